@@ -1,0 +1,11 @@
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QMainWindow w;
+    w.setWindowTitle(QStringLiteral("Quillory"));
+    w.show();
+    return app.exec();
+}
