@@ -1,4 +1,4 @@
-#include "db/Connection.h"
+#include "platform/db/Connection.h"
 #include "TestUtil.h"
 #include <QFile>
 #include <gtest/gtest.h>
