@@ -191,3 +191,22 @@ TEST_F(SchemaTest, UnguardedFailureRaises)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SchemaTest, OldTableWithoutANameColumnStays)
+{
+    // A missing column must not be read as the text of its quoted name.
+    conn.Execute("CREATE TABLE userindex (Lists TEXT)");
+    conn.Execute("INSERT INTO userindex VALUES ('Alt')");
+    conn.Execute("CREATE TABLE Alt (Email TEXT, \"Last Name\" TEXT)");
+    conn.Execute("INSERT INTO Alt VALUES ('a@example.com', 'Ames')");
+    EXPECT_LT(Upgrade(), 31);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_THAT(messages[0].toStdString(), HasSubstr("First Name"));
+    EXPECT_TRUE(conn.TableExists("Alt"));
+    EXPECT_TRUE(conn.TableExists("userindex"));
+    EXPECT_EQ(conn.Scalar("SELECT count(*) FROM RecipientsLists").toInt(), 0);
+}
+
+} // namespace
