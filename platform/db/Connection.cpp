@@ -172,6 +172,9 @@ void Connection::Open(const QString& path, OpenMode mode)
         throw EDatabaseError(QStringLiteral("Database file is read-only: %1").arg(path));
     }
     sqlite3_busy_timeout(h, 5000);
+    // A double-quoted name that names nothing must fail, not be read as a text literal.
+    sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_extended_result_codes(h, 0);
     m_db = h;
     m_path = path;

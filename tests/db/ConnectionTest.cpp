@@ -72,6 +72,8 @@ TEST(Connection, ErrorsCarrySqliteMessageAndNestedTransactionsRollBack)
         EXPECT_TRUE(e.message().contains("no such table"));
     }
     c.Execute("CREATE TABLE t (a)");
+    // A misspelled quoted column is an error, never the text "b".
+    EXPECT_THROW(c.Select(QStringLiteral("SELECT \"b\" FROM t")), EDatabaseError);
     {
         Transaction outer(c);
         c.Execute("INSERT INTO t VALUES (1)");
