@@ -1,0 +1,55 @@
+#pragma once
+// The application object: a QApplication whose event delivery catches every exception that
+// leaves an event handler and hands it to the application's exception handler, so exceptions
+// never cross Qt's event loop. The default handler shows the message in a box captioned with the
+// application title and the program goes on. An exception raised while the handler is busy (for
+// example in an event handled while its box is open) is logged, not shown again.
+#include <QApplication>
+#include <exception>
+#include <functional>
+
+namespace platform {
+
+class Application : public QApplication {
+    Q_OBJECT
+public:
+    Application(int& argc, char** argv);
+    ~Application() override;
+
+    // The running application object, or nullptr when the QApplication is not one of ours.
+    static Application* Instance();
+
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& title) { m_title = title; }
+    QString HelpFile() const { return m_helpFile; }
+    void SetHelpFile(const QString& helpFile) { m_helpFile = helpFile; }
+
+    // Replaces the default handling (ShowException); empty restores it.
+    std::function<void(std::exception_ptr)> OnException;
+
+    // Hands an exception to OnException or ShowException; not re-entered (see above). May be
+    // called from any thread: other threads' exceptions are handled in the main thread.
+    void HandleException(std::exception_ptr error);
+    // The default handling: a critical message box with the title and the message.
+    void ShowException(std::exception_ptr error);
+
+    // Ends the message loop as soon as it runs (also when it has not started yet).
+    void Terminate();
+    bool Terminated() const { return m_terminated; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The text of an exception (std::exception::what() read as UTF-8).
+    static QString ExceptionMessage(std::exception_ptr error);
+
+private:
+    QString m_title;
+    QString m_helpFile;
+    bool m_handling = false;
+    bool m_terminated = false;
+};
+
+// Hands an exception to the application object's handler; logs it when there is none.
+void HandleException(std::exception_ptr error);
+
+} // namespace platform
