@@ -143,6 +143,14 @@ QVariant Statement::Column(int i) const
 
 bool Statement::IsReadOnly() const { return sqlite3_stmt_readonly(m_stmt) != 0; }
 
+int Statement::ParameterCount() const { return sqlite3_bind_parameter_count(m_stmt); }
+
+QString Statement::ParameterName(int index) const
+{
+    const char* n = sqlite3_bind_parameter_name(m_stmt, index);
+    return n ? QString::fromUtf8(n) : QString();
+}
+
 // ---------------------------------------------------------------- Connection
 
 Connection::Connection() = default;

@@ -50,6 +50,8 @@ public:
     QString ColumnOrigin(int i) const;    // origin column name, empty for expressions
     QVariant Column(int i) const;
     bool IsReadOnly() const;              // the statement does not write
+    int ParameterCount() const;           // highest parameter index
+    QString ParameterName(int index) const; // 1-based; with its prefix (":name"), '' for a plain "?"
     QString Sql() const { return m_sql; }
     sqlite3_stmt* Handle() const { return m_stmt; }
 
