@@ -1,11 +1,10 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/ProgramStart.h"
+#include "app/core/OrvUtils.h"
+#include "platform/app/Application.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Quillory"));
-    w.show();
-    return app.exec();
+    platform::Application app(argc, argv);
+    core::SetProgramVersion(QStringLiteral(QLY_PRODUCT_VERSION), QStringLiteral(QLY_FILE_VERSION));
+    return app::RunProgram(app);
 }

@@ -1,0 +1,119 @@
+#include "ProgramStart.h"
+
+#include "app/core/DatabaseLocation.h"
+#include "app/core/OrvDBUtils.h"
+#include "platform/app/Application.h"
+#include "platform/db/Connection.h"
+#include "platform/settings/RegIniFile.h"
+#include "recipients/Schema.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+namespace app {
+
+namespace {
+const QString kTitle = QStringLiteral("Quillory");
+const QString kHelpFile = QStringLiteral("Quillory.chm");
+const QString kSettingsKey = QStringLiteral("Software\\ORV Software\\Quillory2");
+
+// A plain message captioned with the application title.
+void ShowPlainMessage(const QString& text)
+{
+    const platform::Application* a = platform::Application::Instance();
+    QMessageBox box(QMessageBox::NoIcon, a ? a->Title() : kTitle, text, QMessageBox::Ok);
+    box.exec();
+}
+} // namespace
+
+bool MdacVersionTooOld(double version)
+{
+    return version > MdacLowerBound && version < MdacUpperBound;
+}
+
+QString MdacQuestionText(double version, const QLocale& locale)
+{
+    QString v = locale.toString(version, 'g', QLocale::FloatingPointShortest);
+    const qsizetype comma = v.indexOf(QLatin1Char(','));
+    if (comma >= 0)
+        v[comma] = QLatin1Char('.');
+    return QStringLiteral("Quillory needs a newer version of Microsoft MDAC driver. Installed version is V") + v
+           + QStringLiteral(". Quillory\r\ncan automatically download the needed driver. This may need some minutes. "
+                            "After finish the system will reboot.\r\nStart updare now?");
+}
+
+bool CheckMdacVersion(double version, const QLocale& locale, const std::function<bool(const QString&)>& ask,
+                      const std::function<void()>& download)
+{
+    if (!MdacVersionTooOld(version))
+        return true;
+    if (ask && ask(MdacQuestionText(version, locale)) && download)
+        download();
+    return false;
+}
+
+bool CheckMdacVersion()
+{
+    // The installer download belongs to the download dialog; without it a Yes only ends the start.
+    return CheckMdacVersion(
+        core::GetMdacVersion(), QLocale(),
+        [](const QString& text) {
+            return QMessageBox::question(nullptr, kTitle, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        },
+        {});
+}
+
+bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& settings, const core::DatabaseSite& site,
+                            const core::DatabaseOpenHandlers& handlers,
+                            const std::function<void(const QString&)>& showMessage)
+{
+    if (!core::OpenDatabase(conn, settings, site, handlers))
+        return false;
+    recipients::UpgradeSchema(conn, showMessage);
+    return true;
+}
+
+int RunProgram(platform::Application& app)
+{
+    if (!CheckMdacVersion())
+        return 0;
+    app.SetTitle(kTitle);
+    app.SetHelpFile(kHelpFile);
+
+    // Stand-in for the main window until its pages exist.
+    QMainWindow window;
+    window.setObjectName(QStringLiteral("MainForm"));
+    window.setWindowTitle(kTitle);
+    window.resize(800, 540);
+    window.setMinimumSize(800, 540);
+
+    settings::TRegIniFile settings(kSettingsKey);
+    db::Connection conn;
+    try {
+        core::DatabaseSite site;
+        site.title = app.Title();
+        core::DatabaseOpenHandlers handlers;
+        handlers.showMessage = ShowPlainMessage;
+        handlers.terminate = [&app] { app.Terminate(); };
+        OpenAndUpgradeDatabase(conn, settings, site, handlers, ShowPlainMessage);
+    } catch (...) {
+        app.HandleException(std::current_exception());
+    }
+    if (app.Terminated())
+        return 0;
+
+    window.show();
+    if (qEnvironmentVariableIsSet("QLY_QUIT_AFTER_SHOW")) {
+        // Used by the start-up test: report the shown window and end.
+        QTimer::singleShot(0, &app, [&] {
+            std::printf("shown=%s visible=%d\n", qPrintable(window.windowTitle()), window.isVisible() ? 1 : 0);
+            std::fflush(stdout);
+            app.quit();
+        });
+    }
+    return app.exec();
+}
+
+} // namespace app

@@ -1,0 +1,41 @@
+#pragma once
+// The program start: the data-access check, the application's title and help file, the main
+// window, and the database open with its schema upgrade.
+#include <QLocale>
+#include <QString>
+#include <functional>
+
+namespace db { class Connection; }
+namespace settings { class TRegIniFile; }
+namespace platform { class Application; }
+namespace core { struct DatabaseSite; struct DatabaseOpenHandlers; }
+
+namespace app {
+
+// Bounds of the data-access check: a version is too old when it is above the lower and below the
+// upper bound.
+constexpr float MdacLowerBound = 0.0f;
+constexpr float MdacUpperBound = 2.5f;
+
+bool MdacVersionTooOld(double version);
+// The question shown for a too old version: the version in the locale's format with its first
+// "," turned into ".".
+QString MdacQuestionText(double version, const QLocale& locale);
+// True when the start may go on. For a too old version it asks (ask returns true for Yes), runs
+// download on Yes when there is one, and answers false whatever the answer.
+bool CheckMdacVersion(double version, const QLocale& locale, const std::function<bool(const QString&)>& ask,
+                      const std::function<void()>& download);
+// The check with the installed version, the user's locale and a question box.
+bool CheckMdacVersion();
+
+// Opens the local database (the recorded path, else the program and data folders) and brings its
+// schema up to date. When no database can be opened the message is shown, the application is asked
+// to end, no schema statement runs, and the result is false. Errors of the upgrade itself raise.
+bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& settings, const core::DatabaseSite& site,
+                            const core::DatabaseOpenHandlers& handlers,
+                            const std::function<void(const QString&)>& showMessage);
+
+// The program after the application object exists: returns the exit code.
+int RunProgram(platform::Application& app);
+
+} // namespace app

@@ -1,0 +1,221 @@
+#include "app/ProgramStart.h"
+#include "app/core/DatabaseLocation.h"
+#include "platform/db/Connection.h"
+#include "platform/settings/RegIniFile.h"
+#include "QtPrint.h"
+#include "TestUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kKey = QStringLiteral("Software\\ORV Software\\Quillory2");
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// One start of the database open and upgrade with chosen folders and a recording of what it did.
+class DatabaseStart : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively();
+        QDir().mkpath(dir.file("program"));
+        QDir().mkpath(dir.file("data"));
+        WriteFile(dir.file("regular-file"), "x");
+        site.title = "Quillory";
+        site.programFolder = dir.file("program");
+        site.appDataFolder = dir.file("data");
+        handlers.showMessage = [this](const QString& m) { messages << m; };
+        handlers.terminate = [this] { ++terminateRequests; };
+    }
+
+    bool Start()
+    {
+        settings::TRegIniFile ini(kKey);
+        return app::OpenAndUpgradeDatabase(conn, ini, site, handlers, [this](const QString& m) { messages << m; });
+    }
+
+    QString Recorded() const { return settings::TRegIniFile(kKey).ReadString("database", "file", "<none>"); }
+
+    // Tables and the Settings rows of a database file.
+    static void ExpectFreshSchema(const QString& path)
+    {
+        db::Connection c;
+        c.Open(path);
+        QStringList tables;
+        for (const QVariantList& row : c.Select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"))
+            tables << row[0].toString();
+        EXPECT_EQ(tables, (QStringList{"Attachments", "QlyMails", "RecipientsLists", "Settings", "sqlite_sequence"}));
+        const QList<QVariantList> rows = c.Select("SELECT \"Key\", \"Value\" FROM \"Settings\"");
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0][0].toString(), "DBVersion");
+        EXPECT_EQ(rows[0][1].toString(), "31");
+    }
+
+    qlytest::TempDir dir;
+    core::DatabaseSite site;
+    core::DatabaseOpenHandlers handlers;
+    db::Connection conn;
+    QStringList messages;
+    int terminateRequests = 0;
+};
+
+} // namespace
+
+TEST_F(DatabaseStart, FirstStartCreatesTheFileBesideTheProgram)
+{
+    ASSERT_TRUE(Start());
+    const QString path = dir.file("program/qly.db");
+    EXPECT_EQ(conn.FileName(), path);
+    EXPECT_EQ(Recorded(), path);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+    EXPECT_EQ(terminateRequests, 0);
+    EXPECT_FALSE(QFile::exists(dir.file("data/qly.db")));
+    conn.Close();
+    ExpectFreshSchema(path);
+}
+
+TEST_F(DatabaseStart, ProgramFolderNotWritableUsesTheDataFolder)
+{
+    site.programFolder = dir.file("regular-file/bin");
+    ASSERT_TRUE(Start());
+    const QString path = dir.file("data/qly.db");
+    EXPECT_EQ(conn.FileName(), path);
+    EXPECT_EQ(Recorded(), path);
+    conn.Close();
+    ExpectFreshSchema(path);
+}
+
+TEST_F(DatabaseStart, DataFolderDefaultsToTheApplicationDataFolder)
+{
+    site.programFolder = dir.file("regular-file/bin");
+    site.appDataFolder.clear();
+    ASSERT_TRUE(Start());
+    const QString path = qEnvironmentVariable("XDG_DATA_HOME") + "/ORV Software/Quillory/qly.db";
+    EXPECT_EQ(conn.FileName(), path);
+    EXPECT_EQ(Recorded(), path);
+}
+
+TEST_F(DatabaseStart, UnusableRecordedPathFallsBackAndIsReplaced)
+{
+    struct Case { const char* name; QString recorded; bool programWritable; QString expected; };
+    WriteFile(dir.file("text.txt"), "Email;Last Name\nnot a database at all\n");
+    WriteFile(dir.file("empty-looking.db"), QByteArray(4096, '\0').replace(0, 6, "SQLite"));
+    const Case cases[] = {
+        {"file gone", dir.file("gone/qly.db"), true, dir.file("program/qly.db")},
+        {"not SQLite", dir.file("text.txt"), true, dir.file("program/qly.db")},
+        {"damaged header", dir.file("empty-looking.db"), true, dir.file("program/qly.db")},
+        {"file gone, program folder not writable", dir.file("gone/qly.db"), false, dir.file("data/qly.db")},
+        {"not SQLite, program folder not writable", dir.file("text.txt"), false, dir.file("data/qly.db")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(dir.file("program/qly.db"));
+        QFile::remove(dir.file("data/qly.db"));
+        settings::TRegIniFile(kKey).WriteString("database", "file", c.recorded);
+        site.programFolder = c.programWritable ? dir.file("program") : dir.file("regular-file/bin");
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(conn.FileName(), c.expected);
+        EXPECT_EQ(Recorded(), c.expected);
+        conn.Close();
+        ExpectFreshSchema(c.expected);
+    }
+    // The file that was no database is left as it was.
+    QFile text(dir.file("text.txt"));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_EQ(text.readAll(), "Email;Last Name\nnot a database at all\n");
+}
+
+TEST_F(DatabaseStart, RecordedWorkingFileIsUsedAsItIs)
+{
+    ASSERT_TRUE(Start());
+    conn.Close();
+    // Move it elsewhere and record the new place: the start takes it and records nothing new.
+    ASSERT_TRUE(QFile::rename(dir.file("program/qly.db"), dir.file("moved.db")));
+    settings::TRegIniFile(kKey).WriteString("database", "file", dir.file("moved.db"));
+    QStringList log;
+    conn.OnStatement = [&log](const QString& sql) { log << sql; };
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(conn.FileName(), dir.file("moved.db"));
+    EXPECT_FALSE(QFile::exists(dir.file("program/qly.db")));
+    EXPECT_EQ(Recorded(), dir.file("moved.db"));
+    for (const QString& sql : log)
+        EXPECT_FALSE(sql.contains("CREATE", Qt::CaseInsensitive) || sql.contains("UPDATE", Qt::CaseInsensitive))
+            << sql.toStdString();
+}
+
+TEST_F(DatabaseStart, EveryLocationFailingShowsTheMessageAndQuits)
+{
+    site.programFolder = dir.file("regular-file/bin");
+    site.appDataFolder = dir.file("regular-file/data");
+    bool result = true;
+    EXPECT_NO_THROW(result = Start()) << "no schema statement may run on the closed connection";
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(conn.Connected());
+    EXPECT_EQ(messages, QStringList{QString::fromUtf8("Die Quillory Datenbank konnte nicht erstellt oder geöffnet werden. "
+                                                      "(Please report to: support@quillory.de)")});
+    EXPECT_EQ(terminateRequests, 1);
+    EXPECT_EQ(Recorded(), "<none>");
+}
+
+TEST(MdacCheck, VersionBoundsAndQuestion)
+{
+    const QLocale comma(QLocale::German, QLocale::Germany);
+    const QLocale point(QLocale::English, QLocale::UnitedStates);
+    struct Case { double v; bool tooOld; };
+    const Case cases[] = {{0.0, false}, {-1.0, false}, {2.5, false}, {2.8, false}, {3.4, false},
+                          {2.1, true}, {0.1, true}, {2.4999, true}};
+    for (const Case& c : cases) {
+        int asked = 0;
+        const bool goOn = app::CheckMdacVersion(c.v, comma, [&](const QString&) { ++asked; return false; }, {});
+        EXPECT_EQ(app::MdacVersionTooOld(c.v), c.tooOld) << c.v;
+        EXPECT_EQ(goOn, !c.tooOld) << c.v;
+        EXPECT_EQ(asked, c.tooOld ? 1 : 0) << c.v;
+    }
+
+    // Too old: both answers end the start; Yes also runs the download.
+    QString question;
+    int downloads = 0;
+    EXPECT_FALSE(app::CheckMdacVersion(2.1, comma, [&](const QString& q) { question = q; return true; },
+                                       [&] { ++downloads; }));
+    EXPECT_EQ(downloads, 1);
+    EXPECT_FALSE(app::CheckMdacVersion(2.1, comma, [](const QString&) { return false; }, [&] { ++downloads; }));
+    EXPECT_EQ(downloads, 1);
+    EXPECT_EQ(question, "Quillory needs a newer version of Microsoft MDAC driver. Installed version is V2.1. Quillory\r\n"
+                        "can automatically download the needed driver. This may need some minutes. After finish the "
+                        "system will reboot.\r\nStart updare now?");
+    EXPECT_TRUE(app::MdacQuestionText(2.1, point).contains("is V2.1. Quillory"));
+}
+
+TEST(ProgramStart, TheProgramShowsItsMainWindow)
+{
+    // A copy of the program in a folder of its own, so its database lands there.
+    qlytest::TempDir dir;
+    const QString program = dir.file("quillory");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QLY_PROGRAM), program));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QLY_QUIT_AFTER_SHOW", "1");
+    env.insert("XDG_CONFIG_HOME", dir.file("config"));
+    env.insert("XDG_DATA_HOME", dir.file("data"));
+    p.setProcessEnvironment(env);
+    p.start(program, {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1");
+    EXPECT_TRUE(QFile::exists(dir.file("qly.db")));
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.file("config").toUtf8());
+    EXPECT_EQ(settings::TRegIniFile(kKey).ReadString("database", "file", ""), dir.file("qly.db"));
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+}
