@@ -1,0 +1,270 @@
+#pragma once
+// The source memo without its window: line list, caret, selection, editing operations, undo
+// history, word wrap, block matching and the scanner state cache. The memo window
+// (TZedCustomMemo) derives from it and overrides the view hooks.
+#include "htmleditor/memo/ZedMemoStrings.h"
+#include "htmleditor/memo/ZedStyler.h"
+#include "htmleditor/memo/ZedTypes.h"
+#include "htmleditor/memo/ZedUndo.h"
+
+#include <QPointer>
+#include <functional>
+#include <map>
+
+// Modifier keys as the key operations see them.
+enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = unsigned;
+
+// A matched block word: no mark when Col is below 0.
+struct TZedBlockMark {
+    int Line = -1;
+    int Col = -1;
+    int Length = 0;
+    bool Valid() const { return Col >= 0; }
+};
+
+class TZedMemoModel {
+public:
+    TZedMemoModel();
+    virtual ~TZedMemoModel();
+    TZedMemoModel(const TZedMemoModel&) = delete;
+    TZedMemoModel& operator=(const TZedMemoModel&) = delete;
+
+    // --- lines ---
+    TZedMemoStrings& Lines() { return m_lines; }
+    const TZedMemoStrings& Lines() const { return m_lines; }
+    // The Lines setter: clears the list and adds the lines (trailing blanks removed with
+    // TrimTrailingSpaces); keeps the undo history.
+    void SetLines(const QStringList& lines);
+    void SetLinesText(const QString& text) { SetLines(SplitLines(text)); }
+    QString LineText(int i) const { return m_lines.Get(i); }
+
+    // --- caret and view position ---
+    int CaretCol() const { return m_caretCol; }
+    int CaretLine() const { return m_caretLine; }
+    TZedPos Caret() const { return {m_caretCol, m_caretLine}; }
+    void SetCaretCol(int col);
+    void SetCaretLine(int line);
+    void SetCaret(TZedPos pos) { SetCaretLine(pos.Line); SetCaretCol(pos.Col); }
+    int TopLine() const { return m_topLine; }
+    int LeftColumn() const { return m_leftColumn; }
+    void SetTopLine(int line);
+    void SetLeftColumn(int column);
+    int VisibleRows() const { return m_visibleRows; }
+    int VisibleCols() const { return m_visibleCols; }
+    // The view reports how many whole rows and columns its text area shows.
+    void SetVisibleSize(int rows, int cols);
+    int LongestLine() const { return m_longestLine; }
+    void ScrollCaretIntoView();
+
+    // --- selection ---
+    TZedPos SelStartPos() const { return m_selStart; }
+    TZedPos SelEndPos() const { return m_selEnd; }
+    TZedPos Anchor() const { return m_anchor; }
+    bool SelectionEmpty() const { return m_selStart == m_selEnd; }
+    // The selection in text order.
+    void OrderedSelection(TZedPos& from, TZedPos& to) const;
+    void SetSelection(TZedPos start, TZedPos end);
+    QString SelText() const;
+    int SelStart() const;
+    int SelLength() const { return SelText().length(); }
+    void SetSelStart(int offset);
+    void SetSelLength(int length);
+    void SelectAll();
+    void ClearSelection();
+    void ExtendSelection();
+    // Moves the caret as a key move does: with shift the selection grows when the caret stands
+    // at the anchor, otherwise the selection is cleared.
+    void MoveCaretTo(TZedPos pos, bool shift);
+
+    // Offsets count a hard line break as two characters and a wrap break as none.
+    int PosToOffset(TZedPos pos) const;
+    TZedPos OffsetToPos(int offset) const;
+
+    // --- editing ---
+    void InsertText(const QString& text);
+    void InsertChar(QChar ch);
+    void DeleteChar();
+    void Backspace();
+    void DeleteWordBack();
+    void DeleteLine();
+    void NewLine();
+    void TabKey(TShiftState shift);
+    void DeleteSelection();
+    void CopyToClipboard();
+    void CutToClipboard();
+    void PasteFromClipboard();
+    // Typing of one character as the keyboard does it (selection replaced with DelErase).
+    void TypeChar(QChar ch);
+    void MarkLineModified(int line);
+
+    // --- undo ---
+    void Undo();
+    void Redo();
+    bool CanUndo() const { return m_undo.CanUndo(); }
+    bool CanRedo() const { return m_undo.CanRedo(); }
+    void ClearUndo() { m_undo.Clear(); }
+    int UndoLimit() const { return m_undo.Limit(); }
+    void SetUndoLimit(int limit) { m_undo.SetLimit(limit); }
+    bool Modified() const { return m_undo.Count() > 0; }
+    void SetModified(bool value);
+    TZedUndoList& UndoList() { return m_undo; }
+    void UndoChanged();
+
+    // --- word wrap ---
+    TZedWordWrap WordWrap() const { return m_wordWrap; }
+    void SetWordWrap(TZedWordWrap value);
+    int WrapWidth() const;
+    bool WrapActive() const { return m_wordWrap != wwNone && !m_wrapSuspended && WrapWidth() > 0; }
+    // A position without wrap breaks (line = hard line).
+    TZedPos ToLogical(TZedPos display) const;
+    // Undo and redo run on the unwrapped text.
+    void SuspendWrap();
+    void ResumeWrap();
+    void Wrap();
+    void Unwrap();
+    void Rewrap();  // keeps the caret on the same text
+
+    // --- styler ---
+    TZedCustomMemoStyler* SyntaxStyles() const { return m_styler.data(); }
+    void SetSyntaxStyles(TZedCustomMemoStyler* styler);
+    bool UseStyler() const { return m_useStyler && m_styler; }
+    void SetUseStyler(bool value) { m_useStyler = value; Invalidate(); }
+    bool CaseSensitive() const { return m_caseSensitive; }
+    void SetCaseSensitive(bool value);
+    bool UrlAware() const { return m_urlAware; }
+    void SetUrlAware(bool value);
+    TCharStyle UrlStyle{gfx::clBlue, gfx::clWhite, fsUnderline};
+    // The start state of a line for the scanner (cached every 20 lines and for the top line).
+    LineStartState StartStateOfLine(int line);
+    void InvalidateStates(int fromLine);
+
+    // --- block matching ---
+    bool BlockShow() const { return m_blockShow; }
+    void SetBlockShow(bool value) { m_blockShow = value; Invalidate(); }
+    TZedBlockMark BlockStartMark() const { return m_blockStart; }
+    TZedBlockMark BlockEndMark() const { return m_blockEnd; }
+    void MatchBlocks();
+
+    // --- active line ---
+    int ActiveLine() const { return m_activeLine; }
+    virtual void SetActiveLine(int line) { m_activeLine = line; Invalidate(); }
+    bool ActiveLineAtCursor() const { return m_activeLineAtCursor; }
+    void SetActiveLineAtCursorFlag(bool value) { m_activeLineAtCursor = value; }
+
+    // --- options ---
+    int TabSize() const { return m_tabSize; }
+    void SetTabSize(int value) { m_tabSize = qMax(1, value); }
+    bool AutoExpand = true;
+    bool AutoIndent = true;
+    bool DelErase = true;
+    bool ReadOnly = false;
+    bool SmartTabs = false;
+    bool TrimTrailingSpaces = false;
+    bool EnhancedHomeKey = false;
+    int RightMargin() const { return m_rightMargin; }
+    void SetRightMargin(int value);
+    TZedScrollMode ScrollMode = smAuto;
+    TZedScrollBars ScrollBars() const { return m_scrollBars; }
+    virtual void SetScrollBars(TZedScrollBars value) { m_scrollBars = value; }
+    bool Overwrite() const { return m_overwrite; }
+    void SetOverwrite(bool value) { m_overwrite = value; StatusChanged(); }
+    // The Insert key: OnOverwriteToggle may refuse.
+    void ToggleOverwrite();
+    const TIntList& Bookmarks() const { return m_bookmarks; }
+
+    // --- events ---
+    std::function<void()> OnChange;
+    std::function<void()> OnSelectionChange;
+    std::function<void()> OnStatusChange;
+    std::function<void()> OnCursorChange;
+    std::function<void(bool canUndo, bool canRedo)> OnUndoChange;
+    std::function<void(int curYPos)> OnActiveLineChange;
+    std::function<void(int curXPos)> OnColumnChange;
+    std::function<void(bool& allow)> OnOverwriteToggle;
+    std::function<void()> OnTopLeftChanged;
+
+    // --- overridable operations ---
+    virtual void SelectionChanged();
+    virtual void StatusChanged();
+    virtual bool IsWordDelimiter(QChar ch) const;
+    virtual bool IsTokenDelimiter(QChar ch) const;
+    virtual void CaretMoved();
+    virtual bool EditAllowed() const { return true; }
+    virtual bool IsUrl(const QString& text) const;
+    virtual quint32 GetVersionNr() const { return (1u << 24) | (7u << 16); }
+    virtual QString GetVersionString() const;
+
+    // Raises OnChange and recomputes the longest line and the scroll bars (notifications on).
+    void LinesChanged();
+    bool Notifications() const { return m_notify; }
+    void SetNotifications(bool on) { m_notify = on; }
+
+    // --- primitives used by the undo records (no recording, no selection handling) ---
+    TZedPos RawInsertAt(TZedPos at, const QString& text);
+    QString RawDeleteRange(TZedPos from, TZedPos to);
+    QString RawTextRange(TZedPos from, TZedPos to) const;
+
+    // Called by the line list.
+    void LineListCleared();
+    void LineListInserted(int line);
+    void LineListDeleted(int line);
+    void LineListChanged(int line);
+    void LinesLoaded();
+    bool Wrapping() const { return m_wrapping; }
+
+protected:
+    friend class TZedMemoStrings;
+    friend class TZedUndoList;
+
+    // View hooks; the window overrides them.
+    virtual void Invalidate() {}
+    virtual void InvalidateLines(int /*from*/, int /*to*/) { Invalidate(); }
+    virtual void UpdateScrollBars() {}
+    virtual void CaretUpdated() {}
+    virtual void TopLeftChanged();
+
+    void RecordUndo(std::unique_ptr<TUndo> record);
+    void EnsureLine();
+    void PadLine(int line, int col);
+    void TrimLeavingLine(int line);
+    void RecomputeLongestLine();
+    void AfterTextChange();
+    void PlaceCaret(TZedPos pos);
+    void PlainBackspace(bool& joined, bool& moved);
+    // Upper-case start and end word; empty when the styler has none.
+    bool BlockWords(QString& start, QString& end) const;
+
+    TZedMemoStrings m_lines;
+    int m_caretCol = 0;
+    int m_caretLine = 0;
+    int m_topLine = 0;
+    int m_leftColumn = 0;
+    int m_visibleRows = 25;
+    int m_visibleCols = 80;
+    TZedPos m_selStart, m_selEnd, m_anchor;
+    int m_longestLine = 0;
+    bool m_overwrite = false;
+    bool m_notify = true;
+    TZedUndoList m_undo{this};
+    TIntList m_bookmarks;
+    int m_tabSize = 4;
+    int m_rightMargin = 80;
+    TZedScrollBars m_scrollBars = ssBoth;
+    TZedWordWrap m_wordWrap = wwNone;
+    bool m_wrapping = false;
+    bool m_wrapSuspended = false;
+    QPointer<TZedCustomMemoStyler> m_styler;
+    bool m_useStyler = true;
+    bool m_caseSensitive = false;
+    bool m_urlAware = true;
+    bool m_blockShow = true;
+    TZedBlockMark m_blockStart, m_blockEnd;
+    int m_activeLine = -1;
+    bool m_activeLineAtCursor = false;
+    bool m_destroying = false;
+    // Scanner states at line starts: every 20th line, and the top line.
+    std::map<int, LineStartState> m_stateCache;
+    int m_topStateLine = -1;
+    LineStartState m_topState;
+};

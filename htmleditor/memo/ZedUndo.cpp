@@ -1,0 +1,316 @@
+#include "htmleditor/memo/ZedUndo.h"
+
+#include "htmleditor/memo/ZedMemoModel.h"
+
+namespace {
+
+// Texts compared with every kind of line break treated alike.
+bool SameText(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    QString x = a, y = b;
+    x.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    y.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    return x == y;
+}
+
+// The position behind text standing at a position.
+TZedPos EndOf(const TZedMemoModel& m, TZedPos at, const QString& text)
+{
+    int len = 0;
+    int breaks = 0;
+    int lastLen = 0;
+    for (int i = 0; i < text.length(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            if (c == QLatin1Char('\r') && i + 1 < text.length() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            ++breaks;
+            len += 2;
+            lastLen = 0;
+        } else {
+            ++len;
+            ++lastLen;
+        }
+    }
+    if (m.WrapActive())
+        return m.OffsetToPos(m.PosToOffset(at) + len);
+    if (breaks == 0)
+        return TZedPos{at.Col + lastLen, at.Line};
+    return TZedPos{lastLen, at.Line + breaks};
+}
+
+}  // namespace
+
+// --- TInsertCharUndo ---
+
+bool TInsertCharUndo::Append(TUndo* other)
+{
+    auto* o = dynamic_cast<TInsertCharUndo*>(other);
+    if (!o || o->Before != After || HasTrims() || o->HasTrims())
+        return false;
+    Text += o->Text;
+    After = o->After;
+    return true;
+}
+
+void TInsertCharUndo::PerformUndo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    if (HasTrims()) {
+        const int l = Before.Line;
+        if (l + 1 >= lines.Count())
+            return;
+        const int indent = Text.length() - 1;
+        const QString moved = lines.Get(l + 1).mid(indent);
+        lines.RawLine(l) += HeadTrim + LeadTrim + moved + TailTrim;
+        lines.RawDelete(l + 1);
+        Memo->InvalidateStates(l);
+        return;
+    }
+    if (!SameText(Memo->RawTextRange(Before, After), Text))
+        return;
+    Memo->RawDeleteRange(Before, After);
+}
+
+void TInsertCharUndo::PerformRedo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    if (HasTrims()) {
+        const int l = Before.Line;
+        if (l >= lines.Count())
+            return;
+        const QString line = lines.Get(l);
+        const QString head = line.left(Before.Col);
+        const QString tail = line.mid(Before.Col);
+        lines.RawLine(l) = head.left(head.length() - HeadTrim.length());
+        const QString core = tail.mid(LeadTrim.length(), tail.length() - LeadTrim.length() - TailTrim.length());
+        lines.RawInsert(l + 1, Text.mid(1) + core);
+        Memo->InvalidateStates(l);
+        return;
+    }
+    Memo->RawInsertAt(Before, Text);
+}
+
+// --- TOverwriteUndo ---
+
+bool TOverwriteUndo::Append(TUndo* other)
+{
+    auto* o = dynamic_cast<TOverwriteUndo*>(other);
+    if (!o || o->Before != After)
+        return false;
+    Text += o->Text;
+    Replaced += o->Replaced;
+    After = o->After;
+    return true;
+}
+
+void TOverwriteUndo::PerformUndo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    if (Before.Line >= lines.Count())
+        return;
+    QString& line = lines.RawLine(Before.Line);
+    if (line.mid(Before.Col, Text.length()) != Text)
+        return;
+    line.replace(Before.Col, Text.length(), Replaced);
+    Memo->InvalidateStates(Before.Line);
+}
+
+void TOverwriteUndo::PerformRedo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    if (Before.Line >= lines.Count())
+        return;
+    QString& line = lines.RawLine(Before.Line);
+    if (line.length() < Before.Col)
+        line += QString(Before.Col - line.length(), QLatin1Char(' '));
+    line.replace(Before.Col, Replaced.length(), Text);
+    Memo->InvalidateStates(Before.Line);
+}
+
+// --- TDeleteCharUndo ---
+
+bool TDeleteCharUndo::Append(TUndo* other)
+{
+    auto* o = dynamic_cast<TDeleteCharUndo*>(other);
+    if (!o || o->Backspace != Backspace || o->Before != After)
+        return false;
+    // Both kinds keep the characters in the order they stood in the line.
+    if (Backspace)
+        Text = o->Text + Text;
+    else
+        Text += o->Text;
+    After = o->After;
+    return true;
+}
+
+void TDeleteCharUndo::PerformUndo()
+{
+    Memo->RawInsertAt(Backspace ? After : Before, Text);
+}
+
+void TDeleteCharUndo::PerformRedo()
+{
+    const TZedPos from = Backspace ? After : Before;
+    const TZedPos to = EndOf(*Memo, from, Text);
+    if (SameText(Memo->RawTextRange(from, to), Text))
+        Memo->RawDeleteRange(from, to);
+}
+
+// --- TDeleteLineUndo ---
+
+void TDeleteLineUndo::PerformUndo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    switch (LineKind) {
+    case Only:
+        if (lines.Count() == 0)
+            lines.RawInsert(0, QString());
+        lines.RawLine(0) = Text + lines.Get(0);
+        Memo->InvalidateStates(0);
+        break;
+    case Last:
+        lines.RawInsert(lines.Count(), Text);
+        break;
+    case Inner:
+        lines.RawInsert(std::min(LineIndex, lines.Count()), Text);
+        break;
+    }
+}
+
+void TDeleteLineUndo::PerformRedo()
+{
+    TZedMemoStrings& lines = Memo->Lines();
+    if (LineIndex >= lines.Count())
+        return;
+    if (LineKind == Only) {
+        lines.RawLine(0).clear();
+        Memo->InvalidateStates(0);
+    } else {
+        lines.RawDelete(LineIndex);
+    }
+}
+
+// --- TDeleteBufUndo ---
+
+void TDeleteBufUndo::PerformUndo()
+{
+    Memo->RawInsertAt(SelStart, Text);
+    Memo->SetSelection(SelStart, SelEnd);
+}
+
+void TDeleteBufUndo::PerformRedo()
+{
+    if (SameText(Memo->RawTextRange(SelStart, SelEnd), Text))
+        Memo->RawDeleteRange(SelStart, SelEnd);
+}
+
+// --- TPasteUndo ---
+
+void TPasteUndo::PerformUndo()
+{
+    if (SameText(Memo->RawTextRange(Before, After), Text))
+        Memo->RawDeleteRange(Before, After);
+}
+
+void TPasteUndo::PerformRedo()
+{
+    Memo->RawInsertAt(Before, Text);
+}
+
+// --- TZedUndoList ---
+
+void TZedUndoList::Add(std::unique_ptr<TUndo> record)
+{
+    if (m_performing || !record)
+        return;
+    if (!m_records.empty() && m_pos == 0 && m_records.front()->Append(record.get())) {
+        m_memo->UndoChanged();
+        return;
+    }
+    record->Memo = m_memo;
+    while (m_pos > 0 && !m_records.empty()) {
+        m_records.pop_front();
+        --m_pos;
+    }
+    m_pos = 0;
+    m_records.push_front(std::move(record));
+    while (int(m_records.size()) > m_limit)
+        m_records.pop_back();
+    m_memo->UndoChanged();
+}
+
+void TZedUndoList::Undo()
+{
+    if (!CanUndo())
+        return;
+    const bool autoIndent = m_memo->AutoIndent;
+    m_memo->AutoIndent = false;
+    m_performing = true;
+    m_memo->SuspendWrap();
+    TUndo* rec = m_records[size_t(m_pos)].get();
+    m_memo->SetCaretLine(rec->After.Line);
+    m_memo->SetCaretCol(rec->After.Col);
+    m_memo->ClearSelection();
+    const bool notify = m_memo->Notifications();
+    m_memo->SetNotifications(false);
+    rec->PerformUndo();
+    m_memo->SetNotifications(notify);
+    const TZedPos sel[2] = {m_memo->SelStartPos(), m_memo->SelEndPos()};
+    m_memo->PlaceCaret(rec->Before);
+    if (sel[0] != sel[1])
+        m_memo->SetSelection(sel[0], sel[1]);
+    else
+        m_memo->ClearSelection();
+    ++m_pos;
+    m_memo->ResumeWrap();
+    m_performing = false;
+    m_memo->AutoIndent = autoIndent;
+    m_memo->LinesChanged();
+    m_memo->UndoChanged();
+}
+
+void TZedUndoList::Redo()
+{
+    if (!CanRedo())
+        return;
+    const bool autoIndent = m_memo->AutoIndent;
+    m_memo->AutoIndent = false;
+    m_performing = true;
+    m_memo->SuspendWrap();
+    --m_pos;
+    TUndo* rec = m_records[size_t(m_pos)].get();
+    m_memo->SetCaretLine(rec->Before.Line);
+    m_memo->SetCaretCol(rec->Before.Col);
+    m_memo->ClearSelection();
+    const bool notify = m_memo->Notifications();
+    m_memo->SetNotifications(false);
+    rec->PerformRedo();
+    m_memo->SetNotifications(notify);
+    m_memo->PlaceCaret(rec->After);
+    m_memo->ClearSelection();
+    m_memo->ResumeWrap();
+    m_performing = false;
+    m_memo->AutoIndent = autoIndent;
+    m_memo->LinesChanged();
+    m_memo->UndoChanged();
+}
+
+void TZedUndoList::Clear(bool notify)
+{
+    m_records.clear();
+    m_pos = 0;
+    if (notify)
+        m_memo->UndoChanged();
+}
+
+void TZedUndoList::SetLimit(int limit)
+{
+    limit = std::clamp(limit, 1, 100);
+    if (limit == m_limit)
+        return;
+    m_limit = limit;
+    Clear();
+}
