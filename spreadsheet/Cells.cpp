@@ -1,0 +1,156 @@
+#include "spreadsheet/Cells.h"
+#include "spreadsheet/SST.h"
+#include "spreadsheet/XLSUtils.h"
+
+#include <cstring>
+
+namespace xls {
+
+TStringCell::TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e) : TCell(f, key, fi), Entry(e) {}
+
+TCell* TStringCell::Copy() const
+{
+    ++Entry->RefCount;
+    return new TStringCell(m_owner, Key, FormatIndex(), Entry);
+}
+
+TCell* TCellStorage::FindCell(uint32_t key) const
+{
+    if (key > 0xFFFFFF) return nullptr;
+    if (m_last && m_last->Key == key) return m_last;
+    L2* l2 = m_root[key >> 16];
+    if (!l2) return nullptr;
+    L3* l3 = l2->c[(key >> 8) & 0xFF];
+    if (!l3) return nullptr;
+    L4* l4 = l3->c[(key >> 4) & 0x0F];
+    if (!l4) return nullptr;
+    TCell* c = l4->c[key & 0x0F];
+    if (c) m_last = c;
+    return c;
+}
+
+void TCellStorage::PutCell(uint32_t key, TCell* cell)
+{
+    if (key > 0xFFFFFF) {
+        delete cell;
+        return;
+    }
+    L2*& l2 = m_root[key >> 16];
+    if (!l2) l2 = new L2;
+    L3*& l3 = l2->c[(key >> 8) & 0xFF];
+    if (!l3) l3 = new L3;
+    L4*& l4 = l3->c[(key >> 4) & 0x0F];
+    if (!l4) l4 = new L4;
+    TCell*& slot = l4->c[key & 0x0F];
+    if (slot == cell) {
+        m_last = cell;
+        return;
+    }
+    if (slot) {
+        cell->TakeOverFormat(slot->FormatIndex());
+        delete slot;
+    }
+    cell->Key = key;
+    slot = cell;
+    m_last = cell;
+}
+
+void TCellStorage::Clear()
+{
+    for (auto*& l2 : m_root) {
+        if (!l2) continue;
+        for (auto*& l3 : l2->c) {
+            if (!l3) continue;
+            for (auto*& l4 : l3->c) {
+                if (!l4) continue;
+                for (TCell*& c : l4->c) delete c;
+                delete l4;
+            }
+            delete l3;
+        }
+        delete l2;
+        l2 = nullptr;
+    }
+    m_last = nullptr;
+}
+
+void TXLSRows::AddRow(const uint8_t* b, int length)
+{
+    CheckRange(length, 0, 16);
+    uint16_t options = GetWord(b + 12);
+    int fi = (options & 0x0080) ? (GetWord(b + 14) & 0x0FFF) : 15;
+    auto* r = new TXLSRow(m_formats, fi, m_cb);
+    r->Row = GetWord(b);
+    r->FirstCol = GetWord(b + 2);
+    r->LastCol = GetWord(b + 4);
+    r->Height = GetWord(b + 6);
+    r->Options = options;
+    m_rows.append(r);
+}
+
+void TXLSRows::quickSort(int l, int r)
+{
+    while (l < r) {
+        int i = l, j = r;
+        int pivot = m_rows[(l + r) / 2]->Row;
+        while (i <= j) {
+            while (m_rows[i]->Row < pivot) ++i;
+            while (m_rows[j]->Row > pivot) --j;
+            if (i <= j) {
+                m_rows.swapItemsAt(i, j);
+                ++i;
+                --j;
+            }
+        }
+        if (l < j) quickSort(l, j);
+        l = i;
+    }
+}
+
+void TXLSRows::SortRows()
+{
+    if (m_rows.size() > 1) quickSort(0, int(m_rows.size()) - 1);
+}
+
+int TXLSRows::FindRow(int row) const
+{
+    if (row < 0 || row > 65535 || m_rows.isEmpty()) return -1;
+    int lo = 0, hi = int(m_rows.size()) - 1;
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        int v = m_rows[mid]->Row;
+        if (v == row) return mid;
+        if (v < row) lo = mid + 1; else hi = mid - 1;
+    }
+    return -1;
+}
+
+void TXLSColumns::AddColumns(const uint8_t* b, int length)
+{
+    CheckRange(length, 0, 10);
+    int first = qMin<int>(GetWord(b), 255);
+    int last = qMin<int>(GetWord(b + 2), 255);
+    uint16_t opt = GetWord(b + 8);
+    for (int c = first; c <= last; ++c) {
+        auto* col = new TXLSColumn(m_formats, GetWord(b + 6), m_cb);
+        col->Col = uint8_t(c);
+        col->Width = GetWord(b + 4);
+        col->Hidden = opt & 1;
+        col->UserSet = (opt >> 1) & 1;
+        col->OutlineLevel = (opt >> 8) & 7;
+        col->Collapsed = (opt >> 12) & 1;
+        delete m_cols[c];
+        m_cols[c] = col;
+    }
+}
+
+void TXLSColumns::DeleteColumns(int first, int last)
+{
+    if (first < 0 || last > 255 || first > last) throw EXLSError(QStringLiteral("Invalid columns"));
+    for (int c = first; c <= last; ++c) {
+        delete m_cols[c];
+        m_cols[c] = nullptr;
+    }
+}
+
+}

@@ -1,0 +1,225 @@
+#pragma once
+// Cells (one class per kind of content), the sparse cell storage, rows and columns.
+#include "spreadsheet/Formats.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace xls {
+
+struct TSSTEntry;
+
+enum TCellType : uint8_t {
+    ctBlank = 1, ctFloat = 4, ctString = 5, ctBoolean = 6, ctError = 7, ctNumberFormula = 8,
+    ctStringFormula = 9, ctBooleanFormula = 10, ctErrorFormula = 11, ctArrayFormula = 12
+};
+
+class TCell : public TFormattedObject {
+public:
+    TCell(TCellFormats* formats, uint32_t key, int formatIndex) : TFormattedObject(formats, formatIndex), Key(key) {}
+    virtual uint8_t CellType() const = 0;
+    virtual TCell* Copy() const = 0;
+    uint32_t Key;
+};
+
+class TBlankCell : public TCell {
+public:
+    using TCell::TCell;
+    uint8_t CellType() const override { return ctBlank; }
+    TCell* Copy() const override { return new TBlankCell(m_owner, Key, FormatIndex()); }
+};
+
+class TFloatCell : public TCell {
+public:
+    TFloatCell(TCellFormats* f, uint32_t key, int fi, double v) : TCell(f, key, fi), Value(v) {}
+    uint8_t CellType() const override { return ctFloat; }
+    TCell* Copy() const override { return new TFloatCell(m_owner, Key, FormatIndex(), Value); }
+    double Value;
+};
+
+class TStringCell : public TCell {
+public:
+    // The cell counts as one user of the entry.
+    TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e);
+    uint8_t CellType() const override { return ctString; }
+    TCell* Copy() const override;
+    TSSTEntry* Entry;
+};
+
+class TBooleanCell : public TCell {
+public:
+    TBooleanCell(TCellFormats* f, uint32_t key, int fi, uint8_t v) : TCell(f, key, fi), Value(v) {}
+    uint8_t CellType() const override { return ctBoolean; }
+    TCell* Copy() const override { return new TBooleanCell(m_owner, Key, FormatIndex(), Value); }
+    uint8_t Value;
+};
+
+class TErrorCell : public TCell {
+public:
+    TErrorCell(TCellFormats* f, uint32_t key, int fi, uint8_t idx) : TCell(f, key, fi), ErrorIndex(idx) {}
+    uint8_t CellType() const override { return ctError; }
+    TCell* Copy() const override { return new TErrorCell(m_owner, Key, FormatIndex(), ErrorIndex); }
+    uint8_t ErrorIndex;
+};
+
+class TFormulaCell : public TCell {
+public:
+    TFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& tokens)
+        : TCell(f, key, fi), Tokens(tokens), TokenLength(int(tokens.size())) {}
+    QByteArray Tokens;   // the tokens, followed by their extra data (array constants)
+    int TokenLength;
+protected:
+    TCell* withTokens(TFormulaCell* c) const { c->TokenLength = TokenLength; return c; }
+};
+
+class TNumberFormulaCell : public TFormulaCell {
+public:
+    TNumberFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, double v)
+        : TFormulaCell(f, key, fi, t), Value(v) {}
+    uint8_t CellType() const override { return ctNumberFormula; }
+    TCell* Copy() const override { return withTokens(new TNumberFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    double Value;
+};
+
+class TStringFormulaCell : public TFormulaCell {
+public:
+    TStringFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, const QString& v)
+        : TFormulaCell(f, key, fi, t), Value(v) {}
+    uint8_t CellType() const override { return ctStringFormula; }
+    TCell* Copy() const override { return withTokens(new TStringFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    QString Value;
+};
+
+class TBooleanFormulaCell : public TFormulaCell {
+public:
+    TBooleanFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t v)
+        : TFormulaCell(f, key, fi, t), Value(v) {}
+    uint8_t CellType() const override { return ctBooleanFormula; }
+    TCell* Copy() const override { return withTokens(new TBooleanFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    uint8_t Value;
+};
+
+class TErrorFormulaCell : public TFormulaCell {
+public:
+    TErrorFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t idx)
+        : TFormulaCell(f, key, fi, t), ErrorIndex(idx) {}
+    uint8_t CellType() const override { return ctErrorFormula; }
+    TCell* Copy() const override { return withTokens(new TErrorFormulaCell(m_owner, Key, FormatIndex(), Tokens, ErrorIndex)); }
+    uint8_t ErrorIndex;
+};
+
+// An array formula keeps its ARRAY record body; its cached result is the formula record's
+// result: a number, or a text, boolean or error (ResultType).
+class TArrayFormulaCell : public TFormulaCell {
+public:
+    enum TResultType : uint8_t { arNumber, arString, arBoolean, arError, arEmpty };
+    TArrayFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, double v, const QByteArray& array)
+        : TFormulaCell(f, key, fi, t), Value(v), ArrayBody(array) {}
+    uint8_t CellType() const override { return ctArrayFormula; }
+    TCell* Copy() const override
+    {
+        auto* c = new TArrayFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value, ArrayBody);
+        c->ResultType = ResultType;
+        c->ResultText = ResultText;
+        c->ResultByte = ResultByte;
+        return withTokens(c);
+    }
+    double Value;
+    QByteArray ArrayBody;
+    TResultType ResultType = arNumber;
+    QString ResultText;
+    uint8_t ResultByte = 0;   // boolean value or error index
+};
+
+// Sparse radix table: row high byte, row low byte, column high nibble, column low nibble.
+class TCellStorage {
+public:
+    TCellStorage() = default;
+    ~TCellStorage() { Clear(); }
+    TCellStorage(const TCellStorage&) = delete;
+    TCellStorage& operator=(const TCellStorage&) = delete;
+
+    TCell* FindCell(uint32_t key) const;
+    void PutCell(uint32_t key, TCell* cell);
+    void Clear();
+    template <class F> void ForEach(F f) const;   // in key order
+
+private:
+    struct L4 { TCell* c[16] = {}; };
+    struct L3 { L4* c[16] = {}; };
+    struct L2 { L3* c[256] = {}; };
+    L2* m_root[256] = {};
+    mutable TCell* m_last = nullptr;
+};
+
+template <class F> void TCellStorage::ForEach(F f) const
+{
+    for (auto* l2 : m_root) {
+        if (!l2) continue;
+        for (auto* l3 : l2->c) {
+            if (!l3) continue;
+            for (auto* l4 : l3->c) {
+                if (!l4) continue;
+                for (TCell* c : l4->c)
+                    if (c) f(c);
+            }
+        }
+    }
+}
+
+class TXLSRow : public TFormattedObjectNotify {
+public:
+    TXLSRow(TCellFormats* f, int formatIndex, TFormatCallback cb) : TFormattedObjectNotify(f, formatIndex, std::move(cb)) {}
+    int Identifier() const override { return Row; }
+    uint16_t Row = 0, FirstCol = 0, LastCol = 0, Height = 255, Options = 0;
+};
+
+class TXLSRows {
+public:
+    TXLSRows(TCellFormats* formats, TFormattedObjectNotify::TFormatCallback cb) : m_formats(formats), m_cb(std::move(cb)) {}
+    ~TXLSRows() { Clear(); }
+    TXLSRows(const TXLSRows&) = delete;
+    TXLSRows& operator=(const TXLSRows&) = delete;
+    void AddRow(const uint8_t* body, int length);
+    void SortRows();
+    int FindRow(int row) const;   // list position or -1
+    TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : m_rows[i]; }
+    int Count() const { return int(m_rows.size()); }
+    TXLSRow* Item(int i) const { return m_rows[i]; }
+    void Clear() { qDeleteAll(m_rows); m_rows.clear(); }
+private:
+    TCellFormats* m_formats;
+    TFormattedObjectNotify::TFormatCallback m_cb;
+    QList<TXLSRow*> m_rows;
+    void quickSort(int l, int r);
+};
+
+class TXLSColumn : public TFormattedObjectNotify {
+public:
+    TXLSColumn(TCellFormats* f, int formatIndex, TFormatCallback cb) : TFormattedObjectNotify(f, formatIndex, std::move(cb)) {}
+    int Identifier() const override { return Col; }
+    uint8_t Col = 0;
+    uint16_t Width = 2500;
+    uint8_t Hidden = 0, OutlineLevel = 0, Collapsed = 0, UserSet = 0;
+};
+
+class TXLSColumns {
+public:
+    TXLSColumns(TCellFormats* formats, TFormattedObjectNotify::TFormatCallback cb) : m_formats(formats), m_cb(std::move(cb)) {}
+    ~TXLSColumns() { Clear(); }
+    TXLSColumns(const TXLSColumns&) = delete;
+    TXLSColumns& operator=(const TXLSColumns&) = delete;
+    void AddColumns(const uint8_t* body, int length);
+    TXLSColumn* ColumnAt(int col) const { return (col >= 0 && col < 256) ? m_cols[col] : nullptr; }
+    void DeleteColumns(int first, int last);
+    void Clear() { DeleteColumns(0, 255); }
+private:
+    TCellFormats* m_formats;
+    TFormattedObjectNotify::TFormatCallback m_cb;
+    TXLSColumn* m_cols[256] = {};
+};
+
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Read-only compound-file (structured storage) reader over a file's bytes: version 3 and 4
+// sector sizes, FAT, DIFAT, mini FAT and the directory tree. Every sector id, chain and size is
+// checked; a damaged file raises EXLSError in bounded time.
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <cstdint>
+
+namespace xls {
+
+class TCompoundFile {
+public:
+    enum EntryType { etEmpty = 0, etStorage = 1, etStream = 2, etRoot = 5 };
+    struct Entry {
+        QString name;
+        int type = etEmpty;
+        uint32_t left = 0xFFFFFFFF, right = 0xFFFFFFFF, child = 0xFFFFFFFF;
+        uint32_t start = 0;
+        uint64_t size = 0;
+    };
+
+    static bool IsCompoundFile(const QByteArray& data);
+
+    // Parses header, FAT, mini FAT and directory. The data is shared, not copied.
+    void Open(const QByteArray& data);
+
+    const QVector<Entry>& Entries() const { return m_entries; }
+    // The children of a storage (0 = root) in directory-tree order.
+    QVector<int> Children(int storage) const;
+    QByteArray ReadStream(int entry) const;
+    int SectorSize() const { return 1 << m_sectorShift; }
+
+private:
+    QByteArray m_data;
+    int m_sectorShift = 9;
+    uint32_t m_sectorCount = 0;   // whole or partial sectors after the header
+    QVector<uint32_t> m_fat;
+    QVector<uint32_t> m_miniFat;
+    QVector<Entry> m_entries;
+    QByteArray m_miniStream;
+
+    const uint8_t* sector(uint32_t id, qint64 need) const;
+    QVector<uint32_t> chain(uint32_t start, const QVector<uint32_t>& table, uint32_t limit, qint64 maxLength) const;
+    QByteArray readChain(uint32_t start, uint64_t size) const;
+};
+
+}

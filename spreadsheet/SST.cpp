@@ -1,0 +1,306 @@
+#include "spreadsheet/SST.h"
+#include "spreadsheet/Formats.h"
+#include "spreadsheet/XLSStream.h"
+#include "spreadsheet/XLSUtils.h"
+
+#include <cstring>
+
+namespace xls {
+
+QString TSSTEntry::Text() const
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(Data.constData());
+    if (Options & 1) {
+        QString s(CharCount, Qt::Uninitialized);
+        for (int i = 0; i < CharCount; ++i) s[i] = QChar(GetWord(p + 2 * i));
+        return s;
+    }
+    return QString::fromLatin1(Data.constData(), CharCount);
+}
+
+// ---- trie
+
+THashTrie::~THashTrie() { ClearTrie(); }
+
+void THashTrie::freeNode(Node* n)
+{
+    for (Slot& s : n->items) {
+        if (s.child) freeNode(s.child);
+        if (s.chain) {
+            for (void* e : *s.chain) Release(e);
+            delete s.chain;
+        }
+    }
+    delete n;
+}
+
+void THashTrie::ClearTrie()
+{
+    if (m_root) freeNode(m_root);
+    m_root = nullptr;
+}
+
+static inline uint32_t rotr(uint32_t h, int bits)
+{
+    bits &= 31;
+    return bits ? (h >> bits) | (h << (32 - bits)) : h;
+}
+
+void* THashTrie::Find(void* entry, uint32_t hash) const
+{
+    const Node* n = m_root;
+    uint32_t h = hash;
+    while (n) {
+        const Slot& s = n->items[h & 0xFF];
+        if (s.child) {
+            n = s.child;
+            h = rotr(h, 8);
+            continue;
+        }
+        if (s.chain)
+            for (void* e : *s.chain)
+                if (Equal(e, entry)) return e;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
+{
+    while (true) {
+        Slot& s = n->items[h & 0xFF];
+        if (s.child) {
+            n = s.child;
+            h = rotr(h, 8);
+            continue;
+        }
+        if (!s.chain) {
+            s.chain = new QList<void*>{entry};
+            ++n->filled;
+            return;
+        }
+        for (void* e : *s.chain)
+            if (Equal(e, entry)) return;
+        if (s.chain->size() < 8 || n->level >= 3) {
+            s.chain->prepend(entry);
+            return;
+        }
+        // Split the chain into a child of the next level.
+        Node* child = new Node;
+        child->level = n->level + 1;
+        QList<void*>* old = s.chain;
+        s.chain = nullptr;
+        s.child = child;
+        for (int i = int(old->size()) - 1; i >= 0; --i) {
+            void* e = old->at(i);
+            uint32_t eh = Hash(e);
+            insertAt(child, e, rotr(eh, 8 * child->level), eh);
+        }
+        delete old;
+        n = child;
+        h = rotr(h, 8);
+        (void)full;
+    }
+}
+
+void THashTrie::Insert(void* entry, uint32_t hash)
+{
+    if (!m_root) m_root = new Node;
+    insertAt(m_root, entry, hash, hash);
+}
+
+void* THashTrie::AddOrFind(void* entry, bool* found)
+{
+    uint32_t h = Hash(entry);
+    void* e = Find(entry, h);
+    if (found) *found = e != nullptr;
+    if (e) return e;
+    Insert(entry, h);
+    return entry;
+}
+
+uint32_t TSSTHashTrie::Hash(const void* entry) const
+{
+    const auto* e = static_cast<const TSSTEntry*>(entry);
+    return Crc32(reinterpret_cast<const uint8_t*>(e->Data.constData()), e->Data.size());
+}
+
+void TSSTHashTrie::Release(void* entry) { delete static_cast<TSSTEntry*>(entry); }
+
+bool TSSTHashTrie::Equal(const void* a, const void* b) const
+{
+    const auto* x = static_cast<const TSSTEntry*>(a);
+    const auto* y = static_cast<const TSSTEntry*>(b);
+    // The key holds the characters' bytes; the width must agree too.
+    return (x->Options & 1) == (y->Options & 1) && x->CharCount == y->CharCount && x->Data == y->Data;
+}
+
+// ---- table
+
+void TSST2::Clear()
+{
+    m_byIndex.clear();
+    ClearTrie();
+    m_total = 0;
+}
+
+int TSST2::UniqueCount() const
+{
+    int n = 0;
+    ForEach([&](void*) { ++n; });
+    return n;
+}
+
+TSSTEntry* TSST2::EntryAt(int index) const
+{
+    if (index < 0 || index >= m_byIndex.size())
+        throw EXLSError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return m_byIndex[index];
+}
+
+void TSST2::nextContinue()
+{
+    uint16_t id, len;
+    if (m_stream->ReadHeader(id, len) < 4 || id != 0x003C)
+        throw EXLSError(QStringLiteral("CONTINUE record is missing in SST"));
+    m_left = len;
+}
+
+void TSST2::readBytes(uint8_t* dst, int n)
+{
+    while (n > 0) {
+        if (m_left == 0) nextContinue();
+        int k = qMin(n, m_left);
+        if (m_stream->ReadBody(dst, k) < k) throw EXLSError(QStringLiteral("Unexpected end of file in SST"));
+        dst += k;
+        n -= k;
+        m_left -= k;
+    }
+}
+
+TSSTEntry* TSST2::readEntry()
+{
+    uint8_t head[3];
+    readBytes(head, 3);
+    auto* e = new TSSTEntry;
+    std::unique_ptr<TSSTEntry> guard(e);
+    e->CharCount = GetWord(head);
+    uint8_t opt = head[2];
+    switch (opt) {
+    case 0: case 1: case 4: case 5: case 8: case 9: case 12: case 13: break;
+    default:
+        throw EXLSError(QStringLiteral("STT: Unhandled string type in Read (%1)")
+                            .arg(QString::number(opt, 16).toUpper().rightJustified(2, '0')));
+    }
+    uint8_t extra[6];
+    int extraLen = ((opt & 8) ? 2 : 0) + ((opt & 4) ? 4 : 0);
+    readBytes(extra, extraLen);
+    int ep = 0;
+    if (opt & 8) { e->RunCount = GetWord(extra); ep = 2; }
+    if (opt & 4) e->PhoneticSize = GetDWord(extra + ep);
+    // Characters that go on into a CONTINUE record may change width there: such entries are
+    // stored with 16-bit characters.
+    bool wide = (opt & 1) || (e->CharCount > m_left);
+    e->Options = uint8_t((opt & ~1) | (wide ? 1 : 0));
+    const int charBytes = wide ? 2 * e->CharCount : e->CharCount;
+    const qint64 runBytes = 4 * qint64(e->RunCount);
+    // A phonetic block cannot be larger than the rest of the stream.
+    if (e->PhoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
+        throw EXLSError(QStringLiteral("SST: phonetic block larger than the file"));
+    e->Data.resize(charBytes + runBytes + e->PhoneticSize);
+    auto* d = reinterpret_cast<uint8_t*>(e->Data.data());
+    int done = 0;
+    bool partWide = opt & 1;
+    while (done < e->CharCount) {
+        if (m_left == 0) {
+            nextContinue();
+            uint8_t o;
+            readBytes(&o, 1);
+            partWide = (o == 1);
+        }
+        int avail = partWide ? m_left / 2 : m_left;
+        if (avail == 0) throw EXLSError(QStringLiteral("SST: string split inside a character"));
+        int k = qMin(e->CharCount - done, avail);
+        if (partWide) {
+            if (!wide) throw EXLSError(QStringLiteral("SST split error: unicode part in compressed string."));
+            readBytes(d + 2 * done, 2 * k);
+        } else if (wide) {
+            QByteArray tmp(k, 0);
+            readBytes(reinterpret_cast<uint8_t*>(tmp.data()), k);
+            for (int i = 0; i < k; ++i) {
+                d[2 * (done + i)] = uint8_t(tmp[i]);
+                d[2 * (done + i) + 1] = 0;
+            }
+        } else {
+            readBytes(d + done, k);
+        }
+        done += k;
+    }
+    if (runBytes) {
+        readBytes(d + charBytes, int(runBytes));
+        if (m_fonts && m_fonts->Count() > 0) {
+            for (int r = 0; r < e->RunCount; ++r) {
+                int fi = GetWord(d + charBytes + 4 * r + 2);
+                e->RunFonts.append(fi);
+                if (TXFont* f = m_fonts->Item(fi)) ++f->UsageCount;
+            }
+        }
+    }
+    if (e->PhoneticSize) readBytes(d + charBytes + runBytes, int(e->PhoneticSize));
+    return guard.release();
+}
+
+void TSST2::ReadSST(TXLSStream& stream, int recordLength)
+{
+    m_stream = &stream;
+    m_left = recordLength;
+    uint8_t head[8];
+    readBytes(head, 8);
+    m_total = GetDWord(head);
+    uint32_t unique = GetDWord(head + 4);
+    for (uint32_t i = 0; i < unique; ++i) {
+        if (m_left == 0) {
+            // A table that ends early (fewer strings than announced) stops at the next record.
+            if (stream.PeekRecordId() != 0x003C) break;
+        }
+        TSSTEntry* e = readEntry();
+        e->Index = uint32_t(m_byIndex.size());
+        bool found = false;
+        auto* use = static_cast<TSSTEntry*>(AddOrFind(e, &found));
+        if (found) delete e;
+        m_byIndex.append(use);
+    }
+    // Whatever is left of the record (padding) is skipped.
+    if (m_left > 0) stream.Seek(m_left, TXLSStream::soFromCurrent);
+    m_stream = nullptr;
+}
+
+TSSTEntry* TSST2::AddText(const QString& text)
+{
+    auto* e = new TSSTEntry;
+    bool wide = false;
+    for (QChar c : text)
+        if (c.unicode() > 255) { wide = true; break; }
+    QByteArray bytes;
+    if (wide) {
+        bytes.resize(text.size() * 2);
+        for (int i = 0; i < text.size(); ++i) PutWord(reinterpret_cast<uint8_t*>(bytes.data()) + 2 * i, text[i].unicode());
+    } else {
+        bytes = text.toLatin1();
+    }
+    e->Data = bytes;
+    e->CharCount = uint16_t(qMin<qsizetype>(text.size(), 0xFFFF));
+    e->Options = wide ? 1 : 0;
+    e->Index = 0xFFFF;
+    e->RefCount = 1;
+    ++m_total;
+    bool found = false;
+    auto* use = static_cast<TSSTEntry*>(AddOrFind(e, &found));
+    if (found) {
+        ++use->RefCount;
+        delete e;
+    }
+    return use;
+}
+
+}

@@ -1,0 +1,306 @@
+#include "spreadsheet/XLSStream.h"
+#include "spreadsheet/CompoundFile.h"
+#include "spreadsheet/XLSUtils.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <cstring>
+
+namespace xls {
+
+void TRC4::Init(const uint8_t* key, int len)
+{
+    for (int i = 0; i < 256; ++i) m_s[i] = uint8_t(i);
+    uint8_t j = 0;
+    for (int i = 0; i < 256; ++i) {
+        j = uint8_t(j + m_s[i] + key[i % len]);
+        std::swap(m_s[i], m_s[j]);
+    }
+    m_i = m_j = 0;
+}
+
+void TRC4::Crypt(uint8_t* p, qint64 n)
+{
+    for (qint64 k = 0; k < n; ++k) {
+        m_i = uint8_t(m_i + 1);
+        m_j = uint8_t(m_j + m_s[m_i]);
+        std::swap(m_s[m_i], m_s[m_j]);
+        p[k] ^= m_s[uint8_t(m_s[m_i] + m_s[m_j])];
+    }
+}
+
+void TRC4::Skip(qint64 n)
+{
+    for (qint64 k = 0; k < n; ++k) {
+        m_i = uint8_t(m_i + 1);
+        m_j = uint8_t(m_j + m_s[m_i]);
+        std::swap(m_s[m_i], m_s[m_j]);
+    }
+}
+
+TXLSStream::TXLSStream(TExtraObjects* extras, bool keepExtras) : m_extras(extras), m_keepExtras(keepExtras) {}
+
+void TXLSStream::Close()
+{
+    m_data.clear();
+    m_pos = 0;
+    m_drawingMode = false;
+    m_pieceRead = 0;
+    m_encrypted = false;
+    m_block = -1;
+}
+
+TExcelVersion TXLSStream::Open(const QString& fileName)
+{
+    Close();
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EXLSError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
+    QByteArray bytes = f.readAll();
+    f.close();
+    return OpenData(bytes);
+}
+
+TExcelVersion TXLSStream::OpenData(const QByteArray& data)
+{
+    Close();
+    TExcelVersion v = TCompoundFile::IsCompoundFile(data) ? openCompound(data) : openPlain(data);
+    if (v == xvNone) {
+        Close();
+        throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
+    }
+    return v;
+}
+
+TExcelVersion TXLSStream::openPlain(const QByteArray& file)
+{
+    m_data = file;
+    m_pos = 0;
+    if (file.size() < 4) return xvNone;
+    const auto* p = reinterpret_cast<const uint8_t*>(file.constData());
+    uint16_t id = GetWord(p);
+    if ((id & 0xFF) != 0x09) return xvNone;
+    if (id < 0x0100) return xvExcel21;
+    if ((id & 0xFF00) == 0x0200) return xvExcel30;
+    if ((id & 0xFF00) == 0x0400) return xvExcel40;
+    return xvNone;
+}
+
+TExcelVersion TXLSStream::openCompound(const QByteArray& file)
+{
+    TCompoundFile cf;
+    cf.Open(file);
+    int book = -1, workbook = -1;
+    QList<int> extraStreams;
+    const QVector<int> kids = cf.Children(0);
+    for (int idx : kids) {
+        const TCompoundFile::Entry& e = cf.Entries()[idx];
+        QString lower = e.name;
+        for (QChar& c : lower)
+            if (c >= 'A' && c <= 'Z') c = QChar(c.unicode() + 32);
+        if (e.type == TCompoundFile::etStream && lower == QLatin1String("workbook")) {
+            if (workbook < 0) workbook = idx;
+            continue;
+        }
+        if (e.type == TCompoundFile::etStream && lower == QLatin1String("book")) {
+            if (book < 0) book = idx;
+            continue;
+        }
+        if (!m_keepExtras || !m_extras) continue;
+        if (e.type == TCompoundFile::etStream && book < 0 && workbook < 0) {
+            extraStreams.append(idx);
+        } else if (e.type == TCompoundFile::etStorage) {
+            TExtraObjects::Storage st;
+            st.name = e.name;
+            // Copy every stream below the storage, named by its path.
+            QList<QPair<int, QString>> todo{{idx, QString()}};
+            int guard = 0;
+            while (!todo.isEmpty() && ++guard <= cf.Entries().size()) {
+                auto [sIdx, prefix] = todo.takeFirst();
+                for (int c : cf.Children(sIdx)) {
+                    const TCompoundFile::Entry& ce = cf.Entries()[c];
+                    if (ce.type == TCompoundFile::etStream) st.streams.append({prefix + ce.name, cf.ReadStream(c)});
+                    else if (ce.type == TCompoundFile::etStorage) todo.append({c, prefix + ce.name + '/'});
+                }
+            }
+            m_extras->storages.append(st);
+        }
+    }
+    if (book < 0 && workbook < 0) throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
+    TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
+    for (int idx : extraStreams) m_extras->streams.append({cf.Entries()[idx].name, cf.ReadStream(idx)});
+    try {
+        m_data = cf.ReadStream(workbook >= 0 ? workbook : book);
+    } catch (const EXLSError&) {
+        return xvNone;
+    }
+    m_pos = 0;
+    return v;
+}
+
+int TXLSStream::readRaw(uint8_t* buf, int count)
+{
+    if (count <= 0) return 0;
+    qint64 n = qMin<qint64>(count, m_data.size() - m_pos);
+    if (n <= 0) return 0;
+    std::memcpy(buf, m_data.constData() + m_pos, size_t(n));
+    m_pos += n;
+    return int(n);
+}
+
+int TXLSStream::ReadHeader(uint16_t& id, uint16_t& length)
+{
+    uint8_t h[4];
+    int n = readRaw(h, 4);
+    if (n < 4) {
+        id = length = 0;
+        return n;
+    }
+    id = GetWord(h);
+    length = GetWord(h + 2);
+    return 4;
+}
+
+int TXLSStream::ReadPlain(uint8_t* buf, int count) { return readRaw(buf, count); }
+
+int TXLSStream::ReadBody(uint8_t* buf, int count)
+{
+    if (!m_drawingMode) {
+        qint64 pos = m_pos;
+        int n = readRaw(buf, count);
+        if (m_encrypted) decryptAt(buf, n, pos);
+        return n;
+    }
+    int done = 0;
+    while (done < count) {
+        int room = m_pieceLength - m_pieceRead;
+        if (room <= 0) {
+            uint16_t id, len;
+            if (ReadHeader(id, len) < 4) break;
+            if (id != 0x003C && id != 0x00EB && id != 0x1066)
+                throw EXLSError(QStringLiteral("CONTINUE record is missing"));
+            m_pieceLength = len;
+            m_pieceRead = 0;
+            continue;
+        }
+        int want = qMin(room, count - done);
+        qint64 pos = m_pos;
+        int n = readRaw(buf + done, want);
+        if (m_encrypted) decryptAt(buf + done, n, pos);
+        m_pieceRead += n;
+        done += n;
+        if (n < want) break;
+    }
+    return done;
+}
+
+uint16_t TXLSStream::PeekRecordId()
+{
+    if (m_data.size() - m_pos < 4) return 0;
+    return GetWord(reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos);
+}
+
+qint64 TXLSStream::Seek(qint64 offset, TSeekOrigin origin)
+{
+    qint64 base = origin == soFromBeginning ? 0 : origin == soFromCurrent ? m_pos : m_data.size();
+    m_pos = qBound<qint64>(0, base + offset, m_data.size());
+    return m_pos;
+}
+
+void TXLSStream::BeginDrawingMode(int pieceLength)
+{
+    m_drawingMode = true;
+    m_pieceRead = 0;
+    m_pieceLength = pieceLength;
+}
+
+void TXLSStream::EndDrawingMode()
+{
+    m_drawingMode = false;
+    m_pieceRead = 0;
+}
+
+void TXLSStream::SkipRestOfPiece()
+{
+    if (m_pieceLength > m_pieceRead) Seek(m_pieceLength - m_pieceRead, soFromCurrent);
+    m_pieceRead = m_pieceLength;
+}
+
+int TXLSStream::ReadString(int count, QString& text)
+{
+    uint8_t opt = 0;
+    if (ReadBody(&opt, 1) < 1) throw EXLSError(QStringLiteral("Unexpected end of file"));
+    if (opt == 1) {
+        QByteArray b(count * 2, 0);
+        if (ReadBody(reinterpret_cast<uint8_t*>(b.data()), count * 2) < count * 2)
+            throw EXLSError(QStringLiteral("Unexpected end of file"));
+        text = WideFromBytes(reinterpret_cast<const uint8_t*>(b.constData()), count * 2 + 2);
+        return count * 2 + 1;
+    }
+    QByteArray b(count, 0);
+    if (ReadBody(reinterpret_cast<uint8_t*>(b.data()), count) < count)
+        throw EXLSError(QStringLiteral("Unexpected end of file"));
+    text = AnsiCodec().toUnicode(b);
+    return count + 1;
+}
+
+static QByteArray md5(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Md5); }
+
+void TXLSStream::loadBlockKey(qint64 block)
+{
+    QByteArray in(reinterpret_cast<const char*>(m_keyBase), 5);
+    uint8_t n[4];
+    PutDWord(n, uint32_t(block));
+    in.append(reinterpret_cast<const char*>(n), 4);
+    QByteArray key = md5(in);
+    m_rc4.Init(reinterpret_cast<const uint8_t*>(key.constData()), 16);
+    m_block = block;
+    m_keyPos = block * 1024;
+}
+
+// The keystream position always equals the stream position: block n of 1024 bytes uses the
+// key of block n from its start.
+void TXLSStream::decryptAt(uint8_t* buf, int n, qint64 pos)
+{
+    int done = 0;
+    while (done < n) {
+        qint64 p = pos + done;
+        qint64 block = p / 1024;
+        if (block != m_block || m_keyPos > p) loadBlockKey(block);
+        m_rc4.Skip(p - m_keyPos);
+        int chunk = int(qMin<qint64>(n - done, (block + 1) * 1024 - p));
+        m_rc4.Crypt(buf + done, chunk);
+        m_keyPos = p + chunk;
+        done += chunk;
+    }
+}
+
+bool TXLSStream::CheckPassword(const uint8_t* fp, int length, const QString& password)
+{
+    if (length < 54) throw EXLSError(QStringLiteral("Invalid FILEPASS record"));
+    QString pw = password.left(31);
+    QByteArray pwBytes;
+    for (QChar c : pw) {
+        pwBytes.append(char(c.unicode() & 0xFF));
+        pwBytes.append(char(c.unicode() >> 8));
+    }
+    QByteArray h0 = md5(pwBytes).left(5);
+    QByteArray salt(reinterpret_cast<const char*>(fp + 6), 16);
+    QByteArray buf;
+    for (int i = 0; i < 16; ++i) buf += h0 + salt;
+    QByteArray h1 = md5(buf);
+    std::memcpy(m_keyBase, h1.constData(), 5);
+    loadBlockKey(0);
+    uint8_t verifier[16], hash[16];
+    std::memcpy(verifier, fp + 22, 16);
+    std::memcpy(hash, fp + 38, 16);
+    m_rc4.Crypt(verifier, 16);
+    m_rc4.Crypt(hash, 16);
+    m_block = -1;
+    QByteArray check = md5(QByteArray(reinterpret_cast<const char*>(verifier), 16));
+    if (std::memcmp(check.constData(), hash, 16) != 0) return false;
+    m_encrypted = true;
+    return true;
+}
+
+}

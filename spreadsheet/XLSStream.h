@@ -1,0 +1,85 @@
+#pragma once
+// The byte source of the workbook reader: detects the kind of file (compound file with a
+// "Workbook" or "Book" stream, or a plain BIFF2-4 file), reads record headers and bodies,
+// follows the pieces of a drawing group and decrypts RC4-protected BIFF8 workbooks.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+
+namespace xls {
+
+enum TExcelVersion : uint8_t { xvNone, xvExcelUnknown, xvExcel21, xvExcel30, xvExcel40, xvExcel50, xvExcel97 };
+
+// RC4 stream cipher: key scheduling with a key of any length, then XOR with the keystream.
+class TRC4 {
+public:
+    void Init(const uint8_t* key, int len);
+    void Crypt(uint8_t* p, qint64 n);
+    void Skip(qint64 n);
+private:
+    uint8_t m_s[256] = {};
+    uint8_t m_i = 0, m_j = 0;
+};
+
+// The other streams and storages of a compound file, kept as they were.
+class TExtraObjects {
+public:
+    struct Stream { QString name; QByteArray data; };
+    struct Storage { QString name; QList<Stream> streams; };  // streams by path inside the storage
+    QList<Stream> streams;
+    QList<Storage> storages;
+    void Clear() { streams.clear(); storages.clear(); }
+};
+
+class TXLSStream {
+public:
+    enum TSeekOrigin { soFromBeginning, soFromCurrent, soFromEnd };
+
+    explicit TXLSStream(TExtraObjects* extras = nullptr, bool keepExtras = false);
+
+    TExcelVersion Open(const QString& fileName);
+    TExcelVersion OpenData(const QByteArray& data);   // a file's bytes held in memory
+    void Close();
+
+    int ReadHeader(uint16_t& id, uint16_t& length);
+    int ReadBody(uint8_t* buf, int count);
+    int ReadPlain(uint8_t* buf, int count);
+    uint16_t PeekRecordId();
+    qint64 Seek(qint64 offset, TSeekOrigin origin);
+    qint64 Position() const { return m_pos; }
+    qint64 Size() const { return m_data.size(); }
+
+    // Drawing mode: bodies continue over the following CONTINUE / MSODRAWINGGROUP / 0x1066
+    // records; `pieceLength` is the length of the record whose body starts now.
+    void BeginDrawingMode(int pieceLength);
+    void EndDrawingMode();
+    // Moves past what is left of the current drawing piece.
+    void SkipRestOfPiece();
+
+    int ReadString(int count, QString& text);
+    bool CheckPassword(const uint8_t* filepass, int length, const QString& password);
+    bool Encrypted() const { return m_encrypted; }
+
+private:
+    QByteArray m_data;   // the workbook stream or the plain file
+    qint64 m_pos = 0;
+    TExtraObjects* m_extras;
+    bool m_keepExtras;
+    bool m_drawingMode = false;
+    int m_pieceRead = 0;
+    int m_pieceLength = 0;
+    bool m_encrypted = false;
+    uint8_t m_keyBase[5] = {};
+    TRC4 m_rc4;
+    qint64 m_block = -1;
+    qint64 m_keyPos = 0;
+
+    TExcelVersion openCompound(const QByteArray& file);
+    TExcelVersion openPlain(const QByteArray& file);
+    int readRaw(uint8_t* buf, int count);
+    void loadBlockKey(qint64 block);
+    void decryptAt(uint8_t* buf, int n, qint64 pos);
+};
+
+}

@@ -1,0 +1,403 @@
+#include "spreadsheet/XLSUtils.h"
+
+#include <QLocale>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace xls {
+
+void CheckRange(qint64 size, qint64 offset, qint64 need)
+{
+    if (offset < 0 || need < 0 || offset > size || need > size - offset)
+        throw EXLSError(QStringLiteral("Record too short: %1 bytes needed at offset %2 of %3")
+                            .arg(need).arg(offset).arg(size));
+}
+
+double GetDouble(const uint8_t* p)
+{
+    uint64_t u = 0;
+    for (int i = 7; i >= 0; --i) u = (u << 8) | p[i];
+    double d;
+    std::memcpy(&d, &u, 8);
+    return d;
+}
+
+void PutDouble(uint8_t* p, double v)
+{
+    uint64_t u;
+    std::memcpy(&u, &v, 8);
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(u >> (8 * i));
+}
+
+int ErrorIndex(uint8_t code)
+{
+    switch (code) {
+    case 0x00: return 1;
+    case 0x07: return 2;
+    case 0x0F: return 3;
+    case 0x17: return 4;
+    case 0x1D: return 5;
+    case 0x24: return 6;
+    case 0x2A: return 7;
+    default: return 0;
+    }
+}
+
+QString ErrorTextByIndex(int index)
+{
+    static const char* const texts[8] = {"[int] No error value", "#NULL!", "#DIV/0!", "#VALUE!",
+                                         "#REF!", "#NAME?", "#NUM!", "N/A"};
+    if (index < 0 || index > 7) index = 0;
+    return QString::fromLatin1(texts[index]);
+}
+
+QString ErrorText(uint8_t code)
+{
+    int i = ErrorIndex(code);
+    return i == 0 ? QStringLiteral("#???") : ErrorTextByIndex(i);
+}
+
+double DecodeRK(uint32_t rk)
+{
+    double d;
+    if (rk & 2) {
+        d = double(int32_t(rk) >> 2);
+    } else {
+        uint64_t u = uint64_t(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&d, &u, 8);
+    }
+    if (rk & 1) d /= 100.0;
+    return d;
+}
+
+QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consumed)
+{
+    CheckRange(avail, 0, 1);
+    if (count < 0) count = 0;
+    QString s;
+    if (p[0] == 1) {
+        CheckRange(avail, 1, qint64(count) * 2);
+        s.resize(count);
+        for (int i = 0; i < count; ++i) s[i] = QChar(GetWord(p + 1 + 2 * i));
+        if (consumed) *consumed = 1 + qint64(count) * 2;
+    } else {
+        CheckRange(avail, 1, count);
+        s.resize(count);
+        for (int i = 0; i < count; ++i) s[i] = QChar(p[1 + i]);
+        if (consumed) *consumed = 1 + count;
+    }
+    return s;
+}
+
+QString SheetNameText(const QByteArray& raw)
+{
+    if (raw.isEmpty()) return QString();
+    const auto* p = reinterpret_cast<const uint8_t*>(raw.constData());
+    if (p[0] == 0) return AnsiCodec().toUnicode(raw.constData() + 1, int(raw.size() - 1));
+    if (p[0] == 1) return WideFromBytes(p + 1, int(raw.size() - 1) + 2);  // no terminator in raw
+    return AnsiCodec().toUnicode(raw);
+}
+
+QString WideFromBytes(const uint8_t* p, int byteCount)
+{
+    if (byteCount <= 2) return QString();
+    int n = (byteCount - 2) / 2;
+    QString s(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i) s[i] = QChar(GetWord(p + 2 * i));
+    return s;
+}
+
+static QString columnLetters(int col)
+{
+    QString s;
+    if (col < 26) {
+        s += QChar('A' + col);
+    } else {
+        s += QChar(col / 26 + 64);
+        s += QChar(col % 26 + 65);
+    }
+    return s;
+}
+
+QString CellRefText(int col, int row, bool colAbs, bool rowAbs)
+{
+    QString s;
+    if (colAbs) s += '$';
+    s += columnLetters(col);
+    if (rowAbs) s += '$';
+    s += QString::number(row + 1);
+    return s;
+}
+
+QString AreaRefText(int col1, int row1, int col2, int row2, bool c1Abs, bool r1Abs, bool c2Abs, bool r2Abs)
+{
+    return CellRefText(col1, row1, c1Abs, r1Abs) + ':' + CellRefText(col2, row2, c2Abs, r2Abs);
+}
+
+bool ParseCellRef(const QString& text, int& col, int& row, bool& colAbs, bool& rowAbs)
+{
+    QString t = text.trimmed().toUpper();
+    int i = 0;
+    colAbs = rowAbs = false;
+    if (i < t.size() && t[i] == '$') { colAbs = true; ++i; }
+    int letters = 0;
+    int c = 0;
+    while (i < t.size() && t[i] >= 'A' && t[i] <= 'Z' && letters < 2) {
+        c = c * 26 + (t[i].unicode() - 'A' + 1);
+        ++i;
+        ++letters;
+    }
+    if (letters == 0 || (letters == 2 && t[i - 2] > 'I')) return false;
+    if (i < t.size() && t[i] == '$') { rowAbs = true; ++i; }
+    if (i >= t.size()) return false;
+    qint64 r = 0;
+    for (; i < t.size(); ++i) {
+        if (!t[i].isDigit()) return false;
+        r = r * 10 + t[i].digitValue();
+        if (r > 1000000) return false;
+    }
+    col = qMin(c - 1, 255);
+    row = int(r) - 1;
+    return row >= 0;
+}
+
+bool ParseAreaRef(const QString& text, int& col1, int& row1, int& col2, int& row2)
+{
+    int p = text.indexOf(':');
+    if (p < 0) return false;
+    bool a, b;
+    return ParseCellRef(text.left(p), col1, row1, a, b) && ParseCellRef(text.mid(p + 1), col2, row2, a, b);
+}
+
+bool ClampArea(int& col1, int& row1, int& col2, int& row2)
+{
+    if (col1 >= 256 || row1 > 65535 || col2 < 0 || row2 < 0) return false;
+    col1 = qBound(0, col1, 255);
+    col2 = qBound(0, col2, 255);
+    row1 = qBound(0, row1, 65535);
+    row2 = qBound(0, row2, 65535);
+    return true;
+}
+
+uint16_t TextHash(const uint8_t* p, int len)
+{
+    uint16_t h = 0;
+    for (int i = 0; i < len; ++i) {
+        h = uint16_t((h << 5) | (h >> 11));
+        h ^= p[i];
+    }
+    return h;
+}
+
+uint16_t TextHash(const QString& text)
+{
+    return TextHash(reinterpret_cast<const uint8_t*>(text.constData()), int(text.size() * 2));
+}
+
+namespace {
+struct CrcTable {
+    uint32_t t[256];
+    CrcTable()
+    {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
+            t[i] = c;
+        }
+    }
+};
+const CrcTable crcTable;
+}
+
+uint32_t Crc32(const uint8_t* p, qint64 len)
+{
+    uint32_t c = 0xFFFFFFFFu;
+    for (qint64 i = 0; i < len; ++i) c = crcTable.t[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c;
+}
+
+const uint32_t DefaultPalette[65] = {
+    0x000000, 0x000000, 0x000000, 0x000000, 0x000000, 0x000000, 0x000000, 0x000000,
+    // 8..63: the BIFF8 default palette, red in the low byte
+    0x000000, 0xFFFFFF, 0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00,
+    0x000080, 0x008000, 0x800000, 0x008080, 0x800080, 0x808000, 0xC0C0C0, 0x808080,
+    0xFF9999, 0x663399, 0xCCFFFF, 0xFFFFCC, 0x660066, 0x8080FF, 0xCC6600, 0xFFCCCC,
+    0x800000, 0xFF00FF, 0x00FFFF, 0xFFFF00, 0x800080, 0x000080, 0x808000, 0xFF0000,
+    0xFFCC00, 0xFFFFCC, 0xCCFFCC, 0x99FFFF, 0xFFCC99, 0xCC99FF, 0xFF99CC, 0x99CCFF,
+    0xFF6633, 0xCCCC33, 0x00CC99, 0x00CCFF, 0x0099FF, 0x0066FF, 0x996666, 0x969696,
+    0x663300, 0x669933, 0x003300, 0x003333, 0x003399, 0x663399, 0x993333, 0x333333,
+    0xFFFFFF};
+
+static uint32_t workingPalette[65];
+static const bool paletteInit = [] { ResetPalette(); return true; }();
+
+void ResetPalette() { std::memcpy(workingPalette, DefaultPalette, sizeof workingPalette); }
+void SetPaletteColor(int index, uint32_t color)
+{
+    if (index >= 0 && index < 65) workingPalette[index] = color & 0xFFFFFF;
+}
+int ClampColorIndex(int index) { return index > 64 ? 64 : (index < 0 ? 0 : index); }
+uint32_t PaletteColor(int index) { (void)paletteInit; return workingPalette[ClampColorIndex(index)]; }
+
+int NearestPaletteIndex(uint32_t color)
+{
+    int best = 8;
+    int bestSum = 1 << 30;
+    for (int i = 8; i <= 63; ++i) {
+        uint32_t p = workingPalette[i];
+        int sum = 0;
+        for (int b = 0; b < 3; ++b)
+            sum += std::abs(int((color >> (8 * b)) & 0xFF) - int((p >> (8 * b)) & 0xFF));
+        if (sum < bestSum) { bestSum = sum; best = i; }
+    }
+    return best;
+}
+
+// Windows-1252, 0x80..0xFF; undefined positions map to the C1 control of the same code.
+static const char16_t cp1252High[128] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x00A0, 0x00A1, 0x00A2, 0x00A3, 0x00A4, 0x00A5, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
+    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB, 0x00BC, 0x00BD, 0x00BE, 0x00BF,
+    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7, 0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF,
+    0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF,
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF,
+    0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7, 0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF};
+
+void TAnsiCodec::setCodePage(int cp)
+{
+    // 1200 (UTF-16) and the "ANSI" aliases keep Windows-1252; so do code pages we cannot decode.
+    m_cp = 1252;
+    m_useTable = false;
+    if (cp == 1252 || cp == 1200 || cp == 367 || cp == 32769 || cp <= 0) return;
+    if (cp >= 1250 && cp <= 1258) {
+        QStringDecoder dec(QByteArray("windows-") + QByteArray::number(cp));
+        if (!dec.isValid()) return;
+        m_cp = cp;
+        loadTable();
+    } else if (cp == 10000 || cp == 32768) {
+        QStringDecoder dec("macintosh");
+        if (!dec.isValid()) return;
+        m_cp = 10000;
+        loadTable();
+    }
+}
+
+void TAnsiCodec::loadTable()
+{
+    QByteArray name = m_cp == 10000 ? QByteArray("macintosh") : QByteArray("windows-") + QByteArray::number(m_cp);
+    QStringDecoder dec(name);
+    for (int i = 0; i < 128; ++i) {
+        char c = char(0x80 + i);
+        QString s = dec.decode(QByteArrayView(&c, 1));
+        m_table[i] = s.size() == 1 ? s[0].unicode() : char16_t(0x80 + i);
+    }
+    m_useTable = true;
+}
+
+QString TAnsiCodec::toUnicode(const char* p, int len) const
+{
+    if (len <= 0) return QString();
+    QString s(len, Qt::Uninitialized);
+    QChar* d = s.data();
+    const char16_t* high = m_useTable ? m_table : cp1252High;
+    for (int i = 0; i < len; ++i) {
+        uint8_t b = uint8_t(p[i]);
+        d[i] = b < 0x80 ? QChar(b) : QChar(high[b - 0x80]);
+    }
+    return s;
+}
+
+QByteArray TAnsiCodec::fromUnicode(const QString& s) const
+{
+    const char16_t* high = m_useTable ? m_table : cp1252High;
+    QByteArray out(s.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        char16_t u = s[i].unicode();
+        char c = '?';
+        if (u < 0x80) {
+            c = char(u);
+        } else {
+            for (int k = 0; k < 128; ++k)
+                if (high[k] == u) { c = char(0x80 + k); break; }
+        }
+        out[i] = c;
+    }
+    return out;
+}
+
+TAnsiCodec& AnsiCodec()
+{
+    static TAnsiCodec codec;
+    return codec;
+}
+
+QString FloatToStrG(double v, QChar sep)
+{
+    if (std::isnan(v)) return QStringLiteral("NAN");
+    if (std::isinf(v)) return v > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    if (v == 0) return QStringLiteral("0");
+    // 15 significant digits in scientific form, then laid out.
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+    *res.ptr = 0;
+    const char* p = buf;
+    bool neg = false;
+    if (*p == '-') { neg = true; ++p; }
+    char digits[20];
+    int nd = 0;
+    for (; *p && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9') digits[nd++] = *p;
+    int exp = std::atoi(p + 1);
+    while (nd > 1 && digits[nd - 1] == '0') --nd;
+    QString out;
+    out.reserve(24);
+    if (neg) out += '-';
+    if (exp >= 15 || exp < -5) {
+        out += QChar(digits[0]);
+        if (nd > 1) {
+            out += sep;
+            for (int i = 1; i < nd; ++i) out += QChar(digits[i]);
+        }
+        out += 'E';
+        if (exp < 0) out += '-';
+        out += QString::number(std::abs(exp));
+    } else if (exp >= 0) {
+        for (int i = 0; i <= exp; ++i) out += QChar(i < nd ? digits[i] : '0');
+        if (nd > exp + 1) {
+            out += sep;
+            for (int i = exp + 1; i < nd; ++i) out += QChar(digits[i]);
+        }
+    } else {
+        out += '0';
+        out += sep;
+        for (int i = 0; i < -exp - 1; ++i) out += '0';
+        for (int i = 0; i < nd; ++i) out += QChar(digits[i]);
+    }
+    return out;
+}
+
+static QChar decimalSep;
+QChar DecimalSeparator()
+{
+    if (decimalSep.isNull()) {
+        QString d = QLocale::system().decimalPoint();
+        decimalSep = d.isEmpty() ? QChar('.') : d[0];
+    }
+    return decimalSep;
+}
+void SetDecimalSeparator(QChar c) { decimalSep = c; }
+QString FloatToStrG(double v) { return FloatToStrG(v, DecimalSeparator()); }
+
+static QChar listSep;
+QChar ListSeparator()
+{
+    if (listSep.isNull()) listSep = DecimalSeparator() == ',' ? QChar(';') : QChar(',');
+    return listSep;
+}
+void SetListSeparator(QChar c) { listSep = c; }
+
+}
