@@ -1,0 +1,163 @@
+#include "importwizard/AssociationBox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+// ---- TAssociationRow ---------------------------------------------------------------------
+
+TAssociationRow::TAssociationRow(QWidget* parent)
+    : QWidget(parent)
+{
+    fComboBox = new QComboBox(this);
+    fComboBox->setObjectName(QStringLiteral("fComboBox"));
+    fComboBox->setEditable(true);
+    fComboBox->setInsertPolicy(QComboBox::NoInsert);
+    fComboBox->setGeometry(0, 0, 140, TAssociationBox::RowHeight - 2);
+    fLabel = new QLabel(this);
+    fLabel->setObjectName(QStringLiteral("fLabel"));
+    fLabel->move(150, 4);
+}
+
+void TAssociationRow::SetItems(const QStringList& values)
+{
+    const QString remembered = fComboBox->currentText();
+    fComboBox->clear();
+    fComboBox->addItems(values);
+    if (FKeepMode) {
+        fComboBox->setCurrentIndex(-1);
+        return;
+    }
+    int found = -1;
+    for (int i = 0; i < values.size(); ++i) {
+        if (values[i].compare(remembered, Qt::CaseInsensitive) == 0) {
+            found = i;
+            break;
+        }
+    }
+    fComboBox->setCurrentIndex(found);
+}
+
+void TAssociationRow::SetCaption(const QString& text)
+{
+    fLabel->setText(text);
+    fLabel->adjustSize();
+}
+
+void TAssociationRow::SetItemIndex(int i)
+{
+    fComboBox->setCurrentIndex(i >= 0 && i < fComboBox->count() ? i : -1);
+}
+
+int TAssociationRow::GetItemIndex() const
+{
+    const int index = fComboBox->currentIndex();
+    const QString text = fComboBox->currentText();
+    if (index >= 0 && fComboBox->itemText(index) == text)
+        return index;
+    // The user typed into the combo: the typed text selects the item it names, if any.
+    for (int i = 0; i < fComboBox->count(); ++i) {
+        if (fComboBox->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString TAssociationRow::Text() const
+{
+    return fComboBox->currentText();
+}
+
+// ---- TAssociationBox ---------------------------------------------------------------------
+
+TAssociationBox::TAssociationBox(QWidget* parent)
+    : QScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FContent = new QWidget;
+    FContent->setObjectName(QStringLiteral("AssociationRows"));
+    FContent->setAutoFillBackground(false);
+    setWidget(FContent);
+    viewport()->setAutoFillBackground(false);
+}
+
+void TAssociationBox::SetDescriptions(const QStringList& descriptions)
+{
+    fDescriptions = descriptions;
+    RebuildRows();
+}
+
+void TAssociationBox::SetDropDownValues(const QStringList& values)
+{
+    const QStringList remembered = GetSelectedItems();
+    fDropDownValues = values;
+    for (TAssociationRow* row : std::as_const(FRows)) {
+        row->SetKeepMode(FKeep);
+        row->SetItems(fDropDownValues);
+    }
+    if (FKeep)
+        SetSelectedItems(remembered);
+}
+
+void TAssociationBox::RebuildRows()
+{
+    QStringList remembered = GetSelectedItems();
+    qDeleteAll(FRows);
+    FRows.clear();
+    const int n = int(fDescriptions.size());
+    if (n == 0) {
+        LayoutRows();
+        return;
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        auto* row = new TAssociationRow(FContent);
+        row->setObjectName(QStringLiteral("AssociationRow%1").arg(i));
+        row->SetItems(fDropDownValues);
+        row->SetCaption(fDescriptions[i]);
+        row->show();
+        FRows.append(row);
+    }
+    LayoutRows();
+    if (remembered.size() < n)
+        remembered.prepend(QStringLiteral("-1"));
+    SetSelectedItems(remembered);
+}
+
+void TAssociationBox::LayoutRows()
+{
+    const int n = int(FRows.size());
+    const int w = std::max(viewport()->width(), 290);
+    for (int j = 0; j < n; ++j)
+        FRows[j]->setGeometry(0, (n - 1 - j) * RowHeight, w, RowHeight);
+    FContent->resize(w, n * RowHeight);
+}
+
+void TAssociationBox::SetSelectedItems(const QStringList& mapping)
+{
+    const qsizetype k = mapping.size();
+    const qsizetype m = FRows.size();
+    const qsizetype skip = k > m ? k - m : 0;
+    for (qsizetype j = 0; j < std::min(k, m); ++j) {
+        bool ok = false;
+        const int v = mapping[skip + j].toInt(&ok);
+        FRows[j]->SetItemIndex(ok ? v : -1);
+    }
+}
+
+QStringList TAssociationBox::GetSelectedItems()
+{
+    fSelectedItems.clear();
+    for (const TAssociationRow* row : std::as_const(FRows))
+        fSelectedItems.append(QString::number(row->GetItemIndex()));
+    return fSelectedItems;
+}
+
+QStringList TAssociationBox::GetSelectedTexts() const
+{
+    QStringList texts;
+    for (const TAssociationRow* row : FRows)
+        texts.append(row->Text());
+    return texts;
+}

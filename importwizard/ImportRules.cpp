@@ -1,0 +1,282 @@
+#include "importwizard/ImportRules.h"
+
+#include "app/core/OrvUtils.h"
+
+#include <QStringDecoder>
+
+namespace importwizard {
+
+namespace {
+
+bool IsBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+QStringView Trimmed(QStringView s)
+{
+    qsizetype from = 0;
+    qsizetype to = s.size();
+    while (from < to && IsBlank(s[from]))
+        ++from;
+    while (to > from && IsBlank(s[to - 1]))
+        --to;
+    return s.mid(from, to - from);
+}
+
+// Windows-1252 at 0x80..0x9F; the undefined codes keep their C1 value, like the system's table.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Scans one line value by value. For each value calls sink(value text) unless sink is null;
+// returns the number of separators found outside quotes.
+template <typename Sink>
+int ScanLine(QStringView line, QChar separator, Sink&& sink)
+{
+    const bool hasSeparator = !separator.isNull();
+    const qsizetype n = line.size();
+    int separators = 0;
+    qsizetype i = 0;
+    for (;;) {
+        // Start of a value: look past leading blanks for an opening double quote.
+        qsizetype j = i;
+        while (j < n && IsBlank(line[j]) && !(hasSeparator && line[j] == separator))
+            ++j;
+        QString value;
+        bool quoted = false;
+        if (j < n && line[j] == QLatin1Char('"')) {
+            quoted = true;
+            qsizetype k = j + 1;
+            while (k < n) {
+                if (line[k] == QLatin1Char('"')) {
+                    if (k + 1 < n && line[k + 1] == QLatin1Char('"')) {
+                        value += QLatin1Char('"');
+                        k += 2;
+                        continue;
+                    }
+                    ++k;
+                    break;
+                }
+                value += line[k];
+                ++k;
+            }
+            i = k;
+        }
+        // The rest of the value up to the next separator (after a closing quote: appended).
+        qsizetype end = i;
+        while (end < n && !(hasSeparator && line[end] == separator))
+            ++end;
+        if (quoted) {
+            value += line.mid(i, end - i).toString();
+            sink(Trimmed(value).toString(), true);
+        } else {
+            sink(line.mid(i, end - i), false);
+        }
+        if (end >= n)
+            break;
+        ++separators;
+        i = end + 1;
+    }
+    return separators;
+}
+
+} // namespace
+
+// ---- delimited text ----------------------------------------------------------------------
+
+QString DecodeTextFile(const QByteArray& bytes)
+{
+    QByteArrayView data(bytes);
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data = data.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(data);
+    if (!utf8.hasError())
+        return text;
+
+    text.clear();
+    text.reserve(data.size());
+    for (const char ch : data) {
+        const auto b = static_cast<unsigned char>(ch);
+        text += (b >= 0x80 && b < 0xA0) ? QChar(kCp1252High[b - 0x80]) : QChar(b);
+    }
+    return text;
+}
+
+QStringView TLineReader::ReadLine()
+{
+    const qsizetype n = FText.size();
+    if (FPos >= n)
+        return {};
+    const QChar* data = FText.constData();
+    qsizetype end = FPos;
+    while (end < n && data[end] != QLatin1Char('\n') && data[end] != QLatin1Char('\r'))
+        ++end;
+    const QStringView line(data + FPos, end - FPos);
+    if (end < n && data[end] == QLatin1Char('\r') && end + 1 < n && data[end + 1] == QLatin1Char('\n'))
+        FPos = end + 2;
+    else
+        FPos = end + 1;
+    return line;
+}
+
+QStringList SplitCsvLine(QStringView line, QChar separator)
+{
+    QStringList values;
+    if (Trimmed(line).isEmpty())
+        return values;
+    ScanLine(line, separator, [&values](auto value, bool quoted) {
+        if constexpr (std::is_same_v<decltype(value), QString>) {
+            if (quoted) {
+                values.append(value);
+                return;
+            }
+        }
+        QStringView v = Trimmed(QStringView(value));
+        if (v.size() >= 2 && v.front() == QLatin1Char('\'') && v.back() == QLatin1Char('\''))
+            v = v.mid(1, v.size() - 2);
+        values.append(v.toString());
+    });
+    return values;
+}
+
+int CountSeparators(QStringView line, QChar separator)
+{
+    if (separator.isNull())
+        return 0;
+    return ScanLine(line, separator, [](auto, bool) {});
+}
+
+int DetectSeparatorIndex(QStringView line, const QList<QChar>& candidates, int current)
+{
+    int best = 0;
+    int chosen = current;
+    for (int i = 0; i < candidates.size(); ++i) {
+        const int count = CountSeparators(line, candidates[i]);
+        if (count > best) {
+            best = count;
+            chosen = i;
+        }
+    }
+    return chosen;
+}
+
+int CountNonBlankLines(const QString& text)
+{
+    TLineReader reader(text);
+    int count = 0;
+    while (!reader.AtEnd()) {
+        if (!Trimmed(reader.ReadLine()).isEmpty())
+            ++count;
+    }
+    return count;
+}
+
+bool AllEmpty(const QStringList& values)
+{
+    for (const QString& v : values) {
+        if (!v.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+// ---- column mapping ----------------------------------------------------------------------
+
+QString JoinMapping(const QStringList& mapping)
+{
+    QString text;
+    for (const QString& entry : mapping)
+        text += entry + QLatin1String("\r\n");
+    return text;
+}
+
+std::optional<QStringList> ParseStoredMapping(const QString& text)
+{
+    QStringList entries;
+    core::SplitString(text, QStringLiteral("\r\n"), entries);
+    for (const QString& entry : entries) {
+        bool ok = false;
+        entry.toInt(&ok, 10);
+        if (!ok)
+            return std::nullopt;
+    }
+    return entries;
+}
+
+QStringList AutomaticMapping(const QStringList& values)
+{
+    for (int p = 0; p < values.size(); ++p) {
+        if (values[p].contains(QLatin1Char('@')) || values[p].contains(QLatin1String("mail"), Qt::CaseInsensitive))
+            return {QString::number(p)};
+    }
+    return {};
+}
+
+QStringList InitialMapping(const QStringList& inMemory, const QString& stored, const QStringList& values, int n)
+{
+    QStringList mapping;
+    if (!inMemory.isEmpty()) {
+        mapping = inMemory;
+    } else {
+        const std::optional<QStringList> parsed = ParseStoredMapping(stored);
+        if (parsed && !parsed->isEmpty() && parsed->size() == n)
+            mapping = *parsed;
+        else
+            mapping = AutomaticMapping(values);
+    }
+    while (mapping.size() < n)
+        mapping.prepend(QStringLiteral("-1"));
+    if (mapping.size() != n)
+        return {};
+    return mapping;
+}
+
+bool MapsAnyColumn(const QStringList& mapping)
+{
+    for (const QString& entry : mapping) {
+        if (entry.toInt() != -1)
+            return true;
+    }
+    return false;
+}
+
+QStringList OrderRow(const QStringList& values, const QStringList& mapping)
+{
+    QStringList row;
+    row.reserve(mapping.size());
+    for (qsizetype i = mapping.size() - 1; i >= 0; --i) {
+        bool ok = false;
+        const int v = mapping[i].toInt(&ok);
+        row.append(ok && v >= 0 && v < values.size() ? values[v] : QString());
+    }
+    return row;
+}
+
+// ---- overview ----------------------------------------------------------------------------
+
+QString SeparatorDescription(QChar separator)
+{
+    if (separator == QLatin1Char(';'))
+        return QStringLiteral("; (Semikolon)");
+    if (separator == QLatin1Char(','))
+        return QStringLiteral(", (Komma)");
+    if (separator == QLatin1Char(':'))
+        return QStringLiteral(": (Doppelpunkt)");
+    return QStringLiteral("Tabulator");
+}
+
+QString ShortFileName(const QString& fileName)
+{
+    if (fileName.size() <= 30)
+        return fileName;
+    const QString last = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype keep = std::max<qsizetype>(0, 30 - last.size());
+    return fileName.left(keep) + QLatin1String(".../") + last;
+}
+
+} // namespace importwizard

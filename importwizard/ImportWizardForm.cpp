@@ -1,0 +1,654 @@
+#include "importwizard/ImportWizardForm.h"
+
+#include "app/controls/ProgressPanel.h"
+#include "importwizard/AssociationBox.h"
+#include "importwizard/ImportRules.h"
+#include "platform/settings/RegIniFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace importwizard;
+
+const QString TImportWizardForm::SettingsSection = QStringLiteral("ImportWizard");
+
+namespace {
+
+const QString kNext = QStringLiteral("Weiter >");
+const QString kFinish = QStringLiteral("Fertigstellen");
+const QString kClose = QStringLiteral("Schließen");
+const QString kNoFileName = QStringLiteral("Bitte geben Sie die für den Import benötigte Datei an.");
+const QString kNoSuchFile = QStringLiteral("Der angegebene Dateiname existiert nicht.");
+const QString kNoColumn = QStringLiteral("Bitte geben Sie mindestens eine Spalte an.");
+// Sources whose pages this version does not have yet.
+const QString kSourceUnavailable = QStringLiteral("Diese Importart steht in dieser Version noch nicht zur Verfügung.");
+
+struct SourceText {
+    TImportType type;
+    QString item;
+    QString description;
+};
+
+const SourceText kSources[] = {
+    {itCSV, QStringLiteral("Comma Separated Values (CSV)"),
+     QStringLiteral("Eine CSV Datei (Comma Separated Values) enthält eine Tabelle als eine Serie von ASCII Zeichen, "
+                    "wobei die Werte einer Spalte durch Trennzeichen getrennt werden und jeder neue Datensatz in "
+                    "einer neuen Zeile beginnt.")},
+    {itOutlook, QStringLiteral("Micosoft Outlook Verzeichnis"),
+     QStringLiteral("Diese Option erlaubt Ihnen den direkten Import von Kontakten aus MS Outlook.\r\rHinweis: "
+                    "\rUnterstützt Outlook 98 oder höher.")},
+    {itDatabase, QStringLiteral("Datenbankverbindung / Microsoft Access Datei"),
+     QStringLiteral("Nutzen Sie Verbindungen zu Datenbanken wie Microsoft Access oder SQL Server. Sie können alle "
+                    "auf Ihrem System installierten ADO Treiber benutzen.")},
+    {itExcel, QStringLiteral("Microsoft Excel Datei"),
+     QStringLiteral("Diese Option erlaubt Ihnen Kontake direkt aus MS Excel Dateien zu importieren. \r\rHinweis: "
+                    "\rEs wird keine Excel Installation benötigt.")},
+    {itAccess, QStringLiteral("Microsoft Access Datei"),
+     QStringLiteral("Diese Option erlaubt Ihnen Kontake direkt aus MS Access Dateien zu importieren.")},
+};
+
+QPixmap SidePicture()
+{
+    QPixmap pixmap(126, 226);
+    QPainter p(&pixmap);
+    QLinearGradient gradient(0, 0, 0, 226);
+    gradient.setColorAt(0, QColor(38, 84, 150));
+    gradient.setColorAt(1, QColor(170, 200, 235));
+    p.fillRect(pixmap.rect(), gradient);
+    p.setPen(QColor(255, 255, 255, 160));
+    for (int i = 0; i < 5; ++i)
+        p.drawRect(18 + i * 6, 150 - i * 22, 90 - i * 12, 60 - i * 4);
+    return pixmap;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int x, int y)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+void SetLabel(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+// A value label 5 pixels right of its caption when the caption reaches beyond 60 pixels.
+void PlaceValue(const QLabel* caption, QLabel* value)
+{
+    const int right = caption->x() + caption->fontMetrics().horizontalAdvance(caption->text());
+    if (right > 60)
+        value->move(right + 5, value->y());
+}
+
+} // namespace
+
+// ---- creation ----------------------------------------------------------------------------
+
+QString TImportWizardForm::SettingsKeyPath()
+{
+    return QStringLiteral("Software\\ORV Software\\") + QCoreApplication::applicationName();
+}
+
+TImportWizardForm::TImportWizardForm(QWidget* owner)
+    : QDialog(owner)
+    , FDialogs(&FQtDialogs)
+{
+    // FormCreate
+    FSettings = std::make_unique<settings::TRegIniFile>(SettingsKeyPath());
+    FImportTypes = {itCSV, itDatabase, itExcel, itAccess};
+    BuildWindow();
+}
+
+TImportWizardForm::~TImportWizardForm() = default;
+
+void TImportWizardForm::SetDialogs(IWizardDialogs* dialogs)
+{
+    FDialogs = dialogs ? dialogs : &FQtDialogs;
+}
+
+void TImportWizardForm::BuildWindow()
+{
+    setObjectName(QStringLiteral("ImportWizardForm"));
+    setWindowTitle(QStringLiteral("Import Wizard"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(445, 292);
+
+    PageControlImportWizard = new QStackedWidget(this);
+    PageControlImportWizard->setObjectName(QStringLiteral("PageControlImportWizard"));
+    PageControlImportWizard->setGeometry(0, 0, 445, 250);
+
+    auto makePage = [this](const QString& name) {
+        auto* page = new QWidget;
+        page->setObjectName(name);
+        PageControlImportWizard->addWidget(page);
+        return page;
+    };
+    TabSheetSelectSource = makePage(QStringLiteral("TabSheetSelectSource"));
+    TabSheetCSVFiles = makePage(QStringLiteral("TabSheetCSVFiles"));
+    TabSheetXLSFiles = makePage(QStringLiteral("TabSheetXLSFiles"));
+    TabSheetXLSSheetSelect = makePage(QStringLiteral("TabSheetXLSSheetSelect"));
+    TabSheetDBType = makePage(QStringLiteral("TabSheetDBType"));
+    TabSheetConnectToOutlook = makePage(QStringLiteral("TabSheetConnectToOutlook"));
+    TabSheetCSVAssociations = makePage(QStringLiteral("TabSheetCSVAssociations"));
+    TabSheetOverview = makePage(QStringLiteral("TabSheetOverview"));
+
+    // The picture of the left strip stands beside every page.
+    ImageSide = new QLabel(this);
+    ImageSide->setObjectName(QStringLiteral("ImageSide"));
+    ImageSide->setFrameShape(QFrame::Box);
+    ImageSide->setGeometry(8, 8, 128, 228);
+    ImageSide->setPixmap(SidePicture());
+    ImageSide->raise();
+
+    auto makeButton = [this](const QString& name, const QString& text, int x, int w) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        button->setGeometry(x, 258, w, 25);
+        return button;
+    };
+    ButtonCancel = makeButton(QStringLiteral("ButtonCancel"), QStringLiteral("Abbrechen"), 362, 75);
+    ButtonNext = makeButton(QStringLiteral("ButtonNext"), kNext, 280, 75);
+    ButtonBack = makeButton(QStringLiteral("ButtonBack"), QStringLiteral("< Zurück"), 205, 75);
+    ButtonRetry = makeButton(QStringLiteral("ButtonRetry"), QStringLiteral("Wiederholen"), 280, 75);
+    ButtonRetry->hide();
+    ButtonAddField = makeButton(QStringLiteral("ButtonAddField"), QStringLiteral("Feld hinzufügen"), 8, 120);
+    ButtonAddField->hide();
+
+    connect(ButtonNext, &QPushButton::clicked, this, [this] { ButtonNextClick(); });
+    connect(ButtonBack, &QPushButton::clicked, this, [this] { ButtonBackClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+    connect(ButtonAddField, &QPushButton::clicked, this, [this] { AddAColumn(); });
+
+    BuildSourcePage();
+    BuildCsvPage();
+    BuildMappingPage();
+    BuildOverviewPage();
+
+    FPageHooks.insert(TabSheetSelectSource, {[this] { TabSheetSelectSourceShow(); }, [this] { TabSheetSelectSourceHide(); }});
+    FPageHooks.insert(TabSheetCSVFiles, {[this] { TabSheetCSVFilesShow(); }, [this] { TabSheetCSVFilesHide(); }});
+    FPageHooks.insert(TabSheetCSVAssociations,
+                      {[this] { TabSheetCSVAssociationsShow(); }, [this] { TabSheetCSVAssociationsHide(); }});
+    FPageHooks.insert(TabSheetOverview, {[this] { TabSheetOverviewShow(); }, nullptr});
+}
+
+void TImportWizardForm::BuildSourcePage()
+{
+    QWidget* page = TabSheetSelectSource;
+    MakeLabel(page, QStringLiteral("LabelSelectSource"), QStringLiteral("Bitte wählen Sie die Art des Imports"), 144, 8);
+    ListBoxSourceType = new QListWidget(page);
+    ListBoxSourceType->setObjectName(QStringLiteral("ListBoxSourceType"));
+    ListBoxSourceType->setGeometry(144, 28, 293, 92);
+    connect(ListBoxSourceType, &QListWidget::currentRowChanged, this, [this] { ListBoxSourceTypeClick(); });
+
+    GroupBoxDescription = new QGroupBox(QStringLiteral("Beschreibung"), page);
+    GroupBoxDescription->setObjectName(QStringLiteral("GroupBoxDescription"));
+    GroupBoxDescription->setGeometry(144, 126, 293, 116);
+    LabelDescription = new QLabel(GroupBoxDescription);
+    LabelDescription->setObjectName(QStringLiteral("LabelDescription"));
+    LabelDescription->setWordWrap(true);
+    LabelDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* layout = new QVBoxLayout(GroupBoxDescription);
+    layout->addWidget(LabelDescription);
+}
+
+void TImportWizardForm::BuildCsvPage()
+{
+    QWidget* page = TabSheetCSVFiles;
+    MakeLabel(page, QStringLiteral("LabelCSVFilename"), QStringLiteral("Dateiname:"), 144, 8);
+    EditCSVFilename = new QLineEdit(page);
+    EditCSVFilename->setObjectName(QStringLiteral("EditCSVFilename"));
+    EditCSVFilename->setGeometry(144, 26, 237, 23);
+    SpeedButtonFilenameDialog = new QToolButton(page);
+    SpeedButtonFilenameDialog->setObjectName(QStringLiteral("SpeedButtonFilenameDialog"));
+    SpeedButtonFilenameDialog->setText(QStringLiteral("..."));
+    SpeedButtonFilenameDialog->setToolTip(QStringLiteral("Empfängerliste aus Datei laden"));
+    SpeedButtonFilenameDialog->setGeometry(385, 26, 24, 23);
+    SpeedButtonOpenImportEditor = new QToolButton(page);
+    SpeedButtonOpenImportEditor->setObjectName(QStringLiteral("SpeedButtonOpenImportEditor"));
+    SpeedButtonOpenImportEditor->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    SpeedButtonOpenImportEditor->setToolTip(QStringLiteral("Im Editor öffnen"));
+    SpeedButtonOpenImportEditor->setGeometry(413, 26, 24, 23);
+    connect(SpeedButtonFilenameDialog, &QToolButton::clicked, this, [this] { SpeedButtonFilenameDialogClick(); });
+    connect(SpeedButtonOpenImportEditor, &QToolButton::clicked, this, [this] { SpeedButtonOpenImportEditorClick(); });
+
+    auto* options = new QGroupBox(QStringLiteral("Optionen"), page);
+    options->setObjectName(QStringLiteral("GroupBoxCSVOptions"));
+    options->setGeometry(144, 58, 293, 106);
+    auto* layout = new QVBoxLayout(options);
+    RadioButtonCSVAllowDuplicates = new QRadioButton(QStringLiteral("Duplikate zulassen"), options);
+    RadioButtonCSVAllowDuplicates->setObjectName(QStringLiteral("RadioButtonCSVAllowDuplicates"));
+    RadioButtonCSVNoDuplicates = new QRadioButton(QStringLiteral("Keine Duplikate erstellen"), options);
+    RadioButtonCSVNoDuplicates->setObjectName(QStringLiteral("RadioButtonCSVNoDuplicates"));
+    RadioButtonCSVReplaceDuplicates = new QRadioButton(QStringLiteral("Duplikate durch neue Einträge ersetzten"), options);
+    RadioButtonCSVReplaceDuplicates->setObjectName(QStringLiteral("RadioButtonCSVReplaceDuplicates"));
+    layout->addWidget(RadioButtonCSVAllowDuplicates);
+    layout->addWidget(RadioButtonCSVNoDuplicates);
+    layout->addWidget(RadioButtonCSVReplaceDuplicates);
+    RadioButtonCSVNoDuplicates->setChecked(true);
+
+    BegrenzerComboBox = new QComboBox(page);
+    BegrenzerComboBox->setObjectName(QStringLiteral("BegrenzerComboBox"));
+    BegrenzerComboBox->setToolTip(QStringLiteral("Wählen Sie ein Trennzeichen"));
+    BegrenzerComboBox->addItems({QStringLiteral(";"), QStringLiteral(":"), QStringLiteral(","), QStringLiteral("\tTab")});
+    BegrenzerComboBox->setCurrentIndex(0);
+    BegrenzerComboBox->setGeometry(144, 172, 80, 23);
+    MakeLabel(page, QStringLiteral("LabelSeparator"), QStringLiteral("Trennzeichen"), 232, 176);
+}
+
+void TImportWizardForm::BuildMappingPage()
+{
+    QWidget* page = TabSheetCSVAssociations;
+    MakeLabel(page, QStringLiteral("LabelAssociations"), QStringLiteral("Bitte weisen Sie die Spalten zu:"), 144, 8);
+    FAssociationBox = new TAssociationBox(page);
+    FAssociationBox->setObjectName(QStringLiteral("AssociationBox"));
+    FAssociationBox->setGeometry(144, 28, 293, 186);
+
+    CheckBoxIgnoreFirstRow = new QCheckBox(QStringLiteral("Erste Zeile ignorieren"), page);
+    CheckBoxIgnoreFirstRow->setObjectName(QStringLiteral("CheckBoxIgnoreFirstRow"));
+    CheckBoxIgnoreFirstRow->setGeometry(144, 222, 200, 22);
+    CheckBoxIgnoreFirstRow->setChecked(true);
+    connect(CheckBoxIgnoreFirstRow, &QCheckBox::toggled, this, [this] { CheckBoxIgnoreFirstRowClick(); });
+
+    UpDown1 = new QWidget(page);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setToolTip(QStringLiteral("Ausgewählte Reihen ansehen"));
+    UpDown1->setGeometry(393, 220, 44, 24);
+    auto* prev = new QToolButton(UpDown1);
+    prev->setObjectName(QStringLiteral("UpDown1Prev"));
+    prev->setArrowType(Qt::LeftArrow);
+    prev->setGeometry(0, 0, 22, 24);
+    auto* next = new QToolButton(UpDown1);
+    next->setObjectName(QStringLiteral("UpDown1Next"));
+    next->setArrowType(Qt::RightArrow);
+    next->setGeometry(22, 0, 22, 24);
+    connect(prev, &QToolButton::clicked, this, [this] { UpDown1Click(btPrev); });
+    connect(next, &QToolButton::clicked, this, [this] { UpDown1Click(btNext); });
+}
+
+void TImportWizardForm::BuildOverviewPage()
+{
+    QWidget* page = TabSheetOverview;
+    QLabel* heading = MakeLabel(page, QStringLiteral("LabelOverview"), QStringLiteral("Import Übersicht"), 144, 8);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    heading->adjustSize();
+
+    auto* box = new QGroupBox(QStringLiteral("Optionen"), page);
+    box->setObjectName(QStringLiteral("GroupBoxOverviewOptions"));
+    box->setGeometry(144, 26, 293, 114);
+    auto value = [&](const QString& name, int y) {
+        QLabel* label = MakeLabel(box, name, QString(), 66, y);
+        label->setFont(bold);
+        return label;
+    };
+    MakeLabel(box, QStringLiteral("LabelTypeCaption"), QStringLiteral("Typ:"), 8, 20);
+    LabelTypeValue = value(QStringLiteral("LabelTypeValue"), 20);
+    LabelFileCaption = MakeLabel(box, QStringLiteral("LabelFileCaption"), QStringLiteral("Datei:"), 8, 38);
+    LabelFileValue = value(QStringLiteral("LabelFileValue"), 38);
+    LabelHint = MakeLabel(box, QStringLiteral("LabelHint"), QString(), 66, 38);
+    LabelHint->hide();
+    LabelOptionsCaption = MakeLabel(box, QStringLiteral("LabelOptionsCaption"), QStringLiteral("Optionen:"), 8, 56);
+    LabelOptionsValue = value(QStringLiteral("LabelOptionsValue"), 56);
+    LabelSeparatorCaption = MakeLabel(box, QStringLiteral("LabelSeparatorCaption"), QStringLiteral("Trennzeichen:"), 8, 74);
+    LabelSeparatorValue = value(QStringLiteral("LabelSeparatorValue"), 74);
+    LabelIgnoreFirstRowCaption =
+        MakeLabel(box, QStringLiteral("LabelIgnoreFirstRowCaption"), QStringLiteral("Erste Zeile ignorieren:"), 8, 92);
+    LabelIgnoreFirstRowValue = value(QStringLiteral("LabelIgnoreFirstRowValue"), 92);
+
+    ProgressPanelImport = new TProgressPanel(page);
+    ProgressPanelImport->setObjectName(QStringLiteral("ProgressPanelImport"));
+    ProgressPanelImport->setTitle(QStringLiteral("Fortschritt"));
+    ProgressPanelImport->setGeometry(144, 144, 293, 100);
+    ProgressPanelImport->SetCaptionLeft(QStringLiteral("Reihen verbleibend: "));
+    ProgressPanelImport->SetCaptionDone(QStringLiteral("Reihen erledigt: "));
+    ProgressPanelImport->SetCaptionTimeLeft(QStringLiteral("Zeit verbleibend: "));
+    ProgressPanelImport->SetCaptionTimeNeeded(QStringLiteral("Zeit benötigt: "));
+    ProgressPanelImport->SetDateTimeFormat(QStringLiteral("nn:ss"));
+    ProgressPanelImport->SetMin(0);
+    ProgressPanelImport->SetMax(0);
+    ProgressPanelImport->SetStep(1);
+}
+
+// ---- settings ----------------------------------------------------------------------------
+// A settings file that cannot be read or written never stops the wizard: reads fall back to
+// their defaults and failed writes are dropped.
+
+namespace {
+
+int ReadInt(settings::TRegIniFile& s, const QString& name, int def)
+{
+    try {
+        return s.ReadInteger(TImportWizardForm::SettingsSection, name, def);
+    } catch (const settings::ERegistryException&) {
+        return def;
+    }
+}
+
+template <typename Write>
+void Store(Write&& write)
+{
+    try {
+        write();
+    } catch (const settings::ERegistryException&) {
+    }
+}
+
+} // namespace
+
+// ---- page machine ------------------------------------------------------------------------
+
+void TImportWizardForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TImportWizardForm::FormShow()
+{
+    ListBoxSourceType->clear();
+    for (const SourceText& source : kSources) {
+        if (!FImportTypes.Contains(source.type))
+            continue;
+        auto* item = new QListWidgetItem(source.item, ListBoxSourceType);
+        item->setData(Qt::UserRole, int(source.type));
+    }
+    ListBoxSourceType->setCurrentRow(-1);
+    ButtonRetry->hide();
+    ButtonNext->show();
+    FPreviewRow = 1;
+    ListBoxSourceTypeClick();
+    RadioButtonCSVReplaceDuplicates->setVisible(bool(OnReplaceDoubles));
+    FCurrentPage = nullptr;
+    SetActivePage(TabSheetSelectSource);
+    ButtonBack->setEnabled(false);
+}
+
+void TImportWizardForm::SetActivePage(QWidget* page)
+{
+    if (FCurrentPage) {
+        const PageHooks hooks = FPageHooks.value(FCurrentPage);
+        if (hooks.leave)
+            hooks.leave();
+    }
+    FCurrentPage = page;
+    PageControlImportWizard->setCurrentWidget(page);
+    const PageHooks hooks = FPageHooks.value(page);
+    if (hooks.enter)
+        hooks.enter();
+}
+
+int TImportWizardForm::SelectedSourceIndex() const
+{
+    return ListBoxSourceType->currentRow();
+}
+
+void TImportWizardForm::ShowMessage(const QString& text)
+{
+    FDialogs->ShowMessage(this, text);
+}
+
+void TImportWizardForm::Refuse(const QString& message)
+{
+    ShowMessage(message);
+}
+
+void TImportWizardForm::ListBoxSourceTypeClick()
+{
+    QListWidgetItem* item = ListBoxSourceType->currentItem();
+    if (!item)
+        return;
+    const int type = item->data(Qt::UserRole).toInt();
+    for (const SourceText& source : kSources) {
+        if (source.type == type) {
+            // The texts break their lines with CR.
+            LabelDescription->setText(QString(source.description).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+            break;
+        }
+    }
+}
+
+void TImportWizardForm::TabSheetSelectSourceShow()
+{
+    const int index = ReadInt(*FSettings, QStringLiteral("SourceSelection"), 0);
+    ListBoxSourceType->setCurrentRow(index >= 0 && index < ListBoxSourceType->count() ? index : -1);
+    ListBoxSourceTypeClick();
+}
+
+void TImportWizardForm::TabSheetSelectSourceHide()
+{
+    const int index = SelectedSourceIndex();
+    if (index >= 0)
+        Store([&] { FSettings->WriteInteger(SettingsSection, QStringLiteral("SourceSelection"), index); });
+}
+
+void TImportWizardForm::ButtonNextClick()
+{
+    ButtonBack->setEnabled(true);
+    if (ButtonNext->text() == kClose) {
+        done(QDialog::Accepted);
+        return;
+    }
+    QListWidgetItem* item = ListBoxSourceType->currentItem();
+    if (!item)
+        return;
+    FImportType = TImportType(item->data(Qt::UserRole).toInt());
+
+    QWidget* page = PageControlImportWizard->currentWidget();
+    if (page == TabSheetSelectSource) {
+        if (FImportType != itCSV) {
+            Refuse(kSourceUnavailable);
+            return;
+        }
+        SetActivePage(TabSheetCSVFiles);
+    } else if (page == TabSheetCSVFiles) {
+        const QString fileName = EditCSVFilename->text();
+        if (fileName.isEmpty()) {
+            Refuse(kNoFileName);
+            return;
+        }
+        if (!QFileInfo(fileName).isFile()) {
+            Refuse(kNoSuchFile);
+            return;
+        }
+        ShowMappingControls(true, true);
+        SetActivePage(TabSheetCSVAssociations);
+        // Loading "Erste Zeile ignorieren" may already have filled the page, or gone back when the
+        // file could not be read.
+        if (PageControlImportWizard->currentWidget() == TabSheetCSVAssociations)
+            AssociateCSVFiles(FPreviewRow);
+    } else if (page == TabSheetCSVAssociations) {
+        if (!MapsAnyColumn(FAssociationBox->GetSelectedItems())) {
+            Refuse(kNoColumn);
+            return;
+        }
+        SetActivePage(TabSheetOverview);
+        ButtonNext->setText(kFinish);
+    } else if (page == TabSheetOverview) {
+        ButtonNext->setEnabled(false);
+        ButtonBack->setEnabled(false);
+        DoImport();
+    }
+    ButtonNext->setEnabled(true);
+}
+
+void TImportWizardForm::ButtonBackClick()
+{
+    ButtonNext->setEnabled(true);
+    ButtonNext->setText(kNext);
+    QWidget* page = PageControlImportWizard->currentWidget();
+    if (page == TabSheetCSVFiles || page == TabSheetXLSFiles || page == TabSheetDBType
+        || page == TabSheetConnectToOutlook) {
+        SetActivePage(TabSheetSelectSource);
+        ButtonBack->setEnabled(false);
+    } else if (page == TabSheetXLSSheetSelect) {
+        SetActivePage(TabSheetXLSFiles);
+    } else if (page == TabSheetCSVAssociations) {
+        switch (FImportType) {
+        case itCSV:
+            SetActivePage(TabSheetCSVFiles);
+            break;
+        case itOutlook:
+            SetActivePage(TabSheetConnectToOutlook);
+            break;
+        case itExcel:
+            SetActivePage(TabSheetXLSSheetSelect);
+            break;
+        case itDatabase:
+        case itAccess:
+            SetActivePage(TabSheetDBType);
+            SetActivePage(TabSheetSelectSource);
+            ButtonBack->setEnabled(false);
+            break;
+        }
+    } else if (page == TabSheetOverview) {
+        SetActivePage(TabSheetCSVAssociations);
+    }
+    if (ButtonRetry->isVisible()) {
+        ButtonRetry->hide();
+        ButtonNext->show();
+    }
+}
+
+void TImportWizardForm::ButtonCancelClick()
+{
+    SetCancelled();
+    done(QDialog::Rejected);
+}
+
+void TImportWizardForm::reject()
+{
+    if (ButtonCancel->isEnabled())
+        ButtonCancelClick();
+}
+
+void TImportWizardForm::SetCancelled()
+{
+    FCancelled = true;
+}
+
+void TImportWizardForm::SetFinished()
+{
+    ButtonNext->setText(kClose);
+    ButtonNext->setDefault(true);
+    ButtonBack->setEnabled(false);
+    ButtonCancel->setEnabled(false);
+}
+
+// ---- overview ----------------------------------------------------------------------------
+
+void TImportWizardForm::TabSheetOverviewShow()
+{
+    QListWidgetItem* item = ListBoxSourceType->currentItem();
+    if (!item)
+        return;
+    try {
+        SetLabel(LabelTypeValue, item->text());
+        if (FImportType != itCSV)
+            return;
+        Store([&] {
+            FSettings->WriteString(SettingsSection, QStringLiteral("CSVAssociations"),
+                                   JoinMapping(FAssociationBox->GetSelectedItems()));
+        });
+
+        const QString fileName = EditCSVFilename->text();
+        SetLabel(LabelFileCaption, QStringLiteral("Datei:"));
+        LabelFileCaption->show();
+        LabelFileValue->show();
+        LabelHint->hide();
+        QString option;
+        for (const QRadioButton* radio :
+             {RadioButtonCSVAllowDuplicates, RadioButtonCSVNoDuplicates, RadioButtonCSVReplaceDuplicates}) {
+            if (radio->isChecked())
+                option = radio->text();
+        }
+        LabelOptionsCaption->show();
+        LabelOptionsValue->show();
+        SetLabel(LabelOptionsValue, option);
+        SetLabel(LabelSeparatorCaption, QStringLiteral("Trennzeichen:"));
+        LabelSeparatorCaption->show();
+        LabelSeparatorValue->show();
+        SetLabel(LabelSeparatorValue, SeparatorDescription(CsvSeparator()));
+        LabelIgnoreFirstRowCaption->show();
+        LabelIgnoreFirstRowValue->show();
+
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error("open failed");
+        ProgressPanelImport->SetMax(CountNonBlankLines(DecodeTextFile(file.readAll())));
+
+        PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
+        PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);
+
+        SetLabel(LabelFileValue, ShortFileName(fileName));
+        LabelFileValue->setToolTip(fileName.size() > 30 ? fileName : QString());
+
+        const bool ignoreFirst = CheckBoxIgnoreFirstRow->isChecked();
+        SetLabel(LabelIgnoreFirstRowValue, ignoreFirst ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+        if (ignoreFirst)
+            ProgressPanelImport->SetMax(ProgressPanelImport->Max() - 1);
+    } catch (const std::exception&) {
+        // What could not be filled in stays as it was.
+    }
+}
+
+// ---- the run -----------------------------------------------------------------------------
+
+void TImportWizardForm::DoImport()
+{
+    FDialogs->BeginWaitCursor();
+    try {
+        switch (FImportType) {
+        case itCSV:
+            ImportFromCSV();
+            break;
+        case itOutlook:
+        case itDatabase:
+        case itExcel:
+        case itAccess:
+            break;
+        }
+    } catch (...) {
+        FDialogs->EndWaitCursor();
+        throw;
+    }
+    FDialogs->EndWaitCursor();
+}
+
+void TImportWizardForm::HandOutRow(QStringList& row, bool noDuplicates)
+{
+    if (noDuplicates && OnDoRowOutput && OnDoRowOutput(QStringLiteral("Email"), row.value(0)))
+        return;
+    if (OnRowOutput)
+        OnRowOutput(row);
+}
+
+void TImportWizardForm::ProcessMessages()
+{
+    // Often enough for a smooth window and a prompt "Abbrechen", seldom enough not to slow the run.
+    if (FMessagesTimer.isValid() && FMessagesTimer.elapsed() < 10)
+        return;
+    QCoreApplication::processEvents();
+    FMessagesTimer.start();
+}

@@ -1,0 +1,235 @@
+#pragma once
+// TImportWizardForm: the modal wizard that reads recipient rows from a source, lets the user
+// assign source columns to the target list's columns and hands every row, in the target's column
+// order, to its owner through events. It never writes the list itself.
+//
+// Use: create it, set ImportTypes, Descriptions and the events, call ShowModal, delete it.
+// Everything runs in the main thread; rows are handed out during ShowModal.
+#include "importwizard/WizardDialogs.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QToolButton;
+class TAssociationBox;
+class TProgressPanel;
+
+namespace settings { class TRegIniFile; }
+
+enum TImportType { itCSV = 0, itOutlook = 1, itDatabase = 2, itExcel = 3, itAccess = 4 };
+
+// A set of import types (bit n for ordinal n, so all five are 31).
+class TImportTypes {
+public:
+    constexpr TImportTypes() = default;
+    constexpr TImportTypes(std::initializer_list<TImportType> types)
+    {
+        for (TImportType t : types)
+            FBits |= 1u << t;
+    }
+    static constexpr TImportTypes All() { return {itCSV, itOutlook, itDatabase, itExcel, itAccess}; }
+    constexpr bool Contains(TImportType t) const { return (FBits >> t) & 1u; }
+    constexpr unsigned Bits() const { return FBits; }
+    constexpr bool operator==(const TImportTypes&) const = default;
+private:
+    unsigned FBits = 0;
+};
+
+// The arrows that move the preview row.
+enum TUDBtnType { btNext, btPrev };
+
+class TImportWizardForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TImportWizardForm(QWidget* owner = nullptr);
+    ~TImportWizardForm() override;
+
+    // ---- events (an unassigned event does nothing) ------------------------------------------
+    // Receives each imported row: one text per entry of Descriptions, in that order, empty where
+    // no source column is mapped. The receiver may change the list; it is valid during the call.
+    std::function<void(QStringList& Strings)> OnRowOutput;
+    // Published for the owner; never raised.
+    std::function<void(const QVariant& Output)> OnCellOutput;
+    std::function<void(int RowNo)> OnNewRow;
+    // The duplicate test, asked before OnRowOutput when the source's option "Keine Duplikate
+    // erstellen" is chosen: aCol is "Email", aValue the row's first value; true drops the row.
+    std::function<bool(const QString& aCol, const QString& aValue)> OnDoRowOutput;
+    // Asked to add a column at the end of the target; true when it was added. Assigned, the
+    // mapping page offers "Feld hinzufügen".
+    std::function<bool(const QString& ColName)> OnNewColumn;
+    std::function<void(QObject* Sender)> OnDisallowDoubles;
+    // Raised with a null sender at the end of a CSV run when "Duplikate durch neue Einträge
+    // ersetzten" was chosen; that option is offered only while this is assigned.
+    std::function<void(QObject* Sender)> OnReplaceDoubles;
+    // A run begins (before its first row) and ends (after its last row, also after Cancel or a
+    // failure), so that the receiver can keep the run's rows in one transaction.
+    std::function<void()> OnRunStart;
+    std::function<void()> OnRunEnd;
+
+    // ---- properties --------------------------------------------------------------------------
+    QStringList Descriptions() const { return FDescriptions; }
+    void setDescriptions(const QStringList& names) { FDescriptions = names; }
+    TImportTypes ImportTypes() const { return FImportTypes; }
+    void SetImportTypes(TImportTypes types) { FImportTypes = types; }
+    TImportType ImportType() const { return FImportType; }
+
+    // Runs the wizard until the user closes it: Accepted after "Schließen", Rejected after
+    // "Abbrechen" (also during a run).
+    int ShowModal() { return exec(); }
+
+    // The desktop services the wizard uses (message boxes, input box, file dialog ...); the
+    // wizard does not own them. Null restores the real ones.
+    void SetDialogs(importwizard::IWizardDialogs* dialogs);
+
+    // The settings key: "Software\ORV Software\" + the application's title.
+    static QString SettingsKeyPath();
+    static const QString SettingsSection;  // "ImportWizard"
+
+    // The 1-based source row shown in the mapping combos.
+    int PreviewRow() const { return FPreviewRow; }
+    TAssociationBox* AssociationBox() const { return FAssociationBox; }
+    TProgressPanel* ProgressPanel() const { return ProgressPanelImport; }
+    bool Cancelled() const { return FCancelled; }
+
+    // ---- handlers ---------------------------------------------------------------------------
+    void ListBoxSourceTypeClick();
+    void ButtonNextClick();
+    void ButtonBackClick();
+    void ButtonCancelClick();
+    void UpDown1Click(TUDBtnType button);
+    void CheckBoxIgnoreFirstRowClick();
+    void AddAColumn();
+    void SpeedButtonFilenameDialogClick();
+    void SpeedButtonOpenImportEditorClick();
+    void DetectSeparator();
+
+    // Esc and the window's close button act like "Abbrechen" while it is enabled.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void BuildWindow();
+    void BuildSourcePage();
+    void BuildCsvPage();
+    void BuildMappingPage();
+    void BuildOverviewPage();
+
+    // Every page change runs the leave hook of the old page and the enter hook of the new one.
+    void SetActivePage(QWidget* page);
+    struct PageHooks {
+        std::function<void()> enter;
+        std::function<void()> leave;
+    };
+    QHash<QWidget*, PageHooks> FPageHooks;
+
+    void TabSheetSelectSourceShow();
+    void TabSheetSelectSourceHide();
+    void TabSheetCSVFilesShow();
+    void TabSheetCSVFilesHide();
+    void TabSheetCSVAssociationsShow();
+    void TabSheetCSVAssociationsHide();
+    void TabSheetOverviewShow();
+
+    // The mapping page.
+    void AssignSelectedItems(const QStringList& values, const QStringList& descriptions, const QString& valueName);
+    void FillMappingPage(int previewRow);
+    void ShowMappingControls(bool arrows, bool ignoreFirstRow);
+
+    // The CSV source.
+    QChar CsvSeparator() const;
+    bool CsvNoDuplicates() const;
+    void AssociateCSVFiles(int n);
+    void ImportFromCSV();
+
+    // The run.
+    void DoImport();
+    // Hands one row to the owner: the duplicate test, then OnRowOutput.
+    void HandOutRow(QStringList& row, bool noDuplicates);
+    // Lets the window repaint and "Abbrechen" work during a run, at most every few milliseconds.
+    void ProcessMessages();
+    void SetFinished();
+    void SetCancelled();
+
+    int SelectedSourceIndex() const;
+    void ShowMessage(const QString& text);
+    void Refuse(const QString& message);
+    void LoadPageSettings();
+
+    std::unique_ptr<settings::TRegIniFile> FSettings;
+    importwizard::TQtWizardDialogs FQtDialogs;
+    importwizard::IWizardDialogs* FDialogs;
+
+    QStringList FDescriptions;
+    TImportTypes FImportTypes;
+    TImportType FImportType = itCSV;
+    QStringList FColumnMapping;  // the in-memory mapping
+    int FPreviewRow = 1;
+    bool FCancelled = false;
+    QElapsedTimer FMessagesTimer;
+    QWidget* FCurrentPage = nullptr;
+
+    // Window.
+    QStackedWidget* PageControlImportWizard;
+    QLabel* ImageSide;
+    QPushButton* ButtonCancel;
+    QPushButton* ButtonNext;
+    QPushButton* ButtonBack;
+    QPushButton* ButtonRetry;
+    QPushButton* ButtonAddField;
+    // Pages.
+    QWidget* TabSheetSelectSource;
+    QWidget* TabSheetCSVFiles;
+    QWidget* TabSheetXLSFiles;
+    QWidget* TabSheetXLSSheetSelect;
+    QWidget* TabSheetDBType;
+    QWidget* TabSheetConnectToOutlook;
+    QWidget* TabSheetCSVAssociations;
+    QWidget* TabSheetOverview;
+    // Source page.
+    QListWidget* ListBoxSourceType;
+    QGroupBox* GroupBoxDescription;
+    QLabel* LabelDescription;
+    // CSV file page.
+    QLineEdit* EditCSVFilename;
+    QToolButton* SpeedButtonFilenameDialog;
+    QToolButton* SpeedButtonOpenImportEditor;
+    QRadioButton* RadioButtonCSVAllowDuplicates;
+    QRadioButton* RadioButtonCSVNoDuplicates;
+    QRadioButton* RadioButtonCSVReplaceDuplicates;
+    QComboBox* BegrenzerComboBox;
+    // Mapping page.
+    TAssociationBox* FAssociationBox;
+    QCheckBox* CheckBoxIgnoreFirstRow;
+    QWidget* UpDown1;
+    // Overview page.
+    QLabel* LabelTypeValue;
+    QLabel* LabelFileCaption;
+    QLabel* LabelFileValue;
+    QLabel* LabelHint;
+    QLabel* LabelOptionsCaption;
+    QLabel* LabelOptionsValue;
+    QLabel* LabelSeparatorCaption;
+    QLabel* LabelSeparatorValue;
+    QLabel* LabelIgnoreFirstRowCaption;
+    QLabel* LabelIgnoreFirstRowValue;
+    TProgressPanel* ProgressPanelImport;
+};
