@@ -218,20 +218,10 @@ void Parse(const QString& text, Node& root)
     }
 }
 
-struct Stamp {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = -1;
-    qint64 mtimeNs = -1;
-    bool operator==(const Stamp&) const = default;
-};
-
-Stamp StampOf(const QString& file)
+bool FileExists(const QString& file)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
-        return {};
-    return {st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return ::stat(QFile::encodeName(file).constData(), &st) == 0;
 }
 
 // Creates a folder and its missing parents with mode 0700.
@@ -255,26 +245,19 @@ struct TRegIniFile::Impl {
     QString keyPath;
     QString fileName;
     Node root;
-    Stamp stamp;        // of the file as last read; invalid: read again
-    bool loaded = false;
     bool readFailed = false;
 
+    // Reads the file again: another store object or process may have replaced it. The file is
+    // small, and a cached copy could not tell a quick second replacement from the first.
     void refresh()
     {
-        const Stamp now = StampOf(fileName);
-        if (loaded && now == stamp)
-            return;
         root = Node();
         readFailed = false;
         QFile f(fileName);
-        if (now.size >= 0) {
-            if (f.open(QIODevice::ReadOnly))
-                Parse(QString::fromUtf8(f.readAll()), root);
-            else
-                readFailed = true;
-        }
-        stamp = now;
-        loaded = !readFailed;
+        if (f.open(QIODevice::ReadOnly))
+            Parse(QString::fromUtf8(f.readAll()), root);
+        else
+            readFailed = FileExists(fileName);
     }
 
     // Finds a section; with create, missing sub-keys are made with the given spelling.
@@ -302,7 +285,6 @@ struct TRegIniFile::Impl {
 
     [[noreturn]] void fail(const QString& why)
     {
-        loaded = false; // memory may differ from the file now: read it again next time
         throw ERegistryException(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden (%1): %2")
                                      .arg(fileName, why));
     }
@@ -369,8 +351,6 @@ struct TRegIniFile::Impl {
             ::fsync(dirFd);
             ::close(dirFd);
         }
-        stamp = StampOf(fileName);
-        loaded = true;
     }
 };
 
@@ -394,7 +374,7 @@ TRegIniFile::TRegIniFile(const QString& keyPath) : d(std::make_unique<Impl>())
     d->keyPath = keyPath;
     d->fileName = FileNameForKey(keyPath);
     // Opening creates the key when it is missing; a failure shows at the first write.
-    if (StampOf(d->fileName).size < 0) {
+    if (!FileExists(d->fileName)) {
         try {
             d->change([] {});
         } catch (const ERegistryException&) {

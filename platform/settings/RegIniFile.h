@@ -10,8 +10,8 @@
 // the wrong kind raises ERegistryException.
 //
 // The file is created 0600 in a 0700 folder and every change is written to a temporary file that
-// replaces the old one, so an interrupted write leaves the previous file intact. Each read looks
-// at the file again when another store object or process has replaced it.
+// replaces the old one, so an interrupted write leaves the previous file intact. Every read
+// looks at the file, so changes of other store objects and processes are seen at once.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
