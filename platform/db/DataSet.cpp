@@ -691,14 +691,14 @@ TBookmark TDataSet::GetBookmark() const
     return InternalBookmark(CurrentPosition());
 }
 
-void TDataSet::GotoBookmark(const TBookmark& bookmark)
+void TDataSet::GotoBookmark(const TBookmark& bookmark, TResyncMode mode)
 {
     CheckBrowseMode();
     const int pos = bookmark.isEmpty() ? -1 : InternalBookmarkPosition(bookmark);
     if (pos < 0)
         throw EDatabaseError(QStringLiteral("Record not found"));
     Fire(BeforeScroll, this);
-    PlaceWindow(pos, (std::min(m_bufferCount, InternalRecordCount()) - 1) / 2);
+    PlaceWindow(pos, (mode & rmCenter) ? (std::min(m_bufferCount, InternalRecordCount()) - 1) / 2 : m_activeRecord);
     m_bof = m_eof = false;
     DataEvent(deDataSetChange, 0);
     Fire(AfterScroll, this);
@@ -963,9 +963,16 @@ void TDataSet::SetFilter(const QString& text)
         return;
     if (Active() && m_filtered)
         CheckBrowseMode();
+    const QString old = m_filter;
     m_filter = filter;
-    if (Active() && m_filtered)
-        InternalFilterChanged();
+    if (Active() && m_filtered) {
+        try {
+            InternalFilterChanged();
+        } catch (...) {
+            m_filter = old;
+            throw;
+        }
+    }
 }
 
 void TDataSet::SetFiltered(bool value)
@@ -975,8 +982,14 @@ void TDataSet::SetFiltered(bool value)
     if (Active())
         CheckBrowseMode();
     m_filtered = value;
-    if (Active())
-        InternalFilterChanged();
+    if (Active()) {
+        try {
+            InternalFilterChanged();
+        } catch (...) {
+            m_filtered = !value;
+            throw;
+        }
+    }
 }
 
 void TDataSet::AfterNewSnapshot(bool layoutChanged)

@@ -205,7 +205,10 @@ public:
     // --- bookmarks
     TBookmark GetBookmark() const;            // empty on an empty dataset and while inserting
     TBookmark Bookmark() const { return GetBookmark(); }
-    void GotoBookmark(const TBookmark& bookmark); // raises "Record not found" for a record not there
+    // Raises "Record not found" for a record not there. With rmCenter the record lands in the middle
+    // of the buffer window; without it at the current ActiveRecord index (a data link sets that
+    // index first to put a record back on its screen row).
+    void GotoBookmark(const TBookmark& bookmark, TResyncMode mode = rmExact | rmCenter);
     void SetBookmark(const TBookmark& bookmark) { GotoBookmark(bookmark); }
     bool BookmarkValid(const TBookmark& bookmark) const;
     // Negative, 0 or positive by the records' order in the current snapshot. Empty bookmarks come
@@ -228,6 +231,8 @@ public:
     // Moves to the first record whose field equals value; false (and no move) when there is none.
     // Searching never raises; posting a pending edit first may.
     bool Locate(const QString& keyFields, const QVariant& value, TLocateOptions options = 0);
+    // The filter is applied when the snapshot is taken; changing it while filtered and open takes
+    // a new snapshot (first record). A filter the database refuses raises and is not kept.
     QString Filter() const { return m_filter; }
     void SetFilter(const QString& filter);
     bool Filtered() const { return m_filtered; }

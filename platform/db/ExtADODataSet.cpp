@@ -149,6 +149,28 @@ struct ResetGuard {
     ~ResetGuard() { st.Reset(); }
 };
 
+} // namespace
+
+// Reads the dataset makes on its own (column probes, snapshots, pages, locate) stay out of the
+// connection's statement log; the statement it was given is logged once per open and requery,
+// and its writes (INSERT, UPDATE, DELETE) are logged as they run.
+struct TExtADODataSet::SilentStatements {
+    Connection* conn;
+    std::function<void(const QString&)> saved;
+    explicit SilentStatements(Connection* c) : conn(c), saved(c ? std::move(c->OnStatement) : nullptr)
+    {
+        if (conn)
+            conn->OnStatement = nullptr;
+    }
+    ~SilentStatements()
+    {
+        if (conn)
+            conn->OnStatement = std::move(saved);
+    }
+};
+
+namespace {
+
 bool ValuesMatch(const QVariant& a, const QVariant& b, TLocateOptions options)
 {
     const bool an = !a.isValid() || a.isNull();
@@ -414,6 +436,7 @@ bool TExtADODataSet::DetectTable(const QString& sql, const std::vector<Column>& 
 
 void TExtADODataSet::ReadColumns(const QString& sql)
 {
+    SilentStatements silent(m_conn);
     m_columns.clear();
     m_tableMode = false;
     m_table.clear();
@@ -483,18 +506,18 @@ QString TExtADODataSet::QuotedKey() const
 
 void TExtADODataSet::TakeSnapshot()
 {
+    // Built aside and swapped in at the end: a statement or filter that fails leaves the
+    // dataset's current snapshot as it was.
     const QString sql = CleanStatement();
     const QString filter = FilterSql();
-    m_keys.clear();
-    m_rows.clear();
-    m_cache.clear();
-    m_index.clear();
-    m_indexValid = false;
-    m_keysSorted = true;
-    m_pendingPos = -1;
-    m_pageStmt.reset();
+    SilentStatements silent(m_conn);
+    std::vector<qint64> keys;
+    std::vector<QVariantList> rows;
+    bool sorted = true;
+    std::unique_ptr<Statement> pageStmt;
+    bool tableMode = m_tableMode;
 
-    if (m_tableMode) {
+    if (tableMode) {
         // The key goes in front of the statement's own columns; the statement's ORDER BY and WHERE
         // stay as written, the filter is a WHERE over its result.
         const std::vector<Tok> toks = Tokenize(sql);
@@ -512,9 +535,9 @@ void TExtADODataSet::TakeSnapshot()
                 Statement probe(*m_conn, QStringLiteral("SELECT %1 FROM (%2)").arg(Q(kKeyAlias), injected));
                 throw;
             }
-            m_tableMode = false; // e.g. a table without rowid: read the statement whole
+            tableMode = false; // e.g. a table without rowid: read the statement whole
         }
-        if (m_tableMode) {
+        if (tableMode) {
             ResetGuard guard{*st};
             BindParams(*st);
             sqlite3_stmt* h = st->Handle();
@@ -522,9 +545,9 @@ void TExtADODataSet::TakeSnapshot()
             while (st->Step()) {
                 const qint64 k = sqlite3_column_int64(h, 0);
                 if (k <= prev)
-                    m_keysSorted = false;
+                    sorted = false;
                 prev = k;
-                m_keys.push_back(k);
+                keys.push_back(k);
             }
             // Page reader: rows by key from the base table.
             QStringList cols;
@@ -535,35 +558,48 @@ void TExtADODataSet::TakeSnapshot()
             QStringList marks;
             for (int i = 1; i <= kPageSize; ++i)
                 marks << QStringLiteral("?%1").arg(i);
-            m_pageStmt = std::make_unique<Statement>(
+            pageStmt = std::make_unique<Statement>(
                 *m_conn, QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
                              .arg(QuotedKey(), cols.join(QStringLiteral(", ")), Q(m_table), marks.join(QStringLiteral(","))));
-            return;
         }
+    }
+    if (!tableMode) {
+        // Read whole: every row in memory, read-only.
+        QString whole = sql;
+        if (!filter.isEmpty())
+            whole = QStringLiteral("SELECT * FROM (%1) WHERE (%2)").arg(sql, filter);
+        Statement st(*m_conn, whole);
+        ResetGuard guard{st};
+        BindParams(st);
+        sqlite3_stmt* h = st.Handle();
+        const int n = st.ColumnCount();
+        while (st.Step()) {
+            QVariantList row;
+            row.reserve(n);
+            for (int i = 0; i < n; ++i)
+                row.append(ColumnValue(h, i));
+            keys.push_back(qint64(rows.size()));
+            rows.push_back(std::move(row));
+        }
+    }
+
+    if (!tableMode && m_tableMode) {
         for (Column& c : m_columns)
             c.updatable = false;
         m_table.clear();
         m_keyName.clear();
         m_keyColumnName.clear();
+        m_tableMode = false;
     }
-
-    // Read whole: every row in memory, read-only.
-    QString whole = sql;
-    if (!filter.isEmpty())
-        whole = QStringLiteral("SELECT * FROM (%1) WHERE (%2)").arg(sql, filter);
-    Statement st(*m_conn, whole);
-    ResetGuard guard{st};
-    BindParams(st);
-    sqlite3_stmt* h = st.Handle();
-    const int n = st.ColumnCount();
-    while (st.Step()) {
-        QVariantList row;
-        row.reserve(n);
-        for (int i = 0; i < n; ++i)
-            row.append(ColumnValue(h, i));
-        m_keys.push_back(qint64(m_rows.size()));
-        m_rows.push_back(std::move(row));
-    }
+    m_keys = std::move(keys);
+    m_rows = std::move(rows);
+    m_keysSorted = sorted;
+    m_pageStmt = std::move(pageStmt);
+    m_cache.clear();
+    m_index.clear();
+    m_indexValid = false;
+    m_pendingPos = -1;
+    ++m_generation;
 }
 
 void TExtADODataSet::CreateFieldsFromColumns()
@@ -628,6 +664,8 @@ void TExtADODataSet::InternalOpen()
         throw EDatabaseError(QStringLiteral("Connection not assigned or not open"));
     if (CleanStatement().isEmpty())
         throw EDatabaseError(QStringLiteral("CommandText does not return a result set"));
+    if (m_conn->OnStatement)
+        m_conn->OnStatement(m_commandText);
     ReadColumns(CleanStatement());
     TakeSnapshot();
     CreateFieldsFromColumns();
@@ -657,8 +695,18 @@ void TExtADODataSet::Requery()
     }
     CheckBrowseMode();
     const std::vector<Column> before = m_columns;
-    ReadColumns(CleanStatement());
-    TakeSnapshot();
+    try {
+        if (m_conn && m_conn->OnStatement)
+            m_conn->OnStatement(m_commandText);
+        if (!m_conn || !m_conn->Connected())
+            throw EDatabaseError(QStringLiteral("Connection not assigned or not open"));
+        ReadColumns(CleanStatement());
+        TakeSnapshot();
+    } catch (...) {
+        // The statement no longer runs (a dropped table, a lost column): the dataset closes.
+        Close();
+        throw;
+    }
     const bool changed = ColumnsChanged(before);
     if (changed) {
         DestroyFields();
@@ -801,13 +849,24 @@ TBookmark TExtADODataSet::InternalBookmark(int position) const
     if (position < 0 || position >= int(m_keys.size()) || m_keys[size_t(position)] == kPending)
         return TBookmark();
     const qint64 k = m_keys[size_t(position)];
-    return TBookmark(reinterpret_cast<const char*>(&k), sizeof k);
+    TBookmark b(reinterpret_cast<const char*>(&k), sizeof k);
+    if (!m_tableMode) // no key: the row's number in this snapshot, which a requery ends
+        b.append(reinterpret_cast<const char*>(&m_generation), sizeof m_generation);
+    return b;
 }
 
 int TExtADODataSet::InternalBookmarkPosition(const TBookmark& bookmark) const
 {
-    if (bookmark.size() != int(sizeof(qint64)))
+    if (!m_tableMode) {
+        quint32 gen;
+        if (bookmark.size() != int(sizeof(qint64) + sizeof gen))
+            return -1;
+        std::memcpy(&gen, bookmark.constData() + sizeof(qint64), sizeof gen);
+        if (gen != m_generation)
+            return -1;
+    } else if (bookmark.size() != int(sizeof(qint64))) {
         return -1;
+    }
     qint64 k;
     std::memcpy(&k, bookmark.constData(), sizeof k);
     return PositionOfKey(k);
@@ -829,6 +888,7 @@ void TExtADODataSet::InternalInitRecord(QVector<QVariant>& buffer)
 {
     if (!m_tableMode)
         return;
+    SilentStatements silent(m_conn);
     for (int i = 0; i < int(m_columns.size()) && i < buffer.size(); ++i) {
         const Column& c = m_columns[size_t(i)];
         if (c.defaultExpr.isEmpty())
@@ -888,9 +948,11 @@ void TExtADODataSet::InternalPost(int position, bool inserting, const QVector<QV
         const qint64 rowid = m_conn->LastInsertId();
         qint64 key = rowid;
         if (m_keyName.compare(QLatin1String("rowid"), Qt::CaseInsensitive) != 0 &&
-            m_keyName.compare(m_keyColumnName, Qt::CaseInsensitive) != 0)
+            m_keyName.compare(m_keyColumnName, Qt::CaseInsensitive) != 0) {
+            SilentStatements silent(m_conn);
             key = m_conn->Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(QuotedKey(), Q(m_table)),
                                  {rowid}).toLongLong();
+        }
         m_keys[size_t(position)] = key;
         m_pendingPos = -1;
         if (m_keysSorted) {
@@ -978,6 +1040,7 @@ int TExtADODataSet::InternalLocate(const TField* field, const QVariant& value, T
         params << value;
     }
     int best = -1;
+    SilentStatements silent(m_conn);
     Statement st(*m_conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(QuotedKey(), Q(m_table), cond));
     ResetGuard guard{st};
     st.Bind(params);

@@ -89,6 +89,7 @@ protected:
     int InternalCompareMissing(const TBookmark& a, const TBookmark& b) const override;
 
 private:
+    struct SilentStatements;
     struct Column {
         QString name;       // result column name
         QString declType;
@@ -135,6 +136,7 @@ private:
     mutable QHash<qint64, QVariantList> m_cache; // table mode: rows read (empty list: row gone)
     mutable std::unique_ptr<Statement> m_pageStmt;
     mutable int m_pageReads = 0;
+    quint32 m_generation = 0;            // snapshot number: bookmarks of a dataset read whole name it
 };
 
 } // namespace db
