@@ -1,5 +1,6 @@
 // The import wizard's window-free rules: reading delimited lines, the separator guess, the first
 // mapping and the arrangement of rows in target order.
+#include "Printers.h"
 #include "importwizard/ImportRules.h"
 
 #include <gtest/gtest.h>

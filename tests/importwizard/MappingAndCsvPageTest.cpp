@@ -1,0 +1,249 @@
+// The CSV file page (separator guess, settings, open button) and the mapping page (preview
+// arrows, "Erste Zeile ignorieren", "Feld hinzufügen").
+#include "WizardTestSupport.h"
+
+using namespace wiztest;
+
+namespace {
+
+const QByteArray kThree = "Name;Email;Vorname\r\n"
+                          "Meier;meier@x.de;Hans\r\n"
+                          "Schulz;schulz@x.de;Eva\r\n";
+
+QStringList Captions(TAssociationBox* box)
+{
+    // Top-down on the screen.
+    QList<TAssociationRow*> rows = box->Rows();
+    std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+    QStringList captions;
+    for (auto* row : rows)
+        captions.append(row->fLabel->text());
+    return captions;
+}
+
+} // namespace
+
+TEST_F(WizardTest, SeparatorGuessedFromFirstNonEmptyLine)
+{
+    struct Case {
+        const char* name;
+        QByteArray content;
+        int before;
+        int expected;
+    };
+    const Case cases[] = {
+        {"leading empty lines, more commas", "\r\n\nName,Email,Vorname;x\r\n", 0, 2},
+        {"two semicolons, one comma", "a;b;c,d\r\n", 2, 0},
+        {"tie keeps the earlier", "a;b,c\r\n", 2, 0},
+        {"tabs", "Name\tEmail\tVorname\r\n", 0, 3},
+        {"separators inside quotes", "\"Meier; Hans; Dr.\",m@x.de\r\n", 0, 2},
+        {"a line of blanks is the first line", "   \r\na,b,c\r\n", 1, 1},
+        {"no separator keeps the choice", "Meier\r\n", 1, 1},
+        {"empty file keeps the choice", "", 1, 1},
+    };
+    Make();
+    form->show();
+    Next()->click();
+    auto* combo = Find<QComboBox>("BegrenzerComboBox");
+    EXPECT_EQ(combo->count(), 4);
+    EXPECT_EQ(combo->itemText(3), QStringLiteral("\tTab"));
+    for (const Case& c : cases) {
+        combo->setCurrentIndex(c.before);
+        dialogs.openFileAnswer = WriteFile("pick.csv", c.content);
+        Find<QToolButton>("SpeedButtonFilenameDialog")->click();
+        EXPECT_EQ(Find<QLineEdit>("EditCSVFilename")->text(), dialogs.openFileAnswer) << c.name;
+        EXPECT_EQ(combo->currentIndex(), c.expected) << c.name;
+    }
+
+    // A cancelled dialog changes nothing.
+    Find<QLineEdit>("EditCSVFilename")->setText("kept.csv");
+    dialogs.openFileAnswer.clear();
+    Find<QToolButton>("SpeedButtonFilenameDialog")->click();
+    EXPECT_EQ(Find<QLineEdit>("EditCSVFilename")->text(), QStringLiteral("kept.csv"));
+}
+
+TEST_F(WizardTest, OpenButtonOpensOnlyExistingFiles)
+{
+    const QString path = WriteFile("people.csv", kThree);
+    Make();
+    form->show();
+    Next()->click();
+    auto* edit = Find<QLineEdit>("EditCSVFilename");
+    edit->setText(path);
+    Find<QToolButton>("SpeedButtonOpenImportEditor")->click();
+    edit->setText(dir.file("gone.csv"));
+    Find<QToolButton>("SpeedButtonOpenImportEditor")->click();
+    EXPECT_EQ(dialogs.openedWithDesktop, QStringList({path}));
+    EXPECT_EQ(dialogs.messages, QStringList({"Der angegebene Dateiname existiert nicht."}));
+}
+
+TEST_F(WizardTest, PreviewArrowsKeepTheChoices)
+{
+    const QString path = WriteFile("people.csv", kThree);
+    const QString other = WriteFile("other.csv", "x;y;z;w\r\nA;B;C;D\r\n");
+    Make();
+    GoToMapping(path);
+    TAssociationBox* box = form->AssociationBox();
+    EXPECT_EQ(Captions(box), QStringList({"Email", "Last Name", "First Name"}));
+    EXPECT_EQ(PreviewValues(), QStringList({"Meier", "meier@x.de", "Hans"}));
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "1"}));
+
+    box->Rows()[0]->SetItemIndex(2);  // First Name from the third column
+    auto* next = Find<QToolButton>("UpDown1Next");
+    auto* prev = Find<QToolButton>("UpDown1Prev");
+    next->click();
+    EXPECT_EQ(form->PreviewRow(), 2);
+    EXPECT_EQ(PreviewValues(), QStringList({"Schulz", "schulz@x.de", "Eva"}));
+    EXPECT_EQ(Mapping(), QStringList({"2", "-1", "1"}));
+
+    // Beyond the last line the combos keep what they showed.
+    next->click();
+    EXPECT_EQ(form->PreviewRow(), 3);
+    EXPECT_EQ(PreviewValues(), QStringList({"Schulz", "schulz@x.de", "Eva"}));
+    prev->click();
+    prev->click();
+    prev->click();
+    EXPECT_EQ(form->PreviewRow(), 1);
+    EXPECT_EQ(PreviewValues(), QStringList({"Meier", "meier@x.de", "Hans"}));
+    EXPECT_EQ(Mapping(), QStringList({"2", "-1", "1"}));
+
+    // At preview row 1 the box refills at once: the first line shows.
+    Find<QCheckBox>("CheckBoxIgnoreFirstRow")->setChecked(false);
+    EXPECT_EQ(PreviewValues(), QStringList({"Name", "Email", "Vorname"}));
+    EXPECT_EQ(Mapping(), QStringList({"2", "-1", "1"}));
+
+    // The mapping kept in memory applies to another file of the same source.
+    Back()->click();
+    Find<QLineEdit>("EditCSVFilename")->setText(other);
+    Next()->click();
+    EXPECT_EQ(PreviewValues(), QStringList({"x", "y", "z", "w"}));
+    EXPECT_EQ(Mapping(), QStringList({"2", "-1", "1"}));
+}
+
+TEST_F(WizardTest, AddingAFieldInTheMiddleOfAMapping)
+{
+    const QString path = WriteFile("people.csv", kThree);
+    Make();
+    GoToMapping(path);
+    auto* add = Button("ButtonAddField");
+    EXPECT_TRUE(add->isVisible());
+    TAssociationBox* box = form->AssociationBox();
+    // Email from position 2, Last Name from 0, First Name unmapped.
+    box->Rows()[2]->SetItemIndex(2);
+    box->Rows()[1]->SetItemIndex(0);
+    box->Rows()[0]->SetItemIndex(-1);
+    ASSERT_EQ(Mapping(), QStringList({"-1", "0", "2"}));
+
+    // Cancelled, blank and refused names change nothing.
+    owner.acceptColumns = false;
+    dialogs.inputs = {std::nullopt, QString("   "), QString("Fax")};
+    add->click();
+    add->click();
+    add->click();
+    EXPECT_EQ(owner.newColumns, QStringList({"Fax"}));
+    EXPECT_EQ(form->Descriptions(), QStringList({"Email", "Last Name", "First Name"}));
+    EXPECT_EQ(box->Rows().size(), 3);
+    EXPECT_EQ(Mapping(), QStringList({"-1", "0", "2"}));
+
+    owner.acceptColumns = true;
+    dialogs.inputs = {QString("  Phone ")};
+    add->click();
+    EXPECT_EQ(owner.newColumns, QStringList({"Fax", "Phone"}));
+    EXPECT_EQ(form->Descriptions(), QStringList({"Email", "Last Name", "First Name", "Phone"}));
+    EXPECT_EQ(Captions(box), QStringList({"Email", "Last Name", "First Name", "Phone"}));
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "0", "2"}));
+
+    // Later rows carry one more value at their end.
+    Next()->click();
+    Next()->click();
+    ASSERT_EQ(owner.rows.size(), 2);
+    EXPECT_EQ(owner.rows[0], QStringList({"Hans", "Meier", "", ""}));
+    EXPECT_FALSE(add->isVisible());
+}
+
+TEST_F(WizardTest, AddFieldOnlyWithItsEvent)
+{
+    const QString path = WriteFile("people.csv", kThree);
+    Make({"Email"}, false);
+    GoToMapping(path);
+    EXPECT_FALSE(Button("ButtonAddField")->isVisible());
+}
+
+TEST_F(WizardTest, SettingsStoredAndRestored)
+{
+    const QString path = WriteFile("people.csv", "Nachname,Vorname,Mail\r\nMeier,Hans,meier@x.de\r\n");
+    Make();
+    form->show();
+    Next()->click();
+    Find<QLineEdit>("EditCSVFilename")->setText(path);
+    Find<QComboBox>("BegrenzerComboBox")->setCurrentIndex(2);
+    Find<QRadioButton>("RadioButtonCSVAllowDuplicates")->setChecked(true);
+    Next()->click();
+    Find<QCheckBox>("CheckBoxIgnoreFirstRow")->setChecked(false);
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "2"}));
+    form->AssociationBox()->Rows()[1]->SetItemIndex(0);
+    Next()->click();
+    ASSERT_EQ(Page(), "TabSheetOverview");
+    EXPECT_EQ(Find<QLabel>("LabelSeparatorValue")->text(), QStringLiteral(", (Komma)"));
+
+    EXPECT_EQ(Stored("SourceSelection"), QStringLiteral("0"));
+    EXPECT_EQ(Stored("CSVFile"), path);
+    EXPECT_EQ(Stored("CSVSeparator"), QStringLiteral("2"));
+    EXPECT_EQ(Stored("CSVAllowDuplicates"), QStringLiteral("1"));
+    EXPECT_EQ(Stored("CSVIgnoreFirstRow"), QStringLiteral("0"));
+    EXPECT_EQ(Stored("CSVAssociations"), QStringLiteral("-1\r\n0\r\n2\r\n"));
+
+    // The next import starts where this one left off.
+    Make();
+    form->show();
+    Next()->click();
+    EXPECT_EQ(Find<QLineEdit>("EditCSVFilename")->text(), path);
+    EXPECT_EQ(Find<QComboBox>("BegrenzerComboBox")->currentIndex(), 2);
+    EXPECT_TRUE(Find<QRadioButton>("RadioButtonCSVAllowDuplicates")->isChecked());
+    Next()->click();
+    EXPECT_FALSE(Find<QCheckBox>("CheckBoxIgnoreFirstRow")->isChecked());
+    EXPECT_EQ(Mapping(), QStringList({"-1", "0", "2"}));
+
+    // With one more target column the stored mapping no longer fits: the automatic one applies.
+    Make({"Email", "Last Name", "First Name", "Phone"});
+    form->show();
+    Next()->click();
+    Next()->click();
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "-1", "2"}));
+
+    // A stored entry that is not a number counts as no stored mapping.
+    Store("CSVAssociations", "-1\r\nzwei\r\n2\r\n");
+    Make();
+    form->show();
+    Next()->click();
+    Next()->click();
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "2"}));
+}
+
+TEST_F(WizardTest, RunsReadEncodingsQuotesAndTabs)
+{
+    struct Case {
+        const char* name;
+        QByteArray content;
+        int separator;
+        QList<QStringList> rows;
+    };
+    const Case cases[] = {
+        {"UTF-8 with BOM", "\xEF\xBB\xBFMail;Name\r\nj\xC3\xB6rg@x.de;M\xC3\xBCller\r\n", 0, {{"jörg@x.de", "Müller"}}},
+        {"Windows-1252", "Mail;Name\r\nj\xF6rg@x.de;M\xFCller \x80\r\n", 0, {{"jörg@x.de", "Müller €"}}},
+        {"quotes", "Mail;Name\r\n\"o'neil@x.ie\";\"O'Neil; Dr.\"\r\n'a@x.de';\"Say \"\"Hi\"\"\"\r\n", 0,
+         {{"o'neil@x.ie", "O'Neil; Dr."}, {"a@x.de", "Say \"Hi\""}}},
+        {"tab with empty fields", "Mail\tX\tName\r\nm@x.de\t\tMeier\r\n\t\tOhne\r\n", 3,
+         {{"m@x.de", "Meier"}, {"", "Ohne"}}},
+    };
+    for (const Case& c : cases) {
+        owner = FakeOwner();
+        Store("CSVAssociations", c.separator == 3 ? "2\r\n0\r\n" : "1\r\n0\r\n");
+        Store("CSVSeparator", QString::number(c.separator));
+        Store("CSVAllowDuplicates", "1");
+        Make({"Email", "Last Name"});
+        GoToOverview(WriteFile("run.csv", c.content));
+        Next()->click();
+        EXPECT_EQ(owner.rows, c.rows) << c.name;
+    }
+}
