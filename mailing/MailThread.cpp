@@ -1,0 +1,273 @@
+#include "mailing/MailThread.h"
+
+#include "mailing/MailingJob.h"
+#include "mailing/MailingLog.h"
+
+namespace {
+
+QString RecordValue(const TAssociativeArray& record, const QString& key)
+{
+    const int i = record.IndexOfKey(key);
+    return i < 0 ? QString() : record.ValueAt(i);
+}
+
+// Trims blanks and control characters at both ends.
+QString TrimControls(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && s.at(b).unicode() <= 0x20)
+        ++b;
+    while (e > b && s.at(e - 1).unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+bool IsBareEmailAddress(const QString& address)
+{
+    static const QString forbidden = QStringLiteral("<>,;:\"()[]\\");
+    int at = -1;
+    for (int i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.isSpace() || forbidden.contains(c))
+            return false;
+        if (c == QLatin1Char('@')) {
+            if (at >= 0)
+                return false;
+            at = i;
+        }
+    }
+    return at > 0 && at < address.size() - 1;
+}
+
+// ---- TMailThread -----------------------------------------------------------------------------
+
+TMailThread::TMailThread(int number, TMailingJob* job) : fNumber(number), m_job(job)
+{
+    m_job->WorkerLine(fNumber, QStringLiteral("Initialisiert."), mailcolors::Blue);
+}
+
+TMailThread::~TMailThread()
+{
+    wait();
+}
+
+void TMailThread::Start()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_started)
+            return;
+        m_started = true;
+    }
+    start();
+}
+
+TWorkerState TMailThread::State() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+void TMailThread::SetState(TWorkerState state)
+{
+    std::lock_guard lock(m_mutex);
+    m_state = state;
+}
+
+void TMailThread::Hold()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdRequested = true;
+    m_resumed = false;
+    m_state = TWorkerState::Held;
+}
+
+void TMailThread::Resume(bool reconnect)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_holdRequested)
+            return;
+        m_resumed = true;
+        m_reconnectOnResume = reconnect;
+    }
+    m_wake.notify_all();
+}
+
+void TMailThread::Sync(const std::function<void()>& call)
+{
+    m_job->Sync(call);
+}
+
+void TMailThread::FetchRecipient()
+{
+    Sync([this] { m_job->getReceipient(fRecipient); });
+    WaitWhileHeld();
+}
+
+void TMailThread::ReportError(const QString& what, const QString& message)
+{
+    fErrorText = what + QStringLiteral(" Fehler: ") + message;
+    Sync([this] { m_job->ShowError(this); });
+}
+
+void TMailThread::WaitWhileHeld()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_holdRequested)
+            return;
+    }
+    DisconnectForPause();
+    bool reconnect = false;
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_resumed; });
+        m_holdRequested = false;
+        m_resumed = false;
+        reconnect = m_reconnectOnResume;
+        m_state = TWorkerState::Running;
+    }
+    if (reconnect && !Terminated())
+        ReconnectAfterPause();
+}
+
+void TMailThread::run()
+{
+    try {
+        SetState(TWorkerState::Connecting);
+        if (!Terminated())
+            Connect();
+        if (!Terminated()) {
+            SetState(TWorkerState::Running);
+            SendMails();
+        }
+    } catch (const std::exception& e) {
+        const QString text = QString::fromUtf8(e.what());
+        try {
+            ReportError(QStringLiteral("Thread"), text);
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            ReportError(QStringLiteral("Thread"), QStringLiteral("Unbekannter Fehler"));
+        } catch (...) {
+        }
+    }
+    try {
+        ReleaseResources();
+    } catch (...) {
+    }
+    SetState(TWorkerState::Ended);
+}
+
+// ---- TSMTPMailThread -------------------------------------------------------------------------
+
+TSMTPMailThread::TSMTPMailThread(int number, TMailingJob* job, const TMyMessage& templ, const QString& server,
+                                 const QString& user, const QString& password, bool authentication)
+    : TMailThread(number, job), fMessage(std::make_unique<TMyMessage>()), fServer(server), fUser(user),
+      fPassword(password), fAuthentication(authentication)
+{
+    fMessage->Assign(templ);
+}
+
+TSMTPMailThread::~TSMTPMailThread()
+{
+    wait();
+}
+
+void TSMTPMailThread::Reconnect()
+{
+    fSMTP.reset();
+    try {
+        auto client = std::make_unique<TSmtpClient>();
+        if (fAuthentication) {
+            client->Authenticate = true;
+            client->Username = fUser;
+            client->Password = fPassword;
+        }
+        const TSmtpServer server = ParseSmtpServer(fServer);
+        client->Host = server.Host;
+        client->Port = server.Port;
+        client->ConnectTimeoutSeconds = m_job->ConnectTimeoutSeconds;
+        client->LowSpeedTimeSeconds = m_job->LowSpeedTimeSeconds;
+        // An abort gives up a connect that hangs; a send in progress is always finished.
+        client->Cancel = &TerminatedFlag();
+        fSMTP = std::move(client);
+        fSMTP->Connect();
+        fSMTP->Cancel = nullptr;
+        Sync([this] { m_job->SmtpConnected(); });
+    } catch (const std::exception& e) {
+        const bool cancelled = Terminated();
+        fSMTP.reset();
+        if (!cancelled)
+            ReportError(QStringLiteral("SMTP"), QString::fromUtf8(e.what()));
+        Terminate();
+    }
+}
+
+void TSMTPMailThread::SendMails()
+{
+    FetchRecipient();
+    fMessage->Recipients = {TMailAddress()};
+    while (!fRecipient.IsEmpty()) {
+        if (Terminated())
+            break;
+        for (int i = 0; i < fRecipient.Count(); ++i)
+            ReplacePlaceholder(*fMessage, fRecipient.KeyAt(i), fRecipient.ValueAt(i));
+        const QString email = RecordValue(fRecipient, QStringLiteral("Email")).trimmed();
+        const QString lastName = RecordValue(fRecipient, QStringLiteral("Last Name"));
+        TMailAddress& to = fMessage->Recipients[0];
+        to.Address = email;
+        to.Name = lastName.isEmpty()
+                      ? QString()
+                      : RecordValue(fRecipient, QStringLiteral("First Name")) + QLatin1Char(' ') + lastName;
+
+        QString error;
+        bool badAddress = false;
+        if (!IsBareEmailAddress(email)) {
+            badAddress = true;
+            error = QStringLiteral("Ungültige E-Mail-Adresse.");
+        } else {
+            try {
+                if (!fSMTP)
+                    throw std::runtime_error("Keine Verbindung zum SMTP Server.");
+                fSMTP->Send(CleanHeaderValue(fMessage->From.Address).trimmed(), {email}, fMessage->Serialize());
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+                if (error.isEmpty())
+                    error = QStringLiteral("Unbekannter Fehler");
+            }
+        }
+        if (error.isNull()) {
+            Sync([this] { m_job->MailSent(this); });
+        } else {
+            ReportError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
+            if (!badAddress)
+                Reconnect();
+            Sync([this] { m_job->MailFailed(this); });
+        }
+        fMessage->RestoreTemplates();
+        WaitWhileHeld();
+    }
+}
+
+void TSMTPMailThread::DisconnectForPause()
+{
+    if (fSMTP && fSMTP->Connected())
+        fSMTP->Disconnect();
+}
+
+void TSMTPMailThread::ReconnectAfterPause()
+{
+    Reconnect();
+    Sync([this] { m_job->WorkerResumed(this); });
+}
+
+void TSMTPMailThread::ReleaseResources()
+{
+    fSMTP.reset();
+    fMessage.reset();
+}

@@ -1,0 +1,161 @@
+#include "mailing/MailingLog.h"
+
+#include "app/core/OrvUtils.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+QLocale GermanLocale()
+{
+    QLocale l(QLocale::German, QLocale::Germany);
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
+}
+
+QString LogTime()
+{
+    return GermanLocale().toString(QTime::currentTime(), QStringLiteral("hh:mm:ss"));
+}
+
+QString LogDate()
+{
+    return GermanLocale().toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy"));
+}
+
+QString LogNumber(double value)
+{
+    return GermanLocale().toString(value, 'g', 15);
+}
+
+TMailingLog::TMailingLog(QWidget* parent) : QTextEdit(parent)
+{
+    setObjectName(QStringLiteral("MemoLogFile"));
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont f = font();
+    f.setPointSize(8);
+    setFont(f);
+}
+
+void TMailingLog::WriteToLog(const QString& text, const QColor& color)
+{
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    c.insertBlock();
+    QTextCharFormat fmt = c.charFormat();
+    fmt.setForeground(color);
+    c.setCharFormat(fmt);
+    c.insertText(text, fmt);
+    setTextCursor(c);
+    ensureCursorVisible();
+}
+
+void TMailingLog::AppendLine(const QString& text)
+{
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    const QTextCharFormat fmt = c.charFormat();
+    c.insertBlock();
+    c.insertText(text, fmt);
+    setTextCursor(c);
+    ensureCursorVisible();
+}
+
+void TMailingLog::PrepareLogHeader(const QString& from, const QString& smtpServer)
+{
+    WriteToLog(QString(62, QLatin1Char('-')), mailcolors::Black);
+    AppendLine(QStringLiteral("Datum/Uhrzeit:  ") + LogDate() + QLatin1Char(' ') + LogTime());
+    AppendLine(QStringLiteral("Benutzer:  ") + from);
+    AppendLine(QStringLiteral("SMTP Server: ") + smtpServer);
+    AppendLine(QString());
+}
+
+QStringList TMailingLog::Lines() const
+{
+    QStringList lines;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        lines.append(b.text());
+    return lines;
+}
+
+QColor TMailingLog::LineColor(int line) const
+{
+    const QTextBlock b = document()->findBlockByNumber(line);
+    if (!b.isValid())
+        return {};
+    QTextCursor c(b);
+    c.movePosition(QTextCursor::NextCharacter);
+    const QBrush brush = c.charFormat().foreground();
+    return brush.style() == Qt::NoBrush ? mailcolors::Black : brush.color();
+}
+
+bool TMailingLog::SaveToFile(const QString& fileName)
+{
+    QStringList lines = Lines();
+    lines.removeFirst();
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    QByteArray data;
+    for (const QString& line : lines)
+        data += line.toUtf8() + "\r\n";
+    const QFileInfo info(fileName);
+    bool ok = !fileName.isEmpty() && !(info.exists() && (!info.isFile() || !info.isWritable()));
+    if (ok) {
+        QSaveFile file(fileName);
+        ok = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
+    }
+    if (!ok) {
+        const QString message = QStringLiteral("Datei kann nicht gespeichert werden: ") + fileName;
+        if (ShowMessage)
+            ShowMessage(message);
+        else
+            QMessageBox::warning(window(), QApplication::applicationName(), message);
+    }
+    return ok;
+}
+
+void TMailingLog::CopyToClipboard()
+{
+    QApplication::clipboard()->setText(toPlainText());
+}
+
+void TMailingLog::PrintLog(QPrinter& printer)
+{
+    core::PrintStrings(Lines(), 34, printer);
+}
+
+void TMailingLog::SpeedButtonPrintLogFileClick()
+{
+    try {
+        core::PrintStrings(Lines(), 34);
+    } catch (const core::EPrinter& e) {
+        if (ShowMessage)
+            ShowMessage(e.message());
+        else
+            QMessageBox::warning(window(), QApplication::applicationName(), e.message());
+    }
+}
+
+void TMailingLog::SpeedButtonSaveLogFileClick()
+{
+    QFileDialog dialog(window());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({QStringLiteral("Text Dateien (*.txt)"), QStringLiteral("Alle Dateien (*.*)")});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    SaveToFile(dialog.selectedFiles().constFirst());
+}

@@ -1,0 +1,400 @@
+// GLib headers use "signals" as a name: include them before any Qt header.
+#include <gmime/gmime.h>
+
+#include "mailing/MyMessage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+// Owns a GObject reference.
+template <typename T>
+struct GRef {
+    T* p = nullptr;
+    explicit GRef(T* ptr = nullptr) : p(ptr) {}
+    ~GRef() { if (p) g_object_unref(p); }
+    GRef(const GRef&) = delete;
+    GRef& operator=(const GRef&) = delete;
+    T* get() const { return p; }
+};
+
+QByteArray EncodeBase64Lines(const QByteArray& data)
+{
+    const QByteArray b64 = data.toBase64();
+    QByteArray out;
+    out.reserve(b64.size() + b64.size() / 76 + 2);
+    for (qsizetype i = 0; i < b64.size(); i += 76) {
+        out.append(b64.constData() + i, std::min<qsizetype>(76, b64.size() - i));
+        out.append('\n');
+    }
+    return out;
+}
+
+QString NormalizeLineBreaks(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QString HostPart(const QString& address)
+{
+    const int at = address.lastIndexOf('@');
+    const QString host = at >= 0 ? address.mid(at + 1) : QString();
+    return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
+GMimeObject* MakeTextPart(const TMessagePart& part)
+{
+    GRef<GMimeContentType> type(g_mime_content_type_parse(nullptr, part.ContentType.toUtf8().constData()));
+    GMimeTextPart* text = g_mime_text_part_new_with_subtype(g_mime_content_type_get_media_subtype(type.get()));
+    // The text goes in as UTF-8 bytes; g_mime_text_part_set_text would pick another charset.
+    const QByteArray utf8 = NormalizeLineBreaks(part.Body).toUtf8();
+    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.constData(), size_t(utf8.size())));
+    GRef<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(GMIME_PART(text), wrapper.get());
+    g_mime_text_part_set_charset(text, "utf-8");
+    // SMTP limits lines to 998 octets; quoted-printable keeps every line short and 8-bit safe.
+    g_mime_part_set_content_encoding(GMIME_PART(text), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    return GMIME_OBJECT(text);
+}
+
+GMimeObject* MakeFilePart(const TMessagePart& part)
+{
+    if (!part.Encoded)
+        throw std::runtime_error(QStringLiteral("Die Datei \"%1\" wurde nicht geladen.")
+                                     .arg(part.FileName).toStdString());
+    QString contentType = part.ContentType;
+    if (contentType.isEmpty())
+        contentType = QStringLiteral("application/octet-stream");
+    const QStringList typeParts = contentType.split('/');
+    GMimePart* mime = g_mime_part_new_with_type(typeParts.value(0).toUtf8().constData(),
+                                                typeParts.value(1, QStringLiteral("octet-stream")).toUtf8().constData());
+    const QString name = CleanHeaderValue(QFileInfo(part.FileName).fileName());
+    g_mime_part_set_filename(mime, name.toUtf8().constData());
+    if (part.Inline) {
+        g_mime_object_set_disposition(GMIME_OBJECT(mime), GMIME_DISPOSITION_INLINE);
+    }
+    if (!part.ContentID.isEmpty()) {
+        QString id = CleanHeaderValue(part.ContentID);
+        if (id.startsWith('<') && id.endsWith('>'))
+            id = id.mid(1, id.size() - 2);
+        g_mime_object_set_content_id(GMIME_OBJECT(mime), id.toUtf8().constData());
+    }
+    // The content is already base64: the wrapper says so and GMime writes it unchanged.
+    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(part.Encoded->constData(),
+                                                               size_t(part.Encoded->size())));
+    GRef<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(),
+                                                                       GMIME_CONTENT_ENCODING_BASE64));
+    g_mime_part_set_content(mime, wrapper.get());
+    g_mime_part_set_content_encoding(mime, GMIME_CONTENT_ENCODING_BASE64);
+    return GMIME_OBJECT(mime);
+}
+
+GMimeMultipart* MakeMultipart(const QString& contentType)
+{
+    GRef<GMimeContentType> type(g_mime_content_type_parse(nullptr, contentType.toUtf8().constData()));
+    return g_mime_multipart_new_with_subtype(g_mime_content_type_get_media_subtype(type.get()));
+}
+
+bool IsContainerType(const QString& contentType)
+{
+    return contentType.startsWith(QLatin1String("multipart/"), Qt::CaseInsensitive);
+}
+
+InternetAddressMailbox* MakeMailbox(const TMailAddress& a)
+{
+    const QByteArray name = CleanHeaderValue(a.Name).trimmed().toUtf8();
+    const QByteArray addr = CleanHeaderValue(a.Address).trimmed().toUtf8();
+    return INTERNET_ADDRESS_MAILBOX(internet_address_mailbox_new(name.isEmpty() ? nullptr : name.constData(),
+                                                                 addr.constData()));
+}
+
+} // namespace
+
+QString ImageContentTypeFromHeader(const QByteArray& head)
+{
+    if (head.startsWith("\x89PNG\r\n\x1a\n"))
+        return QStringLiteral("image/png");
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return QStringLiteral("image/gif");
+    if (head.startsWith("\xff\xd8\xff"))
+        return QStringLiteral("image/jpeg");
+    if (head.startsWith("BM"))
+        return QStringLiteral("image/bmp");
+    if (head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP")
+        return QStringLiteral("image/webp");
+    return {};
+}
+
+QString CleanHeaderValue(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029)
+            continue;
+        out.append(c);
+    }
+    return out;
+}
+
+QString EscapeHtml(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '&': out += QLatin1String("&amp;"); break;
+        case '<': out += QLatin1String("&lt;"); break;
+        case '>': out += QLatin1String("&gt;"); break;
+        case '"': out += QLatin1String("&quot;"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+void InitMimeLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+void TMyMessage::Assign(const TMyMessage& Source)
+{
+    fBodyTemplate = Source.fBodyTemplate;
+    fSubjectTemplate = Source.fSubjectTemplate;
+    From = Source.From;
+    Recipients = Source.Recipients;
+    Subject = Source.Subject;
+    Body = Source.Body;
+    ContentType = Source.ContentType;
+    ReplyTo = Source.ReplyTo;
+    fAttachmentCount = Source.fAttachmentCount;
+    for (const TMessagePart& part : Source.MessageParts)
+        if (part.IsText)
+            AddTextPart(part.ContentType, part.Body, part.ParentPart);
+    if (Source.fImages.Count() > 0)
+        AddInlineImages(Source.fImages);
+    if (!Source.fAttachments.isEmpty())
+        AddAttachments(Source.fAttachments);
+    // Parts stand at the same indexes as in Source: share the encoded file contents.
+    for (int i = 0; i < MessageParts.size() && i < Source.MessageParts.size(); ++i) {
+        TMessagePart& mine = MessageParts[i];
+        const TMessagePart& theirs = Source.MessageParts.at(i);
+        if (!mine.IsText && !theirs.IsText && mine.FileName == theirs.FileName) {
+            mine.Encoded = theirs.Encoded;
+            mine.ContentType = theirs.ContentType;
+        }
+    }
+    fTemplates = Source.fTemplates;
+}
+
+int TMyMessage::AddTextPart(const QString& contentType, const QString& body, int parentPart)
+{
+    TMessagePart part;
+    part.IsText = true;
+    part.ContentType = contentType;
+    part.Body = body;
+    part.ParentPart = parentPart;
+    MessageParts.append(part);
+    return int(MessageParts.size()) - 1;
+}
+
+void TMyMessage::SetPlainTextBody(const QString& Text)
+{
+    ContentType = QStringLiteral("multipart/mixed");
+    AddTextPart(QStringLiteral("text/plain"), Text, -1);
+}
+
+void TMyMessage::AddAttachments(const QStringList& Paths)
+{
+    if (Paths.isEmpty())
+        return;
+    for (const QString& path : Paths) {
+        if (fAttachments.contains(path))  // file names are case-sensitive here
+            continue;
+        TMessagePart part;
+        part.IsText = false;
+        part.FileName = path;
+        part.ParentPart = -1;
+        MessageParts.append(part);
+    }
+    fAttachments = Paths;
+}
+
+void TMyMessage::AddInlineImages(const TAssociativeArray& Images)
+{
+    for (int i = 0; i < Images.Count(); ++i) {
+        TMessagePart part;
+        part.IsText = false;
+        part.Inline = true;
+        part.FileName = Images.ValueAt(i);
+        part.ContentTransfer = QStringLiteral("base64");
+        part.ContentID = QLatin1Char('<') + Images.KeyAt(i) + QLatin1Char('>');
+        part.ParentPart = fAttachmentCount > 0 ? 0 : -1;
+        QFile f(part.FileName);
+        if (f.open(QIODevice::ReadOnly))
+            part.ContentType = ImageContentTypeFromHeader(f.read(16));
+        if (part.ContentType.isEmpty())
+            part.ContentType = QStringLiteral("image/jpeg");
+        MessageParts.append(part);
+    }
+    fImages.Assign(Images);
+}
+
+void TMyMessage::EnsureRelatedPart()
+{
+    for (const TMessagePart& part : MessageParts)
+        if (part.ContentType == QLatin1String("multipart/related"))
+            return;
+    AddTextPart(QStringLiteral("multipart/related"), QString(), -1);
+}
+
+void TMyMessage::SaveTemplates()
+{
+    fBodyTemplate = Body;
+    fSubjectTemplate = Subject;
+    fTemplates.clear();
+    for (const TMessagePart& part : MessageParts)
+        fTemplates.append(part.IsText ? part.Body : QString());
+}
+
+void TMyMessage::RestoreTemplates()
+{
+    Body = fBodyTemplate;
+    Subject = fSubjectTemplate;
+    for (int i = 0; i < fTemplates.size() && i < MessageParts.size(); ++i)
+        if (MessageParts[i].IsText)
+            MessageParts[i].Body = fTemplates.at(i);
+}
+
+void TMyMessage::LoadFiles()
+{
+    static const QMimeDatabase mimeDb;
+    for (TMessagePart& part : MessageParts) {
+        if (part.IsText || part.Encoded)
+            continue;
+        QFile f(part.FileName);
+        if (!f.open(QIODevice::ReadOnly))
+            throw std::runtime_error(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2")
+                                         .arg(part.FileName, f.errorString()).toStdString());
+        const QByteArray data = f.readAll();
+        if (f.error() != QFileDevice::NoError)
+            throw std::runtime_error(QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden: %2")
+                                         .arg(part.FileName, f.errorString()).toStdString());
+        if (part.Inline) {
+            const QString sniffed = ImageContentTypeFromHeader(data.left(16));
+            if (!sniffed.isEmpty())
+                part.ContentType = sniffed;
+        } else if (part.ContentType.isEmpty()) {
+            part.ContentType = mimeDb.mimeTypeForFileNameAndData(part.FileName, data.left(512)).name();
+        }
+        part.Encoded = std::make_shared<const QByteArray>(EncodeBase64Lines(data));
+    }
+}
+
+QByteArray TMyMessage::Serialize() const
+{
+    InitMimeLibrary();
+    GRef<GMimeMessage> msg(g_mime_message_new(FALSE));
+    g_mime_object_set_header(GMIME_OBJECT(msg.get()), "MIME-Version", "1.0", nullptr);
+
+    InternetAddressMailbox* from = MakeMailbox(From);
+    internet_address_list_add(g_mime_message_get_from(msg.get()), INTERNET_ADDRESS(from));
+    g_object_unref(from);
+    for (const TMailAddress& a : Recipients) {
+        InternetAddressMailbox* box = MakeMailbox(a);
+        internet_address_list_add(g_mime_message_get_addresses(msg.get(), GMIME_ADDRESS_TYPE_TO),
+                                  INTERNET_ADDRESS(box));
+        g_object_unref(box);
+    }
+    for (const TMailAddress& a : ReplyTo) {
+        if (CleanHeaderValue(a.Address).trimmed().isEmpty())
+            continue;
+        InternetAddressMailbox* box = MakeMailbox(a);
+        internet_address_list_add(g_mime_message_get_reply_to(msg.get()), INTERNET_ADDRESS(box));
+        g_object_unref(box);
+    }
+    g_mime_message_set_subject(msg.get(), CleanHeaderValue(Subject).toUtf8().constData(), "utf-8");
+    GDateTime* now = g_date_time_new_now_local();
+    g_mime_message_set_date(msg.get(), now);
+    g_date_time_unref(now);
+    char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(From.Address)).toUtf8().constData());
+    g_mime_message_set_message_id(msg.get(), id);
+    g_free(id);
+
+    // Build the part tree: containers are multiparts, the others leaves; parent -1 is the top.
+    std::vector<GMimeObject*> objects(size_t(MessageParts.size()), nullptr);
+    for (int i = 0; i < MessageParts.size(); ++i) {
+        const TMessagePart& part = MessageParts.at(i);
+        if (part.IsText && IsContainerType(part.ContentType))
+            objects[size_t(i)] = GMIME_OBJECT(MakeMultipart(part.ContentType));
+        else if (part.IsText)
+            objects[size_t(i)] = MakeTextPart(part);
+        else {
+            try {
+                objects[size_t(i)] = MakeFilePart(part);
+            } catch (...) {
+                for (GMimeObject* o : objects)
+                    if (o) g_object_unref(o);
+                throw;
+            }
+        }
+    }
+    GMimeObject* top = nullptr;
+    if (MessageParts.isEmpty()) {
+        TMessagePart body;
+        body.ContentType = QStringLiteral("text/plain");
+        body.Body = Body;
+        top = MakeTextPart(body);
+    } else {
+        GMimeMultipart* root = MakeMultipart(IsContainerType(ContentType) ? ContentType
+                                                                          : QStringLiteral("multipart/mixed"));
+        for (int i = 0; i < MessageParts.size(); ++i) {
+            const int parent = MessageParts.at(i).ParentPart;
+            GMimeMultipart* container = root;
+            if (parent >= 0 && parent < MessageParts.size() && parent != i && GMIME_IS_MULTIPART(objects[size_t(parent)]))
+                container = GMIME_MULTIPART(objects[size_t(parent)]);
+            g_mime_multipart_add(container, objects[size_t(i)]);
+        }
+        top = GMIME_OBJECT(root);
+    }
+    for (GMimeObject* o : objects)
+        if (o) g_object_unref(o);
+    g_mime_message_set_mime_part(msg.get(), top);
+    g_object_unref(top);
+
+    GMimeFormatOptions* options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    GRef<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(GMIME_OBJECT(msg.get()), options, out.get());
+    g_mime_format_options_free(options);
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+}
+
+void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value)
+{
+    const QString placeholder = QLatin1Char('%') + Name + QLatin1Char('%');
+    Message.Subject.replace(placeholder, Value, Qt::CaseInsensitive);
+    Message.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+    QString escaped;
+    for (TMessagePart& part : Message.MessageParts) {
+        if (!part.IsText)
+            continue;
+        if (part.ContentType == QLatin1String("text/plain")) {
+            part.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+        } else if (part.ContentType == QLatin1String("text/html")) {
+            if (escaped.isNull())
+                escaped = EscapeHtml(Value);
+            part.Body.replace(placeholder, escaped, Qt::CaseInsensitive);
+        }
+    }
+}

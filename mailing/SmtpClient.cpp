@@ -1,0 +1,196 @@
+#include "mailing/SmtpClient.h"
+
+#include "app/core/OrvUtils.h"
+
+#include <curl/curl.h>
+#include <mutex>
+
+namespace {
+
+size_t DiscardOutput(char*, size_t size, size_t nmemb, void*)
+{
+    return size * nmemb;
+}
+
+int CancelCheck(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* cancel = static_cast<const std::atomic<bool>*>(flag);
+    return cancel && cancel->load() ? 1 : 0;
+}
+
+struct SList {
+    curl_slist* list = nullptr;
+    ~SList() { curl_slist_free_all(list); }
+    void Append(const QString& s) { list = curl_slist_append(list, s.toUtf8().constData()); }
+};
+
+} // namespace
+
+TSmtpServer ParseSmtpServer(const QString& text)
+{
+    TSmtpServer server;
+    const int colon = int(text.indexOf(QLatin1Char(':')));
+    if (colon >= 1) {
+        QStringList items;
+        core::SplitString(text, QStringLiteral(":"), items);
+        server.Host = items.value(0);
+        const QString portText = items.value(1);
+        bool ok = false;
+        const int port = portText.toInt(&ok, 10);
+        if (!ok)
+            throw std::runtime_error(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(portText).toStdString());
+        if (port < 1 || port > 65535)
+            throw std::runtime_error(QStringLiteral("Ungültige Portnummer: %1").arg(port).toStdString());
+        server.Port = port;
+    } else {
+        server.Host = text;
+    }
+    return server;
+}
+
+void InitSmtpLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+TSmtpClient::TSmtpClient()
+{
+    m_errorBuffer[0] = 0;
+}
+
+TSmtpClient::~TSmtpClient()
+{
+    Disconnect();
+}
+
+int TSmtpClient::DebugCallback(CURL*, int type, char* data, size_t size, void* self)
+{
+    if (type != CURLINFO_HEADER_IN)
+        return 0;
+    auto* client = static_cast<TSmtpClient*>(self);
+    const QString chunk = QString::fromUtf8(data, qsizetype(size));
+    for (const QString& raw : chunk.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        client->m_pendingReply += (client->m_pendingReply.isEmpty() ? QString() : QStringLiteral(" ")) + line;
+        // "250-..." continues a reply, "250 ..." or a bare code ends it.
+        if (line.size() < 4 || line.at(3) != QLatin1Char('-')) {
+            client->m_lastReply = client->m_pendingReply;
+            // Keep the last refusal: libcurl may still send QUIT before it gives up.
+            if (line.startsWith(QLatin1Char('4')) || line.startsWith(QLatin1Char('5')))
+                client->m_requestReply = client->m_pendingReply;
+            client->m_pendingReply.clear();
+        }
+    }
+    return 0;
+}
+
+void TSmtpClient::Prepare()
+{
+    if (!m_curl) {
+        m_curl = curl_easy_init();
+        if (!m_curl)
+            throw ESmtpError(QStringLiteral("libcurl konnte nicht initialisiert werden."), CURLE_FAILED_INIT, false);
+        m_connected = false;
+    }
+    CURL* c = m_curl;
+    curl_easy_reset(c);
+    const bool implicitTls = Port == 465;
+    const QString url = QStringLiteral("%1://%2:%3").arg(implicitTls ? "smtps" : "smtp", Host).arg(Port);
+    curl_easy_setopt(c, CURLOPT_URL, url.toUtf8().constData());
+    if (!implicitTls)
+        curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (Authenticate) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, Username.toUtf8().constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, Password.toUtf8().constData());
+    }
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &DiscardOutput);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &TSmtpClient::DebugCallback);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
+    if (Cancel) {
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CancelCheck);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
+    }
+}
+
+void TSmtpClient::Perform(const char* what)
+{
+    Q_UNUSED(what);
+    m_errorBuffer[0] = 0;
+    m_requestReply.clear();
+    m_pendingReply.clear();
+    const CURLcode rc = curl_easy_perform(m_curl);
+    if (rc == CURLE_OK) {
+        m_connected = true;
+        return;
+    }
+    QString message;
+    if (!m_requestReply.isEmpty())
+        message = m_requestReply;
+    else if (m_errorBuffer[0])
+        message = QString::fromUtf8(m_errorBuffer);
+    else
+        message = QString::fromUtf8(curl_easy_strerror(rc));
+    // Any failure leaves the session in an unknown state: the next Connect starts afresh.
+    Disconnect();
+    throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED);
+}
+
+void TSmtpClient::Connect()
+{
+    Prepare();
+    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, "NOOP");
+    Perform("NOOP");
+}
+
+void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QByteArray& data)
+{
+    Prepare();
+    SList rcpts;
+    for (const QString& r : recipients)
+        rcpts.Append(QLatin1Char('<') + r + QLatin1Char('>'));
+    const QByteArray fromArg = (QLatin1Char('<') + from + QLatin1Char('>')).toUtf8();
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, fromArg.constData());
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, rcpts.list);
+    m_upload = data;
+    m_uploadPos = 0;
+    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(data.size()));
+    curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION,
+                     +[](char* buffer, size_t size, size_t nitems, void* self) -> size_t {
+                         auto* client = static_cast<TSmtpClient*>(self);
+                         const size_t n = std::min<size_t>(size * nitems,
+                                                           size_t(client->m_upload.size() - client->m_uploadPos));
+                         memcpy(buffer, client->m_upload.constData() + client->m_uploadPos, n);
+                         client->m_uploadPos += qsizetype(n);
+                         return n;
+                     });
+    try {
+        Perform("SEND");
+    } catch (...) {
+        m_upload.clear();
+        throw;
+    }
+    m_upload.clear();
+}
+
+void TSmtpClient::Disconnect()
+{
+    if (m_curl) {
+        curl_easy_cleanup(m_curl);
+        m_curl = nullptr;
+    }
+    m_connected = false;
+}

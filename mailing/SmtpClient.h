@@ -1,0 +1,74 @@
+#pragma once
+// The SMTP client of one worker or one connection test: one libcurl easy handle whose cached
+// connection carries the session. Connect is a NOOP request (greeting, EHLO, STARTTLS when
+// offered, AUTH, NOOP), so a wrong server or password shows at once; Send is one request with the
+// serialised message; Disconnect closes the connection. Port 465 uses implicit TLS.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <stdexcept>
+
+typedef void CURL;
+
+// A failed SMTP request: Message is the server's reply when it gave one, else libcurl's text.
+class ESmtpError : public std::runtime_error {
+public:
+    ESmtpError(const QString& message, int curlCode, bool loginDenied)
+        : std::runtime_error(message.toStdString()), Message(message), CurlCode(curlCode),
+          LoginDenied(loginDenied) {}
+    QString Message;
+    int CurlCode;
+    bool LoginDenied;  // the server refused the user name or password
+};
+
+// The server text of the sender page: a host name, optionally ":" and a port. A ":" at the
+// first character does not split (the whole text is the host). A port that is not a decimal
+// number in 1..65535 raises std::runtime_error.
+struct TSmtpServer {
+    QString Host;
+    int Port = 25;
+};
+TSmtpServer ParseSmtpServer(const QString& text);
+
+// Initialises libcurl once; call in the main thread before any client exists.
+void InitSmtpLibrary();
+
+class TSmtpClient {
+public:
+    TSmtpClient();
+    ~TSmtpClient();
+    TSmtpClient(const TSmtpClient&) = delete;
+    TSmtpClient& operator=(const TSmtpClient&) = delete;
+
+    QString Host;
+    int Port = 25;
+    bool Authenticate = false;  // log in with Username and Password
+    QString Username;
+    QString Password;
+    long ConnectTimeoutSeconds = 30;   // TCP connect, TLS and the server's greeting
+    long LowSpeedTimeSeconds = 120;    // a transfer that stalls this long fails; no total limit
+    // When set and true, a running request gives up (checked about once a second).
+    const std::atomic<bool>* Cancel = nullptr;
+
+    void Connect();
+    void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
+    void Disconnect();
+    bool Connected() const { return m_connected; }
+    // The last complete reply the server sent (all its lines, joined by blanks).
+    QString LastReply() const { return m_lastReply; }
+
+private:
+    void Prepare();
+    void Perform(const char* what);
+    static int DebugCallback(CURL*, int type, char* data, size_t size, void* self);
+
+    CURL* m_curl = nullptr;
+    bool m_connected = false;
+    char m_errorBuffer[256];
+    QString m_lastReply;
+    QString m_pendingReply;
+    QString m_requestReply;  // last refusal (4xx/5xx) received during the current request
+    QByteArray m_upload;
+    qsizetype m_uploadPos = 0;
+};

@@ -1,0 +1,593 @@
+// Mailings against a real SMTP server (aiosmtpd on 127.0.0.1, see smtp_peer.py).
+#include "MailTestUtil.h"
+#include "mailing/MailingLog.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSet>
+#include <gtest/gtest.h>
+
+using namespace mailtest;
+
+namespace {
+
+int CountLines(const QStringList& lines, const QString& text)
+{
+    return int(lines.count(text));
+}
+
+int CountContaining(const QStringList& lines, const QString& part)
+{
+    int n = 0;
+    for (const QString& l : lines)
+        n += l.contains(part) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST(MailingJob, PlainMailingToThreeRowsWithTenThreads)
+{
+    QLocale::setDefault(QLocale::c());
+    SmtpPeer peer;
+    ListDb list({QStringLiteral("Anrede")});
+    list.Add({"eva@x.de", "Muster", "Eva", "Frau"});
+    list.Add({"anna@x.de", "", "Anna", "Frau"});
+    list.Add({"joerg@x.de", "Müller", "Jörg", "Herr"});
+    list.Add({"blocked@x.de", "B", "B", ""}, 2);
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Threads = 10;
+    rig.sender.ReplyTo = QString();
+    rig.content.subject = QStringLiteral("Hallo %first name% %LAST NAME%!");
+    rig.content.body = QStringLiteral("%anrede% %Last Name%,\r\nIhre Adresse: %EMAIL%.\r\nGrüße aus Köln\r\n%Unbekannt%");
+    rig.content.signatureOn = true;
+    rig.content.signature = QStringLiteral("-- \r\nIhr Team");
+    rig.RunToEnd();
+
+    EXPECT_EQ(rig.job->WorkersCreated(), 3);
+    const QStringList lines = rig.Lines();
+    EXPECT_EQ(CountLines(lines, " Thread 1 : Initialisiert."), 1);
+    EXPECT_EQ(CountLines(lines, " Thread 3 : Initialisiert."), 1);
+    EXPECT_EQ(CountContaining(lines, " : Initialisiert."), 3);
+    EXPECT_EQ(CountContaining(lines, "  gesendet."), 3);
+    EXPECT_EQ(CountContaining(lines, " : beendet."), 3);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.last(), "3 Mail(s) gesendet.");
+    EXPECT_EQ(lines.at(lines.size() - 2), "");
+    EXPECT_TRUE(lines.at(lines.size() - 3).endsWith(" : beendet."));
+    EXPECT_EQ(rig.log.LineColor(rig.log.Lines().size() - 1), mailcolors::Blue);
+    const int green = int(rig.log.Lines().indexOf(QRegularExpression(".*eva@x.de  gesendet\\.")));
+    ASSERT_GE(green, 0);
+    EXPECT_EQ(rig.log.LineColor(green), mailcolors::Green);
+    EXPECT_EQ(rig.log.LineColor(rig.LineIndex(" Thread 2 : Initialisiert.")), mailcolors::Blue);
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 1, 2}));
+    EXPECT_EQ(rig.progress.maximum(), 3);
+    EXPECT_EQ(rig.progress.value(), 3);
+    EXPECT_EQ(rig.runningChanges, (QList<bool>{true, false}));
+
+    ASSERT_EQ(peer.messageFiles().size(), 3);
+    QMap<QString, ParsedMail> byTo;
+    QSet<QString> ids;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray raw = peer.raw(i);
+        EXPECT_FALSE(raw.contains("\n") && raw.count("\n") != raw.count("\r\n")) << "bare LF in message";
+        const ParsedMail m = ParseMail(raw);
+        byTo.insert(m.to, m);
+        ids.insert(m.headers.value("message-id"));
+        EXPECT_TRUE(m.headers.contains("date"));
+        EXPECT_EQ(m.headers.value("mime-version"), "1.0");
+        EXPECT_FALSE(m.headers.contains("reply-to")) << "no empty Reply-To";
+        EXPECT_EQ(m.from, "Absender <info@absender.de>");
+    }
+    EXPECT_EQ(ids.size(), 3);
+    ASSERT_TRUE(byTo.contains("Eva Muster <eva@x.de>"));
+    ASSERT_TRUE(byTo.contains("anna@x.de")) << "no display name without a last name";
+    ASSERT_TRUE(byTo.contains(QString::fromUtf8("Jörg Müller <joerg@x.de>")));
+
+    const ParsedMail eva = byTo.value("Eva Muster <eva@x.de>");
+    EXPECT_EQ(eva.subject, "Hallo Eva Muster!");
+    ASSERT_EQ(eva.parts.size(), 1);
+    EXPECT_EQ(eva.parts[0].contentType, "text/plain");
+    EXPECT_EQ(eva.parts[0].transferEncoding, "quoted-printable");
+    EXPECT_EQ(eva.parts[0].text,
+              QString::fromUtf8("Frau Muster,\r\nIhre Adresse: eva@x.de.\r\nGrüße aus Köln\r\n%Unbekannt%\r\n-- \r\nIhr Team"));
+    const ParsedMail joerg = byTo.value(QString::fromUtf8("Jörg Müller <joerg@x.de>"));
+    EXPECT_EQ(joerg.subject, QString::fromUtf8("Hallo Jörg Müller!"));
+    EXPECT_FALSE(joerg.parts[0].text.contains("Muster")) << "leftover of another recipient";
+    EXPECT_FALSE(joerg.parts[0].text.contains("eva@x.de"));
+    EXPECT_TRUE(joerg.parts[0].text.startsWith(QString::fromUtf8("Herr Müller,")));
+    EXPECT_EQ(byTo.value("anna@x.de").subject, "Hallo Anna !");
+}
+
+TEST(MailingJob, NoRowsToSendWritesTheRedLineAndStartsNoWorker)
+{
+    SmtpPeer peer;
+    ListDb list;
+    list.Add({"a@x.de", "A", "A"}, 1);
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.job->ButtonSendMailClick();
+    EXPECT_FALSE(rig.job->Running());
+    EXPECT_EQ(rig.job->WorkersCreated(), 0);
+    const QStringList lines = rig.Lines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), QString::fromUtf8(" Es sind keine Empfänger als \"zu versenden\" markiert. Bitte bearbeiten "
+                                              "Sie die Empfängerliste."));
+    EXPECT_EQ(rig.log.LineColor(int(lines.size()) - 1), mailcolors::Red);
+    EXPECT_EQ(rig.log.Lines().at(1), QString(62, '-'));
+    EXPECT_TRUE(rig.runningChanges.isEmpty());
+    EXPECT_EQ(peer.count("connect"), 0);
+}
+
+TEST(MailingJob, ScheduledBlocksPauseAndResumeWithGermanLogFormats)
+{
+    QLocale::setDefault(QLocale::c());
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 5; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Scheduled = true;
+    rig.sender.Threads = 10;  // ignored in scheduled mode
+    rig.sender.ScheduledMails = 2;
+    rig.sender.ScheduledMinutes = 0.5;
+    rig.job->ButtonSendMailClick();
+    for (int pause = 1; pause <= 2; ++pause) {
+        ASSERT_TRUE(rig.WaitFor([&] { return rig.timer->active; })) << "pause " << pause;
+        EXPECT_EQ(rig.timer->intervals.last(), 30000);
+        EXPECT_EQ(rig.job->SentMails(), 2 * pause);
+        // The worker closes its connection while it waits.
+        ASSERT_TRUE(rig.WaitFor([&] { return peer.count("quit") == pause; }));
+        rig.timer->Fire();
+        EXPECT_FALSE(rig.timer->active);
+    }
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.job->Running(); }));
+    EXPECT_EQ(rig.job->WorkersCreated(), 1);
+    const QStringList lines = rig.Lines();
+    EXPECT_EQ(CountLines(lines, " Thread 1 : Verbindung zum SMTP Server unterbrochen."), 2);
+    EXPECT_EQ(CountLines(lines, QString::fromUtf8(" Thread 1 : Warte für  0,5 Minuten.")), 2);
+    EXPECT_EQ(CountLines(lines, " Thread 1 : Verbindung zum SMTP Server wiederhergestellt."), 2);
+    // Order: two mails, pause, two mails, pause, one mail.
+    const int firstPause = rig.LineIndex(" Thread 1 : Verbindung zum SMTP Server unterbrochen.");
+    EXPECT_EQ(CountContaining(lines.mid(0, firstPause), "  gesendet."), 2);
+    EXPECT_EQ(lines.last(), "5 Mail(s) gesendet.");
+    EXPECT_EQ(peer.count("connect"), 3);
+    EXPECT_EQ(peer.messageFiles().size(), 5);
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 1, 1, 1}));
+    const QString header = rig.log.Lines().at(2);
+    EXPECT_TRUE(QRegularExpression("^Datum/Uhrzeit:  \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$").match(header).hasMatch())
+        << header.toStdString();
+}
+
+TEST(MailingJob, PauseOfZeroMinutesResumesAtOnce)
+{
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 3; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Scheduled = true;
+    rig.sender.ScheduledMails = 1;
+    rig.sender.ScheduledMinutes = 0;
+    rig.RunToEnd();
+    EXPECT_EQ(rig.Lines().last(), "3 Mail(s) gesendet.");
+    EXPECT_EQ(CountLines(rig.Lines(), " Thread 1 : Verbindung zum SMTP Server wiederhergestellt."), 2);
+    EXPECT_TRUE(rig.timer->intervals.isEmpty());
+}
+
+TEST(MailingJob, AbortWhilePausedEndsWithoutSendingTheHeldRecipient)
+{
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 5; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Scheduled = true;
+    rig.sender.ScheduledMails = 2;
+    rig.sender.ScheduledMinutes = 3;
+    rig.job->ButtonSendMailClick();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.timer->active; }));
+    rig.job->AbortButtonClick();
+    EXPECT_FALSE(rig.timer->active);
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.job->Running(); }));
+    const QStringList lines = rig.Lines();
+    const int abort = rig.LineIndex(" Abbruch durch Benutzer initiiert.");
+    ASSERT_GE(abort, 0);
+    EXPECT_EQ(rig.log.LineColor(abort), mailcolors::Red);
+    EXPECT_EQ(lines.at(abort + 1), " Thread 1 : beendet.");
+    EXPECT_EQ(CountContaining(lines, "Mail(s) gesendet."), 1);
+    EXPECT_EQ(lines.last(), "2 Mail(s) gesendet.");
+    EXPECT_EQ(CountLines(lines, " Thread 1 : Verbindung zum SMTP Server wiederhergestellt."), 0);
+    EXPECT_EQ(peer.count("data"), 2);
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 0, 0, 0}));
+}
+
+TEST(MailingJob, AbortWhileSendingFinishesTheCurrentMailOnly)
+{
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 40; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Threads = 2;
+    rig.job->ButtonSendMailClick();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.job->SentMails() >= 2; }));
+    rig.job->AbortButtonClick();
+    const int dataAtAbort = peer.count("data");
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.job->Running(); }));
+    const int sent = rig.job->SentMails();
+    EXPECT_LT(sent, 40);
+    EXPECT_LE(sent, dataAtAbort + 2) << "at most the mails in flight are finished";
+    EXPECT_EQ(peer.count("data"), sent);
+    EXPECT_EQ(list.Statuses().count(1), sent);
+    EXPECT_EQ(list.Statuses().count(0), 40 - sent);
+    EXPECT_EQ(CountContaining(rig.Lines(), "Mail(s) gesendet."), 1);
+    EXPECT_EQ(rig.Lines().last(), QStringLiteral("%1 Mail(s) gesendet.").arg(sent));
+}
+
+struct FailureCase {
+    const char* name;
+    PeerOptions options;
+    const char* serverText;  // part of the red line
+};
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class MailingFailures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(MailingFailures, FailedRowKeepsStatusZeroAndTheWorkerGoesOn)
+{
+    SmtpPeer peer(GetParam().options);
+    ListDb list;
+    for (int i = 1; i <= 5; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.RunToEnd();
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 0, 1, 1}));
+    const QStringList lines = rig.Lines();
+    const int red = int(lines.indexOf(QRegularExpression("^ Thread 1 : r3@x.de Fehler: Could not send message\\. .+")));
+    ASSERT_GE(red, 0) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.at(red).contains(GetParam().serverText)) << lines.at(red).toStdString();
+    EXPECT_EQ(rig.log.LineColor(red), mailcolors::Red);
+    EXPECT_EQ(lines.last(), "4 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+    EXPECT_EQ(peer.count("connect"), 2) << "one reconnect after the failure";
+    EXPECT_EQ(peer.messageFiles().size(), 4);
+    EXPECT_EQ(rig.progress.value(), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peer, MailingFailures,
+    ::testing::Values(FailureCase{"Rcpt550", PeerOptions{{}, {"r3@x.de"}, {}, {}, false}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
+                      FailureCase{"DropInData", PeerOptions{{}, {}, {"r3@x.de"}, {}, false}, "Could not send message. "},
+                      FailureCase{"Answer421", PeerOptions{{}, {}, {}, {"r3@x.de"}, false}, "421 4.3.2 Service shutting down"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MailingJob, RefusingServerGivesOneRedLinePerWorkerAndOneTotalsLine)
+{
+    ListDb list;
+    for (int i = 1; i <= 3; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = QStringLiteral("127.0.0.1:%1").arg(ClosedPort());
+    rig.sender.Threads = 3;
+    rig.RunToEnd();
+    const QStringList lines = rig.Lines();
+    EXPECT_EQ(CountContaining(lines, " : SMTP Fehler: "), 3) << lines.join('\n').toStdString();
+    EXPECT_EQ(CountContaining(lines, "Mail(s) gesendet."), 1);
+    EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.3 Mail(s) konnten nicht gesendet werden.");
+    EXPECT_EQ(list.Statuses(), (QList<int>{0, 0, 0}));
+}
+
+TEST(MailingJob, ServerTextWithABadPortEndsTheWorkerWithTheConnectionLine)
+{
+    ListDb list;
+    list.Add({"a@x.de", "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = QStringLiteral("localhost:abc");
+    rig.RunToEnd();
+    EXPECT_EQ(CountLines(rig.Lines(), QString::fromUtf8(" Thread 1 : SMTP Fehler: 'abc' ist kein gültiger Integerwert")), 1)
+        << rig.Lines().join('\n').toStdString();
+    EXPECT_EQ(rig.Lines().last(), "0 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+}
+
+TEST(MailingJob, AuthenticationOnSendsCredentialsAndOffSendsNoAuth)
+{
+    {
+        SmtpPeer peer({QStringLiteral("hans:geheim")});
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Authentication = true;
+        rig.sender.UserName = QStringLiteral("hans");
+        rig.sender.Password = QStringLiteral("geheim");
+        rig.RunToEnd();
+        EXPECT_EQ(rig.Lines().last(), "1 Mail(s) gesendet.");
+        bool sawLogin = false;
+        for (const QJsonObject& e : peer.events())
+            if (e.value("ev").toString() == "auth")
+                sawLogin = e.value("login").toString() == "hans" && e.value("password").toString() == "geheim";
+        EXPECT_TRUE(sawLogin);
+    }
+    {
+        SmtpPeer peer({QStringLiteral("hans:geheim")});
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Authentication = true;
+        rig.sender.UserName = QStringLiteral("hans");
+        rig.sender.Password = QStringLiteral("falsch");
+        rig.RunToEnd();
+        const int red = int(rig.Lines().indexOf(QRegularExpression("^ Thread 1 : SMTP Fehler: 535 .*")));
+        EXPECT_GE(red, 0) << rig.Lines().join('\n').toStdString();
+        EXPECT_EQ(list.Statuses(), (QList<int>{0}));
+    }
+    {
+        SmtpPeer peer;
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Authentication = false;
+        rig.sender.UserName = QStringLiteral("hans");
+        rig.sender.Password = QStringLiteral("geheim");
+        rig.RunToEnd();
+        EXPECT_EQ(rig.Lines().last(), "1 Mail(s) gesendet.");
+        EXPECT_EQ(peer.count("auth_cmd"), 0);
+    }
+}
+
+TEST(MailingJob, HeaderInjectionIsRemovedAndBadAddressesFailWithoutReconnect)
+{
+    SmtpPeer peer;
+    ListDb list({QStringLiteral("Thema")});
+    const QString evil = QStringLiteral("X\r\nBcc: evil@x.de");
+    list.Add({"eva@x.de", evil, "Eva", evil});
+    list.Add({"a@x.de, b@x.de", "N", "V", "t"});
+    list.Add({"@x.de", "N", "V", "t"});
+    list.Add({"c@x.de", "N", "V", "t"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.content.subject = QStringLiteral("Zum %Thema%");
+    rig.RunToEnd();
+
+    const QStringList lines = rig.Lines();
+    EXPECT_EQ(CountLines(lines, " Thread 1 : a@x.de, b@x.de Fehler: Could not send message. Ungültige E-Mail-Adresse."), 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(CountLines(lines, " Thread 1 : @x.de Fehler: Could not send message. Ungültige E-Mail-Adresse."), 1);
+    EXPECT_EQ(lines.last(), "2 Mail(s) gesendet.2 Mail(s) konnten nicht gesendet werden.");
+    EXPECT_EQ(peer.count("connect"), 1) << "no reconnect after an invalid address";
+    EXPECT_EQ(rig.progress.value(), 4);
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 0, 0, 1}));
+
+    QStringList rcpts;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "rcpt")
+            rcpts.append(e.value("to").toString());
+    EXPECT_EQ(rcpts, (QStringList{"eva@x.de", "c@x.de"}));
+    const ParsedMail m = ParseMail(peer.raw(0));
+    EXPECT_FALSE(m.headerNames.contains("bcc"));
+    EXPECT_EQ(m.subject, "Zum XBcc: evil@x.de");
+    EXPECT_EQ(m.to, "\"Eva XBcc: evil@x.de\" <eva@x.de>");
+    EXPECT_FALSE(peer.raw(0).contains("\nBcc:"));
+}
+
+TEST(MailingJob, AttachmentIsEncodedOnceAndAnUnreadableOneStopsTheJobAtItsStart)
+{
+    qlytest::TempDir dir;
+    const QString path = dir.file("Preisliste 2024.pdf");
+    QByteArray data;
+    for (int i = 0; i < 5000; ++i)
+        data.append(char(i * 7));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    {
+        SmtpPeer peer;
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        list.Add({"b@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Threads = 2;
+        rig.content.attachments = {path};
+        rig.RunToEnd();
+        ASSERT_EQ(peer.messageFiles().size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const ParsedMail m = ParseMail(peer.raw(i));
+            EXPECT_EQ(m.topType, "multipart/mixed");
+            ASSERT_EQ(m.parts.size(), 2);
+            EXPECT_EQ(m.parts[1].fileName, "Preisliste 2024.pdf");
+            EXPECT_EQ(m.parts[1].transferEncoding, "base64");
+            EXPECT_EQ(m.parts[1].data, data);
+        }
+    }
+    {
+        SmtpPeer peer;
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.content.attachments = {path, dir.file("fehlt.pdf")};
+        rig.RunToEnd();
+        const QStringList lines = rig.Lines();
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_TRUE(lines.at(lines.size() - 2).startsWith(" Fehler: ")) << lines.join('\n').toStdString();
+        EXPECT_TRUE(lines.at(lines.size() - 2).contains("fehlt.pdf"));
+        EXPECT_EQ(lines.last(), " Anwendung abgebrochen.");
+        EXPECT_EQ(rig.job->WorkersCreated(), 0);
+        EXPECT_EQ(peer.count("connect"), 0);
+        EXPECT_EQ(rig.runningChanges, (QList<bool>{true, false}));
+    }
+}
+
+namespace {
+// A cursor whose status update or fetch fails on request.
+class FailingCursor : public IRecipientCursor {
+public:
+    FailingCursor(std::unique_ptr<IRecipientCursor> inner, bool failStatus, int failFetchAt)
+        : m_inner(std::move(inner)), m_failStatus(failStatus), m_failFetchAt(failFetchAt) {}
+    void NextRecipient(TAssociativeArray& r) override
+    {
+        if (++m_fetches == m_failFetchAt)
+            throw db::EDatabaseError(QStringLiteral("disk I/O error"));
+        m_inner->NextRecipient(r);
+    }
+    void SetStatus(int id, int status) override
+    {
+        if (m_failStatus)
+            throw db::EDatabaseError(QStringLiteral("database is locked"));
+        m_inner->SetStatus(id, status);
+    }
+    int RowsToSent() override { return m_inner->RowsToSent(); }
+
+private:
+    std::unique_ptr<IRecipientCursor> m_inner;
+    bool m_failStatus;
+    int m_failFetchAt;
+    int m_fetches = 0;
+};
+}
+
+TEST(MailingJob, FailedStatusUpdateAndUnexpectedErrorsAreLoggedApart)
+{
+    {
+        SmtpPeer peer;
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.job->OpenRecipients = [&list] { return std::make_unique<FailingCursor>(list.Cursor(), true, 0); };
+        rig.RunToEnd();
+        const QStringList lines = rig.Lines();
+        const int red = CountContaining(lines, "a@x.de Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: database is locked");
+        EXPECT_EQ(red, 1) << lines.join('\n').toStdString();
+        EXPECT_EQ(CountContaining(lines, "Could not send message"), 0);
+        EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.");
+    }
+    {
+        SmtpPeer peer;
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        list.Add({"b@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.job->OpenRecipients = [&list] { return std::make_unique<FailingCursor>(list.Cursor(), false, 2); };
+        rig.RunToEnd();
+        const QStringList lines = rig.Lines();
+        EXPECT_EQ(CountLines(lines, " Thread 1 : Thread Fehler: disk I/O error"), 1) << lines.join('\n').toStdString();
+        EXPECT_EQ(CountLines(lines, " Thread 1 : beendet."), 1);
+        EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+    }
+}
+
+struct CheckCase {
+    const char* name;
+    QString from;
+    QString server;
+    QString subject;
+    QString body;
+    QStringList expectedMessages;
+    QStringList expectedQuestions;
+    bool starts;
+};
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
+
+class SendButtonChecks : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(SendButtonChecks, ChecksAndQuestionsBeforeTheStart)
+{
+    const CheckCase& c = GetParam();
+    SmtpPeer peer;
+    ListDb list;
+    list.Add({"a@x.de", "N", "V"});
+    JobRig rig(list);
+    rig.sender.From = c.from;
+    rig.sender.SmtpServer = c.server == "peer" ? peer.server() : c.server;
+    rig.content.subject = c.subject;
+    rig.content.body = c.body;
+    QList<TSenderField> pages;
+    rig.job->OnShowSenderPage = [&](TSenderField f) { pages.append(f); };
+    rig.job->SpeedButtonSendMailClick();
+    rig.WaitFor([&] { return !rig.job->Running(); });
+    EXPECT_EQ(rig.messages, c.expectedMessages);
+    EXPECT_EQ(rig.questions, c.expectedQuestions);
+    EXPECT_EQ(rig.job->WorkersCreated() > 0, c.starts);
+    if (!c.expectedMessages.isEmpty()) {
+        EXPECT_EQ(pages.size(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Job, SendButtonChecks,
+    ::testing::Values(
+        CheckCase{"FromWithoutAt", "info.absender.de", "peer", "s", "b",
+                  {QString::fromUtf8("Bitte geben Sie im Feld \"Von\" eine gültige Adresse an.")}, {}, false},
+        CheckCase{"FromWithoutDot", "info@absender", "peer", "s", "b",
+                  {QString::fromUtf8("Bitte geben Sie im Feld \"Von\" eine gültige Adresse an.")}, {}, false},
+        CheckCase{"ShortServer", "info@absender.de", "smtp", "s", "b",
+                  {QString::fromUtf8("Bitte geben Sie einen gültigen SMTP Server an.")}, {}, false},
+        CheckCase{"Confirmed", "info@absender.de", "peer", "s", "b", {},
+                  {"Mit dem Versand der Mails jetzt beginnen?"}, true},
+        CheckCase{"EmptySubjectAndBody", "info@absender.de", "peer", "", "", {},
+                  {"Mit dem Versand der Mails jetzt beginnen?",
+                   QString::fromUtf8("Möchten Sie diese Mail ohne Betreff und Inhalt senden?")}, true},
+        CheckCase{"EmptySubject", "info@absender.de", "peer", "", "b", {},
+                  {"Mit dem Versand der Mails jetzt beginnen?", QString::fromUtf8("Möchten Sie diese Mail ohne Betreff senden?")},
+                  true},
+        CheckCase{"EmptyBody", "info@absender.de", "peer", "s", "", {},
+                  {"Mit dem Versand der Mails jetzt beginnen?", QString::fromUtf8("Möchten Sie diese Mail ohne Inhalt senden?")},
+                  true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MailingJob, AnsweringNoOrCancelStartsNothing)
+{
+    SmtpPeer peer;
+    ListDb list;
+    list.Add({"a@x.de", "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.content.subject = QString();
+    rig.answer = false;
+    rig.job->SpeedButtonSendMailClick();
+    EXPECT_EQ(rig.questions, QStringList{"Mit dem Versand der Mails jetzt beginnen?"});
+    rig.job->ButtonSendMailClick();
+    EXPECT_EQ(rig.questions.last(), QString::fromUtf8("Möchten Sie diese Mail ohne Betreff senden?"));
+    EXPECT_EQ(rig.job->WorkersCreated(), 0);
+    EXPECT_EQ(rig.log.Lines().size(), 1) << "no header before the questions are answered";
+}
+
+TEST(MailingJob, ClosingDuringAMailingAsksAndWaitsForTheWorkers)
+{
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 5; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Scheduled = true;
+    rig.sender.ScheduledMails = 2;
+    rig.sender.ScheduledMinutes = 10;
+    rig.job->ButtonSendMailClick();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.timer->active; }));
+    rig.answer = false;
+    EXPECT_FALSE(rig.job->QueryClose());
+    EXPECT_TRUE(rig.job->Running());
+    rig.answer = true;
+    EXPECT_TRUE(rig.job->QueryClose());
+    EXPECT_FALSE(rig.job->Running());
+    EXPECT_EQ(rig.questions.last(),
+              QString::fromUtf8("Es läuft noch ein Versand. Soll er abgebrochen und Quillory beendet werden?"));
+    EXPECT_EQ(rig.job->RunningThreads(), 0);
+    EXPECT_EQ(rig.Lines().last(), "2 Mail(s) gesendet.");
+}

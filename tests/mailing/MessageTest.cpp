@@ -1,0 +1,182 @@
+// The message template: filling, restoring, copying, file parts and what GMime makes of it.
+#include "MailTestUtil.h"
+#include "mailing/MyMessage.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace mailtest;
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// The layout of an HTML mail with pictures and attachments, as the HTML builder makes it.
+void BuildRelatedWithAttachment(TMyMessage& m, const QString& image, const QString& attachment)
+{
+    m.fAttachmentCount = 1;
+    m.ContentType = "multipart/mixed";
+    m.EnsureRelatedPart();                                  // 0
+    m.AddTextPart("multipart/alternative", QString(), -1);  // 1
+    m.AddTextPart("text/plain", "Hallo %Name%", 1);         // 2
+    m.AddTextPart("text/html", "<p>Hallo %Name%</p><img src=\"cid:4711\">", 1);  // 3
+    TAssociativeArray images;
+    images.SetValue("4711", image);
+    m.AddInlineImages(images);                              // 4
+    m.AddAttachments({attachment});                         // 5
+}
+
+} // namespace
+
+TEST(MessageTemplate, PlaceholdersAreFilledIgnoringCaseOnlyInTextParts)
+{
+    TMyMessage m;
+    m.Subject = "Für %VORNAME% & %Unbekannt%";
+    m.SetPlainTextBody("Hallo %vorname% <%Vorname%>");
+    m.AddTextPart("text/html", "<b>%Vorname%</b>");
+    m.AddTextPart("multipart/alternative", "%Vorname%");
+    m.AddTextPart("text/plain; charset=utf-8", "%Vorname%");
+    m.AddAttachments({"/tmp/%Vorname%.pdf"});
+    ReplacePlaceholder(m, "Vorname", "Tom & \"Jerry\" <x>");
+    EXPECT_EQ(m.Subject, "Für Tom & \"Jerry\" <x> & %Unbekannt%");
+    EXPECT_EQ(m.MessageParts[0].Body, "Hallo Tom & \"Jerry\" <x> <Tom & \"Jerry\" <x>>");
+    EXPECT_EQ(m.MessageParts[1].Body, "<b>Tom &amp; &quot;Jerry&quot; &lt;x&gt;</b>");
+    EXPECT_EQ(m.MessageParts[2].Body, "%Vorname%");
+    EXPECT_EQ(m.MessageParts[3].Body, "%Vorname%");
+    EXPECT_EQ(m.MessageParts[4].FileName, "/tmp/%Vorname%.pdf");
+}
+
+TEST(MessageTemplate, RecordOrderDecidesChainedPlaceholdersAndRestoreUndoesAll)
+{
+    TMyMessage m;
+    m.Subject = "%A%";
+    m.SetPlainTextBody("%A% %B%");
+    m.SaveTemplates();
+    TAssociativeArray record;
+    record.SetValue("A", "[%B%]");
+    record.SetValue("B", "(%A%)");
+    for (int i = 0; i < record.Count(); ++i)
+        ReplacePlaceholder(m, record.KeyAt(i), record.ValueAt(i));
+    EXPECT_EQ(m.Subject, "[(%A%)]");
+    EXPECT_EQ(m.MessageParts[0].Body, "[(%A%)] (%A%)");
+    m.RestoreTemplates();
+    EXPECT_EQ(m.Subject, "%A%");
+    EXPECT_EQ(m.MessageParts[0].Body, "%A% %B%");
+}
+
+TEST(MessageTemplate, AttachmentPathsAreComparedExactly)
+{
+    TMyMessage m;
+    m.AddAttachments({"/a/Liste.pdf"});
+    m.AddAttachments({});
+    EXPECT_EQ(m.fAttachments, QStringList{"/a/Liste.pdf"});
+    m.AddAttachments({"/a/Liste.pdf", "/a/liste.pdf"});
+    ASSERT_EQ(m.MessageParts.size(), 2);
+    EXPECT_EQ(m.MessageParts[1].FileName, "/a/liste.pdf");
+    EXPECT_EQ(m.fAttachments, (QStringList{"/a/Liste.pdf", "/a/liste.pdf"}));
+}
+
+TEST(MessageTemplate, PicturesGetTheirRealType)
+{
+    struct Case { QByteArray head; const char* type; };
+    const Case cases[] = {
+        {QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), "image/png"},
+        {"GIF89a....", "image/gif"},
+        {"GIF87a....", "image/gif"},
+        {"\xff\xd8\xff\xe0..JFIF", "image/jpeg"},
+        {"BM\x36\x00\x00\x00", "image/bmp"},
+        {QByteArray("RIFF\x10\x00\x00\x00WEBPVP8 ", 16), "image/webp"},
+        {"<svg>", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ImageContentTypeFromHeader(c.head), c.type) << c.type;
+
+    qlytest::TempDir dir;
+    WriteFile(dir.file("bild.jpg"), QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x'));
+    TMyMessage m;
+    TAssociativeArray images;
+    images.SetValue("1", dir.file("bild.jpg"));
+    m.AddInlineImages(images);
+    EXPECT_EQ(m.MessageParts[0].ContentType, "image/png");
+    EXPECT_EQ(m.MessageParts[0].ContentID, "<1>");
+    EXPECT_EQ(m.MessageParts[0].ParentPart, -1);
+}
+
+TEST(MessageTemplate, CopiesShareEncodedFilesAndKeepTheLayout)
+{
+    qlytest::TempDir dir;
+    WriteFile(dir.file("logo.gif"), "GIF89a" + QByteArray(3000, '\x01'));
+    QByteArray pdf;
+    for (int i = 0; i < 10000; ++i)
+        pdf.append(char(i % 251));
+    WriteFile(dir.file("anhang.pdf"), pdf);
+
+    TMyMessage templ;
+    BuildRelatedWithAttachment(templ, dir.file("logo.gif"), dir.file("anhang.pdf"));
+    templ.Subject = "Betreff %Name%";
+    templ.From = {"info@absender.de", QString::fromUtf8("Jürgen Ä")};
+    templ.ReplyTo = {{"antwort@absender.de", QString()}};
+    templ.SaveTemplates();
+    templ.LoadFiles();
+
+    TMyMessage copy;
+    copy.Assign(templ);
+    ASSERT_EQ(copy.MessageParts.size(), templ.MessageParts.size());
+    for (int i = 0; i < copy.MessageParts.size(); ++i) {
+        EXPECT_EQ(copy.MessageParts[i].ParentPart, templ.MessageParts[i].ParentPart) << i;
+        EXPECT_EQ(copy.MessageParts[i].ContentType, templ.MessageParts[i].ContentType) << i;
+    }
+    EXPECT_EQ(copy.MessageParts[4].Encoded.get(), templ.MessageParts[4].Encoded.get()) << "encoded once, shared";
+    EXPECT_EQ(copy.MessageParts[5].Encoded.get(), templ.MessageParts[5].Encoded.get());
+    EXPECT_EQ(copy.fTemplates, templ.fTemplates);
+
+    ReplacePlaceholder(copy, "Name", "Eva");
+    EXPECT_EQ(templ.MessageParts[2].Body, "Hallo %Name%") << "the template is not touched";
+    copy.Recipients = {{"eva@x.de", "Eva Muster"}};
+    const QByteArray raw = copy.Serialize();
+    const ParsedMail mail = ParseMail(raw);
+    EXPECT_EQ(mail.topType, "multipart/mixed");
+    EXPECT_EQ(mail.subject, "Betreff Eva");
+    EXPECT_EQ(mail.from, QString::fromUtf8("Jürgen Ä <info@absender.de>"));
+    EXPECT_TRUE(raw.contains("From: =?")) << "display name encoded";
+    EXPECT_EQ(mail.headers.value("reply-to"), "antwort@absender.de");
+    // mixed( related(image), alternative(plain, html), attachment )
+    ASSERT_EQ(mail.parts.size(), 4);
+    EXPECT_EQ(mail.parts[0].contentType, "image/gif");
+    EXPECT_EQ(mail.parts[0].parentType, "multipart/related");
+    EXPECT_EQ(mail.parts[0].contentId, "4711");
+    EXPECT_EQ(mail.parts[0].data, "GIF89a" + QByteArray(3000, '\x01'));
+    EXPECT_EQ(mail.parts[1].contentType, "text/plain");
+    EXPECT_EQ(mail.parts[1].parentType, "multipart/alternative");
+    EXPECT_EQ(mail.parts[1].text, "Hallo Eva");
+    EXPECT_EQ(mail.parts[2].contentType, "text/html");
+    EXPECT_EQ(mail.parts[2].parentType, "multipart/alternative");
+    EXPECT_EQ(mail.parts[2].text, "<p>Hallo Eva</p><img src=\"cid:4711\">");
+    EXPECT_EQ(mail.parts[3].parentType, "multipart/mixed");
+    EXPECT_EQ(mail.parts[3].fileName, "anhang.pdf");
+    EXPECT_EQ(mail.parts[3].data, pdf);
+}
+
+TEST(MessageTemplate, LongAndNonAsciiTextStaysWithinSmtpLineLimits)
+{
+    TMyMessage m;
+    const QString longLine = QString::fromUtf8("Grüße ").repeated(400);  // 2400 characters, no break
+    m.SetPlainTextBody(longLine + "\r\n.\r\nEnde");
+    m.Subject = QString::fromUtf8("Ärger über Öl ") + QString("x").repeated(200);
+    m.From = {"a@b.de", QString()};
+    m.Recipients = {{"c@d.de", QString()}};
+    const QByteArray raw = m.Serialize();
+    for (const QByteArray& line : raw.split('\n'))
+        EXPECT_LE(line.size(), 998);
+    for (char c : raw)
+        ASSERT_LT(static_cast<unsigned char>(c), 128) << "8-bit data in the message";
+    const ParsedMail mail = ParseMail(raw);
+    EXPECT_EQ(mail.subject, m.Subject);
+    ASSERT_EQ(mail.parts.size(), 1);
+    EXPECT_EQ(mail.parts[0].text, longLine + "\r\n.\r\nEnde");
+}
