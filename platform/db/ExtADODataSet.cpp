@@ -1041,7 +1041,12 @@ int TExtADODataSet::InternalLocate(const TField* field, const QVariant& value, T
     }
     int best = -1;
     SilentStatements silent(m_conn);
-    Statement st(*m_conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(QuotedKey(), Q(m_table), cond));
+    // With the snapshot in key order the first match in key order that is in the snapshot is the
+    // first in display order too.
+    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(QuotedKey(), Q(m_table), cond);
+    if (m_keysSorted)
+        sql += QStringLiteral(" ORDER BY %1").arg(QuotedKey());
+    Statement st(*m_conn, sql);
     ResetGuard guard{st};
     st.Bind(params);
     sqlite3_stmt* h = st.Handle();
@@ -1049,6 +1054,8 @@ int TExtADODataSet::InternalLocate(const TField* field, const QVariant& value, T
         const int p = PositionOfKey(sqlite3_column_int64(h, 0));
         if (p >= 0 && (best < 0 || p < best))
             best = p;
+        if (best >= 0 && m_keysSorted && m_pendingPos < 0)
+            break;
     }
     return best;
 }

@@ -872,3 +872,28 @@ TEST(DataSet, GotoBookmarkCanKeepTheScreenRow)
     EXPECT_EQ(link.ActiveRecord(), 9);
     EXPECT_EQ(link.RecordCount(), 10);
 }
+
+TEST(DataSet, ARowDeletedElsewhereReadsAsNullsAndCannotBePosted)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 3);
+    TExtADODataSet ds(&db.conn);
+    ds.SetCommandText("SELECT * FROM RL1");
+    ds.Open();
+    Connection other;
+    other.Open(db.path());
+    other.Execute("DELETE FROM RL1 WHERE _ID = 2");
+    ds.Next();
+    EXPECT_EQ(ds.RecordCount(), 3);
+    EXPECT_TRUE(ds.FieldByName("Email")->IsNull());
+    ds.Edit();
+    ds.FieldByName("Email")->SetAsString("back@example.com");
+    EXPECT_THROW(ds.Post(), EDatabaseError);
+    EXPECT_EQ(ds.State(), dsEdit);
+    ds.Cancel();
+    EXPECT_TRUE(ds.Locate("Status", 0));
+    EXPECT_EQ(ds.RecNo(), 1);
+    ds.Last();
+    EXPECT_TRUE(ds.Locate("Status", 0));
+    EXPECT_EQ(ds.RecNo(), 1);
+}
