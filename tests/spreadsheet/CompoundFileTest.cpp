@@ -1,0 +1,144 @@
+#include "spreadsheet/CompoundFile.h"
+#include "spreadsheet/XLSBook.h"
+#include "spreadsheet/XLSStream.h"
+#include "TestUtil.h"
+#include "XlsTestUtil.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace xls;
+using namespace xlstest;
+
+namespace {
+QByteArray oneSheetBook()
+{
+    return book8({{QStringLiteral("S"), dims8(0, 1, 0, 1) + number(0, 0, 7)}});
+}
+
+TExcelVersion detect(const QByteArray& bytes)
+{
+    TXLSStream s;
+    try {
+        return s.OpenData(bytes);
+    } catch (const EXLSError&) {
+        return xvNone;
+    }
+}
+}
+
+TEST(XlsCompoundFile, Detection)
+{
+    const QByteArray wb = oneSheetBook();
+    struct Case { const char* name; QByteArray bytes; TExcelVersion v; };
+    const Case cases[] = {
+        {"WORKBOOK any case", compoundFile({{"WORKBOOK", wb}}).bytes, xvExcel97},
+        {"Book only", compoundFile({{"Book", wb}}).bytes, xvExcel50},
+        {"both", compoundFile({{"Book", wb}, {"Workbook", wb}}).bytes, xvExcel97},
+        {"version 4 sectors", compoundFile({{"Workbook", wb}}, 4).bytes, xvExcel97},
+        {"no workbook stream", compoundFile({{"Data", wb}}).bytes, xvNone},
+        {"plain BIFF4", rec(0x0409, u16(0) + u16(0x10)) , xvExcel40},
+        {"plain BIFF3", rec(0x0209, u16(0) + u16(0x10)), xvExcel30},
+        {"plain BIFF2", rec(0x0009, u16(0) + u16(0x10)), xvExcel21},
+        {"plain BIFF8 stream", rec(0x0809, u16(0x600) + u16(5)), xvNone},
+        {"CSV named .xls", QByteArray("Name;Vorname\r\nA;B\r\n"), xvNone},
+        {"one byte", QByteArray("\x09"), xvNone},
+    };
+    for (const Case& c : cases) EXPECT_EQ(detect(c.bytes), c.v) << c.name;
+}
+
+TEST(XlsCompoundFile, NonWorkbookFileIsRefusedWithTheMessage)
+{
+    qlytest::TempDir dir;
+    for (const QByteArray& bytes : {QByteArray("a;b\n1;2\n"), compoundFile({{"Data", oneSheetBook()}}).bytes}) {
+        TXLSBook book;
+        book.Filename = writeFile(dir.path(), "x.xls", bytes);
+        try {
+            book.Read();
+            ADD_FAILURE() << "read succeeded";
+        } catch (const EXLSError& e) {
+            EXPECT_EQ(e.message(), "The file is not an Excel workbook");
+        }
+    }
+}
+
+TEST(XlsCompoundFile, StreamsInRegularAndMiniSectors)
+{
+    QByteArray big(10000, 0), small(300, 0);
+    for (int i = 0; i < big.size(); ++i) big[i] = char(i * 7);
+    for (int i = 0; i < small.size(); ++i) small[i] = char(i * 3 + 1);
+    for (int version : {3, 4}) {
+        TCompoundFile cf;
+        cf.Open(compoundFile({{"Big", big}, {"Small", small}, {"Empty", {}}}, version).bytes);
+        QMap<QString, QByteArray> got;
+        for (int i : cf.Children(0)) got[cf.Entries()[i].name] = cf.ReadStream(i);
+        EXPECT_EQ(got["Big"], big) << version;
+        EXPECT_EQ(got["Small"], small) << version;
+        EXPECT_TRUE(got.contains("Empty"));
+        EXPECT_TRUE(got["Empty"].isEmpty());
+    }
+}
+
+TEST(XlsCompoundFile, DamagedFilesFailInBoundedTime)
+{
+    QByteArray big(5000, 'x');
+    CfbFile cycle = compoundFile({{"Workbook", big}});
+    const uint32_t s0 = cycle.start["Workbook"];
+    setFatEntry(cycle, s0 + 3, s0 + 1);   // a chain that loops back
+
+    CfbFile past = compoundFile({{"Workbook", big}});
+    // directory entry 1 is the workbook; its start sector far past the end
+    QByteArray pastBytes = past.bytes;
+    const QByteArray name = QByteArray("W\0o\0r\0k\0b\0o\0o\0k\0", 16);
+    qsizetype at = pastBytes.indexOf(name);
+    ASSERT_GT(at, 0);
+    const uint32_t far = 100000;
+    for (int i = 0; i < 4; ++i) pastBytes[at + 0x74 + i] = char((far >> (8 * i)) & 0xFF);
+
+    CfbFile selfFat = compoundFile({{"Workbook", big}});
+    setFatEntry(selfFat, s0, s0);   // a sector pointing at itself
+
+    QByteArray truncated = compoundFile({{"Workbook", big}}).bytes.left(2048);
+
+    for (const QByteArray& bytes : {cycle.bytes, pastBytes, selfFat.bytes, truncated}) {
+        QElapsedTimer t;
+        t.start();
+        TXLSStream s;
+        EXPECT_THROW(s.OpenData(bytes), EXLSError);
+        EXPECT_LT(t.elapsed(), 2000);
+    }
+}
+
+TEST(XlsCompoundFile, DrawingGroupPiecesJoinByteIdentical)
+{
+    // One drawing-group container of 20000 bytes, split two ways over MSODRAWINGGROUP and
+    // CONTINUE records.
+    QByteArray group(20000, 0);
+    group.replace(0, 8, u16(0x000F) + u16(0xF000) + u32(20000 - 8));
+    for (int i = 8; i < group.size(); ++i) group[i] = char((i * 31) ^ (i >> 7));
+    for (const QList<int>& split : {QList<int>{8224, 8224, 3552}, QList<int>{8000, 8000, 4000}}) {
+        QByteArray recs;
+        int off = 0;
+        for (int i = 0; i < split.size(); ++i) {
+            recs += rec(i == 0 ? 0x00EB : 0x003C, group.mid(off, split[i]));
+            off += split[i];
+        }
+        QByteArray wb = book8({{QStringLiteral("S"), number(0, 0, 1)}}, recs);
+        TXLSBook book;
+        book.LoadFromData(compoundFile({{"Workbook", wb}}).bytes);
+        EXPECT_EQ(book.DrawingGroup(), group) << split[0];
+        EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "1");
+    }
+}
+
+TEST(XlsCompoundFile, WorkbookStreamSizeNotASectorMultiple)
+{
+    // 4100 bytes: just above the mini-stream cut-off, ending inside its ninth sector.
+    QByteArray wb = book8({{QStringLiteral("S"), dims8(0, 1, 0, 1) + number(0, 0, 5)}});
+    QByteArray pad = rec(0x00E1, QByteArray(4100 - wb.size() - 4, 0));   // a raw record in the globals
+    wb = book8({{QStringLiteral("S"), dims8(0, 1, 0, 1) + number(0, 0, 5)}}, pad);
+    ASSERT_EQ(wb.size(), 4100);
+    TXLSBook book;
+    book.LoadFromData(compoundFile({{"Workbook", wb}}).bytes);
+    EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "5");
+}

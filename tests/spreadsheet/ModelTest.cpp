@@ -1,0 +1,265 @@
+// Shared strings, cell storage, rows and columns, formats and record storage.
+#include "spreadsheet/Cells.h"
+#include "spreadsheet/Formats.h"
+#include "spreadsheet/RecordStorage.h"
+#include "spreadsheet/SST.h"
+#include "spreadsheet/XLSBook.h"
+#include "spreadsheet/XLSStream.h"
+#include "XlsTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace xls;
+using namespace xlstest;
+
+namespace {
+// Reads an SST from records laid out as a workbook stream.
+void readSST(TSST2& sst, const QByteArray& records)
+{
+    TXLSStream st;
+    st.OpenData(rec(0x0009, u16(0) + u16(0x10)) + records);   // plain-file header so it opens
+    uint16_t id, len;
+    st.ReadHeader(id, len);
+    st.Seek(len, TXLSStream::soFromCurrent);
+    st.ReadHeader(id, len);
+    sst.ReadSST(st, len);
+}
+}
+
+TEST(XlsSST, EqualStringsAreSharedAndCounted)
+{
+    TXLSBook book;
+    book.LoadFromData(compoundFile({{"Workbook", book8({{QStringLiteral("S"),
+        dims8(0, 3, 0, 1) + labelsst(0, 0, 0) + labelsst(1, 0, 1) + labelsst(2, 0, 2)}},
+        sst({"a", "b", "a"}))}}).bytes);
+    TSheet* s = book.Sheets()[0];
+    auto* a0 = static_cast<TStringCell*>(s->Cell(0, 0));
+    auto* a2 = static_cast<TStringCell*>(s->Cell(0, 2));
+    EXPECT_EQ(a0->Entry, a2->Entry);
+    EXPECT_EQ(a0->Entry->RefCount, 2u);
+    EXPECT_EQ(book.Sheets().SST().UniqueCount(), 2);
+    EXPECT_EQ(s->CellText(0, 1), "b");
+    // cell texts added by LABEL share too; a text above U+00FF is stored 16-bit
+    TSSTEntry* e1 = book.Sheets().SST().AddText(QString::fromUtf8("Straße"));
+    TSSTEntry* e2 = book.Sheets().SST().AddText(QString::fromUtf8("Straße"));
+    TSSTEntry* euro = book.Sheets().SST().AddText(QString::fromUtf8("5 €"));
+    EXPECT_EQ(e1, e2);
+    EXPECT_EQ(e1->RefCount, 2u);
+    EXPECT_EQ(e1->Options & 1, 0);
+    EXPECT_EQ(euro->Options & 1, 1);
+    EXPECT_EQ(euro->Text(), QString::fromUtf8("5 €"));
+}
+
+TEST(XlsSST, StringsAcrossContinueRecords)
+{
+    // "abcdefghij": 6 characters in the SST record, 4 in a CONTINUE that switches to 16 bits.
+    QByteArray first = u32(3) + u32(3) + u16(10) + u8(0) + QByteArray("abcdef");
+    QByteArray cont = u8(1) + u16('g') + u16('h') + u16('i') + u16(0x20AC);
+    // then a string whose header ends exactly at the record end: characters in the next CONTINUE
+    cont += u16(3) + u8(0);
+    QByteArray cont2 = u8(0) + QByteArray("xyz") + u16(2) + u8(0) + QByteArray("ok");
+    TXFonts fonts;
+    TSST2 sst(&fonts);
+    readSST(sst, rec(0x00FC, first) + rec(0x003C, cont) + rec(0x003C, cont2));
+    ASSERT_EQ(sst.IndexCount(), 3);
+    EXPECT_EQ(sst.EntryAt(0)->Text(), QString::fromUtf8("abcdefghi€"));
+    EXPECT_EQ(sst.EntryAt(0)->Options & 1, 1);
+    EXPECT_EQ(sst.EntryAt(1)->Text(), "xyz");
+    EXPECT_EQ(sst.EntryAt(2)->Text(), "ok");
+    EXPECT_THROW(sst.EntryAt(3), EXLSError);
+
+    TSST2 bad(&fonts);
+    EXPECT_THROW(readSST(bad, rec(0x00FC, u32(1) + u32(1) + u16(1) + u8(2) + QByteArray("a"))), EXLSError);
+    TSST2 missing(&fonts);
+    try {
+        readSST(missing, rec(0x00FC, u32(1) + u32(1) + u16(4) + u8(0) + QByteArray("ab")) + rec(0x0203, QByteArray(14, 0)));
+        ADD_FAILURE();
+    } catch (const EXLSError& e) {
+        EXPECT_EQ(e.message(), "CONTINUE record is missing in SST");
+    }
+}
+
+// A trie whose hash is chosen by the test, to put many entries into one slot.
+class FixedHashTrie : public THashTrie {
+public:
+    struct E { int id; uint32_t h; };
+    ~FixedHashTrie() override { ClearTrie(); }
+    int released = 0;
+protected:
+    uint32_t Hash(const void* e) const override { return static_cast<const E*>(e)->h; }
+    void Release(void* e) override { ++released; delete static_cast<E*>(e); }
+    bool Equal(const void* a, const void* b) const override { return static_cast<const E*>(a)->id == static_cast<const E*>(b)->id; }
+};
+
+TEST(XlsSST, TrieSplitsFullChainsAndNeverRecursesOnEqualHashes)
+{
+    FixedHashTrie t;
+    // nine entries in slot 0x11 of the root with different higher bytes: the ninth splits the chain
+    for (int i = 0; i < 9; ++i) t.Insert(new FixedHashTrie::E{i, 0x11u | (uint32_t(i) << 8)}, 0x11u | (uint32_t(i) << 8));
+    for (int i = 0; i < 9; ++i) {
+        FixedHashTrie::E probe{i, 0x11u | (uint32_t(i) << 8)};
+        EXPECT_NE(t.Find(&probe, probe.h), nullptr) << i;
+    }
+    // 100 distinct entries with one and the same 32-bit hash
+    for (int i = 100; i < 200; ++i) t.Insert(new FixedHashTrie::E{i, 0xABCDEF01u}, 0xABCDEF01u);
+    int found = 0;
+    for (int i = 100; i < 200; ++i) {
+        FixedHashTrie::E probe{i, 0xABCDEF01u};
+        found += t.Find(&probe, probe.h) != nullptr;
+    }
+    EXPECT_EQ(found, 100);
+    t.ClearTrie();
+    EXPECT_EQ(t.released, 109);
+}
+
+TEST(XlsCells, StorageCornersAndReplacement)
+{
+    TXFonts fonts;
+    TCellFormats formats(&fonts);
+    formats.AddNew();   // index 21
+    TCellStorage st;
+    const int corners[4][2] = {{0, 0}, {255, 0}, {0, 65535}, {255, 65535}};
+    for (auto& c : corners) st.PutCell(CellKey(c[0], c[1]), new TFloatCell(&formats, 0, 15, c[0] * 100000.0 + c[1]));
+    for (auto& c : corners) {
+        auto* cell = static_cast<TFloatCell*>(st.FindCell(CellKey(c[0], c[1])));
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->Value, c[0] * 100000.0 + c[1]);
+    }
+    EXPECT_EQ(st.FindCell(CellKey(1, 0)), nullptr);
+    EXPECT_EQ(st.FindCell(CellKey(254, 65535)), nullptr);
+    EXPECT_EQ(st.FindCell(0x1000000), nullptr);
+    // a second cell at an occupied position takes over the first one's format
+    st.PutCell(CellKey(3, 3), new TFloatCell(&formats, 0, 21, 1));
+    st.PutCell(CellKey(3, 3), new TBlankCell(&formats, 0, 0));
+    EXPECT_EQ(st.FindCell(CellKey(3, 3))->CellType(), ctBlank);
+    EXPECT_EQ(st.FindCell(CellKey(3, 3))->FormatIndex(), 21);
+    // an unknown format index gives format 15
+    TFloatCell odd(&formats, 0, 4000, 0);
+    EXPECT_EQ(odd.FormatIndex(), 15);
+}
+
+TEST(XlsCells, RowsAndColumns)
+{
+    TXFonts fonts;
+    TCellFormats formats(&fonts);
+    TXLSRows rows(&formats, nullptr);
+    auto row = [](int r, int options, int xfWord) {
+        return u16(r) + u16(0) + u16(3) + u16(300) + u16(0) + u16(0) + u16(options) + u16(xfWord);
+    };
+    rows.AddRow(reinterpret_cast<const uint8_t*>(row(7, 0x0080, 0x1000 | 18).constData()), 16);
+    rows.AddRow(reinterpret_cast<const uint8_t*>(row(3, 0, 0).constData()), 16);
+    rows.SortRows();
+    ASSERT_NE(rows.RowAt(7), nullptr);
+    EXPECT_EQ(rows.RowAt(7)->FormatIndex(), 18);   // flag bits above bit 11 ignored
+    EXPECT_EQ(rows.RowAt(3)->FormatIndex(), 15);
+    EXPECT_EQ(rows.RowAt(3)->Height, 300);
+    EXPECT_EQ(rows.RowAt(4), nullptr);
+    EXPECT_EQ(rows.RowAt(70000), nullptr);
+
+    TXLSColumns cols(&formats, nullptr);
+    QByteArray ci = u16(250) + u16(300) + u16(3000) + u16(16) + u16(0x0103) + u16(0);
+    cols.AddColumns(reinterpret_cast<const uint8_t*>(ci.constData()), 12);
+    EXPECT_EQ(cols.ColumnAt(249), nullptr);
+    ASSERT_NE(cols.ColumnAt(255), nullptr);
+    EXPECT_EQ(cols.ColumnAt(250)->Width, 3000);
+    EXPECT_EQ(cols.ColumnAt(250)->Hidden, 1);
+    EXPECT_EQ(cols.ColumnAt(250)->OutlineLevel, 1);
+    EXPECT_THROW(cols.DeleteColumns(5, 4), EXLSError);
+    EXPECT_THROW(cols.DeleteColumns(0, 256), EXLSError);
+}
+
+TEST(XlsFormats, SharingIsCopyOnWrite)
+{
+    TXFonts fonts;
+    TCellFormats formats(&fonts);
+    TFloatCell a(&formats, 0, 15, 0), b(&formats, 0, 15, 0);
+    a.SetBorderStyle(0, 1);
+    b.SetBorderStyle(0, 1);
+    ASSERT_EQ(formats.Count(), 22);
+    EXPECT_EQ(a.Format(), b.Format());
+    EXPECT_EQ(a.Format()->RefCount, 2);
+    EXPECT_TRUE(a.Format()->Word(8) & 0x2000);
+    TCellFormat* shared = a.Format();
+    a.SetBorderStyle(0, 1);   // same value: nothing changes
+    EXPECT_EQ(a.Format(), shared);
+    EXPECT_EQ(shared->RefCount, 2);
+    a.SetBorderStyle(0, 0);   // back to format 15
+    EXPECT_EQ(a.FormatIndex(), 15);
+    EXPECT_EQ(b.Format()->RefCount, 1);
+    b.SetBorderStyle(0, 0);   // the last user gone: the entry is removed
+    EXPECT_EQ(formats.Count(), 21);
+    a.SetNumberFormat(QStringLiteral("0.000"));
+    EXPECT_EQ(a.NumberFormat(), "0.000");
+    EXPECT_GE(a.Format()->NumberFormatIndex(), 50);
+    a.SetFontSize(14);
+    EXPECT_EQ(a.Font()->Size20, 280);
+    EXPECT_THROW(TExcelMask().SetMask(QString(256, '0')), EXLSError);
+}
+
+TEST(XlsFormats, XfNamesAFormatThatMustExist)
+{
+    auto book = [](bool withFormat) {
+        QByteArray globals;
+        if (withFormat) globals += rec(0x041E, u16(164) + str16("0.0000"));
+        QByteArray xf = u16(0) + u16(164) + u16(0) + u16(0x20) + QByteArray(12, 0);
+        for (int i = 0; i < 16; ++i) globals += rec(0x00E0, xf);
+        return compoundFile({{"Workbook", book8({{QStringLiteral("S"), number(0, 0, 1)}}, globals)}}).bytes;
+    };
+    TXLSBook ok;
+    ok.LoadFromData(book(true));
+    EXPECT_EQ(ok.CellFormats().Count(), 16);
+    TXLSBook bad;
+    try {
+        bad.LoadFromData(book(false));
+        ADD_FAILURE();
+    } catch (const EXLSError& e) {
+        EXPECT_TRUE(e.message().endsWith("Can not find number format# 164")) << e.message().toStdString();
+    }
+}
+
+TEST(XlsRecordStorage, DefaultsOrderAndLengths)
+{
+    TRecordStorageSheet st;
+    // nothing stored: the slots read the templates
+    EXPECT_EQ(st.Count(), 0);
+    EXPECT_EQ(st.Slot(0x0200)->Length(), 14);
+    // the first default is DIMENSIONS: every template before it moves into the list first
+    QByteArray d = u32(1) + u32(5) + u16(2) + u16(4) + u16(0);
+    st.UpdateDefault(RecordHeader(0x0200, 14), reinterpret_cast<const uint8_t*>(d.constData()));
+    ASSERT_EQ(st.Count(), 24);
+    EXPECT_EQ(st.Item(0)->Id, 0x0809);
+    EXPECT_EQ(st.Item(13)->Id, 0x8101);
+    EXPECT_EQ(st.Item(23)->Id, 0x0200);
+    EXPECT_EQ(st.Slot(0x0200)->Data, d);
+    st.AddRec(RecordHeader(0x0099, 2), reinterpret_cast<const uint8_t*>("\1\2"));
+    // a marker placed twice stands once; a record without a slot is kept raw
+    st.UpdateInternal(0x8106);
+    st.UpdateInternal(0x8106);
+    st.UpdateDefault(RecordHeader(0x0013, 2), reinterpret_cast<const uint8_t*>("\0\0"));
+    int markers = 0, raw = 0;
+    for (int i = 0; i < st.Count(); ++i) {
+        markers += st.Item(i)->Id == 0x8106;
+        raw += st.Item(i)->Id == 0x0013;
+    }
+    EXPECT_EQ(markers, 1);
+    EXPECT_EQ(raw, 1);
+    EXPECT_THROW(st.UpdateInternal(0x8001), EXLSError);
+    // a SELECTION with two references, then one with three: each kept whole
+    QByteArray sel2 = u8(3) + u16(0) + u16(0) + u16(0) + u16(2) + QByteArray(12, 1);
+    QByteArray sel3 = u8(3) + u16(0) + u16(0) + u16(0) + u16(3) + QByteArray(18, 2);
+    st.UpdateDefault(RecordHeader(0x001D, uint16_t(sel2.size())), reinterpret_cast<const uint8_t*>(sel2.constData()));
+    EXPECT_EQ(st.Slot(0x001D)->Data, sel2);
+    st.UpdateDefault(RecordHeader(0x001D, uint16_t(sel3.size())), reinterpret_cast<const uint8_t*>(sel3.constData()));
+    EXPECT_EQ(st.Slot(0x001D)->Data, sel3);
+    // a BIFF5 BOF (8 bytes) keeps the template's last 8 bytes
+    TRecordStorageSheet st2;
+    QByteArray bof5body = u16(0x0500) + u16(0x10) + u16(1) + u16(2);
+    QByteArray tail = st2.Slot(0x0809)->Data.mid(8);
+    st2.UpdateDefault(RecordHeader(0x0809, 8), reinterpret_cast<const uint8_t*>(bof5body.constData()));
+    EXPECT_EQ(st2.Slot(0x0809)->Data, bof5body + tail);
+
+    TRecordStorageGlobals g;
+    g.SetUserName(QString(120, 'x'));
+    EXPECT_EQ(g.UserName(), QString(109, 'x'));
+    EXPECT_EQ(g.Slot(0x005C)->Length(), 112);
+}
