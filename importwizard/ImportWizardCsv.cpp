@@ -145,16 +145,13 @@ void TImportWizardForm::AssociateCSVFiles(int n)
     AssignSelectedItems(values, FDescriptions, QStringLiteral("CSVAssociations"));
 }
 
-void TImportWizardForm::ImportFromCSV()
+bool TImportWizardForm::ImportFromCSV()
 {
     ProgressPanelImport->Start();
     const QChar separator = CsvSeparator();
     const std::optional<QString> text = ReadTextFile(EditCSVFilename->text());
-    if (!text) {
-        // Nothing was handed out: the user can try again ("Fertigstellen") or cancel.
-        ShowMessage(kOpenFailed);
-        return;
-    }
+    if (!text)
+        return false;
     const QStringList mapping = FAssociationBox->GetSelectedItems();
     const bool noDuplicates = CsvNoDuplicates();
     TLineReader reader(*text);
@@ -189,4 +186,10 @@ void TImportWizardForm::ImportFromCSV()
     if (RadioButtonCSVReplaceDuplicates->isChecked() && OnReplaceDoubles)
         OnReplaceDoubles(nullptr);
     SetFinished();
+    return true;
+}
+
+QString TImportWizardForm::CsvOpenFailedMessage()
+{
+    return kOpenFailed;
 }

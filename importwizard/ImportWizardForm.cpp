@@ -617,11 +617,12 @@ void TImportWizardForm::TabSheetOverviewShow()
 
 void TImportWizardForm::DoImport()
 {
+    bool opened = true;
     FDialogs->BeginWaitCursor();
     try {
         switch (FImportType) {
         case itCSV:
-            ImportFromCSV();
+            opened = ImportFromCSV();
             break;
         case itOutlook:
         case itDatabase:
@@ -634,6 +635,9 @@ void TImportWizardForm::DoImport()
         throw;
     }
     FDialogs->EndWaitCursor();
+    // Nothing was handed out: "Fertigstellen" tries again, "Abbrechen" gives up.
+    if (!opened)
+        ShowMessage(CsvOpenFailedMessage());
 }
 
 void TImportWizardForm::HandOutRow(QStringList& row, bool noDuplicates)

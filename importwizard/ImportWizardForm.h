@@ -158,7 +158,9 @@ private:
     QChar CsvSeparator() const;
     bool CsvNoDuplicates() const;
     void AssociateCSVFiles(int n);
-    void ImportFromCSV();
+    // False when the file cannot be read at the start: then nothing was handed out.
+    bool ImportFromCSV();
+    static QString CsvOpenFailedMessage();
 
     // The run.
     void DoImport();

@@ -267,8 +267,11 @@ TEST_F(WizardTest, FileGoneAtRunStartLeavesFinishEnabled)
     Make();
     GoToOverview(path);
     QFile::remove(path);
+    int messagesUnderWaitCursor = 0;
+    dialogs.onMessage = [&] { messagesUnderWaitCursor += dialogs.waitDepth; };
     Next()->click();
     EXPECT_EQ(dialogs.messages, QStringList({kOpenFailed}));
+    EXPECT_EQ(messagesUnderWaitCursor, 0);
     EXPECT_EQ(Page(), "TabSheetOverview");
     EXPECT_EQ(Next()->text(), QStringLiteral("Fertigstellen"));
     EXPECT_TRUE(Next()->isEnabled());
@@ -283,6 +286,18 @@ TEST_F(WizardTest, FileGoneAtRunStartLeavesFinishEnabled)
     Next()->click();
     EXPECT_EQ(Next()->text(), QStringLiteral("Schließen"));
     EXPECT_EQ(owner.rows.size(), 2);
+}
+
+TEST_F(WizardTest, FileGoneWhileMappingGoesBackToTheFilePage)
+{
+    const QString path = WriteFile("people.csv", kPeople);
+    Make();
+    GoToMapping(path);
+    QFile::remove(path);
+    Find<QToolButton>("UpDown1Next")->click();
+    EXPECT_EQ(dialogs.messages, QStringList({kOpenFailed}));
+    EXPECT_EQ(Page(), "TabSheetCSVFiles");
+    EXPECT_EQ(Next()->text(), QStringLiteral("Weiter >"));
 }
 
 TEST_F(WizardTest, ReplaceOptionOnlyWithItsEvent)
