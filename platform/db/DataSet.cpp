@@ -1133,6 +1133,27 @@ TDataSource::~TDataSource()
         l->SetDataSource(nullptr);
     if (m_dataSet)
         m_dataSet->DetachDataSource(this);
+    auto notifies = std::move(m_freeNotifies);
+    for (auto& n : notifies)
+        if (n.second)
+            n.second(this);
+}
+
+void TDataSource::FreeNotification(const void* subscriber, std::function<void(TDataSource*)> onFree)
+{
+    for (auto& n : m_freeNotifies)
+        if (n.first == subscriber) {
+            n.second = std::move(onFree);
+            return;
+        }
+    m_freeNotifies.emplace_back(subscriber, std::move(onFree));
+}
+
+void TDataSource::RemoveFreeNotification(const void* subscriber)
+{
+    m_freeNotifies.erase(std::remove_if(m_freeNotifies.begin(), m_freeNotifies.end(),
+                                        [&](const auto& n) { return n.first == subscriber; }),
+                         m_freeNotifies.end());
 }
 
 void TDataSource::SetDataSet(TDataSet* dataSet)

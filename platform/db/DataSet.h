@@ -132,6 +132,8 @@ public:
     void SetEditText(const QString& text);           // OnSetText or SetAsString
     void SetText(const QString& text) { SetEditText(text); }
     bool IsValidChar(QChar c) const;
+    QString EditMask() const { return m_editMask; }  // kept for the grid's editor; never applied here
+    void SetEditMask(const QString& mask) { m_editMask = mask; }
 
     void FocusControl();                             // asks the data links to focus this field
 
@@ -165,6 +167,7 @@ private:
     bool m_visible = true;
     bool m_required = false;
     QString m_origin;
+    QString m_editMask;
     std::vector<std::pair<const void*, std::function<void(TField*)>>> m_freeNotifies;
 };
 
@@ -201,6 +204,8 @@ public:
     void SetRecNo(int value);
     int RecordCount() const;    // records of the snapshot (a record being inserted not counted); 0 closed
     virtual bool IsSequenced() const { return true; }
+    bool IsUniDirectional() const { return false; }
+    bool DefaultFields() const { return true; } // fields are made at every open from the statement
 
     // --- bookmarks
     TBookmark GetBookmark() const;            // empty on an empty dataset and while inserting
@@ -371,6 +376,11 @@ public:
     void Edit();                                      // AutoEdit and browse state: the dataset's Edit
     bool IsLinkedTo(const TDataSet* dataSet) const { return m_dataSet == dataSet; }
 
+    // Free notification: onFree runs when the data source is destroyed (its links are detached
+    // first). One entry per subscriber; adding again replaces it.
+    void FreeNotification(const void* subscriber, std::function<void(TDataSource*)> onFree);
+    void RemoveFreeNotification(const void* subscriber);
+
     // OnDataChange (Sender, Field): Field is set for a field change, null otherwise.
     std::function<void(TDataSource* sender, TField* field)> OnDataChange;
     std::function<void(TDataSource* sender)> OnStateChange;
@@ -392,6 +402,7 @@ private:
     bool m_autoEdit = true;
     TDataSetState m_state = dsInactive;
     std::vector<TDataLink*> m_links;
+    std::vector<std::pair<const void*, std::function<void(TDataSource*)>>> m_freeNotifies;
 };
 
 // ------------------------------------------------------------------ TDataLink

@@ -897,3 +897,34 @@ TEST(DataSet, ARowDeletedElsewhereReadsAsNullsAndCannotBePosted)
     EXPECT_TRUE(ds.Locate("Status", 0));
     EXPECT_EQ(ds.RecNo(), 1);
 }
+
+TEST(DataSet, TheDuplicateDialogStatementIsOverOneTableAndUpdatable)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 5);
+    db.conn.Execute("UPDATE RL1 SET Email = 'SAME@example.com' WHERE _ID IN (2, 4)");
+    db.conn.Execute("UPDATE RL1 SET Email = 'same@example.com' WHERE _ID = 5");
+    TExtADODataSet ds(&db.conn);
+    ds.SetCommandText("SELECT * FROM `RL1` WHERE Email IN (SELECT Email FROM `RL1` GROUP BY Email HAVING "
+                      "(COUNT(Email) > 1)) ORDER BY Email");
+    ds.Open();
+    EXPECT_TRUE(ds.IsTableCursor());
+    EXPECT_EQ(ds.RecordCount(), 3); // NOCASE: the three addresses are one
+    for (ds.First(); !ds.Eof(); ds.Next()) {
+        ds.Edit();
+        ds.FieldByName("Status")->SetAsString("2");
+        ds.Post();
+    }
+    EXPECT_EQ(db.conn.Scalar("SELECT count(*) FROM RL1 WHERE Status = 2").toInt(), 3);
+
+    bool freed = false;
+    {
+        TDataSource source(&ds);
+        LogLink link;
+        link.SetDataSource(&source);
+        int subscriber = 0;
+        source.FreeNotification(&subscriber, [&](TDataSource*) { freed = true; });
+        EXPECT_TRUE(link.Active());
+    }
+    EXPECT_TRUE(freed);
+}
