@@ -747,7 +747,13 @@ bool TMainForm::FormCloseQuery()
     return true;
 }
 
-void TMainForm::FormDestroy() { fSettings.reset(); }
+void TMainForm::FormDestroy()
+{
+    // A window that was never closed (the application quit) still drops its unsaved list's table.
+    if (FOpenTable == TempTableName())
+        CloseList();
+    fSettings.reset();
+}
 
 void TMainForm::showEvent(QShowEvent* e)
 {

@@ -1,5 +1,6 @@
 #include "ProgramStart.h"
 
+#include "app/MainForm.h"
 #include "app/core/DatabaseLocation.h"
 #include "app/core/OrvDBUtils.h"
 #include "platform/app/Application.h"
@@ -7,7 +8,6 @@
 #include "platform/settings/RegIniFile.h"
 #include "recipients/Schema.h"
 
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -17,15 +17,6 @@ namespace app {
 namespace {
 const QString kTitle = QStringLiteral("Quillory");
 const QString kHelpFile = QStringLiteral("Quillory.chm");
-const QString kSettingsKey = QStringLiteral("Software\\ORV Software\\Quillory2");
-
-// A plain message captioned with the application title.
-void ShowPlainMessage(const QString& text)
-{
-    const platform::Application* a = platform::Application::Instance();
-    QMessageBox box(QMessageBox::NoIcon, a ? a->Title() : kTitle, text, QMessageBox::Ok);
-    box.exec();
-}
 } // namespace
 
 bool MdacVersionTooOld(double version)
@@ -82,25 +73,8 @@ int RunProgram(platform::Application& app)
     app.SetTitle(kTitle);
     app.SetHelpFile(kHelpFile);
 
-    // Stand-in for the main window until its pages exist.
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("MainForm"));
-    window.setWindowTitle(kTitle);
-    window.resize(800, 540);
-    window.setMinimumSize(800, 540);
-
-    settings::TRegIniFile settings(kSettingsKey);
-    db::Connection conn;
-    try {
-        core::DatabaseSite site;
-        site.title = app.Title();
-        core::DatabaseOpenHandlers handlers;
-        handlers.showMessage = ShowPlainMessage;
-        handlers.terminate = [&app] { app.Terminate(); };
-        OpenAndUpgradeDatabase(conn, settings, site, handlers, ShowPlainMessage);
-    } catch (...) {
-        app.HandleException(std::current_exception());
-    }
+    // The main window reads the settings and opens the database in its set-up.
+    TMainForm window;
     if (app.Terminated())
         return 0;
 
