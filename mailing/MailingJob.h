@@ -9,6 +9,7 @@
 // progress bar, a schedule timer and a few event properties.
 #include "mailing/AssociativeArray.h"
 #include "mailing/MyMessage.h"
+#include "platform/app/Synchronize.h"
 
 #include <QObject>
 #include <QPointer>
@@ -88,7 +89,7 @@ public:
     IMailContent* Content = nullptr;
     std::function<TSenderSettings()> SenderSettings;
     std::function<std::unique_ptr<IRecipientCursor>()> OpenRecipients;
-    TSynchronize Synchronize;
+    TSynchronize Synchronize = &platform::Synchronize;
     // Builds the HTML layout of the template (HTML mode); raises on failure.
     std::function<void(TMyMessage& message, const QString& html, int attachmentCount)> BuildHtmlMessage;
     std::function<void(const QString& text)> ShowMessage;

@@ -31,6 +31,16 @@ SmtpPeer::SmtpPeer(const PeerOptions& o)
         args << QStringLiteral("--fail-421") << a;
     if (o.stall)
         args << QStringLiteral("--stall");
+    if (o.startTls) {
+        const QString cert = m_dir.file(QStringLiteral("cert.pem")), key = m_dir.file(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1",
+                       "-keyout", key, "-out", cert});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+            throw std::runtime_error("openssl could not make a certificate");
+        args << QStringLiteral("--tls-cert") << cert << QStringLiteral("--tls-key") << key;
+    }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(m_dir.file(QStringLiteral("peer.err")));
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
@@ -266,14 +276,6 @@ std::unique_ptr<IRecipientCursor> ListDb::Cursor()
 
 // ---- job rig ---------------------------------------------------------------------------------
 
-void TestSynchronize(const std::function<void()>& call)
-{
-    if (QThread::currentThread() == QCoreApplication::instance()->thread())
-        call();
-    else
-        QMetaObject::invokeMethod(QCoreApplication::instance(), call, Qt::BlockingQueuedConnection);
-}
-
 JobRig::JobRig(ListDb& list)
 {
     sender.From = QStringLiteral("info@absender.de");
@@ -286,7 +288,6 @@ JobRig::JobRig(ListDb& list)
     job->Content = &content;
     job->SenderSettings = [this] { return sender; };
     job->OpenRecipients = [&list] { return list.Cursor(); };
-    job->Synchronize = &TestSynchronize;
     job->ShowMessage = [this](const QString& m) { messages.append(m); };
     job->AskQuestion = [this](const QString& q, TQuestionButtons) {
         questions.append(q);

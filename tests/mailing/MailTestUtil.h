@@ -27,6 +27,7 @@ struct PeerOptions {
     QStringList dropData = {};  // connection closed in DATA
     QStringList fail421 = {};   // DATA answered with 421
     bool stall = false;      // never greets
+    bool startTls = false;   // offers STARTTLS with a self-signed certificate
 };
 
 class SmtpPeer {
@@ -138,7 +139,5 @@ struct JobRig {
 
 // Text of a log line with its time stripped.
 QString StripTime(const QString& line);
-
-void TestSynchronize(const std::function<void()>& call);
 
 } // namespace mailtest

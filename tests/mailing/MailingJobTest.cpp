@@ -591,3 +591,21 @@ TEST(MailingJob, ClosingDuringAMailingAsksAndWaitsForTheWorkers)
     EXPECT_EQ(rig.job->RunningThreads(), 0);
     EXPECT_EQ(rig.Lines().last(), "2 Mail(s) gesendet.");
 }
+
+TEST(MailingJob, StartTlsIsUsedAndASelfSignedCertificateIsRefused)
+{
+    PeerOptions options;
+    options.startTls = true;
+    SmtpPeer peer(options);
+    ListDb list;
+    list.Add({"a@x.de", "N", "V"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.RunToEnd();
+    const QStringList lines = rig.Lines();
+    const int red = int(lines.indexOf(QRegularExpression("^ Thread 1 : SMTP Fehler: .*certificate.*")));
+    EXPECT_GE(red, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(peer.count("starttls"), 1);
+    EXPECT_EQ(peer.count("data"), 0) << "nothing goes out in clear text";
+    EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+}

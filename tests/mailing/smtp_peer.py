@@ -10,11 +10,13 @@ Options:
   --drop-data ADDR       close the connection in DATA when ADDR is a recipient (repeatable)
   --fail-421 ADDR        answer DATA with 421 when ADDR is a recipient (repeatable)
   --stall                accept connections but never greet
+  --tls-cert CERT --tls-key KEY   offer STARTTLS with this certificate
 """
 import argparse
 import asyncio
 import json
 import os
+import ssl
 import sys
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -79,6 +81,10 @@ class RecordingSMTP(SMTP):
         self.rec.event(ev="noop")
         return await super().smtp_NOOP(arg)
 
+    async def smtp_STARTTLS(self, arg):
+        self.rec.event(ev="starttls")
+        return await super().smtp_STARTTLS(arg)
+
     async def smtp_QUIT(self, arg):
         self.rec.event(ev="quit")
         return await super().smtp_QUIT(arg)
@@ -92,6 +98,8 @@ def main():
     p.add_argument("--drop-data", action="append", default=[])
     p.add_argument("--fail-421", action="append", default=[])
     p.add_argument("--stall", action="store_true")
+    p.add_argument("--tls-cert")
+    p.add_argument("--tls-key")
     args = p.parse_args()
     args.reject = [a.lower() for a in args.reject]
     args.drop_data = [a.lower() for a in args.drop_data]
@@ -120,6 +128,10 @@ def main():
                           password=auth_data.password.decode(errors="replace"), ok=ok)
                 return AuthResult(success=ok, handled=False)
             kw = dict(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+        if args.tls_cert:
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(args.tls_cert, args.tls_key)
+            kw["tls_context"] = ctx
         handler = Handler(rec, args)
         server = loop.run_until_complete(loop.create_server(
             lambda: RecordingSMTP(rec, handler, hostname="peer.test", **kw), "127.0.0.1", 0))
