@@ -1069,6 +1069,14 @@ TField* TDataSet::AddField(const QString& name, TFieldType type, int size, int d
     return m_fields.back().get();
 }
 
+void TDataSet::SetupField(TField* field, const QString& origin, bool readOnly, bool visible, bool required)
+{
+    field->m_origin = origin;
+    field->m_readOnly = readOnly;
+    field->m_visible = visible;
+    field->m_required = required;
+}
+
 void TDataSet::DestroyFields()
 {
     while (!m_fields.empty()) {

@@ -152,6 +152,7 @@ public:
     void SetOrigin(const QString& origin) { m_origin = origin; }
 
 private:
+    friend class TDataSet;
     QVariant ConvertForWrite(const QVariant& value) const;
     void PropertyChanged(bool layoutAffected);
 
@@ -305,7 +306,11 @@ protected:
     virtual int PendingPosition() const { return m_state == dsInsert ? m_editPos : -1; }
 
     TField* AddField(const QString& name, TFieldType type, int size, int dataIndex);
+    // Sets a new field's attributes without notifications.
+    static void SetupField(TField* field, const QString& origin, bool readOnly, bool visible, bool required);
     void DestroyFields();
+    // Hands the fields over (to be destroyed once their successors exist).
+    std::vector<std::unique_ptr<TField>> TakeFields() { return std::move(m_fields); }
     int CurrentPosition() const { return m_recordCount ? m_first + m_activeRecord : -1; }
     // Puts the window on `position` (clamped), with the current record at buffer index `active`
     // when the records allow it.

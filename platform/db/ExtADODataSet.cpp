@@ -640,10 +640,9 @@ void TExtADODataSet::CreateFieldsFromColumns()
                           IsRowidName(c.origin)))
             type = ftAutoInc;
         TField* f = AddField(name, type, size, i);
-        f->SetOrigin(c.origin);
-        f->SetReadOnly(!c.updatable);
-        f->SetVisible(!(IsRowidName(c.origin) && c.autoInc && m_keyColumnName.compare(c.origin, Qt::CaseInsensitive) != 0));
-        f->SetRequired(m_tableMode && c.updatable && c.notNull && c.defaultExpr.isEmpty() && type != ftBoolean);
+        SetupField(f, c.origin, !c.updatable,
+                   !(IsRowidName(c.origin) && c.autoInc && m_keyColumnName.compare(c.origin, Qt::CaseInsensitive) != 0),
+                   m_tableMode && c.updatable && c.notNull && c.defaultExpr.isEmpty() && type != ftBoolean);
     }
 }
 
@@ -709,13 +708,16 @@ void TExtADODataSet::Requery()
     }
     const bool changed = ColumnsChanged(before);
     if (changed) {
-        DestroyFields();
+        // The new fields exist before the old ones announce that they are freed, so a control
+        // that rebinds on that notice finds the new ones.
+        auto old = TakeFields();
         CreateFieldsFromColumns();
+        old.clear();
     } else {
         // Same fields; read-only flags may differ when the statement changed its kind.
         for (int i = 0; i < FieldCount(); ++i) {
             TField* f = Fields(i);
-            f->SetReadOnly(!m_columns[size_t(f->DataIndex())].updatable);
+            SetupField(f, f->Origin(), !m_columns[size_t(f->DataIndex())].updatable, f->Visible(), f->Required());
         }
     }
     AfterNewSnapshot(changed);

@@ -928,3 +928,28 @@ TEST(DataSet, TheDuplicateDialogStatementIsOverOneTableAndUpdatable)
     }
     EXPECT_TRUE(freed);
 }
+
+TEST(DataSet, RequeryAfterAColumnWasAddedRebuildsTheFields)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 3);
+    TExtADODataSet ds(&db.conn);
+    ds.SetCommandText("SELECT * FROM RL1");
+    ds.Open();
+    TDataSource source(&ds);
+    LogLink link;
+    link.SetDataSource(&source);
+    QStringList seenOnFree;
+    int subscriber = 0;
+    ds.FieldByName("Email")->FreeNotification(&subscriber, [&](TField*) { seenOnFree = ds.FieldNames(); });
+    TField* before = ds.FieldByName("Status");
+    ds.Requery(); // nothing changed: the same field objects
+    EXPECT_EQ(ds.FieldByName("Status"), before);
+    EXPECT_TRUE(seenOnFree.isEmpty());
+    db.conn.Execute("ALTER TABLE RL1 ADD COLUMN \"Company\" TEXT(255)");
+    link.log.clear();
+    ds.Requery();
+    EXPECT_EQ(seenOnFree.last(), "Company");
+    EXPECT_EQ(ds.FieldCount(), 6);
+    EXPECT_EQ(link.log, QStringList({"checkbrowse", "layout", "changed"}));
+}
