@@ -533,6 +533,8 @@ void TZedMemoModel::MoveCaretTo(TZedPos pos, bool shift)
 {
     const bool atAnchor = Caret() == m_anchor;
     if (pos.Line != m_caretLine) {
+        // The target column goes with the line, so the new line is padded no further than needed.
+        m_caretCol = std::max(0, pos.Col);
         SetCaretLine(pos.Line);
     }
     SetCaretCol(pos.Col);

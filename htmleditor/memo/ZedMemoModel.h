@@ -127,7 +127,7 @@ public:
 
     // --- styler ---
     TZedCustomMemoStyler* SyntaxStyles() const { return m_styler.data(); }
-    void SetSyntaxStyles(TZedCustomMemoStyler* styler);
+    virtual void SetSyntaxStyles(TZedCustomMemoStyler* styler);
     bool UseStyler() const { return m_useStyler && m_styler; }
     void SetUseStyler(bool value) { m_useStyler = value; Invalidate(); }
     bool CaseSensitive() const { return m_caseSensitive; }

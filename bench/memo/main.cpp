@@ -1,0 +1,126 @@
+// Source memo benchmark, run by hand in a Release build:
+//   cmake -S . -B build-memo-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQLY_BENCH=ON
+//   cmake --build build-memo-rel --target bench_memo && QT_QPA_PLATFORM=offscreen build-memo-rel/bench/memo/bench_memo
+// Targets: load under 300 ms, every page repaint under 16 ms, every keystroke under 5 ms.
+#include "htmleditor/memo/ZedMemo.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QByteArray MultiLineDocument(qsizetype bytes)
+{
+    QByteArray doc = "<html>\r\n<head><title>Newsletter</title>\r\n<style>td { font-size: 12px; }</style>\r\n</head>\r\n<body>\r\n";
+    int i = 0;
+    while (doc.size() < bytes) {
+        doc += "  <table width=\"100%\" cellpadding=\"0\"><tr><td class='c" + QByteArray::number(i % 7)
+            + "'>Hallo %Vorname% %Nachname%, item " + QByteArray::number(i) + "</td></tr></table>\r\n";
+        doc += "  <!-- block " + QByteArray::number(i) + " -->\r\n";
+        doc += "  <p>Visit <a href=\"https://example.org/p/" + QByteArray::number(i)
+            + "\">our shop</a> - prices from 12.50 EUR</p>\r\n";
+        ++i;
+    }
+    doc += "</body>\r\n</html>\r\n";
+    return doc;
+}
+
+QByteArray SingleLineDocument(qsizetype bytes)
+{
+    QByteArray doc = "<html><head><title>Newsletter</title></head><body>";
+    int i = 0;
+    while (doc.size() < bytes) {
+        doc += "<table width=\"100%\"><tr><td class='c" + QByteArray::number(i % 7) + "'>Hallo %Vorname%, item "
+            + QByteArray::number(i) + "</td></tr></table><!-- b" + QByteArray::number(i) + " --><p><a href=\"https://example.org/"
+            + QByteArray::number(i) + "\">shop</a></p>";
+        ++i;
+    }
+    doc += "</body></html>";
+    return doc;
+}
+
+struct Stats {
+    double max = 0;
+    double sum = 0;
+    int n = 0;
+    void Add(double ms)
+    {
+        max = std::max(max, ms);
+        sum += ms;
+        ++n;
+    }
+    double Avg() const { return n ? sum / n : 0; }
+};
+
+double Ms(QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+
+void Run(const char* name, const QByteArray& data, const QString& file, bool horizontal)
+{
+    {
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+    }
+    TZedMemo memo;
+    TZedWebMemoStyler styler;
+    memo.SetSyntaxStyles(&styler);
+    memo.resize(1200, 900);
+    memo.show();
+    QApplication::processEvents();
+    memo.setFocus();
+
+    QElapsedTimer t;
+    t.start();
+    memo.Lines().LoadFromFile(file);
+    const double load = Ms(t);
+    memo.viewport()->repaint();
+
+    Stats pages;
+    const int rows = memo.VisibleRows();
+    const int cols = memo.VisibleCols();
+    const int pageCount = horizontal ? 300 : (memo.Lines().Count() + rows - 1) / rows;
+    for (int i = 1; i < pageCount; ++i) {
+        t.restart();
+        if (horizontal)
+            memo.SetLeftColumn(i * cols);
+        else
+            memo.SetTopLine(i * rows);
+        memo.viewport()->repaint();
+        pages.Add(Ms(t));
+    }
+
+    Stats keys;
+    const int mid = memo.Lines().Count() / 2;
+    memo.SetCaretLine(mid);
+    memo.SetCaretCol(int(memo.LineText(mid).length() / 2));
+    memo.viewport()->repaint();
+    for (int i = 0; i < 1000; ++i) {
+        const QChar ch = (i % 10 == 9) ? QLatin1Char(' ') : QChar(u'a' + i % 26);
+        t.restart();
+        memo.TypeChar(ch);
+        memo.viewport()->repaint();
+        keys.Add(Ms(t));
+    }
+    std::printf("%s: %d lines, %.1f MB\n", name, memo.Lines().Count(), data.size() / 1048576.0);
+    std::printf("  load            %8.1f ms   (target < 300)\n", load);
+    std::printf("  page repaint    %8.2f ms max, %.2f ms avg over %d pages   (target < 16)\n", pages.max, pages.Avg(), pages.n);
+    std::printf("  keystroke       %8.2f ms max, %.2f ms avg over %d keys   (target < 5)\n", keys.max, keys.Avg(), keys.n);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    Run("5 MB HTML, many lines", MultiLineDocument(5 * 1024 * 1024), dir.filePath(QStringLiteral("multi.html")), false);
+    Run("1 MB HTML, one line", SingleLineDocument(1024 * 1024), dir.filePath(QStringLiteral("single.html")), true);
+    return 0;
+}

@@ -1,0 +1,252 @@
+#pragma once
+// The source memo window: a self-drawn editor for source text on a grid of fixed-pitch cells,
+// with gutter, syntax colours, selection, block matching, keyboard and mouse handling.
+#include "htmleditor/memo/ZedMemoModel.h"
+#include "platform/graphics/Graphics.h"
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QTimer>
+#include <functional>
+
+class QMenu;
+class TZedCustomMemo;
+
+// The line-number column at the memo's left edge.
+class TZedGutter {
+public:
+    explicit TZedGutter(TZedCustomMemo* memo);
+
+    int DigitCount() const { return m_digitCount; }
+    void SetDigitCount(int v);
+    QFont Font() const { return m_font; }
+    void SetFont(const QFont& f);
+    int GutterWidth() const { return m_width; }
+    void SetGutterWidth(int v);
+    int GutterMargin() const { return m_margin; }
+    void SetGutterMargin(int v);
+    TColor GutterColor() const { return m_color; }
+    void SetGutterColor(TColor v);
+    TColor GutterColorTo() const { return m_colorTo; }
+    void SetGutterColorTo(TColor v);
+    int LineNumberStart() const { return m_lineNumberStart; }
+    void SetLineNumberStart(int v);
+    TColor LineNumberTextColor() const { return m_lineNumberTextColor; }
+    void SetLineNumberTextColor(TColor v);
+    TColor ModifiedColorBkg() const { return m_modifiedColorBkg; }
+    void SetModifiedColorBkg(TColor v);
+    TColor ModifiedColor() const { return m_modifiedColor; }
+    void SetModifiedColor(TColor v);
+    QString NumberSuffix() const { return m_numberSuffix; }
+    void SetNumberSuffix(const QString& v);
+    bool ShowLineNumbers() const { return m_showLineNumbers; }
+    void SetShowLineNumbers(bool v);
+    bool ShowModified() const { return m_showModified; }
+    void SetShowModified(bool v);
+    bool Visible() const { return m_visible; }
+    void SetVisible(bool v);
+    bool ShowLeadingZeros() const { return m_showLeadingZeros; }
+    void SetShowLeadingZeros(bool v);
+
+    // The text drawn for a line index (LineNumberStart added, zeros, suffix).
+    QString NumberText(int lineNo) const;
+    // The x position of a line number text inside the gutter.
+    int NumberX(const QString& text) const;
+
+private:
+    void Repaint();
+    TZedCustomMemo* m_memo;
+    int m_digitCount = 4;
+    QFont m_font;
+    int m_width = 45;
+    int m_margin = 45;
+    TColor m_color = gfx::clBtnFace;
+    TColor m_colorTo = gfx::clWhite;
+    int m_lineNumberStart = 1;
+    TColor m_lineNumberTextColor = gfx::clBlack;
+    TColor m_modifiedColorBkg = 0x00FF00;
+    TColor m_modifiedColor = 0x00FFFF;
+    QString m_numberSuffix;
+    bool m_showLineNumbers = true;
+    bool m_showModified = false;
+    bool m_visible = true;
+    bool m_showLeadingZeros = false;
+};
+
+class TZedActiveLineSettings {
+public:
+    explicit TZedActiveLineSettings(TZedCustomMemo* memo) : m_memo(memo) {}
+    bool ShowActiveLine() const { return m_showActiveLine; }
+    void SetShowActiveLine(bool v);
+    bool ShowActiveLineIndicator() const { return m_showIndicator; }
+    void SetShowActiveLineIndicator(bool v);
+    TColor ActiveLineColor() const { return m_color; }
+    void SetActiveLineColor(TColor v);
+    bool ActiveLineAtCursor() const { return m_atCursor; }
+    void SetActiveLineAtCursor(bool v);
+    TColor ActiveLineTextColor() const { return m_textColor; }
+    void SetActiveLineTextColor(TColor v);
+
+private:
+    TZedCustomMemo* m_memo;
+    bool m_showActiveLine = false;
+    bool m_showIndicator = false;
+    TColor m_color = 0x800000;
+    bool m_atCursor = false;
+    TColor m_textColor = 0x00FFFF;
+};
+
+#define QLY_ZED_COLOR(Name, Default)                                                                                   \
+public:                                                                                                              \
+    TColor Name() const { return m_##Name; }                                                                         \
+    void Set##Name(TColor v)                                                                                         \
+    {                                                                                                                \
+        if (v != m_##Name) {                                                                                         \
+            m_##Name = v;                                                                                            \
+            Invalidate();                                                                                            \
+        }                                                                                                            \
+    }                                                                                                                \
+                                                                                                                     \
+private:                                                                                                             \
+    TColor m_##Name = Default;
+
+class TZedCustomMemo : public QAbstractScrollArea, public TZedMemoModel {
+    Q_OBJECT
+public:
+    explicit TZedCustomMemo(QWidget* parent = nullptr);
+    ~TZedCustomMemo() override;
+
+    TZedGutter& Gutter() { return m_gutter; }
+    TZedActiveLineSettings& ActiveLineSettings() { return m_activeLineSettings; }
+
+    // The memo font; a proportional font is replaced by the previous one or the system fixed font.
+    QFont Font() const { return m_font; }
+    void SetFont(const QFont& font);
+    TColor FontColor() const { return m_fontColor; }
+    void SetFontColor(TColor c);
+    int CellWidth() const { return m_cellWidth; }
+    int CellHeight() const { return m_cellHeight; }
+
+    QLY_ZED_COLOR(BkColor, gfx::clWhite)
+    QLY_ZED_COLOR(SelColor, gfx::clWhite)
+    QLY_ZED_COLOR(SelBkColor, 0x800000)
+    QLY_ZED_COLOR(BreakpointColor, 0x0000FF)
+    QLY_ZED_COLOR(BreakpointTextColor, gfx::clWhite)
+    QLY_ZED_COLOR(BlockColor, 0xFFFF00)
+    QLY_ZED_COLOR(BlockLineColor, gfx::clNone)
+    QLY_ZED_COLOR(RightMarginColor, 0xE2E2E2)
+public:
+    bool ShowRightMargin() const { return m_showRightMargin; }
+    void SetShowRightMargin(bool v) { m_showRightMargin = v; Invalidate(); }
+    bool HideSelection() const { return m_hideSelection; }
+    void SetHideSelection(bool v) { m_hideSelection = v; Invalidate(); }
+    TZedBorderStyle BorderStyle() const { return m_borderStyle; }
+    void SetBorderStyle(TZedBorderStyle v);
+    bool Ctl3D() const { return m_ctl3D; }
+    void SetCtl3D(bool v);
+    bool HiddenCaret() const { return m_hiddenCaret; }
+    void SetHiddenCaret(bool v) { m_hiddenCaret = v; viewport()->update(); }
+    bool WantTab = true;
+    bool ScrollHint = false;
+    void SetScrollBars(TZedScrollBars value) override;
+    void SetActiveLine(int line) override;
+    void SetSyntaxStyles(TZedCustomMemoStyler* styler) override;
+
+    // Geometry of the text area inside the viewport.
+    QRect TextArea() const;
+    int TextLeft() const;
+    QRect GutterRect() const;
+    // The cell under a viewport point (column and line, clamped to the text).
+    TZedPos CellAt(const QPoint& pt) const;
+    // The top-left pixel of a cell (column and line of the text).
+    QPoint CellOrigin(TZedPos pos) const;
+
+    // Menu shown by a right click in the text area (built on the spot).
+    QMenu* CreateContextMenu();
+
+    // --- events ---
+    std::function<void(int& key, Qt::KeyboardModifiers shift)> OnKeyDown;
+    std::function<void(int& key, Qt::KeyboardModifiers shift)> OnKeyUp;
+    std::function<void(QChar& key)> OnKeyPress;
+    std::function<void(int lineNo)> OnGutterClick;
+    std::function<void(int lineNo)> OnGutterRightClick;
+    std::function<void(QPainter* canvas, int lineNo, const QRect& rct)> OnGutterDraw;
+    std::function<void(const QString& url)> OnURLClick;
+    std::function<void()> OnFind;
+    std::function<void()> OnReplace;
+    std::function<void()> OnDblClick;
+
+    // The gutter drawing of one row: marker, bookmark, number, modified bar, indicator.
+    void DefaultGutterDraw(QPainter* canvas, int lineNo, const QRect& rct);
+
+protected:
+    // view hooks of the model
+    void Invalidate() override;
+    void InvalidateLines(int from, int to) override;
+    void UpdateScrollBars() override;
+    void CaretUpdated() override;
+
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void MeasureFont();
+    void Relayout();
+    void PaintGutter(QPainter& p);
+    void PaintLine(QPainter& p, int line, int row, LineStartState& state, const class TZedScanner& scanner);
+    void PaintBorder(QPainter& p);
+    bool HandleKey(int key, Qt::KeyboardModifiers mods);
+    void WordMove(bool right, bool shift);
+    bool IsWordMoveDelimiter(QChar ch);
+    QString UrlAt(int line, int col) const;
+    void UrlClick();
+    void SelectWordAtCaret();
+
+    TZedGutter m_gutter{this};
+    TZedActiveLineSettings m_activeLineSettings{this};
+    QFont m_font;
+    TColor m_fontColor = gfx::clBlack;
+    int m_cellWidth = 8;
+    int m_cellHeight = 16;
+    int m_marginCharWidth = 8;
+    bool m_showRightMargin = true;
+    bool m_hideSelection = true;
+    TZedBorderStyle m_borderStyle = bsSingle;
+    bool m_ctl3D = false;
+    bool m_hiddenCaret = false;
+    bool m_caretOn = true;
+    QTimer m_blink;
+    bool m_inScrollUpdate = false;
+    bool m_mouseSelecting = false;
+    bool m_dragPending = false;
+    bool m_ignoreMove = false;
+    QString m_wordDelimiters;
+    bool m_wordDelimitersValid = false;
+    const TZedCustomMemoStyler* m_wordDelimiterStyler = nullptr;
+    QMetaObject::Connection m_stylerGone;
+};
+
+#undef QLY_ZED_COLOR
+
+// The memo with the values the program runs with.
+class TZedMemo : public TZedCustomMemo {
+    Q_OBJECT
+public:
+    explicit TZedMemo(QWidget* parent = nullptr);
+    // The version number as text; there is nothing to set.
+    QString Version() const;
+};

@@ -1,0 +1,466 @@
+// The memo window: keys, mouse, scrolling, word wrap and painting (offscreen).
+#include "htmleditor/memo/ZedMemo.h"
+#include "tests/memo/MemoTestUtil.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct View {
+    TZedMemo memo;
+    TZedWebMemoStyler styler;
+    explicit View(const QStringList& lines = {}, QSize size = QSize(800, 400))
+    {
+        memo.resize(size);
+        memo.SetSyntaxStyles(&styler);
+        memo.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&memo));
+        QApplication::setActiveWindow(&memo);
+        memo.setFocus();
+        if (!lines.isEmpty())
+            memo.SetLines(lines);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(&memo, Qt::Key(key), mods); }
+    QPoint CellCenter(int col, int line)
+    {
+        return memo.CellOrigin(TZedPos{col, line}) + QPoint(memo.CellWidth() / 2, memo.CellHeight() / 2);
+    }
+};
+
+// Types text as key presses that carry only the text (any characters).
+void TypeText(QWidget* w, const QString& text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &release);
+    }
+}
+
+// Sends one mouse event to the memo's viewport.
+void Mouse(TZedMemo& m, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+           Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    const Qt::MouseButtons buttons = (type == QEvent::MouseButtonRelease) ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent ev(type, QPointF(pos), m.viewport()->mapToGlobal(QPointF(pos)), button, buttons, mods);
+    QApplication::sendEvent(m.viewport(), &ev);
+}
+
+void Click(TZedMemo& m, QPoint pos, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    Mouse(m, QEvent::MouseButtonPress, pos, button, mods);
+    Mouse(m, QEvent::MouseButtonRelease, pos, button, mods);
+}
+
+// The pixel of a rectangle that differs most from the background.
+QColor Ink(const QImage& img, const QRect& r, const QColor& bg)
+{
+    QColor best = bg;
+    int bestDist = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor p = img.pixelColor(x, y);
+            const int d = std::abs(p.red() - bg.red()) + std::abs(p.green() - bg.green()) + std::abs(p.blue() - bg.blue());
+            if (d > bestDist) {
+                bestDist = d;
+                best = p;
+            }
+        }
+    return best;
+}
+
+// True when some pixel of the rectangle is within tolerance of the colour.
+bool HasColour(const QImage& img, const QRect& r, const QColor& c, int tolerance = 40)
+{
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor p = img.pixelColor(x, y);
+            if (std::abs(p.red() - c.red()) + std::abs(p.green() - c.green()) + std::abs(p.blue() - c.blue()) <= tolerance)
+                return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+TEST(MemoView, ConstructionValues)
+{
+    TZedMemo m;
+    EXPECT_TRUE(gfx::IsFixedPitch(m.Font()));
+    EXPECT_EQ(m.Font().pixelSize(), 13);
+    EXPECT_EQ(m.Gutter().GutterWidth(), 45);
+    EXPECT_EQ(m.Gutter().LineNumberStart(), 1);
+    EXPECT_EQ(m.Gutter().GutterColor(), gfx::clBtnFace);
+    EXPECT_EQ(m.RightMargin(), 80);
+    EXPECT_EQ(m.RightMarginColor(), 0xE2E2E2);
+    EXPECT_EQ(m.SelBkColor(), 0x800000);
+    EXPECT_EQ(m.BlockColor(), 0xFFFF00);
+    EXPECT_EQ(m.BlockLineColor(), gfx::clNone);
+    EXPECT_EQ(m.UndoLimit(), 100);
+    EXPECT_EQ(m.TabSize(), 4);
+    EXPECT_EQ(m.ScrollBars(), ssBoth);
+    EXPECT_EQ(m.WordWrap(), wwNone);
+    EXPECT_EQ(m.Version(), QStringLiteral("1.7.0.0"));
+    EXPECT_EQ(m.ActiveLineSettings().ActiveLineColor(), 0x800000);
+    m.Gutter().SetGutterMargin(10);
+    EXPECT_EQ(m.Gutter().GutterMargin(), 45);
+    m.Gutter().SetLineNumberStart(-1);
+    EXPECT_EQ(m.Gutter().LineNumberStart(), 1);
+    EXPECT_EQ(m.Gutter().NumberX(m.Gutter().NumberText(6)), 24);  // line number 7
+    EXPECT_EQ(m.Gutter().NumberX(m.Gutter().NumberText(41)), 16);
+    m.Gutter().SetShowLeadingZeros(true);
+    EXPECT_EQ(m.Gutter().NumberText(6), QStringLiteral("0007"));
+    m.SetFont(QFont(QStringLiteral("DejaVu Sans")));  // proportional: refused
+    EXPECT_TRUE(gfx::IsFixedPitch(m.Font()));
+}
+
+TEST(MemoView, CaretKeys)
+{
+    View v({QStringLiteral("alpha beta gamma"), QStringLiteral("short"), QStringLiteral("third line here")});
+    TZedMemo& m = v.memo;
+    m.SetCaret(TZedPos{12, 0});
+    v.Key(Qt::Key_Down);
+    EXPECT_EQ(m.Caret(), (TZedPos{12, 1}));
+    EXPECT_EQ(m.LineText(1), QStringLiteral("short       "));  // padded to the caret
+    v.Key(Qt::Key_Down);
+    EXPECT_EQ(m.LineText(1), QStringLiteral("short"));  // padding gone on leaving
+
+    struct Move {
+        TZedPos from;
+        int key;
+        Qt::KeyboardModifiers mods;
+        TZedPos to;
+    };
+    const std::vector<Move> moves = {
+        {{3, 0}, Qt::Key_Left, Qt::NoModifier, {2, 0}},
+        {{0, 1}, Qt::Key_Left, Qt::NoModifier, {16, 0}},
+        {{3, 0}, Qt::Key_Right, Qt::NoModifier, {4, 0}},
+        {{3, 1}, Qt::Key_Up, Qt::NoModifier, {3, 0}},
+        {{8, 0}, Qt::Key_Right, Qt::ControlModifier, {11, 0}},
+        {{8, 0}, Qt::Key_Left, Qt::ControlModifier, {6, 0}},
+        {{16, 0}, Qt::Key_Right, Qt::ControlModifier, {0, 1}},
+        {{7, 2}, Qt::Key_Home, Qt::NoModifier, {0, 2}},
+        {{3, 2}, Qt::Key_End, Qt::NoModifier, {15, 2}},
+        {{3, 2}, Qt::Key_Home, Qt::ControlModifier, {0, 0}},
+        {{3, 0}, Qt::Key_End, Qt::ControlModifier, {15, 2}},
+        {{3, 1}, Qt::Key_PageUp, Qt::ControlModifier, {0, 0}},
+        {{3, 0}, Qt::Key_PageDown, Qt::ControlModifier, {15, 2}},
+    };
+    for (const Move& mv : moves) {
+        SCOPED_TRACE(testing::Message() << "key " << mv.key << " from " << mv.from.Col << "," << mv.from.Line);
+        m.SetCaret(mv.from);
+        m.ClearSelection();
+        v.Key(mv.key, mv.mods);
+        EXPECT_EQ(m.Caret(), mv.to);
+        EXPECT_TRUE(m.SelectionEmpty());
+    }
+
+    // Shift selection: Ctrl+Home, Shift+End selects the first line; Ctrl+Shift+End everything.
+    v.Key(Qt::Key_Home, Qt::ControlModifier);
+    v.Key(Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(m.SelText(), QStringLiteral("alpha beta gamma"));
+    v.Key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(m.SelText(), QStringLiteral("alpha beta gamm"));
+    v.Key(Qt::Key_Right);
+    EXPECT_TRUE(m.SelectionEmpty());
+    v.Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(m.SelText(), QStringLiteral("alpha beta gamma\r\nshort\r\nthird line here"));
+}
+
+TEST(MemoView, PageKeysMoveByVisibleRowsMinusOne)
+{
+    QStringList lines;
+    for (int i = 0; i < 100; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    View v(lines, QSize(400, 200));
+    TZedMemo& m = v.memo;
+    const int rows = m.VisibleRows();
+    ASSERT_GT(rows, 3);
+    m.SetCaret(TZedPos{0, 0});
+    v.Key(Qt::Key_PageDown);
+    EXPECT_EQ(m.CaretLine(), rows - 1);
+    v.Key(Qt::Key_PageDown);
+    EXPECT_EQ(m.CaretLine(), 2 * (rows - 1));
+    EXPECT_EQ(m.TopLine(), 2 * (rows - 1) - rows + 1);  // the caret stays in view
+    v.Key(Qt::Key_PageUp);
+    EXPECT_EQ(m.CaretLine(), rows - 1);
+
+    // The vertical bar covers the lines below the page.
+    EXPECT_EQ(m.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(m.verticalScrollBar()->maximum(), 100 - rows);
+    EXPECT_EQ(m.verticalScrollBar()->pageStep(), rows);
+    m.verticalScrollBar()->setValue(50);
+    EXPECT_EQ(m.TopLine(), 50);
+
+    // The wheel scrolls 4 lines without moving the caret, and back to the top near it.
+    m.SetTopLine(2);
+    QTest::qWait(0);
+    const TZedPos caret = m.Caret();
+    QWheelEvent down(QPointF(100, 50), m.mapToGlobal(QPointF(100, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m.viewport(), &down);
+    EXPECT_EQ(m.TopLine(), 6);
+    QWheelEvent up(QPointF(100, 50), m.mapToGlobal(QPointF(100, 50)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m.viewport(), &up);
+    EXPECT_EQ(m.TopLine(), 2);
+    QApplication::sendEvent(m.viewport(), &up);
+    EXPECT_EQ(m.TopLine(), 0);
+    EXPECT_EQ(m.Caret(), caret);
+}
+
+TEST(MemoView, EditingKeysUndoRedoAndClipboard)
+{
+    View v({QStringLiteral("one two"), QStringLiteral("three")});
+    TZedMemo& m = v.memo;
+    m.SetCaret(TZedPos{3, 0});
+    TypeText(&m, QStringLiteral("X€„“–"));
+    EXPECT_EQ(m.LineText(0), QStringLiteral("oneX€„“– two"));
+    v.Key(Qt::Key_Backspace, Qt::AltModifier);  // undo
+    EXPECT_EQ(m.LineText(0), QStringLiteral("one two"));
+    v.Key(Qt::Key_Backspace, Qt::AltModifier | Qt::ShiftModifier);  // redo
+    EXPECT_EQ(m.LineText(0), QStringLiteral("oneX€„“– two"));
+    v.Key(Qt::Key_Backspace, Qt::AltModifier);
+
+    // Committed input-method text (dead keys, compose) is typed too.
+    QInputMethodEvent ime;
+    ime.setCommitString(QStringLiteral("é"));
+    QApplication::sendEvent(&m, &ime);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("oneé two"));
+    v.Key(Qt::Key_Backspace);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("one two"));
+
+    v.Key(Qt::Key_Tab);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("one     two"));
+    EXPECT_TRUE(m.hasFocus());
+    v.Key(Qt::Key_Backspace, Qt::AltModifier);
+
+    v.Key(Qt::Key_Insert);
+    EXPECT_TRUE(m.Overwrite());
+    QTest::keyClicks(&m, QStringLiteral("ZZ"));
+    EXPECT_EQ(m.LineText(0), QStringLiteral("oneZZwo"));
+    v.Key(Qt::Key_Backspace, Qt::AltModifier);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("one two"));  // overwritten characters are back
+    m.OnOverwriteToggle = [](bool& allow) { allow = false; };
+    v.Key(Qt::Key_Insert);
+    EXPECT_TRUE(m.Overwrite());
+    m.OnOverwriteToggle = nullptr;
+    v.Key(Qt::Key_Insert);
+    EXPECT_FALSE(m.Overwrite());
+
+    v.Key(Qt::Key_Return);
+    EXPECT_EQ(m.Lines().Strings(), (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    v.Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(m.Lines().Strings(), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+
+    v.Key(Qt::Key_Home, Qt::ControlModifier);
+    v.Key(Qt::Key_End, Qt::ShiftModifier);
+    v.Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("one"));
+    v.Key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(m.LineText(0), QString());
+    v.Key(Qt::Key_V, Qt::ControlModifier);
+    v.Key(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("oneone"));
+    v.Key(Qt::Key_Home, Qt::ShiftModifier);
+    v.Key(Qt::Key_Delete, Qt::ShiftModifier);  // cut
+    EXPECT_EQ(m.LineText(0), QString());
+    v.Key(Qt::Key_A, Qt::ControlModifier);
+    v.Key(Qt::Key_Insert, Qt::ControlModifier);  // copy
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("\r\nthree"));
+    v.Key(Qt::Key_Delete);
+    EXPECT_EQ(m.Lines().Strings(), QStringList{QString()});
+}
+
+TEST(MemoView, ReadOnlyBlocksEditingButNotCopying)
+{
+    View v({QStringLiteral("fixed text")});
+    TZedMemo& m = v.memo;
+    m.ReadOnly = true;
+    m.SetCaret(TZedPos{5, 0});
+    QGuiApplication::clipboard()->setText(QStringLiteral("paste"));
+    v.Key(Qt::Key_Delete);
+    v.Key(Qt::Key_Backspace);
+    QTest::keyClicks(&m, QStringLiteral("abc"));
+    v.Key(Qt::Key_V, Qt::ControlModifier);
+    v.Key(Qt::Key_Return);
+    v.Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(m.Lines().Strings(), QStringList{QStringLiteral("fixed text")});
+    v.Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    v.Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("fixed text"));
+}
+
+TEST(MemoView, MouseClickDragDoubleClickAndGutter)
+{
+    View v({QStringLiteral("first line of text"), QStringLiteral("visit http://example.org now"), QStringLiteral("x")});
+    TZedMemo& m = v.memo;
+    QStringList urls;
+    m.OnURLClick = [&](const QString& u) { urls << u; };
+
+    Click(m, v.CellCenter(6, 0));
+    EXPECT_EQ(m.Caret(), (TZedPos{6, 0}));
+    Click(m, v.CellCenter(10, 0), Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(m.SelText(), QStringLiteral("line"));
+
+    // Drag from the start of line 2 up to column 5 of line 0.
+    Mouse(m, QEvent::MouseButtonPress, v.CellCenter(0, 2), Qt::LeftButton);
+    Mouse(m, QEvent::MouseMove, v.CellCenter(0, 2) + QPoint(1, 0), Qt::LeftButton);  // ignored right after the click
+    Mouse(m, QEvent::MouseMove, v.CellCenter(5, 0), Qt::LeftButton);
+    Mouse(m, QEvent::MouseButtonRelease, v.CellCenter(5, 0), Qt::LeftButton);
+    EXPECT_EQ(m.SelText(), QStringLiteral(" line of text\r\nvisit http://example.org now\r\n"));
+    EXPECT_EQ(m.Caret(), (TZedPos{5, 0}));
+
+    // A click inside the selection without a drag clears it and places the caret.
+    Click(m, v.CellCenter(8, 0));
+    EXPECT_TRUE(m.SelectionEmpty());
+    EXPECT_EQ(m.Caret(), (TZedPos{8, 0}));
+    Mouse(m, QEvent::MouseButtonDblClick, v.CellCenter(8, 0), Qt::LeftButton);
+    EXPECT_EQ(m.SelText(), QStringLiteral("line"));
+
+    EXPECT_TRUE(urls.isEmpty());
+    Click(m, v.CellCenter(10, 1));
+    EXPECT_EQ(urls, QStringList{QStringLiteral("http://example.org")});
+
+    int gutterLine = -1;
+    m.OnGutterRightClick = [&](int line) { gutterLine = line; };
+    Click(m, QPoint(10, v.CellCenter(0, 2).y()), Qt::RightButton);
+    EXPECT_EQ(gutterLine, 2);
+    Click(m, QPoint(10, v.CellCenter(0, 2).y()));
+    EXPECT_EQ(m.CaretLine(), 2);  // the default gutter-click handler
+}
+
+TEST(MemoView, ContextMenuItemsFollowTheState)
+{
+    View v({QStringLiteral("abc")});
+    TZedMemo& m = v.memo;
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    std::unique_ptr<QMenu> menu(m.CreateContextMenu());
+    QStringList texts;
+    QList<bool> enabled;
+    for (QAction* a : menu->actions()) {
+        texts << a->text();
+        enabled << a->isEnabled();
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Undo"), QStringLiteral("Redo"), QString(), QStringLiteral("Copy\tCtrl-C"),
+                                  QStringLiteral("Cut\tCtrl-X"), QStringLiteral("Paste\tCtrl-V"), QStringLiteral("Delete"),
+                                  QString(), QStringLiteral("Select All\tCtrl-A")}));
+    EXPECT_EQ(enabled, (QList<bool>{false, false, true, false, false, true, false, true, true}));
+    m.SelectAll();
+    menu.reset(m.CreateContextMenu());
+    menu->actions()[6]->trigger();  // Delete
+    EXPECT_EQ(m.LineText(0), QString());
+    menu.reset(m.CreateContextMenu());
+    EXPECT_TRUE(menu->actions()[0]->isEnabled());
+    menu->actions()[0]->trigger();  // Undo
+    EXPECT_EQ(m.LineText(0), QStringLiteral("abc"));
+}
+
+TEST(MemoView, WordWrapOnAndOffKeepsTheCaretOnItsText)
+{
+    View v({}, QSize(300, 300));
+    TZedMemo& m = v.memo;
+    QString para;
+    for (int i = 0; i < 30; ++i)
+        para += QStringLiteral("word%1 ").arg(i);
+    m.SetLines({para.trimmed(), QStringLiteral("tail")});
+    m.SetCaret(TZedPos{int(para.indexOf(QStringLiteral("word17"))), 0});
+    m.SetWordWrap(wwClientWidth);
+    EXPECT_GT(m.Lines().Count(), 3);
+    EXPECT_EQ(m.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    for (int l = 0; l < m.Lines().Count(); ++l)
+        EXPECT_LE(m.LineText(l).length(), m.VisibleCols() - 1);
+    EXPECT_EQ(m.LineText(m.CaretLine()).mid(m.CaretCol(), 6), QStringLiteral("word17"));
+    m.resize(500, 300);
+    EXPECT_EQ(m.LineText(m.CaretLine()).mid(m.CaretCol(), 6), QStringLiteral("word17"));
+    m.SetWordWrap(wwNone);
+    EXPECT_EQ(m.Lines().Strings(), (QStringList{para.trimmed(), QStringLiteral("tail")}));
+    EXPECT_EQ(m.LineText(m.CaretLine()).mid(m.CaretCol(), 6), QStringLiteral("word17"));
+}
+
+TEST(MemoView, PaintsStylesGutterAndRightMargin)
+{
+    const QStringList html = {QStringLiteral("<html>"), QStringLiteral("<!-- comment -->"), QStringLiteral("<table>"),
+                              QStringLiteral("<script>"), QStringLiteral("if (a) {"), QStringLiteral("  x = 1;"),
+                              QStringLiteral("}"), QStringLiteral("</script>")};
+    View v(html, QSize(900, 300));
+    TZedMemo& m = v.memo;
+    m.SetCaret(TZedPos{0, 6});  // on the closing brace
+    m.viewport()->repaint();
+    const QImage img = m.viewport()->grab().toImage();
+    if (qEnvironmentVariableIsSet("QLY_MEMO_SCREENSHOT"))  // keep the picture for a look
+        img.save(qEnvironmentVariable("QLY_MEMO_SCREENSHOT"));
+    auto cell = [&](int col, int line, int n = 1) {
+        return QRect(m.CellOrigin(TZedPos{col, line}), QSize(n * m.CellWidth(), m.CellHeight()));
+    };
+    // "table" in the HTML keyword colour (0xFF00FF), the comment in silver, "<" in the symbol colour.
+    const QColor white(Qt::white);
+    EXPECT_TRUE(HasColour(img, cell(1, 2, 5), QColor(0xFF, 0x00, 0xFF)));
+    const QColor comment = Ink(img, cell(5, 1, 7), white);
+    EXPECT_TRUE(comment.red() >= 0xA0 && comment.red() < 0xF0) << comment.name().toStdString();
+    EXPECT_LE(std::abs(comment.red() - comment.blue()), 8);
+    const QColor symbol = Ink(img, cell(0, 2), white);
+    EXPECT_LT(symbol.red(), 0x50) << symbol.name().toStdString();
+    EXPECT_GT(symbol.green(), 0x60);
+    EXPECT_LE(std::abs(symbol.green() - symbol.blue()), 0x20);
+    EXPECT_LT(Ink(img, cell(2, 5), white).red(), 0x40);  // "x" plain black
+
+    // Gutter: a gradient from button face to white, line numbers in black at x = 24.
+    const QRect gutter = m.GutterRect();
+    EXPECT_EQ(gutter.width(), 45);
+    EXPECT_EQ(img.pixelColor(gutter.left() + 1, gutter.bottom() - 2), QGuiApplication::palette().color(QPalette::Button));
+    const QColor gutterBg = img.pixelColor(30, cell(0, 0).top());
+    EXPECT_LT(Ink(img, QRect(24, cell(0, 0).top(), 10, m.CellHeight()), gutterBg).lightness(), 0x80);
+    EXPECT_GT(Ink(img, QRect(2, cell(0, 0).top(), 20, m.CellHeight()), Qt::white).lightness(), 0xC0);  // nothing left of it
+
+    // Right margin: 2 pixels of 0xE2E2E2 at column 80.
+    const int x = m.TextLeft() + 80 * m.CellWidth();
+    EXPECT_EQ(img.pixelColor(x, cell(0, 5).center().y()), QColor(0xE2, 0xE2, 0xE2));
+    EXPECT_EQ(img.pixelColor(x + 1, cell(0, 5).center().y()), QColor(0xE2, 0xE2, 0xE2));
+
+    // Block matching: both braces on the BlockColor background (0xFFFF00 = aqua), no underline.
+    EXPECT_EQ(m.BlockStartMark().Line, 4);
+    EXPECT_EQ(m.BlockStartMark().Col, 7);
+    EXPECT_EQ(m.BlockEndMark().Line, 6);
+    const QColor aqua(0x00, 0xFF, 0xFF);
+    for (const QRect& r : {cell(7, 4), cell(0, 6)}) {
+        EXPECT_EQ(img.pixelColor(r.topRight()), aqua);
+        EXPECT_EQ(img.pixelColor(r.bottomRight() + QPoint(0, -1)), aqua);  // where an underline would be
+    }
+    EXPECT_EQ(img.pixelColor(cell(6, 4).topLeft()), QColor(Qt::white));
+
+    m.SetBlockLineColor(gfx::clRed);
+    m.viewport()->repaint();
+    const QImage lined = m.viewport()->grab().toImage();
+    EXPECT_EQ(lined.pixelColor(cell(0, 6).bottomRight() + QPoint(0, -1)), QColor(Qt::red));
+
+    // Moving away removes the marks.
+    m.SetCaret(TZedPos{0, 0});
+    EXPECT_FALSE(m.BlockStartMark().Valid());
+}
+
+TEST(MemoView, SelectionOnTheActiveLineSwapsColours)
+{
+    View v({QStringLiteral("aaaa"), QStringLiteral("bbbb")});
+    TZedMemo& m = v.memo;
+    m.SetHideSelection(false);
+    m.SetSelection(TZedPos{0, 0}, TZedPos{2, 1});
+    m.viewport()->repaint();
+    QImage img = m.viewport()->grab().toImage();
+    EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{0, 1})), QColor(0, 0, 0x80));  // SelBkColor 0x800000
+    m.ActiveLineSettings().SetShowActiveLine(true);
+    m.SetActiveLine(1);
+    m.viewport()->repaint();
+    img = m.viewport()->grab().toImage();
+    // Text 0x00FFFF (yellow) on 0x800000 swapped: yellow background for the selected part.
+    EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{0, 1})), QColor(0xFF, 0xFF, 0x00));
+    EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{3, 1})), QColor(0, 0, 0x80));
+}
