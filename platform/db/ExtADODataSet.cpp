@@ -642,7 +642,7 @@ void TExtADODataSet::CreateFieldsFromColumns()
         TField* f = AddField(name, type, size, i);
         SetupField(f, c.origin, !c.updatable,
                    !(IsRowidName(c.origin) && c.autoInc && m_keyColumnName.compare(c.origin, Qt::CaseInsensitive) != 0),
-                   m_tableMode && c.updatable && c.notNull && c.defaultExpr.isEmpty() && type != ftBoolean);
+                   m_tableMode && c.updatable && c.notNull && type != ftBoolean);
     }
 }
 

@@ -953,3 +953,46 @@ TEST(DataSet, RequeryAfterAColumnWasAddedRebuildsTheFields)
     EXPECT_EQ(ds.FieldCount(), 6);
     EXPECT_EQ(link.log, QStringList({"checkbrowse", "layout", "changed"}));
 }
+
+TEST(DataSet, LocateOptionsAndEditingThroughALink)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 12);
+    db.conn.Execute("CREATE TABLE strict (_ID INTEGER PRIMARY KEY AUTOINCREMENT, Code TEXT(10) NOT NULL DEFAULT 'x')");
+    TExtADODataSet ds(&db.conn);
+    ds.SetCommandText("SELECT * FROM RL1");
+    ds.Open();
+    EXPECT_TRUE(ds.Locate("Last Name", "last1", loCaseInsensitive | loPartialKey));
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_FALSE(ds.Locate("Last Name", "last1", loPartialKey)); // case matters without the option...
+    EXPECT_TRUE(ds.Locate("Email", "USER11@EXAMPLE.COM"));       // ...unless the column compares NOCASE
+    EXPECT_EQ(ds.RecNo(), 11);
+    EXPECT_TRUE(ds.Locate("Last Name", "Last12", loPartialKey));
+    EXPECT_EQ(ds.RecNo(), 12);
+    EXPECT_FALSE(ds.Locate("No such field", 1));
+    EXPECT_FALSE(ds.Locate("_ID", "abc"));
+    EXPECT_EQ(ds.RecNo(), 12);
+
+    TDataSource source(&ds);
+    LogLink link;
+    link.SetDataSource(&source);
+    EXPECT_TRUE(link.Edit());
+    EXPECT_EQ(ds.State(), dsEdit);
+    ds.Cancel();
+    source.SetAutoEdit(false);
+    EXPECT_FALSE(link.Edit());
+    EXPECT_EQ(ds.State(), dsBrowse);
+
+    // NOT NULL with a default: required, and the insert starts with the default.
+    TExtADODataSet st(&db.conn);
+    st.SetCommandText("SELECT * FROM strict");
+    st.Open();
+    EXPECT_TRUE(st.FieldByName("Code")->Required());
+    st.Append();
+    EXPECT_EQ(st.FieldByName("Code")->AsString(), "x");
+    st.FieldByName("Code")->Clear();
+    EXPECT_THROW(st.Post(), EDatabaseError);
+    st.FieldByName("Code")->SetAsString("y");
+    st.Post();
+    EXPECT_EQ(db.conn.Scalar("SELECT Code FROM strict").toString(), "y");
+}
