@@ -7,11 +7,6 @@ inline bool IsBlank(QChar c)
     return c.unicode() <= 32;
 }
 
-inline bool IsQuote(QChar c)
-{
-    return c == u'"' || c == u'\'';
-}
-
 } // namespace
 
 void THTMLParser::Parse()
@@ -33,29 +28,45 @@ void THTMLParser::Parse()
         const QString line = fHTML.at(fLine);
         if (line.isEmpty())
             continue;
-        for (QChar c : line) {
+        // OnParsing comes for every character, before the character is handled
+        const auto progress = [this](qsizetype n) {
             if (OnParsing)
-                OnParsing(this, fLine + 1, fLineCount);
-            if (c == u'<' && !inTag) {
+                for (qsizetype i = 0; i < n; ++i)
+                    OnParsing(this, fLine + 1, fLineCount);
+        };
+        // Runs up to the next "<" (outside a tag) or ">" (inside one) are taken whole.
+        qsizetype pos = 0;
+        while (pos < line.size()) {
+            if (!inTag) {
+                const qsizetype lt = line.indexOf(u'<', pos);
+                progress((lt < 0 ? line.size() : lt + 1) - pos);
+                if (lt < 0) {
+                    textBuffer += QStringView(line).mid(pos);
+                    break;
+                }
+                textBuffer += QStringView(line).mid(pos, lt - pos);
                 if (!textBuffer.isEmpty()) {
                     HandleText(textBuffer);
                     textBuffer.clear();
                 }
                 inTag = true;
-            } else if (c == u'>' && inTag) {
-                tagBuffer += c;
+                tagBuffer += u'<';
+                pos = lt + 1;
+            } else {
+                const qsizetype gt = line.indexOf(u'>', pos);
+                progress((gt < 0 ? line.size() : gt + 1) - pos);
+                if (gt < 0) {
+                    tagBuffer += QStringView(line).mid(pos);
+                    break;
+                }
+                tagBuffer += QStringView(line).mid(pos, gt + 1 - pos);
                 // the tag text is what follows the last "<" of the buffer
-                const qsizetype lt = tagBuffer.lastIndexOf(u'<');
-                const QString tagText = tagBuffer.mid(lt + 1);
+                const QString tagText = tagBuffer.mid(tagBuffer.lastIndexOf(u'<') + 1);
                 tagBuffer.clear();
                 inTag = false;
                 HandleTag(tagText);
-                continue;
+                pos = gt + 1;
             }
-            if (inTag)
-                tagBuffer += c;
-            else
-                textBuffer += c;
         }
         fLastLine = fLine + 1;
     }
@@ -70,7 +81,7 @@ void THTMLParser::HandleText(const QString& text)
         OnFoundText(this, text);
 }
 
-QString THTMLParser::TagName(const QString& tagText)
+QStringView THTMLParser::TagNameView(const QString& tagText)
 {
     qsizetype i = 0;
     while (i < tagText.size()) {
@@ -79,58 +90,12 @@ QString THTMLParser::TagName(const QString& tagText)
             break;
         ++i;
     }
-    return tagText.left(i).toUpper();
+    return QStringView(tagText).left(i);
 }
 
-void THTMLParser::ForEachAttribute(const QString& text, qsizetype begin, qsizetype end,
-                                   const std::function<bool(const AttributeSpan&)>& visit)
+QString THTMLParser::TagName(const QString& tagText)
 {
-    qsizetype i = begin;
-    // pass the tag name
-    while (i < end && !IsBlank(text.at(i)) && !(text.at(i) == u'/' && i > begin))
-        ++i;
-    while (i < end) {
-        const QChar c = text.at(i);
-        if (IsBlank(c) || c == u'/' || c == u'=') {
-            ++i;
-            continue;
-        }
-        if (IsQuote(c)) { // a stray quoted text: passed whole
-            const qsizetype close = text.indexOf(c, i + 1);
-            i = (close < 0 || close >= end) ? end : close + 1;
-            continue;
-        }
-        AttributeSpan a{i, 0, 0, 0};
-        while (i < end && !IsBlank(text.at(i)) && text.at(i) != u'=' && text.at(i) != u'/' && !IsQuote(text.at(i)))
-            ++i;
-        a.nameLength = i - a.nameBegin;
-        qsizetype j = i;
-        while (j < end && IsBlank(text.at(j)))
-            ++j;
-        a.valueBegin = j;
-        if (j < end && text.at(j) == u'=') {
-            ++j;
-            while (j < end && IsBlank(text.at(j)))
-                ++j;
-            if (j < end && IsQuote(text.at(j))) {
-                const QChar quote = text.at(j);
-                qsizetype close = text.indexOf(quote, j + 1);
-                if (close < 0 || close >= end)
-                    close = end;
-                a.valueBegin = j + 1;
-                a.valueLength = close - a.valueBegin;
-                i = close < end ? close + 1 : end;
-            } else {
-                a.valueBegin = j;
-                while (j < end && !IsBlank(text.at(j)))
-                    ++j;
-                a.valueLength = j - a.valueBegin;
-                i = j;
-            }
-        }
-        if (!visit(a))
-            return;
-    }
+    return TagNameView(tagText).toString().toUpper();
 }
 
 QString THTMLParser::AttributeValue(const QString& tagText, const QString& name, bool* found)
@@ -224,31 +189,32 @@ void THTMLParser::HandleTag(const QString& tagText)
     }
     if (OnFoundTag && !tagText.contains(QLatin1String("!--")))
         OnFoundTag(this, tagText);
-    const QString name = TagName(tagText);
-    if (name == QLatin1String("A")) {
+    const QStringView name = TagNameView(tagText);
+    const auto is = [&name](const char* n) { return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0; };
+    if (is("A")) {
         HandleLink(AttributeValue(tagText, QStringLiteral("href")));
-    } else if (name == QLatin1String("IMG")) {
+    } else if (is("IMG")) {
         p.Images.append(AttributeValue(tagText, QStringLiteral("src")));
-    } else if (name == QLatin1String("BODY") || name == QLatin1String("TD")) {
+    } else if (is("BODY") || is("TD")) {
         bool found = false;
         const QString value = AttributeValue(tagText, QStringLiteral("background"), &found);
         if (found)
             p.Images.append(QString(value).remove(u'>'));
-    } else if (name == QLatin1String("FRAME")) {
+    } else if (is("FRAME")) {
         p.FramePages.append(AttributeValue(tagText, QStringLiteral("src")));
-    } else if (name == QLatin1String("META")) {
+    } else if (is("META")) {
         const QString metaName = AttributeValue(tagText, QStringLiteral("name")).toUpper();
         if (metaName == QLatin1String("KEYWORD"))
             p.Keyword = AttributeValue(tagText, QStringLiteral("content"));
         else if (metaName == QLatin1String("DESCRIPTION"))
             p.Description = AttributeValue(tagText, QStringLiteral("content"));
-    } else if (name == QLatin1String("!--")) {
+    } else if (is("!--")) {
         if (OnFoundComment)
             OnFoundComment(this, tagText.mid(4, std::max<qsizetype>(0, tagText.size() - 7)));
-    } else if (name == QLatin1String("TITLE")) {
+    } else if (is("TITLE")) {
         fTitleMode = true;
         fTitleEnd = QStringLiteral("/TITLE");
-    } else if (name == QLatin1String("/TITLE")) {
+    } else if (is("/TITLE")) {
         fTitleMode = false;
         p.Title = fTitleBuffer;
         fTitleBuffer.clear();

@@ -40,6 +40,7 @@ public:
     // Tag text: what stands between "<" and ">" of a tag, the closing ">" included.
     // The name runs from the first character up to white space, ">" or a later "/", in capitals.
     static QString TagName(const QString& tagText);
+    static QStringView TagNameView(const QString& tagText);
     // The value of the attribute `name` (matched as a whole name, ignoring case, outside quoted
     // values); empty and found = false when the tag has no such attribute.
     static QString AttributeValue(const QString& tagText, const QString& name, bool* found = nullptr);
@@ -50,8 +51,8 @@ public:
     };
     // Calls visit for every attribute of the tag text text[begin, end) (without the closing
     // ">"), in order; visit returns false to stop.
-    static void ForEachAttribute(const QString& text, qsizetype begin, qsizetype end,
-                                 const std::function<bool(const AttributeSpan&)>& visit);
+    template <class Visit>
+    static void ForEachAttribute(const QString& text, qsizetype begin, qsizetype end, Visit&& visit);
 
 private:
     void HandleText(const QString& text);
@@ -67,3 +68,55 @@ private:
     QString fTitleEnd;
     bool fTitleMode = false;
 };
+
+template <class Visit>
+void THTMLParser::ForEachAttribute(const QString& text, qsizetype begin, qsizetype end, Visit&& visit)
+{
+    const auto blank = [](QChar c) { return c.unicode() <= 32; };
+    const auto quote = [](QChar c) { return c == u'"' || c == u'\''; };
+    qsizetype i = begin;
+    // pass the tag name
+    while (i < end && !blank(text.at(i)) && !(text.at(i) == u'/' && i > begin))
+        ++i;
+    while (i < end) {
+        const QChar c = text.at(i);
+        if (blank(c) || c == u'/' || c == u'=') {
+            ++i;
+            continue;
+        }
+        if (quote(c)) { // a stray quoted text: passed whole
+            const qsizetype close = text.indexOf(c, i + 1);
+            i = (close < 0 || close >= end) ? end : close + 1;
+            continue;
+        }
+        AttributeSpan a{i, 0, 0, 0};
+        while (i < end && !blank(text.at(i)) && text.at(i) != u'=' && text.at(i) != u'/' && !quote(text.at(i)))
+            ++i;
+        a.nameLength = i - a.nameBegin;
+        qsizetype j = i;
+        while (j < end && blank(text.at(j)))
+            ++j;
+        a.valueBegin = j;
+        if (j < end && text.at(j) == u'=') {
+            ++j;
+            while (j < end && blank(text.at(j)))
+                ++j;
+            if (j < end && quote(text.at(j))) {
+                qsizetype close = text.indexOf(text.at(j), j + 1);
+                if (close < 0 || close >= end)
+                    close = end;
+                a.valueBegin = j + 1;
+                a.valueLength = close - a.valueBegin;
+                i = close < end ? close + 1 : end;
+            } else {
+                a.valueBegin = j;
+                while (j < end && !blank(text.at(j)))
+                    ++j;
+                a.valueLength = j - a.valueBegin;
+                i = j;
+            }
+        }
+        if (!visit(a))
+            return;
+    }
+}

@@ -40,6 +40,8 @@ void TLumUnicodeReader::ResetSource()
     fLookCount = 0;
     fHasChar = false;
     fWideSource = QString();
+    fWideData = nullptr;
+    fWideLength = 0;
     fWidePos = 0;
     if (fReadFunc == &WideRead)
         fReadFunc = &DefaultRead;
@@ -67,6 +69,8 @@ void TLumUnicodeReader::SetSourceWideString(const QString& s)
 {
     SetSourceBuffer(nullptr, 0);
     fWideSource = s;
+    fWideData = reinterpret_cast<const char16_t*>(fWideSource.utf16());
+    fWideLength = fWideSource.size();
     fWidePos = 0;
     fReadFunc = &WideRead;
 }
@@ -120,9 +124,9 @@ bool TLumUnicodeReader::DefaultRead(TLumUnicodeReader& r, char16_t& ch)
 
 bool TLumUnicodeReader::WideRead(TLumUnicodeReader& r, char16_t& ch)
 {
-    if (r.fWidePos >= r.fWideSource.size())
+    if (r.fWidePos >= r.fWideLength)
         return false;
-    ch = r.fWideSource.at(r.fWidePos++).unicode();
+    ch = r.fWideData[r.fWidePos++];
     return true;
 }
 
@@ -135,26 +139,6 @@ bool TLumUnicodeReader::Fetch(char16_t& ch)
         return true;
     }
     return fReadFunc(*this, ch);
-}
-
-bool TLumUnicodeReader::ReadChar()
-{
-    fPrevChar = fChar;
-    char16_t c;
-    if (!Fetch(c)) {
-        fHasChar = false;
-        return false;
-    }
-    fChar = c;
-    fHasChar = true;
-    ++fPosition;
-    if (fPrevChar == '\n' || (fPrevChar == '\r' && c != '\n')) {
-        ++fLine;
-        fColumn = 1;
-    } else {
-        ++fColumn;
-    }
-    return true;
 }
 
 bool TLumUnicodeReader::Peek(int n)

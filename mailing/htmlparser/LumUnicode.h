@@ -38,7 +38,31 @@ public:
     void SetReadFunction(TLumReadFunction f) { fReadFunc = f ? f : &DefaultRead; }
     static bool DefaultRead(TLumUnicodeReader& reader, char16_t& ch);
 
-    bool ReadChar();
+    bool ReadChar()
+    {
+        fPrevChar = fChar;
+        char16_t c;
+        if (fLookCount == 0 && fReadFunc == &WideRead) { // the wide read function, inline
+            if (fWidePos >= fWideLength) {
+                fHasChar = false;
+                return false;
+            }
+            c = fWideData[fWidePos++];
+        } else if (!Fetch(c)) {
+            fHasChar = false;
+            return false;
+        }
+        fChar = c;
+        fHasChar = true;
+        ++fPosition;
+        if (fPrevChar == '\n' || (fPrevChar == '\r' && c != '\n')) {
+            ++fLine;
+            fColumn = 1;
+        } else {
+            ++fColumn;
+        }
+        return true;
+    }
     bool HasChar() const { return fHasChar; }
     char16_t Char() const { return fChar; }
     char16_t PrevChar() const { return fPrevChar; }
@@ -133,6 +157,8 @@ private:
     std::unique_ptr<quint8[]> fStreamBlock;
     QByteArray fSourceString; // keeps an 8-bit source alive
     QString fWideSource;
+    const char16_t* fWideData = nullptr;
+    qsizetype fWideLength = 0;
     qsizetype fWidePos = 0;
     std::unique_ptr<char16_t[]> fData;
     int fDataLen = 0;
