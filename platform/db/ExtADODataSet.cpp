@@ -540,6 +540,7 @@ void TExtADODataSet::TakeSnapshot()
         if (tableMode) {
             ResetGuard guard{*st};
             BindParams(*st);
+            keys.reserve(m_keys.size() + m_keys.size() / 16 + 64); // a requery: about the old size
             sqlite3_stmt* h = st->Handle();
             qint64 prev = INT64_MIN;
             while (st->Step()) {
