@@ -15,6 +15,11 @@
 // Requery; a row in the snapshot stays there (with its current values) even when it no longer
 // matches the filter. A row deleted elsewhere reads as NULLs and cannot be posted.
 //
+// A snapshot is taken whole or not at all: a filter SQLite refuses raises and leaves the dataset
+// as it was; a requery whose statement no longer runs raises and closes the dataset. The
+// connection's statement log (Connection::OnStatement) shows the statement once per open and
+// requery, and every INSERT, UPDATE and DELETE the dataset runs; its own reads stay out of it.
+//
 // Left out (the program never uses them): ADO dynamic properties (Update_Criteria, Unique_Table,
 // Update_Resync, Resync_Command ...), join resolution and DeleteGuardian, asynchronous and
 // background fetch, master/detail, refresh kinds (RefreshType), find clones (FindRecord), Lookup,
