@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 
 // ---- TAssociationRow ---------------------------------------------------------------------
 
@@ -128,10 +129,19 @@ void TAssociationBox::RebuildRows()
 void TAssociationBox::LayoutRows()
 {
     const int n = int(FRows.size());
-    const int w = std::max(viewport()->width(), 290);
+    // Room for the vertical scroll bar when the rows do not fit.
+    int w = width() - 2 * frameWidth();
+    if (n * RowHeight > height() - 2 * frameWidth())
+        w -= verticalScrollBar()->sizeHint().width();
     for (int j = 0; j < n; ++j)
         FRows[j]->setGeometry(0, (n - 1 - j) * RowHeight, w, RowHeight);
     FContent->resize(w, n * RowHeight);
+}
+
+void TAssociationBox::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    LayoutRows();
 }
 
 void TAssociationBox::SetSelectedItems(const QStringList& mapping)

@@ -66,6 +66,9 @@ public:
     // Rows in control order.
     const QList<TAssociationRow*>& Rows() const { return FRows; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void LayoutRows();
 

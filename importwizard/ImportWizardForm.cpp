@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace importwizard;
 
@@ -166,10 +168,10 @@ void TImportWizardForm::BuildWindow()
         button->setGeometry(x, 258, w, 25);
         return button;
     };
-    ButtonCancel = makeButton(QStringLiteral("ButtonCancel"), QStringLiteral("Abbrechen"), 362, 75);
-    ButtonNext = makeButton(QStringLiteral("ButtonNext"), kNext, 280, 75);
-    ButtonBack = makeButton(QStringLiteral("ButtonBack"), QStringLiteral("< Zurück"), 205, 75);
-    ButtonRetry = makeButton(QStringLiteral("ButtonRetry"), QStringLiteral("Wiederholen"), 280, 75);
+    ButtonCancel = makeButton(QStringLiteral("ButtonCancel"), QStringLiteral("Abbrechen"), 357, 80);
+    ButtonNext = makeButton(QStringLiteral("ButtonNext"), kNext, 271, 84);
+    ButtonBack = makeButton(QStringLiteral("ButtonBack"), QStringLiteral("< Zurück"), 185, 84);
+    ButtonRetry = makeButton(QStringLiteral("ButtonRetry"), QStringLiteral("Wiederholen"), 271, 84);
     ButtonRetry->hide();
     ButtonAddField = makeButton(QStringLiteral("ButtonAddField"), QStringLiteral("Feld hinzufügen"), 8, 120);
     ButtonAddField->hide();
@@ -197,17 +199,18 @@ void TImportWizardForm::BuildSourcePage()
     MakeLabel(page, QStringLiteral("LabelSelectSource"), QStringLiteral("Bitte wählen Sie die Art des Imports"), 144, 8);
     ListBoxSourceType = new QListWidget(page);
     ListBoxSourceType->setObjectName(QStringLiteral("ListBoxSourceType"));
-    ListBoxSourceType->setGeometry(144, 28, 293, 92);
+    ListBoxSourceType->setGeometry(144, 28, 293, 86);
     connect(ListBoxSourceType, &QListWidget::currentRowChanged, this, [this] { ListBoxSourceTypeClick(); });
 
     GroupBoxDescription = new QGroupBox(QStringLiteral("Beschreibung"), page);
     GroupBoxDescription->setObjectName(QStringLiteral("GroupBoxDescription"));
-    GroupBoxDescription->setGeometry(144, 126, 293, 116);
+    GroupBoxDescription->setGeometry(144, 118, 293, 128);
     LabelDescription = new QLabel(GroupBoxDescription);
     LabelDescription->setObjectName(QStringLiteral("LabelDescription"));
     LabelDescription->setWordWrap(true);
     LabelDescription->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     auto* layout = new QVBoxLayout(GroupBoxDescription);
+    layout->setContentsMargins(6, 4, 6, 4);
     layout->addWidget(LabelDescription);
 }
 
@@ -302,7 +305,7 @@ void TImportWizardForm::BuildOverviewPage()
         label->setFont(bold);
         return label;
     };
-    MakeLabel(box, QStringLiteral("LabelTypeCaption"), QStringLiteral("Typ:"), 8, 20);
+    QLabel* typeCaption = MakeLabel(box, QStringLiteral("LabelTypeCaption"), QStringLiteral("Typ:"), 8, 20);
     LabelTypeValue = value(QStringLiteral("LabelTypeValue"), 20);
     LabelFileCaption = MakeLabel(box, QStringLiteral("LabelFileCaption"), QStringLiteral("Datei:"), 8, 38);
     LabelFileValue = value(QStringLiteral("LabelFileValue"), 38);
@@ -315,11 +318,22 @@ void TImportWizardForm::BuildOverviewPage()
     LabelIgnoreFirstRowCaption =
         MakeLabel(box, QStringLiteral("LabelIgnoreFirstRowCaption"), QStringLiteral("Erste Zeile ignorieren:"), 8, 92);
     LabelIgnoreFirstRowValue = value(QStringLiteral("LabelIgnoreFirstRowValue"), 92);
+    // The values stand right of the captions of the first rows, whatever the font.
+    int valueX = 66;
+    for (const QLabel* caption : {typeCaption, LabelFileCaption, LabelOptionsCaption})
+        valueX = std::max(valueX, caption->x() + caption->width() + 6);
+    for (QLabel* label : {LabelTypeValue, LabelFileValue, LabelHint, LabelOptionsValue, LabelSeparatorValue,
+                          LabelIgnoreFirstRowValue})
+        label->move(valueX, label->y());
 
     ProgressPanelImport = new TProgressPanel(page);
     ProgressPanelImport->setObjectName(QStringLiteral("ProgressPanelImport"));
     ProgressPanelImport->setTitle(QStringLiteral("Fortschritt"));
-    ProgressPanelImport->setGeometry(144, 144, 293, 100);
+    // A smaller font keeps the four German captions and their values apart on the narrow page.
+    QFont small = ProgressPanelImport->font();
+    small.setPointSizeF(QFontInfo(small).pointSizeF() * 0.8);
+    ProgressPanelImport->setFont(small);
+    ProgressPanelImport->setGeometry(142, 144, 299, 100);
     ProgressPanelImport->SetCaptionLeft(QStringLiteral("Reihen verbleibend: "));
     ProgressPanelImport->SetCaptionDone(QStringLiteral("Reihen erledigt: "));
     ProgressPanelImport->SetCaptionTimeLeft(QStringLiteral("Zeit verbleibend: "));

@@ -247,6 +247,18 @@ void TProgressPanel::resizeEvent(QResizeEvent* event)
     LayoutTimeCaptions();
 }
 
+void TProgressPanel::changeEvent(QEvent* event)
+{
+    QGroupBox::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        for (QLabel* label : {FCaptionLeft, FCaptionDone, FCaptionTimeLeft, FCaptionTimeNeeded, FValueLeft, FValueDone,
+                              FValueTimeLeft, FValueTimeNeeded})
+            label->adjustSize();
+        LayoutRowCaptions();
+        LayoutTimeCaptions();
+    }
+}
+
 // ---- TProgressLabel ----------------------------------------------------------------------
 
 TProgressLabel::TProgressLabel(QWidget* parent)
