@@ -329,3 +329,24 @@ TEST_F(WizardTest, ReplaceOptionOnlyWithItsEvent)
     EXPECT_TRUE(owner.duplicateTests.isEmpty());
     EXPECT_EQ(owner.rows.size(), 3);
 }
+
+TEST_F(WizardTest, FailingReceiverEndsTheRunWithoutFinishing)
+{
+    const QString path = WriteFile("people.csv", kPeople);
+    Make();
+    owner.onRow = [this](QStringList&) {
+        if (owner.rows.size() == 2)
+            throw std::runtime_error("disk full");
+    };
+    GoToOverview(path);
+    // What the application's error handling would receive from the button.
+    EXPECT_THROW(form->ButtonNextClick(), std::runtime_error);
+    EXPECT_EQ(owner.rows.size(), 2);
+    EXPECT_EQ(owner.runStarts, 1);
+    EXPECT_EQ(owner.runEnds, 1);  // the receiver can commit what it took
+    EXPECT_EQ(dialogs.waitDepth, 0);
+    EXPECT_EQ(Next()->text(), QStringLiteral("Fertigstellen"));
+    EXPECT_FALSE(Next()->isEnabled());
+    EXPECT_FALSE(Back()->isEnabled());
+    EXPECT_TRUE(Cancel()->isEnabled());
+}
