@@ -1,4 +1,4 @@
-#include "mailing/AssociativeArray.h"
+#include "recipients/AssociativeArray.h"
 
 #include <cassert>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // The recipient record: an ordered map of texts with keys unique ignoring case.
-#include "mailing/AssociativeArray.h"
+#include "recipients/AssociativeArray.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
