@@ -315,6 +315,7 @@ void TProgressLabel::ShowProgress()
     FProgress->move(FDescription->x() + FDescription->width() + FPadding, FDescription->y());
     FProgress->setText(FProgressString);
     FProgress->adjustSize();
+    resize(std::max(width(), FProgress->x() + FProgress->width()), height());
 }
 
 void TProgressLabel::ShowStatus(const QString& text, const QColor& color)
@@ -332,6 +333,7 @@ void TProgressLabel::ShowStatus(const QString& text, const QColor& color)
     FStatus->setPalette(pal);
     FStatus->setText(text);
     FStatus->adjustSize();
+    resize(std::max(width(), FStatus->x() + FStatus->width()), height());
 }
 
 void TProgressLabel::ShowDone()

@@ -226,12 +226,19 @@ TEST_F(WizardTest, CancelInsideARowEndsTheRunAndTheDialog)
     EXPECT_EQ(dialogs.waitDepth, 0);
 }
 
-TEST_F(WizardTest, EscapeCancelsOutsideARun)
+TEST_F(WizardTest, EscapeAndCloseCancelOutsideARun)
 {
     Make();
     form->show();
     QTest::keyClick(form.get(), Qt::Key_Escape);
     EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_TRUE(form->Cancelled());
+
+    Make();
+    form->show();
+    form->setResult(QDialog::Accepted);
+    EXPECT_TRUE(form->close());
     EXPECT_EQ(form->result(), QDialog::Rejected);
     EXPECT_TRUE(form->Cancelled());
 }

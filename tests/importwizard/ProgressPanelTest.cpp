@@ -101,6 +101,7 @@ TEST(ProgressLabel, DoneGreenThenFailedRed)
     EXPECT_EQ(status->text(), QStringLiteral("Erledigt."));
     EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_GE(status->x(), label.ProgressLabel()->x() + label.ProgressLabel()->width() + label.Padding());
+    EXPECT_GE(label.width(), status->x() + status->width());
 
     label.SetFailedString(QStringLiteral("Fehler!"));
     label.ShowFailed();
