@@ -234,7 +234,7 @@ void TSMTPMailThread::SendMails()
             try {
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
-                fSMTP->Send(CleanHeaderValue(fMessage->From.Address).trimmed(), {email}, fMessage->Serialize());
+                fSMTP->Send(CleanHeaderValue(fMessage->From.Address).trimmed(), {email}, fMessage->SerializeShared());
             } catch (const std::exception& e) {
                 error = QString::fromUtf8(e.what());
                 if (error.isEmpty())

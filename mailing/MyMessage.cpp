@@ -9,7 +9,20 @@
 #include <mutex>
 #include <stdexcept>
 
+struct TEncodedContent {
+    GByteArray* bytes = nullptr;
+    ~TEncodedContent() { if (bytes) g_byte_array_unref(bytes); }
+};
+
 namespace {
+
+// The output buffer of this thread's messages, reused so that large messages do not cost a
+// fresh allocation (and its page faults) each time.
+struct OutputBuffer {
+    GByteArray* bytes = g_byte_array_new();
+    ~OutputBuffer() { g_byte_array_unref(bytes); }
+};
+thread_local OutputBuffer t_output;
 
 // Owns a GObject reference.
 template <typename T>
@@ -85,9 +98,10 @@ GMimeObject* MakeFilePart(const TMessagePart& part)
             id = id.mid(1, id.size() - 2);
         g_mime_object_set_content_id(GMIME_OBJECT(mime), id.toUtf8().constData());
     }
-    // The content is already base64: the wrapper says so and GMime writes it unchanged.
-    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(part.Encoded->constData(),
-                                                               size_t(part.Encoded->size())));
+    // The content is already base64: the wrapper says so and GMime writes it unchanged. The
+    // stream reads the shared bytes in place and does not own them.
+    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(part.Encoded->bytes));
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
     GRef<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(),
                                                                        GMIME_CONTENT_ENCODING_BASE64));
     g_mime_part_set_content(mime, wrapper.get());
@@ -296,11 +310,21 @@ void TMyMessage::LoadFiles()
         } else if (part.ContentType.isEmpty()) {
             part.ContentType = mimeDb.mimeTypeForFileNameAndData(part.FileName, data.left(512)).name();
         }
-        part.Encoded = std::make_shared<const QByteArray>(EncodeBase64Lines(data));
+        const QByteArray encoded = EncodeBase64Lines(data);
+        auto content = std::make_shared<TEncodedContent>();
+        content->bytes = g_byte_array_sized_new(guint(encoded.size()));
+        g_byte_array_append(content->bytes, reinterpret_cast<const guint8*>(encoded.constData()), guint(encoded.size()));
+        part.Encoded = std::move(content);
     }
 }
 
 QByteArray TMyMessage::Serialize() const
+{
+    const QByteArray shared = SerializeShared();
+    return QByteArray(shared.constData(), shared.size());
+}
+
+QByteArray TMyMessage::SerializeShared() const
 {
     InitMimeLibrary();
     GRef<GMimeMessage> msg(g_mime_message_new(FALSE));
@@ -373,11 +397,13 @@ QByteArray TMyMessage::Serialize() const
 
     GMimeFormatOptions* options = g_mime_format_options_new();
     g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
-    GRef<GMimeStream> out(g_mime_stream_mem_new());
+    GByteArray* buffer = t_output.bytes;
+    g_byte_array_set_size(buffer, 0);
+    GRef<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(buffer));
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(out.get()), FALSE);
     g_mime_object_write_to_stream(GMIME_OBJECT(msg.get()), options, out.get());
     g_mime_format_options_free(options);
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data), qsizetype(buffer->len));
 }
 
 void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value)

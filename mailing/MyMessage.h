@@ -18,6 +18,9 @@ struct TMailAddress {
     QString Name;
 };
 
+// The base64 lines of a file part, made once per mailing and read by every worker's copy.
+struct TEncodedContent;
+
 struct TMessagePart {
     // Text parts carry a body; container parts are text parts whose content type is
     // "multipart/related" or "multipart/alternative" and whose body stays empty.
@@ -30,7 +33,7 @@ struct TMessagePart {
     QString ContentID;           // "<id>" for inline images
     QString ContentTransfer;     // "base64" for inline images
     bool Inline = false;
-    std::shared_ptr<const QByteArray> Encoded;  // base64 lines, set by LoadFiles
+    std::shared_ptr<const TEncodedContent> Encoded;  // set by LoadFiles
 };
 
 // Real picture type from a file's first bytes: PNG, GIF, JPEG, BMP, WebP; empty when unknown.
@@ -89,6 +92,9 @@ public:
 
     // The message as sent: RFC 5322 text with CRLF line ends, a fresh Message-ID and Date.
     QByteArray Serialize() const;
+    // The same without a copy: the bytes live in a buffer of the calling thread and stay valid
+    // until its next call of SerializeShared (the workers send them at once).
+    QByteArray SerializeShared() const;
 };
 
 // Fills the placeholder "%" + Name + "%" (ignoring case) in the subject, the body and every part
