@@ -130,6 +130,10 @@ TMainForm::TMainForm(const TMainFormSite& site, QWidget* parent) : TORVForm(Main
         return QMessageBox::StandardButton(box.exec());
     };
     OnApplicationException = [](std::exception_ptr e) { platform::HandleException(e); };
+    if (site.messageBox)
+        MessageBox = site.messageBox;
+    if (site.onException)
+        OnApplicationException = site.onException;
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

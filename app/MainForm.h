@@ -62,6 +62,10 @@ struct TMainFormSite {
     QString appDataFolder;   // second database place; empty: the data folder of the title
     QString settingsKey = QStringLiteral("Software\\ORV Software\\Quillory2");
     QString title = QStringLiteral("Quillory");
+    // Replace the window's message boxes and its route to the application's exception handler
+    // from the start of the set-up on (see TMainForm::MessageBox, OnApplicationException).
+    std::function<QMessageBox::StandardButton(const QString&, const QString&, QMessageBox::StandardButtons)> messageBox;
+    std::function<void(std::exception_ptr)> onException;
 };
 
 class TMainForm : public TORVForm {

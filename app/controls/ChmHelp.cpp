@@ -106,7 +106,15 @@ QString TChmFile::TopicOfContext(quint32 context) const
             return QString();
         const int nul = strings.indexOf('\0', int(offset));
         const QString name = QString::fromLatin1(strings.mid(int(offset), nul < 0 ? -1 : nul - int(offset)));
-        return name.startsWith(QLatin1Char('/')) ? name : QLatin1Char('/') + name;
+        // Some compilers record the page with the folder it was compiled from; the page is the
+        // longest tail of that path that the file holds.
+        const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        for (int first = 0; first < parts.size(); ++first) {
+            const QString candidate = QLatin1Char('/') + parts.mid(first).join(QLatin1Char('/'));
+            if (Exists(candidate))
+                return candidate;
+        }
+        return QString();
     }
     return QString();
 }
@@ -169,6 +177,14 @@ QVariant TChmHelpWindow::loadResource(int type, const QUrl& name)
 // ---------------------------------------------------------------------------------------------
 // The backend
 
+std::function<void(QWidget*, const QString&)>& ChmHelpMessage()
+{
+    static std::function<void(QWidget*, const QString&)> show = [](QWidget* parent, const QString& text) {
+        QMessageBox::information(parent, QStringLiteral("Hilfe"), text);
+    };
+    return show;
+}
+
 namespace {
 
 // Reads the text of a pop-up topic (".topic <id>" blocks of the pop-up topics file).
@@ -219,8 +235,7 @@ public:
         if (command == HH_DISPLAY_TEXT_POPUP && data.popup.idString == 0)
             return ShowPopupText(caller, data.popup.pszText, data.popup.pt);
         if (!QFileInfo(file).isFile()) {
-            QMessageBox::warning(caller, QStringLiteral("Hilfe"),
-                QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(QDir::toNativeSeparators(file)));
+            ChmHelpMessage()(caller, QStringLiteral("Die Hilfedatei \"%1\" wurde nicht gefunden.").arg(QDir::toNativeSeparators(file)));
             return nullptr;
         }
         if (command == HH_DISPLAY_TEXT_POPUP) {
@@ -232,8 +247,7 @@ public:
             TChmFile chm(file);
             page = chm.TopicOfContext(quint32(data.number));
             if (page.isEmpty()) {
-                QMessageBox::information(caller, QStringLiteral("Hilfe"),
-                    QStringLiteral("Zu diesem Thema (Nummer %1) gibt es in der Hilfedatei keine Seite.").arg(data.number));
+                ChmHelpMessage()(caller, QStringLiteral("Zu diesem Thema (Nummer %1) gibt es in der Hilfedatei keine Seite.").arg(data.number));
                 return nullptr;
             }
         } else if (command != HH_DISPLAY_TOPIC) {
@@ -242,8 +256,7 @@ public:
         if (!FWindow)
             FWindow = new TChmHelpWindow;
         if (!FWindow->ShowPage(file, page)) {
-            QMessageBox::information(caller, QStringLiteral("Hilfe"),
-                QStringLiteral("Die Seite \"%1\" fehlt in der Hilfedatei.").arg(page));
+            ChmHelpMessage()(caller, QStringLiteral("Die Seite \"%1\" fehlt in der Hilfedatei.").arg(page));
             return nullptr;
         }
         FWindow->show();

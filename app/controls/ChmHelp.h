@@ -5,7 +5,13 @@
 
 #include <QTextBrowser>
 
+#include <functional>
+
 struct chmFile;
+
+// How the help backend tells the user that a file or page is missing (a message box unless
+// replaced).
+std::function<void(QWidget*, const QString&)>& ChmHelpMessage();
 
 // Read access to one .chm file.
 class TChmFile {

@@ -1,4 +1,5 @@
 #include "app/controls/About.h"
+#include "app/controls/ChmHelp.h"
 #include "app/controls/HelpRouter.h"
 #include "app/controls/ORVForm.h"
 #include "app/controls/OrvRollOverButtons.h"
@@ -267,15 +268,15 @@ TEST_F(HelpRouterTest, WinHelpAnswersFalseAndF1AsksForTheContext)
     EXPECT_EQ(calls[0].data.number, 3);
 }
 
-TEST(ChmHelp, MissingHelpFileGivesNoWindow)
+TEST(ChmHelp, MissingHelpFileGivesNoWindowAndAGermanMessage)
 {
-    SetHelpBackend(CreateChmHelpBackend());
-    // The message box is answered by closing it as soon as it shows.
-    QTimer::singleShot(0, [] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            box->close();
-    });
+    QStringList messages;
+    auto saved = ChmHelpMessage();
+    ChmHelpMessage() = [&](QWidget*, const QString& text) { messages << text; };
+    std::unique_ptr<THtmlHelpBackend> backend = CreateChmHelpBackend();
+    backend->LoadHHCtrl();
     THelpData d;
-    EXPECT_EQ(HelpBackend().HtmlHelp(nullptr, "/nowhere/Quillory.chm", HH_DISPLAY_TOC, d), nullptr);
-    SetHelpBackend(nullptr);
+    EXPECT_EQ(backend->HtmlHelp(nullptr, "/nowhere/Quillory.chm", HH_DISPLAY_TOC, d), nullptr);
+    ChmHelpMessage() = saved;
+    EXPECT_EQ(messages, QStringList({ "Die Hilfedatei \"/nowhere/Quillory.chm\" wurde nicht gefunden." }));
 }

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "app/controls/About.h"
+#include "app/controls/HelpRouter.h"
 #include "app/controls/StateImage.h"
 #include "app/controls/ZedSpin.h"
 #include "app/controls/nbStatusBar.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QComboBox>
 #include <QLabel>
@@ -37,18 +39,25 @@ protected:
     qlytest::TempDir dir;
     std::vector<QString> questions;
     QMessageBox::StandardButton answer = QMessageBox::No;
+    QStringList errors;
 
     std::unique_ptr<TMainForm> Make()
     {
         app::TMainFormSite site;
         site.programFolder = dir.path();
         site.appDataFolder = dir.file("data");
-        auto f = std::make_unique<TMainForm>(site);
-        f->MessageBox = [this](const QString&, const QString& text, QMessageBox::StandardButtons) {
+        site.messageBox = [this](const QString&, const QString& text, QMessageBox::StandardButtons) {
             questions.push_back(text);
             return answer;
         };
-        return f;
+        site.onException = [this](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception& ex) {
+                errors << QString::fromUtf8(ex.what());
+            }
+        };
+        return std::make_unique<TMainForm>(site);
     }
     static std::vector<bool> Marks(TMainForm& f)
     {
@@ -401,4 +410,86 @@ TEST_F(MainFormTest, ScreenshotOfEveryPage)
     EXPECT_TRUE(f->EditFrom->isVisible());
     EXPECT_TRUE(f->LabelConfigurationDescription->isVisible());
     f->close();
+}
+
+TEST_F(MainFormTest, ClosingQuestionsForAChangedProfile)
+{
+    auto f = Make();
+    f->show();
+    f->EditName->setText("Geändert"); // no From address: the profile cannot be saved
+    answer = QMessageBox::Cancel;
+    EXPECT_FALSE(f->close());
+    EXPECT_EQ(questions, std::vector<QString>({ "Aktuellen Benutzer speichern?" }));
+    EXPECT_FALSE(settings::TRegIniFile(kKey).ValueExists("", "WindowPos")) << "Cancel writes nothing";
+    answer = QMessageBox::Yes;
+    EXPECT_FALSE(f->close()) << "a profile that could not be saved keeps the window open";
+    EXPECT_EQ(questions.size(), 2u);
+    answer = QMessageBox::No;
+    EXPECT_TRUE(f->close());
+    settings::TRegIniFile s(kKey);
+    EXPECT_TRUE(s.ValueExists("", "WindowPos"));
+    EXPECT_TRUE(s.ReadSubKeys("Users").isEmpty());
+    EXPECT_EQ(s.ReadString("allUser", "curListID", "x"), "-1");
+    EXPECT_EQ(QFileInfo(s.FileName()).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions()) << "the file holds passwords";
+}
+
+TEST_F(MainFormTest, ANewProfileClearsTextsAndChecksButKeepsSpinValues)
+{
+    auto f = Make();
+    f->RadioButtonPlainTextMail->setChecked(true);
+    f->EditFrom->setText("a@b.de");
+    f->EditPassword->setText("geheim");
+    f->CheckBoxAuthentication->setChecked(true);
+    f->CheckBoxSignature->setChecked(true);
+    f->MemoSignature->setPlainText("Gruß");
+    f->SpinEditThreads->SetValue(12);
+    f->SpeedButtonSaveUserClick();
+    f->SpeedButtonCreateUserClick();
+    EXPECT_EQ(f->ComboBoxUserSelect->currentIndex(), -1);
+    EXPECT_EQ(f->EditFrom->text(), "");
+    EXPECT_EQ(f->EditPassword->text(), "");
+    EXPECT_FALSE(f->CheckBoxAuthentication->isChecked());
+    EXPECT_FALSE(f->EditPassword->isEnabled()) << "unchecking switches the credentials off";
+    EXPECT_FALSE(f->CheckBoxSignature->isChecked());
+    EXPECT_EQ(f->MemoSignature->toPlainText(), "Gruß");
+    EXPECT_EQ(f->SpinEditThreads->Value(), 12);
+    EXPECT_TRUE(f->ProfileModified());
+}
+
+TEST_F(MainFormTest, ASetUpErrorIsReportedAndTheWindowStillOpens)
+{
+    {
+        settings::TRegIniFile s(kKey);
+        s.WriteBinaryData("Users\\a@b.de", "Name", QByteArray("\x01\x02"));
+    }
+    auto f = Make();
+    ASSERT_EQ(errors.size(), 1);
+    f->show();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->Connection().Connected()) << "the steps before the failing one ran";
+}
+
+TEST_F(MainFormTest, HelpMenuRoutesToTheHelpFile)
+{
+    auto f = Make();
+    struct Fake : THtmlHelpBackend {
+        QStringList* seen;
+        explicit Fake(QStringList* s) : seen(s) {}
+        bool LoadHHCtrl() override { return true; }
+        bool HHCtrlLoaded() const override { return true; }
+        void UnloadHHCtrl() override {}
+        QWidget* HtmlHelp(QWidget*, const QString& file, unsigned command, const THelpData&) override
+        {
+            *seen << QString("%1 %2").arg(command).arg(file);
+            return nullptr;
+        }
+    };
+    QStringList seen;
+    SetHelpBackend(std::make_unique<Fake>(&seen));
+    f->PopupMenuAbout->actions()[0]->trigger();
+    f->PopupMenuAbout->actions()[1]->trigger();
+    SetHelpBackend(nullptr);
+    const QString chm = dir.file("Quillory.chm");
+    EXPECT_EQ(seen, QStringList({ QString("%1 %2").arg(HH_DISPLAY_TOC).arg(chm), QString("%1 %2::/faq.htm").arg(HH_DISPLAY_TOPIC).arg(chm) }));
 }
