@@ -11,7 +11,7 @@ TStringCell::TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e) : 
 TCell* TStringCell::Copy() const
 {
     ++Entry->RefCount;
-    return new TStringCell(m_owner, Key, FormatIndex(), Entry);
+    return new TStringCell(owner(), Key, FormatIndex(), Entry);
 }
 
 TCell* TCellStorage::FindCell(uint32_t key) const

@@ -1,6 +1,7 @@
 #pragma once
 // Cells (one class per kind of content), the sparse cell storage, rows and columns.
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/Pool.h"
 
 #include <QByteArray>
 #include <QList>
@@ -19,6 +20,7 @@ enum TCellType : uint8_t {
 
 class TCell : public TFormattedObject {
 public:
+    XLS_POOLED
     TCell(TCellFormats* formats, uint32_t key, int formatIndex) : TFormattedObject(formats, formatIndex), Key(key) {}
     virtual uint8_t CellType() const = 0;
     virtual TCell* Copy() const = 0;
@@ -29,14 +31,14 @@ class TBlankCell : public TCell {
 public:
     using TCell::TCell;
     uint8_t CellType() const override { return ctBlank; }
-    TCell* Copy() const override { return new TBlankCell(m_owner, Key, FormatIndex()); }
+    TCell* Copy() const override { return new TBlankCell(owner(), Key, FormatIndex()); }
 };
 
 class TFloatCell : public TCell {
 public:
     TFloatCell(TCellFormats* f, uint32_t key, int fi, double v) : TCell(f, key, fi), Value(v) {}
     uint8_t CellType() const override { return ctFloat; }
-    TCell* Copy() const override { return new TFloatCell(m_owner, Key, FormatIndex(), Value); }
+    TCell* Copy() const override { return new TFloatCell(owner(), Key, FormatIndex(), Value); }
     double Value;
 };
 
@@ -53,7 +55,7 @@ class TBooleanCell : public TCell {
 public:
     TBooleanCell(TCellFormats* f, uint32_t key, int fi, uint8_t v) : TCell(f, key, fi), Value(v) {}
     uint8_t CellType() const override { return ctBoolean; }
-    TCell* Copy() const override { return new TBooleanCell(m_owner, Key, FormatIndex(), Value); }
+    TCell* Copy() const override { return new TBooleanCell(owner(), Key, FormatIndex(), Value); }
     uint8_t Value;
 };
 
@@ -61,7 +63,7 @@ class TErrorCell : public TCell {
 public:
     TErrorCell(TCellFormats* f, uint32_t key, int fi, uint8_t idx) : TCell(f, key, fi), ErrorIndex(idx) {}
     uint8_t CellType() const override { return ctError; }
-    TCell* Copy() const override { return new TErrorCell(m_owner, Key, FormatIndex(), ErrorIndex); }
+    TCell* Copy() const override { return new TErrorCell(owner(), Key, FormatIndex(), ErrorIndex); }
     uint8_t ErrorIndex;
 };
 
@@ -80,7 +82,7 @@ public:
     TNumberFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, double v)
         : TFormulaCell(f, key, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctNumberFormula; }
-    TCell* Copy() const override { return withTokens(new TNumberFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TNumberFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
     double Value;
 };
 
@@ -89,7 +91,7 @@ public:
     TStringFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, const QString& v)
         : TFormulaCell(f, key, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctStringFormula; }
-    TCell* Copy() const override { return withTokens(new TStringFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TStringFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
     QString Value;
 };
 
@@ -98,7 +100,7 @@ public:
     TBooleanFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t v)
         : TFormulaCell(f, key, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctBooleanFormula; }
-    TCell* Copy() const override { return withTokens(new TBooleanFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TBooleanFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
     uint8_t Value;
 };
 
@@ -107,7 +109,7 @@ public:
     TErrorFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t idx)
         : TFormulaCell(f, key, fi, t), ErrorIndex(idx) {}
     uint8_t CellType() const override { return ctErrorFormula; }
-    TCell* Copy() const override { return withTokens(new TErrorFormulaCell(m_owner, Key, FormatIndex(), Tokens, ErrorIndex)); }
+    TCell* Copy() const override { return withTokens(new TErrorFormulaCell(owner(), Key, FormatIndex(), Tokens, ErrorIndex)); }
     uint8_t ErrorIndex;
 };
 
@@ -121,7 +123,7 @@ public:
     uint8_t CellType() const override { return ctArrayFormula; }
     TCell* Copy() const override
     {
-        auto* c = new TArrayFormulaCell(m_owner, Key, FormatIndex(), Tokens, Value, ArrayBody);
+        auto* c = new TArrayFormulaCell(owner(), Key, FormatIndex(), Tokens, Value, ArrayBody);
         c->ResultType = ResultType;
         c->ResultText = ResultText;
         c->ResultByte = ResultByte;
@@ -148,8 +150,8 @@ public:
     template <class F> void ForEach(F f) const;   // in key order
 
 private:
-    struct L4 { TCell* c[16] = {}; };
-    struct L3 { L4* c[16] = {}; };
+    struct L4 { XLS_POOLED TCell* c[16] = {}; };
+    struct L3 { XLS_POOLED L4* c[16] = {}; };
     struct L2 { L3* c[256] = {}; };
     L2* m_root[256] = {};
     mutable TCell* m_last = nullptr;

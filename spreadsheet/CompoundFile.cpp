@@ -57,6 +57,14 @@ QByteArray TCompoundFile::readChain(uint32_t start, uint64_t size) const
     if (size > uint64_t(m_data.size())) bad("stream larger than the file");
     QVector<uint32_t> ids = chain(start, m_fat, m_sectorCount, need);
     if (ids.size() < need) bad("sector chain shorter than its stream");
+    bool contiguous = true;
+    for (qsizetype i = 1; i < ids.size() && contiguous; ++i) contiguous = ids[i] == ids[i - 1] + 1;
+    if (contiguous && !ids.isEmpty()) {
+        // One run of sectors: a view into the file's bytes, no copy.
+        const uint8_t* first = sector(ids[0], qMin<qint64>(ss, qint64(size)));
+        if ((first - reinterpret_cast<const uint8_t*>(m_data.constData())) + qint64(size) <= m_data.size())
+            return QByteArray::fromRawData(reinterpret_cast<const char*>(first), qsizetype(size));
+    }
     QByteArray out(qsizetype(size), Qt::Uninitialized);
     qint64 done = 0;
     for (uint32_t id : ids) {

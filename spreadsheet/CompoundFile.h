@@ -28,6 +28,8 @@ public:
     const QVector<Entry>& Entries() const { return m_entries; }
     // The children of a storage (0 = root) in directory-tree order.
     QVector<int> Children(int storage) const;
+    // The stream's bytes; a stream stored in one run of sectors is a view into the file's
+    // bytes, valid while those live.
     QByteArray ReadStream(int entry) const;
     int SectorSize() const { return 1 << m_sectorShift; }
 

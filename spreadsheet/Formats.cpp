@@ -302,19 +302,19 @@ void TCellFormats::Delete(int index)
 
 // ---- formatted objects
 
-TFormattedObject::TFormattedObject(TCellFormats* owner, int formatIndex) : m_owner(owner)
+TFormattedObject::TFormattedObject(TCellFormats* owner, int formatIndex)
 {
-    if (m_owner) {
-        m_format = m_owner->ForIndex(formatIndex);
+    if (owner) {
+        m_format = owner->ForIndex(formatIndex);
         ++m_format->RefCount;
     }
 }
 
 TFormattedObject::~TFormattedObject()
 {
-    if (m_format && m_format->Index >= m_owner->LoadedCount && m_format->Index < m_owner->Count() &&
-        m_owner->Item(m_format->Index) == m_format) {
-        if (--m_format->RefCount <= 0) m_owner->Delete(m_format->Index);
+    if (m_format && m_format->Index >= owner()->LoadedCount && m_format->Index < owner()->Count() &&
+        owner()->Item(m_format->Index) == m_format) {
+        if (--m_format->RefCount <= 0) owner()->Delete(m_format->Index);
     } else if (m_format) {
         --m_format->RefCount;
     }
@@ -322,15 +322,15 @@ TFormattedObject::~TFormattedObject()
 
 void TFormattedObject::TakeOverFormat(int formatIndex)
 {
-    if (!m_owner) return;
-    TCellFormat* nf = m_owner->ForIndex(formatIndex);
+    if (!owner()) return;
+    TCellFormat* nf = owner()->ForIndex(formatIndex);
     if (nf == m_format) return;
     ++nf->RefCount;
     TCellFormat* old = m_format;
     m_format = nf;
     if (old) {
-        if (old->Index >= m_owner->LoadedCount) {
-            if (--old->RefCount <= 0) m_owner->Delete(old->Index);
+        if (old->Index >= owner()->LoadedCount) {
+            if (--old->RefCount <= 0) owner()->Delete(old->Index);
         } else {
             --old->RefCount;
         }
@@ -341,19 +341,19 @@ void TFormattedObject::assign(const TCellFormat& temp)
 {
     TCellFormat* old = m_format;
     // Find or make the new entry first, so releasing the old one cannot renumber it away.
-    int found = m_owner->Find(temp);
+    int found = owner()->Find(temp);
     TCellFormat* target;
     if (found >= 0) {
-        target = m_owner->Item(found);
+        target = owner()->Item(found);
     } else {
-        target = m_owner->AddNew();
+        target = owner()->AddNew();
         std::memcpy(target->Body, temp.Body, 20);
-        if (temp.NumberFormatIndex() >= 50) m_owner->NumberFormats->Use(temp.NumberFormatIndex());
+        if (temp.NumberFormatIndex() >= 50) owner()->NumberFormats->Use(temp.NumberFormatIndex());
     }
     ++target->RefCount;
     m_format = target;
-    if (old && old->Index >= m_owner->LoadedCount) {
-        if (--old->RefCount <= 0) m_owner->Delete(old->Index);
+    if (old && old->Index >= owner()->LoadedCount) {
+        if (--old->RefCount <= 0) owner()->Delete(old->Index);
     } else if (old) {
         --old->RefCount;
     }
@@ -362,7 +362,7 @@ void TFormattedObject::assign(const TCellFormat& temp)
 
 void TFormattedObject::change(const std::function<void(TCellFormat&)>& edit)
 {
-    if (!m_owner || !m_format) throw EXLSError(QStringLiteral("CellFormat has no parent"));
+    if (!owner() || !m_format) throw EXLSError(QStringLiteral("CellFormat has no parent"));
     TCellFormat temp;
     std::memcpy(temp.Body, m_format->Body, 20);
     edit(temp);
@@ -372,7 +372,7 @@ void TFormattedObject::change(const std::function<void(TCellFormat&)>& edit)
 
 void TFormattedObject::changeFont(const std::function<void(TXFont&)>& edit)
 {
-    TXFonts* fonts = m_owner ? m_owner->Fonts : nullptr;
+    TXFonts* fonts = owner() ? owner()->Fonts : nullptr;
     if (!fonts || !m_format) throw EXLSError(QStringLiteral("CellFormat has no parent"));
     const TXFont* cur = fonts->Item(m_format->FontIndex());
     TXFont copy;
@@ -386,8 +386,8 @@ void TFormattedObject::changeFont(const std::function<void(TXFont&)>& edit)
         if (--c->UsageCount <= 0) {
             int gone = c->Index;
             fonts->Delete(gone);
-            for (int i = 0; i < m_owner->Count(); ++i) {
-                TCellFormat* f = m_owner->Item(i);
+            for (int i = 0; i < owner()->Count(); ++i) {
+                TCellFormat* f = owner()->Item(i);
                 if (f->FontIndex() > gone) f->SetWord(0, uint16_t(f->FontIndex() - 1));
             }
             if (usedIndex > gone) --usedIndex;
@@ -490,19 +490,19 @@ void TFormattedObject::SetIndent(int indent)
 }
 void TFormattedObject::SetNumberFormat(const QString& text)
 {
-    if (!m_owner) throw EXLSError(QStringLiteral("CellFormat has no parent"));
+    if (!owner()) throw EXLSError(QStringLiteral("CellFormat has no parent"));
     int index = 0;
     if (!text.isEmpty()) {
         TExcelMask mask;
         mask.SetMask(text);
-        index = m_owner->NumberFormats->FindOrAddByText(text);
+        index = owner()->NumberFormats->FindOrAddByText(text);
     }
     if (index == m_format->NumberFormatIndex()) {
-        if (index >= 50) m_owner->NumberFormats->Release(index);
+        if (index >= 50) owner()->NumberFormats->Release(index);
         return;
     }
     change([=](TCellFormat& f) { f.SetWord(2, uint16_t(index)); });
-    if (index >= 50) m_owner->NumberFormats->Release(index);   // the entry holds its own use
+    if (index >= 50) owner()->NumberFormats->Release(index);   // the entry holds its own use
 }
 void TFormattedObject::SetProtection(bool locked, bool hidden)
 {
@@ -562,10 +562,10 @@ bool TFormattedObject::Locked() const { return getBits(*m_format, 4, 0, 1) != 0;
 bool TFormattedObject::Hidden() const { return getBits(*m_format, 4, 1, 1) != 0; }
 QString TFormattedObject::NumberFormat() const
 {
-    int pos = m_owner->NumberFormats->FindByIndex(m_format->NumberFormatIndex());
-    return pos >= 0 ? m_owner->NumberFormats->Item(pos)->FValue : QString();
+    int pos = owner()->NumberFormats->FindByIndex(m_format->NumberFormatIndex());
+    return pos >= 0 ? owner()->NumberFormats->Item(pos)->FValue : QString();
 }
-const TXFont* TFormattedObject::Font() const { return m_owner->Fonts->Item(m_format->FontIndex()); }
+const TXFont* TFormattedObject::Font() const { return owner()->Fonts->Item(m_format->FontIndex()); }
 
 // ---- mask
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "spreadsheet/Pool.h"
+
 namespace xls {
 
 enum TExcelColor : uint8_t { xcBlack = 8, xcWhite = 9, xcRed = 10, xcAutomatic = 64 };
@@ -130,6 +132,7 @@ private:
 // A cell, row or column: refers to one shared cell format.
 class TFormattedObject {
 public:
+    XLS_POOLED
     TFormattedObject(TCellFormats* owner, int formatIndex);
     virtual ~TFormattedObject();
     TFormattedObject(const TFormattedObject&) = delete;
@@ -181,7 +184,8 @@ public:
 
 protected:
     virtual void FormatChanged() {}
-    TCellFormats* m_owner;
+    // The format list is reached through the format entry: one pointer less per cell.
+    TCellFormats* owner() const { return m_format ? m_format->Owner : nullptr; }
     TCellFormat* m_format = nullptr;
 private:
     void change(const std::function<void(TCellFormat&)>& edit);

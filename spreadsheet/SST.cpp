@@ -3,19 +3,60 @@
 #include "spreadsheet/XLSStream.h"
 #include "spreadsheet/XLSUtils.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace xls {
 
 QString TSSTEntry::Text() const
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(Data.constData());
+    const auto* p = reinterpret_cast<const uint8_t*>(Data);
     if (Options & 1) {
         QString s(CharCount, Qt::Uninitialized);
-        for (int i = 0; i < CharCount; ++i) s[i] = QChar(GetWord(p + 2 * i));
+        QChar* d = s.data();
+        for (int i = 0; i < CharCount; ++i) d[i] = QChar(GetWord(p + 2 * i));
         return s;
     }
-    return QString::fromLatin1(Data.constData(), CharCount);
+    return QString::fromLatin1(Data, CharCount);
+}
+
+int TSSTEntry::RunFont(int run) const
+{
+    const int charBytes = (Options & 1) ? 2 * CharCount : CharCount;
+    if (run < 0 || run >= RunCount) return -1;
+    return GetWord(reinterpret_cast<const uint8_t*>(Data) + charBytes + 4 * run + 2);
+}
+
+char* TStringArena::Alloc(size_t n)
+{
+    if (n > m_left) {
+        const size_t size = qMax(BigChunkSize, n);
+        char* c = static_cast<char*>(AllocBigChunk(size));
+        m_chunks.append(c);
+        m_cur = c;
+        m_left = size;
+    }
+    char* r = m_cur;
+    m_cur += n;
+    m_left -= n;
+    return r;
+}
+
+void TStringArena::TakeBack(char* p)
+{
+    if (p && p >= m_chunks.last() && p <= m_cur) {
+        m_left += size_t(m_cur - p);
+        m_cur = p;
+    }
+}
+
+void TStringArena::Clear()
+{
+    for (char* c : m_chunks) FreeBigChunk(c);
+    m_chunks.clear();
+    m_cur = nullptr;
+    m_left = 0;
 }
 
 // ---- trie
@@ -26,9 +67,11 @@ void THashTrie::freeNode(Node* n)
 {
     for (Slot& s : n->items) {
         if (s.child) freeNode(s.child);
-        if (s.chain) {
-            for (void* e : *s.chain) Release(e);
-            delete s.chain;
+        for (TLinkedItem* i = s.chain; i;) {
+            TLinkedItem* next = i->next;
+            Release(i->value);
+            delete i;
+            i = next;
         }
     }
     delete n;
@@ -57,9 +100,8 @@ void* THashTrie::Find(void* entry, uint32_t hash) const
             h = rotr(h, 8);
             continue;
         }
-        if (s.chain)
-            for (void* e : *s.chain)
-                if (Equal(e, entry)) return e;
+        for (TLinkedItem* i = s.chain; i; i = i->next)
+            if (i->hash == hash && Equal(i->value, entry)) return i->value;
         return nullptr;
     }
     return nullptr;
@@ -75,31 +117,36 @@ void THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
             continue;
         }
         if (!s.chain) {
-            s.chain = new QList<void*>{entry};
+            s.chain = link(entry, nullptr, full);
             ++n->filled;
             return;
         }
-        for (void* e : *s.chain)
-            if (Equal(e, entry)) return;
-        if (s.chain->size() < 8 || n->level >= 3) {
-            s.chain->prepend(entry);
+        int length = 0;
+        for (TLinkedItem* i = s.chain; i; i = i->next, ++length)
+            if (i->hash == full && Equal(i->value, entry)) return;
+        if (length < 8 || n->level >= 3) {
+            s.chain = link(entry, s.chain, full);
             return;
         }
-        // Split the chain into a child of the next level.
+        // Split the chain into a child of the next level (oldest entries first).
         Node* child = new Node;
         child->level = n->level + 1;
-        QList<void*>* old = s.chain;
+        TLinkedItem* old = s.chain;
         s.chain = nullptr;
         s.child = child;
-        for (int i = int(old->size()) - 1; i >= 0; --i) {
-            void* e = old->at(i);
-            uint32_t eh = Hash(e);
-            insertAt(child, e, rotr(eh, 8 * child->level), eh);
+        void* items[8];
+        uint32_t hashes[8];
+        int k = 0;
+        for (TLinkedItem* i = old; i; ++k) {
+            items[k] = i->value;
+            hashes[k] = i->hash;
+            TLinkedItem* next = i->next;
+            delete i;
+            i = next;
         }
-        delete old;
+        for (int i = k - 1; i >= 0; --i) insertAt(child, items[i], rotr(hashes[i], 8 * child->level), hashes[i]);
         n = child;
         h = rotr(h, 8);
-        (void)full;
     }
 }
 
@@ -122,7 +169,7 @@ void* THashTrie::AddOrFind(void* entry, bool* found)
 uint32_t TSSTHashTrie::Hash(const void* entry) const
 {
     const auto* e = static_cast<const TSSTEntry*>(entry);
-    return Crc32(reinterpret_cast<const uint8_t*>(e->Data.constData()), e->Data.size());
+    return Crc32(reinterpret_cast<const uint8_t*>(e->Data), e->DataSize);
 }
 
 void TSSTHashTrie::Release(void* entry) { delete static_cast<TSSTEntry*>(entry); }
@@ -132,7 +179,8 @@ bool TSSTHashTrie::Equal(const void* a, const void* b) const
     const auto* x = static_cast<const TSSTEntry*>(a);
     const auto* y = static_cast<const TSSTEntry*>(b);
     // The key holds the characters' bytes; the width must agree too.
-    return (x->Options & 1) == (y->Options & 1) && x->CharCount == y->CharCount && x->Data == y->Data;
+    return (x->Options & 1) == (y->Options & 1) && x->CharCount == y->CharCount && x->DataSize == y->DataSize &&
+           std::memcmp(x->Data, y->Data, x->DataSize) == 0;
 }
 
 // ---- table
@@ -141,6 +189,7 @@ void TSST2::Clear()
 {
     m_byIndex.clear();
     ClearTrie();
+    m_arena.Clear();
     m_total = 0;
 }
 
@@ -207,8 +256,16 @@ TSSTEntry* TSST2::readEntry()
     // A phonetic block cannot be larger than the rest of the stream.
     if (e->PhoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
         throw EXLSError(QStringLiteral("SST: phonetic block larger than the file"));
-    e->Data.resize(charBytes + runBytes + e->PhoneticSize);
-    auto* d = reinterpret_cast<uint8_t*>(e->Data.data());
+    e->DataSize = uint32_t(charBytes + runBytes + e->PhoneticSize);
+    char* block = m_arena.Alloc(e->DataSize);
+    e->Data = block;
+    struct TakeBackOnError {
+        TStringArena& a;
+        char* p;
+        bool armed = true;
+        ~TakeBackOnError() { if (armed) a.TakeBack(p); }
+    } guardBytes{m_arena, block};
+    auto* d = reinterpret_cast<uint8_t*>(block);
     int done = 0;
     bool partWide = opt & 1;
     while (done < e->CharCount) {
@@ -225,11 +282,12 @@ TSSTEntry* TSST2::readEntry()
             if (!wide) throw EXLSError(QStringLiteral("SST split error: unicode part in compressed string."));
             readBytes(d + 2 * done, 2 * k);
         } else if (wide) {
-            QByteArray tmp(k, 0);
-            readBytes(reinterpret_cast<uint8_t*>(tmp.data()), k);
+            // read the 8-bit part into the upper half of its place, then widen it
+            uint8_t* dst = d + 2 * done;
+            readBytes(dst + k, k);
             for (int i = 0; i < k; ++i) {
-                d[2 * (done + i)] = uint8_t(tmp[i]);
-                d[2 * (done + i) + 1] = 0;
+                dst[2 * i] = dst[k + i];
+                dst[2 * i + 1] = 0;
             }
         } else {
             readBytes(d + done, k);
@@ -239,14 +297,12 @@ TSSTEntry* TSST2::readEntry()
     if (runBytes) {
         readBytes(d + charBytes, int(runBytes));
         if (m_fonts && m_fonts->Count() > 0) {
-            for (int r = 0; r < e->RunCount; ++r) {
-                int fi = GetWord(d + charBytes + 4 * r + 2);
-                e->RunFonts.append(fi);
-                if (TXFont* f = m_fonts->Item(fi)) ++f->UsageCount;
-            }
+            for (int r = 0; r < e->RunCount; ++r)
+                if (TXFont* f = m_fonts->Item(GetWord(d + charBytes + 4 * r + 2))) ++f->UsageCount;
         }
     }
     if (e->PhoneticSize) readBytes(d + charBytes + runBytes, int(e->PhoneticSize));
+    guardBytes.armed = false;
     return guard.release();
 }
 
@@ -267,7 +323,10 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
         e->Index = uint32_t(m_byIndex.size());
         bool found = false;
         auto* use = static_cast<TSSTEntry*>(AddOrFind(e, &found));
-        if (found) delete e;
+        if (found) {
+            m_arena.TakeBack(const_cast<char*>(e->Data));
+            delete e;
+        }
         m_byIndex.append(use);
     }
     // Whatever is left of the record (padding) is skipped.
@@ -277,30 +336,35 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
 
 TSSTEntry* TSST2::AddText(const QString& text)
 {
-    auto* e = new TSSTEntry;
     bool wide = false;
     for (QChar c : text)
         if (c.unicode() > 255) { wide = true; break; }
+    const int count = int(qMin<qsizetype>(text.size(), 0xFFFF));
     QByteArray bytes;
     if (wide) {
-        bytes.resize(text.size() * 2);
-        for (int i = 0; i < text.size(); ++i) PutWord(reinterpret_cast<uint8_t*>(bytes.data()) + 2 * i, text[i].unicode());
+        bytes.resize(count * 2);
+        for (int i = 0; i < count; ++i) PutWord(reinterpret_cast<uint8_t*>(bytes.data()) + 2 * i, text[i].unicode());
     } else {
-        bytes = text.toLatin1();
+        bytes = text.left(count).toLatin1();
     }
-    e->Data = bytes;
-    e->CharCount = uint16_t(qMin<qsizetype>(text.size(), 0xFFFF));
-    e->Options = wide ? 1 : 0;
+    ++m_total;
+    TSSTEntry probe;
+    probe.Data = bytes.constData();
+    probe.DataSize = uint32_t(bytes.size());
+    probe.CharCount = uint16_t(count);
+    probe.Options = wide ? 1 : 0;
+    if (auto* found = static_cast<TSSTEntry*>(Find(&probe, Hash(&probe)))) {
+        ++found->RefCount;
+        return found;
+    }
+    auto* e = new TSSTEntry(probe);
+    char* block = m_arena.Alloc(size_t(bytes.size()));
+    std::memcpy(block, bytes.constData(), size_t(bytes.size()));
+    e->Data = block;
     e->Index = 0xFFFF;
     e->RefCount = 1;
-    ++m_total;
-    bool found = false;
-    auto* use = static_cast<TSSTEntry*>(AddOrFind(e, &found));
-    if (found) {
-        ++use->RefCount;
-        delete e;
-    }
-    return use;
+    Insert(e, Hash(e));
+    return e;
 }
 
 }

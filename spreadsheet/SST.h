@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "spreadsheet/Pool.h"
+
 namespace xls {
 
 class TXLSStream;
@@ -13,15 +15,35 @@ class TXFonts;
 
 // One string: characters (8- or 16-bit), formatting runs and phonetic bytes.
 struct TSSTEntry {
+    XLS_POOLED
     uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
     uint32_t RefCount = 0;
     uint16_t CharCount = 0;
     uint8_t Options = 0;           // bit 0 16-bit, bit 2 phonetic, bit 3 runs
     uint16_t RunCount = 0;
     uint32_t PhoneticSize = 0;
-    QByteArray Data;               // characters, runs (4 bytes each), phonetic bytes: the key
-    QList<int> RunFonts;           // font index of each run when the workbook has fonts
+    // The key: characters, runs (first character and font index, 4 bytes each), phonetic
+    // bytes. The bytes live in the table's string arena.
+    const char* Data = nullptr;
+    uint32_t DataSize = 0;
     QString Text() const;
+    int RunFont(int run) const;    // font index of a formatting run
+};
+
+// Append-only storage for the bytes of the strings; the last allocation can be taken back.
+class TStringArena {
+public:
+    TStringArena() = default;
+    ~TStringArena() { Clear(); }
+    TStringArena(const TStringArena&) = delete;
+    TStringArena& operator=(const TStringArena&) = delete;
+    char* Alloc(size_t n);
+    void TakeBack(char* p);   // p must be the last allocation
+    void Clear();
+private:
+    QList<char*> m_chunks;
+    char* m_cur = nullptr;
+    size_t m_left = 0;
 };
 
 // A 256-way trie over 32-bit hashes. Each node uses the next 8 bits; a slot holds a chain of up
@@ -46,9 +68,15 @@ protected:
 
 private:
     struct Node;
+    struct TLinkedItem {
+        XLS_POOLED
+        void* value;
+        TLinkedItem* next;
+        uint32_t hash;   // the entry's full hash, compared before the entries themselves
+    };
     struct Slot {
         Node* child = nullptr;
-        QList<void*>* chain = nullptr;
+        TLinkedItem* chain = nullptr;
     };
     struct Node {
         int level = 0;
@@ -57,6 +85,7 @@ private:
     };
     Node* m_root = nullptr;
     void insertAt(Node* n, void* entry, uint32_t hashRotated, uint32_t fullHash);
+    TLinkedItem* link(void* entry, TLinkedItem* next, uint32_t hash) { return new TLinkedItem{entry, next, hash}; }
     void freeNode(Node* n);
     template <class F> static void walk(const Node* n, F& f);
 };
@@ -65,8 +94,7 @@ template <class F> void THashTrie::walk(const Node* n, F& f)
 {
     for (const Slot& s : n->items) {
         if (s.child) walk(s.child, f);
-        if (s.chain)
-            for (void* e : *s.chain) f(e);
+        for (TLinkedItem* i = s.chain; i; i = i->next) f(i->value);
     }
 }
 template <class F> void THashTrie::ForEach(F f) const
@@ -99,6 +127,7 @@ public:
 
 private:
     TXFonts* m_fonts;
+    TStringArena m_arena;
     QList<TSSTEntry*> m_byIndex;
     uint32_t m_total = 0;
     int m_maxRecordSize = 8224;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace xls {
 
@@ -642,7 +643,9 @@ void TXLSBookReader::onFormula()
     } else if (isExp && m_stream.PeekRecordId() == 0x0221) {
         uint16_t id;
         QByteArray array = readNextRecord(id);
-        auto* c = new TArrayFormulaCell(&m_book->CellFormats(), CellKey(col, row), fi, tokens, special ? 0.0 : GetDouble(b + 6), array);
+        auto cell = std::make_unique<TArrayFormulaCell>(&m_book->CellFormats(), CellKey(col, row), fi, tokens,
+                                                        special ? 0.0 : GetDouble(b + 6), array);
+        TArrayFormulaCell* c = cell.get();
         c->TokenLength = tl;
         if (special) {
             switch (b[6]) {
@@ -666,7 +669,7 @@ void TXLSBookReader::onFormula()
             }
             }
         }
-        s->AddCell(col, row, c);
+        s->AddCell(col, row, cell.release());
         return;
     }
     if (special) {

@@ -40,9 +40,17 @@ void TRC4::Skip(qint64 n)
 
 TXLSStream::TXLSStream(TExtraObjects* extras, bool keepExtras) : m_extras(extras), m_keepExtras(keepExtras) {}
 
+TXLSStream::~TXLSStream() { Close(); }
+
 void TXLSStream::Close()
 {
     m_data.clear();
+    m_source.clear();
+    if (m_file) {
+        if (m_map) m_file->unmap(m_map);
+        m_map = nullptr;
+        m_file.reset();
+    }
     m_pos = 0;
     m_drawingMode = false;
     m_pieceRead = 0;
@@ -53,18 +61,32 @@ void TXLSStream::Close()
 TExcelVersion TXLSStream::Open(const QString& fileName)
 {
     Close();
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EXLSError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
-    QByteArray bytes = f.readAll();
-    f.close();
-    return OpenData(bytes);
+    auto f = std::make_unique<QFile>(fileName);
+    if (!f->open(QIODevice::ReadOnly))
+        throw EXLSError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f->errorString()));
+    // The file is mapped and stays mapped while the stream is open: a workbook stream whose
+    // sectors follow each other is read in place.
+    const qint64 size = f->size();
+    uchar* mapped = size > 0 ? f->map(0, size) : nullptr;
+    if (!mapped) return OpenData(f->readAll());
+    TExcelVersion v;
+    try {
+        v = OpenData(QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(size)));
+    } catch (...) {
+        f->unmap(mapped);
+        throw;
+    }
+    m_file = std::move(f);
+    m_map = mapped;
+    return v;
 }
 
 TExcelVersion TXLSStream::OpenData(const QByteArray& data)
 {
-    Close();
-    TExcelVersion v = TCompoundFile::IsCompoundFile(data) ? openCompound(data) : openPlain(data);
+    if (m_file) Close();
+    else m_data.clear();
+    m_source = data;
+    TExcelVersion v = TCompoundFile::IsCompoundFile(data) ? openCompound(m_source) : openPlain(m_source);
     if (v == xvNone) {
         Close();
         throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
@@ -119,7 +141,11 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
                 auto [sIdx, prefix] = todo.takeFirst();
                 for (int c : cf.Children(sIdx)) {
                     const TCompoundFile::Entry& ce = cf.Entries()[c];
-                    if (ce.type == TCompoundFile::etStream) st.streams.append({prefix + ce.name, cf.ReadStream(c)});
+                    if (ce.type == TCompoundFile::etStream) {
+                        QByteArray d = cf.ReadStream(c);
+                        d.detach();   // kept beyond the read: never a view into the file
+                        st.streams.append({prefix + ce.name, d});
+                    }
                     else if (ce.type == TCompoundFile::etStorage) todo.append({c, prefix + ce.name + '/'});
                 }
             }
@@ -128,7 +154,11 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
     }
     if (book < 0 && workbook < 0) throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
     TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
-    for (int idx : extraStreams) m_extras->streams.append({cf.Entries()[idx].name, cf.ReadStream(idx)});
+    for (int idx : extraStreams) {
+        QByteArray d = cf.ReadStream(idx);
+        d.detach();
+        m_extras->streams.append({cf.Entries()[idx].name, d});
+    }
     try {
         m_data = cf.ReadStream(workbook >= 0 ? workbook : book);
     } catch (const EXLSError&) {

@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <memory>
+
+class QFile;
 
 namespace xls {
 
@@ -37,6 +40,9 @@ public:
     enum TSeekOrigin { soFromBeginning, soFromCurrent, soFromEnd };
 
     explicit TXLSStream(TExtraObjects* extras = nullptr, bool keepExtras = false);
+    ~TXLSStream();
+    TXLSStream(const TXLSStream&) = delete;
+    TXLSStream& operator=(const TXLSStream&) = delete;
 
     TExcelVersion Open(const QString& fileName);
     TExcelVersion OpenData(const QByteArray& data);   // a file's bytes held in memory
@@ -62,7 +68,10 @@ public:
     bool Encrypted() const { return m_encrypted; }
 
 private:
-    QByteArray m_data;   // the workbook stream or the plain file
+    QByteArray m_data;   // the workbook stream or the plain file (may be a view into m_source)
+    QByteArray m_source; // the file's bytes, kept while the stream is open
+    std::unique_ptr<QFile> m_file;
+    uchar* m_map = nullptr;
     qint64 m_pos = 0;
     TExtraObjects* m_extras;
     bool m_keepExtras;

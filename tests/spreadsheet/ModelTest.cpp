@@ -1,6 +1,7 @@
 // Shared strings, cell storage, rows and columns, formats and record storage.
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/Pool.h"
 #include "spreadsheet/RecordStorage.h"
 #include "spreadsheet/SST.h"
 #include "spreadsheet/XLSBook.h"
@@ -262,4 +263,22 @@ TEST(XlsRecordStorage, DefaultsOrderAndLengths)
     g.SetUserName(QString(120, 'x'));
     EXPECT_EQ(g.UserName(), QString(109, 'x'));
     EXPECT_EQ(g.Slot(0x005C)->Length(), 112);
+}
+
+TEST(XlsPool, AModelGivesBackEveryObject)
+{
+    const size_t before = PoolLiveCount();
+    {
+        TXLSBook book;
+        book.LoadFromData(compoundFile({{"Workbook", book8({{QStringLiteral("S"),
+            dims8(0, 3, 0, 2) + number(0, 0, 1) + labelsst(1, 0, 0) + number(0, 0, 2) + labelsst(2, 1, 1)}},
+            sst({"a", "b"}))}}).bytes);
+        EXPECT_GT(PoolLiveCount(), before);
+        // a failed read leaves a model that is freed as well
+        TXLSBook broken;
+        EXPECT_THROW(broken.LoadFromData(compoundFile({{"Workbook", book8({{QStringLiteral("S"),
+            number(0, 0, 1) + rec(0x0006, u16(0) + u16(1) + u16(15) + u8(0) + QByteArray(5, 0) + u16(0xFFFF) + u16(0) + u32(0) + u16(3) + u8(0x01) + u16(0))
+            + rec(0x0221, QByteArray(14, 0)) + rec(0x0207, u8(5))}})}}).bytes), EXLSError);
+    }
+    EXPECT_EQ(PoolLiveCount(), before);
 }

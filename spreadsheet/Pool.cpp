@@ -1,0 +1,107 @@
+#include "spreadsheet/Pool.h"
+
+#include <cstdlib>
+#include <new>
+#include <sys/mman.h>
+#include <vector>
+
+namespace xls {
+
+namespace {
+constexpr size_t MaxPooled = 256;
+constexpr size_t ChunkSize = BigChunkSize;
+
+struct FreeItem { FreeItem* next; };
+
+struct Pool {
+    FreeItem* free[MaxPooled / 8 + 1] = {};
+    std::vector<char*> chunks;
+    char* cur = nullptr;
+    size_t left = 0;
+    size_t live = 0;
+
+    void releaseAll()
+    {
+        for (char* c : chunks) FreeBigChunk(c);
+        chunks.clear();
+        for (auto& f : free) f = nullptr;
+        cur = nullptr;
+        left = 0;
+    }
+    ~Pool() { if (live == 0) releaseAll(); }
+};
+
+Pool& pool()
+{
+    static Pool p;
+    return p;
+}
+}
+
+void* PoolAlloc(size_t size)
+{
+    if (size == 0) size = 8;
+    if (size > MaxPooled) return ::operator new(size);
+    Pool& p = pool();
+    const size_t cls = (size + 7) / 8;
+    ++p.live;
+    if (FreeItem* f = p.free[cls]) {
+        p.free[cls] = f->next;
+        return f;
+    }
+    const size_t bytes = cls * 8;
+    if (p.left < bytes) {
+        char* c;
+        try {
+            c = static_cast<char*>(AllocBigChunk(ChunkSize));
+        } catch (...) {
+            --p.live;
+            throw;
+        }
+        p.chunks.push_back(c);
+        p.cur = c;
+        p.left = ChunkSize;
+    }
+    void* r = p.cur;
+    p.cur += bytes;
+    p.left -= bytes;
+    return r;
+}
+
+size_t PoolLiveCount() { return pool().live; }
+
+void* AllocBigChunk(size_t size)
+{
+    void* p = nullptr;
+    if (size >= BigChunkSize) {
+        size = (size + BigChunkSize - 1) / BigChunkSize * BigChunkSize;
+        if (posix_memalign(&p, BigChunkSize, size) != 0) p = nullptr;
+#ifdef MADV_HUGEPAGE
+        if (p) madvise(p, size, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(size);
+    }
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void FreeBigChunk(void* p) { std::free(p); }
+
+void PoolFree(void* ptr, size_t size)
+{
+    if (!ptr) return;
+    if (size == 0) size = 8;
+    if (size > MaxPooled) {
+        ::operator delete(ptr);
+        return;
+    }
+    Pool& p = pool();
+    const size_t cls = (size + 7) / 8;
+    auto* f = static_cast<FreeItem*>(ptr);
+    f->next = p.free[cls];
+    p.free[cls] = f;
+    if (--p.live == 0) p.releaseAll();
+}
+
+}
