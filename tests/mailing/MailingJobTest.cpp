@@ -2,6 +2,7 @@
 #include "MailTestUtil.h"
 #include "mailing/MailingLog.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QLocale>
@@ -608,4 +609,38 @@ TEST(MailingJob, StartTlsIsUsedAndASelfSignedCertificateIsRefused)
     EXPECT_EQ(peer.count("starttls"), 1);
     EXPECT_EQ(peer.count("data"), 0) << "nothing goes out in clear text";
     EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+}
+
+TEST(MailingJob, SilentServerTimesOutAndAbortGivesUpAHangingConnect)
+{
+    PeerOptions options;
+    options.stall = true;
+    SmtpPeer peer(options);
+    ListDb list;
+    for (int i = 1; i <= 2; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    {
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.job->ConnectTimeoutSeconds = 1;
+        rig.RunToEnd(20000);
+        EXPECT_EQ(CountContaining(rig.Lines(), " Thread 1 : SMTP Fehler: "), 1) << rig.Lines().join('\n').toStdString();
+    }
+    {
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Threads = 2;
+        QElapsedTimer t;
+        t.start();
+        rig.job->ButtonSendMailClick();
+        ASSERT_TRUE(rig.WaitFor([&] { return peer.count("connect") >= 3; }));
+        rig.job->AbortButtonClick();
+        ASSERT_TRUE(rig.WaitFor([&] { return !rig.job->Running(); }, 10000));
+        EXPECT_LT(t.elapsed(), 10000) << "the 30 s connect time-out was not waited out";
+        const QStringList lines = rig.Lines();
+        EXPECT_EQ(CountContaining(lines, "Fehler"), 0) << lines.join('\n').toStdString();
+        EXPECT_EQ(CountContaining(lines, " : beendet."), 2);
+        EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.");
+        EXPECT_EQ(list.Statuses(), (QList<int>{0, 0}));
+    }
 }
