@@ -174,7 +174,6 @@ private:
     int SelectedSourceIndex() const;
     void ShowMessage(const QString& text);
     void Refuse(const QString& message);
-    void LoadPageSettings();
 
     std::unique_ptr<settings::TRegIniFile> FSettings;
     importwizard::TQtWizardDialogs FQtDialogs;
