@@ -85,7 +85,12 @@ protected:
         // Each key event is seen once, at the widget that receives it.
         if (e->type() == QEvent::KeyPress && watched->isWidgetType()) {
             auto* k = static_cast<QKeyEvent*>(e);
-            if (!k->isAutoRepeat()) {
+            // A key a widget ignores travels on to its parents as the same event: count it once.
+            auto* w = static_cast<QWidget*>(watched);
+            const bool seen = k == FLastEvent && FLastReceiver && w->isAncestorOf(FLastReceiver);
+            FLastEvent = k;
+            FLastReceiver = w;
+            if (!k->isAutoRepeat() && !seen) {
                 TStatusPanelStyle style;
                 bool known = true;
                 switch (k->key()) {
@@ -110,6 +115,8 @@ protected:
 private:
     std::vector<TnbStatusPanel*> FPanels;
     bool FInstalled = false;
+    const QKeyEvent* FLastEvent = nullptr;
+    QPointer<QWidget> FLastReceiver;
 };
 
 // ---------------------------------------------------------------------------------------------

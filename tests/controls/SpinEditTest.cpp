@@ -2,6 +2,8 @@
 #include "QStringPrint.h"
 
 #include <QApplication>
+#include <QStyleFactory>
+#include "app/controls/VisualStyles.h"
 #include <QLabel>
 #include <QLocale>
 #include <QSignalSpy>
@@ -333,4 +335,21 @@ TEST_F(SpinEditTest, ChangeEventAndLabelFollowingEnabled)
     e->setEnabled(false);
     EXPECT_FALSE(e->Label()->isEnabled());
     EXPECT_EQ(TZedSpinEdit::Version(), "1.4.0.0");
+}
+
+TEST_F(SpinEditTest, ArrowsFollowTheVisualStyle)
+{
+    TZedSpinEdit* e = MakeEdit();
+    ASSERT_TRUE(visualstyles::Load());
+    QStyle* themed = QStyleFactory::create("Fusion");
+    QStyle* classic = QStyleFactory::create("Windows");
+    ASSERT_TRUE(themed && classic);
+    QApplication::setStyle(classic);
+    EXPECT_FALSE(visualstyles::IsThemeActive());
+    QImage a = e->SpinButton()->grab().toImage();
+    QApplication::setStyle(themed);
+    EXPECT_TRUE(visualstyles::IsThemeActive());
+    QImage b = e->SpinButton()->grab().toImage();
+    EXPECT_NE(a, b) << "the classic and the themed arrows look different";
+    EXPECT_FALSE(a.isNull());
 }

@@ -2,6 +2,7 @@
 #include "QStringPrint.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -132,6 +133,17 @@ TEST(StatusBar, SameTextDoesNotRedrawAndKeyPanelsFollowTheKeys)
     EXPECT_NE(TnbStatusBar::KeyToggled(psCapsLock), before);
     EXPECT_GE(bar.draws[caps], 1);
     EXPECT_EQ(TnbStatusBar::PanelText(caps, QDateTime()), "CAPS");
+
+    // A key that an edit passes on to its parents still toggles once.
+    QWidget parent;
+    auto* edit = new QLineEdit(&parent);
+    parent.show();
+    const bool mid = TnbStatusBar::KeyToggled(psCapsLock);
+    QTest::keyPress(edit, Qt::Key_CapsLock);
+    EXPECT_NE(TnbStatusBar::KeyToggled(psCapsLock), mid);
+    QTest::keyRelease(edit, Qt::Key_CapsLock);
+    QTest::keyPress(edit, Qt::Key_CapsLock);
+    EXPECT_EQ(TnbStatusBar::KeyToggled(psCapsLock), mid);
 }
 
 TEST(StatusBar, PanelMouseEventsGetPanelRelativeX)

@@ -81,6 +81,11 @@ TEST_F(MainFormTest, FirstStartAndCloseWriteTheSettings)
     EXPECT_TRUE(TableExists(*f, app::TempTableName()));
     EXPECT_TRUE(app::TempTableName().startsWith("temp"));
     EXPECT_TRUE(QFile::exists(dir.file("qly.db")));
+    EXPECT_FALSE(f->EditUserName->isEnabled());
+    EXPECT_EQ(f->EditUserName->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Midlight));
+    EXPECT_EQ(f->EditSmtpServer->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(f->minimumSize(), OrvScaledClientSize(f->Design(), f->ScreenDpi()));
+    EXPECT_EQ(f->windowTitle(), "Quillory");
 
     f->setGeometry(4, 30, 796, 560); // inside the 800 by 600 offscreen screen
     f->show();
