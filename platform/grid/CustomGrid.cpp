@@ -1,0 +1,1263 @@
+#include "platform/grid/CustomGrid.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QWheelEvent>
+#include <algorithm>
+
+namespace tk {
+
+// ================================================================== TInplaceEdit
+
+TInplaceEdit::TInplaceEdit(TCustomGrid* grid)
+    : QLineEdit(grid->viewport()), m_grid(grid)
+{
+    setObjectName(QStringLiteral("InplaceEdit"));
+    setFrame(false);
+    hide();
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
+        m_grid->SetEditText(m_grid->Col(), m_grid->Row(), text);
+    });
+}
+
+void TInplaceEdit::UpdateContents()
+{
+    const int limit = m_grid->GetEditLimit();
+    setMaxLength(limit > 0 ? limit : 32767);
+    setReadOnly(!m_grid->CanEditModify());
+    const QString text = m_grid->GetEditText(m_grid->Col(), m_grid->Row());
+    if (text != this->text())
+        setText(text);
+}
+
+void TInplaceEdit::Move(const QRect& rect)
+{
+    setGeometry(rect);
+    show();
+}
+
+void TInplaceEdit::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const TShiftState shift = ShiftStateOf(event->modifiers());
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+        m_grid->EditorKeyDown(key, shift);
+        return;
+    case Qt::Key_Delete:
+        if (shift & ssCtrl) {
+            m_grid->EditorKeyDown(key, shift);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    if (!event->text().isEmpty() && !m_grid->CanEditAcceptKey(event->text().at(0)))
+        return;
+    QLineEdit::keyPressEvent(event);
+}
+
+// ================================================================== TCustomGrid
+
+TCustomGrid::TCustomGrid(QWidget* parent)
+    : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    m_colWidths.assign(5, m_defaultColWidth);
+    m_rowHeights.assign(5, m_defaultRowHeight);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this](int action) { ScrollBarAction(Qt::Vertical, action); });
+    connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this](int action) { ScrollBarAction(Qt::Horizontal, action); });
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int v) {
+        if (!m_updatingBars)
+            ScrollBarChanged(Qt::Vertical, v);
+    });
+    connect(horizontalScrollBar(), &QAbstractSlider::valueChanged, this, [this](int v) {
+        if (!m_updatingBars)
+            ScrollBarChanged(Qt::Horizontal, v);
+    });
+    m_scrollTimer.setInterval(60);
+    connect(&m_scrollTimer, &QTimer::timeout, this, [this] { DoTimedScroll(); });
+}
+
+TCustomGrid::~TCustomGrid() = default;
+
+// ------------------------------------------------------------------ geometry
+
+void TCustomGrid::SetColCount(int value)
+{
+    value = std::max(1, value);
+    if (value == ColCount())
+        return;
+    const int oldCols = ColCount();
+    m_colWidths.resize(size_t(value), m_defaultColWidth);
+    if (m_fixedCols >= value)
+        m_fixedCols = value - 1;
+    m_leftCol = std::clamp(m_leftCol, m_fixedCols, value - 1);
+    if (m_col >= value)
+        m_col = value - 1;
+    if (m_col < m_fixedCols)
+        m_col = std::min(m_fixedCols, value - 1);
+    SizeChanged(oldCols, RowCount());
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetRowCount(int value)
+{
+    value = std::max(1, value);
+    if (value == RowCount())
+        return;
+    const int oldRows = RowCount();
+    m_rowHeights.resize(size_t(value), m_defaultRowHeight);
+    if (m_fixedRows >= value)
+        m_fixedRows = value - 1;
+    m_topRow = std::clamp(m_topRow, m_fixedRows, value - 1);
+    if (m_row >= value)
+        m_row = value - 1;
+    if (m_row < m_fixedRows)
+        m_row = std::min(m_fixedRows, value - 1);
+    SizeChanged(ColCount(), oldRows);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetFixedCols(int value)
+{
+    value = std::clamp(value, 0, ColCount() - 1);
+    if (value == m_fixedCols)
+        return;
+    m_fixedCols = value;
+    m_leftCol = std::max(m_leftCol, m_fixedCols);
+    if (m_col < m_fixedCols)
+        m_col = m_fixedCols;
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetFixedRows(int value)
+{
+    value = std::clamp(value, 0, RowCount() - 1);
+    if (value == m_fixedRows)
+        return;
+    m_fixedRows = value;
+    m_topRow = std::max(m_topRow, m_fixedRows);
+    if (m_row < m_fixedRows)
+        m_row = m_fixedRows;
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetDefaultColWidth(int value)
+{
+    m_defaultColWidth = value;
+    std::fill(m_colWidths.begin(), m_colWidths.end(), value);
+    ColWidthsChanged();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetDefaultRowHeight(int value)
+{
+    value = std::max(1, value);
+    if (value == m_defaultRowHeight && std::all_of(m_rowHeights.begin(), m_rowHeights.end(),
+                                                    [&](int h) { return h == value; }))
+        return;
+    m_defaultRowHeight = value;
+    std::fill(m_rowHeights.begin(), m_rowHeights.end(), value);
+    RowHeightsChanged();
+    InvalidateGrid();
+}
+
+int TCustomGrid::ColWidths(int col) const
+{
+    if (col < 0 || col >= ColCount())
+        return m_defaultColWidth;
+    return m_colWidths[size_t(col)];
+}
+
+void TCustomGrid::SetColWidths(int col, int width)
+{
+    if (col < 0 || col >= ColCount() || m_colWidths[size_t(col)] == width)
+        return;
+    m_colWidths[size_t(col)] = width;
+    ColWidthsChanged();
+    InvalidateGrid();
+}
+
+int TCustomGrid::RowHeights(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        return m_defaultRowHeight;
+    return m_rowHeights[size_t(row)];
+}
+
+void TCustomGrid::SetRowHeights(int row, int height)
+{
+    if (row < 0 || row >= RowCount() || m_rowHeights[size_t(row)] == height)
+        return;
+    m_rowHeights[size_t(row)] = height;
+    RowHeightsChanged();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetGridLineWidth(int value)
+{
+    value = std::max(0, value);
+    if (value == m_gridLineWidth)
+        return;
+    m_gridLineWidth = value;
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+int TCustomGrid::ColLineWidth(bool fixed) const
+{
+    return (m_options & (fixed ? goFixedVertLine : goVertLine)) ? m_gridLineWidth : 0;
+}
+
+int TCustomGrid::RowLineWidth(bool fixed) const
+{
+    return (m_options & (fixed ? goFixedHorzLine : goHorzLine)) ? m_gridLineWidth : 0;
+}
+
+int TCustomGrid::ColX(int col) const
+{
+    int x = 0;
+    for (int c = 0; c < m_fixedCols; ++c) {
+        if (c == col)
+            return x;
+        x += ColWidths(c) + ColLineWidth(true);
+    }
+    if (col < m_leftCol)
+        return -1;
+    for (int c = m_leftCol; c < ColCount(); ++c) {
+        if (c == col)
+            return x;
+        x += ColWidths(c) + ColLineWidth(false);
+        if (x > viewport()->width())
+            return -1;
+    }
+    return -1;
+}
+
+int TCustomGrid::RowY(int row) const
+{
+    int y = 0;
+    for (int r = 0; r < m_fixedRows; ++r) {
+        if (r == row)
+            return y;
+        y += RowHeights(r) + RowLineWidth(true);
+    }
+    if (row < m_topRow)
+        return -1;
+    for (int r = m_topRow; r < RowCount(); ++r) {
+        if (r == row)
+            return y;
+        y += RowHeights(r) + RowLineWidth(false);
+        if (y > viewport()->height())
+            return -1;
+    }
+    return -1;
+}
+
+QRect TCustomGrid::CellRect(int col, int row) const
+{
+    if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount())
+        return QRect();
+    const int x = ColX(col);
+    const int y = RowY(row);
+    if (x < 0 || y < 0)
+        return QRect();
+    return QRect(x, y, ColWidths(col), RowHeights(row));
+}
+
+TGridCoord TCustomGrid::MouseCoord(int x, int y) const
+{
+    TGridCoord c;
+    int pos = 0;
+    for (int col = 0; col < ColCount() && c.X < 0; ++col) {
+        if (col >= m_fixedCols && col < m_leftCol)
+            continue;
+        const int w = ColWidths(col) + ColLineWidth(col < m_fixedCols);
+        if (x >= pos && x < pos + w)
+            c.X = col;
+        pos += w;
+        if (pos > viewport()->width())
+            break;
+    }
+    pos = 0;
+    for (int row = 0; row < RowCount() && c.Y < 0; ++row) {
+        if (row >= m_fixedRows && row < m_topRow)
+            continue;
+        const int h = RowHeights(row) + RowLineWidth(row < m_fixedRows);
+        if (y >= pos && y < pos + h)
+            c.Y = row;
+        pos += h;
+        if (pos > viewport()->height())
+            break;
+    }
+    if (c.X < 0 || c.Y < 0)
+        return TGridCoord{c.X, c.Y};
+    return c;
+}
+
+int TCustomGrid::GridWidth() const
+{
+    int x = 0;
+    for (int c = 0; c < m_fixedCols; ++c)
+        x += ColWidths(c) + ColLineWidth(true);
+    for (int c = m_leftCol; c < ColCount() && x <= viewport()->width(); ++c)
+        x += ColWidths(c) + ColLineWidth(false);
+    return std::min(x, viewport()->width());
+}
+
+int TCustomGrid::GridHeight() const
+{
+    int y = 0;
+    for (int r = 0; r < m_fixedRows; ++r)
+        y += RowHeights(r) + RowLineWidth(true);
+    for (int r = m_topRow; r < RowCount() && y <= viewport()->height(); ++r)
+        y += RowHeights(r) + RowLineWidth(false);
+    return std::min(y, viewport()->height());
+}
+
+int TCustomGrid::VisibleColCount() const
+{
+    int x = 0;
+    for (int c = 0; c < m_fixedCols; ++c)
+        x += ColWidths(c) + ColLineWidth(true);
+    int n = 0;
+    for (int c = m_leftCol; c < ColCount(); ++c) {
+        x += ColWidths(c);
+        if (x > viewport()->width())
+            break;
+        x += ColLineWidth(false);
+        ++n;
+    }
+    return std::max(1, n);
+}
+
+int TCustomGrid::VisibleRowCount() const
+{
+    int y = 0;
+    for (int r = 0; r < m_fixedRows; ++r)
+        y += RowHeights(r) + RowLineWidth(true);
+    int n = 0;
+    for (int r = m_topRow; r < RowCount(); ++r) {
+        y += RowHeights(r);
+        if (y > viewport()->height())
+            break;
+        y += RowLineWidth(false);
+        ++n;
+    }
+    return std::max(1, n);
+}
+
+int TCustomGrid::MaxTopRow() const
+{
+    int avail = viewport()->height();
+    for (int r = 0; r < m_fixedRows; ++r)
+        avail -= RowHeights(r) + RowLineWidth(true);
+    int row = RowCount() - 1;
+    int used = 0;
+    while (row >= m_fixedRows) {
+        used += RowHeights(row) + RowLineWidth(false);
+        if (used - RowLineWidth(false) > avail)
+            break;
+        --row;
+    }
+    return std::clamp(row + 1, m_fixedRows, std::max(m_fixedRows, RowCount() - 1));
+}
+
+int TCustomGrid::MaxLeftCol() const
+{
+    int avail = viewport()->width();
+    for (int c = 0; c < m_fixedCols; ++c)
+        avail -= ColWidths(c) + ColLineWidth(true);
+    int col = ColCount() - 1;
+    int used = 0;
+    while (col >= m_fixedCols) {
+        used += ColWidths(col) + ColLineWidth(false);
+        if (used - ColLineWidth(false) > avail)
+            break;
+        --col;
+    }
+    return std::clamp(col + 1, m_fixedCols, std::max(m_fixedCols, ColCount() - 1));
+}
+
+void TCustomGrid::SetTopRow(int value)
+{
+    value = std::clamp(value, m_fixedRows, std::max(m_fixedRows, RowCount() - 1));
+    if (value == m_topRow)
+        return;
+    m_topRow = value;
+    UpdateScrollBars();
+    UpdateEditor();
+    InvalidateGrid();
+    TopLeftChanged();
+}
+
+void TCustomGrid::SetLeftCol(int value)
+{
+    value = std::clamp(value, m_fixedCols, std::max(m_fixedCols, ColCount() - 1));
+    if (value == m_leftCol)
+        return;
+    m_leftCol = value;
+    UpdateScrollBars();
+    UpdateEditor();
+    InvalidateGrid();
+    TopLeftChanged();
+}
+
+// ------------------------------------------------------------------ focus cell
+
+void TCustomGrid::SetCol(int value)
+{
+    if (value != m_col)
+        MoveColRow(value, m_row, true, true);
+}
+
+void TCustomGrid::SetRow(int value)
+{
+    if (value != m_row)
+        MoveColRow(m_col, value, true, true);
+}
+
+void TCustomGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
+{
+    col = std::clamp(col, std::min(m_fixedCols, ColCount() - 1), ColCount() - 1);
+    row = std::clamp(row, std::min(m_fixedRows, RowCount() - 1), RowCount() - 1);
+    if (!SelectCell(col, row))
+        return;
+    const int oldCol = m_col;
+    const int oldRow = m_row;
+    m_col = col;
+    m_row = row;
+    if (moveAnchor) {
+        m_anchorCol = col;
+        m_anchorRow = row;
+    }
+    if (show)
+        ClampInView(col, row);
+    if (oldCol != col || oldRow != row) {
+        if (m_options & goRowSelect) {
+            InvalidateRow(oldRow);
+            InvalidateRow(row);
+        } else {
+            InvalidateCell(oldCol, oldRow);
+            InvalidateCell(col, row);
+        }
+        UpdateEditor();
+    }
+}
+
+void TCustomGrid::ClampInView(int col, int row)
+{
+    if (col >= m_fixedCols) {
+        if (col < m_leftCol) {
+            SetLeftCol(col);
+        } else {
+            // make the whole column visible when it is cut at the right
+            while (m_leftCol < col) {
+                const int x = ColX(col);
+                if (x >= 0 && x + ColWidths(col) <= viewport()->width())
+                    break;
+                const int before = m_leftCol;
+                SetLeftCol(m_leftCol + 1);
+                if (m_leftCol == before)
+                    break;
+            }
+        }
+    }
+    if (row >= m_fixedRows) {
+        if (row < m_topRow) {
+            SetTopRow(row);
+        } else if (row >= m_topRow + VisibleRowCount()) {
+            SetTopRow(row - VisibleRowCount() + 1);
+        }
+    }
+}
+
+// ------------------------------------------------------------------ options
+
+void TCustomGrid::SetGridOptions(TGridOptions value)
+{
+    if (value == m_options)
+        return;
+    if (value & goRowSelect)
+        value &= ~goAlwaysShowEditor;
+    m_options = value;
+    if (!(m_options & goEditing))
+        HideEditor();
+    if (m_options & goAlwaysShowEditor)
+        SetEditorMode(true);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetScrollBars(TScrollStyle value)
+{
+    m_scrollBars = value;
+    setHorizontalScrollBarPolicy((value == ssHorizontal || value == ssBoth) ? Qt::ScrollBarAsNeeded
+                                                                             : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy((value == ssVertical || value == ssBoth) ? Qt::ScrollBarAsNeeded
+                                                                         : Qt::ScrollBarAlwaysOff);
+    UpdateScrollBars();
+}
+
+void TCustomGrid::SetColor(TColor value)
+{
+    if (value == m_color)
+        return;
+    m_color = value;
+    InvalidateGrid();
+}
+
+void TCustomGrid::SetGridFixedColor(TColor value)
+{
+    if (value == m_fixedColor)
+        return;
+    m_fixedColor = value;
+    InvalidateGrid();
+}
+
+// ------------------------------------------------------------------ editor
+
+TInplaceEdit* TCustomGrid::CreateEditor()
+{
+    return new TInplaceEdit(this);
+}
+
+bool TCustomGrid::CanEditShow() const
+{
+    return (m_options & goEditing) && !(m_options & goRowSelect) && (m_editorMode || (m_options & goAlwaysShowEditor)) &&
+           m_col >= m_fixedCols && m_row >= m_fixedRows;
+}
+
+QString TCustomGrid::GetEditText(int col, int row)
+{
+    (void)col;
+    (void)row;
+    return QString();
+}
+
+void TCustomGrid::SetEditText(int col, int row, const QString& value)
+{
+    (void)col;
+    (void)row;
+    (void)value;
+}
+
+void TCustomGrid::SetEditorMode(bool value)
+{
+    if (value)
+        ShowEditor();
+    else if (!(m_options & goAlwaysShowEditor))
+        HideEditor();
+}
+
+void TCustomGrid::ShowEditor()
+{
+    m_editorMode = true;
+    UpdateEditor();
+}
+
+void TCustomGrid::HideEditor()
+{
+    m_editorMode = false;
+    if (m_editor && m_editor->isVisible()) {
+        const bool hadFocus = m_editor->hasFocus();
+        m_editor->hide();
+        if (hadFocus)
+            setFocus();
+    }
+}
+
+void TCustomGrid::InvalidateEditor()
+{
+    if (m_editor && m_editor->isVisible())
+        m_editor->UpdateContents();
+}
+
+void TCustomGrid::UpdateEditor()
+{
+    if (!(m_editorMode || (m_options & goAlwaysShowEditor)))
+        return;
+    if (!CanEditShow()) {
+        if (m_editor && m_editor->isVisible()) {
+            const bool hadFocus = m_editor->hasFocus();
+            m_editor->hide();
+            if (hadFocus)
+                setFocus();
+        }
+        return;
+    }
+    const QRect r = CellRect(m_col, m_row);
+    if (r.isEmpty()) {
+        if (m_editor)
+            m_editor->hide();
+        return;
+    }
+    if (!m_editor)
+        m_editor = CreateEditor();
+    m_editor->UpdateContents();
+    m_editor->Move(r);
+    if (hasFocus())
+        m_editor->setFocus();
+}
+
+void TCustomGrid::EditorKeyDown(int key, TShiftState shift)
+{
+    if (key == Qt::Key_Backtab) {
+        key = Qt::Key_Tab;
+        shift |= ssShift;
+    }
+    KeyDown(key, shift);
+}
+
+// ------------------------------------------------------------------ painting
+
+void TCustomGrid::InvalidateCell(int col, int row)
+{
+    const QRect r = CellRect(col, row);
+    if (!r.isEmpty())
+        viewport()->update(r.adjusted(0, 0, m_gridLineWidth, m_gridLineWidth));
+}
+
+void TCustomGrid::InvalidateRow(int row)
+{
+    const int y = RowY(row);
+    if (y >= 0)
+        viewport()->update(QRect(0, y, viewport()->width(), RowHeights(row) + m_gridLineWidth));
+}
+
+void TCustomGrid::InvalidateCol(int col)
+{
+    const int x = ColX(col);
+    if (x >= 0)
+        viewport()->update(QRect(x, 0, ColWidths(col) + m_gridLineWidth, viewport()->height()));
+}
+
+void TCustomGrid::InvalidateGrid()
+{
+    viewport()->update();
+}
+
+QColor TCustomGrid::GridLineColor(bool fixed) const
+{
+    if (fixed)
+        return QColor(Qt::black);
+    if (ResolveColor(m_color, palette()) == gfx::clSilver)
+        return QColor(0x80, 0x80, 0x80);
+    return QColor(0xC0, 0xC0, 0xC0);
+}
+
+void TCustomGrid::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    PaintTo(painter, event->rect());
+}
+
+void TCustomGrid::PaintTo(QPainter& painter, const QRect& clip)
+{
+    QPainter* const outer = m_canvas;
+    m_canvas = &painter;
+    try {
+        Paint(painter, clip);
+    } catch (...) {
+        m_canvas = outer;
+        throw;
+    }
+    m_canvas = outer;
+}
+
+void TCustomGrid::Paint(QPainter& painter, const QRect& clip)
+{
+    const int vw = viewport()->width();
+    const int vh = viewport()->height();
+    // rows and columns on screen, in drawing order
+    std::vector<int> cols, rows;
+    for (int c = 0; c < m_fixedCols; ++c)
+        cols.push_back(c);
+    {
+        int x = 0;
+        for (int c = 0; c < m_fixedCols; ++c)
+            x += ColWidths(c) + ColLineWidth(true);
+        for (int c = m_leftCol; c < ColCount() && x < vw; ++c) {
+            cols.push_back(c);
+            x += ColWidths(c) + ColLineWidth(false);
+        }
+    }
+    for (int r = 0; r < m_fixedRows; ++r)
+        rows.push_back(r);
+    {
+        int y = 0;
+        for (int r = 0; r < m_fixedRows; ++r)
+            y += RowHeights(r) + RowLineWidth(true);
+        for (int r = m_topRow; r < RowCount() && y < vh; ++r) {
+            rows.push_back(r);
+            y += RowHeights(r) + RowLineWidth(false);
+        }
+    }
+    const bool focused = hasFocus() || (m_editor && m_editor->hasFocus());
+    int y = 0;
+    for (int r : rows) {
+        const bool fixedRow = r < m_fixedRows;
+        const int h = RowHeights(r);
+        const int lineH = RowLineWidth(fixedRow);
+        int x = 0;
+        for (int c : cols) {
+            const bool fixed = fixedRow || c < m_fixedCols;
+            const int w = ColWidths(c);
+            const int lineW = ColLineWidth(fixed);
+            const QRect cell(x, y, w, h);
+            if (w > 0 && h > 0 && cell.intersects(clip)) {
+                TGridDrawState state = 0;
+                if (fixed)
+                    state |= gdFixed;
+                else if (r == m_row && (c == m_col || (m_options & goRowSelect)))
+                    state |= gdSelected;
+                if (!fixed && r == m_row && c == m_col && focused)
+                    state |= gdFocused;
+                painter.save();
+                painter.setClipRect(cell);
+                DrawCell(c, r, cell, state);
+                painter.restore();
+            }
+            // lines right of and below the cell
+            const bool fixedLines = fixed;
+            if (lineW > 0 && w >= 0)
+                painter.fillRect(QRect(x + w, y, lineW, h + lineH), GridLineColor(fixedLines));
+            if (lineH > 0 && h >= 0)
+                painter.fillRect(QRect(x, y + h, w + lineW, lineH), GridLineColor(fixedLines));
+            x += w + lineW;
+            if (x >= vw)
+                break;
+        }
+        if (x < vw)
+            painter.fillRect(QRect(x, y, vw - x, h + lineH), ToQColor(m_color, palette()));
+        y += h + lineH;
+        if (y >= vh)
+            break;
+    }
+    if (y < vh)
+        painter.fillRect(QRect(0, y, vw, vh - y), ToQColor(m_color, palette()));
+}
+
+void TCustomGrid::ScrollDataRows(int rows, int rowHeight)
+{
+    int top = 0;
+    for (int r = 0; r < m_fixedRows; ++r)
+        top += RowHeights(r) + RowLineWidth(true);
+    const QRect area(0, top, viewport()->width(), std::max(0, viewport()->height() - top));
+    viewport()->scroll(0, -rows * rowHeight, area);
+}
+
+// ------------------------------------------------------------------ scroll bars
+
+void TCustomGrid::UpdateScrollBars()
+{
+    m_updatingBars = true;
+    QScrollBar* h = horizontalScrollBar();
+    const int maxLeft = MaxLeftCol();
+    h->setRange(0, std::max(0, maxLeft - m_fixedCols));
+    h->setPageStep(std::max(1, VisibleColCount()));
+    h->setValue(m_leftCol - m_fixedCols);
+    QScrollBar* v = verticalScrollBar();
+    const int maxTop = MaxTopRow();
+    v->setRange(0, std::max(0, maxTop - m_fixedRows));
+    v->setPageStep(std::max(1, VisibleRowCount()));
+    v->setValue(m_topRow - m_fixedRows);
+    m_updatingBars = false;
+}
+
+void TCustomGrid::ScrollBarChanged(Qt::Orientation orientation, int value)
+{
+    if (orientation == Qt::Horizontal)
+        SetLeftCol(m_fixedCols + value);
+    else
+        SetTopRow(m_fixedRows + value);
+}
+
+void TCustomGrid::scrollContentsBy(int dx, int dy)
+{
+    // The grid paints from TopRow and LeftCol; the bars' values are applied in ScrollBarChanged.
+    (void)dx;
+    (void)dy;
+}
+
+void TCustomGrid::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    Resized();
+    UpdateScrollBars();
+    UpdateEditor();
+}
+
+// ------------------------------------------------------------------ keyboard
+
+void TCustomGrid::keyPressEvent(QKeyEvent* event)
+{
+    int key = event->key();
+    TShiftState shift = ShiftStateOf(event->modifiers());
+    if (key == Qt::Key_Backtab) {
+        key = Qt::Key_Tab;
+        shift |= ssShift;
+    }
+    KeyDown(key, shift);
+    if (key != 0 && !event->text().isEmpty() && !(shift & (ssCtrl | ssAlt))) {
+        QChar ch = event->text().at(0);
+        KeyPress(ch);
+    }
+    event->accept();
+}
+
+void TCustomGrid::keyReleaseEvent(QKeyEvent* event)
+{
+    int key = event->key();
+    KeyUp(key, ShiftStateOf(event->modifiers()));
+    event->accept();
+}
+
+bool TCustomGrid::focusNextPrevChild(bool next)
+{
+    // Tab moves between cells when the grid takes tabs.
+    if (m_options & goTabs)
+        return false;
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void TCustomGrid::KeyDown(int& key, TShiftState shift)
+{
+    int col = m_col;
+    int row = m_row;
+    const int page = VisibleRowCount();
+    switch (key) {
+    case Qt::Key_Up: --row; break;
+    case Qt::Key_Down: ++row; break;
+    case Qt::Key_Left: --col; break;
+    case Qt::Key_Right: ++col; break;
+    case Qt::Key_PageUp: row -= page; break;
+    case Qt::Key_PageDown: row += page; break;
+    case Qt::Key_Home:
+        if (shift & ssCtrl)
+            row = m_fixedRows;
+        col = m_fixedCols;
+        break;
+    case Qt::Key_End:
+        if (shift & ssCtrl)
+            row = RowCount() - 1;
+        col = ColCount() - 1;
+        break;
+    case Qt::Key_Tab:
+        if (!(m_options & goTabs))
+            return;
+        if (shift & ssShift) {
+            if (--col < m_fixedCols) {
+                col = ColCount() - 1;
+                --row;
+            }
+        } else if (++col >= ColCount()) {
+            col = m_fixedCols;
+            ++row;
+        }
+        break;
+    case Qt::Key_F2:
+        if (m_options & goEditing)
+            ShowEditor();
+        return;
+    case Qt::Key_Escape:
+        if (!(m_options & goAlwaysShowEditor))
+            HideEditor();
+        return;
+    default:
+        return;
+    }
+    if (col != m_col || row != m_row)
+        MoveColRow(col, row, !(shift & ssShift), true);
+}
+
+void TCustomGrid::KeyPress(QChar& key)
+{
+    if ((m_options & goEditing) && key.isPrint() && CanEditModify()) {
+        ShowEditor();
+        if (m_editor && m_editor->isVisible()) {
+            m_editor->setText(QString(key));
+            SetEditText(m_col, m_row, QString(key));
+        }
+    }
+}
+
+// ------------------------------------------------------------------ mouse
+
+namespace {
+TMouseButton ButtonOf(Qt::MouseButton b)
+{
+    return b == Qt::RightButton ? mbRight : b == Qt::MiddleButton ? mbMiddle : mbLeft;
+}
+} // namespace
+
+void TCustomGrid::mousePressEvent(QMouseEvent* event)
+{
+    if (focusPolicy() != Qt::NoFocus && !hasFocus() && !(m_editor && m_editor->hasFocus()))
+        setFocus(Qt::MouseFocusReason);
+    const QPoint p = event->position().toPoint();
+    MouseDown(ButtonOf(event->button()), ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y());
+}
+
+void TCustomGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    MouseDown(ButtonOf(event->button()), ShiftStateOf(event->modifiers(), event->buttons()) | ssDouble, p.x(), p.y());
+}
+
+void TCustomGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    MouseMove(ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y());
+}
+
+void TCustomGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    MouseUp(ButtonOf(event->button()), ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y());
+}
+
+void TCustomGrid::wheelEvent(QWheelEvent* event)
+{
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0) {
+        event->accept();
+        return;
+    }
+    if (DoMouseWheel(ShiftStateOf(event->modifiers()), notches, event->position().toPoint()))
+        event->accept();
+    else
+        QAbstractScrollArea::wheelEvent(event);
+}
+
+bool TCustomGrid::DoMouseWheel(TShiftState shift, int notches, const QPoint& pos)
+{
+    (void)shift;
+    (void)pos;
+    SetTopRow(m_topRow - notches * WheelScrollLines());
+    return true;
+}
+
+int TCustomGrid::WheelScrollLines()
+{
+    return std::max(1, QApplication::wheelScrollLines());
+}
+
+void TCustomGrid::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    DoEnter();
+    InvalidateGrid();
+}
+
+void TCustomGrid::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    if (!(m_editor && m_editor->hasFocus()))
+        DoExit();
+    InvalidateGrid();
+}
+
+TGridState TCustomGrid::CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs)
+{
+    index = -1;
+    const int tolerance = 3;
+    // Column borders in the fixed rows.
+    int fixedHeight = 0;
+    for (int r = 0; r < m_fixedRows; ++r)
+        fixedHeight += RowHeights(r) + RowLineWidth(true);
+    if ((m_options & goColSizing) && y < fixedHeight) {
+        int pos = 0;
+        for (int c = 0; c < ColCount(); ++c) {
+            if (c >= m_fixedCols && c < m_leftCol)
+                continue;
+            pos += ColWidths(c);
+            const int line = ColLineWidth(c < m_fixedCols);
+            if (x >= pos - tolerance && x <= pos + line + tolerance) {
+                index = c;
+                sizingPos = pos;
+                sizingOfs = pos - x;
+                return gsColSizing;
+            }
+            pos += line;
+            if (pos > viewport()->width())
+                break;
+        }
+    }
+    // Row borders in the fixed columns.
+    int fixedWidth = 0;
+    for (int c = 0; c < m_fixedCols; ++c)
+        fixedWidth += ColWidths(c) + ColLineWidth(true);
+    if ((m_options & goRowSizing) && x < fixedWidth) {
+        int pos = 0;
+        for (int r = 0; r < RowCount(); ++r) {
+            if (r >= m_fixedRows && r < m_topRow)
+                continue;
+            pos += RowHeights(r);
+            const int line = RowLineWidth(r < m_fixedRows);
+            if (y >= pos - tolerance && y <= pos + line + tolerance) {
+                index = r;
+                sizingPos = pos;
+                sizingOfs = pos - y;
+                return gsRowSizing;
+            }
+            pos += line;
+            if (pos > viewport()->height())
+                break;
+        }
+    }
+    return gsNormal;
+}
+
+bool TCustomGrid::BeginColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)destination;
+    (void)pt;
+    return origin >= m_fixedCols;
+}
+
+bool TCustomGrid::CheckColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)origin;
+    (void)pt;
+    return destination >= m_fixedCols;
+}
+
+bool TCustomGrid::EndColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)origin;
+    (void)destination;
+    (void)pt;
+    return true;
+}
+
+void TCustomGrid::MoveColumn(int fromIndex, int toIndex)
+{
+    if (fromIndex == toIndex || fromIndex < 0 || toIndex < 0 || fromIndex >= ColCount() || toIndex >= ColCount())
+        return;
+    const int w = m_colWidths[size_t(fromIndex)];
+    m_colWidths.erase(m_colWidths.begin() + fromIndex);
+    m_colWidths.insert(m_colWidths.begin() + toIndex, w);
+    if (m_col == fromIndex)
+        m_col = toIndex;
+    ColumnMoved(fromIndex, toIndex);
+    InvalidateGrid();
+}
+
+void TCustomGrid::CancelMode()
+{
+    StopTimedScroll();
+    m_gridState = gsNormal;
+    m_moveStarted = false;
+    viewport()->unsetCursor();
+}
+
+void TCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (button != mbLeft)
+        return;
+    int index, pos, ofs;
+    const TGridState sizing = CalcSizingState(x, y, index, pos, ofs);
+    if (sizing != gsNormal) {
+        m_gridState = sizing;
+        m_sizingIndex = index;
+        m_sizingPos = pos;
+        m_sizingOfs = ofs;
+        return;
+    }
+    const TGridCoord cell = MouseCoord(x, y);
+    if (cell.X < 0 || cell.Y < 0)
+        return;
+    if (cell.Y < m_fixedRows && (m_options & goColMoving) && cell.X >= m_fixedCols) {
+        int origin = cell.X;
+        int dest = cell.X;
+        if (BeginColumnDrag(origin, dest, QPoint(x, y))) {
+            m_gridState = gsColMoving;
+            m_moveIndex = origin;
+            m_movePos = origin;
+            m_movePoint = QPoint(x, y);
+            m_moveStarted = false;
+        }
+        return;
+    }
+    if (cell.X >= m_fixedCols && cell.Y >= m_fixedRows) {
+        const bool wasCurrent = cell.X == m_col && cell.Y == m_row;
+        MoveColRow(cell.X, cell.Y, !(shift & ssShift), true);
+        m_gridState = gsSelecting;
+        if (wasCurrent && (m_options & goEditing) && !(shift & ssDouble))
+            ShowEditor();
+    }
+}
+
+void TCustomGrid::MouseMove(TShiftState shift, int x, int y)
+{
+    (void)shift;
+    switch (m_gridState) {
+    case gsColSizing: {
+        const int left = ColX(m_sizingIndex);
+        if (left >= 0) {
+            const int w = std::max(0, x + m_sizingOfs - left);
+            if (w != ColWidths(m_sizingIndex)) {
+                m_colWidths[size_t(m_sizingIndex)] = w;
+                InvalidateGrid();
+            }
+        }
+        return;
+    }
+    case gsRowSizing: {
+        const int top = RowY(m_sizingIndex);
+        if (top >= 0) {
+            const int h = std::max(1, y + m_sizingOfs - top);
+            if (h != RowHeights(m_sizingIndex)) {
+                m_rowHeights[size_t(m_sizingIndex)] = h;
+                InvalidateGrid();
+            }
+        }
+        return;
+    }
+    case gsColMoving: {
+        if (!m_moveStarted) {
+            if (std::abs(x - m_movePoint.x()) < QApplication::startDragDistance())
+                return;
+            m_moveStarted = true;
+            viewport()->setCursor(Qt::SizeHorCursor);
+        }
+        const TGridCoord cell = MouseCoord(x, m_movePoint.y());
+        int dest = cell.X >= 0 ? cell.X : (x < 0 ? m_fixedCols : ColCount() - 1);
+        int origin = m_moveIndex;
+        if (CheckColumnDrag(origin, dest, QPoint(x, y)))
+            m_movePos = dest;
+        return;
+    }
+    case gsSelecting: {
+        const int top = RowY(m_fixedRows < RowCount() ? m_topRow : 0);
+        if (y < top && y < (m_fixedRows > 0 ? top : 0))
+            StartTimedScroll(-1);
+        else if (y >= GridHeight() && y >= viewport()->height() - 1)
+            StartTimedScroll(1);
+        else if (y > viewport()->height())
+            StartTimedScroll(1);
+        else {
+            StopTimedScroll();
+            const TGridCoord cell = MouseCoord(x, y);
+            if (cell.X >= m_fixedCols && cell.Y >= m_fixedRows && (m_options & goRangeSelect) &&
+                (cell.X != m_col || cell.Y != m_row) && !(m_options & goEditing))
+                MoveColRow(cell.X, cell.Y, false, true);
+        }
+        return;
+    }
+    default: {
+        int index, pos, ofs;
+        const TGridState s = CalcSizingState(x, y, index, pos, ofs);
+        if (s == gsColSizing)
+            viewport()->setCursor(Qt::SplitHCursor);
+        else if (s == gsRowSizing)
+            viewport()->setCursor(Qt::SplitVCursor);
+        else
+            viewport()->unsetCursor();
+        return;
+    }
+    }
+}
+
+void TCustomGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    (void)button;
+    (void)shift;
+    const TGridState state = m_gridState;
+    m_gridState = gsNormal;
+    StopTimedScroll();
+    switch (state) {
+    case gsColSizing:
+        ColWidthsChanged();
+        break;
+    case gsRowSizing:
+        RowHeightsChanged();
+        break;
+    case gsColMoving:
+        viewport()->unsetCursor();
+        if (m_moveStarted) {
+            int origin = m_moveIndex;
+            int dest = m_movePos;
+            if (EndColumnDrag(origin, dest, QPoint(x, y)) && origin != dest)
+                MoveColumn(origin, dest);
+        }
+        m_moveStarted = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void TCustomGrid::StartTimedScroll(int direction)
+{
+    m_scrollDirection = direction;
+    if (!m_scrollTimer.isActive())
+        m_scrollTimer.start();
+}
+
+void TCustomGrid::StopTimedScroll()
+{
+    m_scrollTimer.stop();
+    m_scrollDirection = 0;
+}
+
+void TCustomGrid::DoTimedScroll()
+{
+    if (m_gridState != gsSelecting || m_scrollDirection == 0) {
+        StopTimedScroll();
+        return;
+    }
+    TimedScroll(m_scrollDirection);
+}
+
+void TCustomGrid::TimedScroll(int direction)
+{
+    switch (direction) {
+    case -1:
+        if (m_row > m_fixedRows)
+            MoveColRow(m_col, m_row - 1, false, true);
+        break;
+    case 1:
+        if (m_row < RowCount() - 1)
+            MoveColRow(m_col, m_row + 1, false, true);
+        break;
+    case -2:
+        if (m_leftCol > m_fixedCols)
+            SetLeftCol(m_leftCol - 1);
+        break;
+    case 2:
+        SetLeftCol(m_leftCol + 1);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace tk

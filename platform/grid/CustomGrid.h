@@ -1,0 +1,281 @@
+#pragma once
+// The toolkit's grid base: a scroll area that paints its viewport as a table of cells. It keeps the
+// cell geometry (column and row counts, fixed columns and rows, widths and heights, top row and left
+// column), the focus cell, grid lines, the scroll bars, mouse sizing and column moving, timed
+// scrolling while the mouse is held beyond the edge, and the host of an in-place editor.
+//
+// Descendants paint the cells (DrawCell) and react through the virtual hooks; the base draws the
+// grid lines and the empty area right of and below the cells. Data grids that drive the vertical bar
+// themselves override ScrollBarAction / ScrollBarChanged / UpdateScrollBars.
+#include "platform/grid/GridColors.h"
+#include "platform/grid/Toolkit.h"
+#include <QAbstractScrollArea>
+#include <QLineEdit>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <vector>
+
+class QPainter;
+
+namespace tk {
+
+enum TGridOption {
+    goFixedVertLine = 1 << 0, goFixedHorzLine = 1 << 1, goVertLine = 1 << 2, goHorzLine = 1 << 3,
+    goRangeSelect = 1 << 4, goDrawFocusSelected = 1 << 5, goRowSizing = 1 << 6, goColSizing = 1 << 7,
+    goRowMoving = 1 << 8, goColMoving = 1 << 9, goEditing = 1 << 10, goTabs = 1 << 11,
+    goRowSelect = 1 << 12, goAlwaysShowEditor = 1 << 13, goThumbTracking = 1 << 14,
+};
+using TGridOptions = int;
+
+enum TGridDrawFlag { gdSelected = 1, gdFocused = 2, gdFixed = 4 };
+using TGridDrawState = int;
+
+enum TGridState { gsNormal, gsSelecting, gsRowSizing, gsColSizing, gsRowMoving, gsColMoving };
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+struct TGridCoord {
+    int X = -1;
+    int Y = -1;
+    bool operator==(const TGridCoord&) const = default;
+};
+
+class TCustomGrid;
+
+// The in-place editor: a line edit over the focus cell. Keys it does not use itself go to the grid.
+class TInplaceEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TInplaceEdit(TCustomGrid* grid);
+    TCustomGrid* Grid() const { return m_grid; }
+    // Reads the text of the focus cell from the grid and the limits.
+    virtual void UpdateContents();
+    // Places the editor over `rect` (viewport coordinates) and shows it.
+    virtual void Move(const QRect& rect);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    TCustomGrid* m_grid;
+};
+
+class TCustomGrid : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TCustomGrid(QWidget* parent = nullptr);
+    ~TCustomGrid() override;
+
+    // --- geometry
+    int ColCount() const { return int(m_colWidths.size()); }
+    void SetColCount(int value);
+    int RowCount() const { return int(m_rowHeights.size()); }
+    void SetRowCount(int value);
+    int FixedCols() const { return m_fixedCols; }
+    void SetFixedCols(int value);
+    int FixedRows() const { return m_fixedRows; }
+    void SetFixedRows(int value);
+    int DefaultColWidth() const { return m_defaultColWidth; }
+    void SetDefaultColWidth(int value);
+    int DefaultRowHeight() const { return m_defaultRowHeight; }
+    void SetDefaultRowHeight(int value);   // all rows take it
+    int ColWidths(int col) const;
+    void SetColWidths(int col, int width);
+    int RowHeights(int row) const;
+    void SetRowHeights(int row, int height);
+    int GridLineWidth() const { return m_gridLineWidth; }
+    void SetGridLineWidth(int value);
+    // Line width between columns / rows with the current options (0 when the lines are off).
+    int ColLineWidth(bool fixed = false) const;
+    int RowLineWidth(bool fixed = false) const;
+
+    int TopRow() const { return m_topRow; }
+    void SetTopRow(int value);
+    int LeftCol() const { return m_leftCol; }
+    void SetLeftCol(int value);
+    int VisibleColCount() const;           // scrollable columns that fit completely (at least 1)
+    int VisibleRowCount() const;           // scrollable rows that fit completely (at least 1)
+    int GridWidth() const;                 // pixels up to the end of the last visible column
+    int GridHeight() const;
+
+    // --- focus cell
+    int Col() const { return m_col; }
+    void SetCol(int value);
+    int Row() const { return m_row; }
+    void SetRow(int value);
+    // Moves the focus cell (asks SelectCell first); Show scrolls it into view.
+    void MoveColRow(int col, int row, bool moveAnchor, bool show);
+    void FocusCell(int col, int row, bool moveAnchor) { MoveColRow(col, row, moveAnchor, true); }
+
+    // Viewport rectangle of a cell without its grid lines; empty when the cell is not on screen.
+    QRect CellRect(int col, int row) const;
+    // Cell under a viewport point; X or Y is -1 where the point lies outside the cells.
+    TGridCoord MouseCoord(int x, int y) const;
+
+    // --- options and look
+    TGridOptions GridOptions() const { return m_options; }
+    void SetGridOptions(TGridOptions value);
+    TScrollStyle ScrollBars() const { return m_scrollBars; }
+    void SetScrollBars(TScrollStyle value);
+    TColor Color() const { return m_color; }
+    void SetColor(TColor value);
+    TColor GridFixedColor() const { return m_fixedColor; }
+    void SetGridFixedColor(TColor value);
+    TGridState GridState() const { return m_gridState; }
+
+    // --- in-place editor
+    bool EditorMode() const { return m_editorMode; }
+    void SetEditorMode(bool value);
+    void ShowEditor();
+    void HideEditor();
+    void InvalidateEditor();               // reads the editor's contents again
+    void UpdateEditor();                   // shows, moves or hides the editor by the state
+    TInplaceEdit* InplaceEditor() const { return m_editor; }
+    bool EditorVisible() const { return m_editor && m_editor->isVisible(); }
+
+    // --- repainting
+    void InvalidateCell(int col, int row);
+    void InvalidateRow(int row);
+    void InvalidateCol(int col);
+    void InvalidateGrid();
+    // Paints the cells into any painter (pictures, printing); exceptions of DrawCell pass through.
+    void PaintTo(QPainter& painter, const QRect& clip);
+    // The painter of the paint in progress (nullptr outside painting).
+    QPainter* Canvas() const { return m_canvas; }
+
+    // Wheel lines of the desktop setting.
+    static int WheelScrollLines();
+
+    // --- hooks of the editor (public so the editor can reach them)
+    virtual QString GetEditText(int col, int row);
+    virtual void SetEditText(int col, int row, const QString& value);
+    virtual int GetEditLimit() { return 0; }
+    virtual QString GetEditMask(int col, int row) { (void)col; (void)row; return QString(); }
+    virtual bool CanEditModify() { return true; }
+    virtual bool CanEditAcceptKey(QChar key) { (void)key; return true; }
+    // Keys the editor forwards (navigation, Tab, Esc, Enter).
+    void EditorKeyDown(int key, TShiftState shift);
+
+protected:
+    // --- painting
+    virtual void DrawCell(int col, int row, const QRect& rect, TGridDrawState state) = 0;
+    virtual void Paint(QPainter& painter, const QRect& clip);
+    // Colour of the lines between data cells / fixed cells.
+    virtual QColor GridLineColor(bool fixed) const;
+
+    // --- notifications
+    virtual bool SelectCell(int col, int row) { (void)col; (void)row; return true; }
+    virtual void TopLeftChanged() {}
+    virtual void ColWidthsChanged() { UpdateScrollBars(); UpdateEditor(); }
+    virtual void RowHeightsChanged() { UpdateScrollBars(); UpdateEditor(); }
+    virtual void SizeChanged(int oldColCount, int oldRowCount) { (void)oldColCount; (void)oldRowCount; }
+    virtual void ColumnMoved(int fromIndex, int toIndex) { (void)fromIndex; (void)toIndex; }
+    virtual void RowMoved(int fromIndex, int toIndex) { (void)fromIndex; (void)toIndex; }
+    // The grid's visible area changed size.
+    virtual void Resized() {}
+
+    // --- input (the toolkit's dispatch points)
+    virtual void KeyDown(int& key, TShiftState shift);
+    virtual void KeyPress(QChar& key);
+    virtual void KeyUp(int& key, TShiftState shift) { (void)key; (void)shift; }
+    virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    virtual void MouseMove(TShiftState shift, int x, int y);
+    virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    // Returns true when handled; delta in notches (positive = up).
+    virtual bool DoMouseWheel(TShiftState shift, int notches, const QPoint& pos);
+    // Mouse held beyond an edge while selecting: direction -1 up, +1 down, -2 left, +2 right.
+    virtual void TimedScroll(int direction);
+    virtual void DoEnter() {}
+    virtual void DoExit() {}
+
+    // --- sizing and moving
+    // Decides the sizing state for a press at (x, y): gsColSizing / gsRowSizing with the index of the
+    // sized column or row, or gsNormal.
+    virtual TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs);
+    virtual bool BeginColumnDrag(int& origin, int& destination, const QPoint& pt);
+    virtual bool CheckColumnDrag(int& origin, int& destination, const QPoint& pt);
+    virtual bool EndColumnDrag(int& origin, int& destination, const QPoint& pt);
+    void MoveColumn(int fromIndex, int toIndex);   // moves the widths; raises ColumnMoved
+    void CancelMode();                             // ends sizing, moving and selecting
+
+    // --- editor
+    virtual TInplaceEdit* CreateEditor();
+    virtual bool CanEditShow() const;
+
+    // --- scroll bars
+    virtual void UpdateScrollBars();
+    // A scroll bar action (QAbstractSlider::SliderAction) before the bar moves.
+    virtual void ScrollBarAction(Qt::Orientation orientation, int action) { (void)orientation; (void)action; }
+    // A scroll bar's value changed (by the user or by UpdateScrollBars).
+    virtual void ScrollBarChanged(Qt::Orientation orientation, int value);
+    // Moves the pixels of the data rows by `rows` rows (positive = content moves up).
+    void ScrollDataRows(int rows, int rowHeight);
+
+    // --- Qt
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
+
+    int SizingIndex() const { return m_sizingIndex; }
+    QPoint MoveOriginPoint() const { return m_movePoint; }
+
+private:
+    void ClampInView(int col, int row);
+    int MaxTopRow() const;
+    int MaxLeftCol() const;
+    int ColX(int col) const;     // viewport x of a column's left edge, -1 when hidden
+    int RowY(int row) const;
+    void StartTimedScroll(int direction);
+    void StopTimedScroll();
+    void DoTimedScroll();
+
+    std::vector<int> m_colWidths;
+    std::vector<int> m_rowHeights;
+    int m_fixedCols = 1;
+    int m_fixedRows = 1;
+    int m_defaultColWidth = 64;
+    int m_defaultRowHeight = 24;
+    int m_gridLineWidth = 1;
+    int m_topRow = 1;
+    int m_leftCol = 1;
+    int m_col = 1;
+    int m_row = 1;
+    int m_anchorCol = 1;
+    int m_anchorRow = 1;
+    TGridOptions m_options = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
+    TScrollStyle m_scrollBars = ssBoth;
+    TColor m_color = gfx::clWindow;
+    TColor m_fixedColor = gfx::clBtnFace;
+
+    TGridState m_gridState = gsNormal;
+    int m_sizingIndex = -1;
+    int m_sizingPos = 0;
+    int m_sizingOfs = 0;
+    int m_moveIndex = -1;
+    int m_movePos = -1;
+    QPoint m_movePoint;
+    bool m_moveStarted = false;
+
+    bool m_editorMode = false;
+    TInplaceEdit* m_editor = nullptr;
+    QPainter* m_canvas = nullptr;
+    bool m_updatingBars = false;
+
+    QTimer m_scrollTimer;
+    int m_scrollDirection = 0;
+
+    friend class TInplaceEdit;
+};
+
+} // namespace tk

@@ -1,0 +1,599 @@
+// Painting of the data grid: the indicator column, the filler, titles with header bands, images and
+// markers, and data cells with their colours, images, check boxes and multi-line text.
+#include "recipients/datagrid/XDBGrid.h"
+
+#include <QPainter>
+#include <QRegularExpression>
+#include <algorithm>
+#include <climits>
+
+namespace xdb {
+
+namespace {
+
+template <class F>
+struct ScopeExit {
+    F f;
+    ~ScopeExit() { f(); }
+};
+template <class F>
+ScopeExit(F) -> ScopeExit<F>;
+
+const QString kEllipsis = QStringLiteral("...");
+
+} // namespace
+
+// ================================================================== text
+
+std::vector<TTextLine> LayoutCellText(const QFontMetrics& fm, const QRect& rect, int dx, TVAlignment vAlign,
+                                      bool wordWrap, bool ellipsis, TAlignment align, const QString& text, int dy)
+{
+    const int lineHeight = std::max(1, fm.height());
+    int fit = (rect.height() - 2 * dy + 1) / lineHeight;
+    const bool noneFits = fit <= 0;
+    if (noneFits)
+        fit = 1;
+    const int avail = align == taLeftJustify ? rect.width() - dx : align == taRightJustify ? rect.width() - dx - 1
+                                                                                             : rect.width();
+    static const QRegularExpression kBreaks(QStringLiteral("\r\n|\r|\n"));
+    const QStringList hard = text.split(kBreaks);
+    std::vector<QString> lines;
+    int breaksLeft = ellipsis ? fit - 1 : INT_MAX;
+    for (const QString& h : hard) {
+        if (!wordWrap) {
+            lines.push_back(h);
+            continue;
+        }
+        QString rest = h;
+        while (breaksLeft > 0 && fm.horizontalAdvance(rest) > avail) {
+            // The last blank before the text stops fitting; a first word wider than the cell
+            // breaks at its end.
+            int cut = -1;
+            int firstBlank = -1;
+            for (int i = 0; i < rest.size(); ++i) {
+                if (rest[i] != QLatin1Char(' '))
+                    continue;
+                if (firstBlank < 0)
+                    firstBlank = i;
+                if (fm.horizontalAdvance(rest.left(i)) <= avail)
+                    cut = i;
+                else
+                    break;
+            }
+            if (cut <= 0)
+                cut = firstBlank;
+            if (cut < 0)
+                break;
+            lines.push_back(rest.left(cut));
+            rest = rest.mid(cut + 1);
+            --breaksLeft;
+        }
+        lines.push_back(rest);
+    }
+    if (int(lines.size()) > fit)
+        lines.resize(size_t(fit));
+    const int n = int(lines.size());
+    int offset = 0;
+    if (!noneFits) {
+        const int freeHeight = std::max(0, rect.height() - 2 * dy - n * lineHeight);
+        if (vAlign == tvBottomJustify)
+            offset = freeHeight;
+        else if (vAlign == tvCenter)
+            offset = freeHeight / 2;
+    }
+    std::vector<TTextLine> out;
+    out.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        QString s = lines[size_t(i)];
+        if (ellipsis && fm.horizontalAdvance(s) > avail) {
+            int k = int(s.size());
+            while (k > 1 && fm.horizontalAdvance(s.left(k) + kEllipsis) > avail)
+                --k;
+            s = s.left(std::max(1, k)) + kEllipsis;
+        }
+        const int w = fm.horizontalAdvance(s);
+        TTextLine line;
+        line.text = s;
+        if (align == taLeftJustify)
+            line.x = rect.left() + dx;
+        else if (align == taRightJustify)
+            line.x = rect.left() + rect.width() - 1 - dx - w;
+        else
+            line.x = rect.left() + (rect.width() - w) / 2;
+        line.y = (noneFits ? rect.top() : rect.top() + dy) + offset + i * lineHeight;
+        out.push_back(line);
+    }
+    return out;
+}
+
+void WriteCellText(QPainter& painter, const QRect& rect, int dx, TVAlignment vAlign, bool wordWrap, bool ellipsis,
+                   bool rightToLeft, TAlignment align, const QString& text, int dy, const QColor& brush)
+{
+    if (brush.isValid())
+        painter.fillRect(rect, brush);
+    if (rightToLeft) {
+        // Right-to-left reading is kept as a setting only; mirror the alignment.
+        if (align == taLeftJustify)
+            align = taRightJustify;
+        else if (align == taRightJustify)
+            align = taLeftJustify;
+    }
+    const QFontMetrics fm(painter.font());
+    const auto lines = LayoutCellText(fm, rect, dx, vAlign, wordWrap, ellipsis, align, text, dy);
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    for (const TTextLine& l : lines)
+        painter.drawText(QPoint(l.x, l.y + fm.ascent()), l.text);
+    painter.restore();
+}
+
+// ================================================================== colours
+
+TColor TXCustomDBGrid::AdjustGray(TColor c) const
+{
+    const TColor rgb = tk::ResolveColor(c, palette());
+    return rgb == gfx::clSilver ? gfx::RGBColor(0xE8, 0xE8, 0xE8) : rgb;
+}
+
+TColor TXCustomDBGrid::RowColorValue() const
+{
+    const TColor c = m_selectRowColor == gfx::clDefault ? tk::clGradientInactiveCaption : m_selectRowColor;
+    return AdjustGray(c);
+}
+
+TColor TXCustomDBGrid::StripeColorValue() const
+{
+    TColor c = m_stripeColor;
+    if (c == gfx::clDefault)
+        c = tk::SameColor(gfx::clBtnHighlight, gfx::clWindow, palette()) ? gfx::cl3DLight : gfx::clBtnHighlight;
+    return AdjustGray(c);
+}
+
+int TXCustomDBGrid::CalcImageIndex(TXColumn* column, int index)
+{
+    if (OnCalcImageIndex)
+        OnCalcImageIndex(this, column, index);
+    return index;
+}
+
+int TXCustomDBGrid::CellImageIndex(TXColumn* column)
+{
+    try {
+        return CalcImageIndex(column, column ? column->ImageIndex() : -1);
+    } catch (...) {
+        // An event handler that fails draws no image.
+        return -1;
+    }
+}
+
+bool TXCustomDBGrid::HighlightCell(int dataCol, int dataRow, tk::TGridDrawState state, const QString& text)
+{
+    (void)dataCol;
+    (void)dataRow;
+    (void)text;
+    if ((m_options & (dgMultiSelect | dgInternalSelect)) && m_dataLink->Active() && !(state & tk::gdFixed) &&
+        IsSelectedRecord())
+        return true;
+    if ((state & tk::gdSelected) && (hasFocus() || (m_options & dgAlwaysShowSelection)))
+        return !InLayout() || (m_options & dgRowSelect);
+    return false;
+}
+
+void TXCustomDBGrid::PaintColumnCell(const QRect& rect, int dataCol, TXColumn* column, bool highlight,
+                                     TSelections selections, TColor& color, tk::TFont& font, const QImage*& image)
+{
+    if (OnPaintColumnCell)
+        OnPaintColumnCell(this, rect, dataCol, column, highlight, selections, color, font, image);
+}
+
+void TXCustomDBGrid::DrawDataCell(const QRect& rect, db::TField* field, tk::TGridDrawState state)
+{
+    if (OnDrawDataCell)
+        OnDrawDataCell(this, rect, field, state);
+}
+
+void TXCustomDBGrid::DrawColumnCell(const QRect& rect, int dataCol, TXColumn* column, tk::TGridDrawState state)
+{
+    if (OnDrawColumnCell)
+        OnDrawColumnCell(this, rect, dataCol, column, state);
+}
+
+// ================================================================== cells
+
+void TXCustomDBGrid::DrawCell(int col, int row, const QRect& cellRect, tk::TGridDrawState state)
+{
+    QPainter& p = *Canvas();
+    const int dataCol = col - m_indicatorOffset;
+    const int dataRow = row - m_titleOffset;
+    const bool fixed = state & tk::gdFixed;
+    const bool threeD = fixed && (m_options & dgColLines) && (m_options & dgRowLines);
+    const bool themed = fixed && ThemedFixedCells();
+    QRect rect = cellRect;
+    if (dataCol < 0) {
+        DrawIndicatorCell(dataRow, rect, state);
+        return;
+    }
+    if (dataCol >= m_columns->Count())
+        return;
+    TXColumn* column = m_columns->Items(dataCol);
+    if (!column->Showing())
+        return;
+    if (dataRow < 0) {
+        DrawTitleCell(column, row, rect, state);
+        return;
+    }
+    if (m_dataLink->Active()) {
+        DrawDataColumnCell(dataCol, dataRow, column, rect, state);
+    } else if (!themed) {
+        p.fillRect(rect, Resolve(fixed ? m_fixedColor : column->Color()));
+    }
+    if (fixed && !themed && threeD)
+        DrawFixedFrame(p, rect);
+}
+
+void TXCustomDBGrid::DrawFixedFrame(QPainter& p, const QRect& rect)
+{
+    int flags = tk::BF_RECT;
+    if (m_fixedStyle >= fsNice)
+        flags |= tk::BF_FLAT;
+    if (m_fixedStyle == fsFlat || m_fixedStyle == fsMild)
+        flags |= tk::BF_MONO;
+    int edge = tk::BDR_RAISEDINNER;
+    if (m_fixedStyle == fsSoft || m_fixedStyle == fsFine || m_fixedStyle == fsMild)
+        edge |= tk::BDR_RAISEDOUTER;
+    tk::DrawEdge(p, rect, edge, flags, palette());
+}
+
+void TXCustomDBGrid::DrawIndicatorCell(int dataRow, const QRect& rect, tk::TGridDrawState state)
+{
+    (void)state;
+    QPainter& p = *Canvas();
+    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
+    const bool themed = ThemedFixedCells();
+    tk::TImageList* images = m_indicatorImages ? m_indicatorImages : m_indicators.get();
+    const QColor fill = Resolve(dataRow < 0 ? m_fillerColor : m_fixedColor);
+    if (themed) {
+        p.fillRect(rect, fill);
+        tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
+    } else {
+        p.fillRect(rect, fill);
+    }
+    auto drawCentred = [&](tk::TImageList* list, int index) {
+        if (!list || index < 0 || index >= list->Count())
+            return;
+        list->Draw(p, rect.left() + (rect.width() - list->Width()) / 2, rect.top() + (rect.height() - list->Height()) / 2,
+                   index, isEnabled(), Resolve(m_fixedColor));
+    };
+    if (dataRow < 0) {
+        if (m_fillerIndex >= 0 && m_titleImages && m_fillerIndex < m_titleImages->Count())
+            drawCentred(m_titleImages, m_fillerIndex);
+        else if (m_fillerIndex < -1 && -m_fillerIndex - 2 < images->Count())
+            drawCentred(images, -m_fillerIndex - 2);
+    } else if (m_dataLink->Active() && dataRow < m_dataLink->RecordCount()) {
+        const int current = m_dataLink->ActiveRecord();
+        m_dataLink->SetActiveRecord(dataRow);
+        ScopeExit restore{[this, current] { m_dataLink->SetActiveRecord(current); }};
+        db::TDataSet* ds = m_dataLink->DataSet();
+        const bool selected = (m_options & (dgMultiSelect | dgInternalSelect)) && IsSelectedRecord();
+        int index = -1;
+        if (dataRow == current) {
+            switch (ds->State()) {
+            case db::dsEdit: index = 1; break;
+            case db::dsInsert: index = 2; break;
+            case db::dsBrowse: index = selected ? 4 : 0; break;
+            default: index = 0; break;
+            }
+            m_indicatorRow = dataRow + m_titleOffset;
+        } else if (selected) {
+            index = 3;
+        }
+        if ((m_options & dgMultiSelect) && (m_options & dgExtendedSelect) && !m_selectionAnchor.isEmpty()) {
+            // Extended mode: the current record is the anchor of a range.
+            const int saved = m_dataLink->ActiveRecord();
+            m_dataLink->SetActiveRecord(current);
+            const bool atAnchor = ds->GetBookmark() == m_selectionAnchor;
+            m_dataLink->SetActiveRecord(saved);
+            if (atAnchor && dataRow != current) {
+                if (index == -1)
+                    index = 6;
+                else if (index == 3)
+                    index = 7;
+            }
+        }
+        try {
+            index = CalcImageIndex(nullptr, index);
+        } catch (...) {
+            index = -1;
+        }
+        if (!(m_options & dgIndicatorMarkOff))
+            drawCentred(images, index);
+    }
+    if (threeD && !themed)
+        DrawFixedFrame(p, rect);
+}
+
+void TXCustomDBGrid::DrawCellImage(QPainter& p, const QRect& rect, TXColumn* column, const QImage& source,
+                                   bool fromImages)
+{
+    QImage image = source;
+    if (fromImages && column->TransparentColor() != gfx::clNone)
+        image = tk::MakeTransparent(image, Resolve(column->TransparentColor()));
+    if (!isEnabled()) {
+        tk::TImageList one(image.width(), image.height());
+        one.Add(image);
+        QImage blended(image.size(), QImage::Format_ARGB32);
+        blended.fill(Qt::transparent);
+        QPainter bp(&blended);
+        one.Draw(bp, 0, 0, 0, false, Resolve(m_fixedColor));
+        bp.end();
+        image = blended;
+    }
+    const int w = image.width(), h = image.height();
+    const int ox = column->ImageOffsetX(), oy = column->ImageOffsetY();
+    p.save();
+    p.setClipRect(rect, Qt::IntersectClip);
+    auto place = [&](TAlignment ha, TVAlignment va) {
+        int x, y;
+        if (ha == taLeftJustify)
+            x = rect.left() + ox;
+        else if (ha == taRightJustify)
+            x = rect.left() + rect.width() - w - ox;
+        else
+            x = rect.left() + (rect.width() - w) / 2 + ox;
+        if (va == tvTopJustify)
+            y = rect.top() + oy;
+        else if (va == tvBottomJustify)
+            y = rect.top() + rect.height() - h - oy;
+        else
+            y = rect.top() + (rect.height() - h) / 2 + oy;
+        p.drawImage(x, y, image);
+    };
+    switch (column->ImageDraw()) {
+    case idAlignment:
+        place(column->Alignment(), column->VAlignment());
+        break;
+    case idOpposite: {
+        const TAlignment a = column->Alignment();
+        const TVAlignment v = column->VAlignment();
+        place(a == taLeftJustify ? taRightJustify : a == taRightJustify ? taLeftJustify : taCenter,
+              v == tvTopJustify ? tvBottomJustify : v == tvBottomJustify ? tvTopJustify : tvCenter);
+        break;
+    }
+    case idCenter:
+        place(taCenter, tvCenter);
+        break;
+    case idStretch:
+        p.drawImage(rect.adjusted(ox, oy, -ox, -oy), image);
+        break;
+    case idScaled: {
+        const QRect r = rect.adjusted(ox, oy, -ox, -oy);
+        if (w > 0 && h > 0) {
+            const double scale = std::min(double(r.width()) / w, double(r.height()) / h);
+            const int sw = int(w * scale), sh = int(h * scale);
+            p.drawImage(QRect(r.left() + (r.width() - sw) / 2, r.top() + (r.height() - sh) / 2, sw, sh), image);
+        }
+        break;
+    }
+    default: {
+        // Tiles: from the cell, the grid origin, the column's left or the row's top.
+        QPoint origin = rect.topLeft();
+        if (column->ImageDraw() == idTileGrid)
+            origin = QPoint(0, 0);
+        else if (column->ImageDraw() == idTileCol)
+            origin = QPoint(rect.left(), 0);
+        else if (column->ImageDraw() == idTileRow)
+            origin = QPoint(0, rect.top());
+        if (w > 0 && h > 0) {
+            const int sx = ((rect.left() - origin.x() - ox) % w + w) % w;
+            const int sy = ((rect.top() - origin.y() - oy) % h + h) % h;
+            p.drawTiledPixmap(rect, QPixmap::fromImage(image), QPoint(sx, sy));
+        }
+        break;
+    }
+    }
+    p.restore();
+}
+
+void TXCustomDBGrid::DrawDataColumnCell(int dataCol, int dataRow, TXColumn* column, const QRect& rect,
+                                        tk::TGridDrawState state)
+{
+    QPainter& p = *Canvas();
+    const bool fixed = state & tk::gdFixed;
+    const bool threeD = fixed && (m_options & dgColLines) && (m_options & dgRowLines);
+    const int margin = threeD ? 1 : 2;
+    if (dataRow >= m_dataLink->RecordCount()) {
+        p.fillRect(rect, Resolve(fixed ? m_fixedColor : column->Color()));
+        return;
+    }
+    const int current = m_dataLink->ActiveRecord();
+    m_dataLink->SetActiveRecord(dataRow);
+    // Every way out of the drawing puts the link's active record back.
+    ScopeExit restore{[this, current] { m_dataLink->SetActiveRecord(current); }};
+
+    db::TField* field = column->Field();
+    QString text;
+    if (field) {
+        if (field->DataType() == db::ftMemo && column->ShowBlob())
+            text = field->AsString();
+        else
+            text = field->DisplayText();
+        text = ColGetText(column, text, tkDisplay);
+    }
+    const bool selectedRecord = (m_options & (dgMultiSelect | dgInternalSelect)) && !fixed && IsSelectedRecord();
+    const bool highlight = HighlightCell(dataCol, dataRow, state, text);
+    const bool focusCell = (state & tk::gdSelected) && (hasFocus() || (m_options & dgAlwaysShowSelection)) &&
+                           (!InLayout() || (m_options & dgRowSelect));
+    const bool currentRow = dataRow == current;
+    const bool rowColor = m_selectRowColor != gfx::clNone;
+
+    tk::TFont font = column->Font();
+    TColor brush = fixed ? m_fixedColor : column->Color();
+    if (highlight) {
+        brush = gfx::clHighlight;
+        font.SetColor(gfx::clHighlightText);
+    } else if (!fixed) {
+        if (currentRow && rowColor)
+            brush = RowColorValue();
+        else if (m_stripeColor != gfx::clNone)
+            brush = (dataRow % 2) ? StripeColorValue() : AdjustGray(Color());
+    }
+    if (highlight && focusCell) {
+        if (m_selectCellColor != gfx::clNone) {
+            brush = m_selectCellColor == gfx::clDefault ? gfx::clHighlight : m_selectCellColor;
+        } else if (!selectedRecord) {
+            brush = currentRow && rowColor ? RowColorValue() : column->Color();
+            font.SetColor(column->Font().Color());
+        }
+    } else if (highlight && selectedRecord && m_selectionColor != gfx::clNone) {
+        // Selected records take the light selection colour with the column's text colour.
+        brush = currentRow && rowColor ? RowColorValue()
+                                       : (m_selectionColor == gfx::clDefault ? tk::clGradientActiveCaption
+                                                                             : m_selectionColor);
+        font.SetColor(column->Font().Color());
+    }
+    if (!isEnabled())
+        font.SetColor(gfx::clGrayText);
+
+    if (m_defaultDrawing) {
+        TSelections selections = 0;
+        if (focusCell)
+            selections |= slCellSelected;
+        if (currentRow)
+            selections |= slRowSelected;
+        if (selectedRecord)
+            selections |= slMultiSelected;
+        if (fixed)
+            selections |= slCellFixed;
+        if (m_stripeColor != gfx::clNone && (dataRow % 2))
+            selections |= slRowStriped;
+        const QImage* image = nullptr;
+        bool fromImages = false;
+        if (column->Images()) {
+            const int index = CellImageIndex(column);
+            if (index >= 0 && index < column->Images()->Count()) {
+                image = &column->Images()->Image(index);
+                fromImages = true;
+            }
+        }
+        QImage glyph;
+        if (!image && column->IsCheckBox()) {
+            const int index = column->ImageIndex();
+            if (m_checkBoxes->Count() > 0) {
+                glyph = tk::MakeTransparent(m_checkBoxes->Image(index % m_checkBoxes->Count()), Qt::white);
+                image = &glyph;
+            }
+        }
+        PaintColumnCell(rect, dataCol, column, highlight, selections, brush, font, image);
+        p.fillRect(rect, Resolve(brush));
+        if (image)
+            DrawCellImage(p, rect, column, *image, fromImages);
+        if (!image || column->Wallpaper()) {
+            p.setFont(font.Font());
+            p.setPen(Resolve(font.Color()));
+            WriteCellText(p, rect, margin, column->VAlignment(), column->WordWrap(), column->Ellipsis(), false,
+                          column->Alignment(), text, margin, QColor());
+        }
+    }
+    if (m_columns->State() == csDefault)
+        DrawDataCell(rect, field, state);
+    DrawColumnCell(rect, dataCol, column, state);
+    if (m_defaultDrawing && (state & tk::gdSelected) && hasFocus() && !(m_options & dgRowSelect) && !InLayout()) {
+        switch (GetFocusRect()) {
+        case frDefault:
+            tk::DrawFocusRect(p, rect, this);
+            break;
+        case frGray:
+            tk::DrawEdge(p, rect, tk::BDR_SUNKENINNER, tk::BF_TOPLEFT, palette());
+            tk::DrawEdge(p, rect, tk::BDR_RAISEDOUTER, tk::BF_BOTTOMRIGHT, palette());
+            break;
+        case frMild:
+            tk::DrawEdge(p, rect, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT, palette());
+            tk::DrawEdge(p, rect, tk::BDR_RAISEDINNER, tk::BF_BOTTOMRIGHT, palette());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void TXCustomDBGrid::DrawTitleCell(TXColumn* column, int titleRow, const QRect& cellRect, tk::TGridDrawState state)
+{
+    (void)state;
+    QPainter& p = *Canvas();
+    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
+    const bool themed = ThemedFixedCells();
+    const int margin = threeD ? 1 : 2;
+    QRect rect = cellRect;
+    // A title row above the column's own level shows its ancestor's caption.
+    TXColumn* owner = column;
+    for (int level = column->Level(); level > titleRow && owner->ParentColumn(); --level)
+        owner = owner->ParentColumn();
+    TXColumnTitle* title = owner->Title();
+    if (titleRow > column->Level()) {
+        p.fillRect(rect, Resolve(title->Color()));
+        if (themed)
+            tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+        else if (threeD)
+            DrawFixedFrame(p, rect);
+        return;
+    }
+    // Header bands.
+    if ((m_options & dgTitleHeaders) && m_headerHeight > 0) {
+        for (int band = 0; band < title->HeaderCount(); ++band) {
+            const QRect br(rect.left(), rect.top(), rect.width(), std::min(m_headerHeight, rect.height()));
+            const int rowLine = (m_options & dgRowLines) ? GridLineWidth() : 0;
+            const QRect textRect = br.adjusted(0, 0, 0, -rowLine);
+            p.fillRect(br, Resolve(m_headerColor));
+            if (themed)
+                tk::DrawThemedHeader(p, textRect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+            else if (threeD)
+                DrawFixedFrame(p, textRect);
+            p.setFont(m_headerFont.Font());
+            p.setPen(Resolve(isEnabled() ? m_headerFont.Color() : gfx::clGrayText));
+            WriteCellText(p, textRect, margin, tvCenter, true, true, false, taCenter, title->HeaderText(band), margin,
+                          QColor());
+            if (rowLine > 0)
+                p.fillRect(QRect(br.left(), br.bottom() - rowLine + 1, br.width(), rowLine), QColor(Qt::black));
+            rect.setTop(rect.top() + m_headerHeight);
+        }
+    }
+    p.fillRect(rect, Resolve(title->Color()));
+    if (themed)
+        tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
+    else if (threeD)
+        DrawFixedFrame(p, rect);
+    QRect textRect = rect.adjusted(m_gridStyle->TitleColMargin(), 0, -m_gridStyle->TitleColMargin(), 0);
+    if (m_titleImages && title->ImageIndex() >= 0 && title->ImageIndex() < m_titleImages->Count()) {
+        m_titleImages->Draw(p, textRect.left() + margin, textRect.top() + (textRect.height() - m_titleImages->Height()) / 2,
+                            title->ImageIndex(), isEnabled(), Resolve(m_fixedColor));
+        textRect.setLeft(textRect.left() + m_titleImages->Width() + 2);
+    }
+    const tk::TFont& font = title->Font();
+    p.setFont(font.Font());
+    tk::TImageList* markers = m_titleMarkers && m_titleMarkers->Count() > 0 ? m_titleMarkers : m_markers.get();
+    const int markerIndex = title->MarkerIndex();
+    if (markers && markerIndex >= 0 && markerIndex < markers->Count()) {
+        int mx = textRect.right() - markers->Width() + 1;
+        const int my = textRect.top() + (textRect.height() - markers->Height()) / 2 + (themed ? int(m_fixedTheme) - 2 : 0);
+        const QFontMetrics fm(font.Font());
+        const int textWidth = fm.horizontalAdvance(title->Caption());
+        QRect captionRect = textRect.adjusted(0, 0, -(markers->Width() + 2), 0);
+        if ((m_options & dgMarkerAutoAlign) && title->Alignment() != taRightJustify) {
+            if (title->Alignment() == taLeftJustify) {
+                mx = std::min(mx, textRect.left() + margin + textWidth + margin + 1);
+            } else {
+                const int total = textWidth + margin + markers->Width();
+                const int start = textRect.left() + (textRect.width() - total) / 2;
+                mx = std::min(mx, start + textWidth + margin);
+                captionRect = QRect(start, textRect.top(), textWidth + 2 * margin, textRect.height());
+            }
+        }
+        markers->Draw(p, mx, my, markerIndex, isEnabled(), Resolve(m_fixedColor));
+        textRect = captionRect;
+    }
+    p.setPen(Resolve(isEnabled() ? font.Color() : gfx::clGrayText));
+    WriteCellText(p, textRect, margin, title->VAlignment(), title->WordWrap(), title->Ellipsis(), false,
+                  title->Alignment(), title->Caption(), margin, QColor());
+}
+
+} // namespace xdb

@@ -1,0 +1,790 @@
+// The selection of the data grid: the sorted bookmark list, the anchor, the gestures of mouse and
+// keyboard that change it, and deleting the selected records.
+#include "recipients/datagrid/XDBGrid.h"
+
+#include <QMessageBox>
+#include <algorithm>
+
+namespace xdb {
+
+namespace {
+template <class F>
+struct ScopeExit {
+    F f;
+    ~ScopeExit() { f(); }
+};
+template <class F>
+ScopeExit(F) -> ScopeExit<F>;
+
+int Sign(int v)
+{
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+} // namespace
+
+// ================================================================== TXBookmarkList
+
+TXBookmarkList::TXBookmarkList(TXCustomDBGrid* grid)
+    : m_grid(grid)
+{
+}
+
+db::TDataSet* TXBookmarkList::DataSet() const
+{
+    return m_grid->DataLink()->DataSet();
+}
+
+int TXBookmarkList::Count()
+{
+    Validate();
+    return int(m_list.size());
+}
+
+db::TBookmark TXBookmarkList::Items(int index)
+{
+    Validate();
+    if (index < 0 || index >= int(m_list.size()))
+        throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return m_list[size_t(index)];
+}
+
+void TXBookmarkList::Clear()
+{
+    m_stale = false;
+    if (m_list.empty())
+        return;
+    m_list.clear();
+    Changed();
+    m_grid->RowSelect(saClear);
+    m_grid->InvalidateGrid();
+}
+
+int TXBookmarkList::Compare(const db::TBookmark& a, const db::TBookmark& b) const
+{
+    db::TDataSet* ds = DataSet();
+    if (!ds)
+        return a < b ? -1 : (b < a ? 1 : 0);
+    return Sign(ds->CompareBookmarks(a, b));
+}
+
+db::TBookmark TXBookmarkList::CurrentRow() const
+{
+    if (!m_active || !DataSet() || !DataSet()->Active())
+        throw EInvalidGridOperation(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    return DataSet()->GetBookmark();
+}
+
+bool TXBookmarkList::Find(const db::TBookmark& bookmark, int& index)
+{
+    Validate();
+    if (m_cacheValid && bookmark == m_cacheBookmark) {
+        index = m_cacheIndex;
+        return m_cacheFound;
+    }
+    int lo = 0, hi = int(m_list.size()) - 1;
+    bool found = false;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = Compare(m_list[size_t(mid)], bookmark);
+        if (c < 0) {
+            lo = mid + 1;
+        } else {
+            hi = mid - 1;
+            if (c == 0)
+                found = true;
+        }
+    }
+    index = lo;
+    m_cacheBookmark = bookmark;
+    m_cacheIndex = lo;
+    m_cacheFound = found;
+    m_cacheValid = true;
+    return found;
+}
+
+bool TXBookmarkList::CurrentRowSelected()
+{
+    int index;
+    return Find(CurrentRow(), index);
+}
+
+void TXBookmarkList::SetCurrentRowSelected(bool value)
+{
+    const db::TBookmark bookmark = CurrentRow();
+    if (bookmark.isEmpty())
+        return;
+    int index;
+    if (Find(bookmark, index) == value)
+        return;
+    if (value)
+        m_list.insert(m_list.begin() + index, bookmark);
+    else
+        m_list.erase(m_list.begin() + index);
+    Changed();
+    m_grid->RowSelect(value ? saSelect : saUnselect);
+    m_grid->InvalidateRow(m_grid->Row());
+}
+
+bool TXBookmarkList::Insert(const db::TBookmark& bookmark)
+{
+    if (bookmark.isEmpty())
+        return false;
+    int index;
+    if (Find(bookmark, index))
+        return false;
+    m_list.insert(m_list.begin() + index, bookmark);
+    Changed();
+    return true;
+}
+
+bool TXBookmarkList::Remove(const db::TBookmark& bookmark)
+{
+    int index;
+    if (!Find(bookmark, index))
+        return false;
+    m_list.erase(m_list.begin() + index);
+    Changed();
+    return true;
+}
+
+void TXBookmarkList::AppendInOrder(const db::TBookmark& bookmark)
+{
+    if (bookmark.isEmpty())
+        return;
+    m_list.push_back(bookmark);
+    Changed();
+}
+
+void TXBookmarkList::Delete()
+{
+    db::TDataSet* ds = DataSet();
+    Validate();
+    if (!ds || m_list.empty())
+        return;
+    bool deleted = false;
+    ds->DisableControls();
+    {
+        ScopeExit enable{[ds] { ds->EnableControls(); }};
+        while (!m_list.empty()) {
+            const db::TBookmark bookmark = m_list.back();
+            // Only a bookmark that still names a record is deleted; never another row.
+            if (ds->BookmarkValid(bookmark)) {
+                ds->GotoBookmark(bookmark);
+                ds->Delete();
+                deleted = true;
+            }
+            m_list.pop_back();
+            Changed();
+        }
+    }
+    if (deleted)
+        m_grid->RowSelect(saDelete);
+}
+
+void TXBookmarkList::SetActive(bool value)
+{
+    Clear();
+    m_active = value;
+}
+
+void TXBookmarkList::Validate()
+{
+    if (!m_stale || m_validating)
+        return;
+    m_stale = false;
+    db::TDataSet* ds = DataSet();
+    if (!ds || !ds->Active() || m_list.empty())
+        return;
+    m_validating = true;
+    ScopeExit done{[this] { m_validating = false; }};
+    const size_t before = m_list.size();
+    std::erase_if(m_list, [ds](const db::TBookmark& b) { return !ds->BookmarkValid(b); });
+    bool sorted = true;
+    for (size_t i = 1; i < m_list.size() && sorted; ++i)
+        sorted = ds->CompareBookmarks(m_list[i - 1], m_list[i]) < 0;
+    if (!sorted)
+        std::stable_sort(m_list.begin(), m_list.end(),
+                         [ds](const db::TBookmark& a, const db::TBookmark& b) { return ds->CompareBookmarks(a, b) < 0; });
+    if (m_list.size() != before || !sorted) {
+        Changed();
+        m_grid->RowSelect(saRefresh);
+        m_grid->InvalidateGrid();
+    }
+}
+
+// ================================================================== grid operations
+
+void TXCustomDBGrid::RowSelect(TSelectAction action)
+{
+    if (!m_destroying && OnRowSelect)
+        OnRowSelect(this, action);
+}
+
+bool TXCustomDBGrid::IsSelectedRecord()
+{
+    if (!m_dataLink->Active() || !m_bookmarks->Active())
+        return false;
+    const db::TBookmark b = m_dataLink->DataSet()->GetBookmark();
+    if (b.isEmpty())
+        return false;
+    int index;
+    return m_bookmarks->Find(b, index);
+}
+
+void TXCustomDBGrid::SetSelectionAnchor(const db::TBookmark& bookmark)
+{
+    m_selectionAnchor = bookmark;
+    if (m_options & dgIndicator)
+        InvalidateCol(0);
+}
+
+int TXCustomDBGrid::CompareToAnchor() const
+{
+    return m_bookmarks->Compare(m_dataLink->DataSet()->GetBookmark(), m_selectionAnchor);
+}
+
+void TXCustomDBGrid::ToggleCurrent()
+{
+    const db::TBookmark b = m_bookmarks->CurrentRow();
+    if (b.isEmpty())
+        return;
+    if (m_bookmarks->Remove(b)) {
+        RowSelect(saUnselect);
+    } else {
+        m_bookmarks->Insert(b);
+        RowSelect(saSelect);
+    }
+    InvalidateRow(Row());
+}
+
+void TXCustomDBGrid::SelectCurrent()
+{
+    if (m_bookmarks->Insert(m_bookmarks->CurrentRow())) {
+        RowSelect(saSelect);
+        InvalidateRow(Row());
+    }
+}
+
+void TXCustomDBGrid::SelectAll()
+{
+    if (!m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    BeginUpdate();
+    {
+        ScopeExit end{[this] { EndUpdate(); }};
+        m_bookmarks->m_list.clear();
+        m_bookmarks->m_stale = false;
+        m_bookmarks->Changed();
+        RowSelect(saClear);
+        // The walk visits the records in display order, so the list stays sorted by appending.
+        ds->First();
+        while (!ds->Eof()) {
+            m_bookmarks->AppendInOrder(ds->GetBookmark());
+            RowSelect(saSelect);
+            if (ds->MoveBy(1) == 0)
+                break;
+        }
+    }
+    SetSelectionAnchor(ds->GetBookmark());
+    InvalidateGrid();
+}
+
+void TXCustomDBGrid::InvertSelection()
+{
+    if (!m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    m_bookmarks->Validate();
+    BeginUpdate();
+    {
+        ScopeExit end{[this] { EndUpdate(); }};
+        // Merge the walk with the sorted list: records in the list leave it, the others join.
+        std::vector<db::TBookmark> old = std::move(m_bookmarks->m_list);
+        m_bookmarks->m_list.clear();
+        m_bookmarks->Changed();
+        size_t j = 0;
+        ds->First();
+        while (!ds->Eof()) {
+            const db::TBookmark b = ds->GetBookmark();
+            if (j < old.size() && old[j] == b) {
+                ++j;
+                RowSelect(saUnselect);
+            } else {
+                m_bookmarks->m_list.push_back(b);
+                RowSelect(saSelect);
+            }
+            if (ds->MoveBy(1) == 0)
+                break;
+        }
+        m_bookmarks->Changed();
+    }
+    InvalidateGrid();
+}
+
+void TXCustomDBGrid::SelectRange()
+{
+    if (!m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    BeginUpdate();
+    {
+        ScopeExit end{[this] { EndUpdate(); }};
+        if (m_selectionAnchor.isEmpty())
+            m_selectionAnchor = ds->GetBookmark();
+        int c = CompareToAnchor();
+        if (c > 0) {
+            while (CompareToAnchor() > 0 && !ds->Bof()) {
+                SelectCurrent();
+                if (ds->MoveBy(-1) == 0)
+                    break;
+            }
+        } else if (c < 0) {
+            while (CompareToAnchor() < 0 && !ds->Eof()) {
+                SelectCurrent();
+                if (ds->MoveBy(1) == 0)
+                    break;
+            }
+        }
+        if (CompareToAnchor() == 0)
+            SelectCurrent();
+    }
+    InvalidateGrid();
+}
+
+void TXCustomDBGrid::ToggleRange()
+{
+    if (!m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    BeginUpdate();
+    {
+        ScopeExit end{[this] { EndUpdate(); }};
+        if (m_selectionAnchor.isEmpty())
+            m_selectionAnchor = ds->GetBookmark();
+        int c = CompareToAnchor();
+        if (c > 0) {
+            while (CompareToAnchor() > 0 && !ds->Bof()) {
+                ToggleCurrent();
+                if (ds->MoveBy(-1) == 0)
+                    break;
+            }
+        } else if (c < 0) {
+            while (CompareToAnchor() < 0 && !ds->Eof()) {
+                ToggleCurrent();
+                if (ds->MoveBy(1) == 0)
+                    break;
+            }
+        }
+        if (CompareToAnchor() == 0)
+            ToggleCurrent();
+    }
+    InvalidateGrid();
+}
+
+void TXCustomDBGrid::ClearSelectionAndAnchor()
+{
+    m_bookmarks->Clear();
+    SetSelectionAnchor(db::TBookmark());
+}
+
+void TXCustomDBGrid::DeleteRecords()
+{
+    if ((m_options & dgAllowDeleteOff) || m_readOnly || !m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    if (ds->IsEmpty() || !ds->CanModify())
+        return;
+    const int count = m_bookmarks->Count();
+    if (m_options & dgConfirmDelete) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"),
+                        count < 2 ? QStringLiteral("Delete record?") : QStringLiteral("Delete all selected records?"),
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        box.setObjectName(QStringLiteral("ConfirmDelete"));
+        box.setDefaultButton(QMessageBox::Ok);
+        if (box.exec() != QMessageBox::Ok)
+            return;
+    }
+    if (count == 0)
+        ds->Delete();
+    else
+        m_bookmarks->Delete();
+}
+
+// ------------------------------------------------------------------ keyboard
+
+void TXCustomDBGrid::ClearOnMove()
+{
+    if ((m_options & dgMultiSelect) && !(m_options & dgAutoUnselectOff))
+        m_bookmarks->Clear();
+    m_selecting = false;
+}
+
+void TXCustomDBGrid::MoveSelecting(bool select, int direction, TShiftState shift)
+{
+    db::TDataSet* ds = m_dataLink->DataSet();
+    BeginLayout();
+    ScopeExit end{[this] { EndLayout(); }};
+    if ((m_options & dgMultiSelect) && select && (shift & tk::ssShift)) {
+        if (!m_selecting) {
+            SelectCurrent();
+            SetSelectionAnchor(ds->GetBookmark());
+            m_selecting = true;
+            ds->MoveBy(direction);
+            SelectCurrent();
+        } else if (CompareToAnchor() == -direction) {
+            if (m_bookmarks->Remove(m_bookmarks->CurrentRow()))
+                RowSelect(saUnselect);
+            ds->MoveBy(direction);
+        } else {
+            ds->MoveBy(direction);
+            SelectCurrent();
+        }
+    } else {
+        ClearOnMove();
+        ds->MoveBy(direction);
+    }
+}
+
+void TXCustomDBGrid::NextRow(bool select, TShiftState shift)
+{
+    db::TDataSet* ds = m_dataLink->DataSet();
+    if (ds->State() == db::dsInsert && !ds->Modified() && !m_dataLink->IsModified()) {
+        if (m_dataLink->Eof())
+            return;
+        ds->Cancel();
+    } else {
+        MoveSelecting(select, 1, shift);
+    }
+    if (!(m_options & dgAllowInsertOff) && m_dataLink->Eof() && ds->CanModify() && !m_readOnly &&
+        (m_options & dgEditing))
+        ds->Append();
+}
+
+void TXCustomDBGrid::PriorRow(bool select, TShiftState shift)
+{
+    db::TDataSet* ds = m_dataLink->DataSet();
+    if (ds->State() == db::dsInsert && !ds->Modified() && m_dataLink->Eof() && !m_dataLink->IsModified())
+        ds->Cancel();
+    else
+        MoveSelecting(select, -1, shift);
+}
+
+void TXCustomDBGrid::MoveCol(int col, int direction)
+{
+    if (m_dataLink->Active() && m_dataLink->Editing())
+        m_dataLink->UpdateRecord();
+    const int first = tk::TCustomGrid::FixedCols();
+    col = std::clamp(col, first, ColCount() - 1);
+    if (direction != 0) {
+        while (col >= first && col < ColCount() && ColWidths(col) <= 0)
+            col += direction;
+        if (col < first || col >= ColCount())
+            return;
+    }
+    if (col == Col())
+        return;
+    if (!m_inColExit) {
+        m_inColExit = true;
+        const int before = Col();
+        try {
+            ColExit();
+        } catch (...) {
+            m_inColExit = false;
+            throw;
+        }
+        m_inColExit = false;
+        if (Col() != before)
+            return;
+    }
+    if (!(m_options & dgAlwaysShowEditor))
+        HideEditor();
+    MoveColRow(col, Row(), false, true);
+    ColEnter();
+}
+
+void TXCustomDBGrid::KeyDown(int& key, TShiftState shift)
+{
+    m_lastShift = shift;
+    if (OnKeyDown)
+        OnKeyDown(this, key, shift);
+    if (key == 0 || !m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    int k = key;
+    if (layoutDirection() == Qt::RightToLeft) {
+        if (k == Qt::Key_Left)
+            k = Qt::Key_Right;
+        else if (k == Qt::Key_Right)
+            k = Qt::Key_Left;
+    }
+    const int firstCol = tk::TCustomGrid::FixedCols();
+    if (shift & tk::ssCtrl) {
+        switch (k) {
+        case Qt::Key_PageUp:
+        case Qt::Key_Up:
+            ClearOnMove();
+            ds->MoveBy(-m_dataLink->ActiveRecord());
+            break;
+        case Qt::Key_PageDown:
+        case Qt::Key_Down:
+            ClearOnMove();
+            ds->MoveBy(m_dataLink->RecordCount() - 1 - m_dataLink->ActiveRecord());
+            break;
+        case Qt::Key_Home:
+            ClearOnMove();
+            ds->First();
+            break;
+        case Qt::Key_End:
+            ClearOnMove();
+            ds->Last();
+            break;
+        case Qt::Key_Left:
+            MoveCol(firstCol, 1);
+            break;
+        case Qt::Key_Right:
+            MoveCol(ColCount() - 1, -1);
+            break;
+        case Qt::Key_Delete:
+            DeleteRecords();
+            break;
+        default:
+            return;
+        }
+        return;
+    }
+    switch (k) {
+    case Qt::Key_Tab:
+        if (shift & tk::ssAlt)
+            return;
+        if (shift & tk::ssShift) {
+            if (Col() <= firstCol) {
+                PriorRow(false, 0);
+                MoveCol(ColCount() - 1, -1);
+            } else {
+                MoveCol(Col() - 1, -1);
+            }
+        } else {
+            if (Col() >= ColCount() - 1) {
+                NextRow(false, 0);
+                MoveCol(firstCol, 1);
+            } else {
+                MoveCol(Col() + 1, 1);
+            }
+        }
+        break;
+    case Qt::Key_Escape:
+        m_dataLink->Reset();
+        ClearOnMove();
+        if (!(m_options & dgAlwaysShowEditor))
+            HideEditor();
+        break;
+    case Qt::Key_PageUp:
+        ClearOnMove();
+        ds->MoveBy(-VisibleRowCount());
+        break;
+    case Qt::Key_PageDown:
+        ClearOnMove();
+        ds->MoveBy(VisibleRowCount());
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (m_columns->Count() == 1 || (m_options & dgRowSelect)) {
+            ClearOnMove();
+            if (k == Qt::Key_Home)
+                ds->First();
+            else
+                ds->Last();
+        } else if (k == Qt::Key_Home) {
+            MoveCol(firstCol, 1);
+        } else {
+            MoveCol(ColCount() - 1, -1);
+        }
+        break;
+    case Qt::Key_Left:
+        if (m_options & dgRowSelect)
+            PriorRow(false, shift);
+        else
+            MoveCol(Col() - 1, -1);
+        break;
+    case Qt::Key_Right:
+        if (m_options & dgRowSelect)
+            NextRow(false, shift);
+        else
+            MoveCol(Col() + 1, 1);
+        break;
+    case Qt::Key_Up:
+        PriorRow(true, shift);
+        break;
+    case Qt::Key_Down:
+        NextRow(true, shift);
+        break;
+    case Qt::Key_Insert:
+        if (!(m_options & dgAllowInsertOff) && ds->CanModify() && !m_readOnly && (m_options & dgEditing)) {
+            ClearOnMove();
+            ds->Insert();
+        }
+        break;
+    case Qt::Key_F2: {
+        const int dc = SelectedIndex();
+        if (dc >= 0 && dc < m_columns->Count() && m_columns->Items(dc)->CanShowEditor())
+            ShowEditor();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ------------------------------------------------------------------ mouse
+
+void TXCustomDBGrid::MouseSelect(TShiftState shift)
+{
+    m_selecting = false;
+    if (!(m_options & dgMultiSelect))
+        return;
+    const bool ext = m_options & dgExtendedSelect;
+    const bool keep = m_options & dgAutoUnselectOff;
+    const bool sh = shift & tk::ssShift, alt = shift & tk::ssAlt, ctrl = shift & tk::ssCtrl;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    if (ext && sh && alt) {
+        SelectAll();
+    } else if (ext && ctrl && alt) {
+        InvertSelection();
+    } else if ((ext || keep) && alt) {
+        ClearSelectionAndAnchor();
+    } else if (ext && sh && ctrl) {
+        ToggleRange();
+    } else if (ext && sh) {
+        SelectRange();
+    } else if (ctrl) {
+        ToggleCurrent();
+        SetSelectionAnchor(ds->GetBookmark());
+    } else if (!keep) {
+        m_bookmarks->Clear();
+        SelectCurrent();
+        SetSelectionAnchor(ds->GetBookmark());
+    }
+}
+
+void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y)
+{
+    m_lastShift = shift;
+    int index, pos, ofs;
+    if (button == tk::mbLeft && !(shift & tk::ssDouble) &&
+        CalcSizingState(x, y, index, pos, ofs) != tk::gsNormal) {
+        if (m_dataLink->Active() && m_dataLink->Editing())
+            m_dataLink->UpdateRecord();
+        tk::TCustomGrid::MouseDown(button, shift, x, y);
+        return;
+    }
+    const tk::TGridCoord cell = MouseCoord(x, y);
+    if (cell.X < 0 || cell.Y < 0) {
+        tk::TCustomGrid::MouseDown(button, shift, x, y);
+        if (OnMouseDown)
+            OnMouseDown(this, button, shift, x, y);
+        return;
+    }
+    if (cell.Y < m_titleOffset) {
+        const int dc = GridColToDataCol(cell.X);
+        if ((m_options & dgTitleButtons) && button == tk::mbLeft) {
+            m_pressedTitle = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+            if (m_pressedTitle && m_pressedTitle->Title()->Button())
+                return;
+            m_pressedTitle = nullptr;
+        }
+        if ((m_options & dgColumnResize) && button == tk::mbLeft) {
+            if (m_dataLink->Active() && m_dataLink->Editing())
+                m_dataLink->UpdateRecord();
+            tk::TCustomGrid::MouseDown(button, shift, x, y);
+        }
+        if (OnMouseDown)
+            OnMouseDown(this, button, shift, x, y);
+        return;
+    }
+    if (button == tk::mbLeft && m_dataLink->Active()) {
+        const bool wasFocusCell = cell.X == Col() && cell.Y == Row();
+        {
+            BeginLayout();
+            ScopeExit end{[this] { EndLayout(); }};
+            if (m_dataLink->Editing())
+                m_dataLink->UpdateRecord();
+            HideEditor();
+            m_dataLink->DataSet()->MoveBy(cell.Y - Row());
+            if (cell.X >= tk::TCustomGrid::FixedCols())
+                MoveCol(cell.X, 0);
+            MouseSelect(shift);
+        }
+        const bool keyed = ((m_options & dgExtendedSelect) || (m_options & dgAutoUnselectOff)) &&
+                           (shift & (tk::ssShift | tk::ssAlt | tk::ssCtrl));
+        const int dc = GridColToDataCol(cell.X);
+        TXColumn* column = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+        if ((m_options & dgAlwaysShowEditor) ||
+            (wasFocusCell && !keyed && column && !column->IsCheckBox() && column->ShowEdit() &&
+             (m_options & dgEditing) && !(shift & tk::ssDouble))) {
+            ShowEditor();
+        } else {
+            InvalidateEditor();
+        }
+    }
+    if (OnMouseDown)
+        OnMouseDown(this, button, shift, x, y);
+}
+
+void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, int y)
+{
+    TXColumn* pressed = m_pressedTitle;
+    m_pressedTitle = nullptr;
+    tk::TCustomGrid::MouseUp(button, shift, x, y);
+    if (button != tk::mbLeft || !pressed)
+        return;
+    const tk::TGridCoord cell = MouseCoord(x, y);
+    if (cell.Y < 0 || cell.Y >= m_titleOffset || GridColToDataCol(cell.X) != pressed->Index())
+        return;
+    if ((m_options & dgMarkerAutoToggle) && pressed->Title()->AutoToggle())
+        m_columns->ToggleMarker(pressed, shift & tk::ssCtrl);
+    TitleClick(pressed);
+}
+
+bool TXCustomDBGrid::DoMouseWheel(TShiftState shift, int notches, const QPoint& pos)
+{
+    (void)shift;
+    (void)pos;
+    if (!m_dataLink->Active())
+        return true;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    HideEditor();
+    int rows = m_wheelScrollRows > 0 ? m_wheelScrollRows
+               : m_wheelScrollRows == 0 ? WheelScrollLines()
+                                        : m_dataLink->BufferCount();
+    BeginUpdate();
+    {
+        ScopeExit end{[this] { EndUpdate(true); }};
+        ds->MoveBy(-notches * rows);
+    }
+    if (m_options & dgAlwaysShowEditor)
+        ShowEditor();
+    return true;
+}
+
+void TXCustomDBGrid::TimedScroll(int direction)
+{
+    if (!m_dataLink->Active()) {
+        tk::TCustomGrid::TimedScroll(direction);
+        return;
+    }
+    db::TDataSet* ds = m_dataLink->DataSet();
+    if (direction == -1)
+        ds->MoveBy(-(m_dataLink->ActiveRecord() + 1));
+    else if (direction == 1)
+        ds->MoveBy(m_dataLink->RecordCount() - m_dataLink->ActiveRecord());
+    else
+        tk::TCustomGrid::TimedScroll(direction);
+}
+
+} // namespace xdb
