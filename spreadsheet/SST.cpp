@@ -315,10 +315,6 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
     m_total = GetDWord(head);
     uint32_t unique = GetDWord(head + 4);
     for (uint32_t i = 0; i < unique; ++i) {
-        if (m_left == 0) {
-            // A table that ends early (fewer strings than announced) stops at the next record.
-            if (stream.PeekRecordId() != 0x003C) break;
-        }
         TSSTEntry* e = readEntry();
         e->Index = uint32_t(m_byIndex.size());
         bool found = false;

@@ -107,6 +107,14 @@ TEST(XlsCompoundFile, DamagedFilesFailInBoundedTime)
         EXPECT_THROW(s.OpenData(bytes), EXLSError);
         EXPECT_LT(t.elapsed(), 2000);
     }
+    // the directory names a workbook stream that cannot be read: no stream, so no workbook
+    TXLSBook book;
+    try {
+        book.LoadFromData(pastBytes);
+        ADD_FAILURE();
+    } catch (const EXLSError& e) {
+        EXPECT_EQ(e.message(), "The file is not an Excel workbook");
+    }
 }
 
 TEST(XlsCompoundFile, DrawingGroupPiecesJoinByteIdentical)
