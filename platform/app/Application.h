@@ -20,7 +20,8 @@ public:
     static Application* Instance();
 
     QString Title() const { return m_title; }
-    void SetTitle(const QString& title) { m_title = title; }
+    // The title is also the application name, which names the settings keys of its components.
+    void SetTitle(const QString& title) { m_title = title; setApplicationName(title); }
     QString HelpFile() const { return m_helpFile; }
     void SetHelpFile(const QString& helpFile) { m_helpFile = helpFile; }
 
