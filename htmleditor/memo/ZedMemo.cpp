@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFocusEvent>
+#include <QGlyphRun>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -195,6 +196,43 @@ void TZedCustomMemo::MeasureFont()
     m_cellWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('W')));
     m_cellHeight = std::max(1, fm.height());
     m_marginCharWidth = std::max(1, fm.horizontalAdvance(QLatin1Char('w')));
+    for (unsigned style = 0; style < 16; ++style) {
+        QFont f = m_font;
+        f.setBold(style & fsBold);
+        f.setItalic(style & fsItalic);
+        f.setUnderline(style & fsUnderline);
+        f.setStrikeOut(style & fsStrikeOut);
+        m_fonts[style].Font = f;
+        m_fonts[style].SamePitch = QFontMetrics(f).horizontalAdvance(QStringLiteral("WWiW")) == 4 * m_cellWidth;
+        m_fonts[style].Raw = QRawFont::fromFont(f);
+    }
+}
+
+void TZedCustomMemo::DrawCells(QPainter& p, const FontVariant& fv, QStringView text, QPoint origin, int advance)
+{
+    if (text.isEmpty())
+        return;
+    QList<quint32> glyphs;
+    if (fv.Raw.isValid())
+        glyphs = fv.Raw.glyphIndexesForString(text.toString());
+    const bool complete = glyphs.size() == text.size() && !glyphs.contains(0u);
+    if (!complete) {
+        p.setFont(fv.Font);
+        for (int i = 0; i < text.size(); ++i)
+            p.drawText(QPoint(origin.x() + i * advance, origin.y()), QString(text[i]));
+        return;
+    }
+    QList<QPointF> positions;
+    positions.reserve(glyphs.size());
+    for (int i = 0; i < glyphs.size(); ++i)
+        positions.append(QPointF(i * advance, 0));
+    QGlyphRun run;
+    run.setRawFont(fv.Raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    run.setUnderline(fv.Font.underline());
+    run.setStrikeOut(fv.Font.strikeOut());
+    p.drawGlyphRun(QPointF(origin), run);
 }
 
 int TZedCustomMemo::TextLeft() const
@@ -372,8 +410,15 @@ void TZedCustomMemo::paintEvent(QPaintEvent*)
     const QRect gutter = GutterRect();
     if (gutter.width() > 1)
         PaintGutter(p);
-    // Text area background, with the strip between gutter and text and the right/bottom edges.
-    p.fillRect(QRect(gutter.width(), 0, vr.width() - gutter.width(), vr.height()), Col(m_BkColor, pal));
+    // Background of the strip between gutter and text, the top margin and the area below the
+    // last line (painted lines fill their own rows).
+    const QColor bk = Col(m_BkColor, pal);
+    const int painted = std::clamp(Lines().Count() - TopLine(), 0, VisibleRows() + 1);
+    const int textBottom = 3 + painted * m_cellHeight;
+    p.fillRect(QRect(gutter.width(), 0, area.left() - gutter.width(), vr.height()), bk);
+    p.fillRect(QRect(area.left(), 0, vr.width() - area.left(), 3), bk);
+    p.fillRect(QRect(area.left(), textBottom, vr.width() - area.left(), std::max(0, vr.height() - textBottom)), bk);
+    p.fillRect(QRect(area.right() + 1, 0, vr.width() - area.right() - 1, vr.height()), bk);
 
     LineStartState state = StartStateOfLine(TopLine());
     const TZedScanner scanner(*this);
@@ -456,10 +501,16 @@ void TZedCustomMemo::DefaultGutterDraw(QPainter* canvas, int lineNo, const QRect
     }
     if (m_gutter.ShowLineNumbers()) {
         const QString text = m_gutter.NumberText(lineNo);
-        canvas->setFont(m_gutter.Font());
+        if (m_gutterFont.Font != m_gutter.Font() || !m_gutterFont.Raw.isValid()) {
+            m_gutterFont.Font = m_gutter.Font();
+            m_gutterFont.Raw = QRawFont::fromFont(m_gutterFont.Font);
+            const QFontMetrics gm(m_gutterFont.Font);
+            m_gutterFont.SamePitch = gm.horizontalAdvance(QStringLiteral("0000")) == 4 * gm.horizontalAdvance(QLatin1Char('0'));
+        }
         canvas->setPen(Col(m_gutter.LineNumberTextColor(), pal));
-        const QFontMetrics fm(m_gutter.Font());
-        canvas->drawText(QPoint(rct.left() + m_gutter.NumberX(text), rct.top() + fm.ascent()), text);
+        const QFontMetrics fm(m_gutterFont.Font);
+        DrawCells(*canvas, m_gutterFont, text, QPoint(rct.left() + m_gutter.NumberX(text), rct.top() + fm.ascent()),
+                  fm.horizontalAdvance(QLatin1Char('0')));
     }
     if (m_gutter.ShowModified()) {
         const bool modified = prop && prop->Modified;
@@ -491,8 +542,42 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
 {
     const QPalette& pal = palette();
     const QString& s = Lines().Strings()[line];
-    std::vector<TZedPiece> pieces;
-    scanner.ScanLine(s, state, &pieces);
+    const int c0 = LeftColumn();
+    const int c1 = std::min<int>(s.length(), c0 + VisibleCols() + 1);
+    std::vector<TZedPiece>& pieces = m_pieces;
+    pieces.clear();
+    if (s.length() <= LongLine) {
+        scanner.ScanLine(s, state, &pieces);
+    } else {
+        // Long line: resume at the last checkpoint before the visible columns and stop behind
+        // them; the end state comes from the cache or a scan without pieces.
+        TZedLineScanCache& cache = LineScanCache(line, state);
+        auto it = std::upper_bound(cache.Points.begin(), cache.Points.end(), c0,
+                                   [](int c, const TZedCheckpoint& p) { return c < p.Col; });
+        LineStartState st = state;
+        int from = 0;
+        if (it != cache.Points.begin()) {
+            --it;
+            st = it->State;
+            from = it->Col;
+        }
+        const bool lastRow = row + 1 >= VisibleRows() + 1 || line + 1 >= Lines().Count();
+        bool ended = scanner.ScanRange(s, from, st, &pieces, std::max(c1, c0 + 1), &cache.Points);
+        if (!ended && !lastRow) {
+            if (!cache.EndValid) {
+                LineStartState end = cache.Points.empty() ? cache.Start : cache.Points.back().State;
+                scanner.ScanRange(s, cache.Points.empty() ? 0 : cache.Points.back().Col, end, nullptr, s.length(),
+                                  &cache.Points);
+                cache.End = end;
+                cache.EndValid = true;
+            }
+            st = cache.End;
+        } else if (ended) {
+            cache.End = st;
+            cache.EndValid = true;
+        }
+        state = st;
+    }
 
     const QRect area = TextArea();
     const int y = 2 + row * m_cellHeight + 1;
@@ -502,8 +587,6 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
     const TColor lineBg = breakpoint ? m_BreakpointColor : active ? m_activeLineSettings.ActiveLineColor() : m_BkColor;
     p.fillRect(QRect(area.left(), y, area.width() + 2, m_cellHeight), Col(lineBg, pal));
 
-    const int c0 = LeftColumn();
-    const int c1 = std::min<int>(s.length(), c0 + VisibleCols() + 1);
     if (c1 <= c0)
         return;
     std::vector<CellAttr> attrs(size_t(c1 - c0));
@@ -583,21 +666,11 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
         while (e < c1 && attrs[size_t(e - c0)] == at)
             ++e;
         const int x = area.left() + (c - c0) * m_cellWidth;
-        p.fillRect(QRect(x, y, (e - c) * m_cellWidth, m_cellHeight), Col(at.Bg, pal));
-        QFont f = m_font;
-        f.setBold(at.Style & fsBold);
-        f.setItalic(at.Style & fsItalic);
-        f.setUnderline(at.Style & fsUnderline);
-        f.setStrikeOut(at.Style & fsStrikeOut);
-        p.setFont(f);
+        if (at.Bg != lineBg)
+            p.fillRect(QRect(x, y, (e - c) * m_cellWidth, m_cellHeight), Col(at.Bg, pal));
+        const FontVariant& fv = m_fonts[at.Style & 15];
         p.setPen(Col(at.Fg, pal));
-        // Character by character on the cell grid, so bold or italic faces keep the columns.
-        if (f.bold() || f.italic()) {
-            for (int k = c; k < e; ++k)
-                p.drawText(QPoint(area.left() + (k - c0) * m_cellWidth, baseline), QString(s[k]));
-        } else {
-            p.drawText(QPoint(x, baseline), s.mid(c, e - c));
-        }
+        DrawCells(p, fv, QStringView(s).mid(c, e - c), QPoint(x, baseline), m_cellWidth);
         c = e;
     }
     // Error marks: red zig-zag under each range.

@@ -2,10 +2,12 @@
 // The source memo window: a self-drawn editor for source text on a grid of fixed-pitch cells,
 // with gutter, syntax colours, selection, block matching, keyboard and mouse handling.
 #include "htmleditor/memo/ZedMemoModel.h"
+#include "htmleditor/memo/ZedScanner.h"
 #include "platform/graphics/Graphics.h"
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QRawFont>
 #include <QTimer>
 #include <functional>
 
@@ -238,6 +240,17 @@ private:
     bool m_wordDelimitersValid = false;
     const TZedCustomMemoStyler* m_wordDelimiterStyler = nullptr;
     QMetaObject::Connection m_stylerGone;
+    struct FontVariant {
+        QFont Font;
+        QRawFont Raw;
+        bool SamePitch = true;
+    };
+    // Draws text with one glyph per cell (no shaping); characters the font lacks go through
+    // the toolkit's text drawing with its font fallback.
+    void DrawCells(QPainter& p, const FontVariant& fv, QStringView text, QPoint origin, int advance);
+    FontVariant m_gutterFont;
+    FontVariant m_fonts[16];
+    std::vector<TZedPiece> m_pieces;
 };
 
 #undef QLY_ZED_COLOR

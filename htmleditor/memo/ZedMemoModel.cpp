@@ -161,8 +161,9 @@ void TZedMemoModel::PadLine(int line, int col)
         return;
     QString& s = m_lines.RawLine(line);
     if (s.length() < col) {
+        const int old = s.length();
         s += QString(col - s.length(), QLatin1Char(' '));
-        InvalidateStates(line);
+        InvalidateStates(line, old);
     }
 }
 
@@ -176,7 +177,7 @@ void TZedMemoModel::TrimLeavingLine(int line)
     const int n = TrailingBlankStart(s);
     if (n < s.length()) {
         s.truncate(n);
-        InvalidateStates(line);
+        InvalidateStates(line, n);
         InvalidateLines(line, line);
     }
 }
@@ -566,7 +567,7 @@ TZedPos TZedMemoModel::RawInsertAt(TZedPos at, const QString& rawText)
     if (parts.size() == 1) {
         line.insert(at.Col, parts[0]);
         end = TZedPos{at.Col + int(parts[0].length()), at.Line};
-        InvalidateStates(at.Line);
+        InvalidateStates(at.Line, at.Col);
     } else {
         const QString tail = line.mid(at.Col);
         line.truncate(at.Col);
@@ -575,7 +576,7 @@ TZedPos TZedMemoModel::RawInsertAt(TZedPos at, const QString& rawText)
         rest.last() += tail;
         m_lines.RawInsertLines(at.Line + 1, rest);
         end = TZedPos{int(parts.last().length()), at.Line + int(parts.size()) - 1};
-        InvalidateStates(at.Line);
+        InvalidateStates(at.Line, at.Col);
     }
     if (wrap) {
         const int off = PosToOffset(end);
@@ -611,7 +612,7 @@ QString TZedMemoModel::RawDeleteRange(TZedPos from, TZedPos to)
     first += tail;
     if (to.Line > from.Line)
         m_lines.RawDelete(from.Line + 1, to.Line - from.Line);
-    InvalidateStates(from.Line);
+    InvalidateStates(from.Line, from.Col);
     if (wrap)
         Wrap();
     return text;
@@ -640,6 +641,8 @@ TZedPos TZedMemoModel::ToLogical(TZedPos p) const
     const int count = m_lines.Count();
     if (count == 0)
         return {};
+    if (m_wordWrap == wwNone || m_wrapSuspended)
+        return p;
     p.Line = std::clamp(p.Line, 0, count - 1);
     int line = -1;
     for (int l = 0; l <= p.Line; ++l)
@@ -733,7 +736,7 @@ void TZedMemoModel::InsertChar(QChar ch)
         line.insert(cc, ch);
         record = std::make_unique<TInsertCharUndo>(before, before, QString(ch));
     }
-    InvalidateStates(cl);
+    InvalidateStates(cl, cc);
     if (WrapActive()) {
         const int off = PosToOffset(before) + advance;
         Rewrap();
@@ -1292,14 +1295,42 @@ void TZedMemoModel::SetUrlAware(bool value)
     Invalidate();
 }
 
-void TZedMemoModel::InvalidateStates(int fromLine)
+void TZedMemoModel::InvalidateStates(int fromLine, int col)
 {
-    if (fromLine < 0)
+    if (fromLine < 0) {
         m_stateCache.clear();
-    else
-        m_stateCache.erase(m_stateCache.upper_bound(fromLine), m_stateCache.end());
+        m_lineScanCache.clear();
+        m_topStateLine = -1;
+        return;
+    }
+    m_stateCache.erase(m_stateCache.upper_bound(fromLine), m_stateCache.end());
+    m_lineScanCache.erase(m_lineScanCache.upper_bound(fromLine), m_lineScanCache.end());
+    auto it = m_lineScanCache.find(fromLine);
+    if (it != m_lineScanCache.end()) {
+        if (col <= 0) {
+            m_lineScanCache.erase(it);
+        } else {
+            auto& pts = it->second.Points;
+            pts.erase(std::lower_bound(pts.begin(), pts.end(), col,
+                                       [](const TZedCheckpoint& p, int c) { return p.Col < c; }),
+                      pts.end());
+            it->second.EndValid = false;
+        }
+    }
     if (m_topStateLine > fromLine)
         m_topStateLine = -1;
+}
+
+TZedLineScanCache& TZedMemoModel::LineScanCache(int line, const LineStartState& start)
+{
+    if (m_lineScanCache.size() > 64 && !m_lineScanCache.count(line))
+        m_lineScanCache.clear();
+    TZedLineScanCache& c = m_lineScanCache[line];
+    if (!(c.Start == start)) {
+        c = TZedLineScanCache{};
+        c.Start = start;
+    }
+    return c;
 }
 
 LineStartState TZedMemoModel::StartStateOfLine(int line)
@@ -1322,6 +1353,18 @@ LineStartState TZedMemoModel::StartStateOfLine(int line)
     for (int l = from; l < last; ++l) {
         if (l % 20 == 0)
             m_stateCache.emplace(l, state);
+        if (lines[l].length() > LongLine) {
+            TZedLineScanCache& c = LineScanCache(l, state);
+            if (!c.EndValid) {
+                LineStartState st = c.Points.empty() ? c.Start : c.Points.back().State;
+                scanner.ScanRange(lines[l], c.Points.empty() ? 0 : c.Points.back().Col, st, nullptr, lines[l].length(),
+                                  &c.Points);
+                c.End = st;
+                c.EndValid = true;
+            }
+            state = c.End;
+            continue;
+        }
         scanner.ScanLine(lines[l], state, nullptr);
     }
     if (line % 20 == 0)
@@ -1359,7 +1402,8 @@ void TZedMemoModel::MatchBlocks()
             const QString& s = m_lines.Strings()[l];
             auto collect = [&](const QString& word, bool isStart) {
                 int i = 0;
-                while ((i = s.indexOf(word, i, Qt::CaseInsensitive)) >= 0) {
+                const Qt::CaseSensitivity cs = word.toLower() == word ? Qt::CaseSensitive : Qt::CaseInsensitive;
+                while ((i = s.indexOf(word, i, cs)) >= 0) {
                     if (i == 0 || IsWordDelimiter(s[i - 1]))
                         occ.push_back({i, isStart});
                     i += word.length();

@@ -15,6 +15,15 @@
 enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
 using TShiftState = unsigned;
 
+// Scan results kept for a long line: checkpoints to resume scanning near the visible columns,
+// and the state at its end.
+struct TZedLineScanCache {
+    LineStartState Start;
+    std::vector<TZedCheckpoint> Points;
+    bool EndValid = false;
+    LineStartState End;
+};
+
 // A matched block word: no mark when Col is below 0.
 struct TZedBlockMark {
     int Line = -1;
@@ -137,7 +146,11 @@ public:
     TCharStyle UrlStyle{gfx::clBlue, gfx::clWhite, fsUnderline};
     // The start state of a line for the scanner (cached every 20 lines and for the top line).
     LineStartState StartStateOfLine(int line);
-    void InvalidateStates(int fromLine);
+    // Forgets cached scanner states that depend on text from (fromLine, col) on.
+    void InvalidateStates(int fromLine, int col = 0);
+    // The scan cache of a long line whose start state is the given one (reset when it differs).
+    TZedLineScanCache& LineScanCache(int line, const LineStartState& start);
+    static constexpr int LongLine = 4096;
 
     // --- block matching ---
     bool BlockShow() const { return m_blockShow; }
@@ -265,6 +278,7 @@ protected:
     bool m_destroying = false;
     // Scanner states at line starts: every 20th line, and the top line.
     std::map<int, LineStartState> m_stateCache;
+    std::map<int, TZedLineScanCache> m_lineScanCache;
     int m_topStateLine = -1;
     LineStartState m_topState;
 };

@@ -74,24 +74,33 @@ int TZedScanner::SymbolStyle(QChar ch) const
     return -1;
 }
 
+int TZedScanner::RunEnd(const QString& line, int start, bool& separator) const
+{
+    const int n = line.length();
+    if (!m_urlAware) {
+        separator = false;
+        return n;
+    }
+    int i = start;
+    separator = IsRunSeparator(line[i]);
+    while (i < n && IsRunSeparator(line[i]) == separator) {
+        if (!m_escape.isNull() && line[i] == m_escape && i + 1 < n)
+            ++i;  // the escape character and the one after it stay together
+        ++i;
+    }
+    return i;
+}
+
 std::vector<TZedRun> TZedScanner::Runs(const QString& line) const
 {
     std::vector<TZedRun> runs;
-    const int n = line.length();
-    if (!m_urlAware) {
-        runs.push_back(TZedRun{0, n, false});
-        return runs;
-    }
     int i = 0;
+    const int n = line.length();
     while (i < n) {
-        const int start = i;
-        const bool sep = IsRunSeparator(line[i]);
-        while (i < n && IsRunSeparator(line[i]) == sep) {
-            if (!m_escape.isNull() && line[i] == m_escape && i + 1 < n)
-                ++i;  // the escape character and the one after it stay together
-            ++i;
-        }
-        runs.push_back(TZedRun{start, i - start, sep});
+        bool sep = false;
+        const int end = RunEnd(line, i, sep);
+        runs.push_back(TZedRun{i, end - i, sep});
+        i = end;
     }
     return runs;
 }
@@ -100,19 +109,40 @@ void TZedScanner::ScanLine(const QString& line, LineStartState& state, std::vect
 {
     if (pieces)
         pieces->clear();
-    for (const TZedRun& run : Runs(line)) {
-        if (m_urlAware && !run.Separator
-            && m_memo.IsUrl(QStringView(line).mid(run.Start, std::min(run.Length, 8)).toString())) {
-            Emit(pieces, run.Start, run.Length, pkUrl, -1);
-            continue;
+    ScanRange(line, 0, state, pieces, line.length());
+}
+
+bool TZedScanner::ScanRange(const QString& line, int from, LineStartState& state, std::vector<TZedPiece>* pieces,
+                            int stopCol, std::vector<TZedCheckpoint>* checkpoints, int spacing) const
+{
+    const int n = line.length();
+    int next = checkpoints && !checkpoints->empty() ? checkpoints->back().Col + spacing : spacing;
+    int i = from;
+    while (i < n) {
+        if (i >= stopCol)
+            return false;
+        if (checkpoints && i >= next && (checkpoints->empty() || checkpoints->back().Col < i)) {
+            checkpoints->push_back(TZedCheckpoint{i, state});
+            next = i + spacing;
         }
-        ScanRun(line, run.Start, run.Start + run.Length, state, pieces);
+        bool sep = false;
+        const int end = RunEnd(line, i, sep);
+        const QChar c = line[i];
+        const ushort u = c.toLower().unicode();
+        if (m_urlAware && !sep && (u == 'h' || u == 'm' || u == 'w' || u == 'f' || u == 'n')
+            && m_memo.IsUrl(line.mid(i, std::min(end - i, 8)))) {
+            Emit(pieces, i, end - i, pkUrl, -1);
+        } else {
+            ScanRun(line, i, end, state, pieces);
+        }
+        i = end;
     }
     // A line comment ends with its line.
     if (state.LineComment) {
         state.LineComment = false;
         state.InComment = false;
     }
+    return true;
 }
 
 void TZedScanner::ScanRun(const QString& line, int from, int to, LineStartState& state,

@@ -34,8 +34,16 @@ public:
     // is equal) when pieces is given; leaves the state at the line's end in state.
     void ScanLine(const QString& line, LineStartState& state, std::vector<TZedPiece>* pieces) const;
 
+    // Scans a line from a run start (0, or a checkpoint's column with its state) and stops after
+    // the run that reaches stopCol; true when the line's end was reached (state is then the end
+    // state). Records a checkpoint at the first run start after every `spacing` characters.
+    bool ScanRange(const QString& line, int from, LineStartState& state, std::vector<TZedPiece>* pieces,
+                   int stopCol, std::vector<TZedCheckpoint>* checkpoints = nullptr, int spacing = 2048) const;
+
     // The URL runs of a line (the whole line as one run without UrlAware).
     std::vector<TZedRun> Runs(const QString& line) const;
+    // The end of the run that starts at a position.
+    int RunEnd(const QString& line, int start, bool& separator) const;
 
 private:
     void ScanRun(const QString& line, int from, int to, LineStartState& state,

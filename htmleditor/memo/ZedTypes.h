@@ -2,6 +2,7 @@
 // Small shared types of the source memo.
 #include <QList>
 #include <QString>
+#include <vector>
 
 using TIntList = QList<int>;
 
@@ -35,4 +36,10 @@ struct LineStartState {
     QChar OpenChar;
     int StyleIndex = -1;
     friend bool operator==(const LineStartState&, const LineStartState&) = default;
+};
+
+// The scanner state at a run start inside a long line, to resume scanning there.
+struct TZedCheckpoint {
+    int Col = 0;
+    LineStartState State;
 };
