@@ -1546,6 +1546,11 @@ QRect TXCustomDBGrid::ColumnCellRect(TXColumn* column, int dataRow) const
 
 void TXCustomDBGrid::ColWidthsChanged()
 {
+    // Only widths the user changed reach the columns; the layout sets them itself.
+    if (m_layoutLock > 0 || m_inLayout || !(m_dataLink->Active() || m_columns->State() == csCustomized)) {
+        tk::TCustomGrid::ColWidthsChanged();
+        return;
+    }
     BeginLayout();
     for (int i = 0; i < m_columns->Count(); ++i) {
         TXColumn* c = m_columns->Items(i);

@@ -517,6 +517,8 @@ void TXColumn::SetWidth(int value)
     }
     if ((m_assigned & aWidth) && value == m_width)
         return;
+    if (!(m_assigned & aWidth) && value == DefaultWidth())
+        return;
     m_width = value;
     m_assigned |= aWidth;
     Changed(false);
