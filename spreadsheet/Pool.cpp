@@ -41,6 +41,10 @@ Pool& pool()
 void* PoolAlloc(size_t size)
 {
     if (size == 0) size = 8;
+#ifdef XLS_POOL_OFF
+    ++pool().live;
+    return ::operator new(size);
+#endif
     if (size > MaxPooled) return ::operator new(size);
     Pool& p = pool();
     const size_t cls = (size + 7) / 8;
@@ -92,6 +96,11 @@ void PoolFree(void* ptr, size_t size)
 {
     if (!ptr) return;
     if (size == 0) size = 8;
+#ifdef XLS_POOL_OFF
+    --pool().live;
+    ::operator delete(ptr);
+    return;
+#endif
     if (size > MaxPooled) {
         ::operator delete(ptr);
         return;

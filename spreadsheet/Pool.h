@@ -4,6 +4,16 @@
 // to the system when the last object is freed. Main thread only, like the rest of the reader.
 #include <cstddef>
 
+// Under the address sanitizer every object is a heap block of its own, so use after free and
+// overruns of pooled objects are found.
+#if defined(__SANITIZE_ADDRESS__)
+#define XLS_POOL_OFF 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XLS_POOL_OFF 1
+#endif
+#endif
+
 namespace xls {
 
 void* PoolAlloc(size_t size);

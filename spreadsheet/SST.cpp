@@ -30,6 +30,14 @@ int TSSTEntry::RunFont(int run) const
 
 char* TStringArena::Alloc(size_t n)
 {
+#ifdef XLS_POOL_OFF
+    // one block per string, so the sanitizer sees every overrun
+    char* own = static_cast<char*>(std::malloc(n ? n : 1));
+    if (!own) throw std::bad_alloc();
+    m_chunks.append(own);
+    m_cur = own + n;
+    return own;
+#endif
     if (n > m_left) {
         const size_t size = qMax(BigChunkSize, n);
         char* c = static_cast<char*>(AllocBigChunk(size));
@@ -45,7 +53,11 @@ char* TStringArena::Alloc(size_t n)
 
 void TStringArena::TakeBack(char* p)
 {
-    if (p && p >= m_chunks.last() && p <= m_cur) {
+#ifdef XLS_POOL_OFF
+    if (p && !m_chunks.isEmpty() && m_chunks.last() == p) std::free(m_chunks.takeLast());
+    return;
+#endif
+    if (p && !m_chunks.isEmpty() && p >= m_chunks.last() && p <= m_cur) {
         m_left += size_t(m_cur - p);
         m_cur = p;
     }
@@ -53,6 +65,11 @@ void TStringArena::TakeBack(char* p)
 
 void TStringArena::Clear()
 {
+#ifdef XLS_POOL_OFF
+    for (char* c : m_chunks) std::free(c);
+    m_chunks.clear();
+    return;
+#endif
     for (char* c : m_chunks) FreeBigChunk(c);
     m_chunks.clear();
     m_cur = nullptr;
@@ -180,7 +197,7 @@ bool TSSTHashTrie::Equal(const void* a, const void* b) const
     const auto* y = static_cast<const TSSTEntry*>(b);
     // The key holds the characters' bytes; the width must agree too.
     return (x->Options & 1) == (y->Options & 1) && x->CharCount == y->CharCount && x->DataSize == y->DataSize &&
-           std::memcmp(x->Data, y->Data, x->DataSize) == 0;
+           (x->DataSize == 0 || std::memcmp(x->Data, y->Data, x->DataSize) == 0);
 }
 
 // ---- table

@@ -69,6 +69,13 @@ TEST(XlsSST, StringsAcrossContinueRecords)
     EXPECT_EQ(sst.EntryAt(2)->Text(), "ok");
     EXPECT_THROW(sst.EntryAt(3), EXLSError);
 
+    // empty strings share one entry too
+    TSST2 empty(&fonts);
+    readSST(empty, xlstest::sst({"", "", "z"}));
+    ASSERT_EQ(empty.IndexCount(), 3);
+    EXPECT_EQ(empty.EntryAt(0), empty.EntryAt(1));
+    EXPECT_EQ(empty.EntryAt(1)->Text(), QString());
+
     TSST2 bad(&fonts);
     EXPECT_THROW(readSST(bad, rec(0x00FC, u32(1) + u32(1) + u16(1) + u8(2) + QByteArray("a"))), EXLSError);
     TSST2 missing(&fonts);
