@@ -17,7 +17,10 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QStyleHints>
+#include <QToolTip>
 #include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -136,6 +139,15 @@ TZedCustomMemo::TZedCustomMemo(QWidget* parent) : QAbstractScrollArea(parent)
         m_caretOn = !m_caretOn;
         viewport()->update(QRect(CellOrigin(Caret()), QSize(2, m_cellHeight)));
     });
+    connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
+        if (!ScrollHint)
+            return;
+        QString hint = QStringLiteral("Row : ") + QString::number(value + 1);
+        if (OnScrollHint)
+            OnScrollHint(value + 1, hint);
+        QToolTip::showText(QCursor::pos() + QPoint(10, 0), hint, this);
+    });
+    connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [] { QToolTip::hideText(); });
     OnGutterDraw = [this](QPainter* canvas, int lineNo, const QRect& rct) { DefaultGutterDraw(canvas, lineNo, rct); };
     OnGutterClick = [this](int line) {
         SetCaretLine(line);
@@ -1239,6 +1251,31 @@ void TZedCustomMemo::focusOutEvent(QFocusEvent* e)
     QAbstractScrollArea::focusOutEvent(e);
     m_blink.stop();
     viewport()->update();
+}
+
+void TZedCustomMemo::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (acceptDrops() && e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void TZedCustomMemo::dropEvent(QDropEvent* e)
+{
+    if (!acceptDrops() || !e->mimeData()->hasUrls())
+        return;
+    for (const QUrl& url : e->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString name = url.toLocalFile();
+        if (name.length() > 255)
+            continue;
+        bool defaultHandler = true;
+        if (OnFileDrop)
+            OnFileDrop(name, defaultHandler);
+        if (defaultHandler)
+            Lines().LoadFromFile(name);
+    }
+    e->acceptProposedAction();
 }
 
 // ---------------------------------------------------------------------------------------------

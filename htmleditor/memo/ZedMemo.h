@@ -149,7 +149,15 @@ public:
     bool HiddenCaret() const { return m_hiddenCaret; }
     void SetHiddenCaret(bool v) { m_hiddenCaret = v; viewport()->update(); }
     bool WantTab = true;
+    // While the vertical thumb is dragged, "Row : " and the row number are shown beside the mouse.
     bool ScrollHint = false;
+    // Registers the window for dropped files (OnFileDrop, then loading the file).
+    bool AcceptFiles() const { return acceptDrops(); }
+    void SetAcceptFiles(bool v)
+    {
+        setAcceptDrops(v);
+        viewport()->setAcceptDrops(v);
+    }
     void SetScrollBars(TZedScrollBars value) override;
     void SetActiveLine(int line) override;
     void SetSyntaxStyles(TZedCustomMemoStyler* styler) override;
@@ -177,6 +185,8 @@ public:
     std::function<void()> OnFind;
     std::function<void()> OnReplace;
     std::function<void()> OnDblClick;
+    std::function<void(const QString& fileName, bool& defaultHandler)> OnFileDrop;
+    std::function<void(int row, QString& hint)> OnScrollHint;
 
     // The gutter drawing of one row: marker, bookmark, number, modified bar, indicator.
     void DefaultGutterDraw(QPainter* canvas, int lineNo, const QRect& rct);
@@ -204,6 +214,8 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     bool focusNextPrevChild(bool next) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void MeasureFont();

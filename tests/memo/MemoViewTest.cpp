@@ -1,10 +1,14 @@
 // The memo window: keys, mouse, scrolling, word wrap and painting (offscreen).
 #include "htmleditor/memo/ZedMemo.h"
+#include "tests/common/TestUtil.h"
 #include "tests/memo/MemoTestUtil.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QInputMethodEvent>
 #include <QMenu>
 #include <QScrollBar>
@@ -463,4 +467,73 @@ TEST(MemoView, SelectionOnTheActiveLineSwapsColours)
     // Text 0x00FFFF (yellow) on 0x800000 swapped: yellow background for the selected part.
     EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{0, 1})), QColor(0xFF, 0xFF, 0x00));
     EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{3, 1})), QColor(0, 0, 0x80));
+}
+
+TEST(MemoView, LongLinesPaintTheRightStateAtAnyColumn)
+{
+    const QString longLine = QString(100, QLatin1Char('a')) + QStringLiteral("<!--") + QString(5000, QLatin1Char('x'))
+        + QStringLiteral("--> table ") + QString(3000, QLatin1Char('y'));
+    View v({longLine, QStringLiteral("<table>")});
+    TZedMemo& m = v.memo;
+    auto inkAt = [&](int col) {
+        m.viewport()->repaint();
+        const QImage img = m.viewport()->grab().toImage();
+        return Ink(img, QRect(m.CellOrigin(TZedPos{col, 0}), QSize(m.CellWidth(), m.CellHeight())), Qt::white);
+    };
+    auto isComment = [](const QColor& c) { return c.red() >= 0xA0 && std::abs(c.red() - c.blue()) <= 8; };
+    m.SetLeftColumn(5000);
+    EXPECT_TRUE(isComment(inkAt(5010)));
+    m.SetLeftColumn(5080);
+    EXPECT_TRUE(HasColour(m.viewport()->grab().toImage(),
+                          QRect(m.CellOrigin(TZedPos{5108, 0}), QSize(5 * m.CellWidth(), m.CellHeight())),
+                          QColor(0xFF, 0x00, 0xFF)));  // "table" after the comment
+    EXPECT_FALSE(m.StartStateOfLine(1).InComment);
+
+    // Closing the comment far left of the view changes what is shown at column 5010.
+    m.SetCaret(TZedPos{2000, 0});
+    m.InsertText(QStringLiteral("-->"));
+    m.SetLeftColumn(5000);
+    EXPECT_FALSE(isComment(inkAt(5010)));
+    m.Undo();
+    m.SetLeftColumn(5000);
+    EXPECT_TRUE(isComment(inkAt(5010)));
+
+    // A comment left open at the end of the long line carries into the next line.
+    m.SetCaret(TZedPos{int(m.LineText(0).length()), 0});
+    m.InsertText(QStringLiteral("<!--"));
+    EXPECT_TRUE(m.StartStateOfLine(1).InComment);
+}
+
+TEST(MemoView, DroppedFilesLoadUnlessTheHandlerRefuses)
+{
+    qlytest::TempDir dir;
+    const QString file = dir.file(QStringLiteral("drop.html"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<p>dropped</p>\r\n");
+    f.close();
+    View v({QStringLiteral("before")});
+    TZedMemo& m = v.memo;
+    EXPECT_FALSE(m.AcceptFiles());
+    m.SetAcceptFiles(true);
+    QStringList seen;
+    bool allow = false;
+    m.OnFileDrop = [&](const QString& name, bool& handler) {
+        seen << name;
+        handler = allow;
+    };
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(file)});
+    auto drop = [&] {
+        QDragEnterEvent enter(QPoint(100, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m.viewport(), &enter);
+        QDropEvent ev(QPointF(100, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m.viewport(), &ev);
+    };
+    drop();
+    EXPECT_EQ(seen, QStringList{file});
+    EXPECT_EQ(m.LineText(0), QStringLiteral("before"));
+    allow = true;
+    drop();
+    EXPECT_EQ(m.Lines().Strings(), QStringList{QStringLiteral("<p>dropped</p>")});
 }
