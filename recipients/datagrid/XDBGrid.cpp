@@ -1149,7 +1149,11 @@ void TXCustomDBGrid::DataChanged()
 {
     if (!m_dataLink->Active())
         return;
+    // After a requery: vanished records leave the selection (checked when it is next used) and a
+    // vanished anchor is cleared.
     m_bookmarks->MarkStale();
+    if (!m_selectionAnchor.isEmpty() && !m_dataLink->DataSet()->BookmarkValid(m_selectionAnchor))
+        SetSelectionAnchor(db::TBookmark());
     UpdateRowCount();
     UpdateScrollBar();
     UpdateActive();
