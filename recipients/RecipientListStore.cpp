@@ -1,15 +1,119 @@
 #include "recipients/RecipientListStore.h"
+#include "app/core/OrvUtils.h"
 #include "platform/db/Connection.h"
+#include "platform/db/ExtADODataSet.h"
+
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <cerrno>
+#include <signal.h>
+#include <unistd.h>
 
 namespace recipients {
 
 using db::QuoteName;
 
+const QStringList FixedColumns = {QStringLiteral("Status"), QStringLiteral("Email"), QStringLiteral("Last Name"),
+                                  QStringLiteral("First Name")};
+
 namespace {
 const QString kLists = QStringLiteral("RecipientsLists");
 
 bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+
+QString IdList(const QList<qint64>& ids, qsizetype from, qsizetype count)
+{
+    QString s;
+    s.reserve(count * 8);
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (i > from)
+            s += QLatin1Char(',');
+        s += QString::number(ids[i]);
+    }
+    return s;
+}
 } // namespace
+
+// ------------------------------------------------------------------ locks
+
+TLockOwner TLockOwner::Parse(const QString& lockedBy)
+{
+    TLockOwner o;
+    const QString v = lockedBy.trimmed();
+    const qsizetype at = v.lastIndexOf(QLatin1Char('@'));
+    if (at < 0) {
+        o.user = v;
+        return o;
+    }
+    o.user = v.left(at);
+    const QStringList rest = v.mid(at + 1).split(QLatin1Char(':'));
+    if (rest.size() != 3)
+        return o;
+    bool okPid = false, okInst = false;
+    o.pid = rest[1].toLongLong(&okPid);
+    o.instance = rest[2].toULongLong(&okInst);
+    o.host = rest[0];
+    o.complete = okPid && okInst && o.pid > 0;
+    return o;
+}
+
+QString TLockOwner::Text() const
+{
+    return user + QLatin1Char('@') + host + QLatin1Char(':') + QString::number(pid) + QLatin1Char(':') +
+           QString::number(instance);
+}
+
+TRecipientListStore::TRecipientListStore(db::Connection& conn, IListPrompts* prompts)
+    : m_conn(conn), m_prompts(prompts), m_dataSet(std::make_unique<db::TExtADODataSet>(&conn))
+{
+    m_dataSet->SetParamCheck(false);
+}
+
+TRecipientListStore::~TRecipientListStore()
+{
+    m_insert.reset();
+}
+
+QString TRecipientListStore::UserName() { return core::GetWindowsUserName(); }
+
+QString TRecipientListStore::HostName() { return QSysInfo::machineHostName(); }
+
+QString TRecipientListStore::LockText() const
+{
+    TLockOwner o;
+    o.user = UserName();
+    o.host = HostName();
+    o.pid = qint64(::getpid());
+    o.instance = Instance;
+    return o.Text();
+}
+
+QString TRecipientListStore::LockUser(const QString& lockedBy) { return TLockOwner::Parse(lockedBy).user; }
+
+bool TRecipientListStore::IsStaleLock(const QString& lockedBy) const
+{
+    const TLockOwner o = TLockOwner::Parse(lockedBy);
+    if (!o.complete || o.user != UserName() || o.host != HostName())
+        return false;
+    if (o.pid == qint64(::getpid()))
+        return o.instance != Instance;
+    return ::kill(pid_t(o.pid), 0) != 0 && errno == ESRCH;
+}
+
+void TRecipientListStore::Message(const QString& text)
+{
+    if (m_prompts)
+        m_prompts->Message(text);
+}
+
+TAnswer TRecipientListStore::Ask(const QString& text, TAskButtons buttons)
+{
+    if (!m_prompts)
+        return TAnswer::Cancel;
+    return m_prompts->Ask(text, buttons);
+}
+
+// ------------------------------------------------------------------ tables
 
 QString TRecipientListStore::TextColumnDef(const QString& column)
 {
@@ -21,6 +125,13 @@ void TRecipientListStore::AddTextColumn(const QString& table, const QString& col
     m_conn.Execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(QuoteName(table), TextColumnDef(column)));
 }
 
+void TRecipientListStore::EnsureEmailIndex(const QString& table)
+{
+    // The column compares ignoring case, so the index does too.
+    m_conn.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                       .arg(QuoteName(table + QStringLiteral("_Email")), QuoteName(table), QuoteName("Email")));
+}
+
 bool TRecipientListStore::ListExists(const QString& name)
 {
     return GetListID(name) >= 0;
@@ -29,7 +140,7 @@ bool TRecipientListStore::ListExists(const QString& name)
 int TRecipientListStore::GetListID(const QString& name)
 {
     const QVariant id = m_conn.Scalar(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("ID"), QuoteName(kLists), QuoteName("Name")),
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ? ORDER BY %1").arg(QuoteName("ID"), QuoteName(kLists), QuoteName("Name")),
         {name});
     return id.isNull() ? -1 : id.toInt();
 }
@@ -49,6 +160,23 @@ QString TRecipientListStore::CreateListTable(const QString& name)
     m_conn.Execute(QStringLiteral("CREATE TABLE %1 (%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 SMALLINT DEFAULT 0, %4, %5, %6)")
                        .arg(QuoteName(table), QuoteName("_ID"), QuoteName("Status"), TextColumnDef("Email"),
                             TextColumnDef("Last Name"), TextColumnDef("First Name")));
+    EnsureEmailIndex(table);
+    trans.Commit();
+    return table;
+}
+
+QString TRecipientListStore::CreateListTableWithColumns(const QString& name, const QStringList& columns)
+{
+    db::Transaction trans(m_conn);
+    const QString table = CreateListTable(name);
+    QStringList existing = FixedColumns;
+    for (const QString& c : columns) {
+        const QString problem = ColumnNameProblem(c, existing);
+        if (!problem.isEmpty())
+            throw db::EDatabaseError(ColumnRefusal(problem));
+        AddTextColumn(table, c.trimmed());
+        existing << c.trimmed();
+    }
     trans.Commit();
     return table;
 }
@@ -84,7 +212,604 @@ void TRecipientListStore::CopyTable(const QString& source, const QString& target
             throw db::EDatabaseError(e.message() + QStringLiteral(" - CommandText:") + sql, e.code());
         }
     }
+    if (m_conn.ColumnNames(target).contains(QStringLiteral("Email"), Qt::CaseInsensitive))
+        EnsureEmailIndex(target);
     trans.Commit();
+}
+
+void TRecipientListStore::DropTableIfExists(const QString& table)
+{
+    m_conn.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + QuoteName(table));
+}
+
+// ------------------------------------------------------------------ list names
+
+QStringList TRecipientListStore::GetListNames()
+{
+    QStringList names;
+    const auto rows = m_conn.Select(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3, %4")
+                                        .arg(QuoteName("Name"), QuoteName(kLists), QuoteName("LastUsedDate"), QuoteName("ID")));
+    for (const QVariantList& r : rows)
+        names << r.value(0).toString();
+    return names;
+}
+
+QString TRecipientListStore::ListNameToTable(const QString& name)
+{
+    if (name == TEMP)
+        return TEMP;
+    const int id = GetListID(name);
+    return id < 0 ? QString() : QStringLiteral("RL") + QString::number(id);
+}
+
+bool TRecipientListStore::GetLockedBy(const QString& name, QString& lockedBy)
+{
+    const int id = GetListID(name);
+    lockedBy = id < 0 ? QString() : ReadLock(id);
+    return !lockedBy.isEmpty();
+}
+
+bool TRecipientListStore::IsLocked(const QString& name)
+{
+    QString dummy;
+    return GetLockedBy(name, dummy);
+}
+
+QString TRecipientListStore::ReadLock(int id)
+{
+    return m_conn.Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("LockedBy"), QuoteName(kLists), QuoteName("ID")),
+                         {id})
+        .toString()
+        .trimmed();
+}
+
+// ------------------------------------------------------------------ the open list
+
+void TRecipientListStore::SetStatement()
+{
+    m_dataSet->SetCommandText(QStringLiteral("SELECT * FROM ") + QuoteName(m_table) + OrderClause());
+}
+
+QString TRecipientListStore::OrderClause() const
+{
+    if (m_sortField.isEmpty())
+        return {};
+    return QStringLiteral(" ORDER BY ") + QuoteName(m_sortField) + (m_sortDesc ? QStringLiteral(" DESC") : QString());
+}
+
+void TRecipientListStore::OpenList(const QString& nameOrTable)
+{
+    if (nameOrTable.isEmpty())
+        return;
+    const QString table = nameOrTable.startsWith(QLatin1String("RL")) ? nameOrTable : ListNameToTable(nameOrTable);
+    if (table.isEmpty() || !m_conn.TableExists(table))
+        throw db::EDatabaseError(QStringLiteral("no such table: %1").arg(table.isEmpty() ? nameOrTable : table));
+    m_insert.reset();
+    m_dataSet->Close();
+    m_table = table;
+    m_sortField.clear();
+    m_sortDesc = false;
+    EnsureEmailIndex(table);
+    SetStatement();
+    m_dataSet->Open();
+    PrepareInsertCommand();
+}
+
+void TRecipientListStore::Requery()
+{
+    if (m_table.isEmpty())
+        return;
+    const db::TBookmark bm = m_dataSet->Active() ? m_dataSet->GetBookmark() : db::TBookmark();
+    m_dataSet->Requery();
+    if (!bm.isEmpty() && m_dataSet->BookmarkValid(bm)) {
+        try {
+            m_dataSet->GotoBookmark(bm);
+        } catch (const db::EDatabaseError&) {
+        }
+    }
+}
+
+void TRecipientListStore::CloseList()
+{
+    if (m_table.isEmpty())
+        return;
+    m_insert.reset();
+    try {
+        m_dataSet->Cancel();
+    } catch (...) {
+    }
+    m_dataSet->Close();
+    const QString table = m_table;
+    m_table.clear();
+    try {
+        if (table == TEMP) {
+            DropTableIfExists(TEMP);
+        } else {
+            // Only this run's own lock is released.
+            m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = '' WHERE %3 = ? AND %2 = ?")
+                               .arg(QuoteName(kLists), QuoteName("LockedBy"), QuoteName("ID")),
+                           {table.mid(2).toInt(), LockText()});
+            DropTableIfExists(QStringLiteral("Backup_") + table);
+        }
+    } catch (const db::EDatabaseError&) {
+        // cleaning up only
+    }
+}
+
+qint64 TRecipientListStore::RowCount()
+{
+    if (m_table.isEmpty())
+        return 0;
+    return m_conn.Scalar(QStringLiteral("SELECT count(*) FROM ") + QuoteName(m_table)).toLongLong();
+}
+
+bool TRecipientListStore::PostPendingEdit()
+{
+    const auto state = m_dataSet->State();
+    if (state != db::dsEdit && state != db::dsInsert)
+        return true;
+    try {
+        m_dataSet->Post();
+        return true;
+    } catch (const db::EDatabaseError& e) {
+        Message(e.message());
+        return false;
+    }
+}
+
+// ------------------------------------------------------------------ columns
+
+QStringList TRecipientListStore::GetFieldNames() const
+{
+    if (m_dataSet->Active())
+        return m_dataSet->FieldNames();
+    return m_table.isEmpty() ? QStringList() : m_conn.ColumnNames(m_table);
+}
+
+QStringList TRecipientListStore::ImportColumns() const
+{
+    QStringList result;
+    for (const QString& f : GetFieldNames())
+        if (!f.startsWith(QLatin1Char('_')) && !SameName(f, "Status"))
+            result << f;
+    return result;
+}
+
+bool TRecipientListStore::IsFixedColumn(const QString& name)
+{
+    return FixedColumns.contains(name.trimmed(), Qt::CaseInsensitive) || name.trimmed().startsWith(QLatin1Char('_'));
+}
+
+QString TRecipientListStore::ColumnNameProblem(const QString& name) const
+{
+    return ColumnNameProblem(name, GetFieldNames());
+}
+
+QString TRecipientListStore::ColumnNameProblem(const QString& name, const QStringList& existing) const
+{
+    const QString n = name.trimmed();
+    if (n.isEmpty())
+        return QStringLiteral("Der Name ist leer.");
+    if (n.startsWith(QLatin1Char('_')))
+        return QStringLiteral("Der Name darf nicht mit \"_\" beginnen.");
+    if (FixedColumns.contains(n, Qt::CaseInsensitive))
+        return QStringLiteral("\"%1\" ist eine feste Spalte der Liste.").arg(n);
+    if (n.contains(QLatin1Char('`')))
+        return QStringLiteral("Der Name darf kein \"`\" enthalten.");
+    if (existing.contains(n, Qt::CaseInsensitive))
+        return QStringLiteral("Eine Spalte \"%1\" gibt es bereits.").arg(n);
+    return {};
+}
+
+QString TRecipientListStore::ColumnRefusal(const QString& reason)
+{
+    return QStringLiteral("Diese Spalte konnte nicht erstellt werden. (") + reason + QLatin1Char(')');
+}
+
+bool TRecipientListStore::AddColumn(const QString& name)
+{
+    if (m_table.isEmpty())
+        return false;
+    const QString problem = ColumnNameProblem(name);
+    if (!problem.isEmpty()) {
+        Message(ColumnRefusal(problem));
+        return false;
+    }
+    try {
+        m_insert.reset();
+        ExecuteChange(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(QuoteName(m_table), TextColumnDef(name.trimmed())));
+    } catch (const db::EDatabaseError& e) {
+        Message(ColumnRefusal(e.message()));
+        PrepareInsertCommand();
+        return false;
+    }
+    return true;
+}
+
+bool TRecipientListStore::RenameColumn(const QString& oldName, const QString& newName)
+{
+    if (m_table.isEmpty())
+        return false;
+    if (IsFixedColumn(oldName)) {
+        Message(QStringLiteral("Die Spalten E-Mail, First Name und Last Name können nicht umbenannt werden."));
+        return false;
+    }
+    const QString problem = ColumnNameProblem(newName);
+    if (!problem.isEmpty()) {
+        Message(ColumnRefusal(problem));
+        return false;
+    }
+    const QString from = oldName.trimmed(), to = newName.trimmed();
+    m_insert.reset();
+    m_dataSet->Close();
+    {
+        db::Transaction trans(m_conn);
+        try {
+            AddTextColumn(m_table, to);
+        } catch (const db::EDatabaseError& e) {
+            Message(ColumnRefusal(e.message()));
+            trans.Commit(); // nothing was changed
+            Requery();
+            PrepareInsertCommand();
+            return false;
+        }
+        m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = %3").arg(QuoteName(m_table), QuoteName(to), QuoteName(from)));
+        m_conn.Execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(QuoteName(m_table), QuoteName(from)));
+        trans.Commit();
+    }
+    if (SameName(m_sortField, from))
+        m_sortField = to;
+    SetStatement();
+    Requery();
+    PrepareInsertCommand();
+    return true;
+}
+
+bool TRecipientListStore::DropColumn(const QString& name)
+{
+    if (m_table.isEmpty())
+        return false;
+    if (IsFixedColumn(name)) {
+        Message(QStringLiteral("Die Spalten E-Mail, First Name und Last Name können nicht umbenannt werden."));
+        return false;
+    }
+    m_insert.reset();
+    if (SameName(m_sortField, name.trimmed())) {
+        m_sortField.clear();
+        m_sortDesc = false;
+        m_dataSet->Close();
+        SetStatement();
+    }
+    ExecuteChange(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(QuoteName(m_table), QuoteName(name.trimmed())));
+    return true;
+}
+
+// ------------------------------------------------------------------ rows
+
+void TRecipientListStore::PrepareInsertCommand()
+{
+    m_insert.reset();
+    m_insertColumns.clear();
+    m_statusColumn = -1;
+    if (m_table.isEmpty())
+        return;
+    QStringList quoted, params;
+    for (const QString& c : m_conn.ColumnNames(m_table)) {
+        if (c.startsWith(QLatin1Char('_')))
+            continue;
+        if (SameName(c, "Status"))
+            m_statusColumn = int(m_insertColumns.size());
+        m_insertColumns << c;
+        quoted << QuoteName(c);
+        params << QStringLiteral("?");
+    }
+    m_insert = std::make_unique<db::Statement>(
+        m_conn, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(QuoteName(m_table), quoted.join(','), params.join(',')));
+}
+
+bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
+{
+    if (!m_insert)
+        PrepareInsertCommand();
+    if (!m_insert)
+        throw db::EDatabaseError(QStringLiteral("Es ist keine Empfängerliste geöffnet."));
+    if (values.size() > m_insertColumns.size())
+        throw db::EDatabaseError(QStringLiteral("Die Zeile hat %1 Werte, die Liste aber nur %2 Spalten.")
+                                     .arg(values.size())
+                                     .arg(m_insertColumns.size()));
+    const QString rowMessage = QStringLiteral("Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"") +
+                               values.value(0) + QLatin1Char('\'');
+    QVariantList bound;
+    bound.reserve(m_insertColumns.size());
+    for (int i = 0; i < m_insertColumns.size(); ++i) {
+        const QString v = values.value(i);
+        if (i == m_statusColumn) {
+            const QString t = v.trimmed();
+            if (t.isEmpty()) {
+                bound << 0;
+            } else if (t == QLatin1String("0") || t == QLatin1String("1") || t == QLatin1String("2")) {
+                bound << t.toInt();
+            } else {
+                if (error)
+                    *error = rowMessage;
+                return false;
+            }
+        } else {
+            bound << v;
+        }
+    }
+    try {
+        m_insert->Bind(bound);
+        m_insert->Step();
+        m_insert->Reset();
+    } catch (const db::EDatabaseError&) {
+        try {
+            m_insert->Reset();
+        } catch (const db::EDatabaseError&) {
+        }
+        if (error)
+            *error = rowMessage;
+        return false;
+    }
+    return true;
+}
+
+bool TRecipientListStore::AddImportedRow(QStringList& row, QString* error)
+{
+    row.prepend(QStringLiteral("0"));
+    return InsertRow(row, error);
+}
+
+bool TRecipientListStore::IsDuplicate(const QString& column, const QString& value)
+{
+    if (value.trimmed().isEmpty() || m_table.isEmpty())
+        return false;
+    return !m_conn.Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(QuoteName(m_table), QuoteName(column)),
+                          {value})
+                .isNull();
+}
+
+void TRecipientListStore::BeginBulkInsert()
+{
+    if (m_bulkDepth++ == 0)
+        m_conn.BeginTrans();
+}
+
+void TRecipientListStore::EndBulkInsert()
+{
+    if (m_bulkDepth == 0)
+        return;
+    if (--m_bulkDepth == 0)
+        m_conn.CommitTrans();
+}
+
+void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
+{
+    if (m_table.isEmpty() || ids.isEmpty())
+        return;
+    {
+        db::Transaction trans(m_conn);
+        for (qsizetype from = 0; from < ids.size(); from += StatusBatchSize) {
+            const qsizetype n = std::min<qsizetype>(StatusBatchSize, ids.size() - from);
+            m_conn.Execute(QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(QuoteName(m_table), QuoteName("_ID"), IdList(ids, from, n)));
+        }
+        trans.Commit();
+    }
+    Requery();
+}
+
+void TRecipientListStore::ExecuteChange(const QString& sql, const QVariantList& params)
+{
+    if (m_dataSet->Active())
+        m_dataSet->CheckBrowseMode();
+    m_conn.Execute(sql, params);
+    Requery();
+    PrepareInsertCommand();
+}
+
+// ------------------------------------------------------------------ status
+
+bool TRecipientListStore::SetStatusOfIds(const QList<qint64>& ids, int status)
+{
+    if (m_table.isEmpty() || ids.isEmpty() || status < 0 || status > 2)
+        return false;
+    if (m_prompts)
+        m_prompts->Busy(true);
+    bool ok = true;
+    try {
+        if (m_dataSet->Active())
+            m_dataSet->CheckBrowseMode();
+        db::Transaction trans(m_conn);
+        for (qsizetype from = 0; from < ids.size(); from += StatusBatchSize) {
+            const qsizetype n = std::min<qsizetype>(StatusBatchSize, ids.size() - from);
+            m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = %3 WHERE %4 IN (%5)")
+                               .arg(QuoteName(m_table), QuoteName("Status"), QString::number(status), QuoteName("_ID"),
+                                    IdList(ids, from, n)));
+        }
+        trans.Commit();
+    } catch (const db::EDatabaseError& e) {
+        ok = false;
+        Message(e.message());
+    }
+    if (m_prompts)
+        m_prompts->Busy(false);
+    Requery();
+    return ok;
+}
+
+void TRecipientListStore::MarkAllSentAsUnsent()
+{
+    ExecuteChange(QStringLiteral("UPDATE %1 SET %2 = 0 WHERE %2 = 1").arg(QuoteName(m_table), QuoteName("Status")));
+}
+
+void TRecipientListStore::MarkAllBlockedAsUnsent()
+{
+    ExecuteChange(QStringLiteral("UPDATE %1 SET %2 = 0 WHERE %2 = 2").arg(QuoteName(m_table), QuoteName("Status")));
+}
+
+void TRecipientListStore::MarkAllAsBlocked()
+{
+    ExecuteChange(QStringLiteral("UPDATE %1 SET %2 = 2").arg(QuoteName(m_table), QuoteName("Status")));
+}
+
+void TRecipientListStore::RemoveEmptyAddresses()
+{
+    ExecuteChange(QStringLiteral("DELETE FROM %1 WHERE %2 IS NULL OR %2 = ''").arg(QuoteName(m_table), QuoteName("Email")));
+}
+
+int TRecipientListStore::RowsToSent()
+{
+    if (m_table.isEmpty())
+        return 0;
+    return m_conn.Scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = 0").arg(QuoteName(m_table), QuoteName("Status")))
+        .toInt();
+}
+
+// ------------------------------------------------------------------ order
+
+void TRecipientListStore::SortByColumn(const QString& field)
+{
+    if (m_table.isEmpty() || field.isEmpty())
+        return;
+    if (SameName(field, m_sortField))
+        m_sortDesc = !m_sortDesc;
+    else
+        m_sortDesc = false;
+    m_sortField = field;
+    m_dataSet->Close();
+    SetStatement();
+    m_dataSet->Open();
+}
+
+void TRecipientListStore::ApplyOrder(const QString& field, bool descending)
+{
+    if (m_table.isEmpty())
+        return;
+    if (!field.isEmpty() && !GetFieldNames().contains(field, Qt::CaseInsensitive))
+        return; // the remembered field is gone
+    m_sortField = field;
+    m_sortDesc = !field.isEmpty() && descending;
+    m_dataSet->Close();
+    SetStatement();
+    m_dataSet->Open();
+}
+
+// ------------------------------------------------------------------ cleaning
+
+bool TRecipientListStore::IsValidAddress(const QString& email)
+{
+    // Without UseUnicodePropertiesOption \w is ASCII only, like the original engine.
+    static const QRegularExpression pattern(QStringLiteral("[\\w\\d\\-\\.]+@[\\w\\d\\-]+(\\.[\\w\\d\\-]+)+"));
+    return !email.isEmpty() && pattern.match(email).hasMatch();
+}
+
+int TRecipientListStore::RemoveInvalidAddresses()
+{
+    if (m_table.isEmpty())
+        return 0;
+    if (m_prompts)
+        m_prompts->Busy(true);
+    QList<qint64> invalid;
+    try {
+        if (m_dataSet->Active())
+            m_dataSet->CheckBrowseMode();
+        db::Statement read(m_conn, QStringLiteral("SELECT %1, %2 FROM %3").arg(QuoteName("_ID"), QuoteName("Email"), QuoteName(m_table)));
+        while (read.Step())
+            if (!IsValidAddress(read.Column(1).toString()))
+                invalid << read.Column(0).toLongLong();
+    } catch (...) {
+        if (m_prompts)
+            m_prompts->Busy(false);
+        throw;
+    }
+    try {
+        DeleteRows(invalid);
+    } catch (...) {
+        if (m_prompts)
+            m_prompts->Busy(false);
+        Requery();
+        throw;
+    }
+    if (m_prompts)
+        m_prompts->Busy(false);
+    return int(invalid.size());
+}
+
+bool TRecipientListStore::GotoNextInvalid()
+{
+    db::TExtADODataSet& ds = *m_dataSet;
+    if (!ds.Active() || ds.IsEmpty())
+        return true;
+    ds.CheckBrowseMode();
+    db::TField* email = ds.FieldByName(QStringLiteral("Email"));
+    const int count = ds.RecordCount();
+    const int start = std::max(1, ds.RecNo());
+    ds.DisableControls();
+    int found = -1;
+    try {
+        for (int step = 1; step <= count && found < 0; ++step) {
+            const int recNo = (start - 1 + step) % count + 1;
+            ds.SetRecNo(recNo);
+            if (!IsValidAddress(email->AsString()))
+                found = recNo;
+        }
+        if (found < 0)
+            ds.SetRecNo(start);
+    } catch (...) {
+        ds.EnableControls();
+        throw;
+    }
+    ds.EnableControls();
+    if (found >= 0)
+        return true;
+    if (m_prompts) {
+        m_prompts->Beep();
+        m_prompts->AlertMainWindow();
+    }
+    return false;
+}
+
+// ------------------------------------------------------------------ duplicates
+
+QString TRecipientListStore::DuplicatesStatement(const QString& table)
+{
+    const QString t = QuoteName(table), e = QuoteName("Email");
+    return QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT %2 FROM %1 GROUP BY %2 HAVING COUNT(%2) > 1) ORDER BY %2, %3")
+        .arg(t, e, QuoteName("_ID"));
+}
+
+QList<qint64> TRecipientListStore::AutoSelectDuplicates(db::TDataSet& duplicates)
+{
+    // From the last row to the first: the first row met of each address is kept. Addresses are
+    // compared as the database groups them (ASCII letters ignoring case).
+    QList<qint64> selected;
+    if (!duplicates.Active() || duplicates.IsEmpty())
+        return selected;
+    db::TField* email = duplicates.FieldByName(QStringLiteral("Email"));
+    db::TField* id = duplicates.FieldByName(QStringLiteral("_ID"));
+    auto fold = [](QString s) {
+        for (QChar& c : s)
+            if (c.unicode() >= 'a' && c.unicode() <= 'z')
+                c = QChar(c.unicode() - 32);
+        return s;
+    };
+    duplicates.DisableControls();
+    QString previous;
+    bool first = true;
+    for (duplicates.Last(); !duplicates.Bof(); duplicates.Prior()) {
+        const QString key = fold(email->AsString());
+        if (first || key != previous) {
+            previous = key;
+            first = false;
+        } else {
+            selected.prepend(id->AsLargeInt());
+        }
+        if (duplicates.RecNo() == 1)
+            break;
+    }
+    duplicates.First();
+    duplicates.EnableControls();
+    return selected;
 }
 
 } // namespace recipients

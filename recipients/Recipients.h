@@ -1,0 +1,39 @@
+#pragma once
+// The send cursor of a mailing and of the preview page: the open list's rows with status 0, in the
+// list's order, handed out one recipient record at a time. The rows are those of the snapshot
+// taken when the cursor opens: a row whose status changes later is still handed out (once), rows
+// added later are not.
+#include "platform/db/ExtADODataSet.h"
+#include "recipients/AssociativeArray.h"
+#include <QStringList>
+
+namespace recipients {
+
+// Recipient status, the column Status of every list table.
+enum RecipientStatus : int { rsToSend = 0, rsSent = 1, rsBlocked = 2 };
+
+class TRecipients : public db::TExtADODataSet {
+public:
+    // Reads the same table in the same order as the source (the list's dataset). Not opened yet.
+    explicit TRecipients(const db::TExtADODataSet& source);
+    ~TRecipients() override;
+
+    // The list table the cursor reads.
+    QString TableName() const { return m_table; }
+    // The next row to send as a record: every field of the table in table order (_ID and Status
+    // included), NULL as ''. An empty record when no row is left. Opens the cursor on first use.
+    void NextRecipient(TAssociativeArray& record);
+    // Sets the status of one row of the table.
+    void SetStatus(qint64 id, int status);
+    // A fresh count of the table's rows with status 0.
+    int RowsToSent();
+
+private:
+    QString m_table;
+    QStringList m_fieldNames;
+};
+
+// The table named after the first FROM of a statement (quotes removed).
+QString StatementTable(const QString& sql);
+
+} // namespace recipients
