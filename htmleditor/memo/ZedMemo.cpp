@@ -148,6 +148,9 @@ TZedCustomMemo::TZedCustomMemo(QWidget* parent) : QAbstractScrollArea(parent)
         QToolTip::showText(QCursor::pos() + QPoint(10, 0), hint, this);
     });
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [] { QToolTip::hideText(); });
+    // Using a scroll bar gives the memo the focus.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { setFocus(Qt::OtherFocusReason); });
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this] { setFocus(Qt::OtherFocusReason); });
     OnGutterDraw = [this](QPainter* canvas, int lineNo, const QRect& rct) { DefaultGutterDraw(canvas, lineNo, rct); };
     OnGutterClick = [this](int line) {
         SetCaretLine(line);
@@ -668,22 +671,43 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
                 attrs[size_t(c - c0)].Bg = m_BlockColor;
         }
     }
+    // Keywords the styler draws itself keep their background; their text is left to the styler.
+    std::vector<bool> custom;
+    if (styler && styler->CustomKeywordDraw) {
+        custom.assign(size_t(c1 - c0), false);
+        for (const TZedPiece& piece : pieces)
+            if (piece.Kind == pkKeyword)
+                for (int k = std::max(piece.Start, c0); k < std::min(piece.Start + piece.Length, c1); ++k)
+                    custom[size_t(k - c0)] = true;
+    }
     // Draw runs of equal colours.
     const QFontMetrics fm(m_font);
     const int baseline = y + fm.ascent();
     int c = c0;
     while (c < c1) {
         const CellAttr at = attrs[size_t(c - c0)];
+        const bool isCustom = !custom.empty() && custom[size_t(c - c0)];
         int e = c + 1;
-        while (e < c1 && attrs[size_t(e - c0)] == at)
+        while (e < c1 && attrs[size_t(e - c0)] == at && (custom.empty() || custom[size_t(e - c0)] == isCustom))
             ++e;
         const int x = area.left() + (c - c0) * m_cellWidth;
         if (at.Bg != lineBg)
             p.fillRect(QRect(x, y, (e - c) * m_cellWidth, m_cellHeight), Col(at.Bg, pal));
         const FontVariant& fv = m_fonts[at.Style & 15];
         p.setPen(Col(at.Fg, pal));
-        DrawCells(p, fv, QStringView(s).mid(c, e - c), QPoint(x, baseline), m_cellWidth);
+        if (!isCustom)
+            DrawCells(p, fv, QStringView(s).mid(c, e - c), QPoint(x, baseline), m_cellWidth);
         c = e;
+    }
+    if (!custom.empty()) {
+        for (const TZedPiece& piece : pieces) {
+            if (piece.Kind != pkKeyword || piece.Start + piece.Length <= c0 || piece.Start >= c1)
+                continue;
+            const QRect rect(area.left() + (piece.Start - c0) * m_cellWidth, y, piece.Length * m_cellWidth, m_cellHeight);
+            p.save();
+            const_cast<TZedCustomMemoStyler*>(styler)->DrawKeyword(&p, s.mid(piece.Start, piece.Length), rect);
+            p.restore();
+        }
     }
     // Error marks: red zig-zag under each range.
     auto underline = [&](int col, int len, const QColor& color, bool zigzag) {

@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDir>
+#include <QPainter>
+#include <QTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QUrl>
@@ -537,3 +540,108 @@ TEST(MemoView, DroppedFilesLoadUnlessTheHandlerRefuses)
     drop();
     EXPECT_EQ(m.Lines().Strings(), QStringList{QStringLiteral("<p>dropped</p>")});
 }
+
+namespace {
+
+// Receives URLs that would open in the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// A styler that draws its keywords itself.
+class DrawingStyler : public TZedWebMemoStyler {
+public:
+    DrawingStyler() { CustomKeywordDraw = true; }
+    void DrawKeyword(QPainter* canvas, const QString& word, const QRect& rect) override
+    {
+        words << word;
+        canvas->fillRect(rect, Qt::green);
+    }
+    QStringList words;
+};
+
+}  // namespace
+
+TEST(MemoView, UrlClickWithoutHandlerOpensTheDesktopBrowser)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    View v({QStringLiteral("see http://example.org/x here")});
+    Click(v.memo, v.CellCenter(8, 0));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].toString(), QStringLiteral("http://example.org/x"));
+}
+
+TEST(MemoView, NoContextMenuInTheGutter)
+{
+    View v({QStringLiteral("abc")});
+    TZedMemo& m = v.memo;
+    bool shown = false;
+    auto rightClickAt = [&](QPoint pos) {
+        shown = false;
+        QTimer::singleShot(50, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                shown = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent ev(QContextMenuEvent::Mouse, pos, m.viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(m.viewport(), &ev);
+        QTest::qWait(100);
+    };
+    rightClickAt(QPoint(10, v.CellCenter(0, 0).y()));
+    EXPECT_FALSE(shown);
+    rightClickAt(v.CellCenter(1, 0));
+    EXPECT_TRUE(shown);
+}
+
+TEST(MemoView, StylerCanDrawItsKeywords)
+{
+    TZedMemo m;
+    DrawingStyler styler;
+    m.resize(600, 200);
+    m.SetSyntaxStyles(&styler);
+    m.SetLines({QStringLiteral("<table> text")});
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    m.viewport()->repaint();
+    ASSERT_FALSE(styler.words.isEmpty());
+    EXPECT_EQ(styler.words.count(QStringLiteral("table")), styler.words.size());  // once per paint
+    const QImage img = m.viewport()->grab().toImage();
+    EXPECT_EQ(img.pixelColor(m.CellOrigin(TZedPos{2, 0}) + QPoint(2, 2)), QColor(Qt::green));
+}
+
+TEST(MemoView, SavingJoinsWrappedLinesAndListOperationsKeepTheCaret)
+{
+    qlytest::TempDir dir;
+    View v({}, QSize(200, 300));
+    TZedMemo& m = v.memo;
+    const QString para = QStringLiteral("one two three four five six seven eight nine ten eleven twelve");
+    m.SetLines({para, QStringLiteral("next")});
+    m.SetWordWrap(wwClientWidth);
+    const int wrapped = m.Lines().Count();
+    ASSERT_GT(wrapped, 2);
+    const QString file = dir.file(QStringLiteral("out.html"));
+    ASSERT_TRUE(m.Lines().SaveToFile(file));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()), para + QStringLiteral("\r\nnext\r\n"));
+    EXPECT_EQ(m.Lines().Count(), wrapped);
+
+    m.SetWordWrap(wwNone);
+    m.SetCaret(TZedPos{2, 1});
+    m.Lines().Insert(0, QStringLiteral("\tfirst"));
+    EXPECT_EQ(m.LineText(0), QStringLiteral("    first"));
+    m.Lines().Delete(0);
+    EXPECT_EQ(m.Lines().Strings(), (QStringList{para, QStringLiteral("next")}));
+    EXPECT_EQ(m.Caret(), (TZedPos{2, 0}));  // an insertion keeps the caret's line number, a deletion above moves it up
+    m.Undo();  // list deletions go through DeleteLine and are recorded
+    EXPECT_EQ(m.LineText(0), QStringLiteral("    first"));
+}
+
+#include "MemoViewTest.moc"
