@@ -878,10 +878,22 @@ QString TMainForm::ProfileKeyName(const QString& from)
 
 QString TMainForm::ProfileNameFromKey(const QString& key)
 {
-    QString out = key;
-    out.replace(QStringLiteral("%2F"), QStringLiteral("/"), Qt::CaseInsensitive);
-    out.replace(QStringLiteral("%5C"), QStringLiteral("\\"), Qt::CaseInsensitive);
-    out.replace(QStringLiteral("%25"), QStringLiteral("%"));
+    QString out;
+    for (int i = 0; i < key.size(); ++i) {
+        const QStringView code = QStringView(key).mid(i, 3);
+        if (code.compare(QLatin1String("%25"), Qt::CaseInsensitive) == 0) {
+            out += QLatin1Char('%');
+            i += 2;
+        } else if (code.compare(QLatin1String("%2F"), Qt::CaseInsensitive) == 0) {
+            out += QLatin1Char('/');
+            i += 2;
+        } else if (code.compare(QLatin1String("%5C"), Qt::CaseInsensitive) == 0) {
+            out += QLatin1Char('\\');
+            i += 2;
+        } else {
+            out += key.at(i);
+        }
+    }
     return out;
 }
 

@@ -173,6 +173,7 @@ TZedSpinEdit::TZedSpinEdit(QWidget* parent) : QLineEdit(parent)
     FButton->setCursor(Qt::ArrowCursor);
     FFocusColor = palette().color(QPalette::Base);
     FNormalColor = palette().color(QPalette::Base);
+    FLabelFont = font();
     setText(QStringLiteral("0"));
     connect(this, &QLineEdit::textChanged, this, [this] { if (OnChange) OnChange(); });
     LayoutButton();
@@ -429,6 +430,26 @@ void TZedSpinEdit::SetSpinFlat(bool on)
     FSpinFlat = on;
     FButton->UpButton()->SetFlat(on);
     FButton->DownButton()->SetFlat(on);
+}
+
+void TZedSpinEdit::SetSpinTransparent(bool on)
+{
+    FSpinTransparent = on;
+    FButton->UpButton()->SetTransparent(on);
+    FButton->DownButton()->SetTransparent(on);
+    LayoutButton();
+}
+
+void TZedSpinEdit::SetLabelTransparent(bool on)
+{
+    FLabelTransparent = on;
+    PlaceLabel();
+}
+
+void TZedSpinEdit::SetLabelFont(const QFont& f)
+{
+    FLabelFont = f;
+    PlaceLabel();
 }
 
 // --- steps
@@ -882,7 +903,7 @@ void TZedSpinEdit::SetLabelCaption(const QString& caption)
     if (!FLabel) {
         FLabel = new QLabel(parentWidget());
         FLabel->setBuddy(this);
-        FLabel->setFont(font());
+        FLabel->setFont(FLabelFont);
         FLabel->setEnabled(isEnabled() || FLabelAlwaysEnabled);
         FLabel->setVisible(isVisibleTo(parentWidget()) || !parentWidget());
     }
@@ -907,6 +928,7 @@ void TZedSpinEdit::PlaceLabel()
 {
     if (!FLabel)
         return;
+    FLabel->setAutoFillBackground(!FLabelTransparent);
     const int w = FLabel->width(), h = FLabel->height();
     const int t = FLabel->fontMetrics().horizontalAdvance(FLabel->text());
     const int L = x(), T = y(), W = width(), H = height(), m = FLabelMargin;
@@ -925,4 +947,8 @@ void TZedSpinEdit::PlaceLabel()
     case lpBottomCenter: top = T + H + m; left = center; break;
     }
     FLabel->move(left, top);
+    if (FLabel->font() != FLabelFont) {
+        FLabel->setFont(FLabelFont);
+        FLabel->adjustSize();
+    }
 }

@@ -142,6 +142,8 @@ public:
     void SetFocusBorderColor(const QColor& c) { FFocusBorderColor = c; }
     bool SpinFlat() const { return FSpinFlat; }
     void SetSpinFlat(bool on);
+    bool SpinTransparent() const { return FSpinTransparent; }
+    void SetSpinTransparent(bool on);
     bool AutoFocus() const { return FAutoFocus; }
     void SetAutoFocus(bool on) { FAutoFocus = on; }
 
@@ -153,6 +155,10 @@ public:
     void SetLabelPosition(TLabelPosition p);
     int LabelMargin() const { return FLabelMargin; }
     void SetLabelMargin(int m);
+    bool LabelTransparent() const { return FLabelTransparent; }
+    void SetLabelTransparent(bool on);
+    QFont LabelFont() const { return FLabelFont; }
+    void SetLabelFont(const QFont& f);
     bool LabelAlwaysEnabled() const { return FLabelAlwaysEnabled; }
     void SetLabelAlwaysEnabled(bool on) { FLabelAlwaysEnabled = on; }
 
@@ -241,6 +247,9 @@ private:
     TEditAlign FEditAlign = eaLeft;
     bool FFlat = false;
     bool FSpinFlat = false;
+    bool FSpinTransparent = false;
+    bool FLabelTransparent = false;
+    QFont FLabelFont;
     QColor FFlatLineColor = Qt::black;
     QColor FFocusColor;
     QColor FFocusBorderColor;

@@ -230,6 +230,10 @@ TEST_F(MainFormTest, SlashInTheAddressStaysOneProfile)
     f->ComboBoxUserSelectChange();
     EXPECT_EQ(f->EditFrom->text(), "x/y@z.de");
     EXPECT_EQ(f->EditName->text(), "Schräg");
+    for (const char* from : { "a%2Fb@c.de", "a\\b/c%5C@d.de", "%25@x.de" })
+        EXPECT_EQ(TMainForm::ProfileNameFromKey(TMainForm::ProfileKeyName(from)), QString(from));
+    EXPECT_FALSE(TMainForm::ProfileKeyName("a\\b/c@d.de").contains('/'));
+    EXPECT_FALSE(TMainForm::ProfileKeyName("a\\b/c@d.de").contains('\\'));
 }
 
 TEST_F(MainFormTest, StepButtonsShowPagesAndMarks)
