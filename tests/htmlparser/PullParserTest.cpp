@@ -2,6 +2,7 @@
 
 #include "PrintQt.h"
 
+#include <QBuffer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -304,4 +305,74 @@ TEST(LumHtmlParser, MalformedInputNeverHangs)
     EXPECT_EQ(TextPieces("x<a href=\"y"), QStringList{"x"});
     EXPECT_EQ(TextPieces("<!-- never closed <p>text"), QStringList{});
     EXPECT_EQ(TextPieces("a <<b"), (QStringList{"a <"}));
+}
+
+TEST(LumHtmlParser, SsiAndCustomTagAttributes)
+{
+    TLumHtmlParser p;
+    ShowEverything(p);
+    p.SetEnableSSI(true);
+    p.SetEnableCustomTags(true);
+    p.SetSourceWideString("<!--#echo var=\" a\\\"b \" x=`c` y='&#65;' flag z=end--><!--#/if -->"
+                          "<!--#set v=1 --->x<#field name=\"Firma\" />");
+    ASSERT_TRUE(p.ReadPiece());
+    const TLumSsiTag& ssi = p.SsiTag();
+    EXPECT_EQ(ssi.TagName(), "echo");
+    ASSERT_EQ(ssi.Count(), 5);
+    const QStringList names{"var", "x", "y", "flag", "z"};
+    const QStringList values{"a\"b", "c", "A", "", "end"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(ssi.Items(i).Name, names[i]);
+        EXPECT_EQ(ssi.Items(i).Value, values[i]) << names[i].toStdString();
+    }
+    ASSERT_TRUE(p.ReadPiece());
+    EXPECT_EQ(p.SsiTag().TagName(), "if");
+    EXPECT_EQ(p.SsiTag().Form(), tfEnd);
+    ASSERT_TRUE(p.ReadPiece());
+    EXPECT_EQ(p.SsiTag().TagName(), "set");
+    EXPECT_EQ(p.SsiTag().Items(0).Value, "1");
+    ASSERT_TRUE(p.ReadPiece());
+    EXPECT_EQ(p.DataString(), "x");
+    ASSERT_TRUE(p.ReadPiece());
+    EXPECT_EQ(p.PieceKind(), pkCustomTag);
+    EXPECT_EQ(p.CustomTag().TagName(), "field");
+    EXPECT_EQ(p.CustomTag().Form(), tfEmpty);
+    EXPECT_EQ(p.CustomTag().Items(0).Value, "Firma");
+    EXPECT_FALSE(p.ReadPiece());
+}
+
+TEST(LumHtmlParser, TagStreamRoundTrip)
+{
+    TLumHtmlParser p;
+    ShowEverything(p);
+    p.SetSourceWideString("<pre class=\"code\" data-n=3 hidden/>");
+    ASSERT_TRUE(p.ReadPiece());
+    QByteArray bytes;
+    {
+        QBuffer out(&bytes);
+        out.open(QIODevice::WriteOnly);
+        TLumBinaryWriter w(&out, 16);
+        p.HtmlTag().SaveToWriter(w, lfAll);
+    }
+    TLumHtmlTag back;
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    TLumBinaryReader r(&in, 16);
+    back.LoadFromReader(r, lfAll);
+    EXPECT_EQ(back.TagName(), "pre");
+    EXPECT_EQ(back.TagId(), 77u);
+    EXPECT_EQ(back.Form(), tfEmpty);
+    ASSERT_EQ(back.Count(), 3);
+    EXPECT_EQ(back.Items(1).Name, "data-n");
+    EXPECT_EQ(back.Items(1).Value, "3");
+    EXPECT_EQ(back.Items(2).Name, "hidden");
+
+    TLumHtmlTag copy;
+    copy.Assign(back);
+    EXPECT_EQ(copy.TagName(), "pre");
+    EXPECT_EQ(copy.Items(0).Value, "code");
+    copy.Clear();
+    EXPECT_EQ(copy.Count(), 0);
+    EXPECT_EQ(copy.TagId(), 0u);
+    EXPECT_TRUE(copy.TagName().isEmpty());
 }
