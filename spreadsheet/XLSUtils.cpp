@@ -269,26 +269,32 @@ static const char16_t cp1252High[128] = {
 
 void TAnsiCodec::setCodePage(int cp)
 {
-    // 1200 (UTF-16) and the "ANSI" aliases keep Windows-1252; so do code pages we cannot decode.
+    // 1200 (UTF-16), the "ANSI" aliases and the multi-byte code pages keep Windows-1252; so do
+    // code pages the system cannot decode.
     m_cp = 1252;
     m_useTable = false;
-    if (cp == 1252 || cp == 1200 || cp == 367 || cp == 32769 || cp <= 0) return;
-    if (cp >= 1250 && cp <= 1258) {
-        QStringDecoder dec(QByteArray("windows-") + QByteArray::number(cp));
-        if (!dec.isValid()) return;
+    if (cp == 1252 || cp == 1200 || cp == 1201 || cp == 367 || cp == 32769 || cp == 65001 || cp <= 0 || cp == 932 ||
+        cp == 936 || cp == 949 || cp == 950 || cp == 1361)
+        return;
+    if (cp == 32768) cp = 10000;   // Apple Roman
+    for (const QByteArray& name : candidateNames(cp)) {
+        QStringDecoder dec(name);
+        if (!dec.isValid()) continue;
         m_cp = cp;
-        loadTable();
-    } else if (cp == 10000 || cp == 32768) {
-        QStringDecoder dec("macintosh");
-        if (!dec.isValid()) return;
-        m_cp = 10000;
-        loadTable();
+        loadTable(name);
+        return;
     }
 }
 
-void TAnsiCodec::loadTable()
+QList<QByteArray> TAnsiCodec::candidateNames(int cp)
 {
-    QByteArray name = m_cp == 10000 ? QByteArray("macintosh") : QByteArray("windows-") + QByteArray::number(m_cp);
+    if (cp == 10000) return {QByteArray("macintosh")};
+    const QByteArray n = QByteArray::number(cp);
+    return {"windows-" + n, "IBM" + n, "cp" + n};
+}
+
+void TAnsiCodec::loadTable(const QByteArray& name)
+{
     QStringDecoder dec(name);
     for (int i = 0; i < 128; ++i) {
         char c = char(0x80 + i);

@@ -3,6 +3,7 @@
 // BIFF strings, A1 references, the format-text hash, the colour palette, CRC-32, the 8-bit code
 // page and the general number-to-text conversion.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <cstdint>
 #include <stdexcept>
@@ -73,7 +74,8 @@ private:
     int m_cp = 1252;
     char16_t m_table[128] = {};
     bool m_useTable = false;
-    void loadTable();
+    void loadTable(const QByteArray& name);
+    static QList<QByteArray> candidateNames(int cp);
 };
 TAnsiCodec& AnsiCodec();   // the one used by the reader (set per read)
 

@@ -538,3 +538,14 @@ TEST(XlsBook, EncryptedSheetBofAcrossABlockBoundary)
     EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "6");
     EXPECT_EQ(book.Sheets()[0]->CellText(0, 1), "x");
 }
+
+TEST(XlsBook, Biff5TextsInTheWorkbooksCodePage)
+{
+    const QByteArray sheet = rec(0x0204, u16(0) + u16(0) + u16(15) + u16(3) + QByteArray("\xc0\xe1\x96", 3));
+    TXLSBook cyrillic;
+    cyrillic.LoadFromData(compoundFile({{"Book", book5({{"S", sheet}}, rec(0x0042, u16(1251)))}}).bytes);
+    EXPECT_EQ(cyrillic.Sheets()[0]->CellText(0, 0), QString::fromUtf8("Аб–"));
+    TXLSBook western;   // the next read starts from Windows-1252 again
+    western.LoadFromData(compoundFile({{"Book", book5({{"S", sheet}})}}).bytes);
+    EXPECT_EQ(western.Sheets()[0]->CellText(0, 0), QString::fromUtf8("Àá–"));
+}
