@@ -330,8 +330,6 @@ void TZedCustomMemo::UpdateScrollBars()
         const QRect area = TextArea();
         const int rows = area.height() / m_cellHeight;
         const int cols = area.width() / m_cellWidth;
-        m_visibleRows = rows;
-        m_visibleCols = cols;
         const int count = Lines().Count();
         const TZedScrollBars bars = ScrollBars();
         const bool wantV = bars == ssVertical || bars == ssBoth;
@@ -359,6 +357,7 @@ void TZedCustomMemo::UpdateScrollBars()
     }
     const QRect area = TextArea();
     m_inScrollUpdate = false;
+    // A bar that came or went changed the text area: wrap and page sizes follow.
     if (area.height() / m_cellHeight != m_visibleRows || area.width() / m_cellWidth != m_visibleCols)
         Relayout();
 }
@@ -954,8 +953,6 @@ bool TZedCustomMemo::HandleKey(int key, Qt::KeyboardModifiers mods)
             MarkLineModified(CaretLine());
         }
         return true;
-    case Qt::Key_Escape:
-        return true;
     default:
         break;
     }
@@ -1020,20 +1017,23 @@ void TZedCustomMemo::keyPressEvent(QKeyEvent* e)
     const bool alt = mods & Qt::AltModifier;
     const QString text = e->text();
     if (text.isEmpty() || (ctrl != alt)) {
-        e->ignore();
+        e->ignore();  // Escape and other keys without text reach the parent
         return;
     }
+    bool used = false;
     for (QChar ch : text) {
         if (OnKeyPress) {
             OnKeyPress(ch);
+            used = true;
             if (ch.isNull())
                 continue;
         }
         if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
             continue;
         TypeChar(ch);
+        used = true;
     }
-    e->accept();
+    e->setAccepted(used);
 }
 
 void TZedCustomMemo::keyReleaseEvent(QKeyEvent* e)

@@ -251,6 +251,7 @@ void TZedUndoList::Undo()
     m_performing = true;
     m_memo->SuspendWrap();
     TUndo* rec = m_records[size_t(m_pos)].get();
+    m_memo->m_caretCol = rec->After.Col;  // the line is padded no further than the record needs
     m_memo->SetCaretLine(rec->After.Line);
     m_memo->SetCaretCol(rec->After.Col);
     m_memo->ClearSelection();
@@ -282,6 +283,7 @@ void TZedUndoList::Redo()
     m_memo->SuspendWrap();
     --m_pos;
     TUndo* rec = m_records[size_t(m_pos)].get();
+    m_memo->m_caretCol = rec->Before.Col;
     m_memo->SetCaretLine(rec->Before.Line);
     m_memo->SetCaretCol(rec->Before.Col);
     m_memo->ClearSelection();

@@ -391,6 +391,18 @@ TEST(MemoView, WordWrapOnAndOffKeepsTheCaretOnItsText)
     m.SetWordWrap(wwNone);
     EXPECT_EQ(m.Lines().Strings(), (QStringList{para.trimmed(), QStringLiteral("tail")}));
     EXPECT_EQ(m.LineText(m.CaretLine()).mid(m.CaretCol(), 6), QStringLiteral("word17"));
+
+    // When the vertical bar appears the text area narrows and the text is wrapped again.
+    m.SetWordWrap(wwClientWidth);
+    const int colsBefore = m.VisibleCols();
+    QStringList many;
+    for (int i = 0; i < 40; ++i)
+        many << para.trimmed();
+    m.SetLines(many);
+    EXPECT_EQ(m.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_LT(m.VisibleCols(), colsBefore);
+    for (int l = 0; l < m.Lines().Count(); ++l)
+        ASSERT_LE(m.LineText(l).length(), m.VisibleCols() - 1) << l;
 }
 
 TEST(MemoView, PaintsStylesGutterAndRightMargin)
