@@ -506,9 +506,7 @@ void TZedMemoModel::SelectAll()
     const int last = m_lines.Count() - 1;
     m_selStart = TZedPos{};
     m_selEnd = TZedPos{int(m_lines.Get(last).length()), last};
-    m_anchor = Caret();
-    if (m_anchor != m_selEnd)
-        m_anchor = m_selEnd;
+    m_anchor = m_selEnd;
     SelectionChanged();
     Invalidate();
 }

@@ -293,3 +293,25 @@ TEST(MemoModel, TypingWhileWrappedFollowsTheWrap)
     m.SetWordWrap(wwNone);
     EXPECT_EQ(LinesOf(m), QStringList{QStringLiteral("abcdefgh")});
 }
+
+TEST(MemoModel, SmartTabsFollowThePreviousLineAndUnindentUndoes)
+{
+    TZedMemoModel m;
+    m.SmartTabs = true;
+    m.SetLines({QStringLiteral("    foo bar"), QString()});
+    m.SetCaret(TZedPos{0, 1});
+    m.TabKey(0);
+    EXPECT_EQ(m.Caret(), (TZedPos{4, 1}));
+    m.TabKey(0);
+    EXPECT_EQ(m.Caret(), (TZedPos{8, 1}));
+    EXPECT_EQ(m.LineText(1), QString(8, QLatin1Char(' ')));
+    m.Backspace();  // back to the indentation of the line above
+    EXPECT_EQ(m.Caret(), (TZedPos{4, 1}));
+    EXPECT_EQ(m.LineText(1), QString(4, QLatin1Char(' ')));
+    m.Undo();
+    EXPECT_EQ(m.LineText(1), QString(8, QLatin1Char(' ')));
+    EXPECT_EQ(m.Caret(), (TZedPos{8, 1}));
+    m.TabKey(ssShift);  // moves left, changes nothing
+    EXPECT_EQ(m.Caret(), (TZedPos{4, 1}));
+    EXPECT_EQ(m.LineText(1), QString(8, QLatin1Char(' ')));
+}

@@ -304,6 +304,23 @@ TEST(MemoView, ReadOnlyBlocksEditingButNotCopying)
     v.Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
     v.Key(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("fixed text"));
+    QGuiApplication::clipboard()->clear();
+    v.Key(Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("fixed text"));
+}
+
+TEST(MemoView, EnhancedHomeKeyStopsAtTheWordStart)
+{
+    View v({QStringLiteral("  alpha beta")});
+    TZedMemo& m = v.memo;
+    m.EnhancedHomeKey = true;
+    m.SetCaret(TZedPos{10, 0});
+    v.Key(Qt::Key_Home);
+    EXPECT_EQ(m.Caret(), (TZedPos{8, 0}));
+    v.Key(Qt::Key_Home);
+    EXPECT_EQ(m.Caret(), (TZedPos{2, 0}));
+    v.Key(Qt::Key_Home);
+    EXPECT_EQ(m.Caret(), (TZedPos{0, 0}));
 }
 
 TEST(MemoView, MouseClickDragDoubleClickAndGutter)
