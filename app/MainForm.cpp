@@ -76,8 +76,40 @@ QToolButton* Button(QWidget* parent, const char* name, const QString& caption, c
     return b;
 }
 
-struct HelpText { const char* header; QString description; };
 } // namespace
+
+// The list code's questions and messages, shown with the window's message boxes.
+class TMainFormListPrompts : public recipients::IListPrompts {
+public:
+    explicit TMainFormListPrompts(TMainForm& form) : FForm(form) {}
+    recipients::TAnswer Ask(const QString& text, recipients::TAskButtons buttons) override
+    {
+        using recipients::TAskButtons;
+        const QMessageBox::StandardButtons b = buttons == TAskButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
+            : buttons == TAskButtons::YesNoCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                                  : QMessageBox::Ok | QMessageBox::Cancel;
+        switch (FForm.MessageBox(QStringLiteral("Bestätigung"), text, b)) {
+        case QMessageBox::Yes: return recipients::TAnswer::Yes;
+        case QMessageBox::No: return recipients::TAnswer::No;
+        case QMessageBox::Ok: return recipients::TAnswer::Ok;
+        default: return recipients::TAnswer::Cancel;
+        }
+    }
+    void Message(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
+    void Information(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
+    void Warning(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
+    void Beep() override { QApplication::beep(); }
+    void Busy(bool on) override
+    {
+        if (on)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    TMainForm& FForm;
+};
 
 quint64 InstanceNumber()
 {
@@ -627,7 +659,8 @@ void TMainForm::FormCreate()
 {
     try {
         // 1-2: the unsaved list's table; the page control shows no tabs (a stacked widget has none).
-        FListStore = std::make_unique<recipients::TRecipientListStore>(ADOConnection1);
+        FListPrompts = std::make_unique<TMainFormListPrompts>(*this);
+        FListStore = std::make_unique<recipients::TRecipientListStore>(ADOConnection1, FListPrompts.get());
         FListStore->TEMP = TempTableName();
         // 3
         fSettings = std::make_unique<settings::TRegIniFile>(FSite.settingsKey);
@@ -741,8 +774,9 @@ bool TMainForm::FormCloseQuery()
         fSettings->WriteInteger(kAllUser, QStringLiteral("curUser"), ComboBoxUserSelect->currentIndex());
         fSettings->WriteInteger(kAllUser, QStringLiteral("curList"), ComboBoxFavorites->currentIndex());
         int listId = -1;
-        if (ADOConnection1.Connected() && FOpenTable != TempTableName() && FOpenTable.startsWith(QLatin1String("RL")))
-            listId = FOpenTable.mid(2).toInt();
+        const QString open = OpenListTable();
+        if (open.startsWith(QLatin1String("RL")))
+            listId = open.mid(2).toInt();
         fSettings->WriteInteger(kAllUser, QStringLiteral("curListID"), listId);
         fSettings->WriteInteger(kAllUser, QStringLiteral("curMail"), ComboBoxSubject->currentIndex());
     }
@@ -753,8 +787,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormDestroy()
 {
-    // A window that was never closed (the application quit) still drops its unsaved list's table.
-    if (FOpenTable == TempTableName())
+    // A window that was never closed (the application quit) still releases its list.
+    if (FListStore && !FListStore->TableName().isEmpty())
         CloseList();
     fSettings.reset();
 }
@@ -800,15 +834,9 @@ void TMainForm::NewUnsavedList()
 {
     if (!ADOConnection1.Connected())
         return;
-    const QString temp = TempTableName();
-    try {
-        ADOConnection1.Execute(QStringLiteral("DROP TABLE ") + db::QuoteName(temp));
-    } catch (const db::EDatabaseError&) {
-    }
     ComboBoxFavorites->setCurrentIndex(-1);
     ComboBoxFavorites->setEditText(QString());
-    FListStore->CreateListTable(temp);
-    FOpenTable = temp;
+    FListStore->NewUnsavedList();
 }
 
 void TMainForm::FillListNames()
@@ -832,15 +860,9 @@ bool TMainForm::AskSaveList()
 
 void TMainForm::CloseList()
 {
-    if (!ADOConnection1.Connected() || FOpenTable.isEmpty())
-        return;
-    if (FOpenTable == TempTableName()) {
-        try {
-            ADOConnection1.Execute(QStringLiteral("DROP TABLE ") + db::QuoteName(FOpenTable));
-        } catch (const db::EDatabaseError&) {
-        }
-    }
-    FOpenTable.clear();
+    // Releases a stored list's lock and backup, or drops the unsaved list's table.
+    if (ADOConnection1.Connected())
+        FListStore->CloseList();
 }
 
 void TMainForm::FillSubjectList(int)

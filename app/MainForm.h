@@ -5,6 +5,7 @@
 // is added by the list, content and mailing code (see the hook methods below).
 #include "app/controls/ORVForm.h"
 #include "platform/db/Connection.h"
+#include "recipients/ListPrompts.h"
 #include "recipients/RecipientListStore.h"
 
 #include <QMessageBox>
@@ -130,10 +131,10 @@ public:
     // ---- the recipient list of the window (set-up and closing)
     recipients::TRecipientListStore& ListStore() { return *FListStore; }
     db::Connection& Connection() { return ADOConnection1; }
-    // Drops and creates the unsaved list's table.
+    // Drops and creates the unsaved list's table and opens it (name box emptied).
     void NewUnsavedList();
     // The open list's table (the unsaved list's table until stored lists can be opened).
-    QString OpenListTable() const { return FOpenTable; }
+    QString OpenListTable() const { return FListStore ? FListStore->TableName() : QString(); }
     // Hooks completed by the recipient-list code: the names of the stored lists, opening the
     // remembered list at start (today: a new unsaved list), asking to save the list, closing it.
     virtual void FillListNames();
@@ -230,12 +231,12 @@ private:
     TMainFormSite FSite;
     std::unique_ptr<settings::TRegIniFile> fSettings;
     db::Connection ADOConnection1;
+    std::unique_ptr<recipients::IListPrompts> FListPrompts;
     std::unique_ptr<recipients::TRecipientListStore> FListStore;
     QString fProfileName;
     bool fProfileModified = false;
     QString FShownProfile; // the profile whose values the page shows
     QString FConfigHeader, FConfigDescription;
-    QString FOpenTable;
     bool FMaximizeOnShow = false;
     bool FClosing = false;
 };
