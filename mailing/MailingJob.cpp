@@ -215,7 +215,7 @@ void TMailingJob::ButtonSendMailClick()
         fMessage.reset();
         return;
     }
-    m_jobRecipients = fRecipients->RowsToSent();
+    m_jobRecipients = rowsToSend;  // nothing was sent since the count above
     if (m_progress) {
         m_progress->setMaximum(m_jobRecipients);
         m_progress->setValue(0);
@@ -265,7 +265,17 @@ void TMailingJob::StartSMTPThreads()
     m_starting = true;
     for (int i = 1; i <= m_threadCount; ++i) {
         QCoreApplication::processEvents();
-        if (m_aborted || !fRecipients || fRecipients->RowsToSent() == 0)
+        if (m_aborted || !fRecipients)
+            break;
+        int rowsLeft = 0;
+        try {
+            rowsLeft = fRecipients->RowsToSent();
+        } catch (const std::exception& e) {
+            // The workers started so far go on; no further one is started.
+            JobLine(QStringLiteral(" Fehler: ") + QString::fromUtf8(e.what()), mailcolors::Red);
+            break;
+        }
+        if (rowsLeft == 0)
             break;
         ++m_runningThreads;
         ++m_workersCreated;
