@@ -3,7 +3,9 @@
 #include "app/controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
+#include "importwizard/dataaccess/ForeignDb.h"
 #include "platform/settings/RegIniFile.h"
+#include "spreadsheet/XLSBook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -37,6 +39,11 @@ const QString kClose = QStringLiteral("Schließen");
 const QString kNoFileName = QStringLiteral("Bitte geben Sie die für den Import benötigte Datei an.");
 const QString kNoSuchFile = QStringLiteral("Der angegebene Dateiname existiert nicht.");
 const QString kNoColumn = QStringLiteral("Bitte geben Sie mindestens eine Spalte an.");
+const QString kNoSheet = QStringLiteral("Bitte geben Sie das benötigte Arbeitsblatt an.");
+const QString kNoTable = QStringLiteral("Bitte bestimmen Sie eine Tabelle für den Import.");
+const QString kOpenFailed = QStringLiteral(
+    "Die angegebe Datei konnte nicht geöffnet werden. Bitte achten Sie darauf, dass die Datei nicht bereits "
+    "von einer anderen Anwendung geöffnet ist.");
 // Sources whose pages this version does not have yet.
 const QString kSourceUnavailable = QStringLiteral("Diese Importart steht in dieser Version noch nicht zur Verfügung.");
 
@@ -120,7 +127,12 @@ TImportWizardForm::TImportWizardForm(QWidget* owner)
     BuildWindow();
 }
 
-TImportWizardForm::~TImportWizardForm() = default;
+TImportWizardForm::~TImportWizardForm()
+{
+    // FormDestroy: the query and the connection close before the window goes.
+    FQuery.reset();
+    FConnection.reset();
+}
 
 void TImportWizardForm::SetDialogs(IWizardDialogs* dialogs)
 {
@@ -183,11 +195,16 @@ void TImportWizardForm::BuildWindow()
 
     BuildSourcePage();
     BuildCsvPage();
+    BuildXlsPages();
+    BuildDbPage();
     BuildMappingPage();
     BuildOverviewPage();
 
     FPageHooks.insert(TabSheetSelectSource, {[this] { TabSheetSelectSourceShow(); }, [this] { TabSheetSelectSourceHide(); }});
     FPageHooks.insert(TabSheetCSVFiles, {[this] { TabSheetCSVFilesShow(); }, [this] { TabSheetCSVFilesHide(); }});
+    FPageHooks.insert(TabSheetXLSFiles, {[this] { TabSheetXLSFilesShow(); }, [this] { TabSheetXLSFilesHide(); }});
+    FPageHooks.insert(TabSheetXLSSheetSelect, {nullptr, [this] { TabSheetXLSSheetSelectHide(); }});
+    FPageHooks.insert(TabSheetDBType, {[this] { TabSheetDBTypeShow(); }, [this] { TabSheetDBTypeHide(); }});
     FPageHooks.insert(TabSheetCSVAssociations,
                       {[this] { TabSheetCSVAssociationsShow(); }, [this] { TabSheetCSVAssociationsHide(); }});
     FPageHooks.insert(TabSheetOverview, {[this] { TabSheetOverviewShow(); }, nullptr});
@@ -471,11 +488,24 @@ void TImportWizardForm::ButtonNextClick()
 
     QWidget* page = PageControlImportWizard->currentWidget();
     if (page == TabSheetSelectSource) {
-        if (FImportType != itCSV) {
+        switch (FImportType) {
+        case itCSV:
+            SetActivePage(TabSheetCSVFiles);
+            break;
+        case itDatabase:
+            AskForDataSource();
+            // Without a connection and its tables the wizard stays on the source page.
+            if (PageControlImportWizard->currentWidget() != TabSheetDBType)
+                return;
+            break;
+        case itExcel:
+        case itAccess:
+            SetActivePage(TabSheetXLSFiles);
+            break;
+        case itOutlook:
             Refuse(kSourceUnavailable);
             return;
         }
-        SetActivePage(TabSheetCSVFiles);
     } else if (page == TabSheetCSVFiles) {
         const QString fileName = EditCSVFilename->text();
         if (fileName.isEmpty()) {
@@ -492,11 +522,51 @@ void TImportWizardForm::ButtonNextClick()
         // file could not be read.
         if (PageControlImportWizard->currentWidget() == TabSheetCSVAssociations)
             AssociateCSVFiles(FPreviewRow);
+    } else if (page == TabSheetXLSFiles) {
+        const QString fileName = EditXLSFileName->text();
+        if (fileName.isEmpty()) {
+            Refuse(kNoFileName);
+            return;
+        }
+        if (!QFileInfo(fileName).isFile()) {
+            Refuse(kNoSuchFile);
+            return;
+        }
+        if (FImportType == itExcel) {
+            try {
+                GetXLSSheets();
+            } catch (const std::exception&) {
+                // Not a workbook, encrypted, or not readable: the page stays.
+                Refuse(kOpenFailed);
+                return;
+            }
+            SetActivePage(TabSheetXLSSheetSelect);
+        } else {
+            OpenAccessFile();
+        }
+    } else if (page == TabSheetXLSSheetSelect) {
+        if (ListBoxXLSSheets->currentRow() < 0) {
+            Refuse(kNoSheet);
+            return;
+        }
+        ShowMappingControls(true, true);
+        SetActivePage(TabSheetCSVAssociations);
+        AssociateXLSRows(FPreviewRow);
+    } else if (page == TabSheetDBType) {
+        if (ComboBoxTables->currentText().isEmpty()) {
+            Refuse(kNoTable);
+            return;
+        }
+        ShowMappingControls(true, false);
+        SetActivePage(TabSheetCSVAssociations);
+        AssociateDBRows(FPreviewRow);
     } else if (page == TabSheetCSVAssociations) {
         if (!MapsAnyColumn(FAssociationBox->GetSelectedItems())) {
             Refuse(kNoColumn);
             return;
         }
+        if (FImportType == itExcel)
+            ProgressPanelImport->SetMax(CountXLSRows());
         SetActivePage(TabSheetOverview);
         ButtonNext->setText(kFinish);
     } else if (page == TabSheetOverview) {
@@ -514,6 +584,8 @@ void TImportWizardForm::ButtonBackClick()
     QWidget* page = PageControlImportWizard->currentWidget();
     if (page == TabSheetCSVFiles || page == TabSheetXLSFiles || page == TabSheetDBType
         || page == TabSheetConnectToOutlook) {
+        if (FImportType == itDatabase || FImportType == itAccess)
+            CloseConnection();
         SetActivePage(TabSheetSelectSource);
         ButtonBack->setEnabled(false);
     } else if (page == TabSheetXLSSheetSelect) {
@@ -532,6 +604,7 @@ void TImportWizardForm::ButtonBackClick()
         case itDatabase:
         case itAccess:
             SetActivePage(TabSheetDBType);
+            CloseConnection();
             SetActivePage(TabSheetSelectSource);
             ButtonBack->setEnabled(false);
             break;
@@ -572,6 +645,15 @@ void TImportWizardForm::SetFinished()
 
 // ---- overview ----------------------------------------------------------------------------
 
+QString TImportWizardForm::SelectedOption(std::initializer_list<const QRadioButton*> options) const
+{
+    for (const QRadioButton* radio : options) {
+        if (radio->isChecked())
+            return radio->text();
+    }
+    return QString();
+}
+
 void TImportWizardForm::TabSheetOverviewShow()
 {
     QListWidgetItem* item = ListBoxSourceType->currentItem();
@@ -579,52 +661,132 @@ void TImportWizardForm::TabSheetOverviewShow()
         return;
     try {
         SetLabel(LabelTypeValue, item->text());
-        if (FImportType != itCSV)
-            return;
-        Store([&] {
-            FSettings->WriteString(SettingsSection, QStringLiteral("CSVAssociations"),
-                                   JoinMapping(FAssociationBox->GetSelectedItems()));
-        });
-
-        const QString fileName = EditCSVFilename->text();
-        SetLabel(LabelFileCaption, QStringLiteral("Datei:"));
-        LabelFileCaption->show();
-        LabelFileValue->show();
-        LabelHint->hide();
-        QString option;
-        for (const QRadioButton* radio :
-             {RadioButtonCSVAllowDuplicates, RadioButtonCSVNoDuplicates, RadioButtonCSVReplaceDuplicates}) {
-            if (radio->isChecked())
-                option = radio->text();
+        QString valueName;
+        switch (FImportType) {
+        case itCSV:
+            valueName = QStringLiteral("CSVAssociations");
+            break;
+        case itExcel:
+            valueName = QStringLiteral("XLSAssociations");
+            break;
+        case itDatabase:
+        case itAccess:
+            valueName = QStringLiteral("DBAssociations");
+            break;
+        case itOutlook:
+            valueName = QStringLiteral("MSOAssociations");
+            break;
         }
-        LabelOptionsCaption->show();
-        LabelOptionsValue->show();
-        SetLabel(LabelOptionsValue, option);
-        SetLabel(LabelSeparatorCaption, QStringLiteral("Trennzeichen:"));
-        LabelSeparatorCaption->show();
-        LabelSeparatorValue->show();
-        SetLabel(LabelSeparatorValue, SeparatorDescription(CsvSeparator()));
-        LabelIgnoreFirstRowCaption->show();
-        LabelIgnoreFirstRowValue->show();
-
-        QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly))
-            throw std::runtime_error("open failed");
-        ProgressPanelImport->SetMax(CountNonBlankLines(DecodeTextFile(file.readAll())));
-
-        PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
-        PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);
-
-        SetLabel(LabelFileValue, ShortFileName(fileName));
-        LabelFileValue->setToolTip(fileName.size() > 30 ? fileName : QString());
-
-        const bool ignoreFirst = CheckBoxIgnoreFirstRow->isChecked();
-        SetLabel(LabelIgnoreFirstRowValue, ignoreFirst ? QStringLiteral("Ja") : QStringLiteral("Nein"));
-        if (ignoreFirst)
-            ProgressPanelImport->SetMax(ProgressPanelImport->Max() - 1);
+        Store([&] { FSettings->WriteString(SettingsSection, valueName, JoinMapping(FAssociationBox->GetSelectedItems())); });
+        switch (FImportType) {
+        case itCSV:
+            OverviewCsv();
+            break;
+        case itExcel:
+            OverviewXls();
+            break;
+        case itDatabase:
+        case itAccess:
+            OverviewDb();
+            break;
+        case itOutlook:
+            break;
+        }
     } catch (const std::exception&) {
         // What could not be filled in stays as it was.
     }
+}
+
+namespace {
+
+// The rows of the overview every source sets: the second row's caption and value, the options,
+// the fourth row, and whether the last row is shown.
+void SetOverviewRow(QLabel* caption, QLabel* value, const QString& captionText, bool visible = true)
+{
+    SetLabel(caption, captionText);
+    caption->setVisible(visible);
+    value->setVisible(visible);
+}
+
+} // namespace
+
+void TImportWizardForm::OverviewCsv()
+{
+    const QString fileName = EditCSVFilename->text();
+    SetOverviewRow(LabelFileCaption, LabelFileValue, QStringLiteral("Datei:"));
+    LabelHint->hide();
+    SetOverviewRow(LabelOptionsCaption, LabelOptionsValue, QStringLiteral("Optionen:"));
+    SetLabel(LabelOptionsValue,
+             SelectedOption({RadioButtonCSVAllowDuplicates, RadioButtonCSVNoDuplicates, RadioButtonCSVReplaceDuplicates}));
+    SetOverviewRow(LabelSeparatorCaption, LabelSeparatorValue, QStringLiteral("Trennzeichen:"));
+    SetLabel(LabelSeparatorValue, SeparatorDescription(CsvSeparator()));
+    SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"));
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("open failed");
+    ProgressPanelImport->SetMax(CountNonBlankLines(DecodeTextFile(file.readAll())));
+
+    PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
+    PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);
+    SetLabel(LabelFileValue, ShortFileName(fileName));
+    LabelFileValue->setToolTip(fileName.size() > 30 ? fileName : QString());
+
+    const bool ignoreFirst = CheckBoxIgnoreFirstRow->isChecked();
+    SetLabel(LabelIgnoreFirstRowValue, ignoreFirst ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+    if (ignoreFirst)
+        ProgressPanelImport->SetMax(ProgressPanelImport->Max() - 1);
+}
+
+void TImportWizardForm::OverviewXls()
+{
+    const QString fileName = EditXLSFileName->text();
+    SetOverviewRow(LabelFileCaption, LabelFileValue, QStringLiteral("Die Datei :"));
+    LabelHint->hide();
+    SetOverviewRow(LabelOptionsCaption, LabelOptionsValue, QStringLiteral("Optionen:"));
+    SetLabel(LabelOptionsValue, SelectedOption({RadioButtonXLSAllowDuplicates, RadioButtonXLSNoDuplicates,
+                                                RadioButtonXLSReplaceDuplicates}));
+    SetOverviewRow(LabelSeparatorCaption, LabelSeparatorValue, QStringLiteral("Arbeitsblatt:"));
+    QStringList sheets;
+    for (const QListWidgetItem* sheet : ListBoxXLSSheets->selectedItems())
+        sheets.append(sheet->text());
+    SetLabel(LabelSeparatorValue, sheets.join(QStringLiteral(", ")));
+    SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"));
+
+    PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
+    PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);
+    SetLabel(LabelFileValue, ShortFileName(fileName));
+    LabelFileValue->setToolTip(fileName.size() > 30 ? fileName : QString());
+
+    // The maximum is the count taken when the mapping page was left.
+    const bool ignoreFirst = CheckBoxIgnoreFirstRow->isChecked();
+    SetLabel(LabelIgnoreFirstRowValue, ignoreFirst ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+    if (ignoreFirst)
+        ProgressPanelImport->SetMax(ProgressPanelImport->Max() - 1);
+}
+
+void TImportWizardForm::OverviewDb()
+{
+    SetOverviewRow(LabelFileCaption, LabelFileValue, QStringLiteral("Provider:"));
+    LabelHint->hide();
+    SetOverviewRow(LabelOptionsCaption, LabelOptionsValue, QStringLiteral("Optionen:"));
+    SetLabel(LabelOptionsValue,
+             SelectedOption({RadioButtonDBAllowDuplicates, RadioButtonDBNoDuplicates, RadioButtonDBReplaceDuplicates}));
+    SetOverviewRow(LabelSeparatorCaption, LabelSeparatorValue, QStringLiteral("Tabelle:"));
+    SetLabel(LabelSeparatorValue, ComboBoxTables->currentText());
+    SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"), false);
+
+    PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
+    const QString provider = FConnection->ProviderName();
+    SetLabel(LabelFileValue, ShortFileName(provider));
+    LabelFileValue->setToolTip(provider.size() > 30 ? provider : QString());
+    SetLabel(LabelIgnoreFirstRowValue,
+             CheckBoxIgnoreFirstRow->isChecked() ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+
+    // The run reads the query opened here.
+    FQuery->SetSQL(TableQueryText());
+    FQuery->Open();
+    ProgressPanelImport->SetMax(FQuery->RecordCount());
 }
 
 // ---- the run -----------------------------------------------------------------------------
@@ -638,10 +800,14 @@ void TImportWizardForm::DoImport()
         case itCSV:
             opened = ImportFromCSV();
             break;
-        case itOutlook:
-        case itDatabase:
         case itExcel:
+            ImportFromXLS();
+            break;
+        case itDatabase:
         case itAccess:
+            ImportFromDB();
+            break;
+        case itOutlook:
             break;
         }
     } catch (...) {

@@ -31,6 +31,8 @@ class TAssociationBox;
 class TProgressPanel;
 
 namespace settings { class TRegIniFile; }
+namespace xls { class TXLSBook; class TSheet; }
+namespace dataaccess { class TForeignConnection; class TForeignQuery; }
 
 enum TImportType { itCSV = 0, itOutlook = 1, itDatabase = 2, itExcel = 3, itAccess = 4 };
 
@@ -118,6 +120,8 @@ public:
     void SpeedButtonFilenameDialogClick();
     void SpeedButtonOpenImportEditorClick();
     void DetectSeparator();
+    void SpeedButtonOpenFileNameXLSClick();
+    void SpeedButtonOpenAccessClick();
 
     // Esc and the window's close button act like "Abbrechen" while it is enabled.
     void reject() override;
@@ -130,6 +134,8 @@ private:
     void BuildWindow();
     void BuildSourcePage();
     void BuildCsvPage();
+    void BuildXlsPages();
+    void BuildDbPage();
     void BuildMappingPage();
     void BuildOverviewPage();
 
@@ -148,11 +154,22 @@ private:
     void TabSheetCSVAssociationsShow();
     void TabSheetCSVAssociationsHide();
     void TabSheetOverviewShow();
+    void TabSheetXLSFilesShow();
+    void TabSheetXLSFilesHide();
+    void TabSheetXLSSheetSelectHide();
+    void TabSheetDBTypeShow();
+    void TabSheetDBTypeHide();
+    // The overview rows of each source; they raise when something cannot be filled in.
+    void OverviewCsv();
+    void OverviewXls();
+    void OverviewDb();
+    QString SelectedOption(std::initializer_list<const QRadioButton*> options) const;
 
     // The mapping page.
     void AssignSelectedItems(const QStringList& values, const QStringList& descriptions, const QString& valueName);
     void FillMappingPage(int previewRow);
     void ShowMappingControls(bool arrows, bool ignoreFirstRow);
+    QString IgnoreFirstRowValueName() const;
 
     // The CSV source.
     QChar CsvSeparator() const;
@@ -161,6 +178,33 @@ private:
     // False when the file cannot be read at the start: then nothing was handed out.
     bool ImportFromCSV();
     static QString CsvOpenFailedMessage();
+
+    // The Excel source.
+    bool XlsNoDuplicates() const;
+    void GetXLSSheets();
+    xls::TXLSBook& XLSRead();
+    // The sheet chosen on the sheet page of the workbook read last; null when there is none.
+    const xls::TSheet* SelectedSheet();
+    // The sheet row that "Erste Zeile ignorieren" passes over: the first row with a value.
+    static int HeaderRow(const xls::TSheet& sheet);
+    // The mapped cells of a sheet row in target order.
+    QStringList XlsRow(const xls::TSheet& sheet, int row, const QStringList& mapping) const;
+    void AssociateXLSRows(int n);
+    int CountXLSRows();
+    void ImportFromXLS();
+
+    // The database and Access sources.
+    bool DbNoDuplicates() const;
+    // The connection string as it is stored and compared: without passwords.
+    QString StoredConnectionString() const;
+    // Connects and lists the tables; shows the connection error and returns false on failure.
+    bool ConnectAndListTables();
+    void CloseConnection();
+    void AskForDataSource();
+    void OpenAccessFile();
+    QString TableQueryText() const;
+    void AssociateDBRows(int n);
+    void ImportFromDB();
 
     // The run.
     void DoImport();
@@ -171,11 +215,18 @@ private:
     void SetFinished();
     void SetCancelled();
 
+    // Runs the source's run with the run brackets around it.
+    template <typename Run>
+    void Bracketed(Run&& run);
+
     int SelectedSourceIndex() const;
     void ShowMessage(const QString& text);
     void Refuse(const QString& message);
 
     std::unique_ptr<settings::TRegIniFile> FSettings;
+    std::unique_ptr<xls::TXLSBook> FXLSRead;
+    std::unique_ptr<dataaccess::TForeignConnection> FConnection;
+    std::unique_ptr<dataaccess::TForeignQuery> FQuery;
     importwizard::TQtWizardDialogs FQtDialogs;
     importwizard::IWizardDialogs* FDialogs;
 
@@ -217,6 +268,22 @@ private:
     QRadioButton* RadioButtonCSVNoDuplicates;
     QRadioButton* RadioButtonCSVReplaceDuplicates;
     QComboBox* BegrenzerComboBox;
+    // Excel or Access file page.
+    QLineEdit* EditXLSFileName;
+    QToolButton* SpeedButtonOpenFileNameXLS;
+    QToolButton* SpeedButtonOpenExcel;
+    QToolButton* SpeedButtonOpenAccess;
+    QGroupBox* GroupBoxXLSOptions;
+    QRadioButton* RadioButtonXLSAllowDuplicates;
+    QRadioButton* RadioButtonXLSNoDuplicates;
+    QRadioButton* RadioButtonXLSReplaceDuplicates;
+    // Sheet page.
+    QListWidget* ListBoxXLSSheets;
+    // Table page.
+    QComboBox* ComboBoxTables;
+    QRadioButton* RadioButtonDBAllowDuplicates;
+    QRadioButton* RadioButtonDBNoDuplicates;
+    QRadioButton* RadioButtonDBReplaceDuplicates;
     // Mapping page.
     TAssociationBox* FAssociationBox;
     QCheckBox* CheckBoxIgnoreFirstRow;
@@ -234,3 +301,19 @@ private:
     QLabel* LabelIgnoreFirstRowValue;
     TProgressPanel* ProgressPanelImport;
 };
+
+template <typename Run>
+void TImportWizardForm::Bracketed(Run&& run)
+{
+    if (OnRunStart)
+        OnRunStart();
+    try {
+        run();
+    } catch (...) {
+        if (OnRunEnd)
+            OnRunEnd();
+        throw;
+    }
+    if (OnRunEnd)
+        OnRunEnd();
+}

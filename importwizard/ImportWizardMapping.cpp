@@ -10,6 +10,11 @@
 
 using namespace importwizard;
 
+QString TImportWizardForm::IgnoreFirstRowValueName() const
+{
+    return FImportType == itExcel ? QStringLiteral("XLSIgnoreFirstRow") : QStringLiteral("CSVIgnoreFirstRow");
+}
+
 void TImportWizardForm::ShowMappingControls(bool arrows, bool ignoreFirstRow)
 {
     UpDown1->setVisible(arrows);
@@ -22,10 +27,14 @@ void TImportWizardForm::FillMappingPage(int previewRow)
     case itCSV:
         AssociateCSVFiles(previewRow);
         break;
-    case itOutlook:
-    case itDatabase:
     case itExcel:
+        AssociateXLSRows(previewRow);
+        break;
+    case itDatabase:
     case itAccess:
+        AssociateDBRows(previewRow);
+        break;
+    case itOutlook:
         break;
     }
 }
@@ -64,10 +73,10 @@ void TImportWizardForm::CheckBoxIgnoreFirstRowClick()
 void TImportWizardForm::TabSheetCSVAssociationsShow()
 {
     ButtonAddField->setVisible(bool(OnNewColumn));
-    if (FImportType == itCSV) {
+    if (FImportType == itCSV || FImportType == itExcel) {
         bool ignore = true;
         try {
-            ignore = FSettings->ReadBool(SettingsSection, QStringLiteral("CSVIgnoreFirstRow"), true);
+            ignore = FSettings->ReadBool(SettingsSection, IgnoreFirstRowValueName(), true);
         } catch (const settings::ERegistryException&) {
         }
         CheckBoxIgnoreFirstRow->setChecked(ignore);
@@ -77,9 +86,9 @@ void TImportWizardForm::TabSheetCSVAssociationsShow()
 void TImportWizardForm::TabSheetCSVAssociationsHide()
 {
     ButtonAddField->hide();
-    if (FImportType == itCSV) {
+    if (FImportType == itCSV || FImportType == itExcel) {
         try {
-            FSettings->WriteBool(SettingsSection, QStringLiteral("CSVIgnoreFirstRow"), CheckBoxIgnoreFirstRow->isChecked());
+            FSettings->WriteBool(SettingsSection, IgnoreFirstRowValueName(), CheckBoxIgnoreFirstRow->isChecked());
         } catch (const settings::ERegistryException&) {
         }
     }

@@ -1,5 +1,7 @@
 #include "importwizard/WizardDialogs.h"
 
+#include "importwizard/DataLinkDialog.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -69,6 +71,11 @@ void TQtWizardDialogs::BeginWaitCursor()
 void TQtWizardDialogs::EndWaitCursor()
 {
     QApplication::restoreOverrideCursor();
+}
+
+QString TQtWizardDialogs::PromptDataSource(QWidget* parent, const QString& initial)
+{
+    return TDataLinkDialog::Execute(parent, initial);
 }
 
 } // namespace importwizard

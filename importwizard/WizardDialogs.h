@@ -25,6 +25,9 @@ public:
     virtual bool OpenWithDesktop(const QString& fileName) = 0;
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
+    // The dialog that builds a database connection string, starting from initial; returns the
+    // initial string when the user cancels.
+    virtual QString PromptDataSource(QWidget* parent, const QString& initial) = 0;
 };
 
 // The real dialogs (QMessageBox, QInputDialog, QFileDialog, QDesktopServices, the override cursor).
@@ -38,6 +41,7 @@ public:
     bool OpenWithDesktop(const QString& fileName) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
+    QString PromptDataSource(QWidget* parent, const QString& initial) override;
 };
 
 // "A (*.a)|*.a|B (*.b)|*.b" as a file dialog's name filter "A (*.a);;B (*.b)".

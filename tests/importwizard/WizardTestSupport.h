@@ -61,6 +61,14 @@ public:
         ++waitCursorShown;
     }
     void EndWaitCursor() override { --waitDepth; }
+    // The data-link dialog: answers with dataSourceAnswer, or the initial string when none is set.
+    std::optional<QString> dataSourceAnswer;
+    int dataSourcePrompts = 0;
+    QString PromptDataSource(QWidget*, const QString& initial) override
+    {
+        ++dataSourcePrompts;
+        return dataSourceAnswer.value_or(initial);
+    }
 };
 
 // The owner of the wizard: a duplicate test that looks at the rows it received, the rows
