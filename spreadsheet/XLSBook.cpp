@@ -342,7 +342,7 @@ void TOptionsDialog::RefreshFrom(TSheet* sheet)
 
 // ---- book
 
-TXLSBook::TXLSBook(QObject*)
+TXLSBook::TXLSBook(QObject* owner) : QObject(owner)
 {
     ResetPalette();
     m_globals = std::make_unique<TRecordStorageGlobals>();

@@ -231,12 +231,11 @@ struct TSheetChart {
     std::shared_ptr<TBaseRecordStorage> Records;
 };
 
-class TXLSBook {
+// A component with an owner: freed by its creator or together with its owner.
+class TXLSBook : public QObject {
 public:
     explicit TXLSBook(QObject* owner = nullptr);
-    ~TXLSBook();
-    TXLSBook(const TXLSBook&) = delete;
-    TXLSBook& operator=(const TXLSBook&) = delete;
+    ~TXLSBook() override;
 
     QString Filename;
     void Read();                            // reads Filename

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -133,6 +134,12 @@ TEST(XlsBook, FreshComponent)
     EXPECT_EQ(book.Workbook().Options(), woHScroll | woVScroll | woTabs);
     EXPECT_EQ(book.Workbook().Width(), 10000);
     EXPECT_EQ(book.OptionsDialog().CalcMode, cmAutomatic);
+    QPointer<TXLSBook> owned;
+    {
+        QObject owner;
+        owned = new TXLSBook(&owner);
+    }
+    EXPECT_TRUE(owned.isNull());   // freed together with its owner
     TSheet* s = book.Sheets()[0];
     EXPECT_EQ(s->CellText(0, 0), QString());
     EXPECT_EQ(s->FirstRow() + s->LastRow() + s->FirstCol() + s->LastCol(), 0);
