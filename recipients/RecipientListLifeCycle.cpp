@@ -52,8 +52,10 @@ bool TRecipientListStore::LockAndBackupList(const QString& table)
     if (table == TEMP)
         return true;
     const int id = IdOf(table);
-    db::Transaction trans(m_conn);
+    // Read before the transaction: its first statement then is the write, so two runs never
+    // wait on each other's read lock.
     const QString current = ReadLock(id);
+    db::Transaction trans(m_conn);
     if (current != LockText()) {
         if (!TakeLock(id, IsStaleLock(current) ? current : QString())) {
             trans.Commit();
@@ -216,8 +218,8 @@ bool TRecipientListStore::SaveList(const QString& name)
         const int targetId = IdOf(target);
         m_insert.reset();
         m_dataSet->Close();
-        db::Transaction trans(m_conn);
         const QString held = ReadLock(targetId);
+        db::Transaction trans(m_conn);
         if (!TakeLock(targetId, IsStaleLock(held) ? held : QString())) {
             trans.Commit();
             RefuseLocked(ReadLock(targetId));
@@ -309,8 +311,8 @@ bool TRecipientListStore::DeleteList(const QString& name, QString& nowOpen)
     CloseList();
     {
         TBusy busy(m_prompts);
-        db::Transaction trans(m_conn);
         const QString lock = ReadLock(id);
+        db::Transaction trans(m_conn);
         const int removed =
             lock.isEmpty() || IsStaleLock(lock)
                 ? m_conn.Execute(QStringLiteral("DELETE FROM %1 WHERE %2 = ? AND (%3 IS NULL OR trim(%3) = '' OR trim(%3) = ?)")

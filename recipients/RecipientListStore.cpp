@@ -267,7 +267,11 @@ QString TRecipientListStore::ReadLock(int id)
 
 void TRecipientListStore::SetStatement()
 {
-    m_dataSet->SetCommandText(QStringLiteral("SELECT * FROM ") + QuoteName(m_table) + OrderClause());
+    // Rows of equal sort values (and an unsorted list) stay in the order they were added; without
+    // that the database may walk the Email index.
+    const QString key = QuoteName("_ID");
+    m_dataSet->SetCommandText(QStringLiteral("SELECT * FROM ") + QuoteName(m_table) +
+                              (m_sortField.isEmpty() ? QStringLiteral(" ORDER BY ") + key : OrderClause() + QStringLiteral(", ") + key));
 }
 
 QString TRecipientListStore::OrderClause() const

@@ -1149,9 +1149,8 @@ void TXCustomDBGrid::DataChanged()
 {
     if (!m_dataLink->Active())
         return;
-    // After a requery: vanished records leave the selection (checked when it is next used) and a
-    // vanished anchor is cleared.
-    m_bookmarks->MarkStale();
+    // After a requery: vanished records leave the selection (checked when it is next used, by the
+    // dataset's snapshot number) and a vanished anchor is cleared.
     if (!m_selectionAnchor.isEmpty() && !m_dataLink->DataSet()->BookmarkValid(m_selectionAnchor))
         SetSelectionAnchor(db::TBookmark());
     UpdateRowCount();

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace xdb {
@@ -169,20 +170,25 @@ public:
     bool Insert(const db::TBookmark& bookmark);      // false when already there
     bool Remove(const db::TBookmark& bookmark);      // false when not there
     void AppendInOrder(const db::TBookmark& bookmark); // caller guarantees display order
-    // After the dataset changed: drops bookmarks that no longer name a record and restores the
-    // display order; raises saRefresh when anything changed.
+    // After the dataset took a new snapshot or deleted records: drops bookmarks that no longer name
+    // a record and restores the display order; raises saRefresh when anything changed.
     void Validate();
-    void MarkStale() { m_stale = !m_list.empty(); }
-    const std::vector<db::TBookmark>& List() { Validate(); return m_list; }
+    std::vector<db::TBookmark> List();
+
+    // Bookmarks are kept as short strings: a list table's key fits the string's own buffer, so a
+    // selection of a million records needs no allocation per record.
+    using Entry = std::string;
+    static QByteArray View(const Entry& e) { return QByteArray::fromRawData(e.data(), qsizetype(e.size())); }
+    static Entry ToEntry(const db::TBookmark& b) { return Entry(b.constData(), size_t(b.size())); }
 
 private:
     void Changed() { m_cacheValid = false; }
     db::TDataSet* DataSet() const;
 
     TXCustomDBGrid* m_grid;
-    std::vector<db::TBookmark> m_list;
+    std::vector<Entry> m_list;
     bool m_active = false;
-    bool m_stale = false;
+    quint64 m_snapshot = 0;          // the dataset's snapshot number the list was checked against
     bool m_validating = false;
     bool m_cacheValid = false;
     db::TBookmark m_cacheBookmark;

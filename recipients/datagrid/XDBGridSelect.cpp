@@ -45,12 +45,23 @@ db::TBookmark TXBookmarkList::Items(int index)
     Validate();
     if (index < 0 || index >= int(m_list.size()))
         throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(index));
-    return m_list[size_t(index)];
+    return QByteArray(m_list[size_t(index)].data(), qsizetype(m_list[size_t(index)].size()));
+}
+
+std::vector<db::TBookmark> TXBookmarkList::List()
+{
+    Validate();
+    std::vector<db::TBookmark> out;
+    out.reserve(m_list.size());
+    for (const Entry& e : m_list)
+        out.push_back(QByteArray(e.data(), qsizetype(e.size())));
+    return out;
 }
 
 void TXBookmarkList::Clear()
 {
-    m_stale = false;
+    if (db::TDataSet* ds = DataSet())
+        m_snapshot = ds->SnapshotNumber();
     if (m_list.empty())
         return;
     m_list.clear();
@@ -85,7 +96,7 @@ bool TXBookmarkList::Find(const db::TBookmark& bookmark, int& index)
     bool found = false;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int c = Compare(m_list[size_t(mid)], bookmark);
+        const int c = Compare(View(m_list[size_t(mid)]), bookmark);
         if (c < 0) {
             lo = mid + 1;
         } else {
@@ -117,7 +128,7 @@ void TXBookmarkList::SetCurrentRowSelected(bool value)
     if (Find(bookmark, index) == value)
         return;
     if (value)
-        m_list.insert(m_list.begin() + index, bookmark);
+        m_list.insert(m_list.begin() + index, ToEntry(bookmark));
     else
         m_list.erase(m_list.begin() + index);
     Changed();
@@ -132,7 +143,7 @@ bool TXBookmarkList::Insert(const db::TBookmark& bookmark)
     int index;
     if (Find(bookmark, index))
         return false;
-    m_list.insert(m_list.begin() + index, bookmark);
+    m_list.insert(m_list.begin() + index, ToEntry(bookmark));
     Changed();
     return true;
 }
@@ -151,7 +162,7 @@ void TXBookmarkList::AppendInOrder(const db::TBookmark& bookmark)
 {
     if (bookmark.isEmpty())
         return;
-    m_list.push_back(bookmark);
+    m_list.push_back(ToEntry(bookmark));
     Changed();
 }
 
@@ -166,7 +177,7 @@ void TXBookmarkList::Delete()
     {
         ScopeExit enable{[ds] { ds->EnableControls(); }};
         while (!m_list.empty()) {
-            const db::TBookmark bookmark = m_list.back();
+            const db::TBookmark bookmark(m_list.back().data(), qsizetype(m_list.back().size()));
             // Only a bookmark that still names a record is deleted; never another row.
             if (ds->BookmarkValid(bookmark)) {
                 ds->GotoBookmark(bookmark);
@@ -189,22 +200,22 @@ void TXBookmarkList::SetActive(bool value)
 
 void TXBookmarkList::Validate()
 {
-    if (!m_stale || m_validating)
-        return;
-    m_stale = false;
     db::TDataSet* ds = DataSet();
-    if (!ds || !ds->Active() || m_list.empty())
+    if (m_validating || !ds || !ds->Active() || ds->SnapshotNumber() == m_snapshot)
+        return;
+    m_snapshot = ds->SnapshotNumber();
+    if (m_list.empty())
         return;
     m_validating = true;
     ScopeExit done{[this] { m_validating = false; }};
     const size_t before = m_list.size();
-    std::erase_if(m_list, [ds](const db::TBookmark& b) { return !ds->BookmarkValid(b); });
+    std::erase_if(m_list, [ds](const Entry& b) { return !ds->BookmarkValid(View(b)); });
     bool sorted = true;
     for (size_t i = 1; i < m_list.size() && sorted; ++i)
-        sorted = ds->CompareBookmarks(m_list[i - 1], m_list[i]) < 0;
+        sorted = ds->CompareBookmarks(View(m_list[i - 1]), View(m_list[i])) < 0;
     if (!sorted)
         std::stable_sort(m_list.begin(), m_list.end(),
-                         [ds](const db::TBookmark& a, const db::TBookmark& b) { return ds->CompareBookmarks(a, b) < 0; });
+                         [ds](const Entry& a, const Entry& b) { return ds->CompareBookmarks(View(a), View(b)) < 0; });
     if (m_list.size() != before || !sorted) {
         Changed();
         m_grid->RowSelect(saRefresh);
@@ -275,7 +286,8 @@ void TXCustomDBGrid::SelectAll()
     {
         ScopeExit end{[this] { EndUpdate(); }};
         m_bookmarks->m_list.clear();
-        m_bookmarks->m_stale = false;
+        m_bookmarks->m_list.reserve(size_t(std::max(0, ds->RecordCount())));
+        m_bookmarks->m_snapshot = ds->SnapshotNumber();
         m_bookmarks->Changed();
         RowSelect(saClear);
         // The walk visits the records in display order, so the list stays sorted by appending.
@@ -302,18 +314,19 @@ void TXCustomDBGrid::InvertSelection()
     {
         ScopeExit end{[this] { EndUpdate(); }};
         // Merge the walk with the sorted list: records in the list leave it, the others join.
-        std::vector<db::TBookmark> old = std::move(m_bookmarks->m_list);
+        std::vector<TXBookmarkList::Entry> old = std::move(m_bookmarks->m_list);
         m_bookmarks->m_list.clear();
+        m_bookmarks->m_list.reserve(size_t(std::max(0, ds->RecordCount())) - std::min(old.size(), size_t(std::max(0, ds->RecordCount()))));
         m_bookmarks->Changed();
         size_t j = 0;
         ds->First();
         while (!ds->Eof()) {
             const db::TBookmark b = ds->GetBookmark();
-            if (j < old.size() && old[j] == b) {
+            if (j < old.size() && TXBookmarkList::View(old[j]) == b) {
                 ++j;
                 RowSelect(saUnselect);
             } else {
-                m_bookmarks->m_list.push_back(b);
+                m_bookmarks->m_list.push_back(TXBookmarkList::ToEntry(b));
                 RowSelect(saSelect);
             }
             if (ds->MoveBy(1) == 0)

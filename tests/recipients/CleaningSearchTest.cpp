@@ -1,0 +1,176 @@
+// Cleaning (address pattern, invalid and empty addresses), duplicates, and the search.
+#include "ListFixture.h"
+#include "recipients/ADOSearch.h"
+
+using namespace listtest;
+using recipients::TRecipientListStore;
+
+namespace {
+
+TEST(AddressPattern, Cases)
+{
+    const struct {
+        const char* email;
+        bool valid;
+    } cases[] = {{"", false},
+                 {"a@b", false},
+                 {"a@b.", false},
+                 {"@b.de", false},
+                 {"x@y.z", true},
+                 {"Max <max@x.de>", true},
+                 {"a.b-c@d-e.f.gh", true},
+                 {"under_score@x.de", true},
+                 {"info@müller.de", false}, // \w is ASCII
+                 {"müller@x.de", true},     // "ller@x.de" is enough: the pattern is not anchored
+                 {"kein at", false},
+                 {"a@b c.de", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.email);
+        EXPECT_EQ(TRecipientListStore::IsValidAddress(QString::fromUtf8(c.email)), c.valid);
+    }
+}
+
+TEST_F(ListTest, RemoveInvalidAddressesKeepsTheValidRowsAndTheirStatus)
+{
+    MakeList("Kunden", {{"ok@x.de", "", "", "1"}, {"kaputt"}, {""}, {"Max <max@x.de>", "", "", "2"}, {"a@b."}, {"c@d.ef"}});
+    conn.Execute("INSERT INTO RL1 (Email) VALUES (NULL)");
+    store.OpenList("Kunden");
+    EXPECT_EQ(store.RemoveInvalidAddresses(), 4);
+    EXPECT_EQ(Rows("SELECT Email, Status FROM RL1 ORDER BY _ID"),
+              (QList<QVariantList>{{"ok@x.de", 1LL}, {"Max <max@x.de>", 2LL}, {"c@d.ef", 0LL}}));
+    EXPECT_EQ(store.DataSet().RecordCount(), 3);
+}
+
+TEST_F(ListTest, GotoNextInvalidWrapsAndBeepsWhenNoneIsLeft)
+{
+    MakeList("Kunden", {{"falsch"}, {"a@x.de"}, {"b@x.de"}, {"c@x.de"}});
+    store.OpenList("Kunden");
+    auto& ds = store.DataSet();
+    ds.Last();
+    EXPECT_TRUE(store.GotoNextInvalid());
+    EXPECT_EQ(ds.RecNo(), 1) << "wrapped to the first row";
+    EXPECT_TRUE(store.GotoNextInvalid()) << "the same row again, after a full round";
+    EXPECT_EQ(ds.RecNo(), 1);
+    EXPECT_EQ(prompts.beeps, 0);
+
+    conn.Execute("UPDATE RL1 SET Email = 'ok@x.de' WHERE Email = 'falsch'");
+    store.Requery();
+    ds.SetRecNo(3);
+    EXPECT_FALSE(store.GotoNextInvalid());
+    EXPECT_EQ(ds.RecNo(), 3) << "the current row stays";
+    EXPECT_EQ(prompts.beeps, 1);
+    EXPECT_EQ(prompts.alerts, 1);
+
+    store.NewUnsavedList();
+    EXPECT_TRUE(store.GotoNextInvalid());
+}
+
+TEST_F(ListTest, DuplicatesAreGroupedIgnoringCaseAndTheLastOfEachIsKept)
+{
+    MakeList("Kunden", {{"b@x.de"}, {"A@x.de"}, {"solo@x.de"}, {"a@X.DE"}, {"B@x.de"}, {"a@x.de"}, {""}, {""}});
+    conn.Execute("INSERT INTO RL1 (Email) VALUES (NULL), (NULL)");
+    // Non-ASCII letters are not folded by the database: two separate groups that sort next to
+    // each other must not run into one.
+    conn.Execute("INSERT INTO RL1 (Email) VALUES ('MÜLLER@x.de'), ('MÜLLER@x.de'), ('müller@x.de'), ('müller@x.de')");
+    db::TExtADODataSet dups(&conn);
+    dups.SetCommandText(TRecipientListStore::DuplicatesStatement("RL1"));
+    dups.Open();
+    QStringList shown;
+    QList<qint64> ids;
+    for (dups.First(); !dups.Eof(); dups.Next()) {
+        shown << dups.FieldByName("Email")->AsString();
+        ids << dups.FieldByName("_ID")->AsLargeInt();
+    }
+    EXPECT_EQ(shown, (QStringList{"", "", "A@x.de", "a@X.DE", "a@x.de", "b@x.de", "B@x.de", "MÜLLER@x.de", "MÜLLER@x.de",
+                                  "müller@x.de", "müller@x.de"}));
+    EXPECT_EQ(ids, (QList<qint64>{7, 8, 2, 4, 6, 1, 5, 11, 12, 13, 14}));
+    EXPECT_EQ(TRecipientListStore::AutoSelectDuplicates(dups), (QList<qint64>{7, 2, 4, 1, 11, 13}));
+    EXPECT_EQ(dups.RecNo(), 1);
+
+    store.OpenList("Kunden");
+    store.DeleteRows(TRecipientListStore::AutoSelectDuplicates(dups));
+    EXPECT_EQ(Value("SELECT group_concat(_ID) FROM (SELECT _ID FROM RL1 ORDER BY _ID)").toString(), "3,5,6,8,9,10,12,14");
+    EXPECT_EQ(store.DataSet().RecordCount(), 8);
+}
+
+// ---- search
+
+class SearchTest : public ListTest {
+protected:
+    void SetUp() override
+    {
+        ListTest::SetUp();
+        MakeList("Kunden", {{"bob@x.de", "Bobby", "Tables", "2"},
+                            {"mueller@x.de", "Müller", "Hans"},
+                            {"o@x.de", "O'Brien", "50%"},
+                            {"x@x.de", "bob", "Müllerin"},
+                            {"zw@x.de", "Zwölf", "Eins"}});
+        conn.Execute("ALTER TABLE RL1 ADD COLUMN Notiz TEXT");
+        store.OpenList("Kunden");
+    }
+    // Runs find-next and returns the reported keys.
+    QStringList Find(recipients::TADOSearch& s, const QString& text, bool whole = false, bool down = true, int times = 1)
+    {
+        QStringList keys;
+        s.SetOnFound([&](const QString& key) { keys << key; });
+        for (int i = 0; i < times; ++i)
+            s.DoFind(text, whole, down);
+        return keys;
+    }
+    int notFound = 0;
+    std::unique_ptr<recipients::TADOSearch> Search(const QVariant& startKey)
+    {
+        auto s = std::make_unique<recipients::TADOSearch>(conn, store.DataSet().CommandText());
+        s->SetStartKey(startKey);
+        s->OnNotFound = [this] { ++notFound; };
+        return s;
+    }
+};
+
+TEST_F(SearchTest, FindsFromTheCurrentRowIgnoringCaseAndBeepsAfterTheLast)
+{
+    auto s = Search(3);
+    EXPECT_EQ(s->TextFields(), (QStringList{"Email", "Last Name", "First Name", "Notiz"}));
+    // From row 3 on: "Müllerin" in row 4, then nothing; row 2 is before the start.
+    EXPECT_EQ(Find(*s, "müller", false, true, 3), (QStringList{"4"}));
+    EXPECT_EQ(notFound, 2);
+    // Upwards: a new search from the current search row, walking backwards.
+    EXPECT_EQ(Find(*s, "müller", false, false, 1), (QStringList{"2"}));
+
+    auto fromStart = Search(QVariant());
+    EXPECT_EQ(Find(*fromStart, "MÜLLER", false, true, 2), (QStringList{"2", "4"}));
+    // A hit in the current row is reported first.
+    auto current = Search(2);
+    EXPECT_EQ(Find(*current, "hans"), (QStringList{"2"}));
+}
+
+TEST_F(SearchTest, WholeWordLiteralTextsAndHiddenColumns)
+{
+    const struct {
+        const char* text;
+        bool whole;
+        QStringList keys;
+    } cases[] = {{"Bob", true, {"4"}},
+                 {"Bob", false, {"1", "4"}},
+                 {"O'Brien", false, {"3"}},
+                 {"50%", true, {"3"}},
+                 {"%", false, {"3"}},
+                 {"_", false, {}},
+                 {"2", false, {}}, // Status values and keys are never searched
+                 {"4", false, {}},
+                 {"*", false, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto s = Search(QVariant());
+        EXPECT_EQ(Find(*s, c.text, c.whole, true, 3), c.keys);
+    }
+    // A search sees the snapshot of its command; the list's sort order is the walking order.
+    store.SortByColumn("Last Name");
+    store.SortByColumn("Last Name"); // descending: Zwölf, O'Brien, Müller, Bobby, bob
+    auto sorted = Search(5);
+    EXPECT_EQ(Find(*sorted, "@x.de", false, true, 5), (QStringList{"5", "3", "2", "1", "4"}));
+    auto fromMiddle = Search(2);
+    EXPECT_EQ(Find(*fromMiddle, "@x.de", false, true, 5), (QStringList{"2", "1", "4"}));
+}
+
+} // namespace

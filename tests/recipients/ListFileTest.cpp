@@ -1,0 +1,150 @@
+// The recipient list text file: save, load, refusals, encodings.
+#include "ListFixture.h"
+#include "recipients/RecipientListFile.h"
+#include <QFile>
+#include <gmock/gmock.h>
+
+using namespace listtest;
+using ::testing::ElementsAre;
+
+namespace {
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+const QString kInvalid = "Diese Datei ist keine gültige Quillory Empfängerliste. \\n Bitte benutzen Sie den Import "
+                         "Assistenten um diese Liste zu laden.";
+
+class ListFileTest : public ListTest {
+protected:
+    QString file = dir.file("liste.csv");
+    QList<QVariantList> TempRows() { return Rows("SELECT * FROM temp4711 ORDER BY _ID"); }
+};
+
+TEST_F(ListFileTest, SaveWritesHeaderAndRowsInTheListOrderAndLoadReadsThemBack)
+{
+    MakeList("Kunden", {{"b@x.de", "Bär", "Björn", "1"}, {"a@x.de", "", "", "0"}});
+    store.OpenList("Kunden");
+    ASSERT_TRUE(store.AddColumn("Firma"));
+    conn.Execute("UPDATE RL1 SET Firma = ' Müller & Co ' WHERE Email = 'a@x.de'");
+    store.SortByColumn("Email");
+    ASSERT_TRUE(store.SaveToFile(file));
+    EXPECT_EQ(ReadBytes(file), QString("Status;Email;Last Name;First Name;Firma;\r\n"
+                                       "0;a@x.de;;; Müller & Co ;\r\n"
+                                       "1;b@x.de;Bär;Björn;;\r\n")
+                                   .toUtf8());
+
+    ASSERT_TRUE(store.LoadFromFile(file));
+    EXPECT_EQ(store.TableName(), "temp4711");
+    EXPECT_THAT(store.GetFieldNames(), ElementsAre("_ID", "Status", "Email", "Last Name", "First Name", "Firma"));
+    EXPECT_EQ(TempRows(), (QList<QVariantList>{{1LL, 0LL, "a@x.de", "", "", "Müller & Co"}, {2LL, 1LL, "b@x.de", "Bär", "Björn", ""}}));
+    EXPECT_EQ(store.DataSet().RecordCount(), 2);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(Value("SELECT LockedBy FROM RecipientsLists").toString(), "") << "the open list was released";
+}
+
+TEST_F(ListFileTest, OverwriteOnlyAfterOk)
+{
+    store.NewUnsavedList();
+    ASSERT_TRUE(store.InsertRow({"0", "a@x.de"}));
+    WriteBytes(file, "alt\r\n");
+    prompts.answers = {TAnswer::Cancel};
+    EXPECT_FALSE(store.SaveToFile(file));
+    EXPECT_EQ(prompts.asked, QStringList{"Die Datei \"" + file + "' existert bereits. Möchten Sie sie überschreiben?"});
+    EXPECT_EQ(ReadBytes(file), "alt\r\n");
+    prompts.answers = {TAnswer::Ok};
+    EXPECT_TRUE(store.SaveToFile(file));
+    EXPECT_EQ(ReadBytes(file), "Status;Email;Last Name;First Name;\r\n0;a@x.de;;;\r\n");
+
+    // A file that cannot be written: the message, nothing else.
+    EXPECT_FALSE(store.SaveToFile(dir.file("fehlt/liste.csv")));
+    EXPECT_EQ(prompts.messages, QStringList{"Datei kann nicht gespeichert werden: " + dir.file("fehlt/liste.csv")});
+}
+
+TEST_F(ListFileTest, RefusedFilesChangeNothing)
+{
+    MakeList("Kunden", {{"a@x.de"}});
+    ASSERT_TRUE(store.OpenStoredList("Kunden"));
+    const QString lock = Value("SELECT LockedBy FROM RecipientsLists").toString();
+    const struct {
+        const char* bytes;
+    } refused[] = {{"Email;Status;Last Name;First Name;\r\n0;a@x;;;\r\n"},
+                   {"Status;Email;Last Name;\r\n"},
+                   {""},
+                   {"Status;Email;Last Name;First Name;_geheim;\r\n"},
+                   {"Status;Email;Last Name;First Name;Firma;FIRMA;\r\n"},
+                   {"Status;Email;Last Name;First Name;email;\r\n"},
+                   {"Status;Email;Last Name;First Name;a`b;\r\n"}};
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.bytes);
+        WriteBytes(file, c.bytes);
+        prompts.messages.clear();
+        EXPECT_FALSE(store.LoadFromFile(file));
+        EXPECT_EQ(prompts.messages, QStringList{kInvalid});
+        EXPECT_EQ(store.TableName(), "RL1");
+        EXPECT_EQ(Value("SELECT LockedBy FROM RecipientsLists").toString(), lock);
+        EXPECT_FALSE(conn.TableExists("temp4711"));
+    }
+    EXPECT_FALSE(store.LoadFromFile(dir.file("gibtsnicht.csv")));
+    EXPECT_EQ(prompts.warnings, QStringList{"Die Datei \"" + dir.file("gibtsnicht.csv") +
+                                            "\" konnte nicht gefunden werden. Bitte überprüfen Sie den Dateinamen."});
+    EXPECT_EQ(store.TableName(), "RL1");
+}
+
+TEST_F(ListFileTest, LinesAreReadLeniently)
+{
+    store.NewUnsavedList();
+    // Lower-case header, blank lines, short lines, an empty and a bad status, LF and CR endings.
+    WriteBytes(file, "status;EMAIL;last name;First Name;Ort;\r\n"
+                     "1;a@x.de;A;Anna;Bonn;\r\n"
+                     "\r\n"
+                     "   \n"
+                     ";b@x.de;\n"
+                     "7;c@x.de;C;;\r"
+                     "2;d@x.de\r\n");
+    ASSERT_TRUE(store.LoadFromFile(file));
+    EXPECT_THAT(store.GetFieldNames(), ElementsAre("_ID", "Status", "Email", "Last Name", "First Name", "Ort"));
+    EXPECT_EQ(TempRows(), (QList<QVariantList>{{1LL, 1LL, "a@x.de", "A", "Anna", "Bonn"},
+                                               {2LL, 0LL, "b@x.de", "", "", ""},
+                                               {3LL, 2LL, "d@x.de", "", "", ""}}));
+    EXPECT_EQ(prompts.messages, QStringList{"Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"7'"});
+}
+
+TEST_F(ListFileTest, ALineWithTooManyValuesStopsTheLoadAndKeepsTheRowsBefore)
+{
+    store.NewUnsavedList();
+    WriteBytes(file, "Status;Email;Last Name;First Name;\r\n"
+                     "0;a@x.de;A;;\r\n"
+                     "0;b@x.de;Semi;colon;zu viel;\r\n"
+                     "0;c@x.de;;;\r\n");
+    EXPECT_TRUE(store.LoadFromFile(file));
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].startsWith("Die angegebene Datei konnte nicht geöffnet werden: " + file + " ("));
+    EXPECT_EQ(Value("SELECT group_concat(Email) FROM temp4711").toString(), "a@x.de");
+    EXPECT_EQ(store.DataSet().RecordCount(), 1);
+    EXPECT_EQ(conn.TransactionLevel(), 0);
+}
+
+TEST_F(ListFileTest, EncodingsUtf8WithOrWithoutMarkElseWindows1252)
+{
+    EXPECT_EQ(recipients::DecodeListFile("M\xC3\xBCller"), "Müller");
+    EXPECT_EQ(recipients::DecodeListFile("\xEF\xBB\xBFM\xC3\xBCller"), "Müller");
+    EXPECT_EQ(recipients::DecodeListFile("M\xFCller \x80 \x93x\x94"), QString::fromUtf8("Müller € “x”"));
+
+    store.NewUnsavedList();
+    WriteBytes(file, "Status;Email;Last Name;First Name;\r\n0;m@x.de;M\xFCller;J\xF6rg;\r\n");
+    ASSERT_TRUE(store.LoadFromFile(file));
+    EXPECT_EQ(Rows("SELECT \"Last Name\", \"First Name\" FROM temp4711"), (QList<QVariantList>{{"Müller", "Jörg"}}));
+}
+
+} // namespace
