@@ -49,19 +49,19 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     details->setObjectName(QStringLiteral("LabelDetails"));
     details->setWordWrap(true);
     details->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    details->setText(QStringLiteral("Serienmails an die Empfänger einer Liste,\n"
-                                    "Absender, Inhalt und Vorschau in fünf Schritten.\n"
-                                    "Versand über SMTP."));
+    details->setText(QStringLiteral("ORV Software\n"
+                                    "Serienmails an die Empfänger einer Liste\n"
+                                    "in fünf Schritten, Versand über SMTP."));
     details->setGeometry(12, 78, 239, 64);
 
-    LabelRecommend = new QLabel(QStringLiteral("Qt-Dokumentation:"), this);
+    LabelRecommend = new QLabel(QStringLiteral("Erstellt mit Qt:"), this);
     LabelRecommend->setObjectName(QStringLiteral("LabelRecommend"));
     LabelRecommend->setGeometry(12, 150, 110, 18);
     LabelRecommend->adjustSize();
     UrlLabelRecommend = new TUrlLabel(this);
     UrlLabelRecommend->setObjectName(QStringLiteral("UrlLabelRecommend"));
-    UrlLabelRecommend->setText(QStringLiteral("doc.qt.io"));
-    UrlLabelRecommend->SetURL(QStringLiteral("https://doc.qt.io/"));
+    UrlLabelRecommend->setText(QStringLiteral("www.qt.io"));
+    UrlLabelRecommend->SetURL(QStringLiteral("https://www.qt.io/"));
     UrlLabelRecommend->adjustSize();
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
