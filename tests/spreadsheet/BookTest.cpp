@@ -556,3 +556,48 @@ TEST(XlsBook, Biff5TextsInTheWorkbooksCodePage)
     western.LoadFromData(compoundFile({{"Book", book5({{"S", sheet}})}}).bytes);
     EXPECT_EQ(western.Sheets()[0]->CellText(0, 0), QString::fromUtf8("Àá–"));
 }
+
+TEST(XlsBook, FontsPaletteAndSheetSettings)
+{
+    QByteArray fonts;
+    for (int i = 0; i < 5; ++i)
+        fonts += rec(0x0031, u16(200 + 20 * i) + u16(i == 4 ? 0x0002 : 0) + u16(i == 4 ? 10 : 0x7FFF) + u16(i == 4 ? 700 : 400) + u16(0) +
+                             u8(i == 4 ? 1 : 0) + u8(2) + u8(0) + u8(0) + u8(5) + str8body(QStringLiteral("Font%1").arg(i)));
+    QByteArray palette = rec(0x0092, u16(2) + u32(0x00112233) + u32(0x00445566));
+    QByteArray sheet = rec(0x0014, str16("Kopf")) + rec(0x0015, QByteArray()) + rec(0x0026, f64(0.75)) + rec(0x0029, f64(1.5))
+        + rec(0x001B, u16(1) + u16(10) + u16(0) + u16(255)) + rec(0x0041, u16(0) + u16(3) + u16(3) + u16(0) + u8(2) + u8(0))
+        + rec(0x001D, u8(2) + u16(5) + u16(1) + u16(0) + u16(1) + u16(5) + u16(5) + u8(1) + u8(1))
+        + rec(0x0867, QByteArray(19, 0) + u16(0x0005)) + number(0, 0, 1);
+    TXLSBook book;
+    book.LoadFromData(cfb(book8({{"S", sheet}}, fonts + palette)));
+    ASSERT_EQ(book.Fonts().Count(), 6);   // index 4 is left out: the fifth font read is font 5
+    const TXFont* f5 = book.Fonts().Item(5);
+    EXPECT_EQ(f5->Name, "Font4");
+    EXPECT_EQ(f5->Size20, 280);
+    EXPECT_EQ(f5->Style, xfsBold | xfsItalic);
+    EXPECT_EQ(f5->Color, 10);
+    EXPECT_EQ(f5->Underline, xulSingle);
+    EXPECT_EQ(book.Fonts().Item(0)->Color, 8);   // colour index above 255 becomes 8
+    EXPECT_EQ(PaletteColor(8), 0x112233u);
+    EXPECT_EQ(PaletteColor(9), 0x445566u);
+    TSheet* s = book.Sheets()[0];
+    EXPECT_EQ(s->PrintSettings().Header, "Kopf");
+    EXPECT_EQ(s->PrintSettings().Footer, QString());
+    EXPECT_EQ(s->PrintSettings().MarginLeft, 0.75);
+    EXPECT_EQ(s->PrintSettings().MarginBottom, 1.5);
+    EXPECT_EQ(s->PrintSettings().MarginTop, -1.0);
+    ASSERT_EQ(s->PrintSettings().HorizPagebreaks.size(), 1);
+    EXPECT_EQ(s->PrintSettings().HorizPagebreaks[0].Row, 9);
+    EXPECT_EQ(s->PrintSettings().HorizPagebreaks[0].Col2, 254);
+    EXPECT_EQ(s->Pane().PaneType, ptSplit);
+    EXPECT_EQ(s->Pane().SplitRowY, 3);
+    EXPECT_EQ(s->Pane().Selections.size(), 1);
+    EXPECT_EQ(s->SheetProtection, 5);
+    EXPECT_EQ(s->CellText(0, 0), "1");
+    // a new component starts from the default palette again
+    TXLSBook fresh;
+    EXPECT_EQ(PaletteColor(8), 0u);
+    // a pane type above 3 is refused
+    TXLSBook bad;
+    EXPECT_TRUE(readError(bad, cfb(book8({{"S", rec(0x0041, u16(0) + u16(0) + u16(0) + u16(0) + u8(4) + u8(0))}}))).endsWith("Value out of range"));
+}
