@@ -662,6 +662,7 @@ void TMainForm::FormCreate()
         FListPrompts = std::make_unique<TMainFormListPrompts>(*this);
         FListStore = std::make_unique<recipients::TRecipientListStore>(ADOConnection1, FListPrompts.get());
         FListStore->TEMP = TempTableName();
+        FListStore->Instance = InstanceNumber();
         // 3
         fSettings = std::make_unique<settings::TRegIniFile>(FSite.settingsKey);
         // 4: a malformed placement is ignored.

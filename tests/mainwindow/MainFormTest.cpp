@@ -79,7 +79,10 @@ TEST_F(MainFormTest, FirstStartAndCloseWriteTheSettings)
     EXPECT_TRUE(f->RadioButtonMultiThread->isChecked());
     EXPECT_EQ(f->OpenListTable(), app::TempTableName());
     EXPECT_TRUE(TableExists(*f, app::TempTableName()));
-    EXPECT_TRUE(app::TempTableName().startsWith("temp"));
+    EXPECT_EQ(app::TempTableName(), "temp" + QString::number(app::InstanceNumber()));
+    EXPECT_LT(app::InstanceNumber(), quint64(1) << 63);
+    EXPECT_EQ(f->ListStore().TEMP, app::TempTableName());
+    EXPECT_EQ(f->ListStore().Instance, app::InstanceNumber());
     EXPECT_TRUE(QFile::exists(dir.file("qly.db")));
     EXPECT_FALSE(f->EditUserName->isEnabled());
     EXPECT_EQ(f->EditUserName->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Midlight));
