@@ -56,7 +56,10 @@ int TAssociationRow::GetItemIndex() const
     const QString text = fComboBox->currentText();
     if (index >= 0 && fComboBox->itemText(index) == text)
         return index;
-    // The user typed into the combo: the typed text selects the item it names, if any.
+    // The user typed into the combo: the typed text selects the item it names, if any. An empty
+    // text chooses nothing, also when the source has an empty value.
+    if (text.isEmpty())
+        return -1;
     for (int i = 0; i < fComboBox->count(); ++i) {
         if (fComboBox->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
             return i;

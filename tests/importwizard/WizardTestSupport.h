@@ -49,7 +49,14 @@ public:
         inputs.pop_front();
         return answer;
     }
-    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return openFileAnswer; }
+    QString lastDefaultExt;
+    QString lastFilter;
+    QString OpenFileName(QWidget*, const QString& defaultExt, const QString& filter, const QString&) override
+    {
+        lastDefaultExt = defaultExt;
+        lastFilter = filter;
+        return openFileAnswer;
+    }
     bool OpenWithDesktop(const QString& fileName) override
     {
         openedWithDesktop.append(fileName);
