@@ -224,7 +224,7 @@ void TZedMemoModel::SetCaretCol(int col)
     }
     const int len = m_lines.Get(m_caretLine).length();
     if (col > len) {
-        if (AutoExpand)
+        if (AutoExpand && !RowContinues(m_caretLine))
             PadLine(m_caretLine, col);
         else
             col = len;
@@ -259,7 +259,7 @@ void TZedMemoModel::SetCaretLine(int line)
     int col = m_caretCol;
     const int len = m_lines.Get(line).length();
     if (col > len) {
-        if (AutoExpand)
+        if (AutoExpand && !RowContinues(line))
             PadLine(line, col);
         else
             col = len;
@@ -282,7 +282,7 @@ void TZedMemoModel::PlaceCaret(TZedPos pos)
     int col = std::max(0, pos.Col);
     const int len = m_lines.Get(m_caretLine).length();
     if (col > len) {
-        if (AutoExpand)
+        if (AutoExpand && !RowContinues(m_caretLine))
             PadLine(m_caretLine, col);
         else
             col = len;
@@ -621,16 +621,10 @@ QString TZedMemoModel::RawDeleteRange(TZedPos from, TZedPos to)
 
 void TZedMemoModel::RecordUndo(std::unique_ptr<TUndo> record)
 {
-    if (WrapActive()) {
-        // Records keep positions in the unwrapped text, so a later change of the wrap width
-        // does not move them.
-        record->Before = ToLogical(record->Before);
-        record->After = ToLogical(record->After);
-        if (auto* sel = dynamic_cast<TSelUndo*>(record.get())) {
-            sel->SelStart = ToLogical(sel->SelStart);
-            sel->SelEnd = ToLogical(sel->SelEnd);
-        }
-    }
+    // Records keep positions in the unwrapped text, so a later change of the wrap width does
+    // not move them: the editing operations give the positions from before the edit already
+    // converted (LogicalPos), the after-position is converted here.
+    record->After = LogicalPos(record->After);
     m_undo.Add(std::move(record));
 }
 
@@ -659,6 +653,7 @@ void TZedMemoModel::SuspendWrap()
     const int off = PosToOffset(Caret());
     const int selA = PosToOffset(m_selStart);
     const int selB = PosToOffset(m_selEnd);
+    const int anchor = PosToOffset(m_anchor);
     Unwrap();
     m_wrapSuspended = true;
     const TZedPos caret = OffsetToPos(off);
@@ -666,7 +661,7 @@ void TZedMemoModel::SuspendWrap()
     m_caretCol = caret.Col;
     m_selStart = OffsetToPos(selA);
     m_selEnd = OffsetToPos(selB);
-    m_anchor = m_selEnd;
+    m_anchor = OffsetToPos(anchor);
 }
 
 void TZedMemoModel::ResumeWrap()
@@ -681,6 +676,12 @@ void TZedMemoModel::InsertText(const QString& rawText)
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        InsertText(rawText);
+        ResumeWrap();
+        return;
+    }
     if (!SelectionEmpty())
         DeleteSelection();
     EnsureLine();
@@ -688,13 +689,14 @@ void TZedMemoModel::InsertText(const QString& rawText)
     if (text.isEmpty())
         return;
     const TZedPos before = Caret();
+    const TZedPos beforeL = LogicalPos(before);
     const bool notify = m_notify;
     m_notify = false;
     const TZedPos end = RawInsertAt(before, text);
     m_notify = notify;
     PlaceCaret(end);
     ClearSelection();
-    RecordUndo(std::make_unique<TPasteUndo>(before, Caret(), text));
+    RecordUndo(std::make_unique<TPasteUndo>(beforeL, Caret(), text));
     LinesChanged();
 }
 
@@ -702,8 +704,15 @@ void TZedMemoModel::InsertChar(QChar ch)
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        InsertChar(ch);
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     const TZedPos before = Caret();
+    const TZedPos beforeL = LogicalPos(before);
     const int cl = m_caretLine;
     const int cc = m_caretCol;
     PadLine(cl, cc);
@@ -717,11 +726,11 @@ void TZedMemoModel::InsertChar(QChar ch)
             PadLine(cl, cc + m_tabSize);
             const QString now = m_lines.Get(cl).mid(cc, m_tabSize);
             if (now != old)
-                record = std::make_unique<TOverwriteUndo>(before, before, now, old);
+                record = std::make_unique<TOverwriteUndo>(beforeL, beforeL, now, old);
         } else {
             const QString blanks(m_tabSize, QLatin1Char(' '));
             line.insert(cc, blanks);
-            record = std::make_unique<TInsertCharUndo>(before, before, blanks);
+            record = std::make_unique<TInsertCharUndo>(beforeL, beforeL, blanks);
         }
     } else if (m_overwrite) {
         const QString old = cc < line.length() ? QString(line[cc]) : QString();
@@ -729,10 +738,10 @@ void TZedMemoModel::InsertChar(QChar ch)
             line[cc] = ch;
         else
             line += ch;
-        record = std::make_unique<TOverwriteUndo>(before, before, QString(ch), old);
+        record = std::make_unique<TOverwriteUndo>(beforeL, beforeL, QString(ch), old);
     } else {
         line.insert(cc, ch);
-        record = std::make_unique<TInsertCharUndo>(before, before, QString(ch));
+        record = std::make_unique<TInsertCharUndo>(beforeL, beforeL, QString(ch));
     }
     InvalidateStates(cl, cc);
     if (WrapActive()) {
@@ -765,6 +774,12 @@ void TZedMemoModel::DeleteChar()
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        DeleteChar();
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
@@ -777,12 +792,13 @@ void TZedMemoModel::DeleteChar()
     else
         return;
     const TZedPos from = Caret();
+    const TZedPos fromL = LogicalPos(from);
     const int off = PosToOffset(from);
     const QString text = RawDeleteRange(from, to);
     if (text.isEmpty())
         return;
     PlaceCaret(WrapActive() ? OffsetToPos(off) : from);
-    RecordUndo(std::make_unique<TDeleteCharUndo>(Caret(), Caret(), text, false));
+    RecordUndo(std::make_unique<TDeleteCharUndo>(fromL, Caret(), text, false));
     LinesChanged();
 }
 
@@ -806,6 +822,7 @@ void TZedMemoModel::PlainBackspace(bool& joined, bool& moved)
         joined = true;
     }
     const int off = PosToOffset(from);
+    const TZedPos toL = LogicalPos(to);
     const QString text = RawDeleteRange(from, to);
     if (text.isEmpty()) {
         joined = false;
@@ -813,13 +830,19 @@ void TZedMemoModel::PlainBackspace(bool& joined, bool& moved)
     }
     moved = true;
     PlaceCaret(WrapActive() ? OffsetToPos(off) : from);
-    RecordUndo(std::make_unique<TDeleteCharUndo>(to, Caret(), text, true));
+    RecordUndo(std::make_unique<TDeleteCharUndo>(toL, Caret(), text, true));
 }
 
 void TZedMemoModel::Backspace()
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        Backspace();
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
@@ -836,10 +859,11 @@ void TZedMemoModel::Backspace()
             }
         }
         const TZedPos before = Caret();
+        const TZedPos beforeL = LogicalPos(before);
         const QString text = RawDeleteRange(TZedPos{target, cl}, before);
         PlaceCaret(TZedPos{target, cl});
         if (!text.isEmpty())
-            RecordUndo(std::make_unique<TDeleteCharUndo>(before, Caret(), text, true));
+            RecordUndo(std::make_unique<TDeleteCharUndo>(beforeL, Caret(), text, true));
         LinesChanged();
         return;
     }
@@ -853,6 +877,12 @@ void TZedMemoModel::DeleteWordBack()
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        DeleteWordBack();
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     bool any = false;
     for (;;) {
@@ -875,12 +905,26 @@ void TZedMemoModel::DeleteLine()
         return;
     EnsureLine();
     const TZedPos before = Caret();
+    const TZedPos beforeL = LogicalPos(before);
     const int cl = m_caretLine;
     const int count = m_lines.Count();
     const QString text = m_lines.Get(cl);
+    if (WrapActive() && (m_lines.IsWrapped(cl) || (cl + 1 < count && m_lines.IsWrapped(cl + 1)))) {
+        // One row of a wrapped paragraph: its text goes, the paragraph is wrapped again.
+        const TZedPos from{0, cl};
+        const TZedPos to{int(text.length()), cl};
+        const TZedPos fromL = LogicalPos(from);
+        const TZedPos toL = LogicalPos(to);
+        const int off = PosToOffset(from);
+        const QString removed = RawDeleteRange(from, to);
+        PlaceCaret(OffsetToPos(off));
+        ClearSelection();
+        RecordUndo(std::make_unique<TDeleteBufUndo>(beforeL, Caret(), removed, fromL, toL));
+        LinesChanged();
+        return;
+    }
     TDeleteLineUndo::Kind kind;
     TZedPos after;
-    const bool wasHead = !m_lines.IsWrapped(cl);
     if (count == 1) {
         kind = TDeleteLineUndo::Only;
         m_lines.RawLine(0).clear();
@@ -893,8 +937,6 @@ void TZedMemoModel::DeleteLine()
     } else {
         kind = TDeleteLineUndo::Inner;
         m_lines.RawDelete(cl);
-        if (wasHead && m_lines.IsWrapped(cl))
-            m_lines.Props(cl)->Wrapped = false;
         after = TZedPos{0, cl};
     }
     for (int& b : m_bookmarks)
@@ -902,7 +944,7 @@ void TZedMemoModel::DeleteLine()
             --b;
     PlaceCaret(after);
     ClearSelection();
-    RecordUndo(std::make_unique<TDeleteLineUndo>(before, Caret(), text, cl, kind));
+    RecordUndo(std::make_unique<TDeleteLineUndo>(beforeL, Caret(), text, beforeL.Line, kind));
     LinesChanged();
 }
 
@@ -910,6 +952,12 @@ void TZedMemoModel::NewLine()
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        NewLine();
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     const TZedPos before = Caret();
     const int cl = m_caretLine;
@@ -919,7 +967,7 @@ void TZedMemoModel::NewLine()
     const QString indent = AutoIndent ? QString(LeadingBlanks(line, cc), QLatin1Char(' ')) : QString();
     QString head = line.left(cc);
     QString tail = line.mid(cc);
-    auto record = std::make_unique<TInsertCharUndo>(before, before, QStringLiteral("\r") + indent);
+    auto record = std::make_unique<TInsertCharUndo>(LogicalPos(before), before, QStringLiteral("\r") + indent);
     const int headEnd = TrailingBlankStart(head);
     record->HeadTrim = head.mid(headEnd);
     head.truncate(headEnd);
@@ -951,6 +999,12 @@ void TZedMemoModel::TabKey(TShiftState shift)
 {
     if (!EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        TabKey(shift);
+        ResumeWrap();
+        return;
+    }
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
@@ -966,7 +1020,7 @@ void TZedMemoModel::TabKey(TShiftState shift)
                 ++k;
             if (k >= s.length() || k <= cc)
                 break;
-            const TZedPos before = Caret();
+            const TZedPos before = LogicalPos(Caret());
             const QString blanks(k - cc, QLatin1Char(' '));
             PadLine(cl, cc);
             m_lines.RawLine(cl).insert(cc, blanks);
@@ -991,6 +1045,12 @@ void TZedMemoModel::DeleteSelection()
 {
     if (SelectionEmpty() || !EditAllowed() || ReadOnly)
         return;
+    if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
+        SuspendWrap();
+        DeleteSelection();
+        ResumeWrap();
+        return;
+    }
     TZedPos from, to;
     OrderedSelection(from, to);
     const int count = m_lines.Count();
@@ -1002,7 +1062,9 @@ void TZedMemoModel::DeleteSelection()
         to = TZedPos{int(m_lines.Get(count - 1).length()), count - 1};
     from.Col = std::min<int>(from.Col, m_lines.Get(from.Line).length());
     to.Col = std::min<int>(to.Col, m_lines.Get(to.Line).length());
-    const TZedPos before = Caret();
+    const TZedPos before = LogicalPos(Caret());
+    const TZedPos fromL = LogicalPos(from);
+    const TZedPos toL = LogicalPos(to);
     const int off = PosToOffset(from);
     const bool notify = m_notify;
     m_notify = false;
@@ -1014,7 +1076,7 @@ void TZedMemoModel::DeleteSelection()
     m_notify = notify;
     PlaceCaret(WrapActive() ? OffsetToPos(off) : from);
     ClearSelection();
-    RecordUndo(std::make_unique<TDeleteBufUndo>(before, Caret(), text, from, to));
+    RecordUndo(std::make_unique<TDeleteBufUndo>(before, Caret(), text, fromL, toL));
     LinesChanged();
 }
 

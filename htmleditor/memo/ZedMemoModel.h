@@ -127,6 +127,7 @@ public:
     bool WrapActive() const { return m_wordWrap != wwNone && !m_wrapSuspended && WrapWidth() > 0; }
     // A position without wrap breaks (line = hard line).
     TZedPos ToLogical(TZedPos display) const;
+    TZedPos LogicalPos(TZedPos display) const { return WrapActive() ? ToLogical(display) : display; }
     // Undo and redo run on the unwrapped text.
     void SuspendWrap();
     void ResumeWrap();
@@ -240,6 +241,9 @@ protected:
     void RecordUndo(std::unique_ptr<TUndo> record);
     void EnsureLine();
     void PadLine(int line, int col);
+    // True when the next row continues this one (word wrap): such a row is never padded, since
+    // blanks there would land inside the paragraph.
+    bool RowContinues(int line) const { return line + 1 < m_lines.Count() && m_lines.IsWrapped(line + 1); }
     void TrimLeavingLine(int line);
     void RecomputeLongestLine();
     void AfterTextChange();

@@ -4,15 +4,35 @@
 
 namespace {
 
-// Texts compared with every kind of line break treated alike.
+// The lines of a text with their trailing blanks dropped.
+QStringList TrimmedLines(const QString& text)
+{
+    QStringList lines;
+    int start = 0;
+    auto add = [&](int end) {
+        int e = end;
+        while (e > start && text[e - 1] == QLatin1Char(' '))
+            --e;
+        lines << text.mid(start, e - start);
+    };
+    for (int i = 0; i < text.length(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            add(i);
+            if (c == QLatin1Char('\r') && i + 1 < text.length() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            start = i + 1;
+        }
+    }
+    add(text.length());
+    return lines;
+}
+
+// Whether the text found in the memo is the one a record holds: line breaks of any kind are
+// alike, and blanks at line ends do not count (leaving a line drops them without a record).
 bool SameText(const QString& a, const QString& b)
 {
-    if (a == b)
-        return true;
-    QString x = a, y = b;
-    x.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
-    y.replace(QStringLiteral("\r\n"), QStringLiteral("\r")).replace(QLatin1Char('\n'), QLatin1Char('\r'));
-    return x == y;
+    return a == b || TrimmedLines(a) == TrimmedLines(b);
 }
 
 // The position behind text standing at a position.
@@ -81,11 +101,20 @@ void TInsertCharUndo::PerformRedo()
         const int l = Before.Line;
         if (l >= lines.Count())
             return;
+        // Split again and drop the blanks as the line break did; blanks that leaving a line
+        // dropped meanwhile are simply not there any more.
         const QString line = lines.Get(l);
-        const QString head = line.left(Before.Col);
-        const QString tail = line.mid(Before.Col);
-        lines.RawLine(l) = head.left(head.length() - HeadTrim.length());
-        const QString core = tail.mid(LeadTrim.length(), tail.length() - LeadTrim.length() - TailTrim.length());
+        QString head = line.left(Before.Col);
+        QString core = line.mid(Before.Col);
+        while (head.endsWith(QLatin1Char(' ')))
+            head.chop(1);
+        while (core.endsWith(QLatin1Char(' ')))
+            core.chop(1);
+        int lead = 0;
+        while (lead < LeadTrim.length() && lead < core.length() && core[lead] == QLatin1Char(' '))
+            ++lead;
+        core.remove(0, lead);
+        lines.RawLine(l) = head;
         lines.RawInsert(l + 1, Text.mid(1) + core);
         Memo->InvalidateStates(l);
         return;

@@ -158,3 +158,74 @@ TEST(MemoUndo, UndoRestoresTextAfterTheWrapWidthChanged)
     m.SetWordWrap(wwNone);
     EXPECT_EQ(m.Lines().Strings(), QStringList{QStringLiteral("alpha beta gamma delta epsilon")});
 }
+
+// Random edits, then undo all and redo all: the text must come back exactly each way.
+// Letters only and the caret always inside the text, so nothing depends on trailing blanks
+// (which leaving a line drops without a record).
+TEST(MemoUndo, RandomEditsUndoAndRedoExactly)
+{
+    for (const bool wrap : {false, true}) {
+        for (unsigned seed = 1; seed <= 100; ++seed) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << (wrap ? " wrapped" : ""));
+            TZedMemoModel m;
+            m.AutoIndent = false;
+            m.SetVisibleSize(20, 13);
+            m.SetLines({QStringLiteral("alpha beta"), QStringLiteral("gamma"), QStringLiteral("delta epsilon zeta eta")});
+            if (wrap)
+                m.SetWordWrap(wwClientWidth);
+            auto text = [&] {
+                const bool w = m.WordWrap() != wwNone;
+                m.SetWordWrap(wwNone);
+                QStringList out;
+                for (const QString& l : m.Lines().Strings()) {
+                    QString t = l;
+                    while (t.endsWith(QLatin1Char(' ')))
+                        t.chop(1);
+                    out << t;
+                }
+                if (w)
+                    m.SetWordWrap(wwClientWidth);
+                return out;
+            };
+            const QStringList initial = text();
+            quint32 state = seed * 2654435761u;
+            auto rnd = [&](int n) {
+                state = state * 1103515245u + 12345u;
+                return int((state >> 8) % quint32(std::max(1, n)));
+            };
+            auto randomPos = [&] {
+                const int line = rnd(m.Lines().Count());
+                return TZedPos{rnd(m.LineText(line).length() + 1), line};
+            };
+            for (int op = 0; op < 60; ++op) {
+                switch (rnd(10)) {
+                case 0: m.SetCaret(randomPos()); m.ClearSelection(); break;
+                case 1: Type(m, QString(1 + rnd(3), QChar(u'a' + rnd(26)))); break;
+                case 2: m.NewLine(); break;
+                case 3: m.Backspace(); break;
+                case 4: m.DeleteChar(); break;
+                case 5: {
+                    const TZedPos a = randomPos();
+                    const TZedPos b = randomPos();
+                    m.SetCaret(b);
+                    m.SetSelection(a, b);
+                    m.DeleteSelection();
+                    break;
+                }
+                case 6: m.InsertText(QStringLiteral("pq\r\nrs").left(1 + rnd(6))); break;
+                case 7: m.DeleteLine(); break;
+                case 8: m.SetOverwrite(true); Type(m, QStringLiteral("XY")); m.SetOverwrite(false); break;
+                case 9: m.DeleteWordBack(); break;
+                }
+            }
+            ASSERT_LE(m.UndoList().Count(), 100);
+            const QStringList final = text();
+            while (m.CanUndo())
+                m.Undo();
+            ASSERT_EQ(text(), initial);
+            while (m.CanRedo())
+                m.Redo();
+            ASSERT_EQ(text(), final);
+        }
+    }
+}
