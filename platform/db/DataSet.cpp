@@ -894,6 +894,7 @@ void TDataSet::Delete()
     const int pos = CurrentPosition();
     const int active = m_activeRecord;
     InternalDelete(pos);
+    ++m_snapshotNumber;
     m_editBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
@@ -994,6 +995,7 @@ void TDataSet::SetFiltered(bool value)
 
 void TDataSet::AfterNewSnapshot(bool layoutChanged)
 {
+    ++m_snapshotNumber;
     m_editBuffer.clear();
     m_changed.clear();
     m_editPos = -1;

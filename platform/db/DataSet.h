@@ -220,6 +220,9 @@ public:
     // Negative, 0 or positive by the records' order in the current snapshot. Empty bookmarks come
     // first; bookmarks of records no longer in the snapshot come after all others, by key.
     int CompareBookmarks(const TBookmark& a, const TBookmark& b) const;
+    // Changes whenever records may have left the snapshot or changed their order (a requery, a
+    // filter change, a deletion), so holders of many bookmarks know when to check them again.
+    quint64 SnapshotNumber() const { return m_snapshotNumber; }
 
     // --- editing
     void Edit();        // on an empty dataset: Insert
@@ -350,6 +353,7 @@ private:
     int m_recordCount = 0;
     int m_activeRecord = 0;
 
+    quint64 m_snapshotNumber = 0;
     int m_editPos = -1;
     QVector<QVariant> m_editBuffer;
     QList<int> m_changed;
