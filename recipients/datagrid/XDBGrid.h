@@ -175,18 +175,38 @@ public:
     void Validate();
     std::vector<db::TBookmark> List();
 
-    // Bookmarks are kept as short strings: a list table's key fits the string's own buffer, so a
-    // selection of a million records needs no allocation per record.
-    using Entry = std::string;
-    static QByteArray View(const Entry& e) { return QByteArray::fromRawData(e.data(), qsizetype(e.size())); }
-    static Entry ToEntry(const db::TBookmark& b) { return Entry(b.constData(), size_t(b.size())); }
+private:
+    friend class TXCustomDBGrid;
+    // The bookmarks in one flat block of equal-sized slots (a length and the bytes), so a selection
+    // of a million records costs a few bytes per record and no allocation per record.
+    class Store {
+    public:
+        size_t size() const { return m_stride ? m_data.size() / m_stride : 0; }
+        bool empty() const { return m_data.empty(); }
+        // A view into the block: valid until the store changes.
+        QByteArray view(size_t i) const;
+        db::TBookmark at(size_t i) const { const QByteArray v = view(i); return QByteArray(v.constData(), v.size()); }
+        void insert(size_t i, const db::TBookmark& b);
+        void push_back(const db::TBookmark& b);
+        void erase(size_t i);
+        void pop_back() { m_data.resize(m_data.size() - m_stride); }
+        void clear() { m_data.clear(); }
+        void reserve(size_t count, qsizetype length);
+        std::vector<db::TBookmark> all() const;
+        void assign(const std::vector<db::TBookmark>& list);
+    private:
+        void fit(qsizetype length);
+        void write(size_t i, const db::TBookmark& b);
+        size_t m_stride = 0;
+        std::vector<char> m_data;
+    };
 
 private:
     void Changed() { m_cacheValid = false; }
     db::TDataSet* DataSet() const;
 
     TXCustomDBGrid* m_grid;
-    std::vector<Entry> m_list;
+    Store m_list;
     bool m_active = false;
     quint64 m_snapshot = 0;          // the dataset's snapshot number the list was checked against
     bool m_validating = false;

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <algorithm>
+#include <cstring>
 
 namespace xdb {
 
@@ -21,6 +22,84 @@ int Sign(int v)
     return v < 0 ? -1 : (v > 0 ? 1 : 0);
 }
 } // namespace
+
+// ================================================================== TXBookmarkList::Store
+
+QByteArray TXBookmarkList::Store::view(size_t i) const
+{
+    const char* p = m_data.data() + i * m_stride;
+    quint16 n;
+    std::memcpy(&n, p, sizeof n);
+    return QByteArray::fromRawData(p + sizeof n, n);
+}
+
+void TXBookmarkList::Store::write(size_t i, const db::TBookmark& b)
+{
+    char* p = m_data.data() + i * m_stride;
+    const quint16 n = quint16(b.size());
+    std::memcpy(p, &n, sizeof n);
+    std::memcpy(p + sizeof n, b.constData(), size_t(b.size()));
+}
+
+void TXBookmarkList::Store::fit(qsizetype length)
+{
+    if (length > 0xFFFF)
+        throw EInvalidGridOperation(QStringLiteral("Bookmark too long"));
+    const size_t need = sizeof(quint16) + size_t(length);
+    if (need <= m_stride)
+        return;
+    if (m_data.empty()) {
+        m_stride = need;
+        return;
+    }
+    // A longer bookmark than before: every slot grows.
+    const std::vector<db::TBookmark> list = all();
+    m_stride = need;
+    assign(list);
+}
+
+void TXBookmarkList::Store::reserve(size_t count, qsizetype length)
+{
+    fit(length);
+    m_data.reserve(count * m_stride);
+}
+
+void TXBookmarkList::Store::insert(size_t i, const db::TBookmark& b)
+{
+    fit(b.size());
+    m_data.insert(m_data.begin() + std::ptrdiff_t(i * m_stride), m_stride, 0);
+    write(i, b);
+}
+
+void TXBookmarkList::Store::push_back(const db::TBookmark& b)
+{
+    fit(b.size());
+    const size_t i = size();
+    m_data.resize(m_data.size() + m_stride);
+    write(i, b);
+}
+
+void TXBookmarkList::Store::erase(size_t i)
+{
+    const auto first = m_data.begin() + std::ptrdiff_t(i * m_stride);
+    m_data.erase(first, first + std::ptrdiff_t(m_stride));
+}
+
+std::vector<db::TBookmark> TXBookmarkList::Store::all() const
+{
+    std::vector<db::TBookmark> out;
+    out.reserve(size());
+    for (size_t i = 0; i < size(); ++i)
+        out.push_back(at(i));
+    return out;
+}
+
+void TXBookmarkList::Store::assign(const std::vector<db::TBookmark>& list)
+{
+    m_data.clear();
+    for (const db::TBookmark& b : list)
+        push_back(b);
+}
 
 // ================================================================== TXBookmarkList
 
@@ -45,17 +124,13 @@ db::TBookmark TXBookmarkList::Items(int index)
     Validate();
     if (index < 0 || index >= int(m_list.size()))
         throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(index));
-    return QByteArray(m_list[size_t(index)].data(), qsizetype(m_list[size_t(index)].size()));
+    return m_list.at(size_t(index));
 }
 
 std::vector<db::TBookmark> TXBookmarkList::List()
 {
     Validate();
-    std::vector<db::TBookmark> out;
-    out.reserve(m_list.size());
-    for (const Entry& e : m_list)
-        out.push_back(QByteArray(e.data(), qsizetype(e.size())));
-    return out;
+    return m_list.all();
 }
 
 void TXBookmarkList::Clear()
@@ -96,7 +171,7 @@ bool TXBookmarkList::Find(const db::TBookmark& bookmark, int& index)
     bool found = false;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int c = Compare(View(m_list[size_t(mid)]), bookmark);
+        const int c = Compare(m_list.view(size_t(mid)), bookmark);
         if (c < 0) {
             lo = mid + 1;
         } else {
@@ -128,9 +203,9 @@ void TXBookmarkList::SetCurrentRowSelected(bool value)
     if (Find(bookmark, index) == value)
         return;
     if (value)
-        m_list.insert(m_list.begin() + index, ToEntry(bookmark));
+        m_list.insert(size_t(index), bookmark);
     else
-        m_list.erase(m_list.begin() + index);
+        m_list.erase(size_t(index));
     Changed();
     m_grid->RowSelect(value ? saSelect : saUnselect);
     m_grid->InvalidateRow(m_grid->Row());
@@ -143,7 +218,7 @@ bool TXBookmarkList::Insert(const db::TBookmark& bookmark)
     int index;
     if (Find(bookmark, index))
         return false;
-    m_list.insert(m_list.begin() + index, ToEntry(bookmark));
+    m_list.insert(size_t(index), bookmark);
     Changed();
     return true;
 }
@@ -153,7 +228,7 @@ bool TXBookmarkList::Remove(const db::TBookmark& bookmark)
     int index;
     if (!Find(bookmark, index))
         return false;
-    m_list.erase(m_list.begin() + index);
+    m_list.erase(size_t(index));
     Changed();
     return true;
 }
@@ -162,7 +237,7 @@ void TXBookmarkList::AppendInOrder(const db::TBookmark& bookmark)
 {
     if (bookmark.isEmpty())
         return;
-    m_list.push_back(ToEntry(bookmark));
+    m_list.push_back(bookmark);
     Changed();
 }
 
@@ -177,7 +252,7 @@ void TXBookmarkList::Delete()
     {
         ScopeExit enable{[ds] { ds->EnableControls(); }};
         while (!m_list.empty()) {
-            const db::TBookmark bookmark(m_list.back().data(), qsizetype(m_list.back().size()));
+            const db::TBookmark bookmark = m_list.at(m_list.size() - 1);
             // Only a bookmark that still names a record is deleted; never another row.
             if (ds->BookmarkValid(bookmark)) {
                 ds->GotoBookmark(bookmark);
@@ -187,6 +262,7 @@ void TXBookmarkList::Delete()
             m_list.pop_back();
             Changed();
         }
+        m_snapshot = ds->SnapshotNumber();
     }
     if (deleted)
         m_grid->RowSelect(saDelete);
@@ -208,15 +284,17 @@ void TXBookmarkList::Validate()
         return;
     m_validating = true;
     ScopeExit done{[this] { m_validating = false; }};
-    const size_t before = m_list.size();
-    std::erase_if(m_list, [ds](const Entry& b) { return !ds->BookmarkValid(View(b)); });
+    std::vector<db::TBookmark> list = m_list.all();
+    const size_t before = list.size();
+    std::erase_if(list, [ds](const db::TBookmark& b) { return !ds->BookmarkValid(b); });
     bool sorted = true;
-    for (size_t i = 1; i < m_list.size() && sorted; ++i)
-        sorted = ds->CompareBookmarks(View(m_list[i - 1]), View(m_list[i])) < 0;
+    for (size_t i = 1; i < list.size() && sorted; ++i)
+        sorted = ds->CompareBookmarks(list[i - 1], list[i]) < 0;
     if (!sorted)
-        std::stable_sort(m_list.begin(), m_list.end(),
-                         [ds](const Entry& a, const Entry& b) { return ds->CompareBookmarks(View(a), View(b)) < 0; });
-    if (m_list.size() != before || !sorted) {
+        std::stable_sort(list.begin(), list.end(),
+                         [ds](const db::TBookmark& a, const db::TBookmark& b) { return ds->CompareBookmarks(a, b) < 0; });
+    if (list.size() != before || !sorted) {
+        m_list.assign(list);
         Changed();
         m_grid->RowSelect(saRefresh);
         m_grid->InvalidateGrid();
@@ -286,12 +364,13 @@ void TXCustomDBGrid::SelectAll()
     {
         ScopeExit end{[this] { EndUpdate(); }};
         m_bookmarks->m_list.clear();
-        m_bookmarks->m_list.reserve(size_t(std::max(0, ds->RecordCount())));
         m_bookmarks->m_snapshot = ds->SnapshotNumber();
         m_bookmarks->Changed();
         RowSelect(saClear);
         // The walk visits the records in display order, so the list stays sorted by appending.
         ds->First();
+        if (!ds->Eof())
+            m_bookmarks->m_list.reserve(size_t(std::max(0, ds->RecordCount())), ds->GetBookmark().size());
         while (!ds->Eof()) {
             m_bookmarks->AppendInOrder(ds->GetBookmark());
             RowSelect(saSelect);
@@ -314,19 +393,18 @@ void TXCustomDBGrid::InvertSelection()
     {
         ScopeExit end{[this] { EndUpdate(); }};
         // Merge the walk with the sorted list: records in the list leave it, the others join.
-        std::vector<TXBookmarkList::Entry> old = std::move(m_bookmarks->m_list);
-        m_bookmarks->m_list.clear();
-        m_bookmarks->m_list.reserve(size_t(std::max(0, ds->RecordCount())) - std::min(old.size(), size_t(std::max(0, ds->RecordCount()))));
+        TXBookmarkList::Store old = std::move(m_bookmarks->m_list);
+        m_bookmarks->m_list = TXBookmarkList::Store();
         m_bookmarks->Changed();
         size_t j = 0;
         ds->First();
         while (!ds->Eof()) {
             const db::TBookmark b = ds->GetBookmark();
-            if (j < old.size() && TXBookmarkList::View(old[j]) == b) {
+            if (j < old.size() && old.view(j) == b) {
                 ++j;
                 RowSelect(saUnselect);
             } else {
-                m_bookmarks->m_list.push_back(TXBookmarkList::ToEntry(b));
+                m_bookmarks->m_list.push_back(b);
                 RowSelect(saSelect);
             }
             if (ds->MoveBy(1) == 0)
