@@ -112,6 +112,9 @@ void TSmtpClient::Prepare()
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
+    // A reply the server never sends (after the message's final dot, for example) fails after
+    // the same time; the transfer as a whole has no limit.
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, LowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &DiscardOutput);
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);

@@ -47,7 +47,7 @@ public:
     QString Username;
     QString Password;
     long ConnectTimeoutSeconds = 30;   // TCP connect, TLS and the server's greeting
-    long LowSpeedTimeSeconds = 120;    // a transfer that stalls this long fails; no total limit
+    long LowSpeedTimeSeconds = 120;    // a transfer or reply that stalls this long fails; no total limit
     // When set and true, a running request gives up (checked about once a second).
     const std::atomic<bool>* Cancel = nullptr;
 

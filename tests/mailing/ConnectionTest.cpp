@@ -91,7 +91,9 @@ TEST(ConnectionTest, SuccessBadCredentialsAndClosedPort)
 
 TEST(ConnectionTest, SilentServerFailsAfterTheLimitWhileTheWindowKeepsWorking)
 {
-    SmtpPeer peer({{}, {}, {}, {}, true});
+    PeerOptions options;
+    options.stall = true;
+    SmtpPeer peer(options);
     TestPage page;
     page.test.WaitLimitMs = 700;
     int ticks = 0;

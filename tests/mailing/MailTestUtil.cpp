@@ -29,6 +29,8 @@ SmtpPeer::SmtpPeer(const PeerOptions& o)
         args << QStringLiteral("--drop-data") << a;
     for (const QString& a : o.fail421)
         args << QStringLiteral("--fail-421") << a;
+    for (const QString& a : o.stallData)
+        args << QStringLiteral("--stall-data") << a;
     if (o.stall)
         args << QStringLiteral("--stall");
     if (o.startTls) {

@@ -26,6 +26,7 @@ struct PeerOptions {
     QStringList reject = {};    // RCPT answered with 550
     QStringList dropData = {};  // connection closed in DATA
     QStringList fail421 = {};   // DATA answered with 421
+    QStringList stallData = {}; // DATA never answered
     bool stall = false;      // never greets
     bool startTls = false;   // offers STARTTLS with a self-signed certificate
 };

@@ -250,6 +250,7 @@ TEST_P(MailingFailures, FailedRowKeepsStatusZeroAndTheWorkerGoesOn)
         list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
     JobRig rig(list);
     rig.sender.SmtpServer = peer.server();
+    rig.job->LowSpeedTimeSeconds = 1;  // a stalled transfer gives up after a second
     rig.RunToEnd();
     EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 0, 1, 1}));
     const QStringList lines = rig.Lines();
@@ -265,9 +266,10 @@ TEST_P(MailingFailures, FailedRowKeepsStatusZeroAndTheWorkerGoesOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Peer, MailingFailures,
-    ::testing::Values(FailureCase{"Rcpt550", PeerOptions{{}, {"r3@x.de"}, {}, {}, false}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
-                      FailureCase{"DropInData", PeerOptions{{}, {}, {"r3@x.de"}, {}, false}, "Could not send message. "},
-                      FailureCase{"Answer421", PeerOptions{{}, {}, {}, {"r3@x.de"}, false}, "421 4.3.2 Service shutting down"}),
+    ::testing::Values(FailureCase{"Rcpt550", PeerOptions{{}, {"r3@x.de"}, {}, {}, {}, false}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
+                      FailureCase{"DropInData", PeerOptions{{}, {}, {"r3@x.de"}, {}, {}, false}, "Could not send message. "},
+                      FailureCase{"Answer421", PeerOptions{{}, {}, {}, {"r3@x.de"}, {}, false}, "421 4.3.2 Service shutting down"},
+                      FailureCase{"StallInData", PeerOptions{{}, {}, {}, {}, {"r3@x.de"}, false}, "server response timeout"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MailingJob, RefusingServerGivesOneRedLinePerWorkerAndOneTotalsLine)

@@ -9,6 +9,7 @@ Options:
   --reject ADDR          answer RCPT TO:<ADDR> with 550 (repeatable)
   --drop-data ADDR       close the connection in DATA when ADDR is a recipient (repeatable)
   --fail-421 ADDR        answer DATA with 421 when ADDR is a recipient (repeatable)
+  --stall-data ADDR      never answer DATA when ADDR is a recipient (repeatable)
   --stall                accept connections but never greet
   --tls-cert CERT --tls-key KEY   offer STARTTLS with this certificate
 """
@@ -51,6 +52,9 @@ class Handler:
             self.rec.event(ev="drop", rcpts=envelope.rcpt_tos)
             server.transport.close()
             return "451 dropped"
+        if any(r in self.args.stall_data for r in rcpts):
+            self.rec.event(ev="stall", rcpts=envelope.rcpt_tos)
+            await asyncio.sleep(3600)
         if any(r in self.args.fail_421 for r in rcpts):
             self.rec.event(ev="421", rcpts=envelope.rcpt_tos)
             return "421 4.3.2 Service shutting down"
@@ -97,6 +101,7 @@ def main():
     p.add_argument("--reject", action="append", default=[])
     p.add_argument("--drop-data", action="append", default=[])
     p.add_argument("--fail-421", action="append", default=[])
+    p.add_argument("--stall-data", action="append", default=[])
     p.add_argument("--stall", action="store_true")
     p.add_argument("--tls-cert")
     p.add_argument("--tls-key")
@@ -104,6 +109,7 @@ def main():
     args.reject = [a.lower() for a in args.reject]
     args.drop_data = [a.lower() for a in args.drop_data]
     args.fail_421 = [a.lower() for a in args.fail_421]
+    args.stall_data = [a.lower() for a in args.stall_data]
     rec = Recorder(args.dir)
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
