@@ -752,11 +752,8 @@ bool TMainForm::FormCloseQuery()
         const auto answer = Ask(QStringLiteral("Aktuellen Benutzer speichern?"), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (answer == QMessageBox::Cancel)
             return false;
-        if (answer == QMessageBox::Yes) {
-            SpeedButtonSaveUserClick();
-            if (fProfileModified)
-                return false; // could not be saved: stay open
-        }
+        if (answer == QMessageBox::Yes && !SaveProfileAsAnswered())
+            return false; // could not be saved: stay open
     }
     if (SpeedButtonSaveMailToDB->isEnabled()) {
         const auto answer = Ask(QStringLiteral("Möchten Sie diese Mail speichern?"), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -944,8 +941,10 @@ void TMainForm::ComboBoxUserSelectChange()
             SelectProfileInCombo(FShownProfile); // the box shows the profile the page shows
             return;
         }
-        if (answer == QMessageBox::Yes)
-            SpeedButtonSaveUserClick();
+        if (answer == QMessageBox::Yes && !SaveProfileAsAnswered()) {
+            SelectProfileInCombo(FShownProfile); // nothing saved: the page keeps its values
+            return;
+        }
     }
     const QString name = ComboBoxUserSelect->currentIndex() >= 0 ? ComboBoxUserSelect->currentText() : QString();
     const QString section = name.isEmpty() ? kUsers + QLatin1Char('\\') : ProfileSection(name);
@@ -1005,6 +1004,16 @@ void TMainForm::SpeedButtonSaveUserClick()
     SpeedButtonSaveUser->setEnabled(false);
 }
 
+bool TMainForm::SaveProfileAsAnswered()
+{
+    SpeedButtonSaveUserClick();
+    if (!fProfileModified)
+        return true;
+    MessageBox(FSite.title, QStringLiteral("Der Benutzer kann nicht gespeichert werden: Bitte geben Sie im Feld \"Von\" eine E-Mail Adresse an."),
+               QMessageBox::Ok);
+    return false;
+}
+
 void TMainForm::SpeedButtonDeleteUserClick()
 {
     const QString name = ComboBoxUserSelect->currentIndex() >= 0 ? ComboBoxUserSelect->currentText() : QString();
@@ -1030,6 +1039,7 @@ void TMainForm::SpeedButtonCreateUserClick()
         QSignalBlocker block(ComboBoxUserSelect);
         ComboBoxUserSelect->setCurrentIndex(-1);
     }
+    FShownProfile.clear();
     ClearSenderControls(TabSender);
     EditFrom->setFocus();
 }

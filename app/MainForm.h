@@ -224,6 +224,9 @@ private:
     void ApplyWindowPlacement(const TWindowPlacement& wp);
     TWindowPlacement CurrentWindowPlacement() const;
     void SelectProfileInCombo(const QString& name);
+    // Saves the profile after a Yes to the save question; false (and a message) when it could
+    // not be saved, so nothing is lost.
+    bool SaveProfileAsAnswered();
     void RunSetupStep(const std::function<void()>& step);
     void PlayImportAnimation();
     QMessageBox::StandardButton Ask(const QString& text, QMessageBox::StandardButtons buttons);

@@ -216,6 +216,16 @@ TEST_F(MainFormTest, SwitchingProfilesWithUnsavedChanges)
     EXPECT_EQ(f->ComboBoxUserSelect->currentText(), "c@d.de");
     f->SpeedButtonDeleteUserClick();
     EXPECT_EQ(settings::TRegIniFile(kKey).ReadSubKeys("Users"), QStringList({ "a@b.de" }));
+
+    // Yes for a profile without a From address: nothing can be saved, so nothing is discarded.
+    f->SpeedButtonCreateUserClick();
+    f->EditName->setText("Ohne Adresse");
+    answer = QMessageBox::Yes;
+    f->ComboBoxUserSelect->setCurrentIndex(0);
+    f->ComboBoxUserSelectChange();
+    EXPECT_EQ(f->EditName->text(), "Ohne Adresse");
+    EXPECT_EQ(f->ComboBoxUserSelect->currentIndex(), -1);
+    EXPECT_TRUE(f->ProfileModified());
 }
 
 TEST_F(MainFormTest, SlashInTheAddressStaysOneProfile)
@@ -435,7 +445,8 @@ TEST_F(MainFormTest, ClosingQuestionsForAChangedProfile)
     EXPECT_FALSE(settings::TRegIniFile(kKey).ValueExists("", "WindowPos")) << "Cancel writes nothing";
     answer = QMessageBox::Yes;
     EXPECT_FALSE(f->close()) << "a profile that could not be saved keeps the window open";
-    EXPECT_EQ(questions.size(), 2u);
+    ASSERT_EQ(questions.size(), 3u);
+    EXPECT_EQ(questions[2], "Der Benutzer kann nicht gespeichert werden: Bitte geben Sie im Feld \"Von\" eine E-Mail Adresse an.");
     answer = QMessageBox::No;
     EXPECT_TRUE(f->close());
     settings::TRegIniFile s(kKey);
