@@ -72,11 +72,14 @@ bool TRecipientListStore::LockAndBackupList(const QString& table)
 void TRecipientListStore::RefreshListBackup(const QString& table)
 {
     m_dataSet->Close();
-    {
+    try {
         db::Transaction trans(m_conn);
         DropTableIfExists(BackupOf(table));
         CopyTable(table, BackupOf(table));
         trans.Commit();
+    } catch (...) {
+        ReopenAfterFailure();
+        throw;
     }
     OpenList(table);
 }
@@ -90,11 +93,15 @@ void TRecipientListStore::DiscardListChanges(const QString& table)
         m_insert.reset();
         m_dataSet->Close();
     }
-    {
+    try {
         db::Transaction trans(m_conn);
         m_conn.Execute(QStringLiteral("DROP TABLE ") + QuoteName(table));
         CopyTable(BackupOf(table), table);
         trans.Commit();
+    } catch (...) {
+        if (wasOpen)
+            ReopenAfterFailure();
+        throw;
     }
     if (wasOpen) {
         SetStatement();
@@ -138,7 +145,7 @@ bool TRecipientListStore::OpenStoredList(const QString& name)
                         TAskButtons::YesNo) == TAnswer::Yes;
     }
     TBusy busy(m_prompts);
-    {
+    try {
         db::Transaction trans(m_conn);
         if (!TakeLock(id, lockedBy)) {
             trans.Commit();
@@ -154,6 +161,13 @@ bool TRecipientListStore::OpenStoredList(const QString& name)
         DropTableIfExists(BackupOf(table));
         CopyTable(table, BackupOf(table));
         trans.Commit();
+    } catch (...) {
+        // Nothing of the open was kept: the user goes on with a new unsaved list.
+        try {
+            NewUnsavedList();
+        } catch (const db::EDatabaseError&) {
+        }
+        throw;
     }
     OpenList(table);
     return true;
@@ -264,14 +278,7 @@ bool TRecipientListStore::SaveList(const QString& name)
     }
     } catch (...) {
         // Nothing was stored: the open list comes back as it was.
-        if (m_conn.TableExists(open)) {
-            try {
-                if (!m_dataSet->Active())
-                    m_dataSet->Open();
-                PrepareInsertCommand();
-            } catch (const db::EDatabaseError&) {
-            }
-        }
+        ReopenAfterFailure();
         throw;
     }
     m_table.clear();

@@ -299,6 +299,21 @@ void TRecipientListStore::OpenList(const QString& nameOrTable)
     PrepareInsertCommand();
 }
 
+void TRecipientListStore::ReopenAfterFailure()
+{
+    if (m_table.isEmpty() || !m_conn.TableExists(m_table))
+        return;
+    try {
+        if (!m_dataSet->Active()) {
+            SetStatement();
+            m_dataSet->Open();
+        }
+        PrepareInsertCommand();
+    } catch (const db::EDatabaseError&) {
+        // the caller reports the first error
+    }
+}
+
 void TRecipientListStore::Requery()
 {
     if (m_table.isEmpty())
@@ -446,20 +461,22 @@ bool TRecipientListStore::RenameColumn(const QString& oldName, const QString& ne
     const QString from = oldName.trimmed(), to = newName.trimmed();
     m_insert.reset();
     m_dataSet->Close();
-    {
+    try {
         db::Transaction trans(m_conn);
         try {
             AddTextColumn(m_table, to);
         } catch (const db::EDatabaseError& e) {
+            // A failed add stops the rename.
             Message(ColumnRefusal(e.message()));
-            trans.Commit(); // nothing was changed
-            Requery();
-            PrepareInsertCommand();
+            ReopenAfterFailure();
             return false;
         }
         m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = %3").arg(QuoteName(m_table), QuoteName(to), QuoteName(from)));
         m_conn.Execute(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(QuoteName(m_table), QuoteName(from)));
         trans.Commit();
+    } catch (...) {
+        ReopenAfterFailure();
+        throw;
     }
     if (SameName(m_sortField, from))
         m_sortField = to;
@@ -484,7 +501,12 @@ bool TRecipientListStore::DropColumn(const QString& name)
         m_dataSet->Close();
         SetStatement();
     }
-    ExecuteChange(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(QuoteName(m_table), QuoteName(name.trimmed())));
+    try {
+        ExecuteChange(QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(QuoteName(m_table), QuoteName(name.trimmed())));
+    } catch (...) {
+        ReopenAfterFailure();
+        throw;
+    }
     return true;
 }
 

@@ -240,6 +240,8 @@ private:
     void PrepareInsertCommand();
     void ExecuteChange(const QString& sql, const QVariantList& params = {});
     void SetStatement();
+    // After a failed statement: the open list's dataset and insert command back (errors ignored).
+    void ReopenAfterFailure();
     void DropTableIfExists(const QString& table);
     QString ReadLock(int id);
     bool TakeLock(int id, const QString& expected);

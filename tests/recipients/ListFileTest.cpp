@@ -128,8 +128,8 @@ TEST_F(ListFileTest, ALineWithTooManyValuesStopsTheLoadAndKeepsTheRowsBefore)
                      "0;b@x.de;Semi;colon;zu viel;\r\n"
                      "0;c@x.de;;;\r\n");
     EXPECT_TRUE(store.LoadFromFile(file));
-    ASSERT_EQ(prompts.messages.size(), 1);
-    EXPECT_TRUE(prompts.messages[0].startsWith("Die angegebene Datei konnte nicht geöffnet werden: " + file + " ("));
+    EXPECT_EQ(prompts.messages, QStringList{"Die angegebene Datei konnte nicht geöffnet werden: " + file +
+                                            " (Die Zeile hat 5 Werte, die Liste aber nur 4 Spalten.)"});
     EXPECT_EQ(Value("SELECT group_concat(Email) FROM temp4711").toString(), "a@x.de");
     EXPECT_EQ(store.DataSet().RecordCount(), 1);
     EXPECT_EQ(conn.TransactionLevel(), 0);

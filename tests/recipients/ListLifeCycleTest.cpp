@@ -279,6 +279,30 @@ TEST_F(LifeCycleTest, DeleteOpensTheListAboveOrANewUnsavedList)
     EXPECT_EQ(store.RowCount(), 0);
 }
 
+TEST_F(LifeCycleTest, AfterAFailedStatementTheListIsOpenAsBefore)
+{
+    MakeList("Kunden", {{"a@x.de"}, {"b@x.de"}});
+    ASSERT_TRUE(store.OpenStoredList("Kunden"));
+    ASSERT_TRUE(store.AddColumn("Firma"));
+    conn.Execute("UPDATE RL1 SET Firma = 'ACME'");
+    // A rename whose copy fails keeps the old column.
+    conn.Execute("CREATE TRIGGER nope BEFORE UPDATE ON RL1 BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    EXPECT_THROW(store.RenameColumn("Firma", "Unternehmen"), db::EDatabaseError);
+    EXPECT_EQ(store.GetFieldNames().last(), "Firma");
+    EXPECT_TRUE(store.DataSet().Active());
+    EXPECT_EQ(store.DataSet().RecordCount(), 2);
+    EXPECT_TRUE(store.InsertRow({"0", "c@x.de", "", "", "X"}));
+    conn.Execute("DROP TRIGGER nope");
+
+    // Discarding without a backup fails and changes nothing.
+    conn.Execute("DROP TABLE Backup_RL1");
+    EXPECT_THROW(store.DiscardListChanges("RL1"), db::EDatabaseError);
+    EXPECT_EQ(Emails("RL1"), "a@x.de,b@x.de,c@x.de");
+    EXPECT_TRUE(store.DataSet().Active());
+    EXPECT_EQ(store.DataSet().RecordCount(), 3);
+    EXPECT_TRUE(store.InsertRow({"0", "d@x.de"}));
+}
+
 TEST_F(LifeCycleTest, ListNamesInTheirOrder)
 {
     MakeList("Beta");
