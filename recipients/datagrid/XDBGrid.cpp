@@ -1255,12 +1255,13 @@ void TXCustomDBGrid::Scroll(int distance)
 void TXCustomDBGrid::UpdateScrollBars()
 {
     // The toolkit's horizontal bar; the vertical bar is the grid's own.
+    const int savedMin = verticalScrollBar()->minimum();
     const int savedMax = verticalScrollBar()->maximum();
     const int savedPos = verticalScrollBar()->value();
     const int savedPage = verticalScrollBar()->pageStep();
     tk::TCustomGrid::UpdateScrollBars();
     const QSignalBlocker block(verticalScrollBar());
-    verticalScrollBar()->setRange(0, savedMax);
+    verticalScrollBar()->setRange(savedMin, savedMax);
     verticalScrollBar()->setPageStep(savedPage);
     verticalScrollBar()->setValue(savedPos);
 }

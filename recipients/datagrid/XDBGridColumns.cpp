@@ -1167,7 +1167,7 @@ void TXDBGridColumns::RealignMarkers()
         for (size_t i = 1; i < m_sortList.size(); ++i)
             m_sortList[i]->m_title->SetMarkerIndexRaw(-1);
         if (m_sortList.size() > 1)
-            m_sortList.resize(1);
+            m_sortList.erase(m_sortList.begin() + 1, m_sortList.end());
         if (!m_sortList.empty()) {
             TXColumnTitle* t = m_sortList.front()->m_title.get();
             const bool desc = (t->m_markerIndex & 1) && !(opt & dgMarkerAscendOnly);
