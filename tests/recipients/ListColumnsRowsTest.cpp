@@ -50,6 +50,8 @@ TEST_F(ListTest, EveryListTableHasTheCaseInsensitiveEmailIndex)
         EXPECT_TRUE(plan.last().last().toString().contains("USING COVERING INDEX")) << plan.last().last().toString().toStdString();
     }
     store.OpenList("RL1");
+    ASSERT_TRUE(store.InsertRow({"0", "o'brien@x.de"}));
+    EXPECT_TRUE(store.IsDuplicate("Email", "O'Brien@x.de"));
     EXPECT_TRUE(store.IsDuplicate("Email", "a@x.DE"));
     EXPECT_FALSE(store.IsDuplicate("Email", "  "));
     EXPECT_FALSE(store.IsDuplicate("Email", "b@x.de"));
@@ -137,6 +139,25 @@ TEST_F(ListTest, InsertRowErrorsAreReturnedNotShown)
     EXPECT_EQ(Rows("SELECT Status, Email, \"Last Name\" FROM temp4711 ORDER BY _ID"),
               (QList<QVariantList>{{0LL, "a@x.de", ""}, {2LL, "d@x.de", "D"}}));
     EXPECT_THROW(store.InsertRow({"0", "e@x.de", "", "", "zu viel"}), db::EDatabaseError);
+}
+
+TEST_F(ListTest, ARefusedPostIsShownAndStaysPending)
+{
+    MakeList("Kunden", {{"a@x.de"}});
+    ASSERT_TRUE(store.OpenStoredList("Kunden"));
+    conn.Execute("CREATE TRIGGER nope BEFORE UPDATE ON RL1 BEGIN SELECT RAISE(ABORT, 'abgelehnt'); END");
+    auto& ds = store.DataSet();
+    ds.Edit();
+    ds.FieldByName("Email")->SetAsString("neu@x.de");
+    EXPECT_FALSE(store.PostPendingEdit());
+    EXPECT_EQ(prompts.messages, QStringList{"abgelehnt"});
+    EXPECT_EQ(ds.State(), db::dsEdit);
+    EXPECT_EQ(ds.FieldByName("Email")->AsString(), "neu@x.de");
+    EXPECT_FALSE(store.SaveList("Kunden")) << "nothing is saved over a refused edit";
+    EXPECT_EQ(ds.State(), db::dsEdit);
+    conn.Execute("DROP TRIGGER nope");
+    EXPECT_TRUE(store.SaveList("Kunden"));
+    EXPECT_EQ(Value("SELECT Email FROM Backup_RL1").toString(), "neu@x.de");
 }
 
 TEST_F(ListTest, BulkInsertKeepsRowsBeforeAFailure)
