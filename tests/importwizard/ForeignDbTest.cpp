@@ -236,6 +236,28 @@ TEST(OdbcSource, ThroughDsnAndDriver)
     }
 }
 
+TEST(OdbcSource, LongTextsArriveWhole)
+{
+    odbctest::OdbcSource source;
+    // Longer than one piece of the driver's text transfer, with characters beyond Latin-1.
+    QString memo;
+    for (int i = 0; i < 1500; ++i)
+        memo += QStringLiteral("ä€%1;").arg(i % 10);
+    {
+        db::Connection c;
+        c.Open(source.database);
+        c.Execute("CREATE TABLE Lang (Notiz TEXT)");
+        c.Execute("INSERT INTO Lang VALUES (?)", {memo});
+    }
+    TForeignConnection connection;
+    connection.SetConnectionString(source.driverConnection);
+    connection.Open();
+    TForeignQuery query(connection);
+    query.SetSQL("SELECT * FROM  Lang");
+    query.Open();
+    EXPECT_EQ(query.Values(), QStringList({memo}));
+}
+
 TEST(OdbcSource, BadConnectionRaises)
 {
     odbctest::OdbcSource source;
