@@ -521,6 +521,8 @@ private:
     void DrawDataColumnCell(int dataCol, int dataRow, TXColumn* column, const QRect& rect, tk::TGridDrawState state);
     void DrawFixedFrame(QPainter& p, const QRect& rect);
     void DrawCellImage(QPainter& p, const QRect& rect, TXColumn* column, const QImage& image, bool fromImages);
+    QRect ImageRect(const QRect& rect, TXColumn* column, const QSize& size) const;
+    void DrawCheckBoxFrame(QPainter& p, const QRect& box, TXColumn* column);
     void FontChangedHandler(tk::TFont* font);
     int FirstShowingColumnFrom(int dataCol) const;
     void MouseSelect(TShiftState shift);

@@ -312,6 +312,94 @@ void TXCustomDBGrid::DrawIndicatorCell(int dataRow, const QRect& rect, tk::TGrid
         DrawFixedFrame(p, rect);
 }
 
+QRect TXCustomDBGrid::ImageRect(const QRect& rect, TXColumn* column, const QSize& size) const
+{
+    const int w = size.width(), h = size.height();
+    const int ox = column->ImageOffsetX(), oy = column->ImageOffsetY();
+    TAlignment ha = taCenter;
+    TVAlignment va = tvCenter;
+    if (column->ImageDraw() == idAlignment) {
+        ha = column->Alignment();
+        va = column->VAlignment();
+    } else if (column->ImageDraw() == idOpposite) {
+        const TAlignment a = column->Alignment();
+        const TVAlignment v = column->VAlignment();
+        ha = a == taLeftJustify ? taRightJustify : a == taRightJustify ? taLeftJustify : taCenter;
+        va = v == tvTopJustify ? tvBottomJustify : v == tvBottomJustify ? tvTopJustify : tvCenter;
+    }
+    int x, y;
+    if (ha == taLeftJustify)
+        x = rect.left() + ox;
+    else if (ha == taRightJustify)
+        x = rect.left() + rect.width() - w - ox;
+    else
+        x = rect.left() + (rect.width() - w) / 2 + ox;
+    if (va == tvTopJustify)
+        y = rect.top() + oy;
+    else if (va == tvBottomJustify)
+        y = rect.top() + rect.height() - h - oy;
+    else
+        y = rect.top() + (rect.height() - h) / 2 + oy;
+    return QRect(x, y, w, h);
+}
+
+void TXCustomDBGrid::DrawCheckBoxFrame(QPainter& p, const QRect& box, TXColumn* column)
+{
+    if (tk::ThemesEnabled()) {
+        const int state = int(column->CheckState());
+        tk::DrawThemedCheckBox(p, box, state == cbChecked ? 1 : state == cbGrayed ? 2 : 0,
+                               isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
+        return;
+    }
+    TCheckBoxStyle style = column->CheckBoxStyle();
+    if (!isEnabled()) {
+        style = cbMild;
+    } else if (style == cbAuto) {
+        static constexpr TCheckBoxStyle table[] = {cbDefault, cbSoft, cbLoweredDark, cbFlat, cbLoweredMild, cbMild};
+        style = table[m_fixedStyle];
+    } else if (style == cbAutoGray) {
+        static constexpr TCheckBoxStyle table[] = {cbSoft, cbSoft, cbLoweredGray, cbGray, cbLoweredGray, cbGray};
+        style = table[m_fixedStyle];
+    }
+    const QPalette& pal = palette();
+    QRect r = box;
+    switch (style) {
+    case cbDefault:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_RECT | tk::BF_ADJUST, pal);
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT | tk::BF_FLAT, pal);
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_BOTTOMRIGHT, pal);
+        break;
+    case cbSoft:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_RECT | tk::BF_ADJUST, pal);
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_RECT, pal);
+        break;
+    case cbLoweredDark:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT | tk::BF_FLAT, pal);
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_BOTTOMRIGHT, pal);
+        break;
+    case cbLoweredGray:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_RECT, pal);
+        break;
+    case cbLoweredMild:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT, pal);
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_BOTTOMRIGHT, pal);
+        break;
+    case cbFlat:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT | tk::BF_FLAT, pal);
+        tk::DrawEdge(p, r, tk::BDR_RAISEDOUTER, tk::BF_BOTTOMRIGHT | tk::BF_FLAT, pal);
+        break;
+    case cbGray:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENINNER, tk::BF_TOPLEFT, pal);
+        tk::DrawEdge(p, r, tk::BDR_RAISEDOUTER, tk::BF_BOTTOMRIGHT, pal);
+        break;
+    case cbMild:
+    default:
+        tk::DrawEdge(p, r, tk::BDR_SUNKENOUTER, tk::BF_TOPLEFT, pal);
+        tk::DrawEdge(p, r, tk::BDR_RAISEDINNER, tk::BF_BOTTOMRIGHT, pal);
+        break;
+    }
+}
+
 void TXCustomDBGrid::DrawCellImage(QPainter& p, const QRect& rect, TXColumn* column, const QImage& source,
                                    bool fromImages)
 {
@@ -332,35 +420,11 @@ void TXCustomDBGrid::DrawCellImage(QPainter& p, const QRect& rect, TXColumn* col
     const int ox = column->ImageOffsetX(), oy = column->ImageOffsetY();
     p.save();
     p.setClipRect(rect, Qt::IntersectClip);
-    auto place = [&](TAlignment ha, TVAlignment va) {
-        int x, y;
-        if (ha == taLeftJustify)
-            x = rect.left() + ox;
-        else if (ha == taRightJustify)
-            x = rect.left() + rect.width() - w - ox;
-        else
-            x = rect.left() + (rect.width() - w) / 2 + ox;
-        if (va == tvTopJustify)
-            y = rect.top() + oy;
-        else if (va == tvBottomJustify)
-            y = rect.top() + rect.height() - h - oy;
-        else
-            y = rect.top() + (rect.height() - h) / 2 + oy;
-        p.drawImage(x, y, image);
-    };
     switch (column->ImageDraw()) {
     case idAlignment:
-        place(column->Alignment(), column->VAlignment());
-        break;
-    case idOpposite: {
-        const TAlignment a = column->Alignment();
-        const TVAlignment v = column->VAlignment();
-        place(a == taLeftJustify ? taRightJustify : a == taRightJustify ? taLeftJustify : taCenter,
-              v == tvTopJustify ? tvBottomJustify : v == tvBottomJustify ? tvTopJustify : tvCenter);
-        break;
-    }
+    case idOpposite:
     case idCenter:
-        place(taCenter, tvCenter);
+        p.drawImage(ImageRect(rect, column, image.size()).topLeft(), image);
         break;
     case idStretch:
         p.drawImage(rect.adjusted(ox, oy, -ox, -oy), image);
@@ -476,17 +540,25 @@ void TXCustomDBGrid::DrawDataColumnCell(int dataCol, int dataRow, TXColumn* colu
             }
         }
         QImage glyph;
+        const QImage* glyphImage = nullptr;
         if (!image && column->IsCheckBox()) {
             const int index = column->ImageIndex();
-            if (m_checkBoxes->Count() > 0) {
+            if (tk::ThemesEnabled()) {
+                // The style draws the box; the picture only reserves its place.
+                glyph = QImage(13, 13, QImage::Format_ARGB32);
+                glyph.fill(Qt::transparent);
+            } else if (m_checkBoxes->Count() > 0) {
                 glyph = tk::MakeTransparent(m_checkBoxes->Image(index % m_checkBoxes->Count()), Qt::white);
-                image = &glyph;
             }
+            if (!glyph.isNull())
+                image = glyphImage = &glyph;
         }
         PaintColumnCell(rect, dataCol, column, highlight, selections, brush, font, image);
         p.fillRect(rect, Resolve(brush));
         if (image)
             DrawCellImage(p, rect, column, *image, fromImages);
+        if (image && image == glyphImage)
+            DrawCheckBoxFrame(p, ImageRect(rect, column, image->size()), column);
         if (!image || column->Wallpaper()) {
             p.setFont(font.Font());
             p.setPen(Resolve(font.Color()));

@@ -263,3 +263,27 @@ TEST(GridDraw, FailingPaintHandlerLeavesTheActiveRecordRestored)
     EXPECT_EQ(g.Id(), id);
     EXPECT_EQ(g.grid->Canvas(), nullptr);
 }
+
+TEST(GridDraw, CheckBoxColumnWithoutFieldShowsTheSelection)
+{
+    tk::SetThemesEnabled(false);
+    ListGrid g(5);
+    TXDBGridColumns* cols = g.grid->Columns();
+    cols->Clear();
+    TXColumn* box = cols->Add();
+    box->SetCheckBox(true);
+    box->SetWidth(41);
+    box->Title()->SetCaption(QStringLiteral("löschen"));
+    cols->Add()->SetFieldName(QStringLiteral("Email"));
+    g.ds.SetRecNo(3);
+    g.grid->SelectCurrent();
+    g.ds.SetRecNo(5);
+    const QImage img = g.Shot();
+    const QRect checked = g.grid->ColumnCellRect(box, 2);
+    const QRect unchecked = g.grid->ColumnCellRect(box, 1);
+    // The check mark: black pixels inside the box's frame.
+    auto inner = [](const QRect& cell) { return QRect(cell.center() - QPoint(4, 4), QSize(9, 9)); };
+    EXPECT_GT(CountPixels(img, inner(checked), IsBlack), 5);
+    EXPECT_EQ(CountPixels(img, inner(unchecked), IsBlack), 0);
+    EXPECT_EQ(box->Title()->Caption(), QStringLiteral("löschen"));
+}
