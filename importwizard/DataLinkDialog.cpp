@@ -19,6 +19,7 @@ TDataLinkDialog::TDataLinkDialog(QWidget* parent, const QString& initial)
 {
     setObjectName(QStringLiteral("DataLinkDialog"));
     setWindowTitle(QStringLiteral("Datenverknüpfungseigenschaften"));
+    setMinimumWidth(480);
 
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
