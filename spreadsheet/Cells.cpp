@@ -79,7 +79,7 @@ void TXLSRows::AddRow(const uint8_t* b, int length)
     CheckRange(length, 0, 16);
     uint16_t options = GetWord(b + 12);
     int fi = (options & 0x0080) ? (GetWord(b + 14) & 0x0FFF) : 15;
-    auto* r = new TXLSRow(m_formats, fi, m_cb);
+    auto* r = new TXLSRow(m_formats, fi, &m_cb);
     r->Row = GetWord(b);
     r->FirstCol = GetWord(b + 2);
     r->LastCol = GetWord(b + 4);
@@ -132,7 +132,7 @@ void TXLSColumns::AddColumns(const uint8_t* b, int length)
     int last = qMin<int>(GetWord(b + 2), 255);
     uint16_t opt = GetWord(b + 8);
     for (int c = first; c <= last; ++c) {
-        auto* col = new TXLSColumn(m_formats, GetWord(b + 6), m_cb);
+        auto* col = new TXLSColumn(m_formats, GetWord(b + 6), &m_cb);
         col->Col = uint8_t(c);
         col->Width = GetWord(b + 4);
         col->Hidden = opt & 1;

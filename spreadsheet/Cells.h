@@ -174,7 +174,7 @@ template <class F> void TCellStorage::ForEach(F f) const
 
 class TXLSRow : public TFormattedObjectNotify {
 public:
-    TXLSRow(TCellFormats* f, int formatIndex, TFormatCallback cb) : TFormattedObjectNotify(f, formatIndex, std::move(cb)) {}
+    TXLSRow(TCellFormats* f, int formatIndex, const TFormatCallback* cb) : TFormattedObjectNotify(f, formatIndex, cb) {}
     int Identifier() const override { return Row; }
     uint16_t Row = 0, FirstCol = 0, LastCol = 0, Height = 255, Options = 0;
 };
@@ -201,7 +201,7 @@ private:
 
 class TXLSColumn : public TFormattedObjectNotify {
 public:
-    TXLSColumn(TCellFormats* f, int formatIndex, TFormatCallback cb) : TFormattedObjectNotify(f, formatIndex, std::move(cb)) {}
+    TXLSColumn(TCellFormats* f, int formatIndex, const TFormatCallback* cb) : TFormattedObjectNotify(f, formatIndex, cb) {}
     int Identifier() const override { return Col; }
     uint8_t Col = 0;
     uint16_t Width = 2500;

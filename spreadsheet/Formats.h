@@ -197,13 +197,14 @@ private:
 class TFormattedObjectNotify : public TFormattedObject {
 public:
     using TFormatCallback = std::function<void(TCellFormat* format, int id)>;
-    TFormattedObjectNotify(TCellFormats* owner, int formatIndex, TFormatCallback cb)
-        : TFormattedObject(owner, formatIndex), m_callback(std::move(cb)) {}
+    // The callback belongs to the owning list (rows or columns) and outlives the object.
+    TFormattedObjectNotify(TCellFormats* owner, int formatIndex, const TFormatCallback* cb)
+        : TFormattedObject(owner, formatIndex), m_callback(cb) {}
     virtual int Identifier() const = 0;
 protected:
-    void FormatChanged() override { if (m_callback) m_callback(m_format, Identifier()); }
+    void FormatChanged() override { if (m_callback && *m_callback) (*m_callback)(m_format, Identifier()); }
 private:
-    TFormatCallback m_callback;
+    const TFormatCallback* m_callback;
 };
 
 // Checks a number-format text: at most 255 characters, at most four sections.

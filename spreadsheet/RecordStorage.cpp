@@ -53,7 +53,7 @@ void TRecordStorageDefault::Clear()
 {
     TBaseRecordStorage::Clear();
     m_templates.Clear();
-    m_slots.clear();
+    for (SlotEntry& e : m_slots) e = SlotEntry();
 }
 
 void TRecordStorageDefault::setDefaults(const QList<TemplateDef>& defs, const QList<uint16_t>& markers)
@@ -64,7 +64,7 @@ void TRecordStorageDefault::setDefaults(const QList<TemplateDef>& defs, const QL
     for (const TemplateDef& d : defs) {
         TStoredRecord* t = m_templates.AddRec(RecordHeader(d.id, uint16_t(d.data.size())),
                                               reinterpret_cast<const uint8_t*>(d.data.constData()));
-        m_slots.insert(d.id, t);
+        setSlot(d.id, t);
         m_slotIds.append(d.id);
     }
 }
@@ -74,7 +74,15 @@ void TRecordStorageDefault::MoveDefault(TStoredRecord* block)
     if (!m_slotIds.contains(block->Id))
         throw EXLSError(QStringLiteral("[int] Unknown move default record %1")
                             .arg(QString::number(block->Id, 16).toUpper().rightJustified(4, '0')));
-    m_slots[block->Id] = block;
+    setSlot(block->Id, block);
+}
+
+void TRecordStorageDefault::setSlot(uint16_t id, TStoredRecord* r)
+{
+    SlotEntry& e = m_slots[id & 0x1FF];
+    Q_ASSERT(e.id == 0xFFFF || e.id == id);
+    e.id = id;
+    e.record = r;
 }
 
 void TRecordStorageDefault::storeDefault(uint16_t id, const uint8_t* data, int length)

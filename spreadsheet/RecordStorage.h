@@ -60,7 +60,11 @@ public:
     virtual void MoveDefault(TStoredRecord* block);
     bool HasSlot(uint16_t id) const { return m_slotIds.contains(id); }
     // The record of a slot: the stored one, or its template.
-    TStoredRecord* Slot(uint16_t id) const { return m_slots.value(id); }
+    TStoredRecord* Slot(uint16_t id) const
+    {
+        const SlotEntry& e = m_slots[id & 0x1FF];
+        return e.id == id ? e.record : nullptr;
+    }
     const TBaseRecordStorage& Templates() const { return m_templates; }
 
 protected:
@@ -71,7 +75,13 @@ protected:
     void storeDefault(uint16_t id, const uint8_t* data, int length);
 
     TBaseRecordStorage m_templates;
-    QHash<uint16_t, TStoredRecord*> m_slots;
+    // Slots by the low 9 bits of the id: the ids of both storages differ there.
+    struct SlotEntry {
+        uint16_t id = 0xFFFF;
+        TStoredRecord* record = nullptr;
+    };
+    SlotEntry m_slots[512];
+    void setSlot(uint16_t id, TStoredRecord* r);
     QList<uint16_t> m_slotIds;
     QList<uint16_t> m_markerIds;
 };

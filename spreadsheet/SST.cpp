@@ -124,7 +124,7 @@ void* THashTrie::Find(void* entry, uint32_t hash) const
     return nullptr;
 }
 
-void THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
+void* THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
 {
     while (true) {
         Slot& s = n->items[h & 0xFF];
@@ -136,14 +136,14 @@ void THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
         if (!s.chain) {
             s.chain = link(entry, nullptr, full);
             ++n->filled;
-            return;
+            return nullptr;
         }
         int length = 0;
         for (TLinkedItem* i = s.chain; i; i = i->next, ++length)
-            if (i->hash == full && Equal(i->value, entry)) return;
+            if (i->hash == full && Equal(i->value, entry)) return i->value;
         if (length < 8 || n->level >= 3) {
             s.chain = link(entry, s.chain, full);
-            return;
+            return nullptr;
         }
         // Split the chain into a child of the next level (oldest entries first).
         Node* child = new Node;
@@ -175,12 +175,11 @@ void THashTrie::Insert(void* entry, uint32_t hash)
 
 void* THashTrie::AddOrFind(void* entry, bool* found)
 {
-    uint32_t h = Hash(entry);
-    void* e = Find(entry, h);
+    const uint32_t h = Hash(entry);
+    if (!m_root) m_root = new Node;
+    void* e = insertAt(m_root, entry, h, h);   // one walk: finds or inserts
     if (found) *found = e != nullptr;
-    if (e) return e;
-    Insert(entry, h);
-    return entry;
+    return e ? e : entry;
 }
 
 uint32_t TSSTHashTrie::Hash(const void* entry) const

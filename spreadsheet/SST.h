@@ -84,7 +84,8 @@ private:
         Slot items[256];
     };
     Node* m_root = nullptr;
-    void insertAt(Node* n, void* entry, uint32_t hashRotated, uint32_t fullHash);
+    // Inserts the entry unless an equal one exists; returns that one, or nullptr.
+    void* insertAt(Node* n, void* entry, uint32_t hashRotated, uint32_t fullHash);
     TLinkedItem* link(void* entry, TLinkedItem* next, uint32_t hash) { return new TLinkedItem{entry, next, hash}; }
     void freeNode(Node* n);
     template <class F> static void walk(const Node* n, F& f);

@@ -357,33 +357,36 @@ QString FloatToStrG(double v, QChar sep)
     int nd = 0;
     for (; *p && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9') digits[nd++] = *p;
-    int exp = std::atoi(p + 1);
+    const int exp = std::atoi(p + 1);
     while (nd > 1 && digits[nd - 1] == '0') --nd;
-    QString out;
-    out.reserve(24);
-    if (neg) out += '-';
+    char16_t out[48];
+    int n = 0;
+    const char16_t dec = sep.unicode();
+    if (neg) out[n++] = '-';
     if (exp >= 15 || exp < -5) {
-        out += QChar(digits[0]);
+        out[n++] = char16_t(digits[0]);
         if (nd > 1) {
-            out += sep;
-            for (int i = 1; i < nd; ++i) out += QChar(digits[i]);
+            out[n++] = dec;
+            for (int i = 1; i < nd; ++i) out[n++] = char16_t(digits[i]);
         }
-        out += 'E';
-        if (exp < 0) out += '-';
-        out += QString::number(std::abs(exp));
+        out[n++] = 'E';
+        if (exp < 0) out[n++] = '-';
+        char e[8];
+        auto er = std::to_chars(e, e + sizeof e, exp < 0 ? -exp : exp);
+        for (char* q = e; q < er.ptr; ++q) out[n++] = char16_t(*q);
     } else if (exp >= 0) {
-        for (int i = 0; i <= exp; ++i) out += QChar(i < nd ? digits[i] : '0');
+        for (int i = 0; i <= exp; ++i) out[n++] = char16_t(i < nd ? digits[i] : '0');
         if (nd > exp + 1) {
-            out += sep;
-            for (int i = exp + 1; i < nd; ++i) out += QChar(digits[i]);
+            out[n++] = dec;
+            for (int i = exp + 1; i < nd; ++i) out[n++] = char16_t(digits[i]);
         }
     } else {
-        out += '0';
-        out += sep;
-        for (int i = 0; i < -exp - 1; ++i) out += '0';
-        for (int i = 0; i < nd; ++i) out += QChar(digits[i]);
+        out[n++] = '0';
+        out[n++] = dec;
+        for (int i = 0; i < -exp - 1; ++i) out[n++] = '0';
+        for (int i = 0; i < nd; ++i) out[n++] = char16_t(digits[i]);
     }
-    return out;
+    return QString(reinterpret_cast<const QChar*>(out), n);
 }
 
 static QChar decimalSep;
