@@ -1,6 +1,8 @@
 // Mailings against a real SMTP server (aiosmtpd on 127.0.0.1, see smtp_peer.py).
 #include "MailTestUtil.h"
 #include "mailing/MailingLog.h"
+#include "mailing/RecipientsCursor.h"
+#include "platform/db/ExtADODataSet.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -645,4 +647,26 @@ TEST(MailingJob, SilentServerTimesOutAndAbortGivesUpAHangingConnect)
         EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.");
         EXPECT_EQ(list.Statuses(), (QList<int>{0, 0}));
     }
+}
+
+TEST(MailingJob, SendsThroughTheListsSendCursorInTheGridsOrder)
+{
+    SmtpPeer peer;
+    ListDb list;
+    list.Add({"b@x.de", "B", "V"});
+    list.Add({"a@x.de", "A", "V"});
+    list.Add({"c@x.de", "C", "V"}, 2);
+    db::TExtADODataSet grid(&list.conn());
+    grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\" ORDER BY \"Email\""));
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.job->OpenRecipients = [&grid] { return std::make_unique<TRecipientsCursor>(grid); };
+    rig.RunToEnd();
+    EXPECT_EQ(rig.Lines().last(), "2 Mail(s) gesendet.");
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 2}));
+    QStringList rcpts;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "rcpt")
+            rcpts.append(e.value("to").toString());
+    EXPECT_EQ(rcpts, (QStringList{"a@x.de", "b@x.de"}));
 }
