@@ -153,6 +153,12 @@ TEST(AccessFile, NumbersMoneyYesNoAndQuotedNames)
     EXPECT_EQ(query.Values()[3], "16.11.1994");
     EXPECT_EQ(query.Values()[7], "12.75");
 
+    // A name with an umlaut is found by its UTF-8 spelling.
+    query.SetSQL("SELECT * FROM  " + core::QuoteIdentifier("Umsätze", connection.ConnectionString()));
+    query.Open();
+    EXPECT_EQ(query.FieldNames().value(0), "OrderID");
+    EXPECT_EQ(query.Values().value(8), "LILA-Supermercado");
+
     query.SetSQL("SELECT * FROM  [Gibt es nicht]");
     EXPECT_THROW(query.Open(), EForeignDbError);
 }
