@@ -75,32 +75,35 @@ bool TInsertCharUndo::Append(TUndo* other)
     return true;
 }
 
-void TInsertCharUndo::PerformUndo()
+bool TInsertCharUndo::PerformUndo()
 {
     TZedMemoStrings& lines = Memo->Lines();
     if (HasTrims()) {
         const int l = Before.Line;
         if (l + 1 >= lines.Count())
-            return;
+            return false;
         const int indent = Text.length() - 1;
+        if (!lines.Get(l + 1).startsWith(Text.mid(1)))
+            return false;
         const QString moved = lines.Get(l + 1).mid(indent);
         lines.RawLine(l) += HeadTrim + LeadTrim + moved + TailTrim;
         lines.RawDelete(l + 1);
         Memo->InvalidateStates(l);
-        return;
+        return true;
     }
     if (!SameText(Memo->RawTextRange(Before, After), Text))
-        return;
+        return false;
     Memo->RawDeleteRange(Before, After);
+    return true;
 }
 
-void TInsertCharUndo::PerformRedo()
+bool TInsertCharUndo::PerformRedo()
 {
     TZedMemoStrings& lines = Memo->Lines();
     if (HasTrims()) {
         const int l = Before.Line;
         if (l >= lines.Count())
-            return;
+            return false;
         // Split again and drop the blanks as the line break did; blanks that leaving a line
         // dropped meanwhile are simply not there any more.
         const QString line = lines.Get(l);
@@ -117,9 +120,10 @@ void TInsertCharUndo::PerformRedo()
         lines.RawLine(l) = head;
         lines.RawInsert(l + 1, Text.mid(1) + core);
         Memo->InvalidateStates(l);
-        return;
+        return true;
     }
     Memo->RawInsertAt(Before, Text);
+    return true;
 }
 
 // --- TOverwriteUndo ---
@@ -135,28 +139,30 @@ bool TOverwriteUndo::Append(TUndo* other)
     return true;
 }
 
-void TOverwriteUndo::PerformUndo()
+bool TOverwriteUndo::PerformUndo()
 {
     TZedMemoStrings& lines = Memo->Lines();
     if (Before.Line >= lines.Count())
-        return;
+        return false;
     QString& line = lines.RawLine(Before.Line);
     if (line.mid(Before.Col, Text.length()) != Text)
-        return;
+        return false;
     line.replace(Before.Col, Text.length(), Replaced);
     Memo->InvalidateStates(Before.Line);
+    return true;
 }
 
-void TOverwriteUndo::PerformRedo()
+bool TOverwriteUndo::PerformRedo()
 {
     TZedMemoStrings& lines = Memo->Lines();
     if (Before.Line >= lines.Count())
-        return;
+        return false;
     QString& line = lines.RawLine(Before.Line);
     if (line.length() < Before.Col)
         line += QString(Before.Col - line.length(), QLatin1Char(' '));
     line.replace(Before.Col, Replaced.length(), Text);
     Memo->InvalidateStates(Before.Line);
+    return true;
 }
 
 // --- TDeleteCharUndo ---
@@ -175,29 +181,34 @@ bool TDeleteCharUndo::Append(TUndo* other)
     return true;
 }
 
-void TDeleteCharUndo::PerformUndo()
+bool TDeleteCharUndo::PerformUndo()
 {
     Memo->RawInsertAt(Backspace ? After : Before, Text);
+    return true;
 }
 
-void TDeleteCharUndo::PerformRedo()
+bool TDeleteCharUndo::PerformRedo()
 {
     const TZedPos from = Backspace ? After : Before;
     const TZedPos to = EndOf(*Memo, from, Text);
-    if (SameText(Memo->RawTextRange(from, to), Text))
-        Memo->RawDeleteRange(from, to);
+    if (!SameText(Memo->RawTextRange(from, to), Text))
+        return false;
+    Memo->RawDeleteRange(from, to);
+    return true;
 }
 
 // --- TDeleteLineUndo ---
 
-void TDeleteLineUndo::PerformUndo()
+bool TDeleteLineUndo::PerformUndo()
 {
     TZedMemoStrings& lines = Memo->Lines();
     switch (LineKind) {
     case Only:
         if (lines.Count() == 0)
             lines.RawInsert(0, QString());
-        lines.RawLine(0) = Text + lines.Get(0);
+        if (!lines.Get(0).trimmed().isEmpty())
+            return false;
+        lines.RawLine(0) = Text;
         Memo->InvalidateStates(0);
         break;
     case Last:
@@ -207,46 +218,54 @@ void TDeleteLineUndo::PerformUndo()
         lines.RawInsert(std::min(LineIndex, lines.Count()), Text);
         break;
     }
+    return true;
 }
 
-void TDeleteLineUndo::PerformRedo()
+bool TDeleteLineUndo::PerformRedo()
 {
     TZedMemoStrings& lines = Memo->Lines();
-    if (LineIndex >= lines.Count())
-        return;
+    if (LineIndex >= lines.Count() || !SameText(lines.Get(LineIndex), Text))
+        return false;
     if (LineKind == Only) {
         lines.RawLine(0).clear();
         Memo->InvalidateStates(0);
     } else {
         lines.RawDelete(LineIndex);
     }
+    return true;
 }
 
 // --- TDeleteBufUndo ---
 
-void TDeleteBufUndo::PerformUndo()
+bool TDeleteBufUndo::PerformUndo()
 {
     Memo->RawInsertAt(SelStart, Text);
     Memo->SetSelection(SelStart, SelEnd);
+    return true;
 }
 
-void TDeleteBufUndo::PerformRedo()
+bool TDeleteBufUndo::PerformRedo()
 {
-    if (SameText(Memo->RawTextRange(SelStart, SelEnd), Text))
-        Memo->RawDeleteRange(SelStart, SelEnd);
+    if (!SameText(Memo->RawTextRange(SelStart, SelEnd), Text))
+        return false;
+    Memo->RawDeleteRange(SelStart, SelEnd);
+    return true;
 }
 
 // --- TPasteUndo ---
 
-void TPasteUndo::PerformUndo()
+bool TPasteUndo::PerformUndo()
 {
-    if (SameText(Memo->RawTextRange(Before, After), Text))
-        Memo->RawDeleteRange(Before, After);
+    if (!SameText(Memo->RawTextRange(Before, After), Text))
+        return false;
+    Memo->RawDeleteRange(Before, After);
+    return true;
 }
 
-void TPasteUndo::PerformRedo()
+bool TPasteUndo::PerformRedo()
 {
     Memo->RawInsertAt(Before, Text);
+    return true;
 }
 
 // --- TZedUndoList ---
@@ -286,7 +305,7 @@ void TZedUndoList::Undo()
     m_memo->ClearSelection();
     const bool notify = m_memo->Notifications();
     m_memo->SetNotifications(false);
-    rec->PerformUndo();
+    const bool ok = rec->PerformUndo();
     m_memo->SetNotifications(notify);
     const TZedPos sel[2] = {m_memo->SelStartPos(), m_memo->SelEndPos()};
     m_memo->PlaceCaret(rec->Before);
@@ -299,7 +318,10 @@ void TZedUndoList::Undo()
     m_performing = false;
     m_memo->AutoIndent = autoIndent;
     m_memo->LinesChanged();
-    m_memo->UndoChanged();
+    if (!ok)
+        Clear();  // the text was replaced meanwhile: the history no longer fits it
+    else
+        m_memo->UndoChanged();
 }
 
 void TZedUndoList::Redo()
@@ -318,7 +340,7 @@ void TZedUndoList::Redo()
     m_memo->ClearSelection();
     const bool notify = m_memo->Notifications();
     m_memo->SetNotifications(false);
-    rec->PerformRedo();
+    const bool ok = rec->PerformRedo();
     m_memo->SetNotifications(notify);
     m_memo->PlaceCaret(rec->After);
     m_memo->ClearSelection();
@@ -326,7 +348,10 @@ void TZedUndoList::Redo()
     m_performing = false;
     m_memo->AutoIndent = autoIndent;
     m_memo->LinesChanged();
-    m_memo->UndoChanged();
+    if (!ok)
+        Clear();
+    else
+        m_memo->UndoChanged();
 }
 
 void TZedUndoList::Clear(bool notify)

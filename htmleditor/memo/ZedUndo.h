@@ -13,8 +13,9 @@ public:
     virtual ~TUndo() = default;
     // Merges a following record into this one; true when merged.
     virtual bool Append(TUndo* /*other*/) { return false; }
-    virtual void PerformUndo() {}
-    virtual void PerformRedo() {}
+    // Replays the record; false when the text no longer holds what the record expects.
+    virtual bool PerformUndo() { return true; }
+    virtual bool PerformRedo() { return true; }
 
     TZedMemoModel* Memo = nullptr;
     TZedPos Before;
@@ -27,8 +28,8 @@ class TInsertCharUndo : public TUndo {
 public:
     using TUndo::TUndo;
     bool Append(TUndo* other) override;
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
     // Blanks a line break removed: the end of the head line, the start and the end of the
     // part that moved down. A record with any of them is never merged.
     QString HeadTrim, LeadTrim, TailTrim;
@@ -41,8 +42,8 @@ public:
     TOverwriteUndo(TZedPos before, TZedPos after, const QString& text, const QString& replaced)
         : TUndo(before, after, text), Replaced(replaced) {}
     bool Append(TUndo* other) override;
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
     QString Replaced;
 };
 
@@ -52,8 +53,8 @@ public:
     TDeleteCharUndo(TZedPos before, TZedPos after, const QString& text, bool backspace)
         : TUndo(before, after, text), Backspace(backspace) {}
     bool Append(TUndo* other) override;
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
     bool Backspace;
 };
 
@@ -63,8 +64,8 @@ public:
     enum Kind { Inner, Last, Only };
     TDeleteLineUndo(TZedPos before, TZedPos after, const QString& text, int line, Kind kind)
         : TUndo(before, after, text), LineIndex(line), LineKind(kind) {}
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
     int LineIndex;
     Kind LineKind;
 };
@@ -81,16 +82,16 @@ public:
 class TDeleteBufUndo : public TSelUndo {
 public:
     using TSelUndo::TSelUndo;
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
 };
 
 // Text inserted by InsertText, paste or drop.
 class TPasteUndo : public TUndo {
 public:
     using TUndo::TUndo;
-    void PerformUndo() override;
-    void PerformRedo() override;
+    bool PerformUndo() override;
+    bool PerformRedo() override;
 };
 
 // The undo history, newest record first.

@@ -207,6 +207,12 @@ TEST(MemoModel, TabsExpandedOnLoadAndLoadClearsHistoryWhileSettingLinesKeepsIt)
     EXPECT_EQ(m.LineText(0), QStringLiteral("    new"));
     EXPECT_TRUE(m.CanUndo());
     EXPECT_TRUE(m.Modified());
+    // The kept record no longer matches the text: undoing it leaves the new text alone and
+    // drops the history that does not fit it.
+    m.Undo();
+    EXPECT_EQ(LinesOf(m), QStringList{QStringLiteral("    new")});
+    EXPECT_FALSE(m.CanUndo());
+    EXPECT_FALSE(m.CanRedo());
 
     bool canUndo = true;
     int events = 0;
