@@ -13,6 +13,7 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + "/cache").toUtf8());
     qputenv("TMPDIR", home.path().toUtf8());
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // required before a web view exists
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
