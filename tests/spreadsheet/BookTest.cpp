@@ -601,3 +601,23 @@ TEST(XlsBook, FontsPaletteAndSheetSettings)
     TXLSBook bad;
     EXPECT_TRUE(readError(bad, cfb(book8({{"S", rec(0x0041, u16(0) + u16(0) + u16(0) + u16(0) + u8(4) + u8(0))}}))).endsWith("Value out of range"));
 }
+
+TEST(XlsBook, RecordLoopErrors)
+{
+    struct Case { const char* name; QByteArray workbook; const char* ending; };
+    const QByteArray strFormula = formula8Special(0, 0, 0, 0, u8(0x17) + u8(1) + u8(0) + QByteArray("a"));
+    const Case cases[] = {
+        {"id with bit 15", book8({{"S", rec(0x8203, QByteArray(14, 0))}}), "\rBad record in file"},
+        {"string index out of range", book8({{"S", labelsst(0, 0, 5)}}, sst({"a"})), "\rRead error at 0000"},
+        {"globals BOF too long", rec(0x0809, u16(0x600) + u16(5) + QByteArray(300, 0)), "\rInvalid BOF size"},
+        {"SHRFMLA after a text result", book8({{"S", strFormula + rec(0x04BC, QByteArray(10, 0))}}), "\rUnxepected SHRFMLA"},
+        {"XCT without its CRN", book8({{"S", number(0, 0, 1)}}, rec(0x0059, u16(2) + u16(0)) + rec(0x005A, QByteArray(4, 0))), "\rCRN record missing"},
+        {"string type", book8({{"S", number(0, 0, 1)}}, rec(0x00FC, u32(1) + u32(1) + u16(1) + u8(0x02) + QByteArray("a"))), "\rSTT: Unhandled string type in Read (02)"},
+    };
+    for (const Case& c : cases) {
+        TXLSBook book;
+        const QString msg = readError(book, cfb(c.workbook));
+        EXPECT_TRUE(msg.startsWith("Error on reading record # ")) << c.name << ": " << msg.toStdString();
+        EXPECT_TRUE(msg.contains(QLatin1String(c.ending))) << c.name << ": " << msg.toStdString();
+    }
+}
