@@ -1045,6 +1045,11 @@ void TXCustomDBGrid::InternalLayout()
             MoveColRow(DataColToGridCol(next), Row(), false, false);
     }
     UpdateScrollBar();
+    if (Stretching()) {
+        m_inLayout = false;
+        UpdateStretchWidths();
+        m_inLayout = true;
+    }
     SetColumnAttributes();
     UpdateActive();
     InvalidateGrid();
@@ -1119,6 +1124,7 @@ void TXCustomDBGrid::Resized()
     if (!m_inLayout)
         UpdateRowCount();
     UpdateScrollBar();
+    UpdateStretchWidths();
 }
 
 bool TXCustomDBGrid::SelectCell(int col, int row)
@@ -1141,6 +1147,8 @@ void TXCustomDBGrid::LinkActive(bool value)
     LayoutChanged();
     UpdateScrollBar();
     UpdateRowCount();
+    if (m_stretchMode)
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     if (value && (m_options & dgAlwaysShowEditor))
         ShowEditor();
 }
@@ -1546,12 +1554,153 @@ QRect TXCustomDBGrid::ColumnCellRect(TXColumn* column, int dataRow) const
     return CellRect(DataColToGridCol(column->Index()), dataRow + m_titleOffset);
 }
 
+// ------------------------------------------------------------------ stretch mode
+
+void TXCustomDBGrid::SetStretchMode(bool value)
+{
+    if (value == m_stretchMode)
+        return;
+    m_stretchMode = value;
+    if (value) {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        SetLeftCol(tk::TCustomGrid::FixedCols());
+    } else {
+        SetScrollBars(m_scrollBars);
+        for (int i = 0; i < m_columns->Count(); ++i)
+            m_columns->Items(i)->m_stretchWidth = -1;
+    }
+    LayoutChanged();
+}
+
+void TXCustomDBGrid::SetStretchWidthMin(int value)
+{
+    if (value < -1)
+        return;
+    if (value >= 0 && m_stretchWidthMax >= 0)
+        value = std::min(value, m_stretchWidthMax);
+    m_stretchWidthMin = value;
+    UpdateStretchWidths();
+}
+
+void TXCustomDBGrid::SetStretchWidthMax(int value)
+{
+    if (value < -1)
+        return;
+    if (value >= 0 && m_stretchWidthMin >= 0)
+        value = std::max(value, m_stretchWidthMin);
+    m_stretchWidthMax = value;
+    UpdateStretchWidths();
+}
+
+void TXCustomDBGrid::UpdateStretchWidths()
+{
+    if (!Stretching() || m_inStretch)
+        return;
+    m_inStretch = true;
+    ScopeExit done{[this] { m_inStretch = false; }};
+    const int line = (m_options & dgColLines) ? GridLineWidth() : 0;
+    const std::vector<TXColumn*>& cols = m_visibleColumns;
+    const size_t n = cols.size();
+    if (n == 0)
+        return;
+    int avail = viewport()->width() - int(n) * line;
+    if (m_options & dgIndicator)
+        avail -= m_indicatorWidth + line;
+    std::vector<qint64> share(n);
+    std::vector<int> fixed(n, -1);      // width a column was fixed at, -1 while it shares
+    std::vector<bool> atLower(n, false);
+    for (size_t i = 0; i < n; ++i)
+        share[i] = std::max(1, cols[i]->WidthBase());
+    auto lowerOf = [&](TXColumn* c) {
+        if (c->WidthMin() >= 0 || c->WidthMax() >= 0)
+            return c->WidthMin();
+        return m_stretchWidthMin;
+    };
+    auto upperOf = [&](TXColumn* c) {
+        if (c->WidthMin() >= 0 || c->WidthMax() >= 0)
+            return c->WidthMax();
+        return m_stretchWidthMax;
+    };
+    bool freed = false;
+    for (;;) {
+        qint64 total = 0;
+        int remaining = avail;
+        for (size_t i = 0; i < n; ++i) {
+            if (fixed[i] >= 0)
+                remaining -= fixed[i];
+            else
+                total += share[i];
+        }
+        if (total == 0) {
+            // Nothing left to share but space remains: free the columns held at a lower bound once.
+            if (remaining > 0 && !freed) {
+                freed = true;
+                bool any = false;
+                for (size_t i = 0; i < n; ++i)
+                    if (atLower[i]) {
+                        fixed[i] = -1;
+                        atLower[i] = false;
+                        any = true;
+                    }
+                if (any)
+                    continue;
+            }
+            break;
+        }
+        if (remaining <= 0)
+            break;
+        bool anyFixed = false;
+        for (size_t i = 0; i < n; ++i) {
+            if (fixed[i] >= 0)
+                continue;
+            const int w = int(qint64(remaining) * share[i] / total);
+            const int lo = lowerOf(cols[i]);
+            const int hi = upperOf(cols[i]);
+            if (lo >= 0 && w < lo) {
+                fixed[i] = lo;
+                atLower[i] = true;
+                anyFixed = true;
+            } else if (hi >= 0 && w > hi) {
+                fixed[i] = hi;
+                anyFixed = true;
+            }
+        }
+        if (!anyFixed)
+            break;
+    }
+    qint64 total = 0;
+    int remaining = avail;
+    for (size_t i = 0; i < n; ++i) {
+        if (fixed[i] >= 0)
+            remaining -= fixed[i];
+        else
+            total += share[i];
+    }
+    qint64 carry = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int w;
+        if (fixed[i] >= 0) {
+            w = fixed[i];
+        } else if (remaining > 0 && total > 0) {
+            const qint64 exact = qint64(remaining) * share[i] + carry;
+            w = int(exact / total);
+            carry = exact % total;
+        } else {
+            w = std::max(0, m_stretchWidthMin);
+        }
+        cols[i]->m_stretchWidth = w;
+    }
+    SetColumnAttributes();
+    InvalidateGrid();
+}
+
 // ------------------------------------------------------------------ widths and heights
 
 void TXCustomDBGrid::ColWidthsChanged()
 {
     // Only widths the user changed reach the columns; the layout sets them itself.
-    if (m_layoutLock > 0 || m_inLayout || !(m_dataLink->Active() || m_columns->State() == csCustomized)) {
+    if (m_layoutLock > 0 || m_inLayout || m_inStretch ||
+        !(m_dataLink->Active() || m_columns->State() == csCustomized)) {
         tk::TCustomGrid::ColWidthsChanged();
         return;
     }

@@ -347,6 +347,17 @@ public:
     bool DragRows() const { return m_dragRows; }
     void SetDragRows(bool value) { m_dragRows = value; }
     QString OrderFields() const;
+    // Stretch mode: the showing columns share the client width in proportion to their base widths
+    // (WidthBase), within their bounds and the grid's stretch bounds (-1: none). Only in effect with
+    // an active link; the horizontal bar is off meanwhile.
+    bool StretchMode() const { return m_stretchMode; }
+    void SetStretchMode(bool value);
+    bool Stretching() const { return m_stretchMode && m_dataLink->Active(); }
+    int StretchWidthMin() const { return m_stretchWidthMin; }
+    void SetStretchWidthMin(int value);
+    int StretchWidthMax() const { return m_stretchWidthMax; }
+    void SetStretchWidthMax(int value);
+    void UpdateStretchWidths();
 
     // --- built-in images
     tk::TImageList* BuiltInIndicators() const { return m_indicators.get(); }
@@ -584,6 +595,10 @@ private:
     int m_wheelScrollRows = 0;
     bool m_dragRows = false;
     QString m_orderFieldsStored;
+    bool m_stretchMode = false;
+    int m_stretchWidthMin = -1;
+    int m_stretchWidthMax = -1;
+    bool m_inStretch = false;
 
     int m_indicatorOffset = 1;
     int m_titleOffset = 1;

@@ -489,6 +489,8 @@ int TXColumn::Width() const
         return -1;
     if (!Showing())
         return (grid->Options() & dgColLines) ? -1 : 0;
+    if (grid->Stretching() && m_stretchWidth >= 0)
+        return m_stretchWidth;
     if (m_assigned & aWidth)
         return m_width;
     return DefaultWidth();
@@ -515,6 +517,21 @@ void TXColumn::SetWidth(int value)
             f->SetDisplayWidth(std::max(1, (value + per / 2 - 4) / per));
         }
     }
+    if (grid && grid->Stretching() && !grid->m_inStretch) {
+        // The new width becomes the column's share of the stretched total.
+        int shares = 0;
+        int widths = 0;
+        for (TXColumn* c : grid->VisibleColumns()) {
+            shares += c->WidthBase();
+            widths += c->Width();
+        }
+        if (widths > 0 && shares > 0)
+            m_widthBase = std::max(1, int(qint64(value) * shares / widths));
+        m_width = value;
+        m_assigned |= aWidth;
+        grid->UpdateStretchWidths();
+        return;
+    }
     if ((m_assigned & aWidth) && value == m_width)
         return;
     if (!(m_assigned & aWidth) && value == DefaultWidth())
@@ -522,6 +539,28 @@ void TXColumn::SetWidth(int value)
     m_width = value;
     m_assigned |= aWidth;
     Changed(false);
+}
+
+int TXColumn::WidthBase() const
+{
+    TXCustomDBGrid* grid = Grid();
+    if (grid && grid->Stretching()) {
+        if (m_widthBase > 0)
+            return m_widthBase;
+        return (m_assigned & aWidth) ? m_width : DefaultWidth();
+    }
+    return Width();
+}
+
+void TXColumn::SetWidthBase(int value)
+{
+    TXCustomDBGrid* grid = Grid();
+    if (grid && grid->Stretching()) {
+        m_widthBase = std::max(1, value);
+        grid->UpdateStretchWidths();
+    } else {
+        SetWidth(value);
+    }
 }
 
 void TXColumn::SetWidthMin(int value)

@@ -161,6 +161,9 @@ public:
     void SetWidthMin(int value);
     int WidthMax() const { return m_widthMax; }
     void SetWidthMax(int value);
+    // In stretch mode the column's base share, else its width.
+    int WidthBase() const;
+    void SetWidthBase(int value);
     bool IsWidthStored() const { return m_assigned & aWidth; }
 
     // --- look
@@ -299,6 +302,8 @@ private:
     int m_width = 64;
     int m_widthMin = -1;
     int m_widthMax = -1;
+    int m_widthBase = -1;       // stretch share; -1: the width
+    int m_stretchWidth = -1;    // width given by the stretch computation; -1: none
     TAlignment m_alignment = taLeftJustify;
     TVAlignment m_vAlignment = tvCenter;
     TColor m_color = gfx::clWindow;

@@ -305,3 +305,37 @@ TEST(GridUpdateLock, DeletingTheCurrentRecordInsideTheLockDoesNotThrow)
     EXPECT_EQ(g.ds.RecordCount(), 49);
     EXPECT_EQ(g.grid->Row(), g.grid->DataLink()->ActiveRecord() + g.grid->TitleOffset());
 }
+
+TEST(GridColumns, StretchModeSharesTheClientWidth)
+{
+    ListGrid g(3, QStringLiteral("SELECT \"Status\", \"Email\", \"Last Name\" FROM \"RL1\""));
+    TXColumn* status = g.grid->ColumnByFieldName(QStringLiteral("Status"));
+    TXColumn* email = g.grid->ColumnByFieldName(QStringLiteral("Email"));
+    TXColumn* last = g.grid->ColumnByFieldName(QStringLiteral("Last Name"));
+    status->SetWidth(50);
+    email->SetWidth(100);
+    last->SetWidth(50);
+    g.grid->SetStretchMode(true);
+    const int line = g.grid->GridLineWidth();
+    const int avail = g.grid->viewport()->width() - g.grid->IndicatorWidth() - line - 3 * line;
+    EXPECT_EQ(status->Width() + email->Width() + last->Width(), avail);
+    EXPECT_NEAR(email->Width(), 2 * status->Width(), 2);
+    EXPECT_EQ(g.grid->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    // A column bound holds; the others share the rest.
+    last->SetWidthMax(40);
+    g.grid->UpdateStretchWidths();
+    EXPECT_EQ(last->Width(), 40);
+    EXPECT_EQ(status->Width() + email->Width(), avail - 40);
+    // The grid bounds apply to columns without bounds of their own.
+    g.grid->SetStretchWidthMax(60);
+    EXPECT_EQ(status->Width(), 60);
+    EXPECT_EQ(email->Width(), 60);
+    // Clamps of the grid bounds.
+    g.grid->SetStretchWidthMin(80);     // above the maximum: lowered to it
+    EXPECT_EQ(g.grid->StretchWidthMin(), 60);
+    g.grid->SetStretchWidthMin(-4);     // below -1: ignored
+    EXPECT_EQ(g.grid->StretchWidthMin(), 60);
+    // Off again: the assigned widths are back.
+    g.grid->SetStretchMode(false);
+    EXPECT_EQ(email->Width(), 100);
+}
