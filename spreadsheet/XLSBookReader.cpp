@@ -83,7 +83,10 @@ void TXLSBookReader::run()
                 if (id & 0x8000) throw EXLSError(QStringLiteral("Bad record in file"));
                 const bool selfRead = (id & 0xFF) == 0x09 || id == 0x00FC || id == 0x00EB || id == 0x00EC;
                 if (!selfRead) {
-                    int n = m_stream.ReadBody(m_buf.data(), len);
+                    // Records an encrypting writer leaves in plain text (interface header, shared
+                    // workbook and revision records) are read as they are.
+                    const bool plain = id == 0x00E1 || id == 0x0194 || id == 0x0195 || id == 0x0196 || id == 0x0138;
+                    int n = plain ? m_stream.ReadPlain(m_buf.data(), len) : m_stream.ReadBody(m_buf.data(), len);
                     if (n < len) {
                         // A truncated last record holds only what the file had.
                         std::memset(m_buf.data() + n, 0, size_t(len - n));

@@ -464,7 +464,8 @@ TEST(XlsBook, Biff8RichStringIsReadLikeALabel)
 
 TEST(XlsBook, Encryption)
 {
-    const QByteArray plain = book8({{"Geheim", dims8(0, 2, 0, 1) + number(0, 0, 4.5) + labelsst(1, 0, 0)}}, sst({QString::fromUtf8("vertraulich ü")}));
+    const QByteArray plain = book8({{"Geheim", dims8(0, 2, 0, 1) + number(0, 0, 4.5) + labelsst(1, 0, 0)}},
+                                   sst({QString::fromUtf8("vertraulich ü")}), rec(0x00E1, u16(1200)));
     const QByteArray locked = cfb(encryptWorkbook(plain, "Passwort1"));
     qlytest::TempDir dir;
     const QString path = writeFile(dir.path(), "enc.xls", locked);
@@ -491,6 +492,11 @@ TEST(XlsBook, Encryption)
     EXPECT_EQ(good.Sheets()[0]->Name(), "Geheim");
     EXPECT_EQ(good.Sheets()[0]->CellText(0, 0), "4.5");
     EXPECT_EQ(good.Sheets()[0]->CellText(0, 1), QString::fromUtf8("vertraulich ü"));
+    // the interface header stays in plain text in the file and is kept as it was
+    bool interfaceHeader = false;
+    for (int i = 0; i < good.GlobalsStorage().Count(); ++i)
+        if (good.GlobalsStorage().Item(i)->Id == 0x00E1) interfaceHeader = good.GlobalsStorage().Item(i)->Data == u16(1200);
+    EXPECT_TRUE(interfaceHeader);
     // a password longer than 31 characters counts with its first 31
     const QString longPw = QString("abcdefghijklmnopqrstuvwxyz0123456789ABCD");
     TXLSBook longBook;

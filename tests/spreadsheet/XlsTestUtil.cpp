@@ -270,13 +270,15 @@ QByteArray encryptWorkbook(const QByteArray& plain, const QString& password)
                                              (uint32_t(uint8_t(s[pos + 7])) << 24)) + uint32_t(filepass.size()));
         pos += 4 + len;
     }
-    // encrypt bodies after FILEPASS: not the headers, not BOF bodies, not BOUNDSHEET positions
+    // encrypt bodies after FILEPASS: not the headers, not BOF bodies, not BOUNDSHEET positions,
+    // not the records writers leave plain (interface header, shared-workbook and revision records)
     pos = bofLen + filepass.size();
     while (pos + 4 <= s.size()) {
         int id = uint8_t(s[pos]) | (uint8_t(s[pos + 1]) << 8);
         int len = uint8_t(s[pos + 2]) | (uint8_t(s[pos + 3]) << 8);
         qint64 b = pos + 4;
-        if ((id & 0xFF) != 0x09) {
+        const bool plainRecord = (id & 0xFF) == 0x09 || id == 0x00E1 || id == 0x0194 || id == 0x0195 || id == 0x0196 || id == 0x0138;
+        if (!plainRecord) {
             for (qint64 k = (id == 0x0085 ? 4 : 0); k < len; ++k) {
                 qint64 p = b + k;
                 Rc4 r(blockKey(base, uint32_t(p / 1024)));
