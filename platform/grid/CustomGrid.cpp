@@ -83,6 +83,7 @@ TCustomGrid::TCustomGrid(QWidget* parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     m_colWidths.assign(5, m_defaultColWidth);
+    m_tabStops.assign(5, true);
     m_rowHeights.assign(5, m_defaultRowHeight);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this](int action) { ScrollBarAction(Qt::Vertical, action); });
@@ -111,6 +112,7 @@ void TCustomGrid::SetColCount(int value)
         return;
     const int oldCols = ColCount();
     m_colWidths.resize(size_t(value), m_defaultColWidth);
+    m_tabStops.resize(size_t(value), true);
     if (m_fixedCols >= value)
         m_fixedCols = value - 1;
     m_leftCol = std::clamp(m_leftCol, m_fixedCols, value - 1);
@@ -202,6 +204,12 @@ void TCustomGrid::SetColWidths(int col, int width)
     m_colWidths[size_t(col)] = width;
     ColWidthsChanged();
     InvalidateGrid();
+}
+
+void TCustomGrid::SetTabStops(int col, bool value)
+{
+    if (col >= 0 && col < int(m_tabStops.size()))
+        m_tabStops[size_t(col)] = value;
 }
 
 int TCustomGrid::RowHeights(int row) const
@@ -1064,6 +1072,9 @@ void TCustomGrid::MoveColumn(int fromIndex, int toIndex)
     const int w = m_colWidths[size_t(fromIndex)];
     m_colWidths.erase(m_colWidths.begin() + fromIndex);
     m_colWidths.insert(m_colWidths.begin() + toIndex, w);
+    const bool stop = m_tabStops[size_t(fromIndex)];
+    m_tabStops.erase(m_tabStops.begin() + fromIndex);
+    m_tabStops.insert(m_tabStops.begin() + toIndex, stop);
     if (m_col == fromIndex)
         m_col = toIndex;
     ColumnMoved(fromIndex, toIndex);

@@ -84,6 +84,9 @@ public:
     void SetColWidths(int col, int width);
     int RowHeights(int row) const;
     void SetRowHeights(int row, int height);
+    // Whether Tab stops at a column (all columns do until told otherwise).
+    bool TabStops(int col) const { return col >= 0 && col < int(m_tabStops.size()) ? m_tabStops[size_t(col)] : false; }
+    void SetTabStops(int col, bool value);
     int GridLineWidth() const { return m_gridLineWidth; }
     void SetGridLineWidth(int value);
     // Line width between columns / rows with the current options (0 when the lines are off).
@@ -242,6 +245,7 @@ private:
 
     std::vector<int> m_colWidths;
     std::vector<int> m_rowHeights;
+    std::vector<bool> m_tabStops;
     int m_fixedCols = 1;
     int m_fixedRows = 1;
     int m_defaultColWidth = 64;

@@ -447,7 +447,9 @@ void TXCustomDBGrid::SetReadOnly(bool value)
     if (value == m_readOnly)
         return;
     m_readOnly = value;
+    BeginLayout();
     SetColumnAttributes();
+    EndLayout();
     InvalidateGrid();
 }
 
@@ -1070,9 +1072,16 @@ void TXCustomDBGrid::SetColumnAttributes()
 {
     for (int i = 0; i < m_columns->Count(); ++i) {
         const int col = DataColToGridCol(i);
-        if (col < ColCount())
-            tk::TCustomGrid::SetColWidths(col, m_columns->Items(i)->Width());
+        if (col >= ColCount())
+            continue;
+        TXColumn* c = m_columns->Items(i);
+        db::TField* f = c->Field();
+        SetTabStops(col, c->Showing() && !c->ReadOnly() && m_dataLink->Active() && f &&
+                             f->FieldKind() != db::fkCalculated && !f->ReadOnly());
+        tk::TCustomGrid::SetColWidths(col, c->Width());
     }
+    if (m_indicatorOffset > 0 && ColCount() > 0)
+        SetTabStops(0, false);
     if ((m_options & dgIndicator) && ColCount() > 0)
         tk::TCustomGrid::SetColWidths(0, m_indicatorWidth);
 }

@@ -635,11 +635,16 @@ void TXCustomDBGrid::KeyDown(int& key, TShiftState shift)
             ds->Last();
             break;
         case Qt::Key_Left:
-            MoveCol(firstCol, 1);
+        case Qt::Key_Right: {
+            // The first or last column with a tab stop.
+            const int step = k == Qt::Key_Left ? 1 : -1;
+            int col = k == Qt::Key_Left ? firstCol : ColCount() - 1;
+            while (col >= firstCol && col < ColCount() && !TabStops(col))
+                col += step;
+            if (col >= firstCol && col < ColCount())
+                MoveCol(col, 0);
             break;
-        case Qt::Key_Right:
-            MoveCol(ColCount() - 1, -1);
-            break;
+        }
         case Qt::Key_Delete:
             DeleteRecords();
             break;
@@ -649,25 +654,31 @@ void TXCustomDBGrid::KeyDown(int& key, TShiftState shift)
         return;
     }
     switch (k) {
-    case Qt::Key_Tab:
+    case Qt::Key_Tab: {
         if (shift & tk::ssAlt)
             return;
-        if (shift & tk::ssShift) {
-            if (Col() <= firstCol) {
-                PriorRow(false, 0);
-                MoveCol(ColCount() - 1, -1);
-            } else {
-                MoveCol(Col() - 1, -1);
-            }
+        // The next (Shift: the previous) column with a tab stop; past the end the next row.
+        const int step = (shift & tk::ssShift) ? -1 : 1;
+        int col = Col() + step;
+        while (col >= firstCol && col < ColCount() && !TabStops(col))
+            col += step;
+        if (col >= firstCol && col < ColCount()) {
+            MoveCol(col, 0);
+        } else if (step > 0) {
+            NextRow(false, 0);
+            int first = firstCol;
+            while (first < ColCount() - 1 && !TabStops(first))
+                ++first;
+            MoveCol(first, 0);
         } else {
-            if (Col() >= ColCount() - 1) {
-                NextRow(false, 0);
-                MoveCol(firstCol, 1);
-            } else {
-                MoveCol(Col() + 1, 1);
-            }
+            PriorRow(false, 0);
+            int last = ColCount() - 1;
+            while (last > firstCol && !TabStops(last))
+                --last;
+            MoveCol(last, 0);
         }
         break;
+    }
     case Qt::Key_Escape:
         m_dataLink->Reset();
         ClearOnMove();

@@ -243,3 +243,25 @@ TEST(GridSelection, MembershipSurvivesARequeryThatReordersRows)
     g.ds.Locate(QStringLiteral("_ID"), 3);
     EXPECT_FALSE(g.grid->SelectedRows()->CurrentRowSelected());
 }
+
+TEST(GridKeys, TabStopsSkipReadOnlyColumns)
+{
+    SelGrid g(3);
+    g.grid->ColumnByFieldName(QStringLiteral("Status"))->SetReadOnly(true);
+    g.ds.First();
+    g.grid->SetSelectedIndex(0);    // _ID
+    const int colEmail = g.grid->ColumnByFieldName(QStringLiteral("Email"))->Index();
+    g.Key(Qt::Key_Tab);             // Status is read-only: straight to Email
+    EXPECT_EQ(g.grid->SelectedIndex(), colEmail);
+    // Before the first tab stop (the key _ID is read-only too): the last column of the prior row,
+    // which on the first record is the same record.
+    g.Key(Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(g.grid->SelectedIndex(), g.grid->Columns()->Count() - 1);
+    EXPECT_EQ(g.Id(), 1);
+    g.Key(Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(g.grid->SelectedIndex(), colEmail);
+    g.Key(Qt::Key_Right, Qt::ControlModifier);
+    g.Key(Qt::Key_Tab);             // past the last column: first tab stop of the next record
+    EXPECT_EQ(g.Id(), 2);
+    EXPECT_EQ(g.grid->SelectedIndex(), colEmail);
+}
