@@ -254,6 +254,41 @@ int TSheet::DefaultColWidth() const { auto* r = m_records.Slot(0x0055); return r
 int TSheet::Zoom() const { auto* r = m_records.Slot(0x023E); return r && r->Length() >= 14 ? GetWord(r->Bytes() + 12) : 0; }
 uint16_t TSheet::WindowOptions() const { auto* r = m_records.Slot(0x023E); return r && r->Length() >= 2 ? GetWord(r->Bytes()) : 0; }
 
+int TSheet::WorkspaceOptions() const
+{
+    auto* r = m_records.Slot(0x0081);
+    return r && r->Length() >= 2 ? (GetWord(r->Bytes()) & 0x05E1) : 0;
+}
+
+void TSheet::SetWorkspaceOptions(int options)
+{
+    if (auto* r = m_records.Slot(0x0081); r && r->Length() >= 2) PutWord(r->Bytes(), uint16_t(options & 0x05E1));
+}
+
+void TSheet::SetOptions(int options)
+{
+    if (auto* r = m_records.Slot(0x023E); r && r->Length() >= 2) PutWord(r->Bytes(), uint16_t(0x04A0 | (options & 0x001F)));
+}
+
+int TSelection::word(int off) const
+{
+    auto* r = m_sheet->RecordStorage().Slot(0x001D);
+    return r && r->Length() >= off + 2 ? GetWord(r->Bytes() + off) : 0;
+}
+int TSelection::byte(int off) const
+{
+    auto* r = m_sheet->RecordStorage().Slot(0x001D);
+    return r && r->Length() > off ? r->Bytes()[off] : 0;
+}
+void TSelection::setWord(int off, int v)
+{
+    if (auto* r = m_sheet->RecordStorage().Slot(0x001D); r && r->Length() >= off + 2) PutWord(r->Bytes() + off, uint16_t(v));
+}
+void TSelection::setByte(int off, int v)
+{
+    if (auto* r = m_sheet->RecordStorage().Slot(0x001D); r && r->Length() > off) r->Bytes()[off] = uint8_t(v);
+}
+
 // ---- sheets
 
 TSheets::TSheets(TXLSBook* owner) : m_owner(owner), m_sst(std::make_unique<TSST2>(&owner->Fonts())) {}

@@ -89,6 +89,36 @@ private:
 
 enum THiddenState : uint8_t { hsVisible, hsHidden, hsVeryHidden };
 
+// View of the sheet's SELECTION record: the active cell and the first reference.
+class TSelection {
+public:
+    explicit TSelection(TSheet* sheet) : m_sheet(sheet) {}
+    int ActiveRow() const { return word(1); }
+    int ActiveCol() const { return word(3); }
+    int Row1() const { return word(9); }
+    int Row2() const { return word(11); }
+    int Col1() const { return byte(13); }
+    int Col2() const { return byte(14); }
+    void SetActiveRow(int r) { setWord(1, r); setWord(9, r); setWord(11, r); }
+    void SetActiveCol(int c) { setWord(3, c); setByte(13, c); setByte(14, c); }
+    void SetRow1(int r) { setWord(9, r); }
+    void SetRow2(int r) { setWord(11, r); }
+    void SetCol1(int c) { setByte(13, c); }
+    void SetCol2(int c) { setByte(14, c); }
+private:
+    TSheet* m_sheet;
+    int word(int off) const;
+    int byte(int off) const;
+    void setWord(int off, int v);
+    void setByte(int off, int v);
+};
+
+// WINDOW2 option bits and WSBOOL bits as sets.
+enum TSheetOption : uint16_t { soShowFormulas = 0x0001, soGridlines = 0x0002, soRowColHeadings = 0x0004,
+                               soFrozenPanes = 0x0008, soShowZeros = 0x0010 };
+enum TWorkspaceOption : uint16_t { woShowAutoBreaks = 0x0001, woApplyStyles = 0x0020, woRowSumsBelow = 0x0040,
+                                   woColSumsRight = 0x0080, woFitToPage = 0x0100, woOutlineSymbols = 0x0400 };
+
 class TSheet {
 public:
     TSheet(TSheets* owner, int id);
@@ -137,6 +167,11 @@ public:
     int DefaultColWidth() const;
     int Zoom() const;
     uint16_t WindowOptions() const;
+    int Options() const { return WindowOptions() & 0x001F; }   // TSheetOption bits
+    void SetOptions(int options);                              // the word becomes 0x04A0 plus the bits
+    int WorkspaceOptions() const;                              // TWorkspaceOption bits
+    void SetWorkspaceOptions(int options);                     // writes the whole WSBOOL word
+    TSelection& Selection() { return m_selection; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -153,6 +188,7 @@ private:
     std::unique_ptr<TXLSRows> m_rows;
     TPane m_pane;
     TSelectedAreas m_selected;
+    TSelection m_selection{this};
     TCellFormats* formats() const;
 };
 

@@ -599,6 +599,16 @@ TEST(XlsBook, FontsPaletteAndSheetSettings)
     EXPECT_EQ(s->Pane().SplitRowY, 3);
     EXPECT_EQ(s->Pane().Selections.size(), 1);
     EXPECT_EQ(s->SheetProtection, 5);
+    // the SELECTION after the PANE belongs to the pane: the sheet's slot keeps its default
+    EXPECT_EQ(s->Selection().ActiveRow(), 1);
+    EXPECT_EQ(s->Selection().ActiveCol(), 1);
+    s->Selection().SetActiveRow(7);
+    EXPECT_EQ(s->Selection().Row1(), 7);
+    EXPECT_EQ(s->Selection().Row2(), 7);
+    EXPECT_EQ(s->Options(), soGridlines | soRowColHeadings | soShowZeros);   // the default WINDOW2 word 0x04B6
+    s->SetOptions(soShowFormulas);
+    EXPECT_EQ(s->WindowOptions(), 0x04A1);
+    EXPECT_EQ(s->WorkspaceOptions(), woShowAutoBreaks | woRowSumsBelow | woColSumsRight | woOutlineSymbols);
     EXPECT_EQ(s->CellText(0, 0), "1");
     // a new component starts from the default palette again
     TXLSBook fresh;
