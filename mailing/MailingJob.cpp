@@ -430,6 +430,15 @@ void TMailingJob::CloseJob()
         m_timer->Stop();
     if (OnStatusImage)
         OnStatusImage(1);
+    if (fRecipients) {
+        try {
+            fRecipients->Flush();
+        } catch (const std::exception& e) {
+            JobLine(QStringLiteral(" Fehler: Gesendete Mails konnten nicht als gesendet markiert werden: ")
+                        + QString::fromUtf8(e.what()),
+                    mailcolors::Red);
+        }
+    }
     SetRunning(false);
     // Recipients of the job that were not sent, whatever the reason.
     const int notSent = std::max(0, m_jobRecipients - fSentMails);

@@ -8,6 +8,7 @@
 // window: the mail content, the sender settings, a recipient cursor factory, the log, the
 // progress bar, a schedule timer and a few event properties.
 #include "mailing/AssociativeArray.h"
+#include "mailing/MailingLog.h"
 #include "mailing/MyMessage.h"
 #include "platform/app/Synchronize.h"
 
@@ -21,7 +22,6 @@
 
 class QProgressBar;
 class QTimer;
-class TMailingLog;
 class TMailThread;
 
 // Hands a call to the main thread and waits for it (direct when already there).
@@ -64,6 +64,8 @@ public:
     virtual void SetStatus(int id, int status) = 0;
     // A fresh count of the table's rows with status 0.
     virtual int RowsToSent() = 0;
+    // Makes every status set so far permanent (the job calls it when it closes).
+    virtual void Flush() {}
 };
 
 // The timer of the scheduled pause.

@@ -2,12 +2,15 @@
 // postfix's smtp-sink on 127.0.0.1 with the given worker counts, then runs smtp-source with the
 // same session count and message size as the reference for what the machine can carry.
 //
-//   bench_mailing [--count 10000] [--workers 1,8,32] [--batch]
+//   bench_mailing [--count 10000] [--workers 1,8,32] [--per-mail]
 //
-// --batch marks sent rows inside a transaction committed every 200 ms instead of one commit per
-// mail. Needs /usr/sbin/smtp-sink and /usr/sbin/smtp-source (Debian package postfix).
+// Rows are marked through the program's send cursor (TRecipientsCursor: short batches);
+// --per-mail marks them with one commit per mail instead, for comparison.
+// Needs /usr/sbin/smtp-sink and /usr/sbin/smtp-source (Debian package postfix).
 #include "mailing/MailingJob.h"
 #include "mailing/MailingLog.h"
+#include "mailing/RecipientsCursor.h"
+#include "platform/db/ExtADODataSet.h"
 #include "platform/db/Connection.h"
 
 #include <QApplication>
@@ -56,16 +59,10 @@ public:
     QStringList AttachmentPaths() const override { return attachments; }
 };
 
-class Cursor : public IRecipientCursor {
+// One commit per mail.
+class PerMailCursor : public IRecipientCursor {
 public:
-    Cursor(db::Connection& c, bool batch) : m_conn(c), m_batch(batch)
-    {
-        if (m_batch) {
-            QObject::connect(&m_commit, &QTimer::timeout, [this] { Commit(); });
-            m_commit.start(200);
-        }
-    }
-    ~Cursor() override { Commit(); }
+    explicit PerMailCursor(db::Connection& c) : m_conn(c) {}
     void NextRecipient(TAssociativeArray& record) override
     {
         record.Clear();
@@ -82,24 +79,15 @@ public:
     }
     void SetStatus(int id, int status) override
     {
-        if (m_batch && m_conn.TransactionLevel() == 0)
-            m_conn.BeginTrans();
         m_conn.Execute(QStringLiteral("UPDATE \"RL1\" SET Status = ? WHERE \"_ID\" = ?"), {status, id});
     }
     int RowsToSent() override
     {
         return m_conn.Scalar(QStringLiteral("SELECT COUNT(\"_ID\") FROM \"RL1\" WHERE Status = 0")).toInt();
     }
-    void Commit()
-    {
-        if (m_conn.TransactionLevel() > 0)
-            m_conn.CommitTrans();
-    }
 
 private:
     db::Connection& m_conn;
-    bool m_batch;
-    QTimer m_commit;
     bool m_open = false;
     QList<QVariantList> m_rows;
     QStringList m_names;
@@ -129,7 +117,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     int count = 10000;
     QList<int> workerCounts{1, 8, 32};
-    bool batch = false;
+    bool perMail = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--count" && i + 1 < args.size())
@@ -138,8 +126,8 @@ int main(int argc, char** argv)
             workerCounts.clear();
             for (const QString& w : args[++i].split(','))
                 workerCounts.append(w.toInt());
-        } else if (args[i] == "--batch")
-            batch = true;
+        } else if (args[i] == "--per-mail")
+            perMail = true;
     }
     QTemporaryDir dir;
     QString text;
@@ -160,7 +148,7 @@ int main(int argc, char** argv)
     content.body = text;
     content.attachments = {attachment};
 
-    std::printf("recipients %d, %s status commits\n", count, batch ? "batched (200 ms)" : "per-mail");
+    std::printf("recipients %d, %s status commits\n", count, perMail ? "per-mail" : "batched (send cursor)");
     std::printf("%8s %12s %12s %8s %10s %10s %8s %8s\n", "workers", "mails/s", "source/s", "ratio", "RSS0 MB",
                 "peak MB", "rows ok", "sink");
     for (int workers : workerCounts) {
@@ -193,7 +181,13 @@ int main(int argc, char** argv)
         sender.SmtpServer = QStringLiteral("127.0.0.1:%1").arg(port);
         sender.Threads = workers;
         job.SenderSettings = [sender] { return sender; };
-        job.OpenRecipients = [&conn, batch] { return std::make_unique<Cursor>(conn, batch); };
+        db::TExtADODataSet grid(&conn);
+        grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+        job.OpenRecipients = [&conn, &grid, perMail]() -> std::unique_ptr<IRecipientCursor> {
+            if (perMail)
+                return std::make_unique<PerMailCursor>(conn);
+            return std::make_unique<TRecipientsCursor>(grid);
+        };
         job.AskQuestion = [](const QString&, TQuestionButtons) { return true; };
         job.ShowMessage = [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
         qInstallMessageHandler([](QtMsgType t, const QMessageLogContext&, const QString& m) {

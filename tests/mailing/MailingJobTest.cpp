@@ -670,3 +670,39 @@ TEST(MailingJob, SendsThroughTheListsSendCursorInTheGridsOrder)
             rcpts.append(e.value("to").toString());
     EXPECT_EQ(rcpts, (QStringList{"a@x.de", "b@x.de"}));
 }
+
+TEST(MailingJob, SentMarksAreCommittedInBatchesAndAtTheClose)
+{
+    SmtpPeer peer;
+    ListDb list;
+    const int rows = TRecipientsCursor::BatchSize + 7;
+    for (int i = 1; i <= rows; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    db::Connection other;  // another program instance on the same file
+    other.Open(list.conn().FileName());
+    auto committed = [&] {
+        return other.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt();
+    };
+    db::TExtADODataSet grid(&list.conn());
+    grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.sender.Threads = 4;
+    TRecipientsCursor* cursor = nullptr;
+    rig.job->OpenRecipients = [&] {
+        auto c = std::make_unique<TRecipientsCursor>(grid);
+        cursor = c.get();
+        return c;
+    };
+    rig.RunToEnd();
+    EXPECT_EQ(rig.Lines().last(), QStringLiteral("%1 Mail(s) gesendet.").arg(rows));
+    EXPECT_EQ(committed(), rows) << "every mark is committed when the job closes";
+    EXPECT_EQ(list.conn().TransactionLevel(), 0);
+
+    // A half-full batch is committed by its timer while the cursor lives on.
+    list.conn().Execute(QStringLiteral("UPDATE \"RL1\" SET Status = 0"));
+    ASSERT_NE(cursor, nullptr);
+    cursor->SetStatus(1, 1);
+    EXPECT_EQ(committed(), 0);
+    EXPECT_TRUE(rig.WaitFor([&] { return committed() == 1; }, 5000));
+}
