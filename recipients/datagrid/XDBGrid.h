@@ -472,6 +472,7 @@ protected:
 
     // --- the toolkit's hooks
     void DrawCell(int col, int row, const QRect& rect, tk::TGridDrawState state) override;
+    void Paint(QPainter& painter, const QRect& clip) override;
     bool SelectCell(int col, int row) override;
     void KeyDown(int& key, TShiftState shift) override;
     void MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y) override;
@@ -529,6 +530,10 @@ private:
     TColor StripeColorValue() const;
     void DrawIndicatorCell(int dataRow, const QRect& rect, tk::TGridDrawState state);
     void DrawTitleCell(TXColumn* column, int titleRow, const QRect& rect, tk::TGridDrawState state);
+    void DrawTitle(QPainter& p, TXColumnTitle* title, const QRect& rect, int firstBand);
+    void DrawTitleBackground(QPainter& p, const QRect& rect, TColor color);
+    void DrawHeaderBand(QPainter& p, const QRect& bandRect, const QString& text);
+    void PaintTitleSpans(QPainter& p);
     void DrawDataColumnCell(int dataCol, int dataRow, TXColumn* column, const QRect& rect, tk::TGridDrawState state);
     void DrawFixedFrame(QPainter& p, const QRect& rect);
     void DrawCellImage(QPainter& p, const QRect& rect, TXColumn* column, const QImage& image, bool fromImages);

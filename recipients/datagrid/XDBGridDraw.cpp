@@ -592,48 +592,62 @@ void TXCustomDBGrid::DrawTitleCell(TXColumn* column, int titleRow, const QRect& 
 {
     (void)state;
     QPainter& p = *Canvas();
-    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
-    const bool themed = ThemedFixedCells();
-    const int margin = threeD ? 1 : 2;
-    QRect rect = cellRect;
-    // A title row above the column's own level shows its ancestor's caption.
+    // A title row above the column's own level belongs to an ancestor; one below it to the column's
+    // own title reaching down. Both are drawn across their whole span afterwards (PaintTitleSpans).
     TXColumn* owner = column;
     for (int level = column->Level(); level > titleRow && owner->ParentColumn(); --level)
         owner = owner->ParentColumn();
-    TXColumnTitle* title = owner->Title();
     if (titleRow > column->Level()) {
-        p.fillRect(rect, Resolve(title->Color()));
-        if (themed)
-            tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
-        else if (threeD)
-            DrawFixedFrame(p, rect);
+        DrawTitleBackground(p, cellRect, owner->Title()->Color());
         return;
     }
-    // Header bands.
-    if ((m_options & dgTitleHeaders) && m_headerHeight > 0) {
-        for (int band = 0; band < title->HeaderCount(); ++band) {
-            const QRect br(rect.left(), rect.top(), rect.width(), std::min(m_headerHeight, rect.height()));
-            const int rowLine = (m_options & dgRowLines) ? GridLineWidth() : 0;
-            const QRect textRect = br.adjusted(0, 0, 0, -rowLine);
-            p.fillRect(br, Resolve(m_headerColor));
-            if (themed)
-                tk::DrawThemedHeader(p, textRect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
-            else if (threeD)
-                DrawFixedFrame(p, textRect);
-            p.setFont(m_headerFont.Font());
-            p.setPen(Resolve(isEnabled() ? m_headerFont.Color() : gfx::clGrayText));
-            WriteCellText(p, textRect, margin, tvCenter, true, true, false, taCenter, title->HeaderText(band), margin,
-                          QColor());
-            if (rowLine > 0)
-                p.fillRect(QRect(br.left(), br.bottom() - rowLine + 1, br.width(), rowLine), QColor(Qt::black));
-            rect.setTop(rect.top() + m_headerHeight);
-        }
-    }
-    p.fillRect(rect, Resolve(title->Color()));
-    if (themed)
+    DrawTitle(p, owner->Title(), cellRect, 0);
+}
+
+void TXCustomDBGrid::DrawTitleBackground(QPainter& p, const QRect& rect, TColor color)
+{
+    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
+    p.fillRect(rect, Resolve(color));
+    if (ThemedFixedCells())
         tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
     else if (threeD)
         DrawFixedFrame(p, rect);
+}
+
+void TXCustomDBGrid::DrawHeaderBand(QPainter& p, const QRect& bandRect, const QString& text)
+{
+    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
+    const int margin = threeD ? 1 : 2;
+    const int rowLine = (m_options & dgRowLines) ? GridLineWidth() : 0;
+    const QRect textRect = bandRect.adjusted(0, 0, 0, -rowLine);
+    p.fillRect(bandRect, Resolve(m_headerColor));
+    if (ThemedFixedCells())
+        tk::DrawThemedHeader(p, textRect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+    else if (threeD)
+        DrawFixedFrame(p, textRect);
+    p.setFont(m_headerFont.Font());
+    p.setPen(Resolve(isEnabled() ? m_headerFont.Color() : gfx::clGrayText));
+    WriteCellText(p, textRect, margin, tvCenter, true, true, false, taCenter, text, margin, QColor());
+    if (rowLine > 0)
+        p.fillRect(QRect(bandRect.left(), bandRect.bottom() - rowLine + 1, bandRect.width(), rowLine),
+                   QColor(Qt::black));
+}
+
+void TXCustomDBGrid::DrawTitle(QPainter& p, TXColumnTitle* title, const QRect& titleRect, int firstBand)
+{
+    const bool themed = ThemedFixedCells();
+    const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
+    const int margin = threeD ? 1 : 2;
+    QRect rect = titleRect;
+    if ((m_options & dgTitleHeaders) && m_headerHeight > 0) {
+        for (int band = 0; band < title->HeaderCount(); ++band) {
+            if (band >= firstBand)
+                DrawHeaderBand(p, QRect(rect.left(), rect.top(), rect.width(), std::min(m_headerHeight, rect.height())),
+                               title->HeaderText(band));
+            rect.setTop(rect.top() + m_headerHeight);
+        }
+    }
+    DrawTitleBackground(p, rect, title->Color());
     QRect textRect = rect.adjusted(m_gridStyle->TitleColMargin(), 0, -m_gridStyle->TitleColMargin(), 0);
     if (m_titleImages && title->ImageIndex() >= 0 && title->ImageIndex() < m_titleImages->Count()) {
         m_titleImages->Draw(p, textRect.left() + margin, textRect.top() + (textRect.height() - m_titleImages->Height()) / 2,
@@ -666,6 +680,106 @@ void TXCustomDBGrid::DrawTitleCell(TXColumn* column, int titleRow, const QRect& 
     p.setPen(Resolve(isEnabled() ? font.Color() : gfx::clGrayText));
     WriteCellText(p, textRect, margin, title->VAlignment(), title->WordWrap(), title->Ellipsis(), false,
                   title->Alignment(), title->Caption(), margin, QColor());
+}
+
+void TXCustomDBGrid::Paint(QPainter& painter, const QRect& clip)
+{
+    tk::TCustomGrid::Paint(painter, clip);
+    if ((m_options & dgTitles) && m_titleOffset > 0)
+        PaintTitleSpans(painter);
+}
+
+void TXCustomDBGrid::PaintTitleSpans(QPainter& p)
+{
+    struct OnScreen {
+        TXColumn* column;
+        int col;
+        bool fixed;
+    };
+    std::vector<OnScreen> on;
+    const int fixedCols = tk::TCustomGrid::FixedCols();
+    for (int col = m_indicatorOffset; col < ColCount(); ++col) {
+        const int dc = GridColToDataCol(col);
+        if (dc < 0 || dc >= m_columns->Count())
+            continue;
+        TXColumn* c = m_columns->Items(dc);
+        if (c->Showing() && !CellRect(col, 0).isEmpty())
+            on.push_back({c, col, col < fixedCols});
+    }
+    if (m_indicatorOffset > 0 && m_titleOffset > 1) {
+        // The filler spans all title rows.
+        p.save();
+        const QRect filler = CellRect(0, 0).united(CellRect(0, m_titleOffset - 1));
+        p.setClipRect(filler);
+        DrawIndicatorCell(-1, filler, tk::gdFixed);
+        p.restore();
+    }
+    if (on.empty())
+        return;
+    auto span = [&](size_t from, size_t to, int row1, int row2) {
+        return CellRect(on[from].col, row1).united(CellRect(on[to].col, row2));
+    };
+    auto ancestorAt = [](TXColumn* c, int level) {
+        for (int l = c->Level(); l > level && c; --l)
+            c = c->ParentColumn();
+        return c;
+    };
+    p.save();
+    // Parents: one title across the sub-columns on the parent's row.
+    for (int row = 0; row < m_titleOffset; ++row) {
+        for (size_t i = 0; i < on.size();) {
+            if (on[i].column->Level() <= row) {
+                ++i;
+                continue;
+            }
+            TXColumn* parent = ancestorAt(on[i].column, row);
+            size_t j = i;
+            while (j + 1 < on.size() && on[j + 1].fixed == on[i].fixed && on[j + 1].column->Level() > row &&
+                   ancestorAt(on[j + 1].column, row) == parent)
+                ++j;
+            DrawTitle(p, parent->Title(), span(i, j, row, row), 0);
+            i = j + 1;
+        }
+    }
+    // Titles above deeper neighbours reach down to the data rows.
+    for (size_t i = 0; i < on.size(); ++i) {
+        const int level = on[i].column->Level();
+        if (level < m_titleOffset - 1)
+            DrawTitle(p, on[i].column->Title(), span(i, i, level, m_titleOffset - 1), 0);
+    }
+    // Header bands that neighbours share are drawn once across them.
+    if ((m_options & dgTitleHeaders) && m_headerHeight > 0) {
+        auto sameBands = [](TXColumnTitle* a, TXColumnTitle* b, int upTo) {
+            if (a->HeaderCount() <= upTo || b->HeaderCount() <= upTo)
+                return false;
+            for (int k = 0; k <= upTo; ++k)
+                if (a->HeaderText(k) != b->HeaderText(k))
+                    return false;
+            return true;
+        };
+        for (size_t i = 0; i < on.size(); ++i) {
+            TXColumn* first = on[i].column;
+            for (int band = 0; band < first->Title()->HeaderCount(); ++band) {
+                size_t j = i;
+                while (j + 1 < on.size() && on[j + 1].fixed == on[i].fixed &&
+                       on[j + 1].column->Level() == first->Level() &&
+                       on[j + 1].column->ParentColumn() == first->ParentColumn() &&
+                       sameBands(first->Title(), on[j + 1].column->Title(), band))
+                    ++j;
+                // Only the first column of a run draws it; a run's later columns skip it.
+                const bool startsRun = i == 0 || on[i - 1].fixed != on[i].fixed ||
+                                       on[i - 1].column->Level() != first->Level() ||
+                                       on[i - 1].column->ParentColumn() != first->ParentColumn() ||
+                                       !sameBands(on[i - 1].column->Title(), first->Title(), band);
+                if (j > i && startsRun) {
+                    const QRect r = span(i, j, first->Level(), first->Level());
+                    DrawHeaderBand(p, QRect(r.left(), r.top() + band * m_headerHeight, r.width(), m_headerHeight),
+                                   first->Title()->HeaderText(band));
+                }
+            }
+        }
+    }
+    p.restore();
 }
 
 } // namespace xdb

@@ -287,3 +287,54 @@ TEST(GridDraw, CheckBoxColumnWithoutFieldShowsTheSelection)
     EXPECT_EQ(CountPixels(img, inner(unchecked), IsBlack), 0);
     EXPECT_EQ(box->Title()->Caption(), QStringLiteral("löschen"));
 }
+
+TEST(GridDraw, SharedHeaderBandsAndParentTitlesSpanTheirColumns)
+{
+    tk::SetThemesEnabled(false);
+    ListGrid g(3);
+    TXDBGridColumns* cols = g.grid->Columns();
+    cols->Clear();
+    const char* names[] = {"Email", "Last Name", "First Name"};
+    for (const char* n : names) {
+        TXColumn* c = cols->Add();
+        c->SetFieldName(QString::fromLatin1(n));
+        c->SetWidth(90);
+    }
+    cols->Items(0)->Title()->SetHeader(QStringLiteral("Kontakt|Adresse"));
+    cols->Items(1)->Title()->SetHeader(QStringLiteral("Kontakt|Name"));
+    cols->Items(2)->Title()->SetHeader(QStringLiteral("Kontakt|Name"));
+    g.grid->SetHeaderColor(gfx::clAqua);
+    const QImage img = g.Shot();
+    const int hh = g.grid->HeaderHeight();
+    ASSERT_GT(hh, 0);
+    const QRect c0 = g.grid->CellRect(g.grid->DataColToGridCol(0), 0);
+    const QRect c1 = g.grid->CellRect(g.grid->DataColToGridCol(1), 0);
+    const QRect c2 = g.grid->CellRect(g.grid->DataColToGridCol(2), 0);
+    auto isAqua = [&](int x, int y) { return QColor(img.pixel(x, y)) == QColor(Qt::cyan); };
+    // Band 0 ("Kontakt") runs across all three columns: no line between them.
+    const int y0 = c0.top() + 2;   // above the band text
+    EXPECT_TRUE(isAqua(c0.right() + 1, y0));
+    EXPECT_TRUE(isAqua(c1.right() + 1, y0));
+    // Band 1: "Adresse" alone, "Name" shared by the last two.
+    const int y1 = c0.top() + hh + 2;
+    EXPECT_FALSE(isAqua(c0.right() + 1, y1));
+    EXPECT_TRUE(isAqua(c1.right() + 1, y1));
+    EXPECT_FALSE(isAqua(c2.right() + 1, y1));
+
+    // A parent's title lies across its sub-columns, one title row above theirs.
+    cols->Items(0)->Title()->SetHeader(QString());
+    cols->Items(1)->Title()->SetHeader(QString());
+    cols->Items(2)->Title()->SetHeader(QString());
+    TXColumn* parent = cols->Items(0);
+    parent->SetExpandCols(2);
+    parent->Title()->SetColor(gfx::clYellow);
+    EXPECT_EQ(g.grid->TitleOffset(), 2);
+    EXPECT_FALSE(parent->Showing());
+    const QImage img2 = g.Shot();
+    const QRect s1 = g.grid->CellRect(g.grid->DataColToGridCol(1), 0);
+    EXPECT_EQ(QColor(img2.pixel(s1.right() + 1, s1.center().y())), QColor(Qt::yellow));
+    parent->SetExpanded(false);
+    EXPECT_TRUE(parent->Showing());
+    EXPECT_FALSE(cols->Items(1)->Showing());
+    EXPECT_EQ(g.grid->TitleOffset(), 1);
+}
