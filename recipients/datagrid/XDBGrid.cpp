@@ -143,6 +143,9 @@ db::TField* TXGridDataLink::Fields(int i) const
 void TXGridDataLink::ClearMapping()
 {
     m_fieldMap.clear();
+    for (db::TField* f : m_watched)
+        f->RemoveFreeNotification(m_grid);
+    m_watched.clear();
 }
 
 bool TXGridDataLink::AddMapping(const QString& fieldName)
@@ -158,8 +161,11 @@ bool TXGridDataLink::AddMapping(const QString& fieldName)
         field = m_sparseMap ? ds->FindField(fieldName) : ds->FieldByName(fieldName);
     if (field) {
         m_fieldMap.push_back(field->Index());
-        field->FreeNotification(m_grid, [grid = m_grid](db::TField* f) {
+        if (std::find(m_watched.begin(), m_watched.end(), field) == m_watched.end())
+            m_watched.push_back(field);
+        field->FreeNotification(m_grid, [this, grid = m_grid](db::TField* f) {
             // A field going away unbinds its columns and lays the grid out again.
+            std::erase(m_watched, f);
             for (int i = 0; i < grid->Columns()->Count(); ++i) {
                 TXColumn* c = grid->Columns()->Items(i);
                 if (c->m_field == f)
@@ -297,10 +303,10 @@ TXCustomDBGrid::TXCustomDBGrid(QWidget* parent)
 TXCustomDBGrid::~TXCustomDBGrid()
 {
     m_destroying = true;
-    // Unsubscribe from fields before the link and columns go.
-    if (db::TDataSet* ds = m_dataLink->DataSet())
-        for (int i = 0; i < ds->FieldCount(); ++i)
-            ds->Fields(i)->RemoveFreeNotification(this);
+    // Unsubscribe from fields and the data source before the link and columns go.
+    m_dataLink->ClearMapping();
+    if (db::TDataSource* source = m_dataLink->DataSource())
+        source->RemoveFreeNotification(this);
     m_dataLink->SetDataSource(nullptr);
     for (tk::TImageList* l : {m_titleImages, m_titleMarkers, m_indicatorImages})
         if (l)

@@ -138,6 +138,7 @@ protected:
 private:
     TXCustomDBGrid* m_grid;
     std::vector<int> m_fieldMap;
+    std::vector<db::TField*> m_watched;   // fields that tell the grid when they go away
     bool m_sparseMap = false;
     bool m_modified = false;
     bool m_inUpdateData = false;

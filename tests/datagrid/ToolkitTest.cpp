@@ -100,22 +100,27 @@ TEST(Toolkit, GridBaseGeometry)
     EXPECT_EQ(grid.MouseCoord(280, 5).X, -1);   // right of the columns
 }
 
-TEST(GridLayout, AFieldGoingAwayLaysOutFromTheEventLoop)
+TEST(GridLayout, FieldsRebuiltByARequeryAndTheDeferredLayout)
 {
     ListGrid g(5);
-    TXDBGridColumns* cols = g.grid->Columns();
-    cols->Clear();
-    TXColumn* email = cols->Add();
-    email->SetFieldName(QStringLiteral("Email"));
+    TXColumn* email = g.grid->ColumnByFieldName(QStringLiteral("Email"));
     ASSERT_NE(email->Field(), nullptr);
-    // Closing destroys the fields: the grid drops them at once and lays out later, once.
-    g.ds.Close();
-    EXPECT_EQ(email->Field(), nullptr);
+    // A new column makes the requery rebuild the fields: the grid follows without stale fields.
+    g.conn.Execute(QStringLiteral("ALTER TABLE \"RL1\" ADD COLUMN \"Firma\" TEXT(255)"));
+    g.ds.Requery();
+    QApplication::processEvents();
+    ASSERT_NE(g.grid->FindColumn(QStringLiteral("Firma")), nullptr);
+    for (int i = 0; i < g.grid->Columns()->Count(); ++i) {
+        TXColumn* c = g.grid->Columns()->Items(i);
+        EXPECT_EQ(c->Field(), g.ds.FindField(c->FieldName())) << c->FieldName().toStdString();
+    }
+    EXPECT_FALSE(g.grid->LayoutPending());
+    // A deferred layout runs once, from the event loop.
+    g.grid->DeferLayout();
+    g.grid->DeferLayout();
     EXPECT_TRUE(g.grid->LayoutPending());
     QApplication::processEvents();
     EXPECT_FALSE(g.grid->LayoutPending());
-    g.ds.Open();
-    EXPECT_NE(email->Field(), nullptr);
     EXPECT_EQ(g.grid->RowCount(), g.grid->TitleOffset() + 5);
 }
 
@@ -157,4 +162,45 @@ TEST(GridLayout, MenuShortcutTakesCtrlDeleteBeforeTheGrid)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the grid asked too";
     EXPECT_EQ(g.ds.RecordCount(), 5);
     g.grid->setParent(nullptr);
+}
+
+TEST(GridLayout, GridAndDataOutliveEachOtherInAnyOrder)
+{
+    qlytest::TempDir dir;
+    db::Connection conn;
+    conn.Open(dir.file("qly.db"), db::OpenMode::CreateIfMissing);
+    CreateListTable(conn, 5);
+    {
+        // The grid goes first: the fields and the source no longer know it.
+        db::TExtADODataSet ds(&conn);
+        ds.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+        auto source = std::make_unique<db::TDataSource>(&ds);
+        ds.Open();
+        auto grid = std::make_unique<TXDBGrid>();
+        grid->SetDataSource(source.get());
+        grid->Columns()->Add()->SetFieldName(QStringLiteral("Email"));
+        grid.reset();
+        ds.Close();
+        source.reset();
+    }
+    {
+        // The source goes first: the grid lets go of it; then another dataset takes over.
+        db::TExtADODataSet ds(&conn), other(&conn);
+        ds.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+        other.SetCommandText(QStringLiteral("SELECT \"Email\" FROM \"RL1\""));
+        auto source = std::make_unique<db::TDataSource>(&ds);
+        db::TDataSource second(&other);
+        ds.Open();
+        other.Open();
+        TXDBGrid grid;
+        grid.SetDataSource(source.get());
+        source.reset();
+        EXPECT_EQ(grid.DataSource(), nullptr);
+        grid.SetDataSource(&second);
+        EXPECT_EQ(grid.Columns()->Count(), 1);
+        ds.Close();   // fields of the dataset the grid left
+        grid.SetDataSource(nullptr);
+        other.Close();
+        EXPECT_EQ(grid.RowCount(), grid.TitleOffset() + 1);
+    }
 }
