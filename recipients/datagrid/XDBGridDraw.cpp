@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QRegularExpression>
+#include <QStyle>
 #include <algorithm>
 #include <climits>
 
@@ -648,6 +649,29 @@ void TXCustomDBGrid::DrawTitle(QPainter& p, TXColumnTitle* title, const QRect& t
         }
     }
     DrawTitleBackground(p, rect, title->Color());
+    // Expand button: a parent's fold button or a drop-down button, a square at the right edge.
+    TXColumn* column = title->Column();
+    const TXColumnExpandStyle es = column->ExpandStyle();
+    const bool button = (column->HasSubColumns() && es == cesAuto) || es == cesDropDown || es == cesDropDownMenu;
+    const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    if (button && rect.width() >= arrow) {
+        const QRect b(rect.right() - arrow + 1, rect.top() + (rect.height() - arrow) / 2, arrow, arrow);
+        const bool dropDown = !(column->HasSubColumns() && es == cesAuto);
+        if (themed) {
+            if (dropDown)
+                tk::DrawThemedDropDown(p, b, isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
+            else
+                tk::DrawThemedBranch(p, b, column->Expanded(), this);
+        } else {
+            tk::TImageList* images = m_indicatorImages ? m_indicatorImages : m_indicators.get();
+            if (images->Count() > 11) {
+                const int index = dropDown ? 9 : (column->Expanded() ? 10 : 11);
+                images->Draw(p, b.left() + (b.width() - images->Width()) / 2, b.top() + (b.height() - images->Height()) / 2,
+                             index, isEnabled(), Resolve(m_fixedColor));
+            }
+        }
+        rect.setRight(b.left() - 1);
+    }
     QRect textRect = rect.adjusted(m_gridStyle->TitleColMargin(), 0, -m_gridStyle->TitleColMargin(), 0);
     if (m_titleImages && title->ImageIndex() >= 0 && title->ImageIndex() < m_titleImages->Count()) {
         m_titleImages->Draw(p, textRect.left() + margin, textRect.top() + (textRect.height() - m_titleImages->Height()) / 2,

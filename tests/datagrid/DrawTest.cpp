@@ -2,6 +2,7 @@
 // that take part in painting.
 #include "GridFixture.h"
 #include <QPainter>
+#include <QStyle>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -337,4 +338,23 @@ TEST(GridDraw, SharedHeaderBandsAndParentTitlesSpanTheirColumns)
     EXPECT_TRUE(parent->Showing());
     EXPECT_FALSE(cols->Items(1)->Showing());
     EXPECT_EQ(g.grid->TitleOffset(), 1);
+}
+
+TEST(GridDraw, ExpandButtonOnlyWhenTheTitleIsWideEnough)
+{
+    tk::SetThemesEnabled(false);
+    ListGrid g(2);
+    TXColumn* c = g.grid->ColumnByFieldName(QStringLiteral("Email"));
+    c->SetExpandStyle(cesDropDown);
+    c->Title()->SetCaption(QString());
+    const int arrow = g.grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, g.grid.get());
+    auto blackInTitle = [&] {
+        const QImage img = g.Shot();
+        const QRect t = g.grid->CellRect(g.grid->DataColToGridCol(c->Index()), 0).adjusted(2, 2, -2, -2);
+        return CountPixels(img, t, IsBlack);
+    };
+    c->SetWidth(arrow + 20);
+    EXPECT_GT(blackInTitle(), 3);      // the drop-down arrow
+    c->SetWidth(arrow - 2);
+    EXPECT_EQ(blackInTitle(), 0);
 }
