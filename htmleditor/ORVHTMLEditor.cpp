@@ -624,6 +624,11 @@ void TORVHTMLEditor::RefreshToolBar()
     });
 }
 
+QWidget* TORVHTMLEditor::BrowserWidget() const
+{
+    return Browser;
+}
+
 bool TORVHTMLEditor::SourceViewShown() const
 {
     return m_memo->isVisibleTo(const_cast<TORVHTMLEditor*>(this)) || (m_sourceButton && m_sourceButton->isChecked());

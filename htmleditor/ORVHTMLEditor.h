@@ -79,6 +79,7 @@ public:
 
     // ---- parts
     QWebEngineView* Browser = nullptr;
+    QWidget* BrowserWidget() const; // Browser, for code that does not include the web engine
     TZedMemo* Memo() const { return m_memo; }
     QToolBar* ToolBar() const { return m_toolBar; }
     TZedWebMemoStyler* Styler() const { return m_styler.get(); }

@@ -237,8 +237,8 @@ void TOrvFileList::SetViewStyle(TViewStyle style)
 void TOrvFileList::SetScrollBars(TScrollStyle style)
 {
     m_scrollBars = style;
-    setVerticalScrollBarPolicy(style == ssVertical || style == ssBoth ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    setHorizontalScrollBarPolicy(style == ssHorizontal || style == ssBoth ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(style == TScrollStyle::ssVertical || style == TScrollStyle::ssBoth ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(style == TScrollStyle::ssHorizontal || style == TScrollStyle::ssBoth ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
 void TOrvFileList::keyPressEvent(QKeyEvent* e)

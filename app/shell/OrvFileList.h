@@ -11,7 +11,7 @@
 class QMenu;
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
-enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
 enum TOrvShellOperation : unsigned {
     sopCopy = 1, sopMove = 2, sopDrag = 4, sopDrop = 8, sopCut = 16, sopPaste = 32, sopDelete = 64,
@@ -89,5 +89,5 @@ private:
     int m_sortColumn = -1;
     bool m_descending = false;
     TViewStyle m_viewStyle = vsReport;
-    TScrollStyle m_scrollBars = ssBoth;
+    TScrollStyle m_scrollBars = TScrollStyle::ssBoth;
 };
