@@ -1,5 +1,5 @@
 #pragma once
-// TExtADODataSet (Part 1.108): the program's dataset, a client-side static cursor over SQLite.
+// TExtADODataSet: the program's dataset, a client-side static cursor over SQLite.
 //
 // Open takes a snapshot of the statement's keys (the filter is applied here, as an SQL WHERE over
 // the statement); the rows' values are read lazily, a page at a time, from the base table by key.
@@ -52,7 +52,7 @@ public:
     QVariant ParamValue(const QString& name) const { return m_params.value(name.toLower()); }
     void ClearParams() { m_params.clear(); }
 
-    // Requery (Part 1.108): a new snapshot of the statement, on the first record; opens when closed.
+    // Requery: a new snapshot of the statement, on the first record; opens when closed.
     void Requery();
     void Refresh() override;                      // re-reads the values; snapshot and position kept
 
@@ -63,7 +63,7 @@ public:
     // The SQL condition the filter became (after the "AND(" rewrite and ADO -> SQLite translation).
     QString FilterSql() const;
 
-    // Rewrites "AND(" as "AND (" and "OR(" as "OR (", ignoring case (SetFilterText, Part 1.108).
+    // Rewrites "AND(" as "AND (" and "OR(" as "OR (", ignoring case (SetFilterText).
     static QString RewriteFilterText(const QString& filter);
     // Translates an ADO filter to an SQLite condition: LIKE patterns with * become %, "= Null"
     // becomes "IS NULL", "<> Null" "IS NOT NULL"; [names] and quotes stay as SQLite reads them.

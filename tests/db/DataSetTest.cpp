@@ -1,4 +1,4 @@
-// The dataset layer (Part 1.108 and the foundation issue's dataset section).
+// The dataset layer: snapshots, posting, bookmarks, filters and data links.
 #include "platform/db/ExtADODataSet.h"
 #include "TestUtil.h"
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@ using namespace db;
 
 namespace {
 
-// A list table exactly as the program lays it out (Part 1.101 in its SQLite form).
+// A list table exactly as the program lays it out (in its SQLite form).
 void CreateListTable(Connection& c, const QString& table, int rows, int firstStatus1 = -1)
 {
     c.Execute(QStringLiteral("CREATE TABLE %1 (\"_ID\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Status\" SMALLINT DEFAULT 0, "
@@ -802,7 +802,7 @@ TEST(DataSet, ARefusedFilterRaisesAndChangesNothing)
     ds.SetFiltered(true);
     ds.Open();
     ds.SetRecNo(5);
-    // The search's filter with a quote in the text (Part 1.107) is invalid SQL.
+    // The search's filter with a quote in the text is invalid SQL.
     EXPECT_THROW(ds.SetFilter("[Email] LIKE '*o'Brien*'"), EDatabaseError);
     EXPECT_EQ(ds.Filter(), "Status = 0");
     EXPECT_EQ(ds.RecordCount(), 9);
