@@ -1398,13 +1398,16 @@ void TXCustomDBGrid::TopLeftChanged()
 
 void TXCustomDBGrid::BeginUpdate()
 {
-    if (m_updateLock++ == 0 && m_dataLink->Active()) {
+    if (m_updateLock++ > 0)
+        return;
+    m_updateBookmark.clear();
+    m_updateDataSet = nullptr;
+    if (m_dataLink->Active()) {
         db::TDataSet* ds = m_dataLink->DataSet();
         m_updateBookmark = ds->GetBookmark();
         m_updateRow = m_dataLink->ActiveRecord();
         ds->DisableControls();
-    } else if (m_updateLock == 1) {
-        m_updateBookmark.clear();
+        m_updateDataSet = ds;
     }
 }
 
@@ -1414,20 +1417,19 @@ void TXCustomDBGrid::EndUpdate(bool keepCurrent)
         return;
     if (--m_updateLock > 0)
         return;
-    db::TDataSet* ds = m_dataLink->DataSet();
+    db::TDataSet* ds = m_updateDataSet;
+    m_updateDataSet = nullptr;
     if (!ds)
         return;
-    const bool wasDisabled = ds->ControlsDisabled();
     try {
-        if (wasDisabled)
-            ds->EnableControls();
+        ds->EnableControls();
     } catch (...) {
         // A failed refresh of the view must not stop the caller's clean-up.
     }
-    if (!m_dataLink->Active())
+    if (!m_dataLink->Active() || m_dataLink->DataSet() != ds)
         return;
     try {
-        db::TBookmark bookmark = keepCurrent ? ds->GetBookmark() : m_updateBookmark;
+        const db::TBookmark bookmark = keepCurrent ? ds->GetBookmark() : m_updateBookmark;
         const db::TBookmark current = ds->GetBookmark();
         const int row = std::clamp(m_updateRow, 0, std::max(0, m_dataLink->BufferCount() - 1));
         // Restore only a record that still exists; otherwise stay where the dataset is.

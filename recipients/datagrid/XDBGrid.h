@@ -616,6 +616,7 @@ private:
     bool m_inUpdateRowCount = false;
     int m_updateLock = 0;
     db::TBookmark m_updateBookmark;
+    db::TDataSet* m_updateDataSet = nullptr;   // the dataset whose controls the lock disabled
     int m_updateRow = 0;
     int m_markerLock = 0;
     QString m_markerOrderBefore;
