@@ -1,6 +1,7 @@
 // Data grid core and columns: row mapping, field map, property bounds, widths, check-box values,
 // image indexes and the update lock.
 #include "GridFixture.h"
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace gridtest;
@@ -338,4 +339,33 @@ TEST(GridColumns, StretchModeSharesTheClientWidth)
     // Off again: the assigned widths are back.
     g.grid->SetStretchMode(false);
     EXPECT_EQ(email->Width(), 100);
+}
+
+TEST(GridLayoutRules, FixedColumnsAndAlwaysShowEditor)
+{
+    ListGrid g(3);
+    g.grid->SetFixedCols(10);                       // more than there are: column count - 1
+    EXPECT_EQ(g.grid->FixedCols(), g.grid->Columns()->Count() - 1);
+    EXPECT_EQ(static_cast<tk::TCustomGrid*>(g.grid.get())->FixedCols(),
+              g.grid->IndicatorOffset() + g.grid->Columns()->Count() - 1);
+    g.grid->SetFixedCols(1);
+    // The first scrollable column cannot show an editor: dgAlwaysShowEditor goes at the next layout.
+    g.grid->ColumnByFieldName(QStringLiteral("Status"))->SetShowEdit(false);
+    g.grid->SetOptions(g.grid->Options() | dgAlwaysShowEditor);
+    EXPECT_FALSE(g.grid->Options() & dgAlwaysShowEditor);
+}
+
+TEST(GridLayoutRules, WheelMovesUnderAStillCursor)
+{
+    ListGrid g(200);
+    g.ds.SetRecNo(1);
+    g.ds.MoveBy(3);
+    const int row = g.grid->Row();
+    g.grid->SetWheelScrollRows(-1);                 // a page per notch
+    const int page = g.grid->DataLink()->BufferCount();
+    QWheelEvent wheel(QPointF(50, 80), g.grid->viewport()->mapToGlobal(QPointF(50, 80)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(g.grid->viewport(), &wheel);
+    EXPECT_EQ(g.ds.RecNo(), 4 + page);
+    EXPECT_EQ(g.grid->Row(), row);
 }
