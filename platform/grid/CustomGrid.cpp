@@ -29,7 +29,6 @@ void TInplaceEdit::UpdateContents()
 {
     const int limit = m_grid->GetEditLimit();
     setMaxLength(limit > 0 ? limit : 32767);
-    setReadOnly(!m_grid->CanEditModify());
     const QString text = m_grid->GetEditText(m_grid->Col(), m_grid->Row());
     if (text != this->text())
         setText(text);
@@ -67,8 +66,17 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event)
     default:
         break;
     }
-    if (!event->text().isEmpty() && !m_grid->CanEditAcceptKey(event->text().at(0)))
-        return;
+    // A key that changes the text first asks the grid whether the cell may change (which may start
+    // editing the record).
+    const bool changes = (!event->text().isEmpty() && event->text().at(0).isPrint()) || key == Qt::Key_Backspace ||
+                         key == Qt::Key_Delete || event->matches(QKeySequence::Paste) ||
+                         event->matches(QKeySequence::Cut);
+    if (changes) {
+        if (!event->text().isEmpty() && !m_grid->CanEditAcceptKey(event->text().at(0)))
+            return;
+        if (!m_grid->CanEditModify())
+            return;
+    }
     QLineEdit::keyPressEvent(event);
 }
 

@@ -265,3 +265,31 @@ TEST(GridKeys, TabStopsSkipReadOnlyColumns)
     EXPECT_EQ(g.Id(), 2);
     EXPECT_EQ(g.grid->SelectedIndex(), colEmail);
 }
+
+TEST(GridKeys, EditorHostShowsTheCellAndWritesBackOnMove)
+{
+    SelGrid g(3);
+    g.grid->setFocus();
+    g.ds.First();
+    g.grid->SetSelectedIndex(g.grid->ColumnByFieldName(QStringLiteral("Last Name"))->Index());
+    g.Key(Qt::Key_F2);
+    tk::TInplaceEdit* editor = g.grid->InplaceEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->text(), QStringLiteral("Last1"));
+    EXPECT_EQ(g.ds.State(), db::dsBrowse) << "showing the editor edits nothing yet";
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("Meier"));
+    EXPECT_EQ(g.ds.State(), db::dsEdit);
+    QTest::keyClick(editor, Qt::Key_Down);
+    EXPECT_EQ(g.ds.State(), db::dsBrowse);
+    EXPECT_EQ(g.conn.Scalar(QStringLiteral("SELECT \"Last Name\" FROM \"RL1\" WHERE \"_ID\" = 1")).toString(),
+              QStringLiteral("Meier"));
+    EXPECT_EQ(g.Id(), 2);
+    // A read-only column's editor takes no typing.
+    g.grid->ColumnByFieldName(QStringLiteral("Last Name"))->SetReadOnly(true);
+    g.Key(Qt::Key_F2);
+    if (g.grid->EditorVisible())
+        QTest::keyClicks(g.grid->InplaceEditor(), QStringLiteral("x"));
+    EXPECT_EQ(g.ds.State(), db::dsBrowse);
+}
