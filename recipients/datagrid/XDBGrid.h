@@ -404,6 +404,10 @@ public:
     void ClearSelectionAndAnchor();
     // Ctrl+Delete: asks when dgConfirmDelete, then deletes the current record or the selection.
     void DeleteRecords();
+    // Toggles a check-box cell of the current record: a field between its checked and unchecked
+    // text, a column without field the record's selection (only without dgMultiSelect).
+    void ToggleCheckBox(TXColumn* column);
+    virtual bool CanModifyColumn(TXColumn* column);
 
     // --- text of fields
     virtual QString ColGetText(TXColumn* column, const QString& text, TTextKind kind);
@@ -431,6 +435,7 @@ public:
     std::function<void(TXCustomDBGrid* sender, int& key, TShiftState shift)> OnKeyDown;
     std::function<void(TXCustomDBGrid* sender, tk::TMouseButton button, TShiftState shift, int x, int y)> OnMouseDown;
     std::function<void(TXColumn* column)> OnTitleClick;
+    std::function<void(TXColumn* column)> OnCellClick;
     std::function<void(TXCustomDBGrid* sender)> OnEnter;
 
     // --- used by columns, the link and the bookmark list
@@ -470,12 +475,14 @@ protected:
     virtual TFocusRect GetFocusRect() const { return m_focusRect == frAuto ? frDefault : m_focusRect; }
     virtual THotButtons GetHotButtons() const;
     virtual void TitleClick(TXColumn* column);
+    virtual void CellClick(TXColumn* column);
 
     // --- the toolkit's hooks
     void DrawCell(int col, int row, const QRect& rect, tk::TGridDrawState state) override;
     void Paint(QPainter& painter, const QRect& clip) override;
     bool SelectCell(int col, int row) override;
     void KeyDown(int& key, TShiftState shift) override;
+    void KeyPress(QChar& key) override;
     void MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseUp(tk::TMouseButton button, TShiftState shift, int x, int y) override;
     bool DoMouseWheel(TShiftState shift, int notches, const QPoint& pos) override;
@@ -628,6 +635,8 @@ private:
     bool m_inColExit = false;
     TShiftState m_lastShift = 0;
     TXColumn* m_pressedTitle = nullptr;
+    tk::TGridCoord m_pressedCell;       // data cell a left press started on
+    bool m_pressedOnFocus = false;      // ... which already was the focus cell
 };
 
 class TXDBGrid : public TXCustomDBGrid {

@@ -808,6 +808,10 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
             OnMouseDown(this, button, shift, x, y);
         return;
     }
+    if (button == tk::mbLeft) {
+        m_pressedCell = cell;
+        m_pressedOnFocus = cell.X == Col() && cell.Y == Row();
+    }
     if (button == tk::mbLeft && m_dataLink->Active()) {
         const bool wasFocusCell = cell.X == Col() && cell.Y == Row();
         {
@@ -841,8 +845,36 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
 {
     TXColumn* pressed = m_pressedTitle;
     m_pressedTitle = nullptr;
+    const tk::TGridCoord pressedCell = m_pressedCell;
+    m_pressedCell = tk::TGridCoord();
+    const tk::TGridState state = GridState();
     tk::TCustomGrid::MouseUp(button, shift, x, y);
-    if (button != tk::mbLeft || !pressed)
+    if (button != tk::mbLeft || state == tk::gsColSizing || state == tk::gsRowSizing || state == tk::gsColMoving)
+        return;
+    if (!pressed && pressedCell.Y >= m_titleOffset) {
+        // A click released on a data cell.
+        const tk::TGridCoord cell = MouseCoord(x, y);
+        const int dc = GridColToDataCol(pressedCell.X);
+        if (dc < 0) {
+            return;
+        }
+        TXColumn* column = dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+        if (column && column->IsCheckBox()) {
+            if (!(cell == pressedCell))
+                return;
+            const bool toggles = (!column->Field() || (m_options & dgEditing)) && column->ShowEdit() &&
+                                 (column->CheckBoxToggle() == ctOnCellClick ||
+                                  (column->CheckBoxToggle() == ctSelectClick && m_pressedOnFocus));
+            if (toggles)
+                ToggleCheckBox(column);
+            CellClick(column);
+            return;
+        }
+        const int focus = SelectedIndex();
+        CellClick(focus >= 0 && focus < m_columns->Count() ? m_columns->Items(focus) : column);
+        return;
+    }
+    if (!pressed)
         return;
     const tk::TGridCoord cell = MouseCoord(x, y);
     if (cell.Y < 0 || cell.Y >= m_titleOffset || GridColToDataCol(cell.X) != pressed->Index())
@@ -850,6 +882,52 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
     if ((m_options & dgMarkerAutoToggle) && pressed->Title()->AutoToggle())
         m_columns->ToggleMarker(pressed, shift & tk::ssCtrl);
     TitleClick(pressed);
+}
+
+void TXCustomDBGrid::KeyPress(QChar& key)
+{
+    const int dc = SelectedIndex();
+    TXColumn* column = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+    if ((key == QLatin1Char(' ') || key == QLatin1Char('\r')) && column && column->IsCheckBox() &&
+        column->CheckBoxToggle() != ctCustomToggle && (!column->Field() || (m_options & dgEditing)) &&
+        column->ShowEdit()) {
+        ToggleCheckBox(column);
+        key = QChar();
+        return;
+    }
+    if (column && !column->CanShowEditor())
+        return;    // no editor opens in this column
+    tk::TCustomGrid::KeyPress(key);
+}
+
+void TXCustomDBGrid::CellClick(TXColumn* column)
+{
+    if (OnCellClick)
+        OnCellClick(column);
+}
+
+bool TXCustomDBGrid::CanModifyColumn(TXColumn* column)
+{
+    if (m_readOnly || !m_dataLink->Active() || !column || column->ReadOnly())
+        return false;
+    db::TField* f = column->Field();
+    return f && f->CanModify() && m_dataLink->Edit();
+}
+
+void TXCustomDBGrid::ToggleCheckBox(TXColumn* column)
+{
+    if (!column || !m_dataLink->Active())
+        return;
+    if (db::TField* f = column->Field()) {
+        if (!CanModifyColumn(column))
+            return;
+        const QString text = ColGetText(column, f->EditText(), tkEdit);
+        const bool checked = text.compare(column->CheckedText(), Qt::CaseInsensitive) == 0;
+        f->SetAsString(ColSetText(column, checked ? column->UncheckedText() : column->CheckedText()));
+    } else if (!(m_options & dgMultiSelect)) {
+        ToggleCurrent();
+    }
+    InvalidateRow(Row());
 }
 
 bool TXCustomDBGrid::DoMouseWheel(TShiftState shift, int notches, const QPoint& pos)

@@ -293,3 +293,37 @@ TEST(GridKeys, EditorHostShowsTheCellAndWritesBackOnMove)
         QTest::keyClicks(g.grid->InplaceEditor(), QStringLiteral("x"));
     EXPECT_EQ(g.ds.State(), db::dsBrowse);
 }
+
+TEST(GridKeys, CheckBoxColumnTogglesSelectionOrFieldByClickAndSpace)
+{
+    // The duplicates dialog's way: a check-box column without field, no dgMultiSelect.
+    ListGrid g(5);
+    g.grid->SetOptions((g.grid->Options() | dgAllowInsertOff | dgIndicatorMarkOff | dgMarkerAutoSwitch) & ~dgMultiSelect);
+    TXDBGridColumns* cols = g.grid->Columns();
+    cols->Clear();
+    TXColumn* box = cols->Add();
+    box->SetCheckBox(true);
+    box->SetWidth(41);
+    TXColumn* status = cols->Add();
+    status->SetFieldName(QStringLiteral("Status"));
+    int clicks = 0;
+    g.grid->OnCellClick = [&](TXColumn* c) { clicks += c == box; };
+    g.Click(0, 2);
+    EXPECT_EQ(g.Id(), 3);
+    EXPECT_EQ(g.grid->SelectedRows()->Count(), 1);
+    EXPECT_EQ(clicks, 1);
+    g.Click(0, 2);
+    EXPECT_EQ(g.grid->SelectedRows()->Count(), 0);
+    g.Key(Qt::Key_Space);
+    EXPECT_EQ(g.grid->SelectedRows()->Count(), 1);
+
+    // A field column toggles between its checked and unchecked text.
+    status->SetCheckBox(true);
+    status->SetCheckBoxValues(QStringLiteral("1;0"));
+    g.Click(1, 0);
+    EXPECT_EQ(g.ds.State(), db::dsEdit);
+    EXPECT_EQ(g.Value(QStringLiteral("Status")), QStringLiteral("1"));
+    g.ds.Post();
+    g.Key(Qt::Key_Space);
+    EXPECT_EQ(g.Value(QStringLiteral("Status")), QStringLiteral("0"));
+}
