@@ -62,10 +62,12 @@ THtmlPreview::THtmlPreview(QWidget* parent) : QWidget(parent)
     m_view = new QWebEngineView(this);
     m_view->setObjectName(QStringLiteral("WebBrowserPView"));
     auto* page = new TPreviewPage(m_profile, m_view);
-    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    page->settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    for (QWebEngineSettings* s : {m_profile->settings(), page->settings()}) {
+        s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    }
     m_view->setPage(page);
     m_view->setAcceptDrops(false);
     layout->addWidget(m_view);
