@@ -1,5 +1,6 @@
 #include "mailing/MailingJob.h"
 
+#include "mailing/HtmlMailBuilder.h"
 #include "mailing/MailThread.h"
 #include "mailing/MailingLog.h"
 #include "mailing/SmtpClient.h"
@@ -46,6 +47,11 @@ TMailingJob::TMailingJob(TMailingLog* log, QProgressBar* progressBar, QObject* p
     InitMimeLibrary();
     InitSmtpLibrary();
     SetScheduleTimer(std::make_unique<TQtScheduleTimer>());
+    BuildHtmlMessage = [this](TMyMessage& message, const QString& html, int attachmentCount) {
+        // The editor hands over its document as one line.
+        ::BuildHtmlMessage(message, QStringList{html}, attachmentCount,
+                           [this](const QString& text) { return Ask(text, TQuestionButtons::YesNo); });
+    };
 }
 
 TMailingJob::~TMailingJob()

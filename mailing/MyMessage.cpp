@@ -406,21 +406,68 @@ QByteArray TMyMessage::SerializeShared() const
     return QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data), qsizetype(buffer->len));
 }
 
+namespace {
+
+// Replaces, left to right and ignoring case, every occurrence of any of the patterns by value;
+// the inserted value is not searched again.
+void ReplaceAny(QString& text, const QStringList& patterns, const QString& value)
+{
+    QString out;
+    qsizetype copied = 0, from = 0;
+    for (;;) {
+        qsizetype best = -1, bestLength = 0;
+        for (const QString& p : patterns) {
+            const qsizetype at = text.indexOf(p, from, Qt::CaseInsensitive);
+            if (at >= 0 && (best < 0 || at < best || (at == best && p.size() > bestLength))) {
+                best = at;
+                bestLength = p.size();
+            }
+        }
+        if (best < 0)
+            break;
+        out += QStringView(text).mid(copied, best - copied);
+        out += value;
+        copied = from = best + bestLength;
+    }
+    if (copied == 0)
+        return;
+    out += QStringView(text).mid(copied);
+    text = out;
+}
+
+// How an HTML editor writes a text: & < > as references.
+QString EscapeHtmlText(const QString& value)
+{
+    QString out = value;
+    out.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    out.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    out.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return out;
+}
+
+} // namespace
+
 void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value)
 {
     const QString placeholder = QLatin1Char('%') + Name + QLatin1Char('%');
     Message.Subject.replace(placeholder, Value, Qt::CaseInsensitive);
     Message.Body.replace(placeholder, Value, Qt::CaseInsensitive);
     QString escaped;
+    QStringList htmlForms;
     for (TMessagePart& part : Message.MessageParts) {
         if (!part.IsText)
             continue;
         if (part.ContentType == QLatin1String("text/plain")) {
             part.Body.replace(placeholder, Value, Qt::CaseInsensitive);
         } else if (part.ContentType == QLatin1String("text/html")) {
-            if (escaped.isNull())
+            if (escaped.isNull()) {
                 escaped = EscapeHtml(Value);
-            part.Body.replace(placeholder, escaped, Qt::CaseInsensitive);
+                // An HTML editor writes "%Firma & Co%" as "%Firma &amp; Co%" (and in an
+                // attribute value a quote as "&quot;"): fill those forms too.
+                htmlForms = QStringList{placeholder, EscapeHtmlText(placeholder), EscapeHtml(placeholder)};
+                htmlForms.removeDuplicates();
+            }
+            ReplaceAny(part.Body, htmlForms, escaped);
         }
     }
 }
