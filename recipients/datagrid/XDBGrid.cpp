@@ -1732,6 +1732,17 @@ void TXCustomDBGrid::ColWidthsChanged()
     tk::TCustomGrid::ColWidthsChanged();
 }
 
+void TXCustomDBGrid::ColumnMoved(int fromIndex, int toIndex)
+{
+    // The toolkit moved a grid column: the column (with its sub-tree) follows, then the layout.
+    const int from = GridColToDataCol(fromIndex);
+    const int to = GridColToDataCol(toIndex);
+    BeginLayout();
+    if (from >= 0 && to >= 0 && from < m_columns->Count() && to < m_columns->Count())
+        m_columns->Items(from)->SetIndex(to);
+    EndLayout();
+}
+
 void TXCustomDBGrid::RowHeightsChanged()
 {
     tk::TCustomGrid::RowHeightsChanged();

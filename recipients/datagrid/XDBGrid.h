@@ -485,9 +485,11 @@ protected:
     void KeyPress(QChar& key) override;
     void MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseUp(tk::TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
     bool DoMouseWheel(TShiftState shift, int notches, const QPoint& pos) override;
     void TimedScroll(int direction) override;
     void ColWidthsChanged() override;
+    void ColumnMoved(int fromIndex, int toIndex) override;
     void RowHeightsChanged() override;
     void TopLeftChanged() override;
     void Resized() override;
@@ -635,6 +637,7 @@ private:
     bool m_inColExit = false;
     TShiftState m_lastShift = 0;
     TXColumn* m_pressedTitle = nullptr;
+    QPoint m_titlePressPoint;           // where a title press started
     tk::TGridCoord m_pressedCell;       // data cell a left press started on
     bool m_pressedOnFocus = false;      // ... which already was the focus cell
 };

@@ -2,6 +2,7 @@
 // keyboard that change it, and deleting the selected records.
 #include "recipients/datagrid/XDBGrid.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <algorithm>
 #include <cstring>
@@ -795,6 +796,7 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
         const int dc = GridColToDataCol(cell.X);
         if ((m_options & dgTitleButtons) && button == tk::mbLeft) {
             m_pressedTitle = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+            m_titlePressPoint = QPoint(x, y);
             if (m_pressedTitle && m_pressedTitle->Title()->Button())
                 return;
             m_pressedTitle = nullptr;
@@ -882,6 +884,20 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
     if ((m_options & dgMarkerAutoToggle) && pressed->Title()->AutoToggle())
         m_columns->ToggleMarker(pressed, shift & tk::ssCtrl);
     TitleClick(pressed);
+}
+
+void TXCustomDBGrid::MouseMove(TShiftState shift, int x, int y)
+{
+    m_lastShift = shift;
+    if (m_pressedTitle && (m_options & dgColumnResize) && !(m_options & dgRightMoving) &&
+        (m_resizeOptions & roColumnMoving) &&
+        DataColToGridCol(m_pressedTitle->Index()) >= tk::TCustomGrid::FixedCols() &&
+        std::abs(x - m_titlePressPoint.x()) > QApplication::startDragDistance()) {
+        // The title press turns into moving the column, from where it started.
+        m_pressedTitle = nullptr;
+        tk::TCustomGrid::MouseDown(tk::mbLeft, shift, m_titlePressPoint.x(), m_titlePressPoint.y());
+    }
+    tk::TCustomGrid::MouseMove(shift, x, y);
 }
 
 void TXCustomDBGrid::KeyPress(QChar& key)

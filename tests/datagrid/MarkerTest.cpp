@@ -1,5 +1,6 @@
 // Sort markers of the titles: toggling, the order text and its change event.
 #include "GridFixture.h"
+#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 using namespace gridtest;
@@ -116,4 +117,34 @@ TEST(GridMarkers, TitleClickTogglesAndRaisesTitleClick)
     QTest::mouseClick(m.g.grid->viewport(), Qt::LeftButton, Qt::ControlModifier, title2.center());
     EXPECT_EQ(m.order(), QStringLiteral("Email,Last Name"));
     EXPECT_EQ(m.changes, 2);
+}
+
+TEST(GridColumnsMove, DraggingATitleMovesTheColumnWithItsWidth)
+{
+    ListGrid g(3);
+    int titleClicks = 0;
+    g.grid->OnTitleClick = [&](TXColumn*) { ++titleClicks; };
+    TXDBGridColumns* cols = g.grid->Columns();
+    cols->Clear();
+    const char* names[] = {"Status", "Email", "Last Name"};
+    const int widths[] = {40, 120, 80};
+    for (int i = 0; i < 3; ++i) {
+        TXColumn* c = cols->Add();
+        c->SetFieldName(QString::fromLatin1(names[i]));
+        c->SetWidth(widths[i]);
+    }
+    QWidget* vp = g.grid->viewport();
+    const QRect from = g.grid->CellRect(g.grid->DataColToGridCol(0), 0);
+    const QRect to = g.grid->CellRect(g.grid->DataColToGridCol(2), 0);
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from.center());
+    QMouseEvent move(QEvent::MouseMove, QPointF(to.center()), vp->mapToGlobal(QPointF(to.center())), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(vp, &move);
+    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to.center());
+    EXPECT_EQ(cols->Items(0)->FieldName(), QStringLiteral("Email"));
+    EXPECT_EQ(cols->Items(2)->FieldName(), QStringLiteral("Status"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(g.grid->ColWidths(g.grid->DataColToGridCol(i)), cols->Items(i)->Width());
+    EXPECT_EQ(cols->Items(2)->Width(), 40);
+    EXPECT_EQ(titleClicks, 0) << "a dragged title is no click";
 }
