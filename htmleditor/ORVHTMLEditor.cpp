@@ -177,11 +177,32 @@ QIcon TORVHTMLEditor::MakeImage(int index) const
     case 2: return style()->standardIcon(QStyle::SP_DialogSaveButton);
     default: break;
     }
-    static const char* const glyphs[18] = {"", "", "", "⧉", "✂", "📋", "B", "I", "U", "A", "≡", "≡", "≡",
-                                           "•", "1.", "🔗", "▣", "</>"};
+    static const char* const glyphs[18] = {"", "", "", "", "✂", "", "B", "I", "U", "A", "≡", "≡", "≡",
+                                           "•", "1.", "", "▣", "</>"};
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
+    p.setPen(palette().color(QPalette::ButtonText));
+    switch (index) {
+    case 3: // copy: two sheets
+        p.drawRect(2, 2, 8, 9);
+        p.fillRect(6, 5, 8, 9, palette().color(QPalette::Base));
+        p.drawRect(6, 5, 8, 9);
+        return QIcon(pm);
+    case 5: // paste: a board with a sheet
+        p.drawRect(2, 3, 10, 11);
+        p.drawRect(5, 1, 4, 3);
+        p.fillRect(7, 7, 7, 8, palette().color(QPalette::Base));
+        p.drawRect(7, 7, 7, 8);
+        return QIcon(pm);
+    case 15: // link: two rings
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawEllipse(1, 5, 8, 6);
+        p.drawEllipse(7, 5, 8, 6);
+        return QIcon(pm);
+    default:
+        break;
+    }
     QFont f = font();
     f.setPixelSize(index == 17 ? 8 : 12);
     f.setBold(index == 6 || index == 17);
