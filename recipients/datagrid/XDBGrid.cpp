@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <algorithm>
@@ -295,7 +296,9 @@ TXCustomDBGrid::TXCustomDBGrid(QWidget* parent)
     verticalScrollBar()->setRange(0, 4);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_options = 0;
-    SetOptions(kDefaultGridOptions);
+    // Korean input composes in the editor, so there the editor stays shown.
+    SetOptions(kDefaultGridOptions |
+               (QLocale::system().language() == QLocale::Korean ? TXDBGridOptions(dgAlwaysShowEditor) : 0));
     RebuildMarkerImages();
     LayoutChanged();
 }
