@@ -1,4 +1,3 @@
-#include "WebTestEnv.h"
 #include "TestUtil.h"
 
 #include "app/ContentPage.h"

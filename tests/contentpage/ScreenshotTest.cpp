@@ -1,6 +1,5 @@
 // Pictures of the content and preview pages as a user sees them, kept beside the test binary
 // (screenshots/) and checked to show something.
-#include "WebTestEnv.h"
 #include "TestUtil.h"
 
 #include "app/ContentPage.h"
