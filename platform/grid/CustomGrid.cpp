@@ -961,7 +961,10 @@ void TCustomGrid::mouseReleaseEvent(QMouseEvent* event)
 
 void TCustomGrid::wheelEvent(QWheelEvent* event)
 {
-    const int notches = event->angleDelta().y() / 120;
+    // Touchpads send parts of a notch: they add up to whole notches before anything moves.
+    m_wheelDelta += event->angleDelta().y();
+    const int notches = m_wheelDelta / 120;
+    m_wheelDelta -= notches * 120;
     if (notches == 0) {
         event->accept();
         return;

@@ -159,6 +159,8 @@ public:
     virtual bool CanEditAcceptKey(QChar key) { (void)key; return true; }
     // Keys the editor forwards (navigation, Tab, Esc, Enter).
     void EditorKeyDown(int key, TShiftState shift);
+    // Characters the editor hands to the grid first (its key-press stage).
+    void EditorKeyPress(QChar& key) { KeyPress(key); }
 
 protected:
     // --- painting
@@ -275,6 +277,7 @@ private:
     TInplaceEdit* m_editor = nullptr;
     QPainter* m_canvas = nullptr;
     bool m_updatingBars = false;
+    int m_wheelDelta = 0;            // wheel movement not yet a whole notch
 
     QTimer m_scrollTimer;
     int m_scrollDirection = 0;

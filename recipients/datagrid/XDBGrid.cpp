@@ -1,4 +1,5 @@
 #include "recipients/datagrid/XDBGrid.h"
+#include "recipients/datagrid/XDBGridPickText.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -306,6 +307,14 @@ TXCustomDBGrid::TXCustomDBGrid(QWidget* parent)
 TXCustomDBGrid::~TXCustomDBGrid()
 {
     m_destroying = true;
+    // Leave the MasterGrid ring; grids that followed this one keep no master.
+    for (const QPointer<TXCustomDBGrid>& s : m_slaves)
+        if (s)
+            s->m_masterGrid = nullptr;
+    m_slaves.clear();
+    LeaveRing();
+    delete m_hintWindow;
+    m_hintWindow = nullptr;
     // Unsubscribe from fields and the data source before the link and columns go.
     m_dataLink->ClearMapping();
     if (db::TDataSource* source = m_dataLink->DataSource())
@@ -1169,6 +1178,19 @@ void TXCustomDBGrid::LinkActive(bool value)
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     if (value && (m_options & dgAlwaysShowEditor))
         ShowEditor();
+    // Default columns get the stored order again (without OrderChanged).
+    if (value && m_columns->State() == csDefault && !m_orderFieldsStored.isEmpty()) {
+        const QString stored = m_orderFieldsStored;
+        const auto handler = OnOrderChanged;
+        OnOrderChanged = nullptr;
+        try {
+            SetOrderFields(stored);
+        } catch (...) {
+            OnOrderChanged = handler;
+            throw;
+        }
+        OnOrderChanged = handler;
+    }
 }
 
 void TXCustomDBGrid::DataChanged()
@@ -1321,7 +1343,9 @@ void TXCustomDBGrid::UpdateScrollBar()
         page = thumb ? VisibleRowCount() : 1;
         pos = ds->State() == db::dsInsert ? bar->value() : std::max(1, ds->RecNo());
     } else {
-        max = thumb ? 5 : 4;
+        // Five coarse positions: 0 .. 4 without a page, 0 .. 5 with a page of 2; the bar's
+        // last position is the maximum less the page plus one, 4 either way.
+        max = 4;
         page = thumb ? 2 : 1;
         pos = ds->Bof() ? 0 : ds->Eof() ? max : 2;
     }
@@ -1374,6 +1398,14 @@ void TXCustomDBGrid::ScrollBarAction(Qt::Orientation orientation, int action)
                 ds->SetRecNo(p);
             else
                 ds->Last();
+        } else {
+            switch (p) {
+            case 0: ds->First(); break;
+            case 1: ds->MoveBy(-VisibleRowCount()); break;
+            case 3: ds->MoveBy(VisibleRowCount()); break;
+            case 4: ds->Last(); break;
+            default: break;
+            }
         }
         break;
     }
@@ -1450,7 +1482,13 @@ void TXCustomDBGrid::EndUpdate(bool keepCurrent)
 
 QString TXCustomDBGrid::ColGetText(TXColumn* column, const QString& text, TTextKind kind)
 {
-    QString result = text;
+    QString result;
+    if (column && column->AutoNumber() && kind != tkReport) {
+        const int n = RecordNumber();
+        result = n < 0 ? QString() : QString::number(n) + QLatin1Char('.');
+    } else {
+        result = PickGetText(column, text);
+    }
     if (OnColGetText)
         OnColGetText(column, result, kind);
     return result;
@@ -1461,7 +1499,7 @@ QString TXCustomDBGrid::ColSetText(TXColumn* column, const QString& text)
     QString result = text;
     if (OnColSetText)
         OnColSetText(column, result);
-    return result;
+    return PickSetText(column, result, column ? column->Field() : nullptr);
 }
 
 QString TXCustomDBGrid::GetEditText(int col, int row)
@@ -1493,9 +1531,12 @@ bool TXCustomDBGrid::CanEditModify()
         return false;
     TXColumn* c = m_columns->Items(dc);
     db::TField* f = c->Field();
-    if (!f || c->ReadOnly() || !f->CanModify())
+    if (!f || c->ReadOnly() || !f->CanModify() || m_dataLink->ReadOnly() || !EditableFieldType(f))
         return false;
-    return m_dataLink->Edit();
+    const bool editing = m_dataLink->Edit();
+    if (editing)
+        m_dataLink->Modified();
+    return editing;
 }
 
 bool TXCustomDBGrid::CanEditShow() const
@@ -1733,21 +1774,54 @@ void TXCustomDBGrid::ColWidthsChanged()
     }
     EndLayout();
     tk::TCustomGrid::ColWidthsChanged();
+    CopyLayoutToFollower();
 }
 
 void TXCustomDBGrid::ColumnMoved(int fromIndex, int toIndex)
 {
     // The toolkit moved a grid column: the column (with its sub-tree) follows, then the layout.
+    if (m_inColumnMoved)
+        return;
+    m_inColumnMoved = true;
+    ScopeExit guard{[this] { m_inColumnMoved = false; }};
     const int from = GridColToDataCol(fromIndex);
     const int to = GridColToDataCol(toIndex);
+    if (from < 0 || to < 0 || from >= m_columns->Count() || to >= m_columns->Count() || !ColumnMoving(from, to)) {
+        // Refused: the toolkit's move is undone.
+        MoveColumn(toIndex, fromIndex);
+        return;
+    }
+    const int leftCol = LeftCol();
     BeginLayout();
-    if (from >= 0 && to >= 0 && from < m_columns->Count() && to < m_columns->Count())
-        m_columns->Items(from)->SetIndex(to);
+    m_columns->Items(from)->SetIndex(to);
     EndLayout();
+    if ((m_options & dgRowSelect) && (m_options & dgRowScroll))
+        SetLeftCol(leftCol);
+    TXCustomDBGrid* follower = FollowerGrid();
+    if (follower && from < follower->Columns()->Count() && to < follower->Columns()->Count())
+        follower->Columns()->Items(from)->SetIndex(to);
+    if (OnColumnMoved)
+        OnColumnMoved(this, from, to);
 }
 
 void TXCustomDBGrid::RowHeightsChanged()
 {
+    if ((m_options & dgRowResize) && !m_inLayout && m_layoutLock == 0) {
+        // The first data row the user sized sets the lines of every row.
+        const int before = DefaultRowHeight();
+        for (int r = m_titleOffset; r < RowCount(); ++r) {
+            const int h = RowHeights(r);
+            if (h == before)
+                continue;
+            BeginLayout();
+            SetLinesCount(LinesForRowHeight(h));
+            EndLayout();
+            InvalidateEditor();
+            if (std::abs(DefaultRowHeight() - before) > RowLineWidth() && OnRowResize)
+                OnRowResize(this);
+            break;
+        }
+    }
     tk::TCustomGrid::RowHeightsChanged();
 }
 

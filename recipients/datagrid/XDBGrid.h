@@ -7,6 +7,7 @@
 #include "platform/grid/CustomGrid.h"
 #include "platform/grid/DrawUtils.h"
 #include "recipients/datagrid/XDBGridColumns.h"
+#include "recipients/datagrid/XDBGridHints.h"
 #include <QEvent>
 #include <QFontMetrics>
 #include <QMenu>
@@ -57,6 +58,7 @@ enum TMarkerTransparent { mtAuto, mtTrue, mtFalse };
 enum THotButtons { hbAuto, hbBump, hbTile, hbLowered, hbRaised };
 enum TFocusRect { frAuto, frDefault, frGray, frMild, frNone };
 enum TListBorder { lbAuto, lbDefault, lbMild, lbGray };
+enum TScrollBarStyle { ssRegular, ssFlat, ssHotTrack };
 
 class TXCustomDBGrid;
 
@@ -97,11 +99,28 @@ public:
     void SetAutoHidden(tk::TScrollStyle value);
     tk::TScrollStyle ThumbBar() const { return m_thumbBar; }
     void SetThumbBar(tk::TScrollStyle value);
+    // The flat scroll bar look. Linux has no flat scroll bars: the values are kept and resolved,
+    // the bars look as the platform draws them.
+    TColor Color() const { return m_color; }
+    void SetColor(TColor value);                 // ParentColor off
+    bool ParentColor() const { return m_parentColor; }
+    void SetParentColor(bool value);             // on: Color back to clBtnHighlight
+    TScrollBarStyle Style() const;               // with ParentStyle: by the grid's FixedStyle
+    void SetStyle(TScrollBarStyle value);        // ParentStyle off
+    bool ParentStyle() const { return m_parentStyle; }
+    void SetParentStyle(bool value) { m_parentStyle = value; }
+    bool WinXPMode() const { return m_winXPMode; }
+    void SetWinXPMode(bool value) { m_winXPMode = value; }
 
 private:
     TXCustomDBGrid* m_grid;
     tk::TScrollStyle m_autoHidden = tk::ssHorizontal;
     tk::TScrollStyle m_thumbBar = tk::ssBoth;
+    TColor m_color = gfx::clBtnHighlight;
+    bool m_parentColor = true;
+    TScrollBarStyle m_style = ssRegular;
+    bool m_parentStyle = true;
+    bool m_winXPMode = false;
 };
 
 // ------------------------------------------------------------------ TXGridDataLink
@@ -438,6 +457,66 @@ public:
     std::function<void(TXColumn* column)> OnCellClick;
     std::function<void(TXCustomDBGrid* sender)> OnEnter;
 
+    // --- editing in place
+    void EditButtonClick();
+    // The list border the pick list of the editor follows (lbAuto resolved).
+    TListBorder GetListBorder() const;
+    std::function<void(TXCustomDBGrid* sender)> OnEditButtonClick;
+
+    // --- mouse: sizing and moving
+    // The widest shown text of a column over the records in the link's buffer (+ 4, + the
+    // editor's button when it shows one); the base width with an inactive link.
+    int OptimalWidth(TXColumn* column);
+    // LinesCount for a data row height: (height - line - half the text height - 3) div text
+    // height + 1, within LinesCountMin and LinesCountMax.
+    int LinesForRowHeight(int height) const;
+    std::function<void(TXCustomDBGrid* sender, int fromIndex, int toIndex, bool& accept)> OnColumnMoving;
+    std::function<void(TXCustomDBGrid* sender, int fromIndex, int toIndex)> OnColumnMoved;
+    std::function<void(TXCustomDBGrid* sender)> OnRowResize;
+    std::function<void(TXCustomDBGrid* sender, tk::TShiftState shift, const QPoint& pos, bool& handled)> OnMouseWheelDown;
+    std::function<void(TXCustomDBGrid* sender, tk::TShiftState shift, const QPoint& pos, bool& handled)> OnMouseWheelUp;
+
+    // --- hints
+    TXHintOptions HintOptions() const { return m_hintOptions; }
+    void SetHintOptions(TXHintOptions value) { m_hintOptions = value; }
+    bool ShowHint() const { return m_showHint; }
+    void SetShowHint(bool value) { m_showHint = value; }
+    // The grid's own hint; setting it also sets the hint shown now.
+    QString Hint() const { return m_currentHint; }
+    QString OwnHint() const { return m_ownHint; }
+    void SetHint(const QString& value) { m_ownHint = m_currentHint = value; }
+    // What the grid shows when asked for a hint at a viewport point.
+    struct HintInfo {
+        QString text;
+        QRect area;                  // viewport coordinates
+        bool show = false;
+        bool toolTip = false;
+        QRect window;                // screen rectangle of a tool tip
+        TXHintData data;
+        int hideTimeout = 0;
+        THintCell kind = hcData;
+        int index = 0;
+        int pauseKind = 0;           // 0 none, 1 first, 2 second
+    };
+    HintInfo HintAt(const QPoint& pos);
+    // The pause before the next hint by the hint kind.
+    int HintPause() const { return m_hintKind == 2 ? kHintShortPause : kHintPause; }
+    // Text of a data cell as hints and tool tips show it (the link's active record is put back).
+    QString CellHintText(TXColumn* column, int dataRow);
+    QString CellHint(TXColumn* column, int index, THintCell kind, const QString& text);
+    void ShowEditorHint(const QPoint& globalPos, QWidget* editor);
+    TXHintWindow* HintWindow() const { return m_hintWindow; }
+    std::function<void(TXCustomDBGrid* sender, TXColumn* column, int index, THintCell kind, QString& text)> OnCellHint;
+
+    // --- sort order, linked grids
+    void SetOrderFields(const QString& value);
+    TXCustomDBGrid* MasterGrid() const { return m_masterGrid; }
+    void SetMasterGrid(TXCustomDBGrid* value);
+    // The next grid of the MasterGrid ring (nullptr when the grid is in none).
+    TXCustomDBGrid* FollowerGrid();
+    // Copies the column layout to the follower and on around the ring.
+    void CopyLayoutToFollower();
+
     // --- used by columns, the link and the bookmark list
     void ColumnsChanged(TXColumn* column);          // nullptr: all
     void MarkerLock();
@@ -501,6 +580,10 @@ protected:
     QString GetEditText(int col, int row) override;
     void SetEditText(int col, int row, const QString& value) override;
     bool CanEditModify() override;
+    tk::TInplaceEdit* CreateEditor() override;
+    int GetEditLimit() override;
+    virtual bool ColumnMoving(int fromIndex, int toIndex);
+    bool viewportEvent(QEvent* event) override;
 
     // --- keyboard moves that reach the selection
     void ClearOnMove();
@@ -637,6 +720,26 @@ private:
     bool m_inColExit = false;
     TShiftState m_lastShift = 0;
     TXColumn* m_pressedTitle = nullptr;
+
+    // editing, mouse, hints, linked grids
+    bool m_inColumnMoved = false;
+    TXHintOptions m_hintOptions = kDefaultHintOptions;
+    bool m_showHint = true;
+    QString m_ownHint;
+    QString m_currentHint;
+    int m_hintKind = 0;
+    QRect m_hintArea;
+    bool m_hintIsToolTip = false;
+    TXHintWindow* m_hintWindow = nullptr;
+    QPointer<TXCustomDBGrid> m_masterGrid;
+    std::vector<QPointer<TXCustomDBGrid>> m_slaves;     // grids whose master this grid is
+    bool m_copyingLayout = false;
+    void LeaveRing();
+    TXCustomDBGrid* RingRoot();
+    void RingMembers(std::vector<TXCustomDBGrid*>& out);
+    void HideHint();
+    void ShowHintAt(const QPoint& pos, const QPoint& globalPos);
+    QTimer* m_hintTimer = nullptr;
     QPoint m_titlePressPoint;           // where a title press started
     tk::TGridCoord m_pressedCell;       // data cell a left press started on
     bool m_pressedOnFocus = false;      // ... which already was the focus cell
@@ -647,6 +750,9 @@ class TXDBGrid : public TXCustomDBGrid {
 public:
     explicit TXDBGrid(QWidget* parent = nullptr) : TXCustomDBGrid(parent) {}
 };
+
+// Whether typed text may go into a field of this type (binary and memo fields need OnSetText).
+bool EditableFieldType(const db::TField* field);
 
 // Built-in images, drawn in code: the indicator strip (20 images of 16 x 16), the check-box strip
 // (9 glyphs of 13 x 13) and the marker strip (20 images of 16 x 16, faces in the key colours

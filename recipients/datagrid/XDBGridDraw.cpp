@@ -477,10 +477,10 @@ void TXCustomDBGrid::DrawDataColumnCell(int dataCol, int dataRow, TXColumn* colu
 
     db::TField* field = column->Field();
     QString text;
-    if (field) {
-        if (field->DataType() == db::ftMemo && column->ShowBlob())
+    if (field || column->AutoNumber()) {
+        if (field && field->DataType() == db::ftMemo && column->ShowBlob())
             text = field->AsString();
-        else
+        else if (field)
             text = field->DisplayText();
         text = ColGetText(column, text, tkDisplay);
     }

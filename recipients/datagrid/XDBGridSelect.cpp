@@ -1,6 +1,7 @@
 // The selection of the data grid: the sorted bookmark list, the anchor, the gestures of mouse and
 // keyboard that change it, and deleting the selected records.
 #include "recipients/datagrid/XDBGrid.h"
+#include "recipients/datagrid/XDBGridEdit.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -777,6 +778,24 @@ void TXCustomDBGrid::MouseSelect(TShiftState shift)
 void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y)
 {
     m_lastShift = shift;
+    m_hintKind = 0;
+    if (auto* editor = qobject_cast<TXDBGridInplaceEdit*>(InplaceEditor()))
+        editor->ForgetLastCell();
+    {
+        // A double click on a column border: its optimal width; the middle button: its default.
+        int sizeIndex, sizePos, sizeOfs;
+        const bool onBorder = CalcSizingState(x, y, sizeIndex, sizePos, sizeOfs) == tk::gsColSizing;
+        const int sc = onBorder ? GridColToDataCol(sizeIndex) : -1;
+        TXColumn* sized = sc >= 0 && sc < m_columns->Count() ? m_columns->Items(sc) : nullptr;
+        if (sized && button == tk::mbLeft && (shift & tk::ssDouble) && (m_resizeOptions & roOptimalWidth)) {
+            sized->SetWidthBase(OptimalWidth(sized));
+            return;
+        }
+        if (sized && button == tk::mbMiddle && (m_resizeOptions & roDefaultWidth)) {
+            sized->SetWidthBase(sized->DefaultWidth());
+            return;
+        }
+    }
     int index, pos, ofs;
     if (button == tk::mbLeft && !(shift & tk::ssDouble) &&
         CalcSizingState(x, y, index, pos, ofs) != tk::gsNormal) {
@@ -911,8 +930,22 @@ void TXCustomDBGrid::KeyPress(QChar& key)
         key = QChar();
         return;
     }
+    const bool enter = key == QLatin1Char('\r');
+    if (enter && !(m_options & dgAlwaysShowEditor) && m_dataLink->Active() && m_dataLink->Editing())
+        m_dataLink->UpdateRecord();
+    // Enter switches the editor on and off.
+    if (enter && !(GridOptions() & tk::goAlwaysShowEditor)) {
+        if (EditorMode())
+            HideEditor();
+        else if (column && column->CanShowEditor())
+            ShowEditor();
+        key = QChar();
+        return;
+    }
     if (column && !column->CanShowEditor())
         return;    // no editor opens in this column
+    if (EditorVisible())
+        return;    // the editor types the character itself
     tk::TCustomGrid::KeyPress(key);
 }
 
@@ -948,11 +981,22 @@ void TXCustomDBGrid::ToggleCheckBox(TXColumn* column)
 
 bool TXCustomDBGrid::DoMouseWheel(TShiftState shift, int notches, const QPoint& pos)
 {
-    (void)shift;
-    (void)pos;
-    if (!m_dataLink->Active())
+    bool handled = false;
+    if (notches < 0 && OnMouseWheelDown)
+        OnMouseWheelDown(this, shift, pos, handled);
+    else if (notches > 0 && OnMouseWheelUp)
+        OnMouseWheelUp(this, shift, pos, handled);
+    if (handled || !m_dataLink->Active())
         return true;
     db::TDataSet* ds = m_dataLink->DataSet();
+    if (ds->State() == db::dsInsert && !ds->Modified() && !m_dataLink->IsModified()) {
+        // An untouched inserted record: wheel down cancels it unless it is at the end, wheel up
+        // cancels it at the end.
+        const bool atEnd = m_dataLink->Eof();
+        if ((notches < 0 && !atEnd) || (notches > 0 && atEnd))
+            ds->Cancel();
+        return true;
+    }
     ds->CheckBrowseMode();
     HideEditor();
     int rows = m_wheelScrollRows > 0 ? m_wheelScrollRows
