@@ -395,6 +395,11 @@ int TXCustomDBGrid::RecordNumber() const
 {
     if (!m_dataLink->Active())
         return -1;
+    if (m_options & dgForceSequence) {
+        // The drawn row's offset from the current record.
+        const int n = m_seqPos + (m_dataLink->ActiveRecord() - m_seqRow);
+        return m_dataLink->DataSet()->State() == db::dsInsert && m_dataLink->ActiveRecord() > m_seqRow ? n - 1 : n;
+    }
     return m_dataLink->DataSet()->RecNo();
 }
 
@@ -457,6 +462,10 @@ void TXCustomDBGrid::SetOptions(TXDBGridOptions value)
         InvalidateEditor();
     if (changed & (dgMarkerAutoSwitch | dgMarkerAutoToggle | dgMarkerAscendOnly))
         m_columns->RealignMarkers();
+    if (changed & dgForceSequence) {
+        ResetSequence();
+        UpdateScrollBar();
+    }
     InvalidateGrid();
 }
 
@@ -1171,6 +1180,10 @@ void TXCustomDBGrid::LinkActive(bool value)
     m_bookmarks->SetActive(value);
     m_selectionAnchor.clear();
     m_selecting = false;
+    if (value)
+        ResetSequence();
+    else
+        m_seqCount = m_seqPos = m_seqRow = 0;
     LayoutChanged();
     UpdateScrollBar();
     UpdateRowCount();
@@ -1202,6 +1215,20 @@ void TXCustomDBGrid::DataChanged()
     if (!m_selectionAnchor.isEmpty() && !m_dataLink->DataSet()->BookmarkValid(m_selectionAnchor))
         SetSelectionAnchor(db::TBookmark());
     UpdateRowCount();
+    if (Numbered() && !m_inResetSequence) {
+        // A jump, a requery or a changed record count: the position is taken again.
+        db::TDataSet* ds = m_dataLink->DataSet();
+        if (ds->IsEmpty()) {
+            m_seqCount = m_seqPos = 0;
+        } else if (ds->Bof() && m_seqCount > 0 && ds->RecordCount() == m_seqCount) {
+            m_seqPos = 1;
+        } else if (ds->Eof() && m_seqCount > 0 && ds->RecordCount() == m_seqCount) {
+            m_seqPos = m_seqCount;
+        } else {
+            ResetSequence();
+        }
+        m_seqRow = m_dataLink->ActiveRecord();
+    }
     UpdateScrollBar();
     UpdateActive();
     InvalidateEditor();
@@ -1271,6 +1298,12 @@ void TXCustomDBGrid::Scroll(int distance)
 {
     if (!m_dataLink->Active())
         return;
+    if (Numbered() && !m_inResetSequence) {
+        // Records moved: the window's shift plus the current record's move inside it.
+        const int row = m_dataLink->ActiveRecord();
+        m_seqPos = std::clamp(m_seqPos + distance + (row - m_seqRow), m_seqCount > 0 ? 1 : 0, m_seqCount);
+        m_seqRow = row;
+    }
     const int oldRow = Row();
     if (m_dataLink->ActiveRecord() + m_titleOffset >= RowCount())
         UpdateRowCount();
@@ -1336,7 +1369,12 @@ void TXCustomDBGrid::UpdateScrollBar()
     }
     db::TDataSet* ds = m_dataLink->DataSet();
     int min = 0, max = 4, page = 1, pos = 2;
-    if (ds->IsSequenced()) {
+    if (m_options & dgForceSequence) {
+        min = 1;
+        max = std::max(1, m_seqCount);
+        page = thumb ? VisibleRowCount() : 1;
+        pos = ds->Bof() ? 1 : ds->Eof() ? max : std::max(1, m_seqPos);
+    } else if (ds->IsSequenced()) {
         const int count = ds->RecordCount();
         min = 1;
         max = std::max(1, count);
@@ -1349,7 +1387,7 @@ void TXCustomDBGrid::UpdateScrollBar()
         page = thumb ? 2 : 1;
         pos = ds->Bof() ? 0 : ds->Eof() ? max : 2;
     }
-    if (autoHide && ds->RecordCount() <= VisibleRowCount()) {
+    if (autoHide && ((m_options & dgForceSequence) ? m_seqCount : ds->RecordCount()) <= VisibleRowCount()) {
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         return;
     }
@@ -1391,7 +1429,14 @@ void TXCustomDBGrid::ScrollBarAction(Qt::Orientation orientation, int action)
         if (!(m_options & dgThumbTracking) && bar->isSliderDown())
             return;
         const int p = bar->sliderPosition();
-        if (ds->IsSequenced()) {
+        if (m_options & dgForceSequence) {
+            if (p <= 1)
+                ds->First();
+            else if (p < m_seqCount)
+                ds->MoveBy(p - m_seqPos);
+            else
+                ds->Last();
+        } else if (ds->IsSequenced()) {
             if (p <= 1)
                 ds->First();
             else if (p < ds->RecordCount())
@@ -1775,6 +1820,8 @@ void TXCustomDBGrid::ColWidthsChanged()
     EndLayout();
     tk::TCustomGrid::ColWidthsChanged();
     CopyLayoutToFollower();
+    if (OnColumnResize)
+        OnColumnResize(this);
 }
 
 void TXCustomDBGrid::ColumnMoved(int fromIndex, int toIndex)

@@ -517,6 +517,12 @@ public:
     // Copies the column layout to the follower and on around the ring.
     void CopyLayoutToFollower();
 
+    // --- numbered scrolling (dgForceSequence): the grid counts the records itself
+    void ResetSequence();
+    int SequenceCount() const { return m_seqCount; }
+    int SequencePosition() const { return m_seqPos; }
+    std::function<void(TXCustomDBGrid* sender)> OnColumnResize;
+
     // --- used by columns, the link and the bookmark list
     void ColumnsChanged(TXColumn* column);          // nullptr: all
     void MarkerLock();
@@ -584,6 +590,7 @@ protected:
     int GetEditLimit() override;
     virtual bool ColumnMoving(int fromIndex, int toIndex);
     bool viewportEvent(QEvent* event) override;
+    void DoExit() override;
 
     // --- keyboard moves that reach the selection
     void ClearOnMove();
@@ -739,6 +746,12 @@ private:
     void RingMembers(std::vector<TXCustomDBGrid*>& out);
     void HideHint();
     void ShowHintAt(const QPoint& pos, const QPoint& globalPos);
+    void ExitFromEditor();
+    int m_seqCount = 0;
+    int m_seqPos = 0;
+    int m_seqRow = 0;                 // the current record's row when the position was taken
+    bool m_inResetSequence = false;
+    bool Numbered() const { return (m_options & dgForceSequence) && m_dataLink->Active(); }
     QTimer* m_hintTimer = nullptr;
     QPoint m_titlePressPoint;           // where a title press started
     tk::TGridCoord m_pressedCell;       // data cell a left press started on

@@ -4,6 +4,9 @@
 #include "recipients/datagrid/XDBGridEdit.h"
 #include "recipients/datagrid/XDBGridPickText.h"
 
+#include <QApplication>
+#include <QTimer>
+
 namespace xdb {
 
 namespace {
@@ -41,7 +44,41 @@ bool EditableFieldType(const db::TField* f)
 
 tk::TInplaceEdit* TXCustomDBGrid::CreateEditor()
 {
-    return new TXDBGridInplaceEdit(this);
+    auto* editor = new TXDBGridInplaceEdit(this);
+    // Focus that leaves the editor for a widget outside the grid leaves the grid.
+    connect(qApp, &QApplication::focusChanged, editor, [this, editor](QWidget* old, QWidget* now) {
+        if (old == editor && now != this && !(now && isAncestorOf(now)))
+            ExitFromEditor();
+    });
+    return editor;
+}
+
+void TXCustomDBGrid::DoExit()
+{
+    if (!m_dataLink->Active())
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    try {
+        if ((m_options & dgCancelOnExit) && ds->State() == db::dsInsert && !ds->Modified() &&
+            !m_dataLink->IsModified())
+            ds->Cancel();
+        else if (m_dataLink->Editing())
+            m_dataLink->UpdateRecord();
+    } catch (...) {
+        // The field refused the text: the grid takes the focus back and the error goes on.
+        setFocus();
+        throw;
+    }
+}
+
+void TXCustomDBGrid::ExitFromEditor()
+{
+    // Run from the event loop, so an error of the field reaches the application's handler as
+    // any other event's error does.
+    QTimer::singleShot(0, this, [this] {
+        if (!hasFocus() && !(InplaceEditor() && InplaceEditor()->hasFocus()))
+            DoExit();
+    });
 }
 
 int TXCustomDBGrid::GetEditLimit()

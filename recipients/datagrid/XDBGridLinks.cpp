@@ -4,6 +4,7 @@
 #include "recipients/datagrid/XDBGridOrder.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace xdb {
 
@@ -144,6 +145,38 @@ void TXCustomDBGrid::CopyLayoutToFollower()
         target->setLayoutDirection(layoutDirection());
         target->SetLeftCol(std::min(LeftCol(), std::max(target->tk::TCustomGrid::FixedCols(), target->ColCount() - 1)));
     }
+}
+
+// ------------------------------------------------------------------ numbered scrolling
+
+void TXCustomDBGrid::ResetSequence()
+{
+    if (!Numbered() || m_inResetSequence)
+        return;
+    db::TDataSet* ds = m_dataLink->DataSet();
+    ds->CheckBrowseMode();
+    m_inResetSequence = true;
+    struct Done {
+        TXCustomDBGrid* g;
+        ~Done() { g->m_inResetSequence = false; }
+    } done{this};
+    if (ds->IsEmpty()) {
+        m_seqCount = m_seqPos = m_seqRow = 0;
+        return;
+    }
+    // Counted by walking to both ends; the remembered record goes back on its screen row.
+    BeginUpdate();
+    {
+        struct End {
+            TXCustomDBGrid* g;
+            ~End() { g->EndUpdate(false); }
+        } end{this};
+        const int back = ds->MoveBy(-(std::numeric_limits<int>::max() - 1));
+        m_seqPos = 1 - back;
+        const int forward = ds->MoveBy(std::numeric_limits<int>::max() - 1);
+        m_seqCount = forward + 1;
+    }
+    m_seqRow = m_dataLink->ActiveRecord();
 }
 
 } // namespace xdb

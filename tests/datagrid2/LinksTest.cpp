@@ -1,5 +1,6 @@
 // Sort-order text, grids linked by MasterGrid, and record numbers in an auto-number column.
 #include "tests/datagrid/GridFixture.h"
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using namespace xdb;
@@ -93,4 +94,95 @@ TEST(GridNumbers, AutoNumberColumnShowsTheRecordNumber)
     EXPECT_EQ(g.grid->ColGetText(c, QStringLiteral("0"), tkDisplay), QStringLiteral("11."));
     EXPECT_EQ(g.grid->ColGetText(c, QStringLiteral("0"), tkReport), QStringLiteral("0"));
     g.grid->DataLink()->SetActiveRecord(active);
+}
+
+namespace {
+
+class UnsequencedDataSet : public db::TExtADODataSet {
+public:
+    bool IsSequenced() const override { return false; }
+};
+
+} // namespace
+
+TEST(GridNumbers, NumberedScrollingCountsTheRecordsItself)
+{
+    qlytest::TempDir dir;
+    db::Connection conn;
+    conn.Open(dir.file("qly.db"), db::OpenMode::CreateIfMissing);
+    gridtest::CreateListTable(conn, 40);
+    UnsequencedDataSet ds;
+    ds.SetConnection(&conn);
+    ds.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+    db::TDataSource source;
+    source.SetDataSet(&ds);
+    TXDBGrid grid;
+    grid.resize(420, 300);
+    grid.SetDataSource(&source);
+    grid.SetOptions(grid.Options() | dgForceSequence);
+    grid.show();
+    ds.Open();
+    ds.MoveBy(4);
+    EXPECT_EQ(grid.SequenceCount(), 40);
+    EXPECT_EQ(grid.SequencePosition(), 5);
+    QTest::keyClick(&grid, Qt::Key_Down);
+    QTest::keyClick(&grid, Qt::Key_PageDown);
+    const int page = grid.VisibleRowCount();
+    EXPECT_EQ(grid.SequencePosition(), 6 + page);
+    ds.MoveBy(10 - (6 + page));
+    ASSERT_EQ(grid.SequencePosition(), 10);
+    // The auto-number column shows the counted numbers of the drawn rows.
+    TXColumn* c = grid.Columns()->Items(1);
+    c->SetAutoNumber(true);
+    const int active = grid.DataLink()->ActiveRecord();
+    EXPECT_EQ(grid.ColGetText(c, QString(), tkDisplay), QStringLiteral("10."));
+    grid.DataLink()->SetActiveRecord(active + 1);
+    EXPECT_EQ(grid.ColGetText(c, QString(), tkDisplay), QStringLiteral("11."));
+    grid.DataLink()->SetActiveRecord(active);
+    // The bar shows count and position; a thumb drop moves by the difference.
+    QScrollBar* bar = grid.verticalScrollBar();
+    EXPECT_EQ(bar->maximum(), 40);
+    EXPECT_EQ(bar->value(), 10);
+    bar->setSliderPosition(25);
+    bar->triggerAction(QAbstractSlider::SliderMove);
+    EXPECT_EQ(grid.SequencePosition(), 25);
+    EXPECT_EQ(ds.FieldByName(QStringLiteral("_ID"))->AsInteger(), 25);
+    ds.Last();
+    EXPECT_EQ(grid.SequencePosition(), 40);
+    ds.First();
+    EXPECT_EQ(grid.SequencePosition(), 1);
+    // An empty dataset counts 0.
+    conn.Execute(QStringLiteral("DELETE FROM \"RL1\""));
+    ds.Requery();
+    EXPECT_EQ(grid.SequenceCount(), 0);
+    EXPECT_EQ(grid.SequencePosition(), 0);
+}
+
+namespace {
+struct ExitAccess : TXDBGrid {
+    using TXCustomDBGrid::DoExit;
+};
+} // namespace
+
+TEST(GridExit, LeavingTheGridWritesTheTypedTextOrCancelsAnEmptyInsert)
+{
+    ListGrid g(3);
+    auto* grid = static_cast<ExitAccess*>(g.grid.get());
+    grid->SetSelectedIndex(2);
+    g.Key(Qt::Key_F2);
+    auto* e = grid->InplaceEditor();
+    ASSERT_TRUE(e && e->isVisible());
+    e->selectAll();
+    QTest::keyClicks(e, QStringLiteral("raus@example.de"));
+    EXPECT_EQ(g.Value(QStringLiteral("Email")), QStringLiteral("user001@example.com"));
+    grid->DoExit();
+    EXPECT_EQ(g.Value(QStringLiteral("Email")), QStringLiteral("raus@example.de"));
+    g.ds.Post();
+
+    const int before = g.ds.RecordCount();
+    g.Key(Qt::Key_Insert);
+    ASSERT_EQ(g.ds.State(), db::dsInsert);
+    grid->DoExit();
+    EXPECT_EQ(g.ds.State(), db::dsBrowse);
+    EXPECT_EQ(g.ds.RecordCount(), before);
 }
