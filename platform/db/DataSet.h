@@ -205,7 +205,7 @@ public:
     void SetRecNo(int value);
     int RecordCount() const;    // records of the snapshot (a record being inserted not counted); 0 closed
     virtual bool IsSequenced() const { return true; }
-    bool IsUniDirectional() const { return false; }
+    virtual bool IsUniDirectional() const { return false; }
     bool DefaultFields() const { return true; } // fields are made at every open from the statement
 
     // --- bookmarks
