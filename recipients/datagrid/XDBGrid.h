@@ -523,6 +523,29 @@ public:
     int SequencePosition() const { return m_seqPos; }
     std::function<void(TXCustomDBGrid* sender)> OnColumnResize;
 
+    // --- clicks on fixed cells and popup menus
+    QMenu* PopupMenu() const { return m_popupMenu; }
+    void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+    // What a viewport point is over: the owning column, title level, header band (-1: none),
+    // the filler or the expand button.
+    struct TitleHit {
+        TXColumn* column = nullptr;
+        int band = -1;
+        bool filler = false;
+        bool expandButton = false;
+    };
+    TitleHit TitleHitAt(const QPoint& pos) const;
+    virtual void HeaderClick(TXColumn* column, int band);
+    virtual void ExpandClick(TXColumn* column);
+    virtual void FillerClick();
+    virtual void IndicatorClick();
+    std::function<void(TXCustomDBGrid* sender, TXColumn* column, int band)> OnHeaderClick;
+    std::function<void(TXCustomDBGrid* sender, TXColumn* column)> OnExpandClick;
+    std::function<void(TXCustomDBGrid* sender)> OnFillerClick;
+    std::function<void(TXCustomDBGrid* sender)> OnIndicatorClick;
+    // The menu the right button shows at a viewport point (nullptr: none).
+    QMenu* PopupMenuAt(const QPoint& pos) const;
+
     // --- used by columns, the link and the bookmark list
     void ColumnsChanged(TXColumn* column);          // nullptr: all
     void MarkerLock();
@@ -747,6 +770,10 @@ private:
     void HideHint();
     void ShowHintAt(const QPoint& pos, const QPoint& globalPos);
     void ExitFromEditor();
+    QPointer<QMenu> m_popupMenu;
+    TitleHit m_titlePress;                  // what a left press on the titles hit
+    bool m_titlePressed = false;
+    void DropMenu(QMenu* menu, const QPoint& globalPos, bool titleMenu);
     int m_seqCount = 0;
     int m_seqPos = 0;
     int m_seqRow = 0;                 // the current record's row when the position was taken

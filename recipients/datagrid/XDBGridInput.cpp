@@ -5,6 +5,8 @@
 #include "recipients/datagrid/XDBGridPickText.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QStyle>
 #include <QTimer>
 
 namespace xdb {
@@ -190,6 +192,127 @@ int TXCustomDBGrid::LinesForRowHeight(int height) const
     if (m_linesCountMax >= 0)
         lines = std::min(lines, m_linesCountMax);
     return lines;
+}
+
+// ------------------------------------------------------------------ fixed cells and menus
+
+TXCustomDBGrid::TitleHit TXCustomDBGrid::TitleHitAt(const QPoint& pos) const
+{
+    TitleHit hit;
+    const tk::TGridCoord cell = MouseCoord(pos.x(), pos.y());
+    if (cell.X < 0 || cell.Y < 0 || cell.Y >= m_titleOffset)
+        return hit;
+    if (cell.X < m_indicatorOffset) {
+        hit.filler = true;
+        return hit;
+    }
+    const int dc = GridColToDataCol(cell.X);
+    if (dc < 0 || dc >= m_columns->Count())
+        return hit;
+    TXColumn* owner = m_columns->Items(dc);
+    while (owner->Level() > cell.Y && owner->ParentColumn())
+        owner = owner->ParentColumn();
+    hit.column = owner;
+    QRect r = CellRect(cell.X, cell.Y);
+    const int bands = (m_options & dgTitleHeaders) && m_headerHeight > 0 ? owner->Title()->HeaderCount() : 0;
+    if (bands > 0) {
+        const int band = (pos.y() - r.top()) / m_headerHeight;
+        if (band < bands) {
+            hit.band = band;
+            return hit;
+        }
+        r.setTop(r.top() + bands * m_headerHeight);
+    }
+    const TXColumnExpandStyle es = owner->ExpandStyle();
+    const bool button = (owner->HasSubColumns() && es == cesAuto) || es == cesDropDown || es == cesDropDownMenu;
+    const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    if (button && r.width() >= arrow && pos.x() > r.right() - arrow)
+        hit.expandButton = true;
+    return hit;
+}
+
+void TXCustomDBGrid::HeaderClick(TXColumn* column, int band)
+{
+    if (OnHeaderClick)
+        OnHeaderClick(this, column, band);
+}
+
+void TXCustomDBGrid::ExpandClick(TXColumn* column)
+{
+    switch (column->ExpandStyle()) {
+    case cesAuto:
+        column->SetExpanded(!column->Expanded());
+        return;
+    case cesNone:
+        return;
+    case cesDropDownMenu:
+        if (QMenu* menu = column->Title()->DropDownMenu()) {
+            const int col = DataColToGridCol(column->Index());
+            const QRect r = CellRect(col, std::max(0, column->Level()));
+            DropMenu(menu, viewport()->mapToGlobal(layoutDirection() == Qt::RightToLeft ? r.bottomRight() : r.bottomLeft()),
+                     true);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    if (OnExpandClick)
+        OnExpandClick(this, column);
+}
+
+void TXCustomDBGrid::FillerClick()
+{
+    if (m_fillerPopupMenu && m_fillerIndex == -7) {
+        const int bottom = m_titleOffset > 0 ? CellRect(0, m_titleOffset - 1).bottom() + 1 : 0;
+        DropMenu(m_fillerPopupMenu, viewport()->mapToGlobal(QPoint(0, bottom)), true);
+        return;
+    }
+    if (OnFillerClick)
+        OnFillerClick(this);
+}
+
+void TXCustomDBGrid::IndicatorClick()
+{
+    if (OnIndicatorClick)
+        OnIndicatorClick(this);
+}
+
+void TXCustomDBGrid::DropMenu(QMenu* menu, const QPoint& globalPos, bool titleMenu)
+{
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    if (titleMenu)
+        HideEditor();
+    menu->popup(globalPos);
+    if (titleMenu && (m_options & dgAlwaysShowEditor))
+        ShowEditor();
+}
+
+QMenu* TXCustomDBGrid::PopupMenuAt(const QPoint& pos) const
+{
+    const tk::TGridCoord cell = MouseCoord(pos.x(), pos.y());
+    if (cell.X < 0 || cell.Y < 0)
+        return m_popupMenu;
+    if (cell.Y < m_titleOffset) {
+        const TitleHit hit = TitleHitAt(pos);
+        if (hit.filler)
+            return m_fillerPopupMenu;
+        if (!hit.column || hit.band >= 0)
+            return nullptr;
+        const bool rightMoving = (m_resizeOptions & roColumnMoving) && (m_options & dgColumnResize) &&
+                                 (m_options & dgRightMoving);
+        if (rightMoving && cell.X >= tk::TCustomGrid::FixedCols())
+            return nullptr;
+        return hit.column->Title()->PopupMenu();     // title rows fall back to nothing
+    }
+    if (cell.X < m_indicatorOffset)
+        return m_indicatorPopupMenu ? m_indicatorPopupMenu.data() : m_popupMenu.data();
+    const int dc = GridColToDataCol(cell.X);
+    TXColumn* column = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+    if (column && column->PopupMenu())
+        return column->PopupMenu();
+    return m_popupMenu;
 }
 
 } // namespace xdb

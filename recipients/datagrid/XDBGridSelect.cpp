@@ -4,6 +4,7 @@
 #include "recipients/datagrid/XDBGridEdit.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <algorithm>
 #include <cstring>
@@ -813,10 +814,20 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
     }
     if (cell.Y < m_titleOffset) {
         const int dc = GridColToDataCol(cell.X);
-        if ((m_options & dgTitleButtons) && button == tk::mbLeft) {
-            m_pressedTitle = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+        const TitleHit hit = TitleHitAt(QPoint(x, y));
+        if (button == tk::mbLeft) {
+            m_titlePress = hit;
+            m_titlePressed = true;
             m_titlePressPoint = QPoint(x, y);
-            if (m_pressedTitle && m_pressedTitle->Title()->Button())
+        }
+        if ((m_options & dgTitleButtons) && button == tk::mbLeft) {
+            // The filler with FillerButton and the expand button of a title without button are
+            // pressed like title buttons.
+            if ((hit.filler && m_fillerButton) ||
+                (hit.column && hit.band < 0 && hit.expandButton && !hit.column->Title()->Button()))
+                return;
+            m_pressedTitle = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
+            if (m_pressedTitle && m_pressedTitle->Title()->Button() && hit.band < 0)
                 return;
             m_pressedTitle = nullptr;
         }
@@ -869,7 +880,42 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
     const tk::TGridCoord pressedCell = m_pressedCell;
     m_pressedCell = tk::TGridCoord();
     const tk::TGridState state = GridState();
+    const bool titlePressed = m_titlePressed;
+    const TitleHit press = m_titlePress;
+    m_titlePressed = false;
+    m_titlePress = TitleHit();
     tk::TCustomGrid::MouseUp(button, shift, x, y);
+    if (button == tk::mbRight) {
+        // The menu of what was clicked pops up at the mouse.
+        if (QMenu* menu = PopupMenuAt(QPoint(x, y)))
+            DropMenu(menu, viewport()->mapToGlobal(QPoint(x, y)), true);
+        return;
+    }
+    if (button == tk::mbLeft && titlePressed && state != tk::gsColSizing && state != tk::gsRowSizing &&
+        std::abs(x - m_titlePressPoint.x()) <= QApplication::startDragDistance()) {
+        const TitleHit release = TitleHitAt(QPoint(x, y));
+        if (release.filler == press.filler && release.column == press.column && release.band == press.band &&
+            (press.filler || press.column)) {
+            if (press.filler) {
+                FillerClick();
+                return;
+            }
+            if (press.band >= 0) {
+                HeaderClick(press.column, press.band);
+                return;
+            }
+            if (press.expandButton && release.expandButton) {
+                ExpandClick(press.column);
+                return;
+            }
+            if (!(m_options & dgTitleButtons)) {
+                if ((m_options & dgMarkerAutoToggle) && press.column->Title()->AutoToggle())
+                    m_columns->ToggleMarker(press.column, shift & tk::ssCtrl);
+                TitleClick(press.column);
+                return;
+            }
+        }
+    }
     if (button != tk::mbLeft || state == tk::gsColSizing || state == tk::gsRowSizing || state == tk::gsColMoving)
         return;
     if (!pressed && pressedCell.Y >= m_titleOffset) {
@@ -877,6 +923,8 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
         const tk::TGridCoord cell = MouseCoord(x, y);
         const int dc = GridColToDataCol(pressedCell.X);
         if (dc < 0) {
+            if (cell == pressedCell)
+                IndicatorClick();
             return;
         }
         TXColumn* column = dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;

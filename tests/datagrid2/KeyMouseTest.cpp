@@ -1,6 +1,7 @@
 // Keyboard and mouse of the data grid: the key table, the wheel, optimal and default widths,
 // column moving and row sizing.
 #include "tests/datagrid/GridFixture.h"
+#include <QMenu>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -157,4 +158,43 @@ TEST(GridMouse, RowSizingSetsLinesCount)
     EXPECT_EQ(g.grid->LinesCount(), 4);
     g.grid->SetLinesCountMax(2);
     EXPECT_EQ(g.grid->LinesForRowHeight(10 * th), 2);
+}
+
+TEST(GridMouse, ClicksOnFillerBandsAndIndicatorAndTheRightButtonsMenus)
+{
+    ListGrid g(3);
+    int filler = 0, indicator = 0, band = -1;
+    TXColumn* bandColumn = nullptr;
+    g.grid->OnFillerClick = [&](TXCustomDBGrid*) { ++filler; };
+    g.grid->OnIndicatorClick = [&](TXCustomDBGrid*) { ++indicator; };
+    g.grid->OnHeaderClick = [&](TXCustomDBGrid*, TXColumn* c, int b) {
+        bandColumn = c;
+        band = b;
+    };
+    TXColumn* email = g.grid->Columns()->Items(2);
+    email->Title()->SetHeader(QStringLiteral("Kontakt|Mail"));
+    QApplication::processEvents();
+    QWidget* vp = g.grid->viewport();
+    QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier, g.grid->CellRect(0, 0).center());
+    EXPECT_EQ(filler, 1);
+    const QRect title = g.grid->CellRect(g.grid->DataColToGridCol(2), 0);
+    QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(title.center().x(), title.top() + g.grid->HeaderHeight() + g.grid->HeaderHeight() / 2));
+    EXPECT_EQ(bandColumn, email);
+    EXPECT_EQ(band, 1);
+    QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier, g.grid->CellRect(0, g.grid->TitleOffset() + 1).center());
+    EXPECT_EQ(indicator, 1);
+
+    // Right button: titles without a menu show none, data rows fall back to the grid's menu.
+    QMenu gridMenu, fillerMenu;
+    gridMenu.addAction(QStringLiteral("Eintrag"));
+    g.grid->SetPopupMenu(&gridMenu);
+    g.grid->SetFillerPopupMenu(&fillerMenu);
+    EXPECT_EQ(g.grid->PopupMenuAt(title.center()), nullptr);
+    EXPECT_EQ(g.grid->PopupMenuAt(g.grid->CellRect(0, 0).center()), &fillerMenu);
+    const QPoint data = g.grid->CellRect(g.grid->DataColToGridCol(1), g.grid->TitleOffset()).center();
+    EXPECT_EQ(g.grid->PopupMenuAt(data), &gridMenu);
+    QTest::mouseClick(vp, Qt::RightButton, Qt::NoModifier, data);
+    EXPECT_TRUE(gridMenu.isVisible());
+    gridMenu.hide();
 }
