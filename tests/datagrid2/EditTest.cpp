@@ -235,3 +235,43 @@ TEST(GridPickList, IncrementalSearchResetsAfterTwoSeconds)
         list.SearchKey(0, QLatin1Char('x'), 6000);
     EXPECT_EQ(list.SearchText().size(), 32);
 }
+
+TEST(GridEditing, EllipsisButtonAndMemoColumns)
+{
+    ListGrid g(3);
+    g.ds.Close();
+    g.conn.Execute(QStringLiteral("ALTER TABLE \"RL1\" ADD COLUMN \"Notes\" TEXT"));
+    g.ds.Open();
+    QApplication::processEvents();
+
+    // The ellipsis button: Ctrl+Enter and a click on the button reach OnEditButtonClick.
+    int clicks = 0;
+    g.grid->OnEditButtonClick = [&](TXCustomDBGrid*) { ++clicks; };
+    g.grid->Columns()->Items(kEmail)->SetButtonStyle(cbsEllipsis);
+    TXDBGridInplaceEdit* e = EditCell(g, kEmail);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->EditStyle(), esEllipsis);
+    QTest::keyClick(e, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(clicks, 1);
+    QTest::mouseClick(e, Qt::LeftButton, Qt::NoModifier, e->ButtonRect().center());
+    EXPECT_EQ(clicks, 2);
+    QTest::keyClick(e, Qt::Key_Escape);
+
+    // A memo column takes typed text only through an OnSetText handler.
+    const int notes = g.grid->Columns()->Count() - 1;
+    ASSERT_EQ(g.grid->Columns()->Items(notes)->Field()->DataType(), db::ftMemo);
+    e = EditCell(g, notes);
+    ASSERT_NE(e, nullptr);
+    QTest::keyClicks(e, QStringLiteral("abc"));
+    EXPECT_TRUE(e->text().isEmpty());
+    EXPECT_EQ(g.ds.State(), db::dsBrowse);
+    QString written;
+    g.grid->Columns()->Items(notes)->Field()->OnSetText = [&](db::TField* f, const QString& text) {
+        written = text;
+        f->SetAsString(text);
+    };
+    QTest::keyClicks(e, QStringLiteral("abc"));
+    QTest::keyClick(e, Qt::Key_Return);
+    EXPECT_EQ(written, QStringLiteral("abc"));
+    EXPECT_EQ(g.Value(QStringLiteral("Notes")), QStringLiteral("abc"));
+}
