@@ -98,7 +98,20 @@ public:
     void Message(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
     void Information(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
     void Warning(const QString& text) override { FForm.MessageBox(FForm.windowTitle(), text, QMessageBox::Ok); }
-    void Beep() override { QApplication::beep(); }
+    void Beep() override
+    {
+        if (FForm.BeepSound)
+            FForm.BeepSound();
+        else
+            QApplication::beep();
+    }
+    void AlertMainWindow() override
+    {
+        if (FForm.FlashWindow)
+            FForm.FlashWindow(&FForm);
+        else
+            QApplication::alert(&FForm);
+    }
     void Busy(bool on) override
     {
         if (on)
@@ -412,45 +425,6 @@ void TMainForm::BuildSenderPage()
     grid->setColumnStretch(1, 2);
 }
 
-void TMainForm::BuildRecipientsPage()
-{
-    TabRecipients = Named(new QWidget, "TabRecipients");
-    TabRecipients->setProperty("Caption", QStringLiteral("Empfänger"));
-    BackGroundBottom->addWidget(TabRecipients);
-    auto* v = new QVBoxLayout(TabRecipients);
-    auto* row = new QHBoxLayout;
-    ComboBoxFavorites = Named(new QComboBox(TabRecipients), "ComboBoxFavorites");
-    ComboBoxFavorites->setEditable(true);
-    ComboBoxFavorites->lineEdit()->setMaxLength(50);
-    SpeedButtonSaveFavorite = Button(TabRecipients, "SpeedButtonSaveFavorite", QStringLiteral("Speichern"));
-    SpeedButtonSaveFavorite->setEnabled(false);
-    SpeedButton1 = Button(TabRecipients, "SpeedButton1", QStringLiteral("Neu"), QStringLiteral("Eine neuen Empföngerliste anlegen."));
-    SpeedButtonDeleteFavorite = Button(TabRecipients, "SpeedButtonDeleteFavorite", QStringLiteral("Löschen"));
-    auto* importHolder = new QWidget(TabRecipients);
-    auto* stack = new QGridLayout(importHolder);
-    stack->setContentsMargins(0, 0, 0, 0);
-    SpeedButtonImport = Button(importHolder, "SpeedButtonImport", QStringLiteral("Import"));
-    SpeedButtonImport1 = Button(importHolder, "SpeedButtonImport1", QStringLiteral("Import"));
-    SpeedButtonImport2 = Button(importHolder, "SpeedButtonImport2", QStringLiteral("Import"));
-    SpeedButtonImport3 = Button(importHolder, "SpeedButtonImport3", QStringLiteral("Import"));
-    for (QToolButton* b : { SpeedButtonImport, SpeedButtonImport1, SpeedButtonImport2, SpeedButtonImport3 })
-        stack->addWidget(b, 0, 0);
-    SpeedButtonImport1->setVisible(false);
-    SpeedButtonImport2->setVisible(false);
-    SpeedButtonImport3->setVisible(false);
-    row->addWidget(new QLabel(QStringLiteral("Empfängerliste :"), TabRecipients));
-    row->addWidget(ComboBoxFavorites, 1);
-    row->addWidget(SpeedButtonSaveFavorite);
-    row->addWidget(SpeedButton1);
-    row->addWidget(SpeedButtonDeleteFavorite);
-    row->addWidget(importHolder);
-    v->addLayout(row);
-    PanelRecipientsGrid = Named(new QWidget(TabRecipients), "PanelRecipientsGrid");
-    new QVBoxLayout(PanelRecipientsGrid);
-    PanelRecipientsGrid->layout()->setContentsMargins(0, 0, 0, 0);
-    v->addWidget(PanelRecipientsGrid, 1);
-}
-
 void TMainForm::BuildContentPage()
 {
     TabContent = Named(new QWidget, "TabContent");
@@ -663,6 +637,7 @@ void TMainForm::FormCreate()
         FListStore = std::make_unique<recipients::TRecipientListStore>(ADOConnection1, FListPrompts.get());
         FListStore->TEMP = TempTableName();
         FListStore->Instance = InstanceNumber();
+        WireRecipientsPage();
         // 3
         fSettings = std::make_unique<settings::TRegIniFile>(FSite.settingsKey);
         // 4: a malformed placement is ignored.
@@ -824,43 +799,6 @@ TWindowPlacement TMainForm::CurrentWindowPlacement() const
     wp.ptMaxPosition = QPoint(-1, -1);
     wp.rcNormalPosition = isMaximized() || isMinimized() ? normalGeometry() : geometry();
     return wp;
-}
-
-// ---- the recipient list at start and close ----------------------------------------------
-
-void TMainForm::NewUnsavedList()
-{
-    if (!ADOConnection1.Connected())
-        return;
-    ComboBoxFavorites->setCurrentIndex(-1);
-    ComboBoxFavorites->setEditText(QString());
-    FListStore->NewUnsavedList();
-}
-
-void TMainForm::FillListNames()
-{
-    // The stored lists' names are filled by the recipient-list code.
-    ComboBoxFavorites->setEditText(QString());
-}
-
-void TMainForm::OpenRememberedList(int, int)
-{
-    // Opening a stored list (lock, backup, crash question) belongs to the recipient-list code;
-    // until it is there the window starts with a new unsaved list.
-    NewUnsavedList();
-}
-
-bool TMainForm::AskSaveList()
-{
-    // Unchanged lists need no question; the question itself belongs to the recipient-list code.
-    return true;
-}
-
-void TMainForm::CloseList()
-{
-    // Releases a stored list's lock and backup, or drops the unsaved list's table.
-    if (ADOConnection1.Connected())
-        FListStore->CloseList();
 }
 
 void TMainForm::FillSubjectList(int)

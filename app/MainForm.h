@@ -15,6 +15,7 @@
 #include <optional>
 #include <QRect>
 
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -35,6 +36,9 @@ class TOrvRollOverSpeedBtn;
 class TStateImage;
 class TZedSpinEdit;
 namespace settings { class TRegIniFile; }
+namespace recipients { class TRecipientsGrid; class TRemoveDoublesForm; }
+namespace importwizard { class IWizardDialogs; }
+namespace xdb { class TXColumn; }
 
 namespace app {
 
@@ -183,6 +187,63 @@ public:
     QToolButton *SpeedButtonSaveFavorite, *SpeedButton1, *SpeedButtonDeleteFavorite;
     QToolButton *SpeedButtonImport, *SpeedButtonImport1, *SpeedButtonImport2, *SpeedButtonImport3;
     QWidget* PanelRecipientsGrid; // where the list grid goes
+    // The recipients page's list commands (RecipientsPage.cpp).
+    recipients::TRecipientsGrid* StringGridFavorites;
+    recipients::TRemoveDoublesForm* RemoveDoublesForm;
+    QToolButton *SpeedButtonToggleMarks, *SpeedButtonRemoveDoubles, *SpeedButtonSearchRecipients;
+    QToolButton *SpeedButtonLoadrecipients, *SpeedButtonSaverecipients;
+    QMenu *PopupMenuMarks, *PopupMenuGridOperations, *PopupMenuRecipientsGrid;
+    QAction *MenuAddColumn, *MenuRenameColumn, *MenuRemoveColumn, *MenuInsertRow, *MenuDeleteRows;
+    QAction *MenuMarkSent, *MenuMarkToSend, *MenuMarkBlocked, *MenuAllSentToSend, *MenuAllBlockedToSend, *MenuAllBlocked;
+    QAction *MenuRemoveDoubles, *MenuRemoveEmpty, *MenuRemoveInvalid, *MenuNextInvalid, *N1;
+    QAction *MenuImport, *MenuLoadFromFile, *MenuSaveToFile, *MenuSearch;
+    // Replaceable for tests: the input box (nothing on Cancel), the file dialogs ('' on Cancel),
+    // the system beep and the flash of a window's task bar entry.
+    std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& value)> InputQuery;
+    std::function<QString(bool save, const QString& filter, const QString& defaultExt)> FileDialog;
+    std::function<void()> BeepSound;
+    std::function<void(QWidget*)> FlashWindow;
+    // The desktop services handed to each import wizard (null: the real ones).
+    importwizard::IWizardDialogs* ImportWizardDialogs = nullptr;
+
+    void ComboBoxFavoritesSelect();
+    void ComboBoxFavoritesDropDown(bool& allow);
+    void ComboBoxFavoritesKeyDown(int& key);
+    void SpeedButtonSaveFavoriteClick();
+    void SpeedButtonDeleteFavoriteClick();
+    void SpeedButtonDeleterecipientsClick();
+    void N1Click() { SpeedButtonDeleterecipientsClick(); }
+    void SpeedButtonImportClick();
+    void SpeedButtonToggleMarksClick();
+    void SpeedButtonRemoveDoublesClick();
+    void SpeedButtonSearchRecipientsClick();
+    void SpeedButtonLoadrecipientsClick();
+    void SpeedButtonSaverecipientsClick();
+    void MenuMarkSentClick();
+    void MenuMarkToSendClick();
+    void MenuMarkBlockedClick();
+    void MenuAllSentToSendClick();
+    void MenuAllBlockedToSendClick();
+    void MenuAllBlockedClick();
+    void MenuAddColumnClick();
+    void MenuRenameColumnClick();
+    void MenuRemoveColumnClick();
+    void MenuInsertRowClick();
+    void MenuDeleteRowsClick();
+    void MenuRemoveDoublesClick();
+    void MenuRemoveEmptyClick();
+    void MenuRemoveInvalidClick();
+    void MenuNextInvalidClick();
+    void PopupMenuRecipientsGridPopup();
+    void StringGridFavoritesTitleClick(xdb::TXColumn* column);
+    void StringGridFavoritesDataChange();
+    void StringGridFavoritesKeyDown();
+    void StringGridEdited();
+    void StringGridFavoritesEnter();
+    void StringGridFavoritesMouseDown();
+    void TabRecipientsHide();
+    // The status bar text of the list position ("3/10 (3)").
+    QString RecipientsPositionText();
 
     // content page
     QComboBox* ComboBoxSubject;
@@ -214,6 +275,10 @@ private:
     void BuildTopPanel();
     void BuildSenderPage();
     void BuildRecipientsPage();
+    void WireRecipientsPage();
+    void SetListChanged(bool on);
+    std::optional<QString> AskInput(const QString& caption, const QString& prompt, const QString& value);
+    QString AskFileName(bool save);
     void BuildContentPage();
     void BuildPreviewPage();
     void BuildSendMailPage();
