@@ -9,6 +9,7 @@
 #include "app/controls/nbStatusBar.h"
 #include "app/core/DatabaseLocation.h"
 #include "app/core/OrvUtils.h"
+#include "mailing/MailingLog.h"
 #include "platform/app/Application.h"
 #include "platform/settings/RegIniFile.h"
 
@@ -204,11 +205,16 @@ TMainForm::TMainForm(const TMainFormSite& site, QWidget* parent) : TORVForm(Main
     AboutBox->setWindowFlags(Qt::Dialog);
 
     WireSenderPage();
+    WireMailingPage();
     OnCreate = [this] { FormCreate(); };
     DoCreate();
 }
 
-TMainForm::~TMainForm() { FormDestroy(); }
+TMainForm::~TMainForm()
+{
+    ShutDownMailing();
+    FormDestroy();
+}
 
 QMessageBox::StandardButton TMainForm::Ask(const QString& text, QMessageBox::StandardButtons buttons)
 {
@@ -538,19 +544,44 @@ void TMainForm::BuildSendMailPage()
     TabSendMail->setProperty("Caption", QStringLiteral("SendMail"));
     BackGroundBottom->addWidget(TabSendMail);
     auto* v = new QVBoxLayout(TabSendMail);
-    auto* row = new QHBoxLayout;
-    SpeedButtonSend = Button(TabSendMail, "SpeedButtonSend", QStringLiteral("Sende"));
-    AbortButton = Button(TabSendMail, "AbortButton", QStringLiteral("Abbrechen"));
-    AbortButton->setEnabled(false);
     ProgressBar = Named(new QProgressBar(TabSendMail), "ProgressBar");
     ProgressBar->setValue(0);
-    row->addWidget(SpeedButtonSend);
-    row->addWidget(AbortButton);
-    row->addWidget(ProgressBar, 1);
+    ProgressBar->setToolTip(QStringLiteral("Zeigt den Fortschritt des Mailings"));
+    v->addWidget(ProgressBar);
+    auto* gbLog = Named(new QGroupBox(TabSendMail), "GBLogView");
+    auto* lv = new QVBoxLayout(gbLog);
+    MemoLogFile = Named(new TMailingLog(gbLog), "MemoLogFile");
+    lv->addWidget(MemoLogFile);
+    v->addWidget(gbLog, 1);
+
+    auto* row = new QHBoxLayout;
+    auto* gbFile = new QGroupBox(QStringLiteral("Log Datei Operationen"), TabSendMail);
+    auto* fr = new QHBoxLayout(gbFile);
+    SpeedButtonPrintLogFile = Button(gbFile, "SpeedButtonPrintLogFile", QStringLiteral("Drucken"));
+    SpeedButtonPrintLogFile->setToolTip(QStringLiteral("Log ausdrucken"));
+    SpeedButtonCopyLogToClipboard = Button(gbFile, "SpeedButtonCopyLogToClipboard", QStringLiteral("Kopieren"));
+    SpeedButtonCopyLogToClipboard->setToolTip(QStringLiteral("Log Datei in Zwischenablage kopieren"));
+    SpeedButtonSaveLogFile = Button(gbFile, "SpeedButtonSaveLogFile", QStringLiteral("Speichern"));
+    fr->addWidget(SpeedButtonPrintLogFile);
+    fr->addWidget(SpeedButtonCopyLogToClipboard);
+    fr->addWidget(SpeedButtonSaveLogFile);
+    row->addWidget(gbFile);
+    row->addStretch(1);
+    auto* gbControl = new QGroupBox(QStringLiteral("Versand Steuerung"), TabSendMail);
+    auto* cr = new QHBoxLayout(gbControl);
+    AbortButton = Button(gbControl, "AbortButton", QStringLiteral("Abbrechen"));
+    AbortButton->setToolTip(QStringLiteral("Senden der Mails abbrechen."));
+    AbortButton->setEnabled(false);
+    SpeedButtonSend = Button(gbControl, "SpeedButtonSend", QStringLiteral("Sende"));
+    SpeedButtonSend->setToolTip(QStringLiteral("Senden der Mails"));
+    for (QToolButton* b : { AbortButton, SpeedButtonSend }) {
+        QFont font = b->font();
+        font.setBold(true);
+        b->setFont(font);
+        cr->addWidget(b);
+    }
+    row->addWidget(gbControl);
     v->addLayout(row);
-    MemoLogFile = Named(new QTextEdit(TabSendMail), "MemoLogFile");
-    MemoLogFile->setReadOnly(true);
-    v->addWidget(MemoLogFile, 1);
 }
 
 void TMainForm::BuildStatusBar()
@@ -1082,14 +1113,6 @@ void TMainForm::SpeedButtonPreviewClick()
 {
     SetMarks(3);
     ShowPage(TabPreview);
-}
-
-void TMainForm::SpeedButtonSendMailClick()
-{
-    // The checks before a mailing and the start question belong to the mailing code.
-    SetMarks(4);
-    ShowPage(TabSendMail);
-    StatusBar1->Panels()[1]->SetText(QString());
 }
 
 // ---- the sender page -----------------------------------------------------------------------

@@ -35,12 +35,15 @@ class TnbStatusBar;
 class TOrvRollOverSpeedBtn;
 class TStateImage;
 class TZedSpinEdit;
+class TMailingLog;
 namespace settings { class TRegIniFile; }
 namespace recipients { class TRecipientsGrid; class TRemoveDoublesForm; }
 namespace importwizard { class IWizardDialogs; }
 namespace xdb { class TXColumn; }
 
 namespace app {
+
+class TMailingPage;
 
 // The number of this running instance: random, 63 bits, fixed for the run. Several workstations
 // can share one database file, so the unsaved list's table carries it in its name.
@@ -146,7 +149,7 @@ public:
     virtual bool AskSaveList();
     virtual void CloseList();
     // Hook of the mailing code: whether the window may close now (a mailing may be running).
-    virtual bool MailingAllowsClose() { return true; }
+    virtual bool MailingAllowsClose();
     // Hooks of the content code: storing the mail, filling the stored mails, the empty mail.
     virtual void SpeedButtonSaveMailToDBClick() {}
     virtual void FillSubjectList(int index);
@@ -262,7 +265,10 @@ public:
     // mailing page
     QToolButton *SpeedButtonSend, *AbortButton;
     QProgressBar* ProgressBar;
-    QTextEdit* MemoLogFile;
+    TMailingLog* MemoLogFile;
+    QToolButton *SpeedButtonPrintLogFile, *SpeedButtonCopyLogToClipboard, *SpeedButtonSaveLogFile;
+    // The mailing, the send buttons and the connection test (MailingPage.cpp).
+    TMailingPage& MailingPage();
 
     QString TempFileName;
 
@@ -282,6 +288,8 @@ private:
     void BuildContentPage();
     void BuildPreviewPage();
     void BuildSendMailPage();
+    void WireMailingPage();
+    void ShutDownMailing();
     void BuildStatusBar();
     void WireSenderPage();
     void ShowPage(QWidget* page);
@@ -307,6 +315,8 @@ private:
     QString FConfigHeader, FConfigDescription;
     bool FMaximizeOnShow = false;
     bool FClosing = false;
+    friend class TMailingPage;
+    TMailingPage* FMailingPage = nullptr;
 };
 
 } // namespace app

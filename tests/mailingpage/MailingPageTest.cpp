@@ -1,0 +1,360 @@
+// The main window's mailing: send button checks and questions, the mailing page during and after
+// a mailing, the sender page's connection test and closing the window during a mailing.
+#include "MailTestUtil.h"
+#include "app/MailingPage.h"
+#include "app/MainForm.h"
+#include "app/controls/OrvRollOverButtons.h"
+#include "app/controls/StateImage.h"
+#include "app/controls/ZedSpin.h"
+#include "app/controls/nbStatusBar.h"
+#include "platform/db/Connection.h"
+#include "platform/db/ExtADODataSet.h"
+#include "mailing/MailingLog.h"
+#include "recipients/RecipientListStore.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+#include <deque>
+#include <gtest/gtest.h>
+
+using app::TMainForm;
+using namespace mailtest;
+
+namespace {
+
+struct Box {
+    QString caption, text;
+    QMessageBox::StandardButtons buttons;
+};
+
+class MailingPageTest : public ::testing::Test {
+protected:
+    qlytest::TempDir dir;
+    QList<Box> boxes;
+    // Answers in turn; when none is left: Yes or OK, else the first button.
+    std::deque<QMessageBox::StandardButton> answers;
+    std::unique_ptr<TMainForm> f;
+
+    void SetUp() override
+    {
+        app::TMainFormSite site;
+        site.programFolder = dir.path();
+        site.appDataFolder = dir.file("data");
+        site.messageBox = [this](const QString& caption, const QString& text, QMessageBox::StandardButtons buttons) {
+            boxes.append({caption, text, buttons});
+            if (!answers.empty()) {
+                const auto a = answers.front();
+                answers.pop_front();
+                return a;
+            }
+            for (auto b : {QMessageBox::Yes, QMessageBox::Ok})
+                if (buttons.testFlag(b))
+                    return b;
+            return QMessageBox::NoButton;
+        };
+        site.onException = [](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception& ex) {
+                ADD_FAILURE() << ex.what();
+            }
+        };
+        f = std::make_unique<TMainForm>(site);
+        f->show();
+        f->activateWindow();
+        f->RadioButtonPlainTextMail->setChecked(true);
+        f->EditFrom->setText("info@absender.de");
+        f->EditName->setText("Absender");
+        f->EditSmtpServer->setText("smtp.absender.de");
+        f->ComboBoxSubject->setEditText("Hallo %First Name%");
+        f->MemoMailBody->setPlainText(QString::fromUtf8("Guten Tag %Last Name%,\nschöne Grüße"));
+    }
+
+    void TearDown() override
+    {
+        if (f) {
+            answers.clear();
+            f->close();
+        }
+    }
+
+    void AddRow(const QString& email, const QString& last, const QString& first, int status = 0)
+    {
+        f->Connection().Execute(QStringLiteral("INSERT INTO \"%1\" (\"Email\", \"Last Name\", \"First Name\", \"Status\") "
+                                               "VALUES (?, ?, ?, ?)")
+                                    .arg(f->OpenListTable()),
+                                {email, last, first, status});
+        f->ListStore().Requery();
+    }
+
+    QList<int> Statuses()
+    {
+        QList<int> out;
+        for (const QVariantList& row :
+             f->Connection().Select(QStringLiteral("SELECT \"Status\" FROM \"%1\" ORDER BY \"_ID\"").arg(f->OpenListTable())))
+            out.append(row.at(0).toInt());
+        return out;
+    }
+
+    QStringList LogLines() const
+    {
+        QStringList out;
+        for (const QString& l : f->MemoLogFile->Lines())
+            out.append(StripTime(l));
+        return out;
+    }
+
+    QStringList Texts() const
+    {
+        QStringList out;
+        for (const Box& b : boxes)
+            out.append(b.text);
+        return out;
+    }
+
+    std::vector<bool> Marks() const
+    {
+        return {f->StateImageSender->GreenShown(), f->StateImageRecipients->GreenShown(),
+                f->StateImageContent->GreenShown(), f->StateImagePreview->GreenShown()};
+    }
+
+    static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition()) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(2);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(MailingPageTest, StepButtonChecksSenderAndServerAndReturnsToTheSenderPage)
+{
+    struct Case {
+        const char* from;
+        const char* server;
+        const char* message;
+        QLineEdit* TMainForm::*focus;
+    };
+    const Case cases[] = {
+        {"", "smtp.x.de", "Bitte geben Sie im Feld \"Von\" eine gültige Adresse an.", &TMainForm::EditFrom},
+        {"info@beispiel", "smtp.x.de", "Bitte geben Sie im Feld \"Von\" eine gültige Adresse an.", &TMainForm::EditFrom},
+        {"info.beispiel.de", "smtp.x.de", "Bitte geben Sie im Feld \"Von\" eine gültige Adresse an.", &TMainForm::EditFrom},
+        {"info@x.de", "smtp", "Bitte geben Sie einen gültigen SMTP Server an.", &TMainForm::EditSmtpServer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        boxes.clear();
+        f->SpeedButtonPreviewClick();
+        f->EditFrom->setText(c.from);
+        f->EditSmtpServer->setText(c.server);
+        QTest::mouseClick(f->SpeedButtonSendMail, Qt::LeftButton);
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_EQ(boxes[0].text, QString::fromUtf8(c.message));
+        EXPECT_EQ(boxes[0].buttons, QMessageBox::Ok);
+        EXPECT_EQ(f->BackGroundBottom->currentWidget(), f->TabSender);
+        EXPECT_TRUE(f->SpeedButtonSender->isChecked());
+        EXPECT_FALSE(f->SpeedButtonSendMail->isChecked());
+        EXPECT_EQ(Marks(), std::vector<bool>({false, false, false, false}));
+        EXPECT_EQ(f->focusWidget(), f.get()->*c.focus);
+    }
+    EXPECT_EQ(f->MemoLogFile->Lines(), QStringList{QString()}) << "nothing was started";
+}
+
+TEST_F(MailingPageTest, StepButtonShowsTheMailingPageAndAsksBeforeTheStart)
+{
+    f->StatusBar1->Panels()[1]->SetText("3/10 (3)");
+    answers = {QMessageBox::No};
+    QTest::mouseClick(f->SpeedButtonSendMail, Qt::LeftButton);
+    EXPECT_EQ(f->BackGroundBottom->currentWidget(), f->TabSendMail);
+    EXPECT_TRUE(f->SpeedButtonSendMail->isChecked());
+    EXPECT_EQ(Marks(), std::vector<bool>({true, true, true, true}));
+    EXPECT_EQ(f->StatusBar1->Panels()[1]->Text(), "");
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].caption, QString::fromUtf8("Bestätigung"));
+    EXPECT_EQ(boxes[0].text, "Mit dem Versand der Mails jetzt beginnen?");
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(f->MemoLogFile->Lines(), QStringList{QString()}) << "No starts nothing";
+
+    // Yes starts the job: with no row to send it ends with the red line.
+    boxes.clear();
+    QTest::mouseClick(f->SpeedButtonSendMail, Qt::LeftButton);
+    EXPECT_EQ(Texts(), QStringList{"Mit dem Versand der Mails jetzt beginnen?"});
+    EXPECT_EQ(LogLines().last(), QString::fromUtf8(" Es sind keine Empfänger als \"zu versenden\" markiert. Bitte "
+                                                   "bearbeiten Sie die Empfängerliste."));
+    EXPECT_EQ(LogLines().at(3), "Benutzer:  info@absender.de");
+    EXPECT_EQ(LogLines().at(4), "SMTP Server: smtp.absender.de");
+}
+
+TEST_F(MailingPageTest, SendButtonAsksAboutAnEmptySubjectOrBody)
+{
+    const QString both = QString::fromUtf8("Möchten Sie diese Mail ohne Betreff und Inhalt senden?");
+    const QString noSubject = QString::fromUtf8("Möchten Sie diese Mail ohne Betreff senden?");
+    const QString noBody = QString::fromUtf8("Möchten Sie diese Mail ohne Inhalt senden?");
+    struct Case {
+        const char* name;
+        QString subject, body;
+        std::deque<QMessageBox::StandardButton> answers;
+        QStringList questions;
+        bool started;
+    };
+    const Case cases[] = {
+        {"both empty, OK", "", "", {QMessageBox::Ok}, {both}, true},
+        {"both empty, Cancel", "", "", {QMessageBox::Cancel}, {both}, false},
+        {"no subject, OK", "", "Text", {QMessageBox::Ok}, {noSubject}, true},
+        {"no body, OK", "Betreff", "", {QMessageBox::Ok}, {noBody}, true},
+        {"no body, Cancel", "Betreff", "", {QMessageBox::Cancel}, {noBody}, false},
+        {"both there", "Betreff", "Text", {}, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        answers = c.answers;
+        f->ComboBoxSubject->setEditText(c.subject);
+        f->MemoMailBody->setPlainText(c.body);
+        const int linesBefore = int(f->MemoLogFile->Lines().size());
+        QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+        for (const Box& b : boxes)
+            EXPECT_EQ(b.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(Texts(), c.questions);
+        // Started: the header and (no rows in the list) the red line follow.
+        EXPECT_EQ(f->MemoLogFile->Lines().size() > linesBefore, c.started);
+    }
+}
+
+TEST_F(MailingPageTest, PlainMailingFromTheWindowMarksTheRowsSent)
+{
+    SmtpPeer peer;
+    AddRow("eva@x.de", "Muster", "Eva");
+    AddRow("alt@x.de", "Alt", "Al", 1);
+    AddRow("tom@x.de", QString::fromUtf8("Müller"), "Tom");
+    f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(4);
+    f->SpeedButtonSaveFavorite->setEnabled(false);
+
+    QList<bool> abortEnabled, sendEnabled;
+    QTest::mouseClick(f->SpeedButtonSendMail, Qt::LeftButton);
+    // running: Abort on, Sende off
+    abortEnabled.append(f->AbortButton->isEnabled());
+    sendEnabled.append(f->SpeedButtonSend->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); })) << LogLines().join('\n').toStdString();
+    abortEnabled.append(f->AbortButton->isEnabled());
+    sendEnabled.append(f->SpeedButtonSend->isEnabled());
+    EXPECT_EQ(abortEnabled, (QList<bool>{true, false}));
+    EXPECT_EQ(sendEnabled, (QList<bool>{false, true}));
+
+    EXPECT_EQ(Texts(), QStringList{"Mit dem Versand der Mails jetzt beginnen?"});
+    EXPECT_EQ(Statuses(), (QList<int>{1, 1, 1}));
+    EXPECT_EQ(f->MailingPage().Job().WorkersCreated(), 2);
+    const QStringList lines = LogLines();
+    EXPECT_EQ(lines.last(), "2 Mail(s) gesendet.");
+    EXPECT_TRUE(lines.contains(" Thread 1 : Initialisiert."));
+    EXPECT_EQ(f->ProgressBar->maximum(), 2);
+    EXPECT_EQ(f->ProgressBar->value(), 2);
+    EXPECT_EQ(f->StatusBar1->Panels()[0]->ImageIndex(), 1);
+    EXPECT_TRUE(f->SpeedButtonSaveFavorite->isEnabled());
+    // the grid's dataset was read again after the mailing
+    EXPECT_EQ(f->ListStore().DataSet().RecordCount(), 3);
+
+    ASSERT_EQ(peer.messageFiles().size(), 2);
+    QMap<QString, ParsedMail> byTo;
+    for (int i = 0; i < 2; ++i) {
+        const ParsedMail m = ParseMail(peer.raw(i));
+        byTo.insert(m.to, m);
+    }
+    ASSERT_TRUE(byTo.contains("Eva Muster <eva@x.de>"));
+    const ParsedMail eva = byTo.value("Eva Muster <eva@x.de>");
+    EXPECT_EQ(eva.from, "Absender <info@absender.de>");
+    EXPECT_EQ(eva.subject, "Hallo Eva");
+    ASSERT_EQ(eva.parts.size(), 1);
+    EXPECT_EQ(eva.parts[0].text, QString::fromUtf8("Guten Tag Muster,\r\nschöne Grüße"));
+    EXPECT_EQ(byTo.value(QString::fromUtf8("Tom Müller <tom@x.de>")).subject, "Hallo Tom");
+}
+
+TEST_F(MailingPageTest, ClosingDuringAMailingAsksAndAbortsOnYes)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});  // the connect hangs until it is given up
+    AddRow("eva@x.de", "Muster", "Eva");
+    f->EditSmtpServer->setText(peer.server());
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(f->MailingPage().Job().Running());
+    ASSERT_TRUE(WaitFor([&] { return peer.count("connect") > 0; }));
+
+    const QString question =
+        QString::fromUtf8("Es läuft noch ein Versand. Soll er abgebrochen und Quillory beendet werden?");
+    boxes.clear();
+    answers = {QMessageBox::No};
+    EXPECT_FALSE(f->close());
+    EXPECT_EQ(Texts(), QStringList{question});
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(f->MailingPage().Job().Running()) << "No keeps the mailing and the window";
+
+    boxes.clear();
+    // Yes to the mailing question; No to saving the list or the mail afterwards
+    answers = {QMessageBox::Yes, QMessageBox::No, QMessageBox::No, QMessageBox::No};
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(f->close());
+    EXPECT_LT(t.elapsed(), 20000) << "the hanging connect was given up";
+    EXPECT_EQ(Texts().value(0), question);
+    EXPECT_FALSE(f->MailingPage().Job().Running());
+    const QStringList lines = LogLines();
+    EXPECT_TRUE(lines.contains(" Abbruch durch Benutzer initiiert."));
+    EXPECT_TRUE(lines.last().startsWith("0 Mail(s) gesendet."));
+    EXPECT_EQ(peer.count("data"), 0);
+    f.reset();
+}
+
+TEST_F(MailingPageTest, ConnectionTestButtonChecksTheFieldsAndReportsTheOutcome)
+{
+    SmtpPeer peer;
+    struct Case {
+        const char* name;
+        QString server;
+        bool auth;
+        QString user, password;
+        QString message;  // empty: no message box
+        QString label;
+    };
+    const Case cases[] = {
+        {"short server", "smtp", false, "", "", QString::fromUtf8("Bitte geben Sie einen gültigen SMTP Server an!"),
+         QString::fromUtf8("Bitte überprüfen Sie den SMTP Servernamen.")},
+        {"no user", peer.server(), true, "", "pw", QString::fromUtf8("Bitte geben Sie einen gültigen SMTP Benutzer an!"),
+         QString::fromUtf8("Bitte überprüfen Sie den SMTP Benutzernamen.")},
+        {"no password", peer.server(), true, "u", "",
+         QString::fromUtf8("Bitte geben Sie ein gültiges SMTP Kennwort ein!"),
+         QString::fromUtf8("Bitte überprüfen Sie das angegebene SMTP Kennwort.")},
+        {"success", peer.server(), false, "", "", QString(), "Verbindung erfolgreich getestet."},
+        {"closed port", QStringLiteral("127.0.0.1:%1").arg(ClosedPort()), false, "", "", QString(),
+         QString::fromUtf8("Die Verbindung zum Server ist fehlgeschlagen.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        f->CheckBoxAuthentication->setChecked(c.auth);
+        f->EditSmtpServer->setText(c.server);
+        f->EditUserName->setText(c.user);
+        f->EditPassword->setText(c.password);
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(Texts(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_TRUE(f->LabelTestConnection->text().startsWith(c.label)) << f->LabelTestConnection->text().toStdString();
+        EXPECT_EQ(f->LabelConfigurationHeader->text(), "Testen der Verbindung:");
+        EXPECT_TRUE(f->OrvRollOverSpeedBtn1->isEnabled());
+    }
+}
