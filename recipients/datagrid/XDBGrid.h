@@ -535,6 +535,8 @@ public:
         bool expandButton = false;
     };
     TitleHit TitleHitAt(const QPoint& pos) const;
+    // The look of a title: pressed while held down over it, hot under the mouse with dgHotButtons.
+    tk::TThemeState TitleState(TXColumn* column) const;
     virtual void HeaderClick(TXColumn* column, int band);
     virtual void ExpandClick(TXColumn* column);
     virtual void FillerClick();
@@ -654,7 +656,9 @@ private:
     void DrawIndicatorCell(int dataRow, const QRect& rect, tk::TGridDrawState state);
     void DrawTitleCell(TXColumn* column, int titleRow, const QRect& rect, tk::TGridDrawState state);
     void DrawTitle(QPainter& p, TXColumnTitle* title, const QRect& rect, int firstBand);
-    void DrawTitleBackground(QPainter& p, const QRect& rect, TColor color);
+    void DrawTitleBackground(QPainter& p, const QRect& rect, TColor color, tk::TThemeState state = tk::tsNormal);
+    void SetHotTitle(TXColumn* column, bool filler);
+    void InvalidateTitles();
     void DrawHeaderBand(QPainter& p, const QRect& bandRect, const QString& text);
     void PaintTitleSpans(QPainter& p);
     void DrawDataColumnCell(int dataCol, int dataRow, TXColumn* column, const QRect& rect, tk::TGridDrawState state);
@@ -773,6 +777,9 @@ private:
     QPointer<QMenu> m_popupMenu;
     TitleHit m_titlePress;                  // what a left press on the titles hit
     bool m_titlePressed = false;
+    bool m_titleShownPressed = false;       // the pressed title button is drawn pressed
+    TXColumn* m_hotTitle = nullptr;
+    bool m_hotFiller = false;
     void DropMenu(QMenu* menu, const QPoint& globalPos, bool titleMenu);
     int m_seqCount = 0;
     int m_seqPos = 0;

@@ -605,14 +605,36 @@ void TXCustomDBGrid::DrawTitleCell(TXColumn* column, int titleRow, const QRect& 
     DrawTitle(p, owner->Title(), cellRect, 0);
 }
 
-void TXCustomDBGrid::DrawTitleBackground(QPainter& p, const QRect& rect, TColor color)
+void TXCustomDBGrid::DrawTitleBackground(QPainter& p, const QRect& rect, TColor color, tk::TThemeState state)
 {
     const bool threeD = (m_options & dgColLines) && (m_options & dgRowLines);
     p.fillRect(rect, Resolve(color));
-    if (ThemedFixedCells())
-        tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), isEnabled() ? tk::tsNormal : tk::tsDisabled, this);
-    else if (threeD)
+    if (ThemedFixedCells()) {
+        tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), isEnabled() ? state : tk::tsDisabled, this);
+    } else if (state == tk::tsPressed) {
+        // Sunken: dark edges left and top, light ones right and bottom.
+        p.setPen(Resolve(gfx::clBtnShadow));
+        p.drawLine(rect.topLeft(), rect.topRight());
+        p.drawLine(rect.topLeft(), rect.bottomLeft());
+        p.setPen(Resolve(gfx::clBtnHighlight));
+        p.drawLine(rect.bottomLeft(), rect.bottomRight());
+        p.drawLine(rect.topRight(), rect.bottomRight());
+    } else if (state == tk::tsHot) {
+        // Unthemed hot buttons by HotButtons: lowered, raised, or a bump / tile highlight.
+        const THotButtons hot = GetHotButtons();
+        const bool lowered = hot == hbLowered;
+        p.setPen(Resolve(lowered ? gfx::clBtnShadow : gfx::clBtnHighlight));
+        p.drawLine(rect.topLeft(), rect.topRight());
+        p.drawLine(rect.topLeft(), rect.bottomLeft());
+        p.setPen(Resolve(lowered ? gfx::clBtnHighlight : gfx::cl3DDkShadow));
+        p.drawLine(rect.bottomLeft(), rect.bottomRight());
+        p.drawLine(rect.topRight(), rect.bottomRight());
+        if (hot == hbBump || hot == hbTile)
+            p.fillRect(rect.adjusted(1, 1, -1, hot == hbBump ? -rect.height() + 3 : -1),
+                       QColor(255, 255, 255, hot == hbBump ? 160 : 60));
+    } else if (threeD) {
         DrawFixedFrame(p, rect);
+    }
 }
 
 void TXCustomDBGrid::DrawHeaderBand(QPainter& p, const QRect& bandRect, const QString& text)
@@ -648,7 +670,7 @@ void TXCustomDBGrid::DrawTitle(QPainter& p, TXColumnTitle* title, const QRect& t
             rect.setTop(rect.top() + m_headerHeight);
         }
     }
-    DrawTitleBackground(p, rect, title->Color());
+    DrawTitleBackground(p, rect, title->Color(), TitleState(title->Column()));
     // Expand button: a parent's fold button or a drop-down button, a square at the right edge.
     TXColumn* column = title->Column();
     const TXColumnExpandStyle es = column->ExpandStyle();

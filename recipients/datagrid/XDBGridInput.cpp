@@ -289,6 +289,31 @@ void TXCustomDBGrid::DropMenu(QMenu* menu, const QPoint& globalPos, bool titleMe
         ShowEditor();
 }
 
+tk::TThemeState TXCustomDBGrid::TitleState(TXColumn* column) const
+{
+    if (column && column == m_pressedTitle && m_titleShownPressed)
+        return tk::tsPressed;
+    if (column && column == m_hotTitle && (m_options & dgHotButtons))
+        return tk::tsHot;
+    return tk::tsNormal;
+}
+
+void TXCustomDBGrid::InvalidateTitles()
+{
+    for (int r = 0; r < m_titleOffset; ++r)
+        InvalidateRow(r);
+}
+
+void TXCustomDBGrid::SetHotTitle(TXColumn* column, bool filler)
+{
+    if (column == m_hotTitle && filler == m_hotFiller)
+        return;
+    m_hotTitle = column;
+    m_hotFiller = filler;
+    if (m_options & dgHotButtons)
+        InvalidateTitles();
+}
+
 QMenu* TXCustomDBGrid::PopupMenuAt(const QPoint& pos) const
 {
     const tk::TGridCoord cell = MouseCoord(pos.x(), pos.y());

@@ -827,8 +827,11 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
                 (hit.column && hit.band < 0 && hit.expandButton && !hit.column->Title()->Button()))
                 return;
             m_pressedTitle = dc >= 0 && dc < m_columns->Count() ? m_columns->Items(dc) : nullptr;
-            if (m_pressedTitle && m_pressedTitle->Title()->Button() && hit.band < 0)
+            if (m_pressedTitle && m_pressedTitle->Title()->Button() && hit.band < 0) {
+                m_titleShownPressed = true;
+                InvalidateTitles();
                 return;
+            }
             m_pressedTitle = nullptr;
         }
         if ((m_options & dgColumnResize) && button == tk::mbLeft) {
@@ -884,6 +887,12 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
     const TitleHit press = m_titlePress;
     m_titlePressed = false;
     m_titlePress = TitleHit();
+    const bool shownPressed = m_titleShownPressed;
+    m_titleShownPressed = false;
+    if (shownPressed)
+        InvalidateTitles();
+    if (button == tk::mbLeft)
+        SetHotTitle(nullptr, false);
     tk::TCustomGrid::MouseUp(button, shift, x, y);
     if (button == tk::mbRight) {
         // The menu of what was clicked pops up at the mouse.
@@ -962,7 +971,26 @@ void TXCustomDBGrid::MouseMove(TShiftState shift, int x, int y)
         std::abs(x - m_titlePressPoint.x()) > QApplication::startDragDistance()) {
         // The title press turns into moving the column, from where it started.
         m_pressedTitle = nullptr;
+        m_titleShownPressed = false;
+        InvalidateTitles();
         tk::TCustomGrid::MouseDown(tk::mbLeft, shift, m_titlePressPoint.x(), m_titlePressPoint.y());
+    }
+    const TitleHit hit = TitleHitAt(QPoint(x, y));
+    if (m_pressedTitle) {
+        // The pressed look follows whether the mouse is still over the pressed title.
+        const bool over = hit.column == m_pressedTitle && hit.band < 0;
+        if (over != m_titleShownPressed) {
+            m_titleShownPressed = over;
+            InvalidateTitles();
+        }
+    } else if (!(shift & tk::ssLeft)) {
+        int index, pos, ofs;
+        const bool hotAllowed = (m_options & dgTitleButtons) && GridState() == tk::gsNormal &&
+                                CalcSizingState(x, y, index, pos, ofs) == tk::gsNormal;
+        TXColumn* hot = hotAllowed && hit.column && hit.band < 0 && (hit.column->Title()->Button() || hit.expandButton)
+                            ? hit.column
+                            : nullptr;
+        SetHotTitle(hot, hotAllowed && hit.filler && m_fillerButton);
     }
     tk::TCustomGrid::MouseMove(shift, x, y);
 }

@@ -289,6 +289,7 @@ bool TXCustomDBGrid::viewportEvent(QEvent* event)
         break;
     }
     case QEvent::Leave:
+        SetHotTitle(nullptr, false);
         if (m_hintTimer)
             m_hintTimer->stop();
         HideHint();

@@ -198,3 +198,30 @@ TEST(GridMouse, ClicksOnFillerBandsAndIndicatorAndTheRightButtonsMenus)
     EXPECT_TRUE(gridMenu.isVisible());
     gridMenu.hide();
 }
+
+TEST(GridMouse, TitleButtonsShowPressedAndHotStates)
+{
+    ListGrid g(3);
+    TXColumn* email = g.grid->Columns()->Items(2);
+    email->Title()->SetButton(true);
+    QApplication::processEvents();
+    QWidget* vp = g.grid->viewport();
+    const QRect title = g.grid->CellRect(g.grid->DataColToGridCol(2), 0);
+    auto move = [vp](QPoint p, Qt::MouseButtons buttons) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(p), vp->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(vp, &e);
+    };
+    move(title.center(), Qt::NoButton);
+    EXPECT_EQ(g.grid->TitleState(email), tk::tsHot);
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, title.center());
+    EXPECT_EQ(g.grid->TitleState(email), tk::tsPressed);
+    // Off the title the pressed look goes; back over it, it returns.
+    move(QPoint(title.center().x(), title.bottom() + 10), Qt::LeftButton);
+    EXPECT_NE(g.grid->TitleState(email), tk::tsPressed);
+    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, QPoint(title.center().x(), title.bottom() + 10));
+    EXPECT_EQ(g.grid->TitleState(email), tk::tsNormal);
+    // Without dgHotButtons nothing is hot.
+    g.grid->SetOptions(g.grid->Options() & ~dgHotButtons);
+    move(QPoint(title.center().x() + 1, title.center().y()), Qt::NoButton);
+    EXPECT_EQ(g.grid->TitleState(email), tk::tsNormal);
+}
