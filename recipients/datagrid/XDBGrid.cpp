@@ -487,6 +487,7 @@ void TXCustomDBGrid::SetFixedCols(int value)
         return;
     m_fixedCols = value;
     LayoutChanged();
+    CopyLayoutToFollower();
 }
 
 void TXCustomDBGrid::SetFixedColor(TColor value)
@@ -703,6 +704,7 @@ void TXCustomDBGrid::SetIndicatorWidth(int value)
         return;
     m_indicatorWidth = value;
     SetColumnAttributes();
+    CopyLayoutToFollower();
 }
 
 void TXCustomDBGrid::SetStripeColor(TColor value)
@@ -846,6 +848,8 @@ void TXCustomDBGrid::changeEvent(QEvent* e)
     tk::TCustomGrid::changeEvent(e);
     if (e->type() == QEvent::EnabledChange)
         InvalidateGrid();
+    else if (e->type() == QEvent::LayoutDirectionChange)
+        CopyLayoutToFollower();
     else if (e->type() == QEvent::FontChange && m_parentFont) {
         BeginLayout();
         m_font.SetFont(font());
@@ -870,6 +874,7 @@ void TXCustomDBGrid::ColumnsChanged(TXColumn* column)
         return;
     if (!column) {
         LayoutChanged();
+        CopyLayoutToFollower();
         return;
     }
     const int col = DataColToGridCol(column->Index());
@@ -879,6 +884,8 @@ void TXCustomDBGrid::ColumnsChanged(TXColumn* column)
             tk::TCustomGrid::SetColWidths(col, w);
         InvalidateCol(col);
     }
+    // Widths, visibility and expansion go around a MasterGrid ring.
+    CopyLayoutToFollower();
 }
 
 void TXCustomDBGrid::DefineFieldMap()
@@ -1472,6 +1479,14 @@ void TXCustomDBGrid::TopLeftChanged()
     // The data rows never scroll in the toolkit's sense: the top row stays below the titles.
     if (TopRow() != FixedRows() && m_dataLink->Active())
         SetTopRow(FixedRows());
+    if (LeftCol() != m_lastLeftCol) {
+        // A new first scrollable column: titles repainted, the ring follows, OnColumnScroll.
+        m_lastLeftCol = LeftCol();
+        InvalidateTitles();
+        CopyLayoutToFollower();
+        if (OnColumnScroll)
+            OnColumnScroll(this, LeftCol() - m_indicatorOffset);
+    }
 }
 
 // ------------------------------------------------------------------ update lock

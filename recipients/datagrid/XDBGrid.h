@@ -522,6 +522,8 @@ public:
     int SequenceCount() const { return m_seqCount; }
     int SequencePosition() const { return m_seqPos; }
     std::function<void(TXCustomDBGrid* sender)> OnColumnResize;
+    // The first scrollable column changed (its index without the indicator).
+    std::function<void(TXCustomDBGrid* sender, int firstColumn)> OnColumnScroll;
 
     // --- clicks on fixed cells and popup menus
     QMenu* PopupMenu() const { return m_popupMenu; }
@@ -780,6 +782,7 @@ private:
     bool m_titleShownPressed = false;       // the pressed title button is drawn pressed
     TXColumn* m_hotTitle = nullptr;
     bool m_hotFiller = false;
+    int m_lastLeftCol = -1;
     void DropMenu(QMenu* menu, const QPoint& globalPos, bool titleMenu);
     int m_seqCount = 0;
     int m_seqPos = 0;

@@ -67,6 +67,13 @@ TEST(GridMasterGrid, SelfCircleAndCopiedWidths)
     EXPECT_EQ(b.grid->Columns()->Items(2)->Width(), 150);
     EXPECT_EQ(a.grid->FollowerGrid(), b.grid.get());
     EXPECT_EQ(b.grid->FollowerGrid(), a.grid.get());
+    // Later changes of either grid go around the ring.
+    b.grid->Columns()->Items(3)->SetWidth(77);
+    EXPECT_EQ(a.grid->Columns()->Items(3)->Width(), 77);
+    a.grid->Columns()->Items(1)->SetVisible(false);
+    EXPECT_FALSE(b.grid->Columns()->Items(1)->Visible());
+    a.grid->SetIndicatorWidth(30);
+    EXPECT_EQ(b.grid->IndicatorWidth(), 30);
 
     c.grid->SetMasterGrid(b.grid.get());
     try {
