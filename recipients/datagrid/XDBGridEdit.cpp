@@ -650,7 +650,11 @@ void TXInplaceEditList::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (m_editStyle != esSimple && ButtonRect().contains(event->position().toPoint()))
         return;
+    const QString before = text();
     DblClick();
+    // Nothing chosen: the line edit's own double click (selecting a word).
+    if (m_editStyle == esSimple && text() == before)
+        QLineEdit::mouseDoubleClickEvent(event);
 }
 
 void TXInplaceEditList::DblClick()
