@@ -657,6 +657,17 @@ void TXInplaceEditList::mouseDoubleClickEvent(QMouseEvent* event)
         QLineEdit::mouseDoubleClickEvent(event);
 }
 
+void TXInplaceEditList::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Paste, cut and delete of the menu change the cell like typing: the grid is asked first, and
+    // a cell that may not change gets a read-only menu.
+    const bool readOnly = isReadOnly();
+    if (!readOnly && !Grid()->CanEditModify())
+        setReadOnly(true);
+    QLineEdit::contextMenuEvent(event);
+    setReadOnly(readOnly);
+}
+
 void TXInplaceEditList::DblClick()
 {
     if (m_editStyle == esPickList) {
