@@ -7,6 +7,7 @@
 #include "app/controls/StateImage.h"
 #include "app/controls/ZedSpin.h"
 #include "app/controls/nbStatusBar.h"
+#include "htmleditor/ORVHTMLEditor.h"
 #include "app/core/DatabaseLocation.h"
 #include "app/core/OrvUtils.h"
 #include "mailing/MailingLog.h"
@@ -204,6 +205,7 @@ TMainForm::TMainForm(const TMainFormSite& site, QWidget* parent) : TORVForm(Main
     AboutBox = new TAboutBox(this);
     AboutBox->setWindowFlags(Qt::Dialog);
 
+    BuildContentControls();
     WireSenderPage();
     WireMailingPage();
     OnCreate = [this] { FormCreate(); };
@@ -461,9 +463,7 @@ void TMainForm::BuildContentPage()
     courier.setStyleHint(QFont::Monospace);
     MemoMailBody->setFont(courier);
     MemoMailBody->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    ORVHTMLEditor1 = Named(new QWidget(TabContent), "ORVHTMLEditor1");
-    new QVBoxLayout(ORVHTMLEditor1);
-    ORVHTMLEditor1->layout()->setContentsMargins(0, 0, 0, 0);
+    ORVHTMLEditor1 = Named(new TORVHTMLEditor(TabContent), "ORVHTMLEditor1");
     ORVHTMLEditor1->setVisible(false);
     v->addWidget(MemoMailBody, 1);
     v->addWidget(ORVHTMLEditor1, 1);
@@ -832,21 +832,6 @@ TWindowPlacement TMainForm::CurrentWindowPlacement() const
     return wp;
 }
 
-void TMainForm::FillSubjectList(int)
-{
-    // The stored mails are filled by the content code.
-    SpeedButtonSaveMailToDB->setEnabled(false);
-}
-
-void TMainForm::ClearMail()
-{
-    SpeedButtonRemoveMailFromSubject->setEnabled(false);
-    QFile::remove(TempFileName);
-    MemoMailBody->clear();
-    ComboBoxSubject->setEditText(QString());
-    ComboBoxSubject->setCurrentIndex(-1);
-}
-
 // ---- profiles ------------------------------------------------------------------------------
 
 QString TMainForm::ProfileKeyName(const QString& from)
@@ -1065,7 +1050,11 @@ void TMainForm::SetMarks(int greens)
 void TMainForm::ShowPage(QWidget* page)
 {
     QWidget* old = BackGroundBottom->currentWidget();
+    if (old == TabPreview && page != TabPreview)
+        TabPreviewHide();
     BackGroundBottom->setCurrentWidget(page);
+    if (page == TabPreview && old != TabPreview)
+        TabPreviewShow();
     if (old == TabRecipients && page != TabRecipients)
         StatusBar1->Panels()[1]->SetText(QString());
 }
@@ -1112,6 +1101,7 @@ void TMainForm::SpeedButtonContentClick()
 void TMainForm::SpeedButtonPreviewClick()
 {
     SetMarks(3);
+    FillAttachmentOverview();
     ShowPage(TabPreview);
 }
 

@@ -4,6 +4,7 @@
 // The recipients, content, preview and mailing pages carry their controls here; their behaviour
 // is added by the list, content and mailing code (see the hook methods below).
 #include "app/controls/ORVForm.h"
+#include "htmleditor/ORVHTMLEditor.h"
 #include "platform/db/Connection.h"
 #include "recipients/ListPrompts.h"
 #include "recipients/RecipientListStore.h"
@@ -36,14 +37,19 @@ class TOrvRollOverSpeedBtn;
 class TStateImage;
 class TZedSpinEdit;
 class TMailingLog;
+class TOrvFileList;
+class THtmlPreview;
 namespace settings { class TRegIniFile; }
 namespace recipients { class TRecipientsGrid; class TRemoveDoublesForm; }
 namespace importwizard { class IWizardDialogs; }
 namespace xdb { class TXColumn; }
+namespace tk { class TFont; }
 
 namespace app {
 
 class TMailingPage;
+class TContentPage;
+class TPreviewPage;
 
 // The number of this running instance: random, 63 bits, fixed for the run. Several workstations
 // can share one database file, so the unsaved list's table carries it in its name.
@@ -151,7 +157,7 @@ public:
     // Hook of the mailing code: whether the window may close now (a mailing may be running).
     virtual bool MailingAllowsClose();
     // Hooks of the content code: storing the mail, filling the stored mails, the empty mail.
-    virtual void SpeedButtonSaveMailToDBClick() {}
+    virtual void SpeedButtonSaveMailToDBClick();
     virtual void FillSubjectList(int index);
     virtual void ClearMail();
 
@@ -244,6 +250,8 @@ public:
     void StringGridEdited();
     void StringGridFavoritesEnter();
     void StringGridFavoritesMouseDown();
+    // Paints an Email value that is no valid address in red.
+    void StringGridFavoritesPaintColumnCell(xdb::TXColumn* column, tk::TFont& font);
     void TabRecipientsHide();
     // The status bar text of the list position ("3/10 (3)").
     QString RecipientsPositionText();
@@ -252,7 +260,8 @@ public:
     QComboBox* ComboBoxSubject;
     QToolButton *SpeedButtonNewMailForSubject, *SpeedButtonSaveMailToDB, *SpeedButtonRemoveMailFromSubject, *SpeedButtonInsertField;
     QPlainTextEdit* MemoMailBody;
-    QWidget* ORVHTMLEditor1; // holder of the HTML editor, in the memo's place
+    TORVHTMLEditor* ORVHTMLEditor1;
+    TOrvFileList* OrvFileListAttachments = nullptr;
     QToolButton *SpeedButtonAttachment, *SpeedButtonRemoveAttachment;
     QToolButton *SpeedButtonLoadMail, *SpeedButtonPasteMail, *SpeedButtonSaveMail;
     QWidget* PanelAttachments; // where the attachment list goes
@@ -261,6 +270,18 @@ public:
     QLabel *LabelPFrom, *LabelPTo, *LabelPSubject, *LabelPreviewPosition;
     QWidget *PanelWebBrowserP, *PanelPBody;
     QPlainTextEdit* MemoPBody;
+    // The recipient line, navigator, browser and attachment overview (MainFormContent.cpp).
+    QLabel *DBTextTo = nullptr, *DBTextFirstName = nullptr, *DBTextLastName = nullptr;
+    QWidget* DBNavigator1 = nullptr;
+    QToolButton *DBNavigatorFirst = nullptr, *DBNavigatorPrior = nullptr, *DBNavigatorNext = nullptr, *DBNavigatorLast = nullptr;
+    THtmlPreview* WebBrowserP = nullptr;
+    TOrvFileList* OrvFileListAttOverview = nullptr;
+    // The content and preview pages' behaviour (ContentPage.cpp, PreviewPage.cpp).
+    TContentPage& ContentPage() { return *FContentPage; }
+    TPreviewPage& PreviewPage() { return *FPreviewPage; }
+    void FillAttachmentOverview();
+    void TabPreviewShow();
+    void TabPreviewHide();
 
     // mailing page
     QToolButton *SpeedButtonSend, *AbortButton;
@@ -287,6 +308,7 @@ private:
     QString AskFileName(bool save);
     void BuildContentPage();
     void BuildPreviewPage();
+    void BuildContentControls();
     void BuildSendMailPage();
     void WireMailingPage();
     void ShutDownMailing();
@@ -317,6 +339,8 @@ private:
     bool FClosing = false;
     friend class TMailingPage;
     TMailingPage* FMailingPage = nullptr;
+    TContentPage* FContentPage = nullptr;
+    TPreviewPage* FPreviewPage = nullptr;
 };
 
 } // namespace app
