@@ -297,15 +297,8 @@ void TMainForm::WireRecipientsPage()
                 OnApplicationException(std::current_exception());
         }
     };
-    grid->OnPaintColumnCell = [](xdb::TXCustomDBGrid*, const QRect&, int, xdb::TXColumn* column, bool, xdb::TSelections,
-                                 tk::TColor&, tk::TFont& font, const QImage*&) {
-        // StringGridFavoritesPaintColumnCell: invalid addresses in red.
-        if (column->FieldName().compare(QLatin1String("Email"), Qt::CaseInsensitive) != 0)
-            return;
-        const db::TField* field = column->Field();
-        if (field && !recipients::TRecipientListStore::IsValidAddress(field->AsString()))
-            font.SetColor(gfx::clRed);
-    };
+    grid->OnPaintColumnCell = [this](xdb::TXCustomDBGrid*, const QRect&, int, xdb::TXColumn* column, bool, xdb::TSelections,
+                                     tk::TColor&, tk::TFont& font, const QImage*&) { StringGridFavoritesPaintColumnCell(column, font); };
     grid->OnSearchNotFound = [this](QWidget* dialog) {
         if (BeepSound)
             BeepSound();
@@ -669,6 +662,15 @@ void TMainForm::StringGridFavoritesDataChange()
 {
     if (BackGroundBottom->currentWidget() == TabRecipients)
         StatusBar1->Panels()[1]->SetText(RecipientsPositionText());
+}
+
+void TMainForm::StringGridFavoritesPaintColumnCell(xdb::TXColumn* column, tk::TFont& font)
+{
+    if (column->FieldName().compare(QLatin1String("Email"), Qt::CaseInsensitive) != 0)
+        return;
+    const db::TField* field = column->Field();
+    if (field && !recipients::TRecipientListStore::IsValidAddress(field->AsString()))
+        font.SetColor(gfx::clRed);
 }
 
 void TMainForm::TabRecipientsHide() { StatusBar1->Panels()[1]->SetText(QString()); }
