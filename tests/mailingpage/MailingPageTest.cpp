@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -357,4 +358,45 @@ TEST_F(MailingPageTest, ConnectionTestButtonChecksTheFieldsAndReportsTheOutcome)
         EXPECT_EQ(f->LabelConfigurationHeader->text(), "Testen der Verbindung:");
         EXPECT_TRUE(f->OrvRollOverSpeedBtn1->isEnabled());
     }
+}
+
+TEST_F(MailingPageTest, AbortButtonGivesUpTheMailingAndFreesTheSendButton)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});
+    AddRow("eva@x.de", "Muster", "Eva");
+    AddRow("tom@x.de", "Tal", "Tom");
+    f->EditSmtpServer->setText(peer.server());
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(f->AbortButton->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return peer.count("connect") > 0; }));
+    QTest::mouseClick(f->AbortButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 20000));
+    EXPECT_TRUE(f->SpeedButtonSend->isEnabled());
+    EXPECT_FALSE(f->AbortButton->isEnabled());
+    const QStringList lines = LogLines();
+    EXPECT_TRUE(lines.contains(" Abbruch durch Benutzer initiiert."));
+    EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.");  // an abort is no failed send
+    EXPECT_EQ(Statuses(), (QList<int>{0, 0}));
+}
+
+TEST_F(MailingPageTest, ScheduledModeTakesBlockAndPauseFromTheSenderPage)
+{
+    QLocale::setDefault(QLocale::c());
+    SmtpPeer peer;
+    for (const char* a : {"a@x.de", "b@x.de", "c@x.de"})
+        AddRow(a, "N", "V");
+    f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(8);  // scheduled mode sends with one worker
+    f->RadioButtonScheduled->setChecked(true);
+    f->SpinEditScheduledMails->SetValue(2);
+    f->SpinEditScheduledMinutes->SetFloatValue(0.1);
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 60000));
+    EXPECT_EQ(f->MailingPage().Job().WorkersCreated(), 1);
+    const QStringList lines = LogLines();
+    EXPECT_TRUE(lines.contains(QString::fromUtf8(" Thread 1 : Warte für  0,1 Minuten.")));
+    EXPECT_TRUE(lines.contains(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."));
+    EXPECT_EQ(lines.last(), "3 Mail(s) gesendet.");
+    EXPECT_EQ(peer.count("data"), 3);
+    EXPECT_EQ(Statuses(), (QList<int>{1, 1, 1}));
 }
