@@ -616,6 +616,8 @@ protected:
     tk::TInplaceEdit* CreateEditor() override;
     int GetEditLimit() override;
     virtual bool ColumnMoving(int fromIndex, int toIndex);
+    bool BeginColumnDrag(int& origin, int& destination, const QPoint& pt) override;
+    bool CheckColumnDrag(int& origin, int& destination, const QPoint& pt) override;
     bool viewportEvent(QEvent* event) override;
     void DoExit() override;
 

@@ -171,6 +171,76 @@ int TXCustomDBGrid::OptimalWidth(TXColumn* column)
     return width;
 }
 
+bool TXCustomDBGrid::BeginColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    // The column that owns the pressed title level moves (not from a header band).
+    if (!(m_resizeOptions & roColumnMoving))
+        return false;
+    const TitleHit hit = TitleHitAt(pt);
+    if (!hit.column || hit.band >= 0)
+        return false;
+    origin = destination = DataColToGridCol(hit.column->Index());
+    return tk::TCustomGrid::BeginColumnDrag(origin, destination, pt);
+}
+
+bool TXCustomDBGrid::CheckColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    const int first = LeftCol();
+    const int fixed = tk::TCustomGrid::FixedCols();
+    // Beyond the visible scrollable columns the grid scrolls one column and refuses this step.
+    const QRect firstRect = CellRect(first, 0);
+    if (destination < first || (destination == first && pt.x() < firstRect.left())) {
+        if (first > fixed)
+            SetLeftCol(first - 1);
+        return false;
+    }
+    const int last = std::min(ColCount() - 1, first + VisibleColCount() - 1);
+    if (destination > last || pt.x() >= viewport()->width()) {
+        if (last < ColCount() - 1)
+            SetLeftCol(first + 1);
+        return false;
+    }
+    // The destination stays among the moving column's siblings.
+    const int from = GridColToDataCol(origin);
+    const int to = GridColToDataCol(destination);
+    if (from >= 0 && to >= 0 && from < m_columns->Count() && to < m_columns->Count()) {
+        TXColumn* moving = m_columns->Items(from);
+        TXColumn* target = m_columns->Items(to);
+        TXColumn* parent = moving->ParentColumn();
+        auto isUnder = [](TXColumn* c, TXColumn* ancestor) {
+            for (TXColumn* p = c->ParentColumn(); p; p = p->ParentColumn())
+                if (p == ancestor)
+                    return true;
+            return false;
+        };
+        while (target && target->ParentColumn() != parent && target->ParentColumn())
+            target = target->ParentColumn();
+        if (!target || target->ParentColumn() != parent) {
+            // Under another parent: the first column after the own parent, or the last sibling.
+            int index = -1;
+            for (int i = 0; i < m_columns->Count(); ++i) {
+                if (m_columns->Items(i)->ParentColumn() == parent) {
+                    if (destination < origin) {
+                        index = i;
+                        break;
+                    }
+                    index = i;
+                }
+            }
+            if (index < 0)
+                return false;
+            target = m_columns->Items(index);
+        }
+        int index = target->Index();
+        // Moving right: after the whole sub-tree of the destination.
+        if (destination > origin)
+            while (index + 1 < m_columns->Count() && isUnder(m_columns->Items(index + 1), target))
+                ++index;
+        destination = DataColToGridCol(index);
+    }
+    return tk::TCustomGrid::CheckColumnDrag(origin, destination, pt);
+}
+
 bool TXCustomDBGrid::ColumnMoving(int fromIndex, int toIndex)
 {
     if (!OnColumnMoving)

@@ -225,3 +225,26 @@ TEST(GridMouse, TitleButtonsShowPressedAndHotStates)
     move(QPoint(title.center().x() + 1, title.center().y()), Qt::NoButton);
     EXPECT_EQ(g.grid->TitleState(email), tk::tsNormal);
 }
+
+TEST(GridMouse, TitleDragNeedsColumnMovingAndNotAHeaderBand)
+{
+    for (const bool moving : {false, true}) {
+        SCOPED_TRACE(moving);
+        ListGrid g(3);
+        if (!moving)
+            g.grid->SetResizeOptions(g.grid->ResizeOptions() & ~roColumnMoving);
+        for (int i = 0; i < g.grid->Columns()->Count(); ++i)
+            g.grid->Columns()->Items(i)->SetWidth(60);
+        QApplication::processEvents();
+        const QString first = g.grid->Columns()->Items(1)->FieldName();
+        QWidget* vp = g.grid->viewport();
+        const QRect from = g.grid->CellRect(g.grid->DataColToGridCol(1), 0);
+        const QRect to = g.grid->CellRect(g.grid->DataColToGridCol(2), 0);
+        QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from.center());
+        QMouseEvent move(QEvent::MouseMove, QPointF(to.center()), vp->mapToGlobal(QPointF(to.center())), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &move);
+        QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, to.center());
+        EXPECT_EQ(g.grid->Columns()->Items(2)->FieldName() == first, moving);
+    }
+}
