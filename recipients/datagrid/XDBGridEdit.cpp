@@ -27,8 +27,9 @@ TXPopupListBox::TXPopupListBox(TXCustomDBGrid* grid)
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
-    setFrameShape(QFrame::Box);
-    setLineWidth(1);
+    // A frame of two pixels on every side, drawn by the list itself (see event()).
+    setFrameShape(QFrame::NoFrame);
+    setViewportMargins(2, 2, 2, 2);
     setUniformItemSizes(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -98,6 +99,46 @@ void TXPopupListBox::mouseReleaseEvent(QMouseEvent* event)
 void TXPopupListBox::paintEvent(QPaintEvent* event)
 {
     QListWidget::paintEvent(event);
+}
+
+bool TXPopupListBox::event(QEvent* event)
+{
+    if (event->type() != QEvent::Paint)
+        return QListWidget::event(event);
+    // The frame follows the grid's list border: lbGray a sunken inner edge left and top and a
+    // raised outer edge right and bottom, lbMild a sunken outer edge left and top and a raised
+    // inner edge right and bottom, lbDefault a plain frame.
+    const TListBorder border = m_grid ? m_grid->GetListBorder() : lbDefault;
+    const QPalette& pal = palette();
+    const QColor face = pal.color(QPalette::Button);
+    const QColor shadow = pal.color(QPalette::Mid);
+    const QColor dark = pal.color(QPalette::Shadow);
+    const QColor light = pal.color(QPalette::Light);
+    QColor outerTL = dark, innerTL = face, outerBR = dark, innerBR = face;
+    if (border == lbGray) {
+        outerTL = face;
+        innerTL = dark;
+        outerBR = dark;
+        innerBR = light;
+    } else if (border == lbMild) {
+        outerTL = shadow;
+        innerTL = face;
+        outerBR = face;
+        innerBR = shadow;
+    }
+    QPainter p(this);
+    const QRect r = rect();
+    auto edges = [&p](const QRect& rr, const QColor& tl, const QColor& br) {
+        p.setPen(tl);
+        p.drawLine(rr.topLeft(), rr.topRight());
+        p.drawLine(rr.topLeft(), rr.bottomLeft());
+        p.setPen(br);
+        p.drawLine(rr.bottomLeft(), rr.bottomRight());
+        p.drawLine(rr.topRight(), rr.bottomRight());
+    };
+    edges(r, outerTL, outerBR);
+    edges(r.adjusted(1, 1, -1, -1), innerTL, innerBR);
+    return true;
 }
 
 // ================================================================== TXInplaceEditList
@@ -214,7 +255,7 @@ void TXInplaceEditList::DropDown()
         const QFontMetrics fm(list->font());
         for (int i = 0; i < n; ++i)
             widest = std::max(widest, fm.horizontalAdvance(list->item(i)->text()));
-        const int frame = 2 * list->frameWidth();
+        const int frame = 4;
         const int bar = n > m_dropDownRows && m_dropDownRows > 0 ? list->verticalScrollBar()->sizeHint().width() : 0;
         width = std::max(width, widest + 5 + frame + bar);
     }

@@ -275,3 +275,24 @@ TEST(GridEditing, EllipsisButtonAndMemoColumns)
     EXPECT_EQ(written, QStringLiteral("abc"));
     EXPECT_EQ(g.Value(QStringLiteral("Notes")), QStringLiteral("abc"));
 }
+
+TEST(GridPickList, FrameFollowsTheGridsListBorder)
+{
+    ListGrid g(3);
+    g.grid->SetFixedStyle(fsSoft);
+    g.grid->SetFixedTheme(ftNone);
+    ASSERT_EQ(g.grid->GetListBorder(), lbGray);
+    TXPopupListBox list(g.grid.get());
+    list.SetItems({QStringLiteral("Alpha"), QStringLiteral("Beta")});
+    list.resize(80, 2 * list.ItemHeight() + 4);
+    const QImage gray = list.grab().toImage();
+    const QPalette pal = list.palette();
+    // Raised outer edge right and bottom, sunken inner edge left and top.
+    EXPECT_EQ(gray.pixel(79, 10) & 0xFFFFFF, pal.color(QPalette::Shadow).rgb() & 0xFFFFFF);
+    EXPECT_EQ(gray.pixel(1, 10) & 0xFFFFFF, pal.color(QPalette::Shadow).rgb() & 0xFFFFFF);
+    g.grid->SetFixedStyle(fsMild);
+    ASSERT_EQ(g.grid->GetListBorder(), lbMild);
+    const QImage mild = list.grab().toImage();
+    EXPECT_EQ(mild.pixel(0, 10) & 0xFFFFFF, pal.color(QPalette::Mid).rgb() & 0xFFFFFF);
+    EXPECT_EQ(mild.pixel(78, 10) & 0xFFFFFF, pal.color(QPalette::Mid).rgb() & 0xFFFFFF);
+}
