@@ -66,8 +66,6 @@ TXCustomDBGrid::HintInfo TXCustomDBGrid::HintAt(const QPoint& pos)
     HintInfo info;
     info.text = m_ownHint;
     const tk::TGridCoord cell = MouseCoord(pos.x(), pos.y());
-    const int titleBottom = m_titleOffset > 0 && RowCount() > 0 ? CellRect(0, 0).top() : 0;
-    (void)titleBottom;
     const bool overTitles = cell.Y >= 0 && cell.Y < m_titleOffset;
     const bool overIndicator = cell.X >= 0 && cell.X < m_indicatorOffset;
     const int lw = ColLineWidth(), lh = RowLineWidth();
