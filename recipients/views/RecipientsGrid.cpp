@@ -270,7 +270,11 @@ void TRecipientsGrid::DeleteSelectedRows()
     SelectedRows()->Clear();
 }
 
-bool TRecipientsGrid::PostPendingEdit() { return !m_store || m_store->PostPendingEdit(); }
+bool TRecipientsGrid::PostPendingEdit()
+{
+    // Without a dataset (none bound, or the store already gone) there is nothing to post.
+    return !DataSet() || m_store->PostPendingEdit();
+}
 
 void TRecipientsGrid::FocusCell(int column, int row)
 {

@@ -294,3 +294,57 @@ TEST_F(RecipientsPageTest, ListFilesThroughThePageButtons)
     EXPECT_TRUE(form->SpeedButtonSaveFavorite->isEnabled());
     EXPECT_EQ(form->ComboBoxFavorites->currentText(), "");
 }
+
+TEST_F(RecipientsPageTest, GridKeysInsertRowAndEnterFocus)
+{
+    ShowRecipientsPage();
+    AddRows({{"a@x.de", "", ""}, {"b@x.de", "", ""}, {"c@x.de", "", ""}});
+    Grid()->setFocus();
+    form->SpeedButtonSaveFavorite->setEnabled(false);
+    QTest::keyClick(Grid(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Grid()->SelectedRows()->Count(), 3) << "Ctrl+A selects every row";
+    EXPECT_TRUE(form->SpeedButtonSaveFavorite->isEnabled()) << "a key in the grid marks the list changed";
+    Grid()->SelectedRows()->Clear();
+
+    // "Neue Reihe einfügen" starts a new row; the status bar counts it.
+    form->MenuInsertRow->trigger();
+    EXPECT_EQ(DataSet().State(), db::dsInsert);
+    EXPECT_EQ(Grid()->Row(), -1);
+    EXPECT_EQ(StatusText(), "4/4");
+    DataSet().Cancel();
+
+    // Entering the grid on the status column moves to the address column.
+    Grid()->SetSelectedIndex(0);
+    form->StringGridFavoritesEnter();
+    EXPECT_EQ(Grid()->SelectedIndex(), 1);
+}
+
+TEST_F(RecipientsPageTest, RememberedListIsOpenedUnlessItIsLocked)
+{
+    AddRows({{"a@x.de", "", ""}});
+    form->ComboBoxFavorites->setEditText("Kunden");
+    form->SpeedButtonSaveFavoriteClick();
+    const int id = Grid()->TableName().mid(2).toInt();
+    form->SpeedButton1->click();
+    ASSERT_EQ(Grid()->TableName(), form->ListStore().TEMP);
+
+    form->OpenRememberedList(-1, id);
+    EXPECT_EQ(Grid()->TableName(), "RL" + QString::number(id));
+    EXPECT_EQ(form->ComboBoxFavorites->currentText(), "Kunden");
+    EXPECT_EQ(Emails(), QStringList({"a@x.de"}));
+
+    // Held by someone else: the start goes on with a new unsaved list and asks nothing.
+    form->SpeedButton1->click();
+    Conn().Execute("UPDATE RecipientsLists SET LockedBy = 'otto@elsewhere:1:1' WHERE ID = ?", {id});
+    shown.clear();
+    form->OpenRememberedList(0, -1);
+    EXPECT_EQ(Grid()->TableName(), form->ListStore().TEMP);
+    EXPECT_TRUE(shown.isEmpty());
+    // Chosen in the name box, the refusal names the other user.
+    form->ComboBoxFavorites->setCurrentIndex(0);
+    form->ComboBoxFavoritesSelect();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].endsWith("Aktueller Benutzer dieser Liste ist: 'otto'.")) << shown[0].toStdString();
+    EXPECT_EQ(Grid()->TableName(), form->ListStore().TEMP);
+    EXPECT_EQ(form->ComboBoxFavorites->currentText(), "");
+}
