@@ -148,6 +148,13 @@ TEST(GridPickList, DropDownHeightFromDropDownRowsAndNoItemForAnEmptyText)
     EXPECT_FALSE(e->ListVisible());
     EXPECT_TRUE(e->isVisible());
     EXPECT_EQ(g.Value(QStringLiteral("Last Name")), QStringLiteral("Item 5"));
+    // A press outside the editor and the list closes the list without taking its item.
+    QTest::keyClick(e, Qt::Key_F2);
+    ASSERT_TRUE(e->ListVisible());
+    QTest::keyClick(e, Qt::Key_Down);
+    QTest::mouseClick(g.grid->viewport(), Qt::LeftButton, Qt::NoModifier, g.grid->CellRect(0, 0).center());
+    EXPECT_FALSE(e->ListVisible());
+    EXPECT_EQ(g.Value(QStringLiteral("Last Name")), QStringLiteral("Item 5"));
 }
 
 TEST(GridPickList, EscapeWithTheListOpenClosesOnlyTheList)
