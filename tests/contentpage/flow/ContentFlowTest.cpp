@@ -7,11 +7,21 @@
 #include "app/PreviewPage.h"
 #include "app/shell/OrvFileList.h"
 #include "htmleditor/HtmlPreview.h"
+#include "importwizard/ImportWizardForm.h"
+#include "importwizard/WizardDialogs.h"
+#include "platform/settings/RegIniFile.h"
 #include "mailing/MailingLog.h"
 #include "recipients/RecipientListStore.h"
 
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QPainter>
+#include <QPushButton>
+#include <QSet>
+#include <QTimer>
+#include <QWebEngineView>
 #include <QImage>
 #include <QMenu>
 #include <QElapsedTimer>
@@ -41,6 +51,79 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
         QThread::msleep(2);
     }
     return true;
+}
+
+// The import wizard's desktop services: no message is expected.
+class QuietDialogs : public importwizard::IWizardDialogs {
+public:
+    QStringList messages;
+    void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+    std::optional<QString> InputQuery(QWidget*, const QString&, const QString&, const QString&) override { return std::nullopt; }
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    bool OpenWithDesktop(const QString&) override { return false; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    QString PromptDataSource(QWidget*, const QString& initial) override { return initial; }
+};
+
+template <typename T> T* FindIn(QWidget* w, const char* name)
+{
+    T* found = w->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Goes through the import wizard once it is shown: a CSV file, its header row skipped.
+void DriveCsvImport(const QString& path, bool* done)
+{
+    QTimer::singleShot(0, [=] {
+        auto* wizard = qobject_cast<TImportWizardForm*>(QApplication::activeModalWidget());
+        if (!wizard) {
+            ADD_FAILURE() << "no wizard";
+            return;
+        }
+        QPushButton* next = FindIn<QPushButton>(wizard, "ButtonNext");
+        next->click(); // source -> CSV file
+        FindIn<QLineEdit>(wizard, "EditCSVFilename")->setText(path);
+        FindIn<QRadioButton>(wizard, "RadioButtonCSVAllowDuplicates")->setChecked(true);
+        next->click(); // -> mapping
+        FindIn<QCheckBox>(wizard, "CheckBoxIgnoreFirstRow")->setChecked(true);
+        next->click(); // -> overview
+        next->click(); // run
+        next->click(); // close
+        *done = true;
+    });
+}
+
+// Distinct colours of a picture (sampled): a blank one has one or two.
+int Colours(const QImage& img)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < img.height(); y += 2)
+        for (int x = 0; x < img.width(); x += 2)
+            seen.insert(img.pixel(x, y));
+    return int(seen.size());
+}
+
+// A page of the window with the web view's own picture put where the view stands.
+QImage PageShot(QWidget* page, QWidget* web)
+{
+    QImage view;
+    (void)QTest::qWaitFor([&] {
+        view = web->grab().toImage();
+        return Colours(view) > 3;
+    }, 10000);
+    QImage img = page->grab().toImage();
+    QPainter p(&img);
+    p.drawImage(web->mapTo(page, QPoint(0, 0)), view);
+    return img;
+}
+
+void SaveShot(const QImage& img, const QString& name)
+{
+    const QString dir = QStringLiteral(QLY_SCREENSHOT_DIR);
+    QDir().mkpath(dir);
+    EXPECT_TRUE(img.save(dir + QLatin1Char('/') + name));
 }
 
 // A small PNG picture.
@@ -87,12 +170,25 @@ TEST(ContentFlow, HtmlMailWithPicturePlaceholderAndAttachmentIsPreviewedAndSent)
     f->EditSmtpServer->setText(peer.server());
     f->RadioButtonHtmlMail->setChecked(true);
 
-    // The recipients.
-    for (const QStringList& r : {QStringList{"eva@x.de", "Muster", "Eva"}, QStringList{"tom@x.de", "Müller", "Tom & Co"}})
-        f->Connection().Execute(QStringLiteral("INSERT INTO \"%1\" (\"Email\", \"Last Name\", \"First Name\", \"Status\") VALUES (?, ?, ?, 0)")
-                                    .arg(f->OpenListTable()),
-                                {r[0], r[1], r[2]});
-    f->ListStore().Requery();
+    // The recipients, imported from a CSV file (file column i to list column i).
+    {
+        QFile csv(dir.file("kunden.csv"));
+        ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+        csv.write(QStringLiteral("Email;Last Name;First Name\r\neva@x.de;Muster;Eva\r\ntom@x.de;Müller;Tom & Co\r\n").toUtf8());
+    }
+    {
+        settings::TRegIniFile s(TImportWizardForm::SettingsKeyPath());
+        s.WriteString(TImportWizardForm::SettingsSection, "CSVAssociations", "2\r\n1\r\n0\r\n");
+    }
+    QuietDialogs dialogs;
+    f->ImportWizardDialogs = &dialogs;
+    QTest::mouseClick(f->SpeedButtonRecipients, Qt::LeftButton);
+    bool imported = false;
+    DriveCsvImport(dir.file("kunden.csv"), &imported);
+    f->SpeedButtonImport->click();
+    ASSERT_TRUE(imported);
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    ASSERT_EQ(f->ListStore().RowsToSent(), 2);
 
     // The content: subject with a placeholder, body with a picture and a placeholder, an attachment.
     QTest::mouseClick(f->SpeedButtonContent, Qt::LeftButton);
@@ -122,6 +218,13 @@ TEST(ContentFlow, HtmlMailWithPicturePlaceholderAndAttachmentIsPreviewedAndSent)
     EXPECT_TRUE(html.contains(QStringLiteral("Hallo %First Name%"))) << html.toStdString();
     EXPECT_TRUE(html.contains(QStringLiteral("src=\"") + dir.file("logo.png") + "\"")) << html.toStdString();
     EXPECT_TRUE(f->SpeedButtonSaveMailToDB->isEnabled());
+    SaveShot(PageShot(f->TabContent, editor->BrowserWidget()), QStringLiteral("window-content-html.png"));
+    editor->ToolButton(QStringLiteral("HTMLCode"))->click();
+    QApplication::processEvents();
+    const QImage source = f->TabContent->grab().toImage();
+    EXPECT_GT(Colours(source), 10);
+    SaveShot(source, QStringLiteral("window-content-source.png"));
+    editor->ToolButton(QStringLiteral("HTMLCode"))->click();
 
     // The preview: the first recipient filled in, the attachment listed.
     QTest::mouseClick(f->SpeedButtonPreview, Qt::LeftButton);
@@ -130,6 +233,9 @@ TEST(ContentFlow, HtmlMailWithPicturePlaceholderAndAttachmentIsPreviewedAndSent)
     EXPECT_EQ(f->LabelPSubject->text(), QStringLiteral("Einladung für Eva"));
     EXPECT_EQ(f->DBTextTo->text() + f->DBTextFirstName->text() + f->DBTextLastName->text(), QStringLiteral("eva@x.de (Eva Muster)"));
     EXPECT_TRUE(f->WebBrowserP->DocumentHtml().contains(QStringLiteral("Hallo Eva")));
+    const QImage preview = PageShot(f->TabPreview, f->WebBrowserP->View());
+    EXPECT_GT(Colours(preview), 10);
+    SaveShot(preview, QStringLiteral("window-preview.png"));
     ASSERT_EQ(f->OrvFileListAttOverview->Count(), 1);
     EXPECT_EQ(f->OrvFileListAttOverview->GetItemPath(0), dir.file("Programm.txt"));
     QTest::mouseClick(f->DBNavigatorNext, Qt::LeftButton);
