@@ -51,7 +51,9 @@ TRemoveDoublesForm::TRemoveDoublesForm(QWidget* parent)
     v->addWidget(Panel1);
     XDBGridDoubles = new TDoublesGrid(this);
     XDBGridDoubles->setObjectName(QStringLiteral("XDBGridDoubles"));
-    XDBGridDoubles->SetOptions((XDBGridDoubles->Options() | xdb::dgMultiSelect) & ~(xdb::dgEditing | xdb::dgAlwaysShowEditor));
+    // Nothing sorts the dialog's rows, so a title click shows no sort marker either.
+    XDBGridDoubles->SetOptions((XDBGridDoubles->Options() | xdb::dgMultiSelect) &
+                               ~(xdb::dgEditing | xdb::dgAlwaysShowEditor | xdb::dgMarkerAutoToggle));
     XDBGridDoubles->SetReadOnly(true);
     XDBGridDoubles->Columns()->SetState(xdb::csCustomized);
     XDBGridDoubles->SetDataSource(FDataSource.get());

@@ -69,7 +69,10 @@ TEST_F(RecipientsPageTest, DuplicateDialogGroupsAddressesIgnoringCaseAndDeletes)
         EXPECT_EQ(d->XDBGridDoubles->Columns()->Items(0)->Width(), 41);
         EXPECT_EQ(d->XDBGridDoubles->Columns()->Count(), 5);
         EXPECT_EQ(d->XDBGridDoubles->Columns()->Items(1)->Width(), 37);
-        EXPECT_TRUE(d->XDBGridDoubles->OrderFields().isEmpty()) << "no sort markers";
+        const QRect title = d->XDBGridDoubles->CellRect(d->XDBGridDoubles->DataColToGridCol(2), 0);
+        QTest::mouseClick(d->XDBGridDoubles->viewport(), Qt::LeftButton, Qt::NoModifier, title.center());
+        EXPECT_TRUE(d->XDBGridDoubles->OrderFields().isEmpty()) << "a title click shows no sort marker";
+        EXPECT_EQ(DialogSelection(d), QList<int>({4, 1, 3})) << "and keeps the selection";
 
         d->ButtonRemove->click();
         EXPECT_EQ(d->Panel1->text(), " Es konnten keine Duplikate in der ungespeicherten Liste gefunden werden.");
