@@ -1068,7 +1068,9 @@ bool TXCustomDBGrid::DoMouseWheel(TShiftState shift, int notches, const QPoint& 
     if (ds->State() == db::dsInsert && !ds->Modified() && !m_dataLink->IsModified()) {
         // An untouched inserted record: wheel down cancels it unless it is at the end, wheel up
         // cancels it at the end.
-        const bool atEnd = m_dataLink->Eof();
+        // At the end: an appended record sits on the window's last row (the dataset does not set
+        // Eof while inserting).
+        const bool atEnd = m_dataLink->Eof() || m_dataLink->ActiveRecord() >= m_dataLink->RecordCount() - 1;
         if ((notches < 0 && !atEnd) || (notches > 0 && atEnd))
             ds->Cancel();
         return true;

@@ -84,6 +84,22 @@ TEST(GridKeyTable, WheelRowsAndPartialNotches)
     EXPECT_EQ(g.ds.RecNo(), 1);
     Wheel(g, -60);
     EXPECT_EQ(g.ds.RecNo(), 4);
+    // A handler that takes the wheel leaves the grid where it is.
+    g.grid->OnMouseWheelDown = [](TXCustomDBGrid*, tk::TShiftState, const QPoint&, bool& handled) { handled = true; };
+    Wheel(g, -120);
+    EXPECT_EQ(g.ds.RecNo(), 4);
+    Wheel(g, 120);
+    EXPECT_EQ(g.ds.RecNo(), 1);
+    // An untouched inserted record at the end: wheel down keeps it, wheel up cancels it.
+    g.ds.Last();
+    g.grid->SetSelectedIndex(g.grid->Columns()->Count() - 1);
+    g.Key(Qt::Key_Tab);
+    ASSERT_EQ(g.ds.State(), db::dsInsert);
+    g.grid->OnMouseWheelDown = nullptr;
+    Wheel(g, -120);
+    EXPECT_EQ(g.ds.State(), db::dsInsert);
+    Wheel(g, 120);
+    EXPECT_EQ(g.ds.State(), db::dsBrowse);
 }
 
 TEST(GridMouse, BorderDoubleClickGivesTheOptimalWidthAndMiddleButtonTheDefault)
