@@ -69,7 +69,11 @@ THtmlPreview::THtmlPreview(QWidget* parent) : QWidget(parent)
         s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     }
     m_view->setPage(page);
-    m_view->setAcceptDrops(false);
+    m_view->setAcceptDrops(false); // a dropped file would replace the preview
+    connect(m_view, &QWebEngineView::loadFinished, this, [this](bool) {
+        if (QWidget* proxy = m_view->focusProxy())
+            proxy->setAcceptDrops(false);
+    });
     layout->addWidget(m_view);
 }
 

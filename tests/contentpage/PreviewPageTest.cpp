@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using app::TPreviewPage;
@@ -154,6 +155,9 @@ TEST_F(Preview, HtmlMailIsEscapedAndRunsNoScripts)
     EXPECT_FALSE(html.contains(QStringLiteral("<p id=\"a\">Skript lief")));
     QTest::qWait(1500);
     EXPECT_EQ(connections, 0);
+    // A dropped file never replaces the preview.
+    ASSERT_NE(ctl.WebBrowserP->View()->focusProxy(), nullptr);
+    EXPECT_FALSE(ctl.WebBrowserP->View()->focusProxy()->acceptDrops());
     ctl.NavNext->click();
     EXPECT_TRUE(ctl.WebBrowserP->DocumentHtml().contains(QStringLiteral("Carl AG")));
 }

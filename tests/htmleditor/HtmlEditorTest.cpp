@@ -58,6 +58,14 @@ TEST_F(Editor, EmptyTextGivesTheEmptySkeletonAndOneResultString)
     EXPECT_EQ(second.size(), 1);
 }
 
+TEST_F(Editor, TheViewTakesNoDrops)
+{
+    editor.SetHTML(QStringLiteral("<p>Text</p>"), false);
+    EXPECT_FALSE(editor.Browser->acceptDrops());
+    ASSERT_NE(editor.Browser->focusProxy(), nullptr);
+    EXPECT_FALSE(editor.Browser->focusProxy()->acceptDrops());
+}
+
 TEST_F(Editor, AppendAddsBehindTheDocument)
 {
     editor.SetHTML(QStringLiteral("<p>eins</p>"), false);
