@@ -40,7 +40,8 @@ TRecipientsGrid::TRecipientsGrid(QWidget* parent)
     setObjectName(QStringLiteral("StringGridFavorites"));
     m_source->OnDataChange = [this](db::TDataSource* sender, db::TField* field) { DataSourceDataChange(sender, field); };
     // Multi-row selection with the mouse and the keyboard; cells are not edited in place.
-    SetOptions((Options() | xdb::dgMultiSelect) & ~xdb::dgAlwaysShowEditor);
+    // The sort marker follows the list's order (ShowSortMarker), not the title clicks themselves.
+    SetOptions((Options() | xdb::dgMultiSelect) & ~(xdb::dgAlwaysShowEditor | xdb::dgMarkerAutoToggle));
     m_ownStatusImages = xdb::CreateStatusImageList();
     m_imageListStatus = m_ownStatusImages.get();
     Columns()->SetState(xdb::csCustomized);
@@ -134,9 +135,21 @@ void TRecipientsGrid::SyncColumns()
 {
     const db::TExtADODataSet* ds = DataSet();
     const QStringList fields = ds && ds->Active() ? ds->FieldNames() : QStringList();
-    if (fields == m_shownFields && Columns()->Count() > 0)
-        return;
-    BuildColumns();
+    if (fields != m_shownFields || Columns()->Count() == 0)
+        BuildColumns();
+    ShowSortMarker();
+}
+
+void TRecipientsGrid::ShowSortMarker()
+{
+    xdb::TXColumn* sorted = m_store && DataSet() && !m_store->SortField().isEmpty() ? FindColumn(m_store->SortField()) : nullptr;
+    for (int i = 0; i < Columns()->Count(); ++i) {
+        xdb::TXColumn* c = Columns()->Items(i);
+        if (c != sorted && c->Title()->Marker() != xdb::tmNone)
+            c->Title()->SetMarker(xdb::tmNone);
+    }
+    if (sorted)
+        sorted->Title()->SetMarker(m_store->SortDescending() ? xdb::tmDescend : xdb::tmAscend);
 }
 
 void TRecipientsGrid::BuildColumns()
@@ -398,6 +411,7 @@ void TRecipientsGrid::SetSortField(const QString& field)
         return;
     PostPendingEdit();
     m_store->SortByColumn(field);
+    ShowSortMarker();
     SelectedRows()->Validate();
 }
 

@@ -52,6 +52,8 @@ public:
     // Rebuilds the columns from the dataset's fields when they differ from the shown ones.
     void SyncColumns();
     void BuildColumns();
+    // The title marker of the list's sort field and direction (none while unsorted).
+    void ShowSortMarker();
     QStringList GetFieldNames() const;
 
     // ---- columns

@@ -215,9 +215,22 @@ TEST_F(RecipientsPageTest, TitleClicksSortAscendingThenDescending)
     xdb::TXColumn* email = Grid()->Columns()->Items(1);
     Grid()->OnTitleClick(email);
     EXPECT_EQ(Emails(), QStringList({"a@x.de", "b@x.de", "c@x.de"}));
+    EXPECT_EQ(email->Title()->Marker(), xdb::tmAscend);
     Grid()->OnTitleClick(email);
     EXPECT_EQ(Emails(), QStringList({"c@x.de", "b@x.de", "a@x.de"}));
+    EXPECT_EQ(email->Title()->Marker(), xdb::tmDescend);
     EXPECT_EQ(Grid()->Columns()->Count(), 4) << "sorting keeps the columns";
+    // Another column sorts ascending and takes the marker; reopening the list ends the order.
+    xdb::TXColumn* last = Grid()->Columns()->Items(2);
+    Grid()->OnTitleClick(last);
+    EXPECT_EQ(email->Title()->Marker(), xdb::tmNone);
+    EXPECT_EQ(last->Title()->Marker(), xdb::tmAscend);
+    Grid()->Reopen(); // the columns are made afresh
+    email = Grid()->Columns()->Items(1);
+    EXPECT_EQ(Grid()->Columns()->Items(2)->Title()->Marker(), xdb::tmNone);
+    EXPECT_EQ(Emails(), QStringList({"b@x.de", "c@x.de", "a@x.de"}));
+    Grid()->OnTitleClick(email);
+    EXPECT_EQ(Emails(), QStringList({"a@x.de", "b@x.de", "c@x.de"})) << "the first click after an open sorts ascending";
 }
 
 TEST_F(RecipientsPageTest, SaveOpenAndDeleteListsThroughTheNameBox)
