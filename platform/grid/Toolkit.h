@@ -18,6 +18,16 @@ class QMouseEvent;
 
 namespace tk {
 
+// Stores a new property value; true when it differs from the old one (the caller then refreshes).
+template <class T>
+bool ChangeValue(T& field, const T& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 // ------------------------------------------------------------------ shift state
 
 enum TShiftFlag { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64 };

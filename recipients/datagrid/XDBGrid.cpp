@@ -683,10 +683,8 @@ void TXCustomDBGrid::SetFillerColor(TColor value)
 
 void TXCustomDBGrid::SetFillerIndex(int value)
 {
-    if (value == m_fillerIndex)
-        return;
-    m_fillerIndex = value;
-    InvalidateCell(0, 0);
+    if (tk::ChangeValue(m_fillerIndex, value))
+        InvalidateCell(0, 0);
 }
 
 void TXCustomDBGrid::SetScrollBars(tk::TScrollStyle value)
@@ -709,34 +707,26 @@ void TXCustomDBGrid::SetIndicatorWidth(int value)
 
 void TXCustomDBGrid::SetStripeColor(TColor value)
 {
-    if (value == m_stripeColor)
-        return;
-    m_stripeColor = value;
-    InvalidateGrid();
+    if (tk::ChangeValue(m_stripeColor, value))
+        InvalidateGrid();
 }
 
 void TXCustomDBGrid::SetSelectionColor(TColor value)
 {
-    if (value == m_selectionColor)
-        return;
-    m_selectionColor = value;
-    InvalidateGrid();
+    if (tk::ChangeValue(m_selectionColor, value))
+        InvalidateGrid();
 }
 
 void TXCustomDBGrid::SetSelectRowColor(TColor value)
 {
-    if (value == m_selectRowColor)
-        return;
-    m_selectRowColor = value;
-    InvalidateGrid();
+    if (tk::ChangeValue(m_selectRowColor, value))
+        InvalidateGrid();
 }
 
 void TXCustomDBGrid::SetSelectCellColor(TColor value)
 {
-    if (value == m_selectCellColor)
-        return;
-    m_selectCellColor = value;
-    InvalidateGrid();
+    if (tk::ChangeValue(m_selectCellColor, value))
+        InvalidateGrid();
 }
 
 void TXCustomDBGrid::SetResizeOptions(TXResizeOptions value)

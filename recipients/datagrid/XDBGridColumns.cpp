@@ -57,10 +57,8 @@ void TXColumnTitle::SetAlignment(TAlignment value)
 
 void TXColumnTitle::SetVAlignment(TVAlignment value)
 {
-    if (value == m_vAlignment)
-        return;
-    m_vAlignment = value;
-    Changed(false);
+    if (tk::ChangeValue(m_vAlignment, value))
+        Changed(false);
 }
 
 TColor TXColumnTitle::Color() const
@@ -107,42 +105,32 @@ void TXColumnTitle::FontChanged()
 
 void TXColumnTitle::SetWordWrap(bool value)
 {
-    if (value == m_wordWrap)
-        return;
-    m_wordWrap = value;
-    Changed(false);
+    if (tk::ChangeValue(m_wordWrap, value))
+        Changed(false);
 }
 
 void TXColumnTitle::SetEllipsis(bool value)
 {
-    if (value == m_ellipsis)
-        return;
-    m_ellipsis = value;
-    Changed(false);
+    if (tk::ChangeValue(m_ellipsis, value))
+        Changed(false);
 }
 
 void TXColumnTitle::SetButton(bool value)
 {
-    if (value == m_button)
-        return;
-    m_button = value;
-    Changed(false);
+    if (tk::ChangeValue(m_button, value))
+        Changed(false);
 }
 
 void TXColumnTitle::SetHeader(const QString& value)
 {
-    if (value == m_header)
-        return;
-    m_header = value;
-    Changed(true);
+    if (tk::ChangeValue(m_header, value))
+        Changed(true);
 }
 
 void TXColumnTitle::SetImageIndex(int value)
 {
-    if (value == m_imageIndex)
-        return;
-    m_imageIndex = value;
-    Changed(false);
+    if (tk::ChangeValue(m_imageIndex, value))
+        Changed(false);
 }
 
 void TXColumnTitle::SetDropDownMenu(QMenu* menu)
@@ -612,10 +600,8 @@ void TXColumn::SetAlignment(TAlignment value)
 
 void TXColumn::SetVAlignment(TVAlignment value)
 {
-    if (value == m_vAlignment)
-        return;
-    m_vAlignment = value;
-    Changed(false);
+    if (tk::ChangeValue(m_vAlignment, value))
+        Changed(false);
 }
 
 TColor TXColumn::Color() const
@@ -681,50 +667,38 @@ void TXColumn::SetReadOnly(bool value)
 
 void TXColumn::SetVisible(bool value)
 {
-    if (value == m_visible)
-        return;
-    m_visible = value;
-    Changed(true);
+    if (tk::ChangeValue(m_visible, value))
+        Changed(true);
 }
 
 void TXColumn::SetWordWrap(bool value)
 {
-    if (value == m_wordWrap)
-        return;
-    m_wordWrap = value;
-    Changed(false);
+    if (tk::ChangeValue(m_wordWrap, value))
+        Changed(false);
 }
 
 void TXColumn::SetEllipsis(bool value)
 {
-    if (value == m_ellipsis)
-        return;
-    m_ellipsis = value;
-    Changed(false);
+    if (tk::ChangeValue(m_ellipsis, value))
+        Changed(false);
 }
 
 void TXColumn::SetShowEdit(bool value)
 {
-    if (value == m_showEdit)
-        return;
-    m_showEdit = value;
-    Changed(true);
+    if (tk::ChangeValue(m_showEdit, value))
+        Changed(true);
 }
 
 void TXColumn::SetShowBlob(bool value)
 {
-    if (value == m_showBlob)
-        return;
-    m_showBlob = value;
-    Changed(false);
+    if (tk::ChangeValue(m_showBlob, value))
+        Changed(false);
 }
 
 void TXColumn::SetAutoNumber(bool value)
 {
-    if (value == m_autoNumber)
-        return;
-    m_autoNumber = value;
-    Changed(true);
+    if (tk::ChangeValue(m_autoNumber, value))
+        Changed(true);
 }
 
 void TXColumn::SetDropDownMenu(QMenu* menu)
@@ -834,10 +808,8 @@ int TXColumn::ImageIndex() const
 
 void TXColumn::SetExpanded(bool value)
 {
-    if (value == m_expanded)
-        return;
-    m_expanded = value;
-    Changed(true);
+    if (tk::ChangeValue(m_expanded, value))
+        Changed(true);
 }
 
 void TXColumn::SetExpandCols(int value)
