@@ -565,7 +565,7 @@ public:
     bool IsSelectedRecord();            // the link's active record is in the selection
 
 protected:
-    // --- the Part's virtual operations
+    // --- overridable operations
     virtual void DefineFieldMap();
     virtual bool HighlightCell(int dataCol, int dataRow, tk::TGridDrawState state, const QString& text);
     virtual void LinkActive(bool value);
