@@ -420,6 +420,7 @@ public:
     void SelectCurrent();
     void SelectRange();
     void ToggleRange();
+    void MarkRangeToAnchor(void (TXCustomDBGrid::*mark)());
     void ClearSelectionAndAnchor();
     // Ctrl+Delete: asks when dgConfirmDelete, then deletes the current record or the selection.
     void DeleteRecords();

@@ -418,38 +418,13 @@ void TXCustomDBGrid::InvertSelection()
     InvalidateGrid();
 }
 
-void TXCustomDBGrid::SelectRange()
-{
-    if (!m_dataLink->Active())
-        return;
-    db::TDataSet* ds = m_dataLink->DataSet();
-    ds->CheckBrowseMode();
-    BeginUpdate();
-    {
-        ScopeExit end{[this] { EndUpdate(); }};
-        if (m_selectionAnchor.isEmpty())
-            m_selectionAnchor = ds->GetBookmark();
-        int c = CompareToAnchor();
-        if (c > 0) {
-            while (CompareToAnchor() > 0 && !ds->Bof()) {
-                SelectCurrent();
-                if (ds->MoveBy(-1) == 0)
-                    break;
-            }
-        } else if (c < 0) {
-            while (CompareToAnchor() < 0 && !ds->Eof()) {
-                SelectCurrent();
-                if (ds->MoveBy(1) == 0)
-                    break;
-            }
-        }
-        if (CompareToAnchor() == 0)
-            SelectCurrent();
-    }
-    InvalidateGrid();
-}
+void TXCustomDBGrid::SelectRange() { MarkRangeToAnchor(&TXCustomDBGrid::SelectCurrent); }
 
-void TXCustomDBGrid::ToggleRange()
+void TXCustomDBGrid::ToggleRange() { MarkRangeToAnchor(&TXCustomDBGrid::ToggleCurrent); }
+
+// Walks from the current record towards the selection anchor, marking every record on the way
+// (the anchor included); the anchor is the current record when there is none yet.
+void TXCustomDBGrid::MarkRangeToAnchor(void (TXCustomDBGrid::*mark)())
 {
     if (!m_dataLink->Active())
         return;
@@ -460,22 +435,22 @@ void TXCustomDBGrid::ToggleRange()
         ScopeExit end{[this] { EndUpdate(); }};
         if (m_selectionAnchor.isEmpty())
             m_selectionAnchor = ds->GetBookmark();
-        int c = CompareToAnchor();
+        const int c = CompareToAnchor();
         if (c > 0) {
             while (CompareToAnchor() > 0 && !ds->Bof()) {
-                ToggleCurrent();
+                (this->*mark)();
                 if (ds->MoveBy(-1) == 0)
                     break;
             }
         } else if (c < 0) {
             while (CompareToAnchor() < 0 && !ds->Eof()) {
-                ToggleCurrent();
+                (this->*mark)();
                 if (ds->MoveBy(1) == 0)
                     break;
             }
         }
         if (CompareToAnchor() == 0)
-            ToggleCurrent();
+            (this->*mark)();
     }
     InvalidateGrid();
 }
