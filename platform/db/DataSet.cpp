@@ -6,6 +6,27 @@
 namespace db {
 
 namespace {
+// Free-notification lists: one callback per subscriber, replaced when it subscribes again.
+template <class List, class Callback>
+void AddSubscriber(List& list, const void* subscriber, Callback onFree)
+{
+    for (auto& n : list)
+        if (n.first == subscriber) {
+            n.second = std::move(onFree);
+            return;
+        }
+    list.emplace_back(subscriber, std::move(onFree));
+}
+
+template <class List>
+void RemoveSubscriber(List& list, const void* subscriber)
+{
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const auto& n) { return n.first == subscriber; }),
+               list.end());
+}
+}
+
+namespace {
 
 const char* kClosed = "Cannot perform this operation on a closed dataset";
 const char* kOpen = "Cannot perform this operation on an open dataset";
@@ -396,19 +417,12 @@ void TField::FocusControl()
 
 void TField::FreeNotification(const void* subscriber, std::function<void(TField*)> onFree)
 {
-    for (auto& n : m_freeNotifies)
-        if (n.first == subscriber) {
-            n.second = std::move(onFree);
-            return;
-        }
-    m_freeNotifies.emplace_back(subscriber, std::move(onFree));
+    AddSubscriber(m_freeNotifies, subscriber, std::move(onFree));
 }
 
 void TField::RemoveFreeNotification(const void* subscriber)
 {
-    m_freeNotifies.erase(std::remove_if(m_freeNotifies.begin(), m_freeNotifies.end(),
-                                        [&](const auto& n) { return n.first == subscriber; }),
-                         m_freeNotifies.end());
+    RemoveSubscriber(m_freeNotifies, subscriber);
 }
 
 // ================================================================== TDataSet
@@ -1151,19 +1165,12 @@ TDataSource::~TDataSource()
 
 void TDataSource::FreeNotification(const void* subscriber, std::function<void(TDataSource*)> onFree)
 {
-    for (auto& n : m_freeNotifies)
-        if (n.first == subscriber) {
-            n.second = std::move(onFree);
-            return;
-        }
-    m_freeNotifies.emplace_back(subscriber, std::move(onFree));
+    AddSubscriber(m_freeNotifies, subscriber, std::move(onFree));
 }
 
 void TDataSource::RemoveFreeNotification(const void* subscriber)
 {
-    m_freeNotifies.erase(std::remove_if(m_freeNotifies.begin(), m_freeNotifies.end(),
-                                        [&](const auto& n) { return n.first == subscriber; }),
-                         m_freeNotifies.end());
+    RemoveSubscriber(m_freeNotifies, subscriber);
 }
 
 void TDataSource::SetDataSet(TDataSet* dataSet)

@@ -39,36 +39,32 @@ void TXGridStyle::Changed(bool refreshEditor)
 
 void TXGridStyle::SetDataRowSpace(int value)
 {
-    if (value == m_dataRowSpace)
+    if (!tk::ChangeValue(m_dataRowSpace, value))
         return;
-    m_dataRowSpace = value;
     m_visualStyle = vsCustom;
     Changed(true);
 }
 
 void TXGridStyle::SetHeaderRowSpace(int value)
 {
-    if (value == m_headerRowSpace)
+    if (!tk::ChangeValue(m_headerRowSpace, value))
         return;
-    m_headerRowSpace = value;
     m_visualStyle = vsCustom;
     Changed(true);
 }
 
 void TXGridStyle::SetTitleColMargin(int value)
 {
-    if (value == m_titleColMargin)
+    if (!tk::ChangeValue(m_titleColMargin, value))
         return;
-    m_titleColMargin = value;
     m_visualStyle = vsCustom;
     Changed(false);
 }
 
 void TXGridStyle::SetTitleRowSpace(int value)
 {
-    if (value == m_titleRowSpace)
+    if (!tk::ChangeValue(m_titleRowSpace, value))
         return;
-    m_titleRowSpace = value;
     m_visualStyle = vsCustom;
     Changed(true);
 }
