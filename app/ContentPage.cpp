@@ -1,11 +1,11 @@
 #include "app/ContentPage.h"
 
-#include "app/controls/FileDropTarget.h"
-#include "app/core/OrvUtils.h"
-#include "app/shell/OrvFileList.h"
+#include "controls/FileDropTarget.h"
+#include "core/OrvUtils.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/ORVHTMLEditor.h"
 #include "platform/db/Connection.h"
-#include "recipients/RecipientListFile.h"
+#include "core/TextFile.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -354,7 +354,7 @@ void TContentPage::LoadMemoFromFile(const QString& file)
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("open");
-    c.MemoMailBody->setPlainText(recipients::DecodeListFile(f.readAll()));
+    c.MemoMailBody->setPlainText(core::DecodeTextFile(f.readAll()));
 }
 
 void TContentPage::LoadMailFile(const QString& file)

@@ -1,9 +1,9 @@
 #include "app/MailingPage.h"
 
 #include "app/MainForm.h"
-#include "app/controls/OrvRollOverButtons.h"
-#include "app/controls/ZedSpin.h"
-#include "app/controls/nbStatusBar.h"
+#include "controls/OrvRollOverButtons.h"
+#include "controls/ZedSpin.h"
+#include "controls/nbStatusBar.h"
 #include "mailing/ConnectionTestThreads.h"
 #include "mailing/MailingLog.h"
 #include "mailing/RecipientsCursor.h"

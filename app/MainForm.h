@@ -3,7 +3,7 @@
 // preview, sending), the sender profiles in the settings store, the status bar and the help menu.
 // The recipients, content, preview and mailing pages carry their controls here; their behaviour
 // is added by the list, content and mailing code (see the hook methods below).
-#include "app/controls/ORVForm.h"
+#include "controls/ORVForm.h"
 #include "htmleditor/ORVHTMLEditor.h"
 #include "platform/db/Connection.h"
 #include "recipients/ListPrompts.h"

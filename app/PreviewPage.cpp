@@ -1,7 +1,7 @@
 #include "app/PreviewPage.h"
 
-#include "app/core/OrvUtils.h"
-#include "app/shell/OrvFileList.h"
+#include "core/OrvUtils.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/HtmlPreview.h"
 #include "mailing/MailingJob.h"
 #include "mailing/MyMessage.h"

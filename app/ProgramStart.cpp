@@ -1,8 +1,8 @@
 #include "ProgramStart.h"
 
 #include "app/MainForm.h"
-#include "app/core/DatabaseLocation.h"
-#include "app/core/OrvDBUtils.h"
+#include "core/DatabaseLocation.h"
+#include "core/OrvDBUtils.h"
 #include "platform/app/Application.h"
 #include "platform/db/Connection.h"
 #include "platform/settings/RegIniFile.h"

@@ -1,7 +1,7 @@
 // The recipients page of the main window: the list name box and its buttons, the list grid with
 // its context menu, the status, cleaning and column commands, the import and the list files.
 #include "app/MainForm.h"
-#include "app/controls/nbStatusBar.h"
+#include "controls/nbStatusBar.h"
 #include "importwizard/ImportWizardForm.h"
 #include "importwizard/WizardDialogs.h"
 #include "platform/graphics/Graphics.h"

@@ -1,5 +1,5 @@
 #include "app/ProgramStart.h"
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 #include "platform/app/Application.h"
 
 int main(int argc, char** argv)

@@ -2,7 +2,7 @@
 
 #include "htmleditor/memo/ZedMemo.h"
 #include "htmleditor/memo/ZedStyler.h"
-#include "recipients/RecipientListFile.h"
+#include "core/TextFile.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -496,7 +496,7 @@ void TORVHTMLEditor::LoadFromFile(const QString& name)
             throw std::runtime_error(QStringLiteral("Die Datei \"%1\" kann nicht geöffnet werden. %2")
                                          .arg(name, f.errorString())
                                          .toStdString());
-        const QString text = recipients::DecodeListFile(f.readAll());
+        const QString text = core::DecodeTextFile(f.readAll());
         QString header = HTMLHeader.join(QLatin1Char('\n'));
         if (!header.isEmpty())
             header += QLatin1Char('\n');

@@ -1,6 +1,6 @@
 #include "importwizard/ImportRules.h"
 
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 
 #include <QStringDecoder>
 
@@ -23,14 +23,6 @@ QStringView Trimmed(QStringView s)
         --to;
     return s.mid(from, to - from);
 }
-
-// Windows-1252 at 0x80..0x9F; the undefined codes keep their C1 value, like the system's table.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 // Scans one line value by value. For each value calls sink(value text) unless sink is null;
 // returns the number of separators found outside quotes.
@@ -87,25 +79,6 @@ int ScanLine(QStringView line, QChar separator, Sink&& sink)
 } // namespace
 
 // ---- delimited text ----------------------------------------------------------------------
-
-QString DecodeTextFile(const QByteArray& bytes)
-{
-    QByteArrayView data(bytes);
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data = data.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (!utf8.hasError())
-        return text;
-
-    text.clear();
-    text.reserve(data.size());
-    for (const char ch : data) {
-        const auto b = static_cast<unsigned char>(ch);
-        text += (b >= 0x80 && b < 0xA0) ? QChar(kCp1252High[b - 0x80]) : QChar(b);
-    }
-    return text;
-}
 
 QStringView TLineReader::ReadLine()
 {

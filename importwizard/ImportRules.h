@@ -1,6 +1,8 @@
 #pragma once
 // The import wizard's rules that need no window: reading delimited text, guessing the separator,
 // the first column mapping, arranging a source row in target order, and the overview texts.
+#include "core/TextFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -11,9 +13,7 @@ namespace importwizard {
 
 // ---- delimited text ----------------------------------------------------------------------
 
-// The text of a file read as "ANSI" text: UTF-8 when the bytes are valid UTF-8 (a byte-order
-// mark is dropped), otherwise Windows-1252. Decided once over the whole content.
-QString DecodeTextFile(const QByteArray& bytes);
+using core::DecodeTextFile;
 
 // Walks the lines of a text. A line ends at CR LF, LF or a lone CR; a final line break does not
 // start another line.

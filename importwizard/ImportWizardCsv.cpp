@@ -1,6 +1,6 @@
 // The CSV source of the import wizard: its file page, the separator guess, the preview on the
 // mapping page and the run.
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
 #include "importwizard/ImportWizardForm.h"

@@ -1,7 +1,7 @@
 // The database and Access sources of the import wizard: connecting, the table page, the preview
 // and the run.
-#include "app/controls/ProgressPanel.h"
-#include "app/core/OrvDBUtils.h"
+#include "controls/ProgressPanel.h"
+#include "core/OrvDBUtils.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
 #include "importwizard/ImportWizardForm.h"

@@ -1,6 +1,6 @@
 #include "importwizard/ImportWizardForm.h"
 
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
 #include "importwizard/dataaccess/ForeignDb.h"

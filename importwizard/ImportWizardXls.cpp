@@ -1,6 +1,6 @@
 // The Excel source of the import wizard: the file page (shared with the Access source), the
 // sheet page, the preview, the row count and the run.
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
 #include "importwizard/ImportWizardForm.h"

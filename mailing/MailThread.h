@@ -4,7 +4,7 @@
 // reports the outcome and puts the copy back, until no recipient is left or it is told to stop.
 // Every call into the main thread goes through the job's synchronous call; a worker held by a
 // scheduled pause waits on a condition.
-#include "mailing/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 #include "mailing/MyMessage.h"
 #include "mailing/SmtpClient.h"
 

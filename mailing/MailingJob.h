@@ -7,7 +7,7 @@
 // The job reads the window through small interfaces so that it does not depend on the main
 // window: the mail content, the sender settings, a recipient cursor factory, the log, the
 // progress bar, a schedule timer and a few event properties.
-#include "mailing/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 #include "mailing/MailingLog.h"
 #include "mailing/MyMessage.h"
 #include "platform/app/Synchronize.h"

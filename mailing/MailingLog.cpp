@@ -1,6 +1,6 @@
 #include "mailing/MailingLog.h"
 
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 
 #include <QApplication>
 #include <QClipboard>

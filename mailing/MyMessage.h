@@ -5,7 +5,7 @@
 //
 // The model is our own; GMime serialises it (Serialize). File parts are read and base64-encoded
 // once per mailing (LoadFiles) and the encoded bytes are shared read-only between all copies.
-#include "mailing/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 
 #include <QByteArray>
 #include <QList>

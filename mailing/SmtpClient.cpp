@@ -1,6 +1,6 @@
 #include "mailing/SmtpClient.h"
 
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 
 #include <curl/curl.h>
 #include <mutex>

@@ -1,9 +1,9 @@
 // The recipient list text file: a header line of the column names and one line per row, every
 // value followed by ";", lines ended by CR LF. Written as UTF-8; read as UTF-8 when the bytes are
 // valid UTF-8, otherwise as Windows-1252.
-#include "recipients/RecipientListFile.h"
+#include "core/TextFile.h"
 #include "recipients/RecipientListStore.h"
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 #include "platform/db/Connection.h"
 #include "platform/db/ExtADODataSet.h"
 
@@ -13,28 +13,6 @@
 #include <QStringDecoder>
 
 namespace recipients {
-
-QString DecodeListFile(const QByteArray& bytes)
-{
-    QByteArrayView data(bytes);
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data = data.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(data);
-    if (!utf8.hasError())
-        return text;
-    // Windows-1252: Latin-1 except for 0x80..0x9F.
-    static const char16_t high[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-                                      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-                                      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    text.resize(bytes.size());
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const uchar b = uchar(bytes[i]);
-        out[i] = (b >= 0x80 && b < 0xA0) ? QChar(high[b - 0x80]) : QChar(b);
-    }
-    return text;
-}
 
 namespace {
 
@@ -130,7 +108,7 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
         Message(openFailed + QStringLiteral(" (") + file.errorString() + QLatin1Char(')'));
         return false;
     }
-    const QString text = DecodeListFile(file.readAll());
+    const QString text = core::DecodeTextFile(file.readAll());
     file.close();
 
     // The header: the fixed names first, then columns the column rule accepts.

@@ -1,5 +1,5 @@
 #include "recipients/RecipientListStore.h"
-#include "app/core/OrvUtils.h"
+#include "core/OrvUtils.h"
 #include "platform/db/Connection.h"
 #include "platform/db/ExtADODataSet.h"
 

@@ -4,7 +4,7 @@
 // taken when the cursor opens: a row whose status changes later is still handed out (once), rows
 // added later are not.
 #include "platform/db/ExtADODataSet.h"
-#include "recipients/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 #include <QStringList>
 
 namespace recipients {

@@ -3,7 +3,7 @@
 // run and the longest pause of the event loop during it. Run by hand from a Release build:
 //   bench_importwizard [rows] [noindex]
 // "noindex" leaves out the index on Email that the duplicate test's look-up uses.
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 #include "importwizard/ImportWizardForm.h"
 #include "platform/db/Connection.h"
 #include "platform/settings/RegIniFile.h"

@@ -1,5 +1,5 @@
 #include "app/ProgramStart.h"
-#include "app/core/DatabaseLocation.h"
+#include "core/DatabaseLocation.h"
 #include "platform/db/Connection.h"
 #include "platform/settings/RegIniFile.h"
 #include "QtPrint.h"

@@ -1,8 +1,8 @@
 #include "TestUtil.h"
 
 #include "app/ContentPage.h"
-#include "app/controls/FileDropTarget.h"
-#include "app/shell/OrvFileList.h"
+#include "controls/FileDropTarget.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/ORVHTMLEditor.h"
 #include "platform/db/Connection.h"
 #include "recipients/Schema.h"

@@ -1,7 +1,7 @@
 #include "TestUtil.h"
 
 #include "app/PreviewPage.h"
-#include "app/shell/OrvFileList.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/HtmlPreview.h"
 #include "mailing/MailingJob.h"
 #include "platform/db/Connection.h"

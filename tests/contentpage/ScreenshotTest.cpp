@@ -4,7 +4,7 @@
 
 #include "app/ContentPage.h"
 #include "app/PreviewPage.h"
-#include "app/shell/OrvFileList.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/HtmlPreview.h"
 #include "htmleditor/ORVHTMLEditor.h"
 #include "platform/db/Connection.h"

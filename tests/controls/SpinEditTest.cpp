@@ -1,9 +1,9 @@
-#include "app/controls/ZedSpin.h"
+#include "controls/ZedSpin.h"
 #include "QStringPrint.h"
 
 #include <QApplication>
 #include <QStyleFactory>
-#include "app/controls/VisualStyles.h"
+#include "controls/VisualStyles.h"
 #include <QLabel>
 #include <QLocale>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "app/core/OrvDBUtils.h"
-#include "app/core/OrvUtils.h"
+#include "core/OrvDBUtils.h"
+#include "core/OrvUtils.h"
 #include "QtPrint.h"
 #include "TestUtil.h"
 

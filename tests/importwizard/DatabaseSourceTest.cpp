@@ -59,8 +59,9 @@ protected:
 
 TEST_F(DatabaseSourceTest, AccessCustomersIntoAList)
 {
+    QLY_EXTERNAL_FIXTURE(nwind, "access/nwind.mdb");
     Make();
-    OpenAccess(qlytest::fixturesDir() + "/access/nwind.mdb");
+    OpenAccess(nwind);
     ASSERT_EQ(Page(), "TabSheetDBType");
     EXPECT_EQ(TableItems(), QStringList({"Order Details", "Orders", "Products", "Shippers", "Categories", "Customers",
                                          "Employees", "Suppliers", "Umsätze"}));
@@ -111,7 +112,7 @@ TEST_F(DatabaseSourceTest, AccessCustomersIntoAList)
 
     // A table name with a blank is quoted for the Jet connection.
     Make();
-    OpenAccess(qlytest::fixturesDir() + "/access/nwind.mdb");
+    OpenAccess(nwind);
     ChooseTable("Order Details");
     Next()->click();
     EXPECT_EQ(PreviewValues(), QStringList({"OrderID", "ProductID", "UnitPrice", "Quantity", "Discount"}));
@@ -126,8 +127,9 @@ TEST_F(DatabaseSourceTest, AccessCustomersIntoAList)
 
 TEST_F(DatabaseSourceTest, AccessDatesInTheFixedForm)
 {
+    QLY_EXTERNAL_FIXTURE(dates, "access/DateTestDatabase.mdb");
     Make();
-    OpenAccess(qlytest::fixturesDir() + "/access/DateTestDatabase.mdb");
+    OpenAccess(dates);
     ASSERT_EQ(Page(), "TabSheetDBType");
     EXPECT_EQ(TableItems(), QStringList({"DateTest"}));
     Next()->click();

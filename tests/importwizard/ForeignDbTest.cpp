@@ -2,7 +2,7 @@
 // and an ODBC source through unixODBC.
 #include "OdbcTestSupport.h"
 #include "Printers.h"
-#include "app/core/OrvDBUtils.h"
+#include "core/OrvDBUtils.h"
 #include "importwizard/dataaccess/ForeignDb.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +11,6 @@ using namespace dataaccess;
 
 namespace {
 
-QString Nwind()
-{
-    return qlytest::fixturesDir() + "/access/nwind.mdb";
-}
 
 // All records of a table, read through a query on the connection.
 QList<QStringList> ReadAll(TForeignQuery& query)
@@ -95,7 +91,8 @@ TEST(ValueText, FixedForms)
 TEST(AccessFile, ListsTablesAndReadsCustomers)
 {
     TForeignConnection connection;
-    connection.SetConnectionString(AccessConnectionString(Nwind()));
+    QLY_EXTERNAL_FIXTURE(nwind, "access/nwind.mdb");
+    connection.SetConnectionString(AccessConnectionString(nwind));
     connection.Open();
     EXPECT_EQ(connection.ProviderName(), "Microsoft.Jet.OLEDB.4.0");
     EXPECT_EQ(connection.TableNames(), QStringList({"Order Details", "Orders", "Products", "Shippers", "Categories",
@@ -129,7 +126,8 @@ TEST(AccessFile, ListsTablesAndReadsCustomers)
 TEST(AccessFile, NumbersMoneyYesNoAndQuotedNames)
 {
     TForeignConnection connection;
-    connection.SetConnectionString(AccessConnectionString(Nwind()));
+    QLY_EXTERNAL_FIXTURE(nwind, "access/nwind.mdb");
+    connection.SetConnectionString(AccessConnectionString(nwind));
     connection.Open();
     TForeignQuery query(connection);
     const QString sql = "SELECT * FROM  " + core::QuoteIdentifier("Order Details", connection.ConnectionString());
@@ -166,7 +164,8 @@ TEST(AccessFile, NumbersMoneyYesNoAndQuotedNames)
 TEST(AccessFile, DatesBeyondTwoDigitYears)
 {
     TForeignConnection connection;
-    connection.SetConnectionString(AccessConnectionString(qlytest::fixturesDir() + "/access/DateTestDatabase.mdb"));
+    QLY_EXTERNAL_FIXTURE(dates, "access/DateTestDatabase.mdb");
+    connection.SetConnectionString(AccessConnectionString(dates));
     connection.Open();
     EXPECT_EQ(connection.TableNames(), QStringList({"DateTest"}));
     TForeignQuery query(connection);

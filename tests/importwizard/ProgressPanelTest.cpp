@@ -1,5 +1,5 @@
 // The progress panel with a clock of the test's own, and the progress label.
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 
 #include <QLabel>
 #include <gtest/gtest.h>

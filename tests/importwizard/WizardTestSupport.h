@@ -3,7 +3,7 @@
 // records what the wizard hands out.
 #include "../common/TestUtil.h"
 #include "Printers.h"
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportWizardForm.h"
 #include "platform/settings/RegIniFile.h"

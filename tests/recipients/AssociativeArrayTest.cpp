@@ -1,5 +1,5 @@
 // The recipient record: an ordered map of texts with keys unique ignoring case.
-#include "recipients/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

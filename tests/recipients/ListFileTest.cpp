@@ -1,6 +1,6 @@
 // The recipient list text file: save, load, refusals, encodings.
 #include "ListFixture.h"
-#include "recipients/RecipientListFile.h"
+#include "core/TextFile.h"
 #include <QFile>
 #include <gmock/gmock.h>
 
@@ -137,9 +137,9 @@ TEST_F(ListFileTest, ALineWithTooManyValuesStopsTheLoadAndKeepsTheRowsBefore)
 
 TEST_F(ListFileTest, EncodingsUtf8WithOrWithoutMarkElseWindows1252)
 {
-    EXPECT_EQ(recipients::DecodeListFile("M\xC3\xBCller"), "Müller");
-    EXPECT_EQ(recipients::DecodeListFile("\xEF\xBB\xBFM\xC3\xBCller"), "Müller");
-    EXPECT_EQ(recipients::DecodeListFile("M\xFCller \x80 \x93x\x94"), QString::fromUtf8("Müller € “x”"));
+    EXPECT_EQ(core::DecodeTextFile("M\xC3\xBCller"), "Müller");
+    EXPECT_EQ(core::DecodeTextFile("\xEF\xBB\xBFM\xC3\xBCller"), "Müller");
+    EXPECT_EQ(core::DecodeTextFile("M\xFCller \x80 \x93x\x94"), QString::fromUtf8("Müller € “x”"));
 
     store.NewUnsavedList();
     WriteBytes(file, "Status;Email;Last Name;First Name;\r\n0;m@x.de;M\xFCller;J\xF6rg;\r\n");

@@ -2,7 +2,7 @@
 // The main window with its own folders and scripted message boxes, input boxes, file dialogs,
 // beep and flash; helpers to fill and read the open recipient list.
 #include "app/MainForm.h"
-#include "app/controls/nbStatusBar.h"
+#include "controls/nbStatusBar.h"
 #include "platform/db/ExtADODataSet.h"
 #include "recipients/views/RecipientsGrid.h"
 #include "TestUtil.h"

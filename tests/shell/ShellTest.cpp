@@ -1,7 +1,7 @@
 #include "TestUtil.h"
 
-#include "app/shell/OrvFileList.h"
-#include "app/shell/Vantry.h"
+#include "controls/shell/OrvFileList.h"
+#include "controls/shell/Vantry.h"
 
 #include <QDir>
 #include <QFile>

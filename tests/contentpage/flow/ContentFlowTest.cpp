@@ -5,7 +5,7 @@
 #include "app/MailingPage.h"
 #include "app/MainForm.h"
 #include "app/PreviewPage.h"
-#include "app/shell/OrvFileList.h"
+#include "controls/shell/OrvFileList.h"
 #include "htmleditor/HtmlPreview.h"
 #include "importwizard/ImportWizardForm.h"
 #include "importwizard/WizardDialogs.h"

@@ -1,7 +1,7 @@
 #include "DatabaseLocation.h"
 
-#include "app/core/OrvDBUtils.h"
-#include "app/core/OrvUtils.h"
+#include "core/OrvDBUtils.h"
+#include "core/OrvUtils.h"
 #include "platform/db/Connection.h"
 #include "platform/settings/RegIniFile.h"
 

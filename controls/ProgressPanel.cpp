@@ -1,4 +1,4 @@
-#include "app/controls/ProgressPanel.h"
+#include "controls/ProgressPanel.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

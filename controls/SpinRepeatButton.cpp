@@ -1,6 +1,6 @@
-#include "app/controls/SpinRepeatButton.h"
+#include "controls/SpinRepeatButton.h"
 
-#include "app/controls/VisualStyles.h"
+#include "controls/VisualStyles.h"
 
 #include <QMouseEvent>
 #include <QPainter>

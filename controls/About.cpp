@@ -1,7 +1,7 @@
-#include "app/controls/About.h"
+#include "controls/About.h"
 
-#include "app/controls/UrlLabel.h"
-#include "app/core/OrvUtils.h"
+#include "controls/UrlLabel.h"
+#include "core/OrvUtils.h"
 #include "platform/app/Application.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "recipients/AssociativeArray.h"
+#include "core/AssociativeArray.h"
 
 #include <cassert>
 #include <stdexcept>

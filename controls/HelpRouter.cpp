@@ -1,4 +1,4 @@
-#include "app/controls/HelpRouter.h"
+#include "controls/HelpRouter.h"
 
 #include "platform/app/Application.h"
 

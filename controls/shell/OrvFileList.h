@@ -3,7 +3,7 @@
 // manager shows it: name and icon, the folder ("In Folder") and the detail columns size, type and
 // change time. A double-click opens a file with its program; the context menu offers the file
 // verbs for the selected files; the columns sort on a header click.
-#include "app/shell/Vantry.h"
+#include "controls/shell/Vantry.h"
 
 #include <QTreeWidget>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/shell/Vantry.h"
+#include "controls/shell/Vantry.h"
 
 #include <QApplication>
 #include <QClipboard>

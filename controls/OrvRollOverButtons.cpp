@@ -1,4 +1,4 @@
-#include "app/controls/OrvRollOverButtons.h"
+#include "controls/OrvRollOverButtons.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "app/controls/ZedSpin.h"
+#include "controls/ZedSpin.h"
 
 #include <QApplication>
 #include <QClipboard>

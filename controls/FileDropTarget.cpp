@@ -1,4 +1,4 @@
-#include "app/controls/FileDropTarget.h"
+#include "controls/FileDropTarget.h"
 
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>

@@ -1,4 +1,4 @@
-#include "app/controls/nbStatusBar.h"
+#include "controls/nbStatusBar.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,4 +1,4 @@
-#include "app/shell/OrvFileList.h"
+#include "controls/shell/OrvFileList.h"
 
 #include <QContextMenuEvent>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/controls/ORVForm.h"
+#include "controls/ORVForm.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "app/controls/ChmHelp.h"
+#include "controls/ChmHelp.h"
 
 #include <QApplication>
 #include <QDir>

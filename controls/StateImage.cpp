@@ -1,4 +1,4 @@
-#include "app/controls/StateImage.h"
+#include "controls/StateImage.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 // The compiled-help backend: shows the pages of a .chm file (read with chmlib) in our own help
 // window, and the text pop-ups of its pop-up topics file as a small tool window.
-#include "app/controls/HelpRouter.h"
+#include "controls/HelpRouter.h"
 
 #include <QTextBrowser>
 

@@ -1,4 +1,4 @@
-#include "app/controls/VisualStyles.h"
+#include "controls/VisualStyles.h"
 
 #include <QApplication>
 #include <QPainter>

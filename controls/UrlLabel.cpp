@@ -1,4 +1,4 @@
-#include "app/controls/UrlLabel.h"
+#include "controls/UrlLabel.h"
 
 #include <QApplication>
 #include <QClipboard>
