@@ -596,6 +596,8 @@ protected:
     bool SelectCell(int col, int row) override;
     void KeyDown(int& key, TShiftState shift) override;
     void KeyPress(QChar& key) override;
+    // A character key that reaches the grid while its editor is open is typed into the editor.
+    void keyPressEvent(QKeyEvent* event) override;
     void MouseDown(tk::TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseUp(tk::TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
@@ -678,6 +680,7 @@ private:
     std::unique_ptr<TXDBGridColumns> m_columns;
     std::unique_ptr<TXGridDataLink> m_dataLink;
     std::unique_ptr<TXBookmarkList> m_bookmarks;
+    bool m_forwardingKey = false;
     std::unique_ptr<TXGridStyle> m_gridStyle;
     std::unique_ptr<TXScrollProp> m_scrollProp;
     std::unique_ptr<tk::TImageList> m_indicators;

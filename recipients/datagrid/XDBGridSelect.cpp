@@ -4,6 +4,7 @@
 #include "recipients/datagrid/XDBGridEdit.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <algorithm>
@@ -711,8 +712,15 @@ void TXCustomDBGrid::KeyDown(int& key, TShiftState shift)
         break;
     case Qt::Key_F2: {
         const int dc = SelectedIndex();
-        if (dc >= 0 && dc < m_columns->Count() && m_columns->Items(dc)->CanShowEditor())
+        if (dc >= 0 && dc < m_columns->Count() && m_columns->Items(dc)->CanShowEditor()) {
             ShowEditor();
+            // F2 edits the text that is there: the caret goes to its end, nothing is selected,
+            // so typing appends.
+            if (tk::TInplaceEdit* editor = InplaceEditor(); editor && editor->isVisible()) {
+                editor->deselect();
+                editor->end(false);
+            }
+        }
         break;
     }
     default:
@@ -998,6 +1006,21 @@ void TXCustomDBGrid::KeyPress(QChar& key)
     if (EditorVisible())
         return;    // the editor types the character itself
     tk::TCustomGrid::KeyPress(key);
+}
+
+void TXCustomDBGrid::keyPressEvent(QKeyEvent* event)
+{
+    tk::TInplaceEdit* editor = InplaceEditor();
+    const QString text = event->text();
+    // The guard: a key the editor does not take comes back to the grid as its parent.
+    if (!m_forwardingKey && editor && editor->isVisible() && !text.isEmpty() && text.at(0).isPrint() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        m_forwardingKey = true;
+        ScopeExit reset{[this] { m_forwardingKey = false; }};
+        QApplication::sendEvent(editor, event);
+        return;
+    }
+    tk::TCustomGrid::keyPressEvent(event);
 }
 
 void TXCustomDBGrid::CellClick(TXColumn* column)

@@ -510,6 +510,11 @@ void TRecipientsGrid::MouseDown(tk::TMouseButton button, xdb::TShiftState shift,
 void TRecipientsGrid::focusOutEvent(QFocusEvent* event)
 {
     xdb::TXDBGrid::focusOutEvent(event);
+    // The focus going into the grid's own editor is no leaving: posting here would end the edit
+    // the first typed character has just begun, and the next key would start it again from the
+    // stored value.
+    if (QWidget* now = QApplication::focusWidget(); now && isAncestorOf(now))
+        return;
     PostPendingEdit();
 }
 

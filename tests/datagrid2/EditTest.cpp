@@ -303,3 +303,46 @@ TEST(GridPickList, FrameFollowsTheGridsListBorder)
     EXPECT_EQ(mild.pixel(0, 10) & 0xFFFFFF, pal.color(QPalette::Mid).rgb() & 0xFFFFFF);
     EXPECT_EQ(mild.pixel(78, 10) & 0xFFFFFF, pal.color(QPalette::Mid).rgb() & 0xFFFFFF);
 }
+
+// Typing on a selected cell that is not being edited: the first character opens the editor and
+// replaces the cell's text, later ones follow it. The keys go to the grid itself (as its key
+// clicks do) or, the way a user types, to whatever has the focus once the editor is open.
+TEST(GridEditing, TypingOnASelectedCellReplacesItsText)
+{
+    for (const bool toFocus : {false, true}) {
+        SCOPED_TRACE(toFocus ? "keys to the focus widget" : "keys to the grid");
+        ListGrid g(3);
+        g.grid->activateWindow();
+        g.grid->setFocus();
+        g.grid->SetSelectedIndex(kLastName);
+        ASSERT_FALSE(g.grid->EditorMode());
+        const QString typed = QStringLiteral("Hallo Welt");
+        for (qsizetype i = 0; i < typed.size(); ++i) {
+            QWidget* target = toFocus && i > 0 ? QApplication::focusWidget() : g.grid.get();
+            ASSERT_NE(target, nullptr);
+            QTest::keyClicks(target, typed.mid(i, 1), Qt::NoModifier, 30);
+        }
+        ASSERT_NE(Editor(g), nullptr);
+        EXPECT_EQ(Editor(g)->text(), typed);
+        g.Key(Qt::Key_Down);
+        db::Statement st(g.conn, QStringLiteral("SELECT \"Last Name\" FROM \"RL1\" WHERE \"_ID\" = 1"));
+        ASSERT_TRUE(st.Step());
+        EXPECT_EQ(st.Column(0).toString(), typed);
+    }
+}
+
+// F2 edits the text that is there: typing appends.
+TEST(GridEditing, F2KeepsTheTextAndTypingAppends)
+{
+    ListGrid g(3);
+    g.grid->activateWindow();
+    g.grid->setFocus();
+    g.grid->SetSelectedIndex(kLastName);
+    g.Key(Qt::Key_F2);
+    ASSERT_TRUE(Editor(g) && Editor(g)->isVisible());
+    EXPECT_FALSE(Editor(g)->hasSelectedText());
+    QTest::keyClicks(g.grid.get(), QStringLiteral(" neu"), Qt::NoModifier, 30);
+    EXPECT_EQ(Editor(g)->text(), QStringLiteral("Last1 neu"));
+    QTest::keyClick(Editor(g), Qt::Key_Return);
+    EXPECT_EQ(g.Value(QStringLiteral("Last Name")), QStringLiteral("Last1 neu"));
+}

@@ -361,3 +361,46 @@ TEST_F(RecipientsPageTest, RememberedListIsOpenedUnlessItIsLocked)
     EXPECT_EQ(Grid()->TableName(), form->ListStore().TEMP);
     EXPECT_EQ(form->ComboBoxFavorites->currentText(), "");
 }
+
+// Typing on a selected cell of the list: the first character opens the editor and replaces the
+// value, the text reaches the table whole. The keys go to the grid (its editor takes the ones
+// that reach the grid while it is open) or, the way a user types, to the editor once it has the
+// focus. F2 keeps the value and typing appends.
+TEST_F(RecipientsPageTest, TypingIntoASelectedCellStoresExactlyTheTypedText)
+{
+    ShowRecipientsPage();
+    form->activateWindow();
+    AddRows({{"a@x.de", "Name0", "Vorname0"}, {"b@x.de", "Name1", "Vorname1"}});
+    const auto stored = [this](int id) {
+        return Conn().Scalar(QStringLiteral("SELECT \"Last Name\" FROM \"%1\" WHERE \"_ID\" = ?").arg(Grid()->TableName()), {id}).toString();
+    };
+    for (const bool toFocus : {false, true}) {
+        SCOPED_TRACE(toFocus ? "keys to the focus widget" : "keys to the grid");
+        Conn().Execute(QStringLiteral("UPDATE \"%1\" SET \"Last Name\" = 'Name0' WHERE \"_ID\" = 1").arg(Grid()->TableName()));
+        Grid()->Reopen();
+        Grid()->FocusCell(2, 1);  // Last Name of the first row
+        ASSERT_EQ(Grid()->FocusedFieldName(), "Last Name");
+        ASSERT_FALSE(Grid()->EditorMode());
+        const auto type = [&](const QString& text) {
+            for (const QChar ch : text) {
+                QWidget* target = toFocus ? QApplication::focusWidget() : Grid();
+                ASSERT_NE(target, nullptr);
+                QTest::keyClicks(target, QString(ch), Qt::NoModifier, 30);
+            }
+        };
+
+        type("Hallo Welt");
+        QTest::keyClick(Grid(), Qt::Key_Return);
+        EXPECT_FALSE(Grid()->EditorMode());
+        EXPECT_TRUE(form->ListStore().PostPendingEdit());
+        EXPECT_EQ(stored(1), "Hallo Welt");
+
+        QTest::keyClick(Grid(), Qt::Key_F2);
+        type(" neu");
+        QTest::keyClick(Grid(), Qt::Key_Return);
+        EXPECT_TRUE(form->ListStore().PostPendingEdit());
+        EXPECT_EQ(stored(1), "Hallo Welt neu");
+        EXPECT_EQ(stored(2), "Name1");
+    }
+    EXPECT_TRUE(form->SpeedButtonSaveFavorite->isEnabled());
+}
