@@ -59,14 +59,14 @@ TMailingPage::TMailingPage(TMainForm& form) : QObject(&form), f(form), m_windowC
     };
     job.OnStatusImage = [this](int index) { f.StatusBar1->Panels()[0]->SetImageIndex(index); };
     job.OnJobClosed = [this] {
-        // The grid shows the new marks.
+        // The grid shows the new marks. They are in the list's backup too, so the mailing
+        // alone leaves the list unchanged: no save question for it.
         try {
             f.ListStore().Requery();
         } catch (...) {
             if (f.OnApplicationException)
                 f.OnApplicationException(std::current_exception());
         }
-        f.SpeedButtonSaveFavorite->setEnabled(true);
     };
 
     m_test = new TSmtpConnectionTest(f.LabelConfigurationHeader, f.LabelConfigurationDescription,

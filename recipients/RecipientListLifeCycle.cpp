@@ -11,7 +11,7 @@ using db::QuoteName;
 namespace {
 const QString kLists = QStringLiteral("RecipientsLists");
 
-QString BackupOf(const QString& table) { return QStringLiteral("Backup_") + table; }
+QString BackupOf(const QString& table) { return BackupTableName(table); }
 int IdOf(const QString& table) { return table.mid(2).toInt(); }
 
 // Restores the busy cursor on every way out.
@@ -64,7 +64,7 @@ bool TRecipientListStore::LockAndBackupList(const QString& table)
         }
     }
     DropTableIfExists(BackupOf(table));
-    CopyTable(table, BackupOf(table));
+    CopyTable(table, BackupOf(table), true);
     trans.Commit();
     return true;
 }
@@ -75,7 +75,7 @@ void TRecipientListStore::RefreshListBackup(const QString& table)
     try {
         db::Transaction trans(m_conn);
         DropTableIfExists(BackupOf(table));
-        CopyTable(table, BackupOf(table));
+        CopyTable(table, BackupOf(table), true);
         trans.Commit();
     } catch (...) {
         ReopenAfterFailure();
@@ -96,7 +96,7 @@ void TRecipientListStore::DiscardListChanges(const QString& table)
     try {
         db::Transaction trans(m_conn);
         m_conn.Execute(QStringLiteral("DROP TABLE ") + QuoteName(table));
-        CopyTable(BackupOf(table), table);
+        CopyTable(BackupOf(table), table, true);
         trans.Commit();
     } catch (...) {
         if (wasOpen)
@@ -156,10 +156,10 @@ bool TRecipientListStore::OpenStoredList(const QString& name)
         if (restoreAsked && !keepEdits && m_conn.TableExists(BackupOf(table))) {
             // Back to the state of that run's last open or save.
             DropTableIfExists(table);
-            CopyTable(BackupOf(table), table);
+            CopyTable(BackupOf(table), table, true);
         }
         DropTableIfExists(BackupOf(table));
-        CopyTable(table, BackupOf(table));
+        CopyTable(table, BackupOf(table), true);
         trans.Commit();
     } catch (...) {
         // Nothing of the open was kept: the user goes on with a new unsaved list.
@@ -244,11 +244,11 @@ bool TRecipientListStore::SaveList(const QString& name)
         DropTableIfExists(target);
         DropTableIfExists(BackupOf(target));
         CopyTable(open, target);
-        CopyTable(target, BackupOf(target));
+        CopyTable(target, BackupOf(target), true);
         if (stored) {
             // The open list goes back to its last open or save and is released.
             m_conn.Execute(QStringLiteral("DROP TABLE ") + QuoteName(open));
-            CopyTable(BackupOf(open), open);
+            CopyTable(BackupOf(open), open, true);
             DropTableIfExists(BackupOf(open));
             m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = '' WHERE %3 = ?").arg(QuoteName(kLists), QuoteName("LockedBy"), QuoteName("ID")),
                            {IdOf(open)});
@@ -266,14 +266,14 @@ bool TRecipientListStore::SaveList(const QString& name)
         CopyTable(open, newTable);
         m_conn.Execute(QStringLiteral("DROP TABLE ") + QuoteName(open));
         if (stored) {
-            CopyTable(BackupOf(open), open);
+            CopyTable(BackupOf(open), open, true);
             DropTableIfExists(BackupOf(open));
             m_conn.Execute(QStringLiteral("UPDATE %1 SET %2 = '' WHERE %3 = ?").arg(QuoteName(kLists), QuoteName("LockedBy"), QuoteName("ID")),
                            {IdOf(open)});
         }
         if (!TakeLock(IdOf(newTable), QString()))
             throw db::EDatabaseError(QStringLiteral("Die neue Empfängerliste konnte nicht gesperrt werden."));
-        CopyTable(newTable, BackupOf(newTable));
+        CopyTable(newTable, BackupOf(newTable), true);
         trans.Commit();
     }
     } catch (...) {

@@ -181,7 +181,9 @@ QString TRecipientListStore::CreateListTableWithColumns(const QString& name, con
     return table;
 }
 
-void TRecipientListStore::CopyTable(const QString& source, const QString& target)
+QString BackupTableName(const QString& table) { return QStringLiteral("Backup_") + table; }
+
+void TRecipientListStore::CopyTable(const QString& source, const QString& target, bool keepIds)
 {
     const QStringList sourceColumns = m_conn.ColumnNames(source);
     QStringList defs, columns;
@@ -198,6 +200,8 @@ void TRecipientListStore::CopyTable(const QString& source, const QString& target
     const QString create = QStringLiteral("CREATE TABLE %1 (%2)").arg(QuoteName(target), defs.join(", "));
     if (sourceColumns.isEmpty())
         throw db::EDatabaseError(QStringLiteral("no such table: %1 - CommandText:%2").arg(source, create));
+    if (keepIds && hasId)
+        columns << QuoteName("_ID");
     const QString list = columns.join(',');
     QString copy = QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(QuoteName(target), list, QuoteName(source));
     if (hasId)

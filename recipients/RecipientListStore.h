@@ -33,6 +33,10 @@ constexpr int StatusBatchSize = 5000;
 // Fixed columns of every list table besides `_ID`, in table order.
 extern const QStringList FixedColumns;
 
+// The backup table of a stored list's table: "Backup_" + table. It holds the list as it was
+// opened or last saved, with the same `_ID`s as the list table.
+QString BackupTableName(const QString& table);
+
 // The parts of a LockedBy value. A value of another form (a bare user name) has only `user`.
 struct TLockOwner {
     QString user;
@@ -95,7 +99,9 @@ public:
     QString CreateListTableWithColumns(const QString& name, const QStringList& columns);
     // Copies a list table: the target gets the source's columns in order, Status with its default
     // and _ID last (numbered afresh from 1 in the source's _ID order), and the Email index.
-    void CopyTable(const QString& source, const QString& target);
+    // keepIds: the rows keep their _IDs instead (a list table and its backup), so a row of the
+    // one is found in the other.
+    void CopyTable(const QString& source, const QString& target, bool keepIds = false);
 
     // ---- list names
     // Names of the stored lists in the order of LastUsedDate, then ID.

@@ -1,4 +1,5 @@
 #include "recipients/Recipients.h"
+#include "recipients/RecipientListStore.h"
 #include "platform/db/Connection.h"
 #include <QRegularExpression>
 
@@ -65,8 +66,17 @@ void TRecipients::NextRecipient(TAssociativeArray& record)
 
 void TRecipients::SetStatus(qint64 id, int status)
 {
-    GetConnection()->Execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?").arg(QuoteName(m_table), QuoteName("Status"), QuoteName("_ID")),
-                             {status, id});
+    // The mark records what happened outside the program, so it goes into a stored list's
+    // backup as well, in the same transaction: discarding the list's edits or restoring the
+    // backup after a crash keeps it. The unsaved list has no backup.
+    db::Connection& conn = *GetConnection();
+    const QString update = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?");
+    const QString backup = BackupTableName(m_table);
+    db::Transaction trans(conn);
+    conn.Execute(update.arg(QuoteName(m_table), QuoteName("Status"), QuoteName("_ID")), {status, id});
+    if (conn.TableExists(backup))
+        conn.Execute(update.arg(QuoteName(backup), QuoteName("Status"), QuoteName("_ID")), {status, id});
+    trans.Commit();
 }
 
 int TRecipients::RowsToSent()

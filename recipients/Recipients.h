@@ -23,7 +23,8 @@ public:
     // The next row to send as a record: every field of the table in table order (_ID and Status
     // included), NULL as ''. An empty record when no row is left. Opens the cursor on first use.
     void NextRecipient(TAssociativeArray& record);
-    // Sets the status of one row of the table.
+    // Sets the status of one row of the table and, for a stored list, of the same row in its
+    // backup table; both in one transaction (a savepoint inside the caller's transaction).
     void SetStatus(qint64 id, int status);
     // A fresh count of the table's rows with status 0.
     int RowsToSent();

@@ -11,6 +11,7 @@
 #include "platform/db/ExtADODataSet.h"
 #include "mailing/MailingLog.h"
 #include "recipients/RecipientListStore.h"
+#include "recipients/views/RecipientsGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,6 +27,8 @@
 #include <QThread>
 #include <QToolButton>
 #include <deque>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using app::TMainForm;
@@ -46,7 +49,9 @@ protected:
     std::deque<QMessageBox::StandardButton> answers;
     std::unique_ptr<TMainForm> f;
 
-    void SetUp() override
+    void SetUp() override { f = Make(); }
+
+    std::unique_ptr<TMainForm> Make()
     {
         app::TMainFormSite site;
         site.programFolder = dir.path();
@@ -70,7 +75,7 @@ protected:
                 ADD_FAILURE() << ex.what();
             }
         };
-        f = std::make_unique<TMainForm>(site);
+        auto f = std::make_unique<TMainForm>(site);
         f->show();
         f->activateWindow();
         f->RadioButtonPlainTextMail->setChecked(true);
@@ -79,6 +84,7 @@ protected:
         f->EditSmtpServer->setText("smtp.absender.de");
         f->ComboBoxSubject->setEditText("Hallo %First Name%");
         f->MemoMailBody->setPlainText(QString::fromUtf8("Guten Tag %Last Name%,\nschöne Grüße"));
+        return f;
     }
 
     void TearDown() override
@@ -269,7 +275,7 @@ TEST_F(MailingPageTest, PlainMailingFromTheWindowMarksTheRowsSent)
     EXPECT_EQ(f->ProgressBar->maximum(), 2);
     EXPECT_EQ(f->ProgressBar->value(), 2);
     EXPECT_EQ(f->StatusBar1->Panels()[0]->ImageIndex(), 1);
-    EXPECT_TRUE(f->SpeedButtonSaveFavorite->isEnabled());
+    EXPECT_FALSE(f->SpeedButtonSaveFavorite->isEnabled()) << "a mailing alone leaves the list unchanged";
     // the grid's dataset was read again after the mailing
     EXPECT_EQ(f->ListStore().DataSet().RecordCount(), 3);
 
@@ -399,4 +405,154 @@ TEST_F(MailingPageTest, ScheduledModeTakesBlockAndPauseFromTheSenderPage)
     EXPECT_EQ(lines.last(), "3 Mail(s) gesendet.");
     EXPECT_EQ(peer.count("data"), 3);
     EXPECT_EQ(Statuses(), (QList<int>{1, 1, 1}));
+}
+
+// ---- sent marks and the list's changes ---------------------------------------------------------
+
+namespace {
+
+class SentMarksTest : public MailingPageTest {
+protected:
+    // A stored list "Kunden" of 30 rows to send, open in the window and unchanged.
+    void MakeStoredList()
+    {
+        for (int i = 0; i < 30; ++i)
+            AddRow(QStringLiteral("r%1@x.de").arg(i), QStringLiteral("Name%1").arg(i), QStringLiteral("V%1").arg(i));
+        f->ComboBoxFavorites->setEditText("Kunden");
+        f->SpeedButtonSaveFavoriteClick();
+        ASSERT_TRUE(f->OpenListTable().startsWith("RL"));
+        ASSERT_FALSE(f->SpeedButtonSaveFavorite->isEnabled());
+    }
+    // A user edit through the grid: the first row's last name typed anew.
+    void EditFirstLastName(const QString& text)
+    {
+        f->BackGroundBottom->setCurrentWidget(f->TabRecipients);
+        QApplication::processEvents();
+        f->StringGridFavorites->FocusCell(2, 1);
+        QTest::keyClicks(f->StringGridFavorites, text);
+        QTest::keyClick(f->StringGridFavorites, Qt::Key_Down);  // posts the row
+        ASSERT_EQ(FirstLastName(), text);
+        ASSERT_TRUE(f->SpeedButtonSaveFavorite->isEnabled());
+    }
+    QString FirstLastName()
+    {
+        return f->Connection().Scalar(QStringLiteral("SELECT \"Last Name\" FROM \"%1\" WHERE \"_ID\" = 1").arg(f->OpenListTable())).toString();
+    }
+    void Mail(SmtpPeer& peer)
+    {
+        f->EditSmtpServer->setText(peer.server());
+        f->SpinEditThreads->SetValue(4);
+        QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 60000)) << LogLines().join('\n').toStdString();
+    }
+    // Closes the window answering No to every question; the questions asked.
+    QStringList CloseSayingNo()
+    {
+        boxes.clear();
+        answers.assign(10, QMessageBox::No);
+        EXPECT_TRUE(f->close());
+        f.reset();
+        answers.clear();
+        return Texts();
+    }
+    void Restart()
+    {
+        boxes.clear();
+        f = Make();
+    }
+    void OpenInNameBox(const QString& name)
+    {
+        f->ComboBoxFavorites->setCurrentIndex(f->ComboBoxFavorites->findText(name));
+        f->ComboBoxFavoritesSelect();
+    }
+    // After the restart: the list shows every row sent and a second mailing sends nothing.
+    void ExpectAllSentAndNothingSentAgain(SmtpPeer& peer)
+    {
+        ASSERT_TRUE(f->OpenListTable().startsWith("RL"));
+        EXPECT_EQ(Statuses(), QList<int>(30, 1));
+        EXPECT_EQ(FirstLastName(), "Name0") << "the user's edit was discarded";
+        Mail(peer);
+        EXPECT_EQ(peer.count("data"), 30);
+        EXPECT_EQ(LogLines().last(), QString::fromUtf8(" Es sind keine Empfänger als \"zu versenden\" markiert. Bitte "
+                                                       "bearbeiten Sie die Empfängerliste."));
+    }
+    static const QString& ListQuestion()
+    {
+        static const QString q = QString::fromUtf8("Änderungen an der Empfängerliste \"Kunden\" speichern?");
+        return q;
+    }
+};
+
+} // namespace
+
+// A mailing without user edits leaves the list unchanged: closing asks nothing about the list; a
+// user edit made before the mailing is asked about and discarded with No, the marks stay.
+TEST_F(SentMarksTest, NoToEveryQuestionAfterAMailingKeepsTheMarks)
+{
+    SmtpPeer peer;
+    MakeStoredList();
+    Mail(peer);
+    ASSERT_EQ(peer.count("data"), 30);
+    EXPECT_EQ(Statuses(), QList<int>(30, 1));
+    EXPECT_FALSE(f->SpeedButtonSaveFavorite->isEnabled()) << "the mailing alone changes nothing";
+    EXPECT_FALSE(CloseSayingNo().contains(ListQuestion()));
+    Restart();
+    ExpectAllSentAndNothingSentAgain(peer);
+}
+
+TEST_F(SentMarksTest, NoToEveryQuestionAfterAnEditAndAMailingDropsTheEditAndKeepsTheMarks)
+{
+    SmtpPeer peer;
+    MakeStoredList();
+    EditFirstLastName("Geaendert");
+    Mail(peer);
+    ASSERT_EQ(peer.count("data"), 30);
+    EXPECT_EQ(Statuses(), QList<int>(30, 1));
+    const QStringList asked = CloseSayingNo();
+    EXPECT_TRUE(asked.contains(ListQuestion())) << asked.join('\n').toStdString();
+    Restart();
+    ExpectAllSentAndNothingSentAgain(peer);
+}
+
+// A run killed after its mailing leaves the list's lock and backup; the next start answers No to
+// restoring the list: the user's edit goes, the marks stay.
+TEST_F(SentMarksTest, NoToRestoringAListLeftByAKilledRunKeepsTheMarks)
+{
+    SmtpPeer peer;
+    MakeStoredList();
+    EditFirstLastName("Geaendert");
+    Mail(peer);
+    ASSERT_EQ(peer.count("data"), 30);
+
+    // What the killed run leaves on disk: the database as it is now, with the lock of a process
+    // that no longer runs.
+    const QString db = f->Connection().FileName();
+    const QString snapshot = dir.file("killed.db");
+    f->Connection().Execute("VACUUM INTO ?", {snapshot});
+    CloseSayingNo();
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    {
+        db::Connection c;
+        c.Open(snapshot);
+        const QString lock = c.Scalar("SELECT LockedBy FROM RecipientsLists WHERE Name = 'Kunden'").toString();
+        ASSERT_FALSE(lock.isEmpty());
+        const recipients::TLockOwner owner = recipients::TLockOwner::Parse(lock);
+        ASSERT_TRUE(owner.complete);
+        c.Execute("UPDATE RecipientsLists SET LockedBy = ?",
+                  {QStringLiteral("%1@%2:%3:1").arg(owner.user, owner.host).arg(child)});
+        const QString id = c.Scalar("SELECT ID FROM RecipientsLists WHERE Name = 'Kunden'").toString();
+        ASSERT_TRUE(c.TableExists("Backup_RL" + id));
+    }
+    ASSERT_TRUE(QFile::remove(db));
+    ASSERT_TRUE(QFile::rename(snapshot, db));
+
+    Restart();
+    answers = {QMessageBox::No};
+    OpenInNameBox("Kunden");
+    ASSERT_EQ(Texts().size(), 1);
+    EXPECT_TRUE(Texts()[0].startsWith(QString::fromUtf8("Die Liste \"Kunden\" konnte in der letzten Sizung nicht gespeichert werden.")));
+    ExpectAllSentAndNothingSentAgain(peer);
 }

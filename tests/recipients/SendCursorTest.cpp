@@ -3,6 +3,7 @@
 #include "recipients/Recipients.h"
 
 using namespace listtest;
+using recipients::TRecipientListStore;
 using recipients::TRecipients;
 
 namespace {
@@ -67,6 +68,87 @@ TEST_F(ListTest, SendCursorFollowsTheListOrderAndAnEmptyListGivesNothing)
     r.SetValue("alt", "x");
     none.NextRecipient(r);
     EXPECT_TRUE(r.IsEmpty());
+}
+
+// A mailing's marks record what happened outside the program: they go into the stored list's
+// backup with the row's own _ID, in the same transaction, so discarding the user's edits and
+// restoring the backup after a crash keep them; the user's edits are still discarded.
+TEST_F(ListTest, SendMarksReachTheBackupAndSurviveDiscardAndRestore)
+{
+    const auto statuses = [this](const QString& table) {
+        QStringList out;
+        for (const QVariantList& r : Rows("SELECT _ID, Email, Status FROM \"" + table + "\" ORDER BY _ID"))
+            out << QStringLiteral("%1 %2 %3").arg(r[0].toString(), r[1].toString(), r[2].toString());
+        return out;
+    };
+    for (const bool crash : {false, true}) {
+        SCOPED_TRACE(crash ? "restore after a crash" : "discard");
+        const QString name = crash ? "Absturz" : "Verwerfen";
+        const QString table = MakeList(name, {{"a@x.de"}, {"weg@x.de"}, {"b@x.de"}, {"c@x.de", "", "", "2"}});
+        // A gap in the _IDs: the backup must not number the rows afresh.
+        conn.Execute("DELETE FROM \"" + table + "\" WHERE Email = 'weg@x.de'");
+        ASSERT_TRUE(store.OpenStoredList(name));
+        ASSERT_EQ(Rows("SELECT _ID FROM \"Backup_" + table + "\" ORDER BY _ID"), (QList<QVariantList>{{1LL}, {3LL}, {4LL}}));
+
+        // The user's edits, then the mailing.
+        conn.Execute("UPDATE \"" + table + "\" SET Email = 'neu@x.de' WHERE _ID = 3");
+        ASSERT_TRUE(store.InsertRow({"0", "dazu@x.de"}));
+        store.Requery();
+        TRecipients cursor(store.DataSet());
+        TAssociativeArray r;
+        for (cursor.NextRecipient(r); !r.IsEmpty(); cursor.NextRecipient(r))
+            cursor.SetStatus(r.GetValue("_ID").toLongLong(), 1);
+        EXPECT_EQ(statuses(table), (QStringList{"1 a@x.de 1", "3 neu@x.de 1", "4 c@x.de 2", "5 dazu@x.de 1"}));
+        EXPECT_EQ(statuses("Backup_" + table), (QStringList{"1 a@x.de 1", "3 b@x.de 1", "4 c@x.de 2"}));
+
+        // The run ends without closing the list (its lock and backup stay); the next run, here
+        // another store with its own instance number, answers No to restoring.
+        TRecipientListStore next(conn, &prompts);
+        next.TEMP = "temp99";
+        next.Instance = 99;
+        TRecipientListStore& after = crash ? next : store;
+        prompts.answers = {TAnswer::No};
+        if (crash)
+            ASSERT_TRUE(next.OpenStoredList(name));
+        else
+            ASSERT_TRUE(store.AskSaveList(name, true));
+        EXPECT_TRUE(prompts.answers.empty());
+        EXPECT_EQ(statuses(table), (QStringList{"1 a@x.de 1", "3 b@x.de 1", "4 c@x.de 2"}));
+        EXPECT_EQ(after.DataSet().RecordCount(), 3);
+        // A row added afterwards does not take the _ID of a backup row.
+        ASSERT_TRUE(after.InsertRow({"0", "spaeter@x.de"}));
+        EXPECT_GT(Value("SELECT max(_ID) FROM \"" + table + "\"").toLongLong(), 4);
+        after.CloseList();
+        store.CloseList();
+    }
+}
+
+TEST_F(ListTest, SendMarkAndBackupMarkAreOneTransaction)
+{
+    MakeList("Kunden", {{"a@x.de"}});
+    ASSERT_TRUE(store.OpenStoredList("Kunden"));
+    TRecipients cursor(store.DataSet());
+    // A backup that refuses the change: the list's row keeps its status as well.
+    conn.Execute("CREATE TRIGGER refuse BEFORE UPDATE ON \"Backup_RL1\" BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    EXPECT_THROW(cursor.SetStatus(1, 1), db::EDatabaseError);
+    EXPECT_EQ(Value("SELECT Status FROM RL1").toInt(), 0);
+    EXPECT_EQ(conn.TransactionLevel(), 0);
+    // Inside the caller's batch the marks are a savepoint of it: its rollback takes both back.
+    conn.Execute("DROP TRIGGER refuse");
+    conn.BeginTrans();
+    cursor.SetStatus(1, 1);
+    EXPECT_EQ(conn.TransactionLevel(), 1);
+    conn.RollbackTrans();
+    EXPECT_EQ(Value("SELECT Status FROM RL1").toInt(), 0);
+    EXPECT_EQ(Value("SELECT Status FROM Backup_RL1").toInt(), 0);
+
+    // The unsaved list has no backup.
+    store.NewUnsavedList();
+    ASSERT_TRUE(store.InsertRow({"0", "t@x.de"}));
+    store.Requery();
+    TRecipients unsaved(store.DataSet());
+    unsaved.SetStatus(1, 1);
+    EXPECT_EQ(Value("SELECT Status FROM temp4711").toInt(), 1);
 }
 
 TEST(StatementTable, NamesTheTableAfterFrom)
