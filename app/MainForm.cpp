@@ -281,7 +281,7 @@ void TMainForm::BuildSenderPage()
     TabSender = Named(new QWidget, "TabSender");
     TabSender->setProperty("Caption", QStringLiteral("Absender"));
     BackGroundBottom->addWidget(TabSender);
-    auto* grid = new QGridLayout(TabSender);
+    auto* columns = new QHBoxLayout(TabSender);
 
     // Absender Informationen
     auto* gbSender = Named(new QGroupBox(QStringLiteral("Absender Informationen"), TabSender), "GroupBoxSender");
@@ -428,25 +428,28 @@ void TMainForm::BuildSenderPage()
     g5->addWidget(SpinEditScheduledMinutes, 3, 3);
     g5->addWidget(LabelMinutes, 3, 4);
 
-    // A taller window gives its room to the last row: the signature grows, the sending options
-    // stay at the top of their group; the sender and server groups keep their height.
-    g5->setRowStretch(4, 1);
+    // The sending options keep their size, packed to the left.
+    g5->setColumnStretch(5, 1);
     // Tight rows keep every field at its full height at the design size.
     for (QGridLayout* g : { g1, g2, g3, g5 }) {
         g->setContentsMargins(8, 4, 8, 4);
         g->setVerticalSpacing(3);
     }
     g4->setContentsMargins(8, 4, 8, 4);
-    grid->setContentsMargins(6, 4, 6, 4);
-    grid->setVerticalSpacing(2);
-    grid->addWidget(gbSender, 0, 0);
-    grid->addWidget(gbHelp, 0, 1, 2, 1);
-    grid->addWidget(gbServer, 1, 0);
-    grid->addWidget(gbFormat, 2, 0);
-    grid->addWidget(gbSend, 2, 1);
-    grid->setRowStretch(2, 1);
-    grid->setColumnStretch(0, 3);
-    grid->setColumnStretch(1, 2);
+    columns->setContentsMargins(6, 4, 6, 4);
+    // Two columns: a taller window gives its room to the signature (left) and the help text
+    // (right); the sender, server and sending groups keep their height.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(2);
+    left->addWidget(gbSender);
+    left->addWidget(gbServer);
+    left->addWidget(gbFormat, 1);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(2);
+    right->addWidget(gbHelp, 1);
+    right->addWidget(gbSend);
+    columns->addLayout(left, 3);
+    columns->addLayout(right, 2);
 }
 
 void TMainForm::BuildContentPage()

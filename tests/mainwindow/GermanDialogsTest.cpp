@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +25,7 @@ protected:
             QCoreApplication::removeTranslator(t);
             delete t;
         }
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively();
     }
     QStringList loaded;
     qlytest::TempDir dir;

@@ -63,11 +63,13 @@ protected:
     void TearDown() override
     {
         f.reset();
+        // The saved profile and window place stay out of the next test of this process.
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively();
         EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     }
 
     // Shows a page at a size and keeps its picture.
-    void Show(QWidget* page, QSize size)
+    void Show(QWidget* page, QSize size, const QString& variant = QString())
     {
         f->resize(size);
         f->BackGroundBottom->setCurrentWidget(page);
@@ -75,7 +77,7 @@ protected:
         const QString out = qEnvironmentVariable("QLY_SCREENSHOT_DIR", QDir::currentPath() + QStringLiteral("/screenshots"));
         QDir().mkpath(out);
         ASSERT_EQ(f->size(), size);
-        EXPECT_TRUE(f->grab().save(QStringLiteral("%1/layout-%2-%3.png").arg(out, page->objectName()).arg(size.width())));
+        EXPECT_TRUE(f->grab().save(QStringLiteral("%1/layout-%2%3-%4.png").arg(out, page->objectName(), variant).arg(size.width())));
     }
 
     // Every shown label and button of the page has the room its text needs, and no two with a
@@ -126,12 +128,16 @@ TEST_F(LayoutTest, SenderPage)
     for (QLineEdit* field : { f->EditFrom, f->EditName, f->EditReplyTo, f->EditSmtpServer, f->EditUserName, f->EditPassword })
         EXPECT_GE(field->height(), field->minimumSizeHint().height()) << field->objectName().toStdString();
     const int signatureAtDesign = f->MemoSignature->height();
-    const QSize senderGroup = Group(page, QStringLiteral("Absender Informationen"))->size();
+    const int senderGroup = Group(page, QStringLiteral("Absender Informationen"))->height();
+    const int sendGroup = Group(page, QStringLiteral("Versand Optionen"))->height();
+    const int helpGroup = Group(page, QStringLiteral("Konfigurations Hilfe"))->height();
 
     Show(page, kMaximized);
     ExpectNothingCut(page);
     EXPECT_GT(f->MemoSignature->height(), 3 * signatureAtDesign) << "the signature takes the extra height";
-    EXPECT_EQ(Group(page, QStringLiteral("Absender Informationen"))->height(), senderGroup.height());
+    EXPECT_EQ(Group(page, QStringLiteral("Absender Informationen"))->height(), senderGroup);
+    EXPECT_EQ(Group(page, QStringLiteral("Versand Optionen"))->height(), sendGroup);
+    EXPECT_GT(Group(page, QStringLiteral("Konfigurations Hilfe"))->height(), helpGroup + 300) << "the help text takes the extra height";
 }
 
 TEST_F(LayoutTest, RecipientsPage)
@@ -195,7 +201,7 @@ TEST_F(LayoutTest, ContentPage)
     QApplication::processEvents();
     ASSERT_TRUE(f->MemoMailBody->isVisible());
     EXPECT_GE(f->MemoMailBody->height(), page->height() / 2);
-    Show(page, kDesign);
+    Show(page, kDesign, QStringLiteral("-plain"));
     EXPECT_GE(f->MemoMailBody->height(), page->height() / 2);
 }
 
@@ -203,6 +209,9 @@ TEST_F(LayoutTest, PreviewAndMailingPages)
 {
     std::map<QString, QSize> groupsAtDesign;
     for (QSize size : { kDesign, kMaximized }) {
+        Show(f->TabPreview, size);
+        f->TabPreviewShow();
+        QApplication::processEvents();
         Show(f->TabPreview, size);
         ExpectNothingCut(f->TabPreview);
         QWidget* body = f->PanelWebBrowserP->isVisible() ? f->PanelWebBrowserP : f->PanelPBody;
