@@ -281,7 +281,7 @@ void TMainForm::BuildSenderPage()
     TabSender = Named(new QWidget, "TabSender");
     TabSender->setProperty("Caption", QStringLiteral("Absender"));
     BackGroundBottom->addWidget(TabSender);
-    auto* grid = new QGridLayout(TabSender);
+    auto* columns = new QHBoxLayout(TabSender);
 
     // Absender Informationen
     auto* gbSender = Named(new QGroupBox(QStringLiteral("Absender Informationen"), TabSender), "GroupBoxSender");
@@ -291,11 +291,13 @@ void TMainForm::BuildSenderPage()
     SpeedButtonSaveUser = Button(gbSender, "SpeedButtonSaveUser", QStringLiteral("Speichern"), QStringLiteral("Diesen Benutzer speichern"));
     SpeedButtonDeleteUser = Button(gbSender, "SpeedButtonDeleteUser", QStringLiteral("Löschen"), QStringLiteral("Diesen Benutzer löschen"));
     SpeedButtonSaveUser->setEnabled(false);
-    auto* profileRow = new QHBoxLayout;
-    profileRow->addWidget(ComboBoxUserSelect, 1);
-    profileRow->addWidget(SpeedButtonCreateUser);
-    profileRow->addWidget(SpeedButtonSaveUser);
-    profileRow->addWidget(SpeedButtonDeleteUser);
+    // The profile box takes the whole width of the group (profile names are addresses); its
+    // buttons stand in the row below.
+    auto* profileButtons = new QHBoxLayout;
+    profileButtons->addStretch(1);
+    profileButtons->addWidget(SpeedButtonCreateUser);
+    profileButtons->addWidget(SpeedButtonSaveUser);
+    profileButtons->addWidget(SpeedButtonDeleteUser);
     auto edit = [](QWidget* parent, const char* name, const QString& hint) {
         auto* e = Named(new QLineEdit(parent), name);
         e->setToolTip(hint);
@@ -305,13 +307,14 @@ void TMainForm::BuildSenderPage()
     EditName = edit(gbSender, "EditName", QStringLiteral("Name des Absenders"));
     EditReplyTo = edit(gbSender, "EditReplyTo", QStringLiteral("Reply To Adresse des Absenders"));
     g1->addWidget(new QLabel(QStringLiteral("Profil :"), gbSender), 0, 0);
-    g1->addLayout(profileRow, 0, 1);
-    g1->addWidget(new QLabel(QStringLiteral("Von :"), gbSender), 1, 0);
-    g1->addWidget(EditFrom, 1, 1);
-    g1->addWidget(new QLabel(QStringLiteral("Name :"), gbSender), 2, 0);
-    g1->addWidget(EditName, 2, 1);
-    g1->addWidget(new QLabel(QStringLiteral("Reply to :"), gbSender), 3, 0);
-    g1->addWidget(EditReplyTo, 3, 1);
+    g1->addWidget(ComboBoxUserSelect, 0, 1);
+    g1->addLayout(profileButtons, 1, 1);
+    g1->addWidget(new QLabel(QStringLiteral("Von :"), gbSender), 2, 0);
+    g1->addWidget(EditFrom, 2, 1);
+    g1->addWidget(new QLabel(QStringLiteral("Name :"), gbSender), 3, 0);
+    g1->addWidget(EditName, 3, 1);
+    g1->addWidget(new QLabel(QStringLiteral("Reply to :"), gbSender), 4, 0);
+    g1->addWidget(EditReplyTo, 4, 1);
 
     // Mail Server Einstellungen
     auto* gbServer = Named(new QGroupBox(QStringLiteral("Mail Server Einstellungen"), TabSender), "GroupBoxServer");
@@ -328,13 +331,14 @@ void TMainForm::BuildSenderPage()
     RadioSendSmtp->setVisible(false);
     RadioSendMapi->setVisible(false);
     g2->addWidget(new QLabel(QStringLiteral("SMTP Server :"), gbServer), 0, 0);
+    // The connection test stands beside the server it tests.
     g2->addWidget(EditSmtpServer, 0, 1);
-    g2->addWidget(CheckBoxAuthentication, 1, 0, 1, 2);
+    g2->addWidget(OrvRollOverSpeedBtn1, 0, 2);
+    g2->addWidget(CheckBoxAuthentication, 1, 0, 1, 3);
     g2->addWidget(new QLabel(QStringLiteral("Benutzername :"), gbServer), 2, 0);
-    g2->addWidget(EditUserName, 2, 1);
+    g2->addWidget(EditUserName, 2, 1, 1, 2);
     g2->addWidget(new QLabel(QStringLiteral("Passwort :"), gbServer), 3, 0);
-    g2->addWidget(EditPassword, 3, 1);
-    g2->addWidget(OrvRollOverSpeedBtn1, 4, 1, Qt::AlignRight);
+    g2->addWidget(EditPassword, 3, 1, 1, 2);
 
     // E-mail Format
     auto* gbFormat = Named(new QGroupBox(QStringLiteral("E-mail Format"), TabSender), "GroupBoxFormat");
@@ -344,7 +348,6 @@ void TMainForm::BuildSenderPage()
     CheckBoxSignature = Named(new QCheckBox(QStringLiteral("Signatur anhängen"), gbFormat), "CheckBoxSignature");
     MemoSignature = Named(new QPlainTextEdit(gbFormat), "MemoSignature");
     MemoSignature->setToolTip(QStringLiteral("Fügen Sie Ihren Nur - Text Mails eine Signatur hinzu."));
-    MemoSignature->setMaximumHeight(60);
     ComboBoxCharset = Named(new QComboBox(gbFormat), "ComboBoxCharset");
     ComboBoxCharset->addItems({ "us-ascii", "iso-8859-1 Western Europe", "iso-8859-2 Eastern Europe", "iso-8859-3 SE Europe",
         "iso-8859-4 replaced with iso-8859-10", "iso-8859-5 Cyrillic", "windows-1251 Cyrillic", "iso-8859-6 Arabic",
@@ -361,6 +364,7 @@ void TMainForm::BuildSenderPage()
     g3->addWidget(MemoSignature, 2, 0, 1, 2);
     g3->addWidget(new QLabel(QStringLiteral("Zeichensatz"), gbFormat), 3, 0);
     g3->addWidget(ComboBoxCharset, 3, 1);
+    g3->setRowStretch(2, 1);
 
     // Konfigurations Hilfe
     auto* gbHelp = Named(new QGroupBox(QStringLiteral("Konfigurations Hilfe"), TabSender), "GroupBoxHelp");
@@ -424,13 +428,28 @@ void TMainForm::BuildSenderPage()
     g5->addWidget(SpinEditScheduledMinutes, 3, 3);
     g5->addWidget(LabelMinutes, 3, 4);
 
-    grid->addWidget(gbSender, 0, 0);
-    grid->addWidget(gbHelp, 0, 1, 2, 1);
-    grid->addWidget(gbServer, 1, 0);
-    grid->addWidget(gbFormat, 2, 0);
-    grid->addWidget(gbSend, 2, 1);
-    grid->setColumnStretch(0, 3);
-    grid->setColumnStretch(1, 2);
+    // The sending options keep their size, packed to the left.
+    g5->setColumnStretch(5, 1);
+    // Tight rows keep every field at its full height at the design size.
+    for (QGridLayout* g : { g1, g2, g3, g5 }) {
+        g->setContentsMargins(8, 4, 8, 4);
+        g->setVerticalSpacing(3);
+    }
+    g4->setContentsMargins(8, 4, 8, 4);
+    columns->setContentsMargins(6, 4, 6, 4);
+    // Two columns: a taller window gives its room to the signature (left) and the help text
+    // (right); the sender, server and sending groups keep their height.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(2);
+    left->addWidget(gbSender);
+    left->addWidget(gbServer);
+    left->addWidget(gbFormat, 1);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(2);
+    right->addWidget(gbHelp, 1);
+    right->addWidget(gbSend);
+    columns->addLayout(left, 3);
+    columns->addLayout(right, 2);
 }
 
 void TMainForm::BuildContentPage()
@@ -465,8 +484,9 @@ void TMainForm::BuildContentPage()
     MemoMailBody->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ORVHTMLEditor1 = Named(new TORVHTMLEditor(TabContent), "ORVHTMLEditor1");
     ORVHTMLEditor1->setVisible(false);
-    v->addWidget(MemoMailBody, 1);
-    v->addWidget(ORVHTMLEditor1, 1);
+    // The mail body takes three quarters of the room below the subject, the attachments the rest.
+    v->addWidget(MemoMailBody, 3);
+    v->addWidget(ORVHTMLEditor1, 3);
     auto* bottom = new QHBoxLayout;
     auto* gbAtt = Named(new QGroupBox(QStringLiteral("Anhänge"), TabContent), "GroupBoxAttachments");
     auto* ga = new QHBoxLayout(gbAtt);
@@ -478,6 +498,7 @@ void TMainForm::BuildContentPage()
     auto* attButtons = new QVBoxLayout;
     attButtons->addWidget(SpeedButtonAttachment);
     attButtons->addWidget(SpeedButtonRemoveAttachment);
+    attButtons->addStretch(1);
     ga->addLayout(attButtons);
     ga->addWidget(PanelAttachments, 1);
     auto* gbBody = Named(new QGroupBox(QStringLiteral("E-Mail Inhalt"), TabContent), "GroupBoxMailContent");
@@ -488,9 +509,11 @@ void TMainForm::BuildContentPage()
     gb->addWidget(SpeedButtonLoadMail);
     gb->addWidget(SpeedButtonPasteMail);
     gb->addWidget(SpeedButtonSaveMail);
-    bottom->addWidget(gbAtt, 2);
-    bottom->addWidget(gbBody, 1);
-    v->addLayout(bottom);
+    // The attachment list grows with the window; the button group keeps its size.
+    gbBody->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    bottom->addWidget(gbAtt, 1);
+    bottom->addWidget(gbBody, 0, Qt::AlignTop);
+    v->addLayout(bottom, 1);
 }
 
 void TMainForm::BuildPreviewPage()

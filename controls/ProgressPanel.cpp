@@ -216,6 +216,7 @@ void TProgressPanel::SetDateTimeFormat(const QString& format)
 {
     FDateTimeFormat = format;
     SetPosition(FPosition);
+    LayoutTimeCaptions();
 }
 
 QString TProgressPanel::LeftText() const { return FValueLeft->text(); }
@@ -232,7 +233,11 @@ void TProgressPanel::LayoutRowCaptions()
 
 void TProgressPanel::LayoutTimeCaptions()
 {
-    const int valueX = width() - 50;
+    // The time values stand at the right edge and their captions just left of them, so the row
+    // counters keep the room up to the captions.
+    const int valueWidth = std::max({ TextWidth(FValueTimeLeft), TextWidth(FValueTimeNeeded),
+                                      FValueTimeLeft->fontMetrics().horizontalAdvance(FormatElapsedTime(FDateTimeFormat, 0)) });
+    const int valueX = width() - 8 - valueWidth;
     FValueTimeLeft->move(valueX, FValueTimeLeft->y());
     FValueTimeNeeded->move(valueX, FValueTimeNeeded->y());
     const int captionX = valueX - std::max(TextWidth(FCaptionTimeLeft), TextWidth(FCaptionTimeNeeded)) - 8;

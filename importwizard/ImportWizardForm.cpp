@@ -317,9 +317,16 @@ void TImportWizardForm::BuildOverviewPage()
     auto* box = new QGroupBox(QStringLiteral("Optionen"), page);
     box->setObjectName(QStringLiteral("GroupBoxOverviewOptions"));
     box->setGeometry(144, 26, 293, 114);
+    // Like the progress panel below it, a smaller font lets the longest option ("Duplikate durch
+    // neue Einträge ersetzten") stand whole beside its caption.
+    QFont boxFont = box->font();
+    boxFont.setPointSizeF(QFontInfo(boxFont).pointSizeF() * 0.75);
+    box->setFont(boxFont);
+    QFont boldValue = boxFont;
+    boldValue.setBold(true);
     auto value = [&](const QString& name, int y) {
         QLabel* label = MakeLabel(box, name, QString(), 66, y);
-        label->setFont(bold);
+        label->setFont(boldValue);
         return label;
     };
     QLabel* typeCaption = MakeLabel(box, QStringLiteral("LabelTypeCaption"), QStringLiteral("Typ:"), 8, 20);
@@ -694,6 +701,34 @@ void TImportWizardForm::TabSheetOverviewShow()
         }
     } catch (const std::exception&) {
         // What could not be filled in stays as it was.
+    }
+    FitOverviewValues();
+}
+
+void TImportWizardForm::FitOverviewValues()
+{
+    // The first values stand right of the widest of their captions (the second caption changes
+    // with the source); a path, provider or sheet list too long for the box is shortened in its
+    // middle and shows the whole text as its tip.
+    QWidget* box = LabelTypeValue->parentWidget();
+    int valueX = 66;
+    for (const QLabel* caption : { box->findChild<const QLabel*>(QStringLiteral("LabelTypeCaption")),
+                                   static_cast<const QLabel*>(LabelFileCaption), static_cast<const QLabel*>(LabelOptionsCaption) }) {
+        if (caption && !caption->isHidden())
+            valueX = std::max(valueX, caption->x() + caption->fontMetrics().horizontalAdvance(caption->text()) + 6);
+    }
+    for (QLabel* value : { LabelTypeValue, LabelFileValue, LabelHint, LabelOptionsValue })
+        value->move(valueX, value->y());
+    const int right = box->contentsRect().right() - 4;
+    LabelSeparatorValue->setToolTip(QString()); // the file value's tip is set with its text
+    for (QLabel* value : { LabelFileValue, LabelSeparatorValue }) {
+        const QString text = value->text();
+        const int room = right - value->x();
+        if (value->fontMetrics().horizontalAdvance(text) <= room)
+            continue;
+        if (value->toolTip().isEmpty())
+            value->setToolTip(text);
+        SetLabel(value, value->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
     }
 }
 

@@ -160,6 +160,8 @@ private:
     void TabSheetDBTypeShow();
     void TabSheetDBTypeHide();
     // The overview rows of each source; they raise when something cannot be filled in.
+    // Keeps the overview's values inside their box (after every fill).
+    void FitOverviewValues();
     void OverviewCsv();
     void OverviewXls();
     void OverviewDb();

@@ -88,6 +88,9 @@ void TImportWizardForm::BuildXlsPages()
                             box);
     text->setObjectName(QStringLiteral("LabelXLSSheetDescription"));
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The designed line breaks fit a narrower font: the text flows in the box instead.
+    text->setText(text->text().replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    text->setWordWrap(true);
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->setContentsMargins(6, 4, 6, 4);
     boxLayout->addWidget(text);

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
+#include <algorithm>
 #include <cstring>
 
 namespace recipients {
@@ -173,12 +175,19 @@ void TRecipientsGrid::BuildColumns()
             c->SetWallpaper(false);
             c->SetReadOnly(true);
             c->SetShowEdit(false);
-            c->SetWidth(StatusColumnWidth);
+            c->SetWidth(StatusWidth(*c, *this));
         } else {
             c->SetWidth(ColumnWidth);
         }
     }
     cols->EndUpdate();
+}
+
+int TRecipientsGrid::StatusWidth(xdb::TXColumn& column, const xdb::TXDBGrid& grid)
+{
+    const QFontMetrics fm(column.Title()->Font().Font());
+    return std::max(StatusColumnWidth,
+                    fm.horizontalAdvance(column.Title()->Caption()) + 2 * grid.GridStyle()->TitleColMargin() + 8);
 }
 
 QString TRecipientsGrid::FocusedFieldName() const

@@ -18,8 +18,11 @@ class TADOSearch;
 class TRecipientsGrid : public xdb::TXDBGrid {
     Q_OBJECT
 public:
+    // The Status column's width; wider when its title needs more in the title font.
     static constexpr int StatusColumnWidth = 37;
     static constexpr int ColumnWidth = 180;
+    // The Status column's width for its title: StatusColumnWidth, or what the title needs.
+    static int StatusWidth(xdb::TXColumn& column, const xdb::TXDBGrid& grid);
 
     explicit TRecipientsGrid(QWidget* parent = nullptr);
     ~TRecipientsGrid() override;

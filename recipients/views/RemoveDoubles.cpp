@@ -130,7 +130,7 @@ void TRemoveDoublesForm::BuildColumns()
             c->SetImageDraw(xdb::idCenter);
             c->SetAlignment(xdb::taCenter);
             c->SetTransparent(true);
-            c->SetWidth(TRecipientsGrid::StatusColumnWidth);
+            c->SetWidth(TRecipientsGrid::StatusWidth(*c, *XDBGridDoubles));
         } else {
             c->SetWidth(TRecipientsGrid::ColumnWidth);
         }

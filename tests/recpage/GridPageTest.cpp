@@ -46,8 +46,11 @@ TEST_F(RecipientsPageTest, FreshListShowsTheFixedColumnsAndHidesUnderscoreColumn
     EXPECT_EQ(Grid()->objectName(), "StringGridFavorites");
     EXPECT_EQ(Grid()->parentWidget(), form->PanelRecipientsGrid);
     EXPECT_EQ(ColumnNames(Grid()), QStringList({"Status", "Email", "Last Name", "First Name"}));
-    EXPECT_EQ(Widths(Grid()), QList<int>({37, 180, 180, 180}));
     xdb::TXColumn* status = Grid()->Columns()->Items(0);
+    // 37 pixels, wider only where the title font needs it for "Status".
+    const int titleWidth = QFontMetrics(status->Title()->Font().Font()).horizontalAdvance(QStringLiteral("Status"));
+    EXPECT_EQ(Widths(Grid()).first(), std::max(37, titleWidth + 2 * Grid()->GridStyle()->TitleColMargin() + 8));
+    EXPECT_EQ(Widths(Grid()).mid(1), QList<int>({180, 180, 180}));
     EXPECT_EQ(status->Images(), Grid()->ImageListStatus());
     EXPECT_TRUE(status->ReadOnly());
     EXPECT_FALSE(status->ShowEdit());
