@@ -18,6 +18,14 @@ TAssociationRow::TAssociationRow(QWidget* parent)
     fLabel = new QLabel(this);
     fLabel->setObjectName(QStringLiteral("fLabel"));
     fLabel->move(150, 4);
+    // A chosen value shows from its start (a long one would otherwise show only its end).
+    connect(fComboBox, &QComboBox::activated, this, [this] { ShowTextStart(); });
+}
+
+void TAssociationRow::ShowTextStart()
+{
+    if (QLineEdit* edit = fComboBox->lineEdit())
+        edit->setCursorPosition(0);
 }
 
 QString TAssociationRow::DisplayText(const QString& value)
@@ -54,6 +62,7 @@ void TAssociationRow::SetItems(const QStringList& values)
         }
     }
     fComboBox->setCurrentIndex(found);
+    ShowTextStart();
 }
 
 void TAssociationRow::SetCaption(const QString& text)
@@ -65,6 +74,7 @@ void TAssociationRow::SetCaption(const QString& text)
 void TAssociationRow::SetItemIndex(int i)
 {
     fComboBox->setCurrentIndex(i >= 0 && i < fComboBox->count() ? i : -1);
+    ShowTextStart();
 }
 
 int TAssociationRow::GetItemIndex() const

@@ -40,6 +40,7 @@ public:
     QLabel* fLabel;
 
 private:
+    void ShowTextStart();
     bool FKeepMode = true;
 };
 

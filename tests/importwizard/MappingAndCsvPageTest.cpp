@@ -2,6 +2,8 @@
 // arrows, "Erste Zeile ignorieren", "Feld hinzufügen").
 #include "WizardTestSupport.h"
 
+#include <QAbstractItemView>
+#include <QDir>
 #include <QElapsedTimer>
 
 using namespace wiztest;
@@ -277,6 +279,7 @@ TEST_F(WizardTest, LongFieldsArriveWholeAndOnlyTheirDisplayIsShortened)
     EXPECT_EQ(shown[2].size(), TAssociationRow::MaxShownLength);
     EXPECT_EQ(shown[2], mega.left(TAssociationRow::MaxShownLength - 1) + QChar(0x2026));
     EXPECT_EQ(Mapping(), QStringList({"2", "1", "0"}));
+    EXPECT_EQ(form->AssociationBox()->Rows()[0]->fComboBox->lineEdit()->cursorPosition(), 0) << "shown from its start";
     for (TAssociationRow* row : form->AssociationBox()->Rows()) {
         // Opening a drop-down lays out only short items (measured, not asserted: see the report).
         QElapsedTimer opening;
@@ -286,6 +289,14 @@ TEST_F(WizardTest, LongFieldsArriveWholeAndOnlyTheirDisplayIsShortened)
         row->fComboBox->hidePopup();
         RecordProperty("popup_ms_" + row->objectName().toStdString(), int(opening.elapsed()));
     }
+    const QString out = qEnvironmentVariable("QLY_SCREENSHOT_DIR", QDir::currentPath() + QStringLiteral("/screenshots"));
+    QDir().mkpath(out);
+    form->AssociationBox()->Rows()[0]->fComboBox->showPopup();
+    QCoreApplication::processEvents();
+    form->grab().save(out + QStringLiteral("/mapping-long-values.png"));
+    if (QWidget* popup = form->AssociationBox()->Rows()[0]->fComboBox->view()->window())
+        popup->grab().save(out + QStringLiteral("/mapping-long-values-dropdown.png"));
+    form->AssociationBox()->Rows()[0]->fComboBox->hidePopup();
     // Typing the shortened text chooses that column as well.
     TAssociationRow* notes = form->AssociationBox()->Rows()[0];
     notes->fComboBox->setEditText(shown[2]);
