@@ -19,7 +19,7 @@ namespace settings { class TRegIniFile; }
 namespace core {
 
 // The start-up's diagnostics (which location failed and why); silent unless enabled, e.g. with
-// QT_LOGGING_RULES="qly.database.debug=true".
+// QT_LOGGING_RULES="qly.database.info=true".
 Q_DECLARE_LOGGING_CATEGORY(lcDatabase)
 
 // The database file's name.

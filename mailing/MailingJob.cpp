@@ -425,7 +425,7 @@ void TMailingJob::ThreadTerminated(TMailThread* worker)
     if (worker->fNumber >= 1 && worker->fNumber <= 64 && fThreads[size_t(worker->fNumber)] == worker)
         fThreads[size_t(worker->fNumber)] = nullptr;
     WorkerLine(worker->fNumber, QStringLiteral("beendet."), mailcolors::Blue);
-    { static const QLoggingCategory workers("qly.mailing.workers", QtInfoMsg); qCDebug(workers) << m_runningThreads; } // silent unless enabled
+    { static const QLoggingCategory workers("qly.mailing.workers", QtInfoMsg); qCDebug(workers) << m_runningThreads; } // QT_LOGGING_RULES="qly.mailing.workers.debug=true"
     if (m_runningThreads > 0 || m_starting)
         return;
     CloseJob();
