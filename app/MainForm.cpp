@@ -717,7 +717,21 @@ void TMainForm::FormCreate()
             if (platform::Application* a = platform::Application::Instance())
                 a->Terminate();
         };
-        OpenAndUpgradeDatabase(ADOConnection1, *fSettings, site, handlers, show);
+        // A recorded file that exists but cannot be used is asked about; a replaced message box (tests,
+        // embedding) answers with the standard buttons, the program's own box names the choices.
+        handlers.askUnusable = [this](const QString& text) {
+            QMessageBox::StandardButton answer;
+            if (FSite.messageBox) {
+                answer = MessageBox(FSite.title, text, DatabaseQuestionButtons());
+            } else {
+                const std::unique_ptr<QMessageBox> box = MakeDatabaseQuestionBox(FSite.title, text, this);
+                answer = QMessageBox::StandardButton(box->exec());
+            }
+            return DatabaseChoiceOf(answer);
+        };
+        // Without a database the application is ending: nothing more to set up.
+        if (!OpenAndUpgradeDatabase(ADOConnection1, *fSettings, site, handlers, show))
+            return;
         // 7
         const QString programFolder = FSite.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FSite.programFolder;
         SetApplicationHelpFile(core::IncludeTrailingChar(programFolder, QLatin1Char('/')) + kHelpFileName);

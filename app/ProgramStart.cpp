@@ -8,6 +8,7 @@
 #include "platform/settings/RegIniFile.h"
 #include "recipients/Schema.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -64,6 +65,35 @@ bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& setting
         return false;
     recipients::UpgradeSchema(conn, showMessage);
     return true;
+}
+
+QMessageBox::StandardButtons DatabaseQuestionButtons()
+{
+    return QMessageBox::Retry | QMessageBox::Ignore | QMessageBox::Abort;
+}
+
+core::DatabaseChoice DatabaseChoiceOf(QMessageBox::StandardButton answer)
+{
+    switch (answer) {
+    case QMessageBox::Retry:
+        return core::DatabaseChoice::Retry;
+    case QMessageBox::Ignore:
+        return core::DatabaseChoice::FallbackThisRun;
+    default:
+        return core::DatabaseChoice::Quit;
+    }
+}
+
+std::unique_ptr<QMessageBox> MakeDatabaseQuestionBox(const QString& title, const QString& text, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, DatabaseQuestionButtons(), parent);
+    box->setObjectName(QStringLiteral("DatabaseQuestion"));
+    box->button(QMessageBox::Retry)->setText(QStringLiteral("Erneut versuchen"));
+    box->button(QMessageBox::Ignore)->setText(QStringLiteral("Nur diesmal Ersatzdatenbank verwenden"));
+    box->button(QMessageBox::Abort)->setText(QStringLiteral("Quillory beenden"));
+    box->setDefaultButton(QMessageBox::Retry);
+    box->setEscapeButton(QMessageBox::Abort);
+    return box;
 }
 
 int RunProgram(platform::Application& app)

@@ -2,13 +2,15 @@
 // The program start: the data-access check, the application's title and help file, the main
 // window, and the database open with its schema upgrade.
 #include <QLocale>
+#include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace db { class Connection; }
 namespace settings { class TRegIniFile; }
 namespace platform { class Application; }
-namespace core { struct DatabaseSite; struct DatabaseOpenHandlers; }
+namespace core { struct DatabaseSite; struct DatabaseOpenHandlers; enum class DatabaseChoice; }
 
 namespace app {
 
@@ -34,6 +36,15 @@ bool CheckMdacVersion();
 bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& settings, const core::DatabaseSite& site,
                             const core::DatabaseOpenHandlers& handlers,
                             const std::function<void(const QString&)>& showMessage);
+
+// The question about a recorded database file that exists but cannot be used offers Retry
+// ("Erneut versuchen"), Ignore ("Nur diesmal Ersatzdatenbank verwenden": a fallback database for
+// this run, the recorded path stays) and Abort ("Quillory beenden").
+QMessageBox::StandardButtons DatabaseQuestionButtons();
+// The choice an answer stands for; any other answer (the box closed) quits.
+core::DatabaseChoice DatabaseChoiceOf(QMessageBox::StandardButton answer);
+// The box for that question with its German button texts; Escape quits.
+std::unique_ptr<QMessageBox> MakeDatabaseQuestionBox(const QString& title, const QString& text, QWidget* parent);
 
 // The program after the application object exists: returns the exit code.
 int RunProgram(platform::Application& app);

@@ -18,25 +18,51 @@ TAssociationRow::TAssociationRow(QWidget* parent)
     fLabel = new QLabel(this);
     fLabel->setObjectName(QStringLiteral("fLabel"));
     fLabel->move(150, 4);
+    // A chosen value shows from its start (a long one would otherwise show only its end).
+    connect(fComboBox, &QComboBox::activated, this, [this] { ShowTextStart(); });
+}
+
+void TAssociationRow::ShowTextStart()
+{
+    if (QLineEdit* edit = fComboBox->lineEdit())
+        edit->setCursorPosition(0);
+}
+
+QString TAssociationRow::DisplayText(const QString& value)
+{
+    if (value.size() <= MaxShownLength)
+        return value;
+    // Do not split a surrogate pair.
+    qsizetype keep = MaxShownLength - 1;
+    if (value.at(keep - 1).isHighSurrogate())
+        --keep;
+    return value.left(keep) + QChar(0x2026);
 }
 
 void TAssociationRow::SetItems(const QStringList& values)
 {
+    // A value of a megabyte as an item makes every size calculation of the combo crawl, and the
+    // edit field (32767 characters at most) could no longer match its own item.
+    QStringList shown;
+    shown.reserve(values.size());
+    for (const QString& v : values)
+        shown.append(DisplayText(v));
     const QString remembered = fComboBox->currentText();
     fComboBox->clear();
-    fComboBox->addItems(values);
+    fComboBox->addItems(shown);
     if (FKeepMode) {
         fComboBox->setCurrentIndex(-1);
         return;
     }
     int found = -1;
-    for (int i = 0; i < values.size(); ++i) {
-        if (values[i].compare(remembered, Qt::CaseInsensitive) == 0) {
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i].compare(remembered, Qt::CaseInsensitive) == 0) {
             found = i;
             break;
         }
     }
     fComboBox->setCurrentIndex(found);
+    ShowTextStart();
 }
 
 void TAssociationRow::SetCaption(const QString& text)
@@ -48,6 +74,7 @@ void TAssociationRow::SetCaption(const QString& text)
 void TAssociationRow::SetItemIndex(int i)
 {
     fComboBox->setCurrentIndex(i >= 0 && i < fComboBox->count() ? i : -1);
+    ShowTextStart();
 }
 
 int TAssociationRow::GetItemIndex() const

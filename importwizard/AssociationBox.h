@@ -18,9 +18,14 @@ class TAssociationRow : public QWidget {
 public:
     explicit TAssociationRow(QWidget* parent = nullptr);
 
-    // Replaces the combo's items. In text mode (keep mode off) the item equal to the text shown
-    // before, ignoring case, is selected again; in keep mode nothing is selected.
+    // Replaces the combo's items with the values as shown (see DisplayText). In text mode (keep
+    // mode off) the item equal to the text shown before, ignoring case, is selected again; in keep
+    // mode nothing is selected.
     void SetItems(const QStringList& values);
+    // A source value as its item shows it: at most MaxShownLength characters, a longer one cut
+    // and ended with "…". Only the display is cut: the rows take their values from the source.
+    static constexpr int MaxShownLength = 80;
+    static QString DisplayText(const QString& value);
     void SetCaption(const QString& text);
     // Selects item i; an i outside the items selects nothing.
     void SetItemIndex(int i);
@@ -35,6 +40,7 @@ public:
     QLabel* fLabel;
 
 private:
+    void ShowTextStart();
     bool FKeepMode = true;
 };
 

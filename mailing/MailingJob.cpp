@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
@@ -424,7 +425,7 @@ void TMailingJob::ThreadTerminated(TMailThread* worker)
     if (worker->fNumber >= 1 && worker->fNumber <= 64 && fThreads[size_t(worker->fNumber)] == worker)
         fThreads[size_t(worker->fNumber)] = nullptr;
     WorkerLine(worker->fNumber, QStringLiteral("beendet."), mailcolors::Blue);
-    qDebug() << m_runningThreads;
+    { static const QLoggingCategory workers("qly.mailing.workers", QtInfoMsg); qCDebug(workers) << m_runningThreads; } // QT_LOGGING_RULES="qly.mailing.workers.debug=true"
     if (m_runningThreads > 0 || m_starting)
         return;
     CloseJob();

@@ -177,9 +177,9 @@ void Connection::Open(const QString& path, OpenMode mode)
     // SQLite falls back to read-only when it may not write: that is no usable database for us.
     if (sqlite3_db_readonly(h, "main") == 1) {
         sqlite3_close(h);
-        throw EDatabaseError(QStringLiteral("Database file is read-only: %1").arg(path));
+        throw EDatabaseError(QStringLiteral("Database file is read-only: %1").arg(path), SQLITE_READONLY);
     }
-    sqlite3_busy_timeout(h, 5000);
+    sqlite3_busy_timeout(h, m_busyTimeout);
     // A double-quoted name that names nothing must fail, not be read as a text literal.
     sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
@@ -194,6 +194,13 @@ void Connection::Open(const QString& path, OpenMode mode)
         Close();
         throw;
     }
+}
+
+void Connection::SetBusyTimeout(int ms)
+{
+    m_busyTimeout = ms;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
 }
 
 void Connection::Close()

@@ -74,6 +74,10 @@ public:
     // a file that is not a database fails here; a file that can only be opened read-only fails too.
     void Open(const QString& path, OpenMode mode = OpenMode::Existing);
     void Close();
+    // How long a statement waits for another connection's lock before it fails with SQLITE_BUSY;
+    // taken by the next Open and by the open connection. 5000 ms unless set.
+    void SetBusyTimeout(int ms);
+    int BusyTimeout() const { return m_busyTimeout; }
     bool Connected() const { return m_db != nullptr; }
     QString FileName() const { return m_path; }
     sqlite3* Handle() const { return m_db; }
@@ -107,6 +111,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     int m_transLevel = 0;
+    int m_busyTimeout = 5000;
 };
 
 // Rolls back unless committed.

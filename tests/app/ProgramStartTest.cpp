@@ -4,6 +4,7 @@
 #include "platform/settings/RegIniFile.h"
 #include "QtPrint.h"
 #include "TestUtil.h"
+#include "PermissionChecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,12 @@
 namespace {
 
 const QString kKey = QStringLiteral("Software\\ORV Software\\Quillory2");
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
 
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
@@ -35,6 +42,16 @@ protected:
         site.appDataFolder = dir.file("data");
         handlers.showMessage = [this](const QString& m) { messages << m; };
         handlers.terminate = [this] { ++terminateRequests; };
+        handlers.askUnusable = [this](const QString& text) {
+            questions << text;
+            if (onQuestion)
+                onQuestion();
+            if (answers.isEmpty()) {
+                ADD_FAILURE() << "unexpected question: " << text.toStdString();
+                return core::DatabaseChoice::Quit;
+            }
+            return answers.takeFirst();
+        };
     }
 
     bool Start()
@@ -65,6 +82,9 @@ protected:
     core::DatabaseOpenHandlers handlers;
     db::Connection conn;
     QStringList messages;
+    QStringList questions;
+    QList<core::DatabaseChoice> answers;
+    std::function<void()> onQuestion;
     int terminateRequests = 0;
 };
 
@@ -104,34 +124,157 @@ TEST_F(DatabaseStart, DataFolderDefaultsToTheApplicationDataFolder)
     EXPECT_EQ(Recorded(), path);
 }
 
-TEST_F(DatabaseStart, UnusableRecordedPathFallsBackAndIsReplaced)
+TEST_F(DatabaseStart, MissingRecordedFileFallsBackAndSaysSo)
 {
     struct Case { const char* name; QString recorded; bool programWritable; QString expected; };
-    WriteFile(dir.file("text.txt"), "Email;Last Name\nnot a database at all\n");
-    WriteFile(dir.file("empty-looking.db"), QByteArray(4096, '\0').replace(0, 6, "SQLite"));
     const Case cases[] = {
-        {"file gone", dir.file("gone/qly.db"), true, dir.file("program/qly.db")},
-        {"not SQLite", dir.file("text.txt"), true, dir.file("program/qly.db")},
-        {"damaged header", dir.file("empty-looking.db"), true, dir.file("program/qly.db")},
-        {"file gone, program folder not writable", dir.file("gone/qly.db"), false, dir.file("data/qly.db")},
-        {"not SQLite, program folder not writable", dir.file("text.txt"), false, dir.file("data/qly.db")},
+        {"file gone", dir.file("gone.db"), true, dir.file("program/qly.db")},
+        {"folder gone", dir.file("gone/qly.db"), true, dir.file("program/qly.db")},
+        {"file gone, program folder not writable", dir.file("gone.db"), false, dir.file("data/qly.db")},
     };
+    // Which location failed and why goes to a logging category that is silent unless enabled.
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+        logged << m;
+    });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(dir.file("program/qly.db"));
         QFile::remove(dir.file("data/qly.db"));
+        messages.clear();
         settings::TRegIniFile(kKey).WriteString("database", "file", c.recorded);
         site.programFolder = c.programWritable ? dir.file("program") : dir.file("regular-file/bin");
         ASSERT_TRUE(Start());
         EXPECT_EQ(conn.FileName(), c.expected);
         EXPECT_EQ(Recorded(), c.expected);
+        EXPECT_EQ(messages, QStringList{core::DatabaseMissingText(c.recorded, c.expected)});
+        EXPECT_TRUE(questions.isEmpty());
         conn.Close();
         ExpectFreshSchema(c.expected);
     }
-    // The file that was no database is left as it was.
-    QFile text(dir.file("text.txt"));
-    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-    EXPECT_EQ(text.readAll(), "Email;Last Name\nnot a database at all\n");
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(logged.join('\n').contains("Database not usable")) << logged.join('\n').toStdString();
+}
+
+TEST_F(DatabaseStart, RecordedFileThatCannotBeUsedIsNeverReplaced)
+{
+    struct Case { const char* name; QString path; core::DatabaseProblem problem; };
+    WriteFile(dir.file("text.txt"), "Email;Last Name\nnot a database at all\n");
+    WriteFile(dir.file("empty-looking.db"), QByteArray(4096, '\0').replace(0, 6, "SQLite"));
+    ASSERT_TRUE(Start());
+    conn.Close();
+    const QByteArray good = ReadFile(dir.file("program/qly.db"));
+    WriteFile(dir.file("header-only.db"), good.left(100));
+    WriteFile(dir.file("half.db"), good.left(good.size() / 2));
+    QDir().mkpath(dir.file("a-folder.db"));
+    const Case cases[] = {
+        {"not SQLite", dir.file("text.txt"), core::DatabaseProblem::Damaged},
+        {"damaged header", dir.file("empty-looking.db"), core::DatabaseProblem::Damaged},
+        {"header only", dir.file("header-only.db"), core::DatabaseProblem::Damaged},
+        {"cut in half", dir.file("half.db"), core::DatabaseProblem::Damaged},
+        {"a folder", dir.file("a-folder.db"), core::DatabaseProblem::Damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray before = ReadFile(c.path);
+        settings::TRegIniFile(kKey).WriteString("database", "file", c.path);
+
+        // Quit: nothing opened, nothing created, the application asked to end.
+        QFile::remove(dir.file("program/qly.db"));
+        questions.clear();
+        messages.clear();
+        terminateRequests = 0;
+        answers = {core::DatabaseChoice::Quit};
+        EXPECT_FALSE(Start());
+        EXPECT_FALSE(conn.Connected());
+        EXPECT_EQ(terminateRequests, 1);
+        ASSERT_EQ(questions.size(), 1);
+        EXPECT_EQ(questions[0], core::DatabaseUnusableText(c.path, {c.problem, {}}));
+        EXPECT_TRUE(messages.isEmpty());
+        EXPECT_FALSE(QFile::exists(dir.file("program/qly.db")));
+
+        // This run only: the program folder's file, not recorded.
+        questions.clear();
+        answers = {core::DatabaseChoice::FallbackThisRun};
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(conn.FileName(), dir.file("program/qly.db"));
+        EXPECT_EQ(questions.size(), 1);
+        EXPECT_TRUE(messages.isEmpty());
+        conn.Close();
+        ExpectFreshSchema(dir.file("program/qly.db"));
+
+        EXPECT_EQ(Recorded(), c.path);
+        EXPECT_EQ(ReadFile(c.path), before);
+    }
+}
+
+TEST_F(DatabaseStart, TheFallbackSkipsTheRecordedFileAndReportsWhenNothingIsLeft)
+{
+    // The recorded file is the program folder's own: the fallback goes on to the data folder.
+    const QString own = dir.file("program/qly.db");
+    WriteFile(own, "kaputt");
+    settings::TRegIniFile(kKey).WriteString("database", "file", own);
+    answers = {core::DatabaseChoice::FallbackThisRun};
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(conn.FileName(), dir.file("data/qly.db"));
+    EXPECT_EQ(Recorded(), own);
+    EXPECT_EQ(ReadFile(own), "kaputt");
+    conn.Close();
+
+    // No default location works: the plain failure message, and the recorded path stays.
+    site.appDataFolder = dir.file("regular-file/data");
+    answers = {core::DatabaseChoice::FallbackThisRun};
+    messages.clear();
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(messages, QStringList{core::DatabaseOpenFailedText()});
+    EXPECT_EQ(terminateRequests, 1);
+    EXPECT_EQ(Recorded(), own);
+}
+
+TEST_F(DatabaseStart, RetryWaitsForTheLockAndOpensTheFile)
+{
+    ASSERT_TRUE(Start());
+    conn.Close();
+    const QString own = dir.file("program/qly.db");
+    db::Connection other;
+    other.Open(own);
+    other.Execute("BEGIN EXCLUSIVE");
+    conn.SetBusyTimeout(200);
+    // Still locked at the first answer, free at the second.
+    answers = {core::DatabaseChoice::Retry, core::DatabaseChoice::Retry};
+    onQuestion = [&] {
+        if (questions.size() == 2)
+            other.Close();
+    };
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(conn.FileName(), own);
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions[0], core::DatabaseUnusableText(own, {core::DatabaseProblem::InUse, {}}));
+    EXPECT_TRUE(questions[0].contains(QString::fromUtf8("von einem anderen Programm verwendet")));
+    EXPECT_EQ(Recorded(), own);
+    EXPECT_EQ(terminateRequests, 0);
+}
+
+TEST_F(DatabaseStart, AFileThatMayOnlyBeReadIsNoPermission)
+{
+    ASSERT_TRUE(Start());
+    conn.Close();
+    const QString own = dir.file("program/qly.db");
+    const QByteArray before = ReadFile(own);
+    ASSERT_TRUE(QFile::setPermissions(own, QFile::ReadOwner));
+    answers = {core::DatabaseChoice::Quit};
+    bool opened = true;
+    {
+        qlytest::PermissionChecksApply asAUser;
+        opened = Start();
+    }
+    QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0], core::DatabaseUnusableText(own, {core::DatabaseProblem::NoPermission, {}}));
+    EXPECT_EQ(Recorded(), own);
+    EXPECT_EQ(ReadFile(own), before);
 }
 
 TEST_F(DatabaseStart, RecordedWorkingFileIsUsedAsItIs)

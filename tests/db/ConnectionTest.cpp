@@ -1,7 +1,9 @@
 #include "platform/db/Connection.h"
 #include "TestUtil.h"
+#include "../app/PermissionChecks.h"
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace db;
@@ -26,13 +28,39 @@ TEST(Connection, OpenExistingNeverCreatesAndProbesTheFile)
 
 TEST(Connection, ReadOnlyFileCountsAsFailedOpen)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write any file";
     qlytest::TempDir dir;
     { Connection c; c.Open(dir.file("ro.db"), OpenMode::CreateIfMissing); c.Execute("CREATE TABLE t (a)"); }
     QFile::setPermissions(dir.file("ro.db"), QFile::ReadOwner);
+    qlytest::PermissionChecksApply asAUser; // root would write the file anyway
     Connection c;
-    EXPECT_THROW(c.Open(dir.file("ro.db")), EDatabaseError);
+    try {
+        c.Open(dir.file("ro.db"));
+        ADD_FAILURE() << "opened a file that may only be read";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.code(), SQLITE_READONLY) << e.message().toStdString();
+    }
+    EXPECT_FALSE(c.Connected());
+}
+
+TEST(Connection, BusyTimeoutIsTheWaitForAnotherConnectionsLock)
+{
+    qlytest::TempDir dir;
+    Connection holder;
+    holder.Open(dir.file("b.db"), OpenMode::CreateIfMissing);
+    holder.Execute("CREATE TABLE t (a)");
+    holder.Execute("BEGIN EXCLUSIVE");
+    Connection c;
+    EXPECT_EQ(c.BusyTimeout(), 5000);
+    c.SetBusyTimeout(100);
+    try {
+        c.Open(dir.file("b.db"));
+        ADD_FAILURE() << "read through an exclusive lock";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.code(), SQLITE_BUSY) << e.message().toStdString();
+    }
+    holder.Execute("ROLLBACK");
+    c.Open(dir.file("b.db"));
+    EXPECT_TRUE(c.Connected());
 }
 
 TEST(Connection, BoundValuesRoundTripAndQuotedNames)

@@ -330,3 +330,53 @@ TEST_F(RecipientsPageTest, ImportOffersTheListColumnsAndReportsFailedRowsOnce)
     EXPECT_EQ(Emails(), QStringList({"ok1@x.de", "ok2@x.de"})) << "the rows around the refused ones stay";
     EXPECT_EQ(shown, QStringList({"Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"bad1@x.de' (2 Einträge insgesamt)"}));
 }
+
+TEST_F(RecipientsPageTest, ImportKeepsLongFieldsWhole)
+{
+    inputs.push_back(QStringLiteral("Notiz"));
+    form->MenuAddColumnClick();
+    // The preview row holds a 1 MB note, the last row a quoted 10 MB one with the separator and
+    // doubled quotes inside; umlauts make bytes and characters differ.
+    QByteArray mega;
+    while (mega.size() < 1024 * 1024)
+        mega += QStringLiteral("Grüße %1 ").arg(mega.size()).toUtf8();
+    mega += "Ende";
+    QByteArray tenMega;
+    while (tenMega.size() < 10 * 1024 * 1024)
+        tenMega += QStringLiteral("Straße; \"Nr.\" %1 ").arg(tenMega.size()).toUtf8();
+    tenMega += "Ende";
+    QByteArray quoted = tenMega;
+    quoted.replace("\"", "\"\"");
+    const QString path = dir.file("notes.csv");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Email;Last Name;First Name;Notiz\r\n");
+        f.write("a@x.de;Adler;Anna;" + mega + "\r\n");
+        f.write("b@x.de;Berg;Bert;kurz\r\n");
+        f.write("c@x.de;Cem;Can;\"" + quoted + "\"\r\n");
+    }
+    {
+        settings::TRegIniFile s(TImportWizardForm::SettingsKeyPath());
+        s.WriteString(TImportWizardForm::SettingsSection, "CSVAssociations", "3\r\n2\r\n1\r\n0\r\n");
+        s.WriteString(TImportWizardForm::SettingsSection, "CSVSeparator", "0");
+    }
+    QuietDialogs dialogs;
+    form->ImportWizardDialogs = &dialogs;
+    ShowRecipientsPage();
+    bool done = false;
+    DriveCsvImport(path, false, &done);
+    form->SpeedButtonImportClick();
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_TRUE(shown.isEmpty()) << shown.join('\n').toStdString();
+
+    const QList<QVariantList> rows = Conn().Select("SELECT \"Email\", CAST(\"Notiz\" AS BLOB) FROM "
+                                                   + db::QuoteName(Grid()->TableName()) + " ORDER BY \"_ID\"");
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0][0].toString(), "a@x.de");
+    EXPECT_TRUE(rows[0][1].toByteArray() == mega) << "1 MB note: " << rows[0][1].toByteArray().size() << " bytes";
+    EXPECT_EQ(rows[1][1].toByteArray(), QByteArray("kurz"));
+    EXPECT_TRUE(rows[2][1].toByteArray() == tenMega) << "10 MB note: " << rows[2][1].toByteArray().size() << " bytes";
+    EXPECT_EQ(Grid()->RowCount(), 3);
+}
