@@ -119,7 +119,7 @@ public:
     TSSTEntry* EntryAt(int index) const;
     TSSTEntry* AddText(const QString& text);
     static QString EntryText(const TSSTEntry* e) { return e->Text(); }
-    void ReleaseIndex() { m_byIndex.clear(); }
+    void ReleaseIndex() { m_byIndex.clear(); m_missing = nullptr; }
     void Clear();
     int IndexCount() const { return int(m_byIndex.size()); }
     uint32_t TotalCount() const { return m_total; }
@@ -130,6 +130,8 @@ private:
     TXFonts* m_fonts;
     TStringArena m_arena;
     QList<TSSTEntry*> m_byIndex;
+    TSSTEntry* m_missing = nullptr;   // the empty text of strings declared but not written
+    uint32_t m_declared = 0;          // the count the table declares
     uint32_t m_total = 0;
     int m_maxRecordSize = 8224;
     // reading state

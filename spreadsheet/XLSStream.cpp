@@ -153,7 +153,6 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
         }
     }
     if (book < 0 && workbook < 0) throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
-    TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
     for (int idx : extraStreams) {
         QByteArray d = cf.ReadStream(idx);
         d.detach();
@@ -165,6 +164,16 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
         return xvNone;
     }
     m_pos = 0;
+    // The stream's name only chooses the stream: programs write BIFF8 records into a "Book"
+    // stream too. The version is the one of the first BOF record; a BOF without a known version
+    // falls back to the name.
+    TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
+    const auto* p = reinterpret_cast<const uint8_t*>(m_data.constData());
+    if (m_data.size() >= 6 && GetWord(p) == 0x0809 && GetWord(p + 2) >= 2) {
+        const uint16_t biff = GetWord(p + 4);
+        if (biff == 0x0600) v = xvExcel97;
+        else if (biff == 0x0500) v = xvExcel50;
+    }
     return v;
 }
 

@@ -75,6 +75,11 @@ double DecodeRK(uint32_t rk)
 
 QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consumed)
 {
+    if (count <= 0 && avail <= 0) {
+        // an empty text may come without its option byte
+        if (consumed) *consumed = 0;
+        return QString();
+    }
     CheckRange(avail, 0, 1);
     if (count < 0) count = 0;
     QString s;
@@ -90,6 +95,50 @@ QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consum
         if (consumed) *consumed = 1 + count;
     }
     return s;
+}
+
+QString JoinContinuedText(const uint8_t* first, qint64 firstLength, const QList<QByteArray>& pieces, int count, bool biff8)
+{
+    if (count < 0) count = 0;
+    if (!biff8) {
+        QByteArray bytes(reinterpret_cast<const char*>(first), qMax<qint64>(firstLength, 0));
+        for (const QByteArray& piece : pieces) {
+            if (bytes.size() >= count) break;
+            bytes += piece;
+        }
+        CheckRange(bytes.size(), 0, count);
+        return AnsiCodec().toUnicode(bytes.constData(), count);
+    }
+    CheckRange(firstLength, 0, 1);
+    const bool firstWide = first[0] == 1;
+    const int width = firstWide ? 2 : 1;
+    const qint64 firstChars = qMin<qint64>(count, (firstLength - 1) / width);
+    QString text = ReadBIFFString(first, 1 + firstChars * width, int(firstChars));
+    const int rest = count - int(firstChars);
+    // Pieces with their own option bytes: every piece is taken up by whole characters.
+    QString withOptions;
+    int found = 0;
+    bool optionsFit = true;
+    for (const QByteArray& piece : pieces) {
+        if (found == rest) break;
+        const auto* p = reinterpret_cast<const uint8_t*>(piece.constData());
+        if (piece.isEmpty()) continue;
+        if (p[0] > 1) { optionsFit = false; break; }
+        const int w = p[0] == 1 ? 2 : 1;
+        if ((piece.size() - 1) % w) { optionsFit = false; break; }
+        const qint64 chars = (piece.size() - 1) / w;
+        if (found + chars > rest) { optionsFit = false; break; }
+        withOptions += ReadBIFFString(p, piece.size(), int(chars));
+        found += int(chars);
+    }
+    if (optionsFit && found == rest) return text + withOptions;
+    // Pieces that go on with the bytes: the first piece's width for all characters.
+    QByteArray bytes(reinterpret_cast<const char*>(first) + 1, firstLength - 1);
+    for (const QByteArray& piece : pieces) bytes += piece;
+    const qint64 need = qint64(count) * width;
+    CheckRange(bytes.size(), 0, need);
+    QByteArray all = QByteArray(1, char(firstWide ? 1 : 0)) + bytes.left(need);
+    return ReadBIFFString(reinterpret_cast<const uint8_t*>(all.constData()), all.size(), count);
 }
 
 QString SheetNameText(const QByteArray& raw)
