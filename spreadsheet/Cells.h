@@ -136,7 +136,8 @@ public:
     uint8_t ResultByte = 0;   // boolean value or error index
 };
 
-// Sparse radix table: row high byte, row low byte, column high nibble, column low nibble.
+// Sparse table: row high byte, row low byte, then the row's cells as one array over the columns
+// that row uses (grown as cells come; most rows hold a few neighbouring columns).
 class TCellStorage {
 public:
     TCellStorage() = default;
@@ -150,24 +151,28 @@ public:
     template <class F> void ForEach(F f) const;   // in key order
 
 private:
-    struct L4 { XLS_POOLED TCell* c[16] = {}; };
-    struct L3 { XLS_POOLED L4* c[16] = {}; };
-    struct L2 { L3* c[256] = {}; };
+    struct Row {
+        uint16_t first;      // column of the first slot
+        uint16_t capacity;   // columns held: that many slots follow the header
+        uint32_t unused;
+        TCell** c() { return reinterpret_cast<TCell**>(this + 1); }
+        TCell* const* c() const { return reinterpret_cast<TCell* const*>(this + 1); }
+    };
+    struct L2 { Row* r[256] = {}; };
     L2* m_root[256] = {};
     mutable TCell* m_last = nullptr;
+    static Row* newRow(int first, int capacity);
+    static void freeRow(Row* r);
 };
 
 template <class F> void TCellStorage::ForEach(F f) const
 {
     for (auto* l2 : m_root) {
         if (!l2) continue;
-        for (auto* l3 : l2->c) {
-            if (!l3) continue;
-            for (auto* l4 : l3->c) {
-                if (!l4) continue;
-                for (TCell* c : l4->c)
-                    if (c) f(c);
-            }
+        for (const Row* row : l2->r) {
+            if (!row) continue;
+            for (int i = 0; i < row->capacity; ++i)
+                if (TCell* c = row->c()[i]) f(c);
         }
     }
 }

@@ -141,6 +141,21 @@ TEST(XlsCells, StorageCornersAndReplacement)
     st.PutCell(CellKey(3, 3), new TBlankCell(&formats, 0, 0));
     EXPECT_EQ(st.FindCell(CellKey(3, 3))->CellType(), ctBlank);
     EXPECT_EQ(st.FindCell(CellKey(3, 3))->FormatIndex(), 21);
+    // a row that grows to the left from its last columns and back to the right keeps every cell,
+    // and the walk goes in key order
+    const int cols[] = {254, 0, 255, 128, 3, 253};
+    for (int c : cols) st.PutCell(CellKey(c, 7), new TFloatCell(&formats, 0, 15, c));
+    for (int c : cols) {
+        auto* cell = static_cast<TFloatCell*>(st.FindCell(CellKey(c, 7)));
+        ASSERT_NE(cell, nullptr) << c;
+        EXPECT_EQ(cell->Value, c);
+    }
+    EXPECT_EQ(st.FindCell(CellKey(252, 7)), nullptr);
+    QList<int> walked;
+    st.ForEach([&](TCell* c) {
+        if ((c->Key >> 8) == 7) walked << int(c->Key & 0xFF);
+    });
+    EXPECT_EQ(walked, (QList<int>{0, 3, 128, 253, 254, 255}));
     // an unknown format index gives format 15
     TFloatCell odd(&formats, 0, 4000, 0);
     EXPECT_EQ(odd.FormatIndex(), 15);
