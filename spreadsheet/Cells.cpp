@@ -6,12 +6,12 @@
 
 namespace xls {
 
-TStringCell::TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e) : TCell(f, key, fi), Entry(e) {}
+TStringCell::TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
 
 TCell* TStringCell::Copy() const
 {
     ++Entry->RefCount;
-    return new TStringCell(owner(), Key, FormatIndex(), Entry);
+    return new TStringCell(owner(), FormatIndex(), Entry);
 }
 
 TCellStorage::Row* TCellStorage::newRow(int first, int capacity)
@@ -32,7 +32,7 @@ void TCellStorage::freeRow(Row* r)
 TCell* TCellStorage::FindCell(uint32_t key) const
 {
     if (key > 0xFFFFFF) return nullptr;
-    if (m_last && m_last->Key == key) return m_last;
+    if (m_last && m_lastKey == key) return m_last;
     L2* l2 = m_root[key >> 16];
     if (!l2) return nullptr;
     const Row* row = l2->r[(key >> 8) & 0xFF];
@@ -40,7 +40,10 @@ TCell* TCellStorage::FindCell(uint32_t key) const
     const int i = int(key & 0xFF) - row->first;
     if (i < 0 || i >= row->capacity) return nullptr;
     TCell* c = row->c()[i];
-    if (c) m_last = c;
+    if (c) {
+        m_last = c;
+        m_lastKey = key;
+    }
     return c;
 }
 
@@ -71,15 +74,16 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
     TCell*& slot = row->c()[col - row->first];
     if (slot == cell) {
         m_last = cell;
+        m_lastKey = key;
         return;
     }
     if (slot) {
         cell->TakeOverFormat(slot->FormatIndex());
         delete slot;
     }
-    cell->Key = key;
     slot = cell;
     m_last = cell;
+    m_lastKey = key;
 }
 
 void TCellStorage::Clear()

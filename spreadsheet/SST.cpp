@@ -335,6 +335,8 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
     readBytes(head, 8);
     m_total = GetDWord(head);
     uint32_t unique = GetDWord(head + 4);
+    // Each string takes three bytes at least: no more can follow than the stream holds.
+    m_byIndex.reserve(qsizetype(qMin<qint64>(unique, (stream.Size() - stream.Position() + m_left) / 3)));
     for (uint32_t i = 0; i < unique; ++i) {
         // Writers may declare more strings than they write: the table ends with its records.
         if (m_left == 0 && stream.PeekRecordId() != 0x003C) break;

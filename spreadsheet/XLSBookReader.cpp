@@ -591,7 +591,7 @@ void TXLSBookReader::onFormula()
         if (b[13] == 0xFF && b[14] == 0xFF) {
             specialResult(col, row, 65535, tokens, tl, b[7], b[9]);
         } else {
-            auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), 15, tokens, GetDouble(b + 7));
+            auto* c = new TNumberFormulaCell(&m_book->CellFormats(), 15, tokens, GetDouble(b + 7));
             c->TokenLength = tl;
             s->AddCell(col, row, c);
         }
@@ -603,7 +603,7 @@ void TXLSBookReader::onFormula()
         int tl = GetWord(b + 16);
         need(18, tl);
         QByteArray tokens(reinterpret_cast<const char*>(b + 18), m_len - 18);
-        auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), fi, tokens, GetDouble(b + 6));
+        auto* c = new TNumberFormulaCell(&m_book->CellFormats(), fi, tokens, GetDouble(b + 6));
         c->TokenLength = tl;
         s->AddCell(col, row, c);
         if (b[12] == 0xFF && b[13] == 0xFF) specialResult(col, row, fi, tokens, tl, b[6], b[8]);
@@ -640,7 +640,7 @@ void TXLSBookReader::onFormula()
     } else if (isExp && m_stream.PeekRecordId() == 0x0221) {
         uint16_t id;
         QByteArray array = readNextRecord(id);
-        auto cell = std::make_unique<TArrayFormulaCell>(&m_book->CellFormats(), CellKey(col, row), fi, tokens,
+        auto cell = std::make_unique<TArrayFormulaCell>(&m_book->CellFormats(), fi, tokens,
                                                         special ? 0.0 : GetDouble(b + 6), array);
         TArrayFormulaCell* c = cell.get();
         c->TokenLength = tl;
@@ -664,7 +664,7 @@ void TXLSBookReader::onFormula()
         return;
     }
     if (tl == 0) return;
-    auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), fi, tokens, GetDouble(b + 6));
+    auto* c = new TNumberFormulaCell(&m_book->CellFormats(), fi, tokens, GetDouble(b + 6));
     c->TokenLength = tl;
     s->AddCell(col, row, c);
 }
@@ -673,16 +673,15 @@ void TXLSBookReader::specialResult(int col, int row, int fi, const QByteArray& t
 {
     TSheet* s = sheet();
     TCellFormats* f = &m_book->CellFormats();
-    const uint32_t key = CellKey(col, row);
     TFormulaCell* c = nullptr;
     switch (type) {
-    case 1: c = new TBooleanFormulaCell(f, key, fi, tokens, uint8_t(value)); break;
-    case 2: c = new TErrorFormulaCell(f, key, fi, tokens, uint8_t(ErrorIndex(uint8_t(value)))); break;
-    case 3: c = new TStringFormulaCell(f, key, fi, tokens, QString()); break;
+    case 1: c = new TBooleanFormulaCell(f, fi, tokens, uint8_t(value)); break;
+    case 2: c = new TErrorFormulaCell(f, fi, tokens, uint8_t(ErrorIndex(uint8_t(value)))); break;
+    case 3: c = new TStringFormulaCell(f, fi, tokens, QString()); break;
     case 0: {
         QString text;
         if (!readStringResult(text)) return;
-        c = new TStringFormulaCell(f, key, fi, tokens, text);
+        c = new TStringFormulaCell(f, fi, tokens, text);
         break;
     }
     default: return;
