@@ -115,12 +115,13 @@ QString JoinContinuedText(const uint8_t* first, qint64 firstLength, const QList<
     const qint64 firstChars = qMin<qint64>(count, (firstLength - 1) / width);
     QString text = ReadBIFFString(first, 1 + firstChars * width, int(firstChars));
     const int rest = count - int(firstChars);
-    // Pieces with their own option bytes: every piece is taken up by whole characters.
+    // Pieces with their own option bytes: every piece is taken up by whole characters, the first
+    // record's part too.
     QString withOptions;
     int found = 0;
-    bool optionsFit = true;
+    bool optionsFit = (firstLength - 1) % width == 0;
     for (const QByteArray& piece : pieces) {
-        if (found == rest) break;
+        if (found == rest || !optionsFit) break;
         const auto* p = reinterpret_cast<const uint8_t*>(piece.constData());
         if (piece.isEmpty()) continue;
         if (p[0] > 1) { optionsFit = false; break; }
