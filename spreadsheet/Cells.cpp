@@ -136,7 +136,10 @@ void TXLSRows::quickSort(int l, int r)
 
 void TXLSRows::SortRows()
 {
-    if (m_rows.size() > 1) quickSort(0, int(m_rows.size()) - 1);
+    // Files list their rows in order as a rule: then there is nothing to sort.
+    bool sorted = true;
+    for (qsizetype i = 1; i < m_rows.size() && sorted; ++i) sorted = m_rows[i - 1]->Row <= m_rows[i]->Row;
+    if (!sorted) quickSort(0, int(m_rows.size()) - 1);
 }
 
 int TXLSRows::FindRow(int row) const

@@ -84,6 +84,7 @@ TExcelVersion TXLSStream::Open(const QString& fileName)
     m_map = mapped;
     m_mapSize = size;
     m_released = 0;
+    m_releaseAt = 0;
     const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
     if (data < uintptr_t(mapped) || data > uintptr_t(mapped) + uintptr_t(size)) {
         // The stream was copied out of its scattered sectors: the file's pages are not needed.
@@ -196,7 +197,7 @@ int TXLSStream::readRaw(uint8_t* buf, int count)
     if (n <= 0) return 0;
     std::memcpy(buf, m_data.constData() + m_pos, size_t(n));
     m_pos += n;
-    if (m_map) releaseReadPages();
+    if (m_map && m_pos >= m_releaseAt) releaseReadPages();
     return int(n);
 }
 
@@ -208,15 +209,20 @@ void TXLSStream::releaseReadPages()
     constexpr qint64 Step = qint64(1) << 20;
     const auto base = reinterpret_cast<uintptr_t>(m_map);
     const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
-    if (data < base || data > base + uintptr_t(m_mapSize)) return;   // a copy of the stream, not a view
-    const qint64 at = qint64(data - base) + m_pos;                     // the read position in the file
-    if (at > m_mapSize || at - m_released < 2 * Step) return;
-    static const qint64 page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
-    const qint64 upTo = (at - Step) / page * page;
-    if (upTo > m_released) {
-        madvise(m_map + m_released, size_t(upTo - m_released), MADV_DONTNEED);
-        m_released = upTo;
+    if (data < base || data > base + uintptr_t(m_mapSize)) {
+        m_releaseAt = m_data.size() + 1;   // a copy of the stream, not a view: nothing to give back
+        return;
     }
+    const qint64 at = qint64(data - base) + m_pos;   // the read position in the file
+    if (at - m_released >= 2 * Step) {
+        static const qint64 page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+        const qint64 upTo = (at - Step) / page * page;
+        if (upTo > m_released) {
+            madvise(m_map + m_released, size_t(upTo - m_released), MADV_DONTNEED);
+            m_released = upTo;
+        }
+    }
+    m_releaseAt = m_pos + (m_released + 2 * Step - at);   // the next look, a step further on
 }
 
 int TXLSStream::ReadHeader(uint16_t& id, uint16_t& length)

@@ -74,6 +74,7 @@ private:
     uchar* m_map = nullptr;
     qint64 m_mapSize = 0;
     qint64 m_released = 0;   // bytes of the mapping given back below the read position
+    qint64 m_releaseAt = 0;  // stream position from which on more can be given back
     qint64 m_pos = 0;
     TExtraObjects* m_extras;
     bool m_keepExtras;

@@ -83,8 +83,9 @@ int child(const QString& path)
     book->Read();
     for (int i = 0; i < book->Sheets().Count(); ++i) {
         xls::TSheet* s = book->Sheets()[i];
-        for (int r = s->FirstRow(); r <= s->LastRow(); ++r)
-            for (int c = s->FirstCol(); c <= s->LastCol(); ++c) {
+        const int firstRow = s->FirstRow(), lastRow = s->LastRow(), firstCol = s->FirstCol(), lastCol = s->LastCol();
+        for (int r = firstRow; r <= lastRow; ++r)
+            for (int c = firstCol; c <= lastCol; ++c) {
                 chars += s->CellText(c, r).size();
                 ++cells;
             }
