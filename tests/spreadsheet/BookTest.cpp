@@ -385,10 +385,13 @@ TEST(XlsBook, TextCellsAndStringTableAsOtherWritersLeaveThem)
         TXLSBook beyond;
         EXPECT_TRUE(readError(beyond, cfb(book8({{"S", labelsst(0, 0, 5)}}, table))).contains("\rRead error at 0000"));
     }
-    // BIFF8 records in a stream named "BOOK": the version is the first BOF's
+    // BIFF8 records in a stream named "BOOK": the version is the first BOF's; the four zero bytes
+    // its writer leaves after some records read as an empty record 0x0000, which is no DIMENSIONS
     {
         TXLSBook book;
-        book.LoadFromData(compoundFile({{"BOOK", book8({{QString::fromUtf8("Blätter"), number(0, 0, 1)}})}}).bytes);
+        const QByteArray sheet = dims8(0, 1, 0, 1) + rec(0x0026, f64(0.25)) + rec(0x0000, {}) + number(0, 0, 1);
+        book.LoadFromData(compoundFile({{"BOOK", book8({{QString::fromUtf8("Blätter"), sheet}})}}).bytes);
+        EXPECT_EQ(book.Sheets()[0]->LastRow(), 0);
         EXPECT_EQ(book.Version(), xvExcel97);
         EXPECT_EQ(book.Sheets()[0]->Name(), QString::fromUtf8("Blätter"));
         EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "1");
