@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     }
                 }
         }
-        s->Cells().ForEach([&](xls::TCell* cell) {
+        s->Cells().ForEach([&](uint32_t key, xls::TCell*) {
             book.ShowFormulas = true;
             try {
-                sum += size_t(s->CellText(cell->Key & 0xFF, int(cell->Key >> 8)).size());
+                sum += size_t(s->CellText(int(key & 0xFF), int(key >> 8)).size());
             } catch (const xls::EXLSError&) {
             }
         });

@@ -6,26 +6,44 @@
 
 namespace xls {
 
-TStringCell::TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e) : TCell(f, key, fi), Entry(e) {}
+TStringCell::TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
 
 TCell* TStringCell::Copy() const
 {
     ++Entry->RefCount;
-    return new TStringCell(owner(), Key, FormatIndex(), Entry);
+    return new TStringCell(owner(), FormatIndex(), Entry);
+}
+
+TCellStorage::Row* TCellStorage::newRow(int first, int capacity)
+{
+    const size_t bytes = sizeof(Row) + sizeof(TCell*) * size_t(capacity);
+    auto* r = static_cast<Row*>(PoolAlloc(bytes));
+    r->first = uint16_t(first);
+    r->capacity = uint16_t(capacity);
+    std::memset(r->c(), 0, sizeof(TCell*) * size_t(capacity));
+    return r;
+}
+
+void TCellStorage::freeRow(Row* r)
+{
+    PoolFree(r, sizeof(Row) + sizeof(TCell*) * size_t(r->capacity));
 }
 
 TCell* TCellStorage::FindCell(uint32_t key) const
 {
     if (key > 0xFFFFFF) return nullptr;
-    if (m_last && m_last->Key == key) return m_last;
+    if (m_last && m_lastKey == key) return m_last;
     L2* l2 = m_root[key >> 16];
     if (!l2) return nullptr;
-    L3* l3 = l2->c[(key >> 8) & 0xFF];
-    if (!l3) return nullptr;
-    L4* l4 = l3->c[(key >> 4) & 0x0F];
-    if (!l4) return nullptr;
-    TCell* c = l4->c[key & 0x0F];
-    if (c) m_last = c;
+    const Row* row = l2->r[(key >> 8) & 0xFF];
+    if (!row) return nullptr;
+    const int i = int(key & 0xFF) - row->first;
+    if (i < 0 || i >= row->capacity) return nullptr;
+    TCell* c = row->c()[i];
+    if (c) {
+        m_last = c;
+        m_lastKey = key;
+    }
     return c;
 }
 
@@ -37,36 +55,45 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
     }
     L2*& l2 = m_root[key >> 16];
     if (!l2) l2 = new L2;
-    L3*& l3 = l2->c[(key >> 8) & 0xFF];
-    if (!l3) l3 = new L3;
-    L4*& l4 = l3->c[(key >> 4) & 0x0F];
-    if (!l4) l4 = new L4;
-    TCell*& slot = l4->c[key & 0x0F];
+    Row*& row = l2->r[(key >> 8) & 0xFF];
+    const int col = int(key & 0xFF);
+    if (!row) {
+        row = newRow(qMin(col, 256 - 4), 4);   // a row never reaches past column 255
+    } else if (col < row->first || col >= row->first + row->capacity) {
+        // Grow to take the column in, by half again at least, in steps of 4 columns.
+        const int last = qMax(col, row->first + row->capacity - 1);
+        int first = qMin(col, int(row->first));
+        int capacity = qMax(last - first + 1, row->capacity + row->capacity / 2);
+        capacity = qMin((capacity + 3) & ~3, 256);
+        if (first + capacity > 256) first = 256 - capacity;
+        Row* grown = newRow(first, capacity);
+        std::memcpy(grown->c() + (row->first - first), row->c(), sizeof(TCell*) * row->capacity);
+        freeRow(row);
+        row = grown;
+    }
+    TCell*& slot = row->c()[col - row->first];
     if (slot == cell) {
         m_last = cell;
+        m_lastKey = key;
         return;
     }
     if (slot) {
         cell->TakeOverFormat(slot->FormatIndex());
         delete slot;
     }
-    cell->Key = key;
     slot = cell;
     m_last = cell;
+    m_lastKey = key;
 }
 
 void TCellStorage::Clear()
 {
     for (auto*& l2 : m_root) {
         if (!l2) continue;
-        for (auto*& l3 : l2->c) {
-            if (!l3) continue;
-            for (auto*& l4 : l3->c) {
-                if (!l4) continue;
-                for (TCell*& c : l4->c) delete c;
-                delete l4;
-            }
-            delete l3;
+        for (Row*& row : l2->r) {
+            if (!row) continue;
+            for (int i = 0; i < row->capacity; ++i) delete row->c()[i];
+            freeRow(row);
         }
         delete l2;
         l2 = nullptr;
@@ -109,7 +136,10 @@ void TXLSRows::quickSort(int l, int r)
 
 void TXLSRows::SortRows()
 {
-    if (m_rows.size() > 1) quickSort(0, int(m_rows.size()) - 1);
+    // Files list their rows in order as a rule: then there is nothing to sort.
+    bool sorted = true;
+    for (qsizetype i = 1; i < m_rows.size() && sorted; ++i) sorted = m_rows[i - 1]->Row <= m_rows[i]->Row;
+    if (!sorted) quickSort(0, int(m_rows.size()) - 1);
 }
 
 int TXLSRows::FindRow(int row) const

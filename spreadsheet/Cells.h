@@ -21,31 +21,31 @@ enum TCellType : uint8_t {
 class TCell : public TFormattedObject {
 public:
     XLS_POOLED
-    TCell(TCellFormats* formats, uint32_t key, int formatIndex) : TFormattedObject(formats, formatIndex), Key(key) {}
+    // A cell does not hold its position: the storage knows it (a cell is three words).
+    TCell(TCellFormats* formats, int formatIndex) : TFormattedObject(formats, formatIndex) {}
     virtual uint8_t CellType() const = 0;
     virtual TCell* Copy() const = 0;
-    uint32_t Key;
 };
 
 class TBlankCell : public TCell {
 public:
     using TCell::TCell;
     uint8_t CellType() const override { return ctBlank; }
-    TCell* Copy() const override { return new TBlankCell(owner(), Key, FormatIndex()); }
+    TCell* Copy() const override { return new TBlankCell(owner(), FormatIndex()); }
 };
 
 class TFloatCell : public TCell {
 public:
-    TFloatCell(TCellFormats* f, uint32_t key, int fi, double v) : TCell(f, key, fi), Value(v) {}
+    TFloatCell(TCellFormats* f, int fi, double v) : TCell(f, fi), Value(v) {}
     uint8_t CellType() const override { return ctFloat; }
-    TCell* Copy() const override { return new TFloatCell(owner(), Key, FormatIndex(), Value); }
+    TCell* Copy() const override { return new TFloatCell(owner(), FormatIndex(), Value); }
     double Value;
 };
 
 class TStringCell : public TCell {
 public:
     // The cell counts as one user of the entry.
-    TStringCell(TCellFormats* f, uint32_t key, int fi, TSSTEntry* e);
+    TStringCell(TCellFormats* f, int fi, TSSTEntry* e);
     uint8_t CellType() const override { return ctString; }
     TCell* Copy() const override;
     TSSTEntry* Entry;
@@ -53,24 +53,24 @@ public:
 
 class TBooleanCell : public TCell {
 public:
-    TBooleanCell(TCellFormats* f, uint32_t key, int fi, uint8_t v) : TCell(f, key, fi), Value(v) {}
+    TBooleanCell(TCellFormats* f, int fi, uint8_t v) : TCell(f, fi), Value(v) {}
     uint8_t CellType() const override { return ctBoolean; }
-    TCell* Copy() const override { return new TBooleanCell(owner(), Key, FormatIndex(), Value); }
+    TCell* Copy() const override { return new TBooleanCell(owner(), FormatIndex(), Value); }
     uint8_t Value;
 };
 
 class TErrorCell : public TCell {
 public:
-    TErrorCell(TCellFormats* f, uint32_t key, int fi, uint8_t idx) : TCell(f, key, fi), ErrorIndex(idx) {}
+    TErrorCell(TCellFormats* f, int fi, uint8_t idx) : TCell(f, fi), ErrorIndex(idx) {}
     uint8_t CellType() const override { return ctError; }
-    TCell* Copy() const override { return new TErrorCell(owner(), Key, FormatIndex(), ErrorIndex); }
+    TCell* Copy() const override { return new TErrorCell(owner(), FormatIndex(), ErrorIndex); }
     uint8_t ErrorIndex;
 };
 
 class TFormulaCell : public TCell {
 public:
-    TFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& tokens)
-        : TCell(f, key, fi), Tokens(tokens), TokenLength(int(tokens.size())) {}
+    TFormulaCell(TCellFormats* f, int fi, const QByteArray& tokens)
+        : TCell(f, fi), Tokens(tokens), TokenLength(int(tokens.size())) {}
     QByteArray Tokens;   // the tokens, followed by their extra data (array constants)
     int TokenLength;
 protected:
@@ -79,37 +79,37 @@ protected:
 
 class TNumberFormulaCell : public TFormulaCell {
 public:
-    TNumberFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, double v)
-        : TFormulaCell(f, key, fi, t), Value(v) {}
+    TNumberFormulaCell(TCellFormats* f, int fi, const QByteArray& t, double v)
+        : TFormulaCell(f, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctNumberFormula; }
-    TCell* Copy() const override { return withTokens(new TNumberFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TNumberFormulaCell(owner(), FormatIndex(), Tokens, Value)); }
     double Value;
 };
 
 class TStringFormulaCell : public TFormulaCell {
 public:
-    TStringFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, const QString& v)
-        : TFormulaCell(f, key, fi, t), Value(v) {}
+    TStringFormulaCell(TCellFormats* f, int fi, const QByteArray& t, const QString& v)
+        : TFormulaCell(f, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctStringFormula; }
-    TCell* Copy() const override { return withTokens(new TStringFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TStringFormulaCell(owner(), FormatIndex(), Tokens, Value)); }
     QString Value;
 };
 
 class TBooleanFormulaCell : public TFormulaCell {
 public:
-    TBooleanFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t v)
-        : TFormulaCell(f, key, fi, t), Value(v) {}
+    TBooleanFormulaCell(TCellFormats* f, int fi, const QByteArray& t, uint8_t v)
+        : TFormulaCell(f, fi, t), Value(v) {}
     uint8_t CellType() const override { return ctBooleanFormula; }
-    TCell* Copy() const override { return withTokens(new TBooleanFormulaCell(owner(), Key, FormatIndex(), Tokens, Value)); }
+    TCell* Copy() const override { return withTokens(new TBooleanFormulaCell(owner(), FormatIndex(), Tokens, Value)); }
     uint8_t Value;
 };
 
 class TErrorFormulaCell : public TFormulaCell {
 public:
-    TErrorFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, uint8_t idx)
-        : TFormulaCell(f, key, fi, t), ErrorIndex(idx) {}
+    TErrorFormulaCell(TCellFormats* f, int fi, const QByteArray& t, uint8_t idx)
+        : TFormulaCell(f, fi, t), ErrorIndex(idx) {}
     uint8_t CellType() const override { return ctErrorFormula; }
-    TCell* Copy() const override { return withTokens(new TErrorFormulaCell(owner(), Key, FormatIndex(), Tokens, ErrorIndex)); }
+    TCell* Copy() const override { return withTokens(new TErrorFormulaCell(owner(), FormatIndex(), Tokens, ErrorIndex)); }
     uint8_t ErrorIndex;
 };
 
@@ -118,12 +118,12 @@ public:
 class TArrayFormulaCell : public TFormulaCell {
 public:
     enum TResultType : uint8_t { arNumber, arString, arBoolean, arError, arEmpty };
-    TArrayFormulaCell(TCellFormats* f, uint32_t key, int fi, const QByteArray& t, double v, const QByteArray& array)
-        : TFormulaCell(f, key, fi, t), Value(v), ArrayBody(array) {}
+    TArrayFormulaCell(TCellFormats* f, int fi, const QByteArray& t, double v, const QByteArray& array)
+        : TFormulaCell(f, fi, t), Value(v), ArrayBody(array) {}
     uint8_t CellType() const override { return ctArrayFormula; }
     TCell* Copy() const override
     {
-        auto* c = new TArrayFormulaCell(owner(), Key, FormatIndex(), Tokens, Value, ArrayBody);
+        auto* c = new TArrayFormulaCell(owner(), FormatIndex(), Tokens, Value, ArrayBody);
         c->ResultType = ResultType;
         c->ResultText = ResultText;
         c->ResultByte = ResultByte;
@@ -136,7 +136,8 @@ public:
     uint8_t ResultByte = 0;   // boolean value or error index
 };
 
-// Sparse radix table: row high byte, row low byte, column high nibble, column low nibble.
+// Sparse table: row high byte, row low byte, then the row's cells as one array over the columns
+// that row uses (grown as cells come; most rows hold a few neighbouring columns).
 class TCellStorage {
 public:
     TCellStorage() = default;
@@ -147,27 +148,34 @@ public:
     TCell* FindCell(uint32_t key) const;
     void PutCell(uint32_t key, TCell* cell);
     void Clear();
-    template <class F> void ForEach(F f) const;   // in key order
+    template <class F> void ForEach(F f) const;   // f(key, cell), in key order
 
 private:
-    struct L4 { XLS_POOLED TCell* c[16] = {}; };
-    struct L3 { XLS_POOLED L4* c[16] = {}; };
-    struct L2 { L3* c[256] = {}; };
+    struct Row {
+        uint16_t first;      // column of the first slot
+        uint16_t capacity;   // columns held: that many slots follow the header
+        uint32_t unused;
+        TCell** c() { return reinterpret_cast<TCell**>(this + 1); }
+        TCell* const* c() const { return reinterpret_cast<TCell* const*>(this + 1); }
+    };
+    struct L2 { Row* r[256] = {}; };
     L2* m_root[256] = {};
-    mutable TCell* m_last = nullptr;
+    mutable TCell* m_last = nullptr;   // the cell found or put last, at m_lastKey
+    mutable uint32_t m_lastKey = 0;
+    static Row* newRow(int first, int capacity);
+    static void freeRow(Row* r);
 };
 
 template <class F> void TCellStorage::ForEach(F f) const
 {
-    for (auto* l2 : m_root) {
+    for (int hi = 0; hi < 256; ++hi) {
+        const L2* l2 = m_root[hi];
         if (!l2) continue;
-        for (auto* l3 : l2->c) {
-            if (!l3) continue;
-            for (auto* l4 : l3->c) {
-                if (!l4) continue;
-                for (TCell* c : l4->c)
-                    if (c) f(c);
-            }
+        for (int lo = 0; lo < 256; ++lo) {
+            const Row* row = l2->r[lo];
+            if (!row) continue;
+            for (int i = 0; i < row->capacity; ++i)
+                if (TCell* c = row->c()[i]) f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), c);
         }
     }
 }

@@ -8,6 +8,12 @@
 namespace xls {
 
 namespace {
+#ifdef MADV_POPULATE_WRITE
+constexpr int PopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int PopulateWrite = 23;   // Linux 5.14; older systems refuse it and fault as before
+#endif
+
 constexpr size_t MaxPooled = 256;
 constexpr size_t ChunkSize = BigChunkSize;
 
@@ -83,6 +89,9 @@ void* AllocBigChunk(size_t size)
 #ifdef MADV_HUGEPAGE
         if (p) madvise(p, size, MADV_HUGEPAGE);
 #endif
+        // Fill the block's page tables in one call rather than one fault at a time: where no huge
+        // page is to be had, faulting in a model page by page costs more than building it.
+        if (p) madvise(p, size, PopulateWrite);
     } else {
         p = std::malloc(size);
     }

@@ -204,6 +204,8 @@ bool TSSTHashTrie::Equal(const void* a, const void* b) const
 void TSST2::Clear()
 {
     m_byIndex.clear();
+    m_missing = nullptr;
+    m_declared = 0;
     ClearTrie();
     m_arena.Clear();
     m_total = 0;
@@ -218,6 +220,7 @@ int TSST2::UniqueCount() const
 
 TSSTEntry* TSST2::EntryAt(int index) const
 {
+    if (index >= m_byIndex.size() && m_missing && uint32_t(index) < m_declared) return m_missing;
     if (index < 0 || index >= m_byIndex.size())
         throw EXLSError(QStringLiteral("List index out of bounds (%1)").arg(index));
     return m_byIndex[index];
@@ -287,9 +290,11 @@ TSSTEntry* TSST2::readEntry()
     while (done < e->CharCount) {
         if (m_left == 0) {
             nextContinue();
+            if (m_left == 0) continue;   // an empty CONTINUE
             uint8_t o;
             readBytes(&o, 1);
             partWide = (o == 1);
+            if (m_left == 0) continue;   // a piece with nothing but its option byte
         }
         int avail = partWide ? m_left / 2 : m_left;
         if (avail == 0) throw EXLSError(QStringLiteral("SST: string split inside a character"));
@@ -330,7 +335,11 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
     readBytes(head, 8);
     m_total = GetDWord(head);
     uint32_t unique = GetDWord(head + 4);
+    // Each string takes three bytes at least: no more can follow than the stream holds.
+    m_byIndex.reserve(qsizetype(qMin<qint64>(unique, (stream.Size() - stream.Position() + m_left) / 3)));
     for (uint32_t i = 0; i < unique; ++i) {
+        // Writers may declare more strings than they write: the table ends with its records.
+        if (m_left == 0 && stream.PeekRecordId() != 0x003C) break;
         TSSTEntry* e = readEntry();
         e->Index = uint32_t(m_byIndex.size());
         bool found = false;
@@ -340,6 +349,15 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
             delete e;
         }
         m_byIndex.append(use);
+    }
+    if (uint32_t(m_byIndex.size()) < unique) {
+        // The missing strings are empty texts.
+        auto* e = new TSSTEntry;
+        e->Index = uint32_t(m_byIndex.size());
+        bool found = false;
+        m_missing = static_cast<TSSTEntry*>(AddOrFind(e, &found));
+        if (found) delete e;
+        m_declared = unique;
     }
     // Whatever is left of the record (padding) is skipped.
     if (m_left > 0) stream.Seek(m_left, TXLSStream::soFromCurrent);

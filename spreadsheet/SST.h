@@ -16,16 +16,16 @@ class TXFonts;
 // One string: characters (8- or 16-bit), formatting runs and phonetic bytes.
 struct TSSTEntry {
     XLS_POOLED
-    uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
-    uint32_t RefCount = 0;
-    uint16_t CharCount = 0;
-    uint8_t Options = 0;           // bit 0 16-bit, bit 2 phonetic, bit 3 runs
-    uint16_t RunCount = 0;
-    uint32_t PhoneticSize = 0;
     // The key: characters, runs (first character and font index, 4 bytes each), phonetic
     // bytes. The bytes live in the table's string arena.
     const char* Data = nullptr;
     uint32_t DataSize = 0;
+    uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
+    uint32_t RefCount = 0;
+    uint32_t PhoneticSize = 0;
+    uint16_t CharCount = 0;
+    uint16_t RunCount = 0;
+    uint8_t Options = 0;           // bit 0 16-bit, bit 2 phonetic, bit 3 runs
     QString Text() const;
     int RunFont(int run) const;    // font index of a formatting run
 };
@@ -119,7 +119,7 @@ public:
     TSSTEntry* EntryAt(int index) const;
     TSSTEntry* AddText(const QString& text);
     static QString EntryText(const TSSTEntry* e) { return e->Text(); }
-    void ReleaseIndex() { m_byIndex.clear(); }
+    void ReleaseIndex() { m_byIndex.clear(); m_missing = nullptr; }
     void Clear();
     int IndexCount() const { return int(m_byIndex.size()); }
     uint32_t TotalCount() const { return m_total; }
@@ -130,6 +130,8 @@ private:
     TXFonts* m_fonts;
     TStringArena m_arena;
     QList<TSSTEntry*> m_byIndex;
+    TSSTEntry* m_missing = nullptr;   // the empty text of strings declared but not written
+    uint32_t m_declared = 0;          // the count the table declares
     uint32_t m_total = 0;
     int m_maxRecordSize = 8224;
     // reading state

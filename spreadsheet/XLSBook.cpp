@@ -182,33 +182,33 @@ void TSheet::AddCell(int col, int row, TCell* cell)
 void TSheet::AddBlank(int col, int row, int fi)
 {
     if (col > 255) return;
-    AddCell(col, row, new TBlankCell(formats(), CellKey(col, row), fi));
+    AddCell(col, row, new TBlankCell(formats(), fi));
 }
 void TSheet::AddBoolean(int col, int row, int fi, uint8_t v)
 {
     if (col > 255) return;
-    AddCell(col, row, new TBooleanCell(formats(), CellKey(col, row), fi, v));
+    AddCell(col, row, new TBooleanCell(formats(), fi, v));
 }
 void TSheet::AddError(int col, int row, int fi, uint8_t e)
 {
     if (col > 255) return;
-    AddCell(col, row, new TErrorCell(formats(), CellKey(col, row), fi, e));
+    AddCell(col, row, new TErrorCell(formats(), fi, e));
 }
 void TSheet::AddFloat(int col, int row, int fi, double v)
 {
     if (col > 255) return;
-    AddCell(col, row, new TFloatCell(formats(), CellKey(col, row), fi, v));
+    AddCell(col, row, new TFloatCell(formats(), fi, v));
 }
 void TSheet::AddSST(int col, int row, int fi, TSSTEntry* e)
 {
     if (col > 255) return;
     ++e->RefCount;
-    AddCell(col, row, new TStringCell(formats(), CellKey(col, row), fi, e));
+    AddCell(col, row, new TStringCell(formats(), fi, e));
 }
 void TSheet::AddText(int col, int row, int fi, const QString& text)
 {
     if (col > 255) return;
-    AddCell(col, row, new TStringCell(formats(), CellKey(col, row), fi, m_owner->SST().AddText(text)));
+    AddCell(col, row, new TStringCell(formats(), fi, m_owner->SST().AddText(text)));
 }
 
 int TSheet::FormatIndexAt(int col, int row) const

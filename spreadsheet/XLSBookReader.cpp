@@ -8,6 +8,10 @@
 
 namespace xls {
 
+// The BOF records of BIFF2, 3, 4 and 5-8. Other ids ending in 09 (chart records such as 0x1009)
+// open nothing.
+static bool isBof(uint16_t id) { return id == 0x0009 || id == 0x0209 || id == 0x0409 || id == 0x0809; }
+
 TXLSBookReader::TXLSBookReader(TXLSBook* book) : m_book(book), m_stream(&book->ExtraObjects(), book->PreserveMacros) {}
 
 void TXLSBookReader::Read()
@@ -81,7 +85,7 @@ void TXLSBookReader::run()
                     continue;
                 }
                 if (id & 0x8000) throw EXLSError(QStringLiteral("Bad record in file"));
-                const bool selfRead = (id & 0xFF) == 0x09 || id == 0x00FC || id == 0x00EB || id == 0x00EC;
+                const bool selfRead = isBof(id) || id == 0x00FC || id == 0x00EB || id == 0x00EC;
                 if (!selfRead) {
                     // Records an encrypting writer leaves in plain text (interface header, shared
                     // workbook and revision records) are read as they are.
@@ -135,7 +139,7 @@ void TXLSBookReader::dispatch()
     const uint8_t* b = body();
     TSheet* s = sheet();
 
-    if ((m_id & 0xFF) == 0x09) {
+    if (isBof(m_id)) {
         onBOF();
         return;
     }
@@ -195,15 +199,7 @@ void TXLSBookReader::dispatch()
     case 0x0204: case 0x00D6: {
         if (!s) return;
         need(0, 8);
-        int n = GetWord(b + 6);
-        QString text;
-        if (b8) {
-            text = ReadBIFFString(b + 8, m_len - 8, n);
-        } else {
-            need(8, n);
-            text = AnsiCodec().toUnicode(reinterpret_cast<const char*>(b + 8), n);
-        }
-        s->AddText(GetWord(b + 2), GetWord(b), GetWord(b + 4), text);
+        s->AddText(GetWord(b + 2), GetWord(b), GetWord(b + 4), continuedText(b, m_len, 8, GetWord(b + 6)));
         m_taken = false;
         return;
     }
@@ -369,6 +365,9 @@ void TXLSBookReader::dispatch()
 
     // ---- sheet
     case 0x0000: case 0x0200: {
+        // Four zero bytes that some writers leave between records read as an empty record
+        // 0x0000: no extents, kept as it is.
+        if (m_len == 0) return;
         uint8_t d[14] = {};
         if (b8) {
             need(0, 12);
@@ -561,10 +560,10 @@ void TXLSBookReader::skipSubstream(TBaseRecordStorage* into)
         uint16_t id, len;
         if (m_stream.ReadHeader(id, len) < 4) return;
         QByteArray b(len, 0);
-        int n = (id & 0xFF) == 0x09 ? m_stream.ReadPlain(reinterpret_cast<uint8_t*>(b.data()), len)
+        int n = isBof(id) ? m_stream.ReadPlain(reinterpret_cast<uint8_t*>(b.data()), len)
                                     : m_stream.ReadBody(reinterpret_cast<uint8_t*>(b.data()), len);
         b.truncate(n);
-        if ((id & 0xFF) == 0x09) ++depth;
+        if (isBof(id)) ++depth;
         else if (id == 0x000A) --depth;
         into->AddRec(RecordHeader(id, uint16_t(b.size())), reinterpret_cast<const uint8_t*>(b.constData()));
     }
@@ -592,7 +591,7 @@ void TXLSBookReader::onFormula()
         if (b[13] == 0xFF && b[14] == 0xFF) {
             specialResult(col, row, 65535, tokens, tl, b[7], b[9]);
         } else {
-            auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), 15, tokens, GetDouble(b + 7));
+            auto* c = new TNumberFormulaCell(&m_book->CellFormats(), 15, tokens, GetDouble(b + 7));
             c->TokenLength = tl;
             s->AddCell(col, row, c);
         }
@@ -604,7 +603,7 @@ void TXLSBookReader::onFormula()
         int tl = GetWord(b + 16);
         need(18, tl);
         QByteArray tokens(reinterpret_cast<const char*>(b + 18), m_len - 18);
-        auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), fi, tokens, GetDouble(b + 6));
+        auto* c = new TNumberFormulaCell(&m_book->CellFormats(), fi, tokens, GetDouble(b + 6));
         c->TokenLength = tl;
         s->AddCell(col, row, c);
         if (b[12] == 0xFF && b[13] == 0xFF) specialResult(col, row, fi, tokens, tl, b[6], b[8]);
@@ -624,12 +623,7 @@ void TXLSBookReader::onFormula()
         uint16_t next = m_stream.PeekRecordId();
         if (next == 0x00BC || next == 0x04BC) {
             uint16_t id;
-            QByteArray sh = readNextRecord(id);
-            CheckRange(sh.size(), 0, 10);
-            const auto* p = reinterpret_cast<const uint8_t*>(sh.constData());
-            SharedFormula f{GetWord(p), GetWord(p + 2), p[4], p[5], GetWord(p + 8), sh.mid(10)};
-            CheckRange(f.data.size(), 0, f.tokenLength);
-            m_shared.append(f);
+            addSharedFormula(readNextRecord(id));
         }
         for (const SharedFormula& f : m_shared) {
             if (row < f.firstRow || row > f.lastRow || col < f.firstCol || col > f.lastCol) continue;
@@ -646,7 +640,7 @@ void TXLSBookReader::onFormula()
     } else if (isExp && m_stream.PeekRecordId() == 0x0221) {
         uint16_t id;
         QByteArray array = readNextRecord(id);
-        auto cell = std::make_unique<TArrayFormulaCell>(&m_book->CellFormats(), CellKey(col, row), fi, tokens,
+        auto cell = std::make_unique<TArrayFormulaCell>(&m_book->CellFormats(), fi, tokens,
                                                         special ? 0.0 : GetDouble(b + 6), array);
         TArrayFormulaCell* c = cell.get();
         c->TokenLength = tl;
@@ -657,17 +651,7 @@ void TXLSBookReader::onFormula()
             case 3: c->ResultType = TArrayFormulaCell::arEmpty; break;
             default: {
                 c->ResultType = TArrayFormulaCell::arString;
-                if (m_stream.PeekRecordId() == 0x0207) {
-                    QByteArray str = readNextRecord(id);
-                    CheckRange(str.size(), 0, 2);
-                    const auto* p = reinterpret_cast<const uint8_t*>(str.constData());
-                    int n = GetWord(p);
-                    if (m_version == xvExcel97) c->ResultText = ReadBIFFString(p + 2, str.size() - 2, n);
-                    else {
-                        CheckRange(str.size(), 2, n);
-                        c->ResultText = AnsiCodec().toUnicode(str.constData() + 2, n);
-                    }
-                }
+                readStringResult(c->ResultText);
                 break;
             }
             }
@@ -680,7 +664,7 @@ void TXLSBookReader::onFormula()
         return;
     }
     if (tl == 0) return;
-    auto* c = new TNumberFormulaCell(&m_book->CellFormats(), CellKey(col, row), fi, tokens, GetDouble(b + 6));
+    auto* c = new TNumberFormulaCell(&m_book->CellFormats(), fi, tokens, GetDouble(b + 6));
     c->TokenLength = tl;
     s->AddCell(col, row, c);
 }
@@ -689,42 +673,82 @@ void TXLSBookReader::specialResult(int col, int row, int fi, const QByteArray& t
 {
     TSheet* s = sheet();
     TCellFormats* f = &m_book->CellFormats();
-    const uint32_t key = CellKey(col, row);
     TFormulaCell* c = nullptr;
     switch (type) {
-    case 1: c = new TBooleanFormulaCell(f, key, fi, tokens, uint8_t(value)); break;
-    case 2: c = new TErrorFormulaCell(f, key, fi, tokens, uint8_t(ErrorIndex(uint8_t(value)))); break;
-    case 3: c = new TStringFormulaCell(f, key, fi, tokens, QString()); break;
+    case 1: c = new TBooleanFormulaCell(f, fi, tokens, uint8_t(value)); break;
+    case 2: c = new TErrorFormulaCell(f, fi, tokens, uint8_t(ErrorIndex(uint8_t(value)))); break;
+    case 3: c = new TStringFormulaCell(f, fi, tokens, QString()); break;
     case 0: {
-        uint16_t next = m_stream.PeekRecordId();
-        if (next == 0x00BC || next == 0x04BC) throw EXLSError(QStringLiteral("Unxepected SHRFMLA"));
-        if (next != 0x0207 && next != 0x0007) return;
-        uint16_t id;
-        QByteArray str = readNextRecord(id);
-        const auto* p = reinterpret_cast<const uint8_t*>(str.constData());
         QString text;
-        if (id == 0x0207) {
-            CheckRange(str.size(), 0, 2);
-            int n = GetWord(p);
-            if (m_version == xvExcel97) {
-                text = ReadBIFFString(p + 2, str.size() - 2, n);
-            } else {
-                CheckRange(str.size(), 2, n);
-                text = AnsiCodec().toUnicode(str.constData() + 2, n);
-            }
-        } else {
-            CheckRange(str.size(), 0, 1);
-            int n = p[0];
-            CheckRange(str.size(), 1, n);
-            text = AnsiCodec().toUnicode(str.constData() + 1, n);
-        }
-        c = new TStringFormulaCell(f, key, fi, tokens, text);
+        if (!readStringResult(text)) return;
+        c = new TStringFormulaCell(f, fi, tokens, text);
         break;
     }
     default: return;
     }
     c->TokenLength = tl;
     s->AddCell(col, row, c);
+}
+
+void TXLSBookReader::addSharedFormula(const QByteArray& sh)
+{
+    CheckRange(sh.size(), 0, 10);
+    const auto* p = reinterpret_cast<const uint8_t*>(sh.constData());
+    SharedFormula f{GetWord(p), GetWord(p + 2), p[4], p[5], GetWord(p + 8), sh.mid(10)};
+    CheckRange(f.data.size(), 0, f.tokenLength);
+    m_shared.append(f);
+}
+
+// The text result of a formula is in the STRING record after it. Between the two may come the
+// records that belong to the formula: its what-if TABLE, its ARRAY or the SHRFMLA of the range it
+// starts. These are taken as the loop would take them (a shared formula is registered, the others
+// are kept raw). False when no STRING record follows.
+bool TXLSBookReader::readStringResult(QString& text)
+{
+    uint16_t next = m_stream.PeekRecordId();
+    while (next == 0x0236 || next == 0x0221 || next == 0x00BC || next == 0x04BC) {
+        uint16_t id;
+        QByteArray r = readNextRecord(id);
+        if (id == 0x00BC || id == 0x04BC) addSharedFormula(r);
+        else m_storage->AddRec(RecordHeader(id, uint16_t(r.size())), reinterpret_cast<const uint8_t*>(r.constData()));
+        next = m_stream.PeekRecordId();
+    }
+    if (next != 0x0207 && next != 0x0007) return false;
+    uint16_t id;
+    QByteArray str = readNextRecord(id);
+    const auto* p = reinterpret_cast<const uint8_t*>(str.constData());
+    if (id == 0x0207) {
+        CheckRange(str.size(), 0, 2);
+        text = continuedText(p, str.size(), 2, GetWord(p));
+    } else {
+        CheckRange(str.size(), 0, 1);
+        const int n = p[0];
+        CheckRange(str.size(), 1, n);
+        text = AnsiCodec().toUnicode(str.constData() + 1, n);
+    }
+    return true;
+}
+
+// A text of `count` characters at `offset` of a record body (from its option byte in BIFF8); a
+// text longer than the record goes on in the CONTINUE records after it.
+QString TXLSBookReader::continuedText(const uint8_t* body, qint64 size, qint64 offset, int count)
+{
+    const bool b8 = m_version == xvExcel97;
+    const uint8_t* p = body + offset;
+    const qint64 avail = size - offset;
+    if (b8) {
+        const qint64 bytes = avail > 0 && p[0] == 1 ? 2 * qint64(count) : count;
+        if (count <= 0 || avail - 1 >= bytes || m_stream.PeekRecordId() != 0x003C) return ReadBIFFString(p, avail, count);
+    } else if (avail >= count || m_stream.PeekRecordId() != 0x003C) {
+        CheckRange(size, offset, count);
+        return AnsiCodec().toUnicode(reinterpret_cast<const char*>(p), count);
+    }
+    QList<QByteArray> pieces;
+    while (m_stream.PeekRecordId() == 0x003C) {
+        uint16_t id;
+        pieces.append(readNextRecord(id));
+    }
+    return JoinContinuedText(p, avail, pieces, count, b8);
 }
 
 void TXLSBookReader::onFont()

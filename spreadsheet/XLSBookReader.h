@@ -60,6 +60,9 @@ private:
     void skipSubstream(TBaseRecordStorage* into);
     void onFormula();
     void specialResult(int col, int row, int fi, const QByteArray& tokens, int tokenLength, int type, int value);
+    void addSharedFormula(const QByteArray& shrfmla);
+    bool readStringResult(QString& text);
+    QString continuedText(const uint8_t* body, qint64 size, qint64 offset, int count);
     void onFont();
     void onFilePass();
     void onSelection();

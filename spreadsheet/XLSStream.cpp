@@ -4,7 +4,10 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace xls {
 
@@ -49,6 +52,7 @@ void TXLSStream::Close()
     if (m_file) {
         if (m_map) m_file->unmap(m_map);
         m_map = nullptr;
+        m_mapSize = 0;
         m_file.reset();
     }
     m_pos = 0;
@@ -78,6 +82,15 @@ TExcelVersion TXLSStream::Open(const QString& fileName)
     }
     m_file = std::move(f);
     m_map = mapped;
+    m_mapSize = size;
+    m_released = 0;
+    m_releaseAt = 0;
+    const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
+    if (data < uintptr_t(mapped) || data > uintptr_t(mapped) + uintptr_t(size)) {
+        // The stream was copied out of its scattered sectors: the file's pages are not needed.
+        madvise(mapped, size_t(size), MADV_DONTNEED);
+        m_released = size;
+    }
     return v;
 }
 
@@ -153,7 +166,6 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
         }
     }
     if (book < 0 && workbook < 0) throw EXLSError(QStringLiteral("The file is not an Excel workbook"));
-    TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
     for (int idx : extraStreams) {
         QByteArray d = cf.ReadStream(idx);
         d.detach();
@@ -165,6 +177,16 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
         return xvNone;
     }
     m_pos = 0;
+    // The stream's name only chooses the stream: programs write BIFF8 records into a "Book"
+    // stream too. The version is the one of the first BOF record; a BOF without a known version
+    // falls back to the name.
+    TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
+    const auto* p = reinterpret_cast<const uint8_t*>(m_data.constData());
+    if (m_data.size() >= 6 && GetWord(p) == 0x0809 && GetWord(p + 2) >= 2) {
+        const uint16_t biff = GetWord(p + 4);
+        if (biff == 0x0600) v = xvExcel97;
+        else if (biff == 0x0500) v = xvExcel50;
+    }
     return v;
 }
 
@@ -175,7 +197,32 @@ int TXLSStream::readRaw(uint8_t* buf, int count)
     if (n <= 0) return 0;
     std::memcpy(buf, m_data.constData() + m_pos, size_t(n));
     m_pos += n;
+    if (m_map && m_pos >= m_releaseAt) releaseReadPages();
     return int(n);
+}
+
+// The records are read front to back: the pages of the mapped file well behind the read position
+// leave the process's resident set (the system keeps them cached, and reading there again would
+// only load them anew), so a large file does not add its size to the reader's memory.
+void TXLSStream::releaseReadPages()
+{
+    constexpr qint64 Step = qint64(1) << 20;
+    const auto base = reinterpret_cast<uintptr_t>(m_map);
+    const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
+    if (data < base || data > base + uintptr_t(m_mapSize)) {
+        m_releaseAt = m_data.size() + 1;   // a copy of the stream, not a view: nothing to give back
+        return;
+    }
+    const qint64 at = qint64(data - base) + m_pos;   // the read position in the file
+    if (at - m_released >= 2 * Step) {
+        static const qint64 page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+        const qint64 upTo = (at - Step) / page * page;
+        if (upTo > m_released) {
+            madvise(m_map + m_released, size_t(upTo - m_released), MADV_DONTNEED);
+            m_released = upTo;
+        }
+    }
+    m_releaseAt = m_pos + (m_released + 2 * Step - at);   // the next look, a step further on
 }
 
 int TXLSStream::ReadHeader(uint16_t& id, uint16_t& length)

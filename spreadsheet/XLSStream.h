@@ -72,6 +72,9 @@ private:
     QByteArray m_source; // the file's bytes, kept while the stream is open
     std::unique_ptr<QFile> m_file;
     uchar* m_map = nullptr;
+    qint64 m_mapSize = 0;
+    qint64 m_released = 0;   // bytes of the mapping given back below the read position
+    qint64 m_releaseAt = 0;  // stream position from which on more can be given back
     qint64 m_pos = 0;
     TExtraObjects* m_extras;
     bool m_keepExtras;
@@ -87,6 +90,7 @@ private:
     TExcelVersion openCompound(const QByteArray& file);
     TExcelVersion openPlain(const QByteArray& file);
     int readRaw(uint8_t* buf, int count);
+    void releaseReadPages();
     void loadBlockKey(qint64 block);
     void decryptAt(uint8_t* buf, int n, qint64 pos);
 };

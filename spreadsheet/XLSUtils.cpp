@@ -75,6 +75,11 @@ double DecodeRK(uint32_t rk)
 
 QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consumed)
 {
+    if (count <= 0 && avail <= 0) {
+        // an empty text may come without its option byte
+        if (consumed) *consumed = 0;
+        return QString();
+    }
     CheckRange(avail, 0, 1);
     if (count < 0) count = 0;
     QString s;
@@ -90,6 +95,51 @@ QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consum
         if (consumed) *consumed = 1 + count;
     }
     return s;
+}
+
+QString JoinContinuedText(const uint8_t* first, qint64 firstLength, const QList<QByteArray>& pieces, int count, bool biff8)
+{
+    if (count < 0) count = 0;
+    if (!biff8) {
+        QByteArray bytes(reinterpret_cast<const char*>(first), qMax<qint64>(firstLength, 0));
+        for (const QByteArray& piece : pieces) {
+            if (bytes.size() >= count) break;
+            bytes += piece;
+        }
+        CheckRange(bytes.size(), 0, count);
+        return AnsiCodec().toUnicode(bytes.constData(), count);
+    }
+    CheckRange(firstLength, 0, 1);
+    const bool firstWide = first[0] == 1;
+    const int width = firstWide ? 2 : 1;
+    const qint64 firstChars = qMin<qint64>(count, (firstLength - 1) / width);
+    QString text = ReadBIFFString(first, 1 + firstChars * width, int(firstChars));
+    const int rest = count - int(firstChars);
+    // Pieces with their own option bytes: every piece is taken up by whole characters, the first
+    // record's part too.
+    QString withOptions;
+    int found = 0;
+    bool optionsFit = (firstLength - 1) % width == 0;
+    for (const QByteArray& piece : pieces) {
+        if (found == rest || !optionsFit) break;
+        const auto* p = reinterpret_cast<const uint8_t*>(piece.constData());
+        if (piece.isEmpty()) continue;
+        if (p[0] > 1) { optionsFit = false; break; }
+        const int w = p[0] == 1 ? 2 : 1;
+        if ((piece.size() - 1) % w) { optionsFit = false; break; }
+        const qint64 chars = (piece.size() - 1) / w;
+        if (found + chars > rest) { optionsFit = false; break; }
+        withOptions += ReadBIFFString(p, piece.size(), int(chars));
+        found += int(chars);
+    }
+    if (optionsFit && found == rest) return text + withOptions;
+    // Pieces that go on with the bytes: the first piece's width for all characters.
+    QByteArray bytes(reinterpret_cast<const char*>(first) + 1, firstLength - 1);
+    for (const QByteArray& piece : pieces) bytes += piece;
+    const qint64 need = qint64(count) * width;
+    CheckRange(bytes.size(), 0, need);
+    QByteArray all = QByteArray(1, char(firstWide ? 1 : 0)) + bytes.left(need);
+    return ReadBIFFString(reinterpret_cast<const uint8_t*>(all.constData()), all.size(), count);
 }
 
 QString SheetNameText(const QByteArray& raw)
@@ -198,15 +248,18 @@ uint16_t TextHash(const QString& text)
 }
 
 namespace {
+// Tables for eight bytes at a step: t[k][b] is the remainder of byte b followed by k zero bytes.
 struct CrcTable {
-    uint32_t t[256];
+    uint32_t t[8][256];
     CrcTable()
     {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
-            t[i] = c;
+            t[0][i] = c;
         }
+        for (int k = 1; k < 8; ++k)
+            for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     }
 };
 const CrcTable crcTable;
@@ -215,7 +268,13 @@ const CrcTable crcTable;
 uint32_t Crc32(const uint8_t* p, qint64 len)
 {
     uint32_t c = 0xFFFFFFFFu;
-    for (qint64 i = 0; i < len; ++i) c = crcTable.t[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    const auto& t = crcTable.t;
+    for (; len >= 8; p += 8, len -= 8) {
+        const uint32_t lo = c ^ GetDWord(p), hi = GetDWord(p + 4);
+        c = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+            t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; len > 0; ++p, --len) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
     return c;
 }
 
@@ -346,6 +405,15 @@ QString FloatToStrG(double v, QChar sep)
     if (std::isnan(v)) return QStringLiteral("NAN");
     if (std::isinf(v)) return v > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     if (v == 0) return QStringLiteral("0");
+    if (std::fabs(v) < 1e15 && v == std::trunc(v)) {
+        // A whole number of up to 15 digits is itself (the common case: counts, dates, codes).
+        char digits[24];
+        auto r = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(v));
+        char16_t out[24];
+        int n = 0;
+        for (const char* q = digits; q < r.ptr; ++q) out[n++] = char16_t(*q);
+        return QString(reinterpret_cast<const QChar*>(out), n);
+    }
     // 15 significant digits in scientific form, then laid out.
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);

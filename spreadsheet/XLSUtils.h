@@ -40,6 +40,11 @@ double DecodeRK(uint32_t rk);
 
 // BIFF string after its option byte: 1 = 16-bit characters, else 8-bit, one byte per code.
 QString ReadBIFFString(const uint8_t* p, qint64 avail, int count, qint64* consumed = nullptr);
+// A text whose characters go on in CONTINUE records: `first` holds the part in the record itself
+// (from its option byte in BIFF8), `pieces` the bodies of the CONTINUE records after it. Excel and
+// LibreOffice start every further BIFF8 piece with an option byte of its own (the width may change
+// there); gnumeric goes on with the bytes as they are. BIFF2-7 texts go on byte for byte.
+QString JoinContinuedText(const uint8_t* first, qint64 firstLength, const QList<QByteArray>& pieces, int count, bool biff8);
 QString SheetNameText(const QByteArray& raw);
 QString WideFromBytes(const uint8_t* p, int byteCount);
 

@@ -30,11 +30,19 @@ TExcelVersion detect(const QByteArray& bytes)
 TEST(XlsCompoundFile, Detection)
 {
     const QByteArray wb = oneSheetBook();
+    const QByteArray wb5 = book5({{QStringLiteral("S"), number(0, 0, 7)}});
+    QByteArray noVersion = wb5;
+    noVersion[4] = 0;
+    noVersion[5] = 0;
     struct Case { const char* name; QByteArray bytes; TExcelVersion v; };
     const Case cases[] = {
         {"WORKBOOK any case", compoundFile({{"WORKBOOK", wb}}).bytes, xvExcel97},
-        {"Book only", compoundFile({{"Book", wb}}).bytes, xvExcel50},
-        {"both", compoundFile({{"Book", wb}, {"Workbook", wb}}).bytes, xvExcel97},
+        // the version comes from the first BOF, the stream's name only chooses the stream
+        {"BIFF5 in Book", compoundFile({{"Book", wb5}}).bytes, xvExcel50},
+        {"BIFF8 in BOOK", compoundFile({{"BOOK", wb}}).bytes, xvExcel97},
+        {"BIFF5 in Workbook", compoundFile({{"Workbook", wb5}}).bytes, xvExcel50},
+        {"BOF without a known version in Book", compoundFile({{"Book", noVersion}}).bytes, xvExcel50},
+        {"both: Workbook first", compoundFile({{"Book", wb5}, {"Workbook", wb}}).bytes, xvExcel97},
         {"version 4 sectors", compoundFile({{"Workbook", wb}}, 4).bytes, xvExcel97},
         {"no workbook stream", compoundFile({{"Data", wb}}).bytes, xvNone},
         {"plain BIFF4", rec(0x0409, u16(0) + u16(0x10)) , xvExcel40},

@@ -127,7 +127,7 @@ TEST(XlsCells, StorageCornersAndReplacement)
     formats.AddNew();   // index 21
     TCellStorage st;
     const int corners[4][2] = {{0, 0}, {255, 0}, {0, 65535}, {255, 65535}};
-    for (auto& c : corners) st.PutCell(CellKey(c[0], c[1]), new TFloatCell(&formats, 0, 15, c[0] * 100000.0 + c[1]));
+    for (auto& c : corners) st.PutCell(CellKey(c[0], c[1]), new TFloatCell(&formats, 15, c[0] * 100000.0 + c[1]));
     for (auto& c : corners) {
         auto* cell = static_cast<TFloatCell*>(st.FindCell(CellKey(c[0], c[1])));
         ASSERT_NE(cell, nullptr);
@@ -137,12 +137,27 @@ TEST(XlsCells, StorageCornersAndReplacement)
     EXPECT_EQ(st.FindCell(CellKey(254, 65535)), nullptr);
     EXPECT_EQ(st.FindCell(0x1000000), nullptr);
     // a second cell at an occupied position takes over the first one's format
-    st.PutCell(CellKey(3, 3), new TFloatCell(&formats, 0, 21, 1));
-    st.PutCell(CellKey(3, 3), new TBlankCell(&formats, 0, 0));
+    st.PutCell(CellKey(3, 3), new TFloatCell(&formats, 21, 1));
+    st.PutCell(CellKey(3, 3), new TBlankCell(&formats, 0));
     EXPECT_EQ(st.FindCell(CellKey(3, 3))->CellType(), ctBlank);
     EXPECT_EQ(st.FindCell(CellKey(3, 3))->FormatIndex(), 21);
+    // a row that grows to the left from its last columns and back to the right keeps every cell,
+    // and the walk goes in key order
+    const int cols[] = {254, 0, 255, 128, 3, 253};
+    for (int c : cols) st.PutCell(CellKey(c, 7), new TFloatCell(&formats, 15, c));
+    for (int c : cols) {
+        auto* cell = static_cast<TFloatCell*>(st.FindCell(CellKey(c, 7)));
+        ASSERT_NE(cell, nullptr) << c;
+        EXPECT_EQ(cell->Value, c);
+    }
+    EXPECT_EQ(st.FindCell(CellKey(252, 7)), nullptr);
+    QList<int> walked;
+    st.ForEach([&](uint32_t key, TCell*) {
+        if ((key >> 8) == 7) walked << int(key & 0xFF);
+    });
+    EXPECT_EQ(walked, (QList<int>{0, 3, 128, 253, 254, 255}));
     // an unknown format index gives format 15
-    TFloatCell odd(&formats, 0, 4000, 0);
+    TFloatCell odd(&formats, 4000, 0);
     EXPECT_EQ(odd.FormatIndex(), 15);
 }
 
@@ -180,7 +195,7 @@ TEST(XlsFormats, SharingIsCopyOnWrite)
 {
     TXFonts fonts;
     TCellFormats formats(&fonts);
-    TFloatCell a(&formats, 0, 15, 0), b(&formats, 0, 15, 0);
+    TFloatCell a(&formats, 15, 0), b(&formats, 15, 0);
     a.SetBorderStyle(0, 1);
     b.SetBorderStyle(0, 1);
     ASSERT_EQ(formats.Count(), 22);

@@ -29,6 +29,18 @@ TEST(XlsUtils, Crc32AsTheStringTableComputesIt)
     const QByteArray s("123456789");
     EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(s.constData()), s.size()), 0x340BC6D9u);
     EXPECT_EQ(Crc32(nullptr, 0), 0xFFFFFFFFu);
+    // every length and alignment against the plain bit-by-bit remainder
+    QByteArray data;
+    for (int i = 0; i < 70; ++i) data += char((i * 37 + 11) & 0xFF);
+    for (int from = 0; from < 8; ++from)
+        for (int len = 0; from + len <= data.size(); ++len) {
+            uint32_t c = 0xFFFFFFFFu;
+            for (int i = from; i < from + len; ++i) {
+                c ^= uint8_t(data[i]);
+                for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
+            }
+            ASSERT_EQ(Crc32(reinterpret_cast<const uint8_t*>(data.constData()) + from, len), c) << from << " " << len;
+        }
 }
 
 TEST(XlsUtils, GeneralNumberText)

@@ -1,7 +1,10 @@
 #include "XlsTestUtil.h"
+#include "spreadsheet/XLSBook.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <algorithm>
 #include <cstring>
@@ -300,6 +303,103 @@ QString python(const QString& script, const QStringList& args, int* exitCode)
     if (exitCode) *exitCode = p.exitCode();
     else if (!ok || p.exitCode() != 0) ADD_FAILURE() << "python failed: " << err.toStdString();
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+namespace {
+// Every cell text as xlrd gives it, formatted the way CellText does: numbers with up to 15
+// significant digits ("." as separator, trailing zeros dropped, "1E20" / "1.5E-7" outside
+// 1E-5 .. 1E15, "NAN", "INF"), booleans TRUE/FALSE, errors by their text.
+const char* const xlrdDump = R"PY(
+import json, os, sys, xlrd, xlrd.book
+# a defined name whose formula xlrd cannot evaluate must not keep it from reading the cells
+evaluate = xlrd.book.evaluate_name_formula
+def tolerant(*args, **kwargs):
+    try: evaluate(*args, **kwargs)
+    except Exception: pass
+xlrd.book.evaluate_name_formula = tolerant
+def num(v):
+    if v != v: return "NAN"
+    if v in (float('inf'), float('-inf')): return "INF" if v > 0 else "-INF"
+    if v == 0: return "0"
+    mant, exp = ('%.14e' % v).split('e'); exp = int(exp)
+    neg = mant.startswith('-'); mant = mant.lstrip('-')
+    d = mant.replace('.', '').rstrip('0') or '0'
+    if exp >= 15 or exp < -5:
+        out = d[0] + ('.' + d[1:] if len(d) > 1 else '') + 'E' + ('-' if exp < 0 else '') + str(abs(exp))
+    elif exp >= 0:
+        out = d[:exp + 1].ljust(exp + 1, '0') + ('.' + d[exp + 1:] if len(d) > exp + 1 else '')
+    else:
+        out = '0.' + '0' * (-exp - 1) + d
+    return ('-' if neg else '') + out
+errs = {0x00: '#NULL!', 0x07: '#DIV/0!', 0x0F: '#VALUE!', 0x17: '#REF!', 0x1D: '#NAME?', 0x24: '#NUM!', 0x2A: 'N/A'}
+b = xlrd.open_workbook(sys.argv[1], logfile=open(os.devnull, 'w'))
+out = []
+for s in b.sheets():
+    cells = {}
+    for r in range(s.nrows):
+        for c in range(s.ncols):
+            cell = s.cell(r, c)
+            t = cell.ctype
+            if t in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK): v = ''
+            elif t in (xlrd.XL_CELL_NUMBER, xlrd.XL_CELL_DATE): v = num(cell.value)
+            elif t == xlrd.XL_CELL_BOOLEAN: v = 'TRUE' if cell.value else 'FALSE'
+            elif t == xlrd.XL_CELL_ERROR: v = errs.get(cell.value, '#???')
+            else: v = cell.value
+            cells['%d,%d' % (r, c)] = v
+    out.append({'name': s.name, 'rows': s.nrows, 'cols': s.ncols, 'cells': cells})
+print(json.dumps(out))
+)PY";
+}
+
+QJsonArray xlrdSheets(const QString& path)
+{
+    return QJsonDocument::fromJson(python(xlrdDump, {path}).toUtf8()).array();
+}
+
+int crossCheck(const xls::TXLSBook& book, const QJsonArray& sheets, const CrossCheckRules& rules)
+{
+    int compared = 0;
+    EXPECT_EQ(book.Sheets().Count(), sheets.size());
+    if (book.Sheets().Count() != sheets.size()) return 0;
+    for (int i = 0; i < sheets.size(); ++i) {
+        const QJsonObject js = sheets[i].toObject();
+        const xls::TSheet* s = book.Sheets()[i];
+        SCOPED_TRACE("sheet " + std::to_string(i));
+        if (rules.sheetNames) {
+            EXPECT_EQ(s->Name(), js["name"].toString());
+        }
+        const QJsonObject cells = js["cells"].toObject();
+        const int rows = js["rows"].toInt(), cols = js["cols"].toInt();
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) {
+                const QString expected = cells[QStringLiteral("%1,%2").arg(r).arg(c)].toString();
+                EXPECT_EQ(s->CellText(c, r), expected) << "row " << r << " col " << c;
+                ++compared;
+                // A cell with a text lies inside the sheet's extents, which is where an import looks.
+                if (!expected.isEmpty() && !rules.cellsOutsideDimensions) {
+                    EXPECT_TRUE(r >= s->FirstRow() && r <= s->LastRow() && c >= s->FirstCol() && c <= s->LastCol())
+                        << "row " << r << " col " << c << " outside the extents";
+                }
+            }
+        for (int r = s->FirstRow(); r <= s->LastRow(); ++r)
+            for (int c = s->FirstCol(); c <= s->LastCol(); ++c)
+                if (r >= rows || c >= cols) {
+                    EXPECT_EQ(s->CellText(c, r), QString()) << "row " << r << " col " << c;
+                }
+    }
+    return compared;
+}
+
+void crossCheck(const QString& path)
+{
+    SCOPED_TRACE(path.toStdString());
+    const QJsonArray sheets = xlrdSheets(path);
+    ASSERT_FALSE(sheets.isEmpty());
+    xls::SetDecimalSeparator('.');
+    xls::TXLSBook book;
+    book.Filename = path;
+    book.Read();
+    EXPECT_GT(crossCheck(book, sheets), 0);
 }
 
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes)

@@ -2,12 +2,15 @@
 // Test-side builders: BIFF records, small workbooks, a compound-file writer, the RC4 encryption
 // of a BIFF8 workbook stream, and a runner for Debian's Python tools.
 #include <QByteArray>
+#include <QJsonArray>
 #include <QList>
 #include <QMap>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+
+namespace xls { class TXLSBook; }
 
 namespace xlstest {
 
@@ -55,6 +58,21 @@ QByteArray encryptWorkbook(const QByteArray& plain, const QString& password);
 
 // Runs /usr/bin/python3 with the script and arguments; returns stdout, fails the test on error.
 QString python(const QString& script, const QStringList& args = {}, int* exitCode = nullptr);
+// Every sheet of the workbook as xlrd reads it: {name, rows, cols, cells {"r,c": text}}, the texts
+// formatted the way CellText does.
+QJsonArray xlrdSheets(const QString& path);
+
+// Differences from xlrd that are the reader's own behaviour, not faults.
+struct CrossCheckRules {
+    bool sheetNames = true;             // compare the sheet names
+    bool cellsOutsideDimensions = false;   // xlrd's cells beyond the DIMENSIONS are not read
+};
+// Compares the read book with the reference: every cell text in the reference's range, and our
+// cells outside that range must be empty. Returns the number of cells compared.
+int crossCheck(const xls::TXLSBook& book, const QJsonArray& reference, const CrossCheckRules& rules = {});
+// Reads the file with both and compares.
+void crossCheck(const QString& path);
+
 // Writes the bytes to a file in the folder.
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
 
