@@ -468,15 +468,24 @@ void TZedCustomMemo::PaintGutter(QPainter& p)
     } else {
         const QColor a = Col(m_gutter.GutterColor(), pal);
         const QColor b = Col(m_gutter.GutterColorTo(), pal);
-        const int steps = 48;
-        for (int i = 0; i < steps; ++i) {
-            const int x0 = r.left() + r.width() * i / steps;
-            const int x1 = r.left() + r.width() * (i + 1) / steps;
-            const QColor c((a.red() * (steps - 1 - i) + b.red() * i) / (steps - 1),
-                           (a.green() * (steps - 1 - i) + b.green() * i) / (steps - 1),
-                           (a.blue() * (steps - 1 - i) + b.blue() * i) / (steps - 1));
-            p.fillRect(QRect(x0, r.top(), x1 - x0, r.height()), c);
+        // Painted as stripes once per size and colours; every repaint (one per keystroke) only
+        // copies it.
+        if (m_gutterBack.size() != r.size() || m_gutterBackFrom != a.rgb() || m_gutterBackTo != b.rgb()) {
+            m_gutterBack = QPixmap(r.size());
+            m_gutterBackFrom = a.rgb();
+            m_gutterBackTo = b.rgb();
+            QPainter g(&m_gutterBack);
+            const int steps = 48;
+            for (int i = 0; i < steps; ++i) {
+                const int x0 = r.width() * i / steps;
+                const int x1 = r.width() * (i + 1) / steps;
+                const QColor c((a.red() * (steps - 1 - i) + b.red() * i) / (steps - 1),
+                               (a.green() * (steps - 1 - i) + b.green() * i) / (steps - 1),
+                               (a.blue() * (steps - 1 - i) + b.blue() * i) / (steps - 1));
+                g.fillRect(QRect(x0, 0, x1 - x0, r.height()), c);
+            }
         }
+        p.drawPixmap(r.topLeft(), m_gutterBack);
     }
     p.fillRect(QRect(r.right(), r.top(), 1, r.height()), QColor(0x80, 0x80, 0x80));
     p.fillRect(QRect(r.right() - 1, r.top(), 1, r.height()), Qt::white);
