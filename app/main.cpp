@@ -5,6 +5,9 @@
 
 int main(int argc, char** argv)
 {
+    // The web engine shares OpenGL contexts between threads; Qt asks for this before the
+    // application object exists. The engine itself starts with the first web view.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     platform::Application app(argc, argv);
     app::LoadToolkitTranslations(app);
     core::SetProgramVersion(QStringLiteral(QLY_PRODUCT_VERSION), QStringLiteral(QLY_FILE_VERSION));

@@ -1,4 +1,5 @@
 #include "htmleditor/HtmlPreview.h"
+#include "htmleditor/WebEngineStart.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -56,6 +57,15 @@ THtmlPreview::THtmlPreview(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The profile and the view come with the first document (EnsureView): starting the web
+    // engine is left until a preview is shown.
+}
+
+void THtmlPreview::EnsureView()
+{
+    if (m_view)
+        return;
+    htmleditor::PrepareWebEngine();
     m_profile = new QWebEngineProfile(this); // off the record, a profile of its own
     m_interceptor = new TInterceptor(m_profile);
     m_profile->setUrlRequestInterceptor(m_interceptor);
@@ -74,7 +84,13 @@ THtmlPreview::THtmlPreview(QWidget* parent) : QWidget(parent)
         if (QWidget* proxy = m_view->focusProxy())
             proxy->setAcceptDrops(false);
     });
-    layout->addWidget(m_view);
+    layout()->addWidget(m_view);
+}
+
+QWebEngineView* THtmlPreview::View()
+{
+    EnsureView();
+    return m_view;
 }
 
 THtmlPreview::~THtmlPreview()
@@ -86,11 +102,12 @@ THtmlPreview::~THtmlPreview()
 
 int THtmlPreview::BlockedRequests() const
 {
-    return m_interceptor->Blocked;
+    return m_interceptor ? m_interceptor->Blocked.load() : 0;
 }
 
 void THtmlPreview::SetDocument(const QString& html)
 {
+    EnsureView();
     auto loaded = std::make_shared<std::optional<bool>>();
     QEventLoop loop;
     auto conn = connect(m_view, &QWebEngineView::loadFinished, &loop, [loaded, &loop](bool ok) {

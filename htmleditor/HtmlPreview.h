@@ -19,11 +19,15 @@ public:
     // The shown document's HTML (for checks); empty before the first document.
     QString DocumentHtml();
     bool HasDocument() const { return m_hasDocument; }
-    QWebEngineView* View() const { return m_view; }
+    // The web view; created (and the web engine started) by the first document or this call.
+    QWebEngineView* View();
+    bool ViewCreated() const { return m_view != nullptr; }
     // The number of requests refused because they would have left the machine.
     int BlockedRequests() const;
 
 private:
+    void EnsureView();
+
     QWebEngineProfile* m_profile = nullptr;
     QWebEngineView* m_view = nullptr;
     TInterceptor* m_interceptor = nullptr;

@@ -1,4 +1,5 @@
 #include "htmleditor/ORVHTMLEditor.h"
+#include "htmleditor/WebEngineStart.h"
 
 #include "htmleditor/memo/ZedMemo.h"
 #include "htmleditor/memo/ZedStyler.h"
@@ -83,17 +84,8 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     m_toolBar->setIconSize(QSize(16, 16));
     layout->addWidget(m_toolBar);
 
-    Browser = new QWebEngineView(this);
-    Browser->setObjectName(QStringLiteral("Browser"));
-    Browser->setPage(new TEditorPage(Browser, [this] { DocumentChanged(); }));
-    Browser->setAcceptDrops(false); // a dropped file would replace the mail
-    Browser->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    connect(Browser, &QWebEngineView::loadFinished, this, [this](bool) {
-        if (QWidget* proxy = Browser->focusProxy())
-            proxy->setAcceptDrops(false);
-    });
-    layout->addWidget(Browser, 1);
-
+    // The web view comes with the first need (EnsureBrowser): starting the web engine is the most
+    // expensive part of a program start and the editor is often never shown.
     m_memo = new TZedMemo(this);
     m_memo->setObjectName(QStringLiteral("SourceMemo"));
     m_memo->setVisible(false);
@@ -158,6 +150,29 @@ void TORVHTMLEditor::showEvent(QShowEvent* e)
 {
     CreateWnd();
     QWidget::showEvent(e);
+}
+
+void TORVHTMLEditor::EnsureBrowser()
+{
+    if (Browser)
+        return;
+    htmleditor::PrepareWebEngine();
+    Browser = new QWebEngineView(this);
+    Browser->setObjectName(QStringLiteral("Browser"));
+    Browser->setPage(new TEditorPage(Browser, [this] { DocumentChanged(); }));
+    Browser->setAcceptDrops(false); // a dropped file would replace the mail
+    Browser->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    connect(Browser, &QWebEngineView::loadFinished, this, [this](bool) {
+        if (QWidget* proxy = Browser->focusProxy())
+            proxy->setAcceptDrops(false);
+    });
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, Browser, 1);
+    Browser->setVisible(!m_memo->isVisibleTo(this));
+    if (m_pendingHtml) {
+        const QString html = *m_pendingHtml;
+        m_pendingHtml.reset();
+        LoadDocument(html);
+    }
 }
 
 QStringList TORVHTMLEditor::ImageNames()
@@ -367,6 +382,7 @@ void TORVHTMLEditor::CreateWnd()
         AddDivider();
         m_sourceButton = AddButton(QStringLiteral("HTMLCode"), 17, true, QStringLiteral("Quelltext"), [this] { ToggleSourceView(); });
     }
+    EnsureBrowser();
     if (!m_hasDocument)
         New();
 }
@@ -386,6 +402,7 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
         bool done = false;
         QEventLoop loop;
     };
+    EnsureBrowser();
     auto state = std::make_shared<State>();
     std::weak_ptr<State> weak = state;
     Browser->page()->runJavaScript(script, [weak](const QVariant& v) {
@@ -404,6 +421,11 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
 
 void TORVHTMLEditor::LoadDocument(const QString& html)
 {
+    if (!Browser) {
+        // Kept until the view exists; the memo already shows it.
+        m_pendingHtml = html;
+        return;
+    }
     auto loaded = std::make_shared<std::optional<bool>>();
     QEventLoop loop;
     auto conn = connect(Browser, &QWebEngineView::loadFinished, &loop, [loaded, &loop](bool ok) {
@@ -458,6 +480,8 @@ void TORVHTMLEditor::ApplyMemoToDocument()
 void TORVHTMLEditor::SetHTML(const QString& text, bool append)
 {
     const QString html = text.isEmpty() ? kEmptyDocument : text;
+    if (append && m_pendingHtml)
+        EnsureBrowser(); // appending needs the document itself
     if (!append || !m_hasDocument) {
         LoadDocument(html);
         SetMemoText(html);
@@ -477,7 +501,7 @@ QStringList& TORVHTMLEditor::GetHTML()
 {
     if (SourceViewShown())
         ApplyMemoToDocument();
-    else if (!m_hasDocument)
+    else if (!m_hasDocument && !m_pendingHtml)
         New();
     m_result.clear();
     m_result << RunScript(QStringLiteral("document.documentElement.outerHTML")).toString();
@@ -540,7 +564,7 @@ void TORVHTMLEditor::InsertAtCaret(const QString& text)
         m_memo->InsertText(text);
         return; // the memo's change notice raises OnChange
     }
-    if (!m_hasDocument)
+    if (!m_hasDocument && !m_pendingHtml)
         New();
     RunScript(QStringLiteral(
                   "(function (t) {"
@@ -559,6 +583,7 @@ void TORVHTMLEditor::InsertAtCaret(const QString& text)
 
 void TORVHTMLEditor::ExecCommand(const QString& command, const QString& jsValue)
 {
+    EnsureBrowser();
     Browser->page()->runJavaScript(
         QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue));
 }
@@ -573,11 +598,14 @@ void TORVHTMLEditor::FormatCommand(const QString& command)
         else if (command == QLatin1String("paste"))
             m_memo->PasteFromClipboard();
     } else if (command == QLatin1String("copy")) {
+        EnsureBrowser();
         Browser->page()->triggerAction(QWebEnginePage::Copy);
     } else if (command == QLatin1String("cut")) {
+        EnsureBrowser();
         Browser->page()->triggerAction(QWebEnginePage::Cut);
         DoChange();
     } else if (command == QLatin1String("paste")) {
+        EnsureBrowser();
         Browser->page()->triggerAction(QWebEnginePage::Paste);
         DoChange();
     } else {
@@ -620,7 +648,7 @@ void TORVHTMLEditor::FontComboSelect(QComboBox* combo, const QString& command)
 
 void TORVHTMLEditor::RefreshToolBar()
 {
-    if (!m_hasDocument)
+    if (!m_hasDocument || !Browser)
         return;
     static const char* const states[8] = {"bold", "italic", "underline", "JustifyLeft", "JustifyRight",
                                           "JustifyCenter", "InsertUnorderedList", "InsertOrderedList"};
@@ -658,6 +686,7 @@ bool TORVHTMLEditor::SourceViewShown() const
 void TORVHTMLEditor::ToggleSourceView()
 {
     const bool down = m_sourceButton ? m_sourceButton->isChecked() : !m_memo->isVisibleTo(this);
+    EnsureBrowser();
     if (down) {
         const QString html = RunScript(QStringLiteral("document.documentElement.outerHTML")).toString();
         SetMemoText(html);

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -77,7 +78,13 @@ public:
     void ToggleSourceView();
     bool SourceViewShown() const;
 
+    // Creates the web view (and starts the web engine) unless it exists. Everything that needs
+    // the document does this itself; until then a document set is kept and shown in the memo.
+    void EnsureBrowser();
+    bool BrowserCreated() const { return Browser != nullptr; }
+
     // ---- parts
+    // The design view; nullptr until it is first needed (EnsureBrowser).
     QWebEngineView* Browser = nullptr;
     QWidget* BrowserWidget() const; // Browser, for code that does not include the web engine
     TZedMemo* Memo() const { return m_memo; }
@@ -137,6 +144,7 @@ private:
     QComboBox* m_fontName = nullptr;
     QComboBox* m_fontSize = nullptr;
     std::unique_ptr<QTemporaryFile> m_largeDocument;
+    std::optional<QString> m_pendingHtml; // the document set before the view existed
     bool m_created = false;
     bool m_hasDocument = false;
     bool m_settingMemo = false;

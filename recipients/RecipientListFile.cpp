@@ -1,6 +1,6 @@
 // The recipient list text file: a header line of the column names and one line per row, every
 // value followed by ";", lines ended by CR LF. Written as UTF-8; read as UTF-8 when the bytes are
-// valid UTF-8, otherwise as Windows-1252.
+// valid UTF-8, otherwise as Windows-1252 (core::TextFileLineReader).
 #include "core/TextFile.h"
 #include "recipients/RecipientListStore.h"
 #include "core/OrvUtils.h"
@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
+#include <sqlite3.h>
 
 namespace recipients {
 
@@ -18,23 +18,6 @@ namespace {
 
 const QString kInvalidFile = QStringLiteral("Diese Datei ist keine gültige Quillory Empfängerliste. \\n Bitte benutzen Sie den "
                                             "Import Assistenten um diese Liste zu laden.");
-
-// The next line of text from pos (CR LF, LF or a lone CR end it); false at the end.
-bool NextLine(const QString& text, qsizetype& pos, QStringView& line)
-{
-    const qsizetype n = text.size();
-    if (pos >= n)
-        return false;
-    const QChar* d = text.constData();
-    qsizetype e = pos;
-    while (e < n && d[e] != QLatin1Char('\n') && d[e] != QLatin1Char('\r'))
-        ++e;
-    line = QStringView(d + pos, e - pos);
-    if (e < n && d[e] == QLatin1Char('\r') && e + 1 < n && d[e + 1] == QLatin1Char('\n'))
-        ++e;
-    pos = e + 1;
-    return true;
-}
 
 } // namespace
 
@@ -67,20 +50,31 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
         }
         line += QLatin1String("\r\n");
         QByteArray buffer = line.toUtf8();
+        buffer.reserve((1 << 20) + 4096);
+        sqlite3_stmt* stmt = read.Handle();
         while (read.Step()) {
-            line.clear();
             for (int i : columns) {
-                const QVariant v = read.Column(i);
-                if (!v.isNull())
-                    line += v.toString();
-                line += QLatin1Char(';');
+                // Text and whole numbers as the database holds them (UTF-8); anything else as
+                // its text.
+                switch (sqlite3_column_type(stmt, i)) {
+                case SQLITE_NULL:
+                    break;
+                case SQLITE_TEXT:
+                case SQLITE_INTEGER: {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                    buffer.append(text, sqlite3_column_bytes(stmt, i));
+                    break;
+                }
+                default:
+                    buffer += read.Column(i).toString().toUtf8();
+                }
+                buffer += ';';
             }
-            line += QLatin1String("\r\n");
-            buffer += line.toUtf8();
+            buffer += "\r\n";
             if (buffer.size() >= (1 << 20)) {
                 if (file.write(buffer) != buffer.size())
                     throw db::EDatabaseError(file.errorString());
-                buffer.clear();
+                buffer.resize(0); // keeps the capacity
             }
         }
         if (file.write(buffer) != buffer.size() || !file.commit())
@@ -108,14 +102,18 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
         Message(openFailed + QStringLiteral(" (") + file.errorString() + QLatin1Char(')'));
         return false;
     }
-    const QString text = core::DecodeTextFile(file.readAll());
-    file.close();
+    // Read in pieces: the encoding is decided over the whole file first, then the lines are
+    // decoded and inserted piece by piece, so memory stays flat however long the list is.
+    core::TextFileLineReader reader(file);
+    if (!reader.ErrorString().isEmpty()) {
+        Message(openFailed + QStringLiteral(" (") + reader.ErrorString() + QLatin1Char(')'));
+        return false;
+    }
 
     // The header: the fixed names first, then columns the column rule accepts.
-    qsizetype pos = 0;
     QStringView line;
     QStringList header;
-    if (NextLine(text, pos, line))
+    if (reader.NextLine(line))
         core::SplitString(line.toString(), QStringLiteral(";"), header);
     for (int i = 0; i < FixedColumns.size(); ++i) {
         if (i >= header.size() || header[i].compare(FixedColumns[i], Qt::CaseInsensitive) != 0) {
@@ -146,14 +144,19 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
         try {
             QStringList values;
             QString error;
-            while (NextLine(text, pos, line)) {
+            const QString separator = QStringLiteral(";");
+            QString text;
+            while (reader.NextLine(line)) {
                 if (line.trimmed().isEmpty())
                     continue; // a blank line holds no recipient
                 values.clear();
-                core::SplitString(line.toString(), QStringLiteral(";"), values);
+                text = line.toString();
+                core::SplitString(text, separator, values);
                 if (!InsertRow(values, &error))
                     Message(error);
             }
+            if (!reader.ErrorString().isEmpty())
+                throw db::EDatabaseError(reader.ErrorString());
         } catch (...) {
             EndBulkInsert(); // the rows before the failing line stay
             throw;

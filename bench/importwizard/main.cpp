@@ -28,6 +28,7 @@ public:
     bool OpenWithDesktop(const QString&) override { return false; }
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
+    QString PromptDataSource(QWidget*, const QString& initial) override { return initial; }
 };
 
 QString WriteCsv(const QString& path, int rows)

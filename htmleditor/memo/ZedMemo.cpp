@@ -413,6 +413,27 @@ void TZedCustomMemo::SetSyntaxStyles(TZedCustomMemoStyler* styler)
 // ---------------------------------------------------------------------------------------------
 // painting
 
+namespace {
+
+// The raster engine hands a fill of more than about a hundred rows to its thread pool and waits
+// for it; for the narrow full-height strips painted on every keystroke the hand-over costs far
+// more than the fill. They are painted in bands below that size.
+constexpr int kBand = 64;
+
+void FillBands(QPainter& p, const QRect& r, const QColor& c)
+{
+    for (int y = r.top(); y <= r.bottom(); y += kBand)
+        p.fillRect(QRect(r.left(), y, r.width(), std::min(kBand, r.bottom() - y + 1)), c);
+}
+
+void DrawBands(QPainter& p, const QPoint& at, const QPixmap& pm)
+{
+    for (int y = 0; y < pm.height(); y += kBand)
+        p.drawPixmap(QPoint(at.x(), at.y() + y), pm, QRect(0, y, pm.width(), std::min(kBand, pm.height() - y)));
+}
+
+} // namespace
+
 void TZedCustomMemo::paintEvent(QPaintEvent*)
 {
     if (Lines().UpdateCount() > 0)
@@ -429,10 +450,10 @@ void TZedCustomMemo::paintEvent(QPaintEvent*)
     const QColor bk = Col(m_BkColor, pal);
     const int painted = std::clamp(Lines().Count() - TopLine(), 0, VisibleRows() + 1);
     const int textBottom = 3 + painted * m_cellHeight;
-    p.fillRect(QRect(gutter.width(), 0, area.left() - gutter.width(), vr.height()), bk);
+    FillBands(p, QRect(gutter.width(), 0, area.left() - gutter.width(), vr.height()), bk);
     p.fillRect(QRect(area.left(), 0, vr.width() - area.left(), 3), bk);
-    p.fillRect(QRect(area.left(), textBottom, vr.width() - area.left(), std::max(0, vr.height() - textBottom)), bk);
-    p.fillRect(QRect(area.right() + 1, 0, vr.width() - area.right() - 1, vr.height()), bk);
+    FillBands(p, QRect(area.left(), textBottom, vr.width() - area.left(), std::max(0, vr.height() - textBottom)), bk);
+    FillBands(p, QRect(area.right() + 1, 0, vr.width() - area.right() - 1, vr.height()), bk);
 
     LineStartState state = StartStateOfLine(TopLine());
     const TZedScanner scanner(*this);
@@ -449,7 +470,7 @@ void TZedCustomMemo::paintEvent(QPaintEvent*)
     if (m_showRightMargin && RightMargin() > 0) {
         const int x = area.left() + (RightMargin() - LeftColumn()) * m_marginCharWidth;
         if (x >= area.left())
-            p.fillRect(QRect(x, area.top(), 2, area.height()), Col(m_RightMarginColor, pal));
+            FillBands(p, QRect(x, area.top(), 2, area.height()), Col(m_RightMarginColor, pal));
     }
 
     if (hasFocus() && m_caretOn && !m_hiddenCaret) {
@@ -464,22 +485,31 @@ void TZedCustomMemo::PaintGutter(QPainter& p)
     const QPalette& pal = palette();
     const QRect r = GutterRect();
     if (m_gutter.GutterColorTo() == gfx::clNone) {
-        p.fillRect(r, Col(m_gutter.GutterColor(), pal));
+        FillBands(p, r, Col(m_gutter.GutterColor(), pal));
     } else {
         const QColor a = Col(m_gutter.GutterColor(), pal);
         const QColor b = Col(m_gutter.GutterColorTo(), pal);
-        const int steps = 48;
-        for (int i = 0; i < steps; ++i) {
-            const int x0 = r.left() + r.width() * i / steps;
-            const int x1 = r.left() + r.width() * (i + 1) / steps;
-            const QColor c((a.red() * (steps - 1 - i) + b.red() * i) / (steps - 1),
-                           (a.green() * (steps - 1 - i) + b.green() * i) / (steps - 1),
-                           (a.blue() * (steps - 1 - i) + b.blue() * i) / (steps - 1));
-            p.fillRect(QRect(x0, r.top(), x1 - x0, r.height()), c);
+        // Painted as stripes once per size and colours; every repaint (one per keystroke) only
+        // copies it.
+        if (m_gutterBack.size() != r.size() || m_gutterBackFrom != a.rgb() || m_gutterBackTo != b.rgb()) {
+            m_gutterBack = QPixmap(r.size());
+            m_gutterBackFrom = a.rgb();
+            m_gutterBackTo = b.rgb();
+            QPainter g(&m_gutterBack);
+            const int steps = 48;
+            for (int i = 0; i < steps; ++i) {
+                const int x0 = r.width() * i / steps;
+                const int x1 = r.width() * (i + 1) / steps;
+                const QColor c((a.red() * (steps - 1 - i) + b.red() * i) / (steps - 1),
+                               (a.green() * (steps - 1 - i) + b.green() * i) / (steps - 1),
+                               (a.blue() * (steps - 1 - i) + b.blue() * i) / (steps - 1));
+                g.fillRect(QRect(x0, 0, x1 - x0, r.height()), c);
+            }
         }
+        DrawBands(p, r.topLeft(), m_gutterBack);
     }
-    p.fillRect(QRect(r.right(), r.top(), 1, r.height()), QColor(0x80, 0x80, 0x80));
-    p.fillRect(QRect(r.right() - 1, r.top(), 1, r.height()), Qt::white);
+    FillBands(p, QRect(r.right(), r.top(), 1, r.height()), QColor(0x80, 0x80, 0x80));
+    FillBands(p, QRect(r.right() - 1, r.top(), 1, r.height()), Qt::white);
     if (!OnGutterDraw)
         return;
     int lineNo = ToLogical(TZedPos{0, TopLine()}).Line;

@@ -7,6 +7,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QPixmap>
 #include <QRawFont>
 #include <QTimer>
 #include <functional>
@@ -261,6 +262,9 @@ private:
     // the toolkit's text drawing with its font fallback.
     void DrawCells(QPainter& p, const FontVariant& fv, QStringView text, QPoint origin, int advance);
     FontVariant m_gutterFont;
+    // The gutter's colour gradient, drawn once for its size and colours.
+    QPixmap m_gutterBack;
+    QRgb m_gutterBackFrom = 0, m_gutterBackTo = 0;
     FontVariant m_fonts[16];
     std::vector<TZedPiece> m_pieces;
 };

@@ -3,6 +3,7 @@
 #include "htmleditor/memo/ZedMemoModel.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -138,6 +139,10 @@ void TZedMemoStrings::Assign(const QStringList& lines)
                 --n;
             s.truncate(n);
         }
+        // A long line (a whole document on one line) gets room to grow: otherwise the first
+        // keystroke copies all of it into a new, larger block.
+        if (s.size() > TZedMemoModel::LongLine)
+            s.reserve(s.size() + std::max<qsizetype>(TZedMemoModel::LongLine, s.size() / 8));
         m_lines.append(s);
     }
     m_props.resize(size_t(m_lines.size()));

@@ -5,6 +5,9 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -239,31 +242,105 @@ bool MakePrivatePath(const QString& dir)
     return ::stat(QFile::encodeName(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What a key's file looked like when it was last read or written: a replacement (a new inode
+// by rename), a change in place, a removal or a re-creation all change it.
+struct FileStamp {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{}, ctime{};
+
+    static FileStamp Of(const QString& file)
+    {
+        FileStamp s;
+        struct stat st {};
+        if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+            return s;
+        s.exists = true;
+        s.dev = st.st_dev;
+        s.ino = st.st_ino;
+        s.size = st.st_size;
+        s.mtime = st.st_mtim;
+        s.ctime = st.st_ctim;
+        return s;
+    }
+    bool operator==(const FileStamp& o) const
+    {
+        return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+// The parsed content of one key's file, shared by every store object of the process that opens
+// the key. It is read again only when the file's stamp changed (another process wrote it);
+// the process's own writes go to the file and update the shared copy.
+struct KeyContent {
+    Node root;
+    FileStamp stamp;
+    bool loaded = false;
+    bool readFailed = false;
+};
+
+std::recursive_mutex& StoreMutex()
+{
+    static std::recursive_mutex m;
+    return m;
+}
+
+std::atomic<int> g_fileReads{0};
+
+std::shared_ptr<KeyContent> SharedContent(const QString& fileName)
+{
+    static std::map<QString, std::weak_ptr<KeyContent>> contents;
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
+    std::shared_ptr<KeyContent> c = contents[fileName].lock();
+    if (!c) {
+        c = std::make_shared<KeyContent>();
+        contents[fileName] = c;
+    }
+    return c;
+}
+
 } // namespace
+
+int TRegIniFile::FileReads()
+{
+    return g_fileReads.load();
+}
 
 struct TRegIniFile::Impl {
     QString keyPath;
     QString fileName;
-    Node root;
-    bool readFailed = false;
+    std::shared_ptr<KeyContent> content;
+    Node& root() { return content->root; }
 
-    // Reads the file again: another store object or process may have replaced it. The file is
-    // small, and a cached copy could not tell a quick second replacement from the first.
+    // Makes the shared copy match the file: reads it when it changed since it was last read or
+    // written (by another process, or removed), else keeps what was read.
     void refresh()
     {
-        root = Node();
-        readFailed = false;
+        const FileStamp now = FileStamp::Of(fileName);
+        if (content->loaded && now == content->stamp)
+            return;
+        content->root = Node();
+        content->readFailed = false;
+        content->loaded = true;
+        content->stamp = now;
+        if (!now.exists)
+            return;
         QFile f(fileName);
-        if (f.open(QIODevice::ReadOnly))
-            Parse(QString::fromUtf8(f.readAll()), root);
-        else
-            readFailed = FileExists(fileName);
+        if (f.open(QIODevice::ReadOnly)) {
+            ++g_fileReads;
+            Parse(QString::fromUtf8(f.readAll()), content->root);
+        } else {
+            content->readFailed = FileExists(fileName);
+        }
     }
 
     // Finds a section; with create, missing sub-keys are made with the given spelling.
     Node* find(const QString& section, bool create)
     {
-        Node* n = &root;
+        Node* n = &root();
         for (const QString& part : SplitPath(section)) {
             Node* c = n->child(part);
             if (!c) {
@@ -301,16 +378,23 @@ struct TRegIniFile::Impl {
         if (!lock.tryLock(10000))
             fail(QStringLiteral("die Datei ist gesperrt"));
         refresh();
-        if (readFailed)
+        if (content->readFailed)
             fail(QStringLiteral("die Datei kann nicht gelesen werden"));
         mutate();
-        save();
+        try {
+            save();
+        } catch (...) {
+            // The file keeps its old content: so must the shared copy.
+            content->loaded = false;
+            throw;
+        }
+        content->stamp = FileStamp::Of(fileName);
     }
 
     void save()
     {
         QString text;
-        Serialize(root, QString(), text);
+        Serialize(root(), QString(), text);
         const QByteArray bytes = text.toUtf8();
 
         const QFileInfo fi(fileName);
@@ -373,6 +457,8 @@ TRegIniFile::TRegIniFile(const QString& keyPath) : d(std::make_unique<Impl>())
 {
     d->keyPath = keyPath;
     d->fileName = FileNameForKey(keyPath);
+    d->content = SharedContent(d->fileName);
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     // Opening creates the key when it is missing; a failure shows at the first write.
     if (!FileExists(d->fileName)) {
         try {
@@ -394,6 +480,7 @@ static ERegistryException WrongType(const QString& ident)
 
 QString TRegIniFile::ReadString(const QString& section, const QString& ident, const QString& defaultValue) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     const Value* v = d->findValue(section, ident);
     if (!v)
         return defaultValue;
@@ -404,6 +491,7 @@ QString TRegIniFile::ReadString(const QString& section, const QString& ident, co
 
 void TRegIniFile::WriteString(const QString& section, const QString& ident, const QString& value)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->change([&] {
         Node* n = d->find(section, true);
         Value* v = n->value(ident);
@@ -419,6 +507,7 @@ void TRegIniFile::WriteString(const QString& section, const QString& ident, cons
 
 int TRegIniFile::ReadInteger(const QString& section, const QString& ident, int defaultValue) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     const Value* v = d->findValue(section, ident);
     if (!v)
         return defaultValue;
@@ -431,21 +520,25 @@ int TRegIniFile::ReadInteger(const QString& section, const QString& ident, int d
 
 void TRegIniFile::WriteInteger(const QString& section, const QString& ident, int value)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     WriteString(section, ident, QString::number(value));
 }
 
 bool TRegIniFile::ReadBool(const QString& section, const QString& ident, bool defaultValue) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
 }
 
 void TRegIniFile::WriteBool(const QString& section, const QString& ident, bool value)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     WriteString(section, ident, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 std::optional<QByteArray> TRegIniFile::ReadBinaryData(const QString& section, const QString& ident) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     const Value* v = d->findValue(section, ident);
     if (!v)
         return std::nullopt;
@@ -456,6 +549,7 @@ std::optional<QByteArray> TRegIniFile::ReadBinaryData(const QString& section, co
 
 void TRegIniFile::WriteBinaryData(const QString& section, const QString& ident, const QByteArray& data)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->change([&] {
         Node* n = d->find(section, true);
         Value* v = n->value(ident);
@@ -471,6 +565,7 @@ void TRegIniFile::WriteBinaryData(const QString& section, const QString& ident, 
 
 QStringList TRegIniFile::ReadSubKeys(const QString& section) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->refresh();
     QStringList names;
     if (const Node* n = d->find(section, false))
@@ -485,6 +580,7 @@ QStringList TRegIniFile::ReadSubKeys(const QString& section) const
 
 QStringList TRegIniFile::ReadSection(const QString& section) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->refresh();
     QStringList names;
     if (const Node* n = d->find(section, false))
@@ -495,21 +591,24 @@ QStringList TRegIniFile::ReadSection(const QString& section) const
 
 bool TRegIniFile::SectionExists(const QString& section) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->refresh();
     return d->find(section, false) != nullptr;
 }
 
 bool TRegIniFile::ValueExists(const QString& section, const QString& ident) const
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     return d->findValue(section, ident) != nullptr;
 }
 
 void TRegIniFile::EraseSection(const QString& section)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     const QStringList parts = SplitPath(section);
     d->change([&] {
         if (parts.isEmpty()) {
-            d->root = Node();
+            d->root() = Node();
             return;
         }
         Node* parent = d->find(QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('\\')), false);
@@ -524,6 +623,7 @@ void TRegIniFile::EraseSection(const QString& section)
 
 void TRegIniFile::DeleteKey(const QString& section, const QString& ident)
 {
+    std::lock_guard<std::recursive_mutex> lock(StoreMutex());
     d->change([&] {
         Node* n = d->find(section, false);
         if (!n)

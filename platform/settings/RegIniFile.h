@@ -10,8 +10,10 @@
 // the wrong kind raises ERegistryException.
 //
 // The file is created 0600 in a 0700 folder and every change is written to a temporary file that
-// replaces the old one, so an interrupted write leaves the previous file intact. Every read
-// looks at the file, so changes of other store objects and processes are seen at once.
+// replaces the old one, so an interrupted write leaves the previous file intact. The store objects
+// of one process share what was read of a key's file and write every change through to it; a
+// read looks at the file's status and reads it again only when another process has changed it,
+// so a program start reads each settings file once.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -70,6 +72,8 @@ public:
 
     // Where a key path is stored: $XDG_CONFIG_HOME/<path without "Software\">.conf
     static QString FileNameForKey(const QString& keyPath);
+    // How often this process has read a settings file (for checks of the start).
+    static int FileReads();
 
 private:
     struct Impl;

@@ -4,6 +4,8 @@
 #include "controls/StateImage.h"
 #include "controls/ZedSpin.h"
 #include "controls/nbStatusBar.h"
+#include "htmleditor/HtmlPreview.h"
+#include <QWebEngineView>
 #include "platform/settings/RegIniFile.h"
 #include "TestUtil.h"
 
@@ -518,4 +520,47 @@ TEST_F(MainFormTest, HelpMenuRoutesToTheHelpFile)
     SetHelpBackend(nullptr);
     const QString chm = dir.file("Quillory.chm");
     EXPECT_EQ(seen, QStringList({ QString("%1 %2").arg(HH_DISPLAY_TOC).arg(chm), QString("%1 %2::/faq.htm").arg(HH_DISPLAY_TOPIC).arg(chm) }));
+}
+
+TEST_F(MainFormTest, StartReadsTheSettingsOnceAndLeavesTheWebEngineForLater)
+{
+    // Settings of an earlier run, written by another process (beside the file, renamed over it).
+    QString file;
+    QByteArray earlier;
+    {
+        settings::TRegIniFile s(kKey);
+        s.WriteString("allUser", "html", "1");
+        s.WriteString("Users\\info@x.de", "EditFrom", "info@x.de");
+        s.WriteInteger("allUser", "curUser", 0);
+        file = s.FileName();
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        earlier = f.readAll();
+    }
+    {
+        QFile f(file + ".new");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(earlier);
+    }
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QFile::rename(file + ".new", file));
+
+    const int before = settings::TRegIniFile::FileReads();
+    auto f = Make();
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    QApplication::processEvents();
+    EXPECT_EQ(settings::TRegIniFile::FileReads() - before, 1) << "each settings file is read once per start";
+    EXPECT_EQ(f->ComboBoxUserSelect->currentText(), "info@x.de");
+    EXPECT_TRUE(f->RadioButtonHtmlMail->isChecked());
+    EXPECT_FALSE(f->ORVHTMLEditor1->BrowserCreated()) << "the window comes up without the web engine";
+    EXPECT_FALSE(f->WebBrowserP->ViewCreated());
+
+    // The HTML editor's view comes with the content page, holding the document set before.
+    QTest::mouseClick(f->SpeedButtonContent, Qt::LeftButton);
+    ASSERT_EQ(f->BackGroundBottom->currentWidget(), f->TabContent);
+    ASSERT_TRUE(f->ORVHTMLEditor1->BrowserCreated());
+    EXPECT_TRUE(f->ORVHTMLEditor1->Browser->isVisible());
+    EXPECT_EQ(f->ORVHTMLEditor1->GetHTML().value(0).toLower(), "<html><head></head><body></body></html>");
+    f->close();
 }

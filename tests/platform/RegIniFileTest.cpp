@@ -190,3 +190,37 @@ TEST_F(RegIniFile, InterruptedWriteLeavesThePreviousFile)
     EXPECT_FALSE(ini.SectionExists("Users\\big"));
     EXPECT_EQ(ini.ReadString("database", "file", ""), "/old/qly.db");
 }
+
+TEST_F(RegIniFile, FileIsReadOnceAndAgainOnlyAfterAnotherProcessChangedIt)
+{
+    TRegIniFile writer(kKey);
+    writer.WriteString("allUser", "curUser", "1");
+    writer.WriteString("Users\\a@b.de", "Name", "Anna");
+    const QString file = writer.FileName();
+
+    // Another process's file (written beside and renamed over, same size): read once, then kept.
+    const QByteArray outside = QByteArray(FileBytes(file)).replace("\"curUser\"=\"1\"", "\"curUser\"=\"7\"");
+    {
+        QFile f(file + ".new");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(outside);
+    }
+    ASSERT_EQ(::rename(QFile::encodeName(file + ".new").constData(), QFile::encodeName(file).constData()), 0);
+    const int before = TRegIniFile::FileReads();
+    for (int i = 0; i < 20; ++i) {
+        TRegIniFile reader(kKey);
+        EXPECT_EQ(reader.ReadInteger("allUser", "curUser", 0), 7);
+        EXPECT_EQ(reader.ReadSubKeys("Users"), QStringList{"a@b.de"});
+        EXPECT_TRUE(reader.ValueExists("Users\\a@b.de", "Name"));
+    }
+    EXPECT_EQ(TRegIniFile::FileReads() - before, 1);
+
+    // Own writes go through to the file without reading it back.
+    writer.WriteString("allUser", "html", "1");
+    EXPECT_EQ(TRegIniFile::FileReads() - before, 1);
+    EXPECT_TRUE(FileBytes(file).contains("\"html\"=\"1\""));
+
+    // A removed file is seen as an empty key.
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_EQ(writer.ReadString("allUser", "html", "none"), "none");
+}

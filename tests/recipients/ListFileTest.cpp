@@ -1,6 +1,7 @@
 // The recipient list text file: save, load, refusals, encodings.
 #include "ListFixture.h"
 #include "core/TextFile.h"
+#include <QBuffer>
 #include <QFile>
 #include <gmock/gmock.h>
 
@@ -145,6 +146,74 @@ TEST_F(ListFileTest, EncodingsUtf8WithOrWithoutMarkElseWindows1252)
     WriteBytes(file, "Status;Email;Last Name;First Name;\r\n0;m@x.de;M\xFCller;J\xF6rg;\r\n");
     ASSERT_TRUE(store.LoadFromFile(file));
     EXPECT_EQ(Rows("SELECT \"Last Name\", \"First Name\" FROM temp4711"), (QList<QVariantList>{{"Müller", "Jörg"}}));
+}
+
+// The line reader gives the lines of the whole decoded text, however the pieces cut the bytes.
+TEST(TextFileLineReader, PiecesCutAnywhereGiveTheLinesOfTheWholeText)
+{
+    const QByteArray inputs[] = {
+        "",
+        "eine Zeile ohne Ende",
+        "a\r\nb\nc\rd\r\n\r\n\n e \r",
+        "\xEF\xBB\xBFM\xC3\xBCller;J\xC3\xB6rg;\r\n\xE2\x82\xAC;\xF0\x9F\x98\x80;\r\nende",
+        "M\xFCller\r\n\x80;\x93x\x94\r\r\n",
+        "\xEF\xBB\xBF" "ascii\r\nlast line broken \xC3",
+        "lange Zeile " + QByteArray(40, 'x') + "\r\n" + QByteArray(3, '\r') + "kurz",
+    };
+    for (const QByteArray& bytes : inputs) {
+        // The reference: the decoded whole text split at CR LF, LF and lone CR.
+        const QString text = core::DecodeTextFile(bytes);
+        QStringList expected;
+        for (qsizetype pos = 0; pos < text.size();) {
+            qsizetype e = pos;
+            while (e < text.size() && text[e] != '\n' && text[e] != '\r')
+                ++e;
+            expected << text.mid(pos, e - pos);
+            if (e + 1 < text.size() && text[e] == '\r' && text[e + 1] == '\n')
+                ++e;
+            pos = e + 1;
+        }
+        for (qint64 piece : {1, 2, 3, 5, 8, 64, 1 << 20}) {
+            QByteArray copy = bytes;
+            QBuffer buffer(&copy);
+            ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+            core::TextFileLineReader reader(buffer, piece);
+            QStringList lines;
+            QStringView line;
+            while (reader.NextLine(line))
+                lines << line.toString();
+            EXPECT_EQ(lines, expected) << bytes.toHex().toStdString() << " in pieces of " << piece;
+            EXPECT_EQ(reader.Utf8(), QByteArrayView(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).isValidUtf8());
+            EXPECT_TRUE(reader.ErrorString().isEmpty());
+        }
+    }
+}
+
+TEST_F(ListFileTest, AWindows1252TailAfterManyMegabytesOfAsciiDecidesTheEncoding)
+{
+    // 50 MB of plain ASCII rows, then 5 MB of rows with Windows-1252 letters: the whole file is
+    // not UTF-8, so every row is read as Windows-1252 (and none is lost to a decoding error).
+    const QByteArray filler(4000, 'x');
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Status;Email;Last Name;First Name;Notiz;\r\n");
+    qint64 rows = 0;
+    while (f.size() < 50LL * 1024 * 1024) {
+        f.write("0;a" + QByteArray::number(rows++) + "@x.de;Ascii;Anna;" + filler + ";\r\n");
+    }
+    const qint64 asciiRows = rows;
+    while (f.size() < 55LL * 1024 * 1024) {
+        f.write("0;m" + QByteArray::number(rows++) + "@x.de;M\xFCller;J\xF6rg \x80;" + filler + ";\r\n");
+    }
+    f.close();
+
+    store.NewUnsavedList();
+    ASSERT_TRUE(store.LoadFromFile(file));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_EQ(Value("SELECT count(*) FROM temp4711").toLongLong(), rows);
+    EXPECT_EQ(Value("SELECT count(*) FROM temp4711 WHERE \"Last Name\" = 'Müller' AND \"First Name\" = 'Jörg €'").toLongLong(),
+              rows - asciiRows);
+    EXPECT_EQ(Value("SELECT \"First Name\" FROM temp4711 WHERE Email = 'a0@x.de'").toString(), "Anna");
 }
 
 } // namespace
