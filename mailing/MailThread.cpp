@@ -193,11 +193,11 @@ void TSMTPMailThread::Reconnect()
         client->Port = server.Port;
         client->ConnectTimeoutSeconds = m_job->ConnectTimeoutSeconds;
         client->LowSpeedTimeSeconds = m_job->LowSpeedTimeSeconds;
-        // An abort gives up a connect that hangs; a send in progress is always finished.
+        // An abort gives up a connect that hangs and a send in progress (also one whose data
+        // went out while the server's reply is still awaited).
         client->Cancel = &TerminatedFlag();
         fSMTP = std::move(client);
         fSMTP->Connect();
-        fSMTP->Cancel = nullptr;
         Sync([this] { m_job->SmtpConnected(); });
     } catch (const std::exception& e) {
         const bool cancelled = Terminated();
@@ -235,6 +235,11 @@ void TSMTPMailThread::SendMails()
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
                 fSMTP->Send(CleanHeaderValue(fMessage->From.Address).trimmed(), {email}, fMessage->SerializeShared());
+            } catch (const ESmtpError& e) {
+                // Given up by the abort: no failure, the row stays unsent and the worker ends.
+                if (e.Cancelled && Terminated())
+                    break;
+                error = e.Message.isEmpty() ? QStringLiteral("Unbekannter Fehler") : e.Message;
             } catch (const std::exception& e) {
                 error = QString::fromUtf8(e.what());
                 if (error.isEmpty())

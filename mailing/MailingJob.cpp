@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
-#include <QtDebug>
 #include <cmath>
 
 namespace {
@@ -424,7 +423,6 @@ void TMailingJob::ThreadTerminated(TMailThread* worker)
     if (worker->fNumber >= 1 && worker->fNumber <= 64 && fThreads[size_t(worker->fNumber)] == worker)
         fThreads[size_t(worker->fNumber)] = nullptr;
     WorkerLine(worker->fNumber, QStringLiteral("beendet."), mailcolors::Blue);
-    qDebug() << m_runningThreads;
     if (m_runningThreads > 0 || m_starting)
         return;
     CloseJob();

@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 #include <mutex>
+#include <sys/socket.h>
 
 namespace {
 
@@ -145,9 +146,17 @@ void TSmtpClient::Perform(const char* what)
         message = QString::fromUtf8(m_errorBuffer);
     else
         message = QString::fromUtf8(curl_easy_strerror(rc));
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        // Closing the handle says QUIT and waits for the reply with no way to give up; a
+        // server that stalls would keep the worker for the whole reply time-out. Shut the
+        // connection down first so that the QUIT fails at once.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+            ::shutdown(socket, SHUT_RDWR);
+    }
     // Any failure leaves the session in an unknown state: the next Connect starts afresh.
     Disconnect();
-    throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED);
+    throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED, rc == CURLE_ABORTED_BY_CALLBACK);
 }
 
 void TSmtpClient::Connect()

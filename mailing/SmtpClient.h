@@ -14,12 +14,13 @@ typedef void CURL;
 // A failed SMTP request: Message is the server's reply when it gave one, else libcurl's text.
 class ESmtpError : public std::runtime_error {
 public:
-    ESmtpError(const QString& message, int curlCode, bool loginDenied)
+    ESmtpError(const QString& message, int curlCode, bool loginDenied, bool cancelled = false)
         : std::runtime_error(message.toStdString()), Message(message), CurlCode(curlCode),
-          LoginDenied(loginDenied) {}
+          LoginDenied(loginDenied), Cancelled(cancelled) {}
     QString Message;
     int CurlCode;
     bool LoginDenied;  // the server refused the user name or password
+    bool Cancelled;    // given up because the Cancel flag was set
 };
 
 // The server text of the sender page: a host name, optionally ":" and a port. A ":" at the
@@ -48,7 +49,8 @@ public:
     QString Password;
     long ConnectTimeoutSeconds = 30;   // TCP connect, TLS and the server's greeting
     long LowSpeedTimeSeconds = 120;    // a transfer or reply that stalls this long fails; no total limit
-    // When set and true, a running request gives up (checked about once a second).
+    // When set and true, a running request gives up: a connect, a transfer, or the wait for a
+    // reply (checked at least about once a second, also while the server sends nothing).
     const std::atomic<bool>* Cancel = nullptr;
 
     void Connect();

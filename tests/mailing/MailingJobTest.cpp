@@ -211,7 +211,7 @@ TEST(MailingJob, AbortWhilePausedEndsWithoutSendingTheHeldRecipient)
     EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 0, 0, 0}));
 }
 
-TEST(MailingJob, AbortWhileSendingFinishesTheCurrentMailOnly)
+TEST(MailingJob, AbortGivesUpTheMailsInFlight)
 {
     SmtpPeer peer;
     ListDb list;
@@ -228,7 +228,10 @@ TEST(MailingJob, AbortWhileSendingFinishesTheCurrentMailOnly)
     const int sent = rig.job->SentMails();
     EXPECT_LT(sent, 40);
     EXPECT_LE(sent, dataAtAbort + 2) << "at most the mails in flight are finished";
-    EXPECT_EQ(peer.count("data"), sent);
+    // A mail whose data reached the server but whose reply was not awaited any more stays
+    // unsent here: at most one per worker.
+    EXPECT_GE(peer.count("data"), sent);
+    EXPECT_LE(peer.count("data"), sent + 2);
     EXPECT_EQ(list.Statuses().count(1), sent);
     EXPECT_EQ(list.Statuses().count(0), 40 - sent);
     EXPECT_EQ(CountContaining(rig.Lines(), "Mail(s) gesendet."), 1);
