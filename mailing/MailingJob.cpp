@@ -218,6 +218,7 @@ void TMailingJob::ButtonSendMailClick()
         SetRunning(false);
         fRecipients.reset();
         fMessage.reset();
+        m_prepared.reset();
         return;
     }
     m_jobRecipients = rowsToSend;  // nothing was sent since the count above
@@ -227,6 +228,7 @@ void TMailingJob::ButtonSendMailClick()
     }
     StartSMTPThreads();
     fMessage.reset();
+    m_prepared.reset();
 }
 
 void TMailingJob::BuildTemplate(const TSenderSettings& sender)
@@ -255,6 +257,13 @@ void TMailingJob::BuildTemplate(const TSenderSettings& sender)
     // Attachments and pictures are read and encoded once for all workers; one that cannot be
     // read stops the job here.
     fMessage->LoadFiles();
+    // The parts that are the same in every mail are serialised once; when the layout does not
+    // allow it every mail is built whole.
+    try {
+        m_prepared = TPreparedMessage::Prepare(*fMessage);
+    } catch (const std::exception&) {
+        m_prepared.reset();
+    }
 }
 
 int TMailingJob::GetThreadCount(int rowsToSend) const
@@ -284,8 +293,10 @@ void TMailingJob::StartSMTPThreads()
             break;
         ++m_runningThreads;
         ++m_workersCreated;
-        auto* worker = new TSMTPMailThread(i, this, *fMessage, m_sender.SmtpServer, m_sender.UserName,
+        auto* worker = new TSMTPMailThread(i, this, *fMessage, m_prepared, m_sender.SmtpServer, m_sender.UserName,
                                            m_sender.Password, m_sender.Authentication);
+        // A scheduled mailing counts its blocks recipient by recipient.
+        worker->MaxBatch = m_sender.Scheduled ? 1 : 32;
         fThreads[size_t(i)] = worker;
         connect(worker, &QThread::finished, this, [this, worker] { ThreadTerminated(worker); });
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -360,36 +371,49 @@ void TMailingJob::WorkerResumed(TMailThread*)
     JobLine(QStringLiteral(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."), mailcolors::Blue);
 }
 
-void TMailingJob::MailSent(TMailThread* worker)
+void TMailingJob::HandOut(TMailThread* worker, int count, QList<TAssociativeArray>& batch)
 {
-    if (m_progress)
-        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
-    const QString email = RecordValue(worker->fRecipient, QStringLiteral("Email")).trimmed();
-    WorkerLine(worker->fNumber, email + QStringLiteral("  gesendet."), mailcolors::Green);
-    try {
-        fRecipients->SetStatus(RecordValue(worker->fRecipient, QStringLiteral("_ID")).toInt(), 1);
-    } catch (const std::exception& e) {
-        // The server has the mail: the next mailing would send it again.
-        WorkerLine(worker->fNumber,
-                   email + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
-                       + QString::fromUtf8(e.what()),
-                   mailcolors::Red);
+    for (int i = 0; i < count; ++i) {
+        TAssociativeArray record;
+        getReceipient(record);
+        if (record.IsEmpty())
+            break;
+        batch.append(record);
+        if (worker->State() == TWorkerState::Held)
+            break;
     }
-    ++fSentMails;
-    getReceipient(worker->fRecipient);
 }
 
-void TMailingJob::ShowError(TMailThread* worker)
+void TMailingJob::TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& outcomes)
 {
-    WorkerLine(worker->fNumber, worker->fErrorText, mailcolors::Red);
-    ++fFailedMails;
-}
-
-void TMailingJob::MailFailed(TMailThread* worker)
-{
-    getReceipient(worker->fRecipient);
-    if (m_progress)
-        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+    for (const TMailOutcome& outcome : outcomes) {
+        switch (outcome.kind) {
+        case TMailOutcome::Sent:
+            if (m_progress)
+                m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+            WorkerLine(worker->fNumber, outcome.email + QStringLiteral("  gesendet."), mailcolors::Green);
+            try {
+                fRecipients->SetStatus(outcome.id, 1);
+            } catch (const std::exception& e) {
+                // The server has the mail: the next mailing would send it again.
+                WorkerLine(worker->fNumber,
+                           outcome.email
+                               + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
+                               + QString::fromUtf8(e.what()),
+                           mailcolors::Red);
+            }
+            ++fSentMails;
+            break;
+        case TMailOutcome::ErrorLine:
+            WorkerLine(worker->fNumber, outcome.text, mailcolors::Red);
+            ++fFailedMails;
+            break;
+        case TMailOutcome::Done:
+            if (m_progress)
+                m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+            break;
+        }
+    }
 }
 
 void TMailingJob::SmtpConnected()

@@ -166,7 +166,31 @@ void TSmtpClient::Connect()
     Perform("NOOP");
 }
 
+size_t TSmtpClient::ReadCallback(char* buffer, size_t size, size_t nitems, void* self)
+{
+    auto* client = static_cast<TSmtpClient*>(self);
+    const size_t room = size * nitems;
+    size_t n = 0;
+    while (n < room && client->m_uploadPiece < client->m_upload.size()) {
+        const QByteArray& piece = client->m_upload.at(client->m_uploadPiece);
+        const size_t take = std::min<size_t>(room - n, size_t(piece.size() - client->m_uploadPos));
+        memcpy(buffer + n, piece.constData() + client->m_uploadPos, take);
+        n += take;
+        client->m_uploadPos += qsizetype(take);
+        if (client->m_uploadPos >= piece.size()) {
+            ++client->m_uploadPiece;
+            client->m_uploadPos = 0;
+        }
+    }
+    return n;
+}
+
 void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QByteArray& data)
+{
+    Send(from, recipients, QList<QByteArray>{data});
+}
+
+void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
 {
     Prepare();
     SList rcpts;
@@ -175,20 +199,16 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
     const QByteArray fromArg = (QLatin1Char('<') + from + QLatin1Char('>')).toUtf8();
     curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, fromArg.constData());
     curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, rcpts.list);
-    m_upload = data;
+    m_upload = pieces;
+    m_uploadPiece = 0;
     m_uploadPos = 0;
+    curl_off_t total = 0;
+    for (const QByteArray& piece : pieces)
+        total += piece.size();
     curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(data.size()));
+    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, total);
     curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
-    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION,
-                     +[](char* buffer, size_t size, size_t nitems, void* self) -> size_t {
-                         auto* client = static_cast<TSmtpClient*>(self);
-                         const size_t n = std::min<size_t>(size * nitems,
-                                                           size_t(client->m_upload.size() - client->m_uploadPos));
-                         memcpy(buffer, client->m_upload.constData() + client->m_uploadPos, n);
-                         client->m_uploadPos += qsizetype(n);
-                         return n;
-                     });
+    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, &TSmtpClient::ReadCallback);
     try {
         Perform("SEND");
     } catch (...) {

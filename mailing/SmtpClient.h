@@ -4,6 +4,7 @@
 // offered, AUTH, NOOP), so a wrong server or password shows at once; Send is one request with the
 // serialised message; Disconnect closes the connection. Port 465 uses implicit TLS.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -55,6 +56,8 @@ public:
 
     void Connect();
     void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
+    // The message given as pieces sent one after the other (no copy is made).
+    void Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
     void Disconnect();
     bool Connected() const { return m_connected; }
     // The last complete reply the server sent (all its lines, joined by blanks).
@@ -71,6 +74,8 @@ private:
     QString m_lastReply;
     QString m_pendingReply;
     QString m_requestReply;  // last refusal (4xx/5xx) received during the current request
-    QByteArray m_upload;
+    QList<QByteArray> m_upload;
+    qsizetype m_uploadPiece = 0;
     qsizetype m_uploadPos = 0;
+    static size_t ReadCallback(char* buffer, size_t size, size_t nitems, void* self);
 };
