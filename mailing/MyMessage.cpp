@@ -543,30 +543,42 @@ void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segmen
 namespace {
 
 // Replaces, left to right and ignoring case, every occurrence of any of the patterns by value;
-// the inserted value is not searched again.
+// the inserted value is not searched again. Where two patterns match at the same place the
+// longer one wins. Every pattern starts with "%": only the places of that character are tried
+// (a search that folds the case of every character would cost far more on long texts).
 void ReplaceAny(QString& text, const QStringList& patterns, const QString& value)
 {
+    const QStringView view(text);
     QString out;
     qsizetype copied = 0, from = 0;
+    bool replaced = false;
     for (;;) {
-        qsizetype best = -1, bestLength = 0;
-        for (const QString& p : patterns) {
-            const qsizetype at = text.indexOf(p, from, Qt::CaseInsensitive);
-            if (at >= 0 && (best < 0 || at < best || (at == best && p.size() > bestLength))) {
-                best = at;
-                bestLength = p.size();
-            }
-        }
-        if (best < 0)
+        const qsizetype at = view.indexOf(QLatin1Char('%'), from);
+        if (at < 0)
             break;
-        out += QStringView(text).mid(copied, best - copied);
+        qsizetype length = 0;
+        for (const QString& p : patterns) {
+            Q_ASSERT(p.startsWith(QLatin1Char('%')));
+            if (p.size() > length && at + p.size() <= view.size()
+                && view.mid(at, p.size()).compare(p, Qt::CaseInsensitive) == 0)
+                length = p.size();
+        }
+        if (length == 0) {
+            from = at + 1;
+            continue;
+        }
+        if (!replaced) {
+            out.reserve(text.size() + value.size());
+            replaced = true;
+        }
+        out += view.mid(copied, at - copied);
         out += value;
-        copied = from = best + bestLength;
+        copied = from = at + length;
     }
-    if (copied == 0)
+    if (!replaced)
         return;
-    out += QStringView(text).mid(copied);
-    text = out;
+    out += view.mid(copied);
+    text = std::move(out);
 }
 
 // How an HTML editor writes a text: & < > as references.
@@ -584,15 +596,16 @@ QString EscapeHtmlText(const QString& value)
 void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value)
 {
     const QString placeholder = QLatin1Char('%') + Name + QLatin1Char('%');
-    Message.Subject.replace(placeholder, Value, Qt::CaseInsensitive);
-    Message.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+    const QStringList plainForm{placeholder};
+    ReplaceAny(Message.Subject, plainForm, Value);
+    ReplaceAny(Message.Body, plainForm, Value);
     QString escaped;
     QStringList htmlForms;
     for (TMessagePart& part : Message.MessageParts) {
         if (!part.IsText)
             continue;
         if (part.ContentType == QLatin1String("text/plain")) {
-            part.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+            ReplaceAny(part.Body, plainForm, Value);
         } else if (part.ContentType == QLatin1String("text/html")) {
             if (escaped.isNull()) {
                 escaped = EscapeHtml(Value);

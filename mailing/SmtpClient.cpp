@@ -97,7 +97,10 @@ void TSmtpClient::Prepare()
         m_connected = false;
     }
     CURL* c = m_curl;
-    curl_easy_reset(c);
+    // The session's settings are set on every request (the fields may change between a
+    // failure and the next Connect); the request's own ones are set by Connect and Send.
+    // The handle is not reset: that would drop its buffers, which every mail would then
+    // allocate anew.
     const bool implicitTls = Port == 465;
     const QString url = QStringLiteral("%1://%2:%3").arg(implicitTls ? "smtps" : "smtp", Host).arg(Port);
     curl_easy_setopt(c, CURLOPT_URL, url.toUtf8().constData());
@@ -105,10 +108,8 @@ void TSmtpClient::Prepare()
         curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (Authenticate) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, Username.toUtf8().constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, Password.toUtf8().constData());
-    }
+    curl_easy_setopt(c, CURLOPT_USERNAME, Authenticate ? Username.toUtf8().constData() : nullptr);
+    curl_easy_setopt(c, CURLOPT_PASSWORD, Authenticate ? Password.toUtf8().constData() : nullptr);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -121,11 +122,9 @@ void TSmtpClient::Prepare()
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &TSmtpClient::DebugCallback);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
-    if (Cancel) {
-        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CancelCheck);
-        curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
-    }
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, Cancel ? 0L : 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Cancel ? &CancelCheck : nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
 }
 
 void TSmtpClient::Perform(const char* what)
@@ -163,6 +162,9 @@ void TSmtpClient::Connect()
 {
     Prepare();
     curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, "NOOP");
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 0L);
     Perform("NOOP");
 }
 
@@ -197,6 +199,7 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
     for (const QString& r : recipients)
         rcpts.Append(QLatin1Char('<') + r + QLatin1Char('>'));
     const QByteArray fromArg = (QLatin1Char('<') + from + QLatin1Char('>')).toUtf8();
+    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, fromArg.constData());
     curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, rcpts.list);
     m_upload = pieces;
@@ -209,13 +212,18 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
     curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, total);
     curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, &TSmtpClient::ReadCallback);
+    auto done = [this] {
+        m_upload.clear();
+        if (m_curl)  // the list is freed when Send returns
+            curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
+    };
     try {
         Perform("SEND");
     } catch (...) {
-        m_upload.clear();
+        done();
         throw;
     }
-    m_upload.clear();
+    done();
 }
 
 void TSmtpClient::Disconnect()
