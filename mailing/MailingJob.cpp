@@ -386,34 +386,41 @@ void TMailingJob::HandOut(TMailThread* worker, int count, QList<TAssociativeArra
 
 void TMailingJob::TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& outcomes)
 {
+    if (outcomes.isEmpty())
+        return;
+    // The lines go into the log in one edit, the progress bar moves once.
+    QList<std::pair<QString, QColor>> lines;
+    const QString prefix = LogTime() + QStringLiteral(" Thread ") + QString::number(worker->fNumber) + QStringLiteral(" : ");
+    int progressed = 0;
     for (const TMailOutcome& outcome : outcomes) {
         switch (outcome.kind) {
         case TMailOutcome::Sent:
-            if (m_progress)
-                m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
-            WorkerLine(worker->fNumber, outcome.email + QStringLiteral("  gesendet."), mailcolors::Green);
+            ++progressed;
+            lines.append({prefix + outcome.email + QStringLiteral("  gesendet."), mailcolors::Green});
             try {
                 fRecipients->SetStatus(outcome.id, 1);
             } catch (const std::exception& e) {
                 // The server has the mail: the next mailing would send it again.
-                WorkerLine(worker->fNumber,
-                           outcome.email
-                               + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
-                               + QString::fromUtf8(e.what()),
-                           mailcolors::Red);
+                lines.append({prefix + outcome.email
+                                  + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
+                                  + QString::fromUtf8(e.what()),
+                              mailcolors::Red});
             }
             ++fSentMails;
             break;
         case TMailOutcome::ErrorLine:
-            WorkerLine(worker->fNumber, outcome.text, mailcolors::Red);
+            lines.append({prefix + outcome.text, mailcolors::Red});
             ++fFailedMails;
             break;
         case TMailOutcome::Done:
-            if (m_progress)
-                m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+            ++progressed;
             break;
         }
     }
+    if (m_log)
+        m_log->WriteLinesToLog(lines);
+    if (m_progress && progressed > 0)
+        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + progressed));
 }
 
 void TMailingJob::SmtpConnected()
