@@ -47,11 +47,26 @@ QByteArray EncodeBase64Lines(const QByteArray& data)
     return out;
 }
 
-QString NormalizeLineBreaks(QString text)
+// CR LF and lone CR become LF.
+QString NormalizeLineBreaks(const QString& text)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    const QStringView view(text);
+    qsizetype cr = view.indexOf(QLatin1Char('\r'));
+    if (cr < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    while (cr >= 0) {
+        out += view.mid(from, cr - from);
+        out += QLatin1Char('\n');
+        from = cr + 1;
+        if (from < view.size() && view.at(from) == QLatin1Char('\n'))
+            ++from;
+        cr = view.indexOf(QLatin1Char('\r'), from);
+    }
+    out += view.mid(from);
+    return out;
 }
 
 QString HostPart(const QString& address)
@@ -559,7 +574,8 @@ void ReplaceAny(QString& text, const QStringList& patterns, const QString& value
         qsizetype length = 0;
         for (const QString& p : patterns) {
             Q_ASSERT(p.startsWith(QLatin1Char('%')));
-            if (p.size() > length && at + p.size() <= view.size()
+            // Patterns end with "%" too: that cheap test comes first.
+            if (p.size() > length && at + p.size() <= view.size() && view.at(at + p.size() - 1) == p.back()
                 && view.mid(at, p.size()).compare(p, Qt::CaseInsensitive) == 0)
                 length = p.size();
         }

@@ -221,8 +221,8 @@ TEST(MessageTemplate, MailFromPreparedPiecesEqualsTheMailBuiltWhole)
              m.SetPlainTextBody(longText);
              m.AddAttachments({dir.file("anhang.pdf")});
          }},
-        {"plain text without placeholders",
-         [&](TMyMessage& m) { m.SetPlainTextBody(QString::fromUtf8("Für alle gleich.\r\n")); }},
+        {"plain text without placeholders, mixed line ends",
+         [&](TMyMessage& m) { m.SetPlainTextBody(QString::fromUtf8("Für alle\r\ngleich.\rEnde\n\r\n")); }},
         {"HTML with picture and attachment",
          [&](TMyMessage& m) { BuildRelatedWithAttachment(m, dir.file("logo.gif"), dir.file("anhang.pdf")); }},
     };
@@ -252,6 +252,10 @@ TEST(MessageTemplate, MailFromPreparedPiecesEqualsTheMailBuiltWhole)
             const ParsedMail mail = ParseMail(built);
             EXPECT_TRUE(mail.to.endsWith("<joerg@x.de>") && mail.to.contains(name)) << mail.to.toStdString();
             EXPECT_TRUE(mail.subject.startsWith(QString::fromUtf8("Angebot für ") + name + ":"));
+            if (QByteArray(c.name).startsWith("plain text without")) {
+                ASSERT_EQ(mail.parts.size(), 1);
+                EXPECT_EQ(mail.parts[0].text, QString::fromUtf8("Für alle\r\ngleich.\r\nEnde\r\n\r\n"));
+            }
             copy.RestoreTemplates();
         }
     }
