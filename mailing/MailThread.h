@@ -47,7 +47,6 @@ public:
     ~TMailThread() override;
 
     const int fNumber;
-    QString fErrorText;
     // Most recipients taken at once (set by the job before the start).
     int MaxBatch = 32;
 
