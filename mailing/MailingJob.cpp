@@ -32,12 +32,6 @@ private:
     QTimer m_timer;
 };
 
-QString RecordValue(const TAssociativeArray& record, const QString& key)
-{
-    const int i = record.IndexOfKey(key);
-    return i < 0 ? QString() : record.ValueAt(i);
-}
-
 } // namespace
 
 TMailingJob::TMailingJob(TMailingLog* log, QProgressBar* progressBar, QObject* parent)

@@ -65,12 +65,11 @@ TSmtpClient::~TSmtpClient()
     Disconnect();
 }
 
-int TSmtpClient::DebugCallback(CURL*, int type, char* data, size_t size, void* self)
+size_t TSmtpClient::ReplyCallback(char* data, size_t size, size_t nitems, void* self)
 {
-    if (type != CURLINFO_HEADER_IN)
-        return 0;
+    // libcurl hands every reply line of the server to the header function.
     auto* client = static_cast<TSmtpClient*>(self);
-    const QString chunk = QString::fromUtf8(data, qsizetype(size));
+    const QString chunk = QString::fromUtf8(data, qsizetype(size * nitems));
     for (const QString& raw : chunk.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
         if (line.isEmpty())
@@ -85,7 +84,7 @@ int TSmtpClient::DebugCallback(CURL*, int type, char* data, size_t size, void* s
             client->m_pendingReply.clear();
         }
     }
-    return 0;
+    return size * nitems;
 }
 
 void TSmtpClient::Prepare()
@@ -119,9 +118,8 @@ void TSmtpClient::Prepare()
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, LowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &DiscardOutput);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &TSmtpClient::DebugCallback);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &TSmtpClient::ReplyCallback);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, Cancel ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Cancel ? &CancelCheck : nullptr);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);

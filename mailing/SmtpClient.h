@@ -66,7 +66,7 @@ public:
 private:
     void Prepare();
     void Perform(const char* what);
-    static int DebugCallback(CURL*, int type, char* data, size_t size, void* self);
+    static size_t ReplyCallback(char* data, size_t size, size_t nitems, void* self);
 
     CURL* m_curl = nullptr;
     bool m_connected = false;

@@ -186,7 +186,7 @@ namespace {
 // Date and Message-Id lines blanked: they are made anew for every mail.
 QByteArray WithoutDateAndId(QByteArray raw)
 {
-    for (const QByteArray name : {QByteArray("\r\nDate: "), QByteArray("\r\nMessage-Id: ")}) {
+    for (const QByteArray& name : {QByteArray("\r\nDate: "), QByteArray("\r\nMessage-Id: ")}) {
         const qsizetype at = raw.indexOf(name);
         if (at < 0)
             continue;
