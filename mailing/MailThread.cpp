@@ -3,6 +3,9 @@
 #include "mailing/MailingJob.h"
 #include "mailing/MailingLog.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 QString RecordValue(const TAssociativeArray& record, const QString& key)
@@ -101,16 +104,32 @@ void TMailThread::Sync(const std::function<void()>& call)
     m_job->Sync(call);
 }
 
-void TMailThread::FetchRecipient()
+void TMailThread::Exchange(int want)
 {
-    Sync([this] { m_job->getReceipient(fRecipient); });
+    QList<TAssociativeArray> batch;
+    Sync([&] {
+        const QList<TMailOutcome> outcomes = std::move(m_outcomes);
+        m_outcomes.clear();
+        m_job->TakeOutcomes(this, outcomes);
+        if (want > 0)
+            m_job->HandOut(this, want, batch);
+    });
+    m_queue.append(batch);
     WaitWhileHeld();
 }
 
 void TMailThread::ReportError(const QString& what, const QString& message)
 {
-    fErrorText = what + QStringLiteral(" Fehler: ") + message;
-    Sync([this] { m_job->ShowError(this); });
+    NoteError(what, message);
+    Exchange(0);
+}
+
+void TMailThread::NoteError(const QString& what, const QString& message)
+{
+    TMailOutcome outcome;
+    outcome.kind = TMailOutcome::ErrorLine;
+    outcome.text = what + QStringLiteral(" Fehler: ") + message;
+    m_outcomes.append(outcome);
 }
 
 void TMailThread::WaitWhileHeld()
@@ -156,6 +175,13 @@ void TMailThread::run()
         } catch (...) {
         }
     }
+    // Outcomes not handed over yet (the sent marks above all) are never dropped.
+    if (!m_outcomes.isEmpty()) {
+        try {
+            Exchange(0);
+        } catch (...) {
+        }
+    }
     try {
         ReleaseResources();
     } catch (...) {
@@ -165,10 +191,11 @@ void TMailThread::run()
 
 // ---- TSMTPMailThread -------------------------------------------------------------------------
 
-TSMTPMailThread::TSMTPMailThread(int number, TMailingJob* job, const TMyMessage& templ, const QString& server,
+TSMTPMailThread::TSMTPMailThread(int number, TMailingJob* job, const TMyMessage& templ,
+                                 std::shared_ptr<const TPreparedMessage> prepared, const QString& server,
                                  const QString& user, const QString& password, bool authentication)
-    : TMailThread(number, job), fMessage(std::make_unique<TMyMessage>()), fServer(server), fUser(user),
-      fPassword(password), fAuthentication(authentication)
+    : TMailThread(number, job), fMessage(std::make_unique<TMyMessage>()), fPrepared(std::move(prepared)),
+      fServer(server), fUser(user), fPassword(password), fAuthentication(authentication)
 {
     fMessage->Assign(templ);
 }
@@ -193,11 +220,11 @@ void TSMTPMailThread::Reconnect()
         client->Port = server.Port;
         client->ConnectTimeoutSeconds = m_job->ConnectTimeoutSeconds;
         client->LowSpeedTimeSeconds = m_job->LowSpeedTimeSeconds;
-        // An abort gives up a connect that hangs; a send in progress is always finished.
+        // An abort gives up a connect that hangs and a send in progress (also one whose data
+        // went out while the server's reply is still awaited).
         client->Cancel = &TerminatedFlag();
         fSMTP = std::move(client);
         fSMTP->Connect();
-        fSMTP->Cancel = nullptr;
         Sync([this] { m_job->SmtpConnected(); });
     } catch (const std::exception& e) {
         const bool cancelled = Terminated();
@@ -210,23 +237,35 @@ void TSMTPMailThread::Reconnect()
 
 void TSMTPMailThread::SendMails()
 {
-    FetchRecipient();
+    using Clock = std::chrono::steady_clock;
+    constexpr double BatchTargetMs = 50;
+    double msPerMail = -1;  // the worker's pace, a running average
+    auto want = [&] {
+        if (msPerMail < 0)
+            return 1;
+        return std::clamp(int(BatchTargetMs / std::max(msPerMail, 0.05)), 1, std::max(1, MaxBatch));
+    };
     fMessage->Recipients = {TMailAddress()};
-    while (!fRecipient.IsEmpty()) {
+    QList<QByteArray> pieces;
+    Exchange(1);
+    while (!m_queue.isEmpty()) {
+        const Clock::time_point started = Clock::now();
+        const TAssociativeArray recipient = m_queue.takeFirst();
         if (Terminated())
             break;
-        for (int i = 0; i < fRecipient.Count(); ++i)
-            ReplacePlaceholder(*fMessage, fRecipient.KeyAt(i), fRecipient.ValueAt(i));
-        const QString email = RecordValue(fRecipient, QStringLiteral("Email")).trimmed();
-        const QString lastName = RecordValue(fRecipient, QStringLiteral("Last Name"));
+        for (int i = 0; i < recipient.Count(); ++i)
+            ReplacePlaceholder(*fMessage, recipient.KeyAt(i), recipient.ValueAt(i));
+        const QString email = RecordValue(recipient, QStringLiteral("Email")).trimmed();
+        const QString lastName = RecordValue(recipient, QStringLiteral("Last Name"));
         TMailAddress& to = fMessage->Recipients[0];
         to.Address = email;
         to.Name = lastName.isEmpty()
                       ? QString()
-                      : RecordValue(fRecipient, QStringLiteral("First Name")) + QLatin1Char(' ') + lastName;
+                      : RecordValue(recipient, QStringLiteral("First Name")) + QLatin1Char(' ') + lastName;
 
         QString error;
         bool badAddress = false;
+        bool cancelled = false;
         if (!IsBareEmailAddress(email)) {
             badAddress = true;
             error = QStringLiteral("Ungültige E-Mail-Adresse.");
@@ -234,24 +273,49 @@ void TSMTPMailThread::SendMails()
             try {
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
-                fSMTP->Send(CleanHeaderValue(fMessage->From.Address).trimmed(), {email}, fMessage->SerializeShared());
+                const QString from = CleanHeaderValue(fMessage->From.Address).trimmed();
+                if (fPrepared) {
+                    fPrepared->Build(*fMessage, pieces);
+                    fSMTP->Send(from, {email}, pieces);
+                } else {
+                    fSMTP->Send(from, {email}, fMessage->SerializeShared());
+                }
+            } catch (const ESmtpError& e) {
+                // Given up by the abort: no failure, the row stays unsent and the worker ends.
+                cancelled = e.Cancelled && Terminated();
+                error = e.Message.isEmpty() ? QStringLiteral("Unbekannter Fehler") : e.Message;
             } catch (const std::exception& e) {
                 error = QString::fromUtf8(e.what());
                 if (error.isEmpty())
                     error = QStringLiteral("Unbekannter Fehler");
             }
         }
+        pieces.clear();
+        fMessage->RestoreTemplates();
+        if (cancelled)
+            break;
         if (error.isNull()) {
-            Sync([this] { m_job->MailSent(this); });
+            TMailOutcome outcome;
+            outcome.kind = TMailOutcome::Sent;
+            outcome.email = email;
+            outcome.id = RecordValue(recipient, QStringLiteral("_ID")).toInt();
+            m_outcomes.append(outcome);
         } else {
-            ReportError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
+            NoteError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
             if (!badAddress)
                 Reconnect();
-            Sync([this] { m_job->MailFailed(this); });
+            TMailOutcome done;
+            done.kind = TMailOutcome::Done;
+            m_outcomes.append(done);
         }
-        fMessage->RestoreTemplates();
-        WaitWhileHeld();
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        msPerMail = msPerMail < 0 ? ms : 0.8 * msPerMail + 0.2 * ms;
+        if (m_queue.isEmpty() && !Terminated())
+            Exchange(want());
     }
+    m_queue.clear();
+    if (!m_outcomes.isEmpty())
+        Exchange(0);
 }
 
 void TSMTPMailThread::DisconnectForPause()

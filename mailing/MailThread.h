@@ -1,9 +1,12 @@
 #pragma once
 // The SMTP workers of a mailing. Each worker holds its own copy of the message template and its
-// own SMTP client, asks the main thread for one recipient at a time, fills its copy, sends it,
-// reports the outcome and puts the copy back, until no recipient is left or it is told to stop.
-// Every call into the main thread goes through the job's synchronous call; a worker held by a
-// scheduled pause waits on a condition.
+// own SMTP client. It takes a small batch of recipients from the main thread, and for each one
+// fills its copy, builds the mail from the template's prepared pieces, sends it and notes the
+// outcome; the outcomes go back, in order, together with the request for the next batch, until
+// no recipient is left or the worker is told to stop. The batch grows with the worker's pace
+// (about 50 ms of mails, at most MaxBatch; one recipient in a scheduled mailing). Every call into
+// the main thread goes through the job's synchronous call; a worker held by a scheduled pause
+// waits on a condition.
 #include "core/AssociativeArray.h"
 #include "mailing/MyMessage.h"
 #include "mailing/SmtpClient.h"
@@ -19,6 +22,19 @@ class TMailingJob;
 
 enum class TWorkerState { Created, Connecting, Running, Held, Ended };
 
+// What a worker reports about one recipient, handed to the job in order.
+struct TMailOutcome {
+    enum Kind {
+        Sent,      // the server took the mail: green line, status 1, progress
+        ErrorLine, // a red line that counts one failure
+        Done       // a failed recipient is finished: progress
+    };
+    Kind kind = Sent;
+    QString email;  // Sent
+    int id = 0;     // Sent: the row
+    QString text;   // ErrorLine
+};
+
 // One bare address: no control characters or white space, none of <>,;:"()[]\ and exactly one
 // "@" with text on both sides.
 bool IsBareEmailAddress(const QString& address);
@@ -31,8 +47,8 @@ public:
     ~TMailThread() override;
 
     const int fNumber;
-    TAssociativeArray fRecipient;  // written by the main thread only while the worker waits
-    QString fErrorText;
+    // Most recipients taken at once (set by the job before the start).
+    int MaxBatch = 32;
 
     // Starts the thread; a second call does nothing.
     void Start();
@@ -55,9 +71,17 @@ protected:
     virtual void ReleaseResources() = 0;
 
     void Sync(const std::function<void()>& call);
-    void FetchRecipient();
-    // Worker line: what + " Fehler: " + message in red; one failure counted.
+    // Hands the outcomes noted so far to the job and, when want > 0, takes up to want further
+    // recipients into the queue (none: the list is done); then waits while held.
+    void Exchange(int want);
+    // Worker line: what + " Fehler: " + message in red; one failure counted. Goes to the job at
+    // once, after the outcomes noted before it.
     void ReportError(const QString& what, const QString& message);
+    // The same line noted for the next exchange.
+    void NoteError(const QString& what, const QString& message);
+
+    QList<TAssociativeArray> m_queue;  // recipients taken and not yet sent
+    QList<TMailOutcome> m_outcomes;    // outcomes not yet handed to the job
     // Waits while the main thread holds the worker.
     void WaitWhileHeld();
     void SetState(TWorkerState state);
@@ -81,7 +105,8 @@ protected:
 class TSMTPMailThread : public TMailThread {
     Q_OBJECT
 public:
-    TSMTPMailThread(int number, TMailingJob* job, const TMyMessage& templ, const QString& server,
+    TSMTPMailThread(int number, TMailingJob* job, const TMyMessage& templ,
+                    std::shared_ptr<const TPreparedMessage> prepared, const QString& server,
                     const QString& user, const QString& password, bool authentication);
     ~TSMTPMailThread() override;
 
@@ -90,6 +115,7 @@ public:
     void Reconnect();
 
     std::unique_ptr<TMyMessage> fMessage;
+    std::shared_ptr<const TPreparedMessage> fPrepared;  // null: each mail is serialised whole
     std::unique_ptr<TSmtpClient> fSMTP;
     const QString fServer;
     const QString fUser;

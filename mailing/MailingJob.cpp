@@ -7,11 +7,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
-#include <QtDebug>
 #include <cmath>
 
 namespace {
@@ -33,12 +31,6 @@ public:
 private:
     QTimer m_timer;
 };
-
-QString RecordValue(const TAssociativeArray& record, const QString& key)
-{
-    const int i = record.IndexOfKey(key);
-    return i < 0 ? QString() : record.ValueAt(i);
-}
 
 } // namespace
 
@@ -220,6 +212,7 @@ void TMailingJob::ButtonSendMailClick()
         SetRunning(false);
         fRecipients.reset();
         fMessage.reset();
+        m_prepared.reset();
         return;
     }
     m_jobRecipients = rowsToSend;  // nothing was sent since the count above
@@ -229,6 +222,7 @@ void TMailingJob::ButtonSendMailClick()
     }
     StartSMTPThreads();
     fMessage.reset();
+    m_prepared.reset();
 }
 
 void TMailingJob::BuildTemplate(const TSenderSettings& sender)
@@ -257,6 +251,13 @@ void TMailingJob::BuildTemplate(const TSenderSettings& sender)
     // Attachments and pictures are read and encoded once for all workers; one that cannot be
     // read stops the job here.
     fMessage->LoadFiles();
+    // The parts that are the same in every mail are serialised once; when the layout does not
+    // allow it every mail is built whole.
+    try {
+        m_prepared = TPreparedMessage::Prepare(*fMessage);
+    } catch (const std::exception&) {
+        m_prepared.reset();
+    }
 }
 
 int TMailingJob::GetThreadCount(int rowsToSend) const
@@ -286,8 +287,10 @@ void TMailingJob::StartSMTPThreads()
             break;
         ++m_runningThreads;
         ++m_workersCreated;
-        auto* worker = new TSMTPMailThread(i, this, *fMessage, m_sender.SmtpServer, m_sender.UserName,
+        auto* worker = new TSMTPMailThread(i, this, *fMessage, m_prepared, m_sender.SmtpServer, m_sender.UserName,
                                            m_sender.Password, m_sender.Authentication);
+        // A scheduled mailing counts its blocks recipient by recipient.
+        worker->MaxBatch = m_sender.Scheduled ? 1 : 32;
         fThreads[size_t(i)] = worker;
         connect(worker, &QThread::finished, this, [this, worker] { ThreadTerminated(worker); });
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -362,36 +365,56 @@ void TMailingJob::WorkerResumed(TMailThread*)
     JobLine(QStringLiteral(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."), mailcolors::Blue);
 }
 
-void TMailingJob::MailSent(TMailThread* worker)
+void TMailingJob::HandOut(TMailThread* worker, int count, QList<TAssociativeArray>& batch)
 {
-    if (m_progress)
-        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
-    const QString email = RecordValue(worker->fRecipient, QStringLiteral("Email")).trimmed();
-    WorkerLine(worker->fNumber, email + QStringLiteral("  gesendet."), mailcolors::Green);
-    try {
-        fRecipients->SetStatus(RecordValue(worker->fRecipient, QStringLiteral("_ID")).toInt(), 1);
-    } catch (const std::exception& e) {
-        // The server has the mail: the next mailing would send it again.
-        WorkerLine(worker->fNumber,
-                   email + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
-                       + QString::fromUtf8(e.what()),
-                   mailcolors::Red);
+    for (int i = 0; i < count; ++i) {
+        TAssociativeArray record;
+        getReceipient(record);
+        if (record.IsEmpty())
+            break;
+        batch.append(record);
+        if (worker->State() == TWorkerState::Held)
+            break;
     }
-    ++fSentMails;
-    getReceipient(worker->fRecipient);
 }
 
-void TMailingJob::ShowError(TMailThread* worker)
+void TMailingJob::TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& outcomes)
 {
-    WorkerLine(worker->fNumber, worker->fErrorText, mailcolors::Red);
-    ++fFailedMails;
-}
-
-void TMailingJob::MailFailed(TMailThread* worker)
-{
-    getReceipient(worker->fRecipient);
-    if (m_progress)
-        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + 1));
+    if (outcomes.isEmpty())
+        return;
+    // The lines go into the log in one edit, the progress bar moves once.
+    QList<std::pair<QString, QColor>> lines;
+    const QString prefix = LogTime() + QStringLiteral(" Thread ") + QString::number(worker->fNumber) + QStringLiteral(" : ");
+    int progressed = 0;
+    for (const TMailOutcome& outcome : outcomes) {
+        switch (outcome.kind) {
+        case TMailOutcome::Sent:
+            ++progressed;
+            lines.append({prefix + outcome.email + QStringLiteral("  gesendet."), mailcolors::Green});
+            try {
+                fRecipients->SetStatus(outcome.id, 1);
+            } catch (const std::exception& e) {
+                // The server has the mail: the next mailing would send it again.
+                lines.append({prefix + outcome.email
+                                  + QStringLiteral(" Fehler: Die Mail wurde gesendet, aber nicht als gesendet markiert: ")
+                                  + QString::fromUtf8(e.what()),
+                              mailcolors::Red});
+            }
+            ++fSentMails;
+            break;
+        case TMailOutcome::ErrorLine:
+            lines.append({prefix + outcome.text, mailcolors::Red});
+            ++fFailedMails;
+            break;
+        case TMailOutcome::Done:
+            ++progressed;
+            break;
+        }
+    }
+    if (m_log)
+        m_log->WriteLinesToLog(lines);
+    if (m_progress && progressed > 0)
+        m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + progressed));
 }
 
 void TMailingJob::SmtpConnected()
@@ -425,7 +448,6 @@ void TMailingJob::ThreadTerminated(TMailThread* worker)
     if (worker->fNumber >= 1 && worker->fNumber <= 64 && fThreads[size_t(worker->fNumber)] == worker)
         fThreads[size_t(worker->fNumber)] = nullptr;
     WorkerLine(worker->fNumber, QStringLiteral("beendet."), mailcolors::Blue);
-    { static const QLoggingCategory workers("qly.mailing.workers", QtInfoMsg); qCDebug(workers) << m_runningThreads; } // QT_LOGGING_RULES="qly.mailing.workers.debug=true"
     if (m_runningThreads > 0 || m_starting)
         return;
     CloseJob();

@@ -1,6 +1,7 @@
 #pragma once
-// A mailing ("job"): the checks and questions of the send button, the template built once, the
-// workers started, recipients handed out, each outcome recorded, the pause and resume of a
+// A mailing ("job"): the checks and questions of the send button, the template built and
+// prepared once, the workers started, recipients handed out in small batches, each outcome
+// recorded in its worker's order, the pause and resume of a
 // scheduled mailing, the abort, and the close with its totals. Everything here runs in the main
 // thread; workers reach it only through the synchronous call.
 //
@@ -23,6 +24,8 @@
 class QProgressBar;
 class QTimer;
 class TMailThread;
+struct TMailOutcome;
+class TPreparedMessage;
 
 // Hands a call to the main thread and waits for it (direct when already there).
 using TSynchronize = std::function<void(const std::function<void()>&)>;
@@ -130,9 +133,11 @@ public:
     void WorkerLine(int number, const QString& text, const QColor& color);
     void JobLine(const QString& text, const QColor& color);
     void getReceipient(TAssociativeArray& record);
-    void MailSent(TMailThread* worker);
-    void ShowError(TMailThread* worker);
-    void MailFailed(TMailThread* worker);
+    // Up to count recipients for the worker (fewer when the list ends or a scheduled block is
+    // full and the worker is held).
+    void HandOut(TMailThread* worker, int count, QList<TAssociativeArray>& batch);
+    // A worker's outcomes, in the order they happened: log lines, progress, sent marks, counts.
+    void TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& outcomes);
     void SmtpConnected();
     void WorkerResumed(TMailThread* worker);
 
@@ -158,6 +163,7 @@ private:
 
     int fRoundCount = 0;
     std::unique_ptr<TMyMessage> fMessage;
+    std::shared_ptr<const TPreparedMessage> m_prepared;
     int fFailedMails = 0;
     int fSentMails = 0;
     std::array<TMailThread*, 65> fThreads{};

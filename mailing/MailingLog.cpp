@@ -63,6 +63,25 @@ void TMailingLog::WriteToLog(const QString& text, const QColor& color)
     ensureCursorVisible();
 }
 
+void TMailingLog::WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines)
+{
+    if (lines.isEmpty())
+        return;
+    QTextCursor c(document());
+    c.movePosition(QTextCursor::End);
+    c.beginEditBlock();
+    for (const auto& [text, color] : lines) {
+        c.insertBlock();
+        QTextCharFormat fmt = c.charFormat();
+        fmt.setForeground(color);
+        c.setCharFormat(fmt);
+        c.insertText(text, fmt);
+    }
+    c.endEditBlock();
+    setTextCursor(c);
+    ensureCursorVisible();
+}
+
 void TMailingLog::AppendLine(const QString& text)
 {
     QTextCursor c(document());

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTextEdit>
 #include <functional>
+#include <utility>
 
 class QPrinter;
 
@@ -28,6 +29,8 @@ public:
 
     // Starts a new line at the end, writes the text in the colour and scrolls it into view.
     void WriteToLog(const QString& text, const QColor& color);
+    // Writes several lines as WriteToLog does, in one edit and one scroll.
+    void WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines);
     // Appends a plain line that keeps the colour of the line before.
     void AppendLine(const QString& text);
     // The header of a mailing: 62 hyphens, date and time, sender, server, an empty line.

@@ -47,11 +47,26 @@ QByteArray EncodeBase64Lines(const QByteArray& data)
     return out;
 }
 
-QString NormalizeLineBreaks(QString text)
+// CR LF and lone CR become LF.
+QString NormalizeLineBreaks(const QString& text)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    const QStringView view(text);
+    qsizetype cr = view.indexOf(QLatin1Char('\r'));
+    if (cr < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    while (cr >= 0) {
+        out += view.mid(from, cr - from);
+        out += QLatin1Char('\n');
+        from = cr + 1;
+        if (from < view.size() && view.at(from) == QLatin1Char('\n'))
+            ++from;
+        cr = view.indexOf(QLatin1Char('\r'), from);
+    }
+    out += view.mid(from);
+    return out;
 }
 
 QString HostPart(const QString& address)
@@ -318,6 +333,132 @@ void TMyMessage::LoadFiles()
     }
 }
 
+namespace {
+
+// Sets the message's own headers: MIME-Version, From, To, Reply-To, Subject, Date, Message-Id.
+void SetMessageHeaders(GMimeMessage* msg, const TMyMessage& m)
+{
+    g_mime_object_set_header(GMIME_OBJECT(msg), "MIME-Version", "1.0", nullptr);
+    InternetAddressMailbox* from = MakeMailbox(m.From);
+    internet_address_list_add(g_mime_message_get_from(msg), INTERNET_ADDRESS(from));
+    g_object_unref(from);
+    for (const TMailAddress& a : m.Recipients) {
+        InternetAddressMailbox* box = MakeMailbox(a);
+        internet_address_list_add(g_mime_message_get_addresses(msg, GMIME_ADDRESS_TYPE_TO), INTERNET_ADDRESS(box));
+        g_object_unref(box);
+    }
+    for (const TMailAddress& a : m.ReplyTo) {
+        if (CleanHeaderValue(a.Address).trimmed().isEmpty())
+            continue;
+        InternetAddressMailbox* box = MakeMailbox(a);
+        internet_address_list_add(g_mime_message_get_reply_to(msg), INTERNET_ADDRESS(box));
+        g_object_unref(box);
+    }
+    g_mime_message_set_subject(msg, CleanHeaderValue(m.Subject).toUtf8().constData(), "utf-8");
+    GDateTime* now = g_date_time_new_now_local();
+    g_mime_message_set_date(msg, now);
+    g_date_time_unref(now);
+    char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(m.From.Address)).toUtf8().constData());
+    g_mime_message_set_message_id(msg, id);
+    g_free(id);
+}
+
+// The MIME tree of a message. parts holds a reference to each part's object (by part index);
+// boundaries, when given, are used for the multiparts (key -1: the top one).
+GMimeMessage* BuildMime(const TMyMessage& m, const QMap<int, QByteArray>* boundaries,
+                        std::vector<GMimeObject*>& parts, GMimeMultipart** rootOut)
+{
+    GMimeMessage* msg = g_mime_message_new(FALSE);
+    SetMessageHeaders(msg, m);
+    const QList<TMessagePart>& list = m.MessageParts;
+    parts.assign(size_t(list.size()), nullptr);
+    auto release = [&] {
+        for (GMimeObject*& o : parts)
+            if (o) {
+                g_object_unref(o);
+                o = nullptr;
+            }
+    };
+    try {
+        for (int i = 0; i < list.size(); ++i) {
+            const TMessagePart& part = list.at(i);
+            if (part.IsText && IsContainerType(part.ContentType)) {
+                GMimeMultipart* mp = MakeMultipart(part.ContentType);
+                if (boundaries && boundaries->contains(i))
+                    g_mime_multipart_set_boundary(mp, boundaries->value(i).constData());
+                parts[size_t(i)] = GMIME_OBJECT(mp);
+            } else if (part.IsText) {
+                parts[size_t(i)] = MakeTextPart(part);
+            } else {
+                parts[size_t(i)] = MakeFilePart(part);
+            }
+        }
+    } catch (...) {
+        release();
+        g_object_unref(msg);
+        throw;
+    }
+    GMimeObject* top = nullptr;
+    if (list.isEmpty()) {
+        TMessagePart body;
+        body.ContentType = QStringLiteral("text/plain");
+        body.Body = m.Body;
+        top = MakeTextPart(body);
+    } else {
+        GMimeMultipart* root = MakeMultipart(IsContainerType(m.ContentType) ? m.ContentType
+                                                                            : QStringLiteral("multipart/mixed"));
+        if (boundaries && boundaries->contains(-1))
+            g_mime_multipart_set_boundary(root, boundaries->value(-1).constData());
+        for (int i = 0; i < list.size(); ++i) {
+            const int parent = list.at(i).ParentPart;
+            GMimeMultipart* container = root;
+            if (parent >= 0 && parent < list.size() && parent != i && GMIME_IS_MULTIPART(parts[size_t(parent)]))
+                container = GMIME_MULTIPART(parts[size_t(parent)]);
+            g_mime_multipart_add(container, parts[size_t(i)]);
+        }
+        if (rootOut)
+            *rootOut = root;
+        top = GMIME_OBJECT(root);
+    }
+    g_mime_message_set_mime_part(msg, top);
+    g_object_unref(top);
+    return msg;
+}
+
+GMimeFormatOptions* WireFormat()
+{
+    GMimeFormatOptions* options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    return options;
+}
+
+// Writes an object (or, with headersOnly, its header list) into buffer, which is emptied first.
+void WriteTo(GMimeObject* object, GByteArray* buffer, bool headersOnly = false)
+{
+    GMimeFormatOptions* options = WireFormat();
+    g_byte_array_set_size(buffer, 0);
+    GRef<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(buffer));
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(out.get()), FALSE);
+    if (headersOnly)
+        g_mime_header_list_write_to_stream(g_mime_object_get_header_list(object), options, out.get());
+    else
+        g_mime_object_write_to_stream(object, options, out.get());
+    g_mime_format_options_free(options);
+}
+
+QByteArray BytesOf(GByteArray* buffer)
+{
+    return QByteArray(reinterpret_cast<const char*>(buffer->data), qsizetype(buffer->len));
+}
+
+QByteArray WriteObject(GMimeObject* object, bool headersOnly = false)
+{
+    WriteTo(object, t_output.bytes, headersOnly);
+    return BytesOf(t_output.bytes);
+}
+
+} // namespace
+
 QByteArray TMyMessage::Serialize() const
 {
     const QByteArray shared = SerializeShared();
@@ -327,112 +468,133 @@ QByteArray TMyMessage::Serialize() const
 QByteArray TMyMessage::SerializeShared() const
 {
     InitMimeLibrary();
-    GRef<GMimeMessage> msg(g_mime_message_new(FALSE));
-    g_mime_object_set_header(GMIME_OBJECT(msg.get()), "MIME-Version", "1.0", nullptr);
-
-    InternetAddressMailbox* from = MakeMailbox(From);
-    internet_address_list_add(g_mime_message_get_from(msg.get()), INTERNET_ADDRESS(from));
-    g_object_unref(from);
-    for (const TMailAddress& a : Recipients) {
-        InternetAddressMailbox* box = MakeMailbox(a);
-        internet_address_list_add(g_mime_message_get_addresses(msg.get(), GMIME_ADDRESS_TYPE_TO),
-                                  INTERNET_ADDRESS(box));
-        g_object_unref(box);
-    }
-    for (const TMailAddress& a : ReplyTo) {
-        if (CleanHeaderValue(a.Address).trimmed().isEmpty())
-            continue;
-        InternetAddressMailbox* box = MakeMailbox(a);
-        internet_address_list_add(g_mime_message_get_reply_to(msg.get()), INTERNET_ADDRESS(box));
-        g_object_unref(box);
-    }
-    g_mime_message_set_subject(msg.get(), CleanHeaderValue(Subject).toUtf8().constData(), "utf-8");
-    GDateTime* now = g_date_time_new_now_local();
-    g_mime_message_set_date(msg.get(), now);
-    g_date_time_unref(now);
-    char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(From.Address)).toUtf8().constData());
-    g_mime_message_set_message_id(msg.get(), id);
-    g_free(id);
-
-    // Build the part tree: containers are multiparts, the others leaves; parent -1 is the top.
-    std::vector<GMimeObject*> objects(size_t(MessageParts.size()), nullptr);
-    for (int i = 0; i < MessageParts.size(); ++i) {
-        const TMessagePart& part = MessageParts.at(i);
-        if (part.IsText && IsContainerType(part.ContentType))
-            objects[size_t(i)] = GMIME_OBJECT(MakeMultipart(part.ContentType));
-        else if (part.IsText)
-            objects[size_t(i)] = MakeTextPart(part);
-        else {
-            try {
-                objects[size_t(i)] = MakeFilePart(part);
-            } catch (...) {
-                for (GMimeObject* o : objects)
-                    if (o) g_object_unref(o);
-                throw;
-            }
-        }
-    }
-    GMimeObject* top = nullptr;
-    if (MessageParts.isEmpty()) {
-        TMessagePart body;
-        body.ContentType = QStringLiteral("text/plain");
-        body.Body = Body;
-        top = MakeTextPart(body);
-    } else {
-        GMimeMultipart* root = MakeMultipart(IsContainerType(ContentType) ? ContentType
-                                                                          : QStringLiteral("multipart/mixed"));
-        for (int i = 0; i < MessageParts.size(); ++i) {
-            const int parent = MessageParts.at(i).ParentPart;
-            GMimeMultipart* container = root;
-            if (parent >= 0 && parent < MessageParts.size() && parent != i && GMIME_IS_MULTIPART(objects[size_t(parent)]))
-                container = GMIME_MULTIPART(objects[size_t(parent)]);
-            g_mime_multipart_add(container, objects[size_t(i)]);
-        }
-        top = GMIME_OBJECT(root);
-    }
-    for (GMimeObject* o : objects)
+    std::vector<GMimeObject*> parts;
+    GRef<GMimeMessage> msg(BuildMime(*this, nullptr, parts, nullptr));
+    for (GMimeObject* o : parts)
         if (o) g_object_unref(o);
-    g_mime_message_set_mime_part(msg.get(), top);
-    g_object_unref(top);
+    WriteTo(GMIME_OBJECT(msg.get()), t_output.bytes);
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(t_output.bytes->data), qsizetype(t_output.bytes->len));
+}
 
-    GMimeFormatOptions* options = g_mime_format_options_new();
-    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
-    GByteArray* buffer = t_output.bytes;
-    g_byte_array_set_size(buffer, 0);
-    GRef<GMimeStream> out(g_mime_stream_mem_new_with_byte_array(buffer));
-    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(out.get()), FALSE);
-    g_mime_object_write_to_stream(GMIME_OBJECT(msg.get()), options, out.get());
-    g_mime_format_options_free(options);
-    return QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data), qsizetype(buffer->len));
+QByteArray TMyMessage::SerializeWithBoundaries(const QMap<int, QByteArray>& boundaries) const
+{
+    InitMimeLibrary();
+    std::vector<GMimeObject*> parts;
+    GRef<GMimeMessage> msg(BuildMime(*this, &boundaries, parts, nullptr));
+    for (GMimeObject* o : parts)
+        if (o) g_object_unref(o);
+    return WriteObject(GMIME_OBJECT(msg.get()));
+}
+
+// ---- TPreparedMessage ------------------------------------------------------------------------
+
+std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessage& templ)
+{
+    InitMimeLibrary();
+    if (templ.MessageParts.isEmpty())
+        return nullptr;
+    std::vector<GMimeObject*> parts;
+    GMimeMultipart* root = nullptr;
+    GRef<GMimeMessage> msg(BuildMime(templ, nullptr, parts, &root));
+    struct Release {
+        std::vector<GMimeObject*>& parts;
+        ~Release() { for (GMimeObject* o : parts) if (o) g_object_unref(o); }
+    } release{parts};
+
+    const QByteArray whole = WriteObject(GMIME_OBJECT(msg.get()));
+    auto prepared = std::make_shared<TPreparedMessage>();
+    // Writing chose the boundaries: every mail of the mailing uses them. They cannot occur in
+    // the encoded parts (quoted-printable writes "=" as "=3D", base64 has no "-").
+    if (root)
+        prepared->m_boundaries.insert(-1, QByteArray(g_mime_multipart_get_boundary(root)));
+    for (int i = 0; i < templ.MessageParts.size(); ++i)
+        if (parts[size_t(i)] && GMIME_IS_MULTIPART(parts[size_t(i)]))
+            prepared->m_boundaries.insert(i, QByteArray(g_mime_multipart_get_boundary(GMIME_MULTIPART(parts[size_t(i)]))));
+
+    // The message's headers lead; each text part that may hold a placeholder is found by its
+    // own bytes. Anything that does not split this way is built whole for every mail.
+    const QByteArray headers = WriteObject(GMIME_OBJECT(msg.get()), true);
+    if (headers.isEmpty() || !whole.startsWith(headers))
+        return nullptr;
+    prepared->m_segments.append(Segment{QByteArray(), HeadersSlot});
+    qsizetype at = headers.size();
+    for (int i = 0; i < templ.MessageParts.size(); ++i) {
+        const TMessagePart& part = templ.MessageParts.at(i);
+        if (!part.IsText || IsContainerType(part.ContentType) || !part.Body.contains(QLatin1Char('%')))
+            continue;
+        const QByteArray bytes = WriteObject(parts[size_t(i)]);
+        const qsizetype found = whole.indexOf(bytes, at);
+        if (bytes.isEmpty() || found < 0)
+            return nullptr;
+        if (found > at)
+            prepared->m_segments.append(Segment{whole.mid(at, found - at), FixedSlot});
+        prepared->m_segments.append(Segment{QByteArray(), i});
+        at = found + bytes.size();
+    }
+    if (at < whole.size())
+        prepared->m_segments.append(Segment{whole.mid(at), FixedSlot});
+    return prepared;
+}
+
+void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segments) const
+{
+    segments.clear();
+    for (const Segment& segment : m_segments) {
+        if (segment.slot == FixedSlot) {
+            segments.append(segment.fixed);
+        } else if (segment.slot == HeadersSlot) {
+            GRef<GMimeMessage> msg(g_mime_message_new(FALSE));
+            SetMessageHeaders(msg.get(), filled);
+            segments.append(WriteObject(GMIME_OBJECT(msg.get()), true));
+        } else {
+            if (segment.slot >= filled.MessageParts.size())
+                throw std::logic_error("the message does not match its prepared template");
+            GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
+            segments.append(WriteObject(part.get()));
+        }
+    }
 }
 
 namespace {
 
 // Replaces, left to right and ignoring case, every occurrence of any of the patterns by value;
-// the inserted value is not searched again.
+// the inserted value is not searched again. Where two patterns match at the same place the
+// longer one wins. Every pattern starts with "%": only the places of that character are tried
+// (a search that folds the case of every character would cost far more on long texts).
 void ReplaceAny(QString& text, const QStringList& patterns, const QString& value)
 {
+    const QStringView view(text);
     QString out;
     qsizetype copied = 0, from = 0;
+    bool replaced = false;
     for (;;) {
-        qsizetype best = -1, bestLength = 0;
-        for (const QString& p : patterns) {
-            const qsizetype at = text.indexOf(p, from, Qt::CaseInsensitive);
-            if (at >= 0 && (best < 0 || at < best || (at == best && p.size() > bestLength))) {
-                best = at;
-                bestLength = p.size();
-            }
-        }
-        if (best < 0)
+        const qsizetype at = view.indexOf(QLatin1Char('%'), from);
+        if (at < 0)
             break;
-        out += QStringView(text).mid(copied, best - copied);
+        qsizetype length = 0;
+        for (const QString& p : patterns) {
+            Q_ASSERT(p.startsWith(QLatin1Char('%')));
+            // Patterns end with "%" too: that cheap test comes first.
+            if (p.size() > length && at + p.size() <= view.size() && view.at(at + p.size() - 1) == p.back()
+                && view.mid(at, p.size()).compare(p, Qt::CaseInsensitive) == 0)
+                length = p.size();
+        }
+        if (length == 0) {
+            from = at + 1;
+            continue;
+        }
+        if (!replaced) {
+            out.reserve(text.size() + value.size());
+            replaced = true;
+        }
+        out += view.mid(copied, at - copied);
         out += value;
-        copied = from = best + bestLength;
+        copied = from = at + length;
     }
-    if (copied == 0)
+    if (!replaced)
         return;
-    out += QStringView(text).mid(copied);
-    text = out;
+    out += view.mid(copied);
+    text = std::move(out);
 }
 
 // How an HTML editor writes a text: & < > as references.
@@ -450,15 +612,16 @@ QString EscapeHtmlText(const QString& value)
 void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value)
 {
     const QString placeholder = QLatin1Char('%') + Name + QLatin1Char('%');
-    Message.Subject.replace(placeholder, Value, Qt::CaseInsensitive);
-    Message.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+    const QStringList plainForm{placeholder};
+    ReplaceAny(Message.Subject, plainForm, Value);
+    ReplaceAny(Message.Body, plainForm, Value);
     QString escaped;
     QStringList htmlForms;
     for (TMessagePart& part : Message.MessageParts) {
         if (!part.IsText)
             continue;
         if (part.ContentType == QLatin1String("text/plain")) {
-            part.Body.replace(placeholder, Value, Qt::CaseInsensitive);
+            ReplaceAny(part.Body, plainForm, Value);
         } else if (part.ContentType == QLatin1String("text/html")) {
             if (escaped.isNull()) {
                 escaped = EscapeHtml(Value);

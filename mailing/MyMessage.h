@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -95,6 +96,34 @@ public:
     // The same without a copy: the bytes live in a buffer of the calling thread and stay valid
     // until its next call of SerializeShared (the workers send them at once).
     QByteArray SerializeShared() const;
+    // Serialize with the given multipart boundaries (by part index, -1 for the top multipart).
+    QByteArray SerializeWithBoundaries(const QMap<int, QByteArray>& boundaries) const;
+};
+
+// The template of a mailing serialised once: the bytes that are the same in every mail (the
+// multipart structure, the attachments' and pictures' base64, the text parts without
+// placeholders) are kept, and each mail builds only the message headers and the text parts that
+// hold placeholders. The result equals the filled copy serialised whole with the same
+// boundaries (Date and Message-Id are made per mail).
+class TPreparedMessage {
+public:
+    // Null when the template does not split into fixed and changing pieces; then each mail is
+    // serialised whole. The template's files must be loaded.
+    static std::shared_ptr<const TPreparedMessage> Prepare(const TMyMessage& templ);
+    // One recipient's message (a copy of the template, filled) as pieces to send in order; the
+    // fixed pieces share the prepared bytes.
+    void Build(const TMyMessage& filled, QList<QByteArray>& segments) const;
+    const QMap<int, QByteArray>& Boundaries() const { return m_boundaries; }
+
+private:
+    static constexpr int FixedSlot = -2;
+    static constexpr int HeadersSlot = -1;
+    struct Segment {
+        QByteArray fixed;
+        int slot = FixedSlot;  // a text part's index, or one of the two above
+    };
+    QList<Segment> m_segments;
+    QMap<int, QByteArray> m_boundaries;
 };
 
 // Fills the placeholder "%" + Name + "%" (ignoring case) in the subject, the body and every part

@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 #include <mutex>
+#include <sys/socket.h>
 
 namespace {
 
@@ -64,12 +65,11 @@ TSmtpClient::~TSmtpClient()
     Disconnect();
 }
 
-int TSmtpClient::DebugCallback(CURL*, int type, char* data, size_t size, void* self)
+size_t TSmtpClient::ReplyCallback(char* data, size_t size, size_t nitems, void* self)
 {
-    if (type != CURLINFO_HEADER_IN)
-        return 0;
+    // libcurl hands every reply line of the server to the header function.
     auto* client = static_cast<TSmtpClient*>(self);
-    const QString chunk = QString::fromUtf8(data, qsizetype(size));
+    const QString chunk = QString::fromUtf8(data, qsizetype(size * nitems));
     for (const QString& raw : chunk.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
         if (line.isEmpty())
@@ -84,7 +84,7 @@ int TSmtpClient::DebugCallback(CURL*, int type, char* data, size_t size, void* s
             client->m_pendingReply.clear();
         }
     }
-    return 0;
+    return size * nitems;
 }
 
 void TSmtpClient::Prepare()
@@ -96,7 +96,10 @@ void TSmtpClient::Prepare()
         m_connected = false;
     }
     CURL* c = m_curl;
-    curl_easy_reset(c);
+    // The session's settings are set on every request (the fields may change between a
+    // failure and the next Connect); the request's own ones are set by Connect and Send.
+    // The handle is not reset: that would drop its buffers, which every mail would then
+    // allocate anew.
     const bool implicitTls = Port == 465;
     const QString url = QStringLiteral("%1://%2:%3").arg(implicitTls ? "smtps" : "smtp", Host).arg(Port);
     curl_easy_setopt(c, CURLOPT_URL, url.toUtf8().constData());
@@ -104,10 +107,8 @@ void TSmtpClient::Prepare()
         curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (Authenticate) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, Username.toUtf8().constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, Password.toUtf8().constData());
-    }
+    curl_easy_setopt(c, CURLOPT_USERNAME, Authenticate ? Username.toUtf8().constData() : nullptr);
+    curl_easy_setopt(c, CURLOPT_PASSWORD, Authenticate ? Password.toUtf8().constData() : nullptr);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -117,14 +118,11 @@ void TSmtpClient::Prepare()
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, LowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &DiscardOutput);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &TSmtpClient::DebugCallback);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
-    if (Cancel) {
-        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &CancelCheck);
-        curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
-    }
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &TSmtpClient::ReplyCallback);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, Cancel ? 0L : 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Cancel ? &CancelCheck : nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
 }
 
 void TSmtpClient::Perform(const char* what)
@@ -145,48 +143,85 @@ void TSmtpClient::Perform(const char* what)
         message = QString::fromUtf8(m_errorBuffer);
     else
         message = QString::fromUtf8(curl_easy_strerror(rc));
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        // Closing the handle says QUIT and waits for the reply with no way to give up; a
+        // server that stalls would keep the worker for the whole reply time-out. Shut the
+        // connection down first so that the QUIT fails at once.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+            ::shutdown(socket, SHUT_RDWR);
+    }
     // Any failure leaves the session in an unknown state: the next Connect starts afresh.
     Disconnect();
-    throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED);
+    throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED, rc == CURLE_ABORTED_BY_CALLBACK);
 }
 
 void TSmtpClient::Connect()
 {
     Prepare();
     curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, "NOOP");
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 0L);
     Perform("NOOP");
 }
 
+size_t TSmtpClient::ReadCallback(char* buffer, size_t size, size_t nitems, void* self)
+{
+    auto* client = static_cast<TSmtpClient*>(self);
+    const size_t room = size * nitems;
+    size_t n = 0;
+    while (n < room && client->m_uploadPiece < client->m_upload.size()) {
+        const QByteArray& piece = client->m_upload.at(client->m_uploadPiece);
+        const size_t take = std::min<size_t>(room - n, size_t(piece.size() - client->m_uploadPos));
+        memcpy(buffer + n, piece.constData() + client->m_uploadPos, take);
+        n += take;
+        client->m_uploadPos += qsizetype(take);
+        if (client->m_uploadPos >= piece.size()) {
+            ++client->m_uploadPiece;
+            client->m_uploadPos = 0;
+        }
+    }
+    return n;
+}
+
 void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QByteArray& data)
+{
+    Send(from, recipients, QList<QByteArray>{data});
+}
+
+void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
 {
     Prepare();
     SList rcpts;
     for (const QString& r : recipients)
         rcpts.Append(QLatin1Char('<') + r + QLatin1Char('>'));
     const QByteArray fromArg = (QLatin1Char('<') + from + QLatin1Char('>')).toUtf8();
+    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, fromArg.constData());
     curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, rcpts.list);
-    m_upload = data;
+    m_upload = pieces;
+    m_uploadPiece = 0;
     m_uploadPos = 0;
+    curl_off_t total = 0;
+    for (const QByteArray& piece : pieces)
+        total += piece.size();
     curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(data.size()));
+    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, total);
     curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
-    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION,
-                     +[](char* buffer, size_t size, size_t nitems, void* self) -> size_t {
-                         auto* client = static_cast<TSmtpClient*>(self);
-                         const size_t n = std::min<size_t>(size * nitems,
-                                                           size_t(client->m_upload.size() - client->m_uploadPos));
-                         memcpy(buffer, client->m_upload.constData() + client->m_uploadPos, n);
-                         client->m_uploadPos += qsizetype(n);
-                         return n;
-                     });
+    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, &TSmtpClient::ReadCallback);
+    auto done = [this] {
+        m_upload.clear();
+        if (m_curl)  // the list is freed when Send returns
+            curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
+    };
     try {
         Perform("SEND");
     } catch (...) {
-        m_upload.clear();
+        done();
         throw;
     }
-    m_upload.clear();
+    done();
 }
 
 void TSmtpClient::Disconnect()

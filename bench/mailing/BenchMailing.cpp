@@ -1,8 +1,11 @@
-// Mails N recipients (a 20 KB text with two placeholders and a 100 KB attachment) through
-// postfix's smtp-sink on 127.0.0.1 with the given worker counts, then runs smtp-source with the
-// same session count and message size as the reference for what the machine can carry.
+// Mailing throughput and CPU against postfix's smtp-sink on 127.0.0.1, with smtp-source as the
+// reference in the same run. Each case mails N recipients with the given worker count and
+// message ("big": a 20 KB text with two placeholders and a 100 KB attachment; "small": a 6 KB
+// text), then smtp-source sends our own message as the sink captured it (-F, the same bytes on
+// the wire) with as many sessions, connections kept. Every case runs --runs times; the summary
+// gives the median and the worst of the ratios.
 //
-//   bench_mailing [--count 10000] [--workers 1,8,32] [--per-mail]
+//   bench_mailing [--count 10000] [--cases 1:big,8:big,8:small] [--runs 3] [--per-mail]
 //
 // Rows are marked through the program's send cursor (TRecipientsCursor: short batches);
 // --per-mail marks them with one commit per mail instead, for comparison.
@@ -24,7 +27,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QDir>
+#include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -109,6 +115,129 @@ int SinkCount(const QString& file)
     return n.toInt();
 }
 
+double CpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Sink {
+    QProcess process;
+    int port = 0;
+    // dumpTemplate: smtp-sink -d (every transaction into a file); countFile: -c output
+    void Start(const QString& countFile = {}, const QString& dumpTemplate = {})
+    {
+        port = FreePort();
+        QStringList args{"-u", "nobody"};
+        if (!countFile.isEmpty()) {
+            args.prepend("-c");
+            process.setStandardOutputFile(countFile);
+        }
+        if (!dumpTemplate.isEmpty())
+            args << "-d" << dumpTemplate;
+        args << QStringLiteral("127.0.0.1:%1").arg(port) << "256";
+        process.start(QStringLiteral("/usr/sbin/smtp-sink"), args);
+        process.waitForStarted();
+        QThread::msleep(300);
+    }
+    void Stop()
+    {
+        process.terminate();
+        process.waitForFinished();
+    }
+    QString Server() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+};
+
+// The message of a smtp-sink dump (-d): what follows the sink's own records and its three-line
+// "Received:" header, without the dump's closing empty line; LF line ends as smtp-source -F
+// reads them.
+QByteArray MessageOfDump(const QByteArray& dump)
+{
+    const QList<QByteArray> lines = dump.split('\n');
+    int i = 0;
+    while (i < lines.size() && !lines.at(i).startsWith("Received: "))
+        ++i;
+    ++i;
+    while (i < lines.size() && (lines.at(i).startsWith('\t') || lines.at(i).startsWith(' ')))
+        ++i;
+    QByteArray out;
+    for (int end = int(lines.size()) - 1; i < end; ++i) {
+        QByteArray line = lines.at(i);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        out += line;
+        out += '\n';
+    }
+    // the dump's closing empty line and the split's empty tail
+    if (out.endsWith("\n\n"))
+        out.chop(1);
+    return out;
+}
+
+struct Outcome {
+    double seconds = 0, cpu = 0, mainCpu = 0;  // mainCpu: the main thread's share
+    int sentRows = 0;
+    QString lastLine;
+};
+
+// Runs one mailing of the list in conn through a sink at server.
+Outcome RunMailing(db::Connection& conn, IMailContent* content, const QString& server, int workers, bool perMail)
+{
+    TMailingLog log;
+    QProgressBar progress;
+    TMailingJob job(&log, &progress);
+    job.Content = content;
+    TSenderSettings sender;
+    sender.From = QStringLiteral("bench@example.org");
+    sender.SmtpServer = server;
+    sender.Threads = workers;
+    job.SenderSettings = [sender] { return sender; };
+    db::TExtADODataSet grid(&conn);
+    grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+    job.OpenRecipients = [&conn, &grid, perMail]() -> std::unique_ptr<IRecipientCursor> {
+        if (perMail)
+            return std::make_unique<PerMailCursor>(conn);
+        return std::make_unique<TRecipientsCursor>(grid);
+    };
+    job.AskQuestion = [](const QString&, TQuestionButtons) { return true; };
+    job.ShowMessage = [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
+    Outcome out;
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const double mainCpu0 = CpuSeconds(RUSAGE_THREAD);
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QObject::connect(&job, &TMailingJob::JobClosed, &loop, &QEventLoop::quit);
+    job.ButtonSendMailClick();
+    if (job.Running())
+        loop.exec();
+    out.seconds = t.elapsed() / 1000.0;
+    out.cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    out.mainCpu = CpuSeconds(RUSAGE_THREAD) - mainCpu0;
+    out.sentRows = conn.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt();
+    out.lastLine = log.Lines().value(log.Lines().size() - 1);
+    return out;
+}
+
+void FillList(db::Connection& conn, const QString& file, int count)
+{
+    conn.Open(file, db::OpenMode::CreateIfMissing);
+    conn.Execute(QStringLiteral("CREATE TABLE \"RL1\" (\"_ID\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Status\" SMALLINT "
+                                "DEFAULT 0, \"Email\" TEXT, \"Last Name\" TEXT, \"First Name\" TEXT)"));
+    conn.BeginTrans();
+    for (int i = 0; i < count; ++i)
+        conn.Execute(QStringLiteral("INSERT INTO \"RL1\" (Status, Email, \"Last Name\", \"First Name\") VALUES (0, ?, ?, ?)"),
+                     {QStringLiteral("r%1@example.org").arg(i), QStringLiteral("Muster%1").arg(i), QStringLiteral("Eva")});
+    conn.CommitTrans();
+}
+
+double Median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v.at(v.size() / 2);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -116,23 +245,31 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     int count = 10000;
-    QList<int> workerCounts{1, 8, 32};
+    int runs = 3;
+    QStringList cases{"1:big", "8:big", "8:small"};
     bool perMail = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--count" && i + 1 < args.size())
             count = args[++i].toInt();
-        else if (args[i] == "--workers" && i + 1 < args.size()) {
-            workerCounts.clear();
-            for (const QString& w : args[++i].split(','))
-                workerCounts.append(w.toInt());
-        } else if (args[i] == "--per-mail")
+        else if (args[i] == "--runs" && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == "--cases" && i + 1 < args.size())
+            cases = args[++i].split(',');
+        else if (args[i] == "--per-mail")
             perMail = true;
     }
+    qInstallMessageHandler([](QtMsgType t, const QMessageLogContext&, const QString& m) {
+        if (t != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(m));
+    });
     QTemporaryDir dir;
-    QString text;
-    while (text.size() < 20 * 1024)
-        text += QStringLiteral("Sehr geehrte(r) %First Name% %Last Name%, dies ist eine Zeile mit Umlauten: äöü ß.\r\n");
+    const QString line = QStringLiteral("Sehr geehrte(r) %First Name% %Last Name%, dies ist eine Zeile mit Umlauten: äöü ß.\r\n");
+    QString bigText, smallText;
+    while (bigText.size() < 20 * 1024)
+        bigText += line;
+    while (smallText.size() < 6 * 1024)
+        smallText += line;
     const QString attachment = dir.filePath(QStringLiteral("anhang.bin"));
     {
         QFile f(attachment);
@@ -143,106 +280,121 @@ int main(int argc, char** argv)
             c = char(rng.generate());
         f.write(data);
     }
-    Content content;
-    content.subject = QStringLiteral("Angebot für %First Name%");
-    content.body = text;
-    content.attachments = {attachment};
+    Content big, small;
+    big.subject = small.subject = QStringLiteral("Angebot für %First Name%");
+    big.body = bigText;
+    big.attachments = {attachment};
+    small.body = smallText;
 
-    std::printf("recipients %d, %s status commits\n", count, perMail ? "per-mail" : "batched (send cursor)");
-    std::printf("%8s %12s %12s %8s %10s %10s %8s %8s\n", "workers", "mails/s", "source/s", "ratio", "RSS0 MB",
-                "peak MB", "rows ok", "sink");
-    for (int workers : workerCounts) {
+    // Our own messages as the sink receives them: one mailing to the list's first recipient.
+    QMap<QString, QString> referenceFile;
+    for (const QString& kind : {QStringLiteral("big"), QStringLiteral("small")}) {
         db::Connection conn;
-        const QString dbFile = dir.filePath(QStringLiteral("bench%1.db").arg(workers));
-        conn.Open(dbFile, db::OpenMode::CreateIfMissing);
-        conn.Execute(QStringLiteral("CREATE TABLE \"RL1\" (\"_ID\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Status\" SMALLINT "
-                                    "DEFAULT 0, \"Email\" TEXT, \"Last Name\" TEXT, \"First Name\" TEXT)"));
-        conn.BeginTrans();
-        for (int i = 0; i < count; ++i)
-            conn.Execute(QStringLiteral("INSERT INTO \"RL1\" (Status, Email, \"Last Name\", \"First Name\") VALUES (0, ?, ?, ?)"),
-                         {QStringLiteral("r%1@example.org").arg(i), QStringLiteral("Muster%1").arg(i), QStringLiteral("Eva")});
-        conn.CommitTrans();
-
-        const int port = FreePort();
-        const QString sinkOut = dir.filePath(QStringLiteral("sink%1.out").arg(workers));
-        QProcess sink;
-        sink.setStandardOutputFile(sinkOut);
-        sink.start(QStringLiteral("/usr/sbin/smtp-sink"),
-                   {"-c", "-u", "nobody", QStringLiteral("127.0.0.1:%1").arg(port), "256"});
-        sink.waitForStarted();
+        FillList(conn, dir.filePath("capture-" + kind + ".db"), 1);
+        // the sink runs as nobody: it must reach and write the folder
+        const QString dumpDir = dir.filePath("dump-" + kind);
+        QDir().mkpath(dumpDir);
+        QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther);
+        QFile::setPermissions(dumpDir, QFile::ReadOther | QFile::WriteOther | QFile::ExeOther | QFile::ReadOwner
+                                           | QFile::WriteOwner | QFile::ExeOwner);
+        Sink sink;
+        sink.Start({}, dumpDir + "/m.");
+        RunMailing(conn, kind == "big" ? &big : &small, sink.Server(), 1, false);
         QThread::msleep(300);
-
-        TMailingLog log;
-        QProgressBar progress;
-        TMailingJob job(&log, &progress);
-        job.Content = &content;
-        TSenderSettings sender;
-        sender.From = QStringLiteral("bench@example.org");
-        sender.SmtpServer = QStringLiteral("127.0.0.1:%1").arg(port);
-        sender.Threads = workers;
-        job.SenderSettings = [sender] { return sender; };
-        db::TExtADODataSet grid(&conn);
-        grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
-        job.OpenRecipients = [&conn, &grid, perMail]() -> std::unique_ptr<IRecipientCursor> {
-            if (perMail)
-                return std::make_unique<PerMailCursor>(conn);
-            return std::make_unique<TRecipientsCursor>(grid);
-        };
-        job.AskQuestion = [](const QString&, TQuestionButtons) { return true; };
-        job.ShowMessage = [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
-        qInstallMessageHandler([](QtMsgType t, const QMessageLogContext&, const QString& m) {
-            if (t != QtDebugMsg)
-                std::fprintf(stderr, "%s\n", qPrintable(m));
-        });
-
-        const long rss0 = RssKb("VmRSS:");
-        long peak = rss0;
-        QTimer sampler;
-        QObject::connect(&sampler, &QTimer::timeout, [&] { peak = std::max(peak, RssKb("VmRSS:")); });
-        sampler.start(50);
-        QElapsedTimer t;
-        t.start();
-        QEventLoop loop;
-        QObject::connect(&job, &TMailingJob::JobClosed, &loop, &QEventLoop::quit);
-        job.ButtonSendMailClick();
-        if (job.Running())
-            loop.exec();
-        const double seconds = t.elapsed() / 1000.0;
-        sampler.stop();
-        peak = std::max(peak, RssKb("VmRSS:"));
-        const int sentRows = conn.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt();
-        QThread::msleep(500);
-        sink.terminate();
-        sink.waitForFinished();
-        const int sinkCount = SinkCount(sinkOut);
-
-        // Reference: smtp-source with the same sessions and message size, connections kept.
-        const QStringList lines = log.Lines();
-        const int port2 = FreePort();
-        QProcess sink2;
-        sink2.start(QStringLiteral("/usr/sbin/smtp-sink"), {"-u", "nobody", QStringLiteral("127.0.0.1:%1").arg(port2), "256"});
-        sink2.waitForStarted();
-        QThread::msleep(300);
-        // One message as the workers send it: text, attachment and headers.
-        const int messageSize = 140 * 1024;
+        sink.Stop();
+        const QStringList dumps = QDir(dumpDir).entryList(QDir::Files);
+        QFile dump(dumpDir + "/" + dumps.value(0));
+        if (dumps.size() != 1 || !dump.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "the sink captured %d messages of kind %s\n", int(dumps.size()), qPrintable(kind));
+            return 1;
+        }
+        const QByteArray ourDump = dump.readAll();
+        dump.close();
+        const QByteArray message = MessageOfDump(ourDump);
+        referenceFile[kind] = dir.filePath("reference-" + kind + ".eml");
+        QFile out(referenceFile[kind]);
+        out.open(QIODevice::WriteOnly);
+        out.write(message);
+        out.close();
+        // What smtp-source sends of it must reach the sink as our mail did.
+        QFile::remove(dump.fileName());
+        Sink check;
+        check.Start({}, dumpDir + "/m.");
         QProcess source;
-        QElapsedTimer t2;
-        t2.start();
         source.start(QStringLiteral("/usr/sbin/smtp-source"),
-                     {"-s", QString::number(workers), "-m", QString::number(count), "-l", QString::number(messageSize),
-                      "-d", QStringLiteral("127.0.0.1:%1").arg(port2)});
+                     {"-m", "1", "-f", "bench@example.org", "-t", "r@example.org", "-F", referenceFile[kind], check.Server()});
         source.waitForFinished(-1);
-        const double seconds2 = t2.elapsed() / 1000.0;
-        sink2.terminate();
-        sink2.waitForFinished();
+        QThread::msleep(300);
+        check.Stop();
+        const QStringList sourceDumps = QDir(dumpDir).entryList(QDir::Files);
+        QFile sourceDump(dumpDir + "/" + sourceDumps.value(0));
+        // smtp-source ends the data with an empty line of its own before the final dot
+        const bool same = sourceDumps.size() == 1 && sourceDump.open(QIODevice::ReadOnly)
+                          && MessageOfDump(sourceDump.readAll()) == message + "\n";
+        std::printf("message %s: %lld bytes on the wire (CRLF), smtp-source sends the same (+ CRLF): %s\n",
+                    qPrintable(kind), static_cast<long long>(message.size() + message.count('\n')), same ? "yes" : "NO");
+    }
 
-        const double rate = sentRows / seconds;
-        const double rate2 = count / seconds2;
-        std::printf("%8d %12.1f %12.1f %7.0f%% %10.1f %10.1f %8s %8d\n", workers, rate, rate2, 100.0 * rate / rate2,
-                    rss0 / 1024.0, peak / 1024.0, sentRows == count ? "yes" : "NO", sinkCount);
-        std::fflush(stdout);
-        if (sentRows != count)
-            std::fprintf(stderr, "last log line: %s\n", qPrintable(lines.value(lines.size() - 1)));
+    std::printf("recipients %d, %s status commits, %d run(s) per case\n", count,
+                perMail ? "per-mail" : "batched (send cursor)", runs);
+    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s\n", "workers", "mail", "mails/s", "source/s", "ratio",
+                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink");
+    struct Summary { QList<double> ratio, cpuRatio; };
+    QMap<QString, Summary> summaries;
+    for (int run = 0; run < runs; ++run) {
+        for (const QString& c : cases) {
+            const int workers = c.section(':', 0, 0).toInt();
+            const QString kind = c.section(':', 1, 1);
+            if (workers < 1 || !referenceFile.contains(kind)) {
+                std::fprintf(stderr, "unknown case %s\n", qPrintable(c));
+                return 1;
+            }
+            db::Connection conn;
+            FillList(conn, dir.filePath(QStringLiteral("bench-%1-%2.db").arg(c.section(':', 0, 0), kind) + QString::number(run)), count);
+            const QString sinkOut = dir.filePath(QStringLiteral("sink.out"));
+            Sink sink;
+            sink.Start(sinkOut);
+            const Outcome ours = RunMailing(conn, kind == "big" ? &big : &small, sink.Server(), workers, perMail);
+            QThread::msleep(300);
+            sink.Stop();
+            const int sinkCount = SinkCount(sinkOut);
+            conn.Close();
+
+            Sink sink2;
+            sink2.Start();
+            const double childCpu0 = CpuSeconds(RUSAGE_CHILDREN);
+            QProcess source;
+            QElapsedTimer t2;
+            t2.start();
+            source.start(QStringLiteral("/usr/sbin/smtp-source"),
+                         {"-s", QString::number(workers), "-m", QString::number(count), "-d", "-f", "bench@example.org",
+                          "-t", "r@example.org", "-F", referenceFile[kind], sink2.Server()});
+            source.waitForFinished(-1);
+            const double seconds2 = t2.elapsed() / 1000.0;
+            const double sourceCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;  // the sink still runs
+            sink2.Stop();
+
+            const double rate = ours.sentRows / ours.seconds;
+            const double rate2 = count / seconds2;
+            const double cpuPerMail = 1000.0 * ours.cpu / std::max(1, ours.sentRows);
+            const double sourceCpuPerMail = 1000.0 * sourceCpu / count;
+            summaries[c].ratio.append(rate / rate2);
+            summaries[c].cpuRatio.append(cpuPerMail / sourceCpuPerMail);
+            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d\n", workers, qPrintable(kind), rate,
+                        rate2, rate / rate2, cpuPerMail, 100.0 * ours.mainCpu / std::max(1e-9, ours.cpu), sourceCpuPerMail,
+                        cpuPerMail / sourceCpuPerMail,
+                        ours.sentRows == count ? "yes" : "NO", sinkCount);
+            std::fflush(stdout);
+            if (ours.sentRows != count)
+                std::fprintf(stderr, "last log line: %s\n", qPrintable(ours.lastLine));
+        }
+    }
+    std::printf("\n%10s %14s %12s %14s %12s\n", "case", "ratio median", "ratio worst", "cpu x median", "cpu x worst");
+    for (const QString& c : cases) {
+        const Summary& s = summaries[c];
+        std::printf("%10s %14.2f %12.2f %14.2f %12.2f\n", qPrintable(c), Median(s.ratio),
+                    *std::min_element(s.ratio.begin(), s.ratio.end()), Median(s.cpuRatio),
+                    *std::max_element(s.cpuRatio.begin(), s.cpuRatio.end()));
     }
     return 0;
 }

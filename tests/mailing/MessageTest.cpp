@@ -180,3 +180,83 @@ TEST(MessageTemplate, LongAndNonAsciiTextStaysWithinSmtpLineLimits)
     ASSERT_EQ(mail.parts.size(), 1);
     EXPECT_EQ(mail.parts[0].text, longLine + "\r\n.\r\nEnde");
 }
+
+namespace {
+
+// Date and Message-Id lines blanked: they are made anew for every mail.
+QByteArray WithoutDateAndId(QByteArray raw)
+{
+    for (const QByteArray& name : {QByteArray("\r\nDate: "), QByteArray("\r\nMessage-Id: ")}) {
+        const qsizetype at = raw.indexOf(name);
+        if (at < 0)
+            continue;
+        const qsizetype end = raw.indexOf("\r\n", at + name.size());
+        raw.replace(at + name.size(), end - at - name.size(), "-");
+    }
+    return raw;
+}
+
+} // namespace
+
+// A mail of the mailing is built from the template's prepared pieces; it must be byte for byte
+// the mail that serialising the filled copy whole gives (with the same boundaries).
+TEST(MessageTemplate, MailFromPreparedPiecesEqualsTheMailBuiltWhole)
+{
+    qlytest::TempDir dir;
+    WriteFile(dir.file("logo.gif"), "GIF89a" + QByteArray(3000, '\x01'));
+    QByteArray pdf;
+    for (int i = 0; i < 100000; ++i)
+        pdf.append(char(i * 7 % 253));
+    WriteFile(dir.file("anhang.pdf"), pdf);
+    const QString longText = QString::fromUtf8("Sehr geehrte(r) %Name%, Grüße aus Köln. .Punkt\r\n").repeated(300)
+                             + QString::fromUtf8("Lange Zeile ohne Umbruch: ") + QString("x%Name%").repeated(300);
+
+    struct Case {
+        const char* name;
+        std::function<void(TMyMessage&)> layout;
+    };
+    const QList<Case> cases{
+        {"plain text with attachment",
+         [&](TMyMessage& m) {
+             m.SetPlainTextBody(longText);
+             m.AddAttachments({dir.file("anhang.pdf")});
+         }},
+        {"plain text without placeholders, mixed line ends",
+         [&](TMyMessage& m) { m.SetPlainTextBody(QString::fromUtf8("Für alle\r\ngleich.\rEnde\n\r\n")); }},
+        {"HTML with picture and attachment",
+         [&](TMyMessage& m) { BuildRelatedWithAttachment(m, dir.file("logo.gif"), dir.file("anhang.pdf")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMyMessage templ;
+        c.layout(templ);
+        templ.Subject = QString::fromUtf8("Angebot für %Name%: ") + QString::fromUtf8("Ärger über Öl ").repeated(8);
+        templ.From = {"info@absender.de", QString::fromUtf8("Jürgen Ä")};
+        templ.ReplyTo = {{"antwort@absender.de", QString()}};
+        templ.SaveTemplates();
+        templ.LoadFiles();
+        const auto prepared = TPreparedMessage::Prepare(templ);
+        ASSERT_TRUE(prepared);
+
+        TMyMessage copy;
+        copy.Assign(templ);
+        for (const QString& name : {QString::fromUtf8("Jörg & <Söhne>"), QStringLiteral("Eva")}) {
+            ReplacePlaceholder(copy, "Name", name);
+            copy.Recipients = {{"joerg@x.de", name + " Müller"}};
+            QList<QByteArray> pieces;
+            prepared->Build(copy, pieces);
+            const QByteArray built = pieces.join();
+            const QByteArray whole = copy.SerializeWithBoundaries(prepared->Boundaries());
+            EXPECT_EQ(WithoutDateAndId(built), WithoutDateAndId(whole));
+            EXPECT_TRUE(built.contains("\r\nDate: ") && built.contains("\r\nMessage-Id: <"));
+            const ParsedMail mail = ParseMail(built);
+            EXPECT_TRUE(mail.to.endsWith("<joerg@x.de>") && mail.to.contains(name)) << mail.to.toStdString();
+            EXPECT_TRUE(mail.subject.startsWith(QString::fromUtf8("Angebot für ") + name + ":"));
+            if (QByteArray(c.name).startsWith("plain text without")) {
+                ASSERT_EQ(mail.parts.size(), 1);
+                EXPECT_EQ(mail.parts[0].text, QString::fromUtf8("Für alle\r\ngleich.\r\nEnde\r\n\r\n"));
+            }
+            copy.RestoreTemplates();
+        }
+    }
+}

@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QThread>
 #include <QToolButton>
 #include <deque>
@@ -327,6 +328,63 @@ TEST_F(MailingPageTest, ClosingDuringAMailingAsksAndAbortsOnYes)
     EXPECT_EQ(peer.count("data"), 0);
     f.reset();
 }
+
+// A server that takes the message data and never answers: the abort button and "Ja" to the close
+// question give up the transfer at once (not after the transfer's own time-outs), the row stays
+// unsent, and the worker's end and the totals line follow as after any abort.
+class StalledSendAbort : public MailingPageTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StalledSendAbort, EndsTheJobAtOnceAndKeepsTheRowUnsent)
+{
+    const bool byClose = GetParam();
+    SmtpPeer peer(PeerOptions{.stallData = {"eva@x.de"}});
+    AddRow("tom@x.de", "Tal", "Tom");
+    AddRow("eva@x.de", "Muster", "Eva");
+    f->EditSmtpServer->setText(peer.server());
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return peer.count("stall") > 0; })) << LogLines().join('\n').toStdString();
+    // the client has sent the final dot and now waits for the reply
+    QTest::qWait(300);
+    ASSERT_TRUE(f->MailingPage().Job().Running());
+
+    QList<int> statusesAtTheEnd;  // closing the window closes the list afterwards
+    QObject::connect(&f->MailingPage().Job(), &TMailingJob::JobClosed, [&] { statusesAtTheEnd = Statuses(); });
+    int ticks = 0;  // the window's event loop goes on while the transfer is given up
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    QElapsedTimer t;
+    t.start();
+    if (byClose) {
+        boxes.clear();
+        // Yes to the mailing question; No to saving the list or the mail afterwards
+        answers = {QMessageBox::Yes, QMessageBox::No, QMessageBox::No, QMessageBox::No};
+        EXPECT_TRUE(f->close());
+        EXPECT_EQ(Texts().value(0),
+                  QString::fromUtf8("Es läuft noch ein Versand. Soll er abgebrochen und Quillory beendet werden?"));
+    } else {
+        QTest::mouseClick(f->AbortButton, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 60000));
+    }
+    const qint64 elapsed = t.elapsed();
+    EXPECT_LT(elapsed, 5000) << "the stalled transfer was given up, not timed out";
+    EXPECT_GT(ticks, 0);
+    EXPECT_FALSE(f->MailingPage().Job().Running());
+    EXPECT_EQ(f->MailingPage().Job().RunningThreads(), 0);
+
+    const QStringList lines = LogLines();
+    const int abort = int(lines.indexOf(" Abbruch durch Benutzer initiiert."));
+    ASSERT_GE(abort, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(abort + 1), (QStringList{" Thread 1 : beendet.", "", "1 Mail(s) gesendet."}))
+        << "no failure line for the given-up mail";
+    EXPECT_EQ(statusesAtTheEnd, (QList<int>{1, 0}));
+    EXPECT_EQ(peer.count("data"), 1);
+    if (byClose)
+        f.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, StalledSendAbort, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "CloseQuestionYes" : "AbortButton"; });
 
 TEST_F(MailingPageTest, ConnectionTestButtonChecksTheFieldsAndReportsTheOutcome)
 {
