@@ -1,0 +1,62 @@
+#pragma once
+// Types the grid family shares: its error class and the enumerations of its cell model and
+// published properties (members in their stored order; streams name them by identifier).
+#include <QObject>
+#include <QString>
+#include <stdexcept>
+
+namespace grid {
+Q_NAMESPACE
+
+// The grid family's error.
+class EZodUvuzError : public std::runtime_error {
+public:
+    explicit EZodUvuzError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
+    QString message() const { return m_message; }
+private:
+    QString m_message;
+};
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+Q_ENUM_NS(TAlignment)
+enum TVAlignment { vtaTop, vtaCenter, vtaBottom };
+Q_ENUM_NS(TVAlignment)
+enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+Q_ENUM_NS(TBrushStyle)
+enum TFontStyle { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+using TFontStyles = int;
+
+enum TEditorType {
+    edNormal, edSpinEdit, edComboEdit, edComboList, edEditBtn, edCheckBox, edDateEdit, edDateEditUpDown,
+    edTimeEdit, edButton, edDataCheckBox, edNumeric, edPositiveNumeric, edFloat, edCapital, edMixedCase,
+    edPassword, edUnitEditBtn, edLowerCase, edUpperCase, edFloatSpinEdit, edTimeSpinEdit, edDateSpinEdit,
+    edNumericEditBtn, edFloatEditBtn, edCustom, edRichEdit, edNone, edUniEdit, edUniComboEdit, edUniComboList,
+    edUniEditBtn, edUniMemo
+};
+Q_ENUM_NS(TEditorType)
+enum TGridLook { glStandard, glSoft, glClassic, glZarn, glXP, glListView };
+Q_ENUM_NS(TGridLook)
+enum TIntelliPan { ipVertical, ipHorizontal, ipBoth, ipNone };
+Q_ENUM_NS(TIntelliPan)
+enum TScrollBarAlways { saNone, saVert, saHorz, saBoth };
+Q_ENUM_NS(TScrollBarAlways)
+enum TScrollHintType { shNone, shVertical, shHorizontal, shBoth };
+Q_ENUM_NS(TScrollHintType)
+enum TScrollType { ssNormal, ssFlat, ssEncarta };
+Q_ENUM_NS(TScrollType)
+enum TCellType {
+    ctBitmap, ctIcon, ctNone, ctImageList, ctCheckBox, ctDataCheckBox, ctRotated, ctDataImage, ctNode, ctRadio,
+    ctEmpty, ctImages, ctPicture, ctFilePicture, ctValue, ctProgress, ctComment, ctButton, ctBitButton,
+    ctVirtCheckBox, ctRowCheckBox, ctProgressPie, ctSummary, ctRangeIndicator
+};
+Q_ENUM_NS(TCellType)
+enum TCellHAlign { haLeft, haRight, haCenter, haBeforeText, haAfterText, haFull };
+Q_ENUM_NS(TCellHAlign)
+enum TCellVAlign { vaTop, vaBottom, vaCenter, vaUnderText, vaAboveText, vaFull };
+Q_ENUM_NS(TCellVAlign)
+enum TCellBorder { cbTop, cbLeft, cbRight, cbBottom };
+Q_ENUM_NS(TCellBorder)
+enum TFooterStyle { fsFixedLastRow, fsColumnPreview, fsCustomPreview };
+Q_ENUM_NS(TFooterStyle)
+
+} // namespace grid
