@@ -190,6 +190,18 @@ void TBaseGrid::SetCellProperties(int col, int row, TCellProperties* props)
 
 void TBaseGrid::ReleaseObject(tk::TObject* object) { delete object; }
 
+TCellGraphic* TBaseGrid::GetCellGraphic(int col, int row) const
+{
+    const TCellProperties* p = CellPropertiesOrNull(col, row);
+    return p ? p->Graphic.get() : nullptr;
+}
+
+void TBaseGrid::SetCellGraphic(int col, int row, std::unique_ptr<TCellGraphic> graphic)
+{
+    GetCellProperties(col, row)->Graphic = std::move(graphic);
+    RepaintCell(col, row);
+}
+
 // --- merged cells
 
 QPoint TBaseGrid::BaseCell(int col, int row) const

@@ -5,6 +5,7 @@
 // changes.
 //
 // The grid owns the objects in its cells: a cell's slot holds its TCellProperties or nothing.
+#include "grid/GridOptions.h"
 #include "grid/GridTypes.h"
 #include "platform/grid/StringGrid.h"
 #include "platform/grid/Toolkit.h"
@@ -12,6 +13,7 @@
 #include <QPointer>
 #include <QRect>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -63,6 +65,8 @@ public:
     // calculation kind.
     quint32 PaintStamp = 0;
     quint8 FooterCalc = 0;
+    // What the cell shows besides its text (none at creation); owned.
+    std::unique_ptr<TCellGraphic> Graphic;
 
     // Copies everything but BrushColorTo, CellObject and what the cell shows besides its text.
     void Assign(const TCellProperties& other);
@@ -134,6 +138,8 @@ public:
     TGetDisplWideTextEvent OnGetDisplWideText;
 
     // --- state
+    // The grid is being designed (set once by the constructor of a descendant).
+    bool Designing() const { return m_designing; }
     bool WordWrap() const { return m_wordWrap; }
     void SetWordWrap(bool value) { m_wordWrap = value; }
     bool LastRowIsFooter() const { return m_lastRowIsFooter; }
@@ -148,6 +154,11 @@ public:
     TCellProperties* CellPropertiesOrNull(int col, int row) const;
     // Replaces a cell's property object; the old one is freed.
     void SetCellProperties(int col, int row, TCellProperties* props);
+
+    // The cell's graphic or null; setting one creates the properties when missing (the cell's
+    // text is left as it was) and frees a graphic it replaces.
+    TCellGraphic* GetCellGraphic(int col, int row) const;
+    void SetCellGraphic(int col, int row, std::unique_ptr<TCellGraphic> graphic);
 
     // --- merged cells
     QPoint BaseCell(int col, int row) const;
@@ -212,6 +223,8 @@ protected:
     void ReleaseObject(tk::TObject* object) override;
     QColor GridLineColor(bool fixed) const override;
 
+    void SetDesigning(bool value) { m_designing = value; }
+
 private:
     void drawLines(QPainter& p, const QRect& rect, bool fixed, int col);
     bool m_defaultDrawing = false;
@@ -225,6 +238,7 @@ private:
     bool m_activeRowShow = false;
     TColor m_activeRowColor = gfx::clInfoBk;
     bool m_destroying = false;
+    bool m_designing = false;
 };
 
 } // namespace grid

@@ -59,4 +59,34 @@ Q_ENUM_NS(TCellBorder)
 enum TFooterStyle { fsFixedLastRow, fsColumnPreview, fsCustomPreview };
 Q_ENUM_NS(TFooterStyle)
 
+// Option objects.
+enum TNodeType { cnFlat, cn3D, cnGlyph, cnLeaf, cnXP };
+Q_ENUM_NS(TNodeType)
+enum TGridFixedCellEdit { fceNone, fceDblClick, fceLeftClick, fceRightClick };
+Q_ENUM_NS(TGridFixedCellEdit)
+enum TWheelAction { waMoveSelection, waScroll };
+Q_ENUM_NS(TWheelAction)
+enum TColumnSizeLocation { clRegistry, clIniFile };
+Q_ENUM_NS(TColumnSizeLocation)
+enum TAdvanceDirection { adLeftRight, adTopBottom };
+Q_ENUM_NS(TAdvanceDirection)
+enum TInsertPosition { pInsertBefore, pInsertAfter };
+Q_ENUM_NS(TInsertPosition)
+enum THomeEndAction { heFirstLastColumn, heFirstLastRow };
+Q_ENUM_NS(THomeEndAction)
+enum TPrintPosition { ppNone, ppTopLeft, ppTopRight, ppTopCenter, ppBottomLeft, ppBottomRight, ppBottomCenter };
+Q_ENUM_NS(TPrintPosition)
+enum TPrintBorders { pbNoborder, pbSingle, pbDouble, pbVertical, pbHorizontal, pbAround, pbAroundVertical,
+                     pbAroundHorizontal, pbCustom };
+Q_ENUM_NS(TPrintBorders)
+enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+Q_ENUM_NS(TPenStyle)
+enum TPrinterOrientation { poPortrait, poLandscape };
+Q_ENUM_NS(TPrinterOrientation)
+enum TFitToPage { fpNever, fpGrow, fpShrink, fpAlways, fpCustom };
+Q_ENUM_NS(TFitToPage)
+
+enum TControlStyle { csClassic, csFlat, csWinXP, csBorland, csZarn, csGlyph, csTheme };
+Q_ENUM_NS(TControlStyle)
+
 } // namespace grid
