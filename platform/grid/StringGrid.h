@@ -14,12 +14,6 @@
 
 namespace tk {
 
-// The base of objects kept in cells.
-class TObject {
-public:
-    virtual ~TObject() = default;
-};
-
 class TStringGrid : public TCustomGrid {
     Q_OBJECT
 public:
