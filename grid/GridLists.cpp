@@ -267,4 +267,24 @@ void TWideStrings::AssignTo(tk::TStringList& destination) const
         destination.AddObject(QString::fromStdU16String(Get(i)), GetObject(i));
 }
 
+void TWideStrings::DefineWideStrings(tk::TFiler& filer)
+{
+    filer.DefineStrings(
+        QStringLiteral("WideStrings"),
+        [this] {
+            QStringList l;
+            for (int i = 0; i < GetCount(); ++i)
+                l << QString::fromStdU16String(Get(i));
+            return l;
+        },
+        [this](const QStringList& l) {
+            BeginUpdate();
+            Clear();
+            for (const QString& s : l)
+                Add(s.toStdU16String());
+            EndUpdate();
+        },
+        GetCount() > 0);
+}
+
 } // namespace grid

@@ -2,6 +2,7 @@
 // Lists the grid uses as parts of itself: integers that report their changes with the cell they
 // belong to, the sort columns with their directions, the controls placed in cells, and a list of
 // wide strings with an object per entry.
+#include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QLocale>
 #include <QObject>
@@ -115,6 +116,9 @@ public:
     void Assign(const TWideStrings& source);
     void Assign(const tk::TStringList& source);
     void AssignTo(tk::TStringList& destination) const;
+    // Stores the list in a component stream as "WideStrings" (when it is not empty); reading
+    // replaces the entries within one update.
+    void DefineWideStrings(tk::TFiler& filer);
 
 private:
     int m_updateCount = 0;

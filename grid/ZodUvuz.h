@@ -4,6 +4,7 @@
 // registry.
 #include "grid/BaseGrid.h"
 #include "grid/GridOptions.h"
+#include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QPointer>
 #include <QString>
@@ -12,8 +13,31 @@
 
 namespace grid {
 
-class TZedEzeravIvur : public TBaseGrid {
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_OBJECT
+    // Always stored: the scroll bar width may differ from the system's, the row height has no
+    // stream default.
+    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight")
+    Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
+    Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
+    Q_PROPERTY(bool ActiveRowShow READ ActiveRowShow WRITE SetActiveRowShow)
+    Q_PROPERTY(int ActiveRowColor READ ActiveRowColor WRITE SetActiveRowColor)
+    Q_PROPERTY(int GridLineColor READ GridLineColor WRITE SetGridLineColor)
+    Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
+    Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
+    Q_PROPERTY(int FixedCols READ FixedCols WRITE SetFixedCols)
+    Q_PROPERTY(int RowCount READ RowCount WRITE SetRowCount)
+    Q_PROPERTY(int FixedRows READ FixedRows WRITE SetFixedRows)
+    Q_PROPERTY(grid::TControlLook* ControlLook READ ControlLook)
+    Q_PROPERTY(grid::TPrintSettings* PrintSettings READ PrintSettings)
+    Q_PROPERTY(grid::THTMLSettings* HTMLSettings READ HTMLSettings)
+    Q_PROPERTY(grid::TNavigation* Navigation READ Navigation)
+    Q_PROPERTY(grid::TColumnSize* ColumnSize READ ColumnSize)
+    Q_PROPERTY(grid::TCellNode* CellNode READ CellNode)
+    Q_PROPERTY(grid::TSizeWhileTyping* SizeWhileTyping READ SizeWhileTyping)
+    Q_PROPERTY(grid::TMouseActions* MouseActions READ MouseActions)
+    Q_PROPERTY(int FixedColWidth READ FixedColWidth WRITE SetFixedColWidth)
+    Q_PROPERTY(int FixedRowHeight READ FixedRowHeight WRITE SetFixedRowHeight)
     // Published values that only store (their behaviour belongs to painting, input, hints ...).
     Q_PROPERTY(bool ActiveCellShow READ ActiveCellShow WRITE SetActiveCellShow)
     Q_PROPERTY(int ActiveCellColor READ ActiveCellColor WRITE SetActiveCellColor)
@@ -257,7 +281,7 @@ public:
     void RichEditSelectionChanged();
 
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
-    virtual void Loaded();
+    void Loaded() override;
     bool IsLoaded() const { return m_loaded; }
 
     // --- events

@@ -1,8 +1,11 @@
 #pragma once
 // The class registry: components that stored forms and streams create by their class name.
+#include <QByteArray>
 #include <QString>
+#include <QVariant>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 class QObject;
 class QWidget;
@@ -41,5 +44,50 @@ void UnRegisterClass(const QString& name);
 const QMetaObject* GetClass(const QString& name);
 // Creates an instance of a registered class; raises EClassNotFound "Class <name> not found".
 QObject* CreateComponent(const QString& name, QWidget* parent = nullptr);
+
+// ------------------------------------------------------------------ component stream
+//
+// A stored component is "TPF0", the class name, the object name, its properties and an end mark.
+// A property is its name and a tagged value; the properties of an owned sub-object (a QObject*
+// property) are written with dotted names ("CellNode.NodeIndent"). Which properties a class has
+// comes from its Qt properties; a property whose value equals that of a freshly created instance
+// (the stream default) is not written, unless the class names it in its "QlyAlwaysStored" class
+// info (a comma-separated list). Enumerations are written by their identifiers.
+// Values a class keeps outside its properties are written through DefineProperties.
+
+class TWriter;
+class TReader;
+
+// Optional hooks of a streamed object (or sub-object).
+class TStreamHooks {
+public:
+    virtual ~TStreamHooks() = default;
+    // Values kept outside the Qt properties: `filer` asks for each by name.
+    virtual void DefineProperties(class TFiler& filer) { (void)filer; }
+    // Called on the created component once its properties are read.
+    virtual void Loaded() {}
+};
+
+// A value stored under a name of its own: a list of strings or a block of bytes.
+class TFiler {
+public:
+    virtual ~TFiler() = default;
+    // Stores / reads a list of strings under `name`. `hasData` says whether there is anything to
+    // store (ignored when reading).
+    virtual void DefineStrings(const QString& name, const std::function<QStringList()>& write,
+                               const std::function<void(const QStringList&)>& read, bool hasData) = 0;
+};
+
+class EReadError : public EFilerError {
+public:
+    using EFilerError::EFilerError;
+};
+
+// Writes a component (defaults left out).
+QByteArray WriteComponent(const QObject* component);
+// Creates the component named in the stream, reads its properties and calls its Loaded hook. A
+// stream that ends early or does not fit raises EReadError (or EClassNotFound) and leaves nothing
+// behind.
+QObject* ReadComponent(const QByteArray& data, QWidget* parent = nullptr);
 
 } // namespace tk
