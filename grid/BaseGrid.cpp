@@ -249,18 +249,24 @@ QPoint TBaseGrid::CellSpan(int col, int row) const
 
 QRect TBaseGrid::CellRectAt(int col, int row) const
 {
-    int left = 0;
-    for (int c = 0; c < col && c < ColCount(); ++c)
-        left += ColWidths(c);
-    if (col >= FixedCols())
-        for (int c = FixedCols(); c < LeftCol() && c < col; ++c)
-            left -= ColWidths(c);
-    int top = 0;
-    for (int r = 0; r < row && r < RowCount(); ++r)
-        top += RowHeights(r);
-    if (row >= FixedRows())
-        for (int r = FixedRows(); r < TopRow() && r < row; ++r)
-            top -= RowHeights(r);
+    // Fixed cells from the origin; scrollable cells from the first visible one, so the cost
+    // follows the distance from the visible area and not the size of the grid.
+    auto position = [](int index, int fixed, int first, const auto& size) {
+        int pos = 0;
+        for (int i = 0; i < std::min(index, fixed); ++i)
+            pos += size(i);
+        if (index < fixed)
+            return pos;
+        if (index >= first)
+            for (int i = first; i < index; ++i)
+                pos += size(i);
+        else
+            for (int i = index; i < first; ++i)
+                pos -= size(i);
+        return pos;
+    };
+    const int left = position(col, FixedCols(), LeftCol(), [this](int c) { return ColWidths(c); });
+    const int top = position(row, FixedRows(), TopRow(), [this](int r) { return RowHeights(r); });
     return QRect(left, top, ColWidths(col), RowHeights(row));
 }
 

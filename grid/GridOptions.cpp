@@ -23,6 +23,19 @@ bool TGridPersistent::Assign(const QObject* source)
     return true;
 }
 
+bool TGridPersistent::AssignExcept(const QObject* source, const QStringList& skipped)
+{
+    if (!source || source->metaObject() != metaObject())
+        return false;
+    const QMetaObject* mo = metaObject();
+    for (int i = QObject::staticMetaObject.propertyCount(); i < mo->propertyCount(); ++i) {
+        const QMetaProperty p = mo->property(i);
+        if (p.isWritable() && !skipped.contains(QString::fromLatin1(p.name())))
+            p.write(this, p.read(source));
+    }
+    return true;
+}
+
 void TGridPersistent::RepaintGrid()
 {
     if (m_grid)
@@ -90,6 +103,97 @@ void TMouseActions::SetHotmailRowSelect(bool v)
 {
     m_hotmail = v;
     RepaintGrid();
+}
+
+bool TMouseActions::Assign(const QObject* source)
+{
+    return AssignExcept(source, {QStringLiteral("HotmailRowSelect"), QStringLiteral("SizeFixedRow")});
+}
+
+// ------------------------------------------------------------------ 8.168-style holders
+
+void TSortSettings::SetShow(bool v)
+{
+    if (tk::ChangeValue(m_show, v))
+        RepaintGrid();
+}
+
+void TSortSettings::SetRow(int v)
+{
+    if (Grid() && v >= Grid()->FixedRows())
+        throw EZodUvuzError(QStringLiteral("Sort row should be smaller than number of fixed rows"));
+    m_row = v;
+}
+
+bool TSortSettings::Assign(const QObject* source)
+{
+    if (!AssignExcept(source, {QStringLiteral("Row")}))
+        return false;
+    m_row = static_cast<const TSortSettings*>(source)->m_row;
+    return true;
+}
+
+void TBands::repaintWhenActive()
+{
+    if (m_active)
+        RepaintGrid();
+}
+
+void TBands::SetActive(bool v)
+{
+    m_active = v;
+    RepaintGrid();
+}
+
+void TBands::SetPrimaryColor(TColor v)
+{
+    m_primaryColor = v;
+    repaintWhenActive();
+}
+
+void TBands::SetPrimaryLength(int v)
+{
+    m_primaryLength = v;
+    m_period = m_primaryLength + m_secondaryLength;
+    repaintWhenActive();
+}
+
+void TBands::SetSecondaryColor(TColor v)
+{
+    m_secondaryColor = v;
+    repaintWhenActive();
+}
+
+void TBands::SetSecondaryLength(int v)
+{
+    m_secondaryLength = v;
+    m_period = m_primaryLength + m_secondaryLength;
+    repaintWhenActive();
+}
+
+bool TGrouping::Assign(const QObject* source)
+{
+    return AssignExcept(source, {QStringLiteral("HeaderLineColor"), QStringLiteral("HeaderLineWidth"),
+                                 QStringLiteral("Summary"), QStringLiteral("SummaryLineColor"),
+                                 QStringLiteral("SummaryLineWidth")});
+}
+
+void TShowModified::SetColor(TColor v)
+{
+    m_color = v;
+    if (OnChange)
+        OnChange(this);
+}
+
+bool TDragScrollOptions::Assign(const QObject* source)
+{
+    if (!source || source->metaObject() != metaObject())
+        return false;
+    auto* s = const_cast<TDragScrollOptions*>(static_cast<const TDragScrollOptions*>(source));
+    m_margins.Assign(s->Margins());
+    m_delays.Assign(s->Delays());
+    Active = s->Active;
+    return true;
 }
 
 // ------------------------------------------------------------------ TPrintSettings

@@ -14,6 +14,7 @@
 #include <QPoint>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <vector>
 
 namespace grid {
@@ -30,6 +31,8 @@ public:
     virtual bool Assign(const QObject* source);
 
 protected:
+    // The same, leaving out the named properties.
+    bool AssignExcept(const QObject* source, const QStringList& skipped);
     void RepaintGrid();
     bool GridDesigning() const;
 
@@ -153,6 +156,8 @@ public:
     void SetDisjunctCellSelect(bool v);
     bool HotmailRowSelect() const { return m_hotmail; }
     void SetHotmailRowSelect(bool v);
+    // Copies all but HotmailRowSelect and SizeFixedRow.
+    bool Assign(const QObject* source) override;
 
 private:
     bool m_disjunctRow = false;
@@ -434,6 +439,273 @@ public:
 
     // Copies the look, not the drop-down, button, disabled-look, progress-style and gradient values.
     bool Assign(const QObject* source) override;
+};
+
+class TSortSettings : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(int Column MEMBER Column)
+    Q_PROPERTY(bool Show READ Show WRITE SetShow)
+    Q_PROPERTY(bool IndexShow MEMBER IndexShow)
+    Q_PROPERTY(int IndexColor MEMBER IndexColor)
+    Q_PROPERTY(bool Full MEMBER Full)
+    Q_PROPERTY(bool SingleColumn MEMBER SingleColumn)
+    Q_PROPERTY(bool IgnoreBlanks MEMBER IgnoreBlanks)
+    Q_PROPERTY(grid::TSortBlankPosition BlankPos MEMBER BlankPos)
+    Q_PROPERTY(bool AutoFormat MEMBER AutoFormat)
+    Q_PROPERTY(grid::TSortDirection Direction MEMBER Direction)
+    Q_PROPERTY(grid::TSortDirection InitSortDirection MEMBER InitSortDirection)
+    Q_PROPERTY(QImage UpGlyph MEMBER UpGlyph)
+    Q_PROPERTY(QImage DownGlyph MEMBER DownGlyph)
+    Q_PROPERTY(QImage IndexUpGlyph MEMBER IndexUpGlyph)
+    Q_PROPERTY(QImage IndexDownGlyph MEMBER IndexDownGlyph)
+    Q_PROPERTY(bool FixedCols MEMBER FixedCols)
+    Q_PROPERTY(bool NormalCellsOnly MEMBER NormalCellsOnly)
+    Q_PROPERTY(int Row READ Row WRITE SetRow)
+    Q_PROPERTY(bool UndoSort MEMBER UndoSort)
+    Q_PROPERTY(bool AutoSortForGrouping MEMBER AutoSortForGrouping)
+    Q_PROPERTY(bool AutoColumnMerge MEMBER AutoColumnMerge)
+public:
+    using TGridPersistent::TGridPersistent;
+    int Column = 0;
+    bool IndexShow = false;
+    TColor IndexColor = gfx::clYellow;
+    bool Full = true;
+    bool SingleColumn = false;
+    bool IgnoreBlanks = false;
+    grid::TSortBlankPosition BlankPos = blFirst;
+    bool AutoFormat = true;
+    grid::TSortDirection Direction = sdAscending;
+    grid::TSortDirection InitSortDirection = sdAscending;
+    QImage UpGlyph, DownGlyph, IndexUpGlyph, IndexDownGlyph;
+    bool FixedCols = false;
+    bool NormalCellsOnly = false;
+    bool UndoSort = false;
+    bool AutoSortForGrouping = true;
+    bool AutoColumnMerge = false;
+    bool Show() const { return m_show; }
+    void SetShow(bool v);
+    int Row() const { return m_row; }
+    // Raises EZodUvuzError "Sort row should be smaller than number of fixed rows" for a row that
+    // is not a fixed row of the grid.
+    void SetRow(int v);
+    // Copies every value; the row as it is (the receiver's fixed rows may follow later).
+    bool Assign(const QObject* source) override;
+
+private:
+    bool m_show = false;
+    int m_row = 0;
+};
+
+class TBackGround : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(QImage Bitmap READ Bitmap WRITE SetBitmap)
+    Q_PROPERTY(int Top READ Top WRITE SetTop)
+    Q_PROPERTY(int Left READ Left WRITE SetLeft)
+    Q_PROPERTY(grid::TBackGroundDisplay Display READ Display WRITE SetDisplay)
+    Q_PROPERTY(grid::TBackGroundCells Cells READ Cells WRITE SetCells)
+    Q_PROPERTY(int Color READ Color WRITE SetColor)
+    Q_PROPERTY(int ColorTo READ ColorTo WRITE SetColorTo)
+public:
+    using TGridPersistent::TGridPersistent;
+#define QLY_REPAINTING(type, name, init)                                                                         \
+    type name() const { return m_##name; }                                                                       \
+    void Set##name(const type& v) { m_##name = v; RepaintGrid(); }                                               \
+private:                                                                                                         \
+    type m_##name = init;                                                                                        \
+public:
+    QLY_REPAINTING(QImage, Bitmap, QImage())
+    QLY_REPAINTING(int, Top, 0)
+    QLY_REPAINTING(int, Left, 0)
+    QLY_REPAINTING(grid::TBackGroundDisplay, Display, bdTile)
+    QLY_REPAINTING(grid::TBackGroundCells, Cells, bcNormal)
+    QLY_REPAINTING(TColor, Color, gfx::clWindow)
+    QLY_REPAINTING(TColor, ColorTo, gfx::clBtnFace)
+#undef QLY_REPAINTING
+};
+
+// Alternating row colours.
+class TBands : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(int PrimaryColor READ PrimaryColor WRITE SetPrimaryColor)
+    Q_PROPERTY(int PrimaryLength READ PrimaryLength WRITE SetPrimaryLength)
+    Q_PROPERTY(int SecondaryColor READ SecondaryColor WRITE SetSecondaryColor)
+    Q_PROPERTY(int SecondaryLength READ SecondaryLength WRITE SetSecondaryLength)
+    Q_PROPERTY(bool Print MEMBER Print)
+public:
+    using TGridPersistent::TGridPersistent;
+    bool Print = false;
+    bool Active() const { return m_active; }
+    void SetActive(bool v);
+    TColor PrimaryColor() const { return m_primaryColor; }
+    void SetPrimaryColor(TColor v);
+    int PrimaryLength() const { return m_primaryLength; }
+    void SetPrimaryLength(int v);
+    TColor SecondaryColor() const { return m_secondaryColor; }
+    void SetSecondaryColor(TColor v);
+    int SecondaryLength() const { return m_secondaryLength; }
+    void SetSecondaryLength(int v);
+    // Rows of one primary and one secondary band.
+    int Period() const { return m_period; }
+
+private:
+    void repaintWhenActive();
+    bool m_active = false;
+    TColor m_primaryColor = gfx::clInfoBk;
+    int m_primaryLength = 1;
+    TColor m_secondaryColor = gfx::clWindow;
+    int m_secondaryLength = 1;
+    int m_period = 2;
+};
+
+// One filter condition.
+struct TFilterData {
+    short Column = 0;
+    QString Condition;
+    bool CaseSensitive = true;
+    TFilterCells Data = fcVirtual;
+    QString Prefix;
+    QString Suffix;
+    TFilterOperation Operation = foSHORT;
+    void Assign(const TFilterData& source) { *this = source; }
+};
+
+// The grid's filter conditions.
+class TFilter {
+public:
+    explicit TFilter(TBaseGrid* grid = nullptr) : m_grid(grid) {}
+    TBaseGrid* Owner() const { return m_grid; }
+    int Count() const { return int(m_items.size()); }
+    TFilterData& Items(int index) { return m_items.at(size_t(index)); }
+    TFilterData& Add() { return m_items.emplace_back(); }
+    void Delete(int index) { m_items.erase(m_items.begin() + index); }
+    void Clear() { m_items.clear(); }
+    void Assign(const TFilter& source) { m_items = source.m_items; }
+
+private:
+    TBaseGrid* m_grid;
+    std::vector<TFilterData> m_items;
+};
+
+class TGrouping : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(int HeaderColor MEMBER HeaderColor)
+    Q_PROPERTY(int HeaderColorTo MEMBER HeaderColorTo)
+    Q_PROPERTY(int HeaderTextColor MEMBER HeaderTextColor)
+    Q_PROPERTY(bool HeaderUnderline MEMBER HeaderUnderline)
+    Q_PROPERTY(int HeaderLineColor MEMBER HeaderLineColor)
+    Q_PROPERTY(int HeaderLineWidth MEMBER HeaderLineWidth)
+    Q_PROPERTY(bool MergeHeader MEMBER MergeHeader)
+    Q_PROPERTY(bool MergeSummary MEMBER MergeSummary)
+    Q_PROPERTY(bool Summary MEMBER Summary)
+    Q_PROPERTY(int SummaryColor MEMBER SummaryColor)
+    Q_PROPERTY(int SummaryColorTo MEMBER SummaryColorTo)
+    Q_PROPERTY(int SummaryTextColor MEMBER SummaryTextColor)
+    Q_PROPERTY(bool SummaryLine MEMBER SummaryLine)
+    Q_PROPERTY(int SummaryLineColor MEMBER SummaryLineColor)
+    Q_PROPERTY(int SummaryLineWidth MEMBER SummaryLineWidth)
+public:
+    using TGridPersistent::TGridPersistent;
+    TColor HeaderColor = gfx::clNone;
+    TColor HeaderColorTo = gfx::clNone;
+    TColor HeaderTextColor = gfx::clNone;
+    bool HeaderUnderline = false;
+    TColor HeaderLineColor = gfx::clBlue;
+    int HeaderLineWidth = 2;
+    bool MergeHeader = false;
+    bool MergeSummary = false;
+    bool Summary = false;
+    TColor SummaryColor = gfx::clNone;
+    TColor SummaryColorTo = gfx::clNone;
+    TColor SummaryTextColor = gfx::clNone;
+    bool SummaryLine = false;
+    TColor SummaryLineColor = gfx::clBlue;
+    int SummaryLineWidth = 2;
+    // Copies all but the line colours and widths and Summary.
+    bool Assign(const QObject* source) override;
+};
+
+class TDragDropSettings : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(bool OleAcceptFiles MEMBER OleAcceptFiles)
+    Q_PROPERTY(bool OleAcceptText MEMBER OleAcceptText)
+    Q_PROPERTY(bool OleCopyAlways MEMBER OleCopyAlways)
+    Q_PROPERTY(bool OleDropTarget MEMBER OleDropTarget)
+    Q_PROPERTY(bool OleDropSource MEMBER OleDropSource)
+    Q_PROPERTY(bool OleEntireRows MEMBER OleEntireRows)
+    Q_PROPERTY(bool OleInsertRows MEMBER OleInsertRows)
+    Q_PROPERTY(bool OleRemoveRows MEMBER OleRemoveRows)
+    Q_PROPERTY(bool OleDropRTF MEMBER OleDropRTF)
+    Q_PROPERTY(bool OleColumnDragDrop MEMBER OleColumnDragDrop)
+public:
+    using TGridPersistent::TGridPersistent;
+    // Registering the grid as a drop target comes with drag and drop; these only hold the values.
+    bool OleAcceptFiles = true;
+    bool OleAcceptText = true;
+    bool OleCopyAlways = false;
+    bool OleDropTarget = false;
+    bool OleDropSource = false;
+    bool OleEntireRows = false;
+    bool OleInsertRows = false;
+    bool OleRemoveRows = false;
+    bool OleDropRTF = false;
+    bool OleColumnDragDrop = false;
+};
+
+class TShowModified : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(bool Enabled MEMBER Enabled)
+    Q_PROPERTY(int Color READ Color WRITE SetColor)
+public:
+    using TGridPersistent::TGridPersistent;
+    bool Enabled = false;
+    TColor Color() const { return m_color; }
+    void SetColor(TColor v);
+    std::function<void(TShowModified*)> OnChange;
+
+private:
+    TColor m_color = gfx::clYellow;
+};
+
+class TDragScrollDelays : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(int InitialDelay MEMBER InitialDelay)
+    Q_PROPERTY(int RepeatDelay MEMBER RepeatDelay)
+public:
+    using TGridPersistent::TGridPersistent;
+    int InitialDelay = 1000;
+    int RepeatDelay = 250;
+};
+
+class TDragScrollMargins : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(int TopMargin MEMBER TopMargin)
+    Q_PROPERTY(int BottomMargin MEMBER BottomMargin)
+    Q_PROPERTY(int LeftMargin MEMBER LeftMargin)
+    Q_PROPERTY(int RightMargin MEMBER RightMargin)
+public:
+    using TGridPersistent::TGridPersistent;
+    int TopMargin = 50;
+    int BottomMargin = 50;
+    int LeftMargin = 50;
+    int RightMargin = 50;
+};
+
+class TDragScrollOptions : public TGridPersistent {
+    Q_OBJECT
+    Q_PROPERTY(bool Active MEMBER Active)
+    Q_PROPERTY(grid::TDragScrollDelays* Delays READ Delays)
+    Q_PROPERTY(grid::TDragScrollMargins* Margins READ Margins)
+public:
+    using TGridPersistent::TGridPersistent;
+    bool Active = false;
+    TDragScrollDelays* Delays() { return &m_delays; }
+    TDragScrollMargins* Margins() { return &m_margins; }
+    bool Assign(const QObject* source) override;
+
+private:
+    TDragScrollDelays m_delays;
+    TDragScrollMargins m_margins;
 };
 
 // What a cell shows besides its text. The picture, icon and option list are held by value.

@@ -89,4 +89,17 @@ Q_ENUM_NS(TFitToPage)
 enum TControlStyle { csClassic, csFlat, csWinXP, csBorland, csZarn, csGlyph, csTheme };
 Q_ENUM_NS(TControlStyle)
 
+enum TSortBlankPosition { blFirst, blLast };
+Q_ENUM_NS(TSortBlankPosition)
+enum TSortDirection { sdAscending, sdDescending };
+Q_ENUM_NS(TSortDirection)
+enum TBackGroundDisplay { bdTile, bdFixed, bdGradientHorz, bdGradientVert };
+Q_ENUM_NS(TBackGroundDisplay)
+enum TBackGroundCells { bcNormal, bcFixed, bcAll };
+Q_ENUM_NS(TBackGroundCells)
+enum TFilterCells { fcVirtual, fcNormal };
+Q_ENUM_NS(TFilterCells)
+enum TFilterOperation { foSHORT, foNONE, foAND, foXOR, foOR };
+Q_ENUM_NS(TFilterOperation)
+
 } // namespace grid

@@ -23,6 +23,14 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
 {
     SetDesigning(designing);
     m_printSettings = std::make_unique<TPrintSettings>(this);
+    m_sortSettings = std::make_unique<TSortSettings>(this);
+    m_dragDropSettings = std::make_unique<TDragDropSettings>(this);
+    m_dragScrollOptions = std::make_unique<TDragScrollOptions>(this);
+    m_bands = std::make_unique<TBands>(this);
+    m_backGround = std::make_unique<TBackGround>(this);
+    m_grouping = std::make_unique<TGrouping>(this);
+    m_showModified = std::make_unique<TShowModified>(this);
+    m_showModified->OnChange = [this](TShowModified*) { InvalidateCol(0); };
     m_htmlSettings = std::make_unique<THTMLSettings>(this);
     m_controlLook = std::make_unique<TControlLook>(this);
     m_navigation = std::make_unique<TNavigation>(this);
@@ -72,6 +80,13 @@ TZedEzeravIvur::~TZedEzeravIvur()
     m_controlLook.reset();
     m_htmlSettings.reset();
     m_printSettings.reset();
+    m_showModified.reset();
+    m_grouping.reset();
+    m_backGround.reset();
+    m_bands.reset();
+    m_dragScrollOptions.reset();
+    m_dragDropSettings.reset();
+    m_sortSettings.reset();
 }
 
 // --- published setters
@@ -344,9 +359,14 @@ void TZedEzeravIvur::Assign(const QObject* source)
     AutoThemeAdapt = s->AutoThemeAdapt;
     m_mouseActions->Assign(s->m_mouseActions.get());
     m_navigation->Assign(s->m_navigation.get());
+    m_grouping->Assign(s->m_grouping.get());
     m_printSettings->Assign(s->m_printSettings.get());
+    m_filter.Assign(s->m_filter);
     m_htmlSettings->Assign(s->m_htmlSettings.get());
+    m_bands->Assign(s->m_bands.get());
     m_cellNode->Assign(s->m_cellNode.get());
+    m_sortSettings->Assign(s->m_sortSettings.get());
+    m_dragScrollOptions->Assign(s->m_dragScrollOptions.get());
     SetColCount(s->ColCount());
     SetRowCount(s->RowCount());
     SetFixedRows(s->TBaseGrid::FixedRows());

@@ -36,6 +36,13 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(grid::TCellNode* CellNode READ CellNode)
     Q_PROPERTY(grid::TSizeWhileTyping* SizeWhileTyping READ SizeWhileTyping)
     Q_PROPERTY(grid::TMouseActions* MouseActions READ MouseActions)
+    Q_PROPERTY(grid::TSortSettings* SortSettings READ SortSettings)
+    Q_PROPERTY(grid::TDragDropSettings* DragDropSettings READ DragDropSettings)
+    Q_PROPERTY(grid::TDragScrollOptions* DragScrollOptions READ DragScrollOptions)
+    Q_PROPERTY(grid::TBands* Bands READ Bands)
+    Q_PROPERTY(grid::TBackGround* BackGround READ BackGround)
+    Q_PROPERTY(grid::TGrouping* Grouping READ Grouping)
+    Q_PROPERTY(grid::TShowModified* ShowModified READ ShowModified)
     Q_PROPERTY(int FixedColWidth READ FixedColWidth WRITE SetFixedColWidth)
     Q_PROPERTY(int FixedRowHeight READ FixedRowHeight WRITE SetFixedRowHeight)
     // Published values that only store (their behaviour belongs to painting, input, hints ...).
@@ -115,6 +122,14 @@ public:
     THTMLSettings* HTMLSettings() const { return m_htmlSettings.get(); }
     TPrintSettings* PrintSettings() const { return m_printSettings.get(); }
     TControlLook* ControlLook() const { return m_controlLook.get(); }
+    TSortSettings* SortSettings() const { return m_sortSettings.get(); }
+    TDragDropSettings* DragDropSettings() const { return m_dragDropSettings.get(); }
+    TDragScrollOptions* DragScrollOptions() const { return m_dragScrollOptions.get(); }
+    TBands* Bands() const { return m_bands.get(); }
+    TBackGround* BackGround() const { return m_backGround.get(); }
+    TGrouping* Grouping() const { return m_grouping.get(); }
+    TShowModified* ShowModified() const { return m_showModified.get(); }
+    TFilter& Filter() { return m_filter; }
     tk::TFont& FixedFont() { return m_fixedFont; }
     tk::TFont& ActiveCellFont() { return m_activeCellFont; }
     tk::TStringList& ColumnHeaders() { return m_columnHeaders; }
@@ -304,6 +319,14 @@ private:
     void watchWindow();
     TCellGraphic* baseGraphic(int col, int row) const;
 
+    std::unique_ptr<TSortSettings> m_sortSettings;
+    std::unique_ptr<TDragDropSettings> m_dragDropSettings;
+    std::unique_ptr<TDragScrollOptions> m_dragScrollOptions;
+    std::unique_ptr<TBands> m_bands;
+    std::unique_ptr<TBackGround> m_backGround;
+    std::unique_ptr<TGrouping> m_grouping;
+    std::unique_ptr<TShowModified> m_showModified;
+    TFilter m_filter{this};
     std::unique_ptr<TPrintSettings> m_printSettings;
     std::unique_ptr<THTMLSettings> m_htmlSettings;
     std::unique_ptr<TControlLook> m_controlLook;

@@ -262,10 +262,19 @@ TEST(BaseGrid, ClearingDetachesAndFreeingDeletes)
     // Detached: the object now belongs to another cell.
     g.SetCellProperties(2, 2, p);
     EXPECT_EQ(g.GetCellProperties(2, 2), p);
-    g.GetCellProperties(3, 2);
+    TCellProperties* q = g.GetCellProperties(3, 2);
     g.ClearRowCells(2);
     EXPECT_FALSE(g.HasCellProperties(3, 2));
-    delete p;   // was detached from (2, 2); (3, 2)'s object would leak under ASan if this were wrong
+    EXPECT_FALSE(g.HasCellProperties(2, 2));
+    // Both were detached, not freed: their new owner (here the test) frees them.
+    delete p;
+    delete q;
+    // Freeing deletes (ASan reports a leak or a double free otherwise).
+    g.GetCellProperties(4, 4);
+    g.GetCellProperties(5, 5);
+    g.FreeCellProperties(4, 4, 5, 5);
+    EXPECT_FALSE(g.HasCellProperties(4, 4));
+    EXPECT_FALSE(g.HasCellProperties(5, 5));
 }
 
 // ------------------------------------------------------------------ painting

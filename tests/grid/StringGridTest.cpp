@@ -542,3 +542,54 @@ TEST(CellStates, PointInCheckBoxAndControlRect)
     ctl->CellVAlign = vaFull;
     EXPECT_EQ(g.GetCellControlRect(1, 1), c11);
 }
+
+TEST(GridOptions, SettingsClassesDefaultsAndCopies)
+{
+    TZedEzeravIvur a, b;
+    EXPECT_EQ(a.SortSettings()->IndexColor, gfx::clYellow);
+    EXPECT_TRUE(a.SortSettings()->Full && a.SortSettings()->AutoFormat && a.SortSettings()->AutoSortForGrouping);
+    EXPECT_EQ(a.Bands()->PrimaryColor(), gfx::clInfoBk);
+    EXPECT_EQ(a.Bands()->Period(), 2);
+    EXPECT_EQ(a.BackGround()->ColorTo(), gfx::clBtnFace);
+    EXPECT_EQ(a.Grouping()->HeaderLineWidth, 2);
+    EXPECT_TRUE(a.DragDropSettings()->OleAcceptFiles && a.DragDropSettings()->OleAcceptText);
+    EXPECT_EQ(a.ShowModified()->Color(), gfx::clYellow);
+    EXPECT_EQ(a.DragScrollOptions()->Delays()->InitialDelay, 1000);
+    EXPECT_EQ(a.DragScrollOptions()->Delays()->RepeatDelay, 250);
+    EXPECT_EQ(a.DragScrollOptions()->Margins()->LeftMargin, 50);
+
+    // The sort row must be a fixed row.
+    a.SetFixedRows(2);
+    EXPECT_THROW(a.SortSettings()->SetRow(2), EZodUvuzError);
+    try {
+        a.SortSettings()->SetRow(5);
+    } catch (const EZodUvuzError& e) {
+        EXPECT_EQ(e.message(), "Sort row should be smaller than number of fixed rows");
+    }
+    a.SortSettings()->SetRow(1);
+    EXPECT_EQ(a.SortSettings()->Row(), 1);
+
+    a.Bands()->SetPrimaryLength(2);
+    a.Bands()->SetSecondaryLength(3);
+    EXPECT_EQ(a.Bands()->Period(), 5);
+    a.MouseActions()->RowSelect = true;
+    a.MouseActions()->SetHotmailRowSelect(true);
+    a.MouseActions()->SizeFixedRow = true;
+    a.Grouping()->HeaderUnderline = true;
+    a.Grouping()->HeaderLineWidth = 4;
+    a.SortSettings()->Direction = sdDescending;
+    a.DragScrollOptions()->Margins()->TopMargin = 7;
+    a.Filter().Add().Condition = ">5";
+    b.Assign(&a);
+    EXPECT_TRUE(b.MouseActions()->RowSelect);
+    EXPECT_FALSE(b.MouseActions()->HotmailRowSelect()) << "not copied";
+    EXPECT_FALSE(b.MouseActions()->SizeFixedRow) << "not copied";
+    EXPECT_TRUE(b.Grouping()->HeaderUnderline);
+    EXPECT_EQ(b.Grouping()->HeaderLineWidth, 2) << "not copied";
+    EXPECT_EQ(b.Bands()->Period(), 5);
+    EXPECT_EQ(b.SortSettings()->Direction, sdDescending);
+    EXPECT_EQ(b.DragScrollOptions()->Margins()->TopMargin, 7);
+    ASSERT_EQ(b.Filter().Count(), 1);
+    EXPECT_EQ(b.Filter().Items(0).Condition, ">5");
+    EXPECT_TRUE(a.MouseActions()->RowSelect) << "the source keeps its values";
+}
