@@ -371,9 +371,14 @@ void TBaseGrid::GetDisplWideText(int col, int row, std::u16string& value)
 
 QString TBaseGrid::DisplayText(int col, int row)
 {
-    const QPoint b = BaseCell(col, row);
-    QString text = Cells(b.x(), b.y());
-    if (b.y() < m_displayTextRowLimit) {
+    const TCellProperties* p = CellPropertiesOrNull(col, row);
+    int baseCol = col, baseRow = row;
+    if (p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1) {
+        baseCol -= p->CellSpanX;
+        baseRow -= p->CellSpanY;
+    }
+    QString text = Cells(baseCol, baseRow);
+    if (baseRow < m_displayTextRowLimit) {
         GetDisplText(col, row, text);
         if (OnGetDisplWideText) {
             // Texts are 16-bit already: widening and narrowing keep them as they are.

@@ -16,13 +16,7 @@ TStringGrid::TStringGrid(QWidget* parent) : TCustomGrid(parent)
 
 TStringGrid::~TStringGrid() = default;
 
-const QString& TStringGrid::Cells(int col, int row) const
-{
-    if (row < 0 || row >= int(m_rows.size()) || col < 0)
-        return kEmpty;
-    const RowRecord& r = m_rows[size_t(row)];
-    return col < r.texts.size() ? r.texts[col] : kEmpty;
-}
+const QString& TStringGrid::emptyText() { return kEmpty; }
 
 void TStringGrid::StoreCell(int col, int row, const QString& value)
 {
@@ -40,15 +34,9 @@ void TStringGrid::StoreCell(int col, int row, const QString& value)
 void TStringGrid::SetCells(int col, int row, const QString& value)
 {
     StoreCell(col, row, value);
-    InvalidateCell(col, row);
-}
-
-TObject* TStringGrid::Objects(int col, int row) const
-{
-    if (row < 0 || row >= int(m_rows.size()) || col < 0)
-        return nullptr;
-    const RowRecord& r = m_rows[size_t(row)];
-    return r.objects && col < int(r.objects->size()) ? (*r.objects)[size_t(col)] : nullptr;
+    // Nothing to repaint while painting is held back (filling inside BeginUpdate).
+    if (updatesEnabled())
+        InvalidateCell(col, row);
 }
 
 void TStringGrid::SetObjects(int col, int row, TObject* object)

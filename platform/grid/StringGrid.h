@@ -21,10 +21,22 @@ public:
     ~TStringGrid() override;
 
     // Text of a cell; empty outside the grid.
-    const QString& Cells(int col, int row) const;
+    const QString& Cells(int col, int row) const
+    {
+        if (row < 0 || row >= int(m_rows.size()) || col < 0)
+            return emptyText();
+        const RowRecord& r = m_rows[size_t(row)];
+        return col < r.texts.size() ? r.texts[col] : emptyText();
+    }
     // Stores a text (ignored outside the grid) and repaints the cell.
     void SetCells(int col, int row, const QString& value);
-    TObject* Objects(int col, int row) const;
+    TObject* Objects(int col, int row) const
+    {
+        if (row < 0 || row >= int(m_rows.size()) || col < 0)
+            return nullptr;
+        const RowRecord& r = m_rows[size_t(row)];
+        return r.objects && col < int(r.objects->size()) ? (*r.objects)[size_t(col)] : nullptr;
+    }
     // Stores an object; the grid does not free the one it replaces (see ReleaseObject).
     void SetObjects(int col, int row, TObject* object);
 
@@ -59,6 +71,7 @@ protected:
     std::vector<TObject*> AllObjects() const;
 
 private:
+    static const QString& emptyText();
     struct RowRecord {
         QList<QString> texts;                           // empty until written; up to ColCount
         std::unique_ptr<std::vector<TObject*>> objects; // only rows that have an object
