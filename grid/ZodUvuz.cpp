@@ -532,6 +532,45 @@ void TZedEzeravIvur::CanEditCell(int col, int row, bool& canEdit)
         OnCanEditCell(this, row, col, canEdit);
 }
 
+void TZedEzeravIvur::GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font)
+{
+    if (m_activeCellShow
+        && ((col == 0 && row == Row() && TBaseGrid::FixedCols() > 0)
+            || (row == 0 && col == Col() && TBaseGrid::FixedRows() > 0))) {
+        font.Assign(m_activeCellFont);
+        brush = m_activeCellColor;
+    }
+    if (const TCellProperties* p = CellPropertiesOrNull(col, row)) {
+        if (p->BrushColor() != gfx::clNone)
+            brush = p->BrushColor();
+        if (p->FontColor != gfx::clNone)
+            font.SetColor(p->FontColor);
+        QFont f = font.Font();
+        if (p->FontStyle != 0) {
+            f.setBold(p->FontStyle & fsBold);
+            f.setItalic(p->FontStyle & fsItalic);
+            f.setUnderline(p->FontStyle & fsUnderline);
+            f.setStrikeOut(p->FontStyle & fsStrikeOut);
+        }
+        if (p->FontSize != 0)
+            f.setPointSize(p->FontSize);
+        if (!p->FontName.isEmpty())
+            f.setFamily(p->FontName);
+        if (f != font.Font())
+            font.SetFont(f);
+    }
+    if (OnGetCellColor)
+        OnGetCellColor(this, row, col, state, brush, font);
+}
+
+void TZedEzeravIvur::GetCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign)
+{
+    if (col == 0 && m_mouseActions->HotmailRowSelect())
+        hAlign = taCenter;
+    if (OnGetAlignment)
+        OnGetAlignment(this, row, col, hAlign, vAlign);
+}
+
 void TZedEzeravIvur::RichEditSelectionChanged()
 {
     if (OnRichEditSelectionChange)

@@ -291,6 +291,11 @@ public:
     virtual void GetCheckTrue(int col, int row, QString& value);
     virtual void GetCheckFalse(int col, int row, QString& value);
     virtual void CanEditCell(int col, int row, bool& canEdit);
+    // The active-cell look for the headers of the current cell, then the cell's own colours and
+    // font, then OnGetCellColor.
+    virtual void GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
+    // Column 0 centred with HotmailRowSelect, then OnGetAlignment.
+    virtual void GetCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
     virtual void UpdateFooter(int col) { (void)col; }
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
@@ -306,6 +311,9 @@ public:
     std::function<void(QObject* sender, int col, int row, QString& value)> OnGetCheckFalse;
     std::function<void(QObject* sender, int row, int col, bool& canEdit)> OnCanEditCell;
     std::function<void(QObject* sender)> OnRichEditSelectionChange;
+    std::function<void(QObject* sender, int row, int col, tk::TGridDrawState state, TColor& brush, tk::TFont& font)>
+        OnGetCellColor;
+    std::function<void(QObject* sender, int row, int col, TAlignment& hAlign, TVAlignment& vAlign)> OnGetAlignment;
     std::function<void(QObject* sender)> OnResize;
 
 protected:

@@ -593,3 +593,63 @@ TEST(GridOptions, SettingsClassesDefaultsAndCopies)
     EXPECT_EQ(b.Filter().Items(0).Condition, ">5");
     EXPECT_TRUE(a.MouseActions()->RowSelect) << "the source keeps its values";
 }
+
+TEST(StringGrid, CellColourAndAlignmentHooks)
+{
+    TZedEzeravIvur g;
+    g.FocusCell(2, 3, true);
+    g.SetActiveCellShow(true);
+    g.SetActiveCellColor(0x112233);
+    tk::TFont font;
+    TColor brush = gfx::clWindow;
+    g.GetCellColor(0, 3, 0, brush, font);
+    EXPECT_EQ(brush, 0x112233) << "the row header of the current cell";
+    EXPECT_TRUE(font.Font().bold());
+    brush = gfx::clWindow;
+    g.GetCellColor(2, 0, 0, brush, font);
+    EXPECT_EQ(brush, 0x112233) << "the column header of the current cell";
+    brush = gfx::clWindow;
+    tk::TFont plain;
+    g.GetCellColor(0, 4, 0, brush, plain);
+    EXPECT_EQ(brush, gfx::clWindow);
+
+    TCellProperties* p = g.GetCellProperties(1, 1);
+    p->SetBrushColor(gfx::clRed);
+    p->FontColor = gfx::clBlue;
+    p->FontStyle = fsItalic;
+    p->FontSize = 14;
+    p->FontName = "Courier";
+    std::vector<std::pair<int, int>> asked;
+    g.OnGetCellColor = [&](QObject*, int row, int col, tk::TGridDrawState, TColor& b, tk::TFont&) {
+        asked.push_back({row, col});
+        if (col == 1 && row == 2)
+            b = gfx::clYellow;
+    };
+    tk::TFont f;
+    brush = gfx::clWindow;
+    g.GetCellColor(1, 1, 0, brush, f);
+    EXPECT_EQ(brush, gfx::clRed);
+    EXPECT_EQ(f.Color(), gfx::clBlue);
+    EXPECT_TRUE(f.Font().italic());
+    EXPECT_EQ(f.Font().pointSize(), 14);
+    EXPECT_EQ(f.Font().family(), "Courier");
+    g.GetCellColor(1, 2, 0, brush, f);
+    EXPECT_EQ(brush, gfx::clYellow);
+    EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
+
+    TAlignment h = taLeftJustify;
+    TVAlignment v = vtaTop;
+    g.MouseActions()->SetHotmailRowSelect(true);
+    g.GetCellAlignment(0, 1, h, v);
+    EXPECT_EQ(h, taCenter);
+    h = taLeftJustify;
+    g.OnGetAlignment = [](QObject*, int row, int, TAlignment& ha, TVAlignment& va) {
+        if (row == 5) {
+            ha = taRightJustify;
+            va = vtaBottom;
+        }
+    };
+    g.GetCellAlignment(1, 5, h, v);
+    EXPECT_EQ(h, taRightJustify);
+    EXPECT_EQ(v, vtaBottom);
+}
