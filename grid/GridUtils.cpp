@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QStringConverter>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -471,6 +472,68 @@ int WideTextPos(const std::u16string& sub, const std::u16string& text)
 
 TColor HalveColor(TColor c) { return make(part(c, 0) / 2, part(c, 8) / 2, part(c, 16) / 2); }
 
+int OddRunEnd(QChar ch, const QString& text, int from)
+{
+    qsizetype i = std::max(0, from - 1);
+    while (i < text.size()) {
+        if (text[i] != ch) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end + 1 < text.size() && text[end + 1] == ch)
+            ++end;
+        const qsizetype len = end - i + 1;
+        if (end + 1 == text.size() || len % 2 == 1)
+            return int(end) + 1;
+        i = end + 1;
+    }
+    return 0;
+}
+
+int CountOddRuns(QChar ch, const QString& text)
+{
+    int count = 0;
+    for (int pos = OddRunEnd(ch, text, 1); pos > 0; pos = OddRunEnd(ch, text, pos + 1))
+        ++count;
+    return count;
+}
+
+bool CharPosVar(QChar ch, const QString& text, int& pos)
+{
+    const int p = FirstCharPos(ch, text);
+    if (p > 0)
+        pos = p;
+    return p > 0;
+}
+
+int FirstCharPos(QChar ch, const QString& text) { return int(text.indexOf(ch)) + 1; }
+
+int PosInUpperText(const QString& sub, const QString& text) { return int(text.toUpper().indexOf(sub)) + 1; }
+
+QChar FirstCharOfSet(const QString& set, const QString& text)
+{
+    for (QChar c : text)
+        if (set.contains(c))
+            return c;
+    return QChar();
+}
+
+bool CellInRange(const QRect& range, int col, int row)
+{
+    return col >= range.left() && col <= range.right() && row >= range.top() && row <= range.bottom();
+}
+
+QString OemTextToAnsi(const QString& text)
+{
+    QStringEncoder ansi("windows-1252");
+    QStringDecoder oem("IBM850");
+    if (!ansi.isValid() || !oem.isValid())
+        return text;
+    const QByteArray bytes = ansi.encode(text);
+    return oem.decode(bytes);
+}
+
 // ------------------------------------------------------------------ filter
 
 namespace {
@@ -654,6 +717,22 @@ void DrawRangeBar(QPainter& painter, const QRect& rect, int value, int range, bo
         painter.fillRect(QRect(centre, r.top(), w, r.height()), rgb(posColor));
     if (showValue)
         painter.drawText(r, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, QString::number(value));
+}
+
+void DrawBitmapTransparent(QPainter& painter, const QImage& image, TColor background, const QRect& rect)
+{
+    if (image.isNull())
+        return;
+    QImage copy = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = copy.pixel(0, 0);
+    const QRgb bg = rgb(background).rgba();
+    for (int y = 0; y < copy.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(copy.scanLine(y));
+        for (int x = 0; x < copy.width(); ++x)
+            if (line[x] == key)
+                line[x] = bg;
+    }
+    painter.drawImage(rect.topLeft(), copy);
 }
 
 void DrawPieChart(QPainter& painter, const QRect& rect, TColor fillColor, int percentage)

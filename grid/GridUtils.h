@@ -87,6 +87,21 @@ std::u16string UnpackWideCell(const QString& text);
 // 1-based position of `sub` in `text`; 0 when absent, empty or longer.
 int WideTextPos(const std::u16string& sub, const std::u16string& text);
 TColor HalveColor(TColor color);
+// Positions are 1-based, 0 when not found.
+// The end of the first run of `ch` from position `from` on that is odd in length (an even run is an
+// escaped character) or ends the text.
+int OddRunEnd(QChar ch, const QString& text, int from = 1);
+int CountOddRuns(QChar ch, const QString& text);
+bool CharPosVar(QChar ch, const QString& text, int& pos);
+int FirstCharPos(QChar ch, const QString& text);
+int PosInUpperText(const QString& sub, const QString& text);
+// The first character of the text that is in `set`; a null character when none.
+QChar FirstCharOfSet(const QString& set, const QString& text);
+bool CellInRange(const QRect& range, int col, int row);
+inline int MaxOf(int a, int b) { return a > b ? a : b; }
+inline int MinOf(int a, int b) { return a < b ? a : b; }
+// A text that holds OEM (IBM850) bytes as Windows-1252 characters, read as IBM850.
+QString OemTextToAnsi(const QString& text);
 
 // Whether a cell value satisfies a filter expression such as ">10 & <20" or "Sm?th*".
 bool MatchFilterExpression(const QString& expression, const QString& value, bool caseSensitive);
@@ -106,5 +121,7 @@ void DrawRangeBar(QPainter& painter, const QRect& rect, int value, int range, bo
                   TColor posColor);
 // A grey-framed ellipse with the sector of `percentage` (clamped) filled clockwise from twelve.
 void DrawPieChart(QPainter& painter, const QRect& rect, TColor fillColor, int percentage);
+// The image at the rectangle's top-left with its top-left pixel's colour turned into `background`.
+void DrawBitmapTransparent(QPainter& painter, const QImage& image, TColor background, const QRect& rect);
 
 } // namespace grid

@@ -283,3 +283,42 @@ TEST(GridDrawing, PieAt25AndZeroPercent)
         for (int x = 1; x < 40; ++x)
             ASSERT_NE(px(none, x, y), 0xFF0000u) << x << "," << y;
 }
+
+TEST(GridUtils, RunsPositionsAndCodePages)
+{
+    struct Case { const char* text; int firstEnd; int runs; };
+    // '"' runs: an even run is an escaped quote, an odd one ends a field, one at the end always counts.
+    for (const Case& c : {Case{"a\"b", 2, 1}, Case{"a\"\"b", 0, 0}, Case{"a\"\"\"b\"", 4, 2}, Case{"ab\"\"", 4, 1},
+                          Case{"", 0, 0}, Case{"\"x\"\"y\"", 1, 2}})
+    {
+        EXPECT_EQ(OddRunEnd('"', c.text), c.firstEnd) << c.text;
+        EXPECT_EQ(CountOddRuns('"', c.text), c.runs) << c.text;
+    }
+    int pos = 9;
+    EXPECT_FALSE(CharPosVar('z', "abc", pos));
+    EXPECT_EQ(pos, 9);
+    EXPECT_TRUE(CharPosVar('c', "abc", pos));
+    EXPECT_EQ(pos, 3);
+    EXPECT_EQ(PosInUpperText("BC", "abcd"), 2);
+    EXPECT_EQ(PosInUpperText("bc", "abcd"), 0);
+    EXPECT_EQ(FirstCharOfSet(";,", "a,b;c"), QChar(','));
+    EXPECT_TRUE(FirstCharOfSet(";", "abc").isNull());
+    EXPECT_TRUE(CellInRange(QRect(QPoint(1, 1), QPoint(3, 2)), 3, 2));
+    EXPECT_FALSE(CellInRange(QRect(QPoint(1, 1), QPoint(3, 2)), 4, 2));
+    // OEM 0x84 (a umlaut) stored as the Windows-1252 character U+201E.
+    EXPECT_EQ(OemTextToAnsi(QString(QChar(0x201E)) + "x"), QString(QChar(0xE4)) + "x");
+}
+
+TEST(GridDrawing, BitmapWithTransparentColour)
+{
+    QImage glyph(4, 4, QImage::Format_RGB32);
+    glyph.fill(Qt::magenta);
+    glyph.setPixel(2, 2, qRgb(0, 0, 0));
+    QImage img = canvas(10, 10);
+    QPainter p(&img);
+    DrawBitmapTransparent(p, glyph, gfx::clLime, QRect(3, 3, 10, 10));
+    p.end();
+    EXPECT_EQ(px(img, 3, 3), 0x00FF00u) << "the key colour becomes the background";
+    EXPECT_EQ(px(img, 5, 5), 0x000000u);
+    EXPECT_EQ(px(img, 8, 8), 0xFFFFFFu) << "drawn at its own size";
+}
