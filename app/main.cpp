@@ -1,6 +1,7 @@
 #include "app/ProgramStart.h"
 #include "app/ToolkitTranslations.h"
 #include "core/OrvUtils.h"
+#include "grid/GridStartup.h"
 #include "platform/app/Application.h"
 
 int main(int argc, char** argv)
@@ -11,5 +12,8 @@ int main(int argc, char** argv)
     platform::Application app(argc, argv);
     app::LoadToolkitTranslations(app);
     core::SetProgramVersion(QStringLiteral(QLY_PRODUCT_VERSION), QStringLiteral(QLY_FILE_VERSION));
-    return app::RunProgram(app);
+    grid::GridFamilyStartup();
+    const int exitCode = app::RunProgram(app);
+    grid::GridFamilyShutdown();
+    return exitCode;
 }

@@ -1,6 +1,6 @@
 #include "controls/SpinRepeatButton.h"
 
-#include "controls/VisualStyles.h"
+#include "platform/graphics/VisualStyles.h"
 
 #include <QMouseEvent>
 #include <QPainter>

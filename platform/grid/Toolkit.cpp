@@ -110,6 +110,7 @@ void TStringList::SetStrings(int i, const QString& s)
 int TStringList::Add(const QString& s)
 {
     m_items.append(s);
+    m_objects.push_back(nullptr);
     Changed();
     return int(m_items.size()) - 1;
 }
@@ -119,6 +120,7 @@ void TStringList::Insert(int index, const QString& s)
     if (index < 0 || index > m_items.size())
         throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(index));
     m_items.insert(index, s);
+    m_objects.insert(m_objects.begin() + index, nullptr);
     Changed();
 }
 
@@ -127,6 +129,7 @@ void TStringList::Delete(int index)
     if (index < 0 || index >= m_items.size())
         throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(index));
     m_items.removeAt(index);
+    m_objects.erase(m_objects.begin() + index);
     Changed();
 }
 
@@ -135,6 +138,7 @@ void TStringList::Clear()
     if (m_items.isEmpty())
         return;
     m_items.clear();
+    m_objects.clear();
     Changed();
 }
 
@@ -160,13 +164,30 @@ void TStringList::SetText(const QString& text)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     m_items = lines;
+    m_objects.assign(size_t(lines.size()), nullptr);
     Changed();
 }
 
 void TStringList::Assign(const TStringList& other)
 {
     m_items = other.m_items;
+    m_objects = other.m_objects;
     Changed();
+}
+
+void TStringList::SetObjects(int i, TObject* object)
+{
+    if (i < 0 || i >= m_items.size())
+        throw EInvalidGridOperation(QStringLiteral("List index out of bounds (%1)").arg(i));
+    m_objects[size_t(i)] = object;
+}
+
+int TStringList::AddObject(const QString& s, TObject* object)
+{
+    m_items.append(s);
+    m_objects.push_back(object);
+    Changed();
+    return int(m_items.size()) - 1;
 }
 
 // ------------------------------------------------------------------ TImageList

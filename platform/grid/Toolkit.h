@@ -92,8 +92,17 @@ private:
     TColor m_color = gfx::clWindowText;
 };
 
+// ------------------------------------------------------------------ objects
+
+// The base of objects kept beside texts (string list items, grid cells).
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
 // ------------------------------------------------------------------ strings
 
+// Strings with an object per item (not owned).
 class TStringList {
 public:
     int Count() const { return int(m_items.size()); }
@@ -111,12 +120,16 @@ public:
     void SetText(const QString& text);
     const QStringList& List() const { return m_items; }
     void Assign(const TStringList& other);
+    TObject* Objects(int i) const { return i >= 0 && i < int(m_objects.size()) ? m_objects[size_t(i)] : nullptr; }
+    void SetObjects(int i, TObject* object);
+    int AddObject(const QString& s, TObject* object);
 
     std::function<void(TStringList*)> OnChange;
 
 private:
     void Changed() { if (OnChange) OnChange(this); }
     QStringList m_items;
+    std::vector<TObject*> m_objects;   // one per item
 };
 
 // ------------------------------------------------------------------ image list

@@ -3,7 +3,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
-#include "controls/VisualStyles.h"
+#include "platform/graphics/VisualStyles.h"
 #include <QLabel>
 #include <QLocale>
 #include <QSignalSpy>
@@ -340,7 +340,7 @@ TEST_F(SpinEditTest, ChangeEventAndLabelFollowingEnabled)
 TEST_F(SpinEditTest, ArrowsFollowTheVisualStyle)
 {
     TZedSpinEdit* e = MakeEdit();
-    ASSERT_TRUE(visualstyles::Load());
+    ASSERT_TRUE(visualstyles::LoadThemeLibrary());
     QStyle* themed = QStyleFactory::create("Fusion");
     QStyle* classic = QStyleFactory::create("Windows");
     ASSERT_TRUE(themed && classic);

@@ -1,0 +1,151 @@
+#pragma once
+// Lists the grid uses as parts of itself: integers that report their changes with the cell they
+// belong to, the sort columns with their directions, the controls placed in cells, and a list of
+// wide strings with an object per entry.
+#include "platform/grid/ObjectStream.h"
+#include "platform/grid/Toolkit.h"
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace grid {
+
+class TIntList {
+public:
+    explicit TIntList(int col = 0, int row = 0) : m_col(col), m_row(row) {}
+    virtual ~TIntList() = default;
+
+    int Count() const { return int(m_items.size()); }
+    int Items(int index) const { return m_items.at(size_t(index)); }
+    // Stores and reports the change.
+    void SetItems(int index, int value);
+    int Add(int value);          // reports the change
+    void Delete(int index);      // reports the change
+    void Insert(int index, int value);   // silent
+    void Clear() { m_items.clear(); }
+    // "1,20,3"; setting replaces the list, adding (and reporting) each item. A text with an item
+    // that is no integer raises tk::EInvalidGridOperation and leaves the list as it was.
+    QString CommaText() const;
+    void SetCommaText(const QString& text);
+
+    std::function<void(TIntList* list, int col, int row)> OnListChange;
+
+private:
+    void changed();
+    int m_col;
+    int m_row;
+    std::vector<int> m_items;
+};
+
+// Sort keys: the column in the low 31 bits, bit 31 set for descending.
+class TSortIndexList : public TIntList {
+public:
+    using TIntList::TIntList;
+    static constexpr int kDescending = int(0x80000000u);
+    void AddSortColumn(int column, bool ascending);
+    int FindSortColumn(int column) const;
+    void ToggleSortColumn(int column);
+    int SortColumn(int index) const { return Items(index) & 0x7FFFFFFF; }
+    bool Ascending(int index) const { return (Items(index) & kDescending) == 0; }
+};
+
+// Owns the controls placed in cells.
+class TControlList {
+public:
+    TControlList() = default;
+    TControlList(const TControlList&) = delete;
+    TControlList& operator=(const TControlList&) = delete;
+    ~TControlList();
+    int Count() const { return int(m_items.size()); }
+    QObject* Items(int index) const { return m_items.at(size_t(index)); }
+    int Add(QObject* control);
+    void DeleteControl(int index);
+
+private:
+    std::vector<QObject*> m_items;
+};
+
+// A list of wide strings with an object per entry. Descendants supply the storage; comparisons of
+// IndexOf ignore case under the list's locale.
+class TWideStrings {
+public:
+    TWideStrings() = default;
+    TWideStrings(const TWideStrings&) = delete;
+    TWideStrings& operator=(const TWideStrings&) = delete;
+    virtual ~TWideStrings() = default;
+
+    virtual std::u16string Get(int index) const = 0;
+    virtual int GetCapacity() const { return GetCount(); }
+    virtual int GetCount() const = 0;
+    virtual tk::TObject* GetObject(int index) const { (void)index; return nullptr; }
+    virtual std::u16string GetTextStr() const;
+    virtual void Put(int index, const std::u16string& text);
+    virtual void PutObject(int index, tk::TObject* object) { (void)index; (void)object; }
+    virtual void SetCapacity(int count) { (void)count; }
+    virtual void SetTextStr(const std::u16string& text);
+    virtual void SetUpdateState(bool updating) { (void)updating; }
+    virtual void SetLocale(const QLocale& locale) { m_locale = locale; }
+    virtual int Add(const std::u16string& text);
+    virtual int AddObject(const std::u16string& text, tk::TObject* object);
+    virtual void AddAnsiStrings(const tk::TStringList& strings);
+    virtual void AddStrings(const TWideStrings& strings);
+    virtual void Clear() = 0;
+    virtual void Delete(int index) = 0;
+    virtual void Exchange(int index1, int index2);
+    // The text as a zero-terminated block (see GetTextStr).
+    virtual std::u16string GetText() const { return GetTextStr(); }
+    virtual int IndexOf(const std::u16string& text) const;
+    virtual void Insert(int index, const std::u16string& text) = 0;
+    virtual void Move(int fromIndex, int toIndex);
+    virtual void SetText(const std::u16string& text) { SetTextStr(text); }
+
+    int Count() const { return GetCount(); }
+    QLocale Locale() const { return m_locale; }
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return m_updateCount; }
+    void InsertObject(int index, const std::u16string& text, tk::TObject* object);
+    // Same count and every string equal, compared exactly.
+    bool Equals(const TWideStrings& other) const;
+    // Takes the strings and objects of another list.
+    void Assign(const TWideStrings& source);
+    void Assign(const tk::TStringList& source);
+    void AssignTo(tk::TStringList& destination) const;
+    // Stores the list in a component stream as "WideStrings" (when it is not empty); reading
+    // replaces the entries within one update.
+    void DefineWideStrings(tk::TFiler& filer);
+
+private:
+    int m_updateCount = 0;
+    QLocale m_locale = QLocale::system();
+};
+
+// The wide string list with its own storage.
+class TWideStringList : public TWideStrings {
+public:
+    std::u16string Get(int index) const override { return m_items.at(size_t(index)).text; }
+    int GetCount() const override { return int(m_items.size()); }
+    tk::TObject* GetObject(int index) const override { return m_items.at(size_t(index)).object; }
+    void PutObject(int index, tk::TObject* object) override { m_items.at(size_t(index)).object = object; }
+    void Clear() override { m_items.clear(); }
+    void Delete(int index) override { m_items.erase(m_items.begin() + index); }
+    void Insert(int index, const std::u16string& text) override
+    {
+        m_items.insert(m_items.begin() + index, Item{text, nullptr});
+    }
+
+
+private:
+    struct Item {
+        std::u16string text;
+        tk::TObject* object;
+    };
+    std::vector<Item> m_items;
+};
+
+} // namespace grid

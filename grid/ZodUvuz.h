@@ -1,0 +1,388 @@
+#pragma once
+// The family's string grid TZedEzeravIvur: texts with per-cell properties on the base grid, its
+// settings objects, published properties and events, created by class name through the class
+// registry.
+#include "grid/BaseGrid.h"
+#include "grid/GridOptions.h"
+#include "platform/grid/ObjectStream.h"
+#include "platform/grid/Toolkit.h"
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace grid {
+
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
+    Q_OBJECT
+    // Always stored: the scroll bar width may differ from the system's, the row height has no
+    // stream default.
+    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight")
+    Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
+    Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
+    Q_PROPERTY(bool ActiveRowShow READ ActiveRowShow WRITE SetActiveRowShow)
+    Q_PROPERTY(int ActiveRowColor READ ActiveRowColor WRITE SetActiveRowColor)
+    Q_PROPERTY(int GridLineColor READ GridLineColor WRITE SetGridLineColor)
+    Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
+    Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
+    Q_PROPERTY(int FixedCols READ FixedCols WRITE SetFixedCols)
+    Q_PROPERTY(int RowCount READ RowCount WRITE SetRowCount)
+    Q_PROPERTY(int FixedRows READ FixedRows WRITE SetFixedRows)
+    Q_PROPERTY(grid::TControlLook* ControlLook READ ControlLook)
+    Q_PROPERTY(grid::TPrintSettings* PrintSettings READ PrintSettings)
+    Q_PROPERTY(grid::THTMLSettings* HTMLSettings READ HTMLSettings)
+    Q_PROPERTY(grid::TNavigation* Navigation READ Navigation)
+    Q_PROPERTY(grid::TColumnSize* ColumnSize READ ColumnSize)
+    Q_PROPERTY(grid::TCellNode* CellNode READ CellNode)
+    Q_PROPERTY(grid::TSizeWhileTyping* SizeWhileTyping READ SizeWhileTyping)
+    Q_PROPERTY(grid::TMouseActions* MouseActions READ MouseActions)
+    Q_PROPERTY(grid::TSortSettings* SortSettings READ SortSettings)
+    Q_PROPERTY(grid::TDragDropSettings* DragDropSettings READ DragDropSettings)
+    Q_PROPERTY(grid::TDragScrollOptions* DragScrollOptions READ DragScrollOptions)
+    Q_PROPERTY(grid::TBands* Bands READ Bands)
+    Q_PROPERTY(grid::TBackGround* BackGround READ BackGround)
+    Q_PROPERTY(grid::TGrouping* Grouping READ Grouping)
+    Q_PROPERTY(grid::TShowModified* ShowModified READ ShowModified)
+    Q_PROPERTY(int FixedColWidth READ FixedColWidth WRITE SetFixedColWidth)
+    Q_PROPERTY(int FixedRowHeight READ FixedRowHeight WRITE SetFixedRowHeight)
+    // Published values that only store (their behaviour belongs to painting, input, hints ...).
+    Q_PROPERTY(bool ActiveCellShow READ ActiveCellShow WRITE SetActiveCellShow)
+    Q_PROPERTY(int ActiveCellColor READ ActiveCellColor WRITE SetActiveCellColor)
+    Q_PROPERTY(int ActiveCellColorTo READ ActiveCellColorTo WRITE SetActiveCellColorTo)
+    Q_PROPERTY(bool AnchorHint MEMBER AnchorHint)
+    Q_PROPERTY(bool AutoThemeAdapt MEMBER AutoThemeAdapt)
+    Q_PROPERTY(bool AutoNumAlign MEMBER AutoNumAlign)
+    Q_PROPERTY(bool AutoSize MEMBER AutoSize)
+    Q_PROPERTY(grid::TVAlignment VAlignment READ VAlignment WRITE SetVAlignment)
+    Q_PROPERTY(bool EnhTextSize MEMBER EnhTextSize)
+    Q_PROPERTY(bool EditWithTags MEMBER EditWithTags)
+    Q_PROPERTY(bool EnhRowColMove MEMBER EnhRowColMove)
+    Q_PROPERTY(bool SizeWithForm READ SizeWithForm WRITE SetSizeWithForm)
+    Q_PROPERTY(bool Multilinecells MEMBER Multilinecells)
+    Q_PROPERTY(bool EnableBlink MEMBER EnableBlink)
+    Q_PROPERTY(bool EnableHTML MEMBER EnableHTML)
+    Q_PROPERTY(bool EnableWheel MEMBER EnableWheel)
+    Q_PROPERTY(bool ExcelStyleDecimalSeparator MEMBER ExcelStyleDecimalSeparator)
+    Q_PROPERTY(bool Flat READ Flat WRITE SetFlat)
+    Q_PROPERTY(grid::TGridLook Look READ Look WRITE SetLook)
+    Q_PROPERTY(int HintColor MEMBER HintColor)
+    Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways MEMBER ScrollBarAlways)
+    Q_PROPERTY(int SelectionColor MEMBER SelectionColor)
+    Q_PROPERTY(int SelectionColorTo MEMBER SelectionColorTo)
+    Q_PROPERTY(int SelectionTextColor MEMBER SelectionTextColor)
+    Q_PROPERTY(bool SelectionRectangle MEMBER SelectionRectangle)
+    Q_PROPERTY(bool SelectionResizer MEMBER SelectionResizer)
+    Q_PROPERTY(bool SelectionRTFKeep MEMBER SelectionRTFKeep)
+    Q_PROPERTY(bool HintShowCells MEMBER HintShowCells)
+    Q_PROPERTY(bool HintShowLargeText MEMBER HintShowLargeText)
+    Q_PROPERTY(bool HintShowSizing MEMBER HintShowSizing)
+    Q_PROPERTY(bool HTMLHint MEMBER HTMLHint)
+    Q_PROPERTY(int MaxEditLength MEMBER MaxEditLength)
+    Q_PROPERTY(grid::TIntelliPan IntelliPan MEMBER IntelliPan)
+    Q_PROPERTY(bool IntelliZoom MEMBER IntelliZoom)
+    Q_PROPERTY(int URLColor READ URLColor WRITE SetURLColor)
+    Q_PROPERTY(bool URLShow READ URLShow WRITE SetURLShow)
+    Q_PROPERTY(bool URLFull READ URLFull WRITE SetURLFull)
+    Q_PROPERTY(bool URLEdit MEMBER URLEdit)
+    Q_PROPERTY(grid::TScrollType ScrollType MEMBER ScrollType)
+    Q_PROPERTY(int ScrollColor MEMBER ScrollColor)
+    Q_PROPERTY(int ScrollWidth MEMBER ScrollWidth)
+    Q_PROPERTY(bool ScrollSynch MEMBER ScrollSynch)
+    Q_PROPERTY(bool ScrollProportional MEMBER ScrollProportional)
+    Q_PROPERTY(grid::TScrollHintType ScrollHints MEMBER ScrollHints)
+    Q_PROPERTY(bool OemConvert MEMBER OemConvert)
+    Q_PROPERTY(int FixedFooters READ FixedFooters WRITE SetFixedFooters)
+    Q_PROPERTY(int FixedRightCols READ FixedRightCols WRITE SetFixedRightCols)
+    Q_PROPERTY(bool FixedRowAlways READ FixedRowAlways WRITE SetFixedRowAlways)
+    Q_PROPERTY(bool FixedColAlways READ FixedColAlways WRITE SetFixedColAlways)
+    Q_PROPERTY(bool FixedAsButtons MEMBER FixedAsButtons)
+    Q_PROPERTY(QString FloatFormat READ FloatFormat WRITE SetFloatFormat)
+    Q_PROPERTY(bool IntegralHeight MEMBER IntegralHeight)
+    Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
+    Q_PROPERTY(bool Lookup MEMBER Lookup)
+    Q_PROPERTY(bool LookupCaseSensitive MEMBER LookupCaseSensitive)
+    Q_PROPERTY(bool LookupHistory MEMBER LookupHistory)
+    Q_PROPERTY(bool ShowSelection MEMBER ShowSelection)
+    Q_PROPERTY(bool HideFocusRect MEMBER HideFocusRect)
+    Q_PROPERTY(bool Hovering MEMBER Hovering)
+    Q_PROPERTY(bool FilterActive MEMBER FilterActive)
+    Q_PROPERTY(grid::TEditorType DefaultEditor MEMBER DefaultEditor)
+    Q_PROPERTY(QString Version READ Version WRITE SetVersion)
+public:
+    // `designing`: the grid is being designed (no editor controls, no drop markers).
+    explicit TZedEzeravIvur(QWidget* parent = nullptr, bool designing = false);
+    ~TZedEzeravIvur() override;
+
+    // --- settings objects (owned)
+    TCellNode* CellNode() const { return m_cellNode.get(); }
+    TSizeWhileTyping* SizeWhileTyping() const { return m_sizeWhileTyping.get(); }
+    TMouseActions* MouseActions() const { return m_mouseActions.get(); }
+    TColumnSize* ColumnSize() const { return m_columnSize.get(); }
+    TNavigation* Navigation() const { return m_navigation.get(); }
+    THTMLSettings* HTMLSettings() const { return m_htmlSettings.get(); }
+    TPrintSettings* PrintSettings() const { return m_printSettings.get(); }
+    TControlLook* ControlLook() const { return m_controlLook.get(); }
+    TSortSettings* SortSettings() const { return m_sortSettings.get(); }
+    TDragDropSettings* DragDropSettings() const { return m_dragDropSettings.get(); }
+    TDragScrollOptions* DragScrollOptions() const { return m_dragScrollOptions.get(); }
+    TBands* Bands() const { return m_bands.get(); }
+    TBackGround* BackGround() const { return m_backGround.get(); }
+    TGrouping* Grouping() const { return m_grouping.get(); }
+    TShowModified* ShowModified() const { return m_showModified.get(); }
+    TFilter& Filter() { return m_filter; }
+    tk::TFont& FixedFont() { return m_fixedFont; }
+    tk::TFont& ActiveCellFont() { return m_activeCellFont; }
+    tk::TStringList& ColumnHeaders() { return m_columnHeaders; }
+    void SetColumnHeaders(const tk::TStringList& list);
+    tk::TStringList& RowHeaders() { return m_rowHeaders; }
+    void SetRowHeaders(const tk::TStringList& list);
+
+    // --- published values that only store
+    bool AnchorHint = false;
+    bool AutoThemeAdapt = false;
+    bool AutoNumAlign = false;
+    bool AutoSize = false;
+    bool EnhTextSize = false;
+    bool EditWithTags = false;
+    bool EnhRowColMove = true;
+    bool Multilinecells = false;
+    bool EnableBlink = false;
+    bool EnableHTML = true;
+    bool EnableWheel = true;
+    bool ExcelStyleDecimalSeparator = false;
+    TColor HintColor = gfx::clInfoBk;
+    TScrollBarAlways ScrollBarAlways = saNone;
+    TColor SelectionColor = 0xEACAB6;
+    TColor SelectionColorTo = gfx::clNone;
+    TColor SelectionTextColor = 0;
+    bool SelectionRectangle = false;
+    bool SelectionResizer = false;
+    bool SelectionRTFKeep = false;
+    bool HintShowCells = false;
+    bool HintShowLargeText = false;
+    bool HintShowSizing = false;
+    bool HTMLHint = false;
+    int MaxEditLength = 0;
+    TIntelliPan IntelliPan = ipVertical;
+    bool IntelliZoom = true;
+    bool URLEdit = false;
+    TScrollType ScrollType = ssNormal;
+    TColor ScrollColor = gfx::clNone;
+    int ScrollWidth = 17;
+    bool ScrollSynch = false;
+    bool ScrollProportional = false;
+    TScrollHintType ScrollHints = shNone;
+    bool OemConvert = false;
+    bool FixedAsButtons = false;
+    bool IntegralHeight = false;
+    bool Lookup = false;
+    bool LookupCaseSensitive = false;
+    bool LookupHistory = false;
+    bool ShowSelection = true;
+    bool HideFocusRect = false;
+    bool Hovering = false;
+    bool FilterActive = false;
+    TEditorType DefaultEditor = edNormal;
+
+    // --- published values with setters of their own
+    bool ActiveCellShow() const { return m_activeCellShow; }
+    void SetActiveCellShow(bool v);
+    TColor ActiveCellColor() const { return m_activeCellColor; }
+    void SetActiveCellColor(TColor v);
+    TColor ActiveCellColorTo() const { return m_activeCellColorTo; }
+    void SetActiveCellColorTo(TColor v);
+    TVAlignment VAlignment() const { return m_vAlignment; }
+    void SetVAlignment(TVAlignment v);
+    bool Flat() const { return m_flat; }
+    void SetFlat(bool v);
+    TGridLook Look() const { return m_look; }
+    void SetLook(TGridLook v);
+    TColor URLColor() const { return m_urlColor; }
+    void SetURLColor(TColor v);
+    bool URLShow() const { return m_urlShow; }
+    void SetURLShow(bool v);
+    bool URLFull() const { return m_urlFull; }
+    void SetURLFull(bool v);
+    bool WordWrap() const { return m_ownWordWrap; }
+    void SetWordWrap(bool v);
+    // Grows and shrinks with its window.
+    bool SizeWithForm() const { return m_sizeWithForm; }
+    void SetSizeWithForm(bool v);
+
+    // --- internal values
+    int CellMarginX() const { return m_cellMarginX; }
+    int CellMarginY() const { return m_cellMarginY; }
+    QChar PasswordChar() const { return m_passwordChar; }
+    QString CheckTrueText() const { return m_checkTrue; }
+    void SetCheckTrueText(const QString& v) { m_checkTrue = v; }
+    QString CheckFalseText() const { return m_checkFalse; }
+    void SetCheckFalseText(const QString& v) { m_checkFalse = v; }
+    QString FloatFormat() const { return m_floatFormat; }
+    void SetFloatFormat(const QString& v) { m_floatFormat = v; }
+    bool ThemedDrawing() const { return m_themedDrawing; }
+    bool CommonControls6() const { return m_commonControls6; }
+
+    // --- dimensions (the grid's own setters)
+    int RowCount() const { return TBaseGrid::RowCount(); }
+    void SetRowCount(int value);
+    int ColCount() const { return TBaseGrid::ColCount(); }
+    void SetColCount(int value);
+    int FixedRows() const;
+    void SetFixedRows(int value);
+    int FixedCols() const;
+    void SetFixedCols(int value);
+    bool FixedRowAlways() const { return m_fixedRowAlways; }
+    void SetFixedRowAlways(bool value);
+    bool FixedColAlways() const { return m_fixedColAlways; }
+    void SetFixedColAlways(bool value);
+    int FixedFooters() const { return m_fixedFooters; }
+    void SetFixedFooters(int value);
+    int FixedRightCols() const { return m_fixedRightCols; }
+    void SetFixedRightCols(int value);
+    int FixedColWidth() const { return ColWidths(0); }
+    void SetFixedColWidth(int value);
+    int FixedRowHeight() const { return m_fixedRowHeight; }
+    void SetFixedRowHeight(int value);
+
+    // --- updates
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return m_updateCount; }
+
+    // --- navigation
+    void GoToCell(int col, int row);
+    void SetRowNotify(int row);
+
+    // --- copying and storing
+    // Takes everything from another TZedEzeravIvur; any other source changes nothing.
+    void Assign(const QObject* source);
+    void SaveColumnWidths();
+    void LoadColumnWidths();
+
+    // --- version
+    virtual int GetVersionNr() { return 0x03020003; }
+    virtual void GetVersionString(QString& text);
+    QString Version();
+    void SetVersion(const QString&) {}
+
+    // --- cell states (check boxes, radio groups, comments, rotation, placed controls)
+    bool GetCheckBoxState(int col, int row, bool& state);
+    bool SetCheckBoxState(int col, int row, bool state);
+    virtual bool ToggleCheckBox(int col, int row, bool checkEditable);
+    void CheckAll(int col);
+    void UnCheckAll(int col);
+    bool ToggleRadio(int col, int row, bool checkEditable);
+    bool IsRadio(int col, int row) const;
+    QStringList GetRadioOptions(int col, int row) const;
+    bool GetRadioIndex(int col, int row, int& index) const;
+    bool IsCheckBoxCell(int col, int row) const;
+    bool IsControlCell(int col, int row) const;
+    bool IsButtonCell(int col, int row) const;
+    bool PointInCheckBox(int col, int row, int x, int y);
+    bool GetComment(int col, int row, QString& text) const;
+    bool GetRotation(int col, int row, int& angle) const;
+    void SetCellBoolean(int col, int row, bool value);
+    void GetCellErrorRange(int col, int row, int& from, int& len) const;
+    QRect GetCellControlRect(int col, int row) const;
+
+    // --- hooks with behaviour of their own
+    virtual void GetCellFixed(int col, int row, bool& isFixed);
+    bool IsFixedCell(int col, int row) override;
+    virtual void GetCheckTrue(int col, int row, QString& value);
+    virtual void GetCheckFalse(int col, int row, QString& value);
+    virtual void CanEditCell(int col, int row, bool& canEdit);
+    // The active-cell look for the headers of the current cell, then the cell's own colours and
+    // font, then OnGetCellColor.
+    virtual void GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
+    // Column 0 centred with HotmailRowSelect, then OnGetAlignment.
+    virtual void GetCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    virtual void UpdateFooter(int col) { (void)col; }
+    void CalcFooter(int col) { UpdateFooter(col); }
+    void RichEditSelectionChanged();
+
+    // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
+    void Loaded() override;
+    bool IsLoaded() const { return m_loaded; }
+
+    // --- events
+    std::function<void(QObject* sender, int oldRow, int newRow)> OnRowUpdate;
+    std::function<void(QObject* sender, int row, int col, bool& isFixed)> OnIsFixedCell;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnGetCheckTrue;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnGetCheckFalse;
+    std::function<void(QObject* sender, int row, int col, bool& canEdit)> OnCanEditCell;
+    std::function<void(QObject* sender)> OnRichEditSelectionChange;
+    std::function<void(QObject* sender, int row, int col, tk::TGridDrawState state, TColor& brush, tk::TFont& font)>
+        OnGetCellColor;
+    std::function<void(QObject* sender, int row, int col, TAlignment& hAlign, TVAlignment& vAlign)> OnGetAlignment;
+    std::function<void(QObject* sender)> OnResize;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void writeColumnHeaders();
+    void writeRowHeaders();
+    void watchWindow();
+    TCellGraphic* baseGraphic(int col, int row) const;
+
+    std::unique_ptr<TSortSettings> m_sortSettings;
+    std::unique_ptr<TDragDropSettings> m_dragDropSettings;
+    std::unique_ptr<TDragScrollOptions> m_dragScrollOptions;
+    std::unique_ptr<TBands> m_bands;
+    std::unique_ptr<TBackGround> m_backGround;
+    std::unique_ptr<TGrouping> m_grouping;
+    std::unique_ptr<TShowModified> m_showModified;
+    TFilter m_filter{this};
+    std::unique_ptr<TPrintSettings> m_printSettings;
+    std::unique_ptr<THTMLSettings> m_htmlSettings;
+    std::unique_ptr<TControlLook> m_controlLook;
+    std::unique_ptr<TNavigation> m_navigation;
+    std::unique_ptr<TColumnSize> m_columnSize;
+    std::unique_ptr<TCellNode> m_cellNode;
+    std::unique_ptr<TSizeWhileTyping> m_sizeWhileTyping;
+    std::unique_ptr<TMouseActions> m_mouseActions;
+    tk::TStringList m_columnHeaders;
+    tk::TStringList m_rowHeaders;
+    tk::TFont m_fixedFont;
+    tk::TFont m_activeCellFont;
+
+    bool m_loaded = false;
+    bool m_shownOnce = false;
+    int m_cellMarginX = 2;
+    int m_cellMarginY = 2;
+    QChar m_passwordChar = QLatin1Char('*');
+    QString m_checkTrue = QStringLiteral("Y");
+    QString m_checkFalse = QStringLiteral("N");
+    QString m_floatFormat = QStringLiteral("%.2f");
+    bool m_themedDrawing = false;
+    bool m_commonControls6 = false;
+    int m_lastReportedRow = -1;
+    int m_updateCount = 0;
+    bool m_activeCellShow = false;
+    TColor m_activeCellColor = 0x808080;
+    TColor m_activeCellColorTo = gfx::clNone;
+    TVAlignment m_vAlignment = vtaTop;
+    bool m_flat = false;
+    TGridLook m_look = glXP;
+    TColor m_urlColor = 0xFF0000;
+    bool m_urlShow = false;
+    bool m_urlFull = false;
+    bool m_ownWordWrap = true;
+    bool m_sizeWithForm = false;
+    QPointer<QWidget> m_watchedWindow;
+    QSize m_windowSize;
+    bool m_fixedRowAlways = false;
+    bool m_fixedColAlways = false;
+    int m_fixedFooters = 0;
+    int m_fixedRightCols = 0;
+    int m_fixedRowHeight = 21;
+    int m_fixedRowsStored = 1;
+    int m_fixedColsStored = 1;
+    int m_loadedFixedRows = 1;
+    int m_loadedFixedCols = 1;
+    int m_loadedDefaultRowHeight = 21;
+};
+
+} // namespace grid
