@@ -75,28 +75,33 @@ std::optional<QByteArray> SivrelInflate(const QByteArray& data, qsizetype limit)
         return std::nullopt;
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
     z.avail_in = static_cast<uInt>(data.size());
-    QByteArray out;
-    char chunk[65536];
+    // Inflate straight into the result, doubling it as needed (up to one byte beyond the limit,
+    // which tells an oversized stream).
+    QByteArray out(std::min<qsizetype>(std::max<qsizetype>(data.size() * 4, 4096), limit + 1), Qt::Uninitialized);
+    qsizetype used = 0;
     int rc = Z_OK;
-    while (rc == Z_OK) {
-        z.next_out = reinterpret_cast<Bytef*>(chunk);
-        z.avail_out = sizeof chunk;
-        rc = inflate(&z, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END)
-            break;
-        out.append(chunk, static_cast<qsizetype>(sizeof chunk - z.avail_out));
-        if (out.size() > limit) {
-            rc = Z_MEM_ERROR;
-            break;
+    for (;;) {
+        if (used == out.size()) {
+            if (out.size() > limit)
+                break;
+            out.resize(std::min<qsizetype>(out.size() * 2, limit + 1));
         }
-        if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) {
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+        z.avail_out = static_cast<uInt>(out.size() - used);
+        const uInt before = z.avail_out;
+        rc = inflate(&z, Z_NO_FLUSH);
+        used += before - z.avail_out;
+        if (rc == Z_STREAM_END || (rc != Z_OK && rc != Z_BUF_ERROR))
+            break;
+        if (z.avail_in == 0 && z.avail_out != 0) {
             rc = Z_DATA_ERROR; // input ended inside the stream
             break;
         }
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END)
+    if (rc != Z_STREAM_END || used > limit)
         return std::nullopt;
+    out.truncate(used);
     return out;
 }
 

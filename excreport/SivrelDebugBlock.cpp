@@ -1,5 +1,6 @@
 #include "excreport/SivrelDebugBlock.h"
 #include "excreport/SivrelStream.h"
+#include <QByteArrayView>
 #include <algorithm>
 
 namespace excreport {
@@ -49,6 +50,17 @@ struct Cursor {
             p += n;
             left -= n;
         }
+    }
+    // The raw bytes of an xstr, still scrambled.
+    QByteArrayView RawXStr()
+    {
+        const uint8_t n = U8();
+        if (!Need(n))
+            return QByteArrayView();
+        QByteArrayView v(p, n);
+        p += n;
+        left -= n;
+        return v;
     }
     QString XStr()
     {
@@ -127,9 +139,8 @@ TSivrelLookup SivrelFindLine(const QByteArray& block, int version, uint64_t targ
         return TSivrelLookup::Unreadable;
     const uint32_t unitCount = c.U32();
     for (uint32_t u = 0; c.ok && u < unitCount; ++u) {
-        QString unitName = c.XStr();
-        if (!unitName.contains(u'.'))
-            unitName += QStringLiteral(".pas");
+        // The unit's name is only decoded for the unit that holds the offset.
+        const QByteArrayView rawName = c.RawXStr();
         const int32_t firstLine = static_cast<int32_t>(c.U32());
         const uint64_t unitOffset = c.U32();
         const uint64_t size = c.U32();
@@ -140,6 +151,9 @@ TSivrelLookup SivrelFindLine(const QByteArray& block, int version, uint64_t targ
             c.Skip(dataLength);
             continue;
         }
+        QString unitName = QString::fromUtf8(SivrelScramble(rawName.toByteArray()));
+        if (!unitName.contains(u'.'))
+            unitName += QStringLiteral(".pas");
         Cursor data{c.p, dataLength};
         int64_t line = firstLine;
         uint64_t current = unitOffset;

@@ -67,24 +67,34 @@ std::optional<LoadedObject> ObjectAt(uintptr_t handle)
     return std::nullopt;
 }
 
-bool Contains(const LoadedObject& o, uintptr_t address)
-{
-    for (int i = 0; i < o.phnum; ++i) {
-        const ElfW(Phdr)& ph = o.phdr[i];
-        if (ph.p_type == PT_LOAD && address >= o.base + ph.p_vaddr && address - (o.base + ph.p_vaddr) < ph.p_memsz)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 uintptr_t SivrelModuleOfAddress(uintptr_t address)
 {
-    for (const LoadedObject& o : LoadedObjects())
-        if (Contains(o, address))
-            return o.base;
-    return 0;
+    // Called for every call-stack entry: no names, no allocations.
+    struct Search {
+        uintptr_t address;
+        uintptr_t base;
+        bool found;
+    } search{address, 0, false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            if (IsVdso(info->dlpi_name))
+                return 0;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                if (ph.p_type == PT_LOAD && s->address >= info->dlpi_addr + ph.p_vaddr
+                    && s->address - (info->dlpi_addr + ph.p_vaddr) < ph.p_memsz) {
+                    s->base = info->dlpi_addr;
+                    s->found = true;
+                    return 1;
+                }
+            }
+            return 0;
+        },
+        &search);
+    return search.found ? search.base : 0;
 }
 
 QString ModuleFileName(uintptr_t handle)
