@@ -176,7 +176,7 @@ QString NameFromLinkage(const Collector& c, const char* linkage)
     return isNamespace ? routine : owner + u'.' + routine;
 }
 
-// "Class.Routine" of a function DIE, following its specification or abstract origin.
+// "Class.Routine" of a function DIE, following it to its declaration or abstract origin.
 QString QualifiedName(Collector& c, Dwarf_Die* die)
 {
     Dwarf_Die decl = *die;
