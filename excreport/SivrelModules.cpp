@@ -484,7 +484,12 @@ void TSivrelModuleOptionsEx::Changed()
 bool LoadModuleData(TSivrelModuleInfo& info)
 {
     TSivrelDataInfo data;
-    if (!SivrelLoadDataBlock(info.FileName, *info.Options, data))
+    // Loading is no change to publish: the shared block would only repeat the file's options (and
+    // outlive the process until the reporter's deactivation removes it).
+    info.Options->BeginUpdate();
+    const bool loaded = SivrelLoadDataBlock(info.FileName, *info.Options, data);
+    info.Options->EndUpdate();
+    if (!loaded)
         return false;
     info.DataVersion = data.DataVersion;
     info.Reserved = data.Reserved;

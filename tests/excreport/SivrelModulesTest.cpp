@@ -57,6 +57,12 @@ int MarkLine(const char* file, const char* tag)
     return -1;
 }
 
+// The address of the call to this routine (in the caller's line).
+__attribute__((noinline)) uintptr_t SivrelCurrentAddress()
+{
+    return reinterpret_cast<uintptr_t>(__builtin_return_address(0)) - 1;
+}
+
 std::vector<uintptr_t> g_frames;
 void CollectFrames()
 {
@@ -266,4 +272,27 @@ TEST_F(ProbeLib, CallStackFromUnwinderAndFromStackScan)
             ++shown;
         }
     EXPECT_EQ(shown, 1) << "the same return address twice shows once";
+}
+
+TEST(SivrelModules, MainProgramWithItsOwnBlock)
+{
+    const uintptr_t self = SivrelThisModule();
+    UnlinkSharedBlock(self);
+    TSivrelModulesList list;
+    const TSivrelModuleRef m = list.ModuleInfo(self);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->ModuleType, mtExecutable);
+    EXPECT_EQ(m->Description, "Reporter tests");
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.0$").match(m->Version).hasMatch()) << m->Version.toStdString();
+    EXPECT_EQ(m->Functions.Count(), 0) << "no export list for the main program";
+    ASSERT_TRUE(m->DebugInfo.has_value());
+    EXPECT_EQ(m->Options->EmailSubject(), "Test program");
+    EXPECT_FALSE(OpenSharedBlock(self, 0)) << "loading the block publishes nothing";
+
+    const int line = __LINE__ + 1;
+    const TSivrelDebugInfo here = list.GetDebugInfo(SivrelCurrentAddress());
+    EXPECT_EQ(here.Kind, 4);
+    EXPECT_EQ(here.UnitName, "SivrelModulesTest.cpp");
+    EXPECT_EQ(here.Line, line);
+    EXPECT_EQ(list.FindInDebugBlock(self, "MarkLine"), reinterpret_cast<uintptr_t>(&MarkLine));
 }
