@@ -1,0 +1,677 @@
+#include "excreport/SivrelModules.h"
+#include "excreport/SivrelCallStack.h"
+#include "excreport/SivrelDebugBlock.h"
+#include "excreport/SivrelStream.h"
+#include "excreport/SivrelSupport.h"
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <cxxabi.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace excreport {
+
+// ------------------------------------------------------------------ loaded objects
+
+namespace {
+
+struct LoadedObject {
+    uintptr_t base = 0;
+    QString name;
+    bool isMain = false;
+    const ElfW(Phdr)* phdr = nullptr;
+    int phnum = 0;
+};
+
+bool IsVdso(const char* name)
+{
+    return name && std::strncmp(name, "linux-vdso", 10) == 0;
+}
+
+std::vector<LoadedObject> LoadedObjects()
+{
+    std::vector<LoadedObject> out;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* list = static_cast<std::vector<LoadedObject>*>(data);
+            const bool first = list->empty();
+            if (IsVdso(info->dlpi_name) || (!first && (!info->dlpi_name || !*info->dlpi_name)))
+                return 0;
+            LoadedObject o;
+            o.base = info->dlpi_addr;
+            o.isMain = first;
+            o.name = first ? QFile::symLinkTarget(QStringLiteral("/proc/self/exe")) : QFile::decodeName(info->dlpi_name);
+            o.phdr = info->dlpi_phdr;
+            o.phnum = info->dlpi_phnum;
+            list->push_back(o);
+            return 0;
+        },
+        &out);
+    return out;
+}
+
+std::optional<LoadedObject> ObjectAt(uintptr_t handle)
+{
+    for (const LoadedObject& o : LoadedObjects())
+        if (o.base == handle)
+            return o;
+    return std::nullopt;
+}
+
+} // namespace
+
+uintptr_t SivrelModuleOfAddress(uintptr_t address)
+{
+    // Called for every call-stack entry: no names, no allocations.
+    struct Search {
+        uintptr_t address;
+        uintptr_t base;
+        bool found;
+    } search{address, 0, false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            if (IsVdso(info->dlpi_name))
+                return 0;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                if (ph.p_type == PT_LOAD && s->address >= info->dlpi_addr + ph.p_vaddr
+                    && s->address - (info->dlpi_addr + ph.p_vaddr) < ph.p_memsz) {
+                    s->base = info->dlpi_addr;
+                    s->found = true;
+                    return 1;
+                }
+            }
+            return 0;
+        },
+        &search);
+    return search.found ? search.base : 0;
+}
+
+QString ModuleFileName(uintptr_t handle)
+{
+    const auto o = ObjectAt(handle);
+    return o ? o->name : QString();
+}
+
+uintptr_t SivrelThisModule()
+{
+    return SivrelModuleOfAddress(reinterpret_cast<uintptr_t>(&SivrelThisModule));
+}
+
+bool IsLibraryModule(uintptr_t handle)
+{
+    const auto o = ObjectAt(handle);
+    return o && !o->isMain;
+}
+
+uint8_t GetModuleType(uintptr_t handle)
+{
+    const auto o = ObjectAt(handle);
+    return !o ? mtUnknown : o->isMain ? mtExecutable : mtLibrary;
+}
+
+QString VersionFromFileName(const QString& fileName)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    const auto m = QRegularExpression(QStringLiteral("\\.so\\.(\\d+(?:\\.\\d+){0,3})$")).match(name);
+    if (!m.hasMatch())
+        return QString();
+    QStringList parts = m.captured(1).split(u'.');
+    while (parts.size() < 4)
+        parts << QStringLiteral("0");
+    const QString version = parts.join(u'.');
+    return version == QStringLiteral("0.0.0.0") ? QString() : version;
+}
+
+bool ReadVersionNote(uintptr_t handle, QString* description, QString* version)
+{
+    const auto o = ObjectAt(handle);
+    if (!o)
+        return false;
+    for (int i = 0; i < o->phnum; ++i) {
+        const ElfW(Phdr)& ph = o->phdr[i];
+        if (ph.p_type != PT_NOTE)
+            continue;
+        QByteArray notes(static_cast<qsizetype>(ph.p_memsz), Qt::Uninitialized);
+        if (!ReadMemory(o->base + ph.p_vaddr, notes.data(), ph.p_memsz))
+            continue;
+        qsizetype pos = 0;
+        auto align4 = [](qsizetype v) { return (v + 3) & ~qsizetype(3); };
+        while (pos + 12 <= notes.size()) {
+            uint32_t nameSize, descSize, type;
+            std::memcpy(&nameSize, notes.constData() + pos, 4);
+            std::memcpy(&descSize, notes.constData() + pos + 4, 4);
+            std::memcpy(&type, notes.constData() + pos + 8, 4);
+            const qsizetype nameAt = pos + 12, descAt = nameAt + align4(nameSize);
+            if (nameSize > uint32_t(notes.size()) || descSize > uint32_t(notes.size()) || descAt + descSize > notes.size())
+                break;
+            if (type == 1 && nameSize == 4 && std::memcmp(notes.constData() + nameAt, "QLY", 4) == 0) {
+                const QByteArray desc = notes.mid(descAt, descSize);
+                const QList<QByteArray> fields = desc.split('\0');
+                *description = QString::fromUtf8(fields.value(0));
+                const QString v = QString::fromUtf8(fields.value(1));
+                *version = v == QStringLiteral("0.0.0.0") ? QString() : v;
+                return true;
+            }
+            pos = descAt + align4(descSize);
+        }
+    }
+    return false;
+}
+
+// ------------------------------------------------------------------ exports
+
+int32_t EstimateRoutineSize(uintptr_t start, uintptr_t codeEnd)
+{
+    // The first return byte (C3 ret, C2 ret n, CB/CA far returns) ends the routine.
+    uint8_t chunk[256];
+    for (uintptr_t p = start; p <= codeEnd;) {
+        const size_t n = static_cast<size_t>(std::min<uintptr_t>(sizeof chunk, codeEnd - p + 1));
+        if (!ReadMemory(p, chunk, n))
+            return 1;
+        for (size_t i = 0; i < n; ++i)
+            if (chunk[i] == 0xC3 || chunk[i] == 0xC2 || chunk[i] == 0xCB || chunk[i] == 0xCA)
+                return static_cast<int32_t>(p + i - start);
+        p += n;
+    }
+    return 1;
+}
+
+void ReadExports(uintptr_t handle, TSivrelFunctionsList& list)
+{
+    list.Clear();
+    const auto o = ObjectAt(handle);
+    if (!o || o->isMain)
+        return;
+    const ElfW(Dyn)* dynamic = nullptr;
+    uintptr_t codeStart = 0, codeEnd = 0;
+    for (int i = 0; i < o->phnum; ++i) {
+        const ElfW(Phdr)& ph = o->phdr[i];
+        if (ph.p_type == PT_DYNAMIC)
+            dynamic = reinterpret_cast<const ElfW(Dyn)*>(o->base + ph.p_vaddr);
+        if (ph.p_type == PT_LOAD && (ph.p_flags & PF_X)) {
+            codeStart = o->base + ph.p_vaddr;
+            codeEnd = codeStart + ph.p_memsz - 1;
+        }
+    }
+    if (!dynamic || !codeStart)
+        return;
+    uintptr_t symtab = 0, strtab = 0, hash = 0, gnuHash = 0;
+    size_t strsz = 0;
+    for (const ElfW(Dyn)* d = dynamic; IsReadable(reinterpret_cast<uintptr_t>(d), sizeof *d) && d->d_tag != DT_NULL; ++d) {
+        // The loader stores most of these as addresses; add the base where it did not.
+        const uintptr_t v = d->d_un.d_ptr < o->base ? d->d_un.d_ptr + o->base : d->d_un.d_ptr;
+        switch (d->d_tag) {
+        case DT_SYMTAB: symtab = v; break;
+        case DT_STRTAB: strtab = v; break;
+        case DT_HASH: hash = v; break;
+        case DT_GNU_HASH: gnuHash = v; break;
+        case DT_STRSZ: strsz = d->d_un.d_val; break;
+        default: break;
+        }
+    }
+    if (!symtab || !strtab)
+        return;
+    size_t count = 0;
+    if (hash) {
+        uint32_t words[2];
+        if (ReadMemory(hash, words, sizeof words))
+            count = words[1];
+    } else if (gnuHash) {
+        // The highest symbol index over the buckets and their chains.
+        uint32_t header[4];
+        if (!ReadMemory(gnuHash, header, sizeof header))
+            return;
+        const uint32_t nbuckets = header[0], symoffset = header[1], bloomSize = header[2];
+        const uintptr_t buckets = gnuHash + 16 + uintptr_t(bloomSize) * sizeof(ElfW(Addr));
+        const uintptr_t chains = buckets + uintptr_t(nbuckets) * 4;
+        uint32_t last = 0;
+        for (uint32_t b = 0; b < nbuckets; ++b) {
+            uint32_t v;
+            if (ReadMemory(buckets + b * 4, &v, 4))
+                last = std::max(last, v);
+        }
+        if (last >= symoffset) {
+            uint32_t v = 0;
+            do {
+                if (!ReadMemory(chains + uintptr_t(last - symoffset) * 4, &v, 4))
+                    break;
+                ++last;
+            } while (!(v & 1));
+            count = last;
+        } else {
+            count = symoffset;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        ElfW(Sym) sym;
+        if (!ReadMemory(symtab + i * sizeof sym, &sym, sizeof sym))
+            break;
+        const int type = ELF64_ST_TYPE(sym.st_info);
+        if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || sym.st_value == 0)
+            continue;
+        if (strsz && sym.st_name >= strsz)
+            continue;
+        char name[256];
+        size_t n = 0;
+        for (; n < sizeof name - 1; ++n)
+            if (!ReadMemory(strtab + sym.st_name + n, &name[n], 1) || name[n] == 0)
+                break;
+        name[n] = 0;
+        TSivrelFunctionInfo f;
+        f.Name = QString::fromUtf8(name);
+        f.Address = o->base + sym.st_value;
+        f.Size = sym.st_size ? static_cast<int32_t>(sym.st_size - 1)
+                 : f.Address < codeStart ? 1 : EstimateRoutineSize(f.Address, codeEnd);
+        list.Add(f);
+    }
+    list.SortByAddress();
+}
+
+namespace {
+
+void SplitDotted(const QString& name, TSivrelDebugInfo& info)
+{
+    const QStringList parts = name.split(u'.');
+    if (parts.size() == 2) {
+        info.UnitName = parts[0] + QStringLiteral(".pas");
+        info.ClassName.clear();
+        info.ProcedureName = parts[1];
+    } else if (parts.size() == 3) {
+        info.UnitName = parts[0] + QStringLiteral(".pas");
+        info.ClassName = parts[1];
+        info.ProcedureName = parts[2];
+    } else {
+        return;
+    }
+    info.Kind = 3;
+    if (info.ProcedureName.startsWith(u'@'))
+        info.ProcedureName[0] = u'_';
+}
+
+// Components of a demangled C++ name without parameters and template arguments.
+QStringList ItaniumComponents(const QString& demangled)
+{
+    QStringList parts;
+    QString current;
+    int depth = 0;
+    for (qsizetype i = 0; i < demangled.size(); ++i) {
+        const QChar ch = demangled[i];
+        if (depth == 0 && current == QStringLiteral("operator")) {
+            qsizetype j = i;
+            if (demangled.mid(i, 2) == QStringLiteral("()"))
+                j = i + 2;
+            else
+                while (j < demangled.size() && QStringLiteral("+-*/%^&|~!=<>[],").contains(demangled[j]))
+                    ++j;
+            current += demangled.mid(i, j - i);
+            i = j - 1;
+            continue;
+        }
+        if (ch == u'<' || ch == u'(' || ch == u'{') {
+            if (ch == u'(' && depth == 0 && !(current.isEmpty() && parts.isEmpty()))
+                break; // parameter list
+            ++depth;
+            continue;
+        }
+        if (ch == u'>' || ch == u')' || ch == u'}') {
+            depth = std::max(0, depth - 1);
+            continue;
+        }
+        if (depth > 0)
+            continue;
+        if (ch == u' ' && !current.startsWith(QStringLiteral("operator"))) {
+            // The return type of a template function: "void ns::foo<int>(int)".
+            parts.clear();
+            current.clear();
+            continue;
+        }
+        if (ch == u':' && i + 1 < demangled.size() && demangled[i + 1] == u':') {
+            parts << current.trimmed();
+            current.clear();
+            ++i;
+            continue;
+        }
+        current += ch;
+    }
+    parts << current.trimmed();
+    return parts;
+}
+
+} // namespace
+
+void DecodeExportName(const QString& name, TSivrelDebugInfo& info)
+{
+    if (name.startsWith(QStringLiteral("_Z"))) {
+        int status = 0;
+        char* demangled = abi::__cxa_demangle(name.toUtf8().constData(), nullptr, nullptr, &status);
+        if (status == 0 && demangled) {
+            const QStringList parts = ItaniumComponents(QString::fromUtf8(demangled));
+            std::free(demangled);
+            if (!parts.isEmpty() && !parts.last().isEmpty()) {
+                info.UnitName.clear();
+                info.ProcedureName = parts.last();
+                info.ClassName = parts.size() >= 2 ? parts[parts.size() - 2] : QString();
+                info.Kind = 3;
+                return;
+            }
+        } else {
+            std::free(demangled);
+        }
+    }
+    if (name.startsWith(u'@') && !name.startsWith(QStringLiteral("@$"))) {
+        const qsizetype dollar = name.indexOf(u'$');
+        if (dollar < 0)
+            return;
+        QString s = name.left(dollar);
+        if (s.endsWith(u'@'))
+            s.chop(1);
+        s.remove(0, 1);
+        const qsizetype twice = s.indexOf(QStringLiteral("@@"));
+        if (twice >= 0)
+            s[twice + 1] = u'_';
+        for (qsizetype i = 0; i < s.size(); ++i)
+            if (s[i] == u'@' && !(twice >= 0 && i == twice))
+                s[i] = u'.';
+        SplitDotted(s, info);
+    } else if (name.contains(u'.')) {
+        const qsizetype at = name.indexOf(u'@');
+        SplitDotted(at >= 0 ? name.left(at) : name, info);
+    } else if (!name.startsWith(u'?')) {
+        info.UnitName.clear();
+        info.ClassName.clear();
+        info.ProcedureName = name.startsWith(u'@') ? u'_' + name.mid(1) : name;
+        info.Kind = 2;
+    }
+}
+
+// ------------------------------------------------------------------ shared block
+
+QString SharedBlockName(uintptr_t handle)
+{
+    return QStringLiteral("/%1%2MODULE")
+        .arg(static_cast<uint32_t>(getpid()), 8, 16, QLatin1Char('0'))
+        .arg(static_cast<qulonglong>(handle), 16, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+std::optional<TSivrelSharedBlock> OpenSharedBlock(uintptr_t handle, size_t size)
+{
+    const QByteArray name = SharedBlockName(handle).toLatin1();
+    TSivrelSharedBlock block;
+    if (size == 0) {
+        block.fd = shm_open(name.constData(), O_RDWR | O_CLOEXEC, 0600);
+        if (block.fd < 0)
+            return std::nullopt;
+        struct stat st;
+        if (fstat(block.fd, &st) != 0 || st.st_size < 4) {
+            ::close(block.fd);
+            return std::nullopt;
+        }
+        block.total = static_cast<size_t>(st.st_size);
+    } else {
+        block.fd = shm_open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (block.fd < 0)
+            return std::nullopt;
+        block.total = size + 4;
+        if (ftruncate(block.fd, static_cast<off_t>(block.total)) != 0) {
+            ::close(block.fd);
+            return std::nullopt;
+        }
+    }
+    void* p = mmap(nullptr, block.total, PROT_READ | PROT_WRITE, MAP_SHARED, block.fd, 0);
+    if (p == MAP_FAILED) {
+        ::close(block.fd);
+        return std::nullopt;
+    }
+    block.base = static_cast<uint8_t*>(p);
+    if (size != 0) {
+        const uint32_t total = static_cast<uint32_t>(block.total);
+        std::memcpy(block.base, &total, 4);
+    } else {
+        uint32_t stored;
+        std::memcpy(&stored, block.base, 4);
+        if (stored < block.total)
+            block.total = std::max<size_t>(stored, 4); // the size the writer gave
+    }
+    return block;
+}
+
+void CloseSharedBlock(TSivrelSharedBlock& block)
+{
+    if (block.base) {
+        struct stat st;
+        size_t mapped = block.total;
+        if (fstat(block.fd, &st) == 0)
+            mapped = static_cast<size_t>(st.st_size);
+        munmap(block.base, mapped);
+    }
+    if (block.fd >= 0)
+        ::close(block.fd);
+    block = TSivrelSharedBlock();
+}
+
+void UnlinkSharedBlock(uintptr_t handle)
+{
+    shm_unlink(SharedBlockName(handle).toLatin1().constData());
+}
+
+TSivrelModuleOptionsEx::~TSivrelModuleOptionsEx() = default;
+
+void TSivrelModuleOptionsEx::Changed()
+{
+    TSivrelStream stream;
+    stream.WriteByte(1);
+    SaveToStream(stream);
+    const uintptr_t self = SivrelThisModule();
+    UnlinkSharedBlock(self);
+    if (auto block = OpenSharedBlock(self, static_cast<size_t>(stream.Size()))) {
+        std::memcpy(block->Data(), stream.Data().constData(), static_cast<size_t>(stream.Size()));
+        CloseSharedBlock(*block);
+    }
+}
+
+bool LoadModuleData(TSivrelModuleInfo& info)
+{
+    TSivrelDataInfo data;
+    // Loading is no change to publish: the shared block would only repeat the file's options (and
+    // outlive the process until the reporter's deactivation removes it).
+    info.Options->BeginUpdate();
+    const bool loaded = SivrelLoadDataBlock(info.FileName, *info.Options, data);
+    info.Options->EndUpdate();
+    if (!loaded)
+        return false;
+    info.DataVersion = data.DataVersion;
+    info.Reserved = data.Reserved;
+    info.DebugInfo = data.DebugInfo;
+    if (info.Handle != SivrelThisModule()) {
+        if (auto block = OpenSharedBlock(info.Handle, 0)) {
+            if (block->DataSize() >= 1 && block->Data()[0] != 0) {
+                TSivrelStream s(QByteArray(reinterpret_cast<const char*>(block->Data()) + 1,
+                                           static_cast<qsizetype>(block->DataSize() - 1)));
+                TSivrelModuleOptions published(QString(), false);
+                published.Assign(info.Options.get());
+                try {
+                    published.LoadFromStream(s, SivrelDataVersion);
+                    info.Options->Assign(&published);
+                } catch (const EReadError&) {
+                    // a damaged block leaves the options of the data block in force
+                }
+            }
+            CloseSharedBlock(*block);
+        }
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------ the list
+
+int TSivrelModulesList::Count() const
+{
+    std::shared_lock lock(m_lock);
+    return static_cast<int>(m_items.size());
+}
+
+TSivrelModuleRef TSivrelModulesList::Items(int index) const
+{
+    std::shared_lock lock(m_lock);
+    return index >= 0 && size_t(index) < m_items.size() ? m_items[size_t(index)] : nullptr;
+}
+
+TSivrelModuleRef TSivrelModulesList::Find(uintptr_t handle) const
+{
+    for (const TSivrelModuleRef& m : m_items)
+        if (m->Handle == handle)
+            return m;
+    return nullptr;
+}
+
+TSivrelModuleRef TSivrelModulesList::AddModule(uintptr_t handle, bool enumerating)
+{
+    const auto object = ObjectAt(handle);
+    if (!object || object->name.isEmpty())
+        return nullptr;
+    auto m = std::make_shared<TSivrelModuleInfo>();
+    m->Handle = handle;
+    m->FileName = object->name;
+    QFileInfo file(m->FileName);
+    m->FileDate = file.lastModified();
+    m->FileSize = static_cast<uint32_t>(file.size());
+    if (!ReadVersionNote(handle, &m->Description, &m->Version))
+        m->Version = VersionFromFileName(file.canonicalFilePath().isEmpty() ? m->FileName : file.canonicalFilePath());
+    m->Options = std::make_unique<TSivrelModuleOptionsEx>(m->FileName, true);
+    if (enumerating) {
+        m->ModuleType = mtUnknown;
+    } else {
+        ReadExports(handle, m->Functions);
+        m->ModuleType = GetModuleType(handle);
+        if (!LoadModuleData(*m)) {
+            m->DataVersion = 467;
+            m->Reserved = {};
+            m->DebugInfo.reset();
+        }
+    }
+    m_items.push_back(m);
+    return m;
+}
+
+TSivrelModuleRef TSivrelModulesList::ModuleInfo(uintptr_t handle)
+{
+    if (handle == 0)
+        return nullptr;
+    {
+        std::shared_lock lock(m_lock);
+        if (TSivrelModuleRef m = Find(handle); m && m->ModuleType != mtUnknown)
+            return m;
+    }
+    std::unique_lock lock(m_lock);
+    if (TSivrelModuleRef m = Find(handle)) {
+        if (m->ModuleType != mtUnknown)
+            return m;
+        // Made during an enumeration: examine it in full now.
+        m_items.erase(std::find(m_items.begin(), m_items.end(), m));
+    }
+    TSivrelModuleRef m = AddModule(handle, false);
+    std::sort(m_items.begin(), m_items.end(), [](const auto& a, const auto& b) { return a->Handle < b->Handle; });
+    return m;
+}
+
+TSivrelModuleRef TSivrelModulesList::ModuleOfAddress(uintptr_t address)
+{
+    return ModuleInfo(SivrelModuleOfAddress(address));
+}
+
+void TSivrelModulesList::RefreshModules()
+{
+    const std::vector<LoadedObject> loaded = LoadedObjects();
+    std::unique_lock lock(m_lock);
+    std::erase_if(m_items, [&](const TSivrelModuleRef& m) {
+        return std::none_of(loaded.begin(), loaded.end(), [&](const LoadedObject& o) { return o.base == m->Handle; });
+    });
+    for (const LoadedObject& o : loaded)
+        if (!Find(o.base))
+            AddModule(o.base, true);
+    std::sort(m_items.begin(), m_items.end(), [](const auto& a, const auto& b) { return a->Handle < b->Handle; });
+}
+
+void TSivrelModulesList::DropChangedModules()
+{
+    std::unique_lock lock(m_lock);
+    std::erase_if(m_items, [](const TSivrelModuleRef& m) { return QFileInfo(m->FileName).lastModified() != m->FileDate; });
+}
+
+void TSivrelModulesList::Clear()
+{
+    std::unique_lock lock(m_lock);
+    m_items.clear();
+}
+
+TSivrelDebugInfo TSivrelModulesList::GetDebugInfo(uintptr_t address)
+{
+    TSivrelDebugInfo info;
+    info.Address = address;
+    const TSivrelModuleRef m = ModuleOfAddress(address);
+    if (!m)
+        return info;
+    info.Module = m;
+    info.Kind = 1;
+    if (m->DebugInfo && address >= m->Handle + SivrelCodeOffsetBase) {
+        TSivrelLineInfo line;
+        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line)
+            == TSivrelLookup::Found) {
+            info.Kind = 4;
+            info.UnitName = line.UnitName;
+            info.ClassName = line.ClassName;
+            info.ProcedureName = line.ProcedureName;
+            info.Line = line.Line;
+            return info;
+        }
+    }
+    if (const TSivrelFunctionInfo* f = m->Functions.Find(address))
+        DecodeExportName(f->Name, info);
+    return info;
+}
+
+uintptr_t TSivrelModulesList::FindInDebugBlock(uintptr_t module, const QString& qualifiedName)
+{
+    const TSivrelModuleRef m = ModuleInfo(module);
+    if (!m || !m->DebugInfo)
+        return 0;
+    const auto offset = SivrelFindName(*m->DebugInfo, m->DataVersion, qualifiedName);
+    return offset ? m->Handle + SivrelCodeOffsetBase + *offset : 0;
+}
+
+std::unique_ptr<TSivrelStackList> TSivrelModulesList::BuildCallStack(uintptr_t firstAddress,
+                                                                     const std::vector<uintptr_t>& returnAddresses,
+                                                                     uintptr_t stackStart, uintptr_t stackEnd)
+{
+    auto list = std::make_unique<TSivrelStackList>();
+    if (firstAddress)
+        list->Add(GetDebugInfo(firstAddress));
+    if (returnAddresses.size() >= 2) {
+        for (uintptr_t ret : returnAddresses) {
+            const uintptr_t call = SivrelCallBefore(ret);
+            list->Add(GetDebugInfo(call ? call : ret - 1));
+        }
+    } else {
+        for (const TSivrelStackCall& c : SivrelScanStack(stackStart, stackEnd)) {
+            if (c.Target)
+                list->Add(GetDebugInfo(c.Target));
+            list->Add(GetDebugInfo(c.Call));
+        }
+    }
+    list->HideRepeats();
+    return list;
+}
+
+} // namespace excreport

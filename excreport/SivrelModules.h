@@ -1,0 +1,113 @@
+#pragma once
+// The modules of the process: file details, exports, reporter options and debug block of each,
+// and the call stack built from them.
+#include "excreport/SivrelDataBlock.h"
+#include "excreport/SivrelLists.h"
+#include "excreport/SivrelOptions.h"
+#include <QDateTime>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <shared_mutex>
+#include <vector>
+
+namespace excreport {
+
+// Options bound to a module: a change of the options of the module that holds the reporter is
+// published in that module's shared block, where the reporter of another module reads them.
+class TSivrelModuleOptionsEx : public TSivrelModuleOptions {
+public:
+    using TSivrelModuleOptions::TSivrelModuleOptions;
+    ~TSivrelModuleOptionsEx() override;
+
+protected:
+    void Changed() override;
+};
+
+// Module types: 1 the main program, 3 a shared object (2, a run-time package, never occurs).
+enum : uint8_t { mtUnknown = 0, mtExecutable = 1, mtPackage = 2, mtLibrary = 3 };
+
+struct TSivrelModuleInfo {
+    uintptr_t Handle = 0;            // load base
+    QString FileName;
+    QString Description;
+    QString Version;                 // four numbers, empty when unknown
+    uint32_t FileSize = 0;
+    TSivrelFunctionsList Functions;  // exports, not for the main program
+    uint8_t ModuleType = mtUnknown;
+    uint16_t DataVersion = 467;
+    std::array<uint8_t, 8> Reserved{};
+    std::unique_ptr<TSivrelModuleOptionsEx> Options;
+    std::optional<QByteArray> DebugInfo;
+    QDateTime FileDate;              // modification time, local time
+};
+
+// The module list. Look-ups may come from any thread; entries are shared, so an entry handed out
+// stays valid while a refresh drops it from the list.
+class TSivrelModulesList {
+public:
+    int Count() const;
+    TSivrelModuleRef Items(int index) const;
+
+    // The entry of a module (made on first use), or none.
+    TSivrelModuleRef ModuleInfo(uintptr_t handle);
+    TSivrelModuleRef ModuleOfAddress(uintptr_t address);
+    // Drops modules no longer loaded, adds the new ones (examined on first use), sorts by handle.
+    void RefreshModules();
+    // Drops every entry whose file's modification time changed.
+    void DropChangedModules();
+    void Clear();
+
+    // Call-stack entry of an address: line information from the module's debug block, else the
+    // export that contains it, else the module only.
+    TSivrelDebugInfo GetDebugInfo(uintptr_t address);
+    // Code address of a qualified name of the module's name table, or 0.
+    uintptr_t FindInDebugBlock(uintptr_t module, const QString& qualifiedName);
+    // The call stack: the first address, then the calls before the unwinder's return addresses;
+    // with fewer than two of those, the calls found on the stack [stackStart, stackEnd). Repeats hidden.
+    std::unique_ptr<TSivrelStackList> BuildCallStack(uintptr_t firstAddress, const std::vector<uintptr_t>& returnAddresses,
+                                                     uintptr_t stackStart, uintptr_t stackEnd);
+
+private:
+    TSivrelModuleRef Find(uintptr_t handle) const;
+    TSivrelModuleRef AddModule(uintptr_t handle, bool enumerating);
+
+    mutable std::shared_mutex m_lock;
+    std::vector<TSivrelModuleRef> m_items;
+};
+
+// Reads a module's data block and its published options (the shared block of that module).
+bool LoadModuleData(TSivrelModuleInfo& info);
+// Load base of the module that contains the address, or 0.
+uintptr_t SivrelModuleOfAddress(uintptr_t address);
+// File name of a loaded module (the main program's from /proc/self/exe); empty when none is loaded there.
+QString ModuleFileName(uintptr_t handle);
+// The reporter's module (the one holding this code).
+uintptr_t SivrelThisModule();
+// An ELF object that is not the main program.
+bool IsLibraryModule(uintptr_t handle);
+uint8_t GetModuleType(uintptr_t handle);
+// Version of a shared object from its real file name: libQt6Core.so.6.4.2 -> "6.4.2.0".
+QString VersionFromFileName(const QString& fileName);
+// Description and version from the module's ".note.qly.version" note, when it has one.
+bool ReadVersionNote(uintptr_t handle, QString* description, QString* version);
+// The exports of a module, sorted by address.
+void ReadExports(uintptr_t handle, TSivrelFunctionsList& list);
+int32_t EstimateRoutineSize(uintptr_t start, uintptr_t codeEnd);
+void DecodeExportName(const QString& name, TSivrelDebugInfo& info);
+
+// Shared block "/<pid, 8 hex digits><handle, 16 hex digits>MODULE": a 32-bit total size, then the
+// data. Size 0 opens an existing block only. Created with mode 0600.
+struct TSivrelSharedBlock {
+    int fd = -1;
+    uint8_t* base = nullptr;  // the size word
+    size_t total = 0;
+    uint8_t* Data() const { return base ? base + 4 : nullptr; }
+    size_t DataSize() const { return total >= 4 ? total - 4 : 0; }
+};
+QString SharedBlockName(uintptr_t handle);
+std::optional<TSivrelSharedBlock> OpenSharedBlock(uintptr_t handle, size_t size);
+void CloseSharedBlock(TSivrelSharedBlock& block);
+void UnlinkSharedBlock(uintptr_t handle);
+
+} // namespace excreport

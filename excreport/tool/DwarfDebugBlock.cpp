@@ -1,0 +1,375 @@
+#include "excreport/tool/DwarfDebugBlock.h"
+#include "excreport/SivrelDebugBlock.h"
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <elfutils/libdw.h>
+#include <dwarf.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using excreport::SivrelCodeOffsetBase;
+
+struct Interval {
+    Dwarf_Addr low, high;
+    int depth;
+    int name; // index into the name list
+};
+
+struct Row {
+    Dwarf_Addr addr;
+    int line;
+    int file;     // index into the file list
+};
+
+struct Sequence {
+    std::vector<Row> rows;
+    Dwarf_Addr end;
+};
+
+struct Collector {
+    std::vector<QString> names{QString()};
+    QHash<QString, int> nameIndex;
+    std::vector<QString> files;
+    QHash<QString, int> fileIndex;
+    std::vector<Interval> intervals;
+    std::vector<std::pair<QString, Dwarf_Addr>> routines; // the name table
+    QHash<Dwarf_Off, QString> classOf;                     // enclosing class of a DIE inside a class
+    QSet<QString> namespaces;                              // namespace names the DWARF declares
+    std::vector<Sequence> sequences;
+
+    int Name(const QString& n)
+    {
+        auto it = nameIndex.find(n);
+        if (it != nameIndex.end())
+            return *it;
+        names.push_back(n);
+        return nameIndex[n] = int(names.size() - 1);
+    }
+    int File(const char* path)
+    {
+        QString name = QFile::decodeName(path);
+        name = name.mid(name.lastIndexOf(u'/') + 1);
+        auto it = fileIndex.find(name);
+        if (it != fileIndex.end())
+            return *it;
+        files.push_back(name);
+        return fileIndex[name] = int(files.size() - 1);
+    }
+};
+
+bool IsClassTag(int tag)
+{
+    return tag == DW_TAG_class_type || tag == DW_TAG_structure_type || tag == DW_TAG_union_type;
+}
+
+// Records for every DIE inside a class the name of that class (empty for a class without name,
+// such as a lambda's closure), and the names of the namespaces.
+void MapClasses(Collector& c, Dwarf_Die* die, const QString& cls, bool inClass)
+{
+    Dwarf_Die child;
+    if (dwarf_child(die, &child) != 0)
+        return;
+    do {
+        const int tag = dwarf_tag(&child);
+        if (inClass)
+            c.classOf.insert(dwarf_dieoffset(&child), cls);
+        if (IsClassTag(tag)) {
+            const char* n = dwarf_diename(&child);
+            MapClasses(c, &child, n ? QString::fromUtf8(n) : QString(), true);
+        } else if (tag == DW_TAG_namespace) {
+            if (const char* n = dwarf_diename(&child))
+                c.namespaces.insert(QString::fromUtf8(n));
+            MapClasses(c, &child, QString(), false);
+        } else if (tag == DW_TAG_subprogram || tag == DW_TAG_lexical_block) {
+            MapClasses(c, &child, QString(), false);
+        }
+    } while (dwarf_siblingof(&child, &child) == 0);
+}
+
+// The components of a demangled name without parameters and template arguments:
+// "ns::Widget::Method<int>(int) const" -> ns, Widget, Method.
+QStringList SplitDemangled(const QString& name)
+{
+    QStringList parts;
+    QString current;
+    int depth = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar ch = name[i];
+        if (depth == 0 && current.startsWith(QStringLiteral("operator")) && current.size() == 8) {
+            // The operator's own symbol is part of the name: "operator()", "operator<<", ...
+            if (name.mid(i, 2) == QStringLiteral("()")) {
+                current += QStringLiteral("()");
+                ++i;
+                continue;
+            }
+            qsizetype j = i;
+            while (j < name.size() && QStringLiteral("+-*/%^&|~!=<>[],").contains(name[j]))
+                ++j;
+            if (j > i) {
+                current += name.mid(i, j - i);
+                i = j - 1;
+                continue;
+            }
+        }
+        if (ch == u'<' || ch == u'{' || (ch == u'(' && depth > 0) || ch == u'[') {
+            ++depth;
+            if (ch == u'{')
+                current += ch;
+            continue;
+        }
+        if (ch == u'>' || ch == u'}' || (ch == u')' && depth > 0) || ch == u']') {
+            depth = std::max(0, depth - 1);
+            if (ch == u'}')
+                current += ch;
+            continue;
+        }
+        if (depth > 0) {
+            if (current.startsWith(u'{'))
+                current += ch;
+            continue;
+        }
+        if (ch == u'(') {
+            if (current.isEmpty() && parts.isEmpty()) {
+                ++depth; // "(anonymous namespace)"
+                current = QStringLiteral("(anonymous namespace)");
+                continue;
+            }
+            break; // the parameter list
+        }
+        if (ch == u':' && i + 1 < name.size() && name[i + 1] == u':') {
+            parts << current;
+            current.clear();
+            ++i;
+            continue;
+        }
+        current += ch;
+    }
+    parts << current.trimmed();
+    return parts;
+}
+
+// "Class.Routine" from a linkage name, for DWARF without the class (as -g1 writes it). A component
+// that the DWARF declares as a namespace, or that starts with a small letter, counts as a namespace.
+QString NameFromLinkage(const Collector& c, const char* linkage)
+{
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(linkage, nullptr, nullptr, &status);
+    if (status != 0 || !demangled)
+        return QString();
+    const QStringList parts = SplitDemangled(QString::fromUtf8(demangled));
+    std::free(demangled);
+    if (parts.isEmpty() || parts.last().isEmpty())
+        return QString();
+    const QString routine = parts.last();
+    if (parts.size() < 2)
+        return routine;
+    const QString owner = parts[parts.size() - 2];
+    const bool isNamespace = c.namespaces.contains(owner) || owner.startsWith(u'(') || owner.isEmpty()
+                             || owner[0].isLower();
+    return isNamespace ? routine : owner + u'.' + routine;
+}
+
+// "Class.Routine" of a function DIE, following it to its declaration or abstract origin.
+QString QualifiedName(Collector& c, Dwarf_Die* die)
+{
+    Dwarf_Die decl = *die;
+    for (int i = 0; i < 8; ++i) {
+        Dwarf_Attribute attr;
+        Dwarf_Die next;
+        if (dwarf_attr(&decl, DW_AT_abstract_origin, &attr) && dwarf_formref_die(&attr, &next)) {
+            decl = next;
+            continue;
+        }
+        if (dwarf_attr(&decl, DW_AT_specification, &attr) && dwarf_formref_die(&attr, &next)) {
+            decl = next;
+            continue;
+        }
+        break;
+    }
+    const char* n = dwarf_diename(&decl);
+    if (!n)
+        return QString();
+    const QString routine = QString::fromUtf8(n);
+    const auto inClass = c.classOf.constFind(dwarf_dieoffset(&decl));
+    if (inClass != c.classOf.constEnd())
+        return inClass->isEmpty() ? routine : *inClass + u'.' + routine;
+    Dwarf_Attribute attr;
+    if (dwarf_attr_integrate(&decl, DW_AT_linkage_name, &attr) || dwarf_attr_integrate(&decl, DW_AT_MIPS_linkage_name, &attr))
+        if (const char* linkage = dwarf_formstring(&attr)) {
+            const QString qualified = NameFromLinkage(c, linkage);
+            if (!qualified.isEmpty())
+                return qualified;
+        }
+    return routine;
+}
+
+void CollectFunctions(Collector& c, Dwarf_Die* die, int depth)
+{
+    Dwarf_Die child;
+    if (dwarf_child(die, &child) != 0)
+        return;
+    do {
+        const int tag = dwarf_tag(&child);
+        int inner = depth;
+        if (tag == DW_TAG_subprogram || tag == DW_TAG_inlined_subroutine) {
+            const QString name = QualifiedName(c, &child);
+            Dwarf_Addr base, start, end;
+            ptrdiff_t offset = 0;
+            bool any = false;
+            while ((offset = dwarf_ranges(&child, offset, &base, &start, &end)) > 0) {
+                if (end > start && !name.isEmpty())
+                    c.intervals.push_back({start, end, depth + 1, c.Name(name)});
+                any = true;
+            }
+            if (tag == DW_TAG_subprogram && any && !name.isEmpty()) {
+                Dwarf_Addr entry;
+                if (dwarf_entrypc(&child, &entry) == 0)
+                    c.routines.emplace_back(name, entry);
+            }
+            inner = depth + 1;
+        }
+        if (tag == DW_TAG_subprogram || tag == DW_TAG_inlined_subroutine || tag == DW_TAG_lexical_block
+            || tag == DW_TAG_namespace || IsClassTag(tag))
+            CollectFunctions(c, &child, inner);
+    } while (dwarf_siblingof(&child, &child) == 0);
+}
+
+void CollectLines(Collector& c, Dwarf_Die* cu)
+{
+    Dwarf_Lines* lines = nullptr;
+    size_t count = 0;
+    if (dwarf_getsrclines(cu, &lines, &count) != 0)
+        return;
+    Sequence seq;
+    for (size_t i = 0; i < count; ++i) {
+        Dwarf_Line* l = dwarf_onesrcline(lines, i);
+        Dwarf_Addr addr;
+        int line = 0;
+        bool endSequence = false;
+        if (!l || dwarf_lineaddr(l, &addr) != 0)
+            continue;
+        dwarf_lineno(l, &line);
+        dwarf_lineendsequence(l, &endSequence);
+        if (endSequence) {
+            seq.end = addr;
+            // Drop sequences of discarded code (placed at 0).
+            if (!seq.rows.empty() && seq.rows.front().addr >= SivrelCodeOffsetBase && seq.end > seq.rows.front().addr)
+                c.sequences.push_back(std::move(seq));
+            seq = Sequence();
+            continue;
+        }
+        const char* file = dwarf_linesrc(l, nullptr, nullptr);
+        const Row row{addr, line, c.File(file ? file : "")};
+        if (!seq.rows.empty() && seq.rows.back().addr == addr)
+            seq.rows.back() = row; // the last row of an address holds
+        else
+            seq.rows.push_back(row);
+    }
+}
+
+} // namespace
+
+bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* block, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(program).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot open %1").arg(program);
+        return false;
+    }
+    Dwarf* dw = dwarf_begin(fd, DWARF_C_READ);
+    if (!dw) {
+        ::close(fd);
+        *error = QStringLiteral("%1 has no DWARF debug information (compile with -g1 or more)").arg(program);
+        return false;
+    }
+    Collector c;
+    Dwarf_CU* cu = nullptr;
+    Dwarf_Half unitVersion;
+    uint8_t unitType;
+    Dwarf_Die cuDie, subDie;
+    std::vector<Dwarf_Die> units;
+    while (dwarf_get_units(dw, cu, &cu, &unitVersion, &unitType, &cuDie, &subDie) == 0) {
+        if (unitType != DW_UT_compile && unitType != DW_UT_partial)
+            continue;
+        MapClasses(c, &cuDie, QString(), false);
+        units.push_back(cuDie);
+    }
+    for (Dwarf_Die& u : units) {
+        CollectFunctions(c, &u, 0);
+        CollectLines(c, &u);
+    }
+
+    std::sort(c.sequences.begin(), c.sequences.end(),
+              [](const Sequence& a, const Sequence& b) { return a.rows.front().addr < b.rows.front().addr; });
+    std::sort(c.intervals.begin(), c.intervals.end(), [](const Interval& a, const Interval& b) {
+        return a.low != b.low ? a.low < b.low : (a.high != b.high ? a.high > b.high : a.depth < b.depth);
+    });
+
+    excreport::TSivrelDebugBlockWriter w(version);
+    std::sort(c.routines.begin(), c.routines.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (const auto& [name, entry] : c.routines)
+        if (entry >= SivrelCodeOffsetBase && entry - SivrelCodeOffsetBase <= 0xFFFFFFFFu)
+            w.AddName(name, uint32_t(entry - SivrelCodeOffsetBase));
+
+    // Innermost function at an address: a sweep over the nested intervals, addresses ascending.
+    std::vector<const Interval*> open;
+    size_t nextInterval = 0;
+    auto functionAt = [&](Dwarf_Addr addr) {
+        while (!open.empty() && open.back()->high <= addr)
+            open.pop_back();
+        while (nextInterval < c.intervals.size() && c.intervals[nextInterval].low <= addr) {
+            const Interval* iv = &c.intervals[nextInterval++];
+            if (iv->high <= addr)
+                continue;
+            while (!open.empty() && open.back()->high <= iv->low)
+                open.pop_back();
+            open.push_back(iv);
+        }
+        // The deepest open interval that holds the address.
+        for (auto it = open.rbegin(); it != open.rend(); ++it)
+            if ((*it)->low <= addr && addr < (*it)->high)
+                return (*it)->name;
+        return 0;
+    };
+
+    Dwarf_Addr covered = 0;
+    for (const Sequence& seq : c.sequences) {
+        if (seq.rows.front().addr < covered || seq.end - SivrelCodeOffsetBase > 0xFFFFFFFFu)
+            continue; // overlaps code already described
+        covered = seq.end;
+        std::vector<int> functions;
+        functions.reserve(seq.rows.size());
+        for (const Row& r : seq.rows)
+            functions.push_back(functionAt(r.addr));
+        for (size_t first = 0; first < seq.rows.size();) {
+            size_t last = first;
+            while (last + 1 < seq.rows.size() && seq.rows[last + 1].file == seq.rows[first].file)
+                ++last;
+            const Dwarf_Addr unitEnd = last + 1 < seq.rows.size() ? seq.rows[last + 1].addr : seq.end;
+            const Row& r0 = seq.rows[first];
+            w.BeginUnit(c.files[size_t(r0.file)], r0.line, uint32_t(r0.addr - SivrelCodeOffsetBase),
+                        uint32_t(unitEnd - r0.addr));
+            // The unit's first routine names the first range too: an entry of no size carries it.
+            if (functions[first] != 0)
+                w.AddEntry(0, 0, c.names[size_t(functions[first])]);
+            for (size_t i = first; i < last; ++i) {
+                const bool changes = functions[i + 1] != functions[i] && functions[i + 1] != 0;
+                w.AddEntry(int64_t(seq.rows[i + 1].line) - seq.rows[i].line, seq.rows[i + 1].addr - seq.rows[i].addr,
+                           changes ? c.names[size_t(functions[i + 1])] : QString());
+            }
+            first = last + 1;
+        }
+    }
+    w.EndUnit();
+    *block = w.Finish();
+    dwarf_end(dw);
+    ::close(fd);
+    return true;
+}

@@ -1,0 +1,151 @@
+#include "excreport/SivrelDataBlock.h"
+#include "excreport/SivrelOptions.h"
+#include "excreport/SivrelStream.h"
+#include "tests/common/TestUtil.h"
+#include "tests/excreport/SivrelTestStreams.h"
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace excreport;
+
+namespace {
+
+QByteArray CurrentOptions(const TSivrelModuleOptions& o)
+{
+    TSivrelStream s;
+    o.SaveToStream(s);
+    return s.Data();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+TEST(SivrelDataBlock, ResourceFormUncompressedBelow450AndZlibFrom450)
+{
+    OldStream old;
+    old.smtpHost = "relay.example.org";
+    old.sendMode = 1;
+    old.freezeTimeout = 5000;
+    TSivrelModuleOptions reference("", false);
+    {
+        TSivrelStream s(old.Build(449));
+        reference.LoadFromStream(s, 449);
+    }
+    const QByteArray debug = "debug block bytes";
+    const QByteArray v449 = SivrelMakeResourceBlock(449, old.Build(449), debug);
+    const QByteArray v450 = SivrelMakeResourceBlock(450, CurrentOptions(reference), debug);
+    EXPECT_EQ(v449.mid(14, 5), old.Build(449).left(5)) << "449 is stored as it is";
+    EXPECT_NE(v450.mid(14, 5), CurrentOptions(reference).left(5)) << "450 is compressed";
+
+    for (const QByteArray& block : {v449, v450}) {
+        TSivrelModuleOptions o("", false);
+        TSivrelDataInfo info;
+        ASSERT_TRUE(SivrelReadResourceBlock(block, o, info));
+        EXPECT_EQ(CurrentOptions(o), CurrentOptions(reference));
+        EXPECT_EQ(o.SendMode(), smSmtpRelay);
+        EXPECT_EQ(o.FreezeTimeout(), 5000) << "seconds from 422 on";
+        EXPECT_EQ(info.DebugInfo, debug);
+    }
+}
+
+TEST(SivrelDataBlock, DamagedResourceFormCountsAsNone)
+{
+    TSivrelModuleOptions source("", false);
+    source.SetEmailSubject("from the block");
+    const QByteArray good = SivrelMakeResourceBlock(467, CurrentOptions(source), "dbg");
+    QByteArray emptyStream = good.left(14) + SivrelDeflate(QByteArray());
+    QByteArray badMagic = good;
+    badMagic[1] = 0;
+    QByteArray longDebug = SivrelMakeResourceBlock(449, CurrentOptions(source), "dbg");
+    longDebug.chop(1);  // L says 3, 2 are left
+    const struct {
+        const char* what;
+        QByteArray block;
+    } cases[] = {
+        {"inflates to nothing", emptyStream}, {"bad magic", badMagic}, {"cut zlib stream", good.left(good.size() - 3)},
+        {"header only", good.left(14)}, {"debug length beyond the end", longDebug}, {"empty", QByteArray()},
+    };
+    for (const auto& c : cases) {
+        TSivrelModuleOptions o("", false);
+        TSivrelDataInfo info;
+        EXPECT_FALSE(SivrelReadResourceBlock(c.block, o, info)) << c.what;
+        EXPECT_EQ(info.DataVersion, 467) << c.what;
+        EXPECT_FALSE(info.DebugInfo.has_value()) << c.what;
+        EXPECT_EQ(o.EmailSubject(), "") << c.what << ": options untouched";
+    }
+    // A zlib bomb beyond the limit counts as none.
+    EXPECT_FALSE(SivrelInflate(SivrelDeflate(QByteArray(2048, 'x')), 1024).has_value());
+    EXPECT_EQ(SivrelInflate(SivrelDeflate(QByteArray(2048, 'x')), 4096).value_or(QByteArray()).size(), 2048);
+}
+
+TEST(SivrelDataBlock, AppendedFormAndItsLengthChecks)
+{
+    qlytest::TempDir dir;
+    TSivrelModuleOptions source("", false);
+    source.SetEmailSubject("appended");
+    const QByteArray program(5000, 'P');
+    const QByteArray block = SivrelMakeAppendedBlock(467, CurrentOptions(source), "dbg");
+    const QString file = dir.file("prog");
+    ASSERT_TRUE(WriteFile(file, program + block));
+    {
+        TSivrelModuleOptions o("", false);
+        TSivrelDataInfo info;
+        ASSERT_TRUE(SivrelLoadDataBlock(file, o, info));
+        EXPECT_EQ(o.EmailSubject(), "appended");
+        EXPECT_EQ(info.DebugInfo, QByteArray("dbg"));
+        EXPECT_TRUE(SivrelCarriesData(file));
+    }
+    auto withLength = [&](uint32_t n) {
+        QByteArray b = program + block;
+        for (int i = 0; i < 4; ++i)
+            b[b.size() - 8 + i] = char(n >> (8 * i));
+        return b;
+    };
+    const uint32_t total = uint32_t(program.size() + block.size());
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        {"N = 0", withLength(0)}, {"N = 9", withLength(9)}, {"N beyond the file's start", withLength(total - 7)},
+        {"N huge", withLength(0xFFFFFFF0u)}, {"N too short for the options", withLength(40)},
+        {"magic only", QByteArray("\x10\xAB\x0F\x00", 4)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFile(file, c.bytes));
+        TSivrelModuleOptions o("", false);
+        TSivrelDataInfo info;
+        EXPECT_FALSE(SivrelLoadDataBlock(file, o, info)) << c.what;
+        EXPECT_FALSE(info.DebugInfo.has_value()) << c.what;
+        EXPECT_EQ(o.EmailSubject(), "") << c.what;
+    }
+    EXPECT_FALSE(SivrelLoadDataBlock(dir.file("missing"), source, *std::make_unique<TSivrelDataInfo>()));
+}
+
+TEST(SivrelDataBlock, ElfSectionSurvivesStrip)
+{
+    qlytest::TempDir dir;
+    TSivrelModuleOptions source("", false);
+    source.SetEmailSubject("in the section");
+    const QByteArray block = SivrelMakeResourceBlock(467, CurrentOptions(source), "debug info");
+    ASSERT_TRUE(WriteFile(dir.file("block"), block));
+    ASSERT_TRUE(QFile::copy("/bin/true", dir.file("prog")));
+    ASSERT_EQ(QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file("block"), dir.file("prog")}), 0);
+    ASSERT_EQ(QProcess::execute("strip", {"--strip-all", "-o", dir.file("stripped"), dir.file("prog")}), 0);
+    EXPECT_FALSE(SivrelReadElfSection("/bin/true", ".sldata").has_value());
+    for (const QString& name : {QString("prog"), QString("stripped")}) {
+        EXPECT_EQ(SivrelReadElfSection(dir.file(name), ".sldata"), block) << name.toStdString();
+        TSivrelModuleOptions o("", false);
+        TSivrelDataInfo info;
+        ASSERT_TRUE(SivrelLoadDataBlock(dir.file(name), o, info));
+        EXPECT_EQ(o.EmailSubject(), "in the section");
+        EXPECT_EQ(info.DebugInfo, QByteArray("debug info"));
+        EXPECT_TRUE(SivrelCarriesData(dir.file(name)));
+    }
+    EXPECT_FALSE(SivrelCarriesData("/bin/true"));
+}
