@@ -36,17 +36,25 @@ std::vector<TTextLine> LayoutCellText(const QFontMetrics& fm, const QRect& rect,
         fit = 1;
     const int avail = align == taLeftJustify ? rect.width() - dx : align == taRightJustify ? rect.width() - dx - 1
                                                                                              : rect.width();
+    // Every shown character is at least a pixel wide, so no more than this many characters of a
+    // line can be seen: longer lines are cut before they are measured, and a value of megabytes
+    // costs no more to lay out than a short one.
+    const qsizetype cap = qsizetype(std::max(avail, 0)) + 64;
+    const auto fits = [&](const QString& s) { return s.size() <= cap && fm.horizontalAdvance(s) <= avail; };
     static const QRegularExpression kBreaks(QStringLiteral("\r\n|\r|\n"));
     const QStringList hard = text.split(kBreaks);
     std::vector<QString> lines;
-    int breaksLeft = ellipsis ? fit - 1 : INT_MAX;
+    // Lines past the last that fits are dropped below, so they need no wrapping.
+    int breaksLeft = ellipsis ? fit - 1 : fit;
     for (const QString& h : hard) {
+        if (int(lines.size()) >= fit)
+            break;
         if (!wordWrap) {
             lines.push_back(h);
             continue;
         }
         QString rest = h;
-        while (breaksLeft > 0 && fm.horizontalAdvance(rest) > avail) {
+        while (breaksLeft > 0 && !fits(rest)) {
             // The last blank before the text stops fitting; a first word wider than the cell
             // breaks at its end.
             int cut = -1;
@@ -56,7 +64,7 @@ std::vector<TTextLine> LayoutCellText(const QFontMetrics& fm, const QRect& rect,
                     continue;
                 if (firstBlank < 0)
                     firstBlank = i;
-                if (fm.horizontalAdvance(rest.left(i)) <= avail)
+                if (i <= cap && fm.horizontalAdvance(rest.left(i)) <= avail)
                     cut = i;
                 else
                     break;
@@ -86,11 +94,21 @@ std::vector<TTextLine> LayoutCellText(const QFontMetrics& fm, const QRect& rect,
     out.reserve(size_t(n));
     for (int i = 0; i < n; ++i) {
         QString s = lines[size_t(i)];
-        if (ellipsis && fm.horizontalAdvance(s) > avail) {
-            int k = int(s.size());
-            while (k > 1 && fm.horizontalAdvance(s.left(k) + kEllipsis) > avail)
-                --k;
-            s = s.left(std::max(1, k)) + kEllipsis;
+        if (ellipsis && !fits(s)) {
+            // The longest start that fits with the ellipsis (at least one character).
+            s.truncate(cap);
+            qsizetype lo = 1;
+            qsizetype hi = std::max<qsizetype>(1, s.size());
+            while (lo < hi) {
+                const qsizetype mid = (lo + hi + 1) / 2;
+                if (fm.horizontalAdvance(s.left(mid) + kEllipsis) <= avail)
+                    lo = mid;
+                else
+                    hi = mid - 1;
+            }
+            s = s.left(lo) + kEllipsis;
+        } else if (s.size() > cap) {
+            s.truncate(cap);  // the rest lies beyond the cell and is clipped anyway
         }
         const int w = fm.horizontalAdvance(s);
         TTextLine line;

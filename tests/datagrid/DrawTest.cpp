@@ -90,6 +90,19 @@ TEST(GridText, LayoutOfCellTexts)
                              QStringLiteral("abcdef"), dy)[0].text,
               QStringLiteral("a..."));
 
+    // A value of megabytes (an imported note) lays out like its visible start, with and without
+    // wrapping and ellipsis, and in no longer than a short one.
+    QString longText;
+    while (longText.size() < 2 * 1024 * 1024)
+        longText += QStringLiteral("Notiz mit Umlauten äöü ");
+    const QString start = longText.left(3000);
+    for (const bool wrap : {false, true})
+        for (const bool ell : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "wrap " << wrap << " ellipsis " << ell);
+            EXPECT_EQ(texts(LayoutCellText(fm, two, dx, tvTopJustify, wrap, ell, taLeftJustify, longText, dy)),
+                      texts(LayoutCellText(fm, two, dx, tvTopJustify, wrap, ell, taLeftJustify, start, dy)));
+        }
+
     // Alignment.
     const QString t = QStringLiteral("abc");
     const int tw = fm.horizontalAdvance(t);
