@@ -15,19 +15,6 @@ namespace {
 
 const QString kKey = QStringLiteral("Software\\ORV Software\\Quillory2");
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 // One start of the database open and upgrade with chosen folders and a recording of what it did.
 class DatabaseStart : public ::testing::Test {
 protected:
@@ -36,7 +23,7 @@ protected:
         QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).removeRecursively();
         QDir().mkpath(dir.file("program"));
         QDir().mkpath(dir.file("data"));
-        WriteFile(dir.file("regular-file"), "x");
+        qlytest::writeFileBytes(dir.file("regular-file"), "x");
         site.title = "Quillory";
         site.programFolder = dir.file("program");
         site.appDataFolder = dir.file("data");
@@ -160,13 +147,13 @@ TEST_F(DatabaseStart, MissingRecordedFileFallsBackAndSaysSo)
 TEST_F(DatabaseStart, RecordedFileThatCannotBeUsedIsNeverReplaced)
 {
     struct Case { const char* name; QString path; core::DatabaseProblem problem; };
-    WriteFile(dir.file("text.txt"), "Email;Last Name\nnot a database at all\n");
-    WriteFile(dir.file("empty-looking.db"), QByteArray(4096, '\0').replace(0, 6, "SQLite"));
+    qlytest::writeFileBytes(dir.file("text.txt"), "Email;Last Name\nnot a database at all\n");
+    qlytest::writeFileBytes(dir.file("empty-looking.db"), QByteArray(4096, '\0').replace(0, 6, "SQLite"));
     ASSERT_TRUE(Start());
     conn.Close();
-    const QByteArray good = ReadFile(dir.file("program/qly.db"));
-    WriteFile(dir.file("header-only.db"), good.left(100));
-    WriteFile(dir.file("half.db"), good.left(good.size() / 2));
+    const QByteArray good = qlytest::readFileBytes(dir.file("program/qly.db"));
+    qlytest::writeFileBytes(dir.file("header-only.db"), good.left(100));
+    qlytest::writeFileBytes(dir.file("half.db"), good.left(good.size() / 2));
     QDir().mkpath(dir.file("a-folder.db"));
     const Case cases[] = {
         {"not SQLite", dir.file("text.txt"), core::DatabaseProblem::Damaged},
@@ -177,7 +164,7 @@ TEST_F(DatabaseStart, RecordedFileThatCannotBeUsedIsNeverReplaced)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QByteArray before = ReadFile(c.path);
+        const QByteArray before = qlytest::readFileBytes(c.path);
         settings::TRegIniFile(kKey).WriteString("database", "file", c.path);
 
         // Quit: nothing opened, nothing created, the application asked to end.
@@ -205,7 +192,7 @@ TEST_F(DatabaseStart, RecordedFileThatCannotBeUsedIsNeverReplaced)
         ExpectFreshSchema(dir.file("program/qly.db"));
 
         EXPECT_EQ(Recorded(), c.path);
-        EXPECT_EQ(ReadFile(c.path), before);
+        EXPECT_EQ(qlytest::readFileBytes(c.path), before);
     }
 }
 
@@ -213,13 +200,13 @@ TEST_F(DatabaseStart, TheFallbackSkipsTheRecordedFileAndReportsWhenNothingIsLeft
 {
     // The recorded file is the program folder's own: the fallback goes on to the data folder.
     const QString own = dir.file("program/qly.db");
-    WriteFile(own, "kaputt");
+    qlytest::writeFileBytes(own, "kaputt");
     settings::TRegIniFile(kKey).WriteString("database", "file", own);
     answers = {core::DatabaseChoice::FallbackThisRun};
     ASSERT_TRUE(Start());
     EXPECT_EQ(conn.FileName(), dir.file("data/qly.db"));
     EXPECT_EQ(Recorded(), own);
-    EXPECT_EQ(ReadFile(own), "kaputt");
+    EXPECT_EQ(qlytest::readFileBytes(own), "kaputt");
     conn.Close();
 
     // No default location works: the plain failure message, and the recorded path stays.
@@ -261,7 +248,7 @@ TEST_F(DatabaseStart, AFileThatMayOnlyBeReadIsNoPermission)
     ASSERT_TRUE(Start());
     conn.Close();
     const QString own = dir.file("program/qly.db");
-    const QByteArray before = ReadFile(own);
+    const QByteArray before = qlytest::readFileBytes(own);
     ASSERT_TRUE(QFile::setPermissions(own, QFile::ReadOwner));
     answers = {core::DatabaseChoice::Quit};
     bool opened = true;
@@ -274,7 +261,7 @@ TEST_F(DatabaseStart, AFileThatMayOnlyBeReadIsNoPermission)
     ASSERT_EQ(questions.size(), 1);
     EXPECT_EQ(questions[0], core::DatabaseUnusableText(own, {core::DatabaseProblem::NoPermission, {}}));
     EXPECT_EQ(Recorded(), own);
-    EXPECT_EQ(ReadFile(own), before);
+    EXPECT_EQ(qlytest::readFileBytes(own), before);
 }
 
 TEST_F(DatabaseStart, RecordedWorkingFileIsUsedAsItIs)

@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -12,6 +13,19 @@ TempDir::TempDir()
 }
 
 TempDir::~TempDir() { QDir(m_path).removeRecursively(); }
+
+QByteArray readFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size()) << path.toStdString();
+}
 
 QString fixturesDir()
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <gtest/gtest.h>
 #include <string>
@@ -14,6 +15,11 @@ public:
 private:
     QString m_path;
 };
+
+// The bytes of a file, or "<unreadable>" when it cannot be read.
+QByteArray readFileBytes(const QString& path);
+// Replaces a file's content; a failure fails the test.
+void writeFileBytes(const QString& path, const QByteArray& bytes);
 
 // Folder of other projects' sample files: $QLY_EXTERNAL_FIXTURES, else ../shared/fixtures from the
 // project root. These files are never part of the project.

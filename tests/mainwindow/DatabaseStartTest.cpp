@@ -29,19 +29,6 @@ namespace {
 
 const QString kKey = QStringLiteral("Software\\ORV Software\\Quillory2");
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 class DatabaseStartTest : public ::testing::Test {
 protected:
     struct Asked {
@@ -112,7 +99,7 @@ protected:
 TEST_F(DatabaseStartTest, RecordedFileThatCannotBeOpenedIsAskedAboutAndKept)
 {
     MakeOwnDatabase();
-    const QByteArray good = ReadAll(Own());
+    const QByteArray good = qlytest::readFileBytes(Own());
     ASSERT_GT(good.size(), 8 * 4096);
     QByteArray random(64 * 1024, Qt::Uninitialized);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
@@ -131,8 +118,8 @@ TEST_F(DatabaseStartTest, RecordedFileThatCannotBeOpenedIsAskedAboutAndKept)
         std::function<void()> remove;
     };
     const Case cases[] = {
-        {"random bytes", kDamaged, [&] { WriteAll(Own(), random); }, [&] { WriteAll(Own(), good); }},
-        {"truncated", kDamaged, [&] { WriteAll(Own(), good.left(2 * 4096)); }, [&] { WriteAll(Own(), good); }},
+        {"random bytes", kDamaged, [&] { qlytest::writeFileBytes(Own(), random); }, [&] { qlytest::writeFileBytes(Own(), good); }},
+        {"truncated", kDamaged, [&] { qlytest::writeFileBytes(Own(), good.left(2 * 4096)); }, [&] { qlytest::writeFileBytes(Own(), good); }},
         {"locked by another connection", kInUse,
          [&] {
              other.Open(Own());
@@ -152,7 +139,7 @@ TEST_F(DatabaseStartTest, RecordedFileThatCannotBeOpenedIsAskedAboutAndKept)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.cause();
-        const QByteArray before = ReadAll(Own());
+        const QByteArray before = qlytest::readFileBytes(Own());
         const QString question =
             QString::fromUtf8("Die Quillory Datenbank \"%1\" kann nicht geöffnet werden.\n\n%2\n\n"
                               "Die Datei wird nicht verändert und bleibt als Datenbank eingetragen. Sie können es "
@@ -175,7 +162,7 @@ TEST_F(DatabaseStartTest, RecordedFileThatCannotBeOpenedIsAskedAboutAndKept)
             f->close();
         }
         EXPECT_EQ(Recorded(), Own()) << "the recorded path stays";
-        EXPECT_EQ(ReadAll(Own()), before) << "the file is not changed";
+        EXPECT_EQ(qlytest::readFileBytes(Own()), before) << "the file is not changed";
 
         // "Quillory beenden": the set-up stops; nothing is recorded or changed.
         asked.clear();
@@ -188,7 +175,7 @@ TEST_F(DatabaseStartTest, RecordedFileThatCannotBeOpenedIsAskedAboutAndKept)
             answer = {};
         }
         EXPECT_EQ(Recorded(), Own());
-        EXPECT_EQ(ReadAll(Own()), before);
+        EXPECT_EQ(qlytest::readFileBytes(Own()), before);
 
         // "Erneut versuchen" after the cause is gone opens the user's file with its list ...
         asked.clear();

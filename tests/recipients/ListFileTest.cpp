@@ -10,19 +10,6 @@ using ::testing::ElementsAre;
 
 namespace {
 
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 const QString kInvalid = "Diese Datei ist keine gültige Quillory Empfängerliste. \\n Bitte benutzen Sie den Import "
                          "Assistenten um diese Liste zu laden.";
 
@@ -40,7 +27,7 @@ TEST_F(ListFileTest, SaveWritesHeaderAndRowsInTheListOrderAndLoadReadsThemBack)
     conn.Execute("UPDATE RL1 SET Firma = ' Müller & Co ' WHERE Email = 'a@x.de'");
     store.SortByColumn("Email");
     ASSERT_TRUE(store.SaveToFile(file));
-    EXPECT_EQ(ReadBytes(file), QString("Status;Email;Last Name;First Name;Firma;\r\n"
+    EXPECT_EQ(qlytest::readFileBytes(file), QString("Status;Email;Last Name;First Name;Firma;\r\n"
                                        "0;a@x.de;;; Müller & Co ;\r\n"
                                        "1;b@x.de;Bär;Björn;;\r\n")
                                    .toUtf8());
@@ -58,14 +45,14 @@ TEST_F(ListFileTest, OverwriteOnlyAfterOk)
 {
     store.NewUnsavedList();
     ASSERT_TRUE(store.InsertRow({"0", "a@x.de"}));
-    WriteBytes(file, "alt\r\n");
+    qlytest::writeFileBytes(file, "alt\r\n");
     prompts.answers = {TAnswer::Cancel};
     EXPECT_FALSE(store.SaveToFile(file));
     EXPECT_EQ(prompts.asked, QStringList{"Die Datei \"" + file + "' existert bereits. Möchten Sie sie überschreiben?"});
-    EXPECT_EQ(ReadBytes(file), "alt\r\n");
+    EXPECT_EQ(qlytest::readFileBytes(file), "alt\r\n");
     prompts.answers = {TAnswer::Ok};
     EXPECT_TRUE(store.SaveToFile(file));
-    EXPECT_EQ(ReadBytes(file), "Status;Email;Last Name;First Name;\r\n0;a@x.de;;;\r\n");
+    EXPECT_EQ(qlytest::readFileBytes(file), "Status;Email;Last Name;First Name;\r\n0;a@x.de;;;\r\n");
 
     // A file that cannot be written: the message, nothing else.
     EXPECT_FALSE(store.SaveToFile(dir.file("fehlt/liste.csv")));
@@ -88,7 +75,7 @@ TEST_F(ListFileTest, RefusedFilesChangeNothing)
                    {"Status;Email;Last Name;First Name;a`b;\r\n"}};
     for (const auto& c : refused) {
         SCOPED_TRACE(c.bytes);
-        WriteBytes(file, c.bytes);
+        qlytest::writeFileBytes(file, c.bytes);
         prompts.messages.clear();
         EXPECT_FALSE(store.LoadFromFile(file));
         EXPECT_EQ(prompts.messages, QStringList{kInvalid});
@@ -106,7 +93,7 @@ TEST_F(ListFileTest, LinesAreReadLeniently)
 {
     store.NewUnsavedList();
     // Lower-case header, blank lines, short lines, an empty and a bad status, LF and CR endings.
-    WriteBytes(file, "status;EMAIL;last name;First Name;Ort;\r\n"
+    qlytest::writeFileBytes(file, "status;EMAIL;last name;First Name;Ort;\r\n"
                      "1;a@x.de;A;Anna;Bonn;\r\n"
                      "\r\n"
                      "   \n"
@@ -124,7 +111,7 @@ TEST_F(ListFileTest, LinesAreReadLeniently)
 TEST_F(ListFileTest, ALineWithTooManyValuesStopsTheLoadAndKeepsTheRowsBefore)
 {
     store.NewUnsavedList();
-    WriteBytes(file, "Status;Email;Last Name;First Name;\r\n"
+    qlytest::writeFileBytes(file, "Status;Email;Last Name;First Name;\r\n"
                      "0;a@x.de;A;;\r\n"
                      "0;b@x.de;Semi;colon;zu viel;\r\n"
                      "0;c@x.de;;;\r\n");
@@ -143,7 +130,7 @@ TEST_F(ListFileTest, EncodingsUtf8WithOrWithoutMarkElseWindows1252)
     EXPECT_EQ(core::DecodeTextFile("M\xFCller \x80 \x93x\x94"), QString::fromUtf8("Müller € “x”"));
 
     store.NewUnsavedList();
-    WriteBytes(file, "Status;Email;Last Name;First Name;\r\n0;m@x.de;M\xFCller;J\xF6rg;\r\n");
+    qlytest::writeFileBytes(file, "Status;Email;Last Name;First Name;\r\n0;m@x.de;M\xFCller;J\xF6rg;\r\n");
     ASSERT_TRUE(store.LoadFromFile(file));
     EXPECT_EQ(Rows("SELECT \"Last Name\", \"First Name\" FROM temp4711"), (QList<QVariantList>{{"Müller", "Jörg"}}));
 }
