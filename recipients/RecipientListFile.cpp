@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringEncoder>
+#include <algorithm>
+#include <memory>
+#include <vector>
 #include <sqlite3.h>
 
 namespace recipients {
@@ -142,8 +146,77 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
         replaced = true;
         BeginBulkInsert();
         try {
-            QStringList values;
+            // The rows go in many at a time through one prepared multi-row INSERT, their values
+            // bound as UTF-8. When the database refuses such a statement (it then changes
+            // nothing), its rows are inserted one by one, so a refused row is named as before.
+            // Rows that InsertRow would refuse or stop at take the one-row path too, after the
+            // rows before them.
+            if (!m_insert)
+                PrepareInsertCommand();
+            if (!m_insert)
+                throw db::EDatabaseError(QStringLiteral("Es ist keine Empfängerliste geöffnet."));
+            const int columns = int(m_insertColumns.size());
+            const int maxParams = sqlite3_limit(m_conn.Handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+            const int batchRows = std::clamp(maxParams / std::max(columns, 1), 1, 64);
+            std::unique_ptr<db::Statement> batchInsert;
+            if (batchRows > 1 && columns > 0) {
+                QStringList quoted;
+                for (const QString& c : m_insertColumns)
+                    quoted << db::QuoteName(c);
+                const QString tuple = QLatin1Char('(') + QStringLiteral("?,").repeated(columns - 1) + QStringLiteral("?)");
+                QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(db::QuoteName(m_table), quoted.join(','));
+                for (int r = 0; r < batchRows; ++r)
+                    sql += (r ? QStringLiteral(",") : QString()) + tuple;
+                batchInsert = std::make_unique<db::Statement>(m_conn, sql);
+            }
+            std::vector<QStringList> pending;
+            pending.reserve(size_t(batchRows));
+            std::vector<int> statuses;
+            statuses.reserve(size_t(batchRows));
+            QByteArray utf8;           // the texts of the pending rows, one after the other
+            std::vector<qsizetype> ends; // where each pending text ends in utf8
+            QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
             QString error;
+            const auto insertOne = [&](const QStringList& row) {
+                if (!InsertRow(row, &error))
+                    Message(error);
+            };
+            const auto flush = [&] {
+                if (pending.empty())
+                    return;
+                bool done = false;
+                if (batchInsert && int(pending.size()) == batchRows) {
+                    int param = 1;
+                    size_t text = 0;
+                    qsizetype from = 0;
+                    for (size_t r = 0; r < pending.size(); ++r) {
+                        for (int i = 0; i < columns; ++i, ++param) {
+                            if (i == m_statusColumn) {
+                                batchInsert->Bind(param, statuses[r]);
+                            } else {
+                                const qsizetype to = ends[text++];
+                                batchInsert->BindUtf8(param, QByteArrayView(utf8.constData() + from, to - from), false);
+                                from = to;
+                            }
+                        }
+                    }
+                    try {
+                        batchInsert->Step();
+                        done = true;
+                    } catch (const db::EDatabaseError&) {
+                    }
+                    batchInsert->Reset();
+                }
+                if (!done) {
+                    for (const QStringList& row : pending)
+                        insertOne(row);
+                }
+                pending.clear();
+                statuses.clear();
+                utf8.resize(0);
+                ends.clear();
+            };
+            QStringList values;
             const QString separator = QStringLiteral(";");
             QString text;
             while (reader.NextLine(line)) {
@@ -152,9 +225,39 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
                 values.clear();
                 text = line.toString();
                 core::SplitString(text, separator, values);
-                if (!InsertRow(values, &error))
-                    Message(error);
+                int status = 0;
+                bool plain = values.size() <= columns;
+                if (plain && m_statusColumn >= 0) {
+                    const QString t = values.value(m_statusColumn).trimmed();
+                    if (t == QLatin1String("1") || t == QLatin1String("2"))
+                        status = t.toInt();
+                    else
+                        plain = t.isEmpty() || t == QLatin1String("0");
+                }
+                if (!plain) {
+                    flush();
+                    insertOne(values);
+                    continue;
+                }
+                for (int i = 0; i < columns; ++i) {
+                    if (i == m_statusColumn)
+                        continue;
+                    if (i < values.size()) {
+                        const QString& v = values[i];
+                        const qsizetype at = utf8.size();
+                        utf8.resize(at + encoder.requiredSpace(v.size()));
+                        char* end = encoder.appendToBuffer(utf8.data() + at, v);
+                        utf8.resize(end - utf8.constData());
+                    }
+                    ends.push_back(utf8.size());
+                }
+                statuses.push_back(status);
+                pending.push_back(std::move(values));
+                values = QStringList();
+                if (int(pending.size()) == batchRows)
+                    flush();
             }
+            flush();
             if (!reader.ErrorString().isEmpty())
                 throw db::EDatabaseError(reader.ErrorString());
         } catch (...) {

@@ -549,27 +549,25 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
                                      .arg(m_insertColumns.size()));
     const QString rowMessage = QStringLiteral("Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"") +
                                values.value(0) + QLatin1Char('\'');
-    QVariantList bound;
-    bound.reserve(m_insertColumns.size());
-    for (int i = 0; i < m_insertColumns.size(); ++i) {
-        const QString v = values.value(i);
-        if (i == m_statusColumn) {
-            const QString t = v.trimmed();
-            if (t.isEmpty()) {
-                bound << 0;
-            } else if (t == QLatin1String("0") || t == QLatin1String("1") || t == QLatin1String("2")) {
-                bound << t.toInt();
-            } else {
-                if (error)
-                    *error = rowMessage;
-                return false;
-            }
-        } else {
-            bound << v;
+    // Status as a number, every other value as UTF-8 text (missing values are empty).
+    int status = 0;
+    if (m_statusColumn >= 0) {
+        const QString t = values.value(m_statusColumn).trimmed();
+        if (t == QLatin1String("1") || t == QLatin1String("2")) {
+            status = t.toInt();
+        } else if (!t.isEmpty() && t != QLatin1String("0")) {
+            if (error)
+                *error = rowMessage;
+            return false;
         }
     }
     try {
-        m_insert->Bind(bound);
+        for (int i = 0; i < m_insertColumns.size(); ++i) {
+            if (i == m_statusColumn)
+                m_insert->Bind(i + 1, status);
+            else
+                m_insert->BindUtf8(i + 1, values.value(i).toUtf8());
+        }
         m_insert->Step();
         m_insert->Reset();
     } catch (const db::EDatabaseError&) {

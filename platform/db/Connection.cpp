@@ -81,6 +81,14 @@ void Statement::Bind(int index, const QVariant& v)
         m_conn.RaiseError();
 }
 
+void Statement::BindUtf8(int index, QByteArrayView utf8, bool copy)
+{
+    const char* data = utf8.data() ? utf8.data() : "";
+    if (sqlite3_bind_text64(m_stmt, index, data, sqlite3_uint64(utf8.size()), copy ? SQLITE_TRANSIENT : SQLITE_STATIC,
+                            SQLITE_UTF8) != SQLITE_OK)
+        m_conn.RaiseError();
+}
+
 bool Statement::Step()
 {
     const int rc = sqlite3_step(m_stmt);

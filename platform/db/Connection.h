@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QByteArrayView>
 #include <QList>
 #include <functional>
 #include <memory>
@@ -41,6 +42,9 @@ public:
 
     void Bind(const QVariantList& params);
     void Bind(int index, const QVariant& value); // 1-based
+    // Binds UTF-8 text (never NULL: empty bytes bind ''). Without copy the bytes must stay
+    // unchanged until the statement has been stepped and reset, or bound again.
+    void BindUtf8(int index, QByteArrayView utf8, bool copy = true);
     bool Step();                                 // true while a row is available
     void Reset();
     int ColumnCount() const;

@@ -204,3 +204,75 @@ TEST_F(ListFileTest, AWindows1252TailAfterManyMegabytesOfAsciiDecidesTheEncoding
 }
 
 } // namespace
+
+// Many rows go in together; every row keeps its place, its values and its message, also where a
+// refused row or a stopping line falls inside a group.
+TEST_F(ListFileTest, ManyRowsKeepTheirOrderValuesAndMessages)
+{
+    store.NewUnsavedList();
+    QByteArray bytes = "Status;Email;Last Name;First Name;Ort;\r\n";
+    QList<QVariantList> expected;
+    QStringList messages;
+    for (int i = 1; i <= 300; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        if (i == 70 || i == 129) { // refused: a status other than 0, 1, 2
+            bytes += "5;bad" + n + "@x.de;;;;\r\n";
+            messages << "Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"5'";
+        } else if (i == 200) { // stops the load: more values than columns
+            bytes += "0;z@x.de;A;B;C;D;\r\n";
+        } else if (i % 3 == 0) { // short, status empty
+            bytes += ";kurz" + n + "@x.de\r\n";
+            if (i < 200)
+                expected << QVariantList{0LL, "kurz" + QString::number(i) + "@x.de", "", "", ""};
+        } else {
+            bytes += QByteArray::number(i % 3) + "; p" + n + "@x.de ;Müller-Straße " + n + ";Zoë;Köln 😀;\r\n";
+            if (i < 200)
+                expected << QVariantList{qlonglong(i % 3), "p" + QString::number(i) + "@x.de",
+                                         "Müller-Straße " + QString::number(i), "Zoë", "Köln 😀"};
+        }
+    }
+    WriteBytes(file, bytes);
+    ASSERT_TRUE(store.LoadFromFile(file));
+    messages << "Die angegebene Datei konnte nicht geöffnet werden: " + file +
+                    " (Die Zeile hat 6 Werte, die Liste aber nur 5 Spalten.)";
+    EXPECT_EQ(prompts.messages, messages);
+    EXPECT_EQ(Rows("SELECT Status, Email, \"Last Name\", \"First Name\", Ort FROM temp4711 ORDER BY _ID"), expected);
+    EXPECT_EQ(Value("SELECT count(DISTINCT _ID) FROM temp4711").toLongLong(), 197);
+    EXPECT_EQ(Value("SELECT count(*) FROM temp4711 WHERE Email = 'P10@X.DE'").toLongLong(), 1); // NOCASE kept
+    EXPECT_EQ(Value("SELECT typeof(Ort) || typeof(Status) FROM temp4711 WHERE _ID = 1").toString(), "textinteger");
+    EXPECT_EQ(conn.TransactionLevel(), 0);
+}
+
+// When the database refuses a row inside a group, the group goes in row by row: only that row is
+// missing and named, the rows around it stay in order.
+TEST_F(ListFileTest, ARowTheDatabaseRefusesInsideAGroupIsNamedAlone)
+{
+    store.NewUnsavedList();
+    QByteArray bytes = "Status;Email;Last Name;First Name;\r\n";
+    for (int i = 1; i <= 200; ++i)
+        bytes += "0;p" + QByteArray::number(i) + "@x.de;;;\r\n";
+    WriteBytes(file, bytes);
+    bool triggered = false;
+    conn.OnStatement = [&](const QString& sql) {
+        // Once the list's table exists and its rows start to go in, a trigger refuses one row.
+        if (!triggered && sql.startsWith("INSERT INTO \"temp4711\"")) {
+            triggered = true;
+            conn.Execute("CREATE TEMP TRIGGER refuse BEFORE INSERT ON main.temp4711 WHEN NEW.Email = 'p100@x.de' "
+                         "BEGIN SELECT RAISE(ABORT, 'nein'); END");
+        }
+    };
+    ASSERT_TRUE(store.LoadFromFile(file));
+    conn.OnStatement = nullptr;
+    ASSERT_TRUE(triggered);
+    EXPECT_EQ(prompts.messages, QStringList{"Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"0'"});
+    EXPECT_EQ(Value("SELECT count(*) FROM temp4711").toLongLong(), 199);
+    EXPECT_EQ(Value("SELECT count(*) FROM temp4711 WHERE Email = 'p100@x.de'").toLongLong(), 0);
+    QStringList order;
+    for (const QVariantList& r : Rows("SELECT Email FROM temp4711 ORDER BY _ID"))
+        order << r[0].toString();
+    QStringList expected;
+    for (int i = 1; i <= 200; ++i)
+        if (i != 100)
+            expected << QString("p%1@x.de").arg(i);
+    EXPECT_EQ(order, expected);
+}
