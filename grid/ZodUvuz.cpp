@@ -238,6 +238,13 @@ void TZedEzeravIvur::SetFixedColWidth(int value)
         SetColWidths(c, value);
 }
 
+void TZedEzeravIvur::SetDefaultRowHeight(int value)
+{
+    TBaseGrid::SetDefaultRowHeight(value);
+    if (Designing())
+        m_fixedRowHeight = TBaseGrid::DefaultRowHeight();
+}
+
 void TZedEzeravIvur::SetFixedRowHeight(int value)
 {
     m_fixedRowHeight = value;

@@ -250,6 +250,9 @@ public:
     int FixedColWidth() const { return ColWidths(0); }
     void SetFixedColWidth(int value);
     int FixedRowHeight() const { return m_fixedRowHeight; }
+    int DefaultRowHeight() const { return TBaseGrid::DefaultRowHeight(); }
+    // Every row takes the height; at design time the fixed row height follows it.
+    void SetDefaultRowHeight(int value);
     void SetFixedRowHeight(int value);
 
     // --- components the grid refers to (not owned); each is cleared when its component goes away

@@ -120,3 +120,16 @@ TEST(GridSurface, InternalListsExistAndStartEmpty)
     EXPECT_EQ(g.Cursor(), 0);
     EXPECT_EQ(g.ScrollBarsStyle(), ssBoth);
 }
+
+TEST(GridSurface, DefaultRowHeightCarriesTheFixedRowHeightOnlyAtDesignTime)
+{
+    for (const bool designing : {false, true}) {
+        TZedEzeravIvur g(nullptr, designing);
+        g.SetFixedRowHeight(30);
+        EXPECT_EQ(g.RowHeights(0), 30);
+        g.setProperty("DefaultRowHeight", 25);   // as the stream sets it
+        EXPECT_EQ(g.DefaultRowHeight(), 25);
+        EXPECT_EQ(g.RowHeights(3), 25);
+        EXPECT_EQ(g.FixedRowHeight(), designing ? 25 : 30) << designing;
+    }
+}
