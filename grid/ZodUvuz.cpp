@@ -280,6 +280,20 @@ void TZedEzeravIvur::SetRowHeaders(const tk::TStringList& list)
     writeRowHeaders();
 }
 
+namespace {
+tk::TStringList toStringList(const QStringList& items)
+{
+    tk::TStringList list;
+    for (const QString& s : items)
+        list.Add(s);
+    return list;
+}
+} // namespace
+
+void TZedEzeravIvur::SetColumnHeadersList(const QStringList& items) { SetColumnHeaders(toStringList(items)); }
+
+void TZedEzeravIvur::SetRowHeadersList(const QStringList& items) { SetRowHeaders(toStringList(items)); }
+
 void TZedEzeravIvur::writeColumnHeaders()
 {
     if (TBaseGrid::FixedRows() <= 0)

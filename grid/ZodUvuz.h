@@ -112,6 +112,8 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(bool FilterActive MEMBER FilterActive)
     Q_PROPERTY(grid::TEditorType DefaultEditor MEMBER DefaultEditor)
     Q_PROPERTY(QString Version READ Version WRITE SetVersion)
+    Q_PROPERTY(QStringList ColumnHeaders READ ColumnHeadersList WRITE SetColumnHeadersList)
+    Q_PROPERTY(QStringList RowHeaders READ RowHeadersList WRITE SetRowHeadersList)
     Q_PROPERTY(int Cursor READ Cursor WRITE SetCursor)
     Q_PROPERTY(grid::TScrollStyle ScrollBars READ ScrollBarsStyle WRITE SetScrollBarsStyle)
     Q_PROPERTY(QStringList LookupItems READ LookupItemsList WRITE SetLookupItemsList)
@@ -144,6 +146,11 @@ public:
     void SetColumnHeaders(const tk::TStringList& list);
     tk::TStringList& RowHeaders() { return m_rowHeaders; }
     void SetRowHeaders(const tk::TStringList& list);
+    // The header lists as stored values.
+    QStringList ColumnHeadersList() const { return m_columnHeaders.List(); }
+    void SetColumnHeadersList(const QStringList& items);
+    QStringList RowHeadersList() const { return m_rowHeaders.List(); }
+    void SetRowHeadersList(const QStringList& items);
 
     // --- published values that only store
     bool AnchorHint = false;

@@ -55,7 +55,8 @@ TEST_F(StreamTest, AFreshGridWritesNoListedDefaultAndReadsBackTheSame)
     EXPECT_TRUE(data.startsWith("TPF0"));
     for (const char* name : {"ColCount", "RowCount", "FixedRows", "Look", "SelectionColor", "CellNode.NodeIndent",
                              "Navigation.AllowCtrlEnter", "PrintSettings.DateFormat", "EnableHTML", "WordWrap",
-                             "Cursor", "ScrollBars", "LookupItems", "RowIndicator"})
+                             "Cursor", "ScrollBars", "LookupItems", "RowIndicator", "ColumnHeaders",
+                             "RowHeaders"})
         EXPECT_FALSE(mentions(data, name)) << name;
     EXPECT_TRUE(mentions(data, "ScrollWidth")) << "always stored";
     EXPECT_TRUE(mentions(data, "DefaultRowHeight")) << "no stream default";
@@ -93,6 +94,8 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     g.LookupItems().Add("Berlin");
     g.LookupItems().Add("Bonn");
     g.SetRowIndicator(glyph);
+    g.SetColumnHeadersList({"", "Vor\\nname", "Ort"});
+    g.SetRowHeadersList({"", "1"});
     const QByteArray data = tk::WriteComponent(&g);
     EXPECT_TRUE(mentions(data, "ssVertical"));
     EXPECT_TRUE(mentions(data, "CellNode.NodeIndent"));
@@ -109,6 +112,11 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     EXPECT_EQ(r->ScrollBars(), tk::ssVertical);
     EXPECT_EQ(r->LookupItems().List(), QStringList({"Berlin", "Bonn"}));
     EXPECT_EQ(r->RowIndicator().pixel(1, 1), glyph.pixel(1, 1));
+    EXPECT_EQ(r->ColumnHeadersList(), QStringList({"", "Vor\\nname", "Ort"}));
+    EXPECT_EQ(r->RowHeadersList(), QStringList({"", "1"}));
+    EXPECT_EQ(r->Cells(1, 0), "Vor\rname") << "copied into the fixed row after reading";
+    EXPECT_EQ(r->Cells(2, 0), "Ort");
+    EXPECT_EQ(r->Cells(0, 1), "1");
     EXPECT_EQ(r->ColCount(), 8);
     EXPECT_EQ(r->RowCount(), 30);
     EXPECT_EQ(r->FixedRows(), 2);
