@@ -287,4 +287,54 @@ void TWideStrings::DefineWideStrings(tk::TFiler& filer)
         GetCount() > 0);
 }
 
+// ------------------------------------------------------------------ plain-string view
+
+QString TAnsiStringsForWideStrings::Get(int index) const { return QString::fromStdU16String(m_list.Get(index)); }
+
+int TAnsiStringsForWideStrings::Count() const { return m_list.GetCount(); }
+
+void TAnsiStringsForWideStrings::Clear() { m_list.Clear(); }
+
+void TAnsiStringsForWideStrings::Delete(int index) { m_list.Delete(index); }
+
+void TAnsiStringsForWideStrings::Insert(int index, const QString& text) { m_list.Insert(index, text.toStdU16String()); }
+
+int TAnsiStringsForWideStrings::Add(const QString& text)
+{
+    const int index = Count();
+    Insert(index, text);
+    return index;
+}
+
+int TAnsiStringsForWideStrings::AddObject(const QString& text, tk::TObject* object)
+{
+    (void)object;
+    return Add(text);
+}
+
+int TAnsiStringsForWideStrings::IndexOf(const QString& text) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (Get(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString TAnsiStringsForWideStrings::Text() const
+{
+    QString text;
+    for (int i = 0; i < Count(); ++i)
+        text += Get(i) + QStringLiteral("\r\n");
+    return text;
+}
+
+void TAnsiStringsForWideStrings::Assign(const tk::TStringList& source)
+{
+    m_list.BeginUpdate();
+    Clear();
+    for (int i = 0; i < source.Count(); ++i)
+        AddObject(source[i], source.Objects(i));
+    m_list.EndUpdate();
+}
+
 } // namespace grid

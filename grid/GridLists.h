@@ -70,11 +70,42 @@ private:
     std::vector<QObject*> m_items;
 };
 
+class TWideStrings;
+
+// Reads and writes a wide list as plain strings (cell texts are already QString, so no conversion
+// happens). Only reading, counting, clearing, deleting and inserting reach the list; the other
+// operations are built on those, so objects given to AddObject or Assign are not passed on.
+class TAnsiStringsForWideStrings {
+public:
+    explicit TAnsiStringsForWideStrings(TWideStrings& list) : m_list(list) {}
+    TAnsiStringsForWideStrings(const TAnsiStringsForWideStrings&) = delete;
+    TAnsiStringsForWideStrings& operator=(const TAnsiStringsForWideStrings&) = delete;
+
+    QString Get(int index) const;
+    QString Strings(int index) const { return Get(index); }
+    QString operator[](int index) const { return Get(index); }
+    int Count() const;
+    void Clear();
+    void Delete(int index);
+    void Insert(int index, const QString& text);
+    int Add(const QString& text);
+    int AddObject(const QString& text, tk::TObject* object);   // the object is not kept
+    // Case-insensitive like the toolkit's string lists; -1 when missing.
+    int IndexOf(const QString& text) const;
+    // Every string followed by "\r\n".
+    QString Text() const;
+    // Clears the list and adds each string of the source.
+    void Assign(const tk::TStringList& source);
+
+private:
+    TWideStrings& m_list;
+};
+
 // A list of wide strings with an object per entry. Descendants supply the storage; comparisons of
 // IndexOf ignore case under the list's locale.
 class TWideStrings {
 public:
-    TWideStrings() = default;
+    TWideStrings() : m_ansi(*this) {}
     TWideStrings(const TWideStrings&) = delete;
     TWideStrings& operator=(const TWideStrings&) = delete;
     virtual ~TWideStrings() = default;
@@ -119,8 +150,12 @@ public:
     // Stores the list in a component stream as "WideStrings" (when it is not empty); reading
     // replaces the entries within one update.
     void DefineWideStrings(tk::TFiler& filer);
+    // The list as plain strings; writing assigns the given strings through it.
+    TAnsiStringsForWideStrings& AnsiStrings() { return m_ansi; }
+    void SetAnsiStrings(const tk::TStringList& strings) { m_ansi.Assign(strings); }
 
 private:
+    TAnsiStringsForWideStrings m_ansi;
     int m_updateCount = 0;
     QLocale m_locale = QLocale::system();
 };

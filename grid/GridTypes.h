@@ -44,6 +44,11 @@ enum TScrollHintType { shNone, shVertical, shHorizontal, shBoth };
 Q_ENUM_NS(TScrollHintType)
 enum TScrollType { ssNormal, ssFlat, ssEncarta };
 Q_ENUM_NS(TScrollType)
+// The toolkit's scroll bar choice (tk::TScrollStyle, same order), published by name.
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+Q_ENUM_NS(TScrollStyle)
+// How a component learns that another one it refers to goes away.
+enum TOperation { opInsert, opRemove };
 enum TCellType {
     ctBitmap, ctIcon, ctNone, ctImageList, ctCheckBox, ctDataCheckBox, ctRotated, ctDataImage, ctNode, ctRadio,
     ctEmpty, ctImages, ctPicture, ctFilePicture, ctValue, ctProgress, ctComment, ctButton, ctBitButton,

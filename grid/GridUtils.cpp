@@ -1,6 +1,10 @@
 #include "grid/GridUtils.h"
 
+#include "platform/graphics/VisualStyles.h"
+
+#include <QFontMetrics>
 #include <QLocale>
+#include <QWidget>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStringConverter>
@@ -758,6 +762,71 @@ void DrawPieChart(QPainter& painter, const QRect& rect, TColor fillColor, int pe
     painter.drawLine(c, c + QPoint(RoundHalfEven((rect.width() + 1) / 2.0 * std::sin(a)),
                                    -RoundHalfEven((rect.height() + 1) / 2.0 * std::cos(a))));
     painter.restore();
+}
+
+} // namespace grid
+
+namespace grid {
+
+void DrawResourceBitmapTransparent(QPainter& painter, TColor background, const QRect& rect, const QString& name)
+{
+    const QImage image(name.startsWith(QLatin1Char(':')) ? name : QStringLiteral(":/") + name);
+    DrawBitmapTransparent(painter, image, background, rect);
+}
+
+void DrawErrorWave(const QWidget* owner, QPainter& painter, const QString& text, const QRect& rect, int offset,
+                   int start, int length)
+{
+    if (start < 0)
+        return;
+    const QFontMetrics fm(owner ? owner->font() : painter.font());
+    // A single-line edit puts its text one margin in from the left and centres the line.
+    constexpr int kMargin = 2;
+    const int lineTop = std::max(0, (rect.height() - fm.height()) / 2);
+    auto charX = [&](int index) { return kMargin + fm.horizontalAdvance(text.left(index)); };
+    const int y1 = lineTop;
+    const int x1 = start >= text.size() ? charX(int(text.size())) + 4 : charX(start);
+    const int last = start + std::max(0, length) - 1;
+    int x2, y2 = lineTop;
+    if (last >= text.size())
+        x2 = charX(std::max(0, int(text.size()) - 1)) + 4;
+    else
+        x2 = charX(last);
+    const int base = rect.top() + y2 + offset;
+    painter.save();
+    painter.setPen(QPen(QColor(255, 0, 0), 2));
+    QPolygon wave;
+    int x = rect.left() + x1;
+    wave << QPoint(x, rect.top() + y1 + offset + 3);
+    bool up = true;
+    while (x <= rect.left() + x2) {
+        x += 3;
+        wave << QPoint(x, up ? base : base + 3);
+        up = !up;
+    }
+    x += 3;
+    wave << QPoint(x, up ? base : base + 3);
+    painter.drawPolyline(wave);
+    painter.restore();
+}
+
+QRect DropDownGlyphRect(const QRect& rect)
+{
+    return QRect(rect.right() + 1 - 16 - 2, rect.top() + 1, 16, rect.height() - 2);
+}
+
+void DrawDropDownGlyph(QPainter& painter, QWidget* window, const QRect& rect, bool themed)
+{
+    const QRect r = DropDownGlyphRect(rect);
+    if (themed) {
+        visualstyles::HTheme theme = visualstyles::OpenThemeData(window, QStringLiteral("combobox"));
+        if (theme)
+            visualstyles::DrawThemeBackground(theme, painter, visualstyles::CP_DROPDOWNBUTTON,
+                                              visualstyles::CBXS_NORMAL, r);
+        visualstyles::CloseThemeData(theme);
+        return;
+    }
+    visualstyles::DrawClassicArrow(window, painter, visualstyles::SPNP_DOWN, false, true, r);
 }
 
 } // namespace grid

@@ -10,6 +10,8 @@
 
 class QPainter;
 
+class QWidget;
+
 namespace grid {
 
 using gfx::TColor;
@@ -123,5 +125,18 @@ void DrawRangeBar(QPainter& painter, const QRect& rect, int value, int range, bo
 void DrawPieChart(QPainter& painter, const QRect& rect, TColor fillColor, int percentage);
 // The image at the rectangle's top-left with its top-left pixel's colour turned into `background`.
 void DrawBitmapTransparent(QPainter& painter, const QImage& image, TColor background, const QRect& rect);
+// The same for an image of the program's resources (":/name" or a full resource path); a missing
+// resource draws nothing.
+void DrawResourceBitmapTransparent(QPainter& painter, TColor background, const QRect& rect, const QString& name);
+// A red zigzag under `length` characters of `text` from `start` (0-based), the text laid out as in
+// a single-line edit of `owner` placed at `rect`; `offset` moves it down. A start beyond the text
+// waves after its end, a range past the end stops 4 pixels after the last character.
+void DrawErrorWave(const QWidget* owner, QPainter& painter, const QString& text, const QRect& rect, int offset,
+                   int start, int length);
+// The drop-down button of a combo box at the right end of `rect`: themed through the visual
+// styles ("combobox", drop-down part, normal state), else the classic flat arrow.
+void DrawDropDownGlyph(QPainter& painter, QWidget* window, const QRect& rect, bool themed);
+// The rectangle DrawDropDownGlyph paints in.
+QRect DropDownGlyphRect(const QRect& rect);
 
 } // namespace grid

@@ -167,6 +167,8 @@ void TZedEzeravIvur::SetSizeWithForm(bool v)
 
 void TZedEzeravIvur::SetRowCount(int value)
 {
+    if (m_fixedRowAlways && TBaseGrid::FixedRows() >= TBaseGrid::RowCount())
+        UnHideSelection();
     TBaseGrid::SetRowCount(value);
     if (m_fixedRowAlways && m_fixedRowsStored < TBaseGrid::RowCount())
         TBaseGrid::SetFixedRows(m_fixedRowsStored);
@@ -236,6 +238,13 @@ void TZedEzeravIvur::SetFixedColWidth(int value)
         SetColWidths(c, value);
 }
 
+void TZedEzeravIvur::SetDefaultRowHeight(int value)
+{
+    TBaseGrid::SetDefaultRowHeight(value);
+    if (Designing())
+        m_fixedRowHeight = TBaseGrid::DefaultRowHeight();
+}
+
 void TZedEzeravIvur::SetFixedRowHeight(int value)
 {
     m_fixedRowHeight = value;
@@ -270,6 +279,20 @@ void TZedEzeravIvur::SetRowHeaders(const tk::TStringList& list)
             StoreCell(0, r, QString());
     writeRowHeaders();
 }
+
+namespace {
+tk::TStringList toStringList(const QStringList& items)
+{
+    tk::TStringList list;
+    for (const QString& s : items)
+        list.Add(s);
+    return list;
+}
+} // namespace
+
+void TZedEzeravIvur::SetColumnHeadersList(const QStringList& items) { SetColumnHeaders(toStringList(items)); }
+
+void TZedEzeravIvur::SetRowHeadersList(const QStringList& items) { SetRowHeaders(toStringList(items)); }
 
 void TZedEzeravIvur::writeColumnHeaders()
 {
@@ -318,6 +341,73 @@ void TZedEzeravIvur::SetRowNotify(int row)
         m_lastReportedRow = Row();
         OnRowUpdate(this, old, Row());
     }
+}
+
+void TZedEzeravIvur::HideSelection()
+{
+    m_hiddenSelection = Selection();
+    SetSelection(tk::TGridRect{ColCount(), RowCount(), ColCount(), RowCount()});
+    m_selectionHidden = true;
+}
+
+void TZedEzeravIvur::UnHideSelection()
+{
+    m_selectionHidden = false;
+    if (m_hiddenSelection.Top < RowCount() && m_hiddenSelection.Left < ColCount()) {
+        SetSelection(m_hiddenSelection);
+        return;
+    }
+    const int rows = TBaseGrid::RowCount(), cols = TBaseGrid::ColCount();
+    const int row = m_fixedRowAlways && TBaseGrid::FixedRows() >= rows ? 0 : TBaseGrid::FixedRows();
+    const int col = m_fixedColAlways && TBaseGrid::FixedCols() >= cols ? 0 : TBaseGrid::FixedCols();
+    SetSelection(tk::TGridRect{col, row, col, row});
+}
+
+void TZedEzeravIvur::ScreenToCell(const QPoint& screenPoint, int& col, int& row) const
+{
+    const tk::TGridCoord c = MouseCoord(viewport()->mapFromGlobal(screenPoint).x(),
+                                        viewport()->mapFromGlobal(screenPoint).y());
+    col = c.X;
+    row = c.Y;
+}
+
+void TZedEzeravIvur::MoveColumnData(int fromIndex, int toIndex)
+{
+    if (m_columnOrder.Count() == 0)
+        for (int c = 0; c < ColCount(); ++c)
+            m_columnOrder.Insert(c, c);
+    MoveColumn(fromIndex, toIndex);
+}
+
+void TZedEzeravIvur::MoveRowData(int fromIndex, int toIndex) { MoveRow(fromIndex, toIndex); }
+
+void TZedEzeravIvur::referTo(QPointer<QObject>& slot, QObject* value)
+{
+    if (slot == value)
+        return;
+    if (slot)
+        disconnect(slot, &QObject::destroyed, this, nullptr);
+    slot = value;
+    if (value)
+        connect(value, &QObject::destroyed, this, [this](QObject* gone) { Notification(gone, opRemove); });
+}
+
+void TZedEzeravIvur::Notification(QObject* component, TOperation operation)
+{
+    if (operation != opRemove || !component)
+        return;
+    // A destroyed object already reads null through its QPointer; a removal reported before the
+    // destruction is found by address.
+    for (QPointer<QObject>* slot : {&m_gridImages, &m_pictureContainer, &m_cellChecker})
+        if (slot->data() == component)
+            *slot = nullptr;
+}
+
+void TZedEzeravIvur::SetLookupItemsList(const QStringList& items)
+{
+    m_lookupItems.Clear();
+    for (const QString& s : items)
+        m_lookupItems.Add(s);
 }
 
 void TZedEzeravIvur::GoToCell(int col, int row)

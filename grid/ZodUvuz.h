@@ -3,10 +3,14 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/GridLists.h"
 #include "grid/GridOptions.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
+#include <QImage>
 #include <QPointer>
+#include <QStringList>
+#include <array>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -108,6 +112,12 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(bool FilterActive MEMBER FilterActive)
     Q_PROPERTY(grid::TEditorType DefaultEditor MEMBER DefaultEditor)
     Q_PROPERTY(QString Version READ Version WRITE SetVersion)
+    Q_PROPERTY(QStringList ColumnHeaders READ ColumnHeadersList WRITE SetColumnHeadersList)
+    Q_PROPERTY(QStringList RowHeaders READ RowHeadersList WRITE SetRowHeadersList)
+    Q_PROPERTY(int Cursor READ Cursor WRITE SetCursor)
+    Q_PROPERTY(grid::TScrollStyle ScrollBars READ ScrollBarsStyle WRITE SetScrollBarsStyle)
+    Q_PROPERTY(QStringList LookupItems READ LookupItemsList WRITE SetLookupItemsList)
+    Q_PROPERTY(QImage RowIndicator READ RowIndicator WRITE SetRowIndicator)
 public:
     // `designing`: the grid is being designed (no editor controls, no drop markers).
     explicit TZedEzeravIvur(QWidget* parent = nullptr, bool designing = false);
@@ -136,6 +146,11 @@ public:
     void SetColumnHeaders(const tk::TStringList& list);
     tk::TStringList& RowHeaders() { return m_rowHeaders; }
     void SetRowHeaders(const tk::TStringList& list);
+    // The header lists as stored values.
+    QStringList ColumnHeadersList() const { return m_columnHeaders.List(); }
+    void SetColumnHeadersList(const QStringList& items);
+    QStringList RowHeadersList() const { return m_rowHeaders.List(); }
+    void SetRowHeadersList(const QStringList& items);
 
     // --- published values that only store
     bool AnchorHint = false;
@@ -242,7 +257,40 @@ public:
     int FixedColWidth() const { return ColWidths(0); }
     void SetFixedColWidth(int value);
     int FixedRowHeight() const { return m_fixedRowHeight; }
+    int DefaultRowHeight() const { return TBaseGrid::DefaultRowHeight(); }
+    // Every row takes the height; at design time the fixed row height follows it.
+    void SetDefaultRowHeight(int value);
     void SetFixedRowHeight(int value);
+
+    // --- components the grid refers to (not owned); each is cleared when its component goes away
+    QObject* GridImages() const { return m_gridImages; }
+    void SetGridImages(QObject* value) { referTo(m_gridImages, value); }
+    QObject* PictureContainer() const { return m_pictureContainer; }
+    void SetPictureContainer(QObject* value) { referTo(m_pictureContainer, value); }
+    QObject* CellChecker() const { return m_cellChecker; }
+    void SetCellChecker(QObject* value) { referTo(m_cellChecker, value); }
+    // A component goes away (opRemove): a reference to it is cleared.
+    virtual void Notification(QObject* component, TOperation operation);
+
+    // --- published values kept for their users
+    int Cursor() const { return m_cursor; }   // the toolkit's cursor id (0: crDefault)
+    void SetCursor(int value) { m_cursor = value; }
+    TScrollStyle ScrollBarsStyle() const { return TScrollStyle(ScrollBars()); }
+    void SetScrollBarsStyle(TScrollStyle value) { SetScrollBars(tk::TScrollStyle(value)); }
+    tk::TStringList& LookupItems() { return m_lookupItems; }
+    QStringList LookupItemsList() const { return m_lookupItems.List(); }
+    void SetLookupItemsList(const QStringList& items);
+    QImage RowIndicator() const { return m_rowIndicator; }
+    void SetRowIndicator(const QImage& value) { m_rowIndicator = value; }
+
+    // --- internal lists (their users are sorting, selection, moving and the modified marks)
+    tk::TStringList& SortList() { return m_sortList; }
+    TIntList& IntLists(int index) { return m_intLists.at(size_t(index)); }
+    TSortIndexList& SortIndexes() { return m_sortIndexes; }
+    TControlList& CellControls() { return m_cellControls; }
+    TIntList& ChangedCells() { return m_changedCells; }
+    // The column order; filled (0 .. ColCount - 1) by the first MoveColumnData.
+    TIntList& ColumnOrder() { return m_columnOrder; }
 
     // --- updates
     void BeginUpdate();
@@ -252,6 +300,17 @@ public:
     // --- navigation
     void GoToCell(int col, int row);
     void SetRowNotify(int row);
+    // Selects the single cell (ColCount, RowCount) outside the grid, remembering the selection.
+    void HideSelection();
+    // Restores the remembered selection when it still starts inside the grid, else selects the
+    // first normal cell.
+    void UnHideSelection();
+    bool SelectionHidden() const { return m_selectionHidden; }
+    // The cell under a point in screen coordinates (-1 where it lies outside the cells).
+    void ScreenToCell(const QPoint& screenPoint, int& col, int& row) const;
+    // Moves a column with its cells (the column order is filled first when empty) / a row.
+    void MoveColumnData(int fromIndex, int toIndex);
+    void MoveRowData(int fromIndex, int toIndex);
 
     // --- copying and storing
     // Takes everything from another TZedEzeravIvur; any other source changes nothing.
@@ -326,6 +385,7 @@ private:
     void writeRowHeaders();
     void watchWindow();
     TCellGraphic* baseGraphic(int col, int row) const;
+    void referTo(QPointer<QObject>& slot, QObject* value);
 
     std::unique_ptr<TSortSettings> m_sortSettings;
     std::unique_ptr<TDragDropSettings> m_dragDropSettings;
@@ -347,6 +407,21 @@ private:
     tk::TStringList m_rowHeaders;
     tk::TFont m_fixedFont;
     tk::TFont m_activeCellFont;
+
+    QPointer<QObject> m_gridImages;
+    QPointer<QObject> m_pictureContainer;
+    QPointer<QObject> m_cellChecker;
+    int m_cursor = 0;
+    tk::TStringList m_lookupItems;
+    QImage m_rowIndicator;
+    tk::TStringList m_sortList;
+    std::array<TIntList, 5> m_intLists;
+    TSortIndexList m_sortIndexes;
+    TControlList m_cellControls;
+    TIntList m_changedCells;
+    TIntList m_columnOrder;
+    tk::TGridRect m_hiddenSelection;
+    bool m_selectionHidden = false;
 
     bool m_loaded = false;
     bool m_shownOnce = false;

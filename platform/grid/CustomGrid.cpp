@@ -459,6 +459,22 @@ void TCustomGrid::SetRow(int value)
         MoveColRow(m_col, value, true, true);
 }
 
+TGridRect TCustomGrid::Selection() const
+{
+    return TGridRect{std::min(m_anchorCol, m_col), std::min(m_anchorRow, m_row), std::max(m_anchorCol, m_col),
+                     std::max(m_anchorRow, m_row)};
+}
+
+void TCustomGrid::SetSelection(const TGridRect& rect)
+{
+    m_anchorCol = rect.Left;
+    m_anchorRow = rect.Top;
+    m_col = rect.Right;
+    m_row = rect.Bottom;
+    UpdateEditor();
+    InvalidateGrid();
+}
+
 void TCustomGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
 {
     col = std::clamp(col, std::min(m_fixedCols, ColCount() - 1), ColCount() - 1);

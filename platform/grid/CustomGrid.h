@@ -41,6 +41,14 @@ struct TGridCoord {
     bool operator==(const TGridCoord&) const = default;
 };
 
+struct TGridRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool operator==(const TGridRect&) const = default;
+};
+
 class TCustomGrid;
 
 // The in-place editor: a line edit over the focus cell. Keys it does not use itself go to the grid.
@@ -110,6 +118,11 @@ public:
     // Moves the focus cell (asks SelectCell first); Show scrolls it into view.
     void MoveColRow(int col, int row, bool moveAnchor, bool show);
     void FocusCell(int col, int row, bool moveAnchor) { MoveColRow(col, row, moveAnchor, true); }
+    // The rectangle between the anchor and the focus cell.
+    TGridRect Selection() const;
+    // Anchor at the top left, focus cell at the bottom right, without range checks: a rectangle
+    // outside the grid selects no cell.
+    void SetSelection(const TGridRect& rect);
 
     // Viewport rectangle of a cell without its grid lines; empty when the cell is not on screen.
     QRect CellRect(int col, int row) const;

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <dlfcn.h>
 
@@ -101,6 +102,14 @@ void SetWindowTransparent(QWidget* window)
 {
     if (window)
         window->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+}
+
+bool SetLayeredWindowAlpha(QWidget* window, int alpha)
+{
+    if (!window)
+        return false;
+    window->setWindowOpacity(std::clamp(alpha, 0, 255) / 255.0);
+    return true;
 }
 
 } // namespace tk

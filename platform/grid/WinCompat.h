@@ -54,4 +54,8 @@ QString ClipboardFormatMimeType(uint16_t format);
 // Lets mouse events pass through the window to what lies below it.
 void SetWindowTransparent(QWidget* window);
 
+// A window of constant alpha (0 invisible .. 255 opaque). Without a compositor the window stays
+// opaque; that cannot be told apart here, so success is reported as on systems without layering.
+bool SetLayeredWindowAlpha(QWidget* window, int alpha);
+
 } // namespace tk

@@ -167,3 +167,32 @@ TEST(WideStrings, ExchangesWithStringLists)
     back.SetText("a\nb");
     EXPECT_EQ(back.Objects(1), nullptr);
 }
+
+TEST(WideStrings, PlainStringView)
+{
+    Tagged o(3);
+    CountingList w;
+    w.AddObject(u"Alpha", &o);
+    w.Add(u"\u00c4rger");
+    TAnsiStringsForWideStrings& a = w.AnsiStrings();
+    EXPECT_EQ(a.Count(), 2);
+    EXPECT_EQ(a[1], QString::fromUtf8("Ärger"));
+    EXPECT_EQ(a.IndexOf("ALPHA"), 0);
+    EXPECT_EQ(a.Text(), QString::fromUtf8("Alpha\r\nÄrger\r\n"));
+    EXPECT_EQ(a.Add("Gamma"), 2);
+    a.Insert(0, "Null");
+    a.Delete(1);
+    EXPECT_EQ(entries(w), (std::vector<std::u16string>{u"Null", u"\u00c4rger", u"Gamma"}));
+
+    // Writing the view replaces the list within one update; objects do not pass through it.
+    tk::TStringList src;
+    src.AddObject("x", &o);
+    src.Add("y");
+    w.states.clear();
+    w.SetAnsiStrings(src);
+    EXPECT_EQ(entries(w), (std::vector<std::u16string>{u"x", u"y"}));
+    EXPECT_EQ(w.GetObject(0), nullptr);
+    EXPECT_EQ(w.states, (std::vector<bool>{true, false}));
+    a.Clear();
+    EXPECT_EQ(w.Count(), 0);
+}

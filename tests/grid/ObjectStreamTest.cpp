@@ -54,7 +54,9 @@ TEST_F(StreamTest, AFreshGridWritesNoListedDefaultAndReadsBackTheSame)
     const QByteArray data = tk::WriteComponent(&g);
     EXPECT_TRUE(data.startsWith("TPF0"));
     for (const char* name : {"ColCount", "RowCount", "FixedRows", "Look", "SelectionColor", "CellNode.NodeIndent",
-                             "Navigation.AllowCtrlEnter", "PrintSettings.DateFormat", "EnableHTML", "WordWrap"})
+                             "Navigation.AllowCtrlEnter", "PrintSettings.DateFormat", "EnableHTML", "WordWrap",
+                             "Cursor", "ScrollBars", "LookupItems", "RowIndicator", "ColumnHeaders",
+                             "RowHeaders"})
         EXPECT_FALSE(mentions(data, name)) << name;
     EXPECT_TRUE(mentions(data, "ScrollWidth")) << "always stored";
     EXPECT_TRUE(mentions(data, "DefaultRowHeight")) << "no stream default";
@@ -87,7 +89,15 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     glyph.fill(Qt::red);
     g.ControlLook()->SetCheckedGlyph(glyph);
     g.ColumnSize()->Key = "Software\\ORV Software\\x";
+    g.SetCursor(-21);
+    g.SetScrollBarsStyle(ssVertical);
+    g.LookupItems().Add("Berlin");
+    g.LookupItems().Add("Bonn");
+    g.SetRowIndicator(glyph);
+    g.SetColumnHeadersList({"", "Vor\\nname", "Ort"});
+    g.SetRowHeadersList({"", "1"});
     const QByteArray data = tk::WriteComponent(&g);
+    EXPECT_TRUE(mentions(data, "ssVertical"));
     EXPECT_TRUE(mentions(data, "CellNode.NodeIndent"));
     EXPECT_TRUE(mentions(data, "adTopBottom")) << "enumerations by identifier";
 
@@ -98,6 +108,15 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     EXPECT_EQ(r->Navigation()->AdvanceDirection, adTopBottom);
     EXPECT_EQ(r->Look(), glSoft);
     EXPECT_EQ(r->ScrollWidth, 17);
+    EXPECT_EQ(r->Cursor(), -21);
+    EXPECT_EQ(r->ScrollBars(), tk::ssVertical);
+    EXPECT_EQ(r->LookupItems().List(), QStringList({"Berlin", "Bonn"}));
+    EXPECT_EQ(r->RowIndicator().pixel(1, 1), glyph.pixel(1, 1));
+    EXPECT_EQ(r->ColumnHeadersList(), QStringList({"", "Vor\\nname", "Ort"}));
+    EXPECT_EQ(r->RowHeadersList(), QStringList({"", "1"}));
+    EXPECT_EQ(r->Cells(1, 0), "Vor\rname") << "copied into the fixed row after reading";
+    EXPECT_EQ(r->Cells(2, 0), "Ort");
+    EXPECT_EQ(r->Cells(0, 1), "1");
     EXPECT_EQ(r->ColCount(), 8);
     EXPECT_EQ(r->RowCount(), 30);
     EXPECT_EQ(r->FixedRows(), 2);

@@ -6,6 +6,7 @@
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/WinCompat.h"
 
+#include <QProcess>
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <memory>
@@ -115,6 +116,18 @@ TEST(GridStartup, OnAWorkerThreadTheStartFailsAndRegistersNothing)
     GridFamilyStartup();
     EXPECT_NE(tk::GetClass(kGridClass), nullptr);
     GridFamilyShutdown();
+}
+
+TEST(GridStartup, WithoutAnApplicationTheStartFailsAndRegistersNothing)
+{
+    QProcess p;
+    p.start(QStringLiteral(QLY_GRID_NOAPP_PROBE), {});
+    ASSERT_TRUE(p.waitForFinished(30000)) << "the probe did not end";
+    ASSERT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines, QStringList({"message=OleInitialize failed ($800401F0)", "started=0", "ole=0", "registered=0"}))
+        << p.readAllStandardError().constData();
 }
 
 TEST(GridStartup, ThemeLibraryLoadedTwiceIsLoadedOnce)

@@ -1,0 +1,135 @@
+// The string grid's selection hiding, screen-to-cell mapping, column and row moving, the
+// components it refers to and its internal lists.
+#include "grid/ZodUvuz.h"
+
+#include <QObject>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace grid;
+
+namespace {
+tk::TGridRect rect(int l, int t, int r, int b) { return tk::TGridRect{l, t, r, b}; }
+} // namespace
+
+TEST(GridSurface, HideAndUnhideSelection)
+{
+    TZedEzeravIvur g;
+    g.SetRowCount(6);
+    g.SetSelection(rect(1, 2, 3, 4));
+    g.HideSelection();
+    EXPECT_TRUE(g.SelectionHidden());
+    EXPECT_EQ(g.Selection(), rect(5, 6, 5, 6)) << "one cell outside the grid";
+    g.UnHideSelection();
+    EXPECT_FALSE(g.SelectionHidden());
+    EXPECT_EQ(g.Selection(), rect(1, 2, 3, 4));
+
+    // The remembered selection starts below the last row now: the first normal cell is selected.
+    g.HideSelection();
+    g.SetRowCount(2);
+    g.UnHideSelection();
+    EXPECT_EQ(g.Selection(), rect(1, 1, 1, 1));
+    g.grab();   // painting with a selection outside the grid must not touch a missing cell
+}
+
+TEST(GridSurface, ScreenToCell)
+{
+    TZedEzeravIvur g;
+    g.resize(400, 250);
+    g.show();
+    const QRect r = g.CellRect(2, 3);
+    ASSERT_FALSE(r.isEmpty());
+    int col = -5, row = -5;
+    g.ScreenToCell(g.viewport()->mapToGlobal(r.center()), col, row);
+    EXPECT_EQ(col, 2);
+    EXPECT_EQ(row, 3);
+    g.ScreenToCell(g.viewport()->mapToGlobal(QPoint(g.viewport()->width() + 50, 5)), col, row);
+    EXPECT_EQ(col, -1);
+}
+
+TEST(GridSurface, MoveColumnAndRowData)
+{
+    TZedEzeravIvur g;
+    for (int c = 0; c < 5; ++c)
+        g.SetCells(c, 1, QString("c%1").arg(c));
+    g.SetColWidths(1, 90);
+    g.MoveColumnData(1, 3);
+    EXPECT_EQ(g.ColumnOrder().CommaText(), "0,1,2,3,4") << "filled on the first move";
+    EXPECT_EQ(g.Rows(1), QStringList({"c0", "c2", "c3", "c1", "c4"}));
+    EXPECT_EQ(g.ColWidths(3), 90);
+
+    g.SetCells(0, 2, "r2");
+    g.SetCells(0, 5, "r5");
+    g.MoveRowData(5, 2);
+    EXPECT_EQ(g.Cells(0, 2), "r5");
+    EXPECT_EQ(g.Cells(0, 3), "r2");
+}
+
+TEST(GridSurface, ReferencesAreClearedWhenTheirComponentGoesAway)
+{
+    TZedEzeravIvur g;
+    auto images = std::make_unique<QObject>();
+    auto pictures = std::make_unique<QObject>();
+    QObject checker;
+    g.SetGridImages(images.get());
+    g.SetPictureContainer(pictures.get());
+    g.SetCellChecker(&checker);
+
+    images.reset();
+    EXPECT_EQ(g.GridImages(), nullptr);
+    EXPECT_EQ(g.PictureContainer(), pictures.get());
+
+    g.Notification(pictures.get(), opInsert);
+    EXPECT_EQ(g.PictureContainer(), pictures.get());
+    g.Notification(pictures.get(), opRemove);
+    EXPECT_EQ(g.PictureContainer(), nullptr);
+    EXPECT_EQ(g.CellChecker(), &checker);
+
+    // A replaced reference no longer reports to the grid.
+    QObject other;
+    g.SetCellChecker(&other);
+    g.SetGridImages(&checker);
+    {
+        QObject gone;
+        g.SetPictureContainer(&gone);
+        g.SetPictureContainer(nullptr);
+    }
+    EXPECT_EQ(g.CellChecker(), &other);
+    EXPECT_EQ(g.GridImages(), &checker);
+}
+
+TEST(GridSurface, GridDestroyedBeforeItsReferences)
+{
+    QObject images;
+    {
+        TZedEzeravIvur g;
+        g.SetGridImages(&images);
+    }
+    // Destroying the referred component afterwards must not reach the freed grid (ASan).
+}
+
+TEST(GridSurface, InternalListsExistAndStartEmpty)
+{
+    TZedEzeravIvur g;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(g.IntLists(i).Count(), 0);
+    EXPECT_EQ(g.SortIndexes().Count(), 0);
+    EXPECT_EQ(g.CellControls().Count(), 0);
+    EXPECT_EQ(g.ChangedCells().Count(), 0);
+    EXPECT_EQ(g.SortList().Count(), 0);
+    EXPECT_EQ(g.Cursor(), 0);
+    EXPECT_EQ(g.ScrollBarsStyle(), ssBoth);
+}
+
+TEST(GridSurface, DefaultRowHeightCarriesTheFixedRowHeightOnlyAtDesignTime)
+{
+    for (const bool designing : {false, true}) {
+        TZedEzeravIvur g(nullptr, designing);
+        g.SetFixedRowHeight(30);
+        EXPECT_EQ(g.RowHeights(0), 30);
+        g.setProperty("DefaultRowHeight", 25);   // as the stream sets it
+        EXPECT_EQ(g.DefaultRowHeight(), 25);
+        EXPECT_EQ(g.RowHeights(3), 25);
+        EXPECT_EQ(g.FixedRowHeight(), designing ? 25 : 30) << designing;
+    }
+}
