@@ -231,7 +231,7 @@ TEST_F(ListFileTest, ManyRowsKeepTheirOrderValuesAndMessages)
                                          "Müller-Straße " + QString::number(i), "Zoë", "Köln 😀"};
         }
     }
-    WriteBytes(file, bytes);
+    qlytest::writeFileBytes(file, bytes);
     ASSERT_TRUE(store.LoadFromFile(file));
     messages << "Die angegebene Datei konnte nicht geöffnet werden: " + file +
                     " (Die Zeile hat 6 Werte, die Liste aber nur 5 Spalten.)";
@@ -251,7 +251,7 @@ TEST_F(ListFileTest, ARowTheDatabaseRefusesInsideAGroupIsNamedAlone)
     QByteArray bytes = "Status;Email;Last Name;First Name;\r\n";
     for (int i = 1; i <= 200; ++i)
         bytes += "0;p" + QByteArray::number(i) + "@x.de;;;\r\n";
-    WriteBytes(file, bytes);
+    qlytest::writeFileBytes(file, bytes);
     bool triggered = false;
     conn.OnStatement = [&](const QString& sql) {
         // Once the list's table exists and its rows start to go in, a trigger refuses one row.
