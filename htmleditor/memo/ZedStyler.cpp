@@ -103,8 +103,8 @@ TZedWebMemoStyler::TZedWebMemoStyler(QObject* owner) : TZedCustomMemoStyler(owne
     NumberStyle = TCharStyle{gfx::clNavy, gfx::clWhite, fsBold};
     BlockStart = QStringLiteral("{");
     BlockEnd = QStringLiteral("}");
-    HintParameters = QStringList{QStringLiteral("alert(message)"), QStringLiteral("confirm(message)"),
-                                 QStringLiteral("prompt(message,defaultvalue)")};
+    HintParameter.Parameters = QStringList{QStringLiteral("alert(message)"), QStringLiteral("confirm(message)"),
+                                           QStringLiteral("prompt(message,defaultvalue)")};
     AutoCompletionList = QStringList{QStringLiteral("alert"), QStringLiteral("confirm"), QStringLiteral("prompt")};
 
     TElementStyle* st = AllStyles.Add();

@@ -34,6 +34,20 @@ struct TZedFont {
 
 enum TStyleType { stKeyword, stBracket, stSymbol };
 
+// The parameter lists the memo shows as a hint while the caret stands inside a call.
+class THintParameter {
+public:
+    TColor TextColor = gfx::clBlack;
+    TColor BkColor = gfx::clInfoBk;
+    QChar HintCharStart = QLatin1Char('(');
+    QChar HintCharEnd = QLatin1Char(')');
+    QChar HintCharDelimiter = QLatin1Char(';');
+    QChar HintCharWriteDelimiter = QLatin1Char(',');
+    // One line per function: its name followed by its parameter list in the hint characters.
+    QStringList Parameters;
+    void Assign(const THintParameter& other) { *this = other; }
+};
+
 class TElementStyles;
 
 class TElementStyle {
@@ -87,7 +101,7 @@ public:
     TCharStyle CommentStyle{gfx::clSilver, gfx::clWhite, fsItalic};
     TCharStyle NumberStyle{gfx::clNavy, gfx::clWhite, fsBold};
     QStringList AutoCompletionList;
-    QStringList HintParameters;
+    THintParameter HintParameter;
     QString NumberChars = QStringLiteral("+-.0123456789");
     QString HexIdentifier;
     QString BlockEnd;
