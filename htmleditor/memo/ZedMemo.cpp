@@ -1,5 +1,6 @@
 #include "htmleditor/memo/ZedMemo.h"
 
+#include "htmleditor/memo/ZedExport.h"
 #include "htmleditor/memo/ZedScanner.h"
 
 #include <QApplication>
@@ -635,36 +636,13 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
         return;
     std::vector<CellAttr> attrs(size_t(c1 - c0));
     const TZedCustomMemoStyler* styler = UseStyler() ? SyntaxStyles() : nullptr;
-    auto bgOf = [this](TColor bg) { return bg == gfx::clNone ? m_BkColor : bg; };
     for (const TZedPiece& piece : pieces) {
         const int a = std::max(piece.Start, c0);
         const int b = std::min(piece.Start + piece.Length, c1);
         if (a >= b)
             continue;
-        CellAttr at{m_fontColor, m_BkColor, 0};
-        switch (piece.Kind) {
-        case pkPlain:
-            break;
-        case pkComment:
-            if (styler)
-                at = CellAttr{styler->CommentStyle.TextColor, bgOf(styler->CommentStyle.BkColor), styler->CommentStyle.Style};
-            break;
-        case pkNumber:
-            if (styler)
-                at = CellAttr{styler->NumberStyle.TextColor, bgOf(styler->NumberStyle.BkColor), styler->NumberStyle.Style};
-            break;
-        case pkUrl:
-            at = CellAttr{UrlStyle.TextColor, bgOf(UrlStyle.BkColor), UrlStyle.Style};
-            break;
-        case pkString:
-        case pkKeyword:
-        case pkSymbol:
-            if (styler && piece.Style >= 0 && piece.Style < styler->AllStyles.Count()) {
-                const TElementStyle* st = styler->AllStyles[piece.Style];
-                at = CellAttr{st->Font.Color, bgOf(st->BGColor), st->Font.Style};
-            }
-            break;
-        }
+        const TZedSpanStyle st = PieceStyle(piece, styler, UrlStyle, m_fontColor, m_BkColor);
+        const CellAttr at{st.Fg, st.Bg, st.Style};
         for (int c = a; c < b; ++c)
             attrs[size_t(c - c0)] = at;
     }
