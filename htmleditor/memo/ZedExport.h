@@ -77,6 +77,21 @@ private:
     bool m_afterControl = false;
 };
 
+// Settings of a printout; the print modes read PrintLineNumbers.
+class TPrintOptions {
+public:
+    QString JobName;
+    QString Title;
+    int MarginLeft = 0;
+    int MarginRight = 0;
+    int MarginTop = 0;
+    int MarginBottom = 0;
+    bool PageNr = false;
+    QString PagePrefix;
+    bool PrintLineNumbers = false;
+    void Assign(const TPrintOptions& other) { *this = other; }
+};
+
 // The memo's text as HTML spans (one output line per text line) and as an RTF document.
 struct TZedExportLook {
     QString FontName = QStringLiteral("Courier New");

@@ -129,3 +129,30 @@ class TZedWebMemoStyler : public TZedCustomMemoStyler {
 public:
     explicit TZedWebMemoStyler(QObject* owner = nullptr);
 };
+
+// The stylers among the children of an owner: those whose class derives directly from the base
+// styler. Children added or removed later are followed.
+class TZedStylerList : public QObject {
+    Q_OBJECT
+public:
+    explicit TZedStylerList(QObject* owner);
+    int Count() const { return int(m_items.size()); }
+    TZedCustomMemoStyler* Items(int i) const { return m_items[size_t(i)]; }
+    bool Contains(const TZedCustomMemoStyler* styler) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void Consider(QObject* child);
+    QObject* m_owner;
+    std::vector<TZedCustomMemoStyler*> m_items;
+};
+
+// The gutter colours of a desktop colour scheme ("NormalColor", "HomeStead", "Metallic"; any
+// other name is scheme 0: white to the button face).
+struct TZedThemeColors {
+    TColor GutterColor;
+    TColor GutterColorTo;
+};
+TZedThemeColors ThemeGutterColors(const QString& schemeName);
