@@ -97,7 +97,8 @@ QString AcceptedEntryText(const QString& entry, bool* parens)
 THintScan ScanParameterHint(const QString& line, int caretCol, const THintParameter& hp, bool caseSensitive)
 {
     THintScan r;
-    const QString s = caseSensitive ? line : line.toUpper();
+    // The hint characters are no letters, so only the name found needs upper-casing.
+    const QString& s = line;
     int blanks = 0;
     for (int i = std::min<int>(caretCol, s.length()) - 1; i >= 0; --i) {
         const QChar c = s[i];
@@ -115,7 +116,7 @@ THintScan ScanParameterHint(const QString& line, int caretCol, const THintParame
             int b = i;
             while (b > 0 && s[b - 1] != QLatin1Char(' ') && s[b - 1] != hp.HintCharStart && s[b - 1] != hp.HintCharEnd)
                 --b;
-            r.Name = s.mid(b, i - b);
+            r.Name = caseSensitive ? s.mid(b, i - b) : s.mid(b, i - b).toUpper();
             r.Found = true;
             return r;
         }
