@@ -33,15 +33,18 @@ TZedSpanStyle PieceStyle(const TZedPiece& piece, const TZedCustomMemoStyler* sty
 
 QString HtmlColor(TColor color)
 {
+    static const char digits[] = "0123456789ABCDEF";
     const QRgb rgb = gfx::ToQColor(color).rgb();
-    return QStringLiteral("#%1%2%3")
-        .arg(qRed(rgb), 2, 16, QLatin1Char('0'))
-        .arg(qGreen(rgb), 2, 16, QLatin1Char('0'))
-        .arg(qBlue(rgb), 2, 16, QLatin1Char('0'))
-        .toUpper();
+    const int parts[3] = {qRed(rgb), qGreen(rgb), qBlue(rgb)};
+    QString out(7, QLatin1Char('#'));
+    for (int i = 0; i < 3; ++i) {
+        out[1 + 2 * i] = QLatin1Char(digits[parts[i] >> 4]);
+        out[2 + 2 * i] = QLatin1Char(digits[parts[i] & 15]);
+    }
+    return out;
 }
 
-QString HtmlEscape(const QString& text, bool quote)
+QString HtmlEscape(QStringView text, bool quote)
 {
     QString out;
     out.reserve(text.size());
@@ -65,7 +68,7 @@ QString HtmlEscape(const QString& text, bool quote)
 // ---------------------------------------------------------------------------------------------
 // HTML spans
 
-void TZedHtmlSpans::Span(const QString& text, const TZedSpanStyle& style, bool url)
+void TZedHtmlSpans::Span(QStringView text, const TZedSpanStyle& style, bool url)
 {
     if (Lines.isEmpty())
         return;
@@ -73,6 +76,11 @@ void TZedHtmlSpans::Span(const QString& text, const TZedSpanStyle& style, bool u
     if (url)
         body = QStringLiteral("<a href=\"") + HtmlEscape(text, true) + QStringLiteral("\">") + body
                + QStringLiteral("</a>");
+    QString& last = Lines.last();
+    if (m_hasTag && style == m_lastStyle) {
+        last += body;
+        return;
+    }
     QString css;
     if (style.Style & fsBold)
         css += QLatin1String("font-weight:bold;");
@@ -83,22 +91,18 @@ void TZedHtmlSpans::Span(const QString& text, const TZedSpanStyle& style, bool u
     const QString tag = QStringLiteral("<FONT style=\"background-color: ") + HtmlColor(style.Bg)
                         + QStringLiteral(";color:") + HtmlColor(style.Fg) + QLatin1Char(';') + css
                         + QStringLiteral("\">");
-    QString& last = Lines.last();
-    if (tag == m_lastTag) {
-        last += body;
-        return;
-    }
-    if (!m_lastTag.isEmpty())
+    if (m_hasTag)
         last += QLatin1String("</FONT>");
     last += tag + body;
-    m_lastTag = tag;
+    m_lastStyle = style;
+    m_hasTag = true;
 }
 
 void TZedHtmlSpans::Finish()
 {
-    if (!m_lastTag.isEmpty() && !Lines.isEmpty())
+    if (m_hasTag && !Lines.isEmpty())
         Lines.last() += QLatin1String("</FONT>");
-    m_lastTag.clear();
+    m_hasTag = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -134,14 +138,13 @@ int TRtfWriter::ColorNumber(TColor color)
 void TRtfWriter::TextColor(TColor color)
 {
     CurrentColor = color;
-    Control(color == gfx::clNone ? QStringLiteral("\\cf0") : QStringLiteral("\\cf%1").arg(ColorNumber(color)));
+    Control(QLatin1String("\\cf") + QString::number(color == gfx::clNone ? 0 : ColorNumber(color)));
 }
 
 void TRtfWriter::Highlight(TColor color)
 {
     CurrentHighlight = color;
-    Control(color == gfx::clNone ? QStringLiteral("\\highlight0")
-                                 : QStringLiteral("\\highlight%1").arg(ColorNumber(color)));
+    Control(QLatin1String("\\highlight") + QString::number(color == gfx::clNone ? 0 : ColorNumber(color)));
 }
 
 void TRtfWriter::Bold(bool on)
@@ -167,12 +170,21 @@ void TRtfWriter::FontSize(int pointSize)
     Control(QStringLiteral("\\fs%1").arg(pointSize * 2));
 }
 
-void TRtfWriter::Text(const QString& text)
+void TRtfWriter::Text(QStringView text)
 {
     if (text.isEmpty())
         return;
     if (m_afterControl)
         m_out += QLatin1Char(' ');
+    m_afterControl = false;
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= 0x20 && u < 128 && u != '{' && u != '}' && u != '\\';
+    });
+    if (plain) {
+        m_out += text;
+        return;
+    }
     for (QChar c : text) {
         switch (c.unicode()) {
         case '\r': m_out += QLatin1String("\\par "); break;
@@ -236,7 +248,7 @@ void ForEachPiece(const TZedMemoModel& memo, const TZedExportLook& look, PieceFn
         pieces.clear();
         scanner.ScanLine(line, state, &pieces);
         for (const TZedPiece& p : pieces)
-            piece(line.mid(p.Start, p.Length), PieceStyle(p, styler, memo.UrlStyle, look.FontColor, look.BkColor),
+            piece(QStringView(line).mid(p.Start, p.Length), PieceStyle(p, styler, memo.UrlStyle, look.FontColor, look.BkColor),
                   p.Kind == pkUrl);
         lineDone();
     }
@@ -249,7 +261,7 @@ QStringList ExportHtmlLines(const TZedMemoModel& memo, const TZedExportLook& loo
     TZedHtmlSpans html;
     html.Lines << QString();
     ForEachPiece(
-        memo, look, [&](const QString& text, const TZedSpanStyle& st, bool url) { html.Span(text, st, url); },
+        memo, look, [&](QStringView text, const TZedSpanStyle& st, bool url) { html.Span(text, st, url); },
         [&] { html.Lines << QString(); });
     html.Lines.removeLast();
     html.Finish();
@@ -263,12 +275,12 @@ QString ExportRtfDocument(const TZedMemoModel& memo, const TZedExportLook& look)
     rtf.FontSize(look.FontSize);
     ForEachPiece(
         memo, look,
-        [&](const QString& text, const TZedSpanStyle& st, bool url) {
+        [&](QStringView text, const TZedSpanStyle& st, bool url) {
             if (url) {
                 const TColor saved = rtf.CurrentHighlight;
                 if (memo.UrlStyle.BkColor != gfx::clNone)
                     rtf.Highlight(memo.UrlStyle.BkColor);
-                rtf.Hyperlink(text, text, look.FontName, look.FontSize, memo.UrlStyle.TextColor);
+                rtf.Hyperlink(text.toString(), text.toString(), look.FontName, look.FontSize, memo.UrlStyle.TextColor);
                 if (memo.UrlStyle.BkColor != gfx::clNone)
                     rtf.Highlight(saved);
                 return;

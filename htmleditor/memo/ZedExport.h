@@ -25,19 +25,20 @@ TZedSpanStyle PieceStyle(const TZedPiece& piece, const TZedCustomMemoStyler* sty
 // "#" and red, green, blue as two hexadecimal digits each.
 QString HtmlColor(TColor color);
 // Text escaped for HTML ("&", "<", ">", and '"' when quote is set).
-QString HtmlEscape(const QString& text, bool quote = false);
+QString HtmlEscape(QStringView text, bool quote = false);
 
 // The HTML export state: the output lines and the last opening tag.
 class TZedHtmlSpans {
 public:
     QStringList Lines;
     // Appends a piece of text with its style; a URL piece becomes a link.
-    void Span(const QString& text, const TZedSpanStyle& style, bool url);
+    void Span(QStringView text, const TZedSpanStyle& style, bool url);
     // Closes the last tag when one was written.
     void Finish();
 
 private:
-    QString m_lastTag;
+    TZedSpanStyle m_lastStyle;
+    bool m_hasTag = false;
 };
 
 // A writer of RTF text: font and colour tables, and the body with its control words.
@@ -55,7 +56,7 @@ public:
     void Italic(bool on);
     void Underline(bool on);
     // CR as "\par ", LF dropped, braces and backslashes escaped, characters above 127 as "\uN?".
-    void Text(const QString& text);
+    void Text(QStringView text);
     void Hyperlink(const QString& url, const QString& text, const QString& fontName, int pointSize, TColor color);
     void FontSize(int pointSize);
     // Selects a font (its reference as a control word).

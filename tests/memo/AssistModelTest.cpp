@@ -15,6 +15,8 @@ void Type(TZedMemoModel& m, const QString& text)
             m.WordEndKey(wkBlank);
         else if (c == QLatin1Char('\n'))
             m.WordEndKey(wkEnter);
+        else if (c == QLatin1Char('\t'))
+            m.WordEndKey(wkTab);
         else
             m.TypeChar(c);
     }
@@ -184,11 +186,11 @@ TEST(MemoChecker, EachModeIsAskedOnItsKeys)
         QStringList calls;
         QString text;
     } cases[] = {
-        {cmNone, {}, QStringLiteral("recieve x")},
-        {cmCorrectLine, {QStringLiteral("CorrectLine 0")}, QStringLiteral("recieve x")},
-        {cmCheckLine, {QStringLiteral("CheckLine 0")}, QStringLiteral("recieve x")},
-        {cmCorrectWord, {QStringLiteral("CorrectWord 0 7 recieve")}, QStringLiteral("receive x")},
-        {cmCheckWord, {QStringLiteral("CheckWord 0 7 recieve"), QStringLiteral("CheckWord 0 9 x")}, QStringLiteral("recieve x")},
+        {cmNone, {}, QStringLiteral("recieve    x")},
+        {cmCorrectLine, {QStringLiteral("CorrectLine 0")}, QStringLiteral("recieve    x")},
+        {cmCheckLine, {QStringLiteral("CheckLine 0")}, QStringLiteral("recieve    x")},
+        {cmCorrectWord, {QStringLiteral("CorrectWord 0 7 recieve")}, QStringLiteral("receive    x")},
+        {cmCheckWord, {QStringLiteral("CheckWord 0 7 recieve"), QStringLiteral("CheckWord 0 12 x")}, QStringLiteral("recieve    x")},
     };
     for (const Case& c : cases) {
         TZedMemoModel m;
@@ -196,7 +198,7 @@ TEST(MemoChecker, EachModeIsAskedOnItsKeys)
         checker.SetMemo(&m);
         EXPECT_EQ(m.MemoChecker(), &checker);
         checker.CheckMode = c.mode;
-        Type(m, QStringLiteral("recieve x\n"));
+        Type(m, QStringLiteral("recieve\tx\n"));  // Tab for the first word, Enter for the second
         EXPECT_EQ(checker.Calls, c.calls) << c.mode;
         EXPECT_EQ(m.LineText(0), c.text) << c.mode;
     }
