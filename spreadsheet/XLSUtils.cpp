@@ -414,6 +414,38 @@ QString FloatToStrG(double v, QChar sep)
         for (const char* q = digits; q < r.ptr; ++q) out[n++] = char16_t(*q);
         return QString(reinterpret_cast<const QChar*>(out), n);
     }
+    // A value that is a decimal of at most 15 digits with up to 15 places (prices, rates,
+    // hundredths): that decimal is the value rounded to 15 significant digits, since a double
+    // lies closer to it than half a unit of the 15th digit. It is found by scaling until the
+    // value is whole and checking that the scaled value divides back exactly.
+    const double a = std::fabs(v);
+    if (a >= 1e-4 && a < 1e14) {
+        double scale = 10;
+        for (int k = 1; k <= 15; ++k, scale *= 10) {
+            const double m = a * scale;
+            if (m >= 1e15) break;
+            if (m != std::trunc(m) || m / scale != a) continue;
+            char digits[24];
+            const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(m));
+            const int len = int(r.ptr - digits);
+            int last = len;   // trailing zeros of the places go
+            while (last > 0 && last > len - k && digits[last - 1] == '0') --last;
+            char16_t out[48];
+            int n = 0;
+            if (v < 0) out[n++] = '-';
+            if (len > k) {
+                for (int i = 0; i < len - k; ++i) out[n++] = char16_t(digits[i]);
+                if (last > len - k) out[n++] = sep.unicode();
+                for (int i = len - k; i < last; ++i) out[n++] = char16_t(digits[i]);
+            } else {
+                out[n++] = '0';
+                out[n++] = sep.unicode();
+                for (int i = 0; i < k - len; ++i) out[n++] = '0';
+                for (int i = 0; i < last; ++i) out[n++] = char16_t(digits[i]);
+            }
+            return QString(reinterpret_cast<const QChar*>(out), n);
+        }
+    }
     // 15 significant digits in scientific form, then laid out.
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
