@@ -9,11 +9,9 @@
 
 namespace xls {
 
-void CheckRange(qint64 size, qint64 offset, qint64 need)
+void RaiseRecordTooShort(qint64 size, qint64 offset, qint64 need)
 {
-    if (offset < 0 || need < 0 || offset > size || need > size - offset)
-        throw EXLSError(QStringLiteral("Record too short: %1 bytes needed at offset %2 of %3")
-                            .arg(need).arg(offset).arg(size));
+    throw EXLSError(QStringLiteral("Record too short: %1 bytes needed at offset %2 of %3").arg(need).arg(offset).arg(size));
 }
 
 double GetDouble(const uint8_t* p)
