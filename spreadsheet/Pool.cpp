@@ -86,11 +86,11 @@ void* AllocBigChunk(size_t size)
     if (size >= BigChunkSize) {
         size = (size + BigChunkSize - 1) / BigChunkSize * BigChunkSize;
         if (posix_memalign(&p, BigChunkSize, size) != 0) p = nullptr;
-#ifdef MADV_HUGEPAGE
-        if (p) madvise(p, size, MADV_HUGEPAGE);
-#endif
-        // Fill the block's page tables in one call rather than one fault at a time: where no huge
-        // page is to be had, faulting in a model page by page costs more than building it.
+        // No huge pages: a virtual machine that hands freed memory back to its host does so in
+        // blocks of a huge page, so a huge page is mostly one the host has to fault in and clear
+        // anew (measured: 0.07-0.1 s of system time for this reader's 50 MB after a few seconds
+        // idle, against 0.01 s with small pages). Populating the block's page tables in one call
+        // still spares a fault per page.
         if (p) madvise(p, size, PopulateWrite);
     } else {
         p = std::malloc(size);

@@ -20,8 +20,8 @@ void* PoolAlloc(size_t size);
 void PoolFree(void* p, size_t size);
 size_t PoolLiveCount();   // objects allocated and not yet freed
 
-// Large blocks for pools and arenas: 2 MB aligned, backed by huge pages where the system
-// allows and populated at once, so filling a big model costs few page faults.
+// Large blocks for pools and arenas: 2 MB aligned and populated at once, so filling a big
+// model costs few page faults.
 constexpr size_t BigChunkSize = size_t(2) << 20;
 void* AllocBigChunk(size_t size);
 void FreeBigChunk(void* p);

@@ -120,7 +120,7 @@ void THashTable::place(void* entry, uint32_t hash)
 
 void THashTable::rehash(size_t slotCount)
 {
-    // A big table comes in huge pages where the system has them: probes land anywhere in it.
+    // A big table's pages are populated at once: probes land anywhere in it.
     auto* table = static_cast<Slot*>(AllocBigChunk(slotCount * sizeof(Slot)));
     std::memset(table, 0, slotCount * sizeof(Slot));
     Slot* old = m_slots;
