@@ -528,7 +528,19 @@ std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessa
             return nullptr;
         if (found > at)
             prepared->m_segments.append(Segment{whole.mid(at, found - at), FixedSlot});
-        prepared->m_segments.append(Segment{QByteArray(), i});
+        // The part's header lines stay the same for every mail (its type, charset and
+        // encoding); its content is encoded per mail when that gives the bytes the library
+        // writes, else the part is built as an object each time.
+        Segment slot{QByteArray(), i};
+        const qsizetype headerEnd = bytes.indexOf("\r\n\r\n");
+        if (headerEnd >= 0) {
+            const QByteArray head = bytes.left(headerEnd + 4);
+            if (head + EncodeTextContent(part.Body) == bytes) {
+                slot.fixed = head;
+                slot.encodedHere = true;
+            }
+        }
+        prepared->m_segments.append(slot);
         at = found + bytes.size();
     }
     if (at < whole.size())
@@ -549,10 +561,45 @@ void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segmen
         } else {
             if (segment.slot >= filled.MessageParts.size())
                 throw std::logic_error("the message does not match its prepared template");
-            GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
-            segments.append(WriteObject(part.get()));
+            if (segment.encodedHere) {
+                segments.append(segment.fixed);
+                segments.append(EncodeTextContent(filled.MessageParts.at(segment.slot).Body));
+            } else {
+                GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
+                segments.append(WriteObject(part.get()));
+            }
         }
     }
+}
+
+QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+{
+    // What writing a text part does to its content: the line breaks become LF, the UTF-8
+    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
+    const QByteArray utf8 = NormalizeLineBreaks(body).toUtf8();
+    GMimeEncoding state;
+    g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    thread_local QByteArray encoded;
+    encoded.resize(qsizetype(g_mime_encoding_outlen(&state, size_t(utf8.size()))) + 16);
+    size_t n = g_mime_encoding_flush(&state, utf8.constData(), size_t(utf8.size()), encoded.data());
+    qsizetype lines = 0;
+    for (size_t i = 0; i < n; ++i)
+        lines += encoded.at(qsizetype(i)) == '\n';
+    QByteArray out(qsizetype(n) + lines, Qt::Uninitialized);
+    char* o = out.data();
+    const char* in = encoded.constData();
+    for (size_t i = 0; i < n;) {
+        const void* nl = memchr(in + i, '\n', n - i);
+        const size_t end = nl ? size_t(static_cast<const char*>(nl) - in) : n;
+        memcpy(o, in + i, end - i);
+        o += end - i;
+        if (!nl)
+            break;
+        *o++ = '\r';
+        *o++ = '\n';
+        i = end + 1;
+    }
+    return out;
 }
 
 namespace {

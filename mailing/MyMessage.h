@@ -114,13 +114,18 @@ public:
     // fixed pieces share the prepared bytes.
     void Build(const TMyMessage& filled, QList<QByteArray>& segments) const;
     const QMap<int, QByteArray>& Boundaries() const { return m_boundaries; }
+    // A text part's content as it is written in a mail: quoted-printable with CR LF line ends.
+    static QByteArray EncodeTextContent(const QString& body);
 
 private:
     static constexpr int FixedSlot = -2;
     static constexpr int HeadersSlot = -1;
     struct Segment {
-        QByteArray fixed;
+        QByteArray fixed;      // a fixed piece; for a text part with encodedHere: its header lines
         int slot = FixedSlot;  // a text part's index, or one of the two above
+        // The text part's content is encoded here (quoted-printable by the MIME library's own
+        // encoder, CR LF line ends), without building the part as an object.
+        bool encodedHere = false;
     };
     QList<Segment> m_segments;
     QMap<int, QByteArray> m_boundaries;

@@ -260,3 +260,40 @@ TEST(MessageTemplate, MailFromPreparedPiecesEqualsTheMailBuiltWhole)
         }
     }
 }
+
+TEST(MessageTemplate, TextFilledPerMailIsEncodedAsTheLibraryEncodesIt)
+{
+    // Values at the edges of quoted-printable: blanks before line ends and at the end, "=",
+    // lines around the 76-character limit and far beyond it, every kind of line break, control
+    // characters, four-byte UTF-8, dots and "From " at line starts, nothing at all.
+    QStringList values{
+        "", " ", "\t", "a \n b\t\r\nc  ", "x=y==\n=", QString(75, 'a'), QString(76, 'b'), QString(77, 'c'),
+        QString(74, 'd') + "=", QString(75, 'e') + " ", QString(5000, 'f'), QString::fromUtf8("ä").repeated(40),
+        QString(73, 'g') + QString::fromUtf8("ü") + "h", "\r\r\n\n\r", QString(QChar(0)) + "\x01\x7f",
+        QString::fromUtf8("😀 Grüße 😀"), ".\n..\nFrom here\n.", "ende ohne Umbruch\t",
+    };
+    QString mixed;
+    for (int i = 0; i < 3000; ++i)
+        mixed += QChar(" =\t\naäx.\r"[i * 7919 % 10]) + QString(i % 90, 'y');
+    values << mixed;
+    for (const QString& body : {QStringLiteral("%Wert%"), QStringLiteral("Anfang %Wert% Mitte\n%Wert%\nEnde \n")}) {
+        TMyMessage templ;
+        templ.SetPlainTextBody(body);
+        templ.Subject = "Betreff";
+        templ.From = {"info@absender.de", QString()};
+        templ.SaveTemplates();
+        const auto prepared = TPreparedMessage::Prepare(templ);
+        ASSERT_TRUE(prepared);
+        TMyMessage copy;
+        copy.Assign(templ);
+        copy.Recipients = {{"a@x.de", QString()}};
+        for (const QString& value : values) {
+            ReplacePlaceholder(copy, "Wert", value);
+            QList<QByteArray> pieces;
+            prepared->Build(copy, pieces);
+            EXPECT_EQ(WithoutDateAndId(pieces.join()), WithoutDateAndId(copy.SerializeWithBoundaries(prepared->Boundaries())))
+                << QString(value).replace('\r', "\\r").replace('\n', "\\n").left(200).toStdString();
+            copy.RestoreTemplates();
+        }
+    }
+}
