@@ -131,6 +131,10 @@ private:
     QMap<int, QByteArray> m_boundaries;
 };
 
+// Fills every entry of the record, in its order: the same result as ReplacePlaceholder for each
+// entry one after the other, but each text is read once and then only its "%" signs are visited.
+void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record);
+
 // Fills the placeholder "%" + Name + "%" (ignoring case) in the subject, the body and every part
 // whose content type is exactly "text/plain" or "text/html"; HTML parts take the value escaped.
 void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString& Value);
