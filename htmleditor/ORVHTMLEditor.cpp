@@ -30,9 +30,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 #include <optional>
 
 namespace {
@@ -41,31 +38,6 @@ const QString kChangeNotice = QStringLiteral("qly:document-changed");
 const QString kEmptyDocument = QStringLiteral("<HTML><HEAD></HEAD><BODY></BODY></HTML>");
 // setHtml() carries the document in a data URL, which the engine limits to 2 MB.
 constexpr qsizetype kSetHtmlLimit = 1500 * 1024;
-
-// The page of the design view: key releases and clicks in the document come back as console
-// notices.
-class TEditorPage : public QWebEnginePage {
-public:
-    TEditorPage(QObject* parent, std::function<void()> onNotice)
-        : QWebEnginePage(parent), m_onNotice(std::move(onNotice)) {}
-
-protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int, const QString&) override
-    {
-        if (message == kChangeNotice && m_onNotice)
-            m_onNotice();
-    }
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
-    {
-        // Only our own loads; a link clicked in the document never replaces the mail.
-        if (type == NavigationTypeLinkClicked)
-            return false;
-        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-    }
-
-private:
-    std::function<void()> m_onNotice;
-};
 
 const char* const kImageNames[18] = {"NEW", "LOAD", "SAVE", "COPY", "CUT", "PASTE", "BOLD", "ITALIC", "UNDERLINE",
                                      "FORECOLOR", "JUSTIFYLEFT", "JUSTIFYCENTER", "JUSTIFYRIGHT",
@@ -156,16 +128,11 @@ void TORVHTMLEditor::EnsureBrowser()
 {
     if (Browser)
         return;
-    htmleditor::PrepareWebEngine();
-    Browser = new QWebEngineView(this);
+    // Key releases and clicks in the document come back as console notices; the view refuses
+    // drops (a dropped file would replace the mail) and ignores link clicks.
+    m_web = htmleditor::WebEngineModule().CreateEditorView(this, kChangeNotice, [this] { DocumentChanged(); });
+    Browser = m_web->Widget();
     Browser->setObjectName(QStringLiteral("Browser"));
-    Browser->setPage(new TEditorPage(Browser, [this] { DocumentChanged(); }));
-    Browser->setAcceptDrops(false); // a dropped file would replace the mail
-    Browser->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    connect(Browser, &QWebEngineView::loadFinished, this, [this](bool) {
-        if (QWidget* proxy = Browser->focusProxy())
-            proxy->setAcceptDrops(false);
-    });
     static_cast<QVBoxLayout*>(layout())->insertWidget(1, Browser, 1);
     Browser->setVisible(!m_memo->isVisibleTo(this));
     if (m_pendingHtml) {
@@ -405,7 +372,7 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
     EnsureBrowser();
     auto state = std::make_shared<State>();
     std::weak_ptr<State> weak = state;
-    Browser->page()->runJavaScript(script, [weak](const QVariant& v) {
+    m_web->RunJavaScript(script, false, [weak](const QVariant& v) {
         if (auto s = weak.lock()) {
             s->value = v;
             s->done = true;
@@ -428,10 +395,11 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
     }
     auto loaded = std::make_shared<std::optional<bool>>();
     QEventLoop loop;
-    auto conn = connect(Browser, &QWebEngineView::loadFinished, &loop, [loaded, &loop](bool ok) {
+    m_web->OnLoadFinished = [loaded, &loop](bool ok) {
         *loaded = ok;
         loop.quit();
-    });
+    };
+    const htmleditor::TLoadWaitEnd waitEnd{m_web};
     const QUrl base = QUrl(QStringLiteral("file:///"));
     if (html.size() > kSetHtmlLimit / 2 && html.toUtf8().size() > kSetHtmlLimit) {
         // Too large for setHtml(): through a temporary file.
@@ -439,10 +407,10 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
         if (!file->open() || file->write(html.toUtf8()) < 0 || !file->flush())
             throw std::runtime_error("Das Dokument kann nicht geladen werden.");
         file->close();
-        Browser->load(QUrl::fromLocalFile(file->fileName()));
+        m_web->Load(QUrl::fromLocalFile(file->fileName()));
         m_largeDocument = std::move(file);
     } else {
-        Browser->setHtml(html, base);
+        m_web->SetHtml(html, base);
         m_largeDocument.reset();
     }
     QElapsedTimer t;
@@ -452,7 +420,6 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
         QTimer::singleShot(200, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    disconnect(conn);
     if (!loaded->has_value())
         throw std::runtime_error("Could not assign \"about:blank\".");
     m_hasDocument = true;
@@ -584,8 +551,8 @@ void TORVHTMLEditor::InsertAtCaret(const QString& text)
 void TORVHTMLEditor::ExecCommand(const QString& command, const QString& jsValue)
 {
     EnsureBrowser();
-    Browser->page()->runJavaScript(
-        QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue));
+    m_web->RunJavaScript(QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue), false,
+                         nullptr);
 }
 
 void TORVHTMLEditor::FormatCommand(const QString& command)
@@ -599,14 +566,14 @@ void TORVHTMLEditor::FormatCommand(const QString& command)
             m_memo->PasteFromClipboard();
     } else if (command == QLatin1String("copy")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Copy);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Copy);
     } else if (command == QLatin1String("cut")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Cut);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Cut);
         DoChange();
     } else if (command == QLatin1String("paste")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Paste);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Paste);
         DoChange();
     } else {
         ExecCommand(command, QStringLiteral("null"));
@@ -658,7 +625,7 @@ void TORVHTMLEditor::RefreshToolBar()
     script += QStringLiteral(" r.FontName = document.queryCommandValue('FontName');"
                              " r.FontSize = document.queryCommandValue('FontSize'); return r; })()");
     QPointer<TORVHTMLEditor> self(this);
-    Browser->page()->runJavaScript(script, [self](const QVariant& v) {
+    m_web->RunJavaScript(script, false, [self](const QVariant& v) {
         if (!self)
             return;
         const QVariantMap m = v.toMap();
@@ -671,11 +638,6 @@ void TORVHTMLEditor::RefreshToolBar()
             self->m_fontSize->setCurrentText(m.value(QStringLiteral("FontSize")).toString());
         ++self->m_refreshCount;
     });
-}
-
-QWidget* TORVHTMLEditor::BrowserWidget() const
-{
-    return Browser;
 }
 
 bool TORVHTMLEditor::SourceViewShown() const

@@ -18,9 +18,11 @@ class QComboBox;
 class QTemporaryFile;
 class QToolBar;
 class QToolButton;
-class QWebEngineView;
 class TZedMemo;
 class TZedWebMemoStyler;
+namespace htmleditor {
+class TWebView;
+}
 
 enum TORVHTMLEditorButton : unsigned {
     ebNew, ebLoad, ebSave, ebCopy, ebPaste, ebCut, ebBold, ebItalic, ebUnder, ebFont, ebHeight, ebFColor,
@@ -84,9 +86,10 @@ public:
     bool BrowserCreated() const { return Browser != nullptr; }
 
     // ---- parts
-    // The design view; nullptr until it is first needed (EnsureBrowser).
-    QWebEngineView* Browser = nullptr;
-    QWidget* BrowserWidget() const; // Browser, for code that does not include the web engine
+    // The design view (a web view of the web-engine module); nullptr until it is first needed
+    // (EnsureBrowser).
+    QWidget* Browser = nullptr;
+    QWidget* BrowserWidget() const { return Browser; }
     TZedMemo* Memo() const { return m_memo; }
     QToolBar* ToolBar() const { return m_toolBar; }
     TZedWebMemoStyler* Styler() const { return m_styler.get(); }
@@ -134,6 +137,7 @@ private:
     void AddDivider();
     QIcon MakeImage(int index) const;
 
+    htmleditor::TWebView* m_web = nullptr; // Browser's engine side
     QToolBar* m_toolBar = nullptr;
     TZedMemo* m_memo = nullptr;
     std::unique_ptr<TZedWebMemoStyler> m_styler;
