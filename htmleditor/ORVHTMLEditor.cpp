@@ -51,10 +51,8 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_toolBar->setIconSize(QSize(16, 16));
-    layout->addWidget(m_toolBar);
+    // The tool bar comes with CreateWnd: a tool bar's extension button loads the style's icon,
+    // and the first icon read makes Qt try every image format plugin, too much for a start.
 
     // The web view comes with the first need (EnsureBrowser): starting the web engine is the most
     // expensive part of a program start and the editor is often never shown.
@@ -133,7 +131,8 @@ void TORVHTMLEditor::EnsureBrowser()
     m_web = htmleditor::WebEngineModule().CreateEditorView(this, kChangeNotice, [this] { DocumentChanged(); });
     Browser = m_web->Widget();
     Browser->setObjectName(QStringLiteral("Browser"));
-    static_cast<QVBoxLayout*>(layout())->insertWidget(1, Browser, 1);
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    box->insertWidget(box->indexOf(m_memo), Browser, 1);
     Browser->setVisible(!m_memo->isVisibleTo(this));
     if (m_pendingHtml) {
         const QString html = *m_pendingHtml;
@@ -243,6 +242,10 @@ void TORVHTMLEditor::CreateWnd()
     if (m_created)
         return;
     m_created = true;
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setIconSize(QSize(16, 16));
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_toolBar);
     for (int i = 0; i < 18; ++i)
         m_images.push_back(MakeImage(i));
     auto has = [this](TORVHTMLEditorButton b) { return (ToolBarButtons & EditorButton(b)) != 0; };

@@ -91,7 +91,7 @@ public:
     QWidget* Browser = nullptr;
     QWidget* BrowserWidget() const { return Browser; }
     TZedMemo* Memo() const { return m_memo; }
-    QToolBar* ToolBar() const { return m_toolBar; }
+    QToolBar* ToolBar() const { return m_toolBar; } // nullptr until CreateWnd
     TZedWebMemoStyler* Styler() const { return m_styler.get(); }
 
     enum class TItemKind { Button, Check, Divider, Combo };
