@@ -55,32 +55,8 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     // and the first icon read makes Qt try every image format plugin, too much for a start.
 
     // The web view comes with the first need (EnsureBrowser): starting the web engine is the most
-    // expensive part of a program start and the editor is often never shown.
-    m_memo = new TZedMemo(this);
-    m_memo->setObjectName(QStringLiteral("SourceMemo"));
-    m_memo->setVisible(false);
-    layout->addWidget(m_memo, 1);
-
-    m_styler = std::make_unique<TZedWebMemoStyler>();
-    if (m_styler->AllStyles.Count() > 5) {
-        m_styler->AllStyles[0]->Font.Color = 0xFF0000;
-        m_styler->AllStyles[1]->Font.Color = 0xFF0000;
-        QStringList& kw = m_styler->AllStyles[1]->KeyWords;
-        kw << QStringLiteral("head") << QStringLiteral("body") << QStringLiteral("html") << QStringLiteral("title")
-           << QStringLiteral("meta") << QStringLiteral("h1") << QStringLiteral("h2") << QStringLiteral("h3")
-           << QStringLiteral("h4") << QStringLiteral("h5") << QStringLiteral("li") << QStringLiteral("ul")
-           << QStringLiteral("ol") << QStringLiteral("input") << QStringLiteral("button");
-        m_styler->AllStyles[2]->Font.Color = 0x008000;
-        m_styler->AllStyles[3]->Font.Color = 0x008000;
-        m_styler->AllStyles[4]->Font.Color = 0x808000;
-        m_styler->AllStyles[5]->Font.Color = 0xFFFF00;
-    }
-    m_memo->SetSyntaxStyles(m_styler.get());
-    m_memo->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { MemoKeyDown(key, shift); };
-    m_memo->OnChange = [this] {
-        if (!m_settingMemo)
-            DoChange();
-    };
+    // expensive part of a program start and the editor is often never shown. The source memo
+    // comes when it is first needed too (EnsureMemo): its monospaced font is loaded then.
     resize(680, 400);
 
     ShowError = [this](const QString& text) { QMessageBox::critical(this, QString(), text, QMessageBox::Ok); };
@@ -109,6 +85,47 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     };
 }
 
+void TORVHTMLEditor::EnsureMemo()
+{
+    if (m_memo)
+        return;
+    m_styler = std::make_unique<TZedWebMemoStyler>();
+    if (m_styler->AllStyles.Count() > 5) {
+        m_styler->AllStyles[0]->Font.Color = 0xFF0000;
+        m_styler->AllStyles[1]->Font.Color = 0xFF0000;
+        QStringList& kw = m_styler->AllStyles[1]->KeyWords;
+        kw << QStringLiteral("head") << QStringLiteral("body") << QStringLiteral("html") << QStringLiteral("title")
+           << QStringLiteral("meta") << QStringLiteral("h1") << QStringLiteral("h2") << QStringLiteral("h3")
+           << QStringLiteral("h4") << QStringLiteral("h5") << QStringLiteral("li") << QStringLiteral("ul")
+           << QStringLiteral("ol") << QStringLiteral("input") << QStringLiteral("button");
+        m_styler->AllStyles[2]->Font.Color = 0x008000;
+        m_styler->AllStyles[3]->Font.Color = 0x008000;
+        m_styler->AllStyles[4]->Font.Color = 0x808000;
+        m_styler->AllStyles[5]->Font.Color = 0xFFFF00;
+    }
+    m_memo = new TZedMemo(this);
+    m_memo->setObjectName(QStringLiteral("SourceMemo"));
+    m_memo->setVisible(false);
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_memo, 1);
+    m_memo->SetSyntaxStyles(m_styler.get());
+    m_memo->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { MemoKeyDown(key, shift); };
+    m_memo->OnChange = [this] {
+        if (!m_settingMemo)
+            DoChange();
+    };
+    if (m_pendingMemoText) {
+        const QString text = *m_pendingMemoText;
+        m_pendingMemoText.reset();
+        SetMemoText(text);
+    }
+}
+
+TZedMemo* TORVHTMLEditor::Memo()
+{
+    EnsureMemo();
+    return m_memo;
+}
+
 TORVHTMLEditor::~TORVHTMLEditor()
 {
     // The memo refers to the styler; it goes first.
@@ -132,8 +149,8 @@ void TORVHTMLEditor::EnsureBrowser()
     Browser = m_web->Widget();
     Browser->setObjectName(QStringLiteral("Browser"));
     auto* box = static_cast<QVBoxLayout*>(layout());
-    box->insertWidget(box->indexOf(m_memo), Browser, 1);
-    Browser->setVisible(!m_memo->isVisibleTo(this));
+    box->insertWidget(m_memo ? box->indexOf(m_memo) : box->count(), Browser, 1);
+    Browser->setVisible(!(m_memo && m_memo->isVisibleTo(this)));
     if (m_pendingHtml) {
         const QString html = *m_pendingHtml;
         m_pendingHtml.reset();
@@ -434,6 +451,10 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
 
 void TORVHTMLEditor::SetMemoText(const QString& text)
 {
+    if (!m_memo) {
+        m_pendingMemoText = text; // the memo takes it when it comes
+        return;
+    }
     m_settingMemo = true;
     m_memo->Lines().SetText(text);
     m_memo->LinesChanged();
@@ -444,7 +465,7 @@ void TORVHTMLEditor::SetMemoText(const QString& text)
 
 void TORVHTMLEditor::ApplyMemoToDocument()
 {
-    LoadDocument(m_memo->Lines().Text());
+    LoadDocument(Memo()->Lines().Text());
 }
 
 void TORVHTMLEditor::SetHTML(const QString& text, bool append)
@@ -531,7 +552,7 @@ void TORVHTMLEditor::New()
 void TORVHTMLEditor::InsertAtCaret(const QString& text)
 {
     if (SourceViewShown()) {
-        m_memo->InsertText(text);
+        Memo()->InsertText(text);
         return; // the memo's change notice raises OnChange
     }
     if (!m_hasDocument && !m_pendingHtml)
@@ -562,11 +583,11 @@ void TORVHTMLEditor::FormatCommand(const QString& command)
 {
     if (SourceViewShown()) {
         if (command == QLatin1String("copy"))
-            m_memo->CopyToClipboard();
+            Memo()->CopyToClipboard();
         else if (command == QLatin1String("cut"))
-            m_memo->CutToClipboard();
+            Memo()->CutToClipboard();
         else if (command == QLatin1String("paste"))
-            m_memo->PasteFromClipboard();
+            Memo()->PasteFromClipboard();
     } else if (command == QLatin1String("copy")) {
         EnsureBrowser();
         m_web->TriggerAction(htmleditor::TWebView::TAction::Copy);
@@ -645,11 +666,13 @@ void TORVHTMLEditor::RefreshToolBar()
 
 bool TORVHTMLEditor::SourceViewShown() const
 {
-    return m_memo->isVisibleTo(const_cast<TORVHTMLEditor*>(this)) || (m_sourceButton && m_sourceButton->isChecked());
+    return (m_memo && m_memo->isVisibleTo(const_cast<TORVHTMLEditor*>(this))) ||
+           (m_sourceButton && m_sourceButton->isChecked());
 }
 
 void TORVHTMLEditor::ToggleSourceView()
 {
+    EnsureMemo();
     const bool down = m_sourceButton ? m_sourceButton->isChecked() : !m_memo->isVisibleTo(this);
     EnsureBrowser();
     if (down) {

@@ -90,9 +90,9 @@ public:
     // (EnsureBrowser).
     QWidget* Browser = nullptr;
     QWidget* BrowserWidget() const { return Browser; }
-    TZedMemo* Memo() const { return m_memo; }
+    TZedMemo* Memo(); // the source memo, made on first need (EnsureMemo)
     QToolBar* ToolBar() const { return m_toolBar; } // nullptr until CreateWnd
-    TZedWebMemoStyler* Styler() const { return m_styler.get(); }
+    TZedWebMemoStyler* Styler() const { return m_styler.get(); } // nullptr until the memo exists
 
     enum class TItemKind { Button, Check, Divider, Combo };
     struct TToolItem {
@@ -129,6 +129,7 @@ private:
     void ForeColorClick();
     void FontComboSelect(QComboBox* combo, const QString& command);
     void ExecCommand(const QString& command, const QString& jsValue);
+    void EnsureMemo();
     void SetMemoText(const QString& text);
     void ApplyMemoToDocument();
     void MemoKeyDown(int& key, Qt::KeyboardModifiers shift);
@@ -149,6 +150,7 @@ private:
     QComboBox* m_fontSize = nullptr;
     std::unique_ptr<QTemporaryFile> m_largeDocument;
     std::optional<QString> m_pendingHtml; // the document set before the view existed
+    std::optional<QString> m_pendingMemoText; // the memo's text set before the memo existed
     bool m_created = false;
     bool m_hasDocument = false;
     bool m_settingMemo = false;
