@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using app::TPreviewPage;
