@@ -661,6 +661,98 @@ void TZedEzeravIvur::GetCellAlignment(int col, int row, TAlignment& hAlign, TVAl
         OnGetAlignment(this, row, col, hAlign, vAlign);
 }
 
+void TZedEzeravIvur::GridHint(int col, int row, QString& hint)
+{
+    if (OnGridHint)
+        OnGridHint(this, row, col, hint);
+}
+
+void TZedEzeravIvur::GetCellPrintColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font)
+{
+    if (OnGetCellPrintColor)
+        OnGetCellPrintColor(this, row, col, state, brush, font);
+}
+
+void TZedEzeravIvur::GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders)
+{
+    if (OnGetCellBorder)
+        OnGetCellBorder(this, row, col, pen, borders);
+}
+
+void TZedEzeravIvur::GetCellPrintBorder(int col, int row, QPen& pen, TCellBorders& borders)
+{
+    if (OnGetCellPrintBorder)
+        OnGetCellPrintBorder(this, row, col, pen, borders);
+}
+
+void TZedEzeravIvur::GetColumnFormat(int col, TSortStyle& style, QString& prefix, QString& suffix)
+{
+    if (OnGetFormat)
+        OnGetFormat(this, col, style, prefix, suffix);
+}
+
+void TZedEzeravIvur::GetCellEditor(int col, int row, TEditorType& editor)
+{
+    if (OnGetEditorType)
+        OnGetEditorType(this, col, row, editor);
+}
+
+void TZedEzeravIvur::GetPasswordCell(int col, int row, bool& isPassword)
+{
+    if (OnIsPasswordCell)
+        OnIsPasswordCell(this, row, col, isPassword);
+}
+
+void TZedEzeravIvur::GetCellWordWrap(int col, int row, bool& wordWrap)
+{
+    if (OnGetWordWrap)
+        OnGetWordWrap(this, col, row, wordWrap);
+}
+
+bool TZedEzeravIvur::HasComboBox(int col, int row)
+{
+    bool has = false;
+    if (OnHasComboBox)
+        OnHasComboBox(this, col, row, has);
+    return has;
+}
+
+void TZedEzeravIvur::CanAddRow(bool& canAdd)
+{
+    if (OnCanAddRow)
+        OnCanAddRow(this, canAdd);
+}
+
+void TZedEzeravIvur::CanInsertRow(int row, bool& canInsert)
+{
+    if (OnCanInsertRow)
+        OnCanInsertRow(this, row, canInsert);
+}
+
+void TZedEzeravIvur::SelectionChanged(int left, int top, int right, int bottom)
+{
+    if (OnSelectionChanged)
+        OnSelectionChanged(this, left, top, right, bottom);
+}
+
+void TZedEzeravIvur::UpdateColumnSize(int col, int& width)
+{
+    if (OnUpdateColumnSize)
+        OnUpdateColumnSize(this, col, width);
+}
+
+void TZedEzeravIvur::UpdateAutoColumnSize(int col, int& width)
+{
+    if (OnUpdateColumnSize)
+        OnUpdateColumnSize(this, col, width);
+}
+
+void TZedEzeravIvur::CellsChanged(const QRect& cells)
+{
+    if (OnCellsChanged)
+        OnCellsChanged(this, cells);
+}
+
 void TZedEzeravIvur::RichEditSelectionChanged()
 {
     if (OnRichEditSelectionChange)

@@ -8,6 +8,8 @@
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QImage>
+#include <QPen>
+#include <QRect>
 #include <QPointer>
 #include <QStringList>
 #include <array>
@@ -355,6 +357,33 @@ public:
     virtual void GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
     // Column 0 centred with HotmailRowSelect, then OnGetAlignment.
     virtual void GetCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    // The hooks below raise their event when it is assigned (parameters in the event's own order).
+    virtual void GridHint(int col, int row, QString& hint);
+    virtual void GetCellPrintColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
+    virtual void GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders);
+    virtual void GetCellPrintBorder(int col, int row, QPen& pen, TCellBorders& borders);
+    virtual void GetColumnFormat(int col, TSortStyle& style, QString& prefix, QString& suffix);
+    virtual void GetCellEditor(int col, int row, TEditorType& editor);
+    virtual void GetPasswordCell(int col, int row, bool& isPassword);
+    virtual void GetCellWordWrap(int col, int row, bool& wordWrap);
+    // False when OnHasComboBox is not assigned.
+    virtual bool HasComboBox(int col, int row);
+    virtual void CanAddRow(bool& canAdd);
+    virtual void CanInsertRow(int row, bool& canInsert);
+    // One row more at the bottom.
+    virtual void AddRow() { SetRowCount(RowCount() + 1); }
+    virtual void SelectionChanged(int left, int top, int right, int bottom);
+    // A column was sized by the user / by automatic sizing: the width may still change.
+    virtual void UpdateColumnSize(int col, int& width);
+    virtual void UpdateAutoColumnSize(int col, int& width);
+    virtual void CellsChanged(const QRect& cells);
+    // A cell changed: the footer of its column is recalculated; all cells changed: every footer.
+    virtual void RowChanged(int col, int row) { (void)row; CalcFooter(col); }
+    virtual void AllCellsChanged() { CalcFooter(-1); }
+    // Progress of a copy to and a paste from the clipboard (0 .. 100).
+    virtual void CopyProgress(int progress) { (void)progress; }
+    virtual void PasteProgress(int progress) { (void)progress; }
+    // The floating footer row's calculations; nothing until the footer exists.
     virtual void UpdateFooter(int col) { (void)col; }
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
@@ -374,6 +403,21 @@ public:
         OnGetCellColor;
     std::function<void(QObject* sender, int row, int col, TAlignment& hAlign, TVAlignment& vAlign)> OnGetAlignment;
     std::function<void(QObject* sender)> OnResize;
+    std::function<void(QObject* sender, int row, int col, QString& hint)> OnGridHint;
+    std::function<void(QObject* sender, int row, int col, tk::TGridDrawState state, TColor& brush, tk::TFont& font)>
+        OnGetCellPrintColor;
+    std::function<void(QObject* sender, int row, int col, QPen& pen, TCellBorders& borders)> OnGetCellBorder;
+    std::function<void(QObject* sender, int row, int col, QPen& pen, TCellBorders& borders)> OnGetCellPrintBorder;
+    std::function<void(QObject* sender, int col, TSortStyle& style, QString& prefix, QString& suffix)> OnGetFormat;
+    std::function<void(QObject* sender, int col, int row, TEditorType& editor)> OnGetEditorType;
+    std::function<void(QObject* sender, int row, int col, bool& isPassword)> OnIsPasswordCell;
+    std::function<void(QObject* sender, int col, int row, bool& wordWrap)> OnGetWordWrap;
+    std::function<void(QObject* sender, int col, int row, bool& hasComboBox)> OnHasComboBox;
+    std::function<void(QObject* sender, bool& canAdd)> OnCanAddRow;
+    std::function<void(QObject* sender, int row, bool& canInsert)> OnCanInsertRow;
+    std::function<void(QObject* sender, int left, int top, int right, int bottom)> OnSelectionChanged;
+    std::function<void(QObject* sender, int col, int& width)> OnUpdateColumnSize;
+    std::function<void(QObject* sender, const QRect& cells)> OnCellsChanged;
 
 protected:
     void showEvent(QShowEvent* event) override;
