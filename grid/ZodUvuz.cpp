@@ -40,6 +40,7 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
     m_mouseActions = std::make_unique<TMouseActions>(this);
     m_columnHeaders.OnChange = [this](tk::TStringList*) { writeColumnHeaders(); };
     m_rowHeaders.OnChange = [this](tk::TStringList*) { writeRowHeaders(); };
+    AutoMergeColumns().OnListChange = [this](TIntList*, int, int) { ReMergeColumns(); };
 
     // "Tahoma" stays the requested family; the font system substitutes it where it is missing.
     m_fixedFont.SetName(QStringLiteral("Tahoma"));
@@ -180,6 +181,7 @@ void TZedEzeravIvur::SetColCount(int value)
     TBaseGrid::SetColCount(value);
     if (m_fixedColAlways && m_fixedColsStored < TBaseGrid::ColCount())
         TBaseGrid::SetFixedCols(m_fixedColsStored);
+    SetBounds(x(), y(), width(), height());
 }
 
 int TZedEzeravIvur::FixedRows() const

@@ -243,7 +243,10 @@ public:
     int RowCount() const { return TBaseGrid::RowCount(); }
     void SetRowCount(int value);
     int ColCount() const { return TBaseGrid::ColCount(); }
+    // Also applies the grid's bounds again (SetBounds with the current geometry).
     void SetColCount(int value);
+    // Places the grid; the row-fitting height comes with the scroll bar handling.
+    virtual void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
     int FixedRows() const;
     void SetFixedRows(int value);
     int FixedCols() const;
@@ -288,6 +291,10 @@ public:
     // --- internal lists (their users are sorting, selection, moving and the modified marks)
     tk::TStringList& SortList() { return m_sortList; }
     TIntList& IntLists(int index) { return m_intLists.at(size_t(index)); }
+    // The columns whose equal texts are merged (the third integer list); every change re-merges.
+    TIntList& AutoMergeColumns() { return m_intLists[2]; }
+    // Merges equal texts in the AutoMergeColumns again; nothing until rows and columns merge.
+    virtual void ReMergeColumns() {}
     TSortIndexList& SortIndexes() { return m_sortIndexes; }
     TControlList& CellControls() { return m_cellControls; }
     TIntList& ChangedCells() { return m_changedCells; }

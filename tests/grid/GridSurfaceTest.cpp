@@ -5,6 +5,7 @@
 #include <QObject>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 using namespace grid;
 
@@ -132,4 +133,47 @@ TEST(GridSurface, DefaultRowHeightCarriesTheFixedRowHeightOnlyAtDesignTime)
         EXPECT_EQ(g.RowHeights(3), 25);
         EXPECT_EQ(g.FixedRowHeight(), designing ? 25 : 30) << designing;
     }
+}
+
+namespace {
+class BoundsGrid : public TZedEzeravIvur {
+public:
+    std::vector<QRect> bounds;
+    int remerged = 0;
+    void SetBounds(int left, int top, int width, int height) override
+    {
+        bounds.push_back(QRect(left, top, width, height));
+        TZedEzeravIvur::SetBounds(left, top, width, height);
+    }
+    void ReMergeColumns() override { ++remerged; }
+};
+} // namespace
+
+TEST(GridSurface, ColumnCountKeepsFixedColumnsAndAppliesTheBoundsAgain)
+{
+    BoundsGrid g;
+    g.setGeometry(7, 9, 300, 200);
+    g.SetFixedColAlways(true);
+    g.SetFixedCols(2);
+    g.SetColCount(2);
+    EXPECT_EQ(g.FixedCols(), 1) << "every column was fixed";
+    g.SetColCount(6);
+    EXPECT_EQ(g.FixedCols(), 2) << "the remembered fixed columns come back";
+    ASSERT_EQ(g.bounds.size(), 2u);
+    EXPECT_EQ(g.bounds[1], QRect(7, 9, 300, 200));
+    EXPECT_EQ(g.geometry(), QRect(7, 9, 300, 200));
+}
+
+TEST(GridSurface, EveryChangeOfTheMergeColumnsMergesAgain)
+{
+    BoundsGrid g;
+    g.AutoMergeColumns().Add(0);
+    g.AutoMergeColumns().Add(1);
+    EXPECT_EQ(g.remerged, 2);
+    g.AutoMergeColumns().SetItems(1, 2);
+    g.AutoMergeColumns().Delete(0);
+    EXPECT_EQ(g.remerged, 4);
+    g.IntLists(0).Add(1);
+    g.IntLists(3).Add(1);
+    EXPECT_EQ(g.remerged, 4) << "only the merge columns re-merge";
 }
