@@ -761,6 +761,11 @@ void TZedEzeravIvur::RichEditSelectionChanged()
         OnRichEditSelectionChange(this);
 }
 
+void TZedEzeravIvur::DefineProperties(tk::TFiler& filer)
+{
+    filer.DefineCollection(QStringLiteral("Filter"), m_filter.StoredItems());
+}
+
 void TZedEzeravIvur::Loaded()
 {
     writeColumnHeaders();

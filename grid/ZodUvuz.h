@@ -23,12 +23,13 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
-    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight")
+    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight,FixedFont,ActiveCellFont")
     Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
     Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
     Q_PROPERTY(bool ActiveRowShow READ ActiveRowShow WRITE SetActiveRowShow)
     Q_PROPERTY(int ActiveRowColor READ ActiveRowColor WRITE SetActiveRowColor)
     Q_PROPERTY(int GridLineColor READ GridLineColor WRITE SetGridLineColor)
+    Q_PROPERTY(grid::TZodUvuzUndoRedo* UndoRedo READ UndoRedo WRITE SetUndoRedo)
     Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
     Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
     Q_PROPERTY(int FixedCols READ FixedCols WRITE SetFixedCols)
@@ -120,6 +121,12 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(grid::TScrollStyle ScrollBars READ ScrollBarsStyle WRITE SetScrollBarsStyle)
     Q_PROPERTY(QStringList LookupItems READ LookupItemsList WRITE SetLookupItemsList)
     Q_PROPERTY(QImage RowIndicator READ RowIndicator WRITE SetRowIndicator)
+    Q_PROPERTY(tk::TFont FixedFont READ FixedFont WRITE SetFixedFont)
+    Q_PROPERTY(tk::TFont ActiveCellFont READ ActiveCellFont WRITE SetActiveCellFont)
+    // Components the grid refers to: stored by their names.
+    Q_PROPERTY(QObject* GridImages READ GridImages WRITE SetGridImages)
+    Q_PROPERTY(QObject* PictureContainer READ PictureContainer WRITE SetPictureContainer)
+    Q_PROPERTY(QObject* CellChecker READ CellChecker WRITE SetCellChecker)
 public:
     // `designing`: the grid is being designed (no editor controls, no drop markers).
     explicit TZedEzeravIvur(QWidget* parent = nullptr, bool designing = false);
@@ -143,7 +150,10 @@ public:
     TShowModified* ShowModified() const { return m_showModified.get(); }
     TFilter& Filter() { return m_filter; }
     tk::TFont& FixedFont() { return m_fixedFont; }
+    // Both setters copy the given font (the grid repaints).
+    void SetFixedFont(const tk::TFont& font) { m_fixedFont.Assign(font); }
     tk::TFont& ActiveCellFont() { return m_activeCellFont; }
+    void SetActiveCellFont(const tk::TFont& font) { m_activeCellFont.Assign(font); }
     tk::TStringList& ColumnHeaders() { return m_columnHeaders; }
     void SetColumnHeaders(const tk::TStringList& list);
     tk::TStringList& RowHeaders() { return m_rowHeaders; }
@@ -397,6 +407,8 @@ public:
 
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
     void Loaded() override;
+    // The filter conditions are stored as the collection "Filter".
+    void DefineProperties(tk::TFiler& filer) override;
     bool IsLoaded() const { return m_loaded; }
 
     // --- events
