@@ -7,6 +7,8 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QEvent>
+#include <QFontMetrics>
+#include <QTimerEvent>
 #include <QResizeEvent>
 #include <QStyle>
 #include <algorithm>
@@ -174,6 +176,7 @@ void TZedEzeravIvur::SetRowCount(int value)
     if (m_fixedRowAlways && m_fixedRowsStored < TBaseGrid::RowCount())
         TBaseGrid::SetFixedRows(m_fixedRowsStored);
     SetDisplayTextRowLimit(TBaseGrid::RowCount());
+    UpdateScrollBarsAlways();
 }
 
 void TZedEzeravIvur::SetColCount(int value)
@@ -182,6 +185,7 @@ void TZedEzeravIvur::SetColCount(int value)
     if (m_fixedColAlways && m_fixedColsStored < TBaseGrid::ColCount())
         TBaseGrid::SetFixedCols(m_fixedColsStored);
     SetBounds(x(), y(), width(), height());
+    UpdateScrollBarsAlways();
 }
 
 int TZedEzeravIvur::FixedRows() const
@@ -525,6 +529,14 @@ void TZedEzeravIvur::showEvent(QShowEvent* event)
     m_shownOnce = true;
     if (m_columnSize->Save)
         LoadColumnWidths();
+    if (m_timerId == 0)
+        m_timerId = startTimer(500);
+    // A grid being designed shows its default font as "Tahoma" until it is loaded.
+    if (Designing() && !m_loaded) {
+        QFont f = font();
+        f.setFamily(QStringLiteral("Tahoma"));
+        setFont(f);
+    }
     if (m_sizeWithForm)
         watchWindow();
 }
@@ -534,6 +546,60 @@ void TZedEzeravIvur::resizeEvent(QResizeEvent* event)
     TBaseGrid::resizeEvent(event);
     if (OnResize)
         OnResize(this);
+    const TBackGroundDisplay d = m_backGround->Display();
+    if ((d == bdGradientHorz || d == bdGradientVert) && m_backGround->ColorTo() != gfx::clNone)
+        InvalidateGrid();
+    UpdateScrollBarsAlways();
+}
+
+void TZedEzeravIvur::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_timerId && m_timerId != 0) {
+        TimerTick();
+        return;
+    }
+    TBaseGrid::timerEvent(event);
+}
+
+void TZedEzeravIvur::InvalidateGrid()
+{
+    if (m_skipInvalidate) {
+        m_skipInvalidate = false;
+        return;
+    }
+    TBaseGrid::InvalidateGrid();
+}
+
+void TZedEzeravIvur::MeasureCellText(int col, int row, QSize& size, bool wrap)
+{
+    const int real = DisplColIndex(col);
+    tk::TFont f;
+    f.SetFont(IsFixedCell(col, row) ? m_fixedFont.Font() : font());
+    bool wordWrap = wrap;
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    TColor colorTo = gfx::clNone;
+    TColor brush = Color();
+    tk::TGridDrawState state = 0;
+    GetCellColors(real, row, wordWrap, hAlign, vAlign, f, colorTo, brush, true, true, false, state);
+    const QFontMetrics fm(f.Font());
+    const QString text = DisplayText(real, row);
+    if (wrap) {
+        // The text wraps inside the cell less its margins and two pixels on each side.
+        const int width = std::max(1, ColWidths(col) - 2 * (m_cellMarginX + 2));
+        const QRect r = fm.boundingRect(QRect(0, 0, width, 65535), Qt::TextWordWrap | Qt::TextExpandTabs, text);
+        size = QSize(r.width() + 2 * m_cellMarginX, r.height() + 2 * m_cellMarginY);
+        return;
+    }
+    QStringList lines = text.split(QLatin1Char('\r'));
+    if (!Multilinecells)
+        lines = QStringList{lines.first()};
+    int widest = 0;
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\n'));
+        widest = std::max(widest, fm.horizontalAdvance(line) + 2 * m_cellMarginX);
+    }
+    size = QSize(widest, fm.boundingRect(QStringLiteral("gh")).height() * int(lines.size()) + 2 * m_cellMarginY);
 }
 
 void TZedEzeravIvur::watchWindow()
@@ -782,6 +848,7 @@ void TZedEzeravIvur::Loaded()
     }
     if (!m_themedDrawing && m_controlLook->ControlStyle() == csTheme && !Designing())
         m_controlLook->SetControlStyle(csClassic);
+    UpdateScrollBarsAlways();
 }
 
 // --- cell states

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPen>
 #include <QRect>
+#include <QSize>
 #include <QPointer>
 #include <QStringList>
 #include <array>
@@ -311,6 +312,22 @@ public:
     // The column order; filled (0 .. ColCount - 1) by the first MoveColumnData.
     TIntList& ColumnOrder() { return m_columnOrder; }
 
+    // --- painting
+    // Repaints the grid, unless one repaint was asked to be skipped: that request is used up.
+    void InvalidateGrid() override;
+    // Skips the next InvalidateGrid (the editors ask for it when they switch the editing option).
+    void SkipNextInvalidate() { m_skipInvalidate = true; }
+    // The room a cell's content needs (automatic sizing): its display text in the grid's or, for a
+    // fixed cell, the fixed font, with the cell margins; `wrap` wraps it at the column width.
+    virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
+    // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
+    virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
+    // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
+    virtual void UpdateScrollBarsAlways() {}
+    // The grid's 500 ms timer (started when its window is first shown) has ticked.
+    virtual void TimerTick() {}
+    bool TimerRunning() const { return m_timerId != 0; }
+
     // --- updates
     void BeginUpdate();
     void EndUpdate();
@@ -441,6 +458,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -488,6 +506,8 @@ private:
 
     bool m_loaded = false;
     bool m_shownOnce = false;
+    bool m_skipInvalidate = false;
+    int m_timerId = 0;
     int m_cellMarginX = 2;
     int m_cellMarginY = 2;
     QChar m_passwordChar = QLatin1Char('*');
