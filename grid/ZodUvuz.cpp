@@ -119,6 +119,12 @@ void TZedEzeravIvur::SetVAlignment(TVAlignment v)
         InvalidateGrid();
 }
 
+void TZedEzeravIvur::SetBackGround(const TBackGround* value)
+{
+    m_backGround->Assign(value);
+    InvalidateGrid();
+}
+
 void TZedEzeravIvur::SetFlat(bool v)
 {
     m_flat = v;

@@ -147,6 +147,10 @@ public:
     TDragScrollOptions* DragScrollOptions() const { return m_dragScrollOptions.get(); }
     TBands* Bands() const { return m_bands.get(); }
     TBackGround* BackGround() const { return m_backGround.get(); }
+    // These setters copy the given object into the grid's own (the background then repaints).
+    void SetBackGround(const TBackGround* value);
+    void SetShowModified(const TShowModified* value) { m_showModified->Assign(value); }
+    void SetDragScrollOptions(const TDragScrollOptions* value) { m_dragScrollOptions->Assign(value); }
     TGrouping* Grouping() const { return m_grouping.get(); }
     TShowModified* ShowModified() const { return m_showModified.get(); }
     TFilter& Filter() { return m_filter; }
