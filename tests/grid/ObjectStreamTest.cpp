@@ -108,6 +108,8 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     g.SetRowCount(30);
     g.SetFixedRows(2);
     g.SetFloatFormat("%.3f");
+    g.SetFixedColWidth(80);
+    g.SetFixedRowHeight(30);
     g.PrintSettings()->TitleLines = {"Kopf", "Zeile 2"};
     QImage glyph(4, 4, QImage::Format_ARGB32);
     glyph.fill(Qt::red);
@@ -145,6 +147,10 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     EXPECT_EQ(r->RowCount(), 30);
     EXPECT_EQ(r->FixedRows(), 2);
     EXPECT_EQ(r->FloatFormat(), "%.3f");
+    EXPECT_EQ(r->ColWidths(0), 80) << "the fixed column's width";
+    EXPECT_EQ(r->FixedRowHeight(), 30);
+    EXPECT_EQ(r->RowHeights(1), 30) << "both fixed rows";
+    EXPECT_EQ(r->RowHeights(2), 21);
     EXPECT_EQ(r->PrintSettings()->TitleLines, (QStringList{"Kopf", "Zeile 2"}));
     EXPECT_EQ(r->ControlLook()->CheckedGlyph().pixelColor(1, 1), QColor(Qt::red));
     EXPECT_EQ(r->ColumnSize()->Key, "Software\\ORV Software\\x");
