@@ -6,22 +6,36 @@
 #include "excreport/SivrelOptions.h"
 #include <QDateTime>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <shared_mutex>
+#include <unistd.h>
 #include <vector>
 
 namespace excreport {
 
 // Options bound to a module: a change of the options of the module that holds the reporter is
 // published in that module's shared block, where the reporter of another module reads them.
+// The options of this module (those CurrentSivrelLogOptions hands out) also switch the freeze
+// watch: it runs while both Active and FreezeActive are on.
 class TSivrelModuleOptionsEx : public TSivrelModuleOptions {
 public:
     using TSivrelModuleOptions::TSivrelModuleOptions;
     ~TSivrelModuleOptionsEx() override;
 
+    void SetActive(bool value) override;
+    void SetFreezeActive(bool value) override;
+
+    // Set on the entry of this module in the process's module list when it is handed out.
+    void MarkAsCurrent() { m_current = true; }
+    bool IsCurrent() const { return m_current; }
+
 protected:
     void Changed() override;
+
+private:
+    std::atomic<bool> m_current{false};
 };
 
 // Module types: 1 the main program, 3 a shared object (2, a run-time package, never occurs).
@@ -105,9 +119,19 @@ struct TSivrelSharedBlock {
     uint8_t* Data() const { return base ? base + 4 : nullptr; }
     size_t DataSize() const { return total >= 4 ? total - 4 : 0; }
 };
-QString SharedBlockName(uintptr_t handle);
+QString SharedBlockName(uintptr_t handle, pid_t pid);
+inline QString SharedBlockName(uintptr_t handle) { return SharedBlockName(handle, getpid()); }
 std::optional<TSivrelSharedBlock> OpenSharedBlock(uintptr_t handle, size_t size);
 void CloseSharedBlock(TSivrelSharedBlock& block);
 void UnlinkSharedBlock(uintptr_t handle);
+
+// The shared block of the module that holds the reporter. Created with one data byte 0 (nothing
+// published) at the activation, made anew whenever this module's options change. Its name would
+// outlive the process, so the deactivation and the fatal-signal path remove it.
+bool SivrelCreateOwnSharedBlock();
+void SivrelCloseOwnSharedBlock();
+// The same for a fatal-signal handler: async-signal-safe, with the name noted when the block was
+// made; does nothing in a forked child, whose block the parent owns.
+void SivrelUnlinkOwnSharedBlockFromSignal() noexcept;
 
 } // namespace excreport
