@@ -569,6 +569,7 @@ bool LoadModuleData(TSivrelModuleInfo& info)
     info.DataVersion = data.DataVersion;
     info.Reserved = data.Reserved;
     info.DebugInfo = data.DebugInfo;
+    info.UnitIndex = info.DebugInfo ? SivrelIndexUnits(*info.DebugInfo, info.DataVersion) : TSivrelUnitIndex();
     if (info.Handle != SivrelThisModule()) {
         if (auto block = OpenSharedBlock(info.Handle, 0)) {
             if (block->DataSize() >= 1 && block->Data()[0] != 0) {
@@ -634,6 +635,7 @@ TSivrelModuleRef TSivrelModulesList::AddModule(uintptr_t handle, bool enumeratin
             m->DataVersion = 467;
             m->Reserved = {};
             m->DebugInfo.reset();
+            m->UnitIndex = TSivrelUnitIndex();
         }
     }
     m_items.push_back(m);
@@ -702,7 +704,7 @@ TSivrelDebugInfo TSivrelModulesList::GetDebugInfo(uintptr_t address)
     info.Kind = 1;
     if (m->DebugInfo && address >= m->Handle + SivrelCodeOffsetBase) {
         TSivrelLineInfo line;
-        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line)
+        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line, &m->UnitIndex)
             == TSivrelLookup::Found) {
             info.Kind = 4;
             info.UnitName = line.UnitName;

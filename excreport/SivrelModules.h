@@ -2,6 +2,7 @@
 // The modules of the process: file details, exports, reporter options and debug block of each,
 // and the call stack built from them.
 #include "excreport/SivrelDataBlock.h"
+#include "excreport/SivrelDebugBlock.h"
 #include "excreport/SivrelLists.h"
 #include "excreport/SivrelOptions.h"
 #include <QDateTime>
@@ -53,6 +54,7 @@ struct TSivrelModuleInfo {
     std::array<uint8_t, 8> Reserved{};
     std::unique_ptr<TSivrelModuleOptionsEx> Options;
     std::optional<QByteArray> DebugInfo;
+    TSivrelUnitIndex UnitIndex;      // of DebugInfo
     QDateTime FileDate;              // modification time, local time
 };
 

@@ -81,6 +81,7 @@ int main(int, char** argv)
         for (int j = 0; j < stack->Count(); ++j)
             withLine += stack->Items(j).Kind == 4;
     }
+    const double buildMs = double(t.nsecsElapsed()) / 1e6 / Rounds;
     // Where the addresses fall in the block.
     const TSivrelModuleRef self = modules.ModuleOfAddress(codeStart);
     int found = 0, notFound = 0, unreadable = 0;
@@ -93,6 +94,8 @@ int main(int, char** argv)
         }
     }
     std::printf("line look-ups: %d found, %d outside any unit, %d unreadable\n", found, notFound, unreadable);
-    std::printf("BuildCallStack, 200 frames: %.2f ms (%d with a line)\n", double(t.nsecsElapsed()) / 1e6 / Rounds, withLine);
+    std::printf("units in the block: %zu (index usable: %s)\n", self->UnitIndex.Units.size(),
+                self->UnitIndex.Usable ? "yes" : "no");
+    std::printf("BuildCallStack, 200 frames: %.2f ms (%d with a line)\n", buildMs, withLine);
     return 0;
 }
