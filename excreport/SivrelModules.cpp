@@ -109,6 +109,18 @@ uintptr_t SivrelThisModule()
     return SivrelModuleOfAddress(reinterpret_cast<uintptr_t>(&SivrelThisModule));
 }
 
+uintptr_t SivrelMainModule()
+{
+    uintptr_t base = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            *static_cast<uintptr_t*>(data) = info->dlpi_addr;
+            return 1; // the main program comes first
+        },
+        &base);
+    return base;
+}
+
 bool IsLibraryModule(uintptr_t handle)
 {
     const auto o = ObjectAt(handle);

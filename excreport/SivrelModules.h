@@ -98,8 +98,9 @@ bool LoadModuleData(TSivrelModuleInfo& info);
 uintptr_t SivrelModuleOfAddress(uintptr_t address);
 // File name of a loaded module (the main program's from /proc/self/exe); empty when none is loaded there.
 QString ModuleFileName(uintptr_t handle);
-// The reporter's module (the one holding this code).
+// The reporter's module (the one holding this code), and the process's main program.
 uintptr_t SivrelThisModule();
+uintptr_t SivrelMainModule();
 // An ELF object that is not the main program.
 bool IsLibraryModule(uintptr_t handle);
 uint8_t GetModuleType(uintptr_t handle);
