@@ -8,33 +8,6 @@
 
 namespace xls {
 
-// ---- formula handler
-
-QString TFormulaHandler::DecodeFormula(const QByteArray& tokens, int tokenLength) const
-{
-    return xls::DecodeFormula(m_version, tokens, tokenLength,
-                              [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); },
-                              0, 0, 0);
-}
-
-QString TFormulaHandler::DecodeCellFormula(const QByteArray& tokens, int tokenLength, int row, int col, int sheetIndex) const
-{
-    return xls::DecodeFormula(m_version, tokens, tokenLength,
-                              [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); },
-                              col, row, sheetIndex);
-}
-
-bool TFormulaHandler::NameCallback(int kind, int index, QString& text, int, int, int) const
-{
-    // Defined names and EXTERNSHEET references are not modelled yet: the decoder shows its
-    // placeholders for them. Sheets are named by their index.
-    if ((kind == 3 || kind == 4) && SheetTextCallback) {
-        text = SheetTextCallback(0, index, 0, 0);
-        return true;
-    }
-    return false;
-}
-
 // ---- print settings
 
 void TPrintSettings::Clear()
@@ -458,7 +431,7 @@ void TXLSBook::load(QIODevice* stream, const QByteArray* data)
             else if (stream) bytes = stream->readAll();
             if (data || stream) reader.ReadData(bytes);
             else reader.Read();
-            m_formulaHandler->BasePath = Filename.isEmpty() ? QString() : QFileInfo(Filename).absolutePath() + '/';
+            m_formulaHandler->ExternalNames().BasePath = Filename.isEmpty() ? QString() : QFileInfo(Filename).absolutePath() + '/';
             if (OnAfterRead) OnAfterRead(this);
         } catch (...) {
             m_formats->LoadedCount = m_formats->Count();

@@ -4,6 +4,7 @@
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/FormulaHandler.h"
 #include "spreadsheet/RecordStorage.h"
 #include "spreadsheet/SST.h"
 #include "spreadsheet/XLSStream.h"
@@ -22,32 +23,6 @@ namespace xls {
 
 class TXLSBook;
 class TSheets;
-
-// Turns formula tokens into text; names and external references are not resolved yet, sheets are.
-class TFormulaHandler {
-public:
-    using TSheetByName = std::function<void(const QString& name, int& index, int& count)>;
-    using TSheetText = std::function<QString(int kind, int sheetIndex, int col, int row)>;
-
-    TFormulaHandler(TSheetByName byName, TSheetText sheetText)
-        : SheetByNameCallback(std::move(byName)), SheetTextCallback(std::move(sheetText)) {}
-
-    QString DecodeFormula(const QByteArray& tokens, int tokenLength) const;
-    QString DecodeCellFormula(const QByteArray& tokens, int tokenLength, int row, int col, int sheetIndex) const;
-    bool NameCallback(int kind, int index, QString& text, int col, int row, int nameNumber) const;
-    void Clear() { BasePath.clear(); }
-    void SetVersion(TExcelVersion v) { m_version = v; }
-    TExcelVersion Version() const { return m_version; }
-    void SetStrTRUE(const QString& s) { m_true = s; }
-    void SetStrFALSE(const QString& s) { m_false = s; }
-
-    TSheetByName SheetByNameCallback;
-    TSheetText SheetTextCallback;
-    QString BasePath;   // folder of the file read (for external references)
-private:
-    TExcelVersion m_version = xvExcel97;
-    QString m_true = QStringLiteral("TRUE"), m_false = QStringLiteral("FALSE");
-};
 
 struct TSelectedArea {
     int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;

@@ -313,19 +313,33 @@ void TXLSBookReader::dispatch()
         return;
     case 0x002F: onFilePass(); return;
     case 0x0018: case 0x0218: case 0x0017: case 0x0023: case 0x0223: case 0x01AE:
-        // Names and external references stay raw records until they are modelled.
-        if (b8) mark(0x8003);
+        // Names and external references of BIFF8 go to the formula handler; earlier versions
+        // keep them as raw records.
+        if (!b8) return;
+        mark(0x8003);
+        onNames();
         return;
     case 0x0059: {
         need(0, 2);
         int count = GetWord(b);
         if (count == 0xFFFF) count = 1;
-        storeRaw();
+        const int sheetIndex = m_len >= 4 ? GetWord(b + 2) : 0;
+        if (b8) m_taken = false;
+        else storeRaw();
         for (int i = 0; i < count; ++i) {
             if (m_stream.PeekRecordId() != 0x005A) throw EXLSError(QStringLiteral("CRN record missing"));
             uint16_t id;
             QByteArray crn = readNextRecord(id);
-            m_storage->AddRec(RecordHeader(id, uint16_t(crn.size())), reinterpret_cast<const uint8_t*>(crn.constData()));
+            const auto* c = reinterpret_cast<const uint8_t*>(crn.constData());
+            if (b8) {
+                try {
+                    m_book->FormulaHandler().ExternalNames().AddCRN(sheetIndex, c, int(crn.size()));
+                    continue;
+                } catch (const EXLSError& e) {
+                    warn(e, id);
+                }
+            }
+            m_storage->AddRec(RecordHeader(id, uint16_t(crn.size())), c);
         }
         return;
     }
@@ -494,6 +508,51 @@ void TXLSBookReader::dispatch()
         return;
     default:
         return;   // kept raw
+    }
+}
+
+// A record of the names, areas, validations, hyperlinks or conditional formats that cannot be read
+// costs only itself: it is kept raw and reported, and the workbook is read on.
+void TXLSBookReader::warn(const EXLSError& e, uint16_t id)
+{
+    m_book->ShowMessage(QString::asprintf("Error on reading record # %d, %.4X Offs: %.8X\r", m_recordNo, id,
+                                          uint32_t(m_stream.Position())) +
+                        e.message());
+}
+
+void TXLSBookReader::onNames()
+{
+    TFormulaHandler& h = m_book->FormulaHandler();
+    const uint8_t* b = body();
+    QList<QByteArray> continued;
+    try {
+        switch (m_id) {
+        case 0x0018: h.InternalNames().AddFromRecord(b, m_len); break;
+        case 0x0023: h.ExternalNames().AddExternName(b, m_len); break;
+        case 0x01AE: h.ExternalNames().AddSupBook(b, m_len); break;
+        case 0x0017: {
+            // A long table goes on in CONTINUE records.
+            while (m_stream.PeekRecordId() == 0x003C) {
+                uint16_t id;
+                continued.append(readNextRecord(id));
+            }
+            if (continued.isEmpty()) {
+                h.ExternalNames().AddExternSheets(b, m_len);
+            } else {
+                QByteArray all(reinterpret_cast<const char*>(b), m_len);
+                for (const QByteArray& c : continued) all += c;
+                h.ExternalNames().AddExternSheets(reinterpret_cast<const uint8_t*>(all.constData()), int(all.size()));
+            }
+            break;
+        }
+        default: return;   // 0x0218, 0x0223 belong to other versions
+        }
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        storeRaw();
+        for (const QByteArray& c : continued)
+            m_storage->AddRec(RecordHeader(0x003C, uint16_t(c.size())), reinterpret_cast<const uint8_t*>(c.constData()));
     }
 }
 

@@ -13,6 +13,7 @@ class TXLSBook;
 class TSheet;
 class TRecordStorageDefault;
 class TBaseRecordStorage;
+class EXLSError;
 
 class TXLSBookReader {
 public:
@@ -68,6 +69,8 @@ private:
     void onSelection();
     void onPane();
     void onDrawingGroup();
+    void onNames();
+    void warn(const EXLSError& e, uint16_t id);
 };
 
 }

@@ -9,6 +9,10 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <ostream>
+
+// Test failures show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace xls { class TXLSBook; }
 
