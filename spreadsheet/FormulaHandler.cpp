@@ -6,8 +6,12 @@ namespace xls {
 TFormulaHandler::TFormulaHandler(TSheetByName byName, TSheetText sheetText)
     : SheetByNameCallback(std::move(byName)), SheetTextCallback(std::move(sheetText))
 {
+    m_encoder = std::make_unique<TEncodeFormula>();
+    m_encoder->NameIndexCallback = [this](const QString& name) { return m_internal->FindName(name); };
+    m_encoder->ExtRefCallback = [this](const QString& p, const QString& f, const QString& s, const QString& s2,
+                                       const QString& n, int& ni) { return extRef(p, f, s, s2, n, ni); };
     m_internal = std::make_unique<TInternalNames>(
-        nullptr, [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); });
+        m_encoder.get(), [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); });
 }
 
 TFormulaHandler::~TFormulaHandler() = default;
@@ -24,6 +28,42 @@ QString TFormulaHandler::DecodeCellFormula(const QByteArray& tokens, int tokenLe
     return xls::DecodeFormula(m_version, tokens, tokenLength,
                               [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); },
                               col, row, sheetIndex);
+}
+
+int TFormulaHandler::EncodeFormula(const QString& text, QByteArray& buffer, int size)
+{
+    return m_encoder->Encode(text, 0, size, buffer);
+}
+
+// The EXTERNSHEET entry of a sheet-qualified reference, made when there is none yet.
+int TFormulaHandler::extRef(const QString& path, const QString& file, const QString& sheet, const QString& sheet2,
+                            const QString& name, int& nameIndex)
+{
+    if (!name.isEmpty()) {
+        int supBook = -1;
+        nameIndex = m_external.FindExtName(path, file, name, supBook);
+        if (nameIndex < 0) return -1;
+        auto& entries = m_external.ExtSheets();
+        for (size_t e = 0; e < entries.size(); ++e)
+            if (entries[e].SupBook == supBook) return int(e);
+        entries.push_back({supBook, 0xFFFE, 0xFFFE});
+        return int(entries.size() - 1);
+    }
+    if (path.isEmpty() && file.isEmpty()) {
+        if (!SheetByNameCallback) return -1;
+        int first = -1, last = -1, count = 0;
+        SheetByNameCallback(sheet, first, count);
+        if (first < 0) return -1;
+        last = first;
+        if (!sheet2.isEmpty()) {
+            SheetByNameCallback(sheet2, last, count);
+            if (last < 0) return -1;
+        }
+        m_encoder->LastSheetIndex = first;
+        return m_external.FindOrAddIntSheet(first, count, last);
+    }
+    if (sheet.isEmpty()) return -1;
+    return m_external.FindOrAddExtSheet(path, file, sheet);
 }
 
 void TFormulaHandler::Clear()

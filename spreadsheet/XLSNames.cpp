@@ -1,4 +1,5 @@
 #include "spreadsheet/XLSNames.h"
+#include "spreadsheet/EncodeFormula.h"
 #include "spreadsheet/XLSUtils.h"
 
 namespace xls {
@@ -348,8 +349,9 @@ int TExternalNames::FindOrAddExtSheet(const QString& path, const QString& file, 
     return int(m_extSheets.size() - 1);
 }
 
-int TExternalNames::FindOrAddIntSheet(int sheet, int sheetCount)
+int TExternalNames::FindOrAddIntSheet(int sheet, int sheetCount, int lastSheet)
 {
+    if (lastSheet < 0) lastSheet = sheet;
     int own = -1;
     for (size_t b = 0; b < m_supBooks.size(); ++b) {
         if (m_supBooks[b]->Kind == TSupBook::OwnWorkbook) {
@@ -360,7 +362,7 @@ int TExternalNames::FindOrAddIntSheet(int sheet, int sheetCount)
     if (own >= 0) {
         for (size_t e = 0; e < m_extSheets.size(); ++e) {
             const TExtSheet& x = m_extSheets[e];
-            if (x.SupBook == own && x.FirstSheet == sheet && x.LastSheet == sheet) return int(e);
+            if (x.SupBook == own && x.FirstSheet == sheet && x.LastSheet == lastSheet) return int(e);
         }
     } else {
         auto sb = std::make_unique<TSupBook>();
@@ -369,7 +371,7 @@ int TExternalNames::FindOrAddIntSheet(int sheet, int sheetCount)
         m_supBooks.push_back(std::move(sb));
         own = int(m_supBooks.size() - 1);
     }
-    m_extSheets.push_back({own, uint16_t(sheet), uint16_t(sheet)});
+    m_extSheets.push_back({own, uint16_t(sheet), uint16_t(lastSheet)});
     return int(m_extSheets.size() - 1);
 }
 
@@ -422,10 +424,35 @@ QString TInternalName::Definition() const
     return DecodeFormula(xvExcel97, DefinitionBytes, TokenCount, m_owner->Resolver(), 0, 0, 0);
 }
 
-TInternalName::Shape TInternalName::shape(bool listAllowed) const
+void TInternalName::SetDefinition(const QString& text)
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(DefinitionBytes.constData());
-    const int n = int(DefinitionBytes.size());
+    if (RawName.size() < 2) throw EXLSError(QStringLiteral("Name must be set before definition."));
+    TEncodeFormula* encoder = m_owner->Encoder();
+    if (!encoder) throw EXLSError(QStringLiteral("No formula encoder"));
+    QByteArray tokens;
+    const int n = encoder->Encode(text, 0x20, 512, tokens);
+    if (n == 0) return;   // the error went to the encoder's error event
+    const TBuiltInName code = BuiltInName();
+    if ((code == bnPrintArea || code == bnPrintTitles) && shapeOf(tokens, true) == NoShape)
+        throw EXLSError(QStringLiteral("Name definition must be an area"));
+    DefinitionBytes = tokens;
+    TokenCount = n;
+    SheetIndexWord = uint16_t(encoder->LastSheetIndex + 1);
+    // A sheet has one print area and one set of print titles: the older one goes.
+    if (code != bnNone) {
+        for (int i = m_owner->Count() - 1; i >= 0; --i) {
+            TInternalName* other = m_owner->Items(i);
+            if (other != this && other->BuiltInName() == code && other->SheetIndexWord == SheetIndexWord) m_owner->Delete(i);
+        }
+    }
+}
+
+TInternalName::Shape TInternalName::shape(bool listAllowed) const { return shapeOf(DefinitionBytes, listAllowed); }
+
+TInternalName::Shape TInternalName::shapeOf(const QByteArray& bytes, bool listAllowed)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const int n = int(bytes.size());
     if (n == 11 && (p[0] == 0x3B || p[0] == 0x5B || p[0] == 0x7B)) return AreaShape;
     if (listAllowed && n == 23 && p[0] == 0x3B && p[11] == 0x3B) return AreaListShape;
     if (n == 7 && p[0] == 0x3A) return CellShape;

@@ -122,7 +122,7 @@ public:
     int FindExtName(const QString& path, const QString& file, const QString& name, int& supBook) const;
     int FindExtSheet(const QString& path, const QString& file, const QString& sheet) const;
     int FindOrAddExtSheet(const QString& path, const QString& file, const QString& sheet);
-    int FindOrAddIntSheet(int sheet, int sheetCount);
+    int FindOrAddIntSheet(int sheet, int sheetCount, int lastSheet = -1);   // lastSheet: a 3-D range
 
     std::vector<TExtSheet>& ExtSheets() { return m_extSheets; }
     const std::vector<TExtSheet>& ExtSheets() const { return m_extSheets; }
@@ -188,6 +188,7 @@ private:
     TInternalNames* m_owner;
     enum Shape { NoShape, CellShape, AreaShape, AreaListShape };
     Shape shape(bool listAllowed) const;
+    static Shape shapeOf(const QByteArray& bytes, bool listAllowed);
     int word(int offset) const;
     void setWord(int offset, int v);
     int coordOffset(bool isColumn, bool second) const;
