@@ -35,6 +35,7 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     TCellFormats* f = formats();
     m_columns = std::make_unique<TXLSColumns>(f, [this](TCellFormat* fmt, int col) { ApplyColumnFormat(fmt, col); });
     m_rows = std::make_unique<TXLSRows>(f, [this](TCellFormat* fmt, int row) { ApplyRowFormat(fmt, row); });
+    m_merged = std::make_unique<TMergedCells>(this);
 }
 
 TSheet::~TSheet()
@@ -214,6 +215,7 @@ void TSheet::ClearSheet()
     m_selected = TSelectedAreas();
     m_selected.Areas.clear();
     m_cells.Clear();
+    m_merged->Clear();
 }
 
 void TSheet::AfterRead()

@@ -1,6 +1,7 @@
 #pragma once
 // The workbook component: reads an Excel workbook (BIFF2 to BIFF8, plain or compound file)
 // into its model; the sheets answer their names, used extents and the text of any cell.
+#include "spreadsheet/CellAreas.h"
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/Formats.h"
@@ -147,6 +148,8 @@ public:
     int WorkspaceOptions() const;                              // TWorkspaceOption bits
     void SetWorkspaceOptions(int options);                     // writes the whole WSBOOL word
     TSelection& Selection() { return m_selection; }
+    // properties of cell areas
+    TMergedCells& MergedCells() { return *m_merged; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -164,6 +167,7 @@ private:
     TPane m_pane;
     TSelectedAreas m_selected;
     TSelection m_selection{this};
+    std::unique_ptr<TMergedCells> m_merged;
     TCellFormats* formats() const;
 };
 

@@ -472,7 +472,17 @@ void TXLSBookReader::dispatch()
         m_taken = false;
         return;
     }
-    case 0x00E5: case 0x001C:
+    case 0x00E5:
+        mark(0x8106);
+        if (!s) return;
+        tolerant([&] {
+            need(0, 2);
+            const int n = GetWord(b);
+            need(2, 8 * n);
+            for (int i = 0; i < n; ++i) s->MergedCells().AddRef(b + 2 + 8 * i);
+        });
+        return;
+    case 0x001C:
         mark(0x8106);
         return;   // kept raw
     case 0x00EC: {
@@ -518,6 +528,19 @@ void TXLSBookReader::warn(const EXLSError& e, uint16_t id)
     m_book->ShowMessage(QString::asprintf("Error on reading record # %d, %.4X Offs: %.8X\r", m_recordNo, id,
                                           uint32_t(m_stream.Position())) +
                         e.message());
+}
+
+// Runs a reader of a record that may fail without ending the read: on success the record is
+// taken, on failure it stays raw and is reported.
+void TXLSBookReader::tolerant(const std::function<void()>& read)
+{
+    try {
+        read();
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        m_taken = true;
+    }
 }
 
 void TXLSBookReader::onNames()

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QPair>
+#include <functional>
 #include <vector>
 
 namespace xls {
@@ -71,6 +72,7 @@ private:
     void onDrawingGroup();
     void onNames();
     void warn(const EXLSError& e, uint16_t id);
+    void tolerant(const std::function<void()>& read);
 };
 
 }
