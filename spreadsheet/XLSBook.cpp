@@ -36,6 +36,7 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_columns = std::make_unique<TXLSColumns>(f, [this](TCellFormat* fmt, int col) { ApplyColumnFormat(fmt, col); });
     m_rows = std::make_unique<TXLSRows>(f, [this](TCellFormat* fmt, int row) { ApplyRowFormat(fmt, row); });
     m_merged = std::make_unique<TMergedCells>(this);
+    m_validations = std::make_unique<TDataValidations>(this, &Book()->FormulaHandler());
 }
 
 TSheet::~TSheet()
@@ -216,6 +217,7 @@ void TSheet::ClearSheet()
     m_selected.Areas.clear();
     m_cells.Clear();
     m_merged->Clear();
+    m_validations->Clear();
 }
 
 void TSheet::AfterRead()

@@ -8,6 +8,7 @@
 #include "spreadsheet/FormulaHandler.h"
 #include "spreadsheet/RecordStorage.h"
 #include "spreadsheet/SST.h"
+#include "spreadsheet/Validate.h"
 #include "spreadsheet/XLSStream.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -150,6 +151,7 @@ public:
     TSelection& Selection() { return m_selection; }
     // properties of cell areas
     TMergedCells& MergedCells() { return *m_merged; }
+    TDataValidations& Validations() { return *m_validations; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -168,6 +170,7 @@ private:
     TSelectedAreas m_selected;
     TSelection m_selection{this};
     std::unique_ptr<TMergedCells> m_merged;
+    std::unique_ptr<TDataValidations> m_validations;
     TCellFormats* formats() const;
 };
 

@@ -485,6 +485,10 @@ void TXLSBookReader::dispatch()
     case 0x001C:
         mark(0x8106);
         return;   // kept raw
+    case 0x01B2:
+        if (!s) return;
+        tolerantStream([&](TRecordSource& src) { s->Validations().ReadDVAL(b, m_len, src); });
+        return;
     case 0x00EC: {
         mark(0x8106);
         int n = m_stream.ReadBody(m_buf.data(), m_len);
@@ -540,6 +544,40 @@ void TXLSBookReader::tolerant(const std::function<void()>& read)
     } catch (const EXLSError& e) {
         warn(e, m_id);
         m_taken = true;
+    }
+}
+
+namespace {
+// The records after the current one, remembered so that they can be kept raw when the reader
+// that took them fails.
+class ReaderSource : public TRecordSource {
+public:
+    ReaderSource(TXLSStream& stream, std::function<QByteArray(uint16_t&)> next) : m_stream(stream), m_next(std::move(next)) {}
+    uint16_t PeekRecordId() override { return m_stream.PeekRecordId(); }
+    QByteArray ReadRecord(uint16_t& id) override
+    {
+        QByteArray r = m_next(id);
+        Taken.append({id, r});
+        return r;
+    }
+    QList<QPair<uint16_t, QByteArray>> Taken;
+private:
+    TXLSStream& m_stream;
+    std::function<QByteArray(uint16_t&)> m_next;
+};
+}   // namespace
+
+void TXLSBookReader::tolerantStream(const std::function<void(TRecordSource&)>& read)
+{
+    ReaderSource src(m_stream, [this](uint16_t& id) { return readNextRecord(id); });
+    try {
+        read(src);
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        storeRaw();
+        for (const auto& r : src.Taken)
+            m_storage->AddRec(RecordHeader(r.first, uint16_t(r.second.size())), reinterpret_cast<const uint8_t*>(r.second.constData()));
     }
 }
 

@@ -15,6 +15,7 @@ class TSheet;
 class TRecordStorageDefault;
 class TBaseRecordStorage;
 class EXLSError;
+class TRecordSource;
 
 class TXLSBookReader {
 public:
@@ -73,6 +74,7 @@ private:
     void onNames();
     void warn(const EXLSError& e, uint16_t id);
     void tolerant(const std::function<void()>& read);
+    void tolerantStream(const std::function<void(TRecordSource&)>& read);
 };
 
 }
