@@ -37,6 +37,7 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_rows = std::make_unique<TXLSRows>(f, [this](TCellFormat* fmt, int row) { ApplyRowFormat(fmt, row); });
     m_merged = std::make_unique<TMergedCells>(this);
     m_validations = std::make_unique<TDataValidations>(this, &Book()->FormulaHandler());
+    m_hyperlinks = std::make_unique<THyperlinks>(this, &Book()->FormulaHandler());
 }
 
 TSheet::~TSheet()
@@ -218,6 +219,7 @@ void TSheet::ClearSheet()
     m_cells.Clear();
     m_merged->Clear();
     m_validations->Clear();
+    m_hyperlinks->Clear();
 }
 
 void TSheet::AfterRead()

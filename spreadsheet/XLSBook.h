@@ -5,6 +5,7 @@
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/Hyperlink.h"
 #include "spreadsheet/FormulaHandler.h"
 #include "spreadsheet/RecordStorage.h"
 #include "spreadsheet/SST.h"
@@ -152,6 +153,7 @@ public:
     // properties of cell areas
     TMergedCells& MergedCells() { return *m_merged; }
     TDataValidations& Validations() { return *m_validations; }
+    THyperlinks& Hyperlinks() { return *m_hyperlinks; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -171,6 +173,7 @@ private:
     TSelection m_selection{this};
     std::unique_ptr<TMergedCells> m_merged;
     std::unique_ptr<TDataValidations> m_validations;
+    std::unique_ptr<THyperlinks> m_hyperlinks;
     TCellFormats* formats() const;
 };
 

@@ -485,6 +485,10 @@ void TXLSBookReader::dispatch()
     case 0x001C:
         mark(0x8106);
         return;   // kept raw
+    case 0x01B8:
+        if (!s || !b8) return;
+        tolerantStream([&](TRecordSource& src) { s->Hyperlinks().ReadHLINK(src, m_len, b); });
+        return;
     case 0x01B2:
         if (!s) return;
         tolerantStream([&](TRecordSource& src) { s->Validations().ReadDVAL(b, m_len, src); });
