@@ -38,6 +38,8 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_merged = std::make_unique<TMergedCells>(this);
     m_validations = std::make_unique<TDataValidations>(this, &Book()->FormulaHandler());
     m_hyperlinks = std::make_unique<THyperlinks>(this, &Book()->FormulaHandler());
+    m_condFmts = std::make_unique<TConditionalFormats>(this, &Book()->FormulaHandler());
+    m_applyFormat = std::make_unique<TApplyFormat>(f, &m_cells);
 }
 
 TSheet::~TSheet()
@@ -220,6 +222,7 @@ void TSheet::ClearSheet()
     m_merged->Clear();
     m_validations->Clear();
     m_hyperlinks->Clear();
+    m_condFmts->Clear();
 }
 
 void TSheet::AfterRead()

@@ -1,8 +1,10 @@
 #pragma once
 // The workbook component: reads an Excel workbook (BIFF2 to BIFF8, plain or compound file)
 // into its model; the sheets answer their names, used extents and the text of any cell.
+#include "spreadsheet/ApplyFormat.h"
 #include "spreadsheet/CellAreas.h"
 #include "spreadsheet/Cells.h"
+#include "spreadsheet/CondFmt.h"
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/Formats.h"
 #include "spreadsheet/Hyperlink.h"
@@ -154,6 +156,8 @@ public:
     TMergedCells& MergedCells() { return *m_merged; }
     TDataValidations& Validations() { return *m_validations; }
     THyperlinks& Hyperlinks() { return *m_hyperlinks; }
+    TConditionalFormats& ConditionalFormats() { return *m_condFmts; }
+    TApplyFormat& ApplyFormat() { return *m_applyFormat; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -174,6 +178,8 @@ private:
     std::unique_ptr<TMergedCells> m_merged;
     std::unique_ptr<TDataValidations> m_validations;
     std::unique_ptr<THyperlinks> m_hyperlinks;
+    std::unique_ptr<TConditionalFormats> m_condFmts;
+    std::unique_ptr<TApplyFormat> m_applyFormat;
     TCellFormats* formats() const;
 };
 

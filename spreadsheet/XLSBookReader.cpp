@@ -489,6 +489,10 @@ void TXLSBookReader::dispatch()
         if (!s || !b8) return;
         tolerantStream([&](TRecordSource& src) { s->Hyperlinks().ReadHLINK(src, m_len, b); });
         return;
+    case 0x01B0:
+        if (!s) return;
+        tolerantStream([&](TRecordSource& src) { s->ConditionalFormats().ReadCONDFMT(src, b, m_len); });
+        return;
     case 0x01B2:
         if (!s) return;
         tolerantStream([&](TRecordSource& src) { s->Validations().ReadDVAL(b, m_len, src); });
