@@ -1,5 +1,6 @@
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/ExcelFunc.h"
+#include "spreadsheet/XLSNames.h"
 #include "spreadsheet/XLSUtils.h"
 
 #include <QStringList>
@@ -358,11 +359,8 @@ QString DecodeFormula(TExcelVersion v, const QByteArray& dataBytes, int tokenLen
                 } else {
                     QString a, b;
                     resolve(3, first, -1, a);
-                    if (first == last) prefix += a;
-                    else {
-                        resolve(3, last, -1, b);
-                        prefix += a + ':' + b;
-                    }
+                    if (first != last) resolve(3, last, -1, b);
+                    prefix += QuotedSheetRef(a, first == last ? QString() : b);
                 }
                 prefix += '!';
                 r = d + 14;

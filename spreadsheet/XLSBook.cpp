@@ -8,33 +8,6 @@
 
 namespace xls {
 
-// ---- formula handler
-
-QString TFormulaHandler::DecodeFormula(const QByteArray& tokens, int tokenLength) const
-{
-    return xls::DecodeFormula(m_version, tokens, tokenLength,
-                              [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); },
-                              0, 0, 0);
-}
-
-QString TFormulaHandler::DecodeCellFormula(const QByteArray& tokens, int tokenLength, int row, int col, int sheetIndex) const
-{
-    return xls::DecodeFormula(m_version, tokens, tokenLength,
-                              [this](int k, int i, QString& t, int c, int r, int n) { return NameCallback(k, i, t, c, r, n); },
-                              col, row, sheetIndex);
-}
-
-bool TFormulaHandler::NameCallback(int kind, int index, QString& text, int, int, int) const
-{
-    // Defined names and EXTERNSHEET references are not modelled yet: the decoder shows its
-    // placeholders for them. Sheets are named by their index.
-    if ((kind == 3 || kind == 4) && SheetTextCallback) {
-        text = SheetTextCallback(0, index, 0, 0);
-        return true;
-    }
-    return false;
-}
-
 // ---- print settings
 
 void TPrintSettings::Clear()
@@ -62,6 +35,11 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     TCellFormats* f = formats();
     m_columns = std::make_unique<TXLSColumns>(f, [this](TCellFormat* fmt, int col) { ApplyColumnFormat(fmt, col); });
     m_rows = std::make_unique<TXLSRows>(f, [this](TCellFormat* fmt, int row) { ApplyRowFormat(fmt, row); });
+    m_merged = std::make_unique<TMergedCells>(this);
+    m_validations = std::make_unique<TDataValidations>(this, &Book()->FormulaHandler());
+    m_hyperlinks = std::make_unique<THyperlinks>(this, &Book()->FormulaHandler());
+    m_condFmts = std::make_unique<TConditionalFormats>(this, &Book()->FormulaHandler());
+    m_applyFormat = std::make_unique<TApplyFormat>(f, &m_cells);
 }
 
 TSheet::~TSheet()
@@ -241,6 +219,10 @@ void TSheet::ClearSheet()
     m_selected = TSelectedAreas();
     m_selected.Areas.clear();
     m_cells.Clear();
+    m_merged->Clear();
+    m_validations->Clear();
+    m_hyperlinks->Clear();
+    m_condFmts->Clear();
 }
 
 void TSheet::AfterRead()
@@ -456,7 +438,7 @@ void TXLSBook::load(QIODevice* stream, const QByteArray* data)
             else if (stream) bytes = stream->readAll();
             if (data || stream) reader.ReadData(bytes);
             else reader.Read();
-            m_formulaHandler->BasePath = Filename.isEmpty() ? QString() : QFileInfo(Filename).absolutePath() + '/';
+            m_formulaHandler->ExternalNames().BasePath = Filename.isEmpty() ? QString() : QFileInfo(Filename).absolutePath() + '/';
             if (OnAfterRead) OnAfterRead(this);
         } catch (...) {
             m_formats->LoadedCount = m_formats->Count();

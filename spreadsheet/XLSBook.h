@@ -1,11 +1,17 @@
 #pragma once
 // The workbook component: reads an Excel workbook (BIFF2 to BIFF8, plain or compound file)
 // into its model; the sheets answer their names, used extents and the text of any cell.
+#include "spreadsheet/ApplyFormat.h"
+#include "spreadsheet/CellAreas.h"
 #include "spreadsheet/Cells.h"
+#include "spreadsheet/CondFmt.h"
 #include "spreadsheet/DecodeFormula.h"
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/Hyperlink.h"
+#include "spreadsheet/FormulaHandler.h"
 #include "spreadsheet/RecordStorage.h"
 #include "spreadsheet/SST.h"
+#include "spreadsheet/Validate.h"
 #include "spreadsheet/XLSStream.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -22,32 +28,6 @@ namespace xls {
 
 class TXLSBook;
 class TSheets;
-
-// Turns formula tokens into text; names and external references are not resolved yet, sheets are.
-class TFormulaHandler {
-public:
-    using TSheetByName = std::function<void(const QString& name, int& index, int& count)>;
-    using TSheetText = std::function<QString(int kind, int sheetIndex, int col, int row)>;
-
-    TFormulaHandler(TSheetByName byName, TSheetText sheetText)
-        : SheetByNameCallback(std::move(byName)), SheetTextCallback(std::move(sheetText)) {}
-
-    QString DecodeFormula(const QByteArray& tokens, int tokenLength) const;
-    QString DecodeCellFormula(const QByteArray& tokens, int tokenLength, int row, int col, int sheetIndex) const;
-    bool NameCallback(int kind, int index, QString& text, int col, int row, int nameNumber) const;
-    void Clear() { BasePath.clear(); }
-    void SetVersion(TExcelVersion v) { m_version = v; }
-    TExcelVersion Version() const { return m_version; }
-    void SetStrTRUE(const QString& s) { m_true = s; }
-    void SetStrFALSE(const QString& s) { m_false = s; }
-
-    TSheetByName SheetByNameCallback;
-    TSheetText SheetTextCallback;
-    QString BasePath;   // folder of the file read (for external references)
-private:
-    TExcelVersion m_version = xvExcel97;
-    QString m_true = QStringLiteral("TRUE"), m_false = QStringLiteral("FALSE");
-};
 
 struct TSelectedArea {
     int Col1 = 0, Row1 = 0, Col2 = 0, Row2 = 0;
@@ -172,6 +152,12 @@ public:
     int WorkspaceOptions() const;                              // TWorkspaceOption bits
     void SetWorkspaceOptions(int options);                     // writes the whole WSBOOL word
     TSelection& Selection() { return m_selection; }
+    // properties of cell areas
+    TMergedCells& MergedCells() { return *m_merged; }
+    TDataValidations& Validations() { return *m_validations; }
+    THyperlinks& Hyperlinks() { return *m_hyperlinks; }
+    TConditionalFormats& ConditionalFormats() { return *m_condFmts; }
+    TApplyFormat& ApplyFormat() { return *m_applyFormat; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -189,6 +175,11 @@ private:
     TPane m_pane;
     TSelectedAreas m_selected;
     TSelection m_selection{this};
+    std::unique_ptr<TMergedCells> m_merged;
+    std::unique_ptr<TDataValidations> m_validations;
+    std::unique_ptr<THyperlinks> m_hyperlinks;
+    std::unique_ptr<TConditionalFormats> m_condFmts;
+    std::unique_ptr<TApplyFormat> m_applyFormat;
     TCellFormats* formats() const;
 };
 

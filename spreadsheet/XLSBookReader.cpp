@@ -313,19 +313,33 @@ void TXLSBookReader::dispatch()
         return;
     case 0x002F: onFilePass(); return;
     case 0x0018: case 0x0218: case 0x0017: case 0x0023: case 0x0223: case 0x01AE:
-        // Names and external references stay raw records until they are modelled.
-        if (b8) mark(0x8003);
+        // Names and external references of BIFF8 go to the formula handler; earlier versions
+        // keep them as raw records.
+        if (!b8) return;
+        mark(0x8003);
+        onNames();
         return;
     case 0x0059: {
         need(0, 2);
         int count = GetWord(b);
         if (count == 0xFFFF) count = 1;
-        storeRaw();
+        const int sheetIndex = m_len >= 4 ? GetWord(b + 2) : 0;
+        if (b8) m_taken = false;
+        else storeRaw();
         for (int i = 0; i < count; ++i) {
             if (m_stream.PeekRecordId() != 0x005A) throw EXLSError(QStringLiteral("CRN record missing"));
             uint16_t id;
             QByteArray crn = readNextRecord(id);
-            m_storage->AddRec(RecordHeader(id, uint16_t(crn.size())), reinterpret_cast<const uint8_t*>(crn.constData()));
+            const auto* c = reinterpret_cast<const uint8_t*>(crn.constData());
+            if (b8) {
+                try {
+                    m_book->FormulaHandler().ExternalNames().AddCRN(sheetIndex, c, int(crn.size()));
+                    continue;
+                } catch (const EXLSError& e) {
+                    warn(e, id);
+                }
+            }
+            m_storage->AddRec(RecordHeader(id, uint16_t(crn.size())), c);
         }
         return;
     }
@@ -458,9 +472,31 @@ void TXLSBookReader::dispatch()
         m_taken = false;
         return;
     }
-    case 0x00E5: case 0x001C:
+    case 0x00E5:
+        mark(0x8106);
+        if (!s) return;
+        tolerant([&] {
+            need(0, 2);
+            const int n = GetWord(b);
+            need(2, 8 * n);
+            for (int i = 0; i < n; ++i) s->MergedCells().AddRef(b + 2 + 8 * i);
+        });
+        return;
+    case 0x001C:
         mark(0x8106);
         return;   // kept raw
+    case 0x01B8:
+        if (!s || !b8) return;
+        tolerantStream([&](TRecordSource& src) { s->Hyperlinks().ReadHLINK(src, m_len, b); });
+        return;
+    case 0x01B0:
+        if (!s) return;
+        tolerantStream([&](TRecordSource& src) { s->ConditionalFormats().ReadCONDFMT(src, b, m_len); });
+        return;
+    case 0x01B2:
+        if (!s) return;
+        tolerantStream([&](TRecordSource& src) { s->Validations().ReadDVAL(b, m_len, src); });
+        return;
     case 0x00EC: {
         mark(0x8106);
         int n = m_stream.ReadBody(m_buf.data(), m_len);
@@ -494,6 +530,98 @@ void TXLSBookReader::dispatch()
         return;
     default:
         return;   // kept raw
+    }
+}
+
+// A record of the names, areas, validations, hyperlinks or conditional formats that cannot be read
+// costs only itself: it is kept raw and reported, and the workbook is read on.
+void TXLSBookReader::warn(const EXLSError& e, uint16_t id)
+{
+    m_book->ShowMessage(QString::asprintf("Error on reading record # %d, %.4X Offs: %.8X\r", m_recordNo, id,
+                                          uint32_t(m_stream.Position())) +
+                        e.message());
+}
+
+// Runs a reader of a record that may fail without ending the read: on success the record is
+// taken, on failure it stays raw and is reported.
+void TXLSBookReader::tolerant(const std::function<void()>& read)
+{
+    try {
+        read();
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        m_taken = true;
+    }
+}
+
+namespace {
+// The records after the current one, remembered so that they can be kept raw when the reader
+// that took them fails.
+class ReaderSource : public TRecordSource {
+public:
+    ReaderSource(TXLSStream& stream, std::function<QByteArray(uint16_t&)> next) : m_stream(stream), m_next(std::move(next)) {}
+    uint16_t PeekRecordId() override { return m_stream.PeekRecordId(); }
+    QByteArray ReadRecord(uint16_t& id) override
+    {
+        QByteArray r = m_next(id);
+        Taken.append({id, r});
+        return r;
+    }
+    QList<QPair<uint16_t, QByteArray>> Taken;
+private:
+    TXLSStream& m_stream;
+    std::function<QByteArray(uint16_t&)> m_next;
+};
+}   // namespace
+
+void TXLSBookReader::tolerantStream(const std::function<void(TRecordSource&)>& read)
+{
+    ReaderSource src(m_stream, [this](uint16_t& id) { return readNextRecord(id); });
+    try {
+        read(src);
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        storeRaw();
+        for (const auto& r : src.Taken)
+            m_storage->AddRec(RecordHeader(r.first, uint16_t(r.second.size())), reinterpret_cast<const uint8_t*>(r.second.constData()));
+    }
+}
+
+void TXLSBookReader::onNames()
+{
+    TFormulaHandler& h = m_book->FormulaHandler();
+    const uint8_t* b = body();
+    QList<QByteArray> continued;
+    try {
+        switch (m_id) {
+        case 0x0018: h.InternalNames().AddFromRecord(b, m_len); break;
+        case 0x0023: h.ExternalNames().AddExternName(b, m_len); break;
+        case 0x01AE: h.ExternalNames().AddSupBook(b, m_len); break;
+        case 0x0017: {
+            // A long table goes on in CONTINUE records.
+            while (m_stream.PeekRecordId() == 0x003C) {
+                uint16_t id;
+                continued.append(readNextRecord(id));
+            }
+            if (continued.isEmpty()) {
+                h.ExternalNames().AddExternSheets(b, m_len);
+            } else {
+                QByteArray all(reinterpret_cast<const char*>(b), m_len);
+                for (const QByteArray& c : continued) all += c;
+                h.ExternalNames().AddExternSheets(reinterpret_cast<const uint8_t*>(all.constData()), int(all.size()));
+            }
+            break;
+        }
+        default: return;   // 0x0218, 0x0223 belong to other versions
+        }
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        storeRaw();
+        for (const QByteArray& c : continued)
+            m_storage->AddRec(RecordHeader(0x003C, uint16_t(c.size())), reinterpret_cast<const uint8_t*>(c.constData()));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QPair>
+#include <functional>
 #include <vector>
 
 namespace xls {
@@ -13,6 +14,8 @@ class TXLSBook;
 class TSheet;
 class TRecordStorageDefault;
 class TBaseRecordStorage;
+class EXLSError;
+class TRecordSource;
 
 class TXLSBookReader {
 public:
@@ -68,6 +71,10 @@ private:
     void onSelection();
     void onPane();
     void onDrawingGroup();
+    void onNames();
+    void warn(const EXLSError& e, uint16_t id);
+    void tolerant(const std::function<void()>& read);
+    void tolerantStream(const std::function<void(TRecordSource&)>& read);
 };
 
 }

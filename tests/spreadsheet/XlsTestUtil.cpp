@@ -411,4 +411,11 @@ QString writeFile(const QString& dir, const QString& name, const QByteArray& byt
     return path;
 }
 
+bool hasRecord(const xls::TBaseRecordStorage& storage, int id)
+{
+    for (int i = 0; i < storage.Count(); ++i)
+        if (storage.Item(i)->Id == id) return true;
+    return false;
+}
+
 }

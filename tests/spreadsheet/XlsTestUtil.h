@@ -9,8 +9,12 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <ostream>
 
-namespace xls { class TXLSBook; }
+// Test failures show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace xls { class TXLSBook; class TBaseRecordStorage; }
 
 namespace xlstest {
 
@@ -72,6 +76,9 @@ struct CrossCheckRules {
 int crossCheck(const xls::TXLSBook& book, const QJsonArray& reference, const CrossCheckRules& rules = {});
 // Reads the file with both and compares.
 void crossCheck(const QString& path);
+
+// Whether a record with the id is kept raw in the storage.
+bool hasRecord(const xls::TBaseRecordStorage& storage, int id);
 
 // Writes the bytes to a file in the folder.
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
