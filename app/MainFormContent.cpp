@@ -37,7 +37,7 @@ void TMainForm::BuildContentControls()
     OrvFileListAttachments->ReadOnly = true;
     OrvFileListAttachments->OleDragDrop = true;
     OrvFileListAttachments->ShellContextMenu = false;
-    OrvFileListAttachments->AutomaticRefresh = false;
+    OrvFileListAttachments->SetAutomaticRefresh(false);
     OrvFileListAttachments->SetScrollBars(TScrollStyle::ssVertical);
     PanelAttachments->layout()->addWidget(OrvFileListAttachments);
 

@@ -1,6 +1,9 @@
 #include "controls/shell/OrvFileList.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -33,6 +36,17 @@ public:
 TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
 {
     m_vantry.ShowErrorMessages = false;
+    m_clock.start();
+    Now = [this] { return m_clock.elapsed(); };
+    m_notifier = new TOrvShellChangeNotifier(this);
+    m_notifier->SetEnabled(false);
+    m_notifier->SetEventFilter(NotifySet(neFileChange, neFileCreate, neFileDelete, neFileRename, neDriveAdd, neDriveRemove,
+                                         neShellDriveAdd, neFolderCreate, neFolderDelete, neFolderRename, neFolderUpdate));
+    m_notifier->OnChange = [this](TOrvShellChangeNotifier* sender, TNotificationEvent event, const QString& p1, const QString& p2) {
+        ShellChanged(sender, event, p1, p2);
+    };
+    m_notifier->SetRecursive(true);
+    m_notifier->SetEnabled(true);
     setRootIsDecorated(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformRowHeights(true);
@@ -48,8 +62,15 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
 
 TOrvFileList::~TOrvFileList()
 {
+    delete m_notifier;
+    m_notifier = nullptr;
     OnDeletion = nullptr;
     OnChange = nullptr;
+    OnEndSearch = nullptr;
+    OnSearchProgress = nullptr;
+    StopSearch();
+    if (m_searchState)
+        m_searchState->Released = true;
 }
 
 void TOrvFileList::CreateColumns()
@@ -89,12 +110,17 @@ void TOrvFileList::SetDetails(bool on)
     CreateColumns();
 }
 
-bool TOrvFileList::ContainsPath(const QString& path) const
+QTreeWidgetItem* TOrvFileList::FindPath(const QString& path) const
 {
     for (int i = 0; i < topLevelItemCount(); ++i)
         if (topLevelItem(i)->data(0, kPathRole).toString() == path)
-            return true;
-    return false;
+            return topLevelItem(i);
+    return nullptr;
+}
+
+bool TOrvFileList::ContainsPath(const QString& path) const
+{
+    return FindPath(path) != nullptr;
 }
 
 void TOrvFileList::AddFile(const QString& path)
@@ -283,4 +309,111 @@ void TOrvFileList::contextMenuEvent(QContextMenuEvent* e)
         PopupMenu->exec(point);
     }
     e->accept();
+}
+
+// ---- following the file system --------------------------------------------------------------
+
+void TOrvFileList::ShellChanged(TOrvShellChangeNotifier*, TNotificationEvent event, const QString& path1, const QString& path2)
+{
+    switch (event) {
+    case neFileDelete:
+    case neFolderDelete:
+        if (QTreeWidgetItem* item = FindPath(path1)) {
+            DeleteItem(item);
+            if (m_thumbnails && m_sortColumn >= 0)
+                sortItems(m_sortColumn, m_descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        }
+        break;
+    case neFileRename:
+    case neFolderRename:
+        if (QTreeWidgetItem* item = FindPath(path1)) {
+            // The item follows its file: opening it and a later delete notice use the new path.
+            item->setText(0, shell::ExtractFileName(path2));
+            item->setData(0, kPathRole, path2);
+            item->setText(1, shell::ExtractFilePath(path2));
+        }
+        break;
+    case neFileCreate:
+    case neFolderCreate: {
+        TFindData data;
+        if (!path1.isEmpty() && !ContainsPath(path1) && FindDataOf(path1, data) && SearchOptions.Matches(data))
+            AddFile(path1);
+        break;
+    }
+    case neFolderUpdate: {
+        if (path1.isEmpty())
+            break; // no folder named: nothing to read again
+        for (int i = topLevelItemCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* item = topLevelItem(i);
+            QString folder = shell::ExtractFilePath(GetItemPath(item));
+            if (folder.size() > 1)
+                folder.chop(1);
+            if (folder == path1 && !shell::ObjectExists(GetItemPath(item)))
+                DeleteItem(item);
+        }
+        const qint64 now = Now ? Now() : m_clock.elapsed();
+        if (!m_searched || now >= m_lastSearchTime + 5000 || m_lastSearchFolder != path1) {
+            SearchOptions.RecursiveSearch = false;
+            StartSearch(path1);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TOrvFileList::StartSearch(const QString& folder)
+{
+    StopSearch();
+    m_notifier->SetDirectories(folder == QLatin1String("*") ? QStringList() : QStringList{folder});
+    m_searchFolder = folder;
+    m_lastSearchFolder = folder;
+    m_lastSearchTime = Now ? Now() : m_clock.elapsed();
+    m_searched = true;
+
+    auto* thread = new TOrvFileSearchThread(SearchOptions, folder);
+    thread->Enumerate = SearchEnumerator;
+    thread->Found = [this](const QString& path) { AddFile(path); };
+    if (OnSearchProgress)
+        thread->Progress = [this](const QString& path) {
+            if (OnSearchProgress)
+                OnSearchProgress(path);
+        };
+    TOrvFileSearchThread* self = thread;
+    thread->Ended = [this, self] {
+        if (m_search != self)
+            return;
+        m_search = nullptr;
+        m_searchState.reset();
+        if (OnEndSearch)
+            OnEndSearch();
+    };
+    m_search = thread;
+    m_searchState = thread->Shared();
+    thread->start();
+    m_notifier->SetEnabled(m_notifier->Enabled());
+}
+
+void TOrvFileList::StopSearch()
+{
+    if (!m_search)
+        return;
+    const std::shared_ptr<TOrvFileSearchThread::State> state = m_searchState;
+    if (state->Stop)
+        return;
+    state->Stop = true;
+    QElapsedTimer waited;
+    waited.start();
+    while (m_search && waited.elapsed() < 2000) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (m_search)
+            QThread::msleep(10);
+    }
+    if (m_search) {
+        // Still blocked in a file-system call: let it go; it deletes itself when it ends.
+        state->Released = true;
+        m_search = nullptr;
+        m_searchState.reset();
+    }
 }

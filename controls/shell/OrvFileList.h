@@ -3,6 +3,8 @@
 // manager shows it: name and icon, the folder ("In Folder") and the detail columns size, type and
 // change time. A double-click opens a file with its program; the context menu offers the file
 // verbs for the selected files; the columns sort on a header click.
+#include "controls/shell/OrvFileSearch.h"
+#include "controls/shell/OrvShellNotifier.h"
 #include "controls/shell/Vantry.h"
 
 #include <QTreeWidget>
@@ -59,10 +61,32 @@ public:
     bool ReadOnly = false;
     bool ShellContextMenu = true;
     bool OleDragDrop = true;       // dragging files in and out comes with the drag-and-drop layer
-    bool AutomaticRefresh = true;  // kept for the change-notification layer
     QMenu* PopupMenu = nullptr;    // the list's own menu, merged into the context menu
 
     TVantry& Namespace() { return m_vantry; }
+
+    // ---- following the file system
+    // The change notifier is on while AutomaticRefresh is (on at creation: it watches the drives
+    // until a search names a folder).
+    bool AutomaticRefresh() const { return m_notifier->Enabled(); }
+    void SetAutomaticRefresh(bool on) { m_notifier->SetEnabled(on); }
+    TOrvShellChangeNotifier& Notifier() { return *m_notifier; }
+    TOrvSearchOptions SearchOptions;
+    // The notifier's handler: removes deleted items, renames renamed ones (they take the new
+    // path), adds created files that match SearchOptions and searches an updated folder again.
+    void ShellChanged(TOrvShellChangeNotifier* sender, TNotificationEvent event, const QString& path1, const QString& path2);
+    // Searches a folder ("" every ready volume) in the background and adds what matches
+    // SearchOptions; the notifier then watches that folder only.
+    void StartSearch(const QString& folder);
+    // Asks a running search to stop and waits up to 2000 ms for it (events are processed
+    // meanwhile); a search still blocked then is let go and its later calls are dropped.
+    void StopSearch();
+    bool Searching() const { return m_search != nullptr; }
+    QString SearchFolder() const { return m_searchFolder; }
+    // Milliseconds of a monotonic clock for the 5000 ms rule of folder updates; replaceable.
+    std::function<qint64()> Now;
+    // How a search reads a folder; replaceable for tests.
+    TFindEnumerator SearchEnumerator = EnumerateFolder;
 
     // ---- events
     std::function<void(QTreeWidgetItem* item, bool& canAdd)> OnAddItem;
@@ -73,6 +97,8 @@ public:
     std::function<void(QTreeWidgetItem* item)> OnDeletion;
     std::function<void()> OnDblClick;
     std::function<void(TOrvShellOperations operation, const QStringList& files, const QString& destination)> OnOperation;
+    std::function<void(const QString& path)> OnSearchProgress;
+    std::function<void()> OnEndSearch;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -83,7 +109,18 @@ private:
     void DoOperation(TOrvShellOperations operation, const QStringList& files, const QString& destination);
     QStringList SelectedPaths() const;
 
+    QTreeWidgetItem* FindPath(const QString& path) const;
+
     TVantry m_vantry;
+    TOrvShellChangeNotifier* m_notifier = nullptr;
+    TOrvFileSearchThread* m_search = nullptr;
+    std::shared_ptr<TOrvFileSearchThread::State> m_searchState;
+    QString m_searchFolder;
+    QString m_lastSearchFolder;
+    qint64 m_lastSearchTime = 0;
+    bool m_searched = false;
+    bool m_thumbnails = false;
+    QElapsedTimer m_clock;
     bool m_details = true;
     int m_columnCount = 0;
     int m_sortColumn = -1;
