@@ -1,5 +1,7 @@
 #include "controls/shell/OrvFileList.h"
 
+#include "controls/shell/OrvThumbnails.h"
+
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -8,11 +10,15 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QThreadPool>
 
 namespace {
 
-constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kPathRole = TOrvFileList::PathRole;
 constexpr int kSortRole = Qt::UserRole + 2;
+constexpr int kIconRole = Qt::UserRole + 4; // the file's own icon
+const QColor kSilver(192, 192, 192);
 
 // Items compare by the sort value of their column (size and time as numbers), then by name.
 class TFileItem : public QTreeWidgetItem {
@@ -62,6 +68,7 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
 
 TOrvFileList::~TOrvFileList()
 {
+    *m_token = nullptr;
     delete m_notifier;
     m_notifier = nullptr;
     OnDeletion = nullptr;
@@ -127,6 +134,8 @@ void TOrvFileList::AddFile(const QString& path)
 {
     if (ContainsPath(path))
         return;
+    if (topLevelItemCount() == 0)
+        ++m_fillGeneration;
     auto* item = new TFileItem(this);
     item->setData(0, kPathRole, path);
     item->setText(1, shell::ExtractFilePath(path));
@@ -134,6 +143,7 @@ void TOrvFileList::AddFile(const QString& path)
         m_vantry.SetObjectName(path);
         item->setText(0, m_vantry.ObjectName());
         item->setIcon(0, m_vantry.Icon());
+        item->setData(0, kIconRole, m_vantry.Icon());
         if (m_details)
             for (int c = 1; c <= m_columnCount - 2; ++c) {
                 item->setText(c + 1, m_vantry.DetailsText(c));
@@ -150,6 +160,8 @@ void TOrvFileList::AddFile(const QString& path)
         for (int c = 2; c < m_columnCount; ++c)
             item->setText(c, QString());
     }
+    if (m_thumbnails)
+        ShowPlaceholder(item);
     if (OnAddItem) {
         bool canAdd = true;
         OnAddItem(item, canAdd);
@@ -255,9 +267,20 @@ void TOrvFileList::SortByColumn(int index)
 
 void TOrvFileList::SetViewStyle(TViewStyle style)
 {
+    const TViewStyle before = m_viewStyle;
     m_viewStyle = style;
-    // Only the report view shows the column headers.
+    // Only the report view shows the column headers; the picture view shows names only.
     setHeaderHidden(style != vsReport);
+    if (style == vsIcon || before == vsIcon) {
+        for (int c = 1; c < columnCount(); ++c)
+            setColumnHidden(c, style == vsIcon);
+        if (style == vsIcon) {
+            m_savedNameWidth = columnWidth(0);
+            setColumnWidth(0, std::max(m_savedNameWidth, m_thumbSize.width() + 200));
+        } else if (m_savedNameWidth > 0) {
+            setColumnWidth(0, m_savedNameWidth);
+        }
+    }
 }
 
 void TOrvFileList::SetScrollBars(TScrollStyle style)
@@ -416,4 +439,70 @@ void TOrvFileList::StopSearch()
         m_search = nullptr;
         m_searchState.reset();
     }
+}
+
+// ---- thumbnails -------------------------------------------------------------------------------
+
+QPixmap TOrvFileList::FramedPixmap(const QImage& image, const QIcon& icon) const
+{
+    QPixmap pm(m_thumbSize);
+    pm.fill(image.isNull() ? QColor(Qt::transparent) : palette().color(QPalette::Base));
+    QPainter p(&pm);
+    if (!image.isNull()) {
+        p.drawImage((m_thumbSize.width() - image.width()) / 2, (m_thumbSize.height() - image.height()) / 2, image);
+    } else if (!icon.isNull()) {
+        const int s = 32; // the large icon
+        icon.paint(&p, QRect((m_thumbSize.width() - s) / 2, (m_thumbSize.height() - s) / 2, s, s));
+    }
+    p.setPen(kSilver);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(0, 0, m_thumbSize.width() - 1, m_thumbSize.height() - 1);
+    return pm;
+}
+
+void TOrvFileList::ShowPlaceholder(QTreeWidgetItem* item)
+{
+    item->setIcon(0, QIcon(FramedPixmap(QImage(), item->data(0, kIconRole).value<QIcon>())));
+    item->setData(0, ThumbnailRole, false);
+    const std::shared_ptr<TOrvFileList*> token = m_token;
+    const quint32 generation = m_fillGeneration;
+    const QString path = GetItemPath(item);
+    QThreadPool::globalInstance()->start(new TOrvThumbnailThread(path, m_thumbSize, [token, path, generation](const QImage& image) {
+        if (*token)
+            (*token)->ThumbnailReady(path, generation, image);
+    }));
+}
+
+void TOrvFileList::ThumbnailReady(const QString& path, quint32 generation, const QImage& image)
+{
+    if (image.isNull() || generation != m_fillGeneration || !m_thumbnails)
+        return;
+    QTreeWidgetItem* item = FindPath(path);
+    if (!item)
+        return;
+    item->setIcon(0, QIcon(FramedPixmap(image, QIcon())));
+    item->setData(0, ThumbnailRole, true);
+}
+
+void TOrvFileList::SetThumbnails(bool on)
+{
+    if (on == m_thumbnails)
+        return;
+    m_thumbnails = on;
+    if (on) {
+        m_savedViewStyle = m_viewStyle;
+        SetViewStyle(vsIcon);
+        setIconSize(m_thumbSize);
+        for (int i = 0; i < topLevelItemCount(); ++i)
+            ShowPlaceholder(topLevelItem(i));
+    } else {
+        setIconSize(QSize());
+        SetViewStyle(m_savedViewStyle);
+        for (int i = 0; i < topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = topLevelItem(i);
+            item->setIcon(0, item->data(0, kIconRole).value<QIcon>());
+            item->setData(0, ThumbnailRole, QVariant());
+        }
+    }
+    viewport()->update();
 }

@@ -24,6 +24,10 @@ using TOrvShellOperations = unsigned;
 class TOrvFileList : public QTreeWidget {
     Q_OBJECT
 public:
+    // Item data (column 0): the full path, and true once a thumbnail has replaced the placeholder.
+    static constexpr int PathRole = Qt::UserRole + 1;
+    static constexpr int ThumbnailRole = Qt::UserRole + 3;
+
     explicit TOrvFileList(QWidget* parent = nullptr);
     ~TOrvFileList() override;
 
@@ -64,6 +68,22 @@ public:
     QMenu* PopupMenu = nullptr;    // the list's own menu, merged into the context menu
 
     TVantry& Namespace() { return m_vantry; }
+
+    // ---- thumbnails
+    // On: the picture view (vsIcon) with a thumbnail per file, first a placeholder (the file's
+    // icon in a silver frame) that a background thumbnail replaces; off: the view before.
+    bool Thumbnails() const { return m_thumbnails; }
+    void SetThumbnails(bool on);
+    int ThumbnailWidth() const { return m_thumbSize.width(); }
+    int ThumbnailHeight() const { return m_thumbSize.height(); }
+    void SetThumbnailWidth(int w) { m_thumbSize.setWidth(w); }
+    void SetThumbnailHeight(int h) { m_thumbSize.setHeight(h); }
+    // Counts up whenever a file is added to an empty list; thumbnails made for an older fill are
+    // dropped.
+    quint32 FillGeneration() const { return m_fillGeneration; }
+    // The thumbnail-ready step (main thread): shows the image in the frame unless it belongs to
+    // an older fill or is null (the placeholder stays).
+    void ThumbnailReady(const QString& path, quint32 generation, const QImage& image);
 
     // ---- following the file system
     // The change notifier is on while AutomaticRefresh is (on at creation: it watches the drives
@@ -110,6 +130,15 @@ private:
     QStringList SelectedPaths() const;
 
     QTreeWidgetItem* FindPath(const QString& path) const;
+    void ShowPlaceholder(QTreeWidgetItem* item);
+    QPixmap FramedPixmap(const QImage& image, const QIcon& icon) const;
+
+    // main-thread liveness of the list for queued results
+    std::shared_ptr<TOrvFileList*> m_token = std::make_shared<TOrvFileList*>(this);
+    QSize m_thumbSize{100, 100};
+    TViewStyle m_savedViewStyle = vsReport;
+    quint32 m_fillGeneration = 0;
+    int m_savedNameWidth = 0;
 
     TVantry m_vantry;
     TOrvShellChangeNotifier* m_notifier = nullptr;
