@@ -2,6 +2,7 @@
 
 #include "controls/shell/OrvThumbnails.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QThreadPool>
 
 namespace {
@@ -37,6 +39,38 @@ public:
     }
 };
 
+// Draws an item's check-state image in front of its icon while the list shows check boxes.
+class TStateDelegate : public QStyledItemDelegate {
+public:
+    explicit TStateDelegate(TOrvFileList* list) : QStyledItemDelegate(list), m_list(list) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const TOrvSelectionStateImageList* images = m_list->StateImages();
+        if (index.column() != 0 || !images || !m_list->Checkboxes()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const int state = index.data(TOrvFileList::StateRole).toInt();
+        const int s = TOrvSelectionStateImageList::Size;
+        if (state > ssUnused && state <= ssGrayed)
+            painter->drawPixmap(option.rect.left() + 1, option.rect.top() + (option.rect.height() - s) / 2,
+                                images->Image(TOrvSelectionState(state)));
+        QStyleOptionViewItem rest(option);
+        rest.rect.setLeft(option.rect.left() + s + 2);
+        QStyledItemDelegate::paint(painter, rest, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (index.column() == 0 && m_list->Checkboxes())
+            size.setWidth(size.width() + TOrvSelectionStateImageList::Size + 2);
+        return size;
+    }
+
+private:
+    TOrvFileList* m_list;
+};
+
 } // namespace
 
 TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
@@ -44,6 +78,7 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
     m_vantry.ShowErrorMessages = false;
     m_clock.start();
     Now = [this] { return m_clock.elapsed(); };
+    setItemDelegate(new TStateDelegate(this));
     m_notifier = new TOrvShellChangeNotifier(this);
     m_notifier->SetEnabled(false);
     m_notifier->SetEventFilter(NotifySet(neFileChange, neFileCreate, neFileDelete, neFileRename, neDriveAdd, neDriveRemove,
@@ -69,6 +104,9 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
 TOrvFileList::~TOrvFileList()
 {
     *m_token = nullptr;
+    if (m_link)
+        m_link->Leave(this);
+    m_link = nullptr;
     delete m_notifier;
     m_notifier = nullptr;
     OnDeletion = nullptr;
@@ -162,6 +200,7 @@ void TOrvFileList::AddFile(const QString& path)
     }
     if (m_thumbnails)
         ShowPlaceholder(item);
+    RefreshState(item);
     if (OnAddItem) {
         bool canAdd = true;
         OnAddItem(item, canAdd);
@@ -254,6 +293,8 @@ void TOrvFileList::DoOperation(TOrvShellOperations operation, const QStringList&
     }
     if (!files.isEmpty() && OnOperation)
         OnOperation(operation, files, destination);
+    if ((operation & (sopMove | sopDelete | sopRemove | sopRename)) && m_link)
+        m_link->TellOthers(this);
 }
 
 void TOrvFileList::SortByColumn(int index)
@@ -505,4 +546,99 @@ void TOrvFileList::SetThumbnails(bool on)
         }
     }
     viewport()->update();
+}
+
+// ---- check boxes ------------------------------------------------------------------------------
+
+void TOrvFileList::SetShellLink(TOrvShellLink* link)
+{
+    if (link == m_link)
+        return;
+    if (m_link)
+        m_link->Leave(this);
+    m_link = link;
+    if (m_link)
+        m_link->Join(this);
+    if (!m_link && m_checkboxes)
+        SetCheckboxes(false);
+    UpdateCheckStates();
+}
+
+void TOrvFileList::SetCheckboxes(bool on)
+{
+    if (on && !m_link)
+        on = false; // the check boxes show the link's selection: nothing to show without one
+    m_checkboxes = on;
+    if (on && !m_stateImages)
+        m_stateImages = std::make_unique<TOrvSelectionStateImageList>();
+    else if (!on)
+        m_stateImages.reset();
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        RefreshState(topLevelItem(i));
+    viewport()->update();
+}
+
+void TOrvFileList::RefreshState(QTreeWidgetItem* item)
+{
+    if (m_checkboxes && m_link)
+        item->setData(0, StateRole, int(m_link->SelectionList().State(GetItemPath(item))));
+    else
+        item->setData(0, StateRole, QVariant());
+}
+
+void TOrvFileList::UpdateCheckStates()
+{
+    if (!isEnabled())
+        return;
+    if (topLevelItemCount() <= 300) {
+        for (int i = 0; i < topLevelItemCount(); ++i)
+            RefreshState(topLevelItem(i));
+        return;
+    }
+    // Many items: the states are read again as the items are drawn.
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        RefreshState(topLevelItem(i));
+    QTreeWidgetItem* current = currentItem() ? currentItem() : topLevelItem(0);
+    viewport()->update();
+    if (current)
+        scrollToItem(current);
+}
+
+QRect TOrvFileList::StateImageRect(QTreeWidgetItem* item) const
+{
+    if (!item || !m_checkboxes || !m_stateImages)
+        return QRect();
+    const QRect r = visualItemRect(item);
+    const int s = TOrvSelectionStateImageList::Size;
+    const int left = visualRect(indexFromItem(item, 0)).left();
+    return QRect(left + 1, r.top() + (r.height() - s) / 2, s, s);
+}
+
+void TOrvFileList::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && m_checkboxes && m_link) {
+        QTreeWidgetItem* item = itemAt(e->position().toPoint());
+        if (item && StateImageRect(item).contains(e->position().toPoint())) {
+            const QString path = GetItemPath(item);
+            TOrvSelectionList& sel = m_link->SelectionList();
+            const TOrvSelectionState state = sel.State(path);
+            if (state != ssNone) {
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                sel.BeginUpdate();
+                if (state == ssChecked)
+                    sel.Remove(path);
+                else
+                    sel.Add(path);
+                sel.EndUpdate();
+                QApplication::restoreOverrideCursor();
+                RefreshState(item);
+                if (OnCheckStateChanged)
+                    OnCheckStateChanged(this, indexOfTopLevelItem(item), path,
+                                        TOrvSelectionState(item->data(0, StateRole).toInt()));
+            }
+            e->accept();
+            return;
+        }
+    }
+    QTreeWidget::mousePressEvent(e);
 }

@@ -4,6 +4,7 @@
 // change time. A double-click opens a file with its program; the context menu offers the file
 // verbs for the selected files; the columns sort on a header click.
 #include "controls/shell/OrvFileSearch.h"
+#include "controls/shell/OrvSelectionList.h"
 #include "controls/shell/OrvShellNotifier.h"
 #include "controls/shell/Vantry.h"
 
@@ -21,12 +22,14 @@ enum TOrvShellOperation : unsigned {
 };
 using TOrvShellOperations = unsigned;
 
-class TOrvFileList : public QTreeWidget {
+class TOrvFileList : public QTreeWidget, public IOrvShellControl {
     Q_OBJECT
 public:
     // Item data (column 0): the full path, and true once a thumbnail has replaced the placeholder.
     static constexpr int PathRole = Qt::UserRole + 1;
     static constexpr int ThumbnailRole = Qt::UserRole + 3;
+    // The item's check state (a TOrvSelectionState) while check boxes are shown.
+    static constexpr int StateRole = Qt::UserRole + 5;
 
     explicit TOrvFileList(QWidget* parent = nullptr);
     ~TOrvFileList() override;
@@ -68,6 +71,20 @@ public:
     QMenu* PopupMenu = nullptr;    // the list's own menu, merged into the context menu
 
     TVantry& Namespace() { return m_vantry; }
+
+    // ---- check boxes tied to a shared selection
+    // On only with a ShellLink: each item shows the state of its path in the link's selection;
+    // a click on the state image checks or unchecks it for every joined control.
+    bool Checkboxes() const { return m_checkboxes; }
+    void SetCheckboxes(bool on);
+    TOrvShellLink* ShellLink() const override { return m_link; }
+    void SetShellLink(TOrvShellLink* link) override;
+    void SelectAllItems() override { SelectAll(); }
+    void RefreshControl() override { viewport()->update(); }
+    void UpdateCheckStates() override;
+    const TOrvSelectionStateImageList* StateImages() const { return m_stateImages.get(); }
+    // The rectangle of an item's state image in viewport coordinates (empty without one).
+    QRect StateImageRect(QTreeWidgetItem* item) const;
 
     // ---- thumbnails
     // On: the picture view (vsIcon) with a thumbnail per file, first a placeholder (the file's
@@ -118,11 +135,13 @@ public:
     std::function<void()> OnDblClick;
     std::function<void(TOrvShellOperations operation, const QStringList& files, const QString& destination)> OnOperation;
     std::function<void(const QString& path)> OnSearchProgress;
+    std::function<void(TOrvFileList* sender, int itemIndex, const QString& path, TOrvSelectionState state)> OnCheckStateChanged;
     std::function<void()> OnEndSearch;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
@@ -131,6 +150,11 @@ private:
 
     QTreeWidgetItem* FindPath(const QString& path) const;
     void ShowPlaceholder(QTreeWidgetItem* item);
+    void RefreshState(QTreeWidgetItem* item);
+
+    TOrvShellLink* m_link = nullptr;
+    bool m_checkboxes = false;
+    std::unique_ptr<TOrvSelectionStateImageList> m_stateImages;
     QPixmap FramedPixmap(const QImage& image, const QIcon& icon) const;
 
     // main-thread liveness of the list for queued results

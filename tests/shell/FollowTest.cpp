@@ -1,4 +1,5 @@
 // The change notifier, the search options and a file list that follows the file system.
+#include "QtPrint.h"
 #include "TestUtil.h"
 
 #include "controls/shell/OrvFileList.h"

@@ -1,4 +1,5 @@
 // The file list's picture view.
+#include "QtPrint.h"
 #include "TestUtil.h"
 
 #include "controls/shell/OrvFileList.h"
