@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QDir>
 #include <QThread>
@@ -91,7 +95,7 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
     setRootIsDecorated(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformRowHeights(true);
-    setAcceptDrops(false);
+    SetOleDragDrop(true);
     header()->setSectionsClickable(true);
     connect(header(), &QHeaderView::sectionClicked, this, [this](int index) { SortByColumn(index); });
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -236,6 +240,8 @@ void TOrvFileList::DeleteItem(QTreeWidgetItem* item)
 {
     if (!item)
         return;
+    if (item == m_dropTarget)
+        m_dropTarget = nullptr;
     if (OnDeletion)
         OnDeletion(item);
     delete item;
@@ -641,4 +647,105 @@ void TOrvFileList::mousePressEvent(QMouseEvent* e)
         }
     }
     QTreeWidget::mousePressEvent(e);
+}
+
+// ---- drag and drop ----------------------------------------------------------------------------
+
+void TOrvFileList::SetOleDragDrop(bool on)
+{
+    m_oleDragDrop = on;
+    setAcceptDrops(on);
+    viewport()->setAcceptDrops(on);
+    setDragEnabled(on);
+    setDragDropMode(on ? QAbstractItemView::DragDrop : QAbstractItemView::NoDragDrop);
+    setDefaultDropAction(Qt::CopyAction);
+    setDropIndicatorShown(false);
+}
+
+void TOrvFileList::dragEnterEvent(QDragEnterEvent* e)
+{
+    // The enter must be accepted, or no move and no drop follow.
+    if (!m_oleDragDrop || !e->mimeData() || !e->mimeData()->hasUrls()) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}
+
+void TOrvFileList::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (!m_oleDragDrop || !e->mimeData() || !e->mimeData()->hasUrls()) {
+        e->ignore();
+        return;
+    }
+    m_dropTarget = itemAt(e->position().toPoint());
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}
+
+void TOrvFileList::dragLeaveEvent(QDragLeaveEvent* e)
+{
+    m_dropTarget = nullptr;
+    e->accept();
+}
+
+void TOrvFileList::dropEvent(QDropEvent* e)
+{
+    if (!m_oleDragDrop || !e->mimeData()) {
+        e->ignore();
+        return;
+    }
+    QStringList files;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    // Copy, never Move: the source keeps its files.
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    QTreeWidgetItem* target = itemAt(e->position().toPoint());
+    m_dropTarget = nullptr;
+    try {
+        bool execute = true;
+        if (OnBeforeShellDrop)
+            OnBeforeShellDrop(this, target, files, execute);
+        if (execute)
+            for (const QString& f : files)
+                AddFile(f);
+    } catch (...) {
+        // A failing drop adds nothing more.
+    }
+}
+
+void TOrvFileList::startDrag(Qt::DropActions)
+{
+    if (!m_oleDragDrop)
+        return;
+    QStringList files;
+    QList<QUrl> urls;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        if (!item->isSelected())
+            continue;
+        const QString path = GetItemPath(item);
+        files << path;
+        urls << QUrl::fromLocalFile(path);
+    }
+    if (urls.isEmpty())
+        return;
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    QDrag drag(this);
+    drag.setMimeData(data);
+    // Copy and link only: a plain drag onto a folder would otherwise move the attachment away.
+    const Qt::DropActions allowed = Qt::CopyAction | Qt::LinkAction;
+    const Qt::DropAction done = DragExecutor ? DragExecutor(drag, allowed) : drag.exec(allowed, Qt::CopyAction);
+    if (done == Qt::IgnoreAction)
+        return;
+    TOrvShellOperations operation = sopDrag;
+    if (done == Qt::CopyAction)
+        operation |= sopCopy;
+    else if (done == Qt::MoveAction)
+        operation |= sopMove | sopRemove;
+    DoOperation(operation, files, QString());
 }

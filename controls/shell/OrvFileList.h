@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <functional>
 
+class QDrag;
 class QMenu;
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
@@ -67,7 +68,12 @@ public:
     void SetScrollBars(TScrollStyle style);
     bool ReadOnly = false;
     bool ShellContextMenu = true;
-    bool OleDragDrop = true;       // dragging files in and out comes with the drag-and-drop layer
+    // Files dropped from other programs are added; selected files can be dragged out (as file
+    // URLs, offered for copy or link only, so a drag never takes a file away).
+    bool OleDragDrop() const { return m_oleDragDrop; }
+    void SetOleDragDrop(bool on);
+    // Runs a drag (the drag manager unless replaced) and answers the action performed.
+    std::function<Qt::DropAction(QDrag& drag, Qt::DropActions allowed)> DragExecutor;
     QMenu* PopupMenu = nullptr;    // the list's own menu, merged into the context menu
 
     TVantry& Namespace() { return m_vantry; }
@@ -134,6 +140,7 @@ public:
     std::function<void(QTreeWidgetItem* item)> OnDeletion;
     std::function<void()> OnDblClick;
     std::function<void(TOrvShellOperations operation, const QStringList& files, const QString& destination)> OnOperation;
+    std::function<void(TOrvFileList* sender, QTreeWidgetItem* dropTarget, const QStringList& droppedFiles, bool& executeDrop)> OnBeforeShellDrop;
     std::function<void(const QString& path)> OnSearchProgress;
     std::function<void(TOrvFileList* sender, int itemIndex, const QString& path, TOrvSelectionState state)> OnCheckStateChanged;
     std::function<void()> OnEndSearch;
@@ -142,6 +149,11 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
@@ -152,6 +164,8 @@ private:
     void ShowPlaceholder(QTreeWidgetItem* item);
     void RefreshState(QTreeWidgetItem* item);
 
+    bool m_oleDragDrop = false;
+    QTreeWidgetItem* m_dropTarget = nullptr;
     TOrvShellLink* m_link = nullptr;
     bool m_checkboxes = false;
     std::unique_ptr<TOrvSelectionStateImageList> m_stateImages;
