@@ -27,7 +27,7 @@ TItemClass ClassOfMessageClass(const QString& messageClass);
 
 // One folder of the tree the folder dialog shows.
 struct TFolderNode {
-    quint32 id = 0;  // the folder's identifier in its file; 0 for the store itself
+    quint32 id = 0;  // the folder's identifier in its file (the store's: its IPM subtree)
     QString name;
     int itemCount = 0;
     QList<TFolderNode> children;
@@ -60,8 +60,8 @@ public:
     // Reads the message store; raises when the file has none that can be read.
     virtual void OpenMessageStore() = 0;
     virtual TFileType FileType() = 0;
-    // The store (named by its display name) with the folders of its IPM subtree; search folders
-    // and folders outside the subtree are left out.
+    // The store's IPM subtree, named by the store's display name, with its folders; search
+    // folders and folders outside the subtree are left out.
     virtual TFolderNode FolderTree() = 0;
     virtual std::unique_ptr<IFolder> Folder(quint32 id) = 0;
 };

@@ -481,7 +481,11 @@ public:
             OpenMessageStore();
         TFolderNode root;
         root.name = FStoreName;
+        root.id = FSubtreeId;
         ItemHandle subtree = ItemById(FSubtreeId);
+        int items = 0;
+        libpff_folder_get_number_of_sub_messages(subtree.item, &items, nullptr);
+        root.itemCount = items;
         root.children = Children(subtree.item);
         return root;
     }
