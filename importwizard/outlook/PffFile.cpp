@@ -120,23 +120,36 @@ QString Utf8Entry(libpff_record_entry_t* entry)
     return QString::fromUtf8(buffer.constData());
 }
 
-QStringList MultiStrings(libpff_record_entry_t* entry)
+// A list of texts, read from the stored bytes (this libpff version counts no values in them): the
+// count, an offset per text, then the texts without terminators.
+QStringList MultiStrings(libpff_record_entry_t* entry, bool unicode)
 {
     QStringList values;
-    libpff_multi_value_t* multi = nullptr;
-    if (libpff_record_entry_get_multi_value(entry, &multi, nullptr) != 1)
+    size_t size = 0;
+    if (libpff_record_entry_get_data_size(entry, &size, nullptr) != 1 || size < 4)
         return values;
-    int count = 0;
-    libpff_multi_value_get_number_of_values(multi, &count, nullptr);
-    for (int i = 0; i < count; ++i) {
-        size_t size = 0;
-        if (libpff_multi_value_get_value_utf8_string_size(multi, i, &size, nullptr) != 1 || size == 0)
-            continue;
-        QByteArray buffer(qsizetype(size), '\0');
-        if (libpff_multi_value_get_value_utf8_string(multi, i, reinterpret_cast<uint8_t*>(buffer.data()), size, nullptr) == 1)
-            values.append(QString::fromUtf8(buffer.constData()));
+    QByteArray data(qsizetype(size), '\0');
+    if (libpff_record_entry_get_data(entry, reinterpret_cast<uint8_t*>(data.data()), size, nullptr) != 1)
+        return values;
+    auto u32 = [&](qsizetype at) {
+        return quint32(quint8(data[at])) | quint32(quint8(data[at + 1])) << 8 | quint32(quint8(data[at + 2])) << 16
+               | quint32(quint8(data[at + 3])) << 24;
+    };
+    const quint32 count = u32(0);
+    if (count > (size - 4) / 4)
+        return values;
+    for (quint32 i = 0; i < count; ++i) {
+        const quint32 begin = u32(4 + 4 * i);
+        const quint32 end = i + 1 < count ? u32(8 + 4 * i) : quint32(size);
+        if (begin > end || end > size)
+            return {};
+        const QByteArray text = data.mid(begin, end - begin);
+        QString value = unicode ? QString::fromUtf16(reinterpret_cast<const char16_t*>(text.constData()), text.size() / 2)
+                                : QString::fromLatin1(text);
+        while (value.endsWith(QChar(0)))
+            value.chop(1);
+        values.append(value);
     }
-    libpff_multi_value_free(&multi, nullptr);
     return values;
 }
 
@@ -157,7 +170,7 @@ Value ReadValue(libpff_record_entry_t* entry, quint32 type)
         break;
     case 0x101E:
     case 0x101F:
-        v.data = MultiStrings(entry);
+        v.data = MultiStrings(entry, type == 0x101F);
         break;
     case 0x0002: {
         uint16_t x = 0;

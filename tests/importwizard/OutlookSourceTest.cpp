@@ -1,5 +1,6 @@
 // The Outlook source: the six steps, the folder dialog, the property lists, the run and its
 // summary, over a scripted data file; then the same paths over real files.
+#include "../outlook/OutlookFiles.h"
 #include "FakeOutlook.h"
 #include "WizardTestSupport.h"
 #include "importwizard/OutlookFolderDialog.h"
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
+#include <QJsonArray>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -529,6 +531,49 @@ TEST_F(OutlookTest, PasswordedFileListsItsFoldersWithoutAQuestion)
     ASSERT_EQ(dialogs.folderTrees.size(), 1);
     EXPECT_TRUE(FolderNamed(dialogs.folderTrees[0], "Contacts").has_value());
     EXPECT_EQ(Status("PLLogon"), "Erledigt.");
+}
+
+TEST_F(OutlookTest, WriterFileContactsFolderCountsFailedAndBlankItems)
+{
+    const QString pst = dir.file("gemischt.pst");
+    const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst);
+    dialogs.openFileAnswer = pst;
+    PickFolder("Kontakte");
+    MakeOutlook({"Email", "Last Name", "First Name"}, true);
+    GoToOutlookPage();
+    // The folder dialog shows the IPM subtree only.
+    EXPECT_FALSE(FolderNamed(dialogs.folderTrees.value(0), "Freebusy Data").has_value());
+    EXPECT_EQ(Status("PLSearchContacts"), "5" + kFound);
+    Run({"Email1Address", "LastName", "FirstName"});
+    QList<QStringList> rows;
+    for (const QJsonValue& row : expected["contacts"].toArray())
+        rows.append(row.toVariant().toStringList());
+    // The distribution list and the appointment fail, the blank contact is counted, the Exchange
+    // address is resolved from the contact.
+    EXPECT_EQ(owner.rows, rows);
+    EXPECT_EQ(dialogs.messages, QStringList({"3" + kFailedSentence + "1" + kBlankSentence}));
+}
+
+TEST_F(OutlookTest, WriterFileMailFolderGivesItsSenders)
+{
+    const QString pst = dir.file("gemischt.pst");
+    const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst);
+    dialogs.openFileAnswer = pst;
+    PickFolder("Posteingang");
+    MakeOutlook({"Email", "Name"}, true);
+    GoToOutlookPage();
+    Next()->click();
+    EXPECT_FALSE(Selector()->isVisible());
+    EXPECT_EQ(PreviewValues(), QStringList({"E-Mail-Adressen der Absender", "Namen der Absender"}));
+    MapRows({"E-Mail-Adressen der Absender", "Namen der Absender"});
+    Next()->click();
+    Next()->click();
+    QList<QStringList> rows;
+    for (const QJsonValue& row : expected["mails"].toArray())
+        rows.append(row.toVariant().toStringList());
+    EXPECT_EQ(owner.rows, rows);
+    // The delivery report is of no usable class.
+    EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
 }
 
 TEST(OutlookFolderDialog, ShowsTheTreeAndAnswersTheSelection)
