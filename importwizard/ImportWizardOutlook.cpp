@@ -10,6 +10,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -51,6 +53,28 @@ const QStringList& AllValues()
         return v;
     }();
     return values;
+}
+
+// Runs work in a worker thread while the window goes on painting (a large data file takes libpff
+// a while to open); the user's input waits until it is done. Failures are raised again here.
+void InBackground(const std::function<void()>& work)
+{
+    std::exception_ptr failure;
+    QEventLoop loop;
+    QThread* thread = QThread::create([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
+    delete thread;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // Failures of the settings store never stop the page.
@@ -157,7 +181,7 @@ bool TImportWizardForm::ConnectToOutlook()
     FOutlookFolder.reset();
     FOutlookFile.reset();
     try {
-        FOutlookFile = FOutlookOpener(fileName);
+        InBackground([&] { FOutlookFile = FOutlookOpener(fileName); });
     } catch (const std::exception&) {
         return false;
     }
@@ -210,7 +234,7 @@ bool TImportWizardForm::PrepareImportFromOutlook()
         // A store's password only guards Outlook's own window: the folders are read without it.
         PLLogon->ShowProgress();
         try {
-            tree = FOutlookFile->FolderTree();
+            InBackground([&] { tree = FOutlookFile->FolderTree(); });
         } catch (const std::exception&) {
             PLLogon->ShowFailed();
             return false;

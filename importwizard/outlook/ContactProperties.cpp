@@ -169,12 +169,18 @@ QByteArray PropertySetGuid(TPropertySet set)
 {
     // As stored: the first three fields of the GUID little-endian.
     switch (set) {
-    case TPropertySet::Address:  // {00062004-0000-0000-C000-000000000046}
-        return QByteArray::fromHex("0420060000000000C000000000000046");
-    case TPropertySet::Common:  // {00062008-0000-0000-C000-000000000046}
-        return QByteArray::fromHex("0820060000000000C000000000000046");
-    case TPropertySet::PublicStrings:  // {00020329-0000-0000-C000-000000000046}
-        return QByteArray::fromHex("2903020000000000C000000000000046");
+    case TPropertySet::Address: {  // {00062004-0000-0000-C000-000000000046}
+        static const QByteArray guid = QByteArray::fromHex("0420060000000000C000000000000046");
+        return guid;
+    }
+    case TPropertySet::Common: {  // {00062008-0000-0000-C000-000000000046}
+        static const QByteArray guid = QByteArray::fromHex("0820060000000000C000000000000046");
+        return guid;
+    }
+    case TPropertySet::PublicStrings: {  // {00020329-0000-0000-C000-000000000046}
+        static const QByteArray guid = QByteArray::fromHex("2903020000000000C000000000000046");
+        return guid;
+    }
     case TPropertySet::None:
         break;
     }

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTimeZone>
 #include <QVariant>
+#include <vector>
 // Debian's libpff headers announce the file-I/O handle library without shipping its header; the
 // functions that take such handles are not used here.
 #include <libpff/features.h>
@@ -231,6 +232,7 @@ Value ReadValue(libpff_record_entry_t* entry, quint32 type)
 }
 
 // The properties of one item: by tag, and named ones by their set and number or string name.
+// Values are read when they are first asked for.
 class Properties {
 public:
     explicit Properties(libpff_item_t* item)
@@ -240,55 +242,81 @@ public:
         Check(libpff_item_get_number_of_record_sets(item, &sets, &error), error, "record sets");
         if (sets < 1)
             return;
-        libpff_record_set_t* set = nullptr;
         error = nullptr;
-        Check(libpff_item_get_record_set_by_index(item, 0, &set, &error), error, "record set");
+        Check(libpff_item_get_record_set_by_index(item, 0, &FSet, &error), error, "record set");
         int count = 0;
-        libpff_record_set_get_number_of_entries(set, &count, nullptr);
+        libpff_record_set_get_number_of_entries(FSet, &count, nullptr);
+        FEntries.reserve(count);
         for (int i = 0; i < count; ++i) {
             libpff_record_entry_t* entry = nullptr;
-            if (libpff_record_set_get_entry_by_index(set, i, &entry, nullptr) != 1)
+            if (libpff_record_set_get_entry_by_index(FSet, i, &entry, nullptr) != 1)
                 continue;
-            Add(entry);
-            libpff_record_entry_free(&entry, nullptr);
+            if (!Add(entry))
+                libpff_record_entry_free(&entry, nullptr);
         }
-        libpff_record_set_free(&set, nullptr);
     }
+    ~Properties()
+    {
+        for (Entry& e : FEntries)
+            libpff_record_entry_free(&e.entry, nullptr);
+        if (FSet)
+            libpff_record_set_free(&FSet, nullptr);
+    }
+    Properties(const Properties&) = delete;
+    Properties& operator=(const Properties&) = delete;
 
-    const Value* Tag(quint32 id) const
+    const Value* Tag(quint32 id)
     {
         auto it = FTags.constFind(id);
-        return it == FTags.cend() ? nullptr : &*it;
+        return it == FTags.cend() ? nullptr : Read(*it);
     }
-    const Value* Named(const QByteArray& guid, quint32 number) const
+    const Value* Named(const QByteArray& guid, quint32 number)
     {
         auto it = FNamed.constFind(guid + QByteArray::number(number));
-        return it == FNamed.cend() ? nullptr : &*it;
+        return it == FNamed.cend() ? nullptr : Read(*it);
     }
-    const Value* NamedText(const QByteArray& guid, const QString& name) const
+    const Value* NamedText(const QByteArray& guid, const QString& name)
     {
         auto it = FNamed.constFind(guid + '/' + name.toUtf8());
-        return it == FNamed.cend() ? nullptr : &*it;
+        return it == FNamed.cend() ? nullptr : Read(*it);
     }
-    QString Text(quint32 id) const
+    QString Text(quint32 id)
     {
         const Value* v = Tag(id);
         return v ? ValueText(*v) : QString();
     }
-    QByteArray Bytes(quint32 id) const
+    QByteArray Bytes(quint32 id)
     {
         const Value* v = Tag(id);
         return v ? v->data.toByteArray() : QByteArray();
     }
 
 private:
-    void Add(libpff_record_entry_t* entry)
+    struct Entry {
+        libpff_record_entry_t* entry = nullptr;
+        quint32 valueType = 0;
+        bool read = false;
+        Value value;
+    };
+
+    const Value* Read(int index)
+    {
+        Entry& e = FEntries[index];
+        if (!e.read) {
+            e.value = ReadValue(e.entry, e.valueType);
+            e.read = true;
+        }
+        return &e.value;
+    }
+
+    bool Add(libpff_record_entry_t* entry)
     {
         uint32_t entryType = 0;
         uint32_t valueType = 0;
         if (libpff_record_entry_get_entry_type(entry, &entryType, nullptr) != 1
             || libpff_record_entry_get_value_type(entry, &valueType, nullptr) != 1)
-            return;
+            return false;
+        const int index = int(FEntries.size());
         libpff_name_to_id_map_entry_t* named = nullptr;
         if (libpff_record_entry_get_name_to_id_map_entry(entry, &named, nullptr) == 1 && named) {
             QByteArray guid(16, '\0');
@@ -308,15 +336,20 @@ private:
                 if (libpff_name_to_id_map_entry_get_number(named, &number, nullptr) == 1)
                     key = guid + QByteArray::number(number);
             }
-            if (!key.isEmpty())
-                FNamed.insert(key, ReadValue(entry, valueType));
-            return;
+            if (key.isEmpty())
+                return false;
+            FNamed.insert(key, index);
+        } else {
+            FTags.insert(entryType, index);
         }
-        FTags.insert(entryType, ReadValue(entry, valueType));
+        FEntries.push_back({entry, valueType, false, {}});
+        return true;
     }
 
-    QHash<quint32, Value> FTags;
-    QHash<QByteArray, Value> FNamed;
+    libpff_record_set_t* FSet = nullptr;
+    std::vector<Entry> FEntries;
+    QHash<quint32, int> FTags;
+    QHash<QByteArray, int> FNamed;
 };
 
 class PffItem : public IItem {
