@@ -935,7 +935,10 @@ void TZedMemoModel::DeleteLine()
         LinesChanged();
         return;
     }
+    // The line's marker goes with it; the markers below keep their lines.
     m_markerList.Markers().RemoveFromLine(cl);
+    if (count > 1)
+        m_markerList.Markers().MoveUp(cl + 1);
     TDeleteLineUndo::Kind kind;
     TZedPos after;
     if (count == 1) {

@@ -250,10 +250,12 @@ TEST(Markers, QueriesAndMovesWithTheLines)
     m.SetCaret({0, 1});
     m.ToggleOverwrite();
     EXPECT_EQ(first->LineNumber, 1);
-    // Ctrl+Y removes the line's marker.
+    // Ctrl+Y removes the line's marker; the one below moves up with its line.
     m.DeleteLine();
     EXPECT_EQ(mk.Count(), 1);
     EXPECT_EQ(mk.Items(0), second);
+    EXPECT_EQ(second->LineNumber, 2);
+    EXPECT_EQ(m.LineText(2), QStringLiteral("d"));
 }
 
 TEST(MemoSource, AttachedMemosShareTextHistoryAndHandOverTheirState)
