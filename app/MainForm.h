@@ -198,7 +198,7 @@ public:
     QWidget* PanelRecipientsGrid; // where the list grid goes
     // The recipients page's list commands (RecipientsPage.cpp).
     recipients::TRecipientsGrid* StringGridFavorites;
-    recipients::TRemoveDoublesForm* RemoveDoublesForm;
+    recipients::TRemoveDoublesForm* RemoveDoublesForm = nullptr; // made when first used
     QToolButton *SpeedButtonToggleMarks, *SpeedButtonRemoveDoubles, *SpeedButtonSearchRecipients;
     QToolButton *SpeedButtonLoadrecipients, *SpeedButtonSaverecipients;
     QMenu *PopupMenuMarks, *PopupMenuGridOperations, *PopupMenuRecipientsGrid;

@@ -236,7 +236,7 @@ void TMainForm::BuildRecipientsPage()
         MenuDeleteRows->setEnabled(true);
     });
 
-    RemoveDoublesForm = new recipients::TRemoveDoublesForm(this);
+    // The duplicate dialog (two grids) is made when it is first opened.
 
     // Buttons and the name box.
     auto guarded = [this](void (TMainForm::*handler)()) {
@@ -580,6 +580,8 @@ void TMainForm::MenuRemoveDoublesClick()
     if (StringGridFavorites->TableName().isEmpty())
         return;
     StringGridFavorites->PostPendingEdit();
+    if (!RemoveDoublesForm)
+        RemoveDoublesForm = new recipients::TRemoveDoublesForm(this);
     RemoveDoublesForm->SetConnection(&ADOConnection1);
     RemoveDoublesForm->SetTableName(StringGridFavorites->TableName());
     RemoveDoublesForm->SetFieldNames(StringGridFavorites->GetFieldNames());

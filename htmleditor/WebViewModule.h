@@ -30,7 +30,7 @@ public:
     virtual void Load(const QUrl& url) = 0;
     // Runs a script in the document's own world (applicationWorld false) or in the application's
     // world, which also runs when the document's scripts are off. The result comes later, from
-    // the event loop; never after the view is gone.
+    // the event loop: a caller that may be gone by then guards itself (QPointer, weak_ptr).
     virtual void RunJavaScript(const QString& script, bool applicationWorld,
                                std::function<void(const QVariant&)> result) = 0;
     virtual void TriggerAction(TAction action) = 0;
