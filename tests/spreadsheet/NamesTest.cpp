@@ -372,3 +372,28 @@ TEST(XlsNames, NameSettersAndStreaming)
     }
     EXPECT_EQ(tax->Name(), "Steuer");
 }
+
+TEST(XlsNames, OwnWorkbookNamesAndDeletedReferences)
+{
+    // an external-name token into this workbook names a defined name, a sheet's own one with its
+    // sheet; a 3-D reference to deleted cells shows the sheet once
+    const QByteArray globals = ownSupBook(2) + externSheet({{0, 0, 0}, {0, 0xFFFE, 0xFFFE}}) +
+                               nameRec(0, "Global", ref3d(0, 0, 0)) + nameRec(0, "Lokal", ref3d(0, 1, 1), 2);
+    const QByteArray sheet = formula8(0, 0, 1, u8(0x39) + u16(1) + u16(1) + u16(0)) +
+                             formula8(1, 0, 1, u8(0x39) + u16(1) + u16(2) + u16(0)) +
+                             formula8(2, 0, 1, u8(0x39) + u16(1) + u16(7) + u16(0)) +
+                             formula8(3, 0, 1, u8(0x3C) + u16(0) + u16(0) + u16(0));
+    TXLSBook book;
+    book.LoadFromData(cfb(book8({{"Eins", sheet}, {"Zwei Drei", QByteArray()}}, globals)));
+    book.ShowFormulas = true;
+    TSheet* s = book.Sheets()[0];
+    EXPECT_EQ(s->CellText(0, 0), "Global");
+    EXPECT_EQ(s->CellText(0, 1), "'Zwei Drei'!Lokal");
+    EXPECT_EQ(s->CellText(0, 2), "#NAME?");
+    EXPECT_EQ(s->CellText(0, 3), "Eins!#REF!");
+}
+
+TEST(XlsNames, LibreOfficeFileReadsLikeXlrd)
+{
+    crossCheck(libreOfficeFile);
+}
