@@ -404,3 +404,20 @@ TEST(XlsNames, LibreOfficeFileReadsLikeXlrd)
 {
     crossCheck(libreOfficeFile);
 }
+
+TEST(XlsNames, GnumericBiff5FormulasShowTheirSheets)
+{
+    QChar old = ListSeparator();
+    SetListSeparator(',');
+    TXLSBook book;
+    book.Filename = QStringLiteral(QLY_TEST_DATA_DIR "/gnumeric-3d-biff7.xls");
+    book.Read();
+    ASSERT_EQ(book.Version(), xvExcel50);
+    TSheet* s = book.Sheets()[0];
+    EXPECT_EQ(s->CellText(0, 0), "42");
+    book.ShowFormulas = true;
+    EXPECT_EQ(s->CellText(0, 0), "'Zweite Tabelle'!B3*2");
+    EXPECT_EQ(s->CellText(0, 1), "SUM(Dritte!A1:A2)");
+    SetListSeparator(old);
+    crossCheck(book.Filename);
+}
