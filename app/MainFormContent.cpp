@@ -35,9 +35,9 @@ void TMainForm::BuildContentControls()
     OrvFileListAttachments->setObjectName(QStringLiteral("OrvFileListAttachments"));
     OrvFileListAttachments->SetViewStyle(vsSmallIcon);
     OrvFileListAttachments->ReadOnly = true;
-    OrvFileListAttachments->OleDragDrop = true;
+    OrvFileListAttachments->SetOleDragDrop(true);
     OrvFileListAttachments->ShellContextMenu = false;
-    OrvFileListAttachments->AutomaticRefresh = false;
+    OrvFileListAttachments->SetAutomaticRefresh(false);
     OrvFileListAttachments->SetScrollBars(TScrollStyle::ssVertical);
     PanelAttachments->layout()->addWidget(OrvFileListAttachments);
 
@@ -84,7 +84,7 @@ void TMainForm::BuildContentControls()
     OrvFileListAttOverview = new TOrvFileList(TabPreview);
     OrvFileListAttOverview->setObjectName(QStringLiteral("OrvFileListAttOverview"));
     OrvFileListAttOverview->SetViewStyle(vsSmallIcon);
-    OrvFileListAttOverview->OleDragDrop = false;
+    OrvFileListAttOverview->SetOleDragDrop(false);
     OrvFileListAttOverview->SetScrollBars(TScrollStyle::ssBoth);
     OrvFileListAttOverview->setBackgroundRole(QPalette::Button);
     OrvFileListAttOverview->setMaximumHeight(90);

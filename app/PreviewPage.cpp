@@ -49,6 +49,12 @@ TPreviewPage::TPreviewPage(const TPreviewPageControls& controls, IMailContent& c
     nav(c.NavPrior, 1);
     nav(c.NavNext, 2);
     nav(c.NavLast, 3);
+    if (TOrvFileList* l = c.OrvFileListAttOverview) {
+        // The overview follows renames and deletions of its own files, and adds nothing: a file
+        // created beside an attachment is not an attachment.
+        l->Notifier().SetRecursive(false);
+        l->Notifier().SetEventFilter(NotifySet(neFileDelete, neFileRename, neFolderDelete, neFolderRename));
+    }
 }
 
 TPreviewPage::~TPreviewPage()
@@ -72,10 +78,15 @@ void TPreviewPage::SetLabel(QLabel* label, const QString& text, const QColor& co
 
 void TPreviewPage::FillAttachmentOverview(const QStringList& paths)
 {
-    c.OrvFileListAttOverview->Clear();
-    c.OrvFileListAttOverview->setVisible(!paths.isEmpty());
-    for (const QString& p : paths)
-        c.OrvFileListAttOverview->AddFile(p);
+    TOrvFileList* list = c.OrvFileListAttOverview;
+    list->Clear();
+    list->setVisible(!paths.isEmpty());
+    QStringList folders;
+    for (const QString& p : paths) {
+        list->AddFile(p);
+        folders << shell::ExtractFilePath(p);
+    }
+    list->Notifier().SetDirectories(folders);
 }
 
 void TPreviewPage::Navigate(int how)

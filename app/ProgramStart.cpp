@@ -1,6 +1,7 @@
 #include "ProgramStart.h"
 
 #include "app/MainForm.h"
+#include "app/OrvDownloadDialog.h"
 #include "core/DatabaseLocation.h"
 #include "core/OrvDBUtils.h"
 #include "platform/app/Application.h"
@@ -9,6 +10,7 @@
 #include "recipients/Schema.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -46,15 +48,40 @@ bool CheckMdacVersion(double version, const QLocale& locale, const std::function
     return false;
 }
 
-bool CheckMdacVersion()
+const QString MdacInstallerName = QStringLiteral("mdac_typ25sp3.exe");
+
+MdacStart& MdacStartSettings()
 {
-    // The installer download belongs to the download dialog; without it a Yes only ends the start.
-    return CheckMdacVersion(
-        core::GetMdacVersion(), QLocale(),
+    static MdacStart settings{
+        [] { return core::GetMdacVersion(); },
         [](const QString& text) {
             return QMessageBox::question(nullptr, kTitle, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
         },
-        {});
+        QString(), QString(), {}};
+    return settings;
+}
+
+void DownloadMdac()
+{
+    const MdacStart& s = MdacStartSettings();
+    if (!s.Version || s.Version() >= MdacUpperBound)
+        return;
+    TOrvDownloadDialog dialog;
+    dialog.AlwaysOverwrite = true;
+    dialog.Source = s.Source;
+    const QString folder = s.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath() : s.ProgramFolder;
+    dialog.Destination = folder + QLatin1Char('/') + MdacInstallerName;
+    dialog.ExecFile = true;
+    dialog.FormHandle = nullptr;
+    if (s.Prepare)
+        s.Prepare(dialog);
+    dialog.Execute();
+}
+
+bool CheckMdacVersion()
+{
+    const MdacStart& s = MdacStartSettings();
+    return CheckMdacVersion(s.Version ? s.Version() : 0.0, QLocale(), s.Ask, [] { DownloadMdac(); });
 }
 
 bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& settings, const core::DatabaseSite& site,

@@ -27,8 +27,28 @@ QString MdacQuestionText(double version, const QLocale& locale);
 // download on Yes when there is one, and answers false whatever the answer.
 bool CheckMdacVersion(double version, const QLocale& locale, const std::function<bool(const QString&)>& ask,
                       const std::function<void()>& download);
-// The check with the installed version, the user's locale and a question box.
+// The check with the installed version, the user's locale and a question box; Yes runs
+// DownloadMdac.
 bool CheckMdacVersion();
+
+class TOrvDownloadDialog;
+
+// What the data-access check reads and uses; replaceable for tests.
+struct MdacStart {
+    std::function<double()> Version;                  // the installed version (GetMdacVersion)
+    std::function<bool(const QString& question)> Ask; // a question box; true for Yes
+    // Where the installer is downloaded from. There is no installer for Linux: empty, so the
+    // download does nothing.
+    QString Source;
+    QString ProgramFolder;                            // empty: the program's folder
+    std::function<void(TOrvDownloadDialog& dialog)> Prepare; // a look at the dialog before it runs
+};
+MdacStart& MdacStartSettings();
+// The installer's file name in the program folder.
+extern const QString MdacInstallerName;
+// Reads the version again and returns when it is new enough; otherwise downloads the installer
+// into the program folder with the download dialog and hands it to the desktop's handler.
+void DownloadMdac();
 
 // Opens the local database (the recorded path, else the program and data folders) and brings its
 // schema up to date. When no database can be opened the message is shown, the application is asked

@@ -3,6 +3,7 @@
 #include "excreport/SivrelSupport.h"
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 namespace excreport {
 
@@ -120,6 +121,44 @@ std::vector<TSivrelStackCall> SivrelScanStack(uintptr_t start, uintptr_t end)
 }
 
 // ------------------------------------------------------------------ lists
+
+TSivrelThreadRecord& TSivrelThreadsList::Add(std::unique_ptr<TSivrelThreadRecord> record)
+{
+    m_items.push_back(std::move(record));
+    return *m_items.back();
+}
+
+int TSivrelThreadsList::IndexOfHandle(pthread_t handle) const
+{
+    for (int i = Count() - 1; i >= 0; --i)
+        if (pthread_equal(m_items[size_t(i)]->ThreadHandle, handle))
+            return i;
+    return -1;
+}
+
+int TSivrelThreadsList::IndexOfObject(const void* threadObject) const
+{
+    for (int i = Count() - 1; i >= 0; --i)
+        if (m_items[size_t(i)]->ThreadObject == threadObject)
+            return i;
+    return -1;
+}
+
+int TSivrelThreadsList::IndexOfId(pid_t threadId) const
+{
+    for (int i = Count() - 1; i >= 0; --i)
+        if (m_items[size_t(i)]->ThreadId == threadId)
+            return i;
+    return -1;
+}
+
+void TSivrelThreadsList::RemoveCurrentThread()
+{
+    std::lock_guard lock(m_lock);
+    const int i = IndexOfId(gettid());
+    if (i >= 0)
+        Delete(i);
+}
 
 void TSivrelStackList::HideRepeats()
 {

@@ -85,7 +85,7 @@ struct Entry {
     int32_t lineDelta = 0;
     uint32_t addressDelta = 0;
     bool named = false;
-    QString name;
+    QByteArrayView name; // still scrambled: names are decoded only for the entry that is hit
 };
 
 bool ReadEntry(Cursor& c, int version, Entry& e)
@@ -119,89 +119,167 @@ bool ReadEntry(Cursor& c, int version, Entry& e)
             e.addressDelta = bits == 0xFFF ? 0 : bits + 1;
         }
     }
-    e.name = e.named ? c.XStr() : QString();
+    e.name = e.named ? c.RawXStr() : QByteArrayView();
     return c.ok;
 }
 
-QString RoutineName(QString name)
+QString Decode(QByteArrayView raw)
 {
+    return QString::fromUtf8(SivrelScramble(raw.toByteArray()));
+}
+
+QString RoutineName(QByteArrayView raw)
+{
+    QString name = Decode(raw);
     if (name.startsWith(u'@'))
         name[0] = u'_';
     return name;
 }
 
+constexpr char ScrambledDot = static_cast<char>('.' ^ SivrelStringKey);
+
 } // namespace
 
-TSivrelLookup SivrelFindLine(const QByteArray& block, int version, uint64_t target, TSivrelLineInfo& info)
+namespace {
+
+struct UnitHeader {
+    QByteArrayView rawName;
+    int32_t firstLine = 0;
+    uint64_t offset = 0, size = 0;
+    uint32_t dataLength = 0;
+};
+
+// Reads a unit's header and checks that its line data is there (the cursor stays before it).
+bool ReadUnitHeader(Cursor& c, UnitHeader& u)
 {
-    Cursor c{reinterpret_cast<const uint8_t*>(block.constData()), static_cast<size_t>(block.size())};
-    if (!SkipNameTable(c, version))
-        return TSivrelLookup::Unreadable;
-    const uint32_t unitCount = c.U32();
-    for (uint32_t u = 0; c.ok && u < unitCount; ++u) {
+    u.rawName = c.RawXStr();
+    u.firstLine = static_cast<int32_t>(c.U32());
+    u.offset = c.U32();
+    u.size = c.U32();
+    u.dataLength = c.U32();
+    return c.Need(u.dataLength);
+}
+
+// The line of the target in one unit whose range holds it; NotFound when its entries end first.
+TSivrelLookup FindInUnit(const UnitHeader& u, const uint8_t* lineData, int version, uint64_t target,
+                         TSivrelLineInfo& info)
+{
+    Cursor data{lineData, u.dataLength};
+    int64_t line = u.firstLine;
+    uint64_t current = u.offset;
+    QByteArrayView cls, rememberedClass, routine;
+    auto hitIn = [&](uint64_t first, uint64_t last) {
+        if (target < first || target > last)
+            return false;
         // The unit's name is only decoded for the unit that holds the offset.
-        const QByteArrayView rawName = c.RawXStr();
-        const int32_t firstLine = static_cast<int32_t>(c.U32());
-        const uint64_t unitOffset = c.U32();
-        const uint64_t size = c.U32();
-        const uint32_t dataLength = c.U32();
-        if (!c.Need(dataLength))
-            break;
-        if (target < unitOffset || target - unitOffset >= size) {
-            c.Skip(dataLength);
-            continue;
-        }
-        QString unitName = QString::fromUtf8(SivrelScramble(rawName.toByteArray()));
-        if (!unitName.contains(u'.'))
-            unitName += QStringLiteral(".pas");
-        Cursor data{c.p, dataLength};
-        int64_t line = firstLine;
-        uint64_t current = unitOffset;
-        QString cls, rememberedClass, routine;
-        auto hitIn = [&](uint64_t first, uint64_t last) {
-            if (target < first || target > last)
-                return false;
-            info.UnitName = unitName;
-            info.ClassName = cls;
-            info.ProcedureName = routine;
-            info.Line = static_cast<int32_t>(line);
-            return true;
-        };
-        while (data.left > 0 && current <= target) {
-            Entry e;
-            if (!ReadEntry(data, version, e))
-                return TSivrelLookup::Unreadable;
-            QString nameClass, nameRoutine;
-            if (e.named) {
-                if (e.name.startsWith(u'.')) {
-                    nameClass = rememberedClass;
-                    nameRoutine = RoutineName(e.name.mid(1));
-                } else {
-                    const qsizetype dot = e.name.indexOf(u'.');
-                    nameClass = dot < 0 ? QString() : e.name.left(dot);
-                    nameRoutine = RoutineName(dot < 0 ? e.name : e.name.mid(dot + 1));
-                }
-                if (!nameClass.isEmpty())
-                    rememberedClass = nameClass;
-                // The class goes with the routine it names: the first name of a unit names its own
-                // range, later names the ranges after their entry.
-                if (routine.isEmpty()) {
-                    cls = nameClass;
-                    routine = nameRoutine;
-                }
+        info.UnitName = Decode(u.rawName);
+        if (!info.UnitName.contains(u'.'))
+            info.UnitName += QStringLiteral(".pas");
+        info.ClassName = Decode(cls);
+        info.ProcedureName = RoutineName(routine);
+        info.Line = static_cast<int32_t>(line);
+        return true;
+    };
+    while (data.left > 0 && current <= target) {
+        Entry e;
+        if (!ReadEntry(data, version, e))
+            return TSivrelLookup::Unreadable;
+        QByteArrayView nameClass, nameRoutine;
+        if (e.named) {
+            if (e.name.startsWith(ScrambledDot)) {
+                nameClass = rememberedClass;
+                nameRoutine = e.name.sliced(1);
+            } else {
+                const qsizetype dot = e.name.indexOf(ScrambledDot);
+                nameClass = dot < 0 ? QByteArrayView() : e.name.first(dot);
+                nameRoutine = dot < 0 ? e.name : e.name.sliced(dot + 1);
             }
-            if (e.addressDelta > 0 && hitIn(current, current + e.addressDelta - 1))
-                return TSivrelLookup::Found;
-            if (e.named) {
+            if (!nameClass.isEmpty())
+                rememberedClass = nameClass;
+            // The class goes with the routine it names: the first name of a unit names its own
+            // range, later names the ranges after their entry.
+            if (routine.isEmpty()) {
                 cls = nameClass;
                 routine = nameRoutine;
             }
-            line += e.lineDelta;
-            current += e.addressDelta;
         }
-        if (data.left == 0 && hitIn(current, unitOffset + size - 1))
+        if (e.addressDelta > 0 && hitIn(current, current + e.addressDelta - 1))
             return TSivrelLookup::Found;
-        c.Skip(dataLength);
+        if (e.named) {
+            cls = nameClass;
+            routine = nameRoutine;
+        }
+        line += e.lineDelta;
+        current += e.addressDelta;
+    }
+    if (data.left == 0 && hitIn(current, u.offset + u.size - 1))
+        return TSivrelLookup::Found;
+    return TSivrelLookup::NotFound;
+}
+
+} // namespace
+
+TSivrelUnitIndex SivrelIndexUnits(const QByteArray& block, int version)
+{
+    TSivrelUnitIndex index;
+    const auto* begin = reinterpret_cast<const uint8_t*>(block.constData());
+    Cursor c{begin, static_cast<size_t>(block.size())};
+    if (!SkipNameTable(c, version))
+        return index;
+    const uint32_t unitCount = c.U32();
+    if (!c.ok)
+        return index;
+    for (uint32_t n = 0; n < unitCount; ++n) {
+        const uint32_t header = static_cast<uint32_t>(c.p - begin);
+        UnitHeader u;
+        if (!ReadUnitHeader(c, u)) {
+            index.Units.clear();
+            return index;
+        }
+        c.Skip(u.dataLength);
+        if (u.size > 0)
+            index.Units.push_back({static_cast<uint32_t>(u.offset), static_cast<uint32_t>(u.size), header});
+    }
+    std::stable_sort(index.Units.begin(), index.Units.end(),
+                     [](const auto& a, const auto& b) { return a.Offset < b.Offset; });
+    for (size_t i = 1; i < index.Units.size(); ++i)
+        if (uint64_t(index.Units[i - 1].Offset) + index.Units[i - 1].Size > index.Units[i].Offset) {
+            index.Units.clear();
+            return index;
+        }
+    index.Usable = true;
+    return index;
+}
+
+TSivrelLookup SivrelFindLine(const QByteArray& block, int version, uint64_t target, TSivrelLineInfo& info,
+                             const TSivrelUnitIndex* index)
+{
+    const auto* begin = reinterpret_cast<const uint8_t*>(block.constData());
+    if (index && index->Usable) {
+        const auto it = std::upper_bound(index->Units.begin(), index->Units.end(), target,
+                                         [](uint64_t t, const auto& u) { return t < u.Offset; });
+        if (it == index->Units.begin() || target - std::prev(it)->Offset >= std::prev(it)->Size)
+            return TSivrelLookup::NotFound;
+        Cursor c{begin + std::prev(it)->Header, static_cast<size_t>(block.size()) - std::prev(it)->Header};
+        UnitHeader u;
+        if (!ReadUnitHeader(c, u))
+            return TSivrelLookup::Unreadable;
+        return FindInUnit(u, c.p, version, target, info);
+    }
+    Cursor c{begin, static_cast<size_t>(block.size())};
+    if (!SkipNameTable(c, version))
+        return TSivrelLookup::Unreadable;
+    const uint32_t unitCount = c.U32();
+    for (uint32_t n = 0; c.ok && n < unitCount; ++n) {
+        UnitHeader u;
+        if (!ReadUnitHeader(c, u))
+            break;
+        if (target >= u.offset && target - u.offset < u.size) {
+            const TSivrelLookup result = FindInUnit(u, c.p, version, target, info);
+            if (result != TSivrelLookup::NotFound)
+                return result;
+        }
+        c.Skip(u.dataLength);
     }
     return c.ok ? TSivrelLookup::NotFound : TSivrelLookup::Unreadable;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace excreport {
 
@@ -23,10 +24,22 @@ enum class TSivrelLookup {
     Unreadable, // a length or an entry runs beyond the block's end
 };
 
-// Line look-up of a code offset. Every length is checked against the bytes left, so a cut or
-// damaged block ends the look-up as Unreadable.
+// The units of a block sorted by code offset, so that a look-up goes straight to its unit.
+// Usable only when every unit header could be read and no two units overlap; otherwise look-ups
+// walk the block.
+struct TSivrelUnitIndex {
+    struct Unit {
+        uint32_t Offset, Size, Header; // Header: the unit's position in the block
+    };
+    std::vector<Unit> Units;
+    bool Usable = false;
+};
+TSivrelUnitIndex SivrelIndexUnits(const QByteArray& block, int dataVersion);
+
+// Line look-up of a code offset, through the index when one is given. Every length is checked
+// against the bytes left, so a cut or damaged block ends the look-up as Unreadable.
 TSivrelLookup SivrelFindLine(const QByteArray& block, int dataVersion, uint64_t codeOffset,
-                             TSivrelLineInfo& info);
+                             TSivrelLineInfo& info, const TSivrelUnitIndex* index = nullptr);
 
 // Exact, case-sensitive look-up of a qualified name ("Class.Routine") in the name table (data
 // version 405 and up); the code offset, or nothing.

@@ -1,6 +1,7 @@
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelCallStack.h"
 #include "excreport/SivrelDebugBlock.h"
+#include "excreport/SivrelExcept.h"
 #include "excreport/SivrelStream.h"
 #include "excreport/SivrelSupport.h"
 #include <QFile>
@@ -106,6 +107,18 @@ QString ModuleFileName(uintptr_t handle)
 uintptr_t SivrelThisModule()
 {
     return SivrelModuleOfAddress(reinterpret_cast<uintptr_t>(&SivrelThisModule));
+}
+
+uintptr_t SivrelMainModule()
+{
+    uintptr_t base = 0;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            *static_cast<uintptr_t*>(data) = info->dlpi_addr;
+            return 1; // the main program comes first
+        },
+        &base);
+    return base;
 }
 
 bool IsLibraryModule(uintptr_t handle)
@@ -397,10 +410,10 @@ void DecodeExportName(const QString& name, TSivrelDebugInfo& info)
 
 // ------------------------------------------------------------------ shared block
 
-QString SharedBlockName(uintptr_t handle)
+QString SharedBlockName(uintptr_t handle, pid_t pid)
 {
     return QStringLiteral("/%1%2MODULE")
-        .arg(static_cast<uint32_t>(getpid()), 8, 16, QLatin1Char('0'))
+        .arg(static_cast<uint32_t>(pid), 8, 16, QLatin1Char('0'))
         .arg(static_cast<qulonglong>(handle), 16, 16, QLatin1Char('0'))
         .toUpper();
 }
@@ -466,6 +479,55 @@ void UnlinkSharedBlock(uintptr_t handle)
     shm_unlink(SharedBlockName(handle).toLatin1().constData());
 }
 
+namespace {
+
+// The own block's name as noted at its creation, for the signal path (no allocation there).
+std::mutex g_ownBlockMutex;
+char g_ownBlockName[64];
+std::atomic<pid_t> g_ownBlockPid{0};
+
+// Makes this module's block anew with the given data.
+bool CreateOwnSharedBlock(const QByteArray& data)
+{
+    const uintptr_t self = SivrelThisModule();
+    std::lock_guard lock(g_ownBlockMutex);
+    const QByteArray name = SharedBlockName(self).toLatin1();
+    if (g_ownBlockPid.load() != getpid() || name != g_ownBlockName) {
+        g_ownBlockPid.store(0);
+        qstrncpy(g_ownBlockName, name.constData(), sizeof g_ownBlockName);
+        g_ownBlockPid.store(getpid());
+    }
+    UnlinkSharedBlock(self);
+    auto block = OpenSharedBlock(self, static_cast<size_t>(data.size()));
+    if (!block)
+        return false;
+    std::memcpy(block->Data(), data.constData(), static_cast<size_t>(data.size()));
+    CloseSharedBlock(*block);
+    return true;
+}
+
+} // namespace
+
+bool SivrelCreateOwnSharedBlock()
+{
+    return CreateOwnSharedBlock(QByteArray(1, '\0'));
+}
+
+void SivrelCloseOwnSharedBlock()
+{
+    std::lock_guard lock(g_ownBlockMutex);
+    UnlinkSharedBlock(SivrelThisModule());
+    g_ownBlockPid.store(0);
+}
+
+void SivrelUnlinkOwnSharedBlockFromSignal() noexcept
+{
+    // glibc's shm_unlink builds the path on the stack and calls unlink: nothing that a signal
+    // handler must avoid.
+    if (g_ownBlockPid.load() == getpid())
+        shm_unlink(g_ownBlockName);
+}
+
 TSivrelModuleOptionsEx::~TSivrelModuleOptionsEx() = default;
 
 void TSivrelModuleOptionsEx::Changed()
@@ -473,12 +535,37 @@ void TSivrelModuleOptionsEx::Changed()
     TSivrelStream stream;
     stream.WriteByte(1);
     SaveToStream(stream);
-    const uintptr_t self = SivrelThisModule();
-    UnlinkSharedBlock(self);
-    if (auto block = OpenSharedBlock(self, static_cast<size_t>(stream.Size()))) {
-        std::memcpy(block->Data(), stream.Data().constData(), static_cast<size_t>(stream.Size()));
-        CloseSharedBlock(*block);
+    CreateOwnSharedBlock(stream.Data());
+}
+
+void TSivrelModuleOptionsEx::SetActive(bool value)
+{
+    if (!m_current) {
+        TSivrelModuleOptions::SetActive(value);
+        return;
     }
+    if (value == Active())
+        return;
+    TSivrelModuleOptions::SetActive(value);
+    if (value && FreezeActive())
+        StartFreezeDetector();
+    else
+        StopFreezeDetector();
+}
+
+void TSivrelModuleOptionsEx::SetFreezeActive(bool value)
+{
+    if (!m_current) {
+        TSivrelModuleOptions::SetFreezeActive(value);
+        return;
+    }
+    if (value == FreezeActive())
+        return;
+    TSivrelModuleOptions::SetFreezeActive(value);
+    if (value && Active())
+        StartFreezeDetector();
+    else
+        StopFreezeDetector();
 }
 
 bool LoadModuleData(TSivrelModuleInfo& info)
@@ -494,6 +581,7 @@ bool LoadModuleData(TSivrelModuleInfo& info)
     info.DataVersion = data.DataVersion;
     info.Reserved = data.Reserved;
     info.DebugInfo = data.DebugInfo;
+    info.UnitIndex = info.DebugInfo ? SivrelIndexUnits(*info.DebugInfo, info.DataVersion) : TSivrelUnitIndex();
     if (info.Handle != SivrelThisModule()) {
         if (auto block = OpenSharedBlock(info.Handle, 0)) {
             if (block->DataSize() >= 1 && block->Data()[0] != 0) {
@@ -559,6 +647,7 @@ TSivrelModuleRef TSivrelModulesList::AddModule(uintptr_t handle, bool enumeratin
             m->DataVersion = 467;
             m->Reserved = {};
             m->DebugInfo.reset();
+            m->UnitIndex = TSivrelUnitIndex();
         }
     }
     m_items.push_back(m);
@@ -627,7 +716,7 @@ TSivrelDebugInfo TSivrelModulesList::GetDebugInfo(uintptr_t address)
     info.Kind = 1;
     if (m->DebugInfo && address >= m->Handle + SivrelCodeOffsetBase) {
         TSivrelLineInfo line;
-        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line)
+        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line, &m->UnitIndex)
             == TSivrelLookup::Found) {
             info.Kind = 4;
             info.UnitName = line.UnitName;

@@ -2,26 +2,41 @@
 // The modules of the process: file details, exports, reporter options and debug block of each,
 // and the call stack built from them.
 #include "excreport/SivrelDataBlock.h"
+#include "excreport/SivrelDebugBlock.h"
 #include "excreport/SivrelLists.h"
 #include "excreport/SivrelOptions.h"
 #include <QDateTime>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <shared_mutex>
+#include <unistd.h>
 #include <vector>
 
 namespace excreport {
 
 // Options bound to a module: a change of the options of the module that holds the reporter is
 // published in that module's shared block, where the reporter of another module reads them.
+// The options of this module (those CurrentSivrelLogOptions hands out) also switch the freeze
+// watch: it runs while both Active and FreezeActive are on.
 class TSivrelModuleOptionsEx : public TSivrelModuleOptions {
 public:
     using TSivrelModuleOptions::TSivrelModuleOptions;
     ~TSivrelModuleOptionsEx() override;
 
+    void SetActive(bool value) override;
+    void SetFreezeActive(bool value) override;
+
+    // Set on the entry of this module in the process's module list when it is handed out.
+    void MarkAsCurrent() { m_current = true; }
+    bool IsCurrent() const { return m_current; }
+
 protected:
     void Changed() override;
+
+private:
+    std::atomic<bool> m_current{false};
 };
 
 // Module types: 1 the main program, 3 a shared object (2, a run-time package, never occurs).
@@ -39,6 +54,7 @@ struct TSivrelModuleInfo {
     std::array<uint8_t, 8> Reserved{};
     std::unique_ptr<TSivrelModuleOptionsEx> Options;
     std::optional<QByteArray> DebugInfo;
+    TSivrelUnitIndex UnitIndex;      // of DebugInfo
     QDateTime FileDate;              // modification time, local time
 };
 
@@ -82,8 +98,9 @@ bool LoadModuleData(TSivrelModuleInfo& info);
 uintptr_t SivrelModuleOfAddress(uintptr_t address);
 // File name of a loaded module (the main program's from /proc/self/exe); empty when none is loaded there.
 QString ModuleFileName(uintptr_t handle);
-// The reporter's module (the one holding this code).
+// The reporter's module (the one holding this code), and the process's main program.
 uintptr_t SivrelThisModule();
+uintptr_t SivrelMainModule();
 // An ELF object that is not the main program.
 bool IsLibraryModule(uintptr_t handle);
 uint8_t GetModuleType(uintptr_t handle);
@@ -105,9 +122,19 @@ struct TSivrelSharedBlock {
     uint8_t* Data() const { return base ? base + 4 : nullptr; }
     size_t DataSize() const { return total >= 4 ? total - 4 : 0; }
 };
-QString SharedBlockName(uintptr_t handle);
+QString SharedBlockName(uintptr_t handle, pid_t pid);
+inline QString SharedBlockName(uintptr_t handle) { return SharedBlockName(handle, getpid()); }
 std::optional<TSivrelSharedBlock> OpenSharedBlock(uintptr_t handle, size_t size);
 void CloseSharedBlock(TSivrelSharedBlock& block);
 void UnlinkSharedBlock(uintptr_t handle);
+
+// The shared block of the module that holds the reporter. Created with one data byte 0 (nothing
+// published) at the activation, made anew whenever this module's options change. Its name would
+// outlive the process, so the deactivation and the fatal-signal path remove it.
+bool SivrelCreateOwnSharedBlock();
+void SivrelCloseOwnSharedBlock();
+// The same for a fatal-signal handler: async-signal-safe, with the name noted when the block was
+// made; does nothing in a forked child, whose block the parent owns.
+void SivrelUnlinkOwnSharedBlockFromSignal() noexcept;
 
 } // namespace excreport

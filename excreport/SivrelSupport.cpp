@@ -3,6 +3,7 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -65,15 +66,24 @@ size_t PageSize()
 
 enum class Probe { Readable, Unreadable, Refused };
 
+std::atomic<bool> g_mapsFallback{false};
+
+bool Refused(int error)
+{
+    return error == EPERM || error == ENOSYS;
+}
+
 Probe ProbeByte(uintptr_t address)
 {
+    if (g_mapsFallback.load(std::memory_order_relaxed))
+        return Probe::Refused;
     char byte;
     iovec local{&byte, 1};
     iovec remote{reinterpret_cast<void*>(address), 1};
     const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
     if (n == 1)
         return Probe::Readable;
-    return errno == EPERM || errno == ENOSYS ? Probe::Refused : Probe::Unreadable;
+    return Refused(errno) ? Probe::Refused : Probe::Unreadable;
 }
 
 // Readable per /proc/self/maps: every page of [first, last] in a mapping with "r".
@@ -84,10 +94,14 @@ bool ReadableByMaps(uintptr_t first, uintptr_t last)
         return false;
     uintptr_t covered = first;
     char line[512];
+    bool lineStart = true;
     while (covered <= last && std::fgets(line, sizeof line, f)) {
+        // A line longer than the buffer comes in pieces; only a line's first piece has the range.
+        const bool atStart = lineStart;
+        lineStart = std::strchr(line, '\n') != nullptr;
         unsigned long start = 0, end = 0;
         char perms[8] = {};
-        if (std::sscanf(line, "%lx-%lx %7s", &start, &end, perms) != 3)
+        if (!atStart || std::sscanf(line, "%lx-%lx %7s", &start, &end, perms) != 3)
             continue;
         if (covered >= start && covered < end) {
             if (perms[0] != 'r')
@@ -132,16 +146,26 @@ bool IsReadable(uintptr_t address, size_t length)
     return ReadableLength(address, length) >= length && address != 0;
 }
 
+void SivrelSetMapsFallback(bool on)
+{
+    g_mapsFallback.store(on, std::memory_order_relaxed);
+}
+
 bool ReadMemory(uintptr_t address, void* dest, size_t length)
 {
     if (length == 0)
         return true;
-    iovec local{dest, length};
-    iovec remote{reinterpret_cast<void*>(address), length};
-    const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+    ssize_t n = -1;
+    int error = EPERM;
+    if (!g_mapsFallback.load(std::memory_order_relaxed)) {
+        iovec local{dest, length};
+        iovec remote{reinterpret_cast<void*>(address), length};
+        n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+        error = errno;
+    }
     if (n == static_cast<ssize_t>(length))
         return true;
-    if (n < 0 && (errno == EPERM || errno == ENOSYS) && IsReadable(address, length)) {
+    if (n < 0 && Refused(error) && IsReadable(address, length)) {
         std::memcpy(dest, reinterpret_cast<const void*>(address), length);
         return true;
     }

@@ -16,6 +16,10 @@ QString SivrelThisModuleFileName();
 // when that call is refused. Guard and unmapped pages count as unreadable.
 size_t ReadableLength(uintptr_t address, size_t length);
 bool IsReadable(uintptr_t address, size_t length);
+// Decides readability and reads memory from /proc/self/maps alone, as when process_vm_readv is
+// refused (some container and seccomp set-ups). For systems that refuse it only part of the time,
+// and for tests.
+void SivrelSetMapsFallback(bool on);
 // Copies Length bytes when all of them are readable.
 bool ReadMemory(uintptr_t address, void* dest, size_t length);
 

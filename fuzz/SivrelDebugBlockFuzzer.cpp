@@ -1,4 +1,5 @@
-// The reporter's debug-block reader and option stream on arbitrary bytes.
+// The reporter's debug-block reader (walking the block and through its unit index, which must
+// agree) and option stream on arbitrary bytes.
 // Input: byte 0 picks the data version (400 + b % 80), bytes 1-4 the code offset looked up, the rest
 // is the block (and, read a second time, an option stream).
 // Seeds (tests/fuzz-corpus/debugblock/): worked-example.bin is a version-467 block with one name and
@@ -21,7 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray block(reinterpret_cast<const char*>(data + 5), static_cast<qsizetype>(size - 5));
 
     excreport::TSivrelLineInfo info;
-    excreport::SivrelFindLine(block, version, offset, info);
+    const auto walked = excreport::SivrelFindLine(block, version, offset, info);
+    // The unit index must give the walk's answer.
+    const excreport::TSivrelUnitIndex index = excreport::SivrelIndexUnits(block, version);
+    excreport::TSivrelLineInfo indexed;
+    const auto found = excreport::SivrelFindLine(block, version, offset, indexed, &index);
+    if (found != walked || indexed.Line != info.Line || indexed.UnitName != info.UnitName
+        || indexed.ProcedureName != info.ProcedureName || indexed.ClassName != info.ClassName)
+        __builtin_trap();
     excreport::SivrelFindName(block, version, QStringLiteral("TForm1.Click"));
 
     excreport::TSivrelModuleOptions options(QString(), false);

@@ -91,6 +91,7 @@ struct TUndoRedoItem {
 // Records cell changes of a grid (applying them back is not its business).
 class TZodUvuzUndoRedo : public QObject {
     Q_OBJECT
+    Q_PROPERTY(int MaxLevel READ MaxLevel WRITE SetMaxLevel)
 public:
     explicit TZodUvuzUndoRedo(QObject* owner = nullptr);
     ~TZodUvuzUndoRedo() override;

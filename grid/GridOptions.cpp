@@ -196,19 +196,26 @@ bool TDragScrollOptions::Assign(const QObject* source)
     return true;
 }
 
+// ------------------------------------------------------------------ TFilter
+
+tk::TCollectionItems TFilter::StoredItems()
+{
+    tk::TCollectionItems items;
+    items.itemClass = &TFilterData::staticMetaObject;
+    items.count = [this] { return Count(); };
+    items.item = [this](int index) -> const void* { return &m_items.at(size_t(index)); };
+    items.add = [this]() -> void* { return &Add(); };
+    items.clear = [this] { Clear(); };
+    return items;
+}
+
 // ------------------------------------------------------------------ TPrintSettings
 
 bool TPrintSettings::Assign(const QObject* source)
 {
     // Only print settings are taken; anything else changes nothing.
-    if (!TGridPersistent::Assign(source))
-        return false;
-    const auto* s = static_cast<const TPrintSettings*>(source);
-    Font.Assign(s->Font);
-    FixedFont.Assign(s->FixedFont);
-    HeaderFont.Assign(s->HeaderFont);
-    FooterFont.Assign(s->FooterFont);
-    return true;
+    // (the fonts are published values: their contents are copied with the others)
+    return TGridPersistent::Assign(source);
 }
 
 // ------------------------------------------------------------------ TControlLook

@@ -7,6 +7,7 @@
 // every published property from an object of the same class and ignores any other source.
 #include "grid/GridTypes.h"
 #include "platform/graphics/Graphics.h"
+#include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QIcon>
 #include <QImage>
@@ -307,6 +308,10 @@ class TPrintSettings : public TGridPersistent {
     Q_PROPERTY(QString DateFormat MEMBER DateFormat)
     Q_PROPERTY(QString TitleText MEMBER TitleText)
     Q_PROPERTY(QStringList TitleLines MEMBER TitleLines)
+    Q_PROPERTY(tk::TFont Font MEMBER Font)
+    Q_PROPERTY(tk::TFont FixedFont MEMBER FixedFont)
+    Q_PROPERTY(tk::TFont HeaderFont MEMBER HeaderFont)
+    Q_PROPERTY(tk::TFont FooterFont MEMBER FooterFont)
     Q_PROPERTY(grid::TPrintBorders Borders MEMBER Borders)
     Q_PROPERTY(grid::TPenStyle BorderStyle MEMBER BorderStyle)
     Q_PROPERTY(bool Centered MEMBER Centered)
@@ -560,6 +565,15 @@ private:
 
 // One filter condition.
 struct TFilterData {
+    Q_GADGET
+    Q_PROPERTY(short Column MEMBER Column)
+    Q_PROPERTY(QString Condition MEMBER Condition)
+    Q_PROPERTY(bool CaseSensitive MEMBER CaseSensitive)
+    Q_PROPERTY(grid::TFilterCells Data MEMBER Data)
+    Q_PROPERTY(QString Prefix MEMBER Prefix)
+    Q_PROPERTY(QString Suffix MEMBER Suffix)
+    Q_PROPERTY(grid::TFilterOperation Operation MEMBER Operation)
+public:
     short Column = 0;
     QString Condition;
     bool CaseSensitive = true;
@@ -581,6 +595,8 @@ public:
     void Delete(int index) { m_items.erase(m_items.begin() + index); }
     void Clear() { m_items.clear(); }
     void Assign(const TFilter& source) { m_items = source.m_items; }
+    // The conditions as a stored collection.
+    tk::TCollectionItems StoredItems();
 
 private:
     TBaseGrid* m_grid;

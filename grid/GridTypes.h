@@ -61,6 +61,15 @@ enum TCellVAlign { vaTop, vaBottom, vaCenter, vaUnderText, vaAboveText, vaFull }
 Q_ENUM_NS(TCellVAlign)
 enum TCellBorder { cbTop, cbLeft, cbRight, cbBottom };
 Q_ENUM_NS(TCellBorder)
+// A set of TCellBorder: bit (1 << member).
+using TCellBorders = int;
+// How a column's texts compare when sorted.
+enum TSortStyle {
+    ssAutomatic, ssAlphabetic, ssNumeric, ssDate, ssAlphaNoCase, ssAlphaCase, ssShortDateEU, ssShortDateUS,
+    ssCustom, ssFinancial, ssAnsiAlphaCase, ssAnsiAlphaNoCase, ssRaw, ssHTML, ssImages, ssCheckBox, ssUnicode,
+    ssDateTime, ssTime, ssAlphaNumeric, ssAlphaNumericNoCase
+};
+Q_ENUM_NS(TSortStyle)
 enum TFooterStyle { fsFixedLastRow, fsColumnPreview, fsCustomPreview };
 Q_ENUM_NS(TFooterStyle)
 

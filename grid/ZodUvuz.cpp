@@ -7,6 +7,8 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QEvent>
+#include <QFontMetrics>
+#include <QTimerEvent>
 #include <QResizeEvent>
 #include <QStyle>
 #include <algorithm>
@@ -40,6 +42,7 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
     m_mouseActions = std::make_unique<TMouseActions>(this);
     m_columnHeaders.OnChange = [this](tk::TStringList*) { writeColumnHeaders(); };
     m_rowHeaders.OnChange = [this](tk::TStringList*) { writeRowHeaders(); };
+    AutoMergeColumns().OnListChange = [this](TIntList*, int, int) { ReMergeColumns(); };
 
     // "Tahoma" stays the requested family; the font system substitutes it where it is missing.
     m_fixedFont.SetName(QStringLiteral("Tahoma"));
@@ -116,6 +119,12 @@ void TZedEzeravIvur::SetVAlignment(TVAlignment v)
         InvalidateGrid();
 }
 
+void TZedEzeravIvur::SetBackGround(const TBackGround* value)
+{
+    m_backGround->Assign(value);
+    InvalidateGrid();
+}
+
 void TZedEzeravIvur::SetFlat(bool v)
 {
     m_flat = v;
@@ -173,6 +182,7 @@ void TZedEzeravIvur::SetRowCount(int value)
     if (m_fixedRowAlways && m_fixedRowsStored < TBaseGrid::RowCount())
         TBaseGrid::SetFixedRows(m_fixedRowsStored);
     SetDisplayTextRowLimit(TBaseGrid::RowCount());
+    UpdateScrollBarsAlways();
 }
 
 void TZedEzeravIvur::SetColCount(int value)
@@ -180,6 +190,8 @@ void TZedEzeravIvur::SetColCount(int value)
     TBaseGrid::SetColCount(value);
     if (m_fixedColAlways && m_fixedColsStored < TBaseGrid::ColCount())
         TBaseGrid::SetFixedCols(m_fixedColsStored);
+    SetBounds(x(), y(), width(), height());
+    UpdateScrollBarsAlways();
 }
 
 int TZedEzeravIvur::FixedRows() const
@@ -523,6 +535,14 @@ void TZedEzeravIvur::showEvent(QShowEvent* event)
     m_shownOnce = true;
     if (m_columnSize->Save)
         LoadColumnWidths();
+    if (m_timerId == 0)
+        m_timerId = startTimer(500);
+    // A grid being designed shows its default font as "Tahoma" until it is loaded.
+    if (Designing() && !m_loaded) {
+        QFont f = font();
+        f.setFamily(QStringLiteral("Tahoma"));
+        setFont(f);
+    }
     if (m_sizeWithForm)
         watchWindow();
 }
@@ -532,6 +552,60 @@ void TZedEzeravIvur::resizeEvent(QResizeEvent* event)
     TBaseGrid::resizeEvent(event);
     if (OnResize)
         OnResize(this);
+    const TBackGroundDisplay d = m_backGround->Display();
+    if ((d == bdGradientHorz || d == bdGradientVert) && m_backGround->ColorTo() != gfx::clNone)
+        InvalidateGrid();
+    UpdateScrollBarsAlways();
+}
+
+void TZedEzeravIvur::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == m_timerId && m_timerId != 0) {
+        TimerTick();
+        return;
+    }
+    TBaseGrid::timerEvent(event);
+}
+
+void TZedEzeravIvur::InvalidateGrid()
+{
+    if (m_skipInvalidate) {
+        m_skipInvalidate = false;
+        return;
+    }
+    TBaseGrid::InvalidateGrid();
+}
+
+void TZedEzeravIvur::MeasureCellText(int col, int row, QSize& size, bool wrap)
+{
+    const int real = DisplColIndex(col);
+    tk::TFont f;
+    f.SetFont(IsFixedCell(col, row) ? m_fixedFont.Font() : font());
+    bool wordWrap = wrap;
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    TColor colorTo = gfx::clNone;
+    TColor brush = Color();
+    tk::TGridDrawState state = 0;
+    GetCellColors(real, row, wordWrap, hAlign, vAlign, f, colorTo, brush, true, true, false, state);
+    const QFontMetrics fm(f.Font());
+    const QString text = DisplayText(real, row);
+    if (wrap) {
+        // The text wraps inside the cell less its margins and two pixels on each side.
+        const int width = std::max(1, ColWidths(col) - 2 * (m_cellMarginX + 2));
+        const QRect r = fm.boundingRect(QRect(0, 0, width, 65535), Qt::TextWordWrap | Qt::TextExpandTabs, text);
+        size = QSize(r.width() + 2 * m_cellMarginX, r.height() + 2 * m_cellMarginY);
+        return;
+    }
+    QStringList lines = text.split(QLatin1Char('\r'));
+    if (!Multilinecells)
+        lines = QStringList{lines.first()};
+    int widest = 0;
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\n'));
+        widest = std::max(widest, fm.horizontalAdvance(line) + 2 * m_cellMarginX);
+    }
+    size = QSize(widest, fm.boundingRect(QStringLiteral("gh")).height() * int(lines.size()) + 2 * m_cellMarginY);
 }
 
 void TZedEzeravIvur::watchWindow()
@@ -661,10 +735,107 @@ void TZedEzeravIvur::GetCellAlignment(int col, int row, TAlignment& hAlign, TVAl
         OnGetAlignment(this, row, col, hAlign, vAlign);
 }
 
+void TZedEzeravIvur::GridHint(int col, int row, QString& hint)
+{
+    if (OnGridHint)
+        OnGridHint(this, row, col, hint);
+}
+
+void TZedEzeravIvur::GetCellPrintColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font)
+{
+    if (OnGetCellPrintColor)
+        OnGetCellPrintColor(this, row, col, state, brush, font);
+}
+
+void TZedEzeravIvur::GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders)
+{
+    if (OnGetCellBorder)
+        OnGetCellBorder(this, row, col, pen, borders);
+}
+
+void TZedEzeravIvur::GetCellPrintBorder(int col, int row, QPen& pen, TCellBorders& borders)
+{
+    if (OnGetCellPrintBorder)
+        OnGetCellPrintBorder(this, row, col, pen, borders);
+}
+
+void TZedEzeravIvur::GetColumnFormat(int col, TSortStyle& style, QString& prefix, QString& suffix)
+{
+    if (OnGetFormat)
+        OnGetFormat(this, col, style, prefix, suffix);
+}
+
+void TZedEzeravIvur::GetCellEditor(int col, int row, TEditorType& editor)
+{
+    if (OnGetEditorType)
+        OnGetEditorType(this, col, row, editor);
+}
+
+void TZedEzeravIvur::GetPasswordCell(int col, int row, bool& isPassword)
+{
+    if (OnIsPasswordCell)
+        OnIsPasswordCell(this, row, col, isPassword);
+}
+
+void TZedEzeravIvur::GetCellWordWrap(int col, int row, bool& wordWrap)
+{
+    if (OnGetWordWrap)
+        OnGetWordWrap(this, col, row, wordWrap);
+}
+
+bool TZedEzeravIvur::HasComboBox(int col, int row)
+{
+    bool has = false;
+    if (OnHasComboBox)
+        OnHasComboBox(this, col, row, has);
+    return has;
+}
+
+void TZedEzeravIvur::CanAddRow(bool& canAdd)
+{
+    if (OnCanAddRow)
+        OnCanAddRow(this, canAdd);
+}
+
+void TZedEzeravIvur::CanInsertRow(int row, bool& canInsert)
+{
+    if (OnCanInsertRow)
+        OnCanInsertRow(this, row, canInsert);
+}
+
+void TZedEzeravIvur::SelectionChanged(int left, int top, int right, int bottom)
+{
+    if (OnSelectionChanged)
+        OnSelectionChanged(this, left, top, right, bottom);
+}
+
+void TZedEzeravIvur::UpdateColumnSize(int col, int& width)
+{
+    if (OnUpdateColumnSize)
+        OnUpdateColumnSize(this, col, width);
+}
+
+void TZedEzeravIvur::UpdateAutoColumnSize(int col, int& width)
+{
+    if (OnUpdateColumnSize)
+        OnUpdateColumnSize(this, col, width);
+}
+
+void TZedEzeravIvur::CellsChanged(const QRect& cells)
+{
+    if (OnCellsChanged)
+        OnCellsChanged(this, cells);
+}
+
 void TZedEzeravIvur::RichEditSelectionChanged()
 {
     if (OnRichEditSelectionChange)
         OnRichEditSelectionChange(this);
+}
+
+void TZedEzeravIvur::DefineProperties(tk::TFiler& filer)
+{
+    filer.DefineCollection(QStringLiteral("Filter"), m_filter.StoredItems());
 }
 
 void TZedEzeravIvur::Loaded()
@@ -683,6 +854,7 @@ void TZedEzeravIvur::Loaded()
     }
     if (!m_themedDrawing && m_controlLook->ControlStyle() == csTheme && !Designing())
         m_controlLook->SetControlStyle(csClassic);
+    UpdateScrollBarsAlways();
 }
 
 // --- cell states

@@ -8,6 +8,9 @@
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QImage>
+#include <QPen>
+#include <QRect>
+#include <QSize>
 #include <QPointer>
 #include <QStringList>
 #include <array>
@@ -21,12 +24,13 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
-    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight")
+    Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight,FixedFont,ActiveCellFont")
     Q_PROPERTY(bool DefaultDrawing READ DefaultDrawing WRITE SetDefaultDrawing)
     Q_PROPERTY(int GridLineWidth READ GridLineWidth WRITE SetGridLineWidth)
     Q_PROPERTY(bool ActiveRowShow READ ActiveRowShow WRITE SetActiveRowShow)
     Q_PROPERTY(int ActiveRowColor READ ActiveRowColor WRITE SetActiveRowColor)
     Q_PROPERTY(int GridLineColor READ GridLineColor WRITE SetGridLineColor)
+    Q_PROPERTY(grid::TZodUvuzUndoRedo* UndoRedo READ UndoRedo WRITE SetUndoRedo)
     Q_PROPERTY(int ColCount READ ColCount WRITE SetColCount)
     Q_PROPERTY(int DefaultRowHeight READ DefaultRowHeight WRITE SetDefaultRowHeight)
     Q_PROPERTY(int FixedCols READ FixedCols WRITE SetFixedCols)
@@ -118,6 +122,12 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(grid::TScrollStyle ScrollBars READ ScrollBarsStyle WRITE SetScrollBarsStyle)
     Q_PROPERTY(QStringList LookupItems READ LookupItemsList WRITE SetLookupItemsList)
     Q_PROPERTY(QImage RowIndicator READ RowIndicator WRITE SetRowIndicator)
+    Q_PROPERTY(tk::TFont FixedFont READ FixedFont WRITE SetFixedFont)
+    Q_PROPERTY(tk::TFont ActiveCellFont READ ActiveCellFont WRITE SetActiveCellFont)
+    // Components the grid refers to: stored by their names.
+    Q_PROPERTY(QObject* GridImages READ GridImages WRITE SetGridImages)
+    Q_PROPERTY(QObject* PictureContainer READ PictureContainer WRITE SetPictureContainer)
+    Q_PROPERTY(QObject* CellChecker READ CellChecker WRITE SetCellChecker)
 public:
     // `designing`: the grid is being designed (no editor controls, no drop markers).
     explicit TZedEzeravIvur(QWidget* parent = nullptr, bool designing = false);
@@ -137,11 +147,18 @@ public:
     TDragScrollOptions* DragScrollOptions() const { return m_dragScrollOptions.get(); }
     TBands* Bands() const { return m_bands.get(); }
     TBackGround* BackGround() const { return m_backGround.get(); }
+    // These setters copy the given object into the grid's own (the background then repaints).
+    void SetBackGround(const TBackGround* value);
+    void SetShowModified(const TShowModified* value) { m_showModified->Assign(value); }
+    void SetDragScrollOptions(const TDragScrollOptions* value) { m_dragScrollOptions->Assign(value); }
     TGrouping* Grouping() const { return m_grouping.get(); }
     TShowModified* ShowModified() const { return m_showModified.get(); }
     TFilter& Filter() { return m_filter; }
     tk::TFont& FixedFont() { return m_fixedFont; }
+    // Both setters copy the given font (the grid repaints).
+    void SetFixedFont(const tk::TFont& font) { m_fixedFont.Assign(font); }
     tk::TFont& ActiveCellFont() { return m_activeCellFont; }
+    void SetActiveCellFont(const tk::TFont& font) { m_activeCellFont.Assign(font); }
     tk::TStringList& ColumnHeaders() { return m_columnHeaders; }
     void SetColumnHeaders(const tk::TStringList& list);
     tk::TStringList& RowHeaders() { return m_rowHeaders; }
@@ -241,7 +258,10 @@ public:
     int RowCount() const { return TBaseGrid::RowCount(); }
     void SetRowCount(int value);
     int ColCount() const { return TBaseGrid::ColCount(); }
+    // Also applies the grid's bounds again (SetBounds with the current geometry).
     void SetColCount(int value);
+    // Places the grid; the row-fitting height comes with the scroll bar handling.
+    virtual void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
     int FixedRows() const;
     void SetFixedRows(int value);
     int FixedCols() const;
@@ -286,11 +306,31 @@ public:
     // --- internal lists (their users are sorting, selection, moving and the modified marks)
     tk::TStringList& SortList() { return m_sortList; }
     TIntList& IntLists(int index) { return m_intLists.at(size_t(index)); }
+    // The columns whose equal texts are merged (the third integer list); every change re-merges.
+    TIntList& AutoMergeColumns() { return m_intLists[2]; }
+    // Merges equal texts in the AutoMergeColumns again; nothing until rows and columns merge.
+    virtual void ReMergeColumns() {}
     TSortIndexList& SortIndexes() { return m_sortIndexes; }
     TControlList& CellControls() { return m_cellControls; }
     TIntList& ChangedCells() { return m_changedCells; }
     // The column order; filled (0 .. ColCount - 1) by the first MoveColumnData.
     TIntList& ColumnOrder() { return m_columnOrder; }
+
+    // --- painting
+    // Repaints the grid, unless one repaint was asked to be skipped: that request is used up.
+    void InvalidateGrid() override;
+    // Skips the next InvalidateGrid (the editors ask for it when they switch the editing option).
+    void SkipNextInvalidate() { m_skipInvalidate = true; }
+    // The room a cell's content needs (automatic sizing): its display text in the grid's or, for a
+    // fixed cell, the fixed font, with the cell margins; `wrap` wraps it at the column width.
+    virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
+    // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
+    virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
+    // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
+    virtual void UpdateScrollBarsAlways() {}
+    // The grid's 500 ms timer (started when its window is first shown) has ticked.
+    virtual void TimerTick() {}
+    bool TimerRunning() const { return m_timerId != 0; }
 
     // --- updates
     void BeginUpdate();
@@ -355,12 +395,41 @@ public:
     virtual void GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
     // Column 0 centred with HotmailRowSelect, then OnGetAlignment.
     virtual void GetCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    // The hooks below raise their event when it is assigned (parameters in the event's own order).
+    virtual void GridHint(int col, int row, QString& hint);
+    virtual void GetCellPrintColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font);
+    virtual void GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders);
+    virtual void GetCellPrintBorder(int col, int row, QPen& pen, TCellBorders& borders);
+    virtual void GetColumnFormat(int col, TSortStyle& style, QString& prefix, QString& suffix);
+    virtual void GetCellEditor(int col, int row, TEditorType& editor);
+    virtual void GetPasswordCell(int col, int row, bool& isPassword);
+    virtual void GetCellWordWrap(int col, int row, bool& wordWrap);
+    // False when OnHasComboBox is not assigned.
+    virtual bool HasComboBox(int col, int row);
+    virtual void CanAddRow(bool& canAdd);
+    virtual void CanInsertRow(int row, bool& canInsert);
+    // One row more at the bottom.
+    virtual void AddRow() { SetRowCount(RowCount() + 1); }
+    virtual void SelectionChanged(int left, int top, int right, int bottom);
+    // A column was sized by the user / by automatic sizing: the width may still change.
+    virtual void UpdateColumnSize(int col, int& width);
+    virtual void UpdateAutoColumnSize(int col, int& width);
+    virtual void CellsChanged(const QRect& cells);
+    // A cell changed: the footer of its column is recalculated; all cells changed: every footer.
+    virtual void RowChanged(int col, int row) { (void)row; CalcFooter(col); }
+    virtual void AllCellsChanged() { CalcFooter(-1); }
+    // Progress of a copy to and a paste from the clipboard (0 .. 100).
+    virtual void CopyProgress(int progress) { (void)progress; }
+    virtual void PasteProgress(int progress) { (void)progress; }
+    // The floating footer row's calculations; nothing until the footer exists.
     virtual void UpdateFooter(int col) { (void)col; }
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
     void Loaded() override;
+    // The filter conditions are stored as the collection "Filter".
+    void DefineProperties(tk::TFiler& filer) override;
     bool IsLoaded() const { return m_loaded; }
 
     // --- events
@@ -374,10 +443,26 @@ public:
         OnGetCellColor;
     std::function<void(QObject* sender, int row, int col, TAlignment& hAlign, TVAlignment& vAlign)> OnGetAlignment;
     std::function<void(QObject* sender)> OnResize;
+    std::function<void(QObject* sender, int row, int col, QString& hint)> OnGridHint;
+    std::function<void(QObject* sender, int row, int col, tk::TGridDrawState state, TColor& brush, tk::TFont& font)>
+        OnGetCellPrintColor;
+    std::function<void(QObject* sender, int row, int col, QPen& pen, TCellBorders& borders)> OnGetCellBorder;
+    std::function<void(QObject* sender, int row, int col, QPen& pen, TCellBorders& borders)> OnGetCellPrintBorder;
+    std::function<void(QObject* sender, int col, TSortStyle& style, QString& prefix, QString& suffix)> OnGetFormat;
+    std::function<void(QObject* sender, int col, int row, TEditorType& editor)> OnGetEditorType;
+    std::function<void(QObject* sender, int row, int col, bool& isPassword)> OnIsPasswordCell;
+    std::function<void(QObject* sender, int col, int row, bool& wordWrap)> OnGetWordWrap;
+    std::function<void(QObject* sender, int col, int row, bool& hasComboBox)> OnHasComboBox;
+    std::function<void(QObject* sender, bool& canAdd)> OnCanAddRow;
+    std::function<void(QObject* sender, int row, bool& canInsert)> OnCanInsertRow;
+    std::function<void(QObject* sender, int left, int top, int right, int bottom)> OnSelectionChanged;
+    std::function<void(QObject* sender, int col, int& width)> OnUpdateColumnSize;
+    std::function<void(QObject* sender, const QRect& cells)> OnCellsChanged;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -425,6 +510,8 @@ private:
 
     bool m_loaded = false;
     bool m_shownOnce = false;
+    bool m_skipInvalidate = false;
+    int m_timerId = 0;
     int m_cellMarginX = 2;
     int m_cellMarginY = 2;
     QChar m_passwordChar = QLatin1Char('*');

@@ -3,9 +3,9 @@
 // nothing is fetched from the network; local pictures (plain paths, file URLs) are shown.
 #include <QWidget>
 
-class QWebEngineView;
-class QWebEngineProfile;
-class TInterceptor;
+namespace htmleditor {
+class TWebView;
+}
 
 class THtmlPreview : public QWidget {
     Q_OBJECT
@@ -19,8 +19,9 @@ public:
     // The shown document's HTML (for checks); empty before the first document.
     QString DocumentHtml();
     bool HasDocument() const { return m_hasDocument; }
-    // The web view; created (and the web engine started) by the first document or this call.
-    QWebEngineView* View();
+    // The web view (of the web-engine module); created (and the web engine started) by the
+    // first document or this call.
+    QWidget* View();
     bool ViewCreated() const { return m_view != nullptr; }
     // The number of requests refused because they would have left the machine.
     int BlockedRequests() const;
@@ -28,8 +29,6 @@ public:
 private:
     void EnsureView();
 
-    QWebEngineProfile* m_profile = nullptr;
-    QWebEngineView* m_view = nullptr;
-    TInterceptor* m_interceptor = nullptr;
+    htmleditor::TWebView* m_view = nullptr;
     bool m_hasDocument = false;
 };

@@ -30,9 +30,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 #include <optional>
 
 namespace {
@@ -41,31 +38,6 @@ const QString kChangeNotice = QStringLiteral("qly:document-changed");
 const QString kEmptyDocument = QStringLiteral("<HTML><HEAD></HEAD><BODY></BODY></HTML>");
 // setHtml() carries the document in a data URL, which the engine limits to 2 MB.
 constexpr qsizetype kSetHtmlLimit = 1500 * 1024;
-
-// The page of the design view: key releases and clicks in the document come back as console
-// notices.
-class TEditorPage : public QWebEnginePage {
-public:
-    TEditorPage(QObject* parent, std::function<void()> onNotice)
-        : QWebEnginePage(parent), m_onNotice(std::move(onNotice)) {}
-
-protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int, const QString&) override
-    {
-        if (message == kChangeNotice && m_onNotice)
-            m_onNotice();
-    }
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
-    {
-        // Only our own loads; a link clicked in the document never replaces the mail.
-        if (type == NavigationTypeLinkClicked)
-            return false;
-        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-    }
-
-private:
-    std::function<void()> m_onNotice;
-};
 
 const char* const kImageNames[18] = {"NEW", "LOAD", "SAVE", "COPY", "CUT", "PASTE", "BOLD", "ITALIC", "UNDERLINE",
                                      "FORECOLOR", "JUSTIFYLEFT", "JUSTIFYCENTER", "JUSTIFYRIGHT",
@@ -79,38 +51,12 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_toolBar->setIconSize(QSize(16, 16));
-    layout->addWidget(m_toolBar);
+    // The tool bar comes with CreateWnd: a tool bar's extension button loads the style's icon,
+    // and the first icon read makes Qt try every image format plugin, too much for a start.
 
     // The web view comes with the first need (EnsureBrowser): starting the web engine is the most
-    // expensive part of a program start and the editor is often never shown.
-    m_memo = new TZedMemo(this);
-    m_memo->setObjectName(QStringLiteral("SourceMemo"));
-    m_memo->setVisible(false);
-    layout->addWidget(m_memo, 1);
-
-    m_styler = std::make_unique<TZedWebMemoStyler>();
-    if (m_styler->AllStyles.Count() > 5) {
-        m_styler->AllStyles[0]->Font.Color = 0xFF0000;
-        m_styler->AllStyles[1]->Font.Color = 0xFF0000;
-        QStringList& kw = m_styler->AllStyles[1]->KeyWords;
-        kw << QStringLiteral("head") << QStringLiteral("body") << QStringLiteral("html") << QStringLiteral("title")
-           << QStringLiteral("meta") << QStringLiteral("h1") << QStringLiteral("h2") << QStringLiteral("h3")
-           << QStringLiteral("h4") << QStringLiteral("h5") << QStringLiteral("li") << QStringLiteral("ul")
-           << QStringLiteral("ol") << QStringLiteral("input") << QStringLiteral("button");
-        m_styler->AllStyles[2]->Font.Color = 0x008000;
-        m_styler->AllStyles[3]->Font.Color = 0x008000;
-        m_styler->AllStyles[4]->Font.Color = 0x808000;
-        m_styler->AllStyles[5]->Font.Color = 0xFFFF00;
-    }
-    m_memo->SetSyntaxStyles(m_styler.get());
-    m_memo->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { MemoKeyDown(key, shift); };
-    m_memo->OnChange = [this] {
-        if (!m_settingMemo)
-            DoChange();
-    };
+    // expensive part of a program start and the editor is often never shown. The source memo
+    // comes when it is first needed too (EnsureMemo): its monospaced font is loaded then.
     resize(680, 400);
 
     ShowError = [this](const QString& text) { QMessageBox::critical(this, QString(), text, QMessageBox::Ok); };
@@ -139,6 +85,47 @@ TORVHTMLEditor::TORVHTMLEditor(QWidget* parent) : QWidget(parent)
     };
 }
 
+void TORVHTMLEditor::EnsureMemo()
+{
+    if (m_memo)
+        return;
+    m_styler = std::make_unique<TZedWebMemoStyler>();
+    if (m_styler->AllStyles.Count() > 5) {
+        m_styler->AllStyles[0]->Font.Color = 0xFF0000;
+        m_styler->AllStyles[1]->Font.Color = 0xFF0000;
+        QStringList& kw = m_styler->AllStyles[1]->KeyWords;
+        kw << QStringLiteral("head") << QStringLiteral("body") << QStringLiteral("html") << QStringLiteral("title")
+           << QStringLiteral("meta") << QStringLiteral("h1") << QStringLiteral("h2") << QStringLiteral("h3")
+           << QStringLiteral("h4") << QStringLiteral("h5") << QStringLiteral("li") << QStringLiteral("ul")
+           << QStringLiteral("ol") << QStringLiteral("input") << QStringLiteral("button");
+        m_styler->AllStyles[2]->Font.Color = 0x008000;
+        m_styler->AllStyles[3]->Font.Color = 0x008000;
+        m_styler->AllStyles[4]->Font.Color = 0x808000;
+        m_styler->AllStyles[5]->Font.Color = 0xFFFF00;
+    }
+    m_memo = new TZedMemo(this);
+    m_memo->setObjectName(QStringLiteral("SourceMemo"));
+    m_memo->setVisible(false);
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_memo, 1);
+    m_memo->SetSyntaxStyles(m_styler.get());
+    m_memo->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { MemoKeyDown(key, shift); };
+    m_memo->OnChange = [this] {
+        if (!m_settingMemo)
+            DoChange();
+    };
+    if (m_pendingMemoText) {
+        const QString text = *m_pendingMemoText;
+        m_pendingMemoText.reset();
+        SetMemoText(text);
+    }
+}
+
+TZedMemo* TORVHTMLEditor::Memo()
+{
+    EnsureMemo();
+    return m_memo;
+}
+
 TORVHTMLEditor::~TORVHTMLEditor()
 {
     // The memo refers to the styler; it goes first.
@@ -156,18 +143,14 @@ void TORVHTMLEditor::EnsureBrowser()
 {
     if (Browser)
         return;
-    htmleditor::PrepareWebEngine();
-    Browser = new QWebEngineView(this);
+    // Key releases and clicks in the document come back as console notices; the view refuses
+    // drops (a dropped file would replace the mail) and ignores link clicks.
+    m_web = htmleditor::WebEngineModule().CreateEditorView(this, kChangeNotice, [this] { DocumentChanged(); });
+    Browser = m_web->Widget();
     Browser->setObjectName(QStringLiteral("Browser"));
-    Browser->setPage(new TEditorPage(Browser, [this] { DocumentChanged(); }));
-    Browser->setAcceptDrops(false); // a dropped file would replace the mail
-    Browser->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    connect(Browser, &QWebEngineView::loadFinished, this, [this](bool) {
-        if (QWidget* proxy = Browser->focusProxy())
-            proxy->setAcceptDrops(false);
-    });
-    static_cast<QVBoxLayout*>(layout())->insertWidget(1, Browser, 1);
-    Browser->setVisible(!m_memo->isVisibleTo(this));
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    box->insertWidget(m_memo ? box->indexOf(m_memo) : box->count(), Browser, 1);
+    Browser->setVisible(!(m_memo && m_memo->isVisibleTo(this)));
     if (m_pendingHtml) {
         const QString html = *m_pendingHtml;
         m_pendingHtml.reset();
@@ -276,6 +259,10 @@ void TORVHTMLEditor::CreateWnd()
     if (m_created)
         return;
     m_created = true;
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setIconSize(QSize(16, 16));
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_toolBar);
     for (int i = 0; i < 18; ++i)
         m_images.push_back(MakeImage(i));
     auto has = [this](TORVHTMLEditorButton b) { return (ToolBarButtons & EditorButton(b)) != 0; };
@@ -405,7 +392,7 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
     EnsureBrowser();
     auto state = std::make_shared<State>();
     std::weak_ptr<State> weak = state;
-    Browser->page()->runJavaScript(script, [weak](const QVariant& v) {
+    m_web->RunJavaScript(script, false, [weak](const QVariant& v) {
         if (auto s = weak.lock()) {
             s->value = v;
             s->done = true;
@@ -428,10 +415,11 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
     }
     auto loaded = std::make_shared<std::optional<bool>>();
     QEventLoop loop;
-    auto conn = connect(Browser, &QWebEngineView::loadFinished, &loop, [loaded, &loop](bool ok) {
+    m_web->OnLoadFinished = [loaded, &loop](bool ok) {
         *loaded = ok;
         loop.quit();
-    });
+    };
+    const htmleditor::TLoadWaitEnd waitEnd{m_web};
     const QUrl base = QUrl(QStringLiteral("file:///"));
     if (html.size() > kSetHtmlLimit / 2 && html.toUtf8().size() > kSetHtmlLimit) {
         // Too large for setHtml(): through a temporary file.
@@ -439,10 +427,10 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
         if (!file->open() || file->write(html.toUtf8()) < 0 || !file->flush())
             throw std::runtime_error("Das Dokument kann nicht geladen werden.");
         file->close();
-        Browser->load(QUrl::fromLocalFile(file->fileName()));
+        m_web->Load(QUrl::fromLocalFile(file->fileName()));
         m_largeDocument = std::move(file);
     } else {
-        Browser->setHtml(html, base);
+        m_web->SetHtml(html, base);
         m_largeDocument.reset();
     }
     QElapsedTimer t;
@@ -452,7 +440,6 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
         QTimer::singleShot(200, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    disconnect(conn);
     if (!loaded->has_value())
         throw std::runtime_error("Could not assign \"about:blank\".");
     m_hasDocument = true;
@@ -464,6 +451,10 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
 
 void TORVHTMLEditor::SetMemoText(const QString& text)
 {
+    if (!m_memo) {
+        m_pendingMemoText = text; // the memo takes it when it comes
+        return;
+    }
     m_settingMemo = true;
     m_memo->Lines().SetText(text);
     m_memo->LinesChanged();
@@ -474,7 +465,7 @@ void TORVHTMLEditor::SetMemoText(const QString& text)
 
 void TORVHTMLEditor::ApplyMemoToDocument()
 {
-    LoadDocument(m_memo->Lines().Text());
+    LoadDocument(Memo()->Lines().Text());
 }
 
 void TORVHTMLEditor::SetHTML(const QString& text, bool append)
@@ -561,7 +552,7 @@ void TORVHTMLEditor::New()
 void TORVHTMLEditor::InsertAtCaret(const QString& text)
 {
     if (SourceViewShown()) {
-        m_memo->InsertText(text);
+        Memo()->InsertText(text);
         return; // the memo's change notice raises OnChange
     }
     if (!m_hasDocument && !m_pendingHtml)
@@ -584,29 +575,29 @@ void TORVHTMLEditor::InsertAtCaret(const QString& text)
 void TORVHTMLEditor::ExecCommand(const QString& command, const QString& jsValue)
 {
     EnsureBrowser();
-    Browser->page()->runJavaScript(
-        QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue));
+    m_web->RunJavaScript(QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue), false,
+                         nullptr);
 }
 
 void TORVHTMLEditor::FormatCommand(const QString& command)
 {
     if (SourceViewShown()) {
         if (command == QLatin1String("copy"))
-            m_memo->CopyToClipboard();
+            Memo()->CopyToClipboard();
         else if (command == QLatin1String("cut"))
-            m_memo->CutToClipboard();
+            Memo()->CutToClipboard();
         else if (command == QLatin1String("paste"))
-            m_memo->PasteFromClipboard();
+            Memo()->PasteFromClipboard();
     } else if (command == QLatin1String("copy")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Copy);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Copy);
     } else if (command == QLatin1String("cut")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Cut);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Cut);
         DoChange();
     } else if (command == QLatin1String("paste")) {
         EnsureBrowser();
-        Browser->page()->triggerAction(QWebEnginePage::Paste);
+        m_web->TriggerAction(htmleditor::TWebView::TAction::Paste);
         DoChange();
     } else {
         ExecCommand(command, QStringLiteral("null"));
@@ -658,7 +649,7 @@ void TORVHTMLEditor::RefreshToolBar()
     script += QStringLiteral(" r.FontName = document.queryCommandValue('FontName');"
                              " r.FontSize = document.queryCommandValue('FontSize'); return r; })()");
     QPointer<TORVHTMLEditor> self(this);
-    Browser->page()->runJavaScript(script, [self](const QVariant& v) {
+    m_web->RunJavaScript(script, false, [self](const QVariant& v) {
         if (!self)
             return;
         const QVariantMap m = v.toMap();
@@ -673,18 +664,15 @@ void TORVHTMLEditor::RefreshToolBar()
     });
 }
 
-QWidget* TORVHTMLEditor::BrowserWidget() const
-{
-    return Browser;
-}
-
 bool TORVHTMLEditor::SourceViewShown() const
 {
-    return m_memo->isVisibleTo(const_cast<TORVHTMLEditor*>(this)) || (m_sourceButton && m_sourceButton->isChecked());
+    return (m_memo && m_memo->isVisibleTo(const_cast<TORVHTMLEditor*>(this))) ||
+           (m_sourceButton && m_sourceButton->isChecked());
 }
 
 void TORVHTMLEditor::ToggleSourceView()
 {
+    EnsureMemo();
     const bool down = m_sourceButton ? m_sourceButton->isChecked() : !m_memo->isVisibleTo(this);
     EnsureBrowser();
     if (down) {

@@ -18,9 +18,11 @@ class QComboBox;
 class QTemporaryFile;
 class QToolBar;
 class QToolButton;
-class QWebEngineView;
 class TZedMemo;
 class TZedWebMemoStyler;
+namespace htmleditor {
+class TWebView;
+}
 
 enum TORVHTMLEditorButton : unsigned {
     ebNew, ebLoad, ebSave, ebCopy, ebPaste, ebCut, ebBold, ebItalic, ebUnder, ebFont, ebHeight, ebFColor,
@@ -84,12 +86,13 @@ public:
     bool BrowserCreated() const { return Browser != nullptr; }
 
     // ---- parts
-    // The design view; nullptr until it is first needed (EnsureBrowser).
-    QWebEngineView* Browser = nullptr;
-    QWidget* BrowserWidget() const; // Browser, for code that does not include the web engine
-    TZedMemo* Memo() const { return m_memo; }
-    QToolBar* ToolBar() const { return m_toolBar; }
-    TZedWebMemoStyler* Styler() const { return m_styler.get(); }
+    // The design view (a web view of the web-engine module); nullptr until it is first needed
+    // (EnsureBrowser).
+    QWidget* Browser = nullptr;
+    QWidget* BrowserWidget() const { return Browser; }
+    TZedMemo* Memo(); // the source memo, made on first need (EnsureMemo)
+    QToolBar* ToolBar() const { return m_toolBar; } // nullptr until CreateWnd
+    TZedWebMemoStyler* Styler() const { return m_styler.get(); } // nullptr until the memo exists
 
     enum class TItemKind { Button, Check, Divider, Combo };
     struct TToolItem {
@@ -126,6 +129,7 @@ private:
     void ForeColorClick();
     void FontComboSelect(QComboBox* combo, const QString& command);
     void ExecCommand(const QString& command, const QString& jsValue);
+    void EnsureMemo();
     void SetMemoText(const QString& text);
     void ApplyMemoToDocument();
     void MemoKeyDown(int& key, Qt::KeyboardModifiers shift);
@@ -134,6 +138,7 @@ private:
     void AddDivider();
     QIcon MakeImage(int index) const;
 
+    htmleditor::TWebView* m_web = nullptr; // Browser's engine side
     QToolBar* m_toolBar = nullptr;
     TZedMemo* m_memo = nullptr;
     std::unique_ptr<TZedWebMemoStyler> m_styler;
@@ -145,6 +150,7 @@ private:
     QComboBox* m_fontSize = nullptr;
     std::unique_ptr<QTemporaryFile> m_largeDocument;
     std::optional<QString> m_pendingHtml; // the document set before the view existed
+    std::optional<QString> m_pendingMemoText; // the memo's text set before the memo existed
     bool m_created = false;
     bool m_hasDocument = false;
     bool m_settingMemo = false;

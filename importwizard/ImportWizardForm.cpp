@@ -44,8 +44,6 @@ const QString kNoTable = QStringLiteral("Bitte bestimmen Sie eine Tabelle für d
 const QString kOpenFailed = QStringLiteral(
     "Die angegebe Datei konnte nicht geöffnet werden. Bitte achten Sie darauf, dass die Datei nicht bereits "
     "von einer anderen Anwendung geöffnet ist.");
-// Sources whose pages this version does not have yet.
-const QString kSourceUnavailable = QStringLiteral("Diese Importart steht in dieser Version noch nicht zur Verfügung.");
 
 struct SourceText {
     TImportType type;
@@ -121,6 +119,7 @@ TImportWizardForm::TImportWizardForm(QWidget* owner)
     : QDialog(owner)
     , FDialogs(&FQtDialogs)
 {
+    FOutlookOpener = outlook::OpenDataFile;
     // FormCreate
     FSettings = std::make_unique<settings::TRegIniFile>(SettingsKeyPath());
     FImportTypes = {itCSV, itDatabase, itExcel, itAccess};
@@ -132,11 +131,20 @@ TImportWizardForm::~TImportWizardForm()
     // FormDestroy: the query and the connection close before the window goes.
     FQuery.reset();
     FConnection.reset();
+    // The Outlook objects go with the window.
+    FOutlookItem.reset();
+    FOutlookFolder.reset();
+    FOutlookFile.reset();
 }
 
 void TImportWizardForm::SetDialogs(IWizardDialogs* dialogs)
 {
     FDialogs = dialogs ? dialogs : &FQtDialogs;
+}
+
+void TImportWizardForm::SetOutlookOpener(TOutlookOpener opener)
+{
+    FOutlookOpener = opener ? std::move(opener) : TOutlookOpener(outlook::OpenDataFile);
 }
 
 void TImportWizardForm::BuildWindow()
@@ -192,11 +200,13 @@ void TImportWizardForm::BuildWindow()
     connect(ButtonBack, &QPushButton::clicked, this, [this] { ButtonBackClick(); });
     connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
     connect(ButtonAddField, &QPushButton::clicked, this, [this] { AddAColumn(); });
+    connect(ButtonRetry, &QPushButton::clicked, this, [this] { ButtonRetryClick(); });
 
     BuildSourcePage();
     BuildCsvPage();
     BuildXlsPages();
     BuildDbPage();
+    BuildOutlookPage();
     BuildMappingPage();
     BuildOverviewPage();
 
@@ -205,6 +215,8 @@ void TImportWizardForm::BuildWindow()
     FPageHooks.insert(TabSheetXLSFiles, {[this] { TabSheetXLSFilesShow(); }, [this] { TabSheetXLSFilesHide(); }});
     FPageHooks.insert(TabSheetXLSSheetSelect, {nullptr, [this] { TabSheetXLSSheetSelectHide(); }});
     FPageHooks.insert(TabSheetDBType, {[this] { TabSheetDBTypeShow(); }, [this] { TabSheetDBTypeHide(); }});
+    FPageHooks.insert(TabSheetConnectToOutlook,
+                      {[this] { TabSheetConnectToOutlookShow(); }, [this] { TabSheetConnectToOutlookHide(); }});
     FPageHooks.insert(TabSheetCSVAssociations,
                       {[this] { TabSheetCSVAssociationsShow(); }, [this] { TabSheetCSVAssociationsHide(); }});
     FPageHooks.insert(TabSheetOverview, {[this] { TabSheetOverviewShow(); }, nullptr});
@@ -303,6 +315,15 @@ void TImportWizardForm::BuildMappingPage()
     next->setGeometry(22, 0, 22, 24);
     connect(prev, &QToolButton::clicked, this, [this] { UpDown1Click(btPrev); });
     connect(next, &QToolButton::clicked, this, [this] { UpDown1Click(btNext); });
+
+    // The Outlook source's list selector, in the place of "Erste Zeile ignorieren".
+    ComboBoxDefaultAll = new QComboBox(page);
+    ComboBoxDefaultAll->setObjectName(QStringLiteral("ComboBoxDefaultAll"));
+    ComboBoxDefaultAll->addItems({QStringLiteral("Standardwerte"), QStringLiteral("Alle Werte")});
+    ComboBoxDefaultAll->setCurrentIndex(0);
+    ComboBoxDefaultAll->setGeometry(144, 220, 130, 23);
+    ComboBoxDefaultAll->hide();
+    connect(ComboBoxDefaultAll, &QComboBox::currentIndexChanged, this, [this] { ComboBoxDefaultAllSelect(); });
 }
 
 void TImportWizardForm::BuildOverviewPage()
@@ -510,8 +531,13 @@ void TImportWizardForm::ButtonNextClick()
             SetActivePage(TabSheetXLSFiles);
             break;
         case itOutlook:
-            Refuse(kSourceUnavailable);
-            return;
+            SetActivePage(TabSheetConnectToOutlook);
+            repaint();
+            if (!PrepareImportFromOutlook()) {
+                ButtonNext->setEnabled(false);
+                return;
+            }
+            break;
         }
     } else if (page == TabSheetCSVFiles) {
         const QString fileName = EditCSVFilename->text();
@@ -567,6 +593,10 @@ void TImportWizardForm::ButtonNextClick()
         ShowMappingControls(true, false);
         SetActivePage(TabSheetCSVAssociations);
         AssociateDBRows(FPreviewRow);
+    } else if (page == TabSheetConnectToOutlook) {
+        ShowMappingControls(false, false, true);
+        SetActivePage(TabSheetCSVAssociations);
+        AssociateOutlook();
     } else if (page == TabSheetCSVAssociations) {
         if (!MapsAnyColumn(FAssociationBox->GetSelectedItems())) {
             Refuse(kNoColumn);
@@ -697,6 +727,7 @@ void TImportWizardForm::TabSheetOverviewShow()
             OverviewDb();
             break;
         case itOutlook:
+            OverviewOutlook();
             break;
         }
     } catch (const std::exception&) {
@@ -843,6 +874,7 @@ void TImportWizardForm::DoImport()
             ImportFromDB();
             break;
         case itOutlook:
+            ImportFromOutlook();
             break;
         }
     } catch (...) {

@@ -28,11 +28,13 @@ class QRadioButton;
 class QStackedWidget;
 class QToolButton;
 class TAssociationBox;
+class TProgressLabel;
 class TProgressPanel;
 
 namespace settings { class TRegIniFile; }
 namespace xls { class TXLSBook; class TSheet; }
 namespace dataaccess { class TForeignConnection; class TForeignQuery; }
+namespace outlook { class IDataFile; class IFolder; class IItem; }
 
 enum TImportType { itCSV = 0, itOutlook = 1, itDatabase = 2, itExcel = 3, itAccess = 4 };
 
@@ -99,6 +101,11 @@ public:
     // wizard does not own them. Null restores the real ones.
     void SetDialogs(importwizard::IWizardDialogs* dialogs);
 
+    // Opens the Outlook data file the user picked (raises outlook::EOutlookError when it cannot);
+    // null restores the real one over libpff.
+    using TOutlookOpener = std::function<std::unique_ptr<outlook::IDataFile>(const QString& fileName)>;
+    void SetOutlookOpener(TOutlookOpener opener);
+
     // The settings key: "Software\ORV Software\" + the application's title.
     static QString SettingsKeyPath();
     static const QString SettingsSection;  // "ImportWizard"
@@ -122,6 +129,12 @@ public:
     void DetectSeparator();
     void SpeedButtonOpenFileNameXLSClick();
     void SpeedButtonOpenAccessClick();
+    void ButtonRetryClick();
+    void ComboBoxDefaultAllSelect();
+
+    // The Outlook source's texts of an item by property name; IsPlausibleAddress: contains "@"
+    // and "." and has more than 6 characters.
+    static bool IsPlausibleAddress(const QString& text);
 
     // Esc and the window's close button act like "Abbrechen" while it is enabled.
     void reject() override;
@@ -136,6 +149,7 @@ private:
     void BuildCsvPage();
     void BuildXlsPages();
     void BuildDbPage();
+    void BuildOutlookPage();
     void BuildMappingPage();
     void BuildOverviewPage();
 
@@ -159,18 +173,21 @@ private:
     void TabSheetXLSSheetSelectHide();
     void TabSheetDBTypeShow();
     void TabSheetDBTypeHide();
+    void TabSheetConnectToOutlookShow();
+    void TabSheetConnectToOutlookHide();
     // The overview rows of each source; they raise when something cannot be filled in.
     // Keeps the overview's values inside their box (after every fill).
     void FitOverviewValues();
     void OverviewCsv();
     void OverviewXls();
     void OverviewDb();
+    void OverviewOutlook();
     QString SelectedOption(std::initializer_list<const QRadioButton*> options) const;
 
     // The mapping page.
     void AssignSelectedItems(const QStringList& values, const QStringList& descriptions, const QString& valueName);
     void FillMappingPage(int previewRow);
-    void ShowMappingControls(bool arrows, bool ignoreFirstRow);
+    void ShowMappingControls(bool arrows, bool ignoreFirstRow, bool listSelector = false);
     QString IgnoreFirstRowValueName() const;
 
     // The CSV source.
@@ -208,6 +225,18 @@ private:
     void AssociateDBRows(int n);
     void ImportFromDB();
 
+    // The Outlook source.
+    bool OutlookNoDuplicates() const;
+    bool ConnectToOutlook();
+    bool PrepareImportFromOutlook();
+    void AssociateOutlook();
+    QStringList OutlookValues() const;
+    void FillOutlookMapping(const QStringList& values, bool assign);
+    QString getMAPIContactDetail(const QString& name);
+    QString getMAPIMailDetail(const QString& name);
+    QString ResolveSMTPAddress(const QString& address);
+    void ImportFromOutlook();
+
     // The run.
     void DoImport();
     // Hands one row to the owner: the duplicate test, then OnRowOutput.
@@ -229,6 +258,13 @@ private:
     std::unique_ptr<xls::TXLSBook> FXLSRead;
     std::unique_ptr<dataaccess::TForeignConnection> FConnection;
     std::unique_ptr<dataaccess::TForeignQuery> FQuery;
+    // The Outlook file, the folder picked, and the current item (the one whose class decides
+    // the run's rule).
+    TOutlookOpener FOutlookOpener;
+    QString FOutlookFileName;
+    std::unique_ptr<outlook::IDataFile> FOutlookFile;
+    std::unique_ptr<outlook::IFolder> FOutlookFolder;
+    std::unique_ptr<outlook::IItem> FOutlookItem;
     importwizard::TQtWizardDialogs FQtDialogs;
     importwizard::IWizardDialogs* FDialogs;
 
@@ -286,8 +322,20 @@ private:
     QRadioButton* RadioButtonDBAllowDuplicates;
     QRadioButton* RadioButtonDBNoDuplicates;
     QRadioButton* RadioButtonDBReplaceDuplicates;
+    // Outlook page.
+    TProgressLabel* PLCreate;
+    TProgressLabel* PLConnecting;
+    TProgressLabel* PLCheckVersion;
+    TProgressLabel* PLLogon;
+    TProgressLabel* PLSelectFolder;
+    TProgressLabel* PLSearchContacts;
+    QRadioButton* RadioButtonOutlookAllowDuplicates;
+    QRadioButton* RadioButtonOutlookNoDuplicates;
+    QLabel* LabelOutlookDescription1;
+    QLabel* LabelOutlookDescription2;
     // Mapping page.
     TAssociationBox* FAssociationBox;
+    QComboBox* ComboBoxDefaultAll;
     QCheckBox* CheckBoxIgnoreFirstRow;
     QWidget* UpDown1;
     // Overview page.

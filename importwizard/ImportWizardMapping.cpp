@@ -6,6 +6,7 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 
 using namespace importwizard;
@@ -15,10 +16,11 @@ QString TImportWizardForm::IgnoreFirstRowValueName() const
     return FImportType == itExcel ? QStringLiteral("XLSIgnoreFirstRow") : QStringLiteral("CSVIgnoreFirstRow");
 }
 
-void TImportWizardForm::ShowMappingControls(bool arrows, bool ignoreFirstRow)
+void TImportWizardForm::ShowMappingControls(bool arrows, bool ignoreFirstRow, bool listSelector)
 {
     UpDown1->setVisible(arrows);
     CheckBoxIgnoreFirstRow->setVisible(ignoreFirstRow);
+    ComboBoxDefaultAll->setVisible(listSelector);
 }
 
 void TImportWizardForm::FillMappingPage(int previewRow)
@@ -35,6 +37,7 @@ void TImportWizardForm::FillMappingPage(int previewRow)
         AssociateDBRows(previewRow);
         break;
     case itOutlook:
+        AssociateOutlook();
         break;
     }
 }

@@ -1,6 +1,7 @@
 #include "importwizard/WizardDialogs.h"
 
 #include "importwizard/DataLinkDialog.h"
+#include "importwizard/OutlookFolderDialog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -28,7 +29,10 @@ QString ToNameFilter(const QString& filter)
 
 void TQtWizardDialogs::ShowMessage(QWidget* parent, const QString& text)
 {
-    QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+    // The texts break their lines with CR, CR LF or LF.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox::information(parent, QApplication::applicationName(), shown, QMessageBox::Ok);
 }
 
 std::optional<QString> TQtWizardDialogs::InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
@@ -76,6 +80,11 @@ void TQtWizardDialogs::EndWaitCursor()
 QString TQtWizardDialogs::PromptDataSource(QWidget* parent, const QString& initial)
 {
     return TDataLinkDialog::Execute(parent, initial);
+}
+
+std::optional<quint32> IWizardDialogs::PickOutlookFolder(QWidget* parent, const outlook::TFolderNode& root)
+{
+    return TOutlookFolderDialog::Execute(parent, root);
 }
 
 } // namespace importwizard

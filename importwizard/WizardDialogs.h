@@ -2,6 +2,8 @@
 // What the import wizard asks of the desktop: message boxes, the input box, the file-open
 // dialog, opening a file with its program and the wait cursor. The wizard reaches them only
 // through this interface so that tests can answer in its place.
+#include "importwizard/outlook/OutlookFile.h"
+
 #include <QString>
 #include <optional>
 
@@ -28,6 +30,9 @@ public:
     // The dialog that builds a database connection string, starting from initial; returns the
     // initial string when the user cancels.
     virtual QString PromptDataSource(QWidget* parent, const QString& initial) = 0;
+    // "Ordner auswählen" over the folder tree of an Outlook data file: the chosen folder's
+    // identifier, nothing when the user cancels. The real dialog unless overridden.
+    virtual std::optional<quint32> PickOutlookFolder(QWidget* parent, const outlook::TFolderNode& root);
 };
 
 // The real dialogs (QMessageBox, QInputDialog, QFileDialog, QDesktopServices, the override cursor).

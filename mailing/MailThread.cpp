@@ -253,8 +253,7 @@ void TSMTPMailThread::SendMails()
         const TAssociativeArray recipient = m_queue.takeFirst();
         if (Terminated())
             break;
-        for (int i = 0; i < recipient.Count(); ++i)
-            ReplacePlaceholder(*fMessage, recipient.KeyAt(i), recipient.ValueAt(i));
+        FillPlaceholders(*fMessage, recipient);
         const QString email = RecordValue(recipient, QStringLiteral("Email")).trimmed();
         const QString lastName = RecordValue(recipient, QStringLiteral("Last Name"));
         TMailAddress& to = fMessage->Recipients[0];

@@ -335,32 +335,48 @@ void TMyMessage::LoadFiles()
 
 namespace {
 
-// Sets the message's own headers: MIME-Version, From, To, Reply-To, Subject, Date, Message-Id.
-void SetMessageHeaders(GMimeMessage* msg, const TMyMessage& m)
+// The local time zone, looked up once per thread (looking it up costs more than the rest of
+// the date).
+GTimeZone* LocalZone()
 {
-    g_mime_object_set_header(GMIME_OBJECT(msg), "MIME-Version", "1.0", nullptr);
-    InternetAddressMailbox* from = MakeMailbox(m.From);
-    internet_address_list_add(g_mime_message_get_from(msg), INTERNET_ADDRESS(from));
-    g_object_unref(from);
-    for (const TMailAddress& a : m.Recipients) {
-        InternetAddressMailbox* box = MakeMailbox(a);
-        internet_address_list_add(g_mime_message_get_addresses(msg, GMIME_ADDRESS_TYPE_TO), INTERNET_ADDRESS(box));
-        g_object_unref(box);
-    }
-    for (const TMailAddress& a : m.ReplyTo) {
-        if (CleanHeaderValue(a.Address).trimmed().isEmpty())
+    struct Zone {
+        GTimeZone* zone = g_time_zone_new_local();
+        ~Zone() { g_time_zone_unref(zone); }
+    };
+    thread_local Zone zone;
+    return zone.zone;
+}
+
+void AddMailboxes(InternetAddressList* list, const QList<TMailAddress>& addresses, bool skipEmpty)
+{
+    for (const TMailAddress& a : addresses) {
+        if (skipEmpty && CleanHeaderValue(a.Address).trimmed().isEmpty())
             continue;
         InternetAddressMailbox* box = MakeMailbox(a);
-        internet_address_list_add(g_mime_message_get_reply_to(msg), INTERNET_ADDRESS(box));
+        internet_address_list_add(list, INTERNET_ADDRESS(box));
         g_object_unref(box);
     }
+}
+
+void SetSubjectDateAndId(GMimeMessage* msg, const TMyMessage& m)
+{
     g_mime_message_set_subject(msg, CleanHeaderValue(m.Subject).toUtf8().constData(), "utf-8");
-    GDateTime* now = g_date_time_new_now_local();
+    GDateTime* now = g_date_time_new_now(LocalZone());
     g_mime_message_set_date(msg, now);
     g_date_time_unref(now);
     char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(m.From.Address)).toUtf8().constData());
     g_mime_message_set_message_id(msg, id);
     g_free(id);
+}
+
+// Sets the message's own headers: MIME-Version, From, To, Reply-To, Subject, Date, Message-Id.
+void SetMessageHeaders(GMimeMessage* msg, const TMyMessage& m)
+{
+    g_mime_object_set_header(GMIME_OBJECT(msg), "MIME-Version", "1.0", nullptr);
+    AddMailboxes(g_mime_message_get_from(msg), {m.From}, false);
+    AddMailboxes(g_mime_message_get_addresses(msg, GMIME_ADDRESS_TYPE_TO), m.Recipients, false);
+    AddMailboxes(g_mime_message_get_reply_to(msg), m.ReplyTo, true);
+    SetSubjectDateAndId(msg, m);
 }
 
 // The MIME tree of a message. parts holds a reference to each part's object (by part index);
@@ -488,6 +504,48 @@ QByteArray TMyMessage::SerializeWithBoundaries(const QMap<int, QByteArray>& boun
 
 // ---- TPreparedMessage ------------------------------------------------------------------------
 
+namespace {
+
+bool SameAddresses(const QList<TMailAddress>& a, const QList<TMailAddress>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i].Address != b[i].Address || a[i].Name != b[i].Name)
+            return false;
+    return true;
+}
+
+// The header lines of one mail. Each thread keeps the message object of its last mail: when the
+// sender and reply addresses are the same, only To, Subject, Date and Message-Id are set anew
+// (in their places), instead of building the whole object for every mail.
+QByteArray MailHeaders(const TMyMessage& m)
+{
+    struct Kept {
+        GMimeMessage* msg = nullptr;
+        TMailAddress from;
+        QList<TMailAddress> replyTo;
+        ~Kept() { if (msg) g_object_unref(msg); }
+    };
+    thread_local Kept kept;
+    if (kept.msg && SameAddresses({kept.from}, {m.From}) && SameAddresses(kept.replyTo, m.ReplyTo)) {
+        InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
+        internet_address_list_clear(to);
+        AddMailboxes(to, m.Recipients, false);
+        SetSubjectDateAndId(kept.msg, m);
+    } else {
+        if (kept.msg)
+            g_object_unref(kept.msg);
+        kept.msg = g_mime_message_new(FALSE);
+        kept.from = m.From;
+        kept.replyTo = m.ReplyTo;
+        SetMessageHeaders(kept.msg, m);
+    }
+    return WriteObject(GMIME_OBJECT(kept.msg), true);
+}
+
+} // namespace
+
 std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessage& templ)
 {
     InitMimeLibrary();
@@ -528,7 +586,19 @@ std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessa
             return nullptr;
         if (found > at)
             prepared->m_segments.append(Segment{whole.mid(at, found - at), FixedSlot});
-        prepared->m_segments.append(Segment{QByteArray(), i});
+        // The part's header lines stay the same for every mail (its type, charset and
+        // encoding); its content is encoded per mail when that gives the bytes the library
+        // writes, else the part is built as an object each time.
+        Segment slot{QByteArray(), i};
+        const qsizetype headerEnd = bytes.indexOf("\r\n\r\n");
+        if (headerEnd >= 0) {
+            const QByteArray head = bytes.left(headerEnd + 4);
+            if (head + EncodeTextContent(part.Body) == bytes) {
+                slot.fixed = head;
+                slot.encodedHere = true;
+            }
+        }
+        prepared->m_segments.append(slot);
         at = found + bytes.size();
     }
     if (at < whole.size())
@@ -543,16 +613,49 @@ void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segmen
         if (segment.slot == FixedSlot) {
             segments.append(segment.fixed);
         } else if (segment.slot == HeadersSlot) {
-            GRef<GMimeMessage> msg(g_mime_message_new(FALSE));
-            SetMessageHeaders(msg.get(), filled);
-            segments.append(WriteObject(GMIME_OBJECT(msg.get()), true));
+            segments.append(MailHeaders(filled));
         } else {
             if (segment.slot >= filled.MessageParts.size())
                 throw std::logic_error("the message does not match its prepared template");
-            GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
-            segments.append(WriteObject(part.get()));
+            if (segment.encodedHere) {
+                segments.append(segment.fixed);
+                segments.append(EncodeTextContent(filled.MessageParts.at(segment.slot).Body));
+            } else {
+                GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
+                segments.append(WriteObject(part.get()));
+            }
         }
     }
+}
+
+QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+{
+    // What writing a text part does to its content: the line breaks become LF, the UTF-8
+    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
+    const QByteArray utf8 = NormalizeLineBreaks(body).toUtf8();
+    GMimeEncoding state;
+    g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+    thread_local QByteArray encoded;
+    encoded.resize(qsizetype(g_mime_encoding_outlen(&state, size_t(utf8.size()))) + 16);
+    size_t n = g_mime_encoding_flush(&state, utf8.constData(), size_t(utf8.size()), encoded.data());
+    qsizetype lines = 0;
+    for (size_t i = 0; i < n; ++i)
+        lines += encoded.at(qsizetype(i)) == '\n';
+    QByteArray out(qsizetype(n) + lines, Qt::Uninitialized);
+    char* o = out.data();
+    const char* in = encoded.constData();
+    for (size_t i = 0; i < n;) {
+        const void* nl = memchr(in + i, '\n', n - i);
+        const size_t end = nl ? size_t(static_cast<const char*>(nl) - in) : n;
+        memcpy(o, in + i, end - i);
+        o += end - i;
+        if (!nl)
+            break;
+        *o++ = '\r';
+        *o++ = '\n';
+        i = end + 1;
+    }
+    return out;
 }
 
 namespace {
@@ -632,5 +735,152 @@ void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString&
             }
             ReplaceAny(part.Body, htmlForms, escaped);
         }
+    }
+}
+
+namespace {
+
+// A text cut at its "%" signs; the pieces are views into the template text and into the values
+// filled in so far.
+class PercentTokens {
+public:
+    explicit PercentTokens(const QString& text) { Append(text); }
+
+    // Fills the forms (the names inside the "%" signs, longest first) with value, as ReplaceAny
+    // does: left to right, the inserted value not searched again in this pass.
+    void Fill(const QStringList& forms, const QString& value)
+    {
+        std::vector<Node> inserted;
+        Tokenize(value, inserted);
+        std::vector<Node>& out = m_spare;
+        out.clear();
+        size_t i = 0;
+        while (i < m_nodes.size()) {
+            if (!m_nodes[i].percent) {
+                out.push_back(m_nodes[i++]);
+                continue;
+            }
+            size_t j = i + 1;
+            qsizetype length = 0;
+            while (j < m_nodes.size() && !m_nodes[j].percent)
+                length += m_nodes[j++].text.size();
+            if (j == m_nodes.size())
+                break;
+            bool match = false;
+            for (const QString& form : forms) {
+                if (form.size() != length)
+                    continue;
+                if (j == i + 2) {
+                    match = m_nodes[i + 1].text.compare(form, Qt::CaseInsensitive) == 0;
+                } else {
+                    QString joined;
+                    for (size_t k = i + 1; k < j; ++k)
+                        joined += m_nodes[k].text;
+                    match = joined.compare(form, Qt::CaseInsensitive) == 0;
+                }
+                if (match)
+                    break;
+            }
+            if (match) {
+                out.insert(out.end(), inserted.begin(), inserted.end());
+                i = j + 1;
+                m_changed = true;
+            } else {
+                // the "%" stays; the next one may open a placeholder
+                out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.begin() + qsizetype(j));
+                i = j;
+            }
+        }
+        out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.end());
+        std::swap(m_nodes, m_spare);
+    }
+
+    // The filled text, when anything was filled.
+    bool Changed() const { return m_changed; }
+    QString Text() const
+    {
+        qsizetype size = 0;
+        for (const Node& n : m_nodes)
+            size += n.percent ? 1 : n.text.size();
+        QString out;
+        out.reserve(size);
+        for (const Node& n : m_nodes) {
+            if (n.percent)
+                out += QLatin1Char('%');
+            else
+                out += n.text;
+        }
+        return out;
+    }
+
+private:
+    struct Node {
+        bool percent = false;
+        QStringView text;
+    };
+    static void Tokenize(QStringView text, std::vector<Node>& out)
+    {
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype at = text.indexOf(QLatin1Char('%'), from);
+            const qsizetype end = at < 0 ? text.size() : at;
+            if (end > from)
+                out.push_back(Node{false, text.mid(from, end - from)});
+            if (at < 0)
+                break;
+            out.push_back(Node{true, {}});
+            from = at + 1;
+        }
+    }
+    void Append(const QString& text) { Tokenize(text, m_nodes); }
+
+    std::vector<Node> m_nodes;
+    std::vector<Node> m_spare;
+    bool m_changed = false;
+};
+
+} // namespace
+
+void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record)
+{
+    // A name holding "%" spans several "%" signs: then field by field.
+    for (int i = 0; i < Record.Count(); ++i) {
+        if (Record.KeyAt(i).contains(QLatin1Char('%'))) {
+            for (int k = 0; k < Record.Count(); ++k)
+                ReplacePlaceholder(Message, Record.KeyAt(k), Record.ValueAt(k));
+            return;
+        }
+    }
+    // The values and their HTML forms live until the texts are put together.
+    QStringList values, escapedValues;
+    QList<QStringList> plainForms, htmlForms;
+    for (int i = 0; i < Record.Count(); ++i) {
+        const QString name = Record.KeyAt(i);
+        values.append(Record.ValueAt(i));
+        escapedValues.append(EscapeHtml(Record.ValueAt(i)));
+        plainForms.append(QStringList{name});
+        QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
+        forms.removeDuplicates();
+        std::stable_sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        htmlForms.append(forms);
+    }
+    auto fill = [&](QString& text, bool html) {
+        if (!text.contains(QLatin1Char('%')))
+            return;
+        PercentTokens tokens(text);
+        for (int i = 0; i < Record.Count(); ++i)
+            tokens.Fill(html ? htmlForms.at(i) : plainForms.at(i), html ? escapedValues.at(i) : values.at(i));
+        if (tokens.Changed())
+            text = tokens.Text();
+    };
+    fill(Message.Subject, false);
+    fill(Message.Body, false);
+    for (TMessagePart& part : Message.MessageParts) {
+        if (!part.IsText)
+            continue;
+        if (part.ContentType == QLatin1String("text/plain"))
+            fill(part.Body, false);
+        else if (part.ContentType == QLatin1String("text/html"))
+            fill(part.Body, true);
     }
 }

@@ -114,17 +114,26 @@ public:
     // fixed pieces share the prepared bytes.
     void Build(const TMyMessage& filled, QList<QByteArray>& segments) const;
     const QMap<int, QByteArray>& Boundaries() const { return m_boundaries; }
+    // A text part's content as it is written in a mail: quoted-printable with CR LF line ends.
+    static QByteArray EncodeTextContent(const QString& body);
 
 private:
     static constexpr int FixedSlot = -2;
     static constexpr int HeadersSlot = -1;
     struct Segment {
-        QByteArray fixed;
+        QByteArray fixed;      // a fixed piece; for a text part with encodedHere: its header lines
         int slot = FixedSlot;  // a text part's index, or one of the two above
+        // The text part's content is encoded here (quoted-printable by the MIME library's own
+        // encoder, CR LF line ends), without building the part as an object.
+        bool encodedHere = false;
     };
     QList<Segment> m_segments;
     QMap<int, QByteArray> m_boundaries;
 };
+
+// Fills every entry of the record, in its order: the same result as ReplacePlaceholder for each
+// entry one after the other, but each text is read once and then only its "%" signs are visited.
+void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record);
 
 // Fills the placeholder "%" + Name + "%" (ignoring case) in the subject, the body and every part
 // whose content type is exactly "text/plain" or "text/html"; HTML parts take the value escaped.

@@ -2,8 +2,13 @@
 
 #include "core/OrvUtils.h"
 
+#include <QDeadlineTimer>
 #include <curl/curl.h>
+#include <idn2.h>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -19,11 +24,51 @@ int CancelCheck(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return cancel && cancel->load() ? 1 : 0;
 }
 
-struct SList {
-    curl_slist* list = nullptr;
-    ~SList() { curl_slist_free_all(list); }
-    void Append(const QString& s) { list = curl_slist_append(list, s.toUtf8().constData()); }
-};
+// Pieces of a message shorter than this are gathered into one write; longer ones are written
+// from where they lie.
+constexpr qsizetype GatherLimit = 16 * 1024;
+constexpr qsizetype GatherBuffer = 64 * 1024;
+// How often a wait looks at the Cancel flag.
+constexpr int CancelCheckMs = 200;
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// An address as the argument of MAIL FROM or RCPT TO: "<local@host>", a host name with other
+// than ASCII characters in its ASCII form (IDNA, as libcurl writes it).
+QByteArray EnvelopeAddress(const QString& address)
+{
+    const QByteArray raw = address.toUtf8();
+    const qsizetype at = raw.indexOf('@');
+    if (at < 0)
+        return '<' + raw + '>';
+    QByteArray host = raw.mid(at + 1);
+    if (!IsAscii(host)) {
+        char* ace = nullptr;
+        int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(host.constData()), reinterpret_cast<uint8_t**>(&ace),
+                                IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+        if (rc != IDN2_OK) {
+            idn2_free(ace);
+            ace = nullptr;
+            rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(host.constData()), reinterpret_cast<uint8_t**>(&ace),
+                                IDN2_TRANSITIONAL);
+        }
+        if (rc == IDN2_OK && ace)
+            host = QByteArray(ace);
+        idn2_free(ace);
+    }
+    return '<' + raw.left(at) + '@' + host + '>';
+}
+
+qint64 Seconds(long seconds)
+{
+    return qint64(std::max(1L, seconds)) * 1000;
+}
 
 } // namespace
 
@@ -65,24 +110,42 @@ TSmtpClient::~TSmtpClient()
     Disconnect();
 }
 
+void TSmtpClient::NoteReplyLine(const QString& line)
+{
+    m_pendingReply += (m_pendingReply.isEmpty() ? QString() : QStringLiteral(" ")) + line;
+    // "250-..." continues a reply, "250 ..." or a bare code ends it.
+    if (line.size() < 4 || line.at(3) != QLatin1Char('-')) {
+        m_lastReply = m_pendingReply;
+        // Keep the last refusal: libcurl may still say more before it gives up.
+        if (line.startsWith(QLatin1Char('4')) || line.startsWith(QLatin1Char('5')))
+            m_requestReply = m_pendingReply;
+        m_pendingReply.clear();
+    }
+}
+
 size_t TSmtpClient::ReplyCallback(char* data, size_t size, size_t nitems, void* self)
 {
-    // libcurl hands every reply line of the server to the header function.
+    // While libcurl opens the session it hands every reply line of the server to the header
+    // function: the greeting, the EHLO reply with the server's extensions, STARTTLS and AUTH.
     auto* client = static_cast<TSmtpClient*>(self);
     const QString chunk = QString::fromUtf8(data, qsizetype(size * nitems));
     for (const QString& raw : chunk.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
         if (line.isEmpty())
             continue;
-        client->m_pendingReply += (client->m_pendingReply.isEmpty() ? QString() : QStringLiteral(" ")) + line;
-        // "250-..." continues a reply, "250 ..." or a bare code ends it.
-        if (line.size() < 4 || line.at(3) != QLatin1Char('-')) {
-            client->m_lastReply = client->m_pendingReply;
-            // Keep the last refusal: libcurl may still send QUIT before it gives up.
-            if (line.startsWith(QLatin1Char('4')) || line.startsWith(QLatin1Char('5')))
-                client->m_requestReply = client->m_pendingReply;
-            client->m_pendingReply.clear();
+        if (line.startsWith(QLatin1String("220"))) {
+            // a greeting, or the start of TLS: the EHLO that follows tells the extensions anew
+            client->m_pipelining = client->m_sizeOffered = client->m_utf8Offered = false;
+        } else if (line.startsWith(QLatin1String("250")) && line.size() > 4) {
+            const QString keyword = line.mid(4).section(QLatin1Char(' '), 0, 0).toUpper();
+            if (keyword == QLatin1String("PIPELINING"))
+                client->m_pipelining = true;
+            else if (keyword == QLatin1String("SIZE"))
+                client->m_sizeOffered = true;
+            else if (keyword == QLatin1String("SMTPUTF8"))
+                client->m_utf8Offered = true;
         }
+        client->NoteReplyLine(line);
     }
     return size * nitems;
 }
@@ -96,10 +159,6 @@ void TSmtpClient::Prepare()
         m_connected = false;
     }
     CURL* c = m_curl;
-    // The session's settings are set on every request (the fields may change between a
-    // failure and the next Connect); the request's own ones are set by Connect and Send.
-    // The handle is not reset: that would drop its buffers, which every mail would then
-    // allocate anew.
     const bool implicitTls = Port == 465;
     const QString url = QStringLiteral("%1://%2:%3").arg(implicitTls ? "smtps" : "smtp", Host).arg(Port);
     curl_easy_setopt(c, CURLOPT_URL, url.toUtf8().constData());
@@ -107,14 +166,14 @@ void TSmtpClient::Prepare()
         curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!CaFile.isEmpty())
+        curl_easy_setopt(c, CURLOPT_CAINFO, CaFile.toUtf8().constData());
     curl_easy_setopt(c, CURLOPT_USERNAME, Authenticate ? Username.toUtf8().constData() : nullptr);
     curl_easy_setopt(c, CURLOPT_PASSWORD, Authenticate ? Password.toUtf8().constData() : nullptr);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, LowSpeedTimeSeconds);
-    // A reply the server never sends (after the message's final dot, for example) fails after
-    // the same time; the transfer as a whole has no limit.
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, LowSpeedTimeSeconds);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &DiscardOutput);
@@ -123,22 +182,32 @@ void TSmtpClient::Prepare()
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, Cancel ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Cancel ? &CancelCheck : nullptr);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, Cancel);
-    // A whole mail (a few hundred KB with attachments) goes through one read callback and as
-    // few sends as the socket takes, instead of 64 KB rounds with a poll each. libcurl keeps
-    // the buffer with the handle, so it is allocated once per session, not per mail.
-    curl_easy_setopt(c, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024L);
+    // libcurl opens the session and leaves the connection to us.
+    curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
     // Commands and the message's last piece go out at once, not after the peer's delayed ACK.
     curl_easy_setopt(c, CURLOPT_TCP_NODELAY, 1L);
 }
 
-void TSmtpClient::Perform(const char* what)
+void TSmtpClient::OpenSession()
 {
-    Q_UNUSED(what);
+    Prepare();
     m_errorBuffer[0] = 0;
     m_requestReply.clear();
     m_pendingReply.clear();
+    m_in.clear();
+    m_out.clear();
+    m_pipelining = m_sizeOffered = m_utf8Offered = false;
     const CURLcode rc = curl_easy_perform(m_curl);
     if (rc == CURLE_OK) {
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        curl_tlssessioninfo* tls = nullptr;
+        if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD) {
+            Disconnect();
+            throw ESmtpError(QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT)), CURLE_COULDNT_CONNECT, false);
+        }
+        m_socket = socket;
+        m_tls = curl_easy_getinfo(m_curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls
+                && tls->backend != CURLSSLBACKEND_NONE && tls->internals;
         m_connected = true;
         return;
     }
@@ -150,45 +219,143 @@ void TSmtpClient::Perform(const char* what)
     else
         message = QString::fromUtf8(curl_easy_strerror(rc));
     if (rc == CURLE_ABORTED_BY_CALLBACK) {
-        // Closing the handle says QUIT and waits for the reply with no way to give up; a
-        // server that stalls would keep the worker for the whole reply time-out. Shut the
-        // connection down first so that the QUIT fails at once.
         curl_socket_t socket = CURL_SOCKET_BAD;
         if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
             ::shutdown(socket, SHUT_RDWR);
     }
-    // Any failure leaves the session in an unknown state: the next Connect starts afresh.
     Disconnect();
     throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED, rc == CURLE_ABORTED_BY_CALLBACK);
 }
 
-void TSmtpClient::Connect()
+void TSmtpClient::Fail(const QString& message, int curlCode, bool sessionUsable, bool cancelled)
 {
-    Prepare();
-    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, "NOOP");
-    curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 0L);
-    Perform("NOOP");
+    if (!m_quitting) {
+        // A session whose state is unknown (a transfer cut short, a reply not awaited, an abort)
+        // is not said QUIT to: that could wait for a stalled server.
+        m_clean = sessionUsable && !cancelled;
+        if (!m_clean && m_socket >= 0)
+            ::shutdown(int(m_socket), SHUT_RDWR);
+        Disconnect();
+    }
+    throw ESmtpError(message.trimmed(), curlCode, false, cancelled);
 }
 
-size_t TSmtpClient::ReadCallback(char* buffer, size_t size, size_t nitems, void* self)
+bool TSmtpClient::WaitForSocket(bool forWrite, qint64 deadlineMs)
 {
-    auto* client = static_cast<TSmtpClient*>(self);
-    const size_t room = size * nitems;
-    size_t n = 0;
-    while (n < room && client->m_uploadPiece < client->m_upload.size()) {
-        const QByteArray& piece = client->m_upload.at(client->m_uploadPiece);
-        const size_t take = std::min<size_t>(room - n, size_t(piece.size() - client->m_uploadPos));
-        memcpy(buffer + n, piece.constData() + client->m_uploadPos, take);
-        n += take;
-        client->m_uploadPos += qsizetype(take);
-        if (client->m_uploadPos >= piece.size()) {
-            ++client->m_uploadPiece;
-            client->m_uploadPos = 0;
-        }
+    const QDeadlineTimer deadline(deadlineMs);
+    for (;;) {
+        if (Cancel && Cancel->load())
+            Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return false;
+        pollfd p{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
+        const int timeout = Cancel ? int(std::min<qint64>(left, CancelCheckMs)) : int(std::min<qint64>(left, 1 << 30));
+        const int n = ::poll(&p, 1, timeout);
+        if (n > 0)
+            return true;  // ready, or an error the next send or receive reports
+        if (n < 0 && errno != EINTR)
+            return true;
     }
-    return n;
+}
+
+void TSmtpClient::Write(const char* data, qsizetype size)
+{
+    qint64 stallLimit = Seconds(LowSpeedTimeSeconds);
+    while (size > 0) {
+        size_t sent = 0;
+        const CURLcode rc = curl_easy_send(m_curl, data, size_t(size), &sent);
+        if (rc == CURLE_AGAIN || (rc == CURLE_OK && sent == 0)) {
+            // The same bytes are offered again (TLS needs that after a blocked write).
+            if (!WaitForSocket(true, stallLimit))
+                Fail(QStringLiteral("Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
+                         .arg(LowSpeedTimeSeconds),
+                     CURLE_OPERATION_TIMEDOUT, false);
+            continue;
+        }
+        if (rc != CURLE_OK)
+            Fail(m_errorBuffer[0] ? QString::fromUtf8(m_errorBuffer) : QString::fromUtf8(curl_easy_strerror(rc)), rc, false);
+        data += sent;
+        size -= qsizetype(sent);
+    }
+}
+
+void TSmtpClient::Queue(const char* data, qsizetype size)
+{
+    if (size >= GatherLimit) {
+        Flush();
+        Write(data, size);
+        return;
+    }
+    m_out.append(data, size);
+    if (m_out.size() >= GatherBuffer)
+        Flush();
+}
+
+void TSmtpClient::Flush()
+{
+    if (m_out.isEmpty())
+        return;
+    Write(m_out.constData(), m_out.size());
+    m_out.clear();  // keeps its capacity
+}
+
+TSmtpClient::Reply TSmtpClient::ReadReply()
+{
+    const qint64 limit = Seconds(LowSpeedTimeSeconds);
+    QDeadlineTimer deadline(limit);
+    Reply reply;
+    qsizetype from = 0;
+    for (;;) {
+        qsizetype end;
+        while ((end = m_in.indexOf('\n', from)) >= 0) {
+            const QString line = QString::fromUtf8(m_in.constData() + from, end - from).trimmed();
+            from = end + 1;
+            if (line.isEmpty())
+                continue;
+            reply.text += (reply.text.isEmpty() ? QString() : QStringLiteral(" ")) + line;
+            if (line.size() < 4 || line.at(3) != QLatin1Char('-')) {
+                m_in.remove(0, from);
+                reply.code = line.left(3).toInt();
+                m_lastReply = reply.text;
+                return reply;
+            }
+        }
+        // Without TLS, wait for the socket first (the reply is rarely there yet); with TLS,
+        // libcurl may hold decrypted bytes the socket no longer shows.
+        if (!m_tls && !WaitForSocket(false, deadline.remainingTime()))
+            Fail(QStringLiteral("server response timeout"), CURLE_OPERATION_TIMEDOUT, false);
+        char buffer[4096];
+        size_t n = 0;
+        const CURLcode rc = curl_easy_recv(m_curl, buffer, sizeof buffer, &n);
+        if (rc == CURLE_AGAIN) {
+            if (m_tls && !WaitForSocket(false, deadline.remainingTime()))
+                Fail(QStringLiteral("server response timeout"), CURLE_OPERATION_TIMEDOUT, false);
+            continue;
+        }
+        if (rc != CURLE_OK)
+            Fail(m_errorBuffer[0] ? QString::fromUtf8(m_errorBuffer) : QString::fromUtf8(curl_easy_strerror(rc)), rc, false);
+        if (n == 0)
+            Fail(QString::fromUtf8(curl_easy_strerror(CURLE_RECV_ERROR)), CURLE_RECV_ERROR, false);
+        m_in.append(buffer, qsizetype(n));
+    }
+}
+
+void TSmtpClient::Command(const QByteArray& line, int expectedClass)
+{
+    Write(line.constData(), line.size());
+    const Reply reply = ReadReply();
+    if (reply.code / 100 != expectedClass)
+        Fail(reply.text, CURLE_SEND_ERROR, true);
+}
+
+void TSmtpClient::Connect()
+{
+    if (!m_connected)
+        OpenSession();
+    m_clean = false;
+    Command("NOOP\r\n", 2);
+    m_clean = true;
 }
 
 void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QByteArray& data)
@@ -198,43 +365,131 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
 
 void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
 {
-    Prepare();
-    SList rcpts;
-    for (const QString& r : recipients)
-        rcpts.Append(QLatin1Char('<') + r + QLatin1Char('>'));
-    const QByteArray fromArg = (QLatin1Char('<') + from + QLatin1Char('>')).toUtf8();
-    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(m_curl, CURLOPT_MAIL_FROM, fromArg.constData());
-    curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, rcpts.list);
-    m_upload = pieces;
-    m_uploadPiece = 0;
-    m_uploadPos = 0;
-    curl_off_t total = 0;
+    if (!m_connected)
+        OpenSession();
+    if (Cancel && Cancel->load())
+        Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, true, true);
+    m_clean = false;
+    qint64 total = 0;
     for (const QByteArray& piece : pieces)
         total += piece.size();
-    curl_easy_setopt(m_curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_INFILESIZE_LARGE, total);
-    curl_easy_setopt(m_curl, CURLOPT_READDATA, this);
-    curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, &TSmtpClient::ReadCallback);
-    auto done = [this] {
-        m_upload.clear();
-        if (m_curl)  // the list is freed when Send returns
-            curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
-    };
-    try {
-        Perform("SEND");
-    } catch (...) {
-        done();
-        throw;
+    // The envelope as libcurl writes it: SIZE when offered, SMTPUTF8 when offered and an
+    // address needs it.
+    bool utf8 = false;
+    if (m_utf8Offered) {
+        utf8 = !IsAscii(from.toUtf8());
+        for (const QString& r : recipients)
+            utf8 = utf8 || !IsAscii(r.toUtf8());
     }
-    done();
+    QByteArray mail = "MAIL FROM:" + EnvelopeAddress(from);
+    if (m_sizeOffered && total > 0)
+        mail += " SIZE=" + QByteArray::number(total);
+    if (utf8)
+        mail += " SMTPUTF8";
+    mail += "\r\n";
+    QList<QByteArray> rcpts;
+    for (const QString& r : recipients)
+        rcpts.append("RCPT TO:" + EnvelopeAddress(r) + "\r\n");
+    if (m_pipelining) {
+        QByteArray envelope = mail;
+        for (const QByteArray& r : rcpts)
+            envelope += r;
+        envelope += "DATA\r\n";
+        Write(envelope.constData(), envelope.size());
+        // Every reply is read, so that a refusal leaves the session in order.
+        Reply refused;
+        Reply reply = ReadReply();
+        if (reply.code / 100 != 2)
+            refused = reply;
+        for (qsizetype i = 0; i < rcpts.size(); ++i) {
+            reply = ReadReply();
+            if (reply.code / 100 != 2 && refused.code == 0)
+                refused = reply;
+        }
+        reply = ReadReply();
+        if (refused.code != 0) {
+            if (reply.code / 100 == 3) {
+                // DATA taken without a recipient: an empty message ends the transaction.
+                Write(".\r\n", 3);
+                ReadReply();
+            }
+            Fail(refused.text, CURLE_SEND_ERROR, true);
+        }
+        if (reply.code / 100 != 3)
+            Fail(reply.text, CURLE_SEND_ERROR, true);
+    } else {
+        Command(mail, 2);
+        for (const QByteArray& r : rcpts)
+            Command(r, 2);
+        Command("DATA\r\n", 3);
+    }
+    WriteMessage(pieces);
+    const Reply reply = ReadReply();
+    if (reply.code / 100 != 2)
+        Fail(reply.text, CURLE_SEND_ERROR, true);
+    m_clean = true;
+}
+
+void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
+{
+    // A "." at the start of a line is doubled (the message's start counts as one). state: how
+    // much of a CR LF the bytes so far end with (2: a line starts).
+    int state = 2;
+    for (const QByteArray& piece : pieces) {
+        const char* const begin = piece.constData();
+        const char* const end = begin + piece.size();
+        const char* run = begin;  // not yet queued
+        for (const char* p = begin; p < end;) {
+            const char* dot = static_cast<const char*>(memchr(p, '.', size_t(end - p)));
+            if (!dot)
+                break;
+            bool lineStart;
+            if (dot - begin >= 2)
+                lineStart = dot[-2] == '\r' && dot[-1] == '\n';
+            else if (dot == begin)
+                lineStart = state == 2;
+            else
+                lineStart = state == 1 && dot[-1] == '\n';
+            if (lineStart) {
+                Queue(run, dot + 1 - run);
+                Queue(".", 1);
+                run = dot + 1;
+            }
+            p = dot + 1;
+        }
+        Queue(run, end - run);
+        if (piece.size() >= 2)
+            state = end[-2] == '\r' && end[-1] == '\n' ? 2 : end[-1] == '\r' ? 1 : 0;
+        else if (piece.size() == 1)
+            state = begin[0] == '\r' ? 1 : (begin[0] == '\n' && state == 1) ? 2 : 0;
+    }
+    if (state == 2)
+        Queue(".\r\n", 3);
+    else
+        Queue("\r\n.\r\n", 5);
+    Flush();
 }
 
 void TSmtpClient::Disconnect()
 {
+    if (m_curl && m_connected && m_clean && !m_quitting && !(Cancel && Cancel->load())) {
+        m_quitting = true;
+        try {
+            m_out.clear();
+            Write("QUIT\r\n", 6);
+            ReadReply();
+        } catch (...) {
+        }
+        m_quitting = false;
+    }
     if (m_curl) {
         curl_easy_cleanup(m_curl);
         m_curl = nullptr;
     }
     m_connected = false;
+    m_clean = false;
+    m_tls = false;
+    m_socket = -1;
+    m_in.clear();
+    m_out.clear();
 }

@@ -1,8 +1,11 @@
 #pragma once
-// The SMTP client of one worker or one connection test: one libcurl easy handle whose cached
-// connection carries the session. Connect is a NOOP request (greeting, EHLO, STARTTLS when
-// offered, AUTH, NOOP), so a wrong server or password shows at once; Send is one request with the
-// serialised message; Disconnect closes the connection. Port 465 uses implicit TLS.
+// The SMTP client of one worker or one connection test: one libcurl easy handle whose connection
+// carries the session. libcurl opens the session (greeting, EHLO, STARTTLS when offered, AUTH;
+// port 465 uses implicit TLS) and keeps the connection for us; the transactions go through that
+// connection (libcurl's send and receive, so TLS stays libcurl's): Connect adds a NOOP, so a
+// wrong server or password shows at once; Send says MAIL FROM, RCPT TO and DATA (in one write
+// when the server offers PIPELINING) and writes the message in large pieces, a "." at the start
+// of a line doubled; Disconnect says QUIT and closes the connection.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -48,6 +51,7 @@ public:
     bool Authenticate = false;  // log in with Username and Password
     QString Username;
     QString Password;
+    QString CaFile;  // trusted certificates (PEM); empty: the system's
     long ConnectTimeoutSeconds = 30;   // TCP connect, TLS and the server's greeting
     long LowSpeedTimeSeconds = 120;    // a transfer or reply that stalls this long fails; no total limit
     // When set and true, a running request gives up: a connect, a transfer, or the wait for a
@@ -55,6 +59,8 @@ public:
     const std::atomic<bool>* Cancel = nullptr;
 
     void Connect();
+    // Sends one message to the recipients. A refused command, a failed transfer or a reply that
+    // does not come raises ESmtpError and closes the session (the next Connect starts afresh).
     void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
     // The message given as pieces sent one after the other (no copy is made).
     void Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
@@ -64,18 +70,37 @@ public:
     QString LastReply() const { return m_lastReply; }
 
 private:
+    struct Reply {
+        int code = 0;
+        QString text;  // all lines, trimmed, joined by blanks
+    };
     void Prepare();
-    void Perform(const char* what);
+    void OpenSession();
+    [[noreturn]] void Fail(const QString& message, int curlCode, bool sessionUsable, bool cancelled = false);
+    void Write(const char* data, qsizetype size);
+    void Flush();
+    void Queue(const char* data, qsizetype size);
+    Reply ReadReply();
+    void Command(const QByteArray& line, int expectedClass);
+    void WriteMessage(const QList<QByteArray>& pieces);
+    bool WaitForSocket(bool forWrite, qint64 deadlineMs);
     static size_t ReplyCallback(char* data, size_t size, size_t nitems, void* self);
+    void NoteReplyLine(const QString& line);
 
     CURL* m_curl = nullptr;
     bool m_connected = false;
+    bool m_tls = false;
+    bool m_clean = false;     // the session waits for a command (no transaction half done)
+    bool m_quitting = false;
+    // What the server offered in its (last) EHLO reply.
+    bool m_pipelining = false;
+    bool m_sizeOffered = false;
+    bool m_utf8Offered = false;
+    long long m_socket = -1;
     char m_errorBuffer[256];
     QString m_lastReply;
     QString m_pendingReply;
-    QString m_requestReply;  // last refusal (4xx/5xx) received during the current request
-    QList<QByteArray> m_upload;
-    qsizetype m_uploadPiece = 0;
-    qsizetype m_uploadPos = 0;
-    static size_t ReadCallback(char* buffer, size_t size, size_t nitems, void* self);
+    QString m_requestReply;  // last refusal (4xx/5xx) received while libcurl opened the session
+    QByteArray m_in;         // received bytes not yet read as reply lines
+    QByteArray m_out;        // small pieces gathered into one write
 };

@@ -29,61 +29,44 @@ void TCellStorage::freeRow(Row* r)
     PoolFree(r, sizeof(Row) + sizeof(TCell*) * size_t(r->capacity));
 }
 
-TCell* TCellStorage::FindCell(uint32_t key) const
-{
-    if (key > 0xFFFFFF) return nullptr;
-    if (m_last && m_lastKey == key) return m_last;
-    L2* l2 = m_root[key >> 16];
-    if (!l2) return nullptr;
-    const Row* row = l2->r[(key >> 8) & 0xFF];
-    if (!row) return nullptr;
-    const int i = int(key & 0xFF) - row->first;
-    if (i < 0 || i >= row->capacity) return nullptr;
-    TCell* c = row->c()[i];
-    if (c) {
-        m_last = c;
-        m_lastKey = key;
-    }
-    return c;
-}
-
 void TCellStorage::PutCell(uint32_t key, TCell* cell)
 {
     if (key > 0xFFFFFF) {
         delete cell;
         return;
     }
-    L2*& l2 = m_root[key >> 16];
-    if (!l2) l2 = new L2;
-    Row*& row = l2->r[(key >> 8) & 0xFF];
     const int col = int(key & 0xFF);
-    if (!row) {
-        row = newRow(qMin(col, 256 - 4), 4);   // a row never reaches past column 255
-    } else if (col < row->first || col >= row->first + row->capacity) {
-        // Grow to take the column in, by half again at least, in steps of 4 columns.
-        const int last = qMax(col, row->first + row->capacity - 1);
-        int first = qMin(col, int(row->first));
-        int capacity = qMax(last - first + 1, row->capacity + row->capacity / 2);
-        capacity = qMin((capacity + 3) & ~3, 256);
-        if (first + capacity > 256) first = 256 - capacity;
-        Row* grown = newRow(first, capacity);
-        std::memcpy(grown->c() + (row->first - first), row->c(), sizeof(TCell*) * row->capacity);
-        freeRow(row);
-        row = grown;
+    Row* row = rowOf(key >> 8);
+    if (!row || col < row->first || col >= row->first + row->capacity) {
+        L2*& l2 = m_root[key >> 16];
+        if (!l2) l2 = new L2;
+        Row*& place = l2->r[(key >> 8) & 0xFF];
+        if (!place) {
+            place = newRow(qMin(col, 256 - 4), 4);   // a row never reaches past column 255
+        } else {
+            // Grow to take the column in, by half again at least, in steps of 4 columns.
+            Row* old = place;
+            const int last = qMax(col, old->first + old->capacity - 1);
+            int first = qMin(col, int(old->first));
+            int capacity = qMax(last - first + 1, old->capacity + old->capacity / 2);
+            capacity = qMin((capacity + 3) & ~3, 256);
+            if (first + capacity > 256) first = 256 - capacity;
+            Row* grown = newRow(first, capacity);
+            std::memcpy(grown->c() + (old->first - first), old->c(), sizeof(TCell*) * old->capacity);
+            place = grown;
+            freeRow(old);
+        }
+        row = place;
+        m_row = row;
+        m_rowKey = key >> 8;
     }
     TCell*& slot = row->c()[col - row->first];
-    if (slot == cell) {
-        m_last = cell;
-        m_lastKey = key;
-        return;
-    }
+    if (slot == cell) return;
     if (slot) {
         cell->TakeOverFormat(slot->FormatIndex());
         delete slot;
     }
     slot = cell;
-    m_last = cell;
-    m_lastKey = key;
 }
 
 void TCellStorage::Clear()
@@ -98,7 +81,8 @@ void TCellStorage::Clear()
         delete l2;
         l2 = nullptr;
     }
-    m_last = nullptr;
+    m_row = nullptr;
+    m_rowKey = 0xFFFFFFFF;
 }
 
 void TXLSRows::AddRow(const uint8_t* b, int length)

@@ -145,7 +145,14 @@ public:
     TCellStorage(const TCellStorage&) = delete;
     TCellStorage& operator=(const TCellStorage&) = delete;
 
-    TCell* FindCell(uint32_t key) const;
+    TCell* FindCell(uint32_t key) const
+    {
+        if (key > 0xFFFFFF) return nullptr;
+        const Row* row = rowOf(key >> 8);
+        if (!row) return nullptr;
+        const int i = int(key & 0xFF) - row->first;
+        return (i < 0 || i >= row->capacity) ? nullptr : row->c()[i];
+    }
     void PutCell(uint32_t key, TCell* cell);
     void Clear();
     template <class F> void ForEach(F f) const;   // f(key, cell), in key order
@@ -160,8 +167,19 @@ private:
     };
     struct L2 { Row* r[256] = {}; };
     L2* m_root[256] = {};
-    mutable TCell* m_last = nullptr;   // the cell found or put last, at m_lastKey
-    mutable uint32_t m_lastKey = 0;
+    // The row looked up last (cells are read and put row by row): its number and the row, or
+    // nullptr when it has no cells. Every change of a row's place updates it.
+    mutable uint32_t m_rowKey = 0xFFFFFFFF;
+    mutable Row* m_row = nullptr;
+    Row* rowOf(uint32_t rowKey) const
+    {
+        if (rowKey != m_rowKey) {
+            const L2* l2 = m_root[rowKey >> 8];
+            m_row = l2 ? l2->r[rowKey & 0xFF] : nullptr;
+            m_rowKey = rowKey;
+        }
+        return m_row;
+    }
     static Row* newRow(int first, int capacity);
     static void freeRow(Row* r);
 };

@@ -246,11 +246,9 @@ int TCellFormats::Find(const TCellFormat& f) const
     return -1;
 }
 
-TCellFormat* TCellFormats::ForIndex(int index)
+void TCellFormats::fillUpTo15()
 {
-    if (index < 0 || index >= m_items.size()) index = 15;
     while (m_items.size() <= 15) AddNew();
-    return m_items[index];
 }
 
 void TCellFormats::ReadXF8(const uint8_t* body, int length)

@@ -120,13 +120,20 @@ public:
     void Clear();
     // The entry a new cell, row or column uses: an unknown index becomes 15. A list that has
     // no entry 15 (a BIFF2 file has no XF records) is first filled up with new formats.
-    TCellFormat* ForIndex(int index);
+    TCellFormat* ForIndex(int index)
+    {
+        if (index < 0 || index >= m_items.size()) index = 15;
+        if (m_items.size() <= 15) [[unlikely]]
+            fillUpTo15();
+        return m_items[index];
+    }
 
     TXFonts* Fonts;
     TNumberFormats* NumberFormats;
     int LoadedCount = 0;
 private:
     QList<TCellFormat*> m_items;
+    void fillUpTo15();
 };
 
 // A cell, row or column: refers to one shared cell format.

@@ -1,6 +1,6 @@
 #pragma once
 // Small-object pool for the many little objects of a workbook model (cells, strings, storage
-// blocks): size classes of 8 bytes up to 256 bytes, carved from 1 MB chunks. All chunks go back
+// blocks): size classes of 8 bytes up to 256 bytes, carved from 2 MB chunks. All chunks go back
 // to the system when the last object is freed. Main thread only, like the rest of the reader.
 #include <cstddef>
 
@@ -16,12 +16,65 @@
 
 namespace xls {
 
-void* PoolAlloc(size_t size);
-void PoolFree(void* p, size_t size);
+namespace pooldetail {
+constexpr size_t MaxPooled = 256;
+struct FreeItem { FreeItem* next; };
+struct State {
+    FreeItem* free[MaxPooled / 8 + 1];   // by size class (8-byte steps)
+    char* cur;     // the unused rest of the newest chunk
+    size_t left;
+    size_t live;   // objects allocated and not yet freed
+};
+extern State state;   // zero before any code runs: no start-up order to mind
+void* allocSlow(size_t size);
+void freeSlow(void* p, size_t size);
+void releaseAll();
+}
+
+// The common cases in place: a freed object of the size class, or the next bytes of the chunk.
+inline void* PoolAlloc(size_t size)
+{
+#ifndef XLS_POOL_OFF
+    if (size - 1 < pooldetail::MaxPooled) {
+        pooldetail::State& p = pooldetail::state;
+        const size_t cls = (size + 7) / 8;
+        if (pooldetail::FreeItem* f = p.free[cls]) {
+            p.free[cls] = f->next;
+            ++p.live;
+            return f;
+        }
+        if (p.left >= cls * 8) {
+            void* r = p.cur;
+            p.cur += cls * 8;
+            p.left -= cls * 8;
+            ++p.live;
+            return r;
+        }
+    }
+#endif
+    return pooldetail::allocSlow(size);
+}
+
+inline void PoolFree(void* ptr, size_t size)
+{
+#ifndef XLS_POOL_OFF
+    if (ptr && size - 1 < pooldetail::MaxPooled) {
+        pooldetail::State& p = pooldetail::state;
+        const size_t cls = (size + 7) / 8;
+        auto* f = static_cast<pooldetail::FreeItem*>(ptr);
+        f->next = p.free[cls];
+        p.free[cls] = f;
+        if (--p.live == 0) pooldetail::releaseAll();
+        return;
+    }
+#endif
+    pooldetail::freeSlow(ptr, size);
+}
+
 size_t PoolLiveCount();   // objects allocated and not yet freed
 
-// Large blocks for pools and arenas: 2 MB aligned, backed by huge pages where the system
-// allows and populated at once, so filling a big model costs few page faults.
+// Large blocks for pools and arenas: 2 MB aligned and populated at once, so filling a big
+// model costs few page faults.
 constexpr size_t BigChunkSize = size_t(2) << 20;
 void* AllocBigChunk(size_t size);
 void FreeBigChunk(void* p);

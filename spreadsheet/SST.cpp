@@ -76,121 +76,110 @@ void TStringArena::Clear()
     m_left = 0;
 }
 
-// ---- trie
-
-THashTrie::~THashTrie() { ClearTrie(); }
-
-void THashTrie::freeNode(Node* n)
+TSSTEntry* TStringArena::AllocEntry(size_t dataSize)
 {
-    for (Slot& s : n->items) {
-        if (s.child) freeNode(s.child);
-        for (TLinkedItem* i = s.chain; i;) {
-            TLinkedItem* next = i->next;
-            Release(i->value);
-            delete i;
-            i = next;
-        }
-    }
-    delete n;
+    // Entries stay aligned: every block is a multiple of 8 bytes.
+    const size_t bytes = sizeof(TSSTEntry) + ((dataSize + 7) & ~size_t(7));
+    auto* e = new (Alloc(bytes)) TSSTEntry;
+    e->Data = reinterpret_cast<const char*>(e + 1);
+    e->DataSize = uint32_t(dataSize);
+    return e;
 }
 
-void THashTrie::ClearTrie()
+// ---- hash table
+
+THashTable::~THashTable()
 {
-    if (m_root) freeNode(m_root);
-    m_root = nullptr;
+    // Entries are released by the derived table (its Release is gone by now).
+    dropSlots();
 }
 
-static inline uint32_t rotr(uint32_t h, int bits)
+void THashTable::dropSlots()
 {
-    bits &= 31;
-    return bits ? (h >> bits) | (h << (32 - bits)) : h;
+    if (m_slots) FreeBigChunk(m_slots);
+    m_slots = nullptr;
+    m_mask = 0;
+    m_count = 0;
 }
 
-void* THashTrie::Find(void* entry, uint32_t hash) const
+void THashTable::ClearTable()
 {
-    const Node* n = m_root;
-    uint32_t h = hash;
-    while (n) {
-        const Slot& s = n->items[h & 0xFF];
-        if (s.child) {
-            n = s.child;
-            h = rotr(h, 8);
-            continue;
-        }
-        for (TLinkedItem* i = s.chain; i; i = i->next)
-            if (i->hash == hash && Equal(i->value, entry)) return i->value;
-        return nullptr;
-    }
+    if (m_slots)
+        for (size_t i = 0; i <= m_mask; ++i)
+            if (m_slots[i].value) Release(m_slots[i].value);
+    dropSlots();
+}
+
+void THashTable::place(void* entry, uint32_t hash)
+{
+    size_t i = home(hash, m_mask);
+    while (m_slots[i].value) i = (i + 1) & m_mask;
+    m_slots[i] = Slot{hash, entry};
+    ++m_count;
+}
+
+void THashTable::rehash(size_t slotCount)
+{
+    // A big table's pages are populated at once: probes land anywhere in it.
+    auto* table = static_cast<Slot*>(AllocBigChunk(slotCount * sizeof(Slot)));
+    std::memset(table, 0, slotCount * sizeof(Slot));
+    Slot* old = m_slots;
+    const size_t oldCount = old ? m_mask + 1 : 0;
+    m_slots = table;
+    m_mask = slotCount - 1;
+    m_count = 0;
+    for (size_t i = 0; i < oldCount; ++i)
+        if (old[i].value) place(old[i].value, old[i].hash);
+    if (old) FreeBigChunk(old);
+}
+
+void THashTable::Reserve(size_t count)
+{
+    // A table is never given more than a million entries ahead: beyond that it grows as filled.
+    count = qMin<size_t>(count, size_t(1) << 20);
+    size_t table = 16;
+    while (table / 4 * 3 < count) table *= 2;
+    if (!m_slots || table > m_mask + 1) rehash(table);
+}
+
+void* THashTable::Find(const void* entry, uint32_t hash) const
+{
+    if (!m_slots) return nullptr;
+    for (size_t i = home(hash, m_mask); m_slots[i].value; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == hash && Equal(m_slots[i].value, entry)) return m_slots[i].value;
     return nullptr;
 }
 
-void* THashTrie::insertAt(Node* n, void* entry, uint32_t h, uint32_t full)
+void THashTable::Insert(void* entry, uint32_t hash)
 {
-    while (true) {
-        Slot& s = n->items[h & 0xFF];
-        if (s.child) {
-            n = s.child;
-            h = rotr(h, 8);
-            continue;
-        }
-        if (!s.chain) {
-            s.chain = link(entry, nullptr, full);
-            ++n->filled;
-            return nullptr;
-        }
-        int length = 0;
-        for (TLinkedItem* i = s.chain; i; i = i->next, ++length)
-            if (i->hash == full && Equal(i->value, entry)) return i->value;
-        if (length < 8 || n->level >= 3) {
-            s.chain = link(entry, s.chain, full);
-            return nullptr;
-        }
-        // Split the chain into a child of the next level (oldest entries first).
-        Node* child = new Node;
-        child->level = n->level + 1;
-        TLinkedItem* old = s.chain;
-        s.chain = nullptr;
-        s.child = child;
-        void* items[8];
-        uint32_t hashes[8];
-        int k = 0;
-        for (TLinkedItem* i = old; i; ++k) {
-            items[k] = i->value;
-            hashes[k] = i->hash;
-            TLinkedItem* next = i->next;
-            delete i;
-            i = next;
-        }
-        for (int i = k - 1; i >= 0; --i) insertAt(child, items[i], rotr(hashes[i], 8 * child->level), hashes[i]);
-        n = child;
-        h = rotr(h, 8);
-    }
+    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    if (!Find(entry, hash)) place(entry, hash);
 }
 
-void THashTrie::Insert(void* entry, uint32_t hash)
+void* THashTable::AddOrFind(void* entry, bool* found) { return AddOrFind(entry, Hash(entry), found); }
+
+void* THashTable::AddOrFind(void* entry, uint32_t h, bool* found)
 {
-    if (!m_root) m_root = new Node;
-    insertAt(m_root, entry, hash, hash);
+    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    size_t i = home(h, m_mask);
+    for (; m_slots[i].value; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == h && Equal(m_slots[i].value, entry)) {
+            if (found) *found = true;
+            return m_slots[i].value;
+        }
+    m_slots[i] = Slot{h, entry};
+    ++m_count;
+    if (found) *found = false;
+    return entry;
 }
 
-void* THashTrie::AddOrFind(void* entry, bool* found)
-{
-    const uint32_t h = Hash(entry);
-    if (!m_root) m_root = new Node;
-    void* e = insertAt(m_root, entry, h, h);   // one walk: finds or inserts
-    if (found) *found = e != nullptr;
-    return e ? e : entry;
-}
-
-uint32_t TSSTHashTrie::Hash(const void* entry) const
+uint32_t TSST2::Hash(const void* entry) const
 {
     const auto* e = static_cast<const TSSTEntry*>(entry);
     return Crc32(reinterpret_cast<const uint8_t*>(e->Data), e->DataSize);
 }
 
-void TSSTHashTrie::Release(void* entry) { delete static_cast<TSSTEntry*>(entry); }
-
-bool TSSTHashTrie::Equal(const void* a, const void* b) const
+bool TSST2::Equal(const void* a, const void* b) const
 {
     const auto* x = static_cast<const TSSTEntry*>(a);
     const auto* y = static_cast<const TSSTEntry*>(b);
@@ -206,16 +195,9 @@ void TSST2::Clear()
     m_byIndex.clear();
     m_missing = nullptr;
     m_declared = 0;
-    ClearTrie();
+    dropSlots();   // the entries go with the arena
     m_arena.Clear();
     m_total = 0;
-}
-
-int TSST2::UniqueCount() const
-{
-    int n = 0;
-    ForEach([&](void*) { ++n; });
-    return n;
 }
 
 TSSTEntry* TSST2::EntryAt(int index) const
@@ -250,9 +232,8 @@ TSSTEntry* TSST2::readEntry()
 {
     uint8_t head[3];
     readBytes(head, 3);
-    auto* e = new TSSTEntry;
-    std::unique_ptr<TSSTEntry> guard(e);
-    e->CharCount = GetWord(head);
+    TSSTEntry h;   // the entry's fields, until its block is taken from the arena
+    h.CharCount = GetWord(head);
     uint8_t opt = head[2];
     switch (opt) {
     case 0: case 1: case 4: case 5: case 8: case 9: case 12: case 13: break;
@@ -264,27 +245,29 @@ TSSTEntry* TSST2::readEntry()
     int extraLen = ((opt & 8) ? 2 : 0) + ((opt & 4) ? 4 : 0);
     readBytes(extra, extraLen);
     int ep = 0;
-    if (opt & 8) { e->RunCount = GetWord(extra); ep = 2; }
-    if (opt & 4) e->PhoneticSize = GetDWord(extra + ep);
+    if (opt & 8) { h.RunCount = GetWord(extra); ep = 2; }
+    if (opt & 4) h.PhoneticSize = GetDWord(extra + ep);
     // Characters that go on into a CONTINUE record may change width there: such entries are
     // stored with 16-bit characters.
-    bool wide = (opt & 1) || (e->CharCount > m_left);
-    e->Options = uint8_t((opt & ~1) | (wide ? 1 : 0));
-    const int charBytes = wide ? 2 * e->CharCount : e->CharCount;
-    const qint64 runBytes = 4 * qint64(e->RunCount);
+    bool wide = (opt & 1) || (h.CharCount > m_left);
+    h.Options = uint8_t((opt & ~1) | (wide ? 1 : 0));
+    const int charBytes = wide ? 2 * h.CharCount : h.CharCount;
+    const qint64 runBytes = 4 * qint64(h.RunCount);
     // A phonetic block cannot be larger than the rest of the stream.
-    if (e->PhoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
+    if (h.PhoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
         throw EXLSError(QStringLiteral("SST: phonetic block larger than the file"));
-    e->DataSize = uint32_t(charBytes + runBytes + e->PhoneticSize);
-    char* block = m_arena.Alloc(e->DataSize);
-    e->Data = block;
+    h.DataSize = uint32_t(charBytes + runBytes + h.PhoneticSize);
+    TSSTEntry* e = m_arena.AllocEntry(h.DataSize);
+    h.Data = e->Data;
+    *e = h;
+    char* block = reinterpret_cast<char*>(e);
     struct TakeBackOnError {
         TStringArena& a;
         char* p;
         bool armed = true;
         ~TakeBackOnError() { if (armed) a.TakeBack(p); }
     } guardBytes{m_arena, block};
-    auto* d = reinterpret_cast<uint8_t*>(block);
+    auto* d = reinterpret_cast<uint8_t*>(const_cast<char*>(e->Data));
     int done = 0;
     bool partWide = opt & 1;
     while (done < e->CharCount) {
@@ -324,7 +307,7 @@ TSSTEntry* TSST2::readEntry()
     }
     if (e->PhoneticSize) readBytes(d + charBytes + runBytes, int(e->PhoneticSize));
     guardBytes.armed = false;
-    return guard.release();
+    return e;
 }
 
 void TSST2::ReadSST(TXLSStream& stream, int recordLength)
@@ -336,27 +319,50 @@ void TSST2::ReadSST(TXLSStream& stream, int recordLength)
     m_total = GetDWord(head);
     uint32_t unique = GetDWord(head + 4);
     // Each string takes three bytes at least: no more can follow than the stream holds.
-    m_byIndex.reserve(qsizetype(qMin<qint64>(unique, (stream.Size() - stream.Position() + m_left) / 3)));
-    for (uint32_t i = 0; i < unique; ++i) {
-        // Writers may declare more strings than they write: the table ends with its records.
-        if (m_left == 0 && stream.PeekRecordId() != 0x003C) break;
-        TSSTEntry* e = readEntry();
-        e->Index = uint32_t(m_byIndex.size());
+    const qint64 expected = qMin<qint64>(unique, (stream.Size() - stream.Position() + m_left) / 3);
+    m_byIndex.reserve(qsizetype(expected));
+    Reserve(Count() + size_t(expected));
+    // Each string goes into the table a few strings after it was read, its slot asked for in the
+    // meantime: the table is too big for the cache, and a string's slot is anywhere in it.
+    constexpr int Delay = 8;
+    struct Pending {
+        TSSTEntry* entry;
+        uint32_t hash;
+    } pending[Delay];
+    int first = 0, waiting = 0;
+    auto settle = [&] {
+        const Pending p = pending[first];
+        first = (first + 1) % Delay;
+        --waiting;
         bool found = false;
-        auto* use = static_cast<TSSTEntry*>(AddOrFind(e, &found));
-        if (found) {
-            m_arena.TakeBack(const_cast<char*>(e->Data));
-            delete e;
+        m_byIndex.append(static_cast<TSSTEntry*>(AddOrFind(p.entry, p.hash, &found)));
+        // a repeated string gives its block back when nothing was taken from the arena after it
+        if (found && waiting == 0) m_arena.TakeBack(reinterpret_cast<char*>(p.entry));
+    };
+    try {
+        for (uint32_t i = 0; i < unique; ++i) {
+            // Writers may declare more strings than they write: the table ends with its records.
+            if (m_left == 0 && stream.PeekRecordId() != 0x003C) break;
+            TSSTEntry* e = readEntry();
+            e->Index = i;
+            const uint32_t h = Hash(e);
+            Prefetch(h);
+            if (waiting == Delay) settle();
+            pending[(first + waiting) % Delay] = Pending{e, h};
+            ++waiting;
         }
-        m_byIndex.append(use);
+        while (waiting > 0) settle();
+    } catch (...) {
+        while (waiting > 0) settle();   // the strings read so far stay in the index
+        throw;
     }
     if (uint32_t(m_byIndex.size()) < unique) {
         // The missing strings are empty texts.
-        auto* e = new TSSTEntry;
+        TSSTEntry* e = m_arena.AllocEntry(0);
         e->Index = uint32_t(m_byIndex.size());
         bool found = false;
         m_missing = static_cast<TSSTEntry*>(AddOrFind(e, &found));
-        if (found) delete e;
+        if (found) m_arena.TakeBack(reinterpret_cast<char*>(e));
         m_declared = unique;
     }
     // Whatever is left of the record (padding) is skipped.
@@ -387,10 +393,11 @@ TSSTEntry* TSST2::AddText(const QString& text)
         ++found->RefCount;
         return found;
     }
-    auto* e = new TSSTEntry(probe);
-    char* block = m_arena.Alloc(size_t(bytes.size()));
-    std::memcpy(block, bytes.constData(), size_t(bytes.size()));
-    e->Data = block;
+    TSSTEntry* e = m_arena.AllocEntry(size_t(bytes.size()));
+    const char* data = e->Data;
+    *e = probe;
+    e->Data = data;
+    std::memcpy(const_cast<char*>(data), bytes.constData(), size_t(bytes.size()));
     e->Index = 0xFFFF;
     e->RefCount = 1;
     Insert(e, Hash(e));

@@ -1,6 +1,6 @@
 #pragma once
 // The shared string table: every text cell refers to one entry; equal strings are stored once
-// in a hash trie keyed by the string's bytes, and each entry counts its users.
+// in a hash table keyed by the string's bytes, and each entry counts its users.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -15,9 +15,9 @@ class TXFonts;
 
 // One string: characters (8- or 16-bit), formatting runs and phonetic bytes.
 struct TSSTEntry {
-    XLS_POOLED
     // The key: characters, runs (first character and font index, 4 bytes each), phonetic
-    // bytes. The bytes live in the table's string arena.
+    // bytes. An entry and its bytes live together in the table's arena (the bytes right after
+    // the entry); the table frees them all at once.
     const char* Data = nullptr;
     uint32_t DataSize = 0;
     uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
@@ -38,6 +38,7 @@ public:
     TStringArena(const TStringArena&) = delete;
     TStringArena& operator=(const TStringArena&) = delete;
     char* Alloc(size_t n);
+    TSSTEntry* AllocEntry(size_t dataSize);   // an entry with room for its bytes after it
     void TakeBack(char* p);   // p must be the last allocation
     void Clear();
 private:
@@ -46,71 +47,59 @@ private:
     size_t m_left = 0;
 };
 
-// A 256-way trie over 32-bit hashes. Each node uses the next 8 bits; a slot holds a chain of up
-// to 8 entries or a child node. At level 3 the hash is used up: chains there are never split.
-class THashTrie {
+// A hash set of entries: open addressing with linear probing over one array of slots, each
+// holding an entry's full 32-bit hash beside it, so a probe compares hashes in the array and
+// looks at an entry only when its hash matches. Entries with equal hashes simply take the next
+// free slots. The table doubles when three quarters are taken.
+class THashTable {
 public:
-    THashTrie() = default;
-    virtual ~THashTrie();
-    THashTrie(const THashTrie&) = delete;
-    THashTrie& operator=(const THashTrie&) = delete;
+    THashTable() = default;
+    virtual ~THashTable();
+    THashTable(const THashTable&) = delete;
+    THashTable& operator=(const THashTable&) = delete;
 
     void* AddOrFind(void* entry, bool* found = nullptr);
-    void* Find(void* entry, uint32_t hash) const;
+    void* AddOrFind(void* entry, uint32_t hash, bool* found);   // with the entry's hash
+    // Asks for the slot a hash starts at to be brought into the cache ahead of its use.
+    void Prefetch(uint32_t hash) const { if (m_slots) __builtin_prefetch(&m_slots[home(hash, m_mask)]); }
+    void* Find(const void* entry, uint32_t hash) const;
     void Insert(void* entry, uint32_t hash);
-    void ClearTrie();
+    void Reserve(size_t count);   // room for that many entries without growing
+    void ClearTable();            // releases every entry
+    size_t Count() const { return m_count; }
     template <class F> void ForEach(F f) const;
 
 protected:
     virtual uint32_t Hash(const void* entry) const = 0;
     virtual void Release(void* entry) = 0;
     virtual bool Equal(const void* a, const void* b) const = 0;
+    void dropSlots();   // forgets every entry without releasing it
 
 private:
-    struct Node;
-    struct TLinkedItem {
-        XLS_POOLED
-        void* value;
-        TLinkedItem* next;
-        uint32_t hash;   // the entry's full hash, compared before the entries themselves
-    };
     struct Slot {
-        Node* child = nullptr;
-        TLinkedItem* chain = nullptr;
+        uint32_t hash;
+        void* value;   // nullptr: free
     };
-    struct Node {
-        int level = 0;
-        int filled = 0;
-        Slot items[256];
-    };
-    Node* m_root = nullptr;
-    // Inserts the entry unless an equal one exists; returns that one, or nullptr.
-    void* insertAt(Node* n, void* entry, uint32_t hashRotated, uint32_t fullHash);
-    TLinkedItem* link(void* entry, TLinkedItem* next, uint32_t hash) { return new TLinkedItem{entry, next, hash}; }
-    void freeNode(Node* n);
-    template <class F> static void walk(const Node* n, F& f);
-};
-
-template <class F> void THashTrie::walk(const Node* n, F& f)
-{
-    for (const Slot& s : n->items) {
-        if (s.child) walk(s.child, f);
-        for (TLinkedItem* i = s.chain; i; i = i->next) f(i->value);
+    Slot* m_slots = nullptr;
+    size_t m_mask = 0;   // slot count - 1 (a power of two)
+    size_t m_count = 0;
+    static size_t home(uint32_t hash, size_t mask)
+    {
+        // the hash's bits mixed, so hashes differing only in their high bits spread
+        return size_t((uint64_t(hash) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
     }
-}
-template <class F> void THashTrie::ForEach(F f) const
-{
-    if (m_root) walk(m_root, f);
-}
-
-class TSSTHashTrie : public THashTrie {
-protected:
-    uint32_t Hash(const void* entry) const override;
-    void Release(void* entry) override;
-    bool Equal(const void* a, const void* b) const override;
+    void rehash(size_t slotCount);
+    void place(void* entry, uint32_t hash);   // into a free slot, no search for an equal entry
 };
 
-class TSST2 : public TSSTHashTrie {
+template <class F> void THashTable::ForEach(F f) const
+{
+    if (!m_slots) return;
+    for (size_t i = 0; i <= m_mask; ++i)
+        if (m_slots[i].value) f(m_slots[i].value);
+}
+
+class TSST2 : public THashTable {
 public:
     explicit TSST2(TXFonts* fonts) : m_fonts(fonts) {}
     ~TSST2() override { Clear(); }
@@ -124,7 +113,12 @@ public:
     int IndexCount() const { return int(m_byIndex.size()); }
     uint32_t TotalCount() const { return m_total; }
     void SetMaxRecordSize(int s) { m_maxRecordSize = s; }
-    int UniqueCount() const;
+    int UniqueCount() const { return int(Count()); }
+
+protected:
+    uint32_t Hash(const void* entry) const override;
+    void Release(void*) override {}   // entries live in the arena
+    bool Equal(const void* a, const void* b) const override;
 
 private:
     TXFonts* m_fonts;

@@ -281,11 +281,9 @@ TSheets::~TSheets()
     m_items.clear();
 }
 
-TSheet* TSheets::Items(int index) const
+void TSheets::raiseOutOfBounds(int index)
 {
-    if (index < 0 || index >= m_items.size())
-        throw EXLSError(QStringLiteral("List index out of bounds (%1)").arg(index));
-    return m_items[index];
+    throw EXLSError(QStringLiteral("List index out of bounds (%1)").arg(index));
 }
 
 TSheet* TSheets::SheetByName(const QString& name) const

@@ -191,7 +191,12 @@ public:
     TSheets& operator=(const TSheets&) = delete;
 
     int Count() const { return int(m_items.size()); }
-    TSheet* Items(int index) const;   // raises on an index out of range
+    TSheet* Items(int index) const   // raises on an index out of range
+    {
+        if (index < 0 || index >= m_items.size()) [[unlikely]]
+            raiseOutOfBounds(index);
+        return m_items[index];
+    }
     TSheet* operator[](int index) const { return Items(index); }
     TSheet* SheetByName(const QString& name) const;
     TSheet* AddSheet(uint8_t kind);
@@ -206,6 +211,7 @@ private:
     std::unique_ptr<TSST2> m_sst;
     QList<TSheet*> m_items;
     int m_nextId = 0;
+    [[noreturn]] static void raiseOutOfBounds(int index);
 };
 
 enum TWorkbookOption : uint8_t { woHidden = 0x01, woIconized = 0x02, woHScroll = 0x08, woVScroll = 0x10, woTabs = 0x20 };

@@ -225,7 +225,7 @@ void TXLSStream::releaseReadPages()
     m_releaseAt = m_pos + (m_released + 2 * Step - at);   // the next look, a step further on
 }
 
-int TXLSStream::ReadHeader(uint16_t& id, uint16_t& length)
+int TXLSStream::readHeader(uint16_t& id, uint16_t& length)
 {
     uint8_t h[4];
     int n = readRaw(h, 4);
@@ -240,7 +240,7 @@ int TXLSStream::ReadHeader(uint16_t& id, uint16_t& length)
 
 int TXLSStream::ReadPlain(uint8_t* buf, int count) { return readRaw(buf, count); }
 
-int TXLSStream::ReadBody(uint8_t* buf, int count)
+int TXLSStream::readBody(uint8_t* buf, int count)
 {
     if (!m_drawingMode) {
         qint64 pos = m_pos;

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 class QFile;
@@ -48,8 +49,28 @@ public:
     TExcelVersion OpenData(const QByteArray& data);   // a file's bytes held in memory
     void Close();
 
-    int ReadHeader(uint16_t& id, uint16_t& length);
-    int ReadBody(uint8_t* buf, int count);
+    int ReadHeader(uint16_t& id, uint16_t& length)
+    {
+        // The common case in place: four bytes there, no page release due.
+        if (m_pos <= m_data.size() - 4 && !(m_map && m_pos + 4 >= m_releaseAt)) {
+            const auto* p = reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos;
+            id = uint16_t(p[0] | (p[1] << 8));
+            length = uint16_t(p[2] | (p[3] << 8));
+            m_pos += 4;
+            return 4;
+        }
+        return readHeader(id, length);
+    }
+    int ReadBody(uint8_t* buf, int count)
+    {
+        if (!m_drawingMode && !m_encrypted && count > 0 && count <= m_data.size() - m_pos &&
+            !(m_map && m_pos + count >= m_releaseAt)) {
+            std::memcpy(buf, m_data.constData() + m_pos, size_t(count));
+            m_pos += count;
+            return count;
+        }
+        return readBody(buf, count);
+    }
     int ReadPlain(uint8_t* buf, int count);
     uint16_t PeekRecordId();
     qint64 Seek(qint64 offset, TSeekOrigin origin);
@@ -90,6 +111,8 @@ private:
     TExcelVersion openCompound(const QByteArray& file);
     TExcelVersion openPlain(const QByteArray& file);
     int readRaw(uint8_t* buf, int count);
+    int readHeader(uint16_t& id, uint16_t& length);
+    int readBody(uint8_t* buf, int count);
     void releaseReadPages();
     void loadBlockKey(qint64 block);
     void decryptAt(uint8_t* buf, int n, qint64 pos);

@@ -9,11 +9,9 @@
 
 namespace xls {
 
-void CheckRange(qint64 size, qint64 offset, qint64 need)
+void RaiseRecordTooShort(qint64 size, qint64 offset, qint64 need)
 {
-    if (offset < 0 || need < 0 || offset > size || need > size - offset)
-        throw EXLSError(QStringLiteral("Record too short: %1 bytes needed at offset %2 of %3")
-                            .arg(need).arg(offset).arg(size));
+    throw EXLSError(QStringLiteral("Record too short: %1 bytes needed at offset %2 of %3").arg(need).arg(offset).arg(size));
 }
 
 double GetDouble(const uint8_t* p)
@@ -413,6 +411,38 @@ QString FloatToStrG(double v, QChar sep)
         int n = 0;
         for (const char* q = digits; q < r.ptr; ++q) out[n++] = char16_t(*q);
         return QString(reinterpret_cast<const QChar*>(out), n);
+    }
+    // A value that is a decimal of at most 15 digits with up to 15 places (prices, rates,
+    // hundredths): that decimal is the value rounded to 15 significant digits, since a double
+    // lies closer to it than half a unit of the 15th digit. It is found by scaling until the
+    // value is whole and checking that the scaled value divides back exactly.
+    const double a = std::fabs(v);
+    if (a >= 1e-4 && a < 1e14) {
+        double scale = 10;
+        for (int k = 1; k <= 15; ++k, scale *= 10) {
+            const double m = a * scale;
+            if (m >= 1e15) break;
+            if (m != std::trunc(m) || m / scale != a) continue;
+            char digits[24];
+            const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(m));
+            const int len = int(r.ptr - digits);
+            int last = len;   // trailing zeros of the places go
+            while (last > 0 && last > len - k && digits[last - 1] == '0') --last;
+            char16_t out[48];
+            int n = 0;
+            if (v < 0) out[n++] = '-';
+            if (len > k) {
+                for (int i = 0; i < len - k; ++i) out[n++] = char16_t(digits[i]);
+                if (last > len - k) out[n++] = sep.unicode();
+                for (int i = len - k; i < last; ++i) out[n++] = char16_t(digits[i]);
+            } else {
+                out[n++] = '0';
+                out[n++] = sep.unicode();
+                for (int i = 0; i < k - len; ++i) out[n++] = '0';
+                for (int i = 0; i < last; ++i) out[n++] = char16_t(digits[i]);
+            }
+            return QString(reinterpret_cast<const QChar*>(out), n);
+        }
     }
     // 15 significant digits in scientific form, then laid out.
     char buf[64];

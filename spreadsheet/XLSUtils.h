@@ -20,7 +20,12 @@ private:
 };
 
 // Raises EXLSError when fewer than `need` bytes lie at `offset` of a body of `size` bytes.
-void CheckRange(qint64 size, qint64 offset, qint64 need);
+[[noreturn]] void RaiseRecordTooShort(qint64 size, qint64 offset, qint64 need);
+inline void CheckRange(qint64 size, qint64 offset, qint64 need)
+{
+    if (offset < 0 || need < 0 || offset > size || need > size - offset) [[unlikely]]
+        RaiseRecordTooShort(size, offset, need);
+}
 
 inline uint16_t GetWord(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t GetDWord(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }

@@ -1,8 +1,11 @@
 // Program start, run by hand in a Release build (-DQLY_BENCH=ON):
-//   bench_start [runs]
+//   bench_start [runs [program]]     (program: another build's quillory, to compare)
 // 1. Launch to main window shown: starts the program (offscreen, its own XDG folders) with
 //    QLY_QUIT_AFTER_SHOW and takes the time until it reports the shown window. The first run
 //    creates the settings and the database; the others start on them. Target: under 0.6 s.
+//    Also the CPU time (user + system) of each run, start to exit right after the window is
+//    shown: less sensitive to a busy machine than the wall time. Pin it (taskset -c N
+//    bench_start) on a shared machine; the load average is printed first.
 // 2. Memory: the main window in a child process of this benchmark, shown; the resident memory
 //    of the process (and of its child processes) after the start, then again after the content
 //    page's editor and the preview have started the web engine.
@@ -25,6 +28,9 @@
 #include <map>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +116,59 @@ int MemoryChild(int argc, char** argv)
     return 0;
 }
 
+struct TStart {
+    double Shown = -1; // seconds from launch to the reported window
+    double Cpu = -1;   // user + system seconds of the whole run
+    long PeakKb = 0;   // the program's peak resident memory
+    QByteArray Output;
+};
+
+// Starts the program with its output on a pipe and takes the time until it reports the shown
+// window, then its resource use when it has ended.
+TStart StartOnce(const QByteArray& path, const QProcessEnvironment& env)
+{
+    std::vector<QByteArray> vars;
+    for (const QString& v : env.toStringList())
+        vars.push_back(v.toLocal8Bit());
+    std::vector<char*> envp;
+    for (QByteArray& v : vars)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    QByteArray program = path;
+    char* argv[] = {program.data(), nullptr};
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    TStart r;
+    QElapsedTimer t;
+    t.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);
+        ::close(fds[0]);
+        ::execve(program.constData(), argv, envp.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) {
+        r.Output.append(buf, n);
+        if (r.Shown < 0 && r.Output.contains("shown="))
+            r.Shown = double(t.nsecsElapsed()) / 1e9;
+    }
+    ::close(fds[0]);
+    int status = 0;
+    struct rusage ru {};
+    if (::wait4(pid, &status, 0, &ru) == pid) {
+        r.PeakKb = ru.ru_maxrss;
+        r.Cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    }
+    return r;
+}
+
 QProcessEnvironment PrivateEnvironment(const QString& root)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -138,36 +197,34 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QProcessEnvironment env = PrivateEnvironment(dir.path());
 
-    std::printf("launch to main window shown (%s)\n", QLY_PROGRAM);
-    std::vector<double> later;
+    {
+        std::ifstream load("/proc/loadavg");
+        std::string avg;
+        std::getline(load, avg);
+        std::printf("load average: %s\n", avg.c_str());
+    }
+    const QByteArray program = argc > 2 ? QByteArray(argv[2]) : QByteArray(QLY_PROGRAM);
+    std::printf("launch to main window shown (%s)\n", program.constData());
+    std::vector<double> later, laterCpu;
     for (int i = 0; i < runs; ++i) {
         QProcessEnvironment e = env;
         e.insert("QLY_QUIT_AFTER_SHOW", "1");
-        QProcess p;
-        p.setProcessEnvironment(e);
-        p.setProcessChannelMode(QProcess::SeparateChannels);
-        p.setStandardErrorFile(QProcess::nullDevice());
-        QElapsedTimer t;
-        t.start();
-        p.start(QLY_PROGRAM, {});
-        QByteArray out;
-        double shown = -1;
-        while (shown < 0 && p.waitForReadyRead(30000)) {
-            out += p.readAllStandardOutput();
-            if (out.contains("shown="))
-                shown = double(t.nsecsElapsed()) / 1e9;
-        }
-        p.waitForFinished(30000);
-        if (shown < 0) {
-            std::printf("  run %d: no window reported (%s)\n", i + 1, out.constData());
+        const TStart r = StartOnce(program, e);
+        if (r.Shown < 0) {
+            std::printf("  run %d: no window reported (%s)\n", i + 1, r.Output.constData());
             return 1;
         }
-        std::printf("  run %d: %.3f s%s\n", i + 1, shown, i == 0 ? " (first start: settings and database created)" : "");
-        if (i > 0)
-            later.push_back(shown);
+        std::printf("  run %d: %.3f s, CPU %.3f s, peak RSS %.1f MB%s\n", i + 1, r.Shown, r.Cpu, r.PeakKb / 1024.0,
+                    i == 0 ? " (first start: settings and database created)" : "");
+        if (i > 0) {
+            later.push_back(r.Shown);
+            laterCpu.push_back(r.Cpu);
+        }
     }
     std::sort(later.begin(), later.end());
+    std::sort(laterCpu.begin(), laterCpu.end());
     std::printf("  later starts: median %.3f s, worst %.3f s   (target < 0.6)\n", later[later.size() / 2], later.back());
+    std::printf("  CPU (user + system): median %.3f s, worst %.3f s\n", laterCpu[laterCpu.size() / 2], laterCpu.back());
 
     std::printf("memory after the start\n");
     std::fflush(stdout);

@@ -1,5 +1,7 @@
 #include "htmleditor/memo/ZedMemo.h"
 
+#include "htmleditor/memo/ZedCompletion.h"
+#include "htmleditor/memo/ZedExport.h"
 #include "htmleditor/memo/ZedScanner.h"
 
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QWheelEvent>
+#include <QShowEvent>
 #include <algorithm>
 
 using gfx::ToQColor;
@@ -156,9 +159,30 @@ TZedCustomMemo::TZedCustomMemo(QWidget* parent) : QAbstractScrollArea(parent)
         SetCaretLine(line);
         ClearSelection();
     };
+    m_completionTimer.setSingleShot(true);
+    m_completionTimer.setInterval(m_autoCompletion.Delay());
+    m_autoCompletion.OnChange = [this] {
+        m_completionTimer.setInterval(m_autoCompletion.Delay());
+        if (CompletionList())
+            CompletionList()->setFont(m_autoCompletion.Font);
+    };
+    connect(&m_completionTimer, &QTimer::timeout, this, [this] { StartCompletion(true); });
+    m_hintTimer.setSingleShot(true);
+    m_hintTimer.setInterval(m_hintDelay);
+    connect(&m_hintTimer, &QTimer::timeout, this, [this] {
+        if (m_hintForm)
+            m_hintForm->hide();
+    });
+    EnsureCompletionWindows();
+    m_stylerList = new TZedStylerList(parent);
 }
 
-TZedCustomMemo::~TZedCustomMemo() = default;
+TZedCustomMemo::~TZedCustomMemo()
+{
+    delete m_stylerList;
+    if (m_completionImages)
+        m_completionImages->RemoveFreeNotification(this);
+}
 
 void TZedCustomMemo::SetBorderStyle(TZedBorderStyle v)
 {
@@ -307,6 +331,8 @@ void TZedCustomMemo::InvalidateLines(int from, int to)
 
 void TZedCustomMemo::CaretUpdated()
 {
+    if (m_hintForm && m_hintForm->isVisible() && CaretLine() != m_hintLine)
+        HideParameterHint();
     m_caretOn = true;
     if (hasFocus() && m_blink.isActive())
         m_blink.start();
@@ -534,6 +560,13 @@ void TZedCustomMemo::DefaultGutterDraw(QPainter* canvas, int lineNo, const QRect
     const int line = TopLine() + (rct.top() - 3) / m_cellHeight;
     const TLineProp* prop = Lines().PropsIfAny(line);
     int x = rct.left();
+    const TZedMarkerList& markers = MarkerList();
+    const int markerImage = markers.DrawIndexOfLine(lineNo);
+    if (markerImage >= 0 && markers.MarkerImageList() && markerImage < markers.MarkerImageList()->Count()) {
+        const QImage img = tk::MakeTransparent(markers.MarkerImageList()->Image(markerImage),
+                                               Col(markers.ImageTransparentColor(), pal));
+        canvas->drawImage(QPoint(rct.left() + 1, rct.top() + 2), img);
+    }
     if (prop && prop->Bookmark) {
         // A small flag: pole and pennant.
         canvas->fillRect(QRect(x + 2, rct.top() + 2, 1, rct.height() - 4), Qt::black);
@@ -635,36 +668,13 @@ void TZedCustomMemo::PaintLine(QPainter& p, int line, int row, LineStartState& s
         return;
     std::vector<CellAttr> attrs(size_t(c1 - c0));
     const TZedCustomMemoStyler* styler = UseStyler() ? SyntaxStyles() : nullptr;
-    auto bgOf = [this](TColor bg) { return bg == gfx::clNone ? m_BkColor : bg; };
     for (const TZedPiece& piece : pieces) {
         const int a = std::max(piece.Start, c0);
         const int b = std::min(piece.Start + piece.Length, c1);
         if (a >= b)
             continue;
-        CellAttr at{m_fontColor, m_BkColor, 0};
-        switch (piece.Kind) {
-        case pkPlain:
-            break;
-        case pkComment:
-            if (styler)
-                at = CellAttr{styler->CommentStyle.TextColor, bgOf(styler->CommentStyle.BkColor), styler->CommentStyle.Style};
-            break;
-        case pkNumber:
-            if (styler)
-                at = CellAttr{styler->NumberStyle.TextColor, bgOf(styler->NumberStyle.BkColor), styler->NumberStyle.Style};
-            break;
-        case pkUrl:
-            at = CellAttr{UrlStyle.TextColor, bgOf(UrlStyle.BkColor), UrlStyle.Style};
-            break;
-        case pkString:
-        case pkKeyword:
-        case pkSymbol:
-            if (styler && piece.Style >= 0 && piece.Style < styler->AllStyles.Count()) {
-                const TElementStyle* st = styler->AllStyles[piece.Style];
-                at = CellAttr{st->Font.Color, bgOf(st->BGColor), st->Font.Style};
-            }
-            break;
-        }
+        const TZedSpanStyle st = PieceStyle(piece, styler, UrlStyle, m_fontColor, m_BkColor);
+        const CellAttr at{st.Fg, st.Bg, st.Style};
         for (int c = a; c < b; ++c)
             attrs[size_t(c - c0)] = at;
     }
@@ -775,7 +785,7 @@ bool TZedCustomMemo::event(QEvent* e)
         const Qt::KeyboardModifiers mods = k->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
         const int key = k->key();
         const bool ctrlOnly = mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier);
-        if ((ctrlOnly && (key == Qt::Key_A || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_X
+        if ((ctrlOnly && (key == Qt::Key_Space || key == Qt::Key_A || key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_X
                           || key == Qt::Key_Y || key == Qt::Key_Z || key == Qt::Key_F || key == Qt::Key_H
                           || key == Qt::Key_Insert || key == Qt::Key_Home || key == Qt::Key_End
                           || key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Backspace))
@@ -972,14 +982,14 @@ bool TZedCustomMemo::HandleKey(int key, Qt::KeyboardModifiers mods)
                 st |= ssCtrl;
             if (alt)
                 st |= ssAlt;
-            TabKey(st);
+            WordEndKey(wkTab, st);
             MarkLineModified(CaretLine());
         }
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (edit && !ctrl && !alt) {
-            NewLine();
+            WordEndKey(wkEnter);
             MarkLineModified(CaretLine());
         }
         return true;
@@ -988,6 +998,14 @@ bool TZedCustomMemo::HandleKey(int key, Qt::KeyboardModifiers mods)
     }
     if (ctrl && !alt) {
         switch (key) {
+        case Qt::Key_Space:
+            if (shift) {
+                if (m_hintMode != hpNone)
+                    ShowParameterHint();
+            } else {
+                StartCompletion();
+            }
+            return true;
         case Qt::Key_A:
             if (edit)
                 SelectAll();
@@ -1039,12 +1057,20 @@ void TZedCustomMemo::keyPressEvent(QKeyEvent* e)
     }
     m_blink.stop();
     m_caretOn = true;
+    m_completionTimer.stop();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool alt = mods & Qt::AltModifier;
+    const TZedPos caretBefore = Caret();
+    // With hpAuto the parameter hint follows every caret move by a key typed without Ctrl.
+    auto followHint = [&] {
+        if (m_hintMode == hpAuto && !ctrl && Caret() != caretBefore)
+            ShowParameterHint();
+    };
     if (HandleKey(key, mods)) {
+        followHint();
         e->accept();
         return;
     }
-    const bool ctrl = mods & Qt::ControlModifier;
-    const bool alt = mods & Qt::AltModifier;
     const QString text = e->text();
     if (text.isEmpty() || (ctrl != alt)) {
         e->ignore();  // Escape and other keys without text reach the parent
@@ -1060,9 +1086,15 @@ void TZedCustomMemo::keyPressEvent(QKeyEvent* e)
         }
         if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
             continue;
-        TypeChar(ch);
+        if (ch == QLatin1Char(' ') && !ReadOnly && EditAllowed())
+            WordEndKey(wkBlank);
+        else
+            TypeChar(ch);
+        if ((ch == QLatin1Char('(') || ch == QLatin1Char('.')) && m_autoCompletion.Active)
+            m_completionTimer.start();
         used = true;
     }
+    followHint();
     e->setAccepted(used);
 }
 
@@ -1303,6 +1335,8 @@ void TZedCustomMemo::focusInEvent(QFocusEvent* e)
 void TZedCustomMemo::focusOutEvent(QFocusEvent* e)
 {
     QAbstractScrollArea::focusOutEvent(e);
+    if (m_hintForm && m_hintForm->isVisible())
+        m_hintTimer.start();
     m_blink.stop();
     viewport()->update();
 }
@@ -1334,6 +1368,107 @@ void TZedCustomMemo::dropEvent(QDropEvent* e)
 
 // ---------------------------------------------------------------------------------------------
 // TZedMemo
+
+// ---------------------------------------------------------------------------------------------
+// theme colours
+
+void TZedCustomMemo::ApplyThemeColors()
+{
+    // No desktop theme library exists here, so there is no active theme and scheme 0 applies.
+    const TZedThemeColors c = ThemeGutterColors(QString());
+    m_gutter.SetGutterColor(c.GutterColor);
+    m_gutter.SetGutterColorTo(c.GutterColorTo);
+}
+
+void TZedCustomMemo::showEvent(QShowEvent* e)
+{
+    QAbstractScrollArea::showEvent(e);
+    if (AutoThemeAdapt && !m_themeApplied) {
+        m_themeApplied = true;
+        ApplyThemeColors();
+    }
+}
+
+void TZedCustomMemo::changeEvent(QEvent* e)
+{
+    QAbstractScrollArea::changeEvent(e);
+    if (AutoThemeAdapt
+        && (e->type() == QEvent::PaletteChange || e->type() == QEvent::StyleChange || e->type() == QEvent::ThemeChange))
+        ApplyThemeColors();
+}
+
+// ---------------------------------------------------------------------------------------------
+// export and printing
+
+QStringList TZedCustomMemo::ExportHtml() const
+{
+    return ExportHtmlLines(*this, TZedExportLook{m_font.family(), std::max(1, m_font.pointSize()), m_fontColor, m_BkColor});
+}
+
+QString TZedCustomMemo::ExportRtf() const
+{
+    return ExportRtfDocument(*this, TZedExportLook{m_font.family(), std::max(1, m_font.pointSize()), m_fontColor, m_BkColor});
+}
+
+void TZedCustomMemo::PrintLines(QPainter* canvas, const QRect& rect, bool viaBuffer) const
+{
+    const QFont font = canvas->font();
+    const QFontMetrics fm(font, canvas->device());
+    const int advance = fm.horizontalAdvance(QLatin1Char('w'));
+    const int height = fm.height();
+    const int count = Lines().Count();
+    const QString suffix = m_gutter.NumberSuffix();
+    const int numberWidth = m_printOptions.PrintLineNumbers
+                                ? fm.horizontalAdvance(QString::number(count) + suffix) + advance
+                                : 0;
+    const TZedScanner scanner(*this);
+    const TZedCustomMemoStyler* styler = UseStyler() ? SyntaxStyles() : nullptr;
+    LineStartState state;
+    std::vector<TZedPiece> pieces;
+    auto drawLine = [&](QPainter& p, int line, QPoint origin) {
+        const QString& s = Lines().Strings()[line];
+        const int base = origin.y() + fm.ascent();
+        if (m_printOptions.PrintLineNumbers) {
+            p.setFont(font);
+            p.setPen(Qt::black);
+            const QString number = QString::number(line + 1) + suffix;
+            p.drawText(origin.x() + numberWidth - advance - fm.horizontalAdvance(number), base, number);
+        }
+        pieces.clear();
+        scanner.ScanLine(s, state, &pieces);
+        for (const TZedPiece& piece : pieces) {
+            const TZedSpanStyle st = PieceStyle(piece, styler, UrlStyle, m_fontColor, m_BkColor);
+            QFont f = font;
+            f.setBold(st.Style & fsBold);
+            f.setItalic(st.Style & fsItalic);
+            f.setUnderline(st.Style & fsUnderline);
+            p.setFont(f);
+            const int x0 = origin.x() + numberWidth + piece.Start * advance;
+            if (st.Bg != m_BkColor)
+                p.fillRect(QRect(x0, origin.y(), piece.Length * advance, height), ToQColor(st.Bg));
+            p.setPen(ToQColor(st.Fg));
+            for (int i = 0; i < piece.Length; ++i)
+                p.drawText(x0 + i * advance, base, QString(s[piece.Start + i]));
+        }
+    };
+    canvas->save();
+    canvas->setClipRect(rect);
+    int y = rect.top();
+    for (int line = 0; line < count && y < rect.bottom(); ++line, y += height) {
+        if (!viaBuffer) {
+            drawLine(*canvas, line, QPoint(rect.left(), y));
+            continue;
+        }
+        // Through the line buffer: the line is drawn on a bitmap of its own and copied.
+        QImage buffer(rect.width(), height, QImage::Format_ARGB32_Premultiplied);
+        buffer.fill(ToQColor(m_BkColor));
+        QPainter bp(&buffer);
+        drawLine(bp, line, QPoint(0, 0));
+        bp.end();
+        canvas->drawImage(QPoint(rect.left(), y), buffer);
+    }
+    canvas->restore();
+}
 
 TZedMemo::TZedMemo(QWidget* parent) : TZedCustomMemo(parent)
 {

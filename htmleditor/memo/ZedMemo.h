@@ -1,6 +1,7 @@
 #pragma once
 // The source memo window: a self-drawn editor for source text on a grid of fixed-pitch cells,
 // with gutter, syntax colours, selection, block matching, keyboard and mouse handling.
+#include "htmleditor/memo/ZedExport.h"
 #include "htmleditor/memo/ZedMemoModel.h"
 #include "htmleditor/memo/ZedScanner.h"
 #include "platform/graphics/Graphics.h"
@@ -14,6 +15,10 @@
 
 class QMenu;
 class TZedCustomMemo;
+class TZedAutoform;
+class TAutoCompletionListBox;
+class TZedHintForm;
+namespace tk { class TImageList; }
 
 // The line-number column at the memo's left edge.
 class TZedGutter {
@@ -192,6 +197,61 @@ public:
     // The gutter drawing of one row: marker, bookmark, number, modified bar, indicator.
     void DefaultGutterDraw(QPainter* canvas, int lineNo, const QRect& rct);
 
+    // --- completion and parameter hint ---
+    TAutoCompletion& AutoCompletion() { return m_autoCompletion; }
+    // Images 0 to 4 become the completion list's kind pictures.
+    tk::TImageList* AutoCompletionListImages() const { return m_completionImages; }
+    void SetAutoCompletionListImages(tk::TImageList* images);
+    int AutoHintParameterDelay() const { return m_hintDelay; }
+    void SetAutoHintParameterDelay(int ms);
+    TAutoHintParameters AutoHintParameters() const { return m_hintMode; }
+    void SetAutoHintParameters(TAutoHintParameters mode);
+    TAutoHintParameterPosition AutoHintParameterPosition = hpBelowCode;
+
+    // Ctrl+Space and the completion timer; byTimer uses the caret as the start point.
+    void StartCompletion(bool byTimer = false);
+    void FilterCompletion(const QString& word);
+    void CancelCompletion();
+    bool CompletionShowing() const;
+    void ShowParameterHint();
+    void HideParameterHint();
+    TZedAutoform* CompletionForm() const { return m_autoform; }
+    TAutoCompletionListBox* CompletionList() const;
+    TZedHintForm* HintForm() const { return m_hintForm; }
+    QTimer& CompletionTimer() { return m_completionTimer; }
+    QTimer& HintTimer() { return m_hintTimer; }
+
+    std::function<void(const QString& token, bool& show)> OnBeforeAutoCompletion;
+    // The list may be changed; the kinds are taken from the entries' kind words.
+    std::function<void(const QString& token, QStringList& list)> OnGetAutoCompletionList;
+    std::function<void()> OnStartAutoCompletion;
+    std::function<void(QString& entry)> OnInsertAutoCompletionEntry;
+    std::function<void()> OnAutoCompletion;
+    std::function<void()> OnCancelAutoCompletion;
+    std::function<void(const QString& token, QString& parameterHint, bool& handled)> OnGetParameterHint;
+    std::function<void(int x, int y, const QString& value, QString& hint, bool& show)> OnHintForWord;
+    std::function<void(int x, int y, const QString& value, QString& hint, bool& show)> OnHintForToken;
+    // Published but never raised.
+    std::function<void(QStringList& list, int index1, int index2)> OnSortAutoCompletionList;
+    std::function<void(int lineNo, const QString& markerText)> OnMarkerAdded;
+    std::function<void(int lineNo)> OnMarkerRemoved;
+
+    // --- companions ---
+    TPrintOptions& PrintOptions() { return m_printOptions; }
+    void SetPrintOptions(const TPrintOptions& options) { m_printOptions.Assign(options); }
+    TZedStylerList& StylerList() { return *m_stylerList; }
+    // Gutter colours from the desktop theme when the memo is first shown and on theme changes.
+    bool AutoThemeAdapt = false;
+    void ApplyThemeColors();
+
+    // --- export and printing ---
+    QStringList ExportHtml() const;
+    QString ExportRtf() const;
+    // Draws the lines onto a canvas inside a rectangle, each character advancing by the width of
+    // "w" in the canvas font; with PrintLineNumbers each line starts with its number.
+    // viaBuffer draws each line into a buffer first and copies it.
+    void PrintLines(QPainter* canvas, const QRect& rect, bool viaBuffer = false) const;
+
 protected:
     // view hooks of the model
     void Invalidate() override;
@@ -200,6 +260,10 @@ protected:
     void CaretUpdated() override;
 
     bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -230,6 +294,30 @@ private:
     QString UrlAt(int line, int col) const;
     void UrlClick();
     void SelectWordAtCaret();
+    // The completion list's key handling; true when the key was used.
+    bool CompletionKeyDown(QKeyEvent* e);
+    void AcceptCompletion(bool byMouse);
+    void CloseCompletion();
+    // The word the list is filtered with: the token at the start point after a start by "."
+    // or "(", the identifier at the caret otherwise.
+    QString CompletionFilterWord() const;
+    void EnsureCompletionWindows();
+
+    TAutoCompletion m_autoCompletion;
+    tk::TImageList* m_completionImages = nullptr;
+    int m_hintDelay = 2500;
+    TAutoHintParameters m_hintMode = hpAuto;
+    QTimer m_completionTimer;
+    QTimer m_hintTimer;
+    TZedAutoform* m_autoform = nullptr;
+    TZedHintForm* m_hintForm = nullptr;
+    TCompletionEntries m_completionEntries;
+    bool m_completionByDot = false;
+    TZedPos m_completionStart;
+    int m_hintLine = -1;
+    TPrintOptions m_printOptions;
+    TZedStylerList* m_stylerList = nullptr;
+    bool m_themeApplied = false;
 
     TZedGutter m_gutter{this};
     TZedActiveLineSettings m_activeLineSettings{this};

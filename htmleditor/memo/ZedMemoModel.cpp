@@ -1,5 +1,7 @@
 #include "htmleditor/memo/ZedMemoModel.h"
 
+#include "htmleditor/memo/ZedChecker.h"
+#include "htmleditor/memo/ZedMemoSource.h"
 #include "htmleditor/memo/ZedScanner.h"
 
 #include <QClipboard>
@@ -67,15 +69,23 @@ QStringList SplitKeepEmpty(const QString& text)
 
 }  // namespace
 
-TZedMemoModel::TZedMemoModel() : m_lines(this), m_bookmarks(10, -1)
+TZedMemoModel::TZedMemoModel() : m_ownLines(this), m_bookmarks(10, -1)
 {
-    m_lines.RawInsert(0, QString());
+    m_ownLines.RawInsert(0, QString());
 }
 
 TZedMemoModel::~TZedMemoModel()
 {
     m_destroying = true;
-    m_undo.Clear(false);
+    if (m_checker && m_checker->m_memo == this)
+        m_checker->m_memo = nullptr;
+    if (m_source) {
+        if (m_source->m_memo == this)
+            m_source->AttachMemo(nullptr);
+        m_source->m_users.erase(std::remove(m_source->m_users.begin(), m_source->m_users.end(), this),
+                                m_source->m_users.end());
+    }
+    m_ownUndo.Clear(false);
     if (m_styler && m_styler->AllStyles.Memo == this)
         m_styler->AllStyles.Memo = nullptr;
 }
@@ -85,7 +95,7 @@ TZedMemoModel::~TZedMemoModel()
 
 void TZedMemoModel::SetLines(const QStringList& lines)
 {
-    m_lines.Assign(lines);
+    m_lines->Assign(lines);
     SelectionChanged();
     Invalidate();
 }
@@ -135,8 +145,8 @@ void TZedMemoModel::LineListDeleted(int line)
     TZedPos back = old;
     if (old.Line > line)
         --back.Line;
-    back.Line = std::clamp(back.Line, 0, m_lines.Count() - 1);
-    if (m_lines.Count() == 1)
+    back.Line = std::clamp(back.Line, 0, m_lines->Count() - 1);
+    if (m_lines->Count() == 1)
         back.Col = 0;
     PlaceCaret(back);
 }
@@ -149,17 +159,17 @@ void TZedMemoModel::LineListChanged(int line)
 
 void TZedMemoModel::EnsureLine()
 {
-    if (m_lines.Count() == 0)
-        m_lines.RawInsert(0, QString());
-    if (m_caretLine >= m_lines.Count())
-        m_caretLine = m_lines.Count() - 1;
+    if (m_lines->Count() == 0)
+        m_lines->RawInsert(0, QString());
+    if (m_caretLine >= m_lines->Count())
+        m_caretLine = m_lines->Count() - 1;
 }
 
 void TZedMemoModel::PadLine(int line, int col)
 {
-    if (line < 0 || line >= m_lines.Count())
+    if (line < 0 || line >= m_lines->Count())
         return;
-    QString& s = m_lines.RawLine(line);
+    QString& s = m_lines->RawLine(line);
     if (s.length() < col) {
         const int old = s.length();
         s += QString(col - s.length(), QLatin1Char(' '));
@@ -169,11 +179,11 @@ void TZedMemoModel::PadLine(int line, int col)
 
 void TZedMemoModel::TrimLeavingLine(int line)
 {
-    if (line < 0 || line >= m_lines.Count())
+    if (line < 0 || line >= m_lines->Count())
         return;
-    if (line + 1 < m_lines.Count() && m_lines.IsWrapped(line + 1))
+    if (line + 1 < m_lines->Count() && m_lines->IsWrapped(line + 1))
         return;
-    QString& s = m_lines.RawLine(line);
+    QString& s = m_lines->RawLine(line);
     const int n = TrailingBlankStart(s);
     if (n < s.length()) {
         s.truncate(n);
@@ -185,7 +195,7 @@ void TZedMemoModel::TrimLeavingLine(int line)
 void TZedMemoModel::RecomputeLongestLine()
 {
     int longest = 0;
-    for (const QString& s : m_lines.Strings())
+    for (const QString& s : m_lines->Strings())
         longest = std::max<int>(longest, s.length());
     m_longestLine = longest;
 }
@@ -203,7 +213,7 @@ void TZedMemoModel::LinesChanged()
 
 void TZedMemoModel::MarkLineModified(int line)
 {
-    if (TLineProp* p = m_lines.Props(line))
+    if (TLineProp* p = m_lines->Props(line))
         p->Modified = true;
 }
 
@@ -217,12 +227,12 @@ void TZedMemoModel::SetCaretCol(int col)
         if (m_caretLine > 0) {
             TrimLeavingLine(m_caretLine);
             --m_caretLine;
-            col = m_lines.Get(m_caretLine).length();
+            col = m_lines->Get(m_caretLine).length();
         } else {
             col = 0;
         }
     }
-    const int len = m_lines.Get(m_caretLine).length();
+    const int len = m_lines->Get(m_caretLine).length();
     if (col > len) {
         if (AutoExpand && !RowContinues(m_caretLine))
             PadLine(m_caretLine, col);
@@ -249,7 +259,7 @@ void TZedMemoModel::SetCaretCol(int col)
 void TZedMemoModel::SetCaretLine(int line)
 {
     EnsureLine();
-    line = std::clamp(line, 0, m_lines.Count() - 1);
+    line = std::clamp(line, 0, m_lines->Count() - 1);
     if (m_activeLineAtCursor)
         SetActiveLine(line);
     const bool changed = line != m_caretLine;
@@ -257,7 +267,7 @@ void TZedMemoModel::SetCaretLine(int line)
         TrimLeavingLine(m_caretLine);
     m_caretLine = line;
     int col = m_caretCol;
-    const int len = m_lines.Get(line).length();
+    const int len = m_lines->Get(line).length();
     if (col > len) {
         if (AutoExpand && !RowContinues(line))
             PadLine(line, col);
@@ -278,9 +288,9 @@ void TZedMemoModel::SetCaretLine(int line)
 void TZedMemoModel::PlaceCaret(TZedPos pos)
 {
     EnsureLine();
-    m_caretLine = std::clamp(pos.Line, 0, m_lines.Count() - 1);
+    m_caretLine = std::clamp(pos.Line, 0, m_lines->Count() - 1);
     int col = std::max(0, pos.Col);
-    const int len = m_lines.Get(m_caretLine).length();
+    const int len = m_lines->Get(m_caretLine).length();
     if (col > len) {
         if (AutoExpand && !RowContinues(m_caretLine))
             PadLine(m_caretLine, col);
@@ -334,7 +344,7 @@ void TZedMemoModel::ScrollCaretIntoView()
 
 void TZedMemoModel::SetTopLine(int line)
 {
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     const int rows = std::max(1, m_visibleRows);
     int top = std::max(0, line);
     if (top > count - rows)
@@ -401,23 +411,23 @@ void TZedMemoModel::SetSelection(TZedPos start, TZedPos end)
 
 QString TZedMemoModel::RawTextRange(TZedPos from, TZedPos to) const
 {
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (count == 0 || from.Line >= count || !(from < to))
         return QString();
     if (to.Line >= count)
-        to = TZedPos{int(m_lines.Get(count - 1).length()), count - 1};
+        to = TZedPos{int(m_lines->Get(count - 1).length()), count - 1};
     if (from.Line == to.Line) {
-        const QString& s = m_lines.Strings()[from.Line];
+        const QString& s = m_lines->Strings()[from.Line];
         const int a = std::min<int>(from.Col, s.length());
         const int b = std::min<int>(to.Col, s.length());
         return b > a ? s.mid(a, b - a) : QString();
     }
-    const QString& first = m_lines.Strings()[from.Line];
+    const QString& first = m_lines->Strings()[from.Line];
     QString r = from.Col < first.length() ? first.mid(from.Col) : QString();
     for (int l = from.Line + 1; l <= to.Line; ++l) {
-        if (!m_lines.IsWrapped(l))
+        if (!m_lines->IsWrapped(l))
             r += QStringLiteral("\r\n");
-        const QString& s = m_lines.Strings()[l];
+        const QString& s = m_lines->Strings()[l];
         r += (l == to.Line) ? s.left(to.Col) : s;
     }
     return r;
@@ -432,15 +442,15 @@ QString TZedMemoModel::SelText() const
 
 int TZedMemoModel::PosToOffset(TZedPos pos) const
 {
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (count == 0)
         return 0;
     const int line = std::clamp(pos.Line, 0, count - 1);
     int off = 0;
-    const QStringList& lines = m_lines.Strings();
+    const QStringList& lines = m_lines->Strings();
     for (int l = 0; l < line; ++l) {
         off += lines[l].length();
-        if (!m_lines.IsWrapped(l + 1))
+        if (!m_lines->IsWrapped(l + 1))
             off += 2;
     }
     return off + std::clamp<int>(pos.Col, 0, lines[line].length());
@@ -448,14 +458,14 @@ int TZedMemoModel::PosToOffset(TZedPos pos) const
 
 TZedPos TZedMemoModel::OffsetToPos(int offset) const
 {
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (count == 0 || offset <= 0)
         return {};
-    const QStringList& lines = m_lines.Strings();
+    const QStringList& lines = m_lines->Strings();
     int off = offset;
     for (int l = 0; l < count; ++l) {
         const int len = lines[l].length();
-        const bool nextWrapped = l + 1 < count && m_lines.IsWrapped(l + 1);
+        const bool nextWrapped = l + 1 < count && m_lines->IsWrapped(l + 1);
         if (off < len || (off == len && !nextWrapped) || l + 1 == count)
             return {std::min(off, len), l};
         if (nextWrapped) {
@@ -503,9 +513,9 @@ void TZedMemoModel::SetSelLength(int length)
 void TZedMemoModel::SelectAll()
 {
     EnsureLine();
-    const int last = m_lines.Count() - 1;
+    const int last = m_lines->Count() - 1;
     m_selStart = TZedPos{};
-    m_selEnd = TZedPos{int(m_lines.Get(last).length()), last};
+    m_selEnd = TZedPos{int(m_lines->Get(last).length()), last};
     m_anchor = m_selEnd;
     SelectionChanged();
     Invalidate();
@@ -549,8 +559,8 @@ void TZedMemoModel::MoveCaretTo(TZedPos pos, bool shift)
 TZedPos TZedMemoModel::RawInsertAt(TZedPos at, const QString& rawText)
 {
     EnsureLine();
-    const QString text = m_lines.ExpandTabs(rawText);
-    at.Line = std::clamp(at.Line, 0, m_lines.Count() - 1);
+    const QString text = m_lines->ExpandTabs(rawText);
+    at.Line = std::clamp(at.Line, 0, m_lines->Count() - 1);
     at.Col = std::max(0, at.Col);
     const bool wrap = WrapActive() && !m_wrapping;
     if (wrap) {
@@ -560,7 +570,7 @@ TZedPos TZedMemoModel::RawInsertAt(TZedPos at, const QString& rawText)
     }
     PadLine(at.Line, at.Col);
     const QStringList parts = SplitKeepEmpty(text);
-    QString& line = m_lines.RawLine(at.Line);
+    QString& line = m_lines->RawLine(at.Line);
     TZedPos end;
     if (parts.size() == 1) {
         line.insert(at.Col, parts[0]);
@@ -572,7 +582,7 @@ TZedPos TZedMemoModel::RawInsertAt(TZedPos at, const QString& rawText)
         line += parts[0];
         QStringList rest = parts.mid(1);
         rest.last() += tail;
-        m_lines.RawInsertLines(at.Line + 1, rest);
+        m_lines->RawInsertLines(at.Line + 1, rest);
         end = TZedPos{int(parts.last().length()), at.Line + int(parts.size()) - 1};
         InvalidateStates(at.Line, at.Col);
     }
@@ -588,11 +598,11 @@ QString TZedMemoModel::RawDeleteRange(TZedPos from, TZedPos to)
 {
     if (to < from)
         std::swap(from, to);
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (count == 0 || from.Line >= count)
         return QString();
     if (to.Line >= count)
-        to = TZedPos{int(m_lines.Get(count - 1).length()), count - 1};
+        to = TZedPos{int(m_lines->Get(count - 1).length()), count - 1};
     const bool wrap = WrapActive() && !m_wrapping;
     if (wrap) {
         const int a = PosToOffset(from);
@@ -602,14 +612,14 @@ QString TZedMemoModel::RawDeleteRange(TZedPos from, TZedPos to)
         to = OffsetToPos(b);
     }
     const QString text = RawTextRange(from, to);
-    const QString& last = m_lines.Strings()[to.Line];
+    const QString& last = m_lines->Strings()[to.Line];
     const QString tail = to.Col < last.length() ? last.mid(to.Col) : QString();
-    QString& first = m_lines.RawLine(from.Line);
+    QString& first = m_lines->RawLine(from.Line);
     if (first.length() > from.Col)
         first.truncate(from.Col);
     first += tail;
     if (to.Line > from.Line)
-        m_lines.RawDelete(from.Line + 1, to.Line - from.Line);
+        m_lines->RawDelete(from.Line + 1, to.Line - from.Line);
     InvalidateStates(from.Line, from.Col);
     if (wrap)
         Wrap();
@@ -625,12 +635,12 @@ void TZedMemoModel::RecordUndo(std::unique_ptr<TUndo> record)
     // not move them: the editing operations give the positions from before the edit already
     // converted (LogicalPos), the after-position is converted here.
     record->After = LogicalPos(record->After);
-    m_undo.Add(std::move(record));
+    m_undo->Add(std::move(record));
 }
 
 TZedPos TZedMemoModel::ToLogical(TZedPos p) const
 {
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (count == 0)
         return {};
     if (m_wordWrap == wwNone || m_wrapSuspended)
@@ -638,11 +648,11 @@ TZedPos TZedMemoModel::ToLogical(TZedPos p) const
     p.Line = std::clamp(p.Line, 0, count - 1);
     int line = -1;
     for (int l = 0; l <= p.Line; ++l)
-        if (!m_lines.IsWrapped(l))
+        if (!m_lines->IsWrapped(l))
             ++line;
     int col = p.Col;
-    for (int l = p.Line; l > 0 && m_lines.IsWrapped(l); --l)
-        col += m_lines.Get(l - 1).length();
+    for (int l = p.Line; l > 0 && m_lines->IsWrapped(l); --l)
+        col += m_lines->Get(l - 1).length();
     return TZedPos{col, std::max(0, line)};
 }
 
@@ -685,7 +695,7 @@ void TZedMemoModel::InsertText(const QString& rawText)
     if (!SelectionEmpty())
         DeleteSelection();
     EnsureLine();
-    const QString text = m_lines.ExpandTabs(NormaliseBreaks(rawText));
+    const QString text = m_lines->ExpandTabs(NormaliseBreaks(rawText));
     if (text.isEmpty())
         return;
     const TZedPos before = Caret();
@@ -716,7 +726,7 @@ void TZedMemoModel::InsertChar(QChar ch)
     const int cl = m_caretLine;
     const int cc = m_caretCol;
     PadLine(cl, cc);
-    QString& line = m_lines.RawLine(cl);
+    QString& line = m_lines->RawLine(cl);
     std::unique_ptr<TUndo> record;
     int advance = 1;
     if (ch == QLatin1Char('\t')) {
@@ -724,7 +734,7 @@ void TZedMemoModel::InsertChar(QChar ch)
         if (m_overwrite) {
             const QString old = line.mid(cc, m_tabSize);
             PadLine(cl, cc + m_tabSize);
-            const QString now = m_lines.Get(cl).mid(cc, m_tabSize);
+            const QString now = m_lines->Get(cl).mid(cc, m_tabSize);
             if (now != old)
                 record = std::make_unique<TOverwriteUndo>(beforeL, beforeL, now, old);
         } else {
@@ -783,12 +793,12 @@ void TZedMemoModel::DeleteChar()
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
-    const int len = m_lines.Get(cl).length();
+    const int len = m_lines->Get(cl).length();
     TZedPos to;
     if (cc < len)
         to = TZedPos{cc + 1, cl};
-    else if (cl + 1 < m_lines.Count())
-        to = m_lines.IsWrapped(cl + 1) ? OffsetToPos(PosToOffset(Caret()) + 1) : TZedPos{0, cl + 1};
+    else if (cl + 1 < m_lines->Count())
+        to = m_lines->IsWrapped(cl + 1) ? OffsetToPos(PosToOffset(Caret()) + 1) : TZedPos{0, cl + 1};
     else
         return;
     const TZedPos from = Caret();
@@ -813,12 +823,12 @@ void TZedMemoModel::PlainBackspace(bool& joined, bool& moved)
     const TZedPos to = Caret();
     if (cc > 0) {
         from = TZedPos{cc - 1, cl};
-    } else if (WrapActive() && m_lines.IsWrapped(cl)) {
+    } else if (WrapActive() && m_lines->IsWrapped(cl)) {
         from = OffsetToPos(std::max(0, PosToOffset(to) - 1));
         if (from.Line == cl)  // the head line is empty: step back to its end
-            from = TZedPos{std::max(0, int(m_lines.Get(cl - 1).length()) - 1), cl - 1};
+            from = TZedPos{std::max(0, int(m_lines->Get(cl - 1).length()) - 1), cl - 1};
     } else {
-        from = TZedPos{int(m_lines.Get(cl - 1).length()), cl - 1};
+        from = TZedPos{int(m_lines->Get(cl - 1).length()), cl - 1};
         joined = true;
     }
     const int off = PosToOffset(from);
@@ -829,6 +839,8 @@ void TZedMemoModel::PlainBackspace(bool& joined, bool& moved)
         return;
     }
     moved = true;
+    if (joined && m_markerList.Markers().MarkerBelowLine(cl))
+        m_markerList.Markers().MoveUp(cl);
     PlaceCaret(WrapActive() ? OffsetToPos(off) : from);
     RecordUndo(std::make_unique<TDeleteCharUndo>(toL, Caret(), text, true));
 }
@@ -846,12 +858,12 @@ void TZedMemoModel::Backspace()
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
-    const QString line = m_lines.Get(cl);
+    const QString line = m_lines->Get(cl);
     if (SmartTabs && cc > 0 && LeadingBlanks(line, cc) >= cc) {
         // Unindent to the indentation of the closest previous line that starts left of the caret.
         int target = 0;
         for (int l = cl - 1; l >= 0; --l) {
-            const QString& s = m_lines.Strings()[l];
+            const QString& s = m_lines->Strings()[l];
             const int indent = LeadingBlanks(s, s.length());
             if (indent < s.length() && indent < cc) {
                 target = indent;
@@ -891,7 +903,7 @@ void TZedMemoModel::DeleteWordBack()
         any = any || moved;
         if (!moved || joined || m_caretCol == 0)
             break;
-        const QString& s = m_lines.Strings()[m_caretLine];
+        const QString& s = m_lines->Strings()[m_caretLine];
         if (m_caretCol <= s.length() && s[m_caretCol - 1] == QLatin1Char(' '))
             break;
     }
@@ -907,9 +919,9 @@ void TZedMemoModel::DeleteLine()
     const TZedPos before = Caret();
     const TZedPos beforeL = LogicalPos(before);
     const int cl = m_caretLine;
-    const int count = m_lines.Count();
-    const QString text = m_lines.Get(cl);
-    if (WrapActive() && (m_lines.IsWrapped(cl) || (cl + 1 < count && m_lines.IsWrapped(cl + 1)))) {
+    const int count = m_lines->Count();
+    const QString text = m_lines->Get(cl);
+    if (WrapActive() && (m_lines->IsWrapped(cl) || (cl + 1 < count && m_lines->IsWrapped(cl + 1)))) {
         // One row of a wrapped paragraph: its text goes, the paragraph is wrapped again.
         const TZedPos from{0, cl};
         const TZedPos to{int(text.length()), cl};
@@ -923,20 +935,21 @@ void TZedMemoModel::DeleteLine()
         LinesChanged();
         return;
     }
+    m_markerList.Markers().RemoveFromLine(cl);
     TDeleteLineUndo::Kind kind;
     TZedPos after;
     if (count == 1) {
         kind = TDeleteLineUndo::Only;
-        m_lines.RawLine(0).clear();
+        m_lines->RawLine(0).clear();
         InvalidateStates(0);
         after = TZedPos{0, 0};
     } else if (cl == count - 1) {
         kind = TDeleteLineUndo::Last;
-        m_lines.RawDelete(cl);
+        m_lines->RawDelete(cl);
         after = TZedPos{0, cl - 1};
     } else {
         kind = TDeleteLineUndo::Inner;
-        m_lines.RawDelete(cl);
+        m_lines->RawDelete(cl);
         after = TZedPos{0, cl};
     }
     for (int& b : m_bookmarks)
@@ -962,8 +975,10 @@ void TZedMemoModel::NewLine()
     const TZedPos before = Caret();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
+    if (m_markerList.Markers().MarkerBelowLine(cl))
+        m_markerList.Markers().MoveDown(cl);
     PadLine(cl, cc);
-    const QString line = m_lines.Get(cl);
+    const QString line = m_lines->Get(cl);
     const QString indent = AutoIndent ? QString(LeadingBlanks(line, cc), QLatin1Char(' ')) : QString();
     QString head = line.left(cc);
     QString tail = line.mid(cc);
@@ -979,8 +994,8 @@ void TZedMemoModel::NewLine()
         record->LeadTrim = tail.left(lead);
         tail.remove(0, lead);
     }
-    m_lines.RawLine(cl) = head;
-    m_lines.RawInsert(cl + 1, indent + tail);
+    m_lines->RawLine(cl) = head;
+    m_lines->RawInsert(cl + 1, indent + tail);
     InvalidateStates(cl);
     if (WrapActive()) {
         const int off = PosToOffset(TZedPos{int(indent.length()), cl + 1});
@@ -1008,9 +1023,9 @@ void TZedMemoModel::TabKey(TShiftState shift)
     EnsureLine();
     const int cl = m_caretLine;
     const int cc = m_caretCol;
-    if (SmartTabs && m_lines.Count() > 0 && !(shift & (ssShift | ssCtrl))) {
+    if (SmartTabs && m_lines->Count() > 0 && !(shift & (ssShift | ssCtrl))) {
         for (int l = cl - 1; l >= 0; --l) {
-            const QString& s = m_lines.Strings()[l];
+            const QString& s = m_lines->Strings()[l];
             if (s.length() <= cc)
                 continue;
             int k = cc;
@@ -1023,7 +1038,7 @@ void TZedMemoModel::TabKey(TShiftState shift)
             const TZedPos before = LogicalPos(Caret());
             const QString blanks(k - cc, QLatin1Char(' '));
             PadLine(cl, cc);
-            m_lines.RawLine(cl).insert(cc, blanks);
+            m_lines->RawLine(cl).insert(cc, blanks);
             InvalidateStates(cl);
             PlaceCaret(TZedPos{k, cl});
             ClearSelection();
@@ -1053,15 +1068,15 @@ void TZedMemoModel::DeleteSelection()
     }
     TZedPos from, to;
     OrderedSelection(from, to);
-    const int count = m_lines.Count();
+    const int count = m_lines->Count();
     if (from.Line >= count) {
         m_selStart = m_selEnd = m_anchor = Caret();
         return;
     }
     if (to.Line >= count)
-        to = TZedPos{int(m_lines.Get(count - 1).length()), count - 1};
-    from.Col = std::min<int>(from.Col, m_lines.Get(from.Line).length());
-    to.Col = std::min<int>(to.Col, m_lines.Get(to.Line).length());
+        to = TZedPos{int(m_lines->Get(count - 1).length()), count - 1};
+    from.Col = std::min<int>(from.Col, m_lines->Get(from.Line).length());
+    to.Col = std::min<int>(to.Col, m_lines->Get(to.Line).length());
     const TZedPos before = LogicalPos(Caret());
     const TZedPos fromL = LogicalPos(from);
     const TZedPos toL = LogicalPos(to);
@@ -1070,7 +1085,7 @@ void TZedMemoModel::DeleteSelection()
     m_notify = false;
     const QString text = RawDeleteRange(from, to);
     if (TrimTrailingSpaces) {
-        QString& s = m_lines.RawLine(from.Line);
+        QString& s = m_lines->RawLine(from.Line);
         s.truncate(std::max(TrailingBlankStart(s), from.Col));
     }
     m_notify = notify;
@@ -1131,19 +1146,19 @@ void TZedMemoModel::ToggleOverwrite()
 
 void TZedMemoModel::Undo()
 {
-    m_undo.Undo();
+    m_undo->Undo();
 }
 
 void TZedMemoModel::Redo()
 {
-    m_undo.Redo();
+    m_undo->Redo();
     Invalidate();
 }
 
 void TZedMemoModel::SetModified(bool value)
 {
     if (!value)
-        m_undo.Clear();
+        m_undo->Clear();
 }
 
 void TZedMemoModel::UndoChanged()
@@ -1190,8 +1205,8 @@ void TZedMemoModel::SetRightMargin(int value)
 
 void TZedMemoModel::Unwrap()
 {
-    auto& lines = m_lines.RawLines();
-    auto& props = m_lines.RawProps();
+    auto& lines = m_lines->RawLines();
+    auto& props = m_lines->RawProps();
     bool any = false;
     for (size_t i = 1; i < props.size() && !any; ++i)
         any = props[i] && props[i]->Wrapped;
@@ -1222,10 +1237,10 @@ void TZedMemoModel::Unwrap()
 void TZedMemoModel::Wrap()
 {
     const int width = WrapWidth();
-    if (width <= 0 || m_lines.Count() == 0 || m_wordWrap == wwNone)
+    if (width <= 0 || m_lines->Count() == 0 || m_wordWrap == wwNone)
         return;
-    auto& lines = m_lines.RawLines();
-    auto& props = m_lines.RawProps();
+    auto& lines = m_lines->RawLines();
+    auto& props = m_lines->RawProps();
     bool any = false;
     for (const QString& s : lines)
         if (s.length() > width) {
@@ -1295,7 +1310,7 @@ void TZedMemoModel::Rewrap()
     const int selA = PosToOffset(m_selStart);
     const int selB = PosToOffset(m_selEnd);
     const int anchor = PosToOffset(m_anchor);
-    const int oldCount = m_lines.Count();
+    const int oldCount = m_lines->Count();
     const int top = m_topLine;
     Unwrap();
     if (m_wordWrap != wwNone)
@@ -1306,8 +1321,8 @@ void TZedMemoModel::Rewrap()
     const TZedPos caret = OffsetToPos(off);
     m_caretLine = caret.Line;
     m_caretCol = caret.Col;
-    if (m_lines.Count() == oldCount)
-        m_topLine = std::min(top, std::max(0, m_lines.Count() - 1));
+    if (m_lines->Count() == oldCount)
+        m_topLine = std::min(top, std::max(0, m_lines->Count() - 1));
     UpdateScrollBars();
     Invalidate();
 }
@@ -1408,7 +1423,7 @@ LineStartState TZedMemoModel::StartStateOfLine(int line)
         state = it->second;
     }
     const TZedScanner scanner(*this);
-    const QStringList& lines = m_lines.Strings();
+    const QStringList& lines = m_lines->Strings();
     const int last = std::min(line, int(lines.size()));
     for (int l = from; l < last; ++l) {
         if (l % 20 == 0)
@@ -1449,9 +1464,9 @@ void TZedMemoModel::MatchBlocks()
     const TZedBlockMark oldEnd = m_blockEnd;
     m_blockStart = m_blockEnd = TZedBlockMark{};
     QString bs, be;
-    if (BlockWords(bs, be) && m_lines.Count() > 0) {
+    if (BlockWords(bs, be) && m_lines->Count() > 0) {
         const int first = m_topLine;
-        const int last = std::min(m_lines.Count() - 1, m_topLine + std::max(1, m_visibleRows) - 1);
+        const int last = std::min(m_lines->Count() - 1, m_topLine + std::max(1, m_visibleRows) - 1);
         const int cl = m_caretLine;
         struct Occ {
             int col;
@@ -1459,7 +1474,7 @@ void TZedMemoModel::MatchBlocks()
         };
         auto occurrences = [&](int l) {
             std::vector<Occ> occ;
-            const QString& s = m_lines.Strings()[l];
+            const QString& s = m_lines->Strings()[l];
             auto collect = [&](const QString& word, bool isStart) {
                 int i = 0;
                 const Qt::CaseSensitivity cs = word.toLower() == word ? Qt::CaseSensitive : Qt::CaseInsensitive;
@@ -1571,4 +1586,210 @@ QString TZedMemoModel::GetVersionString() const
 {
     const quint32 v = GetVersionNr();
     return QStringLiteral("%1.%2.%3.%4 Oct, 2005").arg(v >> 24).arg((v >> 16) & 0xFF).arg((v >> 8) & 0xFF).arg(v & 0xFF);
+}
+
+// ---------------------------------------------------------------------------------------------
+// words
+
+namespace {
+
+// The run of characters around a column that the predicate does not call delimiters: to the
+// left of col and from col on.
+TZedWord RunAround(const QString& s, int col, const std::function<bool(QChar)>& delim)
+{
+    col = std::clamp(col, 0, int(s.length()));
+    int a = col;
+    while (a > 0 && !delim(s[a - 1]))
+        --a;
+    int b = col;
+    while (b < s.length() && !delim(s[b]))
+        ++b;
+    return {a, s.mid(a, b - a)};
+}
+
+bool IdentifierDelimiter(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('(') || c == QLatin1Char(')');
+}
+
+}  // namespace
+
+TZedWord TZedMemoModel::WordAt(TZedPos cell) const
+{
+    const QString s = m_lines->Get(cell.Line);
+    if (cell.Col < 0 || cell.Col >= s.length() || IsWordDelimiter(s[cell.Col]))
+        return {cell.Col, QString()};
+    return RunAround(s, cell.Col, [this](QChar c) { return IsWordDelimiter(c); });
+}
+
+TZedWord TZedMemoModel::TokenAt(TZedPos cell) const
+{
+    const QString s = m_lines->Get(cell.Line);
+    if (cell.Col < 0 || cell.Col >= s.length() || IsTokenDelimiter(s[cell.Col]))
+        return {cell.Col, QString()};
+    return RunAround(s, cell.Col, [this](QChar c) { return IsTokenDelimiter(c); });
+}
+
+TZedWord TZedMemoModel::WordAroundCaret() const
+{
+    return RunAround(m_lines->Get(m_caretLine), m_caretCol, [this](QChar c) { return IsWordDelimiter(c); });
+}
+
+TZedWord TZedMemoModel::IdentifierAroundCaret() const
+{
+    return RunAround(m_lines->Get(m_caretLine), m_caretCol, IdentifierDelimiter);
+}
+
+TZedWord TZedMemoModel::WordBeforeCaret() const
+{
+    const QString s = m_lines->Get(m_caretLine);
+    const int col = std::clamp(m_caretCol, 0, int(s.length()));
+    int a = col;
+    while (a > 0 && !IsWordDelimiter(s[a - 1]))
+        --a;
+    return {a, s.mid(a, col - a)};
+}
+
+// ---------------------------------------------------------------------------------------------
+// word replacement and checker
+
+void TZedMemoModel::SetMemoChecker(TZedMemoChecker* checker)
+{
+    if (m_checker == checker)
+        return;
+    if (m_checker && m_checker->m_memo == this)
+        m_checker->m_memo = nullptr;
+    m_checker = checker;
+    if (checker) {
+        if (checker->m_memo && checker->m_memo != this)
+            checker->m_memo->m_checker = nullptr;
+        checker->m_memo = this;
+    }
+}
+
+void TZedMemoModel::ReplaceInCaretLine(int col, const QString& oldText, const QString& newText)
+{
+    if (oldText == newText)
+        return;
+    const TZedPos at{col, m_caretLine};
+    const TZedPos before = Caret();
+    RawDeleteRange(at, TZedPos{col + int(oldText.length()), m_caretLine});
+    RawInsertAt(at, newText);
+    TZedPos after = before;
+    if (before.Col >= col + oldText.length())
+        after.Col += int(newText.length() - oldText.length());
+    PlaceCaret(after);
+    RecordUndo(std::make_unique<TReplaceUndo>(LogicalPos(before), Caret(), LogicalPos(at), newText, oldText));
+    LinesChanged();
+}
+
+void TZedMemoModel::WordEndKey(TWordEndKey key, TShiftState shift)
+{
+    auto handleKey = [&] {
+        switch (key) {
+        case wkEnter: NewLine(); break;
+        case wkTab: TabKey(shift); break;
+        case wkBlank: TypeChar(QLatin1Char(' ')); break;
+        }
+    };
+    if (ReadOnly || !EditAllowed() || WrapActive()) {
+        handleKey();
+        return;
+    }
+    // Replacements are made before the key is handled but recorded after it, so that the first
+    // undo gives the typed word back and leaves the key's own text.
+    struct Pending {
+        TZedPos At;
+        QString Old, New;
+    };
+    std::vector<Pending> pending;
+    auto replace = [&](int col, const QString& oldText, const QString& newText) {
+        if (oldText == newText)
+            return;
+        const TZedPos at{col, m_caretLine};
+        const int caret = m_caretCol;
+        RawDeleteRange(at, TZedPos{col + int(oldText.length()), m_caretLine});
+        RawInsertAt(at, newText);
+        m_caretCol = caret >= col + oldText.length() ? caret + int(newText.length() - oldText.length()) : caret;
+        pending.push_back({at, oldText, newText});
+    };
+    if (OnWordComplete || AutoCorrect.Wanted()) {
+        const TZedWord word = WordAroundCaret();
+        QString newWord = AutoCorrect.Active ? AutoCorrect.Replacement(word.Text) : word.Text;
+        if (OnWordComplete)
+            OnWordComplete(word.Text, newWord);
+        replace(word.Col, word.Text, newWord);
+    }
+    if (m_checker) {
+        const int line = m_caretLine;
+        switch (key) {
+        case wkEnter:
+            if (m_checker->CheckMode == cmCorrectLine) {
+                m_checker->CorrectLine(line);
+                m_caretCol = m_lines->Get(line).length();
+            } else if (m_checker->CheckMode == cmCheckLine) {
+                m_checker->CheckLine(line);
+            } else if (m_checker->CheckMode == cmCheckWord) {
+                m_checker->CheckWord(line, m_caretCol, WordBeforeCaret().Text);
+            }
+            break;
+        case wkTab:
+        case wkBlank:
+            if (m_checker->CheckMode == cmCorrectWord) {
+                const TZedWord word = WordAroundCaret();
+                QString corrected = word.Text;
+                m_checker->CorrectWord(line, m_caretCol, corrected);
+                replace(word.Col, word.Text, corrected);
+            } else if (m_checker->CheckMode == cmCheckWord) {
+                m_checker->CheckWord(line, m_caretCol, WordAroundCaret().Text);
+            }
+            break;
+        }
+    }
+    if (!pending.empty())
+        InvalidateLines(m_caretLine, m_caretLine);
+    handleKey();
+    for (const Pending& p : pending) {
+        const TZedPos after = Caret();
+        RecordUndo(std::make_unique<TReplaceUndo>(LogicalPos(after), after, p.At, p.New, p.Old));
+    }
+    if (!pending.empty())
+        LinesChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// shared text
+
+void TZedMemoModel::SetMemoSource(TZedMemoSource* source)
+{
+    if (m_source == source)
+        return;
+    if (m_source) {
+        if (m_source->m_memo)
+            m_source->AttachMemo(nullptr);
+        m_source->m_users.erase(std::remove(m_source->m_users.begin(), m_source->m_users.end(), this),
+                                m_source->m_users.end());
+    }
+    m_source = source;
+    if (source) {
+        source->m_users.push_back(this);
+        source->AttachMemo(this);
+    } else {
+        m_lines = &m_ownLines;
+        m_undo = &m_ownUndo;
+        LinesRebound();
+    }
+}
+
+void TZedMemoModel::LinesRebound()
+{
+    m_stateCache.clear();
+    m_lineScanCache.clear();
+    m_topStateLine = -1;
+    EnsureLine();
+    m_caretLine = std::clamp(m_caretLine, 0, m_lines->Count() - 1);
+    RecomputeLongestLine();
+    UndoChanged();
+    UpdateScrollBars();
+    Invalidate();
 }

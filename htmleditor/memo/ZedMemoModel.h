@@ -2,6 +2,8 @@
 // The source memo without its window: line list, caret, selection, editing operations, undo
 // history, word wrap, block matching and the scanner state cache. The memo window
 // (TZedCustomMemo) derives from it and overrides the view hooks.
+#include "htmleditor/memo/ZedAssist.h"
+#include "htmleditor/memo/ZedMarkers.h"
 #include "htmleditor/memo/ZedMemoStrings.h"
 #include "htmleditor/memo/ZedStyler.h"
 #include "htmleditor/memo/ZedTypes.h"
@@ -32,6 +34,18 @@ struct TZedBlockMark {
     bool Valid() const { return Col >= 0; }
 };
 
+class TZedMemoChecker;
+class TZedMemoSource;
+
+// The keys that end a word while typing.
+enum TWordEndKey { wkEnter, wkTab, wkBlank };
+
+// A text found in a line: its first column and the text.
+struct TZedWord {
+    int Col = 0;
+    QString Text;
+};
+
 class TZedMemoModel {
 public:
     TZedMemoModel();
@@ -40,13 +54,13 @@ public:
     TZedMemoModel& operator=(const TZedMemoModel&) = delete;
 
     // --- lines ---
-    TZedMemoStrings& Lines() { return m_lines; }
-    const TZedMemoStrings& Lines() const { return m_lines; }
+    TZedMemoStrings& Lines() { return *m_lines; }
+    const TZedMemoStrings& Lines() const { return *m_lines; }
     // The Lines setter: clears the list and adds the lines (trailing blanks removed with
     // TrimTrailingSpaces); keeps the undo history.
     void SetLines(const QStringList& lines);
     void SetLinesText(const QString& text) { SetLines(SplitLines(text)); }
-    QString LineText(int i) const { return m_lines.Get(i); }
+    QString LineText(int i) const { return m_lines->Get(i); }
 
     // --- caret and view position ---
     int CaretCol() const { return m_caretCol; }
@@ -110,14 +124,14 @@ public:
     // --- undo ---
     void Undo();
     void Redo();
-    bool CanUndo() const { return m_undo.CanUndo(); }
-    bool CanRedo() const { return m_undo.CanRedo(); }
-    void ClearUndo() { m_undo.Clear(); }
-    int UndoLimit() const { return m_undo.Limit(); }
-    void SetUndoLimit(int limit) { m_undo.SetLimit(limit); }
-    bool Modified() const { return m_undo.Count() > 0; }
+    bool CanUndo() const { return m_undo->CanUndo(); }
+    bool CanRedo() const { return m_undo->CanRedo(); }
+    void ClearUndo() { m_undo->Clear(); }
+    int UndoLimit() const { return m_undo->Limit(); }
+    void SetUndoLimit(int limit) { m_undo->SetLimit(limit); }
+    bool Modified() const { return m_undo->Count() > 0; }
     void SetModified(bool value);
-    TZedUndoList& UndoList() { return m_undo; }
+    TZedUndoList& UndoList() { return *m_undo; }
     void UndoChanged();
 
     // --- word wrap ---
@@ -186,6 +200,45 @@ public:
     // The Insert key: OnOverwriteToggle may refuse.
     void ToggleOverwrite();
     const TIntList& Bookmarks() const { return m_bookmarks; }
+    // Sets bookmark index (0 to 9) to a line (-1: none).
+    void SetBookmark(int index, int line)
+    {
+        if (index >= 0 && index < m_bookmarks.size())
+            m_bookmarks[index] = line;
+    }
+    void RestoreBookmarks(const TIntList& marks) { m_bookmarks = marks; }
+
+    // --- words ---
+    // The word at a cell (bounded by IsWordDelimiter) and the token at a cell (IsTokenDelimiter).
+    TZedWord WordAt(TZedPos cell) const;
+    TZedWord TokenAt(TZedPos cell) const;
+    // Around the caret: the word (IsWordDelimiter), the identifier (bounded by blank, "(" and ")").
+    TZedWord WordAroundCaret() const;
+    TZedWord IdentifierAroundCaret() const;
+    // The word left of the caret (IsWordDelimiter on the left).
+    TZedWord WordBeforeCaret() const;
+
+    // --- word replacement and checker ---
+    TAutoCorrect AutoCorrect;
+    std::function<void(const QString& currentWord, QString& newWord)> OnWordComplete;
+    TZedMemoChecker* MemoChecker() const { return m_checker; }
+    void SetMemoChecker(TZedMemoChecker* checker);
+    // Typing Enter, Tab or blank: the word replacement and the checker run on the word the key
+    // ends, then the key is handled. A replaced word is one undo step of its own, on top of the key.
+    void WordEndKey(TWordEndKey key, TShiftState shift = 0);
+    // Replaces a text of the caret line by another, as one undo step (the caret moves by the
+    // difference when it stands behind the text).
+    void ReplaceInCaretLine(int col, const QString& oldText, const QString& newText);
+
+    // --- markers ---
+    TZedMarkerList& MarkerList() { return m_markerList; }
+    const TZedMarkerList& MarkerList() const { return m_markerList; }
+
+    // --- shared text ---
+    TZedMemoSource* MemoSource() const { return m_source; }
+    // Detaches from the old source and attaches to the new one; without a source the memo
+    // returns to its own lines and history.
+    void SetMemoSource(TZedMemoSource* source);
 
     // --- events ---
     std::function<void()> OnChange;
@@ -230,6 +283,11 @@ public:
 protected:
     friend class TZedMemoStrings;
     friend class TZedUndoList;
+    friend class TZedMemoSource;
+    friend class TZedMemoChecker;
+
+    // The memo now shows other lines (a memo source was attached or left).
+    void LinesRebound();
 
     // View hooks; the window overrides them.
     virtual void Invalidate() {}
@@ -243,7 +301,7 @@ protected:
     void PadLine(int line, int col);
     // True when the next row continues this one (word wrap): such a row is never padded, since
     // blanks there would land inside the paragraph.
-    bool RowContinues(int line) const { return line + 1 < m_lines.Count() && m_lines.IsWrapped(line + 1); }
+    bool RowContinues(int line) const { return line + 1 < m_lines->Count() && m_lines->IsWrapped(line + 1); }
     void TrimLeavingLine(int line);
     void RecomputeLongestLine();
     void AfterTextChange();
@@ -252,7 +310,9 @@ protected:
     // Upper-case start and end word; empty when the styler has none.
     bool BlockWords(QString& start, QString& end) const;
 
-    TZedMemoStrings m_lines;
+    // The memo's own lines and history; a memo source puts its own in their place.
+    TZedMemoStrings m_ownLines;
+    TZedMemoStrings* m_lines = &m_ownLines;
     int m_caretCol = 0;
     int m_caretLine = 0;
     int m_topLine = 0;
@@ -263,7 +323,11 @@ protected:
     int m_longestLine = 0;
     bool m_overwrite = false;
     bool m_notify = true;
-    TZedUndoList m_undo{this};
+    TZedUndoList m_ownUndo{this};
+    TZedUndoList* m_undo = &m_ownUndo;
+    TZedMarkerList m_markerList{this};
+    TZedMemoChecker* m_checker = nullptr;
+    TZedMemoSource* m_source = nullptr;
     TIntList m_bookmarks;
     int m_tabSize = 4;
     int m_rightMargin = 80;

@@ -72,6 +72,10 @@ public:
 
     QString ExpandTabs(const QString& s) const;
 
+    // The memo the list reports its changes to (a memo source rebinds it).
+    TZedMemoModel* Memo() const { return m_memo; }
+    void SetMemo(TZedMemoModel* memo) { m_memo = memo; }
+
 private:
     TZedMemoModel* m_memo;
     QStringList m_lines;

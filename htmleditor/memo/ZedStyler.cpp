@@ -1,5 +1,9 @@
 #include "htmleditor/memo/ZedStyler.h"
 
+#include <QChildEvent>
+#include <QPointer>
+#include <algorithm>
+
 #include "htmleditor/memo/ZedMemoModel.h"
 
 #include <algorithm>
@@ -103,8 +107,8 @@ TZedWebMemoStyler::TZedWebMemoStyler(QObject* owner) : TZedCustomMemoStyler(owne
     NumberStyle = TCharStyle{gfx::clNavy, gfx::clWhite, fsBold};
     BlockStart = QStringLiteral("{");
     BlockEnd = QStringLiteral("}");
-    HintParameters = QStringList{QStringLiteral("alert(message)"), QStringLiteral("confirm(message)"),
-                                 QStringLiteral("prompt(message,defaultvalue)")};
+    HintParameter.Parameters = QStringList{QStringLiteral("alert(message)"), QStringLiteral("confirm(message)"),
+                                           QStringLiteral("prompt(message,defaultvalue)")};
     AutoCompletionList = QStringList{QStringLiteral("alert"), QStringLiteral("confirm"), QStringLiteral("prompt")};
 
     TElementStyle* st = AllStyles.Add();
@@ -149,4 +153,62 @@ TZedWebMemoStyler::TZedWebMemoStyler(QObject* owner) : TZedCustomMemoStyler(owne
     st->Font.Color = 0x008000;
     st->Font.Style = fsBold;
     st->KeyWords = CommaText("alert,confirm,prompt,indexOf,select,write,focus");
+}
+
+// ---------------------------------------------------------------------------------------------
+// TZedStylerList
+
+TZedStylerList::TZedStylerList(QObject* owner) : QObject(nullptr), m_owner(owner)
+{
+    if (!owner)
+        return;
+    for (QObject* child : owner->children())
+        Consider(child);
+    owner->installEventFilter(this);
+}
+
+bool TZedStylerList::Contains(const TZedCustomMemoStyler* styler) const
+{
+    return std::find(m_items.begin(), m_items.end(), styler) != m_items.end();
+}
+
+void TZedStylerList::Consider(QObject* child)
+{
+    if (child->metaObject()->superClass() != &TZedCustomMemoStyler::staticMetaObject)
+        return;
+    auto* styler = static_cast<TZedCustomMemoStyler*>(child);
+    if (!Contains(styler))
+        m_items.push_back(styler);
+}
+
+bool TZedStylerList::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == m_owner && (e->type() == QEvent::ChildAdded || e->type() == QEvent::ChildRemoved)) {
+        QObject* child = static_cast<QChildEvent*>(e)->child();
+        if (e->type() == QEvent::ChildRemoved) {
+            m_items.erase(std::remove(m_items.begin(), m_items.end(), child), m_items.end());
+        } else {
+            // The child's class is known only once its constructor has run.
+            QPointer<QObject> guard(child);
+            QMetaObject::invokeMethod(
+                this,
+                [this, guard] {
+                    if (guard && guard->parent() == m_owner)
+                        Consider(guard);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return false;
+}
+
+TZedThemeColors ThemeGutterColors(const QString& schemeName)
+{
+    if (schemeName == QLatin1String("NormalColor"))
+        return {0xE0A57D, 0xFCE1CB};
+    if (schemeName == QLatin1String("HomeStead"))
+        return {0x8CC0B1, 0xCFF0EA};
+    if (schemeName == QLatin1String("Metallic"))
+        return {0xB39698, 0xECE2E1};
+    return {gfx::clWhite, gfx::clBtnFace};
 }

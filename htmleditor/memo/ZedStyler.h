@@ -34,6 +34,20 @@ struct TZedFont {
 
 enum TStyleType { stKeyword, stBracket, stSymbol };
 
+// The parameter lists the memo shows as a hint while the caret stands inside a call.
+class THintParameter {
+public:
+    TColor TextColor = gfx::clBlack;
+    TColor BkColor = gfx::clInfoBk;
+    QChar HintCharStart = QLatin1Char('(');
+    QChar HintCharEnd = QLatin1Char(')');
+    QChar HintCharDelimiter = QLatin1Char(';');
+    QChar HintCharWriteDelimiter = QLatin1Char(',');
+    // One line per function: its name followed by its parameter list in the hint characters.
+    QStringList Parameters;
+    void Assign(const THintParameter& other) { *this = other; }
+};
+
 class TElementStyles;
 
 class TElementStyle {
@@ -87,7 +101,7 @@ public:
     TCharStyle CommentStyle{gfx::clSilver, gfx::clWhite, fsItalic};
     TCharStyle NumberStyle{gfx::clNavy, gfx::clWhite, fsBold};
     QStringList AutoCompletionList;
-    QStringList HintParameters;
+    THintParameter HintParameter;
     QString NumberChars = QStringLiteral("+-.0123456789");
     QString HexIdentifier;
     QString BlockEnd;
@@ -115,3 +129,30 @@ class TZedWebMemoStyler : public TZedCustomMemoStyler {
 public:
     explicit TZedWebMemoStyler(QObject* owner = nullptr);
 };
+
+// The stylers among the children of an owner: those whose class derives directly from the base
+// styler. Children added or removed later are followed.
+class TZedStylerList : public QObject {
+    Q_OBJECT
+public:
+    explicit TZedStylerList(QObject* owner);
+    int Count() const { return int(m_items.size()); }
+    TZedCustomMemoStyler* Items(int i) const { return m_items[size_t(i)]; }
+    bool Contains(const TZedCustomMemoStyler* styler) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void Consider(QObject* child);
+    QObject* m_owner;
+    std::vector<TZedCustomMemoStyler*> m_items;
+};
+
+// The gutter colours of a desktop colour scheme ("NormalColor", "HomeStead", "Metallic"; any
+// other name is scheme 0: white to the button face).
+struct TZedThemeColors {
+    TColor GutterColor;
+    TColor GutterColorTo;
+};
+TZedThemeColors ThemeGutterColors(const QString& schemeName);

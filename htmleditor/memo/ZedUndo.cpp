@@ -268,11 +268,33 @@ bool TPasteUndo::PerformRedo()
     return true;
 }
 
+// --- TReplaceUndo ---
+
+bool TReplaceUndo::PerformUndo()
+{
+    const TZedPos end{At.Col + int(Text.length()), At.Line};
+    if (Memo->RawTextRange(At, end) != Text)
+        return false;
+    Memo->RawDeleteRange(At, end);
+    Memo->RawInsertAt(At, Replaced);
+    return true;
+}
+
+bool TReplaceUndo::PerformRedo()
+{
+    const TZedPos end{At.Col + int(Replaced.length()), At.Line};
+    if (Memo->RawTextRange(At, end) != Replaced)
+        return false;
+    Memo->RawDeleteRange(At, end);
+    Memo->RawInsertAt(At, Text);
+    return true;
+}
+
 // --- TZedUndoList ---
 
 void TZedUndoList::Add(std::unique_ptr<TUndo> record)
 {
-    if (m_performing || !record)
+    if (m_performing || !record || !m_memo)
         return;
     if (!m_records.empty() && m_pos == 0 && m_records.front()->Append(record.get())) {
         m_memo->UndoChanged();
@@ -292,13 +314,14 @@ void TZedUndoList::Add(std::unique_ptr<TUndo> record)
 
 void TZedUndoList::Undo()
 {
-    if (!CanUndo())
+    if (!CanUndo() || !m_memo)
         return;
     const bool autoIndent = m_memo->AutoIndent;
     m_memo->AutoIndent = false;
     m_performing = true;
     m_memo->SuspendWrap();
     TUndo* rec = m_records[size_t(m_pos)].get();
+    rec->Memo = m_memo;  // a shared history replays in the memo attached now
     m_memo->m_caretCol = rec->After.Col;  // the line is padded no further than the record needs
     m_memo->SetCaretLine(rec->After.Line);
     m_memo->SetCaretCol(rec->After.Col);
@@ -326,7 +349,7 @@ void TZedUndoList::Undo()
 
 void TZedUndoList::Redo()
 {
-    if (!CanRedo())
+    if (!CanRedo() || !m_memo)
         return;
     const bool autoIndent = m_memo->AutoIndent;
     m_memo->AutoIndent = false;
@@ -334,6 +357,7 @@ void TZedUndoList::Redo()
     m_memo->SuspendWrap();
     --m_pos;
     TUndo* rec = m_records[size_t(m_pos)].get();
+    rec->Memo = m_memo;
     m_memo->m_caretCol = rec->Before.Col;
     m_memo->SetCaretLine(rec->Before.Line);
     m_memo->SetCaretCol(rec->Before.Col);
@@ -358,7 +382,7 @@ void TZedUndoList::Clear(bool notify)
 {
     m_records.clear();
     m_pos = 0;
-    if (notify)
+    if (notify && m_memo)
         m_memo->UndoChanged();
 }
 

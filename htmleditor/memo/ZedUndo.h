@@ -94,6 +94,18 @@ public:
     bool PerformRedo() override;
 };
 
+// A text of one line replaced by another (word replacement, a checker's correction): Text is
+// the new text, Replaced the old one, At where both start.
+class TReplaceUndo : public TUndo {
+public:
+    TReplaceUndo(TZedPos before, TZedPos after, TZedPos at, const QString& text, const QString& replaced)
+        : TUndo(before, after, text), At(at), Replaced(replaced) {}
+    bool PerformUndo() override;
+    bool PerformRedo() override;
+    TZedPos At;
+    QString Replaced;
+};
+
 // The undo history, newest record first.
 class TZedUndoList {
 public:
@@ -111,6 +123,9 @@ public:
     int Limit() const { return m_limit; }
     void SetLimit(int limit);
     const TUndo* Record(int i) const { return m_records[size_t(i)].get(); }
+    // The memo the records are replayed in (a memo source rebinds it).
+    TZedMemoModel* Memo() const { return m_memo; }
+    void SetMemo(TZedMemoModel* memo) { m_memo = memo; }
 
 private:
     TZedMemoModel* m_memo;

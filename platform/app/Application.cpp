@@ -6,6 +6,33 @@
 
 namespace platform {
 
+namespace {
+
+void OwnHandleException(Application& app, std::exception_ptr error)
+{
+    if (app.OnException)
+        app.OnException(error);
+    else
+        app.ShowException(error);
+}
+
+void OwnShowException(Application& app, std::exception_ptr error)
+{
+    const QString title = app.Title().isEmpty() ? QApplication::applicationName() : app.Title();
+    QMessageBox box(QMessageBox::Critical, title, Application::ExceptionMessage(error), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    // Closing the box must not end the program when no other window is open yet.
+    const bool quitOnClose = QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(false);
+    box.exec();
+    QApplication::setQuitOnLastWindowClosed(quitOnClose);
+}
+
+} // namespace
+
+uintptr_t Application::HandleExceptionSlot = reinterpret_cast<uintptr_t>(&OwnHandleException);
+uintptr_t Application::ShowExceptionSlot = reinterpret_cast<uintptr_t>(&OwnShowException);
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
 Application::~Application() = default;
@@ -51,10 +78,7 @@ void Application::HandleException(std::exception_ptr error)
     }
     m_handling = true;
     try {
-        if (OnException)
-            OnException(error);
-        else
-            ShowException(error);
+        reinterpret_cast<ExceptionRoutine>(HandleExceptionSlot)(*this, error);
     } catch (...) {
         qWarning().noquote() << QStringLiteral("Exception in the exception handler: %1")
                                     .arg(ExceptionMessage(std::current_exception()));
@@ -64,13 +88,7 @@ void Application::HandleException(std::exception_ptr error)
 
 void Application::ShowException(std::exception_ptr error)
 {
-    const QString title = m_title.isEmpty() ? applicationName() : m_title;
-    QMessageBox box(QMessageBox::Critical, title, ExceptionMessage(error), QMessageBox::Ok, activeWindow());
-    // Closing the box must not end the program when no other window is open yet.
-    const bool quitOnClose = quitOnLastWindowClosed();
-    setQuitOnLastWindowClosed(false);
-    box.exec();
-    setQuitOnLastWindowClosed(quitOnClose);
+    reinterpret_cast<ExceptionRoutine>(ShowExceptionSlot)(*this, error);
 }
 
 void Application::Terminate()

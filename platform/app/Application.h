@@ -40,6 +40,13 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // Hook slots: HandleException and ShowException run the routine their slot holds (at first
+    // the application's own code), so that the exception reporter can take them over; its
+    // routines call the previous value to run the application's own code.
+    using ExceptionRoutine = void (*)(Application& app, std::exception_ptr error);
+    static uintptr_t HandleExceptionSlot;
+    static uintptr_t ShowExceptionSlot;
+
     // The text of an exception (std::exception::what() read as UTF-8).
     static QString ExceptionMessage(std::exception_ptr error);
 

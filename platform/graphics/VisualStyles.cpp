@@ -140,10 +140,23 @@ static bool drawProgressPart(const HTheme& theme, QPainter& painter, int part, c
     }
 }
 
+static bool drawPart(const HTheme& theme, QPainter& painter, int part, int state, const QRect& rect);
+
 bool DrawThemeBackground(const HTheme& theme, QPainter& painter, int part, int state, const QRect& rect)
 {
     if (!theme)
         return false;
+    // Some styles draw a part's shadow or frame a little outside the rectangle they are given;
+    // a part never paints over its neighbours.
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    const bool drawn = drawPart(theme, painter, part, state, rect);
+    painter.restore();
+    return drawn;
+}
+
+static bool drawPart(const HTheme& theme, QPainter& painter, int part, int state, const QRect& rect)
+{
     switch (theme.cls) {
     case ThemeClass::Button: return drawButtonPart(theme, painter, part, state, rect);
     case ThemeClass::Combobox:

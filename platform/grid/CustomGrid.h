@@ -154,7 +154,7 @@ public:
     void InvalidateCell(int col, int row);
     void InvalidateRow(int row);
     void InvalidateCol(int col);
-    void InvalidateGrid();
+    virtual void InvalidateGrid();
     // Paints the cells into any painter (pictures, printing); exceptions of DrawCell pass through.
     void PaintTo(QPainter& painter, const QRect& clip);
     // The painter of the paint in progress (nullptr outside painting).

@@ -1,4 +1,5 @@
 #include "platform/grid/ObjectStream.h"
+#include "platform/grid/Toolkit.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -6,9 +7,12 @@
 #include <QMetaProperty>
 #include <QMutex>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <cstring>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <vector>
 
 namespace tk {
@@ -97,9 +101,17 @@ enum Tag : quint8 {
     tStrings = 0x18,   // 32-bit count, then strings
     tBinary = 0x19,    // 32-bit length, then the bytes
     tImage = 0x1A,     // PNG as binary; an empty block is a null image
+    tSet = 0x1B,       // 32-bit count, then identifiers
+    tCollection = 0x1C, // 32-bit count, then per item its properties and an empty name
+    tReference = 0x1D, // the name of a component referred to (string)
 };
 
 const QByteArray kSignature = QByteArrayLiteral("TPF0");
+
+[[noreturn]] void readError(const QString& message = QStringLiteral("Stream read error"))
+{
+    throw EReadError(message);
+}
 
 class Out {
 public:
@@ -127,6 +139,13 @@ public:
         int32(qint32(b.size()));
         data.append(b);
     }
+    void idents(const QStringList& l)
+    {
+        byte(tSet);
+        int32(qint32(l.size()));
+        for (const QString& s : l)
+            str(s);
+    }
     QByteArray data;
 };
 
@@ -136,7 +155,7 @@ public:
     void need(qsizetype n) const
     {
         if (n < 0 || pos + n > data.size())
-            throw EReadError(QStringLiteral("Stream read error"));
+            readError();
     }
     quint8 byte()
     {
@@ -157,10 +176,16 @@ public:
             v |= quint64(byte()) << (8 * i);
         return qint64(v);
     }
-    QString str()
+    // A count that must fit in what is left of the stream (each entry takes at least `unit` bytes).
+    qint32 count(qsizetype unit)
     {
         const qint32 n = int32();
-        need(qsizetype(n) * 2);
+        need(qsizetype(n) * unit);
+        return n;
+    }
+    QString str()
+    {
+        const qint32 n = count(2);
         QString s(n, Qt::Uninitialized);
         for (qint32 i = 0; i < n; ++i) {
             const quint8 lo = byte(), hi = byte();
@@ -170,8 +195,7 @@ public:
     }
     QByteArray bytes()
     {
-        const qint32 n = int32();
-        need(n);
+        const qint32 n = count(1);
         QByteArray b = data.mid(pos, n);
         pos += n;
         return b;
@@ -179,6 +203,11 @@ public:
     const QByteArray& data;
     qsizetype pos = 0;
 };
+
+QString shortClassName(const QMetaObject* mo)
+{
+    return QString::fromLatin1(mo->className()).section(QStringLiteral("::"), -1);
+}
 
 QStringList alwaysStored(const QMetaObject* mo)
 {
@@ -198,13 +227,58 @@ int firstOwnProperty(const QMetaObject* mo)
     return own->propertyOffset();
 }
 
-bool isSubObject(const QMetaProperty& p)
+bool isObjectProperty(const QMetaProperty& p)
 {
     return p.metaType().flags().testFlag(QMetaType::PointerToQObject);
+}
+bool isSubObject(const QMetaProperty& p) { return isObjectProperty(p) && !p.isWritable(); }
+bool isReference(const QMetaProperty& p) { return isObjectProperty(p) && p.isWritable(); }
+bool isFont(const QMetaProperty& p) { return p.metaType() == QMetaType::fromType<TFont>(); }
+
+// Font styles by identifier.
+const std::pair<const char*, int> kFontStyles[] = {{"fsBold", 1}, {"fsItalic", 2}, {"fsUnderline", 4}, {"fsStrikeOut", 8}};
+
+int fontStyle(const QFont& f)
+{
+    return (f.bold() ? 1 : 0) | (f.italic() ? 2 : 0) | (f.underline() ? 4 : 0) | (f.strikeOut() ? 8 : 0);
+}
+
+void writeFont(Out& out, const QString& prefix, const TFont& font)
+{
+    const QFont& f = font.Font();
+    out.str(prefix + QStringLiteral("Color"));
+    out.byte(tInt);
+    out.int32(qint32(font.Color()));
+    if (f.pixelSize() > 0) {
+        out.str(prefix + QStringLiteral("Height"));
+        out.byte(tInt);
+        out.int32(-f.pixelSize());
+    } else {
+        out.str(prefix + QStringLiteral("Size"));
+        double size = f.pointSizeF();
+        qint64 bits;
+        std::memcpy(&bits, &size, sizeof bits);
+        out.byte(tDouble);
+        out.int64(bits);
+    }
+    out.str(prefix + QStringLiteral("Name"));
+    out.byte(tString);
+    out.str(f.family());
+    QStringList styles;
+    for (const auto& [name, bit] : kFontStyles)
+        if (fontStyle(f) & bit)
+            styles << QString::fromLatin1(name);
+    out.str(prefix + QStringLiteral("Style"));
+    out.idents(styles);
 }
 
 void writeValue(Out& out, const QMetaProperty& p, const QVariant& v)
 {
+    if (p.isFlagType()) {
+        const QByteArray keys = p.enumerator().valueToKeys(v.toInt());
+        out.idents(keys.isEmpty() ? QStringList() : QString::fromLatin1(keys).split(QLatin1Char('|')));
+        return;
+    }
     if (p.isEnumType()) {
         const QMetaEnum e = p.enumerator();
         const int iv = v.toInt();
@@ -264,9 +338,9 @@ void writeValue(Out& out, const QMetaProperty& p, const QVariant& v)
     }
 }
 
-class StringsWriter : public TFiler {
+class DefinedWriter : public TFiler {
 public:
-    StringsWriter(Out& o, const QString& prefix) : out(o), prefix(prefix) {}
+    DefinedWriter(Out& o, const QString& prefix) : out(o), prefix(prefix) {}
     void DefineStrings(const QString& name, const std::function<QStringList()>& write,
                        const std::function<void(const QStringList&)>&, bool hasData) override
     {
@@ -278,6 +352,30 @@ public:
         out.int32(qint32(l.size()));
         for (const QString& s : l)
             out.str(s);
+    }
+    void DefineCollection(const QString& name, const TCollectionItems& items) override
+    {
+        const int n = items.count();
+        if (n == 0)
+            return;
+        const QMetaObject* mo = items.itemClass;
+        const QMetaType type = mo->metaType();
+        std::unique_ptr<void, std::function<void(void*)>> fresh(type.create(), [type](void* p) { type.destroy(p); });
+        out.str(prefix + name);
+        out.byte(tCollection);
+        out.int32(n);
+        for (int i = 0; i < n; ++i) {
+            const void* item = items.item(i);
+            for (int k = mo->propertyOffset(); k < mo->propertyCount(); ++k) {
+                const QMetaProperty p = mo->property(k);
+                const QVariant v = p.readOnGadget(item);
+                if (v == p.readOnGadget(fresh.get()))
+                    continue;
+                out.str(QString::fromLatin1(p.name()));
+                writeValue(out, p, v);
+            }
+            out.str(QString());
+        }
     }
     Out& out;
     QString prefix;
@@ -300,15 +398,45 @@ void writeProperties(Out& out, const QObject* obj, const QObject* proto, const Q
         if (!p.isWritable() || !p.isStored())
             continue;
         const QVariant v = p.read(obj);
+        if (isReference(p)) {
+            const QObject* target = v.value<QObject*>();
+            if (target && !target->objectName().isEmpty()) {
+                out.str(prefix + name);
+                out.byte(tReference);
+                out.str(target->objectName());
+            }
+            continue;
+        }
         if (proto && !always.contains(name) && p.read(proto) == v)
             continue;
+        if (isFont(p)) {
+            writeFont(out, prefix + name + QLatin1Char('.'), v.value<TFont>());
+            continue;
+        }
         out.str(prefix + name);
         writeValue(out, p, v);
     }
     if (auto* hooks = dynamic_cast<TStreamHooks*>(const_cast<QObject*>(obj))) {
-        StringsWriter w(out, prefix);
+        DefinedWriter w(out, prefix);
         hooks->DefineProperties(w);
     }
+}
+
+void writeComponent(Out& out, const QObject* component)
+{
+    const QString className = shortClassName(component->metaObject());
+    // A fresh instance gives the stream defaults.
+    std::unique_ptr<QObject> proto;
+    if (GetClass(className) == component->metaObject())
+        proto.reset(CreateComponent(className));
+    out.str(className);
+    out.str(component->objectName());
+    writeProperties(out, component, proto.get(), QString());
+    out.str(QString());   // end of the properties
+    for (const QObject* child : component->children())
+        if (!child->objectName().isEmpty() && GetClass(shortClassName(child->metaObject())) == child->metaObject())
+            writeComponent(out, child);
+    out.str(QString());   // end of the children
 }
 
 QVariant readValue(In& in, quint8 tag)
@@ -325,11 +453,11 @@ QVariant readValue(In& in, quint8 tag)
         return d;
     }
     case tString:
-    case tIdent: return in.str();
-    case tStrings: {
-        const qint32 n = in.int32();
-        if (n < 0)
-            throw EReadError(QStringLiteral("Stream read error"));
+    case tIdent:
+    case tReference: return in.str();
+    case tStrings:
+    case tSet: {
+        const qint32 n = in.count(4);
         QStringList l;
         for (qint32 i = 0; i < n; ++i)
             l << in.str();
@@ -340,41 +468,162 @@ QVariant readValue(In& in, quint8 tag)
         const QByteArray png = in.bytes();
         QImage img;
         if (!png.isEmpty() && !img.loadFromData(png, "PNG"))
-            throw EReadError(QStringLiteral("Invalid image in stream"));
+            readError(QStringLiteral("Invalid image in stream"));
         return img;
     }
-    default: throw EReadError(QStringLiteral("Invalid property value"));
+    default: readError(QStringLiteral("Invalid property value"));
     }
 }
 
-class StringsReader : public TFiler {
+// A read value in the form the property takes (enumerations and sets from their identifiers).
+QVariant propertyValue(const QMetaProperty& p, quint8 tag, const QVariant& value)
+{
+    if (p.isFlagType() && tag == tSet) {
+        bool ok = true;
+        const int v = value.toStringList().isEmpty()
+                          ? 0
+                          : p.enumerator().keysToValue(value.toStringList().join(QLatin1Char('|')).toLatin1().constData(), &ok);
+        if (!ok)
+            readError(QStringLiteral("Invalid property value"));
+        return v;
+    }
+    if (p.isEnumType() && tag == tIdent) {
+        bool ok = false;
+        const int v = p.enumerator().keyToValue(value.toString().toLatin1().constData(), &ok);
+        if (!ok)
+            readError(QStringLiteral("Invalid property value"));
+        return v;
+    }
+    if (tag == tSet || tag == tIdent || tag == tReference || tag == tCollection)
+        readError(QStringLiteral("Invalid property value"));
+    return value;
+}
+
+// What reading one stream collects: the components in stream order and the references to set.
+struct ReadState {
+    struct Fixup {
+        QPointer<QObject> target;
+        QByteArray property;
+        QString name;
+    };
+    std::vector<QObject*> components;
+    std::vector<Fixup> fixups;
+};
+
+class DefinedReader : public TFiler {
 public:
-    StringsReader(const QString& n, const QVariant& v) : wanted(n), value(v) {}
+    DefinedReader(const QString& n, In& in, quint8 tag) : wanted(n), in(in), tag(tag) {}
     void DefineStrings(const QString& name, const std::function<QStringList()>&,
                        const std::function<void(const QStringList&)>& read, bool) override
     {
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0 && !handled) {
-            read(value.toStringList());
-            handled = true;
+        if (handled || name.compare(wanted, Qt::CaseInsensitive) != 0)
+            return;
+        if (tag != tStrings)
+            readError(QStringLiteral("Invalid property value"));
+        read(readValue(in, tag).toStringList());
+        handled = true;
+    }
+    void DefineCollection(const QString& name, const TCollectionItems& items) override
+    {
+        if (handled || name.compare(wanted, Qt::CaseInsensitive) != 0)
+            return;
+        if (tag != tCollection)
+            readError(QStringLiteral("Invalid property value"));
+        handled = true;
+        const QMetaObject* mo = items.itemClass;
+        // The items are read whole before the collection changes: a broken stream leaves it as it
+        // was. Each value is tried on a scratch item first.
+        const QMetaType type = mo->metaType();
+        std::unique_ptr<void, std::function<void(void*)>> scratch(type.create(), [type](void* p) { type.destroy(p); });
+        std::vector<std::vector<std::pair<QMetaProperty, QVariant>>> read;
+        const qint32 n = in.count(4);
+        for (qint32 i = 0; i < n; ++i) {
+            auto& values = read.emplace_back();
+            for (;;) {
+                const QString prop = in.str();
+                if (prop.isEmpty())
+                    break;
+                const int idx = mo->indexOfProperty(prop.toLatin1().constData());
+                if (idx < mo->propertyOffset())
+                    readError(QStringLiteral("Property %1.%2 does not exist").arg(wanted, prop));
+                const QMetaProperty p = mo->property(idx);
+                const quint8 t = in.byte();
+                QVariant v = propertyValue(p, t, readValue(in, t));
+                if (p.isEnumType())
+                    v = QVariant(v.toInt());
+                if (!p.writeOnGadget(scratch.get(), v))
+                    readError(QStringLiteral("Invalid property value"));
+                values.emplace_back(p, v);
+            }
+        }
+        items.clear();
+        for (const auto& values : read) {
+            void* item = items.add();
+            for (const auto& [p, v] : values)
+                p.writeOnGadget(item, v);
         }
     }
     QString wanted;
-    QVariant value;
+    In& in;
+    quint8 tag;
     bool handled = false;
 };
 
-void applyProperty(QObject* root, const QString& dotted, In& in)
+// Sets one font part ("Color", "Height", "Size", "Name", "Style").
+void applyFontPart(QObject* target, const QMetaProperty& p, const QString& part, quint8 tag, const QVariant& value)
+{
+    TFont font = p.read(target).value<TFont>();
+    QFont f = font.Font();
+    const QString key = part.toLower();
+    if (key == QLatin1String("color") && tag == tInt) {
+        font.SetColor(TColor(value.toInt()));
+    } else if (key == QLatin1String("height") && tag == tInt) {
+        if (value.toInt() != 0)
+            f.setPixelSize(std::abs(value.toInt()));
+    } else if (key == QLatin1String("size") && (tag == tInt || tag == tDouble)) {
+        if (value.toDouble() > 0)
+            f.setPointSizeF(value.toDouble());
+    } else if (key == QLatin1String("name") && tag == tString) {
+        f.setFamily(value.toString());
+    } else if (key == QLatin1String("style") && tag == tSet) {
+        int style = 0;
+        for (const QString& id : value.toStringList()) {
+            int bit = 0;
+            for (const auto& [name, b] : kFontStyles)
+                if (id == QLatin1String(name))
+                    bit = b;
+            if (!bit)
+                readError(QStringLiteral("Invalid property value"));
+            style |= bit;
+        }
+        f.setBold(style & 1);
+        f.setItalic(style & 2);
+        f.setUnderline(style & 4);
+        f.setStrikeOut(style & 8);
+    } else {
+        readError(QStringLiteral("Invalid property value"));
+    }
+    font.SetFont(f);
+    if (!p.write(target, QVariant::fromValue(font)))
+        readError(QStringLiteral("Invalid property value"));
+}
+
+void applyProperty(QObject* root, const QString& dotted, In& in, ReadState& state)
 {
     const quint8 tag = in.byte();
-    const QVariant value = readValue(in, tag);
     QObject* target = root;
     const QStringList parts = dotted.split(QLatin1Char('.'));
     for (int i = 0; i + 1 < parts.size(); ++i) {
         const QMetaObject* mo = target->metaObject();
         const int idx = mo->indexOfProperty(parts[i].toLatin1().constData());
-        QObject* sub = idx >= 0 && isSubObject(mo->property(idx)) ? mo->property(idx).read(target).value<QObject*>() : nullptr;
+        const QMetaProperty p = idx >= 0 ? mo->property(idx) : QMetaProperty();
+        if (idx >= 0 && i + 2 == parts.size() && isFont(p)) {
+            applyFontPart(target, p, parts.last(), tag, readValue(in, tag));
+            return;
+        }
+        QObject* sub = idx >= 0 && isSubObject(p) ? p.read(target).value<QObject*>() : nullptr;
         if (!sub)
-            throw EReadError(QStringLiteral("Property %1 does not exist").arg(dotted));
+            readError(QStringLiteral("Property %1 does not exist").arg(dotted));
         target = sub;
     }
     const QString name = parts.last();
@@ -382,41 +631,71 @@ void applyProperty(QObject* root, const QString& dotted, In& in)
     const int idx = mo->indexOfProperty(name.toLatin1().constData());
     if (idx < firstOwnProperty(mo)) {
         if (auto* hooks = dynamic_cast<TStreamHooks*>(target)) {
-            StringsReader r(name, value);
+            DefinedReader r(name, in, tag);
             hooks->DefineProperties(r);
             if (r.handled)
                 return;
         }
-        throw EReadError(QStringLiteral("Property %1 does not exist").arg(dotted));
+        readError(QStringLiteral("Property %1 does not exist").arg(dotted));
     }
     const QMetaProperty p = mo->property(idx);
-    QVariant v = value;
-    if (p.isEnumType() && tag == tIdent) {
-        bool ok = false;
-        const int iv = p.enumerator().keyToValue(value.toString().toLatin1().constData(), &ok);
-        if (!ok)
-            throw EReadError(QStringLiteral("Invalid property value"));
-        v = iv;
+    const QVariant value = readValue(in, tag);
+    if (isReference(p)) {
+        if (tag != tReference)
+            readError(QStringLiteral("Invalid property value"));
+        state.fixups.push_back({target, QByteArray(p.name()), value.toString()});
+        return;
     }
+    const QVariant v = propertyValue(p, tag, value);
     if (p.isEnumType() ? !p.write(target, v.toInt()) : !p.write(target, v))
-        throw EReadError(QStringLiteral("Invalid property value"));
+        readError(QStringLiteral("Invalid property value"));
+}
+
+// Reads one component and its children; `owner` is the component it belongs to (or null).
+QObject* readComponent(In& in, QWidget* parent, QObject* owner, ReadState& state, const QString& className)
+{
+    const QString objectName = in.str();
+    std::unique_ptr<QObject> obj(CreateComponent(className, parent));
+    if (owner && !obj->parent())
+        obj->setParent(owner);
+    obj->setObjectName(objectName);
+    QObject* result = obj.get();
+    // From here the owner (or the caller's pointer) frees it when reading fails.
+    if (owner)
+        obj.release();
+    state.components.push_back(result);
+    for (;;) {
+        const QString name = in.str();
+        if (name.isEmpty())
+            break;
+        applyProperty(result, name, in, state);
+    }
+    for (;;) {
+        const QString childClass = in.str();
+        if (childClass.isEmpty())
+            break;
+        auto* asWidget = qobject_cast<QWidget*>(result);
+        readComponent(in, asWidget, result, state, childClass);
+    }
+    return owner ? result : obj.release();
+}
+
+QObject* findComponent(QObject* scope, const QString& name)
+{
+    if (!scope)
+        return nullptr;
+    if (scope->objectName() == name)
+        return scope;
+    return scope->findChild<QObject*>(name);
 }
 
 } // namespace
 
 QByteArray WriteComponent(const QObject* component)
 {
-    const QString className = QString::fromLatin1(component->metaObject()->className()).section(QStringLiteral("::"), -1);
-    // A fresh instance gives the stream defaults.
-    std::unique_ptr<QObject> proto;
-    if (GetClass(className) == component->metaObject())
-        proto.reset(CreateComponent(className));
     Out out;
     out.data = kSignature;
-    out.str(className);
-    out.str(component->objectName());
-    writeProperties(out, component, proto.get(), QString());
-    out.str(QString());   // end of the properties
+    writeComponent(out, component);
     return out.data;
 }
 
@@ -425,21 +704,25 @@ QObject* ReadComponent(const QByteArray& data, QWidget* parent)
     In in(data);
     in.need(4);
     if (data.left(4) != kSignature)
-        throw EReadError(QStringLiteral("Invalid stream format"));
+        readError(QStringLiteral("Invalid stream format"));
     in.pos = 4;
     const QString className = in.str();
-    const QString objectName = in.str();
-    std::unique_ptr<QObject> obj(CreateComponent(className, parent));
-    obj->setObjectName(objectName);
-    for (;;) {
-        const QString name = in.str();
-        if (name.isEmpty())
-            break;
-        applyProperty(obj.get(), name, in);
+    ReadState state;
+    std::unique_ptr<QObject> root(readComponent(in, parent, nullptr, state, className));
+    for (const ReadState::Fixup& f : state.fixups) {
+        if (!f.target)
+            continue;
+        QObject* found = findComponent(root.get(), f.name);
+        if (!found && root->parent())
+            found = findComponent(root->parent(), f.name);
+        if (found)
+            f.target->setProperty(f.property.constData(), QVariant::fromValue(found));
     }
-    if (auto* hooks = dynamic_cast<TStreamHooks*>(obj.get()))
-        hooks->Loaded();
-    return obj.release();
+    QObject* result = root.release();
+    for (QObject* component : state.components)
+        if (auto* hooks = dynamic_cast<TStreamHooks*>(component))
+            hooks->Loaded();
+    return result;
 }
 
 } // namespace tk

@@ -5,6 +5,7 @@
 #include "platform/grid/GridColors.h"
 #include <QFont>
 #include <QImage>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -171,3 +172,4 @@ private:
 QImage MakeTransparent(const QImage& image, const QColor& color);
 
 } // namespace tk
+Q_DECLARE_METATYPE(tk::TFont)

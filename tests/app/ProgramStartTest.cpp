@@ -349,3 +349,25 @@ TEST(ProgramStart, TheProgramShowsItsMainWindow)
     EXPECT_EQ(settings::TRegIniFile(kKey).ReadString("database", "file", ""), dir.file("qly.db"));
     qputenv("XDG_CONFIG_HOME", savedConfig);
 }
+
+TEST(ProgramStart, TheProgramStartsWithoutLoadingTheWebEngine)
+{
+    // The loader names every library it loads (LD_DEBUG=files); until the window is shown the
+    // web engine's libraries are not among them: the engine comes with its module, on first need.
+    qlytest::TempDir dir;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QLY_QUIT_AFTER_SHOW", "1");
+    env.insert("XDG_CONFIG_HOME", dir.file("config"));
+    env.insert("XDG_DATA_HOME", dir.file("data"));
+    env.insert("LD_DEBUG", "files");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QLY_PROGRAM), {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1");
+    const QByteArray loaded = p.readAllStandardError();
+    ASSERT_TRUE(loaded.contains("file=libQt6Widgets.so")) << "the loader's list of files is missing";
+    EXPECT_FALSE(loaded.contains("libQt6WebEngine")) << loaded.toStdString();
+}

@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using app::TPreviewPage;
@@ -191,6 +190,30 @@ TEST_F(Preview, AttachmentOverview)
     page->FillAttachmentOverview({});
     EXPECT_FALSE(ctl.OrvFileListAttOverview->isVisible());
     EXPECT_EQ(ctl.OrvFileListAttOverview->Count(), 0);
+}
+
+TEST_F(Preview, AttachmentOverviewFollowsRenamesAndDeletionsOnly)
+{
+    TOrvFileList* list = ctl.OrvFileListAttOverview;
+    qlytest::writeFileBytes(dir.file("a.pdf"), "a");
+    qlytest::writeFileBytes(dir.file("b.png"), "b");
+    page->FillAttachmentOverview({dir.file("a.pdf"), dir.file("b.png")});
+    EXPECT_TRUE(list->AutomaticRefresh());
+    EXPECT_FALSE(list->Notifier().Recursive());
+    EXPECT_EQ(list->Notifier().Directories(), QStringList{dir.path()});
+
+    ASSERT_TRUE(QFile::remove(dir.file("a.pdf")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Count() == 1; }, 3000));
+    ASSERT_TRUE(QFile::rename(dir.file("b.png"), dir.file("c.png")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->GetItemPath(0) == dir.file("c.png"); }, 3000));
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("c.png"));
+    // A file created beside an attachment is no attachment.
+    qlytest::writeFileBytes(dir.file("neu.txt"), "n");
+    QTest::qWait(300);
+    EXPECT_EQ(list->Count(), 1);
+    // The renamed item still follows: its delete notice removes it.
+    ASSERT_TRUE(QFile::remove(dir.file("c.png")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Count() == 0; }, 3000));
 }
 
 TEST(FillPlaceholders, CasesAndEscapedForms)

@@ -21,7 +21,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 namespace {

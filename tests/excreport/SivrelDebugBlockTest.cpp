@@ -62,17 +62,22 @@ struct Expect {
     QString cls, routine;
 };
 
+// Each case is looked up by walking the block and through its unit index.
 void CheckTable(const QByteArray& block, int version, const std::vector<Expect>& table, const QString& unit)
 {
-    for (const Expect& e : table) {
-        TSivrelLineInfo info;
-        const TSivrelLookup r = SivrelFindLine(block, version, e.offset, info);
-        EXPECT_EQ(r, e.result) << "offset 0x" << std::hex << e.offset;
-        if (r == TSivrelLookup::Found && e.result == TSivrelLookup::Found) {
-            EXPECT_EQ(info.Line, e.line) << "offset 0x" << std::hex << e.offset;
-            EXPECT_EQ(info.ClassName, e.cls) << "offset 0x" << std::hex << e.offset;
-            EXPECT_EQ(info.ProcedureName, e.routine) << "offset 0x" << std::hex << e.offset;
-            EXPECT_EQ(info.UnitName, unit);
+    const TSivrelUnitIndex index = SivrelIndexUnits(block, version);
+    for (const TSivrelUnitIndex* through : {static_cast<const TSivrelUnitIndex*>(nullptr), &index}) {
+        SCOPED_TRACE(through ? "index" : "walk");
+        for (const Expect& e : table) {
+            TSivrelLineInfo info;
+            const TSivrelLookup r = SivrelFindLine(block, version, e.offset, info, through);
+            EXPECT_EQ(r, e.result) << "offset 0x" << std::hex << e.offset;
+            if (r == TSivrelLookup::Found && e.result == TSivrelLookup::Found) {
+                EXPECT_EQ(info.Line, e.line) << "offset 0x" << std::hex << e.offset;
+                EXPECT_EQ(info.ClassName, e.cls) << "offset 0x" << std::hex << e.offset;
+                EXPECT_EQ(info.ProcedureName, e.routine) << "offset 0x" << std::hex << e.offset;
+                EXPECT_EQ(info.UnitName, unit);
+            }
         }
     }
 }
@@ -150,12 +155,54 @@ TEST(SivrelDebugBlock, EntryFormsAndNames)
     EXPECT_EQ(info.Line, 49);
 }
 
+TEST(SivrelDebugBlock, UnitIndexFindsTheUnitTheWalkFinds)
+{
+    // Units out of code order with a gap between them; a unit without code is left out.
+    const QByteArray b = Block({}, {Unit("B.cpp", 20, 0x300, 0x10, QByteArray("\x00", 1)),
+                                    Unit("Empty.cpp", 1, 0x250, 0, QByteArray()),
+                                    Unit("A.cpp", 10, 0x100, 0x20, QByteArray("\x00", 1))});
+    const TSivrelUnitIndex index = SivrelIndexUnits(b, 467);
+    ASSERT_TRUE(index.Usable);
+    ASSERT_EQ(index.Units.size(), 2u);
+    EXPECT_EQ(index.Units[0].Offset, 0x100u);
+    const struct {
+        uint64_t offset;
+        TSivrelLookup result;
+        const char* unit;
+        int line;
+    } cases[] = {
+        {0x0FF, TSivrelLookup::NotFound, "", 0},  {0x100, TSivrelLookup::Found, "A.cpp", 10},
+        {0x11F, TSivrelLookup::Found, "A.cpp", 11}, {0x120, TSivrelLookup::NotFound, "", 0},
+        {0x2FF, TSivrelLookup::NotFound, "", 0},  {0x300, TSivrelLookup::Found, "B.cpp", 20},
+        {0x30F, TSivrelLookup::Found, "B.cpp", 21}, {0x310, TSivrelLookup::NotFound, "", 0},
+    };
+    for (const auto& c : cases)
+        for (const TSivrelUnitIndex* through : {static_cast<const TSivrelUnitIndex*>(nullptr), &index}) {
+            TSivrelLineInfo info;
+            EXPECT_EQ(SivrelFindLine(b, 467, c.offset, info, through), c.result) << std::hex << c.offset;
+            EXPECT_EQ(info.UnitName, c.unit) << std::hex << c.offset;
+            EXPECT_EQ(info.Line, c.line) << std::hex << c.offset;
+        }
+
+    // Overlapping units: no index, and the first unit in the block answers.
+    const QByteArray overlapping = Block({}, {Unit("First.cpp", 1, 0x100, 0x20, QByteArray("\x00", 1)),
+                                              Unit("Second.cpp", 5, 0x110, 0x20, QByteArray("\x00", 1))});
+    const TSivrelUnitIndex none = SivrelIndexUnits(overlapping, 467);
+    EXPECT_FALSE(none.Usable);
+    TSivrelLineInfo info;
+    ASSERT_EQ(SivrelFindLine(overlapping, 467, 0x118, info, &none), TSivrelLookup::Found);
+    EXPECT_EQ(info.UnitName, "First.cpp");
+}
+
 TEST(SivrelDebugBlock, CutBlockEndsCleanly)
 {
     const QByteArray block = WorkedExample();
     for (qsizetype cut = 0; cut < block.size(); ++cut) {
         TSivrelLineInfo info;
         EXPECT_EQ(SivrelFindLine(block.left(cut), 467, 0x120, info), TSivrelLookup::Unreadable) << cut;
+        const TSivrelUnitIndex index = SivrelIndexUnits(block.left(cut), 467);
+        EXPECT_FALSE(index.Usable) << cut;
+        EXPECT_EQ(SivrelFindLine(block.left(cut), 467, 0x120, info, &index), TSivrelLookup::Unreadable) << cut;
         const auto name = SivrelFindName(block.left(cut), 467, "TForm1.Click");
         EXPECT_TRUE(!name || cut >= 4 + 21) << cut;
     }

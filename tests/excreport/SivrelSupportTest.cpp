@@ -7,39 +7,59 @@
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace excreport;
+
+namespace {
+
+// Switches the readability test to /proc/self/maps for one scope.
+struct MapsFallback {
+    explicit MapsFallback(bool on) { SivrelSetMapsFallback(on); }
+    ~MapsFallback() { SivrelSetMapsFallback(false); }
+};
+
+} // namespace
 
 TEST(SivrelSupport, IsReadableOverReadOnlyReadWriteAndNoAccessPages)
 {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    auto* base = static_cast<uint8_t*>(mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(base, MAP_FAILED);
-    ASSERT_EQ(mprotect(base, page, PROT_READ), 0);
-    ASSERT_EQ(mprotect(base + 2 * page, page, PROT_NONE), 0);
-    const auto p = [&](size_t offset) { return reinterpret_cast<uintptr_t>(base) + offset; };
-    const struct {
-        size_t from, length;
-        bool readable;
-    } cases[] = {
-        {0, 2 * page, true},          // read-only into read-write
-        {page, 2 * page, false},      // read-write into no access
-        {page / 2, page, true},
-        {2 * page - 8, 9, false},
-        {2 * page, 1, false},
-        {0, 1, true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(IsReadable(p(c.from), c.length), c.readable) << c.from << "+" << c.length;
-    EXPECT_EQ(ReadableLength(p(page), 2 * page), 0u);
-    EXPECT_GE(ReadableLength(p(0), 2 * page), 2 * page);
-    EXPECT_FALSE(IsReadable(0, 1));
-    uint8_t byte = 1;
-    EXPECT_FALSE(ReadMemory(p(2 * page), &byte, 1));
-    EXPECT_TRUE(ReadMemory(p(0), &byte, 1));
-    EXPECT_EQ(byte, 0);
-    munmap(base, 3 * page);
-    EXPECT_FALSE(IsReadable(p(0), 1)) << "unmapped";
+    for (const bool maps : {false, true}) {
+        SCOPED_TRACE(maps ? "/proc/self/maps" : "process_vm_readv");
+        const MapsFallback fallback(maps);
+        auto* base = static_cast<uint8_t*>(mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        ASSERT_NE(base, MAP_FAILED);
+        ASSERT_EQ(mprotect(base, page, PROT_READ), 0);
+        ASSERT_EQ(mprotect(base + 2 * page, page, PROT_NONE), 0);
+        const auto p = [&](size_t offset) { return reinterpret_cast<uintptr_t>(base) + offset; };
+        const struct {
+            size_t from, length;
+            bool readable;
+        } cases[] = {
+            {0, 2 * page, true},          // read-only into read-write
+            {page, 2 * page, false},      // read-write into no access
+            {page / 2, page, true},
+            {2 * page - 8, 9, false},
+            {2 * page, 1, false},
+            {0, 1, true},
+        };
+        for (const auto& c : cases)
+            EXPECT_EQ(IsReadable(p(c.from), c.length), c.readable) << c.from << "+" << c.length;
+        EXPECT_EQ(ReadableLength(p(page), 2 * page), 0u);
+        EXPECT_GE(ReadableLength(p(0), 2 * page), 2 * page);
+        EXPECT_FALSE(IsReadable(0, 1));
+        base[page] = 7;
+        uint8_t byte = 1;
+        EXPECT_FALSE(ReadMemory(p(2 * page), &byte, 1));
+        EXPECT_TRUE(ReadMemory(p(0), &byte, 1));
+        EXPECT_EQ(byte, 0);
+        EXPECT_TRUE(ReadMemory(p(page), &byte, 1));
+        EXPECT_EQ(byte, 7);
+        std::vector<uint8_t> buffer(page + 1);
+        EXPECT_FALSE(ReadMemory(p(page), buffer.data(), page + 1)) << "runs into the no-access page";
+        munmap(base, 3 * page);
+        EXPECT_FALSE(IsReadable(p(0), 1)) << "unmapped";
+    }
 }
 
 TEST(SivrelSupport, StackScanFindsCalls)

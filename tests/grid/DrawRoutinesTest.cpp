@@ -1,4 +1,4 @@
-// The error wave, the drop-down glyph, resource bitmaps and window transparency.
+// The error wave, the drop-down glyph, the theme parts, resource bitmaps and window transparency.
 #include "grid/GridUtils.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/WinCompat.h"
@@ -104,7 +104,7 @@ TEST(DrawRoutines, DropDownGlyphPaintsOnlyItsRectangle)
 
 TEST(DrawRoutines, ResourceBitmapDrawnWithItsKeyColourAsBackground)
 {
-    for (const QString name : {QStringLiteral("glyph.bmp"), QStringLiteral(":/glyph.bmp")}) {
+    for (const QString& name : {QStringLiteral("glyph.bmp"), QStringLiteral(":/glyph.bmp")}) {
         QImage img = blank(10, 10);
         {
             QPainter p(&img);
@@ -130,4 +130,55 @@ TEST(DrawRoutines, LayeredWindowAlpha)
     EXPECT_TRUE(tk::SetLayeredWindowAlpha(&w, 300));
     EXPECT_DOUBLE_EQ(w.windowOpacity(), 1.0);
     EXPECT_FALSE(tk::SetLayeredWindowAlpha(nullptr, 10));
+}
+
+TEST(DrawRoutines, ThemePartsDrawInsideTheirRectangle)
+{
+    using namespace visualstyles;
+    QWidget window;
+    EXPECT_FALSE(OpenThemeData(nullptr, "button")) << "no handle without a window";
+    ASSERT_TRUE(LoadThemeLibrary());
+    struct Case { const char* cls; int part; int state; };
+    const Case drawn[] = {{"button", BP_PUSHBUTTON, PBS_NORMAL}, {"button", BP_CHECKBOX, CBS_CHECKEDNORMAL},
+                          {"button", BP_CHECKBOX, CBS_UNCHECKEDNORMAL}, {"button", BP_RADIOBUTTON, 5},
+                          {"combobox", CP_DROPDOWNBUTTON, CBXS_PRESSED}, {"Progress", PP_BAR, 1},
+                          {"Progress", PP_CHUNK, 1}};
+    const QRect rect(10, 6, 20, 16);
+    for (const Case& c : drawn) {
+        HTheme theme = OpenThemeData(&window, c.cls);
+        ASSERT_TRUE(theme) << c.cls;
+        QImage img = blank(50, 30);
+        {
+            QPainter p(&img);
+            EXPECT_TRUE(DrawThemeBackground(theme, p, c.part, c.state, rect)) << c.cls << " " << c.part;
+        }
+        int inside = 0, outside = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixel(x, y) != qRgb(255, 255, 255))
+                    ++(rect.contains(x, y) ? inside : outside);
+        EXPECT_GT(inside, 10) << c.cls << " " << c.part << " " << c.state;
+        EXPECT_EQ(outside, 0) << c.cls << " " << c.part << " " << c.state;
+        CloseThemeData(theme);
+        EXPECT_FALSE(theme);
+    }
+    // A checked box differs from an unchecked one.
+    auto box = [&](int state) {
+        QImage img = blank(50, 30);
+        QPainter p(&img);
+        HTheme theme = OpenThemeData(&window, "button");
+        DrawThemeBackground(theme, p, BP_CHECKBOX, state, rect);
+        return img;
+    };
+    EXPECT_NE(box(CBS_CHECKEDNORMAL), box(CBS_UNCHECKEDNORMAL));
+    // Parts and states the classes do not have draw nothing.
+    const Case refused[] = {{"button", 9, 1}, {"button", BP_RADIOBUTTON, CBS_MIXEDNORMAL}, {"combobox", 2, 1},
+                            {"Progress", 7, 1}, {"spin", 9, 1}};
+    for (const Case& c : refused) {
+        QImage img = blank(50, 30);
+        QPainter p(&img);
+        EXPECT_FALSE(DrawThemeBackground(OpenThemeData(&window, c.cls), p, c.part, c.state, rect)) << c.cls;
+    }
+    EXPECT_FALSE(OpenThemeData(&window, "toolbar")) << "a class the facade does not know";
+    FreeThemeLibrary();
 }

@@ -1,11 +1,13 @@
 // Stored forms: a grid written without its defaults and read back by class name, nested settings,
-// enumerations by identifier, a defined wide-string list, and broken streams.
+// enumerations by identifier, a defined wide-string list, fonts, the filter collection, a window
+// with its children and their references, and broken streams.
 #include "grid/GridLists.h"
 #include "grid/GridStartup.h"
 #include "grid/ZodUvuz.h"
 #include "platform/grid/ObjectStream.h"
 
 #include <QWidget>
+#include <vector>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -25,14 +27,36 @@ public:
     void Loaded() override { loaded = true; }
 };
 
+// A stored window: its named children of registered classes are stored with it.
+class TestForm : public QWidget, public tk::TStreamHooks {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption MEMBER Caption)
+public:
+    explicit TestForm(QWidget* parent = nullptr) : QWidget(parent) {}
+    QString Caption;
+    static inline std::vector<QString>* loadOrder = nullptr;
+    void Loaded() override
+    {
+        if (loadOrder)
+            loadOrder->push_back(objectName());
+    }
+};
+
 class StreamTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         GridFamilyStartup();
         tk::RegisterClass<WideHolder>("WideHolder");
+        tk::RegisterClass<TestForm>("TestForm");
+        tk::RegisterClass<TZodUvuzUndoRedo>("TZodUvuzUndoRedo");
     }
-    void TearDown() override { GridFamilyShutdown(); }
+    void TearDown() override
+    {
+        tk::UnRegisterClass("TZodUvuzUndoRedo");
+        tk::UnRegisterClass("TestForm");
+        GridFamilyShutdown();
+    }
 };
 
 // The property names stored in a stream (its strings of Latin-1 letters and dots).
@@ -84,6 +108,8 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     g.SetRowCount(30);
     g.SetFixedRows(2);
     g.SetFloatFormat("%.3f");
+    g.SetFixedColWidth(80);
+    g.SetFixedRowHeight(30);
     g.PrintSettings()->TitleLines = {"Kopf", "Zeile 2"};
     QImage glyph(4, 4, QImage::Format_ARGB32);
     glyph.fill(Qt::red);
@@ -121,6 +147,10 @@ TEST_F(StreamTest, ChangedValuesRoundTrip)
     EXPECT_EQ(r->RowCount(), 30);
     EXPECT_EQ(r->FixedRows(), 2);
     EXPECT_EQ(r->FloatFormat(), "%.3f");
+    EXPECT_EQ(r->ColWidths(0), 80) << "the fixed column's width";
+    EXPECT_EQ(r->FixedRowHeight(), 30);
+    EXPECT_EQ(r->RowHeights(1), 30) << "both fixed rows";
+    EXPECT_EQ(r->RowHeights(2), 21);
     EXPECT_EQ(r->PrintSettings()->TitleLines, (QStringList{"Kopf", "Zeile 2"}));
     EXPECT_EQ(r->ControlLook()->CheckedGlyph().pixelColor(1, 1), QColor(Qt::red));
     EXPECT_EQ(r->ColumnSize()->Key, "Software\\ORV Software\\x");
@@ -142,8 +172,162 @@ TEST_F(StreamTest, WideStringsAreADefinedProperty)
     EXPECT_TRUE(r->loaded);
 }
 
+TEST_F(StreamTest, FontsAreStoredByTheirParts)
+{
+    TZedEzeravIvur g;
+    tk::TFont fixed;
+    QFont f("DejaVu Serif", 13);
+    f.setItalic(true);
+    f.setUnderline(true);
+    fixed.SetFont(f);
+    fixed.SetColor(0x0000FF);
+    g.SetFixedFont(fixed);
+    g.ActiveCellFont().SetHeight(-15);
+    g.PrintSettings()->HeaderFont.SetName("DejaVu Sans Mono");
+    const QByteArray data = tk::WriteComponent(&g);
+    EXPECT_TRUE(mentions(data, "FixedFont.Style"));
+    EXPECT_TRUE(mentions(data, "fsUnderline")) << "styles by identifier";
+    EXPECT_TRUE(mentions(data, "ActiveCellFont.Height")) << "a pixel font keeps its height";
+    EXPECT_TRUE(mentions(data, "PrintSettings.HeaderFont.Name"));
+    EXPECT_FALSE(mentions(data, "PrintSettings.FooterFont")) << "an unchanged print font keeps its default";
+
+    std::unique_ptr<QObject> obj(tk::ReadComponent(data));
+    auto* r = qobject_cast<TZedEzeravIvur*>(obj.get());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->FixedFont().Font().family(), "DejaVu Serif");
+    EXPECT_EQ(r->FixedFont().Font().pointSize(), 13);
+    EXPECT_TRUE(r->FixedFont().Font().italic());
+    EXPECT_TRUE(r->FixedFont().Font().underline());
+    EXPECT_FALSE(r->FixedFont().Font().bold()) << "the stored style replaces the constructor's bold";
+    EXPECT_EQ(r->FixedFont().Color(), 0x0000FF);
+    EXPECT_EQ(r->ActiveCellFont().Font().pixelSize(), 15);
+    EXPECT_TRUE(r->ActiveCellFont().Font().bold());
+    EXPECT_EQ(r->PrintSettings()->HeaderFont.Font().family(), "DejaVu Sans Mono");
+    EXPECT_TRUE(r->PrintSettings()->FooterFont == g.PrintSettings()->FooterFont);
+
+    // A fresh grid stores its two fonts (they have no default) and reads them back unchanged.
+    TZedEzeravIvur fresh;
+    const QByteArray plain = tk::WriteComponent(&fresh);
+    EXPECT_TRUE(mentions(plain, "FixedFont.Name"));
+    std::unique_ptr<QObject> back(tk::ReadComponent(plain));
+    EXPECT_TRUE(qobject_cast<TZedEzeravIvur*>(back.get())->FixedFont() == fresh.FixedFont());
+    EXPECT_TRUE(qobject_cast<TZedEzeravIvur*>(back.get())->ActiveCellFont() == fresh.ActiveCellFont());
+}
+
+TEST_F(StreamTest, FilterConditionsAreACollection)
+{
+    TZedEzeravIvur g;
+    EXPECT_FALSE(mentions(tk::WriteComponent(&g), "Filter")) << "no conditions, nothing stored";
+    TFilterData& a = g.Filter().Add();
+    a.Column = 2;
+    a.Condition = ">5";
+    TFilterData& b = g.Filter().Add();
+    b.Column = 3;
+    b.Condition = "M*";
+    b.CaseSensitive = false;
+    b.Data = fcNormal;
+    b.Prefix = "EUR ";
+    b.Operation = foOR;
+    const QByteArray data = tk::WriteComponent(&g);
+    EXPECT_TRUE(mentions(data, "foOR"));
+    EXPECT_FALSE(mentions(data, "foSHORT")) << "an item's defaults are left out";
+
+    std::unique_ptr<QObject> obj(tk::ReadComponent(data));
+    auto* r = qobject_cast<TZedEzeravIvur*>(obj.get());
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->Filter().Count(), 2);
+    EXPECT_EQ(r->Filter().Items(0).Column, 2);
+    EXPECT_EQ(r->Filter().Items(0).Condition, ">5");
+    EXPECT_TRUE(r->Filter().Items(0).CaseSensitive);
+    EXPECT_EQ(r->Filter().Items(0).Operation, foSHORT);
+    EXPECT_EQ(r->Filter().Items(1).Column, 3);
+    EXPECT_EQ(r->Filter().Items(1).Condition, "M*");
+    EXPECT_FALSE(r->Filter().Items(1).CaseSensitive);
+    EXPECT_EQ(r->Filter().Items(1).Data, fcNormal);
+    EXPECT_EQ(r->Filter().Items(1).Prefix, "EUR ");
+    EXPECT_EQ(r->Filter().Items(1).Suffix, "");
+    EXPECT_EQ(r->Filter().Items(1).Operation, foOR);
+}
+
+TEST_F(StreamTest, AWindowKeepsItsChildrenAndTheirReferences)
+{
+    std::vector<QString> loaded;
+    TestForm::loadOrder = &loaded;
+    QWidget outer;
+    auto* elsewhere = new QObject(&outer);
+    elsewhere->setObjectName("Pictures1");
+    TestForm form(&outer);
+    form.setObjectName("Form1");
+    form.Caption = "Serienbrief";
+    auto* recorder = new TZodUvuzUndoRedo(&form);
+    recorder->setObjectName("Recorder1");
+    recorder->SetMaxLevel(3);
+    auto* images = new WideHolder(&form);
+    images->setObjectName("Images1");
+    images->Tag = 7;
+    auto* grid = new TZedEzeravIvur(&form);
+    grid->setObjectName("Grid1");
+    grid->SetColCount(9);
+    grid->SetGridImages(images);
+    grid->SetUndoRedo(recorder);
+    grid->SetPictureContainer(elsewhere);
+    QObject unnamed;
+    grid->SetCellChecker(&unnamed);
+    new QObject(&form);   // neither registered nor named: not stored
+
+    const QByteArray data = tk::WriteComponent(&form);
+    EXPECT_FALSE(mentions(data, "CellChecker")) << "a component without a name cannot be referred to";
+
+    // Read into a window that holds a component named like the outside one.
+    QWidget target;
+    auto* pictures = new QObject(&target);
+    pictures->setObjectName("Pictures1");
+    std::unique_ptr<QObject> obj(tk::ReadComponent(data, &target));
+    auto* r = qobject_cast<TestForm*>(obj.get());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->Caption, "Serienbrief");
+    auto* rg = r->findChild<TZedEzeravIvur*>("Grid1");
+    auto* rr = r->findChild<TZodUvuzUndoRedo*>("Recorder1");
+    auto* ri = r->findChild<WideHolder*>("Images1");
+    ASSERT_TRUE(rg && rr && ri);
+    EXPECT_EQ(rg->parentWidget(), r);
+    EXPECT_EQ(rg->ColCount(), 9);
+    EXPECT_EQ(rr->MaxLevel(), 3);
+    EXPECT_EQ(ri->Tag, 7);
+    EXPECT_EQ(rg->GridImages(), ri) << "the new window's component, not the old one";
+    EXPECT_EQ(rg->UndoRedo(), rr);
+    EXPECT_EQ(rr->Grid(), rg) << "the recorder knows its grid again";
+    EXPECT_EQ(rg->PictureContainer(), pictures) << "found beside the window";
+    EXPECT_EQ(rg->CellChecker(), nullptr);
+    EXPECT_TRUE(rg->IsLoaded());
+    EXPECT_TRUE(ri->loaded);
+    EXPECT_EQ(r->findChildren<QObject*>(QString(), Qt::FindDirectChildrenOnly).size(), 3)
+        << "the unnamed object stayed behind";
+    EXPECT_EQ(loaded, std::vector<QString>{"Form1"});
+
+    // Without a component of that name the reference stays empty.
+    std::unique_ptr<QObject> alone(tk::ReadComponent(data));
+    EXPECT_EQ(alone->findChild<TZedEzeravIvur*>("Grid1")->PictureContainer(), nullptr);
+    TestForm::loadOrder = nullptr;
+}
+
 TEST_F(StreamTest, BrokenStreamsRaiseAndLeaveNothing)
 {
+    TestForm form;
+    auto* recorder = new TZodUvuzUndoRedo(&form);
+    recorder->setObjectName("Recorder1");
+    auto* child = new TZedEzeravIvur(&form);
+    child->setObjectName("Grid2");
+    child->SetUndoRedo(recorder);
+    child->Filter().Add().Condition = "x";
+    child->FixedFont().SetName("DejaVu Serif");
+    const QByteArray formData = tk::WriteComponent(&form);
+    QWidget formParent;
+    for (qsizetype n = 0; n < formData.size(); ++n) {
+        EXPECT_THROW(tk::ReadComponent(formData.left(n), &formParent), tk::EFilerError) << "cut at " << n;
+        EXPECT_TRUE(formParent.children().isEmpty()) << "cut at " << n;
+    }
+
     TZedEzeravIvur g;
     g.CellNode()->SetNodeIndent(20);
     g.SetLook(glSoft);

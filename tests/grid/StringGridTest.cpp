@@ -653,3 +653,25 @@ TEST(StringGrid, CellColourAndAlignmentHooks)
     EXPECT_EQ(h, taRightJustify);
     EXPECT_EQ(v, vtaBottom);
 }
+
+TEST(StringGrid, ObjectSettersCopyIntoTheGridsOwnObjects)
+{
+    TZedEzeravIvur source, g;
+    source.BackGround()->SetDisplay(bdGradientHorz);
+    source.BackGround()->SetColorTo(0x00FF00);
+    source.ShowModified()->Enabled = true;
+    source.ShowModified()->SetColor(0x0000FF);
+    source.DragScrollOptions()->Margins()->TopMargin = 9;
+    TBackGround* ownBackGround = g.BackGround();
+    g.SetBackGround(source.BackGround());
+    g.SetShowModified(source.ShowModified());
+    g.SetDragScrollOptions(source.DragScrollOptions());
+    EXPECT_EQ(g.BackGround(), ownBackGround) << "copied, not taken over";
+    EXPECT_EQ(g.BackGround()->Display(), bdGradientHorz);
+    EXPECT_EQ(g.BackGround()->ColorTo(), 0x00FF00);
+    EXPECT_TRUE(g.ShowModified()->Enabled);
+    EXPECT_EQ(g.ShowModified()->Color(), 0x0000FF);
+    EXPECT_EQ(g.DragScrollOptions()->Margins()->TopMargin, 9);
+    g.BackGround()->SetColorTo(0x123456);
+    EXPECT_EQ(source.BackGround()->ColorTo(), 0x00FF00);
+}

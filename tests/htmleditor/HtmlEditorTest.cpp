@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QTest>
 #include <QToolButton>
-#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 namespace {

@@ -76,6 +76,14 @@ public:
         ++dataSourcePrompts;
         return dataSourceAnswer.value_or(initial);
     }
+    // The Outlook folder dialog: the trees it was shown, answered by pickFolder (cancelled when unset).
+    QList<outlook::TFolderNode> folderTrees;
+    std::function<std::optional<quint32>(const outlook::TFolderNode&)> pickFolder;
+    std::optional<quint32> PickOutlookFolder(QWidget*, const outlook::TFolderNode& root) override
+    {
+        folderTrees.append(root);
+        return pickFolder ? pickFolder(root) : std::nullopt;
+    }
 };
 
 // The owner of the wizard: a duplicate test that looks at the rows it received, the rows

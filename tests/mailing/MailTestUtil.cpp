@@ -33,15 +33,21 @@ SmtpPeer::SmtpPeer(const PeerOptions& o)
         args << QStringLiteral("--stall-data") << a;
     if (o.stall)
         args << QStringLiteral("--stall");
+    if (o.pipelining)
+        args << QStringLiteral("--pipelining");
+    if (o.smtpUtf8)
+        args << QStringLiteral("--smtputf8");
     if (o.startTls) {
         const QString cert = m_dir.file(QStringLiteral("cert.pem")), key = m_dir.file(QStringLiteral("key.pem"));
         QProcess openssl;
         openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
+                       "subjectAltName=IP:127.0.0.1", "-days", "1",
                        "-keyout", key, "-out", cert});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
             throw std::runtime_error("openssl could not make a certificate");
         args << QStringLiteral("--tls-cert") << cert << QStringLiteral("--tls-key") << key;
+        m_certificate = cert;
     }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(m_dir.file(QStringLiteral("peer.err")));

@@ -29,6 +29,8 @@ struct PeerOptions {
     QStringList stallData = {}; // DATA never answered
     bool stall = false;      // never greets
     bool startTls = false;   // offers STARTTLS with a self-signed certificate
+    bool pipelining = false; // offers PIPELINING
+    bool smtpUtf8 = false;   // offers SMTPUTF8
 };
 
 class SmtpPeer {
@@ -41,11 +43,14 @@ public:
     int count(const QString& ev) const;
     QStringList messageFiles() const;  // in arrival order
     QByteArray raw(int i) const;
+    // With startTls: the peer's self-signed certificate (for 127.0.0.1).
+    QString certificate() const { return m_certificate; }
 
 private:
     qlytest::TempDir m_dir;
     QProcess m_process;
     int m_port = 0;
+    QString m_certificate;
 };
 
 // A port on 127.0.0.1 on which nothing listens.

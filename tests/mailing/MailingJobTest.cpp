@@ -274,7 +274,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"Rcpt550", PeerOptions{{}, {"r3@x.de"}, {}, {}, {}, false}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
                       FailureCase{"DropInData", PeerOptions{{}, {}, {"r3@x.de"}, {}, {}, false}, "Could not send message. "},
                       FailureCase{"Answer421", PeerOptions{{}, {}, {}, {"r3@x.de"}, {}, false}, "421 4.3.2 Service shutting down"},
-                      FailureCase{"StallInData", PeerOptions{{}, {}, {}, {}, {"r3@x.de"}, false}, "server response timeout"}),
+                      FailureCase{"StallInData", PeerOptions{{}, {}, {}, {}, {"r3@x.de"}, false}, "server response timeout"},
+                      // the same with the envelope sent in one write
+                      FailureCase{"Rcpt550Pipelined", PeerOptions{.reject = {"r3@x.de"}, .pipelining = true}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
+                      FailureCase{"DropInDataPipelined", PeerOptions{.dropData = {"r3@x.de"}, .pipelining = true}, "Could not send message. "},
+                      FailureCase{"Answer421Pipelined", PeerOptions{.fail421 = {"r3@x.de"}, .pipelining = true}, "421 4.3.2 Service shutting down"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MailingJob, RefusingServerGivesOneRedLinePerWorkerAndOneTotalsLine)

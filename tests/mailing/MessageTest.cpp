@@ -260,3 +260,89 @@ TEST(MessageTemplate, MailFromPreparedPiecesEqualsTheMailBuiltWhole)
         }
     }
 }
+
+TEST(MessageTemplate, TextAndRecipientFilledPerMailAreWrittenAsTheLibraryWritesThem)
+{
+    // Values at the edges of quoted-printable: blanks before line ends and at the end, "=",
+    // lines around the 76-character limit and far beyond it, every kind of line break, control
+    // characters, four-byte UTF-8, dots and "From " at line starts, nothing at all.
+    QStringList values{
+        "", " ", "\t", "a \n b\t\r\nc  ", "x=y==\n=", QString(75, 'a'), QString(76, 'b'), QString(77, 'c'),
+        QString(74, 'd') + "=", QString(75, 'e') + " ", QString(5000, 'f'), QString::fromUtf8("ä").repeated(40),
+        QString(73, 'g') + QString::fromUtf8("ü") + "h", "\r\r\n\n\r", QString(QChar(0)) + "\x01\x7f",
+        QString::fromUtf8("😀 Grüße 😀"), ".\n..\nFrom here\n.", "ende ohne Umbruch\t",
+    };
+    QString mixed;
+    for (int i = 0; i < 3000; ++i)
+        mixed += QChar(" =\t\naäx.\r"[i * 7919 % 10]) + QString(i % 90, 'y');
+    values << mixed;
+    for (const QString& body : {QStringLiteral("%Wert%"), QStringLiteral("Anfang %Wert% Mitte\n%Wert%\nEnde \n")}) {
+        TMyMessage templ;
+        templ.SetPlainTextBody(body);
+        templ.Subject = "Betreff";
+        templ.From = {"info@absender.de", QString()};
+        templ.SaveTemplates();
+        const auto prepared = TPreparedMessage::Prepare(templ);
+        ASSERT_TRUE(prepared);
+        TMyMessage copy;
+        copy.Assign(templ);
+        for (const QString& value : values) {
+            // the header lines of a thread's mails come from one kept object: vary the To line too
+            copy.Recipients = {{"a@x.de", value.left(40)}};
+            ReplacePlaceholder(copy, "Wert", value);
+            QList<QByteArray> pieces;
+            prepared->Build(copy, pieces);
+            EXPECT_EQ(WithoutDateAndId(pieces.join()), WithoutDateAndId(copy.SerializeWithBoundaries(prepared->Boundaries())))
+                << QString(value).replace('\r', "\\r").replace('\n', "\\n").left(200).toStdString();
+            copy.RestoreTemplates();
+        }
+    }
+}
+
+TEST(MessageTemplate, FillingARecordAtOnceEqualsFillingItFieldByField)
+{
+    // Random texts and records over a small alphabet, so that placeholders meet, nest, chain
+    // through values holding "%", differ in case and HTML forms.
+    const QStringList names{"a", "A", "b", "ab", "a&b", "a&amp;b", "\"", "", "ä", "Ä"};
+    const QString alphabet = QString::fromUtf8("%%%%aAbB&<>\"ä Ä;");
+    quint32 seed = 12345;
+    auto next = [&](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto randomText = [&](int maxLength) {
+        QString t;
+        const int n = int(next(quint32(maxLength)));
+        for (int i = 0; i < n; ++i)
+            t += alphabet.at(int(next(quint32(alphabet.size()))));
+        return t;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        TMyMessage m;
+        m.Subject = randomText(20);
+        m.Body = randomText(20);
+        m.AddTextPart("text/plain", randomText(40));
+        m.AddTextPart("text/html", randomText(40));
+        m.AddTextPart("text/plain; charset=utf-8", randomText(10));
+        TAssociativeArray record;
+        const int fields = 1 + int(next(4));
+        for (int i = 0; i < fields; ++i)
+            record.SetValue(names.at(int(next(quint32(names.size())))), randomText(6));
+        if (round % 50 == 0)
+            record.SetValue("a%b", "x");  // a name spanning two "%" signs
+        TMyMessage byField, atOnce;
+        byField.Assign(m);
+        atOnce.Assign(m);
+        for (int i = 0; i < record.Count(); ++i)
+            ReplacePlaceholder(byField, record.KeyAt(i), record.ValueAt(i));
+        FillPlaceholders(atOnce, record);
+        QString recordText;
+        for (int i = 0; i < record.Count(); ++i)
+            recordText += record.KeyAt(i) + "=" + record.ValueAt(i) + " | ";
+        ASSERT_EQ(atOnce.Subject, byField.Subject) << recordText.toStdString();
+        ASSERT_EQ(atOnce.Body, byField.Body) << recordText.toStdString();
+        for (int i = 0; i < m.MessageParts.size(); ++i)
+            ASSERT_EQ(atOnce.MessageParts[i].Body, byField.MessageParts[i].Body)
+                << "part " << i << " of " << m.MessageParts[i].Body.toStdString() << " with " << recordText.toStdString();
+    }
+}

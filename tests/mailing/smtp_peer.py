@@ -12,6 +12,8 @@ Options:
   --stall-data ADDR      never answer DATA when ADDR is a recipient (repeatable)
   --stall                accept connections but never greet
   --tls-cert CERT --tls-key KEY   offer STARTTLS with this certificate
+  --pipelining           offer PIPELINING (the server reads commands in order either way)
+  --smtputf8             offer SMTPUTF8
 """
 import argparse
 import asyncio
@@ -46,6 +48,12 @@ class Handler:
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.args.pipelining:
+            responses.insert(len(responses) - 1, "250-PIPELINING")
+        return responses
+
     async def handle_DATA(self, server, session, envelope):
         rcpts = [r.lower() for r in envelope.rcpt_tos]
         if any(r in self.args.drop_data for r in rcpts):
@@ -64,7 +72,7 @@ class Handler:
             f.write(envelope.original_content)
         os.rename(name + ".tmp", name)
         self.rec.event(ev="data", mail_from=envelope.mail_from, rcpts=envelope.rcpt_tos,
-                       file=os.path.basename(name))
+                       mail_options=envelope.mail_options, file=os.path.basename(name))
         return "250 2.0.0 Ok: queued"
 
 
@@ -105,6 +113,8 @@ def main():
     p.add_argument("--stall", action="store_true")
     p.add_argument("--tls-cert")
     p.add_argument("--tls-key")
+    p.add_argument("--pipelining", action="store_true")
+    p.add_argument("--smtputf8", action="store_true")
     args = p.parse_args()
     args.reject = [a.lower() for a in args.reject]
     args.drop_data = [a.lower() for a in args.drop_data]
@@ -138,6 +148,8 @@ def main():
             ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             ctx.load_cert_chain(args.tls_cert, args.tls_key)
             kw["tls_context"] = ctx
+        if args.smtputf8:
+            kw["enable_SMTPUTF8"] = True
         handler = Handler(rec, args)
         server = loop.run_until_complete(loop.create_server(
             lambda: RecordingSMTP(rec, handler, hostname="peer.test", **kw), "127.0.0.1", 0))

@@ -5,7 +5,6 @@
 #include "controls/ZedSpin.h"
 #include "controls/nbStatusBar.h"
 #include "htmleditor/HtmlPreview.h"
-#include <QWebEngineView>
 #include "platform/settings/RegIniFile.h"
 #include "TestUtil.h"
 
@@ -522,6 +521,14 @@ TEST_F(MainFormTest, HelpMenuRoutesToTheHelpFile)
     EXPECT_EQ(seen, QStringList({ QString("%1 %2").arg(HH_DISPLAY_TOC).arg(chm), QString("%1 %2::/faq.htm").arg(HH_DISPLAY_TOPIC).arg(chm) }));
 }
 
+// True when the web engine's libraries are mapped into this process.
+static bool WebEngineMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    EXPECT_TRUE(maps.open(QIODevice::ReadOnly));
+    return maps.readAll().contains("libQt6WebEngineCore");
+}
+
 TEST_F(MainFormTest, StartReadsTheSettingsOnceAndLeavesTheWebEngineForLater)
 {
     // Settings of an earlier run, written by another process (beside the file, renamed over it).
@@ -555,11 +562,13 @@ TEST_F(MainFormTest, StartReadsTheSettingsOnceAndLeavesTheWebEngineForLater)
     EXPECT_TRUE(f->RadioButtonHtmlMail->isChecked());
     EXPECT_FALSE(f->ORVHTMLEditor1->BrowserCreated()) << "the window comes up without the web engine";
     EXPECT_FALSE(f->WebBrowserP->ViewCreated());
+    EXPECT_FALSE(WebEngineMapped()) << "the engine's libraries come with its module, on first need";
 
     // The HTML editor's view comes with the content page, holding the document set before.
     QTest::mouseClick(f->SpeedButtonContent, Qt::LeftButton);
     ASSERT_EQ(f->BackGroundBottom->currentWidget(), f->TabContent);
     ASSERT_TRUE(f->ORVHTMLEditor1->BrowserCreated());
+    EXPECT_TRUE(WebEngineMapped());
     EXPECT_TRUE(f->ORVHTMLEditor1->Browser->isVisible());
     EXPECT_EQ(f->ORVHTMLEditor1->GetHTML().value(0).toLower(), "<html><head></head><body></body></html>");
     f->close();

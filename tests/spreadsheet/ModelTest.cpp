@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
 using namespace xls;
 using namespace xlstest;
 
@@ -76,6 +78,22 @@ TEST(XlsSST, StringsAcrossContinueRecords)
     EXPECT_EQ(empty.EntryAt(0), empty.EntryAt(1));
     EXPECT_EQ(empty.EntryAt(1)->Text(), QString());
 
+    // repeats near and far (inside and beyond the strings read ahead), the last one a repeat
+    QStringList texts;
+    for (int i = 0; i < 60; ++i) texts << QStringLiteral("s%1").arg(i % 3 == 2 ? i / 7 : i);
+    texts << QStringLiteral("s0");
+    TSST2 repeated(&fonts);
+    readSST(repeated, xlstest::sst(texts));
+    ASSERT_EQ(repeated.IndexCount(), int(texts.size()));
+    QSet<TSSTEntry*> distinct;
+    for (int i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(repeated.EntryAt(i)->Text(), texts[i]) << i;
+        EXPECT_EQ(repeated.EntryAt(i), repeated.EntryAt(int(texts.indexOf(texts[i])))) << i;
+        distinct << repeated.EntryAt(i);
+    }
+    EXPECT_EQ(repeated.UniqueCount(), int(QSet<QString>(texts.begin(), texts.end()).size()));
+    EXPECT_EQ(distinct.size(), repeated.UniqueCount());
+
     TSST2 bad(&fonts);
     EXPECT_THROW(readSST(bad, rec(0x00FC, u32(1) + u32(1) + u16(1) + u8(2) + QByteArray("a"))), EXLSError);
     TSST2 missing(&fonts);
@@ -87,11 +105,11 @@ TEST(XlsSST, StringsAcrossContinueRecords)
     }
 }
 
-// A trie whose hash is chosen by the test, to put many entries into one slot.
-class FixedHashTrie : public THashTrie {
+// A table whose hash is chosen by the test, to put many entries on one slot.
+class FixedHashTable : public THashTable {
 public:
     struct E { int id; uint32_t h; };
-    ~FixedHashTrie() override { ClearTrie(); }
+    ~FixedHashTable() override { ClearTable(); }
     int released = 0;
 protected:
     uint32_t Hash(const void* e) const override { return static_cast<const E*>(e)->h; }
@@ -99,25 +117,41 @@ protected:
     bool Equal(const void* a, const void* b) const override { return static_cast<const E*>(a)->id == static_cast<const E*>(b)->id; }
 };
 
-TEST(XlsSST, TrieSplitsFullChainsAndNeverRecursesOnEqualHashes)
+TEST(XlsSST, HashTableKeepsCollidingEntriesThroughGrowth)
 {
-    FixedHashTrie t;
-    // nine entries in slot 0x11 of the root with different higher bytes: the ninth splits the chain
-    for (int i = 0; i < 9; ++i) t.Insert(new FixedHashTrie::E{i, 0x11u | (uint32_t(i) << 8)}, 0x11u | (uint32_t(i) << 8));
-    for (int i = 0; i < 9; ++i) {
-        FixedHashTrie::E probe{i, 0x11u | (uint32_t(i) << 8)};
-        EXPECT_NE(t.Find(&probe, probe.h), nullptr) << i;
+    FixedHashTable t;
+    // 100 distinct entries with one and the same 32-bit hash, then 5000 on 7 hashes that share
+    // their low bits, with the table doubling on the way; an equal entry is found, not added
+    for (int i = 100; i < 200; ++i) t.Insert(new FixedHashTable::E{i, 0xABCDEF01u}, 0xABCDEF01u);
+    for (int i = 1000; i < 6000; ++i) {
+        auto* e = new FixedHashTable::E{i, uint32_t(i % 7) << 24};
+        bool found = true;
+        EXPECT_EQ(t.AddOrFind(e, &found), e);
+        EXPECT_FALSE(found);
     }
-    // 100 distinct entries with one and the same 32-bit hash
-    for (int i = 100; i < 200; ++i) t.Insert(new FixedHashTrie::E{i, 0xABCDEF01u}, 0xABCDEF01u);
-    int found = 0;
+    FixedHashTable::E again{1234, uint32_t(1234 % 7) << 24};
+    bool found = false;
+    EXPECT_NE(t.AddOrFind(&again, &found), &again);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(t.Count(), 5100u);
+    int present = 0;
     for (int i = 100; i < 200; ++i) {
-        FixedHashTrie::E probe{i, 0xABCDEF01u};
-        found += t.Find(&probe, probe.h) != nullptr;
+        FixedHashTable::E probe{i, 0xABCDEF01u};
+        present += t.Find(&probe, probe.h) != nullptr;
     }
-    EXPECT_EQ(found, 100);
-    t.ClearTrie();
-    EXPECT_EQ(t.released, 109);
+    for (int i = 1000; i < 6000; ++i) {
+        FixedHashTable::E probe{i, uint32_t(i % 7) << 24};
+        present += t.Find(&probe, probe.h) != nullptr;
+    }
+    EXPECT_EQ(present, 5100);
+    FixedHashTable::E absent{99, 0xABCDEF01u};
+    EXPECT_EQ(t.Find(&absent, absent.h), nullptr);
+    int walked = 0;
+    t.ForEach([&](void*) { ++walked; });
+    EXPECT_EQ(walked, 5100);
+    t.ClearTable();
+    EXPECT_EQ(t.released, 5100);
+    EXPECT_EQ(t.Count(), 0u);
 }
 
 TEST(XlsCells, StorageCornersAndReplacement)

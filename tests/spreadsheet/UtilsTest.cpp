@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
 using namespace xls;
 using namespace xlstest;
 
@@ -53,6 +58,31 @@ TEST(XlsUtils, GeneralNumberText)
     };
     for (const Case& c : cases) EXPECT_EQ(FloatToStrG(c.v, ','), QString::fromLatin1(c.comma)) << c.v;
     EXPECT_EQ(FloatToStrG(3.5, '.'), "3.5");
+}
+
+TEST(XlsUtils, GeneralNumberTextAgreesWithPrintfOnDecimalsAndOtherValues)
+{
+    // Between 1E-4 and 1E15 the text is printf's "%.15G": decimals of few places (found by
+    // scaling) and values that are no short decimal (0.1 + 0.2, thirds, random bits) alike.
+    std::mt19937_64 rnd(17);
+    QList<double> values = {0.1 + 0.2, 0.7 * 3, 1.005, 99999999999999.9, 12345678901234.5, 0.0001, 0.00012345678901234,
+                            9.9999999999999995, 0.30000000000000004, 1e14 - 0.5, 4.35, 2.675, 1.0 / 3, 2.0 / 3};
+    for (int i = 0; i < 20000; ++i) {
+        const long long m = (long long)(rnd() % 1000000000000000ull);
+        const int places = int(rnd() % 16);
+        values << double(m) / std::pow(10.0, places) << -double(m % 100000) / 100.0 << double(i) * 1.25;
+        const uint64_t bits = rnd();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        int exponent = 0;
+        if (std::isfinite(d) && d != 0) values << std::ldexp(std::frexp(d, &exponent), int(rnd() % 60) - 13);
+    }
+    for (double v : values) {
+        if (std::fabs(v) < 1e-4 || std::fabs(v) >= 1e15) continue;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.15G", v);
+        ASSERT_EQ(FloatToStrG(v, '.'), QString::fromLatin1(expected)) << expected;
+    }
 }
 
 TEST(XlsUtils, CodePageDecoding)

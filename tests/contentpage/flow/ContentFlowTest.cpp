@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTimer>
-#include <QWebEngineView>
 #include <QImage>
 #include <QMenu>
 #include <QElapsedTimer>

@@ -1,0 +1,144 @@
+// The web views of the HTML editor and the preview (see htmleditor/WebViewModule.h): the code
+// that needs Qt WebEngine, built as a module of its own so the program starts without mapping
+// the engine's libraries.
+#include "htmleditor/WebViewModule.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+#include <atomic>
+
+namespace {
+
+using htmleditor::TWebView;
+
+// Lets through only what stays on this machine.
+class TInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QString scheme = info.requestUrl().scheme();
+        if (scheme != QLatin1String("file") && scheme != QLatin1String("data") && scheme != QLatin1String("about") &&
+            scheme != QLatin1String("qrc")) {
+            info.block(true);
+            ++Blocked;
+        }
+    }
+    std::atomic<int> Blocked{0};
+};
+
+// The page of the design view: the document's console notice comes back as a call; a link
+// clicked in the document never replaces the mail.
+class TEditorPage : public QWebEnginePage {
+public:
+    TEditorPage(QObject* parent, QString notice, std::function<void()> onNotice)
+        : QWebEnginePage(parent), m_notice(std::move(notice)), m_onNotice(std::move(onNotice)) {}
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int, const QString&) override
+    {
+        if (message == m_notice && m_onNotice)
+            m_onNotice();
+    }
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (type == NavigationTypeLinkClicked)
+            return false;
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+
+private:
+    QString m_notice;
+    std::function<void()> m_onNotice;
+};
+
+// A link in the mail never replaces the preview.
+class TPreviewPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (type == NavigationTypeLinkClicked)
+            return false;
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+};
+
+class TEngineView final : public QWebEngineView, public TWebView {
+public:
+    explicit TEngineView(QWidget* parent) : QWebEngineView(parent)
+    {
+        setAcceptDrops(false); // a dropped file would replace the document
+        connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
+            // The engine's own widget comes with the first load and takes the drops.
+            if (QWidget* proxy = focusProxy())
+                proxy->setAcceptDrops(false);
+            if (OnLoadFinished) {
+                const auto notify = OnLoadFinished; // the call may replace it
+                notify(ok);
+            }
+        });
+    }
+
+    QWidget* Widget() override { return this; }
+    void SetHtml(const QString& html, const QUrl& baseUrl) override { setHtml(html, baseUrl); }
+    void Load(const QUrl& url) override { load(url); }
+    void RunJavaScript(const QString& script, bool applicationWorld,
+                       std::function<void(const QVariant&)> result) override
+    {
+        page()->runJavaScript(script, applicationWorld ? QWebEngineScript::ApplicationWorld : QWebEngineScript::MainWorld,
+                              result);
+    }
+    void TriggerAction(TAction action) override
+    {
+        switch (action) {
+        case TAction::Copy: page()->triggerAction(QWebEnginePage::Copy); break;
+        case TAction::Cut: page()->triggerAction(QWebEnginePage::Cut); break;
+        case TAction::Paste: page()->triggerAction(QWebEnginePage::Paste); break;
+        }
+    }
+    int BlockedRequests() const override { return Interceptor ? Interceptor->Blocked.load() : 0; }
+
+    TInterceptor* Interceptor = nullptr;
+};
+
+TWebView* CreateEditorView(QWidget* parent, const QString& notice, std::function<void()> onNotice)
+{
+    auto* view = new TEngineView(parent);
+    view->setPage(new TEditorPage(view, notice, std::move(onNotice)));
+    view->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    return view;
+}
+
+TWebView* CreatePreviewView(QWidget* parent)
+{
+    auto* profile = new QWebEngineProfile(parent); // off the record, a profile of its own
+    auto* interceptor = new TInterceptor(profile);
+    profile->setUrlRequestInterceptor(interceptor);
+    auto* view = new TEngineView(parent);
+    view->Interceptor = interceptor;
+    auto* page = new TPreviewPage(profile, view);
+    for (QWebEngineSettings* s : {profile->settings(), page->settings()}) {
+        s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    }
+    view->setPage(page);
+    return view;
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT const htmleditor::TWebViewModule* qly_web_view_module()
+{
+    static const htmleditor::TWebViewModule module{htmleditor::kWebViewModuleVersion, &CreateEditorView,
+                                                   &CreatePreviewView};
+    return &module;
+}

@@ -1,0 +1,460 @@
+// The Outlook source of the import wizard: the Outlook page with its six steps over a data file
+// the user picks, the property lists of the mapping page, and the run with its summary.
+#include "controls/ProgressPanel.h"
+#include "importwizard/AssociationBox.h"
+#include "importwizard/ImportRules.h"
+#include "importwizard/ImportWizardForm.h"
+#include "importwizard/outlook/ContactProperties.h"
+#include "importwizard/outlook/OutlookFile.h"
+#include "platform/settings/RegIniFile.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+using namespace importwizard;
+using outlook::EOutlookError;
+
+namespace {
+
+const QString kPreparing = QStringLiteral("Bereite einen Import aus Micorsoft Outlook vor ...");
+const QString kFailed = QStringLiteral("Fehlgeschlagen.");
+const QString kFound = QStringLiteral(" Einträge gefunden.");
+const QString kNoValidItems = QStringLiteral(
+    "In diesem Verzeichnis wurden keine gültigen Einträge gefunden. Bitte wählen Sie ein anderes Verzeichnis.");
+const QString kFileFilter = QStringLiteral("Outlook-Datendateien (*.pst *.ost)|*.pst;*.ost");
+const QString kSenderAddresses = QStringLiteral("E-Mail-Adressen der Absender");
+const QString kSenderNames = QStringLiteral("Namen der Absender");
+const QString kOverviewHint = QStringLiteral(
+    "Im Falle unvollständiger Kontakte\r  kann die Anzahl der importierten  \r  von der unten angegebenen abweichen.");
+
+const QStringList& StandardValues()
+{
+    static const QStringList values{QStringLiteral("CompanyName"), QStringLiteral("Department"),
+                                    QStringLiteral("Email1Address"), QStringLiteral("FirstName"),
+                                    QStringLiteral("LastName"), QStringLiteral("Title")};
+    return values;
+}
+
+// The 120 names with "Profession" twice, as the list has always offered them (stored mappings
+// count on these positions).
+const QStringList& AllValues()
+{
+    static const QStringList values = [] {
+        QStringList v = outlook::ContactPropertyNames();
+        v.insert(v.indexOf(QStringLiteral("Profession")), QStringLiteral("Profession"));
+        return v;
+    }();
+    return values;
+}
+
+// Runs work in a worker thread while the window goes on painting (a large data file takes libpff
+// a while to open); the user's input waits until it is done. Failures are raised again here.
+void InBackground(const std::function<void()>& work)
+{
+    std::exception_ptr failure;
+    QEventLoop loop;
+    QThread* thread = QThread::create([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
+    delete thread;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// Failures of the settings store never stop the page.
+int ReadOutlookInt(settings::TRegIniFile& s, const QString& name, int def)
+{
+    try {
+        return s.ReadInteger(TImportWizardForm::SettingsSection, name, def);
+    } catch (const settings::ERegistryException&) {
+        return def;
+    }
+}
+
+} // namespace
+
+void TImportWizardForm::BuildOutlookPage()
+{
+    QWidget* page = TabSheetConnectToOutlook;
+    auto* caption = new QLabel(QStringLiteral("Vorbereiten eines Imports aus Microsoft Outlook:"), page);
+    caption->setObjectName(QStringLiteral("LabelOutlookCaption"));
+    caption->move(144, 8);
+    caption->adjustSize();
+
+    auto line = [&](const QString& name, const QString& text, int row) {
+        auto* label = new TProgressLabel(page);
+        label->setObjectName(name);
+        label->SetDescription(text);
+        label->SetPadding(5);
+        // The source page has its own "LabelDescription".
+        label->DescriptionLabel()->setObjectName(name + QStringLiteral("Description"));
+        label->setGeometry(144, 24 + row * 16, 293, std::max(16, label->height()));
+        return label;
+    };
+    PLCreate = line(QStringLiteral("PLCreate"), QStringLiteral("Erstelle Outlook Instanz"), 0);
+    PLConnecting = line(QStringLiteral("PLConnecting"), QStringLiteral("Verbinde mit Outlook Instanz"), 1);
+    PLCheckVersion = line(QStringLiteral("PLCheckVersion"), QStringLiteral("Überprüfe Version"), 2);
+    PLLogon = line(QStringLiteral("PLLogon"), QStringLiteral("Anmeldung an Outlook"), 3);
+    PLSelectFolder = line(QStringLiteral("PLSelectFolder"), QStringLiteral("Wähle Outlook Verzeichnis"), 4);
+    PLSearchContacts = line(QStringLiteral("PLSearchContacts"), QStringLiteral("Suche Kontakte"), 5);
+
+    auto* options = new QGroupBox(QStringLiteral("Optionen"), page);
+    options->setObjectName(QStringLiteral("GroupBoxOutlookOptions"));
+    options->setGeometry(144, 120, 293, 54);
+    auto* optionsLayout = new QVBoxLayout(options);
+    optionsLayout->setContentsMargins(8, 0, 8, 2);
+    optionsLayout->setSpacing(0);
+    RadioButtonOutlookAllowDuplicates = new QRadioButton(QStringLiteral("Duplikate zulassen"), options);
+    RadioButtonOutlookAllowDuplicates->setObjectName(QStringLiteral("RadioButtonOutlookAllowDuplicates"));
+    RadioButtonOutlookNoDuplicates = new QRadioButton(QStringLiteral("Keine Duplikate erstellen"), options);
+    RadioButtonOutlookNoDuplicates->setObjectName(QStringLiteral("RadioButtonOutlookNoDuplicates"));
+    optionsLayout->addWidget(RadioButtonOutlookAllowDuplicates);
+    optionsLayout->addWidget(RadioButtonOutlookNoDuplicates);
+    RadioButtonOutlookAllowDuplicates->setChecked(true);
+
+    auto* description = new QGroupBox(QStringLiteral("Beschreibung"), page);
+    description->setObjectName(QStringLiteral("GroupBoxOutlookDescription"));
+    description->setGeometry(144, 176, 293, 72);
+    auto* descriptionLayout = new QVBoxLayout(description);
+    descriptionLayout->setContentsMargins(8, 0, 8, 2);
+    descriptionLayout->setSpacing(0);
+    LabelOutlookDescription1 = new QLabel(kPreparing, description);
+    LabelOutlookDescription1->setObjectName(QStringLiteral("LabelOutlookDescription1"));
+    LabelOutlookDescription2 = new QLabel(kPreparing, description);
+    LabelOutlookDescription2->setObjectName(QStringLiteral("LabelOutlookDescription2"));
+    // The longer texts take two lines.
+    for (QLabel* label : {LabelOutlookDescription1, LabelOutlookDescription2}) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        descriptionLayout->addWidget(label);
+    }
+    descriptionLayout->addStretch();
+}
+
+bool TImportWizardForm::OutlookNoDuplicates() const
+{
+    return RadioButtonOutlookNoDuplicates->isChecked();
+}
+
+void TImportWizardForm::TabSheetConnectToOutlookShow()
+{
+    if (ReadOutlookInt(*FSettings, QStringLiteral("OutlookAllowDuplicates"), 1) == 1)
+        RadioButtonOutlookAllowDuplicates->setChecked(true);
+    else
+        RadioButtonOutlookNoDuplicates->setChecked(true);
+}
+
+void TImportWizardForm::TabSheetConnectToOutlookHide()
+{
+    try {
+        FSettings->WriteInteger(SettingsSection, QStringLiteral("OutlookAllowDuplicates"),
+                                RadioButtonOutlookAllowDuplicates->isChecked() ? 1 : 0);
+    } catch (const settings::ERegistryException&) {
+    }
+}
+
+// ---- the six steps -----------------------------------------------------------------------
+
+bool TImportWizardForm::ConnectToOutlook()
+{
+    // The data file takes the place of the running program: the user picks it, and it opens.
+    const QString fileName = FDialogs->OpenFileName(this, QStringLiteral("pst"), kFileFilter, FOutlookFileName);
+    if (fileName.isEmpty())
+        return false;
+    FOutlookItem.reset();
+    FOutlookFolder.reset();
+    FOutlookFile.reset();
+    try {
+        InBackground([&] { FOutlookFile = FOutlookOpener(fileName); });
+    } catch (const std::exception&) {
+        return false;
+    }
+    FOutlookFileName = fileName;
+    return FOutlookFile != nullptr;
+}
+
+bool TImportWizardForm::PrepareImportFromOutlook()
+{
+    LabelOutlookDescription1->setText(kPreparing);
+    LabelOutlookDescription2->clear();
+    ButtonNext->setEnabled(false);
+
+    PLCreate->ShowProgress();
+    if (!ConnectToOutlook()) {
+        PLCreate->ShowFailed();
+        return false;
+    }
+    PLCreate->ShowDone();
+
+    outlook::TFolderNode tree;
+    {
+        FDialogs->BeginWaitCursor();
+        struct EndWait {
+            IWizardDialogs* dialogs;
+            ~EndWait() { dialogs->EndWaitCursor(); }
+        } endWait{FDialogs};
+
+        PLConnecting->ShowProgress();
+        try {
+            FOutlookFile->OpenMessageStore();
+        } catch (const std::exception&) {
+            PLConnecting->ShowFailed();
+            return false;
+        }
+        PLConnecting->ShowDone();
+
+        // A layout that cannot be told goes on, as a name that cannot be read did.
+        PLCheckVersion->ShowProgress();
+        try {
+            if (FOutlookFile->FileType() == outlook::TFileType::Other) {
+                PLCheckVersion->ShowFailed();
+                return false;
+            }
+            PLCheckVersion->ShowDone();
+        } catch (const std::exception&) {
+            PLCheckVersion->ShowFailed();
+        }
+
+        // A store's password only guards Outlook's own window: the folders are read without it.
+        PLLogon->ShowProgress();
+        try {
+            InBackground([&] { tree = FOutlookFile->FolderTree(); });
+        } catch (const std::exception&) {
+            PLLogon->ShowFailed();
+            return false;
+        }
+        PLLogon->ShowDone();
+    }
+    QCoreApplication::processEvents();
+
+    PLSelectFolder->ShowProgress();
+    FOutlookItem.reset();
+    FOutlookFolder.reset();
+    const std::optional<quint32> picked = FDialogs->PickOutlookFolder(this, tree);
+    if (picked) {
+        try {
+            FOutlookFolder = FOutlookFile->Folder(*picked);
+        } catch (const std::exception&) {
+            PLSelectFolder->ShowFailed();
+            return false;
+        }
+        PLSelectFolder->ShowDone();
+    }
+
+    PLSearchContacts->ShowProgress();
+    if (!FOutlookFolder) {
+        PLSelectFolder->ShowFailed();
+        // The line may still carry the count of an earlier attempt.
+        PLSearchContacts->SetFailedString(kFailed);
+        PLSearchContacts->ShowFailed();
+        ButtonRetry->show();
+        ButtonNext->hide();
+        return false;
+    }
+    // Not guarded: a folder whose items cannot be counted reaches the general error handling.
+    const int count = FOutlookFolder->Count();
+    if (count != 0) {
+        PLSearchContacts->SetDoneString(QString::number(count) + QLatin1Char(' ') + kFound);
+        PLSearchContacts->ShowDone();
+        ButtonRetry->hide();
+        ButtonNext->show();
+        LabelOutlookDescription1->setText(QStringLiteral("Import aus Microsoft Outlook wurde erfolgreich vorbereitet."));
+        LabelOutlookDescription2->setText(QStringLiteral("Bitte drücken Sie \"Weiter\" um fortzufahren."));
+    } else {
+        PLSearchContacts->SetFailedString(QStringLiteral("0") + QLatin1Char(' ') + kFound);
+        PLSearchContacts->ShowFailed();
+        ButtonRetry->show();
+        ButtonNext->hide();
+        LabelOutlookDescription1->setText(QStringLiteral("Keine Einträge gefunden in diesem Verzeichnis."));
+        LabelOutlookDescription2->setText(QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis."));
+    }
+    ButtonNext->setEnabled(true);
+    raise();
+    activateWindow();
+    return true;
+}
+
+void TImportWizardForm::ButtonRetryClick()
+{
+    PrepareImportFromOutlook();
+}
+
+// ---- the mapping page --------------------------------------------------------------------
+
+QStringList TImportWizardForm::OutlookValues() const
+{
+    if (FOutlookItem && FOutlookItem->Class() == outlook::olMail)
+        return {kSenderAddresses, kSenderNames};
+    return ComboBoxDefaultAll->currentIndex() == 1 ? AllValues() : StandardValues();
+}
+
+void TImportWizardForm::FillOutlookMapping(const QStringList& values, bool assign)
+{
+    FAssociationBox->SetDescriptions(FDescriptions);
+    FAssociationBox->SetDropDownValues(values);
+    if (assign)
+        AssignSelectedItems(values, FDescriptions, QStringLiteral("MSOAssociations"));
+}
+
+void TImportWizardForm::AssociateOutlook()
+{
+    const int count = FOutlookFolder ? FOutlookFolder->Count() : 0;
+    for (int p = 1; p <= count; ++p) {
+        outlook::TItemClass itemClass = outlook::olUnusable;
+        try {
+            FOutlookItem = FOutlookFolder->Item(p);
+            itemClass = FOutlookItem->Class();
+        } catch (const std::exception&) {
+            // An item that cannot be read is passed over.
+            FOutlookItem.reset();
+            continue;
+        }
+        if (itemClass == outlook::olContact) {
+            ComboBoxDefaultAll->show();
+            FillOutlookMapping(OutlookValues(), true);
+            return;
+        }
+        if (itemClass == outlook::olMail) {
+            ComboBoxDefaultAll->hide();
+            FillOutlookMapping(OutlookValues(), true);
+            return;
+        }
+    }
+    // No contact and no mail, also when the last items could not be read: back to the source page.
+    ShowMessage(kNoValidItems);
+    ButtonBackClick();
+    ButtonBackClick();
+}
+
+void TImportWizardForm::ComboBoxDefaultAllSelect()
+{
+    if (!FOutlookItem || FOutlookItem->Class() != outlook::olContact)
+        return;
+    // Every row keeps its property by name where the new list holds it.
+    FAssociationBox->SetKeepSelection(false);
+    FillOutlookMapping(OutlookValues(), false);
+    FAssociationBox->SetKeepSelection(true);
+}
+
+// ---- reading values ----------------------------------------------------------------------
+
+QString TImportWizardForm::getMAPIContactDetail(const QString& name)
+{
+    if (!FOutlookItem || !outlook::FindContactProperty(name))
+        return {};
+    return FOutlookItem->ContactProperty(name);
+}
+
+QString TImportWizardForm::getMAPIMailDetail(const QString& name)
+{
+    if (!FOutlookItem)
+        return {};
+    if (name == kSenderAddresses)
+        return FOutlookItem->SenderEmailAddress();
+    if (name == kSenderNames)
+        return FOutlookItem->SenderName();
+    return {};
+}
+
+bool TImportWizardForm::IsPlausibleAddress(const QString& text)
+{
+    return text.contains(QLatin1Char('@')) && text.contains(QLatin1Char('.')) && text.size() > 6;
+}
+
+QString TImportWizardForm::ResolveSMTPAddress(const QString& address)
+{
+    // The address book asked is the data file itself: the current item's stored SMTP forms.
+    if (!FOutlookItem)
+        throw EOutlookError(QStringLiteral("no item to resolve an address from"));
+    try {
+        const QString smtp = FOutlookItem->SmtpAddress(address);
+        if (IsPlausibleAddress(smtp))
+            return smtp;
+    } catch (const std::exception&) {
+    }
+    return address;
+}
+
+// ---- overview and run --------------------------------------------------------------------
+
+void TImportWizardForm::OverviewOutlook()
+{
+    LabelFileCaption->setText(QStringLiteral("Hinweise:"));
+    LabelFileCaption->adjustSize();
+    LabelFileCaption->show();
+    LabelFileValue->hide();
+    LabelHint->setText(QString(kOverviewHint).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    LabelHint->adjustSize();
+    LabelHint->show();
+    for (QLabel* label : {LabelOptionsCaption, LabelOptionsValue, LabelSeparatorCaption, LabelSeparatorValue,
+                          LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue})
+        label->hide();
+    ProgressPanelImport->SetMax(FOutlookFolder->Count());
+}
+
+void TImportWizardForm::ImportFromOutlook()
+{
+    int failed = 0;
+    int blank = 0;
+    const outlook::TItemClass wrapper = FOutlookItem ? FOutlookItem->Class() : outlook::olUnusable;
+    if (wrapper != outlook::olContact && wrapper != outlook::olMail)
+        throw EOutlookError(QStringLiteral("Das Element konnte nicht gelesen werden."));
+    const QStringList names = FAssociationBox->GetSelectedTexts();
+    const int count = FOutlookFolder->Count();
+    const bool noDuplicates = OutlookNoDuplicates();
+    Bracketed([&] {
+        for (int p = 1; p <= count; ++p) {
+            if (Cancelled())
+                break;
+            try {
+                FOutlookItem = FOutlookFolder->Item(p);
+                const outlook::TItemClass itemClass = FOutlookItem->Class();
+                if (itemClass != outlook::olContact && itemClass != outlook::olMail)
+                    throw EOutlookError(QStringLiteral("Wrong class type"));
+                QStringList row;
+                row.reserve(names.size());
+                for (qsizetype i = names.size() - 1; i >= 0; --i)
+                    row.append(itemClass == outlook::olContact ? getMAPIContactDetail(names[i])
+                                                               : getMAPIMailDetail(names[i]));
+                if (!row.isEmpty() && !IsPlausibleAddress(row[0]))
+                    row[0] = ResolveSMTPAddress(row[0]);
+                if (row.join(QString()).trimmed().isEmpty())
+                    ++blank;
+                else
+                    HandOutRow(row, noDuplicates);
+            } catch (const std::exception&) {
+                ++failed;
+                FOutlookItem.reset();
+            }
+            ProcessMessages();
+            ProgressPanelImport->StepIt();
+        }
+    });
+
+    QString text;
+    if (failed > 0)
+        text = QString::number(failed + blank) + QStringLiteral(" Objekte konnten nicht importiert werden in ")
+               + QCoreApplication::applicationName()
+               + QStringLiteral(".\r Leider gibt Outlook keine weiteren Informationen zu diesen Objekten zurück.\r");
+    if (blank > 0)
+        text += QString::number(blank) + QStringLiteral(" Objekt(e) hatte(n) weder Namen noch Adresse.");
+    if (!text.isEmpty())
+        ShowMessage(text);
+    SetFinished();
+}
