@@ -42,5 +42,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
         });
     }
+    // names, and the properties of cell areas with their formula texts; the texts compiled again
+    book.ShowFormulas = false;
+    xls::TFormulaHandler& h = book.FormulaHandler();
+    auto recompile = [&](const QString& text) {
+        QByteArray tokens;
+        try {
+            sum += size_t(h.EncodeFormula(text, tokens, 1024));
+        } catch (const xls::EXLSError&) {
+        }
+    };
+    auto guarded = [&](auto&& f) {
+        try {
+            f();
+        } catch (const xls::EXLSError&) {
+        }
+    };
+    for (int i = 0; i < h.InternalNames().Count() && i < 200; ++i) {
+        xls::TInternalName* n = h.InternalNames().Items(i);
+        guarded([&] {
+            sum += size_t(n->Name().size()) + size_t(n->BuiltInName());
+            const QString d = n->Definition();
+            sum += size_t(d.size());
+            recompile(d);
+            sum += size_t(n->Col1() + n->Row2() + n->ExtSheet());
+        });
+    }
+    for (int i = 0; i < book.Sheets().Count(); ++i) {
+        xls::TSheet* s = book.Sheets()[i];
+        sum += size_t(s->MergedCells().Count());
+        for (int k = 0; k < s->Validations().Count() && k < 50; ++k)
+            guarded([&] { recompile(s->Validations().Items(k)->Expression1() + s->Validations().Items(k)->Expression2()); });
+        for (int k = 0; k < s->Hyperlinks().Count() && k < 50; ++k)
+            sum += size_t(s->Hyperlinks().Items(k)->Address().size() + s->Hyperlinks().Items(k)->ToolTip().size());
+        for (int k = 0; k < s->ConditionalFormats().Count() && k < 50; ++k)
+            guarded([&] { recompile(s->ConditionalFormats().Items(k)->Condition1.Formula1()); });
+    }
     return sum == size_t(-1);
 }

@@ -366,7 +366,8 @@ QString DecodeFormula(TExcelVersion v, const QByteArray& dataBytes, int tokenLen
                 r = d + 14;
             }
             if (err) {
-                st.append(prefix + (b8 ? QStringLiteral("!#REF!") : QStringLiteral("#REF!")));
+                // the sheet text ends with its "!" already
+                st.append(prefix + (prefix.endsWith('!') ? QStringLiteral("#REF!") : QStringLiteral("!#REF!")));
                 break;
             }
             if (!area) {

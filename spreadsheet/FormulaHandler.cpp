@@ -93,6 +93,17 @@ bool TFormulaHandler::NameCallback(int kind, int index, QString& text, int, int,
             return true;
         }
         const TExtSheet& e = m_external.ExtSheets()[size_t(index)];
+        if (nameNumber >= 0) {
+            // a name of this workbook, a sheet's own name with its sheet
+            if (nameNumber < 1 || nameNumber > m_internal->Count()) {
+                text = QStringLiteral("#NAME?");
+                return true;
+            }
+            const TInternalName* n = m_internal->Items(nameNumber - 1);
+            const QString sheet = n->SheetIndexWord > 0 ? sheetName(n->SheetIndexWord - 1) : QString();
+            text = sheet.isEmpty() ? n->Name() : QuotedSheetRef(sheet) + '!' + n->Name();
+            return true;
+        }
         const QString first = sheetName(e.FirstSheet);
         const QString last = e.LastSheet == e.FirstSheet ? first : sheetName(e.LastSheet);
         if (first.isEmpty() || last.isEmpty()) text = QStringLiteral("#REF!");

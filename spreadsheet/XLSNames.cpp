@@ -68,10 +68,11 @@ QByteArray HexToBytes(const QString& hex)
 
 static bool isCellLike(const QString& s)
 {
-    // A1-style references ("AB12") and R1C1-style ones ("R1C1", "R", "C") would be read as cells.
+    // A1-style references of the sheet grid ("AB12") and R1C1-style ones ("R1C1", "R", "C") would be
+    // read as cells.
     int i = 0;
     while (i < s.size() && s[i].isLetter() && s[i].unicode() < 128) ++i;
-    if (i >= 1 && i <= 3 && i < s.size()) {
+    if (i >= 1 && i <= 2 && i < s.size() && (i == 1 || s.left(2).toUpper() <= QLatin1String("IV"))) {
         int j = i;
         while (j < s.size() && s[j].isDigit()) ++j;
         if (j == s.size()) return true;

@@ -3,6 +3,7 @@
 #include "WizardTestSupport.h"
 #include "WorkbookMaker.h"
 #include "platform/db/Connection.h"
+#include "spreadsheet/XLSBook.h"
 #include "spreadsheet/XLSUtils.h"
 
 using namespace wiztest;
@@ -297,4 +298,58 @@ TEST_F(ExcelSourceTest, FiveThousandRowsIntoAListTable)
          list.Select(R"(SELECT "Email", "Last Name", "First Name" FROM "Liste" WHERE "_ID" IN (1, 5000) ORDER BY "_ID")"))
         rows.append(row[0].toString() + "|" + row[1].toString() + "|" + row[2].toString());
     EXPECT_EQ(rows, QStringList({"name1@x.de|Name1|Vorname1", "name5000@x.de|Name5000|Vorname5000"}));
+}
+
+// A workbook as LibreOffice writes it, with a defined name, mailto links, merged cells, a
+// validation and a conditional format around the list; and the same with each of those records
+// damaged. The import reads the same rows from both.
+TEST_F(ExcelSourceTest, NamesLinksAndAreaRecordsLeaveTheImportAlone)
+{
+    QFile source(QStringLiteral(QLY_SOURCE_DIR "/tests/spreadsheet/data/libreoffice-import.xls"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray made = source.readAll();
+    // Damages the first record that starts with `head` (id and length): `bytes` at `offset` of its body.
+    auto damage = [](QByteArray& file, const QByteArray& head, int offset, const QByteArray& bytes) {
+        const qsizetype at = file.indexOf(head);
+        ASSERT_GE(at, 0) << head.toHex().toStdString();
+        file.replace(at + 4 + offset, bytes.size(), bytes);
+    };
+    QByteArray damaged = made;
+    damage(damaged, QByteArray::fromHex("b8017200"), 32, QByteArray::fromHex("ffffff7f"));   // HLINK: text past the record
+    damage(damaged, QByteArray::fromHex("b2011200"), 14, QByteArray::fromHex("05"));         // DVAL: more DV than present
+    damage(damaged, QByteArray::fromHex("b0011600"), 0, QByteArray::fromHex("04"));          // CONDFMT: four CF
+    damage(damaged, QByteArray::fromHex("e5000a00"), 0, QByteArray::fromHex("09"));          // MERGEDCELLS: nine areas
+    damage(damaged, QByteArray::fromHex("18001f00"), 3, QByteArray::fromHex("c8"));          // NAME: name past the record
+    ASSERT_NE(damaged, made);
+    {
+        // each damaged record is one report of the reader
+        xls::TXLSBook check;
+        QStringList messages;
+        check.OnMessage = [&](const QString& m) { messages << m; };
+        check.LoadFromData(damaged);
+        EXPECT_EQ(messages.size(), 5) << messages.join('\n').toStdString();
+    }
+
+    Store("XLSAssociations", "2\r\n0\r\n1\r\n");
+    for (const bool isDamaged : {false, true}) {
+        SCOPED_TRACE(isDamaged);
+        const QString path = dir.file(isDamaged ? "beschaedigt.xls" : "libreoffice.xls");
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(isDamaged ? damaged : made);
+        out.close();
+        owner = FakeOwner();
+        Make();
+        GoToMapping(path);
+        EXPECT_EQ(Sheets()->count(), 2);
+        IgnoreFirstRow()->setChecked(true);
+        Next()->click();
+        ASSERT_EQ(Page(), "TabSheetOverview");
+        EXPECT_EQ(Panel()->Max(), 3);
+        Next()->click();
+        EXPECT_EQ(owner.rows, (QList<QStringList>{{"meier@x.de", "Meier", "Hans"},
+                                                  {"schulz@x.de", "Schulz", "Eva"},
+                                                  {"zuletzt@x.de", "Zuletzt", "Lena"}}));
+        EXPECT_EQ(Next()->text(), QStringLiteral("Schließen"));
+    }
 }

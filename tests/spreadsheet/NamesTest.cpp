@@ -142,7 +142,7 @@ TEST(XlsNames, ExternalReferenceTables)
         fileSupBook(QByteArray("\x01\x01" "Cdir\x03" "sub\x03" "b.xls"), {"Sheet1", "O'Brien"}) +
         rec(0x0059, u16(1) + u16(1)) + rec(0x005A, u8(0) + u8(0) + u16(4) + u8(1) + f64(2.5)) +
         externName(0, "Zins") +
-        fileSupBook(QByteArray("DDEAPP\x03topic"), {}) + externName(0x7FE2, "item") +
+        fileSupBook(QByteArray("DDEAPP\x03topic"), {}) + externName(0x7FE2, "item") + externName(0x0012, "Objekt") +
         externSheet({{0, 0, 0}, {0, 0, 2}, {2, 0, 0}, {2, 1, 1}, {3, 0, 0}, {1, 0xFFFE, 0xFFFE}, {0, 5, 5}, {9, 0, 0}});
     TXLSBook book;
     book.LoadFromData(cfb(book8({{"Sheet1", number(0, 0, 1)}, {"Umsatz 2024", QByteArray()}, {"Sheet3", QByteArray()}}, globals)));
@@ -157,6 +157,8 @@ TEST(XlsNames, ExternalReferenceTables)
     EXPECT_EQ(ext.SupBooks()[1]->Names[0]->ExtNameType(), 0);
     EXPECT_EQ(static_cast<TExtNameName*>(ext.SupBooks()[1]->Names[0].get())->Definition, QByteArray::fromHex("1c17"));
     EXPECT_EQ(ext.SupBooks()[3]->Names[0]->ExtNameType(), 1);
+    EXPECT_EQ(ext.SupBooks()[3]->Names[1]->ExtNameType(), 2);   // OLE link
+    EXPECT_EQ(ext.SupBooks()[3]->Names[1]->Write(), rec(0x0023, u16(0x12) + u32(0) + u8(6) + str8body("Objekt")));
     ASSERT_EQ(ext.ExtSheets().size(), 8u);
     EXPECT_EQ(ext.ExtSheets()[1].LastSheet, 2);
     EXPECT_EQ(ext.ExtSheetToSheet(0), 0);
@@ -190,6 +192,11 @@ TEST(XlsNames, ExternalReferenceTables)
     }
     // EXTERNNAME writes its record back
     EXPECT_EQ(ext.SupBooks()[2]->Names[0]->Write(), externName(0, "Zins"));
+    // the encoder finds a name of another workbook by its file
+    QByteArray tokens;
+    book.FormulaHandler().EncodeFormula("'C:\\dir\\sub\\b.xls'!zins", tokens, 100);
+    EXPECT_EQ(tokens.toHex(), "39020001000000");
+    EXPECT_THROW(book.FormulaHandler().EncodeFormula("'C:\\dir\\sub\\b.xls'!Nichts", tokens, 100), EXLSError);
 }
 
 TEST(XlsNames, PathForms)
@@ -371,4 +378,46 @@ TEST(XlsNames, NameSettersAndStreaming)
         EXPECT_EQ(e.message(), "Length error in hex string.");
     }
     EXPECT_EQ(tax->Name(), "Steuer");
+}
+
+TEST(XlsNames, OwnWorkbookNamesAndDeletedReferences)
+{
+    // an external-name token into this workbook names a defined name, a sheet's own one with its
+    // sheet; a 3-D reference to deleted cells shows the sheet once
+    const QByteArray globals = ownSupBook(2) + externSheet({{0, 0, 0}, {0, 0xFFFE, 0xFFFE}}) +
+                               nameRec(0, "Global", ref3d(0, 0, 0)) + nameRec(0, "Lokal", ref3d(0, 1, 1), 2);
+    const QByteArray sheet = formula8(0, 0, 1, u8(0x39) + u16(1) + u16(1) + u16(0)) +
+                             formula8(1, 0, 1, u8(0x39) + u16(1) + u16(2) + u16(0)) +
+                             formula8(2, 0, 1, u8(0x39) + u16(1) + u16(7) + u16(0)) +
+                             formula8(3, 0, 1, u8(0x3C) + u16(0) + u16(0) + u16(0));
+    TXLSBook book;
+    book.LoadFromData(cfb(book8({{"Eins", sheet}, {"Zwei Drei", QByteArray()}}, globals)));
+    book.ShowFormulas = true;
+    TSheet* s = book.Sheets()[0];
+    EXPECT_EQ(s->CellText(0, 0), "Global");
+    EXPECT_EQ(s->CellText(0, 1), "'Zwei Drei'!Lokal");
+    EXPECT_EQ(s->CellText(0, 2), "#NAME?");
+    EXPECT_EQ(s->CellText(0, 3), "Eins!#REF!");
+}
+
+TEST(XlsNames, LibreOfficeFileReadsLikeXlrd)
+{
+    crossCheck(libreOfficeFile);
+}
+
+TEST(XlsNames, GnumericBiff5FormulasShowTheirSheets)
+{
+    QChar old = ListSeparator();
+    SetListSeparator(',');
+    TXLSBook book;
+    book.Filename = QStringLiteral(QLY_TEST_DATA_DIR "/gnumeric-3d-biff7.xls");
+    book.Read();
+    ASSERT_EQ(book.Version(), xvExcel50);
+    TSheet* s = book.Sheets()[0];
+    EXPECT_EQ(s->CellText(0, 0), "42");
+    book.ShowFormulas = true;
+    EXPECT_EQ(s->CellText(0, 0), "'Zweite Tabelle'!B3*2");
+    EXPECT_EQ(s->CellText(0, 1), "SUM(Dritte!A1:A2)");
+    SetListSeparator(old);
+    crossCheck(book.Filename);
 }
