@@ -481,6 +481,8 @@ TEST_F(OutlookTest, DistListFileContactsGiveTheRowReadpstWrites)
     GoToOutlookPage();
     EXPECT_EQ(Statuses(), QStringList({"Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "2" + kFound}));
     EXPECT_EQ(dialogs.folderTrees[0].name, "Personal Folders");
+    EXPECT_EQ(Description(1), "Import aus Microsoft Outlook wurde erfolgreich vorbereitet.");
+    EXPECT_EQ(Description(2), "Bitte drücken Sie \"Weiter\" um fortzufahren.");
     Next()->click();
     ASSERT_EQ(Page(), "TabSheetCSVAssociations");
     EXPECT_TRUE(Selector()->isVisible());
@@ -516,7 +518,16 @@ TEST_F(OutlookTest, DistListFileCalendarAndInbox)
     ASSERT_EQ(Page(), "TabSheetConnectToOutlook");
     EXPECT_EQ(Status("PLSearchContacts"), "0" + kFound);
     EXPECT_TRUE(Button("ButtonRetry")->isVisible());
+    EXPECT_FALSE(Next()->isVisible());
     EXPECT_EQ(Description(1), "Keine Einträge gefunden in diesem Verzeichnis.");
+    EXPECT_EQ(Description(2), "Bitte wählen Sie ein anderes Verzeichnis.");
+
+    // Cancelling the folder dialog fails the last two lines.
+    dialogs.pickFolder = nullptr;
+    Button("ButtonRetry")->click();
+    EXPECT_EQ(Status("PLSelectFolder"), "Fehlgeschlagen.");
+    EXPECT_EQ(Status("PLSearchContacts"), "Fehlgeschlagen.");
+    EXPECT_TRUE(Button("ButtonRetry")->isVisible());
 }
 
 TEST_F(OutlookTest, PasswordedFileListsItsFoldersWithoutAQuestion)
