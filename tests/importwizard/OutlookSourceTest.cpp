@@ -587,6 +587,24 @@ TEST_F(OutlookTest, WriterFileMailFolderGivesItsSenders)
     EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
 }
 
+TEST_F(OutlookTest, TenThousandContacts)
+{
+    const QString pst = dir.file("kontakte.pst");
+    ASSERT_EQ(qlytest::MakeOutlookFile("contacts", pst, 10000)["count"].toInt(), 10000);
+    dialogs.openFileAnswer = pst;
+    PickFolder("Kontakte");
+    MakeOutlook({"Email", "Last Name", "First Name"}, true);
+    GoToOutlookPage();
+    EXPECT_EQ(Status("PLSearchContacts"), "10000" + kFound);
+    Run({"Email1Address", "LastName", "FirstName"});
+    ASSERT_EQ(owner.rows.size(), 10000);
+    EXPECT_EQ(owner.rows[0], QStringList({"person0@beispiel.de", "Müller0", "Jörg"}));
+    // Every 50th contact repeats the address of the 17th before it.
+    EXPECT_EQ(owner.rows.last(), QStringList({"person9982@beispiel.de", "Müller9999", "Jörg"}));
+    EXPECT_EQ(Panel()->Position(), 10000);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
 TEST(OutlookFolderDialog, ShowsTheTreeAndAnswersTheSelection)
 {
     outlook::TFolderNode root{0x8002, "Personal Folders", 0, {{0x8062, "Contacts", 2, {{0x8082, "Alt", 0, {}}}},
