@@ -72,7 +72,8 @@ def properties(work):
 def mixed(work):
     spec, expected = outlook_files.mixed()
     export, readpst = peers(spec, work, "mixed")
-    for folder in ["Kontakte", "Posteingang", "Posteingang/Archiv 2023", "Kalender", "Gelöschte Elemente"]:
+    for folder in ["Kontakte", "Posteingang", "Posteingang/Archiv 2023", "Kalender", "Gelöschte Elemente",
+                   "Suchergebnisse"]:
         check(os.path.isdir(os.path.join(export, folder)), "pffexport folder " + folder)
     check(os.path.isdir(os.path.join(export, "../Freebusy Data")), "pffexport outside folder")
     check(len(glob.glob(export + "/Kontakte/*")) == 5, "pffexport contacts folder items")

@@ -9,7 +9,8 @@ writes the file and prints, as JSON, the values a reader must find in it. Scenar
   mixed       "Kontakte": a contact, a distribution list, an appointment, a blank contact and a
               contact with an Exchange address; "Posteingang" with mails from SMTP and Exchange
               senders (with and without their SMTP address) and a nested folder; "Kalender" with
-              appointments only; "Freebusy Data" outside the IPM subtree
+              appointments only; a search folder "Suchergebnisse"; "Freebusy Data" outside the IPM
+              subtree
   contacts    "Kontakte" with COUNT contacts of six properties (every 50th repeats an address)
 """
 import json
@@ -175,7 +176,8 @@ def mixed():
                          "folders": [{"name": "Archiv 2023", "class": "IPF.Note", "items": [mail("a@b.de", "A", "Alt")]}]},
                         {"name": "Kalender", "class": "IPF.Appointment",
                          "items": [{"class": "IPM.Appointment", "props": [{"tag": 0x0037, "type": T, "value": "T%d" % i}]}
-                                   for i in range(3)]}],
+                                   for i in range(3)]},
+                        {"name": "Suchergebnisse", "search": True, "items": []}],
             "outside": [{"name": "Freebusy Data", "items": []}]}
     expected = {
         "tree": {"Persönliche Ordner": ["Kontakte", "Posteingang", "Archiv 2023", "Kalender", "Gelöschte Elemente"]},

@@ -13,6 +13,7 @@ The spec:
                   "items": [{"class": "IPM.Contact", "props": [PROP, ...]}, ...],
                   "folders": [...]}],
      "outside": [{"name": "Freebusy Data", "items": [], "folders": []}]}
+A folder with "search": true is made as a search folder (its identifier's type and folder type).
 The folders are made below the IPM subtree, "outside" ones beside it below the root folder.
 PROP: {"tag": 0x3A06, "type": 0x001F, "value": "Anna"} for a property tag, or
 {"set": "address"|"common"|"public", "lid": 0x8083 | "name": "Keywords", "type": ..., "value": ...}
@@ -43,7 +44,7 @@ GUIDS = {
 }
 
 NID_MESSAGE_STORE, NID_NAME_TO_ID_MAP, NID_ROOT_FOLDER = 0x21, 0x61, 0x122
-NID_TYPE_NORMAL_FOLDER, NID_TYPE_NORMAL_MESSAGE = 0x02, 0x04
+NID_TYPE_NORMAL_FOLDER, NID_TYPE_SEARCH_FOLDER, NID_TYPE_NORMAL_MESSAGE = 0x02, 0x03, 0x04
 NID_TYPE_HIERARCHY_TABLE, NID_TYPE_CONTENTS_TABLE, NID_TYPE_ASSOC_CONTENTS_TABLE = 0x0D, 0x0E, 0x0F
 NID_TYPE_LTP = 0x1F
 NID_RECIPIENT_TABLE = 0x692
@@ -333,7 +334,8 @@ class Writer:
 
     def folder(self, spec, parent, folder_id=None):
         if folder_id is None:
-            folder_id = nid(self.next_folder, NID_TYPE_NORMAL_FOLDER)
+            kind = NID_TYPE_SEARCH_FOLDER if spec.get("search") else NID_TYPE_NORMAL_FOLDER
+            folder_id = nid(self.next_folder, kind)
             self.next_folder += 1
         self.names[folder_id] = spec["name"]
         children = []
@@ -344,7 +346,8 @@ class Writer:
             messages.append(self.message(item, folder_id))
         ids = SubnodeIds()
         props = [(0x3001, PT_UNICODE, spec["name"]), (0x3602, PT_LONG, len(messages)),
-                 (0x3603, PT_LONG, 0), (0x360A, PT_BOOLEAN, bool(children))]
+                 (0x3603, PT_LONG, 0), (0x360A, PT_BOOLEAN, bool(children)),
+                 (0x3601, PT_LONG, 2 if spec.get("search") else 1)]
         if spec.get("class"):
             props.append((0x3613, PT_UNICODE, spec["class"]))
         self.add(folder_id, parent, property_context(props, ids))
