@@ -243,7 +243,7 @@ TEST_F(OutlookTest, CancelledFolderDialogOffersRetryAndRetryStartsOver)
 
 TEST_F(OutlookTest, MappingLooksPastUnusableItemsAndSwitchesLists)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
     store.Add("Kontakte", {Other(), broken, Contact("a@x.de", "Meier", "Anna")});
     PickFolder("Kontakte");
@@ -276,7 +276,7 @@ TEST_F(OutlookTest, MappingLooksPastUnusableItemsAndSwitchesLists)
 
 TEST_F(OutlookTest, FolderWithoutContactsOrMailsReturnsToTheSourcePage)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
     store.Add("Kalender", {Other(), Other(), broken});
     PickFolder("Kalender");
@@ -291,9 +291,9 @@ TEST_F(OutlookTest, FolderWithoutContactsOrMailsReturnsToTheSourcePage)
 
 TEST_F(OutlookTest, RunCountsFailedAndBlankItems)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
-    FakeItemSpec blank;
+    FakeItemData blank;
     store.Add("Kontakte", {Contact("a@x.de", "Größer", "Jürgen"), Other(), broken, blank, Contact("b@x.de")});
     PickFolder("Kontakte");
     MakeOutlook();
@@ -321,11 +321,11 @@ TEST_F(OutlookTest, RunCountsFailedAndBlankItems)
 TEST_F(OutlookTest, SummaryHoldsOnlyWhatHappened)
 {
     struct Case {
-        QList<FakeItemSpec> items;
+        QList<FakeItemData> items;
         QStringList messages;
     };
     const QList<Case> cases = {
-        {{Contact("a@x.de"), FakeItemSpec()}, {"1" + kBlankSentence}},
+        {{Contact("a@x.de"), FakeItemData()}, {"1" + kBlankSentence}},
         {{Contact("a@x.de"), Contact("b@x.de")}, {}},
         {{Contact("a@x.de"), Other()}, {"1" + kFailedSentence}},
     };
@@ -344,10 +344,10 @@ TEST_F(OutlookTest, SummaryHoldsOnlyWhatHappened)
 
 TEST_F(OutlookTest, AddressesOfOtherSystemsAreResolvedFromTheItem)
 {
-    FakeItemSpec exchange = Contact("/o=Firma/ou=Verwaltung/cn=meier", "Meier");
+    FakeItemData exchange = Contact("/o=Firma/ou=Verwaltung/cn=meier", "Meier");
     exchange.smtp = {{"/o=Firma/ou=Verwaltung/cn=meier", "meier@firma.de"}};
-    FakeItemSpec unresolved = Contact("/o=Firma/ou=Verwaltung/cn=huber", "Huber");
-    FakeItemSpec implausible = Contact("x400:abc", "Alt");
+    FakeItemData unresolved = Contact("/o=Firma/ou=Verwaltung/cn=huber", "Huber");
+    FakeItemData implausible = Contact("x400:abc", "Alt");
     implausible.smtp = {{"x400:abc", "a@b"}};
     store.Add("Kontakte", {exchange, unresolved, implausible});
     PickFolder("Kontakte");
@@ -362,7 +362,7 @@ TEST_F(OutlookTest, AddressesOfOtherSystemsAreResolvedFromTheItem)
 
 TEST_F(OutlookTest, MailFolderGivesSendersWithoutTheListSelector)
 {
-    FakeItemSpec exchange = Mail("/o=Firma/ou=Verwaltung/cn=meier", "Meier, Hans");
+    FakeItemData exchange = Mail("/o=Firma/ou=Verwaltung/cn=meier", "Meier, Hans");
     exchange.smtp = {{"/o=Firma/ou=Verwaltung/cn=meier", "meier@firma.de"}};
     store.Add("Posteingang", {Mail("anna@beispiel.de", "Anna Ähnlich"), exchange,
                               Mail("/o=Firma/ou=Verwaltung/cn=huber", "Huber"), Contact("c@x.de", "Kontakt")});
@@ -416,7 +416,7 @@ TEST_F(OutlookTest, SettingsAndDuplicates)
 
 TEST_F(OutlookTest, CancelDuringARunKeepsTheRowsAndShowsTheSummary)
 {
-    QList<FakeItemSpec> items{Other()};
+    QList<FakeItemData> items{Other()};
     for (int i = 0; i < 20; ++i)
         items.append(Contact(QStringLiteral("u%1@x.de").arg(i)));
     store.Add("Kontakte", items);
@@ -638,7 +638,7 @@ TEST_F(OutlookTest, PicturesOfThePagesAndDialogs)
         tree = root;
         return FolderNamed(root, "Kontakte");
     };
-    store.Add("Kontakte", {Contact("a@x.de"), FakeItemSpec(), Other()});
+    store.Add("Kontakte", {Contact("a@x.de"), FakeItemData(), Other()});
     store.Add("Posteingang", {Mail("a@x.de", "A")});
     store.Add("Gelöschte Elemente", {});
     MakeOutlook();
