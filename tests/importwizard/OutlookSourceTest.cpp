@@ -687,3 +687,11 @@ TEST_F(OutlookTest, PicturesOfThePagesAndDialogs)
     real.ShowMessage(form.get(), "1" + kFailedSentence + "1" + kBlankSentence);
     EXPECT_TRUE(grabbed);
 }
+
+TEST(OutlookAddresses, PlausibleNeedsAtDotAndMoreThanSixCharacters)
+{
+    const QList<QPair<QString, bool>> cases = {{"ab@c.de", true}, {"a@b.de", false}, {"abcdefg@x", false},
+                                               {"abc.defg", false}, {"/o=Firma/cn=x", false}, {"", false}};
+    for (const auto& [text, plausible] : cases)
+        EXPECT_EQ(TImportWizardForm::IsPlausibleAddress(text), plausible) << text.toStdString();
+}
