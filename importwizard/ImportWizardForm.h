@@ -132,8 +132,8 @@ public:
     void ButtonRetryClick();
     void ComboBoxDefaultAllSelect();
 
-    // The Outlook source's texts of an item by property name; IsPlausibleAddress: contains "@"
-    // and "." and has more than 6 characters.
+    // An address the Outlook source takes as it is: it contains "@" and "." and has more than 6
+    // characters.
     static bool IsPlausibleAddress(const QString& text);
 
     // Esc and the window's close button act like "Abbrechen" while it is enabled.

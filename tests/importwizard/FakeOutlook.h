@@ -10,7 +10,7 @@
 
 namespace wiztest {
 
-struct FakeItemSpec {
+struct FakeItemData {
     outlook::TItemClass itemClass = outlook::olContact;
     QHash<QString, QString> props;  // contact properties by name
     QString senderAddress;
@@ -19,30 +19,30 @@ struct FakeItemSpec {
     bool unreadable = false;        // reading the item fails
 };
 
-inline FakeItemSpec Contact(const QString& email, const QString& last = {}, const QString& first = {})
+inline FakeItemData Contact(const QString& email, const QString& last = {}, const QString& first = {})
 {
-    FakeItemSpec s;
+    FakeItemData s;
     s.props = {{"Email1Address", email}, {"LastName", last}, {"FirstName", first}};
     return s;
 }
-inline FakeItemSpec Mail(const QString& address, const QString& name)
+inline FakeItemData Mail(const QString& address, const QString& name)
 {
-    FakeItemSpec s;
+    FakeItemData s;
     s.itemClass = outlook::olMail;
     s.senderAddress = address;
     s.senderName = name;
     return s;
 }
-inline FakeItemSpec Other()
+inline FakeItemData Other()
 {
-    FakeItemSpec s;
+    FakeItemData s;
     s.itemClass = outlook::olUnusable;
     return s;
 }
 
 struct FakeStore {
     QString name = QStringLiteral("Persönliche Ordner");
-    QMap<quint32, QPair<QString, QList<FakeItemSpec>>> folders;  // id -> name and items
+    QMap<quint32, QPair<QString, QList<FakeItemData>>> folders;  // id -> name and items
     bool failStore = false;
     bool failType = false;
     outlook::TFileType type = outlook::TFileType::Unicode64;
@@ -50,7 +50,7 @@ struct FakeStore {
     int opened = 0;
     std::function<void(int position)> onItem;  // called whenever an item is read
 
-    quint32 Add(const QString& folderName, const QList<FakeItemSpec>& items)
+    quint32 Add(const QString& folderName, const QList<FakeItemData>& items)
     {
         const quint32 id = 0x8022 + 0x20 * quint32(folders.size());
         folders.insert(id, {folderName, items});
@@ -60,13 +60,13 @@ struct FakeStore {
 
 class FakeItem : public outlook::IItem {
 public:
-    explicit FakeItem(FakeItemSpec spec) : S(std::move(spec)) {}
+    explicit FakeItem(FakeItemData data) : S(std::move(data)) {}
     outlook::TItemClass Class() const override { return S.itemClass; }
     QString ContactProperty(const QString& name) override { return S.props.value(name); }
     QString SenderEmailAddress() override { return S.senderAddress; }
     QString SenderName() override { return S.senderName; }
     QString SmtpAddress(const QString& address) override { return S.smtp.value(address); }
-    FakeItemSpec S;
+    FakeItemData S;
 };
 
 class FakeFolder : public outlook::IFolder {
@@ -77,7 +77,7 @@ public:
     {
         if (F.onItem)
             F.onItem(position);
-        const QList<FakeItemSpec> items = F.folders.value(Id).second;
+        const QList<FakeItemData> items = F.folders.value(Id).second;
         if (position < 1 || position > items.size() || items[position - 1].unreadable)
             throw outlook::EOutlookError(QStringLiteral("unreadable item"));
         return std::make_unique<FakeItem>(items[position - 1]);

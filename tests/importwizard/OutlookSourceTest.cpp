@@ -243,7 +243,7 @@ TEST_F(OutlookTest, CancelledFolderDialogOffersRetryAndRetryStartsOver)
 
 TEST_F(OutlookTest, MappingLooksPastUnusableItemsAndSwitchesLists)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
     store.Add("Kontakte", {Other(), broken, Contact("a@x.de", "Meier", "Anna")});
     PickFolder("Kontakte");
@@ -276,7 +276,7 @@ TEST_F(OutlookTest, MappingLooksPastUnusableItemsAndSwitchesLists)
 
 TEST_F(OutlookTest, FolderWithoutContactsOrMailsReturnsToTheSourcePage)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
     store.Add("Kalender", {Other(), Other(), broken});
     PickFolder("Kalender");
@@ -291,9 +291,9 @@ TEST_F(OutlookTest, FolderWithoutContactsOrMailsReturnsToTheSourcePage)
 
 TEST_F(OutlookTest, RunCountsFailedAndBlankItems)
 {
-    FakeItemSpec broken = Contact("x@x.de");
+    FakeItemData broken = Contact("x@x.de");
     broken.unreadable = true;
-    FakeItemSpec blank;
+    FakeItemData blank;
     store.Add("Kontakte", {Contact("a@x.de", "Größer", "Jürgen"), Other(), broken, blank, Contact("b@x.de")});
     PickFolder("Kontakte");
     MakeOutlook();
@@ -321,11 +321,11 @@ TEST_F(OutlookTest, RunCountsFailedAndBlankItems)
 TEST_F(OutlookTest, SummaryHoldsOnlyWhatHappened)
 {
     struct Case {
-        QList<FakeItemSpec> items;
+        QList<FakeItemData> items;
         QStringList messages;
     };
     const QList<Case> cases = {
-        {{Contact("a@x.de"), FakeItemSpec()}, {"1" + kBlankSentence}},
+        {{Contact("a@x.de"), FakeItemData()}, {"1" + kBlankSentence}},
         {{Contact("a@x.de"), Contact("b@x.de")}, {}},
         {{Contact("a@x.de"), Other()}, {"1" + kFailedSentence}},
     };
@@ -344,10 +344,10 @@ TEST_F(OutlookTest, SummaryHoldsOnlyWhatHappened)
 
 TEST_F(OutlookTest, AddressesOfOtherSystemsAreResolvedFromTheItem)
 {
-    FakeItemSpec exchange = Contact("/o=Firma/ou=Verwaltung/cn=meier", "Meier");
+    FakeItemData exchange = Contact("/o=Firma/ou=Verwaltung/cn=meier", "Meier");
     exchange.smtp = {{"/o=Firma/ou=Verwaltung/cn=meier", "meier@firma.de"}};
-    FakeItemSpec unresolved = Contact("/o=Firma/ou=Verwaltung/cn=huber", "Huber");
-    FakeItemSpec implausible = Contact("x400:abc", "Alt");
+    FakeItemData unresolved = Contact("/o=Firma/ou=Verwaltung/cn=huber", "Huber");
+    FakeItemData implausible = Contact("x400:abc", "Alt");
     implausible.smtp = {{"x400:abc", "a@b"}};
     store.Add("Kontakte", {exchange, unresolved, implausible});
     PickFolder("Kontakte");
@@ -362,7 +362,7 @@ TEST_F(OutlookTest, AddressesOfOtherSystemsAreResolvedFromTheItem)
 
 TEST_F(OutlookTest, MailFolderGivesSendersWithoutTheListSelector)
 {
-    FakeItemSpec exchange = Mail("/o=Firma/ou=Verwaltung/cn=meier", "Meier, Hans");
+    FakeItemData exchange = Mail("/o=Firma/ou=Verwaltung/cn=meier", "Meier, Hans");
     exchange.smtp = {{"/o=Firma/ou=Verwaltung/cn=meier", "meier@firma.de"}};
     store.Add("Posteingang", {Mail("anna@beispiel.de", "Anna Ähnlich"), exchange,
                               Mail("/o=Firma/ou=Verwaltung/cn=huber", "Huber"), Contact("c@x.de", "Kontakt")});
@@ -416,7 +416,7 @@ TEST_F(OutlookTest, SettingsAndDuplicates)
 
 TEST_F(OutlookTest, CancelDuringARunKeepsTheRowsAndShowsTheSummary)
 {
-    QList<FakeItemSpec> items{Other()};
+    QList<FakeItemData> items{Other()};
     for (int i = 0; i < 20; ++i)
         items.append(Contact(QStringLiteral("u%1@x.de").arg(i)));
     store.Add("Kontakte", items);
@@ -481,6 +481,8 @@ TEST_F(OutlookTest, DistListFileContactsGiveTheRowReadpstWrites)
     GoToOutlookPage();
     EXPECT_EQ(Statuses(), QStringList({"Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "2" + kFound}));
     EXPECT_EQ(dialogs.folderTrees[0].name, "Personal Folders");
+    EXPECT_EQ(Description(1), "Import aus Microsoft Outlook wurde erfolgreich vorbereitet.");
+    EXPECT_EQ(Description(2), "Bitte drücken Sie \"Weiter\" um fortzufahren.");
     Next()->click();
     ASSERT_EQ(Page(), "TabSheetCSVAssociations");
     EXPECT_TRUE(Selector()->isVisible());
@@ -516,7 +518,16 @@ TEST_F(OutlookTest, DistListFileCalendarAndInbox)
     ASSERT_EQ(Page(), "TabSheetConnectToOutlook");
     EXPECT_EQ(Status("PLSearchContacts"), "0" + kFound);
     EXPECT_TRUE(Button("ButtonRetry")->isVisible());
+    EXPECT_FALSE(Next()->isVisible());
     EXPECT_EQ(Description(1), "Keine Einträge gefunden in diesem Verzeichnis.");
+    EXPECT_EQ(Description(2), "Bitte wählen Sie ein anderes Verzeichnis.");
+
+    // Cancelling the folder dialog fails the last two lines.
+    dialogs.pickFolder = nullptr;
+    Button("ButtonRetry")->click();
+    EXPECT_EQ(Status("PLSelectFolder"), "Fehlgeschlagen.");
+    EXPECT_EQ(Status("PLSearchContacts"), "Fehlgeschlagen.");
+    EXPECT_TRUE(Button("ButtonRetry")->isVisible());
 }
 
 TEST_F(OutlookTest, PasswordedFileListsItsFoldersWithoutAQuestion)
@@ -576,6 +587,24 @@ TEST_F(OutlookTest, WriterFileMailFolderGivesItsSenders)
     EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
 }
 
+TEST_F(OutlookTest, TenThousandContacts)
+{
+    const QString pst = dir.file("kontakte.pst");
+    ASSERT_EQ(qlytest::MakeOutlookFile("contacts", pst, 10000)["count"].toInt(), 10000);
+    dialogs.openFileAnswer = pst;
+    PickFolder("Kontakte");
+    MakeOutlook({"Email", "Last Name", "First Name"}, true);
+    GoToOutlookPage();
+    EXPECT_EQ(Status("PLSearchContacts"), "10000" + kFound);
+    Run({"Email1Address", "LastName", "FirstName"});
+    ASSERT_EQ(owner.rows.size(), 10000);
+    EXPECT_EQ(owner.rows[0], QStringList({"person0@beispiel.de", "Müller0", "Jörg"}));
+    // Every 50th contact repeats the address of the 17th before it.
+    EXPECT_EQ(owner.rows.last(), QStringList({"person9982@beispiel.de", "Müller9999", "Jörg"}));
+    EXPECT_EQ(Panel()->Position(), 10000);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
 TEST(OutlookFolderDialog, ShowsTheTreeAndAnswersTheSelection)
 {
     outlook::TFolderNode root{0x8002, "Personal Folders", 0, {{0x8062, "Contacts", 2, {{0x8082, "Alt", 0, {}}}},
@@ -609,7 +638,7 @@ TEST_F(OutlookTest, PicturesOfThePagesAndDialogs)
         tree = root;
         return FolderNamed(root, "Kontakte");
     };
-    store.Add("Kontakte", {Contact("a@x.de"), FakeItemSpec(), Other()});
+    store.Add("Kontakte", {Contact("a@x.de"), FakeItemData(), Other()});
     store.Add("Posteingang", {Mail("a@x.de", "A")});
     store.Add("Gelöschte Elemente", {});
     MakeOutlook();
@@ -657,4 +686,12 @@ TEST_F(OutlookTest, PicturesOfThePagesAndDialogs)
     });
     real.ShowMessage(form.get(), "1" + kFailedSentence + "1" + kBlankSentence);
     EXPECT_TRUE(grabbed);
+}
+
+TEST(OutlookAddresses, PlausibleNeedsAtDotAndMoreThanSixCharacters)
+{
+    const QList<QPair<QString, bool>> cases = {{"ab@c.de", true}, {"a@b.de", false}, {"abcdefg@x", false},
+                                               {"abc.defg", false}, {"/o=Firma/cn=x", false}, {"", false}};
+    for (const auto& [text, plausible] : cases)
+        EXPECT_EQ(TImportWizardForm::IsPlausibleAddress(text), plausible) << text.toStdString();
 }

@@ -4,6 +4,7 @@
 #include "importwizard/outlook/ContactProperties.h"
 #include "importwizard/outlook/OutlookFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -155,6 +156,9 @@ TEST(OutlookContactProperties, ComposedNamesAndTexts)
     EXPECT_EQ(ComposeContactName("CompanyAndFullName", get), "");
 
     EXPECT_EQ(HexText(QByteArray::fromHex("00ab10")), "00AB10");
+    // Dates in local time, the time only when it is not midnight.
+    EXPECT_EQ(DateText(QDateTime(QDate(2024, 5, 1), QTime(0, 0)).toMSecsSinceEpoch()), "01.05.2024");
+    EXPECT_EQ(DateText(QDateTime(QDate(2024, 5, 1), QTime(13, 45, 10)).toMSecsSinceEpoch()), "01.05.2024 13:45:10");
     EXPECT_EQ(ClassOfMessageClass("IPM.Contact"), olContact);
     EXPECT_EQ(ClassOfMessageClass("ipm.note"), olMail);
     EXPECT_EQ(ClassOfMessageClass("IPM.Note.SMIME"), olMail);

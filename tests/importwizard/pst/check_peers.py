@@ -26,20 +26,20 @@ def read(path):
         return f.read()
 
 
-def peers(spec, work, name):
+def peers(plan, work, name):
     pst = os.path.join(work, name + ".pst")
-    pstwriter.write(spec, pst)
+    pstwriter.write(plan, pst)
     out = os.path.join(work, name)
     subprocess.run(["pffexport", "-q", "-m", "items", "-t", out, pst], check=True, capture_output=True)
     rp = os.path.join(work, name + "-readpst")
     os.mkdir(rp)
     subprocess.run(["readpst", "-q", "-r", "-o", rp, pst], check=True, capture_output=True)
-    return out + ".export/Oberste Ebene der Persönlichen Ordner", os.path.join(rp, spec["store"])
+    return out + ".export/Oberste Ebene der Persönlichen Ordner", os.path.join(rp, plan["store"])
 
 
 def properties(work):
-    spec, expected = outlook_files.properties()
-    export, readpst = peers(spec, work, "properties")
+    plan, expected = outlook_files.properties()
+    export, readpst = peers(plan, work, "properties")
     values = expected["contacts"][0]
     contact = read(sorted(glob.glob(export + "/Kontakte/Contact*/Contact.txt"))[0])
     # What libpff itself knows of a contact, under its own labels.
@@ -70,9 +70,10 @@ def properties(work):
 
 
 def mixed(work):
-    spec, expected = outlook_files.mixed()
-    export, readpst = peers(spec, work, "mixed")
-    for folder in ["Kontakte", "Posteingang", "Posteingang/Archiv 2023", "Kalender", "Gelöschte Elemente"]:
+    plan, expected = outlook_files.mixed()
+    export, readpst = peers(plan, work, "mixed")
+    for folder in ["Kontakte", "Posteingang", "Posteingang/Archiv 2023", "Kalender", "Gelöschte Elemente",
+                   "Suchergebnisse"]:
         check(os.path.isdir(os.path.join(export, folder)), "pffexport folder " + folder)
     check(os.path.isdir(os.path.join(export, "../Freebusy Data")), "pffexport outside folder")
     check(len(glob.glob(export + "/Kontakte/*")) == 5, "pffexport contacts folder items")
@@ -91,8 +92,8 @@ def mixed(work):
 
 
 def contacts(work):
-    spec, expected = outlook_files.contacts(1000)
-    export, readpst = peers(spec, work, "contacts")
+    plan, expected = outlook_files.contacts(1000)
+    export, readpst = peers(plan, work, "contacts")
     check(len(glob.glob(export + "/Kontakte/Contact*")) == 1000, "pffexport contact count")
     cards = read(readpst + "/Kontakte/contacts")
     check(cards.count("BEGIN:VCARD") == 1000, "readpst contact count")

@@ -9,7 +9,8 @@ writes the file and prints, as JSON, the values a reader must find in it. Scenar
   mixed       "Kontakte": a contact, a distribution list, an appointment, a blank contact and a
               contact with an Exchange address; "Posteingang" with mails from SMTP and Exchange
               senders (with and without their SMTP address) and a nested folder; "Kalender" with
-              appointments only; "Freebusy Data" outside the IPM subtree
+              appointments only; a search folder "Suchergebnisse"; "Freebusy Data" outside the IPM
+              subtree
   contacts    "Kontakte" with COUNT contacts of six properties (every 50th repeats an address)
 """
 import json
@@ -137,9 +138,9 @@ def properties():
     expected["MessageClass"] = "IPM.Contact"
     expected["EntryID"] = entry_id(0)
     second = {"FirstName": "Jürgen", "LastName": "Größer", "Email1Address": "jürgen.größer@beispiel.de"}
-    spec = {"store": "Persönliche Ordner",
+    plan = {"store": "Persönliche Ordner",
             "folders": [{"name": "Kontakte", "class": "IPF.Contact", "items": [contact(values), contact(second)]}]}
-    return spec, {"folder": "Kontakte", "contacts": [expected, {n: text_of(n, v) for n, v in second.items()}]}
+    return plan, {"folder": "Kontakte", "contacts": [expected, {n: text_of(n, v) for n, v in second.items()}]}
 
 
 def mail(address, name, subject, smtp=None, address_type="SMTP"):
@@ -169,13 +170,14 @@ def mixed():
              mail(exchange, "Meier, Hans", "Bericht", smtp="meier@firma.de", address_type="EX"),
              mail("/o=Firma/ou=Verwaltung/cn=huber", "Huber", "Ohne SMTP", address_type="EX"),
              {"class": "REPORT.IPM.Note.NDR", "props": [{"tag": 0x0037, "type": T, "value": "Unzustellbar"}]}]
-    spec = {"store": "Persönliche Ordner",
+    plan = {"store": "Persönliche Ordner",
             "folders": [{"name": "Kontakte", "class": "IPF.Contact", "items": contacts},
                         {"name": "Posteingang", "class": "IPF.Note", "items": mails,
                          "folders": [{"name": "Archiv 2023", "class": "IPF.Note", "items": [mail("a@b.de", "A", "Alt")]}]},
                         {"name": "Kalender", "class": "IPF.Appointment",
                          "items": [{"class": "IPM.Appointment", "props": [{"tag": 0x0037, "type": T, "value": "T%d" % i}]}
-                                   for i in range(3)]}],
+                                   for i in range(3)]},
+                        {"name": "Suchergebnisse", "search": True, "items": []}],
             "outside": [{"name": "Freebusy Data", "items": []}]}
     expected = {
         "tree": {"Persönliche Ordner": ["Kontakte", "Posteingang", "Archiv 2023", "Kalender", "Gelöschte Elemente"]},
@@ -183,7 +185,7 @@ def mixed():
         "mails": [["anna@beispiel.de", "Anna Ähnlich"], ["meier@firma.de", "Meier, Hans"],
                   ["/o=Firma/ou=Verwaltung/cn=huber", "Huber"]],
     }
-    return spec, expected
+    return plan, expected
 
 
 def contacts(count):
@@ -193,21 +195,21 @@ def contacts(count):
         items.append(contact({"Email1Address": address, "Email1AddressType": "SMTP", "LastName": "Müller%d" % i,
                               "FirstName": "Jörg", "CompanyName": "Firma %d" % (i % 1000),
                               "Department": "Abteilung %d" % (i % 7), "Title": "Dr."}))
-    spec = {"store": "Persönliche Ordner", "folders": [{"name": "Kontakte", "class": "IPF.Contact", "items": items}]}
-    return spec, {"folder": "Kontakte", "count": count}
+    plan = {"store": "Persönliche Ordner", "folders": [{"name": "Kontakte", "class": "IPF.Contact", "items": items}]}
+    return plan, {"folder": "Kontakte", "count": count}
 
 
 def main():
     scenario, out = sys.argv[1], sys.argv[2]
     if scenario == "properties":
-        spec, expected = properties()
+        plan, expected = properties()
     elif scenario == "mixed":
-        spec, expected = mixed()
+        plan, expected = mixed()
     elif scenario == "contacts":
-        spec, expected = contacts(int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
+        plan, expected = contacts(int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
     else:
         sys.exit("unknown scenario " + scenario)
-    pstwriter.write(spec, out)
+    pstwriter.write(plan, out)
     json.dump(expected, sys.stdout, ensure_ascii=False)
 
 

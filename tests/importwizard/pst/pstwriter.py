@@ -5,14 +5,15 @@ maps), the LTP layer (heap-on-node, B-tree-on-heap, property and table contexts)
 messaging layer (message store, name-to-id map, folders with their hierarchy, contents and
 associated contents tables, messages with their recipient tables). Python 3 standard library only.
 
-    python3 pstwriter.py OUT.pst < spec.json
+    python3 pstwriter.py OUT.pst < plan.json
 
-The spec:
+The plan:
     {"store": "Persönliche Ordner",
-     "folders": [{"name": "Kontakte", "class": "IPM.Contact",
+     "folders": [{"name": "Kontakte", "class": "IPF.Contact",
                   "items": [{"class": "IPM.Contact", "props": [PROP, ...]}, ...],
                   "folders": [...]}],
      "outside": [{"name": "Freebusy Data", "items": [], "folders": []}]}
+A folder with "search": true is made as a search folder (its identifier's type and folder type).
 The folders are made below the IPM subtree, "outside" ones beside it below the root folder.
 PROP: {"tag": 0x3A06, "type": 0x001F, "value": "Anna"} for a property tag, or
 {"set": "address"|"common"|"public", "lid": 0x8083 | "name": "Keywords", "type": ..., "value": ...}
@@ -43,7 +44,7 @@ GUIDS = {
 }
 
 NID_MESSAGE_STORE, NID_NAME_TO_ID_MAP, NID_ROOT_FOLDER = 0x21, 0x61, 0x122
-NID_TYPE_NORMAL_FOLDER, NID_TYPE_NORMAL_MESSAGE = 0x02, 0x04
+NID_TYPE_NORMAL_FOLDER, NID_TYPE_SEARCH_FOLDER, NID_TYPE_NORMAL_MESSAGE = 0x02, 0x03, 0x04
 NID_TYPE_HIERARCHY_TABLE, NID_TYPE_CONTENTS_TABLE, NID_TYPE_ASSOC_CONTENTS_TABLE = 0x0D, 0x0E, 0x0F
 NID_TYPE_LTP = 0x1F
 NID_RECIPIENT_TABLE = 0x692
@@ -315,9 +316,9 @@ class Writer:
             self.named[k] = 0x8000 + len(self.named)
         return self.named[k]
 
-    def props(self, specs, ids_unused=None):
+    def props(self, given):
         out = []
-        for p in specs:
+        for p in given:
             if "tag" in p:
                 tag = p["tag"]
             else:
@@ -331,22 +332,24 @@ class Writer:
     def add(self, node_id, parent, node):
         self.nodes[node_id] = (parent, node)
 
-    def folder(self, spec, parent, folder_id=None):
+    def folder(self, plan, parent, folder_id=None):
         if folder_id is None:
-            folder_id = nid(self.next_folder, NID_TYPE_NORMAL_FOLDER)
+            kind = NID_TYPE_SEARCH_FOLDER if plan.get("search") else NID_TYPE_NORMAL_FOLDER
+            folder_id = nid(self.next_folder, kind)
             self.next_folder += 1
-        self.names[folder_id] = spec["name"]
+        self.names[folder_id] = plan["name"]
         children = []
-        for sub in spec.get("folders", []):
+        for sub in plan.get("folders", []):
             children.append(self.folder(sub, folder_id))
         messages = []
-        for item in spec.get("items", []):
+        for item in plan.get("items", []):
             messages.append(self.message(item, folder_id))
         ids = SubnodeIds()
-        props = [(0x3001, PT_UNICODE, spec["name"]), (0x3602, PT_LONG, len(messages)),
-                 (0x3603, PT_LONG, 0), (0x360A, PT_BOOLEAN, bool(children))]
-        if spec.get("class"):
-            props.append((0x3613, PT_UNICODE, spec["class"]))
+        props = [(0x3001, PT_UNICODE, plan["name"]), (0x3602, PT_LONG, len(messages)),
+                 (0x3603, PT_LONG, 0), (0x360A, PT_BOOLEAN, bool(children)),
+                 (0x3601, PT_LONG, 2 if plan.get("search") else 1)]
+        if plan.get("class"):
+            props.append((0x3613, PT_UNICODE, plan["class"]))
         self.add(folder_id, parent, property_context(props, ids))
         index = folder_id >> 5
         hierarchy = [(c_id, {0x3001: name, 0x3602: count, 0x3603: 0, 0x360A: has_sub})
@@ -357,7 +360,7 @@ class Writer:
         self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, table_context(
             [(0x001A, PT_UNICODE), (0x0037, PT_UNICODE), (0x0E07, PT_LONG)], contents, SubnodeIds()))
         self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
-        return folder_id, spec["name"], len(messages), bool(children)
+        return folder_id, plan["name"], len(messages), bool(children)
 
     def message(self, item, parent):
         message_id = nid(self.next_message, NID_TYPE_NORMAL_MESSAGE)
@@ -414,20 +417,20 @@ class Writer:
             props.append((0x1000 + bucket, PT_BINARY, b"".join(records).hex()))
         return property_context(props, SubnodeIds())
 
-    def build(self, spec):
+    def build(self, plan):
         root = NID_ROOT_FOLDER
         subtree = nid(self.next_folder, NID_TYPE_NORMAL_FOLDER)
         self.next_folder += 1
-        wastebasket_spec = {"name": "Gelöschte Elemente", "class": "IPF.Note"}
+        wastebasket_plan = {"name": "Gelöschte Elemente", "class": "IPF.Note"}
         top = self.folder({"name": "Oberste Ebene der Persönlichen Ordner",
-                           "folders": spec.get("folders", []) + [wastebasket_spec]}, root, subtree)
-        outside = [self.folder(f, root) for f in spec.get("outside", [])]
+                           "folders": plan.get("folders", []) + [wastebasket_plan]}, root, subtree)
+        outside = [self.folder(f, root) for f in plan.get("outside", [])]
         children = [top] + outside
         self.folder_root(children)
         wastebasket = next(i for i, (parent, _) in self.nodes.items()
                            if parent == subtree and (i & 0x1F) == NID_TYPE_NORMAL_FOLDER
-                           and self.folder_name(i) == wastebasket_spec["name"])
-        store = [(0x0FF9, PT_BINARY, self.uid.hex()), (0x3001, PT_UNICODE, spec.get("store", "Persönliche Ordner")),
+                           and self.folder_name(i) == wastebasket_plan["name"])
+        store = [(0x0FF9, PT_BINARY, self.uid.hex()), (0x3001, PT_UNICODE, plan.get("store", "Persönliche Ordner")),
                  (0x35E0, PT_BINARY, self.entry_id(subtree)), (0x35E3, PT_BINARY, self.entry_id(wastebasket)),
                  (0x35E7, PT_BINARY, self.entry_id(subtree))]
         self.add(NID_MESSAGE_STORE, 0, property_context(store, SubnodeIds()))
@@ -559,9 +562,9 @@ class Layout:
         return level[0][1], level[0][2]
 
 
-def write(spec, path):
+def write(plan, path):
     w = Writer()
-    w.build(spec)
+    w.build(plan)
 
     lay = Layout()
     nbt = []
