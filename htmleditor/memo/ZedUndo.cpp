@@ -270,25 +270,24 @@ bool TPasteUndo::PerformRedo()
 
 // --- TReplaceUndo ---
 
-bool TReplaceUndo::PerformUndo()
+namespace {
+
+// Replaces `from` standing at a position by `to`; false when the text there is not `from`.
+bool ReplaceAt(TZedMemoModel* memo, TZedPos at, const QString& from, const QString& to)
 {
-    const TZedPos end{At.Col + int(Text.length()), At.Line};
-    if (Memo->RawTextRange(At, end) != Text)
+    const TZedPos end{at.Col + int(from.length()), at.Line};
+    if (memo->RawTextRange(at, end) != from)
         return false;
-    Memo->RawDeleteRange(At, end);
-    Memo->RawInsertAt(At, Replaced);
+    memo->RawDeleteRange(at, end);
+    memo->RawInsertAt(at, to);
     return true;
 }
 
-bool TReplaceUndo::PerformRedo()
-{
-    const TZedPos end{At.Col + int(Replaced.length()), At.Line};
-    if (Memo->RawTextRange(At, end) != Replaced)
-        return false;
-    Memo->RawDeleteRange(At, end);
-    Memo->RawInsertAt(At, Text);
-    return true;
-}
+}  // namespace
+
+bool TReplaceUndo::PerformUndo() { return ReplaceAt(Memo, At, Text, Replaced); }
+
+bool TReplaceUndo::PerformRedo() { return ReplaceAt(Memo, At, Replaced, Text); }
 
 // --- TZedUndoList ---
 
