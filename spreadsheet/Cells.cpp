@@ -6,8 +6,6 @@
 
 namespace xls {
 
-TStringCell::TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
-
 TCell* TStringCell::Copy() const
 {
     ++Entry->RefCount;

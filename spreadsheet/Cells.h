@@ -45,7 +45,7 @@ public:
 class TStringCell : public TCell {
 public:
     // The cell counts as one user of the entry.
-    TStringCell(TCellFormats* f, int fi, TSSTEntry* e);
+    TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
     uint8_t CellType() const override { return ctString; }
     TCell* Copy() const override;
     TSSTEntry* Entry;
