@@ -212,6 +212,12 @@ TEST(XlsCells, RowsAndColumns)
     EXPECT_EQ(rows.RowAt(3)->Height, 300);
     EXPECT_EQ(rows.RowAt(4), nullptr);
     EXPECT_EQ(rows.RowAt(70000), nullptr);
+    // rows added after a sort, in order and then out of order, are found after the next one
+    for (int r : {9, 12, 5, 6})
+        rows.AddRow(reinterpret_cast<const uint8_t*>(row(r, 0, 0).constData()), 16);
+    rows.SortRows();
+    for (int r : {3, 5, 6, 7, 9, 12}) EXPECT_NE(rows.RowAt(r), nullptr) << r;
+    EXPECT_EQ(rows.RowAt(8), nullptr);
 
     TXLSColumns cols(&formats, nullptr);
     QByteArray ci = u16(250) + u16(300) + u16(3000) + u16(16) + u16(0x0103) + u16(0);
