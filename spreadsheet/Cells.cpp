@@ -6,8 +6,6 @@
 
 namespace xls {
 
-TStringCell::TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
-
 TCell* TStringCell::Copy() const
 {
     ++Entry->RefCount;
@@ -96,6 +94,9 @@ void TXLSRows::AddRow(const uint8_t* b, int length)
     r->LastCol = GetWord(b + 4);
     r->Height = GetWord(b + 6);
     r->Options = options;
+    // Whether the list is still in order is noted as rows come (the last one is at hand now; a
+    // walk over all of them later would visit every row object again).
+    if (!m_rows.isEmpty() && m_rows.last()->Row > r->Row) m_unsorted = true;
     m_rows.append(r);
 }
 
@@ -121,9 +122,8 @@ void TXLSRows::quickSort(int l, int r)
 void TXLSRows::SortRows()
 {
     // Files list their rows in order as a rule: then there is nothing to sort.
-    bool sorted = true;
-    for (qsizetype i = 1; i < m_rows.size() && sorted; ++i) sorted = m_rows[i - 1]->Row <= m_rows[i]->Row;
-    if (!sorted) quickSort(0, int(m_rows.size()) - 1);
+    if (m_unsorted) quickSort(0, int(m_rows.size()) - 1);
+    m_unsorted = false;
 }
 
 int TXLSRows::FindRow(int row) const

@@ -45,7 +45,7 @@ public:
 class TStringCell : public TCell {
 public:
     // The cell counts as one user of the entry.
-    TStringCell(TCellFormats* f, int fi, TSSTEntry* e);
+    TStringCell(TCellFormats* f, int fi, TSSTEntry* e) : TCell(f, fi), Entry(e) {}
     uint8_t CellType() const override { return ctString; }
     TCell* Copy() const override;
     TSSTEntry* Entry;
@@ -217,11 +217,17 @@ public:
     TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : m_rows[i]; }
     int Count() const { return int(m_rows.size()); }
     TXLSRow* Item(int i) const { return m_rows[i]; }
-    void Clear() { qDeleteAll(m_rows); m_rows.clear(); }
+    void Clear()
+    {
+        qDeleteAll(m_rows);
+        m_rows.clear();
+        m_unsorted = false;
+    }
 private:
     TCellFormats* m_formats;
     TFormattedObjectNotify::TFormatCallback m_cb;
     QList<TXLSRow*> m_rows;
+    bool m_unsorted = false;   // a row came after one with a higher number
     void quickSort(int l, int r);
 };
 

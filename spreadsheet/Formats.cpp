@@ -300,14 +300,6 @@ void TCellFormats::Delete(int index)
 
 // ---- formatted objects
 
-TFormattedObject::TFormattedObject(TCellFormats* owner, int formatIndex)
-{
-    if (owner) {
-        m_format = owner->ForIndex(formatIndex);
-        ++m_format->RefCount;
-    }
-}
-
 TFormattedObject::~TFormattedObject()
 {
     if (m_format && m_format->Index >= owner()->LoadedCount && m_format->Index < owner()->Count() &&

@@ -140,7 +140,13 @@ private:
 class TFormattedObject {
 public:
     XLS_POOLED
-    TFormattedObject(TCellFormats* owner, int formatIndex);
+    TFormattedObject(TCellFormats* owner, int formatIndex)
+    {
+        if (owner) {
+            m_format = owner->ForIndex(formatIndex);
+            ++m_format->RefCount;
+        }
+    }
     virtual ~TFormattedObject();
     TFormattedObject(const TFormattedObject&) = delete;
     TFormattedObject& operator=(const TFormattedObject&) = delete;

@@ -86,15 +86,15 @@ TSSTEntry* TStringArena::AllocEntry(size_t dataSize)
     return e;
 }
 
-// ---- hash table
+// ---- hash trie
 
-THashTable::~THashTable()
+THashTrie::~THashTrie()
 {
-    // Entries are released by the derived table (its Release is gone by now).
+    // Entries are released by the derived class (its Release is gone by now).
     dropSlots();
 }
 
-void THashTable::dropSlots()
+void THashTrie::dropSlots()
 {
     if (m_slots) FreeBigChunk(m_slots);
     m_slots = nullptr;
@@ -102,7 +102,7 @@ void THashTable::dropSlots()
     m_count = 0;
 }
 
-void THashTable::ClearTable()
+void THashTrie::ClearTrie()
 {
     if (m_slots)
         for (size_t i = 0; i <= m_mask; ++i)
@@ -110,7 +110,7 @@ void THashTable::ClearTable()
     dropSlots();
 }
 
-void THashTable::place(void* entry, uint32_t hash)
+void THashTrie::place(void* entry, uint32_t hash)
 {
     size_t i = home(hash, m_mask);
     while (m_slots[i].value) i = (i + 1) & m_mask;
@@ -118,9 +118,9 @@ void THashTable::place(void* entry, uint32_t hash)
     ++m_count;
 }
 
-void THashTable::rehash(size_t slotCount)
+void THashTrie::rehash(size_t slotCount)
 {
-    // A big table's pages are populated at once: probes land anywhere in it.
+    // A big array's pages are populated at once: probes land anywhere in it.
     auto* table = static_cast<Slot*>(AllocBigChunk(slotCount * sizeof(Slot)));
     std::memset(table, 0, slotCount * sizeof(Slot));
     Slot* old = m_slots;
@@ -133,16 +133,16 @@ void THashTable::rehash(size_t slotCount)
     if (old) FreeBigChunk(old);
 }
 
-void THashTable::Reserve(size_t count)
+void THashTrie::Reserve(size_t count)
 {
-    // A table is never given more than a million entries ahead: beyond that it grows as filled.
+    // Never more than a million entries ahead: beyond that the array grows as it fills.
     count = qMin<size_t>(count, size_t(1) << 20);
     size_t table = 16;
     while (table / 4 * 3 < count) table *= 2;
     if (!m_slots || table > m_mask + 1) rehash(table);
 }
 
-void* THashTable::Find(const void* entry, uint32_t hash) const
+void* THashTrie::Find(const void* entry, uint32_t hash) const
 {
     if (!m_slots) return nullptr;
     for (size_t i = home(hash, m_mask); m_slots[i].value; i = (i + 1) & m_mask)
@@ -150,15 +150,15 @@ void* THashTable::Find(const void* entry, uint32_t hash) const
     return nullptr;
 }
 
-void THashTable::Insert(void* entry, uint32_t hash)
+void THashTrie::Insert(void* entry, uint32_t hash)
 {
     if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
     if (!Find(entry, hash)) place(entry, hash);
 }
 
-void* THashTable::AddOrFind(void* entry, bool* found) { return AddOrFind(entry, Hash(entry), found); }
+void* THashTrie::AddOrFind(void* entry, bool* found) { return AddOrFind(entry, Hash(entry), found); }
 
-void* THashTable::AddOrFind(void* entry, uint32_t h, bool* found)
+void* THashTrie::AddOrFind(void* entry, uint32_t h, bool* found)
 {
     if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
     size_t i = home(h, m_mask);
@@ -173,13 +173,13 @@ void* THashTable::AddOrFind(void* entry, uint32_t h, bool* found)
     return entry;
 }
 
-uint32_t TSST2::Hash(const void* entry) const
+uint32_t TSSTHashTrie::Hash(const void* entry) const
 {
     const auto* e = static_cast<const TSSTEntry*>(entry);
     return Crc32(reinterpret_cast<const uint8_t*>(e->Data), e->DataSize);
 }
 
-bool TSST2::Equal(const void* a, const void* b) const
+bool TSSTHashTrie::Equal(const void* a, const void* b) const
 {
     const auto* x = static_cast<const TSSTEntry*>(a);
     const auto* y = static_cast<const TSSTEntry*>(b);
@@ -188,7 +188,7 @@ bool TSST2::Equal(const void* a, const void* b) const
            (x->DataSize == 0 || std::memcmp(x->Data, y->Data, x->DataSize) == 0);
 }
 
-// ---- table
+// ---- string table
 
 void TSST2::Clear()
 {

@@ -1,6 +1,6 @@
 #pragma once
 // The shared string table: every text cell refers to one entry; equal strings are stored once
-// in a hash table keyed by the string's bytes, and each entry counts its users.
+// in a hash trie keyed by the string's bytes, and each entry counts its users.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -47,16 +47,18 @@ private:
     size_t m_left = 0;
 };
 
-// A hash set of entries: open addressing with linear probing over one array of slots, each
-// holding an entry's full 32-bit hash beside it, so a probe compares hashes in the array and
-// looks at an entry only when its hash matches. Entries with equal hashes simply take the next
-// free slots. The table doubles when three quarters are taken.
-class THashTable {
+// The set of entries keyed by their contents, found by a 32-bit hash. Held flat rather than as a
+// tree of 256-way nodes with chains: one array of slots (open addressing, linear probing), each
+// slot holding an entry's full hash beside it, so a probe compares hashes in the array and looks
+// at an entry only when its hash matches; entries with equal hashes take the next free slots.
+// The array doubles when three quarters are taken. (Chains of linked items missed the cache on
+// every step of a large table.)
+class THashTrie {
 public:
-    THashTable() = default;
-    virtual ~THashTable();
-    THashTable(const THashTable&) = delete;
-    THashTable& operator=(const THashTable&) = delete;
+    THashTrie() = default;
+    virtual ~THashTrie();
+    THashTrie(const THashTrie&) = delete;
+    THashTrie& operator=(const THashTrie&) = delete;
 
     void* AddOrFind(void* entry, bool* found = nullptr);
     void* AddOrFind(void* entry, uint32_t hash, bool* found);   // with the entry's hash
@@ -65,7 +67,7 @@ public:
     void* Find(const void* entry, uint32_t hash) const;
     void Insert(void* entry, uint32_t hash);
     void Reserve(size_t count);   // room for that many entries without growing
-    void ClearTable();            // releases every entry
+    void ClearTrie();             // releases every entry
     size_t Count() const { return m_count; }
     template <class F> void ForEach(F f) const;
 
@@ -92,14 +94,24 @@ private:
     void place(void* entry, uint32_t hash);   // into a free slot, no search for an equal entry
 };
 
-template <class F> void THashTable::ForEach(F f) const
+template <class F> void THashTrie::ForEach(F f) const
 {
     if (!m_slots) return;
     for (size_t i = 0; i <= m_mask; ++i)
         if (m_slots[i].value) f(m_slots[i].value);
 }
 
-class TSST2 : public THashTable {
+// Entries of the string table: the hash is the CRC-32 of the key bytes; equal entries have keys
+// of the same width, length and bytes. Entry blocks live in the table's arena, so releasing one
+// frees nothing by itself.
+class TSSTHashTrie : public THashTrie {
+protected:
+    uint32_t Hash(const void* entry) const override;
+    void Release(void*) override {}
+    bool Equal(const void* a, const void* b) const override;
+};
+
+class TSST2 : public TSSTHashTrie {
 public:
     explicit TSST2(TXFonts* fonts) : m_fonts(fonts) {}
     ~TSST2() override { Clear(); }
@@ -114,11 +126,6 @@ public:
     uint32_t TotalCount() const { return m_total; }
     void SetMaxRecordSize(int s) { m_maxRecordSize = s; }
     int UniqueCount() const { return int(Count()); }
-
-protected:
-    uint32_t Hash(const void* entry) const override;
-    void Release(void*) override {}   // entries live in the arena
-    bool Equal(const void* a, const void* b) const override;
 
 private:
     TXFonts* m_fonts;

@@ -2,11 +2,12 @@
 // to every cell text, and xlrd on the same file in the same run. Each side runs as a process of
 // its own, in turns, three pairs; each reports the processor time of its work (reading and every
 // cell's text, without the start-up of Python or of the program) and of its whole process, and
-// its peak resident size.
+// its peak resident size; the wall-clock time of each process, start to end, is shown beside.
 //   bench_spreadsheet [workbook.xls]   (without a file one is made in a temporary folder)
 //   bench_spreadsheet --child <workbook.xls>   (one read, as the benchmark runs it)
-// Targets, as the median of the three pairs (the worst pair is shown beside it): the work at
-// least 10 times faster than xlrd's, and a peak resident size no larger than xlrd's.
+// Targets, as the median of the three pairs (the worst pair is shown beside it): the work and the
+// whole process at least 10 times faster than xlrd's, and a peak resident size no larger than
+// xlrd's. Run it pinned to one processor (taskset -c N) on a shared machine.
 #include "spreadsheet/XLSBook.h"
 
 #include <QCoreApplication>
@@ -157,18 +158,21 @@ int main(int argc, char** argv)
     const double fileMb = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
     const QString self = QCoreApplication::applicationFilePath();
 
-    QList<double> workRatio, wholeRatio, memRatio;
+    QList<double> workRatio, wholeRatio, wallRatio, memRatio;
     Run ours, xlrd;
     for (int pair = 0; pair < 3; ++pair) {
         if (!runChild("/usr/bin/python3", {"-c", readXlrd, path}, xlrd)) return 1;
         if (!runChild(self, {"--child", path}, ours)) return 1;
         workRatio << xlrd.work / ours.work;
         wholeRatio << xlrd.whole / ours.whole;
+        wallRatio << xlrd.wall / ours.wall;
         memRatio << double(xlrd.peakKb) / double(ours.peakKb);
         std::printf("pair %d: work ours %.3f s (then %.3f s to free the model) xlrd %.3f s (%.1fx)   "
-                    "whole process ours %.3f s xlrd %.3f s (%.1fx)   peak ours %.1f MB xlrd %.1f MB (%.2fx)\n",
+                    "whole process ours %.3f s xlrd %.3f s (%.1fx)   wall clock ours %.3f s xlrd %.3f s (%.1fx)   "
+                    "peak ours %.1f MB xlrd %.1f MB (%.2fx)\n",
                     pair + 1, ours.work, ours.free, xlrd.work, workRatio.last(), ours.whole, xlrd.whole, wholeRatio.last(),
-                    double(ours.peakKb) / 1024.0, double(xlrd.peakKb) / 1024.0, memRatio.last());
+                    ours.wall, xlrd.wall, wallRatio.last(), double(ours.peakKb) / 1024.0, double(xlrd.peakKb) / 1024.0,
+                    memRatio.last());
         if (ours.chars != xlrd.chars)
             std::printf("  note: %lld characters of cell text, xlrd %lld\n", (long long)ours.chars, (long long)xlrd.chars);
     }
@@ -176,10 +180,12 @@ int main(int argc, char** argv)
     auto worst = [](const QList<double>& v) { return *std::min_element(v.begin(), v.end()); };
     std::printf("speed of the work (xlrd / ours, processor time): median %.1fx, worst %.1fx (target >= 10x)\n",
                 median(workRatio), worst(workRatio));
-    std::printf("whole process with start-up (xlrd / ours, processor time): median %.1fx, worst %.1fx\n", median(wholeRatio),
+    std::printf("whole process with start-up (xlrd / ours, processor time): median %.1fx, worst %.1fx (target >= 10x)\n", median(wholeRatio),
                 worst(wholeRatio));
+    std::printf("whole process, wall clock from start to end (xlrd / ours): median %.1fx, worst %.1fx\n", median(wallRatio),
+                worst(wallRatio));
     std::printf("peak resident size (xlrd / ours): median %.2fx, worst %.2fx (target >= 1x)\n", median(memRatio), worst(memRatio));
-    const bool ok = median(workRatio) >= 10 && median(memRatio) >= 1;
+    const bool ok = median(workRatio) >= 10 && median(wholeRatio) >= 10 && median(memRatio) >= 1;
     std::printf("%s\n", ok ? "targets met" : "TARGETS MISSED");
     return ok ? 0 : 2;
 }

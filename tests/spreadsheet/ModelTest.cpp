@@ -105,11 +105,11 @@ TEST(XlsSST, StringsAcrossContinueRecords)
     }
 }
 
-// A table whose hash is chosen by the test, to put many entries on one slot.
-class FixedHashTable : public THashTable {
+// A trie whose hash is chosen by the test, to put many entries on one slot.
+class FixedHashTrie : public THashTrie {
 public:
     struct E { int id; uint32_t h; };
-    ~FixedHashTable() override { ClearTable(); }
+    ~FixedHashTrie() override { ClearTrie(); }
     int released = 0;
 protected:
     uint32_t Hash(const void* e) const override { return static_cast<const E*>(e)->h; }
@@ -117,39 +117,39 @@ protected:
     bool Equal(const void* a, const void* b) const override { return static_cast<const E*>(a)->id == static_cast<const E*>(b)->id; }
 };
 
-TEST(XlsSST, HashTableKeepsCollidingEntriesThroughGrowth)
+TEST(XlsSST, TrieKeepsCollidingEntriesThroughGrowth)
 {
-    FixedHashTable t;
+    FixedHashTrie t;
     // 100 distinct entries with one and the same 32-bit hash, then 5000 on 7 hashes that share
     // their low bits, with the table doubling on the way; an equal entry is found, not added
-    for (int i = 100; i < 200; ++i) t.Insert(new FixedHashTable::E{i, 0xABCDEF01u}, 0xABCDEF01u);
+    for (int i = 100; i < 200; ++i) t.Insert(new FixedHashTrie::E{i, 0xABCDEF01u}, 0xABCDEF01u);
     for (int i = 1000; i < 6000; ++i) {
-        auto* e = new FixedHashTable::E{i, uint32_t(i % 7) << 24};
+        auto* e = new FixedHashTrie::E{i, uint32_t(i % 7) << 24};
         bool found = true;
         EXPECT_EQ(t.AddOrFind(e, &found), e);
         EXPECT_FALSE(found);
     }
-    FixedHashTable::E again{1234, uint32_t(1234 % 7) << 24};
+    FixedHashTrie::E again{1234, uint32_t(1234 % 7) << 24};
     bool found = false;
     EXPECT_NE(t.AddOrFind(&again, &found), &again);
     EXPECT_TRUE(found);
     EXPECT_EQ(t.Count(), 5100u);
     int present = 0;
     for (int i = 100; i < 200; ++i) {
-        FixedHashTable::E probe{i, 0xABCDEF01u};
+        FixedHashTrie::E probe{i, 0xABCDEF01u};
         present += t.Find(&probe, probe.h) != nullptr;
     }
     for (int i = 1000; i < 6000; ++i) {
-        FixedHashTable::E probe{i, uint32_t(i % 7) << 24};
+        FixedHashTrie::E probe{i, uint32_t(i % 7) << 24};
         present += t.Find(&probe, probe.h) != nullptr;
     }
     EXPECT_EQ(present, 5100);
-    FixedHashTable::E absent{99, 0xABCDEF01u};
+    FixedHashTrie::E absent{99, 0xABCDEF01u};
     EXPECT_EQ(t.Find(&absent, absent.h), nullptr);
     int walked = 0;
     t.ForEach([&](void*) { ++walked; });
     EXPECT_EQ(walked, 5100);
-    t.ClearTable();
+    t.ClearTrie();
     EXPECT_EQ(t.released, 5100);
     EXPECT_EQ(t.Count(), 0u);
 }
@@ -212,6 +212,12 @@ TEST(XlsCells, RowsAndColumns)
     EXPECT_EQ(rows.RowAt(3)->Height, 300);
     EXPECT_EQ(rows.RowAt(4), nullptr);
     EXPECT_EQ(rows.RowAt(70000), nullptr);
+    // rows added after a sort, in order and then out of order, are found after the next one
+    for (int r : {9, 12, 5, 6})
+        rows.AddRow(reinterpret_cast<const uint8_t*>(row(r, 0, 0).constData()), 16);
+    rows.SortRows();
+    for (int r : {3, 5, 6, 7, 9, 12}) EXPECT_NE(rows.RowAt(r), nullptr) << r;
+    EXPECT_EQ(rows.RowAt(8), nullptr);
 
     TXLSColumns cols(&formats, nullptr);
     QByteArray ci = u16(250) + u16(300) + u16(3000) + u16(16) + u16(0x0103) + u16(0);
