@@ -245,10 +245,72 @@ void TSMTPMailThread::SendMails()
             return 1;
         return std::clamp(int(BatchTargetMs / std::max(msPerMail, 0.05)), 1, std::max(1, MaxBatch));
     };
+    auto paced = [&](Clock::time_point started) {
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        msPerMail = msPerMail < 0 ? ms : 0.8 * msPerMail + 0.2 * ms;
+    };
+    // A failed recipient: the red line, a new connection unless the address was the fault.
+    auto failed = [&](const QString& email, const QString& error, bool badAddress) {
+        NoteError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
+        if (!badAddress)
+            Reconnect();
+        TMailOutcome done;
+        done.kind = TMailOutcome::Done;
+        m_outcomes.append(done);
+    };
+    auto errorText = [](const std::exception& e) {
+        const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+        QString text = smtp ? smtp->Message : QString::fromUtf8(e.what());
+        return text.isEmpty() ? QStringLiteral("Unbekannter Fehler") : text;
+    };
+    // The mail whose data went out: its answer is read once the next mail is built (the server
+    // works on it meanwhile), and always before the worker talks to the main thread.
+    struct InFlight {
+        bool active = false;
+        QString email;
+        int id = 0;
+        Clock::time_point started;
+    } inFlight;
+    bool cancelled = false;  // given up by the abort: no failure, the row stays unsent
+    auto finishInFlight = [&] {
+        if (!inFlight.active)
+            return;
+        inFlight.active = false;
+        QString error;
+        try {
+            fSMTP->FinishSend();
+        } catch (const std::exception& e) {
+            const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+            if (smtp && smtp->Cancelled && Terminated()) {
+                cancelled = true;
+                return;
+            }
+            error = errorText(e);
+        }
+        if (error.isNull()) {
+            TMailOutcome outcome;
+            outcome.kind = TMailOutcome::Sent;
+            outcome.email = inFlight.email;
+            outcome.id = inFlight.id;
+            m_outcomes.append(outcome);
+        } else {
+            failed(inFlight.email, error, false);
+        }
+        paced(inFlight.started);
+    };
+
     fMessage->Recipients = {TMailAddress()};
     QList<QByteArray> pieces;
     Exchange(1);
-    while (!m_queue.isEmpty()) {
+    for (;;) {
+        if (m_queue.isEmpty()) {
+            finishInFlight();
+            if (cancelled || Terminated())
+                break;
+            Exchange(want());
+            if (m_queue.isEmpty())
+                break;
+        }
         const Clock::time_point started = Clock::now();
         const TAssociativeArray recipient = m_queue.takeFirst();
         if (Terminated())
@@ -264,54 +326,50 @@ void TSMTPMailThread::SendMails()
 
         QString error;
         bool badAddress = false;
-        bool cancelled = false;
+        const QString from = CleanHeaderValue(fMessage->From.Address).trimmed();
         if (!IsBareEmailAddress(email)) {
             badAddress = true;
             error = QStringLiteral("Ungültige E-Mail-Adresse.");
         } else {
             try {
+                if (fPrepared)
+                    fPrepared->Build(*fMessage, pieces);
+                else
+                    pieces = {fMessage->SerializeShared()};
+            } catch (const std::exception& e) {
+                error = errorText(e);
+            }
+        }
+        fMessage->RestoreTemplates();
+        // The previous mail's outcome comes first; a failed reconnect ends the worker.
+        finishInFlight();
+        if (cancelled || Terminated())
+            break;
+        if (error.isNull()) {
+            try {
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
-                const QString from = CleanHeaderValue(fMessage->From.Address).trimmed();
-                if (fPrepared) {
-                    fPrepared->Build(*fMessage, pieces);
-                    fSMTP->Send(from, {email}, pieces);
-                } else {
-                    fSMTP->Send(from, {email}, fMessage->SerializeShared());
-                }
-            } catch (const ESmtpError& e) {
-                // Given up by the abort: no failure, the row stays unsent and the worker ends.
-                cancelled = e.Cancelled && Terminated();
-                error = e.Message.isEmpty() ? QStringLiteral("Unbekannter Fehler") : e.Message;
+                fSMTP->BeginSend(from, {email}, pieces);
+                inFlight = InFlight{true, email, RecordValue(recipient, QStringLiteral("_ID")).toInt(), started};
             } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-                if (error.isEmpty())
-                    error = QStringLiteral("Unbekannter Fehler");
+                const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+                if (smtp && smtp->Cancelled && Terminated())
+                    cancelled = true;
+                else
+                    error = errorText(e);
             }
         }
         pieces.clear();
-        fMessage->RestoreTemplates();
         if (cancelled)
             break;
-        if (error.isNull()) {
-            TMailOutcome outcome;
-            outcome.kind = TMailOutcome::Sent;
-            outcome.email = email;
-            outcome.id = RecordValue(recipient, QStringLiteral("_ID")).toInt();
-            m_outcomes.append(outcome);
-        } else {
-            NoteError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
-            if (!badAddress)
-                Reconnect();
-            TMailOutcome done;
-            done.kind = TMailOutcome::Done;
-            m_outcomes.append(done);
+        if (!error.isNull()) {
+            failed(email, error, badAddress);
+            paced(started);
         }
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-        msPerMail = msPerMail < 0 ? ms : 0.8 * msPerMail + 0.2 * ms;
-        if (m_queue.isEmpty() && !Terminated())
-            Exchange(want());
     }
+    // After an abort: an answer that has already arrived still counts.
+    if (!cancelled)
+        finishInFlight();
     m_queue.clear();
     if (!m_outcomes.isEmpty())
         Exchange(0);

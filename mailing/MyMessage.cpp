@@ -802,13 +802,15 @@ public:
         qsizetype size = 0;
         for (const Node& n : m_nodes)
             size += n.percent ? 1 : n.text.size();
-        QString out;
-        out.reserve(size);
+        QString out(size, Qt::Uninitialized);
+        QChar* o = out.data();
         for (const Node& n : m_nodes) {
-            if (n.percent)
-                out += QLatin1Char('%');
-            else
-                out += n.text;
+            if (n.percent) {
+                *o++ = QLatin1Char('%');
+            } else {
+                memcpy(static_cast<void*>(o), n.text.data(), size_t(n.text.size()) * sizeof(QChar));
+                o += n.text.size();
+            }
         }
         return out;
     }
