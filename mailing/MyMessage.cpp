@@ -358,11 +358,28 @@ void AddMailboxes(InternetAddressList* list, const QList<TMailAddress>& addresse
     }
 }
 
-void SetSubjectDateAndId(GMimeMessage* msg, const TMyMessage& m)
+// The subject and the second of the date last set on a message object of this thread: what
+// has not changed since is not set (and formatted) again.
+struct LastSet {
+    QString subject;
+    gint64 second = -1;
+};
+
+void SetSubjectDateAndId(GMimeMessage* msg, const TMyMessage& m, LastSet* last = nullptr)
 {
-    g_mime_message_set_subject(msg, CleanHeaderValue(m.Subject).toUtf8().constData(), "utf-8");
+    const QString subject = CleanHeaderValue(m.Subject);
+    if (!last || last->subject.isNull() || last->subject != subject) {
+        g_mime_message_set_subject(msg, subject.toUtf8().constData(), "utf-8");
+        if (last)
+            last->subject = subject;
+    }
     GDateTime* now = g_date_time_new_now(LocalZone());
-    g_mime_message_set_date(msg, now);
+    const gint64 second = g_date_time_to_unix(now);
+    if (!last || last->second != second) {
+        g_mime_message_set_date(msg, now);
+        if (last)
+            last->second = second;
+    }
     g_date_time_unref(now);
     char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(m.From.Address)).toUtf8().constData());
     g_mime_message_set_message_id(msg, id);
@@ -525,6 +542,7 @@ QByteArray MailHeaders(const TMyMessage& m)
         GMimeMessage* msg = nullptr;
         TMailAddress from;
         QList<TMailAddress> replyTo;
+        LastSet last;
         ~Kept() { if (msg) g_object_unref(msg); }
     };
     thread_local Kept kept;
@@ -532,14 +550,17 @@ QByteArray MailHeaders(const TMyMessage& m)
         InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
         internet_address_list_clear(to);
         AddMailboxes(to, m.Recipients, false);
-        SetSubjectDateAndId(kept.msg, m);
+        SetSubjectDateAndId(kept.msg, m, &kept.last);
     } else {
         if (kept.msg)
             g_object_unref(kept.msg);
         kept.msg = g_mime_message_new(FALSE);
         kept.from = m.From;
         kept.replyTo = m.ReplyTo;
+        kept.last = LastSet();
         SetMessageHeaders(kept.msg, m);
+        kept.last.subject = CleanHeaderValue(m.Subject);
+        kept.last.second = -1;  // set again with the next mail
     }
     return WriteObject(GMIME_OBJECT(kept.msg), true);
 }
