@@ -3,6 +3,7 @@
 #include "mailing/MailingJob.h"
 #include "mailing/MailingLog.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 
@@ -118,6 +119,70 @@ void TMailThread::Exchange(int want)
     WaitWhileHeld();
 }
 
+void TMailThread::RequestAhead(int want)
+{
+    {
+        std::lock_guard lock(m_aheadMutex);
+        if (m_requestOpen || m_listDone)
+            return;
+        m_requestOpen = true;
+    }
+    QList<TMailOutcome> outcomes = std::move(m_outcomes);
+    m_outcomes.clear();
+    TMailingJob* job = m_job;
+    // Queued to the application object like the synchronous calls, so both keep their order.
+    const bool posted = QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, job, outcomes = std::move(outcomes), want] {
+            QList<TAssociativeArray> batch;
+            std::exception_ptr error;
+            try {
+                job->TakeOutcomes(this, outcomes);
+                job->HandOut(this, want, batch);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(m_aheadMutex);
+                m_arrived.append(batch);
+                if (batch.isEmpty() || error)
+                    m_listDone = true;
+                m_aheadError = error;
+                m_requestOpen = false;
+            }
+            m_aheadWake.notify_all();
+        },
+        Qt::QueuedConnection);
+    if (!posted) {
+        std::lock_guard lock(m_aheadMutex);
+        m_requestOpen = false;
+        m_listDone = true;
+    }
+}
+
+bool TMailThread::AwaitAhead(int want)
+{
+    RequestAhead(want);
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(m_aheadMutex);
+        m_aheadWake.wait(lock, [this] { return !m_requestOpen; });
+        m_queue.append(m_arrived);
+        m_arrived.clear();
+        std::swap(error, m_aheadError);
+    }
+    if (error)
+        std::rethrow_exception(error);
+    return !m_queue.isEmpty();
+}
+
+void TMailThread::SettleAhead()
+{
+    std::unique_lock lock(m_aheadMutex);
+    m_aheadWake.wait(lock, [this] { return !m_requestOpen; });
+    m_arrived.clear();
+}
+
 void TMailThread::ReportError(const QString& what, const QString& message)
 {
     NoteError(what, message);
@@ -175,6 +240,8 @@ void TMailThread::run()
         } catch (...) {
         }
     }
+    // A request still open is answered before the worker ends (the answer refers to it).
+    SettleAhead();
     // Outcomes not handed over yet (the sent marks above all) are never dropped.
     if (!m_outcomes.isEmpty()) {
         try {
@@ -301,14 +368,18 @@ void TSMTPMailThread::SendMails()
 
     fMessage->Recipients = {TMailAddress()};
     QList<QByteArray> pieces;
+    // A scheduled mailing takes each recipient with a synchronous call (the job may hold the
+    // worker there); otherwise the next batch is asked for while the current one is sent.
+    const bool ahead = MaxBatch > 1;
     Exchange(1);
     for (;;) {
+        if (ahead && !Terminated() && m_queue.size() <= want() / 2)
+            RequestAhead(want());
         if (m_queue.isEmpty()) {
             finishInFlight();
             if (cancelled || Terminated())
                 break;
-            Exchange(want());
-            if (m_queue.isEmpty())
+            if (ahead ? !AwaitAhead(want()) : (Exchange(want()), m_queue.isEmpty()))
                 break;
         }
         const Clock::time_point started = Clock::now();
@@ -370,6 +441,7 @@ void TSMTPMailThread::SendMails()
     // After an abort: an answer that has already arrived still counts.
     if (!cancelled)
         finishInFlight();
+    SettleAhead();
     m_queue.clear();
     if (!m_outcomes.isEmpty())
         Exchange(0);
