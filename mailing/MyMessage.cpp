@@ -771,14 +771,19 @@ public:
     // does: left to right, the inserted value not searched again in this pass.
     void Fill(const QStringList& forms, const QString& value)
     {
-        std::vector<Node> inserted;
-        Tokenize(value, inserted);
+        std::vector<Node>& inserted = m_inserted;
+        inserted.clear();
+        bool tokenized = false;
+        // The nodes are copied into out from the first match on; a pass without one changes nothing.
         std::vector<Node>& out = m_spare;
         out.clear();
+        bool copying = false;
         size_t i = 0;
         while (i < m_nodes.size()) {
             if (!m_nodes[i].percent) {
-                out.push_back(m_nodes[i++]);
+                if (copying)
+                    out.push_back(m_nodes[i]);
+                ++i;
                 continue;
             }
             size_t j = i + 1;
@@ -803,15 +808,26 @@ public:
                     break;
             }
             if (match) {
+                if (!copying) {
+                    out.insert(out.end(), m_nodes.begin(), m_nodes.begin() + qsizetype(i));
+                    copying = true;
+                }
+                if (!tokenized) {
+                    Tokenize(value, inserted);
+                    tokenized = true;
+                }
                 out.insert(out.end(), inserted.begin(), inserted.end());
                 i = j + 1;
                 m_changed = true;
             } else {
                 // the "%" stays; the next one may open a placeholder
-                out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.begin() + qsizetype(j));
+                if (copying)
+                    out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.begin() + qsizetype(j));
                 i = j;
             }
         }
+        if (!copying)
+            return;
         out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.end());
         std::swap(m_nodes, m_spare);
     }
@@ -859,6 +875,7 @@ private:
 
     std::vector<Node> m_nodes;
     std::vector<Node> m_spare;
+    std::vector<Node> m_inserted;
     bool m_changed = false;
 };
 
@@ -874,20 +891,30 @@ void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record)
             return;
         }
     }
-    // The values and their HTML forms live until the texts are put together.
+    // The values and their HTML forms live until the texts are put together; the HTML forms are
+    // made only when an HTML part is filled.
     QStringList values, escapedValues;
     QList<QStringList> plainForms, htmlForms;
     for (int i = 0; i < Record.Count(); ++i) {
-        const QString name = Record.KeyAt(i);
         values.append(Record.ValueAt(i));
-        escapedValues.append(EscapeHtml(Record.ValueAt(i)));
-        plainForms.append(QStringList{name});
-        QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
-        forms.removeDuplicates();
-        std::stable_sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-        htmlForms.append(forms);
+        plainForms.append(QStringList{Record.KeyAt(i)});
     }
+    auto makeHtmlForms = [&] {
+        if (!htmlForms.isEmpty() || Record.Count() == 0)
+            return;
+        for (int i = 0; i < Record.Count(); ++i) {
+            const QString name = Record.KeyAt(i);
+            escapedValues.append(EscapeHtml(Record.ValueAt(i)));
+            QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
+            forms.removeDuplicates();
+            std::stable_sort(forms.begin(), forms.end(),
+                             [](const QString& a, const QString& b) { return a.size() > b.size(); });
+            htmlForms.append(forms);
+        }
+    };
     auto fill = [&](QString& text, bool html) {
+        if (html)
+            makeHtmlForms();
         if (!text.contains(QLatin1Char('%')))
             return;
         PercentTokens tokens(text);
