@@ -3,6 +3,7 @@
 #include "mailing/MailingJob.h"
 #include "mailing/MailingLog.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 
@@ -118,6 +119,70 @@ void TMailThread::Exchange(int want)
     WaitWhileHeld();
 }
 
+void TMailThread::RequestAhead(int want)
+{
+    {
+        std::lock_guard lock(m_aheadMutex);
+        if (m_requestOpen || m_listDone)
+            return;
+        m_requestOpen = true;
+    }
+    QList<TMailOutcome> outcomes = std::move(m_outcomes);
+    m_outcomes.clear();
+    TMailingJob* job = m_job;
+    // Queued to the application object like the synchronous calls, so both keep their order.
+    const bool posted = QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, job, outcomes = std::move(outcomes), want] {
+            QList<TAssociativeArray> batch;
+            std::exception_ptr error;
+            try {
+                job->TakeOutcomes(this, outcomes);
+                job->HandOut(this, want, batch);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(m_aheadMutex);
+                m_arrived.append(batch);
+                if (batch.isEmpty() || error)
+                    m_listDone = true;
+                m_aheadError = error;
+                m_requestOpen = false;
+            }
+            m_aheadWake.notify_all();
+        },
+        Qt::QueuedConnection);
+    if (!posted) {
+        std::lock_guard lock(m_aheadMutex);
+        m_requestOpen = false;
+        m_listDone = true;
+    }
+}
+
+bool TMailThread::AwaitAhead(int want)
+{
+    RequestAhead(want);
+    std::exception_ptr error;
+    {
+        std::unique_lock lock(m_aheadMutex);
+        m_aheadWake.wait(lock, [this] { return !m_requestOpen; });
+        m_queue.append(m_arrived);
+        m_arrived.clear();
+        std::swap(error, m_aheadError);
+    }
+    if (error)
+        std::rethrow_exception(error);
+    return !m_queue.isEmpty();
+}
+
+void TMailThread::SettleAhead()
+{
+    std::unique_lock lock(m_aheadMutex);
+    m_aheadWake.wait(lock, [this] { return !m_requestOpen; });
+    m_arrived.clear();
+}
+
 void TMailThread::ReportError(const QString& what, const QString& message)
 {
     NoteError(what, message);
@@ -175,6 +240,8 @@ void TMailThread::run()
         } catch (...) {
         }
     }
+    // A request still open is answered before the worker ends (the answer refers to it).
+    SettleAhead();
     // Outcomes not handed over yet (the sent marks above all) are never dropped.
     if (!m_outcomes.isEmpty()) {
         try {
@@ -245,10 +312,76 @@ void TSMTPMailThread::SendMails()
             return 1;
         return std::clamp(int(BatchTargetMs / std::max(msPerMail, 0.05)), 1, std::max(1, MaxBatch));
     };
+    auto paced = [&](Clock::time_point started) {
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        msPerMail = msPerMail < 0 ? ms : 0.8 * msPerMail + 0.2 * ms;
+    };
+    // A failed recipient: the red line, a new connection unless the address was the fault.
+    auto failed = [&](const QString& email, const QString& error, bool badAddress) {
+        NoteError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
+        if (!badAddress)
+            Reconnect();
+        TMailOutcome done;
+        done.kind = TMailOutcome::Done;
+        m_outcomes.append(done);
+    };
+    auto errorText = [](const std::exception& e) {
+        const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+        QString text = smtp ? smtp->Message : QString::fromUtf8(e.what());
+        return text.isEmpty() ? QStringLiteral("Unbekannter Fehler") : text;
+    };
+    // The mail whose data went out: its answer is read once the next mail is built (the server
+    // works on it meanwhile), and always before the worker talks to the main thread.
+    struct InFlight {
+        bool active = false;
+        QString email;
+        int id = 0;
+        Clock::time_point started;
+    } inFlight;
+    bool cancelled = false;  // given up by the abort: no failure, the row stays unsent
+    auto finishInFlight = [&] {
+        if (!inFlight.active)
+            return;
+        inFlight.active = false;
+        QString error;
+        try {
+            fSMTP->FinishSend();
+        } catch (const std::exception& e) {
+            const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+            if (smtp && smtp->Cancelled && Terminated()) {
+                cancelled = true;
+                return;
+            }
+            error = errorText(e);
+        }
+        if (error.isNull()) {
+            TMailOutcome outcome;
+            outcome.kind = TMailOutcome::Sent;
+            outcome.email = inFlight.email;
+            outcome.id = inFlight.id;
+            m_outcomes.append(outcome);
+        } else {
+            failed(inFlight.email, error, false);
+        }
+        paced(inFlight.started);
+    };
+
     fMessage->Recipients = {TMailAddress()};
     QList<QByteArray> pieces;
+    // A scheduled mailing takes each recipient with a synchronous call (the job may hold the
+    // worker there); otherwise the next batch is asked for while the current one is sent.
+    const bool ahead = MaxBatch > 1;
     Exchange(1);
-    while (!m_queue.isEmpty()) {
+    for (;;) {
+        if (ahead && !Terminated() && m_queue.size() <= want() / 2)
+            RequestAhead(want());
+        if (m_queue.isEmpty()) {
+            finishInFlight();
+            if (cancelled || Terminated())
+                break;
+            if (ahead ? !AwaitAhead(want()) : (Exchange(want()), m_queue.isEmpty()))
+                break;
+        }
         const Clock::time_point started = Clock::now();
         const TAssociativeArray recipient = m_queue.takeFirst();
         if (Terminated())
@@ -264,54 +397,51 @@ void TSMTPMailThread::SendMails()
 
         QString error;
         bool badAddress = false;
-        bool cancelled = false;
+        const QString from = CleanHeaderValue(fMessage->From.Address).trimmed();
         if (!IsBareEmailAddress(email)) {
             badAddress = true;
             error = QStringLiteral("Ungültige E-Mail-Adresse.");
         } else {
             try {
+                if (fPrepared)
+                    fPrepared->Build(*fMessage, pieces);
+                else
+                    pieces = {fMessage->SerializeShared()};
+            } catch (const std::exception& e) {
+                error = errorText(e);
+            }
+        }
+        fMessage->RestoreTemplates();
+        // The previous mail's outcome comes first; a failed reconnect ends the worker.
+        finishInFlight();
+        if (cancelled || Terminated())
+            break;
+        if (error.isNull()) {
+            try {
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
-                const QString from = CleanHeaderValue(fMessage->From.Address).trimmed();
-                if (fPrepared) {
-                    fPrepared->Build(*fMessage, pieces);
-                    fSMTP->Send(from, {email}, pieces);
-                } else {
-                    fSMTP->Send(from, {email}, fMessage->SerializeShared());
-                }
-            } catch (const ESmtpError& e) {
-                // Given up by the abort: no failure, the row stays unsent and the worker ends.
-                cancelled = e.Cancelled && Terminated();
-                error = e.Message.isEmpty() ? QStringLiteral("Unbekannter Fehler") : e.Message;
+                fSMTP->BeginSend(from, {email}, pieces);
+                inFlight = InFlight{true, email, RecordValue(recipient, QStringLiteral("_ID")).toInt(), started};
             } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-                if (error.isEmpty())
-                    error = QStringLiteral("Unbekannter Fehler");
+                const auto* smtp = dynamic_cast<const ESmtpError*>(&e);
+                if (smtp && smtp->Cancelled && Terminated())
+                    cancelled = true;
+                else
+                    error = errorText(e);
             }
         }
         pieces.clear();
-        fMessage->RestoreTemplates();
         if (cancelled)
             break;
-        if (error.isNull()) {
-            TMailOutcome outcome;
-            outcome.kind = TMailOutcome::Sent;
-            outcome.email = email;
-            outcome.id = RecordValue(recipient, QStringLiteral("_ID")).toInt();
-            m_outcomes.append(outcome);
-        } else {
-            NoteError(CleanHeaderValue(email), QStringLiteral("Could not send message. ") + TrimControls(error));
-            if (!badAddress)
-                Reconnect();
-            TMailOutcome done;
-            done.kind = TMailOutcome::Done;
-            m_outcomes.append(done);
+        if (!error.isNull()) {
+            failed(email, error, badAddress);
+            paced(started);
         }
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-        msPerMail = msPerMail < 0 ? ms : 0.8 * msPerMail + 0.2 * ms;
-        if (m_queue.isEmpty() && !Terminated())
-            Exchange(want());
     }
+    // After an abort: an answer that has already arrived still counts.
+    if (!cancelled)
+        finishInFlight();
+    SettleAhead();
     m_queue.clear();
     if (!m_outcomes.isEmpty())
         Exchange(0);

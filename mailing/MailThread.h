@@ -74,6 +74,16 @@ protected:
     // Hands the outcomes noted so far to the job and, when want > 0, takes up to want further
     // recipients into the queue (none: the list is done); then waits while held.
     void Exchange(int want);
+    // The same without waiting (not for scheduled mailings, whose worker the job may hold): the
+    // outcomes go to the job and up to want recipients are asked for, which arrive while the
+    // worker sends. Does nothing while an earlier request is open or once the list is done.
+    void RequestAhead(int want);
+    // Waits for the open request (asking for want recipients first when none is open) and
+    // appends what arrived to the queue; false when the list is done. An error of the main
+    // thread's part is raised here.
+    bool AwaitAhead(int want);
+    // Waits until no request is open (before the worker ends).
+    void SettleAhead();
     // Worker line: what + " Fehler: " + message in red; one failure counted. Goes to the job at
     // once, after the outcomes noted before it.
     void ReportError(const QString& what, const QString& message);
@@ -89,6 +99,14 @@ protected:
     TMailingJob* const m_job;
 
 private:
+    // Requests made ahead: filled by the main thread.
+    std::mutex m_aheadMutex;
+    std::condition_variable m_aheadWake;
+    QList<TAssociativeArray> m_arrived;
+    std::exception_ptr m_aheadError;
+    bool m_requestOpen = false;
+    bool m_listDone = false;
+
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_terminated{false};

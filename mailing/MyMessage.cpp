@@ -358,11 +358,28 @@ void AddMailboxes(InternetAddressList* list, const QList<TMailAddress>& addresse
     }
 }
 
-void SetSubjectDateAndId(GMimeMessage* msg, const TMyMessage& m)
+// The subject and the second of the date last set on a message object of this thread: what
+// has not changed since is not set (and formatted) again.
+struct LastSet {
+    QString subject;
+    gint64 second = -1;
+};
+
+void SetSubjectDateAndId(GMimeMessage* msg, const TMyMessage& m, LastSet* last = nullptr)
 {
-    g_mime_message_set_subject(msg, CleanHeaderValue(m.Subject).toUtf8().constData(), "utf-8");
+    const QString subject = CleanHeaderValue(m.Subject);
+    if (!last || last->subject.isNull() || last->subject != subject) {
+        g_mime_message_set_subject(msg, subject.toUtf8().constData(), "utf-8");
+        if (last)
+            last->subject = subject;
+    }
     GDateTime* now = g_date_time_new_now(LocalZone());
-    g_mime_message_set_date(msg, now);
+    const gint64 second = g_date_time_to_unix(now);
+    if (!last || last->second != second) {
+        g_mime_message_set_date(msg, now);
+        if (last)
+            last->second = second;
+    }
     g_date_time_unref(now);
     char* id = g_mime_utils_generate_message_id(HostPart(CleanHeaderValue(m.From.Address)).toUtf8().constData());
     g_mime_message_set_message_id(msg, id);
@@ -525,6 +542,7 @@ QByteArray MailHeaders(const TMyMessage& m)
         GMimeMessage* msg = nullptr;
         TMailAddress from;
         QList<TMailAddress> replyTo;
+        LastSet last;
         ~Kept() { if (msg) g_object_unref(msg); }
     };
     thread_local Kept kept;
@@ -532,14 +550,17 @@ QByteArray MailHeaders(const TMyMessage& m)
         InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
         internet_address_list_clear(to);
         AddMailboxes(to, m.Recipients, false);
-        SetSubjectDateAndId(kept.msg, m);
+        SetSubjectDateAndId(kept.msg, m, &kept.last);
     } else {
         if (kept.msg)
             g_object_unref(kept.msg);
         kept.msg = g_mime_message_new(FALSE);
         kept.from = m.From;
         kept.replyTo = m.ReplyTo;
+        kept.last = LastSet();
         SetMessageHeaders(kept.msg, m);
+        kept.last.subject = CleanHeaderValue(m.Subject);
+        kept.last.second = -1;  // set again with the next mail
     }
     return WriteObject(GMIME_OBJECT(kept.msg), true);
 }
@@ -750,14 +771,19 @@ public:
     // does: left to right, the inserted value not searched again in this pass.
     void Fill(const QStringList& forms, const QString& value)
     {
-        std::vector<Node> inserted;
-        Tokenize(value, inserted);
+        std::vector<Node>& inserted = m_inserted;
+        inserted.clear();
+        bool tokenized = false;
+        // The nodes are copied into out from the first match on; a pass without one changes nothing.
         std::vector<Node>& out = m_spare;
         out.clear();
+        bool copying = false;
         size_t i = 0;
         while (i < m_nodes.size()) {
             if (!m_nodes[i].percent) {
-                out.push_back(m_nodes[i++]);
+                if (copying)
+                    out.push_back(m_nodes[i]);
+                ++i;
                 continue;
             }
             size_t j = i + 1;
@@ -782,15 +808,26 @@ public:
                     break;
             }
             if (match) {
+                if (!copying) {
+                    out.insert(out.end(), m_nodes.begin(), m_nodes.begin() + qsizetype(i));
+                    copying = true;
+                }
+                if (!tokenized) {
+                    Tokenize(value, inserted);
+                    tokenized = true;
+                }
                 out.insert(out.end(), inserted.begin(), inserted.end());
                 i = j + 1;
                 m_changed = true;
             } else {
                 // the "%" stays; the next one may open a placeholder
-                out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.begin() + qsizetype(j));
+                if (copying)
+                    out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.begin() + qsizetype(j));
                 i = j;
             }
         }
+        if (!copying)
+            return;
         out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.end());
         std::swap(m_nodes, m_spare);
     }
@@ -802,13 +839,15 @@ public:
         qsizetype size = 0;
         for (const Node& n : m_nodes)
             size += n.percent ? 1 : n.text.size();
-        QString out;
-        out.reserve(size);
+        QString out(size, Qt::Uninitialized);
+        QChar* o = out.data();
         for (const Node& n : m_nodes) {
-            if (n.percent)
-                out += QLatin1Char('%');
-            else
-                out += n.text;
+            if (n.percent) {
+                *o++ = QLatin1Char('%');
+            } else {
+                memcpy(static_cast<void*>(o), n.text.data(), size_t(n.text.size()) * sizeof(QChar));
+                o += n.text.size();
+            }
         }
         return out;
     }
@@ -836,6 +875,7 @@ private:
 
     std::vector<Node> m_nodes;
     std::vector<Node> m_spare;
+    std::vector<Node> m_inserted;
     bool m_changed = false;
 };
 
@@ -851,20 +891,30 @@ void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record)
             return;
         }
     }
-    // The values and their HTML forms live until the texts are put together.
+    // The values and their HTML forms live until the texts are put together; the HTML forms are
+    // made only when an HTML part is filled.
     QStringList values, escapedValues;
     QList<QStringList> plainForms, htmlForms;
     for (int i = 0; i < Record.Count(); ++i) {
-        const QString name = Record.KeyAt(i);
         values.append(Record.ValueAt(i));
-        escapedValues.append(EscapeHtml(Record.ValueAt(i)));
-        plainForms.append(QStringList{name});
-        QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
-        forms.removeDuplicates();
-        std::stable_sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-        htmlForms.append(forms);
+        plainForms.append(QStringList{Record.KeyAt(i)});
     }
+    auto makeHtmlForms = [&] {
+        if (!htmlForms.isEmpty() || Record.Count() == 0)
+            return;
+        for (int i = 0; i < Record.Count(); ++i) {
+            const QString name = Record.KeyAt(i);
+            escapedValues.append(EscapeHtml(Record.ValueAt(i)));
+            QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
+            forms.removeDuplicates();
+            std::stable_sort(forms.begin(), forms.end(),
+                             [](const QString& a, const QString& b) { return a.size() > b.size(); });
+            htmlForms.append(forms);
+        }
+    };
     auto fill = [&](QString& text, bool html) {
+        if (html)
+            makeHtmlForms();
         if (!text.contains(QLatin1Char('%')))
             return;
         PercentTokens tokens(text);

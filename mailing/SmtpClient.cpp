@@ -244,8 +244,13 @@ bool TSmtpClient::WaitForSocket(bool forWrite, qint64 deadlineMs)
 {
     const QDeadlineTimer deadline(deadlineMs);
     for (;;) {
-        if (Cancel && Cancel->load())
+        if (Cancel && Cancel->load()) {
+            // What is already there is still taken (an answer that arrived is not lost).
+            pollfd ready{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
+            if (::poll(&ready, 1, 0) > 0)
+                return true;
             Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+        }
         const qint64 left = deadline.remainingTime();
         if (left == 0)
             return false;
@@ -365,6 +370,14 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
 
 void TSmtpClient::Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
 {
+    BeginSend(from, recipients, pieces);
+    FinishSend();
+}
+
+void TSmtpClient::BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
+{
+    if (m_sendPending)
+        throw std::logic_error("the answer to the previous message is not read yet");
     if (!m_connected)
         OpenSession();
     if (Cancel && Cancel->load())
@@ -424,6 +437,14 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
         Command("DATA\r\n", 3);
     }
     WriteMessage(pieces);
+    m_sendPending = true;
+}
+
+void TSmtpClient::FinishSend()
+{
+    if (!m_sendPending)
+        return;
+    m_sendPending = false;
     const Reply reply = ReadReply();
     if (reply.code / 100 != 2)
         Fail(reply.text, CURLE_SEND_ERROR, true);
@@ -488,6 +509,7 @@ void TSmtpClient::Disconnect()
     }
     m_connected = false;
     m_clean = false;
+    m_sendPending = false;
     m_tls = false;
     m_socket = -1;
     m_in.clear();

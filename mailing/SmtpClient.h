@@ -64,6 +64,12 @@ public:
     void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
     // The message given as pieces sent one after the other (no copy is made).
     void Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
+    // Send in two steps: BeginSend writes the envelope and the message with its final dot;
+    // FinishSend reads the server's answer to it (the caller may work in between). An abort
+    // gives up only a wait: an answer that has arrived is still read.
+    void BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
+    void FinishSend();
+    bool SendPending() const { return m_sendPending; }
     void Disconnect();
     bool Connected() const { return m_connected; }
     // The last complete reply the server sent (all its lines, joined by blanks).
@@ -92,6 +98,7 @@ private:
     bool m_tls = false;
     bool m_clean = false;     // the session waits for a command (no transaction half done)
     bool m_quitting = false;
+    bool m_sendPending = false;  // a message went out and its answer is not read yet
     // What the server offered in its (last) EHLO reply.
     bool m_pipelining = false;
     bool m_sizeOffered = false;

@@ -337,8 +337,8 @@ int main(int argc, char** argv)
 
     std::printf("recipients %d, %s status commits, %d run(s) per case\n", count,
                 perMail ? "per-mail" : "batched (send cursor)", runs);
-    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s\n", "workers", "mail", "mails/s", "source/s", "ratio",
-                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink");
+    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s %14s\n", "workers", "mail", "mails/s", "source/s", "ratio",
+                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "sink ms/mail");
     struct Summary { QList<double> ratio, cpuRatio; };
     QMap<QString, Summary> summaries;
     for (int run = 0; run < runs; ++run) {
@@ -356,7 +356,9 @@ int main(int argc, char** argv)
             sink.Start(sinkOut);
             const Outcome ours = RunMailing(conn, kind == "big" ? &big : &small, sink.Server(), workers, perMail);
             QThread::msleep(300);
+            const double sinkCpu0 = CpuSeconds(RUSAGE_CHILDREN);
             sink.Stop();
+            const double sinkCpu = CpuSeconds(RUSAGE_CHILDREN) - sinkCpu0;
             const int sinkCount = SinkCount(sinkOut);
             conn.Close();
 
@@ -373,6 +375,7 @@ int main(int argc, char** argv)
             const double seconds2 = t2.elapsed() / 1000.0;
             const double sourceCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;  // the sink still runs
             sink2.Stop();
+            const double sink2Cpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0 - sourceCpu;
 
             const double rate = ours.sentRows / ours.seconds;
             const double rate2 = count / seconds2;
@@ -380,10 +383,12 @@ int main(int argc, char** argv)
             const double sourceCpuPerMail = 1000.0 * sourceCpu / count;
             summaries[c].ratio.append(rate / rate2);
             summaries[c].cpuRatio.append(cpuPerMail / sourceCpuPerMail);
-            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d\n", workers, qPrintable(kind), rate,
-                        rate2, rate / rate2, cpuPerMail, 100.0 * ours.mainCpu / std::max(1e-9, ours.cpu), sourceCpuPerMail,
-                        cpuPerMail / sourceCpuPerMail,
-                        ours.sentRows == count ? "yes" : "NO", sinkCount);
+            // the sink's CPU per mail in our run / in the reference run
+            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d %6.3f/%.3f\n", workers,
+                        qPrintable(kind), rate, rate2, rate / rate2, cpuPerMail,
+                        100.0 * ours.mainCpu / std::max(1e-9, ours.cpu), sourceCpuPerMail, cpuPerMail / sourceCpuPerMail,
+                        ours.sentRows == count ? "yes" : "NO", sinkCount, 1000.0 * sinkCpu / std::max(1, ours.sentRows),
+                        1000.0 * sink2Cpu / count);
             std::fflush(stdout);
             if (ours.sentRows != count)
                 std::fprintf(stderr, "last log line: %s\n", qPrintable(ours.lastLine));

@@ -3,7 +3,10 @@
 #include "MailTestUtil.h"
 #include "mailing/SmtpClient.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QThread>
+#include <atomic>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
@@ -167,4 +170,38 @@ TEST(SmtpClient, StartTlsCarriesLargeMessagesAndRefusals)
     EXPECT_EQ(arrived.size(), message.size());
     EXPECT_TRUE(arrived == message) << "the dots were doubled on the wire and undone by the peer";
     EXPECT_TRUE(peer.raw(1) == message);
+}
+
+TEST(SmtpClient, AnAbortGivesUpOnlyAnAnswerThatHasNotArrived)
+{
+    SmtpPeer peer(PeerOptions{.stallData = {"haengt@x.de"}});
+    std::atomic<bool> cancel{false};
+    TSmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.Cancel = &cancel;
+    client.BeginSend("from@x.de", {"to@x.de"}, {QByteArray("Subject: a\r\n\r\nText\r\n")});
+    QElapsedTimer t;
+    t.start();
+    while (peer.count("data") < 1 && t.elapsed() < 10000)
+        QThread::msleep(10);
+    QThread::msleep(50);
+    cancel = true;
+    EXPECT_NO_THROW(client.FinishSend()) << "the server took the mail before the abort";
+
+    cancel = false;
+    client.BeginSend("from@x.de", {"haengt@x.de"}, {QByteArray("Subject: b\r\n\r\nText\r\n")});
+    t.restart();
+    while (peer.count("stall") < 1 && t.elapsed() < 10000)
+        QThread::msleep(10);
+    cancel = true;
+    t.restart();
+    try {
+        client.FinishSend();
+        ADD_FAILURE() << "no answer came";
+    } catch (const ESmtpError& e) {
+        EXPECT_TRUE(e.Cancelled);
+    }
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_FALSE(client.Connected());
 }
