@@ -105,8 +105,16 @@ uintptr_t g_ownHandleException = 0;
 uintptr_t g_ownShowException = 0;
 std::exception_ptr g_lastUnhandled;
 
-// ReportLock: re-entrant, never destroyed (reports may come during the process's exit).
-std::recursive_mutex& g_reportLock = *new std::recursive_mutex;
+// The reporter is switched on by a constructor that runs before this file's dynamic
+// initialisation, and off after the static objects are gone: its state lives in function-local
+// objects that are made on first use and never destroyed.
+
+// ReportLock: re-entrant.
+std::recursive_mutex& ReportLock()
+{
+    static std::recursive_mutex& lock = *new std::recursive_mutex;
+    return lock;
+}
 thread_local bool t_inHandler = false;
 
 // The report thread: made at the activation, it waits for one report at a time.
@@ -176,7 +184,11 @@ private:
     std::atomic<pid_t> m_id{0};
     std::thread m_thread;
 };
-ReportThread& g_reportThread = *new ReportThread;
+ReportThread& TheReportThread()
+{
+    static ReportThread& thread = *new ReportThread;
+    return thread;
+}
 
 // While a GUI thread waits for a report: mouse-button and key input is dropped with a beep,
 // except for the reporter's own windows (marked with the property "sivrelReporterWindow").
@@ -297,12 +309,12 @@ bool SivrelActive()
 
 bool SivrelIsReportThread()
 {
-    return g_reportThread.Id() == gettid();
+    return TheReportThread().Id() == gettid();
 }
 
 bool SivrelActivate()
 {
-    std::lock_guard lock(g_reportLock);
+    std::lock_guard lock(ReportLock());
     if (g_active)
         return true;
     g_active = true;
@@ -333,13 +345,13 @@ bool SivrelActivate()
     g_previousTerminate = std::set_terminate(&ReporterTerminate);
     SivrelHookRaise(SivrelRedirectableModules());
     SivrelSetRaiseActive(true);
-    g_ownHandleException = HookProcedure(&platform::Application::HandleExceptionSlot,
+    g_ownHandleException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot),
                                          reinterpret_cast<uintptr_t>(&ReporterHandleException),
                                          QStringLiteral("platform::Application::HandleException"));
-    g_ownShowException = HookProcedure(&platform::Application::ShowExceptionSlot,
+    g_ownShowException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot),
                                        reinterpret_cast<uintptr_t>(&ReporterShowException),
                                        QStringLiteral("platform::Application::ShowException"));
-    g_reportThread.Start();
+    TheReportThread().Start();
     StartFreezeDetector();
     return true;
 }
@@ -347,16 +359,16 @@ bool SivrelActivate()
 void SivrelDeactivate()
 {
     SivrelCloseOwnSharedBlock();
-    std::lock_guard lock(g_reportLock);
+    std::lock_guard lock(ReportLock());
     if (!g_active)
         return;
     g_active = false;
     StopFreezeDetector();
     std::set_terminate(g_previousTerminate);
     SivrelSetRaiseActive(false);
-    UnhookProcedure(&platform::Application::HandleExceptionSlot);
-    UnhookProcedure(&platform::Application::ShowExceptionSlot);
-    g_reportThread.Stop();
+    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot));
+    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot));
+    TheReportThread().Stop();
     SivrelThreads().Clear();
     SivrelReport().CallStack.reset();
     SivrelListeners().Clear();
@@ -368,7 +380,7 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     // The report thread never waits for a report (the one it builds holds the lock).
     if (!g_active || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(g_reportLock);
+    std::unique_lock lock(ReportLock());
     if (t_inHandler)
         return true;
     t_inHandler = true;
@@ -389,15 +401,15 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
 
     bool result = true;
     const auto job = [&] { result = ReportException(object, address, params, mode); };
-    if (!g_reportThread.Running()) {
+    if (!TheReportThread().Running()) {
         job();
     } else {
-        g_reportThread.Post(job);
+        TheReportThread().Post(job);
         const bool gui = OnGuiThread();
         InputBlocker blocker;
         if (gui)
             QCoreApplication::instance()->installEventFilter(&blocker);
-        while (!g_reportThread.Done()) {
+        while (!TheReportThread().Done()) {
             if (gui)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             SivrelServeListenerCall();
@@ -421,7 +433,7 @@ extern "C" bool ExceptionManager(const void* exceptObject, const void* exceptAdd
     using namespace excreport;
     if (!g_active || !exceptObject || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(g_reportLock);
+    std::unique_lock lock(ReportLock());
     const std::exception_ptr& error = *static_cast<const std::exception_ptr*>(exceptObject);
     if (!IsReportable(error) || !g_handlingEnabled)
         return true;

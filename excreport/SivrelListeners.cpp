@@ -55,7 +55,7 @@ void FireAction(TSivrelActionNotify TSivrelListener::*event, const TSivrelAction
 
 TSivrelLogList& SivrelListeners()
 {
-    static TSivrelLogList list;
+    static TSivrelLogList& list = *new TSivrelLogList;
     return list;
 }
 

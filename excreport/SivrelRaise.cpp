@@ -24,19 +24,28 @@ struct Note {
     void (*destructor)(void*) = nullptr;
 };
 
-// Never freed: objects may be destroyed during the process's exit.
-std::mutex& g_lock = *new std::mutex;
-std::unordered_map<const void*, Note>& g_notes = *new std::unordered_map<const void*, Note>;
+// Made on first use and never freed: throws may come before this file's dynamic initialisation
+// (the reporter's constructor) and objects may be destroyed during the process's exit.
+std::mutex& NotesLock()
+{
+    static std::mutex& lock = *new std::mutex;
+    return lock;
+}
+std::unordered_map<const void*, Note>& Notes()
+{
+    static auto& notes = *new std::unordered_map<const void*, Note>;
+    return notes;
+}
 
 void DestroyThrown(void* object)
 {
     void (*destructor)(void*) = nullptr;
     {
-        std::lock_guard lock(g_lock);
-        const auto it = g_notes.find(object);
-        if (it != g_notes.end()) {
+        std::lock_guard lock(NotesLock());
+        const auto it = Notes().find(object);
+        if (it != Notes().end()) {
             destructor = it->second.destructor;
-            g_notes.erase(it);
+            Notes().erase(it);
         }
     }
     if (destructor)
@@ -62,8 +71,8 @@ void DestroyThrown(void* object)
         note.record.ThreadId = gettid();
         note.record.Frames.assign(reinterpret_cast<uintptr_t*>(frames) + first, reinterpret_cast<uintptr_t*>(frames) + n);
         {
-            std::lock_guard lock(g_lock);
-            g_notes.insert_or_assign(object, std::move(note));
+            std::lock_guard lock(NotesLock());
+            Notes().insert_or_assign(object, std::move(note));
         }
         destructor = &DestroyThrown;
     }
@@ -110,9 +119,9 @@ std::optional<TSivrelRaiseRecord> SivrelRaiseRecord(const std::exception_ptr& er
 {
     if (!error)
         return std::nullopt;
-    std::lock_guard lock(g_lock);
-    const auto it = g_notes.find(ThrownObject(error));
-    if (it == g_notes.end())
+    std::lock_guard lock(NotesLock());
+    const auto it = Notes().find(ThrownObject(error));
+    if (it == Notes().end())
         return std::nullopt;
     return it->second.record;
 }
@@ -125,8 +134,8 @@ uintptr_t SivrelRaiseAddress(const TSivrelRaiseRecord& record)
 
 int SivrelRaiseRecordCount()
 {
-    std::lock_guard lock(g_lock);
-    return static_cast<int>(g_notes.size());
+    std::lock_guard lock(NotesLock());
+    return static_cast<int>(Notes().size());
 }
 
 } // namespace excreport

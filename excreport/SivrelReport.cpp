@@ -19,8 +19,17 @@ namespace excreport {
 namespace {
 
 std::atomic<TSivrelReportOutputs*> g_outputs{nullptr};
-QStringList g_startArguments;
-QString g_startDirectory;
+// Noted by the activation, which may run before this file's dynamic initialisation.
+QStringList& StartArguments()
+{
+    static QStringList& list = *new QStringList;
+    return list;
+}
+QString& StartDirectory()
+{
+    static QString& folder = *new QString;
+    return folder;
+}
 
 QString Hex16(uintptr_t value)
 {
@@ -109,7 +118,7 @@ TSivrelReportOutputs* SivrelReportOutputs()
 
 TSivrelReportState& SivrelReport()
 {
-    static TSivrelReportState state;
+    static TSivrelReportState& state = *new TSivrelReportState;
     return state;
 }
 
@@ -363,38 +372,38 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
 void SivrelNoteStartValues()
 {
     QFile f(QStringLiteral("/proc/self/cmdline"));
-    g_startArguments.clear();
+    StartArguments().clear();
     if (f.open(QIODevice::ReadOnly)) {
         QByteArray all = f.readAll();
         if (all.endsWith('\0'))
             all.chop(1);
         for (const QByteArray& a : all.split('\0'))
-            g_startArguments << QFile::decodeName(a);
+            StartArguments() << QFile::decodeName(a);
     }
-    g_startDirectory = QDir::currentPath();
+    StartDirectory() = QDir::currentPath();
 }
 
 QStringList SivrelStartArguments()
 {
-    return g_startArguments;
+    return StartArguments();
 }
 
 QString SivrelStartDirectory()
 {
-    return g_startDirectory;
+    return StartDirectory();
 }
 
 void RestartOrTerminate(bool restart)
 {
     if (restart) {
         std::vector<QByteArray> args;
-        for (const QString& a : g_startArguments)
+        for (const QString& a : StartArguments())
             args.push_back(QFile::encodeName(a));
         std::vector<char*> argv;
         for (QByteArray& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        const QByteArray folder = QFile::encodeName(g_startDirectory);
+        const QByteArray folder = QFile::encodeName(StartDirectory());
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (!folder.isEmpty())

@@ -1,0 +1,116 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ChildRun {
+    QString file;
+    int exitCode = -1;
+    QStringList lines;
+    QString stderrText;
+};
+
+// Runs the child program for one case; the lines are what its listener and outputs wrote.
+ChildRun RunChild(const QString& program, const QString& which, const QString& folder = QString())
+{
+    static QTemporaryDir dir;
+    const QString file = dir.filePath(which + ".txt");
+    QFile::remove(file);
+    QProcess p;
+    if (!folder.isEmpty())
+        p.setWorkingDirectory(folder);
+    p.start(program, {which, file});
+    p.waitForFinished(60000);
+    ChildRun run;
+    run.file = file;
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.stderrText = QString::fromUtf8(p.readAllStandardError());
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly))
+        run.lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    return run;
+}
+
+QString LineValue(const QStringList& lines, const QString& key)
+{
+    for (const QString& l : lines)
+        if (l.startsWith(key + ' '))
+            return l.mid(key.size() + 1);
+    return QString();
+}
+
+} // namespace
+
+TEST(ReporterChild, ASlotThatThrowsIsReportedAndTheProgramGoesOn)
+{
+    const ChildRun run = RunChild(QLY_CHILD, "slot");
+    const QString all = run.lines.join('\n');
+    EXPECT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
+    EXPECT_EQ(LineValue(run.lines, "active"), "1");
+    EXPECT_EQ(LineValue(run.lines, "class"), "std::runtime_error");
+    EXPECT_EQ(LineValue(run.lines, "message"), "Exception Log Check");
+    EXPECT_EQ(LineValue(run.lines, "thread"), "main");
+    EXPECT_EQ(LineValue(run.lines, "first"),
+              QStringLiteral("ThrowingSlot ReporterChild.cpp %1").arg(LineValue(run.lines, "line")));
+    EXPECT_TRUE(run.lines.contains("dialog")) << all.toStdString();
+    EXPECT_TRUE(run.lines.contains("log")) << all.toStdString();
+    EXPECT_FALSE(all.contains("plain")) << "the application's own box would have shown: " << all.toStdString();
+    EXPECT_TRUE(run.lines.contains("after")) << all.toStdString();
+}
+
+TEST(ReporterChild, WithoutTheBlockTheProgramHandlesItsExceptionsItself)
+{
+    const ChildRun run = RunChild(QStringLiteral(QLY_CHILD) + ".noblock", "slot");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(LineValue(run.lines, "active"), "0");
+    EXPECT_EQ(LineValue(run.lines, "assertion"),
+              "Cannot use 'CurrentSivrelLogOptions' function without SivrelLog activate.");
+    EXPECT_EQ(LineValue(run.lines, "plain"), "Exception Log Check");
+    EXPECT_EQ(LineValue(run.lines, "class"), "");
+}
+
+TEST(ReporterChild, AbortsAndCustomMessagesGiveNoReport)
+{
+    const ChildRun aborted = RunChild(QLY_CHILD, "abort");
+    EXPECT_EQ(aborted.exitCode, 0);
+    EXPECT_EQ(LineValue(aborted.lines, "class"), "") << "no report";
+    EXPECT_TRUE(aborted.lines.contains("plain std::exception")) << aborted.lines.join('\n').toStdString();
+
+    const ChildRun custom = RunChild(QLY_CHILD, "custom");
+    EXPECT_EQ(custom.exitCode, 0);
+    EXPECT_TRUE(custom.lines.contains("custom Information.|Bitte erneut versuchen.")) << custom.lines.join('\n').toStdString();
+    EXPECT_FALSE(custom.lines.contains("dialog"));
+    EXPECT_EQ(LineValue(custom.lines, "plain"), "");
+}
+
+TEST(ReporterChild, AnExceptionEscapingMainIsReportedOnceAndEndsWithCode1)
+{
+    const ChildRun run = RunChild(QLY_CHILD, "escape");
+    EXPECT_EQ(run.exitCode, 1) << run.stderrText.toStdString();
+    EXPECT_EQ(run.lines.count("dialog"), 1) << run.lines.join('\n').toStdString();
+    EXPECT_EQ(LineValue(run.lines, "message"), "escaped main");
+    EXPECT_TRUE(LineValue(run.lines, "first").startsWith("main ReporterChild.cpp")) << run.lines.join('\n').toStdString();
+}
+
+TEST(ReporterChild, RestartStartsTheProgramAgainInItsStartFolder)
+{
+    QTemporaryDir folder;
+    const ChildRun run = RunChild(QLY_CHILD, "restart", folder.path());
+    EXPECT_EQ(run.exitCode, 1) << run.stderrText.toStdString();
+    EXPECT_TRUE(run.lines.contains("dialog"));
+    // The new instance runs on its own; wait for its line.
+    QString restarted;
+    for (int i = 0; i < 200 && restarted.isEmpty(); ++i) {
+        QThread::msleep(50);
+        QFile f(run.file);
+        if (f.open(QIODevice::ReadOnly))
+            restarted = LineValue(QString::fromUtf8(f.readAll()).split('\n'), "restarted");
+    }
+    EXPECT_EQ(restarted, "restart " + run.file + " in " + QDir(folder.path()).canonicalPath());
+}

@@ -1,0 +1,148 @@
+// Child program of the capture tests: it carries its reporter data and switches the reporter on
+// at start. argv[1] names the case, argv[2] the file that gets what the listener and the outputs
+// saw, one line each.
+#include "excreport/SivrelCapture.h"
+#include "excreport/SivrelExcept.h"
+#include "excreport/SivrelListeners.h"
+#include "excreport/SivrelModules.h"
+#include "excreport/SivrelReport.h"
+#include "platform/app/Application.h"
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+using namespace excreport;
+
+namespace {
+
+QString g_recordFile;
+
+void Out(const QString& line)
+{
+    QFile f(g_recordFile);
+    if (f.open(QIODevice::Append))
+        f.write(line.toUtf8() + '\n');
+}
+
+QString MessageOf(const std::exception_ptr& e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+        return QString::fromUtf8(x.what());
+    } catch (...) {
+        return QString();
+    }
+}
+
+struct EChildCustom : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+struct EAbort : std::exception {};
+struct EQuietStop : EAbort {};
+
+class FileOutputs : public TSivrelReportOutputs {
+public:
+    bool terminate = false;
+    void ShowCustomMessage(const QString& caption, const QString& message) override { Out("custom " + caption + "|" + message); }
+    QString BuildTexts() override { return QStringLiteral("report"); }
+    bool IsDuplicate() override { return false; }
+    void CaptureScreen() override {}
+    void ReleaseScreen() override {}
+    QString MessageText() override { return {}; }
+    bool IsConsole() override { return false; }
+    void ShowReportDialog() override
+    {
+        Out("dialog");
+        SivrelReport().TerminateRequested = terminate;
+    }
+    void ShowConsoleReport() override { Out("console"); }
+    void ShowRequestDialog() override {}
+    void SaveScreenshot() override {}
+    void DeleteScreenshot() override {}
+    void WriteLog() override { Out("log"); }
+    void AppendRequestSection() override {}
+    void CopyToClipboard() override {}
+    void SendReport() override {}
+};
+
+int g_throwLine = 0;
+
+__attribute__((noinline)) void ThrowingSlot()
+{
+    g_throwLine = __LINE__; throw std::runtime_error("Exception Log Check");
+}
+
+__attribute__((noinline)) void ThrowingAbortSlot()
+{
+    throw EQuietStop();
+}
+
+__attribute__((noinline)) void ThrowingCustomSlot()
+{
+    throw EChildCustom("custom");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    const QString which = QString::fromLocal8Bit(argv[1]);
+    g_recordFile = QString::fromLocal8Bit(argv[2]);
+
+    // A restarted instance only says how it was started.
+    QFile previous(g_recordFile);
+    if (which == "restart" && previous.open(QIODevice::ReadOnly) && previous.readAll().contains("dialog\n")) {
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        Out("restarted " + args.mid(1).join(' ') + " in " + QDir::currentPath());
+        return 0;
+    }
+
+    platform::Application app(argc, argv);
+    app.OnException = [](std::exception_ptr e) { Out("plain " + MessageOf(e)); };
+    Out(QStringLiteral("active %1").arg(SivrelActive() ? 1 : 0));
+    try {
+        CurrentSivrelLogOptions();
+    } catch (const EAssertionFailed& e) {
+        Out("assertion " + e.Message());
+    }
+
+    FileOutputs outputs;
+    SivrelSetReportOutputs(&outputs);
+    TSivrelListener listener;
+    listener.ExceptionNotify = [](const TSivrelExceptionRecord& r, bool&) {
+        Out("class " + SivrelClassName(*SivrelExceptionType(r.ExceptionObject)));
+        Out("message " + MessageOf(r.ExceptionObject));
+        Out(QStringLiteral("thread %1").arg(r.ThreadId == uint32_t(getpid()) ? "main" : "other"));
+        if (r.CallStack && r.CallStack->Count() > 0) {
+            const TSivrelDebugInfo& first = r.CallStack->Items(0);
+            Out(QStringLiteral("first %1 %2 %3").arg(first.ProcedureName, first.UnitName).arg(first.Line));
+        }
+    };
+    SivrelListeners().Add(&listener);
+
+    if (which == "slot" || which == "abort" || which == "custom" || which == "restart") {
+        if (which == "restart") {
+            outputs.terminate = true;
+            CurrentSivrelLogOptions()->SetTerminateAction(taRestart);
+            QDir::setCurrent(QDir::rootPath()); // the restart goes back to the start folder
+        }
+        QTimer::singleShot(0, which == "abort" ? &ThrowingAbortSlot : which == "custom" ? &ThrowingCustomSlot : &ThrowingSlot);
+        QTimer::singleShot(100, [] { QCoreApplication::quit(); });
+        const int code = app.exec();
+        Out(QStringLiteral("line %1").arg(g_throwLine));
+        Out("after");
+        return code;
+    }
+    if (which == "escape") {
+        g_throwLine = __LINE__; throw std::runtime_error("escaped main");
+    }
+    return 2;
+}
