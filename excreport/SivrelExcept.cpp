@@ -80,6 +80,7 @@ void StopFreezeDetector()
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
+#include "excreport/SivrelSignals.h"
 #include "excreport/SivrelSupport.h"
 #include "platform/app/Application.h"
 #include <QAbstractEventDispatcher>
@@ -352,6 +353,7 @@ bool SivrelActivate()
                                        reinterpret_cast<uintptr_t>(&ReporterShowException),
                                        QStringLiteral("platform::Application::ShowException"));
     TheReportThread().Start();
+    SivrelInstallSignalHandlers();
     StartFreezeDetector();
     return true;
 }
@@ -365,6 +367,7 @@ void SivrelDeactivate()
     g_active = false;
     StopFreezeDetector();
     std::set_terminate(g_previousTerminate);
+    SivrelRemoveSignalHandlers();
     SivrelSetRaiseActive(false);
     UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot));
     UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot));
@@ -400,6 +403,7 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     NoteFocus(params);
 
     bool result = true;
+    SivrelSetWaitingThread(gettid());
     const auto job = [&] { result = ReportException(object, address, params, mode); };
     if (!TheReportThread().Running()) {
         job();
@@ -420,6 +424,7 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     }
     TSivrelReportState& r = SivrelReport();
     SivrelPublishRecord(nullptr);
+    SivrelSetWaitingThread(0);
     r.Record = TSivrelExceptionRecord();
     r.CallStack.reset();
     r.Exception = nullptr;

@@ -16,6 +16,8 @@ extern char** environ;
 
 namespace excreport {
 
+std::atomic<uint64_t> SivrelReportProgress{0};
+
 namespace {
 
 std::atomic<TSivrelReportOutputs*> g_outputs{nullptr};
@@ -184,7 +186,12 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
     (void)mode; // dialog and console alike for a desktop program; there is no web output
     TSivrelReportState& r = SivrelReport();
     TSivrelReportOutputs* out = SivrelReportOutputs();
-    QString section = QStringLiteral("1");
+    QString section;
+    const auto enter = [&](const QString& step) {
+        section = step;
+        SivrelReportProgress.fetch_add(1, std::memory_order_relaxed);
+    };
+    enter(QStringLiteral("1"));
     bool result = false;
     // Whether the user saw or the log kept anything of this exception: a pipeline that fails
     // before that leaves the exception to the program's own handling.
@@ -199,18 +206,18 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         r.ExceptionAddress = address;
         modules->DropChangedModules();
 
-        section = QStringLiteral("101");
+        enter(QStringLiteral("101"));
         TSivrelModuleRef module = address ? modules->ModuleOfAddress(address) : nullptr;
-        section = QStringLiteral("102");
+        enter(QStringLiteral("102"));
         if (!module || !module->DebugInfo)
             module = modules->ModuleInfo(SivrelThisModule());
-        section = QStringLiteral("103");
+        enter(QStringLiteral("103"));
         if (!module || !module->DebugInfo)
             module = modules->ModuleInfo(SivrelMainModule());
         if (!module)
             throw ESivrelError(QStringLiteral("No module entry for the report."));
 
-        section = QStringLiteral("104");
+        enter(QStringLiteral("104"));
         TSivrelModuleOptionsEx& options = r.WorkingOptions;
         options.Assign(module->Options.get());
         options.SetModuleName(module->FileName);
@@ -219,13 +226,13 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         r.CopySwitch = false;
         r.Duplicate = false;
 
-        section = QStringLiteral("2");
+        enter(QStringLiteral("2"));
         if (options.UseCustomMessages()) {
             const QStringList& classes = options.CustomMessageClasses();
             for (int i = 0; i < classes.size(); ++i) {
                 if (!IsKindOfByName(object, classes[i]))
                     continue;
-                section = QStringLiteral("201");
+                enter(QStringLiteral("201"));
                 const QString message = options.CustomMessages().value(i);
                 if (!message.isEmpty() && out)
                     out->ShowCustomMessage(options.GetText(0), message);
@@ -234,72 +241,72 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             }
         }
 
-        section = QStringLiteral("3");
+        enter(QStringLiteral("3"));
         const uintptr_t stackTop = params.StackTop ? params.StackTop : CurrentStackTop();
         const uintptr_t stackStart = params.StackStart;
 
-        section = QStringLiteral("4");
+        enter(QStringLiteral("4"));
         r.CallStack = modules->BuildCallStack(address, params.Frames, stackStart, stackTop);
-        section = QStringLiteral("5");
+        enter(QStringLiteral("5"));
         {
             TSivrelThreadsList& threads = SivrelThreads();
             std::lock_guard lock(threads.Mutex());
-            section = QStringLiteral("5010");
+            enter(QStringLiteral("5010"));
             const int i = threads.IndexOfId(params.ThreadId);
             if (i >= 0 && !threads.Items(i).CreatorFrames.empty()) {
-                section = QStringLiteral("502");
+                enter(QStringLiteral("502"));
                 const auto creator = modules->BuildCallStack(0, threads.Items(i).CreatorFrames, 0, 0);
-                section = QStringLiteral("504");
+                enter(QStringLiteral("504"));
                 for (int j = 0; j < creator->Count(); ++j)
                     r.CallStack->Add(creator->Items(j));
             }
         }
 
-        section = QStringLiteral("6");
+        enter(QStringLiteral("6"));
         r.Handled = true;
         modules->RefreshModules();
 
-        section = QStringLiteral("7");
+        enter(QStringLiteral("7"));
         r.Record = TSivrelExceptionRecord();
         r.Record.CallStack = r.CallStack.get();
         r.Record.ModuleOptions = &options;
-        section = QStringLiteral("701");
+        enter(QStringLiteral("701"));
         r.Record.ExceptionAddress = address;
         r.Record.ExceptionObject = object;
         r.Record.ThreadId = static_cast<uint32_t>(params.ThreadId);
-        section = QStringLiteral("702");
+        enter(QStringLiteral("702"));
         r.Record.LogText = out ? out->BuildTexts() : QString();
-        section = QStringLiteral("703");
+        enter(QStringLiteral("703"));
         r.Record.ModulesList = modules;
-        section = QStringLiteral("704");
+        enter(QStringLiteral("704"));
         SivrelPublishRecord(&r.Record);
         r.Duplicate = out && out->IsDuplicate();
-        section = QStringLiteral("705");
+        enter(QStringLiteral("705"));
         ClearWarning();
-        section = QStringLiteral("706");
+        enter(QStringLiteral("706"));
         if (out)
             out->CaptureScreen();
         if (HasExceptionNotify())
             RunInFaultingThread([&] { FireExceptionNotify(r.Record, r.Handled); });
 
-        section = QStringLiteral("8");
+        enter(QStringLiteral("8"));
         if (!r.Handled) {
             result = true;
         } else {
-            section = QStringLiteral("9");
+            enter(QStringLiteral("9"));
             ++r.ReportsThisRun;
-            section = QStringLiteral("10");
+            enter(QStringLiteral("10"));
             if (out)
                 out->MessageText();
 
-            section = QStringLiteral("11");
+            enter(QStringLiteral("11"));
             if (options.ShowDialog()) {
-                section = QStringLiteral("12");
+                enter(QStringLiteral("12"));
                 r.Execute = true;
                 ClearWarning();
                 Notify(0, r.Execute);
                 if (r.Execute && out) {
-                    section = QStringLiteral("13");
+                    enter(QStringLiteral("13"));
                     const bool console = out->IsConsole();
                     for (;;) {
                         try {
@@ -321,7 +328,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
                             break;
                     }
                 }
-                section = QStringLiteral("14");
+                enter(QStringLiteral("14"));
                 Notify(1, r.Execute);
             }
             if (out) {
@@ -331,7 +338,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
                 out->ReleaseScreen();
             }
 
-            section = QStringLiteral("15");
+            enter(QStringLiteral("15"));
             if (options.SaveLog()) {
                 if (out)
                     RunAction(2, 3, eeLogError, QStringLiteral("Log"), [&] {
@@ -344,7 +351,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             if (r.CopySwitch && out)
                 out->CopyToClipboard();
 
-            section = QStringLiteral("16");
+            enter(QStringLiteral("16"));
             if (ShouldSend() && out) {
                 const bool client = options.SendMode() == smMailClient;
                 RunAction(4, 5, client ? eeEmailShellError : eeEmailSMTPError,
@@ -353,11 +360,11 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             }
         }
 
-        section = QStringLiteral("17");
+        enter(QStringLiteral("17"));
         r.CallStack.reset();
-        section = QStringLiteral("18");
+        enter(QStringLiteral("18"));
         if (r.TerminateRequested) {
-            section = QStringLiteral("19");
+            enter(QStringLiteral("19"));
             RestartOrTerminate(options.TerminateAction() == taRestart);
         }
     } catch (...) {

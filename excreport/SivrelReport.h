@@ -5,6 +5,7 @@
 #include "excreport/SivrelLists.h"
 #include "excreport/SivrelModules.h"
 #include <QString>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <sys/types.h>
@@ -89,6 +90,10 @@ TSivrelReportState& SivrelReport();
 
 // The thread records of the program's threads (their creators' frames follow a worker's stack).
 TSivrelThreadsList& SivrelThreads();
+
+// Grows with every step of a report (and may be bumped by an output while its window is open):
+// a fatal-signal handler waiting for its report gives up only when this stands still.
+extern std::atomic<uint64_t> SivrelReportProgress;
 
 // Produces one report; True when the caller shall run its own handling. Mode: 0 automatic, 1 from
 // the application's handler.

@@ -12,6 +12,7 @@ namespace {
 struct ChildRun {
     QString file;
     int exitCode = -1;
+    bool crashed = false;
     QStringList lines;
     QString stderrText;
 };
@@ -30,6 +31,7 @@ ChildRun RunChild(const QString& program, const QString& which, const QString& f
     ChildRun run;
     run.file = file;
     run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.crashed = p.exitStatus() == QProcess::CrashExit;
     run.stderrText = QString::fromUtf8(p.readAllStandardError());
     QFile f(file);
     if (f.open(QIODevice::ReadOnly))
@@ -113,4 +115,36 @@ TEST(ReporterChild, RestartStartsTheProgramAgainInItsStartFolder)
             restarted = LineValue(QString::fromUtf8(f.readAll()).split('\n'), "restarted");
     }
     EXPECT_EQ(restarted, "restart " + run.file + " in " + QDir(folder.path()).canonicalPath());
+}
+
+TEST(ReporterChild, CrashesInTheMainThreadAreReportedAndTheSignalEndsTheProgram)
+{
+    const struct {
+        const char* which;
+        const char* cls;
+        const char* message;  // start of it
+        const char* routine;  // the first entry's, or one of the stack's
+        bool lineOfFirst;
+    } cases[] = {
+        {"segv", "excreport::EAccessViolation", "Access violation at address ", "NullSlot", true},
+        {"overflow", "excreport::EStackOverflow", "Stack overflow.", "Recurse", false},
+        {"sigabrt", "excreport::EProcessAbort", "Abnormal program termination.", "AbortSlot", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.which);
+        const ChildRun run = RunChild(QLY_CHILD, c.which);
+        const std::string all = run.lines.join('\n').toStdString();
+        EXPECT_TRUE(run.crashed) << all << run.stderrText.toStdString();
+        EXPECT_EQ(LineValue(run.lines, "class"), c.cls) << all;
+        EXPECT_TRUE(LineValue(run.lines, "message").startsWith(c.message)) << all;
+        EXPECT_EQ(LineValue(run.lines, "thread"), "main") << all;
+        EXPECT_TRUE(run.lines.contains("dialog")) << all;
+        EXPECT_FALSE(run.lines.contains("survived")) << all;
+        if (c.lineOfFirst)
+            EXPECT_EQ(LineValue(run.lines, "first"),
+                      QStringLiteral("%1 ReporterChild.cpp %2").arg(c.routine, LineValue(run.lines, "line")))
+                << all;
+        else
+            EXPECT_TRUE(LineValue(run.lines, "stack").split(' ').contains(c.routine)) << all;
+    }
 }

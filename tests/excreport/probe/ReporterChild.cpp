@@ -76,6 +76,31 @@ __attribute__((noinline)) void ThrowingSlot()
     g_throwLine = __LINE__; throw std::runtime_error("Exception Log Check");
 }
 
+__attribute__((noinline)) void NullSlot()
+{
+    volatile int* nothing = nullptr;
+    g_throwLine = __LINE__; *nothing = 1;
+}
+
+__attribute__((noinline)) int Recurse(int depth)
+{
+    volatile char room[512];
+    room[0] = static_cast<char>(depth);
+    if (depth < 0) // never: the recursion runs until the stack ends
+        return 0;
+    return Recurse(depth + 1) + room[0];
+}
+
+__attribute__((noinline)) void OverflowSlot()
+{
+    Recurse(0);
+}
+
+__attribute__((noinline)) void AbortSlot()
+{
+    g_throwLine = __LINE__; std::abort();
+}
+
 __attribute__((noinline)) void ThrowingAbortSlot()
 {
     throw EQuietStop();
@@ -124,10 +149,22 @@ int main(int argc, char** argv)
         if (r.CallStack && r.CallStack->Count() > 0) {
             const TSivrelDebugInfo& first = r.CallStack->Items(0);
             Out(QStringLiteral("first %1 %2 %3").arg(first.ProcedureName, first.UnitName).arg(first.Line));
+            QStringList routines;
+            for (int i = 0; i < r.CallStack->Count(); ++i)
+                if (r.CallStack->Items(i).Kind != 0)
+                    routines << r.CallStack->Items(i).ProcedureName;
+            Out("stack " + routines.join(' '));
         }
+        Out(QStringLiteral("line %1").arg(g_throwLine));
     };
     SivrelListeners().Add(&listener);
 
+    if (which == "segv" || which == "overflow" || which == "sigabrt") {
+        QTimer::singleShot(0, which == "segv" ? &NullSlot : which == "overflow" ? &OverflowSlot : &AbortSlot);
+        app.exec();
+        Out("survived");
+        return 0;
+    }
     if (which == "slot" || which == "abort" || which == "custom" || which == "restart") {
         if (which == "restart") {
             outputs.terminate = true;
