@@ -81,6 +81,7 @@ void StopFreezeDetector()
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
 #include "excreport/SivrelSignals.h"
+#include "excreport/SivrelThreads.h"
 #include "excreport/SivrelSupport.h"
 #include "platform/app/Application.h"
 #include <QAbstractEventDispatcher>
@@ -344,8 +345,10 @@ bool SivrelActivate()
     g_handlingEnabled = true;
 
     g_previousTerminate = std::set_terminate(&ReporterTerminate);
-    SivrelHookRaise(SivrelRedirectableModules());
+    const std::vector<uintptr_t> modules = SivrelRedirectableModules();
+    SivrelHookRaise(modules);
     SivrelSetRaiseActive(true);
+    SivrelHookThreads(modules);
     g_ownHandleException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot),
                                          reinterpret_cast<uintptr_t>(&ReporterHandleException),
                                          QStringLiteral("platform::Application::HandleException"));

@@ -140,11 +140,47 @@ TEST(ReporterChild, CrashesInTheMainThreadAreReportedAndTheSignalEndsTheProgram)
         EXPECT_EQ(LineValue(run.lines, "thread"), "main") << all;
         EXPECT_TRUE(run.lines.contains("dialog")) << all;
         EXPECT_FALSE(run.lines.contains("survived")) << all;
-        if (c.lineOfFirst)
+        if (c.lineOfFirst) {
             EXPECT_EQ(LineValue(run.lines, "first"),
                       QStringLiteral("%1 ReporterChild.cpp %2").arg(c.routine, LineValue(run.lines, "line")))
                 << all;
-        else
+        } else {
             EXPECT_TRUE(LineValue(run.lines, "stack").split(' ').contains(c.routine)) << all;
+        }
+    }
+}
+
+TEST(ReporterChild, WorkerThreadsShowTheirFramesThenTheirStarter)
+{
+    const struct {
+        const char* which;
+        const char* cls;
+        const char* routine;
+        bool crashes;
+    } cases[] = {
+        {"thread-segv", "excreport::EAccessViolation", "WorkerFault", true},
+        {"qthread-segv", "excreport::EAccessViolation", "WorkerFault", true},
+        {"thread-throw", "std::runtime_error", "WorkerThrow", false},
+        {"qthread-throw", "std::runtime_error", "WorkerThrow", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.which);
+        const ChildRun run = RunChild(QLY_CHILD, c.which);
+        const std::string all = run.lines.join('\n').toStdString();
+        EXPECT_EQ(run.crashed, c.crashes) << all << run.stderrText.toStdString();
+        EXPECT_EQ(LineValue(run.lines, "class"), c.cls) << all;
+        EXPECT_EQ(LineValue(run.lines, "thread"), "other") << all;
+        EXPECT_EQ(run.lines.count("dialog"), 1) << all;
+        const QStringList stack = LineValue(run.lines, "stack").split(' ');
+        const qsizetype worker = stack.indexOf(c.routine), starter = stack.indexOf("StartWorker");
+        EXPECT_GE(worker, 0) << all;
+        EXPECT_GT(starter, worker) << "the starter's frames follow the worker's: " << all;
+        if (!c.crashes) {
+            EXPECT_EQ(run.exitCode, 0) << all;
+            EXPECT_TRUE(run.lines.contains("survived")) << all;
+        }
+        if (QString(c.which) == "qthread-throw") {
+            EXPECT_TRUE(run.lines.contains("finished")) << all;
+        }
     }
 }

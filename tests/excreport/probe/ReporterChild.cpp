@@ -9,9 +9,11 @@
 #include "platform/app/Application.h"
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 using namespace excreport;
@@ -101,6 +103,48 @@ __attribute__((noinline)) void AbortSlot()
     g_throwLine = __LINE__; std::abort();
 }
 
+__attribute__((noinline)) void WorkerFault()
+{
+    volatile int* nothing = nullptr;
+    *nothing = 2;
+}
+
+__attribute__((noinline)) void WorkerThrow()
+{
+    throw std::runtime_error("worker failed");
+}
+
+class Worker : public QThread {
+public:
+    bool fault = true;
+
+protected:
+    void run() override
+    {
+        if (fault)
+            WorkerFault();
+        else
+            WorkerThrow();
+    }
+};
+
+__attribute__((noinline)) void StartWorker(const QString& which)
+{
+    if (which == "thread-segv") {
+        std::thread(&WorkerFault).join();
+    } else if (which == "thread-throw") {
+        std::thread(&WorkerThrow).join();
+    } else {
+        auto* worker = new Worker;
+        worker->fault = which == "qthread-segv";
+        QObject::connect(worker, &QThread::finished, QCoreApplication::instance(), [] {
+            Out("finished");
+            QTimer::singleShot(50, [] { QCoreApplication::quit(); });
+        });
+        worker->start();
+    }
+}
+
 __attribute__((noinline)) void ThrowingAbortSlot()
 {
     throw EQuietStop();
@@ -159,6 +203,15 @@ int main(int argc, char** argv)
     };
     SivrelListeners().Add(&listener);
 
+    if (which.startsWith("thread-") || which.startsWith("qthread-")) {
+        QTimer::singleShot(0, [which] { StartWorker(which); });
+        if (which.startsWith("thread-"))
+            QTimer::singleShot(200, [] { QCoreApplication::quit(); });
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(3); });
+        const int code = app.exec();
+        Out("survived");
+        return code;
+    }
     if (which == "segv" || which == "overflow" || which == "sigabrt") {
         QTimer::singleShot(0, which == "segv" ? &NullSlot : which == "overflow" ? &OverflowSlot : &AbortSlot);
         app.exec();
