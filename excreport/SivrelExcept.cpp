@@ -80,6 +80,7 @@ void StopFreezeDetector()
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
+#include "excreport/SivrelFreeze.h"
 #include "excreport/SivrelSignals.h"
 #include "excreport/SivrelThreads.h"
 #include "excreport/SivrelSupport.h"
@@ -101,6 +102,7 @@ namespace {
 std::atomic<bool> g_active{false};
 std::atomic<bool> g_handlingEnabled{false};
 pid_t g_mainThreadId = 0;
+pthread_t g_mainThread{};
 uintptr_t g_mainStackTop = 0;
 std::terminate_handler g_previousTerminate = nullptr;
 uintptr_t g_ownHandleException = 0;
@@ -309,6 +311,21 @@ bool SivrelActive()
     return g_active.load();
 }
 
+pthread_t SivrelMainThread()
+{
+    return g_mainThread;
+}
+
+pid_t SivrelMainThreadId()
+{
+    return g_mainThreadId;
+}
+
+uintptr_t SivrelMainStackTop()
+{
+    return g_mainStackTop;
+}
+
 bool SivrelIsReportThread()
 {
     return TheReportThread().Id() == gettid();
@@ -334,6 +351,7 @@ bool SivrelActivate()
         return false;
     }
     g_mainThreadId = gettid();
+    g_mainThread = pthread_self();
     g_mainStackTop = CurrentStackTop();
     TSivrelReportState& r = SivrelReport();
     r.WorkingOptions.SetDefaults();
@@ -357,6 +375,7 @@ bool SivrelActivate()
                                        QStringLiteral("platform::Application::ShowException"));
     TheReportThread().Start();
     SivrelInstallSignalHandlers();
+    SivrelRegisterFreezeWatch();
     StartFreezeDetector();
     return true;
 }
@@ -364,11 +383,12 @@ bool SivrelActivate()
 void SivrelDeactivate()
 {
     SivrelCloseOwnSharedBlock();
-    std::lock_guard lock(ReportLock());
-    if (!g_active)
+    if (!g_active.exchange(false))
         return;
-    g_active = false;
+    // The watch may wait for ReportLock in a report of its own: stop it before taking the lock.
     StopFreezeDetector();
+    SivrelSetFreezeControl({});
+    std::lock_guard lock(ReportLock());
     std::set_terminate(g_previousTerminate);
     SivrelRemoveSignalHandlers();
     SivrelSetRaiseActive(false);

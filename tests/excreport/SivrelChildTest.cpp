@@ -184,3 +184,25 @@ TEST(ReporterChild, WorkerThreadsShowTheirFramesThenTheirStarter)
         }
     }
 }
+
+TEST(ReporterChild, AFrozenWindowIsReportedWhileTheWatchRuns)
+{
+    const ChildRun frozen = RunChild(QLY_CHILD, "freeze");
+    const std::string all = frozen.lines.join('\n').toStdString();
+    EXPECT_EQ(frozen.exitCode, 0) << all << frozen.stderrText.toStdString();
+    const qsizetype reports = frozen.lines.count("dialog");
+    EXPECT_GE(reports, 1) << all;
+    EXPECT_LE(reports, 3) << all;
+    EXPECT_EQ(LineValue(frozen.lines, "class"), "excreport::EFrozenApplication") << all;
+    EXPECT_EQ(LineValue(frozen.lines, "message"), "The application seems to be frozen.") << all;
+    EXPECT_EQ(LineValue(frozen.lines, "thread"), "main") << all;
+    EXPECT_TRUE(LineValue(frozen.lines, "stack").split(' ').contains("Busy")) << all;
+    EXPECT_TRUE(frozen.lines.contains("survived")) << all;
+
+    for (const char* which : {"freeze-answers", "freeze-off", "freeze-inactive"}) {
+        const ChildRun run = RunChild(QLY_CHILD, which);
+        EXPECT_EQ(run.exitCode, 0) << which;
+        EXPECT_FALSE(run.lines.contains("dialog")) << which << ": " << run.lines.join('\n').toStdString();
+        EXPECT_TRUE(run.lines.contains("survived")) << which;
+    }
+}

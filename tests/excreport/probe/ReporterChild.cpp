@@ -8,6 +8,8 @@
 #include "excreport/SivrelReport.h"
 #include "platform/app/Application.h"
 #include <QDir>
+#include <QElapsedTimer>
+#include <QWidget>
 #include <QFile>
 #include <QThread>
 #include <QTimer>
@@ -145,6 +147,20 @@ __attribute__((noinline)) void StartWorker(const QString& which)
     }
 }
 
+// Busy for the given time; with a step, the events are served after every step.
+__attribute__((noinline)) void Busy(int totalMs, int stepMs)
+{
+    QElapsedTimer total;
+    total.start();
+    while (total.elapsed() < totalMs) {
+        QElapsedTimer step;
+        step.start();
+        while (step.elapsed() < stepMs)
+            g_throwLine = __LINE__; // the busy line
+        QCoreApplication::processEvents();
+    }
+}
+
 __attribute__((noinline)) void ThrowingAbortSlot()
 {
     throw EQuietStop();
@@ -208,6 +224,22 @@ int main(int argc, char** argv)
         if (which.startsWith("thread-"))
             QTimer::singleShot(200, [] { QCoreApplication::quit(); });
         QTimer::singleShot(20000, [] { QCoreApplication::exit(3); });
+        const int code = app.exec();
+        Out("survived");
+        return code;
+    }
+    if (which.startsWith("freeze")) {
+        QWidget window;
+        window.show();
+        const auto options = CurrentSivrelLogOptions();
+        options->SetFreezeTimeout(1);
+        options->SetFreezeActive(true);
+        if (which == "freeze-off")
+            options->SetFreezeActive(false);
+        if (which == "freeze-inactive")
+            options->SetActive(false);
+        QTimer::singleShot(300, [which] { Busy(3500, which == "freeze-answers" ? 450 : 3500); });
+        QTimer::singleShot(4200, [] { QCoreApplication::quit(); });
         const int code = app.exec();
         Out("survived");
         return code;
