@@ -204,7 +204,12 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
         return out;
     uintptr_t jmprel = 0, rela = 0, symtab = 0, strtab = 0;
     size_t pltrelsz = 0, relasz = 0, strsz = 0;
-    for (const ElfW(Dyn)* d = dynamic; IsReadable(reinterpret_cast<uintptr_t>(d), sizeof *d) && d->d_tag != DT_NULL; ++d) {
+    // The dynamic section, the tables and the slots lie in the module's loaded segments, which are
+    // readable: checking the bounds is enough (no system call per entry).
+    const auto inside = [&](uintptr_t address, size_t size) {
+        return InSegments(m, address) && InSegments(m, address + size - 1);
+    };
+    for (const ElfW(Dyn)* d = dynamic; inside(reinterpret_cast<uintptr_t>(d), sizeof *d) && d->d_tag != DT_NULL; ++d) {
         // The loader turns most of these into addresses; add the base where it did not.
         const uintptr_t v = d->d_un.d_ptr < m.base ? d->d_un.d_ptr + m.base : d->d_un.d_ptr;
         switch (d->d_tag) {
@@ -221,7 +226,7 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
     if (!symtab || !strtab)
         return out;
     const auto scan = [&](uintptr_t table, size_t size) {
-        if (!table || !IsReadable(table, size))
+        if (!table || size == 0 || !inside(table, size))
             return;
         const auto* r = reinterpret_cast<const ElfW(Rela)*>(table);
         for (size_t i = 0; i < size / sizeof(ElfW(Rela)); ++i) {
@@ -229,10 +234,10 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
             if ((type != R_X86_64_JUMP_SLOT && type != R_X86_64_GLOB_DAT) || sym == 0)
                 continue;
             const auto* s = reinterpret_cast<const ElfW(Sym)*>(symtab) + sym;
-            if (!IsReadable(reinterpret_cast<uintptr_t>(s), sizeof *s) || (strsz && s->st_name >= strsz))
+            if (!inside(reinterpret_cast<uintptr_t>(s), sizeof *s) || !strsz || s->st_name >= strsz)
                 continue;
             const uintptr_t slot = m.base + r[i].r_offset;
-            if (InSegments(m, slot))
+            if (inside(slot, sizeof(uintptr_t)))
                 out.push_back({slot, reinterpret_cast<const char*>(strtab + s->st_name), type});
         }
     };
@@ -253,9 +258,7 @@ uintptr_t RedirectImports(uintptr_t module, uintptr_t previous, uintptr_t replac
         for (const TSivrelImportSlot& s : SivrelImportSlots(module)) {
             if (std::strcmp(s.Symbol, functionName) != 0)
                 continue;
-            uintptr_t value = 0;
-            if (!ReadMemory(s.Address, &value, sizeof value))
-                continue;
+            const uintptr_t value = *reinterpret_cast<const volatile uintptr_t*>(s.Address);
             // A call slot that was never bound still leads to the module's own lazy-binding stub.
             const bool lazy = s.Type == R_X86_64_JUMP_SLOT && value != previous && InSegments(m, value);
             if (value != previous && !lazy)

@@ -204,6 +204,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             r.LastReportedAddress = address;
         r.Exception = object;
         r.ExceptionAddress = address;
+        r.Params = params;
         modules->DropChangedModules();
 
         enter(QStringLiteral("101"));

@@ -82,6 +82,7 @@ struct TSivrelReportState {
     uintptr_t LastReportedAddress = 0;
     std::exception_ptr Exception;        // the exception being reported
     uintptr_t ExceptionAddress = 0;
+    TExceptNotifyParams Params;          // the values gathered at the fault (focus, thread, stack)
     TSivrelModuleOptionsEx WorkingOptions{QString(), false};
     std::unique_ptr<TSivrelStackList> CallStack;
     TSivrelExceptionRecord Record;       // published to the listeners while the report runs

@@ -206,3 +206,18 @@ TEST(ReporterChild, AFrozenWindowIsReportedWhileTheWatchRuns)
         EXPECT_TRUE(run.lines.contains("survived")) << which;
     }
 }
+
+TEST(ReporterChild, ACaughtExceptionIsNotReportedAndAFaultInsideTheReporterEndsTheProgram)
+{
+    const ChildRun caught = RunChild(QLY_CHILD, "caught");
+    EXPECT_EQ(caught.exitCode, 0);
+    EXPECT_TRUE(caught.lines.contains("handled caught")) << caught.lines.join('\n').toStdString();
+    EXPECT_EQ(LineValue(caught.lines, "class"), "");
+    EXPECT_TRUE(caught.lines.contains("survived"));
+
+    const ChildRun fault = RunChild(QLY_CHILD, "report-fault");
+    EXPECT_TRUE(fault.crashed);
+    EXPECT_FALSE(fault.lines.contains("survived"));
+    EXPECT_EQ(fault.stderrText.count("[ERROR] - A fatal signal inside the exception reporter ended the program."), 1)
+        << fault.stderrText.toStdString();
+}

@@ -51,6 +51,7 @@ struct EQuietStop : EAbort {};
 class FileOutputs : public TSivrelReportOutputs {
 public:
     bool terminate = false;
+    bool crash = false;
     void ShowCustomMessage(const QString& caption, const QString& message) override { Out("custom " + caption + "|" + message); }
     QString BuildTexts() override { return QStringLiteral("report"); }
     bool IsDuplicate() override { return false; }
@@ -60,6 +61,10 @@ public:
     bool IsConsole() override { return false; }
     void ShowReportDialog() override
     {
+        if (crash) {
+            volatile int* nothing = nullptr;
+            *nothing = 3;
+        }
         Out("dialog");
         SivrelReport().TerminateRequested = terminate;
     }
@@ -161,6 +166,15 @@ __attribute__((noinline)) void Busy(int totalMs, int stepMs)
     }
 }
 
+__attribute__((noinline)) void CaughtSlot()
+{
+    try {
+        throw std::runtime_error("caught");
+    } catch (const std::exception& e) {
+        Out(QStringLiteral("handled %1").arg(e.what()));
+    }
+}
+
 __attribute__((noinline)) void ThrowingAbortSlot()
 {
     throw EQuietStop();
@@ -249,6 +263,14 @@ int main(int argc, char** argv)
         app.exec();
         Out("survived");
         return 0;
+    }
+    if (which == "caught" || which == "report-fault") {
+        outputs.crash = which == "report-fault";
+        QTimer::singleShot(0, which == "caught" ? &CaughtSlot : &ThrowingSlot);
+        QTimer::singleShot(100, [] { QCoreApplication::quit(); });
+        const int code = app.exec();
+        Out("survived");
+        return code;
     }
     if (which == "slot" || which == "abort" || which == "custom" || which == "restart") {
         if (which == "restart") {
