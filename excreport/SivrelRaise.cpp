@@ -2,6 +2,7 @@
 #include "excreport/SivrelCallStack.h"
 #include "excreport/SivrelHook.h"
 #include <atomic>
+#include <cerrno>
 #include <dlfcn.h>
 #include <cstring>
 #include <execinfo.h>
@@ -56,6 +57,7 @@ void DestroyThrown(void* object)
 {
     const auto real = reinterpret_cast<ThrowFunction>(g_realThrow.load(std::memory_order_relaxed));
     if (g_active.load(std::memory_order_relaxed)) {
+        const int savedErrno = errno; // the program's last error survives the note
         Note note;
         note.destructor = destructor;
         const uintptr_t ret = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
@@ -75,6 +77,7 @@ void DestroyThrown(void* object)
             Notes().insert_or_assign(object, std::move(note));
         }
         destructor = &DestroyThrown;
+        errno = savedErrno;
     }
     real(object, type, destructor);
     __builtin_unreachable();

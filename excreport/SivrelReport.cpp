@@ -4,6 +4,7 @@
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelSupport.h"
+#include "excreport/SivrelThreads.h"
 #include <QDir>
 #include <QFile>
 #include <atomic>
@@ -66,10 +67,19 @@ void WriteDebugOutput(const QString& line)
     std::fflush(stderr);
 }
 
+// A listener may have changed the report: the duplicate test runs again after it.
+void AfterListener()
+{
+    if (TSivrelReportOutputs* out = SivrelReportOutputs(); out && SivrelPublishedRecord())
+        SivrelReport().Duplicate = out->IsDuplicate();
+}
+
 void Notify(int action, bool& flag)
 {
-    if (HasActionNotify())
+    if (HasActionNotify()) {
         RunInFaultingThread([&] { FireActionNotify(SivrelReport().Record, action, flag); });
+        AfterListener();
+    }
 }
 
 // An output step with its actions before and after: skipped when a listener clears Execute,
@@ -92,8 +102,10 @@ void RunAction(int before, int after, TSivrelLogErrorCode code, const QString& w
             WarnFromException(code, word);
         }
         r.Retry = false;
-        if (HasActionErrorNotify())
+        if (HasActionErrorNotify()) {
             RunInFaultingThread([&] { FireActionErrorNotify(r.Record, after, r.Retry); });
+            AfterListener();
+        }
         if (!r.Retry)
             return;
     }
@@ -266,6 +278,8 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         enter(QStringLiteral("6"));
         r.Handled = true;
         modules->RefreshModules();
+        // Modules loaded since the activation get the raise and thread hooks now.
+        SivrelRedirectNewModules();
 
         enter(QStringLiteral("7"));
         r.Record = TSivrelExceptionRecord();
@@ -287,8 +301,10 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         enter(QStringLiteral("706"));
         if (out)
             out->CaptureScreen();
-        if (HasExceptionNotify())
+        if (HasExceptionNotify()) {
             RunInFaultingThread([&] { FireExceptionNotify(r.Record, r.Handled); });
+            AfterListener();
+        }
 
         enter(QStringLiteral("8"));
         if (!r.Handled) {

@@ -175,6 +175,16 @@ int CreateHook(pthread_t* thread, const pthread_attr_t* attributes, void* (*rout
 
 } // namespace
 
+void SivrelRedirectNewModules()
+{
+    if (!SivrelActive())
+        return;
+    // A module already redirected holds the hooks in its slots, so it is left as it is.
+    const std::vector<uintptr_t> modules = SivrelRedirectableModules();
+    SivrelHookRaise(modules);
+    SivrelHookThreads(modules);
+}
+
 bool SivrelHookThreads(const std::vector<uintptr_t>& modules)
 {
     if (!g_realCreate.load())

@@ -10,5 +10,7 @@ namespace excreport {
 
 // Redirects pthread_create and pthread_exit in the modules; true when any module was changed.
 bool SivrelHookThreads(const std::vector<uintptr_t>& modules);
+// The raise and thread hooks for the modules loaded since the last call (or the activation).
+void SivrelRedirectNewModules();
 
 } // namespace excreport

@@ -2,6 +2,7 @@
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelHook.h"
 #include "excreport/SivrelListeners.h"
+#include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
 #include <QApplication>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <dlfcn.h>
 #include <thread>
 #include <unistd.h>
 
@@ -232,10 +234,36 @@ TEST_F(Pipeline, OneReportAtATime)
     EXPECT_EQ(most, 1);
 }
 
+TEST_F(Pipeline, AModuleLoadedLaterGetsTheHooksAtTheNextReport)
+{
+    void* library = dlopen(QLY_PROBELIB, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_TRUE(library) << dlerror();
+    const auto probeThrow = reinterpret_cast<void (*)()>(dlsym(library, "probe_throw"));
+    ASSERT_TRUE(probeThrow);
+    const auto thrown = [&] {
+        try {
+            probeThrow();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return std::exception_ptr();
+    };
+    EXPECT_FALSE(SivrelRaiseRecord(thrown())) << "loaded after the activation";
+    EXPECT_FALSE(Report(Raise(std::runtime_error("x"))));
+    EXPECT_TRUE(SivrelRaiseRecord(thrown())) << "redirected by the report's module refresh";
+    SivrelUnhookAll();
+    dlclose(library);
+}
+
 TEST(PipelineOff, WithoutActivationEverythingPassesThrough)
 {
     const std::exception_ptr error = std::make_exception_ptr(std::runtime_error("x"));
     EXPECT_FALSE(SivrelActive());
+    EXPECT_TRUE(ExceptionManager(&error, nullptr, 1));
+    // Also after a deactivation.
+    ASSERT_TRUE(SivrelActivate());
+    SivrelDeactivate();
+    SivrelUnhookAll();
     EXPECT_TRUE(ExceptionManager(&error, nullptr, 1));
     try {
         CurrentSivrelLogOptions();
