@@ -406,7 +406,19 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     // The report thread never waits for a report (the one it builds holds the lock).
     if (!g_active || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(ReportLock());
+    std::unique_lock lock(ReportLock(), std::defer_lock);
+    if (OnGuiThread()) {
+        // Another thread's report may need the GUI thread's windows: serve them while waiting.
+        InputBlocker blocker;
+        QCoreApplication::instance()->installEventFilter(&blocker);
+        while (!lock.try_lock()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        QCoreApplication::instance()->removeEventFilter(&blocker);
+    } else {
+        lock.lock();
+    }
     if (t_inHandler)
         return true;
     t_inHandler = true;
@@ -461,7 +473,6 @@ extern "C" bool ExceptionManager(const void* exceptObject, const void* exceptAdd
     using namespace excreport;
     if (!g_active || !exceptObject || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(ReportLock());
     const std::exception_ptr& error = *static_cast<const std::exception_ptr*>(exceptObject);
     if (!IsReportable(error) || !g_handlingEnabled)
         return true;

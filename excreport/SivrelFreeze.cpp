@@ -191,6 +191,7 @@ private:
         }
         TExceptNotifyParams params;
         params.ThreadId = SivrelMainThreadId();
+        params.GuiThreadHeld = true;
         params.StackStart = g_snapshot.rsp;
         params.StackTop = SivrelMainStackTop();
         if (g_snapshot.frameCount > 1)

@@ -110,6 +110,11 @@ void SivrelSetWaitingThread(pid_t thread)
     g_waiting.store(thread);
 }
 
+pid_t SivrelWaitingThread()
+{
+    return g_waiting.load();
+}
+
 void RunInFaultingThread(const std::function<void()>& procedure)
 {
     const TSivrelExceptionRecord* record = g_published.load();

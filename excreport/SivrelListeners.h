@@ -65,6 +65,7 @@ const TSivrelExceptionRecord* SivrelPublishedRecord();
 // The thread that waits for the published report: the faulting thread itself, or the thread that
 // stands in for it (a crashed thread's fault, the freeze watch). 0 means the record's ThreadId.
 void SivrelSetWaitingThread(pid_t thread);
+pid_t SivrelWaitingThread();
 
 // Runs the procedure in the thread that waits for the published report: queued for it, and run
 // in SivrelServeListenerCall while the caller waits in steps of 10 ms. Without a published

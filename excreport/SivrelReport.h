@@ -30,6 +30,8 @@ struct TExceptNotifyParams {
     pid_t ThreadId = 0;         // the thread the report is about
     QString FocusClass;
     QString FocusText;
+    // The GUI thread cannot serve the report's windows: it crashed, or it is frozen.
+    bool GuiThreadHeld = false;
     // The return addresses collected at the fault (raise hook, signal handler, freeze snapshot).
     std::vector<uintptr_t> Frames;
 };

@@ -179,6 +179,7 @@ void RunFaultThread()
             return;
         TExceptNotifyParams params;
         params.ThreadId = note->thread;
+        params.GuiThreadHeld = note->thread == SivrelMainThreadId();
         params.StackStart = note->stackPointer;
         params.StackTop = note->stackTop;
         // The first frame is the faulting instruction itself, where the call stack starts.

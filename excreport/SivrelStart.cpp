@@ -1,6 +1,7 @@
 // Switches the reporter on before the program's own static objects are made and off after they
 // are gone. Linked into a program by qly_reporter_data(... ACTIVATE), which asks for the anchor.
 #include "excreport/SivrelExcept.h"
+#include "excreport/SivrelGui.h"
 #include "excreport/SivrelTypes.h"
 #include <cstdio>
 #include <exception>
@@ -14,6 +15,8 @@ namespace {
 
 __attribute__((constructor(102))) void SivrelStart()
 {
+    if (excreport::SivrelHelperRequested())
+        return; // a helper shows one window of a report and ends
     try {
         excreport::SivrelActivate();
     } catch (const excreport::ESivrelError& e) {
@@ -31,3 +34,12 @@ __attribute__((destructor(102))) void SivrelStop()
 }
 
 } // namespace
+
+// The program's main, through -Wl,--wrap=main: a helper runs its window instead.
+extern "C" int __real_main(int argc, char** argv);
+extern "C" int __wrap_main(int argc, char** argv)
+{
+    if (excreport::SivrelHelperRequested())
+        return excreport::SivrelRunHelper(argc, argv);
+    return __real_main(argc, argv);
+}

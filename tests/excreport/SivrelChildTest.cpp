@@ -24,6 +24,9 @@ ChildRun RunChild(const QString& program, const QString& which, const QString& f
     const QString file = dir.filePath(which + ".txt");
     QFile::remove(file);
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QLY_SIVREL_AUTOANSWER", "1");
+    p.setProcessEnvironment(env);
     if (!folder.isEmpty())
         p.setWorkingDirectory(folder);
     p.start(program, {which, file});
@@ -87,6 +90,7 @@ TEST(ReporterChild, AbortsAndCustomMessagesGiveNoReport)
     const ChildRun custom = RunChild(QLY_CHILD, "custom");
     EXPECT_EQ(custom.exitCode, 0);
     EXPECT_TRUE(custom.lines.contains("custom Information.|Bitte erneut versuchen.")) << custom.lines.join('\n').toStdString();
+    EXPECT_TRUE(custom.stderrText.contains("[box] Information.|Bitte erneut versuchen.\n")) << custom.stderrText.toStdString();
     EXPECT_FALSE(custom.lines.contains("dialog"));
     EXPECT_EQ(LineValue(custom.lines, "plain"), "");
 }
@@ -220,4 +224,15 @@ TEST(ReporterChild, ACaughtExceptionIsNotReportedAndAFaultInsideTheReporterEndsT
     EXPECT_FALSE(fault.lines.contains("survived"));
     EXPECT_EQ(fault.stderrText.count("[ERROR] - A fatal signal inside the exception reporter ended the program."), 1)
         << fault.stderrText.toStdString();
+}
+
+TEST(ReporterChild, ACrashedGuiThreadsCustomMessageIsShownByTheHelper)
+{
+    const ChildRun run = RunChild(QLY_CHILD, "segv-custom");
+    EXPECT_TRUE(run.crashed);
+    EXPECT_TRUE(run.lines.contains("custom Information.|Ein Speicherfehler ist aufgetreten."))
+        << run.lines.join('\n').toStdString();
+    EXPECT_FALSE(run.lines.contains("dialog"));
+    EXPECT_TRUE(run.stderrText.contains("[box from helper] Information.|Ein Speicherfehler ist aufgetreten.\n"))
+        << run.stderrText.toStdString();
 }

@@ -3,6 +3,7 @@
 // saw, one line each.
 #include "excreport/SivrelCapture.h"
 #include "excreport/SivrelExcept.h"
+#include "excreport/SivrelGui.h"
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelReport.h"
@@ -52,7 +53,11 @@ class FileOutputs : public TSivrelReportOutputs {
 public:
     bool terminate = false;
     bool crash = false;
-    void ShowCustomMessage(const QString& caption, const QString& message) override { Out("custom " + caption + "|" + message); }
+    void ShowCustomMessage(const QString& caption, const QString& message) override
+    {
+        Out("custom " + caption + "|" + message);
+        SivrelMessageBox(caption, message);
+    }
     QString BuildTexts() override { return QStringLiteral("report"); }
     bool IsDuplicate() override { return false; }
     void CaptureScreen() override {}
@@ -257,6 +262,15 @@ int main(int argc, char** argv)
         const int code = app.exec();
         Out("survived");
         return code;
+    }
+    if (which == "segv-custom") {
+        const auto options = CurrentSivrelLogOptions();
+        options->SetCustomMessageClasses({"EAccessViolation"});
+        options->SetCustomMessages({"Ein Speicherfehler ist aufgetreten."});
+        QTimer::singleShot(0, &NullSlot);
+        app.exec();
+        Out("survived");
+        return 0;
     }
     if (which == "segv" || which == "overflow" || which == "sigabrt") {
         QTimer::singleShot(0, which == "segv" ? &NullSlot : which == "overflow" ? &OverflowSlot : &AbortSlot);
