@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -234,5 +235,17 @@ TEST(ReporterChild, ACrashedGuiThreadsCustomMessageIsShownByTheHelper)
         << run.lines.join('\n').toStdString();
     EXPECT_FALSE(run.lines.contains("dialog"));
     EXPECT_TRUE(run.stderrText.contains("[box from helper] Information.|Ein Speicherfehler ist aufgetreten.\n"))
+        << run.stderrText.toStdString();
+}
+
+TEST(ReporterChild, AFatalSignalsReportWithoutProgressIsGivenUpAfter30Seconds)
+{
+    QElapsedTimer t;
+    t.start();
+    const ChildRun run = RunChild(QLY_CHILD, "segv-hang");
+    EXPECT_TRUE(run.crashed);
+    EXPECT_GE(t.elapsed(), 29000);
+    EXPECT_LT(t.elapsed(), 50000);
+    EXPECT_EQ(run.stderrText.count("[ERROR] - The report of a fatal signal made no progress for 30 s and was given up."), 1)
         << run.stderrText.toStdString();
 }

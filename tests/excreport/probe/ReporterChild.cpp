@@ -53,13 +53,19 @@ class FileOutputs : public TSivrelReportOutputs {
 public:
     bool terminate = false;
     bool crash = false;
+    bool hang = false;
     void ShowCustomMessage(const QString& caption, const QString& message) override
     {
         Out("custom " + caption + "|" + message);
         SivrelMessageBox(caption, message);
     }
     QString BuildTexts() override { return QStringLiteral("report"); }
-    bool IsDuplicate() override { return false; }
+    bool IsDuplicate() override
+    {
+        while (hang) // a report step that never ends
+            QThread::sleep(1);
+        return false;
+    }
     void CaptureScreen() override {}
     void ReleaseScreen() override {}
     QString MessageText() override { return {}; }
@@ -262,6 +268,13 @@ int main(int argc, char** argv)
         const int code = app.exec();
         Out("survived");
         return code;
+    }
+    if (which == "segv-hang") {
+        outputs.hang = true;
+        QTimer::singleShot(0, &NullSlot);
+        app.exec();
+        Out("survived");
+        return 0;
     }
     if (which == "segv-custom") {
         const auto options = CurrentSivrelLogOptions();
