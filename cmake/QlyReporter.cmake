@@ -1,11 +1,15 @@
-# qly_reporter_data(<target> OPTIONS <text file> [DESCRIPTION <text>])
+# qly_reporter_data(<target> OPTIONS <text file> [DESCRIPTION <text>] [ACTIVATE])
 # For every executable that carries the exception reporter:
 #  - its code and the static libraries of ours it links are compiled with at least -g1 in every
 #    build type (the debug block is made from that DWARF);
 #  - a version note (.note.qly.version: description and file version QLY_FILE_VERSION, by default
 #    the project version with a fourth number 0) is compiled in;
 #  - after each link, qly_sldata writes the data block (options from the text file, debug block from
-#    the program's DWARF) and objcopy adds it as the non-loaded section .sldata (strip keeps it).
+#    the program's DWARF) and objcopy adds it as the non-loaded section .sldata (strip keeps it);
+#  - ACTIVATE: the reporter switches itself on at start (its constructor is linked in), the program
+#    binds every symbol at start (-z now, so the reporter's redirections are not undone by lazy
+#    binding), exports ExceptionManager for other modules of the process, and its main is wrapped
+#    so that the program started again as the reporter's helper shows a report window instead.
 find_program(QLY_OBJCOPY NAMES objcopy REQUIRED)
 
 function(_qly_reporter_g1 target)
@@ -31,7 +35,7 @@ function(_qly_reporter_g1 target)
 endfunction()
 
 function(qly_reporter_data target)
-  cmake_parse_arguments(R "" "OPTIONS;DESCRIPTION" "" ${ARGN})
+  cmake_parse_arguments(R "ACTIVATE" "OPTIONS;DESCRIPTION" "" ${ARGN})
   if(NOT R_OPTIONS)
     message(FATAL_ERROR "qly_reporter_data(${target}): OPTIONS <file> is required")
   endif()
@@ -46,6 +50,11 @@ function(qly_reporter_data target)
   endif()
 
   _qly_reporter_g1(${target})
+  if(R_ACTIVATE)
+    target_link_libraries(${target} PRIVATE qly_excreport)
+    target_link_options(${target} PRIVATE -Wl,--undefined=SivrelStartAnchor -Wl,-z,now
+                        -Wl,--export-dynamic-symbol=ExceptionManager -Wl,--wrap=main)
+  endif()
 
   # The version note: name "QLY", type 1, description and version as two 0-terminated strings.
   string(LENGTH "${R_DESCRIPTION}" dlen)

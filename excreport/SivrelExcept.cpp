@@ -80,6 +80,9 @@ void StopFreezeDetector()
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
+#include "excreport/SivrelFreeze.h"
+#include "excreport/SivrelSignals.h"
+#include "excreport/SivrelThreads.h"
 #include "excreport/SivrelSupport.h"
 #include "platform/app/Application.h"
 #include <QAbstractEventDispatcher>
@@ -99,14 +102,23 @@ namespace {
 std::atomic<bool> g_active{false};
 std::atomic<bool> g_handlingEnabled{false};
 pid_t g_mainThreadId = 0;
+pthread_t g_mainThread{};
 uintptr_t g_mainStackTop = 0;
 std::terminate_handler g_previousTerminate = nullptr;
 uintptr_t g_ownHandleException = 0;
 uintptr_t g_ownShowException = 0;
 std::exception_ptr g_lastUnhandled;
 
-// ReportLock: re-entrant, never destroyed (reports may come during the process's exit).
-std::recursive_mutex& g_reportLock = *new std::recursive_mutex;
+// The reporter is switched on by a constructor that runs before this file's dynamic
+// initialisation, and off after the static objects are gone: its state lives in function-local
+// objects that are made on first use and never destroyed.
+
+// ReportLock: re-entrant.
+std::recursive_mutex& ReportLock()
+{
+    static std::recursive_mutex& lock = *new std::recursive_mutex;
+    return lock;
+}
 thread_local bool t_inHandler = false;
 
 // The report thread: made at the activation, it waits for one report at a time.
@@ -176,7 +188,11 @@ private:
     std::atomic<pid_t> m_id{0};
     std::thread m_thread;
 };
-ReportThread& g_reportThread = *new ReportThread;
+ReportThread& TheReportThread()
+{
+    static ReportThread& thread = *new ReportThread;
+    return thread;
+}
 
 // While a GUI thread waits for a report: mouse-button and key input is dropped with a beep,
 // except for the reporter's own windows (marked with the property "sivrelReporterWindow").
@@ -295,14 +311,29 @@ bool SivrelActive()
     return g_active.load();
 }
 
+pthread_t SivrelMainThread()
+{
+    return g_mainThread;
+}
+
+pid_t SivrelMainThreadId()
+{
+    return g_mainThreadId;
+}
+
+uintptr_t SivrelMainStackTop()
+{
+    return g_mainStackTop;
+}
+
 bool SivrelIsReportThread()
 {
-    return g_reportThread.Id() == gettid();
+    return TheReportThread().Id() == gettid();
 }
 
 bool SivrelActivate()
 {
-    std::lock_guard lock(g_reportLock);
+    std::lock_guard lock(ReportLock());
     if (g_active)
         return true;
     g_active = true;
@@ -320,6 +351,7 @@ bool SivrelActivate()
         return false;
     }
     g_mainThreadId = gettid();
+    g_mainThread = pthread_self();
     g_mainStackTop = CurrentStackTop();
     TSivrelReportState& r = SivrelReport();
     r.WorkingOptions.SetDefaults();
@@ -331,15 +363,19 @@ bool SivrelActivate()
     g_handlingEnabled = true;
 
     g_previousTerminate = std::set_terminate(&ReporterTerminate);
-    SivrelHookRaise(SivrelRedirectableModules());
+    const std::vector<uintptr_t> modules = SivrelRedirectableModules();
+    SivrelHookRaise(modules);
     SivrelSetRaiseActive(true);
-    g_ownHandleException = HookProcedure(&platform::Application::HandleExceptionSlot,
+    SivrelHookThreads(modules);
+    g_ownHandleException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot),
                                          reinterpret_cast<uintptr_t>(&ReporterHandleException),
                                          QStringLiteral("platform::Application::HandleException"));
-    g_ownShowException = HookProcedure(&platform::Application::ShowExceptionSlot,
+    g_ownShowException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot),
                                        reinterpret_cast<uintptr_t>(&ReporterShowException),
                                        QStringLiteral("platform::Application::ShowException"));
-    g_reportThread.Start();
+    TheReportThread().Start();
+    SivrelInstallSignalHandlers();
+    SivrelRegisterFreezeWatch();
     StartFreezeDetector();
     return true;
 }
@@ -347,16 +383,18 @@ bool SivrelActivate()
 void SivrelDeactivate()
 {
     SivrelCloseOwnSharedBlock();
-    std::lock_guard lock(g_reportLock);
-    if (!g_active)
+    if (!g_active.exchange(false))
         return;
-    g_active = false;
+    // The watch may wait for ReportLock in a report of its own: stop it before taking the lock.
     StopFreezeDetector();
+    SivrelSetFreezeControl({});
+    std::lock_guard lock(ReportLock());
     std::set_terminate(g_previousTerminate);
+    SivrelRemoveSignalHandlers();
     SivrelSetRaiseActive(false);
-    UnhookProcedure(&platform::Application::HandleExceptionSlot);
-    UnhookProcedure(&platform::Application::ShowExceptionSlot);
-    g_reportThread.Stop();
+    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot));
+    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot));
+    TheReportThread().Stop();
     SivrelThreads().Clear();
     SivrelReport().CallStack.reset();
     SivrelListeners().Clear();
@@ -368,7 +406,19 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     // The report thread never waits for a report (the one it builds holds the lock).
     if (!g_active || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(g_reportLock);
+    std::unique_lock lock(ReportLock(), std::defer_lock);
+    if (OnGuiThread()) {
+        // Another thread's report may need the GUI thread's windows: serve them while waiting.
+        InputBlocker blocker;
+        QCoreApplication::instance()->installEventFilter(&blocker);
+        while (!lock.try_lock()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        QCoreApplication::instance()->removeEventFilter(&blocker);
+    } else {
+        lock.lock();
+    }
     if (t_inHandler)
         return true;
     t_inHandler = true;
@@ -388,16 +438,17 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     NoteFocus(params);
 
     bool result = true;
+    SivrelSetWaitingThread(gettid());
     const auto job = [&] { result = ReportException(object, address, params, mode); };
-    if (!g_reportThread.Running()) {
+    if (!TheReportThread().Running()) {
         job();
     } else {
-        g_reportThread.Post(job);
+        TheReportThread().Post(job);
         const bool gui = OnGuiThread();
         InputBlocker blocker;
         if (gui)
             QCoreApplication::instance()->installEventFilter(&blocker);
-        while (!g_reportThread.Done()) {
+        while (!TheReportThread().Done()) {
             if (gui)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             SivrelServeListenerCall();
@@ -408,6 +459,7 @@ bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNoti
     }
     TSivrelReportState& r = SivrelReport();
     SivrelPublishRecord(nullptr);
+    SivrelSetWaitingThread(0);
     r.Record = TSivrelExceptionRecord();
     r.CallStack.reset();
     r.Exception = nullptr;
@@ -421,7 +473,6 @@ extern "C" bool ExceptionManager(const void* exceptObject, const void* exceptAdd
     using namespace excreport;
     if (!g_active || !exceptObject || SivrelIsReportThread())
         return true;
-    std::unique_lock lock(g_reportLock);
     const std::exception_ptr& error = *static_cast<const std::exception_ptr*>(exceptObject);
     if (!IsReportable(error) || !g_handlingEnabled)
         return true;

@@ -3,6 +3,8 @@
 // the freeze watch.
 #include "excreport/SivrelTypes.h"
 #include <exception>
+#include <pthread.h>
+#include <sys/types.h>
 
 namespace excreport {
 
@@ -58,8 +60,12 @@ bool SivrelActive();
 // module's options are switched off, or the report was declined.
 bool DispatchException(std::exception_ptr object, uintptr_t address, TExceptNotifyParams params, uint8_t mode);
 
-// The reporters' thread: true inside it.
+// The reporter's thread: true inside it.
 bool SivrelIsReportThread();
+// The main thread (the one that switched the reporter on), its id and the upper end of its stack.
+pthread_t SivrelMainThread();
+pid_t SivrelMainThreadId();
+uintptr_t SivrelMainStackTop();
 
 } // namespace excreport
 

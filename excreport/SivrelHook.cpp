@@ -67,20 +67,33 @@ bool InSegments(const Module& m, uintptr_t address)
     return false;
 }
 
-// The records live on the heap and are never freed: the finalization runs from the loader's
-// destructors, after the program's static objects are gone.
-std::recursive_mutex& g_lock = *new std::recursive_mutex; // guards detours, imports and every write
+// The records are made on first use and never freed: hooks are placed by the reporter's
+// constructor before this file's dynamic initialisation, and undone by the loader's destructors
+// after the program's static objects are gone.
+std::recursive_mutex& HookLock() // guards detours, imports and every write
+{
+    static std::recursive_mutex& lock = *new std::recursive_mutex;
+    return lock;
+}
 
 struct DetourRecord {
     uintptr_t* slot;
     uintptr_t previous, replacement;
 };
-std::vector<DetourRecord>& g_detours = *new std::vector<DetourRecord>;
+std::vector<DetourRecord>& Detours()
+{
+    static auto& list = *new std::vector<DetourRecord>;
+    return list;
+}
 
 struct ImportRecord {
     uintptr_t module, slot, previous, replacement;
 };
-std::vector<ImportRecord>& g_imports = *new std::vector<ImportRecord>;
+std::vector<ImportRecord>& Imports()
+{
+    static auto& list = *new std::vector<ImportRecord>;
+    return list;
+}
 
 // The table entries, with a lock of their own.
 class THookedMethodsList {
@@ -92,7 +105,11 @@ public:
     std::mutex lock;
     std::vector<Entry> entries;
 };
-THookedMethodsList& g_methods = *new THookedMethodsList;
+THookedMethodsList& Methods()
+{
+    static auto& list = *new THookedMethodsList;
+    return list;
+}
 
 } // namespace
 
@@ -116,7 +133,7 @@ bool SivrelWriteSlot(uintptr_t slot, uintptr_t value)
     }
     if (relro)
         prot = PROT_READ; // made read-only by the loader after relocation
-    std::lock_guard lock(g_lock);
+    std::lock_guard lock(HookLock());
     if (prot & PROT_WRITE) {
         *reinterpret_cast<volatile uintptr_t*>(slot) = value;
         return true;
@@ -131,23 +148,23 @@ bool SivrelWriteSlot(uintptr_t slot, uintptr_t value)
 
 uintptr_t HookProcedure(uintptr_t* slot, uintptr_t replacement, const QString& name)
 {
-    std::lock_guard lock(g_lock);
+    std::lock_guard lock(HookLock());
     if (!slot || *slot == 0)
         throw EProcNull(name);
     const uintptr_t previous = *slot;
-    g_detours.push_back({slot, previous, replacement});
+    Detours().push_back({slot, previous, replacement});
     *slot = replacement;
     return previous;
 }
 
 void UnhookProcedure(uintptr_t* slot)
 {
-    std::lock_guard lock(g_lock);
-    for (auto it = g_detours.rbegin(); it != g_detours.rend(); ++it)
+    std::lock_guard lock(HookLock());
+    for (auto it = Detours().rbegin(); it != Detours().rend(); ++it)
         if (it->slot == slot) {
             if (*slot == it->replacement)
                 *slot = it->previous;
-            g_detours.erase(std::next(it).base());
+            Detours().erase(std::next(it).base());
             return;
         }
 }
@@ -187,7 +204,12 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
         return out;
     uintptr_t jmprel = 0, rela = 0, symtab = 0, strtab = 0;
     size_t pltrelsz = 0, relasz = 0, strsz = 0;
-    for (const ElfW(Dyn)* d = dynamic; IsReadable(reinterpret_cast<uintptr_t>(d), sizeof *d) && d->d_tag != DT_NULL; ++d) {
+    // The dynamic section, the tables and the slots lie in the module's loaded segments, which are
+    // readable: checking the bounds is enough (no system call per entry).
+    const auto inside = [&](uintptr_t address, size_t size) {
+        return InSegments(m, address) && InSegments(m, address + size - 1);
+    };
+    for (const ElfW(Dyn)* d = dynamic; inside(reinterpret_cast<uintptr_t>(d), sizeof *d) && d->d_tag != DT_NULL; ++d) {
         // The loader turns most of these into addresses; add the base where it did not.
         const uintptr_t v = d->d_un.d_ptr < m.base ? d->d_un.d_ptr + m.base : d->d_un.d_ptr;
         switch (d->d_tag) {
@@ -204,7 +226,7 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
     if (!symtab || !strtab)
         return out;
     const auto scan = [&](uintptr_t table, size_t size) {
-        if (!table || !IsReadable(table, size))
+        if (!table || size == 0 || !inside(table, size))
             return;
         const auto* r = reinterpret_cast<const ElfW(Rela)*>(table);
         for (size_t i = 0; i < size / sizeof(ElfW(Rela)); ++i) {
@@ -212,10 +234,10 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
             if ((type != R_X86_64_JUMP_SLOT && type != R_X86_64_GLOB_DAT) || sym == 0)
                 continue;
             const auto* s = reinterpret_cast<const ElfW(Sym)*>(symtab) + sym;
-            if (!IsReadable(reinterpret_cast<uintptr_t>(s), sizeof *s) || (strsz && s->st_name >= strsz))
+            if (!inside(reinterpret_cast<uintptr_t>(s), sizeof *s) || !strsz || s->st_name >= strsz)
                 continue;
             const uintptr_t slot = m.base + r[i].r_offset;
-            if (InSegments(m, slot))
+            if (inside(slot, sizeof(uintptr_t)))
                 out.push_back({slot, reinterpret_cast<const char*>(strtab + s->st_name), type});
         }
     };
@@ -232,13 +254,11 @@ uintptr_t RedirectImports(uintptr_t module, uintptr_t previous, uintptr_t replac
     Module m;
     bool changed = false;
     if (FindModule(module, 0, m)) {
-        std::lock_guard lock(g_lock);
+        std::lock_guard lock(HookLock());
         for (const TSivrelImportSlot& s : SivrelImportSlots(module)) {
             if (std::strcmp(s.Symbol, functionName) != 0)
                 continue;
-            uintptr_t value = 0;
-            if (!ReadMemory(s.Address, &value, sizeof value))
-                continue;
+            const uintptr_t value = *reinterpret_cast<const volatile uintptr_t*>(s.Address);
             // A call slot that was never bound still leads to the module's own lazy-binding stub.
             const bool lazy = s.Type == R_X86_64_JUMP_SLOT && value != previous && InSegments(m, value);
             if (value != previous && !lazy)
@@ -247,7 +267,7 @@ uintptr_t RedirectImports(uintptr_t module, uintptr_t previous, uintptr_t replac
                 continue;
             changed = true;
             if (!noRecord)
-                g_imports.push_back({module, s.Address, value, replacement});
+                Imports().push_back({module, s.Address, value, replacement});
         }
     }
     if (changed)
@@ -282,26 +302,26 @@ uintptr_t HookMethod(uintptr_t table, int index, uintptr_t replacement)
     uintptr_t current = 0;
     if (!ReadMemory(entry, &current, sizeof current))
         return 0;
-    std::lock_guard lock(g_methods.lock);
+    std::lock_guard lock(Methods().lock);
     if (current == replacement) {
-        for (const auto& e : g_methods.entries)
+        for (const auto& e : Methods().entries)
             if (e.table == table && e.index == index)
                 return e.previous;
         return 0;
     }
     if (!SivrelWriteSlot(entry, replacement))
         return 0;
-    g_methods.entries.push_back({table, current, index});
+    Methods().entries.push_back({table, current, index});
     return current;
 }
 
 bool UnhookMethod(uintptr_t table, int index)
 {
-    std::lock_guard lock(g_methods.lock);
-    for (auto it = g_methods.entries.begin(); it != g_methods.entries.end(); ++it)
+    std::lock_guard lock(Methods().lock);
+    for (auto it = Methods().entries.begin(); it != Methods().entries.end(); ++it)
         if (it->table == table && it->index == index) {
             SivrelWriteSlot(table + uintptr_t(index) * sizeof(uintptr_t), it->previous);
-            g_methods.entries.erase(it);
+            Methods().entries.erase(it);
             return true;
         }
     return false;
@@ -310,23 +330,23 @@ bool UnhookMethod(uintptr_t table, int index)
 void SivrelUnhookAll()
 {
     {
-        std::lock_guard lock(g_lock);
-        while (!g_detours.empty())
-            UnhookProcedure(g_detours.back().slot);
+        std::lock_guard lock(HookLock());
+        while (!Detours().empty())
+            UnhookProcedure(Detours().back().slot);
         // Last change first, so a slot changed twice ends with its first value.
-        for (auto it = g_imports.rbegin(); it != g_imports.rend(); ++it) {
+        for (auto it = Imports().rbegin(); it != Imports().rend(); ++it) {
             Module m;
             uintptr_t value = 0;
             if (FindModule(it->module, 0, m) && InSegments(m, it->slot) && ReadMemory(it->slot, &value, sizeof value)
                 && value == it->replacement)
                 SivrelWriteSlot(it->slot, it->previous);
         }
-        g_imports.clear();
+        Imports().clear();
     }
-    std::lock_guard lock(g_methods.lock);
-    for (auto it = g_methods.entries.rbegin(); it != g_methods.entries.rend(); ++it)
+    std::lock_guard lock(Methods().lock);
+    for (auto it = Methods().entries.rbegin(); it != Methods().entries.rend(); ++it)
         SivrelWriteSlot(it->table + uintptr_t(it->index) * sizeof(uintptr_t), it->previous);
-    g_methods.entries.clear();
+    Methods().entries.clear();
 }
 
 namespace {

@@ -14,6 +14,7 @@ TSivrelActionNotify SivrelActionErrorNotify;
 namespace {
 
 std::atomic<const TSivrelExceptionRecord*> g_published{nullptr};
+std::atomic<pid_t> g_waiting{0};
 
 // The queue slot: one call for one thread (ListenerCallLock).
 std::mutex g_callLock;
@@ -55,7 +56,7 @@ void FireAction(TSivrelActionNotify TSivrelListener::*event, const TSivrelAction
 
 TSivrelLogList& SivrelListeners()
 {
-    static TSivrelLogList list;
+    static TSivrelLogList& list = *new TSivrelLogList;
     return list;
 }
 
@@ -104,17 +105,28 @@ const TSivrelExceptionRecord* SivrelPublishedRecord()
     return g_published.load();
 }
 
+void SivrelSetWaitingThread(pid_t thread)
+{
+    g_waiting.store(thread);
+}
+
+pid_t SivrelWaitingThread()
+{
+    return g_waiting.load();
+}
+
 void RunInFaultingThread(const std::function<void()>& procedure)
 {
     const TSivrelExceptionRecord* record = g_published.load();
-    if (!record || static_cast<pid_t>(record->ThreadId) == gettid()) {
+    const pid_t waiting = record && g_waiting.load() ? g_waiting.load() : record ? static_cast<pid_t>(record->ThreadId) : 0;
+    if (!record || waiting == gettid()) {
         RunGuarded(procedure);
         return;
     }
     {
         std::lock_guard lock(g_callLock);
         g_queued = &procedure;
-        g_queuedFor = static_cast<pid_t>(record->ThreadId);
+        g_queuedFor = waiting;
     }
     for (;;) {
         {

@@ -62,9 +62,14 @@ void FireActionErrorNotify(const TSivrelExceptionRecord& record, int action, boo
 void SivrelPublishRecord(const TSivrelExceptionRecord* record);
 const TSivrelExceptionRecord* SivrelPublishedRecord();
 
-// Runs the procedure in the thread the published report is about: queued for that thread, which
-// runs it in SivrelServeListenerCall, while the caller waits in steps of 10 ms. Without a
-// published report, or in that thread itself, it runs here. An exception from it is swallowed.
+// The thread that waits for the published report: the faulting thread itself, or the thread that
+// stands in for it (a crashed thread's fault, the freeze watch). 0 means the record's ThreadId.
+void SivrelSetWaitingThread(pid_t thread);
+pid_t SivrelWaitingThread();
+
+// Runs the procedure in the thread that waits for the published report: queued for it, and run
+// in SivrelServeListenerCall while the caller waits in steps of 10 ms. Without a published
+// report, or in that thread itself, it runs here. An exception from it is swallowed.
 void RunInFaultingThread(const std::function<void()>& procedure);
 // Called by the thread that waits for its report: runs a call queued for it. True when one ran.
 bool SivrelServeListenerCall();

@@ -135,7 +135,7 @@ void TSivrelModuleOptions::SetDefaults()
 {
     BeginUpdate();
     m_Texts = SivrelDefaultTexts();
-    SetSmtpFrom(SivrelDefaultSmtpFrom);
+    SetSmtpFrom(SivrelDefaultSmtpFrom());
     SetSmtpHost(QString());
     SetSmtpUser(QString());
     SetSmtpPassword(QString());

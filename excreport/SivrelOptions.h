@@ -14,7 +14,10 @@ enum TSivrelTerminateAction : uint8_t { taTerminate = 0, taRestart = 1 };
 enum TSivrelSendMode : uint8_t { smNone = 0, smMailClient = 1, smSmtpRelay = 2, smSmtpDirect = 3 };
 
 // Sender address used until the program's options name one.
-inline const QString SivrelDefaultSmtpFrom = QStringLiteral("report@example.invalid");
+inline QString SivrelDefaultSmtpFrom()
+{
+    return QStringLiteral("report@example.invalid");
+}
 
 #define SIVREL_OPTION(Type, Name)                                   \
 public:                                                             \

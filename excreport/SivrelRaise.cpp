@@ -2,6 +2,7 @@
 #include "excreport/SivrelCallStack.h"
 #include "excreport/SivrelHook.h"
 #include <atomic>
+#include <cerrno>
 #include <dlfcn.h>
 #include <cstring>
 #include <execinfo.h>
@@ -24,19 +25,28 @@ struct Note {
     void (*destructor)(void*) = nullptr;
 };
 
-// Never freed: objects may be destroyed during the process's exit.
-std::mutex& g_lock = *new std::mutex;
-std::unordered_map<const void*, Note>& g_notes = *new std::unordered_map<const void*, Note>;
+// Made on first use and never freed: throws may come before this file's dynamic initialisation
+// (the reporter's constructor) and objects may be destroyed during the process's exit.
+std::mutex& NotesLock()
+{
+    static std::mutex& lock = *new std::mutex;
+    return lock;
+}
+std::unordered_map<const void*, Note>& Notes()
+{
+    static auto& notes = *new std::unordered_map<const void*, Note>;
+    return notes;
+}
 
 void DestroyThrown(void* object)
 {
     void (*destructor)(void*) = nullptr;
     {
-        std::lock_guard lock(g_lock);
-        const auto it = g_notes.find(object);
-        if (it != g_notes.end()) {
+        std::lock_guard lock(NotesLock());
+        const auto it = Notes().find(object);
+        if (it != Notes().end()) {
             destructor = it->second.destructor;
-            g_notes.erase(it);
+            Notes().erase(it);
         }
     }
     if (destructor)
@@ -47,6 +57,7 @@ void DestroyThrown(void* object)
 {
     const auto real = reinterpret_cast<ThrowFunction>(g_realThrow.load(std::memory_order_relaxed));
     if (g_active.load(std::memory_order_relaxed)) {
+        const int savedErrno = errno; // the program's last error survives the note
         Note note;
         note.destructor = destructor;
         const uintptr_t ret = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
@@ -62,10 +73,11 @@ void DestroyThrown(void* object)
         note.record.ThreadId = gettid();
         note.record.Frames.assign(reinterpret_cast<uintptr_t*>(frames) + first, reinterpret_cast<uintptr_t*>(frames) + n);
         {
-            std::lock_guard lock(g_lock);
-            g_notes.insert_or_assign(object, std::move(note));
+            std::lock_guard lock(NotesLock());
+            Notes().insert_or_assign(object, std::move(note));
         }
         destructor = &DestroyThrown;
+        errno = savedErrno;
     }
     real(object, type, destructor);
     __builtin_unreachable();
@@ -110,9 +122,9 @@ std::optional<TSivrelRaiseRecord> SivrelRaiseRecord(const std::exception_ptr& er
 {
     if (!error)
         return std::nullopt;
-    std::lock_guard lock(g_lock);
-    const auto it = g_notes.find(ThrownObject(error));
-    if (it == g_notes.end())
+    std::lock_guard lock(NotesLock());
+    const auto it = Notes().find(ThrownObject(error));
+    if (it == Notes().end())
         return std::nullopt;
     return it->second.record;
 }
@@ -125,8 +137,8 @@ uintptr_t SivrelRaiseAddress(const TSivrelRaiseRecord& record)
 
 int SivrelRaiseRecordCount()
 {
-    std::lock_guard lock(g_lock);
-    return static_cast<int>(g_notes.size());
+    std::lock_guard lock(NotesLock());
+    return static_cast<int>(Notes().size());
 }
 
 } // namespace excreport

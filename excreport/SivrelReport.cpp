@@ -4,6 +4,7 @@
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelSupport.h"
+#include "excreport/SivrelThreads.h"
 #include <QDir>
 #include <QFile>
 #include <atomic>
@@ -16,11 +17,22 @@ extern char** environ;
 
 namespace excreport {
 
+std::atomic<uint64_t> SivrelReportProgress{0};
+
 namespace {
 
 std::atomic<TSivrelReportOutputs*> g_outputs{nullptr};
-QStringList g_startArguments;
-QString g_startDirectory;
+// Noted by the activation, which may run before this file's dynamic initialisation.
+QStringList& StartArguments()
+{
+    static QStringList& list = *new QStringList;
+    return list;
+}
+QString& StartDirectory()
+{
+    static QString& folder = *new QString;
+    return folder;
+}
 
 QString Hex16(uintptr_t value)
 {
@@ -55,10 +67,19 @@ void WriteDebugOutput(const QString& line)
     std::fflush(stderr);
 }
 
+// A listener may have changed the report: the duplicate test runs again after it.
+void AfterListener()
+{
+    if (TSivrelReportOutputs* out = SivrelReportOutputs(); out && SivrelPublishedRecord())
+        SivrelReport().Duplicate = out->IsDuplicate();
+}
+
 void Notify(int action, bool& flag)
 {
-    if (HasActionNotify())
+    if (HasActionNotify()) {
         RunInFaultingThread([&] { FireActionNotify(SivrelReport().Record, action, flag); });
+        AfterListener();
+    }
 }
 
 // An output step with its actions before and after: skipped when a listener clears Execute,
@@ -81,8 +102,10 @@ void RunAction(int before, int after, TSivrelLogErrorCode code, const QString& w
             WarnFromException(code, word);
         }
         r.Retry = false;
-        if (HasActionErrorNotify())
+        if (HasActionErrorNotify()) {
             RunInFaultingThread([&] { FireActionErrorNotify(r.Record, after, r.Retry); });
+            AfterListener();
+        }
         if (!r.Retry)
             return;
     }
@@ -109,7 +132,7 @@ TSivrelReportOutputs* SivrelReportOutputs()
 
 TSivrelReportState& SivrelReport()
 {
-    static TSivrelReportState state;
+    static TSivrelReportState& state = *new TSivrelReportState;
     return state;
 }
 
@@ -175,7 +198,12 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
     (void)mode; // dialog and console alike for a desktop program; there is no web output
     TSivrelReportState& r = SivrelReport();
     TSivrelReportOutputs* out = SivrelReportOutputs();
-    QString section = QStringLiteral("1");
+    QString section;
+    const auto enter = [&](const QString& step) {
+        section = step;
+        SivrelReportProgress.fetch_add(1, std::memory_order_relaxed);
+    };
+    enter(QStringLiteral("1"));
     bool result = false;
     // Whether the user saw or the log kept anything of this exception: a pipeline that fails
     // before that leaves the exception to the program's own handling.
@@ -188,20 +216,21 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             r.LastReportedAddress = address;
         r.Exception = object;
         r.ExceptionAddress = address;
+        r.Params = params;
         modules->DropChangedModules();
 
-        section = QStringLiteral("101");
+        enter(QStringLiteral("101"));
         TSivrelModuleRef module = address ? modules->ModuleOfAddress(address) : nullptr;
-        section = QStringLiteral("102");
+        enter(QStringLiteral("102"));
         if (!module || !module->DebugInfo)
             module = modules->ModuleInfo(SivrelThisModule());
-        section = QStringLiteral("103");
+        enter(QStringLiteral("103"));
         if (!module || !module->DebugInfo)
             module = modules->ModuleInfo(SivrelMainModule());
         if (!module)
             throw ESivrelError(QStringLiteral("No module entry for the report."));
 
-        section = QStringLiteral("104");
+        enter(QStringLiteral("104"));
         TSivrelModuleOptionsEx& options = r.WorkingOptions;
         options.Assign(module->Options.get());
         options.SetModuleName(module->FileName);
@@ -210,13 +239,13 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         r.CopySwitch = false;
         r.Duplicate = false;
 
-        section = QStringLiteral("2");
+        enter(QStringLiteral("2"));
         if (options.UseCustomMessages()) {
             const QStringList& classes = options.CustomMessageClasses();
             for (int i = 0; i < classes.size(); ++i) {
                 if (!IsKindOfByName(object, classes[i]))
                     continue;
-                section = QStringLiteral("201");
+                enter(QStringLiteral("201"));
                 const QString message = options.CustomMessages().value(i);
                 if (!message.isEmpty() && out)
                     out->ShowCustomMessage(options.GetText(0), message);
@@ -225,72 +254,76 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             }
         }
 
-        section = QStringLiteral("3");
+        enter(QStringLiteral("3"));
         const uintptr_t stackTop = params.StackTop ? params.StackTop : CurrentStackTop();
         const uintptr_t stackStart = params.StackStart;
 
-        section = QStringLiteral("4");
+        enter(QStringLiteral("4"));
         r.CallStack = modules->BuildCallStack(address, params.Frames, stackStart, stackTop);
-        section = QStringLiteral("5");
+        enter(QStringLiteral("5"));
         {
             TSivrelThreadsList& threads = SivrelThreads();
             std::lock_guard lock(threads.Mutex());
-            section = QStringLiteral("5010");
+            enter(QStringLiteral("5010"));
             const int i = threads.IndexOfId(params.ThreadId);
             if (i >= 0 && !threads.Items(i).CreatorFrames.empty()) {
-                section = QStringLiteral("502");
+                enter(QStringLiteral("502"));
                 const auto creator = modules->BuildCallStack(0, threads.Items(i).CreatorFrames, 0, 0);
-                section = QStringLiteral("504");
+                enter(QStringLiteral("504"));
                 for (int j = 0; j < creator->Count(); ++j)
                     r.CallStack->Add(creator->Items(j));
             }
         }
 
-        section = QStringLiteral("6");
+        enter(QStringLiteral("6"));
         r.Handled = true;
         modules->RefreshModules();
+        // Modules loaded since the activation get the raise and thread hooks now.
+        SivrelRedirectNewModules();
 
-        section = QStringLiteral("7");
+        enter(QStringLiteral("7"));
         r.Record = TSivrelExceptionRecord();
         r.Record.CallStack = r.CallStack.get();
         r.Record.ModuleOptions = &options;
-        section = QStringLiteral("701");
+        enter(QStringLiteral("701"));
         r.Record.ExceptionAddress = address;
         r.Record.ExceptionObject = object;
         r.Record.ThreadId = static_cast<uint32_t>(params.ThreadId);
-        section = QStringLiteral("702");
+        enter(QStringLiteral("702"));
         r.Record.LogText = out ? out->BuildTexts() : QString();
-        section = QStringLiteral("703");
+        enter(QStringLiteral("703"));
         r.Record.ModulesList = modules;
-        section = QStringLiteral("704");
+        enter(QStringLiteral("704"));
         SivrelPublishRecord(&r.Record);
         r.Duplicate = out && out->IsDuplicate();
-        section = QStringLiteral("705");
+        enter(QStringLiteral("705"));
         ClearWarning();
-        section = QStringLiteral("706");
+        enter(QStringLiteral("706"));
         if (out)
             out->CaptureScreen();
-        if (HasExceptionNotify())
+        if (HasExceptionNotify()) {
             RunInFaultingThread([&] { FireExceptionNotify(r.Record, r.Handled); });
+            AfterListener();
+        }
 
-        section = QStringLiteral("8");
+        enter(QStringLiteral("8"));
         if (!r.Handled) {
             result = true;
         } else {
-            section = QStringLiteral("9");
+            enter(QStringLiteral("9"));
             ++r.ReportsThisRun;
-            section = QStringLiteral("10");
+            enter(QStringLiteral("10"));
             if (out)
                 out->MessageText();
 
-            section = QStringLiteral("11");
+            enter(QStringLiteral("11"));
             if (options.ShowDialog()) {
-                section = QStringLiteral("12");
+                enter(QStringLiteral("12"));
                 r.Execute = true;
                 ClearWarning();
                 Notify(0, r.Execute);
                 if (r.Execute && out) {
-                    section = QStringLiteral("13");
+                    enter(QStringLiteral("13"));
                     const bool console = out->IsConsole();
                     for (;;) {
                         try {
@@ -312,7 +345,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
                             break;
                     }
                 }
-                section = QStringLiteral("14");
+                enter(QStringLiteral("14"));
                 Notify(1, r.Execute);
             }
             if (out) {
@@ -322,7 +355,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
                 out->ReleaseScreen();
             }
 
-            section = QStringLiteral("15");
+            enter(QStringLiteral("15"));
             if (options.SaveLog()) {
                 if (out)
                     RunAction(2, 3, eeLogError, QStringLiteral("Log"), [&] {
@@ -335,7 +368,7 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             if (r.CopySwitch && out)
                 out->CopyToClipboard();
 
-            section = QStringLiteral("16");
+            enter(QStringLiteral("16"));
             if (ShouldSend() && out) {
                 const bool client = options.SendMode() == smMailClient;
                 RunAction(4, 5, client ? eeEmailShellError : eeEmailSMTPError,
@@ -344,11 +377,11 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             }
         }
 
-        section = QStringLiteral("17");
+        enter(QStringLiteral("17"));
         r.CallStack.reset();
-        section = QStringLiteral("18");
+        enter(QStringLiteral("18"));
         if (r.TerminateRequested) {
-            section = QStringLiteral("19");
+            enter(QStringLiteral("19"));
             RestartOrTerminate(options.TerminateAction() == taRestart);
         }
     } catch (...) {
@@ -363,38 +396,38 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
 void SivrelNoteStartValues()
 {
     QFile f(QStringLiteral("/proc/self/cmdline"));
-    g_startArguments.clear();
+    StartArguments().clear();
     if (f.open(QIODevice::ReadOnly)) {
         QByteArray all = f.readAll();
         if (all.endsWith('\0'))
             all.chop(1);
         for (const QByteArray& a : all.split('\0'))
-            g_startArguments << QFile::decodeName(a);
+            StartArguments() << QFile::decodeName(a);
     }
-    g_startDirectory = QDir::currentPath();
+    StartDirectory() = QDir::currentPath();
 }
 
 QStringList SivrelStartArguments()
 {
-    return g_startArguments;
+    return StartArguments();
 }
 
 QString SivrelStartDirectory()
 {
-    return g_startDirectory;
+    return StartDirectory();
 }
 
 void RestartOrTerminate(bool restart)
 {
     if (restart) {
         std::vector<QByteArray> args;
-        for (const QString& a : g_startArguments)
+        for (const QString& a : StartArguments())
             args.push_back(QFile::encodeName(a));
         std::vector<char*> argv;
         for (QByteArray& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        const QByteArray folder = QFile::encodeName(g_startDirectory);
+        const QByteArray folder = QFile::encodeName(StartDirectory());
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (!folder.isEmpty())

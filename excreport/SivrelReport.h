@@ -5,6 +5,7 @@
 #include "excreport/SivrelLists.h"
 #include "excreport/SivrelModules.h"
 #include <QString>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <sys/types.h>
@@ -29,6 +30,8 @@ struct TExceptNotifyParams {
     pid_t ThreadId = 0;         // the thread the report is about
     QString FocusClass;
     QString FocusText;
+    // The GUI thread cannot serve the report's windows: it crashed, or it is frozen.
+    bool GuiThreadHeld = false;
     // The return addresses collected at the fault (raise hook, signal handler, freeze snapshot).
     std::vector<uintptr_t> Frames;
 };
@@ -81,6 +84,7 @@ struct TSivrelReportState {
     uintptr_t LastReportedAddress = 0;
     std::exception_ptr Exception;        // the exception being reported
     uintptr_t ExceptionAddress = 0;
+    TExceptNotifyParams Params;          // the values gathered at the fault (focus, thread, stack)
     TSivrelModuleOptionsEx WorkingOptions{QString(), false};
     std::unique_ptr<TSivrelStackList> CallStack;
     TSivrelExceptionRecord Record;       // published to the listeners while the report runs
@@ -89,6 +93,10 @@ TSivrelReportState& SivrelReport();
 
 // The thread records of the program's threads (their creators' frames follow a worker's stack).
 TSivrelThreadsList& SivrelThreads();
+
+// Grows with every step of a report (and may be bumped by an output while its window is open):
+// a fatal-signal handler waiting for its report gives up only when this stands still.
+extern std::atomic<uint64_t> SivrelReportProgress;
 
 // Produces one report; True when the caller shall run its own handling. Mode: 0 automatic, 1 from
 // the application's handler.

@@ -30,8 +30,8 @@ void OwnShowException(Application& app, std::exception_ptr error)
 
 } // namespace
 
-uintptr_t Application::HandleExceptionSlot = reinterpret_cast<uintptr_t>(&OwnHandleException);
-uintptr_t Application::ShowExceptionSlot = reinterpret_cast<uintptr_t>(&OwnShowException);
+Application::ExceptionRoutine Application::HandleExceptionSlot = &OwnHandleException;
+Application::ExceptionRoutine Application::ShowExceptionSlot = &OwnShowException;
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -78,7 +78,7 @@ void Application::HandleException(std::exception_ptr error)
     }
     m_handling = true;
     try {
-        reinterpret_cast<ExceptionRoutine>(HandleExceptionSlot)(*this, error);
+        HandleExceptionSlot(*this, error);
     } catch (...) {
         qWarning().noquote() << QStringLiteral("Exception in the exception handler: %1")
                                     .arg(ExceptionMessage(std::current_exception()));
@@ -88,7 +88,7 @@ void Application::HandleException(std::exception_ptr error)
 
 void Application::ShowException(std::exception_ptr error)
 {
-    reinterpret_cast<ExceptionRoutine>(ShowExceptionSlot)(*this, error);
+    ShowExceptionSlot(*this, error);
 }
 
 void Application::Terminate()

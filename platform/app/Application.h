@@ -44,8 +44,10 @@ public:
     // the application's own code), so that the exception reporter can take them over; its
     // routines call the previous value to run the application's own code.
     using ExceptionRoutine = void (*)(Application& app, std::exception_ptr error);
-    static uintptr_t HandleExceptionSlot;
-    static uintptr_t ShowExceptionSlot;
+    // (Constant-initialised: the reporter may take them over before the program's static objects
+    // are made.)
+    static ExceptionRoutine HandleExceptionSlot;
+    static ExceptionRoutine ShowExceptionSlot;
 
     // The text of an exception (std::exception::what() read as UTF-8).
     static QString ExceptionMessage(std::exception_ptr error);

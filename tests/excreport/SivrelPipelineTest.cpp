@@ -2,10 +2,17 @@
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelHook.h"
 #include "excreport/SivrelListeners.h"
+#include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <dlfcn.h>
 #include <thread>
 #include <unistd.h>
 
@@ -227,10 +234,36 @@ TEST_F(Pipeline, OneReportAtATime)
     EXPECT_EQ(most, 1);
 }
 
+TEST_F(Pipeline, AModuleLoadedLaterGetsTheHooksAtTheNextReport)
+{
+    void* library = dlopen(QLY_PROBELIB, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_TRUE(library) << dlerror();
+    const auto probeThrow = reinterpret_cast<void (*)()>(dlsym(library, "probe_throw"));
+    ASSERT_TRUE(probeThrow);
+    const auto thrown = [&] {
+        try {
+            probeThrow();
+        } catch (...) {
+            return std::current_exception();
+        }
+        return std::exception_ptr();
+    };
+    EXPECT_FALSE(SivrelRaiseRecord(thrown())) << "loaded after the activation";
+    EXPECT_FALSE(Report(Raise(std::runtime_error("x"))));
+    EXPECT_TRUE(SivrelRaiseRecord(thrown())) << "redirected by the report's module refresh";
+    SivrelUnhookAll();
+    dlclose(library);
+}
+
 TEST(PipelineOff, WithoutActivationEverythingPassesThrough)
 {
     const std::exception_ptr error = std::make_exception_ptr(std::runtime_error("x"));
     EXPECT_FALSE(SivrelActive());
+    EXPECT_TRUE(ExceptionManager(&error, nullptr, 1));
+    // Also after a deactivation.
+    ASSERT_TRUE(SivrelActivate());
+    SivrelDeactivate();
+    SivrelUnhookAll();
     EXPECT_TRUE(ExceptionManager(&error, nullptr, 1));
     try {
         CurrentSivrelLogOptions();
@@ -238,4 +271,86 @@ TEST(PipelineOff, WithoutActivationEverythingPassesThrough)
     } catch (const EAssertionFailed& e) {
         EXPECT_EQ(e.Message(), "Cannot use 'CurrentSivrelLogOptions' function without SivrelLog activate.");
     }
+}
+
+namespace {
+
+// Counts what reaches it.
+class EventCounter : public QLineEdit {
+public:
+    int paints = 0, presses = 0, keys = 0;
+
+protected:
+    void paintEvent(QPaintEvent* e) override
+    {
+        ++paints;
+        QLineEdit::paintEvent(e);
+    }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        ++presses;
+        QLineEdit::mousePressEvent(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        ++keys;
+        QLineEdit::keyPressEvent(e);
+    }
+};
+
+// The report dialog stand-in: while it is "open", the GUI thread gets input, a repaint and timers.
+class BusyDialogOutputs : public RecordingOutputs {
+public:
+    QWidget* target = nullptr;
+    void ShowReportDialog() override
+    {
+        RecordingOutputs::ShowReportDialog();
+        const QPoint at(5, 5);
+        QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, target->mapToGlobal(at),
+                                                             Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+        QMetaObject::invokeMethod(target, [w = target] { w->repaint(); }, Qt::QueuedConnection);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+};
+
+} // namespace
+
+TEST_F(Pipeline, WhileTheReportRunsTheWindowPaintsAndDropsInputAndTheFocusIsMasked)
+{
+    BusyDialogOutputs busy;
+    SivrelSetReportOutputs(&busy);
+    EventCounter edit;
+    edit.setEchoMode(QLineEdit::Password);
+    edit.setText("secret");
+    edit.show();
+    QApplication::setActiveWindow(&edit);
+    edit.setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), &edit);
+    busy.target = &edit;
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    QString focusClass, focusText;
+    listener.ExceptionNotify = [&](const TSivrelExceptionRecord&, bool&) {
+        focusClass = SivrelReport().Params.FocusClass;
+        focusText = SivrelReport().Params.FocusText;
+    };
+    edit.paints = 0;
+
+    EXPECT_FALSE(Report(Raise(std::runtime_error("x"))));
+    EXPECT_GT(ticks, 3) << "timers ran during the report";
+    EXPECT_GT(edit.paints, 0) << "the window painted during the report";
+    EXPECT_EQ(edit.presses, 0);
+    EXPECT_EQ(edit.keys, 0);
+    EXPECT_EQ(edit.text(), "secret");
+    EXPECT_EQ(focusClass.toStdString(), "QLineEdit") << "the meta-object class of the focused widget";
+    EXPECT_EQ(focusText.toStdString(), "******");
+
+    // After the report input arrives again.
+    QCoreApplication::postEvent(&edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit.keys, 1);
 }

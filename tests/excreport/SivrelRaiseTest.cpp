@@ -2,6 +2,7 @@
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelRaise.h"
 #include <gtest/gtest.h>
+#include <cerrno>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -106,6 +107,12 @@ TEST_F(RaiseHook, ThrowsInsideTheRuntimeAndSwitchingOff)
     for (uintptr_t frame : record->Frames)
         throwerSeen = throwerSeen || modules.GetDebugInfo(frame - 1).ProcedureName == "RaiseFromLibrary";
     EXPECT_TRUE(throwerSeen);
+
+    // The program's last error survives the note.
+    errno = EDOM;
+    const std::exception_ptr again = CatchFrom(&RaiseCounted);
+    EXPECT_EQ(errno, EDOM);
+    EXPECT_TRUE(SivrelRaiseRecord(again));
 
     SivrelSetRaiseActive(false);
     const std::exception_ptr unnoted = CatchFrom(&RaiseCounted);

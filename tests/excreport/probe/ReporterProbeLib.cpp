@@ -11,6 +11,12 @@ __attribute__((noinline)) int probe_c_function(int v)
     return ProbeLibSink * 3;
 }
 
+// A throw inside the library itself (through its own import of __cxa_throw).
+__attribute__((noinline)) void probe_throw()
+{
+    throw 42;
+}
+
 __attribute__((noinline)) void probe_call(void (*callback)())
 {
     callback(); // MARK:probe_call

@@ -1,0 +1,16 @@
+#pragma once
+// Thread tracking: every thread the program starts goes through the reporter's pthread_create
+// hook, which records it (with the frames of the code that started it) and starts it through a
+// wrapper that reports an exception ending the thread. A toolkit thread object's run method is
+// wrapped the same way, so the thread still ends through the toolkit's own path.
+#include <cstdint>
+#include <vector>
+
+namespace excreport {
+
+// Redirects pthread_create and pthread_exit in the modules; true when any module was changed.
+bool SivrelHookThreads(const std::vector<uintptr_t>& modules);
+// The raise and thread hooks for the modules loaded since the last call (or the activation).
+void SivrelRedirectNewModules();
+
+} // namespace excreport
