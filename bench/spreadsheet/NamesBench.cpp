@@ -70,7 +70,8 @@ cpu0 = time.process_time()
 b = xlrd.open_workbook(sys.argv[1])
 n = 0
 for name in b.name_obj_list:
-    n += len(name.name) + len(name.formula_text or '')
+    r = name.result
+    n += len(name.name) + len((r.text if r is not None else None) or '')
 cpu = time.process_time()
 print('work=%.4f names=%d chars=%d' % (cpu - cpu0, len(b.name_obj_list), n))
 )PY";
