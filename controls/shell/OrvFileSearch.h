@@ -52,10 +52,13 @@ public:
 
     // True when the entry passes every rule (masks case-insensitive with "*", "?" and "[...]").
     bool Matches(const TFindData& data) const;
+    // The mask rule alone, on a name as the file system stores it.
+    bool NameMatches(const QByteArray& name) const;
 
 private:
     QString m_filter = QStringLiteral("*");
     QStringList m_masks{QStringLiteral("*")};
+    QList<QByteArray> m_masks8{QByteArrayLiteral("*")};
 };
 
 // A background folder search. The folder "" searches every mounted volume that is ready (pseudo
@@ -82,13 +85,15 @@ public:
     std::function<void(const QString& path)> Found;
     std::function<void(const QString& path)> Progress; // unset: no progress calls at all
     std::function<void()> Ended;                        // queued after the last call
-    TFindEnumerator Enumerate = EnumerateFolder;
+    TFindEnumerator Enumerate; // unset: the file system, with a stat only for names that match
 
 protected:
     void run() override;
 
 private:
     void Search(const QString& dir, bool sameDeviceOnly, quint64 device);
+    void SearchFileSystem(const QString& dir, bool sameDeviceOnly, quint64 device);
+    bool Descend(const TFindData& d, bool sameDeviceOnly, quint64 device) const;
     void Call(const std::function<void(const QString&)>& fn, const QString& path);
 
     TOrvSearchOptions m_options;
