@@ -177,14 +177,37 @@ void TOrvFileSearchThread::Call(const std::function<void(const QString&)>& fn, c
 {
     if (!fn || m_state->Stop)
         return;
+    m_pending.emplace_back(&fn, path);
+    // Handed over in small batches: one blocking call per file would make the search wait for
+    // the main thread a thousand times.
+    if (m_pending.size() >= 128 || m_sinceFlush.elapsed() >= 25)
+        Flush();
+}
+
+void TOrvFileSearchThread::Flush()
+{
+    m_sinceFlush.restart();
+    if (m_pending.empty())
+        return;
+    std::vector<std::pair<const std::function<void(const QString&)>*, QString>> calls;
+    calls.swap(m_pending);
+    if (m_state->Stop)
+        return;
     const std::shared_ptr<State> state = m_state;
     try {
         platform::Synchronize([&] {
-            if (!state->Stop && !state->Released)
-                fn(path);
+            for (const auto& [fn, path] : calls) {
+                // Each call is dropped once the stop was asked for or the owner let go.
+                if (state->Stop || state->Released)
+                    return;
+                try {
+                    (*fn)(path);
+                } catch (...) {
+                    // A failing add ends nothing but this one call.
+                }
+            }
         });
     } catch (...) {
-        // A failing add ends nothing but this one call.
     }
 }
 
@@ -274,6 +297,7 @@ void TOrvFileSearchThread::SearchFileSystem(const QString& dir, bool sameDeviceO
 
 void TOrvFileSearchThread::run()
 {
+    m_sinceFlush.start();
     if (!m_folder.isEmpty()) {
         Search(m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/'), false, 0);
     } else {
@@ -286,6 +310,7 @@ void TOrvFileSearchThread::run()
                 Search(root, true, rootData.Device);
         }
     }
+    Flush();
     const std::shared_ptr<State> state = m_state;
     const std::function<void()> ended = Ended;
     if (QCoreApplication* app = QCoreApplication::instance())

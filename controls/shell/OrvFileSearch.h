@@ -4,10 +4,12 @@
 // background search that hands every match to the main thread.
 #include <QString>
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // One directory entry as the search sees it. Times are milliseconds since the epoch (UTC); a
 // creation time of -1 means the file system does not record one.
@@ -62,8 +64,9 @@ private:
 };
 
 // A background folder search. The folder "" searches every mounted volume that is ready (pseudo
-// file systems left out). Found() and Progress() run in the main thread through a blocking call;
-// the thread checks its stop request at every entry. It deletes itself when it has ended.
+// file systems left out). Found() and Progress() run in the main thread, in order, through
+// blocking calls that carry up to 128 of them (or what 25 ms gathered); the thread checks its stop
+// request at every entry. It deletes itself when it has ended.
 class TOrvFileSearchThread : public QThread {
     Q_OBJECT
 public:
@@ -95,10 +98,13 @@ private:
     void SearchFileSystem(const QString& dir, bool sameDeviceOnly, quint64 device);
     bool Descend(const TFindData& d, bool sameDeviceOnly, quint64 device) const;
     void Call(const std::function<void(const QString&)>& fn, const QString& path);
+    void Flush();
 
     TOrvSearchOptions m_options;
     QString m_folder;
     std::shared_ptr<State> m_state;
+    std::vector<std::pair<const std::function<void(const QString&)>*, QString>> m_pending;
+    QElapsedTimer m_sinceFlush;
 };
 
 // The roots of the mounted volumes a search of "all drives" visits, in mount order.
