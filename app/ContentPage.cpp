@@ -110,6 +110,8 @@ TContentPage::TContentPage(const TContentPageControls& controls, db::Connection&
     click(c.SpeedButtonPasteMail, &TContentPage::SpeedButtonPasteMailClick);
     click(c.SpeedButtonSaveMail, &TContentPage::SpeedButtonSaveMailClick);
     if (TOrvFileList* l = c.OrvFileListAttachments) {
+        // The page may outlive the list when their common window goes away.
+        connect(l, &QObject::destroyed, this, [this] { c.OrvFileListAttachments = nullptr; });
         l->OnAddItem = [this](QTreeWidgetItem* item, bool& canAdd) { OrvFileListAttachmentsAddItem(item, canAdd); };
         l->OnChange = [this] { OrvFileListAttachmentsChange(); };
         l->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { OrvFileListAttachmentsKeyDown(key, shift); };

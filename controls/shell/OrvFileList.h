@@ -128,8 +128,8 @@ public:
     QString SearchFolder() const { return m_searchFolder; }
     // Milliseconds of a monotonic clock for the 5000 ms rule of folder updates; replaceable.
     std::function<qint64()> Now;
-    // How a search reads a folder; replaceable for tests.
-    TFindEnumerator SearchEnumerator = EnumerateFolder;
+    // How a search reads a folder (unset: the file system); replaceable for tests.
+    TFindEnumerator SearchEnumerator;
 
     // ---- events
     std::function<void(QTreeWidgetItem* item, bool& canAdd)> OnAddItem;

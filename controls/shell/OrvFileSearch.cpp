@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -37,11 +38,6 @@ bool StatAt(int dirFd, const char* name, TFindData& d)
     d.WriteTime = Msecs(sx.stx_mtime);
     d.Device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
     return true;
-}
-
-bool MatchesMask(const QString& name, const QString& mask)
-{
-    return ::fnmatch(QFile::encodeName(mask).constData(), QFile::encodeName(name).constData(), FNM_CASEFOLD) == 0;
 }
 
 // File systems that hold no user files.
@@ -112,6 +108,17 @@ void TOrvSearchOptions::SetFilter(const QString& value)
             piece = QLatin1Char('*') + piece + QLatin1Char('*');
         m_masks << piece;
     }
+    m_masks8.clear();
+    for (const QString& m : std::as_const(m_masks))
+        m_masks8 << QFile::encodeName(m);
+}
+
+bool TOrvSearchOptions::NameMatches(const QByteArray& name) const
+{
+    for (const QByteArray& m : m_masks8)
+        if (::fnmatch(m.constData(), name.constData(), FNM_CASEFOLD) == 0)
+            return true;
+    return false;
 }
 
 bool TOrvSearchOptions::Matches(const TFindData& d) const
@@ -120,7 +127,7 @@ bool TOrvSearchOptions::Matches(const TFindData& d) const
         return false;
     if (FilesOnly && d.IsDir)
         return false;
-    if (std::none_of(m_masks.cbegin(), m_masks.cend(), [&](const QString& m) { return MatchesMask(d.Name, m); }))
+    if (!NameMatches(QFile::encodeName(d.Name)))
         return false;
     if (d.Size < MinFileSize)
         return false;
@@ -170,19 +177,52 @@ void TOrvFileSearchThread::Call(const std::function<void(const QString&)>& fn, c
 {
     if (!fn || m_state->Stop)
         return;
+    m_pending.emplace_back(&fn, path);
+    // Handed over in small batches: one blocking call per file would make the search wait for
+    // the main thread a thousand times.
+    if (m_pending.size() >= 128 || m_sinceFlush.elapsed() >= 25)
+        Flush();
+}
+
+void TOrvFileSearchThread::Flush()
+{
+    m_sinceFlush.restart();
+    if (m_pending.empty())
+        return;
+    std::vector<std::pair<const std::function<void(const QString&)>*, QString>> calls;
+    calls.swap(m_pending);
+    if (m_state->Stop)
+        return;
     const std::shared_ptr<State> state = m_state;
     try {
         platform::Synchronize([&] {
-            if (!state->Stop && !state->Released)
-                fn(path);
+            for (const auto& [fn, path] : calls) {
+                // Each call is dropped once the stop was asked for or the owner let go.
+                if (state->Stop || state->Released)
+                    return;
+                try {
+                    (*fn)(path);
+                } catch (...) {
+                    // A failing add ends nothing but this one call.
+                }
+            }
         });
     } catch (...) {
-        // A failing add ends nothing but this one call.
     }
+}
+
+bool TOrvFileSearchThread::Descend(const TFindData& d, bool sameDeviceOnly, quint64 device) const
+{
+    return m_options.RecursiveSearch && d.IsDir && !d.IsSymLink && d.Name != QLatin1String(".") && d.Name != QLatin1String("..")
+           && (m_options.IncludeHidden || !d.Name.startsWith(QLatin1Char('.'))) && (!sameDeviceOnly || d.Device == device);
 }
 
 void TOrvFileSearchThread::Search(const QString& dir, bool sameDeviceOnly, quint64 device)
 {
+    if (!Enumerate) {
+        SearchFileSystem(dir, sameDeviceOnly, device);
+        return;
+    }
     QStringList folders;
     Enumerate(dir, [&](const TFindData& d) {
         if (m_state->Stop)
@@ -193,9 +233,7 @@ void TOrvFileSearchThread::Search(const QString& dir, bool sameDeviceOnly, quint
         } else if (Progress && d.Name != QLatin1String(".") && d.Name != QLatin1String("..")) {
             Call(Progress, dir + d.Name);
         }
-        if (m_options.RecursiveSearch && d.IsDir && !d.IsSymLink && d.Name != QLatin1String(".") && d.Name != QLatin1String("..")
-            && (m_options.IncludeHidden || !d.Name.startsWith(QLatin1Char('.')))
-            && (!sameDeviceOnly || d.Device == device))
+        if (Descend(d, sameDeviceOnly, device))
             folders << d.Name;
         return true;
     });
@@ -206,8 +244,60 @@ void TOrvFileSearchThread::Search(const QString& dir, bool sameDeviceOnly, quint
     }
 }
 
+// The same walk straight on the file system: the entry type comes from the folder listing, and
+// only names that pass the masks (and folders on a search of every volume) are looked at closer.
+void TOrvFileSearchThread::SearchFileSystem(const QString& dir, bool sameDeviceOnly, quint64 device)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return;
+    }
+    std::vector<std::pair<QByteArray, unsigned char>> entries;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            entries.emplace_back(QByteArray(e->d_name), e->d_type);
+        if (m_state->Stop)
+            break;
+    }
+    std::sort(entries.begin(), entries.end());
+    QStringList folders;
+    for (const auto& [name8, type] : entries) {
+        if (m_state->Stop)
+            break;
+        const bool nameOk = m_options.NameMatches(name8);
+        TFindData data;
+        data.IsDir = type == DT_DIR;
+        data.IsSymLink = type == DT_LNK;
+        if ((nameOk || type == DT_UNKNOWN || (data.IsDir && sameDeviceOnly)) && !StatAt(fd, name8.constData(), data))
+            continue;
+        const bool descend = m_options.RecursiveSearch && data.IsDir && !data.IsSymLink;
+        if (!nameOk && !Progress && !descend)
+            continue;
+        data.Name = QFile::decodeName(name8);
+        if (nameOk && m_options.Matches(data)) {
+            Call(Found, dir + data.Name);
+            Call(Progress, dir + data.Name);
+        } else if (Progress) {
+            Call(Progress, dir + data.Name);
+        }
+        if (Descend(data, sameDeviceOnly, device))
+            folders << data.Name;
+    }
+    ::closedir(d);
+    for (const QString& f : std::as_const(folders)) {
+        if (m_state->Stop)
+            return;
+        SearchFileSystem(dir + f + QLatin1Char('/'), sameDeviceOnly, device);
+    }
+}
+
 void TOrvFileSearchThread::run()
 {
+    m_sinceFlush.start();
     if (!m_folder.isEmpty()) {
         Search(m_folder.endsWith(QLatin1Char('/')) ? m_folder : m_folder + QLatin1Char('/'), false, 0);
     } else {
@@ -220,6 +310,7 @@ void TOrvFileSearchThread::run()
                 Search(root, true, rootData.Device);
         }
     }
+    Flush();
     const std::shared_ptr<State> state = m_state;
     const std::function<void()> ended = Ended;
     if (QCoreApplication* app = QCoreApplication::instance())

@@ -226,7 +226,9 @@ void TOrvSelectionList::AddEntry(const QString& entry)
     if (IsFolderEntry(entry)) {
         StartSize(FolderOf(entry), +1);
     } else {
-        m_totalSize += FileSize(entry);
+        const qint64 size = FileSize(entry);
+        m_fileSizes.insert(entry, size);
+        m_totalSize += size;
         ++m_fileCount;
     }
     m_paths << entry;
@@ -239,7 +241,8 @@ void TOrvSelectionList::RemoveEntry(int index)
     if (IsFolderEntry(entry)) {
         StartSize(FolderOf(entry), -1);
     } else {
-        m_totalSize -= FileSize(entry);
+        // The size counted when it was added, so a file changed or gone since keeps the sum exact.
+        m_totalSize -= m_fileSizes.take(entry);
         --m_fileCount;
     }
     m_paths.removeAt(index);
@@ -315,6 +318,7 @@ void TOrvSelectionList::SetPaths(const QStringList& paths)
 void TOrvSelectionList::Clear()
 {
     m_paths.clear();
+    m_fileSizes.clear();
     m_totalSize = 0;
     m_fileCount = 0;
     Changed();

@@ -2,6 +2,7 @@
 // A check-box selection of files and folders shared by several controls: TOrvShellLink joins
 // the controls and owns the TOrvSelectionList of checked paths. An entry is a file path or a
 // folder entry "folder/*" (the whole folder). TOrvSelectionStateImageList draws the five states.
+#include <QHash>
 #include <QObject>
 #include <QPixmap>
 #include <QString>
@@ -93,6 +94,7 @@ private:
     void StartSize(const QString& path, int sign);
 
     QStringList m_paths;
+    QHash<QString, qint64> m_fileSizes; // file entries: the size counted when added
     bool m_updating = false;
     qint64 m_totalSize = 0;
     int m_fileCount = 0;

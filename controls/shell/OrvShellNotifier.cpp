@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -55,6 +58,30 @@ QStringList ReadMountPoints()
         points << QString::fromLocal8Bit(point);
     }
     return points;
+}
+
+// The sub-folders of a folder (symbolic links not followed), read without a stat per entry
+// where the file system reports the entry type.
+QStringList SubFolders(const QString& dir)
+{
+    QStringList subs;
+    const QByteArray dir8 = QFile::encodeName(dir);
+    DIR* d = ::opendir(dir8.constData());
+    if (!d)
+        return subs;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (isDir)
+            subs << QFile::decodeName(e->d_name);
+    }
+    ::closedir(d);
+    return subs;
 }
 
 } // namespace
@@ -142,9 +169,8 @@ void TOrvShellChangeNotifier::Renew()
 
 void TOrvShellChangeNotifier::Register()
 {
-    if (!m_enabled)
-        return;
-    Unregister();
+    if (!m_enabled || m_registered)
+        return; // registered entries stay as they are
     if (m_dirs.isEmpty())
         m_dirs << QString();
     for (const QString& dir : std::as_const(m_dirs)) {
@@ -208,8 +234,7 @@ void TOrvShellChangeNotifier::WatchTree(const QString& dir, bool recursive)
     while (!level.isEmpty() && m_watches.size() < WatchBudget) {
         QStringList next;
         for (const QString& d : std::as_const(level)) {
-            const QStringList subs = QDir(d).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-            for (const QString& s : subs) {
+            for (const QString& s : SubFolders(d)) {
                 const QString path = Join(d, s);
                 const int w = AddWatch(path);
                 if (w < 0)
