@@ -4,6 +4,21 @@
 
 namespace grid {
 
+int TCellMarks::IndexOf(int col, int row) const
+{
+    for (size_t i = 0; i < m_cells.size(); ++i) {
+        if (m_cells[i].x() == col && m_cells[i].y() == row)
+            return int(i);
+    }
+    return -1;
+}
+
+void TCellMarks::Delete(int index)
+{
+    if (index >= 0 && index < Count())
+        m_cells.erase(m_cells.begin() + index);
+}
+
 // ------------------------------------------------------------------ TIntList
 
 void TIntList::changed()

@@ -1,11 +1,12 @@
 #pragma once
 // Lists the grid uses as parts of itself: integers that report their changes with the cell they
-// belong to, the sort columns with their directions, the controls placed in cells, and a list of
+// belong to, the marked cells, the sort columns with their directions, the controls placed in cells, and a list of
 // wide strings with an object per entry.
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QLocale>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -14,6 +15,21 @@
 #include <vector>
 
 namespace grid {
+
+// The marked cells of disjunct cell selection, each with its whole column and row.
+class TCellMarks {
+public:
+    int Count() const { return int(m_cells.size()); }
+    QPoint Items(int index) const { return m_cells.at(size_t(index)); }
+    void Add(int col, int row) { m_cells.emplace_back(col, row); }
+    // The first mark of the cell; -1 when it has none.
+    int IndexOf(int col, int row) const;
+    bool Contains(int col, int row) const { return IndexOf(col, row) >= 0; }
+    void Delete(int index);
+    void Clear() { m_cells.clear(); }
+private:
+    std::vector<QPoint> m_cells;
+};
 
 class TIntList {
 public:

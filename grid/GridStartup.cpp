@@ -1,6 +1,7 @@
 #include "grid/GridStartup.h"
 
 #include "grid/ZodUvuz.h"
+#include "grid/minihtml/MiniHTML.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/WinCompat.h"
@@ -50,11 +51,11 @@ void GridUnitShutdown()
 
 const std::vector<TUnitEntry>& GridUnits()
 {
-    // The mini-HTML renderer, drag and drop and the Unicode controls bring their own steps with
-    // their units; until then their entries hold the place in the order.
+    // Drag and drop and the Unicode controls bring their own steps with their units; until then
+    // their entries hold the place in the order.
     static const std::vector<TUnitEntry> units = {
         {QStringLiteral("ZazURAZ"), [] { visualstyles::LoadThemeLibrary(); }, [] { visualstyles::FreeThemeLibrary(); }},
-        {QStringLiteral("ZeiHTMLE"), {}, {}},
+        {QStringLiteral("ZeiHTMLE"), minihtml::MiniHTMLUnitStartup, {}},
         {QStringLiteral("zeidd"), {}, {}},
         {QStringLiteral("ZeiUni"), {}, {}},
         {QStringLiteral("ZodUvuz"), GridUnitStartup, GridUnitShutdown},

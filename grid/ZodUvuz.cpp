@@ -1091,3 +1091,215 @@ QRect TZedEzeravIvur::GetCellControlRect(int col, int row) const
 }
 
 } // namespace grid
+
+// ------------------------------------------------------------------ selection marks
+
+namespace grid {
+
+namespace {
+// Grows a mark list to hold `index` (new entries unmarked) and answers the entry.
+uint8_t& markAt(std::vector<uint8_t>& marks, int index)
+{
+    if (size_t(index) >= marks.size())
+        marks.resize(size_t(index) + 1, 0);
+    return marks[size_t(index)];
+}
+
+bool between(int v, int a, int b) { return v >= std::min(a, b) && v <= std::max(a, b); }
+} // namespace
+
+bool TZedEzeravIvur::RowSelected(int row)
+{
+    if (row < 0 || row >= RowCount() + NumHiddenRows())
+        throw EZodUvuzError(QStringLiteral("Invalid row accessed"));
+    if (MouseActions()->DisjunctRowSelect())
+        return markAt(m_rowMarks, row) != 0;
+    const tk::TGridRect s = Selection();
+    return between(row, s.Top, s.Bottom);
+}
+
+void TZedEzeravIvur::SetRowSelected(int row, bool value)
+{
+    if (row < 0 || row >= RowCount() + NumHiddenRows())
+        throw EZodUvuzError(QStringLiteral("Invalid row accessed"));
+    uint8_t& mark = markAt(m_rowMarks, row);
+    if ((mark != 0) == value)
+        return;
+    mark = value ? 1 : 0;
+    RepaintRow(row);
+}
+
+bool TZedEzeravIvur::ColSelected(int col)
+{
+    if (col < 0 || col >= ColCount())
+        throw EZodUvuzError(QStringLiteral("Invalid column accessed"));
+    return markAt(m_colMarks, col) != 0;
+}
+
+void TZedEzeravIvur::SetColSelected(int col, bool value)
+{
+    if (col < 0 || col >= ColCount())
+        throw EZodUvuzError(QStringLiteral("Invalid column accessed"));
+    uint8_t& mark = markAt(m_colMarks, col);
+    if ((mark != 0) == value)
+        return;
+    mark = value ? 1 : 0;
+    RepaintCol(col);
+}
+
+void TZedEzeravIvur::ClearRowMarks()
+{
+    const bool persistent = MouseActions()->RowSelectPersistent;
+    for (size_t i = 0; i < m_rowMarks.size(); ++i) {
+        if (m_rowMarks[i]) {
+            m_rowMarks[i] = 0;
+            RepaintRow(persistent ? DisplRowIndex(int(i)) : int(i));
+        }
+    }
+}
+
+void TZedEzeravIvur::ClearColMarks()
+{
+    for (size_t i = 0; i < m_colMarks.size(); ++i) {
+        if (m_colMarks[i]) {
+            m_colMarks[i] = 0;
+            RepaintCol(int(i));
+        }
+    }
+}
+
+void TZedEzeravIvur::SelectionToRowMarks(bool all)
+{
+    const tk::TGridRect s = Selection();
+    const bool persistent = MouseActions()->RowSelectPersistent;
+    for (int row = FixedRows(); row < RowCount(); ++row) {
+        const bool inSelection = between(row, s.Top, s.Bottom);
+        if (!inSelection && !all)
+            continue;
+        uint8_t& mark = markAt(m_rowMarks, persistent ? RealRowIndex(row) : row);
+        if ((mark != 0) != inSelection) {
+            mark = inSelection ? 1 : 0;
+            RepaintRow(row);
+        }
+    }
+}
+
+void TZedEzeravIvur::SelectionToColMarks(bool all)
+{
+    const tk::TGridRect s = Selection();
+    for (int col = FixedCols(); col < ColCount(); ++col) {
+        const bool inSelection = between(col, s.Left, s.Right);
+        if (!inSelection && !all)
+            continue;
+        uint8_t& mark = markAt(m_colMarks, col);
+        if ((mark != 0) != inSelection) {
+            mark = inSelection ? 1 : 0;
+            RepaintCol(col);
+        }
+    }
+}
+
+bool TZedEzeravIvur::IsCellSelected(int col, int row)
+{
+    if (row < FixedRows() || col < FixedCols())
+        return false;
+    if (MouseActions()->DisjunctRowSelect()) {
+        const int index = MouseActions()->RowSelectPersistent ? RealRowIndex(row) : row;
+        return index >= 0 && markAt(m_rowMarks, index) != 0;
+    }
+    if (MouseActions()->DisjunctColSelect())
+        return col >= 0 && markAt(m_colMarks, col) != 0;
+    const tk::TGridRect s = Selection();
+    return between(col, s.Left, s.Right) && between(row, s.Top, s.Bottom);
+}
+
+void TZedEzeravIvur::SetSelectionColor(TColor value)
+{
+    if (tk::ChangeValue(m_selectionColor, value))
+        InvalidateGrid();
+}
+
+void TZedEzeravIvur::SetSelectionColorTo(TColor value)
+{
+    if (tk::ChangeValue(m_selectionColorTo, value))
+        InvalidateGrid();
+}
+
+void TZedEzeravIvur::SetSelectionTextColor(TColor value)
+{
+    if (tk::ChangeValue(m_selectionTextColor, value))
+        InvalidateGrid();
+}
+
+void TZedEzeravIvur::SetSelectionRectangle(bool value)
+{
+    if (tk::ChangeValue(m_selectionRectangle, value))
+        InvalidateGrid();
+}
+
+void TZedEzeravIvur::SetSelectionResizer(bool value)
+{
+    if (tk::ChangeValue(m_selectionResizer, value))
+        InvalidateGrid();
+}
+
+void TZedEzeravIvur::SetShowSelection(bool value)
+{
+    if (tk::ChangeValue(m_showSelection, value))
+        InvalidateGrid();
+}
+
+// ------------------------------------------------------------------ repainting
+
+void TZedEzeravIvur::RepaintRow(int row)
+{
+    QRect band;
+    for (int col = 0; col < ColCount(); ++col) {
+        const QRect r = CellRect(col, row);
+        if (r.isEmpty())
+            continue;
+        if (r.left() >= viewport()->width())
+            break;
+        band |= r;
+    }
+    if (!band.isEmpty())
+        viewport()->update(band.adjusted(0, 0, GridLineWidth(), GridLineWidth()));
+}
+
+void TZedEzeravIvur::RepaintCol(int col)
+{
+    QRect band;
+    for (int row = TopRow(); row < RowCount(); ++row) {
+        const QRect r = CellRect(col, row);
+        if (r.isEmpty())
+            continue;
+        if (r.top() >= viewport()->height())
+            break;
+        band |= r;
+    }
+    if (!band.isEmpty())
+        viewport()->update(band.adjusted(0, 0, GridLineWidth(), GridLineWidth()));
+}
+
+void TZedEzeravIvur::RepaintRange(const tk::TGridRect& range)
+{
+    if (range.Left < 0 || range.Top < 0 || range.Right < 0 || range.Bottom < 0)
+        return;
+    const QRect a = MergedCellRect(range.Left, range.Top);
+    const QRect b = MergedCellRect(range.Right, range.Bottom);
+    if (a.isEmpty() || b.isEmpty()) {
+        viewport()->update();
+        return;
+    }
+    viewport()->update(a | b);
+}
+
+void TZedEzeravIvur::RepaintActiveHeaders(int oldCol, int oldRow, int newRow, int newCol)
+{
+    RepaintCell(oldCol, 0);
+    RepaintCell(0, oldRow);
+    RepaintCell(newCol, 0);
+    RepaintCell(0, newRow);
+}
+
+} // namespace grid

@@ -5,6 +5,7 @@
 #include "grid/BaseGrid.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
+#include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
 #include <QImage>
@@ -75,11 +76,11 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(grid::TGridLook Look READ Look WRITE SetLook)
     Q_PROPERTY(int HintColor MEMBER HintColor)
     Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways MEMBER ScrollBarAlways)
-    Q_PROPERTY(int SelectionColor MEMBER SelectionColor)
-    Q_PROPERTY(int SelectionColorTo MEMBER SelectionColorTo)
-    Q_PROPERTY(int SelectionTextColor MEMBER SelectionTextColor)
-    Q_PROPERTY(bool SelectionRectangle MEMBER SelectionRectangle)
-    Q_PROPERTY(bool SelectionResizer MEMBER SelectionResizer)
+    Q_PROPERTY(int SelectionColor READ SelectionColor WRITE SetSelectionColor)
+    Q_PROPERTY(int SelectionColorTo READ SelectionColorTo WRITE SetSelectionColorTo)
+    Q_PROPERTY(int SelectionTextColor READ SelectionTextColor WRITE SetSelectionTextColor)
+    Q_PROPERTY(bool SelectionRectangle READ SelectionRectangle WRITE SetSelectionRectangle)
+    Q_PROPERTY(bool SelectionResizer READ SelectionResizer WRITE SetSelectionResizer)
     Q_PROPERTY(bool SelectionRTFKeep MEMBER SelectionRTFKeep)
     Q_PROPERTY(bool HintShowCells MEMBER HintShowCells)
     Q_PROPERTY(bool HintShowLargeText MEMBER HintShowLargeText)
@@ -110,7 +111,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(bool Lookup MEMBER Lookup)
     Q_PROPERTY(bool LookupCaseSensitive MEMBER LookupCaseSensitive)
     Q_PROPERTY(bool LookupHistory MEMBER LookupHistory)
-    Q_PROPERTY(bool ShowSelection MEMBER ShowSelection)
+    Q_PROPERTY(bool ShowSelection READ ShowSelection WRITE SetShowSelection)
     Q_PROPERTY(bool HideFocusRect MEMBER HideFocusRect)
     Q_PROPERTY(bool Hovering MEMBER Hovering)
     Q_PROPERTY(bool FilterActive MEMBER FilterActive)
@@ -184,11 +185,6 @@ public:
     bool ExcelStyleDecimalSeparator = false;
     TColor HintColor = gfx::clInfoBk;
     TScrollBarAlways ScrollBarAlways = saNone;
-    TColor SelectionColor = 0xEACAB6;
-    TColor SelectionColorTo = gfx::clNone;
-    TColor SelectionTextColor = 0;
-    bool SelectionRectangle = false;
-    bool SelectionResizer = false;
     bool SelectionRTFKeep = false;
     bool HintShowCells = false;
     bool HintShowLargeText = false;
@@ -210,7 +206,6 @@ public:
     bool Lookup = false;
     bool LookupCaseSensitive = false;
     bool LookupHistory = false;
-    bool ShowSelection = true;
     bool HideFocusRect = false;
     bool Hovering = false;
     bool FilterActive = false;
@@ -331,6 +326,58 @@ public:
     // The grid's 500 ms timer (started when its window is first shown) has ticked.
     virtual void TimerTick() {}
     bool TimerRunning() const { return m_timerId != 0; }
+
+    // --- selection marks: rows, columns and cells marked besides the rectangular selection
+    // A row's mark (disjunct row selection) or whether it lies in the selection. Raises
+    // EZodUvuzError "Invalid row accessed" outside 0 .. RowCount + hidden rows - 1; the mark list
+    // grows to the row. Writing repaints the row when the mark changes.
+    bool RowSelected(int row);
+    void SetRowSelected(int row, bool value);
+    // A column's mark ("Invalid column accessed" outside 0 .. ColCount - 1).
+    bool ColSelected(int col);
+    void SetColSelected(int col, bool value);
+    // Marked cells (disjunct cell selection, filled by mouse handling).
+    TCellMarks& CellMarks() { return m_cellMarks; }
+    // Clears every mark, repainting each marked row / column.
+    void ClearRowMarks();
+    void ClearColMarks();
+    // Marks the rows (columns) of the rectangular selection; with `all` the other normal rows
+    // (columns) lose their marks.
+    void SelectionToRowMarks(bool all);
+    void SelectionToColMarks(bool all);
+    // False in fixed cells; else the row mark (disjunct rows), the column mark (disjunct columns)
+    // or whether the cell lies in the rectangular selection.
+    bool IsCellSelected(int col, int row);
+    // Hidden rows (kept by the rows-and-columns handling): their number and the index mappings.
+    virtual int NumHiddenRows() const { return 0; }
+    virtual int RealRowIndex(int row) const { return row; }
+    virtual int DisplRowIndex(int row) const { return row; }
+
+    TColor SelectionColor() const { return m_selectionColor; }
+    void SetSelectionColor(TColor value);
+    TColor SelectionColorTo() const { return m_selectionColorTo; }
+    void SetSelectionColorTo(TColor value);
+    TColor SelectionTextColor() const { return m_selectionTextColor; }
+    void SetSelectionTextColor(TColor value);
+    bool SelectionRectangle() const { return m_selectionRectangle; }
+    void SetSelectionRectangle(bool value);
+    bool SelectionResizer() const { return m_selectionResizer; }
+    void SetSelectionResizer(bool value);
+    bool ShowSelection() const { return m_showSelection; }
+    void SetShowSelection(bool value);
+
+    // --- repainting
+    // The band of a row from column 0 to the last visible column / a column from the top row to
+    // the last visible row.
+    void RepaintRow(int row);
+    void RepaintCol(int col);
+    // The merged rectangles of the range's corner cells; the whole grid when a corner is out of
+    // view; nothing for a range with a negative coordinate.
+    void RepaintRange(const tk::TGridRect& range);
+    void RepaintActiveHeaders(int oldCol, int oldRow, int newRow, int newCol);
+
+    // Pictures named by a source text in the cells' mini-HTML ("RES://", "FILE://", URLs).
+    pictures::THTMLPictureCache& PictureCache() { return m_pictureCache; }
 
     // --- updates
     void BeginUpdate();
@@ -508,6 +555,16 @@ private:
     tk::TGridRect m_hiddenSelection;
     bool m_selectionHidden = false;
 
+    TColor m_selectionColor = 0xEACAB6;
+    TColor m_selectionColorTo = gfx::clNone;
+    TColor m_selectionTextColor = 0;
+    bool m_selectionRectangle = false;
+    bool m_selectionResizer = false;
+    bool m_showSelection = true;
+    std::vector<uint8_t> m_rowMarks;
+    std::vector<uint8_t> m_colMarks;
+    TCellMarks m_cellMarks;
+    pictures::THTMLPictureCache m_pictureCache;
     bool m_loaded = false;
     bool m_shownOnce = false;
     bool m_skipInvalidate = false;

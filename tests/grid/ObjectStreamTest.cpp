@@ -93,7 +93,7 @@ TEST_F(StreamTest, AFreshGridWritesNoListedDefaultAndReadsBackTheSame)
     EXPECT_EQ(r->ColCount(), 5);
     EXPECT_EQ(r->RowCount(), 10);
     EXPECT_EQ(r->DefaultRowHeight(), 21);
-    EXPECT_EQ(r->SelectionColor, 0xEACAB6);
+    EXPECT_EQ(r->SelectionColor(), 0xEACAB6);
     EXPECT_EQ(r->CellNode()->NodeIndent(), 12);
 }
 

@@ -33,13 +33,13 @@ TEST(StringGrid, ConstructorDefaults)
     EXPECT_EQ(g.RowHeights(9), 21);
     EXPECT_EQ(g.FixedRowHeight(), 21);
     EXPECT_EQ(g.FixedColWidth(), 64);
-    EXPECT_EQ(g.SelectionColor, 0xEACAB6);
-    EXPECT_EQ(g.SelectionColorTo, gfx::clNone);
+    EXPECT_EQ(g.SelectionColor(), 0xEACAB6);
+    EXPECT_EQ(g.SelectionColorTo(), gfx::clNone);
     EXPECT_EQ(g.ActiveCellColor(), 0x808080);
     EXPECT_EQ(g.URLColor(), 0xFF0000);
     EXPECT_EQ(g.HintColor, gfx::clInfoBk);
     EXPECT_EQ(g.Look(), glXP);
-    EXPECT_TRUE(g.EnableHTML && g.EnableWheel && g.IntelliZoom && g.EnhRowColMove && g.ShowSelection && g.WordWrap());
+    EXPECT_TRUE(g.EnableHTML && g.EnableWheel && g.IntelliZoom && g.EnhRowColMove && g.ShowSelection() && g.WordWrap());
     EXPECT_EQ(g.GridLineColor(), 0xC0C0C0);
     EXPECT_EQ(g.ActiveRowColor(), gfx::clInfoBk);
     EXPECT_EQ(g.FloatFormat(), "%.2f");
