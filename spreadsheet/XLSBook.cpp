@@ -40,6 +40,7 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_hyperlinks = std::make_unique<THyperlinks>(this, &Book()->FormulaHandler());
     m_condFmts = std::make_unique<TConditionalFormats>(this, &Book()->FormulaHandler());
     m_applyFormat = std::make_unique<TApplyFormat>(f, &m_cells);
+    m_drawing = std::make_unique<TEscherDrawing>(&Book()->MSOPictures());
 }
 
 TSheet::~TSheet()
@@ -223,6 +224,7 @@ void TSheet::ClearSheet()
     m_validations->Clear();
     m_hyperlinks->Clear();
     m_condFmts->Clear();
+    m_drawing->Clear();
 }
 
 void TSheet::AfterRead()
@@ -370,6 +372,7 @@ TXLSBook::TXLSBook(QObject* owner) : QObject(owner)
     m_formulaHandler = std::make_unique<TFormulaHandler>(
         [this](const QString& n, int& i, int& c) { SheetIndexByName(n, i, c); },
         [this](int k, int s, int c, int r) { return SheetNameOrCellText(k, s, c, r); });
+    m_pictures = std::make_unique<TMSOPictures>();
     m_sheets = std::make_unique<TSheets>(this);
     m_sheets->AddSheet(0);
     m_options->RefreshFrom(m_sheets->Items(0));
@@ -409,6 +412,7 @@ void TXLSBook::Clear()
     m_defaultFormat = m_formats->Item(15);
     m_styles.clear();
     m_drawingGroup.clear();
+    m_pictures->Clear();
     m_extras.Clear();
     m_sheetCharts.clear();
 }

@@ -6,6 +6,7 @@
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/CondFmt.h"
 #include "spreadsheet/DecodeFormula.h"
+#include "spreadsheet/Escher.h"
 #include "spreadsheet/Formats.h"
 #include "spreadsheet/Hyperlink.h"
 #include "spreadsheet/FormulaHandler.h"
@@ -158,6 +159,8 @@ public:
     THyperlinks& Hyperlinks() { return *m_hyperlinks; }
     TConditionalFormats& ConditionalFormats() { return *m_condFmts; }
     TApplyFormat& ApplyFormat() { return *m_applyFormat; }
+    // the sheet's office drawing
+    TEscherDrawing& Drawing() { return *m_drawing; }
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<THyperlinks> m_hyperlinks;
     std::unique_ptr<TConditionalFormats> m_condFmts;
     std::unique_ptr<TApplyFormat> m_applyFormat;
+    std::unique_ptr<TEscherDrawing> m_drawing;
     TCellFormats* formats() const;
 };
 
@@ -318,8 +322,10 @@ public:
     TFormulaHandler& FormulaHandler() { return *m_formulaHandler; }
     TExtraObjects& ExtraObjects() { return m_extras; }
     QList<QByteArray>& Styles() { return m_styles; }
-    // The drawing group (MSODRAWINGGROUP with its continuations), kept as read.
+    // The drawing group (MSODRAWINGGROUP with its continuations) as read, kept when it could
+    // not be modelled; the model of it with the workbook's pictures.
     QByteArray& DrawingGroup() { return m_drawingGroup; }
+    TMSOPictures& MSOPictures() { return *m_pictures; }
     QList<TSheetChart>& SheetCharts() { return m_sheetCharts; }
 
     void SheetIndexByName(const QString& name, int& index, int& count) const;
@@ -339,6 +345,7 @@ private:
     std::unique_ptr<TWorkbookData> m_workbook;
     std::unique_ptr<TOptionsDialog> m_options;
     std::unique_ptr<TFormulaHandler> m_formulaHandler;
+    std::unique_ptr<TMSOPictures> m_pictures;   // before the sheets: their drawings refer to it
     std::unique_ptr<TSheets> m_sheets;
     TExtraObjects m_extras;
     QList<QByteArray> m_styles;

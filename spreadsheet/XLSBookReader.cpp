@@ -58,7 +58,8 @@ QByteArray TXLSBookReader::readNextRecord(uint16_t& id)
     uint16_t len;
     if (m_stream.ReadHeader(id, len) < 4) throw EXLSError(QStringLiteral("Unexpected end of file"));
     QByteArray b(len, 0);
-    int n = m_stream.ReadBody(reinterpret_cast<uint8_t*>(b.data()), len);
+    int n = isBof(id) ? m_stream.ReadPlain(reinterpret_cast<uint8_t*>(b.data()), len)
+                      : m_stream.ReadBody(reinterpret_cast<uint8_t*>(b.data()), len);
     b.truncate(n);
     return b;
 }
@@ -127,6 +128,7 @@ void TXLSBookReader::run()
         m_stream.Close();
         throw;
     }
+    linkPictures();
     progress(100);
     m_stream.Close();
 }
@@ -484,7 +486,13 @@ void TXLSBookReader::dispatch()
         return;
     case 0x001C:
         mark(0x8106);
-        return;   // kept raw
+        if (!s || !b8 || m_drawingFailed) return;   // kept raw
+        tolerant([&] {
+            need(0, 10);
+            const QString author = ReadBIFFString(b + 10, m_len - 10, GetWord(b + 8));
+            s->Drawing().AttachNote(GetWord(b + 2), GetWord(b), author, GetWord(b + 6), GetWord(b + 4));
+        });
+        return;
     case 0x01B8:
         if (!s || !b8) return;
         tolerantStream([&](TRecordSource& src) { s->Hyperlinks().ReadHLINK(src, m_len, b); });
@@ -501,7 +509,9 @@ void TXLSBookReader::dispatch()
         mark(0x8106);
         int n = m_stream.ReadBody(m_buf.data(), m_len);
         m_len = n;
-        return;   // kept raw
+        if (!s || !b8 || m_drawingFailed) return;   // kept raw
+        onDrawing(s);
+        return;
     }
     case 0x0867:
         if (!s) return;
@@ -644,6 +654,7 @@ void TXLSBookReader::onBOF()
         ++m_cursor;
         ++m_sheetIndex;
         TSheet* s = m_book->Sheets().AddSheet(type == 0x0010 ? 0 : type == 0x0006 ? 1 : 2);
+        m_drawingFailed = false;
         if (m_version >= xvExcel50) {
             if (m_cursor < m_directory.size()) {
                 s->SetName(SheetNameText(m_directory[m_cursor].first));
@@ -1008,7 +1019,51 @@ void TXLSBookReader::onDrawingGroup()
     data.truncate(8 + got);
     m_stream.SkipRestOfPiece();
     m_stream.EndDrawingMode();
+    if (m_version == xvExcel97 && dg.isEmpty()) {
+        TMSOPictures& pictures = m_book->MSOPictures();
+        try {
+            pictures.ReadDrawingGroup(data);
+            return;
+        } catch (const EXLSError& e) {
+            // The group stays as read; its pictures are not known.
+            pictures.Clear();
+            warn(e, m_id);
+        }
+    }
     dg += data;
+}
+
+// A sheet drawing that cannot be read is kept raw with the records it took, and the rest of
+// the sheet's drawing records stay raw too.
+void TXLSBookReader::onDrawing(TSheet* s)
+{
+    ReaderSource src(m_stream, [this](uint16_t& id) { return readNextRecord(id); });
+    TEscherDrawing& d = s->Drawing();
+    try {
+        d.ReadDrawing(QByteArray(reinterpret_cast<const char*>(body()), m_len), src);
+        m_taken = false;
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        d.Clear();
+        m_drawingFailed = true;
+        storeRaw();
+        for (const auto& r : src.Taken)
+            m_storage->AddRec(RecordHeader(r.first, uint16_t(r.second.size())), reinterpret_cast<const uint8_t*>(r.second.constData()));
+    }
+}
+
+// Picture references of the shapes become collection indexes.
+void TXLSBookReader::linkPictures()
+{
+    const QList<int> positions = m_book->MSOPictures().BsePositions();
+    for (int i = 0; i < m_book->Sheets().Count(); ++i) {
+        TEscherDrawing& d = m_book->Sheets().Items(i)->Drawing();
+        try {
+            LinkBlipIds(d, positions);
+        } catch (const EXLSError& e) {
+            m_book->ShowMessage(QStringLiteral("Sheet ") + m_book->Sheets().Items(i)->Name() + QStringLiteral(": ") + e.message());
+        }
+    }
 }
 
 }

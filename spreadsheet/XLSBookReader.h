@@ -46,6 +46,7 @@ private:
     bool m_inSheet = false;
     bool m_skipView = false;
     bool m_stop = false;
+    bool m_drawingFailed = false;   // the current sheet's drawing could not be read
 
     void run();
     void dispatch();
@@ -71,6 +72,8 @@ private:
     void onSelection();
     void onPane();
     void onDrawingGroup();
+    void onDrawing(TSheet* s);
+    void linkPictures();
     void onNames();
     void warn(const EXLSError& e, uint16_t id);
     void tolerant(const std::function<void()>& read);

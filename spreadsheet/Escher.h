@@ -1,0 +1,283 @@
+#pragma once
+// The Office drawings of a workbook: the drawing group with its pictures (held once per
+// workbook, identified by their MD4 digest), and one drawing per sheet with its shapes, their
+// property tables and the side data (texts, comments, embedded charts) that the BIFF records
+// OBJ, TXO and NOTE carry outside the drawing stream.
+#include "spreadsheet/RecordStorage.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace xls {
+
+class TRecordSource;
+class TXFonts;
+class TEscherDrawing;
+class TEscherGroup;
+
+// The 8 bytes in front of every drawing record.
+struct EscherHeader {
+    uint16_t Version = 0;    // low 4 bits; 0xF marks a container
+    uint16_t Instance = 0;   // high 12 bits
+    uint16_t Type = 0;
+    uint32_t Length = 0;
+    bool IsContainer() const { return Version == 0xF; }
+    static EscherHeader Parse(const uint8_t* p);
+    void Write(uint8_t* p) const;
+    QByteArray Bytes() const;
+};
+
+// Drawing records kept as they came: header, and the data of atoms.
+class TMSORecords {
+public:
+    void Append(const EscherHeader& h, const QByteArray& data = {});
+    void CopyTo(TMSORecords& other) const { other.m_items = m_items; }
+    void Clear() { m_items.clear(); }
+    int Count() const { return int(m_items.size()); }
+    const EscherHeader& Header(int i) const { return m_items[i].header; }
+    const QByteArray& Data(int i) const { return m_items[i].data; }
+    qint64 TotalSize() const;
+    QByteArray WriteAll() const;
+private:
+    struct Item { EscherHeader header; QByteArray data; };
+    QList<Item> m_items;
+};
+
+// A property table.
+class TOPT {
+public:
+    struct Entry {
+        uint16_t Word = 0;   // id in the low 14 bits, 0x4000 picture reference, 0x8000 complex
+        int32_t Value = 0;
+        QByteArray Data;     // complex data
+        int Id() const { return Word & 0x3FFF; }
+        bool IsComplex() const { return Word & 0x8000; }
+        bool IsPictureRef() const { return Word & 0x4000; }
+    };
+    int Count() const { return int(m_entries.size()); }
+    const Entry& Item(int i) const { return m_entries[i]; }
+    void Clear() { m_entries.clear(); }
+    // Reads `count` entries and their complex data from `data`.
+    void Read(const uint8_t* data, qint64 length, int count);
+    void AddSimple(int id, int32_t value, bool pictureRef = false);
+    void AddString(int id, const QString& text);
+    void AddComplex(int id, int size);
+    const Entry* Find(int id) const;
+    int32_t Value(int id) const;          // -1 when absent
+    QString String(int id) const;         // empty when absent
+    void SetValue(int id, int32_t value);
+    void SetString(int id, const QString& text);
+    int32_t TextId() const;               // property 128, 0 when absent
+    int32_t PictureRef() const;           // -1 when no entry has the flag
+    void SetPictureRef(int32_t value);
+    qint64 Size() const;
+    void CopyTo(TOPT& other) const { other.m_entries = m_entries; }
+    QByteArray Write() const;
+    bool operator==(const TOPT& o) const;
+private:
+    QList<Entry> m_entries;
+};
+
+// MD4 message digest of RFC 1320.
+class TMD4Hash {
+public:
+    TMD4Hash();
+    ~TMD4Hash();
+    void Init();
+    void Update(const uint8_t* data, qint64 length);
+    void Update(const QByteArray& data) { Update(reinterpret_cast<const uint8_t*>(data.constData()), data.size()); }
+    QByteArray Final();   // the 16 digest bytes; the hash must be initialised again after it
+    static QByteArray Digest(const QByteArray& data);
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+class TShape;
+
+// Side data of a shape that BIFF keeps outside the drawing stream.
+class TShapeOutsideMso {
+public:
+    virtual ~TShapeOutsideMso() = default;
+    uint16_t ObjectId = 0;
+    bool OwnsObjData = false;
+    virtual bool TakeObjData(TBaseRecordStorage& /*subRecords*/) { return false; }
+    virtual std::unique_ptr<TShapeOutsideMso> Clone() const = 0;
+};
+
+// A text box's TXO record, its text and formatting runs.
+class TShapeOutsideMsoBaseText : public TShapeOutsideMso {
+public:
+    TShapeOutsideMsoBaseText() : Txo(18, 0) {}
+    QByteArray Txo;
+    QString Text;
+    QByteArray Runs;   // 8 bytes a run
+    std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoBaseText>(*this); }
+};
+
+// A comment: the text, and the cell and author of its NOTE record.
+class TShapeOutsideMsoNote : public TShapeOutsideMsoBaseText {
+public:
+    int Col = 0, Row = 0;
+    uint16_t Options = 0;
+    QString Author;
+    std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoNote>(*this); }
+};
+
+// An embedded chart: the records of its substream from its BOF to its EOF.
+class TShapeOutsideMsoChart : public TShapeOutsideMso {
+public:
+    QList<TStoredRecord> Records;
+    std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoChart>(*this); }
+};
+
+class TShape {
+public:
+    virtual ~TShape() = default;
+    uint32_t ShapeId = 0;
+    uint32_t ShapeType = 0;
+    uint32_t Flags = 0;
+    TOPT Opt;
+    std::unique_ptr<TMSORecords> Other;    // further drawing records of the shape
+    TBaseRecordStorage ObjRecords;         // OBJ sub-records: 16-bit id, length, data
+    std::unique_ptr<TShapeOutsideMso> Side;
+
+    // The object type of the first OBJ sub-record (the common object data), -1 without one.
+    int ObjectType() const;
+    // The object id of the common-object sub-record, -1 without one.
+    int ObjectId() const;
+    TShapeOutsideMsoBaseText* Text() const { return dynamic_cast<TShapeOutsideMsoBaseText*>(Side.get()); }
+};
+
+class TShapeClientAnchor : public TShape {
+public:
+    uint16_t Anchor[9] = {};   // flags, col1, x1, row1, y1, col2, x2, row2, y2
+    bool FlipH() const { return Flags & 0x40; }
+    bool FlipV() const { return Flags & 0x80; }
+    void SetFlipH(bool on) { Flags = on ? Flags | 0x40 : Flags & ~0x40u; }
+    void SetFlipV(bool on) { Flags = on ? Flags | 0x80 : Flags & ~0x80u; }
+};
+
+class TShapeChildAnchor : public TShape {
+public:
+    int32_t Anchor[4] = {};
+};
+
+class TShapeGroup : public TShapeClientAnchor {
+public:
+    explicit TShapeGroup(TEscherDrawing* drawing = nullptr) : Drawing(drawing) {}
+    TEscherDrawing* Drawing;
+    std::vector<std::unique_ptr<TShape>> Children;
+    int32_t Rect[4] = {};
+    int Count() const { return int(Children.size()); }
+    TShape* Child(int i) const { return Children[size_t(i)].get(); }
+};
+
+// One picture of the drawing group.
+class TMSOPicture {
+public:
+    QByteArray Data;            // the picture bytes (metafiles inflated, or deflated when Compressed)
+    uint8_t Type = 0;           // 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB
+    uint32_t RefCount = 0;
+    QString Filename;
+    bool Compressed = false;
+    uint32_t CompressedLength = 0;
+    QByteArray Identifier;      // 16 bytes, the MD4 digest of Data
+    int BsePosition = -1;       // its place among the BSE records of the file
+    int Id = 0;                 // collection id
+    QString Name() const { return QStringLiteral("Picture ") + QString::number(Id); }
+};
+
+// The shape-id clusters of the drawing group.
+class TDGG {
+public:
+    struct Entry {
+        uint32_t DrawingId = 0;
+        uint32_t ShapesUsed = 0;
+        TEscherDrawing* Drawing = nullptr;
+        bool Update = false;
+    };
+    QList<Entry> Entries;
+    uint32_t MaxShapeId = 0;
+    uint32_t SavedShapes = 0;
+    uint32_t SavedDrawings = 0;
+    Entry* Find(uint32_t drawingId);
+    void Clear() { Entries.clear(); MaxShapeId = SavedShapes = SavedDrawings = 0; }
+};
+
+// The drawing group of a workbook: its pictures and shape-id clusters.
+class TEscherGroup {
+public:
+    TEscherGroup() = default;
+    virtual ~TEscherGroup() = default;
+    TEscherGroup(const TEscherGroup&) = delete;
+    TEscherGroup& operator=(const TEscherGroup&) = delete;
+
+    void ReadDrawingGroup(const QByteArray& data);
+    void Clear();
+
+    int Count() const { return int(m_pictures.size()); }
+    TMSOPicture* Items(int i) const { return m_pictures[size_t(i)].get(); }
+    TMSOPicture* Add();
+    void Remove(int i);
+    // The BSE position of every picture in collection order.
+    QList<int> BsePositions() const;
+
+    TDGG Dgg;
+    TOPT DefaultOpt;
+    QList<uint32_t> SplitMenuColors;
+    QList<uint32_t> Colors;
+    TMSORecords Other;
+    uint32_t NextShapeIdBlock = 0;
+
+private:
+    std::vector<std::unique_ptr<TMSOPicture>> m_pictures;
+    int m_nextId = 0;
+    void readBSE(const uint8_t* p, qint64 length, int position);
+};
+
+class TMSOPictures : public TEscherGroup {};
+
+// The drawing of one sheet or chart.
+class TEscherDrawing {
+public:
+    explicit TEscherDrawing(TEscherGroup* group = nullptr);
+    ~TEscherDrawing();
+    TEscherDrawing(const TEscherDrawing&) = delete;
+    TEscherDrawing& operator=(const TEscherDrawing&) = delete;
+
+    // Reads the drawing that starts in `first` (an MSODRAWING body); further drawing pieces,
+    // OBJ, TXO, IMDATA, CONTINUE records and embedded chart substreams are taken from `source`.
+    void ReadDrawing(const QByteArray& first, TRecordSource& source);
+    void AttachNote(int col, int row, const QString& author, int objectId, uint16_t options);
+    void Clear();
+    bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
+
+    TEscherGroup* Group;
+    TShapeGroup Root{this};
+    uint32_t DrawingId = 0;
+    uint8_t DG[8] = {};           // shape count, last shape id
+    QList<uint32_t> RegroupItems;
+    TMSORecords Solver;
+    int LastObjectId = 0;
+    std::function<void(TShape*)> OnShape;
+
+    uint32_t LastShapeId() const;
+    // Every shape, nested ones included, in reading order.
+    void ForEachShape(const std::function<void(TShape*)>& f) const;
+
+private:
+    class Reader;
+    friend class Reader;
+};
+
+// Relinks the picture references of every shape of the drawing from the file's BSE numbers
+// (1-based) to the collection index + 1; `bsePositions` holds each picture's BSE position.
+void LinkBlipIds(TEscherDrawing& drawing, const QList<int>& bsePositions);
+
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Builders of drawing records (the Office drawing format inside MSODRAWINGGROUP and MSODRAWING)
+// for hand-built workbooks.
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <cstdint>
+
+namespace xlstest {
+
+// One drawing record: header (version, instance, type, length of `data`) and data.
+QByteArray esc(int version, int instance, int type, const QByteArray& data);
+// A BLIP of a bitmap (one identifier, two for an odd instance, the tag byte, the bytes).
+QByteArray blip(int type, int instance, const QByteArray& bytes);
+// A metafile BLIP: identifier(s), the 34-byte metafile header and the stored bytes.
+QByteArray metafileBlip(int type, int instance, int fullSize, const QByteArray& stored, int compression);
+// A BSE holding the BLIP; `sizeDelta` puts its size field off by that much.
+QByteArray bse(int winType, const QByteArray& blipRecord, const QString& name = {}, int sizeDelta = 0);
+QByteArray emptyBse();
+// The DGG container with a BStore of the given BSEs (none: no BStore) and further records.
+QByteArray drawingGroup(const QByteArray& bses, const QByteArray& rest = {});
+QByteArray dgg(uint32_t maxShapeId, const QList<QPair<uint32_t, uint32_t>>& clusters, uint32_t savedShapes, uint32_t savedDrawings);
+
+}
