@@ -765,10 +765,10 @@ void Renderer::image(bool measuring, State& st, Line& ln, QStringView attrs, int
     int index = -1;
     bool large = false;
     pictures::THTMLPicture* pic = nullptr;
-    QSize size;
+    QSize size(0, 0);
     auto resolve = [&](const QString& source) {
         kind = Kind::None;
-        size = QSize();
+        size = QSize(0, 0);
         if (startsWithNoCase(source, QLatin1StringView("IDX:"))) {
             index = TextToIntLoose(QStringView(source).mid(4));
             if (m_in.Images && index >= 0 && index < m_in.Images->Count()) {
