@@ -588,7 +588,7 @@ void Renderer::applyTag(bool measuring, State& st, Line& ln, QStringView tag, in
             st.fontColor = gfx::clHighlightText;
         } else if (c2 == QLatin1Char('R')) {
             ended = true;
-            if (m_paint) {
+            if (!measuring && m_paint) {
                 const int y = ln.bottom() + 1;
                 m_p->setPen(QPen(Qt::black, 1));
                 m_p->drawLine(ln.left, y, ln.right, y);
@@ -614,7 +614,7 @@ void Renderer::applyTag(bool measuring, State& st, Line& ln, QStringView tag, in
             return;
         }
         width += st.listLevel * 12;
-        if (m_paint && st.listLevel > 0) {
+        if (!measuring && m_paint && st.listLevel > 0) {
             const FontInfo& fi = metrics(st.font);
             const QString bullet = st.listLevel % 2 ? QStringLiteral("\u2022") : QStringLiteral("o");
             m_p->setFont(fi.font);

@@ -385,3 +385,16 @@ TEST(MiniHTMLHostile, NastyTextsEndQuietly)
         c.measure();
     }
 }
+
+TEST(MiniHTMLPixels, ListBulletSitsOnTheBaseOfItsLine)
+{
+    // The combo box makes the line 25 high; the bullet belongs at its bottom, drawn once.
+    Call c("<UL><LI>x<CONTROL TYPE=\"COMBO\" ID=\"k\" WIDTH=\"40\">");
+    const QImage img = c.draw(200, 80);
+    const int gh = QFontMetrics(testFont()).lineSpacing();
+    const int lineBottom = gh + 25;   // the <UL> line, then the item's line
+    const QRect bulletColumn(1, 0, 11, 80);
+    auto dark = [](QRgb p) { return qGray(p) < 128; };
+    EXPECT_GT(countPixels(img, bulletColumn, dark), 0);
+    EXPECT_EQ(countPixels(img, QRect(1, 0, 11, lineBottom - gh), dark), 0);
+}
