@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -50,22 +51,24 @@ QByteArray EncodeBase64Lines(const QByteArray& data)
 // CR LF and lone CR become LF.
 QString NormalizeLineBreaks(const QString& text)
 {
-    const QStringView view(text);
-    qsizetype cr = view.indexOf(QLatin1Char('\r'));
-    if (cr < 0)
+    const qsizetype first = text.indexOf(QLatin1Char('\r'));
+    if (first < 0)
         return text;
-    QString out;
-    out.reserve(text.size());
-    qsizetype from = 0;
-    while (cr >= 0) {
-        out += view.mid(from, cr - from);
-        out += QLatin1Char('\n');
-        from = cr + 1;
-        if (from < view.size() && view.at(from) == QLatin1Char('\n'))
-            ++from;
-        cr = view.indexOf(QLatin1Char('\r'), from);
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar* in = text.constData();
+    QChar* o = out.data();
+    memcpy(static_cast<void*>(o), in, size_t(first) * sizeof(QChar));
+    o += first;
+    for (qsizetype i = first, n = text.size(); i < n; ++i) {
+        if (in[i] == QLatin1Char('\r')) {
+            *o++ = QLatin1Char('\n');
+            if (i + 1 < n && in[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            *o++ = in[i];
+        }
     }
-    out += view.mid(from);
+    out.truncate(o - out.constData());
     return out;
 }
 
