@@ -1,4 +1,5 @@
 #include "spreadsheet/Escher.h"
+#include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -446,7 +447,7 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
 
 int TShape::ObjectType() const
 {
-    if (ObjRecords.Count() == 0) return -1;
+    if (ObjRecords.Count() == 0) return Side ? Side->ObjectType : -1;
     const TStoredRecord* r = ObjRecords.Item(0);
     return r->Id == 0x15 && r->Length() >= 2 ? GetWord(r->Bytes()) : -1;
 }
@@ -471,15 +472,38 @@ TEscherDrawing::~TEscherDrawing()
             if (Group->Dgg.Entries[i].Drawing == this) Group->Dgg.Entries[i].Drawing = nullptr;
 }
 
+void TEscherDrawing::leaveGroup()
+{
+    if (!Group || !DrawingId) return;
+    for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
+        if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
+            Group->Dgg.Entries.removeAt(i);
+            if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
+            return;
+        }
+    fail(QStringLiteral("Can not delete FIDCL for DgId #") + QString::number(DrawingId));
+}
+
+void TEscherDrawing::DeleteShape(uint32_t shapeId)
+{
+    auto& c = Root.Children;
+    for (auto it = c.begin(); it != c.end(); ++it)
+        if ((*it)->ShapeId == shapeId) {
+            c.erase(it);
+            if (c.empty()) {
+                leaveGroup();
+                DrawingId = 0;
+            }
+            return;
+        }
+}
+
 void TEscherDrawing::Clear()
 {
-    if (Group && DrawingId) {
-        for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
-            if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
-                Group->Dgg.Entries.removeAt(i);
-                if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
-                break;
-            }
+    // A drawing that is being thrown away leaves the clusters without asking.
+    try {
+        leaveGroup();
+    } catch (const EXLSError&) {
     }
     Root.Children.clear();
     Root.Opt.Clear();
@@ -849,6 +873,9 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
         break;
     }
     case 6: shape.Side = std::make_unique<TShapeOutsideMsoBaseText>(); break;
+    case 7: shape.Side = std::make_unique<TShapeControlButton>(); break;
+    case 18: shape.Side = std::make_unique<TShapeControlListBox>(); break;
+    case 20: shape.Side = std::make_unique<TShapeControlComboBox>(); break;
     case 25: shape.Side = std::make_unique<TShapeOutsideMsoNote>(); break;
     default:
         if (shape.Opt.TextId() != 0) shape.Side = std::make_unique<TShapeOutsideMsoBaseText>();
@@ -856,6 +883,7 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
     }
     if (shape.Side) {
         shape.Side->ObjectId = uint16_t(qMax(oid, 0));
+        shape.Side->ObjectType = type;
         if (shape.Side->TakeObjData(shape.ObjRecords)) shape.ObjRecords.Clear();
     }
 }

@@ -105,6 +105,7 @@ class TShapeOutsideMso {
 public:
     virtual ~TShapeOutsideMso() = default;
     uint16_t ObjectId = 0;
+    int ObjectType = -1;   // of the OBJ record read with the shape
     bool OwnsObjData = false;
     virtual bool TakeObjData(TBaseRecordStorage& /*subRecords*/) { return false; }
     virtual std::unique_ptr<TShapeOutsideMso> Clone() const = 0;
@@ -256,6 +257,9 @@ public:
     void ReadDrawing(const QByteArray& first, TRecordSource& source);
     void AttachNote(int col, int row, const QString& author, int objectId, uint16_t options);
     void Clear();
+    // Removes the top-level shape with the id; the last one gone, the drawing leaves the
+    // group's clusters.
+    void DeleteShape(uint32_t shapeId);
     bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
 
     TEscherGroup* Group;
@@ -274,6 +278,7 @@ public:
 private:
     class Reader;
     friend class Reader;
+    void leaveGroup();
 };
 
 // Relinks the picture references of every shape of the drawing from the file's BSE numbers

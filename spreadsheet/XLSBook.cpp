@@ -41,6 +41,10 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_condFmts = std::make_unique<TConditionalFormats>(this, &Book()->FormulaHandler());
     m_applyFormat = std::make_unique<TApplyFormat>(f, &m_cells);
     m_drawing = std::make_unique<TEscherDrawing>(&Book()->MSOPictures());
+    const TDrawingContext context{m_drawing.get(), &Book()->MSOPictures(), &Book()->FormulaHandler().InternalNames()};
+    m_drawingObjects = std::make_unique<TDrawingObjects>(context);
+    m_controls = std::make_unique<TControlObjects>(context);
+    m_drawing->OnShape = [this](TShape* s) { RouteShape(s, *m_drawing, *m_drawingObjects, *m_controls); };
 }
 
 TSheet::~TSheet()
@@ -224,6 +228,17 @@ void TSheet::ClearSheet()
     m_validations->Clear();
     m_hyperlinks->Clear();
     m_condFmts->Clear();
+    ClearDrawing();
+}
+
+void TSheet::ClearDrawing()
+{
+    try {
+        m_drawingObjects->Clear();
+        m_controls->Clear();
+    } catch (const EXLSError&) {
+        // the drawing goes as a whole below
+    }
     m_drawing->Clear();
 }
 

@@ -6,6 +6,7 @@
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/CondFmt.h"
 #include "spreadsheet/DecodeFormula.h"
+#include "spreadsheet/DrawingObj.h"
 #include "spreadsheet/Escher.h"
 #include "spreadsheet/Formats.h"
 #include "spreadsheet/Hyperlink.h"
@@ -161,6 +162,9 @@ public:
     TApplyFormat& ApplyFormat() { return *m_applyFormat; }
     // the sheet's office drawing
     TEscherDrawing& Drawing() { return *m_drawing; }
+    TDrawingObjects& DrawingObjects() { return *m_drawingObjects; }
+    TControlObjects& ControlsObjects() { return *m_controls; }
+    void ClearDrawing();   // the drawing with its drawing objects and controls
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -184,6 +188,8 @@ private:
     std::unique_ptr<TConditionalFormats> m_condFmts;
     std::unique_ptr<TApplyFormat> m_applyFormat;
     std::unique_ptr<TEscherDrawing> m_drawing;
+    std::unique_ptr<TDrawingObjects> m_drawingObjects;
+    std::unique_ptr<TControlObjects> m_controls;
     TCellFormats* formats() const;
 };
 

@@ -1044,7 +1044,7 @@ void TXLSBookReader::onDrawing(TSheet* s)
         m_taken = false;
     } catch (const EXLSError& e) {
         warn(e, m_id);
-        d.Clear();
+        s->ClearDrawing();
         m_drawingFailed = true;
         storeRaw();
         for (const auto& r : src.Taken)
