@@ -613,6 +613,7 @@ public:
     }
     ~PffFile() override
     {
+        FFolders.clear();
         FStore = ItemHandle();
         libpff_file_close(FFile, nullptr);
         libpff_file_free(&FFile, nullptr);
@@ -659,17 +660,25 @@ public:
         TFolderNode root;
         root.name = FStoreName;
         root.id = FSubtreeId;
+        FFolders.clear();
         ItemHandle subtree = ItemById(FSubtreeId);
         int items = 0;
         libpff_folder_get_number_of_sub_messages(subtree.item, &items, nullptr);
         root.itemCount = items;
         root.children = Children(subtree.item);
+        FFolders.emplace(FSubtreeId, std::move(subtree));
         return root;
     }
 
     std::unique_ptr<IFolder> Folder(quint32 id) override
     {
-        return std::make_unique<PffFolder>(ItemById(id), FRecordKey, FNames);
+        // A folder of the tree has read its contents table for the count already.
+        auto it = FFolders.find(id);
+        if (it == FFolders.end())
+            return std::make_unique<PffFolder>(ItemById(id), FRecordKey, FNames);
+        ItemHandle folder = std::move(it->second);
+        FFolders.erase(it);
+        return std::make_unique<PffFolder>(std::move(folder), FRecordKey, FNames);
     }
 
 private:
@@ -708,6 +717,7 @@ private:
             node.itemCount = items;
             node.children = Children(sub);
             nodes.append(node);
+            FFolders.emplace(id, std::move(handle));
         }
         return nodes;
     }
@@ -717,6 +727,7 @@ private:
     QString FStoreName;
     QByteArray FRecordKey;
     std::shared_ptr<NameCache> FNames = std::make_shared<NameCache>();
+    std::unordered_map<quint32, ItemHandle> FFolders;  // the folders of the last tree
     quint32 FSubtreeId = 0;
 };
 
