@@ -209,6 +209,13 @@ TEST(MiniHTMLHitTest, LinksImagesAndControls)
     EXPECT_EQ(preset.out.ControlRect, QRect(1 + fm.horizontalAdvance("x") + 50, 0, 60, 25));
     preset.in.HitTest = false;   // without HitTest the preset ID means nothing
     EXPECT_FALSE(preset.measure().Hit);
+
+    // A quote inside a value stays inside it: the value is decoded when it is read.
+    Call quoted("<CONTROL TYPE=\"EDIT\" ID=\"q\" VALUE=\"sag &quot;ja&quot; &gt; nein\" WIDTH=\"80\">");
+    quoted.in.HitTest = true;
+    quoted.in.ControlID = "q";
+    EXPECT_TRUE(quoted.measure().Hit);
+    EXPECT_EQ(quoted.out.ControlValue, "sag \"ja\" > nein");
 }
 
 TEST(MiniHTMLHitTest, HoverRectOfALinkOverTwoLines)
@@ -359,6 +366,23 @@ TEST(MiniHTMLPictures, ContainerAndCachePicturesTakeTheirPlace)
     body.in.PictureContainer = &container;
     const QImage b = body.draw(200, 60);
     EXPECT_EQ(b.pixel(199, 59), qRgb(0, 0, 255));
+}
+
+TEST(MiniHTMLPictures, ShellIconsHaveTheirListSizeAndAreDrawn)
+{
+    QImage img(80, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    EXPECT_EQ(DrawSystemIcon(nullptr, 0, 0, "a.txt", false, false, false, 1.0), QSize(16, 16));
+    EXPECT_EQ(DrawSystemIcon(&p, 0, 0, QString::fromUtf8(QLY_SOURCE_DIR), true, true, false, 1.0), QSize(32, 32));
+    EXPECT_EQ(DrawSystemIcon(&p, 40, 0, "brief.pdf", false, true, true, 2.0), QSize(16, 16));
+    p.end();
+    auto painted = [](QRgb c) { return c != qRgb(255, 255, 255); };
+    EXPECT_GT(countPixels(img, QRect(0, 0, 32, 32), painted), 0);
+    EXPECT_GT(countPixels(img, QRect(40, 0, 32, 32), painted), 0);
+    EXPECT_EQ(countPixels(img, QRect(73, 33, 7, 7), painted), 0);
+    EXPECT_TRUE(IsDirectory(QString::fromUtf8(QLY_SOURCE_DIR)));
+    EXPECT_FALSE(IsDirectory("/dev/null"));
 }
 
 TEST(MiniHTMLHostile, NastyTextsEndQuietly)
