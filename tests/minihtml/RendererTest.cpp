@@ -1,6 +1,7 @@
 // The mini-HTML renderer: layout, hit tests and pixels.
 #include "grid/minihtml/MiniHTML.h"
 #include "grid/pictures/Pictures.h"
+#include "TestPictures.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -383,6 +384,37 @@ TEST(MiniHTMLPictures, ShellIconsHaveTheirListSizeAndAreDrawn)
     EXPECT_EQ(countPixels(img, QRect(73, 33, 7, 7), painted), 0);
     EXPECT_TRUE(IsDirectory(QString::fromUtf8(QLY_SOURCE_DIR)));
     EXPECT_FALSE(IsDirectory("/dev/null"));
+}
+
+TEST(MiniHTMLPictures, AGifFrameTakesItsSizeAndSitsAtItsOffset)
+{
+    pictures::TPictureContainer container;
+    pictures::TPictureItem* item = container.Items().Add();
+    item->Name = "anim";
+    item->Picture()->LoadFromBytes(testpictures::threeFrameGif());
+    item->Picture()->SetFrame(2);   // red 7 x 5 at (2, 1) of a 10 x 8 screen
+    Call c("<IMG SRC=\"anim\">");
+    c.in.PictureContainer = &container;
+    c.in.BrushColor = gfx::clLime;
+    const QImage img = c.draw(40, 30);
+    EXPECT_EQ(c.out.ExtentX, 7);
+    EXPECT_EQ(img.pixel(1 + 2, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(1 + 8, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(1 + 9, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+TEST(MiniHTMLPixels, TurnedTextRisesFromItsBaseline)
+{
+    auto darkAbove = [](const char* text) {
+        Call c(QString::fromUtf8(text));
+        c.in.Rect = QRect(0, 40, 200, 40);
+        const QImage img = c.draw(200, 80);
+        return countPixels(img, QRect(0, 0, 30, 40), [](QRgb p) { return qGray(p) < 128; });
+    };
+    EXPECT_EQ(darkAbove("abcdefgh"), 0);
+    EXPECT_GT(darkAbove("<R a=\"90\">abcdefgh"), 10);   // an open <R> turns all that follows
+    EXPECT_EQ(darkAbove("<R a=\"90\"></R>abcdefgh"), 0);
 }
 
 TEST(MiniHTMLHostile, NastyTextsEndQuietly)
