@@ -314,6 +314,8 @@ TEST(MiniHTMLPixels, BlinkingTextIsInvisibleWhileBlinkIsOff)
     };
     Call on("<BLINK>xxxx</BLINK>");
     EXPECT_GT(darkPixels(on.draw()), 10);
+    Call stray("</HI>xxxx");
+    EXPECT_GT(darkPixels(stray.draw()), 10);
     Call offClear("<BLINK>xxxx</BLINK>");
     offClear.in.BlinkOn = false;
     EXPECT_EQ(darkPixels(offClear.draw()), 0);
