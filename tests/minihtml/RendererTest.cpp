@@ -275,6 +275,22 @@ TEST(MiniHTMLPixels, NestedFontColoursParagraphBackgroundAndHighlight)
     EXPECT_NE(h.pixel(1 + small.horizontalAdvance("xx") + small.horizontalAdvance("yy") / 2, 0), highlight);
 }
 
+TEST(MiniHTMLPixels, HoverAndFocusDecorateOnlyTheirLink)
+{
+    const QFontMetrics fm(testFont());
+    Call c("<A HREF=\"one\">aaaa</A> <A HREF=\"two\">bbbb</A>");
+    c.in.HoverEnabled = true;
+    c.in.HoverLink = 2;
+    c.in.HoverColor = gfx::clYellow;
+    c.in.FocusLink = 1;
+    const QImage img = c.draw(200, 40);
+    EXPECT_EQ(c.out.FocusAnchor, "two");
+    const int second = 1 + fm.horizontalAdvance("aaaa") + fm.horizontalAdvance(" ");
+    auto yellow = [](QRgb p) { return p == qRgb(255, 255, 0); };
+    EXPECT_GT(countPixels(img, QRect(second, 0, fm.horizontalAdvance("bbbb"), fm.lineSpacing()), yellow), 20);
+    EXPECT_EQ(countPixels(img, QRect(0, 0, second - 1, 40), yellow), 0);
+}
+
 TEST(MiniHTMLPixels, CheckedControlLooksLikeTheStylesCheckedBox)
 {
     MiniHTMLUnitStartup();
