@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
 #include "grid/pictures/Pictures.h"
@@ -114,7 +115,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(bool ShowSelection READ ShowSelection WRITE SetShowSelection)
     Q_PROPERTY(bool HideFocusRect MEMBER HideFocusRect)
     Q_PROPERTY(bool Hovering MEMBER Hovering)
-    Q_PROPERTY(bool FilterActive MEMBER FilterActive)
+    Q_PROPERTY(bool FilterActive READ FilterActive WRITE SetFilterActive)
     Q_PROPERTY(grid::TEditorType DefaultEditor MEMBER DefaultEditor)
     Q_PROPERTY(QString Version READ Version WRITE SetVersion)
     Q_PROPERTY(QStringList ColumnHeaders READ ColumnHeadersList WRITE SetColumnHeadersList)
@@ -208,7 +209,6 @@ public:
     bool LookupHistory = false;
     bool HideFocusRect = false;
     bool Hovering = false;
-    bool FilterActive = false;
     TEditorType DefaultEditor = edNormal;
 
     // --- published values with setters of their own
@@ -348,10 +348,69 @@ public:
     // False in fixed cells; else the row mark (disjunct rows), the column mark (disjunct columns)
     // or whether the cell lies in the rectangular selection.
     bool IsCellSelected(int col, int row);
-    // Hidden rows (kept by the rows-and-columns handling): their number and the index mappings.
-    virtual int NumHiddenRows() const { return 0; }
-    virtual int RealRowIndex(int row) const { return row; }
-    virtual int DisplRowIndex(int row) const { return row; }
+    // --- hidden rows: every row has a real index (among all rows) and a displayed one
+    virtual int NumHiddenRows() const { return int(m_hiddenRows.size()); }
+    // The real index of a displayed row / the displayed index of a real row (for a hidden row:
+    // the displayed row that follows it).
+    virtual int RealRowIndex(int row) const;
+    virtual int DisplRowIndex(int row) const;
+    bool IsHiddenRow(int realRow) const;
+    // The hidden rows in ascending order of their real index.
+    const std::vector<TGridItem>& HiddenRows() const { return m_hiddenRows; }
+    // Hides the real rows from .. to that are not hidden yet (each row leaves its own displayed
+    // place). The grid keeps at least one displayed row.
+    void HideRows(int fromReal, int toReal);
+    // Hides the listed real rows (ascending).
+    void HideRowList(const std::vector<int>& realRows);
+    // Shows the hidden rows of the real range again, each at its own place.
+    void UnHideRows(int fromReal, int toReal);
+    void UnHideRowsAll();
+    // The column visibility map (512 entries; no operation hides a column, so it maps 1:1).
+    int RealColIndex(int displCol) const;
+    int DisplColIndex(int realCol) override;
+    bool IsHiddenColumn(int realCol) const;
+    int NumHiddenColumns() const { return m_numHiddenCols; }
+
+    // --- inserting and removing rows and columns
+    virtual void InsertRows(int row, int count);
+    virtual void RemoveRows(int row, int count);
+    virtual void RemoveRowsShifted(int row, int count);
+    virtual void RemoveRowsDeleting(int row, int count);
+    virtual void InsertCols(int col, int count);
+    virtual void RemoveCols(int col, int count);
+    virtual void ClearRect(int col1, int row1, int col2, int row2);
+    void ClearRowRange(int row, int count);
+    void ClearColRange(int col, int count);
+    void RemoveMarkedRows();
+    void AddRowAtEnd();
+    void UnmergeColumn(int col);
+    void MergeEqualRuns(int col, bool ignoreRowMerges);
+    // For every row position the row's number before any sort.
+    TIntList& UnsortedRows() { return m_unsortedRows; }
+
+    // --- sorting
+    // -1, 0 or 1: how the cell of row1 sorts against the one of row2 in the column's style.
+    int CompareCells(int col, int row1, int row2, bool descending);
+    int CompareRowsFrom(int col, int row1, int row2);
+    int CompareRowsByIndex(int key, int row1, int row2);
+    // Exchanges two rows (cells with their objects and heights, or only the sort column's cells
+    // with SingleColumn); the unsorted order, row marks and the row the sort follows go along.
+    virtual void SwapRows(int row1, int row2);
+    virtual void SortByColumn();
+    // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
+    virtual void SortByIndex();
+    virtual void RestoreRowOrder();
+    // The value of a cell's image for sorting by images; none until images are painted.
+    virtual int CellImageValue(int col, int row) { (void)col; (void)row; return 0; }
+    std::function<void(QObject* sender, const QString& str1, const QString& str2, int& res)> OnCustomCompare;
+    std::function<void(QObject* sender, int col, int row1, int row2, int& res)> OnRawCompare;
+
+    // --- filtering
+    virtual bool RowMatchesFilter(int row);
+    void ApplyFilter();
+    bool FilterActive() const { return m_filterActive; }
+    void SetFilterActive(bool value);
+    std::function<void(QObject* sender, short progress)> OnFilterProgress;
 
     TColor SelectionColor() const { return m_selectionColor; }
     void SetSelectionColor(TColor value);
@@ -602,6 +661,24 @@ private:
     int m_loadedFixedRows = 1;
     int m_loadedFixedCols = 1;
     int m_loadedDefaultRowHeight = 21;
+
+    // rows
+    struct SortRun;
+    bool sameVerticalMerges(int row1, int row2, int exceptCol) const;
+    void takeHiddenRows(std::vector<int> displRows, const std::vector<int>& realIdx);
+    void putHiddenRows(std::vector<TGridItem> items);
+    void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
+    void quickSort(SortRun& run, int low, int high);
+    void sortFrame(bool byIndex);
+    TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
+    std::vector<TGridItem> m_hiddenRows;
+    std::array<bool, 512> m_hiddenCols{};
+    int m_numHiddenCols = 0;
+    TIntList m_unsortedRows;
+    bool m_filterActive = false;
+    int m_filterFixedRows = 1;
+    bool m_sortScratchClear = false;   // ClearRect detaches instead of freeing (a sort's scratch rows)
+    SortRun* m_sortRun = nullptr;
 };
 
 } // namespace grid
