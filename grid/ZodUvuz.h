@@ -405,6 +405,35 @@ public:
     std::function<void(QObject* sender, const QString& str1, const QString& str2, int& res)> OnCustomCompare;
     std::function<void(QObject* sender, int col, int row1, int row2, int& res)> OnRawCompare;
 
+    // --- node rows (real row numbers) and grouping
+    void AddNode(int row, int span);
+    void RemoveNode(int row);
+    void RemoveAllNodes();
+    void SetSummaryRow(int row);
+    void ExpandNode(int row);
+    void ContractNode(int row);
+    void ExpandAll();
+    void ContractAll();
+    bool IsNodeRow(int row) const;
+    bool IsSummaryRow(int row) const;
+    bool IsNodeContracted(int row) const;
+    int GetNodeLevel(int row) const;
+    int GetNodeSpan(int row) const;
+    void AddNodeSpan(int row, int delta);
+    int GetParentNode(int row) const;
+    bool PointOnNodeGlyph(int row, int x) const;
+    // For the tree lines: 0 node row, 2 a line on to the next row, 1 the last row of a level.
+    int NodeLineKind(int row) const;
+    void InsertRowReal(int row);
+    void RemoveRowReal(int row);
+    bool HasNodes() override { return m_nodeCount > 0; }
+    int NodeCount() const { return m_nodeCount; }
+    // Gathers the rows under header nodes by the column's values and removes the column; with the
+    // filter on nothing happens.
+    virtual void Group(int col);
+    virtual void UnGroup();
+    int GroupColumn() const { return m_groupColumn; }
+
     // --- filtering
     virtual bool RowMatchesFilter(int row);
     void ApplyFilter();
@@ -665,6 +694,17 @@ private:
     // rows
     struct SortRun;
     bool sameVerticalMerges(int row1, int row2, int exceptCol) const;
+    TCellProperties* rowProps0(int realRow) const;
+    TCellGraphic* nodeGraphic(int realRow) const;
+    int nodeEnd(int realRow) const;
+    void colourGroupRow(int row, bool header);
+    void uncolourGroupRow(int row, bool header);
+    void insertSummaryRow(int row);
+    int m_nodeCount = 0;
+    int m_groupColumn = -1;
+    int m_groupWidth = 0;
+    int m_groupHeaderCol = 1;
+    QString m_groupHeaderText;
     void takeHiddenRows(std::vector<int> displRows, const std::vector<int>& realIdx);
     void putHiddenRows(std::vector<TGridItem> items);
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
