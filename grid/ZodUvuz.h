@@ -22,6 +22,29 @@
 
 namespace grid {
 
+// Search options: the values are fixed, callers combine them as numbers.
+using TSearchOptions = int;
+enum TSearchOption : int {
+    soCaseSensitive = 0x0001, soWholeCell = 0x0002, soPattern = 0x0004, soRowByRow = 0x0008,
+    soTextStart = 0x0010, soCurrentRow = 0x0020, soCurrentColumn = 0x0040, soWithFixed = 0x0080,
+    soGoToCell = 0x0100, soIgnoreTags = 0x0200, soBackward = 0x0400, soHiddenColumns = 0x0800,
+    soPresetColumn = 0x1000, soPresetRow = 0x2000
+};
+
+// What the grid reads from and sets on its search bar.
+class ISearchBar {
+public:
+    virtual ~ISearchBar() = default;
+    virtual QString EditText() const = 0;
+    virtual bool HighlightDown() const = 0;
+    virtual bool MatchCase() const = 0;
+    virtual bool AutoSearch() const = 0;
+    virtual bool SearchActiveColumnOnly() const = 0;
+    virtual int SearchColumn() const = 0;   // -1: none
+    virtual void SetEditColor(gfx::TColor color) = 0;
+    virtual void SetVisible(bool visible) = 0;
+};
+
 class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
@@ -434,6 +457,37 @@ public:
     virtual void UnGroup();
     int GroupColumn() const { return m_groupColumn; }
 
+    // --- search
+    // Searches from the cell `from` ((-1, -1): from the start) and gives the found cell or (-1, -1).
+    // The search does not wrap: the caller starts again from (-1, -1).
+    bool FindCell(QPoint from, const QString& text, QPoint& found, TSearchOptions options);
+    bool FindCellEx(QPoint from, const QString& text, QPoint& found, TSearchOptions options);
+    bool CellMatches(int col, int row, bool wide);
+    // Search progress: stage 0 start, 1 before each cell test (with its row), 2 end without a
+    // find, 4 end with one.
+    virtual void CopyProgress(int stage, int index) { (void)stage; (void)index; }
+    QPoint LastFound() const { return m_lastFound; }
+    void SetLastFound(QPoint cell) { m_lastFound = cell; }
+    TSearchOptions SearchOptions() const { return m_searchOptions; }
+    int SearchColumnIndex = 0;
+    int SearchRowIndex = 0;
+    // Wraps every occurrence of the text in the stored texts of base cells in the tag (rich,
+    // formula and packed texts are left alone) / takes the tags out again.
+    void HighlightRange(const QString& text, const QString& tag, int lastRow, int lastCol, int firstRow, int firstCol,
+                        bool caseSensitive);
+    void UnHighlightRange(const QString& tag, int firstCol, int lastRow, int lastCol, int firstRow);
+    void HighlightInGrid(bool withFixed, bool caseSensitive, const QString& text);
+    void UnHighlightInGrid(bool withFixed);
+    // The search bar (not owned) and its handlers.
+    void SetSearchBar(ISearchBar* bar) { m_searchBar = bar; }
+    void SearchTextChanged();
+    void SearchFindNext();
+    void SearchFindPrevious();
+    void SearchClose();
+    void SearchHighlightClicked();
+    // The first row whose lookup text begins with the (upper-case) prefix; -1 when none.
+    int FindRowByPrefix(const QString& prefix);
+
     // --- filtering
     virtual bool RowMatchesFilter(int row);
     void ApplyFilter();
@@ -700,6 +754,13 @@ private:
     void colourGroupRow(int row, bool header);
     void uncolourGroupRow(int row, bool header);
     void insertSummaryRow(int row);
+    void keepFoundRowAboveFooter();
+    void searchFromButton(bool backward);
+    QString m_searchText;
+    TSearchOptions m_searchOptions = 0;
+    QPoint m_lastFound{-1, -1};
+    QString m_lastButtonSearch;
+    ISearchBar* m_searchBar = nullptr;
     int m_nodeCount = 0;
     int m_groupColumn = -1;
     int m_groupWidth = 0;
