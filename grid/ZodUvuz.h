@@ -771,6 +771,7 @@ private:
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
     void quickSort(SortRun& run, int low, int high);
     void sortFrame(bool byIndex);
+    void moveRowsToOrder(int first, const std::vector<int>& order);
     TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
     std::vector<TGridItem> m_hiddenRows;
     std::array<bool, 512> m_hiddenCols{};
@@ -778,7 +779,6 @@ private:
     TIntList m_unsortedRows;
     bool m_filterActive = false;
     int m_filterFixedRows = 1;
-    bool m_sortScratchClear = false;   // ClearRect detaches instead of freeing (a sort's scratch rows)
     SortRun* m_sortRun = nullptr;
 };
 
