@@ -251,6 +251,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             break;
         TGridDatePicker* p = ed.datePicker;
         p->TimeKind = ed.editorType == edTimeEdit;
+        p->setCalendarPopup(ed.editorType == edDateEdit);
         if (p->TimeKind) {
             p->setDisplayFormat(loc.timeFormat);
             const QTime t = QTime::fromString(text, loc.timeFormat);
@@ -282,6 +283,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         pal.setColor(QPalette::Button, c);
         control->setPalette(pal);
         control->setAutoFillBackground(true);
+        if (control == ed.combo && ed.combo->lineEdit())
+            ed.combo->lineEdit()->setPalette(pal);
         control->setGeometry(place);
         control->setEnabled(true);
         control->show();
