@@ -1,4 +1,5 @@
 #include "spreadsheet/Escher.h"
+#include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -446,7 +447,7 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
 
 int TShape::ObjectType() const
 {
-    if (ObjRecords.Count() == 0) return -1;
+    if (ObjRecords.Count() == 0) return Side ? Side->ObjectType : -1;
     const TStoredRecord* r = ObjRecords.Item(0);
     return r->Id == 0x15 && r->Length() >= 2 ? GetWord(r->Bytes()) : -1;
 }
@@ -471,15 +472,38 @@ TEscherDrawing::~TEscherDrawing()
             if (Group->Dgg.Entries[i].Drawing == this) Group->Dgg.Entries[i].Drawing = nullptr;
 }
 
+void TEscherDrawing::leaveGroup()
+{
+    if (!Group || !DrawingId) return;
+    for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
+        if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
+            Group->Dgg.Entries.removeAt(i);
+            if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
+            return;
+        }
+    fail(QStringLiteral("Can not delete FIDCL for DgId #") + QString::number(DrawingId));
+}
+
+void TEscherDrawing::DeleteShape(uint32_t shapeId)
+{
+    auto& c = Root.Children;
+    for (auto it = c.begin(); it != c.end(); ++it)
+        if ((*it)->ShapeId == shapeId) {
+            c.erase(it);
+            if (c.empty()) {
+                leaveGroup();
+                DrawingId = 0;
+            }
+            return;
+        }
+}
+
 void TEscherDrawing::Clear()
 {
-    if (Group && DrawingId) {
-        for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
-            if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
-                Group->Dgg.Entries.removeAt(i);
-                if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
-                break;
-            }
+    // A drawing that is being thrown away leaves the clusters without asking.
+    try {
+        leaveGroup();
+    } catch (const EXLSError&) {
     }
     Root.Children.clear();
     Root.Opt.Clear();
@@ -849,6 +873,9 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
         break;
     }
     case 6: shape.Side = std::make_unique<TShapeOutsideMsoBaseText>(); break;
+    case 7: shape.Side = std::make_unique<TShapeControlButton>(); break;
+    case 18: shape.Side = std::make_unique<TShapeControlListBox>(); break;
+    case 20: shape.Side = std::make_unique<TShapeControlComboBox>(); break;
     case 25: shape.Side = std::make_unique<TShapeOutsideMsoNote>(); break;
     default:
         if (shape.Opt.TextId() != 0) shape.Side = std::make_unique<TShapeOutsideMsoBaseText>();
@@ -856,6 +883,7 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
     }
     if (shape.Side) {
         shape.Side->ObjectId = uint16_t(qMax(oid, 0));
+        shape.Side->ObjectType = type;
         if (shape.Side->TakeObjData(shape.ObjRecords)) shape.ObjRecords.Clear();
     }
 }
@@ -902,16 +930,23 @@ void TEscherDrawing::Reader::readTxo(TShapeOutsideMsoBaseText& text)
 
 void TEscherDrawing::Reader::readChart(TShapeOutsideMsoChart& chart)
 {
+    chart.Fonts = m_d.Fonts;
+    chart.Group = m_d.Group;
     if (!isBof(peek())) return;
-    int depth = 0;
-    do {
-        uint16_t id;
-        const QByteArray r = record(id);
-        if (isBof(id)) ++depth;
-        else if (id == 0x000A) --depth;
-        chart.Records.append({id, r});
-    } while (depth > 0);
+    uint16_t id;
+    QByteArray bof = record(id);
+    chart.Root = std::make_unique<TChartRecord>(chartRootId, 0);
+    chart.Root->IsUpdate = true;
+    chart.Root->OwnerChart = &chart;
+    chart.Root->InsertChild(-1, id, false, 0)->Data = bof;
+    ReadChartRecords(*chart.Root, m_src, {m_d.Fonts, m_d.Group});
+    m_lastId = 0x000A;
 }
+
+TShapeOutsideMsoChart::TShapeOutsideMsoChart() = default;
+TShapeOutsideMsoChart::~TShapeOutsideMsoChart() = default;
+
+std::unique_ptr<TShapeOutsideMso> TShapeOutsideMsoChart::Clone() const { fail("Can not assign this interface"); }
 
 void TEscherDrawing::AttachNote(int col, int row, const QString& author, int objectId, uint16_t options)
 {

@@ -23,3 +23,26 @@ QByteArray drawingGroup(const QByteArray& bses, const QByteArray& rest = {});
 QByteArray dgg(uint32_t maxShapeId, const QList<QPair<uint32_t, uint32_t>>& clusters, uint32_t savedShapes, uint32_t savedDrawings);
 
 }
+
+namespace xlstest {
+
+// A shape of a hand-built sheet drawing: its SP with flags, properties (an OPT record or none),
+// the body of its OBJ record and, for a text, the TXO record with its CONTINUE records.
+struct TestShape {
+    uint32_t id = 0x401;
+    int type = 202;
+    uint32_t flags = 0x0A00;
+    QByteArray opt;
+    QByteArray obj;
+    QByteArray txo;
+};
+// The common-object sub-record and the end sub-record.
+QByteArray objBody(int objectType, int objectId, int options = 0x6011, const QByteArray& more = {});
+// A TXO record and the CONTINUE records of its 8-bit text (pieces of at most `piece`
+// characters, each with its flag byte) and of its runs.
+QByteArray txoRecords(const QString& text, int piece = 8223);
+QByteArray noteRecord(int row, int col, int objectId, const QString& author);
+// The MSODRAWING, OBJ and TXO records of a sheet drawing with the shapes.
+QByteArray sheetDrawing(int drawingId, const QList<TestShape>& shapes, uint32_t rootFlags = 0x05);
+
+}
