@@ -689,6 +689,16 @@ public:
     bool EditingInProgress() const;
     QWidget* ShownEditorControl() const;
     QString EditStartText() override;
+    // The edited text of a cell: its merge's base cell in the real column; without EditWithTags the
+    // HTML tags are left out.
+    QString GetEditText(int col, int row) override;
+    // Stores an edited text into the merge's base cell, in the real column.
+    void SetEditText(int col, int row, const QString& value) override;
+    QString GetCellTextNoHTML(int col, int row);
+    // The texts kept for a hidden real row (empty when the row is shown).
+    QStringList HiddenRowItems(int realRow) const;
+    // The text of a cell by real row, hidden or shown.
+    QString GetCellOfRealRow(int col, int realRow) const;
     // The editor controls (created with the grid, kept hidden).
     editors::TGridSpin* GridSpin() const;
     editors::TGridCombo* GridCombo() const;

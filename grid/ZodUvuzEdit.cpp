@@ -6,6 +6,7 @@
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/editors/GridEditors.h"
+#include "grid/minihtml/MiniHTML.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -307,7 +308,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
 void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)
 {
     SetEditText(col, row, value);
-    SetCellText(DisplColIndex(col), row, value);
+    SetCellText(RealColIndex(col), row, value);
 }
 
 void TZedEzeravIvur::HideInplaceEdit(int col, int row)
@@ -386,7 +387,7 @@ void TZedEzeravIvur::EndInplaceEdit()
 
 void TZedEzeravIvur::RestoreEditText()
 {
-    const int col = DisplColIndex(Col());
+    const int col = RealColIndex(Col());
     SetCellText(col, Row(), editing().textAtStart);
     InvalidateEditor();
 }
@@ -394,20 +395,20 @@ void TZedEzeravIvur::RestoreEditText()
 QString TZedEzeravIvur::GetInplaceEditText()
 {
     const QPoint b = BaseCell(Col(), Row());
-    return Cells(DisplColIndex(b.x()), b.y());
+    return Cells(RealColIndex(b.x()), b.y());
 }
 
 void TZedEzeravIvur::SetInplaceEditText(const QString& value)
 {
     const QPoint b = BaseCell(Col(), Row());
-    SetCellText(DisplColIndex(b.x()), b.y(), value);
+    SetCellText(RealColIndex(b.x()), b.y(), value);
 }
 
 QString TZedEzeravIvur::EllipsClick(const QString& value)
 {
     QString v = value;
     if (OnEllipsClick)
-        OnEllipsClick(this, DisplColIndex(Col()), Row(), v);
+        OnEllipsClick(this, RealColIndex(Col()), Row(), v);
     return v;
 }
 
@@ -429,6 +430,39 @@ void TZedEzeravIvur::ComboChanged(int index, const QString& text, QObject* objec
         OnComboObjectChange(this, Col(), Row(), index, text, object);
 }
 
+// ------------------------------------------------------------------ edit texts
+
+QString TZedEzeravIvur::GetEditText(int col, int row)
+{
+    const QPoint b = BaseCell(RealColIndex(col), row);
+    const QString text = tk::TStringGrid::GetEditText(b.x(), b.y());
+    return EditWithTags ? text : minihtml::StripMiniHTMLTags(text);
+}
+
+void TZedEzeravIvur::SetEditText(int col, int row, const QString& value)
+{
+    const QPoint b = BaseCell(RealColIndex(col), row);
+    tk::TStringGrid::SetEditText(b.x(), b.y(), value);
+}
+
+QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
+
+QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
+{
+    const auto& hidden = HiddenRows();
+    for (auto it = hidden.rbegin(); it != hidden.rend(); ++it)
+        if (it->Idx == realRow)
+            return it->Items();
+    return {};
+}
+
+QString TZedEzeravIvur::GetCellOfRealRow(int col, int realRow) const
+{
+    if (IsHiddenRow(realRow))
+        return HiddenRowItems(realRow).value(col);
+    return Cells(col, DisplRowIndex(realRow));
+}
+
 // ------------------------------------------------------------------ moving the current cell
 
 bool TZedEzeravIvur::SelectCell(int col, int row)
@@ -438,7 +472,7 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
     TGridEditing& ed = editing();
     if (col < 0 || row < 0)
         return TBaseGrid::SelectCell(col, row);
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     const tk::TGridOptions opts = GridOptions();
     if (col != Col() || row != Row()) {
         if (ed.controlActive && IsDefaultEditKind(ed.editorType))
@@ -489,7 +523,7 @@ void TZedEzeravIvur::EditStarted(int col, int row)
     TGridEditing& ed = editing();
     ed.editCol = col;
     ed.editRow = row;
-    ed.editStartText = DisplayText(DisplColIndex(col), row);
+    ed.editStartText = DisplayText(RealColIndex(col), row);
 }
 
 bool TZedEzeravIvur::RowModified(int row) const
@@ -524,7 +558,7 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
             g->editing().suppressNextEditor = false;
         }
     } restart{this};
-    const int c = DisplColIndex(ed.editCol), r = ed.editRow;
+    const int c = RealColIndex(ed.editCol), r = ed.editRow;
     if (c < 0 || r < 0 || c >= ColCount() || r >= RowCount())
         return true;
     QString v = value;
@@ -670,17 +704,17 @@ void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bo
             if (row > firstRow) --row;
             else { row = lastRow; col = col > firstCol ? col - 1 : lastCol; }
         }
-        found = IsEditableCell(DisplColIndex(col), row);
+        found = IsEditableCell(RealColIndex(col), row);
     }
     if (!found || (col == oldCol && row == oldRow))
         return;
     ed.advancing = true;
     FocusCell(col, row, true);
     ed.advancing = false;
-    if (keepEditing || IsControlCell(DisplColIndex(col), row))
+    if (keepEditing || IsControlCell(RealColIndex(col), row))
         ShowEditor();
     TEditorType oldKind = DefaultEditor;
-    GetCellEditor(DisplColIndex(oldCol), oldRow, oldKind);
+    GetCellEditor(RealColIndex(oldCol), oldRow, oldKind);
     if (!IsDefaultEditKind(oldKind))
         HideEditor();
 }

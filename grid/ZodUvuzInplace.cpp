@@ -28,7 +28,7 @@ void TZedInplaceEdit::UpdateContents()
     m_autoComplete = true;
     tk::TInplaceEdit::UpdateContents();
     // The cell's colours and font, without the selection colours.
-    const int col = m_grid->DisplColIndex(m_grid->Col()), row = m_grid->Row();
+    const int col = m_grid->RealColIndex(m_grid->Col()), row = m_grid->Row();
     bool wordWrap = m_grid->WordWrap();
     TAlignment hAlign = taLeftJustify;
     TVAlignment vAlign = vtaTop;
@@ -351,6 +351,51 @@ void TZedInplaceEdit::mouseDoubleClickEvent(QMouseEvent* event)
     tk::TInplaceEdit::mouseDoubleClickEvent(event);
     if (m_grid->OnDblClickCell)
         m_grid->OnDblClickCell(m_grid, m_grid->Row(), m_grid->Col());
+}
+
+// ================================================================== TGridTransEdit
+
+TGridTransEdit::TGridTransEdit(TZedEzeravIvur* grid) : QLineEdit(grid ? grid->viewport() : nullptr), m_grid(grid)
+{
+    setObjectName(QStringLiteral("GridTransEdit"));
+    hide();
+}
+
+bool TGridTransEdit::ValidateAndStore()
+{
+    if (!m_grid) {
+        hide();
+        return true;
+    }
+    bool valid = true;
+    QString value = text();
+    if (m_grid->OnCellValidate)
+        m_grid->OnCellValidate(m_grid, Col, Row, value, valid);
+    if (valid) {
+        if (m_grid->OnEditingDone)
+            m_grid->OnEditingDone(m_grid);
+        m_grid->SetCells(Col, Row, value);
+        hide();
+        return true;
+    }
+    m_grid->SetCol(Col);
+    m_grid->SetRow(Row);
+    setFocus();
+    return false;
+}
+
+void TGridTransEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    QLineEdit::keyPressEvent(event);
+}
+
+void TGridTransEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (isVisible())
+        ValidateAndStore();
 }
 
 } // namespace grid

@@ -3,6 +3,7 @@
 // editor kind, limits the length, validates when keys leave it, walks the caret into neighbouring
 // cells, completes from the grid's lookup list and filters pasted text.
 #include "platform/grid/CustomGrid.h"
+#include <QPointer>
 
 namespace grid {
 
@@ -39,6 +40,25 @@ private:
     TZedEzeravIvur* m_grid;
     int m_lengthLimit = 0;
     bool m_autoComplete = true;
+};
+
+// The editor of a fixed cell: validated and stored when it is left; Enter is swallowed.
+class TGridTransEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TGridTransEdit(TZedEzeravIvur* grid);
+    int Col = 0;
+    int Row = 0;
+    // OnCellValidate may refuse or change the text: accepted, it is stored and the editor hides;
+    // refused, the grid's current cell becomes the edited one and the editor keeps the focus.
+    bool ValidateAndStore();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    QPointer<TZedEzeravIvur> m_grid;
 };
 
 } // namespace grid

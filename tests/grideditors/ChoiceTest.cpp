@@ -165,3 +165,56 @@ TEST_F(GridEditFixture, UnchangedSpinAndDateEditorsLeaveTheCell)
     }
 }
 
+
+TEST_F(GridEditFixture, EditTextLeavesTagsOutAndGoesToTheBaseCell)
+{
+    grid->SetCells(1, 1, "<b>x</b>");
+    EXPECT_EQ(grid->GetEditText(1, 1), "x");
+    grid->EditWithTags = true;
+    EXPECT_EQ(grid->GetEditText(1, 1), "<b>x</b>");
+    grid->EditWithTags = false;
+
+    grid->MergeCells(2, 2, 2, 1);
+    grid->SetEditText(3, 2, "merged");
+    EXPECT_EQ(grid->Cells(2, 2), "merged");
+    EXPECT_EQ(grid->Cells(3, 2), "");
+}
+
+TEST_F(GridEditFixture, CellsOfRealRowsHiddenOrShown)
+{
+    for (int r = 0; r < grid->RowCount(); ++r)
+        grid->SetCells(1, r, QStringLiteral("r%1").arg(r));
+    grid->HideRows(2, 3);
+    EXPECT_EQ(grid->GetCellOfRealRow(1, 2), "r2");
+    EXPECT_EQ(grid->GetCellOfRealRow(1, 3), "r3");
+    EXPECT_EQ(grid->GetCellOfRealRow(1, 4), "r4");
+    EXPECT_EQ(grid->Cells(1, 2), "r4");
+    EXPECT_EQ(grid->HiddenRowItems(3).value(1), "r3");
+    EXPECT_TRUE(grid->HiddenRowItems(4).isEmpty());
+}
+
+TEST_F(GridEditFixture, FixedCellEditorStaysWhenRefusedAndStoresWhenAccepted)
+{
+    int done = 0;
+    grid->OnEditingDone = [&](QObject*) { ++done; };
+    grid->OnCellValidate = [](QObject*, int col, int row, QString& value, bool& valid) {
+        EXPECT_EQ(col, 2);
+        EXPECT_EQ(row, 0);
+        valid = value != "no";
+    };
+    TGridTransEdit t(grid);
+    t.Col = 2;
+    t.Row = 0;
+    t.show();
+    t.setText("no");
+    EXPECT_FALSE(t.ValidateAndStore());
+    EXPECT_TRUE(t.isVisible());
+    EXPECT_EQ(grid->Col(), 2);
+    EXPECT_EQ(done, 0);
+    t.setText("Name");
+    QTest::keyClick(&t, Qt::Key_Return);   // swallowed
+    EXPECT_TRUE(t.ValidateAndStore());
+    EXPECT_FALSE(t.isVisible());
+    EXPECT_EQ(grid->Cells(2, 0), "Name");
+    EXPECT_EQ(done, 1);
+}
