@@ -383,6 +383,58 @@ public:
     void BeginUpdate();
     void EndUpdate();
     int UpdateCount() const { return m_updateCount; }
+    // Counts up without touching the window (around a single scroll-position change); Clear
+    // gives back the count the matching Inc found, so an enclosing BeginUpdate keeps its hold.
+    void IncUpdateCount();
+    void ClearUpdateCount();
+
+    // --- cell painting (GridPaint.cpp)
+    // The colours, font, alignment and word wrap of a cell; `mapColumn`: `col` is a display column.
+    void GetCellColors(int col, int row, bool& wordWrap, TAlignment& hAlign, TVAlignment& vAlign, tk::TFont& font,
+                       TColor& colorTo, TColor& brushColor, bool mapColumn, bool selectionAware, bool printing,
+                       tk::TGridDrawState& state) override;
+    void ResolveCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    // Whether a header cell shows the sort mark; the mark itself at (x, y).
+    bool ShowsSortIndicator(int col, int row);
+    void DrawSortIndicator(QPainter& painter, int col, int y, int x);
+    // The dotted line shown while a column / row is sized; drawing the same line again removes it.
+    void DrawColumnSizingLine(int x);
+    void DrawRowSizingLine(int y);
+    // The sizing lines now shown (x or y; -1 when none).
+    int ColumnSizingLine() const { return m_colSizingLine; }
+    int RowSizingLine() const { return m_rowSizingLine; }
+    // The text shown for a formula cell: the display text in this class.
+    virtual void GetCellTextForCopy(int col, int row, QString& value) { (void)col; (void)row; (void)value; }
+    virtual bool FilterButtonColumn(int col) { (void)col; return false; }
+    // Points added to every cell font while painting (wheel zoom); never below 1 point in total.
+    int FontZoom = 0;
+    // Blinking mini-HTML text shows while this is on.
+    bool BlinkPhase = true;
+    TColor FixedGradientColor = gfx::clWhite;
+    TColor FixedGradientColorTo = gfx::clBtnFace;
+    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& floatFormat)> OnGetFloatFormat;
+    std::function<void(QObject* sender, int row, int col, QPen& left, QPen& top, QPen& right, QPen& bottom)>
+        OnGetCellBorderProp;
+    std::function<void(QObject* sender, int col, int row, const QRect& rect, tk::TGridDrawState state)> OnDrawCell;
+    std::function<void(QObject* sender, QPainter& canvas, int col, int row, tk::TGridDrawState state,
+                       const QRect& rect, bool printing)>
+        OnCustomCellDraw;
+
+    // --- rich-text cells (GridPaintRichText.cpp)
+    // The hidden rich edit that renders and measures rich-text cells (made on first use).
+    class VOdoZozaRere* RichRender();
+    // A non-empty stored text is read into the edit (RTF, else plain text); an empty one clears it.
+    void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
+    // The edit's content as RTF; "" for an empty edit.
+    void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
+    // The stored text without its mini-HTML tags.
+    void GetCellTextNoHTML(int col, int row, QString& text);
+    void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
+
+    // --- background and theme colours (GridBackground.cpp)
+    // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
+    int DetectThemeScheme();
+    void AdaptToTheme();
 
     // --- navigation
     void GoToCell(int col, int row);
@@ -507,6 +559,8 @@ public:
     std::function<void(QObject* sender, const QRect& cells)> OnCellsChanged;
 
 protected:
+    void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
+    void Paint(QPainter& painter, const QRect& clip) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -602,6 +656,17 @@ private:
     int m_loadedFixedRows = 1;
     int m_loadedFixedCols = 1;
     int m_loadedDefaultRowHeight = 21;
+    // painting
+    int m_updateCountBeforeInc = -1;
+    int m_colSizingLine = -1;
+    int m_rowSizingLine = -1;
+    void drawCellText(QPainter& p, int col, int row, tk::TGridDrawState state, QRect rect, TAlignment hAlign,
+                      TVAlignment vAlign, bool wordWrap, TColor savedBrush, TColor savedFontColor, tk::TFont& font,
+                      TColor& brush, int& textWidth);
+    void drawCellBorders(QPainter& p, int col, int row, const QRect& rect);
+    void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
+    void paintUnusedArea(QPainter& p);
+    bool cellShownSelected(int col, int row, tk::TGridDrawState state);
 };
 
 } // namespace grid
