@@ -74,6 +74,9 @@ TZedEzeravIvur::~TZedEzeravIvur()
         m_watchedWindow->removeEventFilter(this);
     if (m_columnSize->Save)
         SaveColumnWidths();
+    // Hidden rows' cell objects are the grid's as well.
+    for (TGridItem& item : m_hiddenRows)
+        freeRecordObjects(item.Row);
     // The sub-objects know the grid: they go before the base grid frees the cells.
     m_mouseActions.reset();
     m_sizeWhileTyping.reset();

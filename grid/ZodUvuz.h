@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
 #include "grid/pictures/Pictures.h"
@@ -20,6 +21,29 @@
 #include <memory>
 
 namespace grid {
+
+// Search options: the values are fixed, callers combine them as numbers.
+using TSearchOptions = int;
+enum TSearchOption : int {
+    soCaseSensitive = 0x0001, soWholeCell = 0x0002, soPattern = 0x0004, soRowByRow = 0x0008,
+    soTextStart = 0x0010, soCurrentRow = 0x0020, soCurrentColumn = 0x0040, soWithFixed = 0x0080,
+    soGoToCell = 0x0100, soIgnoreTags = 0x0200, soBackward = 0x0400, soHiddenColumns = 0x0800,
+    soPresetColumn = 0x1000, soPresetRow = 0x2000
+};
+
+// What the grid reads from and sets on its search bar.
+class ISearchBar {
+public:
+    virtual ~ISearchBar() = default;
+    virtual QString EditText() const = 0;
+    virtual bool HighlightDown() const = 0;
+    virtual bool MatchCase() const = 0;
+    virtual bool AutoSearch() const = 0;
+    virtual bool SearchActiveColumnOnly() const = 0;
+    virtual int SearchColumn() const = 0;   // -1: none
+    virtual void SetEditColor(gfx::TColor color) = 0;
+    virtual void SetVisible(bool visible) = 0;
+};
 
 class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_OBJECT
@@ -114,7 +138,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
     Q_PROPERTY(bool ShowSelection READ ShowSelection WRITE SetShowSelection)
     Q_PROPERTY(bool HideFocusRect MEMBER HideFocusRect)
     Q_PROPERTY(bool Hovering MEMBER Hovering)
-    Q_PROPERTY(bool FilterActive MEMBER FilterActive)
+    Q_PROPERTY(bool FilterActive READ FilterActive WRITE SetFilterActive)
     Q_PROPERTY(grid::TEditorType DefaultEditor MEMBER DefaultEditor)
     Q_PROPERTY(QString Version READ Version WRITE SetVersion)
     Q_PROPERTY(QStringList ColumnHeaders READ ColumnHeadersList WRITE SetColumnHeadersList)
@@ -208,7 +232,6 @@ public:
     bool LookupHistory = false;
     bool HideFocusRect = false;
     bool Hovering = false;
-    bool FilterActive = false;
     TEditorType DefaultEditor = edNormal;
 
     // --- published values with setters of their own
@@ -348,10 +371,129 @@ public:
     // False in fixed cells; else the row mark (disjunct rows), the column mark (disjunct columns)
     // or whether the cell lies in the rectangular selection.
     bool IsCellSelected(int col, int row);
-    // Hidden rows (kept by the rows-and-columns handling): their number and the index mappings.
-    virtual int NumHiddenRows() const { return 0; }
-    virtual int RealRowIndex(int row) const { return row; }
-    virtual int DisplRowIndex(int row) const { return row; }
+    // --- hidden rows: every row has a real index (among all rows) and a displayed one
+    virtual int NumHiddenRows() const { return int(m_hiddenRows.size()); }
+    // The real index of a displayed row / the displayed index of a real row (for a hidden row:
+    // the displayed row that follows it).
+    virtual int RealRowIndex(int row) const;
+    virtual int DisplRowIndex(int row) const;
+    bool IsHiddenRow(int realRow) const;
+    // The hidden rows in ascending order of their real index.
+    const std::vector<TGridItem>& HiddenRows() const { return m_hiddenRows; }
+    // Hides the real rows from .. to that are not hidden yet (each row leaves its own displayed
+    // place). The grid keeps at least one displayed row.
+    void HideRows(int fromReal, int toReal);
+    // Hides the listed real rows (ascending).
+    void HideRowList(const std::vector<int>& realRows);
+    // Shows the hidden rows of the real range again, each at its own place.
+    void UnHideRows(int fromReal, int toReal);
+    void UnHideRowsAll();
+    // The column visibility map (512 entries; no operation hides a column, so it maps 1:1).
+    int RealColIndex(int displCol) const;
+    int DisplColIndex(int realCol) override;
+    bool IsHiddenColumn(int realCol) const;
+    int NumHiddenColumns() const { return m_numHiddenCols; }
+
+    // --- inserting and removing rows and columns
+    virtual void InsertRows(int row, int count);
+    virtual void RemoveRows(int row, int count);
+    virtual void RemoveRowsShifted(int row, int count);
+    virtual void RemoveRowsDeleting(int row, int count);
+    virtual void InsertCols(int col, int count);
+    virtual void RemoveCols(int col, int count);
+    virtual void ClearRect(int col1, int row1, int col2, int row2);
+    void ClearRowRange(int row, int count);
+    void ClearColRange(int col, int count);
+    void RemoveMarkedRows();
+    void AddRowAtEnd();
+    void UnmergeColumn(int col);
+    void MergeEqualRuns(int col, bool ignoreRowMerges);
+    // For every row position the row's number before any sort.
+    TIntList& UnsortedRows() { return m_unsortedRows; }
+
+    // --- sorting
+    // -1, 0 or 1: how the cell of row1 sorts against the one of row2 in the column's style.
+    int CompareCells(int col, int row1, int row2, bool descending);
+    int CompareRowsFrom(int col, int row1, int row2);
+    int CompareRowsByIndex(int key, int row1, int row2);
+    // Exchanges two rows (cells with their objects and heights, or only the sort column's cells
+    // with SingleColumn); the unsorted order, row marks and the row the sort follows go along.
+    virtual void SwapRows(int row1, int row2);
+    virtual void SortByColumn();
+    // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
+    virtual void SortByIndex();
+    virtual void RestoreRowOrder();
+    // The value of a cell's image for sorting by images; none until images are painted.
+    virtual int CellImageValue(int col, int row) { (void)col; (void)row; return 0; }
+    std::function<void(QObject* sender, const QString& str1, const QString& str2, int& res)> OnCustomCompare;
+    std::function<void(QObject* sender, int col, int row1, int row2, int& res)> OnRawCompare;
+
+    // --- node rows (real row numbers) and grouping
+    void AddNode(int row, int span);
+    void RemoveNode(int row);
+    void RemoveAllNodes();
+    void SetSummaryRow(int row);
+    void ExpandNode(int row);
+    void ContractNode(int row);
+    void ExpandAll();
+    void ContractAll();
+    bool IsNodeRow(int row) const;
+    bool IsSummaryRow(int row) const;
+    bool IsNodeContracted(int row) const;
+    int GetNodeLevel(int row) const;
+    int GetNodeSpan(int row) const;
+    void AddNodeSpan(int row, int delta);
+    int GetParentNode(int row) const;
+    bool PointOnNodeGlyph(int row, int x) const;
+    // For the tree lines: 0 node row, 2 a line on to the next row, 1 the last row of a level.
+    int NodeLineKind(int row) const;
+    void InsertRowReal(int row);
+    void RemoveRowReal(int row);
+    bool HasNodes() override { return m_nodeCount > 0; }
+    int NodeCount() const { return m_nodeCount; }
+    // Gathers the rows under header nodes by the column's values and removes the column; with the
+    // filter on nothing happens.
+    virtual void Group(int col);
+    virtual void UnGroup();
+    int GroupColumn() const { return m_groupColumn; }
+
+    // --- search
+    // Searches from the cell `from` ((-1, -1): from the start) and gives the found cell or (-1, -1).
+    // The search does not wrap: the caller starts again from (-1, -1).
+    bool FindCell(QPoint from, const QString& text, QPoint& found, TSearchOptions options);
+    bool FindCellEx(QPoint from, const QString& text, QPoint& found, TSearchOptions options);
+    bool CellMatches(int col, int row, bool wide);
+    // Search progress: stage 0 start, 1 before each cell test (with its row), 2 end without a
+    // find, 4 end with one.
+    virtual void CopyProgress(int stage, int index) { (void)stage; (void)index; }
+    QPoint LastFound() const { return m_lastFound; }
+    void SetLastFound(QPoint cell) { m_lastFound = cell; }
+    TSearchOptions SearchOptions() const { return m_searchOptions; }
+    int SearchColumnIndex = 0;
+    int SearchRowIndex = 0;
+    // Wraps every occurrence of the text in the stored texts of base cells in the tag (rich,
+    // formula and packed texts are left alone) / takes the tags out again.
+    void HighlightRange(const QString& text, const QString& tag, int lastRow, int lastCol, int firstRow, int firstCol,
+                        bool caseSensitive);
+    void UnHighlightRange(const QString& tag, int firstCol, int lastRow, int lastCol, int firstRow);
+    void HighlightInGrid(bool withFixed, bool caseSensitive, const QString& text);
+    void UnHighlightInGrid(bool withFixed);
+    // The search bar (not owned) and its handlers.
+    void SetSearchBar(ISearchBar* bar) { m_searchBar = bar; }
+    void SearchTextChanged();
+    void SearchFindNext();
+    void SearchFindPrevious();
+    void SearchClose();
+    void SearchHighlightClicked();
+    // The first row whose lookup text begins with the (upper-case) prefix; -1 when none.
+    int FindRowByPrefix(const QString& prefix);
+
+    // --- filtering
+    virtual bool RowMatchesFilter(int row);
+    void ApplyFilter();
+    bool FilterActive() const { return m_filterActive; }
+    void SetFilterActive(bool value);
+    std::function<void(QObject* sender, short progress)> OnFilterProgress;
 
     TColor SelectionColor() const { return m_selectionColor; }
     void SetSelectionColor(TColor value);
@@ -667,6 +809,42 @@ private:
     void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
     void paintUnusedArea(QPainter& p);
     bool cellShownSelected(int col, int row, tk::TGridDrawState state);
+
+    // rows
+    struct SortRun;
+    bool sameVerticalMerges(int row1, int row2, int exceptCol) const;
+    TCellProperties* rowProps0(int realRow) const;
+    TCellGraphic* nodeGraphic(int realRow) const;
+    int nodeEnd(int realRow) const;
+    void colourGroupRow(int row, bool header);
+    void uncolourGroupRow(int row, bool header);
+    void insertSummaryRow(int row);
+    void keepFoundRowAboveFooter();
+    void searchFromButton(bool backward);
+    QString m_searchText;
+    TSearchOptions m_searchOptions = 0;
+    QPoint m_lastFound{-1, -1};
+    QString m_lastButtonSearch;
+    ISearchBar* m_searchBar = nullptr;
+    int m_nodeCount = 0;
+    int m_groupColumn = -1;
+    int m_groupWidth = 0;
+    int m_groupHeaderCol = 1;
+    QString m_groupHeaderText;
+    void takeHiddenRows(std::vector<int> displRows, const std::vector<int>& realIdx);
+    void putHiddenRows(std::vector<TGridItem> items);
+    void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
+    void quickSort(SortRun& run, int low, int high);
+    void sortFrame(bool byIndex);
+    TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
+    std::vector<TGridItem> m_hiddenRows;
+    std::array<bool, 512> m_hiddenCols{};
+    int m_numHiddenCols = 0;
+    TIntList m_unsortedRows;
+    bool m_filterActive = false;
+    int m_filterFixedRows = 1;
+    bool m_sortScratchClear = false;   // ClearRect detaches instead of freeing (a sort's scratch rows)
+    SortRun* m_sortRun = nullptr;
 };
 
 } // namespace grid

@@ -202,12 +202,17 @@ void TControlButton::SetText(const QString& text)
 
 // ---- routing
 
-bool RouteShape(TShape* shape, TEscherDrawing& drawing, TDrawingObjects& objects, TControlObjects& controls)
+bool IsTopLevelClientShape(TShape* shape, TEscherDrawing& drawing)
 {
     const auto& top = drawing.Root.Children;
     if (top.empty() || top.back().get() != shape) return false;
-    auto* s = dynamic_cast<TShapeClientAnchor*>(shape);
-    if (!s || dynamic_cast<TShapeGroup*>(shape)) return false;
+    return dynamic_cast<TShapeClientAnchor*>(shape) && !dynamic_cast<TShapeGroup*>(shape);
+}
+
+bool RouteShape(TShape* shape, TEscherDrawing& drawing, TDrawingObjects& objects, TControlObjects& controls)
+{
+    if (!IsTopLevelClientShape(shape, drawing)) return false;
+    auto* s = static_cast<TShapeClientAnchor*>(shape);
     switch (shape->ObjectType()) {
     case 6: objects.Texts.AddExisting(s); return true;
     case 25: objects.Notes.AddExisting(s); return true;

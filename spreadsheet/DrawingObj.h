@@ -12,12 +12,14 @@
 namespace xls {
 
 class TInternalNames;
+class TFormulaHandler;
 
 // What the items of a sheet need of their surroundings.
 struct TDrawingContext {
     TEscherDrawing* Drawing = nullptr;
     TEscherGroup* Pictures = nullptr;
     TInternalNames* Names = nullptr;
+    TFormulaHandler* Formulas = nullptr;
 };
 
 // An item that wraps one client-anchored shape of the drawing.
@@ -215,6 +217,9 @@ public:
         Buttons.Clear();
     }
 };
+
+// A shape at the top of the drawing with a cell anchor (no group).
+bool IsTopLevelClientShape(TShape* shape, TEscherDrawing& drawing);
 
 // Files a shape read with the drawing into its collection: top-level, client-anchored shapes by
 // their object type; others stay in the drawing only. Answers whether it was filed.

@@ -930,16 +930,23 @@ void TEscherDrawing::Reader::readTxo(TShapeOutsideMsoBaseText& text)
 
 void TEscherDrawing::Reader::readChart(TShapeOutsideMsoChart& chart)
 {
+    chart.Fonts = m_d.Fonts;
+    chart.Group = m_d.Group;
     if (!isBof(peek())) return;
-    int depth = 0;
-    do {
-        uint16_t id;
-        const QByteArray r = record(id);
-        if (isBof(id)) ++depth;
-        else if (id == 0x000A) --depth;
-        chart.Records.append({id, r});
-    } while (depth > 0);
+    uint16_t id;
+    QByteArray bof = record(id);
+    chart.Root = std::make_unique<TChartRecord>(chartRootId, 0);
+    chart.Root->IsUpdate = true;
+    chart.Root->OwnerChart = &chart;
+    chart.Root->InsertChild(-1, id, false, 0)->Data = bof;
+    ReadChartRecords(*chart.Root, m_src, {m_d.Fonts, m_d.Group});
+    m_lastId = 0x000A;
 }
+
+TShapeOutsideMsoChart::TShapeOutsideMsoChart() = default;
+TShapeOutsideMsoChart::~TShapeOutsideMsoChart() = default;
+
+std::unique_ptr<TShapeOutsideMso> TShapeOutsideMsoChart::Clone() const { fail("Can not assign this interface"); }
 
 void TEscherDrawing::AttachNote(int col, int row, const QString& author, int objectId, uint16_t options)
 {

@@ -3,6 +3,7 @@
 // workbook, identified by their MD4 digest), and one drawing per sheet with its shapes, their
 // property tables and the side data (texts, comments, embedded charts) that the BIFF records
 // OBJ, TXO and NOTE carry outside the drawing stream.
+#include "spreadsheet/ChartRecords.h"
 #include "spreadsheet/RecordStorage.h"
 
 #include <QByteArray>
@@ -130,11 +131,17 @@ public:
     std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoNote>(*this); }
 };
 
-// An embedded chart: the records of its substream from its BOF to its EOF.
+// An embedded chart: the record tree of its substream (its BOF the root's first child), the
+// workbook fonts and drawing group, and the drawing of shapes placed on the chart.
 class TShapeOutsideMsoChart : public TShapeOutsideMso {
 public:
-    QList<TStoredRecord> Records;
-    std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoChart>(*this); }
+    TShapeOutsideMsoChart();
+    ~TShapeOutsideMsoChart() override;
+    std::unique_ptr<TChartRecord> Root;
+    TXFonts* Fonts = nullptr;
+    TEscherGroup* Group = nullptr;
+    std::unique_ptr<TEscherDrawing> Drawing;
+    std::unique_ptr<TShapeOutsideMso> Clone() const override;   // raises: a chart is not copied
 };
 
 class TShape {
@@ -263,6 +270,7 @@ public:
     bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
 
     TEscherGroup* Group;
+    TXFonts* Fonts = nullptr;
     TShapeGroup Root{this};
     uint32_t DrawingId = 0;
     uint8_t DG[8] = {};           // shape count, last shape id

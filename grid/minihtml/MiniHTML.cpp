@@ -208,6 +208,7 @@ void Renderer::run()
     State st;
     st.font = m_in.Font;
     st.fontColor = m_in.FontColor;
+    st.hiSavedFont = m_in.FontColor;   // a stray </HI> goes back to the starting colours
     const QRect& r = m_in.Rect;
     const int workLeft = r.x() + 1;
     const int right = r.x() + r.width();

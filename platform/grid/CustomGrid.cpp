@@ -152,6 +152,24 @@ void TCustomGrid::SetRowCount(int value)
     InvalidateGrid();
 }
 
+void TCustomGrid::SpliceRowHeights(int at, int eraseCount, const std::vector<int>& heights)
+{
+    const int oldRows = RowCount();
+    m_rowHeights.erase(m_rowHeights.begin() + at, m_rowHeights.begin() + at + eraseCount);
+    m_rowHeights.insert(m_rowHeights.begin() + at, heights.begin(), heights.end());
+    const int value = RowCount();
+    if (m_fixedRows >= value)
+        m_fixedRows = value - 1;
+    m_topRow = std::clamp(m_topRow, m_fixedRows, value - 1);
+    if (m_row >= value)
+        m_row = value - 1;
+    if (m_row < m_fixedRows)
+        m_row = std::min(m_fixedRows, value - 1);
+    SizeChanged(ColCount(), oldRows);
+    UpdateScrollBars();
+    InvalidateGrid();
+}
+
 void TCustomGrid::SetFixedCols(int value)
 {
     value = std::clamp(value, 0, ColCount() - 1);

@@ -248,6 +248,11 @@ protected:
     int SizingIndex() const { return m_sizingIndex; }
     QPoint MoveOriginPoint() const { return m_movePoint; }
 
+    // Removes `eraseCount` row slots from `at` and inserts slots of the given heights there; the
+    // current and top rows keep their numbers within the new bounds, then SizeChanged runs (the
+    // string grid has already moved its records).
+    void SpliceRowHeights(int at, int eraseCount, const std::vector<int>& heights);
+
 private:
     void ClampInView(int col, int row);
     int MaxTopRow() const;

@@ -196,6 +196,106 @@ void TStringGrid::AssignRow(int destRow, int sourceRow)
     InvalidateRow(destRow);
 }
 
+int TStringGrid::TakeRows(int at, int count, std::vector<TRowRecord>& records, std::vector<int>& heights)
+{
+    if (at < 0 || at >= RowCount())
+        return 0;
+    count = std::min({count, RowCount() - at, RowCount() - 1});
+    if (count <= 0)
+        return 0;
+    records.reserve(records.size() + size_t(count));
+    heights.reserve(heights.size() + size_t(count));
+    for (int i = 0; i < count; ++i) {
+        records.push_back(std::move(m_rows[size_t(at + i)]));
+        heights.push_back(RowHeights(at + i));
+    }
+    m_rows.erase(m_rows.begin() + at, m_rows.begin() + at + count);
+    SpliceRowHeights(at, count, {});
+    return count;
+}
+
+void TStringGrid::PutRows(int at, std::vector<TRowRecord>&& records, const std::vector<int>& heights)
+{
+    at = std::clamp(at, 0, RowCount());
+    if (records.empty())
+        return;
+    for (TRowRecord& r : records)
+        trimRowColumns(r, ColCount());
+    m_rows.insert(m_rows.begin() + at, std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+    std::vector<int> h(heights);
+    h.resize(records.size(), DefaultRowHeight());
+    records.clear();
+    SpliceRowHeights(at, 0, h);
+}
+
+int TStringGrid::TakeRowList(const std::vector<int>& rows, std::vector<TRowRecord>& records, std::vector<int>& heights)
+{
+    const int n = RowCount();
+    const size_t k = std::min(rows.size(), size_t(n - 1));
+    if (k == 0)
+        return 0;
+    std::vector<int> kept;
+    kept.reserve(size_t(n) - k);
+    records.reserve(records.size() + k);
+    heights.reserve(heights.size() + k);
+    size_t li = 0;
+    size_t w = 0;
+    for (int r = 0; r < n; ++r) {
+        if (li < k && rows[li] == r) {
+            records.push_back(std::move(m_rows[size_t(r)]));
+            heights.push_back(RowHeights(r));
+            ++li;
+        } else {
+            if (w != size_t(r))
+                m_rows[w] = std::move(m_rows[size_t(r)]);
+            kept.push_back(RowHeights(r));
+            ++w;
+        }
+    }
+    m_rows.resize(w);
+    SpliceRowHeights(0, n, kept);
+    return int(li);
+}
+
+void TStringGrid::PutRowList(const std::vector<int>& positions, std::vector<TRowRecord>&& records,
+                             const std::vector<int>& heights)
+{
+    const size_t k = std::min(positions.size(), records.size());
+    if (k == 0)
+        return;
+    const int n = RowCount();
+    const size_t total = size_t(n) + k;
+    std::vector<TRowRecord> rows(total);
+    std::vector<int> h(total);
+    size_t li = 0;
+    size_t old = 0;
+    for (size_t p = 0; p < total; ++p) {
+        if (li < k && (size_t(positions[li]) == p || old >= size_t(n))) {
+            trimRowColumns(records[li], ColCount());
+            rows[p] = std::move(records[li]);
+            h[p] = li < heights.size() ? heights[li] : DefaultRowHeight();
+            ++li;
+        } else {
+            rows[p] = std::move(m_rows[old]);
+            h[p] = RowHeights(int(old));
+            ++old;
+        }
+    }
+    records.clear();
+    m_rows = std::move(rows);
+    SpliceRowHeights(0, n, h);
+}
+
+void TStringGrid::InsertEmptyRows(int at, int count, int height)
+{
+    at = std::clamp(at, 0, RowCount());
+    if (count <= 0)
+        return;
+    std::vector<TRowRecord> blank(static_cast<size_t>(count));
+    m_rows.insert(m_rows.begin() + at, std::make_move_iterator(blank.begin()), std::make_move_iterator(blank.end()));
+    SpliceRowHeights(at, 0, std::vector<int>(size_t(count), height));
+}
+
 std::vector<TObject*> TStringGrid::AllObjects() const
 {
     std::vector<TObject*> out;

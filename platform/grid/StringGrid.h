@@ -56,6 +56,29 @@ public:
     // Copies the texts of one row onto another (objects stay where they are).
     void AssignRow(int destRow, int sourceRow);
 
+    // A row's cells as one record: it moves whole between the grid and stores kept beside it.
+    struct TRowRecord {
+        QList<QString> texts;                           // empty until written; up to ColCount
+        std::unique_ptr<std::vector<TObject*>> objects; // only rows that have an object
+    };
+    // Takes `count` rows from `at` out of the grid with their heights; the grid shrinks (it keeps
+    // at least one row, so the count may be lowered) and the objects go with the records. The
+    // current and top rows keep their numbers within the new bounds. Returns the rows taken.
+    int TakeRows(int at, int count, std::vector<TRowRecord>& records, std::vector<int>& heights);
+    // Puts records in before row `at` (0 .. RowCount) with their heights; the grid grows. Texts
+    // and objects beyond ColCount are dropped (objects released).
+    void PutRows(int at, std::vector<TRowRecord>&& records, const std::vector<int>& heights);
+    // Takes the listed rows (ascending, distinct) out in one pass; like TakeRows it keeps at least
+    // one row (the list's tail is then left in place). Returns the rows taken.
+    int TakeRowList(const std::vector<int>& rows, std::vector<TRowRecord>& records, std::vector<int>& heights);
+    // Puts records in so that each lands at its position of the grown grid (ascending, distinct).
+    void PutRowList(const std::vector<int>& positions, std::vector<TRowRecord>&& records,
+                    const std::vector<int>& heights);
+    // Inserts `count` empty rows of the given height before row `at`.
+    void InsertEmptyRows(int at, int count, int height);
+    // The record of a displayed row (0 .. RowCount - 1).
+    TRowRecord& RecordAt(int row) { return m_rows.at(size_t(row)); }
+
 protected:
     void DrawCell(int col, int row, const QRect& rect, TGridDrawState state) override;
     void SizeChanged(int oldColCount, int oldRowCount) override;
@@ -72,10 +95,7 @@ protected:
 
 private:
     static const QString& emptyText();
-    struct RowRecord {
-        QList<QString> texts;                           // empty until written; up to ColCount
-        std::unique_ptr<std::vector<TObject*>> objects; // only rows that have an object
-    };
+    using RowRecord = TRowRecord;
     void trimRowColumns(RowRecord& r, int cols);
     std::vector<RowRecord> m_rows;
 };

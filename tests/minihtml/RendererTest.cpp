@@ -1,6 +1,7 @@
 // The mini-HTML renderer: layout, hit tests and pixels.
 #include "grid/minihtml/MiniHTML.h"
 #include "grid/pictures/Pictures.h"
+#include "TestPictures.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -209,6 +210,13 @@ TEST(MiniHTMLHitTest, LinksImagesAndControls)
     EXPECT_EQ(preset.out.ControlRect, QRect(1 + fm.horizontalAdvance("x") + 50, 0, 60, 25));
     preset.in.HitTest = false;   // without HitTest the preset ID means nothing
     EXPECT_FALSE(preset.measure().Hit);
+
+    // A quote inside a value stays inside it: the value is decoded when it is read.
+    Call quoted("<CONTROL TYPE=\"EDIT\" ID=\"q\" VALUE=\"sag &quot;ja&quot; &gt; nein\" WIDTH=\"80\">");
+    quoted.in.HitTest = true;
+    quoted.in.ControlID = "q";
+    EXPECT_TRUE(quoted.measure().Hit);
+    EXPECT_EQ(quoted.out.ControlValue, "sag \"ja\" > nein");
 }
 
 TEST(MiniHTMLHitTest, HoverRectOfALinkOverTwoLines)
@@ -267,6 +275,22 @@ TEST(MiniHTMLPixels, NestedFontColoursParagraphBackgroundAndHighlight)
     EXPECT_NE(h.pixel(1 + small.horizontalAdvance("xx") + small.horizontalAdvance("yy") / 2, 0), highlight);
 }
 
+TEST(MiniHTMLPixels, HoverAndFocusDecorateOnlyTheirLink)
+{
+    const QFontMetrics fm(testFont());
+    Call c("<A HREF=\"one\">aaaa</A> <A HREF=\"two\">bbbb</A>");
+    c.in.HoverEnabled = true;
+    c.in.HoverLink = 2;
+    c.in.HoverColor = gfx::clYellow;
+    c.in.FocusLink = 1;
+    const QImage img = c.draw(200, 40);
+    EXPECT_EQ(c.out.FocusAnchor, "two");
+    const int second = 1 + fm.horizontalAdvance("aaaa") + fm.horizontalAdvance(" ");
+    auto yellow = [](QRgb p) { return p == qRgb(255, 255, 0); };
+    EXPECT_GT(countPixels(img, QRect(second, 0, fm.horizontalAdvance("bbbb"), fm.lineSpacing()), yellow), 20);
+    EXPECT_EQ(countPixels(img, QRect(0, 0, second - 1, 40), yellow), 0);
+}
+
 TEST(MiniHTMLPixels, CheckedControlLooksLikeTheStylesCheckedBox)
 {
     MiniHTMLUnitStartup();
@@ -306,6 +330,8 @@ TEST(MiniHTMLPixels, BlinkingTextIsInvisibleWhileBlinkIsOff)
     };
     Call on("<BLINK>xxxx</BLINK>");
     EXPECT_GT(darkPixels(on.draw()), 10);
+    Call stray("</HI>xxxx");
+    EXPECT_GT(darkPixels(stray.draw()), 10);
     Call offClear("<BLINK>xxxx</BLINK>");
     offClear.in.BlinkOn = false;
     EXPECT_EQ(darkPixels(offClear.draw()), 0);
@@ -359,6 +385,54 @@ TEST(MiniHTMLPictures, ContainerAndCachePicturesTakeTheirPlace)
     body.in.PictureContainer = &container;
     const QImage b = body.draw(200, 60);
     EXPECT_EQ(b.pixel(199, 59), qRgb(0, 0, 255));
+}
+
+TEST(MiniHTMLPictures, ShellIconsHaveTheirListSizeAndAreDrawn)
+{
+    QImage img(80, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    EXPECT_EQ(DrawSystemIcon(nullptr, 0, 0, "a.txt", false, false, false, 1.0), QSize(16, 16));
+    EXPECT_EQ(DrawSystemIcon(&p, 0, 0, QString::fromUtf8(QLY_SOURCE_DIR), true, true, false, 1.0), QSize(32, 32));
+    EXPECT_EQ(DrawSystemIcon(&p, 40, 0, "brief.pdf", false, true, true, 2.0), QSize(16, 16));
+    p.end();
+    auto painted = [](QRgb c) { return c != qRgb(255, 255, 255); };
+    EXPECT_GT(countPixels(img, QRect(0, 0, 32, 32), painted), 0);
+    EXPECT_GT(countPixels(img, QRect(40, 0, 32, 32), painted), 0);
+    EXPECT_EQ(countPixels(img, QRect(73, 33, 7, 7), painted), 0);
+    EXPECT_TRUE(IsDirectory(QString::fromUtf8(QLY_SOURCE_DIR)));
+    EXPECT_FALSE(IsDirectory("/dev/null"));
+}
+
+TEST(MiniHTMLPictures, AGifFrameTakesItsSizeAndSitsAtItsOffset)
+{
+    pictures::TPictureContainer container;
+    pictures::TPictureItem* item = container.Items().Add();
+    item->Name = "anim";
+    item->Picture()->LoadFromBytes(testpictures::threeFrameGif());
+    item->Picture()->SetFrame(2);   // red 7 x 5 at (2, 1) of a 10 x 8 screen
+    Call c("<IMG SRC=\"anim\">");
+    c.in.PictureContainer = &container;
+    c.in.BrushColor = gfx::clLime;
+    const QImage img = c.draw(40, 30);
+    EXPECT_EQ(c.out.ExtentX, 7);
+    EXPECT_EQ(img.pixel(1 + 2, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(1 + 8, 5), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(1 + 9, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+TEST(MiniHTMLPixels, TurnedTextRisesFromItsBaseline)
+{
+    auto darkAbove = [](const char* text) {
+        Call c(QString::fromUtf8(text));
+        c.in.Rect = QRect(0, 40, 200, 40);
+        const QImage img = c.draw(200, 80);
+        return countPixels(img, QRect(0, 0, 30, 40), [](QRgb p) { return qGray(p) < 128; });
+    };
+    EXPECT_EQ(darkAbove("abcdefgh"), 0);
+    EXPECT_GT(darkAbove("<R a=\"90\">abcdefgh"), 10);   // an open <R> turns all that follows
+    EXPECT_EQ(darkAbove("<R a=\"90\"></R>abcdefgh"), 0);
 }
 
 TEST(MiniHTMLHostile, NastyTextsEndQuietly)

@@ -105,9 +105,10 @@ TEST(XlsSheetDrawing, LibreOfficeShapesAndPictures)
         ++shapes;
         if (auto* c = dynamic_cast<TShapeOutsideMsoChart*>(sh->Side.get())) {
             ++charts;
-            ASSERT_FALSE(c->Records.isEmpty());
-            EXPECT_EQ(c->Records.first().Id, 0x0809);
-            EXPECT_EQ(c->Records.last().Id, 0x000A);
+            ASSERT_TRUE(c->Root);
+            ASSERT_GE(c->Root->Count(), 3);
+            EXPECT_EQ(c->Root->Child(0)->Id, 0x0809);
+            EXPECT_EQ(c->Root->Last()->Id, 0x000A);
         }
     });
     EXPECT_EQ(shapes, 1 + 2 + 1 + 3 + 1);

@@ -1,0 +1,584 @@
+// Sorting the string grid's rows: cell comparison by sort style, the in-place quick sort over
+// whole rows with a scratch row for the pivot, and restoring the order before sorting.
+#include "grid/GridUtils.h"
+#include "grid/ZodUvuz.h"
+#include "grid/minihtml/MiniHTML.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <algorithm>
+#include <map>
+#include <optional>
+
+namespace grid {
+
+namespace {
+
+// Whether `c` stands at position 2 or 3 (1-based) of the text, is not its last character, and
+// has a digit on each side.
+bool separatorBetweenDigits(const QString& text, QChar c, bool& found)
+{
+    const qsizetype i = text.indexOf(c);
+    found = (i == 1 || i == 2) && i < text.size() - 1;
+    return found && text[i - 1].isDigit() && text[i + 1].isDigit();
+}
+
+// The style a single cell's text suggests.
+TSortStyle styleOfText(const QString& text)
+{
+    const int kind = NumberKind(text);
+    if (kind == 0 || kind == 1)
+        return ssNumeric;
+    bool found = false;
+    const bool digits = separatorBetweenDigits(text, CurrentGridLocale().dateSeparator, found);
+    if (found) {
+        if (!digits)
+            return ssAlphabetic;
+        return text.contains(QLatin1Char(':')) ? ssDateTime : ssDate;
+    }
+    if (separatorBetweenDigits(text, QLatin1Char(':'), found) && found)
+        return ssTime;
+    return ssAlphabetic;
+}
+
+// Digits of a text that is not a whole number, read as one number (sign and decimal point left
+// out); false when it has none.
+bool leadingDigits(const QString& text, double& value)
+{
+    QString digits;
+    for (QChar c : text) {
+        if (c.isDigit())
+            digits += c;
+        else if (c != QLatin1Char('-') && c != QLatin1Char('+') && c != QLatin1Char('.'))
+            break;
+    }
+    if (digits.isEmpty())
+        return false;
+    value = digits.toDouble();
+    return true;
+}
+
+bool readNumber(QString text, const QString& prefix, const QString& suffix, bool financial, double& value)
+{
+    if (!suffix.isEmpty()) {
+        const qsizetype i = text.indexOf(suffix);
+        if (i >= 0)
+            text.remove(i, suffix.size());
+    }
+    if (!prefix.isEmpty()) {
+        const qsizetype i = text.indexOf(prefix);
+        if (i >= 0)
+            text.remove(i, prefix.size());
+    }
+    const GridLocale& l = CurrentGridLocale();
+    if (financial)
+        text.remove(l.thousandSeparator);
+    const qsizetype d = text.indexOf(l.decimalSeparator);
+    if (d >= 0)
+        text[d] = QLatin1Char('.');
+    text = text.trimmed();
+    if (text.isEmpty()) {
+        value = 0;
+        return true;
+    }
+    bool ok = false;
+    value = text.toDouble(&ok);
+    if (ok)
+        return true;
+    return leadingDigits(text, value);
+}
+
+// Day count with the time of day as fraction; 0 for an unreadable text. The date part follows the
+// order of day, month and year in the short date format; any non-digit separates the numbers.
+double readDateTime(const QString& text, bool timeOnly)
+{
+    const QString t = text.trimmed();
+    QString datePart = t;
+    QString timePart;
+    const qsizetype colon = t.indexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        qsizetype start = colon;
+        while (start > 0 && t[start - 1].isDigit())
+            --start;
+        datePart = t.left(start).trimmed();
+        timePart = t.mid(start);
+    }
+    double result = 0;
+    if (!timePart.isEmpty()) {
+        const QStringList parts = timePart.split(QLatin1Char(':'));
+        int hms[3] = {0, 0, 0};
+        for (int i = 0; i < std::min<qsizetype>(3, parts.size()); ++i) {
+            QString digits;
+            for (QChar c : parts[i]) {
+                if (!c.isDigit())
+                    break;
+                digits += c;
+            }
+            hms[i] = digits.toInt();
+        }
+        if (hms[0] > 23 || hms[1] > 59 || hms[2] > 59)
+            return 0;
+        result = (hms[0] * 3600 + hms[1] * 60 + hms[2]) / 86400.0;
+    }
+    if (timeOnly || datePart.isEmpty())
+        return result;
+    std::vector<int> numbers;
+    QString run;
+    for (qsizetype i = 0; i <= datePart.size(); ++i) {
+        if (i < datePart.size() && datePart[i].isDigit()) {
+            run += datePart[i];
+        } else if (!run.isEmpty()) {
+            numbers.push_back(run.toInt());
+            run.clear();
+        }
+    }
+    if (numbers.size() < 3)
+        return 0;
+    int d = 0, m = 0, y = 0;
+    // The field order: the first occurrence of each letter.
+    std::vector<QChar> fields;
+    for (QChar c : CurrentGridLocale().shortDateFormat) {
+        const QChar u = c.toLower();
+        if ((u == QLatin1Char('d') || u == QLatin1Char('m') || u == QLatin1Char('y'))
+            && std::find(fields.begin(), fields.end(), u) == fields.end())
+            fields.push_back(u);
+    }
+    if (fields.size() != 3)
+        fields = {QLatin1Char('m'), QLatin1Char('d'), QLatin1Char('y')};
+    for (size_t i = 0; i < 3; ++i) {
+        if (fields[i] == QLatin1Char('d'))
+            d = numbers[i];
+        else if (fields[i] == QLatin1Char('m'))
+            m = numbers[i];
+        else
+            y = numbers[i];
+    }
+    if (y < 100)
+        y += y <= 25 ? 2000 : 1900;
+    const QDate date(y, m, d);
+    if (!date.isValid())
+        return 0;
+    return double(QDate(1899, 12, 30).daysTo(date)) + result;
+}
+
+int sign(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
+int sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+// Upper-cases a to z only.
+int compareNoCaseAscii(const QString& a, const QString& b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        ushort x = a[i].unicode();
+        ushort y = b[i].unicode();
+        if (x >= 'a' && x <= 'z')
+            x -= 32;
+        if (y >= 'a' && y <= 'z')
+            y -= 32;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+} // namespace
+
+// What one sort decided once: the format of each column compared and the row it follows.
+struct TZedEzeravIvur::SortRun {
+    struct Format {
+        TSortStyle style = ssAlphabetic;
+        QString prefix;
+        QString suffix;
+    };
+    std::map<int, Format> formats;
+    int first = 0;       // the rows sorted (for resolving automatic styles)
+    int last = -1;
+    int sortSign = 1;
+    bool byIndex = false;
+    int tracked = -1;
+    int pivotRow = 0;
+    std::optional<QCollator> collatorCase;
+    std::optional<QCollator> collatorNoCase;
+};
+
+TSortStyle TZedEzeravIvur::resolvedStyle(int col, int row1, TSortStyle style, SortRun* run)
+{
+    (void)row1;
+    if (style != ssAutomatic)
+        return style;
+    // The style every non-empty cell agrees on, else alphabetic.
+    const int first = run ? run->first : FixedRows();
+    const int last = run ? run->last : RowCount() - FixedFooters() - 1;
+    std::optional<TSortStyle> agreed;
+    for (int r = first; r <= last; ++r) {
+        TSortStyle s;
+        if (IsCheckBoxCell(col, r)) {
+            s = ssCheckBox;
+        } else {
+            const QString text = DisplayText(col, r);
+            if (text.isEmpty())
+                continue;
+            s = styleOfText(text);
+        }
+        if (!agreed)
+            agreed = s;
+        else if (*agreed != s)
+            return ssAlphabetic;
+        if (s == ssAlphabetic)
+            return ssAlphabetic;
+    }
+    return agreed.value_or(ssAlphabetic);
+}
+
+int TZedEzeravIvur::CompareCells(int col, int row1, int row2, bool descending)
+{
+    SortRun::Format local;
+    SortRun::Format* format = nullptr;
+    if (m_sortRun) {
+        const auto it = m_sortRun->formats.find(col);
+        if (it != m_sortRun->formats.end())
+            format = &it->second;
+    }
+    if (!format) {
+        local.style = SortSettings()->AutoFormat ? ssAutomatic : ssAlphabetic;
+        GetColumnFormat(col, local.style, local.prefix, local.suffix);
+        local.style = resolvedStyle(col, row1, local.style, m_sortRun);
+        if (m_sortRun)
+            format = &(m_sortRun->formats[col] = local);
+        else
+            format = &local;
+    }
+    TSortStyle style = format->style;
+    const QString s1 = DisplayText(col, row1);
+    const QString s2 = DisplayText(col, row2);
+
+    if (style == ssAlphaNumeric || style == ssAlphaNumericNoCase) {
+        const int k1 = NumberKind(s1);
+        const int k2 = NumberKind(s2);
+        if (k1 != 2 && k2 != 2)
+            style = ssNumeric;
+        else
+            style = style == ssAlphaNumeric ? ssAlphabetic : ssAlphaNoCase;
+    }
+
+    int res = 0;
+    switch (style) {
+    case ssAutomatic:
+    case ssAlphabetic:
+    case ssAlphaCase:
+        res = sign(s1.compare(s2));
+        break;
+    case ssAlphaNoCase:
+        res = compareNoCaseAscii(s1, s2);
+        break;
+    case ssAnsiAlphaCase:
+    case ssAnsiAlphaNoCase:
+    case ssUnicode: {
+        QCollator local;
+        QCollator* c = &local;
+        const bool noCase = style != ssAnsiAlphaCase;
+        if (m_sortRun) {
+            auto& slot = noCase ? m_sortRun->collatorNoCase : m_sortRun->collatorCase;
+            if (!slot)
+                slot.emplace();
+            c = &*slot;
+        }
+        c->setCaseSensitivity(noCase ? Qt::CaseInsensitive : Qt::CaseSensitive);
+        res = sign(c->compare(s1, s2));
+        break;
+    }
+    case ssNumeric:
+    case ssFinancial: {
+        double a = 0, b = 0;
+        const bool okA = readNumber(s1, format->prefix, format->suffix, style == ssFinancial, a);
+        const bool okB = readNumber(s2, format->prefix, format->suffix, style == ssFinancial, b);
+        res = (!okA && !okB) ? 0 : sign(a, b);
+        break;
+    }
+    case ssDate:
+    case ssDateTime:
+        res = sign(readDateTime(s1, false), readDateTime(s2, false));
+        break;
+    case ssTime:
+        res = sign(readDateTime(s1, true), readDateTime(s2, true));
+        break;
+    case ssShortDateEU:
+    case ssShortDateUS: {
+        auto read = [style](const QString& t) -> double {
+            try {
+                const QDate d = style == ssShortDateEU ? EUDateToDate(t) : USDateToDate(t);
+                return d.isValid() ? double(QDate(1899, 12, 30).daysTo(d)) : 0.0;
+            } catch (const EConvertError&) {
+                return 0.0;
+            }
+        };
+        res = sign(read(s1), read(s2));
+        break;
+    }
+    case ssCustom:
+        if (OnCustomCompare)
+            OnCustomCompare(this, s1, s2, res);
+        break;
+    case ssRaw:
+        if (OnRawCompare)
+            OnRawCompare(this, col, row1, row2, res);
+        break;
+    case ssHTML:
+        res = sign(minihtml::StripMiniHTMLTags(s1).compare(minihtml::StripMiniHTMLTags(s2)));
+        break;
+    case ssImages:
+        res = sign(CellImageValue(col, row1) - CellImageValue(col, row2));
+        break;
+    case ssCheckBox: {
+        bool c1 = false, c2 = false;
+        GetCheckBoxState(col, row1, c1);
+        GetCheckBoxState(col, row2, c2);
+        res = int(c1) - int(c2);
+        break;
+    }
+    case ssAlphaNumeric:
+    case ssAlphaNumericNoCase:
+        break;
+    }
+
+    if (SortSettings()->IgnoreBlanks && s1.isEmpty() != s2.isEmpty()) {
+        const int firstValue = SortSettings()->BlankPos == blFirst ? -1 : 1;
+        res = s1.isEmpty() ? firstValue : -firstValue;
+        if (descending)
+            res = -res;
+    }
+    return res;
+}
+
+int TZedEzeravIvur::CompareRowsFrom(int col, int row1, int row2)
+{
+    const bool descending = SortSettings()->Direction == sdDescending;
+    const int s = descending ? -1 : 1;
+    for (int c = col;; ++c) {
+        const int res = CompareCells(c, row1, row2, descending) * s;
+        if (res != 0 || !SortSettings()->Full || c > ColCount() - 2)
+            return res;
+    }
+}
+
+int TZedEzeravIvur::CompareRowsByIndex(int key, int row1, int row2)
+{
+    for (int k = key; k < SortIndexes().Count(); ++k) {
+        const bool ascending = SortIndexes().Ascending(k);
+        int res = CompareCells(SortIndexes().SortColumn(k), row1, row2, !ascending);
+        if (!ascending)
+            res = -res;
+        if (res != 0 || !SortSettings()->Full)
+            return res;
+    }
+    return 0;
+}
+
+void TZedEzeravIvur::SwapRows(int row1, int row2)
+{
+    if (row1 == row2 || row1 < 0 || row2 < 0 || row1 >= RowCount() || row2 >= RowCount())
+        return;
+    if (SortSettings()->SingleColumn) {
+        const int c = SortSettings()->Column;
+        const QString t = Cells(c, row1);
+        StoreCell(c, row1, Cells(c, row2));
+        StoreCell(c, row2, t);
+        tk::TObject* o = Objects(c, row1);
+        SetObjects(c, row1, Objects(c, row2));
+        SetObjects(c, row2, o);
+    } else {
+        std::swap(RecordAt(row1), RecordAt(row2));
+        const int h1 = RowHeights(row1);
+        const int h2 = RowHeights(row2);
+        if (h1 != h2) {
+            SetRowHeights(row1, h2);
+            SetRowHeights(row2, h1);
+        }
+        if (MouseActions()->DisjunctRowSelect() && Navigation()->MoveRowOnSort) {
+            const size_t need = size_t(std::max(row1, row2)) + 1;
+            if (m_rowMarks.size() < need)
+                m_rowMarks.resize(need, 0);
+            std::swap(m_rowMarks[size_t(row1)], m_rowMarks[size_t(row2)]);
+        }
+        if (m_sortRun) {
+            if (m_sortRun->tracked == row1)
+                m_sortRun->tracked = row2;
+            else if (m_sortRun->tracked == row2)
+                m_sortRun->tracked = row1;
+        }
+    }
+    if (std::max(row1, row2) < m_unsortedRows.Count()) {
+        const int u = m_unsortedRows.Items(row1);
+        m_unsortedRows.SetItems(row1, m_unsortedRows.Items(row2));
+        m_unsortedRows.SetItems(row2, u);
+    }
+    if (m_updateCount == 0) {
+        InvalidateRow(row1);
+        InvalidateRow(row2);
+    }
+}
+
+void TZedEzeravIvur::quickSort(SortRun& run, int low, int high)
+{
+    while (low < high) {
+        const int p = run.pivotRow;
+        const int mid = low + (high - low) / 2;
+        // The pivot row goes to the scratch row so that it is compared like any other row.
+        if (OnGetDisplText) {
+            for (int c = 0; c < ColCount(); ++c) {
+                StoreCell(c, p, DisplayText(c, mid));
+                SetObjects(c, p, Objects(c, mid));
+            }
+        } else {
+            tk::TStringGrid::TRowRecord& dst = RecordAt(p);
+            const tk::TStringGrid::TRowRecord& src = RecordAt(mid);
+            dst.texts = src.texts;
+            if (src.objects)
+                dst.objects = std::make_unique<std::vector<tk::TObject*>>(*src.objects);
+            else
+                dst.objects.reset();
+        }
+        auto cmp = [&](int a, int b) {
+            return run.byIndex ? CompareRowsByIndex(0, a, b) : CompareRowsFrom(SortSettings()->Column, a, b);
+        };
+        int i = low;
+        int j = high;
+        do {
+            while (cmp(p, i) > 0 && i < high)
+                ++i;
+            while (cmp(j, p) > 0 && low < j)
+                --j;
+            if (i <= j) {
+                if (i != j && (run.byIndex || cmp(i, j) != 0))
+                    SwapRows(i, j);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        // The smaller part recursively, the larger one in this loop: the depth stays logarithmic.
+        if (j - low < high - i) {
+            if (low < j)
+                quickSort(run, low, j);
+            low = i;
+        } else {
+            if (i < high)
+                quickSort(run, i, high);
+            high = j;
+        }
+    }
+}
+
+void TZedEzeravIvur::sortFrame(bool byIndex)
+{
+    if (m_unsortedRows.Count() != RowCount()) {
+        m_unsortedRows.Clear();
+        for (int r = 0; r < RowCount(); ++r)
+            m_unsortedRows.Insert(r, r);
+    }
+    if (byIndex && SortIndexes().Count() == 0)
+        throw EZodUvuzError(QStringLiteral("No indexes specified for indexed sort"));
+    if (!byIndex)
+        SortIndexes().Clear();
+
+    const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
+    QStringList column0;
+    if (keepColumn0)
+        column0 = Cols(0);
+
+    SortRun run;
+    run.byIndex = byIndex;
+    run.sortSign = SortSettings()->Direction == sdDescending ? -1 : 1;
+    BeginUpdate();
+    const int normalRows = RowCount();
+    const int lastWidth = ColWidths(ColCount() - 1);
+    const int oldRow = Row();
+    const bool moveRow = Navigation()->MoveRowOnSort;
+    run.tracked = oldRow;
+    SetRowCount(normalRows + 3);
+    run.pivotRow = RowCount() - 2;
+    run.first = FixedRows();
+    run.last = normalRows - FixedFooters() - 1;
+    if (moveRow)
+        SetRow(normalRows);
+
+    auto finish = [&] {
+        m_sortRun = nullptr;
+        m_sortScratchClear = true;
+        ClearRect(0, RowCount() - 2, ColCount() - 1, RowCount() - 1);
+        m_sortScratchClear = false;
+        SetRowCount(normalRows);
+        if (ColWidths(ColCount() - 1) != lastWidth)
+            SetColWidths(ColCount() - 1, lastWidth);
+        SetRow(moveRow ? std::clamp(run.tracked, 0, RowCount() - 1) : std::min(oldRow, RowCount() - 1));
+        if (keepColumn0)
+            for (int r = 0; r < column0.size() && r < RowCount(); ++r)
+                StoreCell(0, r, column0[r]);
+        EndUpdate();
+    };
+    m_sortRun = &run;
+    try {
+        quickSort(run, run.first, run.last);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (moveRow)
+        m_lastReportedRow = -1;
+    else if (!byIndex && OnRowUpdate)
+        OnRowUpdate(this, oldRow, Row());
+}
+
+void TZedEzeravIvur::SortByColumn() { sortFrame(false); }
+
+void TZedEzeravIvur::SortByIndex() { sortFrame(true); }
+
+void TZedEzeravIvur::RestoreRowOrder()
+{
+    if (m_unsortedRows.Count() != RowCount())
+        return;
+    const int first = FixedRows();
+    const int last = RowCount() - FixedFooters() - 1;
+    if (last <= first)
+        return;
+    const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
+    QStringList column0;
+    if (keepColumn0)
+        column0 = Cols(0);
+    BeginUpdate();
+    struct End {
+        TZedEzeravIvur* g;
+        bool keep;
+        QStringList& col0;
+        ~End()
+        {
+            if (keep)
+                for (int r = 0; r < col0.size() && r < g->RowCount(); ++r)
+                    g->StoreCell(0, r, col0[r]);
+            g->EndUpdate();
+        }
+    } end{this, keepColumn0, column0};
+
+    // Where each row of the range belongs: ranked by its number before sorting, then moved there
+    // along the cycles of that permutation.
+    const int n = last - first + 1;
+    std::vector<int> order(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        order[size_t(i)] = i;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return m_unsortedRows.Items(first + a) < m_unsortedRows.Items(first + b);
+    });
+    // target[i]: the place of the row now at first + i.
+    std::vector<int> target(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        target[size_t(order[size_t(k)])] = k;
+    for (int i = 0; i < n; ++i) {
+        while (target[size_t(i)] != i) {
+            const int t = target[size_t(i)];
+            SwapRows(first + i, first + t);
+            std::swap(target[size_t(i)], target[size_t(t)]);
+        }
+    }
+}
+
+} // namespace grid

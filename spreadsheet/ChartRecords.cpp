@@ -1,0 +1,168 @@
+#include "spreadsheet/ChartRecords.h"
+#include "spreadsheet/Escher.h"
+#include "spreadsheet/Formats.h"
+#include "spreadsheet/MoveCopy.h"
+#include "spreadsheet/XLSUtils.h"
+
+namespace xls {
+
+namespace {
+[[noreturn]] void fail(const char* text) { throw EXLSError(QString::fromLatin1(text)); }
+const int maxNesting = 64;
+}   // namespace
+
+TChartRecord::TChartRecord(uint16_t id, int length, TChartRecord* parent) : Id(id), Data(qMax(length, 0), 0), Parent(parent) {}
+
+TChartRecord* TChartRecord::Root()
+{
+    for (TChartRecord* n = this; n; n = n->Parent)
+        if (n->Id == chartRootId) return n;
+    return nullptr;
+}
+
+int TChartRecord::IndexOf(uint16_t id) const
+{
+    for (size_t i = 0; i < m_children.size(); ++i)
+        if (m_children[i]->Id == id) return int(i);
+    return -1;
+}
+
+TChartRecord* TChartRecord::Find(uint16_t id) const
+{
+    const int i = IndexOf(id);
+    return i < 0 ? nullptr : Child(i);
+}
+
+TChartRecord* TChartRecord::InsertChild(int index, uint16_t id, bool update, int length)
+{
+    auto n = std::make_unique<TChartRecord>(id, length, this);
+    n->IsUpdate = update;
+    TChartRecord* p = n.get();
+    if (index < 0 || index >= Count()) m_children.push_back(std::move(n));
+    else m_children.insert(m_children.begin() + index, std::move(n));
+    return p;
+}
+
+bool TChartRecord::DeleteById(uint16_t id)
+{
+    const int i = IndexOf(id);
+    if (i < 0) return false;
+    m_children.erase(m_children.begin() + i);
+    return true;
+}
+
+void TChartRecord::ResizeData(int delta) { Data.resize(qMax(0, Length() + delta)); }
+
+TXFont* TChartRecord::FbiFont(int fontIndex)
+{
+    TChartRecord* root = Root();
+    if (!root) return nullptr;
+    for (const auto& c : root->m_children)
+        if (c->Id == 0x1060 && c->Length() >= 10 && GetWord(c->Bytes() + 8) == fontIndex) return c->Font;
+    return nullptr;
+}
+
+// The drawing that an MSODRAWING inside the tree fills: the owner's.
+static TEscherDrawing* ownerDrawing(TChartRecord& node, TEscherGroup* group);
+
+void ReadChartRecords(TChartRecord& node, TRecordSource& source, const TChartReadContext& context, int depth)
+{
+    for (;;) {
+        // 0: the end of the records; a substream without EOF is read to there
+        if (source.PeekRecordId() == 0) return;
+        uint16_t id;
+        QByteArray d = source.ReadRecord(id);
+        const auto* p = reinterpret_cast<const uint8_t*>(d.constData());
+        switch (id) {
+        case 0x000A:
+            node.InsertChild(-1, id, false, 0)->Data = d;
+            return;
+        case 0x00EC: {
+            node.InsertChild(-1, id, false, 0);
+            TEscherDrawing* drawing = ownerDrawing(node, context.Group);
+            drawing->Fonts = context.Fonts;
+            drawing->ReadDrawing(d, source);
+            break;
+        }
+        case 0x1026: {
+            CheckRange(d.size(), 0, 2);
+            const int index = GetWord(p);
+            TXFont* font = node.FbiFont(index);
+            // An index that names no workbook font refers to no font.
+            if (!font && context.Fonts) font = context.Fonts->Item(index);
+            node.InsertChild(-1, id, false, 0)->Font = font;
+            break;
+        }
+        case 0x1033: {
+            TChartRecord* last = node.Last();
+            if (!last) fail("Chart record BEGIN without a record before it");
+            if (depth + 1 > maxNesting) fail("Chart records nested deeper than 64 levels");
+            ReadChartRecords(*last, source, context, depth + 1);
+            break;
+        }
+        case 0x1034:
+            return;
+        case 0x1060: {
+            CheckRange(d.size(), 0, 10);
+            TChartRecord* n = node.InsertChild(-1, id, false, 0);
+            n->Data = d.left(10);
+            n->Font = context.Fonts ? context.Fonts->Item(GetWord(p + 8)) : nullptr;
+            if (n->Font) n->Font->Unshareable = true;
+            break;
+        }
+        case 0x1066: {
+            while (source.PeekRecordId() == 0x1066 || source.PeekRecordId() == 0x003C) {
+                uint16_t more;
+                d += source.ReadRecord(more);
+            }
+            node.InsertChild(-1, id, true, 0)->Data = d;
+            break;
+        }
+        default:
+            node.InsertChild(-1, id, false, 0)->Data = d;
+            break;
+        }
+    }
+}
+
+static TEscherDrawing* ownerDrawing(TChartRecord& node, TEscherGroup* group)
+{
+    TChartRecord* root = node.Root();
+    if (root && root->OwnerChart) {
+        root->OwnerChart->Drawing = std::make_unique<TEscherDrawing>(group);
+        return root->OwnerChart->Drawing.get();
+    }
+    if (root && root->OwnerSheets && root->OwnerSheets->Count() > 0) {
+        TSheetChart& c = (*root->OwnerSheets)[root->OwnerSheets->Count() - 1];
+        c.Drawing = std::make_unique<TEscherDrawing>(group);
+        return c.Drawing.get();
+    }
+    fail("Chart record parent is not of excpected type");
+}
+
+// ---- chart sheets
+
+TSheetChart::TSheetChart() = default;
+TSheetChart::~TSheetChart() = default;
+
+TSheetChart* TSheetCharts::Add()
+{
+    m_items.push_back(std::make_unique<TSheetChart>());
+    return m_items.back().get();
+}
+
+void TSheetCharts::ReadChartSheet(TRecordSource& source, const QString& name, int sheetIndex, const QByteArray& bof, TXFonts* fonts)
+{
+    TSheetChart* c = Add();
+    c->Name = name;
+    c->SheetIndex = sheetIndex;
+    c->Root = std::make_unique<TChartRecord>(chartRootId, 0);
+    c->Root->IsUpdate = true;
+    c->Root->OwnerSheets = this;
+    TChartRecord* b = c->Root->InsertChild(-1, 0x0809, false, 0);
+    b->Data = bof.left(16);
+    b->Data.resize(16);
+    ReadChartRecords(*c->Root, source, {fonts, m_group});
+}
+
+}

@@ -1,0 +1,147 @@
+// Node rows (contracting hides their rows) and grouping by a column's values.
+#include "RowsFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace grid;
+using namespace rowtest;
+
+namespace {
+// One fixed row, then data rows whose column 2 holds A, A, B, B (column 1 names them).
+std::unique_ptr<TZedEzeravIvur> groupGrid()
+{
+    auto g = makeGrid(5, 4);
+    const QStringList keys = {"A", "A", "B", "B"};
+    const QStringList names1 = {"a1", "a2", "b1", "b2"};
+    g->SetCells(2, 0, "Key");
+    g->SetColWidths(2, 77);
+    for (int i = 0; i < 4; ++i) {
+        g->SetCells(1, i + 1, names1[i]);
+        g->SetCells(2, i + 1, keys[i]);
+        g->SetCells(3, i + 1, QString::number(i));
+    }
+    return g;
+}
+} // namespace
+
+TEST(Nodes, ContractingAnOuterNodeKeepsTheInnerOnesRowsAndShowsThemExpanded)
+{
+    auto g = makeGrid(10, 3);
+    g->AddNode(1, 8);   // rows 1..8
+    g->AddNode(3, 3);   // rows 3..5 inside
+    EXPECT_EQ(g->NodeCount(), 2);
+    EXPECT_EQ(g->GetNodeLevel(1), 1);
+    EXPECT_EQ(g->GetNodeLevel(3), 2);
+    EXPECT_EQ(g->GetParentNode(4), 3);
+    EXPECT_EQ(g->GetParentNode(3), 1);
+    EXPECT_EQ(g->GetParentNode(9), -1);
+    EXPECT_EQ(g->GetNodeSpan(2), -1);
+
+    g->ContractNode(3);
+    EXPECT_EQ(column(*g), names({0, 1, 2, 3, 6, 7, 8, 9}));
+    g->ContractNode(1);
+    EXPECT_EQ(column(*g), names({0, 1, 9}));
+    EXPECT_TRUE(g->IsNodeContracted(1));
+    g->ExpandNode(1);
+    EXPECT_EQ(column(*g), names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_FALSE(g->IsNodeContracted(3));
+
+    g->ContractAll();
+    EXPECT_EQ(column(*g), names({0, 1, 9}));
+    g->ExpandAll();
+    EXPECT_EQ(g->RowCount(), 10);
+
+    // Adding a node again replaces its span without counting it twice; a plain row is no node.
+    g->AddNode(3, 2);
+    EXPECT_EQ(g->NodeCount(), 2);
+    EXPECT_EQ(g->GetNodeLevel(3), 2);
+    EXPECT_EQ(g->GetCellProperties(0, 5)->NodeLevel, 1);
+    g->RemoveNode(7);
+    EXPECT_EQ(g->NodeCount(), 2);
+    g->RemoveNode(3);
+    EXPECT_EQ(g->NodeCount(), 1);
+    g->RemoveAllNodes();
+    EXPECT_FALSE(g->HasNodes());
+}
+
+TEST(Nodes, ExpandOneContractsTheNodeExpandedBefore)
+{
+    auto g = makeGrid(10, 3);
+    g->AddNode(1, 3);
+    g->AddNode(4, 3);
+    g->CellNode()->ExpandOne = true;
+    g->ContractAll();
+    g->ExpandNode(1);
+    EXPECT_EQ(column(*g), names({0, 1, 2, 3, 4, 7, 8, 9}));
+    g->ExpandNode(4);
+    EXPECT_TRUE(g->IsNodeContracted(1));
+    EXPECT_EQ(column(*g), names({0, 1, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(Nodes, TheGlyphLiesInTheIndentOfTheNodesLevel)
+{
+    auto g = makeGrid(10, 3);
+    g->CellNode()->SetNodeIndent(12);
+    g->AddNode(1, 6);
+    g->AddNode(2, 2);
+    EXPECT_TRUE(g->PointOnNodeGlyph(2, 13));
+    EXPECT_FALSE(g->PointOnNodeGlyph(2, 12));
+    EXPECT_FALSE(g->PointOnNodeGlyph(2, 24));
+    EXPECT_TRUE(g->PointOnNodeGlyph(1, 5));
+    EXPECT_FALSE(g->PointOnNodeGlyph(3, 5));
+}
+
+TEST(Grouping, HeadersSpanTheirGroupsAndTheColumnGoes)
+{
+    auto g = groupGrid();
+    g->Group(2);
+    EXPECT_EQ(g->ColCount(), 3);
+    EXPECT_EQ(column(*g, 1), QStringList({"r0", "A", "a1", "a2", "B", "b1", "b2"}).replaceInStrings("r0", ""));
+    EXPECT_TRUE(g->IsNodeRow(1));
+    EXPECT_TRUE(g->IsNodeRow(4));
+    EXPECT_EQ(g->GetNodeSpan(1), 3);
+    EXPECT_EQ(g->GetNodeSpan(4), 3);
+
+    g->UnGroup();
+    EXPECT_FALSE(g->HasNodes());
+    EXPECT_EQ(g->ColCount(), 4);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "a1", "a2", "b1", "b2"}));
+    EXPECT_EQ(column(*g, 2), QStringList({"Key", "A", "A", "B", "B"}));
+    EXPECT_EQ(column(*g, 3), QStringList({"", "0", "1", "2", "3"}));
+    EXPECT_EQ(g->ColWidths(2), 77);
+}
+
+TEST(Grouping, SummaryRowsCloseEachGroupAndGoAgainWhateverSummarySaysLater)
+{
+    auto g = groupGrid();
+    g->Grouping()->Summary = true;
+    g->Group(2);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "A", "a1", "a2", "", "B", "b1", "b2", ""}));
+    EXPECT_TRUE(g->IsSummaryRow(4));
+    EXPECT_TRUE(g->IsSummaryRow(8));
+    EXPECT_EQ(g->GetNodeSpan(1), 3);
+    EXPECT_EQ(g->GetNodeSpan(5), 3);
+
+    g->Grouping()->Summary = false;
+    g->UnGroup();
+    EXPECT_EQ(column(*g, 1), QStringList({"", "a1", "a2", "b1", "b2"}));
+    EXPECT_EQ(column(*g, 2), QStringList({"Key", "A", "A", "B", "B"}));
+}
+
+TEST(Grouping, NothingHappensWithoutRowsForTheNodeColumnOrWithTheFilterOn)
+{
+    auto g = groupGrid();
+    g->Group(0);
+    EXPECT_FALSE(g->HasNodes());
+    g->Filter().Add().Condition = "*";
+    g->SetFilterActive(true);
+    g->Group(2);
+    EXPECT_FALSE(g->HasNodes());
+    g->SetFilterActive(false);
+
+    auto empty = makeGrid(2, 4);   // a fixed row and a footer row only
+    empty->SetFixedFooters(1);
+    empty->Group(2);
+    EXPECT_FALSE(empty->HasNodes());
+    EXPECT_EQ(empty->ColCount(), 4);
+}
