@@ -146,7 +146,7 @@ void TZedEzeravIvur::paintUnusedArea(QPainter& p)
 void TZedEzeravIvur::drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected)
 {
     const TBackGround* bg = m_backGround.get();
-    const TCellProperties* props = CellPropertiesOrNull(DisplColIndex(col), row);
+    const TCellProperties* props = CellPropertiesOrNull(RealColIndex(col), row);
     if (props && props->BrushColor() != gfx::clNone)
         return;
     if (selected && m_showSelection)

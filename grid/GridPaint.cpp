@@ -86,7 +86,7 @@ void TZedEzeravIvur::GetCellColors(int col, int row, bool& wordWrap, TAlignment&
         return f;
     }();
     font.Assign(col < fixedCols || row < fixedRows ? m_fixedFont : gridFont);
-    const int real = mapColumn ? DisplColIndex(col) : col;
+    const int real = mapColumn ? RealColIndex(col) : col;
     brush = gfx::clNone;
     colorTo = gfx::clNone;
     const TCellProperties* props = CellPropertiesOrNull(real, row);
@@ -172,7 +172,7 @@ bool TZedEzeravIvur::cellShownSelected(int col, int row, tk::TGridDrawState stat
 {
     if (state & tk::gdSelected)
         return true;
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     return (GridOptions() & tk::goRowSelect) && real >= FixedCols() && real < ColCount() - m_fixedRightCols
            && row >= 0 && RowSelected(row);
 }
@@ -180,7 +180,7 @@ bool TZedEzeravIvur::cellShownSelected(int col, int row, tk::TGridDrawState stat
 void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState state, const QRect& cellRect, int row)
 {
     QRect rect = cellRect;
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     bool wordWrap = WordWrap();
     TAlignment hAlign = taLeftJustify;
     TVAlignment vAlign = vtaTop;
@@ -189,6 +189,15 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
     tk::TGridDrawState colorState = state;
     GetCellColors(col, row, wordWrap, hAlign, vAlign, font, colorTo, brush, true, false, false, colorState);
     const bool fixed = (state & tk::gdFixed) || (colorState & tk::gdFixed);
+
+    // The graphic's room; in column 0 of a node row the node glyph's.
+    TCellVAlign gva = vaTop;
+    TCellHAlign gha = haLeft;
+    bool textVisible = true;
+    int gw = 0, gh = 0;
+    TCellGraphic* graphic = GetCellGraphicLayout(real, row, gva, gha, textVisible, gh, gw);
+    if (col == 0 && HasNodes() && IsNodeRow(RealRowIndex(row)))
+        gw = 12 * GetNodeLevel(RealRowIndex(row)) + 4;
 
     if ((state & tk::gdSelected) && !(state & tk::gdFocused) && m_selectionColor == gfx::clNone)
         brush = gfx::clHighlight;
@@ -237,7 +246,7 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
 
     int textWidth = 0;
     drawCellText(p, col, row, state, rect, hAlign, vAlign, wordWrap, savedBrush, savedFontColor, font, brush,
-                 textWidth);
+                 textWidth, gha, gva, gw, gh, textVisible);
 
     // Borders and edges on the whole cell again.
     rect = cellRect.adjusted(-1, -1, 1, 1);
@@ -256,6 +265,20 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
             p.drawLine(r.left(), r.top(), r.left(), r.bottom());
         }
     }
+
+    // Right fixed columns of the flat looks get a frame line outside the cell.
+    if (real >= ColCount() - m_fixedRightCols && m_look != glClassic && m_flat) {
+        p.setPen(QColor(0x80, 0x80, 0x80));
+        p.drawRect(cellRect.adjusted(-1, -1, 0, 0));
+    }
+
+    // Tree lines of node rows, then the graphic.
+    QRect graphicRect = cellRect;
+    if (col == 0 && HasNodes() && row >= TBaseGrid::FixedRows() && m_cellNode->ShowTree())
+        drawTreeLines(p, row, graphicRect);
+    if (graphic)
+        DrawCellGraphic(p, graphic->CellType == ctNode ? cellRect : graphicRect, real, row, graphic, vAlign, hAlign, textVisible ? textWidth : 0,
+                        cellShownSelected(col, row, state) && !(state & tk::gdFocused), brush);
 
     // OnDrawCell and OnCustomCellDraw draw over what the grid drew.
     if (OnDrawCell) {
@@ -280,9 +303,10 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
 
 void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawState state, QRect rect,
                                   TAlignment hAlign, TVAlignment vAlign, bool wordWrap, TColor savedBrush,
-                                  TColor savedFontColor, tk::TFont& font, TColor& brush, int& textWidth)
+                                  TColor savedFontColor, tk::TFont& font, TColor& brush, int& textWidth,
+                                  TCellHAlign gha, TCellVAlign gva, int gw, int gh, bool textVisible)
 {
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     const bool fixed = state & tk::gdFixed;
     TColor urlColor = m_urlColor;
     const bool selected = cellShownSelected(col, row, state);
@@ -348,8 +372,26 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         p.setPen(QPen(Qt::black, 1));
     }
 
+    if (!textVisible)
+        return;
     const QRect outer = rect;
     rect.adjust(m_cellMarginX, m_cellMarginY, -m_cellMarginX, 0);
+    int textOffset = 0;
+    if (gha == haBeforeText) {
+        rect.setLeft(rect.left() + gw);
+        if (hAlign == taLeftJustify)
+            textOffset = gw;
+    } else if (gha == haAfterText) {
+        rect.setRight(rect.right() - gw);
+    } else if (gha == haLeft) {
+        textOffset = gw;
+    }
+    if (gva == vaAboveText)
+        rect.setTop(rect.top() + gh);
+    else if (gva == vaUnderText)
+        rect.setBottom(rect.bottom() - gh);
+    if (col == 0 && HasNodes() && !IsNodeRow(RealRowIndex(row)))
+        rect.setLeft(rect.left() + RowIndent(row));
     const bool sortMark = ShowsSortIndicator(real, row);
     const QPalette& pal = palette();
     p.setFont(font.Font());
@@ -451,7 +493,7 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         if (row == 0 && FilterButtonColumn(real))
             r.setRight(r.right() - 16);
         const int w = std::max(0, std::min(r.width() - 16, measured.width()));
-        const int x = hAlign == taLeftJustify ? r.left() + w + 10 : hAlign == taRightJustify ? r.right() - w - 10 : r.left() + 8;
+        const int x = hAlign == taLeftJustify ? r.left() + w + textOffset + 10 : hAlign == taRightJustify ? r.right() - w - 10 : r.left() + 8;
         const int y = vAlign == vtaCenter ? outer.center().y() : vAlign == vtaBottom ? outer.bottom() - 8 : outer.top() + 8;
         DrawSortIndicator(p, real, y, x);
     }
@@ -533,7 +575,7 @@ void TZedEzeravIvur::DrawSortIndicator(QPainter& p, int col, int y, int x)
 
 void TZedEzeravIvur::drawCellBorders(QPainter& p, int col, int row, const QRect& rect)
 {
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     QPen pen(Qt::black, 1);
     TCellBorders borders = 0;
     GetCellBorder(real, row, pen, borders);
@@ -569,6 +611,32 @@ void TZedEzeravIvur::drawCellBorders(QPainter& p, int col, int row, const QRect&
     p.restore();
 }
 
+// ------------------------------------------------------------------ tree lines
+
+void TZedEzeravIvur::drawTreeLines(QPainter& p, int row, QRect& rect)
+{
+    const TCellNode* cn = m_cellNode.get();
+    const int realRow = RealRowIndex(row);
+    const int level = std::max(0, CellPropertiesOrNull(0, row) ? CellPropertiesOrNull(0, row)->NodeLevel : 0);
+    const int x = rect.left() + level * cn->NodeIndent();
+    p.save();
+    p.setPen(QPen(tk::ToQColor(cn->TreeColor(), palette()), 1));
+    const int mid = rect.top() + rect.height() / 2;
+    if (level > 0) {
+        p.drawLine(x - 4, mid, cn->ShowTreeFull() ? rect.right() : x + 4, mid);
+        const int kind = NodeLineKind(realRow);
+        if (kind == 1)
+            p.drawLine(x - 4, rect.top(), x - 4, mid);
+        else if (kind == 2)
+            p.drawLine(x - 4, rect.top(), x - 4, rect.bottom() + 4);
+    }
+    if (CellPropertiesOrNull(0, row))
+        for (int k = 1; k <= level; ++k)
+            p.drawLine(x - cn->NodeIndent() * k - 4, rect.top(), x - cn->NodeIndent() * k - 4, rect.bottom() + 4);
+    p.restore();
+    rect.setLeft(x);
+}
+
 // ------------------------------------------------------------------ sizing lines
 
 void TZedEzeravIvur::DrawColumnSizingLine(int x)
@@ -587,7 +655,7 @@ void TZedEzeravIvur::DrawRowSizingLine(int y)
 
 void TZedEzeravIvur::MeasureCellText(int col, int row, QSize& size, bool wrap)
 {
-    const int real = DisplColIndex(col);
+    const int real = RealColIndex(col);
     tk::TFont f;
     bool wordWrap = wrap;
     TAlignment hAlign = taLeftJustify;
@@ -625,10 +693,14 @@ void TZedEzeravIvur::MeasureCellText(int col, int row, QSize& size, bool wrap)
         QTextDocument* doc = edit->document();
         doc->setDefaultFont(font);
         doc->setDocumentMargin(0);
-        if (wrap || WordWrap())
+        if (wrap || WordWrap()) {
+            edit->setLineWrapMode(QTextEdit::FixedPixelWidth);
+            edit->setLineWrapColumnOrWidth(std::max(1, ColWidths(col) - 2 * mx));
             doc->setTextWidth(std::max(1, ColWidths(col) - 2 * mx));
-        else
+        } else {
+            edit->setLineWrapMode(QTextEdit::NoWrap);
             doc->setTextWidth(-1);
+        }
         edit->UpdateRequestedSize();
         size = QSize(edit->ReqWidth() + 2 * mx, edit->ReqHeight() + 2 * my);
     } else if (kind == 5) {

@@ -98,6 +98,9 @@ void TZedEzeravIvur::DrawRichTextCell(int col, int row, const QRect& rect, QPain
     }
     const int inset = CellMarginX();
     const QRect page = rect.adjusted(inset, inset, -inset, -inset);
+    // The edit lays its document out at the width it is given (it is never shown).
+    edit->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    edit->setLineWrapColumnOrWidth(std::max(1, page.width()));
     doc->setTextWidth(std::max(1, page.width()));
     p.save();
     p.translate(page.topLeft());

@@ -342,8 +342,8 @@ public:
     // The room a cell's content needs (automatic sizing): its display text in the grid's or, for a
     // fixed cell, the fixed font, with the cell margins; `wrap` wraps it at the column width.
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
-    // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
-    virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
+    // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
+    virtual void CellGraphicSize(int col, int row, QSize& size);
     // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
     virtual void UpdateScrollBarsAlways() {}
     // The grid's 500 ms timer (started when its window is first shown) has ticked.
@@ -573,6 +573,32 @@ public:
     void GetCellTextNoHTML(int col, int row, QString& text);
     void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
 
+    // --- cell graphics (GridGraphics.cpp)
+    // The cell's graphic; in column 0 of a HotmailRowSelect grid the grid's shared row check box,
+    // which no cell owns.
+    virtual TCellGraphic* GetCellGraphicObject(int col, int row);
+    virtual TCellType GetCellType(int col, int row);
+    // Replaces the cell's graphic by a new one.
+    TCellGraphic* CreateCellGraphic(int col, int row);
+    // Frees the cell's graphic; false when it had none (of that kind).
+    bool RemoveCellGraphic(int col, int row);
+    bool RemoveCellGraphicOfKind(int col, int row, TCellType kind);
+    const std::vector<int>* CellImageIndexes(int col, int row);
+    // The graphic with its size and place for painting (null when the cell has none).
+    TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
+                                       int& height, int& width);
+    // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
+    void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
+                         TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);
+    void DrawCheckGlyph(QPainter& p, const QRect& rect, bool checked, bool enabled, TControlStyle style);
+    void DrawRadioGroup(QPainter& p, const QRect& rect, int count, int selectedIndex, const QStringList& items,
+                        bool disabled, bool sideBySide, const QString& cellText, bool selected);
+    // Selects the radio item under (x, y), relative to the cell's top-left corner.
+    void ClickRadioItem(int col, int row, int y, int x);
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioClick;
+    // A row's indent: its node level times CellNode.NodeIndent in a grid with nodes.
+    int RowIndent(int row) override;
+
     // --- background and theme colours (GridBackground.cpp)
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
@@ -799,12 +825,15 @@ private:
     int m_loadedFixedCols = 1;
     int m_loadedDefaultRowHeight = 21;
     // painting
+    std::unique_ptr<TCellGraphic> m_rowCheckBox; // the shared check box of HotmailRowSelect rows
     int m_updateCountBeforeInc = -1;
     int m_colSizingLine = -1;
     int m_rowSizingLine = -1;
     void drawCellText(QPainter& p, int col, int row, tk::TGridDrawState state, QRect rect, TAlignment hAlign,
                       TVAlignment vAlign, bool wordWrap, TColor savedBrush, TColor savedFontColor, tk::TFont& font,
-                      TColor& brush, int& textWidth);
+                      TColor& brush, int& textWidth, TCellHAlign gha, TCellVAlign gva, int gw, int gh,
+                      bool textVisible);
+    void drawTreeLines(QPainter& p, int row, QRect& rect);
     void drawCellBorders(QPainter& p, int col, int row, const QRect& rect);
     void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
     void paintUnusedArea(QPainter& p);
