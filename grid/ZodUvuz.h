@@ -354,8 +354,8 @@ public:
     // The room a cell's content needs (automatic sizing): its display text in the grid's or, for a
     // fixed cell, the fixed font, with the cell margins; `wrap` wraps it at the column width.
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
-    // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
-    virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
+    // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
+    virtual void CellGraphicSize(int col, int row, QSize& size);
     // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
     virtual void UpdateScrollBarsAlways() {}
     // The grid's 500 ms timer (started when its window is first shown) has ticked.
@@ -537,6 +537,84 @@ public:
     void BeginUpdate();
     void EndUpdate();
     int UpdateCount() const { return m_updateCount; }
+    // Counts up without touching the window (around a single scroll-position change); Clear
+    // gives back the count the matching Inc found, so an enclosing BeginUpdate keeps its hold.
+    void IncUpdateCount();
+    void ClearUpdateCount();
+
+    // --- cell painting (GridPaint.cpp)
+    // The colours, font, alignment and word wrap of a cell; `mapColumn`: `col` is a display column.
+    void GetCellColors(int col, int row, bool& wordWrap, TAlignment& hAlign, TVAlignment& vAlign, tk::TFont& font,
+                       TColor& colorTo, TColor& brushColor, bool mapColumn, bool selectionAware, bool printing,
+                       tk::TGridDrawState& state) override;
+    void ResolveCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    // Whether a header cell shows the sort mark; the mark itself at (x, y).
+    bool ShowsSortIndicator(int col, int row);
+    void DrawSortIndicator(QPainter& painter, int col, int y, int x);
+    // The dotted line shown while a column / row is sized; drawing the same line again removes it.
+    void DrawColumnSizingLine(int x);
+    void DrawRowSizingLine(int y);
+    // The sizing lines now shown (x or y; -1 when none).
+    int ColumnSizingLine() const { return m_colSizingLine; }
+    int RowSizingLine() const { return m_rowSizingLine; }
+    // The text shown for a formula cell: the display text in this class.
+    virtual void GetCellTextForCopy(int col, int row, QString& value) { (void)col; (void)row; (void)value; }
+    virtual bool FilterButtonColumn(int col) { (void)col; return false; }
+    // Points added to every cell font while painting (wheel zoom); never below 1 point in total.
+    int FontZoom = 0;
+    // Blinking mini-HTML text shows while this is on.
+    bool BlinkPhase = true;
+    TColor FixedGradientColor = gfx::clWhite;
+    TColor FixedGradientColorTo = gfx::clBtnFace;
+    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& floatFormat)> OnGetFloatFormat;
+    std::function<void(QObject* sender, int row, int col, QPen& left, QPen& top, QPen& right, QPen& bottom)>
+        OnGetCellBorderProp;
+    std::function<void(QObject* sender, int col, int row, const QRect& rect, tk::TGridDrawState state)> OnDrawCell;
+    std::function<void(QObject* sender, QPainter& canvas, int col, int row, tk::TGridDrawState state,
+                       const QRect& rect, bool printing)>
+        OnCustomCellDraw;
+
+    // --- rich-text cells (GridPaintRichText.cpp)
+    // The hidden rich edit that renders and measures rich-text cells (made on first use).
+    class VOdoZozaRere* RichRender();
+    // A non-empty stored text is read into the edit (RTF, else plain text); an empty one clears it.
+    void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
+    // The edit's content as RTF; "" for an empty edit.
+    void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
+    // The stored text without its mini-HTML tags.
+    void GetCellTextNoHTML(int col, int row, QString& text);
+    void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
+
+    // --- cell graphics (GridGraphics.cpp)
+    // The cell's graphic; in column 0 of a HotmailRowSelect grid the grid's shared row check box,
+    // which no cell owns.
+    virtual TCellGraphic* GetCellGraphicObject(int col, int row);
+    virtual TCellType GetCellType(int col, int row);
+    // Replaces the cell's graphic by a new one.
+    TCellGraphic* CreateCellGraphic(int col, int row);
+    // Frees the cell's graphic; false when it had none (of that kind).
+    bool RemoveCellGraphic(int col, int row);
+    bool RemoveCellGraphicOfKind(int col, int row, TCellType kind);
+    const std::vector<int>* CellImageIndexes(int col, int row);
+    // The graphic with its size and place for painting (null when the cell has none).
+    TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
+                                       int& height, int& width);
+    // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
+    void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
+                         TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);
+    void DrawCheckGlyph(QPainter& p, const QRect& rect, bool checked, bool enabled, TControlStyle style);
+    void DrawRadioGroup(QPainter& p, const QRect& rect, int count, int selectedIndex, const QStringList& items,
+                        bool disabled, bool sideBySide, const QString& cellText, bool selected);
+    // Selects the radio item under (x, y), relative to the cell's top-left corner.
+    void ClickRadioItem(int col, int row, int y, int x);
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioClick;
+    // A row's indent: its node level times CellNode.NodeIndent in a grid with nodes.
+    int RowIndent(int row) override;
+
+    // --- background and theme colours (GridBackground.cpp)
+    // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
+    int DetectThemeScheme();
+    void AdaptToTheme();
 
     // --- navigation
     void GoToCell(int col, int row);
@@ -742,6 +820,8 @@ protected:
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
+    void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
+    void Paint(QPainter& painter, const QRect& clip) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -843,6 +923,20 @@ private:
     int m_loadedFixedRows = 1;
     int m_loadedFixedCols = 1;
     int m_loadedDefaultRowHeight = 21;
+    // painting
+    std::unique_ptr<TCellGraphic> m_rowCheckBox; // the shared check box of HotmailRowSelect rows
+    int m_updateCountBeforeInc = -1;
+    int m_colSizingLine = -1;
+    int m_rowSizingLine = -1;
+    void drawCellText(QPainter& p, int col, int row, tk::TGridDrawState state, QRect rect, TAlignment hAlign,
+                      TVAlignment vAlign, bool wordWrap, TColor savedBrush, TColor savedFontColor, tk::TFont& font,
+                      TColor& brush, int& textWidth, TCellHAlign gha, TCellVAlign gva, int gw, int gh,
+                      bool textVisible);
+    void drawTreeLines(QPainter& p, int row, QRect& rect);
+    void drawCellBorders(QPainter& p, int col, int row, const QRect& rect);
+    void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
+    void paintUnusedArea(QPainter& p);
+    bool cellShownSelected(int col, int row, tk::TGridDrawState state);
 
     // rows
     struct SortRun;
