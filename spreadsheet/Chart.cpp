@@ -132,12 +132,58 @@ void TChartPlotArea::SetIs3D(bool on)
     m_style->Chart3D.Load(n);
 }
 
-void TChartPlotArea::SetHasLegendOff()
+void TChartPlotArea::SetHasLegend(bool on)
 {
-    if (!m_style || !HasLegend()) return;
-    // The records bound below the legend go with it.
-    m_style->Node()->DeleteById(0x1015);
-    m_style->Legend.Unbind();
+    if (!m_style || on == HasLegend()) return;
+    TChartRecord* f = m_style->Node();
+    if (!on) {
+        // The records bound below the legend go with it.
+        f->DeleteById(0x1015);
+        m_style->Legend.Unbind();
+        return;
+    }
+    TChartRecord* n = f->InsertChild(-1, 0x1015, false, 20);
+    const uint32_t v[] = {3644, 1742, 336, 350};
+    for (int i = 0; i < 4; ++i) PutDWord(n->Bytes() + 4 * i, v[i]);
+    n->Bytes()[16] = 3;
+    n->Bytes()[17] = 1;
+    PutWord(n->Bytes() + 18, 0x001F);
+    m_style->Legend.Load(n);
+    InsertDefaultRecords(*n, 1);
+}
+
+void TChartPlotArea::SetChartType(TXLSChartType type)
+{
+    if (type == xctNone || type > xctSurface) fail("Invalid chart type");
+    if (!m_style || type == ChartType()) return;
+    static const int templates[] = {0, 4, 9, 5, 6, 7, 8, 9, 10};
+    TChartRecord* f = m_style->Node();
+    f->ClearChildren();
+    m_style = std::make_unique<TChartStyleGroup>();
+    InsertDefaultRecords(*f, templates[type]);
+    TChartRecord* g = f->Child(0);
+    // plain columns (the template's bars lie), and bubbles by their bit
+    if (type == xctColumn) PutWord(g->Bytes() + 4, GetWord(g->Bytes() + 4) & ~0x0001);
+    if (type == xctBubble) PutWord(g->Bytes() + 4, GetWord(g->Bytes() + 4) | 0x0001);
+    m_style->Load(f);
+}
+
+void TChartStyle::SetHasDefDataPoint(bool on)
+{
+    if (!m_node || on == HasDefDataPoint()) return;
+    if (!on) {
+        for (int i = 0; i < m_node->Count(); ++i)
+            if (m_node->Child(i) == DefDatapoint) {
+                m_node->DeleteById(0x1006);
+                break;
+            }
+        DefDatapoint = nullptr;
+        return;
+    }
+    TChartRecord* n = m_node->InsertChild(-1, 0x1006, false, 8);
+    PutWord(n->Bytes() + 4, 0xFFFD);
+    InsertDefaultRecords(*n, 3);
+    DefDatapoint = n;
 }
 
 // ---- series

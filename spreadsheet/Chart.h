@@ -57,6 +57,8 @@ public:
     TChartLegend Legend;
     TChartRecord* DefDatapoint = nullptr;   // the DATAFORMAT of the default data point
     bool VaryColors() const;
+    bool HasDefDataPoint() const { return DefDatapoint; }
+    void SetHasDefDataPoint(bool on);
     void Load(TChartRecord* node) override;
 };
 
@@ -77,7 +79,9 @@ public:
     bool Is3D() const { return m_style && m_style->Chart3D.Node(); }
     bool HasLegend() const { return m_style && m_style->Legend.Node(); }
     void SetIs3D(bool on);
-    void SetHasLegendOff();   // removes the legend
+    void SetHasLegend(bool on);
+    // Replaces the chart group by the default group of the type.
+    void SetChartType(TXLSChartType type);
     void Load(TChartRecord* node) override;
 private:
     std::unique_ptr<TChartStyle> m_style;

@@ -140,6 +140,111 @@ static TEscherDrawing* ownerDrawing(TChartRecord& node, TEscherGroup* group)
     fail("Chart record parent is not of excpected type");
 }
 
+// ---- templates
+
+namespace {
+struct TDefaultRecord {
+    uint16_t id;
+    QByteArray data;
+};
+enum : uint16_t { beginId = 0x1033, endId = 0x1034, legendMarker = 0xF001 };
+
+QByteArray words(std::initializer_list<uint32_t> values, std::initializer_list<int> sizes)
+{
+    QByteArray out;
+    auto size = sizes.begin();
+    for (uint32_t v : values) {
+        const int n = *size++;
+        for (int i = 0; i < n; ++i) out += char((v >> (8 * i)) & 0xFF);
+    }
+    return out;
+}
+
+const QList<TDefaultRecord>& legendTexts()
+{
+    static const QList<TDefaultRecord> t = {
+        {beginId, {}},
+        {0x104F, words({2, 2, 0, 0, 0, 0}, {2, 2, 4, 4, 4, 4})},                                    // POS
+        {0x1025, words({2, 2, 1, 0, 0, 0, 0, 0, 0x00B1, 0x4D, 0, 0}, {1, 1, 2, 4, 4, 4, 4, 4, 2, 2, 2, 2})},   // TEXT
+        {beginId, {}},
+        {0x104F, words({2, 2, 0, 0, 0, 0}, {2, 2, 4, 4, 4, 4})},
+        {0x1051, words({0, 1, 0, 0, 0}, {1, 1, 2, 2, 2})},                                          // AI of the name
+        {endId, {}},
+        {endId, {}},
+    };
+    return t;
+}
+
+const QList<TDefaultRecord>& pointFormats()
+{
+    static const QList<TDefaultRecord> t = {
+        {0x105F, words({0}, {2})},                                                                  // CHART3DBARSHAPE
+        {0x1007, words({0, 0, 0xFFFF, 0x0009, 0x4D}, {4, 2, 2, 2, 2})},                             // LINEFORMAT
+        {0x100A, words({0xFFFFFF, 0, 1, 0x0001, 0x4E, 0x4E}, {4, 4, 2, 2, 2, 2})},                  // AREAFORMAT
+        {0x100B, words({0}, {2})},                                                                  // PIEFORMAT
+        {0x1009, words({0, 0, 0, 0x0001, 0x4D, 0x4D, 60}, {4, 4, 2, 2, 2, 2, 4})},                  // MARKERFORMAT
+    };
+    return t;
+}
+
+QList<TDefaultRecord> chartGroup(const TDefaultRecord& group, bool defaultPoint)
+{
+    QList<TDefaultRecord> t = {
+        group,
+        {0x1022, words({0, 0, 0, 0, 0x000F}, {2, 2, 2, 2, 2})},                                     // CHARTFORMATLINK
+        {0x1015, words({3547, 1707, 389, 244, 3, 1, 0x001F}, {4, 4, 4, 4, 1, 1, 2})},               // LEGEND
+        {legendMarker, {}},
+    };
+    if (defaultPoint) {
+        t.append(TDefaultRecord{0x1006, words({0, 0, 0xFFFD, 0}, {2, 2, 2, 2})});                                 // DATAFORMAT
+        t.append(TDefaultRecord{beginId, {}});
+        t += pointFormats();
+        t.append(TDefaultRecord{endId, {}});
+    }
+    return t;
+}
+
+QList<TDefaultRecord> templateOf(int type)
+{
+    switch (type) {
+    case 1: return legendTexts();
+    case 3: return pointFormats();
+    case 4: return chartGroup({0x101A, words({0}, {2})}, true);
+    case 5: return chartGroup({0x1017, words({0, 150, 0x0001}, {2, 2, 2})}, false);
+    case 6: return chartGroup({0x1018, words({0}, {2})}, false);
+    case 7: return chartGroup({0x1019, words({0, 0, 0x0002}, {2, 2, 2})}, false);
+    case 8: return chartGroup({0x103E, words({0x0001, 0x0012}, {2, 2})}, true);
+    case 9: return chartGroup({0x101B, words({100, 1, 0}, {2, 2, 2})}, true);
+    case 10: return chartGroup({0x103F, words({0x0001}, {2})}, true);
+    default: throw EXLSError(QStringLiteral("Unknown chart template %1").arg(type));
+    }
+}
+
+// Walks the entries from `i` into the children of `node`; answers the entry after the level.
+int walkTemplate(TChartRecord& node, const QList<TDefaultRecord>& t, int i)
+{
+    while (i < t.size()) {
+        const TDefaultRecord& e = t[i++];
+        switch (e.id) {
+        case beginId:
+            if (TChartRecord* last = node.Last()) i = walkTemplate(*last, t, i);
+            break;
+        case endId:
+            return i;
+        case legendMarker:
+            walkTemplate(node, legendTexts(), 0);
+            break;
+        default:
+            node.InsertChild(-1, e.id, false, 0)->Data = e.data;
+            break;
+        }
+    }
+    return i;
+}
+}   // namespace
+
+void InsertDefaultRecords(TChartRecord& node, int type) { walkTemplate(node, templateOf(type), 0); }
+
 // ---- chart sheets
 
 TSheetChart::TSheetChart() = default;

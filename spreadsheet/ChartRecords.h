@@ -53,6 +53,7 @@ public:
     TChartRecord* Find(uint16_t id) const;
     TChartRecord* InsertChild(int index, uint16_t id, bool update, int length);
     bool DeleteById(uint16_t id);
+    void ClearChildren() { m_children.clear(); }
     void ResizeData(int delta);
     TXFont* FbiFont(int fontIndex);
 
@@ -69,6 +70,11 @@ struct TChartReadContext {
 // Reads records into the children of `node` up to EOF, the END of its level or the end of the
 // records. `depth` is the BEGIN nesting of `node`.
 void ReadChartRecords(TChartRecord& node, TRecordSource& source, const TChartReadContext& context, int depth = 0);
+
+// Appends the records of a template (1, 3 to 10) to the children of `node`: 1 the texts of a
+// legend, 3 the formats of a default data point, 4 to 10 the chart groups area, column, line,
+// pie, radar, scatter and surface with their link, legend and (4, 8 to 10) default data point.
+void InsertDefaultRecords(TChartRecord& node, int type);
 
 // A chart sheet: its records and the drawing placed on it.
 class TSheetChart {

@@ -275,7 +275,7 @@ TEST(XlsChart, ChartModelFromRecords)
     EXPECT_TRUE(c.PlotArea.Is3D());
     EXPECT_EQ(c.PlotArea.ChartStyle()->Chart3D.Rotation(), 20);
     // removing the legend unbinds it
-    c.PlotArea.SetHasLegendOff();
+    c.PlotArea.SetHasLegend(false);
     EXPECT_FALSE(c.PlotArea.HasLegend());
     EXPECT_EQ(errorOf([&] { c.PlotArea.ChartStyle()->Legend.LegendType(); }), "Property has no data.");
     // 3-D off and on again: CHART3D goes in after the group and CHARTFORMATLINK, with its bytes
@@ -320,4 +320,89 @@ TEST(XlsChart, LoadErrors)
         TDrwChart c(0, {});
         EXPECT_EQ(errorOf([&] { c.Load(root.get()); }), k.error);
     }
+}
+
+namespace {
+// The tree below a node as "id(children)" text with the data of the nodes named in `withData`.
+QString shape(const TChartRecord& n, const QList<uint16_t>& withData = {})
+{
+    QStringList parts;
+    for (int i = 0; i < n.Count(); ++i) {
+        const TChartRecord* c = n.Child(i);
+        QString s = QString::number(c->Id, 16);
+        if (withData.contains(c->Id)) s += ':' + QString::fromLatin1(c->Data.toHex());
+        if (c->Count()) s += '(' + shape(*c, withData) + ')';
+        parts << s;
+    }
+    return parts.join(' ');
+}
+}   // namespace
+
+TEST(XlsChart, Templates)
+{
+    // a legend's texts below a node without children: POS and TEXT, POS and AI below the TEXT
+    TChartRecord legend(0x1015, 20);
+    InsertDefaultRecords(legend, 1);
+    EXPECT_EQ(shape(legend, {0x1051}), "104f 1025(104f 1051:0001000000000000)");
+    // the column group with its link, legend and the legend's texts
+    TChartRecord format(0x1014, 20);
+    InsertDefaultRecords(format, 5);
+    EXPECT_EQ(shape(format, {0x1017, 0x1022, 0x1015}),
+              "1017:000096000100 1022:00000000000000000f00 1015:db0d0000ab06000085010000f40000000301" "1f00(104f 1025(104f 1051))");
+    TChartRecord pie(0x1014, 20);
+    InsertDefaultRecords(pie, 7);
+    EXPECT_EQ(shape(pie, {0x1019}), "1019:000000000200 1022 1015(104f 1025(104f 1051))");
+    // area, radar, scatter and surface carry a default data point with its formats
+    TChartRecord area(0x1014, 20);
+    InsertDefaultRecords(area, 4);
+    EXPECT_EQ(shape(area, {0x1006}), "101a 1022 1015(104f 1025(104f 1051)) 1006:00000000fdff0000(105f 1007 100a 100b 1009)");
+}
+
+TEST(XlsChart, ChartTypeLegendAndDefaultPointSetters)
+{
+    auto root = readTree(chartBody(rec(0x1019, u16(0) + u16(0) + u16(2)), legend(3) + chart3d()));
+    TDrwChart c(0, {});
+    c.Load(root.get());
+    TChartPlotArea& p = c.PlotArea;
+    TChartRecord* f = p.ChartStyle()->Node();
+    EXPECT_EQ(p.ChartType(), xctPie);
+    EXPECT_EQ(errorOf([&] { p.SetChartType(xctNone); }), "Invalid chart type");
+    EXPECT_EQ(p.ChartType(), xctPie);
+    // a new group replaces the old one and its 3-D settings
+    p.SetChartType(xctColumn);
+    EXPECT_EQ(p.ChartType(), xctColumn);
+    EXPECT_EQ(f->Child(0)->Data.toHex(), QByteArray("000096000000"));
+    EXPECT_FALSE(p.Is3D());
+    EXPECT_TRUE(p.HasLegend());
+    // bubbles keep their bit and read back as bubbles; scatter without it
+    p.SetChartType(xctBubble);
+    EXPECT_EQ(p.ChartType(), xctBubble);
+    EXPECT_EQ(f->Child(0)->Data.toHex(), QByteArray("640001000100"));
+    EXPECT_TRUE(p.ChartStyle()->HasDefDataPoint());
+    p.SetChartType(xctScatter);
+    EXPECT_EQ(p.ChartType(), xctScatter);
+    for (TXLSChartType t : {xctArea, xctLine, xctPie, xctRadar, xctSurface}) {
+        p.SetChartType(t);
+        EXPECT_EQ(p.ChartType(), t) << int(t);
+    }
+    // the legend off and on: the new LEGEND with its bytes and texts
+    p.SetHasLegend(false);
+    EXPECT_FALSE(p.HasLegend());
+    EXPECT_EQ(f->IndexOf(0x1015), -1);
+    p.SetHasLegend(true);
+    TChartRecord* l = p.ChartStyle()->Legend.Node();
+    ASSERT_TRUE(l);
+    EXPECT_EQ(l->Data.toHex(), QByteArray("3c0e0000ce06000050010000") + "5e01000003011f00");
+    EXPECT_EQ(shape(*l), "104f 1025(104f 1051)");
+    EXPECT_EQ(p.ChartStyle()->Legend.LegendType(), cltRight);
+
+    // a default data point on a line chart
+    p.SetChartType(xctLine);
+    EXPECT_FALSE(p.ChartStyle()->HasDefDataPoint());
+    p.ChartStyle()->SetHasDefDataPoint(true);
+    ASSERT_TRUE(p.ChartStyle()->DefDatapoint);
+    EXPECT_EQ(p.ChartStyle()->DefDatapoint->Data.toHex(), QByteArray("00000000fdff0000"));
+    EXPECT_EQ(shape(*p.ChartStyle()->DefDatapoint), "105f 1007 100a 100b 1009");
+    p.ChartStyle()->SetHasDefDataPoint(false);
+    EXPECT_EQ(f->IndexOf(0x1006), -1);
 }
