@@ -90,13 +90,16 @@ void ReadChartRecords(TChartRecord& node, TRecordSource& source, const TChartRea
             TXFont* font = node.FbiFont(index);
             // An index that names no workbook font refers to no font.
             if (!font && context.Fonts) font = context.Fonts->Item(index);
-            node.InsertChild(-1, id, false, 0)->Font = font;
+            TChartRecord* n = node.InsertChild(-1, id, false, 0);
+            n->Font = font;
+            n->FontIndex = index;
             break;
         }
         case 0x1033: {
             TChartRecord* last = node.Last();
             if (!last) fail("Chart record BEGIN without a record before it");
             if (depth + 1 > maxNesting) fail("Chart records nested deeper than 64 levels");
+            last->Nested = true;
             ReadChartRecords(*last, source, context, depth + 1);
             break;
         }
@@ -244,6 +247,70 @@ int walkTemplate(TChartRecord& node, const QList<TDefaultRecord>& t, int i)
 }   // namespace
 
 void InsertDefaultRecords(TChartRecord& node, int type) { walkTemplate(node, templateOf(type), 0); }
+
+// ---- writer
+
+namespace {
+QByteArray record(uint16_t id, const QByteArray& data)
+{
+    QByteArray h(4, 0);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()), id);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()) + 2, uint16_t(data.size()));
+    return h + data;
+}
+
+int fontIndex(TXFonts* fonts, TXFont* font, int fallback)
+{
+    for (int i = 0; font && fonts && i < fonts->Count(); ++i)
+        if (fonts->Item(i) == font) return i;
+    return fallback;
+}
+}   // namespace
+
+QByteArray WriteChartRecords(TChartRecord& node, TXFonts* fonts)
+{
+    QByteArray out;
+    for (int i = 0; i < node.Count(); ++i) {
+        TChartRecord& c = *node.Child(i);
+        switch (c.Id) {
+        case 0x00EC: {
+            TChartRecord* root = c.Root();
+            TEscherDrawing* d = nullptr;
+            if (root && root->OwnerChart) d = root->OwnerChart->Drawing.get();
+            else if (root && root->OwnerSheets) {
+                for (int k = 0; k < root->OwnerSheets->Count(); ++k)
+                    if ((*root->OwnerSheets)[k].Root.get() == root) d = (*root->OwnerSheets)[k].Drawing.get();
+            }
+            if (!d) fail("Chart record parent is not of excpected type");
+            out += d->WriteRecords();
+            break;
+        }
+        case 0x1026: {
+            QByteArray d(2, 0);
+            PutWord(reinterpret_cast<uint8_t*>(d.data()), uint16_t(fontIndex(fonts, c.Font, qMax(c.FontIndex, 0))));
+            out += record(c.Id, d);
+            break;
+        }
+        case 0x1060: {
+            QByteArray d = c.Data;
+            if (d.size() >= 10 && c.Font) PutWord(reinterpret_cast<uint8_t*>(d.data()) + 8, uint16_t(fontIndex(fonts, c.Font, GetWord(c.Bytes() + 8))));
+            out += record(c.Id, d);
+            break;
+        }
+        case 0x1066: {
+            if (c.IsUpdate && c.Update) c.Update(c);
+            // a picture fill longer than a record goes on in CONTINUE records
+            for (int o = 0; o == 0 || o < c.Length(); o += 8224) out += record(o == 0 ? c.Id : 0x003C, c.Data.mid(o, 8224));
+            break;
+        }
+        default:
+            out += record(c.Id, c.Data);
+            break;
+        }
+        if (c.Count() > 0 || c.Nested) out += record(0x1033, {}) + WriteChartRecords(c, fonts) + record(0x1034, {});
+    }
+    return out;
+}
 
 // ---- chart sheets
 

@@ -154,6 +154,8 @@ public:
     std::unique_ptr<TMSORecords> Other;    // further drawing records of the shape
     TBaseRecordStorage ObjRecords;         // OBJ sub-records: 16-bit id, length, data
     std::unique_ptr<TShapeOutsideMso> Side;
+    bool HasAnchor = true;       // written with its anchor record
+    bool HasClientData = true;   // written with a client data record and its OBJ
 
     // The object type of the first OBJ sub-record (the common object data), -1 without one.
     int ObjectType() const;
@@ -280,6 +282,9 @@ public:
     std::function<void(TShape*)> OnShape;
 
     uint32_t LastShapeId() const;
+    // The BIFF records of the drawing: MSODRAWING and CONTINUE records with the OBJ, TXO and
+    // chart records of the shapes between them, then the NOTE record of every comment.
+    QByteArray WriteRecords() const;
     // Every shape, nested ones included, in reading order.
     void ForEachShape(const std::function<void(TShape*)>& f) const;
 
