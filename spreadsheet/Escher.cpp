@@ -498,6 +498,40 @@ void TEscherDrawing::DeleteShape(uint32_t shapeId)
         }
 }
 
+void TEscherDrawing::Register()
+{
+    if (!Group) return;
+    TDGG& dgg = Group->Dgg;
+    if (Root.Count() > 0 || DrawingId != 0) {
+        TDGG::Entry* e = dgg.Find(DrawingId);
+        if (!e) fail(QStringLiteral("Can not update FIDCL for DgId #") + QString::number(DrawingId));
+        e->Update = true;
+        return;
+    }
+    if (dgg.Entries.isEmpty()) {
+        Group->DefaultOpt.Clear();
+        Group->DefaultOpt.AddSimple(191, 0x80008);
+        Group->DefaultOpt.AddSimple(385, 0x8000041);
+        Group->DefaultOpt.AddSimple(448, 0x8000040);
+        Group->SplitMenuColors = {0x0800000D, 0x0800000C, 0x08000017, 0x100000F7};
+        dgg.SavedShapes = 1;
+    }
+    // a new block of 1024 shape ids
+    Group->NextShapeIdBlock += 1024;
+    TDGG::Entry e;
+    e.DrawingId = uint32_t(dgg.Entries.size() + 1);
+    e.ShapesUsed = 1;
+    e.Drawing = this;
+    dgg.Entries.append(e);
+    ++dgg.SavedDrawings;
+    dgg.MaxShapeId = qMax(dgg.MaxShapeId, Group->NextShapeIdBlock + 1);
+    DrawingId = e.DrawingId;
+    Root.Flags = 0x05;
+    Root.ShapeId = Group->NextShapeIdBlock;
+    PutDWord(DG, 1);
+    PutDWord(DG + 4, Root.ShapeId);
+}
+
 void TEscherDrawing::Clear()
 {
     // A drawing that is being thrown away leaves the clusters without asking.

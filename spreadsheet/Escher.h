@@ -65,6 +65,7 @@ public:
     void Clear() { m_entries.clear(); }
     // Reads `count` entries and their complex data from `data`.
     void Read(const uint8_t* data, qint64 length, int count);
+    void Append(const Entry& e) { m_entries.append(e); }
     void AddSimple(int id, int32_t value, bool pictureRef = false);
     void AddString(int id, const QString& text);
     void AddComplex(int id, int size);
@@ -269,6 +270,9 @@ public:
     // Removes the top-level shape with the id; the last one gone, the drawing leaves the
     // group's clusters.
     void DeleteShape(uint32_t shapeId);
+    // Enters a drawing made in code in the group's clusters (a drawing with shapes: marks its
+    // cluster for update).
+    void Register();
     bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
 
     TEscherGroup* Group;

@@ -406,3 +406,97 @@ TEST(XlsChart, ChartTypeLegendAndDefaultPointSetters)
     p.ChartStyle()->SetHasDefDataPoint(false);
     EXPECT_EQ(f->IndexOf(0x1006), -1);
 }
+
+TEST(XlsChart, AxesThreeDAndFills)
+{
+    const QByteArray catRange = rec(0x1020, u16(1) + u16(1) + u16(1) + u16(0x0001));
+    const QByteArray valRange = rec(0x101F, QByteArray(40, 0) + u16(0x011F));
+    QByteArray records = chartBody(rec(0x1017, u16(0) + u16(150) + u16(0)), legend(3) + chart3d());
+    // axes with their scaling below the two AXIS records
+    records.replace(rec(0x101D, u16(0) + QByteArray(16, 0)), rec(0x101D, u16(0) + QByteArray(16, 0)) + begin() + catRange + end());
+    records.replace(rec(0x101D, u16(1) + QByteArray(16, 0)), rec(0x101D, u16(1) + QByteArray(16, 0)) + begin() + valRange + end());
+    // the chart area's frame, and PROTECT before CHART for the fill's drawing
+    records.prepend(rec(0x0012, u16(0)));
+    records.replace(rec(0x1002, QByteArray(16, 0)) + begin(), rec(0x1002, QByteArray(16, 0)) + begin() + rec(0x1032, u16(0) + u16(3)) + begin() +
+                                                                  rec(0x1007, QByteArray(12, 0)) + rec(0x100A, QByteArray(16, 0)) + end());
+    TMSOPictures group;   // outlives the chart's drawing
+    TShapeOutsideMsoChart side;
+    side.Group = &group;
+    side.Root = readTree(records);
+    side.Root->OwnerChart = &side;
+    TDrwChart c(0, {});
+    c.Load(side.Root.get());
+
+    TCatSerAxisScaling& cat = c.PlotArea.CategoryAxis.CatSerAxisScaling;
+    EXPECT_EQ(cat.CrossingPoint(), 1);
+    EXPECT_EQ(cat.Options(), csasoCrossesMidCategory);
+    cat.SetOptions(csasoReverseCategories | csasoValueCrossesRight);
+    EXPECT_EQ(GetWord(cat.Node()->Bytes() + 6), 0x0006);
+    cat.SetLabelsFrequency(3);
+    EXPECT_EQ(GetWord(cat.Node()->Bytes() + 2), 3);
+    EXPECT_EQ(errorOf([&] { cat.SetTickMarksFrequency(0); }), "Value out of range");
+
+    TValueAxisScaling& val = c.PlotArea.ValueAxis.ValueAxisScaling;
+    EXPECT_EQ(val.Options(), 0);
+    val.SetMaxValue(50.0);   // the maximum is no longer automatic
+    EXPECT_EQ(GetWord(val.Node()->Bytes() + 40), 0x011D);
+    EXPECT_EQ(val.MaxValue(), 50.0);
+    val.SetMaxValue(0.0);
+    EXPECT_EQ(GetWord(val.Node()->Bytes() + 40), 0x011F);
+    val.SetOptions(vasoLogScale | vasoCategoryAxisCrossing);
+    EXPECT_EQ(GetWord(val.Node()->Bytes() + 40), 0x01BF);
+    EXPECT_EQ(val.Options(), vasoLogScale | vasoCategoryAxisCrossing);
+    EXPECT_FALSE(c.PlotArea.SerieAxis.Node());
+    EXPECT_EQ(errorOf([&] { c.PlotArea.SerieAxis.CatSerAxisScaling.CrossingPoint(); }), "Property has no data.");
+
+    TChart3D& d3 = c.PlotArea.ChartStyle()->Chart3D;
+    EXPECT_EQ(d3.Options(), c3doClusterdCols | c3doAutoScaling);
+    d3.SetOptions(c3do2dWalls);
+    EXPECT_EQ(GetWord(d3.Node()->Bytes() + 12), 0x0030);   // the other bits stay
+    const struct { std::function<void()> set; } bad[] = {
+        {[&] { d3.SetRotation(361); }}, {[&] { d3.SetElevation(-91); }}, {[&] { d3.SetDistance(101); }}};
+    for (const auto& b : bad) EXPECT_EQ(errorOf(b.set), "Invalid value");
+    d3.SetElevation(-90);
+    EXPECT_EQ(d3.Elevation(), -90);
+
+    // a fill for the chart area: a GELFRAME with the default properties, and the chart's own
+    // drawing, registered with the group, with its MSODRAWING after PROTECT
+    TPaintFrame& frame = c.Frame;
+    ASSERT_TRUE(frame.Node());
+    EXPECT_FALSE(frame.HasFillEffects());
+    frame.SetHasFillEffects(true);
+    ASSERT_TRUE(frame.HasFillEffects());
+    EXPECT_EQ(frame.FillEffects.Properties.Value(396), 100);
+    EXPECT_EQ(frame.FillEffects.PictureType(), msoblipERROR);
+    ASSERT_TRUE(side.Drawing);
+    EXPECT_EQ(side.Drawing->DrawingId, 1u);
+    EXPECT_EQ(group.Dgg.Entries.size(), 1);
+    EXPECT_EQ(side.Root->Child(2)->Id, 0x00EC);
+    // written, the fill is one OPT record of its properties; read again, the same properties
+    const QByteArray written = WriteChartRecords(*side.Root, nullptr);
+    const QByteArray opt = frame.FillEffects.Properties.Write();
+    EXPECT_TRUE(written.contains(rec(0x1066, opt)));
+    EXPECT_EQ(opt.left(8).toHex(), QByteArray("e301") + "0bf0" + QByteArray::number(frame.FillEffects.Properties.Size() , 16).rightJustified(2, '0') + "000000");
+    TChartRecord gel(0x1066, 0);
+    gel.Data = opt;
+    TGelFrame back;
+    back.Load(&gel);
+    EXPECT_TRUE(back.Properties == frame.FillEffects.Properties);
+    EXPECT_EQ(gel.Length(), opt.size());   // a plain node keeps its bytes
+    // the fill off again
+    frame.SetHasFillEffects(false);
+    EXPECT_FALSE(frame.HasFillEffects());
+    EXPECT_EQ(frame.Node()->IndexOf(0x1066), -1);
+    TChartRecord notOpt(0x1066, 8);
+    EXPECT_EQ(errorOf([&] { back.Load(&notOpt); }), "First MSO record in Gelframe is not OPT");
+
+    // a legend frame with its formats, gone with the legend
+    TChartLegend& lg = c.PlotArea.ChartStyle()->Legend;
+    lg.SetHasFrame(true);
+    ASSERT_TRUE(lg.HasFrame());
+    EXPECT_EQ(lg.Frame.LineFormat.Node()->Data.toHex(), QByteArray("000000000000ffff09004d00"));
+    EXPECT_EQ(lg.Frame.AreaFormat.Node()->Data.toHex(), QByteArray("ffffff0000000000010001004e004e00"));
+    c.PlotArea.SetHasLegend(false);
+    EXPECT_FALSE(lg.Frame.Node());
+    EXPECT_FALSE(lg.Frame.LineFormat.Node());
+}
