@@ -16,6 +16,8 @@
 #include <QSize>
 #include <QPointer>
 #include <QStringList>
+#include <vector>
+class QIODevice;
 #include <array>
 #include <QString>
 #include <functional>
@@ -705,6 +707,56 @@ public:
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
+    // --- data exchange: the clipboard, CSV and workbook files, the grid text stream
+    // Whole-grid transfers treat the fixed rows and columns like normal cells.
+    bool StoreFixedCells = true;
+    // A copy quotes multi-line cells with character 11 for their line breaks (Multilinecells).
+    bool MultiLineClipboardQuoting = false;
+    // CSV fields code line breaks as "~" (and an empty text as "^") instead of character 11.
+    bool TildeLineBreaks = false;
+    // The CSV field delimiter; a null character: found for each file.
+    QChar Delimiter;
+    bool LastTransferWasCopy() const { return m_lastTransferWasCopy; }
+    QPoint CopyOrigin() const { return m_copyOrigin; }
+    void CopyToClipboard();
+    void CutToClipboard();
+    void PasteFromClipboard();
+    // Pastes the clipboard with its top-left cell at the cell; the number of cells pasted (0 for
+    // a rich-text paste).
+    int PasteFromClipboardAt(int col, int row);
+    void CopyRangeToClipboard(const tk::TGridRect& range, bool disjunct);
+    // The text block a copy of the range puts on the clipboard.
+    QString RangeToText(const tk::TGridRect& range, bool disjunct);
+    // Adds the cell's rich text to the clipboard (keeping the forms already there).
+    void CopyCellRTFToClipboard(int col, int row);
+    // Pastes a tab/line-break text block; the number of fields read.
+    int PasteTextAt(int col, int row, const QString& text);
+    // The widest line's field count and the number of line breaks of a text block.
+    void GetTextDimensions(const QString& text, int& cols, int& lineBreaks);
+    void ExtendSelectionToMergedCells();
+    // Stores one pasted text into the real column of the displayed column.
+    virtual void PasteCellText(int col, int row, const QString& text);
+    // After a paste: where the data was copied (-1, -1 when unknown), where it landed.
+    virtual void CellsPasted(QPoint origin, const tk::TGridRect& target, bool fromCopy)
+    {
+        (void)origin; (void)target; (void)fromCopy;
+    }
+    // Paste progress: stage 0 before, 3 with each row, 2 at the end.
+    virtual void PasteProgress(int stage, int row) { (void)stage; (void)row; }
+    // Raises EZodUvuzError "Cannot open file <name>" when the file cannot be read.
+    void LoadFromCSV(const QString& fileName);
+    // The selected sheet of a workbook; the reader's error passes on.
+    void LoadFromXLS(const QString& fileName);
+    void SaveToStream(QIODevice& stream);
+    void LoadFromStream(QIODevice& stream);
+    std::function<void(QObject* sender, int col, int row, QString& value, bool& allow)> OnClipboardBeforePasteCell;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& allow)>
+        OnClipboardBeforePasteWideCell;
+    std::function<void(QObject* sender, short progress)> OnFileProgress;
+    // Cell-change listeners: told of every CellsChanged rectangle.
+    using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
+    std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
+
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
     void Loaded() override;
     // The filter conditions are stored as the collection "Filter".
@@ -937,6 +989,18 @@ private:
     void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
     void paintUnusedArea(QPainter& p);
     bool cellShownSelected(int col, int row, tk::TGridDrawState state);
+
+    // data exchange
+    bool cellEditable(int realCol, int row);
+    int firstNormalCol() const;
+    int firstNormalRow() const;
+    // The text of a cell as transfers and files take it.
+    QString textForSave(int col, int row);
+    void setTextFromLoad(int col, int row, const QString& text);
+    void afterLoad();
+    QPoint m_copyOrigin{-1, -1};
+    bool m_lastTransferWasCopy = false;
+    std::vector<TCellsChangedListener> m_cellsChangedListeners;
 
     // rows
     struct SortRun;
