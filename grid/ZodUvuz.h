@@ -360,8 +360,9 @@ public:
     virtual void CellGraphicSize(int col, int row, QSize& size);
     // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
     virtual void UpdateScrollBarsAlways() {}
-    // The grid's 500 ms timer (started when its window is first shown) has ticked.
-    virtual void TimerTick() {}
+    // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
+    // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
+    virtual void TimerTick();
     bool TimerRunning() const { return m_timerId != 0; }
 
     // --- selection marks: rows, columns and cells marked besides the rectangular selection
@@ -868,12 +869,45 @@ public:
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
     void ComboChanged(int index, const QString& text, QObject* object) override;
 
+    // --- keyboard, timer and size (GridKeys.cpp)
+    // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has
+    // one); the last normal row of a grid without FixedRowAlways is only cleared.
+    virtual void AutoInsertRow(int row);
+    virtual void AutoDeleteRow(int row);
+    // Ctrl+A's range before it becomes the selection.
+    virtual void KeySelectAllHook(tk::TGridRect& range) { (void)range; }
+    // The in-place edit's text, the position of the character before the caret and the caret.
+    virtual void EditorCaretChanged(const QString& text, const QPoint& point, int position)
+    {
+        (void)text; (void)point; (void)position;
+    }
+    // FixedCols, or 1 when there are none and the grid holds nodes.
+    int FirstNormalColumn();
+    QString LookupText() const { return m_lookupText; }
+    int LookupTicks() const { return m_lookupTicks; }
+    int TimerTicks() const { return m_timerTicks; }
+    bool BlinkPhase = true;
+    QChar PendingEditChar() const { return m_pendingEditChar; }
+    std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+    std::function<void(QObject* sender, int row)> OnAutoAddRow;
+    std::function<void(QObject* sender, int row)> OnAutoInsertRow;
+    std::function<void(QObject* sender, int row, bool& canDelete)> OnCanDeleteRow;
+    std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
+    std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioClick;
+    std::function<void(QObject* sender, int col, int row)> OnButtonClick;
+
 protected:
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
     void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
     void Paint(QPainter& painter, const QRect& clip) override;
+    void KeyDown(int& key, tk::TShiftState shift) override;
+    void KeyPress(QChar& key) override;
+    void KeyUp(int& key, tk::TShiftState shift) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void Resized() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -1001,6 +1035,18 @@ private:
     QPoint m_copyOrigin{-1, -1};
     bool m_lastTransferWasCopy = false;
     std::vector<TCellsChangedListener> m_cellsChangedListeners;
+
+    // keyboard and timer
+    void raiseKeyDown(int key, tk::TShiftState shift);
+    bool skipFixedCells(int key);
+    void controlCellKey(int key, int col, int row);
+    void disjunctMarks(int key, tk::TShiftState shift);
+    QString m_lookupText;
+    int m_lookupTicks = 0;
+    int m_timerTicks = 0;
+    QChar m_pendingEditChar;
+    int m_knownWidth = 0;
+    bool m_inResized = false;
 
     // rows
     struct SortRun;
