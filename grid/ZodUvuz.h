@@ -9,6 +9,7 @@
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
+#include <QDate>
 #include <QImage>
 #include <QPen>
 #include <QRect>
@@ -327,7 +328,8 @@ public:
     // The columns whose equal texts are merged (the third integer list); every change re-merges.
     TIntList& AutoMergeColumns() { return m_intLists[2]; }
     // Merges equal texts in the AutoMergeColumns again; nothing until rows and columns merge.
-    virtual void ReMergeColumns() {}
+    virtual void ReMergeColumns();
+    void UnmergeAllColumns();
     TSortIndexList& SortIndexes() { return m_sortIndexes; }
     TControlList& CellControls() { return m_cellControls; }
     TIntList& ChangedCells() { return m_changedCells; }
@@ -500,6 +502,21 @@ public:
     int AllColCount() const { return ColCount() + NumHiddenColumns(); }
     void ResetColumnOrder();
     int SwapCount() const { return m_swapCount; }
+
+    // --- typed values and text hooks
+    // The displayed text as an integer / a number ("" and "-" read 0; brackets make it negative).
+    // Raise EZodUvuzError "Cell does not contain integer value" / "... a float value".
+    int IntegerCell(int col, int row);
+    double FloatCell(int col, int row);
+    double FloatCellByRealRow(int col, int realRow);
+    // Stores the value through FloatFormat with the locale's separators ("%.2f" for a format that
+    // is not one floating conversion).
+    void SetFloatCell(int col, int row, double value);
+    void SetDateCell(int col, int row, const QDate& date);
+    virtual void GetFormattedText(int col, int row, QString& value);
+    virtual void GetCellTextForSave(int col, int row, QString& value);
+    virtual void SetCellTextFromLoad(int col, int row, const QString& value);
+    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& format)> OnGetFloatFormat;
 
     // --- search
     // Searches from the cell `from` ((-1, -1): from the start) and gives the found cell or (-1, -1).
