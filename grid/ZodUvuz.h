@@ -10,6 +10,7 @@
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
+#include <QDate>
 #include <QImage>
 #include <QPen>
 #include <QRect>
@@ -341,7 +342,8 @@ public:
     // The columns whose equal texts are merged (the third integer list); every change re-merges.
     TIntList& AutoMergeColumns() { return m_intLists[2]; }
     // Merges equal texts in the AutoMergeColumns again; nothing until rows and columns merge.
-    virtual void ReMergeColumns() {}
+    virtual void ReMergeColumns();
+    void UnmergeAllColumns();
     TSortIndexList& SortIndexes() { return m_sortIndexes; }
     TControlList& CellControls() { return m_cellControls; }
     TIntList& ChangedCells() { return m_changedCells; }
@@ -471,6 +473,65 @@ public:
     virtual void Group(int col);
     virtual void UnGroup();
     int GroupColumn() const { return m_groupColumn; }
+
+    // --- automatic sizing and statistics
+    // Limits of automatic sizing (0, or minimum equal to maximum: none); a minimum row height
+    // below 0 is the default row height.
+    int MinColWidth = 10;
+    int MaxColWidth = 0;
+    int MinRowHeight = -1;
+    int MaxRowHeight = 0;
+    bool AutoSizeOnlyGrow = false;
+    void AutoSizeColumn(int col, bool onlyGrow);
+    void AutoSizeCol(int col);
+    void AutoSizeColumns(bool includeFixed, int extra);
+    void AutoSizeRowEx(int row, bool onlyGrow);
+    void AutoSizeRow(int row);
+    void SetRowLines(int row, int lines, int extra);
+    // Over the displayed rows from .. to; a range beyond the displayed rows counts real rows,
+    // hidden ones included. A cell that does not read as a number raises EZodUvuzError "Cell does
+    // not contain a float value" as the first cell of ColumnMin / ColumnMax, else it is skipped.
+    long double ColumnSum(int col, int fromRow, int toRow);
+    long double ColumnAvg(int col, int fromRow, int toRow);
+    long double ColumnMin(int col, int fromRow, int toRow);
+    long double ColumnMax(int col, int fromRow, int toRow);
+    // Moves the rectangle's top-left corner to where text rotated by the angle starts.
+    void RotatedTextStart(QRect& rect, int angle, TVAlignment vAlign, TAlignment hAlign, const QString& text,
+                          const QFont& textFont);
+    void RotatedTextStart(QRect& rect, int angle, TVAlignment vAlign, TAlignment hAlign, const QString& text)
+    {
+        RotatedTextStart(rect, angle, vAlign, hAlign, text, font());
+    }
+    int MaxLinesInRow(int row);
+    QWidget* CellControls(int col, int row) const;
+    TColor CellColor(int col, int row) const;
+    void SetCellColor(int col, int row, TColor color);
+    void SetCellColorTo(int col, int row, TColor color);
+    void SetFontColors(int col, int row, TColor color);
+    bool ReadOnly(int col, int row) const;
+    // clNone clears the row's colours, fonts and alignment (merges, read-only marks, node levels,
+    // graphics and controls stay).
+    void SetRowColor(int row, TColor color);
+    void SetRowColorTo(int row, TColor color);
+    void SetRowFontColor(int row, TColor color);
+    int AllColCount() const { return ColCount() + NumHiddenColumns(); }
+    void ResetColumnOrder();
+    int SwapCount() const { return m_swapCount; }
+
+    // --- typed values and text hooks
+    // The displayed text as an integer / a number ("" and "-" read 0; brackets make it negative).
+    // Raise EZodUvuzError "Cell does not contain integer value" / "... a float value".
+    int IntegerCell(int col, int row);
+    double FloatCell(int col, int row);
+    double FloatCellByRealRow(int col, int realRow);
+    // Stores the value through FloatFormat with the locale's separators ("%.2f" for a format that
+    // is not one floating conversion).
+    void SetFloatCell(int col, int row, double value);
+    void SetDateCell(int col, int row, const QDate& date);
+    virtual void GetFormattedText(int col, int row, QString& value);
+    virtual void GetCellTextForSave(int col, int row, QString& value);
+    virtual void SetCellTextFromLoad(int col, int row, const QString& value);
+    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& format)> OnGetFloatFormat;
 
     // --- search
     // Searches from the cell `from` ((-1, -1): from the start) and gives the found cell or (-1, -1).
@@ -1065,6 +1126,12 @@ private:
     QString m_lastButtonSearch;
     ISearchBar* m_searchBar = nullptr;
     int m_nodeCount = 0;
+    int m_swapCount = 0;
+    int minRowHeight() const { return MinRowHeight < 0 ? DefaultRowHeight() : MinRowHeight; }
+    QString statText(int col, int row, bool real);
+    bool statRowCounts(int col, int row, bool real);
+    long double columnStat(int col, int fromRow, int toRow, int kind);
+    void rowColour(int row, TColor color, int which);
     int m_groupColumn = -1;
     int m_groupWidth = 0;
     int m_groupHeaderCol = 1;
