@@ -630,7 +630,6 @@ public:
     bool BlinkPhase = true;
     TColor FixedGradientColor = gfx::clWhite;
     TColor FixedGradientColorTo = gfx::clBtnFace;
-    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& floatFormat)> OnGetFloatFormat;
     std::function<void(QObject* sender, int row, int col, QPen& left, QPen& top, QPen& right, QPen& bottom)>
         OnGetCellBorderProp;
     std::function<void(QObject* sender, int col, int row, const QRect& rect, tk::TGridDrawState state)> OnDrawCell;
@@ -947,7 +946,6 @@ public:
     QString LookupText() const { return m_lookupText; }
     int LookupTicks() const { return m_lookupTicks; }
     int TimerTicks() const { return m_timerTicks; }
-    bool BlinkPhase = true;
     QChar PendingEditChar() const { return m_pendingEditChar; }
     std::function<void(QObject* sender, QChar& key)> OnKeyPress;
     std::function<void(QObject* sender, int row)> OnAutoAddRow;
@@ -955,7 +953,6 @@ public:
     std::function<void(QObject* sender, int row, bool& canDelete)> OnCanDeleteRow;
     std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
-    std::function<void(QObject* sender, int col, int row, int index)> OnRadioClick;
     std::function<void(QObject* sender, int col, int row)> OnButtonClick;
 
 protected:
