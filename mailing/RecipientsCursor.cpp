@@ -3,6 +3,7 @@
 #include "platform/db/Connection.h"
 
 #include <sqlite3.h>
+#include <exception>
 
 TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_cursor(listDataSet)
 {
@@ -27,9 +28,17 @@ TRecipientsCursor::~TRecipientsCursor()
 void TRecipientsCursor::SetStatus(int id, int status)
 {
     db::Connection* conn = m_cursor.GetConnection();
-    // A full batch waiting for its commit is committed before it takes another mark.
-    if (m_batchOpen && m_pending >= BatchSize)
-        CommitBatch();
+    // A full batch waiting for its commit is committed before it takes another mark. Should
+    // the commit fail, the mark still joins the open batch (committed by a later attempt) and
+    // the failure is reported.
+    std::exception_ptr commitError;
+    if (m_batchOpen && m_pending >= BatchSize) {
+        try {
+            CommitBatch();
+        } catch (...) {
+            commitError = std::current_exception();
+        }
+    }
     if (!m_batchOpen && conn) {
         UseTruncatingJournal();
         conn->BeginTrans();
@@ -40,8 +49,10 @@ void TRecipientsCursor::SetStatus(int id, int status)
     m_cursor.SetStatus(id, status);
     // The commit of a full batch (a disk sync) waits for the event loop: the worker whose
     // outcomes filled it gets its next recipients first.
-    if (++m_pending >= BatchSize)
+    if (++m_pending >= BatchSize && !commitError)
         m_timer.start(0);
+    if (commitError)
+        std::rethrow_exception(commitError);
 }
 
 void TRecipientsCursor::Flush()

@@ -753,6 +753,20 @@ TEST(MailingJob, AFullBatchIsCommittedByTheEventLoopAndNeverGrows)
         EXPECT_EQ(list.conn().Scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("delete"));
     }
     EXPECT_FALSE(QFile::exists(list.conn().FileName() + QStringLiteral("-journal")));
+
+    // A commit that fails (another connection reads for longer than the busy time-out) is
+    // reported with the mark that found it, and that mark waits in the open batch.
+    list.conn().Execute(QStringLiteral("UPDATE \"RL1\" SET Status = 0"));
+    list.conn().SetBusyTimeout(50);
+    TRecipientsCursor cursor(grid);
+    for (int id = 1; id <= n; ++id)
+        cursor.SetStatus(id, 1);
+    other.Execute(QStringLiteral("BEGIN"));
+    EXPECT_EQ(other.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt(), 0);
+    EXPECT_THROW(cursor.SetStatus(n + 1, 1), db::EDatabaseError);
+    other.Execute(QStringLiteral("COMMIT"));
+    cursor.Flush();
+    EXPECT_EQ(committed(), n + 1);
 }
 
 // Workers take recipients and hand back their outcomes in batches: the log still tells each
