@@ -2,7 +2,6 @@
 
 #include "platform/db/Connection.h"
 
-#include <sqlite3.h>
 #include <exception>
 
 TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_cursor(listDataSet)
@@ -40,7 +39,6 @@ void TRecipientsCursor::SetStatus(int id, int status)
         }
     }
     if (!m_batchOpen && conn) {
-        UseTruncatingJournal();
         conn->BeginTrans();
         m_batchOpen = true;
         m_batchLevel = conn->TransactionLevel();
@@ -58,8 +56,6 @@ void TRecipientsCursor::SetStatus(int id, int status)
 void TRecipientsCursor::Flush()
 {
     CommitBatch();
-    if (!m_batchOpen)
-        RestoreJournal();
 }
 
 void TRecipientsCursor::CommitBatch()
@@ -77,34 +73,4 @@ void TRecipientsCursor::CommitBatch()
     m_batchOpen = false;
     m_pending = 0;
     m_timer.stop();
-}
-
-void TRecipientsCursor::UseTruncatingJournal()
-{
-    db::Connection* conn = m_cursor.GetConnection();
-    if (m_journalChanged || !conn || !conn->Connected() || !sqlite3_get_autocommit(conn->Handle()))
-        return;
-    try {
-        if (conn->Scalar(QStringLiteral("PRAGMA journal_mode")).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
-            return;
-        m_journalChanged = conn->Scalar(QStringLiteral("PRAGMA journal_mode = TRUNCATE"))
-                               .toString()
-                               .compare(QLatin1String("truncate"), Qt::CaseInsensitive)
-                           == 0;
-    } catch (...) {
-        // The marks are committed in the mode the connection has.
-    }
-}
-
-void TRecipientsCursor::RestoreJournal()
-{
-    db::Connection* conn = m_cursor.GetConnection();
-    if (!m_journalChanged || !conn || !conn->Connected() || !sqlite3_get_autocommit(conn->Handle()))
-        return;
-    try {
-        conn->Scalar(QStringLiteral("PRAGMA journal_mode = DELETE"));
-        m_journalChanged = false;
-    } catch (...) {
-        // Tried again by the next flush and the destructor.
-    }
 }
