@@ -66,6 +66,7 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
     const int32_t cc = tk::GetFileVersion(QStringLiteral("COMCTL32.DLL"));
     m_commonControls6 = cc != -1 && ((cc >> 16) & 0xFF) > 5;
     ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    connectScrollBars();
 }
 
 TZedEzeravIvur::~TZedEzeravIvur()
@@ -559,6 +560,7 @@ void TZedEzeravIvur::resizeEvent(QResizeEvent* event)
     if ((d == bdGradientHorz || d == bdGradientVert) && m_backGround->ColorTo() != gfx::clNone)
         InvalidateGrid();
     UpdateScrollBarsAlways();
+    applyIntegralHeightOnResize();
 }
 
 void TZedEzeravIvur::timerEvent(QTimerEvent* event)
