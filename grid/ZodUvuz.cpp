@@ -67,6 +67,11 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
     m_commonControls6 = cc != -1 && ((cc >> 16) & 0xFF) > 5;
     ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     connectScrollBars();
+    QWidget* host = window();
+    if (!designing)
+        for (int d = 0; d < 4; ++d)
+            m_arrows[size_t(d)] = new TArrowWindow(host, d);
+    m_popupButton = new TPopupButton(host);
 }
 
 TZedEzeravIvur::~TZedEzeravIvur()
@@ -75,6 +80,12 @@ TZedEzeravIvur::~TZedEzeravIvur()
         m_watchedWindow->removeEventFilter(this);
     if (m_columnSize->Save)
         SaveColumnWidths();
+    // The markers live in the grid's window: they go with the grid.
+    for (auto& a : m_arrows)
+        if (a && a->parent() != this)
+            delete a.data();
+    if (m_popupButton && m_popupButton->parent() != this)
+        delete m_popupButton.data();
     // Hidden rows' cell objects are the grid's as well.
     for (TGridItem& item : m_hiddenRows)
         freeRecordObjects(item.Row);

@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/GridHelpers.h"
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
@@ -480,6 +481,14 @@ public:
     virtual void UnGroup();
     int GroupColumn() const { return m_groupColumn; }
 
+    // --- drop markers and the pressed form button (children of the grid's window at creation)
+    // The arrows of directions 0..3; none while designing.
+    TArrowWindow* ArrowWindow(int direction) const
+    {
+        return direction >= 0 && direction < 4 ? m_arrows[size_t(direction)].data() : nullptr;
+    }
+    TPopupButton* PopupButton() const { return m_popupButton.data(); }
+
     // --- scroll bars and sizing
     void SetScrollBarAlways(TScrollBarAlways value);
     void SetScrollType(TScrollType value);
@@ -892,6 +901,8 @@ private:
     int integralHeight(int height) const;
     void applyIntegralHeightOnResize();
     void stopDragTimer();
+    std::array<QPointer<TArrowWindow>, 4> m_arrows;
+    QPointer<TPopupButton> m_popupButton;
     QLabel* m_scrollHint = nullptr;
     QTimer* m_dragTimer = nullptr;
     int m_dragDirection = 0;
