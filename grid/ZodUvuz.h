@@ -446,6 +446,10 @@ public:
     virtual void SortByColumn();
     // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
     virtual void SortByIndex();
+    // Sort the rows of every expanded node of more than 2 rows, each group on its own.
+    virtual void SortNodes();
+    // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
+    virtual void SortNodesByIndex();
     virtual void RestoreRowOrder();
     // The value of a cell's image for sorting by images; none until images are painted.
     virtual int CellImageValue(int col, int row) { (void)col; (void)row; return 0; }
@@ -929,7 +933,7 @@ private:
     void putHiddenRows(std::vector<TGridItem> items);
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
     void quickSort(SortRun& run, int low, int high);
-    void sortFrame(bool byIndex);
+    void sortFrame(bool byIndex, bool nodes);
     void moveRowsToOrder(int first, const std::vector<int>& order);
     TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
     std::vector<TGridItem> m_hiddenRows;

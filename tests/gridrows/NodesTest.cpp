@@ -145,3 +145,25 @@ TEST(Grouping, NothingHappensWithoutRowsForTheNodeColumnOrWithTheFilterOn)
     EXPECT_FALSE(empty->HasNodes());
     EXPECT_EQ(empty->ColCount(), 4);
 }
+
+TEST(Nodes, SortingNodesSortsEachExpandedGroupOnItsOwn)
+{
+    auto g = makeGrid(9, 3);
+    const QStringList v = {"", "3", "1", "2", "", "9", "7", "8"};
+    for (int i = 0; i < v.size(); ++i)
+        g->SetCells(1, i + 1, v[i]);
+    g->AddNode(1, 4);   // rows 1..4
+    g->AddNode(5, 4);   // rows 5..8
+    g->SortSettings()->Column = 1;
+    g->SortNodes();
+    EXPECT_EQ(column(*g, 1), QStringList({"", "", "1", "2", "3", "", "7", "8", "9"}));
+    EXPECT_TRUE(g->IsNodeRow(1));
+    EXPECT_TRUE(g->IsNodeRow(5));
+
+    EXPECT_THROW(g->SortNodesByIndex(), EZodUvuzError);
+    g->SortIndexes().AddSortColumn(1, false);
+    g->ContractNode(5);   // contracted groups stay as they are
+    g->SortNodesByIndex();
+    g->ExpandNode(5);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "", "3", "2", "1", "", "7", "8", "9"}));
+}
