@@ -765,6 +765,17 @@ void TZedEzeravIvur::GetCellPrintColor(int col, int row, tk::TGridDrawState stat
 
 void TZedEzeravIvur::GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders)
 {
+    // Group header rows are underlined, summary rows get a line on top.
+    if (col > 0 && m_nodeCount > 0) {
+        const int real = RealRowIndex(row);
+        if (m_grouping->HeaderUnderline && IsNodeRow(real)) {
+            borders = 1 << cbBottom;
+            pen = QPen(gfx::ToQColor(m_grouping->HeaderLineColor, &palette()), m_grouping->HeaderLineWidth);
+        } else if (m_grouping->SummaryLine && IsSummaryRow(real)) {
+            borders = 1 << cbTop;
+            pen = QPen(gfx::ToQColor(m_grouping->SummaryLineColor, &palette()), m_grouping->SummaryLineWidth);
+        }
+    }
     if (OnGetCellBorder)
         OnGetCellBorder(this, row, col, pen, borders);
 }

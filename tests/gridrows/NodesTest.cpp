@@ -167,3 +167,26 @@ TEST(Nodes, SortingNodesSortsEachExpandedGroupOnItsOwn)
     g->ExpandNode(5);
     EXPECT_EQ(column(*g, 1), QStringList({"", "", "3", "2", "1", "", "7", "8", "9"}));
 }
+
+TEST(Grouping, HeaderAndSummaryRowsGetTheirLines)
+{
+    auto g = groupGrid();
+    g->Grouping()->Summary = true;
+    g->Grouping()->HeaderUnderline = true;
+    g->Grouping()->SummaryLine = true;
+    g->Grouping()->SummaryLineWidth = 3;
+    g->Group(2);
+    QPen pen;
+    TCellBorders borders = 0;
+    g->GetCellBorder(1, 1, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(1 << cbBottom));
+    EXPECT_EQ(pen.width(), 2);
+    borders = 0;
+    g->GetCellBorder(1, 4, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(1 << cbTop));
+    EXPECT_EQ(pen.width(), 3);
+    borders = 0;
+    g->GetCellBorder(0, 1, pen, borders);   // the node column keeps its own look
+    g->GetCellBorder(1, 2, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(0));
+}
