@@ -280,6 +280,53 @@ int TZedEzeravIvur::NodeLineKind(int row) const
     return 1;
 }
 
+void TZedEzeravIvur::InsertChildRow(int row, int offset)
+{
+    const int p = GetParentNode(row);
+    int level = 1;
+    if (p >= 0) {
+        // Every node that covers the row grows by the new row and is shown expanded.
+        AddNodeSpan(p, 1);
+        ExpandNode(p);
+        level = GetNodeLevel(p);
+        int current = p;
+        while (GetNodeLevel(current) > 1) {
+            const int q = GetParentNode(current);
+            if (q < 0 || q == current)
+                break;
+            AddNodeSpan(q, 1);
+            ExpandNode(q);
+            current = q;
+        }
+    }
+    const int at = DisplRowIndex(row) + offset;
+    InsertRows(at, 1);
+    if (p >= 0)
+        GetCellProperties(0, at)->NodeLevel = level;
+}
+
+void TZedEzeravIvur::RemoveChildRow(int row)
+{
+    const int p = GetParentNode(row);
+    if (p >= 0 && p != row) {
+        if (GetNodeSpan(p) > 1)
+            AddNodeSpan(p, -1);
+        ExpandNode(p);
+        const int firstLevel = GetNodeLevel(p);
+        int current = p;
+        while (GetNodeLevel(current) > 1) {
+            const int q = GetParentNode(current);
+            if (q < 0 || q == current || GetNodeLevel(q) >= firstLevel)
+                break;
+            if (GetNodeSpan(q) > 1)
+                AddNodeSpan(q, -1);
+            ExpandNode(q);
+            current = q;
+        }
+    }
+    RemoveRows(DisplRowIndex(row), 1);
+}
+
 void TZedEzeravIvur::InsertRowReal(int row)
 {
     // InsertRows renumbers the hidden rows from the inserted one on.

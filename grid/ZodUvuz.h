@@ -475,6 +475,10 @@ public:
     bool PointOnNodeGlyph(int row, int x) const;
     // For the tree lines: 0 node row, 2 a line on to the next row, 1 the last row of a level.
     int NodeLineKind(int row) const;
+    // A row inserted (at the row's displayed place + offset) / removed inside the node groups
+    // that cover it: their spans follow.
+    void InsertChildRow(int row, int offset);
+    void RemoveChildRow(int row);
     void InsertRowReal(int row);
     void RemoveRowReal(int row);
     bool HasNodes() override { return m_nodeCount > 0; }

@@ -190,3 +190,21 @@ TEST(Grouping, HeaderAndSummaryRowsGetTheirLines)
     g->GetCellBorder(1, 2, pen, borders);
     EXPECT_EQ(borders, TCellBorders(0));
 }
+
+TEST(Nodes, ChildRowsChangeTheSpansOfEveryCoveringNode)
+{
+    auto g = makeGrid(10, 3);
+    g->AddNode(1, 8);
+    g->AddNode(3, 3);
+    g->ContractNode(3);
+    g->InsertChildRow(4, 0);   // inside the inner node
+    EXPECT_EQ(g->GetNodeSpan(3), 4);
+    EXPECT_EQ(g->GetNodeSpan(1), 9);
+    EXPECT_FALSE(g->IsNodeContracted(3));
+    EXPECT_EQ(g->Cells(0, 4), "");
+    EXPECT_EQ(g->GetCellProperties(0, 4)->NodeLevel, 2);
+    g->RemoveChildRow(4);
+    EXPECT_EQ(g->GetNodeSpan(3), 3);
+    EXPECT_EQ(g->GetNodeSpan(1), 8);
+    EXPECT_EQ(column(*g), names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
