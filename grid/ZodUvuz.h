@@ -487,6 +487,10 @@ public:
     // filter on nothing happens.
     virtual void Group(int col);
     virtual void UnGroup();
+    // A second level inside the groups: header nodes by the column's values (the values move to
+    // the headers' next column); UnSubGroup puts them back.
+    virtual void SubGroup(int col);
+    virtual void UnSubGroup(int col);
     int GroupColumn() const { return m_groupColumn; }
 
     // --- drop markers and the pressed form button (children of the grid's window at creation)
@@ -882,8 +886,8 @@ private:
     TCellProperties* rowProps0(int realRow) const;
     TCellGraphic* nodeGraphic(int realRow) const;
     int nodeEnd(int realRow) const;
-    void colourGroupRow(int row, bool header);
-    void uncolourGroupRow(int row, bool header);
+    void colourGroupRow(int row, bool header, int headerCol = -1);
+    void uncolourGroupRow(int row, bool header, int headerCol = -1);
     void insertSummaryRow(int row);
     void keepFoundRowAboveFooter();
     void searchFromButton(bool backward);

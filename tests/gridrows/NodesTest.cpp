@@ -208,3 +208,37 @@ TEST(Nodes, ChildRowsChangeTheSpansOfEveryCoveringNode)
     EXPECT_EQ(g->GetNodeSpan(1), 8);
     EXPECT_EQ(column(*g), names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
+
+TEST(Grouping, SubGroupsNestInsideTheGroupsAndGoAgain)
+{
+    auto g = makeGrid(5, 5);   // column 4 stays empty: it takes the sub-group values
+    const QStringList keys = {"A", "A", "B", "B"};
+    const QStringList subs = {"x", "y", "z", "z"};
+    for (int i = 0; i < 4; ++i) {
+        g->SetCells(1, i + 1, QStringLiteral("n%1").arg(i));
+        g->SetCells(2, i + 1, subs[i]);
+        g->SetCells(3, i + 1, keys[i]);
+    }
+    g->SortSettings()->AutoSortForGrouping = false;   // already in order (the sort is not stable)
+    g->Group(3);
+    ASSERT_EQ(column(*g, 1), QStringList({"", "A", "n0", "n1", "B", "n2", "n3"}));
+    g->SubGroup(2);
+    // A (x (n0), y (n1)), B (z (n2, n3)): the sub-values stand in column 3 of their headers.
+    EXPECT_EQ(column(*g, 1), QStringList({"", "A", "", "n0", "", "n1", "B", "", "n2", "n3"}));
+    EXPECT_EQ(column(*g, 3), QStringList({"", "", "x", "", "y", "", "", "z", "", ""}));
+    EXPECT_EQ(column(*g, 2), QStringList(10, QString()));
+    EXPECT_EQ(g->GetNodeSpan(1), 5);
+    EXPECT_EQ(g->GetNodeSpan(2), 2);
+    EXPECT_EQ(g->GetNodeSpan(6), 4);
+    EXPECT_EQ(g->GetNodeSpan(7), 3);
+    EXPECT_EQ(g->GetNodeLevel(7), 2);
+
+    g->UnSubGroup(2);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "A", "n0", "n1", "B", "n2", "n3"}));
+    EXPECT_EQ(column(*g, 2), QStringList({"", "", "x", "y", "", "z", "z"}));
+    EXPECT_EQ(g->GetNodeSpan(1), 3);
+    EXPECT_EQ(g->GetNodeSpan(4), 3);
+    g->UnGroup();
+    EXPECT_EQ(column(*g, 3), QStringList({"", "A", "A", "B", "B"}));
+    EXPECT_FALSE(g->HasNodes());
+}
