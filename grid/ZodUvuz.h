@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/GridHelpers.h"
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
@@ -23,6 +24,9 @@ class QIODevice;
 #include <QString>
 #include <functional>
 #include <memory>
+
+class QLabel;
+class QTimer;
 
 namespace grid {
 
@@ -59,6 +63,23 @@ public:
     virtual void SetEditColor(gfx::TColor color) = 0;
     virtual void SetVisible(bool visible) = 0;
 };
+
+// Directions of scrolling while dragging (a set).
+enum TDragScrollDirections : int { dsdUp = 1, dsdDown = 2, dsdLeft = 4, dsdRight = 8 };
+
+// number x numerator / denominator in 64 bits, rounded half away from zero; -1 for denominator 0.
+qint64 MulDiv(qint64 number, qint64 numerator, qint64 denominator);
+
+// The thumb of a bar scaled to 0..127 from the pixel extents (client, fixed part, all normal
+// rows, the rows above the top one); `fits` when everything is visible.
+struct TProportionalScroll {
+    bool fits = false;
+    int nMax = 0;
+    int nPage = 0;
+    int nPos = 0;
+};
+TProportionalScroll ProportionalScrollInfo(int clientExtent, int fixedExtent, int totalExtent, int aboveExtent,
+                                           int currentPos, bool keepPosWhenFits);
 
 class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost {
     Q_OBJECT
@@ -114,7 +135,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool Flat READ Flat WRITE SetFlat)
     Q_PROPERTY(grid::TGridLook Look READ Look WRITE SetLook)
     Q_PROPERTY(int HintColor MEMBER HintColor)
-    Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways MEMBER ScrollBarAlways)
+    Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways READ scrollBarAlwaysValue WRITE SetScrollBarAlways)
     Q_PROPERTY(int SelectionColor READ SelectionColor WRITE SetSelectionColor)
     Q_PROPERTY(int SelectionColorTo READ SelectionColorTo WRITE SetSelectionColorTo)
     Q_PROPERTY(int SelectionTextColor READ SelectionTextColor WRITE SetSelectionTextColor)
@@ -132,11 +153,11 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool URLShow READ URLShow WRITE SetURLShow)
     Q_PROPERTY(bool URLFull READ URLFull WRITE SetURLFull)
     Q_PROPERTY(bool URLEdit MEMBER URLEdit)
-    Q_PROPERTY(grid::TScrollType ScrollType MEMBER ScrollType)
-    Q_PROPERTY(int ScrollColor MEMBER ScrollColor)
-    Q_PROPERTY(int ScrollWidth MEMBER ScrollWidth)
-    Q_PROPERTY(bool ScrollSynch MEMBER ScrollSynch)
-    Q_PROPERTY(bool ScrollProportional MEMBER ScrollProportional)
+    Q_PROPERTY(grid::TScrollType ScrollType READ scrollTypeValue WRITE SetScrollType)
+    Q_PROPERTY(int ScrollColor READ scrollColorValue WRITE SetScrollColor)
+    Q_PROPERTY(int ScrollWidth READ scrollWidthValue WRITE SetScrollWidth)
+    Q_PROPERTY(bool ScrollSynch READ scrollSynchValue WRITE SetScrollSynch)
+    Q_PROPERTY(bool ScrollProportional READ scrollProportionalValue WRITE SetScrollProportional)
     Q_PROPERTY(grid::TScrollHintType ScrollHints MEMBER ScrollHints)
     Q_PROPERTY(bool OemConvert MEMBER OemConvert)
     Q_PROPERTY(int FixedFooters READ FixedFooters WRITE SetFixedFooters)
@@ -145,7 +166,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool FixedColAlways READ FixedColAlways WRITE SetFixedColAlways)
     Q_PROPERTY(bool FixedAsButtons MEMBER FixedAsButtons)
     Q_PROPERTY(QString FloatFormat READ FloatFormat WRITE SetFloatFormat)
-    Q_PROPERTY(bool IntegralHeight MEMBER IntegralHeight)
+    Q_PROPERTY(bool IntegralHeight READ integralHeightValue WRITE SetIntegralHeight)
     Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
     Q_PROPERTY(bool Lookup MEMBER Lookup)
     Q_PROPERTY(bool LookupCaseSensitive MEMBER LookupCaseSensitive)
@@ -293,8 +314,8 @@ public:
     int ColCount() const { return TBaseGrid::ColCount(); }
     // Also applies the grid's bounds again (SetBounds with the current geometry).
     void SetColCount(int value);
-    // Places the grid; the row-fitting height comes with the scroll bar handling.
-    virtual void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
+    // Places the grid; with IntegralHeight the height is fitted to whole rows.
+    virtual void SetBounds(int left, int top, int width, int height);
     int FixedRows() const;
     void SetFixedRows(int value);
     int FixedCols() const;
@@ -360,8 +381,9 @@ public:
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
     // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
     virtual void CellGraphicSize(int col, int row, QSize& size);
-    // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
-    virtual void UpdateScrollBarsAlways() {}
+    // Brings the always-visible scroll bars up to date; with `force` a bar whose content fits is
+    // hidden also without ScrollBarAlways.
+    virtual void UpdateScrollBarsAlways(bool force = false);
     // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
     // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
     virtual void TimerTick();
@@ -439,6 +461,10 @@ public:
     virtual void SortByColumn();
     // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
     virtual void SortByIndex();
+    // Sort the rows of every expanded node of more than 2 rows, each group on its own.
+    virtual void SortNodes();
+    // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
+    virtual void SortNodesByIndex();
     virtual void RestoreRowOrder();
     // The value of a cell's image for sorting by images; none until images are painted.
     virtual int CellImageValue(int col, int row) { (void)col; (void)row; return 0; }
@@ -464,6 +490,10 @@ public:
     bool PointOnNodeGlyph(int row, int x) const;
     // For the tree lines: 0 node row, 2 a line on to the next row, 1 the last row of a level.
     int NodeLineKind(int row) const;
+    // A row inserted (at the row's displayed place + offset) / removed inside the node groups
+    // that cover it: their spans follow.
+    void InsertChildRow(int row, int offset);
+    void RemoveChildRow(int row);
     void InsertRowReal(int row);
     void RemoveRowReal(int row);
     bool HasNodes() override { return m_nodeCount > 0; }
@@ -472,7 +502,45 @@ public:
     // filter on nothing happens.
     virtual void Group(int col);
     virtual void UnGroup();
+    // A second level inside the groups: header nodes by the column's values (the values move to
+    // the headers' next column); UnSubGroup puts them back.
+    virtual void SubGroup(int col);
+    virtual void UnSubGroup(int col);
     int GroupColumn() const { return m_groupColumn; }
+
+    // --- drop markers and the pressed form button (children of the grid's window at creation)
+    // The arrows of directions 0..3; none while designing.
+    TArrowWindow* ArrowWindow(int direction) const
+    {
+        return direction >= 0 && direction < 4 ? m_arrows[size_t(direction)].data() : nullptr;
+    }
+    TPopupButton* PopupButton() const { return m_popupButton.data(); }
+
+    // --- scroll bars and sizing
+    void SetScrollBarAlways(TScrollBarAlways value);
+    void SetScrollType(TScrollType value);
+    void SetScrollColor(TColor value);
+    void SetScrollWidth(int value);
+    void SetScrollSynch(bool value);
+    void SetScrollProportional(bool value);
+    void SetIntegralHeight(bool value);
+    // Styles the bars: flat (groove in ScrollColor, ScrollWidth thick) or the system's.
+    void ApplyScrollStyle();
+    // The text of the thumb hint while it shows, else empty.
+    QString ScrollHintText() const;
+    // Raises tk::EInvalidGridOperation "Stretch column index out of range" for a column at or
+    // beyond ColCount; -1 is the last column.
+    void StretchColumn(int col);
+    // The column (row) being sized by the mouse with its width (height) before sizing; -1: none.
+    void SetSizingRecord(int col, int colWidth, int row, int rowHeight);
+    // Scrolling while something is dragged over the grid (client coordinates) and the timer's tick.
+    void DragOverScroll(int x, int y, bool leaving);
+    void DragScrollTick();
+    QTimer* DragScrollTimer() const { return m_dragTimer; }
+    std::function<void(QObject* sender, int row, QString& hint)> OnScrollHint;
+    std::function<void(QObject* sender, int topRow, int leftCol, int& direction, bool& canScroll)> OnDragScroll;
+    std::function<void(QObject* sender, int col)> OnEndColumnSize;
+    std::function<void(QObject* sender, int row)> OnEndRowSize;
 
     // --- automatic sizing and statistics
     // Limits of automatic sizing (0, or minimum equal to maximum: none); a minimum row height
@@ -966,6 +1034,12 @@ protected:
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
     void Resized() override;
+    void ColWidthsChanged() override;
+    void RowHeightsChanged() override;
+    void SizeChanged(int oldColCount, int oldRowCount) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -1112,8 +1186,8 @@ private:
     TCellProperties* rowProps0(int realRow) const;
     TCellGraphic* nodeGraphic(int realRow) const;
     int nodeEnd(int realRow) const;
-    void colourGroupRow(int row, bool header);
-    void uncolourGroupRow(int row, bool header);
+    void colourGroupRow(int row, bool header, int headerCol = -1);
+    void uncolourGroupRow(int row, bool header, int headerCol = -1);
     void insertSummaryRow(int row);
     void keepFoundRowAboveFooter();
     void searchFromButton(bool backward);
@@ -1122,6 +1196,36 @@ private:
     QPoint m_lastFound{-1, -1};
     QString m_lastButtonSearch;
     ISearchBar* m_searchBar = nullptr;
+    TScrollBarAlways scrollBarAlwaysValue() const { return ScrollBarAlways; }
+    TScrollType scrollTypeValue() const { return ScrollType; }
+    int scrollColorValue() const { return int(ScrollColor); }
+    int scrollWidthValue() const { return ScrollWidth; }
+    bool scrollSynchValue() const { return ScrollSynch; }
+    bool scrollProportionalValue() const { return ScrollProportional; }
+    bool integralHeightValue() const { return IntegralHeight; }
+    bool allRowsFit() const;
+    bool allColsFit() const;
+    void updateProportionalThumbs();
+    void thumbMoved(Qt::Orientation orientation, int value);
+    void thumbReleased();
+    void connectScrollBars();
+    void doStretch(int col, bool explicitCall);
+    int integralHeight(int height) const;
+    void applyIntegralHeightOnResize();
+    void stopDragTimer();
+    std::array<QPointer<TArrowWindow>, 4> m_arrows;
+    QPointer<TPopupButton> m_popupButton;
+    QLabel* m_scrollHint = nullptr;
+    QTimer* m_dragTimer = nullptr;
+    int m_dragDirection = 0;
+    bool m_stretchAllowed = true;
+    int m_sizingCol = -1;
+    int m_sizingColWidth = 0;
+    int m_sizingRow = -1;
+    int m_sizingRowHeight = 0;
+    bool m_inWidthsChanged = false;
+    bool m_inHeightsChanged = false;
+    bool m_settingBounds = false;
     int m_nodeCount = 0;
     int m_swapCount = 0;
     int minRowHeight() const { return MinRowHeight < 0 ? DefaultRowHeight() : MinRowHeight; }
@@ -1137,7 +1241,7 @@ private:
     void putHiddenRows(std::vector<TGridItem> items);
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
     void quickSort(SortRun& run, int low, int high);
-    void sortFrame(bool byIndex);
+    void sortFrame(bool byIndex, bool nodes);
     void moveRowsToOrder(int first, const std::vector<int>& order);
     TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
     std::vector<TGridItem> m_hiddenRows;
