@@ -32,6 +32,10 @@ class TGridUnitEditBtn;
 class TGridCheckBox;
 class TGridDatePicker;
 class TGridButton;
+class TGridUniEdit;
+class TGridUniEditBtn;
+class TGridUniMemo;
+class TGridUniCombo;
 }
 
 // Search options: the values are fixed, callers combine them as numbers.
@@ -707,6 +711,18 @@ public:
     editors::TGridCheckBox* GridCheckBox() const;
     editors::TGridDatePicker* GridDatePicker() const;
     editors::TGridButton* GridButton() const;
+    editors::TGridUniEdit* GridUniEdit() const;
+    editors::TGridUniEditBtn* GridUniEditBtn() const;
+    editors::TGridUniMemo* GridUniMemo() const;
+    editors::TGridUniCombo* GridUniCombo() const;
+    // Wide cell texts: stored packed ("|\" and two characters per UTF-16 unit).
+    bool IsWideCell(int col, int row) const;
+    std::u16string WideCells(int col, int row) const;
+    void SetWideCells(int col, int row, const std::u16string& value);
+    bool ValidateWideCell(const QString& value) override;
+    QString GetWideEditText() override;
+    void SetWideEditText(const QString& value) override;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& valid)> OnCellValidateWide;
     // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
     const editors::TEditorLocale& EditorLocale() override;
 

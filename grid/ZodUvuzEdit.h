@@ -19,6 +19,10 @@ class TGridUnitEditBtn;
 class TGridCheckBox;
 class TGridDatePicker;
 class TGridButton;
+class TGridUniEdit;
+class TGridUniEditBtn;
+class TGridUniMemo;
+class TGridUniCombo;
 }
 
 class TGridEditing : public QObject {
@@ -49,9 +53,15 @@ public:
     editors::TGridCheckBox* checkBox = nullptr;
     editors::TGridDatePicker* datePicker = nullptr;
     editors::TGridButton* button = nullptr;
+    editors::TGridUniEdit* uniEdit = nullptr;
+    editors::TGridUniEditBtn* uniEditBtn = nullptr;
+    editors::TGridUniMemo* uniMemo = nullptr;
+    editors::TGridUniCombo* uniCombo = nullptr;
+    std::u16string editStartWideText;
 };
 
 // Kinds edited by the grid's default text edit.
 bool IsDefaultEditKind(TEditorType kind);
+bool IsUnicodeKind(TEditorType kind);
 
 } // namespace grid
