@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/EditLink.h"
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
@@ -24,6 +25,7 @@
 namespace grid {
 
 class TGridEditing;
+class TEditLink;
 namespace editors {
 class TGridSpin;
 class TGridCombo;
@@ -723,6 +725,10 @@ public:
     QString GetWideEditText() override;
     void SetWideEditText(const QString& value) override;
     std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& valid)> OnCellValidateWide;
+    // The application's editor of edCustom cells (not owned).
+    TEditLink* EditLink() const { return m_editLink; }
+    void SetEditLink(TEditLink* link) { m_editLink = link; }
+    std::function<void(QObject* sender, int col, int row, TEditLink* link)> OnGetEditorProp;
     // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
     const editors::TEditorLocale& EditorLocale() override;
 
@@ -766,6 +772,8 @@ protected:
 private:
     friend class TGridEditing;
     friend class TZedInplaceEdit;
+    friend class TEditLink;
+    QPointer<TEditLink> m_editLink;
     TGridEditing& editing() const;
     bool canEditShowStep();
     mutable TGridEditing* m_editing = nullptr;   // a child object of the grid

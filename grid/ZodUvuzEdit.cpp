@@ -2,6 +2,7 @@
 // over the cell, validating and writing the value back, and the moves after an edit.
 #include "grid/ZodUvuzEdit.h"
 
+#include "grid/EditLink.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
@@ -353,8 +354,48 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         control = c;
         break;
     }
+    case edCustom: {
+        TEditLink* link = m_editLink;
+        if (!link)
+            break;
+        link->attach(this, col, row);
+        QWidget* popup = nullptr;
+        if (link->EditStyle == esPopup) {
+            popup = link->popupFor(this);
+            const QPoint at = link->PopupLeft != -1 || link->PopupTop != -1
+                                  ? QPoint(link->PopupLeft, link->PopupTop)
+                                  : viewport()->mapToGlobal(r.topLeft());
+            popup->move(at);
+            popup->resize(link->AutoPopupWidth ? w : link->PopupWidth, link->PopupHeight);
+            popup->show();
+        }
+        link->CreateEditor(popup ? popup : viewport());
+        QWidget* c = link->GetEditControl();
+        if (!c)
+            break;
+        if (popup)
+            c->setGeometry(0, 0, popup->width(), popup->height());
+        else
+            link->SetRect(r);
+        QPalette pal = c->palette();
+        pal.setColor(QPalette::Base, tk::ToQColor(brush, pal));
+        c->setPalette(pal);
+        c->setFont(font.Font());
+        link->SetCellProps(tk::ToQColor(brush, pal), font.Font());
+        link->SetProperties();
+        link->SetVisible(true);
+        if (OnGetEditorProp)
+            OnGetEditorProp(this, col, row, link);
+        link->SetEditorValue(text);
+        link->SetFocus(true);
+        if (!ed.pendingChar.isNull())
+            QCoreApplication::postEvent(c, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(ed.pendingChar)));
+        ed.shown = c;
+        ed.pendingChar = QChar();
+        return;
+    }
     default:
-        // Rich text, custom and data check box editors are not available here.
+        // Rich text and data check box editors are not available here.
         break;
     }
     if (control) {
@@ -435,6 +476,16 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         control = ed.datePicker;
         value = ed.datePicker->text();
         store = value != ed.shownValue;
+        break;
+    case edCustom:
+        if (TEditLink* link = m_editLink) {
+            if (wasActive)
+                StoreEditText(col, row, link->GetEditorValue());
+            if (link->EditStyle != esPopup)
+                link->SetVisible(false);
+            control = link->GetEditControl();
+            store = false;
+        }
         break;
     case edUniEdit: case edUniEditBtn: case edUniMemo: case edUniComboEdit: case edUniComboList: {
         control = ed.editorType == edUniEdit      ? static_cast<QWidget*>(ed.uniEdit)
