@@ -244,6 +244,9 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
     case edComboEdit: case edComboList: {
         TGridCombo* c = ed.combo;
         c->setEditable(ed.editorType == edComboEdit);
+        const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
+        c->SetFlat(flat);
+        c->SetEtched(flat);
         if (ed.editorType == edComboEdit) {
             c->setCurrentIndex(c->findText(text, Qt::MatchExactly));
             c->setEditText(text);
@@ -399,6 +402,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         break;
     }
     if (control) {
+        // Enabled first: a flat combo restores its own colour when it is enabled.
+        control->setEnabled(true);
         QPalette pal = control->palette();
         const QColor c = tk::ToQColor(brush, pal);
         pal.setColor(QPalette::Base, c);
@@ -757,10 +762,15 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
         }
         const bool advance = Navigation()->AdvanceOnEnter;
         Navigation()->AdvanceOnEnter = false;
+        auto* checker = qobject_cast<TZedEzeravIvurCheck*>(CellChecker());
+        if (checker && checker->AutoCorrect)
+            v = checker->Correct(c, r, v);
         if (OnCellValidate)
             OnCellValidate(this, c, r, v, valid);
         if (valid) {
             RowChanged(c, r);
+            if (checker && checker->AutoMarkError)
+                v = checker->MarkError(c, r, v);
             if (UndoRedo())
                 UndoRedo()->RegisterChange(c, r, v, ed.editStartText);
             CellsChanged(QRect(c, r, 1, 1));

@@ -182,7 +182,7 @@ void TGridSpin::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== TGridCombo
 
-TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : TZEIComboBox(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridCombo"));
     setEditable(true);

@@ -3,6 +3,7 @@
 // kept hidden and shown over the cell being edited. They hand their value back through the
 // grid's editor host and give the keys that leave them back to the grid.
 #include "grid/editors/EditorHost.h"
+#include "grid/editors/FlatCombo.h"
 #include "grid/editors/SpinEdit.h"
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,7 +75,7 @@ private:
     void raiseSpin(bool up);
 };
 
-class TGridCombo : public QComboBox, public TGridEditorLink {
+class TGridCombo : public TZEIComboBox, public TGridEditorLink {
     Q_OBJECT
 public:
     TGridCombo(TEditorHost* host, QWidget* parent);
