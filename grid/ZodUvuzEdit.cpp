@@ -595,6 +595,14 @@ void TZedEzeravIvur::SetEditText(int col, int row, const QString& value)
     tk::TStringGrid::SetEditText(b.x(), b.y(), value);
 }
 
+QString TZedEzeravIvur::GetEditMask(int col, int row)
+{
+    QString mask;
+    if (OnGetEditMask)
+        OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
 QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
 
 QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
