@@ -342,7 +342,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         QStringList items;
         for (int i = 0; i < c->count(); ++i)
             items << c->itemText(i);
-        c->clear();
+        c->ClearItems();
         c->addItems(items);
         c->setEditable(ed.editorType == edUniComboEdit);
         const QString wide = QString::fromStdU16String(WideCells(RealColIndex(col), row));

@@ -947,6 +947,14 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(par
     });
 }
 
+void TGridUniCombo::ClearItems()
+{
+    const QString text = currentText();
+    clear();
+    if (isEditable())
+        setEditText(text);
+}
+
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();

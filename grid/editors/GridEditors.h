@@ -254,6 +254,8 @@ class TGridUniCombo : public QComboBox, public TGridEditorLink {
 public:
     TGridUniCombo(TEditorHost* host, QWidget* parent);
     void AutoComplete();
+    // Removes the items and keeps the edit text.
+    void ClearItems();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

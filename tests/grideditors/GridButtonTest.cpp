@@ -2,6 +2,7 @@
 #include "grid/editors/GridButton.h"
 #include "platform/graphics/VisualStyles.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -132,4 +133,36 @@ TEST(ZodUvuzButton, LayoutByMarginAndSpacing)
     }
     b.SetMargin(-2);
     EXPECT_EQ(b.Margin(), 2);
+}
+
+TEST(ZodUvuzButton, ActionLinkAndMnemonic)
+{
+    QWidget parent;
+    auto* b = new TZodUvuzButton(&parent);
+    QAction action("Suchen");
+    action.setCheckable(true);
+    int triggered = 0;
+    QObject::connect(&action, &QAction::triggered, [&] { ++triggered; });
+    b->SetGroupIndex(3);
+    b->SetAllowAllUp(true);
+    b->SetAction(&action);
+    EXPECT_EQ(b->Caption(), "Suchen");
+    action.setText("Weiter");
+    EXPECT_EQ(b->Caption(), "Weiter");
+    action.setChecked(true);
+    EXPECT_TRUE(b->Down());
+    action.setEnabled(false);
+    EXPECT_FALSE(b->isEnabled());
+    action.setEnabled(true);
+    parent.show();
+    QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(triggered, 1);
+
+    int clicks = 0;
+    b->OnClick = [&](QObject*) { ++clicks; };
+    b->SetAction(nullptr);
+    b->SetCaption("&Los");
+    QApplication::setActiveWindow(&parent);
+    QTest::keyClick(&parent, Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(clicks, 1);
 }

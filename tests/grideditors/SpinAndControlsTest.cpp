@@ -468,3 +468,13 @@ TEST(UnicodeControls, KeyPressSeesRealCharactersAndCommitsOneByOne)
     m.SetWordWrap(true);
     EXPECT_EQ(m.toPlainText(), QString::fromUtf8("Zeile 1\nZeile 2"));
 }
+
+TEST_F(GridEditFixture, UnicodeComboClearKeepsTheEditText)
+{
+    auto* c = grid->GridUniCombo();
+    c->addItems({"a", "b"});
+    open(1, 1, QString::fromUtf8("ünï"), edUniComboEdit);
+    c->ClearItems();
+    EXPECT_EQ(c->count(), 0);
+    EXPECT_EQ(c->currentText(), QString::fromUtf8("ünï"));
+}
