@@ -391,10 +391,10 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             OnGetEditorProp(this, col, row, link);
         link->SetEditorValue(text);
         link->SetFocus(true);
-        if (!ed.pendingChar.isNull())
-            QCoreApplication::postEvent(c, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(ed.pendingChar)));
+        if (!m_pendingEditChar.isNull())
+            QCoreApplication::postEvent(c, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(m_pendingEditChar)));
         ed.shown = c;
-        ed.pendingChar = QChar();
+        m_pendingEditChar = QChar();
         return;
     }
     default:
@@ -418,8 +418,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         control->show();
         control->raise();
         control->setFocus();
-        if (!ed.pendingChar.isNull()) {
-            QCoreApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(ed.pendingChar)));
+        if (!m_pendingEditChar.isNull()) {
+            QCoreApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(m_pendingEditChar)));
         }
         ed.shown = control;
         if (ed.editorType == edComboEdit || ed.editorType == edComboList) {
@@ -429,7 +429,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             ed.datePicker->DropDown();
         }
     }
-    ed.pendingChar = QChar();
+    m_pendingEditChar = QChar();
 }
 
 void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)
@@ -884,7 +884,7 @@ void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bo
     TGridEditing& ed = editing();
     if (MouseActions()->RangeSelectAndEdit && !(GridOptions() & tk::goEditing))
         SetGridOptions(GridOptions() | tk::goEditing);
-    ed.pendingChar = QChar();
+    m_pendingEditChar = QChar();
     const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
     const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
     if (lastCol < firstCol || lastRow < firstRow)

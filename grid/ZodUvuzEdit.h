@@ -36,7 +36,6 @@ public:
     bool suppressNextEditor = false;
     bool optionRemoved = false;       // the grid was editable, the current cell is not
     bool advancing = false;
-    QChar pendingChar;
     QString textAtStart;              // the cell's text when editing began
     int editCol = -1;
     int editRow = -1;

@@ -335,7 +335,7 @@ void TZedInplaceEdit::focusInEvent(QFocusEvent* event)
 void TZedInplaceEdit::focusOutEvent(QFocusEvent* event)
 {
     TGridEditing& ed = m_grid->editing();
-    ed.pendingChar = QChar();
+    m_grid->m_pendingEditChar = QChar();
     if (m_grid->LookupHistory && ed.editorType != edPassword && !m_grid->LookupItems().List().contains(text()))
         m_grid->LookupItems().Add(text());
     tk::TInplaceEdit::focusOutEvent(event);
