@@ -3,6 +3,7 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/EditLink.h"
 #include "grid/GridHelpers.h"
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
@@ -31,6 +32,9 @@ class QTimer;
 namespace grid {
 
 class TGridEditing;
+class TEditLink;
+class TControlEdit;
+class TControlCombo;
 namespace editors {
 class TGridSpin;
 class TGridCombo;
@@ -39,6 +43,10 @@ class TGridUnitEditBtn;
 class TGridCheckBox;
 class TGridDatePicker;
 class TGridButton;
+class TGridUniEdit;
+class TGridUniEditBtn;
+class TGridUniMemo;
+class TGridUniCombo;
 }
 
 // Search options: the values are fixed, callers combine them as numbers.
@@ -966,6 +974,49 @@ public:
     editors::TGridCheckBox* GridCheckBox() const;
     editors::TGridDatePicker* GridDatePicker() const;
     editors::TGridButton* GridButton() const;
+    editors::TGridUniEdit* GridUniEdit() const;
+    editors::TGridUniEditBtn* GridUniEditBtn() const;
+    editors::TGridUniMemo* GridUniMemo() const;
+    editors::TGridUniCombo* GridUniCombo() const;
+    // Wide cell texts: stored packed ("|\" and two characters per UTF-16 unit).
+    bool IsWideCell(int col, int row) const;
+    std::u16string WideCells(int col, int row) const;
+    void SetWideCells(int col, int row, const std::u16string& value);
+    bool ValidateWideCell(const QString& value) override;
+    QString GetWideEditText() override;
+    void SetWideEditText(const QString& value) override;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& valid)> OnCellValidateWide;
+    // The application's editor of edCustom cells (not owned).
+    TEditLink* EditLink() const { return m_editLink; }
+    void SetEditLink(TEditLink* link) { m_editLink = link; }
+    std::function<void(QObject* sender, int col, int row, TEditLink* link)> OnGetEditorProp;
+
+    // --- form controls in mini-HTML cells (ZodUvuzControls.cpp)
+    // Opens the editor of an EDIT, PASSWORD, MASK or COMBO control over its rectangle.
+    void EditCellControl(const QString& cellText, const QString& ctrlType, int row, int col, int displayCol,
+                         const QRect& controlRect, const QString& ctrlValue, const QString& ctrlID);
+    // Writes the editor's value into the control's VALUE of the stored cell text.
+    void ControlEditDone();
+    // Opens the first editable control of the cell after `afterID` (the first one when empty); the
+    // grid takes the focus when there is none.
+    void FocusCellControl(int col, int row, const QString& afterID);
+    // A click on a control (BUTTON pressed, CHECK toggled, editors opened).
+    void ClickCellControl(int col, int row, const QString& ctrlID, const QString& ctrlType, const QString& ctrlValue,
+                          const QRect& controlRect);
+    TControlEdit* ControlEdit() const;
+    TControlCombo* ControlCombo() const;
+    QString ControlEditType() const { return m_controlEditType; }
+    bool ControlFocused() const { return m_controlFocused; }
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlClick;
+    // The toolkit's edit mask of a cell for the default edit (translated to Qt's input mask).
+    QString GetEditMask(int col, int row) override;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnGetEditMask;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlEditDone;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value,
+                       QStringList& values, bool& edit, int& dropCount)>
+        OnControlComboList;
     // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
     const editors::TEditorLocale& EditorLocale() override;
 
@@ -1048,6 +1099,18 @@ protected:
 private:
     friend class TGridEditing;
     friend class TZedInplaceEdit;
+    friend class TEditLink;
+    friend class TControlEdit;
+    friend class TControlCombo;
+    QPointer<TEditLink> m_editLink;
+    mutable TControlEdit* m_controlEdit = nullptr;
+    mutable TControlCombo* m_controlCombo = nullptr;
+    QPoint m_controlEditCell{-1, -1};
+    QString m_controlEditID;
+    QString m_controlEditType;
+    QString m_controlEditMask;
+    bool m_controlEditOpen = false;
+    bool m_controlFocused = false;
     TGridEditing& editing() const;
     bool canEditShowStep();
     mutable TGridEditing* m_editing = nullptr;   // a child object of the grid
