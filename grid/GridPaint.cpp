@@ -487,6 +487,9 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     const QRect measured = fm.boundingRect(rect, flags, shown);
     textWidth = measured.width() + 2;
     p.drawText(rect, flags, shown);
+    // Error marking: a red wave under the graphic's error range.
+    if (const TCellGraphic* g = GetCellGraphic(real, row); g && g->CellErrLen > 0)
+        DrawErrorWave(this, p, shown, rect, 0, g->CellErrFrom, g->CellErrLen);
 
     if (sortMark) {
         QRect r = outer.adjusted(m_cellMarginX, m_cellMarginY, -m_cellMarginX, 0);

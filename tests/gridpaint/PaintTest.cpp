@@ -197,6 +197,22 @@ TEST(GridPaintMeasure, MeasureCellTextTable)
     EXPECT_EQ(sturn, QSize(sp.height() + 12, sp.width() + 12));
 }
 
+TEST(GridPaintText, FontZoomNeverGoesBelowOnePoint)
+{
+    Grid t;
+    t.g.SetCells(1, 1, QStringLiteral("Wort"));
+    QSize normal, tiny;
+    t.g.MeasureCellText(1, 1, normal, false);
+    t.g.FontZoom = -100;
+    t.g.MeasureCellText(1, 1, tiny, false);
+    EXPECT_LT(tiny.width(), normal.width());
+    EXPECT_GT(tiny.width(), 4); // a 1-point font still has width
+    QFont one = t.g.font();
+    one.setPointSizeF(1);
+    EXPECT_EQ(tiny.width(), QFontMetrics(one).horizontalAdvance(QStringLiteral("Wort")) + 4);
+    EXPECT_NO_THROW(t.paint());
+}
+
 TEST(GridPaintText, PasswordCellShowsStars)
 {
     Grid a, b;
