@@ -238,6 +238,10 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
         }
     }
 
+    // Modified mark of the row.
+    if (col == 0 && m_showModified->Enabled && RowModified(row))
+        p.fillRect(QRect(rect.right() - 3, rect.top(), 4, rect.height()), qcolor(m_showModified->Color(), this));
+
     // Drop-down button of a combo cell.
     if (!fixed && m_controlLook->DropDownAlwaysVisible() && HasComboBox(real, row)) {
         DrawDropDownGlyph(p, this, rect, m_themedDrawing && m_commonControls6);

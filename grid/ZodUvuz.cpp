@@ -1,4 +1,5 @@
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzEdit.h"
 
 #include "grid/GridUtils.h"
 #include "platform/graphics/VisualStyles.h"
@@ -661,10 +662,15 @@ void TZedEzeravIvur::GetCheckFalse(int col, int row, QString& value)
 
 void TZedEzeravIvur::CanEditCell(int col, int row, bool& canEdit)
 {
-    if (const TCellProperties* p = CellPropertiesOrNull(col, row); p && p->ReadOnly)
-        canEdit = false;
+    // Decided for the base cell of a merged range.
+    const QPoint b = BaseCell(col, row);
+    if (HasCellProperties(b.x(), b.y()) && canEdit) {
+        canEdit = !CellPropertiesOrNull(b.x(), b.y())->ReadOnly;
+        if (!(GridOptions() & tk::goEditing) && !MouseActions()->RangeSelectAndEdit && !editing().optionRemoved)
+            canEdit = false;
+    }
     if (OnCanEditCell)
-        OnCanEditCell(this, row, col, canEdit);
+        OnCanEditCell(this, b.y(), b.x(), canEdit);
 }
 
 void TZedEzeravIvur::GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font)

@@ -6,6 +6,7 @@
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
+#include "grid/editors/EditorHost.h"
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
@@ -21,6 +22,17 @@
 #include <memory>
 
 namespace grid {
+
+class TGridEditing;
+namespace editors {
+class TGridSpin;
+class TGridCombo;
+class TGridEditBtn;
+class TGridUnitEditBtn;
+class TGridCheckBox;
+class TGridDatePicker;
+class TGridButton;
+}
 
 // Search options: the values are fixed, callers combine them as numbers.
 using TSearchOptions = int;
@@ -45,7 +57,7 @@ public:
     virtual void SetVisible(bool visible) = 0;
 };
 
-class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
@@ -569,8 +581,6 @@ public:
     void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
     // The edit's content as RTF; "" for an empty edit.
     void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
-    // The stored text without its mini-HTML tags.
-    void GetCellTextNoHTML(int col, int row, QString& text);
     void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
 
     // --- cell graphics (GridGraphics.cpp)
@@ -726,15 +736,102 @@ public:
     std::function<void(QObject* sender, int col, int& width)> OnUpdateColumnSize;
     std::function<void(QObject* sender, const QRect& cells)> OnCellsChanged;
 
+    // --- editing: which editor a cell gets, showing it over the cell, writing back (ZodUvuzEdit.cpp)
+    bool DatePickerSupported = true;
+    bool IsEditableCell(int col, int row);
+    void ShowInplaceEdit(int col, int row);
+    void HideInplaceEdit(int col, int row);
+    void EndInplaceEdit() override;
+    void RestoreEditText() override;
+    // Gives the text to the edit-text store of the displayed column, then to the cell.
+    void StoreEditText(int col, int row, const QString& value);
+    bool ValidateCell(const QString& value) override;
+    // Starts tracking the edit of a cell (its text before the edit).
+    virtual void EditStarted(int col, int row);
+    bool RowModified(int row) const;
+    // Refuses a row outside the grid (nothing is written).
+    void SetRowModified(int row, bool value);
+    int GetEditLimit() override { return MaxEditLength; }
+    void TabAdvance(bool backward) override;
+    void AdvanceCell(int col, int row, bool repeat, bool forward, bool keepEditing, bool force);
+    void EditorKeyExit(int key, Qt::KeyboardModifiers modifiers) override;
+    void ShowEditorForCurrentCell();
+    QString GetInplaceEditText() override;
+    void SetInplaceEditText(const QString& value) override;
+    QString EllipsClick(const QString& value) override;
+    // The editor kind chosen when the current edit began.
+    TEditorType CurrentEditorType() const;
+    bool EditorControlActive() const;
+    bool EditingInProgress() const;
+    QWidget* ShownEditorControl() const;
+    QString EditStartText() override;
+    // The edited text of a cell: its merge's base cell in the real column; without EditWithTags the
+    // HTML tags are left out.
+    QString GetEditText(int col, int row) override;
+    // Stores an edited text into the merge's base cell, in the real column.
+    void SetEditText(int col, int row, const QString& value) override;
+    QString GetCellTextNoHTML(int col, int row);
+    // The texts kept for a hidden real row (empty when the row is shown).
+    QStringList HiddenRowItems(int realRow) const;
+    // The text of a cell by real row, hidden or shown.
+    QString GetCellOfRealRow(int col, int realRow) const;
+    // The editor controls (created with the grid, kept hidden).
+    editors::TGridSpin* GridSpin() const;
+    editors::TGridCombo* GridCombo() const;
+    editors::TGridEditBtn* GridEditBtn() const;
+    editors::TGridUnitEditBtn* GridUnitEditBtn() const;
+    editors::TGridCheckBox* GridCheckBox() const;
+    editors::TGridDatePicker* GridDatePicker() const;
+    editors::TGridButton* GridButton() const;
+    // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
+    const editors::TEditorLocale& EditorLocale() override;
+
+    std::function<void(QObject* sender, int col, int row, QString& value, bool& valid)> OnCellValidate;
+    std::function<void(QObject* sender)> OnEditingDone;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnEllipsClick;
+    std::function<void(QObject* sender, int col, int row, int value, bool upDown)> OnSpinClick;
+    std::function<void(QObject* sender, int col, int row, double value, bool upDown)> OnFloatSpinClick;
+    std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnDateSpinClick;
+    std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnTimeSpinClick;
+    std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection)> OnComboChange;
+    std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection, QObject* object)>
+        OnComboObjectChange;
+    std::function<void(QObject* sender, int col, int row, const QString& value)> OnEditChange;
+    std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
+    std::function<void(QObject* sender, int row, int col)> OnDblClickCell;
+
+    // --- editor host (the editors' side of the grid)
+    QWidget* HostWidget() override { return this; }
+    bool WantsTabs() override { return GridOptions() & tk::goTabs; }
+    bool EditSelectAll() override;
+    void AdvanceCell(bool forward) override { AdvanceCell(Col(), Row(), false, forward, true, false); }
+    bool LookupEnabled() override { return Lookup; }
+    bool LookupIsCaseSensitive() override { return LookupCaseSensitive; }
+    bool LookupKeepsHistory() override { return LookupHistory; }
+    int LookupCount() override { return m_lookupItems.Count(); }
+    QString LookupItem(int index) override { return m_lookupItems.Strings(index); }
+    void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
+    void SpinClicked(int spinKind, const QVariant& value, bool up) override;
+    void ComboChanged(int index, const QString& text, QObject* object) override;
+
 protected:
     void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
     void Paint(QPainter& painter, const QRect& clip) override;
+    bool CanEditShow() const override;
+    bool SelectCell(int col, int row) override;
+    tk::TInplaceEdit* CreateEditor() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TGridEditing;
+    friend class TZedInplaceEdit;
+    TGridEditing& editing() const;
+    bool canEditShowStep();
+    mutable TGridEditing* m_editing = nullptr;   // a child object of the grid
+
     void writeColumnHeaders();
     void writeRowHeaders();
     void watchWindow();
@@ -865,6 +962,7 @@ private:
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
     void quickSort(SortRun& run, int low, int high);
     void sortFrame(bool byIndex);
+    void moveRowsToOrder(int first, const std::vector<int>& order);
     TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
     std::vector<TGridItem> m_hiddenRows;
     std::array<bool, 512> m_hiddenCols{};
@@ -872,7 +970,6 @@ private:
     TIntList m_unsortedRows;
     bool m_filterActive = false;
     int m_filterFixedRows = 1;
-    bool m_sortScratchClear = false;   // ClearRect detaches instead of freeing (a sort's scratch rows)
     SortRun* m_sortRun = nullptr;
 };
 

@@ -423,7 +423,45 @@ TEST(GridPaintRichText, BoldRunSelectionColourAndEmptySave)
     EXPECT_EQ(edit->toPlainText(), QStringLiteral("WW"));
 
     t.g.SetCells(3, 5, QStringLiteral("<B>fett</B> &amp; mehr"));
-    QString plain;
-    t.g.GetCellTextNoHTML(3, 5, plain);
-    EXPECT_EQ(plain, QStringLiteral("fett &amp; mehr"));
+    EXPECT_EQ(t.g.GetCellTextNoHTML(3, 5), QStringLiteral("fett &amp; mehr"));
+}
+
+TEST(GridPaintMarks, TreeLinesAndModifiedMark)
+{
+    Grid t;
+    t.g.SetRowCount(10);
+    t.g.CellNode()->SetTreeColor(0x00FF00); // green
+    t.g.AddNode(2, 4);
+    t.g.ShowModified()->Enabled = true;
+    t.g.ShowModified()->SetColor(0xFF0000); // blue
+    t.g.SetRowModified(6, true);
+    const QImage img = t.paint();
+    save(img, "tree");
+    const QRgb green = qRgb(0, 255, 0);
+    // The node row itself draws no line at its left; its rows below do, the last one only to the middle.
+    EXPECT_GT(t.countColor(img, t.g.CellRect(0, 3), green), 10);
+    const QRect last = t.g.CellRect(0, 5);
+    EXPECT_GT(t.countColor(img, QRect(last.left(), last.top(), last.width(), last.height() / 2), green), 5);
+    EXPECT_EQ(t.countColor(img, t.g.CellRect(0, 7), green), 0);
+    // The modified row's strip at the right of column 0.
+    const QRect m = t.g.CellRect(0, 6);
+    EXPECT_EQ(QColor(img.pixel(m.right() - 2, m.center().y())), QColor(0, 0, 255));
+    EXPECT_NE(QColor(img.pixel(t.g.CellRect(0, 7).right() - 2, t.g.CellRect(0, 7).center().y())), QColor(0, 0, 255));
+}
+
+TEST(GridPaintMarks, HiddenRowsWidenTheRowMarkRange)
+{
+    Grid t;
+    t.g.SetRowCount(10);
+    t.g.MouseActions()->SetDisjunctRowSelect(true);
+    t.g.HideRows(2, 3);
+    ASSERT_EQ(t.g.RowCount(), 8);
+    EXPECT_NO_THROW(t.g.SetRowSelected(9, true));
+    EXPECT_TRUE(t.g.RowSelected(9));
+    try {
+        t.g.SetRowSelected(10, true);
+        ADD_FAILURE() << "row 10 accepted";
+    } catch (const EZodUvuzError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid row accessed"));
+    }
 }
