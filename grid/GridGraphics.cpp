@@ -3,6 +3,7 @@
 // progress bars, buttons, node glyphs and the rest); the radio click.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridPaintFormat.h"
 #include "grid/GridUtils.h"
 #include "platform/grid/DrawUtils.h"
 #include "platform/grid/GridColors.h"
@@ -407,7 +408,9 @@ void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int r
         const TColor restText = g->CellBoolean ? TColor(g->CellAngle) : (tk::ResolveColor(rest, pal) ^ 0xFFFFFF);
         DrawProgressBar(p, pr, tk::ResolveColor(bar, pal), tk::ResolveColor(barText, pal), tk::ResolveColor(rest, pal),
                         tk::ResolveColor(restText, pal), v, m_controlLook->ProgressMarginX(),
-                        m_controlLook->ProgressMarginY(), g->CellErrFrom, g->CellErrLen, g->CellText,
+                        m_controlLook->ProgressMarginY(), g->CellErrFrom, g->CellErrLen,
+                        // A format that is no single integer conversion shows the value with "%".
+                        SingleConversionFormat(g->CellText, QLatin1StringView("dixXuoc")) ? g->CellText : QString(),
                         m_controlLook->ProgressBorderColor);
         break;
     }

@@ -3,6 +3,7 @@
 // measuring of a cell's content for automatic sizing.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridPaintFormat.h"
 #include "grid/GridUtils.h"
 #include "grid/VOdoZozaRere.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -68,6 +69,30 @@ void applyProps(const TCellProperties* p, TColor& brush, tk::TFont& font)
 }
 
 } // namespace
+
+bool SingleConversionFormat(const QString& format, QLatin1StringView kinds)
+{
+    int conversions = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] != QLatin1Char('%'))
+            continue;
+        ++i;
+        if (i < format.size() && format[i] == QLatin1Char('%'))
+            continue;
+        while (i < format.size() && QStringLiteral("-+ #0").contains(format[i]))
+            ++i;
+        int digits = 0;
+        while (i < format.size() && (format[i].isDigit() || format[i] == QLatin1Char('.')))
+            if (++digits > 4)
+                return false;
+            else
+                ++i;
+        if (i >= format.size() || !kinds.contains(format[i].toLatin1()))
+            return false;
+        ++conversions;
+    }
+    return conversions == 1;
+}
 
 // ------------------------------------------------------------------ colours and alignment
 
@@ -333,9 +358,12 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         bool isFloat = false;
         QString format = m_floatFormat;
         OnGetFloatFormat(this, real, row, isFloat, format);
-        // Formatting by the returned format belongs to the typed-cell formatter; until it is
-        // there the display text stays.
-        (void)isFloat;
+        // The cell's value through the returned format; a format that is no single floating
+        // conversion (or a value that is no number) keeps the display text.
+        bool ok = false;
+        const double value = NormalizeNumberSeparators(text).toDouble(&ok);
+        if (isFloat && ok && SingleConversionFormat(format, QLatin1StringView("eEfgG")))
+            text = QString::asprintf(format.toUtf8().constData(), value);
     }
     int kind = CellTextKind(text, EnableHTML);
     if (kind == 3) {

@@ -168,6 +168,22 @@ TEST(GridGraphics, ProgressCellWithoutNumberDrawsNothing)
     EXPECT_NE(img.copy(t.g.CellRect(1, 2)), img.copy(r3));
 }
 
+TEST(GridGraphics, ProgressFormatMustBeOneIntegerConversion)
+{
+    // A cell's format is handed to printf with an integer: anything else shows "value%".
+    Grid a, b;
+    for (Grid* t : {&a, &b}) {
+        t->add(1, 1, ctProgress)->CellErrLen = 100;
+        t->g.SetCells(1, 1, QStringLiteral("40"));
+        t->g.SetRow(5);
+    }
+    a.g.GetCellGraphic(1, 1)->CellText = QStringLiteral("%s%s%n");
+    const QRect r = a.g.CellRect(1, 1);
+    EXPECT_EQ(a.g.PaintToImage().copy(r), b.g.PaintToImage().copy(r));
+    a.g.GetCellGraphic(1, 1)->CellText = QStringLiteral("%d Stück");
+    EXPECT_NE(a.g.PaintToImage().copy(r), b.g.PaintToImage().copy(r));
+}
+
 TEST(GridGraphics, SharedRowCheckBoxSurvivesRemoval)
 {
     Grid t;

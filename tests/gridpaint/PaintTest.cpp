@@ -465,3 +465,22 @@ TEST(GridPaintMarks, HiddenRowsWidenTheRowMarkRange)
         EXPECT_EQ(e.message(), QStringLiteral("Invalid row accessed"));
     }
 }
+
+TEST(GridPaintText, FloatFormatFromTheEvent)
+{
+    struct {
+        const char* format;
+        const char* shownLike;
+    } cases[] = {{"%.1f", "3.1"}, {"%s", "3.14159"}, {"%.1f %n", "3.14159"}, {"%d", "3.14159"}, {"<%.3e>", "<3.142e+00>"}};
+    for (const auto& c : cases) {
+        Grid a, b;
+        a.g.SetCells(1, 1, QStringLiteral("3.14159"));
+        a.g.OnGetFloatFormat = [&](QObject*, int, int, bool& isFloat, QString& format) {
+            isFloat = true;
+            format = QString::fromLatin1(c.format);
+        };
+        b.g.SetCells(1, 1, QString::fromLatin1(c.shownLike));
+        const QRect r = a.g.CellRect(1, 1);
+        EXPECT_EQ(a.paint().copy(r), b.paint().copy(r)) << c.format;
+    }
+}
