@@ -257,9 +257,15 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
                                      tk::ResolveColor(FixedGradientColorTo, palette()), 10, rect, false);
             }
         } else if (m_look == glListView) {
-            p.fillRect(rect, qcolor(gfx::clBtnFace, this));
-            p.setPen(Qt::white);
-            p.drawRect(rect.adjusted(0, 0, -1, -1));
+            if (m_themedDrawing) {
+                tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+                p.setPen(Qt::white);
+                p.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
+            } else {
+                p.fillRect(rect, qcolor(gfx::clBtnFace, this));
+                p.setPen(Qt::white);
+                p.drawRect(rect.adjusted(0, 0, -1, -1));
+            }
         }
     }
 
