@@ -83,6 +83,13 @@ void TZedEzeravIvur::AdaptToTheme()
     InvalidateGrid();
 }
 
+void TZedEzeravIvur::SetAutoThemeAdapt(bool value)
+{
+    AutoThemeAdapt = value;
+    if (value)
+        AdaptToTheme();
+}
+
 // ------------------------------------------------------------------ painting
 
 void TZedEzeravIvur::Paint(QPainter& painter, const QRect& clip)

@@ -95,7 +95,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(int ActiveCellColor READ ActiveCellColor WRITE SetActiveCellColor)
     Q_PROPERTY(int ActiveCellColorTo READ ActiveCellColorTo WRITE SetActiveCellColorTo)
     Q_PROPERTY(bool AnchorHint MEMBER AnchorHint)
-    Q_PROPERTY(bool AutoThemeAdapt MEMBER AutoThemeAdapt)
+    Q_PROPERTY(bool AutoThemeAdapt READ AutoThemeAdaptOn WRITE SetAutoThemeAdapt)
     Q_PROPERTY(bool AutoNumAlign MEMBER AutoNumAlign)
     Q_PROPERTY(bool AutoSize MEMBER AutoSize)
     Q_PROPERTY(grid::TVAlignment VAlignment READ VAlignment WRITE SetVAlignment)
@@ -613,6 +613,9 @@ public:
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
     void AdaptToTheme();
+    // Switching it on takes the theme's colours at once (and again after loading).
+    bool AutoThemeAdaptOn() const { return AutoThemeAdapt; }
+    void SetAutoThemeAdapt(bool value);
 
     // --- navigation
     void GoToCell(int col, int row);

@@ -368,6 +368,14 @@ TEST(GridPaintBackground, AdaptToTheme)
         EXPECT_EQ(g.ActiveCellColorTo(), c.activeTo) << c.name;
         EXPECT_EQ(g.ControlLook()->FixedGradientFrom, *c.name ? c.from : gfx::clNone) << c.name;
     }
+    // Switching AutoThemeAdapt on (as a stored property) under "Metallic".
+    visualstyles::SetCurrentThemeNameForTest({QString(), QStringLiteral("Metallic"), QString()});
+    TZedEzeravIvur g;
+    EXPECT_EQ(g.FixedGradientColor, gfx::clWhite);
+    g.setProperty("AutoThemeAdapt", true);
+    EXPECT_TRUE(g.AutoThemeAdapt);
+    EXPECT_EQ(g.FixedGradientColor, TColor(0xECE2E1));
+    EXPECT_EQ(g.FixedGradientColorTo, TColor(0xB39698));
     visualstyles::SetCurrentThemeNameForTest({});
 }
 
