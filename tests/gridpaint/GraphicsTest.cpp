@@ -196,7 +196,7 @@ TEST(GridGraphics, SharedRowCheckBoxSurvivesRemoval)
     EXPECT_FALSE(t.g.RemoveCellGraphic(0, 2));
     t.g.CreateCellGraphic(0, 2);
     EXPECT_TRUE(t.g.RemoveCellGraphic(0, 2));
-    t.g.ClearCell(0, 2);
+    t.g.FreeCellProperties(0, 2);
     t.g.SetRowSelected(2, true);
     // Still the same object, refreshed from the row mark (ASan catches a freed one).
     EXPECT_EQ(t.g.GetCellGraphicObject(0, 2), shared);
