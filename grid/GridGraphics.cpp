@@ -283,6 +283,45 @@ void TZedEzeravIvur::CellGraphicSize(int col, int row, QSize& size)
         size.setHeight(cell.height());
 }
 
+void TZedEzeravIvur::CellGraphicSizeScaled(int col, int row, QSize& size, double scale, int availableHeight,
+                                           int availableWidth)
+{
+    size = QSize(0, 0);
+    TCellGraphic* g = GetCellGraphicObject(col, row);
+    if (!g)
+        return;
+    const auto* images = dynamic_cast<const tk::TImageList*>(m_gridImages.data());
+    switch (g->CellType) {
+    case ctBitmap: size = g->Picture.size(); break;
+    case ctIcon: size = iconSize(g->Icon); break;
+    case ctDataImage:
+        if (images)
+            size = QSize(images->Width(), images->Height());
+        break;
+    case ctPicture:
+    case ctFilePicture: {
+        const QPoint s = g->PictureSize(availableWidth, availableHeight);
+        const double d = scale > 0 ? scale : 1.0;
+        size = QSize(RoundHalfEven(s.x() / d), RoundHalfEven(s.y() / d));
+        break;
+    }
+    case ctProgress: size = QSize(ColWidths(col), RowHeights(row)); break;
+    case ctButton:
+    case ctBitButton: size = QSize(g->CellIndex & 0xFFFF, (g->CellIndex >> 16) & 0xFFFF); break;
+    default: {
+        // The rest as for the screen, without the whole-cell alignments.
+        const TCellHAlign ha = g->CellHAlign;
+        const TCellVAlign va = g->CellVAlign;
+        g->CellHAlign = ha == haFull ? haLeft : ha;
+        g->CellVAlign = va == vaFull ? vaTop : va;
+        CellGraphicSize(col, row, size);
+        g->CellHAlign = ha;
+        g->CellVAlign = va;
+        break;
+    }
+    }
+}
+
 // ------------------------------------------------------------------ drawing
 
 void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int row, TCellGraphic* g,

@@ -597,6 +597,10 @@ public:
     // The graphic with its size and place for painting (null when the cell has none).
     TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
                                        int& height, int& width);
+    // The room for printing: pictures for the available area divided by `scale`, full bitmaps and
+    // icons, progress bars the cell's size, buttons their own size.
+    virtual void CellGraphicSizeScaled(int col, int row, QSize& size, double scale, int availableHeight,
+                                       int availableWidth);
     // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
     void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
                          TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);

@@ -81,6 +81,41 @@ TEST(GridGraphics, LayoutTable)
     EXPECT_EQ(t.g.GetCellType(-1, 1), ctEmpty);
 }
 
+TEST(GridGraphics, SizesForAutoSizingAndPrinting)
+{
+    Grid t;
+    t.g.SetColWidths(1, 90);
+    t.g.SetRowHeights(1, 30);
+    TCellGraphic* gr = t.add(1, 1, ctBitmap);
+    gr->Picture = QImage(10, 7, QImage::Format_RGB32);
+    QSize s;
+    // A bitmap beside no text counts whole; over a text (default alignments) it adds nothing.
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 7));
+    t.g.SetCells(1, 1, QStringLiteral("Text"));
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(0, 0));
+    gr->CellHAlign = haBeforeText;
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 0));
+    gr->CellVAlign = vaFull;
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 30));
+    // Printing counts bitmaps whole and has no whole-cell alignment.
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 100, 100);
+    EXPECT_EQ(s, QSize(10, 7));
+    // A stretched picture fills the available area less its margin, divided by the scale.
+    gr->CellType = ctPicture;
+    gr->Picture = QImage(40, 20, QImage::Format_RGB32);
+    gr->CellAngle = 1;
+    gr->CellIndex = 4;
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 104, 204);
+    EXPECT_EQ(s, QSize(100, 50));
+    gr->CellType = ctProgress;
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 100, 100);
+    EXPECT_EQ(s, QSize(90, 30));
+}
+
 TEST(GridGraphics, RadioClicksInsideAndOnABoundary)
 {
     Grid t;
