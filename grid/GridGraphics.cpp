@@ -484,6 +484,20 @@ void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int r
         p.restore();
         break;
     }
+    case ctRotated: {
+        // The text turned by the angle, from where the turned text starts, clipped to the cell
+        // less 2 pixels.
+        const QString text = DisplayText(col, row);
+        QRect start = r;
+        RotatedTextStart(start, g->CellAngle, cellVAlign, textAlign, text, p.font());
+        p.save();
+        p.setClipRect(r.adjusted(2, 2, -2, -2), Qt::IntersectClip);
+        p.translate(start.topLeft());
+        p.rotate(-g->CellAngle);
+        p.drawText(QPoint(0, p.fontMetrics().ascent()), text);
+        p.restore();
+        break;
+    }
     case ctProgressPie: {
         const TColor fill = g->GraphicColor != gfx::clNone ? g->GraphicColor : gfx::clHighlight;
         DrawPieChart(p, QRect(gr.topLeft(), QSize(20, 20)), tk::ResolveColor(fill, pal), g->CellAngle);

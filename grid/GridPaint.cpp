@@ -311,6 +311,10 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
     QRect graphicRect = cellRect;
     if (col == 0 && HasNodes() && row >= TBaseGrid::FixedRows() && m_cellNode->ShowTree())
         drawTreeLines(p, row, graphicRect);
+    if (graphic) {
+        p.setFont(font.Font());
+        p.setPen(tk::ToQColor(font.Color(), palette()));
+    }
     if (graphic)
         DrawCellGraphic(p, graphic->CellType == ctNode ? cellRect : graphicRect, real, row, graphic, vAlign, hAlign, textVisible ? textWidth : 0,
                         cellShownSelected(col, row, state) && !(state & tk::gdFocused), brush);
@@ -359,18 +363,9 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     }
 
     // The text to show.
-    QString text = DisplayText(real, row);
-    if (OnGetFloatFormat && NumberKind(text) <= 1 && !text.isEmpty()) {
-        bool isFloat = false;
-        QString format = m_floatFormat;
-        OnGetFloatFormat(this, real, row, isFloat, format);
-        // The cell's value through the returned format; a format that is no single floating
-        // conversion (or a value that is no number) keeps the display text.
-        bool ok = false;
-        const double value = NormalizeNumberSeparators(text).toDouble(&ok);
-        if (isFloat && ok && SingleConversionFormat(format, QLatin1StringView("eEfgG")))
-            text = QString::asprintf(format.toUtf8().constData(), value);
-    }
+    // The display text, a number through the float format that OnGetFloatFormat gives.
+    QString text;
+    GetFormattedText(real, row, text);
     int kind = CellTextKind(text, EnableHTML);
     if (kind == 3) {
         GetCellTextForCopy(real, row, text);

@@ -427,6 +427,7 @@ void TZedEzeravIvur::SwapRows(int row1, int row2)
 {
     if (row1 == row2 || row1 < 0 || row2 < 0 || row1 >= RowCount() || row2 >= RowCount())
         return;
+    ++m_swapCount;
     if (SortSettings()->SingleColumn) {
         const int c = SortSettings()->Column;
         const QString t = Cells(c, row1);

@@ -802,6 +802,9 @@ void TZedEzeravIvur::CellsChanged(const QRect& cells)
 {
     if (OnCellsChanged)
         OnCellsChanged(this, cells);
+    for (const TCellsChangedListener& listener : m_cellsChangedListeners)
+        listener(this, cells);
+    CalcFooter(-1);
 }
 
 void TZedEzeravIvur::RichEditSelectionChanged()

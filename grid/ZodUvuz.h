@@ -10,12 +10,15 @@
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
+#include <QDate>
 #include <QImage>
 #include <QPen>
 #include <QRect>
 #include <QSize>
 #include <QPointer>
 #include <QStringList>
+#include <vector>
+class QIODevice;
 #include <array>
 #include <QString>
 #include <functional>
@@ -339,7 +342,8 @@ public:
     // The columns whose equal texts are merged (the third integer list); every change re-merges.
     TIntList& AutoMergeColumns() { return m_intLists[2]; }
     // Merges equal texts in the AutoMergeColumns again; nothing until rows and columns merge.
-    virtual void ReMergeColumns() {}
+    virtual void ReMergeColumns();
+    void UnmergeAllColumns();
     TSortIndexList& SortIndexes() { return m_sortIndexes; }
     TControlList& CellControls() { return m_cellControls; }
     TIntList& ChangedCells() { return m_changedCells; }
@@ -358,8 +362,9 @@ public:
     virtual void CellGraphicSize(int col, int row, QSize& size);
     // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
     virtual void UpdateScrollBarsAlways() {}
-    // The grid's 500 ms timer (started when its window is first shown) has ticked.
-    virtual void TimerTick() {}
+    // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
+    // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
+    virtual void TimerTick();
     bool TimerRunning() const { return m_timerId != 0; }
 
     // --- selection marks: rows, columns and cells marked besides the rectangular selection
@@ -469,6 +474,65 @@ public:
     virtual void UnGroup();
     int GroupColumn() const { return m_groupColumn; }
 
+    // --- automatic sizing and statistics
+    // Limits of automatic sizing (0, or minimum equal to maximum: none); a minimum row height
+    // below 0 is the default row height.
+    int MinColWidth = 10;
+    int MaxColWidth = 0;
+    int MinRowHeight = -1;
+    int MaxRowHeight = 0;
+    bool AutoSizeOnlyGrow = false;
+    void AutoSizeColumn(int col, bool onlyGrow);
+    void AutoSizeCol(int col);
+    void AutoSizeColumns(bool includeFixed, int extra);
+    void AutoSizeRowEx(int row, bool onlyGrow);
+    void AutoSizeRow(int row);
+    void SetRowLines(int row, int lines, int extra);
+    // Over the displayed rows from .. to; a range beyond the displayed rows counts real rows,
+    // hidden ones included. A cell that does not read as a number raises EZodUvuzError "Cell does
+    // not contain a float value" as the first cell of ColumnMin / ColumnMax, else it is skipped.
+    long double ColumnSum(int col, int fromRow, int toRow);
+    long double ColumnAvg(int col, int fromRow, int toRow);
+    long double ColumnMin(int col, int fromRow, int toRow);
+    long double ColumnMax(int col, int fromRow, int toRow);
+    // Moves the rectangle's top-left corner to where text rotated by the angle starts.
+    void RotatedTextStart(QRect& rect, int angle, TVAlignment vAlign, TAlignment hAlign, const QString& text,
+                          const QFont& textFont);
+    void RotatedTextStart(QRect& rect, int angle, TVAlignment vAlign, TAlignment hAlign, const QString& text)
+    {
+        RotatedTextStart(rect, angle, vAlign, hAlign, text, font());
+    }
+    int MaxLinesInRow(int row);
+    QWidget* CellControls(int col, int row) const;
+    TColor CellColor(int col, int row) const;
+    void SetCellColor(int col, int row, TColor color);
+    void SetCellColorTo(int col, int row, TColor color);
+    void SetFontColors(int col, int row, TColor color);
+    bool ReadOnly(int col, int row) const;
+    // clNone clears the row's colours, fonts and alignment (merges, read-only marks, node levels,
+    // graphics and controls stay).
+    void SetRowColor(int row, TColor color);
+    void SetRowColorTo(int row, TColor color);
+    void SetRowFontColor(int row, TColor color);
+    int AllColCount() const { return ColCount() + NumHiddenColumns(); }
+    void ResetColumnOrder();
+    int SwapCount() const { return m_swapCount; }
+
+    // --- typed values and text hooks
+    // The displayed text as an integer / a number ("" and "-" read 0; brackets make it negative).
+    // Raise EZodUvuzError "Cell does not contain integer value" / "... a float value".
+    int IntegerCell(int col, int row);
+    double FloatCell(int col, int row);
+    double FloatCellByRealRow(int col, int realRow);
+    // Stores the value through FloatFormat with the locale's separators ("%.2f" for a format that
+    // is not one floating conversion).
+    void SetFloatCell(int col, int row, double value);
+    void SetDateCell(int col, int row, const QDate& date);
+    virtual void GetFormattedText(int col, int row, QString& value);
+    virtual void GetCellTextForSave(int col, int row, QString& value);
+    virtual void SetCellTextFromLoad(int col, int row, const QString& value);
+    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& format)> OnGetFloatFormat;
+
     // --- search
     // Searches from the cell `from` ((-1, -1): from the start) and gives the found cell or (-1, -1).
     // The search does not wrap: the caller starts again from (-1, -1).
@@ -566,7 +630,6 @@ public:
     bool BlinkPhase = true;
     TColor FixedGradientColor = gfx::clWhite;
     TColor FixedGradientColorTo = gfx::clBtnFace;
-    std::function<void(QObject* sender, int col, int row, bool& isFloat, QString& floatFormat)> OnGetFloatFormat;
     std::function<void(QObject* sender, int row, int col, QPen& left, QPen& top, QPen& right, QPen& bottom)>
         OnGetCellBorderProp;
     std::function<void(QObject* sender, int col, int row, const QRect& rect, tk::TGridDrawState state)> OnDrawCell;
@@ -710,6 +773,56 @@ public:
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
+    // --- data exchange: the clipboard, CSV and workbook files, the grid text stream
+    // Whole-grid transfers treat the fixed rows and columns like normal cells.
+    bool StoreFixedCells = true;
+    // A copy quotes multi-line cells with character 11 for their line breaks (Multilinecells).
+    bool MultiLineClipboardQuoting = false;
+    // CSV fields code line breaks as "~" (and an empty text as "^") instead of character 11.
+    bool TildeLineBreaks = false;
+    // The CSV field delimiter; a null character: found for each file.
+    QChar Delimiter;
+    bool LastTransferWasCopy() const { return m_lastTransferWasCopy; }
+    QPoint CopyOrigin() const { return m_copyOrigin; }
+    void CopyToClipboard();
+    void CutToClipboard();
+    void PasteFromClipboard();
+    // Pastes the clipboard with its top-left cell at the cell; the number of cells pasted (0 for
+    // a rich-text paste).
+    int PasteFromClipboardAt(int col, int row);
+    void CopyRangeToClipboard(const tk::TGridRect& range, bool disjunct);
+    // The text block a copy of the range puts on the clipboard.
+    QString RangeToText(const tk::TGridRect& range, bool disjunct);
+    // Adds the cell's rich text to the clipboard (keeping the forms already there).
+    void CopyCellRTFToClipboard(int col, int row);
+    // Pastes a tab/line-break text block; the number of fields read.
+    int PasteTextAt(int col, int row, const QString& text);
+    // The widest line's field count and the number of line breaks of a text block.
+    void GetTextDimensions(const QString& text, int& cols, int& lineBreaks);
+    void ExtendSelectionToMergedCells();
+    // Stores one pasted text into the real column of the displayed column.
+    virtual void PasteCellText(int col, int row, const QString& text);
+    // After a paste: where the data was copied (-1, -1 when unknown), where it landed.
+    virtual void CellsPasted(QPoint origin, const tk::TGridRect& target, bool fromCopy)
+    {
+        (void)origin; (void)target; (void)fromCopy;
+    }
+    // Paste progress: stage 0 before, 3 with each row, 2 at the end.
+    virtual void PasteProgress(int stage, int row) { (void)stage; (void)row; }
+    // Raises EZodUvuzError "Cannot open file <name>" when the file cannot be read.
+    void LoadFromCSV(const QString& fileName);
+    // The selected sheet of a workbook; the reader's error passes on.
+    void LoadFromXLS(const QString& fileName);
+    void SaveToStream(QIODevice& stream);
+    void LoadFromStream(QIODevice& stream);
+    std::function<void(QObject* sender, int col, int row, QString& value, bool& allow)> OnClipboardBeforePasteCell;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& allow)>
+        OnClipboardBeforePasteWideCell;
+    std::function<void(QObject* sender, short progress)> OnFileProgress;
+    // Cell-change listeners: told of every CellsChanged rectangle.
+    using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
+    std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
+
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
     void Loaded() override;
     // The filter conditions are stored as the collection "Filter".
@@ -821,12 +934,43 @@ public:
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
     void ComboChanged(int index, const QString& text, QObject* object) override;
 
+    // --- keyboard, timer and size (GridKeys.cpp)
+    // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has
+    // one); the last normal row of a grid without FixedRowAlways is only cleared.
+    virtual void AutoInsertRow(int row);
+    virtual void AutoDeleteRow(int row);
+    // Ctrl+A's range before it becomes the selection.
+    virtual void KeySelectAllHook(tk::TGridRect& range) { (void)range; }
+    // The in-place edit's text, the position of the character before the caret and the caret.
+    virtual void EditorCaretChanged(const QString& text, const QPoint& point, int position)
+    {
+        (void)text; (void)point; (void)position;
+    }
+    // FixedCols, or 1 when there are none and the grid holds nodes.
+    int FirstNormalColumn();
+    QString LookupText() const { return m_lookupText; }
+    int LookupTicks() const { return m_lookupTicks; }
+    int TimerTicks() const { return m_timerTicks; }
+    QChar PendingEditChar() const { return m_pendingEditChar; }
+    std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+    std::function<void(QObject* sender, int row)> OnAutoAddRow;
+    std::function<void(QObject* sender, int row)> OnAutoInsertRow;
+    std::function<void(QObject* sender, int row, bool& canDelete)> OnCanDeleteRow;
+    std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
+    std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
+    std::function<void(QObject* sender, int col, int row)> OnButtonClick;
+
 protected:
-    void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
-    void Paint(QPainter& painter, const QRect& clip) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
+    void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
+    void Paint(QPainter& painter, const QRect& clip) override;
+    void KeyDown(int& key, tk::TShiftState shift) override;
+    void KeyPress(QChar& key) override;
+    void KeyUp(int& key, tk::TShiftState shift) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void Resized() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -943,6 +1087,30 @@ private:
     void paintUnusedArea(QPainter& p);
     bool cellShownSelected(int col, int row, tk::TGridDrawState state);
 
+    // data exchange
+    bool cellEditable(int realCol, int row);
+    int firstNormalCol() const;
+    int firstNormalRow() const;
+    // The text of a cell as transfers and files take it.
+    QString textForSave(int col, int row);
+    void setTextFromLoad(int col, int row, const QString& text);
+    void afterLoad();
+    QPoint m_copyOrigin{-1, -1};
+    bool m_lastTransferWasCopy = false;
+    std::vector<TCellsChangedListener> m_cellsChangedListeners;
+
+    // keyboard and timer
+    void raiseKeyDown(int key, tk::TShiftState shift);
+    bool skipFixedCells(int key);
+    void controlCellKey(int key, int col, int row);
+    void disjunctMarks(int key, tk::TShiftState shift);
+    QString m_lookupText;
+    int m_lookupTicks = 0;
+    int m_timerTicks = 0;
+    QChar m_pendingEditChar;
+    int m_knownWidth = 0;
+    bool m_inResized = false;
+
     // rows
     struct SortRun;
     bool sameVerticalMerges(int row1, int row2, int exceptCol) const;
@@ -960,6 +1128,12 @@ private:
     QString m_lastButtonSearch;
     ISearchBar* m_searchBar = nullptr;
     int m_nodeCount = 0;
+    int m_swapCount = 0;
+    int minRowHeight() const { return MinRowHeight < 0 ? DefaultRowHeight() : MinRowHeight; }
+    QString statText(int col, int row, bool real);
+    bool statRowCounts(int col, int row, bool real);
+    long double columnStat(int col, int fromRow, int toRow, int kind);
+    void rowColour(int row, TColor color, int which);
     int m_groupColumn = -1;
     int m_groupWidth = 0;
     int m_groupHeaderCol = 1;

@@ -116,6 +116,26 @@ TEST(GridGraphics, SizesForAutoSizingAndPrinting)
     EXPECT_EQ(s, QSize(90, 30));
 }
 
+TEST(GridGraphics, RotatedTextRunsUpwards)
+{
+    Grid t;
+    t.g.SetRowHeights(1, 90);
+    t.g.SetCells(1, 1, QStringLiteral("Drehung"));
+    t.add(1, 1, ctRotated)->CellAngle = 90;
+    t.g.SetRow(3);
+    const QImage img = t.g.PaintToImage();
+    img.save(QStringLiteral("/tmp/gridpaint-rotated.png"));
+    const QRect r = t.g.CellRect(1, 1);
+    QRect ink;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 100)
+                ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GT(ink.height(), 2 * ink.width());
+    EXPECT_GT(ink.height(), QFontMetrics(t.g.font()).horizontalAdvance(QStringLiteral("Drehung")) - 6);
+}
+
 TEST(GridGraphics, RadioClicksInsideAndOnABoundary)
 {
     Grid t;
