@@ -858,6 +858,8 @@ void TZedEzeravIvur::Loaded()
     }
     if (!m_themedDrawing && m_controlLook->ControlStyle() == csTheme && !Designing())
         m_controlLook->SetControlStyle(csClassic);
+    if (AutoThemeAdapt)
+        AdaptToTheme();
     UpdateScrollBarsAlways();
 }
 

@@ -127,7 +127,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(int ActiveCellColor READ ActiveCellColor WRITE SetActiveCellColor)
     Q_PROPERTY(int ActiveCellColorTo READ ActiveCellColorTo WRITE SetActiveCellColorTo)
     Q_PROPERTY(bool AnchorHint MEMBER AnchorHint)
-    Q_PROPERTY(bool AutoThemeAdapt MEMBER AutoThemeAdapt)
+    Q_PROPERTY(bool AutoThemeAdapt READ AutoThemeAdaptOn WRITE SetAutoThemeAdapt)
     Q_PROPERTY(bool AutoNumAlign MEMBER AutoNumAlign)
     Q_PROPERTY(bool AutoSize MEMBER AutoSize)
     Q_PROPERTY(grid::TVAlignment VAlignment READ VAlignment WRITE SetVAlignment)
@@ -720,8 +720,6 @@ public:
     void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
     // The edit's content as RTF; "" for an empty edit.
     void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
-    // The stored text without its mini-HTML tags.
-    void GetCellTextNoHTML(int col, int row, QString& text);
     void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
 
     // --- cell graphics (GridGraphics.cpp)
@@ -738,6 +736,10 @@ public:
     // The graphic with its size and place for painting (null when the cell has none).
     TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
                                        int& height, int& width);
+    // The room for printing: pictures for the available area divided by `scale`, full bitmaps and
+    // icons, progress bars the cell's size, buttons their own size.
+    virtual void CellGraphicSizeScaled(int col, int row, QSize& size, double scale, int availableHeight,
+                                       int availableWidth);
     // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
     void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
                          TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);
@@ -754,6 +756,9 @@ public:
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
     void AdaptToTheme();
+    // Switching it on takes the theme's colours at once (and again after loading).
+    bool AutoThemeAdaptOn() const { return AutoThemeAdapt; }
+    void SetAutoThemeAdapt(bool value);
 
     // --- navigation
     void GoToCell(int col, int row);
