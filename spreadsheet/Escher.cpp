@@ -312,7 +312,8 @@ QList<int> TEscherGroup::BsePositions() const
 
 void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
 {
-    const uint8_t* p = bytes(data);
+    const auto buffer = std::make_shared<const QByteArray>(data);
+    const uint8_t* p = bytes(*buffer);
     const qint64 size = data.size();
     if (size < 8) fail("Expected record missing: DGGContainer");
     EscherHeader top = EscherHeader::Parse(p);
@@ -343,7 +344,7 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
                 EscherHeader bh = EscherHeader::Parse(d + o);
                 if (bh.Type != 0xF007) fail("Expected record missing: BSE");
                 if (qint64(bh.Length) > len - o - 8) fail("BSE is larger than the BStore container");
-                readBSE(d + o + 8, bh.Length, position++);
+                readBSE(d + o + 8, bh.Length, position++, buffer);
                 o += 8 + bh.Length;
             }
             break;
@@ -389,7 +390,7 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
 }
 
 // One BSE with its BLIP, into a new picture whose BSE position is `position`.
-void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
+void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position, const std::shared_ptr<const QByteArray>& buffer)
 {
     TMSOPicture* pic = Add();
     pic->BsePosition = position;
@@ -429,14 +430,17 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
             const uint8_t compression = b[bo + 32];
             bo += 34;
             if (stored > blen - bo) fail("Blip size in BSE don't match actually blip");
-            if (compression == 0) pic->Data = inflateExact(b + bo, stored, fullSize);
-            else pic->Data = QByteArray(reinterpret_cast<const char*>(b + bo), int(stored));
+            if (compression == 0) pic->SetData(inflateExact(b + bo, stored, fullSize));
+            else pic->SetData(buffer, reinterpret_cast<const char*>(b + bo) - buffer->constData(), stored);
         } else {
             CheckRange(blen, bo, 1);
             bo += 1;
-            pic->Data = QByteArray(reinterpret_cast<const char*>(b + bo), int(blen - bo));
+            pic->SetData(buffer, reinterpret_cast<const char*>(b + bo) - buffer->constData(), blen - bo);
         }
-        pic->Identifier = TMD4Hash::Digest(pic->Data);
+        TMD4Hash md4;
+        md4.Init();
+        md4.Update(reinterpret_cast<const uint8_t*>(pic->Bytes().data()), pic->Size());
+        pic->Identifier = md4.Final();
     } catch (...) {
         Remove(Count() - 1);
         throw;

@@ -7,6 +7,7 @@
 #include "spreadsheet/RecordStorage.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -192,7 +193,26 @@ public:
 // One picture of the drawing group.
 class TMSOPicture {
 public:
-    QByteArray Data;            // the picture bytes (metafiles inflated, or deflated when Compressed)
+    // The picture bytes (metafiles inflated, or deflated when Compressed): a bitmap read with the
+    // drawing group is a part of the group's bytes, shared and not copied.
+    QByteArrayView Bytes() const
+    {
+        return m_buffer ? QByteArrayView(m_buffer->constData() + m_offset, m_length) : QByteArrayView(m_own);
+    }
+    QByteArray Data() const { return Bytes().toByteArray(); }
+    qint64 Size() const { return Bytes().size(); }
+    void SetData(const QByteArray& bytes)
+    {
+        m_own = bytes;
+        m_buffer.reset();
+    }
+    void SetData(std::shared_ptr<const QByteArray> buffer, qint64 offset, qint64 length)
+    {
+        m_buffer = std::move(buffer);
+        m_offset = offset;
+        m_length = length;
+        m_own.clear();
+    }
     uint8_t Type = 0;           // 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB
     uint32_t RefCount = 0;
     QString Filename;
@@ -202,6 +222,10 @@ public:
     int BsePosition = -1;       // its place among the BSE records of the file
     int Id = 0;                 // collection id
     QString Name() const { return QStringLiteral("Picture ") + QString::number(Id); }
+private:
+    QByteArray m_own;
+    std::shared_ptr<const QByteArray> m_buffer;
+    qint64 m_offset = 0, m_length = 0;
 };
 
 // The shape-id clusters of the drawing group.
@@ -229,7 +253,7 @@ public:
     TEscherGroup(const TEscherGroup&) = delete;
     TEscherGroup& operator=(const TEscherGroup&) = delete;
 
-    void ReadDrawingGroup(const QByteArray& data);
+    void ReadDrawingGroup(const QByteArray& data);   // the pictures share the bytes
     void Clear();
 
     int Count() const { return int(m_pictures.size()); }
@@ -249,7 +273,7 @@ public:
 private:
     std::vector<std::unique_ptr<TMSOPicture>> m_pictures;
     int m_nextId = 0;
-    void readBSE(const uint8_t* p, qint64 length, int position);
+    void readBSE(const uint8_t* p, qint64 length, int position, const std::shared_ptr<const QByteArray>& buffer);
 };
 
 class TMSOPictures : public TEscherGroup {};

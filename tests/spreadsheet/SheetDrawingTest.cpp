@@ -66,10 +66,10 @@ TEST(XlsSheetDrawing, LibreOfficeShapesAndPictures)
     TMSOPictures& pics = l.book.MSOPictures();
     ASSERT_EQ(pics.Count(), 2);
     EXPECT_EQ(pics.Items(0)->Type, 6);
-    EXPECT_EQ(pics.Items(0)->Data, fileBytes("drawing-pic.png"));
+    EXPECT_EQ(pics.Items(0)->Data(), fileBytes("drawing-pic.png"));
     EXPECT_EQ(pics.Items(1)->Type, 5);
-    EXPECT_EQ(pics.Items(1)->Data, fileBytes("drawing-pic.jpg"));
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(pics.Items(i)->Identifier, TMD4Hash::Digest(pics.Items(i)->Data));
+    EXPECT_EQ(pics.Items(1)->Data(), fileBytes("drawing-pic.jpg"));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(pics.Items(i)->Identifier, TMD4Hash::Digest(pics.Items(i)->Data()));
 
     TSheet* s = l.book.Sheets()[0];
     TDrawingObjects& o = s->DrawingObjects();
