@@ -197,6 +197,8 @@ struct TChartLabel {
 class TDrwChart : public TDrwAnchor {
 public:
     TDrwChart(int id, const TDrawingContext& context) : TDrwAnchor(id, context) {}
+    // A chart made in code has a shape and no record tree.
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddChart(); }
     // Binds the record tree of the chart shape's side data.
     void SetShape(TShapeClientAnchor* shape) override;
     void Load(TChartRecord* root);

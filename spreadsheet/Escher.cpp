@@ -1,9 +1,12 @@
 #include "spreadsheet/Escher.h"
 #include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
+#include "spreadsheet/Formats.h"
 #include "spreadsheet/XLSUtils.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <zlib.h>
 
 #include <algorithm>
@@ -556,6 +559,173 @@ void TEscherDrawing::Clear()
 }
 
 uint32_t TEscherDrawing::LastShapeId() const { return GetDWord(DG + 4); }
+
+uint32_t TEscherDrawing::NextShapeId()
+{
+    const uint32_t id = LastShapeId() + 1;
+    PutDWord(DG + 4, id);
+    PutDWord(DG, GetDWord(DG) + 1);
+    return id;
+}
+
+namespace {
+int32_t randomTextId()
+{
+    static QElapsedTimer tick = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return int32_t(QRandomGenerator::global()->bounded(0xFFFF) + tick.elapsed());
+}
+
+struct FactoryShape {
+    int shapeType;
+    int objectType;   // -1: the side data holds the OBJ data
+    int col1, row1, col2, row2;
+    std::initializer_list<std::pair<int, int32_t>> properties;
+};
+}   // namespace
+
+// A shape as every factory makes it: registered drawing, next shape id, flags 0x0A00, the anchor,
+// the properties (128 a new text id) and the common-object data with an end.
+static TShapeClientAnchor* makeShape(TEscherDrawing& d, const FactoryShape& f, int options = 0x6011)
+{
+    d.Register();
+    auto s = std::make_unique<TShapeClientAnchor>();
+    s->ShapeId = d.NextShapeId();
+    s->ShapeType = uint32_t(f.shapeType);
+    s->Flags = 0x0A00;
+    s->Anchor[1] = uint16_t(f.col1);
+    s->Anchor[3] = uint16_t(f.row1);
+    s->Anchor[5] = uint16_t(f.col2);
+    s->Anchor[7] = uint16_t(f.row2);
+    for (const auto& [id, value] : f.properties)
+        s->Opt.AddSimple(id, id == 128 ? (d.NewTextId ? d.NewTextId() : randomTextId()) : value);
+    if (f.objectType >= 0) {
+        QByteArray c(18, 0);
+        PutWord(reinterpret_cast<uint8_t*>(c.data()), uint16_t(f.objectType));
+        PutWord(reinterpret_cast<uint8_t*>(c.data()) + 2, uint16_t(d.NextObjectId()));
+        PutWord(reinterpret_cast<uint8_t*>(c.data()) + 4, uint16_t(options));
+        s->ObjRecords.AddRec(RecordHeader(0x15, 18), reinterpret_cast<const uint8_t*>(c.constData()));
+    }
+    TShapeClientAnchor* p = s.get();
+    d.Root.Children.push_back(std::move(s));
+    return p;
+}
+
+static void endObj(TShape* s) { s->ObjRecords.AddRec(RecordHeader(0, 0), nullptr); }
+
+static void newText(TShapeOutsideMsoBaseText& t)
+{
+    PutWord(reinterpret_cast<uint8_t*>(t.Txo.data()), 0x0212);
+    t.Runs = QByteArray(16, 0);
+}
+
+TShapeClientAnchor* TEscherDrawing::AddTextBox()
+{
+    TShapeClientAnchor* s = makeShape(*this, {202, 6, 1, 1, 3, 5, {{128, 0}, {139, 2}, {191, 0x80008}, {385, 0x8000041}, {448, 0x8000040}}});
+    endObj(s);
+    auto t = std::make_unique<TShapeOutsideMsoBaseText>();
+    newText(*t);
+    t->ObjectId = uint16_t(LastObjectId);
+    t->ObjectType = 6;
+    s->Side = std::move(t);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddLine()
+{
+    TShapeClientAnchor* s = makeShape(*this, {20, 1, 1, 1, 3, 5,
+                                              {{191, 0x80008}, {324, 4}, {383, 0x10000}, {447, 0x100000}, {448, 0x8000040},
+                                               {385, 0x8000041}, {465, 1}, {511, 0x100010}}});
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddListBox(bool combo)
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, -1, 3, 1, 5, combo ? 2 : 5, {{127, 0x1040104}, {191, 0x80008}, {448, 0x8000040}, {511, 0x100010}}});
+    std::unique_ptr<TShapeControlListBox> c;
+    if (combo) c = std::make_unique<TShapeControlComboBox>();
+    else c = std::make_unique<TShapeControlListBox>();
+    c->ObjectId = uint16_t(NextObjectId());
+    c->ObjectType = combo ? 20 : 18;
+    s->Side = std::move(c);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddButton()
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, -1, 3, 1, 4, 2,
+                                              {{127, 0x1040104}, {128, 0}, {133, 1}, {139, 2}, {191, 0x1A0008}, {385, 0x8000043},
+                                               {387, 0x8000043}, {447, 0x110011}, {448, 0x8000040}, {959, 0x80008}}});
+    auto b = std::make_unique<TShapeControlButton>();
+    newText(*b);
+    b->Text = QStringLiteral("Button");
+    b->ObjectId = uint16_t(NextObjectId());
+    b->ObjectType = 7;
+    s->Side = std::move(b);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddComment()
+{
+    TShapeClientAnchor* s = makeShape(*this, {202, 25, 1, 1, 3, 5,
+                                              {{128, 0}, {139, 2}, {191, 0x80008}, {344, 0}, {385, 0x8000050}, {387, 0x8000050},
+                                               {447, 0x100010}, {513, 0}, {575, 0x30003}, {959, 0x20002}}},
+                                      0x4011);
+    s->ObjRecords.AddRec(RecordHeader(0x0D, 22), reinterpret_cast<const uint8_t*>(QByteArray(22, 0).constData()));
+    endObj(s);
+    auto n = std::make_unique<TShapeOutsideMsoNote>();
+    newText(*n);
+    n->ObjectId = uint16_t(LastObjectId);
+    n->ObjectType = 25;
+    // the text's font: the workbook font of 8 points
+    if (Fonts) {
+        TXFont small;
+        small.Size20 = 160;
+        const int index = Fonts->Find(small) >= 0 ? Fonts->Find(small) : Fonts->Count();
+        if (index == Fonts->Count()) Fonts->FindOrAdd(small);
+        PutWord(reinterpret_cast<uint8_t*>(n->Runs.data()) + 2, uint16_t(index));
+    }
+    s->Side = std::move(n);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddAutoShape()
+{
+    TShapeClientAnchor* s = makeShape(*this, {183, 30, 1, 1, 2, 5, {{191, 0x80008}, {385, 0x8000041}, {448, 0x8000040}}});
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddPicture()
+{
+    TShapeClientAnchor* s = makeShape(*this, {75, 8, 1, 1, 3, 7, {}});
+    s->Opt.AddSimple(260, 0, true);
+    s->Opt.AddString(261, QStringLiteral("[???]"));
+    const QByteArray minus1 = QByteArray::fromHex("ffff"), zero = QByteArray::fromHex("0000");
+    s->ObjRecords.AddRec(RecordHeader(0x07, 2), reinterpret_cast<const uint8_t*>(minus1.constData()));
+    s->ObjRecords.AddRec(RecordHeader(0x08, 2), reinterpret_cast<const uint8_t*>(zero.constData()));
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddChart()
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, 5, 2, 1, 8, 16,
+                                              {{127, 0x1040104}, {191, 0x80008}, {385, 0x800004E}, {387, 0x800004D}, {447, 0x100010},
+                                               {448, 0x800004D}, {511, 0x100010}, {575, 0x20000}}});
+    endObj(s);
+    auto c = std::make_unique<TShapeOutsideMsoChart>();
+    c->ObjectId = uint16_t(LastObjectId);
+    c->ObjectType = 5;
+    c->Fonts = Fonts;
+    c->Group = Group;
+    s->Side = std::move(c);
+    return s;
+}
 
 static void forEach(const TShapeGroup& g, const std::function<void(TShape*)>& f)
 {

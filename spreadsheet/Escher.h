@@ -310,6 +310,21 @@ public:
     std::function<void(TShape*)> OnShape;
 
     uint32_t LastShapeId() const;
+
+    // Shapes made in code, each at the top of the drawing with its cell anchor, properties, OBJ
+    // data and side data.
+    TShapeClientAnchor* AddTextBox();
+    TShapeClientAnchor* AddLine();
+    TShapeClientAnchor* AddListBox(bool combo = false);
+    TShapeClientAnchor* AddButton();
+    TShapeClientAnchor* AddComment();
+    TShapeClientAnchor* AddAutoShape();
+    TShapeClientAnchor* AddPicture();
+    TShapeClientAnchor* AddChart();
+    uint32_t NextShapeId();
+    int NextObjectId() { return ++LastObjectId; }
+    // The id of a new text: a random number below 0xFFFF plus the millisecond tick.
+    std::function<int32_t()> NewTextId;
     // The BIFF records of the drawing: MSODRAWING and CONTINUE records with the OBJ, TXO and
     // chart records of the shapes between them, then the NOTE record of every comment.
     QByteArray WriteRecords() const;
