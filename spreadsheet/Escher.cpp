@@ -5,6 +5,7 @@
 #include "spreadsheet/XLSUtils.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <zlib.h>
@@ -301,6 +302,7 @@ TMSOPicture* TEscherGroup::Add()
 {
     m_pictures.push_back(std::make_unique<TMSOPicture>());
     m_pictures.back()->Id = m_nextId++;
+    m_pictures.back()->Owner = this;
     return m_pictures.back().get();
 }
 
@@ -406,7 +408,7 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position, const std
             const bool wide = d[o] & 1;
             const qint64 n = qint64(nameCount) * (wide ? 2 : 1);
             CheckRange(len, o + 1, n);
-            pic->Filename = wide ? utf16(d + o + 1, nameCount) : QString::fromLatin1(reinterpret_cast<const char*>(d + o + 1), int(n));
+            pic->SetFilenameRaw(wide ? utf16(d + o + 1, nameCount) : QString::fromLatin1(reinterpret_cast<const char*>(d + o + 1), int(n)));
             o += 1 + n;
         }
         pic->Type = d[0];
@@ -1411,6 +1413,144 @@ QByteArray TEscherDrawing::WriteRecords() const
         w.record(0x001C, d + a + QByteArray(1, 0));
     }
     return w.out;
+}
+
+}
+
+namespace xls {
+
+namespace {
+QByteArray deflateAll(const QByteArray& data)
+{
+    uLongf n = compressBound(uLong(data.size()));
+    QByteArray out(int(n), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()), 9) != Z_OK)
+        throw EXLSError(QStringLiteral("Can not compress picture"));
+    out.truncate(int(n));
+    return out;
+}
+
+// The BLIP record type and instance of a picture type.
+const struct { uint8_t type; uint16_t blip; uint16_t instance; } blipKinds[] = {
+    {2, 0xF01A, 0x3D4}, {3, 0xF01B, 0x216}, {4, 0xF01C, 0x542}, {5, 0xF01D, 0x46A}, {6, 0xF01E, 0x6E0}, {7, 0xF01F, 0x7A8}};
+}   // namespace
+
+void TMSOPicture::LoadFromFile(const QString& fileName)
+{
+    const QString ext = fileName.mid(fileName.lastIndexOf('.') + 1).toUpper();
+    uint8_t type = 0;
+    if (ext == "EMF") type = 2;
+    else if (ext == "WMF") type = 3;
+    else if (ext == "PICT") type = 4;
+    else if (ext == "JPG" || ext == "JPEG") type = 5;
+    else if (ext == "PNG") type = 6;
+    else if (ext == "BMP") type = 7;
+    else throw EXLSError(QStringLiteral("Unknown picture type ") + ext);
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) throw EXLSError(QStringLiteral("Can not open ") + fileName);
+    LoadFromData(f.readAll(), type);
+    m_filename = fileName;
+}
+
+void TMSOPicture::LoadFromData(const QByteArray& bytes, uint8_t type)
+{
+    if (type == 7 && bytes.size() > 32767) throw EXLSError(QStringLiteral("Bitmap (BMP) pictures can be max 32767 bytes in size"));
+    Type = type;
+    RefCount = 0;
+    Compressed = false;
+    CompressedLength = UncompressedLength = 0;
+    if (type >= 2 && type <= 4) {
+        SetData(deflateAll(bytes));
+        Compressed = true;
+        CompressedLength = uint32_t(Size());
+        UncompressedLength = uint32_t(bytes.size());
+    } else {
+        SetData(type == 7 ? bytes.mid(14) : bytes);
+    }
+    TMD4Hash h;
+    h.Init();
+    h.Update(reinterpret_cast<const uint8_t*>(Bytes().data()), Size());
+    Identifier = h.Final();
+}
+
+void TMSOPicture::SetFilename(const QString& name)
+{
+    for (int i = 0; Owner && i < Owner->Count(); ++i) {
+        const TMSOPicture* p = Owner->Items(i);
+        if (p != this && p->m_filename.compare(name, Qt::CaseInsensitive) == 0)
+            throw EXLSError(QStringLiteral("A picture with this name already exists."));
+    }
+    m_filename = name;
+}
+
+QByteArray TEscherGroup::WriteDrawingGroup() const
+{
+    QByteArray body;
+    {
+        QByteArray d(16, 0);
+        auto* p = reinterpret_cast<uint8_t*>(d.data());
+        PutDWord(p, Dgg.MaxShapeId);
+        PutDWord(p + 4, uint32_t(Dgg.Entries.size() + 1));
+        PutDWord(p + 8, Dgg.SavedShapes);
+        PutDWord(p + 12, Dgg.SavedDrawings);
+        for (const TDGG::Entry& e : Dgg.Entries) {
+            QByteArray c(8, 0);
+            PutDWord(reinterpret_cast<uint8_t*>(c.data()), e.DrawingId);
+            PutDWord(reinterpret_cast<uint8_t*>(c.data()) + 4, e.ShapesUsed);
+            d += c;
+        }
+        body += esc(0, 0, 0xF006, d);
+    }
+    if (!m_pictures.empty()) {
+        QByteArray bses;
+        for (const auto& pic : m_pictures) {
+            uint16_t blipType = 0xF018, instance = 0;
+            for (const auto& k : blipKinds)
+                if (k.type == pic->Type) blipType = k.blip, instance = k.instance;
+            QByteArray blip = pic->Identifier.leftJustified(16, '\0', true);
+            if (pic->Type >= 2 && pic->Type <= 4) {
+                const QByteArray stored = pic->Compressed ? pic->Data() : deflateAll(pic->Data());
+                QByteArray h(34, 0);
+                auto* p = reinterpret_cast<uint8_t*>(h.data());
+                PutDWord(p, pic->Compressed ? pic->UncompressedLength : uint32_t(pic->Size()));
+                PutDWord(p + 28, uint32_t(stored.size()));
+                p[32] = 0;      // deflated
+                p[33] = 0xFE;   // no filter
+                blip += h + stored;
+            } else {
+                blip += char(0xFF);
+                blip += QByteArray(pic->Bytes().data(), pic->Size());
+            }
+            const QByteArray blipRecord = esc(0, instance, blipType, blip);
+            QByteArray b(36, 0);
+            auto* p = reinterpret_cast<uint8_t*>(b.data());
+            p[0] = pic->Type;
+            p[1] = pic->Type;
+            std::memcpy(p + 2, pic->Identifier.leftJustified(16, '\0', true).constData(), 16);
+            PutWord(p + 18, 0xFF);
+            PutDWord(p + 20, uint32_t(blipRecord.size()));
+            PutDWord(p + 24, pic->RefCount);
+            const QString name = pic->Filename();
+            p[33] = uint8_t(qMin<qsizetype>(name.size(), 255));
+            if (!name.isEmpty()) {
+                b += char(1);
+                for (QChar c : name.left(255)) b += char(c.unicode() & 0xFF), b += char(c.unicode() >> 8);
+            }
+            bses += esc(2, pic->Type, 0xF007, b + blipRecord);
+        }
+        body += esc(0xF, uint16_t(m_pictures.size()), 0xF001, bses);
+    }
+    if (DefaultOpt.Count() > 0) body += DefaultOpt.Write();
+    auto colours = [&](uint16_t type, const QList<uint32_t>& list) {
+        if (list.isEmpty()) return;
+        QByteArray d(4 * list.size(), 0);
+        for (int i = 0; i < list.size(); ++i) PutDWord(reinterpret_cast<uint8_t*>(d.data()) + 4 * i, list[i]);
+        body += esc(0, uint16_t(list.size()), type, d);
+    };
+    colours(0xF11A, Colors);
+    colours(0xF11E, SplitMenuColors);
+    body += Other.WriteAll();
+    return esc(0xF, 0, 0xF000, body);
 }
 
 }

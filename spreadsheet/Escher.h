@@ -200,6 +200,13 @@ public:
         return m_buffer ? QByteArrayView(m_buffer->constData() + m_offset, m_length) : QByteArrayView(m_own);
     }
     QByteArray Data() const { return Bytes().toByteArray(); }
+    // A picture file: its type by the extension (EMF, WMF, PICT, JPG, JPEG, PNG, BMP), metafiles
+    // held deflated, a bitmap without its file header.
+    void LoadFromFile(const QString& fileName);
+    void LoadFromData(const QByteArray& bytes, uint8_t type);
+    QString Filename() const { return m_filename; }
+    void SetFilename(const QString& name);   // unique in the group, ignoring case
+    void SetFilenameRaw(const QString& name) { m_filename = name; }
     qint64 Size() const { return Bytes().size(); }
     void SetData(const QByteArray& bytes)
     {
@@ -215,14 +222,16 @@ public:
     }
     uint8_t Type = 0;           // 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB
     uint32_t RefCount = 0;
-    QString Filename;
     bool Compressed = false;
     uint32_t CompressedLength = 0;
+    uint32_t UncompressedLength = 0;   // of a metafile held deflated
     QByteArray Identifier;      // 16 bytes, the MD4 digest of Data
     int BsePosition = -1;       // its place among the BSE records of the file
     int Id = 0;                 // collection id
     QString Name() const { return QStringLiteral("Picture ") + QString::number(Id); }
+    TEscherGroup* Owner = nullptr;
 private:
+    QString m_filename;
     QByteArray m_own;
     std::shared_ptr<const QByteArray> m_buffer;
     qint64 m_offset = 0, m_length = 0;
@@ -254,6 +263,9 @@ public:
     TEscherGroup& operator=(const TEscherGroup&) = delete;
 
     void ReadDrawingGroup(const QByteArray& data);   // the pictures share the bytes
+    // The DGG container with the clusters, the pictures (one BSE each, in collection order), the
+    // default properties, the colours and the other records.
+    QByteArray WriteDrawingGroup() const;
     void Clear();
 
     int Count() const { return int(m_pictures.size()); }

@@ -195,7 +195,7 @@ TEST(XlsSheetDrawing, AnchorsAndPictureIds)
     EXPECT_FALSE(p->Shape()->Flags & 0x40);
 
     // picture ids: 0 clears the name, above the count is out of range, a name finds its picture
-    l.book.MSOPictures().Items(1)->Filename = "C:\\Bilder\\foto.jpg";
+    l.book.MSOPictures().Items(1)->SetFilename("C:\\Bilder\\foto.jpg");
     p->SetPictureId(2);
     EXPECT_EQ(p->PictureName(), "foto.jpg");
     p->SetPictureId(0);
