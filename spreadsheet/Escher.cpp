@@ -1177,6 +1177,47 @@ void TEscherDrawing::AttachNote(int col, int row, const QString& author, int obj
     fail(QString::asprintf("Can not find shape for note #%d", objectId));
 }
 
+void AssignShape(TShape& target, const TShape& source, TEscherDrawing& drawing)
+{
+    target.ShapeType = source.ShapeType;
+    target.Flags = source.Flags;
+    target.HasAnchor = source.HasAnchor;
+    target.HasClientData = source.HasClientData;
+    source.Opt.CopyTo(target.Opt);
+    if (target.Opt.Find(128)) target.Opt.SetValue(128, drawing.NewTextId ? drawing.NewTextId() : randomTextId());
+    target.Other.reset();
+    if (source.Other) {
+        target.Other = std::make_unique<TMSORecords>();
+        source.Other->CopyTo(*target.Other);
+    }
+    target.ObjRecords.Clear();
+    source.ObjRecords.CopyTo(target.ObjRecords);
+    target.Side.reset();
+    if (source.Side) {
+        if (!dynamic_cast<const TShapeOutsideMsoBaseText*>(source.Side.get())) fail("Can not assign this interface");
+        target.Side = source.Side->Clone();
+    }
+    if (auto* a = dynamic_cast<const TShapeClientAnchor*>(&source))
+        if (auto* b = dynamic_cast<TShapeClientAnchor*>(&target)) std::copy(std::begin(a->Anchor), std::end(a->Anchor), b->Anchor);
+    if (auto* a = dynamic_cast<const TShapeChildAnchor*>(&source))
+        if (auto* b = dynamic_cast<TShapeChildAnchor*>(&target)) std::copy(std::begin(a->Anchor), std::end(a->Anchor), b->Anchor);
+    auto* from = dynamic_cast<const TShapeGroup*>(&source);
+    auto* to = dynamic_cast<TShapeGroup*>(&target);
+    if (!from || !to) return;
+    std::copy(std::begin(from->Rect), std::end(from->Rect), to->Rect);
+    to->Children.clear();
+    for (const auto& c : from->Children) {
+        std::unique_ptr<TShape> copy;
+        if (dynamic_cast<const TShapeGroup*>(c.get())) copy = std::make_unique<TShapeGroup>(&drawing);
+        else if (dynamic_cast<const TShapeClientAnchor*>(c.get())) fail("ClientAnchor in ShapeGroup");
+        else if (dynamic_cast<const TShapeChildAnchor*>(c.get())) copy = std::make_unique<TShapeChildAnchor>();
+        else fail("Dont know how to Copy this shape");
+        copy->ShapeId = drawing.NextShapeId();
+        AssignShape(*copy, *c, drawing);
+        to->Children.push_back(std::move(copy));
+    }
+}
+
 void LinkBlipIds(TEscherDrawing& drawing, const QList<int>& bsePositions)
 {
     drawing.ForEachShape([&](TShape* s) {

@@ -349,6 +349,11 @@ private:
     void leaveGroup();
 };
 
+// Copies `source` into `target` (a shape of `drawing`): header fields, properties with a new
+// text id, other records, OBJ sub-records and text side data; a group's children are copied with
+// the drawing's next shape ids.
+void AssignShape(TShape& target, const TShape& source, TEscherDrawing& drawing);
+
 // Relinks the picture references of every shape of the drawing from the file's BSE numbers
 // (1-based) to the collection index + 1; `bsePositions` holds each picture's BSE position.
 void LinkBlipIds(TEscherDrawing& drawing, const QList<int>& bsePositions);

@@ -607,3 +607,60 @@ TEST(XlsSheetDrawing, ItemsMadeInCode)
     EXPECT_EQ(d.Root.Count(), 0);
     EXPECT_EQ(book.MSOPictures().Dgg.Entries.size(), 0);
 }
+
+TEST(XlsSheetDrawing, ShapesCopied)
+{
+    TXLSBook book;
+    TEscherDrawing& d = book.Sheets()[0]->Drawing();
+    int nextText = 100;
+    d.NewTextId = [&] { return nextText++; };
+    TShapeClientAnchor* text = d.AddTextBox();
+    text->Text()->Text = "Hallo";
+    text->Anchor[1] = 7;
+    TShapeClientAnchor copy;
+    copy.ShapeId = d.NextShapeId();
+    AssignShape(copy, *text, d);
+    EXPECT_EQ(copy.ShapeType, 202u);
+    EXPECT_EQ(copy.Anchor[1], 7);
+    EXPECT_EQ(copy.Text()->Text, "Hallo");
+    EXPECT_EQ(copy.Opt.TextId(), 101);   // a new text id
+    EXPECT_EQ(copy.ObjRecords.Count(), text->ObjRecords.Count());
+    text->Text()->Text = "geändert";
+    EXPECT_EQ(copy.Text()->Text, "Hallo");   // its own side data
+
+    // a group copies its children with new shape ids
+    TShapeGroup group(&d);
+    group.Flags = 0x201;
+    for (int i = 0; i < 2; ++i) {
+        auto c = std::make_unique<TShapeChildAnchor>();
+        c->ShapeId = 5000 + i;
+        c->Anchor[0] = 10 * i;
+        group.Children.push_back(std::move(c));
+    }
+    TShapeGroup groupCopy(&d);
+    AssignShape(groupCopy, group, d);
+    ASSERT_EQ(groupCopy.Count(), 2);
+    EXPECT_EQ(groupCopy.Child(0)->ShapeId, d.LastShapeId() - 1);
+    EXPECT_EQ(groupCopy.Child(1)->ShapeId, d.LastShapeId());
+    EXPECT_EQ(static_cast<TShapeChildAnchor*>(groupCopy.Child(1))->Anchor[0], 10);
+
+    // what cannot be copied
+    TShapeGroup withClient(&d);
+    withClient.Children.push_back(std::make_unique<TShapeClientAnchor>());
+    TShapeClientAnchor* list = d.AddListBox();
+    TShapeGroup withPlain(&d);
+    withPlain.Children.push_back(std::make_unique<TShape>());
+    const struct { std::function<void()> call; const char* error; } cases[] = {
+        {[&] { TShapeGroup g(&d); AssignShape(g, withPlain, d); }, "Dont know how to Copy this shape"},
+        {[&] { TShapeGroup g(&d); AssignShape(g, withClient, d); }, "ClientAnchor in ShapeGroup"},
+        {[&] { TShapeClientAnchor t; AssignShape(t, *list, d); }, "Can not assign this interface"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.error;
+        } catch (const EXLSError& e) {
+            EXPECT_EQ(e.message(), c.error);
+        }
+    }
+}
