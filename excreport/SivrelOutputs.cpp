@@ -6,6 +6,7 @@
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelPng.h"
+#include "excreport/SivrelSmtp.h"
 #include "excreport/SivrelSupport.h"
 #include "excreport/SivrelValues.h"
 #include <QApplication>
@@ -277,8 +278,13 @@ void TSivrelOutputs::SendReport()
         if (!logFolder.isEmpty())
             QDir(logFolder).removeRecursively();
     });
-    if (o.SendMode() != smMailClient)
-        throw ESivrelError(QStringLiteral("Sending through SMTP is not available in this build."));
+    if (o.SendMode() == smSmtpRelay || o.SendMode() == smSmtpDirect) {
+        const auto text = [&o](int i) { return o.GetText(i); };
+        if (!SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments, body,
+                                    o.EmailSubject(), o.EmailAddress(), o.SmtpUser(), o.SmtpPassword(), o.SmtpPort(), text))
+            throw ESivrelError(QStringLiteral("The report was not sent."));
+        return;
+    }
     QStringList recipients;
     for (const QString& a : SplitAddresses(o.EmailAddress()))
         if (!a.isEmpty())
