@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 #include <atomic>
@@ -20,11 +21,12 @@ namespace {
 // aiosmtpd in a child process; messages land in Out.
 class SmtpServer {
 public:
-    explicit SmtpServer(const char* mode)
+    explicit SmtpServer(const char* mode, const QStringList& tls = {})
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral("/usr/bin/python3"),
-                        {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), out.path(), QString::fromLatin1(mode)});
+                        QStringList{QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), out.path(), QString::fromLatin1(mode)}
+                            + tls);
         if (m_process.waitForReadyRead(20000))
             port = uint16_t(m_process.readLine().trimmed().toUInt());
     }
@@ -167,4 +169,50 @@ TEST(SivrelSmtp, SilentServerTimesOut)
     EXPECT_FALSE(result);
     EXPECT_TRUE(SivrelReport().LastWarning.startsWith(QStringLiteral("[SMTP] Socket timeout.\r\nSocket log:\r\nConnected to 127.0.0.1")))
         << SivrelReport().LastWarning.toStdString();
+}
+
+TEST(SivrelSmtp, StartTlsWithATestCertificateAuthority)
+{
+    // A certificate authority of our own and a server certificate for 127.0.0.1, signed by it.
+    QTemporaryDir pki;
+    const auto file = [&](const char* name) { return pki.filePath(QString::fromLatin1(name)); };
+    const auto openssl = [&](const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(pki.path());
+        p.start(QStringLiteral("openssl"), args);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    {
+        QFile ext(file("ext.cnf"));
+        ASSERT_TRUE(ext.open(QIODevice::WriteOnly));
+        ext.write("subjectAltName=IP:127.0.0.1\n");
+    }
+    ASSERT_TRUE(openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                         "-subj", "/CN=Quillory Test CA"}));
+    ASSERT_TRUE(openssl({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"}));
+    ASSERT_TRUE(openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+                         "server.pem", "-days", "2", "-extfile", "ext.cnf"}));
+    SmtpServer server("accept", {file("server.pem"), file("server.key")});
+    ASSERT_NE(server.port, 0);
+
+    // Without the authority the certificate is refused.
+    QByteArray log;
+    ClearWarning();
+    EXPECT_FALSE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body", "S", "dev@example.org",
+                            QStringLiteral("anna"), QStringLiteral("geheim"), server.port, {}, &log));
+    EXPECT_TRUE(SivrelReport().LastWarning.contains(QStringLiteral("TLS error"))) << SivrelReport().LastWarning.toStdString();
+
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    const QSslConfiguration saved = config;
+    config.addCaCertificates(file("ca.pem"));
+    QSslConfiguration::setDefaultConfiguration(config);
+    ClearWarning();
+    EXPECT_TRUE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body", "S", "dev@example.org",
+                           QStringLiteral("anna"), QStringLiteral("geheim"), server.port, {}, &log))
+        << SivrelReport().LastWarning.toStdString();
+    QSslConfiguration::setDefaultConfiguration(saved);
+    const QStringList commands = Commands(log);
+    ASSERT_GE(commands.size(), 4);
+    EXPECT_EQ(commands.mid(0, 4), (QStringList{QStringLiteral("EHLO ") + Host(), "STARTTLS", QStringLiteral("EHLO ") + Host(), "RSET"}));
+    EXPECT_TRUE(server.File("1.env").contains("anna:geheim"));
 }
