@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QImage>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -122,7 +124,8 @@ void StubTool(const QString& folder, const QString& name, int exitCode)
     const QString path = folder + u'/' + name;
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1.args'; done\n"
+    f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1.args';"
+                           " case \"$a\" in *.png) cp \"$a\" '%1.png';; esac; done\n"
                            "exit %2\n")
                 .arg(path)
                 .arg(exitCode)
@@ -172,5 +175,38 @@ TEST_F(Outputs, MailClientThroughXdgEmailAndTheMailtoFallback)
     ASSERT_EQ(open.size(), 1) << open.join(u'|').toStdString();
     EXPECT_TRUE(open[0].startsWith(QStringLiteral("mailto:dev@example.org; ;ops@example.org?Subject=Fehler%20%26%20Bericht&Body=Body%20text%0D%0A%0D%0A%0D%0ASivrelLog%204%2E6%2E7")))
         << open[0].left(200).toStdString();
+    qputenv("PATH", path);
+}
+
+TEST_F(Outputs, ScreenshotTravelsWithTheMailOnlyWhenWanted)
+{
+    QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(app) << "the tests run with a QApplication";
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    options->SetSendMode(smMailClient);
+    options->SetEmailAddress(QStringLiteral("dev@example.org"));
+    options->SetLogInMailBody(true);
+    StubTool(bin.path(), QStringLiteral("xdg-email"), 0);
+    for (const bool attach : {false, true}) {
+        QFile::remove(bin.filePath(QStringLiteral("xdg-email.args")));
+        options->SetAttachScreenshot(attach);
+        EXPECT_FALSE(Report(Raise(attach ? "With picture" : "Without picture")));
+        const QStringList args = ReadLines(bin.filePath(QStringLiteral("xdg-email.args")));
+        ASSERT_FALSE(args.isEmpty());
+        const qsizetype at = args.indexOf(QStringLiteral("--attach"));
+        if (!attach) {
+            EXPECT_EQ(at, -1) << args.join(u'|').toStdString();
+            continue;
+        }
+        ASSERT_GE(at, 0);
+        EXPECT_TRUE(args[at + 1].endsWith(QStringLiteral("/Screenshot.png")));
+        EXPECT_FALSE(QFile::exists(args[at + 1])) << "deleted when the report is done";
+        QImage picture(bin.filePath(QStringLiteral("xdg-email.png")));
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.size(), QGuiApplication::primaryScreen()->size());
+        EXPECT_EQ(picture.format(), QImage::Format_Indexed8);
+    }
     qputenv("PATH", path);
 }
