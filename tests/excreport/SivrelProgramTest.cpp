@@ -44,3 +44,42 @@ TEST(SivrelProgram, ErrorFromAKeyIsReportedAndTheProgramGoesOn)
     ASSERT_GT(throwLine, 0);
     EXPECT_TRUE(frame.contains(QStringLiteral("|%1").arg(throwLine))) << frame.toStdString() << " line " << throwLine;
 }
+
+TEST(SivrelProgram, CrashesLeaveALogEntryNamingTheFaultingFunctionAndLine)
+{
+    QFile source(QStringLiteral(QLY_CRASH_SOURCE));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(source.readAll()).split(u'\n');
+    struct {
+        const char* mode;
+        const char* function;
+    } cases[] = {{"segv", "WriteThroughNull"}, {"throw", "ThrowFromSlot"}, {"abort", "AbortInSlot"}, {"thread", "WorkerFault"}};
+    for (const auto& c : cases) {
+        int line = 0;
+        for (int i = 0; i < lines.size(); ++i)
+            if (lines[i].contains(QStringLiteral("// crash line: ") + QString::fromLatin1(c.function)))
+                line = i + 1;
+        ASSERT_GT(line, 0) << c.function;
+        QTemporaryDir home;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QLY_SIVREL_AUTOANSWER", "1");
+        env.insert("XDG_STATE_HOME", home.filePath("state"));
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QLY_CRASH), {QString::fromLatin1(c.mode)});
+        ASSERT_TRUE(program.waitForFinished(60000)) << c.mode;
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QFile log(home.filePath(QStringLiteral("state/qly_reporter_crash.slf")));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << c.mode << "\n" << err.toStdString();
+        const QString text = QString::fromUtf8(log.readAll());
+        bool found = false;
+        for (const QString& row : text.split(QStringLiteral("\r\n")))
+            found = found || (row.contains(QStringLiteral("|") + QString::fromLatin1(c.function))
+                              && row.contains(QStringLiteral("|%1").arg(line)));
+        if (QByteArray(c.mode) == "throw")
+            EXPECT_TRUE(program.readAllStandardOutput().contains("went on"));
+        EXPECT_TRUE(found) << c.mode << "\n" << text.left(4000).toStdString() << "\n" << err.toStdString();
+    }
+}
