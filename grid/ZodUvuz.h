@@ -644,6 +644,14 @@ public:
     // The widest line's field count and the number of line breaks of a text block.
     void GetTextDimensions(const QString& text, int& cols, int& lineBreaks);
     void ExtendSelectionToMergedCells();
+    // The private cell form: cells with their properties and graphics. Reading places the block at
+    // the target (a whole grid in place) and answers where it landed; a malformed block raises
+    // before anything changes when its header is wrong, else keeps the cells read before the fault.
+    void PutCellsOnClipboard(const tk::TGridRect& range);
+    void WriteCellsToStream(const tk::TGridRect& range, QIODevice& stream);
+    tk::TGridRect ReadCellsFromStream(QPoint target, QIODevice& stream, int* sourceId = nullptr);
+    // The number the private form names this grid by (random, drawn once per grid).
+    int ClipboardID();
     // Stores one pasted text into the real column of the displayed column.
     virtual void PasteCellText(int col, int row, const QString& text);
     // After a paste: where the data was copied (-1, -1 when unknown), where it landed.
@@ -805,6 +813,8 @@ private:
     QString textForSave(int col, int row);
     void setTextFromLoad(int col, int row, const QString& text);
     void afterLoad();
+    bool PasteCellForm(int col, int row, int& count);
+    int m_clipboardId = 0;
     QPoint m_copyOrigin{-1, -1};
     bool m_lastTransferWasCopy = false;
     std::vector<TCellsChangedListener> m_cellsChangedListeners;

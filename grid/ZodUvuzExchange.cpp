@@ -3,7 +3,9 @@
 #include "grid/ZodUvuz.h"
 
 #include "core/TextFile.h"
+#include "grid/GridStartup.h"
 #include "grid/GridUtils.h"
+#include "platform/grid/WinCompat.h"
 #include "grid/exchange/TextBlock.h"
 #include "grid/exchange/WorkbookText.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -163,6 +165,8 @@ void TZedEzeravIvur::CopyRangeToClipboard(const tk::TGridRect& range, bool disju
     clipboard()->setMimeData(mime);
     if (Navigation()->AllowRTFClipboard)
         CopyCellRTFToClipboard(range.Left, range.Top);
+    if (Navigation()->AllowFmtClipboard)
+        PutCellsOnClipboard(range);
     CopyProgress(2, -1);
 }
 
@@ -296,6 +300,8 @@ int TZedEzeravIvur::PasteFromClipboardAt(int col, int row)
     const QMimeData* mime = clipboard()->mimeData();
     if (!mime)
         return 0;
+    if (int count = 0; PasteCellForm(col, row, count))
+        return count;
     if (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime)) {
         QByteArray bytes = mime->data(kRTFMime);
         if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
@@ -338,7 +344,8 @@ void TZedEzeravIvur::PasteFromClipboard()
     if (!Navigation()->AllowSmartClipboard)
         return;
     const QMimeData* mime = clipboard()->mimeData();
-    if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime)))
+    if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime))
+        || (Navigation()->AllowFmtClipboard && mime->hasFormat(tk::ClipboardFormatMimeType(GridCellsClipboardFormat()))))
         return;
     const TextBlock block = ParseTextBlock(QString::fromUtf8(mime->data(kTextMime)));
     const int lines = realLines(block);
