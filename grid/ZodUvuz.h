@@ -6,6 +6,7 @@
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
+#include "grid/footer/FooterPanel.h"
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
@@ -47,7 +48,9 @@ public:
     virtual void SetVisible(bool visible) = 0;
 };
 
-class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
+class TFloatingFooter;
+
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public IFooterHost {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
@@ -612,8 +615,8 @@ public:
     // Progress of a copy to and a paste from the clipboard (0 .. 100).
     virtual void CopyProgress(int progress) { (void)progress; }
     virtual void PasteProgress(int progress) { (void)progress; }
-    // The floating footer row's calculations; nothing until the footer exists.
-    virtual void UpdateFooter(int col) { (void)col; }
+    // The floating footer row's calculations (-1: every column).
+    virtual void UpdateFooter(int col);
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
@@ -671,6 +674,18 @@ public:
     std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& allow)>
         OnClipboardBeforePasteWideCell;
     std::function<void(QObject* sender, short progress)> OnFileProgress;
+    // --- the floating footer (created on first use)
+    TFloatingFooter* FloatingFooter();
+    TFooterPanel* FooterPanel();
+    // Applies the footer's Visible and FooterStyle: panel height, FixedFooters, footer row.
+    void ApplyFooterSettings();
+    // The footer calculation of a column (0 none, 1 sum, 2 average, 3 count, 4 minimum, 5 maximum,
+    // 7 OnCalcFooter): the calculation byte of the last row's cell.
+    void SetFooterCalc(int col, int kind);
+    void PaintFooter(QPainter& painter, const QRect& rect) override;
+    int FooterColumnAt(int x) override;
+    QString FooterHint(int col) override;
+    std::function<void(QObject* sender, int col, QPainter& painter, const QRect& rect)> OnFooterPaint;
     // Cell-change listeners: told of every CellsChanged rectangle.
     using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
     std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
@@ -814,6 +829,9 @@ private:
     void setTextFromLoad(int col, int row, const QString& text);
     void afterLoad();
     bool PasteCellForm(int col, int row, int& count);
+    std::vector<std::pair<int, int>> footerLayout() const;
+    TFloatingFooter* m_floatingFooter = nullptr;   // children of the grid
+    TFooterPanel* m_footerPanel = nullptr;
     int m_clipboardId = 0;
     QPoint m_copyOrigin{-1, -1};
     bool m_lastTransferWasCopy = false;

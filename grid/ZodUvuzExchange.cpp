@@ -524,7 +524,8 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
     }
     SetRowCount(row + FixedFooters());
     if (LastRowIsFooter())
-        ClearRowCells(RowCount() - 1);
+        for (int c = 0; c < ColCount(); ++c)
+            SetCells(c, RowCount() - 1, QString());   // the footer row keeps its calculations
     afterLoad();
 }
 
