@@ -8,6 +8,7 @@
 #include "grid/minihtml/MiniHTML.h"
 
 #include <QPainter>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -100,17 +101,32 @@ void TZedEzeravIvur::SetFooterCalc(int col, int kind)
 
 namespace {
 
-bool readNumber(QString text, double& value)
+// A number in the grid's notation (thousand separators allowed); false for any other text.
+bool readNumber(QStringView text, double& value)
 {
     const GridLocale& loc = CurrentGridLocale();
     text = text.trimmed();
-    if (text.isEmpty())
+    if (text.isEmpty() || text.size() > 60)
         return false;
-    text.remove(loc.thousandSeparator);
-    text.replace(loc.decimalSeparator, QLatin1Char('.'));
-    bool ok = false;
-    value = text.toDouble(&ok);
-    return ok && std::isfinite(value);
+    char buf[64];
+    int n = 0;
+    for (QChar ch : text) {
+        if (ch == loc.thousandSeparator)
+            continue;
+        char c;
+        if (ch == loc.decimalSeparator)
+            c = '.';
+        else if (ch.unicode() < 128)
+            c = char(ch.unicode());
+        else
+            return false;
+        buf[n++] = c;
+    }
+    const char* first = buf;
+    if (n > 0 && buf[0] == '+')
+        ++first;
+    const auto r = std::from_chars(first, buf + n, value);
+    return r.ec == std::errc() && r.ptr == buf + n && std::isfinite(value);
 }
 
 QString formatFloat(const QString& format, double value)
@@ -145,7 +161,7 @@ void TZedEzeravIvur::UpdateFooter(int col)
             case 1: case 2: case 4: case 5: {
                 double sum = 0, low = std::numeric_limits<double>::infinity(), high = -low;
                 int numbers = 0;
-                auto take = [&](const QString& text) {
+                auto take = [&](QStringView text) {
                     double v = 0;
                     if (!readNumber(text, v))
                         return;   // a text that is no number is skipped
@@ -155,7 +171,7 @@ void TZedEzeravIvur::UpdateFooter(int col)
                     ++numbers;
                 };
                 for (int r = FixedRows(); r < last; ++r)
-                    take(Cells(c, r));
+                    take(Cells(c, r));   // a reference into the grid: no copy
                 if (hidden > 0)
                     for (const TGridItem& item : HiddenRows())
                         take(item.Row.texts.value(c));
