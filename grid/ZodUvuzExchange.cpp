@@ -9,6 +9,7 @@
 #include "grid/exchange/TextBlock.h"
 #include "grid/exchange/WorkbookText.h"
 #include "grid/minihtml/MiniHTML.h"
+#include "grid/richtext/RichText.h"
 #include "spreadsheet/XLSBook.h"
 
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QStringDecoder>
+#include <QTextDocument>
 #include <QTime>
 #include <charconv>
 #include <cmath>
@@ -73,6 +75,27 @@ std::vector<QStringView> splitLines(QStringView text)
 
 QClipboard* clipboard() { return QGuiApplication::clipboard(); }
 
+// The plain text of a cell's rich text.
+QString richPlainText(const QString& rtf)
+{
+    // A cell holds RTF as its bytes, one character each.
+    QByteArray bytes;
+    bytes.reserve(rtf.size());
+    for (const QChar c : rtf) {
+        if (c.unicode() < 0x100)
+            bytes += char(c.unicode());
+        else
+            bytes += "\\u" + QByteArray::number(int(short(c.unicode()))) + "?";
+    }
+    QTextDocument doc;
+    richtext::ReadRtf(bytes, doc);
+    QString text = doc.toPlainText();
+    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    text.replace(QLatin1String("\r\r\n"), QLatin1String("\r\n"));
+    return text;
+}
+
 // The real lines of a pasted block: a last empty line after a final line break is not one.
 int realLines(const TextBlock& block)
 {
@@ -96,10 +119,15 @@ bool TZedEzeravIvur::cellEditable(int realCol, int row)
     return canEdit;
 }
 
-QString TZedEzeravIvur::textForSave(int col, int row) { return Cells(col, row); }
+QString TZedEzeravIvur::textForSave(int col, int row)
+{
+    QString text;
+    GetCellTextForSave(col, row, text);
+    return text;
+}
 
-// Loads store without repainting each cell; afterLoad repaints the grid once.
-void TZedEzeravIvur::setTextFromLoad(int col, int row, const QString& text) { StoreCell(col, row, text); }
+// Loads do not repaint each cell; afterLoad repaints the grid once.
+void TZedEzeravIvur::setTextFromLoad(int col, int row, const QString& text) { SetCellTextFromLoad(col, row, text); }
 
 void TZedEzeravIvur::afterLoad()
 {
@@ -147,7 +175,9 @@ QString TZedEzeravIvur::RangeToText(const tk::TGridRect& range, bool disjunct)
             const int rc = RealColIndex(c);
             QString text = textForSave(rc, r);
             if (!Navigation()->CopyHTMLTagsToClipboard && text.contains(QLatin1String("</")))
-                text = minihtml::StripMiniHTMLTags(Cells(rc, r));
+                GetCellTextNoHTML(rc, r, text);
+            else if (text.contains(QLatin1String("{\\")))
+                text = richPlainText(text);
             if (!first)
                 out += QLatin1Char('\t');
             first = false;
@@ -183,7 +213,7 @@ void TZedEzeravIvur::CopyCellRTFToClipboard(int col, int row)
     if (const QMimeData* old = clipboard()->mimeData())
         for (const QString& format : old->formats())
             mime->setData(format, old->data(format));
-    mime->setData(kRTFMime, text.toUtf8());
+    mime->setData(kRTFMime, text.toLatin1());   // RTF is 8-bit text
     clipboard()->setMimeData(mime);
 }
 
@@ -310,7 +340,7 @@ int TZedEzeravIvur::PasteFromClipboardAt(int col, int row)
         if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
             bytes.truncate(nul);
         if (cellEditable(RealColIndex(col), row))
-            PasteCellText(col, row, QString::fromUtf8(bytes));
+            PasteCellText(col, row, QString::fromLatin1(bytes));
         return 0;
     }
     if (mime->hasFormat(kTextMime))
