@@ -9,6 +9,7 @@
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
 #include "grid/editors/EditorHost.h"
+#include "grid/footer/FooterPanel.h"
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
@@ -89,7 +90,9 @@ struct TProportionalScroll {
 TProportionalScroll ProportionalScrollInfo(int clientExtent, int fixedExtent, int totalExtent, int aboveExtent,
                                            int currentPos, bool keepPosWhenFits);
 
-class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost {
+class TFloatingFooter;
+
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost, public IFooterHost {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
@@ -844,8 +847,8 @@ public:
     // Progress of a copy to and a paste from the clipboard (0 .. 100).
     virtual void CopyProgress(int progress) { (void)progress; }
     virtual void PasteProgress(int progress) { (void)progress; }
-    // The floating footer row's calculations; nothing until the footer exists.
-    virtual void UpdateFooter(int col) { (void)col; }
+    // The floating footer row's calculations (-1: every column).
+    virtual void UpdateFooter(int col);
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
@@ -876,6 +879,14 @@ public:
     // The widest line's field count and the number of line breaks of a text block.
     void GetTextDimensions(const QString& text, int& cols, int& lineBreaks);
     void ExtendSelectionToMergedCells();
+    // The private cell form: cells with their properties and graphics. Reading places the block at
+    // the target (a whole grid in place) and answers where it landed; a malformed block raises
+    // before anything changes when its header is wrong, else keeps the cells read before the fault.
+    void PutCellsOnClipboard(const tk::TGridRect& range);
+    void WriteCellsToStream(const tk::TGridRect& range, QIODevice& stream);
+    tk::TGridRect ReadCellsFromStream(QPoint target, QIODevice& stream, int* sourceId = nullptr);
+    // The number the private form names this grid by (random, drawn once per grid).
+    int ClipboardID();
     // Stores one pasted text into the real column of the displayed column.
     virtual void PasteCellText(int col, int row, const QString& text);
     // After a paste: where the data was copied (-1, -1 when unknown), where it landed.
@@ -895,6 +906,18 @@ public:
     std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& allow)>
         OnClipboardBeforePasteWideCell;
     std::function<void(QObject* sender, short progress)> OnFileProgress;
+    // --- the floating footer (created on first use)
+    TFloatingFooter* FloatingFooter();
+    TFooterPanel* FooterPanel();
+    // Applies the footer's Visible and FooterStyle: panel height, FixedFooters, footer row.
+    void ApplyFooterSettings();
+    // The footer calculation of a column (0 none, 1 sum, 2 average, 3 count, 4 minimum, 5 maximum,
+    // 7 OnCalcFooter): the calculation byte of the last row's cell.
+    void SetFooterCalc(int col, int kind);
+    void PaintFooter(QPainter& painter, const QRect& rect) override;
+    int FooterColumnAt(int x) override;
+    QString FooterHint(int col) override;
+    std::function<void(QObject* sender, int col, QPainter& painter, const QRect& rect)> OnFooterPaint;
     // Cell-change listeners: told of every CellsChanged rectangle.
     using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
     std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
@@ -1232,6 +1255,11 @@ private:
     QString textForSave(int col, int row);
     void setTextFromLoad(int col, int row, const QString& text);
     void afterLoad();
+    bool PasteCellForm(int col, int row, int& count);
+    std::vector<std::pair<int, int>> footerLayout() const;
+    TFloatingFooter* m_floatingFooter = nullptr;   // children of the grid
+    TFooterPanel* m_footerPanel = nullptr;
+    int m_clipboardId = 0;
     QPoint m_copyOrigin{-1, -1};
     bool m_lastTransferWasCopy = false;
     std::vector<TCellsChangedListener> m_cellsChangedListeners;
