@@ -502,3 +502,51 @@ bool TZedEzeravIvur::DoMouseWheel(TShiftState shift, int notches, const QPoint& 
 }
 
 } // namespace grid
+
+namespace grid {
+
+// ------------------------------------------------------------------ moved columns
+
+void TZedEzeravIvur::ColumnMoved(int fromIndex, int toIndex)
+{
+    // Where a column at position p stands after the move.
+    auto follow = [fromIndex, toIndex](int p) {
+        if (p == fromIndex)
+            return toIndex;
+        if (fromIndex < toIndex && p > fromIndex && p <= toIndex)
+            return p - 1;
+        if (fromIndex > toIndex && p >= toIndex && p < fromIndex)
+            return p + 1;
+        return p;
+    };
+    const int realFrom = RealColIndex(fromIndex);
+    const int realTo = RealColIndex(toIndex);
+    if (m_columnOrder.Count() > std::max(fromIndex, toIndex)) {
+        const int entry = m_columnOrder.Items(fromIndex);
+        m_columnOrder.Delete(fromIndex);
+        m_columnOrder.Insert(toIndex, entry);
+    }
+    if (m_numHiddenCols > 0 && realFrom < int(m_hiddenCols.size()) && realTo < int(m_hiddenCols.size())) {
+        const bool flag = m_hiddenCols[size_t(realFrom)];
+        if (realFrom < realTo)
+            std::rotate(m_hiddenCols.begin() + realFrom, m_hiddenCols.begin() + realFrom + 1,
+                        m_hiddenCols.begin() + realTo + 1);
+        else
+            std::rotate(m_hiddenCols.begin() + realTo, m_hiddenCols.begin() + realFrom,
+                        m_hiddenCols.begin() + realFrom + 1);
+        m_hiddenCols[size_t(realTo)] = flag;
+    }
+    TBaseGrid::ColumnMoved(fromIndex, toIndex);
+
+    TSortSettings* ss = SortSettings();
+    if (ss->Column >= 0)
+        ss->Column = follow(ss->Column);
+    TSortIndexList& index = SortIndexes();
+    for (int i = 0; i < index.Count(); ++i) {
+        const int item = index.Items(i);
+        const int col = item & 0x7FFFFFFF;
+        index.SetItems(i, (item & TSortIndexList::kDescending) | follow(col));
+    }
+}
+
+} // namespace grid

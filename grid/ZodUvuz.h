@@ -711,6 +711,8 @@ protected:
     void MouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
     void MouseMove(tk::TShiftState shift, int x, int y) override;
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
+    // The column order, hidden-column flags, sort column and sort keys follow a moved column.
+    void ColumnMoved(int fromIndex, int toIndex) override;
     void KeyDown(int& key, tk::TShiftState shift) override;
     void KeyPress(QChar& key) override;
     void KeyUp(int& key, tk::TShiftState shift) override;

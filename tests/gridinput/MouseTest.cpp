@@ -346,3 +346,31 @@ TEST(Wheel, ZoomStopsWithinItsRange)
     z.wheel(-2, Qt::ControlModifier);
     EXPECT_EQ(z.grid->ZoomLevel(), 0);
 }
+
+TEST(Mouse, MovedColumnTakesItsSettingsAlong)
+{
+    Mouse m;
+    m.grid->SetColWidths(2, 80);
+    m.grid->SortSettings()->Column = 2;
+    m.grid->SortIndexes().AddSortColumn(2, false);
+    m.grid->SortIndexes().AddSortColumn(3, true);
+    m.grid->SortIndexes().AddSortColumn(1, true);
+    m.grid->FocusCell(2, 3, true);
+    m.grid->MoveColumnData(2, 4);
+    EXPECT_EQ(m.grid->Cells(4, 3), "Apfel");
+    EXPECT_EQ(m.grid->ColWidths(4), 80);
+    EXPECT_EQ(m.grid->SortSettings()->Column, 4);
+    const TSortIndexList& idx = m.grid->SortIndexes();
+    ASSERT_EQ(idx.Count(), 3);
+    EXPECT_EQ(std::make_pair(idx.SortColumn(0), idx.Ascending(0)), std::make_pair(4, false));
+    EXPECT_EQ(std::make_pair(idx.SortColumn(1), idx.Ascending(1)), std::make_pair(2, true));
+    EXPECT_EQ(std::make_pair(idx.SortColumn(2), idx.Ascending(2)), std::make_pair(1, true));
+    EXPECT_EQ(m.grid->Col(), 4);
+    EXPECT_EQ(m.grid->ColumnOrder().Items(4), 2);
+    EXPECT_EQ(m.grid->ColumnOrder().Items(2), 3);
+    // Back the other way the columns in between shift right.
+    m.grid->MoveColumnData(4, 1);
+    EXPECT_EQ(m.grid->SortSettings()->Column, 1);
+    EXPECT_EQ(idx.SortColumn(1), 3);
+    EXPECT_EQ(idx.SortColumn(2), 2);
+}
