@@ -458,9 +458,11 @@ void TZedEzeravIvur::ZoomBy(int delta)
     for (int c = 0; c < ColCount(); ++c)
         if (ColWidths(c) + delta > 0)
             SetColWidths(c, ColWidths(c) + delta);
-    for (int r = 0; r < RowCount(); ++r)
-        if (RowHeights(r) + delta > 0)
-            SetRowHeights(r, RowHeights(r) + delta);
+    std::vector<int> heights = AllRowHeights();
+    for (int& h : heights)
+        if (h + delta > 0)
+            h += delta;
+    SetAllRowHeights(heights);
 }
 
 bool TZedEzeravIvur::DoMouseWheel(TShiftState shift, int notches, const QPoint& pos)
