@@ -44,6 +44,9 @@ public:
     void Delete(int index);      // reports the change
     void Insert(int index, int value);   // silent
     void Clear() { m_items.clear(); }
+    // All items at once (silent).
+    std::vector<int>& Values() { return m_items; }
+    const std::vector<int>& Values() const { return m_items; }
     // "1,20,3"; setting replaces the list, adding (and reporting) each item. A text with an item
     // that is no integer raises tk::EInvalidGridOperation and leaves the list as it was.
     QString CommaText() const;

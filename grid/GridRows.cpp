@@ -60,6 +60,12 @@ void showControls(const tk::TStringGrid::TRowRecord& record)
 // values below it.
 void compactPermutation(std::vector<int>& values, std::vector<int> removed)
 {
+    if (removed.size() == 1) {
+        const int gone = removed.front();
+        for (int& v : values)
+            v -= v > gone ? 1 : 0;
+        return;
+    }
     std::sort(removed.begin(), removed.end());
     for (int& v : values)
         v -= int(std::lower_bound(removed.begin(), removed.end(), v) - removed.begin());
@@ -272,22 +278,15 @@ void TZedEzeravIvur::InsertRows(int row, int count)
     const int markAt = MouseActions()->RowSelectPersistent ? realAt : row;
     if (size_t(markAt) < m_rowMarks.size())
         m_rowMarks.insert(m_rowMarks.begin() + markAt, size_t(count), uint8_t(0));
-    if (m_unsortedRows.Count() > 0 && row <= m_unsortedRows.Count()) {
-        std::vector<int> values;
-        values.reserve(size_t(m_unsortedRows.Count() + count));
-        for (int i = 0; i < m_unsortedRows.Count(); ++i) {
-            if (i == row)
-                for (int k = 0; k < count; ++k)
-                    values.push_back(row + k);
-            const int v = m_unsortedRows.Items(i);
-            values.push_back(v >= row ? v + count : v);
-        }
-        if (row == m_unsortedRows.Count())
-            for (int k = 0; k < count; ++k)
-                values.push_back(row + k);
-        m_unsortedRows.Clear();
-        for (int v : values)
-            m_unsortedRows.Insert(m_unsortedRows.Count(), v);
+    std::vector<int>& unsorted = m_unsortedRows.Values();
+    if (!unsorted.empty() && size_t(row) <= unsorted.size()) {
+        // The new rows take their place in the order before sorting as well.
+        for (int& v : unsorted)
+            v += v >= row ? count : 0;
+        std::vector<int> added(static_cast<size_t>(count));
+        for (int k = 0; k < count; ++k)
+            added[size_t(k)] = row + k;
+        unsorted.insert(unsorted.begin() + row, added.begin(), added.end());
     }
     CellsChanged(QRect(QPoint(0, row), QPoint(ColCount() - 1, row + count)));
 }
@@ -324,19 +323,11 @@ void TZedEzeravIvur::RemoveRows(int row, int count)
                              m_rowMarks.begin() + std::min(size_t(row + count), m_rowMarks.size()));
         }
 
-        if (m_unsortedRows.Count() == oldRows) {
-            std::vector<int> values;
-            std::vector<int> removed;
-            for (int i = 0; i < m_unsortedRows.Count(); ++i) {
-                if (i >= row && i < row + count)
-                    removed.push_back(m_unsortedRows.Items(i));
-                else
-                    values.push_back(m_unsortedRows.Items(i));
-            }
-            compactPermutation(values, removed);
-            m_unsortedRows.Clear();
-            for (int v : values)
-                m_unsortedRows.Insert(m_unsortedRows.Count(), v);
+        std::vector<int>& unsorted = m_unsortedRows.Values();
+        if (int(unsorted.size()) == oldRows) {
+            std::vector<int> removed(unsorted.begin() + row, unsorted.begin() + row + count);
+            unsorted.erase(unsorted.begin() + row, unsorted.begin() + row + count);
+            compactPermutation(unsorted, std::move(removed));
         }
 
         std::vector<tk::TStringGrid::TRowRecord> records;
@@ -466,12 +457,8 @@ void TZedEzeravIvur::ClearRect(int col1, int row1, int col2, int row2)
     col2 = std::min(col2, ColCount() - 1);
     for (int r = row1; r <= row2; ++r) {
         for (int c = col1; c <= col2; ++c) {
-            if (HasCellProperties(c, r)) {
-                if (m_sortScratchClear)
-                    SetObjects(c, r, nullptr);   // the object still lives in a real row
-                else
-                    FreeCellProperties(c, r);
-            }
+            if (HasCellProperties(c, r))
+                FreeCellProperties(c, r);
             if (!Cells(c, r).isEmpty())
                 StoreCell(c, r, QString());
         }

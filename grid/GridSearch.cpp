@@ -268,11 +268,17 @@ int TZedEzeravIvur::FindRowByPrefix(const QString& prefix)
         return -1;
     const int col = SortSettings()->Show() ? SortSettings()->Column : 1;
     const qsizetype n = prefix.size();
+    auto startsWithPrefix = [&](const QString& text) {
+        if (text.size() < n)
+            return false;
+        for (qsizetype i = 0; i < n; ++i)
+            if (text[i].toUpper() != prefix[i])
+                return false;
+        return true;
+    };
     for (int r = FixedRows(); r < RowCount(); ++r) {
-        QString text = DisplayText(col, r);
-        if (text.contains(QLatin1Char('<')))
-            text = minihtml::StripMiniHTMLTags(text);
-        if (upperByChar(text.left(n)) == prefix)
+        const QString text = DisplayText(col, r);
+        if (text.contains(QLatin1Char('<')) ? startsWithPrefix(minihtml::StripMiniHTMLTags(text)) : startsWithPrefix(text))
             return r;
     }
     return -1;

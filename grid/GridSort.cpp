@@ -183,22 +183,31 @@ int compareNoCaseAscii(const QString& a, const QString& b)
 
 } // namespace
 
-// What one sort decided once: the format of each column compared and the row it follows.
+// What one sort decided once: the format of each column compared, the compared texts and
+// numbers of the sorted rows (read once per row and column), and the row the current row's data
+// is in.
 struct TZedEzeravIvur::SortRun {
     struct Format {
         TSortStyle style = ssAlphabetic;
         QString prefix;
         QString suffix;
     };
-    std::map<int, Format> formats;
-    int first = 0;       // the rows sorted (for resolving automatic styles)
+    struct Keys {
+        std::vector<QString> texts;
+        std::vector<double> numbers;
+        std::vector<char> numberOk;
+    };
+    std::vector<std::optional<Format>> formats;
+    std::vector<std::unique_ptr<Keys>> keys;
+    int first = 0;       // the rows sorted
     int last = -1;
-    int sortSign = 1;
     bool byIndex = false;
     int tracked = -1;
-    int pivotRow = 0;
+    std::vector<int> order;   // the rows in their sorted order (as they stand before moving)
     std::optional<QCollator> collatorCase;
     std::optional<QCollator> collatorNoCase;
+
+    bool inRange(int row) const { return row >= first && row <= last; }
 };
 
 TSortStyle TZedEzeravIvur::resolvedStyle(int col, int row1, TSortStyle style, SortRun* run)
@@ -232,25 +241,46 @@ TSortStyle TZedEzeravIvur::resolvedStyle(int col, int row1, TSortStyle style, So
 
 int TZedEzeravIvur::CompareCells(int col, int row1, int row2, bool descending)
 {
+    SortRun* run = m_sortRun;
     SortRun::Format local;
-    SortRun::Format* format = nullptr;
-    if (m_sortRun) {
-        const auto it = m_sortRun->formats.find(col);
-        if (it != m_sortRun->formats.end())
-            format = &it->second;
-    }
+    const SortRun::Format* format = nullptr;
+    if (run && col >= 0 && size_t(col) < run->formats.size() && run->formats[size_t(col)])
+        format = &*run->formats[size_t(col)];
     if (!format) {
         local.style = SortSettings()->AutoFormat ? ssAutomatic : ssAlphabetic;
         GetColumnFormat(col, local.style, local.prefix, local.suffix);
-        local.style = resolvedStyle(col, row1, local.style, m_sortRun);
-        if (m_sortRun)
-            format = &(m_sortRun->formats[col] = local);
-        else
+        local.style = resolvedStyle(col, row1, local.style, run);
+        if (run && col >= 0) {
+            if (size_t(col) >= run->formats.size())
+                run->formats.resize(size_t(col) + 1);
+            run->formats[size_t(col)] = local;
+            format = &*run->formats[size_t(col)];
+        } else {
             format = &local;
+        }
     }
+    // The sorted rows' texts are read once per column.
+    SortRun::Keys* keys = nullptr;
+    if (run && col >= 0 && run->inRange(row1) && run->inRange(row2)) {
+        if (size_t(col) >= run->keys.size())
+            run->keys.resize(size_t(col) + 1);
+        auto& slot = run->keys[size_t(col)];
+        if (!slot) {
+            slot = std::make_unique<SortRun::Keys>();
+            slot->texts.reserve(size_t(run->last - run->first + 1));
+            for (int r = run->first; r <= run->last; ++r)
+                slot->texts.push_back(DisplayText(col, r));
+        }
+        keys = slot.get();
+    }
+    QString own1, own2;
+    if (!keys) {
+        own1 = DisplayText(col, row1);
+        own2 = DisplayText(col, row2);
+    }
+    const QString& s1 = keys ? keys->texts[size_t(row1 - run->first)] : own1;
+    const QString& s2 = keys ? keys->texts[size_t(row2 - run->first)] : own2;
     TSortStyle style = format->style;
-    const QString s1 = DisplayText(col, row1);
-    const QString s2 = DisplayText(col, row2);
 
     if (style == ssAlphaNumeric || style == ssAlphaNumericNoCase) {
         const int k1 = NumberKind(s1);
@@ -290,8 +320,23 @@ int TZedEzeravIvur::CompareCells(int col, int row1, int row2, bool descending)
     case ssNumeric:
     case ssFinancial: {
         double a = 0, b = 0;
-        const bool okA = readNumber(s1, format->prefix, format->suffix, style == ssFinancial, a);
-        const bool okB = readNumber(s2, format->prefix, format->suffix, style == ssFinancial, b);
+        bool okA, okB;
+        if (keys && format->style == style) {
+            if (keys->numbers.empty()) {
+                keys->numbers.resize(keys->texts.size());
+                keys->numberOk.resize(keys->texts.size());
+                for (size_t i = 0; i < keys->texts.size(); ++i)
+                    keys->numberOk[i] = readNumber(keys->texts[i], format->prefix, format->suffix,
+                                                   style == ssFinancial, keys->numbers[i]);
+            }
+            a = keys->numbers[size_t(row1 - run->first)];
+            b = keys->numbers[size_t(row2 - run->first)];
+            okA = keys->numberOk[size_t(row1 - run->first)];
+            okB = keys->numberOk[size_t(row2 - run->first)];
+        } else {
+            okA = readNumber(s1, format->prefix, format->suffix, style == ssFinancial, a);
+            okB = readNumber(s2, format->prefix, format->suffix, style == ssFinancial, b);
+        }
         res = (!okA && !okB) ? 0 : sign(a, b);
         break;
     }
@@ -352,6 +397,8 @@ int TZedEzeravIvur::CompareCells(int col, int row1, int row2, bool descending)
 
 int TZedEzeravIvur::CompareRowsFrom(int col, int row1, int row2)
 {
+    if (row1 == row2)
+        return 0;   // a row against itself (the pivot): no column needs reading
     const bool descending = SortSettings()->Direction == sdDescending;
     const int s = descending ? -1 : 1;
     for (int c = col;; ++c) {
@@ -363,6 +410,8 @@ int TZedEzeravIvur::CompareRowsFrom(int col, int row1, int row2)
 
 int TZedEzeravIvur::CompareRowsByIndex(int key, int row1, int row2)
 {
+    if (row1 == row2)
+        return 0;
     for (int k = key; k < SortIndexes().Count(); ++k) {
         const bool ascending = SortIndexes().Ascending(k);
         int res = CompareCells(SortIndexes().SortColumn(k), row1, row2, !ascending);
@@ -378,6 +427,7 @@ void TZedEzeravIvur::SwapRows(int row1, int row2)
 {
     if (row1 == row2 || row1 < 0 || row2 < 0 || row1 >= RowCount() || row2 >= RowCount())
         return;
+    ++m_swapCount;
     if (SortSettings()->SingleColumn) {
         const int c = SortSettings()->Column;
         const QString t = Cells(c, row1);
@@ -407,11 +457,9 @@ void TZedEzeravIvur::SwapRows(int row1, int row2)
                 m_sortRun->tracked = row1;
         }
     }
-    if (std::max(row1, row2) < m_unsortedRows.Count()) {
-        const int u = m_unsortedRows.Items(row1);
-        m_unsortedRows.SetItems(row1, m_unsortedRows.Items(row2));
-        m_unsortedRows.SetItems(row2, u);
-    }
+    std::vector<int>& unsorted = m_unsortedRows.Values();
+    if (size_t(std::max(row1, row2)) < unsorted.size())
+        std::swap(unsorted[size_t(row1)], unsorted[size_t(row2)]);
     if (m_updateCount == 0) {
         InvalidateRow(row1);
         InvalidateRow(row2);
@@ -420,37 +468,23 @@ void TZedEzeravIvur::SwapRows(int row1, int row2)
 
 void TZedEzeravIvur::quickSort(SortRun& run, int low, int high)
 {
+    // Sorts the row numbers in run.order[low .. high]; no row moves while comparing, so the
+    // comparisons (and a handler given row numbers) always see the rows where they stand.
+    std::vector<int>& o = run.order;
+    const int column = SortSettings()->Column;
+    auto cmp = [&](int a, int b) { return run.byIndex ? CompareRowsByIndex(0, a, b) : CompareRowsFrom(column, a, b); };
     while (low < high) {
-        const int p = run.pivotRow;
-        const int mid = low + (high - low) / 2;
-        // The pivot row goes to the scratch row so that it is compared like any other row.
-        if (OnGetDisplText) {
-            for (int c = 0; c < ColCount(); ++c) {
-                StoreCell(c, p, DisplayText(c, mid));
-                SetObjects(c, p, Objects(c, mid));
-            }
-        } else {
-            tk::TStringGrid::TRowRecord& dst = RecordAt(p);
-            const tk::TStringGrid::TRowRecord& src = RecordAt(mid);
-            dst.texts = src.texts;
-            if (src.objects)
-                dst.objects = std::make_unique<std::vector<tk::TObject*>>(*src.objects);
-            else
-                dst.objects.reset();
-        }
-        auto cmp = [&](int a, int b) {
-            return run.byIndex ? CompareRowsByIndex(0, a, b) : CompareRowsFrom(SortSettings()->Column, a, b);
-        };
+        const int pivot = o[size_t(low + (high - low) / 2)];
         int i = low;
         int j = high;
         do {
-            while (cmp(p, i) > 0 && i < high)
+            while (cmp(pivot, o[size_t(i)]) > 0 && i < high)
                 ++i;
-            while (cmp(j, p) > 0 && low < j)
+            while (cmp(o[size_t(j)], pivot) > 0 && low < j)
                 --j;
             if (i <= j) {
-                if (i != j && (run.byIndex || cmp(i, j) != 0))
-                    SwapRows(i, j);
+                if (i != j)
+                    std::swap(o[size_t(i)], o[size_t(j)]);
                 ++i;
                 --j;
             }
@@ -468,12 +502,30 @@ void TZedEzeravIvur::quickSort(SortRun& run, int low, int high)
     }
 }
 
+void TZedEzeravIvur::moveRowsToOrder(int first, const std::vector<int>& order)
+{
+    // order[k]: the row that goes to first + k. Each cycle of the permutation is walked with
+    // row exchanges, so every row moves with what goes along with it (SwapRows).
+    const int n = int(order.size());
+    std::vector<int> target(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        target[size_t(order[size_t(k)] - first)] = k;
+    for (int i = 0; i < n; ++i) {
+        while (target[size_t(i)] != i) {
+            const int t = target[size_t(i)];
+            SwapRows(first + i, first + t);
+            std::swap(target[size_t(i)], target[size_t(t)]);
+        }
+    }
+}
+
 void TZedEzeravIvur::sortFrame(bool byIndex)
 {
     if (m_unsortedRows.Count() != RowCount()) {
-        m_unsortedRows.Clear();
+        std::vector<int>& u = m_unsortedRows.Values();
+        u.resize(size_t(RowCount()));
         for (int r = 0; r < RowCount(); ++r)
-            m_unsortedRows.Insert(r, r);
+            u[size_t(r)] = r;
     }
     if (byIndex && SortIndexes().Count() == 0)
         throw EZodUvuzError(QStringLiteral("No indexes specified for indexed sort"));
@@ -487,29 +539,17 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
 
     SortRun run;
     run.byIndex = byIndex;
-    run.sortSign = SortSettings()->Direction == sdDescending ? -1 : 1;
-    BeginUpdate();
-    const int normalRows = RowCount();
-    const int lastWidth = ColWidths(ColCount() - 1);
+    run.first = FixedRows();
+    run.last = RowCount() - FixedFooters() - 1;
     const int oldRow = Row();
     const bool moveRow = Navigation()->MoveRowOnSort;
     run.tracked = oldRow;
-    SetRowCount(normalRows + 3);
-    run.pivotRow = RowCount() - 2;
-    run.first = FixedRows();
-    run.last = normalRows - FixedFooters() - 1;
-    if (moveRow)
-        SetRow(normalRows);
+    for (int r = run.first; r <= run.last; ++r)
+        run.order.push_back(r);
 
+    BeginUpdate();
     auto finish = [&] {
         m_sortRun = nullptr;
-        m_sortScratchClear = true;
-        ClearRect(0, RowCount() - 2, ColCount() - 1, RowCount() - 1);
-        m_sortScratchClear = false;
-        SetRowCount(normalRows);
-        if (ColWidths(ColCount() - 1) != lastWidth)
-            SetColWidths(ColCount() - 1, lastWidth);
-        SetRow(moveRow ? std::clamp(run.tracked, 0, RowCount() - 1) : std::min(oldRow, RowCount() - 1));
         if (keepColumn0)
             for (int r = 0; r < column0.size() && r < RowCount(); ++r)
                 StoreCell(0, r, column0[r]);
@@ -517,7 +557,11 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
     };
     m_sortRun = &run;
     try {
-        quickSort(run, run.first, run.last);
+        if (run.last > run.first)
+            quickSort(run, 0, run.last - run.first);
+        moveRowsToOrder(run.first, run.order);
+        if (moveRow)
+            SetRow(std::clamp(run.tracked, 0, RowCount() - 1));
     } catch (...) {
         finish();
         throw;
@@ -559,26 +603,14 @@ void TZedEzeravIvur::RestoreRowOrder()
         }
     } end{this, keepColumn0, column0};
 
-    // Where each row of the range belongs: ranked by its number before sorting, then moved there
-    // along the cycles of that permutation.
-    const int n = last - first + 1;
-    std::vector<int> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        order[size_t(i)] = i;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return m_unsortedRows.Items(first + a) < m_unsortedRows.Items(first + b);
-    });
-    // target[i]: the place of the row now at first + i.
-    std::vector<int> target(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k)
-        target[size_t(order[size_t(k)])] = k;
-    for (int i = 0; i < n; ++i) {
-        while (target[size_t(i)] != i) {
-            const int t = target[size_t(i)];
-            SwapRows(first + i, first + t);
-            std::swap(target[size_t(i)], target[size_t(t)]);
-        }
-    }
+    // Each row goes to the place of its number before sorting among the rows of the range.
+    std::vector<int> order;
+    order.reserve(size_t(last - first + 1));
+    for (int r = first; r <= last; ++r)
+        order.push_back(r);
+    const std::vector<int>& u = m_unsortedRows.Values();
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return u[size_t(a)] < u[size_t(b)]; });
+    moveRowsToOrder(first, order);
 }
 
 } // namespace grid

@@ -5,7 +5,13 @@
 // Rows are marked sent in short batches: one transaction holds the marks of up to 50 mails or
 // half a second, whichever comes first, and the job flushes it when it closes. A crash can
 // therefore re-send at most the mails of the last open batch; a commit per mail would cost a
-// disk sync per mail.
+// disk sync per mail. A full batch is committed when the main thread next serves its event
+// loop (so the request that filled it is answered first), and at the latest before it would
+// take a further mark.
+//
+// While the cursor marks rows, a connection in the default journal mode (DELETE) commits by
+// truncating its rollback journal instead of deleting it (TRUNCATE: the same guarantees, but no
+// file created and removed per commit); Flush and the destructor set DELETE again.
 #include "mailing/MailingJob.h"
 #include "recipients/Recipients.h"
 
@@ -19,15 +25,21 @@ public:
     void NextRecipient(TAssociativeArray& record) override { m_cursor.NextRecipient(record); }
     void SetStatus(int id, int status) override;
     int RowsToSent() override { return m_cursor.RowsToSent(); }
+    // Commits the open batch and gives the connection its journal mode back.
     void Flush() override;
 
     static constexpr int BatchSize = 50;
     static constexpr int BatchMs = 500;
 
 private:
+    void CommitBatch();
+    void UseTruncatingJournal();
+    void RestoreJournal();
+
     recipients::TRecipients m_cursor;
     QTimer m_timer;
     bool m_batchOpen = false;
     int m_batchLevel = 0;
     int m_pending = 0;
+    bool m_journalChanged = false;
 };

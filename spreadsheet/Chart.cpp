@@ -1,4 +1,5 @@
 #include "spreadsheet/Chart.h"
+#include "spreadsheet/Escher.h"
 #include "spreadsheet/FormulaHandler.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -41,6 +42,217 @@ TChartLegendType TChartLegend::LegendType() const
 }
 
 void TChartLegend::SetLegendType(TChartLegendType t) { data(20)[16] = t == cltNotDocked ? 7 : uint8_t(t); }
+
+void TChartLegend::Load(TChartRecord* node)
+{
+    TRecordObject::Load(node);
+    Frame.Unbind();
+    if (TChartRecord* f = node->Find(0x1032)) Frame.Load(f);
+}
+
+void TChartLegend::SetHasFrame(bool on)
+{
+    if (!m_node || on == HasFrame()) return;
+    if (!on) {
+        Frame.Unbind();
+        m_node->DeleteById(0x1032);
+        return;
+    }
+    TChartRecord* f = m_node->InsertChild(-1, 0x1032, false, 4);
+    PutWord(f->Bytes() + 2, 3);
+    TChartRecord* line = f->InsertChild(-1, 0x1007, false, 12);
+    PutWord(line->Bytes() + 6, 0xFFFF);
+    PutWord(line->Bytes() + 8, 0x0009);
+    PutWord(line->Bytes() + 10, 0x4D);
+    TChartRecord* area = f->InsertChild(-1, 0x100A, false, 16);
+    PutDWord(area->Bytes(), 0xFFFFFF);
+    PutWord(area->Bytes() + 8, 1);
+    PutWord(area->Bytes() + 10, 0x0001);
+    PutWord(area->Bytes() + 12, 0x4E);
+    PutWord(area->Bytes() + 14, 0x4E);
+    Frame.Load(f);
+}
+
+void TChart3D::SetRotation(int v)
+{
+    if (v < 0 || v > 360) fail("Invalid value");
+    PutWord(data(14), uint16_t(v));
+}
+
+void TChart3D::SetElevation(int v)
+{
+    if (v < -90 || v > 90) fail("Invalid value");
+    PutWord(data(14) + 2, uint16_t(int16_t(v)));
+}
+
+void TChart3D::SetDistance(int v)
+{
+    if (v < 0 || v > 100) fail("Invalid value");
+    PutWord(data(14) + 4, uint16_t(v));
+}
+
+int TChart3D::Options() const
+{
+    const int w = GetWord(data(14) + 12);
+    return (w & 0x07) | ((w & 0x20) ? c3do2dWalls : 0);
+}
+
+void TChart3D::SetOptions(int options)
+{
+    uint8_t* p = data(14) + 12;
+    int w = GetWord(p) & ~0x27;
+    w |= options & 0x07;
+    if (options & c3do2dWalls) w |= 0x20;
+    PutWord(p, uint16_t(w));
+}
+
+// ---- axes
+
+int TCatSerAxisScaling::CrossingPoint() const { return GetWord(data(8)); }
+int TCatSerAxisScaling::LabelsFrequency() const { return GetWord(data(8) + 2); }
+int TCatSerAxisScaling::TickMarksFrequency() const { return GetWord(data(8) + 4); }
+void TCatSerAxisScaling::setWord(int offset, int v)
+{
+    if (v < 1) fail("Value out of range");
+    PutWord(data(8) + offset, uint16_t(v));
+}
+void TCatSerAxisScaling::SetCrossingPoint(int v) { setWord(0, v); }
+void TCatSerAxisScaling::SetLabelsFrequency(int v) { setWord(2, v); }
+void TCatSerAxisScaling::SetTickMarksFrequency(int v) { setWord(4, v); }
+int TCatSerAxisScaling::Options() const { return GetWord(data(8) + 6) & 0x07; }
+void TCatSerAxisScaling::SetOptions(int options)
+{
+    uint8_t* p = data(8) + 6;
+    PutWord(p, uint16_t((GetWord(p) & ~0x07) | (options & 0x07)));
+}
+
+double TValueAxisScaling::value(int i) const { return GetDouble(data(42) + 8 * i); }
+void TValueAxisScaling::setValue(int i, double v)
+{
+    uint8_t* p = data(42);
+    PutDouble(p + 8 * i, v);
+    int w = GetWord(p + 40);
+    w = v == 0.0 ? w | (1 << i) : w & ~(1 << i);
+    PutWord(p + 40, uint16_t(w));
+}
+int TValueAxisScaling::Options() const { return (GetWord(data(42) + 40) >> 5) & 0x07; }
+void TValueAxisScaling::SetOptions(int options)
+{
+    uint8_t* p = data(42) + 40;
+    PutWord(p, uint16_t((GetWord(p) & ~0xE0) | ((options & 0x07) << 5)));
+}
+
+void TChartAxis::Load(TChartRecord* node)
+{
+    TRecordObject::Load(node);
+    TickFormat.Unbind();
+    CatSerAxisScaling.Unbind();
+    ValueAxisScaling.Unbind();
+    const int type = node->Length() >= 2 ? GetWord(node->Bytes()) : -1;
+    for (int i = 0; i < node->Count(); ++i) {
+        TChartRecord* c = node->Child(i);
+        if (c->Id == 0x101E) TickFormat.Load(c);
+        else if (c->Id == 0x1020 && type != 1) CatSerAxisScaling.Load(c);
+        else if (c->Id == 0x101F && type == 1) ValueAxisScaling.Load(c);
+    }
+}
+
+// ---- frames and fills
+
+void TGelFrame::Load(TChartRecord* node)
+{
+    TRecordObject::Load(node);
+    Properties.Clear();
+    if (node->IsUpdate) node->Update = [this](TChartRecord& n) { Encode(n); };
+    const QByteArray d = node->Data;
+    const auto* p = reinterpret_cast<const uint8_t*>(d.constData());
+    if (d.size() < 4 || GetWord(p + 2) != 0xF00B) fail("First MSO record in Gelframe is not OPT");
+    for (qint64 o = 0; o + 8 <= d.size();) {
+        const EscherHeader h = EscherHeader::Parse(p + o);
+        o += 8;
+        const qint64 len = qMin<qint64>(h.Length, d.size() - o);
+        if (h.Type == 0xF00B) {
+            TOPT more;
+            more.Read(p + o, len, h.Instance);
+            for (int i = 0; i < more.Count(); ++i) Properties.Append(more.Item(i));
+        }
+        o += len;
+    }
+    // the property table holds the fill from now on
+    if (node->IsUpdate) node->Data.clear();
+}
+
+void TGelFrame::Encode(TChartRecord& node) const { node.Data = Properties.Write(); }
+
+void TGelFrame::SetDefaults()
+{
+    Properties.Clear();
+    const struct { int id; int32_t v; } simple[] = {{384, 7}, {385, 0x08000009}, {386, 0x10000}, {387, 0x08000016}, {388, 0x10000}, {389, 0x100000F4}};
+    for (const auto& e : simple) Properties.AddSimple(e.id, e.v);
+    Properties.Append({uint16_t(0xC000 | 390), 0, {}});
+    Properties.AddComplex(391, 0);
+    for (int id = 392; id <= 395; ++id) Properties.AddSimple(id, 0);
+    Properties.AddSimple(396, 100);
+    for (int id = 397; id <= 406; ++id) Properties.AddSimple(id, 0);
+    Properties.AddComplex(407, 0);
+    for (int id = 408; id <= 411; ++id) Properties.AddSimple(id, 0);
+    Properties.AddSimple(412, 0x40000003);
+    Properties.AddSimple(447, 0x1F001C);
+}
+
+TMSOBlipType TGelFrame::PictureType() const
+{
+    const TOPT::Entry* e = Properties.Find(390);
+    if (!e || e->Data.size() < 2) return msoblipERROR;
+    switch (GetWord(reinterpret_cast<const uint8_t*>(e->Data.constData())) >> 4) {
+    case 0x3D4: return msoblipEMF;
+    case 0x216: return msoblipWMF;
+    case 0x542: return msoblipPICT;
+    case 0x46A: return msoblipJPEG;
+    case 0x6E0: return msoblipPNG;
+    case 0x7A8: return msoblipDIB;
+    default: return msoblipUNKNOWN;
+    }
+}
+
+void TPaintFrame::Load(TChartRecord* node)
+{
+    TRecordObject::Load(node);
+    LineFormat.Unbind();
+    AreaFormat.Unbind();
+    FillEffects.Unbind();
+    for (int i = 0; i < node->Count(); ++i) {
+        TChartRecord* c = node->Child(i);
+        if (c->Id == 0x1007) LineFormat.Load(c);
+        else if (c->Id == 0x100A) AreaFormat.Load(c);
+        else if (c->Id == 0x1066) FillEffects.Load(c);
+    }
+}
+
+void TPaintFrame::SetHasFillEffects(bool on)
+{
+    if (!m_node || on == HasFillEffects()) return;
+    if (!on) {
+        m_node->DeleteById(0x1066);
+        FillEffects.Unbind();
+        return;
+    }
+    TChartRecord* root = m_node->Root();
+    if (!root) fail("Can not find chart root record");
+    TChartRecord* g = m_node->InsertChild(-1, 0x1066, true, 0);
+    FillEffects.TRecordObject::Load(g);
+    FillEffects.SetDefaults();
+    g->Update = [this](TChartRecord& n) { FillEffects.Encode(n); };
+    // the fill's picture lives in the chart's own drawing
+    if (TShapeOutsideMsoChart* owner = root->OwnerChart; owner && !owner->Drawing) {
+        const int at = root->IndexOf(0x0012);
+        if (at < 0) fail("Can not find insertion point for MSODRAWING");
+        owner->Drawing = std::make_unique<TEscherDrawing>(owner->Group);
+        owner->Drawing->Fonts = owner->Fonts;
+        owner->Drawing->Register();
+        root->InsertChild(at + 1, 0x00EC, false, 0);
+    }
+}
 
 // ---- styles
 
@@ -85,7 +297,10 @@ TXLSChartType TChartStyleGroup::GetChartType() const
 void TChartPlotArea::Load(TChartRecord* node)
 {
     TRecordObject::Load(node);
-    CategoryAxis = ValueAxis = SerieAxis = Frame = nullptr;
+    CategoryAxis.Unbind();
+    ValueAxis.Unbind();
+    SerieAxis.Unbind();
+    Frame.Unbind();
     m_style.reset();
     for (int i = 0; i < node->Count(); ++i) {
         TChartRecord* c = node->Child(i);
@@ -103,13 +318,13 @@ void TChartPlotArea::Load(TChartRecord* node)
         case 0x101D: {
             if (c->Length() < 2) fail("Property has no data.");
             const int type = GetWord(c->Bytes());
-            if (type == 0) CategoryAxis = c;
-            else if (type == 1) ValueAxis = c;
-            else if (type == 2) SerieAxis = c;
+            if (type == 0) CategoryAxis.Load(c);
+            else if (type == 1) ValueAxis.Load(c);
+            else if (type == 2) SerieAxis.Load(c);
             else throw EXLSError(QString::asprintf("Unknown axis type %d", type));
             break;
         }
-        case 0x1032: Frame = c; break;
+        case 0x1032: Frame.Load(c); break;
         default: break;
         }
     }
@@ -132,12 +347,58 @@ void TChartPlotArea::SetIs3D(bool on)
     m_style->Chart3D.Load(n);
 }
 
-void TChartPlotArea::SetHasLegendOff()
+void TChartPlotArea::SetHasLegend(bool on)
 {
-    if (!m_style || !HasLegend()) return;
-    // The records bound below the legend go with it.
-    m_style->Node()->DeleteById(0x1015);
-    m_style->Legend.Unbind();
+    if (!m_style || on == HasLegend()) return;
+    TChartRecord* f = m_style->Node();
+    if (!on) {
+        // The records bound below the legend go with it.
+        f->DeleteById(0x1015);
+        m_style->Legend.Unbind();
+        return;
+    }
+    TChartRecord* n = f->InsertChild(-1, 0x1015, false, 20);
+    const uint32_t v[] = {3644, 1742, 336, 350};
+    for (int i = 0; i < 4; ++i) PutDWord(n->Bytes() + 4 * i, v[i]);
+    n->Bytes()[16] = 3;
+    n->Bytes()[17] = 1;
+    PutWord(n->Bytes() + 18, 0x001F);
+    m_style->Legend.Load(n);
+    InsertDefaultRecords(*n, 1);
+}
+
+void TChartPlotArea::SetChartType(TXLSChartType type)
+{
+    if (type == xctNone || type > xctSurface) fail("Invalid chart type");
+    if (!m_style || type == ChartType()) return;
+    static const int templates[] = {0, 4, 9, 5, 6, 7, 8, 9, 10};
+    TChartRecord* f = m_style->Node();
+    f->ClearChildren();
+    m_style = std::make_unique<TChartStyleGroup>();
+    InsertDefaultRecords(*f, templates[type]);
+    TChartRecord* g = f->Child(0);
+    // plain columns (the template's bars lie), and bubbles by their bit
+    if (type == xctColumn) PutWord(g->Bytes() + 4, GetWord(g->Bytes() + 4) & ~0x0001);
+    if (type == xctBubble) PutWord(g->Bytes() + 4, GetWord(g->Bytes() + 4) | 0x0001);
+    m_style->Load(f);
+}
+
+void TChartStyle::SetHasDefDataPoint(bool on)
+{
+    if (!m_node || on == HasDefDataPoint()) return;
+    if (!on) {
+        for (int i = 0; i < m_node->Count(); ++i)
+            if (m_node->Child(i) == DefDatapoint) {
+                m_node->DeleteById(0x1006);
+                break;
+            }
+        DefDatapoint = nullptr;
+        return;
+    }
+    TChartRecord* n = m_node->InsertChild(-1, 0x1006, false, 8);
+    PutWord(n->Bytes() + 4, 0xFFFD);
+    InsertDefaultRecords(*n, 3);
+    DefDatapoint = n;
 }
 
 // ---- series
@@ -245,7 +506,8 @@ void TDrwChart::Load(TChartRecord* root)
     Series.clear();
     DefaultTextA.Unbind();
     DefaultTextB.Unbind();
-    Frame = ShtProps = nullptr;
+    Frame.Unbind();
+    ShtProps = nullptr;
     TChartRecord* walk = root;
     if (root->Count() > 0 && root->Child(0)->Id == 0x0809) {
         m_chart = root->Find(0x1002);
@@ -276,7 +538,7 @@ void TDrwChart::Load(TChartRecord* root)
             break;
         }
         case 0x1026: ++i; break;
-        case 0x1032: Frame = c; break;
+        case 0x1032: Frame.Load(c); break;
         case 0x1041: PlotArea.Load(c); break;
         case 0x1044: ShtProps = c; break;
         default: break;

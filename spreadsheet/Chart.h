@@ -28,6 +28,75 @@ protected:
     uint8_t* data(int size) const;
 };
 
+enum TCatSerAxisScalingOption : uint8_t { csasoCrossesMidCategory = 0x01, csasoValueCrossesRight = 0x02, csasoReverseCategories = 0x04 };
+enum TValueAxisScalingOption : uint8_t { vasoLogScale = 0x01, vasoReverse = 0x02, vasoCategoryAxisCrossing = 0x04 };
+enum TChart3DOption : uint8_t { c3doPerspectiveTrans = 0x01, c3doClusterdCols = 0x02, c3doAutoScaling = 0x04, c3do2dWalls = 0x08 };
+enum TMSOBlipType : uint8_t { msoblipERROR, msoblipUNKNOWN, msoblipEMF, msoblipWMF, msoblipPICT, msoblipJPEG, msoblipPNG, msoblipDIB };
+
+class TCatSerAxisScaling : public TRecordObject {
+public:
+    int CrossingPoint() const;
+    int LabelsFrequency() const;
+    int TickMarksFrequency() const;
+    void SetCrossingPoint(int v);
+    void SetLabelsFrequency(int v);
+    void SetTickMarksFrequency(int v);
+    int Options() const;             // TCatSerAxisScalingOption bits
+    void SetOptions(int options);
+private:
+    void setWord(int offset, int v);
+};
+
+class TValueAxisScaling : public TRecordObject {
+public:
+    double MinValue() const { return value(0); }
+    double MaxValue() const { return value(1); }
+    double MajorInc() const { return value(2); }
+    double MinorInc() const { return value(3); }
+    double CategoryAxisCrossing() const { return value(4); }
+    // A value of 0.0 switches the value's automatic bit on, any other off.
+    void SetMinValue(double v) { setValue(0, v); }
+    void SetMaxValue(double v) { setValue(1, v); }
+    void SetMajorInc(double v) { setValue(2, v); }
+    void SetMinorInc(double v) { setValue(3, v); }
+    void SetCategoryAxisCrossing(double v) { setValue(4, v); }
+    int Options() const;             // TValueAxisScalingOption bits
+    void SetOptions(int options);
+private:
+    double value(int i) const;
+    void setValue(int i, double v);
+};
+
+// An axis with its tick format and the scaling of its kind.
+class TChartAxis : public TRecordObject {
+public:
+    TRecordObject TickFormat;
+    TCatSerAxisScaling CatSerAxisScaling;   // category and series axes
+    TValueAxisScaling ValueAxisScaling;     // value axes
+    void Load(TChartRecord* node) override;
+};
+
+// A picture or gradient fill: the property table of a GELFRAME, written back into its node.
+class TGelFrame : public TRecordObject {
+public:
+    TOPT Properties;
+    TMSOBlipType PictureType() const;
+    void Load(TChartRecord* node) override;
+    void SetDefaults();
+    void Encode(TChartRecord& node) const;
+};
+
+class TPaintFrame : public TRecordObject {
+public:
+    TRecordObject LineFormat, AreaFormat;
+    TGelFrame FillEffects;
+    bool HasFillEffects() const { return FillEffects.Node(); }
+    // with the objects bound to the records below it
+    void Unbind() { m_node = nullptr; LineFormat.Unbind(); AreaFormat.Unbind(); FillEffects.Unbind(); }
+    void SetHasFillEffects(bool on);
+    void Load(TChartRecord* node) override;
+};
+
 class TChartText : public TRecordObject {
 public:
     int Color() const;
@@ -42,12 +111,22 @@ public:
     int Rotation() const;
     int Elevation() const;
     int Distance() const;
+    void SetRotation(int v);    // 0 to 360
+    void SetElevation(int v);   // -90 to 90
+    void SetDistance(int v);    // 0 to 100
+    int Options() const;        // TChart3DOption bits
+    void SetOptions(int options);
 };
 
 class TChartLegend : public TRecordObject {
 public:
     TChartLegendType LegendType() const;
     void SetLegendType(TChartLegendType t);
+    TPaintFrame Frame;
+    bool HasFrame() const { return Frame.Node(); }
+    void Unbind() { m_node = nullptr; Frame.Unbind(); }
+    void SetHasFrame(bool on);
+    void Load(TChartRecord* node) override;
 };
 
 class TChartStyle : public TRecordObject {
@@ -57,6 +136,8 @@ public:
     TChartLegend Legend;
     TChartRecord* DefDatapoint = nullptr;   // the DATAFORMAT of the default data point
     bool VaryColors() const;
+    bool HasDefDataPoint() const { return DefDatapoint; }
+    void SetHasDefDataPoint(bool on);
     void Load(TChartRecord* node) override;
 };
 
@@ -69,15 +150,15 @@ public:
 class TChartPlotArea : public TRecordObject {
 public:
     TChartStyle* ChartStyle() const { return m_style.get(); }
-    TChartRecord* CategoryAxis = nullptr;
-    TChartRecord* ValueAxis = nullptr;
-    TChartRecord* SerieAxis = nullptr;
-    TChartRecord* Frame = nullptr;
+    TChartAxis CategoryAxis, ValueAxis, SerieAxis;
+    TPaintFrame Frame;
     TXLSChartType ChartType() const { return m_style ? m_style->GetChartType() : xctNone; }
     bool Is3D() const { return m_style && m_style->Chart3D.Node(); }
     bool HasLegend() const { return m_style && m_style->Legend.Node(); }
     void SetIs3D(bool on);
-    void SetHasLegendOff();   // removes the legend
+    void SetHasLegend(bool on);
+    // Replaces the chart group by the default group of the type.
+    void SetChartType(TXLSChartType type);
     void Load(TChartRecord* node) override;
 private:
     std::unique_ptr<TChartStyle> m_style;
@@ -125,7 +206,7 @@ public:
     std::vector<TChartLabel> Labels;
     std::vector<std::unique_ptr<TChartSerie>> Series;
     TChartPlotArea PlotArea;
-    TChartRecord* Frame = nullptr;
+    TPaintFrame Frame;   // of the chart area
     TChartRecord* ShtProps = nullptr;
 private:
     TChartRecord* m_root = nullptr;

@@ -90,13 +90,16 @@ void ReadChartRecords(TChartRecord& node, TRecordSource& source, const TChartRea
             TXFont* font = node.FbiFont(index);
             // An index that names no workbook font refers to no font.
             if (!font && context.Fonts) font = context.Fonts->Item(index);
-            node.InsertChild(-1, id, false, 0)->Font = font;
+            TChartRecord* n = node.InsertChild(-1, id, false, 0);
+            n->Font = font;
+            n->FontIndex = index;
             break;
         }
         case 0x1033: {
             TChartRecord* last = node.Last();
             if (!last) fail("Chart record BEGIN without a record before it");
             if (depth + 1 > maxNesting) fail("Chart records nested deeper than 64 levels");
+            last->Nested = true;
             ReadChartRecords(*last, source, context, depth + 1);
             break;
         }
@@ -138,6 +141,175 @@ static TEscherDrawing* ownerDrawing(TChartRecord& node, TEscherGroup* group)
         return c.Drawing.get();
     }
     fail("Chart record parent is not of excpected type");
+}
+
+// ---- templates
+
+namespace {
+struct TDefaultRecord {
+    uint16_t id;
+    QByteArray data;
+};
+enum : uint16_t { beginId = 0x1033, endId = 0x1034, legendMarker = 0xF001 };
+
+QByteArray words(std::initializer_list<uint32_t> values, std::initializer_list<int> sizes)
+{
+    QByteArray out;
+    auto size = sizes.begin();
+    for (uint32_t v : values) {
+        const int n = *size++;
+        for (int i = 0; i < n; ++i) out += char((v >> (8 * i)) & 0xFF);
+    }
+    return out;
+}
+
+const QList<TDefaultRecord>& legendTexts()
+{
+    static const QList<TDefaultRecord> t = {
+        {beginId, {}},
+        {0x104F, words({2, 2, 0, 0, 0, 0}, {2, 2, 4, 4, 4, 4})},                                    // POS
+        {0x1025, words({2, 2, 1, 0, 0, 0, 0, 0, 0x00B1, 0x4D, 0, 0}, {1, 1, 2, 4, 4, 4, 4, 4, 2, 2, 2, 2})},   // TEXT
+        {beginId, {}},
+        {0x104F, words({2, 2, 0, 0, 0, 0}, {2, 2, 4, 4, 4, 4})},
+        {0x1051, words({0, 1, 0, 0, 0}, {1, 1, 2, 2, 2})},                                          // AI of the name
+        {endId, {}},
+        {endId, {}},
+    };
+    return t;
+}
+
+const QList<TDefaultRecord>& pointFormats()
+{
+    static const QList<TDefaultRecord> t = {
+        {0x105F, words({0}, {2})},                                                                  // CHART3DBARSHAPE
+        {0x1007, words({0, 0, 0xFFFF, 0x0009, 0x4D}, {4, 2, 2, 2, 2})},                             // LINEFORMAT
+        {0x100A, words({0xFFFFFF, 0, 1, 0x0001, 0x4E, 0x4E}, {4, 4, 2, 2, 2, 2})},                  // AREAFORMAT
+        {0x100B, words({0}, {2})},                                                                  // PIEFORMAT
+        {0x1009, words({0, 0, 0, 0x0001, 0x4D, 0x4D, 60}, {4, 4, 2, 2, 2, 2, 4})},                  // MARKERFORMAT
+    };
+    return t;
+}
+
+QList<TDefaultRecord> chartGroup(const TDefaultRecord& group, bool defaultPoint)
+{
+    QList<TDefaultRecord> t = {
+        group,
+        {0x1022, words({0, 0, 0, 0, 0x000F}, {2, 2, 2, 2, 2})},                                     // CHARTFORMATLINK
+        {0x1015, words({3547, 1707, 389, 244, 3, 1, 0x001F}, {4, 4, 4, 4, 1, 1, 2})},               // LEGEND
+        {legendMarker, {}},
+    };
+    if (defaultPoint) {
+        t.append(TDefaultRecord{0x1006, words({0, 0, 0xFFFD, 0}, {2, 2, 2, 2})});                                 // DATAFORMAT
+        t.append(TDefaultRecord{beginId, {}});
+        t += pointFormats();
+        t.append(TDefaultRecord{endId, {}});
+    }
+    return t;
+}
+
+QList<TDefaultRecord> templateOf(int type)
+{
+    switch (type) {
+    case 1: return legendTexts();
+    case 3: return pointFormats();
+    case 4: return chartGroup({0x101A, words({0}, {2})}, true);
+    case 5: return chartGroup({0x1017, words({0, 150, 0x0001}, {2, 2, 2})}, false);
+    case 6: return chartGroup({0x1018, words({0}, {2})}, false);
+    case 7: return chartGroup({0x1019, words({0, 0, 0x0002}, {2, 2, 2})}, false);
+    case 8: return chartGroup({0x103E, words({0x0001, 0x0012}, {2, 2})}, true);
+    case 9: return chartGroup({0x101B, words({100, 1, 0}, {2, 2, 2})}, true);
+    case 10: return chartGroup({0x103F, words({0x0001}, {2})}, true);
+    default: throw EXLSError(QStringLiteral("Unknown chart template %1").arg(type));
+    }
+}
+
+// Walks the entries from `i` into the children of `node`; answers the entry after the level.
+int walkTemplate(TChartRecord& node, const QList<TDefaultRecord>& t, int i)
+{
+    while (i < t.size()) {
+        const TDefaultRecord& e = t[i++];
+        switch (e.id) {
+        case beginId:
+            if (TChartRecord* last = node.Last()) i = walkTemplate(*last, t, i);
+            break;
+        case endId:
+            return i;
+        case legendMarker:
+            walkTemplate(node, legendTexts(), 0);
+            break;
+        default:
+            node.InsertChild(-1, e.id, false, 0)->Data = e.data;
+            break;
+        }
+    }
+    return i;
+}
+}   // namespace
+
+void InsertDefaultRecords(TChartRecord& node, int type) { walkTemplate(node, templateOf(type), 0); }
+
+// ---- writer
+
+namespace {
+QByteArray record(uint16_t id, const QByteArray& data)
+{
+    QByteArray h(4, 0);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()), id);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()) + 2, uint16_t(data.size()));
+    return h + data;
+}
+
+int fontIndex(TXFonts* fonts, TXFont* font, int fallback)
+{
+    for (int i = 0; font && fonts && i < fonts->Count(); ++i)
+        if (fonts->Item(i) == font) return i;
+    return fallback;
+}
+}   // namespace
+
+QByteArray WriteChartRecords(TChartRecord& node, TXFonts* fonts)
+{
+    QByteArray out;
+    for (int i = 0; i < node.Count(); ++i) {
+        TChartRecord& c = *node.Child(i);
+        switch (c.Id) {
+        case 0x00EC: {
+            TChartRecord* root = c.Root();
+            TEscherDrawing* d = nullptr;
+            if (root && root->OwnerChart) d = root->OwnerChart->Drawing.get();
+            else if (root && root->OwnerSheets) {
+                for (int k = 0; k < root->OwnerSheets->Count(); ++k)
+                    if ((*root->OwnerSheets)[k].Root.get() == root) d = (*root->OwnerSheets)[k].Drawing.get();
+            }
+            if (!d) fail("Chart record parent is not of excpected type");
+            out += d->WriteRecords();
+            break;
+        }
+        case 0x1026: {
+            QByteArray d(2, 0);
+            PutWord(reinterpret_cast<uint8_t*>(d.data()), uint16_t(fontIndex(fonts, c.Font, qMax(c.FontIndex, 0))));
+            out += record(c.Id, d);
+            break;
+        }
+        case 0x1060: {
+            QByteArray d = c.Data;
+            if (d.size() >= 10 && c.Font) PutWord(reinterpret_cast<uint8_t*>(d.data()) + 8, uint16_t(fontIndex(fonts, c.Font, GetWord(c.Bytes() + 8))));
+            out += record(c.Id, d);
+            break;
+        }
+        case 0x1066: {
+            if (c.IsUpdate && c.Update) c.Update(c);
+            // a picture fill longer than a record goes on in CONTINUE records
+            for (int o = 0; o == 0 || o < c.Length(); o += 8224) out += record(o == 0 ? c.Id : 0x003C, c.Data.mid(o, 8224));
+            break;
+        }
+        default:
+            out += record(c.Id, c.Data);
+            break;
+        }
+        if (c.Count() > 0 || c.Nested) out += record(0x1033, {}) + WriteChartRecords(c, fonts) + record(0x1034, {});
+    }
+    return out;
 }
 
 // ---- chart sheets

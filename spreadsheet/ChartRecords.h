@@ -33,6 +33,7 @@ public:
     uint16_t Id;
     QByteArray Data;            // 32-bit long: a picture fill with its continuations may pass 65535
     TXFont* Font = nullptr;     // FONTX: the font it refers to; FBI: the font besides its bytes
+    int FontIndex = -1;         // FONTX: the index read, kept for a font that is not there
     TChartRecord* Parent;       // none for a root
     // The owner of a root: an embedded chart's side data or the chart-sheet collection.
     TShapeOutsideMsoChart* OwnerChart = nullptr;
@@ -40,6 +41,7 @@ public:
     // Called by the writer before it writes an update node (roots, GELFRAME).
     std::function<void(TChartRecord&)> Update;
     bool IsUpdate = false;
+    bool Nested = false;        // a BEGIN followed it in the file, even with nothing inside
 
     int Length() const { return int(Data.size()); }
     uint8_t* Bytes() { return reinterpret_cast<uint8_t*>(Data.data()); }
@@ -53,6 +55,7 @@ public:
     TChartRecord* Find(uint16_t id) const;
     TChartRecord* InsertChild(int index, uint16_t id, bool update, int length);
     bool DeleteById(uint16_t id);
+    void ClearChildren() { m_children.clear(); }
     void ResizeData(int delta);
     TXFont* FbiFont(int fontIndex);
 
@@ -69,6 +72,15 @@ struct TChartReadContext {
 // Reads records into the children of `node` up to EOF, the END of its level or the end of the
 // records. `depth` is the BEGIN nesting of `node`.
 void ReadChartRecords(TChartRecord& node, TRecordSource& source, const TChartReadContext& context, int depth = 0);
+
+// Appends the records of a template (1, 3 to 10) to the children of `node`: 1 the texts of a
+// legend, 3 the formats of a default data point, 4 to 10 the chart groups area, column, line,
+// pie, radar, scatter and surface with their link, legend and (4, 8 to 10) default data point.
+void InsertDefaultRecords(TChartRecord& node, int type);
+
+// The BIFF records of the children of `node` (the writer side): nodes with children are followed
+// by BEGIN, their children and END; fonts are written by their index in `fonts`.
+QByteArray WriteChartRecords(TChartRecord& node, TXFonts* fonts);
 
 // A chart sheet: its records and the drawing placed on it.
 class TSheetChart {

@@ -65,6 +65,7 @@ public:
     void Clear() { m_entries.clear(); }
     // Reads `count` entries and their complex data from `data`.
     void Read(const uint8_t* data, qint64 length, int count);
+    void Append(const Entry& e) { m_entries.append(e); }
     void AddSimple(int id, int32_t value, bool pictureRef = false);
     void AddString(int id, const QString& text);
     void AddComplex(int id, int size);
@@ -154,6 +155,8 @@ public:
     std::unique_ptr<TMSORecords> Other;    // further drawing records of the shape
     TBaseRecordStorage ObjRecords;         // OBJ sub-records: 16-bit id, length, data
     std::unique_ptr<TShapeOutsideMso> Side;
+    bool HasAnchor = true;       // written with its anchor record
+    bool HasClientData = true;   // written with a client data record and its OBJ
 
     // The object type of the first OBJ sub-record (the common object data), -1 without one.
     int ObjectType() const;
@@ -267,6 +270,9 @@ public:
     // Removes the top-level shape with the id; the last one gone, the drawing leaves the
     // group's clusters.
     void DeleteShape(uint32_t shapeId);
+    // Enters a drawing made in code in the group's clusters (a drawing with shapes: marks its
+    // cluster for update).
+    void Register();
     bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
 
     TEscherGroup* Group;
@@ -280,6 +286,9 @@ public:
     std::function<void(TShape*)> OnShape;
 
     uint32_t LastShapeId() const;
+    // The BIFF records of the drawing: MSODRAWING and CONTINUE records with the OBJ, TXO and
+    // chart records of the shapes between them, then the NOTE record of every comment.
+    QByteArray WriteRecords() const;
     // Every shape, nested ones included, in reading order.
     void ForEachShape(const std::function<void(TShape*)>& f) const;
 

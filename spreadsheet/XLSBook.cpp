@@ -479,7 +479,8 @@ void TXLSBook::load(QIODevice* stream, const QByteArray* data)
     m_formats->LoadedCount = m_formats->Count();
     m_fonts->LoadedCount = m_fonts->Count();
     m_defaultFormat = m_formats->Count() >= 16 ? m_formats->Item(15) : m_formats->Item(0);
-    m_options->RefreshFrom(m_sheets->Items(0));
+    // a workbook of chart sheets only has no worksheet to take the options from
+    if (m_sheets->Count() > 0) m_options->RefreshFrom(m_sheets->Items(0));
     for (int i = 0; i < m_sheets->Count(); ++i) m_sheets->Items(i)->AfterRead();
 }
 

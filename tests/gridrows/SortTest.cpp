@@ -197,7 +197,7 @@ TEST(Sort, TheCurrentRowFollowsItsDataOnlyWithMoveRowOnSort)
     }
 }
 
-TEST(Sort, CellObjectsMoveWithTheirRowsAndSurviveTheScratchRows)
+TEST(Sort, CellObjectsMoveWithTheirRowsAndOutliveTheSort)
 {
     auto g = valuesGrid({"c", "a", "b"});
     TCellProperties* p = g->GetCellProperties(1, 1);   // "c"

@@ -94,3 +94,31 @@ QByteArray sheetDrawing(int drawingId, const QList<TestShape>& shapes, uint32_t 
 }
 
 }
+
+namespace xlstest {
+
+RecordList::RecordList(const QByteArray& records)
+{
+    for (int o = 0; o + 4 <= records.size();) {
+        const uint16_t id = uint16_t(uint8_t(records[o]) | (uint8_t(records[o + 1]) << 8));
+        const int len = uint8_t(records[o + 2]) | (uint8_t(records[o + 3]) << 8);
+        m_records.append({id, records.mid(o + 4, len)});
+        o += 4 + len;
+    }
+}
+
+uint16_t RecordList::PeekRecordId() { return m_records.isEmpty() ? 0 : m_records.first().first; }
+
+QByteArray RecordList::ReadRecord(uint16_t& id)
+{
+    auto r = m_records.takeFirst();
+    id = r.first;
+    return r.second;
+}
+
+QByteArray font8(const QString& name, int height20)
+{
+    return rec(0x0031, u16(height20) + u16(0) + u16(0x7FFF) + u16(400) + u16(0) + u8(0) + u8(0) + u8(0) + u8(0) + u8(name.size()) + u8(0) + name.toLatin1());
+}
+
+}

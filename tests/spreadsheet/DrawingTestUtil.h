@@ -46,3 +46,23 @@ QByteArray noteRecord(int row, int col, int objectId, const QString& author);
 QByteArray sheetDrawing(int drawingId, const QList<TestShape>& shapes, uint32_t rootFlags = 0x05);
 
 }
+
+#include "spreadsheet/MoveCopy.h"
+
+namespace xlstest {
+
+// The records of a byte sequence of BIFF records, handed out one by one.
+class RecordList : public xls::TRecordSource {
+public:
+    explicit RecordList(const QByteArray& records);
+    uint16_t PeekRecordId() override;
+    QByteArray ReadRecord(uint16_t& id) override;
+    int Left() const { return int(m_records.size()); }
+private:
+    QList<QPair<uint16_t, QByteArray>> m_records;
+};
+
+// A BIFF8 FONT record.
+QByteArray font8(const QString& name, int height20 = 200);
+
+}
