@@ -20,6 +20,7 @@
 #include <QSize>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <vector>
 class QIODevice;
 #include <array>
@@ -1083,6 +1084,8 @@ public:
     virtual void AutoDeleteRow(int row);
     // Ctrl+A's range before it becomes the selection.
     virtual void KeySelectAllHook(tk::TGridRect& range) { (void)range; }
+    // The select-all corner's range before it becomes the selection.
+    virtual void SelectAllHook(tk::TGridRect& range) { (void)range; }
     // The in-place edit's text, the position of the character before the caret and the caret.
     virtual void EditorCaretChanged(const QString& text, const QPoint& point, int position)
     {
@@ -1102,7 +1105,37 @@ public:
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
     std::function<void(QObject* sender, int col, int row)> OnButtonClick;
 
+    // --- mouse and wheel (GridMouse.cpp)
+    // Adds delta to the zoom level (-10 .. 10) and to every column width and row height that stays
+    // above 0; nothing when the level would leave its range.
+    void ZoomBy(int delta);
+    int ZoomLevel() const { return m_zoom; }
+    // Milliseconds the last sort by a header click took.
+    qint64 SortDuration() const { return m_sortDuration; }
+    // Opens an http, https or mailto link; the desktop's by default.
+    std::function<void(const QUrl& url)> LinkOpener;
+    // Whether a link text is one the grid opens itself (http, https, mailto).
+    static bool IsOpenableLink(const QString& link, QUrl* url = nullptr);
+    std::function<void(QObject* sender, int row, int col, bool& allow)> OnCanClickCell;
+    std::function<void(QObject* sender, int row, int col)> OnClickCell;
+    std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlClick;
+    std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
+    std::function<void(QObject* sender, int col)> OnClickSort;
+    std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxMouseUp;
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+
 protected:
+    void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
+    void MouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
+    void MouseMove(tk::TShiftState shift, int x, int y) override;
+    bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
+    // The column order, hidden-column flags, sort column and sort keys follow a moved column.
+    void ColumnMoved(int fromIndex, int toIndex) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
@@ -1275,6 +1308,21 @@ private:
     QChar m_pendingEditChar;
     int m_knownWidth = 0;
     bool m_inResized = false;
+
+    // mouse
+    bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
+                 QString& ctrlValue);
+    bool clickLinkOrControl(int col, int row, int x, int y);
+    void sortClick(int col, tk::TShiftState shift);
+    QPoint m_pressPoint{-1, -1};
+    QPoint m_pressCell{-1, -1};
+    QPoint m_pressedButtonCell{-1, -1};
+    bool m_unmarkOnRelease = false;
+    bool m_clickSelecting = false;
+    bool m_pressHandled = false;
+    QString m_lastAnchor;
+    int m_zoom = 0;
+    qint64 m_sortDuration = 0;
 
     // rows
     struct SortRun;
