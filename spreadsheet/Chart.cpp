@@ -9,6 +9,7 @@ namespace xls {
 
 namespace {
 [[noreturn]] void fail(const char* text) { throw EXLSError(QString::fromLatin1(text)); }
+void setBit(uint8_t* word, int bit, bool on) { PutWord(word, uint16_t(on ? GetWord(word) | bit : GetWord(word) & ~bit)); }
 }   // namespace
 
 uint8_t* TRecordObject::data(int size) const
@@ -31,7 +32,6 @@ void TChartText::SetColor(int index)
 // ---- formats
 
 namespace {
-void setBit(uint8_t* word, int bit, bool on) { PutWord(word, uint16_t(on ? GetWord(word) | bit : GetWord(word) & ~bit)); }
 void setColor(uint8_t* p, int indexOffset, int valueOffset, int index)
 {
     PutWord(p + indexOffset, uint16_t(index));
@@ -145,6 +145,11 @@ TChartLegendType TChartLegend::LegendType() const
 }
 
 void TChartLegend::SetLegendType(TChartLegendType t) { data(20)[16] = t == cltNotDocked ? 7 : uint8_t(t); }
+
+TChartLegendSpacing TChartLegend::LegendSpacing() const { return TChartLegendSpacing(qMin<int>(data(20)[17], clsOpen)); }
+void TChartLegend::SetLegendSpacing(TChartLegendSpacing s) { data(20)[17] = s; }
+bool TChartLegend::Vertical() const { return GetWord(data(20) + 18) & 0x0010; }
+void TChartLegend::SetVertical(bool on) { setBit(data(20) + 18, 0x0010, on); }
 
 void TChartLegend::Load(TChartRecord* node)
 {
@@ -360,6 +365,7 @@ void TPaintFrame::SetHasFillEffects(bool on)
 // ---- styles
 
 bool TChartStyle::VaryColors() const { return GetWord(data(18) + 16) & 0x0001; }
+void TChartStyle::SetVaryColors(bool on) { setBit(data(18) + 16, 0x0001, on); }
 
 void TChartStyle::Load(TChartRecord* node)
 {

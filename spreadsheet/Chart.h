@@ -15,6 +15,7 @@ class TFormulaHandler;
 
 enum TXLSChartType : uint8_t { xctNone, xctArea, xctBubble, xctColumn, xctLine, xctPie, xctRadar, xctScatter, xctSurface };
 enum TChartLegendType : uint8_t { cltBottom, cltCorner, cltTop, cltRight, cltLeft, cltNotDocked };
+enum TChartLegendSpacing : uint8_t { clsClose, clsMedium, clsOpen };
 
 class TRecordObject {
 public:
@@ -187,6 +188,10 @@ class TChartLegend : public TRecordObject {
 public:
     TChartLegendType LegendType() const;
     void SetLegendType(TChartLegendType t);
+    TChartLegendSpacing LegendSpacing() const;
+    void SetLegendSpacing(TChartLegendSpacing s);
+    bool Vertical() const;
+    void SetVertical(bool on);
     TPaintFrame Frame;
     bool HasFrame() const { return Frame.Node(); }
     void Unbind() { m_node = nullptr; Frame.Unbind(); }
@@ -201,6 +206,7 @@ public:
     TChartLegend Legend;
     TChartRecord* DefDatapoint = nullptr;   // the DATAFORMAT of the default data point
     bool VaryColors() const;
+    void SetVaryColors(bool on);
     bool HasDefDataPoint() const { return DefDatapoint; }
     void SetHasDefDataPoint(bool on);
     void Load(TChartRecord* node) override;

@@ -664,3 +664,9 @@ TEST(XlsSheetDrawing, ShapesCopied)
         }
     }
 }
+
+TEST(XlsSheetDrawing, DrawingWorkbooksReadTheirCellsLikeXlrd)
+{
+    // what the import reads of the workbooks with pictures, shapes, controls and charts
+    for (const char* file : {"drawing-shapes.xls", "drawing-controls.xls", "drawing-charts.xls"}) crossCheck(dataDir + file);
+}
