@@ -199,6 +199,13 @@ void TChart3D::SetDistance(int v)
     PutWord(data(14) + 4, uint16_t(v));
 }
 
+int TChart3D::RelHeight() const { return GetWord(data(14) + 6); }
+int TChart3D::RelDepth() const { return GetWord(data(14) + 8); }
+int TChart3D::SeriesSpace() const { return GetWord(data(14) + 10); }
+void TChart3D::SetRelHeight(int v) { PutWord(data(14) + 6, uint16_t(v)); }
+void TChart3D::SetRelDepth(int v) { PutWord(data(14) + 8, uint16_t(v)); }
+void TChart3D::SetSeriesSpace(int v) { PutWord(data(14) + 10, uint16_t(v)); }
+
 int TChart3D::Options() const
 {
     const int w = GetWord(data(14) + 12);

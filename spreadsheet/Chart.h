@@ -180,6 +180,12 @@ public:
     void SetRotation(int v);    // 0 to 360
     void SetElevation(int v);   // -90 to 90
     void SetDistance(int v);    // 0 to 100
+    int RelHeight() const;
+    int RelDepth() const;
+    int SeriesSpace() const;
+    void SetRelHeight(int v);
+    void SetRelDepth(int v);
+    void SetSeriesSpace(int v);
     int Options() const;        // TChart3DOption bits
     void SetOptions(int options);
 };

@@ -465,6 +465,11 @@ TEST(XlsChart, AxesThreeDAndFills)
     for (const auto& b : bad) EXPECT_EQ(errorOf(b.set), "Invalid value");
     d3.SetElevation(-90);
     EXPECT_EQ(d3.Elevation(), -90);
+    EXPECT_EQ(d3.RelHeight(), 100);
+    EXPECT_EQ(d3.RelDepth(), 100);
+    EXPECT_EQ(d3.SeriesSpace(), 150);
+    d3.SetSeriesSpace(200);
+    EXPECT_EQ(GetWord(d3.Node()->Bytes() + 10), 200);
 
     // a fill for the chart area: a GELFRAME with the default properties, and the chart's own
     // drawing, registered with the group, with its MSODRAWING after PROTECT
