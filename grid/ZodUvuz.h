@@ -367,9 +367,10 @@ public:
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
     // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
     virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
-    // Brings the always-visible scroll bars up to date; with `force` a bar whose content fits is
-    // hidden also without ScrollBarAlways.
-    virtual void UpdateScrollBarsAlways(bool force = false);
+    // Brings the always-visible scroll bars up to date (on resizing and count changes).
+    virtual void UpdateScrollBarsAlways() { RefreshScrollBarsAlways(false); }
+    // The same; with `force` a bar whose content fits is hidden also without ScrollBarAlways.
+    void RefreshScrollBarsAlways(bool force);
     // The grid's 500 ms timer (started when its window is first shown) has ticked.
     virtual void TimerTick() {}
     bool TimerRunning() const { return m_timerId != 0; }
