@@ -53,7 +53,11 @@ function(qly_reporter_data target)
   if(R_ACTIVATE)
     target_link_libraries(${target} PRIVATE qly_excreport)
     target_link_options(${target} PRIVATE -Wl,--undefined=SivrelStartAnchor -Wl,-z,now
-                        -Wl,--export-dynamic-symbol=ExceptionManager -Wl,--wrap=main)
+                        -Wl,--export-dynamic-symbol=ExceptionManager)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      target_link_options(${target} PRIVATE -Wl,--wrap=main -Wl,--undefined=__wrap_main)
+    endif()
   endif()
 
   # The version note: name "QLY", type 1, description and version as two 0-terminated strings.

@@ -2,7 +2,7 @@
 // TZedSpinEdit: a single-line edit with a pair of arrow buttons that steps an integer,
 // floating-point, date, time or hexadecimal value. Numbers follow the locale's decimal
 // separator; group separators are never accepted in the text.
-#include "controls/SpinRepeatButton.h"
+#include "platform/graphics/SpinRepeatButton.h"
 
 #include <QColor>
 #include <QDateTime>

@@ -91,6 +91,7 @@ void StopFreezeDetector()
 #include <QThread>
 #include <QWidget>
 #include <condition_variable>
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <thread>
 #include <unistd.h>
@@ -101,6 +102,10 @@ namespace {
 
 std::atomic<bool> g_active{false};
 std::atomic<bool> g_handlingEnabled{false};
+// This module is a library and the main program carries the reporter: its exceptions go to the
+// program's reporter, and this module installs no hooks of its own.
+std::atomic<bool> g_forwarding{false};
+std::atomic<bool> g_hooksInstalled{false};
 pid_t g_mainThreadId = 0;
 pthread_t g_mainThread{};
 uintptr_t g_mainStackTop = 0;
@@ -311,6 +316,11 @@ bool SivrelActive()
     return g_active.load();
 }
 
+bool SivrelForwarding()
+{
+    return g_forwarding.load();
+}
+
 pthread_t SivrelMainThread()
 {
     return g_mainThread;
@@ -331,12 +341,16 @@ bool SivrelIsReportThread()
     return TheReportThread().Id() == gettid();
 }
 
+void InstallHooks();
+
 bool SivrelActivate()
 {
     std::lock_guard lock(ReportLock());
     if (g_active)
         return true;
     g_active = true;
+    const uintptr_t main = SivrelMainModule();
+    g_forwarding = SivrelThisModule() != main && SivrelCarriesData(ModuleFileName(main));
     SivrelCreateOwnSharedBlock();
     SivrelNoteStartValues();
     SivrelCreateModules();
@@ -362,6 +376,16 @@ bool SivrelActivate()
     ClearWarning();
     g_handlingEnabled = true;
 
+    if (!g_forwarding)
+        InstallHooks();
+    SivrelRegisterFreezeWatch();
+    StartFreezeDetector();
+    return true;
+}
+
+void InstallHooks()
+{
+    g_hooksInstalled = true;
     g_previousTerminate = std::set_terminate(&ReporterTerminate);
     const std::vector<uintptr_t> modules = SivrelRedirectableModules();
     SivrelHookRaise(modules);
@@ -375,9 +399,6 @@ bool SivrelActivate()
                                        QStringLiteral("platform::Application::ShowException"));
     TheReportThread().Start();
     SivrelInstallSignalHandlers();
-    SivrelRegisterFreezeWatch();
-    StartFreezeDetector();
-    return true;
 }
 
 void SivrelDeactivate()
@@ -389,12 +410,14 @@ void SivrelDeactivate()
     StopFreezeDetector();
     SivrelSetFreezeControl({});
     std::lock_guard lock(ReportLock());
-    std::set_terminate(g_previousTerminate);
-    SivrelRemoveSignalHandlers();
-    SivrelSetRaiseActive(false);
-    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot));
-    UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot));
-    TheReportThread().Stop();
+    if (g_hooksInstalled.exchange(false)) {
+        std::set_terminate(g_previousTerminate);
+        SivrelRemoveSignalHandlers();
+        SivrelSetRaiseActive(false);
+        UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot));
+        UnhookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::ShowExceptionSlot));
+        TheReportThread().Stop();
+    }
     SivrelThreads().Clear();
     SivrelReport().CallStack.reset();
     SivrelListeners().Clear();
@@ -473,6 +496,14 @@ extern "C" bool ExceptionManager(const void* exceptObject, const void* exceptAdd
     using namespace excreport;
     if (!g_active || !exceptObject || SivrelIsReportThread())
         return true;
+    if (g_forwarding) {
+        // The program's entry answers (the first "ExceptionManager" of the process that is not
+        // this module's own).
+        using Entry = bool (*)(const void*, const void*, uint8_t);
+        const auto entry = reinterpret_cast<Entry>(dlsym(RTLD_DEFAULT, "ExceptionManager"));
+        if (entry && SivrelModuleOfAddress(reinterpret_cast<uintptr_t>(entry)) != SivrelThisModule())
+            return entry(exceptObject, exceptAddr, mode);
+    }
     const std::exception_ptr& error = *static_cast<const std::exception_ptr*>(exceptObject);
     if (!IsReportable(error) || !g_handlingEnabled)
         return true;

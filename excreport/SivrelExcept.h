@@ -53,6 +53,8 @@ bool SivrelActivate();
 // engine's finalization but pass everything straight on.
 void SivrelDeactivate();
 bool SivrelActive();
+// This module is a library whose exceptions go to the main program's reporter.
+bool SivrelForwarding();
 
 // One report at a time, built on the report thread while the calling thread waits (a GUI thread
 // keeps painting and drops input, and any thread serves the listeners' calls). True when the

@@ -34,12 +34,3 @@ __attribute__((destructor(102))) void SivrelStop()
 }
 
 } // namespace
-
-// The program's main, through -Wl,--wrap=main: a helper runs its window instead.
-extern "C" int __real_main(int argc, char** argv);
-extern "C" int __wrap_main(int argc, char** argv)
-{
-    if (excreport::SivrelHelperRequested())
-        return excreport::SivrelRunHelper(argc, argv);
-    return __real_main(argc, argv);
-}

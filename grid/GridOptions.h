@@ -746,6 +746,10 @@ public:
     std::vector<int> Images;    // ctImages
     QIcon Icon;                 // ctIcon
     QVariant Value;             // a node's grouping column
+    // The colours some kinds keep in place of an object: bar / fill / negative colour, and the
+    // rest / positive colour (progress bars, pies, range indicators); clNone: the default.
+    TColor GraphicColor = gfx::clNone;
+    TColor GraphicIconColor = gfx::clNone;
 
     // Copies the published values; the object, icon and CellCreated stay the receiver's own.
     void Assign(const TCellGraphic& source);

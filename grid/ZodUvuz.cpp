@@ -1,4 +1,5 @@
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzEdit.h"
 
 #include "grid/GridUtils.h"
 #include "platform/graphics/VisualStyles.h"
@@ -592,38 +593,6 @@ void TZedEzeravIvur::InvalidateGrid()
     TBaseGrid::InvalidateGrid();
 }
 
-void TZedEzeravIvur::MeasureCellText(int col, int row, QSize& size, bool wrap)
-{
-    const int real = DisplColIndex(col);
-    tk::TFont f;
-    f.SetFont(IsFixedCell(col, row) ? m_fixedFont.Font() : font());
-    bool wordWrap = wrap;
-    TAlignment hAlign = taLeftJustify;
-    TVAlignment vAlign = vtaTop;
-    TColor colorTo = gfx::clNone;
-    TColor brush = Color();
-    tk::TGridDrawState state = 0;
-    GetCellColors(real, row, wordWrap, hAlign, vAlign, f, colorTo, brush, true, true, false, state);
-    const QFontMetrics fm(f.Font());
-    const QString text = DisplayText(real, row);
-    if (wrap) {
-        // The text wraps inside the cell less its margins and two pixels on each side.
-        const int width = std::max(1, ColWidths(col) - 2 * (m_cellMarginX + 2));
-        const QRect r = fm.boundingRect(QRect(0, 0, width, 65535), Qt::TextWordWrap | Qt::TextExpandTabs, text);
-        size = QSize(r.width() + 2 * m_cellMarginX, r.height() + 2 * m_cellMarginY);
-        return;
-    }
-    QStringList lines = text.split(QLatin1Char('\r'));
-    if (!Multilinecells)
-        lines = QStringList{lines.first()};
-    int widest = 0;
-    for (QString line : lines) {
-        line.remove(QLatin1Char('\n'));
-        widest = std::max(widest, fm.horizontalAdvance(line) + 2 * m_cellMarginX);
-    }
-    size = QSize(widest, fm.boundingRect(QStringLiteral("gh")).height() * int(lines.size()) + 2 * m_cellMarginY);
-}
-
 void TZedEzeravIvur::watchWindow()
 {
     if (Designing())
@@ -706,10 +675,15 @@ void TZedEzeravIvur::GetCheckFalse(int col, int row, QString& value)
 
 void TZedEzeravIvur::CanEditCell(int col, int row, bool& canEdit)
 {
-    if (const TCellProperties* p = CellPropertiesOrNull(col, row); p && p->ReadOnly)
-        canEdit = false;
+    // Decided for the base cell of a merged range.
+    const QPoint b = BaseCell(col, row);
+    if (HasCellProperties(b.x(), b.y()) && canEdit) {
+        canEdit = !CellPropertiesOrNull(b.x(), b.y())->ReadOnly;
+        if (!(GridOptions() & tk::goEditing) && !MouseActions()->RangeSelectAndEdit && !editing().optionRemoved)
+            canEdit = false;
+    }
     if (OnCanEditCell)
-        OnCanEditCell(this, row, col, canEdit);
+        OnCanEditCell(this, b.y(), b.x(), canEdit);
 }
 
 void TZedEzeravIvur::GetCellColor(int col, int row, tk::TGridDrawState state, TColor& brush, tk::TFont& font)
@@ -852,6 +826,9 @@ void TZedEzeravIvur::CellsChanged(const QRect& cells)
 {
     if (OnCellsChanged)
         OnCellsChanged(this, cells);
+    for (const TCellsChangedListener& listener : m_cellsChangedListeners)
+        listener(this, cells);
+    CalcFooter(-1);
 }
 
 void TZedEzeravIvur::RichEditSelectionChanged()

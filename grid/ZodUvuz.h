@@ -7,6 +7,7 @@
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
+#include "grid/editors/EditorHost.h"
 #include "grid/pictures/Pictures.h"
 #include "platform/grid/ObjectStream.h"
 #include "platform/grid/Toolkit.h"
@@ -17,6 +18,8 @@
 #include <QSize>
 #include <QPointer>
 #include <QStringList>
+#include <vector>
+class QIODevice;
 #include <array>
 #include <QString>
 #include <functional>
@@ -26,6 +29,17 @@ class QLabel;
 class QTimer;
 
 namespace grid {
+
+class TGridEditing;
+namespace editors {
+class TGridSpin;
+class TGridCombo;
+class TGridEditBtn;
+class TGridUnitEditBtn;
+class TGridCheckBox;
+class TGridDatePicker;
+class TGridButton;
+}
 
 // Search options: the values are fixed, callers combine them as numbers.
 using TSearchOptions = int;
@@ -67,7 +81,7 @@ struct TProportionalScroll {
 TProportionalScroll ProportionalScrollInfo(int clientExtent, int fixedExtent, int totalExtent, int aboveExtent,
                                            int currentPos, bool keepPosWhenFits);
 
-class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks {
+class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost {
     Q_OBJECT
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
@@ -365,14 +379,15 @@ public:
     // The room a cell's content needs (automatic sizing): its display text in the grid's or, for a
     // fixed cell, the fixed font, with the cell margins; `wrap` wraps it at the column width.
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
-    // The room a cell's graphic needs for automatic sizing; none until cell graphics are painted.
-    virtual void CellGraphicSize(int col, int row, QSize& size) { (void)col; (void)row; size = QSize(0, 0); }
+    // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
+    virtual void CellGraphicSize(int col, int row, QSize& size);
     // Brings the always-visible scroll bars up to date (on resizing and count changes).
     virtual void UpdateScrollBarsAlways() { RefreshScrollBarsAlways(false); }
     // The same; with `force` a bar whose content fits is hidden also without ScrollBarAlways.
     void RefreshScrollBarsAlways(bool force);
-    // The grid's 500 ms timer (started when its window is first shown) has ticked.
-    virtual void TimerTick() {}
+    // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
+    // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
+    virtual void TimerTick();
     bool TimerRunning() const { return m_timerId != 0; }
 
     // --- selection marks: rows, columns and cells marked besides the rectangular selection
@@ -655,6 +670,83 @@ public:
     void BeginUpdate();
     void EndUpdate();
     int UpdateCount() const { return m_updateCount; }
+    // Counts up without touching the window (around a single scroll-position change); Clear
+    // gives back the count the matching Inc found, so an enclosing BeginUpdate keeps its hold.
+    void IncUpdateCount();
+    void ClearUpdateCount();
+
+    // --- cell painting (GridPaint.cpp)
+    // The colours, font, alignment and word wrap of a cell; `mapColumn`: `col` is a display column.
+    void GetCellColors(int col, int row, bool& wordWrap, TAlignment& hAlign, TVAlignment& vAlign, tk::TFont& font,
+                       TColor& colorTo, TColor& brushColor, bool mapColumn, bool selectionAware, bool printing,
+                       tk::TGridDrawState& state) override;
+    void ResolveCellAlignment(int col, int row, TAlignment& hAlign, TVAlignment& vAlign);
+    // Whether a header cell shows the sort mark; the mark itself at (x, y).
+    bool ShowsSortIndicator(int col, int row);
+    void DrawSortIndicator(QPainter& painter, int col, int y, int x);
+    // The dotted line shown while a column / row is sized; drawing the same line again removes it.
+    void DrawColumnSizingLine(int x);
+    void DrawRowSizingLine(int y);
+    // The sizing lines now shown (x or y; -1 when none).
+    int ColumnSizingLine() const { return m_colSizingLine; }
+    int RowSizingLine() const { return m_rowSizingLine; }
+    // The text shown for a formula cell: the display text in this class.
+    virtual void GetCellTextForCopy(int col, int row, QString& value) { (void)col; (void)row; (void)value; }
+    virtual bool FilterButtonColumn(int col) { (void)col; return false; }
+    // Points added to every cell font while painting (wheel zoom); never below 1 point in total.
+    int FontZoom = 0;
+    // Blinking mini-HTML text shows while this is on.
+    bool BlinkPhase = true;
+    TColor FixedGradientColor = gfx::clWhite;
+    TColor FixedGradientColorTo = gfx::clBtnFace;
+    std::function<void(QObject* sender, int row, int col, QPen& left, QPen& top, QPen& right, QPen& bottom)>
+        OnGetCellBorderProp;
+    std::function<void(QObject* sender, int col, int row, const QRect& rect, tk::TGridDrawState state)> OnDrawCell;
+    std::function<void(QObject* sender, QPainter& canvas, int col, int row, tk::TGridDrawState state,
+                       const QRect& rect, bool printing)>
+        OnCustomCellDraw;
+
+    // --- rich-text cells (GridPaintRichText.cpp)
+    // The hidden rich edit that renders and measures rich-text cells (made on first use).
+    class VOdoZozaRere* RichRender();
+    // A non-empty stored text is read into the edit (RTF, else plain text); an empty one clears it.
+    void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
+    // The edit's content as RTF; "" for an empty edit.
+    void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
+    // The stored text without its mini-HTML tags.
+    void GetCellTextNoHTML(int col, int row, QString& text);
+    void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
+
+    // --- cell graphics (GridGraphics.cpp)
+    // The cell's graphic; in column 0 of a HotmailRowSelect grid the grid's shared row check box,
+    // which no cell owns.
+    virtual TCellGraphic* GetCellGraphicObject(int col, int row);
+    virtual TCellType GetCellType(int col, int row);
+    // Replaces the cell's graphic by a new one.
+    TCellGraphic* CreateCellGraphic(int col, int row);
+    // Frees the cell's graphic; false when it had none (of that kind).
+    bool RemoveCellGraphic(int col, int row);
+    bool RemoveCellGraphicOfKind(int col, int row, TCellType kind);
+    const std::vector<int>* CellImageIndexes(int col, int row);
+    // The graphic with its size and place for painting (null when the cell has none).
+    TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
+                                       int& height, int& width);
+    // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
+    void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
+                         TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);
+    void DrawCheckGlyph(QPainter& p, const QRect& rect, bool checked, bool enabled, TControlStyle style);
+    void DrawRadioGroup(QPainter& p, const QRect& rect, int count, int selectedIndex, const QStringList& items,
+                        bool disabled, bool sideBySide, const QString& cellText, bool selected);
+    // Selects the radio item under (x, y), relative to the cell's top-left corner.
+    void ClickRadioItem(int col, int row, int y, int x);
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioClick;
+    // A row's indent: its node level times CellNode.NodeIndent in a grid with nodes.
+    int RowIndent(int row) override;
+
+    // --- background and theme colours (GridBackground.cpp)
+    // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
+    int DetectThemeScheme();
+    void AdaptToTheme();
 
     // --- navigation
     void GoToCell(int col, int row);
@@ -745,6 +837,56 @@ public:
     void CalcFooter(int col) { UpdateFooter(col); }
     void RichEditSelectionChanged();
 
+    // --- data exchange: the clipboard, CSV and workbook files, the grid text stream
+    // Whole-grid transfers treat the fixed rows and columns like normal cells.
+    bool StoreFixedCells = true;
+    // A copy quotes multi-line cells with character 11 for their line breaks (Multilinecells).
+    bool MultiLineClipboardQuoting = false;
+    // CSV fields code line breaks as "~" (and an empty text as "^") instead of character 11.
+    bool TildeLineBreaks = false;
+    // The CSV field delimiter; a null character: found for each file.
+    QChar Delimiter;
+    bool LastTransferWasCopy() const { return m_lastTransferWasCopy; }
+    QPoint CopyOrigin() const { return m_copyOrigin; }
+    void CopyToClipboard();
+    void CutToClipboard();
+    void PasteFromClipboard();
+    // Pastes the clipboard with its top-left cell at the cell; the number of cells pasted (0 for
+    // a rich-text paste).
+    int PasteFromClipboardAt(int col, int row);
+    void CopyRangeToClipboard(const tk::TGridRect& range, bool disjunct);
+    // The text block a copy of the range puts on the clipboard.
+    QString RangeToText(const tk::TGridRect& range, bool disjunct);
+    // Adds the cell's rich text to the clipboard (keeping the forms already there).
+    void CopyCellRTFToClipboard(int col, int row);
+    // Pastes a tab/line-break text block; the number of fields read.
+    int PasteTextAt(int col, int row, const QString& text);
+    // The widest line's field count and the number of line breaks of a text block.
+    void GetTextDimensions(const QString& text, int& cols, int& lineBreaks);
+    void ExtendSelectionToMergedCells();
+    // Stores one pasted text into the real column of the displayed column.
+    virtual void PasteCellText(int col, int row, const QString& text);
+    // After a paste: where the data was copied (-1, -1 when unknown), where it landed.
+    virtual void CellsPasted(QPoint origin, const tk::TGridRect& target, bool fromCopy)
+    {
+        (void)origin; (void)target; (void)fromCopy;
+    }
+    // Paste progress: stage 0 before, 3 with each row, 2 at the end.
+    virtual void PasteProgress(int stage, int row) { (void)stage; (void)row; }
+    // Raises EZodUvuzError "Cannot open file <name>" when the file cannot be read.
+    void LoadFromCSV(const QString& fileName);
+    // The selected sheet of a workbook; the reader's error passes on.
+    void LoadFromXLS(const QString& fileName);
+    void SaveToStream(QIODevice& stream);
+    void LoadFromStream(QIODevice& stream);
+    std::function<void(QObject* sender, int col, int row, QString& value, bool& allow)> OnClipboardBeforePasteCell;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& allow)>
+        OnClipboardBeforePasteWideCell;
+    std::function<void(QObject* sender, short progress)> OnFileProgress;
+    // Cell-change listeners: told of every CellsChanged rectangle.
+    using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
+    std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
+
     // After streaming: copies the headers, loads saved widths, remembers the fixed counts.
     void Loaded() override;
     // The filter conditions are stored as the collection "Filter".
@@ -778,6 +920,110 @@ public:
     std::function<void(QObject* sender, int col, int& width)> OnUpdateColumnSize;
     std::function<void(QObject* sender, const QRect& cells)> OnCellsChanged;
 
+    // --- editing: which editor a cell gets, showing it over the cell, writing back (ZodUvuzEdit.cpp)
+    bool DatePickerSupported = true;
+    bool IsEditableCell(int col, int row);
+    void ShowInplaceEdit(int col, int row);
+    void HideInplaceEdit(int col, int row);
+    void EndInplaceEdit() override;
+    void RestoreEditText() override;
+    // Gives the text to the edit-text store of the displayed column, then to the cell.
+    void StoreEditText(int col, int row, const QString& value);
+    bool ValidateCell(const QString& value) override;
+    // Starts tracking the edit of a cell (its text before the edit).
+    virtual void EditStarted(int col, int row);
+    bool RowModified(int row) const;
+    // Refuses a row outside the grid (nothing is written).
+    void SetRowModified(int row, bool value);
+    int GetEditLimit() override { return MaxEditLength; }
+    void TabAdvance(bool backward) override;
+    void AdvanceCell(int col, int row, bool repeat, bool forward, bool keepEditing, bool force);
+    void EditorKeyExit(int key, Qt::KeyboardModifiers modifiers) override;
+    void ShowEditorForCurrentCell();
+    QString GetInplaceEditText() override;
+    void SetInplaceEditText(const QString& value) override;
+    QString EllipsClick(const QString& value) override;
+    // The editor kind chosen when the current edit began.
+    TEditorType CurrentEditorType() const;
+    bool EditorControlActive() const;
+    bool EditingInProgress() const;
+    QWidget* ShownEditorControl() const;
+    QString EditStartText() override;
+    // The edited text of a cell: its merge's base cell in the real column; without EditWithTags the
+    // HTML tags are left out.
+    QString GetEditText(int col, int row) override;
+    // Stores an edited text into the merge's base cell, in the real column.
+    void SetEditText(int col, int row, const QString& value) override;
+    QString GetCellTextNoHTML(int col, int row);
+    // The texts kept for a hidden real row (empty when the row is shown).
+    QStringList HiddenRowItems(int realRow) const;
+    // The text of a cell by real row, hidden or shown.
+    QString GetCellOfRealRow(int col, int realRow) const;
+    // The editor controls (created with the grid, kept hidden).
+    editors::TGridSpin* GridSpin() const;
+    editors::TGridCombo* GridCombo() const;
+    editors::TGridEditBtn* GridEditBtn() const;
+    editors::TGridUnitEditBtn* GridUnitEditBtn() const;
+    editors::TGridCheckBox* GridCheckBox() const;
+    editors::TGridDatePicker* GridDatePicker() const;
+    editors::TGridButton* GridButton() const;
+    // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
+    const editors::TEditorLocale& EditorLocale() override;
+
+    std::function<void(QObject* sender, int col, int row, QString& value, bool& valid)> OnCellValidate;
+    std::function<void(QObject* sender)> OnEditingDone;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnEllipsClick;
+    std::function<void(QObject* sender, int col, int row, int value, bool upDown)> OnSpinClick;
+    std::function<void(QObject* sender, int col, int row, double value, bool upDown)> OnFloatSpinClick;
+    std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnDateSpinClick;
+    std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnTimeSpinClick;
+    std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection)> OnComboChange;
+    std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection, QObject* object)>
+        OnComboObjectChange;
+    std::function<void(QObject* sender, int col, int row, const QString& value)> OnEditChange;
+    std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
+    std::function<void(QObject* sender, int row, int col)> OnDblClickCell;
+
+    // --- editor host (the editors' side of the grid)
+    QWidget* HostWidget() override { return this; }
+    bool WantsTabs() override { return GridOptions() & tk::goTabs; }
+    bool EditSelectAll() override;
+    void AdvanceCell(bool forward) override { AdvanceCell(Col(), Row(), false, forward, true, false); }
+    bool LookupEnabled() override { return Lookup; }
+    bool LookupIsCaseSensitive() override { return LookupCaseSensitive; }
+    bool LookupKeepsHistory() override { return LookupHistory; }
+    int LookupCount() override { return m_lookupItems.Count(); }
+    QString LookupItem(int index) override { return m_lookupItems.Strings(index); }
+    void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
+    void SpinClicked(int spinKind, const QVariant& value, bool up) override;
+    void ComboChanged(int index, const QString& text, QObject* object) override;
+
+    // --- keyboard, timer and size (GridKeys.cpp)
+    // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has
+    // one); the last normal row of a grid without FixedRowAlways is only cleared.
+    virtual void AutoInsertRow(int row);
+    virtual void AutoDeleteRow(int row);
+    // Ctrl+A's range before it becomes the selection.
+    virtual void KeySelectAllHook(tk::TGridRect& range) { (void)range; }
+    // The in-place edit's text, the position of the character before the caret and the caret.
+    virtual void EditorCaretChanged(const QString& text, const QPoint& point, int position)
+    {
+        (void)text; (void)point; (void)position;
+    }
+    // FixedCols, or 1 when there are none and the grid holds nodes.
+    int FirstNormalColumn();
+    QString LookupText() const { return m_lookupText; }
+    int LookupTicks() const { return m_lookupTicks; }
+    int TimerTicks() const { return m_timerTicks; }
+    QChar PendingEditChar() const { return m_pendingEditChar; }
+    std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+    std::function<void(QObject* sender, int row)> OnAutoAddRow;
+    std::function<void(QObject* sender, int row)> OnAutoInsertRow;
+    std::function<void(QObject* sender, int row, bool& canDelete)> OnCanDeleteRow;
+    std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
+    std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
+    std::function<void(QObject* sender, int col, int row)> OnButtonClick;
+
 protected:
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;
@@ -785,12 +1031,28 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
+    bool CanEditShow() const override;
+    bool SelectCell(int col, int row) override;
+    tk::TInplaceEdit* CreateEditor() override;
+    void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
+    void Paint(QPainter& painter, const QRect& clip) override;
+    void KeyDown(int& key, tk::TShiftState shift) override;
+    void KeyPress(QChar& key) override;
+    void KeyUp(int& key, tk::TShiftState shift) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void Resized() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TGridEditing;
+    friend class TZedInplaceEdit;
+    TGridEditing& editing() const;
+    bool canEditShowStep();
+    mutable TGridEditing* m_editing = nullptr;   // a child object of the grid
+
     void writeColumnHeaders();
     void writeRowHeaders();
     void watchWindow();
@@ -880,6 +1142,44 @@ private:
     int m_loadedFixedRows = 1;
     int m_loadedFixedCols = 1;
     int m_loadedDefaultRowHeight = 21;
+    // painting
+    std::unique_ptr<TCellGraphic> m_rowCheckBox; // the shared check box of HotmailRowSelect rows
+    int m_updateCountBeforeInc = -1;
+    int m_colSizingLine = -1;
+    int m_rowSizingLine = -1;
+    void drawCellText(QPainter& p, int col, int row, tk::TGridDrawState state, QRect rect, TAlignment hAlign,
+                      TVAlignment vAlign, bool wordWrap, TColor savedBrush, TColor savedFontColor, tk::TFont& font,
+                      TColor& brush, int& textWidth, TCellHAlign gha, TCellVAlign gva, int gw, int gh,
+                      bool textVisible);
+    void drawTreeLines(QPainter& p, int row, QRect& rect);
+    void drawCellBorders(QPainter& p, int col, int row, const QRect& rect);
+    void drawCellBackground(QPainter& p, int col, int row, const QRect& rect, bool fixed, bool selected);
+    void paintUnusedArea(QPainter& p);
+    bool cellShownSelected(int col, int row, tk::TGridDrawState state);
+
+    // data exchange
+    bool cellEditable(int realCol, int row);
+    int firstNormalCol() const;
+    int firstNormalRow() const;
+    // The text of a cell as transfers and files take it.
+    QString textForSave(int col, int row);
+    void setTextFromLoad(int col, int row, const QString& text);
+    void afterLoad();
+    QPoint m_copyOrigin{-1, -1};
+    bool m_lastTransferWasCopy = false;
+    std::vector<TCellsChangedListener> m_cellsChangedListeners;
+
+    // keyboard and timer
+    void raiseKeyDown(int key, tk::TShiftState shift);
+    bool skipFixedCells(int key);
+    void controlCellKey(int key, int col, int row);
+    void disjunctMarks(int key, tk::TShiftState shift);
+    QString m_lookupText;
+    int m_lookupTicks = 0;
+    int m_timerTicks = 0;
+    QChar m_pendingEditChar;
+    int m_knownWidth = 0;
+    bool m_inResized = false;
 
     // rows
     struct SortRun;

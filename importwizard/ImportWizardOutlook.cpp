@@ -249,7 +249,8 @@ bool TImportWizardForm::PrepareImportFromOutlook()
     const std::optional<quint32> picked = FDialogs->PickOutlookFolder(this, tree);
     if (picked) {
         try {
-            FOutlookFolder = FOutlookFile->Folder(*picked);
+            // libpff fetches a large folder's items in a while.
+            InBackground([&] { FOutlookFolder = FOutlookFile->Folder(*picked); });
         } catch (const std::exception&) {
             PLSelectFolder->ShowFailed();
             return false;

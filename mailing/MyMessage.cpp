@@ -3,9 +3,12 @@
 
 #include "mailing/MyMessage.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRandomGenerator>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -50,22 +53,24 @@ QByteArray EncodeBase64Lines(const QByteArray& data)
 // CR LF and lone CR become LF.
 QString NormalizeLineBreaks(const QString& text)
 {
-    const QStringView view(text);
-    qsizetype cr = view.indexOf(QLatin1Char('\r'));
-    if (cr < 0)
+    const qsizetype first = text.indexOf(QLatin1Char('\r'));
+    if (first < 0)
         return text;
-    QString out;
-    out.reserve(text.size());
-    qsizetype from = 0;
-    while (cr >= 0) {
-        out += view.mid(from, cr - from);
-        out += QLatin1Char('\n');
-        from = cr + 1;
-        if (from < view.size() && view.at(from) == QLatin1Char('\n'))
-            ++from;
-        cr = view.indexOf(QLatin1Char('\r'), from);
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar* in = text.constData();
+    QChar* o = out.data();
+    memcpy(static_cast<void*>(o), in, size_t(first) * sizeof(QChar));
+    o += first;
+    for (qsizetype i = first, n = text.size(); i < n; ++i) {
+        if (in[i] == QLatin1Char('\r')) {
+            *o++ = QLatin1Char('\n');
+            if (i + 1 < n && in[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else {
+            *o++ = in[i];
+        }
     }
-    out += view.mid(from);
+    out.truncate(o - out.constData());
     return out;
 }
 
@@ -533,9 +538,105 @@ bool SameAddresses(const QList<TMailAddress>& a, const QList<TMailAddress>& b)
     return true;
 }
 
-// The header lines of one mail. Each thread keeps the message object of its last mail: when the
-// sender and reply addresses are the same, only To, Subject, Date and Message-Id are set anew
-// (in their places), instead of building the whole object for every mail.
+bool IsPlainWordChar(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+}
+
+// A name of ASCII letters and digits in words split by single blanks: written as it is.
+bool IsPlainName(const QString& name)
+{
+    if (name.isEmpty() || name.front() == QLatin1Char(' ') || name.back() == QLatin1Char(' '))
+        return name.isEmpty();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c == QLatin1Char(' ') ? name.at(i - 1) == QLatin1Char(' ') : !IsPlainWordChar(c))
+            return false;
+    }
+    return true;
+}
+
+// An address of ASCII letters, digits and ._+- with one "@" and a host name of letters,
+// digits, dots and hyphens: written as it is.
+bool IsPlainAddress(const QString& address)
+{
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || at == address.size() - 1)
+        return false;
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (i == at || IsPlainWordChar(c) || c == QLatin1Char('.') || c == QLatin1Char('-')
+            || (i < at && (c == QLatin1Char('_') || c == QLatin1Char('+'))))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+bool IsPlainHost(const QString& host)
+{
+    for (const QChar c : host)
+        if (!IsPlainWordChar(c) && c != QLatin1Char('.') && c != QLatin1Char('-'))
+            return false;
+    return !host.isEmpty();
+}
+
+// The To line of one plain recipient as the MIME library writes it (the tests compare both), or
+// nothing when the recipient is not plain or the line would be folded.
+QByteArray PlainToLine(const QList<TMailAddress>& recipients)
+{
+    if (recipients.size() != 1)
+        return {};
+    const QString name = CleanHeaderValue(recipients.front().Name).trimmed();
+    const QString address = CleanHeaderValue(recipients.front().Address).trimmed();
+    if (!IsPlainName(name) || !IsPlainAddress(address))
+        return {};
+    QByteArray line = "To: ";
+    if (name.isEmpty())
+        line += address.toLatin1();
+    else
+        line += name.toLatin1() + " <" + address.toLatin1() + '>';
+    if (line.size() > 76)
+        return {};
+    return line + "\r\n";
+}
+
+// A fresh message id: the time, a random number and a counter of this thread in base 36.
+QByteArray NewMessageId(const QString& host)
+{
+    thread_local quint64 counter = 0;
+    const quint64 random = QRandomGenerator::global()->generate64();
+    return QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36).toUpper() + '.'
+           + QByteArray::number(random, 36).toUpper() + '.' + QByteArray::number(++counter, 36).toUpper() + '@'
+           + host.toLatin1();
+}
+
+// The span of the header line starting with name (with its folded continuation lines).
+bool FindHeaderLine(const QByteArray& block, const char* name, qsizetype& at, qsizetype& end)
+{
+    const QByteArray start = QByteArray("\n") + name;
+    at = block.startsWith(name) ? 0 : block.indexOf(start);
+    if (at < 0)
+        return false;
+    if (at > 0)
+        ++at;
+    end = at;
+    for (;;) {
+        const qsizetype lineEnd = block.indexOf("\r\n", end);
+        if (lineEnd < 0)
+            return false;
+        end = lineEnd + 2;
+        if (end >= block.size() || (block.at(end) != ' ' && block.at(end) != '\t'))
+            return true;
+    }
+}
+
+// The header lines of one mail. Each thread keeps the message object of its last mail and the
+// lines it wrote: while the sender and reply addresses stay the same, a plain recipient's To
+// line and a fresh Message-Id line are put in place of the kept ones, and the object writes its
+// lines again only when the subject or the second of the date changed. Any other recipient is
+// set on the object, which then writes every line.
 QByteArray MailHeaders(const TMyMessage& m)
 {
     struct Kept {
@@ -543,10 +644,39 @@ QByteArray MailHeaders(const TMyMessage& m)
         TMailAddress from;
         QList<TMailAddress> replyTo;
         LastSet last;
+        QByteArray lines;  // written with the subject and date of last; To and Message-Id replaced
+        qsizetype toAt = -1, toEnd = -1, idAt = -1, idEnd = -1;
         ~Kept() { if (msg) g_object_unref(msg); }
     };
     thread_local Kept kept;
-    if (kept.msg && SameAddresses({kept.from}, {m.From}) && SameAddresses(kept.replyTo, m.ReplyTo)) {
+    const bool same = kept.msg && SameAddresses({kept.from}, {m.From}) && SameAddresses(kept.replyTo, m.ReplyTo);
+    if (same) {
+        const QString host = HostPart(CleanHeaderValue(m.From.Address));
+        const QByteArray toLine = IsPlainHost(host) ? PlainToLine(m.Recipients) : QByteArray();
+        if (!toLine.isEmpty()) {
+            const QString subject = CleanHeaderValue(m.Subject);
+            GDateTime* now = g_date_time_new_now(LocalZone());
+            const gint64 second = g_date_time_to_unix(now);
+            g_date_time_unref(now);
+            if (kept.lines.isEmpty() || kept.last.subject != subject || kept.last.second != second) {
+                SetSubjectDateAndId(kept.msg, m, &kept.last);
+                kept.lines = WriteObject(GMIME_OBJECT(kept.msg), true);
+                if (!FindHeaderLine(kept.lines, "To: ", kept.toAt, kept.toEnd)
+                    || !FindHeaderLine(kept.lines, "Message-Id: ", kept.idAt, kept.idEnd) || kept.idAt < kept.toEnd)
+                    kept.lines.clear();
+            }
+            const QByteArray idLine = "Message-Id: <" + NewMessageId(host) + ">\r\n";
+            if (!kept.lines.isEmpty() && idLine.size() <= 78) {
+                QByteArray out;
+                out.reserve(kept.lines.size() + 128);
+                out.append(kept.lines.constData(), kept.toAt);
+                out += toLine;
+                out.append(kept.lines.constData() + kept.toEnd, kept.idAt - kept.toEnd);
+                out += idLine;
+                out.append(kept.lines.constData() + kept.idEnd, kept.lines.size() - kept.idEnd);
+                return out;
+            }
+        }
         InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
         internet_address_list_clear(to);
         AddMailboxes(to, m.Recipients, false);
@@ -562,6 +692,7 @@ QByteArray MailHeaders(const TMyMessage& m)
         kept.last.subject = CleanHeaderValue(m.Subject);
         kept.last.second = -1;  // set again with the next mail
     }
+    kept.lines.clear();
     return WriteObject(GMIME_OBJECT(kept.msg), true);
 }
 

@@ -2,12 +2,14 @@
 
 #include "platform/db/Connection.h"
 
+#include <exception>
+
 TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_cursor(listDataSet)
 {
     m_timer.setSingleShot(true);
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         try {
-            Flush();
+            CommitBatch();
         } catch (...) {
             // Tried again with the next mark and when the job closes.
         }
@@ -25,6 +27,17 @@ TRecipientsCursor::~TRecipientsCursor()
 void TRecipientsCursor::SetStatus(int id, int status)
 {
     db::Connection* conn = m_cursor.GetConnection();
+    // A full batch waiting for its commit is committed before it takes another mark. Should
+    // the commit fail, the mark still joins the open batch (committed by a later attempt) and
+    // the failure is reported.
+    std::exception_ptr commitError;
+    if (m_batchOpen && m_pending >= BatchSize) {
+        try {
+            CommitBatch();
+        } catch (...) {
+            commitError = std::current_exception();
+        }
+    }
     if (!m_batchOpen && conn) {
         conn->BeginTrans();
         m_batchOpen = true;
@@ -32,11 +45,20 @@ void TRecipientsCursor::SetStatus(int id, int status)
         m_timer.start(BatchMs);
     }
     m_cursor.SetStatus(id, status);
-    if (++m_pending >= BatchSize)
-        Flush();
+    // The commit of a full batch (a disk sync) waits for the event loop: the worker whose
+    // outcomes filled it gets its next recipients first.
+    if (++m_pending >= BatchSize && !commitError)
+        m_timer.start(0);
+    if (commitError)
+        std::rethrow_exception(commitError);
 }
 
 void TRecipientsCursor::Flush()
+{
+    CommitBatch();
+}
+
+void TRecipientsCursor::CommitBatch()
 {
     db::Connection* conn = m_cursor.GetConnection();
     if (!m_batchOpen || !conn)

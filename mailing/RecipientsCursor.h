@@ -5,7 +5,9 @@
 // Rows are marked sent in short batches: one transaction holds the marks of up to 50 mails or
 // half a second, whichever comes first, and the job flushes it when it closes. A crash can
 // therefore re-send at most the mails of the last open batch; a commit per mail would cost a
-// disk sync per mail.
+// disk sync per mail. A full batch is committed when the main thread next serves its event
+// loop (so the request that filled it is answered first), and at the latest before it would
+// take a further mark.
 #include "mailing/MailingJob.h"
 #include "recipients/Recipients.h"
 
@@ -25,6 +27,8 @@ public:
     static constexpr int BatchMs = 500;
 
 private:
+    void CommitBatch();
+
     recipients::TRecipients m_cursor;
     QTimer m_timer;
     bool m_batchOpen = false;

@@ -24,10 +24,11 @@ int CancelCheck(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return cancel && cancel->load() ? 1 : 0;
 }
 
-// Pieces of a message shorter than this are gathered into one write; longer ones are written
-// from where they lie.
-constexpr qsizetype GatherLimit = 16 * 1024;
-constexpr qsizetype GatherBuffer = 64 * 1024;
+// Pieces of a message shorter than this are gathered into one write (a mail with attachments
+// of a few hundred KB goes out in one send, which also spares the server many small reads);
+// longer ones are written from where they lie.
+constexpr qsizetype GatherLimit = 512 * 1024;
+constexpr qsizetype GatherBuffer = 512 * 1024;
 // How often a wait looks at the Cancel flag.
 constexpr int CancelCheckMs = 200;
 
@@ -302,7 +303,7 @@ void TSmtpClient::Flush()
     if (m_out.isEmpty())
         return;
     Write(m_out.constData(), m_out.size());
-    m_out.clear();  // keeps its capacity
+    m_out.resize(0);  // keeps its capacity (clear would free it)
 }
 
 TSmtpClient::Reply TSmtpClient::ReadReply()

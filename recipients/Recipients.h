@@ -6,6 +6,9 @@
 #include "platform/db/ExtADODataSet.h"
 #include "core/AssociativeArray.h"
 #include <QStringList>
+#include <memory>
+
+namespace db { class Statement; }
 
 namespace recipients {
 
@@ -24,14 +27,20 @@ public:
     // included), NULL as ''. An empty record when no row is left. Opens the cursor on first use.
     void NextRecipient(TAssociativeArray& record);
     // Sets the status of one row of the table and, for a stored list, of the same row in its
-    // backup table; both in one transaction (a savepoint inside the caller's transaction).
+    // backup table; both in one transaction (a savepoint inside the caller's transaction). The
+    // statements are prepared on the first call and kept; whether the backup exists is looked
+    // up again only after the database's schema changed.
     void SetStatus(qint64 id, int status);
     // A fresh count of the table's rows with status 0.
     int RowsToSent();
 
 private:
+    struct MarkStatements;
+    MarkStatements& Marks();
+
     QString m_table;
     QStringList m_fieldNames;
+    std::unique_ptr<MarkStatements> m_marks;
 };
 
 // The table named after the first FROM of a statement (quotes removed).

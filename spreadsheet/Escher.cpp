@@ -1,4 +1,5 @@
 #include "spreadsheet/Escher.h"
+#include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/XLSUtils.h"
 
@@ -446,7 +447,7 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
 
 int TShape::ObjectType() const
 {
-    if (ObjRecords.Count() == 0) return -1;
+    if (ObjRecords.Count() == 0) return Side ? Side->ObjectType : -1;
     const TStoredRecord* r = ObjRecords.Item(0);
     return r->Id == 0x15 && r->Length() >= 2 ? GetWord(r->Bytes()) : -1;
 }
@@ -471,15 +472,72 @@ TEscherDrawing::~TEscherDrawing()
             if (Group->Dgg.Entries[i].Drawing == this) Group->Dgg.Entries[i].Drawing = nullptr;
 }
 
+void TEscherDrawing::leaveGroup()
+{
+    if (!Group || !DrawingId) return;
+    for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
+        if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
+            Group->Dgg.Entries.removeAt(i);
+            if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
+            return;
+        }
+    fail(QStringLiteral("Can not delete FIDCL for DgId #") + QString::number(DrawingId));
+}
+
+void TEscherDrawing::DeleteShape(uint32_t shapeId)
+{
+    auto& c = Root.Children;
+    for (auto it = c.begin(); it != c.end(); ++it)
+        if ((*it)->ShapeId == shapeId) {
+            c.erase(it);
+            if (c.empty()) {
+                leaveGroup();
+                DrawingId = 0;
+            }
+            return;
+        }
+}
+
+void TEscherDrawing::Register()
+{
+    if (!Group) return;
+    TDGG& dgg = Group->Dgg;
+    if (Root.Count() > 0 || DrawingId != 0) {
+        TDGG::Entry* e = dgg.Find(DrawingId);
+        if (!e) fail(QStringLiteral("Can not update FIDCL for DgId #") + QString::number(DrawingId));
+        e->Update = true;
+        return;
+    }
+    if (dgg.Entries.isEmpty()) {
+        Group->DefaultOpt.Clear();
+        Group->DefaultOpt.AddSimple(191, 0x80008);
+        Group->DefaultOpt.AddSimple(385, 0x8000041);
+        Group->DefaultOpt.AddSimple(448, 0x8000040);
+        Group->SplitMenuColors = {0x0800000D, 0x0800000C, 0x08000017, 0x100000F7};
+        dgg.SavedShapes = 1;
+    }
+    // a new block of 1024 shape ids
+    Group->NextShapeIdBlock += 1024;
+    TDGG::Entry e;
+    e.DrawingId = uint32_t(dgg.Entries.size() + 1);
+    e.ShapesUsed = 1;
+    e.Drawing = this;
+    dgg.Entries.append(e);
+    ++dgg.SavedDrawings;
+    dgg.MaxShapeId = qMax(dgg.MaxShapeId, Group->NextShapeIdBlock + 1);
+    DrawingId = e.DrawingId;
+    Root.Flags = 0x05;
+    Root.ShapeId = Group->NextShapeIdBlock;
+    PutDWord(DG, 1);
+    PutDWord(DG + 4, Root.ShapeId);
+}
+
 void TEscherDrawing::Clear()
 {
-    if (Group && DrawingId) {
-        for (int i = 0; i < Group->Dgg.Entries.size(); ++i)
-            if (Group->Dgg.Entries[i].DrawingId == DrawingId) {
-                Group->Dgg.Entries.removeAt(i);
-                if (Group->Dgg.SavedDrawings > 0) --Group->Dgg.SavedDrawings;
-                break;
-            }
+    // A drawing that is being thrown away leaves the clusters without asking.
+    try {
+        leaveGroup();
+    } catch (const EXLSError&) {
     }
     Root.Children.clear();
     Root.Opt.Clear();
@@ -748,6 +806,8 @@ std::unique_ptr<TShape> TEscherDrawing::Reader::readShape(qint64 left)
             shape->ShapeId = GetDWord(bytes(sp));
             shape->Flags = flags;
             shape->ShapeType = h.Instance;
+            shape->HasAnchor = false;
+            shape->HasClientData = false;
             for (const auto& e : early) {
                 if (!shape->Other) shape->Other = std::make_unique<TMSORecords>();
                 shape->Other->Append(e.first, e.second);
@@ -781,6 +841,7 @@ std::unique_ptr<TShape> TEscherDrawing::Reader::readShape(qint64 left)
             if (!c) fail("CHILDANCHOR when shape not is ChildAnchor");
             CheckRange(data.size(), 0, 16);
             for (int i = 0; i < 4; ++i) c->Anchor[i] = int32_t(GetDWord(bytes(data) + 4 * i));
+            c->HasAnchor = true;
             break;
         }
         case 0xF010: {
@@ -788,10 +849,12 @@ std::unique_ptr<TShape> TEscherDrawing::Reader::readShape(qint64 left)
             if (!c) fail("CLIENTANCHOR when shape not is ClientAnchor");
             CheckRange(data.size(), 0, 18);
             for (int i = 0; i < 9; ++i) c->Anchor[i] = GetWord(bytes(data) + 2 * i);
+            c->HasAnchor = true;
             break;
         }
         case 0xF011:
             if (h.Length > 0) fail("Size of CLIENTDATA > 0");
+            shape->HasClientData = true;
             readObj(*shape);
             break;
         case 0xF00D:
@@ -849,6 +912,9 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
         break;
     }
     case 6: shape.Side = std::make_unique<TShapeOutsideMsoBaseText>(); break;
+    case 7: shape.Side = std::make_unique<TShapeControlButton>(); break;
+    case 18: shape.Side = std::make_unique<TShapeControlListBox>(); break;
+    case 20: shape.Side = std::make_unique<TShapeControlComboBox>(); break;
     case 25: shape.Side = std::make_unique<TShapeOutsideMsoNote>(); break;
     default:
         if (shape.Opt.TextId() != 0) shape.Side = std::make_unique<TShapeOutsideMsoBaseText>();
@@ -856,6 +922,7 @@ void TEscherDrawing::Reader::readObj(TShape& shape)
     }
     if (shape.Side) {
         shape.Side->ObjectId = uint16_t(qMax(oid, 0));
+        shape.Side->ObjectType = type;
         if (shape.Side->TakeObjData(shape.ObjRecords)) shape.ObjRecords.Clear();
     }
 }
@@ -902,16 +969,23 @@ void TEscherDrawing::Reader::readTxo(TShapeOutsideMsoBaseText& text)
 
 void TEscherDrawing::Reader::readChart(TShapeOutsideMsoChart& chart)
 {
+    chart.Fonts = m_d.Fonts;
+    chart.Group = m_d.Group;
     if (!isBof(peek())) return;
-    int depth = 0;
-    do {
-        uint16_t id;
-        const QByteArray r = record(id);
-        if (isBof(id)) ++depth;
-        else if (id == 0x000A) --depth;
-        chart.Records.append({id, r});
-    } while (depth > 0);
+    uint16_t id;
+    QByteArray bof = record(id);
+    chart.Root = std::make_unique<TChartRecord>(chartRootId, 0);
+    chart.Root->IsUpdate = true;
+    chart.Root->OwnerChart = &chart;
+    chart.Root->InsertChild(-1, id, false, 0)->Data = bof;
+    ReadChartRecords(*chart.Root, m_src, {m_d.Fonts, m_d.Group});
+    m_lastId = 0x000A;
 }
+
+TShapeOutsideMsoChart::TShapeOutsideMsoChart() = default;
+TShapeOutsideMsoChart::~TShapeOutsideMsoChart() = default;
+
+std::unique_ptr<TShapeOutsideMso> TShapeOutsideMsoChart::Clone() const { fail("Can not assign this interface"); }
 
 void TEscherDrawing::AttachNote(int col, int row, const QString& author, int objectId, uint16_t options)
 {
@@ -937,6 +1011,232 @@ void LinkBlipIds(TEscherDrawing& drawing, const QList<int>& bsePositions)
         if (index < 0) fail(QString::asprintf("Can not find Blip Id #%d", ref));
         s->Opt.SetPictureRef(index + 1);
     });
+}
+
+}
+
+// ---- writer
+
+namespace xls {
+
+namespace {
+QByteArray biff(uint16_t id, const QByteArray& data)
+{
+    QByteArray h(4, 0);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()), id);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()) + 2, uint16_t(data.size()));
+    return h + data;
+}
+
+QByteArray esc(uint16_t version, uint16_t instance, uint16_t type, const QByteArray& data, qint64 length = -1)
+{
+    EscherHeader h;
+    h.Version = version;
+    h.Instance = instance;
+    h.Type = type;
+    h.Length = uint32_t(length < 0 ? data.size() : length);
+    return h.Bytes() + data;
+}
+
+QByteArray dwords(const int32_t* v, int n)
+{
+    QByteArray b(4 * n, 0);
+    for (int i = 0; i < n; ++i) PutDWord(reinterpret_cast<uint8_t*>(b.data()) + 4 * i, uint32_t(v[i]));
+    return b;
+}
+
+QByteArray sub(uint16_t id, const QByteArray& data)
+{
+    QByteArray h(4, 0);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()), id);
+    PutWord(reinterpret_cast<uint8_t*>(h.data()) + 2, uint16_t(data.size()));
+    return h + data;
+}
+
+QByteArray cmo(int type, int id, int options)
+{
+    QByteArray d(18, 0);
+    PutWord(reinterpret_cast<uint8_t*>(d.data()), uint16_t(type));
+    PutWord(reinterpret_cast<uint8_t*>(d.data()) + 2, uint16_t(id));
+    PutWord(reinterpret_cast<uint8_t*>(d.data()) + 4, uint16_t(options));
+    return sub(0x15, d);
+}
+
+// The OBJ record's body: the shape's sub-records, or those of the control that took them.
+QByteArray objBody(const TShape& s)
+{
+    QByteArray out;
+    for (int i = 0; i < s.ObjRecords.Count(); ++i) out += sub(s.ObjRecords.Item(i)->Id, s.ObjRecords.Item(i)->Data);
+    if (s.ObjRecords.Count() > 0) return out;
+    if (auto* b = dynamic_cast<const TShapeControlButton*>(s.Side.get())) {
+        out = cmo(7, b->ObjectId, b->Options);
+        if (!b->Macro.isEmpty()) out += sub(0x04, b->Macro);
+        return out + sub(0, {});
+    }
+    if (auto* l = dynamic_cast<const TShapeControlListBox*>(s.Side.get())) {
+        out = cmo(l->Combo ? 20 : 18, l->ObjectId, l->Options) + sub(0x0C, l->Sbs);
+        if (!l->Changed) {
+            if (!l->Macro.isEmpty()) out += sub(0x04, l->Macro);
+            if (!l->LinkFmla.isEmpty()) out += sub(0x0E, l->LinkFmla);
+            if (!l->LbsData.isEmpty()) out += sub(0x13, l->LbsData);
+            return out + sub(0, {});
+        }
+        QByteArray link(6, 0);
+        PutWord(reinterpret_cast<uint8_t*>(link.data()), 5);
+        out += sub(0x0E, link + l->CellLink + QByteArray(1, 0));
+        QByteArray lbs(4, 0);
+        PutWord(reinterpret_cast<uint8_t*>(lbs.data()), l->LbsFirst);
+        PutWord(reinterpret_cast<uint8_t*>(lbs.data()) + 2, 9);
+        lbs += l->LbsReserved + l->Source + l->LbsOptions + l->Selection;
+        if (l->Combo) lbs += QByteArray(10, 0);
+        return out + sub(0x13, lbs) + sub(0, {});
+    }
+    return out;
+}
+
+class Writer {
+public:
+    QByteArray out;
+    void escher(const QByteArray& b) { m_pending += b; }
+    void record(uint16_t id, const QByteArray& data)
+    {
+        flush();
+        out += biff(id, data);
+    }
+    void raw(const QByteArray& records)
+    {
+        flush();
+        out += records;
+    }
+    void flush()
+    {
+        for (int o = 0; o < m_pending.size(); o += 8224) out += biff(o == 0 ? 0x00EC : 0x003C, m_pending.mid(o, 8224));
+        m_pending.clear();
+    }
+private:
+    QByteArray m_pending;
+};
+
+qint64 otherSize(const TShape& s) { return s.Other ? s.Other->TotalSize() : 0; }
+bool hasText(const TShape& s) { return s.Text() != nullptr; }
+
+// The records of a shape's container before its children, without the container header.
+QByteArray shapeHead(const TShape& s)
+{
+    QByteArray b;
+    if (auto* g = dynamic_cast<const TShapeGroup*>(&s)) b += esc(1, 0, 0xF009, dwords(g->Rect, 4));
+    QByteArray sp(8, 0);
+    PutDWord(reinterpret_cast<uint8_t*>(sp.data()), s.ShapeId);
+    PutDWord(reinterpret_cast<uint8_t*>(sp.data()) + 4, s.Flags);
+    b += esc(2, uint16_t(s.ShapeType), 0xF00A, sp);
+    if (s.Opt.Count() > 0) b += s.Opt.Write();
+    if (s.Other) b += s.Other->WriteAll();
+    if (s.HasAnchor) {
+        if (auto* c = dynamic_cast<const TShapeChildAnchor*>(&s)) b += esc(0, 0, 0xF00F, dwords(c->Anchor, 4));
+        else if (auto* a = dynamic_cast<const TShapeClientAnchor*>(&s)) {
+            QByteArray d(18, 0);
+            for (int i = 0; i < 9; ++i) PutWord(reinterpret_cast<uint8_t*>(d.data()) + 2 * i, a->Anchor[i]);
+            b += esc(0, 0, 0xF010, d);
+        }
+    }
+    if (s.HasClientData) b += esc(0, 0, 0xF011, {});
+    return b;
+}
+
+qint64 shapeSize(const TShape& s);
+
+qint64 containerSize(const TShape& s) { return shapeHead(s).size() + (s.HasClientData && hasText(s) ? 8 : 0); }
+
+// A shape's bytes in the drawing: its SP container (a group: SPGR container with the group's SP
+// container and the children).
+qint64 shapeSize(const TShape& s)
+{
+    qint64 n = 8 + containerSize(s);
+    if (auto* g = dynamic_cast<const TShapeGroup*>(&s)) {
+        n += 8;
+        for (const auto& c : g->Children) n += shapeSize(*c);
+    }
+    return n;
+}
+
+void writeText(Writer& w, const TShapeOutsideMsoBaseText& t)
+{
+    w.escher(esc(0, 0, 0xF00D, {}));
+    QByteArray txo = t.Txo;
+    if (txo.size() < 18) txo.resize(18);
+    QByteArray runs = t.Runs;
+    // a single run keeps its start: the last run of several is the closing one
+    if (!t.Text.isEmpty() && runs.size() >= 16) PutWord(reinterpret_cast<uint8_t*>(runs.data()) + runs.size() - 8, uint16_t(t.Text.size()));
+    PutWord(reinterpret_cast<uint8_t*>(txo.data()) + 10, uint16_t(t.Text.size()));
+    PutWord(reinterpret_cast<uint8_t*>(txo.data()) + 12, uint16_t(t.Text.isEmpty() ? 0 : runs.size()));
+    w.record(0x01B6, txo);
+    if (t.Text.isEmpty()) return;
+    for (int o = 0; o < t.Text.size(); o += 4111) {
+        QByteArray piece(1, 1);
+        for (QChar c : t.Text.mid(o, 4111)) piece += char(c.unicode() & 0xFF), piece += char(c.unicode() >> 8);
+        w.record(0x003C, piece);
+    }
+    if (!runs.isEmpty()) w.record(0x003C, runs);
+}
+
+void writeShape(Writer& w, const TShape& s, TXFonts* fonts)
+{
+    const auto* g = dynamic_cast<const TShapeGroup*>(&s);
+    if (g) w.escher(esc(0xF, 0, 0xF003, {}, shapeSize(s) - 8));
+    w.escher(esc(0xF, 0, 0xF004, {}, containerSize(s)) + shapeHead(s));
+    if (s.HasClientData) {
+        w.record(0x005D, objBody(s));
+        if (auto* c = dynamic_cast<const TShapeOutsideMsoChart*>(s.Side.get()); c && c->Root) w.raw(WriteChartRecords(*c->Root, fonts));
+        if (auto* t = s.Text()) writeText(w, *t);
+    }
+    if (g)
+        for (const auto& c : g->Children) writeShape(w, *c, fonts);
+}
+}   // namespace
+
+QByteArray TEscherDrawing::WriteRecords() const
+{
+    Writer w;
+    QByteArray head = esc(0, uint16_t(DrawingId), 0xF008, QByteArray(reinterpret_cast<const char*>(DG), 8));
+    if (!RegroupItems.isEmpty()) {
+        QByteArray r;
+        for (uint32_t v : RegroupItems) r += dwords(reinterpret_cast<const int32_t*>(&v), 1);
+        head += esc(0, uint16_t(RegroupItems.size()), 0xF118, r);
+    }
+    const QByteArray rootHead = esc(1, 0, 0xF009, dwords(Root.Rect, 4)) + [&] {
+        QByteArray sp(8, 0);
+        PutDWord(reinterpret_cast<uint8_t*>(sp.data()), Root.ShapeId);
+        PutDWord(reinterpret_cast<uint8_t*>(sp.data()) + 4, Root.Flags);
+        return esc(2, uint16_t(Root.ShapeType), 0xF00A, sp) + (Root.Other ? Root.Other->WriteAll() : QByteArray());
+    }();
+    qint64 group = 8 + rootHead.size();
+    for (const auto& c : Root.Children) group += shapeSize(*c);
+    const qint64 total = head.size() + 8 + group + Solver.TotalSize();
+    w.escher(esc(0xF, 0, 0xF002, {}, total) + head + esc(0xF, 0, 0xF003, {}, group) + esc(0xF, 0, 0xF004, rootHead));
+    for (const auto& c : Root.Children) writeShape(w, *c, Fonts);
+    w.escher(Solver.WriteAll());
+    w.flush();
+    for (const auto& c : Root.Children) {
+        auto* n = dynamic_cast<const TShapeOutsideMsoNote*>(c->Side.get());
+        if (!n) continue;
+        QByteArray d(8, 0);
+        auto* p = reinterpret_cast<uint8_t*>(d.data());
+        PutWord(p, uint16_t(n->Row));
+        PutWord(p + 2, uint16_t(n->Col));
+        PutWord(p + 4, n->Options);
+        PutWord(p + 6, n->ObjectId);
+        bool wide = false;
+        for (QChar ch : n->Author) wide |= ch.unicode() > 0xFF;
+        QByteArray a(3, 0);
+        PutWord(reinterpret_cast<uint8_t*>(a.data()), uint16_t(n->Author.size()));
+        a[2] = char(wide ? 1 : 0);
+        for (QChar ch : n->Author) {
+            a += char(ch.unicode() & 0xFF);
+            if (wide) a += char(ch.unicode() >> 8);
+        }
+        w.record(0x001C, d + a + QByteArray(1, 0));
+    }
+    return w.out;
 }
 
 }

@@ -3,6 +3,7 @@
 // workbook, identified by their MD4 digest), and one drawing per sheet with its shapes, their
 // property tables and the side data (texts, comments, embedded charts) that the BIFF records
 // OBJ, TXO and NOTE carry outside the drawing stream.
+#include "spreadsheet/ChartRecords.h"
 #include "spreadsheet/RecordStorage.h"
 
 #include <QByteArray>
@@ -64,6 +65,7 @@ public:
     void Clear() { m_entries.clear(); }
     // Reads `count` entries and their complex data from `data`.
     void Read(const uint8_t* data, qint64 length, int count);
+    void Append(const Entry& e) { m_entries.append(e); }
     void AddSimple(int id, int32_t value, bool pictureRef = false);
     void AddString(int id, const QString& text);
     void AddComplex(int id, int size);
@@ -105,6 +107,7 @@ class TShapeOutsideMso {
 public:
     virtual ~TShapeOutsideMso() = default;
     uint16_t ObjectId = 0;
+    int ObjectType = -1;   // of the OBJ record read with the shape
     bool OwnsObjData = false;
     virtual bool TakeObjData(TBaseRecordStorage& /*subRecords*/) { return false; }
     virtual std::unique_ptr<TShapeOutsideMso> Clone() const = 0;
@@ -129,11 +132,17 @@ public:
     std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoNote>(*this); }
 };
 
-// An embedded chart: the records of its substream from its BOF to its EOF.
+// An embedded chart: the record tree of its substream (its BOF the root's first child), the
+// workbook fonts and drawing group, and the drawing of shapes placed on the chart.
 class TShapeOutsideMsoChart : public TShapeOutsideMso {
 public:
-    QList<TStoredRecord> Records;
-    std::unique_ptr<TShapeOutsideMso> Clone() const override { return std::make_unique<TShapeOutsideMsoChart>(*this); }
+    TShapeOutsideMsoChart();
+    ~TShapeOutsideMsoChart() override;
+    std::unique_ptr<TChartRecord> Root;
+    TXFonts* Fonts = nullptr;
+    TEscherGroup* Group = nullptr;
+    std::unique_ptr<TEscherDrawing> Drawing;
+    std::unique_ptr<TShapeOutsideMso> Clone() const override;   // raises: a chart is not copied
 };
 
 class TShape {
@@ -146,6 +155,8 @@ public:
     std::unique_ptr<TMSORecords> Other;    // further drawing records of the shape
     TBaseRecordStorage ObjRecords;         // OBJ sub-records: 16-bit id, length, data
     std::unique_ptr<TShapeOutsideMso> Side;
+    bool HasAnchor = true;       // written with its anchor record
+    bool HasClientData = true;   // written with a client data record and its OBJ
 
     // The object type of the first OBJ sub-record (the common object data), -1 without one.
     int ObjectType() const;
@@ -256,9 +267,16 @@ public:
     void ReadDrawing(const QByteArray& first, TRecordSource& source);
     void AttachNote(int col, int row, const QString& author, int objectId, uint16_t options);
     void Clear();
+    // Removes the top-level shape with the id; the last one gone, the drawing leaves the
+    // group's clusters.
+    void DeleteShape(uint32_t shapeId);
+    // Enters a drawing made in code in the group's clusters (a drawing with shapes: marks its
+    // cluster for update).
+    void Register();
     bool IsEmpty() const { return Root.Count() == 0 && DrawingId == 0; }
 
     TEscherGroup* Group;
+    TXFonts* Fonts = nullptr;
     TShapeGroup Root{this};
     uint32_t DrawingId = 0;
     uint8_t DG[8] = {};           // shape count, last shape id
@@ -268,12 +286,16 @@ public:
     std::function<void(TShape*)> OnShape;
 
     uint32_t LastShapeId() const;
+    // The BIFF records of the drawing: MSODRAWING and CONTINUE records with the OBJ, TXO and
+    // chart records of the shapes between them, then the NOTE record of every comment.
+    QByteArray WriteRecords() const;
     // Every shape, nested ones included, in reading order.
     void ForEachShape(const std::function<void(TShape*)>& f) const;
 
 private:
     class Reader;
     friend class Reader;
+    void leaveGroup();
 };
 
 // Relinks the picture references of every shape of the drawing from the file's BSE numbers

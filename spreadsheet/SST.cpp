@@ -228,8 +228,52 @@ void TSST2::readBytes(uint8_t* dst, int n)
     }
 }
 
+// A string that lies whole in the rest of the record is taken from the stream's bytes in place.
+TSSTEntry* TSST2::readEntryInPlace()
+{
+    const uint8_t* p = m_stream->PeekBody(m_left);
+    if (!p || m_left < 3) return nullptr;
+    const int count = GetWord(p);
+    const uint8_t opt = p[2];
+    switch (opt) {
+    case 0: case 1: case 4: case 5: case 8: case 9: case 12: case 13: break;
+    default: return nullptr;   // the full read raises the error
+    }
+    int pos = 3;
+    int runCount = 0;
+    uint32_t phoneticSize = 0;
+    if (opt & 8) {
+        if (m_left < pos + 2) return nullptr;
+        runCount = GetWord(p + pos);
+        pos += 2;
+    }
+    if (opt & 4) {
+        if (m_left < pos + 4) return nullptr;
+        phoneticSize = GetDWord(p + pos);
+        pos += 4;
+    }
+    const qint64 charBytes = (opt & 1) ? 2 * qint64(count) : count;
+    const qint64 keySize = charBytes + 4 * qint64(runCount) + phoneticSize;
+    if (pos + keySize > m_left) return nullptr;
+    TSSTEntry* e = m_arena.AllocEntry(size_t(keySize));
+    e->CharCount = uint16_t(count);
+    e->RunCount = uint16_t(runCount);
+    e->PhoneticSize = phoneticSize;
+    e->Options = opt;
+    auto* d = reinterpret_cast<uint8_t*>(const_cast<char*>(e->Data));
+    std::memcpy(d, p + pos, size_t(keySize));
+    if (runCount && m_fonts && m_fonts->Count() > 0) {
+        for (int r = 0; r < runCount; ++r)
+            if (TXFont* f = m_fonts->Item(GetWord(d + charBytes + 4 * r + 2))) ++f->UsageCount;
+    }
+    m_stream->SkipBody(int(pos + keySize));
+    m_left -= int(pos + keySize);
+    return e;
+}
+
 TSSTEntry* TSST2::readEntry()
 {
+    if (TSSTEntry* e = readEntryInPlace()) return e;
     uint8_t head[3];
     readBytes(head, 3);
     TSSTEntry h;   // the entry's fields, until its block is taken from the arena

@@ -141,6 +141,7 @@ private:
     void nextContinue();
     void readBytes(uint8_t* dst, int n);   // across CONTINUE records, no option bytes
     TSSTEntry* readEntry();
+    TSSTEntry* readEntryInPlace();
 };
 
 }

@@ -41,6 +41,16 @@ TSheet::TSheet(TSheets* owner, int id) : m_owner(owner), m_print(this)
     m_condFmts = std::make_unique<TConditionalFormats>(this, &Book()->FormulaHandler());
     m_applyFormat = std::make_unique<TApplyFormat>(f, &m_cells);
     m_drawing = std::make_unique<TEscherDrawing>(&Book()->MSOPictures());
+    m_drawing->Fonts = &Book()->Fonts();
+    const TDrawingContext context{m_drawing.get(), &Book()->MSOPictures(), &Book()->FormulaHandler().InternalNames(),
+                                  &Book()->FormulaHandler()};
+    m_drawingObjects = std::make_unique<TDrawingObjects>(context);
+    m_controls = std::make_unique<TControlObjects>(context);
+    m_charts = std::make_unique<TDrwCollection<TDrwChart>>(context, "Chart ");
+    m_drawing->OnShape = [this](TShape* s) {
+        if (!RouteShape(s, *m_drawing, *m_drawingObjects, *m_controls) && s->ObjectType() == 5 && IsTopLevelClientShape(s, *m_drawing))
+            m_charts->AddExisting(static_cast<TShapeClientAnchor*>(s));
+    };
 }
 
 TSheet::~TSheet()
@@ -224,6 +234,20 @@ void TSheet::ClearSheet()
     m_validations->Clear();
     m_hyperlinks->Clear();
     m_condFmts->Clear();
+    ClearDrawing();
+}
+
+void TSheet::ClearDrawing()
+{
+    // A shape that cannot leave the drawing goes with the drawing as a whole below.
+    for (const auto& clear : {std::function<void()>([this] { m_drawingObjects->Clear(); }),
+                              std::function<void()>([this] { m_controls->Clear(); }),
+                              std::function<void()>([this] { m_charts->Clear(); })}) {
+        try {
+            clear();
+        } catch (const EXLSError&) {
+        }
+    }
     m_drawing->Clear();
 }
 
@@ -373,6 +397,7 @@ TXLSBook::TXLSBook(QObject* owner) : QObject(owner)
         [this](const QString& n, int& i, int& c) { SheetIndexByName(n, i, c); },
         [this](int k, int s, int c, int r) { return SheetNameOrCellText(k, s, c, r); });
     m_pictures = std::make_unique<TMSOPictures>();
+    m_sheetCharts = std::make_unique<TSheetCharts>(m_pictures.get());
     m_sheets = std::make_unique<TSheets>(this);
     m_sheets->AddSheet(0);
     m_options->RefreshFrom(m_sheets->Items(0));
@@ -381,6 +406,7 @@ TXLSBook::TXLSBook(QObject* owner) : QObject(owner)
 
 TXLSBook::~TXLSBook()
 {
+    m_sheetCharts.reset();
     m_sheets.reset();   // cells release their formats before the formats go
 }
 
@@ -414,7 +440,7 @@ void TXLSBook::Clear()
     m_drawingGroup.clear();
     m_pictures->Clear();
     m_extras.Clear();
-    m_sheetCharts.clear();
+    m_sheetCharts->Clear();
 }
 
 void TXLSBook::Read() { load(nullptr, nullptr); }
@@ -453,7 +479,8 @@ void TXLSBook::load(QIODevice* stream, const QByteArray* data)
     m_formats->LoadedCount = m_formats->Count();
     m_fonts->LoadedCount = m_fonts->Count();
     m_defaultFormat = m_formats->Count() >= 16 ? m_formats->Item(15) : m_formats->Item(0);
-    m_options->RefreshFrom(m_sheets->Items(0));
+    // a workbook of chart sheets only has no worksheet to take the options from
+    if (m_sheets->Count() > 0) m_options->RefreshFrom(m_sheets->Items(0));
     for (int i = 0; i < m_sheets->Count(); ++i) m_sheets->Items(i)->AfterRead();
 }
 

@@ -6,6 +6,8 @@
 #include "spreadsheet/Cells.h"
 #include "spreadsheet/CondFmt.h"
 #include "spreadsheet/DecodeFormula.h"
+#include "spreadsheet/Chart.h"
+#include "spreadsheet/DrawingObj.h"
 #include "spreadsheet/Escher.h"
 #include "spreadsheet/Formats.h"
 #include "spreadsheet/Hyperlink.h"
@@ -161,6 +163,10 @@ public:
     TApplyFormat& ApplyFormat() { return *m_applyFormat; }
     // the sheet's office drawing
     TEscherDrawing& Drawing() { return *m_drawing; }
+    TDrawingObjects& DrawingObjects() { return *m_drawingObjects; }
+    TControlObjects& ControlsObjects() { return *m_controls; }
+    TDrwCollection<TDrwChart>& Charts() { return *m_charts; }   // the embedded charts
+    void ClearDrawing();   // the drawing with its drawing objects and controls
 
     THiddenState Hidden = hsVisible;
     uint8_t Kind = 0;                 // 0 worksheet, 1 Visual Basic module, 2 macro sheet
@@ -184,6 +190,9 @@ private:
     std::unique_ptr<TConditionalFormats> m_condFmts;
     std::unique_ptr<TApplyFormat> m_applyFormat;
     std::unique_ptr<TEscherDrawing> m_drawing;
+    std::unique_ptr<TDrawingObjects> m_drawingObjects;
+    std::unique_ptr<TControlObjects> m_controls;
+    std::unique_ptr<TDrwCollection<TDrwChart>> m_charts;
     TCellFormats* formats() const;
 };
 
@@ -262,11 +271,6 @@ private:
     int m_calcCount = 100;
 };
 
-// A chart sheet: its name and the records of its substream, kept as they were.
-struct TSheetChart {
-    QString Name;
-    std::shared_ptr<TBaseRecordStorage> Records;
-};
 
 // A component with an owner: freed by its creator or together with its owner.
 class TXLSBook : public QObject {
@@ -326,7 +330,7 @@ public:
     // not be modelled; the model of it with the workbook's pictures.
     QByteArray& DrawingGroup() { return m_drawingGroup; }
     TMSOPictures& MSOPictures() { return *m_pictures; }
-    QList<TSheetChart>& SheetCharts() { return m_sheetCharts; }
+    TSheetCharts& SheetCharts() { return *m_sheetCharts; }
 
     void SheetIndexByName(const QString& name, int& index, int& count) const;
     QString SheetNameOrCellText(int kind, int sheetIndex, int col, int row) const;
@@ -350,7 +354,7 @@ private:
     TExtraObjects m_extras;
     QList<QByteArray> m_styles;
     QByteArray m_drawingGroup;
-    QList<TSheetChart> m_sheetCharts;
+    std::unique_ptr<TSheetCharts> m_sheetCharts;
 };
 
 }

@@ -675,12 +675,8 @@ void TXLSBookReader::onBOF()
             skipSubstream(m_storage);
         } else {
             ++m_cursor;
-            TSheetChart chart;
-            if (m_cursor < m_directory.size()) chart.Name = SheetNameText(m_directory[m_cursor].first);
-            chart.Records = std::make_shared<TBaseRecordStorage>();
-            chart.Records->AddRec(RecordHeader(m_id, uint16_t(m_len)), b);
-            skipSubstream(chart.Records.get());
-            m_book->SheetCharts().append(chart);
+            onChartSheet();
+            // the end-of-directory test, as after a worksheet's EOF
             if (m_directory.isEmpty() || m_cursor >= m_directory.size() - 1) m_stop = true;
         }
         break;
@@ -1044,11 +1040,38 @@ void TXLSBookReader::onDrawing(TSheet* s)
         m_taken = false;
     } catch (const EXLSError& e) {
         warn(e, m_id);
-        d.Clear();
+        s->ClearDrawing();
         m_drawingFailed = true;
         storeRaw();
         for (const auto& r : src.Taken)
             m_storage->AddRec(RecordHeader(r.first, uint16_t(r.second.size())), reinterpret_cast<const uint8_t*>(r.second.constData()));
+    }
+}
+
+// A chart sheet whose records cannot be read keeps them raw, up to the end of its substream.
+void TXLSBookReader::onChartSheet()
+{
+    const QString name = m_cursor < m_directory.size() ? SheetNameText(m_directory[m_cursor].first) : QStringLiteral("Chart");
+    const QByteArray bof(reinterpret_cast<const char*>(body()), m_len);
+    TSheetCharts& charts = m_book->SheetCharts();
+    ReaderSource src(m_stream, [this](uint16_t& id) { return readNextRecord(id); });
+    try {
+        charts.ReadChartSheet(src, name, m_cursor, bof, &m_book->Fonts());
+    } catch (const EXLSError& e) {
+        warn(e, m_id);
+        TSheetChart& c = charts[charts.Count() - 1];
+        c.Root.reset();
+        c.Drawing.reset();
+        c.Raw.append({m_id, bof});
+        for (const auto& r : src.Taken) c.Raw.append({r.first, r.second});
+        if (src.Taken.isEmpty() || src.Taken.last().first != 0x000A) {
+            while (m_stream.PeekRecordId() != 0) {
+                uint16_t id;
+                QByteArray r = readNextRecord(id);
+                c.Raw.append({id, r});
+                if (id == 0x000A) break;
+            }
+        }
     }
 }
 

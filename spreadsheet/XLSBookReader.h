@@ -73,6 +73,7 @@ private:
     void onPane();
     void onDrawingGroup();
     void onDrawing(TSheet* s);
+    void onChartSheet();
     void linkPictures();
     void onNames();
     void warn(const EXLSError& e, uint16_t id);

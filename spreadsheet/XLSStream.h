@@ -71,6 +71,17 @@ public:
         }
         return readBody(buf, count);
     }
+    // The next `count` bytes of a record body in place, or nullptr where they must be read with
+    // ReadBody (not all there, decrypted or pieced together, or pages to give back on the way).
+    // SkipBody then moves past at most that many.
+    const uint8_t* PeekBody(int count) const
+    {
+        if (m_drawingMode || m_encrypted || count <= 0 || count > m_data.size() - m_pos ||
+            (m_map && m_pos + count >= m_releaseAt))
+            return nullptr;
+        return reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos;
+    }
+    void SkipBody(int count) { m_pos += count; }
     int ReadPlain(uint8_t* buf, int count);
     uint16_t PeekRecordId();
     qint64 Seek(qint64 offset, TSeekOrigin origin);

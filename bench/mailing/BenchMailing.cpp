@@ -3,7 +3,9 @@
 // message ("big": a 20 KB text with two placeholders and a 100 KB attachment; "small": a 6 KB
 // text), then smtp-source sends our own message as the sink captured it (-F, the same bytes on
 // the wire) with as many sessions, connections kept. Every case runs --runs times; the summary
-// gives the median and the worst of the ratios.
+// gives the median and the worst of the ratios, the peer's rates and the load averages.
+// Before each case one commit of a batch of sent marks is timed on the same disk ("commit ms"):
+// the batches' disk syncs bound how many mails per second a mailing can mark.
 //
 //   bench_mailing [--count 10000] [--cases 1:big,8:big,8:small] [--runs 3] [--per-mail]
 //
@@ -43,6 +45,14 @@ long RssKb(const char* field)
         if (line.startsWith(field))
             return line.mid(int(strlen(field))).trimmed().split(' ').value(0).toLong();
     return 0;
+}
+
+double LoadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return f.readAll().split(' ').value(0).toDouble();
 }
 
 int FreePort()
@@ -232,6 +242,30 @@ void FillList(db::Connection& conn, const QString& file, int count)
     conn.CommitTrans();
 }
 
+// Milliseconds per commit of a batch of sent marks (TRecipientsCursor::BatchSize updates of one
+// list's Status) on the bench's disk: the batches' disk syncs bound the marks per second a
+// mailing can commit.
+double CommitMs(const QString& file)
+{
+    db::Connection conn;
+    FillList(conn, file, 1000);
+    db::Statement update(conn, QStringLiteral("UPDATE \"RL1\" SET Status = ?1 WHERE \"_ID\" = ?2"));
+    const int commits = 40;
+    QElapsedTimer t;
+    t.start();
+    for (int c = 0; c < commits; ++c) {
+        conn.BeginTrans();
+        for (int i = 0; i < TRecipientsCursor::BatchSize; ++i) {
+            update.Reset();
+            update.Bind({c % 2, (c * TRecipientsCursor::BatchSize + i) % 1000 + 1});
+            update.Step();
+        }
+        update.Reset();
+        conn.CommitTrans();
+    }
+    return double(t.nsecsElapsed()) / 1e6 / commits;
+}
+
 double Median(QList<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -335,11 +369,14 @@ int main(int argc, char** argv)
                     qPrintable(kind), static_cast<long long>(message.size() + message.count('\n')), same ? "yes" : "NO");
     }
 
+    const double batchCommitMs = CommitMs(dir.filePath(QStringLiteral("commit.db")));
+    std::printf("commit of %d marks on this disk: %.2f ms, at most %.0f marks/s\n", TRecipientsCursor::BatchSize,
+                batchCommitMs, TRecipientsCursor::BatchSize * 1000.0 / batchCommitMs);
     std::printf("recipients %d, %s status commits, %d run(s) per case\n", count,
                 perMail ? "per-mail" : "batched (send cursor)", runs);
-    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s %14s\n", "workers", "mail", "mails/s", "source/s", "ratio",
-                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "sink ms/mail");
-    struct Summary { QList<double> ratio, cpuRatio; };
+    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s %14s %6s %9s\n", "workers", "mail", "mails/s", "source/s", "ratio",
+                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "sink ms/mail", "load", "commit ms");
+    struct Summary { QList<double> ratio, cpuRatio, peerRate, load; };
     QMap<QString, Summary> summaries;
     for (int run = 0; run < runs; ++run) {
         for (const QString& c : cases) {
@@ -349,6 +386,9 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "unknown case %s\n", qPrintable(c));
                 return 1;
             }
+            const double load = LoadAverage();
+            const double commitMs = CommitMs(dir.filePath(QStringLiteral("commit-%1.db").arg(run)));
+            QFile::remove(dir.filePath(QStringLiteral("commit-%1.db").arg(run)));
             db::Connection conn;
             FillList(conn, dir.filePath(QStringLiteral("bench-%1-%2.db").arg(c.section(':', 0, 0), kind) + QString::number(run)), count);
             const QString sinkOut = dir.filePath(QStringLiteral("sink.out"));
@@ -383,23 +423,29 @@ int main(int argc, char** argv)
             const double sourceCpuPerMail = 1000.0 * sourceCpu / count;
             summaries[c].ratio.append(rate / rate2);
             summaries[c].cpuRatio.append(cpuPerMail / sourceCpuPerMail);
+            summaries[c].peerRate.append(rate2);
+            summaries[c].load.append(load);
             // the sink's CPU per mail in our run / in the reference run
-            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d %6.3f/%.3f\n", workers,
+            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d %6.3f/%.3f %6.1f %9.2f\n", workers,
                         qPrintable(kind), rate, rate2, rate / rate2, cpuPerMail,
                         100.0 * ours.mainCpu / std::max(1e-9, ours.cpu), sourceCpuPerMail, cpuPerMail / sourceCpuPerMail,
                         ours.sentRows == count ? "yes" : "NO", sinkCount, 1000.0 * sinkCpu / std::max(1, ours.sentRows),
-                        1000.0 * sink2Cpu / count);
+                        1000.0 * sink2Cpu / count, load, commitMs);
             std::fflush(stdout);
             if (ours.sentRows != count)
                 std::fprintf(stderr, "last log line: %s\n", qPrintable(ours.lastLine));
         }
     }
-    std::printf("\n%10s %14s %12s %14s %12s\n", "case", "ratio median", "ratio worst", "cpu x median", "cpu x worst");
+    std::printf("\n%10s %14s %12s %14s %12s %15s %10s\n", "case", "ratio median", "ratio worst", "cpu x median", "cpu x worst",
+                "peer mails/s", "load");
     for (const QString& c : cases) {
         const Summary& s = summaries[c];
-        std::printf("%10s %14.2f %12.2f %14.2f %12.2f\n", qPrintable(c), Median(s.ratio),
+        std::printf("%10s %14.2f %12.2f %14.2f %12.2f %7.0f-%-7.0f %4.1f-%-4.1f\n", qPrintable(c), Median(s.ratio),
                     *std::min_element(s.ratio.begin(), s.ratio.end()), Median(s.cpuRatio),
-                    *std::max_element(s.cpuRatio.begin(), s.cpuRatio.end()));
+                    *std::max_element(s.cpuRatio.begin(), s.cpuRatio.end()),
+                    *std::min_element(s.peerRate.begin(), s.peerRate.end()),
+                    *std::max_element(s.peerRate.begin(), s.peerRate.end()), *std::min_element(s.load.begin(), s.load.end()),
+                    *std::max_element(s.load.begin(), s.load.end()));
     }
     return 0;
 }

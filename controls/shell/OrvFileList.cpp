@@ -83,6 +83,15 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
     m_clock.start();
     Now = [this] { return m_clock.elapsed(); };
     setItemDelegate(new TStateDelegate(this));
+    // The path index follows every way an item can leave the list.
+    connect(model(), &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex& parent, int first, int last) {
+        if (parent.isValid())
+            return;
+        for (int r = first; r <= last; ++r)
+            if (QTreeWidgetItem* item = topLevelItem(r))
+                Unindex(GetItemPath(item));
+    });
+    connect(model(), &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_pathIndex.clear(); });
     m_notifier = new TOrvShellChangeNotifier(this);
     m_notifier->SetEnabled(false);
     m_notifier->SetEventFilter(NotifySet(neFileChange, neFileCreate, neFileDelete, neFileRename, neDriveAdd, neDriveRemove,
@@ -107,6 +116,8 @@ TOrvFileList::TOrvFileList(QWidget* parent) : QTreeWidget(parent)
 
 TOrvFileList::~TOrvFileList()
 {
+    // The items go with the tree after this object's members: no index upkeep then.
+    disconnect(model(), nullptr, this, nullptr);
     *m_token = nullptr;
     if (m_link)
         m_link->Leave(this);
@@ -169,7 +180,14 @@ QTreeWidgetItem* TOrvFileList::FindPath(const QString& path) const
 
 bool TOrvFileList::ContainsPath(const QString& path) const
 {
-    return FindPath(path) != nullptr;
+    return m_pathIndex.value(path) > 0;
+}
+
+void TOrvFileList::Unindex(const QString& path)
+{
+    auto it = m_pathIndex.find(path);
+    if (it != m_pathIndex.end() && --it.value() <= 0)
+        m_pathIndex.erase(it);
 }
 
 void TOrvFileList::AddFile(const QString& path)
@@ -180,6 +198,7 @@ void TOrvFileList::AddFile(const QString& path)
         ++m_fillGeneration;
     auto* item = new TFileItem(this);
     item->setData(0, kPathRole, path);
+    ++m_pathIndex[path];
     item->setText(1, shell::ExtractFilePath(path));
     try {
         m_vantry.SetObjectName(path);
@@ -399,7 +418,9 @@ void TOrvFileList::ShellChanged(TOrvShellChangeNotifier*, TNotificationEvent eve
         if (QTreeWidgetItem* item = FindPath(path1)) {
             // The item follows its file: opening it and a later delete notice use the new path.
             item->setText(0, shell::ExtractFileName(path2));
+            Unindex(path1);
             item->setData(0, kPathRole, path2);
+            ++m_pathIndex[path2];
             item->setText(1, shell::ExtractFilePath(path2));
         }
         break;
@@ -436,6 +457,10 @@ void TOrvFileList::ShellChanged(TOrvShellChangeNotifier*, TNotificationEvent eve
 void TOrvFileList::StartSearch(const QString& folder)
 {
     StopSearch();
+    // The watch is registered once the search runs (below), so reading the folder tree for the
+    // watch and the search overlap.
+    const bool refresh = m_notifier->Enabled();
+    m_notifier->SetEnabled(false);
     m_notifier->SetDirectories(folder == QLatin1String("*") ? QStringList() : QStringList{folder});
     m_searchFolder = folder;
     m_lastSearchFolder = folder;
@@ -462,7 +487,7 @@ void TOrvFileList::StartSearch(const QString& folder)
     m_search = thread;
     m_searchState = thread->Shared();
     thread->start();
-    m_notifier->SetEnabled(m_notifier->Enabled());
+    m_notifier->SetEnabled(refresh);
 }
 
 void TOrvFileList::StopSearch()

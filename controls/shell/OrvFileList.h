@@ -161,6 +161,8 @@ private:
     QStringList SelectedPaths() const;
 
     QTreeWidgetItem* FindPath(const QString& path) const;
+    void Unindex(const QString& path);
+    QHash<QString, int> m_pathIndex; // listed paths (with their count) for ContainsPath
     void ShowPlaceholder(QTreeWidgetItem* item);
     void RefreshState(QTreeWidgetItem* item);
 

@@ -159,7 +159,8 @@ private:
     QString m_text;
     qsizetype m_nextLt = -1;          // the first "<" at or after m_nextLtFrom
     qsizetype m_nextLtFrom = 0;
-    std::vector<std::unique_ptr<FontInfo>> m_fonts;
+    std::vector<int> m_pieceWidths;   // of the measured line's pieces, for its drawing pass
+    size_t m_nextPiece = 0;
     const FontInfo* m_painterFont = nullptr;
     TColor m_painterPen = gfx::clNone;
     int m_hoveredLink = -1;           // the link whose text lies under the point
@@ -171,12 +172,24 @@ private:
 
 const FontInfo& Renderer::metrics(const QFont& font)
 {
-    for (const auto& f : m_fonts) {
-        if (f->font == font)
-            return *f;
+    // Metrics outlive the call: cells are painted one after another with the same few fonts.
+    // The cache belongs to the painting thread and is keyed by the device's resolution.
+    struct Cached {
+        std::unique_ptr<FontInfo> info;
+        int dpiX;
+        int dpiY;
+    };
+    thread_local std::vector<Cached> cache;
+    const int dpiX = m_device ? m_device->logicalDpiX() : -1;
+    const int dpiY = m_device ? m_device->logicalDpiY() : -1;
+    for (const Cached& c : cache) {
+        if (c.dpiX == dpiX && c.dpiY == dpiY && c.info->font == font)
+            return *c.info;
     }
-    m_fonts.push_back(std::make_unique<FontInfo>(font, m_device));
-    return *m_fonts.back();
+    if (cache.size() >= 32)
+        cache.erase(cache.begin());
+    cache.push_back({std::make_unique<FontInfo>(font, m_device), dpiX, dpiY});
+    return *cache.back().info;
 }
 
 void Renderer::fill(const QRect& r, TColor c)
@@ -195,6 +208,7 @@ void Renderer::run()
     State st;
     st.font = m_in.Font;
     st.fontColor = m_in.FontColor;
+    st.hiSavedFont = m_in.FontColor;   // a stray </HI> goes back to the starting colours
     const QRect& r = m_in.Rect;
     const int workLeft = r.x() + 1;
     const int right = r.x() + r.width();
@@ -266,9 +280,11 @@ void Renderer::processLine(bool measuring, State& st, Line& ln)
     bool ended = false;
     int liCount = 0;
     if (measuring) {
+        m_pieceWidths.clear();
         ln.height = metrics(st.font).gh;
         ln.subExtra = ln.supExtra = ln.baseShift = 0;
     } else {
+        m_nextPiece = 0;
         if (st.parBg)
             fill(QRect(m_in.Rect.x(), ln.top, m_in.Rect.width(), ln.bottom() - ln.top), st.brush);
         if (st.focusOpen && st.focusFromLineLeft)
@@ -299,7 +315,9 @@ void Renderer::processLine(bool measuring, State& st, Line& ln)
                 continue;
             }
             const FontInfo& fi = metrics(st.font);
-            const int w = fi.fm.horizontalAdvance(piece);
+            // Both passes cut the same pieces: the drawing pass takes the measured widths.
+            const int w = !measuring && m_nextPiece < m_pieceWidths.size() ? m_pieceWidths[m_nextPiece++]
+                                                                           : fi.fm.horizontalAdvance(piece);
             if (measuring) {
                 const bool first = pos == ln.start || width == 0;
                 const bool fits = width + w < avail || w >= avail || !endsBlank;
@@ -313,6 +331,7 @@ void Renderer::processLine(bool measuring, State& st, Line& ln)
                     ln.supExtra = std::max(ln.supExtra, fi.gh / 4);
                 ln.height = std::max(ln.height, fi.gh);
                 m_out.VisibleText += piece;
+                m_pieceWidths.push_back(w);
                 width += w;
                 endsBlank = piece.endsWith(QLatin1Char(' '));
                 trailingBlank = endsBlank ? fi.blank : 0;
@@ -588,7 +607,7 @@ void Renderer::applyTag(bool measuring, State& st, Line& ln, QStringView tag, in
             st.fontColor = gfx::clHighlightText;
         } else if (c2 == QLatin1Char('R')) {
             ended = true;
-            if (m_paint) {
+            if (!measuring && m_paint) {
                 const int y = ln.bottom() + 1;
                 m_p->setPen(QPen(Qt::black, 1));
                 m_p->drawLine(ln.left, y, ln.right, y);
@@ -614,7 +633,7 @@ void Renderer::applyTag(bool measuring, State& st, Line& ln, QStringView tag, in
             return;
         }
         width += st.listLevel * 12;
-        if (m_paint && st.listLevel > 0) {
+        if (!measuring && m_paint && st.listLevel > 0) {
             const FontInfo& fi = metrics(st.font);
             const QString bullet = st.listLevel % 2 ? QStringLiteral("\u2022") : QStringLiteral("o");
             m_p->setFont(fi.font);
@@ -765,10 +784,10 @@ void Renderer::image(bool measuring, State& st, Line& ln, QStringView attrs, int
     int index = -1;
     bool large = false;
     pictures::THTMLPicture* pic = nullptr;
-    QSize size;
+    QSize size(0, 0);
     auto resolve = [&](const QString& source) {
         kind = Kind::None;
-        size = QSize();
+        size = QSize(0, 0);
         if (startsWithNoCase(source, QLatin1StringView("IDX:"))) {
             index = TextToIntLoose(QStringView(source).mid(4));
             if (m_in.Images && index >= 0 && index < m_in.Images->Count()) {

@@ -54,6 +54,16 @@ QByteArray WmfToSvg(const QByteArray& bytes, QSize& size)
         wmf_svg_t* data = WMF_SVG_GetData(api);
         data->out = &out;
         data->Description = nullptr;
+        // libwmf frames the drawn content; a placeable metafile's own frame is its header's
+        // bounding box (libwmf's device units are points: units x 72 / units per inch).
+        auto word = [&](int at) { return quint16(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8)); };
+        if (static_cast<unsigned char>(bytes[0]) == 0xD7 && word(14) > 0) {
+            const float toPoints = 72.0f / float(word(14));
+            bbox.TL.x = float(qint16(word(6))) * toPoints;
+            bbox.TL.y = float(qint16(word(8))) * toPoints;
+            bbox.BR.x = float(qint16(word(10))) * toPoints;
+            bbox.BR.y = float(qint16(word(12))) * toPoints;
+        }
         data->bbox = bbox;
         data->width = width;
         data->height = height;

@@ -255,6 +255,36 @@ TEST_F(Pipeline, AModuleLoadedLaterGetsTheHooksAtTheNextReport)
     dlclose(library);
 }
 
+TEST_F(Pipeline, ALibraryCarryingTheReporterAnswersWhatTheProgramAnswers)
+{
+    void* library = dlopen(QLY_FORWARDLIB, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_TRUE(library) << dlerror();
+    const auto forwarding = reinterpret_cast<bool (*)()>(dlsym(library, "probe_forwarding"));
+    using Entry = bool (*)(const void*, const void*, uint8_t);
+    const auto entry = reinterpret_cast<Entry>(dlsym(library, "ExceptionManager"));
+    ASSERT_TRUE(forwarding && entry);
+    ASSERT_NE(reinterpret_cast<void*>(entry), reinterpret_cast<void*>(&ExceptionManager)) << "the library's own entry";
+    EXPECT_TRUE(forwarding());
+
+    bool decline = false;
+    listener.ExceptionNotify = [&](const TSivrelExceptionRecord&, bool& handled) { handled = !decline; };
+    const struct {
+        std::exception_ptr error;
+        bool decline;
+    } cases[] = {{Raise(std::runtime_error("x")), false}, {Raise(EAbort()), false}, {Raise(std::runtime_error("y")), true}};
+    for (const auto& c : cases) {
+        decline = c.decline;
+        outputs.calls.clear();
+        const bool fromLibrary = entry(&c.error, nullptr, 1);
+        const QString libraryCalls = outputs.calls.join(", ");
+        outputs.calls.clear();
+        const bool fromProgram = ExceptionManager(&c.error, nullptr, 1);
+        EXPECT_EQ(fromLibrary, fromProgram);
+        EXPECT_EQ(libraryCalls.toStdString(), outputs.calls.join(", ").toStdString()) << "the program's reporter ran";
+    }
+    dlclose(library);
+}
+
 TEST(PipelineOff, WithoutActivationEverythingPassesThrough)
 {
     const std::exception_ptr error = std::make_exception_ptr(std::runtime_error("x"));

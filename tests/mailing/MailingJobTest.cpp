@@ -4,6 +4,7 @@
 #include "mailing/RecipientsCursor.h"
 #include "platform/db/ExtADODataSet.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
@@ -714,6 +715,54 @@ TEST(MailingJob, SentMarksAreCommittedInBatchesAndAtTheClose)
     cursor->SetStatus(1, 1);
     EXPECT_EQ(committed(), 0);
     EXPECT_TRUE(rig.WaitFor([&] { return committed() == 1; }, 5000));
+}
+
+// A full batch is committed when the event loop runs next, and before it would take another
+// mark: no transaction holds more than a batch.
+TEST(MailingJob, AFullBatchIsCommittedByTheEventLoopAndNeverGrows)
+{
+    ListDb list;
+    const int n = TRecipientsCursor::BatchSize;
+    for (int i = 1; i <= 3 * n; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    db::Connection other;
+    other.Open(list.conn().FileName());
+    auto committed = [&] {
+        return other.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt();
+    };
+    db::TExtADODataSet grid(&list.conn());
+    grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+    {
+        TRecipientsCursor cursor(grid);
+        for (int id = 1; id <= n; ++id)
+            cursor.SetStatus(id, 1);
+        EXPECT_EQ(committed(), 0) << "the commit waits for the event loop";
+        cursor.SetStatus(n + 1, 1);
+        EXPECT_EQ(committed(), n) << "a full batch takes no further mark";
+        for (int id = n + 2; id <= 2 * n; ++id)
+            cursor.SetStatus(id, 1);
+        EXPECT_EQ(committed(), n);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(committed(), 2 * n);
+        EXPECT_EQ(list.conn().TransactionLevel(), 0);
+        cursor.SetStatus(2 * n + 1, 1);
+        cursor.Flush();
+        EXPECT_EQ(committed(), 2 * n + 1);
+    }
+
+    // A commit that fails (another connection reads for longer than the busy time-out) is
+    // reported with the mark that found it, and that mark waits in the open batch.
+    list.conn().Execute(QStringLiteral("UPDATE \"RL1\" SET Status = 0"));
+    list.conn().SetBusyTimeout(50);
+    TRecipientsCursor cursor(grid);
+    for (int id = 1; id <= n; ++id)
+        cursor.SetStatus(id, 1);
+    other.Execute(QStringLiteral("BEGIN"));
+    EXPECT_EQ(other.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt(), 0);
+    EXPECT_THROW(cursor.SetStatus(n + 1, 1), db::EDatabaseError);
+    other.Execute(QStringLiteral("COMMIT"));
+    cursor.Flush();
+    EXPECT_EQ(committed(), n + 1);
 }
 
 // Workers take recipients and hand back their outcomes in batches: the log still tells each

@@ -114,3 +114,25 @@ TEST(OutlookWriterFiles, TreeSendersAndStoredSmtpAddresses)
     EXPECT_EQ(inbox->Item(4)->Class(), olUnusable);  // a delivery report
     EXPECT_EQ(o.Folder("Archiv 2023")->Count(), 1);
 }
+
+// A folder holding a sub-folder beside its items, its contents table's rows in another order than
+// the items were written: every position gives the item libpff gives there (by row identifier),
+// asked in any order and more than once, and positions outside the folder raise.
+TEST(OutlookWriterFiles, PositionsFollowTheContentsTableBesideASubFolder)
+{
+    qlytest::TempDir dir;
+    const QJsonObject expected = qlytest::MakeOutlookFile("order", dir.file("o.pst"));
+    Opened o = Open(dir.file("o.pst"));
+    auto contacts = o.Folder("Kontakte");
+    ASSERT_EQ(contacts->Count(), 4);
+    QStringList names(4);
+    for (int p : {4, 2, 3, 1})
+        names[p - 1] = contacts->Item(p)->ContactProperty("FirstName");
+    EXPECT_EQ(names, expected["first names"].toVariant().toStringList());
+    EXPECT_EQ(contacts->Item(3)->ContactProperty("FirstName"), names.value(2));
+    for (int p : {0, 5})
+        EXPECT_THROW(contacts->Item(p), EOutlookError) << p;
+    auto privat = o.Folder("Privat");
+    ASSERT_EQ(privat->Count(), 1);
+    EXPECT_EQ(privat->Item(1)->ContactProperty("FirstName"), "Paul");
+}

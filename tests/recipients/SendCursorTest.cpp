@@ -151,6 +151,53 @@ TEST_F(ListTest, SendMarkAndBackupMarkAreOneTransaction)
     EXPECT_EQ(Value("SELECT Status FROM temp4711").toInt(), 1);
 }
 
+// The marks' statements are prepared once per cursor; a backup made, dropped or replaced while
+// the cursor lives is still followed, and a refused mark inside a batch leaves the batch's
+// earlier marks and the batch itself intact.
+TEST_F(ListTest, SendMarksKeepTheirStatementsAndFollowTheBackup)
+{
+    MakeList("Kunden", {{"a@x.de"}, {"b@x.de"}, {"c@x.de"}, {"d@x.de"}, {"e@x.de"}});
+    ASSERT_TRUE(store.OpenStoredList("Kunden"));
+    TRecipients cursor(store.DataSet());
+    const auto status = [this](const QString& table, int id) {
+        return Value(QStringLiteral("SELECT Status FROM \"%1\" WHERE _ID = %2").arg(table).arg(id)).toInt();
+    };
+    QStringList prepared;
+    conn.OnStatement = [&](const QString& sql) { prepared << sql; };
+    cursor.SetStatus(1, 1);
+    EXPECT_FALSE(prepared.isEmpty());
+    prepared.clear();
+    cursor.SetStatus(2, 1);
+    cursor.SetStatus(2, 2);
+    EXPECT_EQ(prepared, QStringList()) << "no statement prepared again";
+    EXPECT_EQ(status("RL1", 2), 2);
+    EXPECT_EQ(status("Backup_RL1", 2), 2);
+    conn.OnStatement = nullptr;
+
+    conn.Execute("DROP TABLE \"Backup_RL1\"");
+    cursor.SetStatus(3, 1);
+    EXPECT_EQ(status("RL1", 3), 1);
+    conn.Execute("CREATE TABLE \"Backup_RL1\" AS SELECT * FROM RL1");
+    conn.Execute("UPDATE \"Backup_RL1\" SET Status = 0");
+    cursor.SetStatus(4, 1);
+    EXPECT_EQ(status("Backup_RL1", 4), 1) << "a backup made after the first marks gets the next ones";
+    EXPECT_EQ(status("Backup_RL1", 3), 0);
+
+    // A batch: the refused mark is taken back alone, the batch goes on and commits.
+    conn.BeginTrans();
+    cursor.SetStatus(1, 2);
+    conn.Execute("CREATE TRIGGER refuse BEFORE UPDATE ON \"Backup_RL1\" WHEN new._ID = 5 BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    EXPECT_THROW(cursor.SetStatus(5, 1), db::EDatabaseError);
+    EXPECT_EQ(conn.TransactionLevel(), 1);
+    cursor.SetStatus(3, 2);
+    conn.CommitTrans();
+    EXPECT_EQ(Rows("SELECT _ID, Status FROM RL1 ORDER BY _ID"),
+              (QList<QVariantList>{{1LL, 2LL}, {2LL, 2LL}, {3LL, 2LL}, {4LL, 1LL}, {5LL, 0LL}}));
+    EXPECT_EQ(Rows("SELECT _ID, Status FROM Backup_RL1 ORDER BY _ID"),
+              (QList<QVariantList>{{1LL, 2LL}, {2LL, 0LL}, {3LL, 2LL}, {4LL, 1LL}, {5LL, 0LL}}));
+    store.CloseList();
+}
+
 TEST(StatementTable, NamesTheTableAfterFrom)
 {
     EXPECT_EQ(recipients::StatementTable("SELECT * FROM \"RL1\" ORDER BY \"Email\" DESC"), "RL1");

@@ -359,3 +359,38 @@ TEST(FileListFollow, DestroyedDuringASearch)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FileListFollow, ARemovedItemCanBeAddedAgainWhicheverWayItLeft)
+{
+    qlytest::TempDir dir;
+    Touch(dir.file("a"));
+    TOrvFileList list;
+    list.SetAutomaticRefresh(false);
+    const std::function<void()> ways[] = {
+        [&] { delete list.topLevelItem(0); },
+        [&] { delete list.takeTopLevelItem(0); },
+        [&] { list.clear(); },
+        [&] { list.Clear(); },
+        [&] { list.topLevelItem(0)->setSelected(true); list.DeleteSelected(); },
+        [&] { list.ShellChanged(nullptr, neFileDelete, dir.file("a"), {}); },
+    };
+    int way = 0;
+    for (const auto& remove : ways) {
+        list.AddFile(dir.file("a"));
+        list.AddFile(dir.file("a"));
+        ASSERT_EQ(list.Count(), 1) << way;
+        remove();
+        EXPECT_EQ(list.Count(), 0) << way;
+        EXPECT_FALSE(list.ContainsPath(dir.file("a"))) << way;
+        ++way;
+    }
+    // A renamed item is found by its new path only.
+    list.AddFile(dir.file("a"));
+    list.ShellChanged(nullptr, neFileRename, dir.file("a"), dir.file("b"));
+    EXPECT_FALSE(list.ContainsPath(dir.file("a")));
+    EXPECT_TRUE(list.ContainsPath(dir.file("b")));
+}
+
+} // namespace

@@ -105,6 +105,66 @@ TEST(XlsSST, StringsAcrossContinueRecords)
     }
 }
 
+TEST(XlsSST, RunsAndPhoneticBytesWholeInTheRecordOrSplit)
+{
+    // "Köln" with two formatting runs (fonts 1 and 3) and a phonetic block of 5 bytes, a 16-bit
+    // "€x" with one run, and "z": read once from one record, then split over a CONTINUE record at
+    // every byte (an option byte starts the CONTINUE where characters go on in it). Every read
+    // gives the same texts, runs and phonetic bytes and counts the fonts' uses alike.
+    const QByteArray runs = u16(0) + u16(1) + u16(2) + u16(3);
+    const QByteArray phonetic("\x01\x02\x03\x04\x05", 5);
+    const QByteArray koeln = u16(4) + u8(12) + u16(2) + u32(5) + QByteArray("K\xf6ln", 4) + runs + phonetic;
+    const QByteArray euro = u16(2) + u8(9) + u16(1) + u16(0x20AC) + u16('x') + u16(0) + u16(2);
+    const QByteArray body = u32(3) + u32(3) + koeln + euro + u16(1) + u8(0) + QByteArray("z");
+    struct Read {
+        QList<QByteArray> keys;
+        QStringList texts;
+        QList<QByteArray> phonetics;
+        QList<int> runFonts, usage;
+    };
+    auto read = [](const QByteArray& records) {
+        TXFonts fonts;
+        fonts.ResetDefaults();
+        QList<int> before;
+        for (int f = 0; f < 4; ++f) before << fonts.Item(f)->UsageCount;
+        TSST2 sst(&fonts);
+        readSST(sst, records);
+        Read r;
+        for (int i = 0; i < sst.IndexCount(); ++i) {
+            const TSSTEntry* e = sst.EntryAt(i);
+            r.keys << QByteArray(e->Data, int(e->DataSize)) + u8(e->Options) + u16(e->CharCount);
+            r.texts << e->Text();
+            const int charBytes = (e->Options & 1) ? 2 * e->CharCount : e->CharCount;
+            r.phonetics << QByteArray(e->Data + charBytes + 4 * e->RunCount, int(e->PhoneticSize));
+            for (int k = 0; k < e->RunCount; ++k) r.runFonts << e->RunFont(k);
+        }
+        for (int f = 0; f < 4; ++f) r.usage << fonts.Item(f)->UsageCount - before[f];
+        return r;
+    };
+    const Read whole = read(rec(0x00FC, body));
+    ASSERT_EQ(whole.keys.size(), 3);
+    EXPECT_EQ(whole.keys[0], QByteArray("K\xf6ln", 4) + runs + phonetic + u8(12) + u16(4));
+    EXPECT_EQ(whole.keys[1], u16(0x20AC) + u16('x') + u16(0) + u16(2) + u8(9) + u16(2));
+    EXPECT_EQ(whole.texts, (QStringList{QString::fromUtf8("Köln"), QString::fromUtf8("€x"), "z"}));
+    EXPECT_EQ(whole.phonetics, (QList<QByteArray>{phonetic, QByteArray(), QByteArray()}));
+    EXPECT_EQ(whole.runFonts, (QList<int>{1, 3, 2}));
+    EXPECT_EQ(whole.usage, (QList<int>{0, 1, 1, 1}));
+    const int koelnChars = 8 + 9, euroChars = 8 + int(koeln.size()) + 5, zChars = euroChars + 4 + 4 + 3;
+    for (int cut = 9; cut < body.size(); ++cut) {
+        QByteArray second = body.mid(cut);
+        if (cut >= koelnChars && cut < koelnChars + 4) second.prepend(u8(0));
+        else if (cut >= euroChars && cut < euroChars + 4) {
+            if ((cut - euroChars) % 2) continue;   // inside a 16-bit character
+            second.prepend(u8(1));
+        } else if (cut == zChars) second.prepend(u8(0));
+        const Read split = read(rec(0x00FC, body.left(cut)) + rec(0x003C, second));
+        EXPECT_EQ(split.texts, whole.texts) << cut;
+        EXPECT_EQ(split.phonetics, whole.phonetics) << cut;
+        EXPECT_EQ(split.runFonts, whole.runFonts) << cut;
+        EXPECT_EQ(split.usage, whole.usage) << cut;
+    }
+}
+
 // A trie whose hash is chosen by the test, to put many entries on one slot.
 class FixedHashTrie : public THashTrie {
 public:

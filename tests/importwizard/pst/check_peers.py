@@ -100,12 +100,24 @@ def contacts(work):
     check("EMAIL:person998@beispiel.de" in cards and "N:Müller999;Jörg" in cards, "readpst last contacts")
 
 
+def order(work):
+    plan, expected = outlook_files.order()
+    export, readpst = peers(plan, work, "order")
+    # pffexport numbers a folder's items by the contents table's row identifiers.
+    for n, name in enumerate(expected["first names"], 1):
+        contact = read(export + "/Kontakte/Contact%05d/Contact.txt" % n)
+        check("Given name:\t\t\t\t" + name + "\n" in contact, "pffexport contact %d: %s" % (n, name))
+    cards = read(readpst + "/Kontakte/contacts")
+    check(cards.count("BEGIN:VCARD") == 4 and "N:Reihe;Dora" in cards, "readpst contacts in another order")
+    check("N:Privat;Paul" in read(readpst + "/Kontakte/Privat/contacts"), "readpst sub-folder")
+
+
 def main():
     if not shutil.which("pffexport") or not shutil.which("readpst"):
         print("pffexport (pff-tools) or readpst (pst-utils) is not installed")
         return 77
     with tempfile.TemporaryDirectory() as work:
-        for scenario in (properties, mixed, contacts):
+        for scenario in (properties, mixed, contacts, order):
             scenario(work)
     for f in failures:
         print("FAIL:", f)

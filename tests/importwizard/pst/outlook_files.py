@@ -12,6 +12,9 @@ writes the file and prints, as JSON, the values a reader must find in it. Scenar
               appointments only; a search folder "Suchergebnisse"; "Freebusy Data" outside the IPM
               subtree
   contacts    "Kontakte" with COUNT contacts of six properties (every 50th repeats an address)
+  order       "Kontakte": four contacts whose contents table's rows stand in another order than
+              they were written (as a view sorts them), and a sub-folder "Privat" with a contact of
+              its own; readers give the items by their row identifiers, as written
 """
 import json
 import os
@@ -199,12 +202,25 @@ def contacts(count):
     return plan, {"folder": "Kontakte", "count": count}
 
 
+def order():
+    names = ["Anna", "Bernd", "Clara", "Dora"]
+    items = [contact({"FirstName": n, "LastName": "Reihe", "Email1Address": n.lower() + "@beispiel.de"}) for n in names]
+    rows = [2, 0, 3, 1]
+    plan = {"store": "Persönliche Ordner",
+            "folders": [{"name": "Kontakte", "class": "IPF.Contact", "items": items, "rows": rows,
+                         "folders": [{"name": "Privat", "class": "IPF.Contact",
+                                      "items": [contact({"FirstName": "Paul", "LastName": "Privat"})]}]}]}
+    return plan, {"folder": "Kontakte", "first names": names}
+
+
 def main():
     scenario, out = sys.argv[1], sys.argv[2]
     if scenario == "properties":
         plan, expected = properties()
     elif scenario == "mixed":
         plan, expected = mixed()
+    elif scenario == "order":
+        plan, expected = order()
     elif scenario == "contacts":
         plan, expected = contacts(int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
     else:

@@ -14,6 +14,8 @@ The plan:
                   "folders": [...]}],
      "outside": [{"name": "Freebusy Data", "items": [], "folders": []}]}
 A folder with "search": true is made as a search folder (its identifier's type and folder type).
+A folder's "rows" lists the indexes of its items in the order of its contents table (the order
+a view of Outlook's sorts them in); without it the table lists them as written.
 The folders are made below the IPM subtree, "outside" ones beside it below the root folder.
 PROP: {"tag": 0x3A06, "type": 0x001F, "value": "Anna"} for a property tag, or
 {"set": "address"|"common"|"public", "lid": 0x8083 | "name": "Keywords", "type": ..., "value": ...}
@@ -356,7 +358,10 @@ class Writer:
                      for c_id, name, count, has_sub in children]
         self.add(nid(index, NID_TYPE_HIERARCHY_TABLE), 0, table_context(
             [(0x3001, PT_UNICODE), (0x3602, PT_LONG), (0x3603, PT_LONG), (0x360A, PT_BOOLEAN)], hierarchy, SubnodeIds()))
-        contents = [(m_id, {0x001A: cls, 0x0037: subject, 0x0E07: 1}) for m_id, cls, subject in messages]
+        rows = plan.get("rows", range(len(messages)))
+        assert sorted(rows) == list(range(len(messages))), "rows must list every item once"
+        contents = [(m_id, {0x001A: cls, 0x0037: subject, 0x0E07: 1}) for m_id, cls, subject in
+                    (messages[i] for i in rows)]
         self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, table_context(
             [(0x001A, PT_UNICODE), (0x0037, PT_UNICODE), (0x0E07, PT_LONG)], contents, SubnodeIds()))
         self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))

@@ -1,4 +1,4 @@
-#include "controls/SpinRepeatButton.h"
+#include "platform/graphics/SpinRepeatButton.h"
 
 #include "platform/graphics/VisualStyles.h"
 
@@ -17,6 +17,14 @@ DAvoRorurAroruDadaze::DAvoRorurAroruDadaze(QWidget* parent) : QAbstractButton(pa
 void DAvoRorurAroruDadaze::SetButtonDirection(TButtonDirection d)
 {
     FButtonDirection = d;
+    update();
+}
+
+void DAvoRorurAroruDadaze::SetFocusShown(bool on)
+{
+    if (FFocusShown == on)
+        return;
+    FFocusShown = on;
     update();
 }
 
@@ -115,10 +123,12 @@ void DAvoRorurAroruDadaze::paintEvent(QPaintEvent*)
             state = visualstyles::UPS_DISABLED;
         visualstyles::DrawThemeBackground(theme, p, part, state, r);
         visualstyles::CloseThemeData(theme);
+        paintFocus(p);
         return;
     }
     if (FButtonDirection == bdLeft || FButtonDirection == bdRight || FGlyph.isNull()) {
         visualstyles::DrawClassicArrow(this, p, part, isDown(), FFlat, r);
+        paintFocus(p);
         return;
     }
     // Classic speed button with its glyph.
@@ -130,4 +140,15 @@ void DAvoRorurAroruDadaze::paintEvent(QPaintEvent*)
         style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &opt, &p, this);
     const QPoint at = r.center() - QPoint(FGlyph.width() / 2, FGlyph.height() / 2) + (isDown() ? QPoint(1, 1) : QPoint());
     p.drawPixmap(at, FGlyph);
+    paintFocus(p);
+}
+
+void DAvoRorurAroruDadaze::paintFocus(QPainter& p)
+{
+    if (!FFocusShown)
+        return;
+    QStyleOptionFocusRect fr;
+    fr.initFrom(this);
+    fr.rect = rect().adjusted(2, 2, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &fr, &p, this);
 }

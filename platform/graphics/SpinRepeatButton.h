@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+class QPainter;
 class QTimer;
 
 enum TButtonDirection { bdLeft, bdRight, bdUp, bdDown };
@@ -18,6 +19,9 @@ public:
     // When set, holding the button down repeats its click.
     bool AllowTimer() const { return FAllowTimer; }
     void SetAllowTimer(bool on) { FAllowTimer = on; }
+    // The focus mark of the arrow pair's focused button (drawn as a focus rectangle).
+    bool FocusShown() const { return FFocusShown; }
+    void SetFocusShown(bool on);
     bool Flat() const { return FFlat; }
     void SetFlat(bool on);
     bool Transparent() const { return FTransparent; }
@@ -42,9 +46,11 @@ protected:
 private:
     void TimerExpired();
     void RepaintParent();
+    void paintFocus(QPainter& p);
 
     QTimer* FRepeatTimer = nullptr;
     bool FAllowTimer = false;
+    bool FFocusShown = false;
     TButtonDirection FButtonDirection = bdUp;
     bool FMouseOver = false;
     bool FFlat = false;

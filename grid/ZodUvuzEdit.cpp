@@ -1,0 +1,722 @@
+// The string grid's editing: whether a cell may be edited, which editor it gets, showing the editor
+// over the cell, validating and writing the value back, and the moves after an edit.
+#include "grid/ZodUvuzEdit.h"
+
+#include "grid/GridUtils.h"
+#include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzInplace.h"
+#include "grid/editors/GridEditors.h"
+#include "grid/minihtml/MiniHTML.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace grid {
+
+using namespace editors;
+
+TGridEditing::TGridEditing(TZedEzeravIvur* grid) : QObject(grid)
+{
+    QWidget* parent = grid->viewport();
+    spin = new TGridSpin(grid, parent);
+    combo = new TGridCombo(grid, parent);
+    editBtn = new TGridEditBtn(grid, parent);
+    unitEditBtn = new TGridUnitEditBtn(grid, parent);
+    checkBox = new TGridCheckBox(grid, parent);
+    datePicker = new TGridDatePicker(grid, parent);
+    button = new TGridButton(grid, parent);
+    for (QWidget* w : std::initializer_list<QWidget*>{spin, combo, editBtn, unitEditBtn, checkBox, datePicker, button}) {
+        w->hide();
+        w->setEnabled(false);
+    }
+}
+
+bool IsDefaultEditKind(TEditorType kind)
+{
+    switch (kind) {
+    case edNormal: case edNumeric: case edPositiveNumeric: case edFloat: case edCapital: case edMixedCase:
+    case edPassword: case edLowerCase: case edUpperCase:
+        return true;
+    default:
+        return false;
+    }
+}
+
+TGridEditing& TZedEzeravIvur::editing() const
+{
+    if (!m_editing)
+        m_editing = new TGridEditing(const_cast<TZedEzeravIvur*>(this));
+    return *m_editing;
+}
+
+TEditorType TZedEzeravIvur::CurrentEditorType() const { return editing().editorType; }
+bool TZedEzeravIvur::EditorControlActive() const { return editing().controlActive; }
+bool TZedEzeravIvur::EditingInProgress() const { return editing().editingInProgress; }
+QWidget* TZedEzeravIvur::ShownEditorControl() const { return editing().shown; }
+QString TZedEzeravIvur::EditStartText() { return editing().editStartText; }
+TGridSpin* TZedEzeravIvur::GridSpin() const { return editing().spin; }
+TGridCombo* TZedEzeravIvur::GridCombo() const { return editing().combo; }
+TGridEditBtn* TZedEzeravIvur::GridEditBtn() const { return editing().editBtn; }
+TGridUnitEditBtn* TZedEzeravIvur::GridUnitEditBtn() const { return editing().unitEditBtn; }
+TGridCheckBox* TZedEzeravIvur::GridCheckBox() const { return editing().checkBox; }
+TGridDatePicker* TZedEzeravIvur::GridDatePicker() const { return editing().datePicker; }
+TGridButton* TZedEzeravIvur::GridButton() const { return editing().button; }
+
+bool TZedEzeravIvur::EditSelectAll() { return Navigation()->EditSelectAll; }
+
+const TEditorLocale& TZedEzeravIvur::EditorLocale()
+{
+    TEditorLocale& l = editing().locale;
+    const GridLocale& g = CurrentGridLocale();
+    l.decimalSeparator = g.decimalSeparator;
+    l.thousandSeparator = g.thousandSeparator;
+    l.dateSeparator = g.dateSeparator;
+    l.shortDateFormat = g.shortDateFormat;
+    return l;
+}
+
+tk::TInplaceEdit* TZedEzeravIvur::CreateEditor() { return new TZedInplaceEdit(this); }
+
+// ------------------------------------------------------------------ permission
+
+bool TZedEzeravIvur::IsEditableCell(int col, int row)
+{
+    if (!(GridOptions() & tk::goEditing) && !MouseActions()->RangeSelectAndEdit && !editing().optionRemoved)
+        return false;
+    const QPoint b = BaseCell(col, row);
+    bool canEdit = true;
+    CanEditCell(b.x(), b.y(), canEdit);
+    bool fixed = false;
+    GetCellFixed(b.x(), b.y(), fixed);
+    return canEdit && !fixed;
+}
+
+bool TZedEzeravIvur::CanEditShow() const { return const_cast<TZedEzeravIvur*>(this)->canEditShowStep(); }
+
+bool TZedEzeravIvur::canEditShowStep()
+{
+    TGridEditing& ed = editing();
+    if (ed.suppressNextEditor)
+        return false;
+    const bool r = tk::TStringGrid::CanEditShow();
+    if (Designing())
+        return r;
+    // A control shown over the cell keeps the default edit hidden.
+    if (ed.controlActive && !IsDefaultEditKind(ed.editorType))
+        return false;
+    const QPoint b = BaseCell(Col(), Row());
+    if (r && !ed.controlActive && IsControlCell(b.x(), b.y()))
+        return false;
+    if (r && !ed.controlActive) {
+        ed.textAtStart = GetEditText(Col(), Row());
+        TEditorType kind = DefaultEditor;
+        GetCellEditor(b.x(), b.y(), kind);
+        ed.editorKindSet = true;
+        if (kind == edNone)
+            return false;
+        ed.editorType = kind;
+        ed.controlActive = true;
+        if (!IsDefaultEditKind(kind)) {
+            ShowInplaceEdit(b.x(), b.y());
+            if (!ed.editingInProgress)
+                EditStarted(Col(), Row());
+            ed.editingInProgress = true;
+            return false;
+        }
+    }
+    if (r) {
+        if (!ed.editingInProgress)
+            EditStarted(Col(), Row());
+        ed.editingInProgress = true;
+    }
+    return r;
+}
+
+// ------------------------------------------------------------------ showing
+
+namespace {
+// The leading run of the number and the rest as the unit ("12.5kg": "12.5" and "kg").
+void splitUnit(const QString& text, QString& value, QString& unit)
+{
+    int i = 0;
+    while (i < text.size()
+           && (text[i].isDigit() || text[i] == QLatin1Char(',') || text[i] == QLatin1Char('-')
+               || text[i] == QLatin1Char('.')))
+        ++i;
+    value = text.left(i);
+    unit = text.mid(i);
+}
+} // namespace
+
+void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
+{
+    TGridEditing& ed = editing();
+    QRect r = MergedCellRect(col, row);
+    if (layoutDirection() == Qt::RightToLeft)
+        r.setLeft(r.left() + 1);
+    const int w = r.width() - 1, h = r.height() - 1;
+
+    bool wordWrap = WordWrap();
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    tk::TFont font;
+    font.SetFont(this->font());
+    font.SetColor(gfx::clWindowText);
+    TColor colorTo = gfx::clNone;
+    TColor brush = Color();
+    tk::TGridDrawState state = 0;
+    GetCellColors(col, row, wordWrap, hAlign, vAlign, font, colorTo, brush, true, false, false, state);
+    ed.shown = nullptr;
+
+    const QString text = GetEditText(col, row);
+    QWidget* control = nullptr;
+    QRect place(r.left(), r.top(), w, h);
+    const TEditorLocale& loc = EditorLocale();
+
+    switch (ed.editorType) {
+    case edSpinEdit: case edFloatSpinEdit: case edTimeSpinEdit: case edDateSpinEdit: {
+        TGridSpin* s = ed.spin;
+        s->Locale = loc;
+        s->ExcelStyleDecimalSeparator = ExcelStyleDecimalSeparator;
+        s->setText(text);
+        if (ed.editorType == edSpinEdit) {
+            s->SetSpinType(sptNormal);
+            s->SetValue(s->Value());
+        } else if (ed.editorType == edFloatSpinEdit) {
+            s->SetSpinType(sptFloat);
+            s->setText(text);
+            s->SetFloatValue(s->FloatValue());
+        } else if (ed.editorType == edTimeSpinEdit) {
+            s->SetSpinType(sptTime);
+            s->setText(text);
+        } else {
+            s->SetSpinType(sptDate);
+            const QDate d = QDate::fromString(text, loc.shortDateFormat);
+            s->SetDateValue(QDateTime(d.isValid() ? d : QDate::currentDate(), QTime(0, 0)));
+        }
+        ed.shownValue = s->text();
+        control = s;
+        break;
+    }
+    case edComboEdit: case edComboList: {
+        TGridCombo* c = ed.combo;
+        c->setEditable(ed.editorType == edComboEdit);
+        if (ed.editorType == edComboEdit) {
+            c->setEditText(text);
+        } else {
+            const int i = c->findText(DisplayText(col, row), Qt::MatchExactly);
+            if (i >= 0) {
+                c->setCurrentIndex(i);
+            } else {
+                c->setCurrentIndex(0);
+                if (c->count() > 0)
+                    ComboChanged(0, c->itemText(0), nullptr);
+            }
+        }
+        if (Navigation()->AutoComboDropSize) {
+            const QFontMetrics fm(c->font());
+            int width = w;
+            for (int i = 0; i < c->count(); ++i)
+                width = std::max(width, fm.horizontalAdvance(c->itemText(i)) + 25);
+            c->view()->setMinimumWidth(width);
+        }
+        control = c;
+        break;
+    }
+    case edEditBtn: case edNumericEditBtn: case edFloatEditBtn: {
+        TGridEditBtn* e = ed.editBtn;
+        e->Kind = ed.editorType == edNumericEditBtn ? ebkNumeric : ed.editorType == edFloatEditBtn ? ebkFloat : ebkText;
+        e->setMaxLength(MaxEditLength > 0 ? MaxEditLength : 32767);
+        e->setText(text);
+        control = e;
+        break;
+    }
+    case edUnitEditBtn: {
+        TGridUnitEditBtn* e = ed.unitEditBtn;
+        QString value, unit;
+        splitUnit(text, value, unit);
+        e->setMaxLength(MaxEditLength > 0 ? MaxEditLength : 32767);
+        e->setText(value);
+        e->SetUnitID(unit);
+        control = e;
+        break;
+    }
+    case edCheckBox:
+        ed.checkBox->setText(text);
+        ed.checkBox->setChecked(false);
+        control = ed.checkBox;
+        break;
+    case edDateEdit: case edDateEditUpDown: case edTimeEdit: {
+        if (!DatePickerSupported)
+            break;
+        TGridDatePicker* p = ed.datePicker;
+        p->TimeKind = ed.editorType == edTimeEdit;
+        p->setCalendarPopup(ed.editorType == edDateEdit);
+        if (p->TimeKind) {
+            p->setDisplayFormat(loc.timeFormat);
+            const QTime t = QTime::fromString(text, loc.timeFormat);
+            p->setTime(t.isValid() ? t : QTime::currentTime());
+        } else {
+            p->setDisplayFormat(loc.shortDateFormat);
+            const QDate d = QDate::fromString(text, loc.shortDateFormat);
+            p->setDate(d.isValid() ? d : QDate::currentDate());
+            place.setHeight(std::min(h, std::max(h, p->sizeHint().height())));
+        }
+        ed.shownValue = p->text();
+        control = p;
+        break;
+    }
+    case edButton:
+        ed.button->setText(text);
+        place = QRect(r.left() - 1, r.top() - 1, w + 2, h + 2);
+        control = ed.button;
+        break;
+    default:
+        // Rich text, Unicode, custom and data check box editors are not available here.
+        break;
+    }
+    if (control) {
+        QPalette pal = control->palette();
+        const QColor c = tk::ToQColor(brush, pal);
+        pal.setColor(QPalette::Base, c);
+        pal.setColor(QPalette::Window, c);
+        pal.setColor(QPalette::Button, c);
+        control->setPalette(pal);
+        control->setAutoFillBackground(true);
+        if (control == ed.combo && ed.combo->lineEdit())
+            ed.combo->lineEdit()->setPalette(pal);
+        control->setGeometry(place);
+        control->setEnabled(true);
+        control->show();
+        control->raise();
+        control->setFocus();
+        if (!ed.pendingChar.isNull()) {
+            QCoreApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(ed.pendingChar)));
+        }
+        ed.shown = control;
+        if (ed.editorType == edComboEdit || ed.editorType == edComboList) {
+            if (MouseActions()->DirectComboDrop)
+                ed.combo->showPopup();
+        } else if ((ed.editorType == edDateEdit) && MouseActions()->DirectDateDrop) {
+            ed.datePicker->DropDown();
+        }
+    }
+    ed.pendingChar = QChar();
+}
+
+void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)
+{
+    SetEditText(col, row, value);
+    SetCellText(RealColIndex(col), row, value);
+}
+
+void TZedEzeravIvur::HideInplaceEdit(int col, int row)
+{
+    TGridEditing& ed = editing();
+    const bool wasActive = ed.controlActive;
+    ed.controlActive = false;
+    QWidget* control = nullptr;
+    bool store = false;
+    QString value;
+    switch (ed.editorType) {
+    case edSpinEdit: case edFloatSpinEdit: case edTimeSpinEdit: case edDateSpinEdit:
+        control = ed.spin;
+        // A value the user did not change is not written back (the cell may hold no number at all).
+        store = ed.spin->text() != ed.shownValue;
+        // Float and date cells are stored as the text the spin shows.
+        value = ed.spin->text();
+        break;
+    case edComboEdit: case edComboList:
+        control = ed.combo;
+        store = wasActive;
+        value = ed.combo->currentText();
+        break;
+    case edEditBtn: case edNumericEditBtn: case edFloatEditBtn:
+        control = ed.editBtn;
+        store = true;
+        value = ed.editBtn->text();
+        break;
+    case edUnitEditBtn:
+        control = ed.unitEditBtn;
+        store = true;
+        value = ed.unitEditBtn->text() + ed.unitEditBtn->UnitID();
+        break;
+    case edCheckBox:
+        control = ed.checkBox;
+        break;
+    case edButton:
+        control = ed.button;
+        break;
+    case edDateEdit: case edDateEditUpDown: case edTimeEdit:
+        if (!DatePickerSupported)
+            break;
+        control = ed.datePicker;
+        value = ed.datePicker->text();
+        store = value != ed.shownValue;
+        break;
+    default:
+        break;
+    }
+    if (!control)
+        return;
+    if (store && wasActive)
+        StoreEditText(col, row, value);
+    const bool hadFocus = control->hasFocus();
+    control->hide();
+    control->setEnabled(false);
+    if (ed.shown == control)
+        ed.shown = nullptr;
+    if (hadFocus)
+        setFocus();
+    if (store && wasActive && ed.editorKindSet && value != ed.textAtStart)
+        CellsChanged(QRect(col, row, 1, 1));
+}
+
+void TZedEzeravIvur::EndInplaceEdit()
+{
+    TGridEditing& ed = editing();
+    if (!ed.controlActive)
+        return;
+    HideEditor();
+    const QPoint b = BaseCell(Col(), Row());
+    HideInplaceEdit(b.x(), b.y());
+    ed.controlActive = false;
+    SelectCell(Col(), Row());
+}
+
+void TZedEzeravIvur::RestoreEditText()
+{
+    const int col = RealColIndex(Col());
+    SetCellText(col, Row(), editing().textAtStart);
+    InvalidateEditor();
+}
+
+QString TZedEzeravIvur::GetInplaceEditText()
+{
+    const QPoint b = BaseCell(Col(), Row());
+    return Cells(RealColIndex(b.x()), b.y());
+}
+
+void TZedEzeravIvur::SetInplaceEditText(const QString& value)
+{
+    const QPoint b = BaseCell(Col(), Row());
+    SetCellText(RealColIndex(b.x()), b.y(), value);
+}
+
+QString TZedEzeravIvur::EllipsClick(const QString& value)
+{
+    QString v = value;
+    if (OnEllipsClick)
+        OnEllipsClick(this, RealColIndex(Col()), Row(), v);
+    return v;
+}
+
+void TZedEzeravIvur::SpinClicked(int spinKind, const QVariant& value, bool up)
+{
+    switch (spinKind) {
+    case 0: if (OnSpinClick) OnSpinClick(this, Col(), Row(), value.toInt(), up); break;
+    case 1: if (OnFloatSpinClick) OnFloatSpinClick(this, Col(), Row(), value.toDouble(), up); break;
+    case 2: if (OnDateSpinClick) OnDateSpinClick(this, Col(), Row(), value.toDateTime(), up); break;
+    default: if (OnTimeSpinClick) OnTimeSpinClick(this, Col(), Row(), value.toDateTime(), up); break;
+    }
+}
+
+void TZedEzeravIvur::ComboChanged(int index, const QString& text, QObject* object)
+{
+    if (OnComboChange)
+        OnComboChange(this, Col(), Row(), index, text);
+    if (OnComboObjectChange)
+        OnComboObjectChange(this, Col(), Row(), index, text, object);
+}
+
+// ------------------------------------------------------------------ edit texts
+
+QString TZedEzeravIvur::GetEditText(int col, int row)
+{
+    const QPoint b = BaseCell(RealColIndex(col), row);
+    const QString text = tk::TStringGrid::GetEditText(b.x(), b.y());
+    return EditWithTags ? text : minihtml::StripMiniHTMLTags(text);
+}
+
+void TZedEzeravIvur::SetEditText(int col, int row, const QString& value)
+{
+    const QPoint b = BaseCell(RealColIndex(col), row);
+    tk::TStringGrid::SetEditText(b.x(), b.y(), value);
+}
+
+QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
+
+QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
+{
+    const auto& hidden = HiddenRows();
+    for (auto it = hidden.rbegin(); it != hidden.rend(); ++it)
+        if (it->Idx == realRow)
+            return it->Items();
+    return {};
+}
+
+QString TZedEzeravIvur::GetCellOfRealRow(int col, int realRow) const
+{
+    if (IsHiddenRow(realRow))
+        return HiddenRowItems(realRow).value(col);
+    return Cells(col, DisplRowIndex(realRow));
+}
+
+// ------------------------------------------------------------------ moving the current cell
+
+bool TZedEzeravIvur::SelectCell(int col, int row)
+{
+    if (UpdateCount() > 0)
+        return true;
+    TGridEditing& ed = editing();
+    if (col < 0 || row < 0)
+        return TBaseGrid::SelectCell(col, row);
+    const int real = RealColIndex(col);
+    const tk::TGridOptions opts = GridOptions();
+    if (col != Col() || row != Row()) {
+        if (ed.controlActive && IsDefaultEditKind(ed.editorType))
+            ed.controlActive = false;   // the default edit follows the current cell
+        else if (ed.editingInProgress || ed.controlActive)
+            EndInplaceEdit();
+    }
+    if (IsControlCell(real, row)) {
+        bool can = true;
+        CanEditCell(real, row, can);
+        ed.optionRemoved = false;
+        if (!(opts & tk::goEditing) && !(opts & tk::goRowSelect) && can) {
+            SkipNextInvalidate();
+            SetGridOptions(opts | tk::goEditing);
+        }
+    } else {
+        bool can = (opts & tk::goEditing) || ed.optionRemoved;
+        CanEditCell(real, row, can);
+        if (can) {
+            ed.optionRemoved = false;
+            if (!(opts & tk::goEditing)) {
+                if (!ed.editingInProgress)
+                    EditStarted(col, row);
+                SkipNextInvalidate();
+                SetGridOptions(opts | tk::goEditing);
+            }
+        } else if (opts & tk::goEditing) {
+            SkipNextInvalidate();
+            SetGridOptions(opts & ~tk::goEditing);
+            ed.optionRemoved = true;
+        }
+    }
+    bool answer;
+    const bool editFocused = InplaceEditor() && InplaceEditor()->hasFocus();
+    if (!ed.editingInProgress || editFocused) {
+        answer = !IsFixedCell(col, row) && TBaseGrid::SelectCell(col, row);
+    } else {
+        answer = ValidateCell(GetEditText(Col(), Row())) && TBaseGrid::SelectCell(col, row);
+    }
+    ed.textAtStart = DisplayText(real, row);
+    return answer;
+}
+
+// ------------------------------------------------------------------ validation
+
+void TZedEzeravIvur::EditStarted(int col, int row)
+{
+    TGridEditing& ed = editing();
+    ed.editCol = col;
+    ed.editRow = row;
+    ed.editStartText = DisplayText(RealColIndex(col), row);
+}
+
+bool TZedEzeravIvur::RowModified(int row) const
+{
+    const auto& rows = editing().modifiedRows;
+    return row >= 0 && size_t(row) < rows.size() && rows[size_t(row)] == 1;
+}
+
+void TZedEzeravIvur::SetRowModified(int row, bool value)
+{
+    if (row < 0 || row >= RowCount() + NumHiddenRows())
+        return;   // outside the rows: refused
+    auto& rows = editing().modifiedRows;
+    if (rows.size() < size_t(row) + 1)
+        rows.resize(size_t(row) + 1, 0);
+    rows[size_t(row)] = value ? 1 : 0;
+}
+
+bool TZedEzeravIvur::ValidateCell(const QString& value)
+{
+    TGridEditing& ed = editing();
+    if (!ed.editingInProgress || ed.suppressNextEditor)
+        return true;
+    ed.editingInProgress = false;
+    ed.suppressNextEditor = true;
+    bool valid = true;
+    struct Restart {
+        TZedEzeravIvur* g;
+        ~Restart()
+        {
+            g->EditStarted(g->Col(), g->Row());
+            g->editing().suppressNextEditor = false;
+        }
+    } restart{this};
+    const int c = RealColIndex(ed.editCol), r = ed.editRow;
+    if (c < 0 || r < 0 || c >= ColCount() || r >= RowCount())
+        return true;
+    QString v = value;
+    if (v != ed.editStartText) {
+        if (ShowModified()->Enabled && FixedCols() > 0) {
+            SetRowModified(Row(), true);
+            RepaintCell(0, Row());
+        }
+        const bool advance = Navigation()->AdvanceOnEnter;
+        Navigation()->AdvanceOnEnter = false;
+        if (OnCellValidate)
+            OnCellValidate(this, c, r, v, valid);
+        if (valid) {
+            RowChanged(c, r);
+            if (UndoRedo())
+                UndoRedo()->RegisterChange(c, r, v, ed.editStartText);
+            CellsChanged(QRect(c, r, 1, 1));
+            SetCellText(c, r, v);
+        } else {
+            HideEditor();
+            SetCellText(c, r, v != value ? v : ed.editStartText);
+            if (Col() != ed.editCol || Row() != r)
+                FocusCell(ed.editCol, r, true);
+            ed.suppressNextEditor = false;
+            ed.editingInProgress = true;
+            ShowEditorForCurrentCell();
+        }
+        ed.editStartText = Cells(c, r);
+        Navigation()->AdvanceOnEnter = advance;
+    }
+    return valid;
+}
+
+void TZedEzeravIvur::ShowEditorForCurrentCell()
+{
+    TGridEditing& ed = editing();
+    if (ed.controlActive && ed.shown) {
+        ed.shown->setFocus();
+        return;
+    }
+    ShowEditor();
+}
+
+// ------------------------------------------------------------------ moves after an edit
+
+void TZedEzeravIvur::EditorKeyExit(int key, Qt::KeyboardModifiers modifiers)
+{
+    EndInplaceEdit();
+    setFocus();
+    const tk::TShiftState shift = tk::ShiftStateOf(modifiers);
+    switch (key) {
+    case Qt::Key_Tab: case Qt::Key_Backtab: case Qt::Key_Left: case Qt::Key_Right: case Qt::Key_Up:
+    case Qt::Key_Down: case Qt::Key_PageUp: case Qt::Key_PageDown: {
+        int k = key;
+        KeyDown(k, shift);
+        break;
+    }
+    case Qt::Key_Return: case Qt::Key_Enter:
+        if (Navigation()->AdvanceOnEnter)
+            AdvanceCell(Col(), Row(), false, true, false, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TZedEzeravIvur::TabAdvance(bool backward)
+{
+    if (OnKeyDown) {
+        int key = Qt::Key_Tab;
+        OnKeyDown(this, key, backward ? Qt::ShiftModifier : Qt::NoModifier);
+        if (key != Qt::Key_Tab)
+            return;
+    }
+    const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
+    const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
+    if (lastCol < firstCol || lastRow < firstRow)
+        return;
+    int col = Col(), row = Row();
+    const bool topBottom = Navigation()->TabAdvanceDirection == adTopBottom;
+    // One pass over the cells at most: a grid without another editable cell stays where it is.
+    const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    for (int i = 0; i < cells; ++i) {
+        if (topBottom) {
+            if (!backward) {
+                const QPoint span = CellSpan(col, row);
+                row += std::max(0, span.y()) + 1;
+                if (row > lastRow) { row = firstRow; col = col >= lastCol ? firstCol : col + 1; }
+            } else if (--row < firstRow) {
+                row = lastRow;
+                col = col <= firstCol ? lastCol : col - 1;
+            }
+        } else if (!backward) {
+            const QPoint span = CellSpan(col, row);
+            col += std::max(0, span.x()) + 1;
+            if (col > lastCol) { col = firstCol; row = row >= lastRow ? firstRow : row + 1; }
+        } else if (--col < firstCol) {
+            col = lastCol;
+            row = row <= firstRow ? lastRow : row - 1;
+        }
+        if (!IsBaseCell(col, row) && !IsMergedCell(col, row))
+            continue;
+        if (IsEditableCell(col, row) || !(GridOptions() & tk::goEditing)) {
+            FocusCell(col, row, true);
+            break;
+        }
+    }
+    if (Navigation()->AlwaysEdit)
+        setFocus();
+}
+
+void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bool keepEditing, bool force)
+{
+    (void)repeat;
+    if (!Navigation()->AdvanceOnEnter && !force)
+        return;
+    TGridEditing& ed = editing();
+    if (MouseActions()->RangeSelectAndEdit && !(GridOptions() & tk::goEditing))
+        SetGridOptions(GridOptions() | tk::goEditing);
+    ed.pendingChar = QChar();
+    const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
+    const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
+    if (lastCol < firstCol || lastRow < firstRow)
+        return;
+    const int oldCol = col, oldRow = row;
+    const bool topBottom = Navigation()->AdvanceDirection == adTopBottom;
+    // The walk ends at the first editable cell in advancing order, after one pass at most.
+    const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    bool found = false;
+    for (int i = 0; i < cells && !found; ++i) {
+        const QPoint span = CellSpan(col, row);
+        if (forward && !topBottom) {
+            if (col + std::max(0, span.x()) < lastCol) col += std::max(0, span.x()) + 1;
+            else if (row < lastRow) { col = firstCol; ++row; }
+            else { col = firstCol; row = firstRow; }
+        } else if (forward) {
+            if (row < lastRow) ++row;
+            else { row = firstRow; col = col < lastCol ? col + 1 : firstCol; }
+        } else if (!topBottom) {
+            if (col > firstCol) --col;
+            else { col = lastCol; row = row > firstRow ? row - 1 : lastRow; }
+        } else {
+            if (row > firstRow) --row;
+            else { row = lastRow; col = col > firstCol ? col - 1 : lastCol; }
+        }
+        found = IsEditableCell(RealColIndex(col), row);
+    }
+    if (!found || (col == oldCol && row == oldRow))
+        return;
+    ed.advancing = true;
+    FocusCell(col, row, true);
+    ed.advancing = false;
+    if (keepEditing || IsControlCell(RealColIndex(col), row))
+        ShowEditor();
+    TEditorType oldKind = DefaultEditor;
+    GetCellEditor(RealColIndex(oldCol), oldRow, oldKind);
+    if (!IsDefaultEditKind(oldKind))
+        HideEditor();
+}
+
+} // namespace grid

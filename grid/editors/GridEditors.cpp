@@ -1,0 +1,694 @@
+#include "grid/editors/GridEditors.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace grid::editors {
+
+namespace {
+bool isEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+void sendKeyTo(QWidget* target, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent e(type, key, modifiers);
+    QCoreApplication::sendEvent(target, &e);
+}
+} // namespace
+
+// ================================================================== TGridEditorLink
+
+bool TGridEditorLink::Commit(QLineEdit* edit, bool keepCaret)
+{
+    m_host->SetInplaceEditText(edit->text());
+    if (!m_host->ValidateCell(edit->text())) {
+        if (!keepCaret) {
+            edit->setText(m_host->GetInplaceEditText());
+            edit->setCursorPosition(int(edit->text().size()));
+            edit->update();
+        }
+        return false;
+    }
+    edit->setText(m_host->GetInplaceEditText());
+    return true;
+}
+
+void TGridEditorLink::Leave(int key, Qt::KeyboardModifiers modifiers)
+{
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && m_host->WantsTabs()) {
+        m_host->EndInplaceEdit();
+        m_host->HostWidget()->setFocus();
+        m_host->TabAdvance(key == Qt::Key_Backtab || (modifiers & Qt::ShiftModifier));
+        return;
+    }
+    m_host->EditorKeyExit(key, modifiers);
+}
+
+// ================================================================== TDidEzevBtn
+
+TDidEzevBtn::TDidEzevBtn(QWidget* parent) : QLineEdit(parent)
+{
+    m_button = new QToolButton(this);
+    m_button->setObjectName(QStringLiteral("EditButton"));
+    m_button->setText(QStringLiteral("..."));
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setCursor(Qt::ArrowCursor);
+    // The click comes on the release, and only for the left button (the tool button's own rule).
+    connect(m_button, &QToolButton::clicked, this, [this] {
+        if (OnClickBtn)
+            OnClickBtn(this);
+    });
+    layoutButton();
+}
+
+void TDidEzevBtn::SetButtonWidth(int value)
+{
+    m_buttonWidth = value;
+    layoutButton();
+}
+
+void TDidEzevBtn::layoutButton()
+{
+    m_button->setGeometry(width() - m_buttonWidth, 0, m_buttonWidth, height());
+    setTextMargins(0, 0, m_buttonWidth + 2, 0);
+}
+
+void TDidEzevBtn::resizeEvent(QResizeEvent* event)
+{
+    QLineEdit::resizeEvent(event);
+    layoutButton();
+}
+
+void TDidEzevBtn::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!m_editorEnabled)
+        return;   // no paste, cut or delete through the menu either
+    QLineEdit::contextMenuEvent(event);
+}
+
+void TDidEzevBtn::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F4 && !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier))) {
+        if (OnClickBtn)
+            OnClickBtn(this);
+        return;
+    }
+    if (HandleKey(event))
+        return;
+    if (!m_editorEnabled) {
+        const bool changes = !event->text().isEmpty() || event->key() == Qt::Key_Delete
+                             || event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Paste)
+                             || event->matches(QKeySequence::Cut);
+        if (changes && !event->matches(QKeySequence::Copy))
+            return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+// ================================================================== TGridSpin
+
+TGridSpin::TGridSpin(TEditorHost* host, QWidget* parent) : DAveVevaDiza(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridSpin"));
+    setFrame(false);
+}
+
+void TGridSpin::raiseSpin(bool up)
+{
+    switch (SpinType()) {
+    case sptNormal: Host()->SpinClicked(0, Value(), up); break;
+    case sptFloat: Host()->SpinClicked(1, FloatValue(), up); break;
+    case sptDate: Host()->SpinClicked(2, DateValue(), up); break;
+    case sptTime: Host()->SpinClicked(3, QDateTime(QDate(1899, 12, 30), TimeValue()), up); break;
+    }
+}
+
+void TGridSpin::StepUp()
+{
+    DAveVevaDiza::StepUp();
+    raiseSpin(true);
+}
+
+void TGridSpin::StepDown()
+{
+    DAveVevaDiza::StepDown();
+    raiseSpin(false);
+}
+
+bool TGridSpin::HandleKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool number = SpinType() == sptNormal || SpinType() == sptFloat;
+    if ((key == Qt::Key_Home || key == Qt::Key_End) && number && !(event->modifiers() & Qt::ShiftModifier)) {
+        const bool home = key == Qt::Key_Home;
+        if (SpinType() == sptNormal)
+            SetValue(home ? MaxValue : MinValue);
+        else
+            SetFloatValue(home ? MaxFloatValue : MinFloatValue);
+        raiseSpin(false);
+        return true;
+    }
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key)) {
+        if (!Commit(this))
+            return true;
+        Leave(key, event->modifiers());
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        setText(Host()->EditStartText());
+        if (SpinType() == sptNormal)
+            SetValue(Value());
+        else if (SpinType() == sptFloat)
+            SetFloatValue(FloatValue());
+        Leave(key, event->modifiers());
+        return true;
+    }
+    return false;
+}
+
+void TGridSpin::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    DAveVevaDiza::focusOutEvent(event);
+}
+
+// ================================================================== TGridCombo
+
+TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridCombo"));
+    setEditable(true);
+    setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TGridCombo::showPopup()
+{
+    m_dropped = true;
+    QComboBox::showPopup();
+}
+
+void TGridCombo::hidePopup()
+{
+    QComboBox::hidePopup();
+    m_dropped = false;
+}
+
+void TGridCombo::keyPressEvent(QKeyEvent* event)
+{
+    int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    m_autoComplete = !(key == Qt::Key_Backspace || key == Qt::Key_Delete);
+    const bool listLike = !isEditable() || m_dropped;
+    bool handled;
+    if (listLike)
+        handled = key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Escape
+                  || key == Qt::Key_Left || key == Qt::Key_Right;
+    else
+        handled = key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Escape
+                  || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_End || key == Qt::Key_Up
+                  || (key == Qt::Key_Down && !(mods & Qt::AltModifier));
+    if (isEnter(key) && OnReturnKey)
+        OnReturnKey(this);
+    if (!handled) {
+        if (key == Qt::Key_Down && (mods & Qt::AltModifier)) {
+            showPopup();
+            return;
+        }
+        const int before = currentIndex();
+        QComboBox::keyPressEvent(event);
+        if (!isEditable() && currentIndex() != before && currentIndex() >= 0)
+            Host()->ComboChanged(currentIndex(), currentText(), nullptr);
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        const QString t = Host()->GetInplaceEditText();
+        if (isEditable())
+            setEditText(t);
+        const int i = findText(t);
+        if (i >= 0)
+            setCurrentIndex(i);
+    }
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
+        Host()->SetInplaceEditText(currentText());
+        if (!Host()->ValidateCell(currentText())) {
+            if (isEditable()) {
+                setEditText(Host()->GetInplaceEditText());
+                lineEdit()->setCursorPosition(int(lineEdit()->text().size()));
+            }
+            return;
+        }
+    }
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && Host()->WantsTabs()) {
+        Leave(key, mods);
+        return;
+    }
+    if (listLike) {
+        if (m_dropped)
+            hidePopup();
+        Host()->EndInplaceEdit();
+        if (key == Qt::Key_Left || key == Qt::Key_Right)
+            sendKeyTo(Host()->HostWidget(), QEvent::KeyPress, key, mods);
+        if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down
+            || key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+            key = 0;
+    }
+    Host()->EditorKeyExit(key, mods);
+}
+
+void TGridCombo::keyReleaseEvent(QKeyEvent* event)
+{
+    QComboBox::keyReleaseEvent(event);
+    const int key = event->key();
+    if (key != Qt::Key_Left && key != Qt::Key_Right)
+        AutoComplete();
+}
+
+void TGridCombo::AutoComplete()
+{
+    if (!m_autoComplete || !Host()->LookupEnabled() || !isEditable())
+        return;
+    QLineEdit* e = lineEdit();
+    if (e->hasSelectedText())
+        return;
+    const int typedLength = e->cursorPosition();
+    const QString typed = e->text().left(typedLength);
+    if (typed.isEmpty())
+        return;   // an empty typed part completes nothing
+    const Qt::CaseSensitivity cs = Host()->LookupIsCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    for (int i = 0; i < count(); ++i) {
+        const QString item = itemText(i);
+        if (!item.startsWith(typed, cs))
+            continue;
+        if (currentIndex() != i)
+            setCurrentIndex(i);
+        e->setText(typed + item.mid(typedLength));
+        e->setSelection(typedLength, int(item.size()) - typedLength);
+        return;
+    }
+    const int n = Host()->LookupCount();
+    for (int i = 0; i < n; ++i) {
+        const QString item = Host()->LookupItem(i);
+        if (!item.startsWith(typed, cs))
+            continue;
+        e->setText(typed + item.mid(typedLength));
+        e->setSelection(typedLength, int(item.size()) - typedLength);
+        return;
+    }
+}
+
+void TGridCombo::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    const int i = currentIndex();
+    if (i < 0 || count() == 0)
+        return;   // nothing selected: no change and no event
+    const int next = event->angleDelta().y() < 0 ? std::min(i + 1, count() - 1) : std::max(i - 1, 0);
+    if (next != i)
+        setCurrentIndex(next);
+    Host()->ComboChanged(next, itemText(next), nullptr);
+}
+
+void TGridCombo::focusOutEvent(QFocusEvent* event)
+{
+    if (m_dropped) {
+        QComboBox::focusOutEvent(event);
+        return;
+    }
+    const QString t = currentText();
+    if (Host()->LookupKeepsHistory() && !t.isEmpty() && findText(t, Qt::MatchExactly) < 0)
+        addItem(t);
+    Host()->EndInplaceEdit();
+    QComboBox::focusOutEvent(event);
+}
+
+// ================================================================== TGridEditBtn
+
+TGridEditBtn::TGridEditBtn(TEditorHost* host, QWidget* parent) : TDidEzevBtn(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridEditBtn"));
+    setFrame(false);
+    OnClickBtn = [this](QObject*) {
+        setText(Host()->EllipsClick(text()));
+        selectAll();
+        update();
+    };
+}
+
+bool TGridEditBtn::acceptsChar(QChar ch)
+{
+    const TEditorLocale& loc = Host()->EditorLocale();
+    const QString t = text();
+    const QString sel = selectedText();
+    const int caret = hasSelectedText() ? selectionStart() : cursorPosition();
+    const QChar minus = QLatin1Char('-');
+    const bool control = ch == QChar(8) || ch == QChar(9) || ch == QChar(13) || ch == QChar(27);
+    if (Kind == ebkNumeric) {
+        if (!(control || ch.isDigit() || ch == minus)) {
+            Beep();
+            return false;
+        }
+        if (ch == minus && (t.contains(minus) || caret != 0)) {
+            Beep();
+            return false;
+        }
+        return true;
+    }
+    if (Kind == ebkFloat) {
+        if (!(control || ch.isDigit() || ch == minus || ch == QLatin1Char(',') || ch == QLatin1Char('.')))
+            return false;
+        if (ch == loc.decimalSeparator && t.contains(ch) && !sel.contains(ch))
+            return false;
+        if (ch == loc.thousandSeparator && ch != loc.decimalSeparator)
+            return false;
+        if (ch == minus && !((caret == 0 && !t.contains(minus)) || sel.contains(minus))) {
+            Beep();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TGridEditBtn::HandleKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (OnKeyDown) {
+        int k = key;
+        OnKeyDown(this, k, mods);
+        if (k == 0)
+            return true;
+    }
+    if (!(mods & Qt::ControlModifier)) {
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
+            if (Commit(this))
+                Leave(key, mods);
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            setText(Host()->GetInplaceEditText());
+            Leave(key, mods);
+            return true;
+        }
+        if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+            Leave(key, mods);
+            return true;
+        }
+    }
+    QString typed = event->text();
+    if (key == Qt::Key_Backspace)
+        typed = QString(QChar(8));
+    if (!typed.isEmpty() && !(mods & Qt::ControlModifier) && !acceptsChar(typed.at(0)))
+        return true;
+    return false;
+}
+
+void TGridEditBtn::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    TDidEzevBtn::focusOutEvent(event);
+}
+
+// ================================================================== TGridUnitEditBtn
+
+TGridUnitEditBtn::TGridUnitEditBtn(TEditorHost* host, QWidget* parent)
+    : TDidEzevBtn(parent), TGridEditorLink(host), m_menu(new QMenu(this))
+{
+    setObjectName(QStringLiteral("GridUnitEditBtn"));
+    setFrame(false);
+    m_menu->setObjectName(QStringLiteral("UnitMenu"));
+    SetButtonCaption(QString());
+    OnClickBtn = [this](QObject*) { showUnits(); };
+}
+
+void TGridUnitEditBtn::SetUnitID(const QString& value)
+{
+    m_unitID = value;
+    SetButtonCaption(value);
+}
+
+void TGridUnitEditBtn::showUnits()
+{
+    m_menu->clear();
+    for (const QString& u : Units) {
+        QAction* a = m_menu->addAction(u);
+        connect(a, &QAction::triggered, this, [this, u] { SetUnitID(u); });
+    }
+    m_menu->popup(mapToGlobal(QPoint(width() - ButtonWidth(), height())));
+}
+
+bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
+        // The number and the unit are committed together.
+        Host()->SetInplaceEditText(text() + m_unitID);
+        if (!Host()->ValidateCell(text() + m_unitID))
+            return true;
+        Leave(key, mods);
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        SetUnitID(QString());
+        setText(Host()->GetInplaceEditText());
+        Leave(key, mods);
+        return true;
+    }
+    if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+        Leave(key, mods);
+        return true;
+    }
+    return false;
+}
+
+void TGridUnitEditBtn::focusOutEvent(QFocusEvent* event)
+{
+    if (m_menu->isVisible()) {
+        TDidEzevBtn::focusOutEvent(event);
+        return;
+    }
+    Host()->EndInplaceEdit();
+    TDidEzevBtn::focusOutEvent(event);
+}
+
+// ================================================================== TGridCheckBox
+
+TGridCheckBox::TGridCheckBox(TEditorHost* host, QWidget* parent) : QCheckBox(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridCheckBox"));
+}
+
+void TGridCheckBox::mousePressEvent(QMouseEvent* event)
+{
+    // Toggles on the press; the release does not toggle again.
+    if (event->button() == Qt::LeftButton)
+        toggle();
+    event->accept();
+}
+
+void TGridCheckBox::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+
+void TGridCheckBox::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    switch (key) {
+    case Qt::Key_Space:
+        toggle();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        Host()->EndInplaceEdit();
+        Host()->HostWidget()->setFocus();
+        if (isEnter(key))
+            Host()->AdvanceCell(true);
+        else if (key == Qt::Key_Up || key == Qt::Key_Down)
+            sendKeyTo(Host()->HostWidget(), QEvent::KeyPress, key, event->modifiers());
+        return;
+    default:
+        QCheckBox::keyPressEvent(event);
+    }
+}
+
+void TGridCheckBox::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    QCheckBox::focusOutEvent(event);
+}
+
+// ================================================================== TGridDatePicker
+
+namespace {
+class TCalendarPopup : public QWidget {
+public:
+    explicit TCalendarPopup(QDateTimeEdit* owner) : QWidget(owner, Qt::Popup)
+    {
+        setObjectName(QStringLiteral("CalendarPopup"));
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        calendar = new QCalendarWidget(this);
+        layout->addWidget(calendar);
+        QObject::connect(calendar, &QCalendarWidget::clicked, this, [this, owner](QDate d) {
+            owner->setDate(d);
+            hide();
+        });
+        QObject::connect(calendar, &QCalendarWidget::activated, this, [this, owner](QDate d) {
+            owner->setDate(d);
+            hide();
+        });
+    }
+    QCalendarWidget* calendar;
+};
+} // namespace
+
+TGridDatePicker::TGridDatePicker(TEditorHost* host, QWidget* parent) : QDateTimeEdit(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridDatePicker"));
+    setFrame(false);
+}
+
+void TGridDatePicker::DropDown()
+{
+    auto* popup = findChild<QWidget*>(QStringLiteral("CalendarPopup"), Qt::FindDirectChildrenOnly);
+    if (!popup)
+        popup = new TCalendarPopup(this);
+    static_cast<TCalendarPopup*>(popup)->calendar->setSelectedDate(date());
+    popup->move(mapToGlobal(QPoint(0, height())));
+    popup->show();
+}
+
+bool TGridDatePicker::IsDroppedDown() const
+{
+    auto* popup = findChild<QWidget*>(QStringLiteral("CalendarPopup"), Qt::FindDirectChildrenOnly);
+    return popup && popup->isVisible();
+}
+
+void TGridDatePicker::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (key == Qt::Key_F4 && !TimeKind) {
+        DropDown();
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        const QString t = Host()->GetInplaceEditText();
+        const TEditorLocale& loc = Host()->EditorLocale();
+        if (TimeKind) {
+            const QTime tm = QTime::fromString(t, loc.timeFormat);
+            setTime(tm.isValid() ? tm : QTime::currentTime());
+        } else {
+            const QDate d = QDate::fromString(t, loc.shortDateFormat);
+            setDate(d.isValid() ? d : QDate::currentDate());
+        }
+        if (!IsDroppedDown())
+            Host()->EditorKeyExit(key, mods);
+        return;
+    }
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && Host()->WantsTabs()) {
+        Leave(key, mods);
+        return;
+    }
+    if (isEnter(key) || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_End || key == Qt::Key_Tab) {
+        if (!IsDroppedDown())
+            Host()->EditorKeyExit(key, mods);
+        return;
+    }
+    QDateTimeEdit::keyPressEvent(event);
+}
+
+void TGridDatePicker::focusOutEvent(QFocusEvent* event)
+{
+    if (!IsDroppedDown())
+        Host()->EndInplaceEdit();
+    QDateTimeEdit::focusOutEvent(event);
+}
+
+// ================================================================== TGridButton
+
+TGridButton::TGridButton(TEditorHost* host, QWidget* parent) : QPushButton(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridButton"));
+}
+
+bool TGridButton::event(QEvent* event)
+{
+    // Escape and the arrows are the button's own keys, not the dialog's.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape || key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up
+            || key == Qt::Key_Down) {
+            event->accept();
+            return true;
+        }
+    }
+    return QPushButton::event(event);
+}
+
+void TGridButton::hideSelf()
+{
+    hide();
+    setEnabled(false);
+    Host()->EndInplaceEdit();
+}
+
+void TGridButton::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    QWidget* grid = Host()->HostWidget();
+    if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
+        sendKeyTo(grid, QEvent::KeyPress, key, event->modifiers());
+        hideSelf();
+        grid->setFocus();
+        sendKeyTo(grid, QEvent::KeyRelease, key, event->modifiers());
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        hideSelf();
+        Host()->RestoreEditText();
+        sendKeyTo(grid, QEvent::KeyPress, key, event->modifiers());
+        return;
+    }
+    if (key == Qt::Key_Space)
+        return;   // acts on the release
+    QPushButton::keyPressEvent(event);
+}
+
+void TGridButton::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        setText(Host()->EllipsClick(text()));
+        update();
+    }
+    event->accept();
+}
+
+void TGridButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        setText(Host()->EllipsClick(text()));
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void TGridButton::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    QPushButton::focusOutEvent(event);
+}
+
+} // namespace grid::editors

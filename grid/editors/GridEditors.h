@@ -1,0 +1,179 @@
+#pragma once
+// The grid's cell editor controls: one class per kind of editor, each created once by the grid,
+// kept hidden and shown over the cell being edited. They hand their value back through the
+// grid's editor host and give the keys that leave them back to the grid.
+#include "grid/editors/EditorHost.h"
+#include "grid/editors/SpinEdit.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace grid::editors {
+
+// What the grid editors share: the host, the commit step and the leave step.
+class TGridEditorLink {
+public:
+    explicit TGridEditorLink(TEditorHost* host) : m_host(host) {}
+    TEditorHost* Host() const { return m_host; }
+
+protected:
+    // Writes the text to the cell and validates it; on failure the cell's text comes back into the
+    // editor with the caret at its end (unless `keepCaret`). Returns whether it was accepted.
+    bool Commit(QLineEdit* edit, bool keepCaret = false);
+    // Tab with the grid's Tab option advances; any other key goes back to the grid.
+    void Leave(int key, Qt::KeyboardModifiers modifiers);
+
+private:
+    TEditorHost* m_host;
+};
+
+// Edit with a button at its right edge (an ellipsis by default): the button and F4 raise OnClickBtn.
+class TDidEzevBtn : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TDidEzevBtn(QWidget* parent = nullptr);
+    QToolButton* Button() const { return m_button; }
+    QString ButtonCaption() const { return m_button->text(); }
+    void SetButtonCaption(const QString& value) { m_button->setText(value); }
+    int ButtonWidth() const { return m_buttonWidth; }
+    void SetButtonWidth(int value);
+    bool EditorEnabled() const { return m_editorEnabled; }
+    void SetEditorEnabled(bool value) { m_editorEnabled = value; }
+    std::function<void(QObject* sender)> OnClickBtn;
+    std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    virtual bool HandleKey(QKeyEvent* event) { (void)event; return false; }
+    void layoutButton();
+
+private:
+    QToolButton* m_button;
+    int m_buttonWidth = 16;
+    bool m_editorEnabled = true;
+};
+
+class TGridSpin : public DAveVevaDiza, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridSpin(TEditorHost* host, QWidget* parent);
+    void StepUp() override;
+    void StepDown() override;
+
+protected:
+    bool HandleKey(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void raiseSpin(bool up);
+};
+
+class TGridCombo : public QComboBox, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridCombo(TEditorHost* host, QWidget* parent);
+    bool IsDroppedDown() const { return m_dropped; }
+    std::function<void(QObject* sender)> OnReturnKey;
+    void showPopup() override;
+    void hidePopup() override;
+    // Completes the text from the items (then the grid's lookup list) after a key release.
+    void AutoComplete();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool m_autoComplete = true;
+    bool m_dropped = false;
+};
+
+// Numeric and float kinds filter the typed characters.
+enum TEditBtnKind { ebkText, ebkNumeric, ebkFloat };
+
+class TGridEditBtn : public TDidEzevBtn, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridEditBtn(TEditorHost* host, QWidget* parent);
+    TEditBtnKind Kind = ebkText;
+
+protected:
+    bool HandleKey(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool acceptsChar(QChar ch);
+};
+
+// Edit with a unit: the number in the edit, the unit (UnitID) picked from a menu of Units on the
+// button.
+class TGridUnitEditBtn : public TDidEzevBtn, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUnitEditBtn(TEditorHost* host, QWidget* parent);
+    QString UnitID() const { return m_unitID; }
+    void SetUnitID(const QString& value);
+    QStringList Units;
+    // The menu of units shown by the button (empty when there are no units).
+    class QMenu* UnitMenu() const { return m_menu; }
+
+protected:
+    bool HandleKey(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void showUnits();
+    QString m_unitID;
+    class QMenu* m_menu;
+};
+
+class TGridCheckBox : public QCheckBox, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridCheckBox(TEditorHost* host, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+class TGridDatePicker : public QDateTimeEdit, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridDatePicker(TEditorHost* host, QWidget* parent);
+    bool TimeKind = false;
+    // Opens the calendar (F4 and the direct drop).
+    void DropDown();
+    bool IsDroppedDown() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+class TGridButton : public QPushButton, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridButton(TEditorHost* host, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void hideSelf();
+};
+
+} // namespace grid::editors

@@ -1,0 +1,92 @@
+#pragma once
+// A shown string grid with German separators, a counted beep and one cell whose editor kind the
+// test chooses.
+#include "grid/GridUtils.h"
+#include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzInplace.h"
+#include "grid/editors/GridEditors.h"
+#include "platform/grid/GridColors.h"
+#include "platform/graphics/SpinRepeatButton.h"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <map>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace gridedit {
+
+using namespace grid;
+
+// The cell colour resolver gives cell (2, 2) a colour of its own.
+class TestGrid : public TZedEzeravIvur {
+public:
+    TColor cellBrush = 0x80FFFF;
+    void GetCellColors(int col, int row, bool& wrap, TAlignment& h, TVAlignment& v, tk::TFont& font,
+                       TColor& colorTo, TColor& brush, bool map, bool sel, bool print, tk::TGridDrawState& st) override
+    {
+        TZedEzeravIvur::GetCellColors(col, row, wrap, h, v, font, colorTo, brush, map, sel, print, st);
+        if (col == 2 && row == 2)
+            brush = cellBrush;
+    }
+    using TZedEzeravIvur::KeyDown;
+};
+
+class GridEditFixture : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        GridLocale l;
+        l.decimalSeparator = QLatin1Char(',');
+        l.thousandSeparator = QLatin1Char('.');
+        l.dateSeparator = QLatin1Char('.');
+        l.shortDateFormat = QStringLiteral("dd.MM.yyyy");
+        SetGridLocale(l);
+        beeps = 0;
+        editors::SetBeepHook([this] { ++beeps; });
+        window.resize(600, 400);
+        grid = new TestGrid;
+        grid->setParent(&window);
+        grid->setGeometry(0, 0, 500, 300);
+        grid->SetColCount(5);
+        grid->SetRowCount(6);
+        grid->SetGridOptions(grid->GridOptions() | tk::goEditing);
+        other = new QLineEdit(&window);
+        other->setObjectName(QStringLiteral("Other"));
+        other->setGeometry(0, 320, 100, 24);
+        grid->OnGetEditorType = [this](QObject*, int col, int row, TEditorType& kind) {
+            auto it = kinds.find({col, row});
+            if (it != kinds.end())
+                kind = it->second;
+        };
+        window.show();
+        QApplication::setActiveWindow(&window);
+        grid->setFocus();
+        QApplication::processEvents();
+    }
+    void TearDown() override { editors::SetBeepHook(nullptr); }
+
+    // Puts the current cell on (col, row) with a text and opens its editor.
+    void open(int col, int row, const QString& text, TEditorType kind)
+    {
+        kinds[{col, row}] = kind;
+        grid->SetCells(col, row, text);
+        grid->FocusCell(col, row, true);
+        grid->setFocus();
+        grid->ShowEditor();
+        QApplication::processEvents();
+    }
+    tk::TInplaceEdit* inplace() const { return grid->InplaceEditor(); }
+
+    QWidget window;
+    TestGrid* grid = nullptr;
+    QLineEdit* other = nullptr;
+    std::map<std::pair<int, int>, TEditorType> kinds;
+    int beeps = 0;
+};
+
+} // namespace gridedit
