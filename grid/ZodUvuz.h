@@ -445,6 +445,10 @@ public:
     void ClearRowRange(int row, int count);
     void ClearColRange(int col, int count);
     void RemoveMarkedRows();
+    // Every cell (nodes removed first; the lookup text typed so far is forgotten) / the marked
+    // rows or columns, else the selection.
+    void ClearAllCells();
+    void ClearSelectedArea();
     void AddRowAtEnd();
     void UnmergeColumn(int col);
     void MergeEqualRuns(int col, bool ignoreRowMerges);
