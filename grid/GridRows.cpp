@@ -481,6 +481,33 @@ void TZedEzeravIvur::ClearColRange(int col, int count)
         ClearRect(col, 0, col + count - 1, RowCount() - 1);
 }
 
+void TZedEzeravIvur::ClearAllCells()
+{
+    if (HasNodes())
+        RemoveAllNodes();
+    ClearRect(0, 0, AllColCount() - 1, RowCount() - 1);
+    m_lookupText.clear();
+}
+
+void TZedEzeravIvur::ClearSelectedArea()
+{
+    if (MouseActions()->DisjunctRowSelect()) {
+        const bool persistent = MouseActions()->RowSelectPersistent;
+        for (int r = FixedRows(); r < RowCount(); ++r) {
+            const int index = persistent ? RealRowIndex(r) : r;
+            if (size_t(index) < m_rowMarks.size() && m_rowMarks[size_t(index)])
+                ClearRowRange(r, 1);
+        }
+    } else if (MouseActions()->DisjunctColSelect()) {
+        for (int c = FixedCols(); c < ColCount(); ++c)
+            if (size_t(c) < m_colMarks.size() && m_colMarks[size_t(c)])
+                ClearColRange(c, 1);
+    } else {
+        const tk::TGridRect s = Selection();
+        ClearRect(s.Left, s.Top, s.Right, s.Bottom);
+    }
+}
+
 void TZedEzeravIvur::UnmergeColumn(int col)
 {
     int r = 0;

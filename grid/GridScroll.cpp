@@ -52,7 +52,7 @@ bool TZedEzeravIvur::allRowsFit() const { return VisibleRowCount() + FixedRows()
 
 bool TZedEzeravIvur::allColsFit() const { return VisibleColCount() + FixedCols() >= ColCount(); }
 
-void TZedEzeravIvur::UpdateScrollBarsAlways(bool force)
+void TZedEzeravIvur::RefreshScrollBarsAlways(bool force)
 {
     const tk::TScrollStyle bars = ScrollBars();
     const bool hasV = bars == tk::ssVertical || bars == tk::ssBoth;
@@ -83,7 +83,7 @@ void TZedEzeravIvur::UpdateScrollBarsAlways(bool force)
 void TZedEzeravIvur::SetScrollBarAlways(TScrollBarAlways value)
 {
     ScrollBarAlways = value;
-    UpdateScrollBarsAlways(true);
+    RefreshScrollBarsAlways(true);
 }
 
 // ------------------------------------------------------------------ flat bars and thumbs

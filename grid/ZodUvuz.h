@@ -393,9 +393,10 @@ public:
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
     // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
     virtual void CellGraphicSize(int col, int row, QSize& size);
-    // Brings the always-visible scroll bars up to date; with `force` a bar whose content fits is
-    // hidden also without ScrollBarAlways.
-    virtual void UpdateScrollBarsAlways(bool force = false);
+    // Brings the always-visible scroll bars up to date (on resizing and count changes).
+    virtual void UpdateScrollBarsAlways() { RefreshScrollBarsAlways(false); }
+    // The same; with `force` a bar whose content fits is hidden also without ScrollBarAlways.
+    void RefreshScrollBarsAlways(bool force);
     // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
     // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
     virtual void TimerTick();
@@ -456,6 +457,10 @@ public:
     void ClearRowRange(int row, int count);
     void ClearColRange(int col, int count);
     void RemoveMarkedRows();
+    // Every cell (nodes removed first; the lookup text typed so far is forgotten) / the marked
+    // rows or columns, else the selection.
+    void ClearAllCells();
+    void ClearSelectedArea();
     void AddRowAtEnd();
     void UnmergeColumn(int col);
     void MergeEqualRuns(int col, bool ignoreRowMerges);

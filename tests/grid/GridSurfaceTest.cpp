@@ -193,7 +193,7 @@ public:
         ++invalidated;
         TZedEzeravIvur::InvalidateGrid();
     }
-    void UpdateScrollBarsAlways(bool) override { ++scrollBars; }
+    void UpdateScrollBarsAlways() override { ++scrollBars; }
     void TimerTick() override { ++ticks; }
     void sendTimer(int id)
     {

@@ -162,3 +162,20 @@ TEST(InsertRemove, AddRowAtEndAppendsAnEmptyRow)
     g->AddRowAtEnd();
     EXPECT_EQ(column(*g), QStringList({"r0", "r1", "r2", ""}));
 }
+
+TEST(InsertRemove, ClearingTheSelectionTheMarksOrEverything)
+{
+    auto g = makeGrid(6, 3);
+    g->SetSelection(tk::TGridRect{0, 2, 0, 3});
+    g->ClearSelectedArea();
+    EXPECT_EQ(column(*g), QStringList({"r0", "r1", "", "", "r4", "r5"}));
+    g->MouseActions()->SetDisjunctRowSelect(true);
+    g->SetRowSelected(5, true);
+    g->ClearSelectedArea();
+    EXPECT_EQ(g->Cells(0, 5), "");
+    EXPECT_EQ(g->Cells(0, 4), "r4");
+    g->AddNode(1, 2);
+    g->ClearAllCells();
+    EXPECT_FALSE(g->HasNodes());
+    EXPECT_EQ(column(*g), QStringList(6, QString()));
+}

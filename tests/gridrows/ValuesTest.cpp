@@ -120,7 +120,7 @@ TEST(Values, FormattedTextAndTheSaveText)
     EXPECT_EQ(v, "3.142");
     g->GetFormattedText(2, 1, v);
     EXPECT_EQ(v, "text");
-    for (const QString bad : {QString("%n"), QString("%s")}) {
+    for (const QString& bad : {QString("%n"), QString("%s")}) {
         format = bad;
         g->GetFormattedText(1, 1, v);
         EXPECT_EQ(v, "3.14159");
