@@ -991,6 +991,7 @@ public:
     // Stores an edited text into the merge's base cell, in the real column.
     void SetEditText(int col, int row, const QString& value) override;
     QString GetCellTextNoHTML(int col, int row);
+    void GetCellTextNoHTML(int col, int row, QString& text) { text = GetCellTextNoHTML(col, row); }
     // The texts kept for a hidden real row (empty when the row is shown).
     QStringList HiddenRowItems(int realRow) const;
     // The text of a cell by real row, hidden or shown.
@@ -1120,8 +1121,6 @@ public:
     std::function<void(QObject* sender, int row, int col)> OnClickCell;
     std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
     std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
-    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
-        OnControlClick;
     std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
     std::function<void(QObject* sender, int col)> OnClickSort;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxMouseUp;
