@@ -293,11 +293,24 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
             tk::DrawEdge(p, r, tk::BDR_RAISEDINNER, tk::BF_TOPLEFT, palette());
             tk::DrawEdge(p, r, tk::BDR_RAISEDINNER, tk::BF_BOTTOMRIGHT, palette());
         } else if (m_look == glZarn || m_look == glXP || m_look == glSoft) {
-            p.setPen(qcolor(HalveColor(tk::ResolveColor(GridFixedColor(), palette())), this));
-            p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-            p.setPen(Qt::white);
-            p.drawLine(r.left(), r.top(), r.right(), r.top());
-            p.drawLine(r.left(), r.top(), r.left(), r.bottom());
+            // Grown by one pixel, less one at the bottom.
+            const QRect e = r.adjusted(-1, -1, 1, 0);
+            const QColor dark = qcolor(HalveColor(tk::ResolveColor(GridFixedColor(), palette())), this);
+            const int o = GridOptions();
+            const bool horz = m_look != glSoft || (o & tk::goFixedHorzLine);
+            if (horz) {
+                p.setPen(dark);
+                p.drawLine(e.left(), e.bottom(), e.right(), e.bottom());
+                p.setPen(Qt::white);
+                p.drawLine(e.left(), e.top(), e.right(), e.top());
+                p.drawLine(e.left(), e.top(), e.left(), e.bottom());
+            }
+            if (m_look == glSoft && (o & tk::goFixedVertLine)) {
+                p.setPen(dark);
+                p.drawLine(e.right() - 1, e.top(), e.right() - 1, e.bottom());
+                p.setPen(Qt::white);
+                p.drawLine(e.right(), e.top(), e.right(), e.bottom());
+            }
         }
     }
 

@@ -996,6 +996,7 @@ public:
     // Stores an edited text into the merge's base cell, in the real column.
     void SetEditText(int col, int row, const QString& value) override;
     QString GetCellTextNoHTML(int col, int row);
+    void GetCellTextNoHTML(int col, int row, QString& text) { text = GetCellTextNoHTML(col, row); }
     // The texts kept for a hidden real row (empty when the row is shown).
     QStringList HiddenRowItems(int realRow) const;
     // The text of a cell by real row, hidden or shown.

@@ -239,6 +239,28 @@ TEST(GridGraphics, ProgressFormatMustBeOneIntegerConversion)
     EXPECT_NE(a.g.PaintToImage().copy(r), b.g.PaintToImage().copy(r));
 }
 
+TEST(GridGraphics, DataImageOnlyForAnIndexInTheList)
+{
+    Grid t;
+    ImageListObject images;
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    images.Add(red);
+    t.g.SetGridImages(&images);
+    const char* texts[] = {"0", "-1", "1", "abc", "2147483647"};
+    for (int i = 0; i < 5; ++i) {
+        t.add(1, i + 1, ctDataImage)->CellIndex = i == 4 ? 1 : 0; // the last one overflows an int
+        t.g.SetCells(1, i + 1, QString::fromLatin1(texts[i]));
+    }
+    t.g.SetRow(7);
+    QImage img;
+    ASSERT_NO_THROW(img = t.g.PaintToImage());
+    for (int i = 0; i < 5; ++i) {
+        const QRect r = t.g.CellRect(1, i + 1);
+        EXPECT_EQ(QColor(img.pixel(r.left() + 8, r.top() + 8)) == QColor(Qt::red), i == 0) << texts[i];
+    }
+}
+
 TEST(GridGraphics, SharedRowCheckBoxSurvivesRemoval)
 {
     Grid t;
