@@ -957,6 +957,12 @@ public:
     std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
     std::function<void(QObject* sender, int col, int row)> OnButtonClick;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardCut;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardCopy;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardPaste;
+    // Set when a popup editor closes: the focus coming back to the grid then is ignored once.
+    void SetPopupEditorClosed() { m_popupEditorClosed = true; }
+    bool PopupEditorClosed() const { return m_popupEditorClosed; }
 
     // --- mouse and wheel (GridMouse.cpp)
     // Adds delta to the zoom level (-10 .. 10) and to every column width and row height that stays
@@ -998,6 +1004,7 @@ protected:
     void KeyPress(QChar& key) override;
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void Resized() override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -1138,6 +1145,8 @@ private:
     QChar m_pendingEditChar;
     int m_knownWidth = 0;
     bool m_inResized = false;
+    bool m_popupEditorClosed = false;
+    bool clipboardShortcut(int key, tk::TShiftState shift);
 
     // mouse
     bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
