@@ -987,6 +987,15 @@ public:
     std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+    std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
+    std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
+    std::function<void(QObject* sender, int col)> OnEndColumnSize;
+    std::function<void(QObject* sender, int row)> OnEndRowSize;
+    // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
+    // the one being sized.
+    int FixedSizingEdgeCol() const { return m_fixedEdgeCol; }
+    int FixedSizingEdgeRow() const { return m_fixedEdgeRow; }
+    int FixedColSizing() const { return m_fixedColSizing; }
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -995,6 +1004,8 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    // A sizing the application refuses (OnColumnSize, OnRowSize) does not start.
+    tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
@@ -1162,6 +1173,13 @@ private:
     QString m_lastAnchor;
     int m_zoom = 0;
     qint64 m_sortDuration = 0;
+    void showSizeHint(bool column, int index, int size);
+    int m_fixedEdgeCol = -1;
+    int m_fixedEdgeRow = -1;
+    int m_fixedColSizing = -1;
+    int m_fixedRowSizing = -1;
+    int m_sizingIndexAtPress = -1;
+    int m_sizeAtPress = 0;
 
     // rows
     struct SortRun;
