@@ -245,12 +245,16 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         setFocus(Qt::MouseFocusReason);
         const int from = (shift & ssShift) ? Selection().Top : c.Y;
         SetSelection(TGridRect{FixedCols(), std::min(from, c.Y), ColCount() - 1, std::max(from, c.Y)});
+        m_headerDragAnchor = c.Y;
+        m_headerDragRows = true;
         reportSelection();
         return;
     }
     if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect) {
         setFocus(Qt::MouseFocusReason);
         SetSelection(TGridRect{c.X, FixedRows(), c.X, RowCount() - 1});
+        m_headerDragAnchor = c.X;
+        m_headerDragRows = false;
         reportSelection();
         return;
     }
@@ -309,6 +313,7 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridCoord c = MouseCoord(x, y);
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
+    m_headerDragAnchor = -1;
     GridHints(this)->HintWindow()->hide();
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
@@ -487,6 +492,24 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
         const QRect cell = CellRect(column ? index : 0, column ? 0 : index);
         if (HintShowSizing || Designing())
             showSizeHint(column, index, std::max(0, column ? x - cell.left() : y - cell.top()));
+        return;
+    }
+    // Dragging along the row (column) headers selects whole rows (columns) from where it started;
+    // the footer rows are not taken.
+    if (m_headerDragAnchor >= 0 && (shift & ssLeft)) {
+        const TGridCoord c = MouseCoord(x, y);
+        const TGridRect old = Selection();
+        if (m_headerDragRows && MouseActions()->RowSelect && c.Y >= 0) {
+            const int row = std::clamp(c.Y, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
+            SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
+                                   std::max(m_headerDragAnchor, row)});
+        } else if (!m_headerDragRows && MouseActions()->ColSelect && c.X >= FixedCols()) {
+            SetSelection(TGridRect{std::min(m_headerDragAnchor, c.X), FixedRows(), std::max(m_headerDragAnchor, c.X),
+                                   RowCount() - 1});
+        }
+        const TGridRect now = Selection();
+        if (!(now == old))
+            SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
         return;
     }
     // The toolkit's move first: it sets the sizing cursors and takes back any other.

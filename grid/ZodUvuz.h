@@ -1179,6 +1179,8 @@ private:
     int m_fixedColSizing = -1;
     int m_fixedRowSizing = -1;
     int m_sizingIndexAtPress = -1;
+    int m_headerDragAnchor = -1;
+    bool m_headerDragRows = false;
     int m_sizeAtPress = 0;
 
     // rows

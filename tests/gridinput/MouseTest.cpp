@@ -445,3 +445,28 @@ TEST(Sizing, SizeHintVetoAndAbandon)
     QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, border + QPoint(40, 0));
     EXPECT_EQ(m.grid->ColWidths(2), 85);
 }
+
+TEST(Mouse, HeaderDragSelectsWholeRowsUpToTheLastNormalRow)
+{
+    Mouse m;
+    m.grid->MouseActions()->RowSelect = true;
+    m.grid->SetFixedFooters(1);
+    std::vector<tk::TGridRect> changes;
+    m.grid->OnSelectionChanged = [&](QObject*, int l, int t, int r, int b) { changes.push_back({l, t, r, b}); };
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, m.mid(0, 3));
+    auto drag = [&](QPoint p) {
+        QMouseEvent ev(QEvent::MouseMove, QPointF(p), m.vp()->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(m.vp(), &ev);
+    };
+    drag(m.mid(0, 6));
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 3, 4, 6}));
+    drag(m.mid(0, 9));   // the footer row
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 3, 4, 8}));
+    drag(m.mid(0, 1));
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, m.mid(0, 1));
+    drag(m.mid(0, 5));   // after the release nothing follows
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
+    EXPECT_EQ(changes.back(), (tk::TGridRect{1, 1, 4, 3}));
+}
