@@ -391,6 +391,12 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
 
 void TZedEzeravIvur::keyPressEvent(QKeyEvent* event)
 {
+    // A key ends panning and goes no further.
+    if (m_panning) {
+        EndPan();
+        event->accept();
+        return;
+    }
     // "." on the numeric keypad types the locale's decimal separator.
     if (ExcelStyleDecimalSeparator && event->key() == Qt::Key_Period && (event->modifiers() & Qt::KeypadModifier)) {
         const QString sep = QLocale().decimalPoint();

@@ -6,7 +6,9 @@
 #include "grid/ZodUvuz.h"
 #include "grid/minihtml/MiniHTML.h"
 
+#include <QCursor>
 #include <QDesktopServices>
+#include <QTimer>
 #include <QElapsedTimer>
 
 namespace grid {
@@ -118,6 +120,25 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     const TGridCoord c = MouseCoord(x, y);
     const bool ctrl = shift & ssCtrl, alt = shift & ssAlt;
     TMouseActions* ma = MouseActions();
+
+    if (m_panning) {
+        EndPan();
+        return;
+    }
+    if (button == mbMiddle && IntelliPan != ipNone && RowCount() > FixedRows()) {
+        m_panning = true;
+        m_panOrigin = QPoint(x, y);
+        viewport()->setCursor(Qt::SizeAllCursor);
+        if (!m_panTimer) {
+            auto* timer = new QTimer(this);
+            timer->setInterval(10);
+            connect(timer, &QTimer::timeout, this, [this] { PanTick(viewport()->mapFromGlobal(QCursor::pos())); });
+            m_panTimer = timer;
+        }
+        static_cast<QTimer*>(m_panTimer)->start();
+        viewport()->grabMouse();
+        return;
+    }
 
     if (button == mbRight) {
         TBaseGrid::MouseDown(button, shift, x, y);
@@ -600,6 +621,52 @@ TGridState TZedEzeravIvur::CalcSizingState(int x, int y, int& index, int& sizing
             state = gsNormal;
     }
     return state;
+}
+
+// ------------------------------------------------------------------ panning
+
+void TZedEzeravIvur::PanTick(const QPoint& p)
+{
+    if (!m_panning)
+        return;
+    int dx = 0, dy = 0;
+    if (IntelliPan != ipVertical) {
+        if (p.x() < m_panOrigin.x() - 5)
+            dx = -1;
+        else if (p.x() > m_panOrigin.x() + 5)
+            dx = 1;
+    }
+    if (IntelliPan != ipHorizontal) {
+        if (p.y() < m_panOrigin.y() - 5)
+            dy = -1;
+        else if (p.y() > m_panOrigin.y() + 5)
+            dy = 1;
+    }
+    const TGridRect old = Selection();
+    const int firstCol = FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
+    const int firstRow = FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
+    int col = std::clamp(Col(), firstCol, std::max(firstCol, lastCol));
+    int row = std::clamp(Row(), firstRow, std::max(firstRow, lastRow));
+    if (col + dx >= firstCol && col + dx <= lastCol)
+        col += dx;
+    if (row + dy >= firstRow && row + dy <= lastRow)
+        row += dy;
+    if (col != Col() || row != Row())
+        MoveColRow(col, row, true, true);
+    const TGridRect now = Selection();
+    if (!(now == old))
+        SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+}
+
+void TZedEzeravIvur::EndPan()
+{
+    if (!m_panning)
+        return;
+    m_panning = false;
+    if (m_panTimer)
+        static_cast<QTimer*>(m_panTimer)->stop();
+    viewport()->releaseMouse();
+    viewport()->unsetCursor();
 }
 
 // ------------------------------------------------------------------ wheel and zoom

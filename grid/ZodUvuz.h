@@ -996,6 +996,11 @@ public:
     int FixedSizingEdgeCol() const { return m_fixedEdgeCol; }
     int FixedSizingEdgeRow() const { return m_fixedEdgeRow; }
     int FixedColSizing() const { return m_fixedColSizing; }
+    // Middle-button panning: started by a middle press, moved every 10 ms by where the pointer
+    // stands from the press point, ended by any button or key.
+    bool Panning() const { return m_panning; }
+    void PanTick(const QPoint& viewportPointer);
+    void EndPan();
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1180,6 +1185,9 @@ private:
     int m_fixedRowSizing = -1;
     int m_sizingIndexAtPress = -1;
     int m_headerDragAnchor = -1;
+    bool m_panning = false;
+    QPoint m_panOrigin;
+    QObject* m_panTimer = nullptr;
     bool m_headerDragRows = false;
     int m_sizeAtPress = 0;
 

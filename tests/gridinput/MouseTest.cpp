@@ -470,3 +470,36 @@ TEST(Mouse, HeaderDragSelectsWholeRowsUpToTheLastNormalRow)
     EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
     EXPECT_EQ(changes.back(), (tk::TGridRect{1, 1, 4, 3}));
 }
+
+TEST(Pan, HorizontalPanningMovesOnlyTheColumnAndEndsByAKey)
+{
+    Mouse m;
+    m.grid->IntelliPan = ipHorizontal;
+    m.grid->FocusCell(2, 4, true);
+    const QPoint origin = m.mid(2, 4);
+    QTest::mousePress(m.vp(), Qt::MiddleButton, {}, origin);
+    ASSERT_TRUE(m.grid->Panning());
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::SizeAllCursor);
+    m.grid->PanTick(origin + QPoint(0, 50));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(2, 4));
+    m.grid->PanTick(origin + QPoint(50, 0));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(3, 4));
+    m.grid->PanTick(origin + QPoint(4, 0));   // within 5 pixels: still
+    EXPECT_EQ(m.grid->Col(), 3);
+    for (int i = 0; i < 5; ++i)
+        m.grid->PanTick(origin + QPoint(50, 0));
+    EXPECT_EQ(m.grid->Col(), 4);   // stays inside the grid
+    QTest::keyClick(m.grid.get(), Qt::Key_Down);
+    EXPECT_FALSE(m.grid->Panning());
+    EXPECT_EQ(m.grid->Row(), 4);
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::ArrowCursor);
+
+    // Vertical panning moves the row; a press ends it.
+    m.grid->IntelliPan = ipVertical;
+    QTest::mousePress(m.vp(), Qt::MiddleButton, {}, origin);
+    m.grid->PanTick(origin + QPoint(50, -50));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(4, 3));
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, origin);
+    EXPECT_FALSE(m.grid->Panning());
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, origin);
+}
