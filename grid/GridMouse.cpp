@@ -191,6 +191,27 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         return;
     }
     if (shift & ssDouble) {
+        // A double click on a header border sizes the column left of it to its contents.
+        if (c.Y < FixedRows() && (GridOptions() & goColSizing) && ma->AutoSizeColOnDblClick) {
+            const QRect cell = CellRect(c.X, c.Y);
+            int col = -1;
+            if (x - cell.left() <= 4 && c.X - 1 >= FixedCols())
+                col = c.X - 1;
+            else if (cell.right() - x <= 4 && c.X >= FixedCols())
+                col = c.X;
+            if (col >= 0) {
+                m_dblClickSized = true;
+                bool allow = true;
+                if (OnColumnSize)
+                    OnColumnSize(this, col, allow);
+                if (allow) {
+                    AutoSizeCol(col);
+                    if (OnEndColumnSize)
+                        OnEndColumnSize(this, col);
+                }
+                return;
+            }
+        }
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
@@ -434,6 +455,10 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         const QPoint b = BaseCell(c.X, c.Y);
         GetRadioIndex(b.x(), b.y(), index);
         OnRadioMouseUp(this, c.X, c.Y, index);
+    }
+    if (m_dblClickSized) {
+        m_dblClickSized = false;
+        return;
     }
     if (c.Y == 0 && (GridOptions() & goColSizing)) {
         const QRect cell = CellRect(c.X, c.Y);

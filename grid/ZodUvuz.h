@@ -1186,6 +1186,7 @@ private:
     int m_sizingIndexAtPress = -1;
     int m_headerDragAnchor = -1;
     bool m_panning = false;
+    bool m_dblClickSized = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
     bool m_headerDragRows = false;

@@ -503,3 +503,20 @@ TEST(Pan, HorizontalPanningMovesOnlyTheColumnAndEndsByAKey)
     EXPECT_FALSE(m.grid->Panning());
     QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, origin);
 }
+
+TEST(Mouse, DoubleClickOnAHeaderBorderSizesWithoutSorting)
+{
+    Mouse m;
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goColSizing);
+    m.grid->SortSettings()->SetShow(true);
+    m.grid->SetCells(2, 4, "ein sehr viel breiterer Text als die Spalte");
+    int sorts = 0;
+    m.grid->OnClickSort = [&](QObject*, int) { ++sorts; };
+    const QRect c3 = m.grid->CellRect(3, 0);
+    const QPoint nearLeft(c3.left() + 2, c3.center().y());   // the border of column 2
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, nearLeft);
+    EXPECT_GT(m.grid->ColWidths(2), 150);
+    EXPECT_EQ(m.grid->ColWidths(3), 64);
+    EXPECT_EQ(sorts, 0);
+    EXPECT_EQ(m.grid->Cells(2, 1), "x1");
+}
