@@ -4,6 +4,7 @@
 #include "grid/ZodUvuz.h"
 
 #include <QCursor>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <cmath>
@@ -274,6 +275,12 @@ void TZedEzeravIvur::KeyDown(int& key, TShiftState shift)
         && (GridOptions() & goRowSelect) && nav->KeepHorizScroll && LeftCol() != oldLeft)
         SetLeftCol(oldLeft);
 
+    // A clipboard shortcut ends the key's handling (Shift+Delete cuts and deletes no row).
+    if (nav->AllowClipboardShortCuts && clipboardShortcut(key, shift)) {
+        reportSelection();
+        return;
+    }
+
     if (key == Qt::Key_Insert && nav->AllowInsertRow && !sh && !ctrl && !alt) {
         bool can = true;
         CanInsertRow(row, can);
@@ -309,20 +316,87 @@ void TZedEzeravIvur::KeyDown(int& key, TShiftState shift)
         disjunctMarks(key, shift);
     }
 
+    if (key == Qt::Key_F2) {
+        EditStarted(Col(), Row());
+    }
     if (key == Qt::Key_Delete && nav->AllowDeleteRow && !alt && RowCount() > FixedRows() + footers) {
         bool can = true;
         if (OnCanDeleteRow)
             OnCanDeleteRow(this, Row(), can);
         if (can) {
             AutoDeleteRow(Row());
+            EditStarted(Col(), Row());
             CalcFooter(-1);
         }
     }
     reportSelection();
 }
 
+bool TZedEzeravIvur::clipboardShortcut(int key, TShiftState shift)
+{
+    const bool sh = shift & ssShift, ctrl = shift & ssCtrl;
+    enum { None, Cut, Paste, Copy } what = None;
+    if ((ctrl && key == Qt::Key_X) || (sh && !ctrl && key == Qt::Key_Delete))
+        what = Cut;
+    else if ((ctrl && key == Qt::Key_V) || (sh && !ctrl && key == Qt::Key_Insert))
+        what = Paste;
+    else if ((ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)))
+        what = Copy;
+    if (what == None)
+        return false;
+    bool allow = true;
+    switch (what) {
+    case Cut:
+        if (OnClipboardCut)
+            OnClipboardCut(this, allow);
+        if (allow)
+            CutToClipboard();
+        break;
+    case Paste:
+        if (OnClipboardPaste)
+            OnClipboardPaste(this, allow);
+        if (allow)
+            PasteFromClipboard();
+        break;
+    case Copy:
+        if (OnClipboardCopy)
+            OnClipboardCopy(this, allow);
+        if (allow)
+            CopyToClipboard();
+        break;
+    case None:
+        break;
+    }
+    return true;
+}
+
+void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
+{
+    // The focus coming back from a closed popup editor is ignored, once.
+    if (m_popupEditorClosed) {
+        m_popupEditorClosed = false;
+        event->accept();
+        return;
+    }
+    TBaseGrid::focusInEvent(event);
+    if (IsCheckBoxCell(Col(), Row()))
+        return;
+    const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->isVisible();
+    if (Navigation()->AlwaysEdit && !fromEditor && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
+        && !MouseActions()->DirectEdit)
+        ShowEditorForCurrentCell();
+    if ((FixedRowAlways() && RowCount() == FixedRows() + 1) || (FixedColAlways() && ColCount() == FixedCols() + 1))
+        HideSelection();
+}
+
 void TZedEzeravIvur::keyPressEvent(QKeyEvent* event)
 {
+    // A key ends panning and goes no further.
+    if (m_panning) {
+        EndPan();
+        event->accept();
+        return;
+    }
     // "." on the numeric keypad types the locale's decimal separator.
     if (ExcelStyleDecimalSeparator && event->key() == Qt::Key_Period && (event->modifiers() & Qt::KeypadModifier)) {
         const QString sep = QLocale().decimalPoint();
@@ -364,6 +438,20 @@ void TZedEzeravIvur::KeyPress(QChar& key)
         if (!key.isNull())
             TBaseGrid::KeyPress(key);
         return;
+    }
+
+    if (ch == 27 && (GridOptions() & goEditing) && EditingInProgress()) {
+        RestoreEditText();
+        return;
+    }
+    if (ch == 13 && !(hasFocus() && !control)) {
+        const int oldCol = Col();
+        AdvanceCell(Col(), Row(), false, true, false, false);
+        if (IsControlCell(oldCol, row)) {
+            if (OnKeyPress)
+                OnKeyPress(this, key);
+            return;
+        }
     }
 
     // The incremental lookup.

@@ -1,11 +1,14 @@
 // The string grid's mouse: clicks on cells, check boxes, button cells, links and form controls in
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
+#include "grid/GridHints.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/minihtml/MiniHTML.h"
 
+#include <QCursor>
 #include <QDesktopServices>
+#include <QTimer>
 #include <QElapsedTimer>
 
 namespace grid {
@@ -118,6 +121,25 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     const bool ctrl = shift & ssCtrl, alt = shift & ssAlt;
     TMouseActions* ma = MouseActions();
 
+    if (m_panning) {
+        EndPan();
+        return;
+    }
+    if (button == mbMiddle && IntelliPan != ipNone && RowCount() > FixedRows()) {
+        m_panning = true;
+        m_panOrigin = QPoint(x, y);
+        viewport()->setCursor(Qt::SizeAllCursor);
+        if (!m_panTimer) {
+            auto* timer = new QTimer(this);
+            timer->setInterval(10);
+            connect(timer, &QTimer::timeout, this, [this] { PanTick(viewport()->mapFromGlobal(QCursor::pos())); });
+            m_panTimer = timer;
+        }
+        static_cast<QTimer*>(m_panTimer)->start();
+        viewport()->grabMouse();
+        return;
+    }
+
     if (button == mbRight) {
         TBaseGrid::MouseDown(button, shift, x, y);
         if (c.X < 0 || c.Y < 0)
@@ -169,6 +191,27 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         return;
     }
     if (shift & ssDouble) {
+        // A double click on a header border sizes the column left of it to its contents.
+        if (c.Y < FixedRows() && (GridOptions() & goColSizing) && ma->AutoSizeColOnDblClick) {
+            const QRect cell = CellRect(c.X, c.Y);
+            int col = -1;
+            if (x - cell.left() <= 4 && c.X - 1 >= FixedCols())
+                col = c.X - 1;
+            else if (cell.right() - x <= 4 && c.X >= FixedCols())
+                col = c.X;
+            if (col >= 0) {
+                m_dblClickSized = true;
+                bool allow = true;
+                if (OnColumnSize)
+                    OnColumnSize(this, col, allow);
+                if (allow) {
+                    AutoSizeCol(col);
+                    if (OnEndColumnSize)
+                        OnEndColumnSize(this, col);
+                }
+                return;
+            }
+        }
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
@@ -176,6 +219,14 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     const bool fixedRow = c.Y < FixedRows();
     const bool fixedCol = c.X < FixedCols();
+    if (m_fixedEdgeCol >= 0 && ma->SizeFixedCol) {
+        m_fixedColSizing = m_fixedEdgeCol;
+        return;
+    }
+    if (m_fixedEdgeRow >= 0 && ma->SizeFixedRow) {
+        m_fixedRowSizing = m_fixedEdgeRow;
+        return;
+    }
     if (fixedRow || fixedCol || IsFixedCell(c.X, c.Y))
         HideEditor();
 
@@ -236,12 +287,16 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         setFocus(Qt::MouseFocusReason);
         const int from = (shift & ssShift) ? Selection().Top : c.Y;
         SetSelection(TGridRect{FixedCols(), std::min(from, c.Y), ColCount() - 1, std::max(from, c.Y)});
+        m_headerDragAnchor = c.Y;
+        m_headerDragRows = true;
         reportSelection();
         return;
     }
     if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect) {
         setFocus(Qt::MouseFocusReason);
         SetSelection(TGridRect{c.X, FixedRows(), c.X, RowCount() - 1});
+        m_headerDragAnchor = c.X;
+        m_headerDragRows = false;
         reportSelection();
         return;
     }
@@ -279,6 +334,11 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     TBaseGrid::MouseDown(button, shift, x, y);
+    if (GridState() == gsColSizing || GridState() == gsRowSizing) {
+        m_sizingIndexAtPress = SizingIndex();
+        m_sizeAtPress = GridState() == gsColSizing ? ColWidths(SizingIndex()) : RowHeights(SizingIndex());
+        return;
+    }
     const QRect cell = CellRect(c.X, c.Y);
     const bool atEdge = (GridOptions() & goColSizing) && (x - cell.left() < 3 || cell.right() - x < 3);
     if (!atEdge && OnClickCell)
@@ -295,6 +355,54 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridCoord c = MouseCoord(x, y);
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
+    m_headerDragAnchor = -1;
+    GridHints(this)->HintWindow()->hide();
+    // A sizing released beyond the grid's right (bottom) edge is abandoned.
+    if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
+        const int index = m_sizingIndexAtPress;
+        TBaseGrid::MouseUp(button, shift, x, y);
+        if (index >= 0 && state == gsColSizing)
+            SetColWidths(index, m_sizeAtPress);
+        else if (index >= 0)
+            SetRowHeights(index, m_sizeAtPress);
+        m_pressHandled = false;
+        return;
+    }
+    if (state == gsColSizing && m_sizingIndexAtPress >= 0 && OnEndColumnSize)
+        OnEndColumnSize(this, m_sizingIndexAtPress);
+    if (state == gsRowSizing && m_sizingIndexAtPress >= 0 && OnEndRowSize)
+        OnEndRowSize(this, m_sizingIndexAtPress);
+    m_sizingIndexAtPress = -1;
+    // The end of a fixed column (row) sizing: the width from the columns left of it, never below 0.
+    if (m_fixedColSizing >= 0) {
+        const int col = m_fixedColSizing;
+        m_fixedColSizing = -1;
+        int left = 0;
+        for (int i = 0; i < col; ++i)
+            left += ColWidths(i);
+        int width = std::max(0, x - left);
+        SetColWidths(col, width);
+        if (OnEndColumnSize)
+            OnEndColumnSize(this, col);
+        int updated = width;
+        UpdateColumnSize(col, updated);
+        if (updated != width)
+            SetColWidths(col, std::max(0, updated));
+        m_pressHandled = false;
+        return;
+    }
+    if (m_fixedRowSizing >= 0) {
+        const int row = m_fixedRowSizing;
+        m_fixedRowSizing = -1;
+        int top = 0;
+        for (int i = 0; i < row; ++i)
+            top += RowHeights(i);
+        SetRowHeights(row, std::max(0, y - top));
+        if (OnEndRowSize)
+            OnEndRowSize(this, row);
+        m_pressHandled = false;
+        return;
+    }
     m_pressHandled = false;
     m_clickSelecting = false;
 
@@ -347,6 +455,10 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         const QPoint b = BaseCell(c.X, c.Y);
         GetRadioIndex(b.x(), b.y(), index);
         OnRadioMouseUp(this, c.X, c.Y, index);
+    }
+    if (m_dblClickSized) {
+        m_dblClickSized = false;
+        return;
     }
     if (c.Y == 0 && (GridOptions() & goColSizing)) {
         const QRect cell = CellRect(c.X, c.Y);
@@ -419,11 +531,68 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    // A fixed column or row being sized follows the pointer.
+    if (m_fixedColSizing >= 0 || m_fixedRowSizing >= 0) {
+        const bool column = m_fixedColSizing >= 0;
+        const int index = column ? m_fixedColSizing : m_fixedRowSizing;
+        const QRect cell = CellRect(column ? index : 0, column ? 0 : index);
+        if (HintShowSizing || Designing())
+            showSizeHint(column, index, std::max(0, column ? x - cell.left() : y - cell.top()));
+        return;
+    }
+    // Dragging along the row (column) headers selects whole rows (columns) from where it started;
+    // the footer rows are not taken.
+    if (m_headerDragAnchor >= 0 && (shift & ssLeft)) {
+        const TGridCoord c = MouseCoord(x, y);
+        const TGridRect old = Selection();
+        if (m_headerDragRows && MouseActions()->RowSelect && c.Y >= 0) {
+            const int row = std::clamp(c.Y, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
+            SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
+                                   std::max(m_headerDragAnchor, row)});
+        } else if (!m_headerDragRows && MouseActions()->ColSelect && c.X >= FixedCols()) {
+            SetSelection(TGridRect{std::min(m_headerDragAnchor, c.X), FixedRows(), std::max(m_headerDragAnchor, c.X),
+                                   RowCount() - 1});
+        }
+        const TGridRect now = Selection();
+        if (!(now == old))
+            SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+        return;
+    }
     // The toolkit's move first: it sets the sizing cursors and takes back any other.
     TBaseGrid::MouseMove(shift, x, y);
     const TGridCoord c = MouseCoord(x, y);
     bool cursorSet = false;
-    if (c.X >= 0 && c.Y >= 0 && GridState() == gsNormal) {
+    if (GridState() == gsColSizing || GridState() == gsRowSizing) {
+        if (HintShowSizing || Designing()) {
+            const bool column = GridState() == gsColSizing;
+            showSizeHint(column, SizingIndex(), column ? ColWidths(SizingIndex()) : RowHeights(SizingIndex()));
+        }
+        return;
+    }
+    // Edges of fixed columns and rows that may be sized.
+    m_fixedEdgeCol = m_fixedEdgeRow = -1;
+    if (c.X >= 0 && c.Y >= 0 && !Designing()) {
+        int pos = 0;
+        for (int i = 0; i < FixedCols(); ++i) {
+            pos += ColWidths(i) + 1;
+            if (std::abs(x - pos) <= 3 && MouseActions()->SizeFixedCol)
+                m_fixedEdgeCol = i;
+        }
+        pos = 0;
+        for (int i = 0; i < FixedRows(); ++i) {
+            pos += RowHeights(i) + 1;
+            if (std::abs(y - pos) <= 3 && MouseActions()->SizeFixedRow)
+                m_fixedEdgeRow = i;
+        }
+        if (m_fixedEdgeCol >= 0) {
+            viewport()->setCursor(Qt::SplitHCursor);
+            cursorSet = true;
+        } else if (m_fixedEdgeRow >= 0) {
+            viewport()->setCursor(Qt::SplitVCursor);
+            cursorSet = true;
+        }
+    }
+    if (!cursorSet && c.X >= 0 && c.Y >= 0 && GridState() == gsNormal) {
         const QString text = DisplayText(c.X, c.Y);
         if (URLShow() && !text.contains(QLatin1Char('<')) && IsURLText(text)) {
             viewport()->setCursor(Qt::PointingHandCursor);
@@ -446,6 +615,83 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             OnAnchorExit(this, c.Y, c.X, QString());
         m_lastAnchor.clear();
     }
+}
+
+void TZedEzeravIvur::showSizeHint(bool column, int index, int size)
+{
+    THTMLHintWindow* w = GridHints(this)->HintWindow();
+    const QString text = (column ? QStringLiteral("cw=<b>") : QStringLiteral("rh=<b>")) + QString::number(size)
+                         + QStringLiteral("</b>");
+    const QRect cell = CellRect(column ? index : 0, column ? 0 : index);
+    w->SetHtml(true);
+    w->SetColor(HintColor);
+    const QRect r = w->CalcHintRect(200, text);
+    w->ActivateHint(QRect(viewport()->mapToGlobal(cell.topLeft()), r.size()), text);
+}
+
+TGridState TZedEzeravIvur::CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs)
+{
+    TGridState state = TBaseGrid::CalcSizingState(x, y, index, sizingPos, sizingOfs);
+    if (state == gsColSizing && y < FixedRowsHeight() && OnColumnSize) {
+        bool allow = true;
+        const TGridCoord c = MouseCoord(x - 6, y);
+        OnColumnSize(this, c.X, allow);
+        if (!allow)
+            state = gsNormal;
+    } else if (state == gsRowSizing && x < FixedColsWidth() && OnRowSize) {
+        bool allow = true;
+        const TGridCoord c = MouseCoord(x, y - 6);
+        OnRowSize(this, c.Y, allow);
+        if (!allow)
+            state = gsNormal;
+    }
+    return state;
+}
+
+// ------------------------------------------------------------------ panning
+
+void TZedEzeravIvur::PanTick(const QPoint& p)
+{
+    if (!m_panning)
+        return;
+    int dx = 0, dy = 0;
+    if (IntelliPan != ipVertical) {
+        if (p.x() < m_panOrigin.x() - 5)
+            dx = -1;
+        else if (p.x() > m_panOrigin.x() + 5)
+            dx = 1;
+    }
+    if (IntelliPan != ipHorizontal) {
+        if (p.y() < m_panOrigin.y() - 5)
+            dy = -1;
+        else if (p.y() > m_panOrigin.y() + 5)
+            dy = 1;
+    }
+    const TGridRect old = Selection();
+    const int firstCol = FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
+    const int firstRow = FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
+    int col = std::clamp(Col(), firstCol, std::max(firstCol, lastCol));
+    int row = std::clamp(Row(), firstRow, std::max(firstRow, lastRow));
+    if (col + dx >= firstCol && col + dx <= lastCol)
+        col += dx;
+    if (row + dy >= firstRow && row + dy <= lastRow)
+        row += dy;
+    if (col != Col() || row != Row())
+        MoveColRow(col, row, true, true);
+    const TGridRect now = Selection();
+    if (!(now == old))
+        SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+}
+
+void TZedEzeravIvur::EndPan()
+{
+    if (!m_panning)
+        return;
+    m_panning = false;
+    if (m_panTimer)
+        static_cast<QTimer*>(m_panTimer)->stop();
+    viewport()->releaseMouse();
+    viewport()->unsetCursor();
 }
 
 // ------------------------------------------------------------------ wheel and zoom

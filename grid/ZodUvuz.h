@@ -1110,6 +1110,12 @@ public:
     std::function<void(QObject* sender, int row)> OnAutoDeleteRow;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
     std::function<void(QObject* sender, int col, int row)> OnButtonClick;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardCut;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardCopy;
+    std::function<void(QObject* sender, bool& allow)> OnClipboardPaste;
+    // Set when a popup editor closes: the focus coming back to the grid then is ignored once.
+    void SetPopupEditorClosed() { m_popupEditorClosed = true; }
+    bool PopupEditorClosed() const { return m_popupEditorClosed; }
 
     // --- mouse and wheel (GridMouse.cpp)
     // Adds delta to the zoom level (-10 .. 10) and to every column width and row height that stays
@@ -1132,6 +1138,20 @@ public:
     std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+    std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
+    std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
+    std::function<void(QObject* sender, int col)> OnEndColumnSize;
+    std::function<void(QObject* sender, int row)> OnEndRowSize;
+    // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
+    // the one being sized.
+    int FixedSizingEdgeCol() const { return m_fixedEdgeCol; }
+    int FixedSizingEdgeRow() const { return m_fixedEdgeRow; }
+    int FixedColSizing() const { return m_fixedColSizing; }
+    // Middle-button panning: started by a middle press, moved every 10 ms by where the pointer
+    // stands from the press point, ended by any button or key.
+    bool Panning() const { return m_panning; }
+    void PanTick(const QPoint& viewportPointer);
+    void EndPan();
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1140,6 +1160,8 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    // A sizing the application refuses (OnColumnSize, OnRowSize) does not start.
+    tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
@@ -1149,6 +1171,7 @@ protected:
     void KeyPress(QChar& key) override;
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void Resized() override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;
@@ -1312,6 +1335,8 @@ private:
     QChar m_pendingEditChar;
     int m_knownWidth = 0;
     bool m_inResized = false;
+    bool m_popupEditorClosed = false;
+    bool clipboardShortcut(int key, tk::TShiftState shift);
 
     // mouse
     bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
@@ -1327,6 +1352,19 @@ private:
     QString m_lastAnchor;
     int m_zoom = 0;
     qint64 m_sortDuration = 0;
+    void showSizeHint(bool column, int index, int size);
+    int m_fixedEdgeCol = -1;
+    int m_fixedEdgeRow = -1;
+    int m_fixedColSizing = -1;
+    int m_fixedRowSizing = -1;
+    int m_sizingIndexAtPress = -1;
+    int m_headerDragAnchor = -1;
+    bool m_panning = false;
+    bool m_dblClickSized = false;
+    QPoint m_panOrigin;
+    QObject* m_panTimer = nullptr;
+    bool m_headerDragRows = false;
+    int m_sizeAtPress = 0;
 
     // rows
     struct SortRun;

@@ -2,6 +2,8 @@
 #include "InputFixture.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFocusEvent>
 #include <QCursor>
 #include <QPaintEvent>
 #include <QTest>
@@ -382,4 +384,60 @@ TEST(Keys, EditLimitAndFirstNormalColumn)
     EXPECT_EQ(k.grid->FirstNormalColumn(), 0);
     k.grid->AddNode(2, 2);
     EXPECT_EQ(k.grid->FirstNormalColumn(), 1);
+}
+
+TEST(Keys, ClipboardShortcuts)
+{
+    Keys k;
+    k.grid->Navigation()->AllowClipboardShortCuts = true;
+    k.grid->Navigation()->AllowDeleteRow = true;
+    QClipboard* cb = QApplication::clipboard();
+    cb->setText("vorher");
+    bool allowCopy = false;
+    k.grid->OnClipboardCopy = [&](QObject*, bool& allow) { allow = allowCopy; };
+    k.go(1, 3);
+    k.key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(cb->text(), "vorher");
+    allowCopy = true;
+    k.key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(cb->text().trimmed(), "Birne");
+    // Shift+Delete cuts the cell and deletes no row.
+    k.go(1, 4);
+    k.key(Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(cb->text().trimmed(), "Kirsche");
+    EXPECT_EQ(k.grid->Cells(1, 4), "");
+    EXPECT_EQ(k.grid->RowCount(), 10);
+    // Without the option nothing reaches the clipboard.
+    k.grid->Navigation()->AllowClipboardShortCuts = false;
+    k.go(1, 5);
+    k.key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(cb->text().trimmed(), "Kirsche");
+}
+
+TEST(Keys, EscapeRestoresTheText)
+{
+    Keys k;
+    k.grid->SetGridOptions(k.grid->GridOptions() | tk::goEditing);
+    k.go(1, 3);
+    QTest::keyClicks(k.grid.get(), "x");
+    ASSERT_TRUE(k.grid->EditorVisible());
+    QTest::keyClicks(k.grid->InplaceEditor(), "yz");
+    ASSERT_TRUE(k.grid->EditingInProgress());
+    QTest::keyClick(k.grid.get(), Qt::Key_Escape);
+    EXPECT_EQ(k.grid->Cells(1, 3), "Birne");
+}
+
+TEST(Focus, PopupMarkSwallowsOneFocusInAndAlwaysEditShowsTheEditor)
+{
+    Keys k;
+    k.grid->SetGridOptions(k.grid->GridOptions() | tk::goEditing);
+    k.grid->Navigation()->AlwaysEdit = true;
+    k.go(2, 2);
+    k.grid->SetPopupEditorClosed();
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(k.grid.get(), &in);
+    EXPECT_FALSE(k.grid->EditorVisible());
+    EXPECT_FALSE(k.grid->PopupEditorClosed());
+    QApplication::sendEvent(k.grid.get(), &in);
+    EXPECT_TRUE(k.grid->EditorVisible());
 }

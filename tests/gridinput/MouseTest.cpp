@@ -1,5 +1,6 @@
 // Clicks, sorting by the header, links and form controls, header selections, the wheel and zoom.
 #include "InputFixture.h"
+#include "grid/GridHints.h"
 #include "grid/minihtml/MiniHTML.h"
 
 #include <QApplication>
@@ -373,4 +374,149 @@ TEST(Mouse, MovedColumnTakesItsSettingsAlong)
     EXPECT_EQ(m.grid->SortSettings()->Column, 1);
     EXPECT_EQ(idx.SortColumn(1), 3);
     EXPECT_EQ(idx.SortColumn(2), 2);
+}
+
+TEST(Sizing, FixedColumnEdge)
+{
+    Mouse m;
+    m.grid->SetFixedCols(2);
+    const int edge = m.grid->ColWidths(0) + 1 + m.grid->ColWidths(1) + 1;   // right edge of column 1
+    const int y = m.mid(1, 4).y();
+    QTest::mouseMove(m.vp(), QPoint(edge + 3, y));
+    EXPECT_EQ(m.grid->FixedSizingEdgeCol(), -1) << "only with SizeFixedCol";
+    m.grid->MouseActions()->SizeFixedCol = true;
+    for (int dx : {-3, 0, 3}) {
+        QTest::mouseMove(m.vp(), QPoint(edge + dx, y));
+        EXPECT_EQ(m.grid->FixedSizingEdgeCol(), 1) << dx;
+    }
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::SplitHCursor);
+    QTest::mouseMove(m.vp(), QPoint(edge + 4, y));
+    EXPECT_EQ(m.grid->FixedSizingEdgeCol(), -1);
+
+    // Dragged to 100 pixels past its left edge, then released left of the column: width 0.
+    std::vector<int> ended;
+    m.grid->OnEndColumnSize = [&](QObject*, int col) { ended.push_back(col); };
+    QTest::mouseMove(m.vp(), QPoint(edge, y));
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, QPoint(edge, y));
+    EXPECT_EQ(m.grid->FixedColSizing(), 1);
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, QPoint(m.grid->ColWidths(0) + 100, y));
+    EXPECT_EQ(m.grid->ColWidths(1), 100);
+    const int edge2 = m.grid->ColWidths(0) + 1 + 100 + 1;
+    QTest::mouseMove(m.vp(), QPoint(edge2, y));
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, QPoint(edge2, y));
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, QPoint(10, y));
+    EXPECT_EQ(m.grid->ColWidths(1), 0);
+    EXPECT_EQ(ended, (std::vector<int>{1, 1}));
+}
+
+TEST(Sizing, SizeHintVetoAndAbandon)
+{
+    Mouse m;
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goColSizing);
+    m.grid->HintShowSizing = true;
+    const QRect c2 = m.grid->CellRect(2, 0);
+    const QPoint border(c2.right() + 1, c2.center().y());
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, border);
+    ASSERT_EQ(m.grid->GridState(), tk::gsColSizing);
+    QTest::mouseMove(m.vp(), QPoint(c2.left() + 85, border.y()), -1);
+    QMouseEvent move(QEvent::MouseMove, QPointF(c2.left() + 85, border.y()), m.vp()->mapToGlobal(QPointF(c2.left() + 85, border.y())),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m.vp(), &move);
+    EXPECT_EQ(GridHints(m.grid.get())->HintWindow()->Text(), "cw=<b>85</b>");
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, QPoint(c2.left() + 85, border.y()));
+    EXPECT_EQ(m.grid->ColWidths(2), 85);
+    EXPECT_FALSE(GridHints(m.grid.get())->HintWindow()->isVisible());
+
+    // Released right of the grid: the width goes back.
+    const QRect c1 = m.grid->CellRect(1, 0);
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, QPoint(c1.right() + 1, border.y()));
+    QMouseEvent far(QEvent::MouseMove, QPointF(m.vp()->width() + 30, border.y()),
+                    m.vp()->mapToGlobal(QPointF(m.vp()->width() + 30, border.y())), Qt::NoButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(m.vp(), &far);
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, QPoint(m.vp()->width() + 30, border.y()));
+    EXPECT_EQ(m.grid->ColWidths(1), 64);
+    EXPECT_EQ(m.grid->GridState(), tk::gsNormal);
+
+    // A refusing OnColumnSize starts no sizing.
+    m.grid->OnColumnSize = [](QObject*, int col, bool& allow) { allow = col != 2; };
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, border + QPoint(0, 0));
+    EXPECT_EQ(m.grid->GridState(), tk::gsNormal);
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, border + QPoint(40, 0));
+    EXPECT_EQ(m.grid->ColWidths(2), 85);
+}
+
+TEST(Mouse, HeaderDragSelectsWholeRowsUpToTheLastNormalRow)
+{
+    Mouse m;
+    m.grid->MouseActions()->RowSelect = true;
+    m.grid->SetFixedFooters(1);
+    std::vector<tk::TGridRect> changes;
+    m.grid->OnSelectionChanged = [&](QObject*, int l, int t, int r, int b) { changes.push_back({l, t, r, b}); };
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, m.mid(0, 3));
+    auto drag = [&](QPoint p) {
+        QMouseEvent ev(QEvent::MouseMove, QPointF(p), m.vp()->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(m.vp(), &ev);
+    };
+    drag(m.mid(0, 6));
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 3, 4, 6}));
+    drag(m.mid(0, 9));   // the footer row
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 3, 4, 8}));
+    drag(m.mid(0, 1));
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, m.mid(0, 1));
+    drag(m.mid(0, 5));   // after the release nothing follows
+    EXPECT_EQ(m.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
+    EXPECT_EQ(changes.back(), (tk::TGridRect{1, 1, 4, 3}));
+}
+
+TEST(Pan, HorizontalPanningMovesOnlyTheColumnAndEndsByAKey)
+{
+    Mouse m;
+    m.grid->IntelliPan = ipHorizontal;
+    m.grid->FocusCell(2, 4, true);
+    const QPoint origin = m.mid(2, 4);
+    QTest::mousePress(m.vp(), Qt::MiddleButton, {}, origin);
+    ASSERT_TRUE(m.grid->Panning());
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::SizeAllCursor);
+    m.grid->PanTick(origin + QPoint(0, 50));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(2, 4));
+    m.grid->PanTick(origin + QPoint(50, 0));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(3, 4));
+    m.grid->PanTick(origin + QPoint(4, 0));   // within 5 pixels: still
+    EXPECT_EQ(m.grid->Col(), 3);
+    for (int i = 0; i < 5; ++i)
+        m.grid->PanTick(origin + QPoint(50, 0));
+    EXPECT_EQ(m.grid->Col(), 4);   // stays inside the grid
+    QTest::keyClick(m.grid.get(), Qt::Key_Down);
+    EXPECT_FALSE(m.grid->Panning());
+    EXPECT_EQ(m.grid->Row(), 4);
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::ArrowCursor);
+
+    // Vertical panning moves the row; a press ends it.
+    m.grid->IntelliPan = ipVertical;
+    QTest::mousePress(m.vp(), Qt::MiddleButton, {}, origin);
+    m.grid->PanTick(origin + QPoint(50, -50));
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(4, 3));
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, origin);
+    EXPECT_FALSE(m.grid->Panning());
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, origin);
+}
+
+TEST(Mouse, DoubleClickOnAHeaderBorderSizesWithoutSorting)
+{
+    Mouse m;
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goColSizing);
+    m.grid->SortSettings()->SetShow(true);
+    m.grid->SetCells(2, 4, "ein sehr viel breiterer Text als die Spalte");
+    int sorts = 0;
+    m.grid->OnClickSort = [&](QObject*, int) { ++sorts; };
+    const QRect c3 = m.grid->CellRect(3, 0);
+    const QPoint nearLeft(c3.left() + 2, c3.center().y());   // the border of column 2
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, nearLeft);
+    EXPECT_GT(m.grid->ColWidths(2), 150);
+    EXPECT_EQ(m.grid->ColWidths(3), 64);
+    EXPECT_EQ(sorts, 0);
+    EXPECT_EQ(m.grid->Cells(2, 1), "x1");
 }
