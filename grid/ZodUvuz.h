@@ -1140,8 +1140,6 @@ public:
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
     std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
     std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
-    std::function<void(QObject* sender, int col)> OnEndColumnSize;
-    std::function<void(QObject* sender, int row)> OnEndRowSize;
     // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
     // the one being sized.
     int FixedSizingEdgeCol() const { return m_fixedEdgeCol; }
