@@ -31,6 +31,8 @@ class TGridEditing;
 class TEditLink;
 class TControlEdit;
 class TControlCombo;
+class TRichInplaceEdit;
+class VOdoZozaRere;
 namespace editors {
 class TGridSpin;
 class TGridCombo;
@@ -893,7 +895,6 @@ public:
     QString GetEditText(int col, int row) override;
     // Stores an edited text into the merge's base cell, in the real column.
     void SetEditText(int col, int row, const QString& value) override;
-    QString GetCellTextNoHTML(int col, int row);
     // The texts kept for a hidden real row (empty when the row is shown).
     QStringList HiddenRowItems(int realRow) const;
     // The text of a cell by real row, hidden or shown.
@@ -936,6 +937,10 @@ public:
     void ClickCellControl(int col, int row, const QString& ctrlID, const QString& ctrlType, const QString& ctrlValue,
                           const QRect& controlRect);
     TControlEdit* ControlEdit() const;
+    // The rich-text in-place editor.
+    TRichInplaceEdit* RichEdit() const;
+    // A row grew while typing.
+    std::function<void(QObject* sender, int row)> OnEndRowSize;
     TControlCombo* ControlCombo() const;
     QString ControlEditType() const { return m_controlEditType; }
     bool ControlFocused() const { return m_controlFocused; }
@@ -1030,6 +1035,7 @@ private:
     friend class TControlCombo;
     QPointer<TEditLink> m_editLink;
     mutable TControlEdit* m_controlEdit = nullptr;
+    mutable TRichInplaceEdit* m_richEdit = nullptr;
     mutable TControlCombo* m_controlCombo = nullptr;
     QPoint m_controlEditCell{-1, -1};
     QString m_controlEditID;

@@ -6,6 +6,7 @@
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
+#include "grid/ZodUvuzRichEdit.h"
 #include "grid/editors/GridEditors.h"
 #include "grid/minihtml/MiniHTML.h"
 
@@ -68,6 +69,13 @@ bool TZedEzeravIvur::EditorControlActive() const { return editing().controlActiv
 bool TZedEzeravIvur::EditingInProgress() const { return editing().editingInProgress; }
 QWidget* TZedEzeravIvur::ShownEditorControl() const { return editing().shown; }
 QString TZedEzeravIvur::EditStartText() { return editing().editStartText; }
+TRichInplaceEdit* TZedEzeravIvur::RichEdit() const
+{
+    if (!m_richEdit)
+        m_richEdit = new TRichInplaceEdit(const_cast<TZedEzeravIvur*>(this));
+    return m_richEdit;
+}
+
 TGridSpin* TZedEzeravIvur::GridSpin() const { return editing().spin; }
 TGridCombo* TZedEzeravIvur::GridCombo() const { return editing().combo; }
 TGridEditBtn* TZedEzeravIvur::GridEditBtn() const { return editing().editBtn; }
@@ -397,8 +405,16 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         m_pendingEditChar = QChar();
         return;
     }
+    case edRichEdit: {
+        TRichInplaceEdit* e = RichEdit();
+        LoadRichTextToEdit(RealColIndex(col), row, e);
+        if (Navigation()->EditSelectAll)
+            e->selectAll();
+        control = e;
+        break;
+    }
     default:
-        // Rich text and data check box editors are not available here.
+        // The data check box shows no editor.
         break;
     }
     if (control) {
@@ -481,6 +497,13 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         control = ed.datePicker;
         value = ed.datePicker->text();
         store = value != ed.shownValue;
+        break;
+    case edRichEdit:
+        control = RichEdit();
+        if (wasActive) {
+            SaveRichTextFromEdit(RichEdit(), value);
+            store = true;
+        }
         break;
     case edCustom:
         if (TEditLink* link = m_editLink) {
@@ -602,8 +625,6 @@ QString TZedEzeravIvur::GetEditMask(int col, int row)
         OnGetEditMask(this, col, row, mask);
     return mask;
 }
-
-QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
 
 QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
 {
