@@ -467,8 +467,18 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         control = ed.spin;
         // A value the user did not change is not written back (the cell may hold no number at all).
         store = ed.spin->text() != ed.shownValue;
-        // Float and date cells are stored as the text the spin shows.
         value = ed.spin->text();
+        // Float and date spins store a float or date cell (the grid's float format and date format).
+        if (store && wasActive && (ed.editorType == edFloatSpinEdit || ed.editorType == edDateSpinEdit)) {
+            if (ed.editorType == edFloatSpinEdit)
+                SetFloatCell(RealColIndex(col), row, ed.spin->FloatValue());
+            else
+                SetDateCell(RealColIndex(col), row, ed.spin->DateValue().date());
+            value = Cells(RealColIndex(col), row);
+            store = false;
+            if (ed.editorKindSet && value != ed.textAtStart)
+                CellsChanged(QRect(col, row, 1, 1));
+        }
         break;
     case edComboEdit: case edComboList:
         control = ed.combo;

@@ -31,6 +31,13 @@ TEST_F(GridEditFixture, EachKindLiesOverTheCellInItsColourAndWritesBack)
              QTest::keyClick(f.grid->GridSpin(), Qt::Key_Up);
          },
          "1,35"},
+        {"float spin through the grid's float format", edFloatSpinEdit, "2",
+         [](GridEditFixture& f, QWidget*) {
+             f.grid->SetFloatFormat("%.3f");
+             f.grid->GridSpin()->SetPrecision(0);
+             QTest::keyClick(f.grid->GridSpin(), Qt::Key_Up);
+         },
+         "2,100"},
         {"date spin", edDateSpinEdit, "31.01.2024",
          [](GridEditFixture& f, QWidget*) {
              f.grid->GridSpin()->setCursorPosition(4);   // in the month
