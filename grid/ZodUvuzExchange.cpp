@@ -3,10 +3,13 @@
 #include "grid/ZodUvuz.h"
 
 #include "core/TextFile.h"
+#include "grid/GridStartup.h"
 #include "grid/GridUtils.h"
+#include "platform/grid/WinCompat.h"
 #include "grid/exchange/TextBlock.h"
 #include "grid/exchange/WorkbookText.h"
 #include "grid/minihtml/MiniHTML.h"
+#include "grid/richtext/RichText.h"
 #include "spreadsheet/XLSBook.h"
 
 #include <QClipboard>
@@ -14,7 +17,9 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QStringDecoder>
+#include <QTextDocument>
 #include <QTime>
+#include <charconv>
 #include <cmath>
 
 namespace grid {
@@ -70,6 +75,27 @@ std::vector<QStringView> splitLines(QStringView text)
 
 QClipboard* clipboard() { return QGuiApplication::clipboard(); }
 
+// The plain text of a cell's rich text.
+QString richPlainText(const QString& rtf)
+{
+    // A cell holds RTF as its bytes, one character each.
+    QByteArray bytes;
+    bytes.reserve(rtf.size());
+    for (const QChar c : rtf) {
+        if (c.unicode() < 0x100)
+            bytes += char(c.unicode());
+        else
+            bytes += "\\u" + QByteArray::number(int(short(c.unicode()))) + "?";
+    }
+    QTextDocument doc;
+    richtext::ReadRtf(bytes, doc);
+    QString text = doc.toPlainText();
+    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    text.replace(QLatin1String("\r\r\n"), QLatin1String("\r\n"));
+    return text;
+}
+
 // The real lines of a pasted block: a last empty line after a final line break is not one.
 int realLines(const TextBlock& block)
 {
@@ -93,12 +119,19 @@ bool TZedEzeravIvur::cellEditable(int realCol, int row)
     return canEdit;
 }
 
-QString TZedEzeravIvur::textForSave(int col, int row) { return Cells(col, row); }
+QString TZedEzeravIvur::textForSave(int col, int row)
+{
+    QString text;
+    GetCellTextForSave(col, row, text);
+    return text;
+}
 
-void TZedEzeravIvur::setTextFromLoad(int col, int row, const QString& text) { SetCells(col, row, text); }
+// Loads do not repaint each cell; afterLoad repaints the grid once.
+void TZedEzeravIvur::setTextFromLoad(int col, int row, const QString& text) { SetCellTextFromLoad(col, row, text); }
 
 void TZedEzeravIvur::afterLoad()
 {
+    InvalidateGrid();
     CellsChanged(QRect(QPoint(0, 0), QPoint(ColCount(), RowCount())));
     AllCellsChanged();
 }
@@ -142,7 +175,9 @@ QString TZedEzeravIvur::RangeToText(const tk::TGridRect& range, bool disjunct)
             const int rc = RealColIndex(c);
             QString text = textForSave(rc, r);
             if (!Navigation()->CopyHTMLTagsToClipboard && text.contains(QLatin1String("</")))
-                text = minihtml::StripMiniHTMLTags(Cells(rc, r));
+                GetCellTextNoHTML(rc, r, text);
+            else if (text.contains(QLatin1String("{\\")))
+                text = richPlainText(text);
             if (!first)
                 out += QLatin1Char('\t');
             first = false;
@@ -163,6 +198,8 @@ void TZedEzeravIvur::CopyRangeToClipboard(const tk::TGridRect& range, bool disju
     clipboard()->setMimeData(mime);
     if (Navigation()->AllowRTFClipboard)
         CopyCellRTFToClipboard(range.Left, range.Top);
+    if (Navigation()->AllowFmtClipboard)
+        PutCellsOnClipboard(range);
     CopyProgress(2, -1);
 }
 
@@ -176,7 +213,7 @@ void TZedEzeravIvur::CopyCellRTFToClipboard(int col, int row)
     if (const QMimeData* old = clipboard()->mimeData())
         for (const QString& format : old->formats())
             mime->setData(format, old->data(format));
-    mime->setData(kRTFMime, text.toUtf8());
+    mime->setData(kRTFMime, text.toLatin1());   // RTF is 8-bit text
     clipboard()->setMimeData(mime);
 }
 
@@ -296,12 +333,14 @@ int TZedEzeravIvur::PasteFromClipboardAt(int col, int row)
     const QMimeData* mime = clipboard()->mimeData();
     if (!mime)
         return 0;
+    if (int count = 0; PasteCellForm(col, row, count))
+        return count;
     if (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime)) {
         QByteArray bytes = mime->data(kRTFMime);
         if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
             bytes.truncate(nul);
         if (cellEditable(RealColIndex(col), row))
-            PasteCellText(col, row, QString::fromUtf8(bytes));
+            PasteCellText(col, row, QString::fromLatin1(bytes));
         return 0;
     }
     if (mime->hasFormat(kTextMime))
@@ -338,7 +377,8 @@ void TZedEzeravIvur::PasteFromClipboard()
     if (!Navigation()->AllowSmartClipboard)
         return;
     const QMimeData* mime = clipboard()->mimeData();
-    if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime)))
+    if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime))
+        || (Navigation()->AllowFmtClipboard && mime->hasFormat(tk::ClipboardFormatMimeType(GridCellsClipboardFormat()))))
         return;
     const TextBlock block = ParseTextBlock(QString::fromUtf8(mime->data(kTextMime)));
     const int lines = realLines(block);
@@ -497,10 +537,11 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
         SetRowCount(startRow + int(lines.size()) + FixedFooters());
     int row = startRow;
     int lastPercent = -1;
+    QStringList fields;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (row >= RowCount() - FixedFooters())
             SetRowCount(row + 1000);
-        const QStringList fields = SplitCSVLine(lines[i].toString(), Delimiter, TildeLineBreaks);
+        SplitCSVLine(lines[i], Delimiter, TildeLineBreaks, fields);
         int col = startCol;
         if (ColCount() < startCol + int(fields.size()))
             SetColCount(startCol + int(fields.size()));
@@ -517,7 +558,8 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
     }
     SetRowCount(row + FixedFooters());
     if (LastRowIsFooter())
-        ClearRowCells(RowCount() - 1);
+        for (int c = 0; c < ColCount(); ++c)
+            SetCells(c, RowCount() - 1, QString());   // the footer row keeps its calculations
     afterLoad();
 }
 
@@ -549,9 +591,10 @@ void TZedEzeravIvur::LoadFromXLS(const QString& fileName)
                 SetRowCount(lastRow - firstRow + 1 + startRow);
                 const QChar sep = CurrentGridLocale().decimalSeparator;
                 QString text;
+                std::vector<signed char> dateFormats;
                 for (int r = firstRow; r <= lastRow; ++r)
                     for (int c = firstCol; c <= lastCol; ++c)
-                        if (WorkbookCellText(book, sheet->Cell(c, r), sep, text))
+                        if (WorkbookCellText(book, sheet->Cell(c, r), sep, text, &dateFormats))
                             setTextFromLoad(startCol + c - firstCol, startRow + r - firstRow, text);
             }
         }
@@ -564,16 +607,51 @@ void TZedEzeravIvur::LoadFromXLS(const QString& fileName)
 
 // ------------------------------------------------------------------ grid text stream
 
+namespace {
+
+void appendNumber(QByteArray& out, long long value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+// UTF-8 appended in place (texts are mostly ASCII).
+void appendUtf8(QByteArray& out, const QString& text)
+{
+    const qsizetype n = text.size();
+    const QChar* p = text.constData();
+    qsizetype i = 0;
+    const qsizetype at = out.size();
+    out.resize(at + n);
+    char* dst = out.data() + at;
+    for (; i < n && p[i].unicode() < 0x80; ++i)
+        dst[i] = char(p[i].unicode());
+    if (i == n)
+        return;
+    out.resize(at + i);
+    out += QStringView(text).mid(i).toUtf8();
+}
+
+} // namespace
+
 void TZedEzeravIvur::SaveToStream(QIODevice& stream)
 {
     const int c0 = firstNormalCol(), r0 = firstNormalRow();
     const int c1 = StoreFixedCells ? ColCount() : ColCount() - FixedRightCols();
     const int r1 = StoreFixedCells ? RowCount() : RowCount() - FixedFooters();
-    QString out;
-    out += QString::number(c1 - c0) + QLatin1Char(',') + QString::number(r1 - r0) + QLatin1String("\r\n");
-    for (int c = 0; c < ColCount(); ++c)
-        out += QLatin1String("cw ") + QString::number(c) + QLatin1Char(',') + QString::number(ColWidths(c))
-               + QLatin1String("\r\n");
+    QByteArray out;
+    appendNumber(out, c1 - c0);
+    out += ',';
+    appendNumber(out, r1 - r0);
+    out += "\r\n";
+    for (int c = 0; c < ColCount(); ++c) {
+        out += "cw ";
+        appendNumber(out, c);
+        out += ',';
+        appendNumber(out, ColWidths(c));
+        out += "\r\n";
+    }
     CopyProgress(0, -1);
     for (int r = r0; r < r1; ++r) {
         CopyProgress(1, r);
@@ -581,37 +659,51 @@ void TZedEzeravIvur::SaveToStream(QIODevice& stream)
             const QString text = textForSave(c, r);
             if (text.isEmpty())
                 continue;
-            out += QString::number(c - c0) + QLatin1Char(',') + QString::number(r - r0) + QLatin1Char(',')
-                   + EncodeStreamText(text) + QLatin1String("\r\n");
+            appendNumber(out, c - c0);
+            out += ',';
+            appendNumber(out, r - r0);
+            out += ',';
+            appendUtf8(out, EncodeStreamText(text));
+            out += "\r\n";
+        }
+        // Hand the text over in pieces.
+        if (out.size() > (1 << 20)) {
+            stream.write(out);
+            out.clear();
         }
     }
     CopyProgress(2, -1);
-    stream.write(out.toUtf8());
+    stream.write(out);
 }
 
 void TZedEzeravIvur::LoadFromStream(QIODevice& stream)
 {
     const qint64 base = stream.pos();
     const QByteArray data = stream.readAll();
+    // The text is decoded at once; a stop maps its character position back to bytes.
+    const QString text = core::DecodeTextFile(data);
+    const bool utf8 = text.size() != data.size() || data.startsWith("\xEF\xBB\xBF");
+    const qsizetype bom = data.startsWith("\xEF\xBB\xBF") && utf8 ? 3 : 0;
     const int c0 = firstNormalCol(), r0 = firstNormalRow();
+    const QStringView all(text);
     qsizetype pos = 0;
-    // The next line (without its end) and the offset of its start; false at the end.
-    auto nextLine = [&](QString& line, qsizetype& start) {
-        if (pos >= data.size())
+    // The next line (without its end) and the position of its start; false at the end.
+    auto nextLine = [&](QStringView& line, qsizetype& start) {
+        if (pos >= all.size())
             return false;
         start = pos;
         qsizetype end = pos;
-        while (end < data.size() && data[end] != '\r' && data[end] != '\n')
+        while (end < all.size() && all[end] != QLatin1Char('\r') && all[end] != QLatin1Char('\n'))
             ++end;
-        line = core::DecodeTextFile(data.mid(pos, end - pos));
+        line = all.mid(pos, end - pos);
         pos = end;
-        if (pos < data.size() && data[pos] == '\r')
+        if (pos < all.size() && all[pos] == QLatin1Char('\r'))
             ++pos;
-        if (pos < data.size() && data[pos] == '\n')
+        if (pos < all.size() && all[pos] == QLatin1Char('\n'))
             ++pos;
         return true;
     };
-    QString line;
+    QStringView line;
     qsizetype start = 0;
     if (nextLine(line, start) && !line.isEmpty()) {
         const qsizetype comma = line.indexOf(QLatin1Char(','));
@@ -625,7 +717,7 @@ void TZedEzeravIvur::LoadFromStream(QIODevice& stream)
     }
     while (nextLine(line, start)) {
         if (line.startsWith(QLatin1String("cw"))) {
-            const QString rest = line.mid(3);
+            const QStringView rest = line.mid(3);
             const qsizetype comma = rest.indexOf(QLatin1Char(','));
             bool ok1 = false, ok2 = false;
             const int col = rest.left(comma).toInt(&ok1);
@@ -634,23 +726,35 @@ void TZedEzeravIvur::LoadFromStream(QIODevice& stream)
                 SetColWidths(col, width);
             continue;
         }
-        const qsizetype comma1 = line.indexOf(QLatin1Char(','));
-        const qsizetype comma2 = comma1 < 0 ? -1 : line.indexOf(QLatin1Char(','), comma1 + 1);
-        bool ok1 = false, ok2 = false;
-        const int col = comma2 < 0 ? 0 : line.left(comma1).toInt(&ok1);
-        const int row = comma2 < 0 ? 0 : line.mid(comma1 + 1, comma2 - comma1 - 1).toInt(&ok2);
+        // "col,row,text": both numbers plain decimal digits.
+        qsizetype i = 0;
+        auto number = [&](int& value) {
+            const qsizetype first = i;
+            qint64 v = 0;
+            while (i < line.size() && line[i].unicode() >= '0' && line[i].unicode() <= '9' && i - first < 9)
+                v = v * 10 + (line[i++].unicode() - '0');
+            value = int(v);
+            const bool ok = i > first && i < line.size() && line[i] == QLatin1Char(',');
+            ++i;
+            return ok;
+        };
+        int col = 0, row = 0;
+        const bool ok1 = number(col);
+        const bool ok2 = ok1 && number(row);
+        const qsizetype comma2 = i - 1;
         if (!ok1 || !ok2) {
             // Not a cell line: what follows stays for the stream's next reader.
-            stream.seek(base + start);
+            const qsizetype bytes = utf8 ? bom + all.left(start).toUtf8().size() : start;
+            stream.seek(base + bytes);
             break;
         }
-        QString text = DecodeStreamText(line.mid(comma2 + 1));
+        QString cell = DecodeStreamText(line.mid(comma2 + 1).toString());
         if (!Multilinecells)
-            if (const qsizetype cr = text.indexOf(QLatin1Char('\r')); cr >= 0)
-                text.truncate(cr);
+            if (const qsizetype cr = cell.indexOf(QLatin1Char('\r')); cr >= 0)
+                cell.truncate(cr);
         const int c = c0 + col, r = r0 + row;
         if (col >= 0 && row >= 0 && c < ColCount() && r < RowCount())
-            setTextFromLoad(c, r, text);
+            setTextFromLoad(c, r, cell);
     }
     afterLoad();
 }

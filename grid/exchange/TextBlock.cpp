@@ -14,6 +14,13 @@ QString undoubleQuotes(QString text)
     return text;
 }
 
+QString undoubleQuotes(QStringView text)
+{
+    if (!text.contains(kQuote))
+        return text.toString();
+    return undoubleQuotes(text.toString());
+}
+
 QString quoted(QString text)
 {
     text.replace(kQuote, QLatin1String("\"\""));
@@ -186,10 +193,16 @@ QChar DetectDelimiter(const QString& line1, const QString& line2)
     return best < 0 ? QChar() : QChar(candidates[best]);
 }
 
-QStringList SplitCSVLine(const QString& lineIn, QChar delimiter, bool tilde)
+QStringList SplitCSVLine(QStringView line, QChar delimiter, bool tilde)
 {
     QStringList fields;
-    QStringView line(lineIn);
+    SplitCSVLine(line, delimiter, tilde, fields);
+    return fields;
+}
+
+void SplitCSVLine(QStringView line, QChar delimiter, bool tilde, QStringList& fields)
+{
+    fields.resize(0);
     if (!delimiter.isNull()) {
         for (qsizetype d = line.indexOf(delimiter); d >= 0; d = line.indexOf(delimiter)) {
             QString field;
@@ -211,17 +224,17 @@ QStringList SplitCSVLine(const QString& lineIn, QChar delimiter, bool tilde)
                     i = end;
                 }
                 if (close >= 0) {
-                    field = undoubleQuotes(line.mid(1, close - 1).toString());
+                    field = undoubleQuotes(line.mid(1, close - 1));
                     line = line.mid(close + 1);
                     const qsizetype next = line.indexOf(delimiter);
                     line = next < 0 ? QStringView() : line.mid(next + 1);
                 } else {
                     // No closing quote: the field ends at the delimiter.
-                    field = undoubleQuotes(line.mid(1, d - 1).toString());
+                    field = undoubleQuotes(line.mid(1, d - 1));
                     line = line.mid(d + 1);
                 }
             } else {
-                field = undoubleQuotes(line.left(d).toString());
+                field = undoubleQuotes(line.left(d));
                 line = line.mid(d + 1);
             }
             fields.append(decodeLineBreaks(std::move(field), tilde));
@@ -232,9 +245,8 @@ QStringList SplitCSVLine(const QString& lineIn, QChar delimiter, bool tilde)
             line = line.mid(1);
         if (line.endsWith(kQuote))
             line.chop(1);
-        fields.append(decodeLineBreaks(undoubleQuotes(line.toString()), tilde));
+        fields.append(decodeLineBreaks(undoubleQuotes(line), tilde));
     }
-    return fields;
 }
 
 // ------------------------------------------------------------------ grid text stream

@@ -37,7 +37,9 @@ QChar DetectDelimiter(const QString& line1, const QString& line2);
 // The fields of one CSV line (a delimiter of 0: the whole line is one field). A trailing empty
 // field is not returned. Line-break coding is undone: with `tilde` "~" becomes CR LF and a field
 // that is exactly "^" becomes empty; otherwise character 11 becomes CR LF.
-QStringList SplitCSVLine(const QString& line, QChar delimiter, bool tilde);
+QStringList SplitCSVLine(QStringView line, QChar delimiter, bool tilde);
+// The same into a list that is reused (cleared first).
+void SplitCSVLine(QStringView line, QChar delimiter, bool tilde, QStringList& fields);
 
 // --- grid text stream
 // A cell text as the stream holds it: when it has a CR, CR becomes TAB and LF character 8.

@@ -70,16 +70,33 @@ QString SerialDateTimeText(double serial)
 
 namespace {
 
-QString numberText(xls::TXLSBook& book, const xls::TCell* cell, double value, QChar sep)
+bool isDateFormat(xls::TXLSBook& book, const xls::TCellFormat* f)
+{
+    const int index = f->NumberFormatIndex();
+    QString formatText;
+    if (xls::TNumberFormats* formats = book.CellFormats().NumberFormats)
+        if (const int pos = formats->FindByIndex(index); pos >= 0)
+            if (const xls::TNumberFormat* nf = formats->Item(pos))
+                formatText = nf->FValue;
+    return IsDateTimeFormat(index, formatText);
+}
+
+QString numberText(xls::TXLSBook& book, const xls::TCell* cell, double value, QChar sep,
+                   std::vector<signed char>* cache)
 {
     if (const xls::TCellFormat* f = cell->Format()) {
-        const int index = f->NumberFormatIndex();
-        QString formatText;
-        if (xls::TNumberFormats* formats = book.CellFormats().NumberFormats)
-            if (const int pos = formats->FindByIndex(index); pos >= 0)
-                if (const xls::TNumberFormat* nf = formats->Item(pos))
-                    formatText = nf->FValue;
-        if (IsDateTimeFormat(index, formatText) && std::isfinite(value) && value >= 0 && value < 2958466)
+        bool date;
+        if (cache && f->Index >= 0 && f->Index < 65536) {
+            if (size_t(f->Index) >= cache->size())
+                cache->resize(size_t(f->Index) + 1, -1);
+            signed char& known = (*cache)[size_t(f->Index)];
+            if (known < 0)
+                known = isDateFormat(book, f) ? 1 : 0;
+            date = known == 1;
+        } else {
+            date = isDateFormat(book, f);
+        }
+        if (date && std::isfinite(value) && value >= 0 && value < 2958466)
             return SerialDateTimeText(value);
     }
     return xls::FloatToStrG(value, sep);
@@ -89,15 +106,16 @@ QString boolText(bool value) { return value ? QStringLiteral("True") : QStringLi
 
 } // namespace
 
-bool WorkbookCellText(xls::TXLSBook& book, const xls::TCell* cell, QChar sep, QString& text)
+bool WorkbookCellText(xls::TXLSBook& book, const xls::TCell* cell, QChar sep, QString& text,
+                      std::vector<signed char>* cache)
 {
     if (!cell)
         return false;
     using namespace xls;
     switch (cell->CellType() & 0x7F) {
-    case ctFloat: text = numberText(book, cell, static_cast<const TFloatCell*>(cell)->Value, sep); break;
+    case ctFloat: text = numberText(book, cell, static_cast<const TFloatCell*>(cell)->Value, sep, cache); break;
     case ctNumberFormula:
-        text = numberText(book, cell, static_cast<const TNumberFormulaCell*>(cell)->Value, sep);
+        text = numberText(book, cell, static_cast<const TNumberFormulaCell*>(cell)->Value, sep, cache);
         break;
     case ctString: {
         const TSSTEntry* e = static_cast<const TStringCell*>(cell)->Entry;
@@ -114,7 +132,7 @@ bool WorkbookCellText(xls::TXLSBook& book, const xls::TCell* cell, QChar sep, QS
         case TArrayFormulaCell::arBoolean: text = boolText(a->ResultByte != 0); break;
         case TArrayFormulaCell::arError:
         case TArrayFormulaCell::arEmpty: return false;
-        default: text = numberText(book, cell, a->Value, sep); break;
+        default: text = numberText(book, cell, a->Value, sep, cache); break;
         }
         break;
     }

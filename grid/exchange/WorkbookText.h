@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <vector>
 
 namespace xls {
 class TXLSBook;
@@ -22,7 +23,10 @@ QString SerialDateTimeText(double serial);
 // The text of a workbook cell as a grid shows it: numbers by FloatToStrG with the decimal
 // separator (in a date or time format as SerialDateTimeText), booleans "True"/"False", formulas
 // their results, texts as they are. False for blanks, errors and empty texts.
-bool WorkbookCellText(xls::TXLSBook& book, const xls::TCell* cell, QChar decimalSeparator, QString& text);
+// `dateFormats` (may be null) remembers per cell format whether it shows dates, for many cells of
+// one book.
+bool WorkbookCellText(xls::TXLSBook& book, const xls::TCell* cell, QChar decimalSeparator, QString& text,
+                      std::vector<signed char>* dateFormats = nullptr);
 
 // The sheet a workbook file shows first: the current tab of its window record (BIFF2 to BIFF8,
 // plain or in a compound file); -1 when the bytes have none.

@@ -701,11 +701,18 @@ QByteArray WriteComponent(const QObject* component)
 
 QObject* ReadComponent(const QByteArray& data, QWidget* parent)
 {
+    qsizetype pos = 0;
+    return ReadComponent(data, pos, parent);
+}
+
+QObject* ReadComponent(const QByteArray& data, qsizetype& pos, QWidget* parent)
+{
     In in(data);
+    in.pos = pos;
     in.need(4);
-    if (data.left(4) != kSignature)
+    if (data.mid(pos, 4) != kSignature)
         readError(QStringLiteral("Invalid stream format"));
-    in.pos = 4;
+    in.pos += 4;
     const QString className = in.str();
     ReadState state;
     std::unique_ptr<QObject> root(readComponent(in, parent, nullptr, state, className));
@@ -719,6 +726,7 @@ QObject* ReadComponent(const QByteArray& data, QWidget* parent)
             f.target->setProperty(f.property.constData(), QVariant::fromValue(found));
     }
     QObject* result = root.release();
+    pos = in.pos;
     for (QObject* component : state.components)
         if (auto* hooks = dynamic_cast<TStreamHooks*>(component))
             hooks->Loaded();

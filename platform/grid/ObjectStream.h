@@ -113,5 +113,8 @@ QByteArray WriteComponent(const QObject* component);
 // their references and calls their Loaded hooks. A stream that ends early or does not fit raises
 // EReadError (or EClassNotFound) and leaves nothing behind.
 QObject* ReadComponent(const QByteArray& data, QWidget* parent = nullptr);
+// The same for one component of several stored one after another: reads from `pos` and leaves it
+// after the component.
+QObject* ReadComponent(const QByteArray& data, qsizetype& pos, QWidget* parent = nullptr);
 
 } // namespace tk
