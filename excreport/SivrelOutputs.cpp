@@ -8,6 +8,7 @@
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelPng.h"
 #include "excreport/SivrelSmtp.h"
+#include "excreport/SivrelSmtpDialog.h"
 #include "excreport/SivrelSupport.h"
 #include "excreport/SivrelValues.h"
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
@@ -332,8 +334,24 @@ void TSivrelOutputs::SendReport()
     });
     if (o.SendMode() == smSmtpRelay || o.SendMode() == smSmtpDirect) {
         const auto text = [&o](int i) { return o.GetText(i); };
-        if (!SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments, body,
-                                    o.EmailSubject(), o.EmailAddress(), o.SmtpUser(), o.SmtpPassword(), o.SmtpPort(), text))
+        // The progress window, for a program with windows.
+        QPointer<TSivrelSmtpProgressDialog> dialog;
+        if (o.ShowSmtpProgress() && !IsConsole())
+            RunOnGui([&] {
+                dialog = new TSivrelSmtpProgressDialog(o);
+                dialog->setAttribute(Qt::WA_DeleteOnClose);
+                dialog->show();
+            });
+        TSivrelSmtpProgress progress;
+        if (dialog) {
+            progress.Text = [dialog](const QString& t) { PostSmtpProgressText(dialog, t); };
+            progress.Percent = [dialog](int p) { PostSmtpProgressPercent(dialog, p); };
+        }
+        const bool sent = SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments,
+                                                 body, o.EmailSubject(), o.EmailAddress(), o.SmtpUser(),
+                                                 o.SmtpPassword(), o.SmtpPort(), text, progress);
+        PostSmtpProgressClose(dialog);
+        if (!sent)
             throw ESivrelError(QStringLiteral("The report was not sent."));
         return;
     }

@@ -1125,8 +1125,6 @@ public:
     std::function<void(QObject* sender, int row, int col)> OnClickCell;
     std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
     std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
-    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
-        OnControlClick;
     std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
     std::function<void(QObject* sender, int col)> OnClickSort;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxMouseUp;

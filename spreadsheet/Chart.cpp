@@ -9,6 +9,7 @@ namespace xls {
 
 namespace {
 [[noreturn]] void fail(const char* text) { throw EXLSError(QString::fromLatin1(text)); }
+void setBit(uint8_t* word, int bit, bool on) { PutWord(word, uint16_t(on ? GetWord(word) | bit : GetWord(word) & ~bit)); }
 }   // namespace
 
 uint8_t* TRecordObject::data(int size) const
@@ -31,7 +32,6 @@ void TChartText::SetColor(int index)
 // ---- formats
 
 namespace {
-void setBit(uint8_t* word, int bit, bool on) { PutWord(word, uint16_t(on ? GetWord(word) | bit : GetWord(word) & ~bit)); }
 void setColor(uint8_t* p, int indexOffset, int valueOffset, int index)
 {
     PutWord(p + indexOffset, uint16_t(index));
@@ -146,6 +146,11 @@ TChartLegendType TChartLegend::LegendType() const
 
 void TChartLegend::SetLegendType(TChartLegendType t) { data(20)[16] = t == cltNotDocked ? 7 : uint8_t(t); }
 
+TChartLegendSpacing TChartLegend::LegendSpacing() const { return TChartLegendSpacing(qMin<int>(data(20)[17], clsOpen)); }
+void TChartLegend::SetLegendSpacing(TChartLegendSpacing s) { data(20)[17] = s; }
+bool TChartLegend::Vertical() const { return GetWord(data(20) + 18) & 0x0010; }
+void TChartLegend::SetVertical(bool on) { setBit(data(20) + 18, 0x0010, on); }
+
 void TChartLegend::Load(TChartRecord* node)
 {
     TRecordObject::Load(node);
@@ -193,6 +198,13 @@ void TChart3D::SetDistance(int v)
     if (v < 0 || v > 100) fail("Invalid value");
     PutWord(data(14) + 4, uint16_t(v));
 }
+
+int TChart3D::RelHeight() const { return GetWord(data(14) + 6); }
+int TChart3D::RelDepth() const { return GetWord(data(14) + 8); }
+int TChart3D::SeriesSpace() const { return GetWord(data(14) + 10); }
+void TChart3D::SetRelHeight(int v) { PutWord(data(14) + 6, uint16_t(v)); }
+void TChart3D::SetRelDepth(int v) { PutWord(data(14) + 8, uint16_t(v)); }
+void TChart3D::SetSeriesSpace(int v) { PutWord(data(14) + 10, uint16_t(v)); }
 
 int TChart3D::Options() const
 {
@@ -360,6 +372,7 @@ void TPaintFrame::SetHasFillEffects(bool on)
 // ---- styles
 
 bool TChartStyle::VaryColors() const { return GetWord(data(18) + 16) & 0x0001; }
+void TChartStyle::SetVaryColors(bool on) { setBit(data(18) + 16, 0x0001, on); }
 
 void TChartStyle::Load(TChartRecord* node)
 {

@@ -15,6 +15,7 @@ class TFormulaHandler;
 
 enum TXLSChartType : uint8_t { xctNone, xctArea, xctBubble, xctColumn, xctLine, xctPie, xctRadar, xctScatter, xctSurface };
 enum TChartLegendType : uint8_t { cltBottom, cltCorner, cltTop, cltRight, cltLeft, cltNotDocked };
+enum TChartLegendSpacing : uint8_t { clsClose, clsMedium, clsOpen };
 
 class TRecordObject {
 public:
@@ -179,6 +180,12 @@ public:
     void SetRotation(int v);    // 0 to 360
     void SetElevation(int v);   // -90 to 90
     void SetDistance(int v);    // 0 to 100
+    int RelHeight() const;
+    int RelDepth() const;
+    int SeriesSpace() const;
+    void SetRelHeight(int v);
+    void SetRelDepth(int v);
+    void SetSeriesSpace(int v);
     int Options() const;        // TChart3DOption bits
     void SetOptions(int options);
 };
@@ -187,6 +194,10 @@ class TChartLegend : public TRecordObject {
 public:
     TChartLegendType LegendType() const;
     void SetLegendType(TChartLegendType t);
+    TChartLegendSpacing LegendSpacing() const;
+    void SetLegendSpacing(TChartLegendSpacing s);
+    bool Vertical() const;
+    void SetVertical(bool on);
     TPaintFrame Frame;
     bool HasFrame() const { return Frame.Node(); }
     void Unbind() { m_node = nullptr; Frame.Unbind(); }
@@ -201,6 +212,7 @@ public:
     TChartLegend Legend;
     TChartRecord* DefDatapoint = nullptr;   // the DATAFORMAT of the default data point
     bool VaryColors() const;
+    void SetVaryColors(bool on);
     bool HasDefDataPoint() const { return DefDatapoint; }
     void SetHasDefDataPoint(bool on);
     void Load(TChartRecord* node) override;

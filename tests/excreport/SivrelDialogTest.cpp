@@ -2,6 +2,7 @@
 #include "excreport/SivrelDialog.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelOptions.h"
+#include "excreport/SivrelSmtpDialog.h"
 #include "excreport/SivrelSupport.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -10,10 +11,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -275,4 +279,27 @@ TEST(SivrelDialog, RequestDialogAndIdeMessage)
     EXPECT_EQ(QByteArray(buffer, 2052), IdeMessage(QStringLiteral("MainForm.cpp"), 812));
     ::close(fd);
     ::unlink(path.constData());
+}
+
+TEST(SivrelDialog, SmtpProgressWindowFollowsQueuedCalls)
+{
+    App();
+    TSivrelModuleOptions options(QString(), false);
+    QPointer<TSivrelSmtpProgressDialog> dialog = new TSivrelSmtpProgressDialog(options);
+    dialog->show();
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("SMTP."));
+    std::thread sender([&] {
+        PostSmtpProgressText(dialog, QStringLiteral("Message 1/2: Connecting with SMTP server..."));
+        PostSmtpProgressPercent(dialog, 40);
+    });
+    sender.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Child<QLabel>(dialog, "Id100")->text(), QStringLiteral("Message 1/2: Connecting with SMTP server..."));
+    EXPECT_EQ(Child<QProgressBar>(dialog, "Id101")->value(), 40);
+    Shot(*dialog, QStringLiteral("smtp-progress"));
+    PostSmtpProgressClose(dialog);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull());
 }

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -209,4 +210,28 @@ TEST_F(Outputs, ScreenshotTravelsWithTheMailOnlyWhenWanted)
         EXPECT_EQ(picture.format(), QImage::Format_Indexed8);
     }
     qputenv("PATH", path);
+}
+
+TEST_F(Outputs, SmtpRelayWithItsProgressWindow)
+{
+    QTemporaryDir received;
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), received.path(), QStringLiteral("accept")});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const uint16_t port = uint16_t(server.readLine().trimmed().toUInt());
+    options->SetSendMode(smSmtpRelay);
+    options->SetSmtpHost(QStringLiteral("127.0.0.1"));
+    options->SetSmtpPort(port);
+    options->SetEmailAddress(QStringLiteral("dev@example.org"));
+    options->SetShowSmtpProgress(true);
+    EXPECT_FALSE(Report(Raise("Relayed")));
+    QFile mail(received.filePath(QStringLiteral("1.eml")));
+    ASSERT_TRUE(mail.open(QIODevice::ReadOnly));
+    const QByteArray eml = mail.readAll();
+    EXPECT_TRUE(eml.contains("Content-Type: application/octet-stream;\r\n        name=\"test_excreport.slf\"\r\n"));
+    EXPECT_TRUE(eml.contains("Subject: Test program\r\n"));
+    server.kill();
+    server.waitForFinished();
 }

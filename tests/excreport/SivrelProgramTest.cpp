@@ -53,7 +53,8 @@ TEST(SivrelProgram, CrashesLeaveALogEntryNamingTheFaultingFunctionAndLine)
     struct {
         const char* mode;
         const char* function;
-    } cases[] = {{"segv", "WriteThroughNull"}, {"throw", "ThrowFromSlot"}, {"abort", "AbortInSlot"}, {"thread", "WorkerFault"}};
+    } cases[] = {{"segv", "WriteThroughNull"}, {"throw", "ThrowFromSlot"}, {"abort", "AbortInSlot"}, {"thread", "WorkerFault"},
+                 {"freeze", "BusyLoop"}};
     for (const auto& c : cases) {
         int line = 0;
         for (int i = 0; i < lines.size(); ++i)

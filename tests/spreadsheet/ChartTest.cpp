@@ -272,6 +272,13 @@ TEST(XlsChart, ChartModelFromRecords)
     EXPECT_EQ(c.PlotArea.ChartStyle()->Legend.Node()->Bytes()[16], 7);
     c.PlotArea.ChartStyle()->Legend.SetLegendType(cltLeft);
     EXPECT_EQ(c.PlotArea.ChartStyle()->Legend.Node()->Bytes()[16], 4);
+    EXPECT_EQ(c.PlotArea.ChartStyle()->Legend.LegendSpacing(), clsMedium);
+    EXPECT_TRUE(c.PlotArea.ChartStyle()->Legend.Vertical());   // option word 0x001F
+    c.PlotArea.ChartStyle()->Legend.SetVertical(false);
+    EXPECT_EQ(GetWord(c.PlotArea.ChartStyle()->Legend.Node()->Bytes() + 18), 0x000F);
+    EXPECT_FALSE(c.PlotArea.ChartStyle()->VaryColors());
+    c.PlotArea.ChartStyle()->SetVaryColors(true);
+    EXPECT_EQ(GetWord(c.PlotArea.ChartStyle()->Node()->Bytes() + 16), 0x0001);
     EXPECT_TRUE(c.PlotArea.Is3D());
     EXPECT_EQ(c.PlotArea.ChartStyle()->Chart3D.Rotation(), 20);
     // removing the legend unbinds it
@@ -458,6 +465,11 @@ TEST(XlsChart, AxesThreeDAndFills)
     for (const auto& b : bad) EXPECT_EQ(errorOf(b.set), "Invalid value");
     d3.SetElevation(-90);
     EXPECT_EQ(d3.Elevation(), -90);
+    EXPECT_EQ(d3.RelHeight(), 100);
+    EXPECT_EQ(d3.RelDepth(), 100);
+    EXPECT_EQ(d3.SeriesSpace(), 150);
+    d3.SetSeriesSpace(200);
+    EXPECT_EQ(GetWord(d3.Node()->Bytes() + 10), 200);
 
     // a fill for the chart area: a GELFRAME with the default properties, and the chart's own
     // drawing, registered with the group, with its MSODRAWING after PROTECT

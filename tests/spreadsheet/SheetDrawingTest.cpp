@@ -319,8 +319,9 @@ TEST(XlsSheetDrawing, OnShapeSeesNestedShapes)
     // a group of two shapes inside the root, read through a drawing of its own
     const QByteArray child1 = esc(0xF, 0, 0xF004, esc(2, 1, 0xF00A, u32(0x403) + u32(0x0A02)) + esc(0, 0, 0xF00F, QByteArray(16, 0)));
     const QByteArray child2 = esc(0xF, 0, 0xF004, esc(2, 3, 0xF00A, u32(0x404) + u32(0x0A02)) + esc(0, 0, 0xF00F, QByteArray(16, 0)));
-    const QByteArray groupSp = esc(0xF, 0, 0xF004, esc(1, 0, 0xF009, QByteArray(16, 0)) + esc(2, 0, 0xF00A, u32(0x402) + u32(0x0201)) +
-                                                       esc(0, 0, 0xF010, QByteArray(18, 0)));
+    // the group sits by a child anchor, as a group inside a group does: kept with its records
+    const QByteArray groupSp = esc(0xF, 0, 0xF004, esc(1, 0, 0xF009, QByteArray(16, 0)) + esc(2, 0, 0xF00A, u32(0x402) + u32(0x0203)) +
+                                                       esc(0, 0, 0xF00F, QByteArray(16, 0)));
     const QByteArray nested = esc(0xF, 0, 0xF003, groupSp + child1 + child2);
     const QByteArray root = esc(0xF, 0, 0xF004, esc(1, 0, 0xF009, QByteArray(16, 0)) + esc(2, 0, 0xF00A, u32(0x400) + u32(5)));
     const QByteArray dg = esc(0, 1, 0xF008, u32(4) + u32(0x404));
@@ -347,6 +348,8 @@ TEST(XlsSheetDrawing, OnShapeSeesNestedShapes)
     auto* g = dynamic_cast<TShapeGroup*>(d.Root.Child(0));
     ASSERT_TRUE(g);
     EXPECT_EQ(g->Count(), 2);
+    ASSERT_TRUE(g->Other);
+    EXPECT_EQ(g->Other->Header(0).Type, 0xF00F);
     EXPECT_TRUE(dynamic_cast<TShapeChildAnchor*>(g->Child(1)));
     EXPECT_EQ(group.Dgg.Entries.size(), 1);
     EXPECT_EQ(group.Dgg.Entries[0].Drawing, &d);
@@ -663,4 +666,10 @@ TEST(XlsSheetDrawing, ShapesCopied)
             EXPECT_EQ(e.message(), c.error);
         }
     }
+}
+
+TEST(XlsSheetDrawing, DrawingWorkbooksReadTheirCellsLikeXlrd)
+{
+    // what the import reads of the workbooks with pictures, shapes, controls and charts
+    for (const char* file : {"drawing-shapes.xls", "drawing-controls.xls", "drawing-charts.xls"}) crossCheck(dataDir + file);
 }

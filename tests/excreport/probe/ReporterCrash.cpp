@@ -1,8 +1,11 @@
 // A window program with the reporter and its outputs on that fails in the way argv[1] names:
 // segv (null pointer written in a slot), throw (an exception from a slot), abort (abort() in a
 // slot), thread (null pointer written in another thread).
+#include "excreport/SivrelExcept.h"
+#include "excreport/SivrelModules.h"
 #include "excreport/SivrelOutputs.h"
 #include "platform/app/Application.h"
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -34,6 +37,15 @@ __attribute__((noinline)) void WorkerFault()
     *g_nothing = 2; // crash line: WorkerFault
 }
 
+__attribute__((noinline)) void BusyLoop()
+{
+    QElapsedTimer clock;
+    clock.start();
+    volatile unsigned spin = 0;
+    while (clock.elapsed() < 3500) // crash line: BusyLoop (the call the window thread is caught in)
+        ++spin;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -43,7 +55,14 @@ int main(int argc, char** argv)
     QWidget window;
     window.show();
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    QTimer::singleShot(0, &app, [&] {
+    if (which == "freeze") {
+        auto options = excreport::CurrentSivrelLogOptions();
+        options->SetFreezeTimeout(1);
+        options->SetFreezeActive(true);
+    }
+    // The freeze watch needs the window thread answering for a while before it is blocked.
+    const bool freeze = which == "freeze";
+    QTimer::singleShot(freeze ? 300 : 0, &app, [&] {
         if (which == "segv")
             WriteThroughNull();
         else if (which == "throw")
@@ -52,9 +71,11 @@ int main(int argc, char** argv)
             AbortInSlot();
         else if (which == "thread")
             std::thread(&WorkerFault).join();
+        else if (which == "freeze")
+            BusyLoop();
     });
     // A reported exception lets the program go on.
-    QTimer::singleShot(300, &app, [&] {
+    QTimer::singleShot(freeze ? 4200 : 300, &app, [&] {
         std::printf("went on\n");
         std::fflush(stdout);
         app.quit();
