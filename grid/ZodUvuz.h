@@ -992,6 +992,8 @@ public:
     QString GetEditText(int col, int row) override;
     // Stores an edited text into the merge's base cell, in the real column.
     void SetEditText(int col, int row, const QString& value) override;
+    // The stored text without its mini-HTML tags.
+    QString GetCellTextNoHTML(int col, int row);
     // The texts kept for a hidden real row (empty when the row is shown).
     QStringList HiddenRowItems(int realRow) const;
     // The text of a cell by real row, hidden or shown.
@@ -1036,8 +1038,6 @@ public:
     TControlEdit* ControlEdit() const;
     // The rich-text in-place editor.
     TRichInplaceEdit* RichEdit() const;
-    // A row grew while typing.
-    std::function<void(QObject* sender, int row)> OnEndRowSize;
     TControlCombo* ControlCombo() const;
     QString ControlEditType() const { return m_controlEditType; }
     bool ControlFocused() const { return m_controlFocused; }

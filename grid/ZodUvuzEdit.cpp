@@ -636,6 +636,8 @@ QString TZedEzeravIvur::GetEditMask(int col, int row)
     return mask;
 }
 
+QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
+
 QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
 {
     const auto& hidden = HiddenRows();
