@@ -37,6 +37,8 @@ class TGridEditing;
 class TEditLink;
 class TControlEdit;
 class TControlCombo;
+class TRichInplaceEdit;
+class VOdoZozaRere;
 namespace editors {
 class TGridSpin;
 class TGridCombo;
@@ -995,6 +997,7 @@ public:
     QString GetEditText(int col, int row) override;
     // Stores an edited text into the merge's base cell, in the real column.
     void SetEditText(int col, int row, const QString& value) override;
+    // The stored text without its mini-HTML tags.
     QString GetCellTextNoHTML(int col, int row);
     void GetCellTextNoHTML(int col, int row, QString& text) { text = GetCellTextNoHTML(col, row); }
     // The texts kept for a hidden real row (empty when the row is shown).
@@ -1039,6 +1042,8 @@ public:
     void ClickCellControl(int col, int row, const QString& ctrlID, const QString& ctrlType, const QString& ctrlValue,
                           const QRect& controlRect);
     TControlEdit* ControlEdit() const;
+    // The rich-text in-place editor.
+    TRichInplaceEdit* RichEdit() const;
     TControlCombo* ControlCombo() const;
     QString ControlEditType() const { return m_controlEditType; }
     bool ControlFocused() const { return m_controlFocused; }
@@ -1190,6 +1195,7 @@ private:
     friend class TControlCombo;
     QPointer<TEditLink> m_editLink;
     mutable TControlEdit* m_controlEdit = nullptr;
+    mutable TRichInplaceEdit* m_richEdit = nullptr;
     mutable TControlCombo* m_controlCombo = nullptr;
     QPoint m_controlEditCell{-1, -1};
     QString m_controlEditID;

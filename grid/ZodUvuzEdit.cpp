@@ -6,6 +6,7 @@
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
+#include "grid/ZodUvuzRichEdit.h"
 #include "grid/editors/GridEditors.h"
 #include "grid/minihtml/MiniHTML.h"
 
@@ -68,6 +69,13 @@ bool TZedEzeravIvur::EditorControlActive() const { return editing().controlActiv
 bool TZedEzeravIvur::EditingInProgress() const { return editing().editingInProgress; }
 QWidget* TZedEzeravIvur::ShownEditorControl() const { return editing().shown; }
 QString TZedEzeravIvur::EditStartText() { return editing().editStartText; }
+TRichInplaceEdit* TZedEzeravIvur::RichEdit() const
+{
+    if (!m_richEdit)
+        m_richEdit = new TRichInplaceEdit(const_cast<TZedEzeravIvur*>(this));
+    return m_richEdit;
+}
+
 TGridSpin* TZedEzeravIvur::GridSpin() const { return editing().spin; }
 TGridCombo* TZedEzeravIvur::GridCombo() const { return editing().combo; }
 TGridEditBtn* TZedEzeravIvur::GridEditBtn() const { return editing().editBtn; }
@@ -397,8 +405,16 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         m_pendingEditChar = QChar();
         return;
     }
+    case edRichEdit: {
+        TRichInplaceEdit* e = RichEdit();
+        LoadRichTextToEdit(RealColIndex(col), row, e);
+        if (Navigation()->EditSelectAll)
+            e->selectAll();
+        control = e;
+        break;
+    }
     default:
-        // Rich text and data check box editors are not available here.
+        // The data check box shows no editor.
         break;
     }
     if (control) {
@@ -451,8 +467,18 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         control = ed.spin;
         // A value the user did not change is not written back (the cell may hold no number at all).
         store = ed.spin->text() != ed.shownValue;
-        // Float and date cells are stored as the text the spin shows.
         value = ed.spin->text();
+        // Float and date spins store a float or date cell (the grid's float format and date format).
+        if (store && wasActive && (ed.editorType == edFloatSpinEdit || ed.editorType == edDateSpinEdit)) {
+            if (ed.editorType == edFloatSpinEdit)
+                SetFloatCell(RealColIndex(col), row, ed.spin->FloatValue());
+            else
+                SetDateCell(RealColIndex(col), row, ed.spin->DateValue().date());
+            value = Cells(RealColIndex(col), row);
+            store = false;
+            if (ed.editorKindSet && value != ed.textAtStart)
+                CellsChanged(QRect(col, row, 1, 1));
+        }
         break;
     case edComboEdit: case edComboList:
         control = ed.combo;
@@ -481,6 +507,13 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         control = ed.datePicker;
         value = ed.datePicker->text();
         store = value != ed.shownValue;
+        break;
+    case edRichEdit:
+        control = RichEdit();
+        if (wasActive) {
+            SaveRichTextFromEdit(RichEdit(), value);
+            store = true;
+        }
         break;
     case edCustom:
         if (TEditLink* link = m_editLink) {

@@ -256,8 +256,17 @@ void TZedInplaceEdit::keyPressEvent(QKeyEvent* event)
 void TZedInplaceEdit::keyReleaseEvent(QKeyEvent* event)
 {
     tk::TInplaceEdit::keyReleaseEvent(event);
-    if (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right)
-        AutoComplete();
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
+        return;
+    AutoComplete();
+    // Sizing while typing: the column to its contents, the row when cells wrap.
+    if (m_grid->SizeWhileTyping()->Width)
+        m_grid->AutoSizeCol(m_grid->Col());
+    if (m_grid->SizeWhileTyping()->Height && m_grid->WordWrap()) {
+        m_grid->AutoSizeRow(m_grid->Row());
+        if (m_grid->OnEndRowSize)
+            m_grid->OnEndRowSize(m_grid, m_grid->Row());
+    }
 }
 
 void TZedInplaceEdit::AutoComplete()

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -427,14 +428,38 @@ TGridUnitEditBtn::TGridUnitEditBtn(TEditorHost* host, QWidget* parent)
     setObjectName(QStringLiteral("GridUnitEditBtn"));
     setFrame(false);
     m_menu->setObjectName(QStringLiteral("UnitMenu"));
-    SetButtonCaption(QString());
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     OnClickBtn = [this](QObject*) { showUnits(); };
+    SetUnitSpace(20);
 }
 
 void TGridUnitEditBtn::SetUnitID(const QString& value)
 {
     m_unitID = value;
-    SetButtonCaption(value);
+    update();
+}
+
+void TGridUnitEditBtn::SetUnitSpace(int value)
+{
+    m_unitSpace = value;
+    setTextMargins(0, 0, ButtonWidth() + m_unitSpace + 3, 0);
+    update();
+}
+
+void TGridUnitEditBtn::resizeEvent(QResizeEvent* event)
+{
+    TDidEzevBtn::resizeEvent(event);
+    setTextMargins(0, 0, ButtonWidth() + m_unitSpace + 3, 0);
+}
+
+void TGridUnitEditBtn::paintEvent(QPaintEvent* event)
+{
+    TDidEzevBtn::paintEvent(event);
+    // The unit between the text and the button.
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Text));
+    const QRect unit(width() - ButtonWidth() - m_unitSpace - 2, 0, m_unitSpace, height());
+    p.drawText(unit, Qt::AlignLeft | Qt::AlignVCenter, m_unitID);
 }
 
 void TGridUnitEditBtn::showUnits()

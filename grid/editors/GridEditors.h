@@ -123,16 +123,22 @@ public:
     QString UnitID() const { return m_unitID; }
     void SetUnitID(const QString& value);
     QStringList Units;
+    // Pixels kept between the text and the button for the unit.
+    int UnitSpace() const { return m_unitSpace; }
+    void SetUnitSpace(int value);
     // The menu of units shown by the button (empty when there are no units).
     class QMenu* UnitMenu() const { return m_menu; }
 
 protected:
     bool HandleKey(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void showUnits();
     QString m_unitID;
+    int m_unitSpace = 20;
     class QMenu* m_menu;
 };
 

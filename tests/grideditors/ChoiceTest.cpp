@@ -31,6 +31,13 @@ TEST_F(GridEditFixture, EachKindLiesOverTheCellInItsColourAndWritesBack)
              QTest::keyClick(f.grid->GridSpin(), Qt::Key_Up);
          },
          "1,35"},
+        {"float spin through the grid's float format", edFloatSpinEdit, "2",
+         [](GridEditFixture& f, QWidget*) {
+             f.grid->SetFloatFormat("%.3f");
+             f.grid->GridSpin()->SetPrecision(0);
+             QTest::keyClick(f.grid->GridSpin(), Qt::Key_Up);
+         },
+         "2,100"},
         {"date spin", edDateSpinEdit, "31.01.2024",
          [](GridEditFixture& f, QWidget*) {
              f.grid->GridSpin()->setCursorPosition(4);   // in the month
@@ -230,4 +237,48 @@ TEST_F(GridEditFixture, ATypedCharacterOpensTheControlWithIt)
     ASSERT_EQ(grid->ShownEditorControl(), grid->GridEditBtn());
     EXPECT_EQ(grid->GridEditBtn()->text(), "x");
     EXPECT_TRUE(grid->PendingEditChar().isNull());
+}
+
+TEST_F(GridEditFixture, RichTextEditorStoresRtfAndGrowsTheRow)
+{
+    open(1, 1, "", edRichEdit);
+    auto* e = grid->RichEdit();
+    ASSERT_EQ(grid->ShownEditorControl(), e);
+    QTest::keyClicks(e, "bold");
+    e->selectAll();
+    e->setFontWeight(QFont::Bold);
+    grid->EndInplaceEdit();
+    EXPECT_TRUE(grid->Cells(1, 1).startsWith("{\\rtf"));
+    EXPECT_TRUE(grid->Cells(1, 1).contains("\\b")) << grid->Cells(1, 1).toStdString();
+    EXPECT_FALSE(e->isVisible());
+
+    // Loaded again, the text is bold.
+    grid->HideEditor();
+    open(1, 1, grid->Cells(1, 1), edRichEdit);
+    e->selectAll();
+    EXPECT_EQ(e->fontWeight(), QFont::Bold);
+    grid->EndInplaceEdit();
+    grid->HideEditor();
+
+    // A second line grows the row to the requested height + 5, once per growth, never while locked.
+    grid->SizeWhileTyping()->Height = true;
+    std::vector<int> grown;
+    grid->OnEndRowSize = [&](QObject*, int row) { grown.push_back(row); };
+    open(1, 2, "", edRichEdit);
+    const int before = grid->RowHeights(2);
+    e->Lock();
+    QTest::keyClicks(e, "eins");
+    QTest::keyClick(e, Qt::Key_Return);
+    QTest::keyClicks(e, "zwei");
+    QTest::keyClick(e, Qt::Key_Return);
+    QTest::keyClicks(e, "drei");
+    EXPECT_TRUE(grown.empty());
+    EXPECT_EQ(grid->RowHeights(2), before);
+    e->Unlock();
+    QTest::keyClick(e, Qt::Key_Return);
+    QTest::keyClicks(e, "vier");
+    ASSERT_EQ(grown.size(), 1u);
+    EXPECT_EQ(grown[0], 2);
+    EXPECT_EQ(grid->RowHeights(2), e->ReqHeight() + 5);
+    EXPECT_EQ(e->height(), e->ReqHeight() + 4);
 }

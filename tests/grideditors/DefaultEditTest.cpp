@@ -217,3 +217,13 @@ TEST_F(GridEditFixture, TabWithTheTabOptionAdvancesToTheNextCell)
     EXPECT_EQ(grid->Col(), 2);
     EXPECT_EQ(grid->Row(), 1);
 }
+
+TEST_F(GridEditFixture, SizeWhileTypingWidensTheColumn)
+{
+    grid->SizeWhileTyping()->Width = true;
+    open(1, 1, "", edNormal);
+    const int before = grid->ColWidths(1);
+    QTest::keyClicks(inplace(), "a rather long text for a narrow column");
+    EXPECT_GT(grid->ColWidths(1), before);
+    EXPECT_GE(grid->ColWidths(1), inplace()->fontMetrics().horizontalAdvance("a rather long text for a narrow column"));
+}

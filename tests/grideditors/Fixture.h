@@ -4,6 +4,7 @@
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
+#include "grid/ZodUvuzRichEdit.h"
 #include "grid/editors/GridEditors.h"
 #include "platform/grid/GridColors.h"
 #include "platform/graphics/SpinRepeatButton.h"
