@@ -805,6 +805,8 @@ public:
     void PutCellsOnClipboard(const tk::TGridRect& range);
     void WriteCellsToStream(const tk::TGridRect& range, QIODevice& stream);
     tk::TGridRect ReadCellsFromStream(QPoint target, QIODevice& stream, int* sourceId = nullptr);
+    // The MIME type of the private form ("TZedEzeravIvur Cells").
+    static QString CellFormMime();
     // The number the private form names this grid by (random, drawn once per grid).
     int ClipboardID();
     // Stores one pasted text into the real column of the displayed column.
