@@ -1,6 +1,7 @@
 #include "app/ProgramStart.h"
 #include "app/ToolkitTranslations.h"
 #include "core/OrvUtils.h"
+#include "excreport/SivrelOutputs.h"
 #include "grid/GridStartup.h"
 #include "platform/app/Application.h"
 
@@ -10,6 +11,8 @@ int main(int argc, char** argv)
     // application object exists. The engine itself starts with the first web view.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     platform::Application app(argc, argv);
+    // Unhandled errors become reports: log, report dialog, clipboard copy.
+    excreport::SivrelInstallReportOutputs();
     app::LoadToolkitTranslations(app);
     core::SetProgramVersion(QStringLiteral(QLY_PRODUCT_VERSION), QStringLiteral(QLY_FILE_VERSION));
     grid::GridFamilyStartup();

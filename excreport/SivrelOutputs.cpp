@@ -1,11 +1,13 @@
 #include "excreport/SivrelOutputs.h"
 #include "excreport/SivrelDialog.h"
 #include "excreport/SivrelGui.h"
+#include "excreport/SivrelListeners.h"
 #include "excreport/SivrelLogFile.h"
 #include "excreport/SivrelMailText.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelPng.h"
+#include "excreport/SivrelSmtp.h"
 #include "excreport/SivrelSupport.h"
 #include "excreport/SivrelValues.h"
 #include <QApplication>
@@ -17,7 +19,10 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QThread>
 #include <QWidget>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -53,6 +58,52 @@ QString HtmlEscaped(const QString& text)
     return out;
 }
 
+enum class TGuiRun { Done, Held, Busy };
+
+// Runs a step on the GUI thread. Held: the GUI thread crashed or froze (a helper process may serve
+// instead). Busy: the GUI thread neither waits for this report nor takes the step within two
+// seconds (it may be blocked on the faulting thread itself); the step is then dropped.
+TGuiRun RunOnGui(const std::function<void()>& step)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app))
+        return TGuiRun::Held;
+    if (QThread::currentThread() == app->thread()) {
+        step();
+        return TGuiRun::Done;
+    }
+    if (SivrelReport().Params.GuiThreadHeld)
+        return TGuiRun::Held;
+    if (SivrelPublishedRecord() && SivrelWaitingThread() == SivrelMainThreadId())
+        return SivrelRunOnGuiThread(step) ? TGuiRun::Done : TGuiRun::Held;
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool started = false, done = false, dropped = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    QMetaObject::invokeMethod(app, [shared, &step] {
+        {
+            std::lock_guard guard(shared->lock);
+            if (shared->dropped)
+                return;
+            shared->started = true;
+        }
+        shared->changed.notify_all();
+        step();
+        std::lock_guard guard(shared->lock);
+        shared->done = true;
+        shared->changed.notify_all();
+    }, Qt::QueuedConnection);
+    std::unique_lock guard(shared->lock);
+    if (!shared->changed.wait_for(guard, std::chrono::seconds(2), [&] { return shared->started; })) {
+        shared->dropped = true;
+        return TGuiRun::Busy;
+    }
+    shared->changed.wait(guard, [&] { return shared->done; });
+    return TGuiRun::Done;
+}
+
 } // namespace
 
 bool IsCgiProgram()
@@ -84,8 +135,8 @@ QString TSivrelOutputs::BuildTexts()
     sources.ExceptionTime = std::time(nullptr);
     sources.FocusClass = r.Params.FocusClass;
     sources.FocusText = r.Params.FocusText;
-    if (!IsConsole() && !r.Params.GuiThreadHeld) {
-        SivrelRunOnGuiThread([&] {
+    if (!IsConsole()) {
+        RunOnGui([&] {
             if (QWidget* w = QApplication::activeWindow()) {
                 sources.FormClass = QString::fromLatin1(w->metaObject()->className());
                 sources.FormText = w->windowTitle();
@@ -119,7 +170,7 @@ void TSivrelOutputs::CaptureScreen()
     // The picture only travels with a mail.
     if (Options().SendMode() == smNone || !Options().AttachScreenshot() || IsConsole())
         return;
-    SivrelRunOnGuiThread([this] {
+    RunOnGui([this] {
         if (QScreen* screen = QGuiApplication::primaryScreen())
             m_screen = screen->grabWindow(0).toImage();
     });
@@ -161,7 +212,7 @@ void TSivrelOutputs::ShowReportDialog()
     data.ReportsThisRun = r.ReportsThisRun;
     data.SendSwitch = r.SendSwitch;
     data.ScreenshotSwitch = r.ScreenshotSwitch;
-    const bool shown = SivrelRunOnGuiThread([&] {
+    const TGuiRun shown = RunOnGui([&] {
         QApplication::beep();
         QWidget* before = QApplication::activeWindow();
         TSivrelReportDialog dialog(data);
@@ -169,11 +220,13 @@ void TSivrelOutputs::ShowReportDialog()
         if (before)
             before->activateWindow();
     });
-    if (!shown) {
-        // The GUI thread cannot serve: the message alone, shown by a helper process.
+    if (shown == TGuiRun::Held) {
+        // The GUI thread crashed or froze: the message alone, shown by a helper process.
         SivrelMessageBox(Options().GetText(2), m_texts.MessageText);
         return;
     }
+    if (shown == TGuiRun::Busy)
+        throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     r.SendSwitch = data.SendSwitch;
     r.ScreenshotSwitch = data.ScreenshotSwitch;
     r.CopySwitch = data.CopySwitch;
@@ -200,7 +253,7 @@ void TSivrelOutputs::ShowRequestDialog()
         m_texts.RequestText = NormalizeRequestText(qEnvironmentVariable("QLY_SIVREL_AUTOANSWER_REQUEST"));
         return;
     }
-    SivrelRunOnGuiThread([this] {
+    RunOnGui([this] {
         TSivrelRequestDialog dialog(Options());
         dialog.exec();
         m_texts.RequestText = dialog.RequestText();
@@ -245,7 +298,7 @@ void TSivrelOutputs::AppendRequestSection()
 void TSivrelOutputs::CopyToClipboard()
 {
     const QString text = m_texts.ReportText;
-    SivrelRunOnGuiThread([text] { QGuiApplication::clipboard()->setText(text); });
+    RunOnGui([text] { QGuiApplication::clipboard()->setText(text); });
 }
 
 void TSivrelOutputs::SendReport()
@@ -277,8 +330,13 @@ void TSivrelOutputs::SendReport()
         if (!logFolder.isEmpty())
             QDir(logFolder).removeRecursively();
     });
-    if (o.SendMode() != smMailClient)
-        throw ESivrelError(QStringLiteral("Sending through SMTP is not available in this build."));
+    if (o.SendMode() == smSmtpRelay || o.SendMode() == smSmtpDirect) {
+        const auto text = [&o](int i) { return o.GetText(i); };
+        if (!SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments, body,
+                                    o.EmailSubject(), o.EmailAddress(), o.SmtpUser(), o.SmtpPassword(), o.SmtpPort(), text))
+            throw ESivrelError(QStringLiteral("The report was not sent."));
+        return;
+    }
     QStringList recipients;
     for (const QString& a : SplitAddresses(o.EmailAddress()))
         if (!a.isEmpty())

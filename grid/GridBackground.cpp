@@ -83,6 +83,13 @@ void TZedEzeravIvur::AdaptToTheme()
     InvalidateGrid();
 }
 
+void TZedEzeravIvur::SetAutoThemeAdapt(bool value)
+{
+    AutoThemeAdapt = value;
+    if (value)
+        AdaptToTheme();
+}
+
 // ------------------------------------------------------------------ painting
 
 void TZedEzeravIvur::Paint(QPainter& painter, const QRect& clip)
@@ -91,6 +98,19 @@ void TZedEzeravIvur::Paint(QPainter& painter, const QRect& clip)
     if (m_updateCount > 0)
         return;
     TBaseGrid::Paint(painter, clip);
+    // The cell being edited gets a frame in the grid line colour.
+    if (EditingInProgress()) {
+        const int options = GridOptions();
+        const bool lines = GridLineWidth() >= 1 && (options & (tk::goHorzLine | tk::goVertLine));
+        QRect r = MergedCellRect(Col(), Row());
+        if (r.isEmpty())
+            r = CellRect(Col(), Row());
+        painter.save();
+        painter.setPen(tk::ToQColor(lines ? TBaseGrid::GridLineColor() : Color(), palette()));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(r.adjusted(0, 0, -1, -1));
+        painter.restore();
+    }
     paintUnusedArea(painter);
     // Sizing lines: a dotted overlay while a column or row is sized.
     if (m_colSizingLine >= 0 || m_rowSizingLine >= 0) {

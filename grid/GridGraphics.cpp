@@ -3,6 +3,7 @@
 // progress bars, buttons, node glyphs and the rest); the radio click.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridPaintFormat.h"
 #include "grid/GridUtils.h"
 #include "platform/grid/DrawUtils.h"
 #include "platform/grid/GridColors.h"
@@ -282,6 +283,45 @@ void TZedEzeravIvur::CellGraphicSize(int col, int row, QSize& size)
         size.setHeight(cell.height());
 }
 
+void TZedEzeravIvur::CellGraphicSizeScaled(int col, int row, QSize& size, double scale, int availableHeight,
+                                           int availableWidth)
+{
+    size = QSize(0, 0);
+    TCellGraphic* g = GetCellGraphicObject(col, row);
+    if (!g)
+        return;
+    const auto* images = dynamic_cast<const tk::TImageList*>(m_gridImages.data());
+    switch (g->CellType) {
+    case ctBitmap: size = g->Picture.size(); break;
+    case ctIcon: size = iconSize(g->Icon); break;
+    case ctDataImage:
+        if (images)
+            size = QSize(images->Width(), images->Height());
+        break;
+    case ctPicture:
+    case ctFilePicture: {
+        const QPoint s = g->PictureSize(availableWidth, availableHeight);
+        const double d = scale > 0 ? scale : 1.0;
+        size = QSize(RoundHalfEven(s.x() / d), RoundHalfEven(s.y() / d));
+        break;
+    }
+    case ctProgress: size = QSize(ColWidths(col), RowHeights(row)); break;
+    case ctButton:
+    case ctBitButton: size = QSize(g->CellIndex & 0xFFFF, (g->CellIndex >> 16) & 0xFFFF); break;
+    default: {
+        // The rest as for the screen, without the whole-cell alignments.
+        const TCellHAlign ha = g->CellHAlign;
+        const TCellVAlign va = g->CellVAlign;
+        g->CellHAlign = ha == haFull ? haLeft : ha;
+        g->CellVAlign = va == vaFull ? vaTop : va;
+        CellGraphicSize(col, row, size);
+        g->CellHAlign = ha;
+        g->CellVAlign = va;
+        break;
+    }
+    }
+}
+
 // ------------------------------------------------------------------ drawing
 
 void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int row, TCellGraphic* g,
@@ -407,7 +447,9 @@ void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int r
         const TColor restText = g->CellBoolean ? TColor(g->CellAngle) : (tk::ResolveColor(rest, pal) ^ 0xFFFFFF);
         DrawProgressBar(p, pr, tk::ResolveColor(bar, pal), tk::ResolveColor(barText, pal), tk::ResolveColor(rest, pal),
                         tk::ResolveColor(restText, pal), v, m_controlLook->ProgressMarginX(),
-                        m_controlLook->ProgressMarginY(), g->CellErrFrom, g->CellErrLen, g->CellText,
+                        m_controlLook->ProgressMarginY(), g->CellErrFrom, g->CellErrLen,
+                        // A format that is no single integer conversion shows the value with "%".
+                        SingleConversionFormat(g->CellText, QLatin1StringView("dixXuoc")) ? g->CellText : QString(),
                         m_controlLook->ProgressBorderColor);
         break;
     }
@@ -439,6 +481,20 @@ void TZedEzeravIvur::DrawCellGraphic(QPainter& p, const QRect& r, int col, int r
         p.save();
         p.setPen(enabled ? pal.color(QPalette::ButtonText) : pal.color(QPalette::Disabled, QPalette::ButtonText));
         p.drawText(tr, Qt::AlignCenter, p.fontMetrics().elidedText(g->CellText, Qt::ElideRight, tr.width()));
+        p.restore();
+        break;
+    }
+    case ctRotated: {
+        // The text turned by the angle, from where the turned text starts, clipped to the cell
+        // less 2 pixels.
+        const QString text = DisplayText(col, row);
+        QRect start = r;
+        RotatedTextStart(start, g->CellAngle, cellVAlign, textAlign, text, p.font());
+        p.save();
+        p.setClipRect(r.adjusted(2, 2, -2, -2), Qt::IntersectClip);
+        p.translate(start.topLeft());
+        p.rotate(-g->CellAngle);
+        p.drawText(QPoint(0, p.fontMetrics().ascent()), text);
         p.restore();
         break;
     }

@@ -280,6 +280,53 @@ int TZedEzeravIvur::NodeLineKind(int row) const
     return 1;
 }
 
+void TZedEzeravIvur::InsertChildRow(int row, int offset)
+{
+    const int p = GetParentNode(row);
+    int level = 1;
+    if (p >= 0) {
+        // Every node that covers the row grows by the new row and is shown expanded.
+        AddNodeSpan(p, 1);
+        ExpandNode(p);
+        level = GetNodeLevel(p);
+        int current = p;
+        while (GetNodeLevel(current) > 1) {
+            const int q = GetParentNode(current);
+            if (q < 0 || q == current)
+                break;
+            AddNodeSpan(q, 1);
+            ExpandNode(q);
+            current = q;
+        }
+    }
+    const int at = DisplRowIndex(row) + offset;
+    InsertRows(at, 1);
+    if (p >= 0)
+        GetCellProperties(0, at)->NodeLevel = level;
+}
+
+void TZedEzeravIvur::RemoveChildRow(int row)
+{
+    const int p = GetParentNode(row);
+    if (p >= 0 && p != row) {
+        if (GetNodeSpan(p) > 1)
+            AddNodeSpan(p, -1);
+        ExpandNode(p);
+        const int firstLevel = GetNodeLevel(p);
+        int current = p;
+        while (GetNodeLevel(current) > 1) {
+            const int q = GetParentNode(current);
+            if (q < 0 || q == current || GetNodeLevel(q) >= firstLevel)
+                break;
+            if (GetNodeSpan(q) > 1)
+                AddNodeSpan(q, -1);
+            ExpandNode(q);
+            current = q;
+        }
+    }
+    RemoveRows(DisplRowIndex(row), 1);
+}
+
 void TZedEzeravIvur::InsertRowReal(int row)
 {
     // InsertRows renumbers the hidden rows from the inserted one on.
@@ -294,10 +341,10 @@ void TZedEzeravIvur::RemoveRowReal(int row)
 
 // ------------------------------------------------------------------ grouping
 
-void TZedEzeravIvur::colourGroupRow(int row, bool header)
+void TZedEzeravIvur::colourGroupRow(int row, bool header, int headerCol)
 {
     const TGrouping* gr = Grouping();
-    const int t = m_groupHeaderCol;
+    const int t = headerCol >= 0 ? headerCol : m_groupHeaderCol;
     const bool merge = header ? gr->MergeHeader : gr->MergeSummary;
     const TColor color = header ? gr->HeaderColor : gr->SummaryColor;
     const TColor colorTo = header ? gr->HeaderColorTo : gr->SummaryColorTo;
@@ -325,11 +372,12 @@ void TZedEzeravIvur::colourGroupRow(int row, bool header)
     }
 }
 
-void TZedEzeravIvur::uncolourGroupRow(int row, bool header)
+void TZedEzeravIvur::uncolourGroupRow(int row, bool header, int headerCol)
 {
     const bool merge = header ? Grouping()->MergeHeader : Grouping()->MergeSummary;
-    if (merge && IsMergedCell(m_groupHeaderCol, row)) {
-        const QPoint base = BaseCell(m_groupHeaderCol, row);
+    const int t = headerCol >= 0 ? headerCol : m_groupHeaderCol;
+    if (merge && IsMergedCell(t, row)) {
+        const QPoint base = BaseCell(t, row);
         SplitCells(base.x(), base.y());
     }
     for (int c = 1; c < ColCount(); ++c)
@@ -452,6 +500,88 @@ void TZedEzeravIvur::UnGroup()
                 FreeCellProperties(0, i);
     m_nodeCount = 0;
     m_groupColumn = -1;
+}
+
+void TZedEzeravIvur::SubGroup(int col)
+{
+    if (col <= 0 || col < FixedCols() || col + 1 >= ColCount() || m_filterActive)
+        return;
+    ExpandAll();
+    BeginUpdate();
+    struct End {
+        TZedEzeravIvur* g;
+        ~End() { g->EndUpdate(); }
+    } end{this};
+    // The grouping's own column stays remembered for UnGroup.
+    const int t = col + 1;
+    auto special = [this](int r) { return IsNodeRow(r) || IsSummaryRow(r); };
+    auto makeNode = [this, col](int row, int span) {
+        AddNode(row, span);
+        if (TCellGraphic* g = nodeGraphic(row))
+            g->Value = col;
+    };
+    QString last = kNoValue;
+    int h = -1;
+    int r = FixedRows() + 1;   // row FixedRows holds the first group's header
+    while (r < RowCount() - 1 - FixedFooters()) {
+        const QString v = DisplayText(col, r);
+        if (v != last || special(r)) {
+            if (h >= 0 && !special(h))
+                makeNode(h, r - h);
+            if (!special(r)) {
+                InsertChildRow(r, 0);
+                SetCells(t, r, v);
+                colourGroupRow(r, true, t);
+            }
+            h = r;
+            ++r;
+        }
+        if (r < RowCount() - 1 && !special(r - 1)) {
+            last = DisplayText(col, r);
+            SetCells(col, r, QString());
+            ++r;
+        } else {
+            last = kNoValue;
+        }
+    }
+    if (h < 0 || !IsSummaryRow(h)) {
+        if (h < 0) {
+            makeNode(FixedRows(), r - 1);
+        } else {
+            makeNode(h, r - h + 1);
+            colourGroupRow(h, true, t);
+        }
+        if (r <= RowCount() - 1 && !special(r - 1)) {
+            SetCells(col, r, QString());
+            ++r;
+        }
+    }
+    SetRowNotify(FixedRows());
+}
+
+void TZedEzeravIvur::UnSubGroup(int col)
+{
+    ExpandAll();
+    BeginUpdate();
+    struct End {
+        TZedEzeravIvur* g;
+        ~End() { g->EndUpdate(); }
+    } end{this};
+    QString value;
+    int r = FixedRows();
+    while (r <= RowCount() - FixedFooters() - 1) {
+        const TCellGraphic* g = nodeGraphic(r);
+        if (g && g->Value.toInt() == col && g->Value.isValid()) {
+            value = Cells(col + 1, r);
+            RemoveNode(r);
+            uncolourGroupRow(r, true, col + 1);
+            RemoveChildRow(r);
+            continue;
+        }
+        if (!g && !IsSummaryRow(r))
+            SetCells(col, r, value);
+        ++r;
+    }
 }
 
 } // namespace grid

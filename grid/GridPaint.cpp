@@ -3,6 +3,7 @@
 // measuring of a cell's content for automatic sizing.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridPaintFormat.h"
 #include "grid/GridUtils.h"
 #include "grid/VOdoZozaRere.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -68,6 +69,30 @@ void applyProps(const TCellProperties* p, TColor& brush, tk::TFont& font)
 }
 
 } // namespace
+
+bool SingleConversionFormat(const QString& format, QLatin1StringView kinds)
+{
+    int conversions = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] != QLatin1Char('%'))
+            continue;
+        ++i;
+        if (i < format.size() && format[i] == QLatin1Char('%'))
+            continue;
+        while (i < format.size() && QStringLiteral("-+ #0").contains(format[i]))
+            ++i;
+        int digits = 0;
+        while (i < format.size() && (format[i].isDigit() || format[i] == QLatin1Char('.')))
+            if (++digits > 4)
+                return false;
+            else
+                ++i;
+        if (i >= format.size() || !kinds.contains(format[i].toLatin1()))
+            return false;
+        ++conversions;
+    }
+    return conversions == 1;
+}
 
 // ------------------------------------------------------------------ colours and alignment
 
@@ -232,11 +257,21 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
                                      tk::ResolveColor(FixedGradientColorTo, palette()), 10, rect, false);
             }
         } else if (m_look == glListView) {
-            p.fillRect(rect, qcolor(gfx::clBtnFace, this));
-            p.setPen(Qt::white);
-            p.drawRect(rect.adjusted(0, 0, -1, -1));
+            if (m_themedDrawing) {
+                tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+                p.setPen(Qt::white);
+                p.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
+            } else {
+                p.fillRect(rect, qcolor(gfx::clBtnFace, this));
+                p.setPen(Qt::white);
+                p.drawRect(rect.adjusted(0, 0, -1, -1));
+            }
         }
     }
+
+    // Modified mark of the row.
+    if (col == 0 && m_showModified->Enabled && RowModified(row))
+        p.fillRect(QRect(rect.right() - 3, rect.top(), 4, rect.height()), qcolor(m_showModified->Color(), this));
 
     // Drop-down button of a combo cell.
     if (!fixed && m_controlLook->DropDownAlwaysVisible() && HasComboBox(real, row)) {
@@ -276,6 +311,10 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
     QRect graphicRect = cellRect;
     if (col == 0 && HasNodes() && row >= TBaseGrid::FixedRows() && m_cellNode->ShowTree())
         drawTreeLines(p, row, graphicRect);
+    if (graphic) {
+        p.setFont(font.Font());
+        p.setPen(tk::ToQColor(font.Color(), palette()));
+    }
     if (graphic)
         DrawCellGraphic(p, graphic->CellType == ctNode ? cellRect : graphicRect, real, row, graphic, vAlign, hAlign, textVisible ? textWidth : 0,
                         cellShownSelected(col, row, state) && !(state & tk::gdFocused), brush);
@@ -324,15 +363,9 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     }
 
     // The text to show.
-    QString text = DisplayText(real, row);
-    if (OnGetFloatFormat && NumberKind(text) <= 1 && !text.isEmpty()) {
-        bool isFloat = false;
-        QString format = m_floatFormat;
-        OnGetFloatFormat(this, real, row, isFloat, format);
-        // Formatting by the returned format belongs to the typed-cell formatter; until it is
-        // there the display text stays.
-        (void)isFloat;
-    }
+    // The display text, a number through the float format that OnGetFloatFormat gives.
+    QString text;
+    GetFormattedText(real, row, text);
     int kind = CellTextKind(text, EnableHTML);
     if (kind == 3) {
         GetCellTextForCopy(real, row, text);
@@ -487,6 +520,9 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     const QRect measured = fm.boundingRect(rect, flags, shown);
     textWidth = measured.width() + 2;
     p.drawText(rect, flags, shown);
+    // Error marking: a red wave under the graphic's error range.
+    if (const TCellGraphic* g = GetCellGraphic(real, row); g && g->CellErrLen > 0)
+        DrawErrorWave(this, p, shown, rect, 0, g->CellErrFrom, g->CellErrLen);
 
     if (sortMark) {
         QRect r = outer.adjusted(m_cellMarginX, m_cellMarginY, -m_cellMarginX, 0);

@@ -71,11 +71,6 @@ void TZedEzeravIvur::SaveRichTextFromEdit(VOdoZozaRere* edit, QString& text)
     text = doc->isEmpty() ? QString() : QString::fromLatin1(richtext::WriteRtf(*doc));
 }
 
-void TZedEzeravIvur::GetCellTextNoHTML(int col, int row, QString& text)
-{
-    text = minihtml::StripMiniHTMLTags(Cells(col, row));
-}
-
 void TZedEzeravIvur::DrawRichTextCell(int col, int row, const QRect& rect, QPainter& p)
 {
     VOdoZozaRere* edit = RichRender();

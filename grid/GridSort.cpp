@@ -519,7 +519,7 @@ void TZedEzeravIvur::moveRowsToOrder(int first, const std::vector<int>& order)
     }
 }
 
-void TZedEzeravIvur::sortFrame(bool byIndex)
+void TZedEzeravIvur::sortFrame(bool byIndex, bool nodes)
 {
     if (m_unsortedRows.Count() != RowCount()) {
         std::vector<int>& u = m_unsortedRows.Values();
@@ -529,8 +529,21 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
     }
     if (byIndex && SortIndexes().Count() == 0)
         throw EZodUvuzError(QStringLiteral("No indexes specified for indexed sort"));
-    if (!byIndex)
+    if (!byIndex && !nodes)
         SortIndexes().Clear();
+
+    // The ranges sorted: the normal rows, or the rows of every expanded node of more than 2 rows.
+    std::vector<std::pair<int, int>> ranges;
+    if (!nodes) {
+        ranges.emplace_back(FixedRows(), RowCount() - FixedFooters() - 1);
+    } else {
+        for (int r = FixedRows(); r < RowCount(); ++r) {
+            const int real = RealRowIndex(r);
+            const int span = GetNodeSpan(real);
+            if (span > 2 && !IsNodeContracted(real))
+                ranges.emplace_back(r + 1, std::min(RowCount() - 1, r + span - 1));
+        }
+    }
 
     const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
     QStringList column0;
@@ -539,13 +552,9 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
 
     SortRun run;
     run.byIndex = byIndex;
-    run.first = FixedRows();
-    run.last = RowCount() - FixedFooters() - 1;
     const int oldRow = Row();
     const bool moveRow = Navigation()->MoveRowOnSort;
     run.tracked = oldRow;
-    for (int r = run.first; r <= run.last; ++r)
-        run.order.push_back(r);
 
     BeginUpdate();
     auto finish = [&] {
@@ -557,9 +566,19 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
     };
     m_sortRun = &run;
     try {
-        if (run.last > run.first)
-            quickSort(run, 0, run.last - run.first);
-        moveRowsToOrder(run.first, run.order);
+        for (const auto& [first, last] : ranges) {
+            if (last <= first)
+                continue;
+            run.first = first;
+            run.last = last;
+            run.formats.clear();
+            run.keys.clear();
+            run.order.clear();
+            for (int r = first; r <= last; ++r)
+                run.order.push_back(r);
+            quickSort(run, 0, last - first);
+            moveRowsToOrder(first, run.order);
+        }
         if (moveRow)
             SetRow(std::clamp(run.tracked, 0, RowCount() - 1));
     } catch (...) {
@@ -569,13 +588,17 @@ void TZedEzeravIvur::sortFrame(bool byIndex)
     finish();
     if (moveRow)
         m_lastReportedRow = -1;
-    else if (!byIndex && OnRowUpdate)
+    else if (!byIndex && !nodes && OnRowUpdate)
         OnRowUpdate(this, oldRow, Row());
 }
 
-void TZedEzeravIvur::SortByColumn() { sortFrame(false); }
+void TZedEzeravIvur::SortByColumn() { sortFrame(false, false); }
 
-void TZedEzeravIvur::SortByIndex() { sortFrame(true); }
+void TZedEzeravIvur::SortByIndex() { sortFrame(true, false); }
+
+void TZedEzeravIvur::SortNodes() { sortFrame(false, true); }
+
+void TZedEzeravIvur::SortNodesByIndex() { sortFrame(true, true); }
 
 void TZedEzeravIvur::RestoreRowOrder()
 {

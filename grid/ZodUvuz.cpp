@@ -67,6 +67,12 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
     const int32_t cc = tk::GetFileVersion(QStringLiteral("COMCTL32.DLL"));
     m_commonControls6 = cc != -1 && ((cc >> 16) & 0xFF) > 5;
     ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    connectScrollBars();
+    QWidget* host = window();
+    if (!designing)
+        for (int d = 0; d < 4; ++d)
+            m_arrows[size_t(d)] = new TArrowWindow(host, d);
+    m_popupButton = new TPopupButton(host);
 }
 
 TZedEzeravIvur::~TZedEzeravIvur()
@@ -75,6 +81,12 @@ TZedEzeravIvur::~TZedEzeravIvur()
         m_watchedWindow->removeEventFilter(this);
     if (m_columnSize->Save)
         SaveColumnWidths();
+    // The markers live in the grid's window: they go with the grid.
+    for (auto& a : m_arrows)
+        if (a && a->parent() != this)
+            delete a.data();
+    if (m_popupButton && m_popupButton->parent() != this)
+        delete m_popupButton.data();
     // Hidden rows' cell objects are the grid's as well.
     for (TGridItem& item : m_hiddenRows)
         freeRecordObjects(item.Row);
@@ -560,6 +572,7 @@ void TZedEzeravIvur::resizeEvent(QResizeEvent* event)
     if ((d == bdGradientHorz || d == bdGradientVert) && m_backGround->ColorTo() != gfx::clNone)
         InvalidateGrid();
     UpdateScrollBarsAlways();
+    applyIntegralHeightOnResize();
 }
 
 void TZedEzeravIvur::timerEvent(QTimerEvent* event)
@@ -726,6 +739,17 @@ void TZedEzeravIvur::GetCellPrintColor(int col, int row, tk::TGridDrawState stat
 
 void TZedEzeravIvur::GetCellBorder(int col, int row, QPen& pen, TCellBorders& borders)
 {
+    // Group header rows are underlined, summary rows get a line on top.
+    if (col > 0 && m_nodeCount > 0) {
+        const int real = RealRowIndex(row);
+        if (m_grouping->HeaderUnderline && IsNodeRow(real)) {
+            borders = 1 << cbBottom;
+            pen = QPen(gfx::ToQColor(m_grouping->HeaderLineColor, &palette()), m_grouping->HeaderLineWidth);
+        } else if (m_grouping->SummaryLine && IsSummaryRow(real)) {
+            borders = 1 << cbTop;
+            pen = QPen(gfx::ToQColor(m_grouping->SummaryLineColor, &palette()), m_grouping->SummaryLineWidth);
+        }
+    }
     if (OnGetCellBorder)
         OnGetCellBorder(this, row, col, pen, borders);
 }
@@ -834,6 +858,8 @@ void TZedEzeravIvur::Loaded()
     }
     if (!m_themedDrawing && m_controlLook->ControlStyle() == csTheme && !Designing())
         m_controlLook->SetControlStyle(csClassic);
+    if (AutoThemeAdapt)
+        AdaptToTheme();
     UpdateScrollBarsAlways();
 }
 

@@ -3,6 +3,8 @@
 // settings objects, published properties and events, created by class name through the class
 // registry.
 #include "grid/BaseGrid.h"
+#include "grid/EditLink.h"
+#include "grid/GridHelpers.h"
 #include "grid/GridItem.h"
 #include "grid/GridLists.h"
 #include "grid/GridOptions.h"
@@ -18,6 +20,7 @@
 #include <QSize>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <vector>
 class QIODevice;
 class QMimeData;
@@ -26,9 +29,15 @@ class QMimeData;
 #include <functional>
 #include <memory>
 
+class QLabel;
+class QTimer;
+
 namespace grid {
 
 class TGridEditing;
+class TEditLink;
+class TControlEdit;
+class TControlCombo;
 namespace editors {
 class TGridSpin;
 class TGridCombo;
@@ -37,6 +46,10 @@ class TGridUnitEditBtn;
 class TGridCheckBox;
 class TGridDatePicker;
 class TGridButton;
+class TGridUniEdit;
+class TGridUniEditBtn;
+class TGridUniMemo;
+class TGridUniCombo;
 }
 
 // Search options: the values are fixed, callers combine them as numbers.
@@ -61,6 +74,23 @@ public:
     virtual void SetEditColor(gfx::TColor color) = 0;
     virtual void SetVisible(bool visible) = 0;
 };
+
+// Directions of scrolling while dragging (a set).
+enum TDragScrollDirections : int { dsdUp = 1, dsdDown = 2, dsdLeft = 4, dsdRight = 8 };
+
+// number x numerator / denominator in 64 bits, rounded half away from zero; -1 for denominator 0.
+qint64 MulDiv(qint64 number, qint64 numerator, qint64 denominator);
+
+// The thumb of a bar scaled to 0..127 from the pixel extents (client, fixed part, all normal
+// rows, the rows above the top one); `fits` when everything is visible.
+struct TProportionalScroll {
+    bool fits = false;
+    int nMax = 0;
+    int nPage = 0;
+    int nPos = 0;
+};
+TProportionalScroll ProportionalScrollInfo(int clientExtent, int fixedExtent, int totalExtent, int aboveExtent,
+                                           int currentPos, bool keepPosWhenFits);
 
 class TFloatingFooter;
 
@@ -102,7 +132,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(int ActiveCellColor READ ActiveCellColor WRITE SetActiveCellColor)
     Q_PROPERTY(int ActiveCellColorTo READ ActiveCellColorTo WRITE SetActiveCellColorTo)
     Q_PROPERTY(bool AnchorHint MEMBER AnchorHint)
-    Q_PROPERTY(bool AutoThemeAdapt MEMBER AutoThemeAdapt)
+    Q_PROPERTY(bool AutoThemeAdapt READ AutoThemeAdaptOn WRITE SetAutoThemeAdapt)
     Q_PROPERTY(bool AutoNumAlign MEMBER AutoNumAlign)
     Q_PROPERTY(bool AutoSize MEMBER AutoSize)
     Q_PROPERTY(grid::TVAlignment VAlignment READ VAlignment WRITE SetVAlignment)
@@ -118,7 +148,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool Flat READ Flat WRITE SetFlat)
     Q_PROPERTY(grid::TGridLook Look READ Look WRITE SetLook)
     Q_PROPERTY(int HintColor MEMBER HintColor)
-    Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways MEMBER ScrollBarAlways)
+    Q_PROPERTY(grid::TScrollBarAlways ScrollBarAlways READ scrollBarAlwaysValue WRITE SetScrollBarAlways)
     Q_PROPERTY(int SelectionColor READ SelectionColor WRITE SetSelectionColor)
     Q_PROPERTY(int SelectionColorTo READ SelectionColorTo WRITE SetSelectionColorTo)
     Q_PROPERTY(int SelectionTextColor READ SelectionTextColor WRITE SetSelectionTextColor)
@@ -136,11 +166,11 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool URLShow READ URLShow WRITE SetURLShow)
     Q_PROPERTY(bool URLFull READ URLFull WRITE SetURLFull)
     Q_PROPERTY(bool URLEdit MEMBER URLEdit)
-    Q_PROPERTY(grid::TScrollType ScrollType MEMBER ScrollType)
-    Q_PROPERTY(int ScrollColor MEMBER ScrollColor)
-    Q_PROPERTY(int ScrollWidth MEMBER ScrollWidth)
-    Q_PROPERTY(bool ScrollSynch MEMBER ScrollSynch)
-    Q_PROPERTY(bool ScrollProportional MEMBER ScrollProportional)
+    Q_PROPERTY(grid::TScrollType ScrollType READ scrollTypeValue WRITE SetScrollType)
+    Q_PROPERTY(int ScrollColor READ scrollColorValue WRITE SetScrollColor)
+    Q_PROPERTY(int ScrollWidth READ scrollWidthValue WRITE SetScrollWidth)
+    Q_PROPERTY(bool ScrollSynch READ scrollSynchValue WRITE SetScrollSynch)
+    Q_PROPERTY(bool ScrollProportional READ scrollProportionalValue WRITE SetScrollProportional)
     Q_PROPERTY(grid::TScrollHintType ScrollHints MEMBER ScrollHints)
     Q_PROPERTY(bool OemConvert MEMBER OemConvert)
     Q_PROPERTY(int FixedFooters READ FixedFooters WRITE SetFixedFooters)
@@ -149,7 +179,7 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(bool FixedColAlways READ FixedColAlways WRITE SetFixedColAlways)
     Q_PROPERTY(bool FixedAsButtons MEMBER FixedAsButtons)
     Q_PROPERTY(QString FloatFormat READ FloatFormat WRITE SetFloatFormat)
-    Q_PROPERTY(bool IntegralHeight MEMBER IntegralHeight)
+    Q_PROPERTY(bool IntegralHeight READ integralHeightValue WRITE SetIntegralHeight)
     Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
     Q_PROPERTY(bool Lookup MEMBER Lookup)
     Q_PROPERTY(bool LookupCaseSensitive MEMBER LookupCaseSensitive)
@@ -297,8 +327,8 @@ public:
     int ColCount() const { return TBaseGrid::ColCount(); }
     // Also applies the grid's bounds again (SetBounds with the current geometry).
     void SetColCount(int value);
-    // Places the grid; the row-fitting height comes with the scroll bar handling.
-    virtual void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
+    // Places the grid; with IntegralHeight the height is fitted to whole rows.
+    virtual void SetBounds(int left, int top, int width, int height);
     int FixedRows() const;
     void SetFixedRows(int value);
     int FixedCols() const;
@@ -364,8 +394,9 @@ public:
     virtual void MeasureCellText(int col, int row, QSize& size, bool wrap);
     // The room a cell's graphic needs for automatic sizing (GridGraphics.cpp).
     virtual void CellGraphicSize(int col, int row, QSize& size);
-    // Brings the always-visible scroll bars up to date; nothing until the scroll bars are handled.
-    virtual void UpdateScrollBarsAlways() {}
+    // Brings the always-visible scroll bars up to date; with `force` a bar whose content fits is
+    // hidden also without ScrollBarAlways.
+    virtual void UpdateScrollBarsAlways(bool force = false);
     // The grid's 500 ms timer (started when its window is first shown) has ticked: the lookup
     // expires, hovering follows the pointer, blinking texts blink (GridKeys.cpp).
     virtual void TimerTick();
@@ -443,6 +474,10 @@ public:
     virtual void SortByColumn();
     // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
     virtual void SortByIndex();
+    // Sort the rows of every expanded node of more than 2 rows, each group on its own.
+    virtual void SortNodes();
+    // Raises EZodUvuzError "No indexes specified for indexed sort" with no keys.
+    virtual void SortNodesByIndex();
     virtual void RestoreRowOrder();
     // The value of a cell's image for sorting by images; none until images are painted.
     virtual int CellImageValue(int col, int row) { (void)col; (void)row; return 0; }
@@ -468,6 +503,10 @@ public:
     bool PointOnNodeGlyph(int row, int x) const;
     // For the tree lines: 0 node row, 2 a line on to the next row, 1 the last row of a level.
     int NodeLineKind(int row) const;
+    // A row inserted (at the row's displayed place + offset) / removed inside the node groups
+    // that cover it: their spans follow.
+    void InsertChildRow(int row, int offset);
+    void RemoveChildRow(int row);
     void InsertRowReal(int row);
     void RemoveRowReal(int row);
     bool HasNodes() override { return m_nodeCount > 0; }
@@ -476,7 +515,45 @@ public:
     // filter on nothing happens.
     virtual void Group(int col);
     virtual void UnGroup();
+    // A second level inside the groups: header nodes by the column's values (the values move to
+    // the headers' next column); UnSubGroup puts them back.
+    virtual void SubGroup(int col);
+    virtual void UnSubGroup(int col);
     int GroupColumn() const { return m_groupColumn; }
+
+    // --- drop markers and the pressed form button (children of the grid's window at creation)
+    // The arrows of directions 0..3; none while designing.
+    TArrowWindow* ArrowWindow(int direction) const
+    {
+        return direction >= 0 && direction < 4 ? m_arrows[size_t(direction)].data() : nullptr;
+    }
+    TPopupButton* PopupButton() const { return m_popupButton.data(); }
+
+    // --- scroll bars and sizing
+    void SetScrollBarAlways(TScrollBarAlways value);
+    void SetScrollType(TScrollType value);
+    void SetScrollColor(TColor value);
+    void SetScrollWidth(int value);
+    void SetScrollSynch(bool value);
+    void SetScrollProportional(bool value);
+    void SetIntegralHeight(bool value);
+    // Styles the bars: flat (groove in ScrollColor, ScrollWidth thick) or the system's.
+    void ApplyScrollStyle();
+    // The text of the thumb hint while it shows, else empty.
+    QString ScrollHintText() const;
+    // Raises tk::EInvalidGridOperation "Stretch column index out of range" for a column at or
+    // beyond ColCount; -1 is the last column.
+    void StretchColumn(int col);
+    // The column (row) being sized by the mouse with its width (height) before sizing; -1: none.
+    void SetSizingRecord(int col, int colWidth, int row, int rowHeight);
+    // Scrolling while something is dragged over the grid (client coordinates) and the timer's tick.
+    void DragOverScroll(int x, int y, bool leaving);
+    void DragScrollTick();
+    QTimer* DragScrollTimer() const { return m_dragTimer; }
+    std::function<void(QObject* sender, int row, QString& hint)> OnScrollHint;
+    std::function<void(QObject* sender, int topRow, int leftCol, int& direction, bool& canScroll)> OnDragScroll;
+    std::function<void(QObject* sender, int col)> OnEndColumnSize;
+    std::function<void(QObject* sender, int row)> OnEndRowSize;
 
     // --- automatic sizing and statistics
     // Limits of automatic sizing (0, or minimum equal to maximum: none); a minimum row height
@@ -648,8 +725,6 @@ public:
     void LoadRichTextToEdit(int col, int row, class VOdoZozaRere* edit);
     // The edit's content as RTF; "" for an empty edit.
     void SaveRichTextFromEdit(class VOdoZozaRere* edit, QString& text);
-    // The stored text without its mini-HTML tags.
-    void GetCellTextNoHTML(int col, int row, QString& text);
     void DrawRichTextCell(int col, int row, const QRect& rect, QPainter& painter);
 
     // --- cell graphics (GridGraphics.cpp)
@@ -666,6 +741,10 @@ public:
     // The graphic with its size and place for painting (null when the cell has none).
     TCellGraphic* GetCellGraphicLayout(int col, int row, TCellVAlign& vAlign, TCellHAlign& hAlign, bool& textVisible,
                                        int& height, int& width);
+    // The room for printing: pictures for the available area divided by `scale`, full bitmaps and
+    // icons, progress bars the cell's size, buttons their own size.
+    virtual void CellGraphicSizeScaled(int col, int row, QSize& size, double scale, int availableHeight,
+                                       int availableWidth);
     // Draws the cell's graphic into the cell; `textWidth` is the painted text's width + 2 (0: none).
     void DrawCellGraphic(QPainter& p, const QRect& rect, int col, int row, TCellGraphic* g, TVAlignment cellVAlign,
                          TAlignment textAlign, int textWidth, bool shownSelected, TColor brush);
@@ -682,6 +761,9 @@ public:
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
     void AdaptToTheme();
+    // Switching it on takes the theme's colours at once (and again after loading).
+    bool AutoThemeAdaptOn() const { return AutoThemeAdapt; }
+    void SetAutoThemeAdapt(bool value);
 
     // --- navigation
     void GoToCell(int col, int row);
@@ -951,6 +1033,49 @@ public:
     editors::TGridCheckBox* GridCheckBox() const;
     editors::TGridDatePicker* GridDatePicker() const;
     editors::TGridButton* GridButton() const;
+    editors::TGridUniEdit* GridUniEdit() const;
+    editors::TGridUniEditBtn* GridUniEditBtn() const;
+    editors::TGridUniMemo* GridUniMemo() const;
+    editors::TGridUniCombo* GridUniCombo() const;
+    // Wide cell texts: stored packed ("|\" and two characters per UTF-16 unit).
+    bool IsWideCell(int col, int row) const;
+    std::u16string WideCells(int col, int row) const;
+    void SetWideCells(int col, int row, const std::u16string& value);
+    bool ValidateWideCell(const QString& value) override;
+    QString GetWideEditText() override;
+    void SetWideEditText(const QString& value) override;
+    std::function<void(QObject* sender, int col, int row, std::u16string& value, bool& valid)> OnCellValidateWide;
+    // The application's editor of edCustom cells (not owned).
+    TEditLink* EditLink() const { return m_editLink; }
+    void SetEditLink(TEditLink* link) { m_editLink = link; }
+    std::function<void(QObject* sender, int col, int row, TEditLink* link)> OnGetEditorProp;
+
+    // --- form controls in mini-HTML cells (ZodUvuzControls.cpp)
+    // Opens the editor of an EDIT, PASSWORD, MASK or COMBO control over its rectangle.
+    void EditCellControl(const QString& cellText, const QString& ctrlType, int row, int col, int displayCol,
+                         const QRect& controlRect, const QString& ctrlValue, const QString& ctrlID);
+    // Writes the editor's value into the control's VALUE of the stored cell text.
+    void ControlEditDone();
+    // Opens the first editable control of the cell after `afterID` (the first one when empty); the
+    // grid takes the focus when there is none.
+    void FocusCellControl(int col, int row, const QString& afterID);
+    // A click on a control (BUTTON pressed, CHECK toggled, editors opened).
+    void ClickCellControl(int col, int row, const QString& ctrlID, const QString& ctrlType, const QString& ctrlValue,
+                          const QRect& controlRect);
+    TControlEdit* ControlEdit() const;
+    TControlCombo* ControlCombo() const;
+    QString ControlEditType() const { return m_controlEditType; }
+    bool ControlFocused() const { return m_controlFocused; }
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlClick;
+    // The toolkit's edit mask of a cell for the default edit (translated to Qt's input mask).
+    QString GetEditMask(int col, int row) override;
+    std::function<void(QObject* sender, int col, int row, QString& value)> OnGetEditMask;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlEditDone;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value,
+                       QStringList& values, bool& edit, int& dropCount)>
+        OnControlComboList;
     // Separators and formats of the editors (the grid locale's, with ":" and "HH:mm:ss" for times).
     const editors::TEditorLocale& EditorLocale() override;
 
@@ -989,6 +1114,8 @@ public:
     virtual void AutoDeleteRow(int row);
     // Ctrl+A's range before it becomes the selection.
     virtual void KeySelectAllHook(tk::TGridRect& range) { (void)range; }
+    // The select-all corner's range before it becomes the selection.
+    virtual void SelectAllHook(tk::TGridRect& range) { (void)range; }
     // The in-place edit's text, the position of the character before the caret and the caret.
     virtual void EditorCaretChanged(const QString& text, const QPoint& point, int position)
     {
@@ -1008,7 +1135,37 @@ public:
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxClick;
     std::function<void(QObject* sender, int col, int row)> OnButtonClick;
 
+    // --- mouse and wheel (GridMouse.cpp)
+    // Adds delta to the zoom level (-10 .. 10) and to every column width and row height that stays
+    // above 0; nothing when the level would leave its range.
+    void ZoomBy(int delta);
+    int ZoomLevel() const { return m_zoom; }
+    // Milliseconds the last sort by a header click took.
+    qint64 SortDuration() const { return m_sortDuration; }
+    // Opens an http, https or mailto link; the desktop's by default.
+    std::function<void(const QUrl& url)> LinkOpener;
+    // Whether a link text is one the grid opens itself (http, https, mailto).
+    static bool IsOpenableLink(const QString& link, QUrl* url = nullptr);
+    std::function<void(QObject* sender, int row, int col, bool& allow)> OnCanClickCell;
+    std::function<void(QObject* sender, int row, int col)> OnClickCell;
+    std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
+    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
+        OnControlClick;
+    std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
+    std::function<void(QObject* sender, int col)> OnClickSort;
+    std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxMouseUp;
+    std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
+    std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+
 protected:
+    void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
+    void MouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
+    void MouseMove(tk::TShiftState shift, int x, int y) override;
+    bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
+    // The column order, hidden-column flags, sort column and sort keys follow a moved column.
+    void ColumnMoved(int fromIndex, int toIndex) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
     tk::TInplaceEdit* CreateEditor() override;
@@ -1019,6 +1176,12 @@ protected:
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
     void Resized() override;
+    void ColWidthsChanged() override;
+    void RowHeightsChanged() override;
+    void SizeChanged(int oldColCount, int oldRowCount) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -1027,6 +1190,18 @@ protected:
 private:
     friend class TGridEditing;
     friend class TZedInplaceEdit;
+    friend class TEditLink;
+    friend class TControlEdit;
+    friend class TControlCombo;
+    QPointer<TEditLink> m_editLink;
+    mutable TControlEdit* m_controlEdit = nullptr;
+    mutable TControlCombo* m_controlCombo = nullptr;
+    QPoint m_controlEditCell{-1, -1};
+    QString m_controlEditID;
+    QString m_controlEditType;
+    QString m_controlEditMask;
+    bool m_controlEditOpen = false;
+    bool m_controlFocused = false;
     TGridEditing& editing() const;
     bool canEditShowStep();
     mutable TGridEditing* m_editing = nullptr;   // a child object of the grid
@@ -1168,14 +1343,29 @@ private:
     int m_knownWidth = 0;
     bool m_inResized = false;
 
+    // mouse
+    bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
+                 QString& ctrlValue);
+    bool clickLinkOrControl(int col, int row, int x, int y);
+    void sortClick(int col, tk::TShiftState shift);
+    QPoint m_pressPoint{-1, -1};
+    QPoint m_pressCell{-1, -1};
+    QPoint m_pressedButtonCell{-1, -1};
+    bool m_unmarkOnRelease = false;
+    bool m_clickSelecting = false;
+    bool m_pressHandled = false;
+    QString m_lastAnchor;
+    int m_zoom = 0;
+    qint64 m_sortDuration = 0;
+
     // rows
     struct SortRun;
     bool sameVerticalMerges(int row1, int row2, int exceptCol) const;
     TCellProperties* rowProps0(int realRow) const;
     TCellGraphic* nodeGraphic(int realRow) const;
     int nodeEnd(int realRow) const;
-    void colourGroupRow(int row, bool header);
-    void uncolourGroupRow(int row, bool header);
+    void colourGroupRow(int row, bool header, int headerCol = -1);
+    void uncolourGroupRow(int row, bool header, int headerCol = -1);
     void insertSummaryRow(int row);
     void keepFoundRowAboveFooter();
     void searchFromButton(bool backward);
@@ -1184,6 +1374,36 @@ private:
     QPoint m_lastFound{-1, -1};
     QString m_lastButtonSearch;
     ISearchBar* m_searchBar = nullptr;
+    TScrollBarAlways scrollBarAlwaysValue() const { return ScrollBarAlways; }
+    TScrollType scrollTypeValue() const { return ScrollType; }
+    int scrollColorValue() const { return int(ScrollColor); }
+    int scrollWidthValue() const { return ScrollWidth; }
+    bool scrollSynchValue() const { return ScrollSynch; }
+    bool scrollProportionalValue() const { return ScrollProportional; }
+    bool integralHeightValue() const { return IntegralHeight; }
+    bool allRowsFit() const;
+    bool allColsFit() const;
+    void updateProportionalThumbs();
+    void thumbMoved(Qt::Orientation orientation, int value);
+    void thumbReleased();
+    void connectScrollBars();
+    void doStretch(int col, bool explicitCall);
+    int integralHeight(int height) const;
+    void applyIntegralHeightOnResize();
+    void stopDragTimer();
+    std::array<QPointer<TArrowWindow>, 4> m_arrows;
+    QPointer<TPopupButton> m_popupButton;
+    QLabel* m_scrollHint = nullptr;
+    QTimer* m_dragTimer = nullptr;
+    int m_dragDirection = 0;
+    bool m_stretchAllowed = true;
+    int m_sizingCol = -1;
+    int m_sizingColWidth = 0;
+    int m_sizingRow = -1;
+    int m_sizingRowHeight = 0;
+    bool m_inWidthsChanged = false;
+    bool m_inHeightsChanged = false;
+    bool m_settingBounds = false;
     int m_nodeCount = 0;
     int m_swapCount = 0;
     int minRowHeight() const { return MinRowHeight < 0 ? DefaultRowHeight() : MinRowHeight; }
@@ -1199,7 +1419,7 @@ private:
     void putHiddenRows(std::vector<TGridItem> items);
     void freeRecordObjects(tk::TStringGrid::TRowRecord& record);
     void quickSort(SortRun& run, int low, int high);
-    void sortFrame(bool byIndex);
+    void sortFrame(bool byIndex, bool nodes);
     void moveRowsToOrder(int first, const std::vector<int>& order);
     TSortStyle resolvedStyle(int col, int row1, TSortStyle style, SortRun* run);
     std::vector<TGridItem> m_hiddenRows;

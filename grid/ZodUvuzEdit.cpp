@@ -2,6 +2,7 @@
 // over the cell, validating and writing the value back, and the moves after an edit.
 #include "grid/ZodUvuzEdit.h"
 
+#include "grid/EditLink.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzInplace.h"
@@ -26,7 +27,13 @@ TGridEditing::TGridEditing(TZedEzeravIvur* grid) : QObject(grid)
     checkBox = new TGridCheckBox(grid, parent);
     datePicker = new TGridDatePicker(grid, parent);
     button = new TGridButton(grid, parent);
-    for (QWidget* w : std::initializer_list<QWidget*>{spin, combo, editBtn, unitEditBtn, checkBox, datePicker, button}) {
+    uniEdit = new TGridUniEdit(grid, parent);
+    uniEditBtn = new TGridUniEditBtn(grid, parent);
+    uniEditBtn->SetButtonCaption(QStringLiteral("..."));
+    uniMemo = new TGridUniMemo(grid, parent);
+    uniCombo = new TGridUniCombo(grid, parent);
+    for (QWidget* w : std::initializer_list<QWidget*>{spin, combo, editBtn, unitEditBtn, checkBox, datePicker, button,
+                                                      uniEdit, uniEditBtn, uniMemo, uniCombo}) {
         w->hide();
         w->setEnabled(false);
     }
@@ -41,6 +48,12 @@ bool IsDefaultEditKind(TEditorType kind)
     default:
         return false;
     }
+}
+
+bool IsUnicodeKind(TEditorType kind)
+{
+    return kind == edUniEdit || kind == edUniEditBtn || kind == edUniMemo || kind == edUniComboEdit
+           || kind == edUniComboList;
 }
 
 TGridEditing& TZedEzeravIvur::editing() const
@@ -62,6 +75,35 @@ TGridUnitEditBtn* TZedEzeravIvur::GridUnitEditBtn() const { return editing().uni
 TGridCheckBox* TZedEzeravIvur::GridCheckBox() const { return editing().checkBox; }
 TGridDatePicker* TZedEzeravIvur::GridDatePicker() const { return editing().datePicker; }
 TGridButton* TZedEzeravIvur::GridButton() const { return editing().button; }
+TGridUniEdit* TZedEzeravIvur::GridUniEdit() const { return editing().uniEdit; }
+TGridUniEditBtn* TZedEzeravIvur::GridUniEditBtn() const { return editing().uniEditBtn; }
+TGridUniMemo* TZedEzeravIvur::GridUniMemo() const { return editing().uniMemo; }
+TGridUniCombo* TZedEzeravIvur::GridUniCombo() const { return editing().uniCombo; }
+
+bool TZedEzeravIvur::IsWideCell(int col, int row) const { return Cells(col, row).startsWith(QLatin1String("|\\")); }
+
+std::u16string TZedEzeravIvur::WideCells(int col, int row) const
+{
+    const QString& t = Cells(col, row);
+    return IsWideCell(col, row) ? UnpackWideCell(t) : t.toStdU16String();
+}
+
+void TZedEzeravIvur::SetWideCells(int col, int row, const std::u16string& value)
+{
+    SetCellText(col, row, PackWideCell(value));
+}
+
+QString TZedEzeravIvur::GetWideEditText()
+{
+    const QPoint b = BaseCell(Col(), Row());
+    return QString::fromStdU16String(WideCells(RealColIndex(b.x()), b.y()));
+}
+
+void TZedEzeravIvur::SetWideEditText(const QString& value)
+{
+    const QPoint b = BaseCell(Col(), Row());
+    SetWideCells(RealColIndex(b.x()), b.y(), value.toStdU16String());
+}
 
 bool TZedEzeravIvur::EditSelectAll() { return Navigation()->EditSelectAll; }
 
@@ -202,7 +244,11 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
     case edComboEdit: case edComboList: {
         TGridCombo* c = ed.combo;
         c->setEditable(ed.editorType == edComboEdit);
+        const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
+        c->SetFlat(flat);
+        c->SetEtched(flat);
         if (ed.editorType == edComboEdit) {
+            c->setCurrentIndex(c->findText(text, Qt::MatchExactly));
             c->setEditText(text);
         } else {
             const int i = c->findText(DisplayText(col, row), Qt::MatchExactly);
@@ -272,11 +318,92 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         place = QRect(r.left() - 1, r.top() - 1, w + 2, h + 2);
         control = ed.button;
         break;
+    case edUniEdit: case edUniMemo: case edUniEditBtn: {
+        const QString wide = QString::fromStdU16String(WideCells(RealColIndex(col), row));
+        const int mx = CellMarginX() + 2, my = CellMarginY() + 2;
+        const QRect inside(r.left() + mx, r.top() + my, r.width() - 2 * CellMarginX() - 2, r.height() - 2 * CellMarginY() - 2);
+        if (ed.editorType == edUniEdit) {
+            ed.uniEdit->setText(wide);
+            control = ed.uniEdit;
+            place = inside;
+        } else if (ed.editorType == edUniMemo) {
+            ed.uniMemo->setPlainText(wide);
+            control = ed.uniMemo;
+            place = inside;
+        } else {
+            ed.uniEditBtn->setText(wide);
+            control = ed.uniEditBtn;
+        }
+        control->setFont(this->font());
+        break;
+    }
+    case edUniComboEdit: case edUniComboList: {
+        TGridUniCombo* c = ed.uniCombo;
+        QStringList items;
+        for (int i = 0; i < c->count(); ++i)
+            items << c->itemText(i);
+        c->ClearItems();
+        c->addItems(items);
+        c->setEditable(ed.editorType == edUniComboEdit);
+        const QString wide = QString::fromStdU16String(WideCells(RealColIndex(col), row));
+        if (ed.editorType == edUniComboEdit) {
+            c->setCurrentIndex(c->findText(wide, Qt::MatchExactly));
+            c->setEditText(wide);
+        } else {
+            const int i = c->findText(wide, Qt::MatchExactly);
+            c->setCurrentIndex(i >= 0 ? i : 0);
+        }
+        c->setFont(this->font());
+        control = c;
+        break;
+    }
+    case edCustom: {
+        TEditLink* link = m_editLink;
+        if (!link)
+            break;
+        link->attach(this, col, row);
+        QWidget* popup = nullptr;
+        if (link->EditStyle == esPopup) {
+            popup = link->popupFor(this);
+            const QPoint at = link->PopupLeft != -1 || link->PopupTop != -1
+                                  ? QPoint(link->PopupLeft, link->PopupTop)
+                                  : viewport()->mapToGlobal(r.topLeft());
+            popup->move(at);
+            popup->resize(link->AutoPopupWidth ? w : link->PopupWidth, link->PopupHeight);
+            popup->show();
+        }
+        link->CreateEditor(popup ? popup : viewport());
+        QWidget* c = link->GetEditControl();
+        if (!c)
+            break;
+        if (popup)
+            c->setGeometry(0, 0, popup->width(), popup->height());
+        else
+            link->SetRect(r);
+        QPalette pal = c->palette();
+        pal.setColor(QPalette::Base, tk::ToQColor(brush, pal));
+        c->setPalette(pal);
+        c->setFont(font.Font());
+        link->SetCellProps(tk::ToQColor(brush, pal), font.Font());
+        link->SetProperties();
+        link->SetVisible(true);
+        if (OnGetEditorProp)
+            OnGetEditorProp(this, col, row, link);
+        link->SetEditorValue(text);
+        link->SetFocus(true);
+        if (!m_pendingEditChar.isNull())
+            QCoreApplication::postEvent(c, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(m_pendingEditChar)));
+        ed.shown = c;
+        m_pendingEditChar = QChar();
+        return;
+    }
     default:
-        // Rich text, Unicode, custom and data check box editors are not available here.
+        // Rich text and data check box editors are not available here.
         break;
     }
     if (control) {
+        // Enabled first: a flat combo restores its own colour when it is enabled.
+        control->setEnabled(true);
         QPalette pal = control->palette();
         const QColor c = tk::ToQColor(brush, pal);
         pal.setColor(QPalette::Base, c);
@@ -291,8 +418,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         control->show();
         control->raise();
         control->setFocus();
-        if (!ed.pendingChar.isNull()) {
-            QCoreApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(ed.pendingChar)));
+        if (!m_pendingEditChar.isNull()) {
+            QCoreApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(m_pendingEditChar)));
         }
         ed.shown = control;
         if (ed.editorType == edComboEdit || ed.editorType == edComboList) {
@@ -302,7 +429,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             ed.datePicker->DropDown();
         }
     }
-    ed.pendingChar = QChar();
+    m_pendingEditChar = QChar();
 }
 
 void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)
@@ -355,6 +482,29 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         value = ed.datePicker->text();
         store = value != ed.shownValue;
         break;
+    case edCustom:
+        if (TEditLink* link = m_editLink) {
+            if (wasActive)
+                StoreEditText(col, row, link->GetEditorValue());
+            if (link->EditStyle != esPopup)
+                link->SetVisible(false);
+            control = link->GetEditControl();
+            store = false;
+        }
+        break;
+    case edUniEdit: case edUniEditBtn: case edUniMemo: case edUniComboEdit: case edUniComboList: {
+        control = ed.editorType == edUniEdit      ? static_cast<QWidget*>(ed.uniEdit)
+                  : ed.editorType == edUniEditBtn ? static_cast<QWidget*>(ed.uniEditBtn)
+                  : ed.editorType == edUniMemo    ? static_cast<QWidget*>(ed.uniMemo)
+                                                  : static_cast<QWidget*>(ed.uniCombo);
+        const QString wide = ed.editorType == edUniEdit      ? ed.uniEdit->text()
+                             : ed.editorType == edUniEditBtn ? ed.uniEditBtn->text()
+                             : ed.editorType == edUniMemo    ? ed.uniMemo->toPlainText()
+                                                             : ed.uniCombo->currentText();
+        if (wasActive)
+            SetWideCells(RealColIndex(col), row, wide.toStdU16String());
+        break;
+    }
     default:
         break;
     }
@@ -445,6 +595,14 @@ void TZedEzeravIvur::SetEditText(int col, int row, const QString& value)
     tk::TStringGrid::SetEditText(b.x(), b.y(), value);
 }
 
+QString TZedEzeravIvur::GetEditMask(int col, int row)
+{
+    QString mask;
+    if (OnGetEditMask)
+        OnGetEditMask(this, col, row, mask);
+    return mask;
+}
+
 QString TZedEzeravIvur::GetCellTextNoHTML(int col, int row) { return minihtml::StripMiniHTMLTags(Cells(col, row)); }
 
 QStringList TZedEzeravIvur::HiddenRowItems(int realRow) const
@@ -510,7 +668,9 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
     if (!ed.editingInProgress || editFocused) {
         answer = !IsFixedCell(col, row) && TBaseGrid::SelectCell(col, row);
     } else {
-        answer = ValidateCell(GetEditText(Col(), Row())) && TBaseGrid::SelectCell(col, row);
+        const bool valid = IsUnicodeKind(ed.editorType) ? ValidateWideCell(GetWideEditText())
+                                                        : ValidateCell(GetEditText(Col(), Row()));
+        answer = valid && TBaseGrid::SelectCell(col, row);
     }
     ed.textAtStart = DisplayText(real, row);
     return answer;
@@ -524,6 +684,47 @@ void TZedEzeravIvur::EditStarted(int col, int row)
     ed.editCol = col;
     ed.editRow = row;
     ed.editStartText = DisplayText(RealColIndex(col), row);
+    ed.editStartWideText = WideCells(RealColIndex(col), row);
+}
+
+bool TZedEzeravIvur::ValidateWideCell(const QString& value)
+{
+    TGridEditing& ed = editing();
+    if (!ed.editingInProgress || ed.suppressNextEditor)
+        return true;
+    ed.editingInProgress = false;
+    ed.suppressNextEditor = true;
+    struct Restart {
+        TZedEzeravIvur* g;
+        ~Restart()
+        {
+            g->EditStarted(g->Col(), g->Row());
+            g->editing().suppressNextEditor = false;
+        }
+    } restart{this};
+    const int c = RealColIndex(ed.editCol), r = ed.editRow;
+    if (c < 0 || r < 0 || c >= ColCount() || r >= RowCount())
+        return true;
+    bool valid = true;
+    std::u16string v = value.toStdU16String();
+    if (v != ed.editStartWideText) {
+        RowChanged(c, r);
+        if (OnCellValidateWide)
+            OnCellValidateWide(this, c, r, v, valid);
+        CellsChanged(QRect(c, r, 1, 1));
+        if (valid) {
+            SetWideCells(c, r, v);
+        } else {
+            SetWideCells(c, r, v != value.toStdU16String() ? v : ed.editStartWideText);
+            if (Col() != ed.editCol || Row() != r)
+                FocusCell(ed.editCol, r, true);
+            ed.suppressNextEditor = false;
+            ed.editingInProgress = true;
+            ShowEditorForCurrentCell();
+        }
+        ed.editStartWideText = WideCells(c, r);
+    }
+    return valid;
 }
 
 bool TZedEzeravIvur::RowModified(int row) const
@@ -569,10 +770,15 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
         }
         const bool advance = Navigation()->AdvanceOnEnter;
         Navigation()->AdvanceOnEnter = false;
+        auto* checker = qobject_cast<TZedEzeravIvurCheck*>(CellChecker());
+        if (checker && checker->AutoCorrect)
+            v = checker->Correct(c, r, v);
         if (OnCellValidate)
             OnCellValidate(this, c, r, v, valid);
         if (valid) {
             RowChanged(c, r);
+            if (checker && checker->AutoMarkError)
+                v = checker->MarkError(c, r, v);
             if (UndoRedo())
                 UndoRedo()->RegisterChange(c, r, v, ed.editStartText);
             CellsChanged(QRect(c, r, 1, 1));
@@ -678,7 +884,7 @@ void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bo
     TGridEditing& ed = editing();
     if (MouseActions()->RangeSelectAndEdit && !(GridOptions() & tk::goEditing))
         SetGridOptions(GridOptions() | tk::goEditing);
-    ed.pendingChar = QChar();
+    m_pendingEditChar = QChar();
     const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
     const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
     if (lastCol < firstCol || lastRow < firstRow)

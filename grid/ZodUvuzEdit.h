@@ -19,6 +19,10 @@ class TGridUnitEditBtn;
 class TGridCheckBox;
 class TGridDatePicker;
 class TGridButton;
+class TGridUniEdit;
+class TGridUniEditBtn;
+class TGridUniMemo;
+class TGridUniCombo;
 }
 
 class TGridEditing : public QObject {
@@ -32,7 +36,6 @@ public:
     bool suppressNextEditor = false;
     bool optionRemoved = false;       // the grid was editable, the current cell is not
     bool advancing = false;
-    QChar pendingChar;
     QString textAtStart;              // the cell's text when editing began
     int editCol = -1;
     int editRow = -1;
@@ -49,9 +52,15 @@ public:
     editors::TGridCheckBox* checkBox = nullptr;
     editors::TGridDatePicker* datePicker = nullptr;
     editors::TGridButton* button = nullptr;
+    editors::TGridUniEdit* uniEdit = nullptr;
+    editors::TGridUniEditBtn* uniEditBtn = nullptr;
+    editors::TGridUniMemo* uniMemo = nullptr;
+    editors::TGridUniCombo* uniCombo = nullptr;
+    std::u16string editStartWideText;
 };
 
 // Kinds edited by the grid's default text edit.
 bool IsDefaultEditKind(TEditorType kind);
+bool IsUnicodeKind(TEditorType kind);
 
 } // namespace grid

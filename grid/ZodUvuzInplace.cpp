@@ -3,6 +3,7 @@
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzEdit.h"
+#include "grid/editors/EditMask.h"
 #include "grid/editors/EditorHost.h"
 
 #include <QApplication>
@@ -24,8 +25,17 @@ void TZedInplaceEdit::UpdateContents()
     TGridEditing& ed = m_grid->editing();
     const bool password = ed.editorType == edPassword;
     setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    // The grid's password character.
+    const QString sheet = password ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
+                                         .arg(m_grid->PasswordChar().unicode())
+                                   : QString();
+    if (styleSheet() != sheet)
+        setStyleSheet(sheet);
     m_lengthLimit = m_grid->MaxEditLength;
     m_autoComplete = true;
+    const QString mask = editors::TranslateEditMask(m_grid->GetEditMask(m_grid->Col(), m_grid->Row())).inputMask;
+    if (inputMask() != mask)
+        setInputMask(mask);
     tk::TInplaceEdit::UpdateContents();
     // The cell's colours and font, without the selection colours.
     const int col = m_grid->RealColIndex(m_grid->Col()), row = m_grid->Row();
@@ -325,7 +335,7 @@ void TZedInplaceEdit::focusInEvent(QFocusEvent* event)
 void TZedInplaceEdit::focusOutEvent(QFocusEvent* event)
 {
     TGridEditing& ed = m_grid->editing();
-    ed.pendingChar = QChar();
+    m_grid->m_pendingEditChar = QChar();
     if (m_grid->LookupHistory && ed.editorType != edPassword && !m_grid->LookupItems().List().contains(text()))
         m_grid->LookupItems().Add(text());
     tk::TInplaceEdit::focusOutEvent(event);

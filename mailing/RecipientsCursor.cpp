@@ -2,7 +2,7 @@
 
 #include "platform/db/Connection.h"
 
-#include <sqlite3.h>
+#include <exception>
 
 TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_cursor(listDataSet)
 {
@@ -27,11 +27,18 @@ TRecipientsCursor::~TRecipientsCursor()
 void TRecipientsCursor::SetStatus(int id, int status)
 {
     db::Connection* conn = m_cursor.GetConnection();
-    // A full batch waiting for its commit is committed before it takes another mark.
-    if (m_batchOpen && m_pending >= BatchSize)
-        CommitBatch();
+    // A full batch waiting for its commit is committed before it takes another mark. Should
+    // the commit fail, the mark still joins the open batch (committed by a later attempt) and
+    // the failure is reported.
+    std::exception_ptr commitError;
+    if (m_batchOpen && m_pending >= BatchSize) {
+        try {
+            CommitBatch();
+        } catch (...) {
+            commitError = std::current_exception();
+        }
+    }
     if (!m_batchOpen && conn) {
-        UseTruncatingJournal();
         conn->BeginTrans();
         m_batchOpen = true;
         m_batchLevel = conn->TransactionLevel();
@@ -40,15 +47,15 @@ void TRecipientsCursor::SetStatus(int id, int status)
     m_cursor.SetStatus(id, status);
     // The commit of a full batch (a disk sync) waits for the event loop: the worker whose
     // outcomes filled it gets its next recipients first.
-    if (++m_pending >= BatchSize)
+    if (++m_pending >= BatchSize && !commitError)
         m_timer.start(0);
+    if (commitError)
+        std::rethrow_exception(commitError);
 }
 
 void TRecipientsCursor::Flush()
 {
     CommitBatch();
-    if (!m_batchOpen)
-        RestoreJournal();
 }
 
 void TRecipientsCursor::CommitBatch()
@@ -66,34 +73,4 @@ void TRecipientsCursor::CommitBatch()
     m_batchOpen = false;
     m_pending = 0;
     m_timer.stop();
-}
-
-void TRecipientsCursor::UseTruncatingJournal()
-{
-    db::Connection* conn = m_cursor.GetConnection();
-    if (m_journalChanged || !conn || !conn->Connected() || !sqlite3_get_autocommit(conn->Handle()))
-        return;
-    try {
-        if (conn->Scalar(QStringLiteral("PRAGMA journal_mode")).toString().compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
-            return;
-        m_journalChanged = conn->Scalar(QStringLiteral("PRAGMA journal_mode = TRUNCATE"))
-                               .toString()
-                               .compare(QLatin1String("truncate"), Qt::CaseInsensitive)
-                           == 0;
-    } catch (...) {
-        // The marks are committed in the mode the connection has.
-    }
-}
-
-void TRecipientsCursor::RestoreJournal()
-{
-    db::Connection* conn = m_cursor.GetConnection();
-    if (!m_journalChanged || !conn || !conn->Connected() || !sqlite3_get_autocommit(conn->Handle()))
-        return;
-    try {
-        conn->Scalar(QStringLiteral("PRAGMA journal_mode = DELETE"));
-        m_journalChanged = false;
-    } catch (...) {
-        // Tried again by the next flush and the destructor.
-    }
 }

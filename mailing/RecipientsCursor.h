@@ -8,10 +8,6 @@
 // disk sync per mail. A full batch is committed when the main thread next serves its event
 // loop (so the request that filled it is answered first), and at the latest before it would
 // take a further mark.
-//
-// While the cursor marks rows, a connection in the default journal mode (DELETE) commits by
-// truncating its rollback journal instead of deleting it (TRUNCATE: the same guarantees, but no
-// file created and removed per commit); Flush and the destructor set DELETE again.
 #include "mailing/MailingJob.h"
 #include "recipients/Recipients.h"
 
@@ -25,7 +21,6 @@ public:
     void NextRecipient(TAssociativeArray& record) override { m_cursor.NextRecipient(record); }
     void SetStatus(int id, int status) override;
     int RowsToSent() override { return m_cursor.RowsToSent(); }
-    // Commits the open batch and gives the connection its journal mode back.
     void Flush() override;
 
     static constexpr int BatchSize = 50;
@@ -33,13 +28,10 @@ public:
 
 private:
     void CommitBatch();
-    void UseTruncatingJournal();
-    void RestoreJournal();
 
     recipients::TRecipients m_cursor;
     QTimer m_timer;
     bool m_batchOpen = false;
     int m_batchLevel = 0;
     int m_pending = 0;
-    bool m_journalChanged = false;
 };

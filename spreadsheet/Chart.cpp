@@ -21,6 +21,109 @@ uint8_t* TRecordObject::data(int size) const
 
 int TChartText::Color() const { return qMin<int>(GetWord(data(28) + 26), 64); }
 
+void TChartText::SetColor(int index)
+{
+    uint8_t* p = data(28);
+    PutWord(p + 26, uint16_t(index));
+    PutWord(p + 24, GetWord(p + 24) & ~0x0021);
+}
+
+// ---- formats
+
+namespace {
+void setBit(uint8_t* word, int bit, bool on) { PutWord(word, uint16_t(on ? GetWord(word) | bit : GetWord(word) & ~bit)); }
+void setColor(uint8_t* p, int indexOffset, int valueOffset, int index)
+{
+    PutWord(p + indexOffset, uint16_t(index));
+    PutDWord(p + valueOffset, PaletteColor(index));
+}
+}   // namespace
+
+int TLineFormat::LineColor() const { return qMin<int>(GetWord(data(12) + 10), 64); }
+void TLineFormat::SetLineColor(int index) { setColor(data(12), 10, 0, index); }
+TChartLineStyle TLineFormat::LineStyle() const { return TChartLineStyle(qMin<int>(GetWord(data(12) + 4), clsLightGray)); }
+void TLineFormat::SetLineStyle(TChartLineStyle s) { PutWord(data(12) + 4, s); }
+bool TLineFormat::Automatic() const { return GetWord(data(12) + 8) & 0x0001; }
+void TLineFormat::SetAutomatic(bool on) { setBit(data(12) + 8, 0x0001, on); }
+
+int TAreaFormat::Pattern() const { return GetWord(data(16) + 8); }
+void TAreaFormat::SetPattern(int p) { PutWord(data(16) + 8, uint16_t(p)); }
+int TAreaFormat::ForegroundColor() const { return qMin<int>(GetWord(data(16) + 12), 64); }
+int TAreaFormat::BackgroundColor() const { return qMin<int>(GetWord(data(16) + 14), 64); }
+void TAreaFormat::SetForegroundColor(int index) { setColor(data(16), 12, 0, index); }
+void TAreaFormat::SetBackgroundColor(int index) { setColor(data(16), 14, 4, index); }
+bool TAreaFormat::SwapColorWhenNeg() const { return GetWord(data(16) + 10) & 0x0002; }
+void TAreaFormat::SetSwapColorWhenNeg(bool on) { setBit(data(16) + 10, 0x0002, on); }
+bool TAreaFormat::Automatic() const { return GetWord(data(16) + 10) & 0x0001; }
+void TAreaFormat::SetAutomatic(bool on) { setBit(data(16) + 10, 0x0001, on); }
+
+TChartMarkerStyle TMarkerFormat::MarkerStyle() const { return TChartMarkerStyle(qMin<int>(GetWord(data(20) + 8), cmsPlus)); }
+void TMarkerFormat::SetMarkerStyle(TChartMarkerStyle s)
+{
+    PutWord(data(20) + 8, s);
+    PutWord(data(20) + 10, 0);
+}
+int TMarkerFormat::ForegroundColor() const { return qMin<int>(GetWord(data(20) + 12), 64); }
+int TMarkerFormat::BackgroundColor() const { return qMin<int>(GetWord(data(20) + 14), 64); }
+void TMarkerFormat::SetForegroundColor(int index) { setColor(data(20), 12, 0, index); }
+void TMarkerFormat::SetBackgroundColor(int index) { setColor(data(20), 14, 4, index); }
+bool TMarkerFormat::Automatic() const { return GetWord(data(20) + 10) & 0x0001; }
+void TMarkerFormat::SetAutomatic(bool on) { setBit(data(20) + 10, 0x0001, on); }
+int TMarkerFormat::Size() const { return int(GetDWord(data(20) + 16)); }
+void TMarkerFormat::SetSize(int size) { PutDWord(data(20) + 16, uint32_t(size)); }
+
+// ---- data points
+
+void TDataPoint::Load(TChartRecord* node)
+{
+    Unbind();
+    m_node = node;
+    if (node->Count() == 0) fail("DATAFORMAT has no child records");
+    for (int i = 0; i < node->Count(); ++i) {
+        TChartRecord* c = node->Child(i);
+        switch (c->Id) {
+        case 0x1007: LineFormat.Load(c); break;
+        case 0x100A: AreaFormat.Load(c); break;
+        case 0x1009: MarkerFormat.Load(c); break;
+        case 0x100B: PieFormat = c; break;
+        case 0x100C: AttachedLabel = c; break;
+        default: break;
+        }
+    }
+}
+
+int TDataPoint::PointIndex() const { return GetWord(data(8)); }
+void TDataPoint::SetPointIndex(int v)
+{
+    if (v < 0) fail("Point index out of range.");
+    PutWord(data(8), uint16_t(v));
+}
+
+int TDataPoint::PieSliceDist() const
+{
+    if (!PieFormat || PieFormat->Length() < 2) fail("Property has no data.");
+    return GetWord(PieFormat->Bytes());
+}
+
+void TDataPoint::SetPieSliceDist(int v)
+{
+    if (!PieFormat || PieFormat->Length() < 2) fail("Property has no data.");
+    if (v < 0 || v > 100) fail("Value out of range");
+    PutWord(PieFormat->Bytes(), uint16_t(v));
+}
+
+int TDataPoint::DataLablel() const
+{
+    if (!AttachedLabel || AttachedLabel->Length() < 2) fail("Property has no data.");
+    return AttachedLabel->Bytes()[0] & 0x1F;
+}
+
+void TDataPoint::SetDataLablel(int labels)
+{
+    if (!AttachedLabel || AttachedLabel->Length() < 2) fail("Property has no data.");
+    PutWord(AttachedLabel->Bytes(), uint16_t(labels & 0xFF));
+}
+
 void TChartText::Load(TChartRecord* node)
 {
     TRecordObject::Load(node);
@@ -408,8 +511,13 @@ TChartSerie::TChartSerie(TChartRecord* node, TFormulaHandler* formulas) : Node(n
     for (int i = 0; i < node->Count(); ++i) {
         TChartRecord* c = node->Child(i);
         if (c->Id == 0x1006) {
-            if (c->Length() >= 2 && GetWord(c->Bytes()) == 0xFFFF) DefDataPoint = c;
-            else DataPoints.append(c);
+            if (c->Length() >= 2 && GetWord(c->Bytes()) == 0xFFFF) {
+                DefDataPoint.Load(c);
+                if (c->Child(0)->Id == 0x105F) m_geometry = c->Child(0);
+            } else {
+                DataPoints.push_back(std::make_unique<TDataPoint>());
+                DataPoints.back()->Load(c);
+            }
         } else if (c->Id == 0x1051 && c->Length() >= 1) {
             switch (c->Bytes()[0]) {
             case 0: m_name = i; break;
@@ -454,19 +562,49 @@ QString TChartSerie::SerieName() const
     return formula(m_name);
 }
 
+void TChartSerie::setFormula(int pos, const QString& text)
+{
+    if (pos < 0 || pos >= Node->Count()) fail("Property has no data");
+    TChartRecord* ai = Node->Child(pos);
+    if (ai->Length() < 8) fail("Property has no data");
+    QByteArray buf(8224, 0);
+    const int n = m_formulas ? m_formulas->EncodeFormula(text, buf, int(buf.size())) : 0;
+    ai->ResizeData(8 + n - ai->Length());
+    std::memcpy(ai->Bytes() + 8, buf.constData(), size_t(n));
+    PutWord(ai->Bytes() + 6, uint16_t(n));
+    ai->Bytes()[1] = n > 0 ? 2 : 1;
+}
+
+void TChartSerie::SetHasDefDataPoint(bool on)
+{
+    TChartRecord* n = DefDataPoint.Node();
+    if (!on || HasDefDataPoint() || !n) return;
+    InsertDefaultRecords(*n, 3);
+    DefDataPoint.Load(n);
+}
+
+static const int geometries[] = {0, 1, 256, 512, 257, 513};
+
+TSerieItemGeomtery TChartSerie::Geomtery() const
+{
+    if (!m_geometry || m_geometry->Length() < 2) return sigDefault;
+    const int w = GetWord(m_geometry->Bytes());
+    for (int i = 0; i < 6; ++i)
+        if (geometries[i] == w) return TSerieItemGeomtery(i);
+    return sigDefault;
+}
+
+void TChartSerie::SetGeomtery(TSerieItemGeomtery g)
+{
+    if (!m_geometry || m_geometry->Length() < 2 || g >= sigLast) return;
+    PutWord(m_geometry->Bytes(), uint16_t(geometries[g]));
+}
+
 void TChartSerie::SetSerieName(const QString& name)
 {
     if (m_name < 0 || m_name >= Node->Count()) fail("Property has no data");
     if (!name.startsWith('"')) {
-        // a formula
-        QByteArray buf(8224, 0);
-        const int n = m_formulas ? m_formulas->EncodeFormula(name, buf, int(buf.size())) : 0;
-        TChartRecord* ai = Node->Child(m_name);
-        if (ai->Length() < 8) fail("Property has no data");
-        ai->ResizeData(8 + n - ai->Length());
-        std::memcpy(ai->Bytes() + 8, buf.constData(), size_t(n));
-        PutWord(ai->Bytes() + 6, uint16_t(n));
-        ai->Bytes()[1] = n > 0 ? 2 : 1;
+        setFormula(m_name, name);
         return;
     }
     QString text = name.mid(1);
@@ -490,6 +628,18 @@ void TChartSerie::SetSerieName(const QString& name)
 }
 
 // ---- the chart
+
+int TDrwChart::SheetOptions() const
+{
+    if (!ShtProps || ShtProps->Length() < 2) fail("Property has no data");
+    return (GetWord(ShtProps->Bytes()) >> 1) & 0x03;
+}
+
+void TDrwChart::SetSheetOptions(int options)
+{
+    if (!ShtProps || ShtProps->Length() < 2) fail("Property has no data");
+    PutWord(ShtProps->Bytes(), uint16_t((GetWord(ShtProps->Bytes()) & ~0x06) | ((options & 0x03) << 1)));
+}
 
 void TDrwChart::SetShape(TShapeClientAnchor* shape)
 {

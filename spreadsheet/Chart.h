@@ -28,6 +28,69 @@ protected:
     uint8_t* data(int size) const;
 };
 
+enum TChartLineStyle : uint8_t { clsSolid, clsDash, clsDot, clsDashDot, clsDashDotDot, clsNone, clsDarkGray, clsMediumGray, clsLightGray };
+enum TChartMarkerStyle : uint8_t { cmsNone, cmsSquare, cmsDiamond, cmsTriangle, cmsX, cmsStar, cmsDowJones, cmsStandardDeviation, cmsCircle, cmsPlus };
+enum TChartDataLabel : uint8_t { cdlValue = 0x01, cdlValuePercent = 0x02, cdlSmoothedLine = 0x04, cdlCategory = 0x08, cdlBubbleSize = 0x10 };
+enum TSerieItemGeomtery : uint8_t { sigDefault, sigCylinder, sigPyramid, sigChoppedPyramid, sigCone, sigChoppedCone, sigLast };
+enum TChartSheetOption : uint8_t { csoOnlyVisibleCells = 0x01, csoDoNotSize = 0x02 };
+
+// Colour indexes read capped at 64; writing one also writes its colour value.
+class TLineFormat : public TRecordObject {
+public:
+    int LineColor() const;
+    void SetLineColor(int index);
+    TChartLineStyle LineStyle() const;
+    void SetLineStyle(TChartLineStyle s);
+    bool Automatic() const;
+    void SetAutomatic(bool on);
+};
+
+class TAreaFormat : public TRecordObject {
+public:
+    int Pattern() const;
+    void SetPattern(int p);
+    int ForegroundColor() const;
+    int BackgroundColor() const;
+    void SetForegroundColor(int index);
+    void SetBackgroundColor(int index);
+    bool SwapColorWhenNeg() const;
+    void SetSwapColorWhenNeg(bool on);
+    bool Automatic() const;
+    void SetAutomatic(bool on);
+};
+
+class TMarkerFormat : public TRecordObject {
+public:
+    TChartMarkerStyle MarkerStyle() const;
+    void SetMarkerStyle(TChartMarkerStyle s);   // also clears the option word
+    int ForegroundColor() const;
+    int BackgroundColor() const;
+    void SetForegroundColor(int index);
+    void SetBackgroundColor(int index);
+    bool Automatic() const;
+    void SetAutomatic(bool on);
+    int Size() const;
+    void SetSize(int size);
+};
+
+// A data point: its DATAFORMAT with the formats below it.
+class TDataPoint : public TRecordObject {
+public:
+    TLineFormat LineFormat;
+    TAreaFormat AreaFormat;
+    TMarkerFormat MarkerFormat;
+    TChartRecord* PieFormat = nullptr;
+    TChartRecord* AttachedLabel = nullptr;
+    int PointIndex() const;
+    void SetPointIndex(int v);
+    int PieSliceDist() const;
+    void SetPieSliceDist(int v);   // 0 to 100
+    int DataLablel() const;        // TChartDataLabel bits
+    void SetDataLablel(int labels);
+    void Load(TChartRecord* node) override;
+    void Unbind() { m_node = nullptr; LineFormat.Unbind(); AreaFormat.Unbind(); MarkerFormat.Unbind(); PieFormat = AttachedLabel = nullptr; }
+};
+
 enum TCatSerAxisScalingOption : uint8_t { csasoCrossesMidCategory = 0x01, csasoValueCrossesRight = 0x02, csasoReverseCategories = 0x04 };
 enum TValueAxisScalingOption : uint8_t { vasoLogScale = 0x01, vasoReverse = 0x02, vasoCategoryAxisCrossing = 0x04 };
 enum TChart3DOption : uint8_t { c3doPerspectiveTrans = 0x01, c3doClusterdCols = 0x02, c3doAutoScaling = 0x04, c3do2dWalls = 0x08 };
@@ -88,7 +151,8 @@ public:
 
 class TPaintFrame : public TRecordObject {
 public:
-    TRecordObject LineFormat, AreaFormat;
+    TLineFormat LineFormat;
+    TAreaFormat AreaFormat;
     TGelFrame FillEffects;
     bool HasFillEffects() const { return FillEffects.Node(); }
     // with the objects bound to the records below it
@@ -100,6 +164,7 @@ public:
 class TChartText : public TRecordObject {
 public:
     int Color() const;
+    void SetColor(int index);
     TXFont* Font() const { return m_font; }
     void Load(TChartRecord* node) override;
 private:
@@ -174,15 +239,24 @@ public:
     QString SerieName() const;
     // A text in double quotes is stored as a literal name (at most 255 characters).
     void SetSerieName(const QString& name);
-    TChartRecord* DefDataPoint = nullptr;
-    QList<TChartRecord*> DataPoints;
+    void SetValues(const QString& formula) { setFormula(m_values, formula); }
+    void SetValues2(const QString& formula) { setFormula(m_values2, formula); }
+    void SetCategory(const QString& formula) { setFormula(m_category, formula); }
+    TDataPoint DefDataPoint;
+    std::vector<std::unique_ptr<TDataPoint>> DataPoints;
+    bool HasDefDataPoint() const { return DefDataPoint.Node() && DefDataPoint.Node()->Count() > 2; }
+    void SetHasDefDataPoint(bool on);
+    TSerieItemGeomtery Geomtery() const;
+    void SetGeomtery(TSerieItemGeomtery g);
     int ValuesPos() const { return m_values; }
     int CategoryPos() const { return m_category; }
     int NamePos() const { return m_name; }
 private:
     TFormulaHandler* m_formulas;
     int m_values = -1, m_values2 = -1, m_category = -1, m_name = -1;
+    TChartRecord* m_geometry = nullptr;
     QString formula(int pos) const;
+    void setFormula(int pos, const QString& text);
 };
 
 // A text of the chart: its TEXT node and the POS, AI, OBJECTLINK and SERIESTEXT below it.
@@ -197,6 +271,8 @@ struct TChartLabel {
 class TDrwChart : public TDrwAnchor {
 public:
     TDrwChart(int id, const TDrawingContext& context) : TDrwAnchor(id, context) {}
+    // A chart made in code has a shape and no record tree.
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddChart(); }
     // Binds the record tree of the chart shape's side data.
     void SetShape(TShapeClientAnchor* shape) override;
     void Load(TChartRecord* root);
@@ -208,6 +284,8 @@ public:
     TChartPlotArea PlotArea;
     TPaintFrame Frame;   // of the chart area
     TChartRecord* ShtProps = nullptr;
+    int SheetOptions() const;   // TChartSheetOption bits
+    void SetSheetOptions(int options);
 private:
     TChartRecord* m_root = nullptr;
     TChartRecord* m_chart = nullptr;

@@ -86,7 +86,7 @@ void TDrwPicture::SetPictureId(int id)
     const int count = pictures ? pictures->Count() : 0;
     // Checked also in a workbook without pictures: there is none to refer to.
     if (id < 0 || id > count) fail(QStringLiteral("Picture Id out of range."));
-    if (id > 0) m_shape->Opt.SetString(261, fileNamePart(pictures->Items(id - 1)->Filename));
+    if (id > 0) m_shape->Opt.SetString(261, fileNamePart(pictures->Items(id - 1)->Filename()));
     else m_shape->Opt.SetString(261, QString());
     m_shape->Opt.SetPictureRef(id);
 }
@@ -95,7 +95,7 @@ void TDrwPicture::SetPictureName(const QString& name)
 {
     TEscherGroup* pictures = m_context.Pictures;
     for (int i = 0; pictures && i < pictures->Count(); ++i)
-        if (pictures->Items(i)->Filename.compare(name, Qt::CaseInsensitive) == 0) {
+        if (pictures->Items(i)->Filename().compare(name, Qt::CaseInsensitive) == 0) {
             SetPictureId(i + 1);
             return;
         }

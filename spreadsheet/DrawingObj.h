@@ -72,11 +72,13 @@ public:
 class TDrwText : public TCustomDrwText {
 public:
     using TCustomDrwText::TCustomDrwText;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddTextBox(); }
 };
 
 class TDrwNote : public TCustomDrwText {
 public:
     using TCustomDrwText::TCustomDrwText;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddComment(); }
     int CellCol() const { return note() ? note()->Col : 0; }
     int CellRow() const { return note() ? note()->Row : 0; }
     QString Author() const { return note() ? note()->Author : QString(); }
@@ -102,6 +104,7 @@ public:
 class TDrwBasic : public TDrwColored {
 public:
     using TDrwColored::TDrwColored;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddLine(); }
     TBasicShapeType ShapeType() const;
     void SetShapeType(TBasicShapeType t);
 };
@@ -115,6 +118,7 @@ enum TAutoShapeType : uint8_t {
 class TDrwAutoShape : public TDrwColored {
 public:
     using TDrwColored::TDrwColored;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddAutoShape(); }
     TAutoShapeType ShapeType() const;
     void SetShapeType(TAutoShapeType t);
 };
@@ -122,6 +126,7 @@ public:
 class TDrwPicture : public TDrwAnchor {
 public:
     using TDrwAnchor::TDrwAnchor;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddPicture(); }
     int PictureId() const { return m_shape->Opt.Value(260); }
     void SetPictureId(int id);
     QString PictureName() const { return m_shape->Opt.String(261); }
@@ -131,6 +136,7 @@ public:
 class TControlListBox : public TDrwAnchor {
 public:
     using TDrwAnchor::TDrwAnchor;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddListBox(false); }
     QString SourceArea() const;
     void SetSourceArea(const QString& area);
     QString DestCell() const;
@@ -141,11 +147,13 @@ public:
 class TControlComboBox : public TControlListBox {
 public:
     using TControlListBox::TControlListBox;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddListBox(true); }
 };
 
 class TControlButton : public TDrwAnchor {
 public:
     using TDrwAnchor::TDrwAnchor;
+    static TShapeClientAnchor* MakeShape(TEscherDrawing& d) { return d.AddButton(); }
     QString MacroName() const;
     void SetMacroName(const QString& name);
     QString Text() const;
@@ -169,6 +177,12 @@ public:
         item->DisplayName = m_prefix + QString::number(m_nextId++);
         item->SetShape(shape);
         return item;
+    }
+    // A new item with a new shape made by the drawing's factory of the item class.
+    T* Add()
+    {
+        TShapeClientAnchor* shape = T::MakeShape(*m_context.Drawing);
+        return AddExisting(shape);
     }
     // Removes the items and their shapes from the drawing.
     void Clear()

@@ -1,9 +1,13 @@
 #include "spreadsheet/Escher.h"
 #include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
+#include "spreadsheet/Formats.h"
 #include "spreadsheet/XLSUtils.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <zlib.h>
 
 #include <algorithm>
@@ -298,6 +302,7 @@ TMSOPicture* TEscherGroup::Add()
 {
     m_pictures.push_back(std::make_unique<TMSOPicture>());
     m_pictures.back()->Id = m_nextId++;
+    m_pictures.back()->Owner = this;
     return m_pictures.back().get();
 }
 
@@ -312,7 +317,8 @@ QList<int> TEscherGroup::BsePositions() const
 
 void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
 {
-    const uint8_t* p = bytes(data);
+    const auto buffer = std::make_shared<const QByteArray>(data);
+    const uint8_t* p = bytes(*buffer);
     const qint64 size = data.size();
     if (size < 8) fail("Expected record missing: DGGContainer");
     EscherHeader top = EscherHeader::Parse(p);
@@ -343,7 +349,7 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
                 EscherHeader bh = EscherHeader::Parse(d + o);
                 if (bh.Type != 0xF007) fail("Expected record missing: BSE");
                 if (qint64(bh.Length) > len - o - 8) fail("BSE is larger than the BStore container");
-                readBSE(d + o + 8, bh.Length, position++);
+                readBSE(d + o + 8, bh.Length, position++, buffer);
                 o += 8 + bh.Length;
             }
             break;
@@ -389,7 +395,7 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
 }
 
 // One BSE with its BLIP, into a new picture whose BSE position is `position`.
-void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
+void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position, const std::shared_ptr<const QByteArray>& buffer)
 {
     TMSOPicture* pic = Add();
     pic->BsePosition = position;
@@ -402,7 +408,7 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
             const bool wide = d[o] & 1;
             const qint64 n = qint64(nameCount) * (wide ? 2 : 1);
             CheckRange(len, o + 1, n);
-            pic->Filename = wide ? utf16(d + o + 1, nameCount) : QString::fromLatin1(reinterpret_cast<const char*>(d + o + 1), int(n));
+            pic->SetFilenameRaw(wide ? utf16(d + o + 1, nameCount) : QString::fromLatin1(reinterpret_cast<const char*>(d + o + 1), int(n)));
             o += 1 + n;
         }
         pic->Type = d[0];
@@ -429,14 +435,17 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position)
             const uint8_t compression = b[bo + 32];
             bo += 34;
             if (stored > blen - bo) fail("Blip size in BSE don't match actually blip");
-            if (compression == 0) pic->Data = inflateExact(b + bo, stored, fullSize);
-            else pic->Data = QByteArray(reinterpret_cast<const char*>(b + bo), int(stored));
+            if (compression == 0) pic->SetData(inflateExact(b + bo, stored, fullSize));
+            else pic->SetData(buffer, reinterpret_cast<const char*>(b + bo) - buffer->constData(), stored);
         } else {
             CheckRange(blen, bo, 1);
             bo += 1;
-            pic->Data = QByteArray(reinterpret_cast<const char*>(b + bo), int(blen - bo));
+            pic->SetData(buffer, reinterpret_cast<const char*>(b + bo) - buffer->constData(), blen - bo);
         }
-        pic->Identifier = TMD4Hash::Digest(pic->Data);
+        TMD4Hash md4;
+        md4.Init();
+        md4.Update(reinterpret_cast<const uint8_t*>(pic->Bytes().data()), pic->Size());
+        pic->Identifier = md4.Final();
     } catch (...) {
         Remove(Count() - 1);
         throw;
@@ -552,6 +561,173 @@ void TEscherDrawing::Clear()
 }
 
 uint32_t TEscherDrawing::LastShapeId() const { return GetDWord(DG + 4); }
+
+uint32_t TEscherDrawing::NextShapeId()
+{
+    const uint32_t id = LastShapeId() + 1;
+    PutDWord(DG + 4, id);
+    PutDWord(DG, GetDWord(DG) + 1);
+    return id;
+}
+
+namespace {
+int32_t randomTextId()
+{
+    static QElapsedTimer tick = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return int32_t(QRandomGenerator::global()->bounded(0xFFFF) + tick.elapsed());
+}
+
+struct FactoryShape {
+    int shapeType;
+    int objectType;   // -1: the side data holds the OBJ data
+    int col1, row1, col2, row2;
+    std::initializer_list<std::pair<int, int32_t>> properties;
+};
+}   // namespace
+
+// A shape as every factory makes it: registered drawing, next shape id, flags 0x0A00, the anchor,
+// the properties (128 a new text id) and the common-object data with an end.
+static TShapeClientAnchor* makeShape(TEscherDrawing& d, const FactoryShape& f, int options = 0x6011)
+{
+    d.Register();
+    auto s = std::make_unique<TShapeClientAnchor>();
+    s->ShapeId = d.NextShapeId();
+    s->ShapeType = uint32_t(f.shapeType);
+    s->Flags = 0x0A00;
+    s->Anchor[1] = uint16_t(f.col1);
+    s->Anchor[3] = uint16_t(f.row1);
+    s->Anchor[5] = uint16_t(f.col2);
+    s->Anchor[7] = uint16_t(f.row2);
+    for (const auto& [id, value] : f.properties)
+        s->Opt.AddSimple(id, id == 128 ? (d.NewTextId ? d.NewTextId() : randomTextId()) : value);
+    if (f.objectType >= 0) {
+        QByteArray c(18, 0);
+        PutWord(reinterpret_cast<uint8_t*>(c.data()), uint16_t(f.objectType));
+        PutWord(reinterpret_cast<uint8_t*>(c.data()) + 2, uint16_t(d.NextObjectId()));
+        PutWord(reinterpret_cast<uint8_t*>(c.data()) + 4, uint16_t(options));
+        s->ObjRecords.AddRec(RecordHeader(0x15, 18), reinterpret_cast<const uint8_t*>(c.constData()));
+    }
+    TShapeClientAnchor* p = s.get();
+    d.Root.Children.push_back(std::move(s));
+    return p;
+}
+
+static void endObj(TShape* s) { s->ObjRecords.AddRec(RecordHeader(0, 0), nullptr); }
+
+static void newText(TShapeOutsideMsoBaseText& t)
+{
+    PutWord(reinterpret_cast<uint8_t*>(t.Txo.data()), 0x0212);
+    t.Runs = QByteArray(16, 0);
+}
+
+TShapeClientAnchor* TEscherDrawing::AddTextBox()
+{
+    TShapeClientAnchor* s = makeShape(*this, {202, 6, 1, 1, 3, 5, {{128, 0}, {139, 2}, {191, 0x80008}, {385, 0x8000041}, {448, 0x8000040}}});
+    endObj(s);
+    auto t = std::make_unique<TShapeOutsideMsoBaseText>();
+    newText(*t);
+    t->ObjectId = uint16_t(LastObjectId);
+    t->ObjectType = 6;
+    s->Side = std::move(t);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddLine()
+{
+    TShapeClientAnchor* s = makeShape(*this, {20, 1, 1, 1, 3, 5,
+                                              {{191, 0x80008}, {324, 4}, {383, 0x10000}, {447, 0x100000}, {448, 0x8000040},
+                                               {385, 0x8000041}, {465, 1}, {511, 0x100010}}});
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddListBox(bool combo)
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, -1, 3, 1, 5, combo ? 2 : 5, {{127, 0x1040104}, {191, 0x80008}, {448, 0x8000040}, {511, 0x100010}}});
+    std::unique_ptr<TShapeControlListBox> c;
+    if (combo) c = std::make_unique<TShapeControlComboBox>();
+    else c = std::make_unique<TShapeControlListBox>();
+    c->ObjectId = uint16_t(NextObjectId());
+    c->ObjectType = combo ? 20 : 18;
+    s->Side = std::move(c);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddButton()
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, -1, 3, 1, 4, 2,
+                                              {{127, 0x1040104}, {128, 0}, {133, 1}, {139, 2}, {191, 0x1A0008}, {385, 0x8000043},
+                                               {387, 0x8000043}, {447, 0x110011}, {448, 0x8000040}, {959, 0x80008}}});
+    auto b = std::make_unique<TShapeControlButton>();
+    newText(*b);
+    b->Text = QStringLiteral("Button");
+    b->ObjectId = uint16_t(NextObjectId());
+    b->ObjectType = 7;
+    s->Side = std::move(b);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddComment()
+{
+    TShapeClientAnchor* s = makeShape(*this, {202, 25, 1, 1, 3, 5,
+                                              {{128, 0}, {139, 2}, {191, 0x80008}, {344, 0}, {385, 0x8000050}, {387, 0x8000050},
+                                               {447, 0x100010}, {513, 0}, {575, 0x30003}, {959, 0x20002}}},
+                                      0x4011);
+    s->ObjRecords.AddRec(RecordHeader(0x0D, 22), reinterpret_cast<const uint8_t*>(QByteArray(22, 0).constData()));
+    endObj(s);
+    auto n = std::make_unique<TShapeOutsideMsoNote>();
+    newText(*n);
+    n->ObjectId = uint16_t(LastObjectId);
+    n->ObjectType = 25;
+    // the text's font: the workbook font of 8 points
+    if (Fonts) {
+        TXFont small;
+        small.Size20 = 160;
+        const int index = Fonts->Find(small) >= 0 ? Fonts->Find(small) : Fonts->Count();
+        if (index == Fonts->Count()) Fonts->FindOrAdd(small);
+        PutWord(reinterpret_cast<uint8_t*>(n->Runs.data()) + 2, uint16_t(index));
+    }
+    s->Side = std::move(n);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddAutoShape()
+{
+    TShapeClientAnchor* s = makeShape(*this, {183, 30, 1, 1, 2, 5, {{191, 0x80008}, {385, 0x8000041}, {448, 0x8000040}}});
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddPicture()
+{
+    TShapeClientAnchor* s = makeShape(*this, {75, 8, 1, 1, 3, 7, {}});
+    s->Opt.AddSimple(260, 0, true);
+    s->Opt.AddString(261, QStringLiteral("[???]"));
+    const QByteArray minus1 = QByteArray::fromHex("ffff"), zero = QByteArray::fromHex("0000");
+    s->ObjRecords.AddRec(RecordHeader(0x07, 2), reinterpret_cast<const uint8_t*>(minus1.constData()));
+    s->ObjRecords.AddRec(RecordHeader(0x08, 2), reinterpret_cast<const uint8_t*>(zero.constData()));
+    endObj(s);
+    return s;
+}
+
+TShapeClientAnchor* TEscherDrawing::AddChart()
+{
+    TShapeClientAnchor* s = makeShape(*this, {201, 5, 2, 1, 8, 16,
+                                              {{127, 0x1040104}, {191, 0x80008}, {385, 0x800004E}, {387, 0x800004D}, {447, 0x100010},
+                                               {448, 0x800004D}, {511, 0x100010}, {575, 0x20000}}});
+    endObj(s);
+    auto c = std::make_unique<TShapeOutsideMsoChart>();
+    c->ObjectId = uint16_t(LastObjectId);
+    c->ObjectType = 5;
+    c->Fonts = Fonts;
+    c->Group = Group;
+    s->Side = std::move(c);
+    return s;
+}
 
 static void forEach(const TShapeGroup& g, const std::function<void(TShape*)>& f)
 {
@@ -1001,6 +1177,47 @@ void TEscherDrawing::AttachNote(int col, int row, const QString& author, int obj
     fail(QString::asprintf("Can not find shape for note #%d", objectId));
 }
 
+void AssignShape(TShape& target, const TShape& source, TEscherDrawing& drawing)
+{
+    target.ShapeType = source.ShapeType;
+    target.Flags = source.Flags;
+    target.HasAnchor = source.HasAnchor;
+    target.HasClientData = source.HasClientData;
+    source.Opt.CopyTo(target.Opt);
+    if (target.Opt.Find(128)) target.Opt.SetValue(128, drawing.NewTextId ? drawing.NewTextId() : randomTextId());
+    target.Other.reset();
+    if (source.Other) {
+        target.Other = std::make_unique<TMSORecords>();
+        source.Other->CopyTo(*target.Other);
+    }
+    target.ObjRecords.Clear();
+    source.ObjRecords.CopyTo(target.ObjRecords);
+    target.Side.reset();
+    if (source.Side) {
+        if (!dynamic_cast<const TShapeOutsideMsoBaseText*>(source.Side.get())) fail("Can not assign this interface");
+        target.Side = source.Side->Clone();
+    }
+    if (auto* a = dynamic_cast<const TShapeClientAnchor*>(&source))
+        if (auto* b = dynamic_cast<TShapeClientAnchor*>(&target)) std::copy(std::begin(a->Anchor), std::end(a->Anchor), b->Anchor);
+    if (auto* a = dynamic_cast<const TShapeChildAnchor*>(&source))
+        if (auto* b = dynamic_cast<TShapeChildAnchor*>(&target)) std::copy(std::begin(a->Anchor), std::end(a->Anchor), b->Anchor);
+    auto* from = dynamic_cast<const TShapeGroup*>(&source);
+    auto* to = dynamic_cast<TShapeGroup*>(&target);
+    if (!from || !to) return;
+    std::copy(std::begin(from->Rect), std::end(from->Rect), to->Rect);
+    to->Children.clear();
+    for (const auto& c : from->Children) {
+        std::unique_ptr<TShape> copy;
+        if (dynamic_cast<const TShapeGroup*>(c.get())) copy = std::make_unique<TShapeGroup>(&drawing);
+        else if (dynamic_cast<const TShapeClientAnchor*>(c.get())) fail("ClientAnchor in ShapeGroup");
+        else if (dynamic_cast<const TShapeChildAnchor*>(c.get())) copy = std::make_unique<TShapeChildAnchor>();
+        else fail("Dont know how to Copy this shape");
+        copy->ShapeId = drawing.NextShapeId();
+        AssignShape(*copy, *c, drawing);
+        to->Children.push_back(std::move(copy));
+    }
+}
+
 void LinkBlipIds(TEscherDrawing& drawing, const QList<int>& bsePositions)
 {
     drawing.ForEachShape([&](TShape* s) {
@@ -1237,6 +1454,144 @@ QByteArray TEscherDrawing::WriteRecords() const
         w.record(0x001C, d + a + QByteArray(1, 0));
     }
     return w.out;
+}
+
+}
+
+namespace xls {
+
+namespace {
+QByteArray deflateAll(const QByteArray& data)
+{
+    uLongf n = compressBound(uLong(data.size()));
+    QByteArray out(int(n), Qt::Uninitialized);
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()), 9) != Z_OK)
+        throw EXLSError(QStringLiteral("Can not compress picture"));
+    out.truncate(int(n));
+    return out;
+}
+
+// The BLIP record type and instance of a picture type.
+const struct { uint8_t type; uint16_t blip; uint16_t instance; } blipKinds[] = {
+    {2, 0xF01A, 0x3D4}, {3, 0xF01B, 0x216}, {4, 0xF01C, 0x542}, {5, 0xF01D, 0x46A}, {6, 0xF01E, 0x6E0}, {7, 0xF01F, 0x7A8}};
+}   // namespace
+
+void TMSOPicture::LoadFromFile(const QString& fileName)
+{
+    const QString ext = fileName.mid(fileName.lastIndexOf('.') + 1).toUpper();
+    uint8_t type = 0;
+    if (ext == "EMF") type = 2;
+    else if (ext == "WMF") type = 3;
+    else if (ext == "PICT") type = 4;
+    else if (ext == "JPG" || ext == "JPEG") type = 5;
+    else if (ext == "PNG") type = 6;
+    else if (ext == "BMP") type = 7;
+    else throw EXLSError(QStringLiteral("Unknown picture type ") + ext);
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) throw EXLSError(QStringLiteral("Can not open ") + fileName);
+    LoadFromData(f.readAll(), type);
+    m_filename = fileName;
+}
+
+void TMSOPicture::LoadFromData(const QByteArray& bytes, uint8_t type)
+{
+    if (type == 7 && bytes.size() > 32767) throw EXLSError(QStringLiteral("Bitmap (BMP) pictures can be max 32767 bytes in size"));
+    Type = type;
+    RefCount = 0;
+    Compressed = false;
+    CompressedLength = UncompressedLength = 0;
+    if (type >= 2 && type <= 4) {
+        SetData(deflateAll(bytes));
+        Compressed = true;
+        CompressedLength = uint32_t(Size());
+        UncompressedLength = uint32_t(bytes.size());
+    } else {
+        SetData(type == 7 ? bytes.mid(14) : bytes);
+    }
+    TMD4Hash h;
+    h.Init();
+    h.Update(reinterpret_cast<const uint8_t*>(Bytes().data()), Size());
+    Identifier = h.Final();
+}
+
+void TMSOPicture::SetFilename(const QString& name)
+{
+    for (int i = 0; Owner && i < Owner->Count(); ++i) {
+        const TMSOPicture* p = Owner->Items(i);
+        if (p != this && p->m_filename.compare(name, Qt::CaseInsensitive) == 0)
+            throw EXLSError(QStringLiteral("A picture with this name already exists."));
+    }
+    m_filename = name;
+}
+
+QByteArray TEscherGroup::WriteDrawingGroup() const
+{
+    QByteArray body;
+    {
+        QByteArray d(16, 0);
+        auto* p = reinterpret_cast<uint8_t*>(d.data());
+        PutDWord(p, Dgg.MaxShapeId);
+        PutDWord(p + 4, uint32_t(Dgg.Entries.size() + 1));
+        PutDWord(p + 8, Dgg.SavedShapes);
+        PutDWord(p + 12, Dgg.SavedDrawings);
+        for (const TDGG::Entry& e : Dgg.Entries) {
+            QByteArray c(8, 0);
+            PutDWord(reinterpret_cast<uint8_t*>(c.data()), e.DrawingId);
+            PutDWord(reinterpret_cast<uint8_t*>(c.data()) + 4, e.ShapesUsed);
+            d += c;
+        }
+        body += esc(0, 0, 0xF006, d);
+    }
+    if (!m_pictures.empty()) {
+        QByteArray bses;
+        for (const auto& pic : m_pictures) {
+            uint16_t blipType = 0xF018, instance = 0;
+            for (const auto& k : blipKinds)
+                if (k.type == pic->Type) blipType = k.blip, instance = k.instance;
+            QByteArray blip = pic->Identifier.leftJustified(16, '\0', true);
+            if (pic->Type >= 2 && pic->Type <= 4) {
+                const QByteArray stored = pic->Compressed ? pic->Data() : deflateAll(pic->Data());
+                QByteArray h(34, 0);
+                auto* p = reinterpret_cast<uint8_t*>(h.data());
+                PutDWord(p, pic->Compressed ? pic->UncompressedLength : uint32_t(pic->Size()));
+                PutDWord(p + 28, uint32_t(stored.size()));
+                p[32] = 0;      // deflated
+                p[33] = 0xFE;   // no filter
+                blip += h + stored;
+            } else {
+                blip += char(0xFF);
+                blip += QByteArray(pic->Bytes().data(), pic->Size());
+            }
+            const QByteArray blipRecord = esc(0, instance, blipType, blip);
+            QByteArray b(36, 0);
+            auto* p = reinterpret_cast<uint8_t*>(b.data());
+            p[0] = pic->Type;
+            p[1] = pic->Type;
+            std::memcpy(p + 2, pic->Identifier.leftJustified(16, '\0', true).constData(), 16);
+            PutWord(p + 18, 0xFF);
+            PutDWord(p + 20, uint32_t(blipRecord.size()));
+            PutDWord(p + 24, pic->RefCount);
+            const QString name = pic->Filename();
+            p[33] = uint8_t(qMin<qsizetype>(name.size(), 255));
+            if (!name.isEmpty()) {
+                b += char(1);
+                for (QChar c : name.left(255)) b += char(c.unicode() & 0xFF), b += char(c.unicode() >> 8);
+            }
+            bses += esc(2, pic->Type, 0xF007, b + blipRecord);
+        }
+        body += esc(0xF, uint16_t(m_pictures.size()), 0xF001, bses);
+    }
+    if (DefaultOpt.Count() > 0) body += DefaultOpt.Write();
+    auto colours = [&](uint16_t type, const QList<uint32_t>& list) {
+        if (list.isEmpty()) return;
+        QByteArray d(4 * list.size(), 0);
+        for (int i = 0; i < list.size(); ++i) PutDWord(reinterpret_cast<uint8_t*>(d.data()) + 4 * i, list[i]);
+        body += esc(0, uint16_t(list.size()), type, d);
+    };
+    colours(0xF11A, Colors);
+    colours(0xF11E, SplitMenuColors);
+    body += Other.WriteAll();
+    return esc(0xF, 0, 0xF000, body);
 }
 
 }

@@ -7,6 +7,7 @@
 #include "spreadsheet/RecordStorage.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -192,16 +193,48 @@ public:
 // One picture of the drawing group.
 class TMSOPicture {
 public:
-    QByteArray Data;            // the picture bytes (metafiles inflated, or deflated when Compressed)
+    // The picture bytes (metafiles inflated, or deflated when Compressed): a bitmap read with the
+    // drawing group is a part of the group's bytes, shared and not copied.
+    QByteArrayView Bytes() const
+    {
+        return m_buffer ? QByteArrayView(m_buffer->constData() + m_offset, m_length) : QByteArrayView(m_own);
+    }
+    QByteArray Data() const { return Bytes().toByteArray(); }
+    // A picture file: its type by the extension (EMF, WMF, PICT, JPG, JPEG, PNG, BMP), metafiles
+    // held deflated, a bitmap without its file header.
+    void LoadFromFile(const QString& fileName);
+    void LoadFromData(const QByteArray& bytes, uint8_t type);
+    QString Filename() const { return m_filename; }
+    void SetFilename(const QString& name);   // unique in the group, ignoring case
+    void SetFilenameRaw(const QString& name) { m_filename = name; }
+    qint64 Size() const { return Bytes().size(); }
+    void SetData(const QByteArray& bytes)
+    {
+        m_own = bytes;
+        m_buffer.reset();
+    }
+    void SetData(std::shared_ptr<const QByteArray> buffer, qint64 offset, qint64 length)
+    {
+        m_buffer = std::move(buffer);
+        m_offset = offset;
+        m_length = length;
+        m_own.clear();
+    }
     uint8_t Type = 0;           // 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB
     uint32_t RefCount = 0;
-    QString Filename;
     bool Compressed = false;
     uint32_t CompressedLength = 0;
+    uint32_t UncompressedLength = 0;   // of a metafile held deflated
     QByteArray Identifier;      // 16 bytes, the MD4 digest of Data
     int BsePosition = -1;       // its place among the BSE records of the file
     int Id = 0;                 // collection id
     QString Name() const { return QStringLiteral("Picture ") + QString::number(Id); }
+    TEscherGroup* Owner = nullptr;
+private:
+    QString m_filename;
+    QByteArray m_own;
+    std::shared_ptr<const QByteArray> m_buffer;
+    qint64 m_offset = 0, m_length = 0;
 };
 
 // The shape-id clusters of the drawing group.
@@ -229,7 +262,10 @@ public:
     TEscherGroup(const TEscherGroup&) = delete;
     TEscherGroup& operator=(const TEscherGroup&) = delete;
 
-    void ReadDrawingGroup(const QByteArray& data);
+    void ReadDrawingGroup(const QByteArray& data);   // the pictures share the bytes
+    // The DGG container with the clusters, the pictures (one BSE each, in collection order), the
+    // default properties, the colours and the other records.
+    QByteArray WriteDrawingGroup() const;
     void Clear();
 
     int Count() const { return int(m_pictures.size()); }
@@ -249,7 +285,7 @@ public:
 private:
     std::vector<std::unique_ptr<TMSOPicture>> m_pictures;
     int m_nextId = 0;
-    void readBSE(const uint8_t* p, qint64 length, int position);
+    void readBSE(const uint8_t* p, qint64 length, int position, const std::shared_ptr<const QByteArray>& buffer);
 };
 
 class TMSOPictures : public TEscherGroup {};
@@ -286,6 +322,21 @@ public:
     std::function<void(TShape*)> OnShape;
 
     uint32_t LastShapeId() const;
+
+    // Shapes made in code, each at the top of the drawing with its cell anchor, properties, OBJ
+    // data and side data.
+    TShapeClientAnchor* AddTextBox();
+    TShapeClientAnchor* AddLine();
+    TShapeClientAnchor* AddListBox(bool combo = false);
+    TShapeClientAnchor* AddButton();
+    TShapeClientAnchor* AddComment();
+    TShapeClientAnchor* AddAutoShape();
+    TShapeClientAnchor* AddPicture();
+    TShapeClientAnchor* AddChart();
+    uint32_t NextShapeId();
+    int NextObjectId() { return ++LastObjectId; }
+    // The id of a new text: a random number below 0xFFFF plus the millisecond tick.
+    std::function<int32_t()> NewTextId;
     // The BIFF records of the drawing: MSODRAWING and CONTINUE records with the OBJ, TXO and
     // chart records of the shapes between them, then the NOTE record of every comment.
     QByteArray WriteRecords() const;
@@ -297,6 +348,11 @@ private:
     friend class Reader;
     void leaveGroup();
 };
+
+// Copies `source` into `target` (a shape of `drawing`): header fields, properties with a new
+// text id, other records, OBJ sub-records and text side data; a group's children are copied with
+// the drawing's next shape ids.
+void AssignShape(TShape& target, const TShape& source, TEscherDrawing& drawing);
 
 // Relinks the picture references of every shape of the drawing from the file's BSE numbers
 // (1-based) to the collection index + 1; `bsePositions` holds each picture's BSE position.

@@ -34,6 +34,10 @@ public:
     // The current cell's edit text (its base cell's in a merged range).
     virtual QString GetInplaceEditText() = 0;
     virtual void SetInplaceEditText(const QString& value) = 0;
+    // The current cell's text as wide text (the Unicode editors), and its validation.
+    virtual QString GetWideEditText() = 0;
+    virtual void SetWideEditText(const QString& value) = 0;
+    virtual bool ValidateWideCell(const QString& value) = 0;
     // The text the cell had when editing began.
     virtual QString EditStartText() = 0;
     // End-of-edit validation; false keeps the editor open.

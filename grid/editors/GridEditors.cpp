@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QInputMethodEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -181,7 +182,7 @@ void TGridSpin::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== TGridCombo
 
-TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : TZEIComboBox(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridCombo"));
     setEditable(true);
@@ -288,10 +289,11 @@ void TGridCombo::AutoComplete()
         const QString item = itemText(i);
         if (!item.startsWith(typed, cs))
             continue;
+        e->setText(typed + item.mid(typedLength));
+        // Selecting the item shows the item's own text.
         if (currentIndex() != i)
             setCurrentIndex(i);
-        e->setText(typed + item.mid(typedLength));
-        e->setSelection(typedLength, int(item.size()) - typedLength);
+        e->setSelection(typedLength, int(e->text().size()) - typedLength);
         return;
     }
     const int n = Host()->LookupCount();
@@ -689,6 +691,339 @@ void TGridButton::focusOutEvent(QFocusEvent* event)
 {
     Host()->EndInplaceEdit();
     QPushButton::focusOutEvent(event);
+}
+
+} // namespace grid::editors
+
+namespace grid::editors {
+
+namespace {
+// Hands each typed character to a key-press event; returns the text to insert (empty: dropped).
+QString filterTyped(QObject* sender, const std::function<void(QObject*, QChar&)>& onKeyPress, const QString& typed)
+{
+    if (!onKeyPress)
+        return typed;
+    QString out;
+    for (QChar ch : typed) {
+        QChar c = ch;
+        onKeyPress(sender, c);
+        if (!c.isNull())
+            out += c;
+    }
+    return out;
+}
+
+bool isPrintable(const QString& text) { return !text.isEmpty() && text.at(0).isPrint(); }
+} // namespace
+
+// ================================================================== Unicode controls
+
+TZeiUniEdit::TZeiUniEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TZeiUniEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (OnKeyPress && isPrintable(event->text()) && !(event->modifiers() & Qt::ControlModifier)) {
+        const QString out = filterTyped(this, OnKeyPress, event->text());
+        if (!out.isEmpty())
+            insert(out);
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TZeiUniEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!OnKeyPress || event->commitString().isEmpty()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent e(event->preeditString(), event->attributes());
+    e.setCommitString(filterTyped(this, OnKeyPress, event->commitString()), event->replacementStart(),
+                      event->replacementLength());
+    QLineEdit::inputMethodEvent(&e);
+}
+
+TZeiUniMemo::TZeiUniMemo(QWidget* parent) : QPlainTextEdit(parent) {}
+
+void TZeiUniMemo::SetWordWrap(bool value)
+{
+    const QString text = toPlainText();
+    setLineWrapMode(value ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    if (toPlainText() != text)
+        setPlainText(text);
+}
+
+void TZeiUniMemo::SetScrollBars(Qt::ScrollBarPolicy horizontal, Qt::ScrollBarPolicy vertical)
+{
+    const QString text = toPlainText();
+    setHorizontalScrollBarPolicy(horizontal);
+    setVerticalScrollBarPolicy(vertical);
+    if (toPlainText() != text)
+        setPlainText(text);
+}
+
+void TZeiUniMemo::keyPressEvent(QKeyEvent* event)
+{
+    if (OnKeyPress && isPrintable(event->text()) && !(event->modifiers() & Qt::ControlModifier)) {
+        const QString out = filterTyped(this, OnKeyPress, event->text());
+        if (!out.isEmpty())
+            insertPlainText(out);
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TZeiUniMemo::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!OnKeyPress || event->commitString().isEmpty()) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent e(event->preeditString(), event->attributes());
+    e.setCommitString(filterTyped(this, OnKeyPress, event->commitString()), event->replacementStart(),
+                      event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&e);
+}
+
+// ================================================================== TGridUniEdit
+
+namespace {
+// The Unicode editors' commit: the wide text to the cell, then its validation.
+template <class Edit>
+bool commitWide(TEditorHost* host, Edit* edit, const QString& text)
+{
+    host->SetWideEditText(text);
+    if (!host->ValidateWideCell(text)) {
+        edit->setText(host->GetWideEditText());
+        edit->setCursorPosition(int(edit->text().size()));
+        edit->update();
+        return false;
+    }
+    edit->setText(host->GetWideEditText());
+    return true;
+}
+} // namespace
+
+TGridUniEdit::TGridUniEdit(TEditorHost* host, QWidget* parent) : TZeiUniEdit(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridUniEdit"));
+    setFrame(false);
+}
+
+void TGridUniEdit::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
+        if (commitWide(Host(), this, text()))
+            Leave(key, event->modifiers());
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        setText(Host()->GetWideEditText());
+        Leave(key, event->modifiers());
+        return;
+    }
+    TZeiUniEdit::keyPressEvent(event);
+}
+
+void TGridUniEdit::focusInEvent(QFocusEvent* event)
+{
+    TZeiUniEdit::focusInEvent(event);
+    if (!Host()->EditSelectAll())
+        setCursorPosition(int(text().size()));
+}
+
+void TGridUniEdit::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    TZeiUniEdit::focusOutEvent(event);
+}
+
+TGridUniEditBtn::TGridUniEditBtn(TEditorHost* host, QWidget* parent) : TZeiUniEditBtn(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridUniEditBtn"));
+    setFrame(false);
+    OnClickBtn = [this](QObject*) {
+        setText(Host()->EllipsClick(text()));
+        selectAll();
+    };
+}
+
+bool TGridUniEditBtn::HandleKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
+        if (commitWide(Host(), this, text()))
+            Leave(key, event->modifiers());
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        setText(Host()->GetWideEditText());
+        Leave(key, event->modifiers());
+        return true;
+    }
+    return false;
+}
+
+void TGridUniEditBtn::focusInEvent(QFocusEvent* event)
+{
+    TZeiUniEditBtn::focusInEvent(event);
+    if (!Host()->EditSelectAll())
+        setCursorPosition(int(text().size()));
+}
+
+void TGridUniEditBtn::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    TZeiUniEditBtn::focusOutEvent(event);
+}
+
+// ================================================================== TGridUniMemo
+
+TGridUniMemo::TGridUniMemo(TEditorHost* host, QWidget* parent) : TZeiUniMemo(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridUniMemo"));
+    setFrameShape(QFrame::NoFrame);
+}
+
+bool TGridUniMemo::event(QEvent* event)
+{
+    // Tab is the memo's key (commit and leave), not the focus chain's.
+    if (event->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return TZeiUniMemo::event(event);
+}
+
+void TGridUniMemo::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        Host()->SetWideEditText(toPlainText());
+        if (!Host()->ValidateWideCell(toPlainText())) {
+            setPlainText(Host()->GetWideEditText());
+            moveCursor(QTextCursor::End);
+            return;
+        }
+        setPlainText(Host()->GetWideEditText());
+        Leave(key, event->modifiers());
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        setPlainText(Host()->GetWideEditText());
+        Leave(key, event->modifiers());
+        return;
+    }
+    TZeiUniMemo::keyPressEvent(event);
+}
+
+void TGridUniMemo::focusInEvent(QFocusEvent* event)
+{
+    TZeiUniMemo::focusInEvent(event);
+    if (!Host()->EditSelectAll())
+        moveCursor(QTextCursor::End);
+}
+
+void TGridUniMemo::focusOutEvent(QFocusEvent* event)
+{
+    Host()->EndInplaceEdit();
+    TZeiUniMemo::focusOutEvent(event);
+}
+
+// ================================================================== TGridUniCombo
+
+TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridUniCombo"));
+    setEditable(true);
+    setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        Host()->ComboChanged(index, itemText(index), nullptr);
+    });
+}
+
+void TGridUniCombo::ClearItems()
+{
+    const QString text = currentText();
+    clear();
+    if (isEditable())
+        setEditText(text);
+}
+
+void TGridUniCombo::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    m_autoComplete = !(key == Qt::Key_Backspace || key == Qt::Key_Delete);
+    if (key == Qt::Key_Escape) {
+        if (isEditable())
+            setEditText(Host()->GetWideEditText());
+        const int i = findText(Host()->GetInplaceEditText());
+        if (i >= 0)
+            setCurrentIndex(i);
+    }
+    const bool listLike = !isEditable() || view()->isVisible();
+    const bool handled = listLike ? (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Escape
+                                     || key == Qt::Key_Left || key == Qt::Key_Right)
+                                  : (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Escape
+                                     || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_End
+                                     || key == Qt::Key_Up || key == Qt::Key_Down);
+    if (!handled) {
+        QComboBox::keyPressEvent(event);
+        return;
+    }
+    Host()->EditorKeyExit(key, mods);
+}
+
+void TGridUniCombo::keyReleaseEvent(QKeyEvent* event)
+{
+    QComboBox::keyReleaseEvent(event);
+    if (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right)
+        AutoComplete();
+}
+
+void TGridUniCombo::AutoComplete()
+{
+    // Compared and joined in UTF-16, so no character is lost.
+    if (!m_autoComplete || !Host()->LookupEnabled() || !isEditable())
+        return;
+    QLineEdit* e = lineEdit();
+    if (e->hasSelectedText())
+        return;
+    const int typedLength = e->cursorPosition();
+    const QString typed = e->text().left(typedLength);
+    if (typed.isEmpty())
+        return;
+    const Qt::CaseSensitivity cs = Host()->LookupIsCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    for (int i = 0; i < count(); ++i) {
+        const QString item = itemText(i);
+        if (!item.startsWith(typed, cs))
+            continue;
+        e->setText(typed + item.mid(typedLength));
+        // Selecting the item shows the item's own text.
+        if (currentIndex() != i)
+            setCurrentIndex(i);
+        e->setSelection(typedLength, int(e->text().size()) - typedLength);
+        return;
+    }
+}
+
+void TGridUniCombo::focusOutEvent(QFocusEvent* event)
+{
+    if (view()->isVisible()) {
+        QComboBox::focusOutEvent(event);
+        return;
+    }
+    const QString t = currentText();
+    if (Host()->LookupKeepsHistory() && !t.isEmpty() && findText(t, Qt::MatchExactly) < 0)
+        addItem(t);
+    Host()->EndInplaceEdit();
+    QComboBox::focusOutEvent(event);
 }
 
 } // namespace grid::editors

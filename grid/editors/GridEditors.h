@@ -3,11 +3,13 @@
 // kept hidden and shown over the cell being edited. They hand their value back through the
 // grid's editor host and give the keys that leave them back to the grid.
 #include "grid/editors/EditorHost.h"
+#include "grid/editors/FlatCombo.h"
 #include "grid/editors/SpinEdit.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -73,7 +75,7 @@ private:
     void raiseSpin(bool up);
 };
 
-class TGridCombo : public QComboBox, public TGridEditorLink {
+class TGridCombo : public TZEIComboBox, public TGridEditorLink {
     Q_OBJECT
 public:
     TGridCombo(TEditorHost* host, QWidget* parent);
@@ -174,6 +176,94 @@ protected:
 
 private:
     void hideSelf();
+};
+
+// ------------------------------------------------------------------ Unicode controls
+// Qt's widgets hold UTF-16 text already; what these add is the key-press event with the real
+// character, also for every character of an input-method commit.
+
+class TZeiUniEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TZeiUniEdit(QWidget* parent = nullptr);
+    // Sees every typed character; setting it to a null character drops it.
+    std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+};
+
+class TZeiUniMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TZeiUniMemo(QWidget* parent = nullptr);
+    bool WordWrap() const { return lineWrapMode() != QPlainTextEdit::NoWrap; }
+    // The text stays across both changes.
+    void SetWordWrap(bool value);
+    void SetScrollBars(Qt::ScrollBarPolicy horizontal, Qt::ScrollBarPolicy vertical);
+    std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+};
+
+class TZeiUniEditBtn : public TDidEzevBtn {
+    Q_OBJECT
+public:
+    explicit TZeiUniEditBtn(QWidget* parent = nullptr) : TDidEzevBtn(parent) {}
+};
+
+class TGridUniEdit : public TZeiUniEdit, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUniEdit(TEditorHost* host, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+class TGridUniEditBtn : public TZeiUniEditBtn, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUniEditBtn(TEditorHost* host, QWidget* parent);
+
+protected:
+    bool HandleKey(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+class TGridUniMemo : public TZeiUniMemo, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUniMemo(TEditorHost* host, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+};
+
+class TGridUniCombo : public QComboBox, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUniCombo(TEditorHost* host, QWidget* parent);
+    void AutoComplete();
+    // Removes the items and keeps the edit text.
+    void ClearItems();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool m_autoComplete = true;
 };
 
 } // namespace grid::editors

@@ -30,8 +30,8 @@ struct CharProps {
     bool strike = false;
     int font = -1;       // font table number; -1: the document's default font
     int halfPoints = 24; // \fs
-    int fg = 0;          // colour table index; 0 with an empty first entry: automatic
-    int bg = 0;
+    int fg = -1;         // colour table index; -1 (or an empty entry): automatic
+    int bg = -1;         // -1 or 0: no background
     int vpos = 0;        // 0 normal, 1 superscript, 2 subscript
     bool operator==(const CharProps&) const = default;
 };
@@ -456,7 +456,7 @@ void Reader::controlWord(QByteArrayView w, bool hasParam, int param)
     } else if (w == "cf") {
         ch.fg = std::max(param, 0);
     } else if (w == "cb" || w == "highlight") {
-        ch.bg = std::max(param, 0);
+        ch.bg = param > 0 ? param : -1;
     } else if (w == "super") {
         ch.vpos = 1;
     } else if (w == "sub") {

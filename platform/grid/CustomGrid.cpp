@@ -245,6 +245,15 @@ int TCustomGrid::RowHeights(int row) const
     return m_rowHeights[size_t(row)];
 }
 
+void TCustomGrid::SetAllRowHeights(const std::vector<int>& heights)
+{
+    if (heights.size() != m_rowHeights.size() || heights == m_rowHeights)
+        return;
+    m_rowHeights = heights;
+    RowHeightsChanged();
+    InvalidateGrid();
+}
+
 void TCustomGrid::SetRowHeights(int row, int height)
 {
     if (row < 0 || row >= RowCount() || m_rowHeights[size_t(row)] == height)

@@ -92,6 +92,10 @@ public:
     void SetColWidths(int col, int width);
     int RowHeights(int row) const;
     void SetRowHeights(int row, int height);
+    // Every row's height at once (a vector of RowCount entries; others are ignored), with one
+    // notification and one repaint.
+    void SetAllRowHeights(const std::vector<int>& heights);
+    const std::vector<int>& AllRowHeights() const { return m_rowHeights; }
     // Whether Tab stops at a column (all columns do until told otherwise).
     bool TabStops(int col) const { return col >= 0 && col < int(m_tabStops.size()) ? m_tabStops[size_t(col)] : false; }
     void SetTabStops(int col, bool value);

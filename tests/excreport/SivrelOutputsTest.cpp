@@ -5,10 +5,13 @@
 #include "excreport/SivrelLogFile.h"
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelModules.h"
+#include "excreport/SivrelOptions.h"
 #include "excreport/SivrelOutputs.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QImage>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -110,4 +113,100 @@ TEST(SivrelOutputsCgi, PageIsEscapedAndMarkedAsAnError)
     EXPECT_EQ(CgiResponse(QStringLiteral("Error."), QStringLiteral("a <b> & \"c\"\r\nx  y")),
               "Status: 500 Internal Server Error\r\nContent-Type: text/html\r\nContent-Length: "
                   + QByteArray::number(page.size()) + "\r\nContent:\r\n\r\n" + page);
+}
+
+namespace {
+
+// A stand-in for a desktop tool on PATH: writes its arguments, one a line, to <name>.args and
+// ends with the given code.
+void StubTool(const QString& folder, const QString& name, int exitCode)
+{
+    const QString path = folder + u'/' + name;
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '%1.args';"
+                           " case \"$a\" in *.png) cp \"$a\" '%1.png';; esac; done\n"
+                           "exit %2\n")
+                .arg(path)
+                .arg(exitCode)
+                .toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QStringList ReadLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n');
+    lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+TEST_F(Outputs, MailClientThroughXdgEmailAndTheMailtoFallback)
+{
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    options->SetSendMode(smMailClient);
+    options->SetEmailAddress(QStringLiteral("dev@example.org; ;ops@example.org"));
+    options->SetEmailSubject(QStringLiteral("Fehler & Bericht"));
+    options->SetEmailBody(QStringLiteral("Body text"));
+    StubTool(bin.path(), QStringLiteral("xdg-email"), 0);
+    StubTool(bin.path(), QStringLiteral("xdg-open"), 0);
+    EXPECT_FALSE(Report(Raise("Mailed")));
+    const QStringList args = ReadLines(bin.filePath(QStringLiteral("xdg-email.args")));
+    ASSERT_EQ(args.size(), 9) << args.join(u'|').toStdString();
+    EXPECT_EQ(args.mid(0, 5), (QStringList{"--utf8", "--subject", "Fehler & Bericht", "--body", "Body text"}));
+    EXPECT_EQ(args[5], QStringLiteral("--attach"));
+    EXPECT_TRUE(args[6].endsWith(QStringLiteral("/test_excreport.slf"))) << args[6].toStdString();
+    EXPECT_FALSE(QFile::exists(args[6])) << "the log copy is deleted after sending";
+    EXPECT_EQ(args.mid(7), (QStringList{"dev@example.org", "ops@example.org"}));
+    EXPECT_FALSE(QFile::exists(bin.filePath(QStringLiteral("xdg-open.args"))));
+
+    // The mail client fails: the mailto URL goes to xdg-open as one argument.
+    QFile::remove(bin.filePath(QStringLiteral("xdg-email")));
+    StubTool(bin.path(), QStringLiteral("xdg-email"), 1);
+    EXPECT_FALSE(Report(Raise("Mailed again")));
+    const QStringList open = ReadLines(bin.filePath(QStringLiteral("xdg-open.args")));
+    ASSERT_EQ(open.size(), 1) << open.join(u'|').toStdString();
+    EXPECT_TRUE(open[0].startsWith(QStringLiteral("mailto:dev@example.org; ;ops@example.org?Subject=Fehler%20%26%20Bericht&Body=Body%20text%0D%0A%0D%0A%0D%0ASivrelLog%204%2E6%2E7")))
+        << open[0].left(200).toStdString();
+    qputenv("PATH", path);
+}
+
+TEST_F(Outputs, ScreenshotTravelsWithTheMailOnlyWhenWanted)
+{
+    QApplication* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(app) << "the tests run with a QApplication";
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ":" + path);
+    options->SetSendMode(smMailClient);
+    options->SetEmailAddress(QStringLiteral("dev@example.org"));
+    options->SetLogInMailBody(true);
+    StubTool(bin.path(), QStringLiteral("xdg-email"), 0);
+    for (const bool attach : {false, true}) {
+        QFile::remove(bin.filePath(QStringLiteral("xdg-email.args")));
+        options->SetAttachScreenshot(attach);
+        EXPECT_FALSE(Report(Raise(attach ? "With picture" : "Without picture")));
+        const QStringList args = ReadLines(bin.filePath(QStringLiteral("xdg-email.args")));
+        ASSERT_FALSE(args.isEmpty());
+        const qsizetype at = args.indexOf(QStringLiteral("--attach"));
+        if (!attach) {
+            EXPECT_EQ(at, -1) << args.join(u'|').toStdString();
+            continue;
+        }
+        ASSERT_GE(at, 0);
+        EXPECT_TRUE(args[at + 1].endsWith(QStringLiteral("/Screenshot.png")));
+        EXPECT_FALSE(QFile::exists(args[at + 1])) << "deleted when the report is done";
+        QImage picture(bin.filePath(QStringLiteral("xdg-email.png")));
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.size(), QGuiApplication::primaryScreen()->size());
+        EXPECT_EQ(picture.format(), QImage::Format_Indexed8);
+    }
+    qputenv("PATH", path);
 }

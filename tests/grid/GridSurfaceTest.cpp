@@ -58,7 +58,7 @@ TEST(GridSurface, MoveColumnAndRowData)
         g.SetCells(c, 1, QString("c%1").arg(c));
     g.SetColWidths(1, 90);
     g.MoveColumnData(1, 3);
-    EXPECT_EQ(g.ColumnOrder().CommaText(), "0,1,2,3,4") << "filled on the first move";
+    EXPECT_EQ(g.ColumnOrder().CommaText(), "0,2,3,1,4") << "filled on the first move, then moved";
     EXPECT_EQ(g.Rows(1), QStringList({"c0", "c2", "c3", "c1", "c4"}));
     EXPECT_EQ(g.ColWidths(3), 90);
 
@@ -193,7 +193,7 @@ public:
         ++invalidated;
         TZedEzeravIvur::InvalidateGrid();
     }
-    void UpdateScrollBarsAlways() override { ++scrollBars; }
+    void UpdateScrollBarsAlways(bool) override { ++scrollBars; }
     void TimerTick() override { ++ticks; }
     void sendTimer(int id)
     {

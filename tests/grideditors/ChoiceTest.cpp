@@ -218,3 +218,16 @@ TEST_F(GridEditFixture, FixedCellEditorStaysWhenRefusedAndStoresWhenAccepted)
     EXPECT_EQ(grid->Cells(2, 0), "Name");
     EXPECT_EQ(done, 1);
 }
+
+TEST_F(GridEditFixture, ATypedCharacterOpensTheControlWithIt)
+{
+    kinds[{1, 1}] = edEditBtn;
+    grid->SetCells(1, 1, "");
+    grid->FocusCell(1, 1, true);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_X);
+    QApplication::processEvents();
+    ASSERT_EQ(grid->ShownEditorControl(), grid->GridEditBtn());
+    EXPECT_EQ(grid->GridEditBtn()->text(), "x");
+    EXPECT_TRUE(grid->PendingEditChar().isNull());
+}

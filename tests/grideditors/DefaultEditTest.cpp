@@ -110,6 +110,7 @@ TEST_F(GridEditFixture, PasswordsAreNeitherCompletedNorRecorded)
     EXPECT_EQ(e->echoMode(), QLineEdit::Password);
     QTest::keyClicks(e, "s");
     EXPECT_EQ(e->text(), "s");
+    EXPECT_EQ(e->displayText(), "*");
     other->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(grid->LookupItemsList(), QStringList{"secret"});

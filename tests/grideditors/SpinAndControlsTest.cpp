@@ -2,6 +2,7 @@
 #include "Fixture.h"
 
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QTimer>
 
@@ -9,6 +10,17 @@ using namespace gridedit;
 using namespace grid::editors;
 
 namespace {
+// Types characters QTest cannot map to keys (press and release, as the keyboard would).
+void typeText(QWidget* w, const QString& text)
+{
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &release);
+    }
+}
+
 TEditorLocale german()
 {
     TEditorLocale l;
@@ -217,7 +229,7 @@ TEST_F(GridEditFixture, ComboCompletesFromItemsThenTheLookupList)
         if (sensitive) {
             EXPECT_EQ(c->currentText(), "ap");
         } else {
-            EXPECT_EQ(c->currentText(), "apricot");
+            EXPECT_EQ(c->currentText(), "Apricot");
             EXPECT_EQ(c->lineEdit()->selectedText(), "ricot");
             EXPECT_EQ(c->currentIndex(), 1);
         }
@@ -396,4 +408,73 @@ TEST_F(GridEditFixture, ValidationRecordsTheChangeAndMarksTheRow)
     EXPECT_TRUE(grid->RowModified(1));
     ASSERT_FALSE(changed.empty());
     EXPECT_EQ(changed.front(), QRect(1, 1, 1, 1));
+}
+
+TEST_F(GridEditFixture, UnicodeEditorsStoreWideText)
+{
+    open(1, 1, "", edUniEdit);
+    ASSERT_EQ(grid->ShownEditorControl(), grid->GridUniEdit());
+    const QRect cell = grid->MergedCellRect(1, 1);
+    EXPECT_EQ(grid->GridUniEdit()->geometry().topLeft(),
+              cell.topLeft() + QPoint(grid->CellMarginX() + 2, grid->CellMarginY() + 2));
+    typeText(grid->GridUniEdit(), QString::fromUtf8("Ωmega"));
+    QTest::keyClick(grid->GridUniEdit(), Qt::Key_Return);
+    EXPECT_TRUE(grid->IsWideCell(1, 1));
+    EXPECT_EQ(QString::fromStdU16String(grid->WideCells(1, 1)), QString::fromUtf8("Ωmega"));
+
+    // The combo completes in UTF-16; Alt+Down leaves it.
+    grid->Lookup = true;
+    auto* c = grid->GridUniCombo();
+    c->addItems({QString::fromUtf8("Ωmega"), "beta"});
+    open(1, 2, "", edUniComboEdit);
+    typeText(c, QString::fromUtf8("ω"));
+    EXPECT_EQ(c->currentText(), QString::fromUtf8("Ωmega"));
+    EXPECT_EQ(c->lineEdit()->selectedText(), "mega");
+    QTest::keyClick(c, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_FALSE(c->isVisible());
+    EXPECT_EQ(QString::fromStdU16String(grid->WideCells(1, 2)), QString::fromUtf8("Ωmega"));
+
+    // A refused wide value keeps the editor on the cell's text.
+    grid->OnCellValidateWide = [](QObject*, int, int, std::u16string& v, bool& valid) { valid = v != u"bad"; };
+    open(1, 3, "ok", edUniEditBtn);
+    auto* b = grid->GridUniEditBtn();
+    b->setText("bad");
+    QTest::keyClick(b, Qt::Key_Tab);
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_EQ(b->text(), "ok");
+}
+
+TEST(UnicodeControls, KeyPressSeesRealCharactersAndCommitsOneByOne)
+{
+    TZeiUniEdit e;
+    QString seen;
+    e.OnKeyPress = [&](QObject*, QChar& ch) { seen += ch; };
+    e.show();
+    typeText(&e, QString::fromUtf8("λx€"));
+    EXPECT_EQ(seen, QString::fromUtf8("λx€"));
+    EXPECT_EQ(e.text(), QString::fromUtf8("λx€"));
+
+    seen.clear();
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("日本"));
+    QApplication::sendEvent(&e, &commit);
+    EXPECT_EQ(seen, QString::fromUtf8("日本"));
+    EXPECT_EQ(e.text(), QString::fromUtf8("λx€日本"));
+
+    TZeiUniMemo m;
+    m.setPlainText(QString::fromUtf8("Zeile 1\nZeile 2"));
+    m.SetWordWrap(false);
+    m.SetScrollBars(Qt::ScrollBarAlwaysOn, Qt::ScrollBarAlwaysOn);
+    m.SetWordWrap(true);
+    EXPECT_EQ(m.toPlainText(), QString::fromUtf8("Zeile 1\nZeile 2"));
+}
+
+TEST_F(GridEditFixture, UnicodeComboClearKeepsTheEditText)
+{
+    auto* c = grid->GridUniCombo();
+    c->addItems({"a", "b"});
+    open(1, 1, QString::fromUtf8("ünï"), edUniComboEdit);
+    c->ClearItems();
+    EXPECT_EQ(c->count(), 0);
+    EXPECT_EQ(c->currentText(), QString::fromUtf8("ünï"));
 }

@@ -81,6 +81,61 @@ TEST(GridGraphics, LayoutTable)
     EXPECT_EQ(t.g.GetCellType(-1, 1), ctEmpty);
 }
 
+TEST(GridGraphics, SizesForAutoSizingAndPrinting)
+{
+    Grid t;
+    t.g.SetColWidths(1, 90);
+    t.g.SetRowHeights(1, 30);
+    TCellGraphic* gr = t.add(1, 1, ctBitmap);
+    gr->Picture = QImage(10, 7, QImage::Format_RGB32);
+    QSize s;
+    // A bitmap beside no text counts whole; over a text (default alignments) it adds nothing.
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 7));
+    t.g.SetCells(1, 1, QStringLiteral("Text"));
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(0, 0));
+    gr->CellHAlign = haBeforeText;
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 0));
+    gr->CellVAlign = vaFull;
+    t.g.CellGraphicSize(1, 1, s);
+    EXPECT_EQ(s, QSize(10, 30));
+    // Printing counts bitmaps whole and has no whole-cell alignment.
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 100, 100);
+    EXPECT_EQ(s, QSize(10, 7));
+    // A stretched picture fills the available area less its margin, divided by the scale.
+    gr->CellType = ctPicture;
+    gr->Picture = QImage(40, 20, QImage::Format_RGB32);
+    gr->CellAngle = 1;
+    gr->CellIndex = 4;
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 104, 204);
+    EXPECT_EQ(s, QSize(100, 50));
+    gr->CellType = ctProgress;
+    t.g.CellGraphicSizeScaled(1, 1, s, 2.0, 100, 100);
+    EXPECT_EQ(s, QSize(90, 30));
+}
+
+TEST(GridGraphics, RotatedTextRunsUpwards)
+{
+    Grid t;
+    t.g.SetRowHeights(1, 90);
+    t.g.SetCells(1, 1, QStringLiteral("Drehung"));
+    t.add(1, 1, ctRotated)->CellAngle = 90;
+    t.g.SetRow(3);
+    const QImage img = t.g.PaintToImage();
+    img.save(QStringLiteral("/tmp/gridpaint-rotated.png"));
+    const QRect r = t.g.CellRect(1, 1);
+    QRect ink;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 100)
+                ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GT(ink.height(), 2 * ink.width());
+    EXPECT_GT(ink.height(), QFontMetrics(t.g.font()).horizontalAdvance(QStringLiteral("Drehung")) - 6);
+}
+
 TEST(GridGraphics, RadioClicksInsideAndOnABoundary)
 {
     Grid t;
@@ -168,6 +223,22 @@ TEST(GridGraphics, ProgressCellWithoutNumberDrawsNothing)
     EXPECT_NE(img.copy(t.g.CellRect(1, 2)), img.copy(r3));
 }
 
+TEST(GridGraphics, ProgressFormatMustBeOneIntegerConversion)
+{
+    // A cell's format is handed to printf with an integer: anything else shows "value%".
+    Grid a, b;
+    for (Grid* t : {&a, &b}) {
+        t->add(1, 1, ctProgress)->CellErrLen = 100;
+        t->g.SetCells(1, 1, QStringLiteral("40"));
+        t->g.SetRow(5);
+    }
+    a.g.GetCellGraphic(1, 1)->CellText = QStringLiteral("%s%s%n");
+    const QRect r = a.g.CellRect(1, 1);
+    EXPECT_EQ(a.g.PaintToImage().copy(r), b.g.PaintToImage().copy(r));
+    a.g.GetCellGraphic(1, 1)->CellText = QStringLiteral("%d Stück");
+    EXPECT_NE(a.g.PaintToImage().copy(r), b.g.PaintToImage().copy(r));
+}
+
 TEST(GridGraphics, SharedRowCheckBoxSurvivesRemoval)
 {
     Grid t;
@@ -180,7 +251,7 @@ TEST(GridGraphics, SharedRowCheckBoxSurvivesRemoval)
     EXPECT_FALSE(t.g.RemoveCellGraphic(0, 2));
     t.g.CreateCellGraphic(0, 2);
     EXPECT_TRUE(t.g.RemoveCellGraphic(0, 2));
-    t.g.ClearCell(0, 2);
+    t.g.FreeCellProperties(0, 2);
     t.g.SetRowSelected(2, true);
     // Still the same object, refreshed from the row mark (ASan catches a freed one).
     EXPECT_EQ(t.g.GetCellGraphicObject(0, 2), shared);

@@ -197,6 +197,22 @@ TEST(GridPaintMeasure, MeasureCellTextTable)
     EXPECT_EQ(sturn, QSize(sp.height() + 12, sp.width() + 12));
 }
 
+TEST(GridPaintText, FontZoomNeverGoesBelowOnePoint)
+{
+    Grid t;
+    t.g.SetCells(1, 1, QStringLiteral("Wort"));
+    QSize normal, tiny;
+    t.g.MeasureCellText(1, 1, normal, false);
+    t.g.FontZoom = -100;
+    t.g.MeasureCellText(1, 1, tiny, false);
+    EXPECT_LT(tiny.width(), normal.width());
+    EXPECT_GT(tiny.width(), 4); // a 1-point font still has width
+    QFont one = t.g.font();
+    one.setPointSizeF(1);
+    EXPECT_EQ(tiny.width(), QFontMetrics(one).horizontalAdvance(QStringLiteral("Wort")) + 4);
+    EXPECT_NO_THROW(t.paint());
+}
+
 TEST(GridPaintText, PasswordCellShowsStars)
 {
     Grid a, b;
@@ -352,6 +368,14 @@ TEST(GridPaintBackground, AdaptToTheme)
         EXPECT_EQ(g.ActiveCellColorTo(), c.activeTo) << c.name;
         EXPECT_EQ(g.ControlLook()->FixedGradientFrom, *c.name ? c.from : gfx::clNone) << c.name;
     }
+    // Switching AutoThemeAdapt on (as a stored property) under "Metallic".
+    visualstyles::SetCurrentThemeNameForTest({QString(), QStringLiteral("Metallic"), QString()});
+    TZedEzeravIvur g;
+    EXPECT_EQ(g.FixedGradientColor, gfx::clWhite);
+    g.setProperty("AutoThemeAdapt", true);
+    EXPECT_TRUE(g.AutoThemeAdapt);
+    EXPECT_EQ(g.FixedGradientColor, TColor(0xECE2E1));
+    EXPECT_EQ(g.FixedGradientColorTo, TColor(0xB39698));
     visualstyles::SetCurrentThemeNameForTest({});
 }
 
@@ -407,7 +431,64 @@ TEST(GridPaintRichText, BoldRunSelectionColourAndEmptySave)
     EXPECT_EQ(edit->toPlainText(), QStringLiteral("WW"));
 
     t.g.SetCells(3, 5, QStringLiteral("<B>fett</B> &amp; mehr"));
-    QString plain;
-    t.g.GetCellTextNoHTML(3, 5, plain);
-    EXPECT_EQ(plain, QStringLiteral("fett &amp; mehr"));
+    EXPECT_EQ(t.g.GetCellTextNoHTML(3, 5), QStringLiteral("fett &amp; mehr"));
+}
+
+TEST(GridPaintMarks, TreeLinesAndModifiedMark)
+{
+    Grid t;
+    t.g.SetRowCount(10);
+    t.g.CellNode()->SetTreeColor(0x00FF00); // green
+    t.g.AddNode(2, 4);
+    t.g.ShowModified()->Enabled = true;
+    t.g.ShowModified()->SetColor(0xFF0000); // blue
+    t.g.SetRowModified(6, true);
+    const QImage img = t.paint();
+    save(img, "tree");
+    const QRgb green = qRgb(0, 255, 0);
+    // The node row itself draws no line at its left; its rows below do, the last one only to the middle.
+    EXPECT_GT(t.countColor(img, t.g.CellRect(0, 3), green), 10);
+    const QRect last = t.g.CellRect(0, 5);
+    EXPECT_GT(t.countColor(img, QRect(last.left(), last.top(), last.width(), last.height() / 2), green), 5);
+    EXPECT_EQ(t.countColor(img, t.g.CellRect(0, 7), green), 0);
+    // The modified row's strip at the right of column 0.
+    const QRect m = t.g.CellRect(0, 6);
+    EXPECT_EQ(QColor(img.pixel(m.right() - 2, m.center().y())), QColor(0, 0, 255));
+    EXPECT_NE(QColor(img.pixel(t.g.CellRect(0, 7).right() - 2, t.g.CellRect(0, 7).center().y())), QColor(0, 0, 255));
+}
+
+TEST(GridPaintMarks, HiddenRowsWidenTheRowMarkRange)
+{
+    Grid t;
+    t.g.SetRowCount(10);
+    t.g.MouseActions()->SetDisjunctRowSelect(true);
+    t.g.HideRows(2, 3);
+    ASSERT_EQ(t.g.RowCount(), 8);
+    EXPECT_NO_THROW(t.g.SetRowSelected(9, true));
+    EXPECT_TRUE(t.g.RowSelected(9));
+    try {
+        t.g.SetRowSelected(10, true);
+        ADD_FAILURE() << "row 10 accepted";
+    } catch (const EZodUvuzError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid row accessed"));
+    }
+}
+
+TEST(GridPaintText, FloatFormatFromTheEvent)
+{
+    struct {
+        const char* format;
+        const char* shownLike;
+    } cases[] = {{"%.1f", "3.1"}, {"%s", "3.14159"}, {"%.1f %n", "3.14159"}, {"%d", "3.14159"}, {"<%.3e>", "<3.142e+00>"}};
+    for (const auto& c : cases) {
+        Grid a, b;
+        a.g.SetCells(1, 1, QStringLiteral("3.14159"));
+        a.g.OnGetFloatFormat = [&](QObject*, int, int, bool& isFloat, QString& format) {
+            isFloat = true;
+            format = QString::fromLatin1(c.format);
+        };
+        b.g.SetCells(1, 1, QString::fromLatin1(c.shownLike));
+        const QRect r = a.g.CellRect(1, 1);
+        EXPECT_EQ(a.paint().copy(r), b.paint().copy(r)) << c.format;
+    }
 }

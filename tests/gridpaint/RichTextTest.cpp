@@ -1,5 +1,6 @@
 // The RTF reader and writer of grid cells, also against AbiWord as the peer that reads and writes
 // RTF of its own.
+#include "grid/ZodUvuz.h"
 #include "grid/richtext/RichText.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,31 @@ TEST(RichTextPeer, AbiWordRtfLoadsWithTextAndFormats)
     EXPECT_TRUE(formatOf(doc, QStringLiteral("kursiv")).fontItalic());
     EXPECT_EQ(formatOf(doc, QStringLiteral("rot")).foreground().color(), QColor(255, 0, 0));
     EXPECT_NE(formatOf(doc, QStringLiteral("kursiv")).foreground().color(), QColor(255, 0, 0));
+    // Its colour table starts with black: that is no background of the text.
+    EXPECT_FALSE(formatOf(doc, QStringLiteral("kursiv")).hasProperty(QTextFormat::BackgroundBrush));
+
+    // In a grid cell the bold run paints darker than the same RTF without bold.
+    grid::TZedEzeravIvur g;
+    g.SetColWidths(1, 240);
+    g.SetRowHeights(1, 60);
+    g.SetRowHeights(2, 60);
+    g.resize(400, 200);
+    QByteArray plainRtf = rtf;
+    plainRtf.replace("\\b\\lang", "\\lang");
+    ASSERT_NE(plainRtf, rtf);
+    g.SetCells(1, 1, QString::fromLatin1(rtf));
+    g.SetCells(1, 2, QString::fromLatin1(plainRtf));
+    g.SetRow(3);
+    const QImage img = g.PaintToImage();
+    auto darkInFirstWord = [&](int row) {
+        const QRect r = g.CellRect(1, row);
+        int n = 0;
+        for (int y = r.top(); y < r.top() + 20; ++y) // the first line
+            for (int x = r.left(); x < r.left() + 32; ++x) // its first word
+                n += qGray(img.pixel(x, y)) < 100;
+        return n;
+    };
+    EXPECT_GT(darkInFirstWord(1), darkInFirstWord(2) * 5 / 4);
 }
 
 TEST(RichTextPeer, AbiWordReadsOurRtfAsTheSameText)
@@ -169,6 +195,7 @@ TEST(RichText, ReaderFormats)
     EXPECT_EQ(b.fontFamilies().toStringList().value(0), QStringLiteral("Arial"));
     EXPECT_EQ(b.fontPointSize(), 12.0);
     EXPECT_FALSE(b.hasProperty(QTextFormat::ForegroundBrush));
+    EXPECT_FALSE(b.hasProperty(QTextFormat::BackgroundBrush));
     EXPECT_EQ(formatOf(doc, QStringLiteral("C")).verticalAlignment(), QTextCharFormat::AlignSuperScript);
     EXPECT_EQ(formatOf(doc, QStringLiteral("D")).verticalAlignment(), QTextCharFormat::AlignSubScript);
     EXPECT_EQ(formatOf(doc, QStringLiteral("E")).verticalAlignment(), QTextCharFormat::AlignNormal);

@@ -145,3 +145,100 @@ TEST(Grouping, NothingHappensWithoutRowsForTheNodeColumnOrWithTheFilterOn)
     EXPECT_FALSE(empty->HasNodes());
     EXPECT_EQ(empty->ColCount(), 4);
 }
+
+TEST(Nodes, SortingNodesSortsEachExpandedGroupOnItsOwn)
+{
+    auto g = makeGrid(9, 3);
+    const QStringList v = {"", "3", "1", "2", "", "9", "7", "8"};
+    for (int i = 0; i < v.size(); ++i)
+        g->SetCells(1, i + 1, v[i]);
+    g->AddNode(1, 4);   // rows 1..4
+    g->AddNode(5, 4);   // rows 5..8
+    g->SortSettings()->Column = 1;
+    g->SortNodes();
+    EXPECT_EQ(column(*g, 1), QStringList({"", "", "1", "2", "3", "", "7", "8", "9"}));
+    EXPECT_TRUE(g->IsNodeRow(1));
+    EXPECT_TRUE(g->IsNodeRow(5));
+
+    EXPECT_THROW(g->SortNodesByIndex(), EZodUvuzError);
+    g->SortIndexes().AddSortColumn(1, false);
+    g->ContractNode(5);   // contracted groups stay as they are
+    g->SortNodesByIndex();
+    g->ExpandNode(5);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "", "3", "2", "1", "", "7", "8", "9"}));
+}
+
+TEST(Grouping, HeaderAndSummaryRowsGetTheirLines)
+{
+    auto g = groupGrid();
+    g->Grouping()->Summary = true;
+    g->Grouping()->HeaderUnderline = true;
+    g->Grouping()->SummaryLine = true;
+    g->Grouping()->SummaryLineWidth = 3;
+    g->Group(2);
+    QPen pen;
+    TCellBorders borders = 0;
+    g->GetCellBorder(1, 1, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(1 << cbBottom));
+    EXPECT_EQ(pen.width(), 2);
+    borders = 0;
+    g->GetCellBorder(1, 4, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(1 << cbTop));
+    EXPECT_EQ(pen.width(), 3);
+    borders = 0;
+    g->GetCellBorder(0, 1, pen, borders);   // the node column keeps its own look
+    g->GetCellBorder(1, 2, pen, borders);
+    EXPECT_EQ(borders, TCellBorders(0));
+}
+
+TEST(Nodes, ChildRowsChangeTheSpansOfEveryCoveringNode)
+{
+    auto g = makeGrid(10, 3);
+    g->AddNode(1, 8);
+    g->AddNode(3, 3);
+    g->ContractNode(3);
+    g->InsertChildRow(4, 0);   // inside the inner node
+    EXPECT_EQ(g->GetNodeSpan(3), 4);
+    EXPECT_EQ(g->GetNodeSpan(1), 9);
+    EXPECT_FALSE(g->IsNodeContracted(3));
+    EXPECT_EQ(g->Cells(0, 4), "");
+    EXPECT_EQ(g->GetCellProperties(0, 4)->NodeLevel, 2);
+    g->RemoveChildRow(4);
+    EXPECT_EQ(g->GetNodeSpan(3), 3);
+    EXPECT_EQ(g->GetNodeSpan(1), 8);
+    EXPECT_EQ(column(*g), names({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(Grouping, SubGroupsNestInsideTheGroupsAndGoAgain)
+{
+    auto g = makeGrid(5, 5);   // column 4 stays empty: it takes the sub-group values
+    const QStringList keys = {"A", "A", "B", "B"};
+    const QStringList subs = {"x", "y", "z", "z"};
+    for (int i = 0; i < 4; ++i) {
+        g->SetCells(1, i + 1, QStringLiteral("n%1").arg(i));
+        g->SetCells(2, i + 1, subs[i]);
+        g->SetCells(3, i + 1, keys[i]);
+    }
+    g->SortSettings()->AutoSortForGrouping = false;   // already in order (the sort is not stable)
+    g->Group(3);
+    ASSERT_EQ(column(*g, 1), QStringList({"", "A", "n0", "n1", "B", "n2", "n3"}));
+    g->SubGroup(2);
+    // A (x (n0), y (n1)), B (z (n2, n3)): the sub-values stand in column 3 of their headers.
+    EXPECT_EQ(column(*g, 1), QStringList({"", "A", "", "n0", "", "n1", "B", "", "n2", "n3"}));
+    EXPECT_EQ(column(*g, 3), QStringList({"", "", "x", "", "y", "", "", "z", "", ""}));
+    EXPECT_EQ(column(*g, 2), QStringList(10, QString()));
+    EXPECT_EQ(g->GetNodeSpan(1), 5);
+    EXPECT_EQ(g->GetNodeSpan(2), 2);
+    EXPECT_EQ(g->GetNodeSpan(6), 4);
+    EXPECT_EQ(g->GetNodeSpan(7), 3);
+    EXPECT_EQ(g->GetNodeLevel(7), 2);
+
+    g->UnSubGroup(2);
+    EXPECT_EQ(column(*g, 1), QStringList({"", "A", "n0", "n1", "B", "n2", "n3"}));
+    EXPECT_EQ(column(*g, 2), QStringList({"", "", "x", "y", "", "z", "z"}));
+    EXPECT_EQ(g->GetNodeSpan(1), 3);
+    EXPECT_EQ(g->GetNodeSpan(4), 3);
+    g->UnGroup();
+    EXPECT_EQ(column(*g, 3), QStringList({"", "A", "A", "B", "B"}));
+    EXPECT_FALSE(g->HasNodes());
+}

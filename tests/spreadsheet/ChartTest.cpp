@@ -500,3 +500,78 @@ TEST(XlsChart, AxesThreeDAndFills)
     EXPECT_FALSE(lg.Frame.Node());
     EXPECT_FALSE(lg.Frame.LineFormat.Node());
 }
+
+TEST(XlsChart, SeriesPointsAndFormats)
+{
+    // a series formula set on the LibreOffice chart reads back
+    {
+        Loaded l;
+        loadFile(l, "drawing-shapes.xls");
+        TChartSerie& s = *l.book.Sheets()[0]->Charts()[0]->Series[0];
+        s.SetValues("Kunden!$C$2:$C$5");
+        EXPECT_EQ(s.Values(), "Kunden!$C$2:$C$5");
+        EXPECT_EQ(s.Node->Child(s.ValuesPos())->Bytes()[1], 2);
+        s.SetSerieName("Kunden!$A$1");
+        EXPECT_EQ(s.SerieName(), "Kunden!$A$1");
+        TDrwChart* c = l.book.Sheets()[0]->Charts()[0];
+        EXPECT_EQ(c->SheetOptions(), 0);   // SHTPROPS 0x0008: neither bit 0x0002 nor 0x0004
+        c->SetSheetOptions(csoOnlyVisibleCells | csoDoNotSize);
+        EXPECT_EQ(GetWord(c->ShtProps->Bytes()), 0x000E);   // the other bits stay
+    }
+    const QByteArray formats = rec(0x1007, u32(0) + u16(1) + u16(0) + u16(1) + u16(70)) +            // LINEFORMAT: dash, automatic, index 70
+                               rec(0x100A, u32(0) + u32(0) + u16(1) + u16(0x0002) + u16(8) + u16(9)) +  // AREAFORMAT
+                               rec(0x100B, u16(10)) +                                                    // PIEFORMAT
+                               rec(0x1009, u32(0) + u32(0) + u16(8) + u16(0x0001) + u16(12) + u16(13) + u32(60));
+    const QByteArray points = rec(0x1006, u16(0xFFFF) + u16(0) + u16(0) + u16(0)) + begin() + rec(0x105F, u16(257)) + formats + end() +
+                              rec(0x1006, u16(1) + u16(0) + u16(0) + u16(0)) + begin() + rec(0x100B, u16(25)) + rec(0x100C, u16(0x0009)) + end();
+    auto root = readTree(chartBody(rec(0x1019, u16(0) + u16(0) + u16(2)), {}, points));
+    TDrwChart c(0, {});
+    c.Load(root.get());
+    TChartSerie& s = *c.Series[0];
+    EXPECT_EQ(s.Geomtery(), sigCone);
+    s.SetGeomtery(sigChoppedPyramid);
+    EXPECT_EQ(GetWord(s.DefDataPoint.Node()->Child(0)->Bytes()), 512);
+    EXPECT_TRUE(s.HasDefDataPoint());
+    TDataPoint& def = s.DefDataPoint;
+    EXPECT_EQ(def.LineFormat.LineStyle(), clsDash);
+    EXPECT_TRUE(def.LineFormat.Automatic());
+    EXPECT_EQ(def.LineFormat.LineColor(), 64);   // read capped
+    def.LineFormat.SetLineColor(10);
+    EXPECT_EQ(GetWord(def.LineFormat.Node()->Bytes() + 10), 10);
+    EXPECT_EQ(GetDWord(def.LineFormat.Node()->Bytes()), PaletteColor(10));
+    EXPECT_TRUE(def.AreaFormat.SwapColorWhenNeg());
+    EXPECT_FALSE(def.AreaFormat.Automatic());
+    def.AreaFormat.SetBackgroundColor(12);
+    EXPECT_EQ(GetDWord(def.AreaFormat.Node()->Bytes() + 4), PaletteColor(12));
+    EXPECT_EQ(def.MarkerFormat.MarkerStyle(), cmsCircle);
+    EXPECT_EQ(def.MarkerFormat.Size(), 60);
+    def.MarkerFormat.SetMarkerStyle(cmsX);
+    EXPECT_EQ(GetWord(def.MarkerFormat.Node()->Bytes() + 10), 0);   // the option word cleared
+    EXPECT_EQ(def.PieSliceDist(), 10);
+    EXPECT_EQ(errorOf([&] { def.DataLablel(); }), "Property has no data.");
+
+    ASSERT_EQ(s.DataPoints.size(), 1u);
+    TDataPoint& p = *s.DataPoints[0];
+    EXPECT_EQ(p.PointIndex(), 1);
+    EXPECT_EQ(p.DataLablel(), cdlValue | cdlCategory);
+    p.SetDataLablel(cdlValuePercent);
+    EXPECT_EQ(GetWord(p.AttachedLabel->Bytes()), 0x0002);
+    EXPECT_EQ(errorOf([&] { p.SetPieSliceDist(101); }), "Value out of range");
+    EXPECT_EQ(errorOf([&] { p.SetPointIndex(-1); }), "Point index out of range.");
+    EXPECT_EQ(errorOf([&] { p.LineFormat.LineColor(); }), "Property has no data.");
+    // DATAFORMAT without children
+    auto bad = readTree(chartBody(rec(0x1019, u16(0) + u16(0) + u16(2)), {}, rec(0x1006, QByteArray(8, 0))));
+    TDrwChart b(0, {});
+    EXPECT_EQ(errorOf([&] { b.Load(bad.get()); }), "DATAFORMAT has no child records");
+
+    // the default data point of a series gets its formats when switched on
+    auto plain = readTree(chartBody(rec(0x1019, u16(0) + u16(0) + u16(2)), {},
+                                    rec(0x1006, u16(0xFFFF) + QByteArray(6, 0)) + begin() + rec(0x105F, u16(0)) + end()));
+    TDrwChart pc(0, {});
+    pc.Load(plain.get());
+    TChartSerie& ps = *pc.Series[0];
+    EXPECT_FALSE(ps.HasDefDataPoint());
+    ps.SetHasDefDataPoint(true);
+    EXPECT_TRUE(ps.HasDefDataPoint());
+    EXPECT_TRUE(ps.DefDataPoint.MarkerFormat.Node());
+}

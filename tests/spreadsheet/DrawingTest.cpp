@@ -3,9 +3,11 @@
 #include "spreadsheet/Escher.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/XLSBook.h"
+#include "spreadsheet/XLSStream.h"
 #include "DrawingTestUtil.h"
 #include "XlsTestUtil.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -74,12 +76,12 @@ TEST(XlsDrawing, GroupPicturesAndClusters)
     p.ReadDrawingGroup(group);
     ASSERT_EQ(p.Count(), 2);
     EXPECT_EQ(p.Items(0)->Type, 6);
-    EXPECT_EQ(p.Items(0)->Data, png);
+    EXPECT_EQ(p.Items(0)->Data(), png);
     EXPECT_EQ(p.Items(0)->Identifier, TMD4Hash::Digest(png));
     EXPECT_EQ(p.Items(0)->RefCount, 1u);
     EXPECT_EQ(p.Items(1)->Type, 5);
-    EXPECT_EQ(p.Items(1)->Data, jpeg);
-    EXPECT_EQ(p.Items(1)->Filename, "Bild1.jpg");
+    EXPECT_EQ(p.Items(1)->Data(), jpeg);
+    EXPECT_EQ(p.Items(1)->Filename(), "Bild1.jpg");
     EXPECT_EQ(p.Items(1)->Name(), "Picture 1");
     EXPECT_EQ(p.BsePositions(), QList<int>({0, 1}));
     EXPECT_EQ(p.Dgg.MaxShapeId, 0x0C02u);
@@ -102,7 +104,7 @@ TEST(XlsDrawing, BlipVariants)
         TMSOPictures p;
         p.ReadDrawingGroup(drawingGroup(bse(2, metafileBlip(0xF01A, 0x3D4, emf.size(), packed, 0))));
         ASSERT_EQ(p.Count(), 1);
-        EXPECT_EQ(p.Items(0)->Data, emf);
+        EXPECT_EQ(p.Items(0)->Data(), emf);
         EXPECT_EQ(p.Items(0)->Identifier, TMD4Hash::Digest(emf));
     }
     // an odd instance carries a second identifier: it is skipped, for bitmaps and metafiles
@@ -111,14 +113,14 @@ TEST(XlsDrawing, BlipVariants)
         TMSOPictures p;
         p.ReadDrawingGroup(drawingGroup(bse(6, blip(0xF01E, 0x6E1, png)) + bse(2, metafileBlip(0xF01A, 0x3D5, emf.size(), packed, 0))));
         ASSERT_EQ(p.Count(), 2);
-        EXPECT_EQ(p.Items(0)->Data, png);
-        EXPECT_EQ(p.Items(1)->Data, emf);
+        EXPECT_EQ(p.Items(0)->Data(), png);
+        EXPECT_EQ(p.Items(1)->Data(), emf);
     }
     // a stored (not deflated) metafile is held as it is
     {
         TMSOPictures p;
         p.ReadDrawingGroup(drawingGroup(bse(3, metafileBlip(0xF01B, 0x216, 40, QByteArray(40, 'w'), 0xFE))));
-        EXPECT_EQ(p.Items(0)->Data, QByteArray(40, 'w'));
+        EXPECT_EQ(p.Items(0)->Data(), QByteArray(40, 'w'));
     }
     // inflate must end at exactly the declared size
     for (int declared : {emf.size() - 1, emf.size() + 1}) {
@@ -231,7 +233,7 @@ TEST(XlsDrawing, WorkbookKeepsAGroupItCannotRead)
         if (group == good) {
             EXPECT_TRUE(messages.isEmpty());
             ASSERT_EQ(book.MSOPictures().Count(), 1);
-            EXPECT_EQ(book.MSOPictures().Items(0)->Data, png);
+            EXPECT_EQ(book.MSOPictures().Items(0)->Data(), png);
             EXPECT_TRUE(book.DrawingGroup().isEmpty());
         } else {
             ASSERT_EQ(messages.size(), 1);
@@ -242,4 +244,102 @@ TEST(XlsDrawing, WorkbookKeepsAGroupItCannotRead)
             EXPECT_EQ(book.DrawingGroup(), group);
         }
     }
+}
+
+namespace {
+// The drawing group of a file: MSODRAWINGGROUP with its CONTINUE records, joined.
+QByteArray groupBytesOf(const QString& path)
+{
+    TXLSStream st;
+    st.Open(path);
+    QByteArray out;
+    uint16_t id, len;
+    bool in = false;
+    while (st.ReadHeader(id, len) == 4) {
+        QByteArray b(len, 0);
+        st.ReadBody(reinterpret_cast<uint8_t*>(b.data()), len);
+        if (id == 0x00EB || (in && id == 0x003C)) {
+            in = true;
+            out += b;
+        } else if (in) {
+            break;
+        }
+    }
+    return out;
+}
+}   // namespace
+
+TEST(XlsDrawing, GroupWrittenAndReadAgain)
+{
+    TXLSBook book;
+    book.Filename = QStringLiteral(QLY_TEST_DATA_DIR "/drawing-shapes.xls");
+    book.Read();
+    TMSOPictures& p = book.MSOPictures();
+    const QByteArray written = p.WriteDrawingGroup();
+    TMSOPictures back;
+    back.ReadDrawingGroup(written);
+    ASSERT_EQ(back.Count(), p.Count());
+    for (int i = 0; i < p.Count(); ++i) {
+        EXPECT_EQ(back.Items(i)->Type, p.Items(i)->Type);
+        EXPECT_EQ(back.Items(i)->Data(), p.Items(i)->Data());
+        EXPECT_EQ(back.Items(i)->Identifier, p.Items(i)->Identifier);
+        EXPECT_EQ(back.Items(i)->RefCount, p.Items(i)->RefCount);
+    }
+    EXPECT_EQ(back.Dgg.MaxShapeId, p.Dgg.MaxShapeId);
+    EXPECT_EQ(back.Dgg.Entries.size(), p.Dgg.Entries.size());
+    EXPECT_TRUE(back.DefaultOpt == p.DefaultOpt);
+    EXPECT_EQ(back.SplitMenuColors, p.SplitMenuColors);
+    // LibreOffice's group has the writer's layout; only its BStore count (1 for two pictures) and
+    // the BSE identifiers (not MD4 digests) are its own
+    const QByteArray lo = groupBytesOf(book.Filename);
+    EXPECT_EQ(written.size(), lo.size());
+    EXPECT_EQ(written.left(40).toHex(), lo.left(40).toHex().replace("1f0001f0", "2f0001f0"));
+}
+
+TEST(XlsDrawing, PicturesLoadedInCode)
+{
+    TMSOPictures g;
+    TMSOPicture* png = g.Add();
+    png->LoadFromFile(QStringLiteral(QLY_TEST_DATA_DIR "/drawing-pic.png"));
+    EXPECT_EQ(png->Type, 6);
+    QFile f(QStringLiteral(QLY_TEST_DATA_DIR "/drawing-pic.png"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(png->Data(), f.readAll());
+    EXPECT_EQ(png->Identifier, TMD4Hash::Digest(png->Data()));
+    EXPECT_TRUE(png->Filename().endsWith("drawing-pic.png"));
+
+    // a metafile is held deflated, identified by the deflated bytes; written, it reads back inflated
+    QByteArray emf(3000, 0);
+    for (int i = 0; i < emf.size(); ++i) emf[i] = char(i % 13);
+    TMSOPicture* meta = g.Add();
+    meta->LoadFromData(emf, 2);
+    EXPECT_TRUE(meta->Compressed);
+    EXPECT_LT(meta->Size(), emf.size());
+    EXPECT_EQ(meta->Identifier, TMD4Hash::Digest(meta->Data()));
+    // a bitmap loses its 14-byte file header
+    TMSOPicture* bmp = g.Add();
+    bmp->LoadFromData(QByteArray(14, 'h') + QByteArray(100, 'd'), 7);
+    EXPECT_EQ(bmp->Data(), QByteArray(100, 'd'));
+    TMSOPictures back;
+    back.ReadDrawingGroup(g.WriteDrawingGroup());
+    ASSERT_EQ(back.Count(), 3);
+    EXPECT_EQ(back.Items(1)->Data(), emf);
+    EXPECT_EQ(back.Items(2)->Data(), QByteArray(100, 'd'));
+
+    png->SetFilename("Bild.png");
+    meta->SetFilename("Bild.emf");
+    const struct { std::function<void()> call; const char* error; } cases[] = {
+        {[&] { meta->SetFilename("BILD.PNG"); }, "A picture with this name already exists."},
+        {[&] { g.Add()->LoadFromFile("bild.gif"); }, "Unknown picture type GIF"},
+        {[&] { g.Add()->LoadFromData(QByteArray(32768, 'b'), 7); }, "Bitmap (BMP) pictures can be max 32767 bytes in size"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << c.error;
+        } catch (const EXLSError& e) {
+            EXPECT_EQ(e.message(), c.error);
+        }
+    }
+    EXPECT_EQ(meta->Filename(), "Bild.emf");
 }

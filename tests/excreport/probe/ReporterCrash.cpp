@@ -1,0 +1,63 @@
+// A window program with the reporter and its outputs on that fails in the way argv[1] names:
+// segv (null pointer written in a slot), throw (an exception from a slot), abort (abort() in a
+// slot), thread (null pointer written in another thread).
+#include "excreport/SivrelOutputs.h"
+#include "platform/app/Application.h"
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+volatile int* g_nothing = nullptr;
+
+__attribute__((noinline)) void WriteThroughNull()
+{
+    *g_nothing = 1; // crash line: WriteThroughNull
+}
+
+__attribute__((noinline)) void ThrowFromSlot()
+{
+    throw std::runtime_error("Slot failed"); // crash line: ThrowFromSlot
+}
+
+__attribute__((noinline)) void AbortInSlot()
+{
+    std::abort(); // crash line: AbortInSlot
+}
+
+__attribute__((noinline)) void WorkerFault()
+{
+    *g_nothing = 2; // crash line: WorkerFault
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    platform::Application app(argc, argv);
+    excreport::SivrelInstallReportOutputs();
+    QWidget window;
+    window.show();
+    const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    QTimer::singleShot(0, &app, [&] {
+        if (which == "segv")
+            WriteThroughNull();
+        else if (which == "throw")
+            ThrowFromSlot();
+        else if (which == "abort")
+            AbortInSlot();
+        else if (which == "thread")
+            std::thread(&WorkerFault).join();
+    });
+    // A reported exception lets the program go on.
+    QTimer::singleShot(300, &app, [&] {
+        std::printf("went on\n");
+        std::fflush(stdout);
+        app.quit();
+    });
+    return app.exec();
+}
