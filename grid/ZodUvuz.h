@@ -937,6 +937,7 @@ public:
     // What the drop target calls (points in viewport coordinates); true when something was taken.
     void DragMouseMove(QPoint pt, bool& allow, bool columnDrag);
     bool DropText(QPoint pt, const QString& text);
+    void HideDropMarkers();
     bool DropRTF(QPoint pt, const QString& rtf);
     void DropColumn(QPoint pt, int column);
     bool DropFiles(QPoint pt, const QStringList& files);
@@ -1150,8 +1151,6 @@ public:
     std::function<void(QObject* sender, int row, int col)> OnClickCell;
     std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
     std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
-    std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
-        OnControlClick;
     std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
     std::function<void(QObject* sender, int col)> OnClickSort;
     std::function<void(QObject* sender, int col, int row, bool state)> OnCheckBoxMouseUp;

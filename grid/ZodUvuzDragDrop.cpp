@@ -2,6 +2,7 @@
 // text, files and columns, and the drag of cells or a column.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridHelpers.h"
 #include "grid/exchange/DragData.h"
 #include "grid/exchange/TextBlock.h"
 
@@ -37,8 +38,14 @@ protected:
             if (event->type() == QEvent::DragEnter)
                 m_accepted = accepts(formats);
             bool allow = m_accepted;
+            const QPoint pt = e->position().toPoint();
+            // The drag events also drive the grid's scrolling near its edges.
+            const QPoint client = m_grid->viewport()->mapTo(m_grid, pt);
+            m_grid->DragOverScroll(client.x(), client.y(), false);
             if (allow)
-                m_grid->DragMouseMove(e->position().toPoint(), allow, formats.HasGridColumn());
+                m_grid->DragMouseMove(pt, allow, formats.HasGridColumn());
+            else
+                m_grid->HideDropMarkers();
             if (allow) {
                 e->setDropAction(effect(e, formats));
                 e->accept();
@@ -48,6 +55,8 @@ protected:
             return true;
         }
         case QEvent::DragLeave:
+            m_grid->DragOverScroll(0, 0, true);
+            m_grid->HideDropMarkers();
             return true;
         case QEvent::Drop: {
             auto* e = static_cast<QDropEvent*>(event);
@@ -67,6 +76,8 @@ protected:
                 if (formats.GetFileNames(files) && AcceptFiles)
                     done = m_grid->DropFiles(pt, files) || done;
             }
+            m_grid->DragOverScroll(0, 0, true);
+            m_grid->HideDropMarkers();
             // A refused drop, or one that took nothing, tells the source so: it keeps its cells.
             if (done) {
                 e->setDropAction(effect(e, formats));
@@ -145,6 +156,38 @@ void TZedEzeravIvur::DragMouseMove(QPoint pt, bool& allow, bool columnDrag)
     }
     if (allow && OnOleDragOver)
         OnOleDragOver(this, cell.Y, cell.X, allow);
+    HideDropMarkers();
+    if (!allow)
+        return;
+    auto place = [this](TArrowWindow* arrow, QPoint viewportPoint) {
+        if (!arrow)
+            return;
+        QWidget* parent = arrow->parentWidget();
+        const QPoint global = viewport()->mapToGlobal(viewportPoint);
+        arrow->move(parent ? parent->mapFromGlobal(global) : global);
+        arrow->show();
+        arrow->raise();
+    };
+    if (columnDrag) {
+        // A pair at the column's left edge: above the cell pointing down, below it pointing up.
+        const QRect r = CellRect(cell.X, cell.Y);
+        place(ArrowWindow(1), QPoint(r.left(), r.top() - 8));
+        place(ArrowWindow(0), QPoint(r.left(), r.bottom()));
+    } else {
+        int row = cell.Y;
+        if (row == 0 && FixedRowAlways())
+            row = 1;
+        const int col = DragDropSettings()->OleEntireRows ? FixedCols() : cell.X;
+        const QRect r = CellRect(col, row);
+        place(ArrowWindow(2), QPoint(r.left() - 10, r.top()));
+    }
+}
+
+void TZedEzeravIvur::HideDropMarkers()
+{
+    for (int d = 0; d < 4; ++d)
+        if (TArrowWindow* a = ArrowWindow(d))
+            a->hide();
 }
 
 bool TZedEzeravIvur::DropText(QPoint pt, const QString& text)
@@ -308,10 +351,11 @@ bool TZedEzeravIvur::StartOleDrag(int col, int row)
         // The header cell rides along, its bottom-left corner at the pointer.
         QPixmap pixmap;
         QPoint hot;
-        const QRect r = CellRect(col, row);
-        if (!r.isEmpty()) {
-            pixmap = viewport()->grab(r);
-            hot = QPoint(0, r.height() - 1);
+        if (TPopupButton* button = PopupButton()) {
+            button->SetCaption(Cells(realCol, row));
+            button->resize(ColWidths(col), RowHeights(0));
+            pixmap = button->grab();
+            hot = QPoint(0, pixmap.height() - 1);
         }
         const Qt::DropAction effect = DragExecutor()(MakeColumnDragData(realCol), allowed, this, pixmap, hot);
         g_dragSource = nullptr;

@@ -175,7 +175,7 @@ QString TZedEzeravIvur::RangeToText(const tk::TGridRect& range, bool disjunct)
             const int rc = RealColIndex(c);
             QString text = textForSave(rc, r);
             if (!Navigation()->CopyHTMLTagsToClipboard && text.contains(QLatin1String("</")))
-                GetCellTextNoHTML(rc, r, text);
+                text = GetCellTextNoHTML(rc, r);
             else if (text.contains(QLatin1String("{\\")))
                 text = richPlainText(text);
             if (!first)

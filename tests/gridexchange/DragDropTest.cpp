@@ -270,3 +270,35 @@ TEST(DragDrop, FileDrops)
         EXPECT_EQ(n->Cells(1, 1), "");
     }
 }
+
+TEST(DragDrop, ArrowsMarkTheDropPlaceAndGoOnLeaving)
+{
+    auto g = ddGrid(5, 5);
+    ASSERT_NE(g->ArrowWindow(2), nullptr);
+    QMimeData text;
+    text.setData("text/plain", "x");
+    const QPoint pt = g->CellRect(2, 3).center();
+    QDragEnterEvent enter(pt, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_FALSE(g->ArrowWindow(2)->isHidden());
+    // Over the fixed row a text drop is refused and the arrow goes.
+    QDragMoveEvent overHeader(g->CellRect(2, 0).center(), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g->viewport(), &overHeader);
+    EXPECT_FALSE(overHeader.isAccepted());
+    EXPECT_TRUE(g->ArrowWindow(2)->isHidden());
+    QDragMoveEvent back(pt, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g->viewport(), &back);
+    EXPECT_FALSE(g->ArrowWindow(2)->isHidden());
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(g->viewport(), &leave);
+    EXPECT_TRUE(g->ArrowWindow(2)->isHidden());
+
+    // A column drag over the header shows the pair.
+    std::unique_ptr<QMimeData> column(grid::exchange::MakeColumnDragData(1));
+    QDragEnterEvent overColumn(g->CellRect(3, 0).center(), Qt::CopyAction, column.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g->viewport(), &overColumn);
+    EXPECT_TRUE(overColumn.isAccepted());
+    EXPECT_FALSE(g->ArrowWindow(0)->isHidden());
+    EXPECT_FALSE(g->ArrowWindow(1)->isHidden());
+}
