@@ -921,6 +921,7 @@ public:
     void PaintFooter(QPainter& painter, const QRect& rect) override;
     int FooterColumnAt(int x) override;
     QString FooterHint(int col) override;
+    void SetFooterMargin(int height) override;
     std::function<void(QObject* sender, int col, QPainter& painter, const QRect& rect)> OnFooterPaint;
     // --- drag and drop
     // Takes drops on the viewport (the OleDropTarget setter calls it).
