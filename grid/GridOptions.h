@@ -646,16 +646,19 @@ class TDragDropSettings : public TGridPersistent {
     Q_PROPERTY(bool OleAcceptFiles MEMBER OleAcceptFiles)
     Q_PROPERTY(bool OleAcceptText MEMBER OleAcceptText)
     Q_PROPERTY(bool OleCopyAlways MEMBER OleCopyAlways)
-    Q_PROPERTY(bool OleDropTarget MEMBER OleDropTarget)
+    Q_PROPERTY(bool OleDropTarget MEMBER OleDropTarget WRITE SetOleDropTarget)
     Q_PROPERTY(bool OleDropSource MEMBER OleDropSource)
     Q_PROPERTY(bool OleEntireRows MEMBER OleEntireRows)
     Q_PROPERTY(bool OleInsertRows MEMBER OleInsertRows)
     Q_PROPERTY(bool OleRemoveRows MEMBER OleRemoveRows)
-    Q_PROPERTY(bool OleDropRTF MEMBER OleDropRTF)
+    Q_PROPERTY(bool OleDropRTF MEMBER OleDropRTF WRITE SetOleDropRTF)
     Q_PROPERTY(bool OleColumnDragDrop MEMBER OleColumnDragDrop)
 public:
     using TGridPersistent::TGridPersistent;
-    // Registering the grid as a drop target comes with drag and drop; these only hold the values.
+    // The grid's viewport takes drops (not while the grid is designed).
+    void SetOleDropTarget(bool value);
+    // Rich text in drags for every grid of the family.
+    void SetOleDropRTF(bool value);
     bool OleAcceptFiles = true;
     bool OleAcceptText = true;
     bool OleCopyAlways = false;

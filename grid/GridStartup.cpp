@@ -1,4 +1,5 @@
 #include "grid/GridStartup.h"
+#include "grid/exchange/DragData.h"
 
 #include "grid/ZodUvuz.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -51,12 +52,12 @@ void GridUnitShutdown()
 
 const std::vector<TUnitEntry>& GridUnits()
 {
-    // Drag and drop and the Unicode controls bring their own steps with their units; until then
-    // their entries hold the place in the order.
+    // The Unicode controls bring their own steps with their unit; until then its entry holds the
+    // place in the order.
     static const std::vector<TUnitEntry> units = {
         {QStringLiteral("ZazURAZ"), [] { visualstyles::LoadThemeLibrary(); }, [] { visualstyles::FreeThemeLibrary(); }},
         {QStringLiteral("ZeiHTMLE"), minihtml::MiniHTMLUnitStartup, {}},
-        {QStringLiteral("zeidd"), {}, {}},
+        {QStringLiteral("zeidd"), [] { exchange::SetDropRTFEnabled(false); }, {}},
         {QStringLiteral("ZeiUni"), {}, {}},
         {QStringLiteral("ZodUvuz"), GridUnitStartup, GridUnitShutdown},
     };

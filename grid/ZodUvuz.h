@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <vector>
 class QIODevice;
+class QMimeData;
 #include <array>
 #include <QString>
 #include <functional>
@@ -893,6 +894,8 @@ public:
     void PutCellsOnClipboard(const tk::TGridRect& range);
     void WriteCellsToStream(const tk::TGridRect& range, QIODevice& stream);
     tk::TGridRect ReadCellsFromStream(QPoint target, QIODevice& stream, int* sourceId = nullptr);
+    // The MIME type of the private form ("TZedEzeravIvur Cells").
+    static QString CellFormMime();
     // The number the private form names this grid by (random, drawn once per grid).
     int ClipboardID();
     // Stores one pasted text into the real column of the displayed column.
@@ -925,7 +928,36 @@ public:
     void PaintFooter(QPainter& painter, const QRect& rect) override;
     int FooterColumnAt(int x) override;
     QString FooterHint(int col) override;
+    void SetFooterMargin(int height) override;
     std::function<void(QObject* sender, int col, QPainter& painter, const QRect& rect)> OnFooterPaint;
+    // --- drag and drop
+    // Takes drops on the viewport (the OleDropTarget setter calls it).
+    void RegisterDropTarget(bool on);
+    // Runs a drag: by default QDrag::exec; tests put in one that sends Qt's drag events.
+    using TDragExecutor = std::function<Qt::DropAction(QMimeData* data, Qt::DropActions allowed,
+                                                       TZedEzeravIvur* source, const QPixmap& pixmap, QPoint hotSpot)>;
+    static TDragExecutor& DragExecutor();
+    // A drag from the cell: the column of a header cell (OleColumnDragDrop) or the selected cells;
+    // after a move the source cells are removed or cleared. False when refused or cancelled.
+    bool StartOleDrag(int col, int row);
+    QString SelectionToDragText();
+    tk::TGridRect DragSourceRect() const { return m_dragSourceRect; }
+    // What the drop target calls (points in viewport coordinates); true when something was taken.
+    void DragMouseMove(QPoint pt, bool& allow, bool columnDrag);
+    bool DropText(QPoint pt, const QString& text);
+    void HideDropMarkers();
+    bool DropRTF(QPoint pt, const QString& rtf);
+    void DropColumn(QPoint pt, int column);
+    bool DropFiles(QPoint pt, const QStringList& files);
+    std::function<void(QObject* sender, int row, int col, const QString& data, bool& allow)> OnOleDrag;
+    std::function<void(QObject* sender, int row, int col)> OnOleDragStart;
+    std::function<void(QObject* sender, int effect)> OnOleDragStop;
+    std::function<void(QObject* sender, int row, int col, bool& allow)> OnOleDragOver;
+    std::function<void(QObject* sender, int row, int col, const QString& data, bool& allow)> OnOleDrop;
+    std::function<void(QObject* sender, const tk::TGridRect& rect)> OnOleDropped;
+    std::function<void(QObject* sender, int row, int col, int dropCol)> OnOleDropCol;
+    std::function<void(QObject* sender, int row, int col, const QString& fileName, bool& allow)> OnOleDropFile;
+
     // Cell-change listeners: told of every CellsChanged rectangle.
     using TCellsChangedListener = std::function<void(TZedEzeravIvur* grid, const QRect& cells)>;
     std::vector<TCellsChangedListener>& CellsChangedListeners() { return m_cellsChangedListeners; }
@@ -1321,6 +1353,10 @@ private:
     void afterLoad();
     bool PasteCellForm(int col, int row, int& count);
     std::vector<std::pair<int, int>> footerLayout() const;
+    class TGridDropTarget* m_dropTarget = nullptr;   // a child of the grid
+    tk::TGridRect m_dragSourceRect{-1, -1, -1, -1};
+    tk::TGridRect m_lastDropRect{-1, -1, -1, -1};
+    bool m_dropHappened = false;
     TFloatingFooter* m_floatingFooter = nullptr;   // children of the grid
     TFooterPanel* m_footerPanel = nullptr;
     int m_clipboardId = 0;

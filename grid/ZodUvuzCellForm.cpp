@@ -306,9 +306,16 @@ std::unique_ptr<T> readRecord(const QByteArray& data, qsizetype& pos)
     return std::unique_ptr<T>(record);
 }
 
-QString cellFormMime() { return tk::ClipboardFormatMimeType(GridCellsClipboardFormat()); }
-
 } // namespace
+
+QString TZedEzeravIvur::CellFormMime()
+{
+    // The grid unit registers the format at start; a grid used without it registers it here.
+    uint16_t format = GridCellsClipboardFormat();
+    if (format == 0)
+        format = tk::RegisterClipboardFormat(QStringLiteral("TZedEzeravIvur Cells"));
+    return tk::ClipboardFormatMimeType(format);
+}
 
 int TZedEzeravIvur::ClipboardID()
 {
@@ -527,17 +534,17 @@ void TZedEzeravIvur::PutCellsOnClipboard(const tk::TGridRect& range)
     if (const QMimeData* old = clip->mimeData())
         for (const QString& format : old->formats())
             mime->setData(format, old->data(format));
-    mime->setData(cellFormMime(), buffer.data());
+    mime->setData(CellFormMime(), buffer.data());
     clip->setMimeData(mime);
 }
 
 bool TZedEzeravIvur::PasteCellForm(int col, int row, int& count)
 {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    if (!mime || !Navigation()->AllowFmtClipboard || !mime->hasFormat(cellFormMime()))
+    if (!mime || !Navigation()->AllowFmtClipboard || !mime->hasFormat(CellFormMime()))
         return false;
     QBuffer buffer;
-    buffer.setData(mime->data(cellFormMime()));
+    buffer.setData(mime->data(CellFormMime()));
     buffer.open(QIODevice::ReadOnly);
     int id = 0;
     const tk::TGridRect placed = ReadCellsFromStream(QPoint(col, row), buffer, &id);

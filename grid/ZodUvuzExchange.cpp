@@ -378,7 +378,7 @@ void TZedEzeravIvur::PasteFromClipboard()
         return;
     const QMimeData* mime = clipboard()->mimeData();
     if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime))
-        || (Navigation()->AllowFmtClipboard && mime->hasFormat(tk::ClipboardFormatMimeType(GridCellsClipboardFormat()))))
+        || (Navigation()->AllowFmtClipboard && mime->hasFormat(CellFormMime())))
         return;
     const TextBlock block = ParseTextBlock(QString::fromUtf8(mime->data(kTextMime)));
     const int lines = realLines(block);

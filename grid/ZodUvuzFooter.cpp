@@ -294,6 +294,13 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
     }
 }
 
+void TZedEzeravIvur::SetFooterMargin(int height)
+{
+    QMargins m = viewportMargins();
+    m.setBottom(height);
+    setViewportMargins(m);
+}
+
 int TZedEzeravIvur::FooterColumnAt(int x)
 {
     for (const auto& [c, left] : footerLayout())

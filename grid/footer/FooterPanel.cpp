@@ -10,35 +10,21 @@
 
 namespace grid {
 
-namespace {
-
-// The scroll area's viewport margins are protected; this reaches them for the panel.
-class MarginAccess : public QAbstractScrollArea {
-public:
-    static void setBottom(QAbstractScrollArea* area, int bottom)
-    {
-        QMargins m = static_cast<MarginAccess*>(area)->viewportMargins();
-        m.setBottom(bottom);
-        static_cast<MarginAccess*>(area)->setViewportMargins(m);
-    }
-};
-
-} // namespace
-
 TFooterPanel::TFooterPanel(IFooterHost* host, QAbstractScrollArea* area)
     : QWidget(area), m_host(host), m_area(area)
 {
     setObjectName(QStringLiteral("FooterPanel"));
     setMouseTracking(true);
     hide();
-    area->viewport()->installEventFilter(this);
+    m_viewport = area->viewport();
+    m_viewport->installEventFilter(this);
     connect(area->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { update(); });
 }
 
 void TFooterPanel::SetPanelHeight(int height)
 {
     m_height = std::max(0, height);
-    MarginAccess::setBottom(m_area, m_height);
+    m_host->SetFooterMargin(m_height);
     setVisible(m_height > 0);
     place();
     update();
@@ -46,13 +32,15 @@ void TFooterPanel::SetPanelHeight(int height)
 
 void TFooterPanel::place()
 {
-    const QRect vp = m_area->viewport()->geometry();
+    if (!m_viewport)
+        return;
+    const QRect vp = m_viewport->geometry();
     setGeometry(vp.x(), vp.y() + vp.height(), vp.width(), m_height);
 }
 
 bool TFooterPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    if (watched == m_viewport && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         place();
     return QWidget::eventFilter(watched, event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The strip under a grid's cells that stays in place while the rows scroll, and the template its
 // custom preview shows. The grid it belongs to paints it and answers its hints.
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -19,6 +20,8 @@ public:
     virtual int FooterColumnAt(int x) = 0;
     // The hint for a column; empty for none.
     virtual QString FooterHint(int col) = 0;
+    // Keeps the room under the cells (the scroll area's bottom viewport margin) for the panel.
+    virtual void SetFooterMargin(int height) = 0;
 };
 
 class TFooterPanel : public QWidget {
@@ -45,6 +48,7 @@ private:
     void place();
     IFooterHost* m_host;
     QAbstractScrollArea* m_area;
+    QPointer<QWidget> m_viewport;   // the area's, watched for its geometry
     int m_height = 0;
     int m_hintColumn = -1;
 };

@@ -87,8 +87,8 @@ TEST(CellForm, CarriesPropertiesAndGraphicsToAnotherGrid)
     });
     a->SetSelection(tk::TGridRect{1, 1, 3, 2});
     a->CopyToClipboard();
-    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(
-        tk::ClipboardFormatMimeType(grid::GridCellsClipboardFormat())));
+    EXPECT_EQ(grid::TZedEzeravIvur::CellFormMime(), "application/x-qt-windows-mime;value=\"TZedEzeravIvur Cells\"");
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(grid::TZedEzeravIvur::CellFormMime()));
 
     auto b = fmtGrid(6, 6);
     EXPECT_EQ(b->PasteFromClipboardAt(2, 3), 6);
