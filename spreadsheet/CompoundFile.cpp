@@ -2,6 +2,7 @@
 #include "spreadsheet/XLSUtils.h"
 
 #include <cstring>
+#include <sys/mman.h>
 
 namespace xls {
 
@@ -50,6 +51,18 @@ QVector<uint32_t> TCompoundFile::chain(uint32_t start, const QVector<uint32_t>& 
     return out;
 }
 
+QByteArray LargeBuffer(qint64 size)
+{
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    constexpr uintptr_t huge = uintptr_t(2) << 20;
+    if (size >= qint64(4 * huge)) {
+        const auto from = (reinterpret_cast<uintptr_t>(out.data()) + huge - 1) & ~(huge - 1);
+        const auto to = (reinterpret_cast<uintptr_t>(out.data()) + uintptr_t(size)) & ~(huge - 1);
+        if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_HUGEPAGE);
+    }
+    return out;
+}
+
 QByteArray TCompoundFile::readChain(uint32_t start, uint64_t size) const
 {
     const qint64 ss = SectorSize();
@@ -65,12 +78,19 @@ QByteArray TCompoundFile::readChain(uint32_t start, uint64_t size) const
         if ((first - reinterpret_cast<const uint8_t*>(m_data.constData())) + qint64(size) <= m_data.size())
             return QByteArray::fromRawData(reinterpret_cast<const char*>(first), qsizetype(size));
     }
-    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    QByteArray out = LargeBuffer(qint64(size));
+    // Each run of consecutive sectors is one copy.
     qint64 done = 0;
-    for (uint32_t id : ids) {
-        qint64 n = qMin<qint64>(ss, qint64(size) - done);
-        std::memcpy(out.data() + done, sector(id, n), size_t(n));
+    for (qsizetype i = 0; i < ids.size();) {
+        qsizetype j = i + 1;
+        while (j < ids.size() && ids[j] == ids[j - 1] + 1) ++j;
+        const qint64 n = qMin<qint64>(qint64(j - i) * ss, qint64(size) - done);
+        const uint8_t* from = sector(ids[i], qMin(ss, n));
+        if ((from - reinterpret_cast<const uint8_t*>(m_data.constData())) + n > m_data.size())
+            bad("sector past the end of the file");
+        std::memcpy(out.data() + done, from, size_t(n));
         done += n;
+        i = j;
     }
     return out;
 }

@@ -9,6 +9,12 @@
 
 namespace xls {
 
+// An uninitialized buffer of `size` bytes for data that is written once, in full, right after
+// (a stream gathered from its sectors, the drawing group joined over its CONTINUE records): a
+// large one asks the kernel for huge pages, so filling it costs a few page faults instead of
+// one per 4 KB.
+QByteArray LargeBuffer(qint64 size);
+
 class TCompoundFile {
 public:
     enum EntryType { etEmpty = 0, etStorage = 1, etStream = 2, etRoot = 5 };
