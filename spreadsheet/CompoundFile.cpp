@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace xls {
 
@@ -53,12 +54,17 @@ QVector<uint32_t> TCompoundFile::chain(uint32_t start, const QVector<uint32_t>& 
 
 QByteArray LargeBuffer(qint64 size)
 {
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
     QByteArray out(qsizetype(size), Qt::Uninitialized);
-    constexpr uintptr_t huge = uintptr_t(2) << 20;
-    if (size >= qint64(4 * huge)) {
-        const auto from = (reinterpret_cast<uintptr_t>(out.data()) + huge - 1) & ~(huge - 1);
-        const auto to = (reinterpret_cast<uintptr_t>(out.data()) + uintptr_t(size)) & ~(huge - 1);
-        if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_HUGEPAGE);
+    const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
+    if (size >= (qint64(8) << 20)) {
+        // Huge pages would save more, but after an idle spell the kernel compacts memory to find
+        // them and the read stalls for longer than it saves.
+        const auto from = (reinterpret_cast<uintptr_t>(out.data()) + page - 1) & ~(page - 1);
+        const auto to = (reinterpret_cast<uintptr_t>(out.data()) + uintptr_t(size)) & ~(page - 1);
+        if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_POPULATE_WRITE);
     }
     return out;
 }

@@ -11,8 +11,7 @@ namespace xls {
 
 // An uninitialized buffer of `size` bytes for data that is written once, in full, right after
 // (a stream gathered from its sectors, the drawing group joined over its CONTINUE records): a
-// large one asks the kernel for huge pages, so filling it costs a few page faults instead of
-// one per 4 KB.
+// large one has its pages mapped in one call, so filling it costs no page fault per 4 KB.
 QByteArray LargeBuffer(qint64 size);
 
 class TCompoundFile {
