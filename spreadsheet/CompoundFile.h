@@ -9,6 +9,11 @@
 
 namespace xls {
 
+// An uninitialized buffer of `size` bytes for data that is written once, in full, right after
+// (a stream gathered from its sectors, the drawing group joined over its CONTINUE records): a
+// large one has its pages mapped in one call, so filling it costs no page fault per 4 KB.
+QByteArray LargeBuffer(qint64 size);
+
 class TCompoundFile {
 public:
     enum EntryType { etEmpty = 0, etStorage = 1, etStream = 2, etRoot = 5 };

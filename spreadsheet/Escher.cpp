@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QThread>
+#include <atomic>
+#include <thread>
+#include <vector>
 #include <zlib.h>
 
 #include <algorithm>
@@ -344,14 +348,21 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
         case 0xF001: {
             qint64 o = 0;
             int position = 0;
-            while (o < len) {
-                CheckRange(len, o, 8);
-                EscherHeader bh = EscherHeader::Parse(d + o);
-                if (bh.Type != 0xF007) fail("Expected record missing: BSE");
-                if (qint64(bh.Length) > len - o - 8) fail("BSE is larger than the BStore container");
-                readBSE(d + o + 8, bh.Length, position++, buffer);
-                o += 8 + bh.Length;
+            const int first = Count();
+            try {
+                while (o < len) {
+                    CheckRange(len, o, 8);
+                    EscherHeader bh = EscherHeader::Parse(d + o);
+                    if (bh.Type != 0xF007) fail("Expected record missing: BSE");
+                    if (qint64(bh.Length) > len - o - 8) fail("BSE is larger than the BStore container");
+                    readBSE(d + o + 8, bh.Length, position++, buffer);
+                    o += 8 + bh.Length;
+                }
+            } catch (...) {
+                hashPictures(first);
+                throw;
             }
+            hashPictures(first);
             break;
         }
         case 0xF006: {
@@ -392,6 +403,31 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
         off += len;
         left -= len;
     }
+}
+
+// The identifiers of the pictures from `first` on: the MD4 digests of their bytes. The digest
+// costs most of the time a workbook full of pictures takes to read, so large stores are hashed
+// by a few threads, each picture by one of them.
+void TEscherGroup::hashPictures(int first)
+{
+    const int count = Count() - first;
+    qint64 total = 0;
+    for (int i = first; i < Count(); ++i) total += Items(i)->Size();
+    std::atomic<int> next{first};
+    auto work = [&] {
+        for (int i = next++; i < first + count; i = next++) {
+            TMSOPicture* pic = Items(i);
+            TMD4Hash md4;
+            md4.Init();
+            md4.Update(reinterpret_cast<const uint8_t*>(pic->Bytes().data()), pic->Size());
+            pic->Identifier = md4.Final();
+        }
+    };
+    const int threads = total < (qint64(8) << 20) ? 1 : qBound(1, QThread::idealThreadCount(), qMin(count, 8));
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& h : helpers) h.join();
 }
 
 // One BSE with its BLIP, into a new picture whose BSE position is `position`.
@@ -442,10 +478,6 @@ void TEscherGroup::readBSE(const uint8_t* d, qint64 len, int position, const std
             bo += 1;
             pic->SetData(buffer, reinterpret_cast<const char*>(b + bo) - buffer->constData(), blen - bo);
         }
-        TMD4Hash md4;
-        md4.Init();
-        md4.Update(reinterpret_cast<const uint8_t*>(pic->Bytes().data()), pic->Size());
-        pic->Identifier = md4.Final();
     } catch (...) {
         Remove(Count() - 1);
         throw;

@@ -286,6 +286,7 @@ private:
     std::vector<std::unique_ptr<TMSOPicture>> m_pictures;
     int m_nextId = 0;
     void readBSE(const uint8_t* p, qint64 length, int position, const std::shared_ptr<const QByteArray>& buffer);
+    void hashPictures(int first);
 };
 
 class TMSOPictures : public TEscherGroup {};

@@ -1,5 +1,6 @@
 #include "spreadsheet/XLSBookReader.h"
 #include "spreadsheet/XLSBook.h"
+#include "spreadsheet/CompoundFile.h"
 #include "spreadsheet/XLSUtils.h"
 
 #include <cmath>
@@ -1009,7 +1010,7 @@ void TXLSBookReader::onDrawingGroup()
     }
     qint64 rest = GetDWord(head + 4);
     rest = qMin<qint64>(rest, m_stream.Size() - m_stream.Position());
-    QByteArray data(8 + rest, Qt::Uninitialized);
+    QByteArray data = LargeBuffer(8 + rest);
     std::memcpy(data.data(), head, 8);
     int got = m_stream.ReadBody(reinterpret_cast<uint8_t*>(data.data()) + 8, int(rest));
     data.truncate(8 + got);

@@ -42,6 +42,7 @@ public:
 
     explicit TXLSStream(TExtraObjects* extras = nullptr, bool keepExtras = false);
     ~TXLSStream();
+
     TXLSStream(const TXLSStream&) = delete;
     TXLSStream& operator=(const TXLSStream&) = delete;
 

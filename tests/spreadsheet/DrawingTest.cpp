@@ -65,6 +65,30 @@ TEST(XlsDrawing, Md4Rfc1320Vectors)
     }
 }
 
+// A store of more than 8 MB is hashed by several threads: each picture still gets the digest of
+// its own bytes, also when a damaged BSE after them ends the read.
+TEST(XlsDrawing, LargeStoreIdentifiers)
+{
+    QList<QByteArray> pngs;
+    QByteArray bstore;
+    for (int i = 0; i < 12; ++i) {
+        QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(800000 + 1000 * i, char('a' + i));
+        png[100 + i] = 'X';
+        pngs << png;
+        bstore += bse(6, blip(0xF01E, 0x6E0, png));
+    }
+    TMSOPictures p;
+    p.ReadDrawingGroup(drawingGroup(bstore, dgg(0x0C02, {{1, 3}}, 5, 1)));
+    ASSERT_EQ(p.Count(), 12);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(p.Items(i)->Identifier, TMD4Hash::Digest(pngs[i])) << i;
+
+    TMSOPictures damaged;
+    EXPECT_THROW(damaged.ReadDrawingGroup(drawingGroup(bstore + esc(2, 0, 0xF00A, QByteArray(8, 0)), dgg(0x0C02, {{1, 3}}, 5, 1))),
+                 EXLSError);
+    ASSERT_EQ(damaged.Count(), 12);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(damaged.Items(i)->Identifier, TMD4Hash::Digest(pngs[i])) << i;
+}
+
 TEST(XlsDrawing, GroupPicturesAndClusters)
 {
     const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(300, 'p');

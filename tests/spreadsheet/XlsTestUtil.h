@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <ostream>
 
-// Test failures show texts as text.
+// Test failures show texts as text (the wizard tests' printer is the same one).
+#ifndef QLY_TEST_QSTRING_PRINTER
+#define QLY_TEST_QSTRING_PRINTER
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+#endif
 
 namespace xls { class TXLSBook; class TBaseRecordStorage; }
 
