@@ -32,7 +32,7 @@ bool TZedEzeravIvur::IsOpenableLink(const QString& link, QUrl* url)
 }
 
 bool TZedEzeravIvur::hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
-                             QString& ctrlValue)
+                             QString& ctrlValue, QRect* ctrlRect)
 {
     const QString text = DisplayText(col, row);
     QRect r = CellRect(col, row);
@@ -54,6 +54,8 @@ bool TZedEzeravIvur::hitHTML(int col, int row, int x, int y, QString& anchor, QS
     ctrlId = out.ControlID;
     ctrlType = out.ControlType;
     ctrlValue = out.ControlValue;
+    if (ctrlRect)
+        *ctrlRect = out.ControlRect;
     return true;
 }
 
@@ -62,9 +64,10 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 {
     const QString text = DisplayText(col, row);
     QString anchor, id, type, value;
+    QRect controlRect;
     bool hit = false;
     if (text.contains(QLatin1Char('<')) && EnableHTML) {
-        hit = hitHTML(col, row, x, y, anchor, id, type, value);
+        hit = hitHTML(col, row, x, y, anchor, id, type, value, &controlRect);
     } else if (URLShow() && (text.contains(QLatin1String("://")) || text.contains(QLatin1String("mailto:")))) {
         anchor = text;
         hit = true;
@@ -72,21 +75,10 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
     if (!hit)
         return false;
     if (!id.isEmpty()) {
-        bool canEdit = true;
-        CanEditCell(col, row, canEdit);
-        if (!canEdit)
-            return true;
-        if (type.compare(QLatin1String("CHECK"), Qt::CaseInsensitive) == 0) {
-            value = value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 ? QStringLiteral("FALSE")
-                                                                                   : QStringLiteral("TRUE");
-            const QPoint b = BaseCell(col, row);
-            QString cell = Cells(b.x(), b.y());
-            minihtml::SetControlValue(cell, id, value);
-            SetCellText(b.x(), b.y(), cell);
-            RepaintCell(col, row);
-        }
-        if (OnControlClick)
-            OnControlClick(this, row, col, id, type, value);
+        // The control editors decide: a CHECK toggles, a BUTTON shows pressed, an EDIT or COMBO opens.
+        const QPoint b = BaseCell(col, row);
+        ClickCellControl(b.x(), b.y(), id, type, value, controlRect);
+        RepaintCell(col, row);
         return true;
     }
     bool autoHandle = true;

@@ -1344,7 +1344,7 @@ private:
 
     // mouse
     bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
-                 QString& ctrlValue);
+                 QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
     QPoint m_pressPoint{-1, -1};

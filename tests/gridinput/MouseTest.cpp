@@ -1,6 +1,7 @@
 // Clicks, sorting by the header, links and form controls, header selections, the wheel and zoom.
 #include "InputFixture.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzControls.h"
 #include "grid/minihtml/MiniHTML.h"
 
 #include <QApplication>
@@ -196,6 +197,51 @@ TEST(Mouse, CheckControlToggles)
     m.click(m.onText(3, 2));
     EXPECT_EQ(values, (std::vector<QString>{"TRUE", "FALSE"}));
     EXPECT_TRUE(m.grid->Cells(3, 2).contains(R"(value="FALSE")", Qt::CaseInsensitive)) << m.grid->Cells(3, 2).toStdString();
+}
+
+TEST(Mouse, PressOnAControlGoesToItsEditor)
+{
+    Mouse m;
+    m.grid->SetColWidths(3, 140);
+    m.grid->SetCells(3, 2, R"(<control type="EDIT" id="e1" value="abc" width="100">)");
+    m.grid->SetCells(3, 3, R"(<control type="COMBO" id="cb" value="two" width="100">)");
+    m.grid->SetCells(3, 4, R"(<control type="BUTTON" id="b1" value="Go" width="60">)");
+    m.grid->OnControlComboList = [](QObject*, int, int, const QString&, const QString&, const QString&,
+                                    QStringList& values, bool& edit, int&) {
+        values = {"one", "two", "three"};
+        edit = false;
+    };
+    std::vector<QString> clicked;
+    m.grid->OnControlClick = [&](QObject*, int, int, const QString& id, const QString&, const QString&) {
+        clicked.push_back(id);
+    };
+
+    m.click(m.onText(3, 2));
+    ASSERT_TRUE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(m.grid->ControlEdit()->text(), "abc");
+    EXPECT_EQ(m.grid->ControlEditType(), "EDIT");
+    m.grid->ControlEdit()->setText("xyz");
+
+    // The next press ends the open edit (its value stored) and opens the combo.
+    m.click(m.onText(3, 3));
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_TRUE(m.grid->Cells(3, 2).contains(R"(value="xyz")", Qt::CaseInsensitive)) << m.grid->Cells(3, 2).toStdString();
+    ASSERT_TRUE(m.grid->ControlCombo()->isVisible());
+    EXPECT_EQ(m.grid->ControlCombo()->currentText(), "two");
+    m.grid->ControlCombo()->hidePopup();
+    m.grid->ControlEditDone();
+
+    EXPECT_FALSE(m.grid->ControlFocused());
+    m.click(m.onText(3, 4));
+    EXPECT_TRUE(m.grid->ControlFocused());
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(clicked, (std::vector<QString>{"e1", "cb", "b1"}));
+
+    // A cell that may not be edited opens nothing.
+    m.grid->OnCanEditCell = [](QObject*, int row, int, bool& can) { can = row != 2; };
+    m.click(m.onText(3, 2));
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(clicked.size(), 3u);
 }
 
 TEST(Mouse, HeaderSelections)
