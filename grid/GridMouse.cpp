@@ -319,6 +319,16 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
+    // A press on a radio group picks the item under the pointer (positions relative to the cell).
+    if ((canEdit || ControlLook()->RadioAlwaysActive) && IsRadio(c.X, c.Y)) {
+        setFocus(Qt::MouseFocusReason);
+        const QPoint b = BaseCell(c.X, c.Y);
+        const QRect cell = CellRect(b.x(), b.y());
+        ClickRadioItem(b.x(), b.y(), y - cell.top(), x - cell.left());
+        RepaintCell(c.X, c.Y);
+        reportSelection();
+        return;
+    }
     if (!fixedRow && !fixedCol && IsFixedCell(c.X, c.Y)) {
         if (OnClickCell)
             OnClickCell(this, c.Y, c.X);

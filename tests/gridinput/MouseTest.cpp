@@ -244,6 +244,47 @@ TEST(Mouse, PressOnAControlGoesToItsEditor)
     EXPECT_EQ(clicked.size(), 3u);
 }
 
+TEST(Mouse, PressOnARadioItemPicksIt)
+{
+    Mouse m;
+    m.grid->SetColWidths(3, 220);
+    m.grid->SetRowHeights(3, 70);
+    TCellGraphic* side = m.grid->CreateCellGraphic(3, 2);
+    side->CellType = ctRadio;
+    side->Options = {"eins", "zwei", "drei"};
+    side->CellIndex = -1; // the chosen text is the cell's
+    side->CellBoolean = true; // side by side
+    TCellGraphic* stacked = m.grid->CreateCellGraphic(3, 3);
+    stacked->CellType = ctRadio;
+    stacked->Options = {"rot", "gelb", "blau"};
+    stacked->CellIndex = 0;
+    std::vector<std::pair<QPoint, int>> picked;
+    m.grid->OnRadioClick = [&](QObject*, int col, int row, int index) { picked.push_back({QPoint(col, row), index}); };
+
+    const QFontMetrics fm(m.grid->font());
+    const QRect r2 = m.grid->CellRect(3, 2), r3 = m.grid->CellRect(3, 3);
+    const int end0 = fm.horizontalAdvance("eins") + 16;
+    const QPoint onZwei(r2.left() + end0 + 4, r2.top() + 5);
+    const int h = std::max(16, fm.height());
+    const QPoint onBlau(r3.left() + 4, r3.top() + 2 * h + 2);
+
+    // Not editable: the press picks nothing, unless radios are always active.
+    m.click(onZwei);
+    EXPECT_TRUE(picked.empty());
+    EXPECT_EQ(m.grid->Cells(3, 2), "");
+    m.grid->ControlLook()->RadioAlwaysActive = true;
+    m.click(onZwei);
+    EXPECT_EQ(m.grid->Cells(3, 2), "zwei");
+    m.grid->ControlLook()->RadioAlwaysActive = false;
+
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goEditing);
+    m.click(onBlau);
+    EXPECT_EQ(stacked->CellIndex, 2);
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(3, 3));
+    using Pick = std::pair<QPoint, int>;
+    EXPECT_EQ(picked, (std::vector<Pick>{{QPoint(3, 2), 1}, {QPoint(3, 3), 2}}));
+}
+
 TEST(Mouse, HeaderSelections)
 {
     Mouse m;
