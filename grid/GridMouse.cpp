@@ -2,6 +2,7 @@
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -107,6 +108,43 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 
 // ------------------------------------------------------------------ presses and releases
 
+namespace {
+
+// Whether a press of the given kind edits the fixed cell (col, row).
+bool editsFixedCell(const TMouseActions* ma, TGridFixedCellEdit kind, int col, int row, int fixedCols, int fixedRows)
+{
+    return (row < fixedRows && ma->FixedRowsEdit == kind) || (col < fixedCols && ma->FixedColsEdit == kind);
+}
+
+} // namespace
+
+TGridTransEdit* TZedEzeravIvur::FixedCellEditor() const
+{
+    if (!m_fixedCellEditor)
+        m_fixedCellEditor = new TGridTransEdit(const_cast<TZedEzeravIvur*>(this));
+    return m_fixedCellEditor;
+}
+
+void TZedEzeravIvur::EditFixedCell(int col, int row)
+{
+    TGridTransEdit* e = FixedCellEditor();
+    // An open edit of another fixed cell is stored first; refused, it keeps the focus.
+    if (e->isVisible() && !e->ValidateAndStore())
+        return;
+    const QPoint b = BaseCell(col, row);
+    bool canEdit = true;
+    CanEditCell(b.x(), b.y(), canEdit);
+    if (!canEdit)
+        return;
+    e->Col = b.x();
+    e->Row = b.y();
+    e->setText(DisplayText(b.x(), b.y()));
+    e->setGeometry(MergedCellRect(b.x(), b.y()).adjusted(1, 1, -1, -1));
+    e->show();
+    e->raise();
+    e->setFocus();
+}
+
 void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
     const TGridCoord c = MouseCoord(x, y);
@@ -150,6 +188,8 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
         if (OnRightClickCell)
             OnRightClickCell(this, c.Y, c.X);
+        if (editsFixedCell(ma, fceRightClick, c.X, c.Y, FixedCols(), FixedRows()))
+            EditFixedCell(c.X, c.Y);
         return;
     }
     if (button != mbLeft) {
@@ -207,6 +247,8 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
+        if (editsFixedCell(ma, fceDblClick, c.X, c.Y, FixedCols(), FixedRows()))
+            EditFixedCell(c.X, c.Y);
         return;
     }
     const bool fixedRow = c.Y < FixedRows();
@@ -221,6 +263,17 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     if (fixedRow || fixedCol || IsFixedCell(c.X, c.Y))
         HideEditor();
+    if (editsFixedCell(ma, fceLeftClick, c.X, c.Y, FixedCols(), FixedRows())) {
+        // With sizing allowed, a press near the edges is left to the sizing.
+        const QRect cell = CellRect(c.X, c.Y);
+        const bool sizing = (fixedRow && (GridOptions() & goColSizing)) || (fixedCol && (GridOptions() & goRowSizing));
+        if (!sizing
+            || (x - cell.left() > 4 && cell.right() - x > 4 && y - cell.top() > 4 && cell.bottom() - y > 4)) {
+            m_pressHandled = false;
+            EditFixedCell(c.X, c.Y);
+            return;
+        }
+    }
 
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();

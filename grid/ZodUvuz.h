@@ -37,6 +37,7 @@ class TGridEditing;
 class TEditLink;
 class TControlEdit;
 class TControlCombo;
+class TGridTransEdit;
 class TRichInplaceEdit;
 class VOdoZozaRere;
 namespace editors {
@@ -1045,6 +1046,9 @@ public:
     // The rich-text in-place editor.
     TRichInplaceEdit* RichEdit() const;
     TControlCombo* ControlCombo() const;
+    // Edits a fixed cell in the grid's fixed-cell editor (GridMouse.cpp).
+    void EditFixedCell(int col, int row);
+    TGridTransEdit* FixedCellEditor() const;
     QString ControlEditType() const { return m_controlEditType; }
     bool ControlFocused() const { return m_controlFocused; }
     std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
@@ -1197,6 +1201,7 @@ private:
     mutable TControlEdit* m_controlEdit = nullptr;
     mutable TRichInplaceEdit* m_richEdit = nullptr;
     mutable TControlCombo* m_controlCombo = nullptr;
+    mutable TGridTransEdit* m_fixedCellEditor = nullptr;
     QPoint m_controlEditCell{-1, -1};
     QString m_controlEditID;
     QString m_controlEditType;

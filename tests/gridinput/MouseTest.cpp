@@ -2,6 +2,7 @@
 #include "InputFixture.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzControls.h"
+#include "grid/ZodUvuzInplace.h"
 #include "grid/minihtml/MiniHTML.h"
 
 #include <QApplication>
@@ -283,6 +284,56 @@ TEST(Mouse, PressOnARadioItemPicksIt)
     EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(3, 3));
     using Pick = std::pair<QPoint, int>;
     EXPECT_EQ(picked, (std::vector<Pick>{{QPoint(3, 2), 1}, {QPoint(3, 3), 2}}));
+}
+
+TEST(Mouse, FixedCellEditingByPressKind)
+{
+    Mouse m;
+    m.grid->SetCells(2, 0, "Name");
+    m.grid->SetCells(0, 3, "Drei");
+    TGridTransEdit* e = m.grid->FixedCellEditor();
+    m.grid->MouseActions()->FixedRowsEdit = fceRightClick;
+
+    // A right press edits a header cell; a left one does not.
+    m.click(m.mid(2, 0));
+    EXPECT_FALSE(e->isVisible());
+    m.click(m.mid(2, 0), Qt::NoModifier, Qt::RightButton);
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(e->text(), "Name");
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(2, 0));
+    EXPECT_TRUE(m.grid->CellRect(2, 0).contains(e->geometry()));
+    e->setText("Sorte");
+    EXPECT_TRUE(e->ValidateAndStore());
+    EXPECT_EQ(m.grid->Cells(2, 0), "Sorte");
+    EXPECT_FALSE(e->isVisible());
+    // A right press on a normal cell edits nothing.
+    m.click(m.mid(2, 3), Qt::NoModifier, Qt::RightButton);
+    EXPECT_FALSE(e->isVisible());
+
+    // Fixed columns by a left press, more than 4 pixels inside the edges when rows may be sized.
+    m.grid->MouseActions()->FixedColsEdit = fceLeftClick;
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goRowSizing);
+    const QRect r = m.grid->CellRect(0, 3);
+    m.click(QPoint(r.center().x(), r.top() + 2));
+    EXPECT_FALSE(e->isVisible());
+    m.click(r.center());
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(e->text(), "Drei");
+    // Pressing another fixed cell stores the open edit first.
+    e->setText("drei!");
+    m.click(m.mid(0, 5));
+    EXPECT_EQ(m.grid->Cells(0, 3), "drei!");
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(0, 5));
+    EXPECT_TRUE(e->ValidateAndStore());
+
+    // A double click, and OnCanEditCell refusing.
+    m.grid->MouseActions()->FixedRowsEdit = fceDblClick;
+    m.grid->OnCanEditCell = [](QObject*, int, int col, bool& can) { can = col != 3; };
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, m.mid(3, 0));
+    EXPECT_FALSE(e->isVisible());
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, m.mid(4, 0));
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(4, 0));
 }
 
 TEST(Mouse, HeaderSelections)
