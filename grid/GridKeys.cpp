@@ -176,7 +176,10 @@ void TZedEzeravIvur::KeyDown(int& key, TShiftState shift)
             SetGridOptions(GridOptions() | goEditing);
     }
     if (key == Qt::Key_F2 && (GridOptions() & goEditing) && DisplayText(col, row).toUpper().contains("<CONTROL")) {
+        // F2 on a cell of form controls goes to its first editable control, not to the cell editor.
         key = 0;
+        const QPoint b = BaseCell(col, row);
+        FocusCellControl(b.x(), b.y(), QString());
         return;
     }
     if ((isEnter(key) || key == Qt::Key_Space) && IsControlCell(col, row))

@@ -2,6 +2,7 @@
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 #include "grid/minihtml/MiniHTML.h"
@@ -32,7 +33,7 @@ bool TZedEzeravIvur::IsOpenableLink(const QString& link, QUrl* url)
 }
 
 bool TZedEzeravIvur::hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
-                             QString& ctrlValue)
+                             QString& ctrlValue, QRect* ctrlRect)
 {
     const QString text = DisplayText(col, row);
     QRect r = CellRect(col, row);
@@ -54,6 +55,8 @@ bool TZedEzeravIvur::hitHTML(int col, int row, int x, int y, QString& anchor, QS
     ctrlId = out.ControlID;
     ctrlType = out.ControlType;
     ctrlValue = out.ControlValue;
+    if (ctrlRect)
+        *ctrlRect = out.ControlRect;
     return true;
 }
 
@@ -62,9 +65,10 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 {
     const QString text = DisplayText(col, row);
     QString anchor, id, type, value;
+    QRect controlRect;
     bool hit = false;
     if (text.contains(QLatin1Char('<')) && EnableHTML) {
-        hit = hitHTML(col, row, x, y, anchor, id, type, value);
+        hit = hitHTML(col, row, x, y, anchor, id, type, value, &controlRect);
     } else if (URLShow() && (text.contains(QLatin1String("://")) || text.contains(QLatin1String("mailto:")))) {
         anchor = text;
         hit = true;
@@ -72,21 +76,10 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
     if (!hit)
         return false;
     if (!id.isEmpty()) {
-        bool canEdit = true;
-        CanEditCell(col, row, canEdit);
-        if (!canEdit)
-            return true;
-        if (type.compare(QLatin1String("CHECK"), Qt::CaseInsensitive) == 0) {
-            value = value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 ? QStringLiteral("FALSE")
-                                                                                   : QStringLiteral("TRUE");
-            const QPoint b = BaseCell(col, row);
-            QString cell = Cells(b.x(), b.y());
-            minihtml::SetControlValue(cell, id, value);
-            SetCellText(b.x(), b.y(), cell);
-            RepaintCell(col, row);
-        }
-        if (OnControlClick)
-            OnControlClick(this, row, col, id, type, value);
+        // The control editors decide: a CHECK toggles, a BUTTON shows pressed, an EDIT or COMBO opens.
+        const QPoint b = BaseCell(col, row);
+        ClickCellControl(b.x(), b.y(), id, type, value, controlRect);
+        RepaintCell(col, row);
         return true;
     }
     bool autoHandle = true;
@@ -114,6 +107,43 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 }
 
 // ------------------------------------------------------------------ presses and releases
+
+namespace {
+
+// Whether a press of the given kind edits the fixed cell (col, row).
+bool editsFixedCell(const TMouseActions* ma, TGridFixedCellEdit kind, int col, int row, int fixedCols, int fixedRows)
+{
+    return (row < fixedRows && ma->FixedRowsEdit == kind) || (col < fixedCols && ma->FixedColsEdit == kind);
+}
+
+} // namespace
+
+TGridTransEdit* TZedEzeravIvur::FixedCellEditor() const
+{
+    if (!m_fixedCellEditor)
+        m_fixedCellEditor = new TGridTransEdit(const_cast<TZedEzeravIvur*>(this));
+    return m_fixedCellEditor;
+}
+
+void TZedEzeravIvur::EditFixedCell(int col, int row)
+{
+    TGridTransEdit* e = FixedCellEditor();
+    // An open edit of another fixed cell is stored first; refused, it keeps the focus.
+    if (e->isVisible() && !e->ValidateAndStore())
+        return;
+    const QPoint b = BaseCell(col, row);
+    bool canEdit = true;
+    CanEditCell(b.x(), b.y(), canEdit);
+    if (!canEdit)
+        return;
+    e->Col = b.x();
+    e->Row = b.y();
+    e->setText(DisplayText(b.x(), b.y()));
+    e->setGeometry(MergedCellRect(b.x(), b.y()).adjusted(1, 1, -1, -1));
+    e->show();
+    e->raise();
+    e->setFocus();
+}
 
 void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
@@ -158,6 +188,8 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
         if (OnRightClickCell)
             OnRightClickCell(this, c.Y, c.X);
+        if (editsFixedCell(ma, fceRightClick, c.X, c.Y, FixedCols(), FixedRows()))
+            EditFixedCell(c.X, c.Y);
         return;
     }
     if (button != mbLeft) {
@@ -215,6 +247,8 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
+        if (editsFixedCell(ma, fceDblClick, c.X, c.Y, FixedCols(), FixedRows()))
+            EditFixedCell(c.X, c.Y);
         return;
     }
     const bool fixedRow = c.Y < FixedRows();
@@ -229,6 +263,17 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     if (fixedRow || fixedCol || IsFixedCell(c.X, c.Y))
         HideEditor();
+    if (editsFixedCell(ma, fceLeftClick, c.X, c.Y, FixedCols(), FixedRows())) {
+        // With sizing allowed, a press near the edges is left to the sizing.
+        const QRect cell = CellRect(c.X, c.Y);
+        const bool sizing = (fixedRow && (GridOptions() & goColSizing)) || (fixedCol && (GridOptions() & goRowSizing));
+        if (!sizing
+            || (x - cell.left() > 4 && cell.right() - x > 4 && y - cell.top() > 4 && cell.bottom() - y > 4)) {
+            m_pressHandled = false;
+            EditFixedCell(c.X, c.Y);
+            return;
+        }
+    }
 
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
@@ -324,6 +369,16 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             else
                 UnCheckAll(c.X);
         }
+        reportSelection();
+        return;
+    }
+    // A press on a radio group picks the item under the pointer (positions relative to the cell).
+    if ((canEdit || ControlLook()->RadioAlwaysActive) && IsRadio(c.X, c.Y)) {
+        setFocus(Qt::MouseFocusReason);
+        const QPoint b = BaseCell(c.X, c.Y);
+        const QRect cell = CellRect(b.x(), b.y());
+        ClickRadioItem(b.x(), b.y(), y - cell.top(), x - cell.left());
+        RepaintCell(c.X, c.Y);
         reportSelection();
         return;
     }

@@ -38,6 +38,7 @@ class TGridEditing;
 class TEditLink;
 class TControlEdit;
 class TControlCombo;
+class TGridTransEdit;
 class TRichInplaceEdit;
 class VOdoZozaRere;
 namespace editors {
@@ -1077,6 +1078,9 @@ public:
     // The rich-text in-place editor.
     TRichInplaceEdit* RichEdit() const;
     TControlCombo* ControlCombo() const;
+    // Edits a fixed cell in the grid's fixed-cell editor (GridMouse.cpp).
+    void EditFixedCell(int col, int row);
+    TGridTransEdit* FixedCellEditor() const;
     QString ControlEditType() const { return m_controlEditType; }
     bool ControlFocused() const { return m_controlFocused; }
     std::function<void(QObject* sender, int row, int col, const QString& id, const QString& type, const QString& value)>
@@ -1229,6 +1233,7 @@ private:
     mutable TControlEdit* m_controlEdit = nullptr;
     mutable TRichInplaceEdit* m_richEdit = nullptr;
     mutable TControlCombo* m_controlCombo = nullptr;
+    mutable TGridTransEdit* m_fixedCellEditor = nullptr;
     QPoint m_controlEditCell{-1, -1};
     QString m_controlEditID;
     QString m_controlEditType;
@@ -1380,7 +1385,7 @@ private:
 
     // mouse
     bool hitHTML(int col, int row, int x, int y, QString& anchor, QString& ctrlId, QString& ctrlType,
-                 QString& ctrlValue);
+                 QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
     QPoint m_pressPoint{-1, -1};

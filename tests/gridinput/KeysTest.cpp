@@ -1,5 +1,6 @@
 // Keys, typing, the incremental lookup, the timer tick and following the grid's width.
 #include "InputFixture.h"
+#include "grid/ZodUvuzControls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -295,14 +296,32 @@ TEST(Keys, IncrementalLookup)
     EXPECT_EQ(k.grid->LookupText(), "z");
 }
 
-TEST(Keys, F2OnAControlCellOpensNoEditor)
+TEST(Keys, F2OnAControlCellFocusesItsFirstControl)
 {
     Keys k;
     k.grid->SetGridOptions(k.grid->GridOptions() | tk::goEditing);
-    k.grid->SetCells(2, 2, R"(<control type="edit" id="e1" value="a">)");
+    k.grid->SetColWidths(2, 160);
+    k.grid->SetCells(2, 2, R"(<control type="check" id="c0" value="TRUE" width="16"> )"
+                           R"(<control type="edit" id="e1" value="a" width="50"> )"
+                           R"(<control type="edit" id="e2" value="b" width="50">)");
     k.go(2, 2);
     k.key(Qt::Key_F2);
     EXPECT_FALSE(k.grid->EditorVisible());
+    ASSERT_TRUE(k.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(k.grid->ControlEdit()->text(), "a");
+    EXPECT_EQ(k.grid->ControlEditType(), "EDIT");
+    // The control's editor lies over the cell.
+    EXPECT_TRUE(k.grid->CellRect(2, 2).intersects(k.grid->ControlEdit()->geometry()));
+    k.grid->ControlEditDone();
+    EXPECT_FALSE(k.grid->ControlEdit()->isVisible());
+
+    // A cell with no editable control opens nothing.
+    k.grid->SetCells(3, 3, R"(<control type="check" id="c1" value="FALSE" width="16">)");
+    k.go(3, 3);
+    k.key(Qt::Key_F2);
+    EXPECT_FALSE(k.grid->EditorVisible());
+    EXPECT_FALSE(k.grid->ControlEdit()->isVisible());
+
     k.go(2, 4);
     k.key(Qt::Key_F2);
     EXPECT_TRUE(k.grid->EditorVisible());

@@ -1,6 +1,8 @@
 // Clicks, sorting by the header, links and form controls, header selections, the wheel and zoom.
 #include "InputFixture.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzControls.h"
+#include "grid/ZodUvuzInplace.h"
 #include "grid/minihtml/MiniHTML.h"
 
 #include <QApplication>
@@ -196,6 +198,142 @@ TEST(Mouse, CheckControlToggles)
     m.click(m.onText(3, 2));
     EXPECT_EQ(values, (std::vector<QString>{"TRUE", "FALSE"}));
     EXPECT_TRUE(m.grid->Cells(3, 2).contains(R"(value="FALSE")", Qt::CaseInsensitive)) << m.grid->Cells(3, 2).toStdString();
+}
+
+TEST(Mouse, PressOnAControlGoesToItsEditor)
+{
+    Mouse m;
+    m.grid->SetColWidths(3, 140);
+    m.grid->SetCells(3, 2, R"(<control type="EDIT" id="e1" value="abc" width="100">)");
+    m.grid->SetCells(3, 3, R"(<control type="COMBO" id="cb" value="two" width="100">)");
+    m.grid->SetCells(3, 4, R"(<control type="BUTTON" id="b1" value="Go" width="60">)");
+    m.grid->OnControlComboList = [](QObject*, int, int, const QString&, const QString&, const QString&,
+                                    QStringList& values, bool& edit, int&) {
+        values = {"one", "two", "three"};
+        edit = false;
+    };
+    std::vector<QString> clicked;
+    m.grid->OnControlClick = [&](QObject*, int, int, const QString& id, const QString&, const QString&) {
+        clicked.push_back(id);
+    };
+
+    m.click(m.onText(3, 2));
+    ASSERT_TRUE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(m.grid->ControlEdit()->text(), "abc");
+    EXPECT_EQ(m.grid->ControlEditType(), "EDIT");
+    m.grid->ControlEdit()->setText("xyz");
+
+    // The next press ends the open edit (its value stored) and opens the combo.
+    m.click(m.onText(3, 3));
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_TRUE(m.grid->Cells(3, 2).contains(R"(value="xyz")", Qt::CaseInsensitive)) << m.grid->Cells(3, 2).toStdString();
+    ASSERT_TRUE(m.grid->ControlCombo()->isVisible());
+    EXPECT_EQ(m.grid->ControlCombo()->currentText(), "two");
+    m.grid->ControlCombo()->hidePopup();
+    m.grid->ControlEditDone();
+
+    EXPECT_FALSE(m.grid->ControlFocused());
+    m.click(m.onText(3, 4));
+    EXPECT_TRUE(m.grid->ControlFocused());
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(clicked, (std::vector<QString>{"e1", "cb", "b1"}));
+
+    // A cell that may not be edited opens nothing.
+    m.grid->OnCanEditCell = [](QObject*, int row, int, bool& can) { can = row != 2; };
+    m.click(m.onText(3, 2));
+    EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
+    EXPECT_EQ(clicked.size(), 3u);
+}
+
+TEST(Mouse, PressOnARadioItemPicksIt)
+{
+    Mouse m;
+    m.grid->SetColWidths(3, 220);
+    m.grid->SetRowHeights(3, 70);
+    TCellGraphic* side = m.grid->CreateCellGraphic(3, 2);
+    side->CellType = ctRadio;
+    side->Options = {"eins", "zwei", "drei"};
+    side->CellIndex = -1; // the chosen text is the cell's
+    side->CellBoolean = true; // side by side
+    TCellGraphic* stacked = m.grid->CreateCellGraphic(3, 3);
+    stacked->CellType = ctRadio;
+    stacked->Options = {"rot", "gelb", "blau"};
+    stacked->CellIndex = 0;
+    std::vector<std::pair<QPoint, int>> picked;
+    m.grid->OnRadioClick = [&](QObject*, int col, int row, int index) { picked.push_back({QPoint(col, row), index}); };
+
+    const QFontMetrics fm(m.grid->font());
+    const QRect r2 = m.grid->CellRect(3, 2), r3 = m.grid->CellRect(3, 3);
+    const int end0 = fm.horizontalAdvance("eins") + 16;
+    const QPoint onZwei(r2.left() + end0 + 4, r2.top() + 5);
+    const int h = std::max(16, fm.height());
+    const QPoint onBlau(r3.left() + 4, r3.top() + 2 * h + 2);
+
+    // Not editable: the press picks nothing, unless radios are always active.
+    m.click(onZwei);
+    EXPECT_TRUE(picked.empty());
+    EXPECT_EQ(m.grid->Cells(3, 2), "");
+    m.grid->ControlLook()->RadioAlwaysActive = true;
+    m.click(onZwei);
+    EXPECT_EQ(m.grid->Cells(3, 2), "zwei");
+    m.grid->ControlLook()->RadioAlwaysActive = false;
+
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goEditing);
+    m.click(onBlau);
+    EXPECT_EQ(stacked->CellIndex, 2);
+    EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(3, 3));
+    using Pick = std::pair<QPoint, int>;
+    EXPECT_EQ(picked, (std::vector<Pick>{{QPoint(3, 2), 1}, {QPoint(3, 3), 2}}));
+}
+
+TEST(Mouse, FixedCellEditingByPressKind)
+{
+    Mouse m;
+    m.grid->SetCells(2, 0, "Name");
+    m.grid->SetCells(0, 3, "Drei");
+    TGridTransEdit* e = m.grid->FixedCellEditor();
+    m.grid->MouseActions()->FixedRowsEdit = fceRightClick;
+
+    // A right press edits a header cell; a left one does not.
+    m.click(m.mid(2, 0));
+    EXPECT_FALSE(e->isVisible());
+    m.click(m.mid(2, 0), Qt::NoModifier, Qt::RightButton);
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(e->text(), "Name");
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(2, 0));
+    EXPECT_TRUE(m.grid->CellRect(2, 0).contains(e->geometry()));
+    e->setText("Sorte");
+    EXPECT_TRUE(e->ValidateAndStore());
+    EXPECT_EQ(m.grid->Cells(2, 0), "Sorte");
+    EXPECT_FALSE(e->isVisible());
+    // A right press on a normal cell edits nothing.
+    m.click(m.mid(2, 3), Qt::NoModifier, Qt::RightButton);
+    EXPECT_FALSE(e->isVisible());
+
+    // Fixed columns by a left press, more than 4 pixels inside the edges when rows may be sized.
+    m.grid->MouseActions()->FixedColsEdit = fceLeftClick;
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goRowSizing);
+    const QRect r = m.grid->CellRect(0, 3);
+    m.click(QPoint(r.center().x(), r.top() + 2));
+    EXPECT_FALSE(e->isVisible());
+    m.click(r.center());
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(e->text(), "Drei");
+    // Pressing another fixed cell stores the open edit first.
+    e->setText("drei!");
+    m.click(m.mid(0, 5));
+    EXPECT_EQ(m.grid->Cells(0, 3), "drei!");
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(0, 5));
+    EXPECT_TRUE(e->ValidateAndStore());
+
+    // A double click, and OnCanEditCell refusing.
+    m.grid->MouseActions()->FixedRowsEdit = fceDblClick;
+    m.grid->OnCanEditCell = [](QObject*, int, int col, bool& can) { can = col != 3; };
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, m.mid(3, 0));
+    EXPECT_FALSE(e->isVisible());
+    QTest::mouseDClick(m.vp(), Qt::LeftButton, {}, m.mid(4, 0));
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(4, 0));
 }
 
 TEST(Mouse, HeaderSelections)
