@@ -17,6 +17,7 @@ class QTreeWidget;
 namespace excreport {
 
 class TSivrelModuleOptions;
+class TSivrelDialogLook;
 
 // The metrics the collapsed layout depends on.
 struct TSivrelDialogMetrics {
@@ -34,6 +35,9 @@ TSivrelCollapsedLayout CollapsedLayout(const QString& message, const TSivrelModu
                                        const TSivrelDialogMetrics& metrics, int extraHeight);
 // A module version on the Modules page: cut after its second "." with "x" appended.
 QString ShortVersion(const QString& version);
+// The list icon (SivrelLook.h) of a call-stack row and of a module row.
+int CallStackIcon(const TSivrelDebugInfo& entry);
+int ModuleIcon(const QString& fileName, uint8_t moduleType);
 // Kilobytes rounded (halves to even) with " Kb".
 QString SizeInKb(uint64_t bytes);
 // "$XDG_CONFIG_HOME/SivrelLog.ini".
@@ -72,17 +76,20 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void ShowPage(int index);
     void StoreColumns();
     void StorePlacement();
     void Layout();
+    QPoint ClientOrigin() const;
     int ButtonWidth() const;
 
     TSivrelDialogData& m_data;
     const TSivrelModuleOptions& m_options;
     TSivrelDialogMetrics m_metrics;
+    TSivrelDialogLook* m_look = nullptr;
     QLabel* m_text = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_terminate = nullptr;
