@@ -3,10 +3,13 @@
 #include "excreport/SivrelLook.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelOptions.h"
+#include "excreport/SivrelConsts.h"
+#include "excreport/SivrelStream.h"
 #include "excreport/SivrelSupport.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -21,7 +24,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -161,6 +166,131 @@ bool SendIdeMessage(const QString& unit, int line)
                                sizeof to) == block.size();
     ::close(fd);
     return sent;
+}
+
+QByteArray PackDialogData(const TSivrelDialogData& data)
+{
+    TSivrelStream options;
+    if (data.Options)
+        data.Options->SaveToStream(options);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << options.Data();
+    const TSivrelReportTexts texts = data.Texts ? *data.Texts : TSivrelReportTexts();
+    out << texts.MessageText << texts.HeaderText << texts.CPUText;
+    // Modules once; call-stack entries name theirs by index (-1: none).
+    std::vector<TSivrelModuleRef> modules = data.Modules;
+    for (const TSivrelDebugInfo& e : data.CallStack)
+        if (e.Module && std::find(modules.begin(), modules.end(), e.Module) == modules.end())
+            modules.push_back(e.Module);
+    out << quint32(modules.size()) << quint32(data.Modules.size());
+    for (const TSivrelModuleRef& m : modules)
+        out << quint64(m ? m->Handle : 0) << (m ? m->FileName : QString()) << (m ? m->Description : QString())
+            << (m ? m->Version : QString()) << quint32(m ? m->FileSize : 0) << quint8(m ? m->ModuleType : 0);
+    out << quint32(data.CallStack.size());
+    for (const TSivrelDebugInfo& e : data.CallStack) {
+        const auto at = std::find(modules.begin(), modules.end(), e.Module);
+        out << quint8(e.Kind) << qint32(e.Module ? int(at - modules.begin()) : -1) << quint64(e.Address) << e.UnitName
+            << e.ClassName << e.ProcedureName << qint32(e.Line);
+    }
+    out << data.Duplicate << qint32(data.ReportsThisRun) << data.SendSwitch << data.ScreenshotSwitch;
+    return bytes;
+}
+
+bool UnpackDialogData(const QByteArray& bytes, TSivrelDialogPacket& packet)
+{
+    QDataStream in(bytes);
+    QByteArray optionBytes;
+    in >> optionBytes;
+    packet.Options = std::make_shared<TSivrelModuleOptions>(QString(), false);
+    try {
+        TSivrelStream options(optionBytes);
+        packet.Options->LoadFromStream(options, SivrelDataVersion);
+    } catch (...) {
+        return false;
+    }
+    in >> packet.Texts.MessageText >> packet.Texts.HeaderText >> packet.Texts.CPUText;
+    quint32 count = 0, listed = 0;
+    in >> count >> listed;
+    if (in.status() != QDataStream::Ok || listed > count || count > 100000)
+        return false;
+    std::vector<TSivrelModuleRef> modules;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        auto m = std::make_shared<TSivrelModuleInfo>();
+        quint64 handle = 0;
+        quint32 size = 0;
+        quint8 type = 0;
+        in >> handle >> m->FileName >> m->Description >> m->Version >> size >> type;
+        m->Handle = uintptr_t(handle);
+        m->FileSize = size;
+        m->ModuleType = type;
+        modules.push_back(m);
+    }
+    in >> count;
+    if (in.status() != QDataStream::Ok || count > 100000)
+        return false;
+    TSivrelDialogData& data = packet.Data;
+    data.Modules.assign(modules.begin(), modules.begin() + listed);
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        TSivrelDebugInfo e;
+        quint8 kind = 0;
+        qint32 module = -1, line = 0;
+        quint64 address = 0;
+        in >> kind >> module >> address >> e.UnitName >> e.ClassName >> e.ProcedureName >> line;
+        e.Kind = kind;
+        e.Address = uintptr_t(address);
+        e.Line = line;
+        if (module >= 0 && size_t(module) < modules.size())
+            e.Module = modules[size_t(module)];
+        data.CallStack.push_back(std::move(e));
+    }
+    qint32 reports = 1;
+    in >> data.Duplicate >> reports >> data.SendSwitch >> data.ScreenshotSwitch;
+    data.ReportsThisRun = reports;
+    data.Texts = &packet.Texts;
+    data.Options = packet.Options.get();
+    return in.status() == QDataStream::Ok;
+}
+
+int DialogAnswerCode(const TSivrelDialogData& data)
+{
+    return 64 | (data.SendSwitch ? 1 : 0) | (data.ScreenshotSwitch ? 2 : 0) | (data.CopySwitch ? 4 : 0) | (data.TerminateChosen ? 8 : 0);
+}
+
+bool ReadDialogAnswer(int code, TSivrelDialogData& data)
+{
+    if ((code & ~15) != 64)
+        return false;
+    data.SendSwitch = code & 1;
+    data.ScreenshotSwitch = code & 2;
+    data.CopySwitch = code & 4;
+    data.TerminateChosen = code & 8;
+    return true;
+}
+
+int RunDialogStep(const QByteArray& bytes)
+{
+    TSivrelDialogPacket packet;
+    if (!UnpackDialogData(bytes, packet))
+        return 2;
+    TSivrelReportDialog dialog(packet.Data);
+    if (qEnvironmentVariableIsSet("QLY_SIVREL_AUTOANSWER")) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        const QString shot = qEnvironmentVariable("QLY_SIVREL_AUTOANSWER_SHOT");
+        if (!shot.isEmpty())
+            dialog.grab().save(shot);
+        const QByteArray line = "[dialog from helper] " + packet.Texts.MessageText.toUtf8() + '|'
+                                + QByteArray::number(qulonglong(packet.Data.CallStack.size())) + '|'
+                                + QByteArray::number(qulonglong(packet.Data.Modules.size())) + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        dialog.accept();
+    } else {
+        QApplication::beep();
+        dialog.exec();
+    }
+    return DialogAnswerCode(packet.Data);
 }
 
 TSivrelReportDialog::TSivrelReportDialog(TSivrelDialogData& data, QWidget* parent)

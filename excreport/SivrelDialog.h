@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSize>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -61,6 +62,24 @@ struct TSivrelDialogData {
     bool CopySwitch = false;
     bool TerminateChosen = false;
 };
+
+// The dialog's data as bytes for a helper process (options, texts, call stack, modules, switches),
+// read back into a packet that owns what the data points to.
+QByteArray PackDialogData(const TSivrelDialogData& data);
+struct TSivrelDialogPacket {
+    TSivrelReportTexts Texts;
+    std::shared_ptr<TSivrelModuleOptions> Options;
+    TSivrelDialogData Data;
+};
+bool UnpackDialogData(const QByteArray& bytes, TSivrelDialogPacket& packet);
+// The dialog's answer as a process exit code (64 plus one bit per switch) and back.
+int DialogAnswerCode(const TSivrelDialogData& data);
+bool ReadDialogAnswer(int code, TSivrelDialogData& data);
+// The helper's step: shows the dialog over the packed data and returns the answer code (2 when
+// the data cannot be read). With QLY_SIVREL_AUTOANSWER set the dialog is shown, described on
+// stderr as "[dialog from helper] <message>|<call-stack rows>|<modules>", grabbed into the file
+// QLY_SIVREL_AUTOANSWER_SHOT names, and answered with OK.
+int RunDialogStep(const QByteArray& bytes);
 
 class TSivrelReportDialog : public QDialog {
 public:

@@ -197,7 +197,10 @@ bool TSivrelOutputs::IsConsole()
 void TSivrelOutputs::ShowReportDialog()
 {
     TSivrelReportState& r = SivrelReport();
-    if (AutoAnswer()) {
+    // A crashed or frozen GUI thread: the helper process shows the dialog (tests included).
+    QCoreApplication* app = QCoreApplication::instance();
+    const bool held = r.Params.GuiThreadHeld && app && QThread::currentThread() != app->thread();
+    if (AutoAnswer() && !held) {
         WriteStderr(QStringLiteral("[dialog] ") + m_texts.MessageText);
         return;
     }
@@ -223,9 +226,9 @@ void TSivrelOutputs::ShowReportDialog()
             before->activateWindow();
     });
     if (shown == TGuiRun::Held) {
-        // The GUI thread crashed or froze: the message alone, shown by a helper process.
-        SivrelMessageBox(Options().GetText(2), m_texts.MessageText);
-        return;
+        // The GUI thread crashed or froze: a helper process shows the dialog.
+        if (!ReadDialogAnswer(SivrelRunInHelper("dialog", PackDialogData(data)), data))
+            throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     }
     if (shown == TGuiRun::Busy)
         throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));

@@ -376,6 +376,55 @@ TEST(SivrelDialog, CustomLookAndNativeLook)
     Shot(request, QStringLiteral("custom-request"));
 }
 
+TEST(SivrelDialog, DataForTheHelperProcess)
+{
+    Fixture f;
+    f.options.SetText(2, QStringLiteral("Fehler."));
+    f.options.SetCustomDialogLook(false);
+    f.options.SetSendMode(smSmtpDirect);
+    f.data.ReportsThisRun = 5;
+    f.data.SendSwitch = true;
+    TSivrelDialogPacket packet;
+    ASSERT_TRUE(UnpackDialogData(PackDialogData(f.data), packet));
+    const TSivrelDialogData& d = packet.Data;
+    EXPECT_EQ(d.Texts->MessageText, f.texts.MessageText);
+    EXPECT_EQ(d.Texts->HeaderText, f.texts.HeaderText);
+    EXPECT_EQ(d.Options->GetText(2), QStringLiteral("Fehler."));
+    EXPECT_FALSE(d.Options->CustomDialogLook());
+    EXPECT_EQ(d.Options->SendMode(), smSmtpDirect);
+    EXPECT_EQ(d.ReportsThisRun, 5);
+    EXPECT_TRUE(d.SendSwitch);
+    EXPECT_FALSE(d.ScreenshotSwitch);
+    // The executable is not in the module list but the call stack still knows it; entries share modules.
+    ASSERT_EQ(d.Modules.size(), 1u);
+    EXPECT_EQ(d.Modules[0]->Version, QStringLiteral("5.1.2600.2180"));
+    EXPECT_EQ(d.Modules[0]->Handle, uintptr_t(0x7F0000000000));
+    ASSERT_EQ(d.CallStack.size(), 3u);
+    EXPECT_EQ(d.CallStack[0].Module->FileName, QStringLiteral("/usr/bin/quillory"));
+    EXPECT_EQ(d.CallStack[0].Module->ModuleType, mtExecutable);
+    EXPECT_EQ(d.CallStack[0].Module, d.CallStack[1].Module);
+    EXPECT_EQ(d.CallStack[2].Module, d.Modules[0]);
+    EXPECT_EQ(d.CallStack[0].Line, 812);
+    EXPECT_EQ(d.CallStack[0].Address, uintptr_t(0x5555AAAA1234));
+    EXPECT_EQ(d.CallStack[0].ProcedureName, QStringLiteral("EditSmtpServerKeyDown"));
+    const QByteArray bytes = PackDialogData(f.data);
+    EXPECT_FALSE(UnpackDialogData(bytes.left(bytes.size() - 3), packet)) << "a cut packet";
+
+    // The answer travels as the exit code; other codes are no answer.
+    for (int bits = 0; bits < 16; ++bits) {
+        TSivrelDialogData in, out;
+        in.SendSwitch = bits & 1;
+        in.ScreenshotSwitch = bits & 2;
+        in.CopySwitch = bits & 4;
+        in.TerminateChosen = bits & 8;
+        ASSERT_TRUE(ReadDialogAnswer(DialogAnswerCode(in), out));
+        EXPECT_EQ(DialogAnswerCode(out), 64 | bits);
+    }
+    TSivrelDialogData none;
+    for (int code : {-1, 0, 1, 2, 63, 80, 128})
+        EXPECT_FALSE(ReadDialogAnswer(code, none)) << code;
+}
+
 TEST(SivrelDialog, RequestDialogAndIdeMessage)
 {
     App();
