@@ -1,4 +1,5 @@
 #include "excreport/SivrelOutputs.h"
+#include "excreport/SivrelScreen.h"
 #include "excreport/SivrelDialog.h"
 #include "excreport/SivrelGui.h"
 #include "excreport/SivrelListeners.h"
@@ -173,8 +174,7 @@ void TSivrelOutputs::CaptureScreen()
     if (Options().SendMode() == smNone || !Options().AttachScreenshot() || IsConsole())
         return;
     RunOnGui([this] {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            m_screen = screen->grabWindow(0).toImage();
+        m_screen = SivrelGrabScreen();
     });
 }
 
