@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
@@ -349,6 +350,18 @@ void TSivrelOutputs::SendReport()
         if (dialog) {
             progress.Text = [dialog](const QString& t) { PostSmtpProgressText(dialog, t); };
             progress.Percent = [dialog](int p) { PostSmtpProgressPercent(dialog, p); };
+            progress.Warning = [](const QString& message) {
+                if (AutoAnswer()) {
+                    WriteStderr(QStringLiteral("[box] Error.|") + message);
+                    return;
+                }
+                RunOnGui([&message] {
+                    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error."), message, QMessageBox::Ok);
+                    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+                    box.setProperty("sivrelReporterWindow", true);
+                    box.exec();
+                });
+            };
         }
         const bool sent = SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments,
                                                  body, o.EmailSubject(), o.EmailAddress(), o.SmtpUser(),

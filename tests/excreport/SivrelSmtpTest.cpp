@@ -126,6 +126,7 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     p.Text = [&](const QString& t) { progress << t; };
     const auto text = [](int i) { return SivrelDefaultTexts()[size_t(i)]; };
     std::vector<QString> warnings;
+    p.Warning = [&](const QString& w) { warnings.push_back(w); };
     ClearWarning();
     EXPECT_TRUE(SendBySMTPToRecipients(false, QStringLiteral("r@example.invalid"), QStringLiteral("127.0.0.1"), {},
                                        QStringLiteral("Body"), QStringLiteral("S"), QStringLiteral("a@x.org;; b@y.org"),
@@ -134,6 +135,7 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     EXPECT_TRUE(SivrelReport().LastWarning.startsWith(QStringLiteral("[SMTP] Connected to 127.0.0.1 port")))
         << SivrelReport().LastWarning.toStdString();
     EXPECT_TRUE(SivrelReport().LastWarning.contains(QStringLiteral("550 sender refused")));
+    EXPECT_EQ(warnings, std::vector<QString>{SivrelReport().LastWarning}) << "one warning, handed to the progress window";
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.first(), QStringLiteral("Message 1/2: Connecting with SMTP server..."));
     EXPECT_TRUE(progress.contains(QStringLiteral("Message 2/2: Sending message...")));
@@ -149,6 +151,8 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     ClearWarning();
     EXPECT_FALSE(SendBySMTPToRecipients(true, "r@x", QString(), {}, "b", "s", "a@nowhere.invalid", {}, {}, server.port, text, p));
     EXPECT_EQ(SivrelReport().LastWarning.toStdString(), "[SMTP] Cannot resolve the \"nowhere.invalid\" MX record.");
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.back(), SivrelReport().LastWarning);
 }
 
 TEST(SivrelSmtp, SilentServerTimesOut)
