@@ -219,4 +219,33 @@ TEST(SivrelSmtp, StartTlsWithATestCertificateAuthority)
     ASSERT_GE(commands.size(), 4);
     EXPECT_EQ(commands.mid(0, 4), (QStringList{QStringLiteral("EHLO ") + Host(), "STARTTLS", QStringLiteral("EHLO ") + Host(), "RSET"}));
     EXPECT_TRUE(server.File("1.env").contains("anna:geheim"));
+
+    // Port 465 speaks TLS from the first byte: no STARTTLS. Binding it needs root.
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 465)) {
+            QSslConfiguration::setDefaultConfiguration(saved);
+            GTEST_SKIP() << "port 465 cannot be bound here";
+        }
+    }
+    SmtpServer implicit("accept", {file("server.pem"), file("server.key"), QStringLiteral("implicit")});
+    ASSERT_EQ(implicit.port, 465);
+    ClearWarning();
+    EXPECT_FALSE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body", "S", "dev@example.org",
+                            QStringLiteral("anna"), QStringLiteral("geheim"), 465, {}, &log))
+        << "the certificate is checked before anything is said";
+    EXPECT_TRUE(SivrelReport().LastWarning.startsWith(QStringLiteral("[SMTP] Connection error: "))) << SivrelReport().LastWarning.toStdString();
+    EXPECT_TRUE(implicit.File("1.eml").isEmpty());
+    QSslConfiguration::setDefaultConfiguration(config);
+    ClearWarning();
+    EXPECT_TRUE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body 465", "S", "dev@example.org",
+                           QStringLiteral("anna"), QStringLiteral("geheim"), 465, {}, &log))
+        << SivrelReport().LastWarning.toStdString();
+    QSslConfiguration::setDefaultConfiguration(saved);
+    const QStringList direct = Commands(log);
+    ASSERT_GE(direct.size(), 2);
+    EXPECT_EQ(direct[0], QStringLiteral("EHLO ") + Host());
+    EXPECT_FALSE(direct.contains(QStringLiteral("STARTTLS"))) << direct.join(u'|').toStdString();
+    EXPECT_TRUE(implicit.File("1.eml").contains("Body 465"));
+    EXPECT_TRUE(implicit.File("1.env").contains("anna:geheim"));
 }
