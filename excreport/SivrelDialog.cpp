@@ -285,6 +285,9 @@ int RunDialogStep(const QByteArray& bytes)
                                 + QByteArray::number(qulonglong(packet.Data.Modules.size())) + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
         std::fflush(stderr);
+        // QLY_SIVREL_AUTOANSWER_COPY ticks the copy box before OK.
+        if (qEnvironmentVariableIsSet("QLY_SIVREL_AUTOANSWER_COPY"))
+            dialog.findChild<QCheckBox*>(QStringLiteral("Id5000"))->setChecked(true);
         dialog.accept();
     } else {
         QApplication::beep();

@@ -78,7 +78,8 @@ bool ReadDialogAnswer(int code, TSivrelDialogData& data);
 // The helper's step: shows the dialog over the packed data and returns the answer code (2 when
 // the data cannot be read). With QLY_SIVREL_AUTOANSWER set the dialog is shown, described on
 // stderr as "[dialog from helper] <message>|<call-stack rows>|<modules>", grabbed into the file
-// QLY_SIVREL_AUTOANSWER_SHOT names, and answered with OK.
+// QLY_SIVREL_AUTOANSWER_SHOT names, and answered with OK (the copy box ticked first when
+// QLY_SIVREL_AUTOANSWER_COPY is set).
 int RunDialogStep(const QByteArray& bytes);
 
 class TSivrelReportDialog : public QDialog {

@@ -20,7 +20,7 @@ bool SivrelRunOnGuiThread(const std::function<void()>& step);
 void SivrelMessageBox(const QString& caption, const QString& text);
 
 // Runs a step in a helper process when a display exists: "dialog" for the report dialog
-// (SivrelDialog.h packs its data). The helper's exit code, or -1 when it could not run.
+// (SivrelDialog.h packs its data), "clipboard" for a text (UTF-8) to copy. The helper's exit code, or -1 when it could not run.
 int SivrelRunInHelper(const char* kind, const QByteArray& data);
 
 // The helper mode of a program that carries the reporter: when QLY_SIVREL_HELPER is set, the

@@ -304,7 +304,8 @@ void TSivrelOutputs::AppendRequestSection()
 void TSivrelOutputs::CopyToClipboard()
 {
     const QString text = m_texts.ReportText;
-    RunOnGui([text] { QGuiApplication::clipboard()->setText(text); });
+    if (RunOnGui([text] { QGuiApplication::clipboard()->setText(text); }) == TGuiRun::Held)
+        SivrelRunInHelper("clipboard", text.toUtf8());
 }
 
 void TSivrelOutputs::SendReport()

@@ -76,6 +76,9 @@ TEST(SivrelProgram, CrashesLeaveALogEntryNamingTheFaultingFunctionAndLine)
         const QString shots = qEnvironmentVariable("QLY_EXC_SHOTS");
         if (!shots.isEmpty())
             env.insert("QLY_SIVREL_AUTOANSWER_SHOT", shots + QStringLiteral("/helper-%1.png").arg(QString::fromLatin1(c.mode)));
+        const bool copy = QByteArray(c.mode) == "segv";
+        if (copy)
+            env.insert("QLY_SIVREL_AUTOANSWER_COPY", "1");
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(QLY_CRASH), {QString::fromLatin1(c.mode)});
         ASSERT_TRUE(program.waitForFinished(60000)) << c.mode;
@@ -99,5 +102,7 @@ TEST(SivrelProgram, CrashesLeaveALogEntryNamingTheFaultingFunctionAndLine)
             EXPECT_GT(parts[1].toInt(), 3) << c.mode;
             EXPECT_GT(parts[2].toInt(), 3) << c.mode;
         }
+        // The copy box ticked in the helper's dialog: another helper copies the report.
+        EXPECT_EQ(err.contains(QStringLiteral("[clipboard from helper] SivrelLog 4.6.7")), copy) << c.mode << "\n" << err.toStdString();
     }
 }
