@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QStandardPaths>
+#include <QImage>
+#include <QColor>
 #include <gtest/gtest.h>
 
 TEST(SivrelProgram, ErrorFromAKeyIsReportedAndTheProgramGoesOn)
@@ -105,4 +108,35 @@ TEST(SivrelProgram, CrashesLeaveALogEntryNamingTheFaultingFunctionAndLine)
         // The copy box ticked in the helper's dialog: another helper copies the report.
         EXPECT_EQ(err.contains(QStringLiteral("[clipboard from helper] SivrelLog 4.6.7")), copy) << c.mode << "\n" << err.toStdString();
     }
+}
+
+TEST(SivrelProgram, XcbUnderXvfbAWindowThreadCrashShowsTheDialogThroughTheHelper)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        GTEST_SKIP() << "xvfb-run is not installed";
+    QTemporaryDir home;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("QLY_SIVREL_AUTOANSWER", "1");
+    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    const QString shot = home.filePath(QStringLiteral("dialog.png"));
+    env.insert("QLY_SIVREL_AUTOANSWER_SHOT", shot);
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral("xvfb-run"), {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1024x768x24"),
+                                               QStringLiteral(QLY_CRASH), QStringLiteral("segv")});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("[dialog from helper] Access violation at address "))) << err.toStdString();
+    // The helper's dialog, grabbed on the xcb platform, with the custom caption in its first rows.
+    const QImage picture(shot);
+    ASSERT_FALSE(picture.isNull()) << err.toStdString();
+    EXPECT_GE(picture.width(), 250);
+    // The first band of the caption gradient, active or not.
+    const QColor caption(picture.pixel(picture.width() - 6, 4));
+    EXPECT_TRUE(caption == QColor(125, 148, 186) || caption == QColor(145, 145, 145)) << caption.name().toStdString();
+    const QString copy = qEnvironmentVariable("QLY_EXC_SHOTS");
+    if (!copy.isEmpty())
+        QFile::copy(shot, copy + QStringLiteral("/xvfb-helper-dialog.png"));
 }
