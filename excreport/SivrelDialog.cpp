@@ -1,16 +1,21 @@
 #include "excreport/SivrelDialog.h"
 #include "excreport/SivrelLogFile.h"
+#include "excreport/SivrelLook.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelOptions.h"
+#include "excreport/SivrelConsts.h"
+#include "excreport/SivrelStream.h"
 #include "excreport/SivrelSupport.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -19,7 +24,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -97,6 +104,25 @@ TSivrelCollapsedLayout CollapsedLayout(const QString& message, const TSivrelModu
     return layout;
 }
 
+int CallStackIcon(const TSivrelDebugInfo& entry)
+{
+    if (entry.Kind == 4)
+        return siPas;
+    const uint8_t type = entry.Module ? entry.Module->ModuleType : uint8_t(mtUnknown);
+    return type == mtExecutable ? siVcl : type == mtPackage ? siBpl : siDll;
+}
+
+int ModuleIcon(const QString& fileName, uint8_t moduleType)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toUpper();
+    if (suffix == QLatin1String("BPL") || suffix == QLatin1String("DPL"))
+        return siBpl;
+    // Programs here have no ".EXE": the module list knows the executable.
+    if (suffix == QLatin1String("EXE") || moduleType == mtExecutable)
+        return siVcl;
+    return siDll;
+}
+
 QString ShortVersion(const QString& version)
 {
     const qsizetype first = version.indexOf(u'.');
@@ -142,12 +168,141 @@ bool SendIdeMessage(const QString& unit, int line)
     return sent;
 }
 
+QByteArray PackDialogData(const TSivrelDialogData& data)
+{
+    TSivrelStream options;
+    if (data.Options)
+        data.Options->SaveToStream(options);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << options.Data();
+    const TSivrelReportTexts texts = data.Texts ? *data.Texts : TSivrelReportTexts();
+    out << texts.MessageText << texts.HeaderText << texts.CPUText;
+    // Modules once; call-stack entries name theirs by index (-1: none).
+    std::vector<TSivrelModuleRef> modules = data.Modules;
+    for (const TSivrelDebugInfo& e : data.CallStack)
+        if (e.Module && std::find(modules.begin(), modules.end(), e.Module) == modules.end())
+            modules.push_back(e.Module);
+    out << quint32(modules.size()) << quint32(data.Modules.size());
+    for (const TSivrelModuleRef& m : modules)
+        out << quint64(m ? m->Handle : 0) << (m ? m->FileName : QString()) << (m ? m->Description : QString())
+            << (m ? m->Version : QString()) << quint32(m ? m->FileSize : 0) << quint8(m ? m->ModuleType : 0);
+    out << quint32(data.CallStack.size());
+    for (const TSivrelDebugInfo& e : data.CallStack) {
+        const auto at = std::find(modules.begin(), modules.end(), e.Module);
+        out << quint8(e.Kind) << qint32(e.Module ? int(at - modules.begin()) : -1) << quint64(e.Address) << e.UnitName
+            << e.ClassName << e.ProcedureName << qint32(e.Line);
+    }
+    out << data.Duplicate << qint32(data.ReportsThisRun) << data.SendSwitch << data.ScreenshotSwitch;
+    return bytes;
+}
+
+bool UnpackDialogData(const QByteArray& bytes, TSivrelDialogPacket& packet)
+{
+    QDataStream in(bytes);
+    QByteArray optionBytes;
+    in >> optionBytes;
+    packet.Options = std::make_shared<TSivrelModuleOptions>(QString(), false);
+    try {
+        TSivrelStream options(optionBytes);
+        packet.Options->LoadFromStream(options, SivrelDataVersion);
+    } catch (...) {
+        return false;
+    }
+    in >> packet.Texts.MessageText >> packet.Texts.HeaderText >> packet.Texts.CPUText;
+    quint32 count = 0, listed = 0;
+    in >> count >> listed;
+    if (in.status() != QDataStream::Ok || listed > count || count > 100000)
+        return false;
+    std::vector<TSivrelModuleRef> modules;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        auto m = std::make_shared<TSivrelModuleInfo>();
+        quint64 handle = 0;
+        quint32 size = 0;
+        quint8 type = 0;
+        in >> handle >> m->FileName >> m->Description >> m->Version >> size >> type;
+        m->Handle = uintptr_t(handle);
+        m->FileSize = size;
+        m->ModuleType = type;
+        modules.push_back(m);
+    }
+    in >> count;
+    if (in.status() != QDataStream::Ok || count > 100000)
+        return false;
+    TSivrelDialogData& data = packet.Data;
+    data.Modules.assign(modules.begin(), modules.begin() + listed);
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        TSivrelDebugInfo e;
+        quint8 kind = 0;
+        qint32 module = -1, line = 0;
+        quint64 address = 0;
+        in >> kind >> module >> address >> e.UnitName >> e.ClassName >> e.ProcedureName >> line;
+        e.Kind = kind;
+        e.Address = uintptr_t(address);
+        e.Line = line;
+        if (module >= 0 && size_t(module) < modules.size())
+            e.Module = modules[size_t(module)];
+        data.CallStack.push_back(std::move(e));
+    }
+    qint32 reports = 1;
+    in >> data.Duplicate >> reports >> data.SendSwitch >> data.ScreenshotSwitch;
+    data.ReportsThisRun = reports;
+    data.Texts = &packet.Texts;
+    data.Options = packet.Options.get();
+    return in.status() == QDataStream::Ok;
+}
+
+int DialogAnswerCode(const TSivrelDialogData& data)
+{
+    return 64 | (data.SendSwitch ? 1 : 0) | (data.ScreenshotSwitch ? 2 : 0) | (data.CopySwitch ? 4 : 0) | (data.TerminateChosen ? 8 : 0);
+}
+
+bool ReadDialogAnswer(int code, TSivrelDialogData& data)
+{
+    if ((code & ~15) != 64)
+        return false;
+    data.SendSwitch = code & 1;
+    data.ScreenshotSwitch = code & 2;
+    data.CopySwitch = code & 4;
+    data.TerminateChosen = code & 8;
+    return true;
+}
+
+int RunDialogStep(const QByteArray& bytes)
+{
+    TSivrelDialogPacket packet;
+    if (!UnpackDialogData(bytes, packet))
+        return 2;
+    TSivrelReportDialog dialog(packet.Data);
+    if (qEnvironmentVariableIsSet("QLY_SIVREL_AUTOANSWER")) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        const QString shot = qEnvironmentVariable("QLY_SIVREL_AUTOANSWER_SHOT");
+        if (!shot.isEmpty())
+            dialog.grab().save(shot);
+        const QByteArray line = "[dialog from helper] " + packet.Texts.MessageText.toUtf8() + '|'
+                                + QByteArray::number(qulonglong(packet.Data.CallStack.size())) + '|'
+                                + QByteArray::number(qulonglong(packet.Data.Modules.size())) + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+        // QLY_SIVREL_AUTOANSWER_COPY ticks the copy box before OK.
+        if (qEnvironmentVariableIsSet("QLY_SIVREL_AUTOANSWER_COPY"))
+            dialog.findChild<QCheckBox*>(QStringLiteral("Id5000"))->setChecked(true);
+        dialog.accept();
+    } else {
+        QApplication::beep();
+        dialog.exec();
+    }
+    return DialogAnswerCode(packet.Data);
+}
+
 TSivrelReportDialog::TSivrelReportDialog(TSivrelDialogData& data, QWidget* parent)
     : QDialog(parent), m_data(data), m_options(*data.Options)
 {
     setProperty("sivrelReporterWindow", true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowTitle(m_options.GetText(2));
+    m_look = new TSivrelDialogLook(this, m_options.CustomDialogLook());
     const QFont messageFont = QApplication::font("QMessageBox");
 
     m_text = new QLabel(this);
@@ -197,7 +352,9 @@ TSivrelReportDialog::TSivrelReportDialog(TSivrelDialogData& data, QWidget* paren
 
     const QFontMetrics fm(messageFont);
     m_metrics.Extent = [fm](const QString& line) { return QSize(fm.horizontalAdvance(line), fm.lineSpacing()); };
-    m_metrics.FrameWidth = m_metrics.FrameHeight = m_metrics.CaptionHeight = 0;  // the window manager frames it
+    // Our own frame counts in the window size; the window manager's does not.
+    m_metrics.FrameWidth = m_metrics.FrameHeight = m_look->FrameWidth();
+    m_metrics.CaptionHeight = m_look->CaptionHeight();
 
     m_tabs->setCurrentIndex(std::min<int>(m_options.InitialTab(), 3));
     ShowPage(m_tabs->currentIndex());
@@ -245,6 +402,7 @@ void TSivrelReportDialog::SetExpanded(bool expanded)
             left = screen.width() - width;
         left = std::max(left, 0);
         top = std::max(top, 0);
+        m_look->SetSizable(true);
         setMinimumSize(250, 150);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         m_tabs->show();
@@ -257,32 +415,50 @@ void TSivrelReportDialog::SetExpanded(bool expanded)
         m_details->setText(m_options.GetText(15) + QStringLiteral(" >>"));
         m_text->setText(m_data.Texts ? m_data.Texts->MessageText : QString());
         const TSivrelCollapsedLayout c = CollapsedLayout(m_text->text(), m_options, m_metrics, m_extraHeight);
-        const QSize client(c.Window.width() - 2 * m_metrics.FrameWidth,
-                           c.Window.height() - 2 * m_metrics.FrameHeight - m_metrics.CaptionHeight);
+        const QSize client = m_look->Custom() ? c.Window
+                                              : QSize(c.Window.width() - 2 * m_metrics.FrameWidth,
+                                                      c.Window.height() - 2 * m_metrics.FrameHeight - m_metrics.CaptionHeight);
+        m_look->SetSizable(false);
         setWindowState(Qt::WindowNoState);
         m_tabs->hide();
         setFixedSize(client);
-        m_text->setGeometry(48, 8, c.Window.width() - (2 * m_metrics.FrameWidth + 58), c.TextHeight);
+        m_text->setGeometry(QRect(ClientOrigin() + QPoint(48, 8),
+                                  QSize(c.Window.width() - (2 * m_metrics.FrameWidth + 58), c.TextHeight)));
         move(screen.center() - QPoint(client.width() / 2, client.height() / 2));
     }
     Layout();
 }
 
+QPoint TSivrelReportDialog::ClientOrigin() const
+{
+    return contentsRect().topLeft();
+}
+
 void TSivrelReportDialog::Layout()
 {
-    const int w = width(), h = height();
+    const QRect client = contentsRect();
+    const int w = client.width(), h = client.height();
     const int bw = ButtonWidth();
-    m_tabs->setGeometry(4, 52, w - 8, std::max(h - 90 - m_extraHeight, 0));
+    const auto place = [&client](QWidget* widget, int x, int y, int cx, int cy) {
+        widget->setGeometry(x + client.left(), y + client.top(), cx, cy);
+    };
+    place(m_tabs, 4, 52, w - 8, std::max(h - 90 - m_extraHeight, 0));
     if (m_expanded)
-        m_text->setGeometry(48, 8, w - 56, 42);
+        place(m_text, 48, 8, w - 56, 42);
     const int y = h - m_extraHeight - 32;
-    m_ok->setGeometry((w - bw) / 2, y, bw, 25);
-    m_terminate->setGeometry(5, y, bw, 25);
-    m_details->setGeometry(w - bw - 5, y, bw, 25);
+    place(m_ok, (w - bw) / 2, y, bw, 25);
+    place(m_terminate, 5, y, bw, 25);
+    place(m_details, w - bw - 5, y, bw, 25);
     const int boxHeight = std::max(13, std::min(m_send->sizeHint().height(), 16));
-    m_send->setGeometry(4, y + 34, (w - 8) / 2, boxHeight);
-    m_copy->setGeometry(w - (w - 8) / 2 - 4, y + 34, (w - 8) / 2, boxHeight);
-    m_screenshot->setGeometry(23, y + 50, w - 23, boxHeight);
+    place(m_send, 4, y + 34, (w - 8) / 2, boxHeight);
+    place(m_copy, w - (w - 8) / 2 - 4, y + 34, (w - 8) / 2, boxHeight);
+    place(m_screenshot, 23, y + 50, w - 23, boxHeight);
+}
+
+void TSivrelReportDialog::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter(this).drawPixmap(ClientOrigin() + QPoint(8, 8), SivrelMaskedMonitor());
 }
 
 void TSivrelReportDialog::resizeEvent(QResizeEvent* event)
@@ -354,7 +530,7 @@ void TSivrelReportDialog::ShowPage(int index)
         const QString key = (stack ? QStringLiteral("Col%1") : QStringLiteral("ColMod%1")).arg(c);
         int def = QString::fromLatin1((stack ? CallStackDefaults : ModuleDefaults)[c]).toInt();
         if (c == 0)  // 80 pixels held eight digits; addresses have sixteen here
-            def = std::max(def, QFontMetrics(m_list->font()).horizontalAdvance(QString(16, u'0')) + 12);
+            def = std::max(def, QFontMetrics(m_list->font()).horizontalAdvance(QString(16, u'0')) + 12 + 20);  // and the icon
         m_list->setColumnWidth(c, ProfileInt(key, def));
     }
     const auto right = [](QTreeWidgetItem* item, int c) { item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter); };
@@ -366,6 +542,7 @@ void TSivrelReportDialog::ShowPage(int index)
             auto* item = new QTreeWidgetItem(m_list, {SivrelHexAddress(e.Address), e.Module ? FileNameOf(e.Module->FileName) : QString(),
                                                       e.UnitName, e.ClassName, e.ProcedureName,
                                                       e.Line ? QString::number(e.Line) : QString()});
+            item->setIcon(0, SivrelListIcon(CallStackIcon(e)));
             right(item, 5);
         }
         connect(m_list, &QTreeWidget::itemActivated, this, [](QTreeWidgetItem* item) {
@@ -380,6 +557,7 @@ void TSivrelReportDialog::ShowPage(int index)
                 continue;
             auto* item = new QTreeWidgetItem(m_list, {SivrelHexAddress(m->Handle), FileNameOf(m->FileName), m->Description,
                                                       ShortVersion(m->Version), SizeInKb(m->FileSize), ModuleFolder(m->FileName)});
+            item->setIcon(0, SivrelListIcon(ModuleIcon(m->FileName, m->ModuleType)));
             right(item, 3);
             right(item, 4);
         }
@@ -426,6 +604,7 @@ TSivrelRequestDialog::TSivrelRequestDialog(const TSivrelModuleOptions& options, 
     setProperty("sivrelReporterWindow", true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowTitle(options.GetText(59));
+    auto* look = new TSivrelDialogLook(this, options.CustomDialogLook());
     auto* layout = new QVBoxLayout(this);
     auto* label = new QLabel(options.GetText(60), this);
     label->setObjectName(QStringLiteral("Id100"));
@@ -440,7 +619,8 @@ TSivrelRequestDialog::TSivrelRequestDialog(const TSivrelModuleOptions& options, 
     layout->addWidget(m_edit);
     layout->addWidget(ok, 0, Qt::AlignRight);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    resize(480, 240);
+    // Our own caption and frame come on top of the client area.
+    resize(480 + 2 * look->FrameWidth(), 240 + 2 * look->FrameWidth() + look->CaptionHeight());
 }
 
 QString TSivrelRequestDialog::RequestText() const

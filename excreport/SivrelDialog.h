@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSize>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -17,6 +18,7 @@ class QTreeWidget;
 namespace excreport {
 
 class TSivrelModuleOptions;
+class TSivrelDialogLook;
 
 // The metrics the collapsed layout depends on.
 struct TSivrelDialogMetrics {
@@ -34,6 +36,9 @@ TSivrelCollapsedLayout CollapsedLayout(const QString& message, const TSivrelModu
                                        const TSivrelDialogMetrics& metrics, int extraHeight);
 // A module version on the Modules page: cut after its second "." with "x" appended.
 QString ShortVersion(const QString& version);
+// The list icon (SivrelLook.h) of a call-stack row and of a module row.
+int CallStackIcon(const TSivrelDebugInfo& entry);
+int ModuleIcon(const QString& fileName, uint8_t moduleType);
 // Kilobytes rounded (halves to even) with " Kb".
 QString SizeInKb(uint64_t bytes);
 // "$XDG_CONFIG_HOME/SivrelLog.ini".
@@ -58,6 +63,25 @@ struct TSivrelDialogData {
     bool TerminateChosen = false;
 };
 
+// The dialog's data as bytes for a helper process (options, texts, call stack, modules, switches),
+// read back into a packet that owns what the data points to.
+QByteArray PackDialogData(const TSivrelDialogData& data);
+struct TSivrelDialogPacket {
+    TSivrelReportTexts Texts;
+    std::shared_ptr<TSivrelModuleOptions> Options;
+    TSivrelDialogData Data;
+};
+bool UnpackDialogData(const QByteArray& bytes, TSivrelDialogPacket& packet);
+// The dialog's answer as a process exit code (64 plus one bit per switch) and back.
+int DialogAnswerCode(const TSivrelDialogData& data);
+bool ReadDialogAnswer(int code, TSivrelDialogData& data);
+// The helper's step: shows the dialog over the packed data and returns the answer code (2 when
+// the data cannot be read). With QLY_SIVREL_AUTOANSWER set the dialog is shown, described on
+// stderr as "[dialog from helper] <message>|<call-stack rows>|<modules>", grabbed into the file
+// QLY_SIVREL_AUTOANSWER_SHOT names, and answered with OK (the copy box ticked first when
+// QLY_SIVREL_AUTOANSWER_COPY is set).
+int RunDialogStep(const QByteArray& bytes);
+
 class TSivrelReportDialog : public QDialog {
 public:
     explicit TSivrelReportDialog(TSivrelDialogData& data, QWidget* parent = nullptr);
@@ -72,17 +96,20 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void ShowPage(int index);
     void StoreColumns();
     void StorePlacement();
     void Layout();
+    QPoint ClientOrigin() const;
     int ButtonWidth() const;
 
     TSivrelDialogData& m_data;
     const TSivrelModuleOptions& m_options;
     TSivrelDialogMetrics m_metrics;
+    TSivrelDialogLook* m_look = nullptr;
     QLabel* m_text = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_terminate = nullptr;

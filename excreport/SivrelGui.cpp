@@ -1,8 +1,10 @@
 #include "excreport/SivrelGui.h"
+#include "excreport/SivrelDialog.h"
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelListeners.h"
 #include "excreport/SivrelReport.h"
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QMessageBox>
 #include <QThread>
@@ -83,12 +85,14 @@ bool Unpack(const QByteArray& data, QString& a, QString& b)
     return true;
 }
 
+} // namespace
+
 // Starts this program again in helper mode, hands it the step's data and waits for it.
-bool RunInHelper(const char* kind, const QByteArray& data)
+int SivrelRunInHelper(const char* kind, const QByteArray& data)
 {
     int input[2];
-    if (pipe2(input, O_CLOEXEC) != 0)
-        return false;
+    if (!DisplayExists() || pipe2(input, O_CLOEXEC) != 0)
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
@@ -109,17 +113,15 @@ bool RunInHelper(const char* kind, const QByteArray& data)
     ::close(input[0]);
     if (error != 0) {
         ::close(input[1]);
-        return false;
+        return -1;
     }
     const ssize_t written = write(input[1], data.constData(), size_t(data.size()));
     ::close(input[1]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    return written == data.size() && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return written == data.size() && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-} // namespace
 
 bool SivrelRunOnGuiThread(const std::function<void()>& step)
 {
@@ -145,8 +147,7 @@ void SivrelMessageBox(const QString& caption, const QString& text)
 {
     if (SivrelRunOnGuiThread([&] { ShowBox(caption, text, false); }))
         return;
-    if (DisplayExists())
-        RunInHelper("box", Pack(caption, text));
+    SivrelRunInHelper("box", Pack(caption, text));
 }
 
 bool SivrelHelperRequested()
@@ -160,6 +161,23 @@ int SivrelRunHelper(int argc, char** argv)
     if (!in.open(stdin, QIODevice::ReadOnly))
         return 2;
     const QByteArray data = in.readAll();
+    if (qgetenv(HelperVariable) == "clipboard") {
+        QApplication app(argc, argv);
+        const QString text = QString::fromUtf8(data);
+        QGuiApplication::clipboard()->setText(text);
+        if (AutoAnswer()) {
+            const QByteArray line = "[clipboard from helper] " + QGuiApplication::clipboard()->text().toUtf8().left(40) + '\n';
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            std::fflush(stderr);
+        }
+        // On X11 the text outlives this process only when a clipboard manager takes it on exit.
+        QCoreApplication::processEvents();
+        return 0;
+    }
+    if (qgetenv(HelperVariable) == "dialog") {
+        QApplication app(argc, argv);
+        return RunDialogStep(data);
+    }
     QString caption, text;
     if (qgetenv(HelperVariable) != "box" || !Unpack(data, caption, text))
         return 2;

@@ -1,4 +1,5 @@
 #include "excreport/SivrelOutputs.h"
+#include "excreport/SivrelScreen.h"
 #include "excreport/SivrelDialog.h"
 #include "excreport/SivrelGui.h"
 #include "excreport/SivrelListeners.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
@@ -173,8 +175,7 @@ void TSivrelOutputs::CaptureScreen()
     if (Options().SendMode() == smNone || !Options().AttachScreenshot() || IsConsole())
         return;
     RunOnGui([this] {
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            m_screen = screen->grabWindow(0).toImage();
+        m_screen = SivrelGrabScreen();
     });
 }
 
@@ -197,7 +198,10 @@ bool TSivrelOutputs::IsConsole()
 void TSivrelOutputs::ShowReportDialog()
 {
     TSivrelReportState& r = SivrelReport();
-    if (AutoAnswer()) {
+    // A crashed or frozen GUI thread: the helper process shows the dialog (tests included).
+    QCoreApplication* app = QCoreApplication::instance();
+    const bool held = r.Params.GuiThreadHeld && app && QThread::currentThread() != app->thread();
+    if (AutoAnswer() && !held) {
         WriteStderr(QStringLiteral("[dialog] ") + m_texts.MessageText);
         return;
     }
@@ -223,9 +227,9 @@ void TSivrelOutputs::ShowReportDialog()
             before->activateWindow();
     });
     if (shown == TGuiRun::Held) {
-        // The GUI thread crashed or froze: the message alone, shown by a helper process.
-        SivrelMessageBox(Options().GetText(2), m_texts.MessageText);
-        return;
+        // The GUI thread crashed or froze: a helper process shows the dialog.
+        if (!ReadDialogAnswer(SivrelRunInHelper("dialog", PackDialogData(data)), data))
+            throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     }
     if (shown == TGuiRun::Busy)
         throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
@@ -300,7 +304,8 @@ void TSivrelOutputs::AppendRequestSection()
 void TSivrelOutputs::CopyToClipboard()
 {
     const QString text = m_texts.ReportText;
-    RunOnGui([text] { QGuiApplication::clipboard()->setText(text); });
+    if (RunOnGui([text] { QGuiApplication::clipboard()->setText(text); }) == TGuiRun::Held)
+        SivrelRunInHelper("clipboard", text.toUtf8());
 }
 
 void TSivrelOutputs::SendReport()
@@ -346,6 +351,18 @@ void TSivrelOutputs::SendReport()
         if (dialog) {
             progress.Text = [dialog](const QString& t) { PostSmtpProgressText(dialog, t); };
             progress.Percent = [dialog](int p) { PostSmtpProgressPercent(dialog, p); };
+            progress.Warning = [](const QString& message) {
+                if (AutoAnswer()) {
+                    WriteStderr(QStringLiteral("[box] Error.|") + message);
+                    return;
+                }
+                RunOnGui([&message] {
+                    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error."), message, QMessageBox::Ok);
+                    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+                    box.setProperty("sivrelReporterWindow", true);
+                    box.exec();
+                });
+            };
         }
         const bool sent = SendBySMTPToRecipients(o.SendMode() == smSmtpDirect, o.SmtpFrom(), o.SmtpHost(), attachments,
                                                  body, o.EmailSubject(), o.EmailAddress(), o.SmtpUser(),

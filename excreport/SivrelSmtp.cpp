@@ -214,6 +214,8 @@ bool SendBySMTP(bool direct, const QString& from, const QString& server, const Q
         return true;
     } catch (...) {
         WarnFromException(eeEmailSMTPError, QStringLiteral("SMTP"));
+        if (progress.Warning)
+            progress.Warning(SivrelReport().LastWarning);
         return false;
     }
 }
@@ -243,6 +245,8 @@ bool SendBySMTPToRecipients(bool direct, const QString& from, const QString& ser
                 host = ResolveMXHost(list[i], 30);
             } catch (...) {
                 WarnFromException(eeEmailSMTPError, QStringLiteral("SMTP"));
+                if (p.Warning)
+                    p.Warning(SivrelReport().LastWarning);
                 continue;
             }
         }

@@ -46,6 +46,8 @@ private:
 struct TSivrelSmtpProgress {
     std::function<void(const QString&)> Text;
     std::function<void(int)> Percent;
+    // Every SMTP warning recorded while sending (the progress window shows it in a box).
+    std::function<void(const QString&)> Warning;
 };
 
 // One message to one recipient; false after a failure, which is recorded as the warning

@@ -1,4 +1,5 @@
 #include "excreport/SivrelSmtpDialog.h"
+#include "excreport/SivrelLook.h"
 #include "excreport/SivrelOptions.h"
 #include <QApplication>
 #include <QLabel>
@@ -13,6 +14,7 @@ TSivrelSmtpProgressDialog::TSivrelSmtpProgressDialog(const TSivrelModuleOptions&
     setProperty("sivrelReporterWindow", true);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowTitle(options.GetText(53));
+    new TSivrelDialogLook(this, options.CustomDialogLook());
     auto* layout = new QVBoxLayout(this);
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("Id100"));

@@ -1,5 +1,6 @@
 // The report dialog and the request dialog, offscreen.
 #include "excreport/SivrelDialog.h"
+#include "excreport/SivrelLook.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelOptions.h"
 #include "excreport/SivrelSmtpDialog.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -242,6 +244,185 @@ TEST(SivrelDialog, DetailsPagesAndProfile)
         EXPECT_EQ(dialog.geometry().top(), screen.height() - 430 - 20);
         EXPECT_EQ(dialog.geometry().left(), 0);
     }
+}
+
+TEST(SivrelDialog, CaptionGradientBands)
+{
+    // Each band is the previous colour times 0.96 and 2 pixels shorter at top and bottom.
+    const auto active = CaptionBands(QRect(4, 4, 300, 18), true);
+    ASSERT_EQ(active.size(), 3u);
+    EXPECT_EQ(active[0].first, QRect(4, 4, 300, 18));
+    EXPECT_EQ(active[0].second, QColor(125, 148, 186));
+    EXPECT_EQ(active[1].first, QRect(4, 6, 300, 14));
+    EXPECT_EQ(active[1].second, QColor(120, 142, 179));
+    EXPECT_EQ(active[2].first, QRect(4, 8, 300, 10));
+    EXPECT_EQ(active[2].second, QColor(115, 136, 172));
+    const auto inactive = CaptionBands(QRect(0, 0, 10, 24), false);
+    ASSERT_EQ(inactive.size(), 4u);
+    EXPECT_EQ(inactive[0].second, QColor(145, 145, 145));
+    EXPECT_TRUE(CaptionBands(QRect(0, 0, 10, 4), true).empty()) << "a caption under 5 pixels has no band";
+}
+
+TEST(SivrelDialog, ListIcons)
+{
+    App();
+    auto exe = std::make_shared<TSivrelModuleInfo>();
+    exe->ModuleType = mtExecutable;
+    auto package = std::make_shared<TSivrelModuleInfo>();
+    package->ModuleType = mtPackage;
+    auto library = std::make_shared<TSivrelModuleInfo>();
+    library->ModuleType = mtLibrary;
+    for (const auto& [kind, module, icon] :
+         {std::tuple{uint8_t(4), exe, int(siPas)}, std::tuple{uint8_t(4), library, int(siPas)}, std::tuple{uint8_t(3), exe, int(siVcl)},
+          std::tuple{uint8_t(2), package, int(siBpl)}, std::tuple{uint8_t(3), library, int(siDll)},
+          std::tuple{uint8_t(2), TSivrelModuleRef(), int(siDll)}}) {
+        TSivrelDebugInfo e;
+        e.Kind = kind;
+        e.Module = module;
+        EXPECT_EQ(CallStackIcon(e), icon) << int(kind);
+    }
+    for (const auto& [name, type, icon] :
+         {std::tuple{"/opt/x/rtl.bpl", mtLibrary, int(siBpl)}, std::tuple{"C:\\x\\DESIGN.DPL", mtUnknown, int(siBpl)},
+          std::tuple{"/opt/x/Tool.Exe", mtLibrary, int(siVcl)}, std::tuple{"/usr/bin/quillory", mtExecutable, int(siVcl)},
+          std::tuple{"/usr/lib/libQt6Core.so.6", mtLibrary, int(siDll)}})
+        EXPECT_EQ(ModuleIcon(QString::fromLatin1(name), uint8_t(type)), icon) << name;
+    // Four different 16 x 16 drawings, none of them empty.
+    QList<QImage> images;
+    for (int i = 0; i < 4; ++i) {
+        const QImage image = SivrelListIcon(i).toImage();
+        EXPECT_EQ(image.size(), QSize(16, 16));
+        EXPECT_FALSE(images.contains(image)) << i;
+        int opaque = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                opaque += qAlpha(image.pixel(x, y)) == 255;
+        EXPECT_GT(opaque, 60) << i;
+        images << image;
+    }
+    const QImage monitor = SivrelMonitorPicture().toImage();
+    EXPECT_EQ(monitor.size(), QSize(32, 32));
+    const QImage masked = SivrelMaskedMonitor().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(qAlpha(masked.pixel(0, 31)), 0) << "the bottom-left colour is left out";
+    EXPECT_EQ(qAlpha(masked.pixel(31, 0)), 0);
+    EXPECT_EQ(qAlpha(masked.pixel(16, 12)), 255);
+}
+
+TEST(SivrelDialog, CustomLookAndNativeLook)
+{
+    Fixture f;
+    // With the custom look: no decorations from the window manager; the dialog paints the frame,
+    // the caption gradient and the monitor, and its controls sit inside the frame.
+    {
+        TSivrelReportDialog dialog(f.data);
+        dialog.show();
+        EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+        const QImage image = dialog.grab().toImage();
+        const bool active = dialog.isActiveWindow();
+        const QMargins m = dialog.contentsMargins();
+        ASSERT_EQ(m.left(), 4);
+        const int caption = m.top() - 4;
+        ASSERT_GE(caption, 17);
+        EXPECT_EQ(dialog.size(), CollapsedLayout(f.texts.MessageText, f.options, [&] {
+                                     TSivrelDialogMetrics metrics;
+                                     const QFontMetrics fm(QApplication::font("QMessageBox"));
+                                     metrics.Extent = [fm](const QString& l) { return QSize(fm.horizontalAdvance(l), fm.lineSpacing()); };
+                                     metrics.CaptionHeight = caption;
+                                     return metrics;
+                                 }(), 20).Window);
+        EXPECT_EQ(QColor(image.pixel(0, 0)), active ? QColor(64, 64, 64) : QColor(48, 48, 48));
+        EXPECT_EQ(QColor(image.pixel(2, 2)), active ? QColor(128, 128, 128) : QColor(96, 96, 96));
+        EXPECT_EQ(QColor(image.pixel(2, image.height() - 3)), active ? QColor(128, 128, 128) : QColor(96, 96, 96));
+        const auto bands = CaptionBands(QRect(4, 4, dialog.width() - 8, caption), active);
+        const int right = dialog.width() - 6;  // clear of the caption text
+        EXPECT_EQ(QColor(image.pixel(right, 4)), bands.front().second);
+        EXPECT_EQ(QColor(image.pixel(right, bands.back().first.center().y())), bands.back().second);
+        // The monitor 8 pixels into the client area; its key colour shows the background.
+        const QPoint origin(4 + 8, 4 + caption + 8);
+        EXPECT_EQ(QColor(image.pixel(origin + QPoint(5, 5))), QColor(0, 0, 96));
+        EXPECT_EQ(QColor(image.pixel(origin + QPoint(0, 31))), QColor(212, 208, 200));
+        EXPECT_EQ(Child<QLabel>(&dialog, "Id101")->pos(), QPoint(4 + 48, 4 + caption + 8));
+        Shot(dialog, QStringLiteral("custom-collapsed"));
+        dialog.SetExpanded(true);
+        const QRect tabs = Child<QTabWidget>(&dialog, "Id1000")->geometry();
+        EXPECT_EQ(tabs.topLeft(), QPoint(4 + 4, 4 + caption + 52));
+        EXPECT_EQ(tabs.right(), dialog.width() - 4 - 4 - 1);
+        Child<QTabWidget>(&dialog, "Id1000")->setCurrentIndex(1);
+        Shot(dialog, QStringLiteral("custom-expanded"));
+        dialog.reject();
+    }
+    // Without it: the window manager's frame; the monitor at 8,8 of the window.
+    f.options.SetCustomDialogLook(false);
+    {
+        TSivrelReportDialog dialog(f.data);
+        dialog.show();
+        EXPECT_FALSE(dialog.windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(dialog.contentsMargins(), QMargins());
+        const QImage image = dialog.grab().toImage();
+        EXPECT_EQ(QColor(image.pixel(0, 0)), dialog.palette().color(QPalette::Window));
+        EXPECT_EQ(QColor(image.pixel(8 + 5, 8 + 5)), QColor(0, 0, 96));
+        EXPECT_EQ(Child<QLabel>(&dialog, "Id101")->pos(), QPoint(48, 8));
+        Shot(dialog, QStringLiteral("native-collapsed"));
+        dialog.SetExpanded(true);
+        Child<QTabWidget>(&dialog, "Id1000")->setCurrentIndex(2);
+        Shot(dialog, QStringLiteral("native-expanded"));
+        dialog.reject();
+    }
+    // The request dialog takes the same look.
+    f.options.SetCustomDialogLook(true);
+    TSivrelRequestDialog request(f.options);
+    request.show();
+    EXPECT_TRUE(request.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_GE(Child<QLabel>(&request, "Id100")->geometry().top(), request.contentsMargins().top());
+    Shot(request, QStringLiteral("custom-request"));
+}
+
+TEST(SivrelDialog, DataForTheHelperProcess)
+{
+    Fixture f;
+    f.options.SetText(2, QStringLiteral("Fehler."));
+    f.options.SetCustomDialogLook(false);
+    f.options.SetSendMode(smSmtpDirect);
+    f.data.ReportsThisRun = 5;
+    f.data.SendSwitch = true;
+    TSivrelDialogPacket packet;
+    ASSERT_TRUE(UnpackDialogData(PackDialogData(f.data), packet));
+    const TSivrelDialogData& d = packet.Data;
+    EXPECT_EQ(d.Texts->MessageText, f.texts.MessageText);
+    EXPECT_EQ(d.Texts->HeaderText, f.texts.HeaderText);
+    EXPECT_EQ(d.Options->GetText(2), QStringLiteral("Fehler."));
+    EXPECT_FALSE(d.Options->CustomDialogLook());
+    EXPECT_EQ(d.Options->SendMode(), smSmtpDirect);
+    EXPECT_EQ(d.ReportsThisRun, 5);
+    EXPECT_TRUE(d.SendSwitch);
+    EXPECT_FALSE(d.ScreenshotSwitch);
+    // The executable is not in the module list but the call stack still knows it; entries share modules.
+    ASSERT_EQ(d.Modules.size(), 1u);
+    EXPECT_EQ(d.Modules[0]->Version, QStringLiteral("5.1.2600.2180"));
+    EXPECT_EQ(d.Modules[0]->Handle, uintptr_t(0x7F0000000000));
+    ASSERT_EQ(d.CallStack.size(), 3u);
+    EXPECT_EQ(d.CallStack[0].Module->FileName, QStringLiteral("/usr/bin/quillory"));
+    EXPECT_EQ(d.CallStack[0].Module->ModuleType, mtExecutable);
+    EXPECT_EQ(d.CallStack[0].Module, d.CallStack[1].Module);
+    EXPECT_EQ(d.CallStack[2].Module, d.Modules[0]);
+    EXPECT_EQ(d.CallStack[0].Line, 812);
+    EXPECT_EQ(d.CallStack[0].Address, uintptr_t(0x5555AAAA1234));
+    EXPECT_EQ(d.CallStack[0].ProcedureName, QStringLiteral("EditSmtpServerKeyDown"));
+    const QByteArray bytes = PackDialogData(f.data);
+    EXPECT_FALSE(UnpackDialogData(bytes.left(bytes.size() - 3), packet)) << "a cut packet";
+
+    // The answer travels as the exit code; other codes are no answer.
+    for (int bits = 0; bits < 16; ++bits) {
+        TSivrelDialogData in, out;
+        in.SendSwitch = bits & 1;
+        in.ScreenshotSwitch = bits & 2;
+        in.CopySwitch = bits & 4;
+        in.TerminateChosen = bits & 8;
+        ASSERT_TRUE(ReadDialogAnswer(DialogAnswerCode(in), out));
+        EXPECT_EQ(DialogAnswerCode(out), 64 | bits);
+    }
+    TSivrelDialogData none;
+    for (int code : {-1, 0, 1, 2, 63, 80, 128})
+        EXPECT_FALSE(ReadDialogAnswer(code, none)) << code;
 }
 
 TEST(SivrelDialog, RequestDialogAndIdeMessage)

@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <unistd.h>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -232,6 +235,50 @@ TEST_F(Outputs, SmtpRelayWithItsProgressWindow)
     const QByteArray eml = mail.readAll();
     EXPECT_TRUE(eml.contains("Content-Type: application/octet-stream;\r\n        name=\"test_excreport.slf\"\r\n"));
     EXPECT_TRUE(eml.contains("Subject: Test program\r\n"));
+    server.kill();
+    server.waitForFinished();
+}
+
+TEST_F(Outputs, SmtpWarningsShowInABoxWhileTheProgressWindowIsOpen)
+{
+    QTemporaryDir received;
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), received.path(), QStringLiteral("refuse-from")});
+    ASSERT_TRUE(server.waitForReadyRead(20000));
+    const uint16_t port = uint16_t(server.readLine().trimmed().toUInt());
+    options->SetSendMode(smSmtpRelay);
+    options->SetSmtpHost(QStringLiteral("127.0.0.1"));
+    options->SetSmtpPort(port);
+    options->SetEmailAddress(QStringLiteral("first@example.org;second@example.org"));
+    // The boxes reach stderr under the automatic answers.
+    QTemporaryFile captured;
+    ASSERT_TRUE(captured.open());
+    const auto boxes = [&](bool progressWindow) {
+        options->SetShowSmtpProgress(progressWindow);
+        std::fflush(stderr);
+        const int saved = ::dup(STDERR_FILENO);
+        ::dup2(captured.handle(), STDERR_FILENO);
+        ::ftruncate(captured.handle(), 0);
+        ::lseek(captured.handle(), 0, SEEK_SET);
+        Report(Raise(progressWindow ? "With window" : "Without window"));
+        std::fflush(stderr);
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        QFile in(captured.fileName());
+        EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(in.readAll());
+        return text.mid(std::max<qsizetype>(text.indexOf(QStringLiteral("[box] Error.|")), 0));
+    };
+    // Every recipient is refused: one box each, with the session log (it spans lines).
+    const QString shown = boxes(true);
+    EXPECT_EQ(shown.count(QStringLiteral("[box] Error.|")), 2) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("[box] Error.|[SMTP] Connected to 127.0.0.1 port"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("550 sender refused")));
+    const QString quiet = boxes(false);
+    EXPECT_TRUE(quiet.contains(QStringLiteral("550 sender refused"))) << "the warnings are still recorded";
+    EXPECT_FALSE(quiet.contains(QStringLiteral("[box] Error.|"))) << "no window, no box";
     server.kill();
     server.waitForFinished();
 }

@@ -126,6 +126,7 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     p.Text = [&](const QString& t) { progress << t; };
     const auto text = [](int i) { return SivrelDefaultTexts()[size_t(i)]; };
     std::vector<QString> warnings;
+    p.Warning = [&](const QString& w) { warnings.push_back(w); };
     ClearWarning();
     EXPECT_TRUE(SendBySMTPToRecipients(false, QStringLiteral("r@example.invalid"), QStringLiteral("127.0.0.1"), {},
                                        QStringLiteral("Body"), QStringLiteral("S"), QStringLiteral("a@x.org;; b@y.org"),
@@ -134,6 +135,7 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     EXPECT_TRUE(SivrelReport().LastWarning.startsWith(QStringLiteral("[SMTP] Connected to 127.0.0.1 port")))
         << SivrelReport().LastWarning.toStdString();
     EXPECT_TRUE(SivrelReport().LastWarning.contains(QStringLiteral("550 sender refused")));
+    EXPECT_EQ(warnings, std::vector<QString>{SivrelReport().LastWarning}) << "one warning, handed to the progress window";
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.first(), QStringLiteral("Message 1/2: Connecting with SMTP server..."));
     EXPECT_TRUE(progress.contains(QStringLiteral("Message 2/2: Sending message...")));
@@ -149,6 +151,8 @@ TEST(SivrelSmtp, RecipientsProgressAndFailures)
     ClearWarning();
     EXPECT_FALSE(SendBySMTPToRecipients(true, "r@x", QString(), {}, "b", "s", "a@nowhere.invalid", {}, {}, server.port, text, p));
     EXPECT_EQ(SivrelReport().LastWarning.toStdString(), "[SMTP] Cannot resolve the \"nowhere.invalid\" MX record.");
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.back(), SivrelReport().LastWarning);
 }
 
 TEST(SivrelSmtp, SilentServerTimesOut)
@@ -215,4 +219,33 @@ TEST(SivrelSmtp, StartTlsWithATestCertificateAuthority)
     ASSERT_GE(commands.size(), 4);
     EXPECT_EQ(commands.mid(0, 4), (QStringList{QStringLiteral("EHLO ") + Host(), "STARTTLS", QStringLiteral("EHLO ") + Host(), "RSET"}));
     EXPECT_TRUE(server.File("1.env").contains("anna:geheim"));
+
+    // Port 465 speaks TLS from the first byte: no STARTTLS. Binding it needs root.
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 465)) {
+            QSslConfiguration::setDefaultConfiguration(saved);
+            GTEST_SKIP() << "port 465 cannot be bound here";
+        }
+    }
+    SmtpServer implicit("accept", {file("server.pem"), file("server.key"), QStringLiteral("implicit")});
+    ASSERT_EQ(implicit.port, 465);
+    ClearWarning();
+    EXPECT_FALSE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body", "S", "dev@example.org",
+                            QStringLiteral("anna"), QStringLiteral("geheim"), 465, {}, &log))
+        << "the certificate is checked before anything is said";
+    EXPECT_TRUE(SivrelReport().LastWarning.startsWith(QStringLiteral("[SMTP] Connection error: "))) << SivrelReport().LastWarning.toStdString();
+    EXPECT_TRUE(implicit.File("1.eml").isEmpty());
+    QSslConfiguration::setDefaultConfiguration(config);
+    ClearWarning();
+    EXPECT_TRUE(SendBySMTP(false, "r@example.invalid", QStringLiteral("127.0.0.1"), {}, "Body 465", "S", "dev@example.org",
+                           QStringLiteral("anna"), QStringLiteral("geheim"), 465, {}, &log))
+        << SivrelReport().LastWarning.toStdString();
+    QSslConfiguration::setDefaultConfiguration(saved);
+    const QStringList direct = Commands(log);
+    ASSERT_GE(direct.size(), 2);
+    EXPECT_EQ(direct[0], QStringLiteral("EHLO ") + Host());
+    EXPECT_FALSE(direct.contains(QStringLiteral("STARTTLS"))) << direct.join(u'|').toStdString();
+    EXPECT_TRUE(implicit.File("1.eml").contains("Body 465"));
+    EXPECT_TRUE(implicit.File("1.env").contains("anna:geheim"));
 }

@@ -5,7 +5,8 @@ Usage: smtp_server.py <out-folder> <mode> [cert key]
 Modes: accept (any login accepted), refuse-from (MAIL FROM gets 550), refuse-first (the first
 MAIL FROM gets 550).
 Prints the port, then writes each received message to <out-folder>/<n>.eml and the envelope to
-<n>.env. With cert and key it offers STARTTLS.
+<n>.env. With cert and key it offers STARTTLS; with "implicit" after them it listens on port 465
+and speaks TLS from the first byte.
 """
 import asyncio, os, ssl, sys, time
 from aiosmtpd.controller import Controller
@@ -43,14 +44,19 @@ if len(sys.argv) > 4:
     tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     tls.load_cert_chain(sys.argv[3], sys.argv[4])
 
+implicit = len(sys.argv) > 5 and sys.argv[5] == "implicit"
 import socket
 probe = socket.socket()
 probe.bind(("127.0.0.1", 0))
-port = probe.getsockname()[1]
+port = 465 if implicit else probe.getsockname()[1]
 probe.close()
-controller = Controller(Handler(), hostname="127.0.0.1", port=port, authenticator=authenticator,
-                        auth_require_tls=tls is not None, tls_context=tls, require_starttls=False,
-                        decode_data=False)
+if implicit:
+    controller = Controller(Handler(), hostname="127.0.0.1", port=port, authenticator=authenticator,
+                            auth_require_tls=False, ssl_context=tls, decode_data=False)
+else:
+    controller = Controller(Handler(), hostname="127.0.0.1", port=port, authenticator=authenticator,
+                            auth_require_tls=tls is not None, tls_context=tls, require_starttls=False,
+                            decode_data=False)
 controller.start()
 print(port, flush=True)
 try:
