@@ -2,6 +2,7 @@
 // inserting, removing and clearing rows and columns with every companion kept in step (cell
 // objects, heights, hidden rows, row marks, the unsorted order).
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzFooter.h"
 
 #include <QWidget>
 #include <algorithm>
@@ -406,7 +407,15 @@ void TZedEzeravIvur::RemoveMarkedRows()
 
 void TZedEzeravIvur::AddRowAtEnd()
 {
-    // The floating footer has no row of its own yet: the row is appended.
+    // Under a visible floating footer the new row goes just above the last row; the footer's
+    // own row style has it cleared too.
+    if (m_floatingFooter && m_floatingFooter->Visible()) {
+        const int at = std::max(0, RowCount() - 1);
+        InsertRows(at, 1);
+        if (m_floatingFooter->FooterStyle() == fsFixedLastRow)
+            ClearRowRange(at, 1);
+        return;
+    }
     SetRowCount(RowCount() + 1);
     ClearRowRange(RowCount() - 1, 1);
 }

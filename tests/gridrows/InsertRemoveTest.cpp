@@ -1,5 +1,6 @@
 // Inserting, removing and clearing rows and columns with the grid's companions in step.
 #include "RowsFixture.h"
+#include "grid/ZodUvuzFooter.h"
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,20 @@ TEST(InsertRemove, AddRowAtEndAppendsAnEmptyRow)
     auto g = makeGrid(3);
     g->AddRowAtEnd();
     EXPECT_EQ(column(*g), QStringList({"r0", "r1", "r2", ""}));
+}
+
+TEST(InsertRemove, AddRowAtEndGoesAboveAVisibleFooterRow)
+{
+    auto g = makeGrid(4);
+    g->FloatingFooter()->SetVisible(true);
+    g->SetCells(1, 3, "sum");
+    g->AddRowAtEnd();
+    EXPECT_EQ(column(*g), QStringList({"r0", "r1", "r2", "", "r3"}));
+    EXPECT_EQ(g->Cells(1, 4), "sum");
+    EXPECT_EQ(g->FixedFooters(), 1);
+    g->FloatingFooter()->SetVisible(false);
+    g->AddRowAtEnd();
+    EXPECT_EQ(column(*g), QStringList({"r0", "r1", "r2", "", "r3", ""}));
 }
 
 TEST(InsertRemove, ClearingTheSelectionTheMarksOrEverything)

@@ -3,6 +3,9 @@
 
 #include "grid/GridUtils.h"
 
+#include <QApplication>
+#include <QWidget>
+
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <stdexcept>
@@ -229,4 +232,41 @@ TEST(Sort, AThrowingCompareLeavesTheGridIntact)
     QStringList v = sortedValues(*g);
     v.sort();
     EXPECT_EQ(v, QStringList({"a", "b", "c", "d"}));
+}
+
+// Rows that move under an open edit (sorting, removing rows above it) are bulk work: the
+// current cell follows without the edited value being validated or the edit being ended.
+TEST(Sort, RowsMoveUnderAnOpenEditWithoutValidatingIt)
+{
+    for (bool sort : {true, false}) {
+        SCOPED_TRACE(sort);
+        QWidget window;
+        window.resize(400, 300);
+        auto g = valuesGrid({"3", "1", "2"});
+        g->setParent(&window);
+        g->setGeometry(0, 0, 380, 280);
+        g->Navigation()->MoveRowOnSort = true;
+        g->SetGridOptions(g->GridOptions() | tk::goEditing);
+        window.show();
+        int validated = 0;
+        g->OnCellValidate = [&](QObject*, int, int, QString&, bool& valid) {
+            ++validated;
+            valid = false;
+        };
+        g->FocusCell(1, 1, true);   // holds "3"
+        g->setFocus();
+        g->ShowEditor();
+        QApplication::processEvents();
+        ASSERT_TRUE(g->EditingInProgress());
+        if (sort)
+            g->SortByColumn();
+        else
+            g->RemoveRows(1, 1);
+        EXPECT_EQ(validated, 0);
+        EXPECT_TRUE(g->EditingInProgress());
+        if (sort)
+            EXPECT_EQ(g->Row(), 3);
+        EXPECT_EQ(g->Cells(1, g->Row()), sort ? "3" : "1");
+        g->setParent(nullptr);
+    }
 }
