@@ -80,6 +80,9 @@ private:
     bool m_wordWrap;
 };
 
+// Colour and font parts a cell's properties set (brush colour, font colour, style, size, name).
+void ApplyCellProperties(const TCellProperties* p, TColor& brush, tk::TFont& font);
+
 // One recorded change: the new text, the text before, and the cell.
 struct TUndoRedoItem {
     QString Value;

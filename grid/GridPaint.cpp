@@ -47,7 +47,9 @@ QFont zoomed(QFont f, int zoom)
     return f;
 }
 
-void applyProps(const TCellProperties* p, TColor& brush, tk::TFont& font)
+} // namespace
+
+void ApplyCellProperties(const TCellProperties* p, TColor& brush, tk::TFont& font)
 {
     if (p->BrushColor() != gfx::clNone)
         brush = p->BrushColor();
@@ -67,8 +69,6 @@ void applyProps(const TCellProperties* p, TColor& brush, tk::TFont& font)
     if (f != font.Font())
         font.SetFont(f);
 }
-
-} // namespace
 
 bool SingleConversionFormat(const QString& format, QLatin1StringView kinds)
 {
@@ -116,7 +116,7 @@ void TZedEzeravIvur::GetCellColors(int col, int row, bool& wordWrap, TAlignment&
     colorTo = gfx::clNone;
     const TCellProperties* props = CellPropertiesOrNull(real, row);
     if (props) {
-        applyProps(props, brush, font);
+        ApplyCellProperties(props, brush, font);
         wordWrap = props->WordWrap();
         colorTo = props->BrushColorTo();
     }

@@ -694,25 +694,8 @@ void TZedEzeravIvur::GetCellColor(int col, int row, tk::TGridDrawState state, TC
         font.Assign(m_activeCellFont);
         brush = m_activeCellColor;
     }
-    if (const TCellProperties* p = CellPropertiesOrNull(col, row)) {
-        if (p->BrushColor() != gfx::clNone)
-            brush = p->BrushColor();
-        if (p->FontColor != gfx::clNone)
-            font.SetColor(p->FontColor);
-        QFont f = font.Font();
-        if (p->FontStyle != 0) {
-            f.setBold(p->FontStyle & fsBold);
-            f.setItalic(p->FontStyle & fsItalic);
-            f.setUnderline(p->FontStyle & fsUnderline);
-            f.setStrikeOut(p->FontStyle & fsStrikeOut);
-        }
-        if (p->FontSize != 0)
-            f.setPointSize(p->FontSize);
-        if (!p->FontName.isEmpty())
-            f.setFamily(p->FontName);
-        if (f != font.Font())
-            font.SetFont(f);
-    }
+    if (const TCellProperties* p = CellPropertiesOrNull(col, row))
+        ApplyCellProperties(p, brush, font);
     if (OnGetCellColor)
         OnGetCellColor(this, row, col, state, brush, font);
 }
