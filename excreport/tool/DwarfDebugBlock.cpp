@@ -14,6 +14,9 @@
 
 namespace {
 
+// DWARF's attribute that links a definition to its declaration.
+constexpr unsigned kAttrDeclarationOf = 0x47;
+
 using excreport::SivrelCodeOffsetBase;
 
 struct Interval {
@@ -187,7 +190,8 @@ QString QualifiedName(Collector& c, Dwarf_Die* die)
             decl = next;
             continue;
         }
-        if (dwarf_attr(&decl, DW_AT_specification, &attr) && dwarf_formref_die(&attr, &next)) {
+        // An out-of-line definition points at its in-class declaration (attribute 0x47).
+        if (dwarf_attr(&decl, kAttrDeclarationOf, &attr) && dwarf_formref_die(&attr, &next)) {
             decl = next;
             continue;
         }
