@@ -5,6 +5,7 @@
 #include "grid/EditLink.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzFooter.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/ZodUvuzRichEdit.h"
 #include "grid/editors/GridEditors.h"
@@ -661,15 +662,51 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
     if (UpdateCount() > 0)
         return true;
     TGridEditing& ed = editing();
+
+    // The floating footer: a row hidden behind the panel scrolls up by one; the footer row itself
+    // never becomes current. The panel keeps the room under the cells, so the cells end at the
+    // viewport's bottom.
+    if (m_floatingFooter && m_floatingFooter->Visible()) {
+        const bool preview = m_floatingFooter->FooterStyle() != fsFixedLastRow;
+        if (preview)
+            m_footerPanel->update();
+        else if (row == RowCount() - 1)
+            return false;
+        const QRect r = CellRect(std::max(col, 0), row);
+        if (!r.isEmpty() && r.top() + r.height() > viewport()->height() + 2)
+            SetTopRow(TopRow() + 1);
+    }
     if (col < 0 || row < 0)
         return TBaseGrid::SelectCell(col, row);
-    const int real = RealColIndex(col);
+
+    const int oldCol = Col(), oldRow = Row();
+    bool allow = true;
+    if (row != oldRow && OnRowChanging)
+        OnRowChanging(this, oldRow, row, allow);
+    if (col != oldCol && OnColChanging)
+        OnColChanging(this, oldCol, col, allow);
+    // The advance raises the cell event itself.
+    if ((col != oldCol || row != oldRow) && OnCellChanging && !ed.advancing)
+        OnCellChanging(this, oldRow, oldCol, row, col, allow);
     const tk::TGridOptions opts = GridOptions();
-    if (col != Col() || row != Row()) {
-        if (ed.controlActive && IsDefaultEditKind(ed.editorType))
+    // The node column never holds the current cell unless whole rows are selected.
+    if (col == 0 && HasNodes() && !(opts & tk::goRowSelect))
+        allow = false;
+    if (!allow)
+        return false;
+
+    const int real = RealColIndex(col);
+    if (col != oldCol || row != oldRow) {
+        if (ed.controlActive && IsDefaultEditKind(ed.editorType)) {
             ed.controlActive = false;   // the default edit follows the current cell
-        else if (ed.editingInProgress || ed.controlActive)
+        } else if (ed.editingInProgress || ed.controlActive) {
+            // Ending the edit validates its value; a refused value keeps the edited cell current
+            // with its editor open again.
+            ed.validationRefused = false;
             EndInplaceEdit();
+            if (ed.validationRefused)
+                return false;
+        }
     }
     if (IsControlCell(real, row)) {
         bool can = true;
@@ -704,6 +741,45 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
         const bool valid = IsUnicodeKind(ed.editorType) ? ValidateWideCell(GetWideEditText())
                                                         : ValidateCell(GetEditText(Col(), Row()));
         answer = valid && TBaseGrid::SelectCell(col, row);
+    }
+
+    // The marks that follow the current cell: the row indicator, the active headers, the active
+    // row and the selection rectangle.
+    if (!m_rowIndicator.isNull() && TBaseGrid::FixedCols() > 0) {
+        RepaintCell(0, oldRow);
+        RepaintCell(0, row);
+    }
+    if (m_activeCellShow) {
+        auto headers = [this](int c, int r) {
+            if (TBaseGrid::FixedCols() > 0)
+                InvalidateCell(0, r);
+            if (TBaseGrid::FixedRows() > 0)
+                InvalidateCell(c, 0);
+        };
+        headers(oldCol, oldRow);
+        headers(col, row);
+        const tk::TGridRect sel = Selection();
+        const int cornerCol = sel.Left == oldCol ? sel.Right : sel.Left;
+        const int cornerRow = sel.Top == oldRow ? sel.Bottom : sel.Top;
+        if (cornerCol != oldCol && cornerRow != oldRow)
+            headers(cornerCol, cornerRow);
+    }
+    if (ActiveRowShow()) {
+        InvalidateRow(oldRow);
+        InvalidateRow(row);
+    }
+    if (m_selectionRectangle) {
+        const tk::TGridRect sel = Selection();
+        for (int r = sel.Top; r <= sel.Bottom; ++r)
+            for (int c = sel.Left; c <= sel.Right; ++c)
+                InvalidateCell(c, r);
+    }
+
+    // A refused move is no row change.
+    if (answer && row != m_lastReportedRow && OnRowUpdate && m_updateCount == 0) {
+        const int old = m_lastReportedRow;
+        m_lastReportedRow = row;
+        OnRowUpdate(this, old, row);
     }
     ed.textAtStart = DisplayText(real, row);
     return answer;
@@ -748,6 +824,7 @@ bool TZedEzeravIvur::ValidateWideCell(const QString& value)
         if (valid) {
             SetWideCells(c, r, v);
         } else {
+            ed.validationRefused = true;
             SetWideCells(c, r, v != value.toStdU16String() ? v : ed.editStartWideText);
             if (Col() != ed.editCol || Row() != r)
                 FocusCell(ed.editCol, r, true);
@@ -817,6 +894,7 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
             CellsChanged(QRect(c, r, 1, 1));
             SetCellText(c, r, v);
         } else {
+            ed.validationRefused = true;
             HideEditor();
             SetCellText(c, r, v != value ? v : ed.editStartText);
             if (Col() != ed.editCol || Row() != r)
