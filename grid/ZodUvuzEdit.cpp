@@ -958,12 +958,17 @@ void TZedEzeravIvur::TabAdvance(bool backward)
     const bool topBottom = Navigation()->TabAdvanceDirection == adTopBottom;
     // One pass over the cells at most: a grid without another editable cell stays where it is.
     const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    bool pastTheEnd = false;
     for (int i = 0; i < cells; ++i) {
         if (topBottom) {
             if (!backward) {
                 const QPoint span = CellSpan(col, row);
                 row += std::max(0, span.y()) + 1;
-                if (row > lastRow) { row = firstRow; col = col >= lastCol ? firstCol : col + 1; }
+                if (row > lastRow) {
+                    row = firstRow;
+                    pastTheEnd = pastTheEnd || col >= lastCol;
+                    col = col >= lastCol ? firstCol : col + 1;
+                }
             } else if (--row < firstRow) {
                 row = lastRow;
                 col = col <= firstCol ? lastCol : col - 1;
@@ -971,7 +976,11 @@ void TZedEzeravIvur::TabAdvance(bool backward)
         } else if (!backward) {
             const QPoint span = CellSpan(col, row);
             col += std::max(0, span.x()) + 1;
-            if (col > lastCol) { col = firstCol; row = row >= lastRow ? firstRow : row + 1; }
+            if (col > lastCol) {
+                col = firstCol;
+                pastTheEnd = pastTheEnd || row >= lastRow;
+                row = row >= lastRow ? firstRow : row + 1;
+            }
         } else if (--col < firstCol) {
             col = lastCol;
             row = row <= firstRow ? lastRow : row - 1;
@@ -983,53 +992,136 @@ void TZedEzeravIvur::TabAdvance(bool backward)
             break;
         }
     }
+    // Past the last cell the focus moves on to the next control of the form.
+    if (pastTheEnd && Navigation()->TabToNextAtEnd && parentWidget())
+        QCoreApplication::postEvent(parentWidget(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
     if (Navigation()->AlwaysEdit)
         setFocus();
 }
 
 void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bool keepEditing, bool force)
 {
-    (void)repeat;
     if (!Navigation()->AdvanceOnEnter && !force)
         return;
     TGridEditing& ed = editing();
     if (MouseActions()->RangeSelectAndEdit && !(GridOptions() & tk::goEditing))
         SetGridOptions(GridOptions() | tk::goEditing);
+    if (!repeat) {
+        ed.advanceOriginCol = col;
+        ed.advanceOriginRow = row;
+    }
     m_pendingEditChar = QChar();
-    const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
-    const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
-    if (lastCol < firstCol || lastRow < firstRow)
+    const int firstCol = FirstNormalColumn(), firstRow = TBaseGrid::FixedRows();
+    // Rows and columns may be added on the way.
+    auto lastCol = [this] { return ColCount() - FixedRightCols() - 1; };
+    auto lastRow = [this] { return RowCount() - FixedFooters() - 1; };
+    if (lastCol() < firstCol || lastRow() < firstRow)
         return;
     const int oldCol = col, oldRow = row;
     const bool topBottom = Navigation()->AdvanceDirection == adTopBottom;
+    const bool insert = Navigation()->AdvanceInsert;
     // The walk ends at the first editable cell in advancing order, after one pass at most.
-    const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    const int cells = (lastCol() - firstCol + 1) * (lastRow() - firstRow + 1) + 1;
     bool found = false;
     for (int i = 0; i < cells && !found; ++i) {
         const QPoint span = CellSpan(col, row);
+        const int spanX = std::max(0, span.x());
         if (forward && !topBottom) {
-            if (col + std::max(0, span.x()) < lastCol) col += std::max(0, span.x()) + 1;
-            else if (row < lastRow) { col = firstCol; ++row; }
-            else { col = firstCol; row = firstRow; }
+            if (col + spanX < lastCol()) {
+                col += spanX + 1;
+            } else if (row < lastRow()) {
+                col = firstCol;
+                ++row;
+            } else if (insert) {
+                bool canAdd = true;
+                if (OnCanAddRow)
+                    OnCanAddRow(this, canAdd);
+                col = firstCol;
+                if (canAdd) {
+                    AddRow();
+                    ++row;
+                    if (OnAutoAddRow)
+                        OnAutoAddRow(this, lastRow());
+                    bool any = false;
+                    for (int c = firstCol; c <= lastCol() && !any; ++c)
+                        any = IsEditableCell(RealColIndex(c), row);
+                    if (!any)
+                        return;
+                }
+            } else {
+                col = firstCol;
+                row = firstRow;
+            }
         } else if (forward) {
-            if (row < lastRow) ++row;
-            else { row = firstRow; col = col < lastCol ? col + 1 : firstCol; }
+            if (row < lastRow()) {
+                ++row;
+            } else if (col < lastCol()) {
+                row = firstRow;
+                ++col;
+            } else if (insert) {
+                SetColCount(ColCount() + 1);
+                col += spanX + 1;
+                row = firstRow;
+                if (OnAutoInsertCol)
+                    OnAutoInsertCol(this, lastCol());
+            } else {
+                col = firstCol;
+                row = firstRow;
+            }
+            InvalidateGrid();
         } else if (!topBottom) {
             if (col > firstCol) --col;
-            else { col = lastCol; row = row > firstRow ? row - 1 : lastRow; }
+            else { col = lastCol(); row = row > firstRow ? row - 1 : lastRow(); }
         } else {
             if (row > firstRow) --row;
-            else { row = lastRow; col = col > firstCol ? col - 1 : lastCol; }
+            else { row = lastRow(); col = col > firstCol ? col - 1 : lastCol(); }
         }
         found = IsEditableCell(RealColIndex(col), row);
     }
     if (!found || (col == oldCol && row == oldRow))
         return;
+
+    int newCol = col, newRow = row;
+    bool allow = true;
+    if (OnAutoAdvance)
+        OnAutoAdvance(this, ed.advanceOriginRow, ed.advanceOriginCol, newRow, newCol, allow);
+    if (allow && OnCellChanging)
+        OnCellChanging(this, oldRow, oldCol, newRow, newCol, allow);
     ed.advancing = true;
-    FocusCell(col, row, true);
+    if (allow) {
+        FocusCell(newCol, newRow, true);
+        SetRowNotify(Row());
+    } else {
+        SelectCell(oldCol, oldRow);
+    }
     ed.advancing = false;
-    if (keepEditing || IsControlCell(RealColIndex(col), row))
-        ShowEditor();
+
+    const int real = RealColIndex(Col());
+    const bool moved = Col() != oldCol || Row() != oldRow;
+    if (moved && IsEditableCell(real, Row())) {
+        const bool control = IsControlCell(real, Row());
+        if (keepEditing || control)
+            ShowEditor();
+        if (control) {
+            // The control cell takes the focus as a click would give it.
+            const int curCol = Col(), curRow = Row();
+            ed.advancing = true;
+            FocusCell(oldCol, oldRow, true);
+            FocusCell(curCol, curRow, true);
+            ed.advancing = false;
+            if (!IsControlCell(RealColIndex(oldCol), oldRow)) {
+                const QPoint at = CellRect(curCol, curRow).topLeft() + QPoint(2, 2);
+                MouseDown(tk::mbLeft, 0, at.x(), at.y());
+                MouseUp(tk::mbLeft, 0, at.x(), at.y());
+                if (topBottom)
+                    HideEditor();
+            }
+        }
+    }
+    if (OnCellChanging) {
+        bool again = true;
+        OnCellChanging(this, oldRow, oldCol, Row(), Col(), again);
+    }
     TEditorType oldKind = DefaultEditor;
     GetCellEditor(RealColIndex(oldCol), oldRow, oldKind);
     if (!IsDefaultEditKind(oldKind))
