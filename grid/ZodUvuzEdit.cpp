@@ -363,6 +363,16 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             c->setCurrentIndex(i >= 0 ? i : 0);
         }
         c->setFont(this->font());
+        const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
+        c->SetFlat(flat);
+        c->SetEtched(flat);
+        if (Navigation()->AutoComboDropSize) {
+            const QFontMetrics fm(c->font());
+            int width = w;
+            for (int i = 0; i < c->count(); ++i)
+                width = std::max(width, fm.horizontalAdvance(c->itemText(i)) + 25);
+            c->view()->setMinimumWidth(width);
+        }
         control = c;
         break;
     }
@@ -442,6 +452,9 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         if (ed.editorType == edComboEdit || ed.editorType == edComboList) {
             if (MouseActions()->DirectComboDrop)
                 ed.combo->showPopup();
+        } else if (ed.editorType == edUniComboEdit || ed.editorType == edUniComboList) {
+            if (MouseActions()->DirectComboDrop)
+                ed.uniCombo->showPopup();
         } else if ((ed.editorType == edDateEdit) && MouseActions()->DirectDateDrop) {
             ed.datePicker->DropDown();
         }

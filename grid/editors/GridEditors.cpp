@@ -978,7 +978,7 @@ void TGridUniMemo::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== TGridUniCombo
 
-TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : TZEIUniComboBox(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridUniCombo"));
     setEditable(true);
@@ -987,14 +987,6 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(par
     connect(this, &QComboBox::activated, this, [this](int index) {
         Host()->ComboChanged(index, itemText(index), nullptr);
     });
-}
-
-void TGridUniCombo::ClearItems()
-{
-    const QString text = currentText();
-    clear();
-    if (isEditable())
-        setEditText(text);
 }
 
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)
@@ -1016,7 +1008,7 @@ void TGridUniCombo::keyPressEvent(QKeyEvent* event)
                                      || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_End
                                      || key == Qt::Key_Up || key == Qt::Key_Down);
     if (!handled) {
-        QComboBox::keyPressEvent(event);
+        TZEIUniComboBox::keyPressEvent(event);
         return;
     }
     Host()->EditorKeyExit(key, mods);
@@ -1024,7 +1016,7 @@ void TGridUniCombo::keyPressEvent(QKeyEvent* event)
 
 void TGridUniCombo::keyReleaseEvent(QKeyEvent* event)
 {
-    QComboBox::keyReleaseEvent(event);
+    TZEIUniComboBox::keyReleaseEvent(event);
     if (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right)
         AutoComplete();
 }
@@ -1058,14 +1050,14 @@ void TGridUniCombo::AutoComplete()
 void TGridUniCombo::focusOutEvent(QFocusEvent* event)
 {
     if (view()->isVisible()) {
-        QComboBox::focusOutEvent(event);
+        TZEIUniComboBox::focusOutEvent(event);
         return;
     }
     const QString t = currentText();
     if (Host()->LookupKeepsHistory() && !t.isEmpty() && findText(t, Qt::MatchExactly) < 0)
         addItem(t);
     Host()->EndInplaceEdit();
-    QComboBox::focusOutEvent(event);
+    TZEIUniComboBox::focusOutEvent(event);
 }
 
 } // namespace grid::editors

@@ -276,13 +276,13 @@ protected:
     bool event(QEvent* event) override;
 };
 
-class TGridUniCombo : public QComboBox, public TGridEditorLink {
+class TGridUniCombo : public TZEIUniComboBox, public TGridEditorLink {
     Q_OBJECT
 public:
     TGridUniCombo(TEditorHost* host, QWidget* parent);
     void AutoComplete();
     // Removes the items and keeps the edit text.
-    void ClearItems();
+    void ClearItems() { Items().Clear(); }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
