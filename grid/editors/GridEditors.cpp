@@ -1,5 +1,7 @@
 #include "grid/editors/GridEditors.h"
 
+#include "platform/graphics/Graphics.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
@@ -603,7 +605,15 @@ public:
 TGridDatePicker::TGridDatePicker(TEditorHost* host, QWidget* parent) : QDateTimeEdit(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridDatePicker"));
-    setFrame(false);
+}
+
+void TGridDatePicker::paintEvent(QPaintEvent* event)
+{
+    QDateTimeEdit::paintEvent(event);
+    QPainter p(this);
+    p.setPen(gfx::ToQColor(gfx::clWindow));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    p.drawRect(rect().adjusted(1, 1, -2, -2));
 }
 
 void TGridDatePicker::DropDown()

@@ -186,6 +186,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Two one-pixel frames in the system window colour over the frame: no 3D border shows.
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class TGridButton : public QPushButton, public TGridEditorLink {

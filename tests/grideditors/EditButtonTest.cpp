@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+using namespace gridedit;
 using namespace grid::editors;
 
 namespace {
@@ -122,4 +123,19 @@ TEST(EditButton, ReleaseAnywhereAfterAPressClicksOnceAndFocusesTheEdit)
     // A release without a press on the button does nothing.
     release(e->Button());
     EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(GridEditFixture, DatePickerCoversItsBorderInTheSystemWindowColour)
+{
+    open(2, 2, "29.02.2024", edDateEdit);
+    auto* p = grid->GridDatePicker();
+    ASSERT_EQ(grid->ShownEditorControl(), p);
+    const QImage img = p->grab().toImage();
+    const QRgb window = gfx::ToQColor(gfx::clWindow).rgb();
+    const int w = img.width(), h = img.height();
+    for (QPoint at : {QPoint(0, h / 2), QPoint(1, h / 2), QPoint(w / 2, 0), QPoint(w / 2, 1), QPoint(w - 1, h / 2),
+                      QPoint(w - 2, h / 2), QPoint(w / 2, h - 1), QPoint(w / 2, h - 2)})
+        EXPECT_EQ(img.pixel(at), window) << at.x() << "," << at.y();
+    // Inside, the cell's own colour.
+    EXPECT_EQ(p->palette().color(QPalette::Base), gfx::ToQColor(grid->cellBrush));
 }
