@@ -1051,7 +1051,11 @@ void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bo
                     OnCanAddRow(this, canAdd);
                 col = firstCol;
                 if (canAdd) {
-                    AddRow();
+                    // Footer rows stay the last rows.
+                    if (FixedFooters() > 0)
+                        InsertRows(RowCount() - FixedFooters(), 1);
+                    else
+                        AddRow();
                     ++row;
                     if (OnAutoAddRow)
                         OnAutoAddRow(this, lastRow());

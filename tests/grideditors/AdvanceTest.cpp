@@ -85,6 +85,20 @@ TEST_F(GridEditFixture, AdvanceInsertAddsARowOrAColumnAtTheEnd)
     EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(1, 6));
     EXPECT_EQ(added, std::vector<int>{6});
 
+    // A fixed footer row stays the last row, with its text.
+    grid->SetRowCount(6);
+    grid->SetFixedFooters(1);
+    grid->SetCells(2, 5, "Summe");
+    added.clear();
+    grid->FocusCell(4, 4, true);
+    grid->AdvanceCell(4, 4, false, true, false, false);
+    EXPECT_EQ(grid->RowCount(), 7);
+    EXPECT_EQ(grid->Cells(2, 6), "Summe");
+    EXPECT_EQ(grid->Cells(2, 5), "");
+    EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(1, 5));
+    EXPECT_EQ(added, std::vector<int>{5});
+    grid->SetFixedFooters(0);
+
     // Top to bottom a column is added after the last one.
     grid->Navigation()->AdvanceDirection = adTopBottom;
     grid->FocusCell(4, 6, true);
