@@ -34,6 +34,13 @@ TGridEditing::TGridEditing(TZedEzeravIvur* grid) : QObject(grid)
     uniEditBtn->SetButtonCaption(QStringLiteral("..."));
     uniMemo = new TGridUniMemo(grid, parent);
     uniCombo = new TGridUniCombo(grid, parent);
+    // The combos and the button edits follow the desktop's themed look.
+    const bool themed = grid->ThemedDrawing();
+    combo->IsWinXP = themed;
+    uniCombo->IsWinXP = themed;
+    editBtn->SetIsWinXP(themed);
+    unitEditBtn->SetIsWinXP(themed);
+    uniEditBtn->SetIsWinXP(themed);
     for (QWidget* w : std::initializer_list<QWidget*>{spin, combo, editBtn, unitEditBtn, checkBox, datePicker, button,
                                                       uniEdit, uniEditBtn, uniMemo, uniCombo}) {
         w->hide();

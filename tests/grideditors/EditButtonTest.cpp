@@ -139,3 +139,13 @@ TEST_F(GridEditFixture, DatePickerCoversItsBorderInTheSystemWindowColour)
     // Inside, the cell's own colour.
     EXPECT_EQ(p->palette().color(QPalette::Base), gfx::ToQColor(grid->cellBrush));
 }
+
+TEST_F(GridEditFixture, CombosAndButtonEditsFollowTheThemedLook)
+{
+    const bool themed = grid->ThemedDrawing();
+    EXPECT_EQ(grid->GridEditBtn()->IsWinXP(), themed);
+    EXPECT_EQ(grid->GridUnitEditBtn()->IsWinXP(), themed);
+    EXPECT_EQ(grid->GridUniEditBtn()->IsWinXP(), themed);
+    EXPECT_EQ(grid->GridCombo()->IsWinXP, themed);
+    EXPECT_EQ(grid->GridUniCombo()->IsWinXP, themed);
+}
