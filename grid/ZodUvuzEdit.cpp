@@ -1127,16 +1127,17 @@ void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bo
         if (keepEditing || control)
             ShowEditor();
         if (control) {
-            // The control cell takes the focus as a click would give it.
             const int curCol = Col(), curRow = Row();
             ed.advancing = true;
             FocusCell(oldCol, oldRow, true);
             FocusCell(curCol, curRow, true);
             ed.advancing = false;
             if (!IsControlCell(RealColIndex(oldCol), oldRow)) {
-                const QPoint at = CellRect(curCol, curRow).topLeft() + QPoint(2, 2);
-                MouseDown(tk::mbLeft, 0, at.x(), at.y());
-                MouseUp(tk::mbLeft, 0, at.x(), at.y());
+                // Coming from a text cell, the grid takes the focus from the editor, as a click
+                // into the cell would give it. No click is delivered: it would toggle a check box,
+                // pick a radio item or press a button merely by moving onto the cell; Space and
+                // Enter do that once the cell is current.
+                setFocus(Qt::OtherFocusReason);
                 if (topBottom)
                     HideEditor();
             }
