@@ -789,9 +789,12 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
         InvalidateRow(row);
     }
     if (m_selectionRectangle) {
+        // Only the part on screen (one more row and column for the ones cut at the edges).
         const tk::TGridRect sel = Selection();
-        for (int r = sel.Top; r <= sel.Bottom; ++r)
-            for (int c = sel.Left; c <= sel.Right; ++c)
+        const int top = std::max(sel.Top, TopRow()), bottom = std::min(sel.Bottom, TopRow() + VisibleRowCount());
+        const int left = std::max(sel.Left, LeftCol()), right = std::min(sel.Right, LeftCol() + VisibleColCount());
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c)
                 InvalidateCell(c, r);
     }
 
