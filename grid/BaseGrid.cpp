@@ -597,8 +597,14 @@ QImage TBaseGrid::PaintToImage()
 bool TBaseGrid::SelectCell(int col, int row)
 {
     RepaintCell(Col(), Row());
+    // The active row's colour leaves the old row and covers the new one.
+    const bool rowChanges = m_activeRowShow && row != Row();
+    if (rowChanges)
+        InvalidateRow(Row());
     const bool ok = tk::TStringGrid::SelectCell(col, row);
     RepaintCell(col, row);
+    if (rowChanges)
+        InvalidateRow(row);
     return ok;
 }
 

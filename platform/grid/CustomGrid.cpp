@@ -6,11 +6,55 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
 
 namespace tk {
+
+namespace {
+
+// A scroll bar that repaints on a new value only when its look changes. On a long grid a step of
+// one row rarely moves the thumb by a pixel, and repainting the bar costs more than the row.
+class TGridScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderValueChange && m_painted && look() == m_paintedLook)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        m_paintedLook = look();
+        m_painted = true;
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect thumb;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return Look{style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                    value() == minimum(), value() == maximum()};
+    }
+    Look m_paintedLook;
+    bool m_painted = false;
+};
+
+} // namespace
 
 // ================================================================== TInplaceEdit
 
@@ -93,6 +137,8 @@ TCustomGrid::TCustomGrid(QWidget* parent)
     m_colWidths.assign(5, m_defaultColWidth);
     m_tabStops.assign(5, true);
     m_rowHeights.assign(5, m_defaultRowHeight);
+    setVerticalScrollBar(new TGridScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new TGridScrollBar(Qt::Horizontal, this));
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this](int action) { ScrollBarAction(Qt::Vertical, action); });
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
@@ -453,11 +499,42 @@ void TCustomGrid::SetTopRow(int value)
     value = std::clamp(value, m_fixedRows, std::max(m_fixedRows, RowCount() - 1));
     if (value == m_topRow)
         return;
+    const int oldTop = m_topRow;
     m_topRow = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollRowPixels(oldTop))
+        InvalidateGrid();
     TopLeftChanged();
+}
+
+bool TCustomGrid::ScrollRowPixels(int oldTop)
+{
+    QWidget* vp = viewport();
+    if (!CanScrollPixels() || !vp->isVisible() || !vp->updatesEnabled())
+        return false;
+    int top = 0;
+    for (int r = 0; r < m_fixedRows; ++r)
+        top += RowHeights(r) + RowLineWidth(true);
+    const QRect area(0, top, vp->width(), vp->height() - top);
+    if (area.isEmpty())
+        return false;
+    // The rows between the old and the new top row make the distance; a jump of a page or more
+    // leaves nothing to keep.
+    int distance = 0;
+    for (int r = std::min(oldTop, m_topRow); r < std::max(oldTop, m_topRow); ++r) {
+        distance += RowHeights(r) + RowLineWidth(false);
+        if (distance >= area.height())
+            return false;
+    }
+    // Child widgets (editors, controls) would be dragged along with the pixels.
+    for (QObject* child : vp->children()) {
+        const auto* w = qobject_cast<QWidget*>(child);
+        if (w && w->isVisible() && w->geometry().intersects(area))
+            return false;
+    }
+    vp->scroll(0, m_topRow > oldTop ? -distance : distance, area);
+    return true;
 }
 
 void TCustomGrid::SetLeftCol(int value)
