@@ -503,28 +503,33 @@ void TCustomGrid::SetTopRow(int value)
     m_topRow = value;
     UpdateScrollBars();
     UpdateEditor();
-    if (!ScrollRowPixels(oldTop))
+    if (!ScrollPixels(Qt::Vertical, oldTop))
         InvalidateGrid();
     TopLeftChanged();
 }
 
-bool TCustomGrid::ScrollRowPixels(int oldTop)
+bool TCustomGrid::ScrollPixels(Qt::Orientation orientation, int oldFirst)
 {
     QWidget* vp = viewport();
     if (!CanScrollPixels() || !vp->isVisible() || !vp->updatesEnabled())
         return false;
-    int top = 0;
-    for (int r = 0; r < m_fixedRows; ++r)
-        top += RowHeights(r) + RowLineWidth(true);
-    const QRect area(0, top, vp->width(), vp->height() - top);
+    const bool vertical = orientation == Qt::Vertical;
+    // What scrolls: below the fixed rows, or right of the fixed columns.
+    int fixedExtent = 0;
+    for (int i = 0; i < (vertical ? m_fixedRows : m_fixedCols); ++i)
+        fixedExtent += vertical ? RowHeights(i) + RowLineWidth(true) : ColWidths(i) + ColLineWidth(true);
+    const QRect area = vertical ? QRect(0, fixedExtent, vp->width(), vp->height() - fixedExtent)
+                                : QRect(fixedExtent, 0, vp->width() - fixedExtent, vp->height());
     if (area.isEmpty())
         return false;
-    // The rows between the old and the new top row make the distance; a jump of a page or more
-    // leaves nothing to keep.
+    // The rows or columns between the old and the new first one make the distance; a jump of a
+    // page or more leaves nothing to keep.
+    const int first = vertical ? m_topRow : m_leftCol;
+    const int room = vertical ? area.height() : area.width();
     int distance = 0;
-    for (int r = std::min(oldTop, m_topRow); r < std::max(oldTop, m_topRow); ++r) {
-        distance += RowHeights(r) + RowLineWidth(false);
-        if (distance >= area.height())
+    for (int i = std::min(oldFirst, first); i < std::max(oldFirst, first); ++i) {
+        distance += vertical ? RowHeights(i) + RowLineWidth(false) : ColWidths(i) + ColLineWidth(false);
+        if (distance >= room)
             return false;
     }
     // Child widgets (editors, controls) would be dragged along with the pixels.
@@ -533,7 +538,8 @@ bool TCustomGrid::ScrollRowPixels(int oldTop)
         if (w && w->isVisible() && w->geometry().intersects(area))
             return false;
     }
-    vp->scroll(0, m_topRow > oldTop ? -distance : distance, area);
+    const int delta = first > oldFirst ? -distance : distance;
+    vp->scroll(vertical ? 0 : delta, vertical ? delta : 0, area);
     return true;
 }
 
@@ -542,10 +548,12 @@ void TCustomGrid::SetLeftCol(int value)
     value = std::clamp(value, m_fixedCols, std::max(m_fixedCols, ColCount() - 1));
     if (value == m_leftCol)
         return;
+    const int oldLeft = m_leftCol;
     m_leftCol = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollPixels(Qt::Horizontal, oldLeft))
+        InvalidateGrid();
     TopLeftChanged();
 }
 

@@ -1,4 +1,4 @@
-// A key that scrolls by a row moves the pixels already on screen and paints only what comes into
+// A key that scrolls by a row or a column moves the pixels already on screen and paints only what comes into
 // view; what stays on screen must equal a full repaint of the grid.
 #include "InputFixture.h"
 #include "grid/GridOptions.h"
@@ -45,9 +45,9 @@ QImage repainted(QWidget* w) { return w->grab().toImage().convertToFormat(QImage
 struct ScrollCase {
     const char* name;
     std::function<void(TZedEzeravIvur&)> setup;
-    // What scrolls: a key, or a new top row when `key` is 0.
+    // What scrolls: a key, or a new left column and top row when `key` is 0.
     Qt::Key key;
-    int topRowDelta;
+    QPoint shift;   // columns, rows
     // Whether the pixels may move (else the viewport is painted again whole).
     bool moves;
 };
@@ -57,9 +57,23 @@ struct ScrollCase {
 TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
 {
     const std::vector<ScrollCase> cases = {
-        {"Down from the last visible row", [](TZedEzeravIvur&) {}, Qt::Key_Down, 1, true},
-        {"Up from the top row", [](TZedEzeravIvur& g) { g.FocusCell(2, g.TopRow(), true); }, Qt::Key_Up, -1, true},
-        {"three rows at once", [](TZedEzeravIvur&) {}, Qt::Key(0), 3, true},
+        {"Down from the last visible row", [](TZedEzeravIvur&) {}, Qt::Key_Down, {0, 1}, true},
+        {"Up from the top row", [](TZedEzeravIvur& g) { g.FocusCell(2, g.TopRow(), true); }, Qt::Key_Up, {0, -1}, true},
+        {"three rows at once", [](TZedEzeravIvur&) {}, Qt::Key(0), {0, 3}, true},
+        {"Right from the last visible column",
+         [](TZedEzeravIvur& g) { g.FocusCell(g.LeftCol() + g.VisibleColCount() - 1, g.TopRow() + 1, true); },
+         Qt::Key_Right, {1, 0}, true},
+        {"Left from the first scrolled column, two fixed columns, mixed widths, a merged header",
+         [](TZedEzeravIvur& g) {
+             g.SetFixedCols(2);
+             for (int c = 0; c < g.ColCount(); ++c)
+                 g.SetColWidths(c, c % 2 ? 45 : 70);
+             g.MergeCells(4, 0, 3, 1);
+             g.SetLeftCol(5);
+             g.FocusCell(g.LeftCol(), g.TopRow() + 1, true);
+         },
+         Qt::Key_Left, {-1, 0}, true},
+        {"two columns at once", [](TZedEzeravIvur&) {}, Qt::Key(0), {2, 0}, true},
         {"fixed rows and columns, mixed heights, a merged range across the edge",
          [](TZedEzeravIvur& g) {
              g.SetFixedRows(2);
@@ -71,14 +85,14 @@ TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
              g.SetTopRow(6);
              g.FocusCell(3, g.TopRow() + g.VisibleRowCount() - 1, true);
          },
-         Qt::Key_Down, 1, true},
+         Qt::Key_Down, {0, 1}, true},
         {"active row colour, Down inside the page",
          [](TZedEzeravIvur& g) {
              g.SetActiveRowShow(true);
              g.SetActiveRowColor(0x80FFFF);
              g.FocusCell(2, g.TopRow() + 2, true);
          },
-         Qt::Key_Down, 0, true},
+         Qt::Key_Down, {0, 0}, true},
         {"bands, active row colour and a floating footer",
          [](TZedEzeravIvur& g) {
              g.Bands()->SetActive(true);
@@ -87,7 +101,7 @@ TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
              g.FloatingFooter()->SetVisible(true);
              g.FocusCell(2, g.TopRow() + g.VisibleRowCount() - 1, true);
          },
-         Qt::Key_Down, 1, true},
+         Qt::Key_Down, {0, 1}, true},
         {"vertical gradient behind the cells",
          [](TZedEzeravIvur& g) {
              g.BackGround()->SetDisplay(bdGradientVert);
@@ -95,7 +109,7 @@ TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
              g.BackGround()->SetColorTo(0x0000FF);
              g.BackGround()->SetCells(bcAll);
          },
-         Qt::Key_Down, 1, false},
+         Qt::Key_Down, {0, 1}, false},
         {"a child window over the rows",
          [](TZedEzeravIvur& g) {
              auto* child = new QWidget(g.viewport());
@@ -103,15 +117,15 @@ TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
              child->setGeometry(120, 120, 60, 20);
              child->show();
          },
-         Qt::Key_Down, 1, false},
+         Qt::Key_Down, {0, 1}, false},
     };
     for (const ScrollCase& c : cases) {
         SCOPED_TRACE(c.name);
         auto g = std::make_unique<TZedEzeravIvur>();
-        g->SetColCount(8);
+        g->SetColCount(14);
         g->SetRowCount(60);
         for (int r = 0; r < 60; ++r)
-            for (int col = 0; col < 8; ++col)
+            for (int col = 0; col < 14; ++col)
                 g->SetCells(col, r, QStringLiteral("r%1c%2").arg(r).arg(col));
         g->resize(420, 300);
         g->show();
@@ -123,15 +137,17 @@ TEST(ScrollPaint, ScrollingMovesPixelsAndMatchesAFullRepaint)
 
         PaintArea area;
         g->viewport()->installEventFilter(&area);
-        const int top = g->TopRow();
-        if (c.key)
+        const QPoint first(g->LeftCol(), g->TopRow());
+        if (c.key) {
             QTest::keyClick(g.get(), c.key);
-        else
-            g->SetTopRow(top + c.topRowDelta);
+        } else {
+            g->SetLeftCol(first.x() + c.shift.x());
+            g->SetTopRow(first.y() + c.shift.y());
+        }
         QApplication::processEvents();
         g->viewport()->removeEventFilter(&area);
 
-        EXPECT_EQ(g->TopRow(), top + c.topRowDelta);
+        EXPECT_EQ(QPoint(g->LeftCol(), g->TopRow()), first + c.shift);
         const qint64 whole = qint64(g->viewport()->width()) * g->viewport()->height();
         if (c.moves)
             EXPECT_LT(area.pixels, whole / 3) << area.pixels << " of " << whole;
