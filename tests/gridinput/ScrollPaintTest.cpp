@@ -1,5 +1,5 @@
-// A key that scrolls by a row or a column moves the pixels already on screen and paints only what comes into
-// view; what stays on screen must equal a full repaint of the grid.
+// A key that scrolls by a row or a column moves the pixels already on screen and paints only what
+// comes into view; what stays on screen must equal a full repaint of the grid.
 #include "InputFixture.h"
 #include "grid/GridOptions.h"
 #include "grid/ZodUvuzFooter.h"
