@@ -1214,6 +1214,7 @@ protected:
     tk::TInplaceEdit* CreateEditor() override;
     void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
     void Paint(QPainter& painter, const QRect& clip) override;
+    bool CanScrollPixels() const override;
     void KeyDown(int& key, tk::TShiftState shift) override;
     void KeyPress(QChar& key) override;
     void KeyUp(int& key, tk::TShiftState shift) override;

@@ -6,11 +6,55 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleHints>
 #include <QWheelEvent>
 #include <algorithm>
 
 namespace tk {
+
+namespace {
+
+// A scroll bar that repaints on a new value only when its look changes. On a long grid a step of
+// one row rarely moves the thumb by a pixel, and repainting the bar costs more than the row.
+class TGridScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderValueChange && m_painted && look() == m_paintedLook)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        m_paintedLook = look();
+        m_painted = true;
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect thumb;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return Look{style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                    value() == minimum(), value() == maximum()};
+    }
+    Look m_paintedLook;
+    bool m_painted = false;
+};
+
+} // namespace
 
 // ================================================================== TInplaceEdit
 
@@ -93,6 +137,8 @@ TCustomGrid::TCustomGrid(QWidget* parent)
     m_colWidths.assign(5, m_defaultColWidth);
     m_tabStops.assign(5, true);
     m_rowHeights.assign(5, m_defaultRowHeight);
+    setVerticalScrollBar(new TGridScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new TGridScrollBar(Qt::Horizontal, this));
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this](int action) { ScrollBarAction(Qt::Vertical, action); });
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
@@ -453,11 +499,48 @@ void TCustomGrid::SetTopRow(int value)
     value = std::clamp(value, m_fixedRows, std::max(m_fixedRows, RowCount() - 1));
     if (value == m_topRow)
         return;
+    const int oldTop = m_topRow;
     m_topRow = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollPixels(Qt::Vertical, oldTop))
+        InvalidateGrid();
     TopLeftChanged();
+}
+
+bool TCustomGrid::ScrollPixels(Qt::Orientation orientation, int oldFirst)
+{
+    QWidget* vp = viewport();
+    if (!CanScrollPixels() || !vp->isVisible() || !vp->updatesEnabled())
+        return false;
+    const bool vertical = orientation == Qt::Vertical;
+    // What scrolls: below the fixed rows, or right of the fixed columns.
+    int fixedExtent = 0;
+    for (int i = 0; i < (vertical ? m_fixedRows : m_fixedCols); ++i)
+        fixedExtent += vertical ? RowHeights(i) + RowLineWidth(true) : ColWidths(i) + ColLineWidth(true);
+    const QRect area = vertical ? QRect(0, fixedExtent, vp->width(), vp->height() - fixedExtent)
+                                : QRect(fixedExtent, 0, vp->width() - fixedExtent, vp->height());
+    if (area.isEmpty())
+        return false;
+    // The rows or columns between the old and the new first one make the distance; a jump of a
+    // page or more leaves nothing to keep.
+    const int first = vertical ? m_topRow : m_leftCol;
+    const int room = vertical ? area.height() : area.width();
+    int distance = 0;
+    for (int i = std::min(oldFirst, first); i < std::max(oldFirst, first); ++i) {
+        distance += vertical ? RowHeights(i) + RowLineWidth(false) : ColWidths(i) + ColLineWidth(false);
+        if (distance >= room)
+            return false;
+    }
+    // Child widgets (editors, controls) would be dragged along with the pixels.
+    for (QObject* child : vp->children()) {
+        const auto* w = qobject_cast<QWidget*>(child);
+        if (w && w->isVisible() && w->geometry().intersects(area))
+            return false;
+    }
+    const int delta = first > oldFirst ? -distance : distance;
+    vp->scroll(vertical ? 0 : delta, vertical ? delta : 0, area);
+    return true;
 }
 
 void TCustomGrid::SetLeftCol(int value)
@@ -465,10 +548,12 @@ void TCustomGrid::SetLeftCol(int value)
     value = std::clamp(value, m_fixedCols, std::max(m_fixedCols, ColCount() - 1));
     if (value == m_leftCol)
         return;
+    const int oldLeft = m_leftCol;
     m_leftCol = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollPixels(Qt::Horizontal, oldLeft))
+        InvalidateGrid();
     TopLeftChanged();
 }
 

@@ -233,6 +233,10 @@ protected:
     virtual void ScrollBarChanged(Qt::Orientation orientation, int value);
     // Moves the pixels of the data rows by `rows` rows (positive = content moves up).
     void ScrollDataRows(int rows, int rowHeight);
+    // Whether everything painted outside the fixed rows and columns moves with its cell, so that a
+    // new top row or left column may move the pixels already painted and repaint only the rows or
+    // columns that come into view.
+    virtual bool CanScrollPixels() const { return false; }
 
     // --- Qt
     void paintEvent(QPaintEvent* event) override;
@@ -259,6 +263,9 @@ protected:
 
 private:
     void ClampInView(int col, int row);
+    // Moves the painted cells after the top row or the left column changed from `oldFirst`; false
+    // when the viewport has to be painted again as a whole.
+    bool ScrollPixels(Qt::Orientation orientation, int oldFirst);
     int MaxTopRow() const;
     int MaxLeftCol() const;
     int ColX(int col) const;     // viewport x of a column's left edge, -1 when hidden
