@@ -60,15 +60,15 @@ int main(int argc, char** argv)
     // Completion in the default edit: one key release over all items.
     grid.FocusCell(1, 1, true);
     grid.ShowEditor();
-    auto* edit = static_cast<TZedInplaceEdit*>(grid.InplaceEditor());
+    tk::TInplaceEditor* edit = grid.InplaceEditor();
     const double defaultMs = bestOf5([&] {
-        edit->setText(QString());
+        edit->SetText(QString());
         QElapsedTimer t;
         t.start();
-        QTest::keyClick(edit, Qt::Key_Z);
+        QTest::keyClick(edit->Widget(), Qt::Key_Z);
         const double ms = double(t.nsecsElapsed()) / 1e6;
-        if (edit->text() != QLatin1String("zebra"))
-            std::fprintf(stderr, "default edit did not complete: %s\n", qPrintable(edit->text()));
+        if (edit->Text() != QLatin1String("zebra"))
+            std::fprintf(stderr, "default edit did not complete: %s\n", qPrintable(edit->Text()));
         return ms;
     });
     grid.HideEditor();
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
             for (int c = 1; c < grid.ColCount() && moves < 1000; ++c) {
                 grid.FocusCell(c, r, true);
                 grid.ShowEditor();
-                shown += grid.ShownEditorControl() || (grid.InplaceEditor() && grid.InplaceEditor()->isVisible());
+                shown += grid.ShownEditorControl() || (grid.InplaceEditor() && grid.InplaceEditor()->Visible());
                 ++moves;
             }
         const double ms = double(t.nsecsElapsed()) / 1e6 / moves;
