@@ -37,6 +37,12 @@ bool TZedInplaceEdit::isTextKind() const
 
 void TZedInplaceEdit::contentsUpdated()
 {
+    // A newly shown or moved editor selects the cell's text whole, so typing replaces it (a mask
+    // fills from its start); placing it again over the same cell keeps the caret.
+    const QPoint cell(m_grid->Col(), m_grid->Row());
+    if (!m_ed->Visible() || cell != m_contentsCell)
+        m_ed->SelectAll();
+    m_contentsCell = cell;
     // The cell's colours and font, without the selection colours.
     QWidget* w = m_ed->Widget();
     const int col = m_grid->RealColIndex(m_grid->Col()), row = m_grid->Row();

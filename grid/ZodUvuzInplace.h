@@ -77,6 +77,7 @@ private:
     tk::TInplaceEditor* m_ed;
     int m_lengthLimit = 0;
     bool m_autoComplete = true;
+    QPoint m_contentsCell{-1, -1};
 };
 
 // The single-line default edit (passwords, masks, Ctrl+Enter off).

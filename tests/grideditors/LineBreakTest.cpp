@@ -1,0 +1,320 @@
+// The default edit's two kinds: which one a cell gets, Enter and Ctrl+Enter with and without line
+// feeds on Enter, the row growing with the lines, moving between lines, the clipboard events and the
+// reports to descendants.
+#include "Fixture.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMenu>
+#include <QPlainTextEdit>
+
+using namespace gridedit;
+
+namespace {
+QString lines(std::initializer_list<const char*> parts)
+{
+    QStringList l;
+    for (const char* p : parts)
+        l << QString::fromUtf8(p);
+    return l.join(QStringLiteral("\r\n"));
+}
+} // namespace
+
+TEST_F(GridEditFixture, TheEditorKindFollowsTheCell)
+{
+    struct Case {
+        const char* what;
+        TEditorType kind;
+        bool ctrlEnter;
+        bool masked;
+        bool multiLine;
+    };
+    const std::vector<Case> cases = {
+        {"plain text", edNormal, true, false, true},
+        {"numbers", edNumeric, true, false, true},
+        {"Ctrl+Enter breaks off", edNormal, false, false, false},
+        {"password", edPassword, true, false, false},
+        {"masked", edNormal, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        grid->HideEditor();
+        grid->Navigation()->AllowCtrlEnter = c.ctrlEnter;
+        grid->OnGetEditMask = [&c](QObject*, int, int, QString& mask) { mask = c.masked ? "00:00" : ""; };
+        open(1, 1, "", c.kind);
+        ASSERT_TRUE(inplace() && inplace()->Visible());
+        EXPECT_EQ(inplace()->MultiLine(), c.multiLine);
+        EXPECT_EQ(qobject_cast<QPlainTextEdit*>(inplaceWidget()) != nullptr, c.multiLine);
+        EXPECT_NE(dynamic_cast<TZedInplaceEdit*>(inplace()), nullptr);
+    }
+}
+
+TEST_F(GridEditFixture, MovingBetweenKindsReplacesTheEditorWithoutEndingTheEdit)
+{
+    int done = 0;
+    grid->OnEditingDone = [&](QObject*) { ++done; };
+    kinds[{2, 1}] = edPassword;
+    grid->SetCells(2, 1, "pw");
+    open(1, 1, "text", edNormal);
+    ASSERT_TRUE(inplace()->MultiLine());
+    grid->FocusCell(2, 1, true);
+    QApplication::processEvents();
+    ASSERT_TRUE(inplace() && inplace()->Visible());
+    EXPECT_FALSE(inplace()->MultiLine());
+    EXPECT_EQ(inplace()->Text(), "pw");
+    EXPECT_TRUE(inplace()->Focused());
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(grid->Cells(1, 1), "text");
+}
+
+TEST_F(GridEditFixture, MultiLineCellTextRoundTrips)
+{
+    open(1, 1, lines({"first", "second"}), edNormal);
+    auto* memo = qobject_cast<QPlainTextEdit*>(inplaceWidget());
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->document()->blockCount(), 2);
+    EXPECT_EQ(inplace()->Text(), lines({"first", "second"}));
+    // Positions count the line break as two characters, as the cell does.
+    inplace()->SetSelection(7, 6);
+    EXPECT_EQ(inplace()->SelText(), "second");
+    EXPECT_EQ(inplace()->SelStart(), 7);
+    QTest::keyClick(memo, Qt::Key_End);
+    QTest::keyClicks(memo, "!");
+    EXPECT_EQ(grid->Cells(1, 1), lines({"first", "second!"}));
+}
+
+TEST_F(GridEditFixture, EnterAndCtrlEnterWithAndWithoutLineFeedOnEnter)
+{
+    struct Case {
+        const char* what;
+        bool lineFeedOnEnter;
+        bool ctrlEnter;   // AllowCtrlEnter: the multi-line editor
+        TEditorType kind;
+        Qt::KeyboardModifiers mods;
+        QString start;
+        QString typed;
+        QString text;     // the cell's text afterwards
+        int col;          // the current column afterwards (Enter advances)
+        int enterPresses; // Enter characters the grid's OnKeyPress saw
+    };
+    const std::vector<Case> cases = {
+        {"Enter validates and advances", false, true, edNormal, Qt::NoModifier, "ab", "x", "abx", 2, 1},
+        {"Ctrl+Enter breaks the line", false, true, edNormal, Qt::ControlModifier, "ab", "x", lines({"abx", ""}), 1, 0},
+        {"line feed: Enter breaks the line", true, true, edNormal, Qt::NoModifier, "ab", "x", lines({"abx", ""}), 1, 0},
+        {"line feed: upper case too", true, true, edUpperCase, Qt::NoModifier, "AB", "x", lines({"ABX", ""}), 1, 0},
+        {"line feed: Ctrl+Enter is the grid's Enter", true, true, edNormal, Qt::ControlModifier, "ab", "x", "abx", 2, 1},
+        {"line feed: numbers take no break", true, true, edNumeric, Qt::NoModifier, "12", "3", "123", 2, 1},
+        {"single line: Ctrl+Enter breaks nothing", false, false, edNormal, Qt::ControlModifier, "ab", "x", "abx", 1, 0},
+        {"single line: Enter advances", false, false, edNormal, Qt::NoModifier, "ab", "x", "abx", 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        grid->HideEditor();
+        grid->SetCells(2, 1, "");
+        grid->Navigation()->AdvanceOnEnter = true;
+        grid->Navigation()->LineFeedOnEnter = c.lineFeedOnEnter;
+        grid->Navigation()->AllowCtrlEnter = c.ctrlEnter;
+        int enters = 0;
+        grid->OnKeyPress = [&](QObject*, QChar& key) { enters += key == QChar(13); };
+        open(1, 1, c.start, c.kind);
+        ASSERT_TRUE(inplace() && inplace()->Visible());
+        inplace()->SetCaretPos(int(c.start.size()));
+        QTest::keyClicks(inplaceWidget(), c.typed);
+        QTest::keyClick(inplaceWidget(), Qt::Key_Return, c.mods);
+        EXPECT_EQ(grid->Cells(1, 1), c.text);
+        EXPECT_EQ(grid->Col(), c.col);
+        EXPECT_EQ(enters, c.enterPresses);
+        if (c.col == 1)
+            EXPECT_EQ(inplace()->Text(), c.text);
+        grid->OnKeyPress = nullptr;
+        grid->FocusCell(1, 1, true);
+    }
+}
+
+TEST_F(GridEditFixture, EnterRefusedByValidationKeepsTheLinesUnbroken)
+{
+    // Ctrl+Enter breaks the line without validating; Enter validates the whole text.
+    int validated = 0;
+    grid->OnCellValidate = [&](QObject*, int, int, QString& value, bool& valid) {
+        ++validated;
+        valid = !value.contains("bad");
+    };
+    open(1, 1, "", edNormal);
+    QTest::keyClicks(inplaceWidget(), "bad");
+    QTest::keyClick(inplaceWidget(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(validated, 0);
+    QTest::keyClicks(inplaceWidget(), "x");
+    QTest::keyClick(inplaceWidget(), Qt::Key_Return);
+    EXPECT_EQ(validated, 1);
+    EXPECT_EQ(grid->Cells(1, 1), "");
+    EXPECT_TRUE(inplace()->Visible());
+}
+
+TEST_F(GridEditFixture, TheRowGrowsWithEachLineBreak)
+{
+    grid->Multilinecells = true;
+    grid->SizeWhileTyping()->Height = true;
+    grid->SetWordWrap(false);   // key releases size wrapped rows to their contents besides
+    int sized = 0;
+    grid->OnEndRowSize = [&](QObject*, int row) {
+        ++sized;
+        EXPECT_EQ(row, 1);
+    };
+    open(1, 1, "", edNormal);
+    const int h1 = grid->RowHeights(1);
+    QTest::keyClicks(inplaceWidget(), "a");
+    QTest::keyClick(inplaceWidget(), Qt::Key_Return, Qt::ControlModifier);
+    const int h2 = grid->RowHeights(1);
+    EXPECT_GT(h2, h1);
+    EXPECT_EQ(sized, 1);
+    QTest::keyClicks(inplaceWidget(), "b");
+    QTest::keyClick(inplaceWidget(), Qt::Key_Return, Qt::ControlModifier);
+    const int h3 = grid->RowHeights(1);
+    EXPECT_GT(h3, h2);
+    EXPECT_EQ(sized, 2);
+    // Three lines as SetRowLines measures them, and the editor follows the row.
+    grid->SetRowLines(2, 3, 2 * grid->CellMarginY());
+    EXPECT_EQ(h3, grid->RowHeights(2));
+    EXPECT_EQ(inplaceWidget()->height(), grid->RowHeights(1) - 1);
+    EXPECT_EQ(grid->Cells(1, 1), lines({"a", "b", ""}));
+
+    // An Enter that breaks no line grows nothing: Shift+Enter without line feeds validates instead.
+    QTest::keyClick(inplaceWidget(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(grid->RowHeights(1), h3);
+    EXPECT_EQ(sized, 2);
+}
+
+TEST_F(GridEditFixture, UpAndDownMoveBetweenLinesBeforeLeavingTheCell)
+{
+    open(1, 2, lines({"one", "two"}), edNormal);
+    auto* e = inplace();
+    e->SetCaretPos(int(e->Text().size()));
+    QTest::keyClick(e->Widget(), Qt::Key_Up);
+    EXPECT_EQ(grid->Row(), 2);
+    EXPECT_TRUE(e->CaretOnFirstLine());
+    QTest::keyClick(e->Widget(), Qt::Key_Down);
+    EXPECT_EQ(grid->Row(), 2);
+    EXPECT_TRUE(e->CaretOnLastLine());
+    QTest::keyClick(e->Widget(), Qt::Key_Down);
+    EXPECT_EQ(grid->Row(), 3);
+    EXPECT_EQ(grid->Cells(1, 2), lines({"one", "two"}));
+}
+
+TEST_F(GridEditFixture, ClipboardEventsDecideCutCopyAndPaste)
+{
+    struct Case {
+        const char* what;
+        QKeySequence::StandardKey op;
+        bool allow;
+        QString text;       // the editor's text afterwards
+        QString clipboard;  // the clipboard afterwards
+    };
+    const std::vector<Case> cases = {
+        {"copy allowed", QKeySequence::Copy, true, "hello world", "world"},
+        {"copy refused", QKeySequence::Copy, false, "hello world", "before"},
+        {"cut allowed", QKeySequence::Cut, true, "hello ", "world"},
+        {"cut refused", QKeySequence::Cut, false, "hello world", "before"},
+        {"paste allowed, changed by the cell event", QKeySequence::Paste, true, "hello [before]", "before"},
+        {"paste refused", QKeySequence::Paste, false, "hello world", "before"},
+    };
+    for (bool multiLine : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (multiLine ? ", multi-line" : ", single line"));
+            grid->HideEditor();
+            grid->Navigation()->AllowCtrlEnter = multiLine;
+            open(1, 1, "hello world", edNormal);
+            QObject* sender = nullptr;
+            int events = 0;
+            auto handler = [&](QObject* s, bool& allow) {
+                sender = s;
+                ++events;
+                allow = c.allow;
+            };
+            grid->OnClipboardCopy = handler;
+            grid->OnClipboardCut = handler;
+            grid->OnClipboardPaste = handler;
+            grid->OnClipboardBeforePasteCell = [&](QObject*, int col, int row, QString& value, bool&) {
+                EXPECT_EQ(col, 1);
+                EXPECT_EQ(row, 1);
+                value = "[" + value + "]";
+            };
+            QGuiApplication::clipboard()->setText("before");
+            inplace()->SetSelection(6, 5);
+            QTest::keySequence(inplaceWidget(), QKeySequence(c.op));
+            EXPECT_EQ(events, 1);
+            EXPECT_EQ(sender, inplaceWidget());
+            EXPECT_EQ(inplace()->Text(), c.text);
+            EXPECT_EQ(grid->Cells(1, 1), c.text);
+            EXPECT_EQ(QGuiApplication::clipboard()->text(), c.clipboard);
+        }
+    }
+    grid->OnClipboardCopy = nullptr;
+    grid->OnClipboardCut = nullptr;
+    grid->OnClipboardPaste = nullptr;
+    grid->OnClipboardBeforePasteCell = nullptr;
+}
+
+TEST_F(GridEditFixture, TheContextMenuGoesThroughTheClipboardEvents)
+{
+    open(1, 1, "hello world", edNormal);
+    int copies = 0;
+    grid->OnClipboardCopy = [&](QObject*, bool& allow) {
+        ++copies;
+        allow = false;
+    };
+    QGuiApplication::clipboard()->setText("before");
+    inplace()->SetSelection(0, 5);
+    auto* edit = dynamic_cast<TZedInplaceEdit*>(inplace());
+    ASSERT_NE(edit, nullptr);
+    std::unique_ptr<QMenu> menu(edit->CreateContextMenu());
+    QAction* copy = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->objectName() == "edit-copy")
+            copy = a;
+    ASSERT_NE(copy, nullptr);
+    copy->trigger();
+    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+}
+
+TEST_F(GridEditFixture, CaretAndFormulaReportsToDescendants)
+{
+    open(1, 1, "", edNormal);
+    grid->caretCalls.clear();
+    grid->prefixCalls.clear();
+    QTest::keyClicks(inplaceWidget(), "=a");
+    ASSERT_EQ(grid->caretCalls.size(), 2u);
+    EXPECT_EQ(grid->caretCalls.back().text, "=a");
+    EXPECT_EQ(grid->caretCalls.back().position, 2);
+    // The point is that of the character before the caret: right of the first one's.
+    EXPECT_GT(grid->caretCalls.back().point.x(), grid->caretCalls.front().point.x());
+    EXPECT_EQ(grid->prefixCalls, (std::vector<bool>{true, true}));
+    // The caret at 0 reports no position, only the prefix.
+    QTest::keyClick(inplaceWidget(), Qt::Key_Home);
+    EXPECT_EQ(grid->caretCalls.size(), 2u);
+    EXPECT_EQ(grid->prefixCalls.size(), 3u);
+    // Leaving: no formula, and the caret nowhere.
+    other->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(grid->prefixCalls.back());
+    EXPECT_EQ(grid->caretCalls.back().position, -1);
+    EXPECT_EQ(grid->caretCalls.back().point, QPoint(-1, -1));
+}
+
+TEST_F(GridEditFixture, AFilledMaskAdvancesWithAdvanceAuto)
+{
+    grid->Navigation()->AdvanceOnEnter = true;
+    grid->OnGetEditMask = [](QObject*, int col, int, QString& mask) { mask = col == 1 ? "00" : ""; };
+    for (bool advanceAuto : {false, true}) {
+        SCOPED_TRACE(advanceAuto);
+        grid->HideEditor();
+        grid->Navigation()->AdvanceAuto = advanceAuto;
+        open(1, 1, "", edNormal);
+        ASSERT_FALSE(inplace()->MultiLine());
+        QTest::keyClicks(inplaceWidget(), "1");
+        EXPECT_EQ(grid->Col(), 1) << "half filled";
+        QTest::keyClicks(inplaceWidget(), "2");
+        EXPECT_EQ(grid->Col(), advanceAuto ? 2 : 1);
+        EXPECT_EQ(grid->Cells(1, 1), "12");
+    }
+}
