@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 using namespace gridedit;
 
@@ -317,4 +318,35 @@ TEST_F(GridEditFixture, AFilledMaskAdvancesWithAdvanceAuto)
         EXPECT_EQ(grid->Col(), advanceAuto ? 2 : 1);
         EXPECT_EQ(grid->Cells(1, 1), "12");
     }
+}
+
+TEST_F(GridEditFixture, MultiLineEditorShowsEveryLineOverTheCell)
+{
+    grid->Multilinecells = true;
+    grid->SizeWhileTyping()->Height = true;
+    grid->SetWordWrap(false);
+    grid->SetColWidths(2, 160);
+    grid->SetCells(1, 2, "neben");
+    grid->SetCells(3, 2, "daneben");
+    open(2, 2, "", edNormal);
+    auto* memo = qobject_cast<QPlainTextEdit*>(inplaceWidget());
+    ASSERT_NE(memo, nullptr);
+    QTest::keyClicks(memo, "Zeile eins");
+    QTest::keyClick(memo, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(memo, "Zeile zwei");
+    QTest::keyClick(memo, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(memo, "drei");
+    QApplication::processEvents();
+    // The editor lies over the grown cell less one pixel, and every line fits in it.
+    const QRect cell = grid->CellRect(2, 2);
+    EXPECT_EQ(memo->geometry(), QRect(cell.left(), cell.top(), cell.width() - 1, cell.height() - 1));
+    const int lineHeight = memo->fontMetrics().lineSpacing();
+    EXPECT_GE(memo->viewport()->height(), 3 * lineHeight);
+    EXPECT_EQ(memo->verticalScrollBar()->value(), 0) << "no line scrolled out of view";
+    const QImage shot = window.grab().toImage();
+    // Below the text, inside the editor: the cell's own colour.
+    const QPoint inside = memo->mapTo(&window, QPoint(memo->width() - 4, memo->height() - 3));
+    EXPECT_EQ(shot.pixelColor(inside), tk::ToQColor(grid->cellBrush, grid->palette()));
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOTS"))
+        shot.save(qEnvironmentVariable("QLY_SCREENSHOTS") + "/grid-multiline-editor.png");
 }
