@@ -35,6 +35,13 @@ bool TZedInplaceEdit::isTextKind() const
     }
 }
 
+void TZedInplaceEdit::SetVAlign(bool value)
+{
+    m_vAlign = value;
+    if (m_ed->Visible())
+        setInnerMargins();
+}
+
 void TZedInplaceEdit::contentsUpdated()
 {
     // A newly shown or moved editor selects the cell's text whole, so typing replaces it (a mask
@@ -573,6 +580,12 @@ void TZedInplaceLineEdit::applyKindStyles()
         setInputMask(mask);
 }
 
+void TZedInplaceLineEdit::setInnerMargins()
+{
+    setTextMargins(2, VAlign() ? 0 : 2, 2, 0);
+    setAlignment(Qt::AlignLeft | (VAlign() ? Qt::AlignVCenter : Qt::AlignTop));
+}
+
 void TZedInplaceLineEdit::UpdateContents()
 {
     applyKindStyles();
@@ -628,6 +641,8 @@ bool TZedInplaceLineEdit::event(QEvent* event)
 TZedInplaceMemo::TZedInplaceMemo(TZedEzeravIvur* grid) : tk::TInplaceMemo(grid), TZedInplaceEdit(grid, this)
 {
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (VAlign())
+            setInnerMargins();   // the lines stay centred
         if (!SettingText())
             textChangedByUser();
     });
@@ -636,6 +651,16 @@ TZedInplaceMemo::TZedInplaceMemo(TZedEzeravIvur* grid) : tk::TInplaceMemo(grid),
 void TZedInplaceMemo::applyKindStyles()
 {
     setLineWrapMode(ZodGrid()->WordWrap() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+}
+
+void TZedInplaceMemo::setInnerMargins()
+{
+    int top = 2;
+    if (VAlign()) {
+        const int lines = std::max(1, document()->blockCount());
+        top = std::max(2, (height() - lines * fontMetrics().lineSpacing()) / 2);
+    }
+    SetTextMargins(2, top, 2, 0);
 }
 
 void TZedInplaceMemo::UpdateContents()

@@ -27,6 +27,9 @@ public:
     int LengthLimit() const { return m_lengthLimit; }
     void SetLengthLimit(int value) { m_lengthLimit = value; }
     bool AutoCompleteOn() const { return m_autoComplete; }
+    // Centres the text vertically in the cell (otherwise it starts at the top).
+    bool VAlign() const { return m_vAlign; }
+    void SetVAlign(bool value);
     // The clipboard operations with their events (keys and the context menu).
     void CopyToClipboard();
     void CutToClipboard();
@@ -57,7 +60,7 @@ protected:
     virtual void nativeCut() = 0;
     virtual QMenu* standardContextMenu() = 0;
     virtual void applyKindStyles() = 0;                   // password, mask or wrapping
-    virtual void setInnerMargins() = 0;
+    virtual void setInnerMargins() = 0;   // by VAlign()
     virtual QString inputMaskOf() const { return QString(); }
     virtual QString maskedDisplayText() const { return QString(); }
     bool isPasswordKind() const;
@@ -77,6 +80,7 @@ private:
     tk::TInplaceEditor* m_ed;
     int m_lengthLimit = 0;
     bool m_autoComplete = true;
+    bool m_vAlign = false;
     QPoint m_contentsCell{-1, -1};
 };
 
@@ -103,7 +107,7 @@ protected:
     void nativeCut() override { cut(); }
     QMenu* standardContextMenu() override { return createStandardContextMenu(); }
     void applyKindStyles() override;
-    void setInnerMargins() override { setTextMargins(2, 0, 2, 0); }
+    void setInnerMargins() override;
     QString inputMaskOf() const override { return inputMask(); }
     QString maskedDisplayText() const override { return displayText(); }
 };
@@ -131,7 +135,7 @@ protected:
     void nativeCut() override { cut(); }
     QMenu* standardContextMenu() override { return createStandardContextMenu(); }
     void applyKindStyles() override;
-    void setInnerMargins() override { SetTextMargins(2, 2, 2, 0); }
+    void setInnerMargins() override;
 };
 
 // The editor of a fixed cell: validated and stored when it is left; Enter is swallowed.

@@ -349,4 +349,50 @@ TEST_F(GridEditFixture, MultiLineEditorShowsEveryLineOverTheCell)
     EXPECT_EQ(shot.pixelColor(inside), tk::ToQColor(grid->cellBrush, grid->palette()));
     if (qEnvironmentVariableIsSet("QLY_SCREENSHOTS"))
         shot.save(qEnvironmentVariable("QLY_SCREENSHOTS") + "/grid-multiline-editor.png");
+
+    // The single-line editor's text starts where the painted texts beside it do.
+    grid->HideEditor();
+    grid->Navigation()->AllowCtrlEnter = false;
+    grid->SetCells(1, 4, "neben");
+    open(2, 4, "einzeilig", edNormal);
+    ASSERT_FALSE(inplace()->MultiLine());
+    QApplication::processEvents();
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOTS"))
+        window.grab().save(qEnvironmentVariable("QLY_SCREENSHOTS") + "/grid-line-editor.png");
+}
+
+TEST_F(GridEditFixture, VAlignCentresTheTextInATallCell)
+{
+    grid->SetRowHeights(1, 90);
+    for (bool multiLine : {true, false}) {
+        SCOPED_TRACE(multiLine);
+        grid->Navigation()->AllowCtrlEnter = multiLine;
+        int tops[2] = {0, 0};
+        for (bool centred : {false, true}) {
+            grid->HideEditor();
+            open(1, 1, "Mitte", edNormal);
+            auto* edit = dynamic_cast<TZedInplaceEdit*>(inplace());
+            ASSERT_NE(edit, nullptr);
+            edit->SetVAlign(centred);
+            QApplication::processEvents();
+            // The caret's top shows where the text line lies.
+            tops[centred] = inplace()->PosFromChar(0).y();
+            edit->SetVAlign(false);
+        }
+        EXPECT_LE(tops[0], 4) << "at the top";
+        EXPECT_GT(tops[1], 90 / 2 - 20) << "centred";
+        EXPECT_LT(tops[1], 90 / 2);
+    }
+}
+
+TEST_F(GridEditFixture, ImproveMaskSelSelectsTheFirstPlace)
+{
+    grid->Navigation()->ImproveMaskSel = true;
+    grid->OnGetEditMask = [](QObject*, int, int, QString& mask) { mask = "00:00"; };
+    open(1, 1, "12:34", edNormal);
+    ASSERT_TRUE(inplaceWidget()->hasFocus());
+    EXPECT_EQ(inplace()->SelStart(), 0);
+    EXPECT_EQ(inplace()->SelLength(), 1);
+    QTest::keyClicks(inplaceWidget(), "9");
+    EXPECT_EQ(grid->Cells(1, 1), "92:34");
 }
