@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QMimeData>
 #include <QContextMenuEvent>
 
@@ -19,6 +20,8 @@ TZedInplaceEdit::TZedInplaceEdit(TZedEzeravIvur* grid, tk::TInplaceEditor* edito
 
 void TZedInplaceEdit::textChangedByUser()
 {
+    if (m_quiet)
+        return;   // the change in progress reports itself once it is complete
     if (m_grid->OnEditChange)
         m_grid->OnEditChange(m_grid, m_grid->Col(), m_grid->Row(), m_ed->Text());
 }
@@ -162,8 +165,11 @@ QChar TZedInplaceEdit::filterChar(QChar ch, bool& handled)
             return ch;
         handled = true;
         const int pos = caret;
-        m_ed->InsertText(QString(ch));
-        m_ed->SetText(ProperCaseName(m_ed->Text()));
+        {
+            QScopedValueRollback<bool> quiet(m_quiet, true);
+            m_ed->InsertText(QString(ch));
+            m_ed->SetText(ProperCaseName(m_ed->Text()));
+        }
         m_ed->SetCaretPos(pos + 1);
         m_grid->SetEditText(m_grid->Col(), m_grid->Row(), m_ed->Text());
         textChangedByUser();
@@ -340,7 +346,10 @@ void TZedInplaceEdit::charStage(QChar ch, QKeyEvent* event)
         if (c == QChar(10))
             insertLineBreak();
     } else if (out != ch || event->text().isEmpty() || ch != event->text().at(0)) {
-        e.InsertText(QString(out));
+        {
+            QScopedValueRollback<bool> quiet(m_quiet, true);
+            e.InsertText(QString(out));
+        }
         m_grid->SetEditText(m_grid->Col(), m_grid->Row(), e.Text());
         textChangedByUser();
     } else {

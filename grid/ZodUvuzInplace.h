@@ -81,6 +81,7 @@ private:
     int m_lengthLimit = 0;
     bool m_autoComplete = true;
     bool m_vAlign = false;
+    bool m_quiet = false;
     QPoint m_contentsCell{-1, -1};
 };
 

@@ -250,3 +250,30 @@ TEST_P(DefaultEdit, SizeWhileTypingWidensTheColumn)
     EXPECT_GT(grid->ColWidths(1), before);
     EXPECT_GE(grid->ColWidths(1), inplaceWidget()->fontMetrics().horizontalAdvance("a rather long text for a narrow column"));
 }
+
+TEST_P(DefaultEdit, EditChangeOnceForEachTypedCharacter)
+{
+    std::vector<QString> seen;
+    grid->OnEditChange = [&](QObject*, int col, int row, const QString& text) {
+        EXPECT_EQ(col, 1);
+        EXPECT_EQ(row, 1);
+        seen.push_back(text);
+    };
+    const struct {
+        TEditorType kind;
+        const char* typed;
+        std::vector<QString> expected;
+    } cases[] = {
+        {edNormal, "ab", {"a", "ab"}},
+        {edUpperCase, "ab", {"A", "AB"}},   // transformed characters
+        {edMixedCase, "jo", {"J", "Jo"}},  // the whole text rewritten
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        grid->HideEditor();
+        openEdit(1, 1, "", c.kind);
+        seen.clear();
+        QTest::keyClicks(inplaceWidget(), c.typed);
+        EXPECT_EQ(seen, c.expected);
+    }
+}
