@@ -85,8 +85,8 @@ void TZedInplaceEdit::placeOverCell()
 
 bool TZedInplaceEdit::handleTab(QEvent* event)
 {
-    // Tab goes to the key handling, not to the focus chain.
-    if (event->type() == QEvent::KeyPress) {
+    // With the grid's tab option Tab goes to the key handling, not to the focus chain.
+    if (event->type() == QEvent::KeyPress && (m_grid->GridOptions() & tk::goTabs)) {
         auto* k = static_cast<QKeyEvent*>(event);
         if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
             handleKeyPress(k);
@@ -570,6 +570,7 @@ void TZedInplaceEdit::handleDoubleClick()
 
 TZedInplaceLineEdit::TZedInplaceLineEdit(TZedEzeravIvur* grid) : tk::TInplaceEdit(grid), TZedInplaceEdit(grid, this)
 {
+    QWidget::setTabOrder(grid, this);   // Tab from the editor goes where Tab from the grid would
     connect(this, &QLineEdit::textEdited, this, [this] { textChangedByUser(); });
 }
 
@@ -649,6 +650,7 @@ bool TZedInplaceLineEdit::event(QEvent* event)
 
 TZedInplaceMemo::TZedInplaceMemo(TZedEzeravIvur* grid) : tk::TInplaceMemo(grid), TZedInplaceEdit(grid, this)
 {
+    QWidget::setTabOrder(grid, this);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (VAlign())
             setInnerMargins();   // the lines stay centred
@@ -660,6 +662,8 @@ TZedInplaceMemo::TZedInplaceMemo(TZedEzeravIvur* grid) : tk::TInplaceMemo(grid),
 void TZedInplaceMemo::applyKindStyles()
 {
     setLineWrapMode(ZodGrid()->WordWrap() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    // Without the grid's tab option Tab leaves the grid as from any other control.
+    setTabChangesFocus(!(ZodGrid()->GridOptions() & tk::goTabs));
 }
 
 void TZedInplaceMemo::setInnerMargins()

@@ -241,6 +241,21 @@ TEST_P(DefaultEdit, TabWithTheTabOptionAdvancesToTheNextCell)
     EXPECT_EQ(grid->Row(), 1);
 }
 
+TEST_P(DefaultEdit, TabWithoutTheTabOptionLeavesTheGrid)
+{
+    int done = 0;
+    grid->OnEditingDone = [&](QObject*) { ++done; };
+    auto* e = openEdit(1, 1, "x", edNormal);
+    e->SetCaretPos(1);
+    QTest::keyClicks(e->Widget(), "y");
+    QTest::keyClick(e->Widget(), Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_EQ(grid->Cells(1, 1), "xy");
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(grid->Col(), 1);
+}
+
 TEST_P(DefaultEdit, SizeWhileTypingWidensTheColumn)
 {
     grid->SizeWhileTyping()->Width = true;
