@@ -126,8 +126,11 @@ void TInplaceMemo::UpdateContents()
 {
     const int limit = Grid()->GetEditLimit();
     m_maxLength = limit > 0 ? limit : 0;
-    const QString text = Grid()->GetEditText(Grid()->Col(), Grid()->Row());
-    if (text != Text())
+    // Compared in the editor's own form: a cell with bare LF or CR breaks reads the same text.
+    QString text = Grid()->GetEditText(Grid()->Col(), Grid()->Row());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text != EditorText())
         SetText(text);
 }
 

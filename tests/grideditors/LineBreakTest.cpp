@@ -84,6 +84,16 @@ TEST_F(GridEditFixture, MultiLineCellTextRoundTrips)
     EXPECT_EQ(grid->Cells(1, 1), lines({"first", "second!"}));
 }
 
+TEST_F(GridEditFixture, BareLineFeedsKeepTheCaretWhenTheEditorIsPlacedAgain)
+{
+    open(1, 1, "one\ntwo", edNormal);
+    inplace()->SetCaretPos(2);
+    grid->SetColWidths(1, 120);   // places the editor again
+    EXPECT_EQ(inplaceWidget()->width(), 119);
+    EXPECT_EQ(inplace()->CaretPos(), 2);
+    EXPECT_EQ(grid->Cells(1, 1), "one\ntwo") << "unchanged until edited";
+}
+
 TEST_F(GridEditFixture, EnterAndCtrlEnterWithAndWithoutLineFeedOnEnter)
 {
     struct Case {
