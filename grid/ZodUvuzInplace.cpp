@@ -503,13 +503,18 @@ void TZedInplaceEdit::PasteText(QString pasted)
 QMenu* TZedInplaceEdit::CreateContextMenu()
 {
     QMenu* menu = standardContextMenu();
+    // The standard entries are known by their name (multi-line edit) or their shortcut (line edit).
+    const auto is = [](const QAction* a, const char* name, QKeySequence::StandardKey key) {
+        return a->objectName() == QLatin1String(name)
+               || a->text().endsWith(QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText));
+    };
     for (QAction* a : menu->actions()) {
         void (TZedInplaceEdit::*op)() = nullptr;
-        if (a->objectName() == QLatin1String("edit-cut"))
+        if (is(a, "edit-cut", QKeySequence::Cut))
             op = &TZedInplaceEdit::CutToClipboard;
-        else if (a->objectName() == QLatin1String("edit-copy"))
+        else if (is(a, "edit-copy", QKeySequence::Copy))
             op = &TZedInplaceEdit::CopyToClipboard;
-        else if (a->objectName() == QLatin1String("edit-paste"))
+        else if (is(a, "edit-paste", QKeySequence::Paste))
             op = &TZedInplaceEdit::PasteFromClipboard;
         if (!op)
             continue;

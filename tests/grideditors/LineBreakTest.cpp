@@ -267,25 +267,34 @@ TEST_F(GridEditFixture, ClipboardEventsDecideCutCopyAndPaste)
 
 TEST_F(GridEditFixture, TheContextMenuGoesThroughTheClipboardEvents)
 {
-    open(1, 1, "hello world", edNormal);
-    int copies = 0;
-    grid->OnClipboardCopy = [&](QObject*, bool& allow) {
-        ++copies;
-        allow = false;
-    };
-    QGuiApplication::clipboard()->setText("before");
-    inplace()->SetSelection(0, 5);
-    auto* edit = dynamic_cast<TZedInplaceEdit*>(inplace());
-    ASSERT_NE(edit, nullptr);
-    std::unique_ptr<QMenu> menu(edit->CreateContextMenu());
-    QAction* copy = nullptr;
-    for (QAction* a : menu->actions())
-        if (a->objectName() == "edit-copy")
-            copy = a;
-    ASSERT_NE(copy, nullptr);
-    copy->trigger();
-    EXPECT_EQ(copies, 1);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+    for (bool multiLine : {true, false}) {
+        SCOPED_TRACE(multiLine);
+        grid->HideEditor();
+        grid->Navigation()->AllowCtrlEnter = multiLine;
+        open(1, 1, "hello world", edNormal);
+        int copies = 0, pastes = 0;
+        grid->OnClipboardCopy = [&](QObject*, bool& allow) {
+            ++copies;
+            allow = false;
+        };
+        grid->OnClipboardPaste = [&](QObject*, bool&) { ++pastes; };
+        QGuiApplication::clipboard()->setText("before");
+        inplace()->SetSelection(0, 5);
+        auto* edit = dynamic_cast<TZedInplaceEdit*>(inplace());
+        ASSERT_NE(edit, nullptr);
+        std::unique_ptr<QMenu> menu(edit->CreateContextMenu());
+        // Copy and Paste, by their place in the standard menu (undo, redo, separator, cut, copy, paste).
+        const QList<QAction*> actions = menu->actions();
+        ASSERT_GE(actions.size(), 6);
+        actions[4]->trigger();
+        EXPECT_EQ(copies, 1);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+        actions[5]->trigger();
+        EXPECT_EQ(pastes, 1);
+        EXPECT_EQ(inplace()->Text(), "before world");
+    }
+    grid->OnClipboardCopy = nullptr;
+    grid->OnClipboardPaste = nullptr;
 }
 
 TEST_F(GridEditFixture, CaretAndFormulaReportsToDescendants)
