@@ -415,3 +415,29 @@ TEST_F(GridEditFixture, ImproveMaskSelSelectsTheFirstPlace)
     QTest::keyClicks(inplaceWidget(), "9");
     EXPECT_EQ(grid->Cells(1, 1), "92:34");
 }
+
+TEST_F(GridEditFixture, WrappedTypingGrowsTheRowInBothKinds)
+{
+    grid->SizeWhileTyping()->Height = true;
+    grid->SetWordWrap(true);
+    grid->SetColWidths(1, 60);
+    for (bool multiLine : {true, false}) {
+        SCOPED_TRACE(multiLine);
+        grid->HideEditor();
+        grid->Navigation()->AllowCtrlEnter = multiLine;
+        const int row = multiLine ? 1 : 2;
+        int sized = 0;
+        grid->OnEndRowSize = [&](QObject*, int r) { sized += r == row; };
+        open(1, row, "", edNormal);
+        const int before = grid->RowHeights(row);
+        QTest::keyClicks(inplaceWidget(), "ein Text, der umbricht");
+        EXPECT_GT(grid->RowHeights(row), before);
+        EXPECT_GT(sized, 0);
+        EXPECT_EQ(inplaceWidget()->height(), grid->RowHeights(row) - 1);
+        if (multiLine) {
+            // The editor wraps as the cell does.
+            EXPECT_EQ(qobject_cast<QPlainTextEdit*>(inplaceWidget())->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        }
+    }
+    grid->OnEndRowSize = nullptr;
+}
