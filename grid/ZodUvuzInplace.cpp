@@ -203,6 +203,8 @@ void TZedInplaceEdit::growRowForLineBreak()
 
 void TZedInplaceEdit::handleKeyPress(QKeyEvent* event)
 {
+    if (replaced())
+        return;
     TGridEditing& ed = m_grid->editing();
     TNavigation* nav = m_grid->Navigation();
     tk::TInplaceEditor& e = *m_ed;
@@ -367,8 +369,13 @@ void TZedInplaceEdit::charStage(QChar ch, QKeyEvent* event)
     }
 }
 
+bool TZedInplaceEdit::replaced() const { return m_grid->InplaceEditor() != m_ed; }
+
 void TZedInplaceEdit::handleKeyRelease(QKeyEvent* event)
 {
+    // A replaced editor shows no cell any more: what it would write would land in another one.
+    if (replaced())
+        return;
     const int key = event->key();
     if (key != Qt::Key_Left && key != Qt::Key_Right) {
         AutoComplete();
@@ -539,7 +546,7 @@ void TZedInplaceEdit::handleFocusIn(QFocusEvent* event)
 void TZedInplaceEdit::handleFocusOut(QFocusEvent* event)
 {
     // A replaced editor ends nothing.
-    if (m_grid->InplaceEditor() != m_ed)
+    if (replaced())
         return;
     TGridEditing& ed = m_grid->editing();
     tk::TInplaceEditor& e = *m_ed;

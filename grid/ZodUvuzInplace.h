@@ -64,6 +64,8 @@ protected:
     virtual QString inputMaskOf() const { return QString(); }
     virtual QString maskedDisplayText() const { return QString(); }
     bool isPasswordKind() const;
+    // Whether the grid has replaced this editor by one of the other kind (it is deleted soon).
+    bool replaced() const;
 
 private:
     bool validateOrRestore(bool caretAtEnd);

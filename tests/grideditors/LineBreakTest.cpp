@@ -441,3 +441,23 @@ TEST_F(GridEditFixture, WrappedTypingGrowsTheRowInBothKinds)
     }
     grid->OnEndRowSize = nullptr;
 }
+
+TEST_F(GridEditFixture, AReplacedEditorLeavesTheNewCellAlone)
+{
+    // Down leaves the cell for a masked cell below, whose editor replaces the multi-line one while
+    // the key is handled; the key's release still reaches the replaced editor.
+    grid->Lookup = true;
+    grid->SetLookupItemsList({"abcdef"});
+    grid->OnGetEditMask = [](QObject*, int, int row, QString& mask) { mask = row == 2 ? "00" : ""; };
+    kinds[{2, 2}] = edNormal;
+    grid->SetCells(2, 2, "12");
+    open(2, 1, "ab", edNormal);
+    ASSERT_TRUE(inplace()->MultiLine());
+    inplace()->SetCaretPos(2);
+    QTest::keyClick(inplaceWidget(), Qt::Key_Down);
+    EXPECT_EQ(grid->Row(), 2);
+    QApplication::processEvents();
+    EXPECT_FALSE(inplace()->MultiLine());
+    EXPECT_EQ(grid->Cells(2, 2), "12");
+    EXPECT_EQ(grid->Cells(2, 1), "ab");
+}
