@@ -50,6 +50,19 @@ public:
         caretCalls.push_back({text, point, position});
     }
     void EditorEqualsPrefix(bool equals) override { prefixCalls.push_back(equals); }
+
+    // Presses and releases reaching the grid's mouse handling ("down x,y", "up x,y").
+    QStringList mouseCalls;
+    void MouseDown(tk::TMouseButton b, tk::TShiftState s, int x, int y) override
+    {
+        mouseCalls << QStringLiteral("down %1,%2").arg(x).arg(y);
+        TZedEzeravIvur::MouseDown(b, s, x, y);
+    }
+    void MouseUp(tk::TMouseButton b, tk::TShiftState s, int x, int y) override
+    {
+        mouseCalls << QStringLiteral("up %1,%2").arg(x).arg(y);
+        TZedEzeravIvur::MouseUp(b, s, x, y);
+    }
 };
 
 class GridEditFixture : public ::testing::Test {
