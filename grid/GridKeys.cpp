@@ -384,7 +384,7 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
     TBaseGrid::focusInEvent(event);
     if (IsCheckBoxCell(Col(), Row()))
         return;
-    const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->isVisible();
+    const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
     if (Navigation()->AlwaysEdit && !fromEditor && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
         && !MouseActions()->DirectEdit)
         ShowEditorForCurrentCell();

@@ -1146,6 +1146,8 @@ public:
     {
         (void)text; (void)point; (void)position;
     }
+    // Whether the in-place edit's text begins with "=" (false when the edit is left).
+    virtual void EditorEqualsPrefix(bool equals) { (void)equals; }
     // FixedCols, or 1 when there are none and the grid holds nodes.
     int FirstNormalColumn();
     QString LookupText() const { return m_lookupText; }
@@ -1211,7 +1213,10 @@ protected:
     tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
-    tk::TInplaceEdit* CreateEditor() override;
+    tk::TInplaceEditor* CreateEditor() override;
+    bool EditorFits(tk::TInplaceEditor* editor) override;
+    // The default edit is multi-line unless Ctrl+Enter breaks are off or the cell is a password or masked.
+    bool WantsMultiLineEditor();
     void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
     void Paint(QPainter& painter, const QRect& clip) override;
     bool CanScrollPixels() const override;

@@ -237,7 +237,7 @@ TEST(Keys, TypingOpensTheEditor)
     EXPECT_TRUE(k.grid->GridOptions() & tk::goEditing);
     EXPECT_FALSE(k.grid->CellRect(2, 9).isEmpty());
     ASSERT_TRUE(k.grid->EditorVisible());
-    EXPECT_EQ(k.grid->InplaceEditor()->text(), "x");
+    EXPECT_EQ(k.grid->InplaceEditor()->Text(), "x");
     EXPECT_EQ(k.grid->PendingEditChar(), QChar('x'));
 }
 
@@ -251,12 +251,12 @@ TEST(Keys, KeypadPointUnderGermanSettings)
     k.go(2, 2);
     QTest::keyClick(k.grid.get(), Qt::Key_Period, Qt::KeypadModifier);
     ASSERT_TRUE(k.grid->EditorVisible());
-    EXPECT_EQ(k.grid->InplaceEditor()->text(), ",");
+    EXPECT_EQ(k.grid->InplaceEditor()->Text(), ",");
     // Without the option the point stays a point.
     Keys p;
     p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing);
     QTest::keyClick(p.grid.get(), Qt::Key_Period, Qt::KeypadModifier);
-    EXPECT_EQ(p.grid->InplaceEditor()->text(), ".");
+    EXPECT_EQ(p.grid->InplaceEditor()->Text(), ".");
     QLocale::setDefault(before);
 }
 
@@ -440,7 +440,7 @@ TEST(Keys, EscapeRestoresTheText)
     k.go(1, 3);
     QTest::keyClicks(k.grid.get(), "x");
     ASSERT_TRUE(k.grid->EditorVisible());
-    QTest::keyClicks(k.grid->InplaceEditor(), "yz");
+    QTest::keyClicks(k.grid->InplaceEditor()->Widget(), "yz");
     ASSERT_TRUE(k.grid->EditingInProgress());
     QTest::keyClick(k.grid.get(), Qt::Key_Escape);
     EXPECT_EQ(k.grid->Cells(1, 3), "Birne");
