@@ -208,6 +208,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     m_lookupText.clear();
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
+    m_oleDragArmed = m_selectOnRelease = false;
     m_pressPoint = QPoint(x, y);
     m_pressCell = QPoint(c.X, c.Y);
     const tk::TGridRect oldSel = Selection();
@@ -275,6 +276,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
     }
 
+    // A press on the selection may become a drag; the selection is then decided on release.
+    if (PressArmsOleDrag(c.X, c.Y, x)) {
+        if (OnClickCell)
+            OnClickCell(this, c.Y, c.X);
+        return;
+    }
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
         const QPoint b = BaseCell(c.X, c.Y);
@@ -481,6 +488,10 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     }
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
+    if (ReleaseSelectsCell(c.X, c.Y, shift)) {
+        TBaseGrid::MouseUp(button, shift, x, y);
+        return;
+    }
     const bool moved = state == gsColMoving || state == gsRowMoving || state == gsColSizing || state == gsRowSizing;
     if (MouseActions()->DisjunctRowSelect() && !moved) {
         SelectionToRowMarks(false);
@@ -613,6 +624,8 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
         return;
     }
+    if (MoveStartsOleDrag(shift, x, y))
+        return;
     // The toolkit's move first: it sets the sizing cursors and takes back any other.
     TBaseGrid::MouseMove(shift, x, y);
     const TGridCoord c = MouseCoord(x, y);

@@ -943,6 +943,12 @@ public:
     bool StartOleDrag(int col, int row);
     QString SelectionToDragText();
     tk::TGridRect DragSourceRect() const { return m_dragSourceRect; }
+    // The mouse's part: a press on the selection arms a drag, a move of more than 3 pixels with
+    // the button down starts it, and a release without one selects the pressed cell.
+    bool PressArmsOleDrag(int col, int row, int x);
+    bool MoveStartsOleDrag(tk::TShiftState shift, int x, int y);
+    bool ReleaseSelectsCell(int col, int row, tk::TShiftState shift);
+    bool OleDragArmed() const { return m_oleDragArmed; }
     // What the drop target calls (points in viewport coordinates); true when something was taken.
     void DragMouseMove(QPoint pt, bool& allow, bool columnDrag);
     bool DropText(QPoint pt, const QString& text);
@@ -1394,6 +1400,9 @@ private:
     bool m_unmarkOnRelease = false;
     bool m_clickSelecting = false;
     bool m_pressHandled = false;
+    bool m_oleDragArmed = false;
+    bool m_selectOnRelease = false;
+    bool m_oleDragRefused = false;
     QString m_lastAnchor;
     int m_zoom = 0;
     qint64 m_sortDuration = 0;
