@@ -226,14 +226,20 @@ protected:
 
     // While a drag is running: the pointer to the target (through a point short of it, so the
     // target sees an enter and a move), then the button is released once the target answered.
-    void dropAt(QPoint target, const std::function<bool()>& targetSawIt, bool ctrl = false)
+    enum class Key { None, Ctrl, Escape };
+    // While a drag is running: the pointer to the target (through a point short of it, so the
+    // target sees an enter and a move), then the button is released once the target answered.
+    // Ctrl is held from before the last move; Escape is pressed before the release.
+    void dropAt(QPoint target, const std::function<bool()>& targetSawIt, Key key = Key::None)
     {
         whileDragging = [=, this] {
             dragSteps += pointerTo(target - QPoint(12, 6)) ? 1 : 0;
-            if (ctrl)
+            if (key == Key::Ctrl)
                 xdo({"keydown", "ctrl"});
             dragSteps += pointerTo(target) ? 1 : 0;
             targetAnswered = waitFor(targetSawIt);
+            if (key == Key::Escape)
+                xdo({"key", "Escape"});
             dragSteps += xdo({"mouseup", "1"}) ? 1 : 0;
         };
     }
@@ -247,29 +253,34 @@ protected:
 
 } // namespace
 
-TEST_F(DesktopDragInner, ABlockMovesIntoTheOtherGridAndWithCtrlIsCopied)
+TEST_F(DesktopDragInner, ABlockMovesIntoTheOtherGridIsCopiedWithCtrlAndStaysWithEscape)
 {
     struct Case {
-        bool ctrl;
-        QStringList leftInA;
+        const char* name;
+        Key key;
+        QStringList inA, inB;
+        int stops;
     };
-    const QStringList abcd{"a", "b", "c", "d"};
-    for (const Case& c : {Case{false, {"", "", "", ""}}, Case{true, abcd}}) {
-        SCOPED_TRACE(c.ctrl ? "with Ctrl" : "plain");
+    const QStringList abcd{"a", "b", "c", "d"}, none{"", "", "", ""};
+    for (const Case& c : {Case{"plain", Key::None, none, abcd, 1}, Case{"Ctrl", Key::Ctrl, abcd, abcd, 1},
+                          Case{"Escape", Key::Escape, abcd, none, 0}}) {
+        SCOPED_TRACE(c.name);
         SetUp();
-        const int movesBefore = watchB->moves;
-        dropAt(cellCenter(*b, 1, 1), [&] { return watchB->moves > movesBefore; }, c.ctrl);
+        dropAt(cellCenter(*b, 1, 1), [&] { return watchB->moves > 0; }, c.key);
+        // The drag runs inside the move that starts it: it is over when this returns.
         pressOnAAndMove({2, 4, 8, 16});
-        ASSERT_TRUE(waitFor([&] { return dragStops == 1; })) << "the drag never ended";
         xdo({"keyup", "ctrl"});
         EXPECT_EQ(dragStarts, 1);
         EXPECT_TRUE(targetAnswered) << "B saw no drag over it";
         EXPECT_EQ(dragSteps, 3);
-        EXPECT_EQ(watchB->drops, 1);
-        EXPECT_EQ(block(*b), abcd);
-        const tk::TGridRect sel = b->Selection();
-        EXPECT_EQ(QRect(QPoint(sel.Left, sel.Top), QPoint(sel.Right, sel.Bottom)), QRect(1, 1, 2, 2));
-        EXPECT_EQ(block(*a), c.leftInA);
+        EXPECT_EQ(dragStops, c.stops);
+        EXPECT_EQ(watchB->drops, c.stops);
+        EXPECT_EQ(block(*b), c.inB);
+        if (c.stops) {
+            const tk::TGridRect sel = b->Selection();
+            EXPECT_EQ(QRect(QPoint(sel.Left, sel.Top), QPoint(sel.Right, sel.Bottom)), QRect(1, 1, 2, 2));
+        }
+        EXPECT_EQ(block(*a), c.inA);
         TearDown();
         dragStarts = dragStops = dragSteps = 0;
         targetAnswered = false;
