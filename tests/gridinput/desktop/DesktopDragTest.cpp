@@ -281,6 +281,11 @@ TEST_F(DesktopDragInner, ABlockMovesIntoTheOtherGridIsCopiedWithCtrlAndStaysWith
             EXPECT_EQ(QRect(QPoint(sel.Left, sel.Top), QPoint(sel.Right, sel.Bottom)), QRect(1, 1, 2, 2));
         }
         EXPECT_EQ(block(*a), c.inA);
+        // After the drag the pointer belongs to nobody: a click in B selects there.
+        ASSERT_TRUE(pointerTo(cellCenter(*b, 3, 3)));
+        ASSERT_TRUE(press());
+        ASSERT_TRUE(xdo({"mouseup", "1"}));
+        EXPECT_TRUE(waitFor([&] { return b->Selection().Left == 3 && b->Selection().Top == 3; }));
         TearDown();
         dragStarts = dragStops = dragSteps = 0;
         targetAnswered = false;
