@@ -19,6 +19,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -238,6 +239,8 @@ protected:
                 xdo({"keydown", "ctrl"});
             dragSteps += pointerTo(target) ? 1 : 0;
             targetAnswered = waitFor(targetSawIt);
+            if (!shotWhileDragging.isEmpty())
+                saveScreen(std::exchange(shotWhileDragging, QString()));
             if (key == Key::Escape)
                 xdo({"key", "Escape"});
             dragSteps += xdo({"mouseup", "1"}) ? 1 : 0;
@@ -247,6 +250,7 @@ protected:
     std::unique_ptr<grid::TZedEzeravIvur> a, b;
     std::unique_ptr<DragWatch> watchB;
     std::function<void()> whileDragging;
+    QString shotWhileDragging;
     int dragStarts = 0, dragStops = 0, dragSteps = 0;
     bool targetAnswered = false;
 };
@@ -267,6 +271,8 @@ TEST_F(DesktopDragInner, ABlockMovesIntoTheOtherGridIsCopiedWithCtrlAndStaysWith
         SCOPED_TRACE(c.name);
         SetUp();
         dropAt(cellCenter(*b, 1, 1), [&] { return watchB->moves > 0; }, c.key);
+        if (c.key == Key::None)
+            shotWhileDragging = QStringLiteral("desktop-drag-over-grid.png");
         // The drag runs inside the move that starts it: it is over when this returns.
         pressOnAAndMove({2, 4, 8, 16});
         xdo({"keyup", "ctrl"});
