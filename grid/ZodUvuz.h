@@ -1199,6 +1199,8 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    // No row is moved onto the floating footer's row.
+    bool CanMoveRow(int fromIndex, int toIndex) override;
     // A sizing the application refuses (OnColumnSize, OnRowSize) does not start.
     tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;

@@ -1,6 +1,7 @@
 // Balloons, cell hints and the mini-HTML hint window.
 #include "InputFixture.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzFooter.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -160,6 +161,26 @@ TEST(CellHint, LargeTextCommentsAnchorsAndPositions)
     EXPECT_EQ(pos, QPoint(h.grid->CellRect(2, 4).left(), h.grid->CellRect(2, 4).bottom() + 7));
     EXPECT_EQ(h.hints->HintCell(), QPoint(2, 4));
     EXPECT_EQ(hooked, 1);
+}
+
+TEST(CellHint, NoGridHintForTheFloatingFooterRow)
+{
+    Hints h;
+    h.grid->resize(400, 420);
+    h.grid->FloatingFooter()->SetVisible(true);
+    std::vector<int> rows;
+    h.grid->OnGridHint = [&](QObject*, int row, int, QString& hint) {
+        rows.push_back(row);
+        hint = "Zeile";
+    };
+    ASSERT_FALSE(h.grid->CellRect(1, 9).isEmpty());
+    EXPECT_EQ(h.hintAt(1, 8), "Zeile");
+    EXPECT_EQ(h.hintAt(1, 9), "");
+    EXPECT_EQ(rows, std::vector<int>{8});
+    // The footer asks for its own hints.
+    EXPECT_EQ(h.grid->FooterHint(1), "Zeile");
+    h.grid->FloatingFooter()->SetVisible(false);
+    EXPECT_EQ(h.hintAt(1, 9), "Zeile");
 }
 
 TEST(CellHint, AnchorTitleElseReference)
