@@ -29,7 +29,6 @@ class QMimeData;
 #include <functional>
 #include <memory>
 
-class QLabel;
 class QTimer;
 
 namespace grid {
@@ -1448,7 +1447,7 @@ private:
     void stopDragTimer();
     std::array<QPointer<TArrowWindow>, 4> m_arrows;
     QPointer<TPopupButton> m_popupButton;
-    QLabel* m_scrollHint = nullptr;
+    bool m_scrollHintShown = false;   // the hint window shows a thumb hint
     QTimer* m_dragTimer = nullptr;
     int m_dragDirection = 0;
     bool m_stretchAllowed = true;

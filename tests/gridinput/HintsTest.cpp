@@ -8,6 +8,8 @@
 #include <QStyleHints>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QCursor>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -229,6 +231,38 @@ TEST(HintWindow, ToolTipEventShowsTheCellHint)
     // Leaving the cell cancels it.
     QTest::mouseMove(h.grid->viewport(), h.inside(1, 5));
     EXPECT_FALSE(h.hints->HintWindow()->isVisible());
+}
+
+TEST(HintWindow, ScrollThumbHint)
+{
+    auto g = fruitGrid();
+    g->SetRowCount(200);
+    g->resize(300, 300);
+    g->show();
+    g->ScrollHints = shVertical;
+    g->HintColor = gfx::clYellow;
+    g->OnScrollHint = [](QObject*, int row, QString& hint) { hint = QStringLiteral("Zeile <b>%1</b>").arg(row); };
+    THTMLHintWindow* w = GridHints(g.get())->HintWindow();
+    QScrollBar* bar = g->verticalScrollBar();
+    bar->setSliderDown(true);
+    bar->setSliderPosition(89);
+    ASSERT_TRUE(w->isVisible());
+    EXPECT_EQ(g->ScrollHintText(), "Zeile <b>90</b>");
+    EXPECT_TRUE(w->Html());
+    EXPECT_EQ(w->Color(), gfx::clYellow);
+    const QRect text = w->CalcHintRect(1008, w->Text());
+    EXPECT_EQ(w->size(), QSize(text.width() + 16, text.height() + 4));
+    EXPECT_EQ(w->pos().x(), QCursor::pos().x() + 10);
+    saveShot(w->grab(), "scrollhint.png");
+    bar->setSliderDown(false);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(g->ScrollHintText(), "");
+    // Without scroll hints for this direction nothing shows.
+    g->ScrollHints = shHorizontal;
+    bar->setSliderDown(true);
+    bar->setSliderPosition(20);
+    EXPECT_FALSE(w->isVisible());
+    bar->setSliderDown(false);
 }
 
 TEST(HintWindow, Screenshots)
