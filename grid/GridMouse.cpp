@@ -810,12 +810,6 @@ namespace grid {
 
 // ------------------------------------------------------------------ moved columns
 
-bool TZedEzeravIvur::CanMoveRow(int fromIndex, int toIndex)
-{
-    (void)fromIndex;
-    return !(LastRowIsFooter() && toIndex == RowCount() - 1);
-}
-
 void TZedEzeravIvur::ColumnMoved(int fromIndex, int toIndex)
 {
     // Where a column at position p stands after the move.

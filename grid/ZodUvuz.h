@@ -1198,8 +1198,6 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
-    // No row is moved onto the floating footer's row.
-    bool CanMoveRow(int fromIndex, int toIndex) override;
     // A sizing the application refuses (OnColumnSize, OnRowSize) does not start.
     tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
@@ -1389,6 +1387,7 @@ private:
                  QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
+    bool isFooterRow(int row) const { return LastRowIsFooter() && row == RowCount() - 1; }
     QPoint m_pressPoint{-1, -1};
     QPoint m_pressCell{-1, -1};
     QPoint m_pressedButtonCell{-1, -1};

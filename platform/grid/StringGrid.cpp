@@ -162,8 +162,6 @@ void TStringGrid::MoveRow(int fromIndex, int toIndex)
 {
     if (fromIndex == toIndex || fromIndex < 0 || toIndex < 0 || fromIndex >= RowCount() || toIndex >= RowCount())
         return;
-    if (!CanMoveRow(fromIndex, toIndex))
-        return;
     const int h = RowHeights(fromIndex);
     if (fromIndex < toIndex) {
         std::rotate(m_rows.begin() + fromIndex, m_rows.begin() + fromIndex + 1, m_rows.begin() + toIndex + 1);

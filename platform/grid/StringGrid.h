@@ -87,8 +87,6 @@ protected:
     void SetEditText(int col, int row, const QString& value) override;
     // An object left the grid's cells (its cell was cut away or deleted).
     virtual void ReleaseObject(TObject* object) { (void)object; }
-    // Asked before MoveRow moves anything; false leaves the rows where they are.
-    virtual bool CanMoveRow(int fromIndex, int toIndex) { (void)fromIndex; (void)toIndex; return true; }
 
     // Text only, without repainting (for descendants that repaint themselves).
     void StoreCell(int col, int row, const QString& value);

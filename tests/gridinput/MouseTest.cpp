@@ -523,6 +523,9 @@ TEST(Mouse, MovedRowStopsAboveTheFloatingFooter)
     m.grid->MoveRowData(2, 9);   // past the footer row: ignored
     EXPECT_EQ(m.grid->Cells(1, 2), "Banane");
     EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    m.grid->MoveRowData(9, 3);   // the footer row stays last
+    EXPECT_EQ(m.grid->Cells(1, 3), "Birne");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
     m.grid->MoveRowData(2, 8);
     EXPECT_EQ(m.grid->Cells(1, 8), "Banane");
     EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
