@@ -1,6 +1,7 @@
 // The string grid's mouse: clicks on cells, check boxes, button cells, links and form controls in
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
+#include "grid/GridCursors.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
@@ -9,6 +10,7 @@
 
 #include <QCursor>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QTimer>
 #include <QElapsedTimer>
 
@@ -158,7 +160,24 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     if (button == mbMiddle && IntelliPan != ipNone && RowCount() > FixedRows()) {
         m_panning = true;
         m_panOrigin = QPoint(x, y);
-        viewport()->setCursor(Qt::SizeAllCursor);
+        viewport()->setCursor(GridCursor(crPanStill));
+        if (!m_panGlyph) {
+            auto* glyph = new QLabel(viewport());
+            glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+            glyph->setFixedSize(32, 32);
+            m_panGlyph = glyph;
+        }
+        {
+            auto* glyph = static_cast<QLabel*>(m_panGlyph);
+            const QPixmap pm = PanGlyph(IntelliPan == ipVertical     ? QStringLiteral("INTLI3")
+                                        : IntelliPan == ipHorizontal ? QStringLiteral("INTLI2")
+                                                                     : QStringLiteral("INTLI1"));
+            glyph->setPixmap(pm);
+            glyph->setMask(pm.mask());
+            glyph->move(x - 16, y - 16);
+            glyph->show();
+            glyph->raise();
+        }
         if (!m_panTimer) {
             auto* timer = new QTimer(this);
             timer->setInterval(10);
@@ -205,6 +224,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
     }
     m_pressHandled = true;
+    m_cursorZone = cursorZoneAt(x, y);
     m_lookupText.clear();
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
@@ -317,7 +337,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     const bool rangeSelect = GridOptions() & goRangeSelect;
-    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect) {
+    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect && m_cursorZone == czSelectAll) {
         setFocus(Qt::MouseFocusReason);
         CopyProgress(0, 0);
         CopyProgress(1, RowCount() - 1);
@@ -328,7 +348,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect) {
+    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect && m_cursorZone == czRowHeader) {
         setFocus(Qt::MouseFocusReason);
         const int from = (shift & ssShift) ? Selection().Top : c.Y;
         SetSelection(TGridRect{FixedCols(), std::min(from, c.Y), ColCount() - 1, std::max(from, c.Y)});
@@ -337,7 +357,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect) {
+    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect && m_cursorZone == czColHeader) {
         setFocus(Qt::MouseFocusReason);
         SetSelection(TGridRect{c.X, FixedRows(), c.X, RowCount() - 1});
         m_headerDragAnchor = c.X;
@@ -411,6 +431,7 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
     m_headerDragAnchor = -1;
+    m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
@@ -647,6 +668,11 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             cursorSet = true;
         }
     }
+    m_cursorZone = GridState() == gsNormal ? cursorZoneAt(x, y) : czNone;
+    if (!cursorSet && m_cursorZone != czNone) {
+        viewport()->setCursor(GridCursor(ZoneCursorId(m_cursorZone)));
+        cursorSet = true;
+    }
     if (!cursorSet && c.X >= 0 && c.Y >= 0 && GridState() == gsNormal) {
         const QString text = DisplayText(c.X, c.Y);
         if (URLShow() && !text.contains(QLatin1Char('<')) && IsURLText(text)) {
@@ -670,6 +696,41 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             OnAnchorExit(this, c.Y, c.X, QString());
         m_lastAnchor.clear();
     }
+}
+
+QRect TZedEzeravIvur::SelectionResizerHandle() const
+{
+    if (!m_selectionResizer || !m_selectionRectangle)
+        return QRect();
+    const TGridRect s = Selection();
+    const QRect r = CellRect(s.Right, s.Bottom);
+    if (r.isEmpty())
+        return QRect();
+    return QRect(r.right() - 5, r.bottom() - 5, 6, 6);
+}
+
+int TZedEzeravIvur::cursorZoneAt(int x, int y)
+{
+    if (Designing())
+        return czNone;
+    if (SelectionResizerHandle().contains(x, y))
+        return czResizer;
+    const TGridCoord c = MouseCoord(x, y);
+    if (c.X < 0 || c.Y < 0)
+        return czNone;
+    const TMouseActions* ma = MouseActions();
+    const bool fixedRow = c.Y < FixedRows(), fixedCol = c.X < FixedCols();
+    if (fixedRow && fixedCol)
+        return ma->AllSelect ? czSelectAll : czNone;
+    // A border that sizes keeps its split cursor: the header cursor stops short of it.
+    int index = -1, pos = 0, ofs = 0;
+    const TGridState sizing = TBaseGrid::CalcSizingState(x, y, index, pos, ofs);
+    if (fixedRow && ma->ColSelect && sizing != gsColSizing && m_fixedEdgeCol < 0)
+        return czColHeader;
+    if (fixedCol && !fixedRow && ma->RowSelect && sizing != gsRowSizing && m_fixedEdgeRow < 0
+        && !IsNodeRow(RealRowIndex(c.Y)))
+        return czRowHeader;
+    return czNone;
 }
 
 void TZedEzeravIvur::showSizeHint(bool column, int index, int size)
@@ -722,6 +783,7 @@ void TZedEzeravIvur::PanTick(const QPoint& p)
         else if (p.y() > m_panOrigin.y() + 5)
             dy = 1;
     }
+    viewport()->setCursor(GridCursor(PanCursorId(dx, dy)));
     const TGridRect old = Selection();
     const int firstCol = FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
     const int firstRow = FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
@@ -747,6 +809,8 @@ void TZedEzeravIvur::EndPan()
         static_cast<QTimer*>(m_panTimer)->stop();
     viewport()->releaseMouse();
     viewport()->unsetCursor();
+    if (m_panGlyph)
+        m_panGlyph->hide();
 }
 
 // ------------------------------------------------------------------ wheel and zoom

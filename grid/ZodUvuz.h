@@ -1191,6 +1191,14 @@ public:
     bool Panning() const { return m_panning; }
     void PanTick(const QPoint& viewportPointer);
     void EndPan();
+    // The pan glyph shown at the press point while panning (nullptr before the first pan).
+    QWidget* PanGlyphWidget() const { return m_panGlyph; }
+    // Where the pointer stood at the last move or press (TCursorZone): the header and selection
+    // cursors follow it, and the header selections and the select-all corner need it.
+    int CursorZone() const { return m_cursorZone; }
+    // The 6 x 6 handle at the bottom-right corner of the selection (viewport pixels); empty without
+    // SelectionResizer and SelectionRectangle or when the corner cell is off screen.
+    QRect SelectionResizerHandle() const;
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1408,7 +1416,10 @@ private:
     bool m_dblClickSized = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
+    QWidget* m_panGlyph = nullptr;
     bool m_headerDragRows = false;
+    int m_cursorZone = 0;
+    int cursorZoneAt(int x, int y);
     int m_sizeAtPress = 0;
 
     // rows
