@@ -1230,6 +1230,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A character typed into the grid is the grid's: only with Alt (accelerators) or Ctrl and Meta
+    // (menu shortcuts) may a shortcut of the window take it first.
+    bool event(QEvent* event) override;
 
 private:
     friend class TGridEditing;
