@@ -110,6 +110,56 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 
 // ------------------------------------------------------------------ presses and releases
 
+// A press on a node glyph in column 0: the header's node opens or closes every node (with
+// NodeAllExpandContract), a row's node its own rows. True when the press was taken.
+bool TZedEzeravIvur::clickNodeGlyph(int col, int row, int x)
+{
+    if (col != 0 || !HasNodes())
+        return false;
+    const int real = RealRowIndex(row);
+    if (!IsNodeRow(real) || !PointOnNodeGlyph(real, x))
+        return false;
+    if (row < FixedRows()) {
+        if (!MouseActions()->NodeAllExpandContract)
+            return false;
+        const bool collapsed = IsNodeContracted(real);
+        if (collapsed)
+            ExpandAll();
+        else
+            ContractAll();
+        if (TCellGraphic* g = nodeGraphic(real))
+            g->CellBoolean = !collapsed;
+        RepaintCell(0, row);
+        return true;
+    }
+    bool allow = true;
+    if (IsNodeContracted(real)) {
+        if (OnBeforeExpandNode)
+            OnBeforeExpandNode(this, row, real, allow);
+        if (allow) {
+            ExpandNode(real);
+            if (OnExpandNode)
+                OnExpandNode(this, row, real);
+        }
+    } else {
+        if (OnBeforeContractNode)
+            OnBeforeContractNode(this, row, real, allow);
+        if (allow) {
+            ContractNode(real);
+            if (OnContractNode)
+                OnContractNode(this, row, real);
+        }
+    }
+    if (MouseActions()->MoveRowOnNodeClick) {
+        const TGridRect old = Selection();
+        MoveColRow(std::max(Col(), FirstNormalColumn()), row, true, true);
+        const TGridRect now = Selection();
+        if (!(now == old))
+            SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+    }
+    return true;
+}
+
 namespace {
 
 // Whether a press of the given kind edits the fixed cell (col, row).
@@ -294,6 +344,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
         }
     }
+
+    if (clickNodeGlyph(c.X, c.Y, x))
+        return;
+    // Column 0 of a grid with nodes holds the glyphs and lines: only row selection uses it.
+    if (c.X == 0 && !fixedRow && HasNodes() && !ma->RowSelect)
+        return;
 
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();

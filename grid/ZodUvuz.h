@@ -1179,6 +1179,11 @@ public:
     std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+    // A press on a node glyph: asked first (row displayed, then real), told after.
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeExpandNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnExpandNode;
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeContractNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnContractNode;
     std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
     std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
     // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
@@ -1399,6 +1404,7 @@ private:
                  QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
+    bool clickNodeGlyph(int col, int row, int x);
     QPoint m_pressPoint{-1, -1};
     QPoint m_pressCell{-1, -1};
     QPoint m_pressedButtonCell{-1, -1};
