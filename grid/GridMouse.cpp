@@ -1,6 +1,7 @@
 // The string grid's mouse: clicks on cells, check boxes, button cells, links and form controls in
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
+#include "grid/GridCursors.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
@@ -9,6 +10,7 @@
 
 #include <QCursor>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QTimer>
 #include <QElapsedTimer>
 
@@ -108,6 +110,56 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 
 // ------------------------------------------------------------------ presses and releases
 
+// A press on a node glyph in column 0: the header's node opens or closes every node (with
+// NodeAllExpandContract), a row's node its own rows. True when the press was taken.
+bool TZedEzeravIvur::clickNodeGlyph(int col, int row, int x)
+{
+    if (col != 0 || !HasNodes())
+        return false;
+    const int real = RealRowIndex(row);
+    if (!IsNodeRow(real) || !PointOnNodeGlyph(real, x))
+        return false;
+    if (row < FixedRows()) {
+        if (!MouseActions()->NodeAllExpandContract)
+            return false;
+        const bool collapsed = IsNodeContracted(real);
+        if (collapsed)
+            ExpandAll();
+        else
+            ContractAll();
+        if (TCellGraphic* g = nodeGraphic(real))
+            g->CellBoolean = !collapsed;
+        RepaintCell(0, row);
+        return true;
+    }
+    bool allow = true;
+    if (IsNodeContracted(real)) {
+        if (OnBeforeExpandNode)
+            OnBeforeExpandNode(this, row, real, allow);
+        if (allow) {
+            ExpandNode(real);
+            if (OnExpandNode)
+                OnExpandNode(this, row, real);
+        }
+    } else {
+        if (OnBeforeContractNode)
+            OnBeforeContractNode(this, row, real, allow);
+        if (allow) {
+            ContractNode(real);
+            if (OnContractNode)
+                OnContractNode(this, row, real);
+        }
+    }
+    if (MouseActions()->MoveRowOnNodeClick) {
+        const TGridRect old = Selection();
+        MoveColRow(std::max(Col(), FirstNormalColumn()), row, true, true);
+        const TGridRect now = Selection();
+        if (!(now == old))
+            SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+    }
+    return true;
+}
+
 namespace {
 
 // Whether a press of the given kind edits the fixed cell (col, row).
@@ -158,7 +210,24 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     if (button == mbMiddle && IntelliPan != ipNone && RowCount() > FixedRows()) {
         m_panning = true;
         m_panOrigin = QPoint(x, y);
-        viewport()->setCursor(Qt::SizeAllCursor);
+        viewport()->setCursor(GridCursor(crPanStill));
+        if (!m_panGlyph) {
+            auto* glyph = new QLabel(viewport());
+            glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+            glyph->setFixedSize(32, 32);
+            m_panGlyph = glyph;
+        }
+        {
+            auto* glyph = static_cast<QLabel*>(m_panGlyph);
+            const QPixmap pm = PanGlyph(IntelliPan == ipVertical     ? QStringLiteral("INTLI3")
+                                        : IntelliPan == ipHorizontal ? QStringLiteral("INTLI2")
+                                                                     : QStringLiteral("INTLI1"));
+            glyph->setPixmap(pm);
+            glyph->setMask(pm.mask());
+            glyph->move(x - 16, y - 16);
+            glyph->show();
+            glyph->raise();
+        }
         if (!m_panTimer) {
             auto* timer = new QTimer(this);
             timer->setInterval(10);
@@ -205,6 +274,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
     }
     m_pressHandled = true;
+    m_cursorZone = cursorZoneAt(x, y);
     m_lookupText.clear();
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
@@ -275,6 +345,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
     }
 
+    if (clickNodeGlyph(c.X, c.Y, x))
+        return;
+    // Column 0 of a grid with nodes holds the glyphs and lines: only row selection uses it.
+    if (c.X == 0 && !fixedRow && HasNodes() && !ma->RowSelect)
+        return;
+
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
         const QPoint b = BaseCell(c.X, c.Y);
@@ -317,7 +393,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     const bool rangeSelect = GridOptions() & goRangeSelect;
-    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect) {
+    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect && m_cursorZone == czSelectAll) {
         setFocus(Qt::MouseFocusReason);
         CopyProgress(0, 0);
         CopyProgress(1, RowCount() - 1);
@@ -328,7 +404,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect) {
+    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect && m_cursorZone == czRowHeader) {
         setFocus(Qt::MouseFocusReason);
         const int from = (shift & ssShift) ? Selection().Top : c.Y;
         SetSelection(TGridRect{FixedCols(), std::min(from, c.Y), ColCount() - 1, std::max(from, c.Y)});
@@ -337,7 +413,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect) {
+    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect && m_cursorZone == czColHeader) {
         setFocus(Qt::MouseFocusReason);
         SetSelection(TGridRect{c.X, FixedRows(), c.X, RowCount() - 1});
         m_headerDragAnchor = c.X;
@@ -411,6 +487,7 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
     m_headerDragAnchor = -1;
+    m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
@@ -647,6 +724,11 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             cursorSet = true;
         }
     }
+    m_cursorZone = GridState() == gsNormal ? cursorZoneAt(x, y) : czNone;
+    if (!cursorSet && m_cursorZone != czNone) {
+        viewport()->setCursor(GridCursor(ZoneCursorId(m_cursorZone)));
+        cursorSet = true;
+    }
     if (!cursorSet && c.X >= 0 && c.Y >= 0 && GridState() == gsNormal) {
         const QString text = DisplayText(c.X, c.Y);
         if (URLShow() && !text.contains(QLatin1Char('<')) && IsURLText(text)) {
@@ -670,6 +752,41 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             OnAnchorExit(this, c.Y, c.X, QString());
         m_lastAnchor.clear();
     }
+}
+
+QRect TZedEzeravIvur::SelectionResizerHandle() const
+{
+    if (!m_selectionResizer || !m_selectionRectangle)
+        return QRect();
+    const TGridRect s = Selection();
+    const QRect r = CellRect(s.Right, s.Bottom);
+    if (r.isEmpty())
+        return QRect();
+    return QRect(r.right() - 5, r.bottom() - 5, 6, 6);
+}
+
+int TZedEzeravIvur::cursorZoneAt(int x, int y)
+{
+    if (Designing())
+        return czNone;
+    if (SelectionResizerHandle().contains(x, y))
+        return czResizer;
+    const TGridCoord c = MouseCoord(x, y);
+    if (c.X < 0 || c.Y < 0)
+        return czNone;
+    const TMouseActions* ma = MouseActions();
+    const bool fixedRow = c.Y < FixedRows(), fixedCol = c.X < FixedCols();
+    if (fixedRow && fixedCol)
+        return ma->AllSelect ? czSelectAll : czNone;
+    // A border that sizes keeps its split cursor: the header cursor stops short of it.
+    int index = -1, pos = 0, ofs = 0;
+    const TGridState sizing = TBaseGrid::CalcSizingState(x, y, index, pos, ofs);
+    if (fixedRow && ma->ColSelect && sizing != gsColSizing && m_fixedEdgeCol < 0)
+        return czColHeader;
+    if (fixedCol && !fixedRow && ma->RowSelect && sizing != gsRowSizing && m_fixedEdgeRow < 0
+        && !IsNodeRow(RealRowIndex(c.Y)))
+        return czRowHeader;
+    return czNone;
 }
 
 void TZedEzeravIvur::showSizeHint(bool column, int index, int size)
@@ -722,6 +839,7 @@ void TZedEzeravIvur::PanTick(const QPoint& p)
         else if (p.y() > m_panOrigin.y() + 5)
             dy = 1;
     }
+    viewport()->setCursor(GridCursor(PanCursorId(dx, dy)));
     const TGridRect old = Selection();
     const int firstCol = FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
     const int firstRow = FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
@@ -747,6 +865,8 @@ void TZedEzeravIvur::EndPan()
         static_cast<QTimer*>(m_panTimer)->stop();
     viewport()->releaseMouse();
     viewport()->unsetCursor();
+    if (m_panGlyph)
+        m_panGlyph->hide();
 }
 
 // ------------------------------------------------------------------ wheel and zoom

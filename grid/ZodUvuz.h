@@ -1178,6 +1178,11 @@ public:
     std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+    // A press on a node glyph: asked first (row displayed, then real), told after.
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeExpandNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnExpandNode;
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeContractNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnContractNode;
     std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
     std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
     // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
@@ -1190,6 +1195,14 @@ public:
     bool Panning() const { return m_panning; }
     void PanTick(const QPoint& viewportPointer);
     void EndPan();
+    // The pan glyph shown at the press point while panning (nullptr before the first pan).
+    QWidget* PanGlyphWidget() const { return m_panGlyph; }
+    // Where the pointer stood at the last move or press (TCursorZone): the header and selection
+    // cursors follow it, and the header selections and the select-all corner need it.
+    int CursorZone() const { return m_cursorZone; }
+    // The 6 x 6 handle at the bottom-right corner of the selection (viewport pixels); empty without
+    // SelectionResizer and SelectionRectangle or when the corner cell is off screen.
+    QRect SelectionResizerHandle() const;
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1221,6 +1234,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A character typed into the grid is the grid's: only with Alt (accelerators) or Ctrl and Meta
+    // (menu shortcuts) may a shortcut of the window take it first.
+    bool event(QEvent* event) override;
 
 private:
     friend class TGridEditing;
@@ -1387,6 +1403,7 @@ private:
                  QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
+    bool clickNodeGlyph(int col, int row, int x);
     bool isFooterRow(int row) const { return LastRowIsFooter() && row == RowCount() - 1; }
     QPoint m_pressPoint{-1, -1};
     QPoint m_pressCell{-1, -1};
@@ -1408,7 +1425,10 @@ private:
     bool m_dblClickSized = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
+    QWidget* m_panGlyph = nullptr;
     bool m_headerDragRows = false;
+    int m_cursorZone = 0;
+    int cursorZoneAt(int x, int y);
     int m_sizeAtPress = 0;
 
     // rows
