@@ -3,6 +3,7 @@
 // right button, anchors under the pointer, the wheel and zooming.
 #include "grid/GridCursors.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzEdit.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
@@ -275,6 +276,10 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     m_pressHandled = true;
     m_cursorZone = cursorZoneAt(x, y);
+    if (m_cursorZone == czResizer && !(shift & ssDouble)) {
+        startSelectionResize(button, shift, x, y);
+        return;
+    }
     m_lookupText.clear();
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
@@ -489,6 +494,13 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
+    if (m_resizingSelection) {
+        m_resizingSelection = false;
+        m_pressHandled = false;
+        TBaseGrid::MouseUp(button, shift, x, y);
+        endSelectionResize();
+        return;
+    }
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
         const int index = m_sizingIndexAtPress;
@@ -657,6 +669,58 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
     m_sortDuration = timer.elapsed();
     if (OnClickSort)
         OnClickSort(this, ss->Column);
+}
+
+// ------------------------------------------------------------------ the selection resizer
+
+namespace {
+
+// Switches a flag on for a scope and puts its value back, also when an exception passes.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag), m_old(flag) { flag = true; }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+} // namespace
+
+void TZedEzeravIvur::startSelectionResize(TMouseButton button, TShiftState shift, int x, int y)
+{
+    m_resizeOrigin = Selection();
+    {
+        // The copy goes into the grid's own buffer; what the user has on the clipboard stays.
+        FlagScope own(m_useOwnClipboard);
+        CopyToClipboard();
+    }
+    m_resizingSelection = true;
+    const TGridRect sel = Selection();
+    if (!(GridOptions() & goEditing))
+        TBaseGrid::MouseDown(button, shift, x, y);
+    // The drag grows the selection from its top-left corner.
+    SetSelection(sel);
+    MouseMove(shift, x, y);
+}
+
+void TZedEzeravIvur::endSelectionResize()
+{
+    const TGridRect orig = m_resizeOrigin;
+    if (OnSelectionResize)
+        OnSelectionResize(this, orig, Selection());
+    {
+        // The new selection is filled from the copy; its cells count as editable meanwhile.
+        FlagScope own(m_useOwnClipboard);
+        FlagScope editable(editing().optionRemoved);
+        PasteFromClipboard();
+    }
+    m_ownClipboard.reset();
+    if (OnSelectionResized)
+        OnSelectionResized(this, orig, Selection());
 }
 
 // ------------------------------------------------------------------ moving

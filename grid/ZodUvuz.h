@@ -29,6 +29,7 @@ class QMimeData;
 #include <functional>
 #include <memory>
 
+class QMimeData;
 class QTimer;
 
 namespace grid {
@@ -1203,6 +1204,14 @@ public:
     // The 6 x 6 handle at the bottom-right corner of the selection (viewport pixels); empty without
     // SelectionResizer and SelectionRectangle or when the corner cell is off screen.
     QRect SelectionResizerHandle() const;
+    // A press on the handle copies the selection and drags it larger; the release fills the new
+    // selection from the copy (a series where the copy holds one). The copy is kept by the grid:
+    // the desktop clipboard is neither read nor changed.
+    bool ResizingSelection() const { return m_resizingSelection; }
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResize;
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResized;
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1423,6 +1432,16 @@ private:
     int m_headerDragAnchor = -1;
     bool m_panning = false;
     bool m_dblClickSized = false;
+    // The selection resizer: the selection at the press, and the grid's own copy buffer that the
+    // clipboard operations use in place of the desktop's while it works.
+    void startSelectionResize(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
+    void endSelectionResize();
+    const QMimeData* clipboardMime() const;
+    void setClipboardMime(QMimeData* mime);   // takes it over
+    bool m_resizingSelection = false;
+    tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
+    std::shared_ptr<QMimeData> m_ownClipboard;
+    bool m_useOwnClipboard = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
     QWidget* m_panGlyph = nullptr;
