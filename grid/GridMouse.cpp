@@ -281,6 +281,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         return;
     }
     m_lookupText.clear();
+    m_selectOnRelease = false;
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
     m_pressPoint = QPoint(x, y);
@@ -355,6 +356,21 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     // Column 0 of a grid with nodes holds the glyphs and lines: only row selection uses it.
     if (c.X == 0 && !fixedRow && HasNodes() && !ma->RowSelect)
         return;
+
+    // A press on the selection (or on a header that does not move columns) may start a drag of
+    // the cells: the selection waits for the release, and a move of more than 3 pixels drags.
+    if ((IsCellSelected(c.X, c.Y) || (fixedRow && !EnhRowColMove)) && !(GridOptions() & goEditing)
+        && DragDropSettings()->OleDropSource && !ma->ColSelect && !ma->AllSelect
+        && !(IsRadio(c.X, c.Y) && (ControlLook()->RadioAlwaysActive || IsEditableCell(c.X, c.Y)))) {
+        const QRect cell = CellRect(c.X, c.Y);
+        const bool atBorder = (GridOptions() & goColSizing) && (x - cell.left() <= 4 || cell.right() - x <= 4);
+        if (!atBorder) {
+            m_selectOnRelease = true;
+            if (OnClickCell)
+                OnClickCell(this, c.Y, c.X);
+            return;
+        }
+    }
 
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
@@ -570,6 +586,22 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     }
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
+    // No drag came of the press on the selection: the release selects.
+    if (m_selectOnRelease) {
+        m_selectOnRelease = false;
+        if (inCell && c.X >= FixedCols() && c.Y >= FixedRows()) {
+            if (MouseActions()->DisjunctRowSelect() && DragDropSettings()->OleDropSource) {
+                if (shift & ssCtrl) {
+                    SetRowSelected(c.Y, !RowSelected(c.Y));
+                    TBaseGrid::MouseUp(button, shift, x, y);
+                    return;
+                }
+                ClearRowMarks();
+            }
+            const QPoint b = BaseCell(c.X, c.Y);
+            MoveColRow(b.x(), b.y(), true, true);
+        }
+    }
     const bool moved = state == gsColMoving || state == gsRowMoving || state == gsColSizing || state == gsRowSizing;
     if (MouseActions()->DisjunctRowSelect() && !moved) {
         SelectionToRowMarks(false);
@@ -727,6 +759,27 @@ void TZedEzeravIvur::endSelectionResize()
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    // An armed press moved far enough (and not by a column sizing or on the resizer's handle)
+    // drags the cells.
+    if (m_selectOnRelease && (shift & ssLeft)
+        && (std::abs(x - m_pressPoint.x()) > 3 || std::abs(y - m_pressPoint.y()) > 3)
+        && DragDropSettings()->OleDropSource && GridState() != gsColSizing
+        && !SelectionResizerHandle().contains(x, y)) {
+        m_selectOnRelease = false;
+        const QPoint from = m_pressPoint;
+        const QPoint cell = m_pressCell;
+        bool refused = false;
+        StartOleDrag(cell.x(), cell.y(), &refused);
+        if (refused) {
+            // Refused by the application: the press selects, and this move goes on selecting.
+            if (GridState() == gsNormal)
+                TBaseGrid::MouseDown(mbLeft, shift, from.x(), from.y());
+        } else {
+            // The drag took the button's release.
+            m_pressHandled = false;
+            return;
+        }
+    }
     // A fixed column or row being sized follows the pointer.
     if (m_fixedColSizing >= 0 || m_fixedRowSizing >= 0) {
         const bool column = m_fixedColSizing >= 0;

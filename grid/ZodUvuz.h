@@ -939,8 +939,9 @@ public:
                                                        TZedEzeravIvur* source, const QPixmap& pixmap, QPoint hotSpot)>;
     static TDragExecutor& DragExecutor();
     // A drag from the cell: the column of a header cell (OleColumnDragDrop) or the selected cells;
-    // after a move the source cells are removed or cleared. False when refused or cancelled.
-    bool StartOleDrag(int col, int row);
+    // after a move the source cells are removed or cleared. False when refused or cancelled;
+    // `refused` tells OnOleDrag's refusal apart.
+    bool StartOleDrag(int col, int row, bool* refused = nullptr);
     QString SelectionToDragText();
     tk::TGridRect DragSourceRect() const { return m_dragSourceRect; }
     // What the drop target calls (points in viewport coordinates); true when something was taken.
@@ -1439,6 +1440,8 @@ private:
     const QMimeData* clipboardMime() const;
     void setClipboardMime(QMimeData* mime);   // takes it over
     bool m_resizingSelection = false;
+    // A press on the selection: a move drags the cells, a release selects the cell.
+    bool m_selectOnRelease = false;
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
     std::shared_ptr<QMimeData> m_ownClipboard;
     bool m_useOwnClipboard = false;
