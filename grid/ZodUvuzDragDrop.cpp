@@ -334,82 +334,16 @@ QString TZedEzeravIvur::SelectionToDragText()
     return out;
 }
 
-bool TZedEzeravIvur::PressArmsOleDrag(int col, int row, int x)
-{
-    m_oleDragArmed = m_selectOnRelease = false;
-    const bool onSelection = IsCellSelected(col, row) || (row < FixedRows() && !EnhRowColMove);
-    const TMouseActions* ma = MouseActions();
-    if (!onSelection || (GridOptions() & tk::goEditing) || !DragDropSettings()->OleDropSource || ma->ColSelect
-        || ma->AllSelect)
-        return false;
-    if (GridOptions() & tk::goColSizing) {
-        const QRect r = CellRect(col, row);
-        if (x - r.left() <= 4 || r.right() - x <= 4)
-            return false;
-    }
-    m_oleDragArmed = m_selectOnRelease = true;
-    return true;
-}
-
-bool TZedEzeravIvur::MoveStartsOleDrag(tk::TShiftState shift, int x, int y)
-{
-    if (!m_oleDragArmed)
-        return false;
-    if (!(shift & tk::ssLeft)) {
-        m_oleDragArmed = false;   // the release went elsewhere
-        return false;
-    }
-    if (std::abs(x - m_pressPoint.x()) <= 3 && std::abs(y - m_pressPoint.y()) <= 3)
-        return false;
-    m_oleDragArmed = false;
-    if (!DragDropSettings()->OleDropSource || GridState() == tk::gsColSizing)
-        return false;
-    m_selectOnRelease = false;
-    m_oleDragRefused = false;
-    if (StartOleDrag(m_pressCell.x(), m_pressCell.y()))
-        return true;
-    // A refused drag: the move selects cells from the pressed one instead.
-    if (m_oleDragRefused && GridState() == tk::gsNormal) {
-        TBaseGrid::MouseDown(tk::mbLeft, shift, m_pressPoint.x(), m_pressPoint.y());
-        return false;
-    }
-    return !m_oleDragRefused;
-}
-
-bool TZedEzeravIvur::ReleaseSelectsCell(int col, int row, tk::TShiftState shift)
-{
-    const bool pending = m_selectOnRelease;
-    m_selectOnRelease = m_oleDragArmed = false;
-    if (!pending || col < FixedCols() || row < FixedRows())
-        return false;
-    TMouseActions* ma = MouseActions();
-    if (ma->DisjunctRowSelect()) {
-        if (shift & tk::ssCtrl) {
-            SetRowSelected(row, !RowSelected(row));
-            return true;
-        }
-        ClearRowMarks();
-    }
-    const tk::TGridRect old = Selection();
-    MoveColRow(col, row, true, true);
-    if (GridOptions() & tk::goRowSelect)
-        SetSelection(tk::TGridRect{FixedCols(), row, ColCount() - 1, row});
-    const tk::TGridRect now = Selection();
-    if (!(now == old))
-        SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
-    return false;
-}
-
-bool TZedEzeravIvur::StartOleDrag(int col, int row)
+bool TZedEzeravIvur::StartOleDrag(int col, int row, bool* refused)
 {
     bool allow = true;
     const int realCol = RealColIndex(col);
     if (OnOleDrag)
         OnOleDrag(this, row, realCol, Cells(realCol, row), allow);
-    if (!allow) {
-        m_oleDragRefused = true;
+    if (refused)
+        *refused = !allow;
+    if (!allow)
         return false;
-    }
     if (OnOleDragStart)
         OnOleDragStart(this, row, realCol);
     TDragDropSettings* dd = DragDropSettings();
