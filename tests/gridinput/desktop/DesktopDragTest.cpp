@@ -61,21 +61,27 @@ bool xdo(const QStringList& args)
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-// Presses the left button; a press soon after the last one would be taken as a double click.
+QPoint g_pointer;
+
+bool pointerTo(QPoint global)
+{
+    g_pointer = global;
+    return xdo({"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
+}
+
+// Presses the left button where the pointer is. A press near the last one and soon after it
+// would be taken as a double click: it waits for that time to pass first.
 bool press()
 {
     static QElapsedTimer last;
-    if (last.isValid()) {
+    static QPoint lastAt;
+    if (last.isValid() && (g_pointer - lastAt).manhattanLength() < 16) {
         const qint64 due = QApplication::doubleClickInterval() + 100;
         waitFor([&] { return last.elapsed() > due; }, int(due) + 100);
     }
     last.start();
+    lastAt = g_pointer;
     return xdo({"mousedown", "1"});
-}
-
-bool pointerTo(QPoint global)
-{
-    return xdo({"mousemove", "--sync", QString::number(global.x()), QString::number(global.y())});
 }
 
 // The small GTK program: its window, its zones on the screen and what it reports.
