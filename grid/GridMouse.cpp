@@ -1,7 +1,9 @@
 // The string grid's mouse: clicks on cells, check boxes, button cells, links and form controls in
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
+#include "grid/GridCursors.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzEdit.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
@@ -9,6 +11,7 @@
 
 #include <QCursor>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QTimer>
 #include <QElapsedTimer>
 
@@ -108,6 +111,56 @@ bool TZedEzeravIvur::clickLinkOrControl(int col, int row, int x, int y)
 
 // ------------------------------------------------------------------ presses and releases
 
+// A press on a node glyph in column 0: the header's node opens or closes every node (with
+// NodeAllExpandContract), a row's node its own rows. True when the press was taken.
+bool TZedEzeravIvur::clickNodeGlyph(int col, int row, int x)
+{
+    if (col != 0 || !HasNodes())
+        return false;
+    const int real = RealRowIndex(row);
+    if (!IsNodeRow(real) || !PointOnNodeGlyph(real, x))
+        return false;
+    if (row < FixedRows()) {
+        if (!MouseActions()->NodeAllExpandContract)
+            return false;
+        const bool collapsed = IsNodeContracted(real);
+        if (collapsed)
+            ExpandAll();
+        else
+            ContractAll();
+        if (TCellGraphic* g = nodeGraphic(real))
+            g->CellBoolean = !collapsed;
+        RepaintCell(0, row);
+        return true;
+    }
+    bool allow = true;
+    if (IsNodeContracted(real)) {
+        if (OnBeforeExpandNode)
+            OnBeforeExpandNode(this, row, real, allow);
+        if (allow) {
+            ExpandNode(real);
+            if (OnExpandNode)
+                OnExpandNode(this, row, real);
+        }
+    } else {
+        if (OnBeforeContractNode)
+            OnBeforeContractNode(this, row, real, allow);
+        if (allow) {
+            ContractNode(real);
+            if (OnContractNode)
+                OnContractNode(this, row, real);
+        }
+    }
+    if (MouseActions()->MoveRowOnNodeClick) {
+        const TGridRect old = Selection();
+        MoveColRow(std::max(Col(), FirstNormalColumn()), row, true, true);
+        const TGridRect now = Selection();
+        if (!(now == old))
+            SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
+    }
+    return true;
+}
+
 namespace {
 
 // Whether a press of the given kind edits the fixed cell (col, row).
@@ -158,7 +211,24 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     if (button == mbMiddle && IntelliPan != ipNone && RowCount() > FixedRows()) {
         m_panning = true;
         m_panOrigin = QPoint(x, y);
-        viewport()->setCursor(Qt::SizeAllCursor);
+        viewport()->setCursor(GridCursor(crPanStill));
+        if (!m_panGlyph) {
+            auto* glyph = new QLabel(viewport());
+            glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+            glyph->setFixedSize(32, 32);
+            m_panGlyph = glyph;
+        }
+        {
+            auto* glyph = static_cast<QLabel*>(m_panGlyph);
+            const QPixmap pm = PanGlyph(IntelliPan == ipVertical     ? QStringLiteral("INTLI3")
+                                        : IntelliPan == ipHorizontal ? QStringLiteral("INTLI2")
+                                                                     : QStringLiteral("INTLI1"));
+            glyph->setPixmap(pm);
+            glyph->setMask(pm.mask());
+            glyph->move(x - 16, y - 16);
+            glyph->show();
+            glyph->raise();
+        }
         if (!m_panTimer) {
             auto* timer = new QTimer(this);
             timer->setInterval(10);
@@ -205,7 +275,13 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
     }
     m_pressHandled = true;
+    m_cursorZone = cursorZoneAt(x, y);
+    if (m_cursorZone == czResizer && !(shift & ssDouble)) {
+        startSelectionResize(button, shift, x, y);
+        return;
+    }
     m_lookupText.clear();
+    m_selectOnRelease = false;
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
     m_pressPoint = QPoint(x, y);
@@ -275,6 +351,27 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
     }
 
+    if (clickNodeGlyph(c.X, c.Y, x))
+        return;
+    // Column 0 of a grid with nodes holds the glyphs and lines: only row selection uses it.
+    if (c.X == 0 && !fixedRow && HasNodes() && !ma->RowSelect)
+        return;
+
+    // A press on the selection (or on a header that does not move columns) may start a drag of
+    // the cells: the selection waits for the release, and a move of more than 3 pixels drags.
+    if ((IsCellSelected(c.X, c.Y) || (fixedRow && !EnhRowColMove)) && !(GridOptions() & goEditing)
+        && DragDropSettings()->OleDropSource && !ma->ColSelect && !ma->AllSelect
+        && !(IsRadio(c.X, c.Y) && (ControlLook()->RadioAlwaysActive || IsEditableCell(c.X, c.Y)))) {
+        const QRect cell = CellRect(c.X, c.Y);
+        const bool atBorder = (GridOptions() & goColSizing) && (x - cell.left() <= 4 || cell.right() - x <= 4);
+        if (!atBorder) {
+            m_selectOnRelease = true;
+            if (OnClickCell)
+                OnClickCell(this, c.Y, c.X);
+            return;
+        }
+    }
+
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
         const QPoint b = BaseCell(c.X, c.Y);
@@ -317,7 +414,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     const bool rangeSelect = GridOptions() & goRangeSelect;
-    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect) {
+    if (fixedRow && fixedCol && ma->AllSelect && rangeSelect && m_cursorZone == czSelectAll) {
         setFocus(Qt::MouseFocusReason);
         CopyProgress(0, 0);
         CopyProgress(1, RowCount() - 1);
@@ -328,7 +425,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect) {
+    if (fixedCol && !fixedRow && ma->RowSelect && rangeSelect && m_cursorZone == czRowHeader) {
         setFocus(Qt::MouseFocusReason);
         const int from = (shift & ssShift) ? Selection().Top : c.Y;
         SetSelection(TGridRect{FixedCols(), std::min(from, c.Y), ColCount() - 1, std::max(from, c.Y)});
@@ -337,7 +434,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         reportSelection();
         return;
     }
-    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect) {
+    if (fixedRow && !fixedCol && ma->ColSelect && rangeSelect && m_cursorZone == czColHeader) {
         setFocus(Qt::MouseFocusReason);
         SetSelection(TGridRect{c.X, FixedRows(), c.X, RowCount() - 1});
         m_headerDragAnchor = c.X;
@@ -411,7 +508,15 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
     m_headerDragAnchor = -1;
+    m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
+    if (m_resizingSelection) {
+        m_resizingSelection = false;
+        m_pressHandled = false;
+        TBaseGrid::MouseUp(button, shift, x, y);
+        endSelectionResize();
+        return;
+    }
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
         const int index = m_sizingIndexAtPress;
@@ -481,6 +586,22 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     }
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
+    // No drag came of the press on the selection: the release selects.
+    if (m_selectOnRelease) {
+        m_selectOnRelease = false;
+        if (inCell && c.X >= FixedCols() && c.Y >= FixedRows()) {
+            if (MouseActions()->DisjunctRowSelect() && DragDropSettings()->OleDropSource) {
+                if (shift & ssCtrl) {
+                    SetRowSelected(c.Y, !RowSelected(c.Y));
+                    TBaseGrid::MouseUp(button, shift, x, y);
+                    return;
+                }
+                ClearRowMarks();
+            }
+            const QPoint b = BaseCell(c.X, c.Y);
+            MoveColRow(b.x(), b.y(), true, true);
+        }
+    }
     const bool moved = state == gsColMoving || state == gsRowMoving || state == gsColSizing || state == gsRowSizing;
     if (MouseActions()->DisjunctRowSelect() && !moved) {
         SelectionToRowMarks(false);
@@ -582,10 +703,83 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
         OnClickSort(this, ss->Column);
 }
 
+// ------------------------------------------------------------------ the selection resizer
+
+namespace {
+
+// Switches a flag on for a scope and puts its value back, also when an exception passes.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag), m_old(flag) { flag = true; }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+} // namespace
+
+void TZedEzeravIvur::startSelectionResize(TMouseButton button, TShiftState shift, int x, int y)
+{
+    m_resizeOrigin = Selection();
+    {
+        // The copy goes into the grid's own buffer; what the user has on the clipboard stays.
+        FlagScope own(m_useOwnClipboard);
+        CopyToClipboard();
+    }
+    m_resizingSelection = true;
+    const TGridRect sel = Selection();
+    if (!(GridOptions() & goEditing))
+        TBaseGrid::MouseDown(button, shift, x, y);
+    // The drag grows the selection from its top-left corner.
+    SetSelection(sel);
+    MouseMove(shift, x, y);
+}
+
+void TZedEzeravIvur::endSelectionResize()
+{
+    const TGridRect orig = m_resizeOrigin;
+    if (OnSelectionResize)
+        OnSelectionResize(this, orig, Selection());
+    {
+        // The new selection is filled from the copy; its cells count as editable meanwhile.
+        FlagScope own(m_useOwnClipboard);
+        FlagScope editable(editing().optionRemoved);
+        PasteFromClipboard();
+    }
+    m_ownClipboard.reset();
+    if (OnSelectionResized)
+        OnSelectionResized(this, orig, Selection());
+}
+
 // ------------------------------------------------------------------ moving
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    // An armed press moved far enough (and not by a column sizing or on the resizer's handle)
+    // drags the cells.
+    if (m_selectOnRelease && (shift & ssLeft)
+        && (std::abs(x - m_pressPoint.x()) > 3 || std::abs(y - m_pressPoint.y()) > 3)
+        && DragDropSettings()->OleDropSource && GridState() != gsColSizing
+        && !SelectionResizerHandle().contains(x, y)) {
+        m_selectOnRelease = false;
+        const QPoint from = m_pressPoint;
+        const QPoint cell = m_pressCell;
+        bool refused = false;
+        StartOleDrag(cell.x(), cell.y(), &refused);
+        if (refused) {
+            // Refused by the application: the press selects, and this move goes on selecting.
+            if (GridState() == gsNormal)
+                TBaseGrid::MouseDown(mbLeft, shift, from.x(), from.y());
+        } else {
+            // The drag took the button's release.
+            m_pressHandled = false;
+            return;
+        }
+    }
     // A fixed column or row being sized follows the pointer.
     if (m_fixedColSizing >= 0 || m_fixedRowSizing >= 0) {
         const bool column = m_fixedColSizing >= 0;
@@ -647,6 +841,11 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             cursorSet = true;
         }
     }
+    m_cursorZone = GridState() == gsNormal ? cursorZoneAt(x, y) : czNone;
+    if (!cursorSet && m_cursorZone != czNone) {
+        viewport()->setCursor(GridCursor(ZoneCursorId(m_cursorZone)));
+        cursorSet = true;
+    }
     if (!cursorSet && c.X >= 0 && c.Y >= 0 && GridState() == gsNormal) {
         const QString text = DisplayText(c.X, c.Y);
         if (URLShow() && !text.contains(QLatin1Char('<')) && IsURLText(text)) {
@@ -670,6 +869,41 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
             OnAnchorExit(this, c.Y, c.X, QString());
         m_lastAnchor.clear();
     }
+}
+
+QRect TZedEzeravIvur::SelectionResizerHandle() const
+{
+    if (!m_selectionResizer || !m_selectionRectangle)
+        return QRect();
+    const TGridRect s = Selection();
+    const QRect r = CellRect(s.Right, s.Bottom);
+    if (r.isEmpty())
+        return QRect();
+    return QRect(r.right() - 5, r.bottom() - 5, 6, 6);
+}
+
+int TZedEzeravIvur::cursorZoneAt(int x, int y)
+{
+    if (Designing())
+        return czNone;
+    if (SelectionResizerHandle().contains(x, y))
+        return czResizer;
+    const TGridCoord c = MouseCoord(x, y);
+    if (c.X < 0 || c.Y < 0)
+        return czNone;
+    const TMouseActions* ma = MouseActions();
+    const bool fixedRow = c.Y < FixedRows(), fixedCol = c.X < FixedCols();
+    if (fixedRow && fixedCol)
+        return ma->AllSelect ? czSelectAll : czNone;
+    // A border that sizes keeps its split cursor: the header cursor stops short of it.
+    int index = -1, pos = 0, ofs = 0;
+    const TGridState sizing = TBaseGrid::CalcSizingState(x, y, index, pos, ofs);
+    if (fixedRow && ma->ColSelect && sizing != gsColSizing && m_fixedEdgeCol < 0)
+        return czColHeader;
+    if (fixedCol && !fixedRow && ma->RowSelect && sizing != gsRowSizing && m_fixedEdgeRow < 0
+        && !IsNodeRow(RealRowIndex(c.Y)))
+        return czRowHeader;
+    return czNone;
 }
 
 void TZedEzeravIvur::showSizeHint(bool column, int index, int size)
@@ -722,6 +956,7 @@ void TZedEzeravIvur::PanTick(const QPoint& p)
         else if (p.y() > m_panOrigin.y() + 5)
             dy = 1;
     }
+    viewport()->setCursor(GridCursor(PanCursorId(dx, dy)));
     const TGridRect old = Selection();
     const int firstCol = FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
     const int firstRow = FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
@@ -747,6 +982,8 @@ void TZedEzeravIvur::EndPan()
         static_cast<QTimer*>(m_panTimer)->stop();
     viewport()->releaseMouse();
     viewport()->unsetCursor();
+    if (m_panGlyph)
+        m_panGlyph->hide();
 }
 
 // ------------------------------------------------------------------ wheel and zoom

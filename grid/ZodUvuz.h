@@ -29,7 +29,7 @@ class QMimeData;
 #include <functional>
 #include <memory>
 
-class QLabel;
+class QMimeData;
 class QTimer;
 
 namespace grid {
@@ -939,8 +939,9 @@ public:
                                                        TZedEzeravIvur* source, const QPixmap& pixmap, QPoint hotSpot)>;
     static TDragExecutor& DragExecutor();
     // A drag from the cell: the column of a header cell (OleColumnDragDrop) or the selected cells;
-    // after a move the source cells are removed or cleared. False when refused or cancelled.
-    bool StartOleDrag(int col, int row);
+    // after a move the source cells are removed or cleared. False when refused or cancelled;
+    // `refused` tells OnOleDrag's refusal apart.
+    bool StartOleDrag(int col, int row, bool* refused = nullptr);
     QString SelectionToDragText();
     tk::TGridRect DragSourceRect() const { return m_dragSourceRect; }
     // What the drop target calls (points in viewport coordinates); true when something was taken.
@@ -1189,6 +1190,11 @@ public:
     std::function<void(QObject* sender, int col, int row, int index)> OnRadioMouseUp;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorEnter;
     std::function<void(QObject* sender, int row, int col, const QString& anchor)> OnAnchorExit;
+    // A press on a node glyph: asked first (row displayed, then real), told after.
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeExpandNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnExpandNode;
+    std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeContractNode;
+    std::function<void(QObject* sender, int row, int realRow)> OnContractNode;
     std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
     std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
     // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
@@ -1201,6 +1207,22 @@ public:
     bool Panning() const { return m_panning; }
     void PanTick(const QPoint& viewportPointer);
     void EndPan();
+    // The pan glyph shown at the press point while panning (nullptr before the first pan).
+    QWidget* PanGlyphWidget() const { return m_panGlyph; }
+    // Where the pointer stood at the last move or press (TCursorZone): the header and selection
+    // cursors follow it, and the header selections and the select-all corner need it.
+    int CursorZone() const { return m_cursorZone; }
+    // The 6 x 6 handle at the bottom-right corner of the selection (viewport pixels); empty without
+    // SelectionResizer and SelectionRectangle or when the corner cell is off screen.
+    QRect SelectionResizerHandle() const;
+    // A press on the handle copies the selection and drags it larger; the release fills the new
+    // selection from the copy (a series where the copy holds one). The copy is kept by the grid:
+    // the desktop clipboard is neither read nor changed.
+    bool ResizingSelection() const { return m_resizingSelection; }
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResize;
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResized;
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1236,6 +1258,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A character typed into the grid is the grid's: only with Alt (accelerators) or Ctrl and Meta
+    // (menu shortcuts) may a shortcut of the window take it first.
+    bool event(QEvent* event) override;
 
 private:
     friend class TGridEditing;
@@ -1402,6 +1427,8 @@ private:
                  QString& ctrlValue, QRect* ctrlRect = nullptr);
     bool clickLinkOrControl(int col, int row, int x, int y);
     void sortClick(int col, tk::TShiftState shift);
+    bool clickNodeGlyph(int col, int row, int x);
+    bool isFooterRow(int row) const { return LastRowIsFooter() && row == RowCount() - 1; }
     QPoint m_pressPoint{-1, -1};
     QPoint m_pressCell{-1, -1};
     QPoint m_pressedButtonCell{-1, -1};
@@ -1420,9 +1447,24 @@ private:
     int m_headerDragAnchor = -1;
     bool m_panning = false;
     bool m_dblClickSized = false;
+    // The selection resizer: the selection at the press, and the grid's own copy buffer that the
+    // clipboard operations use in place of the desktop's while it works.
+    void startSelectionResize(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
+    void endSelectionResize();
+    const QMimeData* clipboardMime() const;
+    void setClipboardMime(QMimeData* mime);   // takes it over
+    bool m_resizingSelection = false;
+    // A press on the selection: a move drags the cells, a release selects the cell.
+    bool m_selectOnRelease = false;
+    tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
+    std::shared_ptr<QMimeData> m_ownClipboard;
+    bool m_useOwnClipboard = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
+    QWidget* m_panGlyph = nullptr;
     bool m_headerDragRows = false;
+    int m_cursorZone = 0;
+    int cursorZoneAt(int x, int y);
     int m_sizeAtPress = 0;
 
     // rows
@@ -1460,7 +1502,7 @@ private:
     void stopDragTimer();
     std::array<QPointer<TArrowWindow>, 4> m_arrows;
     QPointer<TPopupButton> m_popupButton;
-    QLabel* m_scrollHint = nullptr;
+    bool m_scrollHintShown = false;   // the hint window shows a thumb hint
     QTimer* m_dragTimer = nullptr;
     int m_dragDirection = 0;
     bool m_stretchAllowed = true;

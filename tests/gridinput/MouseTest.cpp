@@ -2,6 +2,7 @@
 #include "InputFixture.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzControls.h"
+#include "grid/ZodUvuzFooter.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/minihtml/MiniHTML.h"
 
@@ -514,6 +515,26 @@ TEST(Mouse, MovedColumnTakesItsSettingsAlong)
     EXPECT_EQ(idx.SortColumn(2), 2);
 }
 
+TEST(Mouse, MovedRowStopsAboveTheFloatingFooter)
+{
+    Mouse m;
+    m.grid->FloatingFooter()->SetVisible(true);
+    m.grid->SetCells(1, 9, "Summe");
+    m.grid->MoveRowData(2, 9);   // past the footer row: ignored
+    EXPECT_EQ(m.grid->Cells(1, 2), "Banane");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    m.grid->MoveRowData(9, 3);   // the footer row stays last
+    EXPECT_EQ(m.grid->Cells(1, 3), "Birne");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    m.grid->MoveRowData(2, 8);
+    EXPECT_EQ(m.grid->Cells(1, 8), "Banane");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    // Without the footer the last row is a row like the others.
+    m.grid->FloatingFooter()->SetVisible(false);
+    m.grid->MoveRowData(8, 9);
+    EXPECT_EQ(m.grid->Cells(1, 9), "Banane");
+}
+
 TEST(Sizing, FixedColumnEdge)
 {
     Mouse m;
@@ -617,7 +638,7 @@ TEST(Pan, HorizontalPanningMovesOnlyTheColumnAndEndsByAKey)
     const QPoint origin = m.mid(2, 4);
     QTest::mousePress(m.vp(), Qt::MiddleButton, {}, origin);
     ASSERT_TRUE(m.grid->Panning());
-    EXPECT_EQ(m.vp()->cursor().shape(), Qt::SizeAllCursor);
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::BitmapCursor);   // the still pan cursor
     m.grid->PanTick(origin + QPoint(0, 50));
     EXPECT_EQ(QPoint(m.grid->Col(), m.grid->Row()), QPoint(2, 4));
     m.grid->PanTick(origin + QPoint(50, 0));

@@ -1,0 +1,23 @@
+// The string grid's window-level messages: characters offered to the window's shortcuts first.
+#include "grid/ZodUvuz.h"
+
+#include <QKeyEvent>
+
+namespace grid {
+
+bool TZedEzeravIvur::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+        const QString text = key->text();
+        if (mods == Qt::NoModifier && !text.isEmpty() && text.at(0).isPrint()) {
+            // Claimed: it arrives as a key press, and no plain-letter shortcut of the window fires.
+            event->accept();
+            return true;
+        }
+    }
+    return TBaseGrid::event(event);
+}
+
+} // namespace grid
