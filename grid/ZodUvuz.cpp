@@ -407,7 +407,12 @@ void TZedEzeravIvur::MoveColumnData(int fromIndex, int toIndex)
     MoveColumn(fromIndex, toIndex);
 }
 
-void TZedEzeravIvur::MoveRowData(int fromIndex, int toIndex) { MoveRow(fromIndex, toIndex); }
+void TZedEzeravIvur::MoveRowData(int fromIndex, int toIndex)
+{
+    if (isFooterRow(fromIndex) || isFooterRow(toIndex))
+        return;
+    MoveRow(fromIndex, toIndex);
+}
 
 void TZedEzeravIvur::referTo(QPointer<QObject>& slot, QObject* value)
 {
