@@ -1,4 +1,5 @@
-// The string grid's window-level messages: characters offered to the window's shortcuts first.
+// The string grid's window-level messages: characters offered to the window's shortcuts first, and
+// the notifications of its combo and date editors.
 #include "grid/ZodUvuz.h"
 
 #include <QKeyEvent>
@@ -18,6 +19,18 @@ bool TZedEzeravIvur::event(QEvent* event)
         }
     }
     return TBaseGrid::event(event);
+}
+
+void TZedEzeravIvur::ComboCloseUp()
+{
+    if (OnComboCloseUp)
+        OnComboCloseUp(this, Row(), Col());
+}
+
+void TZedEzeravIvur::DateTimeChanged(const QDateTime& value)
+{
+    if (OnDateTimeChange)
+        OnDateTimeChange(this, Col(), Row(), value);
 }
 
 } // namespace grid

@@ -1123,6 +1123,10 @@ public:
     void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
     void ComboChanged(int index, const QString& text, QObject* object) override;
+    void ComboCloseUp() override;
+    void DateTimeChanged(const QDateTime& value) override;
+    std::function<void(QObject* sender, int row, int col)> OnComboCloseUp;
+    std::function<void(QObject* sender, int col, int row, const QDateTime& value)> OnDateTimeChange;
 
     // --- keyboard, timer and size (GridKeys.cpp)
     // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -190,6 +191,29 @@ TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : TZEIComboBox(parent
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setFocusPolicy(Qt::StrongFocus);
+    // An item chosen by the user, from the list or by key; changes made by code raise nothing.
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0)
+            Host()->ComboChanged(index, itemText(index), nullptr);
+    });
+    watchLineEdit();
+}
+
+void TGridCombo::watchLineEdit()
+{
+    if (QLineEdit* e = lineEdit())
+        connect(e, &QLineEdit::textEdited, this, &TGridCombo::textEditedByUser, Qt::UniqueConnection);
+}
+
+void TGridCombo::textEditedByUser(const QString& text)
+{
+    Host()->ComboChanged(-1, text, nullptr);
+}
+
+void TGridCombo::showEvent(QShowEvent* event)
+{
+    watchLineEdit();
+    TZEIComboBox::showEvent(event);
 }
 
 void TGridCombo::showPopup()
@@ -200,12 +224,16 @@ void TGridCombo::showPopup()
 
 void TGridCombo::hidePopup()
 {
+    const bool wasDropped = m_dropped;
     QComboBox::hidePopup();
     m_dropped = false;
+    if (wasDropped)
+        Host()->ComboCloseUp();
 }
 
 void TGridCombo::keyPressEvent(QKeyEvent* event)
 {
+    watchLineEdit();
     int key = event->key();
     const Qt::KeyboardModifiers mods = event->modifiers();
     m_autoComplete = !(key == Qt::Key_Backspace || key == Qt::Key_Delete);
@@ -225,10 +253,8 @@ void TGridCombo::keyPressEvent(QKeyEvent* event)
             showPopup();
             return;
         }
-        const int before = currentIndex();
+        // A key that picks another item reports it through activated.
         QComboBox::keyPressEvent(event);
-        if (!isEditable() && currentIndex() != before && currentIndex() >= 0)
-            Host()->ComboChanged(currentIndex(), currentText(), nullptr);
         return;
     }
     if (key == Qt::Key_Escape) {
@@ -563,7 +589,7 @@ void TGridCheckBox::focusOutEvent(QFocusEvent* event)
 namespace {
 class TCalendarPopup : public QWidget {
 public:
-    explicit TCalendarPopup(QDateTimeEdit* owner) : QWidget(owner, Qt::Popup)
+    explicit TCalendarPopup(TGridDatePicker* owner) : QWidget(owner, Qt::Popup)
     {
         setObjectName(QStringLiteral("CalendarPopup"));
         auto* layout = new QVBoxLayout(this);
@@ -571,11 +597,11 @@ public:
         calendar = new QCalendarWidget(this);
         layout->addWidget(calendar);
         QObject::connect(calendar, &QCalendarWidget::clicked, this, [this, owner](QDate d) {
-            owner->setDate(d);
+            owner->PickDate(d);
             hide();
         });
         QObject::connect(calendar, &QCalendarWidget::activated, this, [this, owner](QDate d) {
-            owner->setDate(d);
+            owner->PickDate(d);
             hide();
         });
     }
@@ -587,6 +613,45 @@ TGridDatePicker::TGridDatePicker(TEditorHost* host, QWidget* parent) : QDateTime
 {
     setObjectName(QStringLiteral("GridDatePicker"));
     setFrame(false);
+    connect(this, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime& value) {
+        if (m_byUser || ownsActivePopup())
+            Host()->DateTimeChanged(value);
+    });
+}
+
+// A date picked in the toolkit's own calendar popup arrives while that popup is open.
+bool TGridDatePicker::ownsActivePopup() const
+{
+    for (const QObject* o = QApplication::activePopupWidget(); o; o = o->parent())
+        if (o == this)
+            return true;
+    return false;
+}
+
+void TGridDatePicker::PickDate(QDate date)
+{
+    QScopedValueRollback<bool> user(m_byUser, true);
+    setDate(date);
+}
+
+bool TGridDatePicker::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::InputMethod:
+    case QEvent::Wheel:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Timer: {   // the held step arrows repeat by timer
+        QScopedValueRollback<bool> user(m_byUser, true);
+        return QDateTimeEdit::event(event);
+    }
+    default:
+        return QDateTimeEdit::event(event);
+    }
 }
 
 void TGridDatePicker::DropDown()
@@ -614,6 +679,7 @@ void TGridDatePicker::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (key == Qt::Key_Escape) {
+        QScopedValueRollback<bool> restoring(m_byUser, false);   // putting back is no change
         const QString t = Host()->GetInplaceEditText();
         const TEditorLocale& loc = Host()->EditorLocale();
         if (TimeKind) {

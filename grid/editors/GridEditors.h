@@ -91,8 +91,12 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The user's edits of the text report a change (the line edit is new after setEditable).
+    void watchLineEdit();
+    void textEditedByUser(const QString& text);
     bool m_autoComplete = true;
     bool m_dropped = false;
 };
@@ -162,10 +166,18 @@ public:
     // Opens the calendar (F4 and the direct drop).
     void DropDown();
     bool IsDroppedDown() const;
+    // A date picked in the calendar: the user's change.
+    void PickDate(QDate date);
 
 protected:
+    // Input events mark the changes they cause as the user's.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool ownsActivePopup() const;
+    bool m_byUser = false;
 };
 
 class TGridButton : public QPushButton, public TGridEditorLink {
