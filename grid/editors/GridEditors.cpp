@@ -1036,6 +1036,39 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(par
     connect(this, &QComboBox::activated, this, [this](int index) {
         Host()->ComboChanged(index, itemText(index), nullptr);
     });
+    watchLineEdit();
+}
+
+void TGridUniCombo::watchLineEdit()
+{
+    if (QLineEdit* e = lineEdit())
+        connect(e, &QLineEdit::textEdited, this, &TGridUniCombo::textEditedByUser, Qt::UniqueConnection);
+}
+
+void TGridUniCombo::textEditedByUser(const QString& text)
+{
+    Host()->ComboChanged(-1, text, nullptr);
+}
+
+void TGridUniCombo::showEvent(QShowEvent* event)
+{
+    watchLineEdit();
+    QComboBox::showEvent(event);
+}
+
+void TGridUniCombo::showPopup()
+{
+    m_dropped = true;
+    QComboBox::showPopup();
+}
+
+void TGridUniCombo::hidePopup()
+{
+    const bool wasDropped = m_dropped;
+    QComboBox::hidePopup();
+    m_dropped = false;
+    if (wasDropped)
+        Host()->ComboCloseUp();
 }
 
 void TGridUniCombo::ClearItems()

@@ -274,14 +274,20 @@ public:
     void AutoComplete();
     // Removes the items and keeps the edit text.
     void ClearItems();
+    void showPopup() override;
+    void hidePopup() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void watchLineEdit();
+    void textEditedByUser(const QString& text);
     bool m_autoComplete = true;
+    bool m_dropped = false;
 };
 
 } // namespace grid::editors

@@ -61,6 +61,8 @@ struct Editors {
                 kind = edComboEdit;
             else if (col == 2 && row == 4)
                 kind = edDateEditUpDown;
+            else if (col == 2 && row == 5)
+                kind = edUniComboEdit;
         };
         grid->OnComboChange = [this](QObject*, int col, int row, int index, const QString& text) {
             events.push_back(QString("change %1,%2 %3 %4").arg(col).arg(row).arg(index).arg(text).toStdString());
@@ -116,6 +118,21 @@ TEST(Notifications, ComboReportsTheUsersChoicesOnly)
     combo->showPopup();
     combo->hidePopup();
     EXPECT_EQ(e.events, (std::vector<std::string>{"closeup 2,3"}));
+}
+
+TEST(Notifications, WideComboReportsEditsAndChoices)
+{
+    Editors e;
+    auto* combo = e.grid->GridUniCombo();
+    combo->addItems({"a", "b"});
+    e.open(2, 5, "");
+    ASSERT_TRUE(combo->isVisible());
+    QTest::keyClicks(combo, "q");
+    combo->setEditText("by code");
+    emit combo->activated(1);
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(e.events, (std::vector<std::string>{"change 2,5 -1 q", "change 2,5 1 b", "closeup 2,5"}));
 }
 
 TEST(Notifications, DatePickerReportsTheUsersChangesOnly)
