@@ -181,6 +181,7 @@ TEST(GridCursors, PanCursorFollowsTheDirectionAndTheGlyphStandsAtTheOrigin)
     ASSERT_NE(z.grid->PanGlyphWidget(), nullptr);
     EXPECT_TRUE(z.grid->PanGlyphWidget()->isVisible());
     EXPECT_EQ(z.grid->PanGlyphWidget()->geometry(), QRect(origin - QPoint(16, 16), QSize(32, 32)));
+    saveShot(z.grid->grab(), "pan-glyph.png");
     struct Step {
         QPoint offset;
         int cursor;
