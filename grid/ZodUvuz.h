@@ -971,6 +971,14 @@ public:
 
     // --- events
     std::function<void(QObject* sender, int oldRow, int newRow)> OnRowUpdate;
+    // Asked before the current cell moves (SelectCell); clearing allow keeps the cell.
+    std::function<void(QObject* sender, int oldRow, int newRow, bool& allow)> OnRowChanging;
+    std::function<void(QObject* sender, int oldCol, int newCol, bool& allow)> OnColChanging;
+    std::function<void(QObject* sender, int oldRow, int oldCol, int newRow, int newCol, bool& allow)> OnCellChanging;
+    // The advance after an edit may change its target or refuse it.
+    std::function<void(QObject* sender, int oldRow, int oldCol, int& newRow, int& newCol, bool& allow)> OnAutoAdvance;
+    // A column added by the advance after an edit (AdvanceInsert, top-to-bottom).
+    std::function<void(QObject* sender, int col)> OnAutoInsertCol;
     std::function<void(QObject* sender, int row, int col, bool& isFixed)> OnIsFixedCell;
     std::function<void(QObject* sender, int col, int row, QString& value)> OnGetCheckTrue;
     std::function<void(QObject* sender, int col, int row, QString& value)> OnGetCheckFalse;

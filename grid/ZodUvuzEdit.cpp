@@ -5,6 +5,7 @@
 #include "grid/EditLink.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzFooter.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/ZodUvuzRichEdit.h"
 #include "grid/editors/GridEditors.h"
@@ -33,6 +34,13 @@ TGridEditing::TGridEditing(TZedEzeravIvur* grid) : QObject(grid)
     uniEditBtn->SetButtonCaption(QStringLiteral("..."));
     uniMemo = new TGridUniMemo(grid, parent);
     uniCombo = new TGridUniCombo(grid, parent);
+    // The combos and the button edits follow the desktop's themed look.
+    const bool themed = grid->ThemedDrawing();
+    combo->IsWinXP = themed;
+    uniCombo->IsWinXP = themed;
+    editBtn->SetIsWinXP(themed);
+    unitEditBtn->SetIsWinXP(themed);
+    uniEditBtn->SetIsWinXP(themed);
     for (QWidget* w : std::initializer_list<QWidget*>{spin, combo, editBtn, unitEditBtn, checkBox, datePicker, button,
                                                       uniEdit, uniEditBtn, uniMemo, uniCombo}) {
         w->hide();
@@ -362,6 +370,16 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             c->setCurrentIndex(i >= 0 ? i : 0);
         }
         c->setFont(this->font());
+        const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
+        c->SetFlat(flat);
+        c->SetEtched(flat);
+        if (Navigation()->AutoComboDropSize) {
+            const QFontMetrics fm(c->font());
+            int width = w;
+            for (int i = 0; i < c->count(); ++i)
+                width = std::max(width, fm.horizontalAdvance(c->itemText(i)) + 25);
+            c->view()->setMinimumWidth(width);
+        }
         control = c;
         break;
     }
@@ -441,6 +459,9 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         if (ed.editorType == edComboEdit || ed.editorType == edComboList) {
             if (MouseActions()->DirectComboDrop)
                 ed.combo->showPopup();
+        } else if (ed.editorType == edUniComboEdit || ed.editorType == edUniComboList) {
+            if (MouseActions()->DirectComboDrop)
+                ed.uniCombo->showPopup();
         } else if ((ed.editorType == edDateEdit) && MouseActions()->DirectDateDrop) {
             ed.datePicker->DropDown();
         }
@@ -661,15 +682,51 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
     if (UpdateCount() > 0)
         return true;
     TGridEditing& ed = editing();
+
+    // The floating footer: a row hidden behind the panel scrolls up by one; the footer row itself
+    // never becomes current. The panel keeps the room under the cells, so the cells end at the
+    // viewport's bottom.
+    if (m_floatingFooter && m_floatingFooter->Visible()) {
+        const bool preview = m_floatingFooter->FooterStyle() != fsFixedLastRow;
+        if (preview)
+            m_footerPanel->update();
+        else if (row == RowCount() - 1)
+            return false;
+        const QRect r = CellRect(std::max(col, 0), row);
+        if (!r.isEmpty() && r.top() + r.height() > viewport()->height() + 2)
+            SetTopRow(TopRow() + 1);
+    }
     if (col < 0 || row < 0)
         return TBaseGrid::SelectCell(col, row);
-    const int real = RealColIndex(col);
+
+    const int oldCol = Col(), oldRow = Row();
+    bool allow = true;
+    if (row != oldRow && OnRowChanging)
+        OnRowChanging(this, oldRow, row, allow);
+    if (col != oldCol && OnColChanging)
+        OnColChanging(this, oldCol, col, allow);
+    // The advance raises the cell event itself.
+    if ((col != oldCol || row != oldRow) && OnCellChanging && !ed.advancing)
+        OnCellChanging(this, oldRow, oldCol, row, col, allow);
     const tk::TGridOptions opts = GridOptions();
-    if (col != Col() || row != Row()) {
-        if (ed.controlActive && IsDefaultEditKind(ed.editorType))
+    // The node column never holds the current cell unless whole rows are selected.
+    if (col == 0 && HasNodes() && !(opts & tk::goRowSelect))
+        allow = false;
+    if (!allow)
+        return false;
+
+    const int real = RealColIndex(col);
+    if (col != oldCol || row != oldRow) {
+        if (ed.controlActive && IsDefaultEditKind(ed.editorType)) {
             ed.controlActive = false;   // the default edit follows the current cell
-        else if (ed.editingInProgress || ed.controlActive)
+        } else if (ed.editingInProgress || ed.controlActive) {
+            // Ending the edit validates its value; a refused value keeps the edited cell current
+            // with its editor open again.
+            ed.validationRefused = false;
             EndInplaceEdit();
+            if (ed.validationRefused)
+                return false;
+        }
     }
     if (IsControlCell(real, row)) {
         bool can = true;
@@ -704,6 +761,48 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
         const bool valid = IsUnicodeKind(ed.editorType) ? ValidateWideCell(GetWideEditText())
                                                         : ValidateCell(GetEditText(Col(), Row()));
         answer = valid && TBaseGrid::SelectCell(col, row);
+    }
+
+    // The marks that follow the current cell: the row indicator, the active headers, the active
+    // row and the selection rectangle.
+    if (!m_rowIndicator.isNull() && TBaseGrid::FixedCols() > 0) {
+        RepaintCell(0, oldRow);
+        RepaintCell(0, row);
+    }
+    if (m_activeCellShow) {
+        auto headers = [this](int c, int r) {
+            if (TBaseGrid::FixedCols() > 0)
+                InvalidateCell(0, r);
+            if (TBaseGrid::FixedRows() > 0)
+                InvalidateCell(c, 0);
+        };
+        headers(oldCol, oldRow);
+        headers(col, row);
+        const tk::TGridRect sel = Selection();
+        const int cornerCol = sel.Left == oldCol ? sel.Right : sel.Left;
+        const int cornerRow = sel.Top == oldRow ? sel.Bottom : sel.Top;
+        if (cornerCol != oldCol && cornerRow != oldRow)
+            headers(cornerCol, cornerRow);
+    }
+    if (ActiveRowShow()) {
+        InvalidateRow(oldRow);
+        InvalidateRow(row);
+    }
+    if (m_selectionRectangle) {
+        // Only the part on screen (one more row and column for the ones cut at the edges).
+        const tk::TGridRect sel = Selection();
+        const int top = std::max(sel.Top, TopRow()), bottom = std::min(sel.Bottom, TopRow() + VisibleRowCount());
+        const int left = std::max(sel.Left, LeftCol()), right = std::min(sel.Right, LeftCol() + VisibleColCount());
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c)
+                InvalidateCell(c, r);
+    }
+
+    // A refused move is no row change.
+    if (answer && row != m_lastReportedRow && OnRowUpdate && m_updateCount == 0) {
+        const int old = m_lastReportedRow;
+        m_lastReportedRow = row;
+        OnRowUpdate(this, old, row);
     }
     ed.textAtStart = DisplayText(real, row);
     return answer;
@@ -748,6 +847,7 @@ bool TZedEzeravIvur::ValidateWideCell(const QString& value)
         if (valid) {
             SetWideCells(c, r, v);
         } else {
+            ed.validationRefused = true;
             SetWideCells(c, r, v != value.toStdU16String() ? v : ed.editStartWideText);
             if (Col() != ed.editCol || Row() != r)
                 FocusCell(ed.editCol, r, true);
@@ -817,6 +917,7 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
             CellsChanged(QRect(c, r, 1, 1));
             SetCellText(c, r, v);
         } else {
+            ed.validationRefused = true;
             HideEditor();
             SetCellText(c, r, v != value ? v : ed.editStartText);
             if (Col() != ed.editCol || Row() != r)
@@ -880,12 +981,17 @@ void TZedEzeravIvur::TabAdvance(bool backward)
     const bool topBottom = Navigation()->TabAdvanceDirection == adTopBottom;
     // One pass over the cells at most: a grid without another editable cell stays where it is.
     const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    bool pastTheEnd = false;
     for (int i = 0; i < cells; ++i) {
         if (topBottom) {
             if (!backward) {
                 const QPoint span = CellSpan(col, row);
                 row += std::max(0, span.y()) + 1;
-                if (row > lastRow) { row = firstRow; col = col >= lastCol ? firstCol : col + 1; }
+                if (row > lastRow) {
+                    row = firstRow;
+                    pastTheEnd = pastTheEnd || col >= lastCol;
+                    col = col >= lastCol ? firstCol : col + 1;
+                }
             } else if (--row < firstRow) {
                 row = lastRow;
                 col = col <= firstCol ? lastCol : col - 1;
@@ -893,7 +999,11 @@ void TZedEzeravIvur::TabAdvance(bool backward)
         } else if (!backward) {
             const QPoint span = CellSpan(col, row);
             col += std::max(0, span.x()) + 1;
-            if (col > lastCol) { col = firstCol; row = row >= lastRow ? firstRow : row + 1; }
+            if (col > lastCol) {
+                col = firstCol;
+                pastTheEnd = pastTheEnd || row >= lastRow;
+                row = row >= lastRow ? firstRow : row + 1;
+            }
         } else if (--col < firstCol) {
             col = lastCol;
             row = row <= firstRow ? lastRow : row - 1;
@@ -905,53 +1015,141 @@ void TZedEzeravIvur::TabAdvance(bool backward)
             break;
         }
     }
+    // Past the last cell the focus moves on to the next control of the form.
+    if (pastTheEnd && Navigation()->TabToNextAtEnd && parentWidget())
+        QCoreApplication::postEvent(parentWidget(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
     if (Navigation()->AlwaysEdit)
         setFocus();
 }
 
 void TZedEzeravIvur::AdvanceCell(int col, int row, bool repeat, bool forward, bool keepEditing, bool force)
 {
-    (void)repeat;
     if (!Navigation()->AdvanceOnEnter && !force)
         return;
     TGridEditing& ed = editing();
     if (MouseActions()->RangeSelectAndEdit && !(GridOptions() & tk::goEditing))
         SetGridOptions(GridOptions() | tk::goEditing);
+    if (!repeat) {
+        ed.advanceOriginCol = col;
+        ed.advanceOriginRow = row;
+    }
     m_pendingEditChar = QChar();
-    const int firstCol = TBaseGrid::FixedCols(), lastCol = ColCount() - FixedRightCols() - 1;
-    const int firstRow = TBaseGrid::FixedRows(), lastRow = RowCount() - FixedFooters() - 1;
-    if (lastCol < firstCol || lastRow < firstRow)
+    const int firstCol = FirstNormalColumn(), firstRow = TBaseGrid::FixedRows();
+    // Rows and columns may be added on the way.
+    auto lastCol = [this] { return ColCount() - FixedRightCols() - 1; };
+    auto lastRow = [this] { return RowCount() - FixedFooters() - 1; };
+    if (lastCol() < firstCol || lastRow() < firstRow)
         return;
     const int oldCol = col, oldRow = row;
     const bool topBottom = Navigation()->AdvanceDirection == adTopBottom;
+    const bool insert = Navigation()->AdvanceInsert;
     // The walk ends at the first editable cell in advancing order, after one pass at most.
-    const int cells = (lastCol - firstCol + 1) * (lastRow - firstRow + 1);
+    const int cells = (lastCol() - firstCol + 1) * (lastRow() - firstRow + 1) + 1;
     bool found = false;
     for (int i = 0; i < cells && !found; ++i) {
         const QPoint span = CellSpan(col, row);
+        const int spanX = std::max(0, span.x());
         if (forward && !topBottom) {
-            if (col + std::max(0, span.x()) < lastCol) col += std::max(0, span.x()) + 1;
-            else if (row < lastRow) { col = firstCol; ++row; }
-            else { col = firstCol; row = firstRow; }
+            if (col + spanX < lastCol()) {
+                col += spanX + 1;
+            } else if (row < lastRow()) {
+                col = firstCol;
+                ++row;
+            } else if (insert) {
+                bool canAdd = true;
+                if (OnCanAddRow)
+                    OnCanAddRow(this, canAdd);
+                col = firstCol;
+                if (canAdd) {
+                    // Footer rows stay the last rows.
+                    if (FixedFooters() > 0)
+                        InsertRows(RowCount() - FixedFooters(), 1);
+                    else
+                        AddRow();
+                    ++row;
+                    if (OnAutoAddRow)
+                        OnAutoAddRow(this, lastRow());
+                    bool any = false;
+                    for (int c = firstCol; c <= lastCol() && !any; ++c)
+                        any = IsEditableCell(RealColIndex(c), row);
+                    if (!any)
+                        return;
+                }
+            } else {
+                col = firstCol;
+                row = firstRow;
+            }
         } else if (forward) {
-            if (row < lastRow) ++row;
-            else { row = firstRow; col = col < lastCol ? col + 1 : firstCol; }
+            if (row < lastRow()) {
+                ++row;
+            } else if (col < lastCol()) {
+                row = firstRow;
+                ++col;
+            } else if (insert) {
+                SetColCount(ColCount() + 1);
+                col += spanX + 1;
+                row = firstRow;
+                if (OnAutoInsertCol)
+                    OnAutoInsertCol(this, lastCol());
+            } else {
+                col = firstCol;
+                row = firstRow;
+            }
+            InvalidateGrid();
         } else if (!topBottom) {
             if (col > firstCol) --col;
-            else { col = lastCol; row = row > firstRow ? row - 1 : lastRow; }
+            else { col = lastCol(); row = row > firstRow ? row - 1 : lastRow(); }
         } else {
             if (row > firstRow) --row;
-            else { row = lastRow; col = col > firstCol ? col - 1 : lastCol; }
+            else { row = lastRow(); col = col > firstCol ? col - 1 : lastCol(); }
         }
         found = IsEditableCell(RealColIndex(col), row);
     }
     if (!found || (col == oldCol && row == oldRow))
         return;
+
+    int newCol = col, newRow = row;
+    bool allow = true;
+    if (OnAutoAdvance)
+        OnAutoAdvance(this, ed.advanceOriginRow, ed.advanceOriginCol, newRow, newCol, allow);
+    if (allow && OnCellChanging)
+        OnCellChanging(this, oldRow, oldCol, newRow, newCol, allow);
     ed.advancing = true;
-    FocusCell(col, row, true);
+    if (allow) {
+        FocusCell(newCol, newRow, true);
+        SetRowNotify(Row());
+    } else {
+        SelectCell(oldCol, oldRow);
+    }
     ed.advancing = false;
-    if (keepEditing || IsControlCell(RealColIndex(col), row))
-        ShowEditor();
+
+    const int real = RealColIndex(Col());
+    const bool moved = Col() != oldCol || Row() != oldRow;
+    if (moved && IsEditableCell(real, Row())) {
+        const bool control = IsControlCell(real, Row());
+        if (keepEditing || control)
+            ShowEditor();
+        if (control) {
+            const int curCol = Col(), curRow = Row();
+            ed.advancing = true;
+            FocusCell(oldCol, oldRow, true);
+            FocusCell(curCol, curRow, true);
+            ed.advancing = false;
+            if (!IsControlCell(RealColIndex(oldCol), oldRow)) {
+                // Coming from a text cell, the grid takes the focus from the editor, as a click
+                // into the cell would give it. No click is delivered: it would toggle a check box,
+                // pick a radio item or press a button merely by moving onto the cell; Space and
+                // Enter do that once the cell is current.
+                setFocus(Qt::OtherFocusReason);
+                if (topBottom)
+                    HideEditor();
+            }
+        }
+    }
+    if (OnCellChanging) {
+        bool again = true;
+        OnCellChanging(this, oldRow, oldCol, Row(), Col(), again);
+    }
     TEditorType oldKind = DefaultEditor;
     GetCellEditor(RealColIndex(oldCol), oldRow, oldKind);
     if (!IsDefaultEditKind(oldKind))

@@ -36,6 +36,9 @@ public:
     bool suppressNextEditor = false;
     bool optionRemoved = false;       // the grid was editable, the current cell is not
     bool advancing = false;
+    bool validationRefused = false;   // the last validation refused its value
+    int advanceOriginCol = -1;        // the cell an advance started from
+    int advanceOriginRow = -1;
     QString textAtStart;              // the cell's text when editing began
     int editCol = -1;
     int editRow = -1;

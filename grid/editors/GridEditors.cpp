@@ -1,5 +1,7 @@
 #include "grid/editors/GridEditors.h"
 
+#include "platform/graphics/Graphics.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
@@ -11,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -56,31 +59,55 @@ void TGridEditorLink::Leave(int key, Qt::KeyboardModifiers modifiers)
 
 // ================================================================== TDidEzevBtn
 
-TDidEzevBtn::TDidEzevBtn(QWidget* parent) : QLineEdit(parent)
+TDidEzevBtn::TDidEzevBtn(QWidget* parent) : QLineEdit(parent), m_button(new TDidEzevButton(this))
 {
-    m_button = new QToolButton(this);
-    m_button->setObjectName(QStringLiteral("EditButton"));
-    m_button->setText(QStringLiteral("..."));
-    m_button->setFocusPolicy(Qt::NoFocus);
-    m_button->setCursor(Qt::ArrowCursor);
-    // The click comes on the release, and only for the left button (the tool button's own rule).
-    connect(m_button, &QToolButton::clicked, this, [this] {
-        if (OnClickBtn)
-            OnClickBtn(this);
-    });
+    m_button->SetButtonCaption(QStringLiteral("..."));
+    m_button->FocusControl = this;
+    m_button->SetBounds(0, 0, 18, 18);
+    // The speed button reports the release of the left mouse button.
+    m_button->OnClick = [this](QObject*) { ButtonPressed(); };
+    setText(QStringLiteral("0"));
     layoutButton();
+}
+
+void TDidEzevBtn::ButtonPressed()
+{
+    if (OnClickBtn)
+        OnClickBtn(this);
 }
 
 void TDidEzevBtn::SetButtonWidth(int value)
 {
     m_buttonWidth = value;
+    m_button->SetBounds(m_button->x(), m_button->y(), value, m_button->height());
     layoutButton();
+}
+
+void TDidEzevBtn::SetRightAlign(bool value)
+{
+    if (value == m_rightAlign)
+        return;
+    m_rightAlign = value;
+    setAlignment((value ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+}
+
+void TDidEzevBtn::SetUnitWidth(int value)
+{
+    m_unitWidth = value;
+    layoutButton();
+    update();
 }
 
 void TDidEzevBtn::layoutButton()
 {
-    m_button->setGeometry(width() - m_buttonWidth, 0, m_buttonWidth, height());
-    setTextMargins(0, 0, m_buttonWidth + 2, 0);
+    // Inside the frame when there is one, else one pixel short of the right and bottom edges.
+    const int w = m_button->width();
+    const int f = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+    if (f > 0)
+        m_button->SetBounds(width() - w - f, f, w, height() - 2 * f);
+    else
+        m_button->SetBounds(width() - w - 1, 0, w, height() - 1);
+    setTextMargins(0, 0, w + m_unitWidth + 3, 0);
 }
 
 void TDidEzevBtn::resizeEvent(QResizeEvent* event)
@@ -99,8 +126,7 @@ void TDidEzevBtn::contextMenuEvent(QContextMenuEvent* event)
 void TDidEzevBtn::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F4 && !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier))) {
-        if (OnClickBtn)
-            OnClickBtn(this);
+        ButtonPressed();
         return;
     }
     if (HandleKey(event))
@@ -454,8 +480,7 @@ TGridUnitEditBtn::TGridUnitEditBtn(TEditorHost* host, QWidget* parent)
     setObjectName(QStringLiteral("GridUnitEditBtn"));
     setFrame(false);
     m_menu->setObjectName(QStringLiteral("UnitMenu"));
-    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    OnClickBtn = [this](QObject*) { showUnits(); };
+    SetRightAlign(true);
     SetUnitSpace(20);
 }
 
@@ -467,15 +492,7 @@ void TGridUnitEditBtn::SetUnitID(const QString& value)
 
 void TGridUnitEditBtn::SetUnitSpace(int value)
 {
-    m_unitSpace = value;
-    setTextMargins(0, 0, ButtonWidth() + m_unitSpace + 3, 0);
-    update();
-}
-
-void TGridUnitEditBtn::resizeEvent(QResizeEvent* event)
-{
-    TDidEzevBtn::resizeEvent(event);
-    setTextMargins(0, 0, ButtonWidth() + m_unitSpace + 3, 0);
+    SetUnitWidth(value);
 }
 
 void TGridUnitEditBtn::paintEvent(QPaintEvent* event)
@@ -484,18 +501,20 @@ void TGridUnitEditBtn::paintEvent(QPaintEvent* event)
     // The unit between the text and the button.
     QPainter p(this);
     p.setPen(palette().color(QPalette::Text));
-    const QRect unit(width() - ButtonWidth() - m_unitSpace - 2, 0, m_unitSpace, height());
+    const int right = ButtonControl()->x() - 3;
+    const QRect unit(right - UnitWidth(), 0, UnitWidth(), height());
     p.drawText(unit, Qt::AlignLeft | Qt::AlignVCenter, m_unitID);
 }
 
-void TGridUnitEditBtn::showUnits()
+void TGridUnitEditBtn::ButtonPressed()
 {
     m_menu->clear();
     for (const QString& u : Units) {
         QAction* a = m_menu->addAction(u);
         connect(a, &QAction::triggered, this, [this, u] { SetUnitID(u); });
     }
-    m_menu->popup(mapToGlobal(QPoint(width() - ButtonWidth(), height())));
+    // Under the edit's lower right corner.
+    m_menu->popup(mapToGlobal(QPoint(width() - 15, height())));
 }
 
 bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
@@ -612,7 +631,6 @@ public:
 TGridDatePicker::TGridDatePicker(TEditorHost* host, QWidget* parent) : QDateTimeEdit(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridDatePicker"));
-    setFrame(false);
     connect(this, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime& value) {
         if (m_byUser || ownsActivePopup())
             Host()->DateTimeChanged(value);
@@ -652,6 +670,15 @@ bool TGridDatePicker::event(QEvent* event)
     default:
         return QDateTimeEdit::event(event);
     }
+}
+
+void TGridDatePicker::paintEvent(QPaintEvent* event)
+{
+    QDateTimeEdit::paintEvent(event);
+    QPainter p(this);
+    p.setPen(gfx::ToQColor(gfx::clWindow));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    p.drawRect(rect().adjusted(1, 1, -2, -2));
 }
 
 void TGridDatePicker::DropDown()
@@ -1027,7 +1054,7 @@ void TGridUniMemo::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== TGridUniCombo
 
-TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : QComboBox(parent), TGridEditorLink(host)
+TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : TZEIUniComboBox(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridUniCombo"));
     setEditable(true);
@@ -1053,30 +1080,22 @@ void TGridUniCombo::textEditedByUser(const QString& text)
 void TGridUniCombo::showEvent(QShowEvent* event)
 {
     watchLineEdit();
-    QComboBox::showEvent(event);
+    TZEIUniComboBox::showEvent(event);
 }
 
 void TGridUniCombo::showPopup()
 {
     m_dropped = true;
-    QComboBox::showPopup();
+    TZEIUniComboBox::showPopup();
 }
 
 void TGridUniCombo::hidePopup()
 {
     const bool wasDropped = m_dropped;
-    QComboBox::hidePopup();
+    TZEIUniComboBox::hidePopup();
     m_dropped = false;
     if (wasDropped)
         Host()->ComboCloseUp();
-}
-
-void TGridUniCombo::ClearItems()
-{
-    const QString text = currentText();
-    clear();
-    if (isEditable())
-        setEditText(text);
 }
 
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)
@@ -1098,7 +1117,7 @@ void TGridUniCombo::keyPressEvent(QKeyEvent* event)
                                      || key == Qt::Key_PageUp || key == Qt::Key_PageDown || key == Qt::Key_End
                                      || key == Qt::Key_Up || key == Qt::Key_Down);
     if (!handled) {
-        QComboBox::keyPressEvent(event);
+        TZEIUniComboBox::keyPressEvent(event);
         return;
     }
     Host()->EditorKeyExit(key, mods);
@@ -1106,7 +1125,7 @@ void TGridUniCombo::keyPressEvent(QKeyEvent* event)
 
 void TGridUniCombo::keyReleaseEvent(QKeyEvent* event)
 {
-    QComboBox::keyReleaseEvent(event);
+    TZEIUniComboBox::keyReleaseEvent(event);
     if (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right)
         AutoComplete();
 }
@@ -1140,14 +1159,14 @@ void TGridUniCombo::AutoComplete()
 void TGridUniCombo::focusOutEvent(QFocusEvent* event)
 {
     if (view()->isVisible()) {
-        QComboBox::focusOutEvent(event);
+        TZEIUniComboBox::focusOutEvent(event);
         return;
     }
     const QString t = currentText();
     if (Host()->LookupKeepsHistory() && !t.isEmpty() && findText(t, Qt::MatchExactly) < 0)
         addItem(t);
     Host()->EndInplaceEdit();
-    QComboBox::focusOutEvent(event);
+    TZEIUniComboBox::focusOutEvent(event);
 }
 
 } // namespace grid::editors

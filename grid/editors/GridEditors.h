@@ -2,6 +2,7 @@
 // The grid's cell editor controls: one class per kind of editor, each created once by the grid,
 // kept hidden and shown over the cell being edited. They hand their value back through the
 // grid's editor host and give the keys that leave them back to the grid.
+#include "grid/editors/EditButton.h"
 #include "grid/editors/EditorHost.h"
 #include "grid/editors/FlatCombo.h"
 #include "grid/editors/SpinEdit.h"
@@ -32,18 +33,32 @@ private:
     TEditorHost* m_host;
 };
 
-// Edit with a button at its right edge (an ellipsis by default): the button and F4 raise OnClickBtn.
+// Edit with a button at its right edge (an ellipsis by default): the button and F4 call
+// ButtonPressed, which raises OnClickBtn.
 class TDidEzevBtn : public QLineEdit {
     Q_OBJECT
 public:
     explicit TDidEzevBtn(QWidget* parent = nullptr);
-    QToolButton* Button() const { return m_button; }
-    QString ButtonCaption() const { return m_button->text(); }
-    void SetButtonCaption(const QString& value) { m_button->setText(value); }
+    // The speed button (for clicks) and the control hosting it.
+    TZedSpeedButton* Button() const { return m_button->SpeedButton(); }
+    TDidEzevButton* ButtonControl() const { return m_button; }
+    QString ButtonCaption() const { return m_button->ButtonCaption(); }
+    void SetButtonCaption(const QString& value) { m_button->SetButtonCaption(value); }
+    QPixmap Glyph() const { return m_button->Glyph(); }
+    void SetGlyph(const QPixmap& value) { m_button->SetGlyph(value); }
+    // The last width written (0 until then); the button control is 18 pixels wide at first and
+    // never narrower than 15.
     int ButtonWidth() const { return m_buttonWidth; }
     void SetButtonWidth(int value);
     bool EditorEnabled() const { return m_editorEnabled; }
     void SetEditorEnabled(bool value) { m_editorEnabled = value; }
+    bool RightAlign() const { return m_rightAlign; }
+    void SetRightAlign(bool value);
+    // The themed look of the speed button.
+    bool IsWinXP() const { return m_button->SpeedButton()->IsWinXP(); }
+    void SetIsWinXP(bool value) { m_button->SpeedButton()->SetIsWinXP(value); }
+    // Called by the button and by F4.
+    virtual void ButtonPressed();
     std::function<void(QObject* sender)> OnClickBtn;
     std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers modifiers)> OnKeyDown;
 
@@ -52,12 +67,18 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     virtual bool HandleKey(QKeyEvent* event) { (void)event; return false; }
+    // Pixels kept free between the text and the button (a unit edit's unit).
+    void SetUnitWidth(int value);
+    int UnitWidth() const { return m_unitWidth; }
+    // The button control's place and the text's room beside it.
     void layoutButton();
 
 private:
-    QToolButton* m_button;
-    int m_buttonWidth = 16;
+    TDidEzevButton* m_button;
+    int m_buttonWidth = 0;
+    int m_unitWidth = 0;
     bool m_editorEnabled = true;
+    bool m_rightAlign = false;
 };
 
 class TGridSpin : public DAveVevaDiza, public TGridEditorLink {
@@ -128,21 +149,20 @@ public:
     void SetUnitID(const QString& value);
     QStringList Units;
     // Pixels kept between the text and the button for the unit.
-    int UnitSpace() const { return m_unitSpace; }
+    int UnitSpace() const { return UnitWidth(); }
     void SetUnitSpace(int value);
     // The menu of units shown by the button (empty when there are no units).
     class QMenu* UnitMenu() const { return m_menu; }
+    // Opens the unit menu instead of raising OnClickBtn.
+    void ButtonPressed() override;
 
 protected:
     bool HandleKey(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    void showUnits();
     QString m_unitID;
-    int m_unitSpace = 20;
     class QMenu* m_menu;
 };
 
@@ -174,6 +194,8 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Two one-pixel frames in the system window colour over the frame: no 3D border shows.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool ownsActivePopup() const;
@@ -227,10 +249,11 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 };
 
+// Starts empty where the plain edit-with-button starts with "0".
 class TZeiUniEditBtn : public TDidEzevBtn {
     Q_OBJECT
 public:
-    explicit TZeiUniEditBtn(QWidget* parent = nullptr) : TDidEzevBtn(parent) {}
+    explicit TZeiUniEditBtn(QWidget* parent = nullptr) : TDidEzevBtn(parent) { clear(); }
 };
 
 class TGridUniEdit : public TZeiUniEdit, public TGridEditorLink {
@@ -267,13 +290,13 @@ protected:
     bool event(QEvent* event) override;
 };
 
-class TGridUniCombo : public QComboBox, public TGridEditorLink {
+class TGridUniCombo : public TZEIUniComboBox, public TGridEditorLink {
     Q_OBJECT
 public:
     TGridUniCombo(TEditorHost* host, QWidget* parent);
     void AutoComplete();
     // Removes the items and keeps the edit text.
-    void ClearItems();
+    void ClearItems() { Items().Clear(); }
     void showPopup() override;
     void hidePopup() override;
 

@@ -35,6 +35,18 @@ public:
             brush = cellBrush;
     }
     using TZedEzeravIvur::KeyDown;
+    // Presses and releases reaching the grid's mouse handling ("down x,y", "up x,y").
+    QStringList mouseCalls;
+    void MouseDown(tk::TMouseButton b, tk::TShiftState s, int x, int y) override
+    {
+        mouseCalls << QStringLiteral("down %1,%2").arg(x).arg(y);
+        TZedEzeravIvur::MouseDown(b, s, x, y);
+    }
+    void MouseUp(tk::TMouseButton b, tk::TShiftState s, int x, int y) override
+    {
+        mouseCalls << QStringLiteral("up %1,%2").arg(x).arg(y);
+        TZedEzeravIvur::MouseUp(b, s, x, y);
+    }
 };
 
 class GridEditFixture : public ::testing::Test {
