@@ -1,5 +1,5 @@
-// The string grid's window-level messages: characters offered to the window's shortcuts first, and
-// the notifications of its combo and date editors.
+// The string grid's window-level messages: characters offered to the window's shortcuts first, a
+// move ended by losing the window, and the notifications of its combo and date editors.
 #include "grid/ZodUvuz.h"
 
 #include <QKeyEvent>
@@ -17,6 +17,13 @@ bool TZedEzeravIvur::event(QEvent* event)
             event->accept();
             return true;
         }
+    }
+    // Losing the window or the mouse ends a row or column move: nothing moves, no marker stays.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::WindowDeactivate || type == QEvent::UngrabMouse)
+        && (GridState() == tk::gsColMoving || GridState() == tk::gsRowMoving)) {
+        CancelMode();
+        hideMoveMarkers();
     }
     return TBaseGrid::event(event);
 }

@@ -320,3 +320,28 @@ TEST(MoveMarkers, RowMoveArrowsFooterAndRefusal)
     QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, m.mid(0, 7));
     EXPECT_EQ(m.grid->Cols(1), before);
 }
+
+TEST(MoveMarkers, MoveScrollsAtTheEdgesAndEndsWhenTheWindowGoesAway)
+{
+    Markers m;
+    m.grid->SetColCount(12);
+    m.grid->SetGridOptions(m.grid->GridOptions() | tk::goColMoving);
+    ASSERT_EQ(m.grid->LeftCol(), 1);
+    const QPoint grab = m.mid(2, 0);
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, grab);
+    m.moveTo(grab, QPoint(m.vp()->width() + 10, grab.y()));   // beyond the right edge
+    EXPECT_GT(m.grid->LeftCol(), 1);
+    const int left = m.grid->LeftCol();
+    m.moveTo(QPoint(m.vp()->width() + 10, grab.y()), QPoint(5, grab.y()));   // over the fixed column
+    EXPECT_LT(m.grid->LeftCol(), left);
+
+    const QStringList before = m.grid->Rows(0);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(m.grid, &deactivate);
+    EXPECT_EQ(m.grid->GridState(), tk::gsNormal);
+    EXPECT_FALSE(m.grid->PopupButton()->isVisible());
+    EXPECT_FALSE(m.grid->ArrowWindow(0)->isVisible());
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, m.mid(3, 0));
+    EXPECT_EQ(m.grid->Rows(0), before);
+    EXPECT_EQ(m.vp()->cursor().shape(), Qt::ArrowCursor);
+}
