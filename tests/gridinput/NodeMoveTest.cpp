@@ -272,6 +272,11 @@ TEST(MoveMarkers, ColumnMoveShowsArrowsAndTheHeaderButton)
     EXPECT_FALSE(lower->isVisible());
     EXPECT_EQ(m.grid->Cells(1, 0), "Code");
     EXPECT_EQ(m.grid->Cells(2, 0), "Frucht");
+    // The column order starts with the first move, as MoveColumnData's does.
+    TIntList& order = m.grid->ColumnOrder();
+    ASSERT_EQ(order.Count(), 5);
+    EXPECT_EQ(QList<int>({order.Items(0), order.Items(1), order.Items(2), order.Items(3), order.Items(4)}),
+              QList<int>({0, 2, 1, 3, 4}));
 }
 
 TEST(MoveMarkers, RowMoveArrowsFooterAndRefusal)
