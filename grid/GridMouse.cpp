@@ -481,6 +481,9 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
 void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
     if (button != mbLeft) {
+        // Another button let go during a move leaves the move to the left button's release.
+        if (GridState() == gsColMoving || GridState() == gsRowMoving)
+            return;
         TBaseGrid::MouseUp(button, shift, x, y);
         return;
     }

@@ -260,6 +260,12 @@ TEST(MoveMarkers, ColumnMoveShowsArrowsAndTheHeaderButton)
     EXPECT_FALSE(m.grid->ArrowWindow(2)->isVisible());
     saveShot(m.host.grab(), "move-column.png");
 
+    // A right click on the way changes nothing.
+    QTest::mousePress(m.vp(), Qt::RightButton, Qt::NoModifier, right);
+    QTest::mouseRelease(m.vp(), Qt::RightButton, Qt::NoModifier, right);
+    EXPECT_EQ(m.grid->GridState(), tk::gsColMoving);
+    EXPECT_EQ(m.grid->Cells(2, 0), "Code");
+
     // Moving left: at the target's left edge.
     m.moveTo(right, m.mid(1, 0));
     r = m.grid->CellRect(1, 0);
