@@ -18,9 +18,8 @@ bool TZedEzeravIvur::event(QEvent* event)
             return true;
         }
     }
-    // Losing the window or the mouse ends a row or column move: nothing moves, no marker stays.
-    const QEvent::Type type = event->type();
-    if ((type == QEvent::WindowDeactivate || type == QEvent::UngrabMouse)
+    // Losing the window ends a row or column move: nothing moves, no marker stays.
+    if (event->type() == QEvent::WindowDeactivate
         && (GridState() == tk::gsColMoving || GridState() == tk::gsRowMoving)) {
         CancelMode();
         hideMoveMarkers();
