@@ -371,13 +371,14 @@ void TBaseGrid::GetDisplWideText(int col, int row, std::u16string& value)
 
 QString TBaseGrid::DisplayText(int col, int row)
 {
-    const TCellProperties* p = CellPropertiesOrNull(col, row);
-    int baseCol = col, baseRow = row;
-    if (p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1) {
-        baseCol -= p->CellSpanX;
-        baseRow -= p->CellSpanY;
-    }
-    QString text = Cells(baseCol, baseRow);
+    // One look-up gives the text and the properties; a covered cell of a merged range shows the
+    // text of the range's base cell.
+    tk::TObject* object = nullptr;
+    const QString& own = CellAndObject(col, row, object);
+    const auto* p = static_cast<const TCellProperties*>(object);
+    const bool covered = p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1;
+    const int baseRow = covered ? row - p->CellSpanY : row;
+    QString text = covered ? Cells(col - p->CellSpanX, baseRow) : own;
     if (baseRow < m_displayTextRowLimit) {
         GetDisplText(col, row, text);
         if (OnGetDisplWideText) {
@@ -597,8 +598,14 @@ QImage TBaseGrid::PaintToImage()
 bool TBaseGrid::SelectCell(int col, int row)
 {
     RepaintCell(Col(), Row());
+    // The active row's colour leaves the old row and covers the new one.
+    const bool rowChanges = m_activeRowShow && row != Row();
+    if (rowChanges)
+        InvalidateRow(Row());
     const bool ok = tk::TStringGrid::SelectCell(col, row);
     RepaintCell(col, row);
+    if (rowChanges)
+        InvalidateRow(row);
     return ok;
 }
 

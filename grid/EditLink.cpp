@@ -181,7 +181,7 @@ void TEditLink::popupClosed()
         return;
     TZedEzeravIvur* g = m_grid;
     if (auto* e = g->InplaceEditor())
-        e->setText(GetEditorValue());
+        e->SetText(GetEditorValue());
     if (m_forcedExit) {
         g->StoreEditText(g->Col(), g->Row(), GetEditorValue());
         return;

@@ -127,6 +127,15 @@ void TZedEzeravIvur::Paint(QPainter& painter, const QRect& clip)
     }
 }
 
+bool TZedEzeravIvur::CanScrollPixels() const
+{
+    // A gradient or a picture behind the cells is placed by the viewport, not by the rows; the
+    // sizing lines stand where the pointer is; nothing is painted while updates are held back.
+    const TBackGround* bg = m_backGround.get();
+    const bool gradient = (bg->Display() == bdGradientHorz || bg->Display() == bdGradientVert) && bg->ColorTo() != gfx::clNone;
+    return m_updateCount == 0 && !gradient && bg->Bitmap().isNull() && m_colSizingLine < 0 && m_rowSizingLine < 0;
+}
+
 void TZedEzeravIvur::paintUnusedArea(QPainter& p)
 {
     const TBackGround* bg = m_backGround.get();

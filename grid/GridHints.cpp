@@ -443,8 +443,9 @@ bool TGridHints::GetCellHintInfo(THintInfo& info)
             pos.setY(cell.top());
         }
     }
-    // The floating footer row gets no hint of its own; the footer is not part of this grid yet.
-    m_grid->GridHint(c.X, c.Y, info.HintStr);
+    // The floating footer's row is drawn blank; the footer asks for its own hints.
+    if (!(m_grid->LastRowIsFooter() && c.Y == m_grid->RowCount() - 1))
+        m_grid->GridHint(c.X, c.Y, info.HintStr);
     info.HintPos = m_grid->viewport()->mapToGlobal(pos);
     return true;
 }

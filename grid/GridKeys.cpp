@@ -213,11 +213,11 @@ void TZedEzeravIvur::KeyDown(int& key, TShiftState shift)
         return;
     }
     if (key == Qt::Key_End && nav->HomeEndKey == heFirstLastRow) {
-        // The floating footer's last row is not part of this grid yet.
-        const int last = RowCount() - footers - 1;
+        // Under the floating footer's row the last row before it; the footers come into view.
+        const int last = LastRowIsFooter() && RowCount() > 2 ? RowCount() - 2 : RowCount() - footers - 1;
         MoveColRow(col, last, !sh, true);
-        if (footers > 0)
-            SetTopRow(std::max(FixedRows(), RowCount() - footers - VisibleRowCount()));
+        if (footers > 0 || LastRowIsFooter())
+            SetTopRow(std::max(FixedRows(), RowCount() - VisibleRowCount()));
         SnapToBaseCell();
         if (sh)
             SetSelection(TGridRect{0, row, ColCount() - 1, last});
@@ -255,12 +255,16 @@ void TZedEzeravIvur::KeyDown(int& key, TShiftState shift)
         bool canAdd = true;
         CanAddRow(canAdd);
         if (canAdd) {
+            // The new row goes before the footers, so the footer row keeps its texts, objects and
+            // calculations on the last row.
             if (footers > 0)
                 InsertRows(RowCount() - footers, 1);
             else
                 AddRow();
             if (footers > 0)
                 MoveColRow(col, row + 1, true, true);
+            if (LastRowIsFooter())
+                CalcFooter(-1);
             if (OnAutoAddRow)
                 OnAutoAddRow(this, Row());
         }
@@ -384,7 +388,7 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
     TBaseGrid::focusInEvent(event);
     if (IsCheckBoxCell(Col(), Row()))
         return;
-    const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->isVisible();
+    const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
     if (Navigation()->AlwaysEdit && !fromEditor && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
         && !MouseActions()->DirectEdit)
         ShowEditorForCurrentCell();

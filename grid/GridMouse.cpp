@@ -4,6 +4,7 @@
 #include "grid/GridCursors.h"
 #include "grid/GridHelpers.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzEdit.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
@@ -276,7 +277,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     m_pressHandled = true;
     m_cursorZone = cursorZoneAt(x, y);
+    if (m_cursorZone == czResizer && !(shift & ssDouble)) {
+        startSelectionResize(button, shift, x, y);
+        return;
+    }
     m_lookupText.clear();
+    m_selectOnRelease = false;
     m_pressedButtonCell = QPoint(-1, -1);
     m_unmarkOnRelease = false;
     m_pressPoint = QPoint(x, y);
@@ -351,6 +357,21 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     // Column 0 of a grid with nodes holds the glyphs and lines: only row selection uses it.
     if (c.X == 0 && !fixedRow && HasNodes() && !ma->RowSelect)
         return;
+
+    // A press on the selection (or on a header that does not move columns) may start a drag of
+    // the cells: the selection waits for the release, and a move of more than 3 pixels drags.
+    if ((IsCellSelected(c.X, c.Y) || (fixedRow && !EnhRowColMove)) && !(GridOptions() & goEditing)
+        && DragDropSettings()->OleDropSource && !ma->ColSelect && !ma->AllSelect
+        && !(IsRadio(c.X, c.Y) && (ControlLook()->RadioAlwaysActive || IsEditableCell(c.X, c.Y)))) {
+        const QRect cell = CellRect(c.X, c.Y);
+        const bool atBorder = (GridOptions() & goColSizing) && (x - cell.left() <= 4 || cell.right() - x <= 4);
+        if (!atBorder) {
+            m_selectOnRelease = true;
+            if (OnClickCell)
+                OnClickCell(this, c.Y, c.X);
+            return;
+        }
+    }
 
     if (IsButtonCell(c.X, c.Y)) {
         HideEditor();
@@ -494,6 +515,13 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
+    if (m_resizingSelection) {
+        m_resizingSelection = false;
+        m_pressHandled = false;
+        TBaseGrid::MouseUp(button, shift, x, y);
+        endSelectionResize();
+        return;
+    }
     // A sizing released beyond the grid's right (bottom) edge is abandoned.
     if ((state == gsColSizing && x > viewport()->width()) || (state == gsRowSizing && y > viewport()->height())) {
         const int index = m_sizingIndexAtPress;
@@ -563,6 +591,22 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     }
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
+    // No drag came of the press on the selection: the release selects.
+    if (m_selectOnRelease) {
+        m_selectOnRelease = false;
+        if (inCell && c.X >= FixedCols() && c.Y >= FixedRows()) {
+            if (MouseActions()->DisjunctRowSelect() && DragDropSettings()->OleDropSource) {
+                if (shift & ssCtrl) {
+                    SetRowSelected(c.Y, !RowSelected(c.Y));
+                    TBaseGrid::MouseUp(button, shift, x, y);
+                    return;
+                }
+                ClearRowMarks();
+            }
+            const QPoint b = BaseCell(c.X, c.Y);
+            MoveColRow(b.x(), b.y(), true, true);
+        }
+    }
     const bool moved = state == gsColMoving || state == gsRowMoving || state == gsColSizing || state == gsRowSizing;
     if (MouseActions()->DisjunctRowSelect() && !moved) {
         SelectionToRowMarks(false);
@@ -664,10 +708,83 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
         OnClickSort(this, ss->Column);
 }
 
+// ------------------------------------------------------------------ the selection resizer
+
+namespace {
+
+// Switches a flag on for a scope and puts its value back, also when an exception passes.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag), m_old(flag) { flag = true; }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+} // namespace
+
+void TZedEzeravIvur::startSelectionResize(TMouseButton button, TShiftState shift, int x, int y)
+{
+    m_resizeOrigin = Selection();
+    {
+        // The copy goes into the grid's own buffer; what the user has on the clipboard stays.
+        FlagScope own(m_useOwnClipboard);
+        CopyToClipboard();
+    }
+    m_resizingSelection = true;
+    const TGridRect sel = Selection();
+    if (!(GridOptions() & goEditing))
+        TBaseGrid::MouseDown(button, shift, x, y);
+    // The drag grows the selection from its top-left corner.
+    SetSelection(sel);
+    MouseMove(shift, x, y);
+}
+
+void TZedEzeravIvur::endSelectionResize()
+{
+    const TGridRect orig = m_resizeOrigin;
+    if (OnSelectionResize)
+        OnSelectionResize(this, orig, Selection());
+    {
+        // The new selection is filled from the copy; its cells count as editable meanwhile.
+        FlagScope own(m_useOwnClipboard);
+        FlagScope editable(editing().optionRemoved);
+        PasteFromClipboard();
+    }
+    m_ownClipboard.reset();
+    if (OnSelectionResized)
+        OnSelectionResized(this, orig, Selection());
+}
+
 // ------------------------------------------------------------------ moving
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    // An armed press moved far enough (and not by a column sizing or on the resizer's handle)
+    // drags the cells.
+    if (m_selectOnRelease && (shift & ssLeft)
+        && (std::abs(x - m_pressPoint.x()) > 3 || std::abs(y - m_pressPoint.y()) > 3)
+        && DragDropSettings()->OleDropSource && GridState() != gsColSizing
+        && !SelectionResizerHandle().contains(x, y)) {
+        m_selectOnRelease = false;
+        const QPoint from = m_pressPoint;
+        const QPoint cell = m_pressCell;
+        bool refused = false;
+        StartOleDrag(cell.x(), cell.y(), &refused);
+        if (refused) {
+            // Refused by the application: the press selects, and this move goes on selecting.
+            if (GridState() == gsNormal)
+                TBaseGrid::MouseDown(mbLeft, shift, from.x(), from.y());
+        } else {
+            // The drag took the button's release.
+            m_pressHandled = false;
+            return;
+        }
+    }
     // A fixed column or row being sized follows the pointer.
     if (m_fixedColSizing >= 0 || m_fixedRowSizing >= 0) {
         const bool column = m_fixedColSizing >= 0;

@@ -530,9 +530,10 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     const QFontMetrics fm(p.font());
     if (ellipsis && (flags & Qt::TextSingleLine))
         shown = fm.elidedText(shown, Qt::ElideRight, rect.width());
-    const QRect measured = fm.boundingRect(rect, flags, shown);
+    // One layout both draws the text and measures it.
+    QRect measured;
+    p.drawText(rect, flags, shown, &measured);
     textWidth = measured.width() + 2;
-    p.drawText(rect, flags, shown);
     // Error marking: a red wave under the graphic's error range.
     if (const TCellGraphic* g = GetCellGraphic(real, row); g && g->CellErrLen > 0)
         DrawErrorWave(this, p, shown, rect, 0, g->CellErrFrom, g->CellErrLen);

@@ -1,12 +1,12 @@
 // Scroll bars and sizing: always-visible and flat bars, thumb hints, proportional thumbs, the
 // stretch column, whole-row heights, sizing all columns or rows together, and scrolling while
 // something is dragged near the edges.
+#include "grid/GridHints.h"
 #include "grid/GridUtils.h"
 #include "grid/ZodUvuz.h"
 
 #include <QCursor>
 #include <QDragMoveEvent>
-#include <QLabel>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
@@ -163,36 +163,30 @@ void TZedEzeravIvur::thumbMoved(Qt::Orientation orientation, int value)
         QString hint = (vertical ? QStringLiteral("Row : ") : QStringLiteral("Col : ")) + QString::number(n);
         if (OnScrollHint)
             OnScrollHint(this, n, hint);
-        if (!m_scrollHint) {
-            m_scrollHint = new QLabel(this);
-            m_scrollHint->setAutoFillBackground(true);
-            m_scrollHint->setMargin(2);
-            m_scrollHint->setFrameShape(QFrame::Box);
-        }
-        QPalette pal = m_scrollHint->palette();
-        pal.setColor(QPalette::Window, gfx::ToQColor(HintColor, &palette()));
-        m_scrollHint->setPalette(pal);
-        m_scrollHint->setMaximumWidth(100);
-        m_scrollHint->setText(hint);
-        m_scrollHint->adjustSize();
-        QPoint at = mapFromGlobal(QCursor::pos()) + QPoint(10, 0);
-        at.setX(std::clamp(at.x(), 0, std::max(0, width() - m_scrollHint->width())));
-        at.setY(std::clamp(at.y(), 0, std::max(0, height() - m_scrollHint->height())));
-        m_scrollHint->move(at);
-        m_scrollHint->show();
-        m_scrollHint->raise();
+        // The grid's hint window, measured for 100 pixels, 10 pixels right of the pointer.
+        THTMLHintWindow* w = GridHints(this)->HintWindow();
+        w->SetHtml(true);
+        w->SetColor(HintColor);
+        const QRect r = w->CalcHintRect(100, hint);
+        w->ActivateHint(QRect(QCursor::pos() + QPoint(10, 0), r.size()), hint);
+        m_scrollHintShown = true;
     }
 }
 
 void TZedEzeravIvur::thumbReleased()
 {
-    if (m_scrollHint)
-        m_scrollHint->hide();
+    if (!m_scrollHintShown)
+        return;
+    m_scrollHintShown = false;
+    GridHints(this)->HintWindow()->hide();
 }
 
 QString TZedEzeravIvur::ScrollHintText() const
 {
-    return m_scrollHint && m_scrollHint->isVisible() ? m_scrollHint->text() : QString();
+    if (!m_scrollHintShown)
+        return QString();
+    const THTMLHintWindow* w = GridHints(const_cast<TZedEzeravIvur*>(this))->HintWindow();
+    return w->isVisible() ? w->Text() : QString();
 }
 
 void TZedEzeravIvur::connectScrollBars()

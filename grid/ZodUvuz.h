@@ -29,7 +29,7 @@ class QMimeData;
 #include <functional>
 #include <memory>
 
-class QLabel;
+class QMimeData;
 class QTimer;
 
 namespace grid {
@@ -939,8 +939,9 @@ public:
                                                        TZedEzeravIvur* source, const QPixmap& pixmap, QPoint hotSpot)>;
     static TDragExecutor& DragExecutor();
     // A drag from the cell: the column of a header cell (OleColumnDragDrop) or the selected cells;
-    // after a move the source cells are removed or cleared. False when refused or cancelled.
-    bool StartOleDrag(int col, int row);
+    // after a move the source cells are removed or cleared. False when refused or cancelled;
+    // `refused` tells OnOleDrag's refusal apart.
+    bool StartOleDrag(int col, int row, bool* refused = nullptr);
     QString SelectionToDragText();
     tk::TGridRect DragSourceRect() const { return m_dragSourceRect; }
     // What the drop target calls (points in viewport coordinates); true when something was taken.
@@ -1150,6 +1151,8 @@ public:
     {
         (void)text; (void)point; (void)position;
     }
+    // Whether the in-place edit's text begins with "=" (false when the edit is left).
+    virtual void EditorEqualsPrefix(bool equals) { (void)equals; }
     // FixedCols, or 1 when there are none and the grid holds nodes.
     int FirstNormalColumn();
     QString LookupText() const { return m_lookupText; }
@@ -1222,6 +1225,14 @@ public:
     // The 6 x 6 handle at the bottom-right corner of the selection (viewport pixels); empty without
     // SelectionResizer and SelectionRectangle or when the corner cell is off screen.
     QRect SelectionResizerHandle() const;
+    // A press on the handle copies the selection and drags it larger; the release fills the new
+    // selection from the copy (a series where the copy holds one). The copy is kept by the grid:
+    // the desktop clipboard is neither read nor changed.
+    bool ResizingSelection() const { return m_resizingSelection; }
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResize;
+    std::function<void(QObject* sender, const tk::TGridRect& origSelection, const tk::TGridRect& newSelection)>
+        OnSelectionResized;
 
 protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
@@ -1239,9 +1250,13 @@ protected:
     tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
     bool SelectCell(int col, int row) override;
-    tk::TInplaceEdit* CreateEditor() override;
+    tk::TInplaceEditor* CreateEditor() override;
+    bool EditorFits(tk::TInplaceEditor* editor) override;
+    // The default edit is multi-line unless Ctrl+Enter breaks are off or the cell is a password or masked.
+    bool WantsMultiLineEditor();
     void DrawCellContent(QPainter& painter, int col, tk::TGridDrawState state, const QRect& rect, int row) override;
     void Paint(QPainter& painter, const QRect& clip) override;
+    bool CanScrollPixels() const override;
     void KeyDown(int& key, tk::TShiftState shift) override;
     void KeyPress(QChar& key) override;
     void KeyUp(int& key, tk::TShiftState shift) override;
@@ -1450,6 +1465,18 @@ private:
     int m_headerDragAnchor = -1;
     bool m_panning = false;
     bool m_dblClickSized = false;
+    // The selection resizer: the selection at the press, and the grid's own copy buffer that the
+    // clipboard operations use in place of the desktop's while it works.
+    void startSelectionResize(tk::TMouseButton button, tk::TShiftState shift, int x, int y);
+    void endSelectionResize();
+    const QMimeData* clipboardMime() const;
+    void setClipboardMime(QMimeData* mime);   // takes it over
+    bool m_resizingSelection = false;
+    // A press on the selection: a move drags the cells, a release selects the cell.
+    bool m_selectOnRelease = false;
+    tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
+    std::shared_ptr<QMimeData> m_ownClipboard;
+    bool m_useOwnClipboard = false;
     QPoint m_panOrigin;
     QObject* m_panTimer = nullptr;
     QWidget* m_panGlyph = nullptr;
@@ -1493,7 +1520,7 @@ private:
     void stopDragTimer();
     std::array<QPointer<TArrowWindow>, 4> m_arrows;
     QPointer<TPopupButton> m_popupButton;
-    QLabel* m_scrollHint = nullptr;
+    bool m_scrollHintShown = false;   // the hint window shows a thumb hint
     QTimer* m_dragTimer = nullptr;
     int m_dragDirection = 0;
     bool m_stretchAllowed = true;

@@ -528,19 +528,18 @@ void TZedEzeravIvur::PutCellsOnClipboard(const tk::TGridRect& range)
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     WriteCellsToStream(range, buffer);
-    QClipboard* clip = QGuiApplication::clipboard();
     // The forms already on the clipboard stay.
     auto* mime = new QMimeData;
-    if (const QMimeData* old = clip->mimeData())
+    if (const QMimeData* old = clipboardMime())
         for (const QString& format : old->formats())
             mime->setData(format, old->data(format));
     mime->setData(CellFormMime(), buffer.data());
-    clip->setMimeData(mime);
+    setClipboardMime(mime);
 }
 
 bool TZedEzeravIvur::PasteCellForm(int col, int row, int& count)
 {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    const QMimeData* mime = clipboardMime();
     if (!mime || !Navigation()->AllowFmtClipboard || !mime->hasFormat(CellFormMime()))
         return false;
     QBuffer buffer;

@@ -334,12 +334,14 @@ QString TZedEzeravIvur::SelectionToDragText()
     return out;
 }
 
-bool TZedEzeravIvur::StartOleDrag(int col, int row)
+bool TZedEzeravIvur::StartOleDrag(int col, int row, bool* refused)
 {
     bool allow = true;
     const int realCol = RealColIndex(col);
     if (OnOleDrag)
         OnOleDrag(this, row, realCol, Cells(realCol, row), allow);
+    if (refused)
+        *refused = !allow;
     if (!allow)
         return false;
     if (OnOleDragStart)

@@ -134,7 +134,19 @@ const TEditorLocale& TZedEzeravIvur::EditorLocale()
     return l;
 }
 
-tk::TInplaceEdit* TZedEzeravIvur::CreateEditor() { return new TZedInplaceEdit(this); }
+tk::TInplaceEditor* TZedEzeravIvur::CreateEditor()
+{
+    if (WantsMultiLineEditor())
+        return new TZedInplaceMemo(this);
+    return new TZedInplaceLineEdit(this);
+}
+
+bool TZedEzeravIvur::WantsMultiLineEditor()
+{
+    return Navigation()->AllowCtrlEnter && editing().editorType != edPassword && GetEditMask(Col(), Row()).isEmpty();
+}
+
+bool TZedEzeravIvur::EditorFits(tk::TInplaceEditor* editor) { return editor->MultiLine() == WantsMultiLineEditor(); }
 
 // ------------------------------------------------------------------ permission
 
@@ -754,7 +766,7 @@ bool TZedEzeravIvur::SelectCell(int col, int row)
         }
     }
     bool answer;
-    const bool editFocused = InplaceEditor() && InplaceEditor()->hasFocus();
+    const bool editFocused = InplaceEditor() && InplaceEditor()->Focused();
     if (!ed.editingInProgress || editFocused) {
         answer = !IsFixedCell(col, row) && TBaseGrid::SelectCell(col, row);
     } else {

@@ -73,8 +73,6 @@ std::vector<QStringView> splitLines(QStringView text)
     return lines;
 }
 
-QClipboard* clipboard() { return QGuiApplication::clipboard(); }
-
 // The plain text of a cell's rich text.
 QString richPlainText(const QString& rtf)
 {
@@ -108,6 +106,19 @@ int realLines(const TextBlock& block)
 } // namespace
 
 // ------------------------------------------------------------------ helpers
+
+const QMimeData* TZedEzeravIvur::clipboardMime() const
+{
+    return m_useOwnClipboard ? m_ownClipboard.get() : QGuiApplication::clipboard()->mimeData();
+}
+
+void TZedEzeravIvur::setClipboardMime(QMimeData* mime)
+{
+    if (m_useOwnClipboard)
+        m_ownClipboard.reset(mime);
+    else
+        QGuiApplication::clipboard()->setMimeData(mime);
+}
 
 int TZedEzeravIvur::firstNormalCol() const { return StoreFixedCells ? 0 : FixedCols(); }
 int TZedEzeravIvur::firstNormalRow() const { return StoreFixedCells ? 0 : FixedRows(); }
@@ -195,7 +206,7 @@ void TZedEzeravIvur::CopyRangeToClipboard(const tk::TGridRect& range, bool disju
     CopyProgress(0, -1);
     auto* mime = new QMimeData;
     mime->setData(kTextMime, RangeToText(range, disjunct).toUtf8());
-    clipboard()->setMimeData(mime);
+    setClipboardMime(mime);
     if (Navigation()->AllowRTFClipboard)
         CopyCellRTFToClipboard(range.Left, range.Top);
     if (Navigation()->AllowFmtClipboard)
@@ -210,11 +221,11 @@ void TZedEzeravIvur::CopyCellRTFToClipboard(int col, int row)
         return;
     // The forms already on the clipboard stay.
     auto* mime = new QMimeData;
-    if (const QMimeData* old = clipboard()->mimeData())
+    if (const QMimeData* old = clipboardMime())
         for (const QString& format : old->formats())
             mime->setData(format, old->data(format));
     mime->setData(kRTFMime, text.toLatin1());   // RTF is 8-bit text
-    clipboard()->setMimeData(mime);
+    setClipboardMime(mime);
 }
 
 void TZedEzeravIvur::CopyToClipboard()
@@ -330,7 +341,7 @@ int TZedEzeravIvur::PasteTextAt(int col, int row, const QString& text)
 
 int TZedEzeravIvur::PasteFromClipboardAt(int col, int row)
 {
-    const QMimeData* mime = clipboard()->mimeData();
+    const QMimeData* mime = clipboardMime();
     if (!mime)
         return 0;
     if (int count = 0; PasteCellForm(col, row, count))
@@ -376,7 +387,7 @@ void TZedEzeravIvur::PasteFromClipboard()
     PasteFromClipboardAt(rowSelect ? FixedCols() : sel.Left, sel.Top);
     if (!Navigation()->AllowSmartClipboard)
         return;
-    const QMimeData* mime = clipboard()->mimeData();
+    const QMimeData* mime = clipboardMime();
     if (!mime || !mime->hasFormat(kTextMime) || (Navigation()->AllowRTFClipboard && mime->hasFormat(kRTFMime))
         || (Navigation()->AllowFmtClipboard && mime->hasFormat(CellFormMime())))
         return;

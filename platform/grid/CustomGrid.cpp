@@ -6,42 +6,64 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QStyleHints>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QWheelEvent>
 #include <algorithm>
 
 namespace tk {
 
-// ================================================================== TInplaceEdit
+namespace {
 
-TInplaceEdit::TInplaceEdit(TCustomGrid* grid)
-    : QLineEdit(grid->viewport()), m_grid(grid)
-{
-    setObjectName(QStringLiteral("InplaceEdit"));
-    setFrame(false);
-    hide();
-    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_grid->SetEditText(m_grid->Col(), m_grid->Row(), text);
-    });
-}
+// A scroll bar that repaints on a new value only when its look changes. On a long grid a step of
+// one row rarely moves the thumb by a pixel, and repainting the bar costs more than the row.
+class TGridScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
 
-void TInplaceEdit::UpdateContents()
-{
-    const int limit = m_grid->GetEditLimit();
-    setMaxLength(limit > 0 ? limit : 32767);
-    const QString text = m_grid->GetEditText(m_grid->Col(), m_grid->Row());
-    if (text != this->text())
-        setText(text);
-}
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderValueChange && m_painted && look() == m_paintedLook)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        m_paintedLook = look();
+        m_painted = true;
+        QScrollBar::paintEvent(event);
+    }
 
-void TInplaceEdit::Move(const QRect& rect)
-{
-    setGeometry(rect);
-    show();
-}
+private:
+    struct Look {
+        QRect thumb;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return Look{style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                    value() == minimum(), value() == maximum()};
+    }
+    Look m_paintedLook;
+    bool m_painted = false;
+};
 
-void TInplaceEdit::keyPressEvent(QKeyEvent* event)
+} // namespace
+
+// ================================================================== TInplaceEditor
+
+bool TInplaceEditor::ForwardKeyToGrid(QKeyEvent* event, bool& refused)
 {
+    refused = false;
     const int key = event->key();
     const TShiftState shift = ShiftStateOf(event->modifiers());
     switch (key) {
@@ -56,11 +78,11 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Enter:
     case Qt::Key_F2:
         m_grid->EditorKeyDown(key, shift);
-        return;
+        return true;
     case Qt::Key_Delete:
         if (shift & ssCtrl) {
             m_grid->EditorKeyDown(key, shift);
-            return;
+            return true;
         }
         break;
     default:
@@ -72,12 +94,217 @@ void TInplaceEdit::keyPressEvent(QKeyEvent* event)
                          key == Qt::Key_Delete || event->matches(QKeySequence::Paste) ||
                          event->matches(QKeySequence::Cut);
     if (changes) {
-        if (!event->text().isEmpty() && !m_grid->CanEditAcceptKey(event->text().at(0)))
-            return;
-        if (!m_grid->CanEditModify())
-            return;
+        if ((!event->text().isEmpty() && !m_grid->CanEditAcceptKey(event->text().at(0))) || !m_grid->CanEditModify())
+            refused = true;
     }
+    return false;
+}
+
+// ================================================================== TInplaceEdit
+
+TInplaceEdit::TInplaceEdit(TCustomGrid* grid)
+    : QLineEdit(grid->viewport()), TInplaceEditor(grid)
+{
+    setObjectName(QStringLiteral("InplaceEdit"));
+    setFrame(false);
+    hide();
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
+        Grid()->SetEditText(Grid()->Col(), Grid()->Row(), text);
+    });
+}
+
+void TInplaceEdit::UpdateContents()
+{
+    const int limit = Grid()->GetEditLimit();
+    setMaxLength(limit > 0 ? limit : 32767);
+    const QString text = Grid()->GetEditText(Grid()->Col(), Grid()->Row());
+    if (text != this->text())
+        setText(text);
+}
+
+void TInplaceEdit::Move(const QRect& rect)
+{
+    setGeometry(rect);
+    show();
+}
+
+QPoint TInplaceEdit::PosFromChar(int pos) const
+{
+    // Measured back from the caret, which knows the horizontal scrolling.
+    const QString shown = displayText();
+    const int caret = cursorPosition();
+    const QRect c = cursorRect();
+    const int x = pos <= caret ? c.left() - fontMetrics().horizontalAdvance(shown.mid(pos, caret - pos))
+                               : c.left() + fontMetrics().horizontalAdvance(shown.mid(caret, pos - caret));
+    return QPoint(x, c.top());
+}
+
+void TInplaceEdit::keyPressEvent(QKeyEvent* event)
+{
+    bool refused = false;
+    if (ForwardKeyToGrid(event, refused) || refused)
+        return;
     QLineEdit::keyPressEvent(event);
+}
+
+// ================================================================== TInplaceMemo
+
+TInplaceMemo::TInplaceMemo(TCustomGrid* grid)
+    : QPlainTextEdit(grid->viewport()), TInplaceEditor(grid)
+{
+    setObjectName(QStringLiteral("InplaceEdit"));
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTabChangesFocus(false);
+    document()->setDocumentMargin(0);
+    hide();
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_settingText)
+            return;
+        Grid()->SetEditText(Grid()->Col(), Grid()->Row(), Text());
+    });
+}
+
+void TInplaceMemo::UpdateContents()
+{
+    const int limit = Grid()->GetEditLimit();
+    m_maxLength = limit > 0 ? limit : 0;
+    // Compared in the editor's own form: a cell with bare LF or CR breaks reads the same text.
+    QString text = Grid()->GetEditText(Grid()->Col(), Grid()->Row());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text != EditorText())
+        SetText(text);
+}
+
+void TInplaceMemo::Move(const QRect& rect)
+{
+    setGeometry(rect);
+    show();
+}
+
+QString TInplaceMemo::EditorText() const
+{
+    QString t = document()->toRawText();
+    for (QChar& c : t)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = QLatin1Char('\n');
+    return t;
+}
+
+QString TInplaceMemo::Text() const
+{
+    QString t = EditorText();
+    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return t;
+}
+
+void TInplaceMemo::SetText(const QString& value)
+{
+    QString t = value;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_settingText = true;
+    setPlainText(t);
+    m_settingText = false;
+    moveCursor(QTextCursor::End);
+}
+
+int TInplaceMemo::ToGridPos(int editorPos) const
+{
+    const QString t = EditorText();
+    return editorPos + int(t.left(editorPos).count(QLatin1Char('\n')));
+}
+
+int TInplaceMemo::ToEditorPos(int gridPos) const
+{
+    const QString t = Text();
+    int p = 0;
+    for (int i = 0; i < gridPos && i < t.size(); ++i) {
+        if (t.at(i) == QLatin1Char('\r') && i + 1 < t.size() && t.at(i + 1) == QLatin1Char('\n'))
+            continue;
+        ++p;
+    }
+    return p;
+}
+
+void TInplaceMemo::SetCaretPos(int pos)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(ToEditorPos(std::max(0, pos)));
+    setTextCursor(c);
+}
+
+int TInplaceMemo::SelLength() const
+{
+    const QTextCursor c = textCursor();
+    return ToGridPos(c.selectionEnd()) - ToGridPos(c.selectionStart());
+}
+
+void TInplaceMemo::SetSelection(int start, int length)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(ToEditorPos(std::max(0, start)));
+    c.setPosition(ToEditorPos(std::max(0, start + length)), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+void TInplaceMemo::InsertText(const QString& value)
+{
+    QString t = value;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    textCursor().insertText(t);
+}
+
+namespace {
+// The line of the block's layout that holds the cursor (0 when the block is not laid out).
+int layoutLine(const QTextCursor& c, int& lines)
+{
+    const QTextLayout* layout = c.block().layout();
+    lines = layout ? layout->lineCount() : 0;
+    if (!layout || lines == 0)
+        return 0;
+    const QTextLine line = layout->lineForTextPosition(c.positionInBlock());
+    return line.isValid() ? line.lineNumber() : 0;
+}
+} // namespace
+
+bool TInplaceMemo::CaretOnFirstLine() const
+{
+    const QTextCursor c = textCursor();
+    int lines = 0;
+    return !c.block().previous().isValid() && layoutLine(c, lines) == 0;
+}
+
+bool TInplaceMemo::CaretOnLastLine() const
+{
+    const QTextCursor c = textCursor();
+    int lines = 0;
+    const int line = layoutLine(c, lines);
+    return !c.block().next().isValid() && (lines == 0 || line == lines - 1);
+}
+
+QPoint TInplaceMemo::PosFromChar(int pos) const
+{
+    QTextCursor c(document());
+    c.setPosition(ToEditorPos(pos));
+    const QRect r = cursorRect(c);
+    return viewport()->mapTo(this, r.topLeft());
+}
+
+void TInplaceMemo::keyPressEvent(QKeyEvent* event)
+{
+    bool refused = false;
+    if (ForwardKeyToGrid(event, refused) || refused)
+        return;
+    // The grid's edit limit: a typed character beyond it is refused.
+    const QString typed = event->text();
+    if (m_maxLength > 0 && !typed.isEmpty() && typed.at(0).isPrint() && !HasSelection()
+        && Text().size() >= m_maxLength)
+        return;
+    QPlainTextEdit::keyPressEvent(event);
 }
 
 // ================================================================== TCustomGrid
@@ -93,6 +320,8 @@ TCustomGrid::TCustomGrid(QWidget* parent)
     m_colWidths.assign(5, m_defaultColWidth);
     m_tabStops.assign(5, true);
     m_rowHeights.assign(5, m_defaultRowHeight);
+    setVerticalScrollBar(new TGridScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new TGridScrollBar(Qt::Horizontal, this));
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this](int action) { ScrollBarAction(Qt::Vertical, action); });
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
@@ -453,11 +682,48 @@ void TCustomGrid::SetTopRow(int value)
     value = std::clamp(value, m_fixedRows, std::max(m_fixedRows, RowCount() - 1));
     if (value == m_topRow)
         return;
+    const int oldTop = m_topRow;
     m_topRow = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollPixels(Qt::Vertical, oldTop))
+        InvalidateGrid();
     TopLeftChanged();
+}
+
+bool TCustomGrid::ScrollPixels(Qt::Orientation orientation, int oldFirst)
+{
+    QWidget* vp = viewport();
+    if (!CanScrollPixels() || !vp->isVisible() || !vp->updatesEnabled())
+        return false;
+    const bool vertical = orientation == Qt::Vertical;
+    // What scrolls: below the fixed rows, or right of the fixed columns.
+    int fixedExtent = 0;
+    for (int i = 0; i < (vertical ? m_fixedRows : m_fixedCols); ++i)
+        fixedExtent += vertical ? RowHeights(i) + RowLineWidth(true) : ColWidths(i) + ColLineWidth(true);
+    const QRect area = vertical ? QRect(0, fixedExtent, vp->width(), vp->height() - fixedExtent)
+                                : QRect(fixedExtent, 0, vp->width() - fixedExtent, vp->height());
+    if (area.isEmpty())
+        return false;
+    // The rows or columns between the old and the new first one make the distance; a jump of a
+    // page or more leaves nothing to keep.
+    const int first = vertical ? m_topRow : m_leftCol;
+    const int room = vertical ? area.height() : area.width();
+    int distance = 0;
+    for (int i = std::min(oldFirst, first); i < std::max(oldFirst, first); ++i) {
+        distance += vertical ? RowHeights(i) + RowLineWidth(false) : ColWidths(i) + ColLineWidth(false);
+        if (distance >= room)
+            return false;
+    }
+    // Child widgets (editors, controls) would be dragged along with the pixels.
+    for (QObject* child : vp->children()) {
+        const auto* w = qobject_cast<QWidget*>(child);
+        if (w && w->isVisible() && w->geometry().intersects(area))
+            return false;
+    }
+    const int delta = first > oldFirst ? -distance : distance;
+    vp->scroll(vertical ? 0 : delta, vertical ? delta : 0, area);
+    return true;
 }
 
 void TCustomGrid::SetLeftCol(int value)
@@ -465,10 +731,12 @@ void TCustomGrid::SetLeftCol(int value)
     value = std::clamp(value, m_fixedCols, std::max(m_fixedCols, ColCount() - 1));
     if (value == m_leftCol)
         return;
+    const int oldLeft = m_leftCol;
     m_leftCol = value;
     UpdateScrollBars();
     UpdateEditor();
-    InvalidateGrid();
+    if (!ScrollPixels(Qt::Horizontal, oldLeft))
+        InvalidateGrid();
     TopLeftChanged();
 }
 
@@ -602,7 +870,7 @@ void TCustomGrid::SetGridFixedColor(TColor value)
 
 // ------------------------------------------------------------------ editor
 
-TInplaceEdit* TCustomGrid::CreateEditor()
+TInplaceEditor* TCustomGrid::CreateEditor()
 {
     return new TInplaceEdit(this);
 }
@@ -644,9 +912,9 @@ void TCustomGrid::ShowEditor()
 void TCustomGrid::HideEditor()
 {
     m_editorMode = false;
-    if (m_editor && m_editor->isVisible()) {
-        const bool hadFocus = m_editor->hasFocus();
-        m_editor->hide();
+    if (m_editor && m_editor->Visible()) {
+        const bool hadFocus = m_editor->Focused();
+        m_editor->Hide();
         if (hadFocus)
             setFocus();
     }
@@ -654,7 +922,7 @@ void TCustomGrid::HideEditor()
 
 void TCustomGrid::InvalidateEditor()
 {
-    if (m_editor && m_editor->isVisible())
+    if (m_editor && m_editor->Visible())
         m_editor->UpdateContents();
 }
 
@@ -663,9 +931,9 @@ void TCustomGrid::UpdateEditor()
     if (!(m_editorMode || (m_options & goAlwaysShowEditor)))
         return;
     if (!CanEditShow()) {
-        if (m_editor && m_editor->isVisible()) {
-            const bool hadFocus = m_editor->hasFocus();
-            m_editor->hide();
+        if (m_editor && m_editor->Visible()) {
+            const bool hadFocus = m_editor->Focused();
+            m_editor->Hide();
             if (hadFocus)
                 setFocus();
         }
@@ -674,15 +942,30 @@ void TCustomGrid::UpdateEditor()
     const QRect r = CellRect(m_col, m_row);
     if (r.isEmpty()) {
         if (m_editor)
-            m_editor->hide();
+            m_editor->Hide();
         return;
     }
+    if (m_editor && !EditorFits(m_editor))
+        replaceEditor();
     if (!m_editor)
         m_editor = CreateEditor();
     m_editor->UpdateContents();
     m_editor->Move(r);
     if (hasFocus())
-        m_editor->setFocus();
+        m_editor->SetFocus();
+}
+
+void TCustomGrid::replaceEditor()
+{
+    // The old editor is no longer the grid's before it loses the focus, so its leaving does not end
+    // the edit; it is deleted once the events in progress are done.
+    TInplaceEditor* old = m_editor;
+    m_editor = nullptr;
+    QWidget* w = old->Widget();
+    if (w->hasFocus())
+        setFocus();
+    w->hide();
+    w->deleteLater();
 }
 
 void TCustomGrid::EditorKeyDown(int key, TShiftState shift)
@@ -778,7 +1061,7 @@ void TCustomGrid::Paint(QPainter& painter, const QRect& clip)
             y += RowHeights(r) + RowLineWidth(false);
         }
     }
-    const bool focused = hasFocus() || (m_editor && m_editor->hasFocus());
+    const bool focused = hasFocus() || (m_editor && m_editor->Focused());
     int y = 0;
     for (int r : rows) {
         const bool fixedRow = r < m_fixedRows;
@@ -960,8 +1243,8 @@ void TCustomGrid::KeyPress(QChar& key)
 {
     if ((m_options & goEditing) && key.isPrint() && CanEditModify()) {
         ShowEditor();
-        if (m_editor && m_editor->isVisible()) {
-            m_editor->setText(QString(key));
+        if (m_editor && m_editor->Visible()) {
+            m_editor->SetText(QString(key));
             SetEditText(m_col, m_row, QString(key));
         }
     }
@@ -978,7 +1261,7 @@ TMouseButton ButtonOf(Qt::MouseButton b)
 
 void TCustomGrid::mousePressEvent(QMouseEvent* event)
 {
-    if (focusPolicy() != Qt::NoFocus && !hasFocus() && !(m_editor && m_editor->hasFocus()))
+    if (focusPolicy() != Qt::NoFocus && !hasFocus() && !(m_editor && m_editor->Focused()))
         setFocus(Qt::MouseFocusReason);
     const QPoint p = event->position().toPoint();
     MouseDown(ButtonOf(event->button()), ShiftStateOf(event->modifiers(), event->buttons()), p.x(), p.y());
@@ -1041,7 +1324,7 @@ void TCustomGrid::focusInEvent(QFocusEvent* event)
 void TCustomGrid::focusOutEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusOutEvent(event);
-    if (!(m_editor && m_editor->hasFocus()))
+    if (!(m_editor && m_editor->Focused()))
         DoExit();
     InvalidateGrid();
 }

@@ -11,6 +11,7 @@
 #include "platform/grid/Toolkit.h"
 #include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
@@ -51,22 +52,125 @@ struct TGridRect {
 
 class TCustomGrid;
 
-// The in-place editor: a line edit over the focus cell. Keys it does not use itself go to the grid.
-class TInplaceEdit : public QLineEdit {
-    Q_OBJECT
+// The in-place editor as the grid hosts it: a line edit or a multi-line edit. Texts and positions are
+// in the grid's form, where a line break is CR LF.
+class TInplaceEditor {
 public:
-    explicit TInplaceEdit(TCustomGrid* grid);
+    explicit TInplaceEditor(TCustomGrid* grid) : m_grid(grid) {}
+    virtual ~TInplaceEditor() = default;
+    TInplaceEditor(const TInplaceEditor&) = delete;
+    TInplaceEditor& operator=(const TInplaceEditor&) = delete;
+
     TCustomGrid* Grid() const { return m_grid; }
-    // Reads the text of the focus cell from the grid and the limits.
-    virtual void UpdateContents();
-    // Places the editor over `rect` (viewport coordinates) and shows it.
-    virtual void Move(const QRect& rect);
+    virtual QWidget* Widget() = 0;
+    const QWidget* Widget() const { return const_cast<TInplaceEditor*>(this)->Widget(); }
+    virtual bool MultiLine() const = 0;
+
+    // Contents: reads the text of the focus cell from the grid and the limits.
+    virtual void UpdateContents() = 0;
+    // Bounds: places the editor over `rect` (viewport coordinates) and shows it.
+    virtual void Move(const QRect& rect) = 0;
+
+    virtual QString Text() const = 0;
+    virtual void SetText(const QString& text) = 0;
+    // Caret and selection, as positions in Text(); a selection leaves the caret at its end.
+    virtual int CaretPos() const = 0;
+    virtual void SetCaretPos(int pos) = 0;
+    virtual int SelStart() const = 0;
+    virtual int SelLength() const = 0;
+    virtual void SetSelection(int start, int length) = 0;
+    bool HasSelection() const { return SelLength() > 0; }
+    QString SelText() const { return Text().mid(SelStart(), SelLength()); }
+    void SelectAll() { SetSelection(0, int(Text().size())); }
+    // Replaces the selection (or inserts at the caret) as typing would.
+    virtual void InsertText(const QString& text) = 0;
+    // Whether the caret is on the first / on the last line shown.
+    virtual bool CaretOnFirstLine() const = 0;
+    virtual bool CaretOnLastLine() const = 0;
+    // The editor pixel position of the character at `pos`.
+    virtual QPoint PosFromChar(int pos) const = 0;
+
+    void Show() { Widget()->show(); }
+    void Hide() { Widget()->hide(); }
+    bool Visible() const { return Widget()->isVisible(); }
+    void SetFocus() { Widget()->setFocus(); }
+    bool Focused() const { return Widget()->hasFocus(); }
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    // The toolkit's key-down forwarding: navigation keys, Tab, Escape, Enter and F2 go to the grid
+    // (true: the grid had the key). Otherwise a key that changes the text first asks the grid whether
+    // the cell may change (false with `refused` set when it may not).
+    bool ForwardKeyToGrid(QKeyEvent* event, bool& refused);
 
 private:
     TCustomGrid* m_grid;
+};
+
+// The line-edit in-place editor. Keys it does not use itself go to the grid.
+class TInplaceEdit : public QLineEdit, public TInplaceEditor {
+    Q_OBJECT
+public:
+    explicit TInplaceEdit(TCustomGrid* grid);
+    QWidget* Widget() override { return this; }
+    bool MultiLine() const override { return false; }
+    void UpdateContents() override;
+    void Move(const QRect& rect) override;
+    QString Text() const override { return text(); }
+    void SetText(const QString& value) override { setText(value); }
+    int CaretPos() const override { return cursorPosition(); }
+    void SetCaretPos(int pos) override { setCursorPosition(pos); }
+    int SelStart() const override { return hasSelectedText() ? selectionStart() : cursorPosition(); }
+    int SelLength() const override { return hasSelectedText() ? int(selectedText().size()) : 0; }
+    void SetSelection(int start, int length) override { setSelection(start, length); }
+    void InsertText(const QString& value) override { insert(value); }
+    bool CaretOnFirstLine() const override { return true; }
+    bool CaretOnLastLine() const override { return true; }
+    QPoint PosFromChar(int pos) const override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    // The line edit's own key handling, without the grid's forwarding.
+    void NativeKeyPress(QKeyEvent* event) { QLineEdit::keyPressEvent(event); }
+};
+
+// The multi-line in-place editor: the same forwarding; the grid's CR LF line breaks are the
+// editor's line breaks.
+class TInplaceMemo : public QPlainTextEdit, public TInplaceEditor {
+    Q_OBJECT
+public:
+    explicit TInplaceMemo(TCustomGrid* grid);
+    QWidget* Widget() override { return this; }
+    bool MultiLine() const override { return true; }
+    void UpdateContents() override;
+    void Move(const QRect& rect) override;
+    QString Text() const override;
+    void SetText(const QString& value) override;
+    int CaretPos() const override { return ToGridPos(textCursor().position()); }
+    void SetCaretPos(int pos) override;
+    int SelStart() const override { return ToGridPos(textCursor().selectionStart()); }
+    int SelLength() const override;
+    void SetSelection(int start, int length) override;
+    void InsertText(const QString& value) override;
+    bool CaretOnFirstLine() const override;
+    bool CaretOnLastLine() const override;
+    QPoint PosFromChar(int pos) const override;
+    int MaxLength() const { return m_maxLength; }
+    // The text as the editor holds it (line breaks as LF).
+    QString EditorText() const;
+    int ToGridPos(int editorPos) const;
+    int ToEditorPos(int gridPos) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void NativeKeyPress(QKeyEvent* event) { QPlainTextEdit::keyPressEvent(event); }
+    // Inner margins of the text inside the editor.
+    void SetTextMargins(int left, int top, int right, int bottom) { setViewportMargins(left, top, right, bottom); }
+    // True while the text is set by the program (no edit notification).
+    bool SettingText() const { return m_settingText; }
+
+private:
+    int m_maxLength = 0;
+    bool m_settingText = false;
 };
 
 class TCustomGrid : public QAbstractScrollArea {
@@ -151,8 +255,8 @@ public:
     void HideEditor();
     void InvalidateEditor();               // reads the editor's contents again
     void UpdateEditor();                   // shows, moves or hides the editor by the state
-    TInplaceEdit* InplaceEditor() const { return m_editor; }
-    bool EditorVisible() const { return m_editor && m_editor->isVisible(); }
+    TInplaceEditor* InplaceEditor() const { return m_editor; }
+    bool EditorVisible() const { return m_editor && m_editor->Visible(); }
 
     // --- repainting
     void InvalidateCell(int col, int row);
@@ -231,8 +335,11 @@ protected:
     void CancelMode();                             // ends sizing, moving and selecting
 
     // --- editor
-    virtual TInplaceEdit* CreateEditor();
+    virtual TInplaceEditor* CreateEditor();
     virtual bool CanEditShow() const;
+    // Whether the editor suits the cell about to be edited; one that does not is replaced by a new
+    // one from CreateEditor.
+    virtual bool EditorFits(TInplaceEditor* editor) { (void)editor; return true; }
 
     // --- scroll bars
     virtual void UpdateScrollBars();
@@ -242,6 +349,10 @@ protected:
     virtual void ScrollBarChanged(Qt::Orientation orientation, int value);
     // Moves the pixels of the data rows by `rows` rows (positive = content moves up).
     void ScrollDataRows(int rows, int rowHeight);
+    // Whether everything painted outside the fixed rows and columns moves with its cell, so that a
+    // new top row or left column may move the pixels already painted and repaint only the rows or
+    // columns that come into view.
+    virtual bool CanScrollPixels() const { return false; }
 
     // --- Qt
     void paintEvent(QPaintEvent* event) override;
@@ -273,6 +384,9 @@ protected:
 
 private:
     void ClampInView(int col, int row);
+    // Moves the painted cells after the top row or the left column changed from `oldFirst`; false
+    // when the viewport has to be painted again as a whole.
+    bool ScrollPixels(Qt::Orientation orientation, int oldFirst);
     int MaxTopRow() const;
     int MaxLeftCol() const;
     int ColX(int col) const;     // viewport x of a column's left edge, -1 when hidden
@@ -310,7 +424,7 @@ private:
     bool m_moveStarted = false;
 
     bool m_editorMode = false;
-    TInplaceEdit* m_editor = nullptr;
+    TInplaceEditor* m_editor = nullptr;
     QPainter* m_canvas = nullptr;
     bool m_updatingBars = false;
     int m_wheelDelta = 0;            // wheel movement not yet a whole notch
@@ -318,7 +432,10 @@ private:
     QTimer m_scrollTimer;
     int m_scrollDirection = 0;
 
+    void replaceEditor();
+
     friend class TInplaceEdit;
+    friend class TInplaceEditor;
 };
 
 } // namespace tk

@@ -28,6 +28,17 @@ public:
         const RowRecord& r = m_rows[size_t(row)];
         return col < r.texts.size() ? r.texts[col] : emptyText();
     }
+    // Text and object of a cell in one look-up (empty and null outside the grid).
+    const QString& CellAndObject(int col, int row, TObject*& object) const
+    {
+        object = nullptr;
+        if (row < 0 || row >= int(m_rows.size()) || col < 0)
+            return emptyText();
+        const RowRecord& r = m_rows[size_t(row)];
+        if (r.objects && col < int(r.objects->size()))
+            object = (*r.objects)[size_t(col)];
+        return col < r.texts.size() ? r.texts[col] : emptyText();
+    }
     // Stores a text (ignored outside the grid) and repaints the cell.
     void SetCells(int col, int row, const QString& value);
     TObject* Objects(int col, int row) const

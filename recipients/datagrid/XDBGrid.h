@@ -263,6 +263,8 @@ class TXCustomDBGrid : public tk::TCustomGrid {
 public:
     explicit TXCustomDBGrid(QWidget* parent = nullptr);
     ~TXCustomDBGrid() override;
+    // This grid's editor is always a line edit (see CreateEditor).
+    tk::TInplaceEdit* InplaceEditor() const { return static_cast<tk::TInplaceEdit*>(tk::TCustomGrid::InplaceEditor()); }
 
     // --- data
     db::TDataSource* DataSource() const { return m_dataLink->DataSource(); }

@@ -144,7 +144,7 @@ TEST_F(GridEditFixture, AdvancingOntoAControlCellFocusesTheGridAndChangesNoValue
     grid->OnCheckBoxClick = [&](QObject*, int, int, bool) { ++checkClicks; };
     // From an open text editor onto a check box: the grid takes the focus, the box stays clear.
     open(1, 1, "text", edNormal);
-    ASSERT_TRUE(inplace()->hasFocus());
+    ASSERT_TRUE(inplace()->Focused());
     grid->mouseCalls.clear();
     grid->AdvanceCell(1, 1, false, true, false, false);
     ASSERT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(2, 1));
@@ -166,11 +166,11 @@ TEST_F(GridEditFixture, AdvancingOntoAControlCellFocusesTheGridAndChangesNoValue
     grid->AdvanceCell(3, 1, false, true, true, false);
     EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(4, 1));
     ASSERT_NE(inplace(), nullptr);
-    EXPECT_TRUE(inplace()->isVisible());
+    EXPECT_TRUE(inplace()->Visible());
     kinds[{4, 1}] = edEditBtn;
     grid->AdvanceCell(4, 1, false, true, true, false);
     EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(1, 2));
-    EXPECT_FALSE(inplace()->isVisible());
+    EXPECT_FALSE(inplace()->Visible());
 }
 
 TEST_F(GridEditFixture, TabPastTheLastCellMovesTheFocusOnOnlyWithTabToNextAtEnd)

@@ -69,7 +69,7 @@ TEST_F(GridEditFixture, EachKindLiesOverTheCellInItsColourAndWritesBack)
         QWidget* w = grid->ShownEditorControl();
         ASSERT_NE(w, nullptr);
         EXPECT_TRUE(w->isVisible());
-        EXPECT_FALSE(inplace() && inplace()->isVisible());
+        EXPECT_FALSE(inplace() && inplace()->Visible());
         const QRect cell = grid->MergedCellRect(2, 2);
         if (r.kind == edButton)
             EXPECT_EQ(w->geometry(), QRect(cell.left() - 1, cell.top() - 1, cell.width() + 1, cell.height() + 1));
@@ -107,7 +107,7 @@ TEST_F(GridEditFixture, NoEditorForReadOnlyNoneAndCheckBoxCells)
 {
     grid->GetCellProperties(1, 1)->ReadOnly = true;
     open(1, 1, "ro", edNormal);
-    EXPECT_FALSE(inplace() && inplace()->isVisible());
+    EXPECT_FALSE(inplace() && inplace()->Visible());
     EXPECT_FALSE(grid->IsEditableCell(1, 1));
 
     // The handler may still allow it; it is asked with the row first.
@@ -119,14 +119,14 @@ TEST_F(GridEditFixture, NoEditorForReadOnlyNoneAndCheckBoxCells)
     };
     grid->HideEditor();
     open(1, 1, "ro", edNormal);
-    EXPECT_TRUE(inplace() && inplace()->isVisible());
+    EXPECT_TRUE(inplace() && inplace()->Visible());
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.back(), std::make_pair(1, 1));
     grid->HideEditor();
     grid->OnCanEditCell = nullptr;
 
     open(3, 1, "none", edNone);
-    EXPECT_FALSE(inplace() && inplace()->isVisible());
+    EXPECT_FALSE(inplace() && inplace()->Visible());
     EXPECT_EQ(grid->ShownEditorControl(), nullptr);
 
     auto g = std::make_unique<TCellGraphic>();
@@ -134,7 +134,7 @@ TEST_F(GridEditFixture, NoEditorForReadOnlyNoneAndCheckBoxCells)
     grid->SetCellGraphic(3, 3, std::move(g));
     open(3, 3, "", edSpinEdit);
     EXPECT_EQ(grid->ShownEditorControl(), nullptr);
-    EXPECT_FALSE(inplace() && inplace()->isVisible());
+    EXPECT_FALSE(inplace() && inplace()->Visible());
 }
 
 TEST_F(GridEditFixture, EditingOptionFollowsTheOneEditableCell)

@@ -1,28 +1,58 @@
-// The default in-place edit: filters, limit, completion, paste, caret walking and leaving it.
+// The default in-place edit: filters, limit, completion, paste, caret walking and leaving it, in
+// its multi-line and its single-line kind; line breaks, row growth and the clipboard events.
 #include "Fixture.h"
 
+#include <QAction>
 #include <QClipboard>
+#include <QMenu>
+#include <QPlainTextEdit>
 
 using namespace gridedit;
 
+namespace {
 
-TEST_F(GridEditFixture, LengthLimitDropsTypingButNotOverASelection)
+// Runs each case with the multi-line editor (true) and with Ctrl+Enter breaks off, which gives the
+// single-line editor (false).
+class DefaultEdit : public GridEditFixture, public ::testing::WithParamInterface<bool> {
+public:
+    void SetUp() override
+    {
+        GridEditFixture::SetUp();
+        grid->Navigation()->AllowCtrlEnter = GetParam();
+    }
+    // The editor after opening, of the kind the parameter asks for.
+    tk::TInplaceEditor* openEdit(int col, int row, const QString& text, TEditorType kind)
+    {
+        open(col, row, text, kind);
+        tk::TInplaceEditor* e = inplace();
+        EXPECT_TRUE(e && e->Visible());
+        if (e && kind != edPassword)
+            EXPECT_EQ(e->MultiLine(), GetParam());
+        return e;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DefaultEdit, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "MultiLine" : "SingleLine"; });
+
+} // namespace
+
+TEST_P(DefaultEdit, LengthLimitDropsTypingButNotOverASelection)
 {
     grid->MaxEditLength = 3;
-    open(1, 1, "abc", edNormal);
-    auto* e = inplace();
-    ASSERT_TRUE(e && e->isVisible());
-    e->setCursorPosition(3);
-    QTest::keyClick(e, Qt::Key_D);
-    EXPECT_EQ(e->text(), "abc");
-    e->setSelection(0, 1);
-    QTest::keyClick(e, Qt::Key_X);
-    EXPECT_EQ(e->text(), "xbc");
-    QTest::keyClick(e, Qt::Key_Backspace);
-    EXPECT_EQ(e->text(), "bc");
+    auto* e = openEdit(1, 1, "abc", edNormal);
+    ASSERT_TRUE(e);
+    e->SetCaretPos(3);
+    QTest::keyClick(e->Widget(), Qt::Key_D);
+    EXPECT_EQ(e->Text(), "abc");
+    e->SetSelection(0, 1);
+    QTest::keyClick(e->Widget(), Qt::Key_X);
+    EXPECT_EQ(e->Text(), "xbc");
+    QTest::keyClick(e->Widget(), Qt::Key_Backspace);
+    EXPECT_EQ(e->Text(), "bc");
 }
 
-TEST_F(GridEditFixture, CharacterFiltersByKindWithBeeps)
+TEST_P(DefaultEdit, CharacterFiltersByKindWithBeeps)
 {
     struct Case {
         TEditorType kind;
@@ -49,64 +79,60 @@ TEST_F(GridEditFixture, CharacterFiltersByKindWithBeeps)
     for (const Case& c : cases) {
         SCOPED_TRACE((c.start + " + " + c.typed).toStdString());
         grid->HideEditor();
-        open(1, 1, c.start, c.kind);
-        auto* e = inplace();
-        ASSERT_TRUE(e && e->isVisible());
-        e->setCursorPosition(c.caret);
+        auto* e = openEdit(1, 1, c.start, c.kind);
+        ASSERT_TRUE(e);
+        e->SetCaretPos(c.caret);
         beeps = 0;
-        QTest::keyClicks(e, c.typed);
-        EXPECT_EQ(e->text(), c.result);
+        QTest::keyClicks(e->Widget(), c.typed);
+        EXPECT_EQ(e->Text(), c.result);
         EXPECT_EQ(beeps, c.beeps);
         EXPECT_EQ(grid->Cells(1, 1), c.result);
     }
 }
 
-TEST_F(GridEditFixture, MixedCaseKeepsTheCaretAfterTheTypedCharacter)
+TEST_P(DefaultEdit, MixedCaseKeepsTheCaretAfterTheTypedCharacter)
 {
-    open(1, 1, "ary", edMixedCase);
-    auto* e = inplace();
-    e->setCursorPosition(0);
-    QTest::keyClicks(e, "m");
-    EXPECT_EQ(e->text(), "Mary");
-    EXPECT_EQ(e->cursorPosition(), 1);
+    auto* e = openEdit(1, 1, "ary", edMixedCase);
+    e->SetCaretPos(0);
+    QTest::keyClicks(e->Widget(), "m");
+    EXPECT_EQ(e->Text(), "Mary");
+    EXPECT_EQ(e->CaretPos(), 1);
 }
 
-TEST_F(GridEditFixture, CompletionFromTheLookupList)
+TEST_P(DefaultEdit, CompletionFromTheLookupList)
 {
     grid->Lookup = true;
     grid->SetLookupItemsList({"monday", "tuesday"});
-    open(1, 1, "", edNormal);
-    auto* e = inplace();
-    QTest::keyClicks(e, "t");
-    EXPECT_EQ(e->text(), "tuesday");
-    EXPECT_EQ(e->selectedText(), "uesday");
+    auto* e = openEdit(1, 1, "", edNormal);
+    QTest::keyClicks(e->Widget(), "t");
+    EXPECT_EQ(e->Text(), "tuesday");
+    EXPECT_EQ(e->SelText(), "uesday");
     EXPECT_EQ(grid->Cells(1, 1), "tuesday");
 
     // Home puts the caret at 0: nothing typed completes nothing.
     grid->HideEditor();
     grid->SetLookupItemsList({"world"});
-    open(1, 2, "hello", edNormal);
-    e = inplace();
-    QTest::keyClick(e, Qt::Key_Home);
-    EXPECT_EQ(e->text(), "hello");
+    e = openEdit(1, 2, "hello", edNormal);
+    QTest::keyClick(e->Widget(), Qt::Key_Home);
+    EXPECT_EQ(e->Text(), "hello");
 
     // Completion stops at the length limit.
     grid->HideEditor();
     grid->MaxEditLength = 4;
     grid->SetLookupItemsList({"tuesday"});
-    open(1, 3, "", edNormal);
-    e = inplace();
-    QTest::keyClicks(e, "t");
-    EXPECT_EQ(e->text(), "tues");
+    e = openEdit(1, 3, "", edNormal);
+    QTest::keyClicks(e->Widget(), "t");
+    EXPECT_EQ(e->Text(), "tues");
 }
 
-TEST_F(GridEditFixture, PasswordsAreNeitherCompletedNorRecorded)
+TEST_P(DefaultEdit, PasswordsAreNeitherCompletedNorRecorded)
 {
     grid->Lookup = true;
     grid->LookupHistory = true;
     grid->SetLookupItemsList({"secret"});
     open(1, 1, "", edPassword);
-    auto* e = inplace();
+    QLineEdit* e = inplaceLine();
+    ASSERT_NE(e, nullptr) << "a password always gets the single-line editor";
     EXPECT_EQ(e->echoMode(), QLineEdit::Password);
     QTest::keyClicks(e, "s");
     EXPECT_EQ(e->text(), "s");
@@ -116,14 +142,14 @@ TEST_F(GridEditFixture, PasswordsAreNeitherCompletedNorRecorded)
     EXPECT_EQ(grid->LookupItemsList(), QStringList{"secret"});
 
     // An ordinary text is recorded when the edit is left.
-    open(2, 1, "", edNormal);
-    QTest::keyClicks(inplace(), "xyz");
+    openEdit(2, 1, "", edNormal);
+    QTest::keyClicks(inplaceWidget(), "xyz");
     other->setFocus();
     QApplication::processEvents();
     EXPECT_TRUE(grid->LookupItemsList().contains("xyz"));
 }
 
-TEST_F(GridEditFixture, PasteFollowsTheKind)
+TEST_P(DefaultEdit, PasteFollowsTheKind)
 {
     struct Case {
         TEditorType kind;
@@ -137,6 +163,7 @@ TEST_F(GridEditFixture, PasteFollowsTheKind)
         {edPositiveNumeric, "1", "23", "123", 0},
         {edNumeric, "", "-5", "-5", 0},
         {edNumeric, "", "x5", "", 0},
+        {edNumeric, "", "12a", "", 0},
         {edFloat, "", "1,5", "1,5", 0},
         {edUpperCase, "a", "bc", "ABC", 0},
         {edMixedCase, "", "john doe", "John Doe", 0},
@@ -146,47 +173,44 @@ TEST_F(GridEditFixture, PasteFollowsTheKind)
         SCOPED_TRACE((c.start + " + " + c.pasted).toStdString());
         grid->HideEditor();
         grid->MaxEditLength = c.limit;
-        open(1, 1, c.start, c.kind);
-        auto* e = static_cast<TZedInplaceEdit*>(inplace());
-        e->setCursorPosition(int(e->text().size()));
+        auto* e = openEdit(1, 1, c.start, c.kind);
+        e->SetCaretPos(int(e->Text().size()));
         QGuiApplication::clipboard()->setText(c.pasted);
-        QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(e->text(), c.result);
+        QTest::keyClick(e->Widget(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(e->Text(), c.result);
     }
 }
 
-TEST_F(GridEditFixture, CursorWalkMovesBetweenCellsKeepingTheEditor)
+TEST_P(DefaultEdit, CursorWalkMovesBetweenCellsKeepingTheEditor)
 {
     grid->Navigation()->CursorWalkEditor = true;
-    open(2, 1, "ab", edNormal);
-    auto* e = inplace();
-    e->setCursorPosition(2);
-    QTest::keyClick(e, Qt::Key_Right);
+    auto* e = openEdit(2, 1, "ab", edNormal);
+    e->SetCaretPos(2);
+    QTest::keyClick(e->Widget(), Qt::Key_Right);
     EXPECT_EQ(grid->Col(), 3);
-    EXPECT_TRUE(inplace()->isVisible());
-    inplace()->setCursorPosition(0);
-    QTest::keyClick(inplace(), Qt::Key_Left);
+    ASSERT_TRUE(inplace()->Visible());
+    inplace()->SetCaretPos(0);
+    QTest::keyClick(inplaceWidget(), Qt::Key_Left);
     EXPECT_EQ(grid->Col(), 2);
     // Inside the text the caret moves and the cell stays.
-    inplace()->setCursorPosition(1);
-    QTest::keyClick(inplace(), Qt::Key_Left);
+    inplace()->SetCaretPos(1);
+    QTest::keyClick(inplaceWidget(), Qt::Key_Left);
     EXPECT_EQ(grid->Col(), 2);
 }
 
-TEST_F(GridEditFixture, EnterValidatesAndARefusalRestoresTheStartText)
+TEST_P(DefaultEdit, EnterValidatesAndARefusalRestoresTheStartText)
 {
     grid->OnCellValidate = [](QObject*, int, int, QString& value, bool& valid) { valid = value != "bad"; };
-    open(1, 1, "good", edNormal);
-    auto* e = inplace();
-    e->selectAll();
-    QTest::keyClicks(e, "bad");
-    QTest::keyClick(e, Qt::Key_Return);
+    auto* e = openEdit(1, 1, "good", edNormal);
+    e->SelectAll();
+    QTest::keyClicks(e->Widget(), "bad");
+    QTest::keyClick(e->Widget(), Qt::Key_Return);
     EXPECT_EQ(grid->Cells(1, 1), "good");
-    EXPECT_EQ(inplace()->text(), "good");
-    EXPECT_TRUE(inplace()->isVisible());
+    EXPECT_EQ(inplace()->Text(), "good");
+    EXPECT_TRUE(inplace()->Visible());
 }
 
-TEST_F(GridEditFixture, ClickingAwayValidatesAndEndsOnce)
+TEST_P(DefaultEdit, ClickingAwayValidatesAndEndsOnce)
 {
     int validated = 0, done = 0;
     grid->OnCellValidate = [&](QObject*, int col, int row, QString& value, bool&) {
@@ -196,10 +220,9 @@ TEST_F(GridEditFixture, ClickingAwayValidatesAndEndsOnce)
         EXPECT_EQ(value, "new");
     };
     grid->OnEditingDone = [&](QObject*) { ++done; };
-    open(1, 1, "old", edNormal);
-    auto* e = inplace();
-    e->selectAll();
-    QTest::keyClicks(e, "new");
+    auto* e = openEdit(1, 1, "old", edNormal);
+    e->SelectAll();
+    QTest::keyClicks(e->Widget(), "new");
     QTest::mouseClick(other, Qt::LeftButton);
     other->setFocus();
     QApplication::processEvents();
@@ -209,21 +232,63 @@ TEST_F(GridEditFixture, ClickingAwayValidatesAndEndsOnce)
     EXPECT_FALSE(grid->EditingInProgress());
 }
 
-TEST_F(GridEditFixture, TabWithTheTabOptionAdvancesToTheNextCell)
+TEST_P(DefaultEdit, TabWithTheTabOptionAdvancesToTheNextCell)
 {
     grid->SetGridOptions(grid->GridOptions() | tk::goTabs);
-    open(1, 1, "x", edNormal);
-    QTest::keyClick(inplace(), Qt::Key_Tab);
+    openEdit(1, 1, "x", edNormal);
+    QTest::keyClick(inplaceWidget(), Qt::Key_Tab);
     EXPECT_EQ(grid->Col(), 2);
     EXPECT_EQ(grid->Row(), 1);
 }
 
-TEST_F(GridEditFixture, SizeWhileTypingWidensTheColumn)
+TEST_P(DefaultEdit, TabWithoutTheTabOptionLeavesTheGrid)
+{
+    int done = 0;
+    grid->OnEditingDone = [&](QObject*) { ++done; };
+    auto* e = openEdit(1, 1, "x", edNormal);
+    e->SetCaretPos(1);
+    QTest::keyClicks(e->Widget(), "y");
+    QTest::keyClick(e->Widget(), Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_EQ(grid->Cells(1, 1), "xy");
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(grid->Col(), 1);
+}
+
+TEST_P(DefaultEdit, SizeWhileTypingWidensTheColumn)
 {
     grid->SizeWhileTyping()->Width = true;
-    open(1, 1, "", edNormal);
+    openEdit(1, 1, "", edNormal);
     const int before = grid->ColWidths(1);
-    QTest::keyClicks(inplace(), "a rather long text for a narrow column");
+    QTest::keyClicks(inplaceWidget(), "a rather long text for a narrow column");
     EXPECT_GT(grid->ColWidths(1), before);
-    EXPECT_GE(grid->ColWidths(1), inplace()->fontMetrics().horizontalAdvance("a rather long text for a narrow column"));
+    EXPECT_GE(grid->ColWidths(1), inplaceWidget()->fontMetrics().horizontalAdvance("a rather long text for a narrow column"));
+}
+
+TEST_P(DefaultEdit, EditChangeOnceForEachTypedCharacter)
+{
+    std::vector<QString> seen;
+    grid->OnEditChange = [&](QObject*, int col, int row, const QString& text) {
+        EXPECT_EQ(col, 1);
+        EXPECT_EQ(row, 1);
+        seen.push_back(text);
+    };
+    const struct {
+        TEditorType kind;
+        const char* typed;
+        std::vector<QString> expected;
+    } cases[] = {
+        {edNormal, "ab", {"a", "ab"}},
+        {edUpperCase, "ab", {"A", "AB"}},   // transformed characters
+        {edMixedCase, "jo", {"J", "Jo"}},  // the whole text rewritten
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        grid->HideEditor();
+        openEdit(1, 1, "", c.kind);
+        seen.clear();
+        QTest::keyClicks(inplaceWidget(), c.typed);
+        EXPECT_EQ(seen, c.expected);
+    }
 }

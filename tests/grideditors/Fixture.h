@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -35,6 +36,21 @@ public:
             brush = cellBrush;
     }
     using TZedEzeravIvur::KeyDown;
+
+    // The editor's reports to descendants.
+    struct CaretCall {
+        QString text;
+        QPoint point;
+        int position;
+    };
+    std::vector<CaretCall> caretCalls;
+    std::vector<bool> prefixCalls;
+    void EditorCaretChanged(const QString& text, const QPoint& point, int position) override
+    {
+        caretCalls.push_back({text, point, position});
+    }
+    void EditorEqualsPrefix(bool equals) override { prefixCalls.push_back(equals); }
+
     // Presses and releases reaching the grid's mouse handling ("down x,y", "up x,y").
     QStringList mouseCalls;
     void MouseDown(tk::TMouseButton b, tk::TShiftState s, int x, int y) override
@@ -93,7 +109,10 @@ public:
         grid->ShowEditor();
         QApplication::processEvents();
     }
-    tk::TInplaceEdit* inplace() const { return grid->InplaceEditor(); }
+    // The default edit, whichever kind the cell got, and its widget for QTest input.
+    tk::TInplaceEditor* inplace() const { return grid->InplaceEditor(); }
+    QWidget* inplaceWidget() const { return grid->InplaceEditor() ? grid->InplaceEditor()->Widget() : nullptr; }
+    QLineEdit* inplaceLine() const { return qobject_cast<QLineEdit*>(inplaceWidget()); }
 
     QWidget window;
     TestGrid* grid = nullptr;

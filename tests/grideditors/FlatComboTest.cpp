@@ -62,8 +62,8 @@ TEST_F(GridEditFixture, CheckerCorrectsBeforeAndMarksAfterTheValidationEvent)
         checker.AutoCorrect = c.correct;
         checker.AutoMarkError = c.mark;
         open(1, row, "", edNormal);
-        QTest::keyClicks(inplace(), " x ");
-        QTest::keyClick(inplace(), Qt::Key_Down);
+        QTest::keyClicks(inplaceWidget(), " x ");
+        QTest::keyClick(inplaceWidget(), Qt::Key_Down);
         EXPECT_EQ(seen, c.expectSeen);
         EXPECT_EQ(grid->Cells(1, row), c.expectStored);
         ++row;

@@ -159,5 +159,6 @@ TEST_F(GridEditFixture, DefaultEditTakesTheCellsMask)
 {
     grid->OnGetEditMask = [](QObject*, int, int, QString& mask) { mask = "00:00"; };
     open(1, 1, "", edNormal);
-    EXPECT_EQ(inplace()->inputMask(), "99:99;_");
+    ASSERT_NE(inplaceLine(), nullptr);
+    EXPECT_EQ(inplaceLine()->inputMask(), "99:99;_");
 }

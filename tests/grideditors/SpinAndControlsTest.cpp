@@ -399,10 +399,9 @@ TEST_F(GridEditFixture, ValidationRecordsTheChangeAndMarksTheRow)
     std::vector<QRect> changed;
     grid->OnCellsChanged = [&](QObject*, const QRect& r) { changed.push_back(r); };
     open(1, 1, "a", edNormal);
-    auto* e = inplace();
-    e->selectAll();
-    QTest::keyClicks(e, "b");
-    QTest::keyClick(e, Qt::Key_Down);
+    inplace()->SelectAll();
+    QTest::keyClicks(inplaceWidget(), "b");
+    QTest::keyClick(inplaceWidget(), Qt::Key_Down);
     EXPECT_EQ(grid->Row(), 2);
     EXPECT_EQ(grid->Cells(1, 1), "b");
     EXPECT_TRUE(grid->RowModified(1));

@@ -1,12 +1,15 @@
 // Balloons, cell hints and the mini-HTML hint window.
 #include "InputFixture.h"
 #include "grid/GridHints.h"
+#include "grid/ZodUvuzFooter.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyleHints>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QCursor>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -162,6 +165,26 @@ TEST(CellHint, LargeTextCommentsAnchorsAndPositions)
     EXPECT_EQ(hooked, 1);
 }
 
+TEST(CellHint, NoGridHintForTheFloatingFooterRow)
+{
+    Hints h;
+    h.grid->resize(400, 420);
+    h.grid->FloatingFooter()->SetVisible(true);
+    std::vector<int> rows;
+    h.grid->OnGridHint = [&](QObject*, int row, int, QString& hint) {
+        rows.push_back(row);
+        hint = "Zeile";
+    };
+    ASSERT_FALSE(h.grid->CellRect(1, 9).isEmpty());
+    EXPECT_EQ(h.hintAt(1, 8), "Zeile");
+    EXPECT_EQ(h.hintAt(1, 9), "");
+    EXPECT_EQ(rows, std::vector<int>{8});
+    // The footer asks for its own hints.
+    EXPECT_EQ(h.grid->FooterHint(1), "Zeile");
+    h.grid->FloatingFooter()->SetVisible(false);
+    EXPECT_EQ(h.hintAt(1, 9), "Zeile");
+}
+
 TEST(CellHint, AnchorTitleElseReference)
 {
     Hints h;
@@ -208,6 +231,38 @@ TEST(HintWindow, ToolTipEventShowsTheCellHint)
     // Leaving the cell cancels it.
     QTest::mouseMove(h.grid->viewport(), h.inside(1, 5));
     EXPECT_FALSE(h.hints->HintWindow()->isVisible());
+}
+
+TEST(HintWindow, ScrollThumbHint)
+{
+    auto g = fruitGrid();
+    g->SetRowCount(200);
+    g->resize(300, 300);
+    g->show();
+    g->ScrollHints = shVertical;
+    g->HintColor = gfx::clYellow;
+    g->OnScrollHint = [](QObject*, int row, QString& hint) { hint = QStringLiteral("Zeile <b>%1</b>").arg(row); };
+    THTMLHintWindow* w = GridHints(g.get())->HintWindow();
+    QScrollBar* bar = g->verticalScrollBar();
+    bar->setSliderDown(true);
+    bar->setSliderPosition(89);
+    ASSERT_TRUE(w->isVisible());
+    EXPECT_EQ(g->ScrollHintText(), "Zeile <b>90</b>");
+    EXPECT_TRUE(w->Html());
+    EXPECT_EQ(w->Color(), gfx::clYellow);
+    const QRect text = w->CalcHintRect(1008, w->Text());
+    EXPECT_EQ(w->size(), QSize(text.width() + 16, text.height() + 4));
+    EXPECT_EQ(w->pos().x(), QCursor::pos().x() + 10);
+    saveShot(w->grab(), "scrollhint.png");
+    bar->setSliderDown(false);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(g->ScrollHintText(), "");
+    // Without scroll hints for this direction nothing shows.
+    g->ScrollHints = shHorizontal;
+    bar->setSliderDown(true);
+    bar->setSliderPosition(20);
+    EXPECT_FALSE(w->isVisible());
+    bar->setSliderDown(false);
 }
 
 TEST(HintWindow, Screenshots)

@@ -1,6 +1,7 @@
 // Keys, typing, the incremental lookup, the timer tick and following the grid's width.
 #include "InputFixture.h"
 #include "grid/ZodUvuzControls.h"
+#include "grid/ZodUvuzFooter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -63,14 +64,26 @@ TEST(Keys, HomeEndByRow)
     k.key(Qt::Key_End, Qt::ShiftModifier);
     EXPECT_EQ(k.grid->Selection(), (tk::TGridRect{0, 1, 4, 9}));
 
-    // A fixed footer is not a row End goes to; the last normal row comes into view.
-    Keys f;
-    f.grid->Navigation()->HomeEndKey = heFirstLastRow;
-    f.grid->resize(400, 120);
-    f.grid->SetFixedFooters(1);
-    f.key(Qt::Key_End);
-    EXPECT_EQ(f.cell(), QPoint(1, 8));
-    EXPECT_EQ(f.grid->TopRow(), 10 - 1 - f.grid->VisibleRowCount());
+    // End stops above the footers and scrolls them into view; Home goes back to the first row.
+    struct Case { int fixedFooters; bool floating; int endRow; };
+    const Case cases[] = {{1, false, 8}, {0, true, 8}, {2, false, 7}};
+    for (const Case& c : cases) {
+        Keys f;
+        f.grid->Navigation()->HomeEndKey = heFirstLastRow;
+        f.grid->resize(400, 120);
+        if (c.floating)
+            f.grid->FloatingFooter()->SetVisible(true);
+        else
+            f.grid->SetFixedFooters(c.fixedFooters);
+        f.go(2, 3);
+        f.key(Qt::Key_End);
+        EXPECT_EQ(f.cell(), QPoint(2, c.endRow));
+        EXPECT_GT(f.grid->TopRow(), 1);
+        EXPECT_EQ(f.grid->TopRow(), 10 - f.grid->VisibleRowCount());
+        f.key(Qt::Key_Home);
+        EXPECT_EQ(f.cell(), QPoint(2, 1));
+        EXPECT_EQ(f.grid->TopRow(), 1);
+    }
 }
 
 TEST(Keys, SkipFixedCellsAndAppendOnArrowDown)
@@ -102,6 +115,31 @@ TEST(Keys, SkipFixedCellsAndAppendOnArrowDown)
     EXPECT_EQ(k.grid->RowCount(), 11);
     EXPECT_EQ(k.cell(), QPoint(1, 10));
     EXPECT_EQ(added, std::vector<int>{9});
+
+    // Above the floating footer the new row goes before it: the footer row keeps its texts and
+    // its calculation, which counts the new row.
+    Keys f;
+    std::vector<int> addedAt;
+    f.grid->Navigation()->AppendOnArrowDown = true;
+    f.grid->OnAutoAddRow = [&](QObject*, int row) { addedAt.push_back(row); };
+    f.grid->FloatingFooter()->SetVisible(true);
+    f.grid->SetCells(1, 9, "Summe");
+    f.grid->SetFooterCalc(2, 3);
+    f.grid->UpdateFooter(-1);
+    EXPECT_EQ(f.grid->Cells(2, 9), "8.00");
+    f.go(1, 8);
+    f.key(Qt::Key_Down);
+    EXPECT_EQ(f.grid->RowCount(), 11);
+    EXPECT_EQ(f.cell(), QPoint(1, 9));
+    EXPECT_EQ(addedAt, std::vector<int>{9});
+    EXPECT_EQ(f.grid->Rows(9).join(""), "");
+    EXPECT_EQ(f.grid->Cells(1, 10), "Summe");
+    EXPECT_EQ(f.grid->Cells(2, 10), "9.00");
+    // The footer row itself is never current: Down on the new last row adds the next one.
+    f.key(Qt::Key_Down);
+    EXPECT_EQ(f.cell(), QPoint(1, 10));
+    EXPECT_EQ(f.grid->RowCount(), 12);
+    EXPECT_EQ(f.grid->Cells(1, 11), "Summe");
 }
 
 TEST(Keys, InsertAndDeleteRows)
@@ -237,7 +275,7 @@ TEST(Keys, TypingOpensTheEditor)
     EXPECT_TRUE(k.grid->GridOptions() & tk::goEditing);
     EXPECT_FALSE(k.grid->CellRect(2, 9).isEmpty());
     ASSERT_TRUE(k.grid->EditorVisible());
-    EXPECT_EQ(k.grid->InplaceEditor()->text(), "x");
+    EXPECT_EQ(k.grid->InplaceEditor()->Text(), "x");
     EXPECT_EQ(k.grid->PendingEditChar(), QChar('x'));
 }
 
@@ -251,12 +289,12 @@ TEST(Keys, KeypadPointUnderGermanSettings)
     k.go(2, 2);
     QTest::keyClick(k.grid.get(), Qt::Key_Period, Qt::KeypadModifier);
     ASSERT_TRUE(k.grid->EditorVisible());
-    EXPECT_EQ(k.grid->InplaceEditor()->text(), ",");
+    EXPECT_EQ(k.grid->InplaceEditor()->Text(), ",");
     // Without the option the point stays a point.
     Keys p;
     p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing);
     QTest::keyClick(p.grid.get(), Qt::Key_Period, Qt::KeypadModifier);
-    EXPECT_EQ(p.grid->InplaceEditor()->text(), ".");
+    EXPECT_EQ(p.grid->InplaceEditor()->Text(), ".");
     QLocale::setDefault(before);
 }
 
@@ -440,7 +478,7 @@ TEST(Keys, EscapeRestoresTheText)
     k.go(1, 3);
     QTest::keyClicks(k.grid.get(), "x");
     ASSERT_TRUE(k.grid->EditorVisible());
-    QTest::keyClicks(k.grid->InplaceEditor(), "yz");
+    QTest::keyClicks(k.grid->InplaceEditor()->Widget(), "yz");
     ASSERT_TRUE(k.grid->EditingInProgress());
     QTest::keyClick(k.grid.get(), Qt::Key_Escape);
     EXPECT_EQ(k.grid->Cells(1, 3), "Birne");

@@ -30,7 +30,7 @@ TEST(DialogChars, TypedCharactersStayInTheGridAltAndCtrlReachTheWindow)
     QTest::keyClick(g.get(), Qt::Key_S);
     EXPECT_EQ(plain, 0);
     ASSERT_TRUE(g->EditorVisible());   // the grid took the character: the editor opened with it
-    EXPECT_EQ(g->InplaceEditor()->text(), "s");
+    EXPECT_EQ(g->InplaceEditor()->Text(), "s");
     g->HideEditor();
     g->setFocus();
 

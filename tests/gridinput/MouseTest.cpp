@@ -2,6 +2,7 @@
 #include "InputFixture.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzControls.h"
+#include "grid/ZodUvuzFooter.h"
 #include "grid/ZodUvuzInplace.h"
 #include "grid/minihtml/MiniHTML.h"
 
@@ -512,6 +513,26 @@ TEST(Mouse, MovedColumnTakesItsSettingsAlong)
     EXPECT_EQ(m.grid->SortSettings()->Column, 1);
     EXPECT_EQ(idx.SortColumn(1), 3);
     EXPECT_EQ(idx.SortColumn(2), 2);
+}
+
+TEST(Mouse, MovedRowStopsAboveTheFloatingFooter)
+{
+    Mouse m;
+    m.grid->FloatingFooter()->SetVisible(true);
+    m.grid->SetCells(1, 9, "Summe");
+    m.grid->MoveRowData(2, 9);   // past the footer row: ignored
+    EXPECT_EQ(m.grid->Cells(1, 2), "Banane");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    m.grid->MoveRowData(9, 3);   // the footer row stays last
+    EXPECT_EQ(m.grid->Cells(1, 3), "Birne");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    m.grid->MoveRowData(2, 8);
+    EXPECT_EQ(m.grid->Cells(1, 8), "Banane");
+    EXPECT_EQ(m.grid->Cells(1, 9), "Summe");
+    // Without the footer the last row is a row like the others.
+    m.grid->FloatingFooter()->SetVisible(false);
+    m.grid->MoveRowData(8, 9);
+    EXPECT_EQ(m.grid->Cells(1, 9), "Banane");
 }
 
 TEST(Sizing, FixedColumnEdge)
