@@ -27,7 +27,7 @@ QPoint hotSpot(int id)
 {
     switch (id) {
     case crRowSelect:
-        return {25, 16};
+        return {24, 16};
     case crColSelect:
         return {15, 25};
     case crSelectAll:

@@ -1,4 +1,5 @@
-// The string grid's window-level messages: characters offered to the window's shortcuts first.
+// The string grid's window-level messages: characters offered to the window's shortcuts first, a
+// move ended by losing the window, and the notifications of its combo and date editors.
 #include "grid/ZodUvuz.h"
 
 #include <QKeyEvent>
@@ -17,7 +18,25 @@ bool TZedEzeravIvur::event(QEvent* event)
             return true;
         }
     }
+    // Losing the window ends a row or column move: nothing moves, no marker stays.
+    if (event->type() == QEvent::WindowDeactivate
+        && (GridState() == tk::gsColMoving || GridState() == tk::gsRowMoving)) {
+        CancelMode();
+        hideMoveMarkers();
+    }
     return TBaseGrid::event(event);
+}
+
+void TZedEzeravIvur::ComboCloseUp()
+{
+    if (OnComboCloseUp)
+        OnComboCloseUp(this, Row(), Col());
+}
+
+void TZedEzeravIvur::DateTimeChanged(const QDateTime& value)
+{
+    if (OnDateTimeChange)
+        OnDateTimeChange(this, Col(), Row(), value);
 }
 
 } // namespace grid

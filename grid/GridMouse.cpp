@@ -2,6 +2,7 @@
 // mini-HTML cells, the header selections, sorting by a click on the sort row, disjunct marks, the
 // right button, anchors under the pointer, the wheel and zooming.
 #include "grid/GridCursors.h"
+#include "grid/GridHelpers.h"
 #include "grid/GridHints.h"
 #include "grid/ZodUvuzEdit.h"
 #include "grid/ZodUvuzInplace.h"
@@ -501,12 +502,16 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
 void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
     if (button != mbLeft) {
+        // Another button let go during a move leaves the move to the left button's release.
+        if (GridState() == gsColMoving || GridState() == gsRowMoving)
+            return;
         TBaseGrid::MouseUp(button, shift, x, y);
         return;
     }
     const TGridCoord c = MouseCoord(x, y);
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
+    hideMoveMarkers();
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
@@ -809,6 +814,10 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
     }
     // The toolkit's move first: it sets the sizing cursors and takes back any other.
     TBaseGrid::MouseMove(shift, x, y);
+    if (GridState() == gsColMoving || GridState() == gsRowMoving) {
+        showMoveMarkers(x, y);
+        return;
+    }
     const TGridCoord c = MouseCoord(x, y);
     bool cursorSet = false;
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {
@@ -1045,7 +1054,126 @@ bool TZedEzeravIvur::DoMouseWheel(TShiftState shift, int notches, const QPoint& 
 
 namespace grid {
 
-// ------------------------------------------------------------------ moved columns
+// ------------------------------------------------------------------ moved columns and rows
+
+bool TZedEzeravIvur::BeginRowDrag(int& origin, int& destination, const QPoint& pt)
+{
+    return !isFooterRow(origin) && TBaseGrid::BeginRowDrag(origin, destination, pt);
+}
+
+bool TZedEzeravIvur::EndColumnDrag(int& origin, int& destination, const QPoint& pt)
+{
+    if (!TBaseGrid::EndColumnDrag(origin, destination, pt))
+        return false;
+    if (origin != destination && m_columnOrder.Count() == 0)
+        for (int c = 0; c < ColCount(); ++c)
+            m_columnOrder.Insert(c, c);
+    return true;
+}
+
+// While a column (row) is moved: the floating header button follows the pointer where the header
+// was grabbed, and two arrows show where it would land.
+void TZedEzeravIvur::showMoveMarkers(int x, int y)
+{
+    const bool column = GridState() == gsColMoving;
+    if (!MoveStarted() || !EnhRowColMove || Designing()) {
+        hideMoveMarkers();
+        return;
+    }
+    const int moved = MoveIndex();
+    if (!m_moveAsked) {
+        m_moveAsked = true;
+        bool allow = true;
+        if (column && OnColumnMove)
+            OnColumnMove(this, moved, allow);
+        else if (!column && OnRowMove)
+            OnRowMove(this, moved, allow);
+        if (!allow) {
+            CancelMode();
+            hideMoveMarkers();
+            return;
+        }
+    }
+    viewport()->setCursor(Qt::DragMoveCursor);
+
+    // Beyond the scrolling part the view follows by one column (row).
+    if (column && !allColsFit()) {
+        if (x < FixedColsWidth() && LeftCol() > FixedCols())
+            SetLeftCol(LeftCol() - 1);
+        else if (x > viewport()->width())
+            SetLeftCol(LeftCol() + 1);
+    } else if (!column && !allRowsFit()) {
+        if (y < FixedRowsHeight() && TopRow() > FixedRows())
+            SetTopRow(TopRow() - 1);
+        else if (y > viewport()->height())
+            SetTopRow(TopRow() + 1);
+    }
+
+    auto place = [this](QWidget* w, QPoint viewportPoint) {
+        if (!w)
+            return;
+        QWidget* parent = w->parentWidget();
+        const QPoint global = viewport()->mapToGlobal(viewportPoint);
+        w->move(parent ? parent->mapFromGlobal(global) : global);
+        w->show();
+        w->raise();
+    };
+
+    if (TPopupButton* button = PopupButton()) {
+        const bool wasHidden = button->isHidden();
+        button->SetCaption(column ? Cells(RealColIndex(moved), 0) : Cells(0, moved));
+        button->resize(column ? ColWidths(moved) : ColWidths(Col()), column ? RowHeights(Row()) : RowHeights(moved));
+        if (wasHidden) {
+            const bool gradient = Look() == glZarn || Look() == glXP;
+            const QPalette pal = palette();
+            button->SetGradFrom(gradient ? gfx::ColorToRGB(FixedGradientColor, &pal) : gfx::clNone);
+            button->SetGradTo(gradient ? gfx::ColorToRGB(FixedGradientColorTo, &pal) : gfx::clNone);
+            button->SetImages(dynamic_cast<const tk::TImageList*>(GridImages()));
+        }
+        // Where the header was grabbed, measured from its cell at the press.
+        const QPoint press = MoveOriginPoint();
+        const QRect grabbed = column ? CellRect(moved, 0) : CellRect(0, moved);
+        const QPoint offset = grabbed.isEmpty() ? QPoint() : press - grabbed.topLeft();
+        place(button, QPoint(x, y) - offset);
+    }
+
+    const int target = MoveTarget();
+    for (int d = 0; d < 4; ++d)
+        if (TArrowWindow* a = ArrowWindow(d))
+            a->hide();
+    if (target == moved)
+        return;
+    if (column) {
+        const QRect r = CellRect(target, 0);
+        if (target < FixedCols() || r.isEmpty())
+            return;
+        const int edge = target < moved ? r.left() : r.right() + 1;
+        place(ArrowWindow(1), QPoint(edge - 5, r.top() - 8));   // above, pointing down
+        place(ArrowWindow(0), QPoint(edge - 5, r.bottom()));    // below, pointing up
+    } else {
+        const QRect r = CellRect(0, target);
+        if (target < FixedRows() || target >= RowCount() - FixedFooters() || isFooterRow(target) || r.isEmpty())
+            return;
+        const int edge = target < moved ? r.top() : r.bottom() + 1;
+        place(ArrowWindow(2), QPoint(r.left() - 10, edge - 5));   // left, pointing right
+        place(ArrowWindow(3), QPoint(r.right(), edge - 5));       // right, pointing left
+    }
+}
+
+void TZedEzeravIvur::hideMoveMarkers()
+{
+    m_moveAsked = false;
+    for (int d = 0; d < 4; ++d)
+        if (TArrowWindow* a = ArrowWindow(d))
+            a->hide();
+    if (TPopupButton* button = PopupButton())
+        button->hide();
+}
+
+bool TZedEzeravIvur::EndRowDrag(int& origin, int& destination, const QPoint& pt)
+{
+    return !isFooterRow(destination) && TBaseGrid::EndRowDrag(origin, destination, pt);
+}
 
 void TZedEzeravIvur::ColumnMoved(int fromIndex, int toIndex)
 {

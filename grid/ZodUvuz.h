@@ -1132,6 +1132,10 @@ public:
     void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
     void ComboChanged(int index, const QString& text, QObject* object) override;
+    void ComboCloseUp() override;
+    void DateTimeChanged(const QDateTime& value) override;
+    std::function<void(QObject* sender, int row, int col)> OnComboCloseUp;
+    std::function<void(QObject* sender, int col, int row, const QDateTime& value)> OnDateTimeChange;
 
     // --- keyboard, timer and size (GridKeys.cpp)
     // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has
@@ -1195,6 +1199,9 @@ public:
     std::function<void(QObject* sender, int row, int realRow)> OnExpandNode;
     std::function<void(QObject* sender, int row, int realRow, bool& allow)> OnBeforeContractNode;
     std::function<void(QObject* sender, int row, int realRow)> OnContractNode;
+    // A column (row) header dragged far enough to move: a refusal ends the move.
+    std::function<void(QObject* sender, int col, bool& allow)> OnColumnMove;
+    std::function<void(QObject* sender, int row, bool& allow)> OnRowMove;
     std::function<void(QObject* sender, int col, bool& allow)> OnColumnSize;
     std::function<void(QObject* sender, int row, bool& allow)> OnRowSize;
     // The fixed column (row) whose right (bottom) edge lies under the pointer, -1 when none, and
@@ -1207,6 +1214,9 @@ public:
     bool Panning() const { return m_panning; }
     void PanTick(const QPoint& viewportPointer);
     void EndPan();
+    // The column (row) being moved by the mouse and where it would land now.
+    using TBaseGrid::MoveIndex;
+    using TBaseGrid::MoveTarget;
     // The pan glyph shown at the press point while panning (nullptr before the first pan).
     QWidget* PanGlyphWidget() const { return m_panGlyph; }
     // Where the pointer stood at the last move or press (TCursorZone): the header and selection
@@ -1231,6 +1241,11 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    // The floating footer row stays last: it is not moved, and no row moves past it.
+    bool BeginRowDrag(int& origin, int& destination, const QPoint& pt) override;
+    // A column moved by the mouse keeps the column order as MoveColumnData does.
+    bool EndColumnDrag(int& origin, int& destination, const QPoint& pt) override;
+    bool EndRowDrag(int& origin, int& destination, const QPoint& pt) override;
     // A sizing the application refuses (OnColumnSize, OnRowSize) does not start.
     tk::TGridState CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs) override;
     bool CanEditShow() const override;
@@ -1429,6 +1444,9 @@ private:
     void sortClick(int col, tk::TShiftState shift);
     bool clickNodeGlyph(int col, int row, int x);
     bool isFooterRow(int row) const { return LastRowIsFooter() && row == RowCount() - 1; }
+    void showMoveMarkers(int x, int y);
+    void hideMoveMarkers();
+    bool m_moveAsked = false;
     QPoint m_pressPoint{-1, -1};
     QPoint m_pressCell{-1, -1};
     QPoint m_pressedButtonCell{-1, -1};

@@ -62,6 +62,9 @@ public:
     // Events of the grid raised by the editors (spin kind: 0 integer, 1 float, 2 date, 3 time).
     virtual void SpinClicked(int spinKind, const QVariant& value, bool up) = 0;
     virtual void ComboChanged(int index, const QString& text, QObject* object) = 0;
+    // The combo's list closed; a date or time changed by the user (never by code).
+    virtual void ComboCloseUp() {}
+    virtual void DateTimeChanged(const QDateTime& value) { (void)value; }
 };
 
 } // namespace grid::editors

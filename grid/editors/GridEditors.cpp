@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -216,6 +217,29 @@ TGridCombo::TGridCombo(TEditorHost* host, QWidget* parent) : TZEIComboBox(parent
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setFocusPolicy(Qt::StrongFocus);
+    // An item chosen by the user, from the list or by key; changes made by code raise nothing.
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0)
+            Host()->ComboChanged(index, itemText(index), nullptr);
+    });
+    watchLineEdit();
+}
+
+void TGridCombo::watchLineEdit()
+{
+    if (QLineEdit* e = lineEdit())
+        connect(e, &QLineEdit::textEdited, this, &TGridCombo::textEditedByUser, Qt::UniqueConnection);
+}
+
+void TGridCombo::textEditedByUser(const QString& text)
+{
+    Host()->ComboChanged(-1, text, nullptr);
+}
+
+void TGridCombo::showEvent(QShowEvent* event)
+{
+    watchLineEdit();
+    TZEIComboBox::showEvent(event);
 }
 
 void TGridCombo::showPopup()
@@ -226,12 +250,16 @@ void TGridCombo::showPopup()
 
 void TGridCombo::hidePopup()
 {
+    const bool wasDropped = m_dropped;
     QComboBox::hidePopup();
     m_dropped = false;
+    if (wasDropped)
+        Host()->ComboCloseUp();
 }
 
 void TGridCombo::keyPressEvent(QKeyEvent* event)
 {
+    watchLineEdit();
     int key = event->key();
     const Qt::KeyboardModifiers mods = event->modifiers();
     m_autoComplete = !(key == Qt::Key_Backspace || key == Qt::Key_Delete);
@@ -251,10 +279,8 @@ void TGridCombo::keyPressEvent(QKeyEvent* event)
             showPopup();
             return;
         }
-        const int before = currentIndex();
+        // A key that picks another item reports it through activated.
         QComboBox::keyPressEvent(event);
-        if (!isEditable() && currentIndex() != before && currentIndex() >= 0)
-            Host()->ComboChanged(currentIndex(), currentText(), nullptr);
         return;
     }
     if (key == Qt::Key_Escape) {
@@ -582,7 +608,7 @@ void TGridCheckBox::focusOutEvent(QFocusEvent* event)
 namespace {
 class TCalendarPopup : public QWidget {
 public:
-    explicit TCalendarPopup(QDateTimeEdit* owner) : QWidget(owner, Qt::Popup)
+    explicit TCalendarPopup(TGridDatePicker* owner) : QWidget(owner, Qt::Popup)
     {
         setObjectName(QStringLiteral("CalendarPopup"));
         auto* layout = new QVBoxLayout(this);
@@ -590,11 +616,11 @@ public:
         calendar = new QCalendarWidget(this);
         layout->addWidget(calendar);
         QObject::connect(calendar, &QCalendarWidget::clicked, this, [this, owner](QDate d) {
-            owner->setDate(d);
+            owner->PickDate(d);
             hide();
         });
         QObject::connect(calendar, &QCalendarWidget::activated, this, [this, owner](QDate d) {
-            owner->setDate(d);
+            owner->PickDate(d);
             hide();
         });
     }
@@ -605,6 +631,45 @@ public:
 TGridDatePicker::TGridDatePicker(TEditorHost* host, QWidget* parent) : QDateTimeEdit(parent), TGridEditorLink(host)
 {
     setObjectName(QStringLiteral("GridDatePicker"));
+    connect(this, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime& value) {
+        if (m_byUser || ownsActivePopup())
+            Host()->DateTimeChanged(value);
+    });
+}
+
+// A date picked in the toolkit's own calendar popup arrives while that popup is open.
+bool TGridDatePicker::ownsActivePopup() const
+{
+    for (const QObject* o = QApplication::activePopupWidget(); o; o = o->parent())
+        if (o == this)
+            return true;
+    return false;
+}
+
+void TGridDatePicker::PickDate(QDate date)
+{
+    QScopedValueRollback<bool> user(m_byUser, true);
+    setDate(date);
+}
+
+bool TGridDatePicker::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::InputMethod:
+    case QEvent::Wheel:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Timer: {   // the held step arrows repeat by timer
+        QScopedValueRollback<bool> user(m_byUser, true);
+        return QDateTimeEdit::event(event);
+    }
+    default:
+        return QDateTimeEdit::event(event);
+    }
 }
 
 void TGridDatePicker::paintEvent(QPaintEvent* event)
@@ -641,6 +706,7 @@ void TGridDatePicker::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (key == Qt::Key_Escape) {
+        QScopedValueRollback<bool> restoring(m_byUser, false);   // putting back is no change
         const QString t = Host()->GetInplaceEditText();
         const TEditorLocale& loc = Host()->EditorLocale();
         if (TimeKind) {
@@ -997,6 +1063,39 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : TZEIUniComboB
     connect(this, &QComboBox::activated, this, [this](int index) {
         Host()->ComboChanged(index, itemText(index), nullptr);
     });
+    watchLineEdit();
+}
+
+void TGridUniCombo::watchLineEdit()
+{
+    if (QLineEdit* e = lineEdit())
+        connect(e, &QLineEdit::textEdited, this, &TGridUniCombo::textEditedByUser, Qt::UniqueConnection);
+}
+
+void TGridUniCombo::textEditedByUser(const QString& text)
+{
+    Host()->ComboChanged(-1, text, nullptr);
+}
+
+void TGridUniCombo::showEvent(QShowEvent* event)
+{
+    watchLineEdit();
+    TZEIUniComboBox::showEvent(event);
+}
+
+void TGridUniCombo::showPopup()
+{
+    m_dropped = true;
+    TZEIUniComboBox::showPopup();
+}
+
+void TGridUniCombo::hidePopup()
+{
+    const bool wasDropped = m_dropped;
+    TZEIUniComboBox::hidePopup();
+    m_dropped = false;
+    if (wasDropped)
+        Host()->ComboCloseUp();
 }
 
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)

@@ -112,8 +112,12 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // The user's edits of the text report a change (the line edit is new after setEditable).
+    void watchLineEdit();
+    void textEditedByUser(const QString& text);
     bool m_autoComplete = true;
     bool m_dropped = false;
 };
@@ -182,12 +186,20 @@ public:
     // Opens the calendar (F4 and the direct drop).
     void DropDown();
     bool IsDroppedDown() const;
+    // A date picked in the calendar: the user's change.
+    void PickDate(QDate date);
 
 protected:
+    // Input events mark the changes they cause as the user's.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     // Two one-pixel frames in the system window colour over the frame: no 3D border shows.
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool ownsActivePopup() const;
+    bool m_byUser = false;
 };
 
 class TGridButton : public QPushButton, public TGridEditorLink {
@@ -285,14 +297,20 @@ public:
     void AutoComplete();
     // Removes the items and keeps the edit text.
     void ClearItems() { Items().Clear(); }
+    void showPopup() override;
+    void hidePopup() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void watchLineEdit();
+    void textEditedByUser(const QString& text);
     bool m_autoComplete = true;
+    bool m_dropped = false;
 };
 
 } // namespace grid::editors

@@ -1402,6 +1402,42 @@ bool TCustomGrid::EndColumnDrag(int& origin, int& destination, const QPoint& pt)
     return true;
 }
 
+bool TCustomGrid::BeginRowDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)destination;
+    (void)pt;
+    return origin >= m_fixedRows;
+}
+
+bool TCustomGrid::CheckRowDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)origin;
+    (void)pt;
+    return destination >= m_fixedRows;
+}
+
+bool TCustomGrid::EndRowDrag(int& origin, int& destination, const QPoint& pt)
+{
+    (void)origin;
+    (void)destination;
+    (void)pt;
+    return true;
+}
+
+void TCustomGrid::MoveRow(int fromIndex, int toIndex)
+{
+    if (fromIndex == toIndex || fromIndex < 0 || toIndex < 0 || fromIndex >= RowCount() || toIndex >= RowCount())
+        return;
+    const int h = m_rowHeights[size_t(fromIndex)];
+    m_rowHeights.erase(m_rowHeights.begin() + fromIndex);
+    m_rowHeights.insert(m_rowHeights.begin() + toIndex, h);
+    if (m_row == fromIndex)
+        SetRow(toIndex);
+    RowMoved(fromIndex, toIndex);
+    RowHeightsChanged();
+    InvalidateGrid();
+}
+
 void TCustomGrid::MoveColumn(int fromIndex, int toIndex)
 {
     if (fromIndex == toIndex || fromIndex < 0 || toIndex < 0 || fromIndex >= ColCount() || toIndex >= ColCount())
@@ -1447,6 +1483,18 @@ void TCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int y
         int dest = cell.X;
         if (BeginColumnDrag(origin, dest, QPoint(x, y))) {
             m_gridState = gsColMoving;
+            m_moveIndex = origin;
+            m_movePos = origin;
+            m_movePoint = QPoint(x, y);
+            m_moveStarted = false;
+        }
+        return;
+    }
+    if (cell.X < m_fixedCols && (m_options & goRowMoving) && cell.Y >= m_fixedRows) {
+        int origin = cell.Y;
+        int dest = cell.Y;
+        if (BeginRowDrag(origin, dest, QPoint(x, y))) {
+            m_gridState = gsRowMoving;
             m_moveIndex = origin;
             m_movePos = origin;
             m_movePoint = QPoint(x, y);
@@ -1503,6 +1551,20 @@ void TCustomGrid::MouseMove(TShiftState shift, int x, int y)
             m_movePos = dest;
         return;
     }
+    case gsRowMoving: {
+        if (!m_moveStarted) {
+            if (std::abs(y - m_movePoint.y()) < QApplication::startDragDistance())
+                return;
+            m_moveStarted = true;
+            viewport()->setCursor(Qt::SizeVerCursor);
+        }
+        const TGridCoord cell = MouseCoord(m_movePoint.x(), y);
+        int dest = cell.Y >= 0 ? cell.Y : (y < 0 ? m_fixedRows : RowCount() - 1);
+        int origin = m_moveIndex;
+        if (CheckRowDrag(origin, dest, QPoint(x, y)))
+            m_movePos = dest;
+        return;
+    }
     case gsSelecting: {
         const int top = RowY(m_fixedRows < RowCount() ? m_topRow : 0);
         if (y < top && y < (m_fixedRows > 0 ? top : 0))
@@ -1555,6 +1617,16 @@ void TCustomGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
             int dest = m_movePos;
             if (EndColumnDrag(origin, dest, QPoint(x, y)) && origin != dest)
                 MoveColumn(origin, dest);
+        }
+        m_moveStarted = false;
+        break;
+    case gsRowMoving:
+        viewport()->unsetCursor();
+        if (m_moveStarted) {
+            int origin = m_moveIndex;
+            int dest = m_movePos;
+            if (EndRowDrag(origin, dest, QPoint(x, y)) && origin != dest)
+                MoveRow(origin, dest);
         }
         m_moveStarted = false;
         break;

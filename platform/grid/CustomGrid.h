@@ -1,7 +1,7 @@
 #pragma once
 // The toolkit's grid base: a scroll area that paints its viewport as a table of cells. It keeps the
 // cell geometry (column and row counts, fixed columns and rows, widths and heights, top row and left
-// column), the focus cell, grid lines, the scroll bars, mouse sizing and column moving, timed
+// column), the focus cell, grid lines, the scroll bars, mouse sizing and column and row moving, timed
 // scrolling while the mouse is held beyond the edge, and the host of an in-place editor.
 //
 // Descendants paint the cells (DrawCell) and react through the virtual hooks; the base draws the
@@ -322,7 +322,16 @@ protected:
     virtual bool BeginColumnDrag(int& origin, int& destination, const QPoint& pt);
     virtual bool CheckColumnDrag(int& origin, int& destination, const QPoint& pt);
     virtual bool EndColumnDrag(int& origin, int& destination, const QPoint& pt);
+    // Rows move like columns, by a press in a fixed column with goRowMoving.
+    virtual bool BeginRowDrag(int& origin, int& destination, const QPoint& pt);
+    virtual bool CheckRowDrag(int& origin, int& destination, const QPoint& pt);
+    virtual bool EndRowDrag(int& origin, int& destination, const QPoint& pt);
     void MoveColumn(int fromIndex, int toIndex);   // moves the widths; raises ColumnMoved
+public:
+    // Moves a row's height (and, in descendants, its cells); the focus row goes along; raises
+    // RowMoved.
+    virtual void MoveRow(int fromIndex, int toIndex);
+protected:
     void CancelMode();                             // ends sizing, moving and selecting
 
     // --- editor
@@ -362,6 +371,11 @@ protected:
 
     int SizingIndex() const { return m_sizingIndex; }
     QPoint MoveOriginPoint() const { return m_movePoint; }
+    // The column (row) being moved, where it would land now, and whether the pointer has left the
+    // press point far enough for the move to count.
+    int MoveIndex() const { return m_moveIndex; }
+    int MoveTarget() const { return m_movePos; }
+    bool MoveStarted() const { return m_moveStarted; }
 
     // Removes `eraseCount` row slots from `at` and inserts slots of the given heights there; the
     // current and top rows keep their numbers within the new bounds, then SizeChanged runs (the

@@ -162,21 +162,11 @@ void TStringGrid::MoveRow(int fromIndex, int toIndex)
 {
     if (fromIndex == toIndex || fromIndex < 0 || toIndex < 0 || fromIndex >= RowCount() || toIndex >= RowCount())
         return;
-    const int h = RowHeights(fromIndex);
-    if (fromIndex < toIndex) {
+    if (fromIndex < toIndex)
         std::rotate(m_rows.begin() + fromIndex, m_rows.begin() + fromIndex + 1, m_rows.begin() + toIndex + 1);
-        for (int r = fromIndex; r < toIndex; ++r)
-            SetRowHeights(r, RowHeights(r + 1));
-    } else {
+    else
         std::rotate(m_rows.begin() + toIndex, m_rows.begin() + fromIndex, m_rows.begin() + fromIndex + 1);
-        for (int r = fromIndex; r > toIndex; --r)
-            SetRowHeights(r, RowHeights(r - 1));
-    }
-    SetRowHeights(toIndex, h);
-    if (Row() == fromIndex)
-        SetRow(toIndex);
-    RowMoved(fromIndex, toIndex);
-    InvalidateGrid();
+    TCustomGrid::MoveRow(fromIndex, toIndex);
 }
 
 void TStringGrid::ExchangeRows(int row1, int row2)

@@ -61,7 +61,7 @@ public:
     void DeleteRow(int row);
     void DeleteColumn(int col);
     // Moves a row with its cells and height (MoveColumn of the base moves columns with their cells).
-    void MoveRow(int fromIndex, int toIndex);
+    void MoveRow(int fromIndex, int toIndex) override;
     // Exchanges two rows' cells (records); heights stay with the positions.
     void ExchangeRows(int row1, int row2);
     // Copies the texts of one row onto another (objects stay where they are).
