@@ -52,20 +52,23 @@ QVector<uint32_t> TCompoundFile::chain(uint32_t start, const QVector<uint32_t>& 
     return out;
 }
 
-QByteArray LargeBuffer(qint64 size)
+void PrepareForWrite(char* p, qint64 n)
 {
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
 #endif
+    static const auto page = uintptr_t(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+    const auto from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+    const auto to = (reinterpret_cast<uintptr_t>(p) + uintptr_t(n)) & ~(page - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_POPULATE_WRITE);
+}
+
+QByteArray LargeBuffer(qint64 size)
+{
     QByteArray out(qsizetype(size), Qt::Uninitialized);
-    const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
-    if (size >= (qint64(8) << 20)) {
-        // Huge pages would save more, but after an idle spell the kernel compacts memory to find
-        // them and the read stalls for longer than it saves.
-        const auto from = (reinterpret_cast<uintptr_t>(out.data()) + page - 1) & ~(page - 1);
-        const auto to = (reinterpret_cast<uintptr_t>(out.data()) + uintptr_t(size)) & ~(page - 1);
-        if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_POPULATE_WRITE);
-    }
+    // Huge pages would save more, but after an idle spell the kernel compacts memory to find
+    // them and the read stalls for longer than it saves.
+    if (size >= (qint64(8) << 20)) PrepareForWrite(out.data(), size);
     return out;
 }
 

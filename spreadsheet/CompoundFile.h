@@ -13,6 +13,8 @@ namespace xls {
 // (a stream gathered from its sectors, the drawing group joined over its CONTINUE records): a
 // large one has its pages mapped in one call, so filling it costs no page fault per 4 KB.
 QByteArray LargeBuffer(qint64 size);
+// Maps the pages of memory about to be written in one call (whole pages inside [p, p + n)).
+void PrepareForWrite(char* p, qint64 n);
 
 class TCompoundFile {
 public:

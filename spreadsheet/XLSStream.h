@@ -94,6 +94,9 @@ public:
     void EndDrawingMode();
     // Moves past what is left of the current drawing piece.
     void SkipRestOfPiece();
+    // In drawing mode: reads `count` bytes as ReadBody does into memory not yet touched; a large
+    // body is copied by a few threads, each mapping and filling its share of `to`.
+    qint64 ReadDrawingBody(char* to, qint64 count);
 
     int ReadString(int count, QString& text);
     bool CheckPassword(const uint8_t* filepass, int length, const QString& password);

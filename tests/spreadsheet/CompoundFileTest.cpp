@@ -242,3 +242,58 @@ TEST(XlsCompoundFile, ScatteredWorkbookStreamReadInPlace)
     TXLSBook damaged;
     EXPECT_THROW(damaged.LoadFromData(cut.bytes), EXLSError);
 }
+
+TEST(XlsCompoundFile, LargeDrawingGroupJoinedAcrossRunsAndPieces)
+{
+    // A drawing group of about 9 MB (joined by several threads) over pieces of mixed sizes and
+    // the three record kinds that continue it, in a stream scattered over the file.
+    QList<QByteArray> pngs;
+    QByteArray bstore;
+    for (int i = 0; i < 9; ++i) {
+        QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(1000000 + 777 * i, char('a' + i));
+        for (int k = 0; k < 200; ++k) png[8 + k * 5000 + i] = char(k);
+        pngs << png;
+        bstore += bse(6, blip(0xF01E, 0x6E0, png));
+    }
+    const QByteArray group = drawingGroup(bstore, dgg(0x0C02, {{1, 3}}, 5, 1));
+    auto records = [&](uint16_t badId) {
+        QByteArray out;
+        int i = 0;
+        for (qsizetype off = 0; off < group.size(); ++i) {
+            const int n = i % 3 == 2 ? 5001 : 8224;
+            const uint16_t id = off == 0 ? 0x00EB : i == 700 && badId ? badId : i % 2 ? 0x003C : 0x1066;
+            out += rec(id, group.mid(off, n));
+            off += n;
+        }
+        return out;
+    };
+    qlytest::TempDir dir;
+    for (const uint16_t bad : {uint16_t(0), uint16_t(0x0203)}) {
+        const QByteArray wb = book8({{QStringLiteral("S"), dims8(0, 1, 0, 1) + number(0, 0, 42)}}, records(bad));
+        CfbFile f = compoundFile({{"Workbook", wb}}, 4);
+        const int n = int((wb.size() + 4095) / 4096);
+        QList<int> order;
+        // runs of 100 sectors, the last run first
+        const int last = (n - 1) / 100 * 100;
+        for (int k = 0; k < n; ++k) order << (k >= last ? k - last : k + (n - last));
+        scatterStream(f, "Workbook", wb.size(), order);
+        TXLSBook book;
+        book.Filename = writeFile(dir.path(), "large.xls", f.bytes);
+        if (bad) {
+            try {
+                book.Read();
+                ADD_FAILURE() << "read succeeded";
+            } catch (const EXLSError& e) {
+                EXPECT_TRUE(e.message().endsWith("CONTINUE record is missing")) << qPrintable(e.message());
+            }
+            continue;
+        }
+        book.Read();
+        EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "42");
+        ASSERT_EQ(book.MSOPictures().Count(), 9);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_TRUE(book.MSOPictures().Items(i)->Data() == pngs[i]) << i;
+            EXPECT_EQ(book.MSOPictures().Items(i)->Identifier, TMD4Hash::Digest(pngs[i])) << i;
+        }
+    }
+}
