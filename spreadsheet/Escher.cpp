@@ -418,7 +418,7 @@ void TEscherGroup::hashPictures(int first)
         bytes << Items(i)->Bytes();
         total += bytes.last().size();
     }
-    const int threads = total < (qint64(8) << 20) ? 1 : qBound(1, QThread::idealThreadCount(), qMin(count / 8, 8));
+    const int threads = total < (qint64(8) << 20) ? 1 : qMax(1, std::min({QThread::idealThreadCount(), count / 8, 8}));
     QList<int> bounds{0};
     qint64 sum = 0;
     for (int i = 0; i < count && bounds.size() < threads; ++i) {

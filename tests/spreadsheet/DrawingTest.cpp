@@ -115,6 +115,18 @@ TEST(XlsDrawing, LargeStoreIdentifiers)
                  EXLSError);
     ASSERT_EQ(damaged.Count(), 12);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(damaged.Items(i)->Identifier, TMD4Hash::Digest(pngs[i])) << i;
+
+    // fewer pictures than share a step, together over the size for threads
+    QList<QByteArray> big;
+    QByteArray bigStore;
+    for (int i = 0; i < 3; ++i) {
+        big << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000000 + 64 * i, char('k' + i));
+        bigStore += bse(6, blip(0xF01E, 0x6E0, big.last()));
+    }
+    TMSOPictures few;
+    few.ReadDrawingGroup(drawingGroup(bigStore, dgg(0x0C02, {{1, 3}}, 5, 1)));
+    ASSERT_EQ(few.Count(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(few.Items(i)->Identifier, TMD4Hash::Digest(big[i])) << i;
 }
 
 TEST(XlsDrawing, GroupPicturesAndClusters)
