@@ -54,7 +54,7 @@ struct Lane {
 #define QLY_R3(a, b, c, d, k, s) a = QLY_ROTL(a + (b ^ c ^ d) + x[k] + 0x6ED9EBA1u, s)
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #endif
 void digestAll(const QByteArrayView* messages, int count, QByteArray* out)
 {
@@ -70,15 +70,35 @@ void digestAll(const QByteArrayView* messages, int count, QByteArray* out)
         }
     }
     static const uint8_t idle[64] = {};
-    alignas(64) uint32_t words[16][Lanes];
     while (busy > 0) {
-        // Word j of every lane's block side by side.
-        for (int l = 0; l < Lanes; ++l) {
-            const uint8_t* p = lanes[l].message >= 0 ? lanes[l].block() : idle;
-            for (int j = 0; j < 16; ++j) words[j][l] = qFromLittleEndian<quint32>(p + 4 * j);
-        }
+        // Word j of every lane's block side by side: each half block of the eight lanes is an
+        // 8 x 8 matrix of words, transposed.
+        const uint8_t* block[Lanes];
+        for (int l = 0; l < Lanes; ++l) block[l] = lanes[l].message >= 0 ? lanes[l].block() : idle;
         V x[16];
-        for (int j = 0; j < 16; ++j) std::memcpy(&x[j], words[j], sizeof(V));
+        for (int half = 0; half < 2; ++half) {
+            V r[Lanes];
+            for (int l = 0; l < Lanes; ++l) std::memcpy(&r[l], block[l] + 32 * half, sizeof(V));
+#if Q_BYTE_ORDER != Q_LITTLE_ENDIAN
+            for (int l = 0; l < Lanes; ++l)
+                for (int j = 0; j < 8; ++j) r[l][j] = qFromLittleEndian<quint32>(block[l] + 32 * half + 4 * j);
+#endif
+            V t[8], u[8];
+            for (int k = 0; k < 8; k += 2) {
+                t[k] = __builtin_shufflevector(r[k], r[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+                t[k + 1] = __builtin_shufflevector(r[k], r[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+            }
+            for (int k = 0; k < 8; k += 4) {
+                u[k] = __builtin_shufflevector(t[k], t[k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[k + 1] = __builtin_shufflevector(t[k], t[k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+                u[k + 2] = __builtin_shufflevector(t[k + 1], t[k + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[k + 3] = __builtin_shufflevector(t[k + 1], t[k + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+            }
+            for (int j = 0; j < 4; ++j) {
+                x[8 * half + j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+                x[8 * half + j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+            }
+        }
         const V a0 = a, b0 = b, c0 = c, d0 = d;
         QLY_R1(a, b, c, d, 0, 3); QLY_R1(d, a, b, c, 1, 7); QLY_R1(c, d, a, b, 2, 11); QLY_R1(b, c, d, a, 3, 19);
         QLY_R1(a, b, c, d, 4, 3); QLY_R1(d, a, b, c, 5, 7); QLY_R1(c, d, a, b, 6, 11); QLY_R1(b, c, d, a, 7, 19);
