@@ -52,53 +52,67 @@ QVector<uint32_t> TCompoundFile::chain(uint32_t start, const QVector<uint32_t>& 
     return out;
 }
 
-QByteArray LargeBuffer(qint64 size)
+void PrepareForWrite(char* p, qint64 n)
 {
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
 #endif
+    static const auto page = uintptr_t(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+    const auto from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+    const auto to = (reinterpret_cast<uintptr_t>(p) + uintptr_t(n)) & ~(page - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_POPULATE_WRITE);
+}
+
+QByteArray LargeBuffer(qint64 size)
+{
     QByteArray out(qsizetype(size), Qt::Uninitialized);
-    const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
-    if (size >= (qint64(8) << 20)) {
-        // Huge pages would save more, but after an idle spell the kernel compacts memory to find
-        // them and the read stalls for longer than it saves.
-        const auto from = (reinterpret_cast<uintptr_t>(out.data()) + page - 1) & ~(page - 1);
-        const auto to = (reinterpret_cast<uintptr_t>(out.data()) + uintptr_t(size)) & ~(page - 1);
-        if (to > from) madvise(reinterpret_cast<void*>(from), size_t(to - from), MADV_POPULATE_WRITE);
-    }
+    // Huge pages would save more, but after an idle spell the kernel compacts memory to find
+    // them and the read stalls for longer than it saves.
+    if (size >= (qint64(8) << 20)) PrepareForWrite(out.data(), size);
     return out;
 }
 
-QByteArray TCompoundFile::readChain(uint32_t start, uint64_t size) const
+// The chain of a stream of `size` bytes as runs of consecutive sectors in the file.
+QVector<TCompoundFile::Run> TCompoundFile::chainRuns(uint32_t start, uint64_t size) const
 {
     const qint64 ss = SectorSize();
     const qint64 need = qint64((size + ss - 1) / ss);
     if (size > uint64_t(m_data.size())) bad("stream larger than the file");
     QVector<uint32_t> ids = chain(start, m_fat, m_sectorCount, need);
     if (ids.size() < need) bad("sector chain shorter than its stream");
-    bool contiguous = true;
-    for (qsizetype i = 1; i < ids.size() && contiguous; ++i) contiguous = ids[i] == ids[i - 1] + 1;
-    if (contiguous && !ids.isEmpty()) {
-        // One run of sectors: a view into the file's bytes, no copy.
-        const uint8_t* first = sector(ids[0], qMin<qint64>(ss, qint64(size)));
-        if ((first - reinterpret_cast<const uint8_t*>(m_data.constData())) + qint64(size) <= m_data.size())
-            return QByteArray::fromRawData(reinterpret_cast<const char*>(first), qsizetype(size));
-    }
-    QByteArray out = LargeBuffer(qint64(size));
-    // Each run of consecutive sectors is one copy.
+    QVector<Run> runs;
+    const auto* base = reinterpret_cast<const uint8_t*>(m_data.constData());
     qint64 done = 0;
     for (qsizetype i = 0; i < ids.size();) {
         qsizetype j = i + 1;
         while (j < ids.size() && ids[j] == ids[j - 1] + 1) ++j;
         const qint64 n = qMin<qint64>(qint64(j - i) * ss, qint64(size) - done);
         const uint8_t* from = sector(ids[i], qMin(ss, n));
-        if ((from - reinterpret_cast<const uint8_t*>(m_data.constData())) + n > m_data.size())
-            bad("sector past the end of the file");
-        std::memcpy(out.data() + done, from, size_t(n));
+        if ((from - base) + n > m_data.size()) bad("sector past the end of the file");
+        runs.append({done, n, reinterpret_cast<const char*>(from)});
         done += n;
         i = j;
     }
+    return runs;
+}
+
+QByteArray TCompoundFile::readChain(uint32_t start, uint64_t size) const
+{
+    const QVector<Run> runs = chainRuns(start, size);
+    // One run of sectors: a view into the file's bytes, no copy.
+    if (runs.size() == 1) return QByteArray::fromRawData(runs[0].data, qsizetype(size));
+    QByteArray out = LargeBuffer(qint64(size));
+    for (const Run& r : runs) std::memcpy(out.data() + r.offset, r.data, size_t(r.length));
     return out;
+}
+
+QVector<TCompoundFile::Run> TCompoundFile::StreamRuns(int index) const
+{
+    if (index < 0 || index >= m_entries.size()) bad("no such entry");
+    const Entry& e = m_entries[index];
+    if (e.type != etStream) bad("entry is no stream");
+    if (e.size < MiniCutoff) return {};
+    return chainRuns(e.start, e.size);
 }
 
 void TCompoundFile::Open(const QByteArray& data)

@@ -13,6 +13,8 @@ namespace xls {
 // (a stream gathered from its sectors, the drawing group joined over its CONTINUE records): a
 // large one has its pages mapped in one call, so filling it costs no page fault per 4 KB.
 QByteArray LargeBuffer(qint64 size);
+// Maps the pages of memory about to be written in one call (whole pages inside [p, p + n)).
+void PrepareForWrite(char* p, qint64 n);
 
 class TCompoundFile {
 public:
@@ -36,6 +38,17 @@ public:
     // The stream's bytes; a stream stored in one run of sectors is a view into the file's
     // bytes, valid while those live.
     QByteArray ReadStream(int entry) const;
+    // A piece of a stream that lies in consecutive sectors: `length` bytes from stream offset
+    // `offset` on, at `data` in the file's bytes.
+    struct Run {
+        qint64 offset = 0;
+        qint64 length = 0;
+        const char* data = nullptr;
+    };
+    // A stream in regular sectors as its runs in stream order (checked as ReadStream checks
+    // them), to be read in place while the file's bytes live; empty for a stream that lives in
+    // the mini stream or has no bytes.
+    QVector<Run> StreamRuns(int entry) const;
     int SectorSize() const { return 1 << m_sectorShift; }
 
 private:
@@ -49,6 +62,7 @@ private:
 
     const uint8_t* sector(uint32_t id, qint64 need) const;
     QVector<uint32_t> chain(uint32_t start, const QVector<uint32_t>& table, uint32_t limit, qint64 maxLength) const;
+    QVector<Run> chainRuns(uint32_t start, uint64_t size) const;
     QByteArray readChain(uint32_t start, uint64_t size) const;
 };
 

@@ -2,6 +2,7 @@
 #include "spreadsheet/Controls.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/Formats.h"
+#include "spreadsheet/MD4Lanes.h"
 #include "spreadsheet/XLSUtils.h"
 
 #include <QCryptographicHash>
@@ -9,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
-#include <atomic>
 #include <thread>
 #include <vector>
 #include <zlib.h>
@@ -405,28 +405,35 @@ void TEscherGroup::ReadDrawingGroup(const QByteArray& data)
     }
 }
 
-// The identifiers of the pictures from `first` on: the MD4 digests of their bytes. The digest
-// costs most of the time a workbook full of pictures takes to read, so large stores are hashed
-// by a few threads, each picture by one of them.
+// The identifiers of the pictures from `first` on: the MD4 digests of their bytes. The digests
+// cost most of the time a workbook full of pictures takes to read: eight pictures are hashed at
+// once, and a large store is split by bytes among a few threads.
 void TEscherGroup::hashPictures(int first)
 {
     const int count = Count() - first;
+    if (count <= 0) return;
+    QList<QByteArrayView> bytes;
     qint64 total = 0;
-    for (int i = first; i < Count(); ++i) total += Items(i)->Size();
-    std::atomic<int> next{first};
-    auto work = [&] {
-        for (int i = next++; i < first + count; i = next++) {
-            TMSOPicture* pic = Items(i);
-            TMD4Hash md4;
-            md4.Init();
-            md4.Update(reinterpret_cast<const uint8_t*>(pic->Bytes().data()), pic->Size());
-            pic->Identifier = md4.Final();
-        }
+    for (int i = first; i < Count(); ++i) {
+        bytes << Items(i)->Bytes();
+        total += bytes.last().size();
+    }
+    const int threads = total < (qint64(8) << 20) ? 1 : qMax(1, std::min({QThread::idealThreadCount(), count / 8, 8}));
+    QList<int> bounds{0};
+    qint64 sum = 0;
+    for (int i = 0; i < count && bounds.size() < threads; ++i) {
+        sum += bytes[i].size();
+        if (sum * threads >= total * bounds.size()) bounds << i + 1;
+    }
+    bounds << count;
+    auto work = [&](int t) {
+        const int from = bounds[t], to = qMax(from, bounds[t + 1]);
+        const QList<QByteArray> digests = MD4Digests(bytes.mid(from, to - from));
+        for (int i = from; i < to; ++i) Items(first + i)->Identifier = digests[i - from];
     };
-    const int threads = total < (qint64(8) << 20) ? 1 : qBound(1, QThread::idealThreadCount(), qMin(count, 8));
     std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
-    work();
+    for (int t = 1; t + 1 < bounds.size(); ++t) helpers.emplace_back(work, t);
+    work(0);
     for (std::thread& h : helpers) h.join();
 }
 

@@ -1010,10 +1010,10 @@ void TXLSBookReader::onDrawingGroup()
     }
     qint64 rest = GetDWord(head + 4);
     rest = qMin<qint64>(rest, m_stream.Size() - m_stream.Position());
-    QByteArray data = LargeBuffer(8 + rest);
+    QByteArray data(qsizetype(8 + rest), Qt::Uninitialized);
     std::memcpy(data.data(), head, 8);
-    int got = m_stream.ReadBody(reinterpret_cast<uint8_t*>(data.data()) + 8, int(rest));
-    data.truncate(8 + got);
+    const qint64 got = m_stream.ReadDrawingBody(data.data() + 8, rest);
+    data.truncate(qsizetype(8 + got));
     m_stream.SkipRestOfPiece();
     m_stream.EndDrawingMode();
     if (m_version == xvExcel97 && dg.isEmpty()) {

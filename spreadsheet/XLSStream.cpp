@@ -4,8 +4,13 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QThread>
+#include <algorithm>
 #include <cstdint>
+#include <climits>
 #include <cstring>
+#include <thread>
+#include <vector>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -48,6 +53,11 @@ TXLSStream::~TXLSStream() { Close(); }
 void TXLSStream::Close()
 {
     m_data.clear();
+    m_runs.clear();
+    m_size = 0;
+    m_run = 0;
+    m_runAt = m_runEnd = 0;
+    m_runData = nullptr;
     m_source.clear();
     if (m_file) {
         if (m_map) m_file->unmap(m_map);
@@ -91,7 +101,7 @@ TExcelVersion TXLSStream::Open(const QString& fileName)
     m_mapSize = size;
     m_released = 0;
     m_releaseAt = 0;
-    const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
+    const auto data = reinterpret_cast<uintptr_t>(m_runs.isEmpty() ? nullptr : m_runs[0].data);
     if (data < uintptr_t(mapped) || data > uintptr_t(mapped) + uintptr_t(size)) {
         // The stream was copied out of its scattered sectors: the file's pages are not needed.
         madvise(mapped, size_t(size), MADV_DONTNEED);
@@ -103,7 +113,7 @@ TExcelVersion TXLSStream::Open(const QString& fileName)
 TExcelVersion TXLSStream::OpenData(const QByteArray& data)
 {
     if (m_file) Close();
-    else m_data.clear();
+    else setWhole(QByteArray());
     m_source = data;
     TExcelVersion v = TCompoundFile::IsCompoundFile(data) ? openCompound(m_source) : openPlain(m_source);
     if (v == xvNone) {
@@ -115,8 +125,7 @@ TExcelVersion TXLSStream::OpenData(const QByteArray& data)
 
 TExcelVersion TXLSStream::openPlain(const QByteArray& file)
 {
-    m_data = file;
-    m_pos = 0;
+    setWhole(file);
     if (file.size() < 4) return xvNone;
     const auto* p = reinterpret_cast<const uint8_t*>(file.constData());
     uint16_t id = GetWord(p);
@@ -178,17 +187,29 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
         m_extras->streams.append({cf.Entries()[idx].name, d});
     }
     try {
-        m_data = cf.ReadStream(workbook >= 0 ? workbook : book);
+        const int entry = workbook >= 0 ? workbook : book;
+        // A stream scattered over several runs of sectors is read where it lies, run by run.
+        const QVector<TCompoundFile::Run> runs = cf.StreamRuns(entry);
+        if (runs.size() > 1) {
+            setWhole(QByteArray());
+            m_runs.clear();
+            for (const TCompoundFile::Run& r : runs) m_runs.append({r.offset, r.length, r.data});
+            m_size = runs.last().offset + runs.last().length;
+            m_runEnd = -1;   // no run chosen yet
+            selectRun();
+        } else {
+            setWhole(cf.ReadStream(entry));
+        }
     } catch (const EXLSError&) {
         return xvNone;
     }
-    m_pos = 0;
     // The stream's name only chooses the stream: programs write BIFF8 records into a "Book"
     // stream too. The version is the one of the first BOF record; a BOF without a known version
     // falls back to the name.
     TExcelVersion v = workbook >= 0 ? xvExcel97 : xvExcel50;
-    const auto* p = reinterpret_cast<const uint8_t*>(m_data.constData());
-    if (m_data.size() >= 6 && GetWord(p) == 0x0809 && GetWord(p + 2) >= 2) {
+    uint8_t p[6];
+    if (m_size >= 6) copyAt(0, reinterpret_cast<char*>(p), 6);
+    if (m_size >= 6 && GetWord(p) == 0x0809 && GetWord(p + 2) >= 2) {
         const uint16_t biff = GetWord(p + 4);
         if (biff == 0x0600) v = xvExcel97;
         else if (biff == 0x0500) v = xvExcel50;
@@ -196,13 +217,67 @@ TExcelVersion TXLSStream::openCompound(const QByteArray& file)
     return v;
 }
 
+void TXLSStream::setWhole(const QByteArray& data)
+{
+    m_data = data;
+    m_runs = {Run{0, m_data.size(), m_data.constData()}};
+    m_size = m_data.size();
+    m_pos = 0;
+    m_run = 0;
+    m_runAt = 0;
+    m_runEnd = m_size;
+    m_runData = m_data.constData();
+}
+
+// Makes the run that holds m_pos the current one; at the end of a run the next one is taken, so
+// the current run ends at m_pos only at the end of the stream.
+void TXLSStream::selectRun()
+{
+    if (m_pos >= m_runAt && (m_pos < m_runEnd || (m_pos == m_runEnd && m_run == m_runs.size() - 1))) return;
+    if (m_runs.isEmpty()) return;
+    int i = m_run;
+    if (m_pos >= m_runEnd) {
+        while (i + 1 < m_runs.size() && m_runs[i].at + m_runs[i].length <= m_pos) ++i;
+    } else {
+        // back: the last run starting at or before m_pos
+        const auto it = std::upper_bound(m_runs.cbegin(), m_runs.cend(), m_pos, [](qint64 pos, const Run& r) { return pos < r.at; });
+        i = it == m_runs.cbegin() ? 0 : int(it - m_runs.cbegin()) - 1;
+    }
+    m_run = i;
+    m_runAt = m_runs[i].at;
+    m_runEnd = m_runs[i].at + m_runs[i].length;
+    m_runData = m_runs[i].data;
+}
+
+// Copies `n` stream bytes from `pos` on, over as many runs as they span; the caller keeps
+// pos + n within the stream.
+void TXLSStream::copyAt(qint64 pos, char* to, qint64 n) const
+{
+    int i = m_run;
+    if (pos < m_runAt || pos >= m_runEnd) {
+        const auto it = std::upper_bound(m_runs.cbegin(), m_runs.cend(), pos, [](qint64 p, const Run& r) { return p < r.at; });
+        i = it == m_runs.cbegin() ? 0 : int(it - m_runs.cbegin()) - 1;
+    }
+    while (n > 0 && i < m_runs.size()) {
+        const Run& r = m_runs[i++];
+        const qint64 take = qMin(n, r.at + r.length - pos);
+        if (take <= 0) continue;
+        std::memcpy(to, r.data + (pos - r.at), size_t(take));
+        to += take;
+        pos += take;
+        n -= take;
+    }
+}
+
 int TXLSStream::readRaw(uint8_t* buf, int count)
 {
     if (count <= 0) return 0;
-    qint64 n = qMin<qint64>(count, m_data.size() - m_pos);
+    qint64 n = qMin<qint64>(count, m_size - m_pos);
     if (n <= 0) return 0;
-    std::memcpy(buf, m_data.constData() + m_pos, size_t(n));
+    if (m_pos + n <= m_runEnd) std::memcpy(buf, here(), size_t(n));
+    else copyAt(m_pos, reinterpret_cast<char*>(buf), n);
     m_pos += n;
+    if (m_pos >= m_runEnd) selectRun();
     if (m_map && m_pos >= m_releaseAt) releaseReadPages();
     return int(n);
 }
@@ -214,12 +289,14 @@ void TXLSStream::releaseReadPages()
 {
     constexpr qint64 Step = qint64(1) << 20;
     const auto base = reinterpret_cast<uintptr_t>(m_map);
-    const auto data = reinterpret_cast<uintptr_t>(m_data.constData());
+    const auto data = reinterpret_cast<uintptr_t>(m_runData);
     if (data < base || data > base + uintptr_t(m_mapSize)) {
-        m_releaseAt = m_data.size() + 1;   // a copy of the stream, not a view: nothing to give back
+        m_releaseAt = m_size + 1;   // a copy of the stream, not a view: nothing to give back
         return;
     }
-    const qint64 at = qint64(data - base) + m_pos;   // the read position in the file
+    // The read position in the file. Runs of sectors usually follow each other in the file; where
+    // one lies before the last, its pages are only given back once the read passes them again.
+    const qint64 at = qint64(data - base) + (m_pos - m_runAt);
     if (at - m_released >= 2 * Step) {
         static const qint64 page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
         const qint64 upTo = (at - Step) / page * page;
@@ -279,14 +356,18 @@ int TXLSStream::readBody(uint8_t* buf, int count)
 
 uint16_t TXLSStream::PeekRecordId()
 {
-    if (m_data.size() - m_pos < 4) return 0;
-    return GetWord(reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos);
+    if (m_size - m_pos < 4) return 0;
+    if (m_pos + 2 <= m_runEnd) return GetWord(reinterpret_cast<const uint8_t*>(here()));
+    uint8_t id[2];
+    copyAt(m_pos, reinterpret_cast<char*>(id), 2);
+    return GetWord(id);
 }
 
 qint64 TXLSStream::Seek(qint64 offset, TSeekOrigin origin)
 {
-    qint64 base = origin == soFromBeginning ? 0 : origin == soFromCurrent ? m_pos : m_data.size();
-    m_pos = qBound<qint64>(0, base + offset, m_data.size());
+    qint64 base = origin == soFromBeginning ? 0 : origin == soFromCurrent ? m_pos : m_size;
+    m_pos = qBound<qint64>(0, base + offset, m_size);
+    selectRun();
     return m_pos;
 }
 
@@ -307,6 +388,63 @@ void TXLSStream::SkipRestOfPiece()
 {
     if (m_pieceLength > m_pieceRead) Seek(m_pieceLength - m_pieceRead, soFromCurrent);
     m_pieceRead = m_pieceLength;
+}
+
+qint64 TXLSStream::ReadDrawingBody(char* to, qint64 count)
+{
+    constexpr qint64 Share = qint64(4) << 20;   // bytes worth a thread of their own
+    const int threads = int(qBound<qint64>(1, count / Share, qint64(qBound(1, QThread::idealThreadCount(), 8))));
+    if (!m_drawingMode || m_encrypted || threads < 2 || count > INT_MAX) {
+        if (count >= (qint64(8) << 20)) PrepareForWrite(to, count);
+        return readBody(reinterpret_cast<uint8_t*>(to), int(qMin<qint64>(count, INT_MAX)));
+    }
+    // The pieces first: where each lies in the stream and where it goes; the records between
+    // them must continue the drawing as readBody requires.
+    struct Piece { qint64 from, to, length; };
+    QList<Piece> pieces;
+    qint64 done = 0;
+    while (done < count) {
+        if (m_pieceLength - m_pieceRead <= 0) {
+            if (m_size - m_pos < 4) break;
+            uint8_t h[4];
+            copyAt(m_pos, reinterpret_cast<char*>(h), 4);
+            m_pos += 4;
+            const uint16_t id = GetWord(h);
+            if (id != 0x003C && id != 0x00EB && id != 0x1066) {
+                selectRun();
+                throw EXLSError(QStringLiteral("CONTINUE record is missing"));
+            }
+            m_pieceLength = GetWord(h + 2);
+            m_pieceRead = 0;
+            continue;
+        }
+        const qint64 n = std::min({qint64(m_pieceLength - m_pieceRead), count - done, m_size - m_pos});
+        if (n <= 0) break;
+        pieces.append({m_pos, done, n});
+        m_pos += n;
+        m_pieceRead += int(n);
+        done += n;
+    }
+    // Then the copies, each thread filling one share of the target.
+    const qint64 share = (done + threads - 1) / threads;
+    auto work = [&](int t) {
+        const qint64 lo = qint64(t) * share, hi = qMin(done, lo + share);
+        if (hi <= lo) return;
+        PrepareForWrite(to + lo, hi - lo);
+        auto it = std::upper_bound(pieces.cbegin(), pieces.cend(), lo, [](qint64 at, const Piece& p) { return at < p.to; });
+        if (it != pieces.cbegin()) --it;
+        for (; it != pieces.cend() && it->to < hi; ++it) {
+            const qint64 a = qMax(lo, it->to), b = qMin(hi, it->to + it->length);
+            if (b > a) copyAt(it->from + (a - it->to), to + a, b - a);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) helpers.emplace_back(work, t);
+    work(0);
+    for (std::thread& h : helpers) h.join();
+    selectRun();
+    if (m_map && m_pos >= m_releaseAt) releaseReadPages();
+    return done;
 }
 
 int TXLSStream::ReadString(int count, QString& text)

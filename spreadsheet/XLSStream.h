@@ -53,8 +53,8 @@ public:
     int ReadHeader(uint16_t& id, uint16_t& length)
     {
         // The common case in place: four bytes there, no page release due.
-        if (m_pos <= m_data.size() - 4 && !(m_map && m_pos + 4 >= m_releaseAt)) {
-            const auto* p = reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos;
+        if (m_pos + 4 <= m_runEnd && !(m_map && m_pos + 4 >= m_releaseAt)) {
+            const auto* p = reinterpret_cast<const uint8_t*>(here());
             id = uint16_t(p[0] | (p[1] << 8));
             length = uint16_t(p[2] | (p[3] << 8));
             m_pos += 4;
@@ -64,30 +64,29 @@ public:
     }
     int ReadBody(uint8_t* buf, int count)
     {
-        if (!m_drawingMode && !m_encrypted && count > 0 && count <= m_data.size() - m_pos &&
+        if (!m_drawingMode && !m_encrypted && count > 0 && count <= m_runEnd - m_pos &&
             !(m_map && m_pos + count >= m_releaseAt)) {
-            std::memcpy(buf, m_data.constData() + m_pos, size_t(count));
+            std::memcpy(buf, here(), size_t(count));
             m_pos += count;
             return count;
         }
         return readBody(buf, count);
     }
     // The next `count` bytes of a record body in place, or nullptr where they must be read with
-    // ReadBody (not all there, decrypted or pieced together, or pages to give back on the way).
-    // SkipBody then moves past at most that many.
+    // ReadBody (not all there, decrypted or pieced together, split over two runs of sectors, or
+    // pages to give back on the way). SkipBody then moves past at most that many.
     const uint8_t* PeekBody(int count) const
     {
-        if (m_drawingMode || m_encrypted || count <= 0 || count > m_data.size() - m_pos ||
-            (m_map && m_pos + count >= m_releaseAt))
+        if (m_drawingMode || m_encrypted || count <= 0 || count > m_runEnd - m_pos || (m_map && m_pos + count >= m_releaseAt))
             return nullptr;
-        return reinterpret_cast<const uint8_t*>(m_data.constData()) + m_pos;
+        return reinterpret_cast<const uint8_t*>(here());
     }
     void SkipBody(int count) { m_pos += count; }
     int ReadPlain(uint8_t* buf, int count);
     uint16_t PeekRecordId();
     qint64 Seek(qint64 offset, TSeekOrigin origin);
     qint64 Position() const { return m_pos; }
-    qint64 Size() const { return m_data.size(); }
+    qint64 Size() const { return m_size; }
 
     // Drawing mode: bodies continue over the following CONTINUE / MSODRAWINGGROUP / 0x1066
     // records; `pieceLength` is the length of the record whose body starts now.
@@ -95,13 +94,29 @@ public:
     void EndDrawingMode();
     // Moves past what is left of the current drawing piece.
     void SkipRestOfPiece();
+    // In drawing mode: reads `count` bytes as ReadBody does into memory not yet touched; a large
+    // body is copied by a few threads, each mapping and filling its share of `to`.
+    qint64 ReadDrawingBody(char* to, qint64 count);
 
     int ReadString(int count, QString& text);
     bool CheckPassword(const uint8_t* filepass, int length, const QString& password);
     bool Encrypted() const { return m_encrypted; }
 
 private:
-    QByteArray m_data;   // the workbook stream or the plain file (may be a view into m_source)
+    // A piece of the stream held in one place: `length` bytes from stream position `at` on.
+    struct Run {
+        qint64 at = 0;
+        qint64 length = 0;
+        const char* data = nullptr;
+    };
+    QByteArray m_data;   // the stream where it is held in one piece (may be a view into m_source)
+    QList<Run> m_runs;   // the stream's pieces in order: one for m_data, or the runs of sectors
+                         // of a scattered workbook stream, read in place in m_source
+    qint64 m_size = 0;
+    int m_run = 0;            // the run holding m_pos (at its end only at the end of the stream)
+    qint64 m_runAt = 0;       // its start
+    qint64 m_runEnd = 0;      // and its end in stream positions
+    const char* m_runData = nullptr;
     QByteArray m_source; // the file's bytes, kept while the stream is open
     std::unique_ptr<QFile> m_file;
     uchar* m_map = nullptr;
@@ -120,6 +135,10 @@ private:
     qint64 m_block = -1;
     qint64 m_keyPos = 0;
 
+    const char* here() const { return m_runData + (m_pos - m_runAt); }
+    void setWhole(const QByteArray& data);
+    void selectRun();
+    void copyAt(qint64 pos, char* to, qint64 n) const;
     TExcelVersion openCompound(const QByteArray& file);
     TExcelVersion openPlain(const QByteArray& file);
     int readRaw(uint8_t* buf, int count);

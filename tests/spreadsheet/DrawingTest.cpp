@@ -1,6 +1,7 @@
 // The drawing group with its pictures, the MD4 digest that names them, and the sheet drawings
 // with their shapes, comments and text boxes, on hand-built drawing records.
 #include "spreadsheet/Escher.h"
+#include "spreadsheet/MD4Lanes.h"
 #include "spreadsheet/MoveCopy.h"
 #include "spreadsheet/XLSBook.h"
 #include "spreadsheet/XLSStream.h"
@@ -65,6 +66,33 @@ TEST(XlsDrawing, Md4Rfc1320Vectors)
     }
 }
 
+TEST(XlsDrawing, Md4OfManyMessagesAtOnce)
+{
+    // The RFC vectors side by side, then messages around the padding borders and of mixed
+    // lengths, more than the eight that share a step, against the digest one at a time.
+    const QByteArrayView rfc[] = {"", "a", "abc", "message digest",
+                                  "12345678901234567890123456789012345678901234567890123456789012345678901234567890"};
+    const QList<QByteArray> rfcDigests = MD4Digests(QList<QByteArrayView>(std::begin(rfc), std::end(rfc)));
+    ASSERT_EQ(rfcDigests.size(), 5);
+    EXPECT_EQ(rfcDigests[0].toHex(), "31d6cfe0d16ae931b73c59d7e0c089c0");
+    EXPECT_EQ(rfcDigests[2].toHex(), "a448017aaf21d8525fc10ae87aa6729d");
+    EXPECT_EQ(rfcDigests[4].toHex(), "e33b4ddc9c38f2199c3e7b164fcc0536");
+
+    QList<QByteArray> messages;
+    for (int size : {0, 1, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 1000, 100000, 3, 70000, 64 * 9, 5, 56 + 64}) {
+        QByteArray m(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i) m[i] = char((i * 131 + size) ^ (i >> 8));
+        messages << m;
+    }
+    for (int count : {1, 8, 9, int(messages.size())}) {
+        const QList<QByteArrayView> views(messages.cbegin(), messages.cbegin() + count);
+        const QList<QByteArray> digests = MD4Digests(views);
+        ASSERT_EQ(digests.size(), count);
+        for (int i = 0; i < count; ++i) EXPECT_EQ(digests[i], TMD4Hash::Digest(messages[i])) << count << " size " << messages[i].size();
+    }
+    EXPECT_TRUE(MD4Digests({}).isEmpty());
+}
+
 // A store of more than 8 MB is hashed by several threads: each picture still gets the digest of
 // its own bytes, also when a damaged BSE after them ends the read.
 TEST(XlsDrawing, LargeStoreIdentifiers)
@@ -87,6 +115,18 @@ TEST(XlsDrawing, LargeStoreIdentifiers)
                  EXLSError);
     ASSERT_EQ(damaged.Count(), 12);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(damaged.Items(i)->Identifier, TMD4Hash::Digest(pngs[i])) << i;
+
+    // fewer pictures than share a step, together over the size for threads
+    QList<QByteArray> big;
+    QByteArray bigStore;
+    for (int i = 0; i < 3; ++i) {
+        big << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(3000000 + 64 * i, char('k' + i));
+        bigStore += bse(6, blip(0xF01E, 0x6E0, big.last()));
+    }
+    TMSOPictures few;
+    few.ReadDrawingGroup(drawingGroup(bigStore, dgg(0x0C02, {{1, 3}}, 5, 1)));
+    ASSERT_EQ(few.Count(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(few.Items(i)->Identifier, TMD4Hash::Digest(big[i])) << i;
 }
 
 TEST(XlsDrawing, GroupPicturesAndClusters)

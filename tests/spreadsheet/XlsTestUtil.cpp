@@ -217,6 +217,26 @@ void setFatEntry(CfbFile& f, uint32_t sector, uint32_t value)
     put32(f.bytes, off, value);
 }
 
+void scatterStream(CfbFile& f, const QString& name, qint64 size, const QList<int>& order)
+{
+    const int ss = f.sectorSize;
+    const uint32_t first = f.start[name];
+    const int n = int((size + ss - 1) / ss);
+    Q_ASSERT(order.size() == n);
+    auto at = [&](int slot) { return qint64(first + uint32_t(slot) + 1) * ss; };
+    const QByteArray old = f.bytes.mid(at(0), qint64(n) * ss);
+    for (int k = 0; k < n; ++k) {
+        f.bytes.replace(at(order[k]), ss, old.mid(qint64(k) * ss, ss));
+        setFatEntry(f, first + uint32_t(order[k]), k + 1 < n ? first + uint32_t(order[k + 1]) : EOC);
+    }
+    f.start[name] = first + uint32_t(order[0]);
+    // the directory entry names the new first sector
+    const QByteArray utf16(reinterpret_cast<const char*>(name.utf16()), name.size() * 2);
+    const qsizetype entry = f.bytes.lastIndexOf(utf16 + QByteArray(2, 0));
+    Q_ASSERT(entry > 0);
+    put32(f.bytes, entry + 0x74, f.start[name]);
+}
+
 // ---- RC4 encryption, independent of the reader's own classes
 
 namespace {

@@ -59,6 +59,9 @@ struct CfbFile {
 };
 CfbFile compoundFile(const QList<QPair<QString, QByteArray>>& streams, int version = 3);
 void setFatEntry(CfbFile& f, uint32_t sector, uint32_t value);
+// Moves the sectors of a stream in regular sectors among themselves: its k-th sector goes to the
+// k-th slot of `order` (a permutation of 0 .. sector count - 1), the chain follows it.
+void scatterStream(CfbFile& f, const QString& name, qint64 size, const QList<int>& order);
 
 // Encrypts a BIFF8 workbook stream with RC4 (FILEPASS inserted after the first BOF).
 QByteArray encryptWorkbook(const QByteArray& plain, const QString& password);
