@@ -3,7 +3,9 @@
 // expiry, hovering, blinking) and following its width.
 #include "grid/ZodUvuz.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QPointer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
@@ -377,15 +379,62 @@ bool TZedEzeravIvur::clipboardShortcut(int key, TShiftState shift)
     return true;
 }
 
+namespace {
+
+// The widget that had the focus before the focus change under way: the application reports a
+// change after the widgets' focus events.
+QPointer<QWidget> g_focusBefore;
+
+void trackFocus()
+{
+    static const bool connected = [] {
+        QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                         [](QWidget*, QWidget* now) { g_focusBefore = now; });
+        return true;
+    }();
+    (void)connected;
+}
+
+} // namespace
+
+void TZedEzeravIvur::DoEnter()
+{
+    TBaseGrid::DoEnter();
+    if (!m_enteringFromOutside)
+        return;
+    struct Restart {
+        TZedEzeravIvur* g;
+        ~Restart() { g->EditStarted(g->Col(), g->Row()); }
+    } restart{this};
+    SelectCell(Col(), Row());
+}
+
+void TZedEzeravIvur::focusOutEvent(QFocusEvent* event)
+{
+    trackFocus();
+    TBaseGrid::focusOutEvent(event);
+    releasePressedControl();
+}
+
 void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
 {
+    trackFocus();
+    QWidget* before = g_focusBefore;
     // The focus coming back from a closed popup editor is ignored, once.
     if (m_popupEditorClosed) {
         m_popupEditorClosed = false;
         event->accept();
         return;
     }
-    TBaseGrid::focusInEvent(event);
+    const bool fromInside = before && before != this && isAncestorOf(before);
+    struct Entering {
+        bool& flag;
+        ~Entering() { flag = false; }
+    } entering{m_enteringFromOutside};
+    m_enteringFromOutside =
+        !fromInside && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
+    TBaseGrid::focusInEvent(event);   // DoEnter
+    m_enteringFromOutside = false;
     if (IsCheckBoxCell(Col(), Row()))
         return;
     const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->isVisible();

@@ -510,6 +510,7 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
+    releasePressedControl();
     if (m_resizingSelection) {
         m_resizingSelection = false;
         m_pressHandled = false;
@@ -701,6 +702,14 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
     m_sortDuration = timer.elapsed();
     if (OnClickSort)
         OnClickSort(this, ss->Column);
+}
+
+void TZedEzeravIvur::releasePressedControl()
+{
+    if (!m_controlFocused)
+        return;
+    m_controlFocused = false;
+    RepaintCell(m_controlEditCell.x(), m_controlEditCell.y());
 }
 
 // ------------------------------------------------------------------ the selection resizer

@@ -1233,6 +1233,11 @@ protected:
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // The focus came into the grid from outside it (not from one of its editors, not by the
+    // window's activation or a closed popup): the current cell is selected again and the edit
+    // tracking starts over for it.
+    void DoEnter() override;
     void Resized() override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;
@@ -1442,6 +1447,9 @@ private:
     bool m_resizingSelection = false;
     // A press on the selection: a move drags the cells, a release selects the cell.
     bool m_selectOnRelease = false;
+    // A held-down BUTTON control of a mini-HTML cell comes up (button release, focus lost).
+    void releasePressedControl();
+    bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
     std::shared_ptr<QMimeData> m_ownClipboard;
     bool m_useOwnClipboard = false;

@@ -1,0 +1,133 @@
+// The focus coming into the grid, the balloon shown by its timers, and a form button coming up.
+#include "InputFixture.h"
+#include "grid/GridHints.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QImage>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace grid;
+using namespace inputtest;
+
+TEST(Focus, EnteringFromOutsideRestartsTheEditTracking)
+{
+    QWidget form;
+    auto* layout = new QVBoxLayout(&form);
+    auto* other = new QLineEdit(&form);
+    auto g = fruitGrid();
+    layout->addWidget(other);
+    layout->addWidget(g.get());
+    form.resize(420, 360);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    auto* inside = new QLineEdit(g.get());   // stands for one of the grid's editors
+
+    g->SetGridOptions(g->GridOptions() | tk::goEditing);
+    g->FocusCell(1, 2, true);
+    g->setFocus(Qt::TabFocusReason);
+    other->setFocus(Qt::TabFocusReason);
+    // Changed while the focus is elsewhere: entering the grid takes the new text as the start.
+    g->SetCells(1, 2, "Neu");
+    EXPECT_EQ(g->EditStartText(), "Banane");
+    g->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(g->EditStartText(), "Neu");
+
+    struct Case { const char* what; std::function<void()> leave; Qt::FocusReason back; const char* start; };
+    const Case cases[] = {
+        {"back from the grid's own child", [&] { inside->setFocus(Qt::OtherFocusReason); }, Qt::OtherFocusReason, "Neu"},
+        {"from another widget by the mouse", [&] { other->setFocus(Qt::TabFocusReason); }, Qt::MouseFocusReason, "Anders"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g->SetCells(1, 2, "Neu");
+        g->setFocus(Qt::TabFocusReason);
+        c.leave();
+        g->SetCells(1, 2, "Anders");
+        g->setFocus(c.back);
+        EXPECT_TRUE(g->hasFocus());
+        EXPECT_EQ(g->EditStartText(), c.start);
+    }
+    // The window's activation is no entering.
+    g->SetCells(1, 2, "Fenster");
+    EXPECT_EQ(g->EditStartText(), "Anders");
+    QFocusEvent activated(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(g.get(), &activated);
+    EXPECT_EQ(g->EditStartText(), "Anders");
+}
+
+TEST(Balloon, ShownByItsTimersAfterTheDelays)
+{
+    auto g = fruitGrid();
+    g->resize(400, 300);
+    g->show();
+    TGridHints* h = GridHints(g.get());
+    TBalloonSettings* b = h->Balloon();
+    b->InitialDelay = 40;
+    b->ReshowDelay = 7;
+    b->AutoHideDelay = 150;
+    b->SetEnable(true);
+    TBalloonWindow* w = h->BalloonWindow();
+    ASSERT_TRUE(w);
+    auto inside = [&](int c, int r) { return g->CellRect(c, r).topLeft() + QPoint(4, 4); };
+
+    QTest::mouseMove(g->viewport(), inside(1, 2));
+    EXPECT_EQ(h->PendingBalloonDelay(), 40);
+    EXPECT_FALSE(w->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }, 3000));
+    EXPECT_EQ(w->Text(), "Banane");
+    EXPECT_EQ(h->BalloonCell(), QPoint(1, 2));
+    // It goes after the auto-hide delay.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 3000));
+
+    // Soon after, the next cell's balloon comes after the shorter reshow delay.
+    QTest::mouseMove(g->viewport(), inside(1, 3));
+    EXPECT_EQ(h->PendingBalloonDelay(), 7);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }, 3000));
+    EXPECT_EQ(w->Text(), "Birne");
+    // Moving within the cell starts nothing new; leaving the grid stops a pending one.
+    QTest::mouseMove(g->viewport(), inside(1, 3) + QPoint(2, 0));
+    EXPECT_EQ(h->PendingBalloonDelay(), -1);
+    QTest::mouseMove(g->viewport(), inside(1, 4));
+    EXPECT_NE(h->PendingBalloonDelay(), -1);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(g->viewport(), &leave);
+    EXPECT_EQ(h->PendingBalloonDelay(), -1);
+}
+
+TEST(Mouse, AFormButtonComesUpOnReleaseAndFocusLoss)
+{
+    auto g = fruitGrid();
+    g->SetGridOptions(g->GridOptions() | tk::goEditing);
+    g->SetColWidths(3, 140);
+    g->SetCells(3, 4, R"(<P><control type="BUTTON" id="b1" value="Los" width="80"></P>)");
+    g->resize(420, 300);
+    g->show();
+    const QRect cell = g->CellRect(3, 4);
+    const QPoint on = cell.topLeft() + QPoint(g->CellMarginX() + 8, g->CellMarginY() + 8);
+    auto look = [&] { return g->viewport()->grab(cell).toImage(); };
+
+    const QImage up = look();
+    saveShot(g->grab(), "formbutton-up.png");
+    QTest::mousePress(g->viewport(), Qt::LeftButton, {}, on);
+    ASSERT_TRUE(g->ControlFocused());
+    const QImage down = look();
+    EXPECT_NE(down, up);
+    saveShot(g->grab(), "formbutton-down.png");
+    QTest::mouseRelease(g->viewport(), Qt::LeftButton, {}, on);
+    EXPECT_FALSE(g->ControlFocused());
+    EXPECT_EQ(look(), up);
+
+    // Losing the focus while held brings it up too.
+    QTest::mousePress(g->viewport(), Qt::LeftButton, {}, on);
+    ASSERT_TRUE(g->ControlFocused());
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(g.get(), &out);
+    EXPECT_FALSE(g->ControlFocused());
+    EXPECT_EQ(look(), up);
+    QTest::mouseRelease(g->viewport(), Qt::LeftButton, {}, on);
+}
