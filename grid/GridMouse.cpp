@@ -268,6 +268,10 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     m_pressHandled = false;
+    // A resize or drag whose release never came (the grab was lost) ends with this press.
+    m_resizingSelection = false;
+    m_ownClipboard.reset();
+    m_selectOnRelease = false;
     if (c.X >= 0 && c.Y >= 0 && OnCanClickCell) {
         bool allow = true;
         OnCanClickCell(this, c.Y, c.X, allow);
