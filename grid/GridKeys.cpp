@@ -633,7 +633,27 @@ void TZedEzeravIvur::Resized()
     if (m_inResized)
         return;
     m_inResized = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_inResized};
     const int w = width();
+    // A stretching column takes up the room the other columns leave; then the widths are not
+    // scaled with the grid.
+    if (ColumnSize()->Stretch() && ColCount() > 0) {
+        int col = ColumnSize()->StretchColumn;
+        if (col < 0 || col >= ColCount())
+            col = ColCount() - 1;
+        int others = 0;
+        for (int c = 0; c < ColCount(); ++c)
+            if (c != col)
+                others += ColWidths(c);
+        if (others < viewport()->width()) {
+            doStretch(col, false);
+            m_knownWidth = w;
+            return;
+        }
+    }
     if (ColumnSize()->SynchWithGrid && m_knownWidth > 0 && w != m_knownWidth) {
         HideEditor();
         const double factor = double(w) / m_knownWidth;
@@ -641,7 +661,6 @@ void TZedEzeravIvur::Resized()
             SetColWidths(c, int(std::lround(ColWidths(c) * factor)));
     }
     m_knownWidth = w;
-    m_inResized = false;
 }
 
 } // namespace grid
