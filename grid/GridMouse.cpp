@@ -589,6 +589,9 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         TBaseGrid::MouseUp(button, shift, x, y);
         return;
     }
+    // A click, unless the release ends a column sizing in the header.
+    if (!(c.Y >= 0 && c.Y < FixedRows() && (GridOptions() & goColSizing) && state == gsColSizing))
+        Click();
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
     // No drag came of the press on the selection: the release selects.
@@ -706,6 +709,13 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
     m_sortDuration = timer.elapsed();
     if (OnClickSort)
         OnClickSort(this, ss->Column);
+}
+
+void TZedEzeravIvur::Click()
+{
+    if (OnClick)
+        OnClick(this);
+    EditStarted(Col(), Row());
 }
 
 void TZedEzeravIvur::releasePressedControl()

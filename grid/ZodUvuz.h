@@ -1172,6 +1172,9 @@ public:
     static bool IsOpenableLink(const QString& link, QUrl* url = nullptr);
     std::function<void(QObject* sender, int row, int col, bool& allow)> OnCanClickCell;
     std::function<void(QObject* sender, int row, int col)> OnClickCell;
+    // A left press and release handled by the grid (not one that ended a header sizing, started
+    // a drag or resized the selection).
+    std::function<void(QObject* sender)> OnClick;
     std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
     std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
     std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
@@ -1238,6 +1241,8 @@ protected:
     // window's activation or a closed popup): the current cell is selected again and the edit
     // tracking starts over for it.
     void DoEnter() override;
+    // Raises OnClick; the edit tracking starts over for the current cell.
+    void Click();
     void Resized() override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;

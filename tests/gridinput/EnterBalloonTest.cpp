@@ -131,3 +131,34 @@ TEST(Mouse, AFormButtonComesUpOnReleaseAndFocusLoss)
     EXPECT_EQ(look(), up);
     QTest::mouseRelease(g->viewport(), Qt::LeftButton, {}, on);
 }
+
+TEST(Mouse, ClickRaisesOnClickAndRestartsTheEditTracking)
+{
+    auto g = fruitGrid();
+    g->SetGridOptions(g->GridOptions() | tk::goEditing | tk::goColSizing);
+    g->resize(420, 300);
+    g->show();
+    int clicks = 0;
+    g->OnClick = [&](QObject*) { ++clicks; };
+    QWidget* vp = g->viewport();
+    const QPoint on = g->CellRect(1, 2).center();
+
+    g->FocusCell(1, 2, true);
+    g->SetCells(1, 2, "Neu");
+    QTest::mouseClick(vp, Qt::LeftButton, {}, on);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(g->EditStartText(), "Neu");
+
+    // A refused press makes no click; neither does a header sizing.
+    g->OnCanClickCell = [](QObject*, int, int, bool& allow) { allow = false; };
+    QTest::mouseClick(vp, Qt::LeftButton, {}, on);
+    g->OnCanClickCell = nullptr;
+    const QRect c2 = g->CellRect(2, 0);
+    QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(c2.right() + 1, c2.center().y()));
+    ASSERT_EQ(g->GridState(), tk::gsColSizing);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(c2.right() + 20, c2.center().y()));
+    EXPECT_EQ(clicks, 1);
+    // A click on a header cell is one.
+    QTest::mouseClick(vp, Qt::LeftButton, {}, c2.center());
+    EXPECT_EQ(clicks, 2);
+}
