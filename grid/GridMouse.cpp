@@ -489,16 +489,38 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         return;
     }
 
+    const bool normalCell = !fixedRow && !fixedCol && c.X < ColCount() - FixedRightCols()
+                            && c.Y < RowCount() - FixedFooters();
+    if (ma->DirectEdit && canEdit && normalCell) {
+        HideEditor();
+        setFocus(Qt::MouseFocusReason);
+    }
+    const int oldTop = TopRow(), oldLeft = LeftCol();
     TBaseGrid::MouseDown(button, shift, x, y);
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {
         m_sizingIndexAtPress = SizingIndex();
         m_sizeAtPress = GridState() == gsColSizing ? ColWidths(SizingIndex()) : RowHeights(SizingIndex());
         return;
     }
+    // A press on a partly visible row (or, keeping the horizontal scroll, any row) scrolls nothing.
+    if (ma->NoScrollOnPartialRow && TopRow() != oldTop)
+        SetTopRow(oldTop);
+    if ((GridOptions() & goRowSelect) && Navigation()->KeepHorizScroll && LeftCol() != oldLeft)
+        SetLeftCol(oldLeft);
     const QRect cell = CellRect(c.X, c.Y);
     const bool atEdge = (GridOptions() & goColSizing) && (x - cell.left() < 3 || cell.right() - x < 3);
     if (!atEdge && OnClickCell)
         OnClickCell(this, c.Y, c.X);
+    if (OnCellValidate)
+        EditStarted(Col(), Row());
+    // DirectEdit: a press well inside a cell edits it at once.
+    if (ma->DirectEdit && canEdit && normalCell && !IsControlCell(c.X, c.Y) && x - cell.left() > 3
+        && cell.right() - x > 3) {
+        const QPoint b = BaseCell(c.X, c.Y);
+        FocusCell(b.x(), b.y(), true);
+        EditStarted(b.x(), b.y());
+        ShowEditor();
+    }
     reportSelection();
 }
 
@@ -782,6 +804,13 @@ void TZedEzeravIvur::endSelectionResize()
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    // Dragging out of the pressed cell selects a range when editing comes with RangeSelectAndEdit.
+    if ((shift & ssLeft) && MouseActions()->RangeSelectAndEdit && (GridOptions() & goEditing)
+        && m_pressCell.x() >= 0) {
+        const TGridCoord at = MouseCoord(x, y);
+        if (QPoint(at.X, at.Y) != m_pressCell)
+            SetGridOptions(GridOptions() & ~goEditing);
+    }
     // An armed press moved far enough (and not by a column sizing or on the resizer's handle)
     // drags the cells.
     if (m_selectOnRelease && (shift & ssLeft)

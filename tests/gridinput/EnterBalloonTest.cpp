@@ -162,3 +162,46 @@ TEST(Mouse, ClickRaisesOnClickAndRestartsTheEditTracking)
     QTest::mouseClick(vp, Qt::LeftButton, {}, c2.center());
     EXPECT_EQ(clicks, 2);
 }
+
+TEST(Mouse, DirectEditRangeSelectAndEditDragAndPartialRows)
+{
+    auto make = [] {
+        auto g = fruitGrid();
+        g->SetGridOptions(g->GridOptions() | tk::goEditing | tk::goRangeSelect);
+        g->resize(420, 300);
+        g->show();
+        return g;
+    };
+    // DirectEdit: one click edits the cell; without it the click only selects.
+    for (bool direct : {false, true}) {
+        auto g = make();
+        g->MouseActions()->DirectEdit = direct;
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->CellRect(2, 4).center());
+        EXPECT_EQ(QPoint(g->Col(), g->Row()), QPoint(2, 4));
+        EXPECT_EQ(g->EditorVisible(), direct);
+    }
+
+    // With RangeSelectAndEdit a drag out of the pressed cell selects; a tremble inside it does not.
+    auto r = make();
+    r->MouseActions()->RangeSelectAndEdit = true;
+    QWidget* vp = r->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, r->CellRect(1, 1).center());
+    QTest::mouseMove(vp, r->CellRect(1, 1).center() + QPoint(2, 1));
+    EXPECT_TRUE(r->GridOptions() & tk::goEditing);
+    QTest::mouseMove(vp, r->CellRect(3, 4).center());
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, r->CellRect(3, 4).center());
+    EXPECT_FALSE(r->GridOptions() & tk::goEditing);
+    EXPECT_EQ(r->Selection(), (tk::TGridRect{1, 1, 3, 4}));
+
+    // A click on the partly shown last row scrolls only without NoScrollOnPartialRow.
+    for (bool noScroll : {false, true}) {
+        auto g = make();
+        g->MouseActions()->NoScrollOnPartialRow = noScroll;
+        const int partial = 5;
+        g->resize(420, g->height() - g->viewport()->height() + g->CellRect(1, partial - 1).bottom() + 10);
+        ASSERT_EQ(g->TopRow() + g->VisibleRowCount(), partial);
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->CellRect(1, partial).topLeft() + QPoint(5, 3));
+        EXPECT_EQ(g->Row(), partial);
+        EXPECT_EQ(g->TopRow() == 1, noScroll);
+    }
+}
