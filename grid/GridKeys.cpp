@@ -545,6 +545,11 @@ void TZedEzeravIvur::KeyUp(int& key, TShiftState shift)
         break;
     }
     TBaseGrid::KeyUp(key, shift);
+    // With AlwaysEdit the editor follows the arrow keys (and Tab when the grid takes it).
+    const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+    const bool tab = (key == Qt::Key_Tab || key == Qt::Key_Backtab) && (GridOptions() & goTabs);
+    if (Navigation()->AlwaysEdit && (arrow || tab))
+        ShowEditor();
 }
 
 // ------------------------------------------------------------------ rows by key

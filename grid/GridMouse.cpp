@@ -327,6 +327,13 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
+        // Under RangeSelectAndEdit a double click edits the cell: editing goes on and the cell is
+        // pressed once more.
+        if (ma->RangeSelectAndEdit && IsEditableCell(c.X, c.Y)) {
+            SetGridOptions(GridOptions() | goEditing);
+            const QRect base = MergedCellRect(c.X, c.Y);
+            MouseDown(button, TShiftState(shift & ~ssDouble), base.left() + 4, base.top() + 4);
+        }
         if (editsFixedCell(ma, fceDblClick, c.X, c.Y, FixedCols(), FixedRows()))
             EditFixedCell(c.X, c.Y);
         return;

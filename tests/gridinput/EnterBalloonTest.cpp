@@ -205,3 +205,34 @@ TEST(Mouse, DirectEditRangeSelectAndEditDragAndPartialRows)
         EXPECT_EQ(g->TopRow() == 1, noScroll);
     }
 }
+
+TEST(Mouse, DoubleClickEditsUnderRangeSelectAndEditAndAlwaysEditFollowsArrows)
+{
+    auto g = fruitGrid();
+    g->MouseActions()->RangeSelectAndEdit = true;
+    g->resize(420, 300);
+    g->show();
+    int doubles = 0;
+    g->OnDblClickCell = [&](QObject*, int, int) { ++doubles; };
+    const QPoint on = g->CellRect(2, 3).center();
+    QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, on);
+    EXPECT_EQ(doubles, 1);
+    EXPECT_TRUE(g->GridOptions() & tk::goEditing);
+    EXPECT_EQ(QPoint(g->Col(), g->Row()), QPoint(2, 3));
+    EXPECT_TRUE(g->EditorVisible());
+
+    auto a = fruitGrid();
+    a->SetGridOptions(a->GridOptions() | tk::goEditing);
+    a->Navigation()->AlwaysEdit = true;
+    a->resize(420, 300);
+    a->show();
+    a->FocusCell(2, 3, true);
+    a->HideEditor();
+    QTest::keyClick(a.get(), Qt::Key_Down);
+    EXPECT_EQ(a->Row(), 4);
+    EXPECT_TRUE(a->EditorVisible());
+    // Other keys leave it alone.
+    a->HideEditor();
+    QTest::keyClick(a.get(), Qt::Key_F5);
+    EXPECT_FALSE(a->EditorVisible());
+}
