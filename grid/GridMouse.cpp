@@ -290,6 +290,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     m_unmarkOnRelease = false;
     m_pressPoint = QPoint(x, y);
     m_pressCell = QPoint(c.X, c.Y);
+    m_leftAtPress = LeftCol();
     const tk::TGridRect oldSel = Selection();
     auto reportSelection = [&] {
         const TGridRect s = Selection();
@@ -811,6 +812,7 @@ void TZedEzeravIvur::endSelectionResize()
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    const TGridRect selAtStart = Selection();
     // Dragging out of the pressed cell selects a range when editing comes with RangeSelectAndEdit.
     if ((shift & ssLeft) && MouseActions()->RangeSelectAndEdit && (GridOptions() & goEditing)
         && m_pressCell.x() >= 0) {
@@ -868,6 +870,12 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
     }
     // The toolkit's move first: it sets the sizing cursors and takes back any other.
     TBaseGrid::MouseMove(shift, x, y);
+    // A drag keeping the horizontal scroll stays at the left column of the press.
+    if (Navigation()->KeepHorizScroll && (shift & ssLeft) && GridState() != gsColMoving && m_leftAtPress >= 0
+        && LeftCol() != m_leftAtPress)
+        SetLeftCol(m_leftAtPress);
+    if (const TGridRect now = Selection(); !(now == selAtStart))
+        SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
     const TGridCoord c = MouseCoord(x, y);
     bool cursorSet = false;
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {

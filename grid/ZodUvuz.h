@@ -1455,6 +1455,7 @@ private:
     // A held-down BUTTON control of a mini-HTML cell comes up (button release, focus lost).
     void releasePressedControl();
     bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
+    int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
     std::shared_ptr<QMimeData> m_ownClipboard;
     bool m_useOwnClipboard = false;

@@ -236,3 +236,19 @@ TEST(Mouse, DoubleClickEditsUnderRangeSelectAndEditAndAlwaysEditFollowsArrows)
     QTest::keyClick(a.get(), Qt::Key_F5);
     EXPECT_FALSE(a->EditorVisible());
 }
+
+TEST(Mouse, ARangeDragReportsItsSelection)
+{
+    auto g = fruitGrid();
+    g->SetGridOptions(g->GridOptions() | tk::goRangeSelect);
+    g->resize(420, 300);
+    g->show();
+    std::vector<tk::TGridRect> seen;
+    g->OnSelectionChanged = [&](QObject*, int l, int t, int r, int b) { seen.push_back({l, t, r, b}); };
+    QWidget* vp = g->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, g->CellRect(1, 2).center());
+    QTest::mouseMove(vp, g->CellRect(1, 2).center() + QPoint(3, 0));   // same cell: nothing new
+    QTest::mouseMove(vp, g->CellRect(2, 4).center());
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, g->CellRect(2, 4).center());
+    EXPECT_EQ(seen, (std::vector<tk::TGridRect>{{1, 2, 1, 2}, {1, 2, 2, 4}}));
+}
