@@ -252,3 +252,23 @@ TEST(Mouse, ARangeDragReportsItsSelection)
     QTest::mouseRelease(vp, Qt::LeftButton, {}, g->CellRect(2, 4).center());
     EXPECT_EQ(seen, (std::vector<tk::TGridRect>{{1, 2, 1, 2}, {1, 2, 2, 4}}));
 }
+
+TEST(Mouse, KeepHorizScrollHoldsTheLeftColumnDuringADrag)
+{
+    for (bool keep : {false, true}) {
+        SCOPED_TRACE(keep);
+        auto g = fruitGrid();
+        g->SetColCount(20);
+        g->SetGridOptions(g->GridOptions() | tk::goRangeSelect);
+        g->Navigation()->KeepHorizScroll = keep;
+        g->resize(300, 250);
+        g->show();
+        QWidget* vp = g->viewport();
+        const int partial = g->LeftCol() + g->VisibleColCount();   // shown only in part
+        ASSERT_FALSE(g->CellRect(partial, 2).isEmpty());
+        QTest::mousePress(vp, Qt::LeftButton, {}, g->CellRect(1, 2).center());
+        QTest::mouseMove(vp, g->CellRect(partial, 2).topLeft() + QPoint(3, 3));
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, g->CellRect(1, 2).center());
+        EXPECT_EQ(g->LeftCol() == 1, keep);
+    }
+}
