@@ -143,6 +143,9 @@ public:
     // the balloon; false outside cells or with balloons off.
     bool BalloonRequest(const QPoint& viewportPos);
     QPoint BalloonCell() const { return m_balloonCell; }
+    // The delay (ms) after which the balloon for the cell under the pointer shows; -1 when none
+    // is pending.
+    int PendingBalloonDelay() const { return m_initialTimer.isActive() ? m_initialTimer.interval() : -1; }
 
     // Builds the hint for the pointer at info.CursorPos (the hint string starts as the grid's
     // tool tip). False when the pointer lies outside the cells.

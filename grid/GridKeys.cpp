@@ -3,7 +3,9 @@
 // expiry, hovering, blinking) and following its width.
 #include "grid/ZodUvuz.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QPointer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
@@ -377,15 +379,62 @@ bool TZedEzeravIvur::clipboardShortcut(int key, TShiftState shift)
     return true;
 }
 
+namespace {
+
+// The widget that had the focus before the focus change under way: the application reports a
+// change after the widgets' focus events.
+QPointer<QWidget> g_focusBefore;
+
+void trackFocus()
+{
+    static const bool connected = [] {
+        QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                         [](QWidget*, QWidget* now) { g_focusBefore = now; });
+        return true;
+    }();
+    (void)connected;
+}
+
+} // namespace
+
+void TZedEzeravIvur::DoEnter()
+{
+    TBaseGrid::DoEnter();
+    if (!m_enteringFromOutside)
+        return;
+    struct Restart {
+        TZedEzeravIvur* g;
+        ~Restart() { g->EditStarted(g->Col(), g->Row()); }
+    } restart{this};
+    SelectCell(Col(), Row());
+}
+
+void TZedEzeravIvur::focusOutEvent(QFocusEvent* event)
+{
+    trackFocus();
+    TBaseGrid::focusOutEvent(event);
+    releasePressedControl();
+}
+
 void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
 {
+    trackFocus();
+    QWidget* before = g_focusBefore;
     // The focus coming back from a closed popup editor is ignored, once.
     if (m_popupEditorClosed) {
         m_popupEditorClosed = false;
         event->accept();
         return;
     }
-    TBaseGrid::focusInEvent(event);
+    const bool fromInside = before && before != this && isAncestorOf(before);
+    struct Entering {
+        bool& flag;
+        ~Entering() { flag = false; }
+    } entering{m_enteringFromOutside};
+    m_enteringFromOutside =
+        !fromInside && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
+    TBaseGrid::focusInEvent(event);   // DoEnter
+    m_enteringFromOutside = false;
     if (IsCheckBoxCell(Col(), Row()))
         return;
     const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
@@ -496,6 +545,11 @@ void TZedEzeravIvur::KeyUp(int& key, TShiftState shift)
         break;
     }
     TBaseGrid::KeyUp(key, shift);
+    // With AlwaysEdit the editor follows the arrow keys (and Tab when the grid takes it).
+    const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+    const bool tab = (key == Qt::Key_Tab || key == Qt::Key_Backtab) && (GridOptions() & goTabs);
+    if (Navigation()->AlwaysEdit && (arrow || tab))
+        ShowEditor();
 }
 
 // ------------------------------------------------------------------ rows by key
@@ -584,7 +638,27 @@ void TZedEzeravIvur::Resized()
     if (m_inResized)
         return;
     m_inResized = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{m_inResized};
     const int w = width();
+    // A stretching column takes up the room the other columns leave; then the widths are not
+    // scaled with the grid.
+    if (ColumnSize()->Stretch() && ColCount() > 0) {
+        int col = ColumnSize()->StretchColumn;
+        if (col < 0 || col >= ColCount())
+            col = ColCount() - 1;
+        int others = 0;
+        for (int c = 0; c < ColCount(); ++c)
+            if (c != col)
+                others += ColWidths(c);
+        if (others < viewport()->width()) {
+            doStretch(col, false);
+            m_knownWidth = w;
+            return;
+        }
+    }
     if (ColumnSize()->SynchWithGrid && m_knownWidth > 0 && w != m_knownWidth) {
         HideEditor();
         const double factor = double(w) / m_knownWidth;
@@ -592,7 +666,6 @@ void TZedEzeravIvur::Resized()
             SetColWidths(c, int(std::lround(ColWidths(c) * factor)));
     }
     m_knownWidth = w;
-    m_inResized = false;
 }
 
 } // namespace grid

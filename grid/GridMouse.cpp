@@ -269,6 +269,10 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     m_pressHandled = false;
+    // A resize or drag whose release never came (the grab was lost) ends with this press.
+    m_resizingSelection = false;
+    m_ownClipboard.reset();
+    m_selectOnRelease = false;
     if (c.X >= 0 && c.Y >= 0 && OnCanClickCell) {
         bool allow = true;
         OnCanClickCell(this, c.Y, c.X, allow);
@@ -287,6 +291,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     m_unmarkOnRelease = false;
     m_pressPoint = QPoint(x, y);
     m_pressCell = QPoint(c.X, c.Y);
+    m_leftAtPress = LeftCol();
     const tk::TGridRect oldSel = Selection();
     auto reportSelection = [&] {
         const TGridRect s = Selection();
@@ -324,6 +329,13 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         TBaseGrid::MouseDown(button, shift, x, y);
         if (OnDblClickCell)
             OnDblClickCell(this, c.Y, c.X);
+        // Under RangeSelectAndEdit a double click edits the cell: editing goes on and the cell is
+        // pressed once more.
+        if (ma->RangeSelectAndEdit && IsEditableCell(c.X, c.Y)) {
+            SetGridOptions(GridOptions() | goEditing);
+            const QRect base = MergedCellRect(c.X, c.Y);
+            MouseDown(button, TShiftState(shift & ~ssDouble), base.left() + 4, base.top() + 4);
+        }
         if (editsFixedCell(ma, fceDblClick, c.X, c.Y, FixedCols(), FixedRows()))
             EditFixedCell(c.X, c.Y);
         return;
@@ -486,16 +498,38 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         return;
     }
 
+    const bool normalCell = !fixedRow && !fixedCol && c.X < ColCount() - FixedRightCols()
+                            && c.Y < RowCount() - FixedFooters();
+    if (ma->DirectEdit && canEdit && normalCell) {
+        HideEditor();
+        setFocus(Qt::MouseFocusReason);
+    }
+    const int oldTop = TopRow(), oldLeft = LeftCol();
     TBaseGrid::MouseDown(button, shift, x, y);
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {
         m_sizingIndexAtPress = SizingIndex();
         m_sizeAtPress = GridState() == gsColSizing ? ColWidths(SizingIndex()) : RowHeights(SizingIndex());
         return;
     }
+    // A press on a partly visible row (or, keeping the horizontal scroll, any row) scrolls nothing.
+    if (ma->NoScrollOnPartialRow && TopRow() != oldTop)
+        SetTopRow(oldTop);
+    if ((GridOptions() & goRowSelect) && Navigation()->KeepHorizScroll && LeftCol() != oldLeft)
+        SetLeftCol(oldLeft);
     const QRect cell = CellRect(c.X, c.Y);
     const bool atEdge = (GridOptions() & goColSizing) && (x - cell.left() < 3 || cell.right() - x < 3);
     if (!atEdge && OnClickCell)
         OnClickCell(this, c.Y, c.X);
+    if (OnCellValidate)
+        EditStarted(Col(), Row());
+    // DirectEdit: a press well inside a cell edits it at once.
+    if (ma->DirectEdit && canEdit && normalCell && !IsControlCell(c.X, c.Y) && x - cell.left() > 3
+        && cell.right() - x > 3) {
+        const QPoint b = BaseCell(c.X, c.Y);
+        FocusCell(b.x(), b.y(), true);
+        EditStarted(b.x(), b.y());
+        ShowEditor();
+    }
     reportSelection();
 }
 
@@ -515,6 +549,7 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
     GridHints(this)->HintWindow()->hide();
+    releasePressedControl();
     if (m_resizingSelection) {
         m_resizingSelection = false;
         m_pressHandled = false;
@@ -589,6 +624,9 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         TBaseGrid::MouseUp(button, shift, x, y);
         return;
     }
+    // A click, unless the release ends a column sizing in the header.
+    if (!(c.Y >= 0 && c.Y < FixedRows() && (GridOptions() & goColSizing) && state == gsColSizing))
+        Click();
 
     const bool inCell = c.X >= 0 && c.Y >= 0;
     // No drag came of the press on the selection: the release selects.
@@ -708,6 +746,21 @@ void TZedEzeravIvur::sortClick(int col, TShiftState shift)
         OnClickSort(this, ss->Column);
 }
 
+void TZedEzeravIvur::Click()
+{
+    if (OnClick)
+        OnClick(this);
+    EditStarted(Col(), Row());
+}
+
+void TZedEzeravIvur::releasePressedControl()
+{
+    if (!m_controlFocused)
+        return;
+    m_controlFocused = false;
+    RepaintCell(m_controlEditCell.x(), m_controlEditCell.y());
+}
+
 // ------------------------------------------------------------------ the selection resizer
 
 namespace {
@@ -764,6 +817,14 @@ void TZedEzeravIvur::endSelectionResize()
 
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
+    const TGridRect selAtStart = Selection();
+    // Dragging out of the pressed cell selects a range when editing comes with RangeSelectAndEdit.
+    if ((shift & ssLeft) && MouseActions()->RangeSelectAndEdit && (GridOptions() & goEditing)
+        && m_pressCell.x() >= 0) {
+        const TGridCoord at = MouseCoord(x, y);
+        if (QPoint(at.X, at.Y) != m_pressCell)
+            SetGridOptions(GridOptions() & ~goEditing);
+    }
     // An armed press moved far enough (and not by a column sizing or on the resizer's handle)
     // drags the cells.
     if (m_selectOnRelease && (shift & ssLeft)
@@ -818,6 +879,12 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
         showMoveMarkers(x, y);
         return;
     }
+    // A drag keeping the horizontal scroll stays at the left column of the press.
+    if (Navigation()->KeepHorizScroll && (shift & ssLeft) && GridState() != gsColMoving && m_leftAtPress >= 0
+        && LeftCol() != m_leftAtPress)
+        SetLeftCol(m_leftAtPress);
+    if (const TGridRect now = Selection(); !(now == selAtStart))
+        SelectionChanged(now.Left, now.Top, now.Right, now.Bottom);
     const TGridCoord c = MouseCoord(x, y);
     bool cursorSet = false;
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {

@@ -458,6 +458,12 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         in.PictureCache = &m_pictureCache;
         in.PictureContainer = qobject_cast<const pictures::TPictureContainer*>(m_pictureContainer.data());
         in.BlinkOn = BlinkPhase;
+        // A held-down BUTTON shows pressed while the pointer that pressed it is over it.
+        in.MouseDown = m_controlFocused && m_controlEditCell == QPoint(col, row);
+        if (in.MouseDown) {
+            in.X = m_pressPoint.x();
+            in.Y = m_pressPoint.y();
+        }
         in.Selected = selected;
         in.WordWrap = wordWrap;
         in.Window = this;

@@ -1186,6 +1186,9 @@ public:
     static bool IsOpenableLink(const QString& link, QUrl* url = nullptr);
     std::function<void(QObject* sender, int row, int col, bool& allow)> OnCanClickCell;
     std::function<void(QObject* sender, int row, int col)> OnClickCell;
+    // A left press and release handled by the grid (not one that ended a header sizing, started
+    // a drag or resized the selection).
+    std::function<void(QObject* sender)> OnClick;
     std::function<void(QObject* sender, int row, int col)> OnRightClickCell;
     std::function<void(QObject* sender, int row, int col, const QString& anchor, bool& autoHandle)> OnAnchorClick;
     std::function<void(QObject* sender, int col, bool& doSort)> OnCanSort;
@@ -1262,6 +1265,13 @@ protected:
     void KeyUp(int& key, tk::TShiftState shift) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // The focus came into the grid from outside it (not from one of its editors, not by the
+    // window's activation or a closed popup): the current cell is selected again and the edit
+    // tracking starts over for it.
+    void DoEnter() override;
+    // Raises OnClick; the edit tracking starts over for the current cell.
+    void Click();
     void Resized() override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;
@@ -1474,6 +1484,10 @@ private:
     bool m_resizingSelection = false;
     // A press on the selection: a move drags the cells, a release selects the cell.
     bool m_selectOnRelease = false;
+    // A held-down BUTTON control of a mini-HTML cell comes up (button release, focus lost).
+    void releasePressedControl();
+    bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
+    int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
     std::shared_ptr<QMimeData> m_ownClipboard;
     bool m_useOwnClipboard = false;

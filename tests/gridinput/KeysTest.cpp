@@ -433,6 +433,31 @@ TEST(Size, SynchWithGridScalesTheColumns)
     EXPECT_EQ(g.ColWidths(2), 96);
 }
 
+TEST(Size, AStretchColumnFillsTheWidthInsteadOfScaling)
+{
+    for (int stretchCol : {-1, 2}) {
+        SCOPED_TRACE(stretchCol);
+        TZedEzeravIvur g;
+        g.ColumnSize()->SynchWithGrid = true;
+        g.ColumnSize()->SetStretch(true);
+        g.ColumnSize()->StretchColumn = stretchCol;
+        g.resize(400, 200);
+        g.show();
+        const int col = stretchCol < 0 ? 4 : stretchCol;
+        auto others = [&] {
+            int sum = 0;
+            for (int c = 0; c < g.ColCount(); ++c)
+                sum += c == col ? 0 : g.ColWidths(c);
+            return sum;
+        };
+        for (int width : {600, 450}) {
+            g.resize(width, 200);
+            EXPECT_EQ(g.ColWidths(col), g.viewport()->width() - others() - 1);
+            EXPECT_EQ(g.ColWidths(col == 4 ? 3 : 4), 64);   // the others keep their widths
+        }
+    }
+}
+
 TEST(Keys, EditLimitAndFirstNormalColumn)
 {
     Keys k;

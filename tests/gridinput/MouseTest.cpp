@@ -234,8 +234,10 @@ TEST(Mouse, PressOnAControlGoesToItsEditor)
     m.grid->ControlEditDone();
 
     EXPECT_FALSE(m.grid->ControlFocused());
-    m.click(m.onText(3, 4));
+    QTest::mousePress(m.vp(), Qt::LeftButton, {}, m.onText(3, 4));
     EXPECT_TRUE(m.grid->ControlFocused());
+    QTest::mouseRelease(m.vp(), Qt::LeftButton, {}, m.onText(3, 4));
+    EXPECT_FALSE(m.grid->ControlFocused());
     EXPECT_FALSE(m.grid->ControlEdit()->isVisible());
     EXPECT_EQ(clicked, (std::vector<QString>{"e1", "cb", "b1"}));
 

@@ -98,6 +98,16 @@ TEST(Resizer, OnlyTheHandleStartsIt)
     EXPECT_TRUE(z.resize.empty());
     EXPECT_EQ(z.column(2, 1, 5), (QStringList{"1", "2", "Apfel", "x4", "x5"}));
 
+    // A resize whose release was lost ends with the next press: its release fills nothing.
+    z.grid->SetSelection(tk::TGridRect{2, 1, 2, 2});
+    QTest::mouseMove(z.vp(), handle.center());
+    QTest::mousePress(z.vp(), Qt::LeftButton, {}, handle.center());
+    ASSERT_TRUE(z.grid->ResizingSelection());
+    QTest::mousePress(z.vp(), Qt::LeftButton, {}, z.mid(3, 6));
+    EXPECT_FALSE(z.grid->ResizingSelection());
+    QTest::mouseRelease(z.vp(), Qt::LeftButton, {}, z.mid(3, 6));
+    EXPECT_TRUE(z.resize.empty());
+
     // Without SelectionRectangle there is no handle.
     z.grid->SetSelection(tk::TGridRect{2, 1, 2, 2});
     z.grid->SetSelectionRectangle(false);
