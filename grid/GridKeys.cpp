@@ -397,6 +397,8 @@ void trackFocus()
 
 } // namespace
 
+void TZedEzeravIvur::TrackFocusChanges() { trackFocus(); }
+
 void TZedEzeravIvur::DoEnter()
 {
     TBaseGrid::DoEnter();

@@ -25,6 +25,7 @@ QString headerText(QString s) { return s.replace(QLatin1String("\\n"), QLatin1St
 TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(parent)
 {
     SetDesigning(designing);
+    TrackFocusChanges();
     m_printSettings = std::make_unique<TPrintSettings>(this);
     m_sortSettings = std::make_unique<TSortSettings>(this);
     m_dragDropSettings = std::make_unique<TDragDropSettings>(this);

@@ -1266,6 +1266,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Follows the application's focus changes from the first grid on, so a grid knows where its
+    // focus came from even when an editor took the focus before the grid ever had it.
+    static void TrackFocusChanges();
     // The focus came into the grid from outside it (not from one of its editors, not by the
     // window's activation or a closed popup): the current cell is selected again and the edit
     // tracking starts over for it.

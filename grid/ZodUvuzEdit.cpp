@@ -930,8 +930,11 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
             SetCellText(c, r, v);
         } else {
             ed.validationRefused = true;
+            // Hiding the editor can move the focus into the grid, which starts the edit tracking
+            // over with the refused text already in the cell: the text to restore is taken first.
+            const QString startText = ed.editStartText;
             HideEditor();
-            SetCellText(c, r, v != value ? v : ed.editStartText);
+            SetCellText(c, r, v != value ? v : startText);
             if (Col() != ed.editCol || Row() != r)
                 FocusCell(ed.editCol, r, true);
             ed.suppressNextEditor = false;
