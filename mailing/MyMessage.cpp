@@ -780,10 +780,12 @@ void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segmen
     }
 }
 
-QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+namespace {
+
+// The text's content through GMime's own quoted-printable encoder (LF line ends turned into
+// CR LF afterwards): for texts the direct encoder below does not take.
+QByteArray EncodeTextContentThroughLibrary(const QString& body)
 {
-    // What writing a text part does to its content: the line breaks become LF, the UTF-8
-    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
     const QByteArray utf8 = NormalizeLineBreaks(body).toUtf8();
     GMimeEncoding state;
     g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
@@ -808,6 +810,134 @@ QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
         i = end + 1;
     }
     return out;
+}
+
+// Quoted-printable as GMime writes it, straight from UTF-16 text: the line breaks (CR LF, lone
+// CR, LF) become CR LF, every character goes in as UTF-8, bytes other than tab and the
+// printable ASCII characters without "=" are written "=XX", a blank before a line end or at
+// the end is encoded, and lines are broken softly ("=" CR LF) before they pass 76 characters,
+// at the same places as GMime breaks them. False for a text with an unpaired surrogate (the
+// UTF-8 conversion decides what becomes of it).
+bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    const char16_t* in = reinterpret_cast<const char16_t*>(body.utf16());
+    const qsizetype n = body.size();
+    // At most 3 UTF-8 bytes per UTF-16 unit, each written as "=XX", and a soft break after
+    // at most 72 characters.
+    out.resize(n * 10 + 16);
+    char* o = out.data();
+    int sofar = 0;   // characters on the current line
+    int blank = -1;  // a blank whose output waits for the next byte
+    auto newline = [&] {
+        if (blank >= 0) {
+            o[0] = '=';
+            o[1] = Hex[blank >> 4];
+            o[2] = Hex[blank & 15];
+            o += 3;
+        }
+        o[0] = '\r';
+        o[1] = '\n';
+        o += 2;
+        sofar = 0;
+        blank = -1;
+    };
+    auto safe = [&](unsigned char c) {
+        if (blank >= 0) {
+            *o++ = char(blank);
+            ++sofar;
+        }
+        if (sofar > 74) {
+            o[0] = '=';
+            o[1] = '\r';
+            o[2] = '\n';
+            o += 3;
+            sofar = 0;
+        }
+        if (c == ' ' || c == '\t') {
+            blank = c;
+        } else {
+            *o++ = char(c);
+            ++sofar;
+            blank = -1;
+        }
+    };
+    auto escaped = [&](unsigned char c) {
+        if (blank >= 0) {
+            *o++ = char(blank);
+            ++sofar;
+        }
+        if (sofar > 72) {
+            o[0] = '=';
+            o[1] = '\r';
+            o[2] = '\n';
+            o += 3;
+            sofar = 3;
+        } else {
+            sofar += 3;
+        }
+        o[0] = '=';
+        o[1] = Hex[c >> 4];
+        o[2] = Hex[c & 15];
+        o += 3;
+        blank = -1;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = in[i];
+        if (c < 0x80) {
+            if (c == '\n') {
+                newline();
+            } else if (c == '\r') {
+                newline();
+                if (i + 1 < n && in[i + 1] == '\n')
+                    ++i;
+            } else if (c == '\t' || (c >= 0x20 && c < 0x7f && c != '=')) {
+                safe((unsigned char)c);
+            } else {
+                escaped((unsigned char)c);
+            }
+        } else if (c < 0x800) {
+            escaped((unsigned char)(0xc0 | (c >> 6)));
+            escaped((unsigned char)(0x80 | (c & 0x3f)));
+        } else if (c < 0xd800 || c > 0xdfff) {
+            escaped((unsigned char)(0xe0 | (c >> 12)));
+            escaped((unsigned char)(0x80 | ((c >> 6) & 0x3f)));
+            escaped((unsigned char)(0x80 | (c & 0x3f)));
+        } else {
+            if (c > 0xdbff || i + 1 >= n || in[i + 1] < 0xdc00 || in[i + 1] > 0xdfff)
+                return false;
+            const char32_t u = 0x10000 + ((char32_t(c) - 0xd800) << 10) + (char32_t(in[i + 1]) - 0xdc00);
+            ++i;
+            escaped((unsigned char)(0xf0 | (u >> 18)));
+            escaped((unsigned char)(0x80 | ((u >> 12) & 0x3f)));
+            escaped((unsigned char)(0x80 | ((u >> 6) & 0x3f)));
+            escaped((unsigned char)(0x80 | (u & 0x3f)));
+        }
+    }
+    if (blank >= 0) {
+        // a blank at the very end is encoded and the line ends softly
+        o[0] = '=';
+        o[1] = Hex[blank >> 4];
+        o[2] = Hex[blank & 15];
+        o[3] = '=';
+        o[4] = '\r';
+        o[5] = '\n';
+        o += 6;
+    }
+    out.truncate(o - out.constData());
+    return true;
+}
+
+} // namespace
+
+QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+{
+    // What writing a text part does to its content: the line breaks become LF, the UTF-8
+    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
+    QByteArray out;
+    if (EncodeQuotedPrintable(body, out))
+        return out;
+    return EncodeTextContentThroughLibrary(body);
 }
 
 namespace {

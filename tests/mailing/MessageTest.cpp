@@ -406,3 +406,42 @@ TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
         copy.RestoreTemplates();
     }
 }
+
+TEST(MessageTemplate, TextContentIsEncodedByteForByteAsTheLibraryEncodesIt)
+{
+    // The reference: line breaks to LF, UTF-8, GMime's quoted-printable encoder, LF to CR LF.
+    auto library = [](const QString& text) {
+        QString lf = text;
+        lf.replace("\r\n", "\n").replace('\r', '\n');
+        const QByteArray utf8 = lf.toUtf8();
+        GMimeEncoding state;
+        g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+        QByteArray encoded(qsizetype(g_mime_encoding_outlen(&state, size_t(utf8.size()))) + 16, '\0');
+        encoded.truncate(qsizetype(g_mime_encoding_flush(&state, utf8.constData(), size_t(utf8.size()), encoded.data())));
+        return encoded.replace("\n", "\r\n");
+    };
+    // Random texts of blanks, "=", line breaks of every kind, control characters, NUL, DEL,
+    // two- three- and four-byte characters and unpaired surrogates, in runs that reach the line
+    // limit and pass it, with and without a line break or blank at the end.
+    const QList<QString> alphabet{
+        " ", "\t", "\r", "\n", "\r\n", "=", "a", "Z", ".", "~", QString(QChar(0)), "\x01", "\x1f", "\x7f",
+        QString::fromUtf8("ä"), QString::fromUtf8("€"), QString::fromUtf8("😀"), QString(QChar(0xd800)),
+        QString(QChar(0xdc00)), QString(QChar(0xffff)), QString(20, 'x'), QString(70, 'y'),
+    };
+    quint32 seed = 4242;
+    auto next = [&](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        QString text;
+        const int pieces = int(next(i % 50 == 0 ? 400 : 40));
+        // most texts lean on a few pieces, so that runs of blanks or of long characters occur
+        const quint32 width = 1 + next(quint32(alphabet.size()));
+        for (int k = 0; k < pieces; ++k)
+            text += alphabet.at(int(next(quint32(alphabet.size())) % width + (k % 3 == 0 ? next(3) : 0)) % alphabet.size());
+        const QByteArray expected = library(text);
+        ASSERT_EQ(TPreparedMessage::EncodeTextContent(text), expected)
+            << "text [" << QString(text).replace('\r', "\\r").replace('\n', "\\n").toStdString() << "]";
+    }
+}
