@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -829,89 +830,104 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
     char* o = out.data();
     int sofar = 0;   // characters on the current line
     int blank = -1;  // a blank whose output waits for the next byte
-    auto newline = [&] {
-        if (blank >= 0) {
-            o[0] = '=';
-            o[1] = Hex[blank >> 4];
-            o[2] = Hex[blank & 15];
-            o += 3;
-        }
-        o[0] = '\r';
-        o[1] = '\n';
-        o += 2;
-        sofar = 0;
-        blank = -1;
-    };
-    auto safe = [&](unsigned char c) {
-        if (blank >= 0) {
-            *o++ = char(blank);
-            ++sofar;
-        }
-        if (sofar > 74) {
-            o[0] = '=';
-            o[1] = '\r';
-            o[2] = '\n';
-            o += 3;
-            sofar = 0;
-        }
-        if (c == ' ' || c == '\t') {
-            blank = c;
-        } else {
-            *o++ = char(c);
-            ++sofar;
-            blank = -1;
-        }
-    };
-    auto escaped = [&](unsigned char c) {
-        if (blank >= 0) {
-            *o++ = char(blank);
-            ++sofar;
-        }
-        if (sofar > 72) {
-            o[0] = '=';
-            o[1] = '\r';
-            o[2] = '\n';
-            o += 3;
-            sofar = 3;
-        } else {
-            sofar += 3;
-        }
-        o[0] = '=';
-        o[1] = Hex[c >> 4];
-        o[2] = Hex[c & 15];
-        o += 3;
-        blank = -1;
-    };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = in[i];
+        // Most characters are printable ASCII written as they are: a run of them (a blank
+        // inside it too, when the run goes on after it) is copied up to the line's limit.
+        if (c > 0x20 && c < 0x7f && c != '=' && blank < 0 && sofar <= 74) {
+            auto plain = [](char16_t x) { return x > 0x20 && x < 0x7f && x != '='; };
+            const qsizetype stop = std::min<qsizetype>(n, i + (75 - sofar));
+            qsizetype j = i + 1;
+            while (j < stop && (plain(in[j]) || (in[j] == ' ' && j + 1 < stop && plain(in[j + 1]))))
+                ++j;
+            for (qsizetype k = i; k < j; ++k)
+                o[k - i] = char(in[k]);
+            o += j - i;
+            sofar += int(j - i);
+            i = j - 1;
+            continue;
+        }
+        unsigned char bytes[4];
+        int count = 1;
         if (c < 0x80) {
-            if (c == '\n') {
-                newline();
-            } else if (c == '\r') {
-                newline();
-                if (i + 1 < n && in[i + 1] == '\n')
+            if (c == '\n' || c == '\r') {
+                if (blank >= 0) {
+                    o[0] = '=';
+                    o[1] = Hex[blank >> 4];
+                    o[2] = Hex[blank & 15];
+                    o += 3;
+                }
+                o[0] = '\r';
+                o[1] = '\n';
+                o += 2;
+                sofar = 0;
+                blank = -1;
+                if (c == '\r' && i + 1 < n && in[i + 1] == '\n')
                     ++i;
-            } else if (c == '\t' || (c >= 0x20 && c < 0x7f && c != '=')) {
-                safe((unsigned char)c);
-            } else {
-                escaped((unsigned char)c);
+                continue;
             }
+            if (c == '\t' || (c >= 0x20 && c < 0x7f && c != '=')) {
+                if (blank >= 0) {
+                    *o++ = char(blank);
+                    ++sofar;
+                }
+                if (sofar > 74) {
+                    o[0] = '=';
+                    o[1] = '\r';
+                    o[2] = '\n';
+                    o += 3;
+                    sofar = 0;
+                }
+                if (c == ' ' || c == '\t') {
+                    blank = c;
+                } else {
+                    *o++ = char(c);
+                    ++sofar;
+                    blank = -1;
+                }
+                continue;
+            }
+            bytes[0] = (unsigned char)c;
         } else if (c < 0x800) {
-            escaped((unsigned char)(0xc0 | (c >> 6)));
-            escaped((unsigned char)(0x80 | (c & 0x3f)));
+            bytes[0] = (unsigned char)(0xc0 | (c >> 6));
+            bytes[1] = (unsigned char)(0x80 | (c & 0x3f));
+            count = 2;
         } else if (c < 0xd800 || c > 0xdfff) {
-            escaped((unsigned char)(0xe0 | (c >> 12)));
-            escaped((unsigned char)(0x80 | ((c >> 6) & 0x3f)));
-            escaped((unsigned char)(0x80 | (c & 0x3f)));
+            bytes[0] = (unsigned char)(0xe0 | (c >> 12));
+            bytes[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3f));
+            bytes[2] = (unsigned char)(0x80 | (c & 0x3f));
+            count = 3;
         } else {
             if (c > 0xdbff || i + 1 >= n || in[i + 1] < 0xdc00 || in[i + 1] > 0xdfff)
                 return false;
             const char32_t u = 0x10000 + ((char32_t(c) - 0xd800) << 10) + (char32_t(in[i + 1]) - 0xdc00);
             ++i;
-            escaped((unsigned char)(0xf0 | (u >> 18)));
-            escaped((unsigned char)(0x80 | ((u >> 12) & 0x3f)));
-            escaped((unsigned char)(0x80 | ((u >> 6) & 0x3f)));
-            escaped((unsigned char)(0x80 | (u & 0x3f)));
+            bytes[0] = (unsigned char)(0xf0 | (u >> 18));
+            bytes[1] = (unsigned char)(0x80 | ((u >> 12) & 0x3f));
+            bytes[2] = (unsigned char)(0x80 | ((u >> 6) & 0x3f));
+            bytes[3] = (unsigned char)(0x80 | (u & 0x3f));
+            count = 4;
+        }
+        // Bytes written "=XX": a waiting blank goes first, as it is.
+        if (blank >= 0) {
+            *o++ = char(blank);
+            ++sofar;
+            blank = -1;
+        }
+        for (int k = 0; k < count; ++k) {
+            if (sofar > 72) {
+                o[0] = '=';
+                o[1] = '\r';
+                o[2] = '\n';
+                o += 3;
+                sofar = 3;
+            } else {
+                sofar += 3;
+            }
+            o[0] = '=';
+            o[1] = Hex[bytes[k] >> 4];
+            o[2] = Hex[bytes[k] & 15];
+            o += 3;
         }
     }
     if (blank >= 0) {
