@@ -86,7 +86,9 @@ private:
     void Write(const char* data, qsizetype size);
     void Flush();
     void Queue(const char* data, qsizetype size);
-    Reply ReadReply();
+    // arrivedFirst: the answer has probably arrived already (it is read before the socket is
+    // waited for).
+    Reply ReadReply(bool arrivedFirst = false);
     void Command(const QByteArray& line, int expectedClass);
     void WriteMessage(const QList<QByteArray>& pieces);
     bool WaitForSocket(bool forWrite, qint64 deadlineMs);
