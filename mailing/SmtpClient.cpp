@@ -306,13 +306,12 @@ void TSmtpClient::Flush()
     m_out.resize(0);  // keeps its capacity (clear would free it)
 }
 
-TSmtpClient::Reply TSmtpClient::ReadReply(bool arrivedFirst)
+TSmtpClient::Reply TSmtpClient::ReadReply()
 {
     const qint64 limit = Seconds(LowSpeedTimeSeconds);
     QDeadlineTimer deadline(limit);
     Reply reply;
     qsizetype from = 0;
-    bool waitFirst = !m_tls && !arrivedFirst;
     for (;;) {
         qsizetype end;
         while ((end = m_in.indexOf('\n', from)) >= 0) {
@@ -328,17 +327,15 @@ TSmtpClient::Reply TSmtpClient::ReadReply(bool arrivedFirst)
                 return reply;
             }
         }
-        // Without TLS, wait for the socket first (the reply is rarely there yet), unless the
-        // caller expects it to be there; with TLS, libcurl may hold decrypted bytes the socket
-        // no longer shows.
-        if (waitFirst && !WaitForSocket(false, deadline.remainingTime()))
+        // Without TLS, wait for the socket first (the reply is rarely there yet); with TLS,
+        // libcurl may hold decrypted bytes the socket no longer shows.
+        if (!m_tls && !WaitForSocket(false, deadline.remainingTime()))
             Fail(QStringLiteral("server response timeout"), CURLE_OPERATION_TIMEDOUT, false);
-        waitFirst = !m_tls;
         char buffer[4096];
         size_t n = 0;
         const CURLcode rc = curl_easy_recv(m_curl, buffer, sizeof buffer, &n);
         if (rc == CURLE_AGAIN) {
-            if (!waitFirst && !WaitForSocket(false, deadline.remainingTime()))
+            if (m_tls && !WaitForSocket(false, deadline.remainingTime()))
                 Fail(QStringLiteral("server response timeout"), CURLE_OPERATION_TIMEDOUT, false);
             continue;
         }
@@ -449,8 +446,7 @@ void TSmtpClient::FinishSend()
     if (!m_sendPending)
         return;
     m_sendPending = false;
-    // The worker builds its next mail before it asks: the answer is mostly there by then.
-    const Reply reply = ReadReply(true);
+    const Reply reply = ReadReply();
     if (reply.code / 100 != 2)
         Fail(reply.text, CURLE_SEND_ERROR, true);
     m_clean = true;

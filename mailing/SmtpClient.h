@@ -86,9 +86,7 @@ private:
     void Write(const char* data, qsizetype size);
     void Flush();
     void Queue(const char* data, qsizetype size);
-    // arrivedFirst: the answer has probably arrived already (it is read before the socket is
-    // waited for).
-    Reply ReadReply(bool arrivedFirst = false);
+    Reply ReadReply();
     void Command(const QByteArray& line, int expectedClass);
     void WriteMessage(const QList<QByteArray>& pieces);
     bool WaitForSocket(bool forWrite, qint64 deadlineMs);
