@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QStringList>
 #include <QTextEdit>
+#include <QTimer>
 #include <functional>
 #include <utility>
 
@@ -31,6 +32,13 @@ public:
     void WriteToLog(const QString& text, const QColor& color);
     // Writes several lines as WriteToLog does, in one edit and one scroll.
     void WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines);
+    // The same lines written a little later, together with the lines queued in the meantime:
+    // a shown log lays out and paints what each edit adds, which would cost a mailing more than
+    // its mails. Every other write and every read of the log writes the queued lines first, so
+    // order and colours stay.
+    void QueueLines(const QList<std::pair<QString, QColor>>& lines);
+    void FlushQueuedLines();
+    static constexpr int QueueMs = 100;
     // Appends a plain line that keeps the colour of the line before.
     void AppendLine(const QString& text);
     // The header of a mailing: 62 hyphens, date and time, sender, server, an empty line.
@@ -53,4 +61,8 @@ public:
 
     // Notice to the user (a message box unless replaced).
     std::function<void(const QString&)> ShowMessage;
+
+private:
+    QList<std::pair<QString, QColor>> m_queued;
+    QTimer* m_queueTimer = nullptr;
 };
