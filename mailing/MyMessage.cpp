@@ -1038,11 +1038,31 @@ void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString&
 
 namespace {
 
+// a.compare(b, Qt::CaseInsensitive) == 0, quicker for ASCII names.
+bool EqualsIgnoringCase(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        if (x >= 'A' && x <= 'Z')
+            x += 'a' - 'A';
+        if (y >= 'A' && y <= 'Z')
+            y += 'a' - 'A';
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 // A text cut at its "%" signs; the pieces are views into the template text and into the values
 // filled in so far.
 class PercentTokens {
 public:
-    explicit PercentTokens(const QString& text) { Append(text); }
+    // A template text is cut once per thread: every mail starts from the same text.
+    explicit PercentTokens(const QString& text) { m_nodes = Cut(text); }
 
     // Fills the forms (the names inside the "%" signs, longest first) with value, as ReplaceAny
     // does: left to right, the inserted value not searched again in this pass.
@@ -1074,12 +1094,12 @@ public:
                 if (form.size() != length)
                     continue;
                 if (j == i + 2) {
-                    match = m_nodes[i + 1].text.compare(form, Qt::CaseInsensitive) == 0;
+                    match = EqualsIgnoringCase(m_nodes[i + 1].text, form);
                 } else {
                     QString joined;
                     for (size_t k = i + 1; k < j; ++k)
                         joined += m_nodes[k].text;
-                    match = joined.compare(form, Qt::CaseInsensitive) == 0;
+                    match = EqualsIgnoringCase(joined, form);
                 }
                 if (match)
                     break;
@@ -1148,7 +1168,32 @@ private:
             from = at + 1;
         }
     }
-    void Append(const QString& text) { Tokenize(text, m_nodes); }
+    // The cut of a text, kept for the last few texts of the thread. An entry holds its text, so
+    // the same characters at the same place are the same text.
+    static const std::vector<Node>& Cut(const QString& text)
+    {
+        struct Entry {
+            QString text;
+            std::vector<Node> nodes;
+        };
+        thread_local std::vector<Entry> cuts;
+        thread_local size_t next = 0;
+        for (const Entry& e : cuts)
+            if (e.text.constData() == text.constData() && e.text.size() == text.size())
+                return e.nodes;
+        constexpr size_t Kept = 8;
+        Entry* e;
+        if (cuts.size() < Kept) {
+            cuts.emplace_back();
+            e = &cuts.back();
+        } else {
+            e = &cuts[next++ % Kept];
+        }
+        e->text = text;
+        e->nodes.clear();
+        Tokenize(e->text, e->nodes);
+        return e->nodes;
+    }
 
     std::vector<Node> m_nodes;
     std::vector<Node> m_spare;
