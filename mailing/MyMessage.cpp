@@ -642,12 +642,20 @@ QByteArray MailHeaders(const TMyMessage& m)
 {
     struct Kept {
         GMimeMessage* msg = nullptr;
+        GMimeMessage* subjectOnly = nullptr;  // writes a Subject line by itself
         TMailAddress from;
         QList<TMailAddress> replyTo;
         LastSet last;
-        QByteArray lines;  // written with the subject and date of last; To and Message-Id replaced
-        qsizetype toAt = -1, toEnd = -1, idAt = -1, idEnd = -1;
-        ~Kept() { if (msg) g_object_unref(msg); }
+        QByteArray lines;  // written with the subject and date of last; To, Message-Id and Subject replaced
+        QString linesSubject;
+        qsizetype toAt = -1, toEnd = -1, idAt = -1, idEnd = -1, subjectAt = -1, subjectEnd = -1;
+        ~Kept()
+        {
+            if (msg)
+                g_object_unref(msg);
+            if (subjectOnly)
+                g_object_unref(subjectOnly);
+        }
     };
     thread_local Kept kept;
     const bool same = kept.msg && SameAddresses({kept.from}, {m.From}) && SameAddresses(kept.replyTo, m.ReplyTo);
@@ -659,23 +667,61 @@ QByteArray MailHeaders(const TMyMessage& m)
             GDateTime* now = g_date_time_new_now(LocalZone());
             const gint64 second = g_date_time_to_unix(now);
             g_date_time_unref(now);
-            if (kept.lines.isEmpty() || kept.last.subject != subject || kept.last.second != second) {
+            // The whole block is written again when the second changes (the Date line); a new
+            // subject alone is written as a header of its own (GMime folds and encodes a
+            // header the same wherever it stands).
+            if (kept.lines.isEmpty() || kept.last.second != second || (subject != kept.linesSubject && kept.subjectAt < 0)) {
                 SetSubjectDateAndId(kept.msg, m, &kept.last);
                 kept.lines = WriteObject(GMIME_OBJECT(kept.msg), true);
+                kept.linesSubject = subject;
                 if (!FindHeaderLine(kept.lines, "To: ", kept.toAt, kept.toEnd)
-                    || !FindHeaderLine(kept.lines, "Message-Id: ", kept.idAt, kept.idEnd) || kept.idAt < kept.toEnd)
+                    || !FindHeaderLine(kept.lines, "Message-Id: ", kept.idAt, kept.idEnd))
+                    kept.lines.clear();
+                // an empty subject may leave no line to replace
+                if (!FindHeaderLine(kept.lines, "Subject: ", kept.subjectAt, kept.subjectEnd))
+                    kept.subjectAt = kept.subjectEnd = -1;
+            }
+            QByteArray subjectLine;
+            // GMime writes a subject of blanks only as it is when the header is new, as nothing
+            // when it replaces a value: such a line comes from a new object each time.
+            const bool blanks = !subject.isEmpty() && subject.trimmed().isEmpty();
+            if (!kept.lines.isEmpty() && (subject != kept.linesSubject || blanks)) {
+                if (blanks && kept.subjectOnly) {
+                    g_object_unref(kept.subjectOnly);
+                    kept.subjectOnly = nullptr;
+                }
+                if (!kept.subjectOnly)
+                    kept.subjectOnly = g_mime_message_new(FALSE);
+                g_mime_message_set_subject(kept.subjectOnly, subject.toUtf8().constData(), "utf-8");
+                subjectLine = WriteObject(GMIME_OBJECT(kept.subjectOnly), true);
+                qsizetype at = 0, end = 0;
+                if (!FindHeaderLine(subjectLine, "Subject: ", at, end) || at != 0 || end != subjectLine.size())
                     kept.lines.clear();
             }
             const QByteArray idLine = "Message-Id: <" + NewMessageId(host) + ">\r\n";
             if (!kept.lines.isEmpty() && idLine.size() <= 78) {
+                struct Splice {
+                    qsizetype at, end;
+                    const QByteArray* bytes;
+                };
+                Splice splices[3] = {{kept.toAt, kept.toEnd, &toLine}, {kept.idAt, kept.idEnd, &idLine},
+                                     {kept.subjectAt, kept.subjectEnd, subjectLine.isNull() ? nullptr : &subjectLine}};
+                std::sort(std::begin(splices), std::end(splices), [](const Splice& a, const Splice& b) { return a.at < b.at; });
                 QByteArray out;
-                out.reserve(kept.lines.size() + 128);
-                out.append(kept.lines.constData(), kept.toAt);
-                out += toLine;
-                out.append(kept.lines.constData() + kept.toEnd, kept.idAt - kept.toEnd);
-                out += idLine;
-                out.append(kept.lines.constData() + kept.idEnd, kept.lines.size() - kept.idEnd);
-                return out;
+                out.reserve(kept.lines.size() + 256);
+                qsizetype copied = 0;
+                bool overlap = false;
+                for (const Splice& sp : splices) {
+                    if (!sp.bytes)
+                        continue;
+                    overlap = overlap || sp.at < copied;
+                    out.append(kept.lines.constData() + copied, sp.at - copied);
+                    out += *sp.bytes;
+                    copied = sp.end;
+                }
+                out.append(kept.lines.constData() + copied, kept.lines.size() - copied);
+                if (!overlap)
+                    return out;
             }
         }
         InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
