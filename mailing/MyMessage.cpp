@@ -9,6 +9,7 @@
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -1114,6 +1115,27 @@ public:
     // does: left to right, the inserted value not searched again in this pass.
     void Fill(const QStringList& forms, const QString& value)
     {
+        // A pass whose names are all of a length no text between two "%" signs has finds nothing.
+        if (!m_lengthsKnown) {
+            m_lengths.reset();
+            for (size_t i = 0; i < m_nodes.size(); ++i) {
+                if (!m_nodes[i].percent)
+                    continue;
+                qsizetype length = 0;
+                size_t j = i + 1;
+                while (j < m_nodes.size() && !m_nodes[j].percent)
+                    length += m_nodes[j++].text.size();
+                if (j == m_nodes.size())
+                    break;
+                m_lengths.set(size_t(std::min<qsizetype>(length, LongName)));
+            }
+            m_lengthsKnown = true;
+        }
+        bool possible = false;
+        for (const QString& form : forms)
+            possible = possible || m_lengths.test(size_t(std::min<qsizetype>(form.size(), LongName)));
+        if (!possible)
+            return;
         std::vector<Node>& inserted = m_inserted;
         inserted.clear();
         bool tokenized = false;
@@ -1173,6 +1195,7 @@ public:
             return;
         out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.end());
         std::swap(m_nodes, m_spare);
+        m_lengthsKnown = false;
     }
 
     // The filled text, when anything was filled.
@@ -1245,6 +1268,10 @@ private:
     std::vector<Node> m_spare;
     std::vector<Node> m_inserted;
     bool m_changed = false;
+    // The lengths of the texts between two "%" signs (LongName for any longer one).
+    static constexpr qsizetype LongName = 63;
+    std::bitset<LongName + 1> m_lengths;
+    bool m_lengthsKnown = false;
 };
 
 } // namespace
