@@ -65,9 +65,11 @@ public:
     void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
     // The message given as pieces sent one after the other (no copy is made).
     void Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
-    // Send in two steps: BeginSend writes the envelope and the message with its final dot;
-    // FinishSend reads the server's answer to it (the caller may work in between). An abort
-    // gives up only a wait: an answer that has arrived is still read.
+    // Send in two steps: BeginSend writes the envelope and the message with its final dot (to a
+    // pipelining server the message's last bytes go out with the next envelope or with
+    // FinishSend); FinishSend reads the server's answer to it (the caller may work in between).
+    // An abort gives up only a wait: an answer that has arrived is still read, a message whose
+    // end is not written yet is given up.
     void BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
     void FinishSend();
     bool SendPending() const { return m_sendPending; }
