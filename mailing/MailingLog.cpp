@@ -39,11 +39,10 @@ QString LogNumber(double value)
     return GermanLocale().toString(value, 'g', 15);
 }
 
-TMailingLog::TMailingLog(QWidget* parent) : QTextEdit(parent)
+TMailingLog::TMailingLog(QWidget* parent) : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("MemoLogFile"));
     setReadOnly(true);
-    setAcceptRichText(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont f = font();
     f.setPointSize(8);

@@ -1,10 +1,12 @@
 #pragma once
-// The mailing log of the mailing page: a coloured, read-only rich text in which every mailing
-// writes its header, its events, one line per sent or failed mail and its totals. Its first line
-// is empty. It can be printed, copied to the clipboard and saved as a text file.
+// The mailing log of the mailing page: a coloured, read-only text in which every mailing writes
+// its header, its events, one line per sent or failed mail and its totals. Its first line is
+// empty. It can be printed, copied to the clipboard and saved as a text file. It is a plain-text
+// edit: that lays out only the lines in view, where a rich-text edit lays out every line a
+// mailing adds.
 #include <QColor>
 #include <QStringList>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <functional>
 #include <utility>
@@ -23,7 +25,7 @@ QString LogTime();                 // hh:mm:ss
 QString LogDate();                 // dd.MM.yyyy
 QString LogNumber(double value);   // decimal comma, no grouping
 
-class TMailingLog : public QTextEdit {
+class TMailingLog : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TMailingLog(QWidget* parent = nullptr);
