@@ -412,6 +412,10 @@ void TSMTPMailThread::SendMails()
             }
         }
         fMessage->RestoreTemplates();
+        // A pipelining server gets this mail's envelope with the previous mail's end.
+        bool envelopeAhead = false;
+        if (error.isNull() && inFlight.active && fSMTP && !Terminated())
+            envelopeAhead = fSMTP->SendEnvelopeAhead(from, {email}, pieces);
         // The previous mail's outcome comes first; a failed reconnect ends the worker.
         finishInFlight();
         if (cancelled || Terminated())
@@ -420,7 +424,11 @@ void TSMTPMailThread::SendMails()
             try {
                 if (!fSMTP)
                     throw std::runtime_error("Keine Verbindung zum SMTP Server.");
-                fSMTP->BeginSend(from, {email}, pieces);
+                // after a failure of the previous mail the envelope went with the old connection
+                if (envelopeAhead && fSMTP->EnvelopeAhead())
+                    fSMTP->ContinueSend(pieces);
+                else
+                    fSMTP->BeginSend(from, {email}, pieces);
                 inFlight = InFlight{true, email, RecordValue(recipient, QStringLiteral("_ID")).toInt(), started};
             } catch (const std::exception& e) {
                 const auto* smtp = dynamic_cast<const ESmtpError*>(&e);

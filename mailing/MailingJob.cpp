@@ -382,7 +382,8 @@ void TMailingJob::TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& o
 {
     if (outcomes.isEmpty())
         return;
-    // The lines go into the log in one edit, the progress bar moves once.
+    // The lines go into the log with those of the other workers' outcomes that come soon after
+    // (one edit), the progress bar moves once.
     QList<std::pair<QString, QColor>> lines;
     const QString prefix = LogTime() + QStringLiteral(" Thread ") + QString::number(worker->fNumber) + QStringLiteral(" : ");
     int progressed = 0;
@@ -412,7 +413,7 @@ void TMailingJob::TakeOutcomes(TMailThread* worker, const QList<TMailOutcome>& o
         }
     }
     if (m_log)
-        m_log->WriteLinesToLog(lines);
+        m_log->QueueLines(lines);
     if (m_progress && progressed > 0)
         m_progress->setValue(std::min(m_progress->maximum(), m_progress->value() + progressed));
 }

@@ -39,19 +39,41 @@ QString LogNumber(double value)
     return GermanLocale().toString(value, 'g', 15);
 }
 
-TMailingLog::TMailingLog(QWidget* parent) : QTextEdit(parent)
+TMailingLog::TMailingLog(QWidget* parent) : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("MemoLogFile"));
     setReadOnly(true);
-    setAcceptRichText(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont f = font();
     f.setPointSize(8);
     setFont(f);
+    m_queueTimer = new QTimer(this);
+    m_queueTimer->setSingleShot(true);
+    connect(m_queueTimer, &QTimer::timeout, this, &TMailingLog::FlushQueuedLines);
+}
+
+void TMailingLog::QueueLines(const QList<std::pair<QString, QColor>>& lines)
+{
+    if (lines.isEmpty())
+        return;
+    m_queued.append(lines);
+    if (!m_queueTimer->isActive())
+        m_queueTimer->start(QueueMs);
+}
+
+void TMailingLog::FlushQueuedLines()
+{
+    m_queueTimer->stop();
+    if (m_queued.isEmpty())
+        return;
+    const QList<std::pair<QString, QColor>> lines = std::move(m_queued);
+    m_queued.clear();
+    WriteLinesToLog(lines);
 }
 
 void TMailingLog::WriteToLog(const QString& text, const QColor& color)
 {
+    FlushQueuedLines();
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
     c.insertBlock();
@@ -65,6 +87,7 @@ void TMailingLog::WriteToLog(const QString& text, const QColor& color)
 
 void TMailingLog::WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines)
 {
+    FlushQueuedLines();
     if (lines.isEmpty())
         return;
     QTextCursor c(document());
@@ -84,6 +107,7 @@ void TMailingLog::WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines
 
 void TMailingLog::AppendLine(const QString& text)
 {
+    FlushQueuedLines();
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
     const QTextCharFormat fmt = c.charFormat();
@@ -104,6 +128,7 @@ void TMailingLog::PrepareLogHeader(const QString& from, const QString& smtpServe
 
 QStringList TMailingLog::Lines() const
 {
+    const_cast<TMailingLog*>(this)->FlushQueuedLines();
     QStringList lines;
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
         lines.append(b.text());
@@ -112,6 +137,7 @@ QStringList TMailingLog::Lines() const
 
 QColor TMailingLog::LineColor(int line) const
 {
+    const_cast<TMailingLog*>(this)->FlushQueuedLines();
     const QTextBlock b = document()->findBlockByNumber(line);
     if (!b.isValid())
         return {};
@@ -148,6 +174,7 @@ bool TMailingLog::SaveToFile(const QString& fileName)
 
 void TMailingLog::CopyToClipboard()
 {
+    FlushQueuedLines();
     QApplication::clipboard()->setText(toPlainText());
 }
 

@@ -1,10 +1,13 @@
 #pragma once
-// The mailing log of the mailing page: a coloured, read-only rich text in which every mailing
-// writes its header, its events, one line per sent or failed mail and its totals. Its first line
-// is empty. It can be printed, copied to the clipboard and saved as a text file.
+// The mailing log of the mailing page: a coloured, read-only text in which every mailing writes
+// its header, its events, one line per sent or failed mail and its totals. Its first line is
+// empty. It can be printed, copied to the clipboard and saved as a text file. It is a plain-text
+// edit: that lays out only the lines in view, where a rich-text edit lays out every line a
+// mailing adds.
 #include <QColor>
 #include <QStringList>
-#include <QTextEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <functional>
 #include <utility>
 
@@ -22,7 +25,7 @@ QString LogTime();                 // hh:mm:ss
 QString LogDate();                 // dd.MM.yyyy
 QString LogNumber(double value);   // decimal comma, no grouping
 
-class TMailingLog : public QTextEdit {
+class TMailingLog : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TMailingLog(QWidget* parent = nullptr);
@@ -31,6 +34,13 @@ public:
     void WriteToLog(const QString& text, const QColor& color);
     // Writes several lines as WriteToLog does, in one edit and one scroll.
     void WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines);
+    // The same lines written a little later, together with the lines queued in the meantime:
+    // a shown log lays out and paints what each edit adds, which would cost a mailing more than
+    // its mails. Every other write and every read of the log writes the queued lines first, so
+    // order and colours stay.
+    void QueueLines(const QList<std::pair<QString, QColor>>& lines);
+    void FlushQueuedLines();
+    static constexpr int QueueMs = 100;
     // Appends a plain line that keeps the colour of the line before.
     void AppendLine(const QString& text);
     // The header of a mailing: 62 hyphens, date and time, sender, server, an empty line.
@@ -53,4 +63,8 @@ public:
 
     // Notice to the user (a message box unless replaced).
     std::function<void(const QString&)> ShowMessage;
+
+private:
+    QList<std::pair<QString, QColor>> m_queued;
+    QTimer* m_queueTimer = nullptr;
 };

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
+#include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -641,12 +643,20 @@ QByteArray MailHeaders(const TMyMessage& m)
 {
     struct Kept {
         GMimeMessage* msg = nullptr;
+        GMimeMessage* subjectOnly = nullptr;  // writes a Subject line by itself
         TMailAddress from;
         QList<TMailAddress> replyTo;
         LastSet last;
-        QByteArray lines;  // written with the subject and date of last; To and Message-Id replaced
-        qsizetype toAt = -1, toEnd = -1, idAt = -1, idEnd = -1;
-        ~Kept() { if (msg) g_object_unref(msg); }
+        QByteArray lines;  // written with the subject and date of last; To, Message-Id and Subject replaced
+        QString linesSubject;
+        qsizetype toAt = -1, toEnd = -1, idAt = -1, idEnd = -1, subjectAt = -1, subjectEnd = -1;
+        ~Kept()
+        {
+            if (msg)
+                g_object_unref(msg);
+            if (subjectOnly)
+                g_object_unref(subjectOnly);
+        }
     };
     thread_local Kept kept;
     const bool same = kept.msg && SameAddresses({kept.from}, {m.From}) && SameAddresses(kept.replyTo, m.ReplyTo);
@@ -658,23 +668,61 @@ QByteArray MailHeaders(const TMyMessage& m)
             GDateTime* now = g_date_time_new_now(LocalZone());
             const gint64 second = g_date_time_to_unix(now);
             g_date_time_unref(now);
-            if (kept.lines.isEmpty() || kept.last.subject != subject || kept.last.second != second) {
+            // The whole block is written again when the second changes (the Date line); a new
+            // subject alone is written as a header of its own (GMime folds and encodes a
+            // header the same wherever it stands).
+            if (kept.lines.isEmpty() || kept.last.second != second || (subject != kept.linesSubject && kept.subjectAt < 0)) {
                 SetSubjectDateAndId(kept.msg, m, &kept.last);
                 kept.lines = WriteObject(GMIME_OBJECT(kept.msg), true);
+                kept.linesSubject = subject;
                 if (!FindHeaderLine(kept.lines, "To: ", kept.toAt, kept.toEnd)
-                    || !FindHeaderLine(kept.lines, "Message-Id: ", kept.idAt, kept.idEnd) || kept.idAt < kept.toEnd)
+                    || !FindHeaderLine(kept.lines, "Message-Id: ", kept.idAt, kept.idEnd))
+                    kept.lines.clear();
+                // an empty subject may leave no line to replace
+                if (!FindHeaderLine(kept.lines, "Subject: ", kept.subjectAt, kept.subjectEnd))
+                    kept.subjectAt = kept.subjectEnd = -1;
+            }
+            QByteArray subjectLine;
+            // GMime writes a subject of blanks only as it is when the header is new, as nothing
+            // when it replaces a value: such a line comes from a new object each time.
+            const bool blanks = !subject.isEmpty() && subject.trimmed().isEmpty();
+            if (!kept.lines.isEmpty() && (subject != kept.linesSubject || blanks)) {
+                if (blanks && kept.subjectOnly) {
+                    g_object_unref(kept.subjectOnly);
+                    kept.subjectOnly = nullptr;
+                }
+                if (!kept.subjectOnly)
+                    kept.subjectOnly = g_mime_message_new(FALSE);
+                g_mime_message_set_subject(kept.subjectOnly, subject.toUtf8().constData(), "utf-8");
+                subjectLine = WriteObject(GMIME_OBJECT(kept.subjectOnly), true);
+                qsizetype at = 0, end = 0;
+                if (!FindHeaderLine(subjectLine, "Subject: ", at, end) || at != 0 || end != subjectLine.size())
                     kept.lines.clear();
             }
             const QByteArray idLine = "Message-Id: <" + NewMessageId(host) + ">\r\n";
             if (!kept.lines.isEmpty() && idLine.size() <= 78) {
+                struct Splice {
+                    qsizetype at, end;
+                    const QByteArray* bytes;
+                };
+                Splice splices[3] = {{kept.toAt, kept.toEnd, &toLine}, {kept.idAt, kept.idEnd, &idLine},
+                                     {kept.subjectAt, kept.subjectEnd, subjectLine.isNull() ? nullptr : &subjectLine}};
+                std::sort(std::begin(splices), std::end(splices), [](const Splice& a, const Splice& b) { return a.at < b.at; });
                 QByteArray out;
-                out.reserve(kept.lines.size() + 128);
-                out.append(kept.lines.constData(), kept.toAt);
-                out += toLine;
-                out.append(kept.lines.constData() + kept.toEnd, kept.idAt - kept.toEnd);
-                out += idLine;
-                out.append(kept.lines.constData() + kept.idEnd, kept.lines.size() - kept.idEnd);
-                return out;
+                out.reserve(kept.lines.size() + 256);
+                qsizetype copied = 0;
+                bool overlap = false;
+                for (const Splice& sp : splices) {
+                    if (!sp.bytes)
+                        continue;
+                    overlap = overlap || sp.at < copied;
+                    out.append(kept.lines.constData() + copied, sp.at - copied);
+                    out += *sp.bytes;
+                    copied = sp.end;
+                }
+                out.append(kept.lines.constData() + copied, kept.lines.size() - copied);
+                if (!overlap)
+                    return out;
             }
         }
         InternetAddressList* to = g_mime_message_get_addresses(kept.msg, GMIME_ADDRESS_TYPE_TO);
@@ -780,10 +828,12 @@ void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segmen
     }
 }
 
-QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+namespace {
+
+// The text's content through GMime's own quoted-printable encoder (LF line ends turned into
+// CR LF afterwards): for texts the direct encoder below does not take.
+QByteArray EncodeTextContentThroughLibrary(const QString& body)
 {
-    // What writing a text part does to its content: the line breaks become LF, the UTF-8
-    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
     const QByteArray utf8 = NormalizeLineBreaks(body).toUtf8();
     GMimeEncoding state;
     g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
@@ -808,6 +858,149 @@ QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
         i = end + 1;
     }
     return out;
+}
+
+// Quoted-printable as GMime writes it, straight from UTF-16 text: the line breaks (CR LF, lone
+// CR, LF) become CR LF, every character goes in as UTF-8, bytes other than tab and the
+// printable ASCII characters without "=" are written "=XX", a blank before a line end or at
+// the end is encoded, and lines are broken softly ("=" CR LF) before they pass 76 characters,
+// at the same places as GMime breaks them. False for a text with an unpaired surrogate (the
+// UTF-8 conversion decides what becomes of it).
+bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    const char16_t* in = reinterpret_cast<const char16_t*>(body.utf16());
+    const qsizetype n = body.size();
+    // At most 3 UTF-8 bytes per UTF-16 unit, each written as "=XX", and a soft break after
+    // at most 72 characters.
+    out.resize(n * 10 + 16);
+    char* o = out.data();
+    int sofar = 0;   // characters on the current line
+    int blank = -1;  // a blank whose output waits for the next byte
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = in[i];
+        // Most characters are printable ASCII written as they are: a run of them (a blank
+        // inside it too, when the run goes on after it) is copied up to the line's limit.
+        if (c > 0x20 && c < 0x7f && c != '=' && blank < 0 && sofar <= 74) {
+            auto plain = [](char16_t x) { return x > 0x20 && x < 0x7f && x != '='; };
+            const qsizetype stop = std::min<qsizetype>(n, i + (75 - sofar));
+            qsizetype j = i + 1;
+            while (j < stop && (plain(in[j]) || (in[j] == ' ' && j + 1 < stop && plain(in[j + 1]))))
+                ++j;
+            for (qsizetype k = i; k < j; ++k)
+                o[k - i] = char(in[k]);
+            o += j - i;
+            sofar += int(j - i);
+            i = j - 1;
+            continue;
+        }
+        unsigned char bytes[4];
+        int count = 1;
+        if (c < 0x80) {
+            if (c == '\n' || c == '\r') {
+                if (blank >= 0) {
+                    o[0] = '=';
+                    o[1] = Hex[blank >> 4];
+                    o[2] = Hex[blank & 15];
+                    o += 3;
+                }
+                o[0] = '\r';
+                o[1] = '\n';
+                o += 2;
+                sofar = 0;
+                blank = -1;
+                if (c == '\r' && i + 1 < n && in[i + 1] == '\n')
+                    ++i;
+                continue;
+            }
+            if (c == '\t' || (c >= 0x20 && c < 0x7f && c != '=')) {
+                if (blank >= 0) {
+                    *o++ = char(blank);
+                    ++sofar;
+                }
+                if (sofar > 74) {
+                    o[0] = '=';
+                    o[1] = '\r';
+                    o[2] = '\n';
+                    o += 3;
+                    sofar = 0;
+                }
+                if (c == ' ' || c == '\t') {
+                    blank = c;
+                } else {
+                    *o++ = char(c);
+                    ++sofar;
+                    blank = -1;
+                }
+                continue;
+            }
+            bytes[0] = (unsigned char)c;
+        } else if (c < 0x800) {
+            bytes[0] = (unsigned char)(0xc0 | (c >> 6));
+            bytes[1] = (unsigned char)(0x80 | (c & 0x3f));
+            count = 2;
+        } else if (c < 0xd800 || c > 0xdfff) {
+            bytes[0] = (unsigned char)(0xe0 | (c >> 12));
+            bytes[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3f));
+            bytes[2] = (unsigned char)(0x80 | (c & 0x3f));
+            count = 3;
+        } else {
+            if (c > 0xdbff || i + 1 >= n || in[i + 1] < 0xdc00 || in[i + 1] > 0xdfff)
+                return false;
+            const char32_t u = 0x10000 + ((char32_t(c) - 0xd800) << 10) + (char32_t(in[i + 1]) - 0xdc00);
+            ++i;
+            bytes[0] = (unsigned char)(0xf0 | (u >> 18));
+            bytes[1] = (unsigned char)(0x80 | ((u >> 12) & 0x3f));
+            bytes[2] = (unsigned char)(0x80 | ((u >> 6) & 0x3f));
+            bytes[3] = (unsigned char)(0x80 | (u & 0x3f));
+            count = 4;
+        }
+        // Bytes written "=XX": a waiting blank goes first, as it is.
+        if (blank >= 0) {
+            *o++ = char(blank);
+            ++sofar;
+            blank = -1;
+        }
+        for (int k = 0; k < count; ++k) {
+            if (sofar > 72) {
+                o[0] = '=';
+                o[1] = '\r';
+                o[2] = '\n';
+                o += 3;
+                sofar = 3;
+            } else {
+                sofar += 3;
+            }
+            o[0] = '=';
+            o[1] = Hex[bytes[k] >> 4];
+            o[2] = Hex[bytes[k] & 15];
+            o += 3;
+        }
+    }
+    if (blank >= 0) {
+        // a blank at the very end is encoded and the line ends softly
+        o[0] = '=';
+        o[1] = Hex[blank >> 4];
+        o[2] = Hex[blank & 15];
+        o[3] = '=';
+        o[4] = '\r';
+        o[5] = '\n';
+        o += 6;
+    }
+    out.truncate(o - out.constData());
+    return true;
+}
+
+} // namespace
+
+QByteArray TPreparedMessage::EncodeTextContent(const QString& body)
+{
+    // What writing a text part does to its content: the line breaks become LF, the UTF-8
+    // bytes are encoded quoted-printable (which leaves no CR), and every LF goes out as CR LF.
+    QByteArray out;
+    if (EncodeQuotedPrintable(body, out))
+        return out;
+    return EncodeTextContentThroughLibrary(body);
 }
 
 namespace {
@@ -892,16 +1085,57 @@ void ReplacePlaceholder(TMyMessage& Message, const QString& Name, const QString&
 
 namespace {
 
+// a.compare(b, Qt::CaseInsensitive) == 0, quicker for ASCII names.
+bool EqualsIgnoringCase(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        if (x >= 'A' && x <= 'Z')
+            x += 'a' - 'A';
+        if (y >= 'A' && y <= 'Z')
+            y += 'a' - 'A';
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 // A text cut at its "%" signs; the pieces are views into the template text and into the values
 // filled in so far.
 class PercentTokens {
 public:
-    explicit PercentTokens(const QString& text) { Append(text); }
+    // A template text is cut once per thread: every mail starts from the same text.
+    explicit PercentTokens(const QString& text) { m_nodes = Cut(text); }
 
     // Fills the forms (the names inside the "%" signs, longest first) with value, as ReplaceAny
     // does: left to right, the inserted value not searched again in this pass.
     void Fill(const QStringList& forms, const QString& value)
     {
+        // A pass whose names are all of a length no text between two "%" signs has finds nothing.
+        if (!m_lengthsKnown) {
+            m_lengths.reset();
+            for (size_t i = 0; i < m_nodes.size(); ++i) {
+                if (!m_nodes[i].percent)
+                    continue;
+                qsizetype length = 0;
+                size_t j = i + 1;
+                while (j < m_nodes.size() && !m_nodes[j].percent)
+                    length += m_nodes[j++].text.size();
+                if (j == m_nodes.size())
+                    break;
+                m_lengths.set(size_t(std::min<qsizetype>(length, LongName)));
+            }
+            m_lengthsKnown = true;
+        }
+        bool possible = false;
+        for (const QString& form : forms)
+            possible = possible || m_lengths.test(size_t(std::min<qsizetype>(form.size(), LongName)));
+        if (!possible)
+            return;
         std::vector<Node>& inserted = m_inserted;
         inserted.clear();
         bool tokenized = false;
@@ -928,12 +1162,12 @@ public:
                 if (form.size() != length)
                     continue;
                 if (j == i + 2) {
-                    match = m_nodes[i + 1].text.compare(form, Qt::CaseInsensitive) == 0;
+                    match = EqualsIgnoringCase(m_nodes[i + 1].text, form);
                 } else {
                     QString joined;
                     for (size_t k = i + 1; k < j; ++k)
                         joined += m_nodes[k].text;
-                    match = joined.compare(form, Qt::CaseInsensitive) == 0;
+                    match = EqualsIgnoringCase(joined, form);
                 }
                 if (match)
                     break;
@@ -961,6 +1195,7 @@ public:
             return;
         out.insert(out.end(), m_nodes.begin() + qsizetype(i), m_nodes.end());
         std::swap(m_nodes, m_spare);
+        m_lengthsKnown = false;
     }
 
     // The filled text, when anything was filled.
@@ -1002,12 +1237,41 @@ private:
             from = at + 1;
         }
     }
-    void Append(const QString& text) { Tokenize(text, m_nodes); }
+    // The cut of a text, kept for the last few texts of the thread. An entry holds its text, so
+    // the same characters at the same place are the same text.
+    static const std::vector<Node>& Cut(const QString& text)
+    {
+        struct Entry {
+            QString text;
+            std::vector<Node> nodes;
+        };
+        thread_local std::vector<Entry> cuts;
+        thread_local size_t next = 0;
+        for (const Entry& e : cuts)
+            if (e.text.constData() == text.constData() && e.text.size() == text.size())
+                return e.nodes;
+        constexpr size_t Kept = 8;
+        Entry* e;
+        if (cuts.size() < Kept) {
+            cuts.emplace_back();
+            e = &cuts.back();
+        } else {
+            e = &cuts[next++ % Kept];
+        }
+        e->text = text;
+        e->nodes.clear();
+        Tokenize(e->text, e->nodes);
+        return e->nodes;
+    }
 
     std::vector<Node> m_nodes;
     std::vector<Node> m_spare;
     std::vector<Node> m_inserted;
     bool m_changed = false;
+    // The lengths of the texts between two "%" signs (LongName for any longer one).
+    static constexpr qsizetype LongName = 63;
+    std::bitset<LongName + 1> m_lengths;
+    bool m_lengthsKnown = false;
 };
 
 } // namespace

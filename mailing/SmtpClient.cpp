@@ -349,6 +349,7 @@ TSmtpClient::Reply TSmtpClient::ReadReply()
 
 void TSmtpClient::Command(const QByteArray& line, int expectedClass)
 {
+    Flush();
     Write(line.constData(), line.size());
     const Reply reply = ReadReply();
     if (reply.code / 100 != expectedClass)
@@ -375,15 +376,8 @@ void TSmtpClient::Send(const QString& from, const QStringList& recipients, const
     FinishSend();
 }
 
-void TSmtpClient::BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
+QByteArray TSmtpClient::Envelope(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces) const
 {
-    if (m_sendPending)
-        throw std::logic_error("the answer to the previous message is not read yet");
-    if (!m_connected)
-        OpenSession();
-    if (Cancel && Cancel->load())
-        Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, true, true);
-    m_clean = false;
     qint64 total = 0;
     for (const QByteArray& piece : pieces)
         total += piece.size();
@@ -395,61 +389,122 @@ void TSmtpClient::BeginSend(const QString& from, const QStringList& recipients, 
         for (const QString& r : recipients)
             utf8 = utf8 || !IsAscii(r.toUtf8());
     }
-    QByteArray mail = "MAIL FROM:" + EnvelopeAddress(from);
+    QByteArray envelope = "MAIL FROM:" + EnvelopeAddress(from);
     if (m_sizeOffered && total > 0)
-        mail += " SIZE=" + QByteArray::number(total);
+        envelope += " SIZE=" + QByteArray::number(total);
     if (utf8)
-        mail += " SMTPUTF8";
-    mail += "\r\n";
-    QList<QByteArray> rcpts;
+        envelope += " SMTPUTF8";
+    envelope += "\r\n";
     for (const QString& r : recipients)
-        rcpts.append("RCPT TO:" + EnvelopeAddress(r) + "\r\n");
-    if (m_pipelining) {
-        QByteArray envelope = mail;
-        for (const QByteArray& r : rcpts)
-            envelope += r;
-        envelope += "DATA\r\n";
-        Write(envelope.constData(), envelope.size());
-        // Every reply is read, so that a refusal leaves the session in order.
-        Reply refused;
-        Reply reply = ReadReply();
-        if (reply.code / 100 != 2)
-            refused = reply;
-        for (qsizetype i = 0; i < rcpts.size(); ++i) {
-            reply = ReadReply();
-            if (reply.code / 100 != 2 && refused.code == 0)
-                refused = reply;
-        }
+        envelope += "RCPT TO:" + EnvelopeAddress(r) + "\r\n";
+    envelope += "DATA\r\n";
+    return envelope;
+}
+
+void TSmtpClient::ReadEnvelopeReplies(qsizetype recipients)
+{
+    // Every reply is read, so that a refusal leaves the session in order.
+    Reply refused;
+    Reply reply = ReadReply();
+    if (reply.code / 100 != 2)
+        refused = reply;
+    for (qsizetype i = 0; i < recipients; ++i) {
         reply = ReadReply();
-        if (refused.code != 0) {
-            if (reply.code / 100 == 3) {
-                // DATA taken without a recipient: an empty message ends the transaction.
-                Write(".\r\n", 3);
-                ReadReply();
-            }
-            Fail(refused.text, CURLE_SEND_ERROR, true);
-        }
-        if (reply.code / 100 != 3)
-            Fail(reply.text, CURLE_SEND_ERROR, true);
-    } else {
-        Command(mail, 2);
-        for (const QByteArray& r : rcpts)
-            Command(r, 2);
-        Command("DATA\r\n", 3);
+        if (reply.code / 100 != 2 && refused.code == 0)
+            refused = reply;
     }
+    reply = ReadReply();
+    if (refused.code != 0) {
+        if (reply.code / 100 == 3) {
+            // DATA taken without a recipient: an empty message ends the transaction.
+            Write(".\r\n", 3);
+            ReadReply();
+        }
+        Fail(refused.text, CURLE_SEND_ERROR, true);
+    }
+    if (reply.code / 100 != 3)
+        Fail(reply.text, CURLE_SEND_ERROR, true);
+}
+
+void TSmtpClient::BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
+{
+    if (m_sendPending)
+        throw std::logic_error("the answer to the previous message is not read yet");
+    if (!m_connected)
+        OpenSession();
+    if (Cancel && Cancel->load())
+        Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, true, true);
+    m_clean = false;
+    const QByteArray envelope = Envelope(from, recipients, pieces);
+    if (m_pipelining) {
+        Queue(envelope.constData(), envelope.size());
+        Flush();
+        ReadEnvelopeReplies(recipients.size());
+    } else {
+        // one command at a time: the envelope's lines
+        qsizetype at = 0;
+        for (qsizetype i = 0; i < recipients.size() + 2; ++i) {
+            const qsizetype end = envelope.indexOf("\r\n", at) + 2;
+            Command(envelope.mid(at, end - at), i == recipients.size() + 1 ? 3 : 2);
+            at = end;
+        }
+    }
+    WriteMessage(pieces);
+    m_sendPending = true;
+}
+
+bool TSmtpClient::SendEnvelopeAhead(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces)
+{
+    if (!m_sendPending || !m_pipelining || m_envelopeAhead || !m_connected || (Cancel && Cancel->load()))
+        return false;
+    const QByteArray envelope = Envelope(from, recipients, pieces);
+    try {
+        // behind the previous message's end, in one write
+        Queue(envelope.constData(), envelope.size());
+        Flush();
+    } catch (const ESmtpError&) {
+        m_aheadFailure = std::current_exception();
+        return false;
+    }
+    m_envelopeAhead = true;
+    m_aheadRecipients = recipients.size();
+    return true;
+}
+
+void TSmtpClient::ContinueSend(const QList<QByteArray>& pieces)
+{
+    if (!m_envelopeAhead || m_sendPending)
+        throw std::logic_error("no envelope was sent ahead");
+    m_envelopeAhead = false;
+    if (Cancel && Cancel->load())
+        Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+    m_clean = false;
+    ReadEnvelopeReplies(m_aheadRecipients);
     WriteMessage(pieces);
     m_sendPending = true;
 }
 
 void TSmtpClient::FinishSend()
 {
+    if (m_aheadFailure) {
+        const std::exception_ptr failure = m_aheadFailure;
+        m_aheadFailure = nullptr;
+        std::rethrow_exception(failure);
+    }
     if (!m_sendPending)
         return;
     m_sendPending = false;
+    // The message's end, unless an envelope took it along. After an abort it stays unwritten:
+    // the server drops the unfinished message with the connection (it cannot arrive unmarked).
+    if (!m_out.isEmpty() && Cancel && Cancel->load())
+        Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+    Flush();
     const Reply reply = ReadReply();
+    // With an envelope ahead the server now waits for that message: the session is usable only
+    // through ContinueSend (no QUIT, which the server would take as message text).
     if (reply.code / 100 != 2)
-        Fail(reply.text, CURLE_SEND_ERROR, true);
-    m_clean = true;
+        Fail(reply.text, CURLE_SEND_ERROR, !m_envelopeAhead);
+    m_clean = !m_envelopeAhead;
 }
 
 void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
@@ -489,7 +544,10 @@ void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
         Queue(".\r\n", 3);
     else
         Queue("\r\n.\r\n", 5);
-    Flush();
+    // A pipelining server may get the next envelope in the same write; FinishSend writes the
+    // end otherwise.
+    if (!m_pipelining)
+        Flush();
 }
 
 void TSmtpClient::Disconnect()
@@ -511,6 +569,7 @@ void TSmtpClient::Disconnect()
     m_connected = false;
     m_clean = false;
     m_sendPending = false;
+    m_envelopeAhead = false;
     m_tls = false;
     m_socket = -1;
     m_in.clear();

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <exception>
 #include <QStringList>
 #include <atomic>
 #include <stdexcept>
@@ -64,12 +65,23 @@ public:
     void Send(const QString& from, const QStringList& recipients, const QByteArray& data);
     // The message given as pieces sent one after the other (no copy is made).
     void Send(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
-    // Send in two steps: BeginSend writes the envelope and the message with its final dot;
-    // FinishSend reads the server's answer to it (the caller may work in between). An abort
-    // gives up only a wait: an answer that has arrived is still read.
+    // Send in two steps: BeginSend writes the envelope and the message with its final dot (to a
+    // pipelining server the message's last bytes go out with the next envelope or with
+    // FinishSend); FinishSend reads the server's answer to it (the caller may work in between).
+    // An abort gives up only a wait: an answer that has arrived is still read, a message whose
+    // end is not written yet is given up.
     void BeginSend(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
     void FinishSend();
     bool SendPending() const { return m_sendPending; }
+    // The next message while the answer to the previous one is awaited: a server that offers
+    // PIPELINING gets the next envelope at once, in one write with the end of the previous
+    // message (which waits in the client for it). FinishSend then reads the previous answer and
+    // ContinueSend the envelope's replies and writes the message. False, with nothing written,
+    // when the server does not pipeline or no answer is awaited: then BeginSend as usual. A
+    // failed write here is the previous message's failure (FinishSend raises it).
+    bool SendEnvelopeAhead(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces);
+    bool EnvelopeAhead() const { return m_envelopeAhead; }
+    void ContinueSend(const QList<QByteArray>& pieces);
     void Disconnect();
     bool Connected() const { return m_connected; }
     // The last complete reply the server sent (all its lines, joined by blanks).
@@ -89,6 +101,10 @@ private:
     Reply ReadReply();
     void Command(const QByteArray& line, int expectedClass);
     void WriteMessage(const QList<QByteArray>& pieces);
+    QByteArray Envelope(const QString& from, const QStringList& recipients, const QList<QByteArray>& pieces) const;
+    // The replies to a pipelined envelope (MAIL, each RCPT, DATA); a refusal ends the
+    // transaction and raises ESmtpError.
+    void ReadEnvelopeReplies(qsizetype recipients);
     bool WaitForSocket(bool forWrite, qint64 deadlineMs);
     static size_t ReplyCallback(char* data, size_t size, size_t nitems, void* self);
     void NoteReplyLine(const QString& line);
@@ -99,6 +115,9 @@ private:
     bool m_clean = false;     // the session waits for a command (no transaction half done)
     bool m_quitting = false;
     bool m_sendPending = false;  // a message went out and its answer is not read yet
+    bool m_envelopeAhead = false;  // the next envelope went out behind it
+    qsizetype m_aheadRecipients = 0;
+    std::exception_ptr m_aheadFailure;  // the write of the envelope ahead failed
     // What the server offered in its (last) EHLO reply.
     bool m_pipelining = false;
     bool m_sizeOffered = false;

@@ -7,8 +7,10 @@
 // Before each case one commit of a batch of sent marks is timed on the same disk ("commit ms"):
 // the batches' disk syncs bound how many mails per second a mailing can mark.
 //
-//   bench_mailing [--count 10000] [--cases 1:big,8:big,8:small] [--runs 3] [--per-mail]
+//   bench_mailing [--count 10000] [--cases 1:big,8:big,8:small] [--runs 3] [--per-mail] [--show-log]
 //
+// --show-log shows the log and the progress bar while the mailing runs (as the mailing page
+// does: a shown log lays out and paints its lines); otherwise they stay hidden.
 // Rows are marked through the program's send cursor (TRecipientsCursor: short batches);
 // --per-mail marks them with one commit per mail instead, for comparison.
 // Needs /usr/sbin/smtp-sink and /usr/sbin/smtp-source (Debian package postfix).
@@ -125,6 +127,8 @@ int SinkCount(const QString& file)
     return n.toInt();
 }
 
+bool showLog = false;
+
 double CpuSeconds(int who)
 {
     rusage u{};
@@ -196,6 +200,11 @@ Outcome RunMailing(db::Connection& conn, IMailContent* content, const QString& s
 {
     TMailingLog log;
     QProgressBar progress;
+    if (showLog) {
+        log.resize(700, 300);
+        log.show();
+        progress.show();
+    }
     TMailingJob job(&log, &progress);
     job.Content = content;
     TSenderSettings sender;
@@ -292,6 +301,8 @@ int main(int argc, char** argv)
             cases = args[++i].split(',');
         else if (args[i] == "--per-mail")
             perMail = true;
+        else if (args[i] == "--show-log")
+            showLog = true;
     }
     qInstallMessageHandler([](QtMsgType t, const QMessageLogContext&, const QString& m) {
         if (t != QtDebugMsg)
@@ -372,8 +383,8 @@ int main(int argc, char** argv)
     const double batchCommitMs = CommitMs(dir.filePath(QStringLiteral("commit.db")));
     std::printf("commit of %d marks on this disk: %.2f ms, at most %.0f marks/s\n", TRecipientsCursor::BatchSize,
                 batchCommitMs, TRecipientsCursor::BatchSize * 1000.0 / batchCommitMs);
-    std::printf("recipients %d, %s status commits, %d run(s) per case\n", count,
-                perMail ? "per-mail" : "batched (send cursor)", runs);
+    std::printf("recipients %d, %s status commits, %d run(s) per case, log %s\n", count,
+                perMail ? "per-mail" : "batched (send cursor)", runs, showLog ? "shown" : "hidden");
     std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s %14s %6s %9s\n", "workers", "mail", "mails/s", "source/s", "ratio",
                 "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "sink ms/mail", "load", "commit ms");
     struct Summary { QList<double> ratio, cpuRatio, peerRate, load; };

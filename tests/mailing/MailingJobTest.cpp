@@ -281,7 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // the same with the envelope sent in one write
                       FailureCase{"Rcpt550Pipelined", PeerOptions{.reject = {"r3@x.de"}, .pipelining = true}, "550 5.1.1 <r3@x.de>: Recipient address rejected"},
                       FailureCase{"DropInDataPipelined", PeerOptions{.dropData = {"r3@x.de"}, .pipelining = true}, "Could not send message. "},
-                      FailureCase{"Answer421Pipelined", PeerOptions{.fail421 = {"r3@x.de"}, .pipelining = true}, "421 4.3.2 Service shutting down"}),
+                      FailureCase{"Answer421Pipelined", PeerOptions{.fail421 = {"r3@x.de"}, .pipelining = true}, "421 4.3.2 Service shutting down"},
+                      FailureCase{"StallInDataPipelined", PeerOptions{.stallData = {"r3@x.de"}, .pipelining = true}, "server response timeout"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MailingJob, RefusingServerGivesOneRedLinePerWorkerAndOneTotalsLine)

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QTextDocument>
 #include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -98,4 +100,30 @@ TEST(MailingLog, CopyAndPrint)
     EXPECT_TRUE(data.startsWith("%PDF"));
     EXPECT_GE(data.count("/Type /Page\n") + data.count("/Type /Page\r") + data.count("/Type /Page "), 2)
         << "150 lines at 3.4 mm need more than one page";
+}
+
+TEST(MailingLog, QueuedLinesAreWrittenTogetherLaterAndBeforeAnythingElse)
+{
+    TMailingLog log;
+    int edits = 0;
+    QObject::connect(log.document(), &QTextDocument::contentsChange, [&](int, int, int) { ++edits; });
+    log.QueueLines({{"a gesendet.", mailcolors::Green}, {"b Fehler", mailcolors::Red}});
+    log.QueueLines({{"c gesendet.", mailcolors::Green}});
+    EXPECT_EQ(edits, 0) << "nothing is written at once";
+    EXPECT_EQ(log.document()->blockCount(), 1);
+    QElapsedTimer t;
+    t.start();
+    while (log.document()->blockCount() == 1 && t.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GE(t.elapsed(), TMailingLog::QueueMs / 2);
+    EXPECT_EQ(edits, 1) << "three lines in one edit";
+    // A line written directly comes after the queued ones; reading the log writes them.
+    log.QueueLines({{"d gesendet.", mailcolors::Green}});
+    log.WriteToLog("beendet.", mailcolors::Blue);
+    log.QueueLines({{"e Fehler", mailcolors::Red}});
+    EXPECT_EQ(log.Lines(), (QStringList{"", "a gesendet.", "b Fehler", "c gesendet.", "d gesendet.", "beendet.", "e Fehler"}));
+    const QList<QColor> colours{mailcolors::Green, mailcolors::Red, mailcolors::Green, mailcolors::Green, mailcolors::Blue,
+                                mailcolors::Red};
+    for (int i = 0; i < colours.size(); ++i)
+        EXPECT_EQ(log.LineColor(i + 1), colours.at(i)) << i;
 }

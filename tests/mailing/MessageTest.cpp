@@ -321,22 +321,30 @@ TEST(MessageTemplate, FillingARecordAtOnceEqualsFillingItFieldByField)
             t += alphabet.at(int(next(quint32(alphabet.size()))));
         return t;
     };
+    TMyMessage m, atOnce;
     for (int round = 0; round < 3000; ++round) {
-        TMyMessage m;
-        m.Subject = randomText(20);
-        m.Body = randomText(20);
-        m.AddTextPart("text/plain", randomText(40));
-        m.AddTextPart("text/html", randomText(40));
-        m.AddTextPart("text/plain; charset=utf-8", randomText(10));
+        // A copy filled, restored and filled again, as a worker does, and now and then a new template.
+        if (round % 3 == 0) {
+            m.MessageParts.clear();
+            m.Subject = randomText(20);
+            m.Body = randomText(20);
+            m.AddTextPart("text/plain", randomText(40));
+            m.AddTextPart("text/html", randomText(40));
+            m.AddTextPart("text/plain; charset=utf-8", randomText(10));
+            m.SaveTemplates();
+            atOnce.MessageParts.clear();
+            atOnce.Assign(m);
+        } else {
+            atOnce.RestoreTemplates();
+        }
         TAssociativeArray record;
         const int fields = 1 + int(next(4));
         for (int i = 0; i < fields; ++i)
             record.SetValue(names.at(int(next(quint32(names.size())))), randomText(6));
         if (round % 50 == 0)
             record.SetValue("a%b", "x");  // a name spanning two "%" signs
-        TMyMessage byField, atOnce;
+        TMyMessage byField;
         byField.Assign(m);
-        atOnce.Assign(m);
         for (int i = 0; i < record.Count(); ++i)
             ReplacePlaceholder(byField, record.KeyAt(i), record.ValueAt(i));
         FillPlaceholders(atOnce, record);
@@ -356,53 +364,96 @@ TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
     // Names and addresses made only of the characters that are written unchanged, near the
     // line limit too, and others that need quoting or encoding, mixed: every mail's header lines
     // equal those of the mail built whole, and every Message-Id is new and readable.
-    TMyMessage templ;
-    templ.SetPlainTextBody("Hallo %Name%\n");
-    templ.Subject = "Betreff %Name%";
-    templ.From = {"info@absender.de", "Absender"};
-    templ.ReplyTo = {{"antwort@absender.de", QString()}};
-    templ.SaveTemplates();
-    const auto prepared = TPreparedMessage::Prepare(templ);
-    ASSERT_TRUE(prepared);
-    TMyMessage copy;
-    copy.Assign(templ);
-    quint32 seed = 777;
+    // The subject changes with every mail; in the second round it is now and then empty or
+    // made of blanks only.
+    for (const QString subjectTemplate : {QStringLiteral("Betreff %Name%"), QStringLiteral("%Name%")}) {
+        TMyMessage templ;
+        templ.SetPlainTextBody("Hallo %Name%\n");
+        templ.Subject = subjectTemplate;
+        templ.From = {"info@absender.de", "Absender"};
+        templ.ReplyTo = {{"antwort@absender.de", QString()}};
+        templ.SaveTemplates();
+        const auto prepared = TPreparedMessage::Prepare(templ);
+        ASSERT_TRUE(prepared);
+        TMyMessage copy;
+        copy.Assign(templ);
+        quint32 seed = 777;
+        auto next = [&](quint32 n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        const QString nameChars = "abcXYZ019 ";
+        const QString otherChars = QString::fromUtf8("äé.,\"()<>@;:\\=?_");
+        const QString addressChars = "az09._+-";
+        QSet<QByteArray> ids;
+        for (int i = 0; i < 2000; ++i) {
+            QString name;
+            for (int k = int(next(i % 10 == 0 ? 70 : 30)); k > 0; --k)
+                name += nameChars.at(int(next(quint32(nameChars.size()))));
+            if (i % 7 == 3)
+                name.insert(int(next(quint32(name.size() + 1))), otherChars.at(int(next(quint32(otherChars.size())))));
+            QString local;
+            for (int k = 1 + int(next(i % 10 == 0 ? 60 : 12)); k > 0; --k)
+                local += addressChars.at(int(next(quint32(addressChars.size()))));
+            const QString address = local + "@x-" + QString::number(i) + ".de";
+            copy.Recipients = {{address, name}};
+            ReplacePlaceholder(copy, "Name", name);
+            QList<QByteArray> pieces;
+            prepared->Build(copy, pieces);
+            const QByteArray built = pieces.join();
+            ASSERT_EQ(WithoutDateAndId(built), WithoutDateAndId(copy.SerializeWithBoundaries(prepared->Boundaries())))
+                << "name [" << name.toStdString() << "] address " << address.toStdString();
+            GMimeStream* stream = g_mime_stream_mem_new_with_buffer(built.constData(), size_t(built.size()));
+            GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+            GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
+            ASSERT_TRUE(parsed);
+            const QByteArray id = g_mime_message_get_message_id(parsed);
+            EXPECT_TRUE(id.endsWith("@absender.de")) << id.toStdString();
+            EXPECT_FALSE(ids.contains(id)) << id.toStdString();
+            ids.insert(id);
+            g_object_unref(parsed);
+            g_object_unref(parser);
+            g_object_unref(stream);
+            copy.RestoreTemplates();
+        }
+    }
+}
+
+TEST(MessageTemplate, TextContentIsEncodedByteForByteAsTheLibraryEncodesIt)
+{
+    // The reference: line breaks to LF, UTF-8, GMime's quoted-printable encoder, LF to CR LF.
+    auto library = [](const QString& text) {
+        QString lf = text;
+        lf.replace("\r\n", "\n").replace('\r', '\n');
+        const QByteArray utf8 = lf.toUtf8();
+        GMimeEncoding state;
+        g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+        QByteArray encoded(qsizetype(g_mime_encoding_outlen(&state, size_t(utf8.size()))) + 16, '\0');
+        encoded.truncate(qsizetype(g_mime_encoding_flush(&state, utf8.constData(), size_t(utf8.size()), encoded.data())));
+        return encoded.replace("\n", "\r\n");
+    };
+    // Random texts of blanks, "=", line breaks of every kind, control characters, NUL, DEL,
+    // two- three- and four-byte characters and unpaired surrogates, in runs that reach the line
+    // limit and pass it, with and without a line break or blank at the end.
+    const QList<QString> alphabet{
+        " ", "\t", "\r", "\n", "\r\n", "=", "a", "Z", ".", "~", QString(QChar(0)), "\x01", "\x1f", "\x7f",
+        QString::fromUtf8("ä"), QString::fromUtf8("€"), QString::fromUtf8("😀"), QString(QChar(0xd800)),
+        QString(QChar(0xdc00)), QString(QChar(0xffff)), QString(20, 'x'), QString(70, 'y'),
+    };
+    quint32 seed = 4242;
     auto next = [&](quint32 n) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 8) % n;
     };
-    const QString nameChars = "abcXYZ019 ";
-    const QString otherChars = QString::fromUtf8("äé.,\"()<>@;:\\=?_");
-    const QString addressChars = "az09._+-";
-    QSet<QByteArray> ids;
-    for (int i = 0; i < 2000; ++i) {
-        QString name;
-        for (int k = int(next(i % 10 == 0 ? 70 : 30)); k > 0; --k)
-            name += nameChars.at(int(next(quint32(nameChars.size()))));
-        if (i % 7 == 3)
-            name.insert(int(next(quint32(name.size() + 1))), otherChars.at(int(next(quint32(otherChars.size())))));
-        QString local;
-        for (int k = 1 + int(next(i % 10 == 0 ? 60 : 12)); k > 0; --k)
-            local += addressChars.at(int(next(quint32(addressChars.size()))));
-        const QString address = local + "@x-" + QString::number(i) + ".de";
-        copy.Recipients = {{address, name}};
-        ReplacePlaceholder(copy, "Name", name);
-        QList<QByteArray> pieces;
-        prepared->Build(copy, pieces);
-        const QByteArray built = pieces.join();
-        ASSERT_EQ(WithoutDateAndId(built), WithoutDateAndId(copy.SerializeWithBoundaries(prepared->Boundaries())))
-            << "name [" << name.toStdString() << "] address " << address.toStdString();
-        GMimeStream* stream = g_mime_stream_mem_new_with_buffer(built.constData(), size_t(built.size()));
-        GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-        GMimeMessage* parsed = g_mime_parser_construct_message(parser, nullptr);
-        ASSERT_TRUE(parsed);
-        const QByteArray id = g_mime_message_get_message_id(parsed);
-        EXPECT_TRUE(id.endsWith("@absender.de")) << id.toStdString();
-        EXPECT_FALSE(ids.contains(id)) << id.toStdString();
-        ids.insert(id);
-        g_object_unref(parsed);
-        g_object_unref(parser);
-        g_object_unref(stream);
-        copy.RestoreTemplates();
+    for (int i = 0; i < 20000; ++i) {
+        QString text;
+        const int pieces = int(next(i % 50 == 0 ? 400 : 40));
+        // most texts lean on a few pieces, so that runs of blanks or of long characters occur
+        const quint32 width = 1 + next(quint32(alphabet.size()));
+        for (int k = 0; k < pieces; ++k)
+            text += alphabet.at(int(next(quint32(alphabet.size())) % width + (k % 3 == 0 ? next(3) : 0)) % alphabet.size());
+        const QByteArray expected = library(text);
+        ASSERT_EQ(TPreparedMessage::EncodeTextContent(text), expected)
+            << "text [" << QString(text).replace('\r', "\\r").replace('\n', "\\n").toStdString() << "]";
     }
 }

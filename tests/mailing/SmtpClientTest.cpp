@@ -205,3 +205,88 @@ TEST(SmtpClient, AnAbortGivesUpOnlyAnAnswerThatHasNotArrived)
     EXPECT_LT(t.elapsed(), 2000);
     EXPECT_FALSE(client.Connected());
 }
+
+TEST(SmtpClient, PipelinedEnvelopesGoWithThePreviousMessagesEnd)
+{
+    // The next envelope goes out while the previous answer is awaited; every answer still
+    // belongs to its own mail, a refusal on either side ends only its own mail, and a session
+    // left with an envelope ahead closes at once and lets no further mail arrive.
+    SmtpPeer peer(PeerOptions{.reject = {"nein@x.de"}, .fail421 = {"f@x.de"}, .pipelining = true});
+    TSmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.LowSpeedTimeSeconds = 5;
+    auto mail = [](int i) { return QList<QByteArray>{"Subject: " + QByteArray::number(i) + "\r\n\r\n.Text\r\n"}; };
+    client.BeginSend("from@x.de", {"a@x.de"}, mail(1));
+    ASSERT_TRUE(client.SendEnvelopeAhead("from@x.de", {"b@x.de"}, mail(2)));
+    EXPECT_FALSE(client.SendEnvelopeAhead("from@x.de", {"c@x.de"}, mail(9))) << "one envelope ahead at a time";
+    client.FinishSend();
+    client.ContinueSend(mail(2));
+    ASSERT_TRUE(client.SendEnvelopeAhead("from@x.de", {"nein@x.de"}, mail(3)));
+    client.FinishSend();  // mail 2 was taken
+    try {
+        client.ContinueSend(mail(3));
+        ADD_FAILURE() << "a refused recipient must fail";
+    } catch (const ESmtpError& e) {
+        EXPECT_TRUE(e.Message.startsWith("550 5.1.1 <nein@x.de>")) << e.Message.toStdString();
+    }
+    client.Connect();
+    client.BeginSend("from@x.de", {"f@x.de"}, mail(4));
+    ASSERT_TRUE(client.SendEnvelopeAhead("from@x.de", {"c@x.de"}, mail(5)));
+    try {
+        client.FinishSend();
+        ADD_FAILURE() << "the server refused mail 4";
+    } catch (const ESmtpError& e) {
+        EXPECT_TRUE(e.Message.startsWith("421 4.3.2")) << e.Message.toStdString();
+    }
+    EXPECT_FALSE(client.EnvelopeAhead()) << "the envelope went with the closed session";
+    client.BeginSend("from@x.de", {"c@x.de"}, mail(5));
+    ASSERT_TRUE(client.SendEnvelopeAhead("from@x.de", {"d@x.de"}, mail(6)));
+    client.FinishSend();
+    QElapsedTimer t;
+    t.start();
+    client.Disconnect();  // with the server waiting for mail 6's text
+    EXPECT_LT(t.elapsed(), 2000);
+    const int quitsBefore = peer.count("quit");
+    ASSERT_EQ(peer.messageFiles().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(peer.raw(i), mail(QList<int>{1, 2, 5}.at(i)).first());
+    QList<QString> accepted;
+    for (const QJsonObject& e : DataEvents(peer))
+        accepted.append(e.value("rcpts").toArray().first().toString());
+    EXPECT_EQ(accepted, (QList<QString>{"a@x.de", "b@x.de", "c@x.de"}));
+    EXPECT_EQ(quitsBefore, 1) << "QUIT after the refused recipient only";
+
+    // A server without PIPELINING gets each envelope after the answer.
+    SmtpPeer plain;
+    TSmtpClient other;
+    other.Host = "127.0.0.1";
+    other.Port = plain.port();
+    other.BeginSend("from@x.de", {"a@x.de"}, mail(1));
+    EXPECT_FALSE(other.SendEnvelopeAhead("from@x.de", {"b@x.de"}, mail(2)));
+    other.FinishSend();
+    EXPECT_EQ(plain.messageFiles().size(), 1);
+}
+
+TEST(SmtpClient, AnAbortBeforeTheMessagesEndWasWrittenGivesTheMessageUp)
+{
+    // Towards a pipelining server the message's end waits for the next envelope; an abort in
+    // between never lets the mail arrive (it would arrive and stay unmarked).
+    SmtpPeer peer(PeerOptions{.pipelining = true});
+    std::atomic<bool> cancel{false};
+    TSmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.Cancel = &cancel;
+    client.BeginSend("from@x.de", {"to@x.de"}, {QByteArray("Subject: a\r\n\r\nText\r\n")});
+    cancel = true;
+    try {
+        client.FinishSend();
+        ADD_FAILURE() << "the abort gives the mail up";
+    } catch (const ESmtpError& e) {
+        EXPECT_TRUE(e.Cancelled);
+    }
+    EXPECT_FALSE(client.Connected());
+    QThread::msleep(300);
+    EXPECT_EQ(peer.count("data"), 0);
+}
