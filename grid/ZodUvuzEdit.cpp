@@ -217,6 +217,15 @@ void splitUnit(const QString& text, QString& value, QString& unit)
     value = text.left(i);
     unit = text.mid(i);
 }
+
+// The drop-down list at least as wide as its widest item.
+void fitDropDownWidth(QComboBox* combo, int width)
+{
+    const QFontMetrics fm(combo->font());
+    for (int i = 0; i < combo->count(); ++i)
+        width = std::max(width, fm.horizontalAdvance(combo->itemText(i)) + 25);
+    combo->view()->setMinimumWidth(width);
+}
 } // namespace
 
 void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
@@ -288,13 +297,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
                     ComboChanged(0, c->itemText(0), nullptr);
             }
         }
-        if (Navigation()->AutoComboDropSize) {
-            const QFontMetrics fm(c->font());
-            int width = w;
-            for (int i = 0; i < c->count(); ++i)
-                width = std::max(width, fm.horizontalAdvance(c->itemText(i)) + 25);
-            c->view()->setMinimumWidth(width);
-        }
+        if (Navigation()->AutoComboDropSize)
+            fitDropDownWidth(c, w);
         control = c;
         break;
     }
@@ -385,13 +389,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
         c->SetFlat(flat);
         c->SetEtched(flat);
-        if (Navigation()->AutoComboDropSize) {
-            const QFontMetrics fm(c->font());
-            int width = w;
-            for (int i = 0; i < c->count(); ++i)
-                width = std::max(width, fm.horizontalAdvance(c->itemText(i)) + 25);
-            c->view()->setMinimumWidth(width);
-        }
+        if (Navigation()->AutoComboDropSize)
+            fitDropDownWidth(c, w);
         control = c;
         break;
     }
