@@ -1131,7 +1131,7 @@ public:
     QString LookupItem(int index) override { return m_lookupItems.Strings(index); }
     void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
-    void ComboChanged(int index, const QString& text, QObject* object) override;
+    void ComboChanged(int index, const QString& text, QObject* object, bool objectEvent = true) override;
 
     // --- keyboard, timer and size (GridKeys.cpp)
     // A row inserted / removed by the Insert and Delete keys (inside its parent node when it has

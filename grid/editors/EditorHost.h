@@ -61,7 +61,8 @@ public:
     virtual void AddLookupItem(const QString& value) = 0;
     // Events of the grid raised by the editors (spin kind: 0 integer, 1 float, 2 date, 3 time).
     virtual void SpinClicked(int spinKind, const QVariant& value, bool up) = 0;
-    virtual void ComboChanged(int index, const QString& text, QObject* object) = 0;
+    // The combo change event, then (with `objectEvent`) the combo object change event.
+    virtual void ComboChanged(int index, const QString& text, QObject* object, bool objectEvent = true) = 0;
 };
 
 } // namespace grid::editors

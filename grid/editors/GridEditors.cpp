@@ -994,9 +994,27 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : TZEIUniComboB
     setEditable(true);
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
-    connect(this, &QComboBox::activated, this, [this](int index) {
-        Host()->ComboChanged(index, itemText(index), nullptr);
-    });
+}
+
+void TGridUniCombo::SelectionChanged(int index)
+{
+    // The grid hears of the user's choice before the combo's own events (without the object event).
+    Host()->ComboChanged(index, itemText(index), nullptr, false);
+    TZEIUniComboBox::SelectionChanged(index);
+}
+
+void TGridUniCombo::wheelEvent(QWheelEvent* event)
+{
+    // The grid's wheel rule, as in the plain combo: the next or previous item, the grid's change
+    // events, and nothing more (no click or change event of the combo).
+    event->accept();
+    const int i = currentIndex();
+    if (i < 0 || count() == 0)
+        return;
+    const int next = event->angleDelta().y() < 0 ? std::min(i + 1, count() - 1) : std::max(i - 1, 0);
+    if (next != i)
+        setCurrentIndex(next);
+    Host()->ComboChanged(next, itemText(next), nullptr);
 }
 
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)

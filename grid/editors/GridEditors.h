@@ -289,7 +289,10 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // The grid's combo change event first, then the combo's own click and change events.
+    void SelectionChanged(int index) override;
 
 private:
     bool m_autoComplete = true;
