@@ -23,6 +23,13 @@ struct TEditorLocale {
     QString timeFormat = QStringLiteral("HH:mm:ss");
 };
 
+// Whether a line edit selects its whole text by itself when the focus comes for this reason (Tab,
+// Backtab, a shortcut); the edits that follow AutoSelect hand such a focus on as a plain one.
+inline bool SelectsOnFocusByItself(Qt::FocusReason reason)
+{
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+}
+
 // The default beep of refused characters; replaceable (tests count the beeps).
 void Beep();
 void SetBeepHook(std::function<void()> hook);

@@ -64,9 +64,45 @@ TDidEzevBtn::TDidEzevBtn(QWidget* parent) : QLineEdit(parent), m_button(new TDid
     m_button->FocusControl = this;
     m_button->SetBounds(0, 0, 18, 18);
     // The speed button reports the release of the left mouse button.
-    m_button->OnClick = [this](QObject*) { ButtonPressed(); };
+    m_button->OnClick = [this](QObject*) {
+        const bool byPress = m_focusByPress;
+        m_focusByPress = false;
+        ButtonPressed();
+        // The focus the press on the button brought counts from the release, when no button is down.
+        if (byPress && AutoSelect && hasFocus())
+            selectAll();
+    };
     setText(QStringLiteral("0"));
     layoutButton();
+}
+
+void TDidEzevBtn::focusInEvent(QFocusEvent* event)
+{
+    m_focusByPress = false;
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
+    QLineEdit::focusInEvent(event);
+    if (!AutoSelect)
+        return;
+    if (event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton))
+        m_focusByPress = true;   // a press on the edit clears it; the button's release selects
+    else
+        selectAll();
+}
+
+void TDidEzevBtn::focusOutEvent(QFocusEvent* event)
+{
+    m_focusByPress = false;
+    QLineEdit::focusOutEvent(event);
+}
+
+void TDidEzevBtn::mousePressEvent(QMouseEvent* event)
+{
+    m_focusByPress = false;   // the press is on the edit itself
+    QLineEdit::mousePressEvent(event);
 }
 
 void TDidEzevBtn::ButtonPressed()
@@ -771,6 +807,19 @@ bool isPrintable(const QString& text) { return !text.isEmpty() && text.at(0).isP
 // ================================================================== Unicode controls
 
 TZeiUniEdit::TZeiUniEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TZeiUniEdit::focusInEvent(QFocusEvent* event)
+{
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
+    QLineEdit::focusInEvent(event);
+    const bool leftPressHere = event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton);
+    if (AutoSelect && !leftPressHere)
+        selectAll();
+}
 
 void TZeiUniEdit::keyPressEvent(QKeyEvent* event)
 {

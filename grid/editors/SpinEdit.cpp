@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QTimer>
 #include <cmath>
 
 namespace grid::editors {
@@ -430,9 +431,26 @@ void DAveVevaDiza::resizeEvent(QResizeEvent* event)
 
 void DAveVevaDiza::focusInEvent(QFocusEvent* event)
 {
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
     QLineEdit::focusInEvent(event);
-    if (!m_editorEnabled || !(QApplication::mouseButtons() & Qt::LeftButton))
+    // A press on the arrows focuses the edit too; stepping rewrites the text, so the selection made
+    // here does not outlive it.
+    const bool leftPressHere = event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton);
+    if (!AutoSelect)
+        return;
+    if (!leftPressHere)
         selectAll();
+    else if (!m_editorEnabled)
+        // Not typable: the whole value is selected also after a click, once the press that brought
+        // the focus has placed its caret.
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus())
+                selectAll();
+        });
 }
 
 void DAveVevaDiza::focusOutEvent(QFocusEvent* event)

@@ -79,6 +79,9 @@ public:
     int Increment = 1;
     double IncrementFloat = 0.1;
     bool ReturnIsTab = false;
+    // Receiving the focus selects the whole text, unless a left press on the edit itself brought
+    // it (with EditorEnabled off it selects then too).
+    bool AutoSelect = true;
     bool ExcelStyleDecimalSeparator = false;
     // The separators and formats of the values (the grid passes its own).
     TEditorLocale Locale;
