@@ -30,6 +30,9 @@ inline bool SelectsOnFocusByItself(Qt::FocusReason reason)
     return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
 }
 
+// The text height of the desktop's general font (the edits' minimum height counts with it).
+int SystemFontTextHeight();
+
 // The default beep of refused characters; replaceable (tests count the beeps).
 void Beep();
 void SetBeepHook(std::function<void()> hook);

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -145,8 +146,19 @@ void TDidEzevBtn::layoutButton()
     setTextMargins(0, 0, w + m_unitWidth + 3, 0);
 }
 
+int SystemFontTextHeight() { return QFontMetrics(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).height(); }
+
+int TDidEzevBtn::MinEditHeight() const
+{
+    const int h = QFontMetrics(font()).height();
+    return h + std::min(h, SystemFontTextHeight()) / 4;
+}
+
 void TDidEzevBtn::resizeEvent(QResizeEvent* event)
 {
+    // Laid out at once for the raised height: a hidden control gets no second resize event.
+    if (height() < MinEditHeight())
+        resize(width(), MinEditHeight());
     QLineEdit::resizeEvent(event);
     layoutButton();
 }

@@ -60,6 +60,9 @@ public:
     // The themed look of the speed button.
     bool IsWinXP() const { return m_button->SpeedButton()->IsWinXP(); }
     void SetIsWinXP(bool value) { m_button->SpeedButton()->SetIsWinXP(value); }
+    // The lowest height the edit takes: its font's text height H plus a quarter of the smaller of H
+    // and the desktop font's text height. A lower height is raised to it.
+    int MinEditHeight() const;
     // Called by the button and by F4.
     virtual void ButtonPressed();
     std::function<void(QObject* sender)> OnClickBtn;

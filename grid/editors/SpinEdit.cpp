@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace grid::editors {
@@ -423,8 +425,17 @@ void DAveVevaDiza::layoutButton()
     setTextMargins(1, 0, w + 2, 0);
 }
 
+int DAveVevaDiza::MinEditHeight() const
+{
+    const int h = QFontMetrics(font()).height();
+    return h + std::min(h, SystemFontTextHeight()) / 4 + 2 + (hasFrame() ? 4 : 0);
+}
+
 void DAveVevaDiza::resizeEvent(QResizeEvent* event)
 {
+    // Laid out at once for the raised height: a hidden control gets no second resize event.
+    if (height() < MinEditHeight())
+        resize(width(), MinEditHeight());
     QLineEdit::resizeEvent(event);
     layoutButton();
 }

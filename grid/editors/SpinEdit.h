@@ -86,6 +86,10 @@ public:
     // The separators and formats of the values (the grid passes its own).
     TEditorLocale Locale;
 
+    // The lowest height the edit takes: its font's text height H plus a quarter of the smaller of H
+    // and the desktop font's text height, plus 2, plus 4 with a frame. A lower height is raised to it.
+    int MinEditHeight() const;
+
     int ClampValue(int v) const;
     double ClampFloat(double v) const;
     QDateTime ClampDate(const QDateTime& v) const;
