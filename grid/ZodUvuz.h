@@ -1131,7 +1131,7 @@ public:
     QString LookupItem(int index) override { return m_lookupItems.Strings(index); }
     void AddLookupItem(const QString& value) override { m_lookupItems.Add(value); }
     void SpinClicked(int spinKind, const QVariant& value, bool up) override;
-    void ComboChanged(int index, const QString& text, QObject* object) override;
+    void ComboChanged(int index, const QString& text, QObject* object, bool objectEvent = true) override;
     void ComboCloseUp() override;
     void DateTimeChanged(const QDateTime& value) override;
     std::function<void(QObject* sender, int row, int col)> OnComboCloseUp;

@@ -637,11 +637,11 @@ void TZedEzeravIvur::SpinClicked(int spinKind, const QVariant& value, bool up)
     }
 }
 
-void TZedEzeravIvur::ComboChanged(int index, const QString& text, QObject* object)
+void TZedEzeravIvur::ComboChanged(int index, const QString& text, QObject* object, bool objectEvent)
 {
     if (OnComboChange)
         OnComboChange(this, Col(), Row(), index, text);
-    if (OnComboObjectChange)
+    if (objectEvent && OnComboObjectChange)
         OnComboObjectChange(this, Col(), Row(), index, text, object);
 }
 

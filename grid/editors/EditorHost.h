@@ -23,6 +23,16 @@ struct TEditorLocale {
     QString timeFormat = QStringLiteral("HH:mm:ss");
 };
 
+// Whether a line edit selects its whole text by itself when the focus comes for this reason (Tab,
+// Backtab, a shortcut); the edits that follow AutoSelect hand such a focus on as a plain one.
+inline bool SelectsOnFocusByItself(Qt::FocusReason reason)
+{
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+}
+
+// The text height of the desktop's general font (the edits' minimum height counts with it).
+int SystemFontTextHeight();
+
 // The default beep of refused characters; replaceable (tests count the beeps).
 void Beep();
 void SetBeepHook(std::function<void()> hook);
@@ -61,7 +71,8 @@ public:
     virtual void AddLookupItem(const QString& value) = 0;
     // Events of the grid raised by the editors (spin kind: 0 integer, 1 float, 2 date, 3 time).
     virtual void SpinClicked(int spinKind, const QVariant& value, bool up) = 0;
-    virtual void ComboChanged(int index, const QString& text, QObject* object) = 0;
+    // The combo change event, then (with `objectEvent`) the combo object change event.
+    virtual void ComboChanged(int index, const QString& text, QObject* object, bool objectEvent = true) = 0;
     // The combo's list closed; a date or time changed by the user (never by code).
     virtual void ComboCloseUp() {}
     virtual void DateTimeChanged(const QDateTime& value) { (void)value; }

@@ -18,6 +18,18 @@ TZEICustomCombo::TZEICustomCombo(QWidget* parent) : QComboBox(parent)
     m_buttonWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
     setAttribute(Qt::WA_Hover);
     m_savedColor = palette().color(QPalette::Base);
+    // Emitted for the user's choices only, never for setCurrentIndex.
+    connect(this, &QComboBox::activated, this, [this](int index) { SelectionChanged(index); });
+}
+
+void TZEICustomCombo::SelectionChanged(int index)
+{
+    if (index >= 0 && isEditable())
+        setEditText(itemText(index));
+    if (OnClick)
+        OnClick(this);
+    if (OnChange)
+        OnChange(this);
 }
 
 void TZEICustomCombo::SetButtonWidth(int value)
@@ -184,6 +196,10 @@ void TZEICustomCombo::changeEvent(QEvent* event)
 
 void TZEICustomCombo::focusInEvent(QFocusEvent* event)
 {
+    // Qt gives every new edit field (setEditable after a list style) a completer of its own; the
+    // combos complete by their own rules only.
+    if (lineEdit() && lineEdit()->completer())
+        setCompleter(nullptr);
     QComboBox::focusInEvent(event);
     update();
 }

@@ -30,8 +30,14 @@ public:
     bool MouseInControl() const { return m_mouseIn; }
     // The focused look: FocusBorder on and the mouse over the control or the focus in it.
     bool ActiveLook() const { return FocusBorder && (m_mouseIn || hasFocus()); }
+    // Raised, in this order, when the user picks another item (from the list, by the arrow keys or
+    // by typing its first letters); an item set by code raises neither.
+    std::function<void(QObject* sender)> OnClick;
+    std::function<void(QObject* sender)> OnChange;
 
 protected:
+    // The user's choice of an item: the edit field shows the item, then the click and change events.
+    virtual void SelectionChanged(int index);
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -65,9 +66,45 @@ TDidEzevBtn::TDidEzevBtn(QWidget* parent) : QLineEdit(parent), m_button(new TDid
     m_button->FocusControl = this;
     m_button->SetBounds(0, 0, 18, 18);
     // The speed button reports the release of the left mouse button.
-    m_button->OnClick = [this](QObject*) { ButtonPressed(); };
+    m_button->OnClick = [this](QObject*) {
+        const bool byPress = m_focusByPress;
+        m_focusByPress = false;
+        ButtonPressed();
+        // The focus the press on the button brought counts from the release, when no button is down.
+        if (byPress && AutoSelect && hasFocus())
+            selectAll();
+    };
     setText(QStringLiteral("0"));
     layoutButton();
+}
+
+void TDidEzevBtn::focusInEvent(QFocusEvent* event)
+{
+    m_focusByPress = false;
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
+    QLineEdit::focusInEvent(event);
+    if (!AutoSelect)
+        return;
+    if (event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton))
+        m_focusByPress = true;   // a press on the edit clears it; the button's release selects
+    else
+        selectAll();
+}
+
+void TDidEzevBtn::focusOutEvent(QFocusEvent* event)
+{
+    m_focusByPress = false;
+    QLineEdit::focusOutEvent(event);
+}
+
+void TDidEzevBtn::mousePressEvent(QMouseEvent* event)
+{
+    m_focusByPress = false;   // the press is on the edit itself
+    QLineEdit::mousePressEvent(event);
 }
 
 void TDidEzevBtn::ButtonPressed()
@@ -110,8 +147,19 @@ void TDidEzevBtn::layoutButton()
     setTextMargins(0, 0, w + m_unitWidth + 3, 0);
 }
 
+int SystemFontTextHeight() { return QFontMetrics(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).height(); }
+
+int TDidEzevBtn::MinEditHeight() const
+{
+    const int h = QFontMetrics(font()).height();
+    return h + std::min(h, SystemFontTextHeight()) / 4;
+}
+
 void TDidEzevBtn::resizeEvent(QResizeEvent* event)
 {
+    // Laid out at once for the raised height: a hidden control gets no second resize event.
+    if (height() < MinEditHeight())
+        resize(width(), MinEditHeight());
     QLineEdit::resizeEvent(event);
     layoutButton();
 }
@@ -838,6 +886,19 @@ bool isPrintable(const QString& text) { return !text.isEmpty() && text.at(0).isP
 
 TZeiUniEdit::TZeiUniEdit(QWidget* parent) : QLineEdit(parent) {}
 
+void TZeiUniEdit::focusInEvent(QFocusEvent* event)
+{
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
+    QLineEdit::focusInEvent(event);
+    const bool leftPressHere = event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton);
+    if (AutoSelect && !leftPressHere)
+        selectAll();
+}
+
 void TZeiUniEdit::keyPressEvent(QKeyEvent* event)
 {
     if (OnKeyPress && isPrintable(event->text()) && !(event->modifiers() & Qt::ControlModifier)) {
@@ -1060,9 +1121,6 @@ TGridUniCombo::TGridUniCombo(TEditorHost* host, QWidget* parent) : TZEIUniComboB
     setEditable(true);
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
-    connect(this, &QComboBox::activated, this, [this](int index) {
-        Host()->ComboChanged(index, itemText(index), nullptr);
-    });
     watchLineEdit();
 }
 
@@ -1074,7 +1132,7 @@ void TGridUniCombo::watchLineEdit()
 
 void TGridUniCombo::textEditedByUser(const QString& text)
 {
-    Host()->ComboChanged(-1, text, nullptr);
+    Host()->ComboChanged(-1, text, nullptr, false);
 }
 
 void TGridUniCombo::showEvent(QShowEvent* event)
@@ -1096,6 +1154,27 @@ void TGridUniCombo::hidePopup()
     m_dropped = false;
     if (wasDropped)
         Host()->ComboCloseUp();
+}
+
+void TGridUniCombo::SelectionChanged(int index)
+{
+    // The grid hears of the user's choice before the combo's own events (without the object event).
+    Host()->ComboChanged(index, itemText(index), nullptr, false);
+    TZEIUniComboBox::SelectionChanged(index);
+}
+
+void TGridUniCombo::wheelEvent(QWheelEvent* event)
+{
+    // The grid's wheel rule, as in the plain combo: the next or previous item, the grid's change
+    // events, and nothing more (no click or change event of the combo).
+    event->accept();
+    const int i = currentIndex();
+    if (i < 0 || count() == 0)
+        return;
+    const int next = event->angleDelta().y() < 0 ? std::min(i + 1, count() - 1) : std::max(i - 1, 0);
+    if (next != i)
+        setCurrentIndex(next);
+    Host()->ComboChanged(next, itemText(next), nullptr);
 }
 
 void TGridUniCombo::keyPressEvent(QKeyEvent* event)

@@ -54,9 +54,15 @@ public:
     void SetEditorEnabled(bool value) { m_editorEnabled = value; }
     bool RightAlign() const { return m_rightAlign; }
     void SetRightAlign(bool value);
+    // Receiving the focus selects the whole text, unless a left press on the edit itself brought it.
+    // A press on the button focuses the edit only when it is released, as the button acts then.
+    bool AutoSelect = true;
     // The themed look of the speed button.
     bool IsWinXP() const { return m_button->SpeedButton()->IsWinXP(); }
     void SetIsWinXP(bool value) { m_button->SpeedButton()->SetIsWinXP(value); }
+    // The lowest height the edit takes: its font's text height H plus a quarter of the smaller of H
+    // and the desktop font's text height. A lower height is raised to it.
+    int MinEditHeight() const;
     // Called by the button and by F4.
     virtual void ButtonPressed();
     std::function<void(QObject* sender)> OnClickBtn;
@@ -66,6 +72,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     virtual bool HandleKey(QKeyEvent* event) { (void)event; return false; }
     // Pixels kept free between the text and the button (a unit edit's unit).
     void SetUnitWidth(int value);
@@ -79,6 +88,8 @@ private:
     int m_unitWidth = 0;
     bool m_editorEnabled = true;
     bool m_rightAlign = false;
+    // The focus came with a left press that may be on the button (decided by the press or the release).
+    bool m_focusByPress = false;
 };
 
 class TGridSpin : public DAveVevaDiza, public TGridEditorLink {
@@ -228,9 +239,12 @@ public:
     explicit TZeiUniEdit(QWidget* parent = nullptr);
     // Sees every typed character; setting it to a null character drops it.
     std::function<void(QObject* sender, QChar& key)> OnKeyPress;
+    // Receiving the focus selects the whole text, unless a left press on the edit brought it.
+    bool AutoSelect = true;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
 };
 
@@ -303,8 +317,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // The grid's combo change event first, then the combo's own click and change events.
+    void SelectionChanged(int index) override;
 
 private:
     void watchLineEdit();

@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace grid::editors {
@@ -422,17 +425,43 @@ void DAveVevaDiza::layoutButton()
     setTextMargins(1, 0, w + 2, 0);
 }
 
+int DAveVevaDiza::MinEditHeight() const
+{
+    const int h = QFontMetrics(font()).height();
+    return h + std::min(h, SystemFontTextHeight()) / 4 + 2 + (hasFrame() ? 4 : 0);
+}
+
 void DAveVevaDiza::resizeEvent(QResizeEvent* event)
 {
+    // Laid out at once for the raised height: a hidden control gets no second resize event.
+    if (height() < MinEditHeight())
+        resize(width(), MinEditHeight());
     QLineEdit::resizeEvent(event);
     layoutButton();
 }
 
 void DAveVevaDiza::focusInEvent(QFocusEvent* event)
 {
+    if (!AutoSelect && SelectsOnFocusByItself(event->reason())) {
+        QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
+        return;
+    }
     QLineEdit::focusInEvent(event);
-    if (!m_editorEnabled || !(QApplication::mouseButtons() & Qt::LeftButton))
+    // A press on the arrows focuses the edit too; stepping rewrites the text, so the selection made
+    // here does not outlive it.
+    const bool leftPressHere = event->reason() == Qt::MouseFocusReason && (QApplication::mouseButtons() & Qt::LeftButton);
+    if (!AutoSelect)
+        return;
+    if (!leftPressHere)
         selectAll();
+    else if (!m_editorEnabled)
+        // Not typable: the whole value is selected also after a click, once the press that brought
+        // the focus has placed its caret.
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus())
+                selectAll();
+        });
 }
 
 void DAveVevaDiza::focusOutEvent(QFocusEvent* event)

@@ -79,9 +79,16 @@ public:
     int Increment = 1;
     double IncrementFloat = 0.1;
     bool ReturnIsTab = false;
+    // Receiving the focus selects the whole text, unless a left press on the edit itself brought
+    // it (with EditorEnabled off it selects then too).
+    bool AutoSelect = true;
     bool ExcelStyleDecimalSeparator = false;
     // The separators and formats of the values (the grid passes its own).
     TEditorLocale Locale;
+
+    // The lowest height the edit takes: its font's text height H plus a quarter of the smaller of H
+    // and the desktop font's text height, plus 2, plus 4 with a frame. A lower height is raised to it.
+    int MinEditHeight() const;
 
     int ClampValue(int v) const;
     double ClampFloat(double v) const;

@@ -136,3 +136,107 @@ TEST_F(GridEditFixture, UniComboEditorIsFlatInTheModernLooksAndDropsDirectly)
     EXPECT_TRUE(c->view()->isVisible());
     c->hidePopup();
 }
+
+// The user's choice of another item raises the click, then the change event, with the edit field
+// already showing the item; items set by code raise nothing.
+TEST(UniCombo, UserSelectionRaisesClickThenChange)
+{
+    for (bool editable : {true, false}) {
+        SCOPED_TRACE(editable ? "drop-down" : "drop-down list");
+        QWidget window;
+        auto* c = new TZEIUniComboBox(&window);
+        c->setEditable(editable);
+        c->setGeometry(0, 0, 160, 22);
+        c->Items().Add(QString::fromUtf8("Ωmega"));
+        c->Items().Add("beta");
+        c->Items().Add("gamma");
+        QStringList log;
+        c->OnClick = [&](QObject* s) { log << QStringLiteral("click ") + static_cast<QComboBox*>(s)->currentText(); };
+        c->OnChange = [&](QObject* s) { log << QStringLiteral("change ") + static_cast<QComboBox*>(s)->currentText(); };
+        window.show();
+        c->setFocus();
+
+        // By code: no events.
+        c->setCurrentIndex(0);
+        c->Items().Clear();
+        c->Items().Add(QString::fromUtf8("Ωmega"));
+        c->Items().Add("beta");
+        c->Items().Add("gamma");
+        c->setCurrentIndex(0);
+        EXPECT_TRUE(log.isEmpty());
+
+        // By the keyboard on the closed combo; the first item goes no further up.
+        QTest::keyClick(c, Qt::Key_Down);
+        QTest::keyClick(c, Qt::Key_Up);
+        QTest::keyClick(c, Qt::Key_Up);
+        EXPECT_EQ(log, QStringList({"click beta", "change beta", QString::fromUtf8("click Ωmega"),
+                                    QString::fromUtf8("change Ωmega")}));
+
+        // From the open list.
+        log.clear();
+        c->showPopup();
+        QTest::keyClick(c->view(), Qt::Key_Down);
+        QTest::keyClick(c->view(), Qt::Key_Down);
+        EXPECT_TRUE(log.isEmpty());
+        QTest::keyClick(c->view(), Qt::Key_Return);
+        EXPECT_EQ(log, QStringList({"click gamma", "change gamma"}));
+        EXPECT_EQ(c->currentText(), "gamma");
+    }
+}
+
+// In the grid: a choice from the list raises the grid's OnComboChange (not the object event) before
+// the combo's own events; typing the first letters in the list kind does the same once; the wheel
+// raises both grid events and none of the combo's; filling the editor and completing raise nothing.
+TEST_F(GridEditFixture, UniComboEditorSelectionEvents)
+{
+    auto* c = grid->GridUniCombo();
+    c->addItems({"eins", "zwei", QString::fromUtf8("Ωmega")});
+    QStringList log;
+    grid->OnComboChange = [&](QObject*, int col, int row, int index, const QString& text) {
+        log << QStringLiteral("combo %1,%2 %3 %4").arg(col).arg(row).arg(index).arg(text);
+    };
+    grid->OnComboObjectChange = [&](QObject*, int, int, int index, const QString&, QObject*) {
+        log << QStringLiteral("object %1").arg(index);
+    };
+    c->OnClick = [&](QObject*) { log << "click " + c->currentText(); };
+    c->OnChange = [&](QObject*) { log << "change " + c->currentText(); };
+
+    open(1, 1, "nicht da", edUniComboList);   // no match: item 0, by code
+    ASSERT_EQ(grid->ShownEditorControl(), c);
+    ASSERT_EQ(c->currentIndex(), 0);
+    EXPECT_TRUE(log.isEmpty());
+    QTest::keyClicks(c, "z");
+    EXPECT_EQ(c->currentIndex(), 1);
+    EXPECT_EQ(log, QStringList({"combo 1,1 1 zwei", "click zwei", "change zwei"}));
+
+    log.clear();
+    grid->Lookup = true;
+    open(2, 1, "", edUniComboEdit);
+    ASSERT_EQ(grid->ShownEditorControl(), c);
+    send(c, 0, QString::fromUtf8("ω"));
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString::fromUtf8("ω"));
+    QApplication::sendEvent(c, &release);   // completion selects the item by code
+    // The item's own text: the combo's completion, not Qt's (which a list style shown before would
+    // have left on the new edit field).
+    EXPECT_EQ(c->currentText(), QString::fromUtf8("Ωmega"));
+    EXPECT_EQ(c->currentIndex(), 2);
+    // The typed character is the user's edit; the completion adds nothing to it.
+    EXPECT_EQ(log, QStringList({QString::fromUtf8("combo 2,1 -1 ω")}));
+    log.clear();
+    c->setCurrentIndex(0);
+    EXPECT_TRUE(log.isEmpty());
+
+    c->showPopup();
+    QTest::keyClick(c->view(), Qt::Key_Down);
+    QTest::keyClick(c->view(), Qt::Key_Down);
+    QTest::keyClick(c->view(), Qt::Key_Return);
+    EXPECT_EQ(log, QStringList({QString::fromUtf8("combo 2,1 2 Ωmega"), QString::fromUtf8("click Ωmega"),
+                                QString::fromUtf8("change Ωmega")}));
+
+    log.clear();
+    QWheelEvent up(QPointF(5, 5), c->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(c, &up);
+    EXPECT_EQ(c->currentIndex(), 1);
+    EXPECT_EQ(log, QStringList({"combo 2,1 1 zwei", "object 1"}));
+}
