@@ -657,6 +657,8 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
             SetColSelected(c.X, false);
     }
     m_unmarkOnRelease = false;
+    if (MouseActions()->DisjunctCellSelect() && inCell && !moved)
+        markCellsOnRelease(c.X, c.Y, shift);
     TBaseGrid::MouseUp(button, shift, x, y);
 
     if (moved || !inCell)
@@ -751,6 +753,43 @@ void TZedEzeravIvur::Click()
     if (OnClick)
         OnClick(this);
     EditStarted(Col(), Row());
+}
+
+void TZedEzeravIvur::markCellsOnRelease(int col, int row, TShiftState shift)
+{
+    const QPoint b = BaseCell(col, row);
+    const bool fixed = b.x() < FixedCols() || b.y() < FixedRows();
+    if (!fixed && !SelectCell(b.x(), b.y()))
+        return;
+    // The marks hold real columns, as the painting reads them.
+    auto repaintMarks = [this] {
+        for (int i = 0; i < m_cellMarks.Count(); ++i) {
+            const QPoint m = m_cellMarks.Items(i);
+            RepaintCell(DisplColIndex(m.x()), m.y());
+        }
+    };
+    const int real = RealColIndex(b.x());
+    if (shift & ssCtrl) {
+        const int at = m_cellMarks.IndexOf(real, b.y());
+        if (at >= 0)
+            m_cellMarks.Delete(at);
+        else
+            m_cellMarks.Add(real, b.y());
+    } else {
+        repaintMarks();
+        m_cellMarks.Clear();
+        m_cellMarks.Add(real, b.y());
+    }
+    // A dragged range marks all of its cells; a cell is listed once, so that Ctrl takes it out again.
+    const TGridRect s = Selection();
+    if (s.Left != s.Right || s.Top != s.Bottom) {
+        for (int r = s.Top; r <= s.Bottom; ++r)
+            for (int c = s.Left; c <= s.Right; ++c)
+                if (!m_cellMarks.Contains(RealColIndex(c), r))
+                    m_cellMarks.Add(RealColIndex(c), r);
+        repaintMarks();
+    }
+    RepaintCell(b.x(), b.y());
 }
 
 void TZedEzeravIvur::releasePressedControl()

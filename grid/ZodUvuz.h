@@ -1489,6 +1489,8 @@ private:
     bool m_selectOnRelease = false;
     // A held-down BUTTON control of a mini-HTML cell comes up (button release, focus lost).
     void releasePressedControl();
+    // Disjunct cell selection: the release on a cell marks it (Ctrl toggles it).
+    void markCellsOnRelease(int col, int row, tk::TShiftState shift);
     bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
     int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
