@@ -280,6 +280,9 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
     }
     m_pressHandled = true;
+    m_leftButtonDown = true;
+    if (Look() == glListView && m_hotCell.x() >= 0)
+        RepaintCell(m_hotCell.x(), m_hotCell.y());
     m_cursorZone = cursorZoneAt(x, y);
     if (m_cursorZone == czResizer && !(shift & ssDouble)) {
         startSelectionResize(button, shift, x, y);
@@ -352,6 +355,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     if (fixedRow || fixedCol || IsFixedCell(c.X, c.Y))
         HideEditor();
+    if ((fixedRow || fixedCol) && FixedAsButtons && (GridOptions() & goFixedVertLine)
+        && (GridOptions() & goFixedHorzLine) && !Flat()) {
+        m_pressedButtonCell = QPoint(c.X, c.Y);
+        m_pressedFixed = true;
+        RepaintCell(c.X, c.Y);
+    }
     if (editsFixedCell(ma, fceLeftClick, c.X, c.Y, FixedCols(), FixedRows())) {
         // With sizing allowed, a press near the edges is left to the sizing.
         const QRect cell = CellRect(c.X, c.Y);
@@ -545,6 +554,16 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridCoord c = MouseCoord(x, y);
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
+    m_leftButtonDown = false;
+    if (Look() == glListView && m_hotCell.x() >= 0)
+        RepaintCell(m_hotCell.x(), m_hotCell.y());
+    // A fixed cell drawn pressed comes up again, whatever the press turned into.
+    const bool fixedHeld = m_pressedFixed;
+    m_pressedFixed = false;
+    if (fixedHeld && m_pressedButtonCell.x() >= 0)
+        RepaintCell(m_pressedButtonCell.x(), m_pressedButtonCell.y());
+    if (fixedHeld && state != gsNormal && state != gsSelecting)
+        m_pressedButtonCell = QPoint(-1, -1);   // a sizing or a move is no button click
     hideMoveMarkers();
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
@@ -617,8 +636,11 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
             if ((enabled || ControlLook()->NoDisabledButtonLook()) && OnButtonClick)
                 OnButtonClick(this, held.x(), held.y());
         }
-        TBaseGrid::MouseUp(button, shift, x, y);
-        return;
+        // A button cell's release ends here; a header goes on to its click and sorting.
+        if (!fixedHeld) {
+            TBaseGrid::MouseUp(button, shift, x, y);
+            return;
+        }
     }
     if (!handled) {
         TBaseGrid::MouseUp(button, shift, x, y);
@@ -854,9 +876,33 @@ void TZedEzeravIvur::endSelectionResize()
 
 // ------------------------------------------------------------------ moving
 
+void TZedEzeravIvur::setHotCell(int col, int row)
+{
+    const QPoint cell(col, row);
+    if (cell == m_hotCell)
+        return;
+    const QPoint old = m_hotCell;
+    m_hotCell = cell;
+    if (old.x() >= 0 && old.y() >= 0 && drawnAsFixed(old.x(), old.y()))
+        RepaintCell(old.x(), old.y());
+    if (col >= 0 && row >= 0 && drawnAsFixed(col, row))
+        RepaintCell(col, row);
+}
+
+bool TZedEzeravIvur::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Leave && Look() == glListView)
+        setHotCell(-1, -1);
+    return TBaseGrid::viewportEvent(event);
+}
+
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
     const TGridRect selAtStart = Selection();
+    if (Look() == glListView) {
+        const TGridCoord at = MouseCoord(x, y);
+        setHotCell(at.X, at.Y);
+    }
     // Dragging out of the pressed cell selects a range when editing comes with RangeSelectAndEdit.
     if ((shift & ssLeft) && MouseActions()->RangeSelectAndEdit && (GridOptions() & goEditing)
         && m_pressCell.x() >= 0) {

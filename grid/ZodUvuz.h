@@ -1241,6 +1241,7 @@ protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
     void MouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
     void MouseMove(tk::TShiftState shift, int x, int y) override;
+    bool viewportEvent(QEvent* event) override;
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
@@ -1491,6 +1492,14 @@ private:
     void releasePressedControl();
     // Disjunct cell selection: the release on a cell marks it (Ctrl toggles it).
     void markCellsOnRelease(int col, int row, tk::TShiftState shift);
+    // Fixed cells drawn as buttons: m_pressedButtonCell holds a fixed cell drawn pressed.
+    bool m_pressedFixed = false;
+    bool m_leftButtonDown = false;
+    // The list-view look's fixed cell under the pointer (drawn hot, or pressed while the left
+    // button is down); -1 when none.
+    QPoint m_hotCell{-1, -1};
+    bool drawnAsFixed(int col, int row) { return col < TBaseGrid::FixedCols() || row < TBaseGrid::FixedRows() || IsFixedCell(col, row); }
+    void setHotCell(int col, int row);
     bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
     int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};

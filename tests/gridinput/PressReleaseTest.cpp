@@ -3,6 +3,9 @@
 #include "InputFixture.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -89,4 +92,117 @@ TEST(DisjunctCells, MarkedCellsArePaintedSelected)
     EXPECT_EQ(at(2, 3), QColor(255, 0, 0));
     EXPECT_EQ(at(3, 5), QColor(255, 0, 0));
     EXPECT_NE(at(2, 4), QColor(255, 0, 0));
+}
+
+namespace {
+
+QImage cellPicture(TZedEzeravIvur& g, int c, int r)
+{
+    return g.viewport()->grab(g.CellRect(c, r)).toImage();
+}
+
+} // namespace
+
+TEST(FixedAsButtons, AHeaderLooksPressedWhileHeldAndClicksAsAButton)
+{
+    Press p;
+    p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing);
+    std::vector<QPoint> clicks;
+    p.grid->OnButtonClick = [&](QObject*, int c, int r) { clicks.emplace_back(c, r); };
+    const QImage raised = cellPicture(*p.grid, 2, 0);
+
+    // Without FixedAsButtons a header is no button.
+    p.click(p.mid(2, 0));
+    EXPECT_TRUE(clicks.empty());
+
+    p.grid->FixedAsButtons = true;
+    QTest::mousePress(p.vp(), Qt::LeftButton, {}, p.mid(2, 0));
+    const QImage pressed = cellPicture(*p.grid, 2, 0);
+    saveShot(p.vp()->grab(), "fixed-as-buttons-pressed.png");
+    EXPECT_NE(pressed, raised);
+    QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, p.mid(2, 0));
+    EXPECT_EQ(cellPicture(*p.grid, 2, 0), raised);
+    EXPECT_EQ(clicks, (std::vector<QPoint>{{2, 0}}));
+
+    // A row header likewise; without editing the button is disabled and raises nothing.
+    p.grid->SetGridOptions(p.grid->GridOptions() & ~tk::goEditing);
+    p.click(p.mid(0, 4));
+    EXPECT_EQ(clicks.size(), 1u);
+    // A flat grid has no 3-D buttons.
+    p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing);
+    p.grid->SetFlat(true);
+    p.click(p.mid(0, 4));
+    EXPECT_EQ(clicks.size(), 1u);
+}
+
+TEST(FixedAsButtons, ASizingFromTheHeaderIsNoButtonClick)
+{
+    Press p;
+    p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing | tk::goColSizing);
+    p.grid->FixedAsButtons = true;
+    int clicks = 0;
+    p.grid->OnButtonClick = [&](QObject*, int, int) { ++clicks; };
+    const QRect r = p.grid->CellRect(2, 0);
+    const QPoint border(r.right() + 1, r.center().y());
+    QTest::mouseMove(p.vp(), border);
+    QTest::mousePress(p.vp(), Qt::LeftButton, {}, border);
+    QTest::mouseMove(p.vp(), border + QPoint(20, 0));
+    QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, border + QPoint(20, 0));
+    EXPECT_GT(p.grid->ColWidths(2), 64);
+    EXPECT_EQ(clicks, 0);
+}
+
+namespace {
+
+// Fusion draws every header state alike: this style paints the state a header is drawn in as a
+// colour of its own.
+class HeaderStateStyle : public QProxyStyle {
+public:
+    HeaderStateStyle() : QProxyStyle(QStringLiteral("Fusion")) {}
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (element != CE_HeaderSection)
+            return QProxyStyle::drawControl(element, option, painter, widget);
+        const QColor c = (option->state & State_Sunken)      ? Qt::blue
+                         : (option->state & State_MouseOver) ? Qt::red
+                                                             : Qt::green;
+        painter->fillRect(option->rect, c);
+    }
+};
+
+} // namespace
+
+TEST(ListViewLook, TheHeaderUnderThePointerIsHotAndPressedWhileHeld)
+{
+    Press p;
+    HeaderStateStyle style;
+    p.grid->setStyle(&style);
+    p.grid->SetLook(glListView);
+    ASSERT_TRUE(p.grid->ThemedDrawing());
+    auto look = [&](int c, int r) {
+        return p.vp()->grab().toImage().pixelColor(p.grid->CellRect(c, r).center() + QPoint(0, 5));
+    };
+    EXPECT_EQ(look(2, 0), QColor(Qt::green));
+    QTest::mouseMove(p.vp(), p.mid(2, 0));
+    EXPECT_EQ(look(2, 0), QColor(Qt::red));
+    QTest::mousePress(p.vp(), Qt::LeftButton, {}, p.mid(2, 0));
+    EXPECT_EQ(look(2, 0), QColor(Qt::blue));
+    saveShot(p.vp()->grab(), "listview-pressed.png");
+    QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, p.mid(2, 0));
+    EXPECT_EQ(look(2, 0), QColor(Qt::red));
+    // Another header takes the hot look over, a row header too; a data cell is never hot.
+    QTest::mouseMove(p.vp(), p.mid(3, 0));
+    EXPECT_EQ(look(2, 0), QColor(Qt::green));
+    EXPECT_EQ(look(3, 0), QColor(Qt::red));
+    QTest::mouseMove(p.vp(), p.mid(0, 4));
+    EXPECT_EQ(look(3, 0), QColor(Qt::green));
+    EXPECT_EQ(look(0, 4), QColor(Qt::red));
+    QTest::mouseMove(p.vp(), p.mid(2, 4));
+    EXPECT_EQ(look(0, 4), QColor(Qt::green));
+    QTest::mouseMove(p.vp(), p.mid(3, 0));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(p.vp(), &leave);
+    EXPECT_EQ(look(3, 0), QColor(Qt::green));
+    p.grid->setStyle(nullptr);
 }
