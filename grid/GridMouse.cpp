@@ -514,7 +514,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         setFocus(Qt::MouseFocusReason);
     }
     const int oldTop = TopRow(), oldLeft = LeftCol();
+    // A cell only partly in view: the press scrolls it in, and the pointer then stands over another
+    // cell, so that the next move would select a range nobody dragged.
+    const bool edgeCell = c.X == oldLeft + VisibleColCount() || c.Y == oldTop + VisibleRowCount();
     TBaseGrid::MouseDown(button, shift, x, y);
+    if (edgeCell && ma->NoAutoRangeScroll && GridState() == gsSelecting)
+        CancelMode();
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {
         m_sizingIndexAtPress = SizingIndex();
         m_sizeAtPress = GridState() == gsColSizing ? ColWidths(SizingIndex()) : RowHeights(SizingIndex());

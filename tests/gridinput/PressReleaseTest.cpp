@@ -206,3 +206,25 @@ TEST(ListViewLook, TheHeaderUnderThePointerIsHotAndPressedWhileHeld)
     EXPECT_EQ(look(3, 0), QColor(Qt::green));
     p.grid->setStyle(nullptr);
 }
+
+TEST(RangeSelection, APressOnAPartlyVisibleRowSelectsNoRangeWithNoAutoRangeScroll)
+{
+    for (const bool noAutoScroll : {false, true}) {
+        SCOPED_TRACE(noAutoScroll);
+        Press p;
+        p.grid->SetRowCount(40);
+        p.grid->MouseActions()->NoAutoRangeScroll = noAutoScroll;
+        const int edge = p.grid->TopRow() + p.grid->VisibleRowCount();
+        const QPoint at(p.mid(2, 1).x(), p.vp()->height() - 3);
+        ASSERT_EQ(p.grid->MouseCoord(at.x(), at.y()).Y, edge);
+        QTest::mousePress(p.vp(), Qt::LeftButton, {}, at);
+        // The row came into view; the pointer now stands over the row below it.
+        EXPECT_EQ(p.grid->Row(), edge);
+        ASSERT_GT(p.grid->TopRow(), 1);
+        QTest::mouseMove(p.vp(), at + QPoint(0, -1));
+        QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, at + QPoint(0, -1));
+        const tk::TGridRect s = p.grid->Selection();
+        EXPECT_EQ(s.Top, edge);
+        EXPECT_EQ(s.Bottom != s.Top, !noAutoScroll);
+    }
+}
