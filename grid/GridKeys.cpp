@@ -440,11 +440,21 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
     if (IsCheckBoxCell(Col(), Row()))
         return;
     const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
-    if (Navigation()->AlwaysEdit && !fromEditor && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
-        && !MouseActions()->DirectEdit)
-        ShowEditorForCurrentCell();
+    if (!fromEditor) {
+        if (event->reason() == Qt::MouseFocusReason && QGuiApplication::mouseButtons() != Qt::NoButton)
+            m_focusByPress = true;
+        else
+            alwaysEditOnFocus();
+    }
     if ((FixedRowAlways() && RowCount() == FixedRows() + 1) || (FixedColAlways() && ColCount() == FixedCols() + 1))
         HideSelection();
+}
+
+void TZedEzeravIvur::alwaysEditOnFocus()
+{
+    if (Navigation()->AlwaysEdit && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
+        && !MouseActions()->DirectEdit)
+        ShowEditorForCurrentCell();
 }
 
 void TZedEzeravIvur::keyPressEvent(QKeyEvent* event)

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <QElapsedTimer>
+#include <utility>
 
 namespace grid {
 
@@ -204,6 +205,17 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     const TGridCoord c = MouseCoord(x, y);
     const bool ctrl = shift & ssCtrl, alt = shift & ssAlt;
     TMouseActions* ma = MouseActions();
+    // The focus this press gave the grid shows the AlwaysEdit editor once the press is done,
+    // unless the press went to the toolkit as a plain cell press.
+    struct FocusByPress {
+        TZedEzeravIvur* grid;
+        bool pending;
+        ~FocusByPress()
+        {
+            if (pending && grid->hasFocus())
+                grid->alwaysEditOnFocus();
+        }
+    } focusByPress{this, std::exchange(m_focusByPress, false)};
 
     if (m_panning) {
         EndPan();
@@ -517,7 +529,18 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     // A cell only partly in view: the press scrolls it in, and the pointer then stands over another
     // cell, so that the next move would select a range nobody dragged.
     const bool edgeCell = c.X == oldLeft + VisibleColCount() || c.Y == oldTop + VisibleRowCount();
-    TBaseGrid::MouseDown(button, shift, x, y);
+    {
+        // The toolkit's press sees AlwaysEdit off: the focus it takes opens no editor on the cell
+        // that is left.
+        struct Restore {
+            bool& flag;
+            bool old;
+            ~Restore() { flag = old; }
+        } restore{Navigation()->AlwaysEdit, Navigation()->AlwaysEdit};
+        Navigation()->AlwaysEdit = false;
+        focusByPress.pending = false;
+        TBaseGrid::MouseDown(button, shift, x, y);
+    }
     if (edgeCell && ma->NoAutoRangeScroll && GridState() == gsSelecting)
         CancelMode();
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {

@@ -1500,6 +1500,10 @@ private:
     QPoint m_hotCell{-1, -1};
     bool drawnAsFixed(int col, int row) { return col < TBaseGrid::FixedCols() || row < TBaseGrid::FixedRows() || IsFixedCell(col, row); }
     void setHotCell(int col, int row);
+    // A focus taken by a mouse press: what AlwaysEdit does on focus waits for the press, which
+    // hands a plain cell press to the toolkit with AlwaysEdit off.
+    bool m_focusByPress = false;
+    void alwaysEditOnFocus();
     bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
     int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};

@@ -3,6 +3,7 @@
 #include "InputFixture.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOption>
@@ -227,4 +228,54 @@ TEST(RangeSelection, APressOnAPartlyVisibleRowSelectsNoRangeWithNoAutoRangeScrol
         EXPECT_EQ(s.Top, edge);
         EXPECT_EQ(s.Bottom != s.Top, !noAutoScroll);
     }
+}
+
+TEST(AlwaysEdit, AClickIntoTheGridOpensNoEditorOnTheCellItLeaves)
+{
+    QWidget host;
+    auto* other = new QLineEdit(&host);
+    auto g = fruitGrid();
+    TZedEzeravIvur* grid = g.release();
+    grid->setParent(&host);
+    grid->setGeometry(0, 30, 420, 300);
+    host.resize(420, 340);
+    grid->SetGridOptions(grid->GridOptions() | tk::goEditing);
+    grid->Navigation()->AlwaysEdit = true;
+    grid->FocusCell(1, 1, true);
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    std::vector<QPoint> started;
+    grid->OnGetEditorType = [&](QObject*, int c, int r, TEditorType&) { started.emplace_back(c, r); };
+    auto leaveGrid = [&] {
+        other->setFocus();
+        ASSERT_TRUE(other->hasFocus());
+        grid->EndInplaceEdit();
+        started.clear();
+    };
+
+    leaveGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(2, 4).center());
+    EXPECT_TRUE(grid->hasFocus());
+    EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(2, 4));
+    EXPECT_FALSE(grid->EditorVisible());
+    EXPECT_TRUE(std::find(started.begin(), started.end(), QPoint(1, 1)) == started.end());
+    // The cell is current now: a press on it edits it.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(2, 4).center());
+    EXPECT_TRUE(grid->EditorVisible());
+
+    // A press the toolkit never sees (a link) keeps what the focus does with AlwaysEdit.
+    grid->SetCells(3, 6, "<a href=\"CELL://R2C1\">Link</a>");
+    int links = 0;
+    grid->OnAnchorClick = [&](QObject*, int, int, const QString&, bool& autoHandle) {
+        ++links;
+        autoHandle = false;
+    };
+    leaveGrid();
+    const QPoint onLink = grid->CellRect(3, 6).topLeft() + QPoint(grid->CellMarginX() + 4, grid->CellMarginY() + 8);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, onLink);
+    EXPECT_EQ(links, 1);
+    EXPECT_TRUE(grid->EditorVisible());
+    EXPECT_TRUE(grid->InplaceEditor()->Focused());
+    EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(2, 4));
 }
