@@ -202,7 +202,7 @@ void TZedEzeravIvur::EditFixedCell(int col, int row)
 
 void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
-    const TGridCoord c = MouseCoord(x, y);
+    TGridCoord c = MouseCoord(x, y);
     const bool ctrl = shift & ssCtrl, alt = shift & ssAlt;
     TMouseActions* ma = MouseActions();
     // The focus this press gave the grid shows the AlwaysEdit editor once the press is done,
@@ -281,6 +281,9 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     m_pressHandled = false;
+    // Only the release of the double click that sized a column is swallowed.
+    if (!(shift & ssDouble))
+        m_dblClickSized = false;
     // A resize or drag whose release never came (the grab was lost) ends with this press.
     m_resizingSelection = false;
     m_ownClipboard.reset();
@@ -315,18 +318,26 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     };
 
     if (c.X < 0 || c.Y < 0) {
-        if (!FixedRowAlways())
-            TBaseGrid::MouseDown(button, shift, x, y);
-        return;
+        // A double click beside or below the cells counts as one on the last column's header
+        // (right of the last column's border it sizes that column).
+        if (!(shift & ssDouble) || FixedRowAlways() || ColCount() < 1) {
+            if (!FixedRowAlways())
+                TBaseGrid::MouseDown(button, shift, x, y);
+            return;
+        }
+        c.X = ColCount() - 1;
+        c.Y = 0;
     }
     if (shift & ssDouble) {
         // A double click on a header border sizes the column left of it to its contents.
         if (c.Y < FixedRows() && (GridOptions() & goColSizing) && ma->AutoSizeColOnDblClick) {
             const QRect cell = CellRect(c.X, c.Y);
             int col = -1;
-            if (x - cell.left() <= 4 && c.X - 1 >= FixedCols())
+            if (cell.isEmpty())
+                col = -1;
+            else if (std::abs(x - cell.left()) <= 4 && c.X - 1 >= FixedCols())
                 col = c.X - 1;
-            else if (cell.right() - x <= 4 && c.X >= FixedCols())
+            else if (std::abs(cell.right() - x) <= 4 && c.X >= FixedCols())
                 col = c.X;
             if (col >= 0) {
                 m_dblClickSized = true;
@@ -711,8 +722,10 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         markCellsOnRelease(c.X, c.Y, shift);
     TBaseGrid::MouseUp(button, shift, x, y);
 
-    if (moved || !inCell)
+    if (moved || !inCell) {
+        m_dblClickSized = false;
         return;
+    }
     if (c.X < FixedCols() && !SortSettings()->FixedCols)
         return;
     if (IsCheckBoxCell(c.X, c.Y) && OnCheckBoxMouseUp) {

@@ -1,6 +1,7 @@
 // What a press and its release leave behind besides the current cell: marked cells of disjunct
 // cell selection, pressed and hot header cells, and where a range selection may go.
 #include "InputFixture.h"
+#include "grid/ZodUvuzInplace.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -278,4 +279,48 @@ TEST(AlwaysEdit, AClickIntoTheGridOpensNoEditorOnTheCellItLeaves)
     EXPECT_TRUE(grid->EditorVisible());
     EXPECT_TRUE(grid->InplaceEditor()->Focused());
     EXPECT_EQ(QPoint(grid->Col(), grid->Row()), QPoint(2, 4));
+}
+
+TEST(DoubleClick, OutsideTheCellsCountsAsTheLastColumnsHeader)
+{
+    Press p;
+    p.grid->SetGridOptions(p.grid->GridOptions() | tk::goColSizing);
+    p.grid->SetCells(4, 0, "Anmerkung");
+    p.grid->SetCells(4, 2, "ein recht langer Text in der letzten Spalte");
+    std::vector<QPoint> doubles;
+    p.grid->OnDblClickCell = [&](QObject*, int row, int col) { doubles.emplace_back(col, row); };
+    const QRect last = p.grid->CellRect(4, 5);
+    ASSERT_LT(last.right() + 40, p.vp()->width());
+
+    // Far right of the last column: the header's double click, which edits it with fceDblClick.
+    p.grid->MouseActions()->FixedRowsEdit = fceDblClick;
+    QTest::mouseDClick(p.vp(), Qt::LeftButton, {}, QPoint(last.right() + 30, last.center().y()));
+    EXPECT_EQ(doubles, (std::vector<QPoint>{{4, 0}}));
+    EXPECT_EQ(p.grid->ColWidths(4), 64);
+    TGridTransEdit* e = p.grid->FixedCellEditor();
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(QPoint(e->Col, e->Row), QPoint(4, 0));
+    EXPECT_EQ(e->text(), "Anmerkung");
+    e->hide();
+
+    // Just right of its border: the last column is sized to its contents, and the next click on
+    // the header still sorts.
+    QTest::mouseDClick(p.vp(), Qt::LeftButton, {}, QPoint(last.right() + 3, last.center().y()));
+    EXPECT_GT(p.grid->ColWidths(4), 150);
+    EXPECT_EQ(doubles.size(), 1u);
+    p.grid->SortSettings()->SetShow(true);
+    int sorts = 0;
+    p.grid->OnClickSort = [&](QObject*, int) { ++sorts; };
+    p.click(p.mid(2, 0));
+    EXPECT_EQ(sorts, 1);
+
+    // Below the rows too; a grid that always keeps a fixed row ignores it.
+    const QPoint below(p.mid(2, 1).x(), p.vp()->height() - 3);
+    ASSERT_LT(p.grid->MouseCoord(below.x(), below.y()).Y, 0);
+    QTest::mouseDClick(p.vp(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(doubles.size(), 2u);
+    EXPECT_EQ(p.grid->ColWidths(3), 64);   // far from any header border: nothing is sized
+    p.grid->SetFixedRowAlways(true);
+    QTest::mouseDClick(p.vp(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(doubles.size(), 2u);
 }
