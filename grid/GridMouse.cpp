@@ -250,6 +250,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
         static_cast<QTimer*>(m_panTimer)->start();
         viewport()->grabMouse();
+        GridHints(this)->HideAll();
         return;
     }
 

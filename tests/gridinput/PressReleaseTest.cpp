@@ -3,7 +3,10 @@
 #include "InputFixture.h"
 #include "grid/ZodUvuzInplace.h"
 
+#include "grid/GridHints.h"
+
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProxyStyle>
@@ -323,4 +326,29 @@ TEST(DoubleClick, OutsideTheCellsCountsAsTheLastColumnsHeader)
     p.grid->SetFixedRowAlways(true);
     QTest::mouseDClick(p.vp(), Qt::LeftButton, {}, below);
     EXPECT_EQ(doubles.size(), 2u);
+}
+
+TEST(Panning, SwitchesHintsOff)
+{
+    Press p;
+    p.grid->HintShowCells = true;
+    THTMLHintWindow* window = GridHints(p.grid.get())->HintWindow();
+    const QPoint at = p.grid->CellRect(1, 3).topLeft() + QPoint(3, 3);
+    auto askHint = [&] {
+        QHelpEvent ev(QEvent::ToolTip, at, p.vp()->mapToGlobal(at));
+        QApplication::sendEvent(p.vp(), &ev);
+    };
+    askHint();
+    ASSERT_TRUE(window->isVisible());
+    // The middle press takes the shown hint away, and no hint comes while panning.
+    QTest::mousePress(p.vp(), Qt::MiddleButton, {}, at);
+    ASSERT_TRUE(p.grid->Panning());
+    EXPECT_FALSE(window->isVisible());
+    askHint();
+    EXPECT_FALSE(window->isVisible());
+    QTest::keyClick(p.grid.get(), Qt::Key_Escape);
+    ASSERT_FALSE(p.grid->Panning());
+    askHint();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Text(), "Birne");
 }
