@@ -987,10 +987,26 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
     if (m_headerDragAnchor >= 0 && (shift & ssLeft)) {
         const TGridCoord c = MouseCoord(x, y);
         const TGridRect old = Selection();
-        if (m_headerDragRows && MouseActions()->RowSelect && c.Y >= 0) {
-            const int row = std::clamp(c.Y, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
-            SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
-                                   std::max(m_headerDragAnchor, row)});
+        if (m_headerDragRows && MouseActions()->RowSelect) {
+            // At the bottom edge the rows scroll up by one, over the header row down by one; the
+            // selection follows to the row that came into view.
+            int pointed = c.Y;
+            if (y >= viewport()->height() - 4 && TopRow() + VisibleRowCount() < RowCount()) {
+                SetTopRow(TopRow() + 1);
+                pointed = TopRow() + VisibleRowCount() - 1;
+            } else if (FixedRows() > 0 && y < RowHeights(0) && TopRow() > FixedRows()) {
+                SetTopRow(TopRow() - 1);
+                pointed = TopRow();
+                // Over the header row the pointer stays in the row-header zone.
+                m_cursorZone = czRowHeader;
+                viewport()->setCursor(GridCursor(ZoneCursorId(czRowHeader)));
+            }
+            if (pointed >= 0) {
+                const int row =
+                    std::clamp(pointed, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
+                SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
+                                       std::max(m_headerDragAnchor, row)});
+            }
         } else if (!m_headerDragRows && MouseActions()->ColSelect && c.X >= FixedCols()) {
             SetSelection(TGridRect{std::min(m_headerDragAnchor, c.X), FixedRows(), std::max(m_headerDragAnchor, c.X),
                                    RowCount() - 1});

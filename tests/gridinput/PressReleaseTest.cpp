@@ -3,6 +3,7 @@
 #include "InputFixture.h"
 #include "grid/ZodUvuzInplace.h"
 
+#include "grid/GridCursors.h"
 #include "grid/GridHints.h"
 
 #include <QApplication>
@@ -351,4 +352,36 @@ TEST(Panning, SwitchesHintsOff)
     askHint();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->Text(), "Birne");
+}
+
+TEST(HeaderDrag, RowsScrollAtTheBottomEdgeAndOverTheHeaderRow)
+{
+    Press p;
+    p.grid->SetRowCount(40);
+    p.grid->MouseActions()->RowSelect = true;
+    auto drag = [&](QPoint at) {
+        QMouseEvent ev(QEvent::MouseMove, QPointF(at), p.vp()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(p.vp(), &ev);
+    };
+    const int x = p.mid(0, 1).x();
+    QTest::mousePress(p.vp(), Qt::LeftButton, {}, p.mid(0, 3));
+    ASSERT_EQ(p.grid->Selection(), (tk::TGridRect{1, 3, 4, 3}));
+    const int visible = p.grid->VisibleRowCount();
+    // Each move at the bottom edge scrolls one row and selects down to the last row in view.
+    drag(QPoint(x, p.vp()->height() - 2));
+    drag(QPoint(x, p.vp()->height() - 1));
+    EXPECT_EQ(p.grid->TopRow(), 3);
+    EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 3, 4, 3 + visible - 1}));
+    // Over the header row each move scrolls back one row; the pointer keeps the row-header cursor.
+    drag(QPoint(x, 5));
+    EXPECT_EQ(p.grid->TopRow(), 2);
+    EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 2, 4, 3}));
+    EXPECT_EQ(p.grid->CursorZone(), czRowHeader);
+    EXPECT_EQ(p.vp()->cursor().pixmap().toImage(), GridCursor(8010).pixmap().toImage());
+    drag(QPoint(x, 6));
+    drag(QPoint(x, 7));   // the top: nothing left to scroll
+    EXPECT_EQ(p.grid->TopRow(), 1);
+    EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
+    QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, QPoint(x, 7));
 }
