@@ -299,7 +299,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     m_leftButtonDown = true;
     if (Look() == glListView && m_hotCell.x() >= 0)
         RepaintCell(m_hotCell.x(), m_hotCell.y());
-    m_cursorZone = cursorZoneAt(x, y);
+    m_cursorZone = m_zoneCleared ? czNone : cursorZoneAt(x, y);
     if (m_cursorZone == czResizer && !(shift & ssDouble)) {
         startSelectionResize(button, shift, x, y);
         return;
@@ -1061,6 +1061,7 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
         }
     }
     m_cursorZone = GridState() == gsNormal ? cursorZoneAt(x, y) : czNone;
+    m_zoneCleared = false;
     if (!cursorSet && m_cursorZone != czNone) {
         viewport()->setCursor(GridCursor(ZoneCursorId(m_cursorZone)));
         cursorSet = true;

@@ -1514,6 +1514,8 @@ private:
     QWidget* m_panGlyph = nullptr;
     bool m_headerDragRows = false;
     int m_cursorZone = 0;
+    bool m_zoneCleared = false;   // a cursor change cleared the zone; the next move finds it again
+    QString m_ownCursorKey;       // the grid's own cursor as last seen (empty: none of its own)
     int cursorZoneAt(int x, int y);
     int m_sizeAtPress = 0;
 

@@ -385,3 +385,22 @@ TEST(HeaderDrag, RowsScrollAtTheBottomEdgeAndOverTheHeaderRow)
     EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 1, 4, 3}));
     QTest::mouseRelease(p.vp(), Qt::LeftButton, {}, QPoint(x, 7));
 }
+
+TEST(CursorZones, AnotherCursorForTheGridClearsTheZoneUntilThePointerMoves)
+{
+    Press p;
+    p.grid->MouseActions()->AllSelect = true;
+    const QPoint corner = p.mid(0, 0);
+    QTest::mouseMove(p.vp(), p.mid(2, 2));
+    QTest::mouseMove(p.vp(), corner);
+    ASSERT_EQ(p.grid->CursorZone(), czSelectAll);
+    p.grid->setCursor(Qt::WaitCursor);
+    EXPECT_EQ(p.grid->CursorZone(), czNone);
+    // A press without a move is no select-all.
+    p.click(corner);
+    EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 1, 1, 1}));
+    QTest::mouseMove(p.vp(), corner + QPoint(1, 0));
+    EXPECT_EQ(p.grid->CursorZone(), czSelectAll);
+    p.click(corner + QPoint(1, 0));
+    EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 1, 4, 9}));
+}
