@@ -1113,6 +1113,7 @@ public:
     std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnDateSpinClick;
     std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnTimeSpinClick;
     std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection)> OnComboChange;
+    // The item's object is the QObject* the combo keeps as that item's data (null when none).
     std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection, QObject* object)>
         OnComboObjectChange;
     std::function<void(QObject* sender, int col, int row, const QString& value)> OnEditChange;

@@ -5,8 +5,11 @@
 
 #include "grid/GridCursors.h"
 #include "grid/GridHints.h"
+#include "grid/editors/GridEditors.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QWheelEvent>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -403,4 +406,43 @@ TEST(CursorZones, AnotherCursorForTheGridClearsTheZoneUntilThePointerMoves)
     EXPECT_EQ(p.grid->CursorZone(), czSelectAll);
     p.click(corner + QPoint(1, 0));
     EXPECT_EQ(p.grid->Selection(), (tk::TGridRect{1, 1, 4, 9}));
+}
+
+TEST(ComboObjects, TheObjectChangeCarriesTheItemsObject)
+{
+    Press p;
+    p.grid->SetGridOptions(p.grid->GridOptions() | tk::goEditing);
+    p.grid->OnGetEditorType = [](QObject*, int c, int r, TEditorType& kind) {
+        if (c == 2 && r == 2)
+            kind = edComboList;
+    };
+    QObject apple, pear;
+    QComboBox* combo = p.grid->GridCombo();
+    combo->addItem("Apfel", QVariant::fromValue<QObject*>(&apple));
+    combo->addItem("Birne", QVariant::fromValue<QObject*>(&pear));
+    combo->addItem("Quitte");
+    std::vector<std::pair<int, QObject*>> changes;
+    p.grid->OnComboObjectChange = [&](QObject*, int, int, int index, const QString&, QObject* object) {
+        changes.emplace_back(index, object);
+    };
+    // A cell text that is no item selects item 0 and reports its object.
+    p.grid->SetCells(2, 2, "Mango");
+    p.grid->FocusCell(2, 2, true);
+    p.grid->setFocus();
+    p.grid->ShowEditor();
+    ASSERT_EQ(p.grid->ShownEditorControl(), combo);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], std::make_pair(0, &apple));
+    // The user's wheel steps to the next items: one with an object and one without.
+    auto wheelDown = [&] {
+        QWheelEvent ev(QPointF(5, 5), combo->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                       Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &ev);
+    };
+    wheelDown();
+    wheelDown();
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[1], std::make_pair(1, static_cast<QObject*>(&pear)));
+    EXPECT_EQ(changes[2], std::make_pair(2, static_cast<QObject*>(nullptr)));
+    p.grid->EndInplaceEdit();
 }
