@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPointer>
+#include <QTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <cmath>
+#include <utility>
 
 namespace grid {
 
@@ -441,9 +443,14 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
         return;
     const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
     if (!fromEditor) {
-        if (event->reason() == Qt::MouseFocusReason && QGuiApplication::mouseButtons() != Qt::NoButton)
+        if (event->reason() == Qt::MouseFocusReason && QGuiApplication::mouseButtons() != Qt::NoButton) {
             m_focusByPress = true;
-        else
+            // A press that never reaches the cells (a scroll bar's) leaves it to the focus.
+            QTimer::singleShot(0, this, [this] {
+                if (std::exchange(m_focusByPress, false) && hasFocus())
+                    alwaysEditOnFocus();
+            });
+        } else
             alwaysEditOnFocus();
     }
     if ((FixedRowAlways() && RowCount() == FixedRows() + 1) || (FixedColAlways() && ColCount() == FixedCols() + 1))

@@ -12,6 +12,9 @@
 #include <QWheelEvent>
 #include <QHelpEvent>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOption>
@@ -445,4 +448,40 @@ TEST(ComboObjects, TheObjectChangeCarriesTheItemsObject)
     EXPECT_EQ(changes[1], std::make_pair(1, static_cast<QObject*>(&pear)));
     EXPECT_EQ(changes[2], std::make_pair(2, static_cast<QObject*>(nullptr)));
     p.grid->EndInplaceEdit();
+}
+
+TEST(AlwaysEdit, AFocusByAPressOutsideTheCellsStillOpensTheEditor)
+{
+    QWidget host;
+    auto* other = new QLineEdit(&host);
+    TZedEzeravIvur* grid = fruitGrid().release();
+    grid->setParent(&host);
+    grid->setGeometry(0, 30, 420, 200);
+    grid->SetRowCount(40);
+    host.resize(420, 240);
+    grid->SetGridOptions(grid->GridOptions() | tk::goEditing);
+    grid->Navigation()->AlwaysEdit = true;
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    other->setFocus();
+    QScrollBar* bar = grid->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    // A press on the slider itself, which scrolls nothing.
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.orientation = bar->orientation();
+    opt.minimum = bar->minimum();
+    opt.maximum = bar->maximum();
+    opt.sliderPosition = opt.sliderValue = bar->value();
+    opt.pageStep = bar->pageStep();
+    opt.singleStep = bar->singleStep();
+    const QRect handle = bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, handle.center());
+    ASSERT_EQ(grid->TopRow(), 1);
+    if (!grid->hasFocus())
+        GTEST_SKIP() << "a scroll bar press gives the grid no focus here";
+    EXPECT_FALSE(grid->EditorVisible());   // not before the press is over
+    QApplication::processEvents();
+    EXPECT_TRUE(grid->EditorVisible());
 }
