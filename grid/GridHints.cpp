@@ -346,6 +346,16 @@ bool TGridHints::BalloonRequest(const QPoint& viewportPos)
     return true;
 }
 
+void TGridHints::HideAll()
+{
+    m_initialTimer.stop();
+    PointerAt(-1, -1);
+    m_hintWindow->hide();
+    if (m_balloonWindow)
+        m_balloonWindow->hide();
+    QToolTip::hideText();
+}
+
 void TGridHints::PointerAt(int col, int row)
 {
     const QPoint cell(col, row);
@@ -468,6 +478,9 @@ bool TGridHints::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != m_grid->viewport())
         return false;
+    // No hints while the middle button pans the grid.
+    if (m_grid->Panning())
+        return event->type() == QEvent::ToolTip;
     switch (event->type()) {
     case QEvent::ToolTip:
         if (!m_balloon->Enable()) {

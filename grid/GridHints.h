@@ -155,6 +155,8 @@ public:
     QPoint HintCell() const { return m_hintCell; }
     // The pointer reached a cell: a balloon or hint of another cell goes away.
     void PointerAt(int col, int row);
+    // Takes away a shown hint or balloon and one about to show (panning switches hints off).
+    void HideAll();
 
     std::function<void(QObject* sender, int col, int row, QString& title, QString& text, int& icon)> OnCellBalloon;
     std::function<void(QObject* sender, int row, int col, QString& anchor)> OnAnchorHint;

@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QPointer>
+#include <QTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <cmath>
+#include <utility>
 
 namespace grid {
 
@@ -440,11 +442,26 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
     if (IsCheckBoxCell(Col(), Row()))
         return;
     const bool fromEditor = InplaceEditor() && event->reason() == Qt::OtherFocusReason && InplaceEditor()->Visible();
-    if (Navigation()->AlwaysEdit && !fromEditor && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
-        && !MouseActions()->DirectEdit)
-        ShowEditorForCurrentCell();
+    if (!fromEditor) {
+        if (event->reason() == Qt::MouseFocusReason && QGuiApplication::mouseButtons() != Qt::NoButton) {
+            m_focusByPress = true;
+            // A press that never reaches the cells (a scroll bar's) leaves it to the focus.
+            QTimer::singleShot(0, this, [this] {
+                if (std::exchange(m_focusByPress, false) && hasFocus())
+                    alwaysEditOnFocus();
+            });
+        } else
+            alwaysEditOnFocus();
+    }
     if ((FixedRowAlways() && RowCount() == FixedRows() + 1) || (FixedColAlways() && ColCount() == FixedCols() + 1))
         HideSelection();
+}
+
+void TZedEzeravIvur::alwaysEditOnFocus()
+{
+    if (Navigation()->AlwaysEdit && GridState() == gsNormal && !CellRect(Col(), Row()).isEmpty()
+        && !MouseActions()->DirectEdit)
+        ShowEditorForCurrentCell();
 }
 
 void TZedEzeravIvur::keyPressEvent(QKeyEvent* event)

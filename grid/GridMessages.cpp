@@ -2,7 +2,9 @@
 // move ended by losing the window, and the notifications of its combo and date editors.
 #include "grid/ZodUvuz.h"
 
+#include <QCursor>
 #include <QKeyEvent>
+#include <QPixmap>
 
 namespace grid {
 
@@ -16,6 +18,20 @@ bool TZedEzeravIvur::event(QEvent* event)
             // Claimed: it arrives as a key press, and no plain-letter shortcut of the window fires.
             event->accept();
             return true;
+        }
+    }
+    // The application gave the grid another cursor: the pointer's zone counts no longer until the
+    // pointer moves again (the grid's own cursors are set on its viewport).
+    if (event->type() == QEvent::CursorChange) {
+        // The viewport's cursor changes arrive here too: only a change of the grid's own counts.
+        const QCursor c = cursor();
+        const QString key = testAttribute(Qt::WA_SetCursor)
+                                ? QString::number(int(c.shape())) + QLatin1Char('/') + QString::number(c.pixmap().cacheKey())
+                                : QString();
+        if (key != m_ownCursorKey) {
+            m_ownCursorKey = key;
+            m_cursorZone = 0;
+            m_zoneCleared = true;
         }
     }
     // Losing the window ends a row or column move: nothing moves, no marker stays.

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <QElapsedTimer>
+#include <utility>
 
 namespace grid {
 
@@ -201,9 +202,20 @@ void TZedEzeravIvur::EditFixedCell(int col, int row)
 
 void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
-    const TGridCoord c = MouseCoord(x, y);
+    TGridCoord c = MouseCoord(x, y);
     const bool ctrl = shift & ssCtrl, alt = shift & ssAlt;
     TMouseActions* ma = MouseActions();
+    // The focus this press gave the grid shows the AlwaysEdit editor once the press is done,
+    // unless the press went to the toolkit as a plain cell press.
+    struct FocusByPress {
+        TZedEzeravIvur* grid;
+        bool pending;
+        ~FocusByPress()
+        {
+            if (pending && grid->hasFocus())
+                grid->alwaysEditOnFocus();
+        }
+    } focusByPress{this, std::exchange(m_focusByPress, false)};
 
     if (m_panning) {
         EndPan();
@@ -238,6 +250,7 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         }
         static_cast<QTimer*>(m_panTimer)->start();
         viewport()->grabMouse();
+        GridHints(this)->HideAll();
         return;
     }
 
@@ -269,6 +282,9 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
 
     m_pressHandled = false;
+    // Only the release of the double click that sized a column is swallowed.
+    if (!(shift & ssDouble))
+        m_dblClickSized = false;
     // A resize or drag whose release never came (the grab was lost) ends with this press.
     m_resizingSelection = false;
     m_ownClipboard.reset();
@@ -280,7 +296,10 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
             return;
     }
     m_pressHandled = true;
-    m_cursorZone = cursorZoneAt(x, y);
+    m_leftButtonDown = true;
+    if (Look() == glListView && m_hotCell.x() >= 0)
+        RepaintCell(m_hotCell.x(), m_hotCell.y());
+    m_cursorZone = m_zoneCleared ? czNone : cursorZoneAt(x, y);
     if (m_cursorZone == czResizer && !(shift & ssDouble)) {
         startSelectionResize(button, shift, x, y);
         return;
@@ -300,18 +319,26 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     };
 
     if (c.X < 0 || c.Y < 0) {
-        if (!FixedRowAlways())
-            TBaseGrid::MouseDown(button, shift, x, y);
-        return;
+        // A double click beside or below the cells counts as one on the last column's header
+        // (right of the last column's border it sizes that column).
+        if (!(shift & ssDouble) || FixedRowAlways() || ColCount() < 1) {
+            if (!FixedRowAlways())
+                TBaseGrid::MouseDown(button, shift, x, y);
+            return;
+        }
+        c.X = ColCount() - 1;
+        c.Y = 0;
     }
     if (shift & ssDouble) {
         // A double click on a header border sizes the column left of it to its contents.
         if (c.Y < FixedRows() && (GridOptions() & goColSizing) && ma->AutoSizeColOnDblClick) {
             const QRect cell = CellRect(c.X, c.Y);
             int col = -1;
-            if (x - cell.left() <= 4 && c.X - 1 >= FixedCols())
+            if (cell.isEmpty())
+                col = -1;
+            else if (std::abs(x - cell.left()) <= 4 && c.X - 1 >= FixedCols())
                 col = c.X - 1;
-            else if (cell.right() - x <= 4 && c.X >= FixedCols())
+            else if (std::abs(cell.right() - x) <= 4 && c.X >= FixedCols())
                 col = c.X;
             if (col >= 0) {
                 m_dblClickSized = true;
@@ -352,6 +379,12 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
     }
     if (fixedRow || fixedCol || IsFixedCell(c.X, c.Y))
         HideEditor();
+    if ((fixedRow || fixedCol) && FixedAsButtons && (GridOptions() & goFixedVertLine)
+        && (GridOptions() & goFixedHorzLine) && !Flat()) {
+        m_pressedButtonCell = QPoint(c.X, c.Y);
+        m_pressedFixed = true;
+        RepaintCell(c.X, c.Y);
+    }
     if (editsFixedCell(ma, fceLeftClick, c.X, c.Y, FixedCols(), FixedRows())) {
         // With sizing allowed, a press near the edges is left to the sizing.
         const QRect cell = CellRect(c.X, c.Y);
@@ -505,7 +538,23 @@ void TZedEzeravIvur::MouseDown(TMouseButton button, TShiftState shift, int x, in
         setFocus(Qt::MouseFocusReason);
     }
     const int oldTop = TopRow(), oldLeft = LeftCol();
-    TBaseGrid::MouseDown(button, shift, x, y);
+    // A cell only partly in view: the press scrolls it in, and the pointer then stands over another
+    // cell, so that the next move would select a range nobody dragged.
+    const bool edgeCell = c.X == oldLeft + VisibleColCount() || c.Y == oldTop + VisibleRowCount();
+    {
+        // The toolkit's press sees AlwaysEdit off: the focus it takes opens no editor on the cell
+        // that is left.
+        struct Restore {
+            bool& flag;
+            bool old;
+            ~Restore() { flag = old; }
+        } restore{Navigation()->AlwaysEdit, Navigation()->AlwaysEdit};
+        Navigation()->AlwaysEdit = false;
+        focusByPress.pending = false;
+        TBaseGrid::MouseDown(button, shift, x, y);
+    }
+    if (edgeCell && ma->NoAutoRangeScroll && GridState() == gsSelecting)
+        CancelMode();
     if (GridState() == gsColSizing || GridState() == gsRowSizing) {
         m_sizingIndexAtPress = SizingIndex();
         m_sizeAtPress = GridState() == gsColSizing ? ColWidths(SizingIndex()) : RowHeights(SizingIndex());
@@ -545,6 +594,16 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     const TGridCoord c = MouseCoord(x, y);
     const TGridState state = GridState();
     const bool handled = m_pressHandled;
+    m_leftButtonDown = false;
+    if (Look() == glListView && m_hotCell.x() >= 0)
+        RepaintCell(m_hotCell.x(), m_hotCell.y());
+    // A fixed cell drawn pressed comes up again, whatever the press turned into.
+    const bool fixedHeld = m_pressedFixed;
+    m_pressedFixed = false;
+    if (fixedHeld && m_pressedButtonCell.x() >= 0)
+        RepaintCell(m_pressedButtonCell.x(), m_pressedButtonCell.y());
+    if (fixedHeld && state != gsNormal && state != gsSelecting)
+        m_pressedButtonCell = QPoint(-1, -1);   // a sizing or a move is no button click
     hideMoveMarkers();
     m_headerDragAnchor = -1;
     m_cursorZone = czNone;
@@ -617,8 +676,11 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
             if ((enabled || ControlLook()->NoDisabledButtonLook()) && OnButtonClick)
                 OnButtonClick(this, held.x(), held.y());
         }
-        TBaseGrid::MouseUp(button, shift, x, y);
-        return;
+        // A button cell's release ends here; a header goes on to its click and sorting.
+        if (!fixedHeld) {
+            TBaseGrid::MouseUp(button, shift, x, y);
+            return;
+        }
     }
     if (!handled) {
         TBaseGrid::MouseUp(button, shift, x, y);
@@ -657,10 +719,14 @@ void TZedEzeravIvur::MouseUp(TMouseButton button, TShiftState shift, int x, int 
             SetColSelected(c.X, false);
     }
     m_unmarkOnRelease = false;
+    if (MouseActions()->DisjunctCellSelect() && inCell && !moved)
+        markCellsOnRelease(c.X, c.Y, shift);
     TBaseGrid::MouseUp(button, shift, x, y);
 
-    if (moved || !inCell)
+    if (moved || !inCell) {
+        m_dblClickSized = false;
         return;
+    }
     if (c.X < FixedCols() && !SortSettings()->FixedCols)
         return;
     if (IsCheckBoxCell(c.X, c.Y) && OnCheckBoxMouseUp) {
@@ -753,6 +819,43 @@ void TZedEzeravIvur::Click()
     EditStarted(Col(), Row());
 }
 
+void TZedEzeravIvur::markCellsOnRelease(int col, int row, TShiftState shift)
+{
+    const QPoint b = BaseCell(col, row);
+    const bool fixed = b.x() < FixedCols() || b.y() < FixedRows();
+    if (!fixed && !SelectCell(b.x(), b.y()))
+        return;
+    // The marks hold real columns, as the painting reads them.
+    auto repaintMarks = [this] {
+        for (int i = 0; i < m_cellMarks.Count(); ++i) {
+            const QPoint m = m_cellMarks.Items(i);
+            RepaintCell(DisplColIndex(m.x()), m.y());
+        }
+    };
+    const int real = RealColIndex(b.x());
+    if (shift & ssCtrl) {
+        const int at = m_cellMarks.IndexOf(real, b.y());
+        if (at >= 0)
+            m_cellMarks.Delete(at);
+        else
+            m_cellMarks.Add(real, b.y());
+    } else {
+        repaintMarks();
+        m_cellMarks.Clear();
+        m_cellMarks.Add(real, b.y());
+    }
+    // A dragged range marks all of its cells; a cell is listed once, so that Ctrl takes it out again.
+    const TGridRect s = Selection();
+    if (s.Left != s.Right || s.Top != s.Bottom) {
+        for (int r = s.Top; r <= s.Bottom; ++r)
+            for (int c = s.Left; c <= s.Right; ++c)
+                if (!m_cellMarks.Contains(RealColIndex(c), r))
+                    m_cellMarks.Add(RealColIndex(c), r);
+        repaintMarks();
+    }
+    RepaintCell(b.x(), b.y());
+}
+
 void TZedEzeravIvur::releasePressedControl()
 {
     if (!m_controlFocused)
@@ -815,9 +918,33 @@ void TZedEzeravIvur::endSelectionResize()
 
 // ------------------------------------------------------------------ moving
 
+void TZedEzeravIvur::setHotCell(int col, int row)
+{
+    const QPoint cell(col, row);
+    if (cell == m_hotCell)
+        return;
+    const QPoint old = m_hotCell;
+    m_hotCell = cell;
+    if (old.x() >= 0 && old.y() >= 0 && drawnAsFixed(old.x(), old.y()))
+        RepaintCell(old.x(), old.y());
+    if (col >= 0 && row >= 0 && drawnAsFixed(col, row))
+        RepaintCell(col, row);
+}
+
+bool TZedEzeravIvur::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Leave && Look() == glListView)
+        setHotCell(-1, -1);
+    return TBaseGrid::viewportEvent(event);
+}
+
 void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
 {
     const TGridRect selAtStart = Selection();
+    if (Look() == glListView) {
+        const TGridCoord at = MouseCoord(x, y);
+        setHotCell(at.X, at.Y);
+    }
     // Dragging out of the pressed cell selects a range when editing comes with RangeSelectAndEdit.
     if ((shift & ssLeft) && MouseActions()->RangeSelectAndEdit && (GridOptions() & goEditing)
         && m_pressCell.x() >= 0) {
@@ -860,10 +987,26 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
     if (m_headerDragAnchor >= 0 && (shift & ssLeft)) {
         const TGridCoord c = MouseCoord(x, y);
         const TGridRect old = Selection();
-        if (m_headerDragRows && MouseActions()->RowSelect && c.Y >= 0) {
-            const int row = std::clamp(c.Y, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
-            SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
-                                   std::max(m_headerDragAnchor, row)});
+        if (m_headerDragRows && MouseActions()->RowSelect) {
+            // At the bottom edge the rows scroll up by one, over the header row down by one; the
+            // selection follows to the row that came into view.
+            int pointed = c.Y;
+            if (y >= viewport()->height() - 4 && TopRow() + VisibleRowCount() < RowCount()) {
+                SetTopRow(TopRow() + 1);
+                pointed = TopRow() + VisibleRowCount() - 1;
+            } else if (FixedRows() > 0 && y < RowHeights(0) && TopRow() > FixedRows()) {
+                SetTopRow(TopRow() - 1);
+                pointed = TopRow();
+                // Over the header row the pointer stays in the row-header zone.
+                m_cursorZone = czRowHeader;
+                viewport()->setCursor(GridCursor(ZoneCursorId(czRowHeader)));
+            }
+            if (pointed >= 0) {
+                const int row =
+                    std::clamp(pointed, FixedRows(), std::max(FixedRows(), RowCount() - FixedFooters() - 1));
+                SetSelection(TGridRect{FixedCols(), std::min(m_headerDragAnchor, row), ColCount() - 1,
+                                       std::max(m_headerDragAnchor, row)});
+            }
         } else if (!m_headerDragRows && MouseActions()->ColSelect && c.X >= FixedCols()) {
             SetSelection(TGridRect{std::min(m_headerDragAnchor, c.X), FixedRows(), std::max(m_headerDragAnchor, c.X),
                                    RowCount() - 1});
@@ -918,6 +1061,7 @@ void TZedEzeravIvur::MouseMove(TShiftState shift, int x, int y)
         }
     }
     m_cursorZone = GridState() == gsNormal ? cursorZoneAt(x, y) : czNone;
+    m_zoneCleared = false;
     if (!cursorSet && m_cursorZone != czNone) {
         viewport()->setCursor(GridCursor(ZoneCursorId(m_cursorZone)));
         cursorSet = true;

@@ -258,7 +258,9 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
             }
         } else if (m_look == glListView) {
             if (m_themedDrawing) {
-                tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1), tk::tsNormal, this);
+                const bool hot = m_hotCell == QPoint(col, row);
+                tk::DrawThemedHeader(p, rect.adjusted(-1, -1, 1, 1),
+                                     !hot ? tk::tsNormal : m_leftButtonDown ? tk::tsPressed : tk::tsHot, this);
                 p.setPen(Qt::white);
                 p.drawLine(rect.left(), rect.top(), rect.right(), rect.top());
             } else {
@@ -312,6 +314,12 @@ void TZedEzeravIvur::DrawCellContent(QPainter& p, int col, tk::TGridDrawState st
                 p.drawLine(e.right(), e.top(), e.right(), e.bottom());
             }
         }
+    }
+
+    // A fixed cell drawn as a button looks pressed while the left button holds it.
+    if (fixed && m_pressedFixed && m_pressedButtonCell == QPoint(col, row)) {
+        tk::DrawEdge(p, cellRect, tk::BDR_SUNKENINNER, tk::BF_BOTTOMRIGHT, palette());
+        tk::DrawEdge(p, cellRect, tk::BDR_SUNKENINNER, tk::BF_TOPLEFT, palette());
     }
 
     // Right fixed columns of the flat looks get a frame line outside the cell.

@@ -1113,6 +1113,7 @@ public:
     std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnDateSpinClick;
     std::function<void(QObject* sender, int col, int row, QDateTime value, bool upDown)> OnTimeSpinClick;
     std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection)> OnComboChange;
+    // The item's object is the QObject* the combo keeps as that item's data (null when none).
     std::function<void(QObject* sender, int col, int row, int itemIndex, const QString& selection, QObject* object)>
         OnComboObjectChange;
     std::function<void(QObject* sender, int col, int row, const QString& value)> OnEditChange;
@@ -1241,6 +1242,7 @@ protected:
     void MouseDown(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
     void MouseUp(tk::TMouseButton button, tk::TShiftState shift, int x, int y) override;
     void MouseMove(tk::TShiftState shift, int x, int y) override;
+    bool viewportEvent(QEvent* event) override;
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
@@ -1489,6 +1491,20 @@ private:
     bool m_selectOnRelease = false;
     // A held-down BUTTON control of a mini-HTML cell comes up (button release, focus lost).
     void releasePressedControl();
+    // Disjunct cell selection: the release on a cell marks it (Ctrl toggles it).
+    void markCellsOnRelease(int col, int row, tk::TShiftState shift);
+    // Fixed cells drawn as buttons: m_pressedButtonCell holds a fixed cell drawn pressed.
+    bool m_pressedFixed = false;
+    bool m_leftButtonDown = false;
+    // The list-view look's fixed cell under the pointer (drawn hot, or pressed while the left
+    // button is down); -1 when none.
+    QPoint m_hotCell{-1, -1};
+    bool drawnAsFixed(int col, int row) { return col < TBaseGrid::FixedCols() || row < TBaseGrid::FixedRows() || IsFixedCell(col, row); }
+    void setHotCell(int col, int row);
+    // A focus taken by a mouse press: what AlwaysEdit does on focus waits for the press, which
+    // hands a plain cell press to the toolkit with AlwaysEdit off.
+    bool m_focusByPress = false;
+    void alwaysEditOnFocus();
     bool m_enteringFromOutside = false;   // set while a focus-in from outside the grid runs
     int m_leftAtPress = -1;               // the left column when the left button went down
     tk::TGridRect m_resizeOrigin{-1, -1, -1, -1};
@@ -1499,6 +1515,8 @@ private:
     QWidget* m_panGlyph = nullptr;
     bool m_headerDragRows = false;
     int m_cursorZone = 0;
+    bool m_zoneCleared = false;   // a cursor change cleared the zone; the next move finds it again
+    QString m_ownCursorKey;       // the grid's own cursor as last seen (empty: none of its own)
     int cursorZoneAt(int x, int y);
     int m_sizeAtPress = 0;
 

@@ -11,6 +11,7 @@
 #include "grid/editors/GridEditors.h"
 #include "grid/minihtml/MiniHTML.h"
 
+#include <QComboBox>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
@@ -294,7 +295,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             } else {
                 c->setCurrentIndex(0);
                 if (c->count() > 0)
-                    ComboChanged(0, c->itemText(0), nullptr);
+                    ComboChanged(0, c->itemText(0), c->itemData(0).value<QObject*>());
             }
         }
         if (Navigation()->AutoComboDropSize)
@@ -639,6 +640,11 @@ void TZedEzeravIvur::SpinClicked(int spinKind, const QVariant& value, bool up)
 
 void TZedEzeravIvur::ComboChanged(int index, const QString& text, QObject* object, bool objectEvent)
 {
+    // An item's object is the QObject* its combo keeps as the item's data.
+    if (!object && index >= 0) {
+        if (auto* combo = qobject_cast<QComboBox*>(editing().shown.data()); combo && index < combo->count())
+            object = combo->itemData(index).value<QObject*>();
+    }
     if (OnComboChange)
         OnComboChange(this, Col(), Row(), index, text);
     if (objectEvent && OnComboObjectChange)

@@ -103,6 +103,8 @@ void DrawFocusRect(QPainter& p, const QRect& rect, const QWidget* widget)
 namespace {
 void ApplyState(QStyleOption& opt, TThemeState state)
 {
+    // The part's own state counts, not whether the pointer is somewhere over the whole widget.
+    opt.state &= ~(QStyle::State_MouseOver | QStyle::State_Sunken);
     opt.state |= QStyle::State_Enabled;
     if (state == tsHot)
         opt.state |= QStyle::State_MouseOver;
