@@ -52,9 +52,6 @@ void TRecipients::NextRecipient(TAssociativeArray& record)
     record.Clear();
     if (!Active()) {
         Open();
-        m_fields.clear();
-        for (int i = 0; i < FieldCount(); ++i)
-            m_fields.push_back(Fields(i));
         m_fieldNames = FieldNames();
         m_distinctNames = true;
         for (qsizetype i = 0; i < m_fieldNames.size() && m_distinctNames; ++i)
@@ -69,16 +66,16 @@ void TRecipients::NextRecipient(TAssociativeArray& record)
     }
     if (Eof())
         return; // past the last row (or none at all)
-    if (!m_distinctNames) {
+    if (!m_distinctNames || FieldCount() != m_fieldNames.size()) {
         // A name that comes twice keeps the first field's value, as a lookup by name finds it.
         for (const QString& name : m_fieldNames)
             record.SetValue(name, FieldByName(name)->AsString());
         return;
     }
     QStringList values;
-    values.reserve(qsizetype(m_fields.size()));
-    for (const db::TField* field : m_fields)
-        values.append(field->AsString());
+    values.reserve(m_fieldNames.size());
+    for (int i = 0; i < int(m_fieldNames.size()); ++i)
+        values.append(Fields(i)->AsString());
     record.AssignDistinct(m_fieldNames, values);
 }
 

@@ -7,7 +7,6 @@
 #include "core/AssociativeArray.h"
 #include <QStringList>
 #include <memory>
-#include <vector>
 
 namespace db { class Statement; }
 
@@ -41,9 +40,8 @@ private:
     MarkStatements& Marks();
 
     QString m_table;
-    // Of the open cursor: its fields in table order, their names, and whether the names differ
-    // ignoring case (then a record takes them as they are).
-    std::vector<db::TField*> m_fields;
+    // Of the open cursor: its fields' names in table order, and whether they differ ignoring
+    // case (then a record takes them as they are, with the fields' values by position).
     QStringList m_fieldNames;
     bool m_distinctNames = false;
     std::unique_ptr<MarkStatements> m_marks;
