@@ -29,6 +29,13 @@ QString TAssociativeArray::GetValue(const QString& key) const
     return m_values.at(i);
 }
 
+void TAssociativeArray::AssignDistinct(const QStringList& keys, const QStringList& values)
+{
+    assert(keys.size() == values.size());
+    m_keys = keys;
+    m_values = values;
+}
+
 int TAssociativeArray::Count() const
 {
     assert(m_keys.size() == m_values.size());

@@ -18,6 +18,10 @@ public:
     // Position of the first entry with that value (case-insensitive), -1 when none.
     int IndexOfValue(const QString& value) const;
     void Assign(const TAssociativeArray& other) { *this = other; }
+    // Replaces every entry by keys[i] -> values[i] (the lists are shared, not copied). The keys
+    // must differ ignoring case and the lists have the same length; a record of a table's row
+    // is built this way without looking its keys up.
+    void AssignDistinct(const QStringList& keys, const QStringList& values);
     void Clear();
     bool IsEmpty() const { return Count() == 0; }
 

@@ -93,12 +93,30 @@ void TMailingLog::WriteLinesToLog(const QList<std::pair<QString, QColor>>& lines
     QTextCursor c(document());
     c.movePosition(QTextCursor::End);
     c.beginEditBlock();
-    for (const auto& [text, color] : lines) {
+    // A run of lines in one colour is inserted as one text with paragraph separators between
+    // them: the same blocks and formats as line by line, for a fraction of the cost.
+    QString run;
+    for (qsizetype i = 0; i < lines.size();) {
+        const QColor& color = lines.at(i).second;
         c.insertBlock();
         QTextCharFormat fmt = c.charFormat();
         fmt.setForeground(color);
         c.setCharFormat(fmt);
-        c.insertText(text, fmt);
+        qsizetype end = i + 1;
+        while (end < lines.size() && lines.at(end).second == color)
+            ++end;
+        if (end == i + 1) {
+            c.insertText(lines.at(i).first, fmt);
+        } else {
+            run.clear();
+            for (qsizetype j = i; j < end; ++j) {
+                if (j > i)
+                    run += QChar::ParagraphSeparator;
+                run += lines.at(j).first;
+            }
+            c.insertText(run, fmt);
+        }
+        i = end;
     }
     c.endEditBlock();
     setTextCursor(c);

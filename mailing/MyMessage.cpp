@@ -594,14 +594,21 @@ QByteArray PlainToLine(const QList<TMailAddress>& recipients)
     const QString address = CleanHeaderValue(recipients.front().Address).trimmed();
     if (!IsPlainName(name) || !IsPlainAddress(address))
         return {};
-    QByteArray line = "To: ";
-    if (name.isEmpty())
+    QByteArray line;
+    line.reserve(name.size() + address.size() + 10);
+    line += "To: ";
+    if (name.isEmpty()) {
         line += address.toLatin1();
-    else
-        line += name.toLatin1() + " <" + address.toLatin1() + '>';
+    } else {
+        line += name.toLatin1();
+        line += " <";
+        line += address.toLatin1();
+        line += '>';
+    }
     if (line.size() > 76)
         return {};
-    return line + "\r\n";
+    line += "\r\n";
+    return line;
 }
 
 // A fresh message id: the time, a random number and a counter of this thread in base 36.
@@ -609,9 +616,33 @@ QByteArray NewMessageId(const QString& host)
 {
     thread_local quint64 counter = 0;
     const quint64 random = QRandomGenerator::global()->generate64();
-    return QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36).toUpper() + '.'
-           + QByteArray::number(random, 36).toUpper() + '.' + QByteArray::number(++counter, 36).toUpper() + '@'
-           + host.toLatin1();
+    // Written in one go: three numbers in upper-case base 36 (13 digits at most each).
+    char digits[3 * 14 + 1];
+    char* o = digits;
+    const auto base36 = [&o](quint64 v) {
+        char reversed[14];
+        int n = 0;
+        do {
+            reversed[n++] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[v % 36];
+            v /= 36;
+        } while (v != 0);
+        while (n > 0)
+            *o++ = reversed[--n];
+    };
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now < 0)
+        *o++ = '-';
+    base36(now < 0 ? 0 - quint64(now) : quint64(now));
+    *o++ = '.';
+    base36(random);
+    *o++ = '.';
+    base36(++counter);
+    *o++ = '@';
+    QByteArray id;
+    id.reserve(qsizetype(o - digits) + host.size());
+    id.append(digits, o - digits);
+    id += host.toLatin1();
+    return id;
 }
 
 // The span of the header line starting with name (with its folded continuation lines).

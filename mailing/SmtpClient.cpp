@@ -32,7 +32,7 @@ constexpr qsizetype GatherBuffer = 512 * 1024;
 // How often a wait looks at the Cancel flag.
 constexpr int CancelCheckMs = 200;
 
-bool IsAscii(const QByteArray& bytes)
+bool IsAscii(QByteArrayView bytes)
 {
     for (char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80)
@@ -40,14 +40,18 @@ bool IsAscii(const QByteArray& bytes)
     return true;
 }
 
-// An address as the argument of MAIL FROM or RCPT TO: "<local@host>", a host name with other
-// than ASCII characters in its ASCII form (IDNA, as libcurl writes it).
-QByteArray EnvelopeAddress(const QString& address)
+// Appends an address as the argument of MAIL FROM or RCPT TO: "<local@host>", a host name with
+// other than ASCII characters in its ASCII form (IDNA, as libcurl writes it).
+void AppendEnvelopeAddress(QByteArray& out, const QString& address)
 {
     const QByteArray raw = address.toUtf8();
     const qsizetype at = raw.indexOf('@');
-    if (at < 0)
-        return '<' + raw + '>';
+    out += '<';
+    if (at < 0 || IsAscii(raw)) {
+        out += raw;
+        out += '>';
+        return;
+    }
     QByteArray host = raw.mid(at + 1);
     if (!IsAscii(host)) {
         char* ace = nullptr;
@@ -63,7 +67,9 @@ QByteArray EnvelopeAddress(const QString& address)
             host = QByteArray(ace);
         idn2_free(ace);
     }
-    return '<' + raw.left(at) + '@' + host + '>';
+    out.append(raw.constData(), at + 1);
+    out += host;
+    out += '>';
 }
 
 qint64 Seconds(long seconds)
@@ -385,18 +391,32 @@ QByteArray TSmtpClient::Envelope(const QString& from, const QStringList& recipie
     // address needs it.
     bool utf8 = false;
     if (m_utf8Offered) {
-        utf8 = !IsAscii(from.toUtf8());
+        const auto ascii = [](const QString& text) {
+            for (const QChar c : text)
+                if (c.unicode() >= 0x80)
+                    return false;
+            return true;
+        };
+        utf8 = !ascii(from);
         for (const QString& r : recipients)
-            utf8 = utf8 || !IsAscii(r.toUtf8());
+            utf8 = utf8 || !ascii(r);
     }
-    QByteArray envelope = "MAIL FROM:" + EnvelopeAddress(from);
-    if (m_sizeOffered && total > 0)
-        envelope += " SIZE=" + QByteArray::number(total);
+    QByteArray envelope;
+    envelope.reserve(64 + from.size() * 3 + qsizetype(recipients.size()) * 128);
+    envelope += "MAIL FROM:";
+    AppendEnvelopeAddress(envelope, from);
+    if (m_sizeOffered && total > 0) {
+        envelope += " SIZE=";
+        envelope += QByteArray::number(total);
+    }
     if (utf8)
         envelope += " SMTPUTF8";
     envelope += "\r\n";
-    for (const QString& r : recipients)
-        envelope += "RCPT TO:" + EnvelopeAddress(r) + "\r\n";
+    for (const QString& r : recipients) {
+        envelope += "RCPT TO:";
+        AppendEnvelopeAddress(envelope, r);
+        envelope += "\r\n";
+    }
     envelope += "DATA\r\n";
     return envelope;
 }

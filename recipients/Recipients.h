@@ -29,7 +29,8 @@ public:
     // Sets the status of one row of the table and, for a stored list, of the same row in its
     // backup table; both in one transaction (a savepoint inside the caller's transaction). The
     // statements are prepared on the first call and kept; whether the backup exists is looked
-    // up again only after the database's schema changed.
+    // up again only after the database's schema changed (inside a write transaction in the
+    // connection's schema, without a statement).
     void SetStatus(qint64 id, int status);
     // A fresh count of the table's rows with status 0.
     int RowsToSent();
@@ -39,7 +40,10 @@ private:
     MarkStatements& Marks();
 
     QString m_table;
+    // Of the open cursor: its fields' names in table order, and whether they differ ignoring
+    // case (then a record takes them as they are, with the fields' values by position).
     QStringList m_fieldNames;
+    bool m_distinctNames = false;
     std::unique_ptr<MarkStatements> m_marks;
 };
 

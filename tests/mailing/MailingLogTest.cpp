@@ -48,6 +48,28 @@ TEST(MailingLog, HeaderLinesAndColours)
     EXPECT_EQ(LogNumber(1440), "1440");
 }
 
+// Lines written together (runs of one colour go in as one text) give the same lines and colours
+// as the same lines written one by one, empty lines and line breaks inside a text included.
+TEST(MailingLog, LinesWrittenTogetherEqualLinesWrittenOneByOne)
+{
+    const QList<std::pair<QString, QColor>> lines{
+        {"a  gesendet.", mailcolors::Green}, {"", mailcolors::Green},       {"b  gesendet.\r", mailcolors::Green},
+        {"\nc", mailcolors::Green},          {"d Fehler: x", mailcolors::Red}, {"", mailcolors::Red},
+        {"e  gesendet.", mailcolors::Green}, {"", mailcolors::Blue}};
+    TMailingLog together, single;
+    together.WriteToLog("Kopf", mailcolors::Black);
+    single.WriteToLog("Kopf", mailcolors::Black);
+    together.WriteLinesToLog(lines);
+    for (const auto& [text, color] : lines)
+        single.WriteToLog(text, color);
+    together.AppendLine("danach");
+    single.AppendLine("danach");
+    ASSERT_EQ(together.Lines(), single.Lines());
+    EXPECT_EQ(together.Lines().size(), 13);
+    for (int i = 0; i < single.Lines().size(); ++i)
+        EXPECT_EQ(together.LineColor(i), single.LineColor(i)) << i;
+}
+
 TEST(MailingLog, SaveWritesUtf8WithCrLfAndReportsFailures)
 {
     qlytest::TempDir dir;

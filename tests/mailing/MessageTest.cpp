@@ -6,6 +6,7 @@
 #include "mailing/MyMessage.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -409,6 +410,12 @@ TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
             ASSERT_TRUE(parsed);
             const QByteArray id = g_mime_message_get_message_id(parsed);
             EXPECT_TRUE(id.endsWith("@absender.de")) << id.toStdString();
+            const QRegularExpressionMatch idLine =
+                QRegularExpression("\r\nMessage-Id: <([^>]*)>\r\n").match(QString::fromLatin1(built));
+            EXPECT_TRUE(QRegularExpression("^[0-9A-Z]+(\\.[0-9A-Z]+){1,2}@absender\\.de$")
+                            .match(idLine.captured(1))
+                            .hasMatch())
+                << idLine.captured(1).toStdString() << ": upper-case base-36 numbers (ours: time, random number, counter)";
             EXPECT_FALSE(ids.contains(id)) << id.toStdString();
             ids.insert(id);
             g_object_unref(parsed);

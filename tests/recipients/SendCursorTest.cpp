@@ -152,7 +152,7 @@ TEST_F(ListTest, SendMarkAndBackupMarkAreOneTransaction)
 }
 
 // The marks' statements are prepared once per cursor; a backup made, dropped or replaced while
-// the cursor lives is still followed, and a refused mark inside a batch leaves the batch's
+// the cursor lives is still followed (between marks, inside a batch, by another connection), and a refused mark inside a batch leaves the batch's
 // earlier marks and the batch itself intact.
 TEST_F(ListTest, SendMarksKeepTheirStatementsAndFollowTheBackup)
 {
@@ -195,6 +195,54 @@ TEST_F(ListTest, SendMarksKeepTheirStatementsAndFollowTheBackup)
               (QList<QVariantList>{{1LL, 2LL}, {2LL, 2LL}, {3LL, 2LL}, {4LL, 1LL}, {5LL, 0LL}}));
     EXPECT_EQ(Rows("SELECT _ID, Status FROM Backup_RL1 ORDER BY _ID"),
               (QList<QVariantList>{{1LL, 2LL}, {2LL, 0LL}, {3LL, 2LL}, {4LL, 1LL}, {5LL, 0LL}}));
+    conn.Execute("DROP TRIGGER refuse");
+    const auto statuses = [this](const QString& table) {
+        QList<qint64> out;
+        for (const QVariantList& r : Rows("SELECT Status FROM \"" + table + "\" ORDER BY _ID"))
+            out << r.value(0).toLongLong();
+        return out;
+    };
+
+    // Inside a batch, once it has written: the backup dropped between two marks, then made again.
+    conn.BeginTrans();
+    cursor.SetStatus(1, 0);
+    conn.Execute("DROP TABLE \"Backup_RL1\"");
+    cursor.SetStatus(2, 0);
+    conn.Execute("CREATE TABLE \"Backup_RL1\" AS SELECT * FROM RL1");
+    conn.Execute("UPDATE \"Backup_RL1\" SET Status = 9");
+    cursor.SetStatus(3, 0);
+    conn.CommitTrans();
+    EXPECT_EQ(statuses("RL1"), (QList<qint64>{0, 0, 0, 1, 0}));
+    EXPECT_EQ(statuses("Backup_RL1"), (QList<qint64>{9, 9, 0, 9, 9}));
+
+    // A drop that is rolled back: the backup is there again for the next mark.
+    conn.BeginTrans();
+    cursor.SetStatus(4, 2);
+    conn.Execute("DROP TABLE \"Backup_RL1\"");
+    cursor.SetStatus(5, 2);
+    conn.RollbackTrans();
+    cursor.SetStatus(5, 1);
+    EXPECT_EQ(statuses("RL1"), (QList<qint64>{0, 0, 0, 1, 1}));
+    EXPECT_EQ(statuses("Backup_RL1"), (QList<qint64>{9, 9, 0, 9, 1}));
+
+    // Another connection drops the backup and makes it again between two batches.
+    db::Connection other;
+    other.Open(dir.file("qly.db"), db::OpenMode::Existing);
+    conn.BeginTrans();
+    cursor.SetStatus(1, 1);
+    conn.CommitTrans();
+    other.Execute("DROP TABLE \"Backup_RL1\"");
+    conn.BeginTrans();
+    cursor.SetStatus(2, 1);
+    conn.CommitTrans();
+    other.Execute("CREATE TABLE \"Backup_RL1\" AS SELECT * FROM RL1");
+    other.Execute("UPDATE \"Backup_RL1\" SET Status = 7");
+    conn.BeginTrans();
+    cursor.SetStatus(3, 2);
+    cursor.SetStatus(4, 2);
+    conn.CommitTrans();
+    EXPECT_EQ(statuses("RL1"), (QList<qint64>{1, 1, 2, 2, 1}));
+    EXPECT_EQ(statuses("Backup_RL1"), (QList<qint64>{7, 7, 2, 2, 7}));
     store.CloseList();
 }
 
