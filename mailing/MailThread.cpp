@@ -386,7 +386,9 @@ void TSMTPMailThread::SendMails()
         const TAssociativeArray recipient = m_queue.takeFirst();
         if (Terminated())
             break;
-        FillPlaceholders(*fMessage, recipient);
+        // With a prepared template the record is filled while the mail is built.
+        if (!fPrepared)
+            FillPlaceholders(*fMessage, recipient);
         const QString email = RecordValue(recipient, QStringLiteral("Email")).trimmed();
         const QString lastName = RecordValue(recipient, QStringLiteral("Last Name"));
         TMailAddress& to = fMessage->Recipients[0];
@@ -404,7 +406,7 @@ void TSMTPMailThread::SendMails()
         } else {
             try {
                 if (fPrepared)
-                    fPrepared->Build(*fMessage, pieces);
+                    fPrepared->FillAndBuild(*fMessage, recipient, pieces);
                 else
                     pieces = {fMessage->SerializeShared()};
             } catch (const std::exception& e) {

@@ -777,6 +777,62 @@ QByteArray MailHeaders(const TMyMessage& m)
 
 } // namespace
 
+// A text part cut after each hard line break (CR LF, lone CR, LF) into runs of lines without a
+// placeholder and runs of lines that may hold one; each run keeps its encoded bytes, the latter
+// their text too.
+struct TPreparedMessage::TextLines {
+    struct Piece {
+        QByteArray encoded;     // the run of lines as written when nothing is filled in
+        QString text;           // the lines of a run that may hold placeholders
+        bool variable = false;  // lines with "%" in a filled part
+        bool endsWithCr = false;  // the last line ends with a lone CR
+    };
+    QString body;  // the template's text
+    bool html = false;
+    std::vector<Piece> pieces;
+    qsizetype fixedSize = 0;
+};
+
+std::shared_ptr<const TPreparedMessage::TextLines> TPreparedMessage::SplitTextLines(const TMessagePart& part,
+                                                                                    const QByteArray& encoded)
+{
+    // Only these parts are filled (see ReplacePlaceholder); in any other every line stays.
+    const bool plain = part.ContentType == QLatin1String("text/plain");
+    const bool html = part.ContentType == QLatin1String("text/html");
+    auto lines = std::make_shared<TextLines>();
+    lines->body = part.Body;
+    lines->html = html;
+    const QString& body = part.Body;
+    QByteArray joined;
+    qsizetype from = 0;
+    while (from < body.size()) {
+        qsizetype end = from;
+        while (end < body.size() && body.at(end) != QLatin1Char('\n') && body.at(end) != QLatin1Char('\r'))
+            ++end;
+        qsizetype breakLength = 0;
+        if (end < body.size())
+            breakLength = body.at(end) == QLatin1Char('\r') && end + 1 < body.size() && body.at(end + 1) == QLatin1Char('\n') ? 2 : 1;
+        const QString line = body.mid(from, end + breakLength - from);
+        const QByteArray bytes = EncodeTextContent(line);
+        joined += bytes;
+        const bool variable = (plain || html) && line.contains(QLatin1Char('%'));
+        if (lines->pieces.empty() || lines->pieces.back().variable != variable)
+            lines->pieces.push_back(TextLines::Piece{QByteArray(), QString(), variable, false});
+        TextLines::Piece& piece = lines->pieces.back();
+        piece.encoded += bytes;
+        if (variable)
+            piece.text += line;
+        else
+            lines->fixedSize += bytes.size();
+        piece.endsWithCr = line.endsWith(QLatin1Char('\r'));
+        from = end + breakLength;
+    }
+    // The lines encoded one by one must give the bytes of the whole text.
+    if (joined != encoded)
+        return nullptr;
+    return lines;
+}
+
 std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessage& templ)
 {
     InitMimeLibrary();
@@ -827,6 +883,7 @@ std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessa
             if (head + EncodeTextContent(part.Body) == bytes) {
                 slot.fixed = head;
                 slot.encodedHere = true;
+                slot.lines = SplitTextLines(part, bytes.mid(head.size()));
             }
         }
         prepared->m_segments.append(slot);
@@ -837,26 +894,30 @@ std::shared_ptr<const TPreparedMessage> TPreparedMessage::Prepare(const TMyMessa
     return prepared;
 }
 
+void TPreparedMessage::AppendPart(const Segment& segment, const TMyMessage& filled, QList<QByteArray>& segments) const
+{
+    if (segment.slot == FixedSlot) {
+        segments.append(segment.fixed);
+    } else if (segment.slot == HeadersSlot) {
+        segments.append(MailHeaders(filled));
+    } else {
+        if (segment.slot >= filled.MessageParts.size())
+            throw std::logic_error("the message does not match its prepared template");
+        if (segment.encodedHere) {
+            segments.append(segment.fixed);
+            segments.append(EncodeTextContent(filled.MessageParts.at(segment.slot).Body));
+        } else {
+            GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
+            segments.append(WriteObject(part.get()));
+        }
+    }
+}
+
 void TPreparedMessage::Build(const TMyMessage& filled, QList<QByteArray>& segments) const
 {
     segments.clear();
-    for (const Segment& segment : m_segments) {
-        if (segment.slot == FixedSlot) {
-            segments.append(segment.fixed);
-        } else if (segment.slot == HeadersSlot) {
-            segments.append(MailHeaders(filled));
-        } else {
-            if (segment.slot >= filled.MessageParts.size())
-                throw std::logic_error("the message does not match its prepared template");
-            if (segment.encodedHere) {
-                segments.append(segment.fixed);
-                segments.append(EncodeTextContent(filled.MessageParts.at(segment.slot).Body));
-            } else {
-                GRef<GMimeObject> part(MakeTextPart(filled.MessageParts.at(segment.slot)));
-                segments.append(WriteObject(part.get()));
-            }
-        }
-    }
+    for (const Segment& segment : m_segments)
+        AppendPart(segment, filled, segments);
 }
 
 namespace {
@@ -1307,56 +1368,158 @@ private:
 
 } // namespace
 
-void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record)
-{
-    // A name holding "%" spans several "%" signs: then field by field.
-    for (int i = 0; i < Record.Count(); ++i) {
-        if (Record.KeyAt(i).contains(QLatin1Char('%'))) {
-            for (int k = 0; k < Record.Count(); ++k)
-                ReplacePlaceholder(Message, Record.KeyAt(k), Record.ValueAt(k));
-            return;
+
+namespace {
+
+// One recipient's record with the forms its names and values take in plain and HTML texts.
+class RecordFill {
+public:
+    explicit RecordFill(const TAssociativeArray& record) : m_record(record)
+    {
+        for (int i = 0; i < record.Count(); ++i) {
+            const QString name = record.KeyAt(i);
+            // A name holding "%" spans several "%" signs: then field by field. One holding a
+            // line break may match across lines.
+            m_byField = m_byField || name.contains(QLatin1Char('%'));
+            m_acrossLines = m_acrossLines || name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r'));
+            m_values.append(record.ValueAt(i));
+            m_plainForms.append(QStringList{name});
         }
     }
-    // The values and their HTML forms live until the texts are put together; the HTML forms are
-    // made only when an HTML part is filled.
-    QStringList values, escapedValues;
-    QList<QStringList> plainForms, htmlForms;
-    for (int i = 0; i < Record.Count(); ++i) {
-        values.append(Record.ValueAt(i));
-        plainForms.append(QStringList{Record.KeyAt(i)});
+    bool ByField() const { return m_byField; }
+    bool AcrossLines() const { return m_byField || m_acrossLines; }
+
+    // Fills every entry, in the record's order, into text; true when anything was filled (then
+    // the result is in filled).
+    bool Fill(const QString& text, QString& filled, bool html)
+    {
+        if (html)
+            MakeHtmlForms();
+        if (!text.contains(QLatin1Char('%')))
+            return false;
+        PercentTokens tokens(text);
+        for (int i = 0; i < m_record.Count(); ++i)
+            tokens.Fill(html ? m_htmlForms.at(i) : m_plainForms.at(i), html ? m_escapedValues.at(i) : m_values.at(i));
+        if (!tokens.Changed())
+            return false;
+        filled = tokens.Text();
+        return true;
     }
-    auto makeHtmlForms = [&] {
-        if (!htmlForms.isEmpty() || Record.Count() == 0)
+    void Fill(QString& text, bool html)
+    {
+        QString filled;
+        if (Fill(text, filled, html))
+            text = std::move(filled);
+    }
+
+    // The subject, the body and the text parts not skipped.
+    void FillMessage(TMyMessage& message, const std::vector<bool>* skip)
+    {
+        if (m_byField) {
+            for (int k = 0; k < m_record.Count(); ++k)
+                ReplacePlaceholder(message, m_record.KeyAt(k), m_record.ValueAt(k));
             return;
-        for (int i = 0; i < Record.Count(); ++i) {
-            const QString name = Record.KeyAt(i);
-            escapedValues.append(EscapeHtml(Record.ValueAt(i)));
+        }
+        Fill(message.Subject, false);
+        Fill(message.Body, false);
+        for (size_t i = 0; i < size_t(message.MessageParts.size()); ++i) {
+            TMessagePart& part = message.MessageParts[qsizetype(i)];
+            if (!part.IsText || (skip && i < skip->size() && (*skip)[i]))
+                continue;
+            if (part.ContentType == QLatin1String("text/plain"))
+                Fill(part.Body, false);
+            else if (part.ContentType == QLatin1String("text/html"))
+                Fill(part.Body, true);
+        }
+    }
+
+private:
+    // The HTML forms are made only when an HTML text is filled.
+    void MakeHtmlForms()
+    {
+        if (!m_htmlForms.isEmpty() || m_record.Count() == 0)
+            return;
+        for (int i = 0; i < m_record.Count(); ++i) {
+            const QString name = m_record.KeyAt(i);
+            m_escapedValues.append(EscapeHtml(m_record.ValueAt(i)));
             QStringList forms{name, EscapeHtmlText(name), EscapeHtml(name)};
             forms.removeDuplicates();
             std::stable_sort(forms.begin(), forms.end(),
                              [](const QString& a, const QString& b) { return a.size() > b.size(); });
-            htmlForms.append(forms);
+            m_htmlForms.append(forms);
         }
-    };
-    auto fill = [&](QString& text, bool html) {
-        if (html)
-            makeHtmlForms();
-        if (!text.contains(QLatin1Char('%')))
-            return;
-        PercentTokens tokens(text);
-        for (int i = 0; i < Record.Count(); ++i)
-            tokens.Fill(html ? htmlForms.at(i) : plainForms.at(i), html ? escapedValues.at(i) : values.at(i));
-        if (tokens.Changed())
-            text = tokens.Text();
-    };
-    fill(Message.Subject, false);
-    fill(Message.Body, false);
-    for (TMessagePart& part : Message.MessageParts) {
-        if (!part.IsText)
+    }
+
+    const TAssociativeArray& m_record;
+    bool m_byField = false;
+    bool m_acrossLines = false;
+    // The values and their forms live until the texts are put together.
+    QStringList m_values, m_escapedValues;
+    QList<QStringList> m_plainForms, m_htmlForms;
+};
+
+} // namespace
+
+void FillPlaceholders(TMyMessage& Message, const TAssociativeArray& Record)
+{
+    RecordFill(Record).FillMessage(Message, nullptr);
+}
+
+void TPreparedMessage::FillAndBuild(TMyMessage& Message, const TAssociativeArray& Record, QList<QByteArray>& segments) const
+{
+    RecordFill fill(Record);
+    if (fill.AcrossLines()) {
+        fill.FillMessage(Message, nullptr);
+        Build(Message, segments);
+        return;
+    }
+    std::vector<bool> skip(size_t(Message.MessageParts.size()), false);
+    for (const Segment& segment : m_segments)
+        if (segment.lines && segment.slot >= 0 && segment.slot < Message.MessageParts.size())
+            skip[size_t(segment.slot)] = true;
+    fill.FillMessage(Message, &skip);
+    segments.clear();
+    for (const Segment& segment : m_segments) {
+        if (!segment.lines || segment.slot < 0 || segment.slot >= Message.MessageParts.size()) {
+            AppendPart(segment, Message, segments);
             continue;
-        if (part.ContentType == QLatin1String("text/plain"))
-            fill(part.Body, false);
-        else if (part.ContentType == QLatin1String("text/html"))
-            fill(part.Body, true);
+        }
+        const TextLines& lines = *segment.lines;
+        segments.append(segment.fixed);
+        // A single run is sent as it is encoded, without a copy.
+        const bool single = lines.pieces.size() == 1;
+        QByteArray out;
+        if (!single)
+            out.reserve(lines.fixedSize + 256);
+        bool whole = false;
+        bool afterCr = false;  // the text so far ends with a lone CR
+        for (const TextLines::Piece& piece : lines.pieces) {
+            QString text;
+            if (!piece.variable || !fill.Fill(piece.text, text, lines.html)) {
+                if (single)
+                    out = piece.encoded;
+                else
+                    out += piece.encoded;
+                afterCr = piece.endsWithCr;
+                continue;
+            }
+            // Line breaks inside the filled lines encode as in the whole text, but an LF that now
+            // starts a run after a line ending with a lone CR joins it into one break: then the
+            // whole text.
+            if (afterCr && text.startsWith(QLatin1Char('\n'))) {
+                whole = true;
+                break;
+            }
+            if (single)
+                out = EncodeTextContent(text);
+            else
+                out += EncodeTextContent(text);
+            afterCr = text.endsWith(QLatin1Char('\r'));
+        }
+        if (whole) {
+            QString text;
+            out = EncodeTextContent(fill.Fill(lines.body, text, lines.html) ? text : lines.body);
+        }
+        segments.append(out);
     }
 }

@@ -113,11 +113,17 @@ public:
     // One recipient's message (a copy of the template, filled) as pieces to send in order; the
     // fixed pieces share the prepared bytes.
     void Build(const TMyMessage& filled, QList<QByteArray>& segments) const;
+    // Fills the record into a copy of the template (as FillPlaceholders does) and builds its
+    // pieces as Build does, with the same bytes. The text parts encoded here are not filled in
+    // Message: only their runs of lines that hold a "%" are filled and encoded; the other lines
+    // keep the bytes encoded once (quoted-printable starts afresh after every hard line break).
+    void FillAndBuild(TMyMessage& Message, const TAssociativeArray& Record, QList<QByteArray>& segments) const;
     const QMap<int, QByteArray>& Boundaries() const { return m_boundaries; }
     // A text part's content as it is written in a mail: quoted-printable with CR LF line ends.
     static QByteArray EncodeTextContent(const QString& body);
 
 private:
+    struct TextLines;
     static constexpr int FixedSlot = -2;
     static constexpr int HeadersSlot = -1;
     struct Segment {
@@ -126,7 +132,12 @@ private:
         // The text part's content is encoded here (quoted-printable by the MIME library's own
         // encoder, CR LF line ends), without building the part as an object.
         bool encodedHere = false;
+        // With encodedHere: the part's lines encoded once, null when they do not join into the
+        // encoding of the whole text.
+        std::shared_ptr<const TextLines> lines = nullptr;
     };
+    static std::shared_ptr<const TextLines> SplitTextLines(const TMessagePart& part, const QByteArray& encoded);
+    void AppendPart(const Segment& segment, const TMyMessage& filled, QList<QByteArray>& segments) const;
     QList<Segment> m_segments;
     QMap<int, QByteArray> m_boundaries;
 };

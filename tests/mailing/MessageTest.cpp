@@ -360,6 +360,74 @@ TEST(MessageTemplate, FillingARecordAtOnceEqualsFillingItFieldByField)
     }
 }
 
+TEST(MessageTemplate, TextsFilledLineByLineGiveTheBytesOfTheWholeFilledMail)
+{
+    // Random templates: placeholders at line starts and ends, empty lines, CR LF, lone CR and
+    // LF, lines long enough for soft breaks, blanks before a break, "=", non-ASCII and an
+    // unpaired surrogate; values with line breaks of each kind (at their start and end too),
+    // with "%" and with other placeholders. Each mail filled and built line by line equals the
+    // copy filled whole and written by the library.
+    const QList<QString> alphabet{
+        "%Name%", "%ort%", "%Leer%", "%a\nb%", "%", " ", "\t", "\r", "\n", "\r\n", "\n\n", "=", "a", "Z.",
+        QString::fromUtf8("ä"), QString::fromUtf8("😀"), QString(QChar(0xd800)), QString(30, 'x'), QString(74, 'y'),
+    };
+    const QList<QString> valueAlphabet{
+        "Eva", " ", "\r", "\n", "\r\n", "%", "%Ort%", "%Name%", "&<>\"", QString::fromUtf8("Jörg"), QString(50, 'v'),
+    };
+    quint32 seed = 99;
+    auto next = [&](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto randomText = [&](const QList<QString>& from, int maxPieces) {
+        QString t;
+        const quint32 width = 3 + next(quint32(from.size() - 2));
+        for (int n = int(next(quint32(maxPieces))); n > 0; --n)
+            t += from.at(int(next(width)));
+        return t;
+    };
+    int lineWise = 0;
+    for (int round = 0; round < 400; ++round) {
+        TMyMessage templ;
+        templ.ContentType = "multipart/mixed";
+        templ.AddTextPart("multipart/alternative", QString(), -1);
+        templ.AddTextPart("text/plain", randomText(alphabet, 120) + "%Name%", 0);
+        templ.AddTextPart("text/html", randomText(alphabet, 120) + "%ort%\n", 0);
+        templ.AddTextPart("text/plain; charset=utf-8", randomText(alphabet, 20) + "%Name%", -1);
+        templ.Subject = "Hallo %Name%";
+        templ.From = {"info@absender.de", QString()};
+        templ.SaveTemplates();
+        const auto prepared = TPreparedMessage::Prepare(templ);
+        ASSERT_TRUE(prepared);
+        TMyMessage copy, whole;
+        copy.Assign(templ);
+        whole.Assign(templ);
+        for (int mail = 0; mail < 8; ++mail) {
+            TAssociativeArray record;
+            record.SetValue("Name", randomText(valueAlphabet, 4));
+            record.SetValue("Ort", randomText(valueAlphabet, mail % 2 ? 4 : 1));
+            record.SetValue("Leer", QString());
+            if (round % 10 == 9 && mail == 7)
+                record.SetValue("a\nb", "quer");  // a name across a line break
+            if (round % 10 == 4 && mail == 6)
+                record.SetValue("a%b", "x");  // a name spanning two "%" signs
+            copy.Recipients = whole.Recipients = {{"eva@x.de", QString()}};
+            QList<QByteArray> pieces;
+            prepared->FillAndBuild(copy, record, pieces);
+            FillPlaceholders(whole, record);
+            const QByteArray expected = WithoutDateAndId(whole.SerializeWithBoundaries(prepared->Boundaries()));
+            const QByteArray built = WithoutDateAndId(pieces.join());
+            ASSERT_EQ(built.toStdString(), expected.toStdString()) << "round " << round << " mail " << mail;
+            lineWise += copy.MessageParts[1].Body == templ.MessageParts[1].Body
+                        && whole.MessageParts[1].Body != templ.MessageParts[1].Body;
+            copy.RestoreTemplates();
+            whole.RestoreTemplates();
+        }
+    }
+    // the copy's texts were not filled whole: their lines were filled while the mail was built
+    EXPECT_GT(lineWise, 500);
+}
+
 TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
 {
     // Names and addresses made only of the characters that are written unchanged, near the
