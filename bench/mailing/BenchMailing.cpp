@@ -1,13 +1,15 @@
 // Mailing throughput and CPU against postfix's smtp-sink on 127.0.0.1, with smtp-source as the
 // reference in the same run. Each case mails N recipients with the given worker count and
 // message ("big": a 20 KB text with two placeholders and a 100 KB attachment; "small": a 6 KB
-// text), then smtp-source sends our own message as the sink captured it (-F, the same bytes on
+// text; "letter": as big, with the two placeholders in the first line only), then smtp-source sends our own message as the sink captured it (-F, the same bytes on
 // the wire) with as many sessions, connections kept. Every case runs --runs times; the summary
 // gives the median and the worst of the ratios, the peer's rates and the load averages.
 // Before each case one commit of a batch of sent marks is timed on the same disk ("commit ms"):
 // the batches' disk syncs bound how many mails per second a mailing can mark.
 //
 //   bench_mailing [--count 10000] [--cases 1:big,8:big,8:small] [--runs 3] [--per-mail] [--show-log]
+//
+// (cases such as 8:letter are run when asked for)
 //
 // --show-log shows the log and the progress bar while the mailing runs (as the mailing page
 // does: a shown log lays out and paints its lines); otherwise they stay hidden.
@@ -325,15 +327,28 @@ int main(int argc, char** argv)
             c = char(rng.generate());
         f.write(data);
     }
-    Content big, small;
-    big.subject = small.subject = QStringLiteral("Angebot für %First Name%");
+    Content big, small, letter;
+    big.subject = small.subject = letter.subject = QStringLiteral("Angebot für %First Name%");
     big.body = bigText;
     big.attachments = {attachment};
     small.body = smallText;
+    // the same size, text without placeholders after the greeting
+    const QString plainLine = QStringLiteral("Sehr geehrte Damen und Herren, dies ist eine Zeile mit Umlauten: äöü ß.\r\n");
+    letter.body = line;
+    while (letter.body.size() < 20 * 1024)
+        letter.body += plainLine;
+    letter.attachments = {attachment};
+    const QMap<QString, Content*> contents{{"big", &big}, {"small", &small}, {"letter", &letter}};
 
     // Our own messages as the sink receives them: one mailing to the list's first recipient.
     QMap<QString, QString> referenceFile;
-    for (const QString& kind : {QStringLiteral("big"), QStringLiteral("small")}) {
+    for (auto content = contents.begin(); content != contents.end(); ++content) {
+        const QString kind = content.key();
+        bool asked = false;
+        for (const QString& c : cases)
+            asked = asked || c.section(':', 1, 1) == kind;
+        if (!asked)
+            continue;
         db::Connection conn;
         FillList(conn, dir.filePath("capture-" + kind + ".db"), 1);
         // the sink runs as nobody: it must reach and write the folder
@@ -344,7 +359,7 @@ int main(int argc, char** argv)
                                            | QFile::WriteOwner | QFile::ExeOwner);
         Sink sink;
         sink.Start({}, dumpDir + "/m.");
-        RunMailing(conn, kind == "big" ? &big : &small, sink.Server(), 1, false);
+        RunMailing(conn, content.value(), sink.Server(), 1, false);
         QThread::msleep(300);
         sink.Stop();
         const QStringList dumps = QDir(dumpDir).entryList(QDir::Files);
@@ -405,7 +420,7 @@ int main(int argc, char** argv)
             const QString sinkOut = dir.filePath(QStringLiteral("sink.out"));
             Sink sink;
             sink.Start(sinkOut);
-            const Outcome ours = RunMailing(conn, kind == "big" ? &big : &small, sink.Server(), workers, perMail);
+            const Outcome ours = RunMailing(conn, contents.value(kind), sink.Server(), workers, perMail);
             QThread::msleep(300);
             const double sinkCpu0 = CpuSeconds(RUSAGE_CHILDREN);
             sink.Stop();
