@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <cmath>
 #include <utility>
+#include <QScopeGuard>
 
 namespace grid {
 
@@ -406,10 +407,7 @@ void TZedEzeravIvur::DoEnter()
     TBaseGrid::DoEnter();
     if (!m_enteringFromOutside)
         return;
-    struct Restart {
-        TZedEzeravIvur* g;
-        ~Restart() { g->EditStarted(g->Col(), g->Row()); }
-    } restart{this};
+    const auto restart = qScopeGuard([this] { EditStarted(Col(), Row()); });
     SelectCell(Col(), Row());
 }
 
@@ -431,10 +429,7 @@ void TZedEzeravIvur::focusInEvent(QFocusEvent* event)
         return;
     }
     const bool fromInside = before && before != this && isAncestorOf(before);
-    struct Entering {
-        bool& flag;
-        ~Entering() { flag = false; }
-    } entering{m_enteringFromOutside};
+    const auto entering = qScopeGuard([this] { m_enteringFromOutside = false; });
     m_enteringFromOutside =
         !fromInside && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
     TBaseGrid::focusInEvent(event);   // DoEnter

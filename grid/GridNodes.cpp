@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <algorithm>
 #include <climits>
+#include <QScopeGuard>
 
 namespace grid {
 
@@ -401,10 +402,7 @@ void TZedEzeravIvur::Group(int col)
         UnGroup();
     ExpandAll();
     BeginUpdate();
-    struct End {
-        TZedEzeravIvur* g;
-        ~End() { g->EndUpdate(); }
-    } end{this};
+    const auto end = qScopeGuard([this] { EndUpdate(); });
     m_groupColumn = col;
     m_groupWidth = ColWidths(col);
     m_groupHeaderText = FixedRows() > 0 ? Cells(col, 0) : QString();
@@ -462,10 +460,7 @@ void TZedEzeravIvur::UnGroup()
         return;
     ExpandAll();
     BeginUpdate();
-    struct End {
-        TZedEzeravIvur* g;
-        ~End() { g->EndUpdate(); }
-    } end{this};
+    const auto end = qScopeGuard([this] { EndUpdate(); });
     const int col = m_groupColumn;
     InsertCols(col, 1);
     SetColWidths(col, m_groupWidth);
@@ -508,10 +503,7 @@ void TZedEzeravIvur::SubGroup(int col)
         return;
     ExpandAll();
     BeginUpdate();
-    struct End {
-        TZedEzeravIvur* g;
-        ~End() { g->EndUpdate(); }
-    } end{this};
+    const auto end = qScopeGuard([this] { EndUpdate(); });
     // The grouping's own column stays remembered for UnGroup.
     const int t = col + 1;
     auto special = [this](int r) { return IsNodeRow(r) || IsSummaryRow(r); };
@@ -563,10 +555,7 @@ void TZedEzeravIvur::UnSubGroup(int col)
 {
     ExpandAll();
     BeginUpdate();
-    struct End {
-        TZedEzeravIvur* g;
-        ~End() { g->EndUpdate(); }
-    } end{this};
+    const auto end = qScopeGuard([this] { EndUpdate(); });
     QString value;
     int r = FixedRows();
     while (r <= RowCount() - FixedFooters() - 1) {

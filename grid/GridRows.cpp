@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <algorithm>
+#include <QScopeGuard>
 
 namespace grid {
 
@@ -384,10 +385,7 @@ void TZedEzeravIvur::RemoveRowsDeleting(int row, int count)
 void TZedEzeravIvur::RemoveMarkedRows()
 {
     BeginUpdate();
-    struct End {
-        TZedEzeravIvur* g;
-        ~End() { g->EndUpdate(); }
-    } end{this};
+    const auto end = qScopeGuard([this] { EndUpdate(); });
     if (!MouseActions()->DisjunctRowSelect())
         SelectionToRowMarks(false);
     const bool persistent = MouseActions()->RowSelectPersistent;

@@ -15,6 +15,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QScopeGuard>
 
 namespace grid {
 
@@ -843,14 +844,10 @@ bool TZedEzeravIvur::ValidateWideCell(const QString& value)
         return true;
     ed.editingInProgress = false;
     ed.suppressNextEditor = true;
-    struct Restart {
-        TZedEzeravIvur* g;
-        ~Restart()
-        {
-            g->EditStarted(g->Col(), g->Row());
-            g->editing().suppressNextEditor = false;
-        }
-    } restart{this};
+    const auto restart = qScopeGuard([this] {
+        EditStarted(Col(), Row());
+        editing().suppressNextEditor = false;
+    });
     const int c = RealColIndex(ed.editCol), r = ed.editRow;
     if (c < 0 || r < 0 || c >= ColCount() || r >= RowCount())
         return true;
@@ -901,14 +898,10 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
     ed.editingInProgress = false;
     ed.suppressNextEditor = true;
     bool valid = true;
-    struct Restart {
-        TZedEzeravIvur* g;
-        ~Restart()
-        {
-            g->EditStarted(g->Col(), g->Row());
-            g->editing().suppressNextEditor = false;
-        }
-    } restart{this};
+    const auto restart = qScopeGuard([this] {
+        EditStarted(Col(), Row());
+        editing().suppressNextEditor = false;
+    });
     const int c = RealColIndex(ed.editCol), r = ed.editRow;
     if (c < 0 || r < 0 || c >= ColCount() || r >= RowCount())
         return true;
