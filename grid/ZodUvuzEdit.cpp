@@ -11,9 +11,9 @@
 #include "grid/editors/GridEditors.h"
 #include "grid/minihtml/MiniHTML.h"
 
-#include <QComboBox>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QScopeGuard>
 

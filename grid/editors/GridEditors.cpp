@@ -879,6 +879,18 @@ QString filterTyped(QObject* sender, const std::function<void(QObject*, QChar&)>
     return out;
 }
 
+// Hands the toolkit an input-method event whose committed text went through OnKeyPress one
+// character at a time.
+template <class Deliver>
+void commitFiltered(QObject* sender, const std::function<void(QObject*, QChar&)>& onKeyPress,
+                    const QInputMethodEvent& event, Deliver deliver)
+{
+    QInputMethodEvent e(event.preeditString(), event.attributes());
+    e.setCommitString(filterTyped(sender, onKeyPress, event.commitString()), event.replacementStart(),
+                      event.replacementLength());
+    deliver(&e);
+}
+
 bool isPrintable(const QString& text) { return !text.isEmpty() && text.at(0).isPrint(); }
 } // namespace
 
@@ -916,10 +928,7 @@ void TZeiUniEdit::inputMethodEvent(QInputMethodEvent* event)
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    QInputMethodEvent e(event->preeditString(), event->attributes());
-    e.setCommitString(filterTyped(this, OnKeyPress, event->commitString()), event->replacementStart(),
-                      event->replacementLength());
-    QLineEdit::inputMethodEvent(&e);
+    commitFiltered(this, OnKeyPress, *event, [this](QInputMethodEvent* e) { QLineEdit::inputMethodEvent(e); });
 }
 
 TZeiUniMemo::TZeiUniMemo(QWidget* parent) : QPlainTextEdit(parent) {}
@@ -958,10 +967,7 @@ void TZeiUniMemo::inputMethodEvent(QInputMethodEvent* event)
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }
-    QInputMethodEvent e(event->preeditString(), event->attributes());
-    e.setCommitString(filterTyped(this, OnKeyPress, event->commitString()), event->replacementStart(),
-                      event->replacementLength());
-    QPlainTextEdit::inputMethodEvent(&e);
+    commitFiltered(this, OnKeyPress, *event, [this](QInputMethodEvent* e) { QPlainTextEdit::inputMethodEvent(e); });
 }
 
 // ================================================================== TGridUniEdit
