@@ -9,6 +9,9 @@
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <bitset>
 #include <cstring>
 #include <mutex>
@@ -977,9 +980,39 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
             auto plain = [](char16_t x) { return x > 0x20 && x < 0x7f && x != '='; };
             const qsizetype stop = std::min<qsizetype>(n, i + (75 - sofar));
             qsizetype j = i + 1;
-            while (j < stop && (plain(in[j]) || (in[j] == ' ' && j + 1 < stop && plain(in[j + 1]))))
+            bool found = false;
+#if defined(__SSE2__)
+            // Eight characters at a time while the one after them is still on the line.
+            while (j + 9 <= stop) {
+                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j));
+                const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j + 1));
+                auto plainMask = [](__m128i x) {
+                    return _mm_andnot_si128(_mm_cmpeq_epi16(x, _mm_set1_epi16('=')),
+                                            _mm_and_si128(_mm_cmpgt_epi16(x, _mm_set1_epi16(0x20)),
+                                                          _mm_cmplt_epi16(x, _mm_set1_epi16(0x7f))));
+                };
+                const __m128i ok = _mm_or_si128(plainMask(here),
+                                                _mm_and_si128(_mm_cmpeq_epi16(here, _mm_set1_epi16(' ')), plainMask(after)));
+                const int mask = _mm_movemask_epi8(ok);
+                if (mask != 0xffff) {
+                    j += qsizetype(__builtin_ctz(unsigned(~mask))) / 2;
+                    found = true;
+                    break;
+                }
+                j += 8;
+            }
+#endif
+            while (!found && j < stop && (plain(in[j]) || (in[j] == ' ' && j + 1 < stop && plain(in[j + 1]))))
                 ++j;
-            for (qsizetype k = i; k < j; ++k)
+            qsizetype k = i;
+#if defined(__SSE2__)
+            // The output has room behind the run: what is written past it is overwritten later.
+            for (; k + 8 <= j; k += 8) {
+                const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o + (k - i)), _mm_packus_epi16(chars, chars));
+            }
+#endif
+            for (; k < j; ++k)
                 o[k - i] = char(in[k]);
             o += j - i;
             sofar += int(j - i);
@@ -1196,12 +1229,22 @@ bool EqualsIgnoringCase(QStringView a, QStringView b)
     return true;
 }
 
+struct FillPlan;
+
 // A text cut at its "%" signs; the pieces are views into the template text and into the values
 // filled in so far.
 class PercentTokens {
 public:
     // A template text is cut once per thread: every mail starts from the same text.
-    explicit PercentTokens(const QString& text) { m_nodes = Cut(text); }
+    explicit PercentTokens(const QString& text);
+
+    // What filling the fields (their forms, in the record's order) into text does, worked out
+    // once per thread for a template and a list of names: the filled text is then the
+    // template's pieces and the values, put together without looking at a "%" sign again.
+    // Null when that does not hold for these values: a value with a "%" sign, or a template
+    // where a name could run across a value filled in before (then the passes run one by one).
+    static const FillPlan* PlanFor(const QString& text, const QList<QStringList>& forms, const QStringList& values);
+    static QString PlannedText(const FillPlan& plan, const QStringList& values);
 
     // Fills the forms (the names inside the "%" signs, longest first) with value, as ReplaceAny
     // does: left to right, the inserted value not searched again in this pass.
@@ -1315,6 +1358,8 @@ private:
         bool percent = false;
         QStringView text;
     };
+    struct CutText;
+    static void MakePlan(const std::vector<Node>& templ, FillPlan& plan);
     static void Tokenize(QStringView text, std::vector<Node>& out)
     {
         qsizetype from = 0;
@@ -1331,30 +1376,7 @@ private:
     }
     // The cut of a text, kept for the last few texts of the thread. An entry holds its text, so
     // the same characters at the same place are the same text.
-    static const std::vector<Node>& Cut(const QString& text)
-    {
-        struct Entry {
-            QString text;
-            std::vector<Node> nodes;
-        };
-        thread_local std::vector<Entry> cuts;
-        thread_local size_t next = 0;
-        for (const Entry& e : cuts)
-            if (e.text.constData() == text.constData() && e.text.size() == text.size())
-                return e.nodes;
-        constexpr size_t Kept = 8;
-        Entry* e;
-        if (cuts.size() < Kept) {
-            cuts.emplace_back();
-            e = &cuts.back();
-        } else {
-            e = &cuts[next++ % Kept];
-        }
-        e->text = text;
-        e->nodes.clear();
-        Tokenize(e->text, e->nodes);
-        return e->nodes;
-    }
+    static CutText& Cut(const QString& text);
 
     std::vector<Node> m_nodes;
     std::vector<Node> m_spare;
@@ -1365,6 +1387,184 @@ private:
     std::bitset<LongName + 1> m_lengths;
     bool m_lengthsKnown = false;
 };
+
+struct FillPlan {
+    QList<QStringList> forms;
+    bool usable = false;
+    bool changes = false;
+    // The filled text: pieces of the template (field -1), "%" signs (-2) and values (field).
+    struct Item {
+        int field;
+        QStringView text;
+    };
+    std::vector<Item> items;
+    std::vector<int> fields;  // the fields whose values are filled in
+    qsizetype fixedSize = 0;
+};
+
+struct PercentTokens::CutText {
+    QString text;
+    std::vector<Node> nodes;
+    std::vector<FillPlan> plans;  // the last few lists of names filled into this text
+    size_t nextPlan = 0;
+};
+
+PercentTokens::PercentTokens(const QString& text) : m_nodes(Cut(text).nodes) {}
+
+PercentTokens::CutText& PercentTokens::Cut(const QString& text)
+{
+    thread_local std::vector<CutText> cuts;
+    thread_local size_t next = 0;
+    for (CutText& e : cuts)
+        if (e.text.constData() == text.constData() && e.text.size() == text.size())
+            return e;
+    constexpr size_t Kept = 8;
+    CutText* e;
+    if (cuts.size() < Kept) {
+        cuts.emplace_back();
+        e = &cuts.back();
+    } else {
+        e = &cuts[next++ % Kept];
+    }
+    e->text = text;
+    e->nodes.clear();
+    e->plans.clear();
+    e->nextPlan = 0;
+    Tokenize(e->text, e->nodes);
+    return *e;
+}
+
+void PercentTokens::MakePlan(const std::vector<Node>& templ, FillPlan& plan)
+{
+    // The passes of Fill over the template with every value standing as one node of its own
+    // (field >= 0). Text between two "%" signs that holds a value could match a name for one
+    // value and not for another, unless the template's share of it is already longer than
+    // every name: then the plan gives up.
+    struct Symbol {
+        int field;  // -1: template text, -2: "%"
+        QStringView text;
+    };
+    std::vector<Symbol> nodes, out;
+    nodes.reserve(templ.size());
+    for (const Node& n : templ)
+        nodes.push_back(Symbol{n.percent ? -2 : -1, n.text});
+    plan.usable = false;
+    plan.changes = false;
+    for (int field = 0; field < plan.forms.size(); ++field) {
+        const QStringList& forms = plan.forms.at(field);
+        qsizetype longest = 0;
+        for (const QString& form : forms)
+            longest = std::max(longest, form.size());
+        out.clear();
+        size_t i = 0;
+        while (i < nodes.size()) {
+            if (nodes[i].field != -2) {
+                out.push_back(nodes[i++]);
+                continue;
+            }
+            size_t j = i + 1;
+            qsizetype length = 0;
+            bool holdsValue = false;
+            while (j < nodes.size() && nodes[j].field != -2) {
+                if (nodes[j].field >= 0)
+                    holdsValue = true;
+                else
+                    length += nodes[j].text.size();
+                ++j;
+            }
+            if (j == nodes.size())
+                break;
+            bool match = false;
+            if (holdsValue) {
+                if (length <= longest)
+                    return;
+            } else {
+                QString joined;
+                for (size_t k = i + 1; k < j; ++k)
+                    joined += nodes[k].text;
+                for (const QString& form : forms)
+                    if (form.size() == length && EqualsIgnoringCase(joined, form)) {
+                        match = true;
+                        break;
+                    }
+            }
+            if (match) {
+                out.push_back(Symbol{field, {}});
+                plan.changes = true;
+                i = j + 1;
+            } else {
+                out.insert(out.end(), nodes.begin() + qsizetype(i), nodes.begin() + qsizetype(j));
+                i = j;
+            }
+        }
+        out.insert(out.end(), nodes.begin() + qsizetype(i), nodes.end());
+        std::swap(nodes, out);
+    }
+    plan.items.clear();
+    plan.fields.clear();
+    plan.fixedSize = 0;
+    for (const Symbol& n : nodes) {
+        // neighbouring template pieces become one
+        if (n.field == -1 && !plan.items.empty() && plan.items.back().field == -1
+            && plan.items.back().text.data() + plan.items.back().text.size() == n.text.data()) {
+            plan.items.back().text = QStringView(plan.items.back().text.data(), plan.items.back().text.size() + n.text.size());
+        } else {
+            plan.items.push_back(FillPlan::Item{n.field, n.text});
+        }
+        if (n.field >= 0 && std::find(plan.fields.begin(), plan.fields.end(), n.field) == plan.fields.end())
+            plan.fields.push_back(n.field);
+        plan.fixedSize += n.field == -1 ? n.text.size() : n.field == -2 ? 1 : 0;
+    }
+    plan.usable = true;
+}
+
+const FillPlan* PercentTokens::PlanFor(const QString& text, const QList<QStringList>& forms, const QStringList& values)
+{
+    CutText& cut = Cut(text);
+    FillPlan* plan = nullptr;
+    for (FillPlan& p : cut.plans)
+        if (p.forms == forms) {
+            plan = &p;
+            break;
+        }
+    if (!plan) {
+        constexpr size_t Kept = 4;
+        if (cut.plans.size() < Kept) {
+            cut.plans.emplace_back();
+            plan = &cut.plans.back();
+        } else {
+            plan = &cut.plans[cut.nextPlan++ % Kept];
+        }
+        plan->forms = forms;
+        MakePlan(cut.nodes, *plan);
+    }
+    if (!plan->usable)
+        return nullptr;
+    for (int field : plan->fields)
+        if (values.at(field).contains(QLatin1Char('%')))
+            return nullptr;
+    return plan;
+}
+
+QString PercentTokens::PlannedText(const FillPlan& plan, const QStringList& values)
+{
+    qsizetype size = plan.fixedSize;
+    for (const FillPlan::Item& item : plan.items)
+        if (item.field >= 0)
+            size += values.at(item.field).size();
+    QString out(size, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (const FillPlan::Item& item : plan.items) {
+        if (item.field == -2) {
+            *o++ = QLatin1Char('%');
+            continue;
+        }
+        const QStringView text = item.field == -1 ? item.text : QStringView(values.at(item.field));
+        memcpy(static_cast<void*>(o), text.data(), size_t(text.size()) * sizeof(QChar));
+        o += text.size();
+    }
+    return out;
+}
 
 } // namespace
 
@@ -1397,9 +1597,17 @@ public:
             MakeHtmlForms();
         if (!text.contains(QLatin1Char('%')))
             return false;
+        const QList<QStringList>& forms = html ? m_htmlForms : m_plainForms;
+        const QStringList& values = html ? m_escapedValues : m_values;
+        if (const FillPlan* plan = PercentTokens::PlanFor(text, forms, values)) {
+            if (!plan->changes)
+                return false;
+            filled = PercentTokens::PlannedText(*plan, values);
+            return true;
+        }
         PercentTokens tokens(text);
         for (int i = 0; i < m_record.Count(); ++i)
-            tokens.Fill(html ? m_htmlForms.at(i) : m_plainForms.at(i), html ? m_escapedValues.at(i) : m_values.at(i));
+            tokens.Fill(forms.at(i), values.at(i));
         if (!tokens.Changed())
             return false;
         filled = tokens.Text();

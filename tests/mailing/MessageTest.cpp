@@ -360,6 +360,56 @@ TEST(MessageTemplate, FillingARecordAtOnceEqualsFillingItFieldByField)
     }
 }
 
+TEST(MessageTemplate, ManyRecordsWithTheSameNamesFillAsFieldByField)
+{
+    // A worker fills one template with record after record of the same names: what it learnt
+    // from the first records must hold for values of other lengths, empty ones and ones with
+    // "%" signs (names running across values, values opening placeholders).
+    const QStringList names{"a", "b", "ab", "a%b", "Ä"};
+    const QString alphabet = QString::fromUtf8("%%%%aAbB&<> Ää");
+    quint32 seed = 777;
+    auto next = [&](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    auto randomText = [&](int maxLength) {
+        QString t;
+        for (int n = int(next(quint32(maxLength))); n > 0; --n)
+            t += alphabet.at(int(next(quint32(alphabet.size()))));
+        return t;
+    };
+    for (int templ = 0; templ < 300; ++templ) {
+        TMyMessage m, atOnce;
+        m.Subject = randomText(20);
+        m.AddTextPart("text/plain", randomText(60));
+        m.AddTextPart("text/html", randomText(60));
+        m.SaveTemplates();
+        atOnce.Assign(m);
+        QStringList keys;
+        for (int k = 1 + int(next(3)); k > 0; --k)
+            keys.append(names.at(int(next(quint32(names.size())))));
+        keys.removeDuplicates();
+        for (int mail = 0; mail < 12; ++mail) {
+            TAssociativeArray record;
+            for (const QString& key : keys)
+                record.SetValue(key, mail % 4 == 3 ? randomText(4) : randomText(5).remove('%'));
+            TMyMessage byField;
+            byField.Assign(m);
+            for (int i = 0; i < record.Count(); ++i)
+                ReplacePlaceholder(byField, record.KeyAt(i), record.ValueAt(i));
+            atOnce.RestoreTemplates();
+            FillPlaceholders(atOnce, record);
+            QString recordText;
+            for (int i = 0; i < record.Count(); ++i)
+                recordText += record.KeyAt(i) + "=" + record.ValueAt(i) + " | ";
+            ASSERT_EQ(atOnce.Subject, byField.Subject) << m.Subject.toStdString() << " with " << recordText.toStdString();
+            for (int i = 0; i < m.MessageParts.size(); ++i)
+                ASSERT_EQ(atOnce.MessageParts[i].Body, byField.MessageParts[i].Body)
+                    << m.MessageParts[i].Body.toStdString() << " with " << recordText.toStdString();
+        }
+    }
+}
+
 TEST(MessageTemplate, TextsFilledLineByLineGiveTheBytesOfTheWholeFilledMail)
 {
     // Random templates: placeholders at line starts and ends, empty lines, CR LF, lone CR and
