@@ -10,6 +10,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 namespace {
 
@@ -29,6 +30,9 @@ int CancelCheck(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 // longer ones are written from where they lie.
 constexpr qsizetype GatherLimit = 512 * 1024;
 constexpr qsizetype GatherBuffer = 512 * 1024;
+// Pieces at least this long are remembered once looked through for lines starting with ".".
+constexpr qsizetype RememberedPiece = 4096;
+constexpr int RememberedPieces = 8;
 // How often a wait looks at the Cancel flag.
 constexpr int CancelCheckMs = 200;
 
@@ -153,6 +157,8 @@ size_t TSmtpClient::ReplyCallback(char* data, size_t size, size_t nitems, void* 
                 client->m_utf8Offered = true;
         }
         client->NoteReplyLine(line);
+        if (line.startsWith(QLatin1String("220")) && (line.size() < 4 || line.at(3) != QLatin1Char('-')))
+            ++client->m_greetings;
     }
     return size * nitems;
 }
@@ -204,6 +210,7 @@ void TSmtpClient::OpenSession()
     m_in.clear();
     m_out.clear();
     m_pipelining = m_sizeOffered = m_utf8Offered = false;
+    m_greetings = 0;
     const CURLcode rc = curl_easy_perform(m_curl);
     if (rc == CURLE_OK) {
         curl_socket_t socket = CURL_SOCKET_BAD;
@@ -213,8 +220,11 @@ void TSmtpClient::OpenSession()
             throw ESmtpError(QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT)), CURLE_COULDNT_CONNECT, false);
         }
         m_socket = socket;
-        m_tls = curl_easy_getinfo(m_curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls
-                && tls->backend != CURLSSLBACKEND_NONE && tls->internals;
+        // libcurl tells the TLS session of an implicit TLS connection, not of one it started
+        // with STARTTLS: a second greeting (the server's yes to STARTTLS) tells that one.
+        m_tls = m_greetings >= 2
+                || (curl_easy_getinfo(m_curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls
+                    && tls->backend != CURLSSLBACKEND_NONE && tls->internals);
         m_connected = true;
         return;
     }
@@ -271,6 +281,12 @@ bool TSmtpClient::WaitForSocket(bool forWrite, qint64 deadlineMs)
     }
 }
 
+void TSmtpClient::FailTooSlow()
+{
+    Fail(QStringLiteral("Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds").arg(LowSpeedTimeSeconds),
+         CURLE_OPERATION_TIMEDOUT, false);
+}
+
 void TSmtpClient::Write(const char* data, qsizetype size)
 {
     qint64 stallLimit = Seconds(LowSpeedTimeSeconds);
@@ -280,9 +296,7 @@ void TSmtpClient::Write(const char* data, qsizetype size)
         if (rc == CURLE_AGAIN || (rc == CURLE_OK && sent == 0)) {
             // The same bytes are offered again (TLS needs that after a blocked write).
             if (!WaitForSocket(true, stallLimit))
-                Fail(QStringLiteral("Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
-                         .arg(LowSpeedTimeSeconds),
-                     CURLE_OPERATION_TIMEDOUT, false);
+                FailTooSlow();
             continue;
         }
         if (rc != CURLE_OK)
@@ -310,6 +324,61 @@ void TSmtpClient::Flush()
         return;
     Write(m_out.constData(), m_out.size());
     m_out.resize(0);  // keeps its capacity (clear would free it)
+}
+
+void TSmtpClient::WriteSpans(std::vector<Span>& spans)
+{
+    if (m_tls) {
+        // TLS takes one buffer at a time: gathered, as before
+        for (const Span& span : spans)
+            Queue(span.data, span.size);
+        Flush();
+        return;
+    }
+    if (!m_out.isEmpty())
+        spans.insert(spans.begin(), Span{m_out.constData(), m_out.size()});
+    const qint64 stallLimit = Seconds(LowSpeedTimeSeconds);
+    constexpr int MaxVectors = 64;
+    iovec vectors[MaxVectors];
+    size_t first = 0;
+    for (;;) {
+        while (first < spans.size() && spans[first].size == 0)
+            ++first;
+        if (first == spans.size())
+            break;
+        int count = 0;
+        for (size_t k = first; k < spans.size() && count < MaxVectors; ++k)
+            if (spans[k].size > 0)
+                vectors[count++] = iovec{const_cast<char*>(spans[k].data), size_t(spans[k].size)};
+        msghdr message{};
+        message.msg_iov = vectors;
+        message.msg_iovlen = size_t(count);
+        const ssize_t sent = ::sendmsg(int(m_socket), &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            const int error = errno;
+            if (error == EINTR)
+                continue;
+            if (error == EAGAIN || error == EWOULDBLOCK) {
+                if (!WaitForSocket(true, stallLimit))
+                    FailTooSlow();
+                continue;
+            }
+            // as libcurl words a failed send
+            Fail(QStringLiteral("Send failure: %1").arg(QString::fromLocal8Bit(strerror(error))), CURLE_SEND_ERROR, false);
+        }
+        for (qsizetype left = qsizetype(sent); left > 0;) {
+            Span& span = spans[first];
+            if (span.size <= left) {
+                left -= span.size;
+                ++first;
+            } else {
+                span.data += left;
+                span.size -= left;
+                left = 0;
+            }
+        }
+    }
+    m_out.resize(0);
 }
 
 TSmtpClient::Reply TSmtpClient::ReadReply()
@@ -531,13 +600,26 @@ void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
 {
     // A "." at the start of a line is doubled (the message's start counts as one). state: how
     // much of a CR LF the bytes so far end with (2: a line starts).
+    static const char Dot = '.';
+    std::vector<Span>& spans = m_spans;
+    spans.clear();
     int state = 2;
     for (const QByteArray& piece : pieces) {
         const char* const begin = piece.constData();
         const char* const end = begin + piece.size();
+        // A piece looked through before needs a look at its first two bytes only: whether
+        // they start a line depends on the piece before.
+        bool known = false;
+        for (const QByteArray& seen : std::as_const(m_withoutDotLines))
+            if (seen.constData() == begin && seen.size() == piece.size()) {
+                known = true;
+                break;
+            }
+        const char* const scanEnd = known ? begin + std::min<qsizetype>(piece.size(), 2) : end;
+        bool doubledInside = false;
         const char* run = begin;  // not yet queued
-        for (const char* p = begin; p < end;) {
-            const char* dot = static_cast<const char*>(memchr(p, '.', size_t(end - p)));
+        for (const char* p = begin; p < scanEnd;) {
+            const char* dot = static_cast<const char*>(memchr(p, '.', size_t(scanEnd - p)));
             if (!dot)
                 break;
             bool lineStart;
@@ -548,26 +630,36 @@ void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
             else
                 lineStart = state == 1 && dot[-1] == '\n';
             if (lineStart) {
-                Queue(run, dot + 1 - run);
-                Queue(".", 1);
+                spans.push_back(Span{run, dot + 1 - run});
+                spans.push_back(Span{&Dot, 1});
                 run = dot + 1;
+                doubledInside = doubledInside || dot - begin >= 2;
             }
             p = dot + 1;
         }
-        Queue(run, end - run);
+        if (end > run)
+            spans.push_back(Span{run, end - run});
+        // Only bytes the piece owns are remembered (a piece over foreign memory could change).
+        if (!known && !doubledInside && piece.size() >= RememberedPiece && piece.capacity() >= piece.size()) {
+            if (m_withoutDotLines.size() >= RememberedPieces)
+                m_withoutDotLines.removeFirst();
+            m_withoutDotLines.append(piece);
+        }
         if (piece.size() >= 2)
             state = end[-2] == '\r' && end[-1] == '\n' ? 2 : end[-1] == '\r' ? 1 : 0;
         else if (piece.size() == 1)
             state = begin[0] == '\r' ? 1 : (begin[0] == '\n' && state == 1) ? 2 : 0;
     }
-    if (state == 2)
-        Queue(".\r\n", 3);
-    else
-        Queue("\r\n.\r\n", 5);
-    // A pipelining server may get the next envelope in the same write; FinishSend writes the
-    // end otherwise.
-    if (!m_pipelining)
-        Flush();
+    const QByteArray end = state == 2 ? QByteArrayLiteral(".\r\n") : QByteArrayLiteral("\r\n.\r\n");
+    if (m_pipelining) {
+        // The end waits: the next envelope may go out with it in one write (FinishSend writes
+        // it otherwise).
+        WriteSpans(spans);
+        Queue(end.constData(), end.size());
+    } else {
+        spans.push_back(Span{end.constData(), end.size()});
+        WriteSpans(spans);
+    }
 }
 
 void TSmtpClient::Disconnect()
@@ -594,4 +686,5 @@ void TSmtpClient::Disconnect()
     m_socket = -1;
     m_in.clear();
     m_out.clear();
+    m_withoutDotLines.clear();
 }

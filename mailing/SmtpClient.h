@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <atomic>
 #include <stdexcept>
+#include <vector>
 
 typedef void CURL;
 
@@ -98,6 +99,13 @@ private:
     void Write(const char* data, qsizetype size);
     void Flush();
     void Queue(const char* data, qsizetype size);
+    struct Span {
+        const char* data;
+        qsizetype size;
+    };
+    // Writes what is gathered and then the spans, without a copy on a plain connection.
+    void WriteSpans(std::vector<Span>& spans);
+    [[noreturn]] void FailTooSlow();
     Reply ReadReply();
     void Command(const QByteArray& line, int expectedClass);
     void WriteMessage(const QList<QByteArray>& pieces);
@@ -122,6 +130,7 @@ private:
     bool m_pipelining = false;
     bool m_sizeOffered = false;
     bool m_utf8Offered = false;
+    int m_greetings = 0;  // "220" replies: the greeting, and the yes to STARTTLS
     long long m_socket = -1;
     char m_errorBuffer[256];
     QString m_lastReply;
@@ -129,4 +138,8 @@ private:
     QString m_requestReply;  // last refusal (4xx/5xx) received while libcurl opened the session
     QByteArray m_in;         // received bytes not yet read as reply lines
     QByteArray m_out;        // small pieces gathered into one write
+    std::vector<Span> m_spans;
+    // Large pieces of earlier messages (an attachment every mail shares) with no line starting
+    // with "." after their first two bytes; held, so their bytes stay as they were looked at.
+    QList<QByteArray> m_withoutDotLines;
 };

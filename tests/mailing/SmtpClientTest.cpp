@@ -107,6 +107,36 @@ TEST(SmtpClient, MessagesArriveAsLibcurlsOwnUploadSendsThem)
     }
 }
 
+TEST(SmtpClient, ALargePieceSentAgainHasItsDotsDoubledByWhatGoesBeforeIt)
+{
+    // An attachment every mail shares is looked through once; whether its first bytes start a
+    // line still depends on the piece before it in each mail.
+    QByteArray lines;
+    while (lines.size() < 8192)
+        lines += QByteArray(70, 'b') + "\r\n";
+    const QByteArray shared = ".anfang\r\n" + lines;
+    const QByteArray afterCr = "\n.zweite\r\n" + lines;  // its dot starts a line only after a CR
+    const QByteArray dotted = shared + ".innen\r\n" + lines;  // a dot line inside: never remembered
+    const QList<QList<QByteArray>> mails{
+        {"Subject: a\r\n\r\n", shared}, {"Subject: b\r\n\r\nx", shared}, {shared},
+        {"Subject: c\r\n\r\n\r", afterCr}, {"Subject: d\r\n\r\n", afterCr}, {"Subject: e\r\n\r\nx\r\n", dotted},
+    };
+    for (const bool pipelining : {false, true}) {
+        SCOPED_TRACE(pipelining ? "pipelining" : "one command at a time");
+        SmtpPeer peer(PeerOptions{.pipelining = pipelining});
+        TSmtpClient client;
+        client.Host = "127.0.0.1";
+        client.Port = peer.port();
+        int arrived = 0;
+        for (int round = 0; round < 2; ++round)
+            for (const QList<QByteArray>& pieces : mails) {
+                client.Send("from@x.de", {"to@x.de"}, pieces);
+                ASSERT_EQ(peer.raw(arrived++), pieces.join()) << "round " << round << ", mail " << arrived;
+            }
+        client.Disconnect();
+    }
+}
+
 TEST(SmtpClient, EnvelopeIsWrittenAsLibcurlWritesIt)
 {
     struct Case {
