@@ -26,7 +26,16 @@ QLocale GermanLocale()
 
 QString LogTime()
 {
-    return GermanLocale().toString(QTime::currentTime(), QStringLiteral("hh:mm:ss"));
+    // Asked for with every batch of log lines: the local time is looked up and written once a
+    // second (each lookup reads the time zone file's state anew).
+    thread_local qint64 second = -1;
+    thread_local QString text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = GermanLocale().toString(QDateTime::fromSecsSinceEpoch(now).time(), QStringLiteral("hh:mm:ss"));
+    }
+    return text;
 }
 
 QString LogDate()
