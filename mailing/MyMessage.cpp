@@ -982,24 +982,28 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
             qsizetype j = i + 1;
             bool found = false;
 #if defined(__SSE2__)
-            // Eight characters at a time while the one after them is still on the line.
-            while (j + 9 <= stop) {
-                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j));
-                const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j + 1));
-                auto plainMask = [](__m128i x) {
-                    return _mm_andnot_si128(_mm_cmpeq_epi16(x, _mm_set1_epi16('=')),
-                                            _mm_and_si128(_mm_cmpgt_epi16(x, _mm_set1_epi16(0x20)),
-                                                          _mm_cmplt_epi16(x, _mm_set1_epi16(0x7f))));
-                };
-                const __m128i ok = _mm_or_si128(plainMask(here),
-                                                _mm_and_si128(_mm_cmpeq_epi16(here, _mm_set1_epi16(' ')), plainMask(after)));
-                const int mask = _mm_movemask_epi8(ok);
-                if (mask != 0xffff) {
-                    j += qsizetype(__builtin_ctz(unsigned(~mask))) / 2;
+            // Sixteen characters at a time while the one after them is still on the line: a
+            // bit per character for "plain" and for "blank", a blank taken when the next
+            // character is plain.
+            auto plainMask = [](__m128i x) {
+                return _mm_andnot_si128(_mm_cmpeq_epi16(x, _mm_set1_epi16('=')),
+                                        _mm_and_si128(_mm_cmpgt_epi16(x, _mm_set1_epi16(0x20)),
+                                                      _mm_cmplt_epi16(x, _mm_set1_epi16(0x7f))));
+            };
+            while (j + 17 <= stop) {
+                const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j));
+                const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j + 8));
+                const unsigned plainBits = unsigned(_mm_movemask_epi8(_mm_packs_epi16(plainMask(low), plainMask(high))));
+                const unsigned blankBits = unsigned(_mm_movemask_epi8(
+                    _mm_packs_epi16(_mm_cmpeq_epi16(low, _mm_set1_epi16(' ')), _mm_cmpeq_epi16(high, _mm_set1_epi16(' ')))));
+                const unsigned nextPlain = (plainBits >> 1) | (plain(in[j + 16]) ? 0x8000u : 0u);
+                const unsigned ok = plainBits | (blankBits & nextPlain);
+                if (ok != 0xffff) {
+                    j += qsizetype(__builtin_ctz(~ok));
                     found = true;
                     break;
                 }
-                j += 8;
+                j += 16;
             }
 #endif
             while (!found && j < stop && (plain(in[j]) || (in[j] == ' ' && j + 1 < stop && plain(in[j + 1]))))
@@ -1017,6 +1021,24 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
             o += j - i;
             sofar += int(j - i);
             i = j - 1;
+            continue;
+        }
+        // A two-byte character (Latin letters with accents) that fits on the line as it is.
+        if (c >= 0x80 && c < 0x800 && sofar + int(blank >= 0) <= 69) {
+            if (blank >= 0) {
+                *o++ = char(blank);
+                ++sofar;
+                blank = -1;
+            }
+            const unsigned b0 = 0xc0 | (c >> 6), b1 = 0x80 | (c & 0x3f);
+            o[0] = '=';
+            o[1] = Hex[b0 >> 4];
+            o[2] = Hex[b0 & 15];
+            o[3] = '=';
+            o[4] = Hex[b1 >> 4];
+            o[5] = Hex[b1 & 15];
+            o += 6;
+            sofar += 6;
             continue;
         }
         unsigned char bytes[4];

@@ -570,6 +570,13 @@ TEST(MessageTemplate, TextContentIsEncodedByteForByteAsTheLibraryEncodesIt)
         seed = seed * 1103515245u + 12345u;
         return (seed >> 8) % n;
     };
+    // Every length of a plain run before a blank and what follows it, so that the blank meets
+    // each position of a block of characters the encoder looks at together.
+    for (int length = 0; length < 90; ++length)
+        for (const QString& after : {QString("\r\n"), QString::fromUtf8("ä"), QString("="), QString(), QString(" x"), QString("x")}) {
+            const QString text = QString(length, 'p') + " " + after;
+            ASSERT_EQ(TPreparedMessage::EncodeTextContent(text), library(text)) << length << " plain, then [ " << after.toStdString() << "]";
+        }
     for (int i = 0; i < 20000; ++i) {
         QString text;
         const int pieces = int(next(i % 50 == 0 ? 400 : 40));
