@@ -320,6 +320,16 @@ void TSmtpClient::Queue(const char* data, qsizetype size)
 
 void TSmtpClient::Flush()
 {
+    if (!m_spans.empty()) {
+        // the message's pieces, then what was gathered behind them, in one go
+        if (!m_out.isEmpty())
+            m_spans.push_back(Span{m_out.constData(), m_out.size()});
+        WriteSpans(m_spans);
+        m_spans.clear();
+        m_heldPieces.clear();
+        m_out.resize(0);
+        return;
+    }
     if (m_out.isEmpty())
         return;
     Write(m_out.constData(), m_out.size());
@@ -328,15 +338,6 @@ void TSmtpClient::Flush()
 
 void TSmtpClient::WriteSpans(std::vector<Span>& spans)
 {
-    if (m_tls) {
-        // TLS takes one buffer at a time: gathered, as before
-        for (const Span& span : spans)
-            Queue(span.data, span.size);
-        Flush();
-        return;
-    }
-    if (!m_out.isEmpty())
-        spans.insert(spans.begin(), Span{m_out.constData(), m_out.size()});
     const qint64 stallLimit = Seconds(LowSpeedTimeSeconds);
     constexpr int MaxVectors = 64;
     iovec vectors[MaxVectors];
@@ -378,7 +379,6 @@ void TSmtpClient::WriteSpans(std::vector<Span>& spans)
             }
         }
     }
-    m_out.resize(0);
 }
 
 TSmtpClient::Reply TSmtpClient::ReadReply()
@@ -601,8 +601,8 @@ void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
     // A "." at the start of a line is doubled (the message's start counts as one). state: how
     // much of a CR LF the bytes so far end with (2: a line starts).
     static const char Dot = '.';
+    Flush();
     std::vector<Span>& spans = m_spans;
-    spans.clear();
     int state = 2;
     for (const QByteArray& piece : pieces) {
         const char* const begin = piece.constData();
@@ -650,16 +650,27 @@ void TSmtpClient::WriteMessage(const QList<QByteArray>& pieces)
         else if (piece.size() == 1)
             state = begin[0] == '\r' ? 1 : (begin[0] == '\n' && state == 1) ? 2 : 0;
     }
-    const QByteArray end = state == 2 ? QByteArrayLiteral(".\r\n") : QByteArrayLiteral("\r\n.\r\n");
-    if (m_pipelining) {
-        // The end waits: the next envelope may go out with it in one write (FinishSend writes
-        // it otherwise).
-        WriteSpans(spans);
-        Queue(end.constData(), end.size());
+    // On a plain connection the pieces go out from where they lie, held until then; TLS takes
+    // one buffer at a time, and a piece over memory it does not own is copied.
+    bool holdable = !m_tls;
+    for (const QByteArray& piece : pieces)
+        holdable = holdable && (piece.isEmpty() || piece.capacity() >= piece.size());
+    if (holdable) {
+        m_heldPieces = pieces;
     } else {
-        spans.push_back(Span{end.constData(), end.size()});
-        WriteSpans(spans);
+        std::vector<Span> copied;
+        copied.swap(spans);
+        for (const Span& span : copied)
+            Queue(span.data, span.size);
     }
+    if (state == 2)
+        Queue(".\r\n", 3);
+    else
+        Queue("\r\n.\r\n", 5);
+    // A pipelining server gets the end with the next envelope in one write; FinishSend writes
+    // it otherwise.
+    if (!m_pipelining)
+        Flush();
 }
 
 void TSmtpClient::Disconnect()
@@ -668,6 +679,8 @@ void TSmtpClient::Disconnect()
         m_quitting = true;
         try {
             m_out.clear();
+            m_spans.clear();
+            m_heldPieces.clear();
             Write("QUIT\r\n", 6);
             ReadReply();
         } catch (...) {
@@ -686,5 +699,7 @@ void TSmtpClient::Disconnect()
     m_socket = -1;
     m_in.clear();
     m_out.clear();
+    m_spans.clear();
+    m_heldPieces.clear();
     m_withoutDotLines.clear();
 }

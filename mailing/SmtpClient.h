@@ -103,7 +103,7 @@ private:
         const char* data;
         qsizetype size;
     };
-    // Writes what is gathered and then the spans, without a copy on a plain connection.
+    // Writes the spans on a plain connection, without a copy.
     void WriteSpans(std::vector<Span>& spans);
     [[noreturn]] void FailTooSlow();
     Reply ReadReply();
@@ -138,7 +138,10 @@ private:
     QString m_requestReply;  // last refusal (4xx/5xx) received while libcurl opened the session
     QByteArray m_in;         // received bytes not yet read as reply lines
     QByteArray m_out;        // small pieces gathered into one write
+    // A message's pieces not yet written (plain connections), the pieces held for them, and
+    // m_out after them.
     std::vector<Span> m_spans;
+    QList<QByteArray> m_heldPieces;
     // Large pieces of earlier messages (an attachment every mail shares) with no line starting
     // with "." after their first two bytes; held, so their bytes stay as they were looked at.
     QList<QByteArray> m_withoutDotLines;
