@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 #include <sqlite3.h>
@@ -53,8 +54,27 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
             line += read.ColumnName(i) + QLatin1Char(';');
         }
         line += QLatin1String("\r\n");
-        QByteArray buffer = line.toUtf8();
-        buffer.reserve((1 << 20) + 4096);
+        // The lines are written into a buffer of its own (a QByteArray append per field cost
+        // as much as reading the rows) and go to the file a megabyte at a time.
+        constexpr qsizetype Chunk = 1 << 20;
+        std::vector<char> buffer(size_t(Chunk) + 4096);
+        qsizetype used = 0;
+        auto writeOut = [&] {
+            if (file.write(buffer.data(), used) != used)
+                throw db::EDatabaseError(file.errorString());
+            used = 0;
+        };
+        auto put = [&](const char* text, qsizetype size) {
+            if (used + size > qsizetype(buffer.size())) {
+                writeOut();
+                if (size > qsizetype(buffer.size()))
+                    buffer.resize(size_t(size));
+            }
+            memcpy(buffer.data() + used, text, size_t(size));
+            used += size;
+        };
+        const QByteArray head = line.toUtf8();
+        put(head.constData(), head.size());
         sqlite3_stmt* stmt = read.Handle();
         while (read.Step()) {
             for (int i : columns) {
@@ -66,22 +86,22 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
                 case SQLITE_TEXT:
                 case SQLITE_INTEGER: {
                     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                    buffer.append(text, sqlite3_column_bytes(stmt, i));
+                    put(text, sqlite3_column_bytes(stmt, i));
                     break;
                 }
-                default:
-                    buffer += read.Column(i).toString().toUtf8();
+                default: {
+                    const QByteArray text = read.Column(i).toString().toUtf8();
+                    put(text.constData(), text.size());
                 }
-                buffer += ';';
+                }
+                put(";", 1);
             }
-            buffer += "\r\n";
-            if (buffer.size() >= (1 << 20)) {
-                if (file.write(buffer) != buffer.size())
-                    throw db::EDatabaseError(file.errorString());
-                buffer.resize(0); // keeps the capacity
-            }
+            put("\r\n", 2);
+            if (used >= Chunk)
+                writeOut();
         }
-        if (file.write(buffer) != buffer.size() || !file.commit())
+        writeOut();
+        if (!file.commit())
             throw db::EDatabaseError(file.errorString());
         ok = true;
     } catch (const std::exception&) {

@@ -41,6 +41,26 @@ TEST_F(ListFileTest, SaveWritesHeaderAndRowsInTheListOrderAndLoadReadsThemBack)
     EXPECT_EQ(Value("SELECT LockedBy FROM RecipientsLists").toString(), "") << "the open list was released";
 }
 
+TEST_F(ListFileTest, SaveWritesManyMegabytesAndAValueLongerThanItsBufferWhole)
+{
+    QList<QStringList> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows << QStringList{QString("r%1@x.de").arg(i), QString(500, QChar('a' + i % 26)), "Zoë", "0"};
+    MakeList("Gross", rows);
+    store.OpenList("Gross");
+    ASSERT_TRUE(store.AddColumn("Betrag"));
+    const QString huge(3 * 1024 * 1024 + 7, 'h');
+    conn.Execute("UPDATE RL1 SET \"Last Name\" = ?, Betrag = 2.5 WHERE Email = 'r1500@x.de'", {huge});
+    ASSERT_TRUE(store.SaveToFile(file));
+    QByteArray expected = "Status;Email;Last Name;First Name;Betrag;\r\n";
+    for (int i = 0; i < 3000; ++i)
+        expected += "0;r" + QByteArray::number(i) + "@x.de;" + (i == 1500 ? huge : QString(500, QChar('a' + i % 26))).toUtf8()
+                    + ";Zoë;" + (i == 1500 ? "2.5" : "") + ";\r\n";
+    const QByteArray saved = qlytest::readFileBytes(file);
+    EXPECT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(saved == expected);
+}
+
 TEST_F(ListFileTest, OverwriteOnlyAfterOk)
 {
     store.NewUnsavedList();
