@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <algorithm>
 #include <cstring>
@@ -76,19 +77,23 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
         const QByteArray head = line.toUtf8();
         put(head.constData(), head.size());
         sqlite3_stmt* stmt = read.Handle();
+        // The connection's lock is held while the rows are read, so each value is read without
+        // taking it again.
+        sqlite3_mutex* lock = sqlite3_db_mutex(m_conn.Handle());
+        sqlite3_mutex_enter(lock);
+        const auto unlock = qScopeGuard([lock] { sqlite3_mutex_leave(lock); });
         while (read.Step()) {
             for (int i : columns) {
                 // Text and whole numbers as the database holds them (UTF-8); anything else as
                 // its text.
-                switch (sqlite3_column_type(stmt, i)) {
+                sqlite3_value* value = sqlite3_column_value(stmt, i);
+                switch (sqlite3_value_type(value)) {
                 case SQLITE_NULL:
                     break;
                 case SQLITE_TEXT:
-                case SQLITE_INTEGER: {
-                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                    put(text, sqlite3_column_bytes(stmt, i));
+                case SQLITE_INTEGER:
+                    put(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
                     break;
-                }
                 default: {
                     const QByteArray text = read.Column(i).toString().toUtf8();
                     put(text.constData(), text.size());
@@ -206,6 +211,10 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
                     return;
                 bool done = false;
                 if (batchInsert && int(pending.size()) == batchRows) {
+                    // the connection's lock held once for the whole statement, not per value
+                    sqlite3_mutex* lock = sqlite3_db_mutex(m_conn.Handle());
+                    sqlite3_mutex_enter(lock);
+                    const auto unlock = qScopeGuard([lock] { sqlite3_mutex_leave(lock); });
                     int param = 1;
                     size_t text = 0;
                     qsizetype from = 0;

@@ -51,11 +51,12 @@ TEST_F(ListFileTest, SaveWritesManyMegabytesAndAValueLongerThanItsBufferWhole)
     ASSERT_TRUE(store.AddColumn("Betrag"));
     const QString huge(3 * 1024 * 1024 + 7, 'h');
     conn.Execute("UPDATE RL1 SET \"Last Name\" = ?, Betrag = 2.5 WHERE Email = 'r1500@x.de'", {huge});
+    conn.Execute("UPDATE RL1 SET Betrag = x'4869' WHERE Email = 'r7@x.de'");  // a blob, written as its text
     ASSERT_TRUE(store.SaveToFile(file));
     QByteArray expected = "Status;Email;Last Name;First Name;Betrag;\r\n";
     for (int i = 0; i < 3000; ++i)
         expected += "0;r" + QByteArray::number(i) + "@x.de;" + (i == 1500 ? huge : QString(500, QChar('a' + i % 26))).toUtf8()
-                    + ";Zoë;" + (i == 1500 ? "2.5" : "") + ";\r\n";
+                    + ";Zoë;" + (i == 1500 ? "2.5" : i == 7 ? "Hi" : "") + ";\r\n";
     const QByteArray saved = qlytest::readFileBytes(file);
     EXPECT_EQ(saved.size(), expected.size());
     EXPECT_TRUE(saved == expected);
