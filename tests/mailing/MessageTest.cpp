@@ -14,6 +14,24 @@ using namespace mailtest;
 
 namespace {
 
+// A small repeatable source of numbers for the generated cases (the same sequence every run).
+struct Draw {
+    quint32 seed;
+    quint32 operator()(quint32 n)
+    {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    }
+    // Fewer than maxLength characters of alphabet.
+    QString Text(const QString& alphabet, int maxLength)
+    {
+        QString t;
+        for (int n = int((*this)(quint32(maxLength))); n > 0; --n)
+            t += alphabet.at(int((*this)(quint32(alphabet.size()))));
+        return t;
+    }
+};
+
 void WriteFile(const QString& path, const QByteArray& data)
 {
     QFile f(path);
@@ -310,18 +328,8 @@ TEST(MessageTemplate, FillingARecordAtOnceEqualsFillingItFieldByField)
     // through values holding "%", differ in case and HTML forms.
     const QStringList names{"a", "A", "b", "ab", "a&b", "a&amp;b", "\"", "", "ä", "Ä"};
     const QString alphabet = QString::fromUtf8("%%%%aAbB&<>\"ä Ä;");
-    quint32 seed = 12345;
-    auto next = [&](quint32 n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
-    auto randomText = [&](int maxLength) {
-        QString t;
-        const int n = int(next(quint32(maxLength)));
-        for (int i = 0; i < n; ++i)
-            t += alphabet.at(int(next(quint32(alphabet.size()))));
-        return t;
-    };
+    Draw next{12345};
+    auto randomText = [&](int maxLength) { return next.Text(alphabet, maxLength); };
     TMyMessage m, atOnce;
     for (int round = 0; round < 3000; ++round) {
         // A copy filled, restored and filled again, as a worker does, and now and then a new template.
@@ -367,17 +375,8 @@ TEST(MessageTemplate, ManyRecordsWithTheSameNamesFillAsFieldByField)
     // "%" signs (names running across values, values opening placeholders).
     const QStringList names{"a", "b", "ab", "a%b", "Ä"};
     const QString alphabet = QString::fromUtf8("%%%%aAbB&<> Ää");
-    quint32 seed = 777;
-    auto next = [&](quint32 n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
-    auto randomText = [&](int maxLength) {
-        QString t;
-        for (int n = int(next(quint32(maxLength))); n > 0; --n)
-            t += alphabet.at(int(next(quint32(alphabet.size()))));
-        return t;
-    };
+    Draw next{777};
+    auto randomText = [&](int maxLength) { return next.Text(alphabet, maxLength); };
     for (int templ = 0; templ < 300; ++templ) {
         TMyMessage m, atOnce;
         m.Subject = randomText(20);
@@ -424,11 +423,7 @@ TEST(MessageTemplate, TextsFilledLineByLineGiveTheBytesOfTheWholeFilledMail)
     const QList<QString> valueAlphabet{
         "Eva", " ", "\r", "\n", "\r\n", "%", "%Ort%", "%Name%", "&<>\"", QString::fromUtf8("Jörg"), QString(50, 'v'),
     };
-    quint32 seed = 99;
-    auto next = [&](quint32 n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    Draw next{99};
     auto randomText = [&](const QList<QString>& from, int maxPieces) {
         QString t;
         const quint32 width = 3 + next(quint32(from.size() - 2));
@@ -496,11 +491,7 @@ TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
         ASSERT_TRUE(prepared);
         TMyMessage copy;
         copy.Assign(templ);
-        quint32 seed = 777;
-        auto next = [&](quint32 n) {
-            seed = seed * 1103515245u + 12345u;
-            return (seed >> 8) % n;
-        };
+        Draw next{777};
         const QString nameChars = "abcXYZ019 ";
         const QString otherChars = QString::fromUtf8("äé.,\"()<>@;:\\=?_");
         const QString addressChars = "az09._+-";
@@ -565,11 +556,7 @@ TEST(MessageTemplate, TextContentIsEncodedByteForByteAsTheLibraryEncodesIt)
         QString::fromUtf8("ä"), QString::fromUtf8("€"), QString::fromUtf8("😀"), QString(QChar(0xd800)),
         QString(QChar(0xdc00)), QString(QChar(0xffff)), QString(20, 'x'), QString(70, 'y'),
     };
-    quint32 seed = 4242;
-    auto next = [&](quint32 n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % n;
-    };
+    Draw next{4242};
     // Every length of a plain run before a blank and what follows it, so that the blank meets
     // each position of a block of characters the encoder looks at together.
     for (int length = 0; length < 90; ++length)
