@@ -480,7 +480,7 @@ TEST(MessageTemplate, RecipientLinesAndMessageIdsOfManyMailsMatchTheLibrary)
     // equal those of the mail built whole, and every Message-Id is new and readable.
     // The subject changes with every mail; in the second round it is now and then empty or
     // made of blanks only.
-    for (const QString subjectTemplate : {QStringLiteral("Betreff %Name%"), QStringLiteral("%Name%")}) {
+    for (const QString& subjectTemplate : {QStringLiteral("Betreff %Name%"), QStringLiteral("%Name%")}) {
         TMyMessage templ;
         templ.SetPlainTextBody("Hallo %Name%\n");
         templ.Subject = subjectTemplate;
