@@ -13,6 +13,7 @@
 #include <QScopedValueRollback>
 #include <QMimeData>
 #include <QContextMenuEvent>
+#include <memory>
 
 namespace grid {
 
@@ -578,6 +579,12 @@ void TZedInplaceEdit::handleDoubleClick()
         m_grid->OnDblClickCell(m_grid, m_grid->Row(), m_grid->Col());
 }
 
+void TZedInplaceEdit::handleContextMenu(QContextMenuEvent* event)
+{
+    const std::unique_ptr<QMenu> menu(CreateContextMenu());
+    menu->exec(event->globalPos());
+}
+
 // ================================================================== TZedInplaceLineEdit
 
 TZedInplaceLineEdit::TZedInplaceLineEdit(TZedEzeravIvur* grid) : tk::TInplaceEdit(grid), TZedInplaceEdit(grid, this)
@@ -644,13 +651,6 @@ void TZedInplaceLineEdit::mouseDoubleClickEvent(QMouseEvent* event)
 {
     tk::TInplaceEdit::mouseDoubleClickEvent(event);
     handleDoubleClick();
-}
-
-void TZedInplaceLineEdit::contextMenuEvent(QContextMenuEvent* event)
-{
-    QMenu* menu = CreateContextMenu();
-    menu->exec(event->globalPos());
-    delete menu;
 }
 
 bool TZedInplaceLineEdit::event(QEvent* event)
@@ -728,13 +728,6 @@ void TZedInplaceMemo::mouseDoubleClickEvent(QMouseEvent* event)
 {
     tk::TInplaceMemo::mouseDoubleClickEvent(event);
     handleDoubleClick();
-}
-
-void TZedInplaceMemo::contextMenuEvent(QContextMenuEvent* event)
-{
-    QMenu* menu = CreateContextMenu();
-    menu->exec(event->globalPos());
-    delete menu;
 }
 
 bool TZedInplaceMemo::event(QEvent* event)

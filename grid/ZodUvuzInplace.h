@@ -50,6 +50,7 @@ protected:
     void handleFocusIn(QFocusEvent* event);
     void handleFocusOut(QFocusEvent* event);
     void handleDoubleClick();
+    void handleContextMenu(QContextMenuEvent* event);
     bool handleTab(QEvent* event);
     void textChangedByUser();
 
@@ -101,7 +102,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override { handleContextMenu(event); }
     bool event(QEvent* event) override;
 
     void toolkitKeyPress(QKeyEvent* event) override { tk::TInplaceEdit::keyPressEvent(event); }
@@ -129,7 +130,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override { handleContextMenu(event); }
     bool event(QEvent* event) override;
 
     void toolkitKeyPress(QKeyEvent* event) override { tk::TInplaceMemo::keyPressEvent(event); }
