@@ -972,6 +972,19 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
     char* o = out.data();
     int sofar = 0;   // characters on the current line
     int blank = -1;  // a blank whose output waits for the next byte
+    // "=XX" and a soft line break ("=" CR LF).
+    const auto putHex = [](char* at, unsigned byte) {
+        at[0] = '=';
+        at[1] = Hex[byte >> 4];
+        at[2] = Hex[byte & 15];
+        return at + 3;
+    };
+    const auto softBreak = [](char* at) {
+        at[0] = '=';
+        at[1] = '\r';
+        at[2] = '\n';
+        return at + 3;
+    };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = in[i];
         // Most characters are printable ASCII written as they are: a run of them (a blank
@@ -1030,14 +1043,8 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
                 ++sofar;
                 blank = -1;
             }
-            const unsigned b0 = 0xc0 | (c >> 6), b1 = 0x80 | (c & 0x3f);
-            o[0] = '=';
-            o[1] = Hex[b0 >> 4];
-            o[2] = Hex[b0 & 15];
-            o[3] = '=';
-            o[4] = Hex[b1 >> 4];
-            o[5] = Hex[b1 & 15];
-            o += 6;
+            o = putHex(o, 0xc0 | (c >> 6));
+            o = putHex(o, 0x80 | (c & 0x3f));
             sofar += 6;
             continue;
         }
@@ -1045,12 +1052,8 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
         int count = 1;
         if (c < 0x80) {
             if (c == '\n' || c == '\r') {
-                if (blank >= 0) {
-                    o[0] = '=';
-                    o[1] = Hex[blank >> 4];
-                    o[2] = Hex[blank & 15];
-                    o += 3;
-                }
+                if (blank >= 0)
+                    o = putHex(o, unsigned(blank));
                 o[0] = '\r';
                 o[1] = '\n';
                 o += 2;
@@ -1066,10 +1069,7 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
                     ++sofar;
                 }
                 if (sofar > 74) {
-                    o[0] = '=';
-                    o[1] = '\r';
-                    o[2] = '\n';
-                    o += 3;
+                    o = softBreak(o);
                     sofar = 0;
                 }
                 if (c == ' ' || c == '\t') {
@@ -1110,29 +1110,18 @@ bool EncodeQuotedPrintable(const QString& body, QByteArray& out)
         }
         for (int k = 0; k < count; ++k) {
             if (sofar > 72) {
-                o[0] = '=';
-                o[1] = '\r';
-                o[2] = '\n';
-                o += 3;
+                o = softBreak(o);
                 sofar = 3;
             } else {
                 sofar += 3;
             }
-            o[0] = '=';
-            o[1] = Hex[bytes[k] >> 4];
-            o[2] = Hex[bytes[k] & 15];
-            o += 3;
+            o = putHex(o, bytes[k]);
         }
     }
     if (blank >= 0) {
         // a blank at the very end is encoded and the line ends softly
-        o[0] = '=';
-        o[1] = Hex[blank >> 4];
-        o[2] = Hex[blank & 15];
-        o[3] = '=';
-        o[4] = '\r';
-        o[5] = '\n';
-        o += 6;
+        o = putHex(o, unsigned(blank));
+        o = softBreak(o);
     }
     out.truncate(o - out.constData());
     return true;
