@@ -46,24 +46,27 @@ bool TEnumFormats::HasText() const { return m_data && m_data->hasFormat(TextMime
 bool TEnumFormats::HasRTF() const { return m_data && m_data->hasFormat(RTFMime()); }
 bool TEnumFormats::HasGridColumn() const { return m_data && m_data->hasFormat(GridColumnMime()); }
 
-QString TEnumFormats::GetText() const
+namespace {
+
+// A format's bytes up to a terminating NUL, as a C string holds them.
+QByteArray BytesUpToNul(const QMimeData* data, const QString& format)
 {
-    if (!m_data)
-        return QString();
-    QByteArray bytes = m_data->data(TextMime());
+    QByteArray bytes = data->data(format);
     if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
         bytes.truncate(nul);
-    return QString::fromUtf8(bytes);
+    return bytes;
+}
+
+} // namespace
+
+QString TEnumFormats::GetText() const
+{
+    return m_data ? QString::fromUtf8(BytesUpToNul(m_data, TextMime())) : QString();
 }
 
 QString TEnumFormats::GetRTF() const
 {
-    if (!m_data)
-        return QString();
-    QByteArray bytes = m_data->data(RTFMime());
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        bytes.truncate(nul);
-    return QString::fromLatin1(bytes);
+    return m_data ? QString::fromLatin1(BytesUpToNul(m_data, RTFMime())) : QString();
 }
 
 int TEnumFormats::GetInteger() const
