@@ -37,6 +37,10 @@ protected:
     }
     void TearDown() override
     {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished();
+        }
         SivrelListeners().Remove(&listener);
         SivrelSetReportOutputs(nullptr);
         SivrelDeactivate();
@@ -44,11 +48,24 @@ protected:
         qunsetenv("QLY_SIVREL_AUTOANSWER");
     }
     static bool Report(const std::exception_ptr& error) { return ExceptionManager(&error, nullptr, 1); }
+    // Starts the test SMTP server in a mode and sends the reports through it.
+    void RelayThroughTestServer(const char* mode)
+    {
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), received.path(), QString::fromLatin1(mode)});
+        ASSERT_TRUE(server.waitForReadyRead(20000));
+        options->SetSendMode(smSmtpRelay);
+        options->SetSmtpHost(QStringLiteral("127.0.0.1"));
+        options->SetSmtpPort(uint16_t(server.readLine().trimmed().toUInt()));
+    }
     QStringList LogEntries() const { return TLogFile(options->LogFileName()).Entries(); }
 
     QTemporaryDir dir;
     std::shared_ptr<TSivrelModuleOptionsEx> options;
     TSivrelListener listener;
+    QTemporaryDir received;  // the mails the test server took
+    QProcess server;
 };
 
 std::exception_ptr Raise(const char* message)
@@ -217,16 +234,9 @@ TEST_F(Outputs, ScreenshotTravelsWithTheMailOnlyWhenWanted)
 
 TEST_F(Outputs, SmtpRelayWithItsProgressWindow)
 {
-    QTemporaryDir received;
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), received.path(), QStringLiteral("accept")});
-    ASSERT_TRUE(server.waitForReadyRead(20000));
-    const uint16_t port = uint16_t(server.readLine().trimmed().toUInt());
-    options->SetSendMode(smSmtpRelay);
-    options->SetSmtpHost(QStringLiteral("127.0.0.1"));
-    options->SetSmtpPort(port);
+    RelayThroughTestServer("accept");
+    if (HasFatalFailure())
+        return;
     options->SetEmailAddress(QStringLiteral("dev@example.org"));
     options->SetShowSmtpProgress(true);
     EXPECT_FALSE(Report(Raise("Relayed")));
@@ -235,22 +245,13 @@ TEST_F(Outputs, SmtpRelayWithItsProgressWindow)
     const QByteArray eml = mail.readAll();
     EXPECT_TRUE(eml.contains("Content-Type: application/octet-stream;\r\n        name=\"test_excreport.slf\"\r\n"));
     EXPECT_TRUE(eml.contains("Subject: Test program\r\n"));
-    server.kill();
-    server.waitForFinished();
 }
 
 TEST_F(Outputs, SmtpWarningsShowInABoxWhileTheProgressWindowIsOpen)
 {
-    QTemporaryDir received;
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(QLY_TEST_DATA_DIR "/smtp_server.py"), received.path(), QStringLiteral("refuse-from")});
-    ASSERT_TRUE(server.waitForReadyRead(20000));
-    const uint16_t port = uint16_t(server.readLine().trimmed().toUInt());
-    options->SetSendMode(smSmtpRelay);
-    options->SetSmtpHost(QStringLiteral("127.0.0.1"));
-    options->SetSmtpPort(port);
+    RelayThroughTestServer("refuse-from");
+    if (HasFatalFailure())
+        return;
     options->SetEmailAddress(QStringLiteral("first@example.org;second@example.org"));
     // The boxes reach stderr under the automatic answers.
     QTemporaryFile captured;
@@ -279,6 +280,4 @@ TEST_F(Outputs, SmtpWarningsShowInABoxWhileTheProgressWindowIsOpen)
     const QString quiet = boxes(false);
     EXPECT_TRUE(quiet.contains(QStringLiteral("550 sender refused"))) << "the warnings are still recorded";
     EXPECT_FALSE(quiet.contains(QStringLiteral("[box] Error.|"))) << "no window, no box";
-    server.kill();
-    server.waitForFinished();
 }
