@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace qlytest {
@@ -45,5 +47,34 @@ std::string missingFixtureMessage(const QString& relativePath)
     const QString why = QDir(dir).exists() ? QStringLiteral("%1 is not in %2").arg(relativePath, dir)
                                            : QStringLiteral("the external fixtures folder %1 is absent").arg(dir);
     return (why + " (set QLY_EXTERNAL_FIXTURES)").toStdString();
+}
+
+namespace {
+const std::time_t loadedAt = std::time(nullptr);
+}
+
+std::time_t ProgramStartTime() { return loadedAt; }
+
+int& CasesStarted()
+{
+    static int started = 0;
+    return started;
+}
+
+bool RanInFreshProcess()
+{
+    if (CasesStarted() <= 1)
+        return false;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const QString name = QString::fromUtf8(info->test_suite_name()) + '.' + QString::fromUtf8(info->name());
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + name});
+    const bool ended = child.waitForFinished(280000);
+    const QByteArray out = child.readAll();
+    EXPECT_TRUE(ended) << name.toStdString() << " did not end in its own process";
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << name.toStdString() << " failed in its own process:\n" << out.toStdString();
+    return true;
 }
 }

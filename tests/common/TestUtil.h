@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <gtest/gtest.h>
+#include <ctime>
 #include <string>
 
 namespace qlytest {
@@ -35,3 +36,20 @@ std::string missingFixtureMessage(const QString& relativePath);
     const QString var = qlytest::externalFixture(relativePath);                      \
     if (var.isEmpty())                                                               \
     GTEST_SKIP() << qlytest::missingFixtureMessage(relativePath)
+
+namespace qlytest {
+// For a case that looks at what the whole process has loaded or set up (mapped libraries, first
+// use of a module): false when this is the first case the process runs, so the case goes on
+// here; otherwise the case runs again alone in a new process of the same test program, its result
+// is this case's result, and the answer is true (the caller returns).
+bool RanInFreshProcess();
+// How many cases this process has started, the current one included (kept by the test entry).
+int& CasesStarted();
+// When this test program started (taken as it was loaded), for checks of process start times.
+std::time_t ProgramStartTime();
+}
+
+// Runs the rest of the case in a process that has run nothing before it.
+#define QLY_NEEDS_FRESH_PROCESS()          \
+    if (qlytest::RanInFreshProcess())      \
+    return

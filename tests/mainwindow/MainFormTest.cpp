@@ -531,6 +531,8 @@ static bool WebEngineMapped()
 
 TEST_F(MainFormTest, StartReadsTheSettingsOnceAndLeavesTheWebEngineForLater)
 {
+    // Whether the engine is mapped is a fact of the whole process.
+    QLY_NEEDS_FRESH_PROCESS();
     // Settings of an earlier run, written by another process (beside the file, renamed over it).
     QString file;
     QByteArray earlier;
