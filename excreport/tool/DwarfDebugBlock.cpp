@@ -5,6 +5,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <cxxabi.h>
 #include <elfutils/libdw.h>
 #include <dwarf.h>
@@ -23,13 +24,25 @@ struct Interval {
     Dwarf_Addr low, high;
     int depth;
     int name; // index into the name list
+    // An inlined routine: where its caller called it (file index, or -1 when unknown).
+    int callFile = -1;
+    int callLine = 0;
+    bool callInLibrary = false;
 };
 
 struct Row {
     Dwarf_Addr addr;
     int line;
     int file;     // index into the file list
+    bool library; // a file of the system's headers (the compiler's and the libraries')
 };
+
+// Code inlined from the system's headers (the standard library's, the toolkit's) is described by
+// the place in the program's own code that it was inlined into.
+bool IsLibraryFile(const char* path)
+{
+    return path && std::strncmp(path, "/usr/", 5) == 0;
+}
 
 // The code of one routine (or of one of its parts, such as a cold part) and the unit whose line
 // table describes it.
@@ -48,6 +61,8 @@ struct Collector {
     std::vector<Code> code;                                // the routines' address ranges
     std::vector<std::vector<Row>> rows;                    // per unit: its line rows by address
     size_t unit = 0;                                       // the unit being read
+    Dwarf_Files* unitFiles = nullptr;                      // its file table
+    size_t unitFileCount = 0;
     QHash<Dwarf_Off, QString> classOf;                     // enclosing class of a DIE inside a class
     QSet<QString> namespaces;                              // namespace names the DWARF declares
 
@@ -232,8 +247,21 @@ void CollectFunctions(Collector& c, Dwarf_Die* die, int depth)
             ptrdiff_t offset = 0;
             bool any = false;
             while ((offset = dwarf_ranges(&child, offset, &base, &start, &end)) > 0) {
-                if (end > start && !name.isEmpty())
-                    c.intervals.push_back({start, end, depth + 1, c.Name(name)});
+                if (end > start && !name.isEmpty()) {
+                    Interval iv{start, end, depth + 1, c.Name(name)};
+                    Dwarf_Attribute attr;
+                    Dwarf_Word file = 0, line = 0;
+                    if (tag == DW_TAG_inlined_subroutine && dwarf_attr(&child, DW_AT_call_file, &attr)
+                        && dwarf_formudata(&attr, &file) == 0 && file < c.unitFileCount) {
+                        const char* path = dwarf_filesrc(c.unitFiles, file, nullptr, nullptr);
+                        if (path && dwarf_attr(&child, DW_AT_call_line, &attr) && dwarf_formudata(&attr, &line) == 0) {
+                            iv.callFile = c.File(path);
+                            iv.callLine = int(line);
+                            iv.callInLibrary = IsLibraryFile(path);
+                        }
+                    }
+                    c.intervals.push_back(iv);
+                }
                 any = true;
             }
             if (tag == DW_TAG_subprogram) {
@@ -243,8 +271,11 @@ void CollectFunctions(Collector& c, Dwarf_Die* die, int depth)
                         c.code.push_back({start, end, c.unit});
             }
             if (tag == DW_TAG_subprogram && any && !name.isEmpty()) {
+                // A routine split into a hot and a cold part has only ranges: it is entered at the
+                // start of the first (the compiler lists the part with the entry first).
                 Dwarf_Addr entry;
-                if (dwarf_entrypc(&child, &entry) == 0)
+                if (dwarf_entrypc(&child, &entry) == 0
+                    || dwarf_ranges(&child, 0, &base, &entry, &end) > 0)
                     c.routines.emplace_back(name, entry);
             }
             inner = depth + 1;
@@ -278,7 +309,7 @@ void CollectLines(Collector& c, Dwarf_Die* cu)
             continue;
         dwarf_lineno(l, &line);
         const char* file = dwarf_linesrc(l, nullptr, nullptr);
-        rows.push_back(Row{addr, line, c.File(file ? file : "")});
+        rows.push_back(Row{addr, line, c.File(file ? file : ""), IsLibraryFile(file)});
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.addr < b.addr; });
     std::vector<Row> unique;
@@ -322,6 +353,10 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
     c.rows.resize(units.size());
     for (size_t i = 0; i < units.size(); ++i) {
         c.unit = i;
+        c.unitFiles = nullptr;
+        c.unitFileCount = 0;
+        if (dwarf_getsrcfiles(&units[i], &c.unitFiles, &c.unitFileCount) != 0)
+            c.unitFiles = nullptr, c.unitFileCount = 0;
         CollectFunctions(c, &units[i], 0);
         CollectLines(c, &units[i]);
     }
@@ -333,6 +368,12 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
     std::sort(c.intervals.begin(), c.intervals.end(), [](const Interval& a, const Interval& b) {
         return a.low != b.low ? a.low < b.low : (a.high != b.high ? a.high > b.high : a.depth < b.depth);
     });
+    // The copies of one inline routine in several units describe the same code once.
+    c.intervals.erase(std::unique(c.intervals.begin(), c.intervals.end(),
+                                  [](const Interval& a, const Interval& b) {
+                                      return a.low == b.low && a.high == b.high && a.depth == b.depth && a.name == b.name;
+                                  }),
+                      c.intervals.end());
 
     excreport::TSivrelDebugBlockWriter w(version);
     std::sort(c.routines.begin(), c.routines.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
@@ -343,7 +384,9 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
     // Innermost function at an address: a sweep over the nested intervals, addresses ascending.
     std::vector<const Interval*> open;
     size_t nextInterval = 0;
-    auto functionAt = [&](Dwarf_Addr addr) {
+    // The routines open at an address, outermost first: a sweep over the nested intervals,
+    // addresses ascending.
+    auto chainAt = [&](Dwarf_Addr addr) {
         while (!open.empty() && open.back()->high <= addr)
             open.pop_back();
         while (nextInterval < c.intervals.size() && c.intervals[nextInterval].low <= addr) {
@@ -354,11 +397,33 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
                 open.pop_back();
             open.push_back(iv);
         }
-        // The deepest open interval that holds the address.
-        for (auto it = open.rbegin(); it != open.rend(); ++it)
-            if ((*it)->low <= addr && addr < (*it)->high)
-                return (*it)->name;
-        return 0;
+        std::vector<const Interval*> chain;
+        for (const Interval* iv : open)
+            if (iv->low <= addr && addr < iv->high)
+                chain.push_back(iv);
+        return chain;
+    };
+    // The row's place and routine: the innermost routine's, or, inside code inlined from a
+    // library header, the place in the program's own code it was inlined into and the routine
+    // that holds that place.
+    auto describe = [&](Row& r) {
+        const std::vector<const Interval*> chain = chainAt(r.addr);
+        int function = chain.empty() ? 0 : chain.back()->name;
+        if (r.library) {
+            for (size_t i = chain.size(); i-- > 1;) {
+                const Interval* inlined = chain[i];
+                if (inlined->callFile < 0)
+                    break;
+                if (!inlined->callInLibrary) {
+                    r.file = inlined->callFile;
+                    r.line = inlined->callLine;
+                    r.library = false;
+                    function = chain[i - 1]->name;
+                    break;
+                }
+            }
+        }
+        return function;
     };
 
     Dwarf_Addr covered = 0;
@@ -377,8 +442,8 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
         rows.front().addr = code.low;
         std::vector<int> functions;
         functions.reserve(rows.size());
-        for (const Row& r : rows)
-            functions.push_back(functionAt(r.addr));
+        for (Row& r : rows)
+            functions.push_back(describe(r));
         for (size_t first = 0; first < rows.size();) {
             size_t last = first;
             while (last + 1 < rows.size() && rows[last + 1].file == rows[first].file)
