@@ -73,7 +73,7 @@ public:
     void ShowReportDialog() override
     {
         if (crash) {
-            volatile int* nothing = nullptr;
+            volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
             *nothing = 3;
         }
         Out("dialog");
@@ -98,7 +98,7 @@ __attribute__((noinline)) void ThrowingSlot()
 
 __attribute__((noinline)) void NullSlot()
 {
-    volatile int* nothing = nullptr;
+    volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
     g_throwLine = __LINE__; *nothing = 1;
 }
 
@@ -123,7 +123,7 @@ __attribute__((noinline)) void AbortSlot()
 
 __attribute__((noinline)) void WorkerFault()
 {
-    volatile int* nothing = nullptr;
+    volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
     *nothing = 2;
 }
 
@@ -160,6 +160,9 @@ __attribute__((noinline)) void StartWorker(const QString& which)
             QTimer::singleShot(50, [] { QCoreApplication::quit(); });
         });
         worker->start();
+        // Something after the call: an optimising compiler would jump to start() in place of
+        // calling it, and this routine's frame would be gone from the thread's creator frames.
+        asm volatile("" ::: "memory");
     }
 }
 

@@ -15,7 +15,8 @@
 
 namespace {
 
-volatile int* g_nothing = nullptr;
+// A volatile pointer: the compiler cannot know it is null and drop or replace the write.
+volatile int* volatile g_nothing = nullptr;
 
 __attribute__((noinline)) void WriteThroughNull()
 {
