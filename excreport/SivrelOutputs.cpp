@@ -229,13 +229,12 @@ void TSivrelOutputs::ShowReportDialog()
         if (before)
             before->activateWindow();
     });
-    if (shown == TGuiRun::Held) {
-        // The GUI thread crashed or froze: a helper process shows the dialog.
+    if (shown != TGuiRun::Done) {
+        // The GUI thread crashed, froze, or waits for the faulting thread itself (a join): a
+        // helper process shows the dialog.
         if (!ReadDialogAnswer(SivrelRunInHelper("dialog", PackDialogData(data)), data))
             throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     }
-    if (shown == TGuiRun::Busy)
-        throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     r.SendSwitch = data.SendSwitch;
     r.ScreenshotSwitch = data.ScreenshotSwitch;
     r.CopySwitch = data.CopySwitch;

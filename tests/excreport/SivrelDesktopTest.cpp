@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 #include <csignal>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -68,6 +70,8 @@ QRect Geometry(const QString& window)
 
 bool ClickAt(QPoint p)
 {
+    // A synchronous move waits for the pointer to move: it starts elsewhere.
+    Xdo({"mousemove", QString::number(p.x() + 40), QString::number(p.y() + 40)});
     return !Xdo({"mousemove", "--sync", QString::number(p.x()), QString::number(p.y())}).isNull()
            && !Xdo({"click", "1"}).isNull();
 }
@@ -243,6 +247,7 @@ TEST_F(SivrelDesktopInner, ShiftAltEInTheSmtpFieldIsAnsweredByClickReturnAndEsca
 {
     Program program(QStringLiteral(QLY_QUILLORY));
     ASSERT_FALSE(StartAndClickSmtpField(program).isEmpty());
+    const QString logFile = program.State(QStringLiteral("ORV Software/Quillory/quillory.slf"));
 
     struct {
         const char* answer;
@@ -254,6 +259,8 @@ TEST_F(SivrelDesktopInner, ShiftAltEInTheSmtpFieldIsAnsweredByClickReturnAndEsca
         ASSERT_FALSE(dialog.isEmpty()) << program.Errors().toStdString();
         QThread::msleep(300);
         SaveScreen(QStringLiteral("desktop-dialog-%1.png").arg(QLatin1String(c.answer)));
+        // The report is in the log while its dialog is still open.
+        EXPECT_TRUE(ReadFile(logFile).contains(QStringLiteral("2.5 Message: Exception Log Check.")));
         if (QByteArray(c.answer) == "click")
             ASSERT_TRUE(ClickAt(OkButton(Geometry(dialog))));
         else
@@ -262,4 +269,98 @@ TEST_F(SivrelDesktopInner, ShiftAltEInTheSmtpFieldIsAnsweredByClickReturnAndEsca
         EXPECT_TRUE(program.Running()) << "the program goes on";
     }
 
+    // Each report is logged (the program's options switch the duplicate test off); the frames
+    // name our routines where they are.
+    const QString log = ReadFile(logFile);
+    EXPECT_EQ(log.count(QStringLiteral("2.5 Message: Exception Log Check.")), 3) << log.toStdString();
+    const std::vector<Row> rows = StackRows(log);
+    const struct {
+        const char* routine;
+        const char* cls;
+        const char* unit;
+        int line;
+    } frames[] = {
+        {"EditSmtpServerKeyDown", "TMainForm", "MainForm.cpp",
+         LineOf(QStringLiteral("app/MainForm.cpp"), QStringLiteral("throw std::runtime_error(\"Exception Log Check\");"))},
+        {"eventFilter", "TMainForm", "MainForm.cpp",
+         LineOf(QStringLiteral("app/MainForm.cpp"), QStringLiteral("EditSmtpServerKeyDown(k->key(), k->modifiers());"))},
+        {"RunProgram", "", "ProgramStart.cpp", LineOf(QStringLiteral("app/ProgramStart.cpp"), QStringLiteral("return app.exec();"))},
+    };
+    for (const auto& f : frames) {
+        ASSERT_GT(f.line, 0) << f.routine;
+        bool found = false;
+        for (const Row& r : rows)
+            found = found || (r.routine == QLatin1String(f.routine) && r.cls == QLatin1String(f.cls) && r.unit == QLatin1String(f.unit)
+                              && r.line == QString::number(f.line));
+        EXPECT_TRUE(found) << f.routine << " " << f.unit << ":" << f.line << "\n" << log.toStdString();
+    }
+}
+
+TEST_F(SivrelDesktopInner, TheRequestDialogTakesTypedTextIntoTheLog)
+{
+    Program program(QStringLiteral(QLY_QUILLORY_REQUEST));
+    ASSERT_FALSE(StartAndClickSmtpField(program).isEmpty());
+    ASSERT_TRUE(Key(QStringLiteral("shift+alt+e")));
+    const QString dialog = WaitForDialog();
+    ASSERT_FALSE(dialog.isEmpty()) << program.Errors().toStdString();
+    ASSERT_TRUE(ClickAt(OkButton(Geometry(dialog))));
+    const QString request = WaitForDialog(QStringLiteral("^Request$"));
+    ASSERT_FALSE(request.isEmpty()) << program.Errors().toStdString();
+    const QRect r = Geometry(request);
+    // Into the edit, then typed as a user types.
+    ASSERT_TRUE(ClickAt(r.center()));
+    ASSERT_FALSE(Xdo({"type", "--delay", "30", "Klick auf Senden"}).isNull());
+    QThread::msleep(300);
+    SaveScreen(QStringLiteral("desktop-request.png"));
+    ASSERT_TRUE(Key(QStringLiteral("Escape")));
+    EXPECT_TRUE(WaitFor([&] { return Windows(QStringLiteral("^Request$")).isEmpty(); }, 10000));
+    const QString logFile = program.State(QStringLiteral("ORV Software/Quillory/quillory-request.slf"));
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(logFile).contains(QStringLiteral("Request:\r\n")); }, 10000));
+    const QString log = ReadFile(logFile);
+    EXPECT_TRUE(log.contains(QStringLiteral("\r\nRequest:\r\n") + QString(40, u'-') + QStringLiteral("\r\nKlick auf Senden")))
+        << log.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("2.5 Message: Exception Log Check.")), 1) << log.toStdString();
+    EXPECT_TRUE(program.Running());
+}
+
+// A SIGSEGV in the window thread (its dialog comes from the helper process) and in a worker that
+// the window thread waits for: the dialog stays usable past the 30 s give-up, the report with the
+// fault's registers is in the log while the dialog is open, and OK ends the program and its dialog.
+TEST_F(SivrelDesktopInner, CrashDialogsStayUsableFor60Seconds)
+{
+    std::vector<std::unique_ptr<Program>> programs;
+    for (const char* which : {"segv", "thread"})
+        programs.push_back(std::make_unique<Program>(QStringLiteral(QLY_CRASH), QStringList{QString::fromLatin1(which)}));
+    QStringList dialogs;
+    ASSERT_TRUE(WaitFor([&] { dialogs = Windows(QStringLiteral("^Error\\.$")); return dialogs.size() == 2; }, 60000))
+        << programs[0]->Errors().toStdString() << programs[1]->Errors().toStdString();
+    QElapsedTimer open;
+    open.start();
+    for (auto& p : programs) {
+        const QString log = ReadFile(p->State(QStringLiteral("qly_reporter_crash.slf")));
+        EXPECT_TRUE(log.contains(QStringLiteral("Access violation at address"))) << log.toStdString();
+        const QString address = QRegularExpression(QStringLiteral("2\\.2 Address: ([0-9A-F]+)")).match(log).captured(1);
+        EXPECT_FALSE(address.isEmpty());
+        EXPECT_TRUE(log.contains(QStringLiteral("RIP: ") + address)) << "the fault's registers\n" << log.toStdString();
+        EXPECT_FALSE(log.contains(QStringLiteral("????"))) << log.toStdString();
+    }
+    SaveScreen(QStringLiteral("desktop-crash-dialogs.png"));
+    while (open.elapsed() < 61000)
+        QThread::msleep(500);
+    EXPECT_EQ(Windows(QStringLiteral("^Error\\.$")).size(), 2);
+    for (auto& p : programs)
+        EXPECT_TRUE(p->Running()) << p->Errors().toStdString();
+    // The two dialogs lie on top of each other: a click on OK answers the upper one, then the other.
+    for (int left = 2; left > 0; --left) {
+        const QStringList open = Windows(QStringLiteral("^Error\\.$"));
+        ASSERT_EQ(open.size(), left);
+        ASSERT_TRUE(ClickAt(OkButton(Geometry(open.last()))));
+        EXPECT_TRUE(WaitFor([&] { return Windows(QStringLiteral("^Error\\.$")).size() < left; }, 10000));
+    }
+    for (auto& p : programs) {
+        EXPECT_TRUE(p->process.waitForFinished(20000));
+        EXPECT_EQ(p->process.exitStatus(), QProcess::CrashExit) << "the signal ends the program after its report";
+        EXPECT_FALSE(p->Errors().contains(QStringLiteral("given up")));
+    }
+    EXPECT_TRUE(WaitFor([&] { return Windows(QStringLiteral("^Error\\.$")).isEmpty(); }, 10000)) << "no dialog is left behind";
 }
