@@ -90,6 +90,7 @@ void StopFreezeDetector()
 #include <QLineEdit>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 #include <condition_variable>
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -199,8 +200,25 @@ ReportThread& TheReportThread()
     return thread;
 }
 
+// Whether an input event's target belongs to one of the reporter's own windows (marked with the
+// property "sivrelReporterWindow"). Qt hands mouse and key input to the window object (a QWindow)
+// first and only then to the widget under the pointer or with the focus: both count.
+bool IsReporterTarget(QObject* target)
+{
+    const auto marked = [](const QWidget* w) { return w && w->window()->property("sivrelReporterWindow").toBool(); };
+    if (auto* widget = qobject_cast<QWidget*>(target))
+        return marked(widget);
+    if (auto* window = qobject_cast<QWindow*>(target)) {
+        for (QWindow* w = window; w; w = w->parent())
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (top->windowHandle() == w)
+                    return marked(top);
+    }
+    return false;
+}
+
 // While a GUI thread waits for a report: mouse-button and key input is dropped with a beep,
-// except for the reporter's own windows (marked with the property "sivrelReporterWindow").
+// except for the reporter's own windows.
 class InputBlocker : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -219,7 +237,7 @@ public:
         default:
             return false;
         }
-        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->window()->property("sivrelReporterWindow").toBool())
+        if (IsReporterTarget(watched))
             return false;
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)
             QApplication::beep();

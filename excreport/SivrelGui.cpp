@@ -7,9 +7,11 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <vector>
@@ -52,6 +54,7 @@ void ShowBox(const QString& caption, const QString& text, bool helper)
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setProperty("sivrelReporterWindow", true);
+    const TSivrelWindowOpen open;
     box.exec();
 }
 
@@ -66,6 +69,51 @@ QByteArray Pack(const QString& a, const QString& b)
         out.append(bytes);
     }
     return out;
+}
+
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void* data, size_t size)
+{
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// The helper's window lives no longer than the program that started it: its input pipe ends
+// when that program has ended.
+void EndWithTheProgram()
+{
+    auto* watch = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(watch, &QSocketNotifier::activated, [] {
+        char byte;
+        ssize_t n;
+        while ((n = ::read(STDIN_FILENO, &byte, 1)) < 0 && errno == EINTR) {
+        }
+        if (n <= 0)
+            std::_Exit(3);
+    });
 }
 
 bool Unpack(const QByteArray& data, QString& a, QString& b)
@@ -115,12 +163,18 @@ int SivrelRunInHelper(const char* kind, const QByteArray& data)
         ::close(input[1]);
         return -1;
     }
-    const ssize_t written = write(input[1], data.constData(), size_t(data.size()));
-    ::close(input[1]);
+    // The data with its length first; the pipe then stays open while the helper runs: when this
+    // process ends, the helper sees its input end and closes its window.
+    const uint32_t length = uint32_t(data.size());
+    const bool written = WriteAll(input[1], &length, sizeof length) && WriteAll(input[1], data.constData(), size_t(data.size()));
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    {
+        const TSivrelWindowOpen open;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
     }
-    return written == data.size() && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::close(input[1]);
+    return written && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool SivrelRunOnGuiThread(const std::function<void()>& step)
@@ -157,12 +211,15 @@ bool SivrelHelperRequested()
 
 int SivrelRunHelper(int argc, char** argv)
 {
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
+    uint32_t length = 0;
+    if (!ReadAll(STDIN_FILENO, &length, sizeof length) || length > 256u * 1024 * 1024)
         return 2;
-    const QByteArray data = in.readAll();
+    QByteArray data(qsizetype(length), Qt::Uninitialized);
+    if (!ReadAll(STDIN_FILENO, data.data(), length))
+        return 2;
     if (qgetenv(HelperVariable) == "clipboard") {
         QApplication app(argc, argv);
+        EndWithTheProgram();
         const QString text = QString::fromUtf8(data);
         QGuiApplication::clipboard()->setText(text);
         if (AutoAnswer()) {
@@ -176,12 +233,14 @@ int SivrelRunHelper(int argc, char** argv)
     }
     if (qgetenv(HelperVariable) == "dialog") {
         QApplication app(argc, argv);
+        EndWithTheProgram();
         return RunDialogStep(data);
     }
     QString caption, text;
     if (qgetenv(HelperVariable) != "box" || !Unpack(data, caption, text))
         return 2;
     QApplication app(argc, argv);
+    EndWithTheProgram();
     ShowBox(caption, text, true);
     return 0;
 }

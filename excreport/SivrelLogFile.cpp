@@ -80,6 +80,24 @@ void TLogFile::Add(const QString& text, int maximum)
     m_entries << text + Separator;
 }
 
+void TLogFile::Replace(const QString& before, const QString& after, int maximum)
+{
+    // An entry read from the file ends with three of the separator's four line ends.
+    const auto bare = [](QString text) {
+        while (text.endsWith(QStringLiteral("\r\n")))
+            text.chop(2);
+        return text;
+    };
+    const QString wanted = bare(before);
+    for (qsizetype i = m_entries.size(); i-- > 0;) {
+        if (bare(m_entries[i]) == wanted) {
+            m_entries[i] = after + Separator;
+            return;
+        }
+    }
+    Add(after, maximum);
+}
+
 QString TLogFile::GetText() const
 {
     QString text;
@@ -148,11 +166,29 @@ void WriteReportToLog(const TSivrelModuleOptions& options, TSivrelReportTexts& t
     TLogFile log(options.LogFileName());
     if (duplicate)
         return;
-    if (!requestAppended) {
+    // Before the request dialog there are no words to add yet: they come with CompleteReportInLog.
+    if (!requestAppended && !texts.RequestText.isEmpty()) {
         AppendRequestSection(texts, options, duplicate);
         requestAppended = true;
     }
     log.Add(texts.ReportText, options.MaxLogReports());
+    if (options.MailWholeLog())
+        texts.MailText = log.GetText();
+    log.Save();
+}
+
+void CompleteReportInLog(const TSivrelModuleOptions& options, TSivrelReportTexts& texts, bool duplicate,
+                         bool& requestAppended)
+{
+    if (duplicate || requestAppended)
+        return;
+    const QString logged = texts.ReportText;
+    AppendRequestSection(texts, options, duplicate);
+    requestAppended = true;
+    if (texts.ReportText == logged)
+        return;
+    TLogFile log(options.LogFileName());
+    log.Replace(logged, texts.ReportText, options.MaxLogReports());
     if (options.MailWholeLog())
         texts.MailText = log.GetText();
     log.Save();

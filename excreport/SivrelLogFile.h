@@ -21,6 +21,8 @@ public:
     const QStringList& Entries() const { return m_entries; }
     // Drops the oldest entries until fewer than Maximum remain, then appends the text.
     void Add(const QString& text, int maximum);
+    // Replaces the last entry with the text Before by the text After (added when none has it).
+    void Replace(const QString& before, const QString& after, int maximum);
     // Writes every entry and CR LF to a temporary file beside the log and renames it over the log;
     // raises ESivrelError on failure.
     void Save();
@@ -46,10 +48,15 @@ QString NormalizeRequestText(const QString& text);
 // log that cannot be read records the warning "[Log] ..." and the report counts as new.
 bool IsDuplicateReport(const TSivrelModuleOptions& options, const TSivrelReportTexts& texts);
 
-// The log step: the request section joins the report once (a repeated step does not add it again),
-// the report enters the log, the mailed text becomes the whole log with MailWholeLog, and the log
-// is saved. A duplicate report is not logged. Failures raise ESivrelError.
+// The log step: the request section (when there are words already) joins the report once (a
+// repeated step does not add it again), the report enters the log, the mailed text becomes the
+// whole log with MailWholeLog, and the log is saved. A duplicate report is not logged. Failures
+// raise ESivrelError.
 void WriteReportToLog(const TSivrelModuleOptions& options, TSivrelReportTexts& texts, bool duplicate,
                       bool& requestAppended);
+// After the request dialog, for a report logged before it: the request section joins the report,
+// and the report's entry in the log is replaced by the completed text (or added when it is gone).
+void CompleteReportInLog(const TSivrelModuleOptions& options, TSivrelReportTexts& texts, bool duplicate,
+                         bool& requestAppended);
 
 } // namespace excreport

@@ -158,6 +158,8 @@ QString TSivrelOutputs::BuildTexts()
             input.Modules.push_back(modules->Items(i));
     input.ExceptionAddress = r.ExceptionAddress;
     input.StackPointer = r.Params.StackStart;
+    if (r.Params.Registers)
+        input.Registers = *r.Params.Registers;
     m_texts = TSivrelReportTexts();
     m_requestAppended = false;
     return BuildStackReport(input, Options(), m_texts);
@@ -222,17 +224,17 @@ void TSivrelOutputs::ShowReportDialog()
         QApplication::beep();
         QWidget* before = QApplication::activeWindow();
         TSivrelReportDialog dialog(data);
+        const TSivrelWindowOpen open;
         dialog.exec();
         if (before)
             before->activateWindow();
     });
-    if (shown == TGuiRun::Held) {
-        // The GUI thread crashed or froze: a helper process shows the dialog.
+    if (shown != TGuiRun::Done) {
+        // The GUI thread crashed, froze, or waits for the faulting thread itself (a join): a
+        // helper process shows the dialog.
         if (!ReadDialogAnswer(SivrelRunInHelper("dialog", PackDialogData(data)), data))
             throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     }
-    if (shown == TGuiRun::Busy)
-        throw ESivrelError(QStringLiteral("Cannot show the DialogBox window."));
     r.SendSwitch = data.SendSwitch;
     r.ScreenshotSwitch = data.ScreenshotSwitch;
     r.CopySwitch = data.CopySwitch;
@@ -261,6 +263,7 @@ void TSivrelOutputs::ShowRequestDialog()
     }
     RunOnGui([this] {
         TSivrelRequestDialog dialog(Options());
+        const TSivrelWindowOpen open;
         dialog.exec();
         m_texts.RequestText = dialog.RequestText();
     });
@@ -291,6 +294,11 @@ void TSivrelOutputs::DeleteScreenshot()
 void TSivrelOutputs::WriteLog()
 {
     WriteReportToLog(Options(), m_texts, SivrelReport().Duplicate, m_requestAppended);
+}
+
+void TSivrelOutputs::CompleteLog()
+{
+    CompleteReportInLog(Options(), m_texts, SivrelReport().Duplicate, m_requestAppended);
 }
 
 void TSivrelOutputs::AppendRequestSection()
@@ -360,6 +368,7 @@ void TSivrelOutputs::SendReport()
                     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error."), message, QMessageBox::Ok);
                     box.setWindowFlag(Qt::WindowStaysOnTopHint);
                     box.setProperty("sivrelReporterWindow", true);
+                    const TSivrelWindowOpen open;
                     box.exec();
                 });
             };

@@ -22,6 +22,7 @@ public:
     void SaveScreenshot() override;
     void DeleteScreenshot() override;
     void WriteLog() override;
+    void CompleteLog() override;
     void AppendRequestSection() override;
     void CopyToClipboard() override;
     void SendReport() override;

@@ -18,6 +18,7 @@ extern char** environ;
 namespace excreport {
 
 std::atomic<uint64_t> SivrelReportProgress{0};
+std::atomic<int> SivrelWindowsOpen{0};
 
 namespace {
 
@@ -316,6 +317,15 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
             if (out)
                 out->MessageText();
 
+            // The log comes first: a report whose dialog is open is already kept, also when the
+            // program is ended (or ends itself after a fatal signal) before the dialog closes.
+            enter(QStringLiteral("15"));
+            if (options.SaveLog() && out)
+                RunAction(2, 3, eeLogError, QStringLiteral("Log"), [&] {
+                    out->WriteLog();
+                    delivered = true;
+                });
+
             enter(QStringLiteral("11"));
             if (options.ShowDialog()) {
                 enter(QStringLiteral("12"));
@@ -357,11 +367,13 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
 
             enter(QStringLiteral("15"));
             if (options.SaveLog()) {
-                if (out)
-                    RunAction(2, 3, eeLogError, QStringLiteral("Log"), [&] {
-                        out->WriteLog();
-                        delivered = true;
-                    });
+                if (out) {
+                    try {
+                        out->CompleteLog();
+                    } catch (...) {
+                        WarnFromException(eeLogError, QStringLiteral("Log"));
+                    }
+                }
             } else if (out) {
                 out->AppendRequestSection();
             }

@@ -5,7 +5,9 @@
 #include "excreport/SivrelLists.h"
 #include "excreport/SivrelModules.h"
 #include <QString>
+#include <array>
 #include <atomic>
+#include <optional>
 #include <exception>
 #include <memory>
 #include <sys/types.h>
@@ -34,6 +36,8 @@ struct TExceptNotifyParams {
     bool GuiThreadHeld = false;
     // The return addresses collected at the fault (raise hook, signal handler, freeze snapshot).
     std::vector<uintptr_t> Frames;
+    // The registers of a fault (a signal): RAX, RDI, RBX, RSI, RCX, RSP, RDX, RIP.
+    std::optional<std::array<uint64_t, 8>> Registers;
 };
 
 // The report's outputs. The pipeline calls them on its own thread; a failure is an exception.
@@ -58,7 +62,11 @@ public:
     virtual void ShowRequestDialog() = 0;
     virtual void SaveScreenshot() = 0;
     virtual void DeleteScreenshot() = 0;
+    // The log step; the pipeline runs it before the report is shown, so that a report is kept
+    // even when the program is ended while its dialog is open.
     virtual void WriteLog() = 0;
+    // After the request dialog: the report's entry in the log gets the user's words.
+    virtual void CompleteLog() {}
     // Without a log, the answers of the request dialog are only added to the texts.
     virtual void AppendRequestSection() = 0;
     virtual void CopyToClipboard() = 0;
@@ -94,9 +102,18 @@ TSivrelReportState& SivrelReport();
 // The thread records of the program's threads (their creators' frames follow a worker's stack).
 TSivrelThreadsList& SivrelThreads();
 
-// Grows with every step of a report (and may be bumped by an output while its window is open):
-// a fatal-signal handler waiting for its report gives up only when this stands still.
+// Grows with every step of a report: a fatal-signal handler waiting for its report gives up only
+// when this stands still and no window of the reporter is open.
 extern std::atomic<uint64_t> SivrelReportProgress;
+// The number of the reporter's windows open now (its own or a helper process's).
+extern std::atomic<int> SivrelWindowsOpen;
+// Counts a window of the reporter as open for its lifetime.
+struct TSivrelWindowOpen {
+    TSivrelWindowOpen() { SivrelWindowsOpen.fetch_add(1); }
+    ~TSivrelWindowOpen() { SivrelWindowsOpen.fetch_sub(1); }
+    TSivrelWindowOpen(const TSivrelWindowOpen&) = delete;
+    TSivrelWindowOpen& operator=(const TSivrelWindowOpen&) = delete;
+};
 
 // Produces one report; True when the caller shall run its own handling. Mode: 0 automatic, 1 from
 // the application's handler.

@@ -3,6 +3,7 @@
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelRaise.h"
 #include "excreport/SivrelReport.h"
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -154,7 +155,8 @@ void FaultHandler(int signal, siginfo_t* info, void* context)
             timespec pause{0, 100 * 1000 * 1000};
             nanosleep(&pause, nullptr);
             const uint64_t now = SivrelReportProgress.load();
-            if (now != progress) {
+            // A window of the report is open: the user reads it, however long that takes.
+            if (now != progress || SivrelWindowsOpen.load() > 0) {
                 progress = now;
                 idle = 0;
             } else if (++idle >= GiveUpSeconds * 10) {
@@ -185,6 +187,9 @@ void RunFaultThread()
         // The first frame is the faulting instruction itself, where the call stack starts.
         if (note->frameCount > 1)
             params.Frames.assign(note->frames + 1, note->frames + note->frameCount);
+        const auto reg = [note](int r) { return static_cast<uint64_t>(note->registers[r]); };
+        params.Registers = std::array<uint64_t, 8>{reg(REG_RAX), reg(REG_RDI), reg(REG_RBX), reg(REG_RSI),
+                                                   reg(REG_RCX), reg(REG_RSP), reg(REG_RDX), reg(REG_RIP)};
         try {
             DispatchException(SivrelFaultException(note->fault), note->fault.Address, params, 0);
         } catch (...) {

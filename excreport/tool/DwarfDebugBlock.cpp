@@ -5,6 +5,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <cxxabi.h>
 #include <elfutils/libdw.h>
 #include <dwarf.h>
@@ -23,17 +24,31 @@ struct Interval {
     Dwarf_Addr low, high;
     int depth;
     int name; // index into the name list
+    // An inlined routine: where its caller called it (file index, or -1 when unknown).
+    int callFile = -1;
+    int callLine = 0;
+    bool callInLibrary = false;
 };
 
 struct Row {
     Dwarf_Addr addr;
     int line;
     int file;     // index into the file list
+    bool library; // a file of the system's headers (the compiler's and the libraries')
 };
 
-struct Sequence {
-    std::vector<Row> rows;
-    Dwarf_Addr end;
+// Code inlined from the system's headers (the standard library's, the toolkit's) is described by
+// the place in the program's own code that it was inlined into.
+bool IsLibraryFile(const char* path)
+{
+    return path && std::strncmp(path, "/usr/", 5) == 0;
+}
+
+// The code of one routine (or of one of its parts, such as a cold part) and the unit whose line
+// table describes it.
+struct Code {
+    Dwarf_Addr low, high;
+    size_t unit;
 };
 
 struct Collector {
@@ -43,9 +58,13 @@ struct Collector {
     QHash<QString, int> fileIndex;
     std::vector<Interval> intervals;
     std::vector<std::pair<QString, Dwarf_Addr>> routines; // the name table
+    std::vector<Code> code;                                // the routines' address ranges
+    std::vector<std::vector<Row>> rows;                    // per unit: its line rows by address
+    size_t unit = 0;                                       // the unit being read
+    Dwarf_Files* unitFiles = nullptr;                      // its file table
+    size_t unitFileCount = 0;
     QHash<Dwarf_Off, QString> classOf;                     // enclosing class of a DIE inside a class
     QSet<QString> namespaces;                              // namespace names the DWARF declares
-    std::vector<Sequence> sequences;
 
     int Name(const QString& n)
     {
@@ -228,13 +247,35 @@ void CollectFunctions(Collector& c, Dwarf_Die* die, int depth)
             ptrdiff_t offset = 0;
             bool any = false;
             while ((offset = dwarf_ranges(&child, offset, &base, &start, &end)) > 0) {
-                if (end > start && !name.isEmpty())
-                    c.intervals.push_back({start, end, depth + 1, c.Name(name)});
+                if (end > start && !name.isEmpty()) {
+                    Interval iv{start, end, depth + 1, c.Name(name)};
+                    Dwarf_Attribute attr;
+                    Dwarf_Word file = 0, line = 0;
+                    if (tag == DW_TAG_inlined_subroutine && dwarf_attr(&child, DW_AT_call_file, &attr)
+                        && dwarf_formudata(&attr, &file) == 0 && file < c.unitFileCount) {
+                        const char* path = dwarf_filesrc(c.unitFiles, file, nullptr, nullptr);
+                        if (path && dwarf_attr(&child, DW_AT_call_line, &attr) && dwarf_formudata(&attr, &line) == 0) {
+                            iv.callFile = c.File(path);
+                            iv.callLine = int(line);
+                            iv.callInLibrary = IsLibraryFile(path);
+                        }
+                    }
+                    c.intervals.push_back(iv);
+                }
                 any = true;
             }
+            if (tag == DW_TAG_subprogram) {
+                offset = 0;
+                while ((offset = dwarf_ranges(&child, offset, &base, &start, &end)) > 0)
+                    if (end > start && start >= SivrelCodeOffsetBase)
+                        c.code.push_back({start, end, c.unit});
+            }
             if (tag == DW_TAG_subprogram && any && !name.isEmpty()) {
+                // A routine split into a hot and a cold part has only ranges: it is entered at the
+                // start of the first (the compiler lists the part with the entry first).
                 Dwarf_Addr entry;
-                if (dwarf_entrypc(&child, &entry) == 0)
+                if (dwarf_entrypc(&child, &entry) == 0
+                    || dwarf_ranges(&child, 0, &base, &entry, &end) > 0)
                     c.routines.emplace_back(name, entry);
             }
             inner = depth + 1;
@@ -245,13 +286,17 @@ void CollectFunctions(Collector& c, Dwarf_Die* die, int depth)
     } while (dwarf_siblingof(&child, &child) == 0);
 }
 
+// The unit's line rows, one per address (the last row of an address holds), by address. The rows
+// are not split into their sequences here: the library hands them over sorted by address, and
+// rows of copies of a routine that the linker dropped can fall among them; the routines' own
+// address ranges bound what a row describes instead.
 void CollectLines(Collector& c, Dwarf_Die* cu)
 {
+    std::vector<Row>& rows = c.rows[c.unit];
     Dwarf_Lines* lines = nullptr;
     size_t count = 0;
     if (dwarf_getsrclines(cu, &lines, &count) != 0)
         return;
-    Sequence seq;
     for (size_t i = 0; i < count; ++i) {
         Dwarf_Line* l = dwarf_onesrcline(lines, i);
         Dwarf_Addr addr;
@@ -259,23 +304,23 @@ void CollectLines(Collector& c, Dwarf_Die* cu)
         bool endSequence = false;
         if (!l || dwarf_lineaddr(l, &addr) != 0)
             continue;
-        dwarf_lineno(l, &line);
         dwarf_lineendsequence(l, &endSequence);
-        if (endSequence) {
-            seq.end = addr;
-            // Drop sequences of discarded code (placed at 0).
-            if (!seq.rows.empty() && seq.rows.front().addr >= SivrelCodeOffsetBase && seq.end > seq.rows.front().addr)
-                c.sequences.push_back(std::move(seq));
-            seq = Sequence();
+        if (endSequence || addr < SivrelCodeOffsetBase)
             continue;
-        }
+        dwarf_lineno(l, &line);
         const char* file = dwarf_linesrc(l, nullptr, nullptr);
-        const Row row{addr, line, c.File(file ? file : "")};
-        if (!seq.rows.empty() && seq.rows.back().addr == addr)
-            seq.rows.back() = row; // the last row of an address holds
-        else
-            seq.rows.push_back(row);
+        rows.push_back(Row{addr, line, c.File(file ? file : ""), IsLibraryFile(file)});
     }
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.addr < b.addr; });
+    std::vector<Row> unique;
+    unique.reserve(rows.size());
+    for (const Row& r : rows) {
+        if (!unique.empty() && unique.back().addr == r.addr)
+            unique.back() = r;
+        else
+            unique.push_back(r);
+    }
+    rows = std::move(unique);
 }
 
 } // namespace
@@ -305,16 +350,30 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
         MapClasses(c, &cuDie, QString(), false);
         units.push_back(cuDie);
     }
-    for (Dwarf_Die& u : units) {
-        CollectFunctions(c, &u, 0);
-        CollectLines(c, &u);
+    c.rows.resize(units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        c.unit = i;
+        c.unitFiles = nullptr;
+        c.unitFileCount = 0;
+        if (dwarf_getsrcfiles(&units[i], &c.unitFiles, &c.unitFileCount) != 0)
+            c.unitFiles = nullptr, c.unitFileCount = 0;
+        CollectFunctions(c, &units[i], 0);
+        CollectLines(c, &units[i]);
     }
 
-    std::sort(c.sequences.begin(), c.sequences.end(),
-              [](const Sequence& a, const Sequence& b) { return a.rows.front().addr < b.rows.front().addr; });
+    // Copies of an inline routine in several units share the address of the one the linker kept.
+    std::sort(c.code.begin(), c.code.end(), [](const Code& a, const Code& b) {
+        return a.low != b.low ? a.low < b.low : a.high > b.high;
+    });
     std::sort(c.intervals.begin(), c.intervals.end(), [](const Interval& a, const Interval& b) {
         return a.low != b.low ? a.low < b.low : (a.high != b.high ? a.high > b.high : a.depth < b.depth);
     });
+    // The copies of one inline routine in several units describe the same code once.
+    c.intervals.erase(std::unique(c.intervals.begin(), c.intervals.end(),
+                                  [](const Interval& a, const Interval& b) {
+                                      return a.low == b.low && a.high == b.high && a.depth == b.depth && a.name == b.name;
+                                  }),
+                      c.intervals.end());
 
     excreport::TSivrelDebugBlockWriter w(version);
     std::sort(c.routines.begin(), c.routines.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
@@ -325,7 +384,9 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
     // Innermost function at an address: a sweep over the nested intervals, addresses ascending.
     std::vector<const Interval*> open;
     size_t nextInterval = 0;
-    auto functionAt = [&](Dwarf_Addr addr) {
+    // The routines open at an address, outermost first: a sweep over the nested intervals,
+    // addresses ascending.
+    auto chainAt = [&](Dwarf_Addr addr) {
         while (!open.empty() && open.back()->high <= addr)
             open.pop_back();
         while (nextInterval < c.intervals.size() && c.intervals[nextInterval].low <= addr) {
@@ -336,28 +397,59 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
                 open.pop_back();
             open.push_back(iv);
         }
-        // The deepest open interval that holds the address.
-        for (auto it = open.rbegin(); it != open.rend(); ++it)
-            if ((*it)->low <= addr && addr < (*it)->high)
-                return (*it)->name;
-        return 0;
+        std::vector<const Interval*> chain;
+        for (const Interval* iv : open)
+            if (iv->low <= addr && addr < iv->high)
+                chain.push_back(iv);
+        return chain;
+    };
+    // The row's place and routine: the innermost routine's, or, inside code inlined from a
+    // library header, the place in the program's own code it was inlined into and the routine
+    // that holds that place.
+    auto describe = [&](Row& r) {
+        const std::vector<const Interval*> chain = chainAt(r.addr);
+        int function = chain.empty() ? 0 : chain.back()->name;
+        if (r.library) {
+            for (size_t i = chain.size(); i-- > 1;) {
+                const Interval* inlined = chain[i];
+                if (inlined->callFile < 0)
+                    break;
+                if (!inlined->callInLibrary) {
+                    r.file = inlined->callFile;
+                    r.line = inlined->callLine;
+                    r.library = false;
+                    function = chain[i - 1]->name;
+                    break;
+                }
+            }
+        }
+        return function;
     };
 
     Dwarf_Addr covered = 0;
-    for (const Sequence& seq : c.sequences) {
-        if (seq.rows.front().addr < covered || seq.end - SivrelCodeOffsetBase > 0xFFFFFFFFu)
-            continue; // overlaps code already described
-        covered = seq.end;
+    for (const Code& code : c.code) {
+        if (code.low < covered || code.high - SivrelCodeOffsetBase > 0xFFFFFFFFu)
+            continue; // the same code, described by another unit
+        covered = code.high;
+        const std::vector<Row>& all = c.rows[code.unit];
+        auto it = std::lower_bound(all.begin(), all.end(), code.low, [](const Row& r, Dwarf_Addr a) { return r.addr < a; });
+        std::vector<Row> rows;
+        for (; it != all.end() && it->addr < code.high; ++it)
+            rows.push_back(*it);
+        if (rows.empty())
+            continue;
+        // The routine's first bytes belong to its first line.
+        rows.front().addr = code.low;
         std::vector<int> functions;
-        functions.reserve(seq.rows.size());
-        for (const Row& r : seq.rows)
-            functions.push_back(functionAt(r.addr));
-        for (size_t first = 0; first < seq.rows.size();) {
+        functions.reserve(rows.size());
+        for (Row& r : rows)
+            functions.push_back(describe(r));
+        for (size_t first = 0; first < rows.size();) {
             size_t last = first;
-            while (last + 1 < seq.rows.size() && seq.rows[last + 1].file == seq.rows[first].file)
+            while (last + 1 < rows.size() && rows[last + 1].file == rows[first].file)
                 ++last;
-            const Dwarf_Addr unitEnd = last + 1 < seq.rows.size() ? seq.rows[last + 1].addr : seq.end;
-            const Row& r0 = seq.rows[first];
+            const Dwarf_Addr unitEnd = last + 1 < rows.size() ? rows[last + 1].addr : code.high;
+            const Row& r0 = rows[first];
             w.BeginUnit(c.files[size_t(r0.file)], r0.line, uint32_t(r0.addr - SivrelCodeOffsetBase),
                         uint32_t(unitEnd - r0.addr));
             // The unit's first routine names the first range too: an entry of no size carries it.
@@ -365,7 +457,7 @@ bool BuildDebugBlockFromDwarf(const QString& program, int version, QByteArray* b
                 w.AddEntry(0, 0, c.names[size_t(functions[first])]);
             for (size_t i = first; i < last; ++i) {
                 const bool changes = functions[i + 1] != functions[i] && functions[i + 1] != 0;
-                w.AddEntry(int64_t(seq.rows[i + 1].line) - seq.rows[i].line, seq.rows[i + 1].addr - seq.rows[i].addr,
+                w.AddEntry(int64_t(rows[i + 1].line) - rows[i].line, rows[i + 1].addr - rows[i].addr,
                            changes ? c.names[size_t(functions[i + 1])] : QString());
             }
             first = last + 1;

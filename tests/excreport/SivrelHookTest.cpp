@@ -55,6 +55,11 @@ pid_t FakeGetppid()
     return 4242;
 }
 
+} // namespace
+
+// Types with linkage outside this file: with the types of an unnamed namespace the compiler knows
+// every class that overrides Corners and calls the one that is ever made directly, past the table.
+namespace hooktest {
 struct Shape {
     virtual ~Shape() = default;
     virtual int Corners() const { return 0; }
@@ -66,10 +71,18 @@ int FakeCorners(const Shape*)
 {
     return 99;
 }
-__attribute__((noinline)) int CornersOf(const Shape& s)
+__attribute__((noipa)) int CornersOf(const Shape& s)
 {
     return s.Corners();
 }
+
+} // namespace hooktest
+using hooktest::CornersOf;
+using hooktest::FakeCorners;
+using hooktest::Shape;
+using hooktest::Square;
+
+namespace {
 
 int Twice(int v)
 {

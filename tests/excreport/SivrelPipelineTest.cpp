@@ -126,7 +126,8 @@ TEST_F(Pipeline, AReportGoesToTheOutputsAndTheListenersSeeItsRecord)
         thread = gettid();
     };
     EXPECT_FALSE(Report(Raise(std::runtime_error("Exception Log Check"))));
-    EXPECT_EQ(outputs.calls.join(", ").toStdString(), "texts, dialog, log");
+    // The log comes before the dialog: a report is kept while its dialog is open.
+    EXPECT_EQ(outputs.calls.join(", ").toStdString(), "texts, log, dialog");
     EXPECT_EQ(SivrelReport().ReportsThisRun, 1);
     EXPECT_EQ(cls.toStdString(), "std::runtime_error");
     EXPECT_EQ(message.toStdString(), "Exception Log Check");
@@ -165,11 +166,11 @@ TEST_F(Pipeline, OptionsAndListenersSteerTheReport)
          Raise(ECustomDerived("x")), false, {}, 0},
         {"listener clears Handled", [&] { clearHandled = true; }, Raise(std::runtime_error("x")), true, {"texts"}, 0},
         {"retry after a failed log", [&] { clearHandled = false; retryLog = true; outputs.failLog = 1; },
-         Raise(std::runtime_error("x")), false, {"texts", "dialog", "log", "log"}, 1},
+         Raise(std::runtime_error("x")), false, {"texts", "log", "log", "dialog"}, 1},
         {"failed log without retry", [&] { retryLog = false; outputs.failLog = 1; }, Raise(std::runtime_error("x")),
-         false, {"texts", "dialog", "log"}, 1},
+         false, {"texts", "log", "dialog"}, 1},
         {"veto at action 6", [&] { vetoTerminate = true; outputs.terminateDialogs = 1; },
-         Raise(std::runtime_error("x")), false, {"texts", "dialog", "dialog", "log"}, 1},
+         Raise(std::runtime_error("x")), false, {"texts", "log", "dialog", "dialog"}, 1},
         {"EAbort", [] {}, Raise(EAbort()), true, {}, 0},
     };
     for (const Case& c : cases) {

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <stdexcept>
+#include <atomic>
 #include <thread>
 #include <unistd.h>
 
@@ -73,17 +74,30 @@ public:
     void ShowReportDialog() override
     {
         if (crash) {
-            volatile int* nothing = nullptr;
+            volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
             *nothing = 3;
         }
         Out("dialog");
+        Delivered();
         SivrelReport().TerminateRequested = terminate;
     }
     void ShowConsoleReport() override { Out("console"); }
     void ShowRequestDialog() override {}
     void SaveScreenshot() override {}
     void DeleteScreenshot() override {}
-    void WriteLog() override { Out("log"); }
+    void WriteLog() override
+    {
+        Out("log");
+        Delivered();
+    }
+    // The report was shown and logged.
+    std::atomic<bool> reported{false};
+    std::atomic<int> delivered{0};
+    void Delivered()
+    {
+        if (++delivered == 2)
+            reported = true;
+    }
     void AppendRequestSection() override {}
     void CopyToClipboard() override {}
     void SendReport() override {}
@@ -98,7 +112,7 @@ __attribute__((noinline)) void ThrowingSlot()
 
 __attribute__((noinline)) void NullSlot()
 {
-    volatile int* nothing = nullptr;
+    volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
     g_throwLine = __LINE__; *nothing = 1;
 }
 
@@ -123,7 +137,7 @@ __attribute__((noinline)) void AbortSlot()
 
 __attribute__((noinline)) void WorkerFault()
 {
-    volatile int* nothing = nullptr;
+    volatile int* volatile nothing = nullptr; // the compiler can neither know it is null nor drop the write
     *nothing = 2;
 }
 
@@ -160,18 +174,22 @@ __attribute__((noinline)) void StartWorker(const QString& which)
             QTimer::singleShot(50, [] { QCoreApplication::quit(); });
         });
         worker->start();
+        // Something after the call: an optimising compiler would jump to start() in place of
+        // calling it, and this routine's frame would be gone from the thread's creator frames.
+        asm volatile("" ::: "memory");
     }
 }
 
-// Busy for the given time; with a step, the events are served after every step.
-__attribute__((noinline)) void Busy(int totalMs, int stepMs)
+// Busy for the given time, or until the flag is set; with a step, the events are served after
+// every step.
+__attribute__((noinline)) void Busy(int totalMs, int stepMs, const std::atomic<bool>* until = nullptr)
 {
     QElapsedTimer total;
     total.start();
-    while (total.elapsed() < totalMs) {
+    while (total.elapsed() < totalMs && !(until && *until)) {
         QElapsedTimer step;
         step.start();
-        while (step.elapsed() < stepMs)
+        while (step.elapsed() < stepMs && !(until && *until))
             g_throwLine = __LINE__; // the busy line
         QCoreApplication::processEvents();
     }
@@ -263,8 +281,16 @@ int main(int argc, char** argv)
             options->SetFreezeActive(false);
         if (which == "freeze-inactive")
             options->SetActive(false);
-        QTimer::singleShot(300, [which] { Busy(3500, which == "freeze-answers" ? 450 : 3500); });
-        QTimer::singleShot(4200, [] { QCoreApplication::quit(); });
+        if (which == "freeze") {
+            // Frozen until the report was shown and logged, however long the machine takes to build it.
+            QTimer::singleShot(300, [&outputs] {
+                Busy(60000, 60000, &outputs.reported);
+                QTimer::singleShot(100, [] { QCoreApplication::quit(); });
+            });
+        } else {
+            QTimer::singleShot(300, [which] { Busy(3500, which == "freeze-answers" ? 450 : 3500); });
+            QTimer::singleShot(4200, [] { QCoreApplication::quit(); });
+        }
         const int code = app.exec();
         Out("survived");
         return code;

@@ -1,11 +1,13 @@
 // A window program with the reporter and its outputs on that fails in the way argv[1] names:
 // segv (null pointer written in a slot), throw (an exception from a slot), abort (abort() in a
 // slot), thread (null pointer written in another thread).
+#include "excreport/SivrelListeners.h"
 #include "excreport/SivrelExcept.h"
 #include "excreport/SivrelModules.h"
 #include "excreport/SivrelOutputs.h"
 #include "platform/app/Application.h"
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -15,7 +17,8 @@
 
 namespace {
 
-volatile int* g_nothing = nullptr;
+// A volatile pointer: the compiler cannot know it is null and drop or replace the write.
+volatile int* volatile g_nothing = nullptr;
 
 __attribute__((noinline)) void WriteThroughNull()
 {
@@ -37,13 +40,14 @@ __attribute__((noinline)) void WorkerFault()
     *g_nothing = 2; // crash line: WorkerFault
 }
 
-__attribute__((noinline)) void BusyLoop()
+// Busy until the freeze report is in the log, however long the machine takes to build it.
+__attribute__((noinline)) void BusyLoop(const QString& log)
 {
     QElapsedTimer clock;
     clock.start();
     volatile unsigned spin = 0;
-    while (clock.elapsed() < 3500) // crash line: BusyLoop (the call the window thread is caught in)
-        ++spin;
+    while (clock.elapsed() < 60000 && (++spin % 65536 != 0 || !QFile::exists(log))) // crash line: BusyLoop (the call the window thread is caught in)
+        ;
 }
 
 } // namespace
@@ -72,13 +76,17 @@ int main(int argc, char** argv)
         else if (which == "thread")
             std::thread(&WorkerFault).join();
         else if (which == "freeze")
-            BusyLoop();
+            BusyLoop(excreport::CurrentSivrelLogOptions()->LogFileName());
     });
-    // A reported exception lets the program go on.
-    QTimer::singleShot(freeze ? 4200 : 300, &app, [&] {
+    // A reported exception lets the program go on (a freeze report: once it has ended).
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (freeze && excreport::SivrelPublishedRecord())
+            return;
         std::printf("went on\n");
         std::fflush(stdout);
         app.quit();
     });
+    QTimer::singleShot(freeze ? 400 : 300, &app, [&] { poll.start(50); });
     return app.exec();
 }
