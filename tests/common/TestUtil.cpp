@@ -49,12 +49,6 @@ std::string missingFixtureMessage(const QString& relativePath)
     return (why + " (set QLY_EXTERNAL_FIXTURES)").toStdString();
 }
 
-namespace {
-const std::time_t loadedAt = std::time(nullptr);
-}
-
-std::time_t ProgramStartTime() { return loadedAt; }
-
 int& CasesStarted()
 {
     static int started = 0;

@@ -2,7 +2,6 @@
 #include <QByteArray>
 #include <QString>
 #include <gtest/gtest.h>
-#include <ctime>
 #include <string>
 
 namespace qlytest {
@@ -45,8 +44,6 @@ namespace qlytest {
 bool RanInFreshProcess();
 // How many cases this process has started, the current one included (kept by the test entry).
 int& CasesStarted();
-// When this test program started (taken as it was loaded), for checks of process start times.
-std::time_t ProgramStartTime();
 }
 
 // Runs the rest of the case in a process that has run nothing before it.
