@@ -258,6 +258,18 @@ QVariant TField::Value() const
     return m_dataSet ? m_dataSet->GetFieldValue(this) : QVariant();
 }
 
+QVariant TField::OldValue() const
+{
+    if (!m_dataSet)
+        return QVariant();
+    const TDataSet* ds = m_dataSet;
+    if (ds->m_state == dsInsert)
+        return QVariant();
+    if (ds->m_state == dsEdit && ds->CurrentPosition() == ds->m_editPos)
+        return ds->m_oldBuffer.value(m_dataIndex);
+    return Value();
+}
+
 bool TField::IsNull() const
 {
     const QVariant v = Value();
@@ -489,6 +501,7 @@ void TDataSet::DoOpen()
         Fire(BeforeOpen, this);
     m_modified = false;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     try {
@@ -516,6 +529,7 @@ void TDataSet::DoClose()
     if (!m_destroying)
         Fire(BeforeClose, this);
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     SetState(dsInactive);
@@ -790,6 +804,7 @@ void TDataSet::Edit()
     for (int i = 0; i < columns; ++i)
         buffer[i] = InternalGetValue(pos, i);
     m_editBuffer = buffer;
+    m_oldBuffer = buffer;
     m_changed.clear();
     m_editPos = pos;
     SetState(dsEdit);
@@ -857,10 +872,17 @@ void TDataSet::Post()
     Fire(BeforePost, this);
     CheckRequiredFields();
     const bool inserting = m_state == dsInsert;
-    InternalPost(m_editPos, inserting, m_editBuffer, m_changed); // raises: state and buffer stay
+    try {
+        InternalPost(m_editPos, inserting, m_editBuffer, m_changed); // raises: state and buffer stay
+    } catch (const EUpdateConflict&) {
+        // Another program changed the row: its current values replace the refused edit.
+        Cancel();
+        throw;
+    }
     const int pos = m_editPos;
     const int active = m_activeRecord;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(pos, active);
@@ -885,6 +907,7 @@ void TDataSet::Cancel()
             active -= 1;
     }
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(std::min(pos, InternalRecordCount() - 1), active);
@@ -910,6 +933,7 @@ void TDataSet::Delete()
     InternalDelete(pos);
     ++m_snapshotNumber;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(std::min(pos, InternalRecordCount() - 1), active);
@@ -1011,6 +1035,7 @@ void TDataSet::AfterNewSnapshot(bool layoutChanged)
 {
     ++m_snapshotNumber;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     if (layoutChanged)

@@ -63,6 +63,13 @@ public:
     using EDatabaseError::EDatabaseError;
 };
 
+// A post refused because another connection changed the row since it was read. The dataset has
+// cancelled the edit and reads the row anew, so the current values show.
+class EUpdateConflict : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
 class TDataSet;
 class TDataSource;
 class TDataLink;
@@ -111,6 +118,9 @@ public:
     // Values of the current record (the dataset's active record). Reading a value the dataset
     // cannot read raises EDatabaseError; it never turns into an empty value.
     QVariant Value() const;                          // null QVariant for NULL; text is QString
+    // The value as it was read before the current edit began (Value() outside an edit; null
+    // while inserting).
+    QVariant OldValue() const;
     bool IsNull() const;
     QString AsString() const;                        // '' for NULL
     int AsInteger() const;                           // 0 for NULL; raises EConvertError
@@ -307,6 +317,8 @@ protected:
     virtual void InternalFilterChanged() {}            // active: take a new snapshot
     virtual QString AdjustFilterText(const QString& filter) const { return filter; } // SetFilterText hook
     virtual int PendingPosition() const { return m_state == dsInsert ? m_editPos : -1; }
+    // The record's values as they were read when the current edit began (by data index).
+    const QVector<QVariant>& OldBuffer() const { return m_oldBuffer; }
 
     TField* AddField(const QString& name, TFieldType type, int size, int dataIndex);
     // Sets a new field's attributes without notifications.
@@ -356,6 +368,7 @@ private:
     quint64 m_snapshotNumber = 0;
     int m_editPos = -1;
     QVector<QVariant> m_editBuffer;
+    QVector<QVariant> m_oldBuffer;
     QList<int> m_changed;
 
     std::vector<std::unique_ptr<TField>> m_fields;

@@ -7,6 +7,9 @@
 
 namespace db {
 
+const char* const kUpdateConflictText = "Der Datensatz wurde inzwischen von einem anderen Programm ge\u00e4ndert. "
+                                        "Die aktuellen Werte wurden neu geladen.";
+
 namespace {
 
 constexpr int kPageSize = 64;
@@ -978,14 +981,60 @@ void TExtADODataSet::InternalPost(int position, bool inserting, const QVector<QV
     for (int i = 0; i < names.size(); ++i)
         sets << QStringLiteral("%1 = ?%2").arg(names[i]).arg(i + 1);
     values << qlonglong(key);
-    const int n = m_conn->Execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
-                                      .arg(Q(m_table), sets.join(QStringLiteral(", ")), QuotedKey())
-                                      .arg(names.size() + 1),
-                                  values);
+    QString where = QStringLiteral("%1 = ?%2").arg(QuotedKey()).arg(values.size());
+    // The row must still hold what was read: IS matches NULLs too, and BINARY sees a change of
+    // case in a NOCASE column.
+    const QVector<QVariant>& old = OldBuffer();
+    for (int idx : CriteriaColumns(changed)) {
+        values << old.value(idx);
+        where += QStringLiteral(" AND %1 IS ?%2 COLLATE BINARY").arg(Q(m_columns[size_t(idx)].origin)).arg(values.size());
+    }
+    const int n = m_conn->Execute(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(Q(m_table), sets.join(QStringLiteral(", ")), where), values);
     m_cache.remove(key);
-    if (n == 0)
+    if (n == 0) {
+        SilentStatements silent(m_conn);
+        const bool exists =
+            m_conn->Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?1").arg(Q(m_table), QuotedKey()), {qlonglong(key)})
+                .isValid();
+        if (exists)
+            throw EUpdateConflict(QString::fromUtf8(kUpdateConflictText));
         throw EDatabaseError(QStringLiteral(
             "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    }
+}
+
+QList<int> TExtADODataSet::CriteriaColumns(const QList<int>& changed) const
+{
+    QList<int> result;
+    const auto compared = [this](int idx) {
+        if (idx < 0 || idx >= int(m_columns.size()))
+            return false;
+        const Column& c = m_columns[size_t(idx)];
+        // Table columns only; the key is compared anyway.
+        return !c.origin.isEmpty() && !c.autoInc && !IsRowidName(c.origin);
+    };
+    TUpdateCriteria criteria = m_updateCriteria;
+    if (criteria == adCriteriaTimeStamp) {
+        for (int i = 0; i < int(m_columns.size()); ++i) {
+            const QString t = m_columns[size_t(i)].declType.toUpper();
+            if (compared(i) && (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("ROWVERSION"))))
+                result << i;
+        }
+        if (!result.isEmpty())
+            return result;
+        criteria = adCriteriaAllCols;
+    }
+    if (criteria == adCriteriaAllCols) {
+        for (int i = 0; i < int(m_columns.size()); ++i)
+            if (compared(i))
+                result << i;
+    } else if (criteria == adCriteriaUpdCols) {
+        for (int idx : changed)
+            if (compared(idx) && m_columns[size_t(idx)].updatable && !result.contains(idx))
+                result << idx;
+    }
+    return result;
 }
 
 void TExtADODataSet::InternalDelete(int position)

@@ -11,7 +11,10 @@
 // never name another row. Any other statement (a count, a join) is read whole and is read-only.
 //
 // Posting writes only the fields changed since Edit/Insert; an insert shows the table's column
-// defaults before it is posted and its new key after. Rows inserted elsewhere appear only after
+// defaults before it is posted and its new key after. An update finds its row by key and, by
+// Update_Criteria, by the values the changed columns (or all columns) had when they were read:
+// when another connection changed them meanwhile the post is refused with EUpdateConflict, the
+// edit is cancelled and the row is read anew. Rows inserted elsewhere appear only after
 // Requery; a row in the snapshot stays there (with its current values) even when it no longer
 // matches the filter. A row deleted elsewhere reads as NULLs and cannot be posted.
 //
@@ -31,6 +34,12 @@
 #include <vector>
 
 namespace db {
+
+// Which columns an update compares with the values read, besides the key.
+enum TUpdateCriteria { adCriteriaKey, adCriteriaAllCols, adCriteriaUpdCols, adCriteriaTimeStamp };
+
+// The text of a refused post (EUpdateConflict).
+extern const char* const kUpdateConflictText;
 
 class TExtADODataSet : public TDataSet {
 public:
@@ -55,6 +64,11 @@ public:
     // Requery: a new snapshot of the statement, on the first record; opens when closed.
     void Requery();
     void Refresh() override;                      // re-reads the values; snapshot and position kept
+
+    // Default adCriteriaUpdCols. adCriteriaTimeStamp compares the table's TIMESTAMP or ROWVERSION
+    // columns, all columns when it has none; adCriteriaKey only the key (the last writer wins).
+    TUpdateCriteria Update_Criteria() const { return m_updateCriteria; }
+    void SetUpdate_Criteria(TUpdateCriteria value) { m_updateCriteria = value; }
 
     bool CanModify() const override;
     bool IsTableCursor() const { return m_tableMode; } // one-table statement (updatable, keyed)
@@ -119,8 +133,11 @@ private:
     void IndexShift(int fromPosition, int delta) const;
     QString QuotedKey() const;
 
+    QList<int> CriteriaColumns(const QList<int>& changed) const; // data indexes compared by an update
+
     Connection* m_conn = nullptr;
     QString m_commandText;
+    TUpdateCriteria m_updateCriteria = adCriteriaUpdCols;
     bool m_paramCheck = true;
     QHash<QString, QVariant> m_params;   // lower-case name -> value
 
