@@ -274,6 +274,9 @@ void TXInplaceEditList::DropDown()
         y = above >= work.top() ? above : work.bottom() + 1 - h;
     }
     list->move(topLeft.x(), y);
+    // The list's bar takes the grid's scroll bar look.
+    if (auto* g = qobject_cast<TXCustomDBGrid*>(Grid()))
+        g->UpdateScrollBarLook();
     list->show();
     m_listVisible = true;
     qApp->installEventFilter(this);
