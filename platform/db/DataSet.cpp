@@ -258,6 +258,18 @@ QVariant TField::Value() const
     return m_dataSet ? m_dataSet->GetFieldValue(this) : QVariant();
 }
 
+QVariant TField::OldValue() const
+{
+    if (!m_dataSet)
+        return QVariant();
+    const TDataSet* ds = m_dataSet;
+    if (ds->m_state == dsInsert)
+        return QVariant();
+    if (ds->m_state == dsEdit && ds->CurrentPosition() == ds->m_editPos)
+        return ds->m_oldBuffer.value(m_dataIndex);
+    return Value();
+}
+
 bool TField::IsNull() const
 {
     const QVariant v = Value();
@@ -266,6 +278,8 @@ bool TField::IsNull() const
 
 QString TField::AsString() const
 {
+    if (m_dataType == ftDataSet)
+        return QStringLiteral("(DATASET)");
     const QVariant v = Value();
     if (!v.isValid() || v.isNull())
         return QString();
@@ -489,10 +503,12 @@ void TDataSet::DoOpen()
         Fire(BeforeOpen, this);
     m_modified = false;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     try {
         InternalOpen();
+        CreateLookupFields();
     } catch (...) {
         try {
             InternalClose();
@@ -516,6 +532,7 @@ void TDataSet::DoClose()
     if (!m_destroying)
         Fire(BeforeClose, this);
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     SetState(dsInactive);
@@ -790,6 +807,7 @@ void TDataSet::Edit()
     for (int i = 0; i < columns; ++i)
         buffer[i] = InternalGetValue(pos, i);
     m_editBuffer = buffer;
+    m_oldBuffer = buffer;
     m_changed.clear();
     m_editPos = pos;
     SetState(dsEdit);
@@ -857,10 +875,17 @@ void TDataSet::Post()
     Fire(BeforePost, this);
     CheckRequiredFields();
     const bool inserting = m_state == dsInsert;
-    InternalPost(m_editPos, inserting, m_editBuffer, m_changed); // raises: state and buffer stay
+    try {
+        InternalPost(m_editPos, inserting, m_editBuffer, m_changed); // raises: state and buffer stay
+    } catch (const EUpdateConflict&) {
+        // Another program changed the row: its current values replace the refused edit.
+        Cancel();
+        throw;
+    }
     const int pos = m_editPos;
     const int active = m_activeRecord;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(pos, active);
@@ -885,6 +910,7 @@ void TDataSet::Cancel()
             active -= 1;
     }
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(std::min(pos, InternalRecordCount() - 1), active);
@@ -904,12 +930,14 @@ void TDataSet::Delete()
         throw EDatabaseError(QString::fromLatin1(kEmpty));
     DataEvent(deCheckBrowseMode, 0);
     Fire(BeforeDelete, this);
+    DoBeforeDelete();
     Fire(BeforeScroll, this);
     const int pos = CurrentPosition();
     const int active = m_activeRecord;
     InternalDelete(pos);
     ++m_snapshotNumber;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     PlaceWindow(std::min(pos, InternalRecordCount() - 1), active);
@@ -923,6 +951,23 @@ QVariant TDataSet::GetFieldValue(const TField* field) const
 {
     if (m_state == dsInactive || m_recordCount == 0)
         return QVariant();
+    if (field->m_fieldKind == fkLookup) {
+        TDataSet* lookup = field->m_lookupDataSet;
+        if (!lookup || !lookup->Active())
+            return QVariant();
+        QVariantList keys;
+        for (TField* k : GetFieldList(field->m_keyFields))
+            keys << GetFieldValue(k);
+        if (keys.isEmpty())
+            return QVariant();
+        for (const QVariant& k : keys)
+            if (!k.isValid() || k.isNull())
+                return QVariant();
+        return lookup->Lookup(field->m_lookupKeyFields, keys.size() == 1 ? keys[0] : QVariant(keys),
+                              field->m_lookupResultField);
+    }
+    if (field->m_dataIndex < 0)
+        return QVariant();
     const int pos = CurrentPosition();
     if (IsEditState(m_state) && pos == m_editPos)
         return m_editBuffer.value(field->DataIndex());
@@ -933,13 +978,28 @@ void TDataSet::SetFieldValue(TField* field, const QVariant& value)
 {
     if (!IsEditState(m_state))
         throw EDatabaseError(QString::fromLatin1(kNotEditing));
+    if (field->m_fieldKind == fkLookup) {
+        // The record of the lookup dataset that shows this value gives the key fields their values.
+        TDataSet* lookup = field->m_lookupDataSet;
+        const QList<TField*> keys = GetFieldList(field->m_keyFields);
+        QVariant found;
+        if (value.isValid() && !value.isNull() && lookup && lookup->Active())
+            found = lookup->Lookup(field->m_lookupResultField, value, field->m_lookupKeyFields);
+        const QVariantList values = keys.size() == 1 ? QVariantList{found} : found.toList();
+        for (int i = 0; i < keys.size(); ++i)
+            keys[i]->SetValue(values.value(i));
+        DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field));
+        return;
+    }
     if (field->ReadOnly())
         throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->DisplayName()));
     if (CurrentPosition() != m_editPos) // a data link left the active record elsewhere
         PlaceWindow(m_editPos, m_editPos - m_first);
+    const int idx = field->DataIndex();
+    if (idx < 0)
+        throw EDatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->DisplayName()));
     if (field->OnValidate)
         field->OnValidate(field);
-    const int idx = field->DataIndex();
     if (idx >= m_editBuffer.size())
         m_editBuffer.resize(idx + 1);
     m_editBuffer[idx] = value;
@@ -955,20 +1015,67 @@ bool TDataSet::Locate(const QString& keyFields, const QVariant& value, TLocateOp
     CheckBrowseMode();
     int pos = -1;
     try {
-        const TField* f = FindField(keyFields.trimmed());
-        if (f)
-            pos = InternalLocate(f, value, options);
+        const QStringList names = keyFields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (names.size() == 1) {
+            if (const TField* f = FindField(names[0].trimmed()))
+                pos = InternalLocate(f, value, options);
+        } else if (names.size() > 1) {
+            QList<const TField*> fields;
+            for (TField* f : GetFieldList(keyFields))
+                fields << f;
+            const QVariantList values = value.toList();
+            if (values.size() == fields.size())
+                pos = InternalLocateFields(fields, values, options);
+        }
     } catch (...) {
         pos = -1;
     }
     if (pos < 0)
         return false;
+    GotoPosition(pos);
+    return true;
+}
+
+void TDataSet::GotoPosition(int pos)
+{
     Fire(BeforeScroll, this);
     PlaceWindow(pos, (std::min(m_bufferCount, InternalRecordCount()) - 1) / 2);
     m_bof = m_eof = false;
     DataEvent(deDataSetChange, 0);
     Fire(AfterScroll, this);
-    return true;
+}
+
+int TDataSet::InternalLocateFields(const QList<const TField*>& fields, const QVariantList& values,
+                                   TLocateOptions options)
+{
+    return fields.size() == 1 && values.size() == 1 ? InternalLocate(fields[0], values[0], options) : -1;
+}
+
+QVariant TDataSet::Lookup(const QString& keyFields, const QVariant& keyValues, const QString& resultFields)
+{
+    if (m_state == dsInactive)
+        return QVariant();
+    try {
+        const QList<TField*> keys = GetFieldList(keyFields);
+        const QList<TField*> results = GetFieldList(resultFields);
+        QList<const TField*> fields;
+        for (TField* f : keys)
+            fields << f;
+        const QVariantList values = keys.size() == 1 ? QVariantList{keyValues} : keyValues.toList();
+        if (fields.isEmpty() || results.isEmpty() || values.size() != fields.size())
+            return QVariant();
+        const int pos = InternalLocateFields(fields, values, 0);
+        if (pos < 0)
+            return QVariant();
+        if (results.size() == 1)
+            return InternalGetValue(pos, results[0]->DataIndex());
+        QVariantList out;
+        for (const TField* f : results)
+            out << InternalGetValue(pos, f->DataIndex());
+        return out;
+    } catch (...) {
+        return QVariant(); // a failed search counts as not found
+    }
 }
 
 void TDataSet::SetFilter(const QString& text)
@@ -1011,6 +1118,7 @@ void TDataSet::AfterNewSnapshot(bool layoutChanged)
 {
     ++m_snapshotNumber;
     m_editBuffer.clear();
+    m_oldBuffer.clear();
     m_changed.clear();
     m_editPos = -1;
     if (layoutChanged)
@@ -1123,6 +1231,40 @@ TField* TDataSet::FieldByName(const QString& name) const
     if (!f)
         throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(name));
     return f;
+}
+
+QList<TField*> TDataSet::GetFieldList(const QString& names) const
+{
+    QList<TField*> out;
+    for (const QString& n : names.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        out << FieldByName(n.trimmed());
+    return out;
+}
+
+TField* TDataSet::AddLookupField(const QString& name, TFieldType type, int size, const QString& keyFields,
+                                 TDataSet* lookupDataSet, const QString& lookupKeyFields,
+                                 const QString& lookupResultField)
+{
+    m_lookupDefs.push_back({name, type, size, keyFields, lookupDataSet, lookupKeyFields, lookupResultField});
+    if (!Active())
+        return nullptr;
+    CreateLookupFields();
+    DataEvent(deLayoutChange, 0);
+    return FindField(name);
+}
+
+void TDataSet::CreateLookupFields()
+{
+    for (const LookupDef& d : m_lookupDefs) {
+        if (FindField(d.name))
+            continue;
+        TField* f = AddField(d.name, d.type, d.size, -1);
+        f->m_fieldKind = fkLookup;
+        f->m_keyFields = d.keyFields;
+        f->m_lookupDataSet = d.lookupDataSet;
+        f->m_lookupKeyFields = d.lookupKeyFields;
+        f->m_lookupResultField = d.lookupResultField;
+    }
 }
 
 QStringList TDataSet::FieldNames() const

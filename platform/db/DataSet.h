@@ -34,7 +34,8 @@ enum TDataEvent {
 enum TFieldType {
     ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
     ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftFixedChar,
-    ftWideString, ftLargeint, ftVariant, ftGuid
+    ftWideString, ftLargeint, ftVariant, ftGuid,
+    ftDataSet   // a nested dataset: the field's NestedDataSet() holds the rows that belong to the record
 };
 
 enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc };
@@ -63,6 +64,13 @@ public:
     using EDatabaseError::EDatabaseError;
 };
 
+// A post refused because another connection changed the row since it was read. The dataset has
+// cancelled the edit and reads the row anew, so the current values show.
+class EUpdateConflict : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
 class TDataSet;
 class TDataSource;
 class TDataLink;
@@ -80,7 +88,17 @@ public:
     QString FieldName() const { return m_fieldName; }
     QString FullName() const { return m_fieldName; }
     TFieldType DataType() const { return m_dataType; }
-    TFieldKind FieldKind() const { return fkData; }
+    TFieldKind FieldKind() const { return m_fieldKind; }
+    bool Lookup() const { return m_fieldKind == fkLookup; }
+    // A lookup field shows LookupResultField of the LookupDataSet record whose LookupKeyFields equal
+    // this dataset's KeyFields (field lists separated by ";"). Writing it writes the key fields.
+    QString KeyFields() const { return m_keyFields; }
+    TDataSet* LookupDataSet() const { return m_lookupDataSet; }
+    QString LookupKeyFields() const { return m_lookupKeyFields; }
+    QString LookupResultField() const { return m_lookupResultField; }
+    // The rows of a dataset field (ftDataSet) for the current record; null for other fields.
+    TDataSet* NestedDataSet() const { return m_nestedDataSet; }
+    void SetNestedDataSet(TDataSet* dataSet) { m_nestedDataSet = dataSet; }
     int Size() const { return m_size; }              // characters of a text field, 0 for the others
     int DataIndex() const { return m_dataIndex; }    // column of the row data (never changes)
 
@@ -111,6 +129,9 @@ public:
     // Values of the current record (the dataset's active record). Reading a value the dataset
     // cannot read raises EDatabaseError; it never turns into an empty value.
     QVariant Value() const;                          // null QVariant for NULL; text is QString
+    // The value as it was read before the current edit began (Value() outside an edit; null
+    // while inserting).
+    QVariant OldValue() const;
     bool IsNull() const;
     QString AsString() const;                        // '' for NULL
     int AsInteger() const;                           // 0 for NULL; raises EConvertError
@@ -169,6 +190,12 @@ private:
     bool m_required = false;
     QString m_origin;
     QString m_editMask;
+    TFieldKind m_fieldKind = fkData;
+    QString m_keyFields;
+    TDataSet* m_lookupDataSet = nullptr;
+    QString m_lookupKeyFields;
+    QString m_lookupResultField;
+    TDataSet* m_nestedDataSet = nullptr;
     std::vector<std::pair<const void*, std::function<void(TField*)>>> m_freeNotifies;
 };
 
@@ -238,8 +265,20 @@ public:
 
     // --- locate and filter
     // Moves to the first record whose field equals value; false (and no move) when there is none.
+    // Several key fields are separated by ";" and take a QVariantList of values, one per field.
     // Searching never raises; posting a pending edit first may.
     bool Locate(const QString& keyFields, const QVariant& value, TLocateOptions options = 0);
+    // The value of resultFields (a QVariantList for several, ";"-separated) of the first record
+    // whose keyFields equal keyValues, without moving; a null QVariant when there is none.
+    QVariant Lookup(const QString& keyFields, const QVariant& keyValues, const QString& resultFields);
+    // Finding by the Filter text while the dataset stays unfiltered (FindFirst/Last/Next/Prior):
+    // moves to the matching record and answers whether there was one (also in Found()).
+    bool FindFirst() { return FindRecord(true, true); }
+    bool FindLast() { return FindRecord(true, false); }
+    bool FindNext() { return FindRecord(false, true); }
+    bool FindPrior() { return FindRecord(false, false); }
+    virtual bool FindRecord(bool restart, bool goForward) { (void)restart; (void)goForward; return SetFound(false); }
+    bool Found() const { return m_found; }
     // The filter is applied when the snapshot is taken; changing it while filtered and open takes
     // a new snapshot (first record). A filter the database refuses raises and is not kept.
     QString Filter() const { return m_filter; }
@@ -267,6 +306,12 @@ public:
     TField* FieldByName(const QString& name) const;     // raises "Field '%s' not found"
     QStringList FieldNames() const;
     void GetFieldNames(QStringList& list) const { list = FieldNames(); }
+    // The fields of a ";"-separated list (raises "Field '%s' not found" for a missing one).
+    QList<TField*> GetFieldList(const QString& names) const;
+    // Defines a lookup field (see TField::KeyFields). It is part of the field list from the next
+    // open on (at once when open) and stays defined over reopens.
+    TField* AddLookupField(const QString& name, TFieldType type, int size, const QString& keyFields,
+                           TDataSet* lookupDataSet, const QString& lookupKeyFields, const QString& lookupResultField);
 
     // --- events (an unassigned event does nothing; throw EAbort from a Before... event to stop)
     std::function<void(TDataSet*)> BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -306,7 +351,19 @@ protected:
     virtual void InternalRefresh() {}
     virtual void InternalFilterChanged() {}            // active: take a new snapshot
     virtual QString AdjustFilterText(const QString& filter) const { return filter; } // SetFilterText hook
+    // Several key fields at once; -1 when none matches. The default takes a single field only.
+    virtual int InternalLocateFields(const QList<const TField*>& fields, const QVariantList& values,
+                                     TLocateOptions options);
+    // Runs before a delete (after BeforeDelete); throw EAbort to refuse it silently.
+    virtual void DoBeforeDelete() {}
+    // Adds the defined lookup fields after the data fields were built.
+    void CreateLookupFields();
+    bool SetFound(bool value) { m_found = value; return value; }
+    // Moves to a record found by a search (events and notifications as for Locate).
+    void GotoPosition(int position);
     virtual int PendingPosition() const { return m_state == dsInsert ? m_editPos : -1; }
+    // The record's values as they were read when the current edit began (by data index).
+    const QVector<QVariant>& OldBuffer() const { return m_oldBuffer; }
 
     TField* AddField(const QString& name, TFieldType type, int size, int dataIndex);
     // Sets a new field's attributes without notifications.
@@ -356,10 +413,22 @@ private:
     quint64 m_snapshotNumber = 0;
     int m_editPos = -1;
     QVector<QVariant> m_editBuffer;
+    QVector<QVariant> m_oldBuffer;
     QList<int> m_changed;
 
     std::vector<std::unique_ptr<TField>> m_fields;
     std::vector<TDataSource*> m_dataSources;
+    bool m_found = false;
+    struct LookupDef {
+        QString name;
+        TFieldType type;
+        int size;
+        QString keyFields;
+        TDataSet* lookupDataSet;
+        QString lookupKeyFields;
+        QString lookupResultField;
+    };
+    std::vector<LookupDef> m_lookupDefs;
 
     friend class TField;
     friend class TDataLink;

@@ -7,9 +7,11 @@
 
 namespace db {
 
+const char* const kUpdateConflictText = "Der Datensatz wurde inzwischen von einem anderen Programm ge\u00e4ndert. "
+                                        "Die aktuellen Werte wurden neu geladen.";
+
 namespace {
 
-constexpr int kPageSize = 64;
 constexpr int kCacheMax = 4096;
 const char* kKeyAlias = "qly__key";
 
@@ -171,6 +173,17 @@ struct TExtADODataSet::SilentStatements {
 
 namespace {
 
+bool IsDecimalDecl(const QString& declType, bool enableBCD)
+{
+    const QString u = declType.toUpper();
+    const int paren = int(u.indexOf(QLatin1Char('(')));
+    const QString base = (paren >= 0 ? u.left(paren) : u).trimmed();
+    if (!base.contains(QLatin1String("DECIMAL")) && !base.contains(QLatin1String("NUMERIC")))
+        return false;
+    const int precision = paren >= 0 ? u.mid(paren + 1).section(QLatin1Char(','), 0, 0).section(QLatin1Char(')'), 0, 0).trimmed().toInt() : 0;
+    return enableBCD || (base.contains(QLatin1String("DECIMAL")) && precision > 15);
+}
+
 bool ValuesMatch(const QVariant& a, const QVariant& b, TLocateOptions options)
 {
     const bool an = !a.isValid() || a.isNull();
@@ -317,6 +330,9 @@ TExtADODataSet::TExtADODataSet(Connection* connection) : m_conn(connection) {}
 TExtADODataSet::~TExtADODataSet()
 {
     CloseForDestroy();
+    m_nested.clear();
+    m_selfSource.reset();
+    m_masterLink.reset();
 }
 
 void TExtADODataSet::SetConnection(Connection* connection)
@@ -347,7 +363,13 @@ void TExtADODataSet::BindParams(Statement& st) const
         const QString name = st.ParameterName(i);
         if (name.isEmpty())
             continue;
-        const auto it = m_params.constFind(LowerParamName(name));
+        const QString lower = LowerParamName(name);
+        const auto master = m_masterParams.constFind(lower);
+        if (master != m_masterParams.constEnd()) {
+            st.Bind(i, master.value());
+            continue;
+        }
+        const auto it = m_params.constFind(lower);
         if (it != m_params.constEnd())
             st.Bind(i, it.value());
     }
@@ -375,7 +397,7 @@ QString TExtADODataSet::FilterSql() const
 
 bool TExtADODataSet::CanModify() const
 {
-    if (!Active() || !m_tableMode)
+    if (!Active() || !Keyed())
         return false;
     for (const Column& c : m_columns)
         if (c.updatable)
@@ -454,8 +476,10 @@ void TExtADODataSet::ReadColumns(const QString& sql)
         }
     }
     QString table;
-    if (!DetectTable(sql, m_columns, &table))
+    if (!DetectTable(sql, m_columns, &table)) {
+        DetectJoinKey();
         return;
+    }
     // The table's columns: types, NOT NULL, defaults, the rowid alias, generated columns.
     struct Info { QString type; bool notNull; QString dflt; int pk; int hidden; };
     QHash<QString, Info> info;
@@ -509,7 +533,11 @@ void TExtADODataSet::TakeSnapshot()
     // Built aside and swapped in at the end: a statement or filter that fails leaves the
     // dataset's current snapshot as it was.
     const QString sql = CleanStatement();
-    const QString filter = FilterSql();
+    QString filter = FilterSql();
+    const QString master = PrepareMaster();
+    if (!master.isEmpty())
+        filter = filter.isEmpty() ? master : QStringLiteral("(%1) AND (%2)").arg(filter, master);
+    m_pageSize = m_backgroundFetchSize;
     SilentStatements silent(m_conn);
     std::vector<qint64> keys;
     std::vector<QVariantList> rows;
@@ -557,7 +585,7 @@ void TExtADODataSet::TakeSnapshot()
                              ? QStringLiteral("rowid")
                              : Q(c.origin));
             QStringList marks;
-            for (int i = 1; i <= kPageSize; ++i)
+            for (int i = 1; i <= m_pageSize; ++i)
                 marks << QStringLiteral("?%1").arg(i);
             pageStmt = std::make_unique<Statement>(
                 *m_conn, QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
@@ -600,6 +628,7 @@ void TExtADODataSet::TakeSnapshot()
     m_index.clear();
     m_indexValid = false;
     m_pendingPos = -1;
+    m_snapshotCondition = filter;
     ++m_generation;
 }
 
@@ -637,14 +666,17 @@ void TExtADODataSet::CreateFieldsFromColumns()
                 break;
             }
         }
+        if (type == ftFloat && IsDecimalDecl(c.declType, m_enableBCD))
+            type = ftBCD;
         if (c.autoInc && (type == ftInteger || type == ftLargeint || type == ftSmallint || type == ftVariant ||
                           IsRowidName(c.origin)))
             type = ftAutoInc;
         TField* f = AddField(name, type, size, i);
         SetupField(f, c.origin, !c.updatable,
                    !(IsRowidName(c.origin) && c.autoInc && m_keyColumnName.compare(c.origin, Qt::CaseInsensitive) != 0),
-                   m_tableMode && c.updatable && c.notNull && type != ftBoolean);
+                   Keyed() && c.updatable && c.notNull && type != ftBoolean);
     }
+    CreateNestedFields();
 }
 
 bool TExtADODataSet::ColumnsChanged(const std::vector<Column>& before) const
@@ -667,8 +699,10 @@ void TExtADODataSet::InternalOpen()
     if (m_conn->OnStatement)
         m_conn->OnStatement(m_commandText);
     ReadColumns(CleanStatement());
+    DetectJoin();
     TakeSnapshot();
     CreateFieldsFromColumns();
+    PrefetchInitial();
 }
 
 void TExtADODataSet::InternalClose()
@@ -685,6 +719,11 @@ void TExtADODataSet::InternalClose()
     m_pendingPos = -1;
     m_columns.clear();
     m_tableMode = false;
+    m_joinWritable = false;
+    m_joinKeyIndex = -1;
+    m_joinTest = jtInactive;
+    m_masterValues.clear();
+    CloseNested();
 }
 
 void TExtADODataSet::Requery()
@@ -701,6 +740,7 @@ void TExtADODataSet::Requery()
         if (!m_conn || !m_conn->Connected())
             throw EDatabaseError(QStringLiteral("Connection not assigned or not open"));
         ReadColumns(CleanStatement());
+        DetectJoin();
         TakeSnapshot();
     } catch (...) {
         // The statement no longer runs (a dropped table, a lost column): the dataset closes.
@@ -713,20 +753,19 @@ void TExtADODataSet::Requery()
         // that rebinds on that notice finds the new ones.
         auto old = TakeFields();
         CreateFieldsFromColumns();
+        CreateLookupFields();
         old.clear();
     } else {
         // Same fields; read-only flags may differ when the statement changed its kind.
         for (int i = 0; i < FieldCount(); ++i) {
             TField* f = Fields(i);
+            if (f->DataIndex() < 0)
+                continue;
             SetupField(f, f->Origin(), !m_columns[size_t(f->DataIndex())].updatable, f->Visible(), f->Required());
         }
     }
     AfterNewSnapshot(changed);
-}
-
-void TExtADODataSet::Refresh()
-{
-    TDataSet::Refresh();
+    PrefetchInitial();
 }
 
 void TExtADODataSet::InternalRefresh()
@@ -745,8 +784,8 @@ void TExtADODataSet::InternalFilterChanged()
 void TExtADODataSet::FetchPage(int position) const
 {
     const int n = int(m_keys.size());
-    const int start = (position / kPageSize) * kPageSize;
-    const int end = std::min(n, start + kPageSize);
+    const int start = (position / m_pageSize) * m_pageSize;
+    const int end = std::min(n, start + m_pageSize);
     std::vector<qint64> want;
     for (int p = start; p < end; ++p) {
         const qint64 k = m_keys[size_t(p)];
@@ -762,7 +801,7 @@ void TExtADODataSet::FetchPage(int position) const
     Statement& st = *m_pageStmt;
     ResetGuard guard{st};
     st.Reset();
-    for (int i = 0; i < kPageSize; ++i)
+    for (int i = 0; i < m_pageSize; ++i)
         st.Bind(i + 1, i < int(want.size()) ? QVariant(qlonglong(want[size_t(i)])) : QVariant());
     sqlite3_stmt* h = st.Handle();
     const int cols = int(m_columns.size());
@@ -787,10 +826,10 @@ QVariant TExtADODataSet::InternalGetValue(int position, int dataIndex) const
     if (position < 0 || position >= int(m_keys.size()))
         return QVariant();
     const qint64 key = m_keys[size_t(position)];
-    if (!m_tableMode)
-        return m_rows[size_t(key)].value(dataIndex);
     if (key == kPending)
         return QVariant();
+    if (!m_tableMode)
+        return m_rows[size_t(key)].value(dataIndex);
     auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd()) {
         FetchPage(position);
@@ -827,8 +866,6 @@ int TExtADODataSet::PositionOfKey(qint64 key) const
 {
     if (key == kPending)
         return -1;
-    if (!m_tableMode)
-        return key >= 0 && key < qint64(m_keys.size()) ? int(key) : -1;
     if (m_keysSorted) {
         const auto search = [&](size_t from, size_t to) -> int {
             const auto b = m_keys.begin() + qptrdiff(from);
@@ -889,7 +926,7 @@ int TExtADODataSet::InternalCompareMissing(const TBookmark& a, const TBookmark& 
 
 void TExtADODataSet::InternalInitRecord(QVector<QVariant>& buffer)
 {
-    if (!m_tableMode)
+    if (!Keyed())
         return;
     SilentStatements silent(m_conn);
     for (int i = 0; i < int(m_columns.size()) && i < buffer.size(); ++i) {
@@ -923,29 +960,41 @@ void TExtADODataSet::InternalRemovePlaceholder(int position)
 void TExtADODataSet::InternalPost(int position, bool inserting, const QVector<QVariant>& buffer,
                                   const QList<int>& changed)
 {
-    if (!m_tableMode)
+    if (!Keyed())
         throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     QStringList names;
     QVariantList values;
+    QList<int> written;
     for (int idx : changed) {
-        if (idx < 0 || idx >= int(m_columns.size()) || !m_columns[size_t(idx)].updatable)
+        if (!WritableColumn(idx))
             continue;
         const QString col = Q(m_columns[size_t(idx)].origin);
         if (names.contains(col))
             continue;
         names << col;
         values << buffer.value(idx);
+        written << idx;
     }
+    // The values the row holds after a post when it is not read anew: what was read, with the
+    // written columns replaced.
+    const auto postedRow = [&](QVariantList row) {
+        row.reserve(int(m_columns.size()));
+        while (row.size() < int(m_columns.size()))
+            row.append(QVariant());
+        for (int idx : written)
+            row[idx] = buffer.value(idx);
+        return row;
+    };
     if (inserting) {
         QString sql;
         if (names.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Q(m_table));
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(TableRef());
         } else {
             QStringList marks;
             for (int i = 1; i <= names.size(); ++i)
                 marks << QStringLiteral("?%1").arg(i);
             sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(Q(m_table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+                      .arg(TableRef(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
         }
         m_conn->Execute(sql, values);
         const qint64 rowid = m_conn->LastInsertId();
@@ -953,47 +1002,129 @@ void TExtADODataSet::InternalPost(int position, bool inserting, const QVector<QV
         if (m_keyName.compare(QLatin1String("rowid"), Qt::CaseInsensitive) != 0 &&
             m_keyName.compare(m_keyColumnName, Qt::CaseInsensitive) != 0) {
             SilentStatements silent(m_conn);
-            key = m_conn->Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(QuotedKey(), Q(m_table)),
+            key = m_conn->Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(QuotedKey(), TableRef()),
                                  {rowid}).toLongLong();
         }
-        m_keys[size_t(position)] = key;
+        qint64 entry = key;
+        if (m_joinWritable) {
+            // A joined row: kept whole, under a new ordinal.
+            QVariantList row = postedRow(QVariantList());
+            row[m_joinKeyIndex] = qlonglong(key);
+            entry = qint64(m_rows.size());
+            m_rows.push_back(row);
+            if (m_updateResync & ResyncInserts)
+                ReadRowInto(entry);
+        } else if (m_updateResync & ResyncInserts) {
+            m_cache.remove(key);
+        } else {
+            QVariantList row = postedRow(QVariantList());
+            for (int i = 0; i < int(m_columns.size()); ++i)
+                if (m_columns[size_t(i)].autoInc)
+                    row[i] = qlonglong(key);
+            m_cache.insert(key, row);
+        }
+        m_keys[size_t(position)] = entry;
         m_pendingPos = -1;
         if (m_keysSorted) {
-            const bool afterPrev = position == 0 || m_keys[size_t(position) - 1] < key;
-            const bool beforeNext = position + 1 >= int(m_keys.size()) || key < m_keys[size_t(position) + 1];
+            const bool afterPrev = position == 0 || m_keys[size_t(position) - 1] < entry;
+            const bool beforeNext = position + 1 >= int(m_keys.size()) || entry < m_keys[size_t(position) + 1];
             if (!afterPrev || !beforeNext)
                 m_keysSorted = false;
         }
         if (m_indexValid) {
-            const auto e = std::make_pair(key, position);
+            const auto e = std::make_pair(entry, position);
             m_index.insert(std::lower_bound(m_index.begin(), m_index.end(), e), e);
         }
-        m_cache.remove(key);
         return;
     }
-    const qint64 key = m_keys[size_t(position)];
+    const qint64 entry = m_keys[size_t(position)];
+    const qint64 key = KeyAt(position);
     if (names.isEmpty())
         return;
     QStringList sets;
     for (int i = 0; i < names.size(); ++i)
         sets << QStringLiteral("%1 = ?%2").arg(names[i]).arg(i + 1);
     values << qlonglong(key);
-    const int n = m_conn->Execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
-                                      .arg(Q(m_table), sets.join(QStringLiteral(", ")), QuotedKey())
-                                      .arg(names.size() + 1),
-                                  values);
-    m_cache.remove(key);
-    if (n == 0)
+    QString where = QStringLiteral("%1 = ?%2").arg(QuotedKey()).arg(values.size());
+    // The row must still hold what was read: IS matches NULLs too, and BINARY sees a change of
+    // case in a NOCASE column.
+    const QVector<QVariant>& old = OldBuffer();
+    for (int idx : CriteriaColumns(changed)) {
+        values << old.value(idx);
+        where += QStringLiteral(" AND %1 IS ?%2 COLLATE BINARY").arg(Q(m_columns[size_t(idx)].origin)).arg(values.size());
+    }
+    const int n = m_conn->Execute(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(TableRef(), sets.join(QStringLiteral(", ")), where), values);
+    const auto readAnew = [&] {
+        if (m_joinWritable)
+            ReadRowInto(entry);
+        else
+            m_cache.remove(key);
+    };
+    if (n == 0) {
+        SilentStatements silent(m_conn);
+        const bool exists =
+            m_conn->Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?1").arg(TableRef(), QuotedKey()), {qlonglong(key)})
+                .isValid();
+        if (exists) {
+            readAnew();
+            throw EUpdateConflict(QString::fromUtf8(kUpdateConflictText));
+        }
         throw EDatabaseError(QStringLiteral(
             "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    }
+    if (m_updateResync & ResyncUpdates) {
+        readAnew();
+    } else if (m_joinWritable) {
+        m_rows[size_t(entry)] = postedRow(m_rows[size_t(entry)]);
+    } else {
+        const auto it = m_cache.constFind(key);
+        if (it != m_cache.constEnd() && !it.value().isEmpty())
+            m_cache.insert(key, postedRow(it.value()));
+        else
+            m_cache.remove(key);
+    }
+}
+
+QList<int> TExtADODataSet::CriteriaColumns(const QList<int>& changed) const
+{
+    QList<int> result;
+    const auto compared = [this](int idx) {
+        if (idx < 0 || idx >= int(m_columns.size()))
+            return false;
+        const Column& c = m_columns[size_t(idx)];
+        // Table columns only; the key is compared anyway.
+        return !c.origin.isEmpty() && !c.autoInc && !IsRowidName(c.origin);
+    };
+    TUpdateCriteria criteria = m_updateCriteria;
+    if (criteria == adCriteriaTimeStamp) {
+        for (int i = 0; i < int(m_columns.size()); ++i) {
+            const QString t = m_columns[size_t(i)].declType.toUpper();
+            if (compared(i) && (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("ROWVERSION"))))
+                result << i;
+        }
+        if (!result.isEmpty())
+            return result;
+        criteria = adCriteriaAllCols;
+    }
+    if (criteria == adCriteriaAllCols) {
+        for (int i = 0; i < int(m_columns.size()); ++i)
+            if (compared(i))
+                result << i;
+    } else if (criteria == adCriteriaUpdCols) {
+        for (int idx : changed)
+            if (compared(idx) && m_columns[size_t(idx)].updatable && !result.contains(idx))
+                result << idx;
+    }
+    return result;
 }
 
 void TExtADODataSet::InternalDelete(int position)
 {
-    if (!m_tableMode)
+    if (!Keyed())
         throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     const qint64 key = m_keys[size_t(position)];
-    m_conn->Execute(QStringLiteral("DELETE FROM %1 WHERE %2 = ?1").arg(Q(m_table), QuotedKey()), {qlonglong(key)});
+    m_conn->Execute(QStringLiteral("DELETE FROM %1 WHERE %2 = ?1").arg(TableRef(), QuotedKey()), {qlonglong(KeyAt(position))});
     m_keys.erase(m_keys.begin() + position);
     if (m_pendingPos > position)
         --m_pendingPos;
@@ -1013,7 +1144,8 @@ int TExtADODataSet::InternalLocate(const TField* field, const QVariant& value, T
     const int n = int(m_keys.size());
     if (!m_tableMode) {
         for (int p = 0; p < n; ++p)
-            if (ValuesMatch(m_rows[size_t(m_keys[size_t(p)])].value(field->DataIndex()), value, options))
+            if (m_keys[size_t(p)] != kPending &&
+                ValuesMatch(m_rows[size_t(m_keys[size_t(p)])].value(field->DataIndex()), value, options))
                 return p;
         return -1;
     }
@@ -1061,6 +1193,611 @@ int TExtADODataSet::InternalLocate(const TField* field, const QVariant& value, T
             break;
     }
     return best;
+}
+
+
+// ------------------------------------------------------------------ keys, joins, properties
+
+qint64 TExtADODataSet::KeyAt(int position) const
+{
+    const qint64 entry = m_keys[size_t(position)];
+    if (m_tableMode || entry == kPending)
+        return entry;
+    return m_rows[size_t(entry)].value(m_joinKeyIndex).toLongLong();
+}
+
+QString TExtADODataSet::SchemaPrefix() const
+{
+    const QString schema = m_uniqueSchema.isEmpty() ? m_uniqueCatalog : m_uniqueSchema;
+    return schema.isEmpty() ? QStringLiteral("main") : schema;
+}
+
+QString TExtADODataSet::TableRef() const
+{
+    if (m_joinWritable && SchemaPrefix() != QLatin1String("main"))
+        return Q(SchemaPrefix()) + QLatin1Char('.') + Q(m_table);
+    return Q(m_table);
+}
+
+bool TExtADODataSet::WritableColumn(int idx) const
+{
+    return idx >= 0 && idx < int(m_columns.size()) && m_columns[size_t(idx)].updatable;
+}
+
+void TExtADODataSet::SetUnique_Table(const QString& value)
+{
+    if (value == m_uniqueTable)
+        return;
+    CheckInactive();
+    m_uniqueTable = value;
+}
+
+void TExtADODataSet::SetEnableBCD(bool value)
+{
+    if (value == m_enableBCD)
+        return;
+    CheckInactive();
+    m_enableBCD = value;
+}
+
+void TExtADODataSet::DetectJoin()
+{
+    m_joinTest = jtNotJoined;
+    for (const Column& c : m_columns)
+        if (c.table.compare(m_columns.front().table, Qt::CaseInsensitive) != 0)
+            m_joinTest = jtJoined;
+}
+
+void TExtADODataSet::DetectJoinKey()
+{
+    // A statement over several tables writes to Unique_Table, whose rows it must identify by that
+    // table's integer primary key among its result columns.
+    m_joinWritable = false;
+    m_joinKeyIndex = -1;
+    if (m_uniqueTable.isEmpty() || m_joinsResolution != jrAuto)
+        return;
+    SilentStatements silent(m_conn);
+    struct Info { bool notNull; QString dflt; };
+    QHash<QString, Info> info;
+    QString pkName;
+    int pkCount = 0;
+    QString pkType;
+    for (const QVariantList& r : m_conn->Select(QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk "
+                                                               "FROM pragma_table_info(?1, ?2)"),
+                                                {m_uniqueTable, SchemaPrefix()})) {
+        info.insert(r.value(0).toString().toLower(),
+                    {r.value(2).toLongLong() != 0, r.value(3).isNull() ? QString() : r.value(3).toString()});
+        if (r.value(4).toLongLong() > 0) {
+            ++pkCount;
+            pkName = r.value(0).toString();
+            pkType = r.value(1).toString();
+        }
+    }
+    if (pkCount != 1 || pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
+        return;
+    int keyIndex = -1;
+    for (int i = 0; i < int(m_columns.size()); ++i) {
+        const Column& c = m_columns[size_t(i)];
+        if (c.table.compare(m_uniqueTable, Qt::CaseInsensitive) == 0 && c.origin.compare(pkName, Qt::CaseInsensitive) == 0) {
+            keyIndex = i;
+            break;
+        }
+    }
+    if (keyIndex < 0)
+        return;
+    for (int i = 0; i < int(m_columns.size()); ++i) {
+        Column& c = m_columns[size_t(i)];
+        if (c.table.compare(m_uniqueTable, Qt::CaseInsensitive) != 0 || !info.contains(c.origin.toLower()))
+            continue;
+        if (i == keyIndex || c.origin.compare(pkName, Qt::CaseInsensitive) == 0) {
+            c.autoInc = true;
+            continue;
+        }
+        c.updatable = true;
+        c.notNull = info.value(c.origin.toLower()).notNull;
+        c.defaultExpr = info.value(c.origin.toLower()).dflt;
+    }
+    m_table = m_uniqueTable;
+    m_keyName = pkName;
+    m_keyColumnName = pkName;
+    m_joinKeyIndex = keyIndex;
+    m_joinWritable = true;
+}
+
+void TExtADODataSet::DoBeforeDelete()
+{
+    if (m_deleteGuardian && m_joinTest == jtJoined && m_uniqueTable.isEmpty())
+        throw EAbort(); // which table's row would go is not known: nothing is deleted
+}
+
+void TExtADODataSet::PrefetchInitial()
+{
+    if (!m_tableMode || m_initialFetchSize <= 0)
+        return;
+    const int n = std::min(int(m_keys.size()), m_initialFetchSize);
+    for (int p = 0; p < n; p += m_pageSize)
+        FetchPage(p);
+}
+
+QList<TIndexDef> TExtADODataSet::IndexDefs() const
+{
+    QList<TIndexDef> out;
+    const QString table = Keyed() ? m_table : m_uniqueTable;
+    if (table.isEmpty() || !m_conn || !m_conn->Connected())
+        return out;
+    SilentStatements silent(m_conn);
+    const QString schema = SchemaPrefix();
+    for (const QVariantList& r : m_conn->Select(QStringLiteral("SELECT name, \"unique\", origin FROM pragma_index_list(?1, ?2) "
+                                                               "ORDER BY seq DESC"),
+                                                {table, schema})) {
+        TIndexDef d;
+        d.Name = r.value(0).toString();
+        d.Unique = r.value(1).toLongLong() != 0;
+        d.Primary = r.value(2).toString() == QLatin1String("pk");
+        QStringList cols;
+        for (const QVariantList& c : m_conn->Select(QStringLiteral("SELECT name FROM pragma_index_info(?1, ?2) ORDER BY seqno"),
+                                                    {d.Name, schema}))
+            cols << c.value(0).toString();
+        d.Fields = cols.join(QLatin1Char(';'));
+        out << d;
+    }
+    return out;
+}
+
+// ------------------------------------------------------------------ version
+
+QString TADOVersion::WithConnection(const std::function<QString()>& read) const
+{
+    Connection* c = m_owner ? m_owner->GetConnection() : nullptr;
+    if (!c || !c->Connected())
+        return QStringLiteral("No Connection Object");
+    return read();
+}
+
+QString TADOVersion::ExtADSVersion() const { return QString::fromLatin1(TExtADODataSet::ExtADSVersion); }
+QString TADOVersion::ADOVersion() const
+{
+    return WithConnection([] { return QString::fromLatin1(sqlite3_libversion()); });
+}
+QString TADOVersion::OLEDBVersion() const { return WithConnection([] { return QStringLiteral("Not used"); }); }
+QString TADOVersion::ProviderName() const { return WithConnection([] { return QStringLiteral("SQLite"); }); }
+QString TADOVersion::ProviderVersion() const { return ADOVersion(); }
+QString TADOVersion::DBMSName() const { return WithConnection([] { return QStringLiteral("SQLite"); }); }
+QString TADOVersion::DBMSVersion() const
+{
+    return WithConnection([this] {
+        Connection* c = m_owner->GetConnection();
+        auto log = std::move(c->OnStatement);
+        c->OnStatement = nullptr;
+        QString v;
+        try {
+            v = c->Scalar(QStringLiteral("SELECT sqlite_version()")).toString();
+        } catch (...) {
+            c->OnStatement = std::move(log);
+            throw;
+        }
+        c->OnStatement = std::move(log);
+        return v;
+    });
+}
+QString TADOVersion::ODBCVersion() const { return WithConnection([] { return QStringLiteral("Not used"); }); }
+QString TADOVersion::ODBCDriverName() const { return WithConnection([] { return QStringLiteral("Not used"); }); }
+QString TADOVersion::ODBCDriverVersion() const { return WithConnection([] { return QStringLiteral("Not used"); }); }
+
+// ------------------------------------------------------------------ locate, find
+
+int TExtADODataSet::InternalLocateFields(const QList<const TField*>& fields, const QVariantList& values,
+                                         TLocateOptions options)
+{
+    if (fields.size() == 1 && values.size() == 1)
+        return InternalLocate(fields[0], values[0], options);
+    if (fields.isEmpty() || fields.size() != values.size())
+        return -1;
+    bool bySql = m_tableMode;
+    for (const TField* f : fields) {
+        if (f->DataIndex() < 0)
+            return -1;
+        if (f->Origin().isEmpty())
+            bySql = false;
+    }
+    const int n = int(m_keys.size());
+    if (!bySql) {
+        for (int p = 0; p < n; ++p) {
+            if (m_keys[size_t(p)] == kPending)
+                continue;
+            bool all = true;
+            for (int i = 0; i < fields.size() && all; ++i)
+                all = ValuesMatch(InternalGetValue(p, fields[i]->DataIndex()), values[i], options);
+            if (all)
+                return p;
+        }
+        return -1;
+    }
+    QStringList conds;
+    QVariantList params;
+    const QString collate = (options & loCaseInsensitive) ? QStringLiteral(" COLLATE NOCASE") : QString();
+    for (int i = 0; i < fields.size(); ++i) {
+        const QString col = Q(fields[i]->Origin());
+        const QVariant& v = values[i];
+        if (!v.isValid() || v.isNull()) {
+            conds << col + QStringLiteral(" IS NULL");
+            continue;
+        }
+        params << (options & loPartialKey ? QVariant(v.toString()) : v);
+        if (options & loPartialKey)
+            conds << QStringLiteral("substr(%1, 1, length(?%2)) = ?%2%3").arg(col).arg(params.size()).arg(collate);
+        else
+            conds << QStringLiteral("%1 = ?%2%3").arg(col).arg(params.size()).arg(collate);
+    }
+    SilentStatements silent(m_conn);
+    Statement st(*m_conn, QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                              .arg(QuotedKey(), Q(m_table), conds.join(QStringLiteral(" AND "))));
+    ResetGuard guard{st};
+    st.Bind(params);
+    int best = -1;
+    while (st.Step()) {
+        const int p = PositionOfKey(sqlite3_column_int64(st.Handle(), 0));
+        if (p >= 0 && (best < 0 || p < best))
+            best = p;
+    }
+    return best;
+}
+
+std::vector<QVariantList> TExtADODataSet::ReadWhole() const
+{
+    QString whole = CleanStatement();
+    if (!m_snapshotCondition.isEmpty())
+        whole = QStringLiteral("SELECT * FROM (%1) WHERE (%2)").arg(whole, m_snapshotCondition);
+    SilentStatements silent(m_conn);
+    Statement st(*m_conn, whole);
+    ResetGuard guard{st};
+    BindParams(st);
+    std::vector<QVariantList> rows;
+    const int n = st.ColumnCount();
+    while (st.Step()) {
+        QVariantList row;
+        for (int i = 0; i < n; ++i)
+            row.append(ColumnValue(st.Handle(), i));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+QList<int> TExtADODataSet::MatchingPositions(const QString& condition) const
+{
+    QList<int> out;
+    const QString sql = CleanStatement();
+    QString query;
+    if (m_tableMode) {
+        const std::vector<Tok> toks = Tokenize(sql);
+        const QString injected = sql.left(toks[0].end) + QStringLiteral(" %1 AS %2,").arg(QuotedKey(), Q(kKeyAlias)) +
+                                 sql.mid(toks[0].end);
+        query = QStringLiteral("SELECT %1 FROM (%2) WHERE (%3)").arg(Q(kKeyAlias), injected, condition);
+    } else {
+        // Rows read whole are named by their place in the statement's result.
+        QString whole = sql;
+        if (!m_snapshotCondition.isEmpty())
+            whole = QStringLiteral("SELECT * FROM (%1) WHERE (%2)").arg(whole, m_snapshotCondition);
+        query = QStringLiteral("SELECT qly__n FROM (SELECT row_number() OVER () - 1 AS qly__n, * FROM (%1)) WHERE (%2)")
+                    .arg(whole, condition);
+    }
+    SilentStatements silent(m_conn);
+    Statement st(*m_conn, query);
+    ResetGuard guard{st};
+    BindParams(st);
+    while (st.Step()) {
+        const int p = PositionOfKey(sqlite3_column_int64(st.Handle(), 0));
+        if (p >= 0)
+            out << p;
+    }
+    return out;
+}
+
+bool TExtADODataSet::FindRecord(bool restart, bool goForward)
+{
+    CheckBrowseMode();
+    if (IsEmpty())
+        return SetFound(false);
+    const QString condition = FilterToSql(Filter());
+    QList<int> hits;
+    if (condition.trimmed().isEmpty()) {
+        for (int p = 0; p < InternalRecordCount(); ++p)
+            hits << p;
+    } else {
+        hits = MatchingPositions(condition);
+    }
+    const int current = CurrentPosition();
+    int target = -1;
+    for (int p : hits) {
+        if (!restart && !(goForward ? p > current : p < current))
+            continue;
+        if (target < 0 || (goForward ? p < target : p > target))
+            target = p;
+    }
+    if (target < 0)
+        return SetFound(false);
+    GotoPosition(target);
+    return SetFound(true);
+}
+
+// ------------------------------------------------------------------ refresh and resync
+
+void TExtADODataSet::ReadRowInto(qint64 entry)
+{
+    if (entry == kPending)
+        return;
+    SilentStatements silent(m_conn);
+    const QString command = m_resyncCommand.join(QLatin1Char('\n')).trimmed();
+    const qint64 key = m_tableMode ? entry : m_rows[size_t(entry)].value(m_joinKeyIndex).toLongLong();
+    if (command.isEmpty() && m_tableMode) {
+        m_cache.remove(key); // read again with its page
+        return;
+    }
+    QString sql = command;
+    if (sql.isEmpty())
+        sql = QStringLiteral("SELECT * FROM (%1) WHERE %2 = ?1")
+                  .arg(CleanStatement(), Q(m_columns[size_t(m_joinKeyIndex)].name));
+    Statement st(*m_conn, sql);
+    ResetGuard guard{st};
+    if (st.ParameterCount() >= 1)
+        st.Bind(1, qlonglong(key));
+    if (command.isEmpty())
+        BindParams(st);
+    QVariantList row;
+    if (m_tableMode)
+        row = m_cache.value(key);
+    else
+        row = m_rows[size_t(entry)];
+    while (row.size() < int(m_columns.size()))
+        row.append(QVariant());
+    if (!st.Step()) {
+        if (m_tableMode)
+            m_cache.insert(key, QVariantList()); // the row is gone
+        return;
+    }
+    // By column name: a resync command may name its columns in any order and leave some out.
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+        const QString name = st.ColumnName(i);
+        for (int c = 0; c < int(m_columns.size()); ++c)
+            if (m_columns[size_t(c)].name.compare(name, Qt::CaseInsensitive) == 0) {
+                row[c] = ColumnValue(st.Handle(), i);
+                break;
+            }
+    }
+    if (m_tableMode)
+        m_cache.insert(key, row);
+    else
+        m_rows[size_t(entry)] = row;
+}
+
+void TExtADODataSet::ResyncRows(bool current)
+{
+    if (current) {
+        const int pos = CurrentPosition();
+        if (pos < 0)
+            return;
+        if (Keyed()) {
+            ReadRowInto(m_keys[size_t(pos)]);
+            return;
+        }
+    } else if (m_tableMode) {
+        const QString command = m_resyncCommand.join(QLatin1Char('\n')).trimmed();
+        if (command.isEmpty()) {
+            m_cache.clear();
+        } else {
+            const QList<qint64> keys = m_cache.keys();
+            for (qint64 k : keys)
+                ReadRowInto(k);
+        }
+        return;
+    } else if (m_joinWritable) {
+        for (qint64 entry : m_keys)
+            ReadRowInto(entry);
+        return;
+    }
+    // Rows read whole without a key: the statement again; the same number of rows keeps every
+    // record on its place, otherwise a new snapshot stays on the same record number.
+    std::vector<QVariantList> rows = ReadWhole();
+    if (rows.size() == m_rows.size()) {
+        if (current) {
+            const size_t ord = size_t(m_keys[size_t(CurrentPosition())]);
+            m_rows[ord] = rows[ord];
+        } else {
+            m_rows = std::move(rows);
+        }
+        return;
+    }
+    const int recNo = RecNo();
+    TakeSnapshot();
+    AfterNewSnapshot(false);
+    if (recNo > 0)
+        SetRecNo(recNo);
+}
+
+void TExtADODataSet::Refresh()
+{
+    CheckBrowseMode();
+    switch (m_refreshType) {
+    case rtRequery: {
+        const TBookmark bookmark = GetBookmark();
+        Requery();
+        if (!bookmark.isEmpty() && BookmarkValid(bookmark))
+            GotoBookmark(bookmark);
+        return;
+    }
+    case rtResyncCurrent:
+        ResyncRows(true);
+        break;
+    case rtResyncGroup:
+    case rtResyncAll:
+        ResyncRows(false);
+        break;
+    case rtResyncChapters:
+        ResyncRows(false);
+        for (Nested& n : m_nested)
+            if (n.dataSet && n.dataSet->Active())
+                n.dataSet->Requery();
+        break;
+    }
+    if (Active())
+        Resync(0);
+}
+
+// ------------------------------------------------------------------ master/detail, nested datasets
+
+class TExtADODataSet::MasterLink : public TDataLink {
+public:
+    explicit MasterLink(TExtADODataSet* owner) : m_owner(owner) {}
+    void ActiveChanged() override { m_owner->MasterChanged(); }
+    void DataSetChanged() override { m_owner->MasterChanged(); }
+    void DataSetScrolled(int) override { m_owner->MasterChanged(); }
+    void LayoutChanged() override { m_owner->MasterChanged(); }
+    void RecordChanged(TField* field) override
+    {
+        if (!field)
+            m_owner->MasterChanged();
+    }
+
+private:
+    TExtADODataSet* m_owner;
+};
+
+void TExtADODataSet::SetMasterSource(TDataSource* source)
+{
+    if (source == m_masterSource)
+        return;
+    if (source && source->DataSet() == this)
+        throw EDatabaseError(QStringLiteral("Circular datalinks are not allowed"));
+    if (!m_masterLink)
+        m_masterLink = std::make_unique<MasterLink>(this);
+    m_masterSource = source;
+    m_masterLink->SetDataSource(source);
+    MasterChanged(true);
+}
+
+void TExtADODataSet::SetMasterFields(const QString& fields)
+{
+    if (fields == m_masterFields)
+        return;
+    m_masterFields = fields;
+    MasterChanged(true);
+}
+
+void TExtADODataSet::SetIndexFieldNames(const QString& fields)
+{
+    if (fields == m_indexFieldNames)
+        return;
+    m_indexFieldNames = fields;
+    MasterChanged(true);
+}
+
+QString TExtADODataSet::PrepareMaster()
+{
+    m_masterParams.clear();
+    m_masterValues.clear();
+    TDataSet* master = m_masterSource ? m_masterSource->DataSet() : nullptr;
+    if (!master || !master->Active())
+        return QString();
+    if (!m_masterFields.isEmpty() && !m_indexFieldNames.isEmpty()) {
+        const QList<TField*> fields = master->GetFieldList(m_masterFields);
+        const QStringList details = m_indexFieldNames.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (details.size() != fields.size())
+            throw EDatabaseError(QStringLiteral("MasterFields and IndexFieldNames name different numbers of fields"));
+        QStringList conds;
+        for (int i = 0; i < fields.size(); ++i) {
+            const QVariant v = fields[i]->Value();
+            const QString param = QStringLiteral("qly__m%1").arg(i + 1);
+            m_masterValues << v;
+            m_masterParams.insert(param, v);
+            conds << QStringLiteral("%1 = :%2").arg(Q(details[i].trimmed()), param);
+        }
+        return conds.join(QStringLiteral(" AND "));
+    }
+    // Parameters of the statement named like fields of the master take their values.
+    for (int i = 0; i < master->FieldCount(); ++i) {
+        const TField* f = master->Fields(i);
+        if (f->DataIndex() < 0)
+            continue;
+        const QVariant v = f->Value();
+        m_masterValues << v;
+        m_masterParams.insert(f->FieldName().toLower(), v);
+    }
+    return QString();
+}
+
+void TExtADODataSet::MasterChanged(bool force)
+{
+    TDataSet* master = m_masterSource ? m_masterSource->DataSet() : nullptr;
+    const bool masterActive = master && master->Active();
+    if (m_openWithMaster) {
+        if (!masterActive) {
+            if (Active())
+                Close();
+            return;
+        }
+        if (!Active()) {
+            Open();
+            return;
+        }
+    }
+    if (!Active())
+        return;
+    if (!masterActive) {
+        if (!force)
+            return;
+    } else if (!force) {
+        // Only a new master record (or new key values) selects other rows.
+        QVariantList now;
+        if (!m_masterFields.isEmpty() && !m_indexFieldNames.isEmpty()) {
+            for (TField* f : master->GetFieldList(m_masterFields))
+                now << f->Value();
+        } else {
+            for (int i = 0; i < master->FieldCount(); ++i)
+                if (master->Fields(i)->DataIndex() >= 0)
+                    now << master->Fields(i)->Value();
+        }
+        if (now == m_masterValues)
+            return;
+    }
+    CheckBrowseMode();
+    if (m_masterFields.isEmpty() || m_indexFieldNames.isEmpty()) {
+        Requery();
+    } else {
+        TakeSnapshot();
+        AfterNewSnapshot(false);
+    }
+}
+
+void TExtADODataSet::AddNestedField(const QString& name, const QString& detailSql)
+{
+    CheckInactive();
+    m_nested.push_back({name, detailSql, nullptr});
+}
+
+void TExtADODataSet::CreateNestedFields()
+{
+    for (Nested& n : m_nested) {
+        if (FindField(n.name))
+            continue;
+        if (!n.dataSet) {
+            if (!m_selfSource)
+                m_selfSource = std::make_unique<TDataSource>(this);
+            n.dataSet = std::make_unique<TExtADODataSet>(m_conn);
+            n.dataSet->SetCommandText(n.sql);
+            n.dataSet->m_openWithMaster = true;
+            n.dataSet->SetMasterSource(m_selfSource.get());
+        }
+        TField* f = AddField(n.name, ftDataSet, 0, -1);
+        SetupField(f, QString(), true, true, false);
+        f->SetNestedDataSet(n.dataSet.get());
+    }
+}
+
+void TExtADODataSet::CloseNested()
+{
+    for (Nested& n : m_nested)
+        if (n.dataSet && n.dataSet->Active())
+            n.dataSet->Close();
 }
 
 } // namespace db

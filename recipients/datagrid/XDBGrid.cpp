@@ -297,12 +297,17 @@ TXCustomDBGrid::TXCustomDBGrid(QWidget* parent)
     SetOptions(kDefaultGridOptions |
                (QLocale::system().language() == QLocale::Korean ? TXDBGridOptions(dgAlwaysShowEditor) : 0));
     RebuildMarkerImages();
+    UpdateScrollBarLook();
+    // Rows dragged from grids are offered to OnDragOver.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     LayoutChanged();
 }
 
 TXCustomDBGrid::~TXCustomDBGrid()
 {
     m_destroying = true;
+    FreeNestedGrids();
     // Leave the MasterGrid ring; grids that followed this one keep no master.
     for (const QPointer<TXCustomDBGrid>& s : m_slaves)
         if (s)
@@ -1170,6 +1175,7 @@ void TXCustomDBGrid::LinkActive(bool value)
 {
     if (!value)
         HideEditor();
+    FreeNestedGrids();
     m_bookmarks->SetActive(value);
     m_selectionAnchor.clear();
     m_selecting = false;

@@ -11,6 +11,8 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QMenu>
+#include <QMimeData>
+#include <QPixmap>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -58,6 +60,7 @@ enum TMarkerTransparent { mtAuto, mtTrue, mtFalse };
 enum THotButtons { hbAuto, hbBump, hbTile, hbLowered, hbRaised };
 enum TFocusRect { frAuto, frDefault, frGray, frMild, frNone };
 enum TListBorder { lbAuto, lbDefault, lbMild, lbGray };
+enum TDragKind { dkDrag, dkDock };
 enum TScrollBarStyle { ssRegular, ssFlat, ssHotTrack };
 
 class TXCustomDBGrid;
@@ -99,8 +102,8 @@ public:
     void SetAutoHidden(tk::TScrollStyle value);
     tk::TScrollStyle ThumbBar() const { return m_thumbBar; }
     void SetThumbBar(tk::TScrollStyle value);
-    // The flat scroll bar look. Linux has no flat scroll bars: the values are kept and resolved,
-    // the bars look as the platform draws them.
+    // The flat scroll bar look: the bars' background Color, and a flat (ssFlat), hot-tracking
+    // (ssHotTrack) or raised (ssRegular) look of arrows and thumb; see FlatScrollBars.
     TColor Color() const { return m_color; }
     void SetColor(TColor value);                 // ParentColor off
     bool ParentColor() const { return m_parentColor; }
@@ -108,9 +111,9 @@ public:
     TScrollBarStyle Style() const;               // with ParentStyle: by the grid's FixedStyle
     void SetStyle(TScrollBarStyle value);        // ParentStyle off
     bool ParentStyle() const { return m_parentStyle; }
-    void SetParentStyle(bool value) { m_parentStyle = value; }
+    void SetParentStyle(bool value);
     bool WinXPMode() const { return m_winXPMode; }
-    void SetWinXPMode(bool value) { m_winXPMode = value; }
+    void SetWinXPMode(bool value);
 
 private:
     TXCustomDBGrid* m_grid;
@@ -293,7 +296,7 @@ public:
     TColor FixedColor() const { return m_fixedColor; }
     void SetFixedColor(TColor value);
     TFixedStyle FixedStyle() const { return m_fixedStyle; }
-    void SetFixedStyle(TFixedStyle value) { m_fixedStyle = value; InvalidateGrid(); }
+    void SetFixedStyle(TFixedStyle value) { m_fixedStyle = value; InvalidateGrid(); UpdateScrollBarLook(); }
     TFixedTheme FixedTheme() const { return m_fixedTheme; }
     void SetFixedTheme(TFixedTheme value);
     const tk::TFont& GridFont() const { return m_font; }
@@ -366,8 +369,58 @@ public:
     void SetResizeOptions(TXResizeOptions value);
     int WheelScrollRows() const { return m_wheelScrollRows; }
     void SetWheelScrollRows(int value);
+    // --- dragging rows and docking
+    // With DragRows and DragKind dkDrag a left press on a data row of a scrollable column and a
+    // move past the drag distance drag the selected records' bookmarks (the current record's when
+    // none is selected) as kRowsMimeType, with the single or multi drag cursor. With dkDock a
+    // drag from the filler cell floats the grid in a window of its own; dropped on a dock site
+    // (a widget whose property "dockSite" is true) it is docked there.
     bool DragRows() const { return m_dragRows; }
     void SetDragRows(bool value) { m_dragRows = value; }
+    TDragKind DragKind() const { return m_dragKind; }
+    void SetDragKind(TDragKind value) { m_dragKind = value; }
+    static constexpr const char* kRowsMimeType = "application/x-qly-grid-bookmarks";
+    // The cursor shapes of a drag: one page (crDrag) or a stack of pages (crMultiDrag).
+    static QPixmap DragCursorPixmap(bool multi);
+    // The bookmarks a rows drag carries (decoded from its mime data).
+    static QList<db::TBookmark> DraggedBookmarks(const QMimeData* data);
+    // Floats the grid in a window at the global point, or docks it into a dock site.
+    void FloatAt(const QPoint& globalPos);
+    void DockInto(QWidget* site);
+    bool Floating() const;
+    QWidget* FloatingWindow() const { return m_floatWindow; }
+    // Drag events: OnStartDrag before a drag of rows begins; OnDragOver while one moves over
+    // this grid (accept it to receive the drop; the source is the grid it comes from, null for
+    // another program); OnDragDrop on the drop; OnEndDrag on the source when it ended (target
+    // null when not dropped on a grid). Docking: OnStartDock, OnEndDock (target: the dock site,
+    // null when left floating).
+    std::function<void(TXCustomDBGrid* sender)> OnStartDrag;
+    std::function<void(TXCustomDBGrid* sender, TXCustomDBGrid* source, int x, int y, bool& accept)> OnDragOver;
+    std::function<void(TXCustomDBGrid* sender, TXCustomDBGrid* source, int x, int y)> OnDragDrop;
+    std::function<void(TXCustomDBGrid* sender, QObject* target, int x, int y)> OnEndDrag;
+    std::function<void(TXCustomDBGrid* sender)> OnStartDock;
+    std::function<void(TXCustomDBGrid* sender, QWidget* target, int x, int y)> OnEndDock;
+
+    // --- input method (the columns' default) and the editor's switch for the current column
+    TImeMode ImeMode() const { return m_imeMode; }
+    void SetImeMode(TImeMode value) { m_imeMode = value; ApplyImeToEditor(); }
+    QString ImeName() const { return m_imeName; }
+    void SetImeName(const QString& value) { m_imeName = value; ApplyImeToEditor(); }
+    void ApplyImeToEditor();
+
+    // --- column expansion
+    virtual void ColExpand(TXColumn* column);
+    std::function<void(TXColumn* column)> OnColExpand;
+
+    // --- nested datasets: a floating grid over the dataset field's rows (from the ellipsis
+    // button of a dataset-field column); x, y global, or -1 for the focus cell's corner.
+    virtual void ShowNestedDataSet(TXColumn* column, int x = -1, int y = -1);
+    QList<TXCustomDBGrid*> NestedGrids() const;
+
+    // --- the flat scroll bar look (ScrollProp): in use without themes, WinXPMode and a
+    // right-to-left layout; drawn by a proxy style on both bars.
+    bool FlatScrollBars() const;
+    void UpdateScrollBarLook();
     QString OrderFields() const;
     // Stretch mode: the showing columns share the client width in proportion to their base widths
     // (WidthBase), within their bounds and the grid's stretch bounds (-1: none). Only in effect with
@@ -636,6 +689,11 @@ protected:
     // --- Qt
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The grid a nested dataset's rows are shown in (default: a TXDBGrid).
+    virtual TXCustomDBGrid* CreateNestedGrid();
 
 private:
     friend class TXGridDataLink;
@@ -736,6 +794,28 @@ private:
     TXResizeOptions m_resizeOptions = roColumnResize | roOptimalWidth | roDefaultWidth | roColumnMoving;
     int m_wheelScrollRows = 0;
     bool m_dragRows = false;
+    TDragKind m_dragKind = dkDrag;
+    TImeMode m_imeMode = imDontCare;
+    QString m_imeName;
+    QPoint m_dragPress{-1, -1};           // a press that may start a drag of rows or a docking
+    bool m_dockPress = false;
+    QPointer<QWidget> m_floatWindow;
+    QPointer<QWidget> m_dockHome;          // where the grid sat before it floated
+    TXCustomDBGrid* m_dropSource = nullptr;
+    QObject* m_scrollStyle = nullptr;      // the proxy style of the bars (owned by the grid)
+    void StartRowDrag();
+    void StartDocking(const QPoint& globalPos);
+    bool AcceptsRowDrag(QDropEvent* event);
+    // A floating grid over a nested dataset, with its own data source.
+    struct NestedView {
+        db::TDataSet* dataSet = nullptr;
+        std::unique_ptr<db::TDataSource> source;
+        QPointer<TXCustomDBGrid> grid;
+        QPointer<QWidget> window;
+        ~NestedView() { delete window.data(); } // the grid goes before its source
+    };
+    std::vector<std::unique_ptr<NestedView>> m_nestedViews; // floating grids of nested datasets
+    void FreeNestedGrids();
     QString m_orderFieldsStored;
     bool m_stretchMode = false;
     int m_stretchWidthMin = -1;

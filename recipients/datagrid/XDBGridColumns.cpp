@@ -808,8 +808,41 @@ int TXColumn::ImageIndex() const
 
 void TXColumn::SetExpanded(bool value)
 {
-    if (tk::ChangeValue(m_expanded, value))
-        Changed(true);
+    if (!tk::ChangeValue(m_expanded, value))
+        return;
+    Changed(true);
+    if (TXCustomDBGrid* g = Grid())
+        g->ColExpand(this);
+}
+
+TImeMode TXColumn::ImeMode() const
+{
+    if (m_imeModeAssigned)
+        return m_imeMode;
+    const TXCustomDBGrid* g = Grid();
+    return g ? g->ImeMode() : imDontCare;
+}
+
+void TXColumn::SetImeMode(TImeMode value)
+{
+    m_imeMode = value;
+    m_imeModeAssigned = true;
+    Changed(false);
+}
+
+QString TXColumn::ImeName() const
+{
+    if (m_imeNameAssigned)
+        return m_imeName;
+    const TXCustomDBGrid* g = Grid();
+    return g ? g->ImeName() : QString();
+}
+
+void TXColumn::SetImeName(const QString& value)
+{
+    m_imeName = value;
+    m_imeNameAssigned = true;
+    Changed(false);
 }
 
 void TXColumn::SetExpandCols(int value)

@@ -30,6 +30,10 @@ enum TCheckBoxStyle { cbAuto, cbAutoGray, cbDefault, cbSoft, cbLoweredDark, cbLo
 enum TCheckBoxToggle { ctCustomToggle, ctKeyPressOnly, ctOnCellClick, ctSelectClick };
 enum TXColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone, cbsDropDown, cbsDropDownMenu };
 enum TXColumnExpandStyle { cesAuto, cesNone, cesDropDown, cesDropDownMenu };
+// Input method modes. Qt has no per-widget choice of input method by name; the modes become the
+// editor's input-method switch and hints (see TXCustomDBGrid::ApplyImeToEditor).
+enum TImeMode { imDisable, imClose, imOpen, imDontCare, imSAlpha, imAlpha, imHira, imSKata, imKata,
+                imChinese, imSHanguel, imHanguel };
 enum TMarker { tmNone, tmAscend, tmDescend };
 enum TToolTipsWidth { ttAutoWidth, ttFixedWidth };
 enum TXPickOption { poDropDownList = 1, poListItemsOnly = 2, poSelectPickText = 4, poStoreItemIndex = 8,
@@ -255,6 +259,13 @@ public:
     // Boolean field, else the field text as an integer (-1 when it is none).
     int ImageIndex() const;
 
+    // --- input method of the editor in this column (unassigned: the grid's)
+    TImeMode ImeMode() const;
+    void SetImeMode(TImeMode value);
+    QString ImeName() const;
+    void SetImeName(const QString& value);
+    bool ImeAssigned() const { return m_imeModeAssigned || m_imeNameAssigned; }
+
     // --- sub-columns
     bool Expanded() const { return m_expanded; }
     void SetExpanded(bool value);
@@ -346,6 +357,10 @@ private:
     bool m_expanded = true;
     int m_expandCols = 0;
     TXColumnExpandStyle m_expandStyle = cesAuto;
+    TImeMode m_imeMode = imDontCare;
+    QString m_imeName;
+    bool m_imeModeAssigned = false;
+    bool m_imeNameAssigned = false;
 };
 
 // ------------------------------------------------------------------ TXDBGridColumns

@@ -274,6 +274,9 @@ void TXInplaceEditList::DropDown()
         y = above >= work.top() ? above : work.bottom() + 1 - h;
     }
     list->move(topLeft.x(), y);
+    // The list's bar takes the grid's scroll bar look.
+    if (auto* g = qobject_cast<TXCustomDBGrid*>(Grid()))
+        g->UpdateScrollBarLook();
     list->show();
     m_listVisible = true;
     qApp->installEventFilter(this);
@@ -744,6 +747,68 @@ TXColumn* TXDBGridInplaceEdit::Column() const
     return dc >= 0 && dc < m_dbGrid->Columns()->Count() ? m_dbGrid->Columns()->Items(dc) : nullptr;
 }
 
+// ------------------------------------------------------------------ the lookup list
+
+void TXPopupDataList::Fill(db::TDataSet* lookup, const QString& keyField, const QString& listField,
+                           const QVariant& keyValue)
+{
+    clear();
+    if (!lookup || !lookup->Active())
+        return;
+    db::TField* key = lookup->FieldByName(keyField);
+    db::TField* shown = lookup->FieldByName(listField);
+    const db::TBookmark keep = lookup->GetBookmark();
+    lookup->DisableControls();
+    try {
+        for (lookup->First(); !lookup->Eof(); lookup->Next()) {
+            auto* item = new QListWidgetItem(shown->DisplayText(), this);
+            item->setData(Qt::UserRole, key->Value());
+            if (!keyValue.isNull() && key->Value() == keyValue)
+                setCurrentItem(item);
+        }
+        if (!keep.isEmpty())
+            lookup->GotoBookmark(keep);
+    } catch (...) {
+        lookup->EnableControls();
+        throw;
+    }
+    lookup->EnableControls();
+}
+
+QVariant TXPopupDataList::KeyValue() const
+{
+    const QListWidgetItem* item = currentItem();
+    return item && item->isSelected() ? item->data(Qt::UserRole) : QVariant();
+}
+
+TXPopupDataList* TXDBGridInplaceEdit::LookupList()
+{
+    if (!m_lookupList) {
+        auto* list = new TXPopupDataList(m_dbGrid);
+        list->setObjectName(QStringLiteral("PopupDataList"));
+        list->hide();
+        list->OnCloseUp = [this](bool accept) { CloseUp(accept); };
+        connect(this, &QObject::destroyed, [list] { delete list; });
+        m_lookupList = list;
+    }
+    return m_lookupList;
+}
+
+db::TField* TXDBGridInplaceEdit::LookupKeyField() const
+{
+    TXColumn* c = Column();
+    db::TField* f = c ? c->Field() : nullptr;
+    if (!f || !f->Lookup() || !f->DataSet())
+        return nullptr;
+    db::TField* key = f->DataSet()->FindField(f->KeyFields());
+    if (!key || !key->CanModify() || c->ReadOnly() || f->ReadOnly())
+        return nullptr;
+    TXGridDataLink* link = m_dbGrid->DataLink();
+    if (!link->Active() || link->ReadOnly())
+        return nullptr;
+    return key;
+}
+
 QStringList TXDBGridInplaceEdit::PickListItems()
 {
     TXColumn* c = Column();
@@ -755,6 +820,7 @@ QStringList TXDBGridInplaceEdit::PickListItems()
 void TXDBGridInplaceEdit::UpdateContents()
 {
     SetActiveList(nullptr);
+    m_useLookupList = false;
     SetPickListLoaded(false);
     TXColumn* c = Column();
     // The edit style of the current cell.
@@ -766,14 +832,21 @@ void TXDBGridInplaceEdit::UpdateContents()
         case cbsDropDown:
         case cbsDropDownMenu: style = esDropDown; break;
         case cbsAuto:
-            if (c->Field() && (PickTextMapping(c) || (c->PickList().Count() > 0 && !c->ReadOnly())))
+            if (c->Field() && c->Field()->Lookup()) {
+                // A lookup field picks from its lookup dataset when its key can be set.
+                m_useLookupList = LookupKeyField() != nullptr;
+                style = m_useLookupList ? esPickList : esSimple;
+            } else if (c->Field() && (PickTextMapping(c) || (c->PickList().Count() > 0 && !c->ReadOnly()))) {
                 style = esPickList;
+            } else if (c->Field() && c->Field()->DataType() == db::ftDataSet) {
+                style = esEllipsis; // opens the nested dataset's grid
+            }
             break;
         }
     }
     SetEditStyle(style);
     if (style == esPickList)
-        SetActiveList(PickList());
+        SetActiveList(m_useLookupList ? static_cast<TXPopupListBox*>(LookupList()) : PickList());
     if (c)
         SetDropDownRows(c->DropDownRows());
     TXInplaceEditList::UpdateContents();
@@ -787,6 +860,7 @@ void TXDBGridInplaceEdit::UpdateContents()
     }
     if (c)
         setFont(c->Font().Font());
+    m_dbGrid->ApplyImeToEditor();
     const int col = m_dbGrid->Col(), row = m_dbGrid->Row();
     if (col != m_lastCol || row != m_lastRow) {
         m_lastCol = col;
@@ -802,8 +876,19 @@ void TXDBGridInplaceEdit::DropDown()
 {
     if (ListVisible())
         return;
-    if (TXColumn* c = Column())
+    TXColumn* c = Column();
+    if (c)
         SetDropDownWidth(c->DropDownWidth());
+    if (m_useLookupList && c && c->Field()) {
+        db::TField* f = c->Field();
+        db::TField* key = LookupKeyField();
+        TXPopupDataList* list = LookupList();
+        list->setPalette(palette());
+        list->setFont(font());
+        list->Fill(f->LookupDataSet(), f->LookupKeyFields(), f->LookupResultField(), key ? key->Value() : QVariant());
+        const int rows = std::max(1, std::min(c->DropDownRows(), std::max(1, list->count())));
+        list->setFixedHeight(list->ItemHeight() * rows + 4);
+    }
     TXInplaceEditList::DropDown();
 }
 
@@ -817,6 +902,18 @@ void TXDBGridInplaceEdit::CloseUp(bool accept)
     if (list && list->currentItem() && list->currentItem()->isSelected()) {
         value = list->currentItem()->text();
         chosen = true;
+    }
+    if (m_useLookupList && list == m_lookupList) {
+        // The lookup list sets the key field; the lookup field then shows the chosen record.
+        const QVariant key = m_lookupList->KeyValue();
+        TXInplaceEditList::CloseUp(false);
+        db::TField* keyField = LookupKeyField();
+        if (accept && chosen && keyField && m_dbGrid->DataLink()->Edit()) {
+            keyField->SetValue(key);
+            UpdateContents();
+            selectAll();
+        }
+        return;
     }
     // Hides the list; the base writes only into the editor, the field is written here.
     TXInplaceEditList::CloseUp(false);
@@ -843,6 +940,33 @@ void TXDBGridInplaceEdit::DoEditButtonClick()
 bool TXDBGridInplaceEdit::SelectNextValue(bool next)
 {
     TXColumn* c = Column();
+    if (m_useLookupList && c && c->Field() && (c->ListOptions() & loSelectNextValue)) {
+        db::TField* keyField = LookupKeyField();
+        db::TDataSet* lookup = c->Field()->LookupDataSet();
+        if (!keyField || !lookup || !lookup->Active() || !m_dbGrid->DataLink()->Edit())
+            return false;
+        const QString lookupKey = c->Field()->LookupKeyFields();
+        if (lookup->Locate(lookupKey, keyField->Value())) {
+            if (next) {
+                lookup->Next();
+                if (lookup->Eof())
+                    lookup->First();
+            } else {
+                lookup->Prior();
+                if (lookup->Bof() && lookup->RecNo() == 1 && lookup->FieldByName(lookupKey)->Value() == keyField->Value())
+                    lookup->Last();
+            }
+        } else if (next) {
+            lookup->First();
+        } else {
+            lookup->Last();
+        }
+        if (!lookup->IsEmpty())
+            keyField->SetValue(lookup->FieldByName(lookupKey)->Value());
+        UpdateContents();
+        selectAll();
+        return true;
+    }
     if (!c || !c->Field() || !(c->ListOptions() & loSelectNextValue))
         return false;
     if (EditStyle() != esPickList || !static_cast<tk::TCustomGrid*>(m_dbGrid)->CanEditModify())
@@ -867,6 +991,15 @@ bool TXDBGridInplaceEdit::ClearValue()
     TXColumn* c = Column();
     if (!c || !c->Field() || text().isEmpty() || selectedText() != text())
         return false;
+    if (m_useLookupList) {
+        db::TField* keyField = LookupKeyField();
+        if (!(c->ListOptions() & loAllowClearValue) || !keyField || !m_dbGrid->DataLink()->Edit())
+            return false;
+        keyField->SetEditText(QString());
+        UpdateContents();
+        selectAll();
+        return true;
+    }
     if (!(c->ListOptions() & loAllowClearValue) || !(c->PickOptions() & poDropDownList) ||
         !static_cast<tk::TCustomGrid*>(m_dbGrid)->CanEditModify())
         return false;

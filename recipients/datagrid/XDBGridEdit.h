@@ -52,6 +52,19 @@ private:
     QElapsedTimer m_clock;
 };
 
+// ------------------------------------------------------------------ TXPopupDataList
+
+// The lookup list: the records of a lookup dataset, shown by their list field and standing for
+// their key value.
+class TXPopupDataList : public TXPopupListBox {
+    Q_OBJECT
+public:
+    explicit TXPopupDataList(TXCustomDBGrid* grid) : TXPopupListBox(grid) {}
+    // Reads the lookup dataset's records (its position is kept) and selects the key value's one.
+    void Fill(db::TDataSet* lookup, const QString& keyField, const QString& listField, const QVariant& keyValue);
+    QVariant KeyValue() const; // of the selected item; null when none
+};
+
 // ------------------------------------------------------------------ TXInplaceEditList
 
 class TXInplaceEditList : public tk::TInplaceEdit {
@@ -152,6 +165,8 @@ public:
     bool ClearValue();
     // Forgets the cell last shown (the automatic drop-down fires again for it).
     void ForgetLastCell() { m_lastCol = m_lastRow = -1; }
+    TXPopupDataList* LookupList();              // created on first use
+    bool UsesLookupList() const { return m_useLookupList; }
 
 protected:
     QStringList PickListItems() override;
@@ -159,7 +174,11 @@ protected:
 
 private:
     TXColumn* Column() const;
+    // The lookup field's key field when the lookup list may set it (else null).
+    db::TField* LookupKeyField() const;
     TXCustomDBGrid* m_dbGrid;
+    TXPopupDataList* m_lookupList = nullptr;
+    bool m_useLookupList = false;
     int m_lastCol = -1;
     int m_lastRow = -1;
 };

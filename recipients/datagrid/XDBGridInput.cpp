@@ -97,9 +97,14 @@ int TXCustomDBGrid::GetEditLimit()
 
 void TXCustomDBGrid::EditButtonClick()
 {
-    // Without a handler a dataset field would open its nested dataset; SQLite has no such fields.
-    if (OnEditButtonClick)
+    // Without a handler a dataset field opens its nested dataset.
+    if (OnEditButtonClick) {
         OnEditButtonClick(this);
+        return;
+    }
+    const int dc = SelectedIndex();
+    if (dc >= 0 && dc < m_columns->Count())
+        ShowNestedDataSet(m_columns->Items(dc));
 }
 
 TListBorder TXCustomDBGrid::GetListBorder() const
@@ -119,6 +124,8 @@ void TXScrollProp::SetColor(TColor value)
 {
     m_color = value;
     m_parentColor = false;
+    if (m_grid)
+        m_grid->UpdateScrollBarLook();
 }
 
 void TXScrollProp::SetParentColor(bool value)
@@ -126,6 +133,22 @@ void TXScrollProp::SetParentColor(bool value)
     m_parentColor = value;
     if (value)
         m_color = gfx::clBtnHighlight;
+    if (m_grid)
+        m_grid->UpdateScrollBarLook();
+}
+
+void TXScrollProp::SetParentStyle(bool value)
+{
+    m_parentStyle = value;
+    if (m_grid)
+        m_grid->UpdateScrollBarLook();
+}
+
+void TXScrollProp::SetWinXPMode(bool value)
+{
+    m_winXPMode = value;
+    if (m_grid)
+        m_grid->UpdateScrollBarLook();
 }
 
 TScrollBarStyle TXScrollProp::Style() const
@@ -140,6 +163,8 @@ void TXScrollProp::SetStyle(TScrollBarStyle value)
 {
     m_style = value;
     m_parentStyle = false;
+    if (m_grid)
+        m_grid->UpdateScrollBarLook();
 }
 
 // ------------------------------------------------------------------ column widths and moving

@@ -798,6 +798,12 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
     if (cell.Y < m_titleOffset) {
         const int dc = GridColToDataCol(cell.X);
         const TitleHit hit = TitleHitAt(QPoint(x, y));
+        if (m_dragKind == dkDock && hit.filler && button == tk::mbLeft) {
+            // A press on the filler cell starts docking once the mouse moves.
+            m_dragPress = QPoint(x, y);
+            m_dockPress = true;
+            return;
+        }
         if (button == tk::mbLeft) {
             m_titlePress = hit;
             m_titlePressed = true;
@@ -854,6 +860,13 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
         } else {
             InvalidateEditor();
         }
+        // With DragRows a press on a data row of a scrollable column starts a drag of rows once
+        // the mouse moves.
+        if (m_dragRows && m_dragKind == dkDrag && cell.X >= tk::TCustomGrid::FixedCols()) {
+            m_dragPress = QPoint(x, y);
+            m_dockPress = false;
+            return;
+        }
     }
     if (OnMouseDown)
         OnMouseDown(this, button, shift, x, y);
@@ -861,6 +874,8 @@ void TXCustomDBGrid::MouseDown(tk::TMouseButton button, TShiftState shift, int x
 
 void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, int y)
 {
+    m_dragPress = QPoint(-1, -1);
+    m_dockPress = false;
     TXColumn* pressed = m_pressedTitle;
     m_pressedTitle = nullptr;
     const tk::TGridCoord pressedCell = m_pressedCell;
@@ -948,6 +963,18 @@ void TXCustomDBGrid::MouseUp(tk::TMouseButton button, TShiftState shift, int x, 
 void TXCustomDBGrid::MouseMove(TShiftState shift, int x, int y)
 {
     m_lastShift = shift;
+    if (m_dragPress.x() >= 0 && (shift & tk::ssLeft) &&
+        (QPoint(x, y) - m_dragPress).manhattanLength() > QApplication::startDragDistance()) {
+        const bool dock = m_dockPress;
+        const QPoint from = viewport()->mapToGlobal(m_dragPress);
+        m_dragPress = QPoint(-1, -1);
+        m_dockPress = false;
+        if (dock)
+            StartDocking(from);
+        else
+            StartRowDrag();
+        return;
+    }
     if (m_pressedTitle && (m_options & dgColumnResize) && !(m_options & dgRightMoving) &&
         (m_resizeOptions & roColumnMoving) &&
         DataColToGridCol(m_pressedTitle->Index()) >= tk::TCustomGrid::FixedCols() &&

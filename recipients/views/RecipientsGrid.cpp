@@ -495,7 +495,8 @@ void TRecipientsGrid::KeyDown(int& key, xdb::TShiftState shift)
     if (active && sh && rangeKey && SelectedRows()->Count() < 2 && ds->State() != db::dsInsert)
         SetSelectionAnchor(ds->GetBookmark());
     const int pressed = key;
-    xdb::TXDBGrid::KeyDown(key, shift);
+    if (!RunUnlessConflict([&] { xdb::TXDBGrid::KeyDown(key, shift); }))
+        return;
     if (!active)
         return;
     if (ctrl && !sh && pressed == Qt::Key_A) {
@@ -510,10 +511,27 @@ void TRecipientsGrid::MouseDown(tk::TMouseButton button, xdb::TShiftState shift,
 {
     // A right click first makes the clicked row current, so the context menu works on it.
     if (button == tk::mbRight && SelectedRows()->Count() < 2) {
-        xdb::TXDBGrid::MouseDown(tk::mbLeft, (shift & ~tk::ssRight) | tk::ssLeft, x, y);
+        if (!RunUnlessConflict([&] { xdb::TXDBGrid::MouseDown(tk::mbLeft, (shift & ~tk::ssRight) | tk::ssLeft, x, y); }))
+            return;
         xdb::TXDBGrid::MouseUp(tk::mbLeft, shift & ~tk::ssRight, x, y);
     }
-    xdb::TXDBGrid::MouseDown(button, shift, x, y);
+    RunUnlessConflict([&] { xdb::TXDBGrid::MouseDown(button, shift, x, y); });
+}
+
+bool TRecipientsGrid::RunUnlessConflict(const std::function<void()>& action)
+{
+    // Moving off an edited row posts it; when another program changed the row meanwhile the
+    // dataset refuses the post and shows the row's current values, and the user is told why.
+    try {
+        action();
+        return true;
+    } catch (const db::EUpdateConflict& e) {
+        if (m_store && m_store->Prompts())
+            m_store->Prompts()->Message(e.message());
+        else
+            throw;
+        return false;
+    }
 }
 
 void TRecipientsGrid::focusOutEvent(QFocusEvent* event)

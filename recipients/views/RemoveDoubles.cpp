@@ -43,6 +43,8 @@ TRemoveDoublesForm::TRemoveDoublesForm(QWidget* parent)
     setWindowTitle(QStringLiteral("Suche nach Duplikaten"));
     resize(720, 420);
     FDataSet->SetParamCheck(false);
+    // Blocking rows changes the status of many of them: a refresh re-reads them all.
+    FDataSet->SetRefreshType(db::rtResyncAll);
     FDataSource->SetDataSet(FDataSet.get());
 
     auto* v = new QVBoxLayout(this);

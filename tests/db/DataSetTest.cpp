@@ -757,7 +757,7 @@ TEST(DataSet, RowsAreReadInPages)
     EXPECT_EQ(ds.PageReads(), 3);
     for (ds.First(); !ds.Eof(); ds.Next())
         (void)ds.FieldByName("Email")->AsString();
-    EXPECT_LE(ds.PageReads(), 3 + 5000 / 64 + 1);
+    EXPECT_LE(ds.PageReads(), 3 + 5000 / ds.BackgroundFetchSize() + 1);
 }
 
 TEST(DataSet, StatementLogShowsTheStatementAndTheWritesOnly)

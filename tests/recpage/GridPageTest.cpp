@@ -407,3 +407,52 @@ TEST_F(RecipientsPageTest, TypingIntoASelectedCellStoresExactlyTheTypedText)
     }
     EXPECT_TRUE(form->SpeedButtonSaveFavorite->isEnabled());
 }
+
+TEST_F(RecipientsPageTest, EditOfARowAnotherProgramChangedIsRefusedAndShowsItsValues)
+{
+    ShowRecipientsPage();
+    form->activateWindow();
+    AddRows({{"a@x.de", "Name0", "Vorname0"}, {"b@x.de", "Name1", "Vorname1"}});
+    const QString table = Grid()->TableName();
+    db::Connection other;  // the other program, on the same file
+    other.Open(Conn().FileName());
+    const auto stored = [&](int id) {
+        return other.Scalar(QStringLiteral("SELECT \"Last Name\" FROM \"%1\" WHERE \"_ID\" = ?").arg(table), {id}).toString();
+    };
+
+    // Moving to the next row with the arrow key, and clicking another row, post the edit.
+    for (const bool byKey : {true, false}) {
+        SCOPED_TRACE(byKey ? "Down key" : "click on the other row");
+        shown.clear();
+        Grid()->FocusCell(2, 1);  // Last Name of the first row
+        ASSERT_EQ(Grid()->FocusedFieldName(), "Last Name");
+        QTest::keyClick(Grid(), Qt::Key_F2);
+        QTest::keyClicks(QApplication::focusWidget(), "-A");
+        QTest::keyClick(Grid(), Qt::Key_Return);
+        ASSERT_EQ(DataSet().State(), db::dsEdit);
+
+        const QString theirs = byKey ? "Geändert von B" : "Nochmals von B";
+        other.Execute(QStringLiteral("UPDATE \"%1\" SET \"Last Name\" = ? WHERE \"_ID\" = 1").arg(table), {theirs});
+
+        if (byKey)
+            QTest::keyClick(Grid(), Qt::Key_Down);
+        else
+            QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {},
+                              Grid()->CellRect(Grid()->DataColToGridCol(2), Grid()->TitleOffset() + 1).center());
+        QApplication::processEvents();
+
+        EXPECT_EQ(shown, QStringList({QString::fromUtf8("Der Datensatz wurde inzwischen von einem anderen Programm "
+                                                        "geändert. Die aktuellen Werte wurden neu geladen.")}));
+        EXPECT_EQ(stored(1), theirs);
+        EXPECT_EQ(DataSet().State(), db::dsBrowse);
+        ASSERT_EQ(DataSet().RecNo(), 1) << "the refused row stays current";
+        EXPECT_EQ(DataSet().FieldByName("Last Name")->AsString(), theirs);
+    }
+    // Without another program in between the edit goes through.
+    QTest::keyClick(Grid(), Qt::Key_F2);
+    QTest::keyClicks(QApplication::focusWidget(), "!");
+    QTest::keyClick(Grid(), Qt::Key_Return);
+    QTest::keyClick(Grid(), Qt::Key_Down);
+    EXPECT_EQ(stored(1), "Nochmals von B!");
+    EXPECT_EQ(DataSet().RecNo(), 2);
+}
