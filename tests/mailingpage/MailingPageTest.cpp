@@ -614,3 +614,154 @@ TEST_F(SentMarksTest, NoToRestoringAListLeftByAKilledRunKeepsTheMarks)
     EXPECT_TRUE(Texts()[0].startsWith(QString::fromUtf8("Die Liste \"Kunden\" konnte in der letzten Sizung nicht gespeichert werden.")));
     ExpectAllSentAndNothingSentAgain(peer);
 }
+
+// ---- TLS, passwords and the connection test's limits -------------------------------------------
+
+namespace {
+
+const QString kNotConnected = QString::fromUtf8(
+    "Die Verbindung zum Server ist fehlgeschlagen. Bitte überprüfen Sie den SMTP Server und stellen Sie sicher, "
+    "dass eine Verbindung zum Internet besteht.\n\n");
+const QString kLoginFailed = QString::fromUtf8(
+    "Authentifizierung fehlgeschlagen. Bitte überprüfen Sie SMTP Benutzernamen und Kennwort. \n\nDer Server "
+    "antwortet:\n");
+
+QColor LabelColor(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+// Port 465 with a certificate from a CA the program trusts: the connection test and a mailing
+// succeed, and the relay in front of the server sees nothing in clear. A self-signed
+// certificate fails the test.
+TEST_F(MailingPageTest, ConnectionTestAndMailingOnPort465)
+{
+    {
+        PeerOptions options{.auth = "hans:geheim"};
+        options.implicitTls = true;
+        options.caSigned = true;
+        SmtpPeer peer(options);
+        ScopedEnv trust("SSL_CERT_FILE", peer.caFile().toLocal8Bit());
+        f->EditSmtpServer->setText("127.0.0.1:465");
+        f->CheckBoxAuthentication->setChecked(true);
+        f->EditUserName->setText("hans");
+        f->EditPassword->setText("geheim");
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(), "Verbindung erfolgreich getestet.");
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(0, 128, 0));
+        EXPECT_EQ(peer.count("auth"), 1);
+
+        AddRow("eva@x.de", "Muster", "Eva");
+        AddRow("tom@x.de", "Tal", "Tom");
+        f->SpinEditThreads->SetValue(2);
+        QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); })) << LogLines().join('\n').toStdString();
+        EXPECT_EQ(LogLines().last(), "2 Mail(s) gesendet.");
+        EXPECT_EQ(Statuses(), (QList<int>{1, 1}));
+        ASSERT_EQ(peer.messageFiles().size(), 2);
+        EXPECT_EQ(ParseMail(peer.raw(0)).parts.value(0).text.left(9), "Guten Tag");
+        const QList<QByteArray> tapped = peer.tapped();
+        EXPECT_GE(tapped.size(), 2);
+        for (const QByteArray& bytes : tapped)
+            for (const char* plain : {"Subject:", "Guten Tag", "geheim", "AUTH", "MAIL FROM"})
+                EXPECT_FALSE(bytes.contains(plain)) << plain;
+    }
+    {
+        PeerOptions options;
+        options.implicitTls = true;  // self-signed
+        SmtpPeer peer(options);
+        f->CheckBoxAuthentication->setChecked(false);
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_TRUE(f->LabelTestConnection->text().startsWith(kNotConnected)) << f->LabelTestConnection->text().toStdString();
+        EXPECT_TRUE(f->LabelTestConnection->text().contains("certificate"));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+    }
+}
+
+// Authentication on: a server elsewhere without STARTTLS is refused before AUTH (the test switch
+// makes 127.0.0.1 count as elsewhere), a server without AUTH is no successful test.
+TEST_F(MailingPageTest, ConnectionTestRefusesAPasswordInClearAndALoginThatCannotHappen)
+{
+    f->CheckBoxAuthentication->setChecked(true);
+    f->EditUserName->setText("hans");
+    f->EditPassword->setText("geheim");
+    {
+        SmtpPeer peer(PeerOptions{.auth = "hans:geheim"});
+        ScopedEnv remote("QLY_TEST_LOOPBACK_IS_REMOTE", "1");
+        f->EditSmtpServer->setText(peer.server());
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(),
+                  kNotConnected + QString::fromUtf8("Der Server bietet keine verschlüsselte Verbindung an; das Kennwort "
+                                                    "wird nicht unverschlüsselt gesendet."));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+        EXPECT_EQ(peer.count("auth_cmd"), 0);
+    }
+    {
+        SmtpPeer peer;  // offers no AUTH
+        f->EditSmtpServer->setText(peer.server());
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(),
+                  kLoginFailed + QString::fromUtf8("Der Server bietet keine Anmeldung (AUTH) an; Benutzername und "
+                                                   "Kennwort können nicht verwendet werden."));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+    }
+}
+
+// A server that does not greet: "Verbindungstest fehlgeschlagen." after 2500 ms, and the window
+// paints meanwhile.
+TEST_F(MailingPageTest, ConnectionTestGivesUpASilentServerAfter2500Ms)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});
+    f->CheckBoxAuthentication->setChecked(false);
+    f->EditSmtpServer->setText(peer.server());
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    f->LabelTestConnection->installEventFilter(&counter);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(50);
+    QElapsedTimer t;
+    t.start();
+    QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+    const qint64 elapsed = t.elapsed();
+    f->LabelTestConnection->removeEventFilter(&counter);
+    EXPECT_GE(elapsed, 2490);
+    EXPECT_LT(elapsed, 4000);
+    EXPECT_EQ(f->LabelTestConnection->text(), "Verbindungstest fehlgeschlagen.");
+    EXPECT_GE(ticks, 20) << "the event loop ran during the wait";
+    EXPECT_GE(counter.paints, 1) << "the label was painted during the wait";
+}
+
+// Quitting the program while a test waits for a silent server: the application's loop ends at
+// once, and so does the window's end (the attempt is cut off, not waited for).
+TEST_F(MailingPageTest, QuitDuringAConnectionTestReturnsAtOnce)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});
+    f->CheckBoxAuthentication->setChecked(false);
+    f->EditSmtpServer->setText(peer.server());
+    QElapsedTimer sinceQuit;
+    QTimer::singleShot(0, [&] { QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton); });
+    QTimer::singleShot(600, [&] {
+        EXPECT_EQ(f->LabelTestConnection->text(), "Teste ...");
+        sinceQuit.start();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    EXPECT_LT(sinceQuit.elapsed(), 1000) << "the program's loop returned at once";
+    EXPECT_EQ(peer.count("connect"), 1);
+    QElapsedTimer closing;
+    closing.start();
+    answers = {QMessageBox::No, QMessageBox::No, QMessageBox::No};
+    f->close();
+    f.reset();
+    EXPECT_LT(closing.elapsed(), 1000) << "the window's end did not wait for the attempt";
+}
