@@ -22,12 +22,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 #include <QThread>
 #include <QToolButton>
 #include <deque>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -764,4 +766,31 @@ TEST_F(MailingPageTest, QuitDuringAConnectionTestReturnsAtOnce)
     f->close();
     f.reset();
     EXPECT_LT(closing.elapsed(), 1000) << "the window's end did not wait for the attempt";
+}
+
+// A scheduled mailing whose server is gone after the pause: the failed reconnection is a red
+// line, never followed by the line that says the connection was restored.
+TEST_F(MailingPageTest, ScheduledReconnectionToAServerThatIsGoneIsLoggedAsFailed)
+{
+    QLocale::setDefault(QLocale::c());
+    std::optional<SmtpPeer> peer(std::in_place);
+    AddRow("a@x.de", "N", "V");
+    AddRow("b@x.de", "N", "V");
+    f->EditSmtpServer->setText(peer->server());
+    f->RadioButtonScheduled->setChecked(true);
+    f->SpinEditScheduledMails->SetValue(1);
+    f->SpinEditScheduledMinutes->SetFloatValue(0.1);
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    const QString waiting = QString::fromUtf8(" Thread 1 : Warte für  0,1 Minuten.");
+    ASSERT_TRUE(WaitFor([&] { return LogLines().contains(waiting); })) << LogLines().join('\n').toStdString();
+    peer.reset();  // the server goes away during the pause
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 60000));
+    const QStringList lines = LogLines();
+    const int pause = int(lines.indexOf(waiting));
+    const int red = int(lines.indexOf(QRegularExpression("^ Thread 1 : SMTP Fehler: .+")));
+    ASSERT_GT(red, pause) << lines.join('\n').toStdString();
+    EXPECT_EQ(f->MemoLogFile->LineColor(red), mailcolors::Red);
+    EXPECT_FALSE(lines.contains(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."));
+    EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+    EXPECT_EQ(Statuses(), (QList<int>{1, 0}));
 }
