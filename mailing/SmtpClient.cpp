@@ -38,6 +38,8 @@ constexpr qsizetype RememberedPiece = 4096;
 constexpr int RememberedPieces = 8;
 // How often a wait looks at the Cancel flag.
 constexpr int CancelCheckMs = 200;
+// After an abort, how long the answer to a message whose end went out is still waited for.
+constexpr int AnswerGraceMs = 1000;
 
 bool IsAscii(QByteArrayView bytes)
 {
@@ -395,14 +397,24 @@ bool TSmtpClient::WaitForSocket(bool forWrite, qint64 deadlineMs)
 {
     const QDeadlineTimer deadline(deadlineMs);
     for (;;) {
+        qint64 left = deadline.remainingTime();
         if (Cancel && Cancel->load()) {
             // What is already there is still taken (an answer that arrived is not lost).
             pollfd ready{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
             if (::poll(&ready, 1, 0) > 0)
                 return true;
-            Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            // The answer to a message whose end went out is waited for a moment: the server
+            // may have taken the mail, and then it counts as sent.
+            if (!m_answerDue || forWrite)
+                Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            if (!m_graceStarted) {
+                m_graceStarted = true;
+                m_grace.setRemainingTime(AnswerGraceMs);
+            }
+            if (m_grace.hasExpired())
+                Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            left = left < 0 ? m_grace.remainingTime() : std::min(left, m_grace.remainingTime());
         }
-        const qint64 left = deadline.remainingTime();
         if (left == 0)
             return false;
         pollfd p{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
@@ -726,7 +738,16 @@ void TSmtpClient::FinishSend()
     if (!m_out.isEmpty() && Cancel && Cancel->load())
         Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
     Flush();
-    const Reply reply = ReadReply();
+    m_answerDue = true;
+    m_graceStarted = false;
+    Reply reply;
+    try {
+        reply = ReadReply();
+    } catch (...) {
+        m_answerDue = false;
+        throw;
+    }
+    m_answerDue = false;
     // With an envelope ahead the server now waits for that message: the session is usable only
     // through ContinueSend (no QUIT, which the server would take as message text).
     if (reply.code / 100 != 2)

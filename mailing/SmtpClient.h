@@ -9,6 +9,7 @@
 // when the server offers PIPELINING) and writes the message in large pieces, a "." at the start
 // of a line doubled; Disconnect says QUIT and closes the connection.
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <exception>
@@ -154,6 +155,10 @@ private:
     std::mutex m_socketsMutex;
     std::vector<long long> m_openSockets;  // sockets libcurl opened and has not closed yet
     bool m_interrupted = false;
+    // The answer to a complete message is awaited: an abort waits for it a moment longer.
+    bool m_answerDue = false;
+    bool m_graceStarted = false;
+    QDeadlineTimer m_grace;
     bool m_clean = false;     // the session waits for a command (no transaction half done)
     bool m_quitting = false;
     bool m_sendPending = false;  // a message went out and its answer is not read yet

@@ -23,6 +23,9 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSet>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -343,6 +346,7 @@ TEST_P(StalledSendAbort, EndsTheJobAtOnceAndKeepsTheRowUnsent)
     AddRow("tom@x.de", "Tal", "Tom");
     AddRow("eva@x.de", "Muster", "Eva");
     f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(1);  // one worker, whatever an earlier test left in the settings
     QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return peer.count("stall") > 0; })) << LogLines().join('\n').toStdString();
     // the client has sent the final dot and now waits for the reply
@@ -793,4 +797,60 @@ TEST_F(MailingPageTest, ScheduledReconnectionToAServerThatIsGoneIsLoggedAsFailed
     EXPECT_FALSE(lines.contains(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."));
     EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
     EXPECT_EQ(Statuses(), (QList<int>{1, 0}));
+}
+
+// The abort button during a mailing with eight workers: every mail the server had taken when the
+// button was clicked is logged as sent above the abort line, and the rows marked sent are exactly
+// the mails the server holds.
+TEST_F(MailingPageTest, AbortLogsTheMailsSentBeforeItAboveItsLine)
+{
+    SmtpPeer peer(PeerOptions{.pipelining = true});
+    f->Connection().Execute("BEGIN");
+    for (int i = 1; i <= 3000; ++i)
+        f->Connection().Execute(QStringLiteral("INSERT INTO \"%1\" (\"Email\", \"Last Name\", \"First Name\", \"Status\") "
+                                               "VALUES (?, 'N', 'V', 0)")
+                                    .arg(f->OpenListTable()),
+                                {QStringLiteral("r%1@x.de").arg(i)});
+    f->Connection().Execute("COMMIT");
+    f->ListStore().Requery();
+    f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(8);
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return peer.count("data") >= 150; }));
+    QTest::mouseClick(f->AbortButton, Qt::LeftButton);
+    QSet<QString> acceptedBeforeTheClick;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "data")
+            acceptedBeforeTheClick.insert(e.value("rcpts").toArray().at(0).toString());
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 30000));
+
+    const QStringList lines = LogLines();
+    const int abort = int(lines.indexOf(" Abbruch durch Benutzer initiiert."));
+    ASSERT_GE(abort, 0);
+    QMap<QString, int> sentLine;
+    static const QRegularExpression sent("^ Thread \\d+ : (\\S+)  gesendet\\.$");
+    for (int i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch m = sent.match(lines.at(i));
+        if (m.hasMatch())
+            sentLine.insert(m.captured(1), i);
+    }
+    for (const QString& address : acceptedBeforeTheClick) {
+        ASSERT_TRUE(sentLine.contains(address)) << address.toStdString();
+        EXPECT_LT(sentLine.value(address), abort) << address.toStdString();
+    }
+    // after the abort line: the workers' ends and the totals only
+    for (int i = abort + 1; i < lines.size() - 2; ++i)
+        EXPECT_TRUE(lines.at(i).endsWith(" : beendet.")) << lines.at(i).toStdString();
+    EXPECT_EQ(lines.mid(abort + 1).filter(" : beendet.").size(), 8);
+
+    QSet<QString> onTheServer, markedSent;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "data")
+            onTheServer.insert(e.value("rcpts").toArray().at(0).toString());
+    for (const QVariantList& row : f->Connection().Select(
+             QStringLiteral("SELECT \"Email\" FROM \"%1\" WHERE \"Status\" = 1").arg(f->OpenListTable())))
+        markedSent.insert(row.at(0).toString());
+    EXPECT_EQ(onTheServer, markedSent);
+    EXPECT_LT(markedSent.size(), 3000);
+    EXPECT_EQ(lines.last(), QStringLiteral("%1 Mail(s) gesendet.").arg(markedSent.size()));
 }
