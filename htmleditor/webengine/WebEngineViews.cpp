@@ -112,7 +112,13 @@ TWebView* CreateEditorView(QWidget* parent, const QString& notice, std::function
 {
     auto* view = new TEngineView(parent);
     view->setPage(new TEditorPage(view, notice, std::move(onNotice)));
-    view->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    // The document is the user's mail, loaded from files, stored mails or the clipboard: its
+    // scripts never run (the program's editing scripts run in the application's world) and it
+    // reads no local file but the pictures it shows.
+    QWebEngineSettings* s = view->settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     return view;
 }
 
@@ -126,7 +132,7 @@ TWebView* CreatePreviewView(QWidget* parent)
     auto* page = new TPreviewPage(profile, view);
     for (QWebEngineSettings* s : {profile->settings(), page->settings()}) {
         s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
         s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
         s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     }
