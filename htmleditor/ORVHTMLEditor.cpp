@@ -426,7 +426,9 @@ void TORVHTMLEditor::LoadDocument(const QString& html, const QUrl& baseUrl)
         loop.quit();
     };
     const htmleditor::TLoadWaitEnd waitEnd{m_web};
-    const QUrl base = baseUrl.isEmpty() ? QUrl(QStringLiteral("file:///")) : baseUrl;
+    // Pictures (absolute paths, or relative to the loaded file's folder) come through the
+    // picture scheme, the only local files the view reads.
+    const QUrl base = baseUrl.isEmpty() ? htmleditor::PictureUrl(QStringLiteral("/")) : baseUrl;
     if (html.size() > kSetHtmlLimit / 2 && html.toUtf8().size() > kSetHtmlLimit) {
         // Too large for setHtml(): through a temporary file.
         auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/qly_html_XXXXXX.html"));
@@ -462,11 +464,12 @@ bool TORVHTMLEditor::MakePictureSourcesAbsolute()
     const QVariant changed = RunScript(QStringLiteral(
         "(function () { var n = 0;"
         " function fix(e, a) { var v = e.getAttribute(a); if (!v || /^[A-Za-z][A-Za-z0-9+.-]*:/.test(v) || v[0] === '/')"
-        "  return; var u = new URL(v, document.baseURI); if (u.protocol !== 'file:') return;"
+        "  return; var u = new URL(v, document.baseURI); if (u.protocol !== %1) return;"
         "  e.setAttribute(a, decodeURIComponent(u.pathname)); ++n; }"
         " document.querySelectorAll('img[src]').forEach(function (e) { fix(e, 'src'); });"
         " document.querySelectorAll('[background]').forEach(function (e) { fix(e, 'background'); });"
-        " return n; })()"));
+        " return n; })()")
+                                           .arg(JsString(QLatin1String(htmleditor::kPictureScheme) + QLatin1Char(':'))));
     return changed.toInt() > 0;
 }
 
@@ -539,7 +542,7 @@ void TORVHTMLEditor::LoadFromFile(const QString& name)
         // Pictures given relative to the file are found beside it, and keep being found once
         // the mail no longer comes from that file (stored, sent): their paths become absolute.
         const QString html = header.isEmpty() && text.isEmpty() ? kEmptyDocument : header + text;
-        const QUrl folder = QUrl::fromLocalFile(QFileInfo(name).absolutePath() + QLatin1Char('/'));
+        const QUrl folder = htmleditor::PictureUrl(QFileInfo(name).absolutePath() + QLatin1Char('/'));
         LoadDocument(html, folder);
         SetMemoText(html);
         if (Browser && MakePictureSourcesAbsolute())

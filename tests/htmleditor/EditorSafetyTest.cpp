@@ -62,7 +62,9 @@ const QString kHostile = QStringLiteral(
     "<body onload=\"document.documentElement.setAttribute('data-ran', 'onload')\">"
     "<p>Hallo</p><img id=\"kaputt\" src=\"fehlt.png\" onerror=\"document.documentElement.setAttribute('data-ran', "
     "'onerror')\"><p><a id=\"link\" href=\"javascript:document.documentElement.setAttribute('data-ran', 'link')\" "
-    "style=\"font-size: 40px\">Klick mich</a></p><img id=\"bild\" src=\"bild.png\"></body></html>");
+    "style=\"font-size: 40px\">Klick mich</a></p><img id=\"bild\" src=\"bild.png\">"
+    "<iframe id=\"rahmen\" src=\"geheim.txt\"></iframe><iframe id=\"absolut\" src=\"file:///etc/hostname\"></iframe>"
+    "</body></html>");
 
 } // namespace
 
@@ -88,6 +90,13 @@ TEST_F(EditorSafety, ALoadedFileRunsNoScript)
     const QString html = editor.GetHTML().value(0);
     EXPECT_FALSE(html.contains("GEHEIMER INHALT"));
     EXPECT_TRUE(html.contains("Hallo"));
+    // a local file that is no picture is not read into the page, also not into a frame
+    EXPECT_EQ(PictureWidth("bild"), 24);
+    const QString framed = editor.RunScript(
+        "(function () { var t = ''; document.querySelectorAll('iframe').forEach(function (f) {"
+        " try { var d = f.contentDocument; if (d && d.documentElement) t += d.documentElement.innerText; }"
+        " catch (e) {} }); return t; })()").toString();
+    EXPECT_FALSE(framed.contains("GEHEIMER INHALT")) << framed.toStdString();
 
     // the program's own commands run in a world of their own
     editor.RunScript("(function () { var p = document.querySelector('p'); var r = document.createRange();"
