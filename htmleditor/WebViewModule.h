@@ -65,8 +65,7 @@ struct TWebViewModule {
 constexpr int kWebViewModuleVersion = 2;
 
 // The URL scheme through which the editor's documents reach local pictures: "qly-picture:" and
-// an absolute path ("qly-picture:///home/a/logo.png"). It serves picture files only (and the one
-// document a view was told to Load).
+// an absolute path ("qly-picture:///home/a/logo.png"). It serves picture files only.
 constexpr const char* kPictureScheme = "qly-picture";
 inline QUrl PictureUrl(const QString& absolutePath)
 {

@@ -4,11 +4,8 @@
 #include "htmleditor/WebViewModule.h"
 
 #include <QWebEnginePage>
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
-#include <QSet>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
@@ -40,37 +37,24 @@ public:
 };
 
 // Serves the picture scheme: a file whose first bytes are those of a PNG, GIF, JPEG, BMP or WebP
-// picture, or a document a view was told to load; nothing else of the disk.
+// picture; nothing else of the disk.
 class TPictureSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-    void AllowDocument(const QString& path)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_documents.insert(path);
-    }
     void requestStarted(QWebEngineUrlRequestJob* job) override
     {
         const QString path = job->requestUrl().path();
-        bool document;
-        {
-            QMutexLocker lock(&m_mutex);
-            document = m_documents.contains(path);
-        }
-        QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        auto* file = new QFile(path, job);
+        if (!QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        const QByteArray type = document ? QByteArray("text/html") : PictureType(file.peek(32));
+        const QByteArray type = PictureType(file->peek(32));
         if (type.isEmpty()) {
             job->fail(QWebEngineUrlRequestJob::RequestDenied);
             return;
         }
-        auto* buffer = new QBuffer(job);
-        buffer->setData(file.readAll());
-        buffer->open(QIODevice::ReadOnly);
-        job->reply(type, buffer);
+        job->reply(type, file);
     }
 
 private:
@@ -88,8 +72,6 @@ private:
             return "image/bmp";
         return QByteArray();
     }
-    QMutex m_mutex;
-    QSet<QString> m_documents;
 };
 
 TPictureSchemeHandler* PictureHandler()
@@ -160,17 +142,7 @@ public:
 
     QWidget* Widget() override { return this; }
     void SetHtml(const QString& html, const QUrl& baseUrl) override { setHtml(html, baseUrl); }
-    void Load(const QUrl& url) override
-    {
-        // The editor's view reaches its document, like its pictures, through the picture scheme.
-        if (ServesPictures && url.isLocalFile()) {
-            PictureHandler()->AllowDocument(url.toLocalFile());
-            load(htmleditor::PictureUrl(url.toLocalFile()));
-            return;
-        }
-        load(url);
-    }
-    bool ServesPictures = false;
+    void Load(const QUrl& url) override { load(url); }
     void RunJavaScript(const QString& script, bool applicationWorld,
                        std::function<void(const QVariant&)> result) override
     {
@@ -202,7 +174,6 @@ TWebView* CreateEditorView(QWidget* parent, const QString& notice, std::function
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     PictureHandler();
-    view->ServesPictures = true;
     return view;
 }
 

@@ -666,6 +666,7 @@ TEST_F(MailingPageTest, ConnectionTestAndMailingOnPort465)
         ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); })) << LogLines().join('\n').toStdString();
         EXPECT_EQ(LogLines().last(), "2 Mail(s) gesendet.");
         EXPECT_EQ(Statuses(), (QList<int>{1, 1}));
+        f->SpinEditThreads->SetValue(1);  // the settings outlive the window
         ASSERT_EQ(peer.messageFiles().size(), 2);
         EXPECT_EQ(ParseMail(peer.raw(0)).parts.value(0).text.left(9), "Guten Tag");
         const QList<QByteArray> tapped = peer.tapped();
@@ -797,6 +798,8 @@ TEST_F(MailingPageTest, ScheduledReconnectionToAServerThatIsGoneIsLoggedAsFailed
     EXPECT_FALSE(lines.contains(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."));
     EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
     EXPECT_EQ(Statuses(), (QList<int>{1, 0}));
+    // the sender page's settings outlive the window: leave the parallel mode behind
+    f->RadioButtonMultiThread->setChecked(true);
 }
 
 // The abort button during a mailing with eight workers: every mail the server had taken when the
@@ -814,9 +817,10 @@ TEST_F(MailingPageTest, AbortLogsTheMailsSentBeforeItAboveItsLine)
     f->Connection().Execute("COMMIT");
     f->ListStore().Requery();
     f->EditSmtpServer->setText(peer.server());
+    f->RadioButtonMultiThread->setChecked(true);
     f->SpinEditThreads->SetValue(8);
     QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return peer.count("data") >= 150; }));
+    ASSERT_TRUE(WaitFor([&] { return peer.count("data") >= 150; }, 60000));
     QTest::mouseClick(f->AbortButton, Qt::LeftButton);
     QSet<QString> acceptedBeforeTheClick;
     for (const QJsonObject& e : peer.events())
