@@ -61,10 +61,9 @@ public:
     bool WordWrap() const { return m_wordWrap; }
     void SetWordWrap(bool value);
 
-    // Not published: the stamp of the paint pass that last drew this cell and the footer
-    // calculation kind.
+    // Not published: the stamp of the paint pass that last drew this cell (the footer's
+    // calculations are kept by the footer, per column).
     quint32 PaintStamp = 0;
-    quint8 FooterCalc = 0;
     // What the cell shows besides its text (none at creation); owned.
     std::unique_ptr<TCellGraphic> Graphic;
 

@@ -436,6 +436,8 @@ void TZedEzeravIvur::InsertCols(int col, int count)
         m_hiddenCols[size_t(j)] = m_hiddenCols[size_t(j - count)];
     for (int j = col; j < std::min(col + count, kColumnMapSize); ++j)
         m_hiddenCols[size_t(j)] = false;
+    if (m_floatingFooter)
+        m_floatingFooter->ColumnsInserted(col, count);
 }
 
 void TZedEzeravIvur::RemoveCols(int col, int count)
@@ -453,6 +455,8 @@ void TZedEzeravIvur::RemoveCols(int col, int count)
     SetColCount(ColCount() - count);
     for (int j = col; j < kColumnMapSize; ++j)
         m_hiddenCols[size_t(j)] = j + count < kColumnMapSize ? m_hiddenCols[size_t(j + count)] : false;
+    if (m_floatingFooter)
+        m_floatingFooter->ColumnsRemoved(col, count);
     CellsChanged(QRect(QPoint(col, 0), QPoint(col + count, RowCount() - 1)));
 }
 

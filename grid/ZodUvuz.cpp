@@ -7,6 +7,7 @@
 #include "platform/settings/IniFile.h"
 #include "platform/settings/RegIniFile.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QTimerEvent>
@@ -78,6 +79,11 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
 
 TZedEzeravIvur::~TZedEzeravIvur()
 {
+    // An editor that holds the focus would lose it while the window system tears the children
+    // down, with the grid half gone: the focus leaves now, with nothing to end.
+    m_tearingDown = true;
+    if (QWidget* f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
+        f->clearFocus();
     if (m_watchedWindow)
         m_watchedWindow->removeEventFilter(this);
     if (m_columnSize->Save)
@@ -195,7 +201,15 @@ void TZedEzeravIvur::SetRowCount(int value)
 {
     if (m_fixedRowAlways && TBaseGrid::FixedRows() >= TBaseGrid::RowCount())
         UnHideSelection();
+    // The footer row stays the last row: new rows come in above it, and of the rows cut off the
+    // footer row is kept in place of the last remaining one.
+    const int old = TBaseGrid::RowCount();
+    const bool footer = LastRowIsFooter() && !m_sortRun && old > 0 && value > 0 && value != old;
+    if (footer && value < old)
+        ExchangeRows(old - 1, value - 1);
     TBaseGrid::SetRowCount(value);
+    if (footer && value > old)
+        ExchangeRows(old - 1, value - 1);
     if (m_fixedRowAlways && m_fixedRowsStored < TBaseGrid::RowCount())
         TBaseGrid::SetFixedRows(m_fixedRowsStored);
     SetDisplayTextRowLimit(TBaseGrid::RowCount());

@@ -76,6 +76,10 @@ public:
     virtual int SearchColumn() const = 0;   // -1: none
     virtual void SetEditColor(gfx::TColor color) = 0;
     virtual void SetVisible(bool visible) = 0;
+    // The bar's widget and the height it takes under the cells (0 while hidden); the grid places
+    // it below the floating footer.
+    virtual QWidget* BarWidget() { return nullptr; }
+    virtual int BarHeight() const { return 0; }
 };
 
 // Directions of scrolling while dragging (a set).
@@ -645,6 +649,9 @@ public:
     void UnHighlightInGrid(bool withFixed);
     // The search bar (not owned) and its handlers.
     void SetSearchBar(ISearchBar* bar) { m_searchBar = bar; }
+    // The room under the cells: the floating footer right below them, the search bar below the
+    // footer; the scroll area's bottom margin is their heights together.
+    void LayoutBottomPanels();
     void SearchTextChanged();
     void SearchFindNext();
     void SearchFindPrevious();
@@ -924,7 +931,7 @@ public:
     // Applies the footer's Visible and FooterStyle: panel height, FixedFooters, footer row.
     void ApplyFooterSettings();
     // The footer calculation of a column (0 none, 1 sum, 2 average, 3 count, 4 minimum, 5 maximum,
-    // 7 OnCalcFooter): the calculation byte of the last row's cell.
+    // 7 OnCalcFooter), kept by the floating footer for the column whatever rows come and go.
     void SetFooterCalc(int col, int kind);
     void PaintFooter(QPainter& painter, const QRect& rect) override;
     int FooterColumnAt(int x) override;
@@ -1447,6 +1454,8 @@ private:
     int m_lookupTicks = 0;
     int m_timerTicks = 0;
     QChar m_pendingEditChar;
+    // Set first thing by the destructor: editors losing the focus then end nothing.
+    bool m_tearingDown = false;
     int m_knownWidth = 0;
     bool m_inResized = false;
     bool m_popupEditorClosed = false;

@@ -282,7 +282,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
     }
     case edComboEdit: case edComboList: {
         TGridCombo* c = ed.combo;
-        c->setEditable(ed.editorType == edComboEdit);
+        editors::SetComboEditable(c, ed.editorType == edComboEdit);
         const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
         c->SetFlat(flat);
         c->SetEtched(flat);
@@ -378,7 +378,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             items << c->itemText(i);
         c->ClearItems();
         c->addItems(items);
-        c->setEditable(ed.editorType == edUniComboEdit);
+        editors::SetComboEditable(c, ed.editorType == edUniComboEdit);
         const QString wide = QString::fromStdU16String(WideCells(RealColIndex(col), row));
         if (ed.editorType == edUniComboEdit) {
             c->setCurrentIndex(c->findText(wide, Qt::MatchExactly));
@@ -539,7 +539,7 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         if (!DatePickerSupported)
             break;
         control = ed.datePicker;
-        value = ed.datePicker->text();
+        value = ed.datePicker->ValueText();
         store = value != ed.shownValue;
         break;
     case edRichEdit:
@@ -593,7 +593,7 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
 void TZedEzeravIvur::EndInplaceEdit()
 {
     TGridEditing& ed = editing();
-    if (!ed.controlActive)
+    if (!ed.controlActive || m_tearingDown)
         return;
     HideEditor();
     const QPoint b = BaseCell(Col(), Row());
@@ -860,6 +860,7 @@ bool TZedEzeravIvur::ValidateWideCell(const QString& value)
         CellsChanged(QRect(c, r, 1, 1));
         if (valid) {
             SetWideCells(c, r, v);
+            ed.textAtStart = DisplayText(c, r);
         } else {
             ed.validationRefused = true;
             SetWideCells(c, r, v != value.toStdU16String() ? v : ed.editStartWideText);
@@ -926,6 +927,8 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
                 UndoRedo()->RegisterChange(c, r, v, ed.editStartText);
             CellsChanged(QRect(c, r, 1, 1));
             SetCellText(c, r, v);
+            // A validated text is the one Escape goes back to from now on.
+            ed.textAtStart = DisplayText(c, r);
         } else {
             ed.validationRefused = true;
             // Hiding the editor can move the focus into the grid, which starts the edit tracking
