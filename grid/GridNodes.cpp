@@ -401,6 +401,8 @@ void TZedEzeravIvur::Group(int col)
     if (m_groupColumn > 0)
         UnGroup();
     ExpandAll();
+    // Rows are gathered under header rows: ranges over several rows cannot stay.
+    SplitRowSpanningRanges(FixedRows(), RowCount() - FixedFooters() - 1);
     BeginUpdate();
     const auto end = qScopeGuard([this] { EndUpdate(); });
     m_groupColumn = col;

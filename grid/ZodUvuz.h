@@ -641,13 +641,26 @@ public:
     int SearchColumnIndex = 0;
     int SearchRowIndex = 0;
     // Wraps every occurrence of the text in the stored texts of base cells in the tag (rich,
-    // formula and packed texts are left alone) / takes the tags out again.
+    // formula and packed texts are left alone, and so are plain texts holding "<", ">" or "&",
+    // which the tags would turn into markup) / takes the tags out again.
     void HighlightRange(const QString& text, const QString& tag, int lastRow, int lastCol, int firstRow, int firstCol,
                         bool caseSensitive);
     void UnHighlightRange(const QString& tag, int firstCol, int lastRow, int lastCol, int firstRow);
+    // Shows every occurrence of the text highlighted, in the normal cells or (withFixed) in all;
+    // only the view is marked: stored texts, copies and streams stay as they are.
     void HighlightInGrid(bool withFixed, bool caseSensitive, const QString& text);
     void UnHighlightInGrid(bool withFixed);
+    QString HighlightedText() const { return m_viewHighlight.text; }
+    // The text a cell is painted with under the view's highlighting: mini-HTML with the
+    // occurrences in hi tags (a plain text is made mini-HTML with its characters kept), or the
+    // text unchanged.
+    bool ViewHighlight(int col, int row, QString& text, int& kind) const;
     // The search bar (not owned) and its handlers.
+    // Places every control held in a cell's properties over its cell, hiding those whose cell
+    // is out of view or in a hidden column; runs when the cells scroll or change size.
+    void RepositionCellControls();
+    // Moves a shown control editor with its cell.
+    void FollowEditorControl();
     void SetSearchBar(ISearchBar* bar) { m_searchBar = bar; }
     // The room under the cells: the floating footer right below them, the search bar below the
     // footer; the scroll area's bottom margin is their heights together.
@@ -1293,6 +1306,8 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void TopLeftChanged() override;
+    QPoint editorAnchor(int col, int row) const;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A character typed into the grid is the grid's: only with Alt (accelerators) or Ctrl and Meta
@@ -1456,6 +1471,8 @@ private:
     QChar m_pendingEditChar;
     // Set first thing by the destructor: editors losing the focus then end nothing.
     bool m_tearingDown = false;
+    // Set while an operation lays the merged ranges itself (SetRowCount and SetColCount leave them).
+    bool m_noMergeRelay = false;
     int m_knownWidth = 0;
     bool m_inResized = false;
     bool m_popupEditorClosed = false;
@@ -1544,6 +1561,11 @@ private:
     TSearchOptions m_searchOptions = 0;
     QPoint m_lastFound{-1, -1};
     QString m_lastButtonSearch;
+    struct ViewHighlightState {
+        QString text;
+        bool caseSensitive = false;
+        bool withFixed = false;
+    } m_viewHighlight;
     ISearchBar* m_searchBar = nullptr;
     TScrollBarAlways scrollBarAlwaysValue() const { return ScrollBarAlways; }
     TScrollType scrollTypeValue() const { return ScrollType; }

@@ -461,6 +461,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         if (control == ed.combo && ed.combo->lineEdit())
             ed.combo->lineEdit()->setPalette(pal);
         control->setGeometry(place);
+        ed.shownCell = QPoint(col, row);
+        ed.shownOffset = place.topLeft() - editorAnchor(col, row);
         control->setEnabled(true);
         control->show();
         control->raise();
@@ -480,6 +482,64 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         }
     }
     m_pendingEditChar = QChar();
+}
+
+QPoint TZedEzeravIvur::editorAnchor(int col, int row) const
+{
+    // The top-left corner of the cell (of its range), also when it lies out of view.
+    const QPoint b = BaseCell(col, row);
+    QPoint at = CellRectAt(b.x(), b.y()).topLeft();
+    if (layoutDirection() == Qt::RightToLeft)
+        at.rx() += 1;
+    return at;
+}
+
+void TZedEzeravIvur::FollowEditorControl()
+{
+    // A control editor moves with its cell when the cells scroll or change size, as the default
+    // edit does: it keeps editing the cell it stands on.
+    TGridEditing& ed = editing();
+    QWidget* control = ed.shown;
+    if (!ed.controlActive || !control || !control->isVisible() || control->parentWidget() != viewport())
+        return;
+    const QPoint cell = ed.shownCell;
+    if (cell.x() < 0 || cell.y() < 0 || cell.x() >= ColCount() || cell.y() >= RowCount())
+        return;
+    control->move(editorAnchor(cell.x(), cell.y()) + ed.shownOffset);
+}
+
+void TZedEzeravIvur::RepositionCellControls()
+{
+    const int lastVisibleRow = TopRow() + VisibleRowCount();
+    const int lastVisibleCol = LeftCol() + VisibleColCount();
+    std::vector<QWidget*> shownControls;
+    for (int r = 0; r < RowCount(); ++r) {
+        tk::TStringGrid::TRowRecord& record = RecordAt(r);
+        if (!record.objects)
+            continue;
+        const auto& objects = *record.objects;
+        for (int c = 0; c < int(objects.size()); ++c) {
+            const auto* p = static_cast<const TCellProperties*>(objects[size_t(c)]);
+            if (!p || !p->Control)
+                continue;
+            QWidget* control = p->Control;
+            const bool rowInView = r < FixedRows() || (r >= TopRow() && r <= lastVisibleRow);
+            const bool colInView = c < FixedCols() || (c >= LeftCol() && c <= lastVisibleCol);
+            // Cells beyond ColCount are those of hidden columns.
+            if (c >= ColCount() || !rowInView || !colInView) {
+                control->hide();
+                continue;
+            }
+            QRect rect = MergedCellRect(c, r);
+            if (control->parentWidget() && control->parentWidget() != viewport())
+                rect.moveTopLeft(viewport()->mapTo(control->parentWidget(), rect.topLeft()));
+            control->setGeometry(rect);
+            control->show();
+            shownControls.push_back(control);
+        }
+    }
+    for (QWidget* control : shownControls)
+        control->update();
 }
 
 void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)

@@ -540,7 +540,7 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
     } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         // A file saved as Unicode text: UTF-16 with its byte-order mark.
         QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        text = utf16.decode(QByteArrayView(bytes).mid(2));
+        text = utf16.decode(QByteArrayView(bytes).sliced(2));
     } else {
         text = core::DecodeTextFile(bytes);
     }
