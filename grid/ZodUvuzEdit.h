@@ -3,6 +3,7 @@
 #include "grid/GridTypes.h"
 #include "grid/editors/EditorHost.h"
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <vector>
