@@ -277,6 +277,7 @@ void TZedEzeravIvur::SearchClose()
 {
     if (m_searchBar)
         m_searchBar->SetVisible(false);
+    UnHighlightInGrid(false);   // nothing stays marked once the bar is gone
 }
 
 void TZedEzeravIvur::SearchHighlightClicked()

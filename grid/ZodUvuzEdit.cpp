@@ -500,7 +500,7 @@ void TZedEzeravIvur::FollowEditorControl()
     // edit does: it keeps editing the cell it stands on.
     TGridEditing& ed = editing();
     QWidget* control = ed.shown;
-    if (!ed.controlActive || !control || !control->isVisible() || control->parentWidget() != viewport())
+    if (!ed.controlActive || !control || !control->isVisible())
         return;
     const QPoint cell = ed.shownCell;
     if (cell.x() < 0 || cell.y() < 0 || cell.x() >= ColCount() || cell.y() >= RowCount())

@@ -204,7 +204,7 @@ struct Model {
     }
     static std::vector<int> shifted(int count, int at, int delta)
     {
-        std::vector<int> m(size_t(count));
+        std::vector<int> m(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
             m[size_t(i)] = i < at ? i : delta >= 0 ? i + delta : (i < at - delta ? -1 : i + delta);
         return m;
@@ -540,6 +540,7 @@ void runRandomMerges(unsigned seed)
             break;
         }
         }
+        if (qEnvironmentVariableIsSet("MERGE_TRACE")) qInfo("%s ranges=%d rows=%d cols=%d", qPrintable(what), int(m.ranges.size()), m.rows(), m.cols());
         const QString diff = difference(g, m);
         ASSERT_TRUE(diff.isEmpty()) << "seed " << seed << ", step " << step << " (" << what.toStdString()
                                     << "): " << diff.toStdString();
