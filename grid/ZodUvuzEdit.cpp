@@ -498,6 +498,8 @@ void TZedEzeravIvur::FollowEditorControl()
 {
     // A control editor moves with its cell when the cells scroll or change size, as the default
     // edit does: it keeps editing the cell it stands on.
+    if (!m_editing)
+        return;   // no editor was ever shown (the editors are made on first use)
     TGridEditing& ed = editing();
     QWidget* control = ed.shown;
     if (!ed.controlActive || !control || !control->isVisible())
