@@ -436,13 +436,13 @@ void TZedEzeravIvur::InsertCols(int col, int count)
     col = std::min(col, ColCount());
     const int old = ColCount();
     const auto merges = MergedRanges();
-    m_noMergeRelay = true;
+    m_noMergeRelay = true;   // the ranges are laid once, below
     SetColCount(old + count);
-    m_noMergeRelay = false;
     for (int i = 0; i < count; ++i) {
         MoveColumn(old + i, col + i);
         SetColWidths(col + i, DefaultColWidth());
     }
+    m_noMergeRelay = false;
     if (!merges.empty())
         RelayMergedRanges(merges, ShiftedIndices(RowCount(), 0, 0), ShiftedIndices(old, col, count));
     // The visibility entries move with their columns.
@@ -466,9 +466,9 @@ void TZedEzeravIvur::RemoveCols(int col, int count)
     const auto merges = MergedRanges();
     const int oldCols = ColCount();
     ClearColRange(col, count);
+    m_noMergeRelay = true;   // the ranges are laid once, below
     for (int i = 0; i < count; ++i)
         MoveColumn(col, ColCount() - 1);
-    m_noMergeRelay = true;
     SetColCount(ColCount() - count);
     m_noMergeRelay = false;
     if (!merges.empty())

@@ -613,6 +613,7 @@ void TZedEzeravIvur::RestoreRowOrder()
     const int last = RowCount() - FixedFooters() - 1;
     if (last <= first)
         return;
+    SplitRowSpanningRanges(first, last);   // rows change places one by one
     const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
     QStringList column0;
     if (keepColumn0)

@@ -1266,6 +1266,7 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    void RowMoved(int fromIndex, int toIndex) override;
     // The floating footer row stays last: it is not moved, and no row moves past it.
     bool BeginRowDrag(int& origin, int& destination, const QPoint& pt) override;
     // A column moved by the mouse keeps the column order as MoveColumnData does.

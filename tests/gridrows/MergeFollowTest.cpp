@@ -73,6 +73,12 @@ TEST(MergeFollow, RowAndColumnOperationsThroughARange)
          {"b0", "b1", "b2", "b2"}, QRect(1, 2, 1, 2)},
         {"removing its column drops it", [](TZedEzeravIvur& g) { g.RemoveCols(1, 1); },
          {"c0", "c1", "c2", "c3", "c4", "c5"}, QRect()},
+        {"moving a row from above past it moves it", [](TZedEzeravIvur& g) { g.MoveRowData(1, 5); },
+         {"b0", "b2", "b2", "b2", "b5", "b1"}, QRect(1, 1, 1, 3)},
+        {"moving one of its rows away splits it", [](TZedEzeravIvur& g) { g.MoveRowData(3, 5); },
+         {"b0", "b1", "b2", "b4", "b5", "b3"}, QRect()},
+        {"moving its column moves it", [](TZedEzeravIvur& g) { g.MoveColumnData(1, 2); },
+         {"c0", "c1", "c2", "c3", "c4", "c5"}, QRect(2, 2, 1, 3)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
