@@ -546,7 +546,6 @@ void runRandomMerges(unsigned seed)
             break;
         }
         }
-        if (qEnvironmentVariableIsSet("MERGE_TRACE")) qInfo("%s ranges=%d rows=%d cols=%d", qPrintable(what), int(m.ranges.size()), m.rows(), m.cols());
         const QString diff = difference(g, m);
         ASSERT_TRUE(diff.isEmpty()) << "seed " << seed << ", step " << step << " (" << what.toStdString()
                                     << "): " << diff.toStdString();
