@@ -2,6 +2,7 @@
 // the theme colours, the sizing-line overlay, and the update count that holds painting back.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridSearchBar.h"
 #include "grid/GridUtils.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/GridColors.h"
@@ -80,14 +81,22 @@ void TZedEzeravIvur::AdaptToTheme()
         SetActiveCellColor(0x94E6FB);
         SetActiveCellColorTo(0x1595EE);
     }
+    // The search bar's gradient follows the fixed cells' (white to a light blue without a scheme).
+    TSearchFooter* bar = SearchFooter();
+    bar->SetColor(from[scheme]);
+    bar->SetColorTo(scheme == 0 ? TColor(0xFFD9B3) : to[scheme]);
     InvalidateGrid();
 }
 
 void TZedEzeravIvur::SetAutoThemeAdapt(bool value)
 {
     AutoThemeAdapt = value;
-    if (value)
+    if (auto* bar = findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        bar->SearchFooter()->SetThemeAdapt(value);
+    if (value) {
         AdaptToTheme();
+        viewport()->update();
+    }
 }
 
 // ------------------------------------------------------------------ painting

@@ -187,6 +187,7 @@ TSearchPanel::TSearchPanel(TZedEzeravIvur* grid)
     OnForwardClick = [grid](QObject*) { grid->SearchFindNext(); };
     OnExitClick = [grid](QObject*) { grid->SearchClose(); };
     OnHighlightClick = [grid](QObject*) { grid->SearchHighlightClicked(); };
+    m_footer->SetThemeAdapt(grid->AutoThemeAdapt);   // before OnChange is wired: no notification
     m_footer->OnChange = [this](QObject*) { ApplySearchFooter(); };
 
     grid->installEventFilter(this);
@@ -311,6 +312,8 @@ void TSearchPanel::SetEditColor(gfx::TColor color)
 }
 
 void TSearchPanel::SetVisible(bool visible) { m_footer->SetVisible(visible); }
+
+TSearchFooter* TZedEzeravIvur::SearchFooter() { return GridSearchFooter(this); }
 
 TSearchPanel* GridSearchPanel(TZedEzeravIvur* grid)
 {

@@ -154,10 +154,10 @@ bool TZedEzeravIvur::statRowCounts(int col, int row, bool real)
     return IsBaseCell(col, row);
 }
 
-long double TZedEzeravIvur::columnStat(int col, int fromRow, int toRow, int kind)
+long double TZedEzeravIvur::columnStat(int col, int fromRow, int toRow, int kind, int realRows)
 {
     // kind: 0 sum, 1 average, 2 minimum, 3 maximum.
-    const bool real = toRow > RowCount() - 1;
+    const bool real = realRows < 0 ? toRow > RowCount() - 1 : realRows == 1;
     CopyProgress(0, -1);
     long double sum = 0;
     int counted = 0;

@@ -1,7 +1,10 @@
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzEdit.h"
 
+#include "grid/GridHints.h"
+#include "grid/GridSearchBar.h"
 #include "grid/GridUtils.h"
+#include "grid/ZodUvuzFooter.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/WinCompat.h"
 #include "platform/settings/IniFile.h"
@@ -849,6 +852,19 @@ void TZedEzeravIvur::Loaded()
         m_controlLook->SetControlStyle(csClassic);
     if (AutoThemeAdapt)
         AdaptToTheme();
+    // The footer, the search bar and the balloons take the settings read with the grid.
+    if (m_floatingFooter) {
+        ApplyFooterSettings();
+        CalcFooter(-1);
+    }
+    if (auto* bar = findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        bar->SearchFooter()->SetThemeAdapt(AutoThemeAdapt);   // notifies: the bar follows its options
+    if (auto* hints = findChild<TGridHints*>(QStringLiteral("GridHints"), Qt::FindDirectChildrenOnly);
+        hints && hints->Balloon()->Enable()) {
+        // Made again, so that the balloon window has the delays and transparency read after Enable.
+        hints->BalloonDone();
+        hints->BalloonInit();
+    }
     UpdateScrollBarsAlways();
 }
 

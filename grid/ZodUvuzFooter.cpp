@@ -158,14 +158,20 @@ void TZedEzeravIvur::UpdateFooter(int col)
         try {
             switch (kind) {
             case 0: break;
-            case 1: case 2: case 4: case 5: {
-                double sum = 0, low = std::numeric_limits<double>::infinity(), high = -low;
+            case 1: case 2: {
+                // The column statistics over the data rows; with hidden rows taken in, all rows
+                // are counted in real numbering (the footer row stays last).
+                const long double v = columnStat(c, FixedRows(), last - 1 + hidden, kind == 1 ? 0 : 1, hidden > 0 ? 1 : 0);
+                value = formatFloat(FloatFormat(), double(v));
+                break;
+            }
+            case 4: case 5: {
+                double low = std::numeric_limits<double>::infinity(), high = -low;
                 int numbers = 0;
                 auto take = [&](QStringView text) {
                     double v = 0;
                     if (!readNumber(text, v))
                         return;   // a text that is no number is skipped
-                    sum += v;
                     low = std::min(low, v);
                     high = std::max(high, v);
                     ++numbers;
@@ -176,11 +182,7 @@ void TZedEzeravIvur::UpdateFooter(int col)
                     for (const TGridItem& item : HiddenRows())
                         take(item.Row.texts.value(c));
                 double result = 0;
-                if (kind == 1)
-                    result = sum;
-                else if (kind == 2)
-                    result = numbers ? sum / numbers : 0;
-                else if (numbers)
+                if (numbers)
                     result = kind == 4 ? low : high;
                 value = formatFloat(FloatFormat(), result);
                 break;
