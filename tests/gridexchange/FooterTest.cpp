@@ -64,6 +64,21 @@ TEST(Footer, Calculations)
     EXPECT_EQ(c->Cells(1, 3), "10.00");
 }
 
+TEST(Footer, AverageIsTheColumnAverage)
+{
+    // 1, 2, a text and 5: 8 over the four rows, as ColumnAvg counts them.
+    auto g = footerGrid({"1", "2", "x", "5"});
+    EXPECT_DOUBLE_EQ(double(g->ColumnAvg(1, 1, 4)), 2.0);
+    EXPECT_EQ(footerOf(*g, 2), "2.00");
+
+    // With a hidden row taken in, the hidden value counts as a row of its own.
+    auto h = footerGrid({"1", "2", "3", "6"});
+    h->HideRows(4, 4);
+    h->FloatingFooter()->CalculateHiddenRows = true;
+    EXPECT_EQ(footerOf(*h, 2), "3.00");
+    EXPECT_EQ(footerOf(*h, 1), "12.00");
+}
+
 TEST(Footer, TemplateExpansion)
 {
     const QStringList cells = {"Anna", "Bob"};
