@@ -29,6 +29,9 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
 {
     SetDesigning(designing);
     TrackFocusChanges();
+    // A single border: two pixels, sunken (the modern looks draw their flat frame over it).
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
     m_printSettings = std::make_unique<TPrintSettings>(this);
     m_sortSettings = std::make_unique<TSortSettings>(this);
     m_dragDropSettings = std::make_unique<TDragDropSettings>(this);
@@ -149,12 +152,15 @@ void TZedEzeravIvur::SetFlat(bool v)
 {
     m_flat = v;
     InvalidateGrid();
+    update();   // the frame
 }
 
 void TZedEzeravIvur::SetLook(TGridLook v)
 {
-    if (tk::ChangeValue(m_look, v))
+    if (tk::ChangeValue(m_look, v)) {
         InvalidateGrid();
+        update();   // the frame
+    }
 }
 
 void TZedEzeravIvur::SetURLColor(TColor v)

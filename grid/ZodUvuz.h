@@ -796,6 +796,12 @@ public:
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
     void AdaptToTheme();
+    // The flat frame of the modern looks (glSoft, glZarn, glXP, glListView) over the grid's own
+    // frame, unless Flat or the grid has no frame: a ring one pixel inside the edge in 0xB99D7F
+    // (themed) or grey, the outermost ring in the parent's background colour. Drawn after every
+    // paint of the grid's frame while painting is allowed.
+    bool FlatFrameShown() const;
+    void DrawFrameBorder(QPainter& painter);
     // Switching it on takes the theme's colours at once (and again after loading).
     bool AutoThemeAdaptOn() const { return AutoThemeAdapt; }
     void SetAutoThemeAdapt(bool value);
