@@ -231,7 +231,11 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
         width = layout.back().second + ColWidths(layout.back().first);
     width = std::min(width, rect.width());
     painter.fillRect(rect, gfx::ToQColor(Color()));
-    const QRect strip(rect.left(), rect.top(), width, rect.height());
+    // Right to left everything is mirrored against the panel's right edge.
+    auto visual = [&](const QRect& r) {
+        return RightToLeft() ? QRect(rect.left() + rect.right() - r.right(), r.top(), r.width(), r.height()) : r;
+    };
+    const QRect strip = visual(QRect(rect.left(), rect.top(), width, rect.height()));
     painter.fillRect(strip, gfx::ToQColor(f.Color()));
     const int last = RowCount() - 1;
     auto raisedFrame = [&] {
@@ -245,7 +249,7 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
     switch (f.FooterStyle()) {
     case fsFixedLastRow:
         for (const auto& [c, x] : layout) {
-            const QRect cell(x, rect.top(), ColWidths(c), rect.height());
+            const QRect cell = visual(QRect(x, rect.top(), ColWidths(c), rect.height()));
             if (x >= rect.width())
                 break;
             const TCellProperties* props = CellPropertiesOrNull(c, last);
@@ -261,7 +265,8 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
                 painter.restore();
             }
             painter.setPen(Qt::gray);
-            painter.drawLine(cell.right() + 1, cell.top(), cell.right() + 1, cell.bottom());
+            const int edge = RightToLeft() ? cell.left() - 1 : cell.right() + 1;
+            painter.drawLine(edge, cell.top(), edge, cell.bottom());
         }
         break;
     case fsColumnPreview: {
@@ -305,6 +310,8 @@ void TZedEzeravIvur::SetFooterMargin(int height)
 
 int TZedEzeravIvur::FooterColumnAt(int x)
 {
+    if (RightToLeft() && m_footerPanel)
+        x = m_footerPanel->width() - 1 - x;
     for (const auto& [c, left] : footerLayout())
         if (x >= left && x < left + ColWidths(c))
             return c;

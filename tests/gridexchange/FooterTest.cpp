@@ -4,6 +4,7 @@
 #include "grid/ZodUvuzFooter.h"
 #include "grid/footer/FooterPanel.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -170,4 +171,27 @@ TEST(Footer, PaintingFollowsHorizontalScrollAndHintsHitThePaintedColumn)
     EXPECT_EQ(g->Cells(4, 5), "6.50");
     if (qEnvironmentVariableIsSet("QLY_SCREENSHOTS"))
         g->grab().save(QString::fromLocal8Bit(qgetenv("QLY_SCREENSHOTS")) + "/footer.png");
+}
+
+TEST(Footer, RightToLeftTheFooterCellsStandUnderTheirMirroredColumns)
+{
+    auto g = makeGrid(4, 6);
+    g->resize(300, 200);
+    for (int c = 0; c < 4; ++c)
+        g->SetColWidths(c, 60);
+    g->FloatingFooter()->SetVisible(true);
+    g->GetCellProperties(1, 5)->SetBrushColor(0x0000FF);   // red (BGR)
+    g->setLayoutDirection(Qt::RightToLeft);
+    g->show();
+    QApplication::processEvents();
+    grid::TFooterPanel* panel = g->FooterPanel();
+    const QImage img = panel->grab().toImage();
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        img.save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + QStringLiteral("/footer-right-to-left.png"));
+    // Column 1's footer cell lies under column 1's mirrored rectangle.
+    const QRect column1 = g->CellRect(1, 1);
+    const int x = g->viewport()->mapTo(panel->parentWidget(), column1.center()).x() - panel->x();
+    EXPECT_EQ(QColor(img.pixel(x, 5)), QColor(Qt::red));
+    EXPECT_EQ(g->FooterColumnAt(x), 1);
+    EXPECT_EQ(g->FooterColumnAt(panel->width() - 5), 0) << "the fixed column stands at the right";
 }
