@@ -493,6 +493,8 @@ void TZedEzeravIvur::Assign(const QObject* source)
     m_mouseActions->Assign(s->m_mouseActions.get());
     m_navigation->Assign(s->m_navigation.get());
     m_grouping->Assign(s->m_grouping.get());
+    if (const auto* bar = s->findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        SearchFooter()->Assign(bar->SearchFooter());
     m_printSettings->Assign(s->m_printSettings.get());
     m_filter.Assign(s->m_filter);
     m_htmlSettings->Assign(s->m_htmlSettings.get());

@@ -166,3 +166,16 @@ TEST_F(PublishedOptions, LoadedAppliesTheFooterSearchBarAndBalloonRead)
     ASSERT_NE(balloon, nullptr) << "balloons are on after loading";
     EXPECT_NEAR(balloon->windowOpacity(), 200 / 255.0, 0.01) << "the transparency read after Enable applies";
 }
+
+TEST_F(PublishedOptions, AssignCopiesTheSearchBarsOptions)
+{
+    TZedEzeravIvur source, target;
+    source.SearchFooter()->SetFindNextCaption(QStringLiteral("Weiter"));
+    source.SearchFooter()->SetColor(0x123456);
+    source.SearchFooter()->SetAutoSearch(false);
+    target.Assign(&source);
+    EXPECT_EQ(target.SearchFooter()->FindNextCaption(), QStringLiteral("Weiter"));
+    EXPECT_EQ(target.SearchFooter()->Color(), 0x123456);
+    EXPECT_TRUE(target.SearchFooter()->AutoSearch()) << "AutoSearch is not copied";
+    EXPECT_EQ(source.SearchFooter()->FindNextCaption(), QStringLiteral("Weiter"));
+}
