@@ -274,7 +274,7 @@ QRect TBaseGrid::CellRectAt(int col, int row) const
     };
     const int left = position(col, FixedCols(), LeftCol(), [this](int c) { return ColWidths(c); });
     const int top = position(row, FixedRows(), TopRow(), [this](int r) { return RowHeights(r); });
-    return QRect(left, top, ColWidths(col), RowHeights(row));
+    return VisualRect(QRect(left, top, ColWidths(col), RowHeights(row)));
 }
 
 QRect TBaseGrid::MergedCellRect(int col, int row) const
@@ -681,10 +681,20 @@ void TBaseGrid::DrawCell(int col, int row, const QRect& cellRect, tk::TGridDrawS
     p.save();
     // The toolkit clips to the cell; a merged range reaches over its neighbours.
     QRect clip = viewport()->rect();
-    const bool underFixedCols = col >= FixedCols() && FixedCols() > 0 && rect.left() < FixedColsWidth();
+    // Right to left the fixed columns stand at the right edge.
+    const QRect fixedCols = VisualRect(QRect(0, 0, FixedColsWidth(), viewport()->height()));
+    const bool underFixedCols = col >= FixedCols() && FixedCols() > 0 && rect.intersects(fixedCols);
     const bool underFixedRows = row >= FixedRows() && FixedRows() > 0 && rect.top() < FixedRowsHeight();
-    if (underFixedCols || underFixedRows)
-        clip.setTopLeft(QPoint(col >= FixedCols() ? FixedColsWidth() : 0, row >= FixedRows() ? FixedRowsHeight() : 0));
+    if (underFixedCols || underFixedRows) {
+        if (col >= FixedCols()) {
+            if (RightToLeft())
+                clip.setRight(fixedCols.left() - 1);
+            else
+                clip.setLeft(FixedColsWidth());
+        }
+        if (row >= FixedRows())
+            clip.setTop(FixedRowsHeight());
+    }
     p.setClipRect(clip, Qt::ReplaceClip);
 
     bool wordWrap = props ? props->WordWrap() : m_wordWrap;

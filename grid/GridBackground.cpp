@@ -2,6 +2,7 @@
 // the theme colours, the sizing-line overlay, and the update count that holds painting back.
 #include "grid/ZodUvuz.h"
 
+#include "grid/GridSearchBar.h"
 #include "grid/GridUtils.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/GridColors.h"
@@ -80,14 +81,47 @@ void TZedEzeravIvur::AdaptToTheme()
         SetActiveCellColor(0x94E6FB);
         SetActiveCellColorTo(0x1595EE);
     }
+    // The search bar's gradient follows the fixed cells' (white to a light blue without a scheme).
+    TSearchFooter* bar = SearchFooter();
+    bar->SetColor(from[scheme]);
+    bar->SetColorTo(scheme == 0 ? TColor(0xFFD9B3) : to[scheme]);
     InvalidateGrid();
 }
 
 void TZedEzeravIvur::SetAutoThemeAdapt(bool value)
 {
     AutoThemeAdapt = value;
-    if (value)
+    if (auto* bar = findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        bar->SearchFooter()->SetThemeAdapt(value);
+    if (value) {
         AdaptToTheme();
+        viewport()->update();
+    }
+}
+
+// ------------------------------------------------------------------ frame
+
+bool TZedEzeravIvur::FlatFrameShown() const
+{
+    const bool look = m_look == glSoft || m_look == glZarn || m_look == glXP || m_look == glListView;
+    return look && !m_flat && frameShape() != QFrame::NoFrame && frameWidth() > 0;
+}
+
+void TZedEzeravIvur::DrawFrameBorder(QPainter& painter)
+{
+    if (!FlatFrameShown())
+        return;
+    const int w = width(), h = height();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(tk::ToQColor(m_themedDrawing ? TColor(0xB99D7F) : TColor(0x808080), palette()));
+    painter.drawRect(QRect(1, 1, w - 3, h - 3));
+    if (QWidget* parent = parentWidget()) {
+        painter.setPen(parent->palette().color(parent->backgroundRole()));
+        painter.drawRect(QRect(0, 0, w - 1, h - 1));
+    }
+    painter.restore();
 }
 
 // ------------------------------------------------------------------ painting
@@ -146,8 +180,13 @@ void TZedEzeravIvur::paintUnusedArea(QPainter& p)
     // The right edge of the last column and the bottom of the last row, when they are on screen.
     QRegion region;
     const QRect lastCol = CellRect(ColCount() - 1, TBaseGrid::FixedRows() > 0 ? 0 : TopRow());
-    if (!lastCol.isEmpty() && lastCol.right() + 1 < client.right())
+    if (RightToLeft()) {
+        // The columns end at the left: the area lies left of the last column.
+        if (!lastCol.isEmpty() && lastCol.left() - 1 > client.left())
+            region += QRect(QPoint(client.left(), 0), QPoint(lastCol.left() - 3, client.bottom()));
+    } else if (!lastCol.isEmpty() && lastCol.right() + 1 < client.right()) {
         region += QRect(QPoint(lastCol.right() + 2, 0), QPoint(client.right(), client.bottom()));
+    }
     const QRect lastRow = CellRect(TBaseGrid::FixedCols() > 0 ? 0 : LeftCol(), RowCount() - 1);
     if (!lastRow.isEmpty() && lastRow.bottom() + 1 < client.bottom())
         region += QRect(QPoint(0, lastRow.bottom() + 2), QPoint(client.right(), client.bottom()));

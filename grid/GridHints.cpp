@@ -511,6 +511,8 @@ bool TGridHints::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
+TBalloonSettings* TZedEzeravIvur::Balloon() { return GridBalloon(this); }
+
 TGridHints* GridHints(TZedEzeravIvur* grid)
 {
     if (auto* h = grid->findChild<TGridHints*>(QStringLiteral("GridHints"), Qt::FindDirectChildrenOnly))

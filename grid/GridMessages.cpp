@@ -4,6 +4,7 @@
 
 #include <QCursor>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPixmap>
 
 namespace grid {
@@ -39,6 +40,13 @@ bool TZedEzeravIvur::event(QEvent* event)
         && (GridState() == tk::gsColMoving || GridState() == tk::gsRowMoving)) {
         CancelMode();
         hideMoveMarkers();
+    }
+    // The grid's own paint event paints its frame: the flat frame of the modern looks goes over it.
+    if (event->type() == QEvent::Paint && m_updateCount == 0 && FlatFrameShown()) {
+        const bool done = TBaseGrid::event(event);
+        QPainter painter(this);
+        DrawFrameBorder(painter);
+        return done;
     }
     return TBaseGrid::event(event);
 }

@@ -1143,11 +1143,11 @@ TGridState TZedEzeravIvur::CalcSizingState(int x, int y, int& index, int& sizing
     TGridState state = TBaseGrid::CalcSizingState(x, y, index, sizingPos, sizingOfs);
     if (state == gsColSizing && y < FixedRowsHeight() && OnColumnSize) {
         bool allow = true;
-        const TGridCoord c = MouseCoord(x - 6, y);
+        const TGridCoord c = MouseCoord(RightToLeft() ? x + 6 : x - 6, y);
         OnColumnSize(this, c.X, allow);
         if (!allow)
             state = gsNormal;
-    } else if (state == gsRowSizing && x < FixedColsWidth() && OnRowSize) {
+    } else if (state == gsRowSizing && LogicalX(x) < FixedColsWidth() && OnRowSize) {
         bool allow = true;
         const TGridCoord c = MouseCoord(x, y - 6);
         OnRowSize(this, c.Y, allow);

@@ -2,6 +2,7 @@
 
 #include "grid/BaseGrid.h"
 #include "grid/GridUtils.h"
+#include "grid/ZodUvuz.h"
 
 #include <QMetaProperty>
 #include <algorithm>
@@ -103,6 +104,14 @@ void TMouseActions::SetHotmailRowSelect(bool v)
 {
     m_hotmail = v;
     RepaintGrid();
+}
+
+void TColumnSize::SetStretch(bool v)
+{
+    m_stretch = v;
+    auto* grid = dynamic_cast<TZedEzeravIvur*>(Grid());
+    if (grid && (grid->parentWidget() || grid->isVisible()))
+        grid->ApplyColumnStretch();
 }
 
 bool TMouseActions::Assign(const QObject* source)

@@ -185,8 +185,8 @@ public:
     bool SynchWithGrid = false;
     grid::TColumnSizeLocation Location = clRegistry;
     bool Stretch() const { return m_stretch; }
-    // The stretch column itself is recalculated by the scrolling and sizing code.
-    void SetStretch(bool v) { m_stretch = v; }
+    // Stores; a grid placed in a window stretches its column at once (later resizes keep it).
+    void SetStretch(bool v);
 
 private:
     bool m_stretch = false;

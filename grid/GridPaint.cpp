@@ -31,6 +31,35 @@ QString qtLines(QString s)
     return s;
 }
 
+// The filter button of a header cell ("ZEIFILT"): a funnel of 12 x 12 on a transparent ground,
+// drawn once.
+const QPixmap& filterGlyph()
+{
+    static const QPixmap glyph = [] {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QColor(0x40, 0x40, 0x40));
+        p.setBrush(QColor(0x70, 0x70, 0x70));
+        const QPoint funnel[] = {{2, 3}, {13, 3}, {9, 8}, {9, 13}, {6, 11}, {6, 8}};
+        p.drawPolygon(funnel, 6);
+        return pm;
+    }();
+    return glyph;
+}
+
+// The grid's bidirectional flags: right to left, left and right alignment swap.
+int bidiFlags(int flags, bool rightToLeft)
+{
+    if (!rightToLeft)
+        return flags;
+    const int h = flags & Qt::AlignHorizontal_Mask;
+    if (h == Qt::AlignLeft || h == Qt::AlignRight)
+        flags = (flags & ~Qt::AlignHorizontal_Mask) | (h == Qt::AlignLeft ? Qt::AlignRight : Qt::AlignLeft);
+    return flags | Qt::AlignAbsolute;
+}
+
 Qt::Alignment qtAlign(TAlignment h, TVAlignment v)
 {
     Qt::Alignment a = h == taRightJustify ? Qt::AlignRight : h == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
@@ -410,6 +439,12 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
 
     drawCellBackground(p, col, row, rect, fixed, selected);
 
+    // The filter button in the rightmost 16 pixels of a header cell whose column has one.
+    if (row == 0 && FilterButtonColumn(real)) {
+        const QPixmap& glyph = filterGlyph();
+        p.drawPixmap(rect.right() + 1 - 16, rect.top() + (rect.height() - glyph.height()) / 2, glyph);
+    }
+
     // Selection rectangle around the selection, with the resizer at its corner.
     const tk::TGridRect sel = Selection();
     if (m_selectionRectangle && !fixed && col >= sel.Left && col <= sel.Right && row >= sel.Top && row <= sel.Bottom) {
@@ -504,7 +539,7 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         }
         if (!(selected && !(state & tk::gdFocused) && m_selectionColor == gfx::clNone) && !fixed)
             p.fillRect(outer, tk::ToQColor(brush, pal));
-        const int flags = int(qtAlign(hAlign, vAlign))
+        const int flags = bidiFlags(int(qtAlign(hAlign, vAlign)), RightToLeft())
                           | ((wordWrap || Multilinecells) ? int(Qt::TextWordWrap) : int(Qt::TextSingleLine));
         QString shown = qtLines(text);
         if (!(wordWrap || Multilinecells))
@@ -526,7 +561,7 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
         p.setPen(tk::ToQColor(urlColor, pal));
     }
     const bool multiLine = text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
-    int flags = int(qtAlign(hAlign, vAlign)) | Qt::TextExpandTabs;
+    int flags = bidiFlags(int(qtAlign(hAlign, vAlign)), RightToLeft()) | Qt::TextExpandTabs;
     bool ellipsis = false;
     if ((!multiLine || !Multilinecells) && !wordWrap) {
         text = text.section(QLatin1Char('\r'), 0, 0).section(QLatin1Char('\n'), 0, 0);

@@ -3,10 +3,12 @@
 #include "grid/GridSearchBar.h"
 
 #include <QEvent>
+#include <QResizeEvent>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <algorithm>
 
 namespace grid {
 
@@ -174,6 +176,7 @@ TSearchPanel::TSearchPanel(TZedEzeravIvur* grid)
     OnForwardClick = [grid](QObject*) { grid->SearchFindNext(); };
     OnExitClick = [grid](QObject*) { grid->SearchClose(); };
     OnHighlightClick = [grid](QObject*) { grid->SearchHighlightClicked(); };
+    m_footer->SetThemeAdapt(grid->AutoThemeAdapt);   // before OnChange is wired: no notification
     m_footer->OnChange = [this](QObject*) { ApplySearchFooter(); };
 
     grid->installEventFilter(this);
@@ -227,17 +230,53 @@ void TSearchPanel::ApplySearchFooter()
     setHint(m_next, f->HintFindNext());
     setHint(m_prev, f->HintFindPrev());
     setHint(m_highlight, f->HintHighlight());
-
-    m_matchCase->move(f->ShowHighLight() ? 425 : 330, 8);
-    m_next->resize(90, f->ShowFindNext() ? 23 : 0);
-    m_prev->resize(90, f->ShowFindPrev() ? 23 : 0);
-    m_highlight->resize(90, f->ShowHighLight() ? 23 : 0);
-    m_matchCase->resize(m_matchCase->width(), f->ShowMatchCase() ? 17 : 0);
+    layoutControls();
     m_barHeight = f->Visible() ? 32 : 0;
     resize(width(), m_barHeight);
     setVisible(f->Visible());
     align();
     update();
+}
+
+void TSearchPanel::layoutControls()
+{
+    const TSearchFooter* f = m_footer;
+    QToolButton* const buttons[] = {m_next, m_prev, m_highlight};
+    const bool shown[] = {f->ShowFindNext(), f->ShowFindPrev(), f->ShowHighLight()};
+    const QString hints[] = {f->HintFindNext(), f->HintFindPrev(), f->HintHighlight()};
+    // The buttons stand at 140, 235 and 330 while their captions fit 90 pixels; a wider caption
+    // widens its button and moves the next ones along. The check box takes the highlight
+    // button's place when that is hidden.
+    auto place = [&](bool compact) {
+        int x = 140;
+        int boxLeft = 0;
+        for (int i = 0; i < 3; ++i) {
+            QToolButton* b = buttons[i];
+            b->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+            const int w = compact ? 26 : std::max(90, b->sizeHint().width());
+            b->setGeometry(x, 5, w, shown[i] ? 23 : 0);
+            if (i == 2 && !shown[i])
+                boxLeft = x;
+            x += w + 5;
+        }
+        m_matchCase->move(boxLeft ? boxLeft : x, 8);
+        m_matchCase->resize(m_matchCase->sizeHint().width(), f->ShowMatchCase() ? 17 : 0);
+        return m_matchCase->geometry().right() < width();
+    };
+    m_compact = false;
+    if (!place(false) && width() > 0) {
+        m_compact = true;
+        place(true);
+    }
+    // A button without its caption shows it as its hint when it has no hint of its own.
+    for (int i = 0; i < 3; ++i)
+        setHint(buttons[i], hints[i].isEmpty() && m_compact ? buttons[i]->text() : hints[i]);
+}
+
+void TSearchPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
 }
 
 // Docked at the bottom: the cells end above the panel.
@@ -297,6 +336,8 @@ void TSearchPanel::SetEditColor(gfx::TColor color)
 }
 
 void TSearchPanel::SetVisible(bool visible) { m_footer->SetVisible(visible); }
+
+TSearchFooter* TZedEzeravIvur::SearchFooter() { return GridSearchFooter(this); }
 
 TSearchPanel* GridSearchPanel(TZedEzeravIvur* grid)
 {

@@ -135,6 +135,9 @@ public:
 
     // The panel follows the grid's SearchFooter.
     void ApplySearchFooter();
+    // The three search buttons show their glyphs only (their captions become their tool tips)
+    // when the bar is too narrow for the captions and the match-case box beside them.
+    bool CompactButtons() const { return m_compact; }
 
     std::function<void(QObject*)> OnForwardClick;
     std::function<void(QObject*)> OnBackwardClick;
@@ -156,11 +159,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void editChanged();
     void align();
+    // Places the buttons and the check box so that their captions fit the bar's width.
+    void layoutControls();
+    bool m_compact = false;
     TZedEzeravIvur* m_grid;
     TSearchFooter* m_footer;
     QLineEdit* m_edit;

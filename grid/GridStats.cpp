@@ -5,6 +5,7 @@
 
 #include <QFontMetrics>
 #include <QWidget>
+#include <charconv>
 #include <cmath>
 
 namespace grid {
@@ -118,6 +119,31 @@ namespace {
 // A cell's value: its number without decoration; an empty text or "-" counts as 0.
 bool cellValue(const QString& text, double& value)
 {
+    // A plain number (digits, one leading minus, the decimal separator) reads directly.
+    if (!text.isEmpty() && text.size() < 40) {
+        const QChar decimal = CurrentGridLocale().decimalSeparator;
+        char buf[40];
+        int n = 0;
+        bool plain = true;
+        for (QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u >= '0' && u <= '9')
+                buf[n++] = char(u);
+            else if (ch == decimal)
+                buf[n++] = '.';
+            else if (u == '-' && n == 0)
+                buf[n++] = '-';
+            else {
+                plain = false;
+                break;
+            }
+        }
+        if (plain) {
+            const auto r = std::from_chars(buf, buf + n, value);
+            if (r.ec == std::errc() && r.ptr == buf + n)
+                return true;
+        }
+    }
     QString clean = CleanNumberText(text);
     if (clean.isEmpty() || clean == QLatin1String("-")) {
         // Only an empty cell or a lone minus counts as 0: a text with no number does not read.
@@ -154,10 +180,10 @@ bool TZedEzeravIvur::statRowCounts(int col, int row, bool real)
     return IsBaseCell(col, row);
 }
 
-long double TZedEzeravIvur::columnStat(int col, int fromRow, int toRow, int kind)
+long double TZedEzeravIvur::columnStat(int col, int fromRow, int toRow, int kind, int realRows)
 {
     // kind: 0 sum, 1 average, 2 minimum, 3 maximum.
-    const bool real = toRow > RowCount() - 1;
+    const bool real = realRows < 0 ? toRow > RowCount() - 1 : realRows == 1;
     CopyProgress(0, -1);
     long double sum = 0;
     int counted = 0;

@@ -1,7 +1,10 @@
 #include "grid/ZodUvuz.h"
 #include "grid/ZodUvuzEdit.h"
 
+#include "grid/GridHints.h"
+#include "grid/GridSearchBar.h"
 #include "grid/GridUtils.h"
+#include "grid/ZodUvuzFooter.h"
 #include "platform/graphics/VisualStyles.h"
 #include "platform/grid/WinCompat.h"
 #include "platform/settings/IniFile.h"
@@ -27,6 +30,9 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
 {
     SetDesigning(designing);
     TrackFocusChanges();
+    // A single border: two pixels, sunken (the modern looks draw their flat frame over it).
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
     m_printSettings = std::make_unique<TPrintSettings>(this);
     m_sortSettings = std::make_unique<TSortSettings>(this);
     m_dragDropSettings = std::make_unique<TDragDropSettings>(this);
@@ -152,12 +158,15 @@ void TZedEzeravIvur::SetFlat(bool v)
 {
     m_flat = v;
     InvalidateGrid();
+    update();   // the frame
 }
 
 void TZedEzeravIvur::SetLook(TGridLook v)
 {
-    if (tk::ChangeValue(m_look, v))
+    if (tk::ChangeValue(m_look, v)) {
         InvalidateGrid();
+        update();   // the frame
+    }
 }
 
 void TZedEzeravIvur::SetURLColor(TColor v)
@@ -513,6 +522,8 @@ void TZedEzeravIvur::Assign(const QObject* source)
     m_mouseActions->Assign(s->m_mouseActions.get());
     m_navigation->Assign(s->m_navigation.get());
     m_grouping->Assign(s->m_grouping.get());
+    if (const auto* bar = s->findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        SearchFooter()->Assign(bar->SearchFooter());
     m_printSettings->Assign(s->m_printSettings.get());
     m_filter.Assign(s->m_filter);
     m_htmlSettings->Assign(s->m_htmlSettings.get());
@@ -886,6 +897,19 @@ void TZedEzeravIvur::Loaded()
         m_controlLook->SetControlStyle(csClassic);
     if (AutoThemeAdapt)
         AdaptToTheme();
+    // The footer, the search bar and the balloons take the settings read with the grid.
+    if (m_floatingFooter) {
+        ApplyFooterSettings();
+        CalcFooter(-1);
+    }
+    if (auto* bar = findChild<TSearchPanel*>(QStringLiteral("SearchPanel"), Qt::FindDirectChildrenOnly))
+        bar->SearchFooter()->SetThemeAdapt(AutoThemeAdapt);   // notifies: the bar follows its options
+    if (auto* hints = findChild<TGridHints*>(QStringLiteral("GridHints"), Qt::FindDirectChildrenOnly);
+        hints && hints->Balloon()->Enable()) {
+        // Made again, so that the balloon window has the delays and transparency read after Enable.
+        hints->BalloonDone();
+        hints->BalloonInit();
+    }
     UpdateScrollBarsAlways();
 }
 

@@ -100,9 +100,14 @@ TProportionalScroll ProportionalScrollInfo(int clientExtent, int fixedExtent, in
                                            int currentPos, bool keepPosWhenFits);
 
 class TFloatingFooter;
+class TSearchFooter;
+class TBalloonSettings;
 
 class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors::TEditorHost, public IFooterHost {
     Q_OBJECT
+    Q_MOC_INCLUDE("grid/ZodUvuzFooter.h")
+    Q_MOC_INCLUDE("grid/GridSearchBar.h")
+    Q_MOC_INCLUDE("grid/GridHints.h")
     // Always stored: the scroll bar width may differ from the system's, the row height has no
     // stream default.
     Q_CLASSINFO("QlyAlwaysStored", "ScrollWidth,DefaultRowHeight,FixedFont,ActiveCellFont")
@@ -132,6 +137,11 @@ class TZedEzeravIvur : public TBaseGrid, public tk::TStreamHooks, public editors
     Q_PROPERTY(grid::TBackGround* BackGround READ BackGround)
     Q_PROPERTY(grid::TGrouping* Grouping READ Grouping)
     Q_PROPERTY(grid::TShowModified* ShowModified READ ShowModified)
+    // The footer, the search bar and the balloons keep their options in objects of their own,
+    // made on first use; reading the property makes them.
+    Q_PROPERTY(grid::TFloatingFooter* FloatingFooter READ FloatingFooter)
+    Q_PROPERTY(grid::TSearchFooter* SearchFooter READ SearchFooter)
+    Q_PROPERTY(grid::TBalloonSettings* Balloon READ Balloon)
     Q_PROPERTY(int FixedColWidth READ FixedColWidth WRITE SetFixedColWidth)
     Q_PROPERTY(int FixedRowHeight READ FixedRowHeight WRITE SetFixedRowHeight)
     // Published values that only store (their behaviour belongs to painting, input, hints ...).
@@ -556,6 +566,8 @@ public:
     // Raises tk::EInvalidGridOperation "Stretch column index out of range" for a column at or
     // beyond ColCount; -1 is the last column.
     void StretchColumn(int col);
+    // With ColumnSize.Stretch on, the stretch column takes the room the others leave now.
+    void ApplyColumnStretch() { doStretch(ColumnSize()->StretchColumn, false); }
     // The column (row) being sized by the mouse with its width (height) before sizing; -1: none.
     void SetSizingRecord(int col, int colWidth, int row, int rowHeight);
     // Scrolling while something is dragged over the grid (client coordinates) and the timer's tick.
@@ -745,6 +757,21 @@ public:
     std::function<void(QObject* sender, QPainter& canvas, int col, int row, tk::TGridDrawState state,
                        const QRect& rect, bool printing)>
         OnCustomCellDraw;
+    // The size a custom-drawn cell needs (x width, y height).
+    std::function<void(QObject* sender, QPainter& canvas, int col, int row, QPoint& size, bool printing)>
+        OnCustomCellSize;
+
+    // --- printing events (the grid holds PrintSettings for a printing routine of the application)
+    std::function<void(QObject* sender, QPainter& canvas, int pageNr, int pageXSize, int pageYSize)> OnPrintPage;
+    std::function<void(QObject* sender, QPainter& canvas, int lastRow, int lastRowOffset, int lastPage, int pageXSize,
+                       int pageYSize)>
+        OnPrintPageDone;
+    std::function<void(QObject* sender, int nrOfPages, int& fromPage, int& toPage)> OnPrintStart;
+    std::function<void(QObject* sender, int pageNr, bool& cancel)> OnPrintCancel;
+    std::function<void(QObject* sender, double& scaleFactor, bool& allow)> OnFitToPage;
+    std::function<void(QObject* sender, int row, bool& newPage)> OnPrintNewPage;
+    std::function<void(QObject* sender, int col, int& width)> OnPrintSetColumnWidth;
+    std::function<void(QObject* sender, int row, int& height)> OnPrintSetRowHeight;
 
     // --- rich-text cells (GridPaintRichText.cpp)
     // The hidden rich edit that renders and measures rich-text cells (made on first use).
@@ -789,6 +816,12 @@ public:
     // 1 "NormalColor", 2 "HomeStead", 3 "Metallic", else 0.
     int DetectThemeScheme();
     void AdaptToTheme();
+    // The flat frame of the modern looks (glSoft, glZarn, glXP, glListView) over the grid's own
+    // frame, unless Flat or the grid has no frame: a ring one pixel inside the edge in 0xB99D7F
+    // (themed) or grey, the outermost ring in the parent's background colour. Drawn after every
+    // paint of the grid's frame while painting is allowed.
+    bool FlatFrameShown() const;
+    void DrawFrameBorder(QPainter& painter);
     // Switching it on takes the theme's colours at once (and again after loading).
     bool AutoThemeAdaptOn() const { return AutoThemeAdapt; }
     void SetAutoThemeAdapt(bool value);
@@ -941,6 +974,9 @@ public:
     // --- the floating footer (created on first use)
     TFloatingFooter* FloatingFooter();
     TFooterPanel* FooterPanel();
+    // The search bar's options (GridSearchBar.cpp) and the balloon settings (GridHints.cpp).
+    TSearchFooter* SearchFooter();
+    TBalloonSettings* Balloon();
     // Applies the footer's Visible and FooterStyle: panel height, FixedFooters, footer row.
     void ApplyFooterSettings();
     // The footer calculation of a column (0 none, 1 sum, 2 average, 3 count, 4 minimum, 5 maximum,
@@ -1603,7 +1639,8 @@ private:
     int minRowHeight() const { return MinRowHeight < 0 ? DefaultRowHeight() : MinRowHeight; }
     QString statText(int col, int row, bool real);
     bool statRowCounts(int col, int row, bool real);
-    long double columnStat(int col, int fromRow, int toRow, int kind);
+    // `real`: 1 counts real rows, 0 displayed rows, -1 decides by the range.
+    long double columnStat(int col, int fromRow, int toRow, int kind, int real = -1);
     void rowColour(int row, TColor color, int which);
     int m_groupColumn = -1;
     int m_groupWidth = 0;

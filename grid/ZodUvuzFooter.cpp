@@ -189,14 +189,20 @@ void TZedEzeravIvur::UpdateFooter(int col)
         try {
             switch (kind) {
             case 0: break;
-            case 1: case 2: case 4: case 5: {
-                double sum = 0, low = std::numeric_limits<double>::infinity(), high = -low;
+            case 1: case 2: {
+                // The column statistics over the data rows; with hidden rows taken in, all rows
+                // are counted in real numbering (the footer row stays last).
+                const long double v = columnStat(c, FixedRows(), last - 1 + hidden, kind == 1 ? 0 : 1, hidden > 0 ? 1 : 0);
+                value = formatFloat(FloatFormat(), double(v));
+                break;
+            }
+            case 4: case 5: {
+                double low = std::numeric_limits<double>::infinity(), high = -low;
                 int numbers = 0;
                 auto take = [&](QStringView text) {
                     double v = 0;
                     if (!readNumber(text, v))
                         return;   // a text that is no number is skipped
-                    sum += v;
                     low = std::min(low, v);
                     high = std::max(high, v);
                     ++numbers;
@@ -207,11 +213,7 @@ void TZedEzeravIvur::UpdateFooter(int col)
                     for (const TGridItem& item : HiddenRows())
                         take(item.Row.texts.value(c));
                 double result = 0;
-                if (kind == 1)
-                    result = sum;
-                else if (kind == 2)
-                    result = numbers ? sum / numbers : 0;
-                else if (numbers)
+                if (numbers)
                     result = kind == 4 ? low : high;
                 value = formatFloat(FloatFormat(), result);
                 break;
@@ -260,7 +262,11 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
         width = layout.back().second + ColWidths(layout.back().first);
     width = std::min(width, rect.width());
     painter.fillRect(rect, gfx::ToQColor(Color()));
-    const QRect strip(rect.left(), rect.top(), width, rect.height());
+    // Right to left everything is mirrored against the panel's right edge.
+    auto visual = [&](const QRect& r) {
+        return RightToLeft() ? QRect(rect.left() + rect.right() - r.right(), r.top(), r.width(), r.height()) : r;
+    };
+    const QRect strip = visual(QRect(rect.left(), rect.top(), width, rect.height()));
     painter.fillRect(strip, gfx::ToQColor(f.Color()));
     const int last = RowCount() - 1;
     auto raisedFrame = [&] {
@@ -274,7 +280,7 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
     switch (f.FooterStyle()) {
     case fsFixedLastRow:
         for (const auto& [c, x] : layout) {
-            const QRect cell(x, rect.top(), ColWidths(c), rect.height());
+            const QRect cell = visual(QRect(x, rect.top(), ColWidths(c), rect.height()));
             if (x >= rect.width())
                 break;
             const TCellProperties* props = CellPropertiesOrNull(c, last);
@@ -290,7 +296,8 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
                 painter.restore();
             }
             painter.setPen(Qt::gray);
-            painter.drawLine(cell.right() + 1, cell.top(), cell.right() + 1, cell.bottom());
+            const int edge = RightToLeft() ? cell.left() - 1 : cell.right() + 1;
+            painter.drawLine(edge, cell.top(), edge, cell.bottom());
         }
         break;
     case fsColumnPreview: {
@@ -353,6 +360,8 @@ void TZedEzeravIvur::LayoutBottomPanels()
 
 int TZedEzeravIvur::FooterColumnAt(int x)
 {
+    if (RightToLeft() && m_footerPanel)
+        x = m_footerPanel->width() - 1 - x;
     for (const auto& [c, left] : footerLayout())
         if (x >= left && x < left + ColWidths(c))
             return c;

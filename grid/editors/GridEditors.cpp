@@ -522,28 +522,25 @@ void TGridEditBtn::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== TGridUnitEditBtn
 
-TGridUnitEditBtn::TGridUnitEditBtn(TEditorHost* host, QWidget* parent)
-    : TDidEzevBtn(parent), TGridEditorLink(host), m_menu(new QMenu(this))
+TZeiUnitEditBtn::TZeiUnitEditBtn(QWidget* parent) : TDidEzevBtn(parent), m_menu(new QMenu(this))
 {
-    setObjectName(QStringLiteral("GridUnitEditBtn"));
-    setFrame(false);
     m_menu->setObjectName(QStringLiteral("UnitMenu"));
     SetRightAlign(true);
     SetUnitSpace(20);
 }
 
-void TGridUnitEditBtn::SetUnitID(const QString& value)
+void TZeiUnitEditBtn::SetUnitID(const QString& value)
 {
     m_unitID = value;
     update();
 }
 
-void TGridUnitEditBtn::SetUnitSpace(int value)
+void TZeiUnitEditBtn::SetUnitSpace(int value)
 {
     SetUnitWidth(value);
 }
 
-void TGridUnitEditBtn::paintEvent(QPaintEvent* event)
+void TZeiUnitEditBtn::paintEvent(QPaintEvent* event)
 {
     TDidEzevBtn::paintEvent(event);
     // The unit between the text and the button.
@@ -554,7 +551,7 @@ void TGridUnitEditBtn::paintEvent(QPaintEvent* event)
     p.drawText(unit, Qt::AlignLeft | Qt::AlignVCenter, m_unitID);
 }
 
-void TGridUnitEditBtn::ButtonPressed()
+void TZeiUnitEditBtn::ButtonPressed()
 {
     m_menu->clear();
     for (const QString& u : Units) {
@@ -565,6 +562,14 @@ void TGridUnitEditBtn::ButtonPressed()
     m_menu->popup(mapToGlobal(QPoint(width() - 15, height())));
 }
 
+TGridUnitEditBtn::TGridUnitEditBtn(TEditorHost* host, QWidget* parent)
+    : TZeiUnitEditBtn(parent), TGridEditorLink(host)
+{
+    setObjectName(QStringLiteral("GridUnitEditBtn"));
+    setFrame(false);
+    layoutButton();
+}
+
 bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
 {
     if (!Host())
@@ -573,8 +578,8 @@ bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
     const Qt::KeyboardModifiers mods = event->modifiers();
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
         // The number and the unit are committed together.
-        Host()->SetInplaceEditText(text() + m_unitID);
-        if (!Host()->ValidateCell(text() + m_unitID))
+        Host()->SetInplaceEditText(text() + UnitID());
+        if (!Host()->ValidateCell(text() + UnitID()))
             return true;
         Leave(key, mods);
         return true;
@@ -594,12 +599,12 @@ bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
 
 void TGridUnitEditBtn::focusOutEvent(QFocusEvent* event)
 {
-    if (m_menu->isVisible() || !Host()) {
-        TDidEzevBtn::focusOutEvent(event);
+    if (UnitMenu()->isVisible() || !Host()) {
+        TZeiUnitEditBtn::focusOutEvent(event);
         return;
     }
     Host()->EndInplaceEdit();
-    TDidEzevBtn::focusOutEvent(event);
+    TZeiUnitEditBtn::focusOutEvent(event);
 }
 
 // ================================================================== TGridCheckBox

@@ -150,16 +150,17 @@ private:
     bool acceptsChar(QChar ch);
 };
 
-// Edit with a unit: the number in the edit, the unit (UnitID) picked from a menu of Units on the
-// button.
-class TGridUnitEditBtn : public TDidEzevBtn, public TGridEditorLink {
+// Edit with a unit: the number in the edit, the unit (UnitID) drawn between the text and the button
+// and picked from a menu of Units that the button (or F4) opens. Right-aligned at first.
+class TZeiUnitEditBtn : public TDidEzevBtn {
     Q_OBJECT
 public:
-    TGridUnitEditBtn(TEditorHost* host, QWidget* parent);
+    explicit TZeiUnitEditBtn(QWidget* parent = nullptr);
+    // The unit shown (not tied to Units).
     QString UnitID() const { return m_unitID; }
     void SetUnitID(const QString& value);
     QStringList Units;
-    // Pixels kept between the text and the button for the unit.
+    // Pixels kept between the text and the button for the unit (20 at first).
     int UnitSpace() const { return UnitWidth(); }
     void SetUnitSpace(int value);
     // The menu of units shown by the button (empty when there are no units).
@@ -168,13 +169,21 @@ public:
     void ButtonPressed() override;
 
 protected:
-    bool HandleKey(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QString m_unitID;
     class QMenu* m_menu;
+};
+
+class TGridUnitEditBtn : public TZeiUnitEditBtn, public TGridEditorLink {
+    Q_OBJECT
+public:
+    TGridUnitEditBtn(TEditorHost* host, QWidget* parent);
+
+protected:
+    bool HandleKey(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 };
 
 class TGridCheckBox : public QCheckBox, public TGridEditorLink {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QTimer>
@@ -35,6 +36,47 @@ void SetBeepHook(std::function<void()> hook) { beepHook() = std::move(hook); }
 
 // ================================================================== TVidAvezButton
 
+QPixmap VidAvezGlyph(bool up)
+{
+    // A black arrow of four rows centred in 9 x 6, on the button colour made transparent.
+    QImage img(9, 6, QImage::Format_Indexed8);
+    img.setColorTable({qRgba(0, 0, 0, 0), qRgb(0, 0, 0)});
+    img.fill(0);
+    for (int row = 0; row < 4; ++row) {
+        const int y = up ? 4 - row : 1 + row;
+        for (int x = 1 + row; x <= 7 - row; ++x)
+            img.setPixel(x, y, 1);
+    }
+    return QPixmap::fromImage(img);
+}
+
+QPixmap TVidAvezButton::UpGlyph() const { return m_up->Glyph(); }
+QPixmap TVidAvezButton::DownGlyph() const { return m_down->Glyph(); }
+int TVidAvezButton::UpNumGlyphs() const { return m_up->NumGlyphs(); }
+int TVidAvezButton::DownNumGlyphs() const { return m_down->NumGlyphs(); }
+void TVidAvezButton::SetUpNumGlyphs(int value) { m_up->SetNumGlyphs(value); }
+void TVidAvezButton::SetDownNumGlyphs(int value) { m_down->SetNumGlyphs(value); }
+
+void TVidAvezButton::SetUpGlyph(const QPixmap& value)
+{
+    if (value.isNull()) {
+        m_up->SetGlyph(VidAvezGlyph(true));
+        m_up->SetNumGlyphs(1);
+    } else {
+        m_up->SetGlyph(value);
+    }
+}
+
+void TVidAvezButton::SetDownGlyph(const QPixmap& value)
+{
+    if (value.isNull()) {
+        m_down->SetGlyph(VidAvezGlyph(false));
+        m_down->SetNumGlyphs(1);
+    } else {
+        m_down->SetGlyph(value);
+    }
+}
+
 TVidAvezButton::TVidAvezButton(QWidget* parent) : QWidget(parent)
 {
     m_up = new DAvoRorurAroruDadaze(this);
@@ -53,6 +95,8 @@ TVidAvezButton::TVidAvezButton(QWidget* parent) : QWidget(parent)
     }
     m_up->SetButtonDirection(bdUp);
     m_down->SetButtonDirection(bdDown);
+    SetUpGlyph(QPixmap());
+    SetDownGlyph(QPixmap());
     m_focused = m_up;
     setFocusPolicy(Qt::NoFocus);
     resize(15, 25);
@@ -202,6 +246,28 @@ void DAveVevaDiza::SetPrecision(int value)
 void DAveVevaDiza::SetDirection(TSpinDirection value)
 {
     m_button->SetDirection(value);
+    layoutButton();
+}
+
+void DAveVevaDiza::SetEditAlign(TEditAlign value)
+{
+    m_editAlign = value;
+    const Qt::Alignment h = value == eaRight ? Qt::AlignRight : value == eaCenter ? Qt::AlignHCenter : Qt::AlignLeft;
+    setAlignment(h | Qt::AlignVCenter);
+}
+
+void DAveVevaDiza::SetSpinFlat(bool value)
+{
+    m_spinFlat = value;
+    m_button->UpButton()->SetFlat(value);
+    m_button->DownButton()->SetFlat(value);
+}
+
+void DAveVevaDiza::SetSpinTransparent(bool value)
+{
+    m_spinTransparent = value;
+    m_button->UpButton()->SetTransparent(value);
+    m_button->DownButton()->SetTransparent(value);
     layoutButton();
 }
 

@@ -4,6 +4,7 @@
 #include "grid/editors/EditorHost.h"
 #include <QDateTime>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 
@@ -13,6 +14,10 @@ namespace grid::editors {
 
 enum TVidAvezType { sptNormal, sptFloat, sptDate, sptTime };
 enum TSpinDirection { spVertical, spHorizontal };
+enum TEditAlign { eaLeft, eaRight, eaCenter };
+
+// The arrows the pair shows by default (9 x 6 pixels; the resources "VidAvezUp" and "VidAvezDown").
+QPixmap VidAvezGlyph(bool up);
 
 // The arrow pair: two repeating arrow buttons; Up/Down keys and Space click them.
 class TVidAvezButton : public QWidget {
@@ -24,6 +29,17 @@ public:
     DAvoRorurAroruDadaze* UpButton() const { return m_up; }
     DAvoRorurAroruDadaze* DownButton() const { return m_down; }
     DAvoRorurAroruDadaze* FocusedButton() const { return m_focused; }
+    // The arrow buttons' glyphs: a copy of the given one; an empty one brings the default arrow
+    // back with one image.
+    QPixmap UpGlyph() const;
+    void SetUpGlyph(const QPixmap& value);
+    QPixmap DownGlyph() const;
+    void SetDownGlyph(const QPixmap& value);
+    // Images in each glyph (1 to 4).
+    int UpNumGlyphs() const;
+    void SetUpNumGlyphs(int value);
+    int DownNumGlyphs() const;
+    void SetDownNumGlyphs(int value);
     QWidget* FocusControl = nullptr;
     std::function<void()> OnUpClick;
     std::function<void()> OnDownClick;
@@ -69,6 +85,14 @@ public:
     TSpinDirection Direction() const { return m_button->Direction(); }
     void SetDirection(TSpinDirection value);
     TVidAvezButton* Button() const { return m_button; }
+    // Text alignment.
+    TEditAlign EditAlign() const { return m_editAlign; }
+    void SetEditAlign(TEditAlign value);
+    // Flat and transparent arrow buttons.
+    bool SpinFlat() const { return m_spinFlat; }
+    void SetSpinFlat(bool value);
+    bool SpinTransparent() const { return m_spinTransparent; }
+    void SetSpinTransparent(bool value);
 
     int MinValue = 0;
     int MaxValue = 100;
@@ -122,6 +146,9 @@ private:
     TVidAvezType m_spinType = sptNormal;
     int m_precision = 0;
     bool m_editorEnabled = true;
+    TEditAlign m_editAlign = eaLeft;
+    bool m_spinFlat = false;
+    bool m_spinTransparent = false;
 };
 
 } // namespace grid::editors

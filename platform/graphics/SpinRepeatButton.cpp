@@ -8,6 +8,8 @@
 #include <QStyleOption>
 #include <QTimer>
 
+#include <algorithm>
+
 DAvoRorurAroruDadaze::DAvoRorurAroruDadaze(QWidget* parent) : QAbstractButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
@@ -44,6 +46,12 @@ void DAvoRorurAroruDadaze::SetTransparent(bool on)
 void DAvoRorurAroruDadaze::SetGlyph(const QPixmap& glyph)
 {
     FGlyph = glyph;
+    update();
+}
+
+void DAvoRorurAroruDadaze::SetNumGlyphs(int count)
+{
+    FNumGlyphs = std::clamp(count, 1, 4);
     update();
 }
 
@@ -138,8 +146,15 @@ void DAvoRorurAroruDadaze::paintEvent(QPaintEvent*)
     opt.state |= isDown() ? QStyle::State_Sunken : QStyle::State_Raised;
     if (!FFlat || isDown() || FMouseOver)
         style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &opt, &p, this);
-    const QPoint at = r.center() - QPoint(FGlyph.width() / 2, FGlyph.height() / 2) + (isDown() ? QPoint(1, 1) : QPoint());
-    p.drawPixmap(at, FGlyph);
+    // The image of the state from a strip of NumGlyphs.
+    const int w = FGlyph.width() / FNumGlyphs;
+    int index = 0;
+    if (!isEnabled() && FNumGlyphs > 1)
+        index = 1;
+    else if (isDown() && FNumGlyphs > 2)
+        index = 2;
+    const QPoint at = r.center() - QPoint(w / 2, FGlyph.height() / 2) + (isDown() ? QPoint(1, 1) : QPoint());
+    p.drawPixmap(at, FGlyph, QRect(index * w, 0, w, FGlyph.height()));
     paintFocus(p);
 }
 

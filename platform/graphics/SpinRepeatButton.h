@@ -28,9 +28,17 @@ public:
     void SetTransparent(bool on);
     QPixmap Glyph() const { return FGlyph; }
     void SetGlyph(const QPixmap& glyph);
+    // Images side by side in the glyph (1 to 4): normal, disabled, pressed, down.
+    int NumGlyphs() const { return FNumGlyphs; }
+    void SetNumGlyphs(int count);
     bool MouseOver() const { return FMouseOver; }
     // True: drawn with the style's spin parts when visual styles are active.
     bool UsesVisualStyles() const { return FVisualStyles; }
+    void SetUsesVisualStyles(bool on)
+    {
+        FVisualStyles = on;
+        update();
+    }
     // The repeat timer, once the button was pressed (null before).
     QTimer* RepeatTimer() const { return FRepeatTimer; }
 
@@ -57,4 +65,5 @@ private:
     bool FTransparent = false;
     bool FVisualStyles = true;
     QPixmap FGlyph;
+    int FNumGlyphs = 1;
 };

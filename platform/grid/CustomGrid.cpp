@@ -552,6 +552,16 @@ int TCustomGrid::RowY(int row) const
     return -1;
 }
 
+int TCustomGrid::LogicalX(int x) const { return RightToLeft() ? viewport()->width() - 1 - x : x; }
+
+QRect TCustomGrid::VisualRect(const QRect& logical) const
+{
+    if (!RightToLeft() || logical.isNull())
+        return logical;
+    return QRect(viewport()->width() - logical.left() - logical.width(), logical.top(), logical.width(),
+                 logical.height());
+}
+
 QRect TCustomGrid::CellRect(int col, int row) const
 {
     if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount())
@@ -560,11 +570,12 @@ QRect TCustomGrid::CellRect(int col, int row) const
     const int y = RowY(row);
     if (x < 0 || y < 0)
         return QRect();
-    return QRect(x, y, ColWidths(col), RowHeights(row));
+    return VisualRect(QRect(x, y, ColWidths(col), RowHeights(row)));
 }
 
 TGridCoord TCustomGrid::MouseCoord(int x, int y) const
 {
+    x = LogicalX(x);
     TGridCoord c;
     int pos = 0;
     for (int col = 0; col < ColCount() && c.X < 0; ++col) {
@@ -702,7 +713,7 @@ bool TCustomGrid::ScrollPixels(Qt::Orientation orientation, int oldFirst)
     for (int i = 0; i < (vertical ? m_fixedRows : m_fixedCols); ++i)
         fixedExtent += vertical ? RowHeights(i) + RowLineWidth(true) : ColWidths(i) + ColLineWidth(true);
     const QRect area = vertical ? QRect(0, fixedExtent, vp->width(), vp->height() - fixedExtent)
-                                : QRect(fixedExtent, 0, vp->width() - fixedExtent, vp->height());
+                                : VisualRect(QRect(fixedExtent, 0, vp->width() - fixedExtent, vp->height()));
     if (area.isEmpty())
         return false;
     // The rows or columns between the old and the new first one make the distance; a jump of a
@@ -721,7 +732,9 @@ bool TCustomGrid::ScrollPixels(Qt::Orientation orientation, int oldFirst)
         if (w && w->isVisible() && w->geometry().intersects(area))
             return false;
     }
-    const int delta = first > oldFirst ? -distance : distance;
+    int delta = first > oldFirst ? -distance : distance;
+    if (!vertical && RightToLeft())
+        delta = -delta;   // the columns move towards the right edge
     vp->scroll(vertical ? 0 : delta, vertical ? delta : 0, area);
     return true;
 }
@@ -1072,7 +1085,7 @@ void TCustomGrid::Paint(QPainter& painter, const QRect& clip)
             const bool fixed = fixedRow || c < m_fixedCols;
             const int w = ColWidths(c);
             const int lineW = ColLineWidth(fixed);
-            const QRect cell(x, y, w, h);
+            const QRect cell = VisualRect(QRect(x, y, w, h));
             if (w > 0 && h > 0 && cell.intersects(clip)) {
                 TGridDrawState state = 0;
                 if (fixed)
@@ -1089,15 +1102,15 @@ void TCustomGrid::Paint(QPainter& painter, const QRect& clip)
             // lines right of and below the cell
             const bool fixedLines = fixed;
             if (lineW > 0 && w >= 0)
-                painter.fillRect(QRect(x + w, y, lineW, h + lineH), GridLineColor(fixedLines));
+                painter.fillRect(VisualRect(QRect(x + w, y, lineW, h + lineH)), GridLineColor(fixedLines));
             if (lineH > 0 && h >= 0)
-                painter.fillRect(QRect(x, y + h, w + lineW, lineH), GridLineColor(fixedLines));
+                painter.fillRect(VisualRect(QRect(x, y + h, w + lineW, lineH)), GridLineColor(fixedLines));
             x += w + lineW;
             if (x >= vw)
                 break;
         }
         if (x < vw)
-            painter.fillRect(QRect(x, y, vw - x, h + lineH), ToQColor(m_color, palette()));
+            painter.fillRect(VisualRect(QRect(x, y, vw - x, h + lineH)), ToQColor(m_color, palette()));
         y += h + lineH;
         if (y >= vh)
             break;
@@ -1197,8 +1210,9 @@ void TCustomGrid::KeyDown(int& key, TShiftState shift)
     switch (key) {
     case Qt::Key_Up: --row; break;
     case Qt::Key_Down: ++row; break;
-    case Qt::Key_Left: --col; break;
-    case Qt::Key_Right: ++col; break;
+    // Right to left the columns run leftwards: Left goes to the next one.
+    case Qt::Key_Left: col += RightToLeft() ? 1 : -1; break;
+    case Qt::Key_Right: col += RightToLeft() ? -1 : 1; break;
     case Qt::Key_PageUp: row -= page; break;
     case Qt::Key_PageDown: row += page; break;
     case Qt::Key_Home:
@@ -1331,6 +1345,7 @@ void TCustomGrid::focusOutEvent(QFocusEvent* event)
 
 TGridState TCustomGrid::CalcSizingState(int x, int y, int& index, int& sizingPos, int& sizingOfs)
 {
+    x = LogicalX(x);   // positions and the offset are counted from the columns' side
     index = -1;
     const int tolerance = 3;
     // Column borders in the fixed rows.
@@ -1518,7 +1533,7 @@ void TCustomGrid::MouseMove(TShiftState shift, int x, int y)
     case gsColSizing: {
         const int left = ColX(m_sizingIndex);
         if (left >= 0) {
-            const int w = std::max(0, x + m_sizingOfs - left);
+            const int w = std::max(0, LogicalX(x) + m_sizingOfs - left);
             if (w != ColWidths(m_sizingIndex)) {
                 m_colWidths[size_t(m_sizingIndex)] = w;
                 InvalidateGrid();
@@ -1545,7 +1560,7 @@ void TCustomGrid::MouseMove(TShiftState shift, int x, int y)
             viewport()->setCursor(Qt::SizeHorCursor);
         }
         const TGridCoord cell = MouseCoord(x, m_movePoint.y());
-        int dest = cell.X >= 0 ? cell.X : (x < 0 ? m_fixedCols : ColCount() - 1);
+        int dest = cell.X >= 0 ? cell.X : (LogicalX(x) < 0 ? m_fixedCols : ColCount() - 1);
         int origin = m_moveIndex;
         if (CheckColumnDrag(origin, dest, QPoint(x, y)))
             m_movePos = dest;

@@ -233,9 +233,16 @@ public:
     void SetSelection(const TGridRect& rect);
 
     // Viewport rectangle of a cell without its grid lines; empty when the cell is not on screen.
+    // Right to left (the layout direction) the columns run from the viewport's right edge: the
+    // rectangle is mirrored within the viewport's width.
     QRect CellRect(int col, int row) const;
     // Cell under a viewport point; X or Y is -1 where the point lies outside the cells.
     TGridCoord MouseCoord(int x, int y) const;
+    bool RightToLeft() const { return layoutDirection() == Qt::RightToLeft; }
+    // A viewport x as counted from the side the columns start at (mirrored right to left), and a
+    // rectangle of that counting placed in the viewport.
+    int LogicalX(int x) const;
+    QRect VisualRect(const QRect& logical) const;
 
     // --- options and look
     TGridOptions GridOptions() const { return m_options; }

@@ -2,6 +2,7 @@
 // where the focus goes after a click.
 #include "Fixture.h"
 
+#include <QMenu>
 #include <QPainter>
 
 using namespace gridedit;
@@ -123,6 +124,64 @@ TEST(EditButton, ReleaseAnywhereAfterAPressClicksOnceAndFocusesTheEdit)
     // A release without a press on the button does nothing.
     release(e->Button());
     EXPECT_EQ(clicks, 1);
+}
+
+TEST(UnitEditButton, StandAloneUnitEditPicksItsUnitFromTheButtonsMenu)
+{
+    QWidget window;
+    auto* e = new TZeiUnitEditBtn(&window);
+    e->setGeometry(0, 0, 160, 24);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    e->setFocus();
+    EXPECT_EQ(e->text(), "0");
+    EXPECT_TRUE(e->RightAlign());
+    EXPECT_EQ(e->UnitSpace(), 20);
+    int clicks = 0;
+    e->OnClickBtn = [&](QObject*) { ++clicks; };
+
+    // F4 opens the (empty) menu; nothing is chosen, the unit stays.
+    e->SetUnitID(QStringLiteral("kg"));
+    QTest::keyClick(e, Qt::Key_F4);
+    EXPECT_TRUE(e->UnitMenu()->isVisible());
+    EXPECT_TRUE(e->UnitMenu()->actions().isEmpty());
+    e->UnitMenu()->hide();
+    EXPECT_EQ(e->UnitID(), "kg");
+
+    // The button opens the menu of Units on its release; the choice becomes the unit.
+    e->Units = {QStringLiteral("mm"), QStringLiteral("cm"), QStringLiteral("m")};
+    press(e->Button());
+    EXPECT_FALSE(e->UnitMenu()->isVisible());
+    release(e->Button());
+    ASSERT_TRUE(e->UnitMenu()->isVisible());
+    ASSERT_EQ(e->UnitMenu()->actions().size(), 3);
+    QTest::keyClick(e->UnitMenu(), Qt::Key_Down);
+    QTest::keyClick(e->UnitMenu(), Qt::Key_Down);
+    QTest::keyClick(e->UnitMenu(), Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(e->UnitID(), "cm");
+    EXPECT_EQ(clicks, 0) << "the unit edit's button opens its menu instead of OnClickBtn";
+
+    // The unit is drawn between the text and the button, in the room UnitSpace keeps.
+    const int buttonLeft = e->ButtonControl()->x();
+    auto inkIn = [&](int from, int to) {
+        const QImage img = e->grab().toImage();
+        int dark = 0;
+        for (int x = std::max(0, from); x < to; ++x)
+            for (int y = 3; y < img.height() - 3; ++y)   // inside the frame
+                dark += qGray(img.pixel(x, y)) < 100;
+        return dark;
+    };
+    EXPECT_GT(inkIn(buttonLeft - 3 - 20, buttonLeft - 3), 0);
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        window.grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + QStringLiteral("/unit-edit.png"));
+    e->SetUnitID(QString());
+    e->setText(QStringLiteral("12345678901234567890123"));
+    e->setCursorPosition(0);
+    QApplication::processEvents();
+    EXPECT_EQ(inkIn(buttonLeft - 3 - 20, buttonLeft - 3), 0) << "the unit's room stays free of text";
+    e->SetUnitSpace(0);
+    EXPECT_GT(inkIn(buttonLeft - 3 - 20, buttonLeft - 3), 0) << "without unit room the text reaches the button";
 }
 
 TEST_F(GridEditFixture, DatePickerCoversItsBorderInTheSystemWindowColour)

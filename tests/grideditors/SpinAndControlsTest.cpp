@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QPainter>
 #include <QTimer>
 
 using namespace gridedit;
@@ -161,6 +162,71 @@ TEST(SpinEdit, ArrowsRepeatAfter400ThenEvery100Milliseconds)
     QTest::mouseRelease(up, Qt::LeftButton);
     EXPECT_FALSE(up->RepeatTimer()->isActive());
     EXPECT_GT(s.Value(), 0);
+}
+
+TEST(SpinEdit, AlignmentFlatAndTransparentArrowsAndTheirGlyphs)
+{
+    DAveVevaDiza s;
+    s.resize(90, 24);
+    s.show();
+    auto* up = s.Button()->UpButton();
+    auto* down = s.Button()->DownButton();
+
+    const std::pair<TEditAlign, Qt::Alignment> aligns[] = {
+        {eaRight, Qt::AlignRight}, {eaCenter, Qt::AlignHCenter}, {eaLeft, Qt::AlignLeft}};
+    for (auto [align, qt] : aligns) {
+        s.SetEditAlign(align);
+        EXPECT_EQ(s.EditAlign(), align);
+        EXPECT_EQ(s.alignment() & Qt::AlignHorizontal_Mask, qt);
+    }
+    s.SetSpinFlat(true);
+    EXPECT_TRUE(up->Flat() && down->Flat());
+    s.SetSpinTransparent(true);
+    EXPECT_TRUE(up->Transparent() && down->Transparent());
+    EXPECT_TRUE(up->testAttribute(Qt::WA_NoSystemBackground));
+    s.SetSpinFlat(false);
+    s.SetSpinTransparent(false);
+    EXPECT_FALSE(up->Flat() || down->Flat() || up->Transparent() || down->Transparent());
+
+    // The default arrows: 9 x 6, one image each, pointing up and down.
+    const QImage upArrow = s.Button()->UpGlyph().toImage();
+    const QImage downArrow = s.Button()->DownGlyph().toImage();
+    ASSERT_EQ(upArrow.size(), QSize(9, 6));
+    ASSERT_EQ(downArrow.size(), QSize(9, 6));
+    EXPECT_EQ(s.Button()->UpNumGlyphs(), 1);
+    EXPECT_EQ(qAlpha(upArrow.pixel(4, 1)), 255) << "the up arrow's tip is at the top";
+    EXPECT_EQ(qAlpha(upArrow.pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(downArrow.pixel(4, 4)), 255) << "the down arrow's tip is at the bottom";
+    EXPECT_EQ(qAlpha(downArrow.pixel(1, 4)), 0);
+
+    // A glyph of two images: the first shows while enabled, the second while disabled (classic look).
+    QPixmap strip(12, 6);
+    strip.fill(Qt::red);
+    {
+        QPainter p(&strip);
+        p.fillRect(6, 0, 6, 6, Qt::blue);
+    }
+    s.Button()->SetUpGlyph(strip);
+    s.Button()->SetUpNumGlyphs(2);
+    EXPECT_EQ(s.Button()->UpNumGlyphs(), 2);
+    s.Button()->SetUpNumGlyphs(9);
+    EXPECT_EQ(s.Button()->UpNumGlyphs(), 4) << "at most four images";
+    s.Button()->SetUpNumGlyphs(2);
+    up->SetUsesVisualStyles(false);
+    const QPoint middle = up->rect().center();
+    EXPECT_EQ(up->grab().toImage().pixel(middle), qRgb(255, 0, 0));
+    up->setEnabled(false);
+    EXPECT_EQ(up->grab().toImage().pixel(middle), qRgb(0, 0, 255));
+    up->setEnabled(true);
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR")) {
+        s.Button()->SetUpGlyph(QPixmap());
+        down->SetUsesVisualStyles(false);
+        s.grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + QStringLiteral("/spin-classic-glyphs.png"));
+    }
+    // No glyph given: the default arrow and one image again.
+    s.Button()->SetUpGlyph(QPixmap());
+    EXPECT_EQ(s.Button()->UpGlyph().size(), QSize(9, 6));
+    EXPECT_EQ(s.Button()->UpNumGlyphs(), 1);
 }
 
 TEST_F(GridEditFixture, SpinEventsIncludingHomeAndEnd)

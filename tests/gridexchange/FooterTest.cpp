@@ -4,6 +4,7 @@
 #include "grid/ZodUvuzFooter.h"
 #include "grid/footer/FooterPanel.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -62,6 +63,21 @@ TEST(Footer, Calculations)
     c->SetFooterCalc(1, 1);
     c->PasteTextAt(1, 1, "5\n5");
     EXPECT_EQ(c->Cells(1, 3), "10.00");
+}
+
+TEST(Footer, AverageIsTheColumnAverage)
+{
+    // 1, 2, a text and 5: 8 over the four rows, as ColumnAvg counts them.
+    auto g = footerGrid({"1", "2", "x", "5"});
+    EXPECT_DOUBLE_EQ(double(g->ColumnAvg(1, 1, 4)), 2.0);
+    EXPECT_EQ(footerOf(*g, 2), "2.00");
+
+    // With a hidden row taken in, the hidden value counts as a row of its own.
+    auto h = footerGrid({"1", "2", "3", "6"});
+    h->HideRows(4, 4);
+    h->FloatingFooter()->CalculateHiddenRows = true;
+    EXPECT_EQ(footerOf(*h, 2), "3.00");
+    EXPECT_EQ(footerOf(*h, 1), "12.00");
 }
 
 TEST(Footer, TemplateExpansion)
@@ -155,4 +171,27 @@ TEST(Footer, PaintingFollowsHorizontalScrollAndHintsHitThePaintedColumn)
     EXPECT_EQ(g->Cells(4, 5), "6.50");
     if (qEnvironmentVariableIsSet("QLY_SCREENSHOTS"))
         g->grab().save(QString::fromLocal8Bit(qgetenv("QLY_SCREENSHOTS")) + "/footer.png");
+}
+
+TEST(Footer, RightToLeftTheFooterCellsStandUnderTheirMirroredColumns)
+{
+    auto g = makeGrid(4, 6);
+    g->resize(300, 200);
+    for (int c = 0; c < 4; ++c)
+        g->SetColWidths(c, 60);
+    g->FloatingFooter()->SetVisible(true);
+    g->GetCellProperties(1, 5)->SetBrushColor(0x0000FF);   // red (BGR)
+    g->setLayoutDirection(Qt::RightToLeft);
+    g->show();
+    QApplication::processEvents();
+    grid::TFooterPanel* panel = g->FooterPanel();
+    const QImage img = panel->grab().toImage();
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        img.save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + QStringLiteral("/footer-right-to-left.png"));
+    // Column 1's footer cell lies under column 1's mirrored rectangle.
+    const QRect column1 = g->CellRect(1, 1);
+    const int x = g->viewport()->mapTo(panel->parentWidget(), column1.center()).x() - panel->x();
+    EXPECT_EQ(QColor(img.pixel(x, 5)), QColor(Qt::red));
+    EXPECT_EQ(g->FooterColumnAt(x), 1);
+    EXPECT_EQ(g->FooterColumnAt(panel->width() - 5), 0) << "the fixed column stands at the right";
 }

@@ -226,6 +226,13 @@ TEST(RangeSelection, APressOnAPartlyVisibleRowSelectsNoRangeWithNoAutoRangeScrol
         Press p;
         p.grid->SetRowCount(40);
         p.grid->MouseActions()->NoAutoRangeScroll = noAutoScroll;
+        // The last row on screen shows half of itself, whatever the frame's width.
+        const int top = p.grid->CellRect(2, 1).top();
+        const int pitch = p.grid->CellRect(2, 2).top() - top;
+        const int wanted = top + 12 * pitch + pitch / 2;
+        p.grid->resize(p.grid->width(), p.grid->height() + wanted - p.vp()->height());
+        QApplication::processEvents();
+        ASSERT_EQ(p.vp()->height(), wanted);
         const int edge = p.grid->TopRow() + p.grid->VisibleRowCount();
         const QPoint at(p.mid(2, 1).x(), p.vp()->height() - 3);
         ASSERT_EQ(p.grid->MouseCoord(at.x(), at.y()).Y, edge);

@@ -26,11 +26,49 @@ struct Bar {
 
 } // namespace
 
+TEST(SearchBar, CaptionsFitAtTheGridsUsualWidths)
+{
+    Bar b;
+    QToolButton* const buttons[] = {b.panel->ForwardButton(), b.panel->BackwardButton(),
+                                    b.panel->HighlightButton()};
+    for (int width : {400, 520, 640, 800}) {
+        SCOPED_TRACE(width);
+        b.grid->resize(width, 260);
+        QApplication::processEvents();
+        if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+            saveShot(b.grid->grab(), QStringLiteral("search-bar-%1.png").arg(width));
+        // No caption is cut: a button is as wide as its caption needs, or shows its glyph only
+        // and has its caption as its hint; the match-case box lies inside the bar.
+        for (QToolButton* button : buttons) {
+            if (b.panel->CompactButtons()) {
+                EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
+                EXPECT_FALSE(button->toolTip().isEmpty());
+            } else {
+                EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+            }
+        }
+        QCheckBox* box = b.panel->MatchCaseBox();
+        EXPECT_GE(box->width(), box->sizeHint().width());
+        EXPECT_LT(box->geometry().right(), b.panel->width());
+        EXPECT_GT(box->x(), buttons[2]->geometry().right());
+    }
+    // Wide enough, the captions are shown.
+    b.grid->resize(800, 260);
+    QApplication::processEvents();
+    EXPECT_FALSE(b.panel->CompactButtons());
+    EXPECT_EQ(b.panel->BackwardButton()->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+}
+
 TEST(SearchBar, LayoutAndHeights)
 {
     Bar b;
     EXPECT_EQ(b.panel->Edit()->geometry().topLeft(), QPoint(25, 5));
     EXPECT_EQ(b.panel->Edit()->width(), 110);
+    // Captions that fit 90 pixels: the buttons at 140, 235 and 330, the check box at 425.
+    b.grid->resize(700, 260);
+    b.footer->SetFindNextCaption("Next");
+    b.footer->SetFindPrevCaption("Back");
+    b.footer->SetHighLightCaption("Mark");
     struct { QToolButton* button; QRect rect; } buttons[] = {
         {b.panel->ForwardButton(), QRect(140, 5, 90, 23)},
         {b.panel->BackwardButton(), QRect(235, 5, 90, 23)},
@@ -41,12 +79,16 @@ TEST(SearchBar, LayoutAndHeights)
         EXPECT_EQ(c.button->geometry(), c.rect) << c.button->objectName().toStdString();
     EXPECT_EQ(b.panel->MatchCaseBox()->pos(), QPoint(425, 8));
     EXPECT_EQ(b.panel->height(), 32);
+    b.footer->SetFindNextCaption("Find next");
+    b.footer->SetFindPrevCaption("Find previous");
+    b.footer->SetHighLightCaption("Highlight");
+    b.grid->resize(520, 260);
     // Docked along the bottom, the cells end above it.
     EXPECT_EQ(b.panel->geometry().bottom(), b.grid->contentsRect().bottom());
     EXPECT_LE(b.grid->viewport()->geometry().bottom(), b.panel->geometry().top());
 
     b.footer->SetShowHighLight(false);
-    EXPECT_EQ(b.panel->MatchCaseBox()->pos(), QPoint(330, 8));
+    EXPECT_EQ(b.panel->MatchCaseBox()->pos(), b.panel->HighlightButton()->pos() + QPoint(0, 3));
     EXPECT_EQ(b.panel->HighlightButton()->height(), 0);
     EXPECT_FALSE(b.panel->HighlightButton()->isVisibleTo(b.panel));
 

@@ -1,5 +1,6 @@
 // Painting of a real string grid: colours, alignment, text kinds, measuring, marks, background,
 // update count and rich-text cells.
+#include "grid/GridSearchBar.h"
 #include "grid/GridUtils.h"
 #include "grid/VOdoZozaRere.h"
 #include "grid/ZodUvuz.h"
@@ -367,6 +368,9 @@ TEST(GridPaintBackground, AdaptToTheme)
         EXPECT_EQ(g.ActiveCellColor(), c.active) << c.name;
         EXPECT_EQ(g.ActiveCellColorTo(), c.activeTo) << c.name;
         EXPECT_EQ(g.ControlLook()->FixedGradientFrom, *c.name ? c.from : gfx::clNone) << c.name;
+        // The search bar takes the fixed cells' gradient (white to light blue without a scheme).
+        EXPECT_EQ(g.SearchFooter()->Color(), c.from) << c.name;
+        EXPECT_EQ(g.SearchFooter()->ColorTo(), *c.name ? c.to : TColor(0xFFD9B3)) << c.name;
     }
     // Switching AutoThemeAdapt on (as a stored property) under "Metallic".
     visualstyles::SetCurrentThemeNameForTest({QString(), QStringLiteral("Metallic"), QString()});

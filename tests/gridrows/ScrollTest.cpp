@@ -2,6 +2,7 @@
 // heights, sizing all columns together and scrolling while dragging.
 #include "RowsFixture.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QScrollBar>
 #include <QTimer>
@@ -84,6 +85,46 @@ TEST(Scroll, StretchColumnFillsTheClientWidth)
     g->ColumnSize()->StretchColumn = 2;
     g->SetColWidths(0, 500);
     EXPECT_EQ(g->ColWidths(2), g->DefaultColWidth());
+}
+
+TEST(Scroll, StretchSetOnAShownGridTakesEffectAtOnce)
+{
+    QWidget window;
+    window.resize(420, 220);
+    auto* g = new grid::TZedEzeravIvur(&window);
+    g->setGeometry(10, 10, 400, 200);
+    g->SetColCount(4);
+    for (int c = 0; c < 4; ++c)
+        g->SetCells(c, 0, QStringLiteral("Col %1").arg(c));
+    window.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(g->ColWidths(3), g->DefaultColWidth());
+    const int before = g->viewport()->width();
+
+    g->ColumnSize()->SetStretch(true);   // no resize follows
+    const int others = 3 * g->DefaultColWidth();
+    EXPECT_EQ(g->ColWidths(3), g->viewport()->width() - others - 1);
+    EXPECT_EQ(g->viewport()->width(), before);
+    QCoreApplication::processEvents();
+    const QImage shot = window.grab().toImage();
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        shot.save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + QStringLiteral("/grid-stretch.png"));
+    // The header row reaches the viewport's right edge: no empty strip beside the last column.
+    const QPoint inLast = g->viewport()->mapTo(&window, QPoint(g->viewport()->width() - 3, 5));
+    EXPECT_NE(shot.pixelColor(inLast), QColor(Qt::white));
+
+    // Another column named while on stretches that one.
+    g->ColumnSize()->SetStretch(false);
+    g->SetColWidths(3, 64);
+    g->ColumnSize()->StretchColumn = 1;
+    g->ColumnSize()->SetStretch(true);
+    EXPECT_EQ(g->ColWidths(1), g->viewport()->width() - 3 * 64 - 1);
+
+    // A grid without a window is left to its first resize.
+    grid::TZedEzeravIvur loose;
+    loose.resize(400, 200);
+    loose.ColumnSize()->SetStretch(true);
+    EXPECT_EQ(loose.ColWidths(4), loose.DefaultColWidth());
 }
 
 TEST(Scroll, SizingOneColumnSizesTheOthersOnce)
