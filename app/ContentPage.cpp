@@ -7,6 +7,7 @@
 #include "platform/db/Connection.h"
 #include "core/TextFile.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -91,6 +92,10 @@ TContentPage::TContentPage(const TContentPageControls& controls, db::Connection&
     if (c.ORVHTMLEditor1)
         c.ORVHTMLEditor1->OnChange = [this] { MemoMailBodyChange(); };
     if (c.ComboBoxSubject) {
+        // The typed subject is only text: Enter adds no item and completion does not turn it into
+        // a stored mail's subject. A stored mail is loaded only when chosen from the list.
+        c.ComboBoxSubject->setInsertPolicy(QComboBox::NoInsert);
+        c.ComboBoxSubject->setCompleter(nullptr);
         connect(c.ComboBoxSubject, &QComboBox::activated, this, [this] { ComboBoxSubjectSelect(); });
         c.ComboBoxSubject->installEventFilter(this);
         if (c.ComboBoxSubject->lineEdit())
@@ -199,6 +204,8 @@ void TContentPage::ComboBoxSubjectSelect()
     if (index < 0)
         return;
     const qint64 id = c.ComboBoxSubject->itemData(index).toLongLong();
+    if (id == 0)
+        return; // not a stored mail: nothing to load over what is typed
     try {
         const QVariant body = m_conn.Scalar(
             QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("Body"), QuoteName("QlyMails"), QuoteName("ID")), {id});
@@ -278,7 +285,7 @@ void TContentPage::SpeedButtonSaveMailToDBClick()
                                .arg(QuoteName("QlyMails"), QuoteName("ID"), QuoteName("Subject"), QuoteName("Body")));
         const QString body = HtmlMode() ? Html() : c.MemoMailBody->toPlainText();
         qint64 id = SelectedMailId();
-        if (c.ComboBoxSubject->currentIndex() < 0) {
+        if (id == 0) {
             m_conn.Execute(QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?)").arg(QuoteName("QlyMails"), QuoteName("Subject"), QuoteName("Body")),
                            {subject, body});
             // The row this insert made: another user may store a mail at the same time.
@@ -543,8 +550,23 @@ void TContentPage::MemoMailBodyChange()
         SetSaveEnabled(true);
 }
 
+bool TContentPage::AllowLeaveMail()
+{
+    // Opening the stored mails with unsaved changes asks first.
+    if (!Changed() || c.ComboBoxSubject->count() == 0)
+        return true;
+    if (Box(QMessageBox::Question, QStringLiteral("Bestätigung"), QStringLiteral("Die aktuelle Mail ohne Speichern verlassen?"),
+            QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok)
+        return true;
+    QWidget* body = HtmlMode() ? c.ORVHTMLEditor1->BrowserWidget() : c.MemoMailBody;
+    if (body)
+        body->setFocus();
+    return false;
+}
+
 bool TContentPage::eventFilter(QObject* watched, QEvent* e)
 {
+    const bool subject = c.ComboBoxSubject && (watched == c.ComboBoxSubject || watched == c.ComboBoxSubject->lineEdit());
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if (watched == c.MemoMailBody) {
@@ -552,21 +574,24 @@ bool TContentPage::eventFilter(QObject* watched, QEvent* e)
                 c.MemoMailBody->selectAll();
                 return true;
             }
-        } else if (watched == c.ComboBoxSubject || watched == c.ComboBoxSubject->lineEdit()) {
-            const bool arrow = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down;
-            if (arrow && Changed())
+        } else if (subject) {
+            const int key = k->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !c.ComboBoxSubject->view()->isVisible())
+                return true; // Enter in the subject line neither stores nor loads anything
+            const bool moves = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+            if (moves && Changed())
                 return true; // the stored-mail selection stays while there are unsaved changes
-            if (!arrow && watched == c.ComboBoxSubject->lineEdit())
+            if (key == Qt::Key_F4 && !AllowLeaveMail())
+                return true;
+            if (!moves && key != Qt::Key_F4)
                 SetSaveEnabled(true);
         }
+    } else if (subject && e->type() == QEvent::Wheel) {
+        if (Changed())
+            return true; // the wheel would choose another stored mail
     } else if (e->type() == QEvent::MouseButtonPress && watched == c.ComboBoxSubject) {
-        // Opening the stored mails with unsaved plain text asks first.
-        if (!HtmlMode() && !c.MemoMailBody->toPlainText().isEmpty() && Changed() &&
-            Box(QMessageBox::Question, QStringLiteral("Bestätigung"), QStringLiteral("Die aktuelle Mail ohne Speichern verlassen?"),
-                QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
-            c.MemoMailBody->setFocus();
+        if (!AllowLeaveMail())
             return true;
-        }
     }
     return QObject::eventFilter(watched, e);
 }

@@ -120,6 +120,8 @@ private:
     QMessageBox::StandardButton Box(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                     QMessageBox::StandardButtons buttons);
     void SetSaveEnabled(bool on);
+    // Before the stored mails open with unsaved changes: asks; false keeps the current mail.
+    bool AllowLeaveMail();
     void SelectMailById(qint64 id);
     void FillItems();
     void WriteTempFile();
