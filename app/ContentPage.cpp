@@ -46,8 +46,12 @@ QString DialogFilter(const QString& pipeFilter)
         const int paren = caption.indexOf(QLatin1Char('('));
         if (paren >= 0)
             caption = caption.left(paren).trimmed();
-        out << caption + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                   QLatin1Char(')');
+        // "*.*" means every file there; here it would need a dot in the name.
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        out << caption + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));
 }
@@ -500,6 +504,15 @@ void TContentPage::GetAttachmentPaths(QStringList& list) const
     list.clear();
     for (int i = 0; i < c.OrvFileListAttachments->Count(); ++i)
         list << c.OrvFileListAttachments->GetItemPath(i);
+}
+
+void TContentPage::RenameAttachment(const QString& oldPath, const QString& newPath)
+{
+    TOrvFileList* l = c.OrvFileListAttachments;
+    if (!l || !l->ContainsPath(oldPath) || l->ContainsPath(newPath))
+        return;
+    l->ShellChanged(nullptr, neFileRename, oldPath, newPath);
+    SetSaveEnabled(true);
 }
 
 // ---- placeholders ---------------------------------------------------------------------------

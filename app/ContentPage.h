@@ -93,6 +93,8 @@ public:
     void OrvFileListAttachmentsKeyDown(int& key, Qt::KeyboardModifiers shift);
     void OrvFileListAttachmentsDeletion(QTreeWidgetItem* item);
     void GetAttachmentPaths(QStringList& list) const;
+    // The attachment at oldPath follows its file to newPath (the mail counts as changed).
+    void RenameAttachment(const QString& oldPath, const QString& newPath);
 
     // ---- placeholders
     // Fills the menu; the caller pops it up (SpeedButtonInsertFieldClick does both).

@@ -151,6 +151,9 @@ void TMainForm::BuildContentControls()
         if (OnApplicationException)
             OnApplicationException(e);
     };
+    FPreviewPage->OnAttachmentRenamed = [this](const QString& oldPath, const QString& newPath) {
+        FContentPage->RenameAttachment(oldPath, newPath);
+    };
 }
 
 void TMainForm::FillSubjectList(int index)

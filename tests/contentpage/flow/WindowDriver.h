@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -35,6 +36,10 @@ public:
                 return;
             m_last = box;
             texts << box->text();
+            if (answers.isEmpty() && fallback != QMessageBox::NoButton && box->button(fallback)) {
+                QTest::mouseClick(box->button(fallback), Qt::LeftButton);
+                return;
+            }
             if (answers.isEmpty()) {
                 ADD_FAILURE() << "unexpected message box: " << box->text().toStdString();
                 box->reject();
@@ -51,6 +56,8 @@ public:
         m_timer.start();
     }
     QList<QMessageBox::StandardButton> answers;
+    // The answer to boxes beyond those (none: such a box fails the test).
+    QMessageBox::StandardButton fallback = QMessageBox::NoButton;
     QStringList texts;
 
 private:
@@ -74,16 +81,30 @@ inline void WhenFileDialogShows(std::function<void(QFileDialog*)> action)
     timer->start();
 }
 
-// Types a path into the file dialog's name box and clicks its accept button.
-inline void TypeIntoFileDialog(QFileDialog* dlg, const QString& text)
+// Types into the file dialog's name box as a user does: the folder first (Enter opens it),
+// then the file's name, then a click on the accept button. A folder alone is only opened.
+inline void TypeIntoFileDialog(QFileDialog* dlg, const QString& path)
 {
     auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    if (QCompleter* c = edit->completer(); c && c->popup() && c->popup()->isVisible())
-        QTest::keyClick(c->popup(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg));
+    const QFileInfo info(path);
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    auto typeText = [edit](const QString& text) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+        if (QCompleter* c = edit->completer(); c && c->popup() && c->popup()->isVisible())
+            c->popup()->hide();
+    };
+    typeText(folder + QLatin1Char('/'));
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->directory().absolutePath() == folder; }, 5000))
+        << dlg->directory().absolutePath().toStdString() << " typed: " << edit->text().toStdString();
+    if (info.isDir())
+        return;
+    typeText(info.fileName());
     auto* buttons = dlg->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
     ASSERT_NE(buttons, nullptr);
     QAbstractButton* accept = buttons->button(QDialogButtonBox::Open);
