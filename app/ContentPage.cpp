@@ -21,7 +21,13 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextCursor>
+#include <QTemporaryDir>
 #include <QToolButton>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace app {
 
@@ -36,6 +42,35 @@ struct TQuiet {
 };
 
 } // namespace
+
+namespace {
+
+// A folder that is ours alone: a real folder (no link), owned by this user, writable by nobody else.
+bool IsPrivateFolder(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+QString PrivateTempFolder()
+{
+    static const QString folder = [] {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (!runtime.isEmpty() && runtime.startsWith('/') && IsPrivateFolder(runtime)) {
+            const QByteArray own = runtime + "/quillory";
+            // mkdir never follows a link in the last component; an existing entry must pass the check.
+            if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(own))
+                return QFile::decodeName(own);
+        }
+        // QTemporaryDir makes a new folder with a random name and mode 0700.
+        static QTemporaryDir run(QDir::tempPath() + QStringLiteral("/quillory-XXXXXX"));
+        return run.isValid() && IsPrivateFolder(QFile::encodeName(run.path())) ? run.path() : QString();
+    }();
+    return folder;
+}
 
 QString DialogFilter(const QString& pipeFilter)
 {
@@ -59,7 +94,7 @@ QString DialogFilter(const QString& pipeFilter)
 TContentPage::TContentPage(const TContentPageControls& controls, db::Connection& connection, QObject* parent)
     : QObject(parent), c(controls), m_conn(connection)
 {
-    TempFileName = QDir::tempPath() + QStringLiteral("/cur_qly.html");
+    TempFileName = PrivateTempFolder().isEmpty() ? QString() : PrivateTempFolder() + QStringLiteral("/cur_qly.html");
     QWidget* window = c.ComboBoxSubject ? c.ComboBoxSubject->window() : nullptr;
     MessageBox = [window](QMessageBox::Icon icon, const QString& caption, const QString& text,
                           QMessageBox::StandardButtons buttons) {
@@ -425,6 +460,8 @@ void TContentPage::SpeedButtonPasteMailClick()
 
 void TContentPage::WriteTempFile()
 {
+    if (TempFileName.isEmpty())
+        return;
     QSaveFile f(TempFileName);
     if (f.open(QIODevice::WriteOnly)) {
         QString text = c.MemoMailBody->toPlainText();

@@ -38,6 +38,11 @@ struct TContentPageControls {
     QToolButton* SpeedButtonSaveMail = nullptr;
 };
 
+// The folder of the temporary body file ("cur_qly.html"): only this user may write in it.
+// $XDG_RUNTIME_DIR/quillory when the runtime folder is usable, else a private folder made in the
+// temporary folder for this run (removed at the end). Empty when neither can be made.
+QString PrivateTempFolder();
+
 // "Text Dateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*" as a file dialog's filter list.
 QString DialogFilter(const QString& pipeFilter);
 
