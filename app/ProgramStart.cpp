@@ -170,7 +170,8 @@ int RunProgram(platform::Application& app)
     if (qEnvironmentVariableIsSet("QLY_QUIT_AFTER_SHOW")) {
         // Used by the start-up test: report the shown window and end.
         QTimer::singleShot(0, &app, [&] {
-            std::printf("shown=%s visible=%d\n", qPrintable(window.windowTitle()), window.isVisible() ? 1 : 0);
+            std::printf("shown=%s visible=%d icon=%d\n", qPrintable(window.windowTitle()), window.isVisible() ? 1 : 0,
+                        window.windowIcon().isNull() ? 0 : 1);
             std::fflush(stdout);
             app.quit();
         });
