@@ -778,6 +778,8 @@ void TMainForm::FormCreate()
         // 17
         SpeedButtonRemoveAttachment->setEnabled(false);
         SpeedButtonSenderClick();
+        // The configuration help shows its first field's text until another field gets the focus.
+        ShowConfigurationHelp(EditFrom);
     } catch (...) {
         if (OnApplicationException)
             OnApplicationException(std::current_exception());
