@@ -55,20 +55,22 @@ bool IsPrivateFolder(const QByteArray& path)
 
 } // namespace
 
+QString PrivateTempFolder(const QByteArray& runtimeDir)
+{
+    if (!runtimeDir.isEmpty() && runtimeDir.startsWith('/') && IsPrivateFolder(runtimeDir)) {
+        const QByteArray own = runtimeDir + "/quillory";
+        // mkdir never follows a link in the last component; an existing entry must pass the check.
+        if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(own))
+            return QFile::decodeName(own);
+    }
+    // QTemporaryDir makes a new folder with a random name and mode 0700, removed at the end.
+    static QTemporaryDir run(QDir::tempPath() + QStringLiteral("/quillory-XXXXXX"));
+    return run.isValid() && IsPrivateFolder(QFile::encodeName(run.path())) ? run.path() : QString();
+}
+
 QString PrivateTempFolder()
 {
-    static const QString folder = [] {
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        if (!runtime.isEmpty() && runtime.startsWith('/') && IsPrivateFolder(runtime)) {
-            const QByteArray own = runtime + "/quillory";
-            // mkdir never follows a link in the last component; an existing entry must pass the check.
-            if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(own))
-                return QFile::decodeName(own);
-        }
-        // QTemporaryDir makes a new folder with a random name and mode 0700.
-        static QTemporaryDir run(QDir::tempPath() + QStringLiteral("/quillory-XXXXXX"));
-        return run.isValid() && IsPrivateFolder(QFile::encodeName(run.path())) ? run.path() : QString();
-    }();
+    static const QString folder = PrivateTempFolder(qgetenv("XDG_RUNTIME_DIR"));
     return folder;
 }
 

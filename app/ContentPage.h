@@ -42,6 +42,8 @@ struct TContentPageControls {
 // $XDG_RUNTIME_DIR/quillory when the runtime folder is usable, else a private folder made in the
 // temporary folder for this run (removed at the end). Empty when neither can be made.
 QString PrivateTempFolder();
+// The same for a given runtime folder (not remembered).
+QString PrivateTempFolder(const QByteArray& runtimeDir);
 
 // "Text Dateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*" as a file dialog's filter list.
 QString DialogFilter(const QString& pipeFilter);
