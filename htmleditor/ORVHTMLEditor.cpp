@@ -655,7 +655,9 @@ void TORVHTMLEditor::RefreshToolBar()
                              " return r; })()");
     QPointer<TORVHTMLEditor> self(this);
     m_web->RunJavaScript(script, false, [self](const QVariant& v) {
-        if (!self)
+        // A view going away answers its pending scripts with nothing, while the editor's own
+        // widgets may already be gone.
+        if (!self || v.typeId() != QMetaType::QVariantMap)
             return;
         const QVariantMap m = v.toMap();
         for (const TToolItem& it : self->m_items)
