@@ -7,6 +7,7 @@
 #include "platform/db/Connection.h"
 #include "core/TextFile.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -20,7 +21,13 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextCursor>
+#include <QTemporaryDir>
 #include <QToolButton>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace app {
 
@@ -36,6 +43,37 @@ struct TQuiet {
 
 } // namespace
 
+namespace {
+
+// A folder that is ours alone: a real folder (no link), owned by this user, writable by nobody else.
+bool IsPrivateFolder(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+QString PrivateTempFolder(const QByteArray& runtimeDir)
+{
+    if (!runtimeDir.isEmpty() && runtimeDir.startsWith('/') && IsPrivateFolder(runtimeDir)) {
+        const QByteArray own = runtimeDir + "/quillory";
+        // mkdir never follows a link in the last component; an existing entry must pass the check.
+        if ((::mkdir(own.constData(), 0700) == 0 || errno == EEXIST) && IsPrivateFolder(own))
+            return QFile::decodeName(own);
+    }
+    // QTemporaryDir makes a new folder with a random name and mode 0700, removed at the end.
+    static QTemporaryDir run(QDir::tempPath() + QStringLiteral("/quillory-XXXXXX"));
+    return run.isValid() && IsPrivateFolder(QFile::encodeName(run.path())) ? run.path() : QString();
+}
+
+QString PrivateTempFolder()
+{
+    static const QString folder = PrivateTempFolder(qgetenv("XDG_RUNTIME_DIR"));
+    return folder;
+}
+
 QString DialogFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
@@ -45,8 +83,12 @@ QString DialogFilter(const QString& pipeFilter)
         const int paren = caption.indexOf(QLatin1Char('('));
         if (paren >= 0)
             caption = caption.left(paren).trimmed();
-        out << caption + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                   QLatin1Char(')');
+        // "*.*" means every file there; here it would need a dot in the name.
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns)
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        out << caption + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));
 }
@@ -54,7 +96,7 @@ QString DialogFilter(const QString& pipeFilter)
 TContentPage::TContentPage(const TContentPageControls& controls, db::Connection& connection, QObject* parent)
     : QObject(parent), c(controls), m_conn(connection)
 {
-    TempFileName = QDir::tempPath() + QStringLiteral("/cur_qly.html");
+    TempFileName = PrivateTempFolder().isEmpty() ? QString() : PrivateTempFolder() + QStringLiteral("/cur_qly.html");
     QWidget* window = c.ComboBoxSubject ? c.ComboBoxSubject->window() : nullptr;
     MessageBox = [window](QMessageBox::Icon icon, const QString& caption, const QString& text,
                           QMessageBox::StandardButtons buttons) {
@@ -91,6 +133,10 @@ TContentPage::TContentPage(const TContentPageControls& controls, db::Connection&
     if (c.ORVHTMLEditor1)
         c.ORVHTMLEditor1->OnChange = [this] { MemoMailBodyChange(); };
     if (c.ComboBoxSubject) {
+        // The typed subject is only text: Enter adds no item and completion does not turn it into
+        // a stored mail's subject. A stored mail is loaded only when chosen from the list.
+        c.ComboBoxSubject->setInsertPolicy(QComboBox::NoInsert);
+        c.ComboBoxSubject->setCompleter(nullptr);
         connect(c.ComboBoxSubject, &QComboBox::activated, this, [this] { ComboBoxSubjectSelect(); });
         c.ComboBoxSubject->installEventFilter(this);
         if (c.ComboBoxSubject->lineEdit())
@@ -199,6 +245,8 @@ void TContentPage::ComboBoxSubjectSelect()
     if (index < 0)
         return;
     const qint64 id = c.ComboBoxSubject->itemData(index).toLongLong();
+    if (id == 0)
+        return; // not a stored mail: nothing to load over what is typed
     try {
         const QVariant body = m_conn.Scalar(
             QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("Body"), QuoteName("QlyMails"), QuoteName("ID")), {id});
@@ -278,7 +326,7 @@ void TContentPage::SpeedButtonSaveMailToDBClick()
                                .arg(QuoteName("QlyMails"), QuoteName("ID"), QuoteName("Subject"), QuoteName("Body")));
         const QString body = HtmlMode() ? Html() : c.MemoMailBody->toPlainText();
         qint64 id = SelectedMailId();
-        if (c.ComboBoxSubject->currentIndex() < 0) {
+        if (id == 0) {
             m_conn.Execute(QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?)").arg(QuoteName("QlyMails"), QuoteName("Subject"), QuoteName("Body")),
                            {subject, body});
             // The row this insert made: another user may store a mail at the same time.
@@ -414,6 +462,8 @@ void TContentPage::SpeedButtonPasteMailClick()
 
 void TContentPage::WriteTempFile()
 {
+    if (TempFileName.isEmpty())
+        return;
     QSaveFile f(TempFileName);
     if (f.open(QIODevice::WriteOnly)) {
         QString text = c.MemoMailBody->toPlainText();
@@ -495,6 +545,15 @@ void TContentPage::GetAttachmentPaths(QStringList& list) const
         list << c.OrvFileListAttachments->GetItemPath(i);
 }
 
+void TContentPage::RenameAttachment(const QString& oldPath, const QString& newPath)
+{
+    TOrvFileList* l = c.OrvFileListAttachments;
+    if (!l || !l->ContainsPath(oldPath) || l->ContainsPath(newPath))
+        return;
+    l->ShellChanged(nullptr, neFileRename, oldPath, newPath);
+    SetSaveEnabled(true);
+}
+
 // ---- placeholders ---------------------------------------------------------------------------
 
 void TContentPage::FillFieldMenu()
@@ -543,8 +602,23 @@ void TContentPage::MemoMailBodyChange()
         SetSaveEnabled(true);
 }
 
+bool TContentPage::AllowLeaveMail()
+{
+    // Opening the stored mails with unsaved changes asks first.
+    if (!Changed() || c.ComboBoxSubject->count() == 0)
+        return true;
+    if (Box(QMessageBox::Question, QStringLiteral("Bestätigung"), QStringLiteral("Die aktuelle Mail ohne Speichern verlassen?"),
+            QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok)
+        return true;
+    QWidget* body = HtmlMode() ? c.ORVHTMLEditor1->BrowserWidget() : c.MemoMailBody;
+    if (body)
+        body->setFocus();
+    return false;
+}
+
 bool TContentPage::eventFilter(QObject* watched, QEvent* e)
 {
+    const bool subject = c.ComboBoxSubject && (watched == c.ComboBoxSubject || watched == c.ComboBoxSubject->lineEdit());
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if (watched == c.MemoMailBody) {
@@ -552,21 +626,24 @@ bool TContentPage::eventFilter(QObject* watched, QEvent* e)
                 c.MemoMailBody->selectAll();
                 return true;
             }
-        } else if (watched == c.ComboBoxSubject || watched == c.ComboBoxSubject->lineEdit()) {
-            const bool arrow = k->key() == Qt::Key_Up || k->key() == Qt::Key_Down;
-            if (arrow && Changed())
+        } else if (subject) {
+            const int key = k->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !c.ComboBoxSubject->view()->isVisible())
+                return true; // Enter in the subject line neither stores nor loads anything
+            const bool moves = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+            if (moves && Changed())
                 return true; // the stored-mail selection stays while there are unsaved changes
-            if (!arrow && watched == c.ComboBoxSubject->lineEdit())
+            if (key == Qt::Key_F4 && !AllowLeaveMail())
+                return true;
+            if (!moves && key != Qt::Key_F4)
                 SetSaveEnabled(true);
         }
+    } else if (subject && e->type() == QEvent::Wheel) {
+        if (Changed())
+            return true; // the wheel would choose another stored mail
     } else if (e->type() == QEvent::MouseButtonPress && watched == c.ComboBoxSubject) {
-        // Opening the stored mails with unsaved plain text asks first.
-        if (!HtmlMode() && !c.MemoMailBody->toPlainText().isEmpty() && Changed() &&
-            Box(QMessageBox::Question, QStringLiteral("Bestätigung"), QStringLiteral("Die aktuelle Mail ohne Speichern verlassen?"),
-                QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
-            c.MemoMailBody->setFocus();
+        if (!AllowLeaveMail())
             return true;
-        }
     }
     return QObject::eventFilter(watched, e);
 }

@@ -38,6 +38,13 @@ struct TContentPageControls {
     QToolButton* SpeedButtonSaveMail = nullptr;
 };
 
+// The folder of the temporary body file ("cur_qly.html"): only this user may write in it.
+// $XDG_RUNTIME_DIR/quillory when the runtime folder is usable, else a private folder made in the
+// temporary folder for this run (removed at the end). Empty when neither can be made.
+QString PrivateTempFolder();
+// The same for a given runtime folder (not remembered).
+QString PrivateTempFolder(const QByteArray& runtimeDir);
+
 // "Text Dateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*" as a file dialog's filter list.
 QString DialogFilter(const QString& pipeFilter);
 
@@ -93,6 +100,8 @@ public:
     void OrvFileListAttachmentsKeyDown(int& key, Qt::KeyboardModifiers shift);
     void OrvFileListAttachmentsDeletion(QTreeWidgetItem* item);
     void GetAttachmentPaths(QStringList& list) const;
+    // The attachment at oldPath follows its file to newPath (the mail counts as changed).
+    void RenameAttachment(const QString& oldPath, const QString& newPath);
 
     // ---- placeholders
     // Fills the menu; the caller pops it up (SpeedButtonInsertFieldClick does both).
@@ -120,6 +129,8 @@ private:
     QMessageBox::StandardButton Box(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                     QMessageBox::StandardButtons buttons);
     void SetSaveEnabled(bool on);
+    // Before the stored mails open with unsaved changes: asks; false keeps the current mail.
+    bool AllowLeaveMail();
     void SelectMailById(qint64 id);
     void FillItems();
     void WriteTempFile();

@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "app/ContentPage.h"
 
 #include "app/ProgramStart.h"
 #include "controls/About.h"
@@ -196,6 +197,10 @@ TMainForm::TMainForm(const TMainFormSite& site, QWidget* parent) : TORVForm(Main
     BuildSendMailPage();
     BuildStatusBar();
     outer->addWidget(StatusBar1);
+    // F1 on a page opens the help page of its step (the step buttons carry the same numbers).
+    const std::pair<QWidget*, int> pageContexts[] = {{TabSender, 1}, {TabRecipients, 2}, {TabContent, 3}, {TabPreview, 4}, {TabSendMail, 5}};
+    for (const auto& [page, context] : pageContexts)
+        page->setProperty("HelpContext", context);
 
     HelpRouter1 = new THelpRouter(this);
     HelpRouter1->setObjectName(QStringLiteral("HelpRouter1"));
@@ -736,7 +741,9 @@ void TMainForm::FormCreate()
         const QString programFolder = FSite.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FSite.programFolder;
         SetApplicationHelpFile(core::IncludeTrailingChar(programFolder, QLatin1Char('/')) + kHelpFileName);
         // 8
-        TempFileName = core::IncludeTrailingChar(QDir::tempPath(), QLatin1Char('/')) + QStringLiteral("cur_qly.html");
+        // In a folder only this user may write in: a fixed name in the shared temporary folder
+        // could be made or replaced by anyone.
+        TempFileName = PrivateTempFolder().isEmpty() ? QString() : PrivateTempFolder() + QStringLiteral("/cur_qly.html");
         QFile::remove(TempFileName);
         // 9: the body's file drop target is registered by the content code.
         // 10
@@ -771,6 +778,8 @@ void TMainForm::FormCreate()
         // 17
         SpeedButtonRemoveAttachment->setEnabled(false);
         SpeedButtonSenderClick();
+        // The configuration help shows its first field's text until another field gets the focus.
+        ShowConfigurationHelp(EditFrom);
     } catch (...) {
         if (OnApplicationException)
             OnApplicationException(std::current_exception());

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -38,7 +39,10 @@ void TMainForm::BuildContentControls()
     OrvFileListAttachments->SetOleDragDrop(true);
     OrvFileListAttachments->ShellContextMenu = false;
     OrvFileListAttachments->SetAutomaticRefresh(false);
-    OrvFileListAttachments->SetScrollBars(TScrollStyle::ssVertical);
+    // Every column as wide as its texts ("PDF-Dokument", long folders), scrolled sideways when
+    // the list is narrower.
+    OrvFileListAttachments->SetScrollBars(TScrollStyle::ssBoth);
+    OrvFileListAttachments->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     PanelAttachments->layout()->addWidget(OrvFileListAttachments);
 
     // Preview: the recipient line (address, first and last name side by side) in LabelPTo's place.
@@ -86,6 +90,7 @@ void TMainForm::BuildContentControls()
     OrvFileListAttOverview->SetViewStyle(vsSmallIcon);
     OrvFileListAttOverview->SetOleDragDrop(false);
     OrvFileListAttOverview->SetScrollBars(TScrollStyle::ssBoth);
+    OrvFileListAttOverview->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     OrvFileListAttOverview->setBackgroundRole(QPalette::Button);
     OrvFileListAttOverview->setMaximumHeight(90);
     OrvFileListAttOverview->setVisible(false);
@@ -150,6 +155,9 @@ void TMainForm::BuildContentControls()
     FPreviewPage->OnApplicationException = [this](std::exception_ptr e) {
         if (OnApplicationException)
             OnApplicationException(e);
+    };
+    FPreviewPage->OnAttachmentRenamed = [this](const QString& oldPath, const QString& newPath) {
+        FContentPage->RenameAttachment(oldPath, newPath);
     };
 }
 

@@ -54,6 +54,17 @@ TPreviewPage::TPreviewPage(const TPreviewPageControls& controls, IMailContent& c
         // created beside an attachment is not an attachment.
         l->Notifier().SetRecursive(false);
         l->Notifier().SetEventFilter(NotifySet(neFileDelete, neFileRename, neFolderDelete, neFolderRename));
+        // A renamed attachment is renamed in the content page's list as well: the mailing sends
+        // what that list holds.
+        auto follow = l->Notifier().OnChange;
+        l->Notifier().OnChange = [this, l, follow](TOrvShellChangeNotifier* sender, TNotificationEvent event, const QString& p1,
+                                                  const QString& p2) {
+            const bool renamed = event == neFileRename && l->ContainsPath(p1);
+            if (follow)
+                follow(sender, event, p1, p2);
+            if (renamed && OnAttachmentRenamed)
+                OnAttachmentRenamed(p1, p2);
+        };
     }
 }
 
@@ -139,15 +150,14 @@ void TPreviewPage::TabPreviewShow()
     if (!name.isEmpty())
         fromText += QStringLiteral(" (") + name + QLatin1Char(')');
     SetLabel(c.LabelPFrom, fromText, from.isEmpty() ? kRed : kBlack, from.isEmpty());
+    if (!hasRecords) {
+        // No recipient: the mail with its placeholders as written.
+        ShowMail({}, {});
+    }
     if (!m_content.Subject().isEmpty())
         SetLabel(c.LabelPSubject, c.LabelPSubject->text(), kBlack, false);
     else
         SetLabel(c.LabelPSubject, QStringLiteral("Keine Betreffzeile angegeben."), kOrange, true);
-    if (!hasRecords) {
-        // No recipient: the mail with its placeholders as written.
-        c.LabelPSubject->setText(m_content.Subject().isEmpty() ? QStringLiteral("Keine Betreffzeile angegeben.")
-                                                               : m_content.Subject());
-    }
 }
 
 void TPreviewPage::TabPreviewHide()
@@ -180,7 +190,11 @@ void TPreviewPage::DataSourcePreviewDataChange()
     QStringList values;
     for (const QString& n : names)
         values << r->FieldByName(n)->AsString();
+    ShowMail(names, values);
+}
 
+void TPreviewPage::ShowMail(const QStringList& names, const QStringList& values)
+{
     if (!m_content.Subject().isEmpty())
         c.LabelPSubject->setText(FillPlaceholders(m_content.Subject(), names, values, false));
 

@@ -53,6 +53,8 @@ public:
     std::function<QString()> From;  // EditFrom
     std::function<QString()> Name;  // EditName
     std::function<void(std::exception_ptr)> OnApplicationException;
+    // An attachment file of the overview was renamed while the page was shown.
+    std::function<void(const QString& oldPath, const QString& newPath)> OnAttachmentRenamed;
 
     // The attachment overview (before the page is shown): cleared, then every path added; hidden
     // when there are none.
@@ -66,6 +68,8 @@ public:
 
 private:
     void Navigate(int how);
+    // Subject and body with the placeholders of these fields filled (none: as written).
+    void ShowMail(const QStringList& names, const QStringList& values);
     void SetLabel(QLabel* label, const QString& text, const QColor& color, bool bold);
 
     TPreviewPageControls c;

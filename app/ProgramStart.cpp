@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace app {
 
@@ -45,6 +46,36 @@ bool CheckMdacVersion(double version, const QLocale& locale, const std::function
         return true;
     if (ask && ask(MdacQuestionText(version, locale)) && download)
         download();
+    return false;
+}
+
+QString SqliteVersionText(int v)
+{
+    return QStringLiteral("%1.%2.%3").arg(v / 1000000).arg(v / 1000 % 1000).arg(v % 1000);
+}
+
+QString SqliteTooOldText(int installed)
+{
+    return QStringLiteral("Quillory benötigt die SQLite-Bibliothek in Version %1 oder neuer, installiert ist Version %2.\n"
+                          "Bitte installieren Sie eine neuere Version des Debian-Pakets \"libsqlite3-0\" und starten Sie "
+                          "Quillory danach erneut.")
+        .arg(SqliteVersionText(SqliteMinimumVersion), SqliteVersionText(installed));
+}
+
+DataAccessStart& DataAccessSettings()
+{
+    static DataAccessStart settings{[] { return sqlite3_libversion_number(); }};
+    return settings;
+}
+
+bool CheckDataAccess()
+{
+    const int v = DataAccessSettings().VersionNumber ? DataAccessSettings().VersionNumber() : sqlite3_libversion_number();
+    if (v >= SqliteMinimumVersion)
+        return true;
+    QMessageBox box(QMessageBox::Critical, kTitle, SqliteTooOldText(v), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("DataAccessMessage"));
+    box.exec();
     return false;
 }
 
@@ -125,7 +156,7 @@ std::unique_ptr<QMessageBox> MakeDatabaseQuestionBox(const QString& title, const
 
 int RunProgram(platform::Application& app)
 {
-    if (!CheckMdacVersion())
+    if (!CheckDataAccess())
         return 0;
     app.SetTitle(kTitle);
     app.SetHelpFile(kHelpFile);
@@ -139,7 +170,8 @@ int RunProgram(platform::Application& app)
     if (qEnvironmentVariableIsSet("QLY_QUIT_AFTER_SHOW")) {
         // Used by the start-up test: report the shown window and end.
         QTimer::singleShot(0, &app, [&] {
-            std::printf("shown=%s visible=%d\n", qPrintable(window.windowTitle()), window.isVisible() ? 1 : 0);
+            std::printf("shown=%s visible=%d icon=%d\n", qPrintable(window.windowTitle()), window.isVisible() ? 1 : 0,
+                        window.windowIcon().isNull() ? 0 : 1);
             std::fflush(stdout);
             app.quit();
         });

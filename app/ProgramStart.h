@@ -31,6 +31,21 @@ bool CheckMdacVersion(double version, const QLocale& locale, const std::function
 // DownloadMdac.
 bool CheckMdacVersion();
 
+// The data-access check of this program: the SQLite library it runs with must be at least the
+// oldest version whose features it uses (3.35.0: ALTER TABLE ... DROP COLUMN). There is no
+// installer to offer: a too old library is named with the version needed and the Debian package
+// that brings it, and the start ends.
+constexpr int SqliteMinimumVersion = 3035000;
+// 3035005 -> "3.35.5"
+QString SqliteVersionText(int versionNumber);
+QString SqliteTooOldText(int installedVersionNumber);
+struct DataAccessStart {
+    std::function<int()> VersionNumber; // the running library's sqlite3_libversion_number()
+};
+DataAccessStart& DataAccessSettings();
+// True when the start may go on; otherwise the message has been shown (an error box).
+bool CheckDataAccess();
+
 class TOrvDownloadDialog;
 
 // What the data-access check reads and uses; replaceable for tests.

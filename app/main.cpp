@@ -5,12 +5,20 @@
 #include "grid/GridStartup.h"
 #include "platform/app/Application.h"
 
+#include <QIcon>
+
 int main(int argc, char** argv)
 {
     // The web engine shares OpenGL contexts between threads; Qt asks for this before the
     // application object exists. The engine itself starts with the first web view.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     platform::Application app(argc, argv);
+    // The program's icon for every window (and the about box), and the menu entry it belongs to.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quillory-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillory"));
     // Unhandled errors become reports: log, report dialog, clipboard copy.
     excreport::SivrelInstallReportOutputs();
     app::LoadToolkitTranslations(app);

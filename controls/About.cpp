@@ -49,9 +49,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     details->setObjectName(QStringLiteral("LabelDetails"));
     details->setWordWrap(true);
     details->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // One short line each, so that no sentence is broken.
     details->setText(QStringLiteral("ORV Software\n"
-                                    "Serienmails an die Empfänger einer Liste\n"
-                                    "in fünf Schritten, Versand über SMTP."));
+                                    "Serienmails an Empfängerlisten.\n"
+                                    "Fünf Schritte, Versand über SMTP."));
     details->setGeometry(12, 78, 239, 64);
 
     LabelRecommend = new QLabel(QStringLiteral("Erstellt mit Qt:"), this);

@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QInputDialog>
 #include <QJsonArray>
@@ -455,6 +456,7 @@ void TORVHTMLEditor::LoadDocument(const QString& html, const QUrl& baseUrl)
                              "document.addEventListener('keyup', function () { console.log(%1); });"
                              "document.addEventListener('click', function () { console.log(%1); });")
                   .arg(JsString(kChangeNotice)));
+    RefreshToolBar(); // the font boxes show the document's font before the caret first moves
 }
 
 bool TORVHTMLEditor::MakePictureSourcesAbsolute()
@@ -678,19 +680,54 @@ void TORVHTMLEditor::RefreshToolBar()
     for (const char* s : states)
         script += QStringLiteral(" r[%1] = document.queryCommandState(%1);").arg(JsString(QLatin1String(s)));
     script += QStringLiteral(" r.FontName = document.queryCommandValue('FontName');"
-                             " r.FontSize = document.queryCommandValue('FontSize'); return r; })()");
+                             " r.FontSize = document.queryCommandValue('FontSize');"
+                             " var st = document.body ? getComputedStyle(document.body) : null;"
+                             " r.BodyFont = st ? st.fontFamily : ''; r.BodySize = st ? parseFloat(st.fontSize) : 16;"
+                             " return r; })()");
     QPointer<TORVHTMLEditor> self(this);
     m_web->RunJavaScript(script, true, [self](const QVariant& v) {
-        if (!self)
+        // A view going away answers its pending scripts with nothing, while the editor's own
+        // widgets may already be gone.
+        if (!self || v.typeId() != QMetaType::QVariantMap)
             return;
         const QVariantMap m = v.toMap();
         for (const TToolItem& it : self->m_items)
             if (it.Kind == TItemKind::Check && m.contains(it.Caption))
                 static_cast<QToolButton*>(it.Widget)->setChecked(m.value(it.Caption).toBool());
-        if (self->m_fontName)
-            self->m_fontName->setCurrentText(m.value(QStringLiteral("FontName")).toString().remove(QLatin1Char('"')));
+        // Without a caret in text the command values are empty: the body's font stands for them.
+        QString name = m.value(QStringLiteral("FontName")).toString();
+        if (name.isEmpty())
+            name = m.value(QStringLiteral("BodyFont")).toString().section(QLatin1Char(','), 0, 0);
+        name = name.remove(QLatin1Char('"')).remove(QLatin1Char('\'')).trimmed();
+        if (name == QLatin1String("serif") || name == QLatin1String("sans-serif") || name == QLatin1String("monospace")) {
+            // A generic family: the font this machine uses for it.
+            QFont generic;
+            generic.setStyleHint(name == QLatin1String("serif") ? QFont::Serif
+                                 : name == QLatin1String("monospace") ? QFont::Monospace : QFont::SansSerif);
+            generic.setFamilies({name});
+            name = QFontInfo(generic).family();
+        }
+        QString size = m.value(QStringLiteral("FontSize")).toString();
+        if (size.isEmpty()) {
+            // The HTML sizes 1 to 7 in CSS pixels.
+            const double px = m.value(QStringLiteral("BodySize")).toDouble();
+            const double steps[7] = {10, 13, 16, 18, 24, 32, 48};
+            int best = 3;
+            for (int i = 0; i < 7; ++i)
+                if (qAbs(steps[i] - px) < qAbs(steps[best - 1] - px))
+                    best = i + 1;
+            size = QString::number(best);
+        }
+        if (QComboBox* box = self->m_fontName; box && !name.isEmpty()) {
+            int i = box->findText(name, Qt::MatchFixedString);
+            if (i < 0) {
+                box->insertItem(0, name);
+                i = 0;
+            }
+            box->setCurrentIndex(i);
+        }
         if (self->m_fontSize)
-            self->m_fontSize->setCurrentText(m.value(QStringLiteral("FontSize")).toString());
+            self->m_fontSize->setCurrentText(size);
         ++self->m_refreshCount;
     });
 }

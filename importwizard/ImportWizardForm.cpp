@@ -119,6 +119,7 @@ TImportWizardForm::TImportWizardForm(QWidget* owner)
     : QDialog(owner)
     , FDialogs(&FQtDialogs)
 {
+    setProperty("HelpContext", 6); // F1 in the wizard opens the wizard's help page
     FOutlookOpener = outlook::OpenDataFile;
     // FormCreate
     FSettings = std::make_unique<settings::TRegIniFile>(SettingsKeyPath());

@@ -41,6 +41,7 @@ TRemoveDoublesForm::TRemoveDoublesForm(QWidget* parent)
 {
     setObjectName(QStringLiteral("RemoveDoublesForm"));
     setWindowTitle(QStringLiteral("Suche nach Duplikaten"));
+    setProperty("HelpContext", 7); // F1 in the dialog opens the help page on duplicates
     resize(720, 420);
     FDataSet->SetParamCheck(false);
     // Blocking rows changes the status of many of them: a refresh re-reads them all.

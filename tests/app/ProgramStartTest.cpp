@@ -342,7 +342,7 @@ TEST(ProgramStart, TheProgramShowsItsMainWindow)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1");
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1 icon=1");
     EXPECT_TRUE(QFile::exists(dir.file("qly.db")));
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", dir.file("config").toUtf8());
@@ -366,7 +366,7 @@ TEST(ProgramStart, TheProgramStartsWithoutLoadingTheWebEngine)
     p.start(QStringLiteral(QLY_PROGRAM), {});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1");
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), "shown=Quillory visible=1 icon=1");
     const QByteArray loaded = p.readAllStandardError();
     ASSERT_TRUE(loaded.contains("file=libQt6Widgets.so")) << "the loader's list of files is missing";
     EXPECT_FALSE(loaded.contains("libQt6WebEngine")) << loaded.toStdString();

@@ -21,6 +21,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using app::TContentPage;
 
@@ -454,3 +456,36 @@ TEST_F(Content, SubjectKeysTrackChanges)
 }
 
 } // namespace
+
+// The temporary body file's folder: only this user may write in it, and no link or foreign
+// folder placed in its way is used.
+TEST(TempBodyFolder, IsPrivateAndFollowsNoLink)
+{
+    qlytest::TempDir dir;
+    const auto isPrivate = [](const QString& path) {
+        struct stat st;
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+               (st.st_mode & 077) == 0;
+    };
+    // A usable runtime folder: its own subfolder.
+    QDir().mkpath(dir.file("run"));
+    ::chmod(QFile::encodeName(dir.file("run")).constData(), 0700);
+    EXPECT_EQ(app::PrivateTempFolder(QFile::encodeName(dir.file("run"))), dir.file("run/quillory"));
+    EXPECT_TRUE(isPrivate(dir.file("run/quillory")));
+
+    // Without one, or with one that others may write in, or with a link in its place: a new
+    // private folder in the temporary folder, never the shared folder itself.
+    const QString fallback = app::PrivateTempFolder(QByteArray());
+    ASSERT_FALSE(fallback.isEmpty());
+    EXPECT_TRUE(isPrivate(fallback));
+    EXPECT_NE(QDir(fallback), QDir(QDir::tempPath()));
+    QDir().mkpath(dir.file("open"));
+    ::chmod(QFile::encodeName(dir.file("open")).constData(), 0777);
+    EXPECT_EQ(app::PrivateTempFolder(QFile::encodeName(dir.file("open"))), fallback);
+    QDir().mkpath(dir.file("run2"));
+    ::chmod(QFile::encodeName(dir.file("run2")).constData(), 0700);
+    QDir().mkpath(dir.file("elsewhere"));
+    ASSERT_TRUE(QFile::link(dir.file("elsewhere"), dir.file("run2/quillory")));
+    EXPECT_EQ(app::PrivateTempFolder(QFile::encodeName(dir.file("run2"))), fallback);
+    EXPECT_TRUE(QDir(dir.file("elsewhere")).isEmpty());
+}
