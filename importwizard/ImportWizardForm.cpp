@@ -549,6 +549,10 @@ void TImportWizardForm::ButtonNextClick()
             Refuse(kNoSuchFile);
             return;
         }
+        if (const QString refusal = CsvRefusal(); !refusal.isEmpty()) {
+            Refuse(refusal);
+            return;
+        }
         ShowMappingControls(true, true);
         SetActivePage(TabSheetCSVAssociations);
         // Loading "Erste Zeile ignorieren" may already have filled the page, or gone back when the
@@ -788,10 +792,7 @@ void TImportWizardForm::OverviewCsv()
     SetLabel(LabelSeparatorValue, SeparatorDescription(CsvSeparator()));
     SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"));
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("open failed");
-    ProgressPanelImport->SetMax(CountNonBlankLines(DecodeTextFile(file.readAll())));
+    ProgressPanelImport->SetMax(CountCsvRecords());
 
     PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
     PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);

@@ -5,7 +5,10 @@
 //
 // Use: create it, set ImportTypes, Descriptions and the events, call ShowModal, delete it.
 // Everything runs in the main thread; rows are handed out during ShowModal.
+#include "core/TextFile.h"
 #include "importwizard/WizardDialogs.h"
+
+#include <QDateTime>
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -191,6 +194,14 @@ private:
     QString IgnoreFirstRowValueName() const;
 
     // The CSV source.
+    // How the file is to be decoded, decided over the whole file once (kept while the file
+    // stays as it is); raises when it cannot be read.
+    core::TTextFileKind CsvFileKind(class QFile& file);
+    // Why the file cannot be imported (it holds no text); empty when it can, or when it cannot be
+    // read now (the preview says so).
+    QString CsvRefusal();
+    // The number of records that are not blank.
+    int CountCsvRecords();
     QChar CsvSeparator() const;
     bool CsvNoDuplicates() const;
     void AssociateCSVFiles(int n);
@@ -243,6 +254,21 @@ private:
     void HandOutRow(QStringList& row, bool noDuplicates);
     // Lets the window repaint and "Abbrechen" work during a run, at most every few milliseconds.
     void ProcessMessages();
+    // The same for longer work outside a run (reading a large file); raises TWorkCancelled once
+    // "Abbrechen" was pressed.
+    void KeepWindowAlive();
+    struct TWorkCancelled : std::exception {
+        const char* what() const noexcept override { return "cancelled"; }
+    };
+    // While it lives, the pages and every button but "Abbrechen" take no input.
+    class TBusy {
+    public:
+        explicit TBusy(TImportWizardForm* form);
+        ~TBusy();
+    private:
+        TImportWizardForm* FForm;
+        QList<QPair<QWidget*, bool>> FStates;
+    };
     void SetFinished();
     void SetCancelled();
 
@@ -275,6 +301,13 @@ private:
     int FPreviewRow = 1;
     bool FCancelled = false;
     QElapsedTimer FMessagesTimer;
+    struct TCsvKindCache {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        core::TTextFileKind kind;
+    };
+    std::optional<TCsvKindCache> FCsvKind;
     QWidget* FCurrentPage = nullptr;
 
     // Window.
