@@ -217,8 +217,8 @@ private:
     const xls::TSheet* SelectedSheet();
     // The sheet row that "Erste Zeile ignorieren" passes over: the first row with a value.
     static int HeaderRow(const xls::TSheet& sheet);
-    // The mapped cells of a sheet row in target order.
-    QStringList XlsRow(const xls::TSheet& sheet, int row, const QStringList& mapping) const;
+    // The mapped cells of a sheet row in target order (mapping positions count from firstCol).
+    QStringList XlsRow(const xls::TSheet& sheet, int firstCol, int row, const QStringList& mapping) const;
     void AssociateXLSRows(int n);
     int CountXLSRows();
     void ImportFromXLS();
