@@ -239,6 +239,10 @@ private:
     // The Outlook source.
     bool OutlookNoDuplicates() const;
     bool ConnectToOutlook();
+    // A step on the open file in a thread with a time limit; false (and the cause shown in the
+    // description lines) when it failed or was given up.
+    bool OutlookStep(const std::function<void(outlook::IDataFile&)>& step);
+    void ShowOutlookFailure(const QString& cause, const QString& detail);
     bool PrepareImportFromOutlook();
     void AssociateOutlook();
     QStringList OutlookValues() const;
