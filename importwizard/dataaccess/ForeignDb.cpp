@@ -1,6 +1,7 @@
 #include "importwizard/dataaccess/ForeignDb.h"
 
 #include <QDate>
+#include <QLocale>
 #include <charconv>
 #include <cmath>
 
@@ -199,6 +200,15 @@ QString NumberText(double value)
 QString NumberText(float value)
 {
     return ShortestText(value);
+}
+
+QString LocaleNumberText(const QString& cText)
+{
+    static const QString point = QLocale::system().decimalPoint();
+    if (point == QLatin1String(".") || point.isEmpty())
+        return cText;
+    QString text = cText;
+    return text.replace(QLatin1Char('.'), point);
 }
 
 QString CurrencyText(qint64 tenThousandths)

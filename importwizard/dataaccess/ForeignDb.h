@@ -83,6 +83,10 @@ QString NumberText(float value);
 QString CurrencyText(qint64 tenThousandths);
 // A decimal number's text without trailing zeros after its point ("12.500" -> "12.5").
 QString TrimDecimalText(const QString& text);
+// A number's text from the forms above with the decimal point of the user's settings (as the
+// dates follow them, and as the workbook reader writes numbers): "1234.5" is "1234,5" under
+// German settings.
+QString LocaleNumberText(const QString& cText);
 // Yes/No values.
 inline QString BoolText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
 

@@ -121,15 +121,15 @@ private:
         case MDB_LONGINT:
             return need(4) ? QString::number(Stored<qint32>(p)) : QString();
         case MDB_MONEY:
-            return need(8) ? CurrencyText(Stored<qint64>(p)) : QString();
+            return need(8) ? LocaleNumberText(CurrencyText(Stored<qint64>(p))) : QString();
         case MDB_FLOAT:
-            return need(4) ? NumberText(Stored<float>(p)) : QString();
+            return need(4) ? LocaleNumberText(NumberText(Stored<float>(p))) : QString();
         case MDB_DOUBLE:
-            return need(8) ? NumberText(Stored<double>(p)) : QString();
+            return need(8) ? LocaleNumberText(NumberText(Stored<double>(p))) : QString();
         case MDB_DATETIME:
             return need(8) ? DateText(Stored<double>(p)) : QString();
         case MDB_NUMERIC:
-            return TrimDecimalText(TakeString(mdb_col_to_string(mdb, mdb->pg_buf, start, col->col_type, len)));
+            return LocaleNumberText(TrimDecimalText(TakeString(mdb_col_to_string(mdb, mdb->pg_buf, start, col->col_type, len))));
         case MDB_TEXT:
         case MDB_MEMO:
         case MDB_REPID:

@@ -217,11 +217,11 @@ private:
             const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
             if (!Ok(rc))
                 break;
-            return indicator == SQL_NULL_DATA ? QString() : NumberText(value);
+            return indicator == SQL_NULL_DATA ? QString() : LocaleNumberText(NumberText(value));
         }
         case SQL_DECIMAL:
         case SQL_NUMERIC:
-            return TrimDecimalText(GetText(stmt, column).value_or(QString()));
+            return LocaleNumberText(TrimDecimalText(GetText(stmt, column).value_or(QString())));
         default:
             break;
         }
