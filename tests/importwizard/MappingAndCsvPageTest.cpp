@@ -336,6 +336,8 @@ TEST_F(WizardTest, MultiLineRecordsArePreviewedCountedAndRunAsOneRow)
     Make({"Email", "Last Name", "Notiz"});
     GoToMapping(path);
     EXPECT_EQ(PreviewValues(), QStringList({"a@x.de", "Adler", "eins\r\nzwei\nDrei \"x\""}));
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        form->grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + "/mapping-multi-line.png");
     Find<QToolButton>("UpDown1Next")->click();
     EXPECT_EQ(PreviewValues(), QStringList({"b@x.de", "Berg", "kurz"}));
     Next()->click();

@@ -774,8 +774,11 @@ TEST_F(OutlookTest, DamagedFilesEndWithAGermanCause)
         EXPECT_LT(QFileInfo(errPath).size(), 4096);
         const QStringList statuses = Statuses();
         const int failedAt = int(statuses.indexOf(QStringLiteral("Fehlgeschlagen.")));
-        if (failedAt >= 0 && failedAt < 4)  // a step that reads the file failed
+        if (failedAt >= 0 && failedAt < 4) {  // a step that reads the file failed
             EXPECT_TRUE(Description(1).startsWith("Die Datei")) << Description(1).toStdString();
+            if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+                form->grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + "/outlook-damaged-" + QString::number(failedAt) + ".png");
+        }
         RecordProperty((name + " ms").toStdString(), int(elapsed));
         RecordProperty((name + " longest pause ms").toStdString(), int(longest));
         RecordProperty((name + " steps").toStdString(), statuses.join('|').toStdString());
