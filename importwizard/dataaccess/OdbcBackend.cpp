@@ -171,10 +171,10 @@ public:
         QString count = QStringLiteral("SELECT COUNT(*) FROM ") + table;
         Check(SQLExecDirectW(stmt.get(), WMutable(count), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
         Check(SQLFetch(stmt.get()), SQL_HANDLE_STMT, stmt.get());
-        SQLBIGINT value = 0;
-        SQLLEN indicator = 0;
-        Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt.get());
-        return int(std::min<SQLBIGINT>(value, std::numeric_limits<int>::max()));
+        // Read as text: some drivers (MDBTools) hand a number asked for as a C integer over as
+        // its characters.
+        const qlonglong value = GetText(stmt.get(), 1).value_or(QString()).trimmed().toLongLong();
+        return int(std::clamp<qlonglong>(value, 0, std::numeric_limits<int>::max()));
     }
 
 private:

@@ -459,8 +459,8 @@ TEST_F(DatabaseSourceTest, DamagedAccessFilesEndWithAGermanMessageAndTheWindowSt
         const qint64 errBytes = capture.Restore();
         EXPECT_LT(elapsed, 10000);
         // A wait that blocks the window lasts the whole time limit (5 s); the pauses of a live
-        // window are far shorter (about 100 ms on a busy machine), recorded for the report.
-        EXPECT_LT(stalls.Longest(), 1000);
+        // window are far shorter (about 100 to 250 ms on a busy machine), recorded for the report.
+        EXPECT_LT(stalls.Longest(), 3000);
         RecordProperty((d.name + " longest pause ms").toStdString(), int(stalls.Longest()));
         EXPECT_LT(errBytes, 4096) << "diagnostic output of the parser";
         for (const QString& m : dialogs.messages + failures) {
@@ -470,4 +470,27 @@ TEST_F(DatabaseSourceTest, DamagedAccessFilesEndWithAGermanMessageAndTheWindowSt
             EXPECT_FALSE((dialogs.messages + failures).isEmpty()) << "a truncated file is reported";
         RecordProperty((d.name + " ms").toStdString(), int(elapsed));
     }
+}
+
+// The MDBTools ODBC driver cannot name itself: the overview names it from the connection string
+// and still counts the table's rows.
+TEST_F(DatabaseSourceTest, MdbToolsDriverShowsItsNameAndTheCount)
+{
+    QLY_EXTERNAL_FIXTURE(nwind, "access/nwind.mdb");
+    Make();
+    OpenDatabase("DRIVER={MDBTools};DBQ=" + nwind);
+    if (Page() != "TabSheetDBType")
+        GTEST_SKIP() << "the MDBTools ODBC driver is not set up: " << dialogs.messages.join('\n').toStdString();
+    ChooseTable("Shippers");
+    Next()->click();
+    ASSERT_EQ(Page(), "TabSheetCSVAssociations");
+    for (TAssociationRow* row : form->AssociationBox()->Rows())
+        row->fComboBox->setCurrentIndex(0);
+    Next()->click();
+    ASSERT_EQ(Page(), "TabSheetOverview");
+    EXPECT_EQ(Find<QLabel>("LabelFileValue")->text(), "MDBTools");
+    const int counted = Panel()->Max();
+    Next()->click();
+    EXPECT_GT(counted, 0);
+    EXPECT_EQ(counted, owner.rows.size()) << "the count is the number of rows the run hands out";
 }
