@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 #include <QStringDecoder>
+#include <stdexcept>
 
 namespace core {
 
@@ -42,9 +43,24 @@ QString DecodeWindows1252(QByteArrayView data)
     return text;
 }
 
+std::optional<TByteOrderMark> ByteOrderMark(QByteArrayView head)
+{
+    if (head.startsWith(kBom))
+        return TByteOrderMark{TextEncoding::Utf8, 3};
+    if (head.startsWith("\xFF\xFE"))
+        return TByteOrderMark{TextEncoding::Utf16LE, 2};
+    if (head.startsWith("\xFE\xFF"))
+        return TByteOrderMark{TextEncoding::Utf16BE, 2};
+    return std::nullopt;
+}
+
 QString DecodeTextFile(const QByteArray& bytes)
 {
     QByteArrayView data(bytes);
+    if (const auto bom = ByteOrderMark(data); bom && bom->encoding != TextEncoding::Utf8) {
+        TextDecoder decoder(bom->encoding);
+        return decoder.Decode(data.sliced(bom->length)) + decoder.Finish();
+    }
     if (data.startsWith(kBom))
         data = data.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -52,6 +68,222 @@ QString DecodeTextFile(const QByteArray& bytes)
     if (!utf8.hasError())
         return text;
     return DecodeWindows1252(data);
+}
+
+// ---- TextSniffer ----------------------------------------------------------------------------
+
+namespace {
+
+// What a byte is when the file is read as 8-bit text: 0 text, 1 NUL, 2 another control
+// character, 3 a byte Windows-1252 leaves undefined.
+struct ByteClasses {
+    unsigned char of[256];
+    constexpr ByteClasses() : of()
+    {
+        for (int b = 0; b < 32; ++b)
+            of[b] = 2;
+        of[0] = 1;
+        of[9] = of[10] = of[12] = of[13] = 0;
+        of[0x1A] = 0;  // the end-of-file mark some old programs write
+        of[0x7F] = 2;
+        of[0x81] = of[0x8D] = of[0x8F] = of[0x90] = of[0x9D] = 3;
+    }
+};
+constexpr ByteClasses kByteClasses;
+
+bool IsControl(char16_t c)
+{
+    return (c < 0x20 && c != 9 && c != 10 && c != 12 && c != 13 && c != 0x1A) || c == 0x7F;
+}
+
+} // namespace
+
+void TextSniffer::Feed(QByteArrayView bytes)
+{
+    m_size += bytes.size();
+    if (!m_started) {
+        m_head.append(bytes);
+        if (m_head.size() < 3)
+            return;
+        m_started = true;
+        m_bom = ByteOrderMark(m_head);
+        const QByteArray head = std::move(m_head);
+        m_head = QByteArray();
+        FeedText(QByteArrayView(head).sliced(m_bom ? m_bom->length : 0));
+        return;
+    }
+    FeedText(bytes);
+}
+
+void TextSniffer::FeedText(QByteArrayView data)
+{
+    if (m_bom && m_bom->encoding != TextEncoding::Utf8) {
+        if (!m_utf16)
+            m_utf16.emplace(m_bom->encoding == TextEncoding::Utf16LE ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        const QString text = m_utf16->decode(data);
+        m_chars += text.size();
+        for (QChar c : text) {
+            if (c.unicode() == 0)
+                ++m_nul;
+            else if (IsControl(c.unicode()))
+                ++m_controls;
+            else if (c.unicode() == 0xFFFD || c.unicode() == 0xFFFF)
+                ++m_undefined;
+        }
+        return;
+    }
+    m_chars += data.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    qint64 counts[4] = {0, 0, 0, 0};
+    for (qsizetype i = 0; i < data.size(); ++i)
+        ++counts[kByteClasses.of[p[i]]];
+    m_nul += counts[1];
+    m_controls += counts[2];
+    m_undefined += counts[3];
+    if (!m_utf8)
+        return;
+    // Valid UTF-8 up to an incomplete sequence at the end, which waits for the next piece.
+    QByteArray joined = m_carry;
+    joined.append(data);
+    const qsizetype n = joined.size();
+    qsizetype i = n;
+    int continuation = 0;
+    while (i > 0 && continuation < 3 && (static_cast<unsigned char>(joined[i - 1]) & 0xC0) == 0x80) {
+        --i;
+        ++continuation;
+    }
+    qsizetype cut = n;
+    if (i > 0) {
+        const auto lead = static_cast<unsigned char>(joined[i - 1]);
+        const int need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (need > 1 && n - (i - 1) < need)
+            cut = i - 1;
+    }
+    if (!QByteArrayView(joined).first(cut).isValidUtf8())
+        m_utf8 = false;
+    m_carry = joined.sliced(cut);
+    if (m_carry.size() > 3)
+        m_utf8 = false;
+}
+
+TTextFileKind TextSniffer::Finish()
+{
+    if (!m_started) {
+        m_started = true;
+        m_bom = ByteOrderMark(m_head);
+        const QByteArray head = std::move(m_head);
+        m_head = QByteArray();
+        FeedText(QByteArrayView(head).sliced(m_bom ? m_bom->length : 0));
+    }
+    TTextFileKind kind;
+    kind.size = m_size;
+    kind.bomLength = m_bom ? m_bom->length : 0;
+    if (m_bom && m_bom->encoding != TextEncoding::Utf8) {
+        if (m_utf16 && m_utf16->hasError())
+            ++m_undefined;
+        kind.encoding = m_bom->encoding;
+        kind.isText = m_nul == 0 && (m_controls + m_undefined) * 20 <= m_chars;
+        return kind;
+    }
+    if (!m_carry.isEmpty())
+        m_utf8 = false;
+    kind.encoding = m_utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    const qint64 bad = m_controls + (m_utf8 ? 0 : m_undefined);
+    kind.isText = m_nul == 0 && bad * 20 <= m_chars;
+    return kind;
+}
+
+// ---- TextDecoder ----------------------------------------------------------------------------
+
+TextDecoder::TextDecoder(TextEncoding encoding) : m_encoding(encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        m_decoder.emplace(QStringDecoder::Utf8);
+        break;
+    case TextEncoding::Utf16LE:
+        m_decoder.emplace(QStringDecoder::Utf16LE);
+        break;
+    case TextEncoding::Utf16BE:
+        m_decoder.emplace(QStringDecoder::Utf16BE);
+        break;
+    case TextEncoding::Windows1252:
+        break;
+    }
+}
+
+QString TextDecoder::Decode(QByteArrayView bytes)
+{
+    if (!m_decoder)
+        return DecodeWindows1252(bytes);
+    return m_decoder->decode(bytes);
+}
+
+QString TextDecoder::Finish()
+{
+    if (!m_decoder)
+        return QString();
+    // An incomplete sequence at the end comes out as a replacement character.
+    return m_decoder->decode(QByteArrayView());
+}
+
+// ---- TextFileReader -------------------------------------------------------------------------
+
+TextFileReader::TextFileReader(QIODevice& device, qint64 pieceSize)
+    : m_device(device), m_pieceSize(pieceSize > 0 ? pieceSize : qint64(256) << 10), m_start(device.pos())
+{
+}
+
+TTextFileKind TextFileReader::Kind()
+{
+    if (!m_device.seek(m_start))
+        throw std::runtime_error(m_device.errorString().toStdString());
+    TextSniffer sniffer;
+    QByteArray piece(m_pieceSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = m_device.read(piece.data(), m_pieceSize);
+        if (got < 0)
+            throw std::runtime_error(m_device.errorString().toStdString());
+        if (got == 0)
+            break;
+        sniffer.Feed(QByteArrayView(piece.constData(), got));
+        if (m_progress)
+            m_progress();
+    }
+    if (!m_device.seek(m_start))
+        throw std::runtime_error(m_device.errorString().toStdString());
+    return sniffer.Finish();
+}
+
+void TextFileReader::Start(const TTextFileKind& kind)
+{
+    if (!m_device.seek(m_start + kind.bomLength))
+        throw std::runtime_error(m_device.errorString().toStdString());
+    m_decoder.emplace(kind.encoding);
+    m_atEnd = false;
+}
+
+bool TextFileReader::Read(QString& text)
+{
+    if (!m_decoder)
+        Start(TTextFileKind{});
+    QByteArray piece(m_pieceSize, Qt::Uninitialized);
+    while (!m_atEnd) {
+        const qint64 got = m_device.read(piece.data(), m_pieceSize);
+        if (got < 0)
+            throw std::runtime_error(m_device.errorString().toStdString());
+        if (got == 0) {
+            m_atEnd = true;
+            text = m_decoder->Finish();
+            return !text.isEmpty();
+        }
+        text = m_decoder->Decode(QByteArrayView(piece.constData(), got));
+        if (m_progress)
+            m_progress();
+        if (!text.isEmpty())
+            return true;
+    }
+    return false;
 }
 
 // ---- TextFileLineReader -----------------------------------------------------------------------

@@ -80,23 +80,6 @@ int ScanLine(QStringView line, QChar separator, Sink&& sink)
 
 // ---- delimited text ----------------------------------------------------------------------
 
-QStringView TLineReader::ReadLine()
-{
-    const qsizetype n = FText.size();
-    if (FPos >= n)
-        return {};
-    const QChar* data = FText.constData();
-    qsizetype end = FPos;
-    while (end < n && data[end] != QLatin1Char('\n') && data[end] != QLatin1Char('\r'))
-        ++end;
-    const QStringView line(data + FPos, end - FPos);
-    if (end < n && data[end] == QLatin1Char('\r') && end + 1 < n && data[end + 1] == QLatin1Char('\n'))
-        FPos = end + 2;
-    else
-        FPos = end + 1;
-    return line;
-}
-
 QStringList SplitCsvLine(QStringView line, QChar separator)
 {
     QStringList values;
@@ -136,17 +119,6 @@ int DetectSeparatorIndex(QStringView line, const QList<QChar>& candidates, int c
         }
     }
     return chosen;
-}
-
-int CountNonBlankLines(const QString& text)
-{
-    TLineReader reader(text);
-    int count = 0;
-    while (!reader.AtEnd()) {
-        if (!Trimmed(reader.ReadLine()).isEmpty())
-            ++count;
-    }
-    return count;
 }
 
 bool AllEmpty(const QStringList& values)

@@ -15,23 +15,10 @@ namespace importwizard {
 
 using core::DecodeTextFile;
 
-// Walks the lines of a text. A line ends at CR LF, LF or a lone CR; a final line break does not
-// start another line.
-class TLineReader {
-public:
-    explicit TLineReader(const QString& text) : FText(text) {}
-    bool AtEnd() const { return FPos >= FText.size(); }
-    // The next line without its line break; an empty view at the end.
-    QStringView ReadLine();
-private:
-    QString FText;
-    qsizetype FPos = 0;
-};
-
-// Splits one line of delimited text into trimmed values (blanks and control characters removed
+// Splits one record of delimited text (CsvRecords.h) into trimmed values (blanks and control characters removed
 // at both ends). A value whose first non-blank character is a double quote runs to its closing
-// quote; inside it "" stands for one quote and the separator belongs to the value, and a quote
-// still open at the end of the line closes there. A double quote anywhere else is kept as it is.
+// quote; inside it "" stands for one quote and the separator and line breaks belong to the value, and a
+// quote still open at the end of the record closes there. A double quote anywhere else is kept as it is.
 // A pair of single quotes around a whole unquoted value is removed (an apostrophe inside stays).
 // The line is split at every separator outside quotes and empty values are kept, also with the
 // tab separator. A line that is blank after trimming gives no values; a null separator makes
@@ -44,9 +31,6 @@ int CountSeparators(QStringView line, QChar separator);
 // Picks the separator for a line: the candidate that occurs most often outside quoted values,
 // the earlier one on a tie. Returns the index of the candidate, or current when none occurs.
 int DetectSeparatorIndex(QStringView line, const QList<QChar>& candidates, int current);
-
-// Number of lines of the text that are not blank after trimming.
-int CountNonBlankLines(const QString& text);
 
 // True when every value is empty (also for no values).
 bool AllEmpty(const QStringList& values);

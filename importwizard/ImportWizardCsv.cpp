@@ -2,6 +2,7 @@
 // mapping page and the run.
 #include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
+#include "importwizard/CsvRecords.h"
 #include "importwizard/ImportRules.h"
 #include "importwizard/ImportWizardForm.h"
 #include "platform/settings/RegIniFile.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
 
@@ -21,20 +23,86 @@ namespace {
 const QString kOpenFailed = QStringLiteral(
     "Die angegebe Datei konnte nicht geöffnet werden. Bitte achten Sie darauf, dass die Datei nicht bereits "
     "von einer anderen Anwendung geöffnet ist.");
+const QString kNotText = QStringLiteral(
+    "Die Datei enthält keinen lesbaren Text und kann nicht als CSV Datei importiert werden.");
 
-// The whole file as text; nothing when it cannot be opened or read.
-std::optional<QString> ReadTextFile(const QString& fileName)
+// The separator guess reads no further than this much text for the first record.
+constexpr qsizetype kDetectionText = qsizetype(1) << 20;
+
+// A CSV file read record by record in pieces of text.
+class CsvStream {
+public:
+    explicit CsvStream(const QString& fileName) : FFile(fileName) {}
+    bool Open() { return FFile.open(QIODevice::ReadOnly); }
+    QFile& File() { return FFile; }
+    void Start(const core::TTextFileKind& kind, QChar separator, std::function<void()> progress)
+    {
+        FText.emplace(FFile);
+        FText->SetProgress(std::move(progress));
+        FText->Start(kind);
+        FRecords.emplace(separator, [this](QString& piece) { return FText->Read(piece); });
+    }
+    // The next record; an empty view past the end.
+    bool Next(QStringView& record)
+    {
+        if (FRecords->Next(record))
+            return true;
+        record = QStringView();
+        return false;
+    }
+
+private:
+    QFile FFile;
+    std::optional<core::TextFileReader> FText;
+    std::optional<TCsvRecordReader> FRecords;
+};
+
+bool IsBlankText(QStringView text)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return DecodeTextFile(bytes);
+    for (QChar c : text) {
+        if (c.unicode() > 0x20)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
+
+TImportWizardForm::TBusy::TBusy(TImportWizardForm* form) : FForm(form)
+{
+    const QList<QWidget*> widgets = {form->PageControlImportWizard, form->ButtonNext, form->ButtonBack,
+                                     form->ButtonRetry, form->ButtonAddField};
+    for (QWidget* w : widgets) {
+        FStates.append({w, w->isEnabled()});
+        w->setEnabled(false);
+    }
+}
+
+TImportWizardForm::TBusy::~TBusy()
+{
+    for (const auto& [w, enabled] : FStates)
+        w->setEnabled(enabled);
+}
+
+void TImportWizardForm::KeepWindowAlive()
+{
+    ProcessMessages();
+    if (FCancelled)
+        throw TWorkCancelled();
+}
+
+core::TTextFileKind TImportWizardForm::CsvFileKind(QFile& file)
+{
+    const QFileInfo info(file.fileName());
+    if (FCsvKind && FCsvKind->path == info.absoluteFilePath() && FCsvKind->size == info.size()
+        && FCsvKind->modified == info.lastModified())
+        return FCsvKind->kind;
+    core::TextFileReader reader(file);
+    reader.SetProgress([this] { KeepWindowAlive(); });
+    const core::TTextFileKind kind = reader.Kind();
+    FCsvKind = TCsvKindCache{info.absoluteFilePath(), info.size(), info.lastModified(), kind};
+    return kind;
+}
 
 QChar TImportWizardForm::CsvSeparator() const
 {
@@ -103,19 +171,48 @@ void TImportWizardForm::DetectSeparator()
     const QString fileName = EditCSVFilename->text();
     if (fileName.isEmpty())
         return;
-    const std::optional<QString> text = ReadTextFile(fileName);
-    if (!text)
-        return;
-    TLineReader reader(*text);
-    QStringView line;
-    while (!reader.AtEnd() && line.isEmpty())
-        line = reader.ReadLine();
-    if (line.isEmpty())
-        return;
-    QList<QChar> candidates;
-    for (int i = 0; i < BegrenzerComboBox->count(); ++i)
-        candidates.append(BegrenzerComboBox->itemText(i).front());
-    BegrenzerComboBox->setCurrentIndex(DetectSeparatorIndex(line, candidates, BegrenzerComboBox->currentIndex()));
+    TBusy busy(this);
+    try {
+        CsvStream stream(fileName);
+        if (!stream.Open())
+            return;
+        const core::TTextFileKind kind = CsvFileKind(stream.File());
+        if (!kind.isText)
+            return;
+        // The beginning of the text; each candidate reads its first record from it, since where
+        // a record ends depends on the separator that opens its quoted values.
+        core::TextFileReader reader(stream.File());
+        reader.SetProgress([this] { KeepWindowAlive(); });
+        reader.Start(kind);
+        QString head;
+        QString piece;
+        while (head.size() < kDetectionText && reader.Read(piece))
+            head += piece;
+        int best = 0;
+        int chosen = BegrenzerComboBox->currentIndex();
+        for (int i = 0; i < BegrenzerComboBox->count(); ++i) {
+            const QChar candidate = BegrenzerComboBox->itemText(i).front();
+            bool given = false;
+            TCsvRecordReader records(candidate, [&](QString& text) {
+                if (given)
+                    return false;
+                given = true;
+                text = head;
+                return true;
+            });
+            QStringView record;
+            while (records.Next(record) && record.isEmpty()) {
+            }
+            const int count = CountSeparators(record, candidate);
+            if (count > best) {
+                best = count;
+                chosen = i;
+            }
+        }
+        BegrenzerComboBox->setCurrentIndex(chosen);
+    } catch (const std::exception&) {
+        // The guess is only a help: the selection stays.
+    }
 }
 
 void TImportWizardForm::AssociateCSVFiles(int n)
@@ -124,50 +221,103 @@ void TImportWizardForm::AssociateCSVFiles(int n)
     if (fileName.isEmpty())
         return;
     const QChar separator = CsvSeparator();
-    const std::optional<QString> text = ReadTextFile(fileName);
-    if (!text) {
-        ShowMessage(kOpenFailed);
+    CsvStream stream(fileName);
+    auto giveUp = [this](const QString& message) {
+        ShowMessage(message);
         if (PageControlImportWizard->currentWidget() == TabSheetCSVAssociations)
             ButtonBackClick();
+    };
+    if (!stream.Open()) {
+        giveUp(kOpenFailed);
         return;
     }
-    TLineReader reader(*text);
-    if (CheckBoxIgnoreFirstRow->isChecked())
-        reader.ReadLine();
-    QStringView line;
-    for (int i = 0; i < n; ++i)
-        line = reader.ReadLine();
-    if (line.isEmpty() && n > 1)
-        return;
-    const QStringList values = SplitCsvLine(line, separator);
+    QStringList values;
+    {
+        TBusy busy(this);
+        try {
+            const core::TTextFileKind kind = CsvFileKind(stream.File());
+            if (!kind.isText) {
+                giveUp(kNotText);
+                return;
+            }
+            stream.Start(kind, separator, [this] { KeepWindowAlive(); });
+            QStringView record;
+            if (CheckBoxIgnoreFirstRow->isChecked())
+                stream.Next(record);
+            for (int i = 0; i < n; ++i)
+                stream.Next(record);
+            if (record.isEmpty() && n > 1)
+                return;
+            values = SplitCsvLine(record, separator);
+        } catch (const TWorkCancelled&) {
+            return;
+        }
+    }
     FAssociationBox->SetDropDownValues(values);
     FAssociationBox->SetDescriptions(FDescriptions);
     AssignSelectedItems(values, FDescriptions, QStringLiteral("CSVAssociations"));
+}
+
+QString TImportWizardForm::CsvRefusal()
+{
+    TBusy busy(this);
+    QFile file(EditCSVFilename->text());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    try {
+        return CsvFileKind(file).isText ? QString() : kNotText;
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
+int TImportWizardForm::CountCsvRecords()
+{
+    TBusy busy(this);
+    CsvStream stream(EditCSVFilename->text());
+    if (!stream.Open())
+        throw std::runtime_error("open failed");
+    stream.Start(CsvFileKind(stream.File()), CsvSeparator(), [this] { KeepWindowAlive(); });
+    int count = 0;
+    QStringView record;
+    while (stream.Next(record)) {
+        if (!IsBlankText(record))
+            ++count;
+    }
+    return count;
 }
 
 bool TImportWizardForm::ImportFromCSV()
 {
     ProgressPanelImport->Start();
     const QChar separator = CsvSeparator();
-    const std::optional<QString> text = ReadTextFile(EditCSVFilename->text());
-    if (!text)
+    CsvStream stream(EditCSVFilename->text());
+    if (!stream.Open())
         return false;
+    try {
+        const core::TTextFileKind kind = CsvFileKind(stream.File());
+        if (!kind.isText) {
+            ShowMessage(kNotText);
+            return true;
+        }
+        stream.Start(kind, separator, [this] { ProcessMessages(); });
+    } catch (const TWorkCancelled&) {
+        SetFinished();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
     const QStringList mapping = FAssociationBox->GetSelectedItems();
     const bool noDuplicates = CsvNoDuplicates();
-    TLineReader reader(*text);
+    QStringView record;
     if (CheckBoxIgnoreFirstRow->isChecked())
-        reader.ReadLine();
+        stream.Next(record);
 
-    if (OnRunStart)
-        OnRunStart();
-    try {
-        while (!reader.AtEnd()) {
-            if (Cancelled())
-                break;
-            const QStringView line = reader.ReadLine();
-            if (line.isEmpty())
+    Bracketed([&] {
+        while (!Cancelled() && stream.Next(record)) {
+            if (record.isEmpty())
                 continue;
-            const QStringList values = SplitCsvLine(line, separator);
+            const QStringList values = SplitCsvLine(record, separator);
             if (!AllEmpty(values)) {
                 QStringList row = OrderRow(values, mapping);
                 HandOutRow(row, noDuplicates);
@@ -175,13 +325,7 @@ bool TImportWizardForm::ImportFromCSV()
             ProcessMessages();
             ProgressPanelImport->StepIt();
         }
-    } catch (...) {
-        if (OnRunEnd)
-            OnRunEnd();
-        throw;
-    }
-    if (OnRunEnd)
-        OnRunEnd();
+    });
 
     if (RadioButtonCSVReplaceDuplicates->isChecked() && OnReplaceDoubles)
         OnReplaceDoubles(nullptr);

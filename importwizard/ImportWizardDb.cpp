@@ -87,13 +87,18 @@ bool TImportWizardForm::ConnectAndListTables()
             IWizardDialogs* dialogs;
             ~EndWait() { dialogs->EndWaitCursor(); }
         } endWait{FDialogs};
+        TBusy busy(this);
         FConnection->Open();
         const QStringList tables = FConnection->TableNames();
         ComboBoxTables->clear();
         ComboBoxTables->addItems(tables);
         return true;
-    } catch (const EForeignDbError&) {
-        ShowMessage(kConnectFailed);
+    } catch (const EForeignDbError& e) {
+        // The cause follows the general sentence.
+        ShowMessage(kConnectFailed + QStringLiteral("\r\n\r\n") + e.Message());
+        CloseConnection();
+        return false;
+    } catch (const TWorkCancelled&) {
         CloseConnection();
         return false;
     }
@@ -170,26 +175,33 @@ QString TImportWizardForm::TableQueryText() const
 
 void TImportWizardForm::AssociateDBRows(int n)
 {
-    if (!FQuery->Active()) {
-        FQuery->SetSQL(TableQueryText());
-        try {
-            FQuery->Open();
-        } catch (const EForeignDbError& e) {
-            throw EQueryError(QStringLiteral("ext. ErrorMsg: ") + e.Message() + QStringLiteral(" - ") + FQuery->SQL());
+    QStringList values;
+    try {
+        TBusy busy(this);
+        if (!FQuery->Active()) {
+            FQuery->SetSQL(TableQueryText());
+            try {
+                FQuery->Open();
+            } catch (const EForeignDbError& e) {
+                // The cause first, then the driver's own text and the statement.
+                throw EQueryError(e.Cause() + QStringLiteral("\r\n\r\next. ErrorMsg: ")
+                                  + (e.Detail().isEmpty() ? e.Cause() : e.Detail()) + QStringLiteral(" - ") + FQuery->SQL());
+            }
         }
+        if (n <= 1) {
+            values = FQuery->FieldNames();
+        } else if (FQuery->RecordCount() == 0) {
+            for (qsizetype i = 0; i < FQuery->FieldNames().size(); ++i)
+                values.append(QString());
+        } else {
+            // Record n - 1, or the last one when there are fewer.
+            FQuery->MoveTo(std::min(n - 2, FQuery->RecordCount() - 1));
+            values = FQuery->Values();
+        }
+    } catch (const TWorkCancelled&) {
+        return;
     }
     FAssociationBox->SetDescriptions(FDescriptions);
-    QStringList values;
-    if (n <= 1) {
-        values = FQuery->FieldNames();
-    } else if (FQuery->RecordCount() == 0) {
-        for (qsizetype i = 0; i < FQuery->FieldNames().size(); ++i)
-            values.append(QString());
-    } else {
-        // Record n - 1, or the last one when there are fewer.
-        FQuery->MoveTo(std::min(n - 2, FQuery->RecordCount() - 1));
-        values = FQuery->Values();
-    }
     FAssociationBox->SetDropDownValues(values);
     AssignSelectedItems(values, FDescriptions, QStringLiteral("DBAssociations"));
 }
@@ -199,19 +211,23 @@ void TImportWizardForm::ImportFromDB()
     ProgressPanelImport->Start();
     const QStringList mapping = FAssociationBox->GetSelectedItems();
     const bool noDuplicates = DbNoDuplicates();
-    FQuery->First();
-    Bracketed([&] {
-        while (!FQuery->Eof()) {
-            if (Cancelled())
-                break;
-            const QStringList record = FQuery->Values();
-            // Every record is handed out, also one whose mapped fields are all empty.
-            QStringList row = OrderRow(record, mapping);
-            HandOutRow(row, noDuplicates);
-            ProgressPanelImport->StepIt();
-            ProcessMessages();
-            FQuery->Next();
-        }
-    });
+    try {
+        FQuery->First();
+        Bracketed([&] {
+            while (!FQuery->Eof()) {
+                if (Cancelled())
+                    break;
+                const QStringList record = FQuery->Values();
+                // Every record is handed out, also one whose mapped fields are all empty.
+                QStringList row = OrderRow(record, mapping);
+                HandOutRow(row, noDuplicates);
+                ProgressPanelImport->StepIt();
+                ProcessMessages();
+                FQuery->Next();
+            }
+        });
+    } catch (const TWorkCancelled&) {
+        // "Abbrechen" while the next record was awaited: the rows so far stay.
+    }
     SetFinished();
 }

@@ -3,6 +3,7 @@
 #include "controls/ProgressPanel.h"
 #include "importwizard/AssociationBox.h"
 #include "importwizard/ImportRules.h"
+#include "importwizard/dataaccess/ChildWork.h"
 #include "importwizard/dataaccess/ForeignDb.h"
 #include "platform/settings/RegIniFile.h"
 #include "spreadsheet/XLSBook.h"
@@ -44,6 +45,9 @@ const QString kNoTable = QStringLiteral("Bitte bestimmen Sie eine Tabelle für d
 const QString kOpenFailed = QStringLiteral(
     "Die angegebe Datei konnte nicht geöffnet werden. Bitte achten Sie darauf, dass die Datei nicht bereits "
     "von einer anderen Anwendung geöffnet ist.");
+
+// The wizard whose window the waits for child processes keep alive.
+TImportWizardForm* gWaitingWizard = nullptr;
 
 struct SourceText {
     TImportType type;
@@ -125,6 +129,10 @@ TImportWizardForm::TImportWizardForm(QWidget* owner)
     FSettings = std::make_unique<settings::TRegIniFile>(SettingsKeyPath());
     FImportTypes = {itCSV, itDatabase, itExcel, itAccess};
     BuildWindow();
+    // Files read by child processes (Access) keep the window painting and "Abbrechen" live; the
+    // newest wizard is the one the user works with.
+    gWaitingWizard = this;
+    dataaccess::TChildWork::SetWaitHook([this] { KeepWindowAlive(); });
 }
 
 TImportWizardForm::~TImportWizardForm()
@@ -132,6 +140,10 @@ TImportWizardForm::~TImportWizardForm()
     // FormDestroy: the query and the connection close before the window goes.
     FQuery.reset();
     FConnection.reset();
+    if (gWaitingWizard == this) {
+        gWaitingWizard = nullptr;
+        dataaccess::TChildWork::SetWaitHook(nullptr);
+    }
     // The Outlook objects go with the window.
     FOutlookItem.reset();
     FOutlookFolder.reset();
@@ -550,6 +562,10 @@ void TImportWizardForm::ButtonNextClick()
             Refuse(kNoSuchFile);
             return;
         }
+        if (const QString refusal = CsvRefusal(); !refusal.isEmpty()) {
+            Refuse(refusal);
+            return;
+        }
         ShowMappingControls(true, true);
         SetActivePage(TabSheetCSVAssociations);
         // Loading "Erste Zeile ignorieren" may already have filled the page, or gone back when the
@@ -789,10 +805,7 @@ void TImportWizardForm::OverviewCsv()
     SetLabel(LabelSeparatorValue, SeparatorDescription(CsvSeparator()));
     SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"));
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("open failed");
-    ProgressPanelImport->SetMax(CountNonBlankLines(DecodeTextFile(file.readAll())));
+    ProgressPanelImport->SetMax(CountCsvRecords());
 
     PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
     PlaceValue(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue);
@@ -844,13 +857,19 @@ void TImportWizardForm::OverviewDb()
     SetOverviewRow(LabelIgnoreFirstRowCaption, LabelIgnoreFirstRowValue, QStringLiteral("Erste Zeile ignorieren:"), false);
 
     PlaceValue(LabelSeparatorCaption, LabelSeparatorValue);
-    const QString provider = FConnection->ProviderName();
-    SetLabel(LabelFileValue, ShortFileName(provider));
-    LabelFileValue->setToolTip(provider.size() > 30 ? provider : QString());
     SetLabel(LabelIgnoreFirstRowValue,
              CheckBoxIgnoreFirstRow->isChecked() ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+    // A provider that cannot be named does not keep the count from being taken.
+    QString provider;
+    try {
+        provider = FConnection->ProviderName();
+    } catch (const std::exception&) {
+    }
+    SetLabel(LabelFileValue, ShortFileName(provider));
+    LabelFileValue->setToolTip(provider.size() > 30 ? provider : QString());
 
     // The run reads the query opened here.
+    TBusy busy(this);
     FQuery->SetSQL(TableQueryText());
     FQuery->Open();
     ProgressPanelImport->SetMax(FQuery->RecordCount());

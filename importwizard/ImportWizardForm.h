@@ -5,7 +5,10 @@
 //
 // Use: create it, set ImportTypes, Descriptions and the events, call ShowModal, delete it.
 // Everything runs in the main thread; rows are handed out during ShowModal.
+#include "core/TextFile.h"
 #include "importwizard/WizardDialogs.h"
+
+#include <QDateTime>
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -191,6 +194,14 @@ private:
     QString IgnoreFirstRowValueName() const;
 
     // The CSV source.
+    // How the file is to be decoded, decided over the whole file once (kept while the file
+    // stays as it is); raises when it cannot be read.
+    core::TTextFileKind CsvFileKind(class QFile& file);
+    // Why the file cannot be imported (it holds no text); empty when it can, or when it cannot be
+    // read now (the preview says so).
+    QString CsvRefusal();
+    // The number of records that are not blank.
+    int CountCsvRecords();
     QChar CsvSeparator() const;
     bool CsvNoDuplicates() const;
     void AssociateCSVFiles(int n);
@@ -206,8 +217,8 @@ private:
     const xls::TSheet* SelectedSheet();
     // The sheet row that "Erste Zeile ignorieren" passes over: the first row with a value.
     static int HeaderRow(const xls::TSheet& sheet);
-    // The mapped cells of a sheet row in target order.
-    QStringList XlsRow(const xls::TSheet& sheet, int row, const QStringList& mapping) const;
+    // The mapped cells of a sheet row in target order (mapping positions count from firstCol).
+    QStringList XlsRow(const xls::TSheet& sheet, int firstCol, int row, const QStringList& mapping) const;
     void AssociateXLSRows(int n);
     int CountXLSRows();
     void ImportFromXLS();
@@ -228,6 +239,10 @@ private:
     // The Outlook source.
     bool OutlookNoDuplicates() const;
     bool ConnectToOutlook();
+    // A step on the open file in a thread with a time limit; false (and the cause shown in the
+    // description lines) when it failed or was given up.
+    bool OutlookStep(const std::function<void(outlook::IDataFile&)>& step);
+    void ShowOutlookFailure(const QString& cause, const QString& detail);
     bool PrepareImportFromOutlook();
     void AssociateOutlook();
     QStringList OutlookValues() const;
@@ -243,6 +258,21 @@ private:
     void HandOutRow(QStringList& row, bool noDuplicates);
     // Lets the window repaint and "Abbrechen" work during a run, at most every few milliseconds.
     void ProcessMessages();
+    // The same for longer work outside a run (reading a large file); raises TWorkCancelled once
+    // "Abbrechen" was pressed.
+    void KeepWindowAlive();
+    struct TWorkCancelled : std::exception {
+        const char* what() const noexcept override { return "cancelled"; }
+    };
+    // While it lives, the pages and every button but "Abbrechen" take no input.
+    class TBusy {
+    public:
+        explicit TBusy(TImportWizardForm* form);
+        ~TBusy();
+    private:
+        TImportWizardForm* FForm;
+        QList<QPair<QWidget*, bool>> FStates;
+    };
     void SetFinished();
     void SetCancelled();
 
@@ -275,6 +305,13 @@ private:
     int FPreviewRow = 1;
     bool FCancelled = false;
     QElapsedTimer FMessagesTimer;
+    struct TCsvKindCache {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        core::TTextFileKind kind;
+    };
+    std::optional<TCsvKindCache> FCsvKind;
     QWidget* FCurrentPage = nullptr;
 
     // Window.

@@ -11,7 +11,10 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
+#include <QElapsedTimer>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -55,26 +58,62 @@ const QStringList& AllValues()
     return values;
 }
 
-// Runs work in a worker thread while the window goes on painting (a large data file takes libpff
-// a while to open); the user's input waits until it is done. Failures are raised again here.
-void InBackground(const std::function<void()>& work)
+// How long libpff may take for one step before the file counts as damaged (it never returns on
+// some damaged files).
+constexpr int kOutlookStepLimit = 8000;
+
+const QString kDamaged = QStringLiteral("Die Datei ist beschädigt oder kann nicht gelesen werden.");
+
+// Runs work in a thread of its own while the window goes on painting and "Abbrechen" works
+// (keepAlive is called every few milliseconds and may raise). True when the work ended within the
+// time limit (its failure is raised again here); false when it was given up: the thread then
+// goes on alone, and whatever it uses must outlive it.
+bool InBackground(std::function<void()> work, const std::function<void()>& keepAlive, bool* givenUp)
 {
-    std::exception_ptr failure;
-    QEventLoop loop;
-    QThread* thread = QThread::create([&] {
+    struct State {
+        std::mutex lock;
+        bool done = false;
+        std::exception_ptr failure;
+        std::function<void()> work;
+    };
+    auto state = std::make_shared<State>();
+    state->work = std::move(work);
+    std::thread([state] {
+        std::exception_ptr failure;
         try {
-            work();
+            state->work();
         } catch (...) {
             failure = std::current_exception();
         }
-    });
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    thread->wait();
-    delete thread;
-    if (failure)
-        std::rethrow_exception(failure);
+        state->work = nullptr;
+        std::lock_guard<std::mutex> guard(state->lock);
+        state->failure = failure;
+        state->done = true;
+    }).detach();
+    QElapsedTimer clock;
+    clock.start();
+    *givenUp = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(state->lock);
+            if (state->done)
+                break;
+        }
+        if (clock.elapsed() > kOutlookStepLimit) {
+            *givenUp = true;
+            return false;
+        }
+        try {
+            keepAlive();
+        } catch (...) {
+            *givenUp = true;
+            throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (state->failure)
+        std::rethrow_exception(state->failure);
+    return true;
 }
 
 // Failures of the settings store never stop the page.
@@ -180,13 +219,52 @@ bool TImportWizardForm::ConnectToOutlook()
     FOutlookItem.reset();
     FOutlookFolder.reset();
     FOutlookFile.reset();
+    auto opened = std::make_shared<std::unique_ptr<outlook::IDataFile>>();
     try {
-        InBackground([&] { FOutlookFile = FOutlookOpener(fileName); });
-    } catch (const std::exception&) {
+        TBusy busy(this);
+        bool givenUp = false;
+        if (!InBackground([opened, opener = FOutlookOpener, fileName] { *opened = opener(fileName); },
+                          [this] { KeepWindowAlive(); }, &givenUp)) {
+            ShowOutlookFailure(kDamaged, QString());
+            return false;
+        }
+    } catch (const TWorkCancelled&) {
+        return false;
+    } catch (const std::exception& e) {
+        ShowOutlookFailure(kDamaged, QString::fromUtf8(e.what()));
         return false;
     }
+    FOutlookFile = std::move(*opened);
     FOutlookFileName = fileName;
     return FOutlookFile != nullptr;
+}
+
+void TImportWizardForm::ShowOutlookFailure(const QString& cause, const QString& detail)
+{
+    LabelOutlookDescription1->setText(cause);
+    LabelOutlookDescription2->setText(detail);
+}
+
+bool TImportWizardForm::OutlookStep(const std::function<void(outlook::IDataFile&)>& step)
+{
+    outlook::IDataFile* file = FOutlookFile.get();
+    bool givenUp = false;
+    try {
+        TBusy busy(this);
+        if (InBackground([file, step] { step(*file); }, [this] { KeepWindowAlive(); }, &givenUp))
+            return true;
+        ShowOutlookFailure(kDamaged, QString());
+    } catch (const TWorkCancelled&) {
+    } catch (const std::exception& e) {
+        ShowOutlookFailure(kDamaged, QString::fromUtf8(e.what()));
+    }
+    if (givenUp) {
+        // The thread still reads the file: it stays with the thread.
+        FOutlookItem.reset();
+        FOutlookFolder.reset();
+        (void)FOutlookFile.release();
+    }
+    return false;
 }
 
 bool TImportWizardForm::PrepareImportFromOutlook()
@@ -211,9 +289,7 @@ bool TImportWizardForm::PrepareImportFromOutlook()
         } endWait{FDialogs};
 
         PLConnecting->ShowProgress();
-        try {
-            FOutlookFile->OpenMessageStore();
-        } catch (const std::exception&) {
+        if (!OutlookStep([](outlook::IDataFile& file) { file.OpenMessageStore(); })) {
             PLConnecting->ShowFailed();
             return false;
         }
@@ -224,6 +300,7 @@ bool TImportWizardForm::PrepareImportFromOutlook()
         try {
             if (FOutlookFile->FileType() == outlook::TFileType::Other) {
                 PLCheckVersion->ShowFailed();
+                ShowOutlookFailure(QStringLiteral("Die Datei ist keine Outlook-Datendatei, die gelesen werden kann."), QString());
                 return false;
             }
             PLCheckVersion->ShowDone();
@@ -233,12 +310,12 @@ bool TImportWizardForm::PrepareImportFromOutlook()
 
         // A store's password only guards Outlook's own window: the folders are read without it.
         PLLogon->ShowProgress();
-        try {
-            InBackground([&] { tree = FOutlookFile->FolderTree(); });
-        } catch (const std::exception&) {
+        auto read = std::make_shared<outlook::TFolderNode>();
+        if (!OutlookStep([read](outlook::IDataFile& file) { *read = file.FolderTree(); })) {
             PLLogon->ShowFailed();
             return false;
         }
+        tree = *read;
         PLLogon->ShowDone();
     }
     QCoreApplication::processEvents();
@@ -248,13 +325,14 @@ bool TImportWizardForm::PrepareImportFromOutlook()
     FOutlookFolder.reset();
     const std::optional<quint32> picked = FDialogs->PickOutlookFolder(this, tree);
     if (picked) {
-        try {
-            // libpff fetches a large folder's items in a while.
-            InBackground([&] { FOutlookFolder = FOutlookFile->Folder(*picked); });
-        } catch (const std::exception&) {
+        // libpff fetches a large folder's items in a while.
+        auto folder = std::make_shared<std::unique_ptr<outlook::IFolder>>();
+        const quint32 id = *picked;
+        if (!OutlookStep([folder, id](outlook::IDataFile& file) { *folder = file.Folder(id); })) {
             PLSelectFolder->ShowFailed();
             return false;
         }
+        FOutlookFolder = std::move(*folder);
         PLSelectFolder->ShowDone();
     }
 

@@ -207,21 +207,22 @@ const xls::TSheet* TImportWizardForm::SelectedSheet()
 
 int TImportWizardForm::HeaderRow(const xls::TSheet& sheet)
 {
-    for (int row = sheet.FirstRow(); row <= sheet.LastRow(); ++row) {
-        for (int col = sheet.FirstCol(); col <= sheet.LastCol(); ++col) {
+    const xls::TSheet::TUsedArea area = sheet.UsedArea();
+    for (int row = area.firstRow; row <= area.lastRow; ++row) {
+        for (int col = area.firstCol; col <= area.lastCol; ++col) {
             if (!sheet.CellText(col, row).trimmed().isEmpty())
                 return row;
         }
     }
-    return sheet.FirstRow();
+    return area.firstRow;
 }
 
-QStringList TImportWizardForm::XlsRow(const xls::TSheet& sheet, int row, const QStringList& mapping) const
+QStringList TImportWizardForm::XlsRow(const xls::TSheet& sheet, int firstCol, int row, const QStringList& mapping) const
 {
     QStringList values;
     for (qsizetype i = mapping.size() - 1; i >= 0; --i) {
         const int entry = mapping[i].toInt();
-        values.append(entry < 0 ? QString() : sheet.CellText(sheet.FirstCol() + entry, row));
+        values.append(entry < 0 ? QString() : sheet.CellText(firstCol + entry, row));
     }
     return values;
 }
@@ -233,10 +234,11 @@ void TImportWizardForm::AssociateXLSRows(int n)
     book.Read();
     QStringList values;
     if (const xls::TSheet* sheet = SelectedSheet()) {
+        const xls::TSheet::TUsedArea area = sheet->UsedArea();
         // Preview row 1 is the first row of the sheet, or the row after the header when the
         // header is passed over.
-        const int row = CheckBoxIgnoreFirstRow->isChecked() ? HeaderRow(*sheet) + n : sheet->FirstRow() + n - 1;
-        for (int col = sheet->FirstCol(); col <= sheet->LastCol(); ++col)
+        const int row = CheckBoxIgnoreFirstRow->isChecked() ? HeaderRow(*sheet) + n : area.firstRow + n - 1;
+        for (int col = area.firstCol; col <= area.lastCol; ++col)
             values.append(row <= 65535 ? sheet->CellText(col, row) : QString());
     }
     FAssociationBox->SetDropDownValues(values);
@@ -251,8 +253,9 @@ int TImportWizardForm::CountXLSRows()
     try {
         if (const xls::TSheet* sheet = SelectedSheet()) {
             const QStringList mapping = FAssociationBox->GetSelectedItems();
-            for (int row = sheet->FirstRow(); row <= sheet->LastRow(); ++row) {
-                if (!XlsRow(*sheet, row, mapping).join(QString()).trimmed().isEmpty())
+            const xls::TSheet::TUsedArea area = sheet->UsedArea();
+            for (int row = area.firstRow; row <= area.lastRow; ++row) {
+                if (!XlsRow(*sheet, area.firstCol, row, mapping).join(QString()).trimmed().isEmpty())
                     ++count;
             }
         }
@@ -278,12 +281,13 @@ void TImportWizardForm::ImportFromXLS()
     // Every used row of the sheet but the header; rows blank in their mapped cells are passed
     // over without a step.
     Bracketed([&] {
-        for (int row = sheet->FirstRow(); row <= sheet->LastRow(); ++row) {
+        const xls::TSheet::TUsedArea area = sheet->UsedArea();
+        for (int row = area.firstRow; row <= area.lastRow; ++row) {
             if (Cancelled())
                 break;
             if (row == header)
                 continue;
-            QStringList values = XlsRow(*sheet, row, mapping);
+            QStringList values = XlsRow(*sheet, area.firstCol, row, mapping);
             if (values.join(QString()).trimmed().isEmpty())
                 continue;
             HandOutRow(values, noDuplicates);

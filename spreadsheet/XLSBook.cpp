@@ -158,6 +158,28 @@ uint16_t TSheet::LastCol() const
     return v > 0 ? uint16_t(qMin(v, 256) - 1) : 0;
 }
 
+TSheet::TUsedArea TSheet::UsedArea() const
+{
+    TUsedArea area{FirstRow(), LastRow(), FirstCol(), LastCol()};
+    // Extents of 0 stand for an empty sheet as well as for a sheet whose only cell is A1.
+    const bool none = !dims(m_records);
+    bool first = none;
+    m_cells.ForEach([&](uint32_t key, TCell*) {
+        const int row = int(key >> 8);
+        const int col = int(key & 0xFF);
+        if (first) {
+            area = {row, row, col, col};
+            first = false;
+            return;
+        }
+        area.firstRow = std::min(area.firstRow, row);
+        area.lastRow = std::max(area.lastRow, row);
+        area.firstCol = std::min(area.firstCol, col);
+        area.lastCol = std::max(area.lastCol, col);
+    });
+    return area;
+}
+
 void TSheet::AddCell(int col, int row, TCell* cell)
 {
     // The cell key keeps 8 bits of the column: a cell beyond column 255 would replace another.

@@ -117,6 +117,13 @@ public:
     uint16_t LastRow() const;
     uint16_t FirstCol() const;
     uint16_t LastCol() const;
+    // The rows and columns that hold cells, joined with the extents above: a DIMENSIONS record
+    // that covers fewer rows or columns than the sheet's cells (some programs write one) does not
+    // hide them.
+    struct TUsedArea {
+        int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
+    };
+    TUsedArea UsedArea() const;
 
     // --- model
     TCell* Cell(int col, int row) const { return (col < 0 || col > 255 || row < 0 || row > 65535) ? nullptr : m_cells.FindCell(CellKey(uint32_t(col), uint32_t(row))); }

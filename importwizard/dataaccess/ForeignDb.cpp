@@ -1,6 +1,7 @@
 #include "importwizard/dataaccess/ForeignDb.h"
 
 #include <QDate>
+#include <QLocale>
 #include <charconv>
 #include <cmath>
 
@@ -169,6 +170,28 @@ QString ShortestText(T value)
 
 } // namespace
 
+QString DriverFailureCause(const QString& sqlState, const QString& text)
+{
+    const auto has = [&](const char* words) { return text.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    if (has("not a database") || has("file is encrypted") || has("unrecognized database format")
+        || has("unknown database format"))
+        return QStringLiteral("Die Datei ist keine Datenbank.");
+    if (has("malformed") || has("corrupt") || has("damaged"))
+        return QStringLiteral("Die Datei ist beschädigt oder kann nicht gelesen werden.");
+    if (sqlState == QLatin1String("42S02") || has("no such table") || has("table not found")
+        || has("doesn't exist") || has("does not exist"))
+        return QStringLiteral("Die Tabelle gibt es in der Datenbank nicht.");
+    if (sqlState == QLatin1String("28000") || sqlState == QLatin1String("42000") || has("permission denied")
+        || has("access denied") || has("authentication failed") || has("unable to open database"))
+        return QStringLiteral("Der Zugriff auf die Datenbank ist nicht erlaubt (keine Berechtigung).");
+    if (sqlState == QLatin1String("IM002") || sqlState == QLatin1String("IM003") || has("can't open lib")
+        || has("data source name not found"))
+        return QStringLiteral("Die Datenquelle oder ihr Treiber ist auf diesem Rechner nicht eingerichtet.");
+    if (sqlState.startsWith(QLatin1String("08")) || sqlState == QLatin1String("HYT00"))
+        return QStringLiteral("Die Verbindung zur Datenbank ist fehlgeschlagen.");
+    return QStringLiteral("Die Datenbank hat einen Fehler gemeldet.");
+}
+
 QString NumberText(double value)
 {
     return ShortestText(value);
@@ -177,6 +200,15 @@ QString NumberText(double value)
 QString NumberText(float value)
 {
     return ShortestText(value);
+}
+
+QString LocaleNumberText(const QString& cText)
+{
+    static const QString point = QLocale::system().decimalPoint();
+    if (point == QLatin1String(".") || point.isEmpty())
+        return cText;
+    QString text = cText;
+    return text.replace(QLatin1Char('.'), point);
 }
 
 QString CurrencyText(qint64 tenThousandths)

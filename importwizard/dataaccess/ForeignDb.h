@@ -18,15 +18,29 @@
 
 namespace dataaccess {
 
-// Every failure of this layer, with the driver's or the library's message.
+// Every failure of this layer: a German sentence that names the cause, and the driver's or the
+// library's own text when there is one.
 class EForeignDbError : public std::runtime_error {
 public:
-    explicit EForeignDbError(const QString& message)
-        : std::runtime_error(message.toStdString()), FMessage(message) {}
-    const QString& Message() const { return FMessage; }
+    explicit EForeignDbError(const QString& cause, const QString& detail = QString())
+        : std::runtime_error(Join(cause, detail).toStdString()), FCause(cause), FDetail(detail) {}
+    // The cause, then the technical text on a line of its own.
+    QString Message() const { return Join(FCause, FDetail); }
+    const QString& Cause() const { return FCause; }
+    const QString& Detail() const { return FDetail; }
 private:
-    QString FMessage;
+    static QString Join(const QString& cause, const QString& detail)
+    {
+        return detail.isEmpty() ? cause : cause + QStringLiteral("\r\n") + detail;
+    }
+    QString FCause;
+    QString FDetail;
 };
+
+// The German sentence for a driver's failure, by its SQLSTATE and its text: a damaged file, a
+// file that is no database, a missing table, no permission, a data source or driver that is not
+// set up, a connection that failed; otherwise a general one.
+QString DriverFailureCause(const QString& sqlState, const QString& text);
 
 // The provider name of Access connection strings.
 extern const QString JetProvider;  // "Microsoft.Jet.OLEDB.4.0"
@@ -69,6 +83,10 @@ QString NumberText(float value);
 QString CurrencyText(qint64 tenThousandths);
 // A decimal number's text without trailing zeros after its point ("12.500" -> "12.5").
 QString TrimDecimalText(const QString& text);
+// A number's text from the forms above with the decimal point of the user's settings (as the
+// dates follow them, and as the workbook reader writes numbers): "1234.5" is "1234,5" under
+// German settings.
+QString LocaleNumberText(const QString& cText);
 // Yes/No values.
 inline QString BoolText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
 

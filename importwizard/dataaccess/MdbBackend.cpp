@@ -1,5 +1,7 @@
 // Access files through mdbtools' C library: tables read by name, values taken from the stored
-// bytes so that dates, numbers and currency get our own text forms.
+// bytes so that dates, numbers and currency get our own text forms. The library runs in a child
+// process (TChildWork): on a damaged file it may loop for ever or crash.
+#include "importwizard/dataaccess/ChildWork.h"
 #include "importwizard/dataaccess/ForeignDb.h"
 
 #include <QFile>
@@ -50,10 +52,10 @@ QString TakeString(char* text)
     return result;
 }
 
-class MdbCursor : public IBackend::ICursor {
+// The reading done in the child: a table's field names, then its rows.
+class MdbTableReader {
 public:
-    MdbCursor(const QString& fileName, const QString& table)
-        : FFileName(fileName), FTableName(table)
+    MdbTableReader(const QString& fileName, const QString& table)
     {
         FMdb = OpenFile(fileName);
         FTable = ReadTable(FMdb.get(), table);
@@ -61,7 +63,7 @@ public:
             auto* col = static_cast<MdbColumn*>(g_ptr_array_index(FTable->columns, i));
             FFields.append(QString::fromUtf8(col->name));
         }
-        Rewind();
+        mdb_rewind_table(FTable.get());
     }
 
     static TableDefPtr ReadTable(MdbHandle* mdb, const QString& name)
@@ -75,31 +77,23 @@ public:
         return table;
     }
 
-    QStringList FieldNames() const override { return FFields; }
+    QStringList FieldNames() const { return FFields; }
 
-    void Rewind() override { mdb_rewind_table(FTable.get()); }
-
-    bool Fetch() override
+    bool Fetch(QStringList& values)
     {
         if (!mdb_fetch_row(FTable.get()))
             return false;
         // The row's bytes stand in the handle's page buffer only until the next fetch.
-        FValues.clear();
+        values.clear();
         for (unsigned i = 0; i < FTable->num_cols; ++i)
-            FValues.append(ValueText(static_cast<MdbColumn*>(g_ptr_array_index(FTable->columns, i))));
+            values.append(ValueText(static_cast<MdbColumn*>(g_ptr_array_index(FTable->columns, i))));
         return true;
     }
 
-    QStringList Values() override { return FValues; }
-
-    int RecordCount() override
+    int Count()
     {
-        // Counted on a handle of its own, so the cursor keeps its place.
-        MdbHandlePtr mdb = OpenFile(FFileName);
-        TableDefPtr table = ReadTable(mdb.get(), FTableName);
-        mdb_rewind_table(table.get());
         int count = 0;
-        while (mdb_fetch_row(table.get()))
+        while (mdb_fetch_row(FTable.get()))
             ++count;
         return count;
     }
@@ -127,15 +121,15 @@ private:
         case MDB_LONGINT:
             return need(4) ? QString::number(Stored<qint32>(p)) : QString();
         case MDB_MONEY:
-            return need(8) ? CurrencyText(Stored<qint64>(p)) : QString();
+            return need(8) ? LocaleNumberText(CurrencyText(Stored<qint64>(p))) : QString();
         case MDB_FLOAT:
-            return need(4) ? NumberText(Stored<float>(p)) : QString();
+            return need(4) ? LocaleNumberText(NumberText(Stored<float>(p))) : QString();
         case MDB_DOUBLE:
-            return need(8) ? NumberText(Stored<double>(p)) : QString();
+            return need(8) ? LocaleNumberText(NumberText(Stored<double>(p))) : QString();
         case MDB_DATETIME:
             return need(8) ? DateText(Stored<double>(p)) : QString();
         case MDB_NUMERIC:
-            return TrimDecimalText(TakeString(mdb_col_to_string(mdb, mdb->pg_buf, start, col->col_type, len)));
+            return LocaleNumberText(TrimDecimalText(TakeString(mdb_col_to_string(mdb, mdb->pg_buf, start, col->col_type, len))));
         case MDB_TEXT:
         case MDB_MEMO:
         case MDB_REPID:
@@ -146,30 +140,87 @@ private:
         }
     }
 
-    QString FFileName;
-    QString FTableName;
     MdbHandlePtr FMdb;
     TableDefPtr FTable;
+    QStringList FFields;
+};
+
+// The cursor of the parent: a child reads the table from its start and sends its rows.
+class MdbCursor : public IBackend::ICursor {
+public:
+    MdbCursor(const QString& fileName, const QString& table) : FFileName(fileName), FTableName(table) { Rewind(); }
+
+    QStringList FieldNames() const override { return FFields; }
+
+    void Rewind() override
+    {
+        FChild.reset();
+        FChild = std::make_unique<TChildWork>([fileName = FFileName, table = FTableName](const TChildWork::TSend& send) {
+            MdbTableReader reader(fileName, table);
+            send(reader.FieldNames());
+            QStringList values;
+            while (reader.Fetch(values))
+                send(values);
+        });
+        QStringList fields;
+        if (!FChild->Next(fields))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+        FFields = fields;
+    }
+
+    bool Fetch() override
+    {
+        QStringList values;
+        if (!FChild->Next(values))
+            return false;
+        FValues = values;
+        return true;
+    }
+
+    QStringList Values() override { return FValues; }
+
+    int RecordCount() override
+    {
+        // Counted by a child of its own, so the cursor keeps its place.
+        TChildWork child([fileName = FFileName, table = FTableName](const TChildWork::TSend& send) {
+            MdbTableReader reader(fileName, table);
+            send({QString::number(reader.Count())});
+        });
+        QStringList count;
+        if (!child.Next(count))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+        return count.value(0).toInt();
+    }
+
+private:
+    QString FFileName;
+    QString FTableName;
+    std::unique_ptr<TChildWork> FChild;
     QStringList FFields;
     QStringList FValues;
 };
 
 class MdbBackend : public IBackend {
 public:
-    explicit MdbBackend(const QString& fileName) : FFileName(fileName) { FMdb = OpenFile(fileName); }
+    explicit MdbBackend(const QString& fileName) : FFileName(fileName)
+    {
+        TChildWork child([fileName](const TChildWork::TSend& send) {
+            MdbHandlePtr mdb = OpenFile(fileName);
+            QStringList names;
+            for (guint i = 0; i < mdb->num_catalog; ++i) {
+                auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+                if (entry->object_type == MDB_TABLE && !mdb_is_system_table(entry))
+                    names.append(QString::fromUtf8(entry->object_name));
+            }
+            send(names);
+        });
+        if (!child.Next(FTables))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+    }
 
     QString ProviderName() const override { return JetProvider; }
 
-    QStringList TableNames() override
-    {
-        QStringList names;
-        for (guint i = 0; i < FMdb->num_catalog; ++i) {
-            auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(FMdb->catalog, i));
-            if (entry->object_type == MDB_TABLE && !mdb_is_system_table(entry))
-                names.append(QString::fromUtf8(entry->object_name));
-        }
-        return names;
-    }
+    QStringList TableNames() override { return FTables; }
 
     std::unique_ptr<ICursor> Execute(const QString& sql) override
     {
@@ -178,7 +229,7 @@ public:
 
 private:
     QString FFileName;
-    MdbHandlePtr FMdb;
+    QStringList FTables;
 };
 
 } // namespace

@@ -32,10 +32,12 @@ bool Ok(SQLRETURN rc)
     return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
 }
 
-// The messages of the diagnostic records of a handle.
-QString Diagnostics(SQLSMALLINT type, SQLHANDLE handle)
+// The failure a handle's diagnostic records describe: the German cause of the first record, and
+// the records' messages.
+EForeignDbError Diagnostics(SQLSMALLINT type, SQLHANDLE handle)
 {
     QStringList messages;
+    QString firstState;
     for (SQLSMALLINT record = 1; record < 20; ++record) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -45,15 +47,21 @@ QString Diagnostics(SQLSMALLINT type, SQLHANDLE handle)
             SQLGetDiagRecW(type, handle, record, state, &native, text, SQLSMALLINT(std::size(text)), &length);
         if (!Ok(rc))
             break;
+        if (record == 1)
+            firstState = FromW(state, 5);
         messages.append(FromW(text, std::min<qsizetype>(length, qsizetype(std::size(text)) - 1)));
     }
-    return messages.isEmpty() ? QStringLiteral("Unbekannter ODBC-Fehler") : messages.join(QLatin1Char(' '));
+    if (messages.isEmpty())
+        return EForeignDbError(QStringLiteral("Die Datenbank hat einen Fehler gemeldet."),
+                               QStringLiteral("Unbekannter ODBC-Fehler"));
+    const QString detail = messages.join(QLatin1Char(' '));
+    return EForeignDbError(DriverFailureCause(firstState, detail), detail);
 }
 
 void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle)
 {
     if (!Ok(rc))
-        throw EForeignDbError(Diagnostics(type, handle));
+        throw Diagnostics(type, handle);
 }
 
 class Handle {
@@ -62,7 +70,7 @@ public:
     {
         if (!Ok(SQLAllocHandle(type, parent, &FHandle))) {
             if (parent != nullptr)
-                throw EForeignDbError(Diagnostics(type == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC, parent));
+                throw Diagnostics(type == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC, parent);
             throw EForeignDbError(QStringLiteral("Der ODBC-Treibermanager steht nicht zur Verfügung."));
         }
     }
@@ -163,10 +171,10 @@ public:
         QString count = QStringLiteral("SELECT COUNT(*) FROM ") + table;
         Check(SQLExecDirectW(stmt.get(), WMutable(count), SQL_NTS), SQL_HANDLE_STMT, stmt.get());
         Check(SQLFetch(stmt.get()), SQL_HANDLE_STMT, stmt.get());
-        SQLBIGINT value = 0;
-        SQLLEN indicator = 0;
-        Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator), SQL_HANDLE_STMT, stmt.get());
-        return int(std::min<SQLBIGINT>(value, std::numeric_limits<int>::max()));
+        // Read as text: some drivers (MDBTools) hand a number asked for as a C integer over as
+        // its characters.
+        const qlonglong value = GetText(stmt.get(), 1).value_or(QString()).trimmed().toLongLong();
+        return int(std::clamp<qlonglong>(value, 0, std::numeric_limits<int>::max()));
     }
 
 private:
@@ -209,11 +217,11 @@ private:
             const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
             if (!Ok(rc))
                 break;
-            return indicator == SQL_NULL_DATA ? QString() : NumberText(value);
+            return indicator == SQL_NULL_DATA ? QString() : LocaleNumberText(NumberText(value));
         }
         case SQL_DECIMAL:
         case SQL_NUMERIC:
-            return TrimDecimalText(GetText(stmt, column).value_or(QString()));
+            return LocaleNumberText(TrimDecimalText(GetText(stmt, column).value_or(QString())));
         default:
             break;
         }
@@ -231,7 +239,7 @@ private:
 
 class OdbcBackend : public IBackend {
 public:
-    explicit OdbcBackend(const QString& connectionString)
+    explicit OdbcBackend(const QString& connectionString) : FConnectionString(connectionString)
     {
         FEnv = NewEnvironment();
         FDbc = std::make_unique<Handle>(SQL_HANDLE_DBC, FEnv->get());
@@ -242,7 +250,7 @@ public:
         const SQLRETURN rc = SQLDriverConnectW(FDbc->get(), nullptr, WMutable(text), SQL_NTS, out,
                                                SQLSMALLINT(std::size(out)), &outLength, SQL_DRIVER_NOPROMPT);
         if (!Ok(rc))
-            throw EForeignDbError(Diagnostics(SQL_HANDLE_DBC, FDbc->get()));
+            throw Diagnostics(SQL_HANDLE_DBC, FDbc->get());
         FConnected = true;
     }
 
@@ -256,8 +264,12 @@ public:
     {
         SQLWCHAR name[256];
         SQLSMALLINT length = 0;
-        Check(SQLGetInfoW(FDbc->get(), SQL_DRIVER_NAME, name, sizeof name, &length), SQL_HANDLE_DBC, FDbc->get());
-        return FromW(name, std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), qsizetype(std::size(name)) - 1));
+        if (Ok(SQLGetInfoW(FDbc->get(), SQL_DRIVER_NAME, name, sizeof name, &length)) && length > 0)
+            return FromW(name, std::min<qsizetype>(length / qsizetype(sizeof(SQLWCHAR)), qsizetype(std::size(name)) - 1));
+        // Some drivers (MDBTools) cannot name themselves: the driver or data source the
+        // connection string names.
+        const QString driver = ConnectionValue(FConnectionString, QStringLiteral("DRIVER"));
+        return driver.isEmpty() ? ConnectionValue(FConnectionString, QStringLiteral("DSN")) : driver;
     }
 
     QStringList TableNames() override
@@ -284,6 +296,7 @@ public:
     }
 
 private:
+    QString FConnectionString;
     std::unique_ptr<Handle> FEnv;
     std::unique_ptr<Handle> FDbc;
     bool FConnected = false;

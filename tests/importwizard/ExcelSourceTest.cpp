@@ -2,6 +2,7 @@
 // written by xlwt.
 #include "WizardTestSupport.h"
 #include "WorkbookMaker.h"
+#include "tests/spreadsheet/XlsTestUtil.h"
 #include "platform/db/Connection.h"
 #include "spreadsheet/XLSBook.h"
 #include "spreadsheet/XLSUtils.h"
@@ -352,4 +353,42 @@ TEST_F(ExcelSourceTest, NamesLinksAndAreaRecordsLeaveTheImportAlone)
                                                   {"zuletzt@x.de", "Zuletzt", "Lena"}}));
         EXPECT_EQ(Next()->text(), QStringLiteral("Schließen"));
     }
+}
+
+// A sheet whose DIMENSIONS record covers only rows 1 to 2 and columns B to C, while its cells fill
+// rows 0 to 4 and columns A to D (as some programs write it): every cell reaches the list.
+TEST_F(ExcelSourceTest, CellsOutsideATooSmallDimensionsRecordAreImported)
+{
+    using namespace xlstest;
+    const QStringList strings = {"Email", "Name", "Ort", "Notiz", "a@x.de", "Adler", "Aachen", "n1", "b@x.de", "Berg",
+                                 "Bonn", "n2", "c@x.de", "Cem", "Celle", "n3", "d@x.de", "Dora", "Dresden", "n4"};
+    QByteArray cells = dims8(1, 3, 1, 3);
+    for (int i = 0; i < strings.size(); ++i)
+        cells += labelsst(i / 4, i % 4, uint32_t(i));
+    const QByteArray workbook = book8({{"Kunden", cells}}, sst(strings));
+    const QString path = WriteFile("klein.xls", compoundFile({{"Workbook", workbook}}).bytes);
+    {
+        xls::TXLSBook book;
+        book.Filename = path;
+        book.Read();
+        const xls::TSheet* sheet = book.Sheets()[0];
+        EXPECT_EQ(sheet->LastRow(), 2) << "the extents stay as the file stores them";
+        const xls::TSheet::TUsedArea area = sheet->UsedArea();
+        EXPECT_EQ(area.firstRow, 0);
+        EXPECT_EQ(area.lastRow, 4);
+        EXPECT_EQ(area.firstCol, 0);
+        EXPECT_EQ(area.lastCol, 3);
+    }
+    Store("XLSAssociations", "3\r\n2\r\n1\r\n0\r\n");
+    Store("XLSAllowDuplicates", "1");
+    Make({"Email", "Last Name", "First Name", "Notiz"});
+    GoToMapping(path);
+    EXPECT_EQ(PreviewValues(), QStringList({"a@x.de", "Adler", "Aachen", "n1"}));
+    Next()->click();
+    EXPECT_EQ(Panel()->Max(), 4);
+    Next()->click();
+    EXPECT_EQ(owner.rows, QList<QStringList>({{"a@x.de", "Adler", "Aachen", "n1"},
+                                              {"b@x.de", "Berg", "Bonn", "n2"},
+                                              {"c@x.de", "Cem", "Celle", "n3"},
+                                              {"d@x.de", "Dora", "Dresden", "n4"}}));
 }

@@ -4,6 +4,13 @@
 #include "Printers.h"
 #include "core/OrvDBUtils.h"
 #include "importwizard/dataaccess/ForeignDb.h"
+#include "spreadsheet/XLSBook.h"
+#include "tests/spreadsheet/XlsTestUtil.h"
+#include "TestUtil.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -281,4 +288,65 @@ TEST(OdbcSource, BadConnectionRaises)
     ASSERT_EQ(sources.size(), 1);
     EXPECT_EQ(sources[0].name, "KundenDSN");
     EXPECT_EQ(OdbcDrivers(), QStringList({"SQLite3 Test"}));
+}
+
+// Under German settings a number arrives from Access, from ODBC and from a workbook in one form,
+// with the decimal comma (the dates already followed the settings). The settings are the
+// process's own: the test runs itself again with LANG and LC_ALL German.
+TEST(ValueText, NumbersFollowTheUserSettingsLikeWorkbookCells)
+{
+    if (qEnvironmentVariable("QLY_GERMAN_CHILD") != QLatin1String("1")) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QLY_GERMAN_CHILD"), QStringLiteral("1"));
+        env.insert(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=ValueText.NumbersFollowTheUserSettingsLikeWorkbookCells")});
+        ASSERT_TRUE(child.waitForFinished(120000));
+        const QByteArray out = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+        return;
+    }
+    ASSERT_EQ(QLocale::system().decimalPoint(), QStringLiteral(","));
+    // A workbook cell of 12.5.
+    {
+        using namespace xlstest;
+        const QByteArray workbook = book8({{"Zahlen", dims8(0, 1, 0, 1) + number(0, 0, 12.5)}});
+        qlytest::TempDir dir;
+        xls::TXLSBook book;
+        book.Filename = writeFile(dir.path(), "zahl.xls", compoundFile({{"Workbook", workbook}}).bytes);
+        book.Read();
+        EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "12,5");
+    }
+    // The same number through ODBC, and the date beside it.
+    odbctest::OdbcSource source;
+    TForeignConnection odbc;
+    odbc.SetConnectionString(source.driverConnection);
+    odbc.Open();
+    TForeignQuery query(odbc);
+    query.SetSQL("SELECT * FROM  Kunden");
+    query.Open();
+    EXPECT_EQ(query.Values(), QStringList({"Müller", "mueller@x.de", "Köln", "12,5", "02.12.2021"}));
+    // Currency and decimals of an Access file.
+    const QString nwind = qlytest::externalFixture("access/nwind.mdb");
+    if (nwind.isEmpty())
+        return;
+    TForeignConnection access;
+    access.SetConnectionString(AccessConnectionString(nwind));
+    access.Open();
+    TForeignQuery products(access);
+    products.SetSQL("SELECT * FROM  Products");
+    products.Open();
+    const int name = int(products.FieldNames().indexOf("ProductName"));
+    const int price = int(products.FieldNames().indexOf("UnitPrice"));
+    QString gumbo;
+    for (products.First(); !products.Eof(); products.Next()) {
+        if (products.Values().value(name) == QLatin1String("Chef Anton's Gumbo Mix"))
+            gumbo = products.Values().value(price);
+    }
+    EXPECT_EQ(gumbo, "21,35");
 }

@@ -1,6 +1,7 @@
 // The import wizard's window-free rules: reading delimited lines, the separator guess, the first
 // mapping and the arrangement of rows in target order.
 #include "Printers.h"
+#include "importwizard/CsvRecords.h"
 #include "importwizard/ImportRules.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ TEST(CsvLine, FieldsAndQuotes)
         {"single quotes removed", QStringLiteral("'Meier' ; Hans"), u';', {"Meier", "Hans"}},
         {"lone single quote kept", QStringLiteral("'a;b'"), u';', {"'a", "b'"}},
         {"empty quoted field", QStringLiteral("a;\"\";b"), u';', {"a", "", "b"}},
-        {"quote open at line end", QStringLiteral("a;\"unclosed; b"), u';', {"a", "unclosed; b"}},
+        {"quote open at the end of the record", QStringLiteral("a;\"unclosed; b"), u';', {"a", "unclosed; b"}},
         {"inner double quote kept", QStringLiteral("ab\"cd;e"), u';', {"ab\"cd", "e"}},
         {"blanks around a quoted field", QStringLiteral("  \"x\" ;y"), u';', {"x", "y"}},
         {"empty items kept", QStringLiteral("Meier;;Hans"), u';', {"Meier", "", "Hans"}},
@@ -65,23 +66,129 @@ TEST(CsvLine, SeparatorDetection)
         EXPECT_EQ(DetectSeparatorIndex(c.line, candidates, c.current), c.expected) << c.name;
 }
 
-TEST(CsvText, DecodingAndLines)
+TEST(CsvText, Decoding)
 {
     // UTF-8 with a byte-order mark, and the same text in Windows-1252.
     EXPECT_EQ(DecodeTextFile(QByteArray("\xEF\xBB\xBF" "M\xC3\xBCller;\xE2\x82\xAC")), QStringLiteral("Müller;€"));
     EXPECT_EQ(DecodeTextFile(QByteArray("M\xFCller;\x80;\x9F")), QStringLiteral("Müller;€;Ÿ"));
     // One stray byte makes the whole file Windows-1252, also where it looked like UTF-8.
     EXPECT_EQ(DecodeTextFile(QByteArray("\xC3\xBC;\xFC")), QStringLiteral("Ã¼;ü"));
+    // UTF-16 by its byte-order mark, little and big endian (with a character outside the BMP).
+    const QString text = QStringLiteral("Müller;€;") + QString::fromUtf8("😀");
+    QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+    for (QChar c : text) {
+        le += char(c.unicode() & 0xFF);
+        le += char(c.unicode() >> 8);
+        be += char(c.unicode() >> 8);
+        be += char(c.unicode() & 0xFF);
+    }
+    EXPECT_EQ(DecodeTextFile(le), text);
+    EXPECT_EQ(DecodeTextFile(be), text);
+}
 
-    TLineReader reader(QStringLiteral("a\r\nb\n\nc\rd\r\n"));
-    QStringList lines;
-    while (!reader.AtEnd())
-        lines.append(reader.ReadLine().toString());
-    EXPECT_EQ(lines, QStringList({"a", "b", "", "c", "d"}));
-    EXPECT_TRUE(reader.ReadLine().isEmpty());
+namespace {
 
-    EXPECT_EQ(CountNonBlankLines(QStringLiteral("Name\r\n\r\n   \n;;\rx\n")), 3);
-    EXPECT_EQ(CountNonBlankLines(QString()), 0);
+// The records of a text handed over in pieces of the given size.
+QList<QString> RecordsInPieces(const QString& text, QChar separator, int pieceSize)
+{
+    qsizetype at = 0;
+    TCsvRecordReader reader(separator, [&](QString& piece) {
+        if (at >= text.size())
+            return false;
+        piece = text.mid(at, pieceSize);
+        at += pieceSize;
+        return true;
+    });
+    QList<QString> records;
+    QStringView record;
+    while (reader.Next(record))
+        records.append(record.toString());
+    return records;
+}
+
+} // namespace
+
+TEST(CsvRecords, QuotesHoldLineBreaks)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        QChar separator;
+        QList<QStringList> values;  // each record split into its values
+    };
+    const Case cases[] = {
+        {"LF inside quotes", "dora@x.de;Groß;\"Zeile eins\nZeile zwei\"\nb@x.de;B;c\n", u';',
+         {{"dora@x.de", "Groß", "Zeile eins\nZeile zwei"}, {"b@x.de", "B", "c"}}},
+        {"CR LF inside quotes", "a;\"eins\r\nzwei\"\r\nb;c\r\n", u';', {{"a", "eins\r\nzwei"}, {"b", "c"}}},
+        {"lone CR inside quotes and as line end", "a;\"eins\rzwei\"\rb;c", u';', {{"a", "eins\rzwei"}, {"b", "c"}}},
+        {"doubled quotes across a line break", "\"Er sagte \"\"\nHallo\"\"\";x\n", u';', {{"Er sagte \"\nHallo\"", "x"}}},
+        {"quote open at the end of the text", "a;b\nc;\"offen\nbis zum Ende\n", u';', {{"a", "b"}, {"c", "offen\nbis zum Ende"}}},
+        {"separator and line break inside quotes", "\"a;b\nc\";d", u';', {{"a;b\nc", "d"}}},
+        {"quote inside an unquoted value opens nothing", "ab\"c;d\ne;f\n", u';', {{"ab\"c", "d"}, {"e", "f"}}},
+        {"text after a closing quote", "\"a\"b;c\nd\n", u';', {{"ab", "c"}, {"d"}}},
+        {"empty and blank lines stay records", "a\n\n  \nb", u';', {{"a"}, {}, {}, {"b"}}},
+        {"quoted line break with a tab separator", "\"a\tb\nc\"\td\n", u'\t', {{"a\tb\nc", "d"}}},
+        {"quotes decide with no separator too", "\"a\nb\"\nc\n", QChar(), {{"a\nb"}, {"c"}}},
+        {"a final line break starts no record", "a\r\n", u';', {{"a"}}},
+        {"nothing", "", u';', {}},
+    };
+    for (const Case& c : cases) {
+        const QList<QString> whole = CsvRecords(c.text, c.separator);
+        QList<QStringList> values;
+        for (const QString& record : whole)
+            values.append(SplitCsvLine(record, c.separator));
+        EXPECT_EQ(values, c.values) << c.name;
+        // Pieces cut anywhere (inside CR LF, right after a quote) give the same records.
+        for (int size = 1; size <= 4; ++size)
+            EXPECT_EQ(RecordsInPieces(c.text, c.separator, size), whole) << c.name << ", pieces of " << size;
+    }
+}
+
+TEST(CsvText, SnifferDecidesEncodingAndRefusesNonText)
+{
+    QByteArray random;
+    quint32 x = 12345;
+    for (int i = 0; i < 4096; ++i) {
+        x = x * 1103515245u + 12345u;
+        random += char(x >> 23);
+    }
+    QByteArray controls;
+    for (int i = 0; i < 200; ++i)
+        controls += (i % 8 == 0) ? "\x01" : "ab";  // no NUL, but one character in sixteen a control
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        core::TextEncoding encoding;
+        int bomLength;
+        bool isText;
+    };
+    using E = core::TextEncoding;
+    const Case cases[] = {
+        {"ASCII", "a;b\r\n", E::Utf8, 0, true},
+        {"UTF-8", "M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80", E::Utf8, 0, true},
+        {"UTF-8 with mark", "\xEF\xBB\xBFx", E::Utf8, 3, true},
+        {"Windows-1252", "M\xFCller \x80", E::Windows1252, 0, true},
+        {"cut UTF-8 at the end", "ab\xE2\x82", E::Windows1252, 0, true},
+        {"UTF-16 LE", QByteArray("\xFF\xFEM\0\xFC\0", 6), E::Utf16LE, 2, true},
+        {"UTF-16 BE", QByteArray("\xFE\xFF\0M\0\xFC", 6), E::Utf16BE, 2, true},
+        {"UTF-16 holding NUL characters", QByteArray("\xFF\xFE\0\0a\0", 6), E::Utf16LE, 2, false},
+        {"NUL byte", QByteArray("a;b\0c", 5), E::Utf8, 0, false},
+        {"random bytes", random, E::Windows1252, 0, false},
+        {"many control characters", controls, E::Utf8, 0, false},
+        {"empty", "", E::Utf8, 0, true},
+    };
+    for (const Case& c : cases) {
+        for (int size : {1, 2, 3, 7, 1 << 20}) {
+            core::TextSniffer sniffer;
+            for (qsizetype at = 0; at < c.bytes.size(); at += size)
+                sniffer.Feed(QByteArrayView(c.bytes).sliced(at, std::min<qsizetype>(size, c.bytes.size() - at)));
+            const core::TTextFileKind kind = sniffer.Finish();
+            EXPECT_EQ(kind.encoding, c.encoding) << c.name << ", pieces of " << size;
+            EXPECT_EQ(kind.bomLength, c.bomLength) << c.name;
+            EXPECT_EQ(kind.isText, c.isText) << c.name;
+            EXPECT_EQ(kind.size, c.bytes.size()) << c.name;
+        }
+    }
 }
 
 TEST(Mapping, AutomaticAndInitial)

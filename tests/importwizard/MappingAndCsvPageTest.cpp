@@ -324,3 +324,71 @@ TEST(AssociationRowDisplay, ShortValuesStayAndLongOnesAreCutWhole)
     EXPECT_FALSE(cut.at(cut.size() - 2).isHighSurrogate()) << cut.toStdString();
     EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
 }
+
+TEST_F(WizardTest, MultiLineRecordsArePreviewedCountedAndRunAsOneRow)
+{
+    // A record's quoted note spans three lines; the count and the arrows go by records.
+    const QString path = WriteFile("multi.csv", "Email;Name;Notiz\r\n"
+                                                "a@x.de;Adler;\"eins\r\nzwei\nDrei \"\"x\"\"\"\r\n"
+                                                "b@x.de;Berg;kurz\r\n");
+    Store("CSVAssociations", "2\r\n1\r\n0\r\n");
+    Store("CSVSeparator", "0");
+    Make({"Email", "Last Name", "Notiz"});
+    GoToMapping(path);
+    EXPECT_EQ(PreviewValues(), QStringList({"a@x.de", "Adler", "eins\r\nzwei\nDrei \"x\""}));
+    if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+        form->grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + "/mapping-multi-line.png");
+    Find<QToolButton>("UpDown1Next")->click();
+    EXPECT_EQ(PreviewValues(), QStringList({"b@x.de", "Berg", "kurz"}));
+    Next()->click();
+    EXPECT_EQ(Panel()->Max(), 2);
+    Next()->click();
+    EXPECT_EQ(owner.rows, QList<QStringList>({{"a@x.de", "Adler", "eins\r\nzwei\nDrei \"x\""}, {"b@x.de", "Berg", "kurz"}}));
+}
+
+TEST_F(WizardTest, SeparatorGuessAndPreviewReadUtf16)
+{
+    const QString text = QStringLiteral("Name,Email,Ort\r\nMüller,m@x.de,Köln\r\n");
+    QByteArray le("\xFF\xFE");
+    for (QChar c : text) {
+        le += char(c.unicode() & 0xFF);
+        le += char(c.unicode() >> 8);
+    }
+    Make();
+    form->show();
+    Next()->click();
+    dialogs.openFileAnswer = WriteFile("unicode.txt", le);
+    Find<QToolButton>("SpeedButtonFilenameDialog")->click();
+    EXPECT_EQ(Find<QComboBox>("BegrenzerComboBox")->currentIndex(), 2) << "the comma";
+    Next()->click();
+    ASSERT_EQ(Page(), "TabSheetCSVAssociations");
+    EXPECT_EQ(PreviewValues(), QStringList({"Müller", "m@x.de", "Köln"}));
+    EXPECT_EQ(Mapping(), QStringList({"-1", "-1", "1"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(WizardTest, FilesThatAreNoTextAreRefused)
+{
+    const QString refusal =
+        QStringLiteral("Die Datei enthält keinen lesbaren Text und kann nicht als CSV Datei importiert werden.");
+    QByteArray random;
+    quint32 x = 4711;
+    for (int i = 0; i < 65536; ++i) {
+        x = x * 1664525u + 1013904223u;
+        random += char(x >> 24);
+    }
+    // Random bytes, and a text with a NUL byte in it (the rest of it plain text).
+    for (const QByteArray& bytes : {random, QByteArray("Email;Name\r\na@x.de;A\0B\r\n", 22)}) {
+        owner = FakeOwner();
+        Make();
+        form->show();
+        Next()->click();
+        Find<QLineEdit>("EditCSVFilename")->setText(WriteFile("data.csv", bytes));
+        dialogs.messages.clear();
+        Next()->click();
+        EXPECT_EQ(dialogs.messages, QStringList({refusal}));
+        EXPECT_EQ(Page(), "TabSheetCSVFiles");
+        EXPECT_TRUE(Next()->isEnabled());
+        EXPECT_TRUE(owner.rows.isEmpty());
+    }
+}

@@ -63,7 +63,8 @@ struct Accepted {
     const char* reason;
 };
 const char* const biff2to4Name = "a BIFF2-4 file has no sheet name: the reader calls its sheet \"Sheet1\", gnumeric \"Worksheet\"";
-const char* const beyondDimensions = "the extents come from the DIMENSIONS record; cells beyond it are read but lie outside the extents";
+const char* const beyondDimensions = "the extents come from the DIMENSIONS record; cells beyond it are read and lie inside the "
+                                     "used area the import reads, but outside the extents";
 const Accepted accepted[] = {
     {"edr-Test_git_issue_368_formats.xls", SheetName, biff2to4Name},
     {"edr-Test_git_issue_368_label_xf.xls", SheetName, biff2to4Name},

@@ -395,7 +395,13 @@ int crossCheck(const xls::TXLSBook& book, const QJsonArray& sheets, const CrossC
                 const QString expected = cells[QStringLiteral("%1,%2").arg(r).arg(c)].toString();
                 EXPECT_EQ(s->CellText(c, r), expected) << "row " << r << " col " << c;
                 ++compared;
-                // A cell with a text lies inside the sheet's extents, which is where an import looks.
+                // A cell with a text lies inside the rows and columns an import reads, and (unless
+                // the file's DIMENSIONS record is too small) inside the sheet's extents.
+                if (!expected.isEmpty()) {
+                    const xls::TSheet::TUsedArea area = s->UsedArea();
+                    EXPECT_TRUE(r >= area.firstRow && r <= area.lastRow && c >= area.firstCol && c <= area.lastCol)
+                        << "row " << r << " col " << c << " outside the area an import reads";
+                }
                 if (!expected.isEmpty() && !rules.cellsOutsideDimensions) {
                     EXPECT_TRUE(r >= s->FirstRow() && r <= s->LastRow() && c >= s->FirstCol() && c <= s->LastCol())
                         << "row " << r << " col " << c << " outside the extents";
