@@ -13,6 +13,7 @@
 #include "mailing/MailingLog.h"
 #include "platform/app/Application.h"
 #include "platform/settings/RegIniFile.h"
+#include "recipients/views/RecipientsGrid.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -1087,6 +1088,10 @@ void TMainForm::SetMarks(int greens)
 void TMainForm::ShowPage(QWidget* page)
 {
     QWidget* old = BackGroundBottom->currentWidget();
+    // The page buttons take no focus, so the grid's editor would keep a typed value unposted:
+    // the table, the preview and the mailing must see it.
+    if (old == TabRecipients && page != TabRecipients && StringGridFavorites)
+        StringGridFavorites->PostPendingEdit();
     if (old == TabPreview && page != TabPreview)
         TabPreviewHide();
     BackGroundBottom->setCurrentWidget(page);

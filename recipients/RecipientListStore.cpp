@@ -359,6 +359,15 @@ void TRecipientListStore::CloseList()
     }
 }
 
+QString TRecipientListStore::OpenListName()
+{
+    if (m_table.isEmpty() || IsUnsavedOpen() || !m_table.startsWith(QLatin1String("RL")))
+        return {};
+    return m_conn.Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("Name"), QuoteName(kLists), QuoteName("ID")),
+                         {m_table.mid(2).toInt()})
+        .toString();
+}
+
 qint64 TRecipientListStore::RowCount()
 {
     if (m_table.isEmpty())

@@ -117,6 +117,8 @@ public:
     // Table of the open list ('' when none is open).
     QString TableName() const { return m_table; }
     bool IsUnsavedOpen() const { return !m_table.isEmpty() && m_table == TEMP; }
+    // Name of the open stored list ('' for the unsaved list or when none is open).
+    QString OpenListName();
     // Opens a list: an argument beginning with "RL" is a table name, anything else a list name
     // (TEMP names the unsaved list). The order is reset to unsorted. An empty argument does
     // nothing; an unknown name or a missing table raises.

@@ -110,7 +110,9 @@ public:
 protected:
     void KeyDown(int& key, xdb::TShiftState shift) override;
     void MouseDown(tk::TMouseButton button, xdb::TShiftState shift, int x, int y) override;
-    void focusOutEvent(QFocusEvent* event) override;
+    // Leaving the grid (also from its in-place editor, whose focus the grid never had) posts
+    // the pending edit.
+    void DoExit() override;
 
 private:
     void DataSourceDataChange(db::TDataSource* sender, db::TField* field);
