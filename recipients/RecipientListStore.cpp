@@ -428,6 +428,11 @@ QString TRecipientListStore::ColumnNameProblem(const QString& name, const QStrin
         return QStringLiteral("\"%1\" ist eine feste Spalte der Liste.").arg(n);
     if (n.contains(QLatin1Char('`')))
         return QStringLiteral("Der Name darf kein \"`\" enthalten.");
+    // The list file separates its values with ";" and its rows with line breaks.
+    if (n.contains(QLatin1Char(';')))
+        return QStringLiteral("Der Name darf kein \";\" enthalten.");
+    if (n.contains(QLatin1Char('\r')) || n.contains(QLatin1Char('\n')))
+        return QStringLiteral("Der Name darf keinen Zeilenumbruch enthalten.");
     if (existing.contains(n, Qt::CaseInsensitive))
         return QStringLiteral("Eine Spalte \"%1\" gibt es bereits.").arg(n);
     return {};

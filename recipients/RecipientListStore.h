@@ -142,7 +142,7 @@ public:
     static bool IsFixedColumn(const QString& name);
     // The column-name rule: '' when the name may be added to the open list, else the German
     // reason. Trims; refuses empty names, names starting with "_", the fixed names, names with a
-    // backquote and existing names ignoring case.
+    // backquote, a ";" or a line break, and existing names ignoring case.
     QString ColumnNameProblem(const QString& name) const;
     QString ColumnNameProblem(const QString& name, const QStringList& existing) const;
     bool IsNewColumnName(const QString& name) const { return ColumnNameProblem(name).isEmpty(); }

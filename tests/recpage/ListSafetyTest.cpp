@@ -12,6 +12,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMenu>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStackedWidget>
@@ -38,6 +42,8 @@ class BoxClicker : public QObject {
 public:
     QStringList seen;
     std::deque<QMessageBox::StandardButton> answers;
+    // Texts typed into the input boxes and file dialogs that open, in order.
+    std::deque<QString> inputs;
 
     BoxClicker()
     {
@@ -49,7 +55,45 @@ public:
 private:
     void Poll()
     {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QWidget* modal = QApplication::activeModalWidget();
+        if (qobject_cast<QInputDialog*>(modal) || qobject_cast<QFileDialog*>(modal)) {
+            QLineEdit* edit = qobject_cast<QFileDialog*>(modal) ? modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                                                                : modal->findChild<QLineEdit*>();
+            if (modal == m_lastInput) {
+                // Still open: the file dialog's completer may have taken the Enter key.
+                ++m_retries;
+                // The file dialog's completer may take the Enter key: its accepting button is
+                // clicked instead.
+                if (auto* buttons = modal->findChild<QDialogButtonBox*>(); buttons && m_retries % 5 == 1) {
+                    for (QAbstractButton* b : buttons->buttons())
+                        if (buttons->buttonRole(b) == QDialogButtonBox::AcceptRole && b->isEnabled())
+                            QTest::mouseClick(b, Qt::LeftButton);
+                    return;
+                }
+                if (m_retries > 100) {
+                    ADD_FAILURE() << "a dialog does not take its input";
+                    QTest::keyClick(modal, Qt::Key_Escape);
+                    if (auto* d = qobject_cast<QDialog*>(modal))
+                        d->reject();
+                } else if (edit && m_retries % 5 == 0) {
+                    QTest::keyClick(edit, Qt::Key_Return);
+                }
+                return;
+            }
+            m_lastInput = modal;
+            m_retries = 0;
+            if (!edit || inputs.empty()) {
+                QTest::keyClick(modal, Qt::Key_Escape);
+                return;
+            }
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, inputs.front());
+            inputs.pop_front();
+            QTest::keyClick(edit, Qt::Key_Return);
+            return;
+        }
+        auto* box = qobject_cast<QMessageBox*>(modal);
         if (!box || box == m_last)
             return;
         m_last = box;
@@ -70,6 +114,8 @@ private:
     }
     QTimer m_timer;
     QPointer<QMessageBox> m_last;
+    QPointer<QWidget> m_lastInput;
+    int m_retries = 0;
 };
 
 class ListSafetyTest : public ::testing::Test {
@@ -280,6 +326,56 @@ TEST_F(ListSafetyTest, ATypedCellIsPostedWhenThePageOrTheGridIsLeft)
     QApplication::processEvents();
     EXPECT_TRUE(TableEmails(Grid()->TableName()).contains("inserted@x.de"));
     EXPECT_EQ(DataSet().State(), db::dsBrowse);
+}
+
+// Item 6: a column name with the file's separator is refused in the window, and a list with
+// separators, quotes and line breaks in its values survives its own export and reload.
+TEST_F(ListSafetyTest, TheOwnListFileReloadsTheSameTableAndASeparatorColumnIsRefused)
+{
+    AddRows({"a@x.de"});
+    ASSERT_TRUE(form->ListStore().InsertRow({"1", "b@x.de", "two\r\nlines", "lf\nonly"}));
+    Grid()->Reopen();
+
+    // "Spalte hinzufügen" by its shortcut in the grid (Ctrl and "+"), with "Tel;Fax".
+    auto addColumn = [this](const QString& name) {
+        Activate();
+        const QRect cell = Grid()->ColumnCellRect(Grid()->VisibleColumns()[0], 0);
+        QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        boxes->inputs = {name};
+        QTest::keyClick(Grid(), Qt::Key_Plus, Qt::ControlModifier);
+        QApplication::processEvents();
+    };
+    addColumn("Tel;Fax");
+    EXPECT_EQ(boxes->seen, QStringList({"Diese Spalte konnte nicht erstellt werden. (Der Name darf kein \";\" enthalten.)"}));
+    EXPECT_FALSE(Grid()->GetFieldNames().contains("Tel;Fax"));
+    addColumn("Tel");
+    ASSERT_TRUE(Grid()->GetFieldNames().contains("Tel"));
+
+    // Values with ";" and quotes typed into the cells.
+    TypeIntoCell(2, 0, "Mueller; Meier");
+    TypeIntoCell(4, 1, "\"Haus\" 12");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTest::keyClick(Grid(), Qt::Key_Up);
+    const QString table = Grid()->TableName();
+    const QString query = "SELECT Status, Email, \"Last Name\", \"First Name\", ifnull(Tel, '') FROM %1 ORDER BY _ID";
+    const QList<QVariantList> before = Conn().Select(query.arg(db::QuoteName(table)));
+    ASSERT_EQ(before.value(0).value(2).toString(), "Mueller; Meier");
+    ASSERT_EQ(before.value(1).value(4).toString(), "\"Haus\" 12");
+
+    // "Export", then "Öffnen" of the same file (the save question answered No).
+    const QString file = dir.file("liste.csv");
+    boxes->seen.clear();
+    boxes->inputs = {file};
+    QTest::mouseClick(form->SpeedButtonSaverecipients, Qt::LeftButton);
+    QApplication::processEvents();
+    ASSERT_TRUE(QFile::exists(file));
+    boxes->inputs = {file};
+    boxes->answers = {QMessageBox::No};
+    Activate();
+    QTest::mouseClick(form->SpeedButtonLoadrecipients, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(boxes->seen, QStringList({"Änderungen an der Empfängerliste \"unbenannt\" speichern?"}));
+    EXPECT_EQ(Conn().Select(query.arg(db::QuoteName(Grid()->TableName()))), before);
 }
 
 } // namespace
