@@ -363,13 +363,14 @@ TEST_F(ListSafetyTest, TheOwnListFileReloadsTheSameTableAndASeparatorColumnIsRef
     ASSERT_EQ(before.value(1).value(4).toString(), "\"Haus\" 12");
 
     // "Export", then "Öffnen" of the same file (the save question answered No).
+    // The offscreen platform's file dialog does not reliably take a typed name once the web
+    // engine has run in the process: the file name comes from the window's file-dialog hook.
     const QString file = dir.file("liste.csv");
+    form->FileDialog = [file](bool, const QString&, const QString&) { return file; };
     boxes->seen.clear();
-    boxes->inputs = {file};
     QTest::mouseClick(form->SpeedButtonSaverecipients, Qt::LeftButton);
     QApplication::processEvents();
     ASSERT_TRUE(QFile::exists(file));
-    boxes->inputs = {file};
     boxes->answers = {QMessageBox::No};
     Activate();
     QTest::mouseClick(form->SpeedButtonLoadrecipients, Qt::LeftButton);
