@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <sqlite3.h>
 #include <cerrno>
 #include <signal.h>
 #include <unistd.h>
@@ -606,9 +607,25 @@ bool TRecipientListStore::IsDuplicate(const QString& column, const QString& valu
 {
     if (value.trimmed().isEmpty() || m_table.isEmpty())
         return false;
-    return !m_conn.Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(QuoteName(m_table), QuoteName(column)),
-                          {value})
-                .isNull();
+    // The column's index compares ASCII letters ignoring case. A value of ASCII letters is
+    // looked up directly; for one with other letters, the rows that share its ASCII beginning
+    // (found through the index) are compared with every letter's case folded.
+    qsizetype ascii = 0;
+    while (ascii < value.size() && value[ascii].unicode() < 0x80)
+        ++ascii;
+    if (ascii == value.size())
+        return !m_conn.Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(QuoteName(m_table), QuoteName(column)),
+                              {value})
+                    .isNull();
+    const QString prefix = value.left(ascii);
+    const QString folded = FoldCase(value);
+    db::Statement st(m_conn, QStringLiteral("SELECT %2 FROM %1 WHERE %2 >= ?1 AND %2 < ?1 || char(1114111)")
+                                 .arg(QuoteName(m_table), QuoteName(column)));
+    st.Bind({prefix});
+    while (st.Step())
+        if (FoldCase(st.Column(0).toString()) == folded)
+            return true;
+    return false;
 }
 
 void TRecipientListStore::BeginBulkInsert()
@@ -813,28 +830,45 @@ bool TRecipientListStore::GotoNextInvalid()
 
 // ------------------------------------------------------------------ duplicates
 
+QString FoldCase(const QString& text) { return text.toCaseFolded(); }
+
+namespace {
+int CompareFolded(void*, int sizeA, const void* a, int sizeB, const void* b)
+{
+    const QString fa = QString(static_cast<const QChar*>(a), sizeA / 2).toCaseFolded();
+    const QString fb = QString(static_cast<const QChar*>(b), sizeB / 2).toCaseFolded();
+    return fa.compare(fb);
+}
+} // namespace
+
+void RegisterFoldCollation(db::Connection& conn)
+{
+    if (conn.Connected())
+        sqlite3_create_collation_v2(conn.Handle(), "QLY_FOLD", SQLITE_UTF16_ALIGNED, nullptr, CompareFolded, nullptr);
+}
+
 QString TRecipientListStore::DuplicatesStatement(const QString& table)
 {
+    // Addresses compare with every letter's case folded; an empty or blank address is no
+    // duplicate of anything.
     const QString t = QuoteName(table), e = QuoteName("Email");
-    return QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT %2 FROM %1 GROUP BY %2 HAVING COUNT(%2) > 1) ORDER BY %2, %3")
-        .arg(t, e, QuoteName("_ID"));
+    const QString key = e + QStringLiteral(" COLLATE QLY_FOLD");
+    const QString filled = QStringLiteral("trim(ifnull(%1, '')) <> ''").arg(e);
+    return QStringLiteral("SELECT * FROM %1 WHERE %4 AND %2 IN (SELECT %2 FROM %1 WHERE %4 GROUP BY %2 HAVING COUNT(*) > 1) "
+                          "ORDER BY %2, %3")
+        .arg(t, key, QuoteName("_ID"), filled);
 }
 
 QList<qint64> TRecipientListStore::AutoSelectDuplicates(db::TDataSet& duplicates)
 {
     // From the last row to the first: the first row met of each address is kept. Addresses are
-    // compared as the database groups them (ASCII letters ignoring case).
+    // compared as the statement groups them (case folded).
     QList<qint64> selected;
     if (!duplicates.Active() || duplicates.IsEmpty())
         return selected;
     db::TField* email = duplicates.FieldByName(QStringLiteral("Email"));
     db::TField* id = duplicates.FieldByName(QStringLiteral("_ID"));
-    auto fold = [](QString s) {
-        for (QChar& c : s)
-            if (c.unicode() >= 'a' && c.unicode() <= 'z')
-                c = QChar(c.unicode() - 32);
-        return s;
-    };
+    auto fold = [](const QString& s) { return FoldCase(s); };
     duplicates.DisableControls();
     QString previous;
     bool first = true;

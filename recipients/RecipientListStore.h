@@ -49,6 +49,11 @@ struct TLockOwner {
     QString Text() const; // user@host:pid:instance
 };
 
+// Case folding of every letter (Unicode), as addresses are compared for duplicates.
+QString FoldCase(const QString& text);
+// Makes the collation QLY_FOLD (case-folded comparison) known to the connection.
+void RegisterFoldCollation(db::Connection& conn);
+
 class TRecipientListStore {
 public:
     explicit TRecipientListStore(db::Connection& conn, IListPrompts* prompts = nullptr);
@@ -163,7 +168,8 @@ public:
     bool InsertRow(const QStringList& values, QString* error = nullptr);
     // Puts "0" in front of the row (in the caller's list) and inserts it.
     bool AddImportedRow(QStringList& row, QString* error = nullptr);
-    // True when some row holds the value in that column (ignoring case); never for a blank value.
+    // True when some row holds the value in that column (ignoring the case of every letter);
+    // never for a blank value.
     bool IsDuplicate(const QString& column, const QString& value);
     // A transaction around many inserts; EndBulkInsert commits (also after failed rows).
     void BeginBulkInsert();
@@ -203,7 +209,8 @@ public:
     bool GotoNextInvalid();
 
     // ---- duplicates
-    // The rows whose Email occurs more than once (ignoring case), grouped, kept row last.
+    // The rows whose Email occurs more than once (every letter's case folded, collation QLY_FOLD,
+    // see RegisterFoldCollation), grouped, kept row last; empty and blank addresses never.
     static QString DuplicatesStatement(const QString& table);
     // The automatic selection of the duplicate dialog over a dataset of DuplicatesStatement: the
     // _IDs of every row except the last of each address. Leaves the dataset on its first row.
