@@ -4,10 +4,15 @@
 #include "platform/db/ExtADODataSet.h"
 
 #include <QRegularExpression>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QSysInfo>
 #include <sqlite3.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace recipients {
@@ -48,12 +53,18 @@ TLockOwner TLockOwner::Parse(const QString& lockedBy)
     }
     o.user = v.left(at);
     const QStringList rest = v.mid(at + 1).split(QLatin1Char(':'));
-    if (rest.size() != 3)
+    if (rest.size() != 3 && rest.size() != 5) {
+        o.host = rest.value(0);
         return o;
+    }
     bool okPid = false, okInst = false;
     o.pid = rest[1].toLongLong(&okPid);
     o.instance = rest[2].toULongLong(&okInst);
     o.host = rest[0];
+    if (rest.size() == 5) {
+        o.start = rest[3];
+        o.time = rest[4];
+    }
     o.complete = okPid && okInst && o.pid > 0;
     return o;
 }
@@ -61,7 +72,7 @@ TLockOwner TLockOwner::Parse(const QString& lockedBy)
 QString TLockOwner::Text() const
 {
     return user + QLatin1Char('@') + host + QLatin1Char(':') + QString::number(pid) + QLatin1Char(':') +
-           QString::number(instance);
+           QString::number(instance) + QLatin1Char(':') + start + QLatin1Char(':') + time;
 }
 
 TRecipientListStore::TRecipientListStore(db::Connection& conn, IListPrompts* prompts)
@@ -73,19 +84,125 @@ TRecipientListStore::TRecipientListStore(db::Connection& conn, IListPrompts* pro
 TRecipientListStore::~TRecipientListStore()
 {
     m_insert.reset();
+    if (m_runMarkFd >= 0) {
+        QFile::remove(m_runMarkFolder + QStringLiteral("/run-") + QString::number(Instance));
+        ::close(m_runMarkFd);
+    }
+}
+
+namespace {
+// The folder of the runs' marks of a database file.
+QString RunMarkFolder(const QString& databaseFile) { return databaseFile + QStringLiteral(".runs"); }
+} // namespace
+
+void TRecipientListStore::MarkRunAlive(const QString& databaseFile)
+{
+    if (m_runMarkFd >= 0 || databaseFile.isEmpty())
+        return;
+    const QString folder = RunMarkFolder(databaseFile);
+    if (!QDir().mkpath(folder))
+        return;
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/run-") + QString::number(Instance));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    m_runMarkFd = fd;
+    m_runMarkFolder = folder;
+}
+
+QStringList TRecipientListStore::RemoveOrphanTables()
+{
+    QStringList removed;
+    if (!m_conn.Connected())
+        return removed;
+    const QString folder = RunMarkFolder(m_conn.FileName());
+    static const QRegularExpression tempName(QStringLiteral("^temp([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression backupName(QStringLiteral("^Backup_RL([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString& table : m_conn.TableNames()) {
+        if (const auto m = tempName.match(table); m.hasMatch()) {
+            if (table == TEMP || m_runMarkFd < 0)
+                continue; // without a mark of our own, the marks of others cannot be trusted
+            const QString mark = folder + QStringLiteral("/run-") + m.captured(1);
+            const QByteArray path = QFile::encodeName(mark);
+            const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+            bool gone = fd < 0;
+            if (fd >= 0) {
+                gone = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+                ::close(fd);
+            }
+            if (!gone)
+                continue;
+            try {
+                DropTableIfExists(table);
+                QFile::remove(mark);
+                removed << table;
+            } catch (const db::EDatabaseError&) {
+            }
+        } else if (const auto b = backupName.match(table); b.hasMatch()) {
+            const QVariant lock = m_conn.Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                                    .arg(QuoteName("LockedBy"), QuoteName(kLists), QuoteName("ID")),
+                                                {b.captured(1).toInt()});
+            if (!lock.toString().trimmed().isEmpty())
+                continue; // a list in use, or one whose recovery is offered when it is opened
+            try {
+                DropTableIfExists(table);
+                removed << table;
+            } catch (const db::EDatabaseError&) {
+            }
+        }
+    }
+    return removed;
 }
 
 QString TRecipientListStore::UserName() { return core::GetWindowsUserName(); }
 
 QString TRecipientListStore::HostName() { return QSysInfo::machineHostName(); }
 
+QString TRecipientListStore::ProcessStart(qint64 pid)
+{
+    // Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot; with the boot's id
+    // it names one process for good.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    // After the name: state is field 3, start time field 22.
+    if (fields.size() < 20)
+        return {};
+    static const QString boot = [] {
+        QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()).remove(QLatin1Char('-')).left(12)
+                                           : QString();
+    }();
+    return boot + QLatin1Char('.') + QString::fromLatin1(fields[19]);
+}
+
 QString TRecipientListStore::LockText() const
 {
+    // Fixed for the process, so the lock this run wrote is recognised as its own (a forked
+    // child is a process of its own).
+    static qint64 forPid = 0;
+    static QString start, time;
+    if (forPid != qint64(::getpid())) {
+        forPid = qint64(::getpid());
+        start = ProcessStart(forPid);
+        time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss"));
+    }
     TLockOwner o;
     o.user = UserName();
     o.host = HostName();
     o.pid = qint64(::getpid());
     o.instance = Instance;
+    o.start = start;
+    o.time = time;
     return o.Text();
 }
 
@@ -98,7 +215,26 @@ bool TRecipientListStore::IsStaleLock(const QString& lockedBy) const
         return false;
     if (o.pid == qint64(::getpid()))
         return o.instance != Instance;
-    return ::kill(pid_t(o.pid), 0) != 0 && errno == ESRCH;
+    if (::kill(pid_t(o.pid), 0) != 0 && errno == ESRCH)
+        return true;
+    // The process id runs again: the same process only when it started at the same time.
+    if (!o.start.isEmpty()) {
+        const QString now = ProcessStart(o.pid);
+        return !now.isEmpty() && now != o.start;
+    }
+    return false;
+}
+
+bool TRecipientListStore::CanTakeOverLock(const QString& lockedBy) const
+{
+    const TLockOwner o = TLockOwner::Parse(lockedBy);
+    if (o.user != UserName() || IsStaleLock(lockedBy))
+        return false;
+    if (!o.complete)
+        return true; // a bare name or a form this program cannot read
+    if (o.host != HostName())
+        return true;
+    return o.start.isEmpty(); // an older run's lock whose process id runs: not to be told apart
 }
 
 void TRecipientListStore::Message(const QString& text)
@@ -358,6 +494,13 @@ void TRecipientListStore::CloseList()
     } catch (const db::EDatabaseError&) {
         // cleaning up only
     }
+}
+
+void TRecipientListStore::ForgetOpenList()
+{
+    m_insert.reset();
+    m_dataSet->Close();
+    m_table.clear();
 }
 
 QString TRecipientListStore::OpenListName()

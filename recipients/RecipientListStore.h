@@ -7,10 +7,14 @@
 // Conventions of every list table: `_ID` key, `Status` SMALLINT default 0, user columns
 // TEXT(255) COLLATE NOCASE, and an index on `Email` (compared ignoring case).
 //
-// Locks: RecipientsLists.LockedBy holds user@host:pid:instance of the program run that has the
-// list open ('' when free). A lock naming this user on this host whose process no longer runs
-// (or is this process with another instance number) is stale: the list was left open by a run
-// that ended without closing it.
+// Locks: RecipientsLists.LockedBy holds user@host:pid:instance:start:time of the program run that
+// has the list open ('' when free): start names the process's start (boot and start time, so a
+// process id used again after the run ended is told apart), time is when the lock was taken.
+// Locks of older runs carry only user@host:pid:instance. A lock naming this user on this host
+// whose process no longer runs, or runs with another start (or is this process with another
+// instance number) is stale: the list was left open by a run that ended without closing it. A
+// lock of this user that cannot be checked (another host, an older form, a bare name) may be
+// taken over after a question.
 #include "recipients/ListPrompts.h"
 #include <QList>
 #include <QString>
@@ -43,10 +47,12 @@ struct TLockOwner {
     QString host;
     qint64 pid = 0;
     quint64 instance = 0;
-    bool complete = false; // all four parts were there
+    QString start;         // the process's start ('' in locks of older runs)
+    QString time;          // when the lock was taken, yyyy-MM-dd hh.mm.ss ('' in older locks)
+    bool complete = false; // user, host, pid and instance were there
 
     static TLockOwner Parse(const QString& lockedBy);
-    QString Text() const; // user@host:pid:instance
+    QString Text() const; // user@host:pid:instance:start:time
 };
 
 // Case folding of every letter (Unicode), as addresses are compared for duplicates.
@@ -80,6 +86,21 @@ public:
     static QString LockUser(const QString& lockedBy);
     // True for a lock left behind by an earlier run of this user on this host.
     bool IsStaleLock(const QString& lockedBy) const;
+    // True for a lock of this user that cannot be checked: taken on another host, or in a form
+    // without the process's start (a bare name, a lock of an older run whose process runs).
+    bool CanTakeOverLock(const QString& lockedBy) const;
+    // The start of a running process ("" when it does not run): boot id and start time.
+    static QString ProcessStart(qint64 pid);
+
+    // ---- runs on one database
+    // Marks this run as alive for the other runs on this machine: a file beside the database,
+    // named after the run's instance number and held with an open file lock that dies with the
+    // process. Without a writable folder nothing is marked (and nothing of others is removed).
+    void MarkRunAlive(const QString& databaseFile);
+    // Removes what runs that are gone left behind: unsaved-list tables "temp" + instance whose
+    // run's mark is not held, and backup tables of lists that are not locked (a backup under a
+    // stale lock stays: opening the list offers its recovery). Result: the tables removed.
+    QStringList RemoveOrphanTables();
 
     // ---- tables
     // Declaration of a text column of a list table (or of RecipientsLists.Name): the quoted name,
@@ -133,6 +154,9 @@ public:
     // Releases the open list: a stored list's lock (only when this run holds it) and backup, or
     // the unsaved list's table. Errors are ignored. The dataset is closed.
     void CloseList();
+    // Lets go of the open list without releasing anything (its table, backup and lock stay for
+    // the recovery at the next open).
+    void ForgetOpenList();
     // Number of rows in the open list's table.
     qint64 RowCount();
     // Writes a pending edit of the grid. A post the database refuses is shown and gives false;
@@ -261,6 +285,9 @@ private:
     QString ReadLock(int id);
     bool TakeLock(int id, const QString& expected);
     void RefuseLocked(const QString& lockedBy);
+    // Whether a list held by lockedBy may be taken: a stale lock, or one that cannot be checked
+    // and the user agrees to take over.
+    bool MayTakeLock(const QString& lockedBy, const QString& listName);
 
     db::Connection& m_conn;
     IListPrompts* m_prompts = nullptr;
@@ -272,6 +299,8 @@ private:
     QStringList m_insertColumns;
     int m_statusColumn = -1;
     int m_bulkDepth = 0;
+    QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)
+    int m_runMarkFd = -1;
 };
 
 } // namespace recipients
