@@ -99,6 +99,8 @@ public:
     void FormCreate();
     // The closing; false keeps the window open.
     bool FormCloseQuery();
+    // The end asked for by SIGTERM or SIGHUP (logout, shutdown): see MainForm.cpp.
+    void EndOnSignal();
     void FormDestroy();
 
     // ---- settings and profiles
@@ -309,6 +311,7 @@ private:
     void WireRecipientsPage();
     // The save button's state; edited: rows or columns changed (not only the name box's text).
     void SetListChanged(bool on, bool edited = true);
+    void WriteClosingSettings();
     std::optional<QString> AskInput(const QString& caption, const QString& prompt, const QString& value);
     QString AskFileName(bool save);
     void BuildContentPage();

@@ -393,7 +393,10 @@ void TMainForm::OpenRememberedList(int index, int listId)
     if (name.isEmpty() && index >= 0 && index < ComboBoxFavorites->count())
         name = ComboBoxFavorites->itemText(index);
     const int item = ComboBoxFavorites->findText(name, Qt::MatchFixedString);
-    if (name.isEmpty() || item < 0 || FListStore->IsLocked(name)) {
+    // A list left behind by a run of this user that is gone is opened: its recovery is offered.
+    QString lockedBy;
+    const bool locked = !name.isEmpty() && FListStore->GetLockedBy(name, lockedBy) && !FListStore->IsStaleLock(lockedBy);
+    if (name.isEmpty() || item < 0 || locked) {
         NewUnsavedList();
         return;
     }

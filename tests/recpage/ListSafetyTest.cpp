@@ -2,6 +2,7 @@
 // a typed cell reaches the table when the user leaves the grid, and the program's own list file
 // reloads what it saved. Real window, real input, real message boxes answered by clicking them.
 #include "app/MainForm.h"
+#include "app/ProgramStart.h"
 #include "core/AssociativeArray.h"
 #include "platform/db/ExtADODataSet.h"
 #include "recipients/Recipients.h"
@@ -26,6 +27,7 @@
 #include <deque>
 #include <gtest/gtest.h>
 #include <memory>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -125,7 +127,7 @@ protected:
     QStringList errors;
     std::unique_ptr<app::TMainForm> form;
 
-    void SetUp() override
+    app::TMainFormSite Site()
     {
         app::TMainFormSite site;
         site.programFolder = dir.path();
@@ -137,7 +139,11 @@ protected:
                 errors << QString::fromUtf8(ex.what());
             }
         };
-        form = std::make_unique<app::TMainForm>(site);
+        return site;
+    }
+    void SetUp() override
+    {
+        form = std::make_unique<app::TMainForm>(Site());
         form->resize(1000, 650);
         form->show();
         QApplication::setActiveWindow(form.get());
@@ -377,6 +383,64 @@ TEST_F(ListSafetyTest, TheOwnListFileReloadsTheSameTableAndASeparatorColumnIsRef
     QApplication::processEvents();
     EXPECT_EQ(boxes->seen, QStringList({"Änderungen an der Empfängerliste \"unbenannt\" speichern?"}));
     EXPECT_EQ(Conn().Select(query.arg(db::QuoteName(Grid()->TableName()))), before);
+}
+
+// SIGTERM (logout, shutdown) with a stored list open and edited: the program ends without a
+// question, and the next start opens the list as it was saved and offers the edits; no table of
+// the killed run is left behind.
+TEST_F(ListSafetyTest, SigtermKeepsTheEditsForTheRecoveryAtTheNextStart)
+{
+    StoreList("Kunden", {"a@x.de", "b@x.de"});
+    const QString table = Grid()->TableName();
+    const QString temp = form->ListStore().TEMP;
+    TypeIntoCell(1, 0, "edited@x.de");
+    bool quit = false;
+    auto signals_ = app::InstallEndSignals(*form, [&quit] { quit = true; });
+    ASSERT_TRUE(signals_);
+    std::raise(SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(quit, 5000);
+    EXPECT_TRUE(quit);
+    EXPECT_TRUE(boxes->seen.isEmpty()) << "no question at a signal";
+    EXPECT_EQ(TableEmails(table).value(0), "edited@x.de") << "the typed cell went into the table";
+    const QString dbFile = Conn().FileName();
+    const QString lock = Conn().Scalar("SELECT LockedBy FROM RecipientsLists WHERE Name = 'Kunden'").toString();
+    signals_.reset();
+    form.reset();
+
+    // What the next run finds: the list's edits and its backup, a lock of a process that has
+    // ended (this test process stands for it: the next run is another instance), no other table.
+    db::Connection c;
+    c.Open(dbFile);
+    QStringList tables;
+    for (const QVariantList& r : c.Select("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"))
+        tables << r.value(0).toString();
+    EXPECT_FALSE(tables.contains(temp)) << tables.join(',').toStdString();
+    EXPECT_TRUE(tables.contains("Backup_" + table)) << tables.join(',').toStdString();
+    EXPECT_EQ(c.Scalar("SELECT LockedBy FROM RecipientsLists WHERE Name = 'Kunden'").toString(), lock);
+
+    struct Prompts : recipients::IListPrompts {
+        QStringList asked;
+        recipients::TAnswer Ask(const QString& text, recipients::TAskButtons) override
+        {
+            asked << text;
+            return recipients::TAnswer::No;
+        }
+        void Message(const QString&) override {}
+        void Information(const QString&) override {}
+        void Warning(const QString&) override {}
+    } prompts;
+    recipients::TRecipientListStore next(c, &prompts);
+    next.TEMP = "temp1";
+    next.Instance = 1; // another run of this user on this host
+    ASSERT_TRUE(next.OpenStoredList("Kunden"));
+    EXPECT_EQ(prompts.asked, QStringList({"Die Liste \"Kunden\" konnte in der letzten Sizung nicht gespeichert werden.\rMöchten "
+                                          "Sie diese Liste jetzt wiederherstellen? Klicken Sie \"Nein\" um die Änderungen zu verwerfen."}));
+    QStringList emails;
+    for (const QVariantList& r : c.Select("SELECT Email FROM " + db::QuoteName(table) + " ORDER BY _ID"))
+        emails << r.value(0).toString();
+    EXPECT_EQ(emails, QStringList({"a@x.de", "b@x.de"})) << "the list as it was saved";
+    next.CloseList();
+    EXPECT_FALSE(c.TableExists("Backup_" + table));
 }
 
 } // namespace
