@@ -14,6 +14,7 @@
 #include "mailing/MailingLog.h"
 #include "platform/app/Application.h"
 #include "platform/settings/RegIniFile.h"
+#include "recipients/views/RecipientsGrid.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -737,6 +738,12 @@ void TMainForm::FormCreate()
         // Without a database the application is ending: nothing more to set up.
         if (!OpenAndUpgradeDatabase(ADOConnection1, *fSettings, site, handlers, show))
             return;
+        // Runs of the program on this database that are gone leave no tables behind.
+        FListStore->MarkRunAlive(ADOConnection1.FileName());
+        try {
+            FListStore->RemoveOrphanTables();
+        } catch (const db::EDatabaseError&) {
+        }
         // 7
         const QString programFolder = FSite.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FSite.programFolder;
         SetApplicationHelpFile(core::IncludeTrailingChar(programFolder, QLatin1Char('/')) + kHelpFileName);
@@ -817,6 +824,36 @@ bool TMainForm::FormCloseQuery()
                 return false;
         }
     }
+    WriteClosingSettings();
+    CloseList();
+    FClosing = true;
+    return true;
+}
+
+void TMainForm::EndOnSignal()
+{
+    // No question can be asked: a typed cell goes into the table; a stored list with edits keeps
+    // its table, backup and lock (the lock names this process, so the next start recognises it
+    // as left behind and offers the recovery); anything else is closed as usual.
+    if (FClosing)
+        return;
+    try {
+        if (StringGridFavorites)
+            StringGridFavorites->PostPendingEdit();
+        WriteClosingSettings();
+        const bool keepForRecovery = FListStore && !FListStore->IsUnsavedOpen() && !FListStore->TableName().isEmpty() &&
+                                     SpeedButtonSaveFavorite->isEnabled() && FListEdited;
+        if (!keepForRecovery)
+            CloseList();
+    } catch (...) {
+    }
+    FClosing = true;
+    if (FListStore)
+        FListStore->ForgetOpenList();
+}
+
+void TMainForm::WriteClosingSettings()
+{
     if (fSettings) {
         fSettings->WriteBool(kAllUser, QStringLiteral("MAPI"), RadioSendMapi->isChecked());
         fSettings->WriteBinaryData(QString(), QStringLiteral("WindowPos"), CurrentWindowPlacement().Encode());
@@ -830,9 +867,6 @@ bool TMainForm::FormCloseQuery()
         fSettings->WriteInteger(kAllUser, QStringLiteral("curListID"), listId);
         fSettings->WriteInteger(kAllUser, QStringLiteral("curMail"), ComboBoxSubject->currentIndex());
     }
-    CloseList();
-    FClosing = true;
-    return true;
 }
 
 void TMainForm::FormDestroy()
@@ -1096,6 +1130,10 @@ void TMainForm::SetMarks(int greens)
 void TMainForm::ShowPage(QWidget* page)
 {
     QWidget* old = BackGroundBottom->currentWidget();
+    // The page buttons take no focus, so the grid's editor would keep a typed value unposted:
+    // the table, the preview and the mailing must see it.
+    if (old == TabRecipients && page != TabRecipients && StringGridFavorites)
+        StringGridFavorites->PostPendingEdit();
     if (old == TabPreview && page != TabPreview)
         TabPreviewHide();
     BackGroundBottom->setCurrentWidget(page);

@@ -99,6 +99,8 @@ public:
     void FormCreate();
     // The closing; false keeps the window open.
     bool FormCloseQuery();
+    // The end asked for by SIGTERM or SIGHUP (logout, shutdown): see MainForm.cpp.
+    void EndOnSignal();
     void FormDestroy();
 
     // ---- settings and profiles
@@ -153,6 +155,10 @@ public:
     virtual void FillListNames();
     virtual void OpenRememberedList(int index, int listId);
     virtual bool AskSaveList();
+    // The save question about the open list under this name ('' asks about "unbenannt").
+    bool AskSaveListAs(const QString& name);
+    // The name box shows this list name ('' for the unsaved list).
+    void ShowListName(const QString& name);
     virtual void CloseList();
     // Hook of the mailing code: whether the window may close now (a mailing may be running).
     virtual bool MailingAllowsClose();
@@ -303,7 +309,9 @@ private:
     void BuildSenderPage();
     void BuildRecipientsPage();
     void WireRecipientsPage();
-    void SetListChanged(bool on);
+    // The save button's state; edited: rows or columns changed (not only the name box's text).
+    void SetListChanged(bool on, bool edited = true);
+    void WriteClosingSettings();
     std::optional<QString> AskInput(const QString& caption, const QString& prompt, const QString& value);
     QString AskFileName(bool save);
     void BuildContentPage();
@@ -337,6 +345,7 @@ private:
     QString FConfigHeader, FConfigDescription;
     bool FMaximizeOnShow = false;
     bool FClosing = false;
+    bool FListEdited = false; // the open list's rows or columns changed since it was opened or saved
     friend class TMailingPage;
     TMailingPage* FMailingPage = nullptr;
     TContentPage* FContentPage = nullptr;

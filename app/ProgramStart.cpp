@@ -12,9 +12,14 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <memory>
+#include <signal.h>
+#include <unistd.h>
 
 namespace app {
 
@@ -154,6 +159,36 @@ std::unique_ptr<QMessageBox> MakeDatabaseQuestionBox(const QString& title, const
     return box;
 }
 
+namespace {
+int g_signalPipe[2] = {-1, -1};
+}
+
+std::unique_ptr<QObject> InstallEndSignals(TMainForm& window, std::function<void()> quit)
+{
+    if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return nullptr;
+    struct sigaction sa {};
+    // Only the pipe is written here; everything else runs in the event loop.
+    sa.sa_handler = [](int) {
+        const char c = 1;
+        [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+    };
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &window, [&window, quit = std::move(quit)] {
+        char c;
+        while (::read(g_signalPipe[0], &c, 1) > 0) {
+        }
+        window.EndOnSignal();
+        if (quit)
+            quit();
+    });
+    return notifier;
+}
+
 int RunProgram(platform::Application& app)
 {
     if (!CheckDataAccess())
@@ -165,6 +200,8 @@ int RunProgram(platform::Application& app)
     TMainForm window;
     if (app.Terminated())
         return 0;
+
+    const std::unique_ptr<QObject> endSignals = InstallEndSignals(window, [&app] { app.quit(); });
 
     window.show();
     if (qEnvironmentVariableIsSet("QLY_QUIT_AFTER_SHOW")) {

@@ -81,6 +81,12 @@ core::DatabaseChoice DatabaseChoiceOf(QMessageBox::StandardButton answer);
 // The box for that question with its German button texts; Escape quits.
 std::unique_ptr<QMessageBox> MakeDatabaseQuestionBox(const QString& title, const QString& text, QWidget* parent);
 
+class TMainForm;
+// SIGTERM and SIGHUP (logout, shutdown, kill) end the program from the event loop: the window
+// ends without questions (TMainForm::EndOnSignal), then `quit` runs. Until the returned object
+// is destroyed.
+std::unique_ptr<QObject> InstallEndSignals(TMainForm& window, std::function<void()> quit);
+
 // The program after the application object exists: returns the exit code.
 int RunProgram(platform::Application& app);
 

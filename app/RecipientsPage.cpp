@@ -313,7 +313,11 @@ void TMainForm::WireRecipientsPage()
 
 // ---- helpers -----------------------------------------------------------------------------------
 
-void TMainForm::SetListChanged(bool on) { SpeedButtonSaveFavorite->setEnabled(on); }
+void TMainForm::SetListChanged(bool on, bool edited)
+{
+    SpeedButtonSaveFavorite->setEnabled(on);
+    FListEdited = on && (edited || FListEdited);
+}
 
 std::optional<QString> TMainForm::AskInput(const QString& caption, const QString& prompt, const QString& value)
 {
@@ -389,7 +393,10 @@ void TMainForm::OpenRememberedList(int index, int listId)
     if (name.isEmpty() && index >= 0 && index < ComboBoxFavorites->count())
         name = ComboBoxFavorites->itemText(index);
     const int item = ComboBoxFavorites->findText(name, Qt::MatchFixedString);
-    if (name.isEmpty() || item < 0 || FListStore->IsLocked(name)) {
+    // A list left behind by a run of this user that is gone is opened: its recovery is offered.
+    QString lockedBy;
+    const bool locked = !name.isEmpty() && FListStore->GetLockedBy(name, lockedBy) && !FListStore->IsStaleLock(lockedBy);
+    if (name.isEmpty() || item < 0 || locked) {
         NewUnsavedList();
         return;
     }
@@ -397,12 +404,13 @@ void TMainForm::OpenRememberedList(int index, int listId)
     ComboBoxFavoritesSelect();
 }
 
-bool TMainForm::AskSaveList()
+bool TMainForm::AskSaveList() { return AskSaveListAs(ComboBoxFavorites->currentText()); }
+
+bool TMainForm::AskSaveListAs(const QString& name)
 {
     if (!ADOConnection1.Connected() || !FListStore)
         return true;
     StringGridFavorites->PostPendingEdit();
-    const QString name = ComboBoxFavorites->currentText();
     const bool changed = SpeedButtonSaveFavorite->isEnabled();
     const QStringList before = FListStore->GetListNames();
     const bool goOn = FListStore->AskSaveList(name, changed);
@@ -411,10 +419,15 @@ bool TMainForm::AskSaveList()
     if (FListStore->GetListNames() != before) {
         // Saved under a new name: the name box lists it.
         FillListNames();
-        ComboBoxFavorites->setCurrentIndex(ComboBoxFavorites->findText(name, Qt::MatchFixedString));
-        ComboBoxFavorites->setEditText(name);
+        ShowListName(name);
     }
     return goOn;
+}
+
+void TMainForm::ShowListName(const QString& name)
+{
+    ComboBoxFavorites->setCurrentIndex(name.isEmpty() ? -1 : ComboBoxFavorites->findText(name, Qt::MatchFixedString));
+    ComboBoxFavorites->setEditText(name);
 }
 
 void TMainForm::CloseList()
@@ -430,8 +443,31 @@ void TMainForm::ComboBoxFavoritesSelect()
 {
     if (!ADOConnection1.Connected())
         return;
-    const QString name = ComboBoxFavorites->currentText();
-    if (!FListStore->OpenStoredList(name)) {
+    // Enter in the box (after its inline completion), a pick from its list, the wheel or a
+    // paging key all arrive here: the open list is never replaced without the save question.
+    const QString wanted = ComboBoxFavorites->currentText();
+    const QString wantedTable = FListStore->ListNameToTable(wanted);
+    const QString openTable = FListStore->TableName();
+    if (!openTable.isEmpty()) {
+        // A name of no stored list stays in the box as the name to save under.
+        if (wantedTable.isEmpty() || wantedTable == FListStore->TEMP)
+            return;
+        const QString openName = FListStore->OpenListName();
+        if (wantedTable == openTable) {
+            ShowListName(openName);
+            return;
+        }
+        StringGridFavorites->PostPendingEdit();
+        // Keys typed into the box itself changed no row: picking a list by its name is no edit.
+        if (SpeedButtonSaveFavorite->isEnabled() && FListEdited) {
+            // The question is about the open list, under its own name (or "unbenannt").
+            ShowListName(openName);
+            if (!AskSaveListAs(openName))
+                return;
+        }
+        ShowListName(wanted);
+    }
+    if (!FListStore->OpenStoredList(wanted)) {
         // Refused or unknown: the store started a new unsaved list.
         ComboBoxFavorites->setCurrentIndex(-1);
         ComboBoxFavorites->setEditText(QString());
@@ -450,7 +486,12 @@ void TMainForm::ComboBoxFavoritesKeyDown(int& key)
             key = 0;
         return;
     }
-    SetListChanged(true);
+    // Enter picks the list the box names (it reaches the box twice: from its line edit and
+    // from the box itself); it types no name.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        return;
+    // A name typed for saving under it; no row changed.
+    SetListChanged(true, false);
 }
 
 void TMainForm::SpeedButtonSaveFavoriteClick()
@@ -472,8 +513,18 @@ void TMainForm::SpeedButtonDeleteFavoriteClick()
     if (!ADOConnection1.Connected())
         return;
     StringGridFavorites->PostPendingEdit();
+    const QString name = ComboBoxFavorites->currentText();
+    const QString table = FListStore->ListNameToTable(name);
+    // Deleting another list than the open one (or discarding while a stored list is open)
+    // replaces the open list afterwards: its changes are asked about first.
+    const bool other = table.isEmpty() ? !FListStore->IsUnsavedOpen() : table != FListStore->TableName();
+    if (other && SpeedButtonSaveFavorite->isEnabled() && !AskSaveListAs(FListStore->OpenListName())) {
+        ShowListName(name);
+        return;
+    }
+    ShowListName(name);
     QString nowOpen;
-    if (!FListStore->DeleteList(ComboBoxFavorites->currentText(), nowOpen))
+    if (!FListStore->DeleteList(name, nowOpen))
         return;
     FillListNames();
     if (!nowOpen.isEmpty()) {

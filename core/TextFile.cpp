@@ -384,6 +384,14 @@ bool TextFileLineReader::NextLine(QStringView& line)
     while (e < n && d[e] != QLatin1Char('\n') && d[e] != QLatin1Char('\r'))
         ++e;
     line = QStringView(d + m_pos, e - m_pos);
+    if (e >= n)
+        m_lineEnd = QLatin1StringView();
+    else if (d[e] == QLatin1Char('\n'))
+        m_lineEnd = QLatin1StringView("\n");
+    else if (e + 1 < n && d[e + 1] == QLatin1Char('\n'))
+        m_lineEnd = QLatin1StringView("\r\n");
+    else
+        m_lineEnd = QLatin1StringView("\r");
     if (e < n && d[e] == QLatin1Char('\r') && e + 1 < n && d[e + 1] == QLatin1Char('\n'))
         ++e;
     m_pos = e + 1;

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>
+#include <QLatin1StringView>
 #include <QStringView>
 #include <functional>
 #include <optional>
@@ -111,6 +112,8 @@ public:
     // The next line without its end (CR LF, LF or a lone CR); the view lasts until the next call.
     // False at the end of the file or after a read error.
     bool NextLine(QStringView& line);
+    // How the line NextLine gave last ended: "\r\n", "\n", "\r", or '' at the end of the file.
+    QLatin1StringView LineEnd() const { return m_lineEnd; }
 
     bool Utf8() const { return m_utf8; }
     // Empty unless reading failed (the first pass already reports an unreadable file).
@@ -129,6 +132,7 @@ private:
     QByteArray m_carry; // bytes read after the last line end of the previous piece
     QString m_text;     // the decoded current piece
     qsizetype m_pos = 0;
+    QLatin1StringView m_lineEnd;
     QString m_error;
 };
 

@@ -1,6 +1,12 @@
 // The recipient list text file: a header line of the column names and one line per row, every
 // value followed by ";", lines ended by CR LF. Written as UTF-8; read as UTF-8 when the bytes are
 // valid UTF-8, otherwise as Windows-1252 (core::TextFileLineReader).
+//
+// A value that holds ";", a double quote or a line break, or that begins or ends with a blank or
+// a control character, is written between double quotes with every double quote doubled (the
+// way the CSV import reads it); its line breaks stay as they are. Reading keeps a quoted value
+// as written, also across lines; unquoted values are trimmed. So a saved list loads back as the
+// same table.
 #include "core/TextFile.h"
 #include "recipients/RecipientListStore.h"
 #include "core/OrvUtils.h"
@@ -24,6 +30,102 @@ namespace {
 
 const QString kInvalidFile = QStringLiteral("Diese Datei ist keine gültige Quillory Empfängerliste. \\n Bitte benutzen Sie den "
                                             "Import Assistenten um diese Liste zu laden.");
+
+// Whether a value must be quoted to read back as it is.
+bool NeedsQuotes(const char* text, qsizetype size)
+{
+    if (size == 0)
+        return false;
+    if (uchar(text[0]) <= 0x20 || uchar(text[size - 1]) <= 0x20)
+        return true;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (c == ';' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+QByteArray Quoted(const char* text, qsizetype size)
+{
+    QByteArray out;
+    out.reserve(size + 8);
+    out += '"';
+    for (qsizetype i = 0; i < size; ++i) {
+        if (text[i] == '"')
+            out += '"';
+        out += text[i];
+    }
+    out += '"';
+    return out;
+}
+
+bool IsTrimmedChar(QChar c) { return c.unicode() <= 0x20; }
+
+// Splits one record of a list file at ";" into its values: unquoted values trimmed, quoted ones
+// as written (a doubled quote is one quote), inner empty values kept, a trailing empty value
+// dropped. A quoted value still open at the end of the line goes on in the next line, joined by
+// the line's own line break.
+void ReadRecord(core::TextFileLineReader& reader, QStringView line, QStringList& values)
+{
+    values.clear();
+    qsizetype i = 0;
+    for (;;) {
+        // Start of a value: leading blanks skipped.
+        qsizetype j = i;
+        while (j < line.size() && line[j] != QLatin1Char(';') && IsTrimmedChar(line[j]))
+            ++j;
+        QString value;
+        qsizetype k = j;
+        const bool quoted = j < line.size() && line[j] == QLatin1Char('"');
+        if (quoted) {
+            ++k;
+            for (;;) {
+                if (k >= line.size()) {
+                    // The line ends inside the quotes: the value goes on in the next line.
+                    const QLatin1StringView end = reader.LineEnd();
+                    QStringView next;
+                    if (end.isEmpty() || !reader.NextLine(next)) {
+                        values.append(value);
+                        return;
+                    }
+                    value += end;
+                    line = next;
+                    k = 0;
+                    continue;
+                }
+                if (line[k] == QLatin1Char('"')) {
+                    if (k + 1 < line.size() && line[k + 1] == QLatin1Char('"')) {
+                        value += QLatin1Char('"');
+                        k += 2;
+                        continue;
+                    }
+                    ++k;
+                    break;
+                }
+                value += line[k++];
+            }
+        }
+        // Up to the separator (after a closing quote: appended), trimmed.
+        qsizetype e = k;
+        while (e < line.size() && line[e] != QLatin1Char(';'))
+            ++e;
+        QStringView rest = line.mid(k, e - k);
+        while (!rest.isEmpty() && IsTrimmedChar(rest.front()))
+            rest = rest.mid(1);
+        while (!rest.isEmpty() && IsTrimmedChar(rest.back()))
+            rest.chop(1);
+        value += rest;
+        const bool last = e >= line.size();
+        if (!last || quoted || !value.isEmpty())
+            values.append(value);
+        if (last)
+            return;
+        i = e + 1;
+        if (i >= line.size())
+            return; // the empty value after the last ";" is dropped
+    }
+}
 
 } // namespace
 
@@ -52,7 +154,9 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
             if (read.ColumnName(i).compare(QLatin1String("_ID"), Qt::CaseInsensitive) == 0)
                 continue;
             columns << i;
-            line += read.ColumnName(i) + QLatin1Char(';');
+            const QByteArray name = read.ColumnName(i).toUtf8();
+            line += QString::fromUtf8(NeedsQuotes(name.constData(), name.size()) ? Quoted(name.constData(), name.size()) : name) +
+                    QLatin1Char(';');
         }
         line += QLatin1String("\r\n");
         // The lines are written into a buffer of its own (a QByteArray append per field cost
@@ -90,13 +194,28 @@ bool TRecipientListStore::SaveToFile(const QString& fileName)
                 switch (sqlite3_value_type(value)) {
                 case SQLITE_NULL:
                     break;
-                case SQLITE_TEXT:
                 case SQLITE_INTEGER:
                     put(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
                     break;
+                case SQLITE_TEXT: {
+                    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+                    const qsizetype size = sqlite3_value_bytes(value);
+                    if (NeedsQuotes(text, size)) {
+                        const QByteArray quoted = Quoted(text, size);
+                        put(quoted.constData(), quoted.size());
+                    } else {
+                        put(text, size);
+                    }
+                    break;
+                }
                 default: {
                     const QByteArray text = read.Column(i).toString().toUtf8();
-                    put(text.constData(), text.size());
+                    if (NeedsQuotes(text.constData(), text.size())) {
+                        const QByteArray quoted = Quoted(text.constData(), text.size());
+                        put(quoted.constData(), quoted.size());
+                    } else {
+                        put(text.constData(), text.size());
+                    }
                 }
                 }
                 put(";", 1);
@@ -143,7 +262,7 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
     QStringView line;
     QStringList header;
     if (reader.NextLine(line))
-        core::SplitString(line.toString(), QStringLiteral(";"), header);
+        ReadRecord(reader, line, header);
     for (int i = 0; i < FixedColumns.size(); ++i) {
         if (i >= header.size() || header[i].compare(FixedColumns[i], Qt::CaseInsensitive) != 0) {
             Message(kInvalidFile);
@@ -246,14 +365,10 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
                 ends.clear();
             };
             QStringList values;
-            const QString separator = QStringLiteral(";");
-            QString text;
             while (reader.NextLine(line)) {
                 if (line.trimmed().isEmpty())
                     continue; // a blank line holds no recipient
-                values.clear();
-                text = line.toString();
-                core::SplitString(text, separator, values);
+                ReadRecord(reader, line, values);
                 int status = 0;
                 bool plain = values.size() <= columns;
                 if (plain && m_statusColumn >= 0) {

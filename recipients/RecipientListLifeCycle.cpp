@@ -31,6 +31,23 @@ void TRecipientListStore::RefuseLocked(const QString& lockedBy)
             LockUser(lockedBy) + QStringLiteral("'."));
 }
 
+bool TRecipientListStore::MayTakeLock(const QString& lockedBy, const QString& listName)
+{
+    if (lockedBy.isEmpty() || IsStaleLock(lockedBy))
+        return true;
+    if (!CanTakeOverLock(lockedBy))
+        return false;
+    const TLockOwner o = TLockOwner::Parse(lockedBy);
+    const QString host = o.host.isEmpty() ? QStringLiteral("unbekannt") : o.host;
+    const QString time = o.time.isEmpty() ? QStringLiteral("unbekannt") : o.time;
+    return Ask(QStringLiteral("Die Empfängerliste \"") + listName + QStringLiteral("\" ist für den Benutzer '") + o.user +
+                   QStringLiteral("' auf dem Rechner '") + host + QStringLiteral("' gesperrt (seit: ") + time +
+                   QStringLiteral(").\rQuillory kann nicht prüfen, ob sie dort noch geöffnet ist. Möchten Sie die Sperre "
+                                  "aufheben? Ist die Liste dort noch geöffnet, gehen die Änderungen einer der beiden "
+                                  "Sitzungen verloren."),
+               TAskButtons::YesNo) == TAnswer::Yes;
+}
+
 // Takes the lock of a list: a free one, or the one that reads `expected` (a stale lock of this
 // user). One conditional statement, so of two runs racing for a list exactly one gets it.
 bool TRecipientListStore::TakeLock(int id, const QString& expected)
@@ -134,9 +151,13 @@ bool TRecipientListStore::OpenStoredList(const QString& name)
     bool restoreAsked = false, keepEdits = true;
     if (!lockedBy.isEmpty()) {
         if (!IsStaleLock(lockedBy)) {
-            RefuseLocked(lockedBy);
-            NewUnsavedList();
-            return false;
+            const bool checkable = !CanTakeOverLock(lockedBy);
+            if (checkable || !MayTakeLock(lockedBy, name)) {
+                if (checkable)
+                    RefuseLocked(lockedBy);
+                NewUnsavedList();
+                return false;
+            }
         }
         restoreAsked = true;
         keepEdits = Ask(QStringLiteral("Die Liste \"") + name +
@@ -311,9 +332,15 @@ bool TRecipientListStore::DeleteList(const QString& name, QString& nowOpen)
     const bool isOpen = table == m_table;
     // Another list than the open one: refuse when someone else holds it.
     const QString held = ReadLock(id);
+    QString takenOver;
     if (!isOpen && !held.isEmpty() && !IsStaleLock(held)) {
-        RefuseLocked(held);
-        return false;
+        if (!CanTakeOverLock(held)) {
+            RefuseLocked(held);
+            return false;
+        }
+        if (!MayTakeLock(held, name))
+            return false;
+        takenOver = held;
     }
     CloseList();
     {
@@ -321,7 +348,7 @@ bool TRecipientListStore::DeleteList(const QString& name, QString& nowOpen)
         const QString lock = ReadLock(id);
         db::Transaction trans(m_conn);
         const int removed =
-            lock.isEmpty() || IsStaleLock(lock)
+            lock.isEmpty() || IsStaleLock(lock) || (!takenOver.isEmpty() && lock == takenOver)
                 ? m_conn.Execute(QStringLiteral("DELETE FROM %1 WHERE %2 = ? AND (%3 IS NULL OR trim(%3) = '' OR trim(%3) = ?)")
                                      .arg(QuoteName(kLists), QuoteName("ID"), QuoteName("LockedBy")),
                                  {id, lock})

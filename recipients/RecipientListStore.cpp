@@ -4,9 +4,15 @@
 #include "platform/db/ExtADODataSet.h"
 
 #include <QRegularExpression>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QSysInfo>
+#include <sqlite3.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace recipients {
@@ -47,12 +53,18 @@ TLockOwner TLockOwner::Parse(const QString& lockedBy)
     }
     o.user = v.left(at);
     const QStringList rest = v.mid(at + 1).split(QLatin1Char(':'));
-    if (rest.size() != 3)
+    if (rest.size() != 3 && rest.size() != 5) {
+        o.host = rest.value(0);
         return o;
+    }
     bool okPid = false, okInst = false;
     o.pid = rest[1].toLongLong(&okPid);
     o.instance = rest[2].toULongLong(&okInst);
     o.host = rest[0];
+    if (rest.size() == 5) {
+        o.start = rest[3];
+        o.time = rest[4];
+    }
     o.complete = okPid && okInst && o.pid > 0;
     return o;
 }
@@ -60,7 +72,7 @@ TLockOwner TLockOwner::Parse(const QString& lockedBy)
 QString TLockOwner::Text() const
 {
     return user + QLatin1Char('@') + host + QLatin1Char(':') + QString::number(pid) + QLatin1Char(':') +
-           QString::number(instance);
+           QString::number(instance) + QLatin1Char(':') + start + QLatin1Char(':') + time;
 }
 
 TRecipientListStore::TRecipientListStore(db::Connection& conn, IListPrompts* prompts)
@@ -72,19 +84,125 @@ TRecipientListStore::TRecipientListStore(db::Connection& conn, IListPrompts* pro
 TRecipientListStore::~TRecipientListStore()
 {
     m_insert.reset();
+    if (m_runMarkFd >= 0) {
+        QFile::remove(m_runMarkFolder + QStringLiteral("/run-") + QString::number(Instance));
+        ::close(m_runMarkFd);
+    }
+}
+
+namespace {
+// The folder of the runs' marks of a database file.
+QString RunMarkFolder(const QString& databaseFile) { return databaseFile + QStringLiteral(".runs"); }
+} // namespace
+
+void TRecipientListStore::MarkRunAlive(const QString& databaseFile)
+{
+    if (m_runMarkFd >= 0 || databaseFile.isEmpty())
+        return;
+    const QString folder = RunMarkFolder(databaseFile);
+    if (!QDir().mkpath(folder))
+        return;
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/run-") + QString::number(Instance));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    m_runMarkFd = fd;
+    m_runMarkFolder = folder;
+}
+
+QStringList TRecipientListStore::RemoveOrphanTables()
+{
+    QStringList removed;
+    if (!m_conn.Connected())
+        return removed;
+    const QString folder = RunMarkFolder(m_conn.FileName());
+    static const QRegularExpression tempName(QStringLiteral("^temp([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression backupName(QStringLiteral("^Backup_RL([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    for (const QString& table : m_conn.TableNames()) {
+        if (const auto m = tempName.match(table); m.hasMatch()) {
+            if (table == TEMP || m_runMarkFd < 0)
+                continue; // without a mark of our own, the marks of others cannot be trusted
+            const QString mark = folder + QStringLiteral("/run-") + m.captured(1);
+            const QByteArray path = QFile::encodeName(mark);
+            const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
+            bool gone = fd < 0;
+            if (fd >= 0) {
+                gone = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+                ::close(fd);
+            }
+            if (!gone)
+                continue;
+            try {
+                DropTableIfExists(table);
+                QFile::remove(mark);
+                removed << table;
+            } catch (const db::EDatabaseError&) {
+            }
+        } else if (const auto b = backupName.match(table); b.hasMatch()) {
+            const QVariant lock = m_conn.Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                                    .arg(QuoteName("LockedBy"), QuoteName(kLists), QuoteName("ID")),
+                                                {b.captured(1).toInt()});
+            if (!lock.toString().trimmed().isEmpty())
+                continue; // a list in use, or one whose recovery is offered when it is opened
+            try {
+                DropTableIfExists(table);
+                removed << table;
+            } catch (const db::EDatabaseError&) {
+            }
+        }
+    }
+    return removed;
 }
 
 QString TRecipientListStore::UserName() { return core::GetWindowsUserName(); }
 
 QString TRecipientListStore::HostName() { return QSysInfo::machineHostName(); }
 
+QString TRecipientListStore::ProcessStart(qint64 pid)
+{
+    // Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot; with the boot's id
+    // it names one process for good.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+    // After the name: state is field 3, start time field 22.
+    if (fields.size() < 20)
+        return {};
+    static const QString boot = [] {
+        QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()).remove(QLatin1Char('-')).left(12)
+                                           : QString();
+    }();
+    return boot + QLatin1Char('.') + QString::fromLatin1(fields[19]);
+}
+
 QString TRecipientListStore::LockText() const
 {
+    // Fixed for the process, so the lock this run wrote is recognised as its own (a forked
+    // child is a process of its own).
+    static qint64 forPid = 0;
+    static QString start, time;
+    if (forPid != qint64(::getpid())) {
+        forPid = qint64(::getpid());
+        start = ProcessStart(forPid);
+        time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss"));
+    }
     TLockOwner o;
     o.user = UserName();
     o.host = HostName();
     o.pid = qint64(::getpid());
     o.instance = Instance;
+    o.start = start;
+    o.time = time;
     return o.Text();
 }
 
@@ -97,7 +215,26 @@ bool TRecipientListStore::IsStaleLock(const QString& lockedBy) const
         return false;
     if (o.pid == qint64(::getpid()))
         return o.instance != Instance;
-    return ::kill(pid_t(o.pid), 0) != 0 && errno == ESRCH;
+    if (::kill(pid_t(o.pid), 0) != 0 && errno == ESRCH)
+        return true;
+    // The process id runs again: the same process only when it started at the same time.
+    if (!o.start.isEmpty()) {
+        const QString now = ProcessStart(o.pid);
+        return !now.isEmpty() && now != o.start;
+    }
+    return false;
+}
+
+bool TRecipientListStore::CanTakeOverLock(const QString& lockedBy) const
+{
+    const TLockOwner o = TLockOwner::Parse(lockedBy);
+    if (o.user != UserName() || IsStaleLock(lockedBy))
+        return false;
+    if (!o.complete)
+        return true; // a bare name or a form this program cannot read
+    if (o.host != HostName())
+        return true;
+    return o.start.isEmpty(); // an older run's lock whose process id runs: not to be told apart
 }
 
 void TRecipientListStore::Message(const QString& text)
@@ -359,6 +496,22 @@ void TRecipientListStore::CloseList()
     }
 }
 
+void TRecipientListStore::ForgetOpenList()
+{
+    m_insert.reset();
+    m_dataSet->Close();
+    m_table.clear();
+}
+
+QString TRecipientListStore::OpenListName()
+{
+    if (m_table.isEmpty() || IsUnsavedOpen() || !m_table.startsWith(QLatin1String("RL")))
+        return {};
+    return m_conn.Scalar(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(QuoteName("Name"), QuoteName(kLists), QuoteName("ID")),
+                         {m_table.mid(2).toInt()})
+        .toString();
+}
+
 qint64 TRecipientListStore::RowCount()
 {
     if (m_table.isEmpty())
@@ -419,6 +572,11 @@ QString TRecipientListStore::ColumnNameProblem(const QString& name, const QStrin
         return QStringLiteral("\"%1\" ist eine feste Spalte der Liste.").arg(n);
     if (n.contains(QLatin1Char('`')))
         return QStringLiteral("Der Name darf kein \"`\" enthalten.");
+    // The list file separates its values with ";" and its rows with line breaks.
+    if (n.contains(QLatin1Char(';')))
+        return QStringLiteral("Der Name darf kein \";\" enthalten.");
+    if (n.contains(QLatin1Char('\r')) || n.contains(QLatin1Char('\n')))
+        return QStringLiteral("Der Name darf keinen Zeilenumbruch enthalten.");
     if (existing.contains(n, Qt::CaseInsensitive))
         return QStringLiteral("Eine Spalte \"%1\" gibt es bereits.").arg(n);
     return {};
@@ -592,9 +750,25 @@ bool TRecipientListStore::IsDuplicate(const QString& column, const QString& valu
 {
     if (value.trimmed().isEmpty() || m_table.isEmpty())
         return false;
-    return !m_conn.Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(QuoteName(m_table), QuoteName(column)),
-                          {value})
-                .isNull();
+    // The column's index compares ASCII letters ignoring case. A value of ASCII letters is
+    // looked up directly; for one with other letters, the rows that share its ASCII beginning
+    // (found through the index) are compared with every letter's case folded.
+    qsizetype ascii = 0;
+    while (ascii < value.size() && value[ascii].unicode() < 0x80)
+        ++ascii;
+    if (ascii == value.size())
+        return !m_conn.Scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? LIMIT 1").arg(QuoteName(m_table), QuoteName(column)),
+                              {value})
+                    .isNull();
+    const QString prefix = value.left(ascii);
+    const QString folded = FoldCase(value);
+    db::Statement st(m_conn, QStringLiteral("SELECT %2 FROM %1 WHERE %2 >= ?1 AND %2 < ?1 || char(1114111)")
+                                 .arg(QuoteName(m_table), QuoteName(column)));
+    st.Bind({prefix});
+    while (st.Step())
+        if (FoldCase(st.Column(0).toString()) == folded)
+            return true;
+    return false;
 }
 
 void TRecipientListStore::BeginBulkInsert()
@@ -799,28 +973,45 @@ bool TRecipientListStore::GotoNextInvalid()
 
 // ------------------------------------------------------------------ duplicates
 
+QString FoldCase(const QString& text) { return text.toCaseFolded(); }
+
+namespace {
+int CompareFolded(void*, int sizeA, const void* a, int sizeB, const void* b)
+{
+    const QString fa = QString(static_cast<const QChar*>(a), sizeA / 2).toCaseFolded();
+    const QString fb = QString(static_cast<const QChar*>(b), sizeB / 2).toCaseFolded();
+    return fa.compare(fb);
+}
+} // namespace
+
+void RegisterFoldCollation(db::Connection& conn)
+{
+    if (conn.Connected())
+        sqlite3_create_collation_v2(conn.Handle(), "QLY_FOLD", SQLITE_UTF16_ALIGNED, nullptr, CompareFolded, nullptr);
+}
+
 QString TRecipientListStore::DuplicatesStatement(const QString& table)
 {
+    // Addresses compare with every letter's case folded; an empty or blank address is no
+    // duplicate of anything.
     const QString t = QuoteName(table), e = QuoteName("Email");
-    return QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT %2 FROM %1 GROUP BY %2 HAVING COUNT(%2) > 1) ORDER BY %2, %3")
-        .arg(t, e, QuoteName("_ID"));
+    const QString key = e + QStringLiteral(" COLLATE QLY_FOLD");
+    const QString filled = QStringLiteral("trim(ifnull(%1, '')) <> ''").arg(e);
+    return QStringLiteral("SELECT * FROM %1 WHERE %4 AND %2 IN (SELECT %2 FROM %1 WHERE %4 GROUP BY %2 HAVING COUNT(*) > 1) "
+                          "ORDER BY %2, %3")
+        .arg(t, key, QuoteName("_ID"), filled);
 }
 
 QList<qint64> TRecipientListStore::AutoSelectDuplicates(db::TDataSet& duplicates)
 {
     // From the last row to the first: the first row met of each address is kept. Addresses are
-    // compared as the database groups them (ASCII letters ignoring case).
+    // compared as the statement groups them (case folded).
     QList<qint64> selected;
     if (!duplicates.Active() || duplicates.IsEmpty())
         return selected;
     db::TField* email = duplicates.FieldByName(QStringLiteral("Email"));
     db::TField* id = duplicates.FieldByName(QStringLiteral("_ID"));
-    auto fold = [](QString s) {
-        for (QChar& c : s)
-            if (c.unicode() >= 'a' && c.unicode() <= 'z')
-                c = QChar(c.unicode() - 32);
-        return s;
-    };
+    auto fold = [](const QString& s) { return FoldCase(s); };
     duplicates.DisableControls();
     QString previous;
     bool first = true;

@@ -7,10 +7,14 @@
 // Conventions of every list table: `_ID` key, `Status` SMALLINT default 0, user columns
 // TEXT(255) COLLATE NOCASE, and an index on `Email` (compared ignoring case).
 //
-// Locks: RecipientsLists.LockedBy holds user@host:pid:instance of the program run that has the
-// list open ('' when free). A lock naming this user on this host whose process no longer runs
-// (or is this process with another instance number) is stale: the list was left open by a run
-// that ended without closing it.
+// Locks: RecipientsLists.LockedBy holds user@host:pid:instance:start:time of the program run that
+// has the list open ('' when free): start names the process's start (boot and start time, so a
+// process id used again after the run ended is told apart), time is when the lock was taken.
+// Locks of older runs carry only user@host:pid:instance. A lock naming this user on this host
+// whose process no longer runs, or runs with another start (or is this process with another
+// instance number) is stale: the list was left open by a run that ended without closing it. A
+// lock of this user that cannot be checked (another host, an older form, a bare name) may be
+// taken over after a question.
 #include "recipients/ListPrompts.h"
 #include <QList>
 #include <QString>
@@ -43,11 +47,18 @@ struct TLockOwner {
     QString host;
     qint64 pid = 0;
     quint64 instance = 0;
-    bool complete = false; // all four parts were there
+    QString start;         // the process's start ('' in locks of older runs)
+    QString time;          // when the lock was taken, yyyy-MM-dd hh.mm.ss ('' in older locks)
+    bool complete = false; // user, host, pid and instance were there
 
     static TLockOwner Parse(const QString& lockedBy);
-    QString Text() const; // user@host:pid:instance
+    QString Text() const; // user@host:pid:instance:start:time
 };
+
+// Case folding of every letter (Unicode), as addresses are compared for duplicates.
+QString FoldCase(const QString& text);
+// Makes the collation QLY_FOLD (case-folded comparison) known to the connection.
+void RegisterFoldCollation(db::Connection& conn);
 
 class TRecipientListStore {
 public:
@@ -75,6 +86,21 @@ public:
     static QString LockUser(const QString& lockedBy);
     // True for a lock left behind by an earlier run of this user on this host.
     bool IsStaleLock(const QString& lockedBy) const;
+    // True for a lock of this user that cannot be checked: taken on another host, or in a form
+    // without the process's start (a bare name, a lock of an older run whose process runs).
+    bool CanTakeOverLock(const QString& lockedBy) const;
+    // The start of a running process ("" when it does not run): boot id and start time.
+    static QString ProcessStart(qint64 pid);
+
+    // ---- runs on one database
+    // Marks this run as alive for the other runs on this machine: a file beside the database,
+    // named after the run's instance number and held with an open file lock that dies with the
+    // process. Without a writable folder nothing is marked (and nothing of others is removed).
+    void MarkRunAlive(const QString& databaseFile);
+    // Removes what runs that are gone left behind: unsaved-list tables "temp" + instance whose
+    // run's mark is not held, and backup tables of lists that are not locked (a backup under a
+    // stale lock stays: opening the list offers its recovery). Result: the tables removed.
+    QStringList RemoveOrphanTables();
 
     // ---- tables
     // Declaration of a text column of a list table (or of RecipientsLists.Name): the quoted name,
@@ -117,6 +143,8 @@ public:
     // Table of the open list ('' when none is open).
     QString TableName() const { return m_table; }
     bool IsUnsavedOpen() const { return !m_table.isEmpty() && m_table == TEMP; }
+    // Name of the open stored list ('' for the unsaved list or when none is open).
+    QString OpenListName();
     // Opens a list: an argument beginning with "RL" is a table name, anything else a list name
     // (TEMP names the unsaved list). The order is reset to unsorted. An empty argument does
     // nothing; an unknown name or a missing table raises.
@@ -126,6 +154,9 @@ public:
     // Releases the open list: a stored list's lock (only when this run holds it) and backup, or
     // the unsaved list's table. Errors are ignored. The dataset is closed.
     void CloseList();
+    // Lets go of the open list without releasing anything (its table, backup and lock stay for
+    // the recovery at the next open).
+    void ForgetOpenList();
     // Number of rows in the open list's table.
     qint64 RowCount();
     // Writes a pending edit of the grid. A post the database refuses is shown and gives false;
@@ -140,7 +171,7 @@ public:
     static bool IsFixedColumn(const QString& name);
     // The column-name rule: '' when the name may be added to the open list, else the German
     // reason. Trims; refuses empty names, names starting with "_", the fixed names, names with a
-    // backquote and existing names ignoring case.
+    // backquote, a ";" or a line break, and existing names ignoring case.
     QString ColumnNameProblem(const QString& name) const;
     QString ColumnNameProblem(const QString& name, const QStringList& existing) const;
     bool IsNewColumnName(const QString& name) const { return ColumnNameProblem(name).isEmpty(); }
@@ -161,7 +192,8 @@ public:
     bool InsertRow(const QStringList& values, QString* error = nullptr);
     // Puts "0" in front of the row (in the caller's list) and inserts it.
     bool AddImportedRow(QStringList& row, QString* error = nullptr);
-    // True when some row holds the value in that column (ignoring case); never for a blank value.
+    // True when some row holds the value in that column (ignoring the case of every letter);
+    // never for a blank value.
     bool IsDuplicate(const QString& column, const QString& value);
     // A transaction around many inserts; EndBulkInsert commits (also after failed rows).
     void BeginBulkInsert();
@@ -201,7 +233,8 @@ public:
     bool GotoNextInvalid();
 
     // ---- duplicates
-    // The rows whose Email occurs more than once (ignoring case), grouped, kept row last.
+    // The rows whose Email occurs more than once (every letter's case folded, collation QLY_FOLD,
+    // see RegisterFoldCollation), grouped, kept row last; empty and blank addresses never.
     static QString DuplicatesStatement(const QString& table);
     // The automatic selection of the duplicate dialog over a dataset of DuplicatesStatement: the
     // _IDs of every row except the last of each address. Leaves the dataset on its first row.
@@ -252,6 +285,9 @@ private:
     QString ReadLock(int id);
     bool TakeLock(int id, const QString& expected);
     void RefuseLocked(const QString& lockedBy);
+    // Whether a list held by lockedBy may be taken: a stale lock, or one that cannot be checked
+    // and the user agrees to take over.
+    bool MayTakeLock(const QString& lockedBy, const QString& listName);
 
     db::Connection& m_conn;
     IListPrompts* m_prompts = nullptr;
@@ -263,6 +299,8 @@ private:
     QStringList m_insertColumns;
     int m_statusColumn = -1;
     int m_bulkDepth = 0;
+    QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)
+    int m_runMarkFd = -1;
 };
 
 } // namespace recipients

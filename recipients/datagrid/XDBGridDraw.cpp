@@ -2,7 +2,11 @@
 // markers, and data cells with their colours, images, check boxes and multi-line text.
 #include "recipients/datagrid/XDBGrid.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QStyle>
 #include <algorithm>
@@ -219,6 +223,43 @@ void TXCustomDBGrid::DrawColumnCell(const QRect& rect, int dataCol, TXColumn* co
 
 // ================================================================== cells
 
+namespace {
+// Grids whose paint failed to read and whose report is queued or shown.
+QList<QPointer<QWidget>>& PaintErrorGrids()
+{
+    static QList<QPointer<QWidget>> grids;
+    return grids;
+}
+} // namespace
+
+static void ReportPaintReadError(QAbstractScrollArea* grid, const QString& message)
+{
+    QList<QPointer<QWidget>>& pending = PaintErrorGrids();
+    pending.removeAll(QPointer<QWidget>());
+    if (pending.contains(grid))
+        return;
+    pending.append(grid);
+    QPointer<QAbstractScrollArea> guarded(grid);
+    QTimer::singleShot(0, grid, [guarded, message] {
+        if (!guarded)
+            return;
+        QMessageBox box(QMessageBox::Warning, guarded->window()->windowTitle(),
+                        QStringLiteral("Die Datenbank ist zurzeit von einem anderen Programm belegt. Einige Einträge "
+                                       "konnten nicht gelesen werden und werden leer angezeigt.\n\n(") +
+                            message + QLatin1Char(')'),
+                        QMessageBox::Retry | QMessageBox::Cancel, guarded);
+        box.setObjectName(QStringLiteral("PaintReadError"));
+        box.button(QMessageBox::Retry)->setText(QStringLiteral("Wiederholen"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+        const int answer = box.exec();
+        if (!guarded)
+            return;
+        PaintErrorGrids().removeAll(QPointer<QWidget>(guarded.data()));
+        if (answer == QMessageBox::Retry)
+            guarded->viewport()->update();
+    });
+}
+
 void TXCustomDBGrid::DrawCell(int col, int row, const QRect& cellRect, tk::TGridDrawState state)
 {
     QPainter& p = *Canvas();
@@ -242,7 +283,14 @@ void TXCustomDBGrid::DrawCell(int col, int row, const QRect& cellRect, tk::TGrid
         return;
     }
     if (m_dataLink->Active()) {
-        DrawDataColumnCell(dataCol, dataRow, column, rect, state);
+        try {
+            DrawDataColumnCell(dataCol, dataRow, column, rect, state);
+        } catch (const db::EDatabaseError& e) {
+            // A read that fails while painting (another program holds the database) shows the
+            // cell empty; the failure is reported once, after the paint.
+            p.fillRect(rect, Resolve(fixed ? m_fixedColor : column->Color()));
+            ReportPaintReadError(this, e.message());
+        }
     } else if (!themed) {
         p.fillRect(rect, Resolve(fixed ? m_fixedColor : column->Color()));
     }

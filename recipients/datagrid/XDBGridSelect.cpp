@@ -424,35 +424,113 @@ void TXCustomDBGrid::SelectRange() { MarkRangeToAnchor(&TXCustomDBGrid::SelectCu
 void TXCustomDBGrid::ToggleRange() { MarkRangeToAnchor(&TXCustomDBGrid::ToggleCurrent); }
 
 // Walks from the current record towards the selection anchor, marking every record on the way
-// (the anchor included); the anchor is the current record when there is none yet.
+// (the anchor included); the anchor is the current record when there is none yet. The records of
+// the walk are gathered first and merged into the sorted selection in one pass, so a range over
+// a million records costs one walk, not an insertion into the list per record.
 void TXCustomDBGrid::MarkRangeToAnchor(void (TXCustomDBGrid::*mark)())
 {
     if (!m_dataLink->Active())
         return;
     db::TDataSet* ds = m_dataLink->DataSet();
     ds->CheckBrowseMode();
+    const bool toggle = mark == &TXCustomDBGrid::ToggleCurrent;
+    std::vector<db::TBookmark> range;
+    m_bookmarks->Validate();
+    // An empty selection and a forward walk: the records go straight into the list in order.
+    bool direct = false;
+    size_t directCount = 0;
     BeginUpdate();
     {
         ScopeExit end{[this] { EndUpdate(); }};
         if (m_selectionAnchor.isEmpty())
             m_selectionAnchor = ds->GetBookmark();
+        const auto take = [&] {
+            const db::TBookmark b = m_bookmarks->CurrentRow();
+            if (b.isEmpty())
+                return;
+            if (direct) {
+                m_bookmarks->m_list.push_back(b);
+                ++directCount;
+            } else {
+                range.push_back(b);
+            }
+        };
         const int c = CompareToAnchor();
-        if (c > 0) {
+        const int here = ds->IsSequenced() ? ds->RecNo() : -1;
+        int there = -1;
+        if (c != 0 && here > 0 && ds->BookmarkValid(m_selectionAnchor)) {
+            ds->GotoBookmark(m_selectionAnchor);
+            there = ds->RecNo();
+        }
+        if (there > 0) {
+            // Record numbers known: one walk forwards from the lower end, without comparisons.
+            const int low = std::min(here, there), count = std::abs(here - there) + 1;
+            ds->SetRecNo(low);
+            direct = m_bookmarks->m_list.empty();
+            if (direct)
+                m_bookmarks->m_list.reserve(size_t(count), ds->GetBookmark().size());
+            for (int k = 0; k < count; ++k) {
+                take();
+                if (k + 1 < count && ds->MoveBy(1) == 0)
+                    break;
+            }
+        } else if (c > 0) {
             while (CompareToAnchor() > 0 && !ds->Bof()) {
-                (this->*mark)();
+                take();
                 if (ds->MoveBy(-1) == 0)
                     break;
             }
         } else if (c < 0) {
             while (CompareToAnchor() < 0 && !ds->Eof()) {
-                (this->*mark)();
+                take();
                 if (ds->MoveBy(1) == 0)
                     break;
             }
         }
-        if (CompareToAnchor() == 0)
-            (this->*mark)();
+        if (there <= 0) {
+            if (CompareToAnchor() == 0)
+                take();
+            if (c > 0)
+                std::reverse(range.begin(), range.end());
+        }
     }
+    // Merge (select) or symmetric difference (toggle) of two lists in display order.
+    TXBookmarkList::Store& list = m_bookmarks->m_list;
+    const size_t had = list.size();
+    std::vector<db::TBookmark> merged;
+    std::vector<TSelectAction> events;
+    if (direct) {
+        events.assign(directCount, saSelect);
+    } else if (had == 0 && !range.empty()) {
+        list.reserve(range.size(), range.front().size());
+        for (const db::TBookmark& b : range)
+            list.push_back(b);
+        events.assign(range.size(), saSelect);
+    } else if (!range.empty()) {
+        const std::vector<db::TBookmark> old = list.all();
+        merged.reserve(old.size() + range.size());
+        size_t i = 0, j = 0;
+        while (i < old.size() || j < range.size()) {
+            const int cmp = i >= old.size() ? 1 : j >= range.size() ? -1 : m_bookmarks->Compare(old[i], range[j]);
+            if (cmp < 0) {
+                merged.push_back(old[i++]);
+            } else if (cmp > 0) {
+                merged.push_back(range[j++]);
+                events.push_back(saSelect);
+            } else {
+                if (toggle)
+                    events.push_back(saUnselect);
+                else
+                    merged.push_back(old[i]);
+                ++i;
+                ++j;
+            }
+        }
+        list.assign(merged);
+    }
+    m_bookmarks->Changed();
+    for (TSelectAction e : events)
+        RowSelect(e);
     InvalidateGrid();
 }
 

@@ -534,13 +534,13 @@ bool TRecipientsGrid::RunUnlessConflict(const std::function<void()>& action)
     }
 }
 
-void TRecipientsGrid::focusOutEvent(QFocusEvent* event)
+void TRecipientsGrid::DoExit()
 {
-    xdb::TXDBGrid::focusOutEvent(event);
+    xdb::TXDBGrid::DoExit();
     // The focus going into the grid's own editor is no leaving: posting here would end the edit
     // the first typed character has just begun, and the next key would start it again from the
     // stored value.
-    if (QWidget* now = QApplication::focusWidget(); now && isAncestorOf(now))
+    if (QWidget* now = QApplication::focusWidget(); now && (now == this || isAncestorOf(now)))
         return;
     PostPendingEdit();
 }

@@ -110,10 +110,12 @@ public:
 protected:
     void KeyDown(int& key, xdb::TShiftState shift) override;
     void MouseDown(tk::TMouseButton button, xdb::TShiftState shift, int x, int y) override;
-    void focusOutEvent(QFocusEvent* event) override;
     // Runs a key or mouse action of the grid; a post refused because another program changed the
     // row is shown to the user (result false) instead of ending the action with an error.
     bool RunUnlessConflict(const std::function<void()>& action);
+    // Leaving the grid (also from its in-place editor, whose focus the grid never had) posts
+    // the pending edit.
+    void DoExit() override;
 
 private:
     void DataSourceDataChange(db::TDataSource* sender, db::TField* field);

@@ -145,6 +145,8 @@ void TRemoveDoublesForm::MyRefresh()
 {
     WaitCursor wait;
     FDataSet->Close();
+    if (db::Connection* conn = FDataSet->GetConnection())
+        RegisterFoldCollation(*conn);
     FDataSet->SetCommandText(TRecipientListStore::DuplicatesStatement(FTableName));
     FDataSet->Open();
     const bool named = !FListName.isEmpty();

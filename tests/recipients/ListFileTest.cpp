@@ -28,14 +28,14 @@ TEST_F(ListFileTest, SaveWritesHeaderAndRowsInTheListOrderAndLoadReadsThemBack)
     store.SortByColumn("Email");
     ASSERT_TRUE(store.SaveToFile(file));
     EXPECT_EQ(qlytest::readFileBytes(file), QString("Status;Email;Last Name;First Name;Firma;\r\n"
-                                       "0;a@x.de;;; Müller & Co ;\r\n"
+                                       "0;a@x.de;;;\" Müller & Co \";\r\n"
                                        "1;b@x.de;Bär;Björn;;\r\n")
                                    .toUtf8());
 
     ASSERT_TRUE(store.LoadFromFile(file));
     EXPECT_EQ(store.TableName(), "temp4711");
     EXPECT_THAT(store.GetFieldNames(), ElementsAre("_ID", "Status", "Email", "Last Name", "First Name", "Firma"));
-    EXPECT_EQ(TempRows(), (QList<QVariantList>{{1LL, 0LL, "a@x.de", "", "", "Müller & Co"}, {2LL, 1LL, "b@x.de", "Bär", "Björn", ""}}));
+    EXPECT_EQ(TempRows(), (QList<QVariantList>{{1LL, 0LL, "a@x.de", "", "", " Müller & Co "}, {2LL, 1LL, "b@x.de", "Bär", "Björn", ""}}));
     EXPECT_EQ(store.DataSet().RecordCount(), 2);
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_EQ(Value("SELECT LockedBy FROM RecipientsLists").toString(), "") << "the open list was released";
@@ -108,6 +108,52 @@ TEST_F(ListFileTest, RefusedFilesChangeNothing)
     EXPECT_EQ(prompts.warnings, QStringList{"Die Datei \"" + dir.file("gibtsnicht.csv") +
                                             "\" konnte nicht gefunden werden. Bitte überprüfen Sie den Dateinamen."});
     EXPECT_EQ(store.TableName(), "RL1");
+}
+
+// Values with the separator, quotes, line breaks of every kind and outer blanks come back as they
+// were; the writer quotes only those values.
+TEST_F(ListFileTest, ValuesWithSeparatorsQuotesAndLineBreaksRoundTrip)
+{
+    MakeList("Kunden", {{"a@x.de", "Semi;colon", "\"Quoted\" \"\"", "0"},
+                        {"b@x.de", "two\r\nlines", "lf\nonly and cr\rtoo", "1"},
+                        {"c@x.de", "  outer blanks\t", "", "2"},
+                        {"d@x.de", "ends with ;", "\"", "0"}});
+    store.OpenList("Kunden");
+    ASSERT_TRUE(store.AddColumn("Notiz \"x\""));
+    conn.Execute("UPDATE RL1 SET \"Notiz \"\"x\"\"\" = 'Zeile 1\r\n\"Zeile\";2\r\n' WHERE Email = 'a@x.de'");
+    // A null reads back as an empty text.
+    const QList<QVariantList> before = Rows("SELECT Status, Email, \"Last Name\", \"First Name\", ifnull(\"Notiz \"\"x\"\"\", '') FROM RL1 ORDER BY _ID");
+    ASSERT_TRUE(store.SaveToFile(file));
+    const QByteArray bytes = qlytest::readFileBytes(file);
+    EXPECT_TRUE(bytes.startsWith("Status;Email;Last Name;First Name;\"Notiz \"\"x\"\"\";\r\n0;a@x.de;\"Semi;colon\";")) << bytes.constData();
+    EXPECT_TRUE(bytes.contains("\r\n2;c@x.de;\"  outer blanks\t\";;;\r\n")) << "plain values stay unquoted";
+
+    ASSERT_TRUE(store.LoadFromFile(file));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('|').toStdString();
+    EXPECT_EQ(Rows("SELECT Status, Email, \"Last Name\", \"First Name\", \"Notiz \"\"x\"\"\" FROM temp4711 ORDER BY _ID"), before);
+}
+
+// Column names that the list file could not carry are refused, in German, wherever a column is made.
+TEST_F(ListFileTest, ColumnNamesWithTheSeparatorOrALineBreakAreRefused)
+{
+    MakeList("Kunden", {{"a@x.de", "A", "B", "0"}});
+    store.OpenList("Kunden");
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {{"Tel;Fax", "Der Name darf kein \";\" enthalten."},
+                 {"Zeile\nzwei", "Der Name darf keinen Zeilenumbruch enthalten."},
+                 {"Zeile\rzwei", "Der Name darf keinen Zeilenumbruch enthalten."}};
+    for (const auto& c : cases) {
+        prompts.messages.clear();
+        EXPECT_FALSE(store.AddColumn(c.name)) << c.name;
+        EXPECT_EQ(prompts.messages, QStringList{"Diese Spalte konnte nicht erstellt werden. (" + QString::fromUtf8(c.reason) + ")"});
+        EXPECT_FALSE(store.RenameColumn("Email", c.name));
+    }
+    ASSERT_TRUE(store.AddColumn("Tel"));
+    prompts.messages.clear();
+    EXPECT_FALSE(store.RenameColumn("Tel", "Tel;Fax"));
+    EXPECT_THAT(store.GetFieldNames(), ElementsAre("_ID", "Status", "Email", "Last Name", "First Name", "Tel"));
 }
 
 TEST_F(ListFileTest, LinesAreReadLeniently)

@@ -41,7 +41,7 @@ TEST_F(LifeCycleTest, OpeningLocksAndBacksUpAndClosingReleases)
     ASSERT_TRUE(store.OpenStoredList("kunden"));
     EXPECT_EQ(store.TableName(), "RL1");
     EXPECT_EQ(LockOf("Kunden"), store.LockText());
-    EXPECT_THAT(store.LockText().toStdString(), ::testing::MatchesRegex(".+@.+:[0-9]+:4711"));
+    EXPECT_THAT(store.LockText().toStdString(), ::testing::MatchesRegex(".+@.+:[0-9]+:4711:[0-9a-f]+\\.[0-9]+:[-0-9 .]+"));
     EXPECT_EQ(TRecipientListStore::LockUser(store.LockText()), TRecipientListStore::UserName());
     EXPECT_EQ(Emails("Backup_RL1"), "a@x.de,b@x.de");
     EXPECT_TRUE(store.IsLocked("KUNDEN"));
@@ -61,9 +61,10 @@ TEST_F(LifeCycleTest, LocksOfOthersAreRefused)
         QString lock;
         QString user;
     } cases[] = {{"bob@otherhost:123:5", "bob"},
-                 {"bob", "bob"},                                                   // a bare name
-                 {me + ":" + QString::number(getppid()) + ":5", TRecipientListStore::UserName()}, // a running run of mine
-                 {TRecipientListStore::UserName() + "@elsewhere:999999:5", TRecipientListStore::UserName()}};
+                 {"bob", "bob"}, // a bare name of another user
+                 // a running run of mine, recognised by its process's start
+                 {me + ":" + QString::number(getppid()) + ":5:" + TRecipientListStore::ProcessStart(getppid()) + ":2026-01-02 03.04.05",
+                  TRecipientListStore::UserName()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lock.toStdString());
         SetLock("Kunden", c.lock);
@@ -75,6 +76,68 @@ TEST_F(LifeCycleTest, LocksOfOthersAreRefused)
         EXPECT_EQ(LockOf("Kunden"), c.lock);
         EXPECT_FALSE(conn.TableExists("Backup_RL1"));
     }
+}
+
+// What the user sees and can do for locks of runs that are gone or cannot be checked.
+TEST_F(LifeCycleTest, StaleAndUncheckableLocksOfThisUser)
+{
+    const QString user = TRecipientListStore::UserName();
+    const QString me = user + "@" + TRecipientListStore::HostName();
+    const QString restore = "\" konnte in der letzten Sizung nicht gespeichert werden.";
+    auto takeOver = [&](const QString& name, const QString& host, const QString& time) {
+        return "Die Empfängerliste \"" + name + "\" ist für den Benutzer '" + user + "' auf dem Rechner '" + host +
+               "' gesperrt (seit: " + time + ").\rQuillory kann nicht prüfen, ob sie dort noch geöffnet ist. Möchten Sie die "
+               "Sperre aufheben? Ist die Liste dort noch geöffnet, gehen die Änderungen einer der beiden Sitzungen verloren.";
+    };
+    const struct {
+        const char* what;
+        QString lock;
+        QString takeOverHost, takeOverTime; // empty: no take-over question (the lock is stale)
+    } cases[] = {
+        {"dead process", DeadLock() + ":x.1:2026-01-02 03.04.05", "", ""},
+        {"process id used again (another start)", me + ":" + QString::number(getppid()) + ":5:x.1:2026-01-02 03.04.05", "", ""},
+        {"another host", user + "@elsewhere:123:5:x.1:2026-01-02 03.04.05", "elsewhere", "2026-01-02 03.04.05"},
+        {"bare name", user, "unbekannt", "unbekannt"},
+        {"older form, process id runs", me + ":" + QString::number(getppid()) + ":5", TRecipientListStore::HostName(), "unbekannt"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = QString("Liste%1").arg(++n);
+        const QString table = MakeList(name, {{"alt@x.de"}});
+        store.CopyTable(table, "Backup_" + table);
+        SetLock(name, c.lock);
+        const bool question = !c.takeOverHost.isEmpty();
+        if (question) {
+            // No: the list stays locked, nothing is said beyond the question.
+            prompts.asked.clear();
+            prompts.messages.clear();
+            prompts.answers = {TAnswer::No};
+            EXPECT_FALSE(store.OpenStoredList(name));
+            EXPECT_EQ(prompts.asked, QStringList{takeOver(name, c.takeOverHost, c.takeOverTime)});
+            EXPECT_TRUE(prompts.messages.isEmpty());
+            EXPECT_EQ(LockOf(name), c.lock);
+        }
+        // Yes (or a stale lock): the list opens after the restore question, locked by this run.
+        prompts.asked.clear();
+        prompts.answers = question ? std::deque<TAnswer>{TAnswer::Yes, TAnswer::Yes} : std::deque<TAnswer>{TAnswer::Yes};
+        EXPECT_TRUE(store.OpenStoredList(name));
+        ASSERT_EQ(prompts.asked.size(), question ? 2 : 1);
+        EXPECT_TRUE(prompts.asked.last().contains(restore));
+        EXPECT_EQ(LockOf(name), store.LockText());
+        store.CloseList();
+        EXPECT_EQ(LockOf(name), "");
+    }
+    // Deleting a list under a lock that cannot be checked asks the same question first.
+    const QString table = MakeList("Fremd", {{"x@x.de"}});
+    SetLock("Fremd", user + "@elsewhere:1:1:x.1:2026-01-02 03.04.05");
+    prompts.asked.clear();
+    prompts.answers = {TAnswer::Ok, TAnswer::Yes};
+    QString nowOpen;
+    EXPECT_TRUE(store.DeleteList("Fremd", nowOpen));
+    EXPECT_EQ(prompts.asked.value(1), takeOver("Fremd", "elsewhere", "2026-01-02 03.04.05"));
+    EXPECT_FALSE(store.ListExists("Fremd"));
+    EXPECT_FALSE(conn.TableExists(table));
 }
 
 TEST_F(LifeCycleTest, StaleLockOfThisUserOffersTheRestore)
