@@ -111,10 +111,9 @@ TEST_F(PreviewFlow, EmptyListShowsTheMailAsWritten)
     CloseWithoutKeeping();
 }
 
-// The user types a new last name into the list and, without Enter, clicks "4. Vorschau".
-// Needs the list grid to post its pending edit when the user leaves the grid; until it does,
-// the preview shows the stored value and this test is not run.
-TEST_F(PreviewFlow, DISABLED_ValueTypedIntoTheListShowsInThePreview)
+// The user types a new last name into the list and, without Enter, clicks "4. Vorschau": the
+// list grid posts its pending edit as the page is left.
+TEST_F(PreviewFlow, ValueTypedIntoTheListShowsInThePreview)
 {
     Start(true);
     TypeSubject("Hallo %Last Name%");
