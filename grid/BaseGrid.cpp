@@ -207,8 +207,15 @@ void TBaseGrid::SetCellGraphic(int col, int row, std::unique_ptr<TCellGraphic> g
 QPoint TBaseGrid::BaseCell(int col, int row) const
 {
     const TCellProperties* p = CellPropertiesOrNull(col, row);
-    if (p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1)
-        return QPoint(col - p->CellSpanX, row - p->CellSpanY);
+    if (p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1) {
+        // Only a base cell whose range reaches this cell counts: a stale span never leads
+        // outside the grid or into another range.
+        const int bc = col - p->CellSpanX, br = row - p->CellSpanY;
+        const TCellProperties* b = bc >= 0 && br >= 0 && bc < ColCount() && br < RowCount()
+                                       ? CellPropertiesOrNull(bc, br) : nullptr;
+        if (b && b->IsBaseCell && b->CellSpanX >= p->CellSpanX && b->CellSpanY >= p->CellSpanY)
+            return QPoint(bc, br);
+    }
     return QPoint(col, row);
 }
 
@@ -355,6 +362,133 @@ void TBaseGrid::SplitCells(int col, int row)
         }
 }
 
+// --- merged ranges under row and column changes
+
+std::vector<TBaseGrid::TMergedRange> TBaseGrid::MergedRanges() const
+{
+    std::vector<TMergedRange> ranges;
+    const int cols = ColCount();
+    for (int r = 0; r < RowCount(); ++r) {
+        const tk::TStringGrid::TRowRecord& record = const_cast<TBaseGrid*>(this)->RecordAt(r);
+        if (!record.objects)
+            continue;
+        const auto& objects = *record.objects;
+        for (int c = 0; c < std::min(cols, int(objects.size())); ++c) {
+            const auto* p = static_cast<const TCellProperties*>(objects[size_t(c)]);
+            if (!p || !p->IsBaseCell || (p->CellSpanX <= 0 && p->CellSpanY <= 0))
+                continue;
+            const QRect cells(c, r, std::max(0, p->CellSpanX) + 1, std::max(0, p->CellSpanY) + 1);
+            ranges.push_back({cells, Cells(c, r)});
+        }
+    }
+    return ranges;
+}
+
+namespace {
+
+// The new extent [first, last] of a range's old indices [from, to], or false when it is given up.
+bool followIndices(int from, int to, const std::vector<int>& newOf, const std::vector<int>& oldOf, int& first,
+                   int& last)
+{
+    first = -1;
+    last = -1;
+    int previous = -1;
+    for (int i = from; i <= to; ++i) {
+        const int n = i >= 0 && i < int(newOf.size()) ? newOf[size_t(i)] : -1;
+        if (n < 0)
+            continue;
+        if (n <= previous)
+            return false;   // out of order
+        if (first < 0)
+            first = n;
+        last = n;
+        previous = n;
+    }
+    if (first < 0)
+        return false;
+    // Between them: only the range's own indices or new ones.
+    for (int n = first; n <= last; ++n) {
+        const int o = n < int(oldOf.size()) ? oldOf[size_t(n)] : -1;
+        if (o >= 0 && (o < from || o > to))
+            return false;
+    }
+    return true;
+}
+
+std::vector<int> inverse(const std::vector<int>& to, int size)
+{
+    std::vector<int> from(size_t(std::max(0, size)), -1);
+    for (int i = 0; i < int(to.size()); ++i)
+        if (to[size_t(i)] >= 0 && to[size_t(i)] < size)
+            from[size_t(to[size_t(i)])] = i;
+    return from;
+}
+
+} // namespace
+
+void TBaseGrid::RelayMergedRanges(const std::vector<TMergedRange>& before, const std::vector<int>& rowTo,
+                                  const std::vector<int>& colTo)
+{
+    const int rows = RowCount(), cols = ColCount();
+    // No cell keeps a span from before: the ranges are laid from the list alone.
+    for (int r = 0; r < rows; ++r) {
+        tk::TStringGrid::TRowRecord& record = RecordAt(r);
+        if (!record.objects)
+            continue;
+        for (tk::TObject* o : *record.objects)
+            if (auto* p = static_cast<TCellProperties*>(o)) {
+                p->IsBaseCell = true;
+                p->CellSpanX = -1;
+                p->CellSpanY = -1;
+            }
+    }
+    if (before.empty())
+        return;
+    const std::vector<int> rowFrom = inverse(rowTo, rows);
+    const std::vector<int> colFrom = inverse(colTo, cols);
+    for (const TMergedRange& range : before) {
+        const QRect& old = range.cells;
+        int top, bottom, left, right;
+        if (!followIndices(old.top(), old.bottom(), rowTo, rowFrom, top, bottom)
+            || !followIndices(old.left(), old.right(), colTo, colFrom, left, right))
+            continue;
+        right = std::min(right, cols - 1);
+        bottom = std::min(bottom, rows - 1);
+        if (left > right || top > bottom)
+            continue;
+        const int baseRow = old.top() < int(rowTo.size()) ? rowTo[size_t(old.top())] : -1;
+        const int baseCol = old.left() < int(colTo.size()) ? colTo[size_t(old.left())] : -1;
+        if (baseRow != top || baseCol != left)
+            StoreCell(left, top, range.text);   // the base cell went: the range keeps its text
+        if (right == left && bottom == top)
+            continue;
+        for (int r = top; r <= bottom; ++r)
+            for (int c = left; c <= right; ++c) {
+                TCellProperties* p = GetCellProperties(c, r);
+                const bool base = c == left && r == top;
+                p->IsBaseCell = base;
+                p->CellSpanX = base ? right - left : c - left;
+                p->CellSpanY = base ? bottom - top : r - top;
+            }
+    }
+    InvalidateGrid();
+}
+
+std::vector<int> TBaseGrid::ShiftedIndices(int count, int at, int delta)
+{
+    std::vector<int> to(size_t(std::max(0, count)));
+    for (int i = 0; i < count; ++i)
+        to[size_t(i)] = i < at ? i : delta >= 0 ? i + delta : (i < at - delta ? -1 : i + delta);
+    return to;
+}
+
+void TBaseGrid::SplitRowSpanningRanges(int first, int last)
+{
+    for (const TMergedRange& range : MergedRanges())
+        if (range.cells.height() > 1 && range.cells.bottom() >= first && range.cells.top() <= last)
+            SplitCells(range.cells.left(), range.cells.top());
+}
+
 // --- texts
 
 void TBaseGrid::GetDisplText(int col, int row, QString& value)
@@ -376,9 +510,10 @@ QString TBaseGrid::DisplayText(int col, int row)
     tk::TObject* object = nullptr;
     const QString& own = CellAndObject(col, row, object);
     const auto* p = static_cast<const TCellProperties*>(object);
-    const bool covered = p && !p->IsBaseCell && p->CellSpanX != -1 && p->CellSpanY != -1;
-    const int baseRow = covered ? row - p->CellSpanY : row;
-    QString text = covered ? Cells(col - p->CellSpanX, baseRow) : own;
+    const QPoint base = p && !p->IsBaseCell ? BaseCell(col, row) : QPoint(col, row);
+    const bool covered = base != QPoint(col, row);
+    const int baseRow = base.y();
+    QString text = covered ? Cells(base.x(), baseRow) : own;
     if (baseRow < m_displayTextRowLimit) {
         GetDisplText(col, row, text);
         if (OnGetDisplWideText) {

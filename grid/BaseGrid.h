@@ -61,10 +61,9 @@ public:
     bool WordWrap() const { return m_wordWrap; }
     void SetWordWrap(bool value);
 
-    // Not published: the stamp of the paint pass that last drew this cell and the footer
-    // calculation kind.
+    // Not published: the stamp of the paint pass that last drew this cell (the footer's
+    // calculations are kept by the footer, per column).
     quint32 PaintStamp = 0;
-    quint8 FooterCalc = 0;
     // What the cell shows besides its text (none at creation); owned.
     std::unique_ptr<TCellGraphic> Graphic;
 
@@ -178,6 +177,28 @@ public:
     void SnapToBaseCell();
     virtual void MergeCells(int col, int row, int numCols, int numRows);
     virtual void SplitCells(int col, int row);
+
+    // --- merged ranges under row and column changes
+    // A merged range: its cells (the base cell top-left) and the text its base cell holds.
+    struct TMergedRange {
+        QRect cells;
+        QString text;
+    };
+    // Every merged range of the grid, found from the base cells.
+    std::vector<TMergedRange> MergedRanges() const;
+    // Lays the ranges found before an operation again after it moved, added or dropped rows and
+    // columns: rowTo[r] and colTo[c] are the new places of the old row r and column c (-1: gone).
+    // A range keeps the rows and columns it had that remain, with rows and columns inserted
+    // between them, while they stay in their order side by side; otherwise it is given up and its
+    // cells show their own texts. When its base cell went, its text goes to its new top-left cell.
+    // Every other cell is left unmerged, whatever stale spans it carried.
+    void RelayMergedRanges(const std::vector<TMergedRange>& before, const std::vector<int>& rowTo,
+                           const std::vector<int>& colTo);
+    // The index map of `count` indices after `delta` of them were inserted at `at` (delta > 0)
+    // or removed from `at` on (delta < 0).
+    static std::vector<int> ShiftedIndices(int count, int at, int delta);
+    // Splits every range that spans more than one row and reaches into rows first .. last.
+    void SplitRowSpanningRanges(int first, int last);
 
     // --- texts
     // The text shown in a cell: the stored text of its base cell, possibly changed by the

@@ -1386,6 +1386,33 @@ bool TZedEzeravIvur::EndRowDrag(int& origin, int& destination, const QPoint& pt)
     return !isFooterRow(destination) && TBaseGrid::EndRowDrag(origin, destination, pt);
 }
 
+void TZedEzeravIvur::RowMoved(int fromIndex, int toIndex)
+{
+    TBaseGrid::RowMoved(fromIndex, toIndex);
+    if (m_noMergeRelay || fromIndex == toIndex)
+        return;
+    // As for columns: the ranges are taken back to where they stood and laid again.
+    auto follow = [fromIndex, toIndex](int p) {
+        if (p == fromIndex)
+            return toIndex;
+        if (fromIndex < toIndex && p > fromIndex && p <= toIndex)
+            return p - 1;
+        if (fromIndex > toIndex && p >= toIndex && p < fromIndex)
+            return p + 1;
+        return p;
+    };
+    auto ranges = MergedRanges();
+    std::vector<int> to(static_cast<size_t>(RowCount()));
+    for (int r = 0; r < RowCount(); ++r)
+        to[size_t(r)] = follow(r);
+    std::vector<int> from(to.size());
+    for (int r = 0; r < RowCount(); ++r)
+        from[size_t(to[size_t(r)])] = r;
+    for (TMergedRange& m : ranges)
+        m.cells.moveTop(from[size_t(m.cells.top())]);
+    RelayMergedRanges(ranges, to, ShiftedIndices(ColCount(), 0, 0));
+}
+
 void TZedEzeravIvur::ColumnMoved(int fromIndex, int toIndex)
 {
     // Where a column at position p stands after the move.
@@ -1416,6 +1443,20 @@ void TZedEzeravIvur::ColumnMoved(int fromIndex, int toIndex)
         m_hiddenCols[size_t(realTo)] = flag;
     }
     TBaseGrid::ColumnMoved(fromIndex, toIndex);
+    if (!m_noMergeRelay) {
+        // The cells have moved: each range is taken back to where it stood and laid again.
+        auto ranges = MergedRanges();
+        std::vector<int> to(static_cast<size_t>(ColCount()));
+        for (int c = 0; c < ColCount(); ++c)
+            to[size_t(c)] = follow(c);
+        std::vector<int> from(to.size());
+        for (int c = 0; c < ColCount(); ++c)
+            from[size_t(to[size_t(c)])] = c;
+        for (TMergedRange& m : ranges)
+            m.cells.moveLeft(from[size_t(m.cells.left())]);
+        if (!ranges.empty() || fromIndex != toIndex)
+            RelayMergedRanges(ranges, ShiftedIndices(RowCount(), 0, 0), to);
+    }
 
     TSortSettings* ss = SortSettings();
     if (ss->Column >= 0)

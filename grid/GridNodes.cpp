@@ -401,6 +401,8 @@ void TZedEzeravIvur::Group(int col)
     if (m_groupColumn > 0)
         UnGroup();
     ExpandAll();
+    // Rows are gathered under header rows: ranges over several rows cannot stay.
+    SplitRowSpanningRanges(FixedRows(), RowCount() - FixedFooters() - 1);
     BeginUpdate();
     const auto end = qScopeGuard([this] { EndUpdate(); });
     m_groupColumn = col;
@@ -491,7 +493,8 @@ void TZedEzeravIvur::UnGroup()
     // The rows the nodes covered keep no level.
     for (int i = FixedRows(); i < RowCount(); ++i)
         if (TCellProperties* p = CellPropertiesOrNull(0, i))
-            if (!p->Graphic && p->NodeLevel == 0 && p->BrushColor() == gfx::clNone && !p->Control)
+            if (!p->Graphic && p->NodeLevel == 0 && p->BrushColor() == gfx::clNone && !p->Control
+                && p->IsBaseCell && p->CellSpanX <= 0 && p->CellSpanY <= 0)   // a merged cell stays
                 FreeCellProperties(0, i);
     m_nodeCount = 0;
     m_groupColumn = -1;

@@ -396,6 +396,8 @@ void TZedEzeravIvur::drawCellText(QPainter& p, int col, int row, tk::TGridDrawSt
     GetPasswordCell(real, row, password);
     if (password)
         text = QString(text.size(), m_passwordChar);
+    else
+        ViewHighlight(col, row, text, kind);
 
     // Disjunct modes: an unmarked cell shows its own colours.
     if (!fixed && (m_mouseActions->DisjunctRowSelect() || m_mouseActions->DisjunctColSelect())

@@ -273,7 +273,11 @@ void TZedEzeravIvur::InsertRows(int row, int count)
         return;
     row = std::min(row, RowCount());
     const int realAt = RealRowIndex(row);
+    const auto merges = MergedRanges();
+    const int oldRows = RowCount();
     InsertEmptyRows(row, count, DefaultRowHeight());
+    if (!merges.empty())
+        RelayMergedRanges(merges, ShiftedIndices(oldRows, row, count), ShiftedIndices(ColCount(), 0, 0));
     for (TGridItem& item : m_hiddenRows)
         if (item.Idx >= realAt)
             item.Idx += count;
@@ -291,6 +295,7 @@ void TZedEzeravIvur::InsertRows(int row, int count)
         unsorted.insert(unsorted.begin() + row, added.begin(), added.end());
     }
     CellsChanged(QRect(QPoint(0, row), QPoint(ColCount() - 1, row + count)));
+    RepositionCellControls();
 }
 
 void TZedEzeravIvur::RemoveRows(int row, int count)
@@ -300,6 +305,7 @@ void TZedEzeravIvur::RemoveRows(int row, int count)
     count = std::min(count, RowCount() - row);
     const int oldRows = RowCount();
     const int oldRow = Row();
+    const auto merges = MergedRanges();
     const int oldTop = TopRow();
     const int oldFixed = FixedRows();
     {
@@ -340,6 +346,8 @@ void TZedEzeravIvur::RemoveRows(int row, int count)
         // The grid keeps one row: a last row that could not go is emptied instead.
         if (taken < count)
             ClearRect(0, 0, ColCount() - 1, 0);
+        if (!merges.empty())
+            RelayMergedRanges(merges, ShiftedIndices(oldRows, row, -taken), ShiftedIndices(ColCount(), 0, 0));
 
         const int footerStart = RowCount() - FixedFooters();
         if (oldRow < footerStart) {
@@ -356,6 +364,7 @@ void TZedEzeravIvur::RemoveRows(int row, int count)
         SetTopRow(std::max(FixedRows(), RowCount() - 1));
     if (Row() >= RowCount())
         HideSelection();
+    RepositionCellControls();
 }
 
 void TZedEzeravIvur::RemoveRowsShifted(int row, int count)
@@ -426,16 +435,23 @@ void TZedEzeravIvur::InsertCols(int col, int count)
         return;
     col = std::min(col, ColCount());
     const int old = ColCount();
+    const auto merges = MergedRanges();
+    m_noMergeRelay = true;   // the ranges are laid once, below
     SetColCount(old + count);
     for (int i = 0; i < count; ++i) {
         MoveColumn(old + i, col + i);
         SetColWidths(col + i, DefaultColWidth());
     }
+    m_noMergeRelay = false;
+    if (!merges.empty())
+        RelayMergedRanges(merges, ShiftedIndices(RowCount(), 0, 0), ShiftedIndices(old, col, count));
     // The visibility entries move with their columns.
     for (int j = kColumnMapSize - 1; j >= col + count; --j)
         m_hiddenCols[size_t(j)] = m_hiddenCols[size_t(j - count)];
     for (int j = col; j < std::min(col + count, kColumnMapSize); ++j)
         m_hiddenCols[size_t(j)] = false;
+    if (m_floatingFooter)
+        m_floatingFooter->ColumnsInserted(col, count);
 }
 
 void TZedEzeravIvur::RemoveCols(int col, int count)
@@ -447,12 +463,20 @@ void TZedEzeravIvur::RemoveCols(int col, int count)
         ClearColRange(0, ColCount());
         return;
     }
+    const auto merges = MergedRanges();
+    const int oldCols = ColCount();
     ClearColRange(col, count);
+    m_noMergeRelay = true;   // the ranges are laid once, below
     for (int i = 0; i < count; ++i)
         MoveColumn(col, ColCount() - 1);
     SetColCount(ColCount() - count);
+    m_noMergeRelay = false;
+    if (!merges.empty())
+        RelayMergedRanges(merges, ShiftedIndices(RowCount(), 0, 0), ShiftedIndices(oldCols, col, -count));
     for (int j = col; j < kColumnMapSize; ++j)
         m_hiddenCols[size_t(j)] = j + count < kColumnMapSize ? m_hiddenCols[size_t(j + count)] : false;
+    if (m_floatingFooter)
+        m_floatingFooter->ColumnsRemoved(col, count);
     CellsChanged(QRect(QPoint(col, 0), QPoint(col + count, RowCount() - 1)));
 }
 

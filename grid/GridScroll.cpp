@@ -255,6 +255,8 @@ void TZedEzeravIvur::ColWidthsChanged()
     if (m_stretchAllowed && ColumnSize()->Stretch())
         doStretch(ColumnSize()->StretchColumn, false);
     TBaseGrid::ColWidthsChanged();
+    FollowEditorControl();
+    RepositionCellControls();
     const int c = m_sizingCol;
     if (c >= 0 && c < ColCount()) {
         const int w0 = m_sizingColWidth;
@@ -285,6 +287,8 @@ void TZedEzeravIvur::RowHeightsChanged()
         ~Reset() { flag = false; }
     } reset{m_inHeightsChanged};
     TBaseGrid::RowHeightsChanged();
+    FollowEditorControl();
+    RepositionCellControls();
     const int r = m_sizingRow;
     if (r >= 0 && r < RowCount()) {
         const int h0 = m_sizingRowHeight;

@@ -134,6 +134,9 @@ void TZedEzeravIvur::HighlightRange(const QString& text, const QString& tag, int
             const int kind = CellTextKind(stored, true);
             if (stored.isEmpty() || kind == 2 || kind == 3 || kind == 5)
                 continue;
+            if (kind == 0 && (stored.contains(QLatin1Char('<')) || stored.contains(QLatin1Char('>'))
+                              || stored.contains(QLatin1Char('&'))))
+                continue;   // tags would make markup of it
             const QString tagged = minihtml::HighlightMiniHTML(stored, text, tag, caseSensitive);
             if (tagged != stored)
                 SetCells(c, r, tagged);
@@ -160,20 +163,46 @@ void TZedEzeravIvur::UnHighlightRange(const QString& tag, int firstCol, int last
 
 void TZedEzeravIvur::HighlightInGrid(bool withFixed, bool caseSensitive, const QString& text)
 {
-    if (withFixed)
-        HighlightRange(text, kHighlightTag, RowCount() - 1, ColCount() - 1, 0, 0, caseSensitive);
-    else
-        HighlightRange(text, kHighlightTag, RowCount() - FixedFooters() - 1, ColCount() - FixedRightCols() - 1,
-                       FixedRows(), FixedCols(), caseSensitive);
+    m_viewHighlight.text = text;
+    m_viewHighlight.caseSensitive = caseSensitive;
+    m_viewHighlight.withFixed = withFixed;
+    InvalidateGrid();
 }
 
 void TZedEzeravIvur::UnHighlightInGrid(bool withFixed)
 {
-    if (withFixed)
-        UnHighlightRange(kHighlightTag, 0, RowCount() - 1, ColCount() - 1, 0);
-    else
-        UnHighlightRange(kHighlightTag, FixedCols(), RowCount() - FixedFooters() - 1,
-                         ColCount() - FixedRightCols() - 1, FixedRows());
+    (void)withFixed;   // the view has one highlighting
+    if (m_viewHighlight.text.isEmpty())
+        return;
+    m_viewHighlight = {};
+    InvalidateGrid();
+}
+
+bool TZedEzeravIvur::ViewHighlight(int col, int row, QString& text, int& kind) const
+{
+    const ViewHighlightState& h = m_viewHighlight;
+    if (h.text.isEmpty() || text.isEmpty() || (kind != 0 && kind != 1))
+        return false;
+    if (!h.withFixed
+        && (col < FixedCols() || col >= ColCount() - FixedRightCols() || row < FixedRows()
+            || row >= RowCount() - FixedFooters()))
+        return false;
+    QString html = text;
+    if (kind == 0) {
+        // The plain text as mini-HTML showing the same characters.
+        if (!text.contains(h.text, h.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive))
+            return false;
+        html = minihtml::EncodeBasicEntities(text);
+        html.replace(QLatin1String("\r\n"), QLatin1String("<BR>"));
+        html.replace(QLatin1Char('\n'), QLatin1String("<BR>"));
+        html.replace(QLatin1Char('\r'), QLatin1String("<BR>"));
+    }
+    const QString marked = minihtml::HighlightMiniHTML(html, h.text, kHighlightTag, h.caseSensitive);
+    if (marked == html)
+        return false;
+    text = marked;
+    kind = 1;
+    return true;
 }
 
 // ------------------------------------------------------------------ the search bar
@@ -248,6 +277,7 @@ void TZedEzeravIvur::SearchClose()
 {
     if (m_searchBar)
         m_searchBar->SetVisible(false);
+    UnHighlightInGrid(false);   // nothing stays marked once the bar is gone
 }
 
 void TZedEzeravIvur::SearchHighlightClicked()

@@ -123,19 +123,6 @@ QToolButton* makeButton(QWidget* parent, const char* name, int x, int y, int w, 
 
 void setHint(QWidget* w, const QString& hint) { w->setToolTip(hint); }
 
-// setViewportMargins is protected in the scroll area; reached through a member pointer.
-struct MarginAccess : QAbstractScrollArea {
-    static void set(QAbstractScrollArea* area, const QMargins& m)
-    {
-        void (QAbstractScrollArea::*fn)(const QMargins&) = &MarginAccess::setViewportMargins;
-        (area->*fn)(m);
-    }
-    static QMargins get(QAbstractScrollArea* area)
-    {
-        QMargins (QAbstractScrollArea::*fn)() const = &MarginAccess::viewportMargins;
-        return (area->*fn)();
-    }
-};
 
 } // namespace
 
@@ -190,6 +177,7 @@ TSearchPanel::TSearchPanel(TZedEzeravIvur* grid)
     m_footer->OnChange = [this](QObject*) { ApplySearchFooter(); };
 
     grid->installEventFilter(this);
+    grid->viewport()->installEventFilter(this);   // a scroll bar coming or going moves the cells' bottom
     grid->SetSearchBar(this);
     ApplySearchFooter();
 }
@@ -245,7 +233,8 @@ void TSearchPanel::ApplySearchFooter()
     m_prev->resize(90, f->ShowFindPrev() ? 23 : 0);
     m_highlight->resize(90, f->ShowHighLight() ? 23 : 0);
     m_matchCase->resize(m_matchCase->width(), f->ShowMatchCase() ? 17 : 0);
-    resize(width(), f->Visible() ? 32 : 0);
+    m_barHeight = f->Visible() ? 32 : 0;
+    resize(width(), m_barHeight);
     setVisible(f->Visible());
     align();
     update();
@@ -254,21 +243,18 @@ void TSearchPanel::ApplySearchFooter()
 // Docked at the bottom: the cells end above the panel.
 void TSearchPanel::align()
 {
-    QMargins m = MarginAccess::get(m_grid);
-    const int h = m_footer->Visible() ? height() : 0;
-    if (m.bottom() != h) {
-        m.setBottom(h);
-        MarginAccess::set(m_grid, m);
-    }
-    const QRect cr = m_grid->contentsRect();
-    setGeometry(cr.left(), cr.bottom() + 1 - h, cr.width(), h);
-    if (h)
-        raise();
+    m_grid->LayoutBottomPanels();
+}
+
+int TSearchPanel::BarHeight() const
+{
+    return m_footer->Visible() ? m_barHeight : 0;
 }
 
 bool TSearchPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_grid && event->type() == QEvent::Resize && m_footer->Visible())
+    if ((watched == m_grid || watched == m_grid->viewport())
+        && (event->type() == QEvent::Resize || event->type() == QEvent::Move) && m_footer->Visible())
         align();
     return QWidget::eventFilter(watched, event);
 }

@@ -151,6 +151,8 @@ public:
     int SearchColumn() const override;
     void SetEditColor(gfx::TColor color) override;
     void SetVisible(bool visible) override;
+    QWidget* BarWidget() override { return this; }
+    int BarHeight() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -169,6 +171,7 @@ private:
     QCheckBox* m_matchCase;
     TColor m_color = gfx::clBtnFace;
     TColor m_colorTo = gfx::clNone;
+    int m_barHeight = 0;
 };
 
 // The grid's search bar, created with its options on first use (a child of the grid named

@@ -545,6 +545,11 @@ void TZedEzeravIvur::sortFrame(bool byIndex, bool nodes)
         }
     }
 
+    // Rows change places one by one: a range over several rows cannot follow them.
+    for (const auto& [first, last] : ranges)
+        if (last > first)
+            SplitRowSpanningRanges(first, last);
+
     const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
     QStringList column0;
     if (keepColumn0)
@@ -608,6 +613,7 @@ void TZedEzeravIvur::RestoreRowOrder()
     const int last = RowCount() - FixedFooters() - 1;
     if (last <= first)
         return;
+    SplitRowSpanningRanges(first, last);   // rows change places one by one
     const bool keepColumn0 = SortSettings()->NormalCellsOnly && FixedCols() > 0;
     QStringList column0;
     if (keepColumn0)

@@ -10,7 +10,9 @@
 #include <QStringConverter>
 #include <QStringList>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace grid {
 
@@ -660,6 +662,69 @@ bool MatchFilterExpression(const QString& expression, const QString& value, bool
     return result;
 }
 
+QString FormatNumber(const QString& format, double value)
+{
+    QString out;
+    out.reserve(format.size() + 16);
+    const qsizetype n = format.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar ch = format[i];
+        if (ch != QLatin1Char('%')) {
+            out += ch;
+            ++i;
+            continue;
+        }
+        if (i + 1 < n && format[i + 1] == QLatin1Char('%')) {
+            out += QLatin1Char('%');
+            i += 2;
+            continue;
+        }
+        // %[flags][width][.precision][length]conversion, with numbers of at most three digits.
+        qsizetype j = i + 1;
+        QByteArray spec("%");
+        while (j < n && QStringLiteral("-+ 0#").contains(format[j]))
+            spec += char(format[j++].unicode());
+        auto digits = [&] {
+            int count = 0;
+            while (j < n && format[j].isDigit() && format[j].unicode() < 128 && count < 3) {
+                spec += char(format[j++].unicode());
+                ++count;
+            }
+        };
+        digits();
+        if (j < n && format[j] == QLatin1Char('.')) {
+            spec += '.';
+            ++j;
+            digits();
+        }
+        while (j < n && QStringLiteral("hlLqjzt").contains(format[j]))
+            ++j;   // the value's own type decides the length
+        const char conv = j < n && format[j].unicode() < 128 ? char(format[j].unicode()) : '\0';
+        if (conv && std::strchr("diuoxXc", conv)) {
+            const double rounded = std::isfinite(value) ? std::round(value) : 0.0;
+            const long long v = rounded >= 9.2e18 ? LLONG_MAX : rounded <= -9.2e18 ? LLONG_MIN : (long long)rounded;
+            if (conv == 'c') {
+                out += QChar(char16_t(v & 0xFFFF));
+            } else {
+                spec += "ll";
+                spec += conv;
+                out += QString::asprintf(spec.constData(), v);
+            }
+            i = j + 1;
+        } else if (conv && std::strchr("eEfFgGaA", conv)) {
+            spec += conv;
+            out += QString::asprintf(spec.constData(), value);
+            i = j + 1;
+        } else {
+            // Not a conversion of a number: written as it stands.
+            out += format.mid(i, j - i);
+            i = j;
+        }
+    }
+    return out;
+}
+
 // ------------------------------------------------------------------ drawing
 
 void DrawProgressBar(QPainter& painter, const QRect& rect, TColor barColor, TColor barTextColor, TColor restColor,
@@ -670,7 +735,7 @@ void DrawProgressBar(QPainter& painter, const QRect& rect, TColor barColor, TCol
     QString text;
     int percentage;
     if (!format.isEmpty()) {
-        text = QString::asprintf(format.toUtf8().constData(), value);
+        text = FormatNumber(format, value);
         if (divisor == 0)
             return;   // no range to measure the value in
         percentage = RoundHalfEven(double(value - rangeStart) * 100 / divisor);

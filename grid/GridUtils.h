@@ -48,6 +48,12 @@ public:
     explicit EConvertError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
+// A caller's printf-style format filled with one number, safely: every integer conversion
+// (d i u o x X c) takes the value rounded, every floating one (e E f F g G a A) the value itself,
+// with their flags, width and precision; "%%" is a percent sign; any other conversion ("%s",
+// "%n", "%p" ...) and a lone "%" stay in the text as written.
+QString FormatNumber(const QString& format, double value);
+
 // 0 plain or empty, 1 mini-HTML, 2 rich text, 3 formula, 5 packed wide text.
 int CellTextKind(const QString& text, bool htmlEnabled);
 // 0 integer, 1 decimal number, 2 no number.

@@ -7,6 +7,7 @@
 #include "platform/settings/IniFile.h"
 #include "platform/settings/RegIniFile.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QTimerEvent>
@@ -78,6 +79,11 @@ TZedEzeravIvur::TZedEzeravIvur(QWidget* parent, bool designing) : TBaseGrid(pare
 
 TZedEzeravIvur::~TZedEzeravIvur()
 {
+    // An editor that holds the focus would lose it while the window system tears the children
+    // down, with the grid half gone: the focus leaves now, with nothing to end.
+    m_tearingDown = true;
+    if (QWidget* f = QApplication::focusWidget(); f && f != this && isAncestorOf(f))
+        f->clearFocus();
     if (m_watchedWindow)
         m_watchedWindow->removeEventFilter(this);
     if (m_columnSize->Save)
@@ -195,7 +201,26 @@ void TZedEzeravIvur::SetRowCount(int value)
 {
     if (m_fixedRowAlways && TBaseGrid::FixedRows() >= TBaseGrid::RowCount())
         UnHideSelection();
+    // The footer row stays the last row: new rows come in above it, and of the rows cut off the
+    // footer row is kept in place of the last remaining one.
+    const int old = TBaseGrid::RowCount();
+    const bool footer = LastRowIsFooter() && !m_sortRun && old > 0 && value > 0 && value != old;
+    const auto merges = m_noMergeRelay ? std::vector<TMergedRange>() : MergedRanges();
+    if (footer && value < old)
+        ExchangeRows(old - 1, value - 1);
     TBaseGrid::SetRowCount(value);
+    if (footer && value > old)
+        ExchangeRows(old - 1, value - 1);
+    if (!merges.empty()) {
+        // Rows cut off leave their ranges; the footer row moved to the new last place.
+        std::vector<int> to = ShiftedIndices(old, std::min(old, TBaseGrid::RowCount()), -(old - TBaseGrid::RowCount()));
+        if (footer) {
+            if (value < old)
+                to[size_t(value - 1)] = -1;
+            to[size_t(old - 1)] = value - 1;
+        }
+        RelayMergedRanges(merges, to, ShiftedIndices(ColCount(), 0, 0));
+    }
     if (m_fixedRowAlways && m_fixedRowsStored < TBaseGrid::RowCount())
         TBaseGrid::SetFixedRows(m_fixedRowsStored);
     SetDisplayTextRowLimit(TBaseGrid::RowCount());
@@ -204,7 +229,11 @@ void TZedEzeravIvur::SetRowCount(int value)
 
 void TZedEzeravIvur::SetColCount(int value)
 {
+    const int old = ColCount();
+    const auto merges = m_noMergeRelay ? std::vector<TMergedRange>() : MergedRanges();
     TBaseGrid::SetColCount(value);
+    if (!merges.empty() && ColCount() < old)
+        RelayMergedRanges(merges, ShiftedIndices(RowCount(), 0, 0), ShiftedIndices(old, ColCount(), ColCount() - old));
     if (m_fixedColAlways && m_fixedColsStored < TBaseGrid::ColCount())
         TBaseGrid::SetFixedCols(m_fixedColsStored);
     SetBounds(x(), y(), width(), height());
@@ -569,9 +598,17 @@ void TZedEzeravIvur::showEvent(QShowEvent* event)
         watchWindow();
 }
 
+void TZedEzeravIvur::TopLeftChanged()
+{
+    TBaseGrid::TopLeftChanged();
+    FollowEditorControl();
+    RepositionCellControls();
+}
+
 void TZedEzeravIvur::resizeEvent(QResizeEvent* event)
 {
     TBaseGrid::resizeEvent(event);
+    RepositionCellControls();
     if (OnResize)
         OnResize(this);
     const TBackGroundDisplay d = m_backGround->Display();

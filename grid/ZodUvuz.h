@@ -76,6 +76,10 @@ public:
     virtual int SearchColumn() const = 0;   // -1: none
     virtual void SetEditColor(gfx::TColor color) = 0;
     virtual void SetVisible(bool visible) = 0;
+    // The bar's widget and the height it takes under the cells (0 while hidden); the grid places
+    // it below the floating footer.
+    virtual QWidget* BarWidget() { return nullptr; }
+    virtual int BarHeight() const { return 0; }
 };
 
 // Directions of scrolling while dragging (a set).
@@ -637,14 +641,30 @@ public:
     int SearchColumnIndex = 0;
     int SearchRowIndex = 0;
     // Wraps every occurrence of the text in the stored texts of base cells in the tag (rich,
-    // formula and packed texts are left alone) / takes the tags out again.
+    // formula and packed texts are left alone, and so are plain texts holding "<", ">" or "&",
+    // which the tags would turn into markup) / takes the tags out again.
     void HighlightRange(const QString& text, const QString& tag, int lastRow, int lastCol, int firstRow, int firstCol,
                         bool caseSensitive);
     void UnHighlightRange(const QString& tag, int firstCol, int lastRow, int lastCol, int firstRow);
+    // Shows every occurrence of the text highlighted, in the normal cells or (withFixed) in all;
+    // only the view is marked: stored texts, copies and streams stay as they are.
     void HighlightInGrid(bool withFixed, bool caseSensitive, const QString& text);
     void UnHighlightInGrid(bool withFixed);
+    QString HighlightedText() const { return m_viewHighlight.text; }
+    // The text a cell is painted with under the view's highlighting: mini-HTML with the
+    // occurrences in hi tags (a plain text is made mini-HTML with its characters kept), or the
+    // text unchanged.
+    bool ViewHighlight(int col, int row, QString& text, int& kind) const;
     // The search bar (not owned) and its handlers.
+    // Places every control held in a cell's properties over its cell, hiding those whose cell
+    // is out of view or in a hidden column; runs when the cells scroll or change size.
+    void RepositionCellControls();
+    // Moves a shown control editor with its cell.
+    void FollowEditorControl();
     void SetSearchBar(ISearchBar* bar) { m_searchBar = bar; }
+    // The room under the cells: the floating footer right below them, the search bar below the
+    // footer; the scroll area's bottom margin is their heights together.
+    void LayoutBottomPanels();
     void SearchTextChanged();
     void SearchFindNext();
     void SearchFindPrevious();
@@ -924,7 +944,7 @@ public:
     // Applies the footer's Visible and FooterStyle: panel height, FixedFooters, footer row.
     void ApplyFooterSettings();
     // The footer calculation of a column (0 none, 1 sum, 2 average, 3 count, 4 minimum, 5 maximum,
-    // 7 OnCalcFooter): the calculation byte of the last row's cell.
+    // 7 OnCalcFooter), kept by the floating footer for the column whatever rows come and go.
     void SetFooterCalc(int col, int kind);
     void PaintFooter(QPainter& painter, const QRect& rect) override;
     int FooterColumnAt(int x) override;
@@ -1246,6 +1266,7 @@ protected:
     bool DoMouseWheel(tk::TShiftState shift, int notches, const QPoint& pos) override;
     // The column order, hidden-column flags, sort column and sort keys follow a moved column.
     void ColumnMoved(int fromIndex, int toIndex) override;
+    void RowMoved(int fromIndex, int toIndex) override;
     // The floating footer row stays last: it is not moved, and no row moves past it.
     bool BeginRowDrag(int& origin, int& destination, const QPoint& pt) override;
     // A column moved by the mouse keeps the column order as MoveColumnData does.
@@ -1286,6 +1307,8 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void TopLeftChanged() override;
+    QPoint editorAnchor(int col, int row) const;
     void timerEvent(QTimerEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A character typed into the grid is the grid's: only with Alt (accelerators) or Ctrl and Meta
@@ -1447,6 +1470,10 @@ private:
     int m_lookupTicks = 0;
     int m_timerTicks = 0;
     QChar m_pendingEditChar;
+    // Set first thing by the destructor: editors losing the focus then end nothing.
+    bool m_tearingDown = false;
+    // Set while an operation lays the merged ranges itself (SetRowCount and SetColCount leave them).
+    bool m_noMergeRelay = false;
     int m_knownWidth = 0;
     bool m_inResized = false;
     bool m_popupEditorClosed = false;
@@ -1535,6 +1562,11 @@ private:
     TSearchOptions m_searchOptions = 0;
     QPoint m_lastFound{-1, -1};
     QString m_lastButtonSearch;
+    struct ViewHighlightState {
+        QString text;
+        bool caseSensitive = false;
+        bool withFixed = false;
+    } m_viewHighlight;
     ISearchBar* m_searchBar = nullptr;
     TScrollBarAlways scrollBarAlwaysValue() const { return ScrollBarAlways; }
     TScrollType scrollTypeValue() const { return ScrollType; }

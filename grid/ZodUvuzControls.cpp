@@ -168,7 +168,7 @@ void TZedEzeravIvur::EditCellControl(const QString& cellText, const QString& ctr
             OnControlComboList(this, row, col, ctrlID, type, ctrlValue, values, edit, dropCount);
         c->clear();
         c->addItems(values);
-        c->setEditable(edit);
+        editors::SetComboEditable(c, edit);
         const int i = c->findText(ctrlValue, Qt::MatchExactly);
         c->setCurrentIndex(i);
         if (edit)

@@ -1,6 +1,7 @@
 // The string grid in drag and drop: the drop target on its viewport, the drops of text, rich
 // text, files and columns, and the drag of cells or a column.
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzRichEdit.h"
 
 #include "grid/GridHelpers.h"
 #include "grid/exchange/DragData.h"
@@ -326,7 +327,9 @@ QString TZedEzeravIvur::SelectionToDragText()
         for (int c = sel.Left; c <= sel.Right; ++c) {
             if (c > sel.Left)
                 out += QLatin1Char('\t');
-            out += CopyField(Cells(RealColIndex(c), rows[i]), true);
+            // A rich-text cell is offered as its plain text (the rich text travels on its own).
+            const QString& stored = Cells(RealColIndex(c), rows[i]);
+            out += CopyField(stored.contains(QLatin1String("{\\")) ? RichCellPlainText(stored) : stored, true);
         }
         if (rows[i] != sel.Bottom)
             out += QLatin1String("\r\n");

@@ -282,7 +282,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
     }
     case edComboEdit: case edComboList: {
         TGridCombo* c = ed.combo;
-        c->setEditable(ed.editorType == edComboEdit);
+        editors::SetComboEditable(c, ed.editorType == edComboEdit);
         const bool flat = Look() == glSoft || Look() == glZarn || Look() == glXP || Look() == glListView;
         c->SetFlat(flat);
         c->SetEtched(flat);
@@ -378,7 +378,7 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
             items << c->itemText(i);
         c->ClearItems();
         c->addItems(items);
-        c->setEditable(ed.editorType == edUniComboEdit);
+        editors::SetComboEditable(c, ed.editorType == edUniComboEdit);
         const QString wide = QString::fromStdU16String(WideCells(RealColIndex(col), row));
         if (ed.editorType == edUniComboEdit) {
             c->setCurrentIndex(c->findText(wide, Qt::MatchExactly));
@@ -461,6 +461,8 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         if (control == ed.combo && ed.combo->lineEdit())
             ed.combo->lineEdit()->setPalette(pal);
         control->setGeometry(place);
+        ed.shownCell = QPoint(col, row);
+        ed.shownOffset = place.topLeft() - editorAnchor(col, row);
         control->setEnabled(true);
         control->show();
         control->raise();
@@ -480,6 +482,66 @@ void TZedEzeravIvur::ShowInplaceEdit(int col, int row)
         }
     }
     m_pendingEditChar = QChar();
+}
+
+QPoint TZedEzeravIvur::editorAnchor(int col, int row) const
+{
+    // The top-left corner of the cell (of its range), also when it lies out of view.
+    const QPoint b = BaseCell(col, row);
+    QPoint at = CellRectAt(b.x(), b.y()).topLeft();
+    if (layoutDirection() == Qt::RightToLeft)
+        at.rx() += 1;
+    return at;
+}
+
+void TZedEzeravIvur::FollowEditorControl()
+{
+    // A control editor moves with its cell when the cells scroll or change size, as the default
+    // edit does: it keeps editing the cell it stands on.
+    if (!m_editing)
+        return;   // no editor was ever shown (the editors are made on first use)
+    TGridEditing& ed = editing();
+    QWidget* control = ed.shown;
+    if (!ed.controlActive || !control || !control->isVisible())
+        return;
+    const QPoint cell = ed.shownCell;
+    if (cell.x() < 0 || cell.y() < 0 || cell.x() >= ColCount() || cell.y() >= RowCount())
+        return;
+    control->move(editorAnchor(cell.x(), cell.y()) + ed.shownOffset);
+}
+
+void TZedEzeravIvur::RepositionCellControls()
+{
+    const int lastVisibleRow = TopRow() + VisibleRowCount();
+    const int lastVisibleCol = LeftCol() + VisibleColCount();
+    std::vector<QWidget*> shownControls;
+    for (int r = 0; r < RowCount(); ++r) {
+        tk::TStringGrid::TRowRecord& record = RecordAt(r);
+        if (!record.objects)
+            continue;
+        const auto& objects = *record.objects;
+        for (int c = 0; c < int(objects.size()); ++c) {
+            const auto* p = static_cast<const TCellProperties*>(objects[size_t(c)]);
+            if (!p || !p->Control)
+                continue;
+            QWidget* control = p->Control;
+            const bool rowInView = r < FixedRows() || (r >= TopRow() && r <= lastVisibleRow);
+            const bool colInView = c < FixedCols() || (c >= LeftCol() && c <= lastVisibleCol);
+            // Cells beyond ColCount are those of hidden columns.
+            if (c >= ColCount() || !rowInView || !colInView) {
+                control->hide();
+                continue;
+            }
+            QRect rect = MergedCellRect(c, r);
+            if (control->parentWidget() && control->parentWidget() != viewport())
+                rect.moveTopLeft(viewport()->mapTo(control->parentWidget(), rect.topLeft()));
+            control->setGeometry(rect);
+            control->show();
+            shownControls.push_back(control);
+        }
+    }
+    for (QWidget* control : shownControls)
+        control->update();
 }
 
 void TZedEzeravIvur::StoreEditText(int col, int row, const QString& value)
@@ -539,7 +601,7 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
         if (!DatePickerSupported)
             break;
         control = ed.datePicker;
-        value = ed.datePicker->text();
+        value = ed.datePicker->ValueText();
         store = value != ed.shownValue;
         break;
     case edRichEdit:
@@ -593,7 +655,7 @@ void TZedEzeravIvur::HideInplaceEdit(int col, int row)
 void TZedEzeravIvur::EndInplaceEdit()
 {
     TGridEditing& ed = editing();
-    if (!ed.controlActive)
+    if (!ed.controlActive || m_tearingDown)
         return;
     HideEditor();
     const QPoint b = BaseCell(Col(), Row());
@@ -860,6 +922,7 @@ bool TZedEzeravIvur::ValidateWideCell(const QString& value)
         CellsChanged(QRect(c, r, 1, 1));
         if (valid) {
             SetWideCells(c, r, v);
+            ed.textAtStart = DisplayText(c, r);
         } else {
             ed.validationRefused = true;
             SetWideCells(c, r, v != value.toStdU16String() ? v : ed.editStartWideText);
@@ -926,6 +989,8 @@ bool TZedEzeravIvur::ValidateCell(const QString& value)
                 UndoRedo()->RegisterChange(c, r, v, ed.editStartText);
             CellsChanged(QRect(c, r, 1, 1));
             SetCellText(c, r, v);
+            // A validated text is the one Escape goes back to from now on.
+            ed.textAtStart = DisplayText(c, r);
         } else {
             ed.validationRefused = true;
             // Hiding the editor can move the focus into the grid, which starts the edit tracking

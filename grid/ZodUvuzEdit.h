@@ -3,6 +3,7 @@
 #include "grid/GridTypes.h"
 #include "grid/editors/EditorHost.h"
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <vector>
@@ -44,6 +45,8 @@ public:
     int editRow = -1;
     QString editStartText;
     QPointer<QWidget> shown;          // the control shown over the cell
+    QPoint shownCell;                 // its cell, and its place from the cell's top-left corner
+    QPoint shownOffset;
     QString shownValue;               // what the control showed before the user touched it
     std::vector<quint8> modifiedRows;
     editors::TEditorLocale locale;

@@ -1,6 +1,7 @@
 // The string grid's bulk transfers: text blocks through the clipboard, CSV and workbook files and
 // the grid text stream.
 #include "grid/ZodUvuz.h"
+#include "grid/ZodUvuzRichEdit.h"
 
 #include "core/TextFile.h"
 #include "grid/GridStartup.h"
@@ -73,8 +74,20 @@ std::vector<QStringView> splitLines(QStringView text)
     return lines;
 }
 
+
+// The real lines of a pasted block: a last empty line after a final line break is not one.
+int realLines(const TextBlock& block)
+{
+    int n = int(block.Lines.size());
+    if (n > 1 && block.Lines.back().size() == 1 && block.Lines.back().front().isEmpty())
+        --n;
+    return n;
+}
+
+} // namespace
+
 // The plain text of a cell's rich text.
-QString richPlainText(const QString& rtf)
+QString RichCellPlainText(const QString& rtf)
 {
     // A cell holds RTF as its bytes, one character each.
     QByteArray bytes;
@@ -93,17 +106,6 @@ QString richPlainText(const QString& rtf)
     text.replace(QLatin1String("\r\r\n"), QLatin1String("\r\n"));
     return text;
 }
-
-// The real lines of a pasted block: a last empty line after a final line break is not one.
-int realLines(const TextBlock& block)
-{
-    int n = int(block.Lines.size());
-    if (n > 1 && block.Lines.back().size() == 1 && block.Lines.back().front().isEmpty())
-        --n;
-    return n;
-}
-
-} // namespace
 
 // ------------------------------------------------------------------ helpers
 
@@ -188,7 +190,7 @@ QString TZedEzeravIvur::RangeToText(const tk::TGridRect& range, bool disjunct)
             if (!Navigation()->CopyHTMLTagsToClipboard && text.contains(QLatin1String("</")))
                 text = GetCellTextNoHTML(rc, r);
             else if (text.contains(QLatin1String("{\\")))
-                text = richPlainText(text);
+                text = RichCellPlainText(text);
             if (!first)
                 out += QLatin1Char('\t');
             first = false;
@@ -370,7 +372,7 @@ bool isDateText(const QString& text, QChar sep)
 
 QString formatFloat(const QString& format, double value, QChar decimal)
 {
-    QString s = QString::asprintf(format.toLatin1().constData(), value);
+    QString s = FormatNumber(format, value);
     if (decimal != QLatin1Char('.'))
         s.replace(QLatin1Char('.'), decimal);
     return s;
@@ -535,6 +537,10 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
     if (OemConvert) {
         QStringDecoder oem("IBM850");
         text = oem.isValid() ? QString(oem.decode(bytes)) : core::DecodeWindows1252(bytes);
+    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // A file saved as Unicode text: UTF-16 with its byte-order mark.
+        QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        text = utf16.decode(QByteArrayView(bytes).sliced(2));
     } else {
         text = core::DecodeTextFile(bytes);
     }

@@ -65,6 +65,37 @@ void TFloatingFooter::Assign(const TFloatingFooter* source)
     SetShowHint(source->m_showHint);
 }
 
+int TFloatingFooter::Calc(int col) const
+{
+    const auto it = m_calcs.find(col);
+    return it == m_calcs.end() ? -1 : it->second;
+}
+
+void TFloatingFooter::SetCalc(int col, int kind)
+{
+    if (col >= 0)
+        m_calcs[col] = quint8(kind);
+}
+
+void TFloatingFooter::ColumnsInserted(int col, int count)
+{
+    std::map<int, quint8> moved;
+    for (const auto& [c, kind] : m_calcs)
+        moved[c >= col ? c + count : c] = kind;
+    m_calcs = std::move(moved);
+}
+
+void TFloatingFooter::ColumnsRemoved(int col, int count)
+{
+    std::map<int, quint8> moved;
+    for (const auto& [c, kind] : m_calcs)
+        if (c < col)
+            moved[c] = kind;
+        else if (c >= col + count)
+            moved[c - count] = kind;
+    m_calcs = std::move(moved);
+}
+
 // ------------------------------------------------------------------ the grid's side
 
 TFloatingFooter* TZedEzeravIvur::FloatingFooter()
@@ -96,7 +127,7 @@ void TZedEzeravIvur::ApplyFooterSettings()
 
 void TZedEzeravIvur::SetFooterCalc(int col, int kind)
 {
-    GetCellProperties(col, RowCount() - 1)->FooterCalc = quint8(kind);
+    FloatingFooter()->SetCalc(col, kind);
 }
 
 namespace {
@@ -131,7 +162,7 @@ bool readNumber(QStringView text, double& value)
 
 QString formatFloat(const QString& format, double value)
 {
-    QString s = QString::asprintf(format.toLatin1().constData(), value);
+    QString s = FormatNumber(format, value);
     const QChar decimal = CurrentGridLocale().decimalSeparator;
     if (decimal != QLatin1Char('.'))
         s.replace(QLatin1Char('.'), decimal);
@@ -150,10 +181,10 @@ void TZedEzeravIvur::UpdateFooter(int col)
     const int from = col < 0 ? 0 : col;
     const int to = col < 0 ? ColCount() - 1 : std::min(col, ColCount() - 1);
     for (int c = from; c <= to; ++c) {
-        TCellProperties* props = CellPropertiesOrNull(c, last);
-        if (!props)
+        const int calc = m_floatingFooter->Calc(c);
+        if (calc < 0)
             continue;
-        const int kind = props->FooterCalc & 0x7F;
+        const int kind = calc & 0x7F;
         QString value;
         try {
             switch (kind) {
@@ -296,9 +327,28 @@ void TZedEzeravIvur::PaintFooter(QPainter& painter, const QRect& rect)
 
 void TZedEzeravIvur::SetFooterMargin(int height)
 {
+    (void)height;   // the panel's own height, read back by the layout
+    LayoutBottomPanels();
+}
+
+void TZedEzeravIvur::LayoutBottomPanels()
+{
+    const int footer = m_footerPanel ? m_footerPanel->PanelHeight() : 0;
+    const int search = m_searchBar ? m_searchBar->BarHeight() : 0;
     QMargins m = viewportMargins();
-    m.setBottom(height);
-    setViewportMargins(m);
+    if (m.bottom() != footer + search) {
+        m.setBottom(footer + search);
+        setViewportMargins(m);
+    }
+    const QRect vp = viewport()->geometry();
+    if (m_footerPanel && footer > 0)
+        m_footerPanel->setGeometry(vp.x(), vp.bottom() + 1, vp.width(), footer);
+    if (QWidget* bar = m_searchBar ? m_searchBar->BarWidget() : nullptr) {
+        const QRect cr = contentsRect();
+        bar->setGeometry(cr.left(), vp.bottom() + 1 + footer, cr.width(), search);
+        if (search > 0)
+            bar->raise();
+    }
 }
 
 int TZedEzeravIvur::FooterColumnAt(int x)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 
 namespace grid {
 
@@ -44,6 +45,16 @@ public:
     // Copies the published values (Visible through its setter).
     void Assign(const TFloatingFooter* source);
 
+    // The calculation of a column's footer cell (low 7 bits: 0 none, 1 sum, 2 average, 3 count,
+    // 4 minimum, 5 maximum, 7 custom); -1 for a column never given one, whose cell is left alone.
+    // Kept here, by column, so that rows added or removed under the footer leave it in place;
+    // inserted and removed columns move it along.
+    int Calc(int col) const;
+    void SetCalc(int col, int kind);
+    const std::map<int, quint8>& Calcs() const { return m_calcs; }
+    void ColumnsInserted(int col, int count);
+    void ColumnsRemoved(int col, int count);
+
 private:
     TZedEzeravIvur* m_grid;
     bool m_visible = false;
@@ -52,6 +63,7 @@ private:
     int m_column = 0;
     QString m_template;
     bool m_showHint = false;
+    std::map<int, quint8> m_calcs;
 };
 
 } // namespace grid

@@ -546,8 +546,8 @@ void TZedInplaceEdit::handleFocusIn(QFocusEvent* event)
 
 void TZedInplaceEdit::handleFocusOut(QFocusEvent* event)
 {
-    // A replaced editor ends nothing.
-    if (replaced())
+    // A replaced editor ends nothing, nor does the editor of a grid being destroyed.
+    if (replaced() || m_grid->m_tearingDown)
         return;
     TGridEditing& ed = m_grid->editing();
     tk::TInplaceEditor& e = *m_ed;

@@ -21,4 +21,7 @@ private:
     QPointer<TZedEzeravIvur> m_owner;
 };
 
+// The plain text of a cell's rich text (paragraphs ended by CR LF).
+QString RichCellPlainText(const QString& rtf);
+
 } // namespace grid

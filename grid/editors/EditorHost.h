@@ -21,6 +21,8 @@ struct TEditorLocale {
     QChar timeSeparator = QLatin1Char(':');
     QString shortDateFormat = QStringLiteral("M/d/yyyy");
     QString timeFormat = QStringLiteral("HH:mm:ss");
+    // The system locale's (QLocale::system()): what an editor uses when no grid gives it one.
+    static TEditorLocale FromSystem();
 };
 
 // Whether a line edit selects its whole text by itself when the focus comes for this reason (Tab,

@@ -13,6 +13,16 @@
 
 namespace grid::editors {
 
+void SetComboEditable(QComboBox* combo, bool editable)
+{
+    if (combo->isEditable() == editable)
+        return;
+    QLineEdit* old = combo->lineEdit();
+    combo->setEditable(editable);
+    if (!editable && old)
+        delete old;
+}
+
 TZEICustomCombo::TZEICustomCombo(QWidget* parent) : QComboBox(parent)
 {
     m_buttonWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;

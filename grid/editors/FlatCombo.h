@@ -8,6 +8,10 @@
 
 namespace grid::editors {
 
+// Switches a combo between edit and list style. Qt deletes a dropped edit field only later, and
+// that deletion clears the focus of a combo shown in the meantime: the field goes at once here.
+void SetComboEditable(QComboBox* combo, bool editable);
+
 // The flat look shared by the plain and the Unicode combo.
 class TZEICustomCombo : public QComboBox {
     Q_OBJECT

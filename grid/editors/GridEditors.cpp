@@ -567,6 +567,8 @@ void TGridUnitEditBtn::ButtonPressed()
 
 bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
 {
+    if (!Host())
+        return false;   // used on its own: a plain edit
     const int key = event->key();
     const Qt::KeyboardModifiers mods = event->modifiers();
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab || isEnter(key) || key == Qt::Key_Up || key == Qt::Key_Down) {
@@ -592,7 +594,7 @@ bool TGridUnitEditBtn::HandleKey(QKeyEvent* event)
 
 void TGridUnitEditBtn::focusOutEvent(QFocusEvent* event)
 {
-    if (m_menu->isVisible()) {
+    if (m_menu->isVisible() || !Host()) {
         TDidEzevBtn::focusOutEvent(event);
         return;
     }
@@ -777,7 +779,23 @@ void TGridDatePicker::keyPressEvent(QKeyEvent* event)
             Host()->EditorKeyExit(key, mods);
         return;
     }
+    const QString typed = event->text();
+    const QChar ch = typed.size() == 1 ? typed.at(0) : QChar();
+    const bool separator = !ch.isNull() && !ch.isLetterOrNumber() && !ch.isSpace() && displayFormat().contains(ch);
+    if (separator && m_sectionFilled) {
+        // "24." after the day moved on to the month by itself: the caret stays in the month.
+        m_sectionFilled = false;
+        return;
+    }
+    const int section = currentSectionIndex();
     QDateTimeEdit::keyPressEvent(event);
+    m_sectionFilled = ch.isDigit() && currentSectionIndex() > section;
+}
+
+QString TGridDatePicker::ValueText()
+{
+    interpretText();
+    return dateTime().toString(displayFormat());
 }
 
 void TGridDatePicker::focusOutEvent(QFocusEvent* event)

@@ -199,6 +199,9 @@ public:
     bool IsDroppedDown() const;
     // A date picked in the calendar: the user's change.
     void PickDate(QDate date);
+    // The value in the display format: what the cell gets (a section still being typed counts
+    // as the value it has given so far).
+    QString ValueText();
 
 protected:
     // Input events mark the changes they cause as the user's.
@@ -211,6 +214,9 @@ protected:
 private:
     bool ownsActivePopup() const;
     bool m_byUser = false;
+    // The last digit filled a section and the caret moved on by itself: a separator typed now
+    // belongs to the section just left.
+    bool m_sectionFilled = false;
 };
 
 class TGridButton : public QPushButton, public TGridEditorLink {

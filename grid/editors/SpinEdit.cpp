@@ -1,4 +1,6 @@
 #include "grid/editors/SpinEdit.h"
+#include <QRegularExpression>
+#include <QLocale>
 
 #include "platform/graphics/SpinRepeatButton.h"
 
@@ -139,7 +141,35 @@ void TVidAvezButton::focusOutEvent(QFocusEvent* event)
 
 // ================================================================== DAveVevaDiza
 
-DAveVevaDiza::DAveVevaDiza(QWidget* parent) : QLineEdit(parent)
+TEditorLocale TEditorLocale::FromSystem()
+{
+    const QLocale sys = QLocale::system();
+    TEditorLocale l;
+    if (!sys.decimalPoint().isEmpty())
+        l.decimalSeparator = sys.decimalPoint().at(0);
+    if (!sys.groupSeparator().isEmpty())
+        l.thousandSeparator = sys.groupSeparator().at(0);
+    // The short date with a four-digit year (as "dd.MM.yyyy" of German settings).
+    QString date = sys.dateFormat(QLocale::ShortFormat);
+    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+    date.replace(twoDigitYear, QStringLiteral("yyyy"));
+    if (!date.isEmpty())
+        l.shortDateFormat = date;
+    for (const QChar c : date)
+        if (!c.isLetter()) {
+            l.dateSeparator = c;
+            break;
+        }
+    for (const QChar c : sys.timeFormat(QLocale::ShortFormat))
+        if (!c.isLetter() && !c.isSpace()) {
+            l.timeSeparator = c;
+            break;
+        }
+    l.timeFormat = QStringLiteral("HH%1mm%1ss").arg(l.timeSeparator);
+    return l;
+}
+
+DAveVevaDiza::DAveVevaDiza(QWidget* parent) : QLineEdit(parent), Locale(TEditorLocale::FromSystem())
 {
     m_button = new TVidAvezButton(this);
     m_button->FocusControl = this;

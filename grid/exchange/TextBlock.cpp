@@ -251,18 +251,76 @@ void SplitCSVLine(QStringView line, QChar delimiter, bool tilde, QStringList& fi
 
 // ------------------------------------------------------------------ grid text stream
 
+namespace {
+
+// The stream's own line-break coding: CR as TAB, LF as character 8. It gives a text back exactly
+// when the text has an LF and neither a TAB nor a character 8 (a text with CR alone would come
+// back with TABs).
+bool classicCodingFits(const QString& text)
+{
+    return text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\t')) && !text.contains(QChar(8));
+}
+
+// Every other text with a line break, a character 8 or a NUL is written escaped: character 8 and
+// ESC lead it (no text of the classic coding starts so unless it began with LF ESC), then ESC r,
+// ESC n, ESC 0 and ESC ESC stand for CR, LF, NUL and ESC.
+const QChar kEsc(0x1B);
+const QString kEscapedLead = QStringLiteral("\x08\x1B");
+
+bool needsCoding(const QString& text)
+{
+    for (const QChar ch : text)
+        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n') || ch == QChar(8) || ch.isNull())
+            return true;
+    return false;
+}
+
+} // namespace
+
 QString EncodeStreamText(const QString& text)
 {
-    if (!text.contains(QLatin1Char('\r')))
+    if (!needsCoding(text))
         return text;
-    QString t = text;
-    t.replace(QLatin1Char('\r'), QLatin1Char('\t'));
-    t.replace(QLatin1Char('\n'), QChar(8));
+    if (classicCodingFits(text) && !text.contains(QChar(0)) && !text.startsWith(QStringLiteral("\n\x1B"))) {
+        QString t = text;
+        t.replace(QLatin1Char('\r'), QLatin1Char('\t'));
+        t.replace(QLatin1Char('\n'), QChar(8));
+        return t;
+    }
+    QString t = kEscapedLead;
+    t.reserve(text.size() + text.size() / 8 + 2);
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\r'))
+            t += kEsc, t += QLatin1Char('r');
+        else if (ch == QLatin1Char('\n'))
+            t += kEsc, t += QLatin1Char('n');
+        else if (ch.isNull())
+            t += kEsc, t += QLatin1Char('0');
+        else if (ch == kEsc)
+            t += kEsc, t += kEsc;
+        else
+            t += ch;
+    }
     return t;
 }
 
 QString DecodeStreamText(const QString& text)
 {
+    if (text.startsWith(kEscapedLead)) {
+        QString t;
+        t.reserve(text.size());
+        for (qsizetype i = kEscapedLead.size(); i < text.size(); ++i) {
+            const QChar ch = text[i];
+            if (ch != kEsc || i + 1 == text.size()) {
+                t += ch;
+                continue;
+            }
+            const QChar next = text[++i];
+            t += next == QLatin1Char('r') ? QChar(13) : next == QLatin1Char('n') ? QChar(10)
+               : next == QLatin1Char('0') ? QChar(0) : next;
+        }
+        return t;
+    }
     if (!text.contains(QChar(8)))
         return text;
     QString t = text;

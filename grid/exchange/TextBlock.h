@@ -42,9 +42,11 @@ QStringList SplitCSVLine(QStringView line, QChar delimiter, bool tilde);
 void SplitCSVLine(QStringView line, QChar delimiter, bool tilde, QStringList& fields);
 
 // --- grid text stream
-// A cell text as the stream holds it: when it has a CR, CR becomes TAB and LF character 8.
+// A cell text as the stream holds it, on one line: a text with line breaks has CR as TAB and LF as
+// character 8 where that gives it back exactly, else it is escaped (see the source); a text
+// without CR, LF, character 8 or NUL stays as it is.
 QString EncodeStreamText(const QString& text);
-// Back again; only a text that holds a character 8 is decoded.
+// Back again: an escaped text, or one that holds a character 8 (CR from TAB, LF from character 8).
 QString DecodeStreamText(const QString& text);
 
 } // namespace grid::exchange

@@ -104,12 +104,23 @@ TEST(GridSurface, ReferencesAreClearedWhenTheirComponentGoesAway)
 
 TEST(GridSurface, GridDestroyedBeforeItsReferences)
 {
-    QObject images;
+    // The referred components outlive the grid untouched, and nothing of the grid stays attached
+    // to them: destroying them afterwards reaches no freed grid.
+    struct Watched : QObject {
+        int destroyedReceivers() const { return receivers(SIGNAL(destroyed(QObject*))); }
+    };
+    Watched images, pictures, checker;
     {
         TZedEzeravIvur g;
         g.SetGridImages(&images);
+        g.SetPictureContainer(&pictures);
+        g.SetCellChecker(&checker);
+        EXPECT_GT(images.destroyedReceivers(), 0);
     }
-    // Destroying the referred component afterwards must not reach the freed grid (ASan).
+    for (const Watched* w : {&images, &pictures, &checker}) {
+        EXPECT_EQ(w->destroyedReceivers(), 0);
+        EXPECT_EQ(w->parent(), nullptr);
+    }
 }
 
 TEST(GridSurface, InternalListsExistAndStartEmpty)

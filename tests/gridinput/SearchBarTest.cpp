@@ -80,13 +80,17 @@ TEST(SearchBar, TypingSearchesAndColoursTheBox)
     EXPECT_EQ(QPoint(b.grid->Col(), b.grid->Row()), QPoint(1, 4));
     EXPECT_EQ(b.editBase(), normal);
 
-    // Highlight down: the occurrences are tagged; a text that is nowhere turns the box red and
-    // takes the tags out.
+    // Highlight down: the occurrences are shown marked (the stored text stays); a text that is
+    // nowhere turns the box red and takes the marks away.
     b.panel->HighlightButton()->click();
-    EXPECT_TRUE(b.grid->Cells(1, 4).contains("<hi>", Qt::CaseInsensitive));
+    QString shown = b.grid->Cells(1, 4);
+    int kind = 0;
+    EXPECT_TRUE(b.grid->ViewHighlight(1, 4, shown, kind));
+    EXPECT_TRUE(shown.contains("<hi>", Qt::CaseInsensitive));
+    EXPECT_EQ(b.grid->Cells(1, 4), "Kirsche");
     QTest::keyClicks(b.panel->Edit(), "zzz");
     EXPECT_EQ(b.editBase(), QColor(255, 0, 0));
-    EXPECT_EQ(b.grid->Cells(1, 4), "Kirsche");
+    EXPECT_TRUE(b.grid->HighlightedText().isEmpty());
     b.panel->Edit()->clear();
     EXPECT_EQ(b.editBase(), b.grid->palette().color(QPalette::Base));
 }

@@ -119,19 +119,48 @@ TEST(Search, HighlightingTagsOnlyStoredTextsOfBaseCells)
     g->SetCells(2, 2, "xbx");
     g->MergeCells(2, 2, 1, 2);   // (2, 3) is covered
     g->SetCells(3, 3, "{\\rtf1 b}");
+    g->SetCells(1, 3, "1 < b");   // the tags would make markup of it
     g->OnGetDisplText = [](QObject*, int col, int row, QString& v) {
         if (col == 3 && row == 2)
             v = "shown b";
     };
-    g->HighlightInGrid(false, false, "B");
+    g->HighlightRange("B", "hi", g->RowCount() - 1, g->ColCount() - 1, 1, 1, false);
     EXPECT_EQ(g->Cells(1, 1), "a<hi>b</hi>ca<hi>b</hi>c");
     EXPECT_EQ(g->Cells(2, 2), "x<hi>b</hi>x");
     EXPECT_EQ(g->Cells(2, 3), "c2r3");       // covered: untouched
     EXPECT_EQ(g->Cells(3, 2), "c3r2");       // the display text is not stored
     EXPECT_EQ(g->Cells(3, 3), "{\\rtf1 b}");
-    g->UnHighlightInGrid(false);
+    EXPECT_EQ(g->Cells(1, 3), "1 < b");
+    g->UnHighlightRange("hi", 1, g->RowCount() - 1, g->ColCount() - 1, 1);
     EXPECT_EQ(g->Cells(1, 1), "abcabc");
     EXPECT_EQ(g->Cells(2, 2), "xbx");
+}
+
+TEST(Search, HighlightInGridMarksOnlyTheView)
+{
+    auto g = searchGrid();
+    g->SetCells(1, 1, "abcabc");
+    g->SetCells(1, 2, "1 < b & c");
+    g->SetCells(1, 0, "b head");
+    g->HighlightInGrid(false, false, "B");
+    EXPECT_EQ(g->Cells(1, 1), "abcabc");
+    EXPECT_EQ(g->Cells(1, 2), "1 < b & c");
+    struct Case {
+        int col, row;
+        bool marked;
+        QString shown;
+    };
+    for (const Case& c : {Case{1, 1, true, "a<hi>b</hi>ca<hi>b</hi>c"}, Case{1, 2, true, "1 &lt; <hi>b</hi> &amp; c"},
+                          Case{3, 1, false, "c3r1"}, Case{1, 0, false, "b head"}}) {   // row 0: a fixed row
+        QString text = g->Cells(c.col, c.row);
+        int kind = 0;
+        EXPECT_EQ(g->ViewHighlight(c.col, c.row, text, kind), c.marked);
+        EXPECT_EQ(text, c.shown);
+    }
+    g->UnHighlightInGrid(false);
+    QString text = g->Cells(1, 1);
+    int kind = 0;
+    EXPECT_FALSE(g->ViewHighlight(1, 1, text, kind));
 }
 
 TEST(Search, TheSearchBarDrivesTheSearch)
@@ -144,7 +173,7 @@ TEST(Search, TheSearchBarDrivesTheSearch)
     g->HighlightInGrid(false, false, "b");
     g->SearchTextChanged();
     EXPECT_EQ(bar.color, TColor(0x0000FF));
-    EXPECT_EQ(g->Cells(1, 1), "c1r1 b");   // highlights removed
+    EXPECT_TRUE(g->HighlightedText().isEmpty());   // highlights removed
 
     bar.text = "c3r2";
     bar.highlight = true;
@@ -153,7 +182,8 @@ TEST(Search, TheSearchBarDrivesTheSearch)
     EXPECT_EQ(g->LastFound(), QPoint(3, 2));
     EXPECT_EQ(g->Row(), 2);
     EXPECT_EQ(g->Col(), 3);
-    EXPECT_EQ(g->Cells(3, 2), "<hi>c3r2</hi>");
+    EXPECT_EQ(g->Cells(3, 2), "c3r2");
+    EXPECT_EQ(g->HighlightedText(), "c3r2");
 
     bar.autoSearch = false;
     bar.text = "r1";
@@ -165,6 +195,7 @@ TEST(Search, TheSearchBarDrivesTheSearch)
     EXPECT_EQ(g->LastFound(), QPoint(1, 1));
     g->SearchClose();
     EXPECT_FALSE(bar.visible);
+    EXPECT_TRUE(g->HighlightedText().isEmpty());
 }
 
 TEST(Search, PrefixLookupComparesUpperCaseStarts)

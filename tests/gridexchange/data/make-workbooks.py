@@ -8,6 +8,7 @@ used range C2:D5:
     C4 True          D4 =D2*2 (xlwt writes no cached result)
     C5 #DIV/0!       D5 (blank)
 one-cell.xls: one sheet, B3 = "allein".
+awkward-texts.xls: see the end of this script.
 Usage: make-workbooks.py [output folder, default: this script's folder]
 """
 import datetime
@@ -41,3 +42,22 @@ one = xlwt.Workbook(encoding="utf-8")
 s = one.add_sheet("Tabelle1")
 s.write(2, 1, "allein")
 one.save(os.path.join(out, "one-cell.xls"))
+
+# awkward-texts.xls: sheet "Texte", A1..A9 texts the grid text stream must give back exactly
+# (bare LF, CR, CR LF, TAB, quotes, NUL, characters 8 and 27, LF ESC at the start, 32767 characters).
+awkward = xlwt.Workbook(encoding="utf-8")
+t = awkward.add_sheet("Texte")
+texts = [
+    "zeile1\nzeile2",
+    "a\rb",
+    "a\r\nb",
+    "tab\there",
+    '"quoted" and ""double""',
+    "nul\x00inside",
+    "\x08 backspace and \x1b escape",
+    "\n\x1bstarts with LF ESC",
+    ("Zeile \u00fc\u20ac\r\n" * 5000)[:32767],
+]
+for i, text in enumerate(texts):
+    t.write(i, 0, text)
+awkward.save(os.path.join(out, "awkward-texts.xls"))
