@@ -153,8 +153,12 @@ void TORVHTMLEditor::EnsureBrowser()
     Browser->setVisible(!(m_memo && m_memo->isVisibleTo(this)));
     if (m_pendingHtml) {
         const QString html = *m_pendingHtml;
+        const QUrl base = m_pendingBase;
         m_pendingHtml.reset();
-        LoadDocument(html);
+        m_pendingBase.clear();
+        LoadDocument(html, base);
+        if (!base.isEmpty() && MakePictureSourcesAbsolute())
+            SetMemoText(RunScript(QStringLiteral("document.documentElement.outerHTML")).toString());
     }
 }
 
@@ -392,7 +396,8 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
     EnsureBrowser();
     auto state = std::make_shared<State>();
     std::weak_ptr<State> weak = state;
-    m_web->RunJavaScript(script, false, [weak](const QVariant& v) {
+    // The program's own scripts run in the application's world: the document's scripts are off.
+    m_web->RunJavaScript(script, true, [weak](const QVariant& v) {
         if (auto s = weak.lock()) {
             s->value = v;
             s->done = true;
@@ -406,11 +411,12 @@ QVariant TORVHTMLEditor::RunScript(const QString& script, int timeoutMs)
     return state->value;
 }
 
-void TORVHTMLEditor::LoadDocument(const QString& html)
+void TORVHTMLEditor::LoadDocument(const QString& html, const QUrl& baseUrl)
 {
     if (!Browser) {
         // Kept until the view exists; the memo already shows it.
         m_pendingHtml = html;
+        m_pendingBase = baseUrl;
         return;
     }
     auto loaded = std::make_shared<std::optional<bool>>();
@@ -420,7 +426,9 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
         loop.quit();
     };
     const htmleditor::TLoadWaitEnd waitEnd{m_web};
-    const QUrl base = QUrl(QStringLiteral("file:///"));
+    // Pictures (absolute paths, or relative to the loaded file's folder) come through the
+    // picture scheme, the only local files the view reads.
+    const QUrl base = baseUrl.isEmpty() ? htmleditor::PictureUrl(QStringLiteral("/")) : baseUrl;
     if (html.size() > kSetHtmlLimit / 2 && html.toUtf8().size() > kSetHtmlLimit) {
         // Too large for setHtml(): through a temporary file.
         auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/qly_html_XXXXXX.html"));
@@ -447,6 +455,22 @@ void TORVHTMLEditor::LoadDocument(const QString& html)
                              "document.addEventListener('keyup', function () { console.log(%1); });"
                              "document.addEventListener('click', function () { console.log(%1); });")
                   .arg(JsString(kChangeNotice)));
+}
+
+bool TORVHTMLEditor::MakePictureSourcesAbsolute()
+{
+    // Only plain relative references: URLs (with a scheme), absolute and protocol-relative
+    // paths stay as written.
+    const QVariant changed = RunScript(QStringLiteral(
+        "(function () { var n = 0;"
+        " function fix(e, a) { var v = e.getAttribute(a); if (!v || /^[A-Za-z][A-Za-z0-9+.-]*:/.test(v) || v[0] === '/')"
+        "  return; var u = new URL(v, document.baseURI); if (u.protocol !== %1) return;"
+        "  e.setAttribute(a, decodeURIComponent(u.pathname)); ++n; }"
+        " document.querySelectorAll('img[src]').forEach(function (e) { fix(e, 'src'); });"
+        " document.querySelectorAll('[background]').forEach(function (e) { fix(e, 'background'); });"
+        " return n; })()")
+                                           .arg(JsString(QLatin1String(htmleditor::kPictureScheme) + QLatin1Char(':'))));
+    return changed.toInt() > 0;
 }
 
 void TORVHTMLEditor::SetMemoText(const QString& text)
@@ -515,7 +539,14 @@ void TORVHTMLEditor::LoadFromFile(const QString& name)
         QString header = HTMLHeader.join(QLatin1Char('\n'));
         if (!header.isEmpty())
             header += QLatin1Char('\n');
-        SetHTML(header + text, false);
+        // Pictures given relative to the file are found beside it, and keep being found once
+        // the mail no longer comes from that file (stored, sent): their paths become absolute.
+        const QString html = header.isEmpty() && text.isEmpty() ? kEmptyDocument : header + text;
+        const QUrl folder = htmleditor::PictureUrl(QFileInfo(name).absolutePath() + QLatin1Char('/'));
+        LoadDocument(html, folder);
+        SetMemoText(html);
+        if (Browser && MakePictureSourcesAbsolute())
+            SetMemoText(RunScript(QStringLiteral("document.documentElement.outerHTML")).toString());
     } catch (const std::exception& e) {
         if (ShowError)
             ShowError(QStringLiteral("Fehler: ") + QString::fromStdString(e.what()));
@@ -575,7 +606,7 @@ void TORVHTMLEditor::InsertAtCaret(const QString& text)
 void TORVHTMLEditor::ExecCommand(const QString& command, const QString& jsValue)
 {
     EnsureBrowser();
-    m_web->RunJavaScript(QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue), false,
+    m_web->RunJavaScript(QStringLiteral("document.execCommand(%1, false, %2)").arg(JsString(command), jsValue), true,
                          nullptr);
 }
 
@@ -649,7 +680,7 @@ void TORVHTMLEditor::RefreshToolBar()
     script += QStringLiteral(" r.FontName = document.queryCommandValue('FontName');"
                              " r.FontSize = document.queryCommandValue('FontSize'); return r; })()");
     QPointer<TORVHTMLEditor> self(this);
-    m_web->RunJavaScript(script, false, [self](const QVariant& v) {
+    m_web->RunJavaScript(script, true, [self](const QVariant& v) {
         if (!self)
             return;
         const QVariantMap m = v.toMap();

@@ -8,6 +8,7 @@
 
 #include <QIcon>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -123,7 +124,10 @@ protected:
 private:
     void DocumentChanged();
     void DoChange();
-    void LoadDocument(const QString& html);
+    void LoadDocument(const QString& html, const QUrl& baseUrl = QUrl());
+    // Rewrites the document's relative picture references to absolute paths (resolved against
+    // the document's base); true when one was changed.
+    bool MakePictureSourcesAbsolute();
     void FormatCommand(const QString& command);
     void DialogCommand(const QString& command);
     void ForeColorClick();
@@ -150,6 +154,7 @@ private:
     QComboBox* m_fontSize = nullptr;
     std::unique_ptr<QTemporaryFile> m_largeDocument;
     std::optional<QString> m_pendingHtml; // the document set before the view existed
+    QUrl m_pendingBase;                   // and the folder its relative pictures are in
     std::optional<QString> m_pendingMemoText; // the memo's text set before the memo existed
     bool m_created = false;
     bool m_hasDocument = false;

@@ -47,8 +47,10 @@ struct TLoadWaitEnd {
     ~TLoadWaitEnd() { View->OnLoadFinished = nullptr; }
 };
 
-// The editor's design view: drops refused, local files readable, link clicks ignored; onNotice
-// runs when the document writes the console message `notice`.
+// The editor's design view: drops refused, the document's scripts off, link clicks ignored;
+// onNotice runs when the document writes the console message `notice`. Its documents are
+// given a base URL of the picture scheme (kPictureScheme): the view reads no local file but the
+// pictures that scheme serves.
 using TCreateEditorView = TWebView* (*)(QWidget* parent, const QString& notice, std::function<void()> onNotice);
 // The preview's view: an off-the-record profile of its own (a child of parent; the view must be
 // deleted before it), scripts off, nothing fetched that would leave the machine.
@@ -60,7 +62,19 @@ struct TWebViewModule {
     TCreatePreviewView CreatePreviewView;
 };
 
-constexpr int kWebViewModuleVersion = 1;
+constexpr int kWebViewModuleVersion = 2;
+
+// The URL scheme through which the editor's documents reach local pictures: "qly-picture:" and
+// an absolute path ("qly-picture:///home/a/logo.png"). It serves picture files only (and the one
+// document a view was told to Load).
+constexpr const char* kPictureScheme = "qly-picture";
+inline QUrl PictureUrl(const QString& absolutePath)
+{
+    QUrl url;
+    url.setScheme(QLatin1String(kPictureScheme));
+    url.setPath(absolutePath);
+    return url;
+}
 // The module's one exported function: extern "C" const TWebViewModule* qly_web_view_module().
 constexpr const char* kWebViewModuleEntry = "qly_web_view_module";
 

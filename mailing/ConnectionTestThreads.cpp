@@ -23,8 +23,14 @@ TSMPTConnectionTestThread::TSMPTConnectionTestThread()
 
 TSMPTConnectionTestThread::~TSMPTConnectionTestThread()
 {
-    fCancel = true;
+    GiveUp();
     wait();
+}
+
+void TSMPTConnectionTestThread::GiveUp()
+{
+    fCancel = true;
+    fSMTP.Interrupt();  // a connect or a wait for the server ends at once
 }
 
 void TSMPTConnectionTestThread::run()
@@ -131,22 +137,28 @@ void TSmtpConnectionTest::OrvRollOverSpeedBtn1Click(const QString& smtpServer, c
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);  // a coarse timer may end the wait 5 % early
+    bool ended = false;
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    connect(thread, &QThread::finished, &loop, [&ended, &loop] {
+        ended = true;
+        loop.quit();
+    });
     thread->start();
     limit.start(WaitLimitMs);
     if (!thread->isFinished())
         loop.exec();
-    // finished is emitted just before the thread ends: when the limit has not run out, the
-    // thread is about to end and the wait is short.
-    const bool finished = limit.isActive() ? thread->wait() : thread->wait(0);
+    // finished is emitted just before the thread ends: then the wait is short. The loop also
+    // ends without it, when the limit runs out or the program quits: the attempt is given up,
+    // never waited for.
+    const bool finished = ended || thread->isFinished() ? thread->wait() : false;
     if (m_button)
         m_button->setEnabled(buttonWasEnabled);
     m_testing = false;
 
     if (!finished) {
-        // Give up the attempt; it ends by itself within a moment.
-        thread->fCancel = true;
+        // Give up the attempt; it ends at once.
+        thread->GiveUp();
         m_pending.append(thread);
         connect(thread, &QThread::finished, this, [this, thread] {
             m_pending.removeOne(thread);

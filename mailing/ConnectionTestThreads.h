@@ -1,7 +1,8 @@
 #pragma once
 // The SMTP connection test of the sender page: a short-lived thread connects to the server and
-// logs in while the window waits for it (serving its events) for up to 30 seconds, and the
-// outcome is shown in the result label.
+// logs in while the window waits for it (serving its events) for up to 2500 ms, and the outcome
+// is shown in the result label. An attempt the window no longer waits for (the limit ran out,
+// the program quits) is cut off at once.
 #include "mailing/SmtpClient.h"
 
 #include <QObject>
@@ -25,6 +26,8 @@ public:
     QString fErrorMessage;
     TSmtpClient fSMTP;
     std::atomic<bool> fCancel{false};  // gives up the attempt (the window no longer waits)
+    // Any thread: sets fCancel and cuts the client's connection.
+    void GiveUp();
 
 protected:
     void run() override;
@@ -44,7 +47,7 @@ public:
                                    bool authentication);
     bool Testing() const { return m_testing; }
 
-    int WaitLimitMs = 30000;  // how long the window waits for the outcome
+    int WaitLimitMs = 2500;  // how long the window waits for the outcome
     std::function<void(const QString&)> ShowMessage;
 
 private:

@@ -46,7 +46,7 @@ void BuildHtmlMessage(TMyMessage& Message, const QStringList& HtmlLines, int Att
         case htmlmail::PictureKind::Local: {
             if (!cidBySource.contains(picture.Source)) {
                 const QString id = QString::number(counter);
-                images.SetValue(id, picture.Source);
+                images.SetValue(id, picture.Path);
                 cidBySource.insert(picture.Source, id);
             }
             ++counter;
@@ -54,8 +54,8 @@ void BuildHtmlMessage(TMyMessage& Message, const QStringList& HtmlLines, int Att
         }
         case htmlmail::PictureKind::Missing:
             // A mail never carries a file that is not a picture: it counts as missing.
-            if (!ask || !ask(MissingPictureQuestion(picture.Source)))
-                throw std::runtime_error(MissingPictureError(picture.Source).toStdString());
+            if (!ask || !ask(MissingPictureQuestion(picture.Path)))
+                throw std::runtime_error(MissingPictureError(picture.Path).toStdString());
             break;
         }
     }

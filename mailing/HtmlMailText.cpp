@@ -2,6 +2,7 @@
 
 #include "mailing/HtmlScanner.h"
 #include "mailing/htmlparser/LumHtmlParser.h"
+#include "mailing/htmlparser/LumHtmlTables.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -85,6 +86,53 @@ bool IsRemoteSource(const QString& s)
 
 } // namespace
 
+QString DecodeCharacterReferences(const QString& text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        const qsizetype semicolon = c == u'&' ? text.indexOf(QLatin1Char(';'), i + 1) : -1;
+        if (semicolon < 0 || semicolon - i > 32) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const QStringView name = QStringView(text).mid(i + 1, semicolon - i - 1);
+        bool decoded = false;
+        if (name.startsWith(u'#') && name.size() > 1) {
+            bool ok = false;
+            const bool hex = name.at(1) == u'x' || name.at(1) == u'X';
+            const uint code = hex ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
+            if (ok) {
+                const bool valid = code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+                out += valid ? QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1) : QString(QChar(0xFFFD));
+                decoded = true;
+            }
+        } else if (name == QLatin1String("apos")) {
+            out += QLatin1Char('\'');
+            decoded = true;
+        } else {
+            for (int k = 0; k < kLumHtmlEntityCount; ++k)
+                if (name == QLatin1String(kLumHtmlEntities[k].name)) {
+                    out += QChar(char16_t(kLumHtmlEntities[k].code));
+                    decoded = true;
+                    break;
+                }
+        }
+        if (decoded) {
+            i = semicolon + 1;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
 QList<HtmlPicture> ScanPictures(const QStringList& htmlLines)
 {
     THTMLParser scanner;
@@ -92,9 +140,9 @@ QList<HtmlPicture> ScanPictures(const QStringList& htmlLines)
     scanner.Parse();
     QList<HtmlPicture> pictures;
     for (const QString& entry : scanner.Parsed().Images) {
-        HtmlPicture p{entry, PictureKind::Remote, QString()};
-        if (!IsRemoteSource(entry)) {
-            p.MimeType = PictureFileMimeType(entry);
+        HtmlPicture p{entry, PictureKind::Remote, QString(), DecodeCharacterReferences(entry)};
+        if (!IsRemoteSource(p.Path)) {
+            p.MimeType = PictureFileMimeType(p.Path);
             p.Kind = p.MimeType.isEmpty() ? PictureKind::Missing : PictureKind::Local;
         }
         pictures.append(p);

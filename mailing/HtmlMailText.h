@@ -33,7 +33,12 @@ struct HtmlPicture {
     QString Source;   // the entry as written in the HTML
     PictureKind Kind;
     QString MimeType; // for Local
+    QString Path;     // the file: Source with its character references decoded
 };
+
+// Decodes the character references of an attribute value: named ones of HTML 4 ("&amp;",
+// "&nbsp;" ...), decimal and hexadecimal ones ("&#38;", "&#x26;"). Others stay as written.
+QString DecodeCharacterReferences(const QString& text);
 
 // Every picture reference of the HTML (IMG src, BODY and TD background), in document order,
 // duplicates included.

@@ -466,7 +466,9 @@ void TSMTPMailThread::DisconnectForPause()
 void TSMTPMailThread::ReconnectAfterPause()
 {
     Reconnect();
-    Sync([this] { m_job->WorkerResumed(this); });
+    // A failed reconnection has written its red line and ends the worker: nothing was restored.
+    if (fSMTP && fSMTP->Connected())
+        Sync([this] { m_job->WorkerResumed(this); });
 }
 
 void TSMTPMailThread::ReleaseResources()

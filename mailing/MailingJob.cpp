@@ -156,6 +156,8 @@ void TMailingJob::ButtonSendMailClick()
     if (m_running)  // one job at a time, also while workers are still being started
         return;
     m_aborted = false;
+    m_abortLinePending = false;
+    m_heldEndLines.clear();
     fSentMails = 0;
     fRoundCount = 0;
     m_sender = SenderSettings ? SenderSettings() : TSenderSettings();
@@ -440,7 +442,25 @@ void TMailingJob::AbortButtonClick()
         if (worker->State() == TWorkerState::Held)
             worker->Resume(false);
     }
-    JobLine(QStringLiteral(" Abbruch durch Benutzer initiiert."), mailcolors::Red);
+    // The line goes into the log once every worker has handed over what happened before the
+    // click (the mails the server took are logged above it); its time is the click's.
+    if (!m_abortLinePending) {
+        m_abortLinePending = true;
+        m_abortLine = LogTime() + QStringLiteral(" Abbruch durch Benutzer initiiert.");
+    }
+}
+
+void TMailingJob::WriteAbortLine()
+{
+    if (!m_abortLinePending)
+        return;
+    m_abortLinePending = false;
+    if (m_log) {
+        QList<std::pair<QString, QColor>> lines{{m_abortLine, mailcolors::Red}};
+        lines += m_heldEndLines;
+        m_log->WriteLinesToLog(lines);
+    }
+    m_heldEndLines.clear();
 }
 
 void TMailingJob::ThreadTerminated(TMailThread* worker)
@@ -448,7 +468,12 @@ void TMailingJob::ThreadTerminated(TMailThread* worker)
     --m_runningThreads;
     if (worker->fNumber >= 1 && worker->fNumber <= 64 && fThreads[size_t(worker->fNumber)] == worker)
         fThreads[size_t(worker->fNumber)] = nullptr;
-    WorkerLine(worker->fNumber, QStringLiteral("beendet."), mailcolors::Blue);
+    const QString ended = LogTime() + QStringLiteral(" Thread ") + QString::number(worker->fNumber)
+                          + QStringLiteral(" : beendet.");
+    if (m_abortLinePending)
+        m_heldEndLines.append({ended, mailcolors::Blue});  // below the abort line
+    else if (m_log)
+        m_log->WriteToLog(ended, mailcolors::Blue);
     if (m_runningThreads > 0 || m_starting)
         return;
     CloseJob();
@@ -458,6 +483,7 @@ void TMailingJob::CloseJob()
 {
     if (m_timer)
         m_timer->Stop();
+    WriteAbortLine();
     if (OnStatusImage)
         OnStatusImage(1);
     if (fRecipients) {

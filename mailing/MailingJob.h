@@ -152,6 +152,7 @@ private:
     void PauseThread(TMailThread* worker);
     void ThreadTerminated(TMailThread* worker);
     void CloseJob();
+    void WriteAbortLine();
     void SetRunning(bool running);
     bool Ask(const QString& text, TQuestionButtons buttons);
     void Notify(const QString& text);
@@ -171,6 +172,9 @@ private:
     int m_runningThreads = 0;
     int m_threadCount = 0;
     bool m_aborted = false;
+    bool m_abortLinePending = false;  // aborted; the line waits for the workers' last outcomes
+    QString m_abortLine;
+    QList<std::pair<QString, QColor>> m_heldEndLines;  // workers' "beendet." lines meanwhile
     bool m_running = false;
     bool m_starting = false;
     int m_jobRecipients = 0;  // rows to send when the job started (the progress bar's maximum)

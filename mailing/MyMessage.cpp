@@ -140,6 +140,17 @@ GMimeMultipart* MakeMultipart(const QString& contentType)
     return g_mime_multipart_new_with_subtype(g_mime_content_type_get_media_subtype(type.get()));
 }
 
+void SetRelatedType(GMimeMultipart* mp)
+{
+    GMimeContentType* type = g_mime_object_get_content_type(GMIME_OBJECT(mp));
+    if (!g_mime_content_type_is_type(type, "multipart", "related") || g_mime_multipart_get_count(mp) < 1)
+        return;
+    GMimeObject* first = g_mime_multipart_get_part(mp, 0);
+    char* rootType = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(first));
+    g_mime_content_type_set_parameter(type, "type", rootType);
+    g_free(rootType);
+}
+
 bool IsContainerType(const QString& contentType)
 {
     return contentType.startsWith(QLatin1String("multipart/"), Qt::CaseInsensitive);
@@ -459,6 +470,11 @@ GMimeMessage* BuildMime(const TMyMessage& m, const QMap<int, QByteArray>* bounda
                 container = GMIME_MULTIPART(parts[size_t(parent)]);
             g_mime_multipart_add(container, parts[size_t(i)]);
         }
+        // A related container names the type of its root (its first) part (RFC 2387).
+        SetRelatedType(root);
+        for (GMimeObject* o : parts)
+            if (o && GMIME_IS_MULTIPART(o))
+                SetRelatedType(GMIME_MULTIPART(o));
         if (rootOut)
             *rootOut = root;
         top = GMIME_OBJECT(root);

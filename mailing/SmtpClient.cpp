@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +38,8 @@ constexpr qsizetype RememberedPiece = 4096;
 constexpr int RememberedPieces = 8;
 // How often a wait looks at the Cancel flag.
 constexpr int CancelCheckMs = 200;
+// After an abort, how long the answer to a message whose end went out is still waited for.
+constexpr int AnswerGraceMs = 1000;
 
 bool IsAscii(QByteArrayView bytes)
 {
@@ -105,11 +110,84 @@ TSmtpServer ParseSmtpServer(const QString& text)
     return server;
 }
 
+QString SmtpNoEncryptionMessage()
+{
+    return QStringLiteral("Der Server bietet keine verschlüsselte Verbindung an; das Kennwort wird nicht "
+                          "unverschlüsselt gesendet.");
+}
+
+QString SmtpNoAuthMessage()
+{
+    return QStringLiteral("Der Server bietet keine Anmeldung (AUTH) an; Benutzername und Kennwort können nicht "
+                          "verwendet werden.");
+}
+
+namespace {
+
+bool IsLoopbackAddress(const sockaddr* address)
+{
+    if (!address)
+        return false;
+    if (address->sa_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        return (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address->sa_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (IN6_IS_ADDR_LOOPBACK(&in6->sin6_addr))
+            return true;
+        return IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr) && in6->sin6_addr.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+bool LoopbackCountsAsRemote()
+{
+    return qgetenv("QLY_TEST_LOOPBACK_IS_REMOTE") == "1";
+}
+
+} // namespace
+
+bool SmtpHostIsLoopback(const QString& host)
+{
+    if (LoopbackCountsAsRemote())
+        return false;
+    QString h = host.trimmed().toLower();
+    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
+        h = h.mid(1, h.size() - 2);
+    if (h.endsWith(QLatin1Char('.')))
+        h.chop(1);
+    if (h == QLatin1String("localhost") || h.endsWith(QLatin1String(".localhost")))
+        return true;
+    const QByteArray text = h.toLatin1();
+    sockaddr_in in{};
+    if (inet_pton(AF_INET, text.constData(), &in.sin_addr) == 1) {
+        in.sin_family = AF_INET;
+        return IsLoopbackAddress(reinterpret_cast<const sockaddr*>(&in));
+    }
+    sockaddr_in6 in6{};
+    if (inet_pton(AF_INET6, text.constData(), &in6.sin6_addr) == 1) {
+        in6.sin6_family = AF_INET6;
+        return IsLoopbackAddress(reinterpret_cast<const sockaddr*>(&in6));
+    }
+    return false;
+}
+
+QString TSmtpClient::DefaultCaFile()
+{
+    return qEnvironmentVariable("SSL_CERT_FILE");
+}
+
 void InitSmtpLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+struct TSmtpSocketCallbacks {
+    static curl_socket_t Open(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static int Close(void* self, curl_socket_t socket);
+};
 
 TSmtpClient::TSmtpClient()
 {
@@ -155,6 +233,10 @@ size_t TSmtpClient::ReplyCallback(char* data, size_t size, size_t nitems, void* 
                 client->m_sizeOffered = true;
             else if (keyword == QLatin1String("SMTPUTF8"))
                 client->m_utf8Offered = true;
+            else if (keyword == QLatin1String("STARTTLS"))
+                client->m_startTlsOffered = true;
+        } else if (line.startsWith(QLatin1String("235"))) {
+            client->m_authAccepted = true;
         }
         client->NoteReplyLine(line);
         if (line.startsWith(QLatin1String("220")) && (line.size() < 4 || line.at(3) != QLatin1Char('-')))
@@ -172,11 +254,21 @@ void TSmtpClient::Prepare()
         m_connected = false;
     }
     CURL* c = m_curl;
-    const bool implicitTls = Port == 465;
-    const QString url = QStringLiteral("%1://%2:%3").arg(implicitTls ? "smtps" : "smtp", Host).arg(Port);
+    m_implicitTls = Port == SmtpImplicitTlsPort;
+    const QString url = QStringLiteral("%1://%2:%3").arg(m_implicitTls ? "smtps" : "smtp", Host).arg(Port);
     curl_easy_setopt(c, CURLOPT_URL, url.toUtf8().constData());
-    if (!implicitTls)
-        curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    // A password goes to another machine only over TLS: libcurl then fails before AUTH when the
+    // server offers no STARTTLS or refuses it. Without a password (or to this machine, which the
+    // socket callback makes sure of) STARTTLS is taken when offered.
+    const bool passwordInClearAllowed = SmtpHostIsLoopback(Host);
+    m_loopbackOnly = Authenticate && !m_implicitTls && passwordInClearAllowed;
+    if (!m_implicitTls)
+        curl_easy_setopt(c, CURLOPT_USE_SSL,
+                         long(Authenticate && !passwordInClearAllowed ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &TSmtpSocketCallbacks::Open);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &TSmtpSocketCallbacks::Close);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!CaFile.isEmpty())
@@ -210,26 +302,37 @@ void TSmtpClient::OpenSession()
     m_in.clear();
     m_out.clear();
     m_pipelining = m_sizeOffered = m_utf8Offered = false;
+    m_startTlsOffered = m_authAccepted = false;
     m_greetings = 0;
     const CURLcode rc = curl_easy_perform(m_curl);
     if (rc == CURLE_OK) {
         curl_socket_t socket = CURL_SOCKET_BAD;
-        curl_tlssessioninfo* tls = nullptr;
         if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD) {
             Disconnect();
             throw ESmtpError(QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT)), CURLE_COULDNT_CONNECT, false);
         }
         m_socket = socket;
-        // libcurl tells the TLS session of an implicit TLS connection, not of one it started
-        // with STARTTLS: a second greeting (the server's yes to STARTTLS) tells that one.
-        m_tls = m_greetings >= 2
-                || (curl_easy_getinfo(m_curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls
-                    && tls->backend != CURLSSLBACKEND_NONE && tls->internals);
+        // TLS when it was asked for (implicit TLS) or when the server offered STARTTLS, which
+        // libcurl then always takes (and fails without, when it is required). A STARTTLS the
+        // server refused leaves a plain session that is still written through libcurl: erring
+        // that way only costs speed.
+        m_tls = m_implicitTls || m_startTlsOffered;
+        if (Authenticate && !m_tls && !SmtpHostIsLoopback(Host)) {
+            Disconnect();
+            throw ESmtpError(SmtpNoEncryptionMessage(), CURLE_USE_SSL_FAILED, false);
+        }
+        // libcurl skips the login when the server offers no AUTH: that is no success.
+        if (Authenticate && !m_authAccepted) {
+            Disconnect();
+            throw ESmtpError(SmtpNoAuthMessage(), CURLE_LOGIN_DENIED, true);
+        }
         m_connected = true;
         return;
     }
     QString message;
-    if (!m_requestReply.isEmpty())
+    if (rc == CURLE_USE_SSL_FAILED && Authenticate)
+        message = SmtpNoEncryptionMessage();
+    else if (!m_requestReply.isEmpty())
         message = m_requestReply;
     else if (m_errorBuffer[0])
         message = QString::fromUtf8(m_errorBuffer);
@@ -242,6 +345,39 @@ void TSmtpClient::OpenSession()
     }
     Disconnect();
     throw ESmtpError(message.trimmed(), int(rc), rc == CURLE_LOGIN_DENIED, rc == CURLE_ABORTED_BY_CALLBACK);
+}
+
+curl_socket_t TSmtpSocketCallbacks::Open(void* self, curlsocktype, curl_sockaddr* a)
+{
+    auto* client = static_cast<TSmtpClient*>(self);
+    // A password without TLS goes only to this machine, whatever the name resolved to.
+    if (client->m_loopbackOnly && (LoopbackCountsAsRemote() || !IsLoopbackAddress(&a->addr)))
+        return CURL_SOCKET_BAD;
+    std::lock_guard lock(client->m_socketsMutex);
+    if (client->m_interrupted)
+        return CURL_SOCKET_BAD;
+    const int s = ::socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
+    if (s >= 0)
+        client->m_openSockets.push_back(s);
+    return s < 0 ? CURL_SOCKET_BAD : s;
+}
+
+int TSmtpSocketCallbacks::Close(void* self, curl_socket_t socket)
+{
+    auto* client = static_cast<TSmtpClient*>(self);
+    {
+        std::lock_guard lock(client->m_socketsMutex);
+        std::erase(client->m_openSockets, static_cast<long long>(socket));
+    }
+    return ::close(socket);
+}
+
+void TSmtpClient::Interrupt()
+{
+    std::lock_guard lock(m_socketsMutex);
+    m_interrupted = true;
+    for (long long s : m_openSockets)
+        ::shutdown(int(s), SHUT_RDWR);
 }
 
 void TSmtpClient::Fail(const QString& message, int curlCode, bool sessionUsable, bool cancelled)
@@ -261,14 +397,24 @@ bool TSmtpClient::WaitForSocket(bool forWrite, qint64 deadlineMs)
 {
     const QDeadlineTimer deadline(deadlineMs);
     for (;;) {
+        qint64 left = deadline.remainingTime();
         if (Cancel && Cancel->load()) {
             // What is already there is still taken (an answer that arrived is not lost).
             pollfd ready{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
             if (::poll(&ready, 1, 0) > 0)
                 return true;
-            Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            // The answer to a message whose end went out is waited for a moment: the server
+            // may have taken the mail, and then it counts as sent.
+            if (!m_answerDue || forWrite)
+                Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            if (!m_graceStarted) {
+                m_graceStarted = true;
+                m_grace.setRemainingTime(AnswerGraceMs);
+            }
+            if (m_grace.hasExpired())
+                Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
+            left = left < 0 ? m_grace.remainingTime() : std::min(left, m_grace.remainingTime());
         }
-        const qint64 left = deadline.remainingTime();
         if (left == 0)
             return false;
         pollfd p{int(m_socket), short(forWrite ? POLLOUT : POLLIN), 0};
@@ -338,6 +484,10 @@ void TSmtpClient::Flush()
 
 void TSmtpClient::WriteSpans(std::vector<Span>& spans)
 {
+    // The raw socket carries only a plain session: on TLS it would put the bytes in clear
+    // beside the TLS layer.
+    if (m_tls)
+        throw std::logic_error("plain socket write on a TLS session");
     const qint64 stallLimit = Seconds(LowSpeedTimeSeconds);
     constexpr int MaxVectors = 64;
     iovec vectors[MaxVectors];
@@ -588,7 +738,16 @@ void TSmtpClient::FinishSend()
     if (!m_out.isEmpty() && Cancel && Cancel->load())
         Fail(QString::fromUtf8(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK)), CURLE_ABORTED_BY_CALLBACK, false, true);
     Flush();
-    const Reply reply = ReadReply();
+    m_answerDue = true;
+    m_graceStarted = false;
+    Reply reply;
+    try {
+        reply = ReadReply();
+    } catch (...) {
+        m_answerDue = false;
+        throw;
+    }
+    m_answerDue = false;
     // With an envelope ahead the server now waits for that message: the session is usable only
     // through ContinueSend (no QUIT, which the server would take as message text).
     if (reply.code / 100 != 2)

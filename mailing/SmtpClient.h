@@ -1,17 +1,21 @@
 #pragma once
 // The SMTP client of one worker or one connection test: one libcurl easy handle whose connection
 // carries the session. libcurl opens the session (greeting, EHLO, STARTTLS when offered, AUTH;
-// port 465 uses implicit TLS) and keeps the connection for us; the transactions go through that
+// port 465 uses implicit TLS) and keeps the connection for us. A password goes only over TLS,
+// unless the server is on this machine: with authentication on, a server elsewhere that offers
+// no STARTTLS (or fails it) is refused before AUTH; the transactions go through that
 // connection (libcurl's send and receive, so TLS stays libcurl's): Connect adds a NOOP, so a
 // wrong server or password shows at once; Send says MAIL FROM, RCPT TO and DATA (in one write
 // when the server offers PIPELINING) and writes the message in large pieces, a "." at the start
 // of a line doubled; Disconnect says QUIT and closes the connection.
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <exception>
 #include <QStringList>
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -38,6 +42,18 @@ struct TSmtpServer {
 };
 TSmtpServer ParseSmtpServer(const QString& text);
 
+// The port on which a session starts with TLS (implicit TLS, "smtps").
+constexpr int SmtpImplicitTlsPort = 465;
+
+// The refusals of a session that cannot carry a password safely or cannot log in at all.
+QString SmtpNoEncryptionMessage();  // no STARTTLS (or a failed one) on a server elsewhere
+QString SmtpNoAuthMessage();        // authentication on, but the server offers no AUTH
+
+// Whether a host text names this machine: "localhost" (or a name below ".localhost") or a
+// loopback address. A password may go to it without TLS. The test switch
+// QLY_TEST_LOOPBACK_IS_REMOTE=1 makes every host count as elsewhere.
+bool SmtpHostIsLoopback(const QString& host);
+
 // Initialises libcurl once; call in the main thread before any client exists.
 void InitSmtpLibrary();
 
@@ -53,7 +69,10 @@ public:
     bool Authenticate = false;  // log in with Username and Password
     QString Username;
     QString Password;
-    QString CaFile;  // trusted certificates (PEM); empty: the system's
+    // Trusted certificates (PEM). By default the file named by SSL_CERT_FILE (the variable the
+    // TLS library itself reads), else the system's.
+    QString CaFile = DefaultCaFile();
+    static QString DefaultCaFile();
     long ConnectTimeoutSeconds = 30;   // TCP connect, TLS and the server's greeting
     long LowSpeedTimeSeconds = 120;    // a transfer or reply that stalls this long fails; no total limit
     // When set and true, a running request gives up: a connect, a transfer, or the wait for a
@@ -85,6 +104,11 @@ public:
     void ContinueSend(const QList<QByteArray>& pieces);
     void Disconnect();
     bool Connected() const { return m_connected; }
+    // Whether the session runs over TLS (implicit, or STARTTLS taken).
+    bool Encrypted() const { return m_tls; }
+    // From any thread: cuts the connection (also one being opened), so that a request running in
+    // the client's thread ends at once. Meant for giving a client up together with Cancel.
+    void Interrupt();
     // The last complete reply the server sent (all its lines, joined by blanks).
     QString LastReply() const { return m_lastReply; }
 
@@ -115,11 +139,26 @@ private:
     void ReadEnvelopeReplies(qsizetype recipients);
     bool WaitForSocket(bool forWrite, qint64 deadlineMs);
     static size_t ReplyCallback(char* data, size_t size, size_t nitems, void* self);
+    friend struct TSmtpSocketCallbacks;  // libcurl's socket callbacks
     void NoteReplyLine(const QString& line);
 
     CURL* m_curl = nullptr;
     bool m_connected = false;
+    // The one flag that decides how bytes go out: on a TLS session only through libcurl,
+    // never on the raw socket. Set from what was asked (implicit TLS) and what the server
+    // offered (STARTTLS), never from an optional library pointer.
     bool m_tls = false;
+    bool m_implicitTls = false;
+    bool m_startTlsOffered = false;  // the first EHLO offered STARTTLS, which libcurl then takes
+    bool m_authAccepted = false;     // a "235" came while libcurl opened the session
+    bool m_loopbackOnly = false;     // connect only to loopback addresses (password without TLS)
+    std::mutex m_socketsMutex;
+    std::vector<long long> m_openSockets;  // sockets libcurl opened and has not closed yet
+    bool m_interrupted = false;
+    // The answer to a complete message is awaited: an abort waits for it a moment longer.
+    bool m_answerDue = false;
+    bool m_graceStarted = false;
+    QDeadlineTimer m_grace;
     bool m_clean = false;     // the session waits for a command (no transaction half done)
     bool m_quitting = false;
     bool m_sendPending = false;  // a message went out and its answer is not read yet

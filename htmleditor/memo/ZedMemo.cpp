@@ -311,6 +311,10 @@ TZedPos TZedCustomMemo::CellAt(const QPoint& pt) const
     int row = (pt.y() - 3);
     row = row < 0 ? -1 : row / m_cellHeight;
     const int line = std::clamp(TopLine() + row, 0, std::max(0, Lines().Count() - 1));
+    // A character of two code units takes one column's click: the caret goes before it.
+    const QString text = LineText(line);
+    if (col > 0 && col < text.length() && text[col - 1].isHighSurrogate() && text[col].isLowSurrogate())
+        return TZedPos{col - 1, line};
     return TZedPos{col, line};
 }
 
@@ -882,7 +886,7 @@ bool TZedCustomMemo::HandleKey(int key, Qt::KeyboardModifiers mods)
         if (ctrl)
             WordMove(false, shift);
         else if (col > 0)
-            MoveCaretTo(TZedPos{col - 1, line}, shift);
+            MoveCaretTo(TZedPos{std::max(0, CharacterLeft(line, col)), line}, shift);
         else if (line > 0)
             MoveCaretTo(TZedPos{int(LineText(line - 1).length()), line - 1}, shift);
         return true;
@@ -890,7 +894,7 @@ bool TZedCustomMemo::HandleKey(int key, Qt::KeyboardModifiers mods)
         if (ctrl)
             WordMove(true, shift);
         else
-            MoveCaretTo(TZedPos{col + 1, line}, shift);
+            MoveCaretTo(TZedPos{CharacterRight(line, col), line}, shift);
         return true;
     case Qt::Key_Up:
         MoveCaretTo(TZedPos{col, std::max(0, line - 1)}, shift);
@@ -1077,7 +1081,15 @@ void TZedCustomMemo::keyPressEvent(QKeyEvent* e)
         return;
     }
     bool used = false;
-    for (QChar ch : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar ch = text.at(i);
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            // a character made of two code units goes in whole
+            TypeCharacter(text.mid(i, 2));
+            ++i;
+            used = true;
+            continue;
+        }
         if (OnKeyPress) {
             OnKeyPress(ch);
             used = true;
@@ -1112,7 +1124,14 @@ void TZedCustomMemo::keyReleaseEvent(QKeyEvent* e)
 
 void TZedCustomMemo::inputMethodEvent(QInputMethodEvent* e)
 {
-    for (QChar ch : e->commitString()) {
+    const QString text = e->commitString();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar ch = text.at(i);
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            TypeCharacter(text.mid(i, 2));
+            ++i;
+            continue;
+        }
         if (OnKeyPress) {
             OnKeyPress(ch);
             if (ch.isNull())

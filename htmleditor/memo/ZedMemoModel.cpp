@@ -538,9 +538,20 @@ void TZedMemoModel::ExtendSelection()
     Invalidate();
 }
 
+namespace {
+// Whether col lies between the two code units of a surrogate pair.
+bool InsidePair(const QString& line, int col)
+{
+    return col > 0 && col < line.length() && line[col - 1].isHighSurrogate() && line[col].isLowSurrogate();
+}
+}
+
 void TZedMemoModel::MoveCaretTo(TZedPos pos, bool shift)
 {
     const bool atAnchor = Caret() == m_anchor;
+    // The caret never stands inside a character made of two code units.
+    if (pos.Line >= 0 && pos.Line < m_lines->Count() && InsidePair(m_lines->Get(pos.Line), pos.Col))
+        --pos.Col;
     if (pos.Line != m_caretLine) {
         // The target column goes with the line, so the new line is padded no further than needed.
         m_caretCol = std::max(0, pos.Col);
@@ -710,13 +721,30 @@ void TZedMemoModel::InsertText(const QString& rawText)
     LinesChanged();
 }
 
+int TZedMemoModel::CharacterLeft(int line, int col) const
+{
+    const QString s = line >= 0 && line < m_lines->Count() ? m_lines->Get(line) : QString();
+    return InsidePair(s, col - 1) ? col - 2 : col - 1;
+}
+
+int TZedMemoModel::CharacterRight(int line, int col) const
+{
+    const QString s = line >= 0 && line < m_lines->Count() ? m_lines->Get(line) : QString();
+    return InsidePair(s, col + 1) ? col + 2 : col + 1;
+}
+
 void TZedMemoModel::InsertChar(QChar ch)
 {
-    if (!EditAllowed() || ReadOnly)
+    InsertCharacter(QString(ch));
+}
+
+void TZedMemoModel::InsertCharacter(const QString& ch)
+{
+    if (!EditAllowed() || ReadOnly || ch.isEmpty())
         return;
     if (WrapActive()) {  // edits run on the unwrapped text, which is wrapped again afterwards
         SuspendWrap();
-        InsertChar(ch);
+        InsertCharacter(ch);
         ResumeWrap();
         return;
     }
@@ -728,8 +756,8 @@ void TZedMemoModel::InsertChar(QChar ch)
     PadLine(cl, cc);
     QString& line = m_lines->RawLine(cl);
     std::unique_ptr<TUndo> record;
-    int advance = 1;
-    if (ch == QLatin1Char('\t')) {
+    int advance = int(ch.length());
+    if (ch == QLatin1String("\t")) {
         advance = m_tabSize;
         if (m_overwrite) {
             const QString old = line.mid(cc, m_tabSize);
@@ -743,15 +771,14 @@ void TZedMemoModel::InsertChar(QChar ch)
             record = std::make_unique<TInsertCharUndo>(beforeL, beforeL, blanks);
         }
     } else if (m_overwrite) {
-        const QString old = cc < line.length() ? QString(line[cc]) : QString();
-        if (cc < line.length())
-            line[cc] = ch;
-        else
-            line += ch;
-        record = std::make_unique<TOverwriteUndo>(beforeL, beforeL, QString(ch), old);
+        // the character under the caret goes whole (both units of a pair)
+        const int oldLength = cc >= line.length() ? 0 : InsidePair(line, cc + 1) ? 2 : 1;
+        const QString old = line.mid(cc, oldLength);
+        line.replace(cc, oldLength, ch);
+        record = std::make_unique<TOverwriteUndo>(beforeL, beforeL, ch, old);
     } else {
         line.insert(cc, ch);
-        record = std::make_unique<TInsertCharUndo>(beforeL, beforeL, QString(ch));
+        record = std::make_unique<TInsertCharUndo>(beforeL, beforeL, ch);
     }
     InvalidateStates(cl, cc);
     if (WrapActive()) {
@@ -771,11 +798,16 @@ void TZedMemoModel::InsertChar(QChar ch)
 
 void TZedMemoModel::TypeChar(QChar ch)
 {
+    TypeCharacter(QString(ch));
+}
+
+void TZedMemoModel::TypeCharacter(const QString& ch)
+{
     if (ReadOnly || !EditAllowed())
         return;
     if (DelErase && !SelectionEmpty())
         DeleteSelection();
-    InsertChar(ch);
+    InsertCharacter(ch);
     MarkLineModified(m_caretLine);
     Invalidate();
 }
@@ -796,7 +828,7 @@ void TZedMemoModel::DeleteChar()
     const int len = m_lines->Get(cl).length();
     TZedPos to;
     if (cc < len)
-        to = TZedPos{cc + 1, cl};
+        to = TZedPos{CharacterRight(cl, cc), cl};
     else if (cl + 1 < m_lines->Count())
         to = m_lines->IsWrapped(cl + 1) ? OffsetToPos(PosToOffset(Caret()) + 1) : TZedPos{0, cl + 1};
     else
@@ -822,7 +854,7 @@ void TZedMemoModel::PlainBackspace(bool& joined, bool& moved)
     TZedPos from;
     const TZedPos to = Caret();
     if (cc > 0) {
-        from = TZedPos{cc - 1, cl};
+        from = TZedPos{std::max(0, CharacterLeft(cl, cc)), cl};
     } else if (WrapActive() && m_lines->IsWrapped(cl)) {
         from = OffsetToPos(std::max(0, PosToOffset(to) - 1));
         if (from.Line == cl)  // the head line is empty: step back to its end

@@ -107,6 +107,8 @@ public:
     // --- editing ---
     void InsertText(const QString& text);
     void InsertChar(QChar ch);
+    // One character as the user sees it: a single code unit or a surrogate pair.
+    void InsertCharacter(const QString& ch);
     void DeleteChar();
     void Backspace();
     void DeleteWordBack();
@@ -119,7 +121,12 @@ public:
     void PasteFromClipboard();
     // Typing of one character as the keyboard does it (selection replaced with DelErase).
     void TypeChar(QChar ch);
+    void TypeCharacter(const QString& ch);
     void MarkLineModified(int line);
+    // The caret column one character left or right of col on the line: a surrogate pair (a
+    // character made of two code units) is stepped over whole.
+    int CharacterLeft(int line, int col) const;
+    int CharacterRight(int line, int col) const;
 
     // --- undo ---
     void Undo();

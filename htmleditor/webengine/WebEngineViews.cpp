@@ -4,10 +4,18 @@
 #include "htmleditor/WebViewModule.h"
 
 #include <QWebEnginePage>
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <atomic>
 
@@ -30,6 +38,70 @@ public:
     }
     std::atomic<int> Blocked{0};
 };
+
+// Serves the picture scheme: a file whose first bytes are those of a PNG, GIF, JPEG, BMP or WebP
+// picture, or a document a view was told to load; nothing else of the disk.
+class TPictureSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void AllowDocument(const QString& path)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_documents.insert(path);
+    }
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        const QString path = job->requestUrl().path();
+        bool document;
+        {
+            QMutexLocker lock(&m_mutex);
+            document = m_documents.contains(path);
+        }
+        QFile file(path);
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        const QByteArray type = document ? QByteArray("text/html") : PictureType(file.peek(32));
+        if (type.isEmpty()) {
+            job->fail(QWebEngineUrlRequestJob::RequestDenied);
+            return;
+        }
+        auto* buffer = new QBuffer(job);
+        buffer->setData(file.readAll());
+        buffer->open(QIODevice::ReadOnly);
+        job->reply(type, buffer);
+    }
+
+private:
+    static QByteArray PictureType(const QByteArray& b)
+    {
+        if (b.startsWith("\x89PNG\r\n\x1A\n"))
+            return "image/png";
+        if (b.startsWith("GIF87a") || b.startsWith("GIF89a"))
+            return "image/gif";
+        if (b.startsWith("\xFF\xD8\xFF"))
+            return "image/jpeg";
+        if (b.startsWith("RIFF") && b.mid(8, 4) == "WEBP")
+            return "image/webp";
+        if (b.startsWith("BM") && b.size() >= 18)
+            return "image/bmp";
+        return QByteArray();
+    }
+    QMutex m_mutex;
+    QSet<QString> m_documents;
+};
+
+TPictureSchemeHandler* PictureHandler()
+{
+    // One for the editor's profile (the default one), made with it.
+    static TPictureSchemeHandler* handler = [] {
+        auto* h = new TPictureSchemeHandler(QWebEngineProfile::defaultProfile());
+        QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(htmleditor::kPictureScheme, h);
+        return h;
+    }();
+    return handler;
+}
 
 // The page of the design view: the document's console notice comes back as a call; a link
 // clicked in the document never replaces the mail.
@@ -88,7 +160,17 @@ public:
 
     QWidget* Widget() override { return this; }
     void SetHtml(const QString& html, const QUrl& baseUrl) override { setHtml(html, baseUrl); }
-    void Load(const QUrl& url) override { load(url); }
+    void Load(const QUrl& url) override
+    {
+        // The editor's view reaches its document, like its pictures, through the picture scheme.
+        if (ServesPictures && url.isLocalFile()) {
+            PictureHandler()->AllowDocument(url.toLocalFile());
+            load(htmleditor::PictureUrl(url.toLocalFile()));
+            return;
+        }
+        load(url);
+    }
+    bool ServesPictures = false;
     void RunJavaScript(const QString& script, bool applicationWorld,
                        std::function<void(const QVariant&)> result) override
     {
@@ -112,7 +194,15 @@ TWebView* CreateEditorView(QWidget* parent, const QString& notice, std::function
 {
     auto* view = new TEngineView(parent);
     view->setPage(new TEditorPage(view, notice, std::move(onNotice)));
-    view->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    // The document is the user's mail, loaded from files, stored mails or the clipboard: its
+    // scripts never run (the program's editing scripts run in the application's world) and it
+    // reads no local file but the pictures it shows.
+    QWebEngineSettings* s = view->settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    PictureHandler();
+    view->ServesPictures = true;
     return view;
 }
 
@@ -138,6 +228,15 @@ TWebView* CreatePreviewView(QWidget* parent)
 
 extern "C" Q_DECL_EXPORT const htmleditor::TWebViewModule* qly_web_view_module()
 {
+    // A scheme is registered before the engine's first class is made.
+    static const bool registered = [] {
+        QWebEngineUrlScheme scheme(htmleditor::kPictureScheme);
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+        scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+        QWebEngineUrlScheme::registerScheme(scheme);
+        return true;
+    }();
+    (void)registered;
     static const htmleditor::TWebViewModule module{htmleditor::kWebViewModuleVersion, &CreateEditorView,
                                                    &CreatePreviewView};
     return &module;

@@ -274,6 +274,12 @@ TEST(HtmlMailBuilder, HtmlMailingWithTwoPicturesAndAnAttachmentArrivesNested)
         EXPECT_EQ(MessageTree(raw),
                   "multipart/mixed[multipart/related[multipart/alternative[text/plain,text/html],image/png,image/gif],"
                   "application/pdf]");
+        QByteArray unfolded = raw;
+        unfolded.replace("\r\n\t", " ").replace("\r\n ", " ");
+        EXPECT_TRUE(QRegularExpression("Content-Type: multipart/related;[^\r\n]*type=\"?multipart/alternative")
+                        .match(QString::fromLatin1(unfolded))
+                        .hasMatch())
+            << "the nested related container names its root's type";
         const ParsedMail mail = ParseMail(raw);
         ASSERT_EQ(mail.parts.size(), 5);
         const ParsedPart& plain = mail.parts[0];
@@ -318,4 +324,53 @@ TEST(HtmlMailBuilder, RefusedMissingPictureStopsTheMailingAtItsStart)
     EXPECT_EQ(lines.last(), " Anwendung abgebrochen.");
     EXPECT_EQ(list.Statuses(), QList<int>{0});
     EXPECT_EQ(peer.count("connect"), 0);
+}
+
+// Picture files whose names hold "&", a quote or a non-breaking space, written as a browser
+// writes them into the HTML (as character references): each goes out as an inline part, no
+// question is asked and no local path is left in the mail. The related container names the
+// type of its root part.
+TEST(HtmlMailBuilder, PictureSourcesWithCharacterReferencesAreEmbedded)
+{
+    qlytest::TempDir dir;
+    const QStringList names{QString::fromUtf8("Brot & Butter.png"), QString::fromUtf8("Sag \"Käse\".gif"),
+                            QString::fromUtf8("Bild\u00A0eins.png"), QString::fromUtf8("Tom's & Jerry's.png")};
+    for (const QString& name : names)
+        WriteFile(dir.file(name), name.endsWith(".gif") ? kGif : kPng);
+    const QString folder = dir.path() + QLatin1Char('/');
+    const QString html = QStringLiteral("<html><head></head><body><p>Bilder</p>"
+                                        "<img src=\"%1Brot &amp; Butter.png\"><img src=\"%1Sag &quot;K&auml;se&quot;.gif\">"
+                                        "<img src=\"%1Bild&nbsp;eins.png\"><img src='%1Tom&#39;s &#x26; Jerry&apos;s.png'>"
+                                        "</body></html>")
+                             .arg(folder);
+    SmtpPeer peer;
+    ListDb list;
+    list.Add({"eva@x.de", "Muster", "Eva"});
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.content.htmlMode = true;
+    rig.content.html = html;
+    rig.RunToEnd();
+    EXPECT_TRUE(rig.questions.isEmpty()) << rig.questions.join('\n').toStdString();
+    EXPECT_EQ(rig.Lines().last(), "1 Mail(s) gesendet.");
+    ASSERT_EQ(peer.messageFiles().size(), 1);
+    const QByteArray raw = peer.raw(0);
+    const ParsedMail mail = ParseMail(raw);
+    EXPECT_EQ(mail.topType, "multipart/related");
+    ASSERT_EQ(mail.parts.size(), 6);
+    const QString sentHtml = mail.parts[1].text;
+    EXPECT_FALSE(sentHtml.contains(folder)) << sentHtml.toStdString();
+    EXPECT_EQ(sentHtml.count("src=\"cid:"), 3);
+    EXPECT_EQ(sentHtml.count("src='cid:"), 1);
+    for (int i = 2; i < 6; ++i) {
+        EXPECT_FALSE(mail.parts[i].contentId.isEmpty());
+        EXPECT_TRUE(sentHtml.contains("cid:" + mail.parts[i].contentId)) << mail.parts[i].contentId.toStdString();
+        EXPECT_EQ(mail.parts[i].data, i == 3 ? kGif : kPng);
+    }
+    QByteArray unfolded = raw;
+    unfolded.replace("\r\n\t", " ").replace("\r\n ", " ");
+    EXPECT_TRUE(QRegularExpression("Content-Type: multipart/related;[^\r\n]*type=\"?multipart/alternative")
+                    .match(QString::fromLatin1(unfolded))
+                    .hasMatch())
+        << raw.left(400).toStdString();
 }

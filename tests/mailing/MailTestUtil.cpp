@@ -37,18 +37,45 @@ SmtpPeer::SmtpPeer(const PeerOptions& o)
         args << QStringLiteral("--pipelining");
     if (o.smtpUtf8)
         args << QStringLiteral("--smtputf8");
-    if (o.startTls) {
+    if (o.startTls || o.implicitTls) {
         const QString cert = m_dir.file(QStringLiteral("cert.pem")), key = m_dir.file(QStringLiteral("key.pem"));
-        QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
-                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
-                       "subjectAltName=IP:127.0.0.1", "-days", "1",
-                       "-keyout", key, "-out", cert});
-        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
-            throw std::runtime_error("openssl could not make a certificate");
+        auto openssl = [this](const QStringList& a) {
+            QProcess p;
+            p.setWorkingDirectory(m_dir.path());
+            p.start(QStringLiteral("openssl"), a);
+            if (!p.waitForFinished(30000) || p.exitCode() != 0)
+                throw std::runtime_error("openssl could not make a certificate: " + p.readAllStandardError().toStdString());
+        };
+        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        if (o.caSigned) {
+            // a CA of the test's own, and the server's certificate signed by it
+            m_caFile = m_dir.file(QStringLiteral("ca.pem"));
+            const QString caKey = m_dir.file(QStringLiteral("ca.key")), request = m_dir.file(QStringLiteral("req.csr"));
+            openssl(QStringList{"req", "-x509"} + ec
+                    + QStringList{"-subj", "/CN=Quillory Test CA", "-days", "2", "-addext",
+                                  "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+                                  "-keyout", caKey, "-out", m_caFile});
+            openssl(QStringList{"req"} + ec + QStringList{"-subj", "/CN=127.0.0.1", "-keyout", key, "-out", request});
+            QFile ext(m_dir.file(QStringLiteral("ext.cnf")));
+            if (!ext.open(QIODevice::WriteOnly))
+                throw std::runtime_error("cannot write ext.cnf");
+            ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
+                      "extendedKeyUsage=serverAuth\n");
+            ext.close();
+            openssl({"x509", "-req", "-in", request, "-CA", m_caFile, "-CAkey", caKey, "-CAcreateserial", "-days", "1",
+                     "-extfile", ext.fileName(), "-out", cert});
+        } else {
+            openssl(QStringList{"req", "-x509"} + ec
+                    + QStringList{"-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-days", "1",
+                                  "-keyout", key, "-out", cert});
+        }
         args << QStringLiteral("--tls-cert") << cert << QStringLiteral("--tls-key") << key;
         m_certificate = cert;
     }
+    if (o.implicitTls)
+        args << QStringLiteral("--implicit-tls") << QStringLiteral("--tap-port") << QStringLiteral("465");
+    else if (o.tap)
+        args << QStringLiteral("--tap-port") << QStringLiteral("0");
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(m_dir.file(QStringLiteral("peer.err")));
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
@@ -56,7 +83,8 @@ SmtpPeer::SmtpPeer(const PeerOptions& o)
         throw std::runtime_error("SMTP peer did not start");
     QElapsedTimer t;
     t.start();
-    while (!m_process.canReadLine() && t.elapsed() < 20000)
+    // A peer on port 465 may first wait for another test's peer to let the port go.
+    while (!m_process.canReadLine() && t.elapsed() < 300000 && m_process.state() == QProcess::Running)
         m_process.waitForReadyRead(200);
     m_port = m_process.readLine().trimmed().toInt();
     if (m_port <= 0)
@@ -109,6 +137,32 @@ QByteArray SmtpPeer::raw(int i) const
 {
     QFile f(messageFiles().value(i));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QList<QByteArray> SmtpPeer::tapped() const
+{
+    QList<QByteArray> out;
+    for (int i = 1;; ++i) {
+        QFile f(m_dir.file(QStringLiteral("tap-%1.bin").arg(i)));
+        if (!f.open(QIODevice::ReadOnly))
+            break;
+        out.append(f.readAll());
+    }
+    return out;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
+    : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
+{
+    qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_wasSet)
+        qputenv(m_name, m_old);
+    else
+        qunsetenv(m_name);
 }
 
 int ClosedPort()

@@ -31,6 +31,21 @@ struct PeerOptions {
     bool startTls = false;   // offers STARTTLS with a self-signed certificate
     bool pipelining = false; // offers PIPELINING
     bool smtpUtf8 = false;   // offers SMTPUTF8
+    bool implicitTls = false; // TLS from the first byte, reached through the tap on port 465
+    bool caSigned = false;   // the certificate comes from a CA the test makes (caFile())
+    bool tap = false;        // clients reach the server through a relay that keeps their bytes
+};
+
+// Sets an environment variable for the scope (SSL_CERT_FILE: the certificates the program trusts).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_wasSet;
 };
 
 class SmtpPeer {
@@ -45,12 +60,17 @@ public:
     QByteArray raw(int i) const;
     // With startTls: the peer's self-signed certificate (for 127.0.0.1).
     QString certificate() const { return m_certificate; }
+    // With caSigned: the certificate of the CA that signed the peer's.
+    QString caFile() const { return m_caFile; }
+    // With tap (or implicitTls): the bytes each client connection sent, in connection order.
+    QList<QByteArray> tapped() const;
 
 private:
     qlytest::TempDir m_dir;
     QProcess m_process;
     int m_port = 0;
     QString m_certificate;
+    QString m_caFile;
 };
 
 // A port on 127.0.0.1 on which nothing listens.

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSet>
+#include <optional>
 #include <gtest/gtest.h>
 
 using namespace mailtest;
@@ -816,4 +817,101 @@ TEST(MailingJob, BatchedOutcomesKeepEachWorkersOrder)
     EXPECT_EQ(rig.progress.value(), rows + 1);
     EXPECT_EQ(list.Statuses().count(1), rows - 2);
     EXPECT_EQ(list.Statuses().count(0), 3);
+}
+
+// Port 465 (implicit TLS) with a certificate from a CA the program trusts: every mail arrives
+// whole, with one worker and with eight, a 1 MB attachment included, and none of it in clear.
+TEST(MailingJob, ImplicitTlsOnPort465SendsEveryMailEncrypted)
+{
+    qlytest::TempDir dir;
+    const QString path = dir.file("Katalog.bin");
+    QByteArray attachment;
+    for (int i = 0; attachment.size() < 1024 * 1024; ++i)
+        attachment.append(char((i * 131) ^ (i >> 9)));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(attachment);
+    }
+    for (const int workers : {1, 8}) {
+        SCOPED_TRACE(workers);
+        PeerOptions options{.auth = "hans:geheim", .pipelining = true};
+        options.implicitTls = true;
+        options.caSigned = true;
+        SmtpPeer peer(options);
+        ASSERT_EQ(peer.port(), 465);
+        ScopedEnv trust("SSL_CERT_FILE", peer.caFile().toLocal8Bit());
+        ListDb list;
+        for (int i = 1; i <= 12; ++i)
+            list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = QStringLiteral("127.0.0.1:465");
+        rig.sender.Threads = workers;
+        rig.sender.Authentication = true;
+        rig.sender.UserName = "hans";
+        rig.sender.Password = "geheim";
+        rig.content.subject = QStringLiteral("Geheimer Betreff");
+        rig.content.body = QStringLiteral("Vertraulicher Text\r\n");
+        rig.content.attachments = {path};
+        rig.RunToEnd();
+        EXPECT_EQ(rig.Lines().last(), "12 Mail(s) gesendet.") << rig.Lines().join('\n').toStdString();
+        EXPECT_EQ(list.Statuses(), QList<int>(12, 1));
+        ASSERT_EQ(peer.messageFiles().size(), 12);
+        for (int i = 0; i < 12; ++i) {
+            const ParsedMail m = ParseMail(peer.raw(i));
+            EXPECT_EQ(m.subject, "Geheimer Betreff");
+            ASSERT_EQ(m.parts.size(), 2);
+            EXPECT_EQ(m.parts[0].text, "Vertraulicher Text\r\n");
+            EXPECT_TRUE(m.parts[1].data == attachment) << "attachment of mail " << i;
+        }
+        const QList<QByteArray> tapped = peer.tapped();
+        EXPECT_EQ(tapped.size(), workers);
+        for (const QByteArray& bytes : tapped)
+            for (const char* plain : {"Subject:", "Geheimer", "Vertraulicher", "Katalog", "MAIL FROM"})
+                EXPECT_FALSE(bytes.contains(plain)) << plain;
+    }
+}
+
+// The refusals of a session that would put the password in clear or could not log in stop the
+// mailing with the German reason in the worker's red line; the server never sees AUTH.
+TEST(MailingJob, APasswordWithoutTlsOrAServerWithoutAuthStopsTheMailing)
+{
+    struct Case {
+        const char* name;
+        QString auth;        // the server's AUTH ("": none offered)
+        bool loopbackIsRemote;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"no STARTTLS elsewhere", "hans:geheim", true,
+         QString::fromUtf8("Der Server bietet keine verschlüsselte Verbindung an; das Kennwort wird nicht unverschlüsselt "
+                           "gesendet.")},
+        {"no AUTH", "", false,
+         QString::fromUtf8("Der Server bietet keine Anmeldung (AUTH) an; Benutzername und Kennwort können nicht "
+                           "verwendet werden.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmtpPeer peer(PeerOptions{.auth = c.auth});
+        std::optional<ScopedEnv> remote;
+        if (c.loopbackIsRemote)
+            remote.emplace("QLY_TEST_LOOPBACK_IS_REMOTE", "1");
+        ListDb list;
+        list.Add({"a@x.de", "N", "V"});
+        list.Add({"b@x.de", "N", "V"});
+        JobRig rig(list);
+        rig.sender.SmtpServer = peer.server();
+        rig.sender.Authentication = true;
+        rig.sender.UserName = "hans";
+        rig.sender.Password = "geheim";
+        rig.RunToEnd();
+        const QStringList lines = rig.Lines();
+        const int red = rig.LineIndex(" Thread 1 : SMTP Fehler: " + c.reason);
+        ASSERT_GE(red, 0) << lines.join('\n').toStdString();
+        EXPECT_EQ(rig.log.LineColor(red), mailcolors::Red);
+        EXPECT_EQ(lines.last(), "0 Mail(s) gesendet.2 Mail(s) konnten nicht gesendet werden.");
+        EXPECT_EQ(peer.count("auth_cmd"), 0);
+        EXPECT_EQ(peer.count("data"), 0);
+        EXPECT_EQ(list.Statuses(), (QList<int>{0, 0}));
+    }
 }

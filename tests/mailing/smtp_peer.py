@@ -14,13 +14,19 @@ Options:
   --tls-cert CERT --tls-key KEY   offer STARTTLS with this certificate
   --pipelining           offer PIPELINING (the server reads commands in order either way)
   --smtputf8             offer SMTPUTF8
+  --implicit-tls         TLS from the first byte (with --tls-cert/--tls-key) instead of STARTTLS
+  --tap-port PORT        clients connect here (0: any free port; 465 is waited for while another
+                         test holds it); every connection is relayed to the server and what the
+                         client sent is written to <dir>/tap-N.bin (N counts connections)
 """
 import argparse
 import asyncio
+import errno
 import json
 import os
 import ssl
 import sys
+import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -102,6 +108,49 @@ class RecordingSMTP(SMTP):
         return await super().smtp_QUIT(arg)
 
 
+async def start_tap(folder, tap_port, server_port):
+    count = [0]
+
+    async def relay(reader, writer):
+        count[0] += 1
+        tapped = open(os.path.join(folder, "tap-%d.bin" % count[0]), "wb", buffering=0)
+        try:
+            up_reader, up_writer = await asyncio.open_connection("127.0.0.1", server_port)
+        except OSError:
+            writer.close()
+            return
+
+        async def pump(src, dst, record):
+            try:
+                while True:
+                    data = await src.read(65536)
+                    if not data:
+                        break
+                    if record:
+                        tapped.write(data)
+                    dst.write(data)
+                    await dst.drain()
+            except (ConnectionError, OSError):
+                pass
+            finally:
+                try:
+                    dst.close()
+                except Exception:
+                    pass
+        await asyncio.gather(pump(reader, up_writer, True), pump(up_reader, writer, False))
+        tapped.close()
+
+    deadline = time.monotonic() + 300
+    while True:
+        try:
+            return await asyncio.start_server(relay, "127.0.0.1", tap_port, reuse_address=True)
+        except OSError as e:
+            # another test's peer holds the port: wait for it
+            if e.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                raise
+            await asyncio.sleep(0.2)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--dir", required=True)
@@ -115,6 +164,8 @@ def main():
     p.add_argument("--tls-key")
     p.add_argument("--pipelining", action="store_true")
     p.add_argument("--smtputf8", action="store_true")
+    p.add_argument("--implicit-tls", action="store_true")
+    p.add_argument("--tap-port", type=int)
     args = p.parse_args()
     args.reject = [a.lower() for a in args.reject]
     args.drop_data = [a.lower() for a in args.drop_data]
@@ -144,16 +195,23 @@ def main():
                           password=auth_data.password.decode(errors="replace"), ok=ok)
                 return AuthResult(success=ok, handled=False)
             kw = dict(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+        implicit = None
         if args.tls_cert:
             ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             ctx.load_cert_chain(args.tls_cert, args.tls_key)
-            kw["tls_context"] = ctx
+            if args.implicit_tls:
+                implicit = ctx
+            else:
+                kw["tls_context"] = ctx
         if args.smtputf8:
             kw["enable_SMTPUTF8"] = True
         handler = Handler(rec, args)
         server = loop.run_until_complete(loop.create_server(
-            lambda: RecordingSMTP(rec, handler, hostname="peer.test", **kw), "127.0.0.1", 0))
+            lambda: RecordingSMTP(rec, handler, hostname="peer.test", **kw), "127.0.0.1", 0, ssl=implicit))
     port = server.sockets[0].getsockname()[1]
+    if args.tap_port is not None:
+        tap = loop.run_until_complete(start_tap(args.dir, args.tap_port, port))
+        port = tap.sockets[0].getsockname()[1]
     sys.stdout.write("%d\n" % port)
     sys.stdout.flush()
     try:

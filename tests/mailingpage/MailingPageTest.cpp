@@ -22,12 +22,17 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSet>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 #include <QThread>
 #include <QToolButton>
 #include <deque>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -341,6 +346,7 @@ TEST_P(StalledSendAbort, EndsTheJobAtOnceAndKeepsTheRowUnsent)
     AddRow("tom@x.de", "Tal", "Tom");
     AddRow("eva@x.de", "Muster", "Eva");
     f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(1);  // one worker, whatever an earlier test left in the settings
     QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return peer.count("stall") > 0; })) << LogLines().join('\n').toStdString();
     // the client has sent the final dot and now waits for the reply
@@ -613,4 +619,238 @@ TEST_F(SentMarksTest, NoToRestoringAListLeftByAKilledRunKeepsTheMarks)
     ASSERT_EQ(Texts().size(), 1);
     EXPECT_TRUE(Texts()[0].startsWith(QString::fromUtf8("Die Liste \"Kunden\" konnte in der letzten Sizung nicht gespeichert werden.")));
     ExpectAllSentAndNothingSentAgain(peer);
+}
+
+// ---- TLS, passwords and the connection test's limits -------------------------------------------
+
+namespace {
+
+const QString kNotConnected = QString::fromUtf8(
+    "Die Verbindung zum Server ist fehlgeschlagen. Bitte überprüfen Sie den SMTP Server und stellen Sie sicher, "
+    "dass eine Verbindung zum Internet besteht.\n\n");
+const QString kLoginFailed = QString::fromUtf8(
+    "Authentifizierung fehlgeschlagen. Bitte überprüfen Sie SMTP Benutzernamen und Kennwort. \n\nDer Server "
+    "antwortet:\n");
+
+QColor LabelColor(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+// Port 465 with a certificate from a CA the program trusts: the connection test and a mailing
+// succeed, and the relay in front of the server sees nothing in clear. A self-signed
+// certificate fails the test.
+TEST_F(MailingPageTest, ConnectionTestAndMailingOnPort465)
+{
+    {
+        PeerOptions options{.auth = "hans:geheim"};
+        options.implicitTls = true;
+        options.caSigned = true;
+        SmtpPeer peer(options);
+        ScopedEnv trust("SSL_CERT_FILE", peer.caFile().toLocal8Bit());
+        f->EditSmtpServer->setText("127.0.0.1:465");
+        f->CheckBoxAuthentication->setChecked(true);
+        f->EditUserName->setText("hans");
+        f->EditPassword->setText("geheim");
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(), "Verbindung erfolgreich getestet.");
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(0, 128, 0));
+        EXPECT_EQ(peer.count("auth"), 1);
+
+        AddRow("eva@x.de", "Muster", "Eva");
+        AddRow("tom@x.de", "Tal", "Tom");
+        f->SpinEditThreads->SetValue(2);
+        QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); })) << LogLines().join('\n').toStdString();
+        EXPECT_EQ(LogLines().last(), "2 Mail(s) gesendet.");
+        EXPECT_EQ(Statuses(), (QList<int>{1, 1}));
+        ASSERT_EQ(peer.messageFiles().size(), 2);
+        EXPECT_EQ(ParseMail(peer.raw(0)).parts.value(0).text.left(9), "Guten Tag");
+        const QList<QByteArray> tapped = peer.tapped();
+        EXPECT_GE(tapped.size(), 2);
+        for (const QByteArray& bytes : tapped)
+            for (const char* plain : {"Subject:", "Guten Tag", "geheim", "AUTH", "MAIL FROM"})
+                EXPECT_FALSE(bytes.contains(plain)) << plain;
+    }
+    {
+        PeerOptions options;
+        options.implicitTls = true;  // self-signed
+        SmtpPeer peer(options);
+        f->CheckBoxAuthentication->setChecked(false);
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_TRUE(f->LabelTestConnection->text().startsWith(kNotConnected)) << f->LabelTestConnection->text().toStdString();
+        EXPECT_TRUE(f->LabelTestConnection->text().contains("certificate"));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+    }
+}
+
+// Authentication on: a server elsewhere without STARTTLS is refused before AUTH (the test switch
+// makes 127.0.0.1 count as elsewhere), a server without AUTH is no successful test.
+TEST_F(MailingPageTest, ConnectionTestRefusesAPasswordInClearAndALoginThatCannotHappen)
+{
+    f->CheckBoxAuthentication->setChecked(true);
+    f->EditUserName->setText("hans");
+    f->EditPassword->setText("geheim");
+    {
+        SmtpPeer peer(PeerOptions{.auth = "hans:geheim"});
+        ScopedEnv remote("QLY_TEST_LOOPBACK_IS_REMOTE", "1");
+        f->EditSmtpServer->setText(peer.server());
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(),
+                  kNotConnected + QString::fromUtf8("Der Server bietet keine verschlüsselte Verbindung an; das Kennwort "
+                                                    "wird nicht unverschlüsselt gesendet."));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+        EXPECT_EQ(peer.count("auth_cmd"), 0);
+    }
+    {
+        SmtpPeer peer;  // offers no AUTH
+        f->EditSmtpServer->setText(peer.server());
+        QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+        EXPECT_EQ(f->LabelTestConnection->text(),
+                  kLoginFailed + QString::fromUtf8("Der Server bietet keine Anmeldung (AUTH) an; Benutzername und "
+                                                   "Kennwort können nicht verwendet werden."));
+        EXPECT_EQ(LabelColor(f->LabelTestConnection), QColor(255, 0, 0));
+    }
+}
+
+// A server that does not greet: "Verbindungstest fehlgeschlagen." after 2500 ms, and the window
+// paints meanwhile.
+TEST_F(MailingPageTest, ConnectionTestGivesUpASilentServerAfter2500Ms)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});
+    f->CheckBoxAuthentication->setChecked(false);
+    f->EditSmtpServer->setText(peer.server());
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    f->LabelTestConnection->installEventFilter(&counter);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(50);
+    QElapsedTimer t;
+    t.start();
+    QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton);
+    const qint64 elapsed = t.elapsed();
+    f->LabelTestConnection->removeEventFilter(&counter);
+    EXPECT_GE(elapsed, 2490);
+    EXPECT_LT(elapsed, 4000);
+    EXPECT_EQ(f->LabelTestConnection->text(), "Verbindungstest fehlgeschlagen.");
+    EXPECT_GE(ticks, 20) << "the event loop ran during the wait";
+    EXPECT_GE(counter.paints, 1) << "the label was painted during the wait";
+}
+
+// Quitting the program while a test waits for a silent server: the application's loop ends at
+// once, and so does the window's end (the attempt is cut off, not waited for).
+TEST_F(MailingPageTest, QuitDuringAConnectionTestReturnsAtOnce)
+{
+    SmtpPeer peer(PeerOptions{.stall = true});
+    f->CheckBoxAuthentication->setChecked(false);
+    f->EditSmtpServer->setText(peer.server());
+    QElapsedTimer sinceQuit;
+    QTimer::singleShot(0, [&] { QTest::mouseClick(f->OrvRollOverSpeedBtn1, Qt::LeftButton); });
+    QTimer::singleShot(600, [&] {
+        EXPECT_EQ(f->LabelTestConnection->text(), "Teste ...");
+        sinceQuit.start();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    EXPECT_LT(sinceQuit.elapsed(), 1000) << "the program's loop returned at once";
+    EXPECT_EQ(peer.count("connect"), 1);
+    QElapsedTimer closing;
+    closing.start();
+    answers = {QMessageBox::No, QMessageBox::No, QMessageBox::No};
+    f->close();
+    f.reset();
+    EXPECT_LT(closing.elapsed(), 1000) << "the window's end did not wait for the attempt";
+}
+
+// A scheduled mailing whose server is gone after the pause: the failed reconnection is a red
+// line, never followed by the line that says the connection was restored.
+TEST_F(MailingPageTest, ScheduledReconnectionToAServerThatIsGoneIsLoggedAsFailed)
+{
+    QLocale::setDefault(QLocale::c());
+    std::optional<SmtpPeer> peer(std::in_place);
+    AddRow("a@x.de", "N", "V");
+    AddRow("b@x.de", "N", "V");
+    f->EditSmtpServer->setText(peer->server());
+    f->RadioButtonScheduled->setChecked(true);
+    f->SpinEditScheduledMails->SetValue(1);
+    f->SpinEditScheduledMinutes->SetFloatValue(0.1);
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    const QString waiting = QString::fromUtf8(" Thread 1 : Warte für  0,1 Minuten.");
+    ASSERT_TRUE(WaitFor([&] { return LogLines().contains(waiting); })) << LogLines().join('\n').toStdString();
+    peer.reset();  // the server goes away during the pause
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 60000));
+    const QStringList lines = LogLines();
+    const int pause = int(lines.indexOf(waiting));
+    const int red = int(lines.indexOf(QRegularExpression("^ Thread 1 : SMTP Fehler: .+")));
+    ASSERT_GT(red, pause) << lines.join('\n').toStdString();
+    EXPECT_EQ(f->MemoLogFile->LineColor(red), mailcolors::Red);
+    EXPECT_FALSE(lines.contains(" Thread 1 : Verbindung zum SMTP Server wiederhergestellt."));
+    EXPECT_EQ(lines.last(), "1 Mail(s) gesendet.1 Mail(s) konnten nicht gesendet werden.");
+    EXPECT_EQ(Statuses(), (QList<int>{1, 0}));
+}
+
+// The abort button during a mailing with eight workers: every mail the server had taken when the
+// button was clicked is logged as sent above the abort line, and the rows marked sent are exactly
+// the mails the server holds.
+TEST_F(MailingPageTest, AbortLogsTheMailsSentBeforeItAboveItsLine)
+{
+    SmtpPeer peer(PeerOptions{.pipelining = true});
+    f->Connection().Execute("BEGIN");
+    for (int i = 1; i <= 3000; ++i)
+        f->Connection().Execute(QStringLiteral("INSERT INTO \"%1\" (\"Email\", \"Last Name\", \"First Name\", \"Status\") "
+                                               "VALUES (?, 'N', 'V', 0)")
+                                    .arg(f->OpenListTable()),
+                                {QStringLiteral("r%1@x.de").arg(i)});
+    f->Connection().Execute("COMMIT");
+    f->ListStore().Requery();
+    f->EditSmtpServer->setText(peer.server());
+    f->SpinEditThreads->SetValue(8);
+    QTest::mouseClick(f->SpeedButtonSend, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return peer.count("data") >= 150; }));
+    QTest::mouseClick(f->AbortButton, Qt::LeftButton);
+    QSet<QString> acceptedBeforeTheClick;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "data")
+            acceptedBeforeTheClick.insert(e.value("rcpts").toArray().at(0).toString());
+    ASSERT_TRUE(WaitFor([&] { return !f->MailingPage().Job().Running(); }, 30000));
+
+    const QStringList lines = LogLines();
+    const int abort = int(lines.indexOf(" Abbruch durch Benutzer initiiert."));
+    ASSERT_GE(abort, 0);
+    QMap<QString, int> sentLine;
+    static const QRegularExpression sent("^ Thread \\d+ : (\\S+)  gesendet\\.$");
+    for (int i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch m = sent.match(lines.at(i));
+        if (m.hasMatch())
+            sentLine.insert(m.captured(1), i);
+    }
+    for (const QString& address : acceptedBeforeTheClick) {
+        ASSERT_TRUE(sentLine.contains(address)) << address.toStdString();
+        EXPECT_LT(sentLine.value(address), abort) << address.toStdString();
+    }
+    // after the abort line: the workers' ends and the totals only
+    for (int i = abort + 1; i < lines.size() - 2; ++i)
+        EXPECT_TRUE(lines.at(i).endsWith(" : beendet.")) << lines.at(i).toStdString();
+    EXPECT_EQ(lines.mid(abort + 1).filter(" : beendet.").size(), 8);
+
+    QSet<QString> onTheServer, markedSent;
+    for (const QJsonObject& e : peer.events())
+        if (e.value("ev").toString() == "data")
+            onTheServer.insert(e.value("rcpts").toArray().at(0).toString());
+    for (const QVariantList& row : f->Connection().Select(
+             QStringLiteral("SELECT \"Email\" FROM \"%1\" WHERE \"Status\" = 1").arg(f->OpenListTable())))
+        markedSent.insert(row.at(0).toString());
+    EXPECT_EQ(onTheServer, markedSent);
+    EXPECT_LT(markedSent.size(), 3000);
+    EXPECT_EQ(lines.last(), QStringLiteral("%1 Mail(s) gesendet.").arg(markedSent.size()));
 }

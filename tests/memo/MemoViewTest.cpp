@@ -673,4 +673,76 @@ TEST(MemoView, SavingJoinsWrappedLinesAndListOperationsKeepTheCaret)
     EXPECT_EQ(m.LineText(0), QStringLiteral("    first"));
 }
 
+// "a😀b": the emoji is two code units. Every caret and delete path of the keyboard and the mouse
+// treats it as one character, and the text stays valid UTF-16 after each step.
+TEST(MemoView, ACharacterOfTwoCodeUnitsIsNeverSplit)
+{
+    const QString emoji = QString::fromUtf8("😀");
+    ASSERT_EQ(emoji.size(), 2);
+    const QString text = QStringLiteral("a") + emoji + QStringLiteral("b");
+    View v({text, text});
+    TZedMemo& m = v.memo;
+    auto valid = [&] {
+        for (int l = 0; l < m.Lines().Count(); ++l)
+            if (!m.LineText(l).isValidUtf16())
+                return false;
+        return true;
+    };
+    // Right and Left step over the pair
+    m.SetCaret(TZedPos{0, 0});
+    QList<int> cols;
+    for (int i = 0; i < 3; ++i) {
+        v.Key(Qt::Key_Right);
+        cols << m.CaretCol();
+    }
+    EXPECT_EQ(cols, (QList<int>{1, 3, 4}));
+    cols.clear();
+    for (int i = 0; i < 3; ++i) {
+        v.Key(Qt::Key_Left);
+        cols << m.CaretCol();
+    }
+    EXPECT_EQ(cols, (QList<int>{3, 1, 0}));
+    // Shift+Right selects it whole
+    v.Key(Qt::Key_Right);
+    v.Key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(m.SelText(), emoji);
+    // a click on its right half and Up/Down from the column inside it land before it
+    QTest::mouseClick(m.viewport(), Qt::LeftButton, {}, v.CellCenter(2, 1));
+    EXPECT_EQ(m.Caret(), (TZedPos{1, 1}));
+    m.SetCaret(TZedPos{3, 1});
+    v.Key(Qt::Key_Up);
+    EXPECT_NE(m.CaretCol(), 2);
+    // Backspace behind it and Delete before it remove both units
+    m.SetCaret(TZedPos{3, 0});
+    v.Key(Qt::Key_Backspace);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("ab"));
+    EXPECT_EQ(m.CaretCol(), 1);
+    m.SetCaret(TZedPos{1, 1});
+    v.Key(Qt::Key_Delete);
+    EXPECT_EQ(m.LineText(1), QStringLiteral("ab"));
+    EXPECT_TRUE(valid());
+    // typed (one key press carrying both units), it goes in and is undone whole
+    m.SetCaret(TZedPos{1, 0});
+    TypeText(&m, QString());  // nothing
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, emoji);
+    QApplication::sendEvent(&m, &press);
+    EXPECT_EQ(m.LineText(0), text);
+    EXPECT_EQ(m.CaretCol(), 3);
+    m.Undo();
+    EXPECT_EQ(m.LineText(0), QStringLiteral("ab"));
+    // overwrite mode replaces the pair whole
+    m.SetLines({text});
+    m.SetCaret(TZedPos{1, 0});
+    v.Key(Qt::Key_Insert);
+    TypeText(&m, QStringLiteral("x"));
+    EXPECT_EQ(m.LineText(0), QStringLiteral("axb"));
+    v.Key(Qt::Key_Insert);
+    // Ctrl+Backspace deletes it with the word
+    m.SetLines({QStringLiteral("x ") + text});
+    m.SetCaret(TZedPos{6, 0});
+    v.Key(Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(m.LineText(0), QStringLiteral("x "));
+    EXPECT_TRUE(valid());
+}
+
 #include "MemoViewTest.moc"
