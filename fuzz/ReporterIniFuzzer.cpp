@@ -9,6 +9,7 @@
 #include "excreport/SivrelSupport.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char dir[] = "/tmp/qly-fuzz-ini-XXXXXX";
     if (!::mkdtemp(dir))
         std::abort();
+    static QString scratch = QString::fromLocal8Bit(dir);
+    std::atexit([] { QDir(scratch).removeRecursively(); });
     g_file = QString::fromLocal8Bit(dir) + QStringLiteral("/ELSettings.ini");
     return 0;
 }

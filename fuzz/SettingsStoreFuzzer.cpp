@@ -11,6 +11,7 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -162,6 +163,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char dir[] = "/tmp/qly-fuzz-settings-XXXXXX";
     if (!::mkdtemp(dir))
         std::abort();
+    static QString scratch = QString::fromLocal8Bit(dir);
+    std::atexit([] { QDir(scratch).removeRecursively(); });
     ::setenv("XDG_CONFIG_HOME", dir, 1);
     if (::mkdir((std::string(dir) + "/Fuzz").c_str(), 0700) != 0)
         std::abort();
