@@ -1587,6 +1587,8 @@ QString PercentTokens::PlannedText(const FillPlan& plan, const QStringList& valu
             continue;
         }
         const QStringView text = item.field == -1 ? item.text : QStringView(values.at(item.field));
+        if (text.isEmpty())
+            continue; // an empty value may have no data at all: nothing to copy
         memcpy(static_cast<void*>(o), text.data(), size_t(text.size()) * sizeof(QChar));
         o += text.size();
     }

@@ -71,7 +71,16 @@ QString EscapeString(const QString& s)
     QString out;
     out.reserve(s.size() + 2);
     out += QLatin1Char('"');
-    for (QChar c : s) {
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        // A surrogate without its partner has no UTF-8 form: it is written as an escape.
+        const bool loneSurrogate =
+            (c.isHighSurrogate() && !(i + 1 < s.size() && s[i + 1].isLowSurrogate()))
+            || (c.isLowSurrogate() && !(i > 0 && s[i - 1].isHighSurrogate()));
+        if (loneSurrogate) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            continue;
+        }
         switch (c.unicode()) {
         case '\\': out += QLatin1String("\\\\"); break;
         case '"': out += QLatin1String("\\\""); break;
@@ -130,11 +139,16 @@ bool ParseString(const QString& line, qsizetype& pos, QString& out)
     return false;
 }
 
+// A surrogate without its partner (it has no UTF-8 form) is written as %uXXXX.
 QString EscapePathPart(const QString& s)
 {
     QString out;
-    for (QChar c : s) {
-        if (c.unicode() < 0x20 || c == QLatin1Char('%'))
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if ((c.isHighSurrogate() && !(i + 1 < s.size() && s[i + 1].isLowSurrogate()))
+            || (c.isLowSurrogate() && !(i > 0 && s[i - 1].isHighSurrogate())))
+            out += QStringLiteral("%u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else if (c.unicode() < 0x20 || c == QLatin1Char('%'))
             out += QStringLiteral("%%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             out += c;
@@ -147,6 +161,14 @@ QString UnescapePathPart(const QString& s)
     QString out;
     for (qsizetype i = 0; i < s.size(); ++i) {
         bool ok = false;
+        if (s[i] == QLatin1Char('%') && i + 5 < s.size() && s[i + 1] == QLatin1Char('u')) {
+            const ushort u = s.mid(i + 2, 4).toUShort(&ok, 16);
+            if (ok) {
+                out += QChar(u);
+                i += 5;
+                continue;
+            }
+        }
         if (s[i] == QLatin1Char('%') && i + 2 < s.size()) {
             const ushort u = s.mid(i + 1, 2).toUShort(&ok, 16);
             if (ok) {
@@ -196,9 +218,11 @@ void Parse(const QString& text, Node& root)
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             current = &root;
             for (const QString& part : SplitPath(line.mid(1, line.size() - 2))) {
-                const QString name = UnescapePathPart(part);
-                Node* c = current->child(name);
-                current = c ? c : current->addChild(name);
+                // An escaped "\" (%5c) separates sub-keys as a plain one does: no name holds it.
+                for (const QString& name : SplitPath(UnescapePathPart(part))) {
+                    Node* c = current->child(name);
+                    current = c ? c : current->addChild(name);
+                }
             }
             continue;
         }

@@ -112,6 +112,36 @@ TEST_F(RegIniFile, ValuesSurviveTheFileWhateverTheyHold)
     EXPECT_EQ(again.ReadSubKeys("Users"), (QStringList{"50% off", "a]b@c.de"}));
 }
 
+// Found by the settings fuzzer: text with a surrogate that lost its partner (no UTF-8 form)
+// came back as U+FFFD, and an escaped "\\" in a section header made a sub-key that no path
+// could reach and that a write turned into two.
+TEST_F(RegIniFile, LoneSurrogatesAndEscapedBackslashesKeepTheirMeaning)
+{
+    const QString high(QChar(0xD800)), low(QChar(0xDC00));
+    const QString text = "a" + high + "b" + low + low + high + low + high;
+    {
+        TRegIniFile ini(kKey);
+        ini.WriteString("Users\\x" + low + "y", "n" + high, text);
+    }
+    {
+        TRegIniFile again(kKey);
+        EXPECT_EQ(again.ReadSubKeys("Users"), QStringList{"x" + low + "y"});
+        EXPECT_EQ(again.ReadString("Users\\x" + low + "y", "n" + high, "missing"), text);
+    }
+
+    const QString file = TRegIniFile::FileNameForKey(kKey);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[a%5cb]\n\"v\"=\"1\"\n");
+    }
+    TRegIniFile hand(kKey);
+    EXPECT_EQ(hand.ReadSubKeys("a"), QStringList{"b"});
+    EXPECT_EQ(hand.ReadString("a\\b", "v", ""), "1");
+    hand.WriteString("a\\b", "w", "2");
+    EXPECT_EQ(QString::fromUtf8(FileBytes(file)), "[a]\n\n[a\\b]\n\"v\"=\"1\"\n\"w\"=\"2\"\n");
+}
+
 TEST_F(RegIniFile, ReadingTheWrongKindRaises)
 {
     TRegIniFile ini(kKey);
