@@ -613,8 +613,9 @@ TEST_F(SentMarksTest, NoToRestoringAListLeftByAKilledRunKeepsTheMarks)
     ASSERT_TRUE(QFile::remove(db));
     ASSERT_TRUE(QFile::rename(snapshot, db));
 
-    Restart();
+    // The remembered list opens at the start, asking about the left-over edits.
     answers = {QMessageBox::No};
+    Restart();
     OpenInNameBox("Kunden");
     ASSERT_EQ(Texts().size(), 1);
     EXPECT_TRUE(Texts()[0].startsWith(QString::fromUtf8("Die Liste \"Kunden\" konnte in der letzten Sizung nicht gespeichert werden.")));
