@@ -302,7 +302,10 @@ TEST(SivrelTool, OwnCallSitesOfTheProgramMatchAddr2line)
         sample.push_back(sites[i * sites.size() / 50].address);
     const auto gnu = Addr2line(QStringLiteral("addr2line"), program, sample);
     ASSERT_EQ(gnu.size(), sample.size());
-    const QString llvmTool = QStandardPaths::findExecutable(QStringLiteral("llvm-addr2line"));
+    // Debian's llvm-14 names it with its version; the unversioned link comes with the llvm package.
+    QString llvmTool = QStandardPaths::findExecutable(QStringLiteral("llvm-addr2line-14"));
+    if (llvmTool.isEmpty())
+        llvmTool = QStandardPaths::findExecutable(QStringLiteral("llvm-addr2line"));
     const auto llvm = llvmTool.isEmpty() ? decltype(gnu)() : Addr2line(llvmTool, program, sample);
     if (llvmTool.isEmpty())
         std::printf("llvm-addr2line is not installed: innermost routines of inlined code are not compared\n");
