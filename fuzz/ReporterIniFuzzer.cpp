@@ -3,7 +3,8 @@
 // those names, a value (up to the first 0x00 byte) and after it the file's content.
 // Property: after WriteIniString(section, key, value) on that file, ReadIniString gives the value
 // back, and every other key of every section reads as it did before (names and value as the
-// routines can hold them: one line, no spaces around, a key without "=" that is no header).
+// routines can hold them: one line, no spaces around, a key without "=" that does not start with
+// "[", since its line would read as a section header once the value holds a "]").
 // Seeds (tests/fuzz-corpus/reporterini/): a dialog-position file with two sections, one with CR LF
 // line ends, quotes and duplicate sections, and one without a final line break.
 #include "excreport/SivrelSupport.h"
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Names and values the routines cannot hold are left out.
     if (!OneLine(section) || section.contains(u']') || !OneLine(key) || key.isEmpty() || key.contains(u'=')
-        || (key.startsWith(u'[') && key.contains(u']')) || !OneLine(value) || value.size() > 2047
+        || key.startsWith(u'[') || !OneLine(value) || value.size() > 2047
         || (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()))
         return 0;
 
