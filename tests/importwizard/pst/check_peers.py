@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Reads every file of outlook_files.py with two independent readers, pffexport (pff-tools) and
+"""Reads every file of outlook_files.py, in each layout of the writer (Unicode and ANSI personal
+folders files, offline folders files), with two independent readers, pffexport (pff-tools) and
 readpst (pst-utils), and finds the values written. Exits 77 (skipped) when a reader is missing."""
 import glob
 import os
@@ -16,19 +17,23 @@ import pstwriter  # noqa: E402
 failures = []
 
 
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
 def read(path):
     with open(path, encoding="utf-8", errors="replace") as f:
         return f.read()
 
 
+FORMAT = "unicode"  # the layout of the files being checked
+
+
+def check(condition, what):
+    if not condition:
+        failures.append("[%s] %s" % (FORMAT, what))
+
+
 def peers(plan, work, name):
+    name = FORMAT + "-" + name
     pst = os.path.join(work, name + ".pst")
-    pstwriter.write(plan, pst)
+    pstwriter.write(plan, pst, FORMAT)
     out = os.path.join(work, name)
     subprocess.run(["pffexport", "-q", "-m", "items", "-t", out, pst], check=True, capture_output=True)
     rp = os.path.join(work, name + "-readpst")
@@ -116,9 +121,11 @@ def main():
     if not shutil.which("pffexport") or not shutil.which("readpst"):
         print("pffexport (pff-tools) or readpst (pst-utils) is not installed")
         return 77
+    global FORMAT
     with tempfile.TemporaryDirectory() as work:
-        for scenario in (properties, mixed, contacts, order):
-            scenario(work)
+        for FORMAT in pstwriter.FORMATS:
+            for scenario in (properties, mixed, contacts, order):
+                scenario(work)
     for f in failures:
         print("FAIL:", f)
     return 1 if failures else 0

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The Outlook data files of the tests, made with pstwriter.py, and what each one holds.
 
-    python3 outlook_files.py SCENARIO OUT.pst [COUNT]
+    python3 outlook_files.py SCENARIO OUT.pst [COUNT] [--format=unicode|ansi|ost|ansi-ost]
 
-writes the file and prints, as JSON, the values a reader must find in it. Scenarios:
+writes the file (a Unicode personal folders file unless a format is given) and prints, as JSON, the values a reader must find in it. Scenarios:
   properties  "Kontakte": one contact holding every contact property of the import, then
               "Jürgen Größer"
   mixed       "Kontakte": a contact, a distribution list, an appointment, a blank contact and a
@@ -214,6 +214,14 @@ def order():
 
 
 def main():
+    fmt = "unicode"
+    args = []
+    for a in sys.argv[1:]:
+        if a.startswith("--format="):
+            fmt = a.split("=", 1)[1]
+        else:
+            args.append(a)
+    sys.argv[1:] = args
     scenario, out = sys.argv[1], sys.argv[2]
     if scenario == "properties":
         plan, expected = properties()
@@ -225,7 +233,7 @@ def main():
         plan, expected = contacts(int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
     else:
         sys.exit("unknown scenario " + scenario)
-    pstwriter.write(plan, out)
+    pstwriter.write(plan, out, fmt)
     json.dump(expected, sys.stdout, ensure_ascii=False)
 
 

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Writes small Unicode Outlook data files (.pst) for the tests, after the published PST file
-format: the NDB layer (header, node and block B-trees, data and subnode blocks, allocation
+"""Writes small Outlook data files for the tests, after the published PST file format: Unicode
+(64-bit) and ANSI (32-bit) personal folders files (.pst) and offline folders files (.ost, the same
+layout under another client signature). The NDB layer (header, node and block B-trees, data and subnode blocks, allocation
 maps), the LTP layer (heap-on-node, B-tree-on-heap, property and table contexts) and the
 messaging layer (message store, name-to-id map, folders with their hierarchy, contents and
 associated contents tables, messages with their recipient tables). Python 3 standard library only.
 
-    python3 pstwriter.py OUT.pst < plan.json
+    python3 pstwriter.py OUT.pst [unicode|ansi|ost|ansi-ost] < plan.json
+
+An ANSI file stores its texts in Windows-1252 (the property types 0x001E and 0x101E); the names of
+named properties stay UTF-16, as the format has them in either layout.
 
 The plan:
     {"store": "Persönliche Ordner",
@@ -37,6 +41,9 @@ PMAP_SPAN = AMAP_SPAN * 8
 
 PT_SHORT, PT_LONG, PT_DOUBLE, PT_BOOLEAN, PT_I8 = 0x0002, 0x0003, 0x0005, 0x000B, 0x0014
 PT_UNICODE, PT_SYSTIME, PT_BINARY, PT_MV_UNICODE = 0x001F, 0x0040, 0x0102, 0x101F
+PT_STRING8, PT_MV_STRING8 = 0x001E, 0x101E
+
+FORMATS = ("unicode", "ansi", "ost", "ansi-ost")
 
 GUIDS = {
     # The first three fields of a GUID are stored little-endian.
@@ -76,14 +83,24 @@ def filetime(parts):
     return (delta.days * 86400 + delta.seconds) * 10000000 + delta.microseconds * 10
 
 
+def stored_type(ptype, ansi):
+    """The type a value is stored under: an ANSI file keeps its texts as 8-bit strings."""
+    if ansi:
+        return {PT_UNICODE: PT_STRING8, PT_MV_UNICODE: PT_MV_STRING8}.get(ptype, ptype)
+    return ptype
+
+
 def encode_value(ptype, value):
     """The stored bytes of a value: fixed ones of 4 bytes or fewer go into the property record."""
     if ptype == PT_UNICODE:
         return value.encode("utf-16-le")
+    if ptype == PT_STRING8:
+        return value.encode("cp1252")
     if ptype == PT_BINARY:
         return bytes.fromhex(value)
-    if ptype == PT_MV_UNICODE:
-        strings = [s.encode("utf-16-le") for s in value]
+    if ptype in (PT_MV_UNICODE, PT_MV_STRING8):
+        codec = "utf-16-le" if ptype == PT_MV_UNICODE else "cp1252"
+        strings = [s.encode(codec) for s in value]
         offset = 4 + 4 * len(strings)
         out = struct.pack("<I", len(strings))
         for s in strings:
@@ -213,12 +230,13 @@ class SubnodeIds:
         return nid(self.next, NID_TYPE_LTP)
 
 
-def property_context(props, ids):
+def property_context(props, ids, ansi=False):
     """A property context over [(tag id, type, value)]; large values go to subnodes."""
     heap = Heap(0xBC)
     subnodes = {}
     records = []
     for tag, ptype, value in sorted(props, key=lambda p: p[0]):
+        ptype = stored_type(ptype, ansi)
         raw = encode_value(ptype, value)
         if is_fixed(ptype):
             ref = struct.unpack("<I", raw.ljust(4, b"\0"))[0]
@@ -235,10 +253,11 @@ def property_context(props, ids):
     return Node(heap.serialize(), subnodes)
 
 
-def table_context(columns, rows, ids):
+def table_context(columns, rows, ids, ansi=False):
     """A table context. columns: [(tag id, type)] besides the row id and version; rows:
     [(row id, {tag id: value})]."""
-    cols = [(0x67F2, PT_LONG), (0x67F3, PT_LONG)] + [c for c in columns if c[0] not in (0x67F2, 0x67F3)]
+    cols = [(0x67F2, PT_LONG), (0x67F3, PT_LONG)] + [(tag, stored_type(ptype, ansi)) for tag, ptype in columns
+                                                     if tag not in (0x67F2, 0x67F3)]
     size = {PT_SHORT: 2, PT_BOOLEAN: 1, PT_LONG: 4, PT_I8: 8, PT_DOUBLE: 8, PT_SYSTIME: 8}
     # Cells: the row id and version first, then 8- and 4-byte cells, 2-byte, 1-byte, the bitmap.
     layout = {}
@@ -279,9 +298,10 @@ def table_context(columns, rows, ids):
             row[ib_cell:ib_cell + width] = raw[:width].ljust(width, b"\0")
             row[end1 + bit // 8] |= 0x80 >> (bit % 8)
         matrix.append(bytes(row))
-        index.append((struct.pack("<I", row_id), struct.pack("<I", n)))
+        # The row index gives a row's position in 2 bytes in an ANSI file, in 4 in a Unicode one.
+        index.append((struct.pack("<I", row_id), struct.pack("<H" if ansi else "<I", n)))
     index.sort(key=lambda r: struct.unpack("<I", r[0])[0])
-    row_index = bth(heap, 4, 4, index)
+    row_index = bth(heap, 4, 2 if ansi else 4, index)
 
     per_block = BLOCK_MAX // row_size
     data = b"".join(matrix)
@@ -304,13 +324,20 @@ def table_context(columns, rows, ids):
 # ---- the file ------------------------------------------------------------------------------
 
 class Writer:
-    def __init__(self):
+    def __init__(self, ansi=False):
+        self.ansi = ansi
         self.nodes = {}       # nid -> (parent nid, Node)
         self.next_folder = 0x400
         self.next_message = 0x10000
         self.named = {}       # (set, lid or name) -> property id
         self.uid = bytes(range(0x10, 0x20))
         self.names = {}       # folder nid -> name
+
+    def pc(self, props, ids):
+        return property_context(props, ids, self.ansi)
+
+    def tc(self, columns, rows, ids):
+        return table_context(columns, rows, ids, self.ansi)
 
     def named_id(self, prop_set, key):
         k = (prop_set, key)
@@ -352,19 +379,19 @@ class Writer:
                  (0x3601, PT_LONG, 2 if plan.get("search") else 1)]
         if plan.get("class"):
             props.append((0x3613, PT_UNICODE, plan["class"]))
-        self.add(folder_id, parent, property_context(props, ids))
+        self.add(folder_id, parent, self.pc(props, ids))
         index = folder_id >> 5
         hierarchy = [(c_id, {0x3001: name, 0x3602: count, 0x3603: 0, 0x360A: has_sub})
                      for c_id, name, count, has_sub in children]
-        self.add(nid(index, NID_TYPE_HIERARCHY_TABLE), 0, table_context(
+        self.add(nid(index, NID_TYPE_HIERARCHY_TABLE), 0, self.tc(
             [(0x3001, PT_UNICODE), (0x3602, PT_LONG), (0x3603, PT_LONG), (0x360A, PT_BOOLEAN)], hierarchy, SubnodeIds()))
         rows = plan.get("rows", range(len(messages)))
         assert sorted(rows) == list(range(len(messages))), "rows must list every item once"
         contents = [(m_id, {0x001A: cls, 0x0037: subject, 0x0E07: 1}) for m_id, cls, subject in
                     (messages[i] for i in rows)]
-        self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, table_context(
+        self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, self.tc(
             [(0x001A, PT_UNICODE), (0x0037, PT_UNICODE), (0x0E07, PT_LONG)], contents, SubnodeIds()))
-        self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
+        self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, self.tc([(0x001A, PT_UNICODE)], [], SubnodeIds()))
         return folder_id, plan["name"], len(messages), bool(children)
 
     def message(self, item, parent):
@@ -378,12 +405,12 @@ class Writer:
         props = [p for p in props if p[0] not in tags] + given
         subject = next((v for t, _, v in props if t == 0x0037), "")
         ids = SubnodeIds()
-        node = property_context(props, ids)
+        node = self.pc(props, ids)
         # Every message carries its recipient table (empty for contacts).
         recipients = [(i + 1, {0x0C15: 1, 0x3001: r.get("name", ""), 0x3003: r.get("address", ""),
                                0x3002: r.get("type", "SMTP"), 0x39FE: r.get("address", "")})
                       for i, r in enumerate(item.get("recipients", []))]
-        node.subnodes[NID_RECIPIENT_TABLE] = table_context(
+        node.subnodes[NID_RECIPIENT_TABLE] = self.tc(
             [(0x0C15, PT_LONG), (0x3001, PT_UNICODE), (0x3003, PT_UNICODE), (0x3002, PT_UNICODE), (0x39FE, PT_UNICODE)],
             recipients, ids)
         self.add(message_id, parent, node)
@@ -420,7 +447,7 @@ class Writer:
                  (0x0003, PT_BINARY, b"".join(entries).hex()), (0x0004, PT_BINARY, strings.hex())]
         for bucket, records in buckets.items():
             props.append((0x1000 + bucket, PT_BINARY, b"".join(records).hex()))
-        return property_context(props, SubnodeIds())
+        return self.pc(props, SubnodeIds())
 
     def build(self, plan):
         root = NID_ROOT_FOLDER
@@ -438,12 +465,12 @@ class Writer:
         store = [(0x0FF9, PT_BINARY, self.uid.hex()), (0x3001, PT_UNICODE, plan.get("store", "Persönliche Ordner")),
                  (0x35E0, PT_BINARY, self.entry_id(subtree)), (0x35E3, PT_BINARY, self.entry_id(wastebasket)),
                  (0x35E7, PT_BINARY, self.entry_id(subtree))]
-        self.add(NID_MESSAGE_STORE, 0, property_context(store, SubnodeIds()))
+        self.add(NID_MESSAGE_STORE, 0, self.pc(store, SubnodeIds()))
         self.add(NID_NAME_TO_ID_MAP, 0, self.name_to_id_map())
         # The templates of the three folder tables.
-        self.add(0x60D, 0, table_context([(0x3001, PT_UNICODE)], [], SubnodeIds()))
-        self.add(0x60E, 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
-        self.add(0x60F, 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
+        self.add(0x60D, 0, self.tc([(0x3001, PT_UNICODE)], [], SubnodeIds()))
+        self.add(0x60E, 0, self.tc([(0x001A, PT_UNICODE)], [], SubnodeIds()))
+        self.add(0x60F, 0, self.tc([(0x001A, PT_UNICODE)], [], SubnodeIds()))
 
     def folder_name(self, folder_id):
         return self.names.get(folder_id)
@@ -451,20 +478,23 @@ class Writer:
     def folder_root(self, children):
         ids = SubnodeIds()
         index = NID_ROOT_FOLDER >> 5
-        self.add(NID_ROOT_FOLDER, NID_ROOT_FOLDER, property_context(
+        self.add(NID_ROOT_FOLDER, NID_ROOT_FOLDER, self.pc(
             [(0x3001, PT_UNICODE, ""), (0x3602, PT_LONG, 0), (0x3603, PT_LONG, 0), (0x360A, PT_BOOLEAN, True)], ids))
-        self.add(nid(index, NID_TYPE_HIERARCHY_TABLE), 0, table_context(
+        self.add(nid(index, NID_TYPE_HIERARCHY_TABLE), 0, self.tc(
             [(0x3001, PT_UNICODE), (0x3602, PT_LONG), (0x3603, PT_LONG), (0x360A, PT_BOOLEAN)],
             [(c_id, {0x3001: name, 0x3602: count, 0x3603: 0, 0x360A: sub}) for c_id, name, count, sub in children],
             SubnodeIds()))
-        self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
-        self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, table_context([(0x001A, PT_UNICODE)], [], SubnodeIds()))
+        self.add(nid(index, NID_TYPE_CONTENTS_TABLE), 0, self.tc([(0x001A, PT_UNICODE)], [], SubnodeIds()))
+        self.add(nid(index, NID_TYPE_ASSOC_CONTENTS_TABLE), 0, self.tc([(0x001A, PT_UNICODE)], [], SubnodeIds()))
 
 
 class Layout:
-    """Places blocks and pages in the file, around the allocation and page maps."""
+    """Places blocks and pages in the file, around the allocation and page maps. An ANSI file has
+    32-bit block identifiers and offsets: shorter trailers, B-tree entries and subnode entries."""
 
-    def __init__(self):
+    def __init__(self, ansi=False):
+        self.ansi = ansi
+        self.page_body = 500 if ansi else 496  # a page's bytes before its trailer
         self.end = FIRST_AMAP
         self.out = bytearray(FIRST_AMAP)
         self.allocated = []   # (ib, size)
@@ -505,11 +535,15 @@ class Layout:
     def block(self, data, internal=False):
         bid = self.next_bid | (2 if internal else 0)
         self.next_bid += 4
-        size = (len(data) + 16 + 63) // 64 * 64
+        trailer_size = 12 if self.ansi else 16
+        size = (len(data) + trailer_size + 63) // 64 * 64
         self.skip_maps(size)
         ib = self.end
-        trailer = struct.pack("<HHIQ", len(data), signature(ib, bid), crc(data), bid)
-        self.place(ib, data + b"\0" * (size - 16 - len(data)) + trailer)
+        if self.ansi:
+            trailer = struct.pack("<HHII", len(data), signature(ib, bid), bid, crc(data))
+        else:
+            trailer = struct.pack("<HHIQ", len(data), signature(ib, bid), crc(data), bid)
+        self.place(ib, data + b"\0" * (size - trailer_size - len(data)) + trailer)
         self.end = ib + size
         self.bbt.append((bid, ib, len(data)))
         return bid
@@ -520,11 +554,15 @@ class Layout:
         ib = self.end
         bid = self.next_page_bid
         self.next_page_bid += 1
-        body = body.ljust(496, b"\0")
-        trailer = struct.pack("<BBHIQ", ptype, ptype, signature(ib, bid), crc(body), bid)
-        self.place(ib, body + trailer)
+        body = body.ljust(self.page_body, b"\0")
+        self.place(ib, body + self.page_trailer(body, ptype, signature(ib, bid), bid))
         self.end = ib + PAGE
         return bid, ib
+
+    def page_trailer(self, body, ptype, sig, bid):
+        if self.ansi:
+            return struct.pack("<BBHII", ptype, ptype, sig, bid, crc(body))
+        return struct.pack("<BBHIQ", ptype, ptype, sig, crc(body), bid)
 
     def data_tree(self, blocks):
         bids = [self.block(b) for b in blocks]
@@ -532,7 +570,8 @@ class Layout:
             return bids[0]
         assert len(bids) <= (BLOCK_MAX - 8) // 8
         total = sum(len(b) for b in blocks)
-        return self.block(struct.pack("<BBHI", 1, 1, len(bids), total) + b"".join(struct.pack("<Q", b) for b in bids), True)
+        bid_form = "<I" if self.ansi else "<Q"
+        return self.block(struct.pack("<BBHI", 1, 1, len(bids), total) + b"".join(struct.pack(bid_form, b) for b in bids), True)
 
     def subnode_tree(self, subnodes):
         if not subnodes:
@@ -540,50 +579,66 @@ class Layout:
         entries = []
         for sub_id in sorted(subnodes):
             node = subnodes[sub_id]
-            entries.append(struct.pack("<QQQ", sub_id, self.data_tree(node.blocks), self.subnode_tree(node.subnodes)))
+            entries.append(struct.pack("<III" if self.ansi else "<QQQ", sub_id, self.data_tree(node.blocks),
+                                       self.subnode_tree(node.subnodes)))
         assert len(entries) <= (BLOCK_MAX - 8) // 24
-        return self.block(struct.pack("<BBHI", 2, 0, len(entries), 0) + b"".join(entries), True)
+        # The Unicode header has four bytes of padding after the count.
+        head = struct.pack("<BBH", 2, 0, len(entries)) if self.ansi else struct.pack("<BBHI", 2, 0, len(entries), 0)
+        return self.block(head + b"".join(entries), True)
 
     def btree(self, entries, entry_size, ptype):
         """Pages of a B-tree over sorted (key, entry bytes); returns the root's (bid, ib)."""
-        per_leaf = 488 // entry_size
+        room = 496 if self.ansi else 488  # the entries' bytes of a page
+        per_leaf = room // entry_size
         level = []
         for i in range(0, len(entries), per_leaf):
             chunk = entries[i:i + per_leaf]
-            body = b"".join(e for _, e in chunk).ljust(488, b"\0") + struct.pack("<BBBB", len(chunk), per_leaf, entry_size, 0)
+            body = b"".join(e for _, e in chunk).ljust(room, b"\0") + struct.pack("<BBBB", len(chunk), per_leaf, entry_size, 0)
             bid, ib = self.page(body, ptype)
             level.append((chunk[0][0], bid, ib))
         depth = 0
         while len(level) > 1 or depth == 0 and not level:
             depth += 1
             upper = []
-            for i in range(0, len(level), 20):
-                chunk = level[i:i + 20]
-                body = b"".join(struct.pack("<QQQ", k, b, ib) for k, b, ib in chunk).ljust(488, b"\0")
-                body += struct.pack("<BBBB", len(chunk), 20, 24, depth)
+            size = 12 if self.ansi else 24
+            per = room // size
+            for i in range(0, len(level), per):
+                chunk = level[i:i + per]
+                form = "<III" if self.ansi else "<QQQ"
+                body = b"".join(struct.pack(form, k, b, ib) for k, b, ib in chunk).ljust(room, b"\0")
+                body += struct.pack("<BBBB", len(chunk), per, size, depth)
                 bid, ib = self.page(body, ptype)
                 upper.append((chunk[0][0], bid, ib))
             level = upper
         return level[0][1], level[0][2]
 
 
-def write(plan, path):
-    w = Writer()
+def write(plan, path, fmt="unicode"):
+    """Writes the plan's file in one of FORMATS."""
+    assert fmt in FORMATS, fmt
+    ansi = fmt.startswith("ansi")
+    w = Writer(ansi)
     w.build(plan)
 
-    lay = Layout()
+    lay = Layout(ansi)
     nbt = []
     for node_id in sorted(w.nodes):
         parent, node = w.nodes[node_id]
         data_bid = lay.data_tree(node.blocks)
         sub_bid = lay.subnode_tree(node.subnodes)
-        nbt.append((node_id, struct.pack("<QQQII", node_id, data_bid, sub_bid, parent, 0)))
+        if ansi:
+            nbt.append((node_id, struct.pack("<IIII", node_id, data_bid, sub_bid, parent)))
+        else:
+            nbt.append((node_id, struct.pack("<QQQII", node_id, data_bid, sub_bid, parent, 0)))
     lay.bbt.sort()
-    bbt_entries = [(bid, struct.pack("<QQHHI", bid, ib, cb, 2, 0)) for bid, ib, cb in lay.bbt]
-    nbt_root = lay.btree(nbt, 32, 0x81)
-    bbt_root = lay.btree(bbt_entries, 24, 0x80)
+    bbt_form = "<IIHH" if ansi else "<QQHHI"
+    bbt_entries = [(bid, struct.pack(bbt_form, bid, ib, cb, 2, *([] if ansi else [0]))) for bid, ib, cb in lay.bbt]
+    nbt_root = lay.btree(nbt, 16 if ansi else 32, 0x81)
+    bbt_root = lay.btree(bbt_entries, 12 if ansi else 24, 0x80)
 
-    # The allocation maps, and the page maps (every bit set) beside every eighth one.
+    # The allocation maps, and the page maps (every bit set) beside every eighth one. An ANSI map
+    # page has four bytes of padding before its bits.
+    pad = b"\0" * 4 if ansi else b""
     eof = len(lay.out)
     maps = (eof - FIRST_AMAP + AMAP_SPAN - 1) // AMAP_SPAN
     assert maps < 128, "files beyond the first free-map range are not written"
@@ -591,7 +646,8 @@ def write(plan, path):
     for m in range(maps):
         ib = FIRST_AMAP + m * AMAP_SPAN
         if m % 8 == 0:
-            lay.place(ib + PAGE, b"\xff" * 496 + struct.pack("<BBHIQ", 0x83, 0x83, 0, crc(b"\xff" * 496), ib + PAGE))
+            body = pad + b"\xff" * 496
+            lay.place(ib + PAGE, body + lay.page_trailer(body, 0x83, 0, ib + PAGE))
         lay.place(ib, bytes(PAGE))
     eof = len(lay.out)
     bits = bytearray(maps * 496)
@@ -605,30 +661,44 @@ def write(plan, path):
         body = bytes(bits[m * 496:(m + 1) * 496])
         covered = min(AMAP_SPAN, eof - ib) // 64
         free += sum(1 for s in range(covered) if not body[s // 8] & (0x80 >> (s % 8))) * 64
-        lay.out[ib:ib + PAGE] = body + struct.pack("<BBHIQ", 0x84, 0x84, 0, crc(body), ib)
+        lay.out[ib:ib + PAGE] = pad + body + lay.page_trailer(pad + body, 0x84, 0, ib)
 
-    header = bytearray(564)
     rgnid = [0] * 32
     rgnid[NID_TYPE_NORMAL_FOLDER] = w.next_folder
     rgnid[NID_TYPE_NORMAL_MESSAGE] = w.next_message
     for kind in range(32):
         rgnid[kind] = max(rgnid[kind], 0x400)
-    root = struct.pack("<IQQQQQQQQBBH", 0, eof, FIRST_AMAP + (maps - 1) * AMAP_SPAN, free, 0,
-                       nbt_root[0], nbt_root[1], bbt_root[0], bbt_root[1], 2, 0, 0)
-    struct.pack_into("<4sI2sHHBBII", header, 0, b"!BDN", 0, b"SM", 23, 19, 1, 1, 0, 0)
-    struct.pack_into("<QQI", header, 24, 0, lay.next_page_bid, 0)
-    struct.pack_into("<32I", header, 44, *rgnid)
-    header[180:252] = root
-    header[256:512] = b"\xff" * 256
-    header[512] = 0x80
-    header[513] = 0  # no encoding of the data
-    struct.pack_into("<Q", header, 516, lay.next_bid)
+    # An offline folders file differs from a personal one by its client signature.
+    client = b"SO" if fmt.endswith("ost") else b"SM"
+    if ansi:
+        header = bytearray(512)
+        root = struct.pack("<IIIIIIIIIBBH", 0, eof, FIRST_AMAP + (maps - 1) * AMAP_SPAN, free, 0,
+                           nbt_root[0], nbt_root[1], bbt_root[0], bbt_root[1], 2, 0, 0)
+        struct.pack_into("<4sI2sHHBBII", header, 0, b"!BDN", 0, client, 14, 19, 1, 1, 0, 0)
+        struct.pack_into("<III", header, 24, lay.next_bid, lay.next_page_bid, 0)
+        struct.pack_into("<32I", header, 36, *rgnid)
+        header[164:204] = root
+        header[204:460] = b"\xff" * 256
+        header[460] = 0x80
+        header[461] = 0  # no encoding of the data
+    else:
+        header = bytearray(564)
+        root = struct.pack("<IQQQQQQQQBBH", 0, eof, FIRST_AMAP + (maps - 1) * AMAP_SPAN, free, 0,
+                           nbt_root[0], nbt_root[1], bbt_root[0], bbt_root[1], 2, 0, 0)
+        struct.pack_into("<4sI2sHHBBII", header, 0, b"!BDN", 0, client, 23, 19, 1, 1, 0, 0)
+        struct.pack_into("<QQI", header, 24, 0, lay.next_page_bid, 0)
+        struct.pack_into("<32I", header, 44, *rgnid)
+        header[180:252] = root
+        header[256:512] = b"\xff" * 256
+        header[512] = 0x80
+        header[513] = 0  # no encoding of the data
+        struct.pack_into("<Q", header, 516, lay.next_bid)
+        struct.pack_into("<I", header, 524, crc(bytes(header[8:8 + 516])))
     struct.pack_into("<I", header, 4, crc(bytes(header[8:8 + 471])))
-    struct.pack_into("<I", header, 524, crc(bytes(header[8:8 + 516])))
-    lay.out[0:564] = header
+    lay.out[0:len(header)] = header
     with open(path, "wb") as f:
         f.write(lay.out)
 
 
 if __name__ == "__main__":
-    write(json.load(sys.stdin), sys.argv[1])
+    write(json.load(sys.stdin), sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else "unicode")
