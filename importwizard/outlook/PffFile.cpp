@@ -1,6 +1,7 @@
 // The Outlook data file read with libpff.
 #include "importwizard/outlook/ContactProperties.h"
 #include "importwizard/outlook/OutlookFile.h"
+#include "core/TextFile.h"
 
 #include <QFile>
 #include <QHash>
@@ -148,8 +149,9 @@ QStringList MultiStrings(libpff_record_entry_t* entry, bool unicode)
         if (begin > end || end > size)
             return {};
         const QByteArray text = data.mid(begin, end - begin);
+        // 8-bit texts in the code page libpff reads the single ones in (Windows-1252).
         QString value = unicode ? QString::fromUtf16(reinterpret_cast<const char16_t*>(text.constData()), text.size() / 2)
-                                : QString::fromLatin1(text);
+                                : core::DecodeWindows1252(text);
         while (value.endsWith(QChar(0)))
             value.chop(1);
         values.append(value);

@@ -9,11 +9,22 @@
 
 namespace qlytest {
 
-// Writes the scenario's file to path (see outlook_files.py) and returns what it holds; an empty
-// object, with a test failure, when the writer fails.
-inline QJsonObject MakeOutlookFile(const QString& scenario, const QString& path, int count = 0)
+// The layouts the writer makes: Unicode and ANSI (32-bit) personal folders files, and offline
+// folders files of both.
+inline const QStringList& OutlookFormats()
 {
-    QStringList args{QStringLiteral(QLY_SOURCE_DIR "/tests/importwizard/pst/outlook_files.py"), scenario, path};
+    static const QStringList formats{QStringLiteral("unicode"), QStringLiteral("ansi"), QStringLiteral("ost"),
+                                     QStringLiteral("ansi-ost")};
+    return formats;
+}
+
+// Writes the scenario's file to path (see outlook_files.py) in a layout of OutlookFormats() and
+// returns what it holds; an empty object, with a test failure, when the writer fails.
+inline QJsonObject MakeOutlookFile(const QString& scenario, const QString& path, int count = 0,
+                                   const QString& format = QStringLiteral("unicode"))
+{
+    QStringList args{QStringLiteral(QLY_SOURCE_DIR "/tests/importwizard/pst/outlook_files.py"), scenario, path,
+                     QStringLiteral("--format=") + format};
     if (count > 0)
         args.append(QString::number(count));
     QProcess p;

@@ -53,26 +53,36 @@ Opened Open(const QString& path)
 
 } // namespace
 
+// In every layout of the writer: an ANSI file stores its texts in Windows-1252, an offline
+// folders file is read like a personal one.
 TEST(OutlookWriterFiles, EveryContactPropertyReadsTheValueWritten)
 {
-    qlytest::TempDir dir;
-    const QJsonObject expected = qlytest::MakeOutlookFile("properties", dir.file("p.pst"));
-    Opened o = Open(dir.file("p.pst"));
-    EXPECT_EQ(o.file->FileType(), TFileType::Unicode64);
-    auto folder = o.Folder("Kontakte");
-    ASSERT_EQ(folder->Count(), 2);
-    const QJsonObject all = expected["contacts"].toArray()[0].toObject();
-    ASSERT_EQ(all.size(), 120);
-    auto item = folder->Item(1);
-    ASSERT_EQ(item->Class(), olContact);
-    for (const QString& name : ContactPropertyNames())
-        EXPECT_EQ(item->ContactProperty(name), all[name].toString()) << name.toStdString();
+    const QList<QPair<QString, TFileType>> layouts = {{"unicode", TFileType::Unicode64},
+                                                      {"ansi", TFileType::Ansi32},
+                                                      {"ost", TFileType::Unicode64},
+                                                      {"ansi-ost", TFileType::Ansi32}};
+    for (const auto& [format, type] : layouts) {
+        SCOPED_TRACE(format.toStdString());
+        qlytest::TempDir dir;
+        const QString path = dir.file(format.endsWith("ost") ? "p.ost" : "p.pst");
+        const QJsonObject expected = qlytest::MakeOutlookFile("properties", path, 0, format);
+        Opened o = Open(path);
+        EXPECT_EQ(o.file->FileType(), type);
+        auto folder = o.Folder("Kontakte");
+        ASSERT_EQ(folder->Count(), 2);
+        const QJsonObject all = expected["contacts"].toArray()[0].toObject();
+        ASSERT_EQ(all.size(), 120);
+        auto item = folder->Item(1);
+        ASSERT_EQ(item->Class(), olContact);
+        for (const QString& name : ContactPropertyNames())
+            EXPECT_EQ(item->ContactProperty(name), all[name].toString()) << name.toStdString();
 
-    auto second = folder->Item(2);
-    EXPECT_EQ(second->ContactProperty("FirstName"), "Jürgen");
-    EXPECT_EQ(second->ContactProperty("LastName"), "Größer");
-    EXPECT_EQ(second->ContactProperty("Email1Address"), "jürgen.größer@beispiel.de");
-    EXPECT_EQ(second->ContactProperty("LastNameAndFirstName"), "Größer, Jürgen");
+        auto second = folder->Item(2);
+        EXPECT_EQ(second->ContactProperty("FirstName"), "Jürgen");
+        EXPECT_EQ(second->ContactProperty("LastName"), "Größer");
+        EXPECT_EQ(second->ContactProperty("Email1Address"), "jürgen.größer@beispiel.de");
+        EXPECT_EQ(second->ContactProperty("LastNameAndFirstName"), "Größer, Jürgen");
+    }
 }
 
 TEST(OutlookWriterFiles, TreeSendersAndStoredSmtpAddresses)

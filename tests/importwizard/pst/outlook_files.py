@@ -127,13 +127,13 @@ def properties():
     for n, where in PROPERTIES.items():
         ptype = where[-1] if isinstance(where, tuple) and where[-1] in (MV, BIN) else T
         if ptype == MV:
-            values[n] = [n + " eins", "zwei"]
+            values[n] = [n + " eins", "zwei – Größe 5 €"]
         elif ptype == BIN:
             values[n] = "00" + bytes(n[:6], "ascii").hex() + "ff"
         else:
             values[n] = "Wert " + n
     values.update({"LastName": "Größer", "FirstName": "Jürgen", "MiddleName": "M.", "CompanyName": "Firma & Söhne",
-                   "FullName": "Jürgen M. Größer", "Suffix": "jun.", "Email1Address": "juergen@groesser.de",
+                   "FullName": "Jürgen M. Größer", "Suffix": "jun.", "JobTitle": "Kassenwart (€)", "Email1Address": "juergen@groesser.de",
                    "Email1AddressType": "SMTP"})
     expected = {n: text_of(n, v) for n, v in values.items()}
     expected.update(composed(values))
