@@ -138,6 +138,9 @@ public:
     // An address the Outlook source takes as it is: it contains "@" and "." and has more than 6
     // characters.
     static bool IsPlausibleAddress(const QString& text);
+    // Milliseconds libpff may take for one step of the Outlook page or one item of a run before
+    // the file counts as damaged (default 8000).
+    static void SetOutlookTimeLimit(int milliseconds);
 
     // Esc and the window's close button act like "Abbrechen" while it is enabled.
     void reject() override;
@@ -247,10 +250,13 @@ private:
     void AssociateOutlook();
     QStringList OutlookValues() const;
     void FillOutlookMapping(const QStringList& values, bool assign);
-    QString getMAPIContactDetail(const QString& name);
-    QString getMAPIMailDetail(const QString& name);
-    QString ResolveSMTPAddress(const QString& address);
+    // The values of an item; called in the run's reading thread.
+    static QString getMAPIContactDetail(outlook::IItem& item, const QString& name);
+    static QString getMAPIMailDetail(outlook::IItem& item, const QString& name);
+    static QString ResolveSMTPAddress(outlook::IItem& item, const QString& address);
     void ImportFromOutlook();
+    // Leaves the file, the folder and the item to a reading thread that did not come back.
+    void GiveUpOutlookFile();
 
     // The run.
     void DoImport();

@@ -9,6 +9,8 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QComboBox>
+#include <condition_variable>
+#include <deque>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QElapsedTimer>
@@ -58,9 +60,9 @@ const QStringList& AllValues()
     return values;
 }
 
-// How long libpff may take for one step before the file counts as damaged (it never returns on
-// some damaged files).
-constexpr int kOutlookStepLimit = 8000;
+// How long libpff may take for one step (or, in a run, for one item) before the file counts as
+// damaged (it never returns on some damaged files).
+int gOutlookStepLimit = 8000;
 
 const QString kDamaged = QStringLiteral("Die Datei ist beschädigt oder kann nicht gelesen werden.");
 
@@ -99,7 +101,7 @@ bool InBackground(std::function<void()> work, const std::function<void()>& keepA
             if (state->done)
                 break;
         }
-        if (clock.elapsed() > kOutlookStepLimit) {
+        if (clock.elapsed() > gOutlookStepLimit) {
             *givenUp = true;
             return false;
         }
@@ -115,6 +117,23 @@ bool InBackground(std::function<void()> work, const std::function<void()>& keepA
         std::rethrow_exception(state->failure);
     return true;
 }
+
+// What the run's reading thread makes of one item.
+struct TOutlookRow {
+    enum TKind { Row, Blank, Failed } kind = Failed;
+    QStringList values;
+};
+
+// What the run's reading thread shares with the window. The thread reads a bounded number of
+// items ahead; the window hands them out and stops it.
+struct TOutlookReader {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<TOutlookRow> ready;
+    bool stop = false;      // set by the window
+    bool finished = false;  // set by the thread once it no longer touches the file
+    static constexpr size_t kAhead = 64;
+};
 
 // Failures of the settings store never stop the page.
 int ReadOutlookInt(settings::TRegIniFile& s, const QString& name, int def)
@@ -391,19 +410,63 @@ void TImportWizardForm::FillOutlookMapping(const QStringList& values, bool assig
         AssignSelectedItems(values, FDescriptions, QStringLiteral("MSOAssociations"));
 }
 
+void TImportWizardForm::SetOutlookTimeLimit(int milliseconds)
+{
+    gOutlookStepLimit = milliseconds;
+}
+
+void TImportWizardForm::GiveUpOutlookFile()
+{
+    // A thread still reads the file: what it uses stays with it.
+    (void)FOutlookItem.release();
+    (void)FOutlookFolder.release();
+    (void)FOutlookFile.release();
+}
+
 void TImportWizardForm::AssociateOutlook()
 {
-    const int count = FOutlookFolder ? FOutlookFolder->Count() : 0;
-    for (int p = 1; p <= count; ++p) {
-        outlook::TItemClass itemClass = outlook::olUnusable;
+    // The first contact or mail decides the lists; the items are read in a thread with a time limit.
+    FOutlookItem.reset();
+    auto found = std::make_shared<std::unique_ptr<outlook::IItem>>();
+    if (outlook::IFolder* folder = FOutlookFolder.get()) {
+        bool givenUp = false;
+        bool read = false;
         try {
-            FOutlookItem = FOutlookFolder->Item(p);
-            itemClass = FOutlookItem->Class();
+            TBusy busy(this);
+            read = InBackground(
+                [folder, found] {
+                    const int count = folder->Count();
+                    for (int p = 1; p <= count; ++p) {
+                        try {
+                            std::unique_ptr<outlook::IItem> item = folder->Item(p);
+                            const outlook::TItemClass itemClass = item->Class();
+                            if (itemClass == outlook::olContact || itemClass == outlook::olMail) {
+                                *found = std::move(item);
+                                return;
+                            }
+                        } catch (const std::exception&) {
+                            // An item that cannot be read is passed over.
+                        }
+                    }
+                },
+                [this] { KeepWindowAlive(); }, &givenUp);
+        } catch (const TWorkCancelled&) {
         } catch (const std::exception&) {
-            // An item that cannot be read is passed over.
-            FOutlookItem.reset();
-            continue;
         }
+        if (givenUp)
+            GiveUpOutlookFile();
+        if (FCancelled)
+            return;
+        if (!read) {
+            ShowMessage(kDamaged);
+            ButtonBackClick();
+            ButtonBackClick();
+            return;
+        }
+        FOutlookItem = std::move(*found);
+    }
+    if (FOutlookItem) {
+        const outlook::TItemClass itemClass = FOutlookItem->Class();
         if (itemClass == outlook::olContact) {
             ComboBoxDefaultAll->show();
             FillOutlookMapping(OutlookValues(), true);
@@ -433,21 +496,19 @@ void TImportWizardForm::ComboBoxDefaultAllSelect()
 
 // ---- reading values ----------------------------------------------------------------------
 
-QString TImportWizardForm::getMAPIContactDetail(const QString& name)
+QString TImportWizardForm::getMAPIContactDetail(outlook::IItem& item, const QString& name)
 {
-    if (!FOutlookItem || !outlook::FindContactProperty(name))
+    if (!outlook::FindContactProperty(name))
         return {};
-    return FOutlookItem->ContactProperty(name);
+    return item.ContactProperty(name);
 }
 
-QString TImportWizardForm::getMAPIMailDetail(const QString& name)
+QString TImportWizardForm::getMAPIMailDetail(outlook::IItem& item, const QString& name)
 {
-    if (!FOutlookItem)
-        return {};
     if (name == kSenderAddresses)
-        return FOutlookItem->SenderEmailAddress();
+        return item.SenderEmailAddress();
     if (name == kSenderNames)
-        return FOutlookItem->SenderName();
+        return item.SenderName();
     return {};
 }
 
@@ -456,13 +517,11 @@ bool TImportWizardForm::IsPlausibleAddress(const QString& text)
     return text.contains(QLatin1Char('@')) && text.contains(QLatin1Char('.')) && text.size() > 6;
 }
 
-QString TImportWizardForm::ResolveSMTPAddress(const QString& address)
+QString TImportWizardForm::ResolveSMTPAddress(outlook::IItem& item, const QString& address)
 {
-    // The address book asked is the data file itself: the current item's stored SMTP forms.
-    if (!FOutlookItem)
-        throw EOutlookError(QStringLiteral("no item to resolve an address from"));
+    // The address book asked is the data file itself: the item's stored SMTP forms.
     try {
-        const QString smtp = FOutlookItem->SmtpAddress(address);
+        const QString smtp = item.SmtpAddress(address);
         if (IsPlausibleAddress(smtp))
             return smtp;
     } catch (const std::exception&) {
@@ -495,37 +554,112 @@ void TImportWizardForm::ImportFromOutlook()
     if (wrapper != outlook::olContact && wrapper != outlook::olMail)
         throw EOutlookError(QStringLiteral("Das Element konnte nicht gelesen werden."));
     const QStringList names = FAssociationBox->GetSelectedTexts();
-    const int count = FOutlookFolder->Count();
     const bool noDuplicates = OutlookNoDuplicates();
-    Bracketed([&] {
+
+    // The items are read in a thread of their own, a few ahead of the window, which hands out
+    // each row as it arrives: the window stays live, and a file on which libpff stops answering
+    // ends the run after the time limit with the rows handed out so far.
+    auto reader = std::make_shared<TOutlookReader>();
+    outlook::IFolder* folder = FOutlookFolder.get();
+    std::thread([reader, folder, names] {
+        int count = 0;
+        try {
+            count = folder->Count();
+        } catch (const std::exception&) {
+        }
         for (int p = 1; p <= count; ++p) {
-            if (Cancelled())
-                break;
+            {
+                std::unique_lock<std::mutex> guard(reader->lock);
+                reader->changed.wait(guard, [&] { return reader->stop || reader->ready.size() < TOutlookReader::kAhead; });
+                if (reader->stop)
+                    break;
+            }
+            TOutlookRow row;
             try {
-                FOutlookItem = FOutlookFolder->Item(p);
-                const outlook::TItemClass itemClass = FOutlookItem->Class();
+                std::unique_ptr<outlook::IItem> item = folder->Item(p);
+                const outlook::TItemClass itemClass = item->Class();
                 if (itemClass != outlook::olContact && itemClass != outlook::olMail)
                     throw EOutlookError(QStringLiteral("Wrong class type"));
-                QStringList row;
-                row.reserve(names.size());
+                row.values.reserve(names.size());
                 for (qsizetype i = names.size() - 1; i >= 0; --i)
-                    row.append(itemClass == outlook::olContact ? getMAPIContactDetail(names[i])
-                                                               : getMAPIMailDetail(names[i]));
-                if (!row.isEmpty() && !IsPlausibleAddress(row[0]))
-                    row[0] = ResolveSMTPAddress(row[0]);
-                if (row.join(QString()).trimmed().isEmpty())
-                    ++blank;
-                else
-                    HandOutRow(row, noDuplicates);
+                    row.values.append(itemClass == outlook::olContact ? getMAPIContactDetail(*item, names[i])
+                                                                      : getMAPIMailDetail(*item, names[i]));
+                if (!row.values.isEmpty() && !IsPlausibleAddress(row.values[0]))
+                    row.values[0] = ResolveSMTPAddress(*item, row.values[0]);
+                row.kind = row.values.join(QString()).trimmed().isEmpty() ? TOutlookRow::Blank : TOutlookRow::Row;
             } catch (const std::exception&) {
-                ++failed;
-                FOutlookItem.reset();
+                row = TOutlookRow();
             }
-            ProcessMessages();
-            ProgressPanelImport->StepIt();
+            std::lock_guard<std::mutex> guard(reader->lock);
+            reader->ready.push_back(std::move(row));
+            reader->changed.notify_all();
         }
-    });
+        std::lock_guard<std::mutex> guard(reader->lock);
+        reader->finished = true;
+        reader->changed.notify_all();
+    }).detach();
 
+    bool damaged = false;
+    auto stopReader = [&] {
+        std::unique_lock<std::mutex> guard(reader->lock);
+        reader->stop = true;
+        reader->changed.notify_all();
+        // An item being read is finished within moments; a thread that does not come back keeps
+        // the file.
+        if (!reader->changed.wait_for(guard, std::chrono::milliseconds(damaged ? 0 : 300), [&] { return reader->finished; })) {
+            guard.unlock();
+            GiveUpOutlookFile();
+        }
+    };
+    try {
+        Bracketed([&] {
+            QElapsedTimer sinceLast;
+            sinceLast.start();
+            std::deque<TOutlookRow> batch;
+            for (;;) {
+                bool finished = false;
+                {
+                    std::unique_lock<std::mutex> guard(reader->lock);
+                    if (reader->ready.empty() && !reader->finished)
+                        reader->changed.wait_for(guard, std::chrono::milliseconds(5));
+                    batch.swap(reader->ready);
+                    finished = reader->finished && batch.empty();
+                    reader->changed.notify_all();
+                }
+                if (finished || Cancelled())
+                    break;
+                if (batch.empty()) {
+                    if (sinceLast.elapsed() > gOutlookStepLimit) {
+                        damaged = true;
+                        break;
+                    }
+                    ProcessMessages();
+                    continue;
+                }
+                sinceLast.start();
+                for (TOutlookRow& row : batch) {
+                    if (Cancelled())
+                        break;
+                    if (row.kind == TOutlookRow::Failed)
+                        ++failed;
+                    else if (row.kind == TOutlookRow::Blank)
+                        ++blank;
+                    else
+                        HandOutRow(row.values, noDuplicates);
+                    ProcessMessages();
+                    ProgressPanelImport->StepIt();
+                }
+                batch.clear();
+            }
+        });
+    } catch (...) {
+        stopReader();
+        throw;
+    }
+    stopReader();
+
+    if (damaged)
+        ShowMessage(kDamaged);
     QString text;
     if (failed > 0)
         text = QString::number(failed + blank) + QStringLiteral(" Objekte konnten nicht importiert werden in ")

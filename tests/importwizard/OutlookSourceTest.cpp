@@ -549,47 +549,59 @@ TEST_F(OutlookTest, PasswordedFileListsItsFoldersWithoutAQuestion)
     EXPECT_EQ(Status("PLLogon"), "Erledigt.");
 }
 
+// Every layout of the writer (Unicode and ANSI personal folders files, offline folders files)
+// imports alike.
 TEST_F(OutlookTest, WriterFileContactsFolderCountsFailedAndBlankItems)
 {
-    const QString pst = dir.file("gemischt.pst");
-    const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst);
-    dialogs.openFileAnswer = pst;
-    PickFolder("Kontakte");
-    MakeOutlook({"Email", "Last Name", "First Name"}, true);
-    GoToOutlookPage();
-    // The folder dialog shows the IPM subtree only.
-    EXPECT_FALSE(FolderNamed(dialogs.folderTrees.value(0), "Freebusy Data").has_value());
-    EXPECT_EQ(Status("PLSearchContacts"), "5" + kFound);
-    Run({"Email1Address", "LastName", "FirstName"});
-    QList<QStringList> rows;
-    for (const QJsonValue& row : expected["contacts"].toArray())
-        rows.append(row.toVariant().toStringList());
-    // The distribution list and the appointment fail, the blank contact is counted, the Exchange
-    // address is resolved from the contact.
-    EXPECT_EQ(owner.rows, rows);
-    EXPECT_EQ(dialogs.messages, QStringList({"3" + kFailedSentence + "1" + kBlankSentence}));
+    for (const QString& format : qlytest::OutlookFormats()) {
+        SCOPED_TRACE(format.toStdString());
+        const QString pst = dir.file(format.endsWith("ost") ? "gemischt.ost" : "gemischt.pst");
+        const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst, 0, format);
+        dialogs = ScriptedDialogs();
+        owner = FakeOwner();
+        dialogs.openFileAnswer = pst;
+        PickFolder("Kontakte");
+        MakeOutlook({"Email", "Last Name", "First Name"}, true);
+        GoToOutlookPage();
+        // The folder dialog shows the IPM subtree only.
+        EXPECT_FALSE(FolderNamed(dialogs.folderTrees.value(0), "Freebusy Data").has_value());
+        EXPECT_EQ(Statuses(), QStringList({"Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "Erledigt.", "5" + kFound}));
+        Run({"Email1Address", "LastName", "FirstName"});
+        QList<QStringList> rows;
+        for (const QJsonValue& row : expected["contacts"].toArray())
+            rows.append(row.toVariant().toStringList());
+        // The distribution list and the appointment fail, the blank contact is counted, the Exchange
+        // address is resolved from the contact.
+        EXPECT_EQ(owner.rows, rows);
+        EXPECT_EQ(dialogs.messages, QStringList({"3" + kFailedSentence + "1" + kBlankSentence}));
+    }
 }
 
 TEST_F(OutlookTest, WriterFileMailFolderGivesItsSenders)
 {
-    const QString pst = dir.file("gemischt.pst");
-    const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst);
-    dialogs.openFileAnswer = pst;
-    PickFolder("Posteingang");
-    MakeOutlook({"Email", "Name"}, true);
-    GoToOutlookPage();
-    Next()->click();
-    EXPECT_FALSE(Selector()->isVisible());
-    EXPECT_EQ(PreviewValues(), QStringList({"E-Mail-Adressen der Absender", "Namen der Absender"}));
-    MapRows({"E-Mail-Adressen der Absender", "Namen der Absender"});
-    Next()->click();
-    Next()->click();
-    QList<QStringList> rows;
-    for (const QJsonValue& row : expected["mails"].toArray())
-        rows.append(row.toVariant().toStringList());
-    EXPECT_EQ(owner.rows, rows);
-    // The delivery report is of no usable class.
-    EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
+    for (const QString& format : qlytest::OutlookFormats()) {
+        SCOPED_TRACE(format.toStdString());
+        const QString pst = dir.file(format.endsWith("ost") ? "gemischt.ost" : "gemischt.pst");
+        const QJsonObject expected = qlytest::MakeOutlookFile("mixed", pst, 0, format);
+        dialogs = ScriptedDialogs();
+        owner = FakeOwner();
+        dialogs.openFileAnswer = pst;
+        PickFolder("Posteingang");
+        MakeOutlook({"Email", "Name"}, true);
+        GoToOutlookPage();
+        Next()->click();
+        EXPECT_FALSE(Selector()->isVisible());
+        EXPECT_EQ(PreviewValues(), QStringList({"E-Mail-Adressen der Absender", "Namen der Absender"}));
+        MapRows({"E-Mail-Adressen der Absender", "Namen der Absender"});
+        Next()->click();
+        Next()->click();
+        QList<QStringList> rows;
+        for (const QJsonValue& row : expected["mails"].toArray())
+            rows.append(row.toVariant().toStringList());
+        EXPECT_EQ(owner.rows, rows);
+        // The delivery report is of no usable class.
+        EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
+    }
 }
 
 TEST_F(OutlookTest, TenThousandContacts)
