@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QElapsedTimer>
+#include <atomic>
+#include <thread>
 #include <QFileInfo>
 #include <cstdio>
 #include <fcntl.h>
@@ -440,6 +442,103 @@ TEST_F(OutlookTest, CancelDuringARunKeepsTheRowsAndShowsTheSummary)
     EXPECT_EQ(owner.rows.size(), 3);
     EXPECT_EQ(dialogs.messages, QStringList({"1" + kFailedSentence}));
     EXPECT_EQ(owner.runEnds, 1);
+}
+
+// An item libpff does not return (a damaged file): the run and the mapping page wait in the
+// window's event loop, end after the time limit with the German cause and keep the rows handed
+// out so far; "Abbrechen" ends a run at once.
+TEST_F(OutlookTest, AnItemThatIsNeverReadEndsTheWorkAndTheWindowStaysLive)
+{
+    constexpr int kLimit = 2500;
+    TImportWizardForm::SetOutlookTimeLimit(kLimit);
+    struct Case {
+        const char* what;
+        int hangAt;         // the position whose reading never ends
+        bool cancel;        // "Abbrechen" is pressed 200 ms into the hang
+        bool onMapping;     // the hang comes on the way to the mapping page
+    };
+    const QList<Case> cases = {
+        {"run, time limit", 3, false, false},
+        {"run, Abbrechen", 3, true, false},
+        {"mapping page, time limit", 1, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::atomic<bool> armed{false}, release{false}, hanging{false};
+        store = FakeStore();
+        QList<FakeItemData> items;
+        for (int i = 1; i <= 5; ++i)
+            items.append(Contact(QStringLiteral("u%1@x.de").arg(i)));
+        store.Add("Kontakte", items);
+        store.onItem = [&, c](int position) {
+            if (!armed || position != c.hangAt)
+                return;
+            hanging = true;
+            // Ends on its own after 10 s, so that a window that waits for it fails the test
+            // instead of hanging it.
+            QElapsedTimer waited;
+            waited.start();
+            while (!release && waited.elapsed() < 10000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        dialogs = ScriptedDialogs();
+        dialogs.openFileAnswer = "/daten/outlook.pst";
+        owner = FakeOwner();
+        PickFolder("Kontakte");
+        MakeOutlook();
+        GoToOutlookPage();
+        if (!c.onMapping) {
+            Next()->click();
+            MapRows({"Email1Address"});
+            Next()->click();
+            ASSERT_EQ(Page(), "TabSheetOverview");
+        }
+        armed = true;
+
+        qint64 longest = 0, cancelledAt = -1;
+        QElapsedTimer since, clock, hangClock;
+        QTimer ticker;
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, since.restart());
+            if (hanging && !hangClock.isValid())
+                hangClock.start();
+            if (c.cancel && cancelledAt < 0 && hangClock.isValid() && hangClock.elapsed() > 200) {
+                cancelledAt = clock.elapsed();
+                Cancel()->click();
+            }
+        });
+        since.start();
+        clock.start();
+        ticker.start();
+        Next()->click();
+        const qint64 elapsed = clock.elapsed();
+        ticker.stop();
+        release = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reading thread ends
+
+        EXPECT_TRUE(hanging);
+        EXPECT_LT(longest, 1000) << "a wait that blocks the window lasts the whole time limit";
+        if (c.cancel) {
+            ASSERT_GE(cancelledAt, 0);
+            EXPECT_LT(elapsed - cancelledAt, 1000);
+            EXPECT_TRUE(dialogs.messages.isEmpty());
+        } else {
+            EXPECT_GE(elapsed, kLimit);
+            EXPECT_LT(elapsed, kLimit + 3000);
+            EXPECT_EQ(dialogs.messages, QStringList({"Die Datei ist beschädigt oder kann nicht gelesen werden."}));
+        }
+        if (c.onMapping) {
+            EXPECT_EQ(Page(), "TabSheetSelectSource");
+            EXPECT_TRUE(Next()->isEnabled());
+        } else {
+            EXPECT_EQ(owner.rows, QList<QStringList>({{"u1@x.de", "", ""}, {"u2@x.de", "", ""}}));
+            EXPECT_EQ(owner.runEnds, 1);
+        }
+        RecordProperty(std::string(c.what) + " longest pause ms", int(longest));
+        RecordProperty(std::string(c.what) + " ms", int(elapsed));
+    }
+    TImportWizardForm::SetOutlookTimeLimit(8000);
 }
 
 // ---- real files -----------------------------------------------------------------------------
