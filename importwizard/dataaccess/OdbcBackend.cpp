@@ -1,5 +1,6 @@
 // Every other database through unixODBC: connected without prompts, read with the wide-character
 // calls so that texts arrive as UTF-16.
+#include "importwizard/dataaccess/ChildWork.h"
 #include "importwizard/dataaccess/ForeignDb.h"
 
 #include <QDate>
@@ -302,10 +303,113 @@ private:
     bool FConnected = false;
 };
 
+// The MDBTools driver reads Access files with the library our Access backend uses, inside the
+// process that connects: on a damaged file it may loop for ever or crash. Its connections are
+// therefore made in child processes (TChildWork), as the Access backend reads: one for the
+// tables, one for each reading of a statement, one for each count.
+bool IsMdbToolsDriver(const QString& connectionString)
+{
+    const QString driver = ConnectionValue(connectionString, QStringLiteral("DRIVER"));
+    return driver.contains(QLatin1String("MDBTools"), Qt::CaseInsensitive)
+           || driver.contains(QLatin1String("libmdbodbc"), Qt::CaseInsensitive);
+}
+
+class ChildOdbcCursor : public IBackend::ICursor {
+public:
+    ChildOdbcCursor(const QString& connectionString, const QString& sql)
+        : FConnectionString(connectionString), FSql(sql)
+    {
+        Rewind();
+    }
+
+    QStringList FieldNames() const override { return FFields; }
+
+    void Rewind() override
+    {
+        FChild.reset();
+        FChild = std::make_unique<TChildWork>([cs = FConnectionString, sql = FSql](const TChildWork::TSend& send) {
+            OdbcBackend backend(cs);
+            std::unique_ptr<ICursor> cursor = backend.Execute(sql);
+            send(cursor->FieldNames());
+            while (cursor->Fetch())
+                send(cursor->Values());
+        });
+        QStringList fields;
+        if (!FChild->Next(fields))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+        FFields = fields;
+    }
+
+    bool Fetch() override
+    {
+        QStringList values;
+        if (!FChild->Next(values))
+            return false;
+        FValues = values;
+        return true;
+    }
+
+    QStringList Values() override { return FValues; }
+
+    int RecordCount() override
+    {
+        TChildWork child([cs = FConnectionString, sql = FSql](const TChildWork::TSend& send) {
+            OdbcBackend backend(cs);
+            send({QString::number(backend.Execute(sql)->RecordCount())});
+        });
+        QStringList count;
+        if (!child.Next(count))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+        return count.value(0).toInt();
+    }
+
+private:
+    QString FConnectionString;
+    QString FSql;
+    std::unique_ptr<TChildWork> FChild;
+    QStringList FFields;
+    QStringList FValues;
+};
+
+class ChildOdbcBackend : public IBackend {
+public:
+    explicit ChildOdbcBackend(const QString& connectionString) : FConnectionString(connectionString)
+    {
+        TChildWork child([connectionString](const TChildWork::TSend& send) {
+            OdbcBackend backend(connectionString);
+            send({backend.ProviderName()});
+            send(backend.TableNames());
+        });
+        QStringList provider;
+        if (!child.Next(provider) || !child.Next(FTables))
+            throw EForeignDbError(TChildWork::DamagedFileMessage());
+        FProvider = provider.value(0);
+        // The driver connects to a file it cannot read and lists no tables: the Access backend
+        // tells a damaged file (or one that is no database) from an empty one.
+        const QString file = ConnectionValue(connectionString, QStringLiteral("DBQ"));
+        if (FTables.isEmpty() && !file.isEmpty())
+            OpenAccessBackend(file);
+    }
+
+    QString ProviderName() const override { return FProvider; }
+    QStringList TableNames() override { return FTables; }
+    std::unique_ptr<ICursor> Execute(const QString& sql) override
+    {
+        return std::make_unique<ChildOdbcCursor>(FConnectionString, sql);
+    }
+
+private:
+    QString FConnectionString;
+    QString FProvider;
+    QStringList FTables;
+};
+
 } // namespace
 
 std::unique_ptr<IBackend> OpenOdbcBackend(const QString& connectionString)
 {
+    if (IsMdbToolsDriver(connectionString))
+        return std::make_unique<ChildOdbcBackend>(connectionString);
     return std::make_unique<OdbcBackend>(connectionString);
 }
 
