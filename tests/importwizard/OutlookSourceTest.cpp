@@ -501,8 +501,12 @@ TEST_F(OutlookTest, AnItemThatIsNeverReadEndsTheWorkAndTheWindowStaysLive)
         ticker.setInterval(10);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             longest = std::max(longest, since.restart());
-            if (hanging && !hangClock.isValid())
+            if (hanging && !hangClock.isValid()) {
                 hangClock.start();
+                if (qEnvironmentVariableIsSet("QLY_SCREENSHOT_DIR"))
+                    form->grab().save(qEnvironmentVariable("QLY_SCREENSHOT_DIR") + "/outlook-waiting-"
+                                      + QString::number(c.hangAt) + ".png");
+            }
             if (c.cancel && cancelledAt < 0 && hangClock.isValid() && hangClock.elapsed() > 200) {
                 cancelledAt = clock.elapsed();
                 Cancel()->click();
