@@ -311,4 +311,38 @@ void TChildWork::CallHook()
     }
 }
 
+TChildCursor::TChildCursor(TChildWork::TWork rows, TChildWork::TWork count)
+    : FRows(std::move(rows)), FCount(std::move(count))
+{
+    Rewind();
+}
+
+void TChildCursor::Rewind()
+{
+    FChild.reset();
+    FChild = std::make_unique<TChildWork>(FRows);
+    QStringList fields;
+    if (!FChild->Next(fields))
+        throw EForeignDbError(TChildWork::DamagedFileMessage());
+    FFields = fields;
+}
+
+bool TChildCursor::Fetch()
+{
+    QStringList values;
+    if (!FChild->Next(values))
+        return false;
+    FValues = values;
+    return true;
+}
+
+int TChildCursor::RecordCount()
+{
+    TChildWork child(FCount);
+    QStringList count;
+    if (!child.Next(count))
+        throw EForeignDbError(TChildWork::DamagedFileMessage());
+    return count.value(0).toInt();
+}
+
 } // namespace dataaccess

@@ -5,9 +5,12 @@
 // "qly.import.parser" (the first 64 KB of each child), not to ours. The parent waits for each
 // message no longer than the time limit, calling the wait hook every few milliseconds so that the
 // window goes on painting; the hook may raise to give up (the child is then ended).
+#include "importwizard/dataaccess/ForeignDb.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <sys/types.h>
 
 namespace dataaccess {
@@ -51,6 +54,26 @@ private:
     qint64 FDropped = 0;
     QByteArray FLogLine;
     bool FDone = false;
+};
+
+// A cursor whose rows a child reads: the rows work sends the field names, then one message a
+// row; rewinding starts it anew. The count work sends the number of rows, in a child of its own
+// so that the cursor keeps its place.
+class TChildCursor : public IBackend::ICursor {
+public:
+    TChildCursor(TChildWork::TWork rows, TChildWork::TWork count);
+    QStringList FieldNames() const override { return FFields; }
+    void Rewind() override;
+    bool Fetch() override;
+    QStringList Values() override { return FValues; }
+    int RecordCount() override;
+
+private:
+    TChildWork::TWork FRows;
+    TChildWork::TWork FCount;
+    std::unique_ptr<TChildWork> FChild;
+    QStringList FFields;
+    QStringList FValues;
 };
 
 } // namespace dataaccess

@@ -146,59 +146,21 @@ private:
 };
 
 // The cursor of the parent: a child reads the table from its start and sends its rows.
-class MdbCursor : public IBackend::ICursor {
-public:
-    MdbCursor(const QString& fileName, const QString& table) : FFileName(fileName), FTableName(table) { Rewind(); }
-
-    QStringList FieldNames() const override { return FFields; }
-
-    void Rewind() override
-    {
-        FChild.reset();
-        FChild = std::make_unique<TChildWork>([fileName = FFileName, table = FTableName](const TChildWork::TSend& send) {
+std::unique_ptr<IBackend::ICursor> MdbCursor(const QString& fileName, const QString& table)
+{
+    return std::make_unique<TChildCursor>(
+        [fileName, table](const TChildWork::TSend& send) {
             MdbTableReader reader(fileName, table);
             send(reader.FieldNames());
             QStringList values;
             while (reader.Fetch(values))
                 send(values);
-        });
-        QStringList fields;
-        if (!FChild->Next(fields))
-            throw EForeignDbError(TChildWork::DamagedFileMessage());
-        FFields = fields;
-    }
-
-    bool Fetch() override
-    {
-        QStringList values;
-        if (!FChild->Next(values))
-            return false;
-        FValues = values;
-        return true;
-    }
-
-    QStringList Values() override { return FValues; }
-
-    int RecordCount() override
-    {
-        // Counted by a child of its own, so the cursor keeps its place.
-        TChildWork child([fileName = FFileName, table = FTableName](const TChildWork::TSend& send) {
+        },
+        [fileName, table](const TChildWork::TSend& send) {
             MdbTableReader reader(fileName, table);
             send({QString::number(reader.Count())});
         });
-        QStringList count;
-        if (!child.Next(count))
-            throw EForeignDbError(TChildWork::DamagedFileMessage());
-        return count.value(0).toInt();
-    }
-
-private:
-    QString FFileName;
-    QString FTableName;
-    std::unique_ptr<TChildWork> FChild;
-    QStringList FFields;
-    QStringList FValues;
-};
+}
 
 class MdbBackend : public IBackend {
 public:
@@ -224,7 +186,7 @@ public:
 
     std::unique_ptr<ICursor> Execute(const QString& sql) override
     {
-        return std::make_unique<MdbCursor>(FFileName, TableOfQuery(sql));
+        return MdbCursor(FFileName, TableOfQuery(sql));
     }
 
 private:

@@ -314,63 +314,6 @@ bool IsMdbToolsDriver(const QString& connectionString)
            || driver.contains(QLatin1String("libmdbodbc"), Qt::CaseInsensitive);
 }
 
-class ChildOdbcCursor : public IBackend::ICursor {
-public:
-    ChildOdbcCursor(const QString& connectionString, const QString& sql)
-        : FConnectionString(connectionString), FSql(sql)
-    {
-        Rewind();
-    }
-
-    QStringList FieldNames() const override { return FFields; }
-
-    void Rewind() override
-    {
-        FChild.reset();
-        FChild = std::make_unique<TChildWork>([cs = FConnectionString, sql = FSql](const TChildWork::TSend& send) {
-            OdbcBackend backend(cs);
-            std::unique_ptr<ICursor> cursor = backend.Execute(sql);
-            send(cursor->FieldNames());
-            while (cursor->Fetch())
-                send(cursor->Values());
-        });
-        QStringList fields;
-        if (!FChild->Next(fields))
-            throw EForeignDbError(TChildWork::DamagedFileMessage());
-        FFields = fields;
-    }
-
-    bool Fetch() override
-    {
-        QStringList values;
-        if (!FChild->Next(values))
-            return false;
-        FValues = values;
-        return true;
-    }
-
-    QStringList Values() override { return FValues; }
-
-    int RecordCount() override
-    {
-        TChildWork child([cs = FConnectionString, sql = FSql](const TChildWork::TSend& send) {
-            OdbcBackend backend(cs);
-            send({QString::number(backend.Execute(sql)->RecordCount())});
-        });
-        QStringList count;
-        if (!child.Next(count))
-            throw EForeignDbError(TChildWork::DamagedFileMessage());
-        return count.value(0).toInt();
-    }
-
-private:
-    QString FConnectionString;
-    QString FSql;
-    std::unique_ptr<TChildWork> FChild;
-    QStringList FFields;
-    QStringList FValues;
-};
-
 class ChildOdbcBackend : public IBackend {
 public:
     explicit ChildOdbcBackend(const QString& connectionString) : FConnectionString(connectionString)
@@ -395,7 +338,18 @@ public:
     QStringList TableNames() override { return FTables; }
     std::unique_ptr<ICursor> Execute(const QString& sql) override
     {
-        return std::make_unique<ChildOdbcCursor>(FConnectionString, sql);
+        return std::make_unique<TChildCursor>(
+            [cs = FConnectionString, sql](const TChildWork::TSend& send) {
+                OdbcBackend backend(cs);
+                std::unique_ptr<ICursor> cursor = backend.Execute(sql);
+                send(cursor->FieldNames());
+                while (cursor->Fetch())
+                    send(cursor->Values());
+            },
+            [cs = FConnectionString, sql](const TChildWork::TSend& send) {
+                OdbcBackend backend(cs);
+                send({QString::number(backend.Execute(sql)->RecordCount())});
+            });
     }
 
 private:
