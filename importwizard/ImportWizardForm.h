@@ -255,8 +255,9 @@ private:
     static QString getMAPIMailDetail(outlook::IItem& item, const QString& name);
     static QString ResolveSMTPAddress(outlook::IItem& item, const QString& address);
     void ImportFromOutlook();
-    // Leaves the file, the folder and the item to a reading thread that did not come back.
-    void GiveUpOutlookFile();
+    // Takes the file, the folder and the item from the form for a reading thread that did not
+    // come back: they are freed with what holds them (the thread's work), once it ends.
+    std::shared_ptr<void> TakeOutlookFile();
 
     // The run.
     void DoImport();

@@ -132,6 +132,7 @@ struct TOutlookReader {
     std::deque<TOutlookRow> ready;
     bool stop = false;      // set by the window
     bool finished = false;  // set by the thread once it no longer touches the file
+    std::shared_ptr<void> kept;  // what a thread that did not come back still uses
     static constexpr size_t kAhead = 64;
 };
 
@@ -267,22 +268,19 @@ void TImportWizardForm::ShowOutlookFailure(const QString& cause, const QString& 
 bool TImportWizardForm::OutlookStep(const std::function<void(outlook::IDataFile&)>& step)
 {
     outlook::IDataFile* file = FOutlookFile.get();
+    auto keep = std::make_shared<std::shared_ptr<void>>();
     bool givenUp = false;
     try {
         TBusy busy(this);
-        if (InBackground([file, step] { step(*file); }, [this] { KeepWindowAlive(); }, &givenUp))
+        if (InBackground([file, step, keep] { step(*file); }, [this] { KeepWindowAlive(); }, &givenUp))
             return true;
         ShowOutlookFailure(kDamaged, QString());
     } catch (const TWorkCancelled&) {
     } catch (const std::exception& e) {
         ShowOutlookFailure(kDamaged, QString::fromUtf8(e.what()));
     }
-    if (givenUp) {
-        // The thread still reads the file: it stays with the thread.
-        FOutlookItem.reset();
-        FOutlookFolder.reset();
-        (void)FOutlookFile.release();
-    }
+    if (givenUp)
+        *keep = TakeOutlookFile();
     return false;
 }
 
@@ -415,12 +413,18 @@ void TImportWizardForm::SetOutlookTimeLimit(int milliseconds)
     gOutlookStepLimit = milliseconds;
 }
 
-void TImportWizardForm::GiveUpOutlookFile()
+std::shared_ptr<void> TImportWizardForm::TakeOutlookFile()
 {
-    // A thread still reads the file: what it uses stays with it.
-    (void)FOutlookItem.release();
-    (void)FOutlookFolder.release();
-    (void)FOutlookFile.release();
+    struct TKept {
+        std::unique_ptr<outlook::IDataFile> file;
+        std::unique_ptr<outlook::IFolder> folder;
+        std::unique_ptr<outlook::IItem> item;
+    };
+    auto kept = std::make_shared<TKept>();
+    kept->file = std::move(FOutlookFile);
+    kept->folder = std::move(FOutlookFolder);
+    kept->item = std::move(FOutlookItem);
+    return kept;
 }
 
 void TImportWizardForm::AssociateOutlook()
@@ -429,12 +433,13 @@ void TImportWizardForm::AssociateOutlook()
     FOutlookItem.reset();
     auto found = std::make_shared<std::unique_ptr<outlook::IItem>>();
     if (outlook::IFolder* folder = FOutlookFolder.get()) {
+        auto keep = std::make_shared<std::shared_ptr<void>>();
         bool givenUp = false;
         bool read = false;
         try {
             TBusy busy(this);
             read = InBackground(
-                [folder, found] {
+                [folder, found, keep] {
                     const int count = folder->Count();
                     for (int p = 1; p <= count; ++p) {
                         try {
@@ -454,7 +459,7 @@ void TImportWizardForm::AssociateOutlook()
         } catch (const std::exception&) {
         }
         if (givenUp)
-            GiveUpOutlookFile();
+            *keep = TakeOutlookFile();
         if (FCancelled)
             return;
         if (!read) {
@@ -607,8 +612,7 @@ void TImportWizardForm::ImportFromOutlook()
         // An item being read is finished within moments; a thread that does not come back keeps
         // the file.
         if (!reader->changed.wait_for(guard, std::chrono::milliseconds(damaged ? 0 : 300), [&] { return reader->finished; })) {
-            guard.unlock();
-            GiveUpOutlookFile();
+            reader->kept = TakeOutlookFile();
         }
     };
     try {

@@ -464,7 +464,7 @@ TEST_F(OutlookTest, AnItemThatIsNeverReadEndsTheWorkAndTheWindowStaysLive)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::atomic<bool> armed{false}, release{false}, hanging{false};
+        std::atomic<bool> armed{false}, release{false}, hanging{false}, left{false};
         store = FakeStore();
         QList<FakeItemData> items;
         for (int i = 1; i <= 5; ++i)
@@ -480,6 +480,7 @@ TEST_F(OutlookTest, AnItemThatIsNeverReadEndsTheWorkAndTheWindowStaysLive)
             waited.start();
             while (!release && waited.elapsed() < 10000)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            left = true;
         };
         dialogs = ScriptedDialogs();
         dialogs.openFileAnswer = "/daten/outlook.pst";
@@ -519,7 +520,10 @@ TEST_F(OutlookTest, AnItemThatIsNeverReadEndsTheWorkAndTheWindowStaysLive)
         const qint64 elapsed = clock.elapsed();
         ticker.stop();
         release = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reading thread ends
+        // The reading thread ends before the next case replaces the store it reads.
+        while (hanging && !left)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
         EXPECT_TRUE(hanging);
         EXPECT_LT(longest, 1000) << "a wait that blocks the window lasts the whole time limit";
