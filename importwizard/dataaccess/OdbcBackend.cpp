@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -307,11 +308,34 @@ private:
 // process that connects: on a damaged file it may loop for ever or crash. Its connections are
 // therefore made in child processes (TChildWork), as the Access backend reads: one for the
 // tables, one for each reading of a statement, one for each count.
+QString ProfileValue(const QString& section, const char* key, const char* file)
+{
+    char value[1024] = {};
+    const QByteArray name = section.toUtf8();
+    if (SQLGetPrivateProfileString(name.constData(), key, "", value, int(sizeof value), file) <= 0)
+        return QString();
+    return QString::fromUtf8(value);
+}
+
+// The driver a connection string names, or the one of the data source it names, and the library
+// the driver's name stands for in unixODBC's configuration.
 bool IsMdbToolsDriver(const QString& connectionString)
 {
-    const QString driver = ConnectionValue(connectionString, QStringLiteral("DRIVER"));
-    return driver.contains(QLatin1String("MDBTools"), Qt::CaseInsensitive)
-           || driver.contains(QLatin1String("libmdbodbc"), Qt::CaseInsensitive);
+    QString driver = ConnectionValue(connectionString, QStringLiteral("DRIVER"));
+    const QString dsn = ConnectionValue(connectionString, QStringLiteral("DSN"));
+    if (driver.isEmpty() && !dsn.isEmpty())
+        driver = ProfileValue(dsn, "Driver", "ODBC.INI");
+    if (driver.isEmpty())
+        return false;
+    QStringList names{driver};
+    if (!driver.contains(QLatin1Char('/')))
+        names.append(ProfileValue(driver, "Driver", "ODBCINST.INI"));
+    for (const QString& name : names) {
+        if (name.contains(QLatin1String("MDBTools"), Qt::CaseInsensitive)
+            || name.contains(QLatin1String("libmdbodbc"), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 class ChildOdbcBackend : public IBackend {
@@ -329,9 +353,16 @@ public:
         FProvider = provider.value(0);
         // The driver connects to a file it cannot read and lists no tables: the Access backend
         // tells a damaged file (or one that is no database) from an empty one.
-        const QString file = ConnectionValue(connectionString, QStringLiteral("DBQ"));
-        if (FTables.isEmpty() && !file.isEmpty())
-            OpenAccessBackend(file);
+        if (FTables.isEmpty()) {
+            QString file = ConnectionValue(connectionString, QStringLiteral("DBQ"));
+            if (file.isEmpty())
+                file = ConnectionValue(connectionString, QStringLiteral("Database"));
+            const QString dsn = ConnectionValue(connectionString, QStringLiteral("DSN"));
+            if (file.isEmpty() && !dsn.isEmpty())
+                file = ProfileValue(dsn, "Database", "ODBC.INI");
+            if (!file.isEmpty())
+                OpenAccessBackend(file);
+        }
     }
 
     QString ProviderName() const override { return FProvider; }

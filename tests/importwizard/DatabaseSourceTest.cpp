@@ -507,3 +507,53 @@ TEST_F(DatabaseSourceTest, MdbToolsDriverShowsItsNameAndTheCount)
     EXPECT_GT(counted, 0);
     EXPECT_EQ(counted, owner.rows.size()) << "the count is the number of rows the run hands out";
 }
+
+// A data source set up for the MDBTools driver reads in child processes like the driver named in
+// the connection string: its tables arrive, and a file cut at 1,500,000 bytes (on which the
+// library loops for ever) ends with the German message while the window stays live.
+TEST_F(DatabaseSourceTest, MdbToolsDataSourceReadsLikeTheDriver)
+{
+    QLY_EXTERNAL_FIXTURE(nwind, "access/nwind.mdb");
+    QFile source(nwind);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QString cut = WriteFile("kaputt.mdb", source.read(1500000));
+    const QString ini = WriteFile("odbc.ini", ("[NordwindDSN]\nDriver=MDBTools\nDatabase=" + nwind + "\n[KaputtDSN]\nDriver=MDBTools\nDatabase="
+                                               + cut + "\n").toUtf8());
+    const QByteArray savedIni = qgetenv("ODBCINI");
+    qputenv("ODBCINI", QFile::encodeName(ini));
+    struct Restore {
+        QByteArray value;
+        ~Restore() { value.isEmpty() ? qunsetenv("ODBCINI") : qputenv("ODBCINI", value); }
+    } restore{savedIni};
+
+    Make();
+    OpenDatabase("DSN=NordwindDSN");
+    if (Page() != "TabSheetDBType")
+        GTEST_SKIP() << "the MDBTools ODBC driver is not set up: " << dialogs.messages.join('\n').toStdString();
+    EXPECT_GE(Tables()->findText("Shippers"), 0);
+
+    dialogs.messages.clear();
+    Make();
+    form->show();
+    QCoreApplication::processEvents();
+    StallMeter stalls;
+    QElapsedTimer clock;
+    clock.start();
+    QStringList failures;
+    OpenDatabase("DSN=KaputtDSN");
+    if (Page() == "TabSheetDBType" && Tables()->count() > 0) {
+        Tables()->setCurrentIndex(Tables()->count() - 1);
+        try {
+            form->ButtonNextClick();
+        } catch (const std::runtime_error& e) {
+            failures.append(QString::fromUtf8(e.what()));
+        }
+    }
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_LT(stalls.Longest(), 3000) << "a wait that blocks the window lasts the whole time limit (5 s)";
+    ASSERT_FALSE((dialogs.messages + failures).isEmpty());
+    for (const QString& m : dialogs.messages + failures)
+        EXPECT_TRUE(m.startsWith(kConnectFailed) || m.startsWith("Die ")) << m.toStdString();
+    RecordProperty("ms", int(clock.elapsed()));
+    RecordProperty("longest pause ms", int(stalls.Longest()));
+}
