@@ -21,6 +21,20 @@ void ClickBar(QScrollBar* bar, QStyle::SubControl part, int times)
     }
 }
 
+// Drags the thumb by about `records` records and lets it go.
+void DragThumb(QScrollBar* bar, int records)
+{
+    const QPoint from = ScrollBarPoint(bar, QStyle::SC_ScrollBarSlider);
+    const int track = ScrollBarRect(bar, QStyle::SC_ScrollBarGroove).height() -
+                      ScrollBarRect(bar, QStyle::SC_ScrollBarSlider).height();
+    const QPoint to = from + QPoint(0, track * records / std::max(1, bar->maximum() - bar->minimum()));
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, bar->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, to);
+    QApplication::processEvents();
+}
+
 struct PagingCase {
     const char* name;
     std::function<void(ListGrid&)> setup;
@@ -44,6 +58,7 @@ TEST(GridScrollPaint, PagingWithTheScrollBarEqualsAFullRepaint)
          [](QScrollBar* bar) { ClickBar(bar, QStyle::SC_ScrollBarSubPage, 1); }},
         {"the arrow below three times, a selected row and the indicator", multiSelect, 4,
          [](QScrollBar* bar) { ClickBar(bar, QStyle::SC_ScrollBarAddLine, 3); }},
+        {"the thumb dragged a few records", multiSelect, 4, [](QScrollBar* bar) { DragThumb(bar, 7); }},
     };
     // Rows that fill the view exactly, and two heights that leave a part row under the last row.
     for (const int height : {298, 289, 307}) {
@@ -64,6 +79,7 @@ TEST(GridScrollPaint, PagingWithTheScrollBarEqualsAFullRepaint)
             ASSERT_TRUE(bar->isVisible());
             c.use(bar);
             EXPECT_NE(g.ds.RecNo(), before) << "the bar moves the current record";
+            EXPECT_EQ(bar->value(), g.ds.RecNo()) << "the thumb shows the current record";
             const QImage shown = OnScreen(g.grid->viewport());
             g.grid->viewport()->update();
             QApplication::processEvents();
