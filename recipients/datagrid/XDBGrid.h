@@ -228,6 +228,15 @@ private:
                 using other = Uninitialized<U>;
             };
             using std::allocator<T>::allocator;
+            Uninitialized() = default;
+            template <class U>
+            Uninitialized(const Uninitialized<U>&) noexcept
+            {
+            }
+            // A large block (a selection of many records) asks for huge pages, so filling it costs a
+            // few page faults instead of one per 4 KB.
+            T* allocate(size_t n) { return static_cast<T*>(AllocateBlock(n * sizeof(T))); }
+            void deallocate(T* p, size_t n) noexcept { FreeBlock(p, n * sizeof(T)); }
             template <class U>
             void construct(U* p) noexcept
             {
@@ -239,6 +248,8 @@ private:
                 ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
             }
         };
+        static void* AllocateBlock(size_t bytes);
+        static void FreeBlock(void* p, size_t bytes) noexcept;
         size_t m_stride = 0;
         std::vector<char, Uninitialized<char>> m_data;
     };

@@ -8,7 +8,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 namespace xdb {
 
@@ -28,6 +31,32 @@ int Sign(int v)
 } // namespace
 
 // ================================================================== TXBookmarkList::Store
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+}
+
+void* TXBookmarkList::Store::AllocateBlock(size_t bytes)
+{
+    if (bytes < 2 * kHugePage)
+        return ::operator new(bytes);
+    void* p = nullptr;
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (posix_memalign(&p, kHugePage, rounded) != 0)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void TXBookmarkList::Store::FreeBlock(void* p, size_t bytes) noexcept
+{
+    if (bytes < 2 * kHugePage)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
 
 QByteArray TXBookmarkList::Store::view(size_t i) const
 {
