@@ -722,6 +722,25 @@ TBookmark TDataSet::GetBookmark() const
     return InternalBookmark(CurrentPosition());
 }
 
+void TDataSet::ForEachBookmark(int recNo, int count, const std::function<void(QByteArrayView)>& take) const
+{
+    if (m_state == dsInactive || count <= 0)
+        return;
+    const int first = std::max(recNo - 1, 0);
+    const int end = int(std::min<qint64>(qint64(recNo) - 1 + count, InternalRecordCount()));
+    if (first < end)
+        InternalBookmarks(first, end, take);
+}
+
+void TDataSet::InternalBookmarks(int first, int end, const std::function<void(QByteArrayView)>& take) const
+{
+    for (int p = first; p < end; ++p) {
+        const TBookmark b = InternalBookmark(p);
+        if (!b.isEmpty())
+            take(b);
+    }
+}
+
 void TDataSet::GotoBookmark(const TBookmark& bookmark, TResyncMode mode)
 {
     CheckBrowseMode();

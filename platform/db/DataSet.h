@@ -238,6 +238,10 @@ public:
     // --- bookmarks
     TBookmark GetBookmark() const;            // empty on an empty dataset and while inserting
     TBookmark Bookmark() const { return GetBookmark(); }
+    // The bookmarks of `count` records from the 1-based position `recNo` on, in order, without
+    // moving there: `take` sees each one (the view is valid during the call only); positions
+    // outside the records and records without a bookmark are skipped.
+    void ForEachBookmark(int recNo, int count, const std::function<void(QByteArrayView)>& take) const;
     // Raises "Record not found" for a record not there. With rmCenter the record lands in the middle
     // of the buffer window; without it at the current ActiveRecord index (a data link sets that
     // index first to put a record back on its screen row).
@@ -346,6 +350,9 @@ protected:
     virtual void InternalDelete(int position) = 0;
     virtual TBookmark InternalBookmark(int position) const = 0;
     virtual int InternalBookmarkPosition(const TBookmark& bookmark) const = 0; // -1 when not there
+    // The bookmarks of positions [first, end) in order, as InternalBookmark gives them; empty ones
+    // are skipped. A dataset may give them without making a bookmark per record.
+    virtual void InternalBookmarks(int first, int end, const std::function<void(QByteArrayView)>& take) const;
     virtual int InternalCompareMissing(const TBookmark& a, const TBookmark& b) const;
     virtual int InternalLocate(const TField* field, const QVariant& value, TLocateOptions options) = 0; // -1 not found
     virtual void InternalRefresh() {}

@@ -204,6 +204,7 @@ protected:
     void InternalDelete(int position) override;
     TBookmark InternalBookmark(int position) const override;
     int InternalBookmarkPosition(const TBookmark& bookmark) const override;
+    void InternalBookmarks(int first, int end, const std::function<void(QByteArrayView)>& take) const override;
     int InternalLocate(const TField* field, const QVariant& value, TLocateOptions options) override;
     int InternalLocateFields(const QList<const TField*>& fields, const QVariantList& values,
                              TLocateOptions options) override;

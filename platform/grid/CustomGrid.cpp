@@ -1124,7 +1124,13 @@ void TCustomGrid::ScrollDataRows(int rows, int rowHeight)
     int top = 0;
     for (int r = 0; r < m_fixedRows; ++r)
         top += RowHeights(r) + RowLineWidth(true);
-    const QRect area(0, top, viewport()->width(), std::max(0, viewport()->height() - top));
+    // Only the rows there are move: the empty space below the last row (a part row's worth when
+    // the rows do not fill the view) holds no row and must not be moved into one.
+    int bottom = viewport()->height();
+    const int last = RowCount() - 1;
+    if (const int y = RowY(last); last >= m_topRow && y >= 0)
+        bottom = std::min(bottom, y + RowHeights(last) + RowLineWidth(false));
+    const QRect area(0, top, viewport()->width(), std::max(0, bottom - top));
     viewport()->scroll(0, -rows * rowHeight, area);
 }
 

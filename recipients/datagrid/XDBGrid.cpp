@@ -292,6 +292,11 @@ TXCustomDBGrid::TXCustomDBGrid(QWidget* parent)
     tk::TCustomGrid::SetScrollBars(tk::ssHorizontal);
     verticalScrollBar()->setRange(0, 4);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Without thumb tracking the records follow the thumb where it is let go.
+    connect(verticalScrollBar(), &QAbstractSlider::sliderReleased, this, [this] {
+        if (!(m_options & dgThumbTracking))
+            ScrollBarAction(Qt::Vertical, QAbstractSlider::SliderMove);
+    });
     m_options = 0;
     // Korean input composes in the editor, so there the editor stays shown.
     SetOptions(kDefaultGridOptions |

@@ -209,8 +209,8 @@ private:
         // A view into the block: valid until the store changes.
         QByteArray view(size_t i) const;
         db::TBookmark at(size_t i) const { const QByteArray v = view(i); return QByteArray(v.constData(), v.size()); }
-        void insert(size_t i, const db::TBookmark& b);
-        void push_back(const db::TBookmark& b);
+        void insert(size_t i, QByteArrayView b);
+        void push_back(QByteArrayView b);
         void erase(size_t i);
         void pop_back() { m_data.resize(m_data.size() - m_stride); }
         void clear() { m_data.clear(); }
@@ -219,9 +219,39 @@ private:
         void assign(const std::vector<db::TBookmark>& list);
     private:
         void fit(qsizetype length);
-        void write(size_t i, const db::TBookmark& b);
+        void write(size_t i, QByteArrayView b);
+        // Growing the block leaves the new slots unset: every slot is written right after.
+        template <class T>
+        struct Uninitialized : std::allocator<T> {
+            template <class U>
+            struct rebind {
+                using other = Uninitialized<U>;
+            };
+            using std::allocator<T>::allocator;
+            Uninitialized() = default;
+            template <class U>
+            Uninitialized(const Uninitialized<U>&) noexcept
+            {
+            }
+            // A large block (a selection of many records) asks for huge pages, so filling it costs a
+            // few page faults instead of one per 4 KB.
+            T* allocate(size_t n) { return static_cast<T*>(AllocateBlock(n * sizeof(T))); }
+            void deallocate(T* p, size_t n) noexcept { FreeBlock(p, n * sizeof(T)); }
+            template <class U>
+            void construct(U* p) noexcept
+            {
+                ::new (static_cast<void*>(p)) U;
+            }
+            template <class U, class... Args>
+            void construct(U* p, Args&&... args)
+            {
+                ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+            }
+        };
+        static void* AllocateBlock(size_t bytes);
+        static void FreeBlock(void* p, size_t bytes) noexcept;
         size_t m_stride = 0;
-        std::vector<char> m_data;
+        std::vector<char, Uninitialized<char>> m_data;
     };
 
 private:

@@ -8,7 +8,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 namespace xdb {
 
@@ -29,6 +32,32 @@ int Sign(int v)
 
 // ================================================================== TXBookmarkList::Store
 
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+}
+
+void* TXBookmarkList::Store::AllocateBlock(size_t bytes)
+{
+    if (bytes < 2 * kHugePage)
+        return ::operator new(bytes);
+    void* p = nullptr;
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (posix_memalign(&p, kHugePage, rounded) != 0)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void TXBookmarkList::Store::FreeBlock(void* p, size_t bytes) noexcept
+{
+    if (bytes < 2 * kHugePage)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
+
 QByteArray TXBookmarkList::Store::view(size_t i) const
 {
     const char* p = m_data.data() + i * m_stride;
@@ -37,12 +66,12 @@ QByteArray TXBookmarkList::Store::view(size_t i) const
     return QByteArray::fromRawData(p + sizeof n, n);
 }
 
-void TXBookmarkList::Store::write(size_t i, const db::TBookmark& b)
+void TXBookmarkList::Store::write(size_t i, QByteArrayView b)
 {
     char* p = m_data.data() + i * m_stride;
     const quint16 n = quint16(b.size());
     std::memcpy(p, &n, sizeof n);
-    std::memcpy(p + sizeof n, b.constData(), size_t(b.size()));
+    std::memcpy(p + sizeof n, b.data(), size_t(b.size()));
 }
 
 void TXBookmarkList::Store::fit(qsizetype length)
@@ -68,14 +97,14 @@ void TXBookmarkList::Store::reserve(size_t count, qsizetype length)
     m_data.reserve(count * m_stride);
 }
 
-void TXBookmarkList::Store::insert(size_t i, const db::TBookmark& b)
+void TXBookmarkList::Store::insert(size_t i, QByteArrayView b)
 {
     fit(b.size());
     m_data.insert(m_data.begin() + std::ptrdiff_t(i * m_stride), m_stride, 0);
     write(i, b);
 }
 
-void TXBookmarkList::Store::push_back(const db::TBookmark& b)
+void TXBookmarkList::Store::push_back(QByteArrayView b)
 {
     fit(b.size());
     const size_t i = size();
@@ -463,17 +492,23 @@ void TXCustomDBGrid::MarkRangeToAnchor(void (TXCustomDBGrid::*mark)())
             there = ds->RecNo();
         }
         if (there > 0) {
-            // Record numbers known: one walk forwards from the lower end, without comparisons.
+            // Record numbers known: the bookmarks are read by record number from the lower end,
+            // without moving the dataset and without comparisons.
+            m_bookmarks->CurrentRow(); // raises on a closed dataset, as marking a record does
             const int low = std::min(here, there), count = std::abs(here - there) + 1;
-            ds->SetRecNo(low);
             direct = m_bookmarks->m_list.empty();
             if (direct)
                 m_bookmarks->m_list.reserve(size_t(count), ds->GetBookmark().size());
-            for (int k = 0; k < count; ++k) {
-                take();
-                if (k + 1 < count && ds->MoveBy(1) == 0)
-                    break;
-            }
+            else
+                range.reserve(size_t(count));
+            ds->ForEachBookmark(low, count, [&](QByteArrayView b) {
+                if (direct) {
+                    m_bookmarks->m_list.push_back(b);
+                    ++directCount;
+                } else {
+                    range.push_back(b.toByteArray());
+                }
+            });
         } else if (c > 0) {
             while (CompareToAnchor() > 0 && !ds->Bof()) {
                 take();
@@ -499,13 +534,14 @@ void TXCustomDBGrid::MarkRangeToAnchor(void (TXCustomDBGrid::*mark)())
     const size_t had = list.size();
     std::vector<db::TBookmark> merged;
     std::vector<TSelectAction> events;
+    size_t selected = 0; // records newly selected, when that is all that changed
     if (direct) {
-        events.assign(directCount, saSelect);
+        selected = directCount;
     } else if (had == 0 && !range.empty()) {
         list.reserve(range.size(), range.front().size());
         for (const db::TBookmark& b : range)
             list.push_back(b);
-        events.assign(range.size(), saSelect);
+        selected = range.size();
     } else if (!range.empty()) {
         const std::vector<db::TBookmark> old = list.all();
         merged.reserve(old.size() + range.size());
@@ -529,8 +565,12 @@ void TXCustomDBGrid::MarkRangeToAnchor(void (TXCustomDBGrid::*mark)())
         list.assign(merged);
     }
     m_bookmarks->Changed();
-    for (TSelectAction e : events)
-        RowSelect(e);
+    if (OnRowSelect) {
+        for (size_t k = 0; k < selected; ++k)
+            RowSelect(saSelect);
+        for (TSelectAction e : events)
+            RowSelect(e);
+    }
     InvalidateGrid();
 }
 

@@ -847,6 +847,42 @@ TEST(DataSet, BookmarksOfADatasetReadWholeEndWithItsSnapshot)
     EXPECT_FALSE(ds.BookmarkValid(b));
 }
 
+// The bookmarks a range selection reads by position without moving are the ones the records
+// give when visited, for keyed and read-whole statements; a row being inserted has none.
+TEST(DataSet, BookmarksByPositionEqualThoseOfTheVisitedRecords)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 6);
+    for (const char* sql : {"SELECT * FROM RL1 ORDER BY Email DESC", "SELECT Email, count(*) AS n FROM RL1 GROUP BY Email"}) {
+        SCOPED_TRACE(sql);
+        TExtADODataSet ds(&db.conn);
+        ds.SetCommandText(sql);
+        ds.Open();
+        QList<TBookmark> visited;
+        for (ds.First(); !ds.Eof(); ds.Next())
+            visited << ds.GetBookmark();
+        ASSERT_EQ(visited.size(), 6);
+        const struct { int recNo, count, from, to; } cases[] = {
+            {1, 6, 0, 6}, {2, 3, 1, 4}, {5, 10, 4, 6}, {0, 3, 0, 2}, {-5, 3, 0, 0}, {7, 2, 0, 0}, {3, 0, 0, 0}};
+        for (const auto& c : cases) {
+            QList<TBookmark> read;
+            ds.ForEachBookmark(c.recNo, c.count, [&](QByteArrayView b) { read << b.toByteArray(); });
+            EXPECT_EQ(read, visited.mid(c.from, c.to - c.from)) << c.recNo << "+" << c.count;
+        }
+    }
+    TExtADODataSet ds(&db.conn);
+    ds.SetCommandText("SELECT * FROM RL1");
+    ds.Open();
+    ds.SetRecNo(3);
+    ds.Insert();
+    int read = 0;
+    ds.ForEachBookmark(1, 10, [&](QByteArrayView b) {
+        ++read;
+        EXPECT_FALSE(b.isEmpty());
+    });
+    EXPECT_EQ(read, 6);
+}
+
 TEST(DataSet, GotoBookmarkCanKeepTheScreenRow)
 {
     Db db;

@@ -93,6 +93,65 @@ TEST_F(RecipientsPageTest, StatusBarShowsRowCountAndSelection)
     EXPECT_EQ(StatusText(), "");
 }
 
+// Shift with Ctrl+End, Ctrl+Home, PageDown and PageUp select from the clicked row to where the key
+// goes, in a sorted list too; the current row is where the key went.
+TEST_F(RecipientsPageTest, ShiftKeysSelectFromTheClickedRowToWhereTheKeyGoes)
+{
+    QList<QStringList> rows;
+    for (int i = 1; i <= 40; ++i)
+        rows << QStringList{QStringLiteral("u%1@x.de").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("L%1").arg(i % 7), "F"};
+    AddRows(rows);
+    ShowRecipientsPage();
+    QWidget* view = Grid()->viewport();
+    const auto selectedRecNos = [&] {
+        QList<int> recNos;
+        auto& ds = DataSet();
+        const int keep = ds.RecNo();
+        for (const db::TBookmark& b : Grid()->SelectedRows()->List()) {
+            ds.GotoBookmark(b);
+            recNos << ds.RecNo();
+        }
+        ds.SetRecNo(keep);
+        return recNos;
+    };
+    const auto span = [](int from, int to) {
+        QList<int> out;
+        for (int r = from; r <= to; ++r)
+            out << r;
+        return out;
+    };
+    const struct {
+        const char* name;
+        int key;
+        Qt::KeyboardModifiers mods;
+        int recNoAfter;   // 0: a page below the clicked row
+    } cases[] = {{"Shift+Ctrl+End", Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier, 40},
+                 {"Shift+Ctrl+Home", Qt::Key_Home, Qt::ShiftModifier | Qt::ControlModifier, 1},
+                 {"Shift+PageDown", Qt::Key_PageDown, Qt::ShiftModifier, 0}};
+    for (const bool sorted : {false, true}) {
+        if (sorted) {   // a click on the title "Last Name" sorts the records by it
+            QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier,
+                              Grid()->CellRect(Grid()->DataColToGridCol(2), 0).center());
+            ASSERT_EQ(Grid()->Columns()->Items(2)->Title()->Marker(), xdb::tmAscend);
+        }
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(sorted);
+            DataSet().First();
+            QApplication::processEvents();
+            QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier,
+                              Grid()->ColumnCellRect(Grid()->Columns()->Items(1), 4).center());
+            ASSERT_EQ(DataSet().RecNo(), 5);
+            const int after = c.recNoAfter ? c.recNoAfter : 5 + Grid()->VisibleRowCount();
+            QTest::keyClick(Grid(), Qt::Key(c.key), c.mods);
+            EXPECT_EQ(DataSet().RecNo(), after);
+            const QList<int> want = span(std::min(5, after), std::max(5, after));
+            EXPECT_EQ(selectedRecNos(), want);
+            EXPECT_EQ(StatusText(), QStringLiteral("%1/40 (%2)").arg(after).arg(want.size()));
+        }
+    }
+}
+
 TEST_F(RecipientsPageTest, InvalidAddressesArePaintedRed)
 {
     AddRows({{"good@example.com", "A", "B"}, {"bad@nowhere", "C", "D"}, {"", "E", "F"}});
