@@ -149,3 +149,60 @@ TEST(SivrelDataBlock, ElfSectionSurvivesStrip)
     }
     EXPECT_FALSE(SivrelCarriesData("/bin/true"));
 }
+
+// At the start only the options are read; the debug block is read from the file opened then, when
+// it is first needed: after the file was replaced (an update), the program still gets its own.
+TEST(SivrelDataBlock, StartReadsTheOptionsAndTheDebugBlockLaterFromTheFileItOpened)
+{
+    qlytest::TempDir dir;
+    const auto makeProgram = [&](const QString& name, const QString& subject, const QByteArray& debug) {
+        TSivrelModuleOptions source("", false);
+        source.SetEmailSubject(subject);
+        if (!WriteFile(dir.file(name + ".block"), SivrelMakeResourceBlock(467, CurrentOptions(source), debug)))
+            return false;
+        QFile::remove(dir.file(name));
+        return QFile::copy("/bin/true", dir.file(name))
+               && QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file(name + ".block"), dir.file(name)}) == 0;
+    };
+    // Options beyond the first piece inflated; a debug block of 2 MB.
+    const QString longSubject = QString("Betreff ").repeated(2000);
+    QByteArray debug;
+    for (int i = 0; debug.size() < 2 * 1024 * 1024; ++i)
+        debug += QByteArray::number(i * 7919 % 100003) + ' ';
+    ASSERT_TRUE(makeProgram("prog", longSubject, debug));
+    ASSERT_TRUE(makeProgram("update", "newer", "the update's debug block"));
+
+    TSivrelModuleOptions o("", false);
+    TSivrelDataInfo info;
+    TSivrelDebugSource source;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("prog"), o, info, source));
+    EXPECT_EQ(o.EmailSubject(), longSubject);
+    EXPECT_EQ(info.DataVersion, 467);
+    EXPECT_TRUE(source.Present());
+    ASSERT_EQ(::rename(QFile::encodeName(dir.file("update")).constData(), QFile::encodeName(dir.file("prog")).constData()), 0);
+    const TSivrelDebugSource copy = source;
+    const TSivrelDebugSource::TLoaded* loaded = copy.Get();
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(loaded->Block == debug) << "the block of the file opened at the start";
+    EXPECT_EQ(source.Get(), loaded) << "copies share one block";
+
+    // A stream cut inside the debug block: the options are there at the start, the block is none.
+    TSivrelModuleOptions cutSource("", false);
+    cutSource.SetEmailSubject("cut");
+    const QByteArray whole = SivrelMakeResourceBlock(467, CurrentOptions(cutSource), debug);
+    ASSERT_TRUE(WriteFile(dir.file("cut.block"), whole.left(whole.size() / 2)));
+    ASSERT_TRUE(QFile::copy("/bin/true", dir.file("cut")));
+    ASSERT_EQ(QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file("cut.block"), dir.file("cut")}), 0);
+    TSivrelModuleOptions cutOptions("", false);
+    TSivrelDebugSource cutDebug;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("cut"), cutOptions, info, cutDebug));
+    EXPECT_EQ(cutOptions.EmailSubject(), "cut");
+    EXPECT_TRUE(cutDebug.Present());
+    EXPECT_EQ(cutDebug.Get(), nullptr);
+    // Read whole, such a block counts as none and leaves the options as they were.
+    TSivrelModuleOptions whole2("", false);
+    TSivrelDataInfo info2;
+    EXPECT_FALSE(SivrelLoadDataBlock(dir.file("cut"), whole2, info2));
+    EXPECT_EQ(whole2.EmailSubject(), "");
+    EXPECT_FALSE(info2.DebugInfo.has_value());
+}
