@@ -398,30 +398,12 @@ bool SivrelReadAppendedBlock(const QString& file, TSivrelModuleOptions& options,
 
 std::optional<QByteArray> SivrelReadElfSection(const QString& file, const char* name)
 {
-    if (elf_version(EV_CURRENT) == EV_NONE)
-        return std::nullopt;
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     std::optional<QByteArray> result;
-    if (Elf* elf = elf_begin(fd, ELF_C_READ, nullptr)) {
-        size_t names = 0;
-        if (elf_kind(elf) == ELF_K_ELF && elf_getshdrstrndx(elf, &names) == 0) {
-            for (Elf_Scn* scn = elf_nextscn(elf, nullptr); scn && !result; scn = elf_nextscn(elf, scn)) {
-                GElf_Shdr shdr;
-                if (!gelf_getshdr(scn, &shdr) || shdr.sh_type == SHT_NOBITS)
-                    continue;
-                const char* sectionName = elf_strptr(elf, names, shdr.sh_name);
-                if (!sectionName || std::strcmp(sectionName, name) != 0)
-                    continue;
-                if (Elf_Data* data = elf_rawdata(scn, nullptr))
-                    result = QByteArray(static_cast<const char*>(data->d_buf), static_cast<qsizetype>(data->d_size));
-                else
-                    result = QByteArray();
-            }
-        }
-        elf_end(elf);
-    }
+    if (const auto place = SectionPlace(fd, name))
+        result = ReadAt(fd, place->first, place->second);
     ::close(fd);
     return result;
 }
