@@ -125,7 +125,7 @@ int main(int, char** argv)
     TSivrelModulesList modules;
     t.restart();
     modules.ModuleOfAddress(codeStart);
-    std::printf("module entry with its block: %.2f ms\n", double(t.nsecsElapsed()) / 1e6);
+    std::printf("module entry (its debug block read on first use): %.2f ms\n", double(t.nsecsElapsed()) / 1e6);
     t.restart();
     int withLine = 0;
     for (int i = 0; i < Rounds; ++i) {
