@@ -62,7 +62,8 @@ QByteArray Header(uint16_t version)
 class TInflater {
 public:
     TInflater(const char* data, qsizetype size) : m_data(data), m_left(size) { m_ok = inflateInit(&m_z) == Z_OK; }
-    TInflater(int fd, qint64 offset, qint64 size) : m_fd(fd), m_at(offset), m_left(size)
+    TInflater(int fd, qint64 offset, qint64 size)
+        : m_fd(fd), m_at(offset), m_left(size), m_in(std::make_unique<char[]>(InputPiece))
     {
         m_ok = inflateInit(&m_z) == Z_OK;
     }
@@ -120,12 +121,12 @@ private:
             m_left -= m_z.avail_in;
             return true;
         }
-        const ssize_t n = ::pread(m_fd, m_in, static_cast<size_t>(std::min<qint64>(m_left, sizeof m_in)), m_at);
+        const ssize_t n = ::pread(m_fd, m_in.get(), static_cast<size_t>(std::min<qint64>(m_left, InputPiece)), m_at);
         if (n <= 0)
             return false;
         m_at += n;
         m_left -= n;
-        m_z.next_in = reinterpret_cast<Bytef*>(m_in);
+        m_z.next_in = reinterpret_cast<Bytef*>(m_in.get());
         m_z.avail_in = static_cast<uInt>(n);
         return true;
     }
@@ -137,7 +138,8 @@ private:
     int m_fd = -1;
     qint64 m_at = 0;
     qint64 m_left = 0;
-    char m_in[65536];
+    static constexpr qint64 InputPiece = 65536;
+    std::unique_ptr<char[]> m_in; // file input, read a piece at a time
 };
 
 // The head of a compressed payload: the options (into `options` only when they are sound) and
