@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
@@ -61,11 +62,12 @@ QByteArray Header(uint16_t version)
 // Inflates a zlib stream that lies in memory or in a file, piece by piece.
 class TInflater {
 public:
-    TInflater(const char* data, qsizetype size) : m_data(data), m_left(size) { m_ok = inflateInit(&m_z) == Z_OK; }
+    // Running out of memory throws std::bad_alloc (the data may be sound).
+    TInflater(const char* data, qsizetype size) : m_data(data), m_left(size) { Init(); }
     TInflater(int fd, qint64 offset, qint64 size)
         : m_fd(fd), m_at(offset), m_left(size), m_in(std::make_unique<char[]>(InputPiece))
     {
-        m_ok = inflateInit(&m_z) == Z_OK;
+        Init();
     }
     ~TInflater()
     {
@@ -89,6 +91,8 @@ public:
             const uInt before = m_z.avail_out;
             const int rc = inflate(&m_z, Z_NO_FLUSH);
             got += before - m_z.avail_out;
+            if (rc == Z_MEM_ERROR)
+                throw std::bad_alloc();
             if (rc == Z_STREAM_END)
                 m_ended = true;
             else if (rc != Z_OK && !(rc == Z_BUF_ERROR && m_z.avail_in == 0))
@@ -110,6 +114,13 @@ public:
     bool Ended() const { return m_ended; }
 
 private:
+    void Init()
+    {
+        const int rc = inflateInit(&m_z);
+        if (rc == Z_MEM_ERROR)
+            throw std::bad_alloc();
+        m_ok = rc == Z_OK;
+    }
     bool Refill()
     {
         if (m_left <= 0)
@@ -249,6 +260,18 @@ const TSivrelDebugSource::TLoaded* TSivrelDebugSource::Get() const
     if (!d)
         return nullptr;
     Impl& impl = *d;
+    // Without the memory for it (a report after the memory ran out) the block is none this time:
+    // the report goes on without lines, and a later one tries again.
+    try {
+        ReadOnce(impl);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return impl.loaded ? &*impl.loaded : nullptr;
+}
+
+void TSivrelDebugSource::ReadOnce(Impl& impl)
+{
     std::call_once(impl.once, [&impl] {
         if (impl.fd < 0)
             return;
@@ -260,7 +283,6 @@ const TSivrelDebugSource::TLoaded* TSivrelDebugSource::Get() const
         ::close(impl.fd);
         impl.fd = -1;
     });
-    return impl.loaded ? &*impl.loaded : nullptr;
 }
 
 TSivrelDebugSource TSivrelDebugSource::FromBytes(QByteArray block, int dataVersion)

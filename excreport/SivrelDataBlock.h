@@ -43,8 +43,9 @@ public:
     // Whether the data block holds a debug block (known from its head, without reading it).
     bool Present() const { return d != nullptr; }
     // The block and its unit index, read (and inflated) on the first call; nothing when there is
-    // none or it turns out damaged (cut, a broken stream, shorter than its length says). Safe
-    // from any thread; the first caller waits for the read.
+    // none or it turns out damaged (cut, a broken stream, shorter than its length says), or when
+    // the memory for it cannot be had (then a later call tries again). Safe from any thread; the
+    // first caller waits for the read.
     const TLoaded* Get() const;
     void Reset() { d.reset(); }
 
@@ -57,6 +58,7 @@ public:
 
 private:
     struct Impl;
+    static void ReadOnce(Impl& impl);
     std::shared_ptr<Impl> d;
 };
 

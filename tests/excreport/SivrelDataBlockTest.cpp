@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace excreport;
 
@@ -205,4 +209,48 @@ TEST(SivrelDataBlock, StartReadsTheOptionsAndTheDebugBlockLaterFromTheFileItOpen
     EXPECT_FALSE(SivrelLoadDataBlock(dir.file("cut"), whole2, info2));
     EXPECT_EQ(whole2.EmailSubject(), "");
     EXPECT_FALSE(info2.DebugInfo.has_value());
+}
+
+// A report after the memory ran out: the debug block cannot be read then, which makes no damaged
+// block of it; with memory again the next report gets it. (In a child process with an address
+// space limit.)
+TEST(SivrelDataBlock, ADebugBlockWithoutMemoryForItIsReadLater)
+{
+    qlytest::TempDir dir;
+    TSivrelModuleOptions source("", false);
+    const QByteArray debug = QByteArray("0123456789abcdef").repeated(2 * 1024 * 1024); // 32 MB
+    ASSERT_TRUE(WriteFile(dir.file("block"), SivrelMakeResourceBlock(467, CurrentOptions(source), debug)));
+    ASSERT_TRUE(QFile::copy("/bin/true", dir.file("prog")));
+    ASSERT_EQ(QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file("block"), dir.file("prog")}), 0);
+    TSivrelModuleOptions o("", false);
+    TSivrelDataInfo info;
+    TSivrelDebugSource lazy;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("prog"), o, info, lazy));
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long sizeKb = 0;
+        if (FILE* status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status))
+                if (std::sscanf(line, "VmSize: %ld kB", &sizeKb) == 1)
+                    break;
+            std::fclose(status);
+        }
+        rlimit tight{rlim_t(sizeKb + 4096) * 1024, RLIM_INFINITY};
+        if (sizeKb == 0 || setrlimit(RLIMIT_AS, &tight) != 0)
+            _exit(10);
+        if (lazy.Get())
+            _exit(11); // no room for 32 MB, yet read
+        rlimit open{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &open);
+        const TSivrelDebugSource::TLoaded* loaded = lazy.Get();
+        _exit(!loaded ? 12 : loaded->Block.size() != debug.size() ? 13 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit set, 11: read within the limit, 12: not read with memory again, "
+                                         "13: wrong size";
 }
