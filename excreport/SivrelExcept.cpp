@@ -375,7 +375,7 @@ bool SivrelActivate()
     try {
         const auto options = CurrentSivrelLogOptions();
         const TSivrelModuleRef self = SivrelModules()->ModuleInfo(SivrelThisModule());
-        if (!self || !self->DebugInfo)
+        if (!self || !self->DebugInfo.Present())
             throw EAssertionFailed(QStringLiteral("no debug block"));
     } catch (const EAssertionFailed&) {
         SivrelFreeModules();

@@ -235,6 +235,8 @@ void ReadExports(uintptr_t handle, TSivrelFunctionsList& list)
     }
     if (!symtab || !strtab)
         return;
+    // The tables are read in whole pieces: one read for a name or an entry at a time made the
+    // first report of a run take seconds (tens of thousands of exports in the Qt libraries).
     size_t count = 0;
     if (hash) {
         uint32_t words[2];
@@ -249,44 +251,93 @@ void ReadExports(uintptr_t handle, TSivrelFunctionsList& list)
         const uintptr_t buckets = gnuHash + 16 + uintptr_t(bloomSize) * sizeof(ElfW(Addr));
         const uintptr_t chains = buckets + uintptr_t(nbuckets) * 4;
         uint32_t last = 0;
-        for (uint32_t b = 0; b < nbuckets; ++b) {
-            uint32_t v;
-            if (ReadMemory(buckets + b * 4, &v, 4))
-                last = std::max(last, v);
+        std::vector<uint32_t> words(std::min<size_t>(nbuckets, 4096));
+        for (uint32_t b = 0; b < nbuckets;) {
+            const size_t n = std::min<size_t>(words.size(), nbuckets - b);
+            if (ReadMemory(buckets + uintptr_t(b) * 4, words.data(), n * 4)) {
+                for (size_t i = 0; i < n; ++i)
+                    last = std::max(last, words[i]);
+            } else {
+                for (size_t i = 0; i < n; ++i)
+                    if (uint32_t v; ReadMemory(buckets + (b + i) * 4, &v, 4))
+                        last = std::max(last, v);
+            }
+            b += static_cast<uint32_t>(n);
         }
         if (last >= symoffset) {
-            uint32_t v = 0;
-            do {
-                if (!ReadMemory(chains + uintptr_t(last - symoffset) * 4, &v, 4))
-                    break;
-                ++last;
-            } while (!(v & 1));
+            // The chain of the highest bucket start ends with an entry whose lowest bit is set.
+            uint32_t chunk[64];
+            bool ended = false;
+            while (!ended) {
+                const uintptr_t at = chains + uintptr_t(last - symoffset) * 4;
+                size_t n = sizeof chunk / 4;
+                if (!ReadMemory(at, chunk, sizeof chunk)) {
+                    // near the end of what is mapped: one entry at a time
+                    n = 1;
+                    if (!ReadMemory(at, chunk, 4))
+                        break;
+                }
+                for (size_t i = 0; i < n && !ended; ++i) {
+                    ++last;
+                    ended = chunk[i] & 1;
+                }
+            }
             count = last;
         } else {
             count = symoffset;
         }
     }
-    for (size_t i = 0; i < count; ++i) {
-        ElfW(Sym) sym;
-        if (!ReadMemory(symtab + i * sizeof sym, &sym, sizeof sym))
+    // The string table in one piece when its size is known and it can be read whole.
+    QByteArray strings;
+    if (strsz && strsz <= 256u * 1024 * 1024) {
+        strings.resize(static_cast<qsizetype>(strsz));
+        if (!ReadMemory(strtab, strings.data(), strsz))
+            strings.clear();
+    }
+    constexpr size_t SymbolsPerRead = 1024;
+    std::vector<ElfW(Sym)> symbols(std::min(count, SymbolsPerRead));
+    for (size_t first = 0; first < count;) {
+        size_t n = std::min(count - first, SymbolsPerRead);
+        if (!ReadMemory(symtab + first * sizeof(ElfW(Sym)), symbols.data(), n * sizeof(ElfW(Sym)))) {
+            // Up to the first entry that cannot be read, as the entries one by one would.
+            size_t readable = 0;
+            while (readable < n && ReadMemory(symtab + (first + readable) * sizeof(ElfW(Sym)), &symbols[readable],
+                                              sizeof(ElfW(Sym))))
+                ++readable;
+            n = readable;
+            count = first + n;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const ElfW(Sym)& sym = symbols[i];
+            const int type = ELF64_ST_TYPE(sym.st_info);
+            if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || sym.st_value == 0)
+                continue;
+            if (strsz && sym.st_name >= strsz)
+                continue;
+            char name[256];
+            size_t length = 0;
+            if (!strings.isEmpty()) {
+                const char* at = strings.constData() + sym.st_name;
+                const size_t left = std::min<size_t>(sizeof name - 1, strsz - sym.st_name);
+                const void* end = std::memchr(at, 0, left);
+                length = end ? size_t(static_cast<const char*>(end) - at) : left;
+                std::memcpy(name, at, length);
+            } else {
+                for (; length < sizeof name - 1; ++length)
+                    if (!ReadMemory(strtab + sym.st_name + length, &name[length], 1) || name[length] == 0)
+                        break;
+            }
+            name[length] = 0;
+            TSivrelFunctionInfo f;
+            f.Name = QString::fromUtf8(name, qsizetype(length));
+            f.Address = o->base + sym.st_value;
+            f.Size = sym.st_size ? static_cast<int32_t>(sym.st_size - 1)
+                     : f.Address < codeStart ? 1 : EstimateRoutineSize(f.Address, codeEnd);
+            list.Add(f);
+        }
+        first += n;
+        if (n == 0)
             break;
-        const int type = ELF64_ST_TYPE(sym.st_info);
-        if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || sym.st_value == 0)
-            continue;
-        if (strsz && sym.st_name >= strsz)
-            continue;
-        char name[256];
-        size_t n = 0;
-        for (; n < sizeof name - 1; ++n)
-            if (!ReadMemory(strtab + sym.st_name + n, &name[n], 1) || name[n] == 0)
-                break;
-        name[n] = 0;
-        TSivrelFunctionInfo f;
-        f.Name = QString::fromUtf8(name);
-        f.Address = o->base + sym.st_value;
-        f.Size = sym.st_size ? static_cast<int32_t>(sym.st_size - 1)
-                 : f.Address < codeStart ? 1 : EstimateRoutineSize(f.Address, codeEnd);
-        list.Add(f);
     }
     list.SortByAddress();
 }
@@ -574,14 +625,16 @@ bool LoadModuleData(TSivrelModuleInfo& info)
     // Loading is no change to publish: the shared block would only repeat the file's options (and
     // outlive the process until the reporter's deactivation removes it).
     info.Options->BeginUpdate();
-    const bool loaded = SivrelLoadDataBlock(info.FileName, *info.Options, data);
+    // The debug block is read when a call stack or a name needs it: inflating it at the start
+    // took most of the program's start time.
+    TSivrelDebugSource debug;
+    const bool loaded = SivrelOpenDataBlock(info.FileName, *info.Options, data, debug);
     info.Options->EndUpdate();
     if (!loaded)
         return false;
     info.DataVersion = data.DataVersion;
     info.Reserved = data.Reserved;
-    info.DebugInfo = data.DebugInfo;
-    info.UnitIndex = info.DebugInfo ? SivrelIndexUnits(*info.DebugInfo, info.DataVersion) : TSivrelUnitIndex();
+    info.DebugInfo = debug;
     if (info.Handle != SivrelThisModule()) {
         if (auto block = OpenSharedBlock(info.Handle, 0)) {
             if (block->DataSize() >= 1 && block->Data()[0] != 0) {
@@ -646,8 +699,7 @@ TSivrelModuleRef TSivrelModulesList::AddModule(uintptr_t handle, bool enumeratin
         if (!LoadModuleData(*m)) {
             m->DataVersion = 467;
             m->Reserved = {};
-            m->DebugInfo.reset();
-            m->UnitIndex = TSivrelUnitIndex();
+            m->DebugInfo.Reset();
         }
     }
     m_items.push_back(m);
@@ -714,9 +766,10 @@ TSivrelDebugInfo TSivrelModulesList::GetDebugInfo(uintptr_t address)
         return info;
     info.Module = m;
     info.Kind = 1;
-    if (m->DebugInfo && address >= m->Handle + SivrelCodeOffsetBase) {
+    const TSivrelDebugSource::TLoaded* debug = m->DebugInfo.Get();
+    if (debug && address >= m->Handle + SivrelCodeOffsetBase) {
         TSivrelLineInfo line;
-        if (SivrelFindLine(*m->DebugInfo, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line, &m->UnitIndex)
+        if (SivrelFindLine(debug->Block, m->DataVersion, address - m->Handle - SivrelCodeOffsetBase, line, &debug->Index)
             == TSivrelLookup::Found) {
             info.Kind = 4;
             info.UnitName = line.UnitName;
@@ -734,9 +787,10 @@ TSivrelDebugInfo TSivrelModulesList::GetDebugInfo(uintptr_t address)
 uintptr_t TSivrelModulesList::FindInDebugBlock(uintptr_t module, const QString& qualifiedName)
 {
     const TSivrelModuleRef m = ModuleInfo(module);
-    if (!m || !m->DebugInfo)
+    const TSivrelDebugSource::TLoaded* debug = m ? m->DebugInfo.Get() : nullptr;
+    if (!debug)
         return 0;
-    const auto offset = SivrelFindName(*m->DebugInfo, m->DataVersion, qualifiedName);
+    const auto offset = SivrelFindName(debug->Block, m->DataVersion, qualifiedName);
     return offset ? m->Handle + SivrelCodeOffsetBase + *offset : 0;
 }
 

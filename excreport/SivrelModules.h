@@ -53,8 +53,7 @@ struct TSivrelModuleInfo {
     uint16_t DataVersion = 467;
     std::array<uint8_t, 8> Reserved{};
     std::unique_ptr<TSivrelModuleOptionsEx> Options;
-    std::optional<QByteArray> DebugInfo;
-    TSivrelUnitIndex UnitIndex;      // of DebugInfo
+    TSivrelDebugSource DebugInfo;    // read on first use
     QDateTime FileDate;              // modification time, local time
 };
 

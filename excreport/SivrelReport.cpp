@@ -223,10 +223,10 @@ bool ReportException(std::exception_ptr object, uintptr_t address, const TExcept
         enter(QStringLiteral("101"));
         TSivrelModuleRef module = address ? modules->ModuleOfAddress(address) : nullptr;
         enter(QStringLiteral("102"));
-        if (!module || !module->DebugInfo)
+        if (!module || !module->DebugInfo.Present())
             module = modules->ModuleInfo(SivrelThisModule());
         enter(QStringLiteral("103"));
-        if (!module || !module->DebugInfo)
+        if (!module || !module->DebugInfo.Present())
             module = modules->ModuleInfo(SivrelMainModule());
         if (!module)
             throw ESivrelError(QStringLiteral("No module entry for the report."));

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace excreport;
 
@@ -148,4 +152,105 @@ TEST(SivrelDataBlock, ElfSectionSurvivesStrip)
         EXPECT_TRUE(SivrelCarriesData(dir.file(name)));
     }
     EXPECT_FALSE(SivrelCarriesData("/bin/true"));
+}
+
+// At the start only the options are read; the debug block is read from the file opened then, when
+// it is first needed: after the file was replaced (an update), the program still gets its own.
+TEST(SivrelDataBlock, StartReadsTheOptionsAndTheDebugBlockLaterFromTheFileItOpened)
+{
+    qlytest::TempDir dir;
+    const auto makeProgram = [&](const QString& name, const QString& subject, const QByteArray& debug) {
+        TSivrelModuleOptions source("", false);
+        source.SetEmailSubject(subject);
+        if (!WriteFile(dir.file(name + ".block"), SivrelMakeResourceBlock(467, CurrentOptions(source), debug)))
+            return false;
+        QFile::remove(dir.file(name));
+        return QFile::copy("/bin/true", dir.file(name))
+               && QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file(name + ".block"), dir.file(name)}) == 0;
+    };
+    // Options beyond the first piece inflated; a debug block of 2 MB.
+    const QString longSubject = QString("Betreff ").repeated(2000);
+    QByteArray debug;
+    for (int i = 0; debug.size() < 2 * 1024 * 1024; ++i)
+        debug += QByteArray::number(i * 7919 % 100003) + ' ';
+    ASSERT_TRUE(makeProgram("prog", longSubject, debug));
+    ASSERT_TRUE(makeProgram("update", "newer", "the update's debug block"));
+
+    TSivrelModuleOptions o("", false);
+    TSivrelDataInfo info;
+    TSivrelDebugSource source;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("prog"), o, info, source));
+    EXPECT_EQ(o.EmailSubject(), longSubject);
+    EXPECT_EQ(info.DataVersion, 467);
+    EXPECT_TRUE(source.Present());
+    ASSERT_EQ(::rename(QFile::encodeName(dir.file("update")).constData(), QFile::encodeName(dir.file("prog")).constData()), 0);
+    const TSivrelDebugSource copy = source;
+    const TSivrelDebugSource::TLoaded* loaded = copy.Get();
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(loaded->Block == debug) << "the block of the file opened at the start";
+    EXPECT_EQ(source.Get(), loaded) << "copies share one block";
+
+    // A stream cut inside the debug block: the options are there at the start, the block is none.
+    TSivrelModuleOptions cutSource("", false);
+    cutSource.SetEmailSubject("cut");
+    const QByteArray whole = SivrelMakeResourceBlock(467, CurrentOptions(cutSource), debug);
+    ASSERT_TRUE(WriteFile(dir.file("cut.block"), whole.left(whole.size() / 2)));
+    ASSERT_TRUE(QFile::copy("/bin/true", dir.file("cut")));
+    ASSERT_EQ(QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file("cut.block"), dir.file("cut")}), 0);
+    TSivrelModuleOptions cutOptions("", false);
+    TSivrelDebugSource cutDebug;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("cut"), cutOptions, info, cutDebug));
+    EXPECT_EQ(cutOptions.EmailSubject(), "cut");
+    EXPECT_TRUE(cutDebug.Present());
+    EXPECT_EQ(cutDebug.Get(), nullptr);
+    // Read whole, such a block counts as none and leaves the options as they were.
+    TSivrelModuleOptions whole2("", false);
+    TSivrelDataInfo info2;
+    EXPECT_FALSE(SivrelLoadDataBlock(dir.file("cut"), whole2, info2));
+    EXPECT_EQ(whole2.EmailSubject(), "");
+    EXPECT_FALSE(info2.DebugInfo.has_value());
+}
+
+// A report after the memory ran out: the debug block cannot be read then, which makes no damaged
+// block of it; with memory again the next report gets it. (In a child process with an address
+// space limit.)
+TEST(SivrelDataBlock, ADebugBlockWithoutMemoryForItIsReadLater)
+{
+    qlytest::TempDir dir;
+    TSivrelModuleOptions source("", false);
+    const QByteArray debug = QByteArray("0123456789abcdef").repeated(2 * 1024 * 1024); // 32 MB
+    ASSERT_TRUE(WriteFile(dir.file("block"), SivrelMakeResourceBlock(467, CurrentOptions(source), debug)));
+    ASSERT_TRUE(QFile::copy("/bin/true", dir.file("prog")));
+    ASSERT_EQ(QProcess::execute("objcopy", {"--add-section", ".sldata=" + dir.file("block"), dir.file("prog")}), 0);
+    TSivrelModuleOptions o("", false);
+    TSivrelDataInfo info;
+    TSivrelDebugSource lazy;
+    ASSERT_TRUE(SivrelOpenDataBlock(dir.file("prog"), o, info, lazy));
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long sizeKb = 0;
+        if (FILE* status = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status))
+                if (std::sscanf(line, "VmSize: %ld kB", &sizeKb) == 1)
+                    break;
+            std::fclose(status);
+        }
+        rlimit tight{rlim_t(sizeKb + 4096) * 1024, RLIM_INFINITY};
+        if (sizeKb == 0 || setrlimit(RLIMIT_AS, &tight) != 0)
+            _exit(10);
+        if (lazy.Get())
+            _exit(11); // no room for 32 MB, yet read
+        rlimit open{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &open);
+        const TSivrelDebugSource::TLoaded* loaded = lazy.Get();
+        _exit(!loaded ? 12 : loaded->Block.size() != debug.size() ? 13 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no limit set, 11: read within the limit, 12: not read with memory again, "
+                                         "13: wrong size";
 }

@@ -3,8 +3,13 @@
 #include "excreport/SivrelSupport.h"
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QtGlobal>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <iterator>
+#include <set>
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <sys/stat.h>
@@ -89,7 +94,7 @@ TEST_F(ProbeLib, LoadedLibraryAppearsAndGoes)
     EXPECT_EQ(m->Description, "Reporter probe library");
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.0$").match(m->Version).hasMatch()) << m->Version.toStdString();
     EXPECT_EQ(m->FileSize, uint32_t(QFileInfo(QLY_PROBELIB).size()));
-    ASSERT_TRUE(m->DebugInfo.has_value());
+    ASSERT_TRUE(m->DebugInfo.Get());
     EXPECT_EQ(m->Options->EmailSubject(), "Library probe");
     EXPECT_TRUE(IsLibraryModule(base));
     const uintptr_t mainProgram = SivrelModuleOfAddress(reinterpret_cast<uintptr_t>(&MarkLine));
@@ -207,7 +212,7 @@ TEST_F(ProbeLib, PublishedOptionsAreTheOnesRead)
     const TSivrelModuleRef m = list.ModuleInfo(base);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->Options->EmailSubject(), "Published by the library");
-    EXPECT_TRUE(m->DebugInfo.has_value()) << "the debug block still comes from the file";
+    EXPECT_TRUE(m->DebugInfo.Get()) << "the debug block still comes from the file";
 
     // Our own bound options publish their changes.
     TSivrelModuleOptionsEx mine(SivrelThisModuleFileName(), true);
@@ -285,7 +290,7 @@ TEST(SivrelModules, MainProgramWithItsOwnBlock)
     EXPECT_EQ(m->Description, "Reporter tests");
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d+\\.\\d+\\.0$").match(m->Version).hasMatch()) << m->Version.toStdString();
     EXPECT_EQ(m->Functions.Count(), 0) << "no export list for the main program";
-    ASSERT_TRUE(m->DebugInfo.has_value());
+    ASSERT_TRUE(m->DebugInfo.Get());
     EXPECT_EQ(m->Options->EmailSubject(), "Test program");
     EXPECT_FALSE(OpenSharedBlock(self, 0)) << "loading the block publishes nothing";
 
@@ -295,4 +300,53 @@ TEST(SivrelModules, MainProgramWithItsOwnBlock)
     EXPECT_EQ(here.UnitName, "SivrelModulesTest.cpp");
     EXPECT_EQ(here.Line, line);
     EXPECT_EQ(list.FindInDebugBlock(self, "MarkLine"), reinterpret_cast<uintptr_t>(&MarkLine));
+}
+
+// The exports of large libraries, as the report's module entries read them from memory, against
+// the dynamic symbol table readelf reads from the file: every defined routine with its name (cut
+// at 255 bytes) and address, none missing and none made up.
+TEST(SivrelModules, ExportsOfLargeLibrariesMatchTheirDynamicSymbolTables)
+{
+    const uintptr_t inLibraries[] = {reinterpret_cast<uintptr_t>(&qVersion), reinterpret_cast<uintptr_t>(&::qsort)};
+    for (const uintptr_t address : inLibraries) {
+        const uintptr_t base = SivrelModuleOfAddress(address);
+        ASSERT_NE(base, 0u);
+        const QString file = ModuleFileName(base);
+        QProcess readelf;
+        readelf.start(QStringLiteral("readelf"), {QStringLiteral("--dyn-syms"), QStringLiteral("-W"), file});
+        ASSERT_TRUE(readelf.waitForFinished(60000)) << file.toStdString();
+        std::set<std::pair<uintptr_t, QString>> expected;
+        for (const QByteArray& line : readelf.readAllStandardOutput().split('\n')) {
+            // Num: Value Size Type Bind Vis Ndx Name
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() < 8 || !f[0].endsWith(':') || (f[3] != "FUNC" && f[3] != "IFUNC") || f[6] == "UND")
+                continue;
+            const uintptr_t value = f[1].toULongLong(nullptr, 16);
+            if (value == 0)
+                continue;
+            QByteArray name = f[7];
+            if (const qsizetype at = name.indexOf('@'); at > 0)
+                name.truncate(at); // readelf adds the symbol's version
+            expected.insert({base + value, QString::fromUtf8(name.left(255))});
+        }
+        ASSERT_GT(expected.size(), 1000u) << file.toStdString();
+
+        TSivrelFunctionsList list;
+        ReadExports(base, list);
+        std::set<std::pair<uintptr_t, QString>> read;
+        for (int i = 0; i < list.Count(); ++i)
+            read.insert({list.Items(i).Address, list.Items(i).Name});
+        EXPECT_EQ(read.size(), expected.size()) << file.toStdString();
+        std::vector<std::pair<uintptr_t, QString>> missing, extra;
+        std::set_difference(expected.begin(), expected.end(), read.begin(), read.end(), std::back_inserter(missing));
+        std::set_difference(read.begin(), read.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+        EXPECT_TRUE(missing.empty()) << file.toStdString() << ": " << missing.size() << " missing, first "
+                                     << missing.front().second.toStdString();
+        EXPECT_TRUE(extra.empty()) << file.toStdString() << ": " << extra.size() << " not in the file, first "
+                                   << extra.front().second.toStdString();
+        // An address inside a routine finds its export.
+        const TSivrelFunctionInfo* f = list.Find(address + 1);
+        ASSERT_TRUE(f) << file.toStdString();
+        EXPECT_LE(f->Address, address + 1);
+    }
 }
