@@ -1033,6 +1033,20 @@ quint64 FoldedHash(const char* text, int size)
     return h;
 }
 
+// An address as FoldCase gives it; ASCII letters are folded without a second pass over the text.
+QString FoldedText(const char* text, int size)
+{
+    QString out(size, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(out.data());
+    for (int i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80)
+            return FoldCase(QString::fromUtf8(text, size));
+        d[i] = c >= 'A' && c <= 'Z' ? char16_t(c + ('a' - 'A')) : char16_t(c);
+    }
+    return out;
+}
+
 // SQLite's trim() takes spaces only.
 bool Blank(const char* text, int size)
 {
@@ -1124,8 +1138,7 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
         sqlite3_stmt* h = st.Handle();
         for (quint32 place = 0; place <= lastWanted && st.Step(); ++place)
             if (wanted[place])
-                candidates.push_back({FoldCase(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(h, 1)),
-                                                                 sqlite3_column_bytes(h, 1))),
+                candidates.push_back({FoldedText(reinterpret_cast<const char*>(sqlite3_column_text(h, 1)), sqlite3_column_bytes(h, 1)),
                                       sqlite3_column_int64(h, 0)});
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
