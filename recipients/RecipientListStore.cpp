@@ -4,6 +4,7 @@
 #include "platform/db/ExtADODataSet.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -38,6 +39,34 @@ QString IdList(const QList<qint64>& ids, qsizetype from, qsizetype count)
     }
     return s;
 }
+
+// A larger page cache for the connection while it lives (64 MiB at most, taken as pages are
+// used); the connection's own size comes back after.
+class TPageCacheScope {
+public:
+    TPageCacheScope(db::Connection& conn, bool on) : m_conn(conn)
+    {
+        if (!on)
+            return;
+        m_old = m_conn.Scalar(QStringLiteral("PRAGMA cache_size"));
+        m_conn.Execute(QStringLiteral("PRAGMA cache_size = -65536"));
+    }
+    ~TPageCacheScope()
+    {
+        if (m_old.isNull())
+            return;
+        try {
+            m_conn.Execute(QStringLiteral("PRAGMA cache_size = ") + QString::number(m_old.toLongLong()));
+        } catch (const db::EDatabaseError&) {
+        }
+    }
+    TPageCacheScope(const TPageCacheScope&) = delete;
+    TPageCacheScope& operator=(const TPageCacheScope&) = delete;
+
+private:
+    db::Connection& m_conn;
+    QVariant m_old;
+};
 } // namespace
 
 // ------------------------------------------------------------------ locks
@@ -790,6 +819,9 @@ void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
     if (m_table.isEmpty() || ids.isEmpty())
         return;
     {
+        // Deleting many rows changes pages all over the Email index: with SQLite's small default
+        // page cache they would be written out and read back again and again before the commit.
+        TPageCacheScope cache(m_conn, ids.size() > StatusBatchSize);
         db::Transaction trans(m_conn);
         for (qsizetype from = 0; from < ids.size(); from += StatusBatchSize) {
             const qsizetype n = std::min<qsizetype>(StatusBatchSize, ids.size() - from);
@@ -976,59 +1008,186 @@ bool TRecipientListStore::GotoNextInvalid()
 QString FoldCase(const QString& text) { return text.toCaseFolded(); }
 
 namespace {
-int CompareFolded(void*, int sizeA, const void* a, int sizeB, const void* b)
+
+// FNV-1a over the UTF-16 code units of an address with every letter's case folded. Addresses of
+// ASCII characters only (nearly all) are folded byte by byte without building a string.
+quint64 FoldedHash(const char* text, int size)
 {
-    const QString fa = QString(static_cast<const QChar*>(a), sizeA / 2).toCaseFolded();
-    const QString fb = QString(static_cast<const QChar*>(b), sizeB / 2).toCaseFolded();
-    return fa.compare(fb);
+    constexpr quint64 basis = 14695981039346656037ULL, prime = 1099511628211ULL;
+    quint64 h = basis;
+    int i = 0;
+    for (; i < size; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80)
+            break;
+        if (c >= 'A' && c <= 'Z')
+            c += 'a' - 'A';
+        h = (h ^ c) * prime;
+    }
+    if (i == size)
+        return h;
+    // Folding works letter by letter, so the ASCII beginning hashed above stays as it is.
+    const QString rest = QString::fromUtf8(text + i, size - i).toCaseFolded();
+    for (QChar u : rest)
+        h = (h ^ u.unicode()) * prime;
+    return h;
 }
+
+// An address as FoldCase gives it; ASCII letters are folded without a second pass over the text.
+QString FoldedText(const char* text, int size)
+{
+    QString out(size, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(out.data());
+    for (int i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80)
+            return FoldCase(QString::fromUtf8(text, size));
+        d[i] = c >= 'A' && c <= 'Z' ? char16_t(c + ('a' - 'A')) : char16_t(c);
+    }
+    return out;
+}
+
+// SQLite's trim() takes spaces only.
+bool Blank(const char* text, int size)
+{
+    for (int i = 0; i < size; ++i)
+        if (text[i] != ' ')
+            return false;
+    return true;
+}
+
+const QString kDuplicatesTable = QStringLiteral("qly_duplicates");
+
 } // namespace
 
-void RegisterFoldCollation(db::Connection& conn)
+TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const QString& table)
+{
+    // Two passes over the addresses, in one read transaction so both see the same rows in the
+    // same order. The first hashes every non-blank address as folded and keeps only the hash
+    // and the row's place in the pass; rows whose hash no other row has are no duplicates. The
+    // second folds the addresses of the others as text: comparing them separates the rows whose
+    // hashes merely collide, and sorts the groups.
+    db::Transaction trans(conn);
+    const QString scan = QStringLiteral("SELECT %1, %2 FROM %3").arg(QuoteName("_ID"), QuoteName("Email"), QuoteName(table));
+    struct Hashed {
+        quint64 hash;
+        quint32 place;
+    };
+    // Gathered in blocks (no copies as they grow), counted by the hash's top bits, then placed
+    // by those bits; each bucket is sorted on its own.
+    constexpr int bucketBits = 16, blockSize = 1 << 16;
+    std::vector<std::unique_ptr<Hashed[]>> blocks;
+    std::vector<quint32> buckets((1 << bucketBits) + 1);
+    size_t count = 0;
+    quint32 places = 0;
+    {
+        db::Statement st(conn, scan);
+        sqlite3_stmt* h = st.Handle();
+        while (st.Step()) {
+            const char* email = reinterpret_cast<const char*>(sqlite3_column_text(h, 1));
+            const int size = sqlite3_column_bytes(h, 1);
+            if (email && !Blank(email, size)) {
+                if (count % blockSize == 0)
+                    blocks.push_back(std::make_unique_for_overwrite<Hashed[]>(blockSize));
+                const quint64 hash = FoldedHash(email, size);
+                blocks.back()[count % blockSize] = {hash, places};
+                ++buckets[(hash >> (64 - bucketBits)) + 1];
+                ++count;
+            }
+            ++places;
+        }
+    }
+    for (size_t b = 1; b < buckets.size(); ++b)
+        buckets[b] += buckets[b - 1];
+    std::vector<bool> wanted(places);
+    quint32 lastWanted = 0;
+    bool anyWanted = false;
+    {
+        const std::unique_ptr<Hashed[]> hashed = std::make_unique_for_overwrite<Hashed[]>(count);
+        std::vector<quint32> next(buckets.begin(), buckets.end() - 1);
+        for (size_t i = 0; i < count; ++i) {
+            const Hashed& e = blocks[i / blockSize][i % blockSize];
+            hashed[next[e.hash >> (64 - bucketBits)]++] = e;
+            if ((i + 1) % blockSize == 0)
+                blocks[i / blockSize].reset();
+        }
+        blocks.clear();
+        for (size_t b = 0; b + 1 < buckets.size(); ++b) {
+            Hashed *const first = hashed.get() + buckets[b], *const last = hashed.get() + buckets[b + 1];
+            std::sort(first, last, [](const Hashed& x, const Hashed& y) { return x.hash < y.hash; });
+            for (Hashed *from = first, *to = first; from != last; from = to) {
+                while (to != last && to->hash == from->hash)
+                    ++to;
+                if (to - from > 1)
+                    for (Hashed* i = from; i != to; ++i) {
+                        wanted[i->place] = true;
+                        lastWanted = std::max(lastWanted, i->place);
+                        anyWanted = true;
+                    }
+            }
+        }
+    }
+
+    struct Candidate {
+        QString key;
+        qint64 id;
+    };
+    std::vector<Candidate> candidates;
+    if (anyWanted) {
+        db::Statement st(conn, scan);
+        sqlite3_stmt* h = st.Handle();
+        for (quint32 place = 0; place <= lastWanted && st.Step(); ++place)
+            if (wanted[place])
+                candidates.push_back({FoldedText(reinterpret_cast<const char*>(sqlite3_column_text(h, 1)), sqlite3_column_bytes(h, 1)),
+                                      sqlite3_column_int64(h, 0)});
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        const int c = a.key.compare(b.key);
+        return c < 0 || (c == 0 && a.id < b.id);
+    });
+
+    // The groups of two rows or more, in their order; every row but the last one selected.
+    TDuplicateRows result;
+    std::vector<std::pair<qint64, qint64>> shown; // _ID, place
+    for (size_t from = 0, to; from < candidates.size(); from = to) {
+        to = from + 1;
+        while (to < candidates.size() && candidates[to].key == candidates[from].key)
+            ++to;
+        if (to - from < 2)
+            continue;
+        for (size_t i = from; i < to; ++i) {
+            shown.emplace_back(candidates[i].id, qint64(shown.size()));
+            if (i + 1 < to)
+                result.autoSelected << candidates[i].id;
+        }
+    }
+    candidates = {};
+    result.rows = qint64(shown.size());
+
+    // The rows' places go to a temporary table of the connection, which the statement reads.
+    const QString shownTable = QStringLiteral("temp.") + QuoteName(kDuplicatesTable);
+    conn.Execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (Id INTEGER PRIMARY KEY, Place INTEGER)").arg(QuoteName(kDuplicatesTable)));
+    conn.Execute(QStringLiteral("DELETE FROM %1").arg(shownTable));
+    std::sort(shown.begin(), shown.end());
+    db::Statement ins(conn, QStringLiteral("INSERT INTO %1 (Id, Place) VALUES (?1, ?2)").arg(shownTable));
+    sqlite3_stmt* h = ins.Handle();
+    for (const auto& [id, place] : shown) {
+        sqlite3_bind_int64(h, 1, id);
+        sqlite3_bind_int64(h, 2, place);
+        ins.Step();
+        ins.Reset();
+    }
+    trans.Commit();
+    const QString t = QuoteName(table), key = QuoteName("_ID");
+    result.statement = QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT Id FROM %3) ORDER BY (SELECT Place FROM %3 WHERE Id = %1.%2)")
+                           .arg(t, key, shownTable);
+    return result;
+}
+
+void TRecipientListStore::ForgetDuplicates(db::Connection& conn)
 {
     if (conn.Connected())
-        sqlite3_create_collation_v2(conn.Handle(), "QLY_FOLD", SQLITE_UTF16_ALIGNED, nullptr, CompareFolded, nullptr);
-}
-
-QString TRecipientListStore::DuplicatesStatement(const QString& table)
-{
-    // Addresses compare with every letter's case folded; an empty or blank address is no
-    // duplicate of anything.
-    const QString t = QuoteName(table), e = QuoteName("Email");
-    const QString key = e + QStringLiteral(" COLLATE QLY_FOLD");
-    const QString filled = QStringLiteral("trim(ifnull(%1, '')) <> ''").arg(e);
-    return QStringLiteral("SELECT * FROM %1 WHERE %4 AND %2 IN (SELECT %2 FROM %1 WHERE %4 GROUP BY %2 HAVING COUNT(*) > 1) "
-                          "ORDER BY %2, %3")
-        .arg(t, key, QuoteName("_ID"), filled);
-}
-
-QList<qint64> TRecipientListStore::AutoSelectDuplicates(db::TDataSet& duplicates)
-{
-    // From the last row to the first: the first row met of each address is kept. Addresses are
-    // compared as the statement groups them (case folded).
-    QList<qint64> selected;
-    if (!duplicates.Active() || duplicates.IsEmpty())
-        return selected;
-    db::TField* email = duplicates.FieldByName(QStringLiteral("Email"));
-    db::TField* id = duplicates.FieldByName(QStringLiteral("_ID"));
-    auto fold = [](const QString& s) { return FoldCase(s); };
-    duplicates.DisableControls();
-    QString previous;
-    bool first = true;
-    for (duplicates.Last(); !duplicates.Bof(); duplicates.Prior()) {
-        const QString key = fold(email->AsString());
-        if (first || key != previous) {
-            previous = key;
-            first = false;
-        } else {
-            selected.prepend(id->AsLargeInt());
-        }
-        if (duplicates.RecNo() == 1)
-            break;
-    }
-    duplicates.First();
-    duplicates.EnableControls();
-    return selected;
+        conn.Execute(QStringLiteral("DROP TABLE IF EXISTS temp.") + QuoteName(kDuplicatesTable));
 }
 
 } // namespace recipients

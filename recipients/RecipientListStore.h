@@ -57,8 +57,13 @@ struct TLockOwner {
 
 // Case folding of every letter (Unicode), as addresses are compared for duplicates.
 QString FoldCase(const QString& text);
-// Makes the collation QLY_FOLD (case-folded comparison) known to the connection.
-void RegisterFoldCollation(db::Connection& conn);
+
+// The rows of a list whose address occurs more than once (see FindDuplicates).
+struct TDuplicateRows {
+    QString statement;          // selects them: grouped by address, in _ID order within a group
+    QList<qint64> autoSelected; // the _IDs of every row but the last of each address, in that order
+    qint64 rows = 0;            // how many rows the statement selects
+};
 
 class TRecipientListStore {
 public:
@@ -233,12 +238,13 @@ public:
     bool GotoNextInvalid();
 
     // ---- duplicates
-    // The rows whose Email occurs more than once (every letter's case folded, collation QLY_FOLD,
-    // see RegisterFoldCollation), grouped, kept row last; empty and blank addresses never.
-    static QString DuplicatesStatement(const QString& table);
-    // The automatic selection of the duplicate dialog over a dataset of DuplicatesStatement: the
-    // _IDs of every row except the last of each address. Leaves the dataset on its first row.
-    static QList<qint64> AutoSelectDuplicates(db::TDataSet& duplicates);
+    // The rows whose Email occurs more than once, every letter's case folded; empty and blank
+    // addresses never. Groups follow each other in the order of their folded addresses. The
+    // statement reads a temporary table of the connection that this call fills anew, so it holds
+    // until the next call or ForgetDuplicates.
+    static TDuplicateRows FindDuplicates(db::Connection& conn, const QString& table);
+    // Drops that temporary table.
+    static void ForgetDuplicates(db::Connection& conn);
 
     // ---- life cycle (the recipients page's list commands)
     // Locks the list and makes its backup (a stale backup is dropped first); false when the

@@ -3,7 +3,8 @@
 // message ("big": a 20 KB text with two placeholders and a 100 KB attachment; "small": a 6 KB
 // text; "letter": as big, with the two placeholders in the first line only), then smtp-source sends our own message as the sink captured it (-F, the same bytes on
 // the wire) with as many sessions, connections kept. Every case runs --runs times; the summary
-// gives the median and the worst of the ratios, the peer's rates and the load averages.
+// gives the median and the worst of the ratios, each with the sink's own CPU per mail (read from
+// /proc before and after each run, ours and smtp-source's), the peer's rates and the load averages.
 // Before each case one commit of a batch of sent marks is timed on the same disk ("commit ms"):
 // the batches' disk syncs bound how many mails per second a mailing can mark.
 //
@@ -37,6 +38,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -138,6 +140,22 @@ double CpuSeconds(int who)
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// User and system CPU seconds a running process has used so far (/proc/<pid>/stat), -1 when it
+// cannot be read.
+double ProcessCpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // The command name in parentheses may hold spaces: the fields are counted after it.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime are the 14th and 15th fields, the 12th and 13th after the name.
+    return double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 struct Sink {
     QProcess process;
     int port = 0;
@@ -163,6 +181,7 @@ struct Sink {
         process.waitForFinished();
     }
     QString Server() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    double CpuSeconds() const { return ProcessCpuSeconds(process.processId()); }
 };
 
 // The message of a smtp-sink dump (-d): what follows the sink's own records and its three-line
@@ -400,9 +419,11 @@ int main(int argc, char** argv)
                 batchCommitMs, TRecipientsCursor::BatchSize * 1000.0 / batchCommitMs);
     std::printf("recipients %d, %s status commits, %d run(s) per case, log %s\n", count,
                 perMail ? "per-mail" : "batched (send cursor)", runs, showLog ? "shown" : "hidden");
-    std::printf("%8s %6s %10s %10s %7s %11s %10s %11s %7s %8s %6s %14s %6s %9s\n", "workers", "mail", "mails/s", "source/s", "ratio",
-                "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "sink ms/mail", "load", "commit ms");
-    struct Summary { QList<double> ratio, cpuRatio, peerRate, load; };
+    // "sink ms/mail": the sink's own CPU per mail while our mailing ran / while smtp-source ran. It
+    // is the same work in both; when it rises in a run the machine was slower, not our program.
+    std::printf("%8s %6s %10s %10s %7s %14s %11s %10s %11s %7s %8s %6s %6s %9s\n", "workers", "mail", "mails/s", "source/s", "ratio",
+                "sink ms/mail", "cpu ms/mail", "main share", "src ms/mail", "cpu x", "rows ok", "sink", "load", "commit ms");
+    struct Summary { QList<double> ratio, cpuRatio, peerRate, load, sinkOurs, sinkPeer; };
     QMap<QString, Summary> summaries;
     for (int run = 0; run < runs; ++run) {
         for (const QString& c : cases) {
@@ -420,17 +441,19 @@ int main(int argc, char** argv)
             const QString sinkOut = dir.filePath(QStringLiteral("sink.out"));
             Sink sink;
             sink.Start(sinkOut);
+            // The sink's own CPU time around the run: what it spent on our mails.
+            const double sinkCpu0 = sink.CpuSeconds();
             const Outcome ours = RunMailing(conn, contents.value(kind), sink.Server(), workers, perMail);
+            const double sinkCpu = sink.CpuSeconds() - sinkCpu0;
             QThread::msleep(300);
-            const double sinkCpu0 = CpuSeconds(RUSAGE_CHILDREN);
             sink.Stop();
-            const double sinkCpu = CpuSeconds(RUSAGE_CHILDREN) - sinkCpu0;
             const int sinkCount = SinkCount(sinkOut);
             conn.Close();
 
             Sink sink2;
             sink2.Start();
             const double childCpu0 = CpuSeconds(RUSAGE_CHILDREN);
+            const double sink2Cpu0 = sink2.CpuSeconds();
             QProcess source;
             QElapsedTimer t2;
             t2.start();
@@ -440,8 +463,8 @@ int main(int argc, char** argv)
             source.waitForFinished(-1);
             const double seconds2 = t2.elapsed() / 1000.0;
             const double sourceCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;  // the sink still runs
+            const double sink2Cpu = sink2.CpuSeconds() - sink2Cpu0;
             sink2.Stop();
-            const double sink2Cpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0 - sourceCpu;
 
             const double rate = ours.sentRows / ours.seconds;
             const double rate2 = count / seconds2;
@@ -451,23 +474,28 @@ int main(int argc, char** argv)
             summaries[c].cpuRatio.append(cpuPerMail / sourceCpuPerMail);
             summaries[c].peerRate.append(rate2);
             summaries[c].load.append(load);
-            // the sink's CPU per mail in our run / in the reference run
-            std::printf("%8d %6s %10.1f %10.1f %7.2f %11.3f %9.0f%% %11.3f %7.2f %8s %6d %6.3f/%.3f %6.1f %9.2f\n", workers,
-                        qPrintable(kind), rate, rate2, rate / rate2, cpuPerMail,
+            const double sinkPerMail = 1000.0 * sinkCpu / std::max(1, ours.sentRows), sink2PerMail = 1000.0 * sink2Cpu / count;
+            summaries[c].sinkOurs.append(sinkPerMail);
+            summaries[c].sinkPeer.append(sink2PerMail);
+            std::printf("%8d %6s %10.1f %10.1f %7.2f %7.3f/%-6.3f %11.3f %9.0f%% %11.3f %7.2f %8s %6d %6.1f %9.2f\n", workers,
+                        qPrintable(kind), rate, rate2, rate / rate2, sinkPerMail, sink2PerMail, cpuPerMail,
                         100.0 * ours.mainCpu / std::max(1e-9, ours.cpu), sourceCpuPerMail, cpuPerMail / sourceCpuPerMail,
-                        ours.sentRows == count ? "yes" : "NO", sinkCount, 1000.0 * sinkCpu / std::max(1, ours.sentRows),
-                        1000.0 * sink2Cpu / count, load, commitMs);
+                        ours.sentRows == count ? "yes" : "NO", sinkCount, load, commitMs);
             std::fflush(stdout);
             if (ours.sentRows != count)
                 std::fprintf(stderr, "last log line: %s\n", qPrintable(ours.lastLine));
         }
     }
-    std::printf("\n%10s %14s %12s %14s %12s %15s %10s\n", "case", "ratio median", "ratio worst", "cpu x median", "cpu x worst",
-                "peer mails/s", "load");
+    // Beside the median and the worst ratio: the sink's CPU per mail in our runs / in smtp-source's
+    // (their medians), and in the run of the worst ratio.
+    std::printf("\n%10s %14s %16s %12s %16s %14s %12s %15s %10s\n", "case", "ratio median", "sink ms/mail", "ratio worst",
+                "sink ms/mail", "cpu x median", "cpu x worst", "peer mails/s", "load");
     for (const QString& c : cases) {
         const Summary& s = summaries[c];
-        std::printf("%10s %14.2f %12.2f %14.2f %12.2f %7.0f-%-7.0f %4.1f-%-4.1f\n", qPrintable(c), Median(s.ratio),
-                    *std::min_element(s.ratio.begin(), s.ratio.end()), Median(s.cpuRatio),
+        const qsizetype worst = std::min_element(s.ratio.begin(), s.ratio.end()) - s.ratio.begin();
+        std::printf("%10s %14.2f %8.3f/%-7.3f %12.2f %8.3f/%-7.3f %14.2f %12.2f %7.0f-%-7.0f %4.1f-%-4.1f\n", qPrintable(c),
+                    Median(s.ratio), Median(s.sinkOurs), Median(s.sinkPeer), s.ratio.at(worst), s.sinkOurs.at(worst),
+                    s.sinkPeer.at(worst), Median(s.cpuRatio),
                     *std::max_element(s.cpuRatio.begin(), s.cpuRatio.end()),
                     *std::min_element(s.peerRate.begin(), s.peerRate.end()),
                     *std::max_element(s.peerRate.begin(), s.peerRate.end()), *std::min_element(s.load.begin(), s.load.end()),

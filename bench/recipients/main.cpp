@@ -152,12 +152,12 @@ int main(int argc, char** argv)
     std::printf("rows to send: %d\n", store.RowsToSent());
 
     {
+        const recipients::TDuplicateRows found = recipients::TRecipientListStore::FindDuplicates(conn, store.TableName());
         db::TExtADODataSet dups(&conn);
-        dups.SetCommandText(recipients::TRecipientListStore::DuplicatesStatement(store.TableName()));
+        dups.SetCommandText(found.statement);
         dups.Open();
-        Report("duplicates: open the dialog's rows", t);
-        const QList<qint64> selected = recipients::TRecipientListStore::AutoSelectDuplicates(dups);
-        Report("duplicates: automatic selection", t);
+        Report("duplicates: find, automatic selection, open", t);
+        const QList<qint64> selected = found.autoSelected;
         dups.Close();
         store.DeleteRows(selected);
         Report("duplicates: delete the selected rows", t);

@@ -414,6 +414,12 @@ void TRecipientsGrid::RefreshIfChanged()
         Requery();
 }
 
+void TRecipientsGrid::RowsDeletedInStore()
+{
+    m_changed = false;
+    AfterListChange();
+}
+
 void TRecipientsGrid::SetSortField(const QString& field)
 {
     if (!m_store || field.isEmpty())

@@ -93,6 +93,9 @@ public:
     // ---- refresh and order
     void Requery();
     void RefreshIfChanged();
+    // After rows were deleted through the store (which re-read the list): the columns and the
+    // selection follow, without reading the list again.
+    void RowsDeletedInStore();
     bool IsChanged() const { return m_changed; }
     void SetChanged(bool value) { m_changed = value; }
     // A title click: sorts by the field (ascending first, then flipping).

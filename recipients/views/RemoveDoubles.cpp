@@ -145,9 +145,13 @@ void TRemoveDoublesForm::MyRefresh()
 {
     WaitCursor wait;
     FDataSet->Close();
-    if (db::Connection* conn = FDataSet->GetConnection())
-        RegisterFoldCollation(*conn);
-    FDataSet->SetCommandText(TRecipientListStore::DuplicatesStatement(FTableName));
+    FAutoSelected.clear();
+    db::Connection* conn = FDataSet->GetConnection();
+    if (!conn)
+        return;
+    TDuplicateRows found = TRecipientListStore::FindDuplicates(*conn, FTableName);
+    FAutoSelected = std::move(found.autoSelected);
+    FDataSet->SetCommandText(found.statement);
     FDataSet->Open();
     const bool named = !FListName.isEmpty();
     if (FDataSet->IsEmpty()) {
@@ -171,8 +175,7 @@ void TRemoveDoublesForm::AutoSelect()
     xdb::TXBookmarkList* rows = XDBGridDoubles->SelectedRows();
     rows->Clear();
     // All but the last row of each address (in the shown order) become selected.
-    const QList<qint64> ids = TRecipientListStore::AutoSelectDuplicates(*FDataSet);
-    for (qint64 id : ids)
+    for (qint64 id : std::as_const(FAutoSelected))
         rows->AppendInOrder(BookmarkOfKey(id));
     XDBGridDoubles->InvalidateSelection();
     FSelectedCount = rows->Count();
@@ -209,6 +212,14 @@ void TRemoveDoublesForm::closeEvent(QCloseEvent* event)
 {
     QDialog::closeEvent(event);
     FDataSet->Close();
+    FAutoSelected.clear();
+    if (db::Connection* conn = FDataSet->GetConnection()) {
+        try {
+            TRecipientListStore::ForgetDuplicates(*conn);
+        } catch (const db::EDatabaseError&) {
+            // only memory of this connection; the next refresh fills the table anew
+        }
+    }
     if (FListGrid)
         FListGrid->RefreshIfChanged();
 }
@@ -249,8 +260,8 @@ void TRemoveDoublesForm::ButtonRemoveClick()
     }
     MyRefresh();
     XDBGridDoubles->SelectedRows()->Validate();
-    FListGrid->SetChanged(true);
-    FListGrid->RefreshIfChanged();
+    // DeleteRows has read the list again.
+    FListGrid->RowsDeletedInStore();
 }
 
 } // namespace recipients

@@ -75,6 +75,7 @@ private:
     QString FTableName;
     QStringList FFieldNames;
     int FSelectedCount = 0;
+    QList<qint64> FAutoSelected; // found with the shown rows
     QString FListName;
     QPointer<TRecipientsGrid> FListGrid;
     bool FSelecting = false;
