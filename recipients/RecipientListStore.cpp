@@ -1,6 +1,7 @@
 #include "recipients/RecipientListStore.h"
 #include "core/OrvUtils.h"
 #include "platform/db/Connection.h"
+#include "platform/app/Application.h"
 #include "platform/db/ExtADODataSet.h"
 
 #include <QRegularExpression>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSysInfo>
+#include <QThread>
 #include <sqlite3.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -524,12 +526,21 @@ bool TRecipientListStore::PostPendingEdit()
     const auto state = m_dataSet->State();
     if (state != db::dsEdit && state != db::dsInsert)
         return true;
-    try {
-        m_dataSet->Post();
-        return true;
-    } catch (const db::EDatabaseError& e) {
-        Message(e.message());
-        return false;
+    for (;;) {
+        try {
+            m_dataSet->Post();
+            return true;
+        } catch (const db::EDatabaseError& e) {
+            // Another program holds the database: asked whether to try again; the edit stays
+            // pending either way until it is written.
+            if (e.IsBusy()) {
+                if (platform::AskRetryBusy(e.message()))
+                    continue;
+                return false;
+            }
+            Message(e.message());
+            return false;
+        }
     }
 }
 
@@ -735,8 +746,10 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
         }
         if (error)
             *error = rowMessage;
+        BulkPiece();
         return false;
     }
+    BulkPiece();
     return true;
 }
 
@@ -773,16 +786,53 @@ bool TRecipientListStore::IsDuplicate(const QString& column, const QString& valu
 
 void TRecipientListStore::BeginBulkInsert()
 {
-    if (m_bulkDepth++ == 0)
+    if (m_bulkDepth++ == 0) {
         m_conn.BeginTrans();
+        m_bulkOpen = true;
+        m_bulkLevel = m_conn.TransactionLevel();
+        m_bulkPiece.start();
+    }
 }
 
 void TRecipientListStore::EndBulkInsert()
 {
     if (m_bulkDepth == 0)
         return;
-    if (--m_bulkDepth == 0)
+    if (--m_bulkDepth == 0 && m_bulkOpen) {
+        m_bulkOpen = false;
         m_conn.CommitTrans();
+    }
+}
+
+void TRecipientListStore::BulkPiece()
+{
+    // Other programs on the database wait while this one writes, and with the rollback journal
+    // they cannot even read once the pages no longer fit the cache. A long bulk therefore ends
+    // its transaction every BulkPieceMs and lets go of the lock for a moment, so their reads,
+    // posts and sent marks go through in between. Only a bulk that began the transaction does;
+    // inside someone else's transaction the rows stay in it.
+    if (m_bulkDepth == 0 || m_bulkLevel != 1 || !m_bulkPiece.isValid() || m_bulkPiece.elapsed() < BulkPieceMs)
+        return;
+    if (m_bulkOpen) {
+        if (m_conn.TransactionLevel() != 1)
+            return;
+        try {
+            m_conn.CommitTrans();
+        } catch (const db::EDatabaseError&) {
+            // A reader holds the file: the transaction stays open and is committed later.
+            m_bulkPiece.restart();
+            return;
+        }
+        m_bulkOpen = false;
+        QThread::usleep(BulkGapUs);
+    }
+    try {
+        m_conn.BeginTrans();
+        m_bulkOpen = true;
+    } catch (const db::EDatabaseError&) {
+        // Another program writes: rows go in one at a time until the next piece begins.
+    }
+    m_bulkPiece.restart();
 }
 
 void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
