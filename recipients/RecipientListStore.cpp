@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QSysInfo>
 #include <QThread>
+#include <QTimer>
+#include <QCoreApplication>
 #include <sqlite3.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -533,9 +535,18 @@ bool TRecipientListStore::PostPendingEdit()
         } catch (const db::EDatabaseError& e) {
             // Another program holds the database: asked whether to try again; the edit stays
             // pending either way until it is written.
+            // Leaving the grid posts more than once (the page, then the grid's focus): within
+            // the event the user answered, or while the question is open, it is not asked again.
             if (e.IsBusy()) {
-                if (platform::AskRetryBusy(e.message()))
+                if (m_askingBusy || *m_busyDeclined)
+                    return false;
+                m_askingBusy = true;
+                const bool retry = platform::AskRetryBusy(e.message());
+                m_askingBusy = false;
+                if (retry)
                     continue;
+                *m_busyDeclined = true;
+                QTimer::singleShot(0, QCoreApplication::instance(), [declined = m_busyDeclined] { *declined = false; });
                 return false;
             }
             Message(e.message());

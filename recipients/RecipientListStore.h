@@ -310,6 +310,9 @@ private:
     int m_bulkLevel = 0;
     bool m_bulkOpen = false;  // the bulk's own transaction is open
     QElapsedTimer m_bulkPiece;
+    // "Abbrechen" to a busy post, until the event loop next turns
+    std::shared_ptr<bool> m_busyDeclined = std::make_shared<bool>(false);
+    bool m_askingBusy = false;
     QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)
     int m_runMarkFd = -1;
 };
