@@ -535,8 +535,9 @@ bool TRecipientListStore::PostPendingEdit()
         } catch (const db::EDatabaseError& e) {
             // Another program holds the database: asked whether to try again; the edit stays
             // pending either way until it is written.
-            // Leaving the grid posts more than once (the page, then the grid's focus): within
-            // the event the user answered, or while the question is open, it is not asked again.
+            // Leaving the grid posts more than once (the page, then the grid's focus, which the
+            // window system may report later): while the question is open, and for a second
+            // after "Abbrechen", it is not asked again.
             if (e.IsBusy()) {
                 if (m_askingBusy || *m_busyDeclined)
                     return false;
@@ -546,7 +547,7 @@ bool TRecipientListStore::PostPendingEdit()
                 if (retry)
                     continue;
                 *m_busyDeclined = true;
-                QTimer::singleShot(0, QCoreApplication::instance(), [declined = m_busyDeclined] { *declined = false; });
+                QTimer::singleShot(1000, QCoreApplication::instance(), [declined = m_busyDeclined] { *declined = false; });
                 return false;
             }
             Message(e.message());

@@ -310,7 +310,7 @@ private:
     int m_bulkLevel = 0;
     bool m_bulkOpen = false;  // the bulk's own transaction is open
     QElapsedTimer m_bulkPiece;
-    // "Abbrechen" to a busy post, until the event loop next turns
+    // "Abbrechen" to a busy post, for a second
     std::shared_ptr<bool> m_busyDeclined = std::make_shared<bool>(false);
     bool m_askingBusy = false;
     QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)

@@ -280,6 +280,7 @@ TEST(SharedDatabase, APostOnABusyDatabaseAsksWithARetryAndKeepsTheValue)
     EXPECT_EQ(lastName(), "Alt");
     EXPECT_EQ(f->ListStore().DataSet().State(), db::dsEdit) << "the typed value stays pending";
 
+    QTest::qWait(1100);  // the user reads, then tries again
     QTest::mouseClick(f->SpeedButtonRecipients, Qt::LeftButton);
     QTest::mouseClick(f->SpeedButtonContent, Qt::LeftButton);
     QApplication::processEvents();
