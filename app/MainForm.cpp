@@ -744,6 +744,9 @@ void TMainForm::FormCreate()
             FListStore->RemoveOrphanTables();
         } catch (const db::EDatabaseError&) {
         }
+        // From here on the window waits only briefly for another program that holds the
+        // database; when it stays busy the action is asked about (see platform::Application).
+        ADOConnection1.SetBusyTimeout(WindowBusyMs);
         // 7
         const QString programFolder = FSite.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : FSite.programFolder;
         SetApplicationHelpFile(core::IncludeTrailingChar(programFolder, QLatin1Char('/')) + kHelpFileName);

@@ -146,6 +146,8 @@ public:
     // ---- the recipient list of the window (set-up and closing)
     recipients::TRecipientListStore& ListStore() { return *FListStore; }
     db::Connection& Connection() { return ADOConnection1; }
+    // How long a statement of the window waits for another program's hold on the database.
+    static constexpr int WindowBusyMs = 150;
     // Drops and creates the unsaved list's table and opens it (name box emptied).
     void NewUnsavedList();
     // The open list's table (the unsaved list's table until stored lists can be opened).

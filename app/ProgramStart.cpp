@@ -127,6 +127,7 @@ bool OpenAndUpgradeDatabase(db::Connection& conn, settings::TRegIniFile& setting
     if (!core::OpenDatabase(conn, settings, site, handlers))
         return false;
     recipients::UpgradeSchema(conn, showMessage);
+    core::ChooseJournalMode(conn);
     return true;
 }
 

@@ -6,12 +6,14 @@
 #include "platform/settings/RegIniFile.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace core {
 
@@ -243,6 +245,46 @@ bool CreateDatabase(db::Connection& conn, settings::TRegIniFile& settings, const
     }
     settings.WriteString(kSection, kValue, opened);
     return true;
+}
+
+bool IsOnNetworkFileSystem(const QString& path)
+{
+    struct statfs fs {};
+    const QString folder = QFileInfo(path).absolutePath();
+    if (statfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:      // NFS
+    case 0x517BUL:      // SMB
+    case 0xFF534D42UL:  // CIFS
+    case 0xFE534D42UL:  // SMB2
+    case 0x5346414FUL:  // AFS
+    case 0x00C36400UL:  // Ceph
+    case 0x01021997UL:  // 9p
+    case 0x73757245UL:  // Coda
+    case 0x65735546UL:  // FUSE (sshfs and others)
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString ChooseJournalMode(db::Connection& conn)
+{
+    const bool network = IsOnNetworkFileSystem(conn.FileName());
+    try {
+        const QString current = conn.Scalar(QStringLiteral("PRAGMA journal_mode")).toString().toLower();
+        const QString wanted = network ? QStringLiteral("delete") : QStringLiteral("wal");
+        if (current == wanted)
+            return current;
+        const QString now = conn.Scalar(QStringLiteral("PRAGMA journal_mode = %1").arg(wanted)).toString().toLower();
+        qCInfo(lcDatabase).noquote() << QStringLiteral("Journal mode of %1: %2%3")
+                                            .arg(conn.FileName(), now, network ? QStringLiteral(" (network file system)") : QString());
+        return now;
+    } catch (const db::EDatabaseError& e) {
+        qCInfo(lcDatabase).noquote() << QStringLiteral("Journal mode not changed: %1").arg(e.message());
+        return {};
+    }
 }
 
 } // namespace core

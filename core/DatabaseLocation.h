@@ -80,4 +80,15 @@ bool OpenDatabase(db::Connection& conn, settings::TRegIniFile& settings, const D
 bool CreateDatabase(db::Connection& conn, settings::TRegIniFile& settings, const DatabaseSite& site,
                     const DatabaseOpenHandlers& handlers);
 
+// True when the file lies on a network file system (NFS, SMB/CIFS, AFS, Ceph, 9p, Coda, or a
+// FUSE file system such as sshfs, which may be one).
+bool IsOnNetworkFileSystem(const QString& path);
+
+// The journal mode for the open database: write-ahead logging, so that the readers of other
+// programs on this machine never wait for a writer; the rollback journal when the file lies on a
+// network file system, where write-ahead logging cannot work (its index is shared memory of one
+// machine). Result: the mode in force ("wal" or "delete"). A file whose mode cannot be changed
+// now (another connection holds it) keeps the mode it has.
+QString ChooseJournalMode(db::Connection& conn);
+
 } // namespace core

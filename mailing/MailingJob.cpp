@@ -190,8 +190,31 @@ void TMailingJob::ButtonSendMailClick()
     if (m_log)
         m_log->PrepareLogHeader(m_sender.From, m_sender.SmtpServer);
 
+    // Marks of the last mailing that a busy database still holds back must be written before
+    // the rows to send are counted, or their mails would go out again.
+    if (fRecipients && fRecipients->PendingMarks() > 0) {
+        try {
+            fRecipients->Flush();
+        } catch (const std::exception&) {
+        }
+        if (fRecipients->PendingMarks() > 0) {
+            JobLine(QStringLiteral(" Fehler: ") + QString::number(fRecipients->PendingMarks())
+                        + QStringLiteral(" gesendete Mail(s) sind noch nicht als gesendet markiert, weil ein anderes "
+                                         "Programm die Datenbank belegt. Bitte starten Sie den Versand gleich noch "
+                                         "einmal."),
+                    mailcolors::Red);
+            return;
+        }
+    }
     fRecipients.reset();
     fRecipients = OpenRecipients ? OpenRecipients() : nullptr;
+    if (fRecipients)
+        fRecipients->OnLateMarks = [this](int count) {
+            JobLine(QStringLiteral(" ") + QString::number(count)
+                        + QStringLiteral(" gesendete Mail(s) wurden verspätet als gesendet markiert (die Datenbank "
+                                         "war von einem anderen Programm belegt)."),
+                    mailcolors::Blue);
+        };
     const int rowsToSend = fRecipients ? fRecipients->RowsToSent() : 0;
     if (rowsToSend == 0) {
         JobLine(QStringLiteral(" Es sind keine Empfänger als \"zu versenden\" markiert. Bitte bearbeiten Sie die "
@@ -494,6 +517,11 @@ void TMailingJob::CloseJob()
                         + QString::fromUtf8(e.what()),
                     mailcolors::Red);
         }
+        if (const int held = fRecipients->PendingMarks(); held > 0)
+            JobLine(QStringLiteral(" ") + QString::number(held)
+                        + QStringLiteral(" gesendete Mail(s) sind noch nicht als gesendet markiert, weil ein anderes "
+                                         "Programm die Datenbank belegt. Sie werden markiert, sobald sie frei ist."),
+                    mailcolors::Red);
     }
     SetRunning(false);
     // Recipients of the job that were not sent, whatever the reason.

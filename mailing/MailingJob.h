@@ -69,6 +69,10 @@ public:
     virtual int RowsToSent() = 0;
     // Makes every status set so far permanent (the job calls it when it closes).
     virtual void Flush() {}
+    // Statuses set but not yet written (another program held the database).
+    virtual int PendingMarks() const { return 0; }
+    // Raised when statuses held back by a busy database were written late: how many.
+    std::function<void(int count)> OnLateMarks;
 };
 
 // The timer of the scheduled pause.

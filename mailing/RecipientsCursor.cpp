@@ -2,14 +2,15 @@
 
 #include "platform/db/Connection.h"
 
-#include <exception>
+#include <QElapsedTimer>
+#include <algorithm>
 
 TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_cursor(listDataSet)
 {
     m_timer.setSingleShot(true);
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         try {
-            CommitBatch();
+            WriteMarks();
         } catch (...) {
             // Tried again with the next mark and when the job closes.
         }
@@ -18,59 +19,83 @@ TRecipientsCursor::TRecipientsCursor(const db::TExtADODataSet& listDataSet) : m_
 
 TRecipientsCursor::~TRecipientsCursor()
 {
-    try {
-        Flush();
-    } catch (...) {
-    }
+    // The window closes or the next mailing begins: marks still held back by a busy database
+    // get the connection's full wait, a few times over.
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        try {
+            if (WriteMarks())
+                return;
+        } catch (...) {
+            return;
+        }
+    } while (waited.elapsed() < 15000);
 }
 
 void TRecipientsCursor::SetStatus(int id, int status)
 {
-    db::Connection* conn = m_cursor.GetConnection();
-    // A full batch waiting for its commit is committed before it takes another mark. Should
-    // the commit fail, the mark still joins the open batch (committed by a later attempt) and
-    // the failure is reported.
-    std::exception_ptr commitError;
-    if (m_batchOpen && m_pending >= BatchSize) {
+    // A full batch is written before it takes a further mark (a crash re-sends at most a batch).
+    if (m_marks.size() >= BatchSize && !m_held) {
         try {
-            CommitBatch();
+            WriteMarks();
         } catch (...) {
-            commitError = std::current_exception();
+            // Tried again by the timer and when the job closes.
         }
     }
-    if (!m_batchOpen && conn) {
-        conn->BeginTrans();
-        m_batchOpen = true;
-        m_batchLevel = conn->TransactionLevel();
-        m_timer.start(BatchMs);
-    }
-    m_cursor.SetStatus(id, status);
-    // The commit of a full batch (a disk sync) waits for the event loop: the worker whose
-    // outcomes filled it gets its next recipients first.
-    if (++m_pending >= BatchSize && !commitError)
+    m_marks.append({id, status});
+    // A full batch is written when the event loop comes round; a partial one after BatchMs.
+    if (m_marks.size() >= BatchSize && !m_held)
         m_timer.start(0);
-    if (commitError)
-        std::rethrow_exception(commitError);
+    else if (!m_timer.isActive())
+        m_timer.start(m_held ? RetryMs : BatchMs);
+}
+
+int TRecipientsCursor::RowsToSent()
+{
+    int kept = 0;
+    for (const auto& mark : std::as_const(m_marks))
+        kept += mark.second != 0 ? 1 : 0;
+    return std::max(0, m_cursor.RowsToSent() - kept);
 }
 
 void TRecipientsCursor::Flush()
 {
-    CommitBatch();
+    WriteMarks();
 }
 
-void TRecipientsCursor::CommitBatch()
+bool TRecipientsCursor::WriteMarks()
 {
+    if (m_marks.isEmpty())
+        return true;
     db::Connection* conn = m_cursor.GetConnection();
-    if (!m_batchOpen || !conn)
-        return;
-    // Only the batch's own level is committed; a statement of someone else still open on the
-    // connection is waited for.
-    if (conn->TransactionLevel() != m_batchLevel) {
-        m_timer.start(BatchMs);
-        return;
+    if (!conn)
+        return false;
+    // The marks go in with a transaction of their own; a transaction someone else has open on
+    // the connection is waited for.
+    if (conn->TransactionLevel() != 0) {
+        m_timer.start(RetryMs);
+        return false;
     }
-    conn->CommitTrans();
-    m_batchOpen = false;
-    m_pending = 0;
+    try {
+        db::Transaction trans(*conn);
+        for (const auto& [id, status] : std::as_const(m_marks))
+            m_cursor.SetStatus(id, status);
+        trans.Commit();
+    } catch (const db::EDatabaseError& e) {
+        // Nothing of the batch is written; it is tried again.
+        m_timer.start(RetryMs);
+        if (e.IsBusy()) {
+            m_held = true;
+            return false;
+        }
+        throw;
+    }
+    const int late = m_held ? int(m_marks.size()) : 0;
+    m_marks.clear();
+    m_held = false;
     m_timer.stop();
+    if (late > 0 && OnLateMarks)
+        OnLateMarks(late);
+    return true;
 }

@@ -363,6 +363,7 @@ bool TRecipientListStore::LoadFromFile(const QString& fileName)
                 statuses.clear();
                 utf8.resize(0);
                 ends.clear();
+                BulkPiece();
             };
             QStringList values;
             while (reader.NextLine(line)) {

@@ -1,6 +1,7 @@
 #include "recipients/RecipientListStore.h"
 #include "core/OrvUtils.h"
 #include "platform/db/Connection.h"
+#include "platform/app/Application.h"
 #include "platform/db/ExtADODataSet.h"
 
 #include <QRegularExpression>
@@ -9,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSysInfo>
+#include <QThread>
+#include <QTimer>
+#include <QCoreApplication>
 #include <sqlite3.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -553,12 +557,31 @@ bool TRecipientListStore::PostPendingEdit()
     const auto state = m_dataSet->State();
     if (state != db::dsEdit && state != db::dsInsert)
         return true;
-    try {
-        m_dataSet->Post();
-        return true;
-    } catch (const db::EDatabaseError& e) {
-        Message(e.message());
-        return false;
+    for (;;) {
+        try {
+            m_dataSet->Post();
+            return true;
+        } catch (const db::EDatabaseError& e) {
+            // Another program holds the database: asked whether to try again; the edit stays
+            // pending either way until it is written.
+            // Leaving the grid posts more than once (the page, then the grid's focus, which the
+            // window system may report later): while the question is open, and for a second
+            // after "Abbrechen", it is not asked again.
+            if (e.IsBusy()) {
+                if (m_askingBusy || *m_busyDeclined)
+                    return false;
+                m_askingBusy = true;
+                const bool retry = platform::AskRetryBusy(e.message());
+                m_askingBusy = false;
+                if (retry)
+                    continue;
+                *m_busyDeclined = true;
+                QTimer::singleShot(1000, QCoreApplication::instance(), [declined = m_busyDeclined] { *declined = false; });
+                return false;
+            }
+            Message(e.message());
+            return false;
+        }
     }
 }
 
@@ -764,8 +787,10 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
         }
         if (error)
             *error = rowMessage;
+        BulkPiece();
         return false;
     }
+    BulkPiece();
     return true;
 }
 
@@ -802,16 +827,53 @@ bool TRecipientListStore::IsDuplicate(const QString& column, const QString& valu
 
 void TRecipientListStore::BeginBulkInsert()
 {
-    if (m_bulkDepth++ == 0)
+    if (m_bulkDepth++ == 0) {
         m_conn.BeginTrans();
+        m_bulkOpen = true;
+        m_bulkLevel = m_conn.TransactionLevel();
+        m_bulkPiece.start();
+    }
 }
 
 void TRecipientListStore::EndBulkInsert()
 {
     if (m_bulkDepth == 0)
         return;
-    if (--m_bulkDepth == 0)
+    if (--m_bulkDepth == 0 && m_bulkOpen) {
+        m_bulkOpen = false;
         m_conn.CommitTrans();
+    }
+}
+
+void TRecipientListStore::BulkPiece()
+{
+    // Other programs on the database wait while this one writes, and with the rollback journal
+    // they cannot even read once the pages no longer fit the cache. A long bulk therefore ends
+    // its transaction every BulkPieceMs and lets go of the lock for a moment, so their reads,
+    // posts and sent marks go through in between. Only a bulk that began the transaction does;
+    // inside someone else's transaction the rows stay in it.
+    if (m_bulkDepth == 0 || m_bulkLevel != 1 || !m_bulkPiece.isValid() || m_bulkPiece.elapsed() < BulkPieceMs)
+        return;
+    if (m_bulkOpen) {
+        if (m_conn.TransactionLevel() != 1)
+            return;
+        try {
+            m_conn.CommitTrans();
+        } catch (const db::EDatabaseError&) {
+            // A reader holds the file: the transaction stays open and is committed later.
+            m_bulkPiece.restart();
+            return;
+        }
+        m_bulkOpen = false;
+        QThread::usleep(BulkGapUs);
+    }
+    try {
+        m_conn.BeginTrans();
+        m_bulkOpen = true;
+    } catch (const db::EDatabaseError&) {
+        // Another program writes: rows go in one at a time until the next piece begins.
+    }
+    m_bulkPiece.restart();
 }
 
 void TRecipientListStore::DeleteRows(const QList<qint64>& ids)

@@ -16,6 +16,7 @@
 // lock of this user that cannot be checked (another host, an older form, a bare name) may be
 // taken over after a question.
 #include "recipients/ListPrompts.h"
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -200,9 +201,16 @@ public:
     // True when some row holds the value in that column (ignoring the case of every letter);
     // never for a blank value.
     bool IsDuplicate(const QString& column, const QString& value);
-    // A transaction around many inserts; EndBulkInsert commits (also after failed rows).
+    // A transaction around many inserts; EndBulkInsert commits (also after failed rows). The
+    // rows are committed in pieces of about BulkPieceMs (see BulkPiece), so other programs on
+    // the database are not kept out for the whole bulk.
     void BeginBulkInsert();
     void EndBulkInsert();
+    // Inside a bulk: commits the rows so far once the piece has taken BulkPieceMs, pauses for
+    // BulkGapUs and begins the next piece. InsertRow calls it after each row.
+    void BulkPiece();
+    static constexpr int BulkPieceMs = 50;
+    static constexpr int BulkGapUs = 3000;
     // Deletes the rows with these _IDs, in batches, in one transaction; then Requery.
     void DeleteRows(const QList<qint64>& ids);
 
@@ -305,6 +313,12 @@ private:
     QStringList m_insertColumns;
     int m_statusColumn = -1;
     int m_bulkDepth = 0;
+    int m_bulkLevel = 0;
+    bool m_bulkOpen = false;  // the bulk's own transaction is open
+    QElapsedTimer m_bulkPiece;
+    // "Abbrechen" to a busy post, for a second
+    std::shared_ptr<bool> m_busyDeclined = std::make_shared<bool>(false);
+    bool m_askingBusy = false;
     QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)
     int m_runMarkFd = -1;
 };

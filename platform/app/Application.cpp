@@ -1,6 +1,9 @@
 #include "Application.h"
+#include "platform/db/Connection.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <QPointer>
 #include <QThread>
 #include <QtDebug>
 
@@ -55,14 +58,54 @@ QString Application::ExceptionMessage(std::exception_ptr error)
     }
 }
 
+namespace {
+
+bool OwnAskRetryBusy(Application* app, const QString& message)
+{
+    const QString title = !app || app->Title().isEmpty() ? QApplication::applicationName() : app->Title();
+    QMessageBox box(QMessageBox::Warning, title,
+                    db::BusyText() + QStringLiteral(" Die Aktion konnte deshalb nicht ausgeführt werden.\n\n(")
+                        + message + QLatin1Char(')'),
+                    QMessageBox::Retry | QMessageBox::Cancel, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("DatabaseBusy"));
+    box.button(QMessageBox::Retry)->setText(QStringLiteral("Wiederholen"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    const bool quitOnClose = QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(false);
+    const int answer = box.exec();
+    QApplication::setQuitOnLastWindowClosed(quitOnClose);
+    return answer == QMessageBox::Retry;
+}
+
+} // namespace
+
 bool Application::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (...) {
-        HandleException(std::current_exception());
+    const QPointer<QObject> alive(receiver);
+    for (;;) {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const db::EDatabaseError& e) {
+            if (!e.IsBusy() || QThread::currentThread() != thread()) {
+                HandleException(std::current_exception());
+                return false;
+            }
+            if (m_askingBusy)
+                return false; // the question is open already
+            m_askingBusy = true;
+            bool retry = false;
+            try {
+                retry = platform::AskRetryBusy(e.message());
+            } catch (...) {
+            }
+            m_askingBusy = false;
+            if (!retry || !alive)
+                return false;
+        } catch (...) {
+            HandleException(std::current_exception());
+            return false;
+        }
     }
-    return false;
 }
 
 void Application::HandleException(std::exception_ptr error)
@@ -97,6 +140,14 @@ void Application::Terminate()
     quit();
     // quit() does nothing while no loop runs: the queued call ends the loop that starts next.
     QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+bool AskRetryBusy(const QString& message)
+{
+    Application* app = Application::Instance();
+    if (app && app->AskRetryBusy)
+        return app->AskRetryBusy(message);
+    return OwnAskRetryBusy(app, message);
 }
 
 void HandleException(std::exception_ptr error)

@@ -4,6 +4,10 @@
 // never cross Qt's event loop. The default handler shows the message in a box captioned with the
 // application title and the program goes on. An exception raised while the handler is busy (for
 // example in an event handled while its box is open) is logged, not shown again.
+//
+// A database that another program keeps busy beyond the connection's short wait is no fault:
+// the main thread then asks in German whether to try again ("Wiederholen" delivers the event
+// once more, "Abbrechen" drops it), instead of waiting with the window frozen.
 #include <QApplication>
 #include <exception>
 #include <functional>
@@ -39,6 +43,9 @@ public:
     bool Terminated() const { return m_terminated; }
 
     bool notify(QObject* receiver, QEvent* event) override;
+    // The question after a busy database (message: the database's own text); true: try again.
+    // Replaceable (tests); empty: the application's own box, named "DatabaseBusy".
+    std::function<bool(const QString& message)> AskRetryBusy;
 
     // Hook slots: HandleException and ShowException run the routine their slot holds (at first
     // the application's own code), so that the exception reporter can take them over; its
@@ -56,8 +63,13 @@ private:
     QString m_title;
     QString m_helpFile;
     bool m_handling = false;
+    bool m_askingBusy = false;
     bool m_terminated = false;
 };
+
+// Asks whether to try again after the database stayed busy (Application::AskRetryBusy, else the
+// application's own box "DatabaseBusy"); true: try again. Main thread only.
+bool AskRetryBusy(const QString& message);
 
 // Hands an exception to the application object's handler; logs it when there is none.
 void HandleException(std::exception_ptr error);

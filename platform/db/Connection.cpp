@@ -1,5 +1,7 @@
 #include "Connection.h"
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 #include <sqlite3.h>
 
 namespace db {
@@ -187,7 +189,7 @@ void Connection::Open(const QString& path, OpenMode mode)
         sqlite3_close(h);
         throw EDatabaseError(QStringLiteral("Database file is read-only: %1").arg(path), SQLITE_READONLY);
     }
-    sqlite3_busy_timeout(h, m_busyTimeout);
+    sqlite3_busy_handler(h, &Connection::BusyHandler, this);
     // A double-quoted name that names nothing must fail, not be read as a text literal.
     sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(h, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
@@ -204,11 +206,30 @@ void Connection::Open(const QString& path, OpenMode mode)
     }
 }
 
-void Connection::SetBusyTimeout(int ms)
+void Connection::SetBusyTimeout(int ms) { m_busyTimeout = ms; }
+
+int Connection::BusyHandler(void* self, int count)
 {
-    m_busyTimeout = ms;
-    if (m_db)
-        sqlite3_busy_timeout(m_db, ms);
+    // SQLite's own handler sleeps ever longer (up to 100 ms), so a writer that holds the lock
+    // almost all the time and lets go of it for a moment between its transactions is never
+    // seen free. A short, even step finds such a gap.
+    auto* c = static_cast<Connection*>(self);
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    if (count == 0)
+        c->m_busySince = clock.elapsed();
+    if (clock.elapsed() - c->m_busySince >= c->m_busyTimeout)
+        return 0;
+    QThread::usleep(500);
+    return 1;
+}
+
+QString BusyText()
+{
+    return QStringLiteral("Die Datenbank ist zurzeit von einem anderen Programm belegt.");
 }
 
 void Connection::Close()

@@ -21,6 +21,8 @@ public:
         : std::runtime_error(message.toStdString()), m_message(message), m_code(code) {}
     QString message() const { return m_message; }
     int code() const { return m_code; }
+    // Another connection (often another program) holds the database: trying again later may work.
+    bool IsBusy() const { return m_code == 5 /* SQLITE_BUSY */ || m_code == 6 /* SQLITE_LOCKED */; }
 private:
     QString m_message;
     int m_code;
@@ -79,7 +81,9 @@ public:
     void Open(const QString& path, OpenMode mode = OpenMode::Existing);
     void Close();
     // How long a statement waits for another connection's lock before it fails with SQLITE_BUSY;
-    // taken by the next Open and by the open connection. 5000 ms unless set.
+    // taken by the next Open and by the open connection. 5000 ms unless set. The wait looks at
+    // the lock every millisecond, so a writer that lets go of it briefly between short
+    // transactions lets this connection in.
     void SetBusyTimeout(int ms);
     int BusyTimeout() const { return m_busyTimeout; }
     bool Connected() const { return m_db != nullptr; }
@@ -116,7 +120,12 @@ private:
     QString m_path;
     int m_transLevel = 0;
     int m_busyTimeout = 5000;
+    qint64 m_busySince = 0;
+    static int BusyHandler(void* self, int count);
 };
+
+// The German text shown when the database stays busy: another program holds it.
+QString BusyText();
 
 // Rolls back unless committed.
 class Transaction {

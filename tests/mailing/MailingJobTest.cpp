@@ -752,19 +752,74 @@ TEST(MailingJob, AFullBatchIsCommittedByTheEventLoopAndNeverGrows)
         EXPECT_EQ(committed(), 2 * n + 1);
     }
 
-    // A commit that fails (another connection reads for longer than the busy time-out) is
-    // reported with the mark that found it, and that mark waits in the open batch.
+    // Another program holds the database for longer than the busy time-out: no mark is lost or
+    // raised; they are kept, written by the retry once the database is free, and counted as late.
     list.conn().Execute(QStringLiteral("UPDATE \"RL1\" SET Status = 0"));
     list.conn().SetBusyTimeout(50);
     TRecipientsCursor cursor(grid);
+    QList<int> late;
+    cursor.OnLateMarks = [&](int count) { late.append(count); };
     for (int id = 1; id <= n; ++id)
         cursor.SetStatus(id, 1);
-    other.Execute(QStringLiteral("BEGIN"));
-    EXPECT_EQ(other.Scalar(QStringLiteral("SELECT COUNT(*) FROM \"RL1\" WHERE Status = 1")).toInt(), 0);
-    EXPECT_THROW(cursor.SetStatus(n + 1, 1), db::EDatabaseError);
+    other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    EXPECT_NO_THROW(cursor.SetStatus(n + 1, 1));
+    EXPECT_NO_THROW(cursor.Flush());
+    EXPECT_EQ(cursor.PendingMarks(), n + 1);
+    EXPECT_EQ(cursor.RowsToSent(), 3 * n - (n + 1)) << "kept marks count as written";
+    QElapsedTimer held;
+    held.start();
+    while (held.elapsed() < 3 * TRecipientsCursor::RetryMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(cursor.PendingMarks(), n + 1) << "the retry keeps them while the database is held";
     other.Execute(QStringLiteral("COMMIT"));
-    cursor.Flush();
+    QElapsedTimer freed;
+    freed.start();
+    while (cursor.PendingMarks() > 0 && freed.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(committed(), n + 1);
+    EXPECT_EQ(late, QList<int>{n + 1});
+    EXPECT_EQ(list.conn().TransactionLevel(), 0);
+}
+
+// Another program holds the database through the whole mailing: the mails go out, their marks
+// are kept and the log says so; a new mailing is refused while they are held (nothing is sent
+// twice); once the database is free they are written and the log says they came late.
+TEST(MailingJob, MarksHeldBackByABusyDatabaseAreWrittenLateAndLogged)
+{
+    SmtpPeer peer;
+    ListDb list;
+    for (int i = 1; i <= 3; ++i)
+        list.Add({QStringLiteral("r%1@x.de").arg(i), "N", "V"});
+    list.conn().SetBusyTimeout(50);
+    db::TExtADODataSet grid(&list.conn());
+    grid.SetCommandText(QStringLiteral("SELECT * FROM \"RL1\""));
+    JobRig rig(list);
+    rig.sender.SmtpServer = peer.server();
+    rig.job->OpenRecipients = [&grid] { return std::make_unique<TRecipientsCursor>(grid); };
+    db::Connection other;
+    other.Open(list.conn().FileName());
+    other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    rig.RunToEnd();
+    EXPECT_EQ(peer.count("data"), 3);
+    EXPECT_GE(rig.LineIndex(" 3 gesendete Mail(s) sind noch nicht als gesendet markiert, weil ein anderes Programm die "
+                            "Datenbank belegt. Sie werden markiert, sobald sie frei ist."),
+              0)
+        << rig.Lines().join('\n').toStdString();
+    EXPECT_EQ(rig.Lines().last(), "3 Mail(s) gesendet.");
+
+    rig.job->ButtonSendMailClick();
+    EXPECT_FALSE(rig.job->Running());
+    EXPECT_EQ(rig.Lines().last(), " Fehler: 3 gesendete Mail(s) sind noch nicht als gesendet markiert, weil ein anderes "
+                                  "Programm die Datenbank belegt. Bitte starten Sie den Versand gleich noch einmal.");
+    EXPECT_EQ(peer.count("data"), 3);
+
+    other.Execute(QStringLiteral("COMMIT"));
+    const QString late = " 3 gesendete Mail(s) wurden verspätet als gesendet markiert (die Datenbank war von einem "
+                         "anderen Programm belegt).";
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.LineIndex(late) >= 0; }, 5000)) << rig.Lines().join('\n').toStdString();
+    EXPECT_EQ(list.Statuses(), (QList<int>{1, 1, 1}));
+    rig.RunToEnd();
+    EXPECT_EQ(peer.count("data"), 3) << "a mailing after the late marks sends nothing again";
 }
 
 // Workers take recipients and hand back their outcomes in batches: the log still tells each

@@ -1,5 +1,9 @@
 // The open list: columns, the column-name rule, inserted rows, status commands, order.
 #include "ListFixture.h"
+#include <QElapsedTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <gmock/gmock.h>
 
 using namespace listtest;
@@ -173,6 +177,53 @@ TEST_F(ListTest, BulkInsertKeepsRowsBeforeAFailure)
     db::Connection other;
     other.Open(dir.file("qly.db"));
     EXPECT_EQ(other.Scalar("SELECT group_concat(Email) FROM temp4711").toString(), "a@x.de,c@x.de");
+}
+
+// A long bulk (an import run, a list file) commits in pieces: another program reads the rows so
+// far and gets its own writes in with the window's short busy wait, in either journal mode.
+TEST_F(ListTest, ALongBulkCommitsInPiecesSoAnotherProgramReadsAndWritesMeanwhile)
+{
+    conn.Execute("CREATE TABLE Other (v INTEGER)");
+    conn.Execute("INSERT INTO Other VALUES (0)");
+    for (const char* mode : {"wal", "delete"}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(Value(QStringLiteral("PRAGMA journal_mode = %1").arg(mode)).toString(), mode);
+        store.NewUnsavedList();
+        std::atomic<bool> bulkRuns{true};
+        std::atomic<int> writes{0}, failures{0};
+        std::atomic<qint64> seen{0};
+        std::thread other([&] {
+            db::Connection c;
+            c.Open(dir.file("qly.db"));
+            c.SetBusyTimeout(150);
+            while (bulkRuns) {
+                try {
+                    seen = std::max<qint64>(seen, c.Scalar("SELECT count(*) FROM temp4711").toLongLong());
+                    c.Execute("UPDATE Other SET v = v + 1");
+                    ++writes;
+                } catch (const db::EDatabaseError&) {
+                    ++failures;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        QElapsedTimer running;
+        running.start();
+        store.BeginBulkInsert();
+        int rows = 0;
+        while (running.elapsed() < 8 * recipients::TRecipientListStore::BulkPieceMs)
+            ASSERT_TRUE(store.InsertRow({"0", QStringLiteral("r%1@x.de").arg(++rows)}));
+        const int writesDuringBulk = writes;
+        const qint64 seenDuringBulk = seen;
+        store.EndBulkInsert();
+        bulkRuns = false;
+        other.join();
+        EXPECT_EQ(failures, 0);
+        EXPECT_GE(writesDuringBulk, 3);
+        EXPECT_GT(seenDuringBulk, 0) << "rows of the bulk were committed before its end";
+        EXPECT_EQ(conn.TransactionLevel(), 0);
+        EXPECT_EQ(Value("SELECT count(*) FROM temp4711").toInt(), rows);
+    }
 }
 
 TEST_F(ListTest, StatusOfSelectionRunsBatchesOfFiveThousandInOneTransaction)
