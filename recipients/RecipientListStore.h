@@ -18,6 +18,7 @@
 #include "recipients/ListPrompts.h"
 #include <QList>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
@@ -298,6 +299,10 @@ private:
     std::unique_ptr<db::Statement> m_insert;
     QStringList m_insertColumns;
     int m_statusColumn = -1;
+    // The UTF-8 texts of the row being inserted and where each column's text ends.
+    QStringEncoder m_insertEncoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QByteArray m_insertText;
+    QList<qsizetype> m_insertEnds;
     int m_bulkDepth = 0;
     QString m_runMarkFolder;  // where the runs' marks lie ('' when none is held)
     int m_runMarkFd = -1;
