@@ -67,19 +67,6 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
     slot = cell;
 }
 
-void TCellStorage::ReserveRow(uint32_t row, int first, int last)
-{
-    constexpr int MaxReserved = 64;
-    if (row > 0xFFFF || first < 0 || last <= first || last > 256 || last - first > MaxReserved) return;
-    L2*& l2 = m_root[row >> 8];
-    if (!l2) l2 = new L2;
-    Row*& place = l2->r[row & 0xFF];
-    if (place) return;
-    place = newRow(first, last - first);
-    m_row = place;
-    m_rowKey = row;
-}
-
 void TCellStorage::Clear()
 {
     for (auto*& l2 : m_root) {

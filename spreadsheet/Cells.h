@@ -154,10 +154,6 @@ public:
         return (i < 0 || i >= row->capacity) ? nullptr : row->c()[i];
     }
     void PutCell(uint32_t key, TCell* cell);
-    // Room for the columns first..last-1 of a row that holds no cells yet, as its ROW record
-    // announces them, so the row's slots are not grown cell by cell. Wide ranges are left to
-    // grow with the cells that really come.
-    void ReserveRow(uint32_t row, int first, int last);
     void Clear();
     template <class F> void ForEach(F f) const;   // f(key, cell), in key order
 

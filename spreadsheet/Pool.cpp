@@ -107,32 +107,4 @@ void* AllocBigChunk(size_t size)
 
 void FreeBigChunk(void* p) { std::free(p); }
 
-void* AllocZeroedChunk(size_t size)
-{
-#ifndef XLS_POOL_OFF
-    if (size >= BigChunkSize) {
-        // Fresh pages are zero already: mapped and populated, they need no clearing of our own.
-        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        madvise(p, size, PopulateWrite);
-        return p;
-    }
-#endif
-    void* p = std::calloc(1, size ? size : 1);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
-void FreeZeroedChunk(void* p, size_t size)
-{
-    if (!p) return;
-#ifndef XLS_POOL_OFF
-    if (size >= BigChunkSize) {
-        munmap(p, size);
-        return;
-    }
-#endif
-    std::free(p);
-}
-
 }

@@ -78,9 +78,6 @@ size_t PoolLiveCount();   // objects allocated and not yet freed
 constexpr size_t BigChunkSize = size_t(2) << 20;
 void* AllocBigChunk(size_t size);
 void FreeBigChunk(void* p);
-// A block of zero bytes: large ones come as fresh pages, populated at once and not cleared again.
-void* AllocZeroedChunk(size_t size);
-void FreeZeroedChunk(void* p, size_t size);   // with the size it was asked for
 
 // Gives a class pool-backed allocation.
 #define XLS_POOLED                                                                       \

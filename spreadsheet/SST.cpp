@@ -96,7 +96,7 @@ THashTrie::~THashTrie()
 
 void THashTrie::dropSlots()
 {
-    if (m_slots) FreeZeroedChunk(m_slots, (m_mask + 1) * sizeof(Slot));
+    if (m_slots) FreeBigChunk(m_slots);
     m_slots = nullptr;
     m_mask = 0;
     m_count = 0;
@@ -121,7 +121,8 @@ void THashTrie::place(void* entry, uint32_t hash)
 void THashTrie::rehash(size_t slotCount)
 {
     // A big array's pages are populated at once: probes land anywhere in it.
-    auto* table = static_cast<Slot*>(AllocZeroedChunk(slotCount * sizeof(Slot)));
+    auto* table = static_cast<Slot*>(AllocBigChunk(slotCount * sizeof(Slot)));
+    std::memset(table, 0, slotCount * sizeof(Slot));
     Slot* old = m_slots;
     const size_t oldCount = old ? m_mask + 1 : 0;
     m_slots = table;
@@ -129,7 +130,7 @@ void THashTrie::rehash(size_t slotCount)
     m_count = 0;
     for (size_t i = 0; i < oldCount; ++i)
         if (old[i].value) place(old[i].value, old[i].hash);
-    if (old) FreeZeroedChunk(old, oldCount * sizeof(Slot));
+    if (old) FreeBigChunk(old);
 }
 
 void THashTrie::Reserve(size_t count)

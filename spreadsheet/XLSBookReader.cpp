@@ -243,7 +243,6 @@ void TXLSBookReader::dispatch()
     case 0x0208:
         if (!s) return;
         s->Rows().AddRow(b, m_len);
-        s->Cells().ReserveRow(GetWord(b), GetWord(b + 2), GetWord(b + 4));
         m_taken = false;
         return;
     case 0x007D:
