@@ -53,7 +53,7 @@ bool TCsvRecordReader::Next(QStringView& record)
         const qsizetype start = FPos;
         qsizetype i = FPos;
         bool ended = false;
-        for (; i < n; ++i) {
+        while (i < n) {
             const char16_t c = d[i];
             switch (state) {
             case State::FieldStart:
@@ -67,14 +67,29 @@ bool TCsvRecordReader::Next(QStringView& record)
                     state = State::Unquoted;
                 break;
             case State::Unquoted:
-                if (FHasSeparator && c == FSeparator)
+                if (FHasSeparator && c == FSeparator) {
                     state = State::FieldStart;
-                else if (c == u'\r' || c == u'\n')
+                } else if (c == u'\r' || c == u'\n') {
                     ended = true;
+                } else {
+                    // the rest of the value at once, up to a separator or a line end
+                    for (++i; i < n; ++i) {
+                        const char16_t e = d[i];
+                        if (e == u'\r' || e == u'\n' || (FHasSeparator && e == FSeparator))
+                            break;
+                    }
+                    continue;
+                }
                 break;
             case State::Quoted:
-                if (c == u'"')
+                if (c == u'"') {
                     state = State::QuoteSeen;
+                } else {
+                    // up to the next quote at once
+                    const qsizetype q = QStringView(d + i, n - i).indexOf(u'"');
+                    i = q < 0 ? n : i + q;
+                    continue;
+                }
                 break;
             case State::QuoteSeen:
                 // A doubled quote stays inside; anything else closes the quoted part.
@@ -90,6 +105,7 @@ bool TCsvRecordReader::Next(QStringView& record)
             }
             if (ended)
                 break;
+            ++i;
         }
         if (!ended) {
             FRecord.append(QStringView(d + start, n - start));

@@ -44,17 +44,21 @@ int ScanLine(QStringView line, QChar separator, Sink&& sink)
             quoted = true;
             qsizetype k = j + 1;
             while (k < n) {
-                if (line[k] == QLatin1Char('"')) {
-                    if (k + 1 < n && line[k + 1] == QLatin1Char('"')) {
-                        value += QLatin1Char('"');
-                        k += 2;
-                        continue;
-                    }
-                    ++k;
+                // the characters up to the next quote at once
+                qsizetype q = k;
+                while (q < n && line[q] != QLatin1Char('"'))
+                    ++q;
+                value += line.mid(k, q - k);
+                k = q;
+                if (k >= n)
                     break;
+                if (k + 1 < n && line[k + 1] == QLatin1Char('"')) {
+                    value += QLatin1Char('"');
+                    k += 2;
+                    continue;
                 }
-                value += line[k];
                 ++k;
+                break;
             }
             i = k;
         }
@@ -85,6 +89,8 @@ QStringList SplitCsvLine(QStringView line, QChar separator)
     QStringList values;
     if (Trimmed(line).isEmpty())
         return values;
+    if (!separator.isNull())
+        values.reserve(line.count(separator) + 1);   // at most that many values
     ScanLine(line, separator, [&values](auto value, bool quoted) {
         if constexpr (std::is_same_v<decltype(value), QString>) {
             if (quoted) {
@@ -190,16 +196,49 @@ bool MapsAnyColumn(const QStringList& mapping)
     return false;
 }
 
-QStringList OrderRow(const QStringList& values, const QStringList& mapping)
+QList<int> MappingColumns(const QStringList& mapping)
 {
-    QStringList row;
-    row.reserve(mapping.size());
+    QList<int> columns;
+    columns.reserve(mapping.size());
     for (qsizetype i = mapping.size() - 1; i >= 0; --i) {
         bool ok = false;
         const int v = mapping[i].toInt(&ok);
-        row.append(ok && v >= 0 && v < values.size() ? values[v] : QString());
+        columns.append(ok && v >= 0 ? v : -1);
     }
+    return columns;
+}
+
+QStringList OrderRowByColumns(const QStringList& values, const QList<int>& columns)
+{
+    return OrderRowByColumns(QStringList(values), columns);
+}
+
+QStringList OrderRowByColumns(QStringList&& values, const QList<int>& columns)
+{
+    QStringList row;
+    row.reserve(columns.size() + 1);
+    // A place left free in front: a receiver that puts the status before the values (the list
+    // does) takes it without moving the row.
+    row.append(QString());
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const int v = columns[i];
+        if (v < 0 || v >= values.size()) {
+            row.append(QString());
+            continue;
+        }
+        // A value that no later entry takes again is moved rather than shared.
+        bool again = false;
+        for (qsizetype k = i + 1; k < columns.size() && !again; ++k)
+            again = columns[k] == v;
+        row.append(again ? values[v] : std::move(values[v]));
+    }
+    row.removeFirst();
     return row;
+}
+
+QStringList OrderRow(const QStringList& values, const QStringList& mapping)
+{
+    return OrderRowByColumns(values, MappingColumns(mapping));
 }
 
 // ---- overview ----------------------------------------------------------------------------

@@ -60,6 +60,11 @@ bool MapsAnyColumn(const QStringList& mapping);
 // The row in target order: walks the mapping from its last entry to its first and takes the
 // value at each entry's position, an empty text for "-1" or a position beyond the values.
 QStringList OrderRow(const QStringList& values, const QStringList& mapping);
+// The mapping's column numbers in row order (-1 where an entry names no column), read once for
+// the rows of a run.
+QList<int> MappingColumns(const QStringList& mapping);
+QStringList OrderRowByColumns(const QStringList& values, const QList<int>& columns);
+QStringList OrderRowByColumns(QStringList&& values, const QList<int>& columns);   // takes the values over
 
 // ---- overview ----------------------------------------------------------------------------
 

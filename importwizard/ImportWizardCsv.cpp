@@ -307,7 +307,7 @@ bool TImportWizardForm::ImportFromCSV()
     } catch (const std::exception&) {
         return false;
     }
-    const QStringList mapping = FAssociationBox->GetSelectedItems();
+    const QList<int> columns = MappingColumns(FAssociationBox->GetSelectedItems());
     const bool noDuplicates = CsvNoDuplicates();
     QStringView record;
     if (CheckBoxIgnoreFirstRow->isChecked())
@@ -317,9 +317,9 @@ bool TImportWizardForm::ImportFromCSV()
         while (!Cancelled() && stream.Next(record)) {
             if (record.isEmpty())
                 continue;
-            const QStringList values = SplitCsvLine(record, separator);
+            QStringList values = SplitCsvLine(record, separator);
             if (!AllEmpty(values)) {
-                QStringList row = OrderRow(values, mapping);
+                QStringList row = OrderRowByColumns(std::move(values), columns);
                 HandOutRow(row, noDuplicates);
             }
             ProcessMessages();

@@ -757,8 +757,10 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
         throw db::EDatabaseError(QStringLiteral("Die Zeile hat %1 Werte, die Liste aber nur %2 Spalten.")
                                      .arg(values.size())
                                      .arg(m_insertColumns.size()));
-    const QString rowMessage = QStringLiteral("Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"") +
-                               values.value(0) + QLatin1Char('\'');
+    auto rowMessage = [&values] {
+        return QStringLiteral("Ein Eintrag konnte der Dantenbank nicht hinzugefügt werden: \"") + values.value(0) +
+               QLatin1Char('\'');
+    };
     // Status as a number, every other value as UTF-8 text (missing values are empty).
     int status = 0;
     if (m_statusColumn >= 0) {
@@ -767,16 +769,33 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
             status = t.toInt();
         } else if (!t.isEmpty() && t != QLatin1String("0")) {
             if (error)
-                *error = rowMessage;
+                *error = rowMessage();
             return false;
         }
     }
     try {
-        for (int i = 0; i < m_insertColumns.size(); ++i) {
+        // The row's UTF-8 texts go into one buffer that lives until the row is stored, so the
+        // statement binds them without copies.
+        const qsizetype columns = m_insertColumns.size();
+        m_insertEnds.resize(columns);
+        m_insertText.resize(0);   // keeps its room for the next rows
+        for (qsizetype i = 0; i < columns; ++i) {
+            if (i != m_statusColumn && i < values.size()) {
+                const QString& v = values[i];
+                const qsizetype at = m_insertText.size();
+                m_insertText.resize(at + m_insertEncoder.requiredSpace(v.size()));
+                char* const out = m_insertText.data() + at;
+                m_insertText.resize(at + (m_insertEncoder.appendToBuffer(out, v) - out));
+            }
+            m_insertEnds[i] = m_insertText.size();
+        }
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < columns; ++i) {
             if (i == m_statusColumn)
-                m_insert->Bind(i + 1, status);
+                m_insert->Bind(int(i) + 1, status);
             else
-                m_insert->BindUtf8(i + 1, values.value(i).toUtf8());
+                m_insert->BindUtf8(int(i) + 1, QByteArrayView(m_insertText.constData() + from, m_insertEnds[i] - from), false);
+            from = m_insertEnds[i];
         }
         m_insert->Step();
         m_insert->Reset();
@@ -786,7 +805,7 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
         } catch (const db::EDatabaseError&) {
         }
         if (error)
-            *error = rowMessage;
+            *error = rowMessage();
         BulkPiece();
         return false;
     }

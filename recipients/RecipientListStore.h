@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
@@ -312,6 +313,10 @@ private:
     std::unique_ptr<db::Statement> m_insert;
     QStringList m_insertColumns;
     int m_statusColumn = -1;
+    // The UTF-8 texts of the row being inserted and where each column's text ends.
+    QStringEncoder m_insertEncoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+    QByteArray m_insertText;
+    QList<qsizetype> m_insertEnds;
     int m_bulkDepth = 0;
     int m_bulkLevel = 0;
     bool m_bulkOpen = false;  // the bulk's own transaction is open

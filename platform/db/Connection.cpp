@@ -167,8 +167,23 @@ Connection::Connection() = default;
 
 Connection::~Connection() { Close(); }
 
+namespace {
+// SQLite's count of its memory takes a global lock around every allocation of every statement
+// step; nothing here reads the count, so it is switched off before the library's first use (a
+// library already started by someone else keeps counting: the call then fails harmlessly).
+void ConfigureLibraryOnce()
+{
+    static const bool done = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)done;
+}
+} // namespace
+
 void Connection::Open(const QString& path, OpenMode mode)
 {
+    ConfigureLibraryOnce();
     Close();
     if (path.isEmpty())
         throw EDatabaseError(QStringLiteral("No database file given"));

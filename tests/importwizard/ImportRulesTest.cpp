@@ -231,10 +231,15 @@ TEST(Mapping, OrderRowAndStoredForm)
         {"control order", {"2", "0", "1"}, {"meier@x.de", "Meier", "Hans"}},
         {"unmapped and beyond the values", {"-1", "7", "1"}, {"meier@x.de", "", ""}},
         {"one column", {"0"}, {"Meier"}},
+        {"one column taken twice", {"1", "0", "1"}, {"meier@x.de", "Meier", "meier@x.de"}},
         {"no mapping", {}, {}},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(OrderRow(values, c.mapping), c.row) << c.name;
+        // the run's form: the columns read once, the values handed over
+        EXPECT_EQ(OrderRowByColumns(QStringList(values), MappingColumns(c.mapping)), c.row) << c.name;
+    }
+    EXPECT_EQ(values, QStringList({"Meier", "meier@x.de", "Hans"}));
     EXPECT_EQ(OrderRow({}, {"0", "1"}), QStringList({"", ""}));
 
     EXPECT_EQ(JoinMapping({"-1", "0", "2"}), QStringLiteral("-1\r\n0\r\n2\r\n"));

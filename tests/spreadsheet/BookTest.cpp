@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace xls;
@@ -420,6 +421,42 @@ TEST(XlsBook, ExtentsAndColumnsBeyondTheGrid)
     TXLSBook book;
     book.LoadFromData(cfb(book8({{"S", number(0, 0, 1) + number(0, 256, 2) + number(0, 300, 3)}})));
     EXPECT_EQ(book.Sheets()[0]->CellText(0, 0), "1");
+}
+
+TEST(XlsBook, CellsWhereverTheirRowRecordSaysTheyAre)
+{
+    // A ROW record announces the row's columns before its cells; writers get it wrong at times.
+    auto row = [](int r, int first, int lastPlus1) {
+        return rec(0x0208, u16(r) + u16(first) + u16(lastPlus1) + u16(255) + u16(0) + u16(0) + u16(0x0100) + u16(15));
+    };
+    struct Case { const char* name; QByteArray rowRecords; QList<int> cols; };
+    const Case cases[] = {
+        {"as announced", row(0, 0, 3), {0, 1, 2}},
+        {"cells left and right of the range", row(0, 4, 6), {0, 4, 5, 9, 200}},
+        {"a range wider than the cells", row(0, 0, 60), {3, 59}},
+        {"a range too wide to set aside", row(0, 0, 256), {0, 128, 255}},
+        {"at the grid's right edge", row(0, 250, 256), {250, 255, 249}},
+        {"an empty or reversed range", row(0, 5, 5) + row(0, 9, 2), {2, 5, 9}},
+        {"two records for one row", row(0, 0, 2) + row(0, 10, 12), {0, 1, 10, 11}},
+        {"a range past the grid", row(0, 250, 300), {251, 255}},
+    };
+    for (const Case& c : cases) {
+        QByteArray cells;
+        for (int col : c.cols) cells += number(0, col, col + 1);
+        // the records before the cells, as writers put them, and after them
+        for (const QByteArray& sheet : {c.rowRecords + cells, cells + c.rowRecords}) {
+            TXLSBook book;
+            book.LoadFromData(cfb(book8({{"S", sheet}})));
+            TSheet* s = book.Sheets()[0];
+            for (int col : c.cols) EXPECT_EQ(s->CellText(col, 0), QString::number(col + 1)) << c.name << " column " << col;
+            int stored = 0;
+            s->Cells().ForEach([&](uint32_t, TCell*) { ++stored; });
+            EXPECT_EQ(stored, c.cols.size()) << c.name;
+            const TSheet::TUsedArea area = s->UsedArea();
+            EXPECT_LE(area.firstCol, *std::min_element(c.cols.begin(), c.cols.end())) << c.name;
+            EXPECT_EQ(area.lastCol, *std::max_element(c.cols.begin(), c.cols.end())) << c.name;
+        }
+    }
 }
 
 TEST(XlsBook, SettingsRecordsOfAnyLength)
