@@ -274,6 +274,8 @@ QString WithoutTemplates(const QString& name)
 QStringList NameParts(QString function)
 {
     function.replace(QStringLiteral("(anonymous namespace)"), QStringLiteral("{anonymous}"));
+    // The C++ ABI tag of a routine returning std::string: "GetTextStr[abi:cxx11]()".
+    function.remove(QRegularExpression(QStringLiteral("\\[abi:[^\\]]*\\]")));
     function = WithoutTemplates(function);
     qsizetype open = function.indexOf(u'(');
     if (function.mid(open - 8, 8) == QLatin1String("operator"))
