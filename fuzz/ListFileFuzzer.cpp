@@ -66,11 +66,14 @@ QList<QVariantList> Table(QStringList& columns)
 
 } // namespace
 
+// The database and the list file are synced on every write; on a scratch folder that only slows
+// the runs down (the executable's definitions are the ones the calls reach).
+extern "C" int fsync(int) { return 0; }
+extern "C" int fdatasync(int) { return 0; }
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // In memory where the machine has it: the store syncs its database and the list file.
-    const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    g_dir = base + QStringLiteral("/qly-fuzz-listfile-%1").arg(::getpid());
+    g_dir = QDir::tempPath() + QStringLiteral("/qly-fuzz-listfile-%1").arg(::getpid());
     QDir().mkpath(g_dir);
     std::atexit([] {
         g_store.reset();
