@@ -73,7 +73,7 @@ void OutlookStep(Step&& step)
     std::unique_lock<std::mutex> guard(state.lock);
     if (!state.done.wait_for(guard, std::chrono::milliseconds(kOutlookStepLimitMs), [&] { return state.finished; })) {
         fprintf(stderr, "an Outlook step did not end within %d ms\n", kOutlookStepLimitMs);
-        std::_Exit(1); // a hang (the wizard would give the file up and leave the thread running)
+        __builtin_trap(); // a hang (the wizard would give the file up and leave the thread running)
     }
     guard.unlock();
     worker.join();
