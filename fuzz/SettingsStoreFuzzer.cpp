@@ -120,7 +120,10 @@ void FileMode(const uint8_t* data, size_t size)
     if (ReadBack(written) != before)
         __builtin_trap(); // the file written does not read back as the key it was written from
     // Lines that can be no section header and no value (no "="), and comments, are kept.
-    const QStringList out = QString::fromUtf8(written).split(QLatin1Char('\n'));
+    QStringList out = QString::fromUtf8(written).split(QLatin1Char('\n'));
+    for (QString& line : out)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
     for (QString line : QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)).split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);

@@ -215,13 +215,16 @@ void Parse(const QString& text, Node& root)
 {
     Node* current = &root;
     const QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString line : lines) {
+    for (const QString& raw : lines) {
+        // A kept line is written back with its own line end (CR LF), so that it reads the same
+        // however many CRs it ends with.
+        QString line = raw;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.isEmpty())
             continue;
         if (line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'))) {
-            current->kept << line;
+            current->kept << raw;
             continue;
         }
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
@@ -238,7 +241,7 @@ void Parse(const QString& text, Node& root)
         qsizetype pos = 0;
         Value v;
         if (!ParseString(line, pos, v.name) || pos >= line.size() || line[pos] != QLatin1Char('=')) {
-            current->kept << line; // not a value line: kept as it stands
+            current->kept << raw; // not a value line: kept as it stands
             continue;
         }
         ++pos;
@@ -247,7 +250,7 @@ void Parse(const QString& text, Node& root)
             v.binary = true;
             v.data = QByteArray::fromHex(QByteArray(hex).replace(',', QByteArray()));
         } else if (!ParseString(line, pos, v.text)) {
-            current->kept << line;
+            current->kept << raw;
             continue;
         }
         if (Value* existing = current->value(v.name))
