@@ -6,6 +6,10 @@
 
 namespace core {
 
+// The byte-order mark at the start of a file is taken off before decoding; a U+FEFF after it (or
+// at the start of a later piece) is text and stays.
+constexpr auto kKeepBom = QStringDecoder::Flag::ConvertInitialBom;
+
 namespace {
 
 // Windows-1252 where it differs from Latin-1 (0x80..0x9F).
@@ -59,11 +63,12 @@ QString DecodeTextFile(const QByteArray& bytes)
     QByteArrayView data(bytes);
     if (const auto bom = ByteOrderMark(data); bom && bom->encoding != TextEncoding::Utf8) {
         TextDecoder decoder(bom->encoding);
-        return decoder.Decode(data.sliced(bom->length)) + decoder.Finish();
+        QString text = decoder.Decode(data.sliced(bom->length));
+        return text + decoder.Finish(); // in this order: Finish gives what Decode left
     }
     if (data.startsWith(kBom))
         data = data.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | kKeepBom);
     QString text = utf8.decode(data);
     if (!utf8.hasError())
         return text;
@@ -119,7 +124,7 @@ void TextSniffer::FeedText(QByteArrayView data)
 {
     if (m_bom && m_bom->encoding != TextEncoding::Utf8) {
         if (!m_utf16)
-            m_utf16.emplace(m_bom->encoding == TextEncoding::Utf16LE ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+            m_utf16.emplace(m_bom->encoding == TextEncoding::Utf16LE ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, kKeepBom);
         const QString text = m_utf16->decode(data);
         m_chars += text.size();
         for (QChar c : text) {
@@ -199,32 +204,83 @@ TextDecoder::TextDecoder(TextEncoding encoding) : m_encoding(encoding)
 {
     switch (encoding) {
     case TextEncoding::Utf8:
-        m_decoder.emplace(QStringDecoder::Utf8);
+        m_decoder.emplace(QStringDecoder::Utf8, kKeepBom);
         break;
     case TextEncoding::Utf16LE:
-        m_decoder.emplace(QStringDecoder::Utf16LE);
-        break;
     case TextEncoding::Utf16BE:
-        m_decoder.emplace(QStringDecoder::Utf16BE);
-        break;
     case TextEncoding::Windows1252:
         break;
     }
 }
 
+namespace {
+
+// A surrogate without its partner becomes a replacement character (the UTF-16 decoder passes
+// it through, and no later step can store it).
+void ReplaceLoneSurrogates(QString& text)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+}
+
+} // namespace
+
 QString TextDecoder::Decode(QByteArrayView bytes)
 {
-    if (!m_decoder)
+    if (m_encoding == TextEncoding::Windows1252)
         return DecodeWindows1252(bytes);
-    return m_decoder->decode(bytes);
+    if (m_encoding == TextEncoding::Utf8)
+        return m_decoder->decode(bytes);
+    // UTF-16 by hand: the library's decoder keeps an odd last byte and a high surrogate at the
+    // end to itself and never gives them out at the end of the file.
+    const bool le = m_encoding == TextEncoding::Utf16LE;
+    QString text;
+    text.reserve((bytes.size() + 3) / 2);
+    if (!m_pendingHigh.isNull()) {
+        text += m_pendingHigh;
+        m_pendingHigh = QChar();
+    }
+    qsizetype i = 0;
+    auto unit = [le](uchar first, uchar second) { return QChar(le ? char16_t(first | second << 8) : char16_t(first << 8 | second)); };
+    if (m_oddByte >= 0 && !bytes.isEmpty()) {
+        text += unit(uchar(m_oddByte), uchar(bytes[0]));
+        m_oddByte = -1;
+        i = 1;
+    }
+    for (; i + 1 < bytes.size(); i += 2)
+        text += unit(uchar(bytes[i]), uchar(bytes[i + 1]));
+    if (i < bytes.size())
+        m_oddByte = uchar(bytes[i]);
+    // A high surrogate at the end waits for the next piece, which may start with its partner.
+    if (!text.isEmpty() && text.back().isHighSurrogate()) {
+        m_pendingHigh = text.back();
+        text.chop(1);
+    }
+    ReplaceLoneSurrogates(text);
+    return text;
 }
 
 QString TextDecoder::Finish()
 {
-    if (!m_decoder)
+    if (m_encoding == TextEncoding::Windows1252)
         return QString();
     // An incomplete sequence at the end comes out as a replacement character.
-    return m_decoder->decode(QByteArrayView());
+    if (m_encoding == TextEncoding::Utf8)
+        return m_decoder->decode(QByteArrayView());
+    QString text;
+    if (!m_pendingHigh.isNull())
+        text += QChar(QChar::ReplacementCharacter);
+    if (m_oddByte >= 0)
+        text += QChar(QChar::ReplacementCharacter);
+    m_pendingHigh = QChar();
+    m_oddByte = -1;
+    return text;
 }
 
 // ---- TextFileReader -------------------------------------------------------------------------
@@ -365,7 +421,8 @@ bool TextFileLineReader::LoadText()
     while (ReadPiece(piece)) {
         if (piece.isEmpty())
             continue;
-        m_text = m_utf8 ? QString::fromUtf8(piece) : DecodeWindows1252(piece);
+        m_text = m_utf8 ? QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | kKeepBom).decode(piece)
+                         : DecodeWindows1252(piece);
         m_pos = 0;
         return true;
     }

@@ -63,7 +63,8 @@ private:
     qint64 m_undefined = 0;  // bytes Windows-1252 leaves undefined
 };
 
-// Decodes a file's bytes piece by piece (cut anywhere) in a known encoding.
+// Decodes a file's bytes piece by piece (cut anywhere) in a known encoding. A UTF-16 surrogate
+// without its partner comes out as a replacement character.
 class TextDecoder {
 public:
     explicit TextDecoder(TextEncoding encoding);
@@ -74,6 +75,8 @@ public:
 private:
     TextEncoding m_encoding;
     std::optional<QStringDecoder> m_decoder;
+    QChar m_pendingHigh;  // UTF-16: a high surrogate at the end of the last piece
+    int m_oddByte = -1;   // UTF-16: the last piece's odd last byte
 };
 
 // A text file read as decoded pieces with constant memory. Kind() reads the whole file once to

@@ -2,7 +2,8 @@
 // names and values.
 // Input: byte 0 picks the mode.
 //   even: the rest is the content of a settings file. Whatever the store reads from it, it writes
-//         back (a change makes it rewrite the file); that file, read afresh, gives the same key.
+//         back (a change makes it rewrite the file); that file, read afresh, gives the same key,
+//         and it still holds every comment and every line that is no header and has no "=".
 //   odd:  the rest drives writes of strings, integers and binary values under section paths and
 //         names of arbitrary UTF-16 text (lone surrogates, control characters, "%", "\", quotes);
 //         the file written, read afresh, gives what the store holds in memory.
@@ -18,6 +19,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -114,8 +116,24 @@ void FileMode(const uint8_t* data, size_t size)
     Dump(in, QString(), after);
     if (after != before)
         __builtin_trap(); // writing lost or changed what was read
-    if (ReadBack(ReadAll(inFile)) != before)
+    const QByteArray written = ReadAll(inFile);
+    if (ReadBack(written) != before)
         __builtin_trap(); // the file written does not read back as the key it was written from
+    // Lines that can be no section header and no value (no "="), and comments, are kept.
+    QStringList out = QString::fromUtf8(written).split(QLatin1Char('\n'));
+    for (QString& line : out)
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    for (QString line : QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)).split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const bool header = line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'));
+        const bool comment = line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'));
+        if (!line.isEmpty() && !header && (comment || !line.contains(QLatin1Char('='))) && !out.contains(line)) {
+            fprintf(stderr, "line lost by the rewrite: %s\n", qPrintable(line));
+            __builtin_trap();
+        }
+    }
 }
 
 void WriteMode(const uint8_t* data, size_t size)

@@ -537,11 +537,9 @@ void TZedEzeravIvur::LoadFromCSV(const QString& fileName)
     if (OemConvert) {
         QStringDecoder oem("IBM850");
         text = oem.isValid() ? QString(oem.decode(bytes)) : core::DecodeWindows1252(bytes);
-    } else if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // A file saved as Unicode text: UTF-16 with its byte-order mark.
-        QStringDecoder utf16(bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        text = utf16.decode(QByteArrayView(bytes).sliced(2));
     } else {
+        // A file saved as Unicode text is UTF-16 by its byte-order mark (a surrogate without its
+        // partner read as U+FFFD); else UTF-8 or Windows-1252.
         text = core::DecodeTextFile(bytes);
     }
     const std::vector<QStringView> lines = splitLines(text);

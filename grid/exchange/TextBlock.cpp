@@ -40,7 +40,7 @@ QString CopyField(const QString& text, bool vtLineBreaks)
     if (vtLineBreaks && text.contains(QLatin1String("\r\n"))) {
         QString t = text;
         t.replace(QLatin1String("\r\n"), QString(kVT));
-        t.remove(QLatin1Char('\r'));
+        t.replace(QLatin1Char('\r'), kVT); // a lone CR is a line break too, not dropped
         return quoted(t);
     }
     if (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\t'))

@@ -10,8 +10,8 @@ namespace grid::exchange {
 
 // One cell text as a field of a copied text block. A text that holds a line break or a TAB or
 // begins with a double quote is quoted (inner quotes doubled, CR dropped so line breaks become a
-// bare LF). With `vtLineBreaks` a multi-line text has each CR LF turned into character 11 and is
-// quoted.
+// bare LF). With `vtLineBreaks` a multi-line text has each CR LF and each lone CR turned into
+// character 11 and is quoted.
 QString CopyField(const QString& text, bool vtLineBreaks);
 
 // A text block cut into lines of fields. Lines end at CR LF, CR or a bare LF outside quoted fields;

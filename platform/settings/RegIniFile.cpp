@@ -31,6 +31,9 @@ struct Value {
 struct Node {
     QString name;
     std::vector<Value> values;
+    // Comments and lines that are neither a section header nor a value, as they stood in this
+    // section: written back after its values, so a damaged line is never lost by a rewrite.
+    QStringList kept;
     std::vector<std::unique_ptr<Node>> children;
 
     Node* child(const QString& n) const
@@ -199,6 +202,8 @@ void Serialize(const Node& node, const QString& path, QString& out)
         }
         out += QLatin1Char('\n');
     }
+    for (const QString& line : node.kept)
+        out += line + QLatin1Char('\n');
     for (const auto& c : node.children) {
         const QString childPath = path.isEmpty() ? EscapePathPart(c->name)
                                                  : path + QLatin1Char('\\') + EscapePathPart(c->name);
@@ -210,11 +215,18 @@ void Parse(const QString& text, Node& root)
 {
     Node* current = &root;
     const QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString line : lines) {
+    for (const QString& raw : lines) {
+        // A kept line is written back with its own line end (CR LF), so that it reads the same
+        // however many CRs it ends with.
+        QString line = raw;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+        if (line.isEmpty())
             continue;
+        if (line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#'))) {
+            current->kept << raw;
+            continue;
+        }
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             current = &root;
             for (const QString& part : SplitPath(line.mid(1, line.size() - 2))) {
@@ -228,14 +240,17 @@ void Parse(const QString& text, Node& root)
         }
         qsizetype pos = 0;
         Value v;
-        if (!ParseString(line, pos, v.name) || pos >= line.size() || line[pos] != QLatin1Char('='))
-            continue; // not a value line: skipped
+        if (!ParseString(line, pos, v.name) || pos >= line.size() || line[pos] != QLatin1Char('=')) {
+            current->kept << raw; // not a value line: kept as it stands
+            continue;
+        }
         ++pos;
         if (line.mid(pos, 4) == QLatin1String("hex:")) {
             const QByteArray hex = line.mid(pos + 4).toLatin1();
             v.binary = true;
             v.data = QByteArray::fromHex(QByteArray(hex).replace(',', QByteArray()));
         } else if (!ParseString(line, pos, v.text)) {
+            current->kept << raw;
             continue;
         }
         if (Value* existing = current->value(v.name))

@@ -10,7 +10,9 @@
 // the wrong kind raises ERegistryException.
 //
 // The file is created 0600 in a 0700 folder and every change is written to a temporary file that
-// replaces the old one, so an interrupted write leaves the previous file intact. The store objects
+// replaces the old one, so an interrupted write leaves the previous file intact. Comments (";",
+// "#") and lines the store cannot read (a damaged file, a hand edit) are kept as they stand: a
+// rewrite puts them back in their section after its values. The store objects
 // of one process share what was read of a key's file and write every change through to it; a
 // read looks at the file's status and reads it again only when another process has changed it,
 // so a program start reads each settings file once.

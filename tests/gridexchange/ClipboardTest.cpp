@@ -81,6 +81,39 @@ TEST(ClipboardCopy, AwkwardTextsRoundTripThroughASecondGrid)
     }
 }
 
+// With multi-line cells and their clipboard quoting every line break is copied as character 11:
+// tabs and quotes beside line breaks come back, and a lone CR stays a line break (read back as
+// CR LF) instead of being dropped.
+TEST(ClipboardCopy, MultiLineCellsWithTabsQuotesAndLoneCRRoundTrip)
+{
+    const struct {
+        QString text, pasted;
+    } cases[] = {{"a\tb\r\nc", "a\tb\r\nc"},
+                 {"\"q\"\r\n\"", "\"q\"\r\n\""},
+                 {"x\"\t\"\r\ny\"", "x\"\t\"\r\ny\""},
+                 {"eins\rzwei\r\ndrei", "eins\r\nzwei\r\ndrei"},
+                 {"\t\"\r", "\t\"\n"},
+                 {"a\tb", "a\tb"},
+                 {"\"\t", "\"\t"}};
+    const int n = int(std::size(cases));
+    auto a = makeGrid(2, n + 1);
+    a->Multilinecells = true;
+    a->MultiLineClipboardQuoting = true;
+    for (int i = 0; i < n; ++i) {
+        a->SetCells(0, i, cases[i].text);
+        a->SetCells(1, i, QString::number(i));
+    }
+    a->CopyRangeToClipboard(tk::TGridRect{0, 0, 1, n - 1}, false);
+    auto b = makeGrid(3, 3);
+    b->Multilinecells = true;
+    b->MultiLineClipboardQuoting = true;
+    b->PasteFromClipboardAt(1, 1);
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(b->Cells(1, 1 + i), cases[i].pasted) << i;
+        EXPECT_EQ(b->Cells(2, 1 + i), QString::number(i)) << i;
+    }
+}
+
 TEST(ClipboardPaste, TextBlocksGrowTheGrid)
 {
     auto g = makeGrid(2, 2);

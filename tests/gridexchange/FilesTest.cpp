@@ -65,6 +65,18 @@ TEST(LoadFromCSV, TildesOemAndFixedDelimiter)
     EXPECT_EQ(row(*o, 1, 1), QStringList({QString::fromUtf8("üö"), QString::fromUtf8("Üß")}));
 }
 
+// A file saved as Unicode text: UTF-16 by its byte-order mark. A surrogate without its partner
+// becomes U+FFFD, so every cell can be written out again as UTF-8.
+TEST(LoadFromCSV, Utf16WithALoneSurrogate)
+{
+    QTemporaryDir dir;
+    auto g = makeGrid(3, 2);
+    g->StoreFixedCells = false;
+    g->Delimiter = QLatin1Char(';');
+    g->LoadFromCSV(writeFile(dir, "u.csv", QByteArray("\xFF\xFE" "a\0\x09\xDD;\0\xFC\0\r\0\n\0", 14)));
+    EXPECT_EQ(row(*g, 1, 1), QStringList({QStringLiteral("a\uFFFD"), QString::fromUtf8("ü")}));
+}
+
 TEST(LoadFromCSV, ManyLinesSetTheRowCountExactly)
 {
     QTemporaryDir dir;

@@ -4,6 +4,7 @@
 #include "importwizard/CsvRecords.h"
 #include "importwizard/ImportRules.h"
 
+#include <QBuffer>
 #include <gtest/gtest.h>
 
 using namespace importwizard;
@@ -84,6 +85,36 @@ TEST(CsvText, Decoding)
     }
     EXPECT_EQ(DecodeTextFile(le), text);
     EXPECT_EQ(DecodeTextFile(be), text);
+}
+
+// A UTF-16 surrogate without its partner comes out as U+FFFD (whole and in pieces cut between
+// the two halves of a pair); a U+FEFF after the byte-order mark or at the start of a line is
+// text and stays, also in the line reader.
+TEST(CsvText, LoneSurrogatesAndInnerByteOrderMarks)
+{
+    const QByteArray le("\xFF\xFE" "A\0" "\x3D\xD8" "B\0" "\x3D\xD8\x00\xDE" "\x00\xDE" "\x3D\xD8", 16);
+    const QString expected = QStringLiteral("A\uFFFDB") + QString::fromUtf8("😀") + QStringLiteral("\uFFFD\uFFFD");
+    EXPECT_EQ(DecodeTextFile(le), expected);
+    for (int size = 1; size <= 3; ++size) {
+        core::TextDecoder decoder(core::TextEncoding::Utf16LE);
+        QString text;
+        for (qsizetype at = 2; at < le.size(); at += size)
+            text += decoder.Decode(QByteArrayView(le).sliced(at, std::min<qsizetype>(size, le.size() - at)));
+        text += decoder.Finish();
+        EXPECT_EQ(text, expected) << "pieces of " << size;
+    }
+
+    const QByteArray twoMarks("\xEF\xBB\xBF\xEF\xBB\xBF" "a\r\n\xEF\xBB\xBF" "b\r\n");
+    EXPECT_EQ(DecodeTextFile(twoMarks), QStringLiteral("\uFEFFa\r\n\uFEFFb\r\n"));
+    QBuffer device;
+    device.setData(twoMarks);
+    device.open(QIODevice::ReadOnly);
+    core::TextFileLineReader reader(device, 4);
+    QStringList lines;
+    QStringView line;
+    while (reader.NextLine(line))
+        lines << line.toString();
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("\uFEFFa"), QStringLiteral("\uFEFFb")}));
 }
 
 namespace {

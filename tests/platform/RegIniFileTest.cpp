@@ -142,6 +142,52 @@ TEST_F(RegIniFile, LoneSurrogatesAndEscapedBackslashesKeepTheirMeaning)
     EXPECT_EQ(QString::fromUtf8(FileBytes(file)), "[a]\n\n[a\\b]\n\"v\"=\"1\"\n\"w\"=\"2\"\n");
 }
 
+// A damaged or hand-edited file: the lines the store cannot read, and comments, stay in their
+// section through a rewrite, with their own line ends (a line that ends in two CRs must not turn
+// into a section header); the values around them read and write as usual.
+TEST_F(RegIniFile, LinesThatCannotBeReadSurviveARewrite)
+{
+    const QString file = TRegIniFile::FileNameForKey(kKey);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("; von Hand\r\n"
+                "\"top\"=\"1\"\n"
+                "[allUser]\n"
+                "\"curList\"=\"3\"\n"
+                "curMail=5\n"
+                "\"broken\"=\"no end\n"
+                "\"bad\"=\"\\q\"\n"
+                "# Kommentar\n"
+                "[Users\\a@b.de\n"
+                "[Mail]\r\r\n"
+                "\"last\"=\"x\"\n");
+    }
+    TRegIniFile ini(kKey);
+    EXPECT_EQ(ini.ReadString("allUser", "curList", ""), "3");
+    EXPECT_EQ(ini.ReadString("allUser", "last", ""), "x");
+    EXPECT_FALSE(ini.ValueExists("allUser", "curMail"));
+    EXPECT_FALSE(ini.SectionExists("Mail")) << "a header followed by a second CR is no header";
+    ini.WriteString("allUser", "curList", "4");
+    EXPECT_EQ(FileBytes(file), "\"top\"=\"1\"\n"
+                               "; von Hand\r\n"
+                               "\n[allUser]\n"
+                               "\"curList\"=\"4\"\n"
+                               "\"last\"=\"x\"\n"
+                               "curMail=5\n"
+                               "\"broken\"=\"no end\n"
+                               "\"bad\"=\"\\q\"\n"
+                               "# Kommentar\n"
+                               "[Users\\a@b.de\n"
+                               "[Mail]\r\r\n");
+    // Read again and written again: the same file.
+    const QByteArray once = FileBytes(file);
+    TRegIniFile again(kKey);
+    again.WriteString("allUser", "curList", "4");
+    EXPECT_EQ(FileBytes(file), once);
+}
+
 TEST_F(RegIniFile, ReadingTheWrongKindRaises)
 {
     TRegIniFile ini(kKey);
