@@ -13,6 +13,7 @@
 //   bench_duplicates [pairs] [rows]   (Release build, -DQLY_BENCH=ON; needs sqlite3 on the PATH;
 //                                      offscreen platform unless QT_QPA_PLATFORM is set)
 #include "platform/db/ExtADODataSet.h"
+#include "../common/BenchList.h"
 #include "recipients/RecipientListStore.h"
 #include "recipients/Schema.h"
 #include "recipients/views/RecipientsGrid.h"
@@ -50,25 +51,6 @@ QString LoadAverage()
     if (!f.open(QIODevice::ReadOnly))
         return QStringLiteral("?");
     return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
-// The list "Bench" in a new database; returns its table's name.
-QString BuildList(const QString& path, int rows)
-{
-    db::Connection c;
-    c.Open(path, db::OpenMode::CreateIfMissing);
-    recipients::UpgradeSchema(c, {});
-    recipients::TRecipientListStore store(c);
-    store.TEMP = QStringLiteral("temp1");
-    const QString table = store.CreateListTable(QStringLiteral("Bench"));
-    db::Transaction t(c);
-    c.Execute("INSERT INTO " + db::QuoteName(table) + " (\"Status\", \"Email\", \"Last Name\", \"First Name\") "
-              "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < ?1) "
-              "SELECT 0, CASE WHEN x % 10 = 0 THEN 'KUNDE' || (x - 1) || '@BEISPIEL.DE' ELSE 'kunde' || x || '@beispiel.de' END, "
-              "'Müller ' || x, 'Jörg' FROM n",
-              {rows});
-    t.Commit();
-    return table;
 }
 
 bool CopyFresh(const QString& from, const QString& to)
@@ -167,7 +149,7 @@ int main(int argc, char** argv)
         QFile tableName(tmp.filePath("table"));
         const pid_t pid = fork();
         if (pid == 0) {
-            const QString table = BuildList(source, rows);
+            const QString table = BuildBenchList(source, rows);
             tableName.open(QIODevice::WriteOnly);
             tableName.write(table.toUtf8());
             tableName.close();

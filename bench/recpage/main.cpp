@@ -7,6 +7,7 @@
 //   save/load the list to a list file and back into the unsaved list             (target < 10 s each)
 // Peak target: 400 MB. Usage: bench_recpage [rows]   (default 1000000; offscreen platform)
 #include "platform/db/ExtADODataSet.h"
+#include "../common/BenchList.h"
 #include "recipients/RecipientListStore.h"
 #include "recipients/Schema.h"
 #include "recipients/views/RecipientsGrid.h"
@@ -57,24 +58,6 @@ public:
     void Warning(const QString& t) override { Message(t); }
 };
 
-void BuildList(const QString& path, int rows)
-{
-    db::Connection c;
-    c.Open(path, db::OpenMode::CreateIfMissing);
-    recipients::UpgradeSchema(c, {});
-    recipients::TRecipientListStore store(c);
-    store.TEMP = QStringLiteral("temp1");
-    const QString table = store.CreateListTable(QStringLiteral("Bench"));
-    db::Transaction t(c);
-    // Every tenth row repeats the address of the row before it, in other letter case.
-    c.Execute("INSERT INTO " + db::QuoteName(table) + " (\"Status\", \"Email\", \"Last Name\", \"First Name\") "
-              "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < ?1) "
-              "SELECT 0, CASE WHEN x % 10 = 0 THEN 'KUNDE' || (x - 1) || '@BEISPIEL.DE' ELSE 'kunde' || x || '@beispiel.de' END, "
-              "'Müller ' || x, 'Jörg' FROM n",
-              {rows});
-    t.Commit();
-}
-
 void PaintNow(QWidget& w)
 {
     if (w.grab().isNull())
@@ -92,7 +75,7 @@ int main(int argc, char** argv)
         Step build;
         const pid_t pid = fork();
         if (pid == 0) {
-            BuildList(path, rows);
+            BuildBenchList(path, rows);
             _exit(0);
         }
         int status = 0;
