@@ -30,6 +30,26 @@ QString TWindowPlainContent::Signature() const { return m_form.MemoSignature->to
 
 TMailingPage::TMailingPage(TMainForm& form) : QObject(&form), f(form), m_windowContent(form)
 {
+    connect(f.SpeedButtonSend, &QToolButton::clicked, this, [this] { ButtonSendMailClick(); });
+    connect(f.AbortButton, &QToolButton::clicked, this, [this] {
+        if (m_job)
+            m_job->AbortButtonClick();
+    });
+    connect(f.OrvRollOverSpeedBtn1, &QToolButton::clicked, this, [this] { OrvRollOverSpeedBtn1Click(); });
+    TMailingLog* log = f.MemoLogFile;
+    log->ShowMessage = [this](const QString& text) { f.MessageBox(f.FSite.title, text, QMessageBox::Ok); };
+    connect(f.SpeedButtonPrintLogFile, &QToolButton::clicked, log, [log] { log->SpeedButtonPrintLogFileClick(); });
+    connect(f.SpeedButtonCopyLogToClipboard, &QToolButton::clicked, log,
+            [log] { log->SpeedButtonCopyLogToClipboardClick(); });
+    connect(f.SpeedButtonSaveLogFile, &QToolButton::clicked, log, [log] { log->SpeedButtonSaveLogFileClick(); });
+}
+
+// The job and the connection test start the mail and transfer libraries, which are loaded on
+// first need: both are made when first used, not with the window.
+TMailingJob& TMailingPage::Job()
+{
+    if (m_job)
+        return *m_job;
     m_job = std::make_unique<TMailingJob>(f.MemoLogFile, f.ProgressBar);
     TMailingJob& job = *m_job;
     job.SenderSettings = [this] { return SenderSettings(); };
@@ -69,20 +89,21 @@ TMailingPage::TMailingPage(TMainForm& form) : QObject(&form), f(form), m_windowC
         }
     };
 
+    return job;
+}
+
+TSmtpConnectionTest& TMailingPage::ConnectionTest()
+{
+    if (m_test)
+        return *m_test;
     m_test = new TSmtpConnectionTest(f.LabelConfigurationHeader, f.LabelConfigurationDescription,
                                      f.LabelTestConnection, f.OrvRollOverSpeedBtn1, this);
     m_test->ShowMessage = [this](const QString& text) { f.MessageBox(f.FSite.title, text, QMessageBox::Ok); };
 
-    connect(f.SpeedButtonSend, &QToolButton::clicked, this, [this] { ButtonSendMailClick(); });
-    connect(f.AbortButton, &QToolButton::clicked, this, [this] { m_job->AbortButtonClick(); });
-    connect(f.OrvRollOverSpeedBtn1, &QToolButton::clicked, this, [this] { OrvRollOverSpeedBtn1Click(); });
-    TMailingLog* log = f.MemoLogFile;
-    log->ShowMessage = [this](const QString& text) { f.MessageBox(f.FSite.title, text, QMessageBox::Ok); };
-    connect(f.SpeedButtonPrintLogFile, &QToolButton::clicked, log, [log] { log->SpeedButtonPrintLogFileClick(); });
-    connect(f.SpeedButtonCopyLogToClipboard, &QToolButton::clicked, log,
-            [log] { log->SpeedButtonCopyLogToClipboardClick(); });
-    connect(f.SpeedButtonSaveLogFile, &QToolButton::clicked, log, [log] { log->SpeedButtonSaveLogFileClick(); });
+    return *m_test;
 }
+
+bool TMailingPage::QueryClose() { return !m_job || m_job->QueryClose(); }
 
 // The job ends before the window's controls and its list go: a running mailing is aborted and
 // its workers are waited for.
@@ -117,19 +138,21 @@ TSenderSettings TMailingPage::SenderSettings() const
 
 void TMailingPage::SpeedButtonSendMailClick()
 {
-    m_job->Content = Content();
-    m_job->SpeedButtonSendMailClick();
+    TMailingJob& job = Job();
+    job.Content = Content();
+    job.SpeedButtonSendMailClick();
 }
 
 void TMailingPage::ButtonSendMailClick()
 {
-    m_job->Content = Content();
-    m_job->ButtonSendMailClick();
+    TMailingJob& job = Job();
+    job.Content = Content();
+    job.ButtonSendMailClick();
 }
 
 void TMailingPage::OrvRollOverSpeedBtn1Click()
 {
-    m_test->OrvRollOverSpeedBtn1Click(f.EditSmtpServer->text(), f.EditUserName->text(), f.EditPassword->text(),
+    ConnectionTest().OrvRollOverSpeedBtn1Click(f.EditSmtpServer->text(), f.EditUserName->text(), f.EditPassword->text(),
                                       f.CheckBoxAuthentication->isChecked());
 }
 
@@ -151,6 +174,6 @@ void TMainForm::SpeedButtonSendMailClick()
         FMailingPage->SpeedButtonSendMailClick();
 }
 
-bool TMainForm::MailingAllowsClose() { return !FMailingPage || FMailingPage->Job().QueryClose(); }
+bool TMainForm::MailingAllowsClose() { return !FMailingPage || FMailingPage->QueryClose(); }
 
 } // namespace app

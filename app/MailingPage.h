@@ -36,8 +36,11 @@ public:
     explicit TMailingPage(TMainForm& form);
     ~TMailingPage() override;
 
-    TMailingJob& Job() { return *m_job; }
-    TSmtpConnectionTest& ConnectionTest() { return *m_test; }
+    // Made on first use.
+    TMailingJob& Job();
+    TSmtpConnectionTest& ConnectionTest();
+    // True unless a running mailing is to go on (the job's question).
+    bool QueryClose();
 
     // The content a mailing reads. Unset: the window's content page (a child object of the
     // window that offers IMailContent), else the window's own controls.

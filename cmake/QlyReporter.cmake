@@ -8,7 +8,8 @@
 #    the program's DWARF) and objcopy adds it as the non-loaded section .sldata (strip keeps it);
 #  - ACTIVATE: the reporter switches itself on at start (its constructor is linked in), the program
 #    binds every symbol at start (-z now, so the reporter's redirections are not undone by lazy
-#    binding), exports ExceptionManager for other modules of the process, and its main is wrapped
+#    binding), exports ExceptionManager for other modules of the process and SivrelModulesLoaded
+#    for the loader of libraries loaded on first call, and its main is wrapped
 #    so that the program started again as the reporter's helper shows a report window instead.
 find_program(QLY_OBJCOPY NAMES objcopy REQUIRED)
 
@@ -53,7 +54,8 @@ function(qly_reporter_data target)
   if(R_ACTIVATE)
     target_link_libraries(${target} PRIVATE qly_excreport)
     target_link_options(${target} PRIVATE -Wl,--undefined=SivrelStartAnchor -Wl,-z,now
-                        -Wl,--export-dynamic-symbol=ExceptionManager)
+                        -Wl,--export-dynamic-symbol=ExceptionManager
+                        -Wl,--export-dynamic-symbol=SivrelModulesLoaded)
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "EXECUTABLE")
       target_link_options(${target} PRIVATE -Wl,--wrap=main -Wl,--undefined=__wrap_main)

@@ -198,3 +198,9 @@ bool SivrelHookThreads(const std::vector<uintptr_t>& modules)
 }
 
 } // namespace excreport
+
+// The program exports this for the loader of the libraries it loads on first call.
+extern "C" void SivrelModulesLoaded()
+{
+    excreport::SivrelRedirectNewModules();
+}

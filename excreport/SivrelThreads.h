@@ -14,3 +14,7 @@ bool SivrelHookThreads(const std::vector<uintptr_t>& modules);
 void SivrelRedirectNewModules();
 
 } // namespace excreport
+
+// SivrelRedirectNewModules for a module of the process that loaded libraries (the program
+// exports it; reached through dlsym).
+extern "C" void SivrelModulesLoaded();
