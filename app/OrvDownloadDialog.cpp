@@ -219,24 +219,32 @@ void TDownloadProgressForm::StartTimerTimer()
     m_reply = m_http->get(request);
     m_reply->setReadBufferSize(1 << 20);
     connect(m_reply, &QNetworkReply::readyRead, this, &TDownloadProgressForm::ReadBody);
-    // The start of the transfer: the size the server announces (0 when it announces none).
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
-        if (m_result != mrNone || !m_reply)
-            return;
-        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-        m_total = length.isValid() ? std::max<qint64>(length.toLongLong(), 0) : 0;
-        pro_download->setValue(0);
-        if (m_total != 0)
-            pro_download->setMaximum(int(std::min<qint64>(m_total / (m_total > INT_MAX ? 1024 : 1), INT_MAX)));
-    });
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
-        if (m_result != mrNone)
-            return;
-        if (m_total > 0)
-            pro_download->setValue(int(std::min<qint64>(received / (m_total > INT_MAX ? 1024 : 1), pro_download->maximum())));
-        lab_progress->setText(m_texts.Progress(received, m_total));
-    });
-    connect(m_reply, &QNetworkReply::finished, this, &TDownloadProgressForm::Done);
+    // The reply's own signals are connected by name: the network library is loaded on first
+    // need, and a connection by member pointer would need its metaobject at start.
+    connect(m_reply, SIGNAL(metaDataChanged()), this, SLOT(MetaDataChanged()));
+    connect(m_reply, SIGNAL(downloadProgress(qint64, qint64)), this, SLOT(DownloadProgress(qint64, qint64)));
+    connect(m_reply, SIGNAL(finished()), this, SLOT(Done()));
+}
+
+// The start of the transfer: the size the server announces (0 when it announces none).
+void TDownloadProgressForm::MetaDataChanged()
+{
+    if (m_result != mrNone || !m_reply)
+        return;
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    m_total = length.isValid() ? std::max<qint64>(length.toLongLong(), 0) : 0;
+    pro_download->setValue(0);
+    if (m_total != 0)
+        pro_download->setMaximum(int(std::min<qint64>(m_total / (m_total > INT_MAX ? 1024 : 1), INT_MAX)));
+}
+
+void TDownloadProgressForm::DownloadProgress(qint64 received, qint64)
+{
+    if (m_result != mrNone)
+        return;
+    if (m_total > 0)
+        pro_download->setValue(int(std::min<qint64>(received / (m_total > INT_MAX ? 1024 : 1), pro_download->maximum())));
+    lab_progress->setText(m_texts.Progress(received, m_total));
 }
 
 void TDownloadProgressForm::ReadBody()

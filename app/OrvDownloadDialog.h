@@ -80,8 +80,13 @@ private:
     void StartTimerTimer();
     void Finish(TModalResult result);
     void ReadBody();
+
+private Q_SLOTS:
+    void MetaDataChanged();
+    void DownloadProgress(qint64 received, qint64 total);
     void Done();
 
+private:
     QString m_source, m_destination;
     TDownloadTexts m_texts;
     QNetworkAccessManager* m_http = nullptr;
