@@ -1,4 +1,4 @@
-# qly_lazy_libraries(<executable> LIBS <soname>...)
+# qly_lazy_libraries(<executable> LIBS <soname>|<soname>=<file>...)
 # The executable does not link the named shared libraries; each of their functions that one of
 # its static libraries of ours calls becomes a stub (cmake/qly-lazy-stubs.sh) that loads the
 # library on the first call (app/lazy/LazyLibraries.cpp). The libraries and what they pull in
@@ -33,6 +33,11 @@ function(qly_lazy_libraries target)
   cmake_parse_arguments(L "" "" "LIBS" ${ARGN})
   set(entries)
   foreach(soname IN LISTS L_LIBS)
+    # <soname>=<file>: the functions of that file, loaded by that name.
+    if(soname MATCHES "=")
+      list(APPEND entries "${soname}")
+      continue()
+    endif()
     string(MAKE_C_IDENTIFIER "QLY_LAZY_${soname}" var)
     find_library(${var} NAMES ${soname} REQUIRED)
     list(APPEND entries "${soname}=${${var}}")

@@ -405,10 +405,9 @@ void InstallHooks()
 {
     g_hooksInstalled = true;
     g_previousTerminate = std::set_terminate(&ReporterTerminate);
-    const std::vector<uintptr_t> modules = SivrelRedirectableModules();
-    SivrelHookRaise(modules);
+    // The raise and thread hooks in one pass over each module's import slots.
+    SivrelHookRaiseAndThreads(SivrelRedirectableModules());
     SivrelSetRaiseActive(true);
-    SivrelHookThreads(modules);
     g_ownHandleException = HookProcedure(reinterpret_cast<uintptr_t*>(&platform::Application::HandleExceptionSlot),
                                          reinterpret_cast<uintptr_t>(&ReporterHandleException),
                                          QStringLiteral("platform::Application::HandleException"));

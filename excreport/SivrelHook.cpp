@@ -190,18 +190,19 @@ std::vector<uintptr_t> SivrelRedirectableModules()
     return out;
 }
 
-std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
+namespace {
+
+// Calls visit(slot address, symbol name, relocation type) for each JUMP_SLOT and GLOB_DAT slot
+// of a loaded module, from its dynamic section in memory.
+template <class Visit>
+void ForEachImportSlot(const Module& m, Visit&& visit)
 {
-    std::vector<TSivrelImportSlot> out;
-    Module m;
-    if (!FindModule(module, 0, m))
-        return out;
     const ElfW(Dyn)* dynamic = nullptr;
     for (int i = 0; i < m.phnum; ++i)
         if (m.phdr[i].p_type == PT_DYNAMIC)
             dynamic = reinterpret_cast<const ElfW(Dyn)*>(m.base + m.phdr[i].p_vaddr);
     if (!dynamic)
-        return out;
+        return;
     uintptr_t jmprel = 0, rela = 0, symtab = 0, strtab = 0;
     size_t pltrelsz = 0, relasz = 0, strsz = 0;
     // The dynamic section, the tables and the slots lie in the module's loaded segments, which are
@@ -224,7 +225,7 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
         }
     }
     if (!symtab || !strtab)
-        return out;
+        return;
     const auto scan = [&](uintptr_t table, size_t size) {
         if (!table || size == 0 || !inside(table, size))
             return;
@@ -238,11 +239,49 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
                 continue;
             const uintptr_t slot = m.base + r[i].r_offset;
             if (inside(slot, sizeof(uintptr_t)))
-                out.push_back({slot, reinterpret_cast<const char*>(strtab + s->st_name), type});
+                visit(slot, reinterpret_cast<const char*>(strtab + s->st_name), type);
         }
     };
     scan(jmprel, pltrelsz);
     scan(rela, relasz);
+}
+
+// Every redirection in one pass over the module's slots; true when a slot changed.
+bool RedirectInModule(uintptr_t module, TSivrelImportRedirect* redirects, size_t count, bool noRecord)
+{
+    Module m;
+    if (!FindModule(module, 0, m))
+        return false;
+    bool changed = false;
+    std::lock_guard lock(HookLock());
+    ForEachImportSlot(m, [&](uintptr_t slot, const char* symbol, uint32_t type) {
+        for (size_t i = 0; i < count; ++i) {
+            TSivrelImportRedirect& r = redirects[i];
+            if (r.Previous == 0 || symbol[0] != r.FunctionName[0] || std::strcmp(symbol, r.FunctionName) != 0)
+                continue;
+            const uintptr_t value = *reinterpret_cast<const volatile uintptr_t*>(slot);
+            // A call slot that was never bound still leads to the module's own lazy-binding stub.
+            const bool lazy = type == R_X86_64_JUMP_SLOT && value != r.Previous && InSegments(m, value);
+            if (value != r.Previous && !lazy)
+                continue;
+            if (!SivrelWriteSlot(slot, r.Replacement))
+                continue;
+            r.Changed = changed = true;
+            if (!noRecord)
+                Imports().push_back({module, slot, value, r.Replacement});
+        }
+    });
+    return changed;
+}
+
+} // namespace
+
+std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module)
+{
+    std::vector<TSivrelImportSlot> out;
+    Module m;
+    if (FindModule(module, 0, m))
+        ForEachImportSlot(m, [&](uintptr_t slot, const char* symbol, uint32_t type) { out.push_back({slot, symbol, type}); });
     return out;
 }
 
@@ -251,30 +290,20 @@ uintptr_t RedirectImports(uintptr_t module, uintptr_t previous, uintptr_t replac
 {
     if (!previous)
         throw EProcNull(name);
-    Module m;
-    bool changed = false;
-    if (FindModule(module, 0, m)) {
-        std::lock_guard lock(HookLock());
-        for (const TSivrelImportSlot& s : SivrelImportSlots(module)) {
-            if (std::strcmp(s.Symbol, functionName) != 0)
-                continue;
-            const uintptr_t value = *reinterpret_cast<const volatile uintptr_t*>(s.Address);
-            // A call slot that was never bound still leads to the module's own lazy-binding stub.
-            const bool lazy = s.Type == R_X86_64_JUMP_SLOT && value != previous && InSegments(m, value);
-            if (value != previous && !lazy)
-                continue;
-            if (!SivrelWriteSlot(s.Address, replacement))
-                continue;
-            changed = true;
-            if (!noRecord)
-                Imports().push_back({module, s.Address, value, replacement});
-        }
-    }
-    if (changed)
+    TSivrelImportRedirect redirect{functionName, previous, replacement};
+    if (RedirectInModule(module, &redirect, 1, noRecord))
         return previous;
     if (!silent)
         throw EHookingError(name);
     return 0;
+}
+
+bool HookImports(const std::vector<uintptr_t>& modules, std::vector<TSivrelImportRedirect>& redirects)
+{
+    bool any = false;
+    for (uintptr_t module : modules)
+        any = RedirectInModule(module, redirects.data(), redirects.size(), false) || any;
+    return any;
 }
 
 bool HookImport(const std::vector<uintptr_t>& modules, const char* dllName, bool silent, uintptr_t& previous,

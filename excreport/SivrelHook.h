@@ -50,6 +50,17 @@ std::vector<TSivrelImportSlot> SivrelImportSlots(uintptr_t module);
 // Previous raises EProcNull.
 uintptr_t RedirectImports(uintptr_t module, uintptr_t previous, uintptr_t replacement, bool noRecord, bool silent,
                           const char* functionName, const QString& name);
+// Several redirections (silent, recorded) with one pass over each module's slots: every import
+// slot of FunctionName that holds Previous (or its module's lazy-binding stub) gets Replacement.
+// A redirection whose Previous is null changes nothing. Changed tells whether a slot of any
+// module changed for it; the result whether any slot changed.
+struct TSivrelImportRedirect {
+    const char* FunctionName = "";
+    uintptr_t Previous = 0;
+    uintptr_t Replacement = 0;
+    bool Changed = false;
+};
+bool HookImports(const std::vector<uintptr_t>& modules, std::vector<TSivrelImportRedirect>& redirects);
 // Previous := FunctionName of the library DllName (a loaded one; any module when empty); then
 // RedirectImports in each of Modules. True when any module changed.
 bool HookImport(const std::vector<uintptr_t>& modules, const char* dllName, bool silent, uintptr_t& previous,

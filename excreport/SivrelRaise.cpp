@@ -94,7 +94,7 @@ const void* ThrownObject(const std::exception_ptr& error)
 
 } // namespace
 
-bool SivrelHookRaise(const std::vector<uintptr_t>& modules)
+TSivrelImportRedirect SivrelRaiseRedirect()
 {
     static const bool warm = [] {
         void* frames[2];
@@ -104,8 +104,13 @@ bool SivrelHookRaise(const std::vector<uintptr_t>& modules)
     // The real function is known before the first slot leads to the hook.
     if (!g_realThrow.load())
         g_realThrow.store(reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "__cxa_throw")));
-    uintptr_t previous = 0;
-    return HookImport(modules, "", true, previous, reinterpret_cast<uintptr_t>(&ThrowHook), "__cxa_throw");
+    return {"__cxa_throw", g_realThrow.load(), reinterpret_cast<uintptr_t>(&ThrowHook)};
+}
+
+bool SivrelHookRaise(const std::vector<uintptr_t>& modules)
+{
+    std::vector<TSivrelImportRedirect> redirects{SivrelRaiseRedirect()};
+    return HookImports(modules, redirects);
 }
 
 void SivrelSetRaiseActive(bool on)

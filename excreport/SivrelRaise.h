@@ -3,6 +3,7 @@
 // thread and the frames at that moment, for the thrown object itself. The note lives as long as
 // the object (the hook wraps its destructor), so a re-raise elsewhere still finds the frames of
 // the original raise.
+#include "excreport/SivrelHook.h"
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -22,6 +23,8 @@ struct TSivrelRaiseRecord {
 // Redirects __cxa_throw in the modules (see HookImport); true when any module was changed.
 // The first call also warms up backtrace(), which loads the unwinder on first use.
 bool SivrelHookRaise(const std::vector<uintptr_t>& modules);
+// The redirection SivrelHookRaise makes, for HookImports with others (same first-call work).
+TSivrelImportRedirect SivrelRaiseRedirect();
 // While off, the hook passes every throw straight on (notes already made stay until their objects go).
 void SivrelSetRaiseActive(bool on);
 bool SivrelRaiseActive();

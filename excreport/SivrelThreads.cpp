@@ -180,21 +180,30 @@ void SivrelRedirectNewModules()
     if (!SivrelActive())
         return;
     // A module already redirected holds the hooks in its slots, so it is left as it is.
-    const std::vector<uintptr_t> modules = SivrelRedirectableModules();
-    SivrelHookRaise(modules);
-    SivrelHookThreads(modules);
+    SivrelHookRaiseAndThreads(SivrelRedirectableModules());
 }
 
-bool SivrelHookThreads(const std::vector<uintptr_t>& modules)
+std::vector<TSivrelImportRedirect> SivrelThreadRedirects()
 {
     if (!g_realCreate.load())
         g_realCreate.store(reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "pthread_create")));
     if (!g_realExit.load())
         g_realExit.store(reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "pthread_exit")));
-    uintptr_t previous = 0;
-    const bool created = HookImport(modules, "", true, previous, reinterpret_cast<uintptr_t>(&CreateHook), "pthread_create");
-    const bool exited = HookImport(modules, "", true, previous, reinterpret_cast<uintptr_t>(&ExitHook), "pthread_exit");
-    return created || exited;
+    return {{"pthread_create", g_realCreate.load(), reinterpret_cast<uintptr_t>(&CreateHook)},
+            {"pthread_exit", g_realExit.load(), reinterpret_cast<uintptr_t>(&ExitHook)}};
+}
+
+bool SivrelHookThreads(const std::vector<uintptr_t>& modules)
+{
+    std::vector<TSivrelImportRedirect> redirects = SivrelThreadRedirects();
+    return HookImports(modules, redirects);
+}
+
+bool SivrelHookRaiseAndThreads(const std::vector<uintptr_t>& modules)
+{
+    std::vector<TSivrelImportRedirect> redirects = SivrelThreadRedirects();
+    redirects.insert(redirects.begin(), SivrelRaiseRedirect());
+    return HookImports(modules, redirects);
 }
 
 } // namespace excreport

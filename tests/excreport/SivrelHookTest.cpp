@@ -142,6 +142,38 @@ TEST(SivrelHook, ImportSlotsOfTheRuntimeAreRedirectedAndPutBack)
     EXPECT_GT(compared, 1000);
 }
 
+TEST(SivrelHook, SeveralRedirectionsInOnePass)
+{
+    const uintptr_t libstdcxx = ModuleOf("__cxa_throw");
+    ASSERT_NE(libstdcxx, 0u);
+    g_realThrow = reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "__cxa_throw"));
+    g_realCreate = reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "pthread_create"));
+    g_throws = 0;
+    g_creates = 0;
+    std::vector<TSivrelImportRedirect> redirects{
+        {"__cxa_throw", g_realThrow, reinterpret_cast<uintptr_t>(&CountingThrow)},
+        {"pthread_create", g_realCreate, reinterpret_cast<uintptr_t>(&CountingCreate)},
+        {"ether_aton", reinterpret_cast<uintptr_t>(dlsym(RTLD_DEFAULT, "ether_aton")), 1}, // imported by no module here
+        {"pthread_join", 0, 1}, // no function to find in the slots: nothing changes
+    };
+    ASSERT_TRUE(HookImports({libstdcxx}, redirects));
+    EXPECT_TRUE(redirects[0].Changed);
+    EXPECT_TRUE(redirects[1].Changed);
+    EXPECT_FALSE(redirects[2].Changed);
+    EXPECT_FALSE(redirects[3].Changed);
+    std::vector<int> v(3);
+    EXPECT_THROW(static_cast<void>(v.at(5)), std::out_of_range);
+    std::thread([] {}).join();
+    EXPECT_EQ(g_throws, 1);
+    EXPECT_EQ(g_creates, 1);
+    // Recorded like every redirection: undone with the rest.
+    SivrelUnhookAll();
+    EXPECT_THROW(static_cast<void>(v.at(5)), std::out_of_range);
+    std::thread([] {}).join();
+    EXPECT_EQ(g_throws, 1);
+    EXPECT_EQ(g_creates, 1);
+}
+
 TEST(SivrelHook, FailuresAndTheirTexts)
 {
     // A libc function that no module of ours imports.
