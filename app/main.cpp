@@ -1,3 +1,4 @@
+#include "app/ProgramIcon.h"
 #include "app/ProgramStart.h"
 #include "app/ToolkitTranslations.h"
 #include "core/OrvUtils.h"
@@ -6,8 +7,6 @@
 #include "platform/app/Application.h"
 
 #include <QIcon>
-#include <QImageReader>
-#include <QPixmap>
 
 int main(int argc, char** argv)
 {
@@ -16,16 +15,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     platform::Application app(argc, argv);
     // The program's icon for every window (and the about box), and the menu entry it belongs to.
-    // Read as PNG by the toolkit's own reader: left to guess the format, the reader would first
-    // load and ask every image-format plugin.
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QImageReader reader(QStringLiteral(":/icons/quillory-%1.png").arg(size), "png");
-        reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
+    const QIcon icon = app::LazyPngIcon(QStringLiteral(":/icons/quillory-%1.png"), {16, 24, 32, 48, 64, 128, 256});
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("quillory"));
     // Unhandled errors become reports: log, report dialog, clipboard copy.
