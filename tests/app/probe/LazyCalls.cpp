@@ -1,4 +1,6 @@
 // The calls of the lazy-library probe, in a static library as the program's calls are.
+#include <QHostAddress>
+#include <QString>
 #include <curl/curl.h>
 #include <sqlite3.h>
 #include <zlib.h>
@@ -38,6 +40,13 @@ double ProbeSqliteTimes(double value, double factor)
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return result;
+}
+
+// C++ member functions: the object in rdi, a result of class type through a hidden pointer.
+bool ProbeQtNetwork()
+{
+    const QHostAddress address(QStringLiteral("127.0.0.1"));
+    return address.isLoopback() && address.toString() == QLatin1String("127.0.0.1");
 }
 
 // Stubbed under the name of a library that does not exist.

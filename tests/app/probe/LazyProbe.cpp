@@ -12,6 +12,7 @@ extern "C" {
 const char* ProbeCurlVersion();
 bool ProbeCurlOption();
 double ProbeSqliteTimes(double value, double factor);
+bool ProbeQtNetwork();
 const char* ProbeAbsent();
 
 std::atomic<int> g_loaded{0};
@@ -42,7 +43,8 @@ int main(int argc, char** argv)
         std::printf("%s\n", ProbeAbsent());
         return 0;
     }
-    std::printf("at start: curl %d sqlite %d\n", Loaded("libcurl.so.4"), Loaded("libsqlite3.so.0"));
+    std::printf("at start: curl %d sqlite %d network %d\n", Loaded("libcurl.so.4"), Loaded("libsqlite3.so.0"),
+                Loaded("libQt6Network.so.6"));
     std::atomic<int> wrong{0};
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
@@ -54,12 +56,14 @@ int main(int argc, char** argv)
                 ++wrong;
             if (!ProbeCurlOption() || std::strncmp(ProbeCurlVersion(), "libcurl/", 8) != 0)
                 ++wrong;
+            if (!ProbeQtNetwork())
+                ++wrong;
         });
     go = true;
     for (std::thread& t : threads)
         t.join();
     std::printf("wrong results %d\n", wrong.load());
-    std::printf("after: curl %d sqlite %d, reporter told %d times\n", Loaded("libcurl.so.4"), Loaded("libsqlite3.so.0"),
-                g_loaded.load());
+    std::printf("after: curl %d sqlite %d network %d, reporter told %d times\n", Loaded("libcurl.so.4"),
+                Loaded("libsqlite3.so.0"), Loaded("libQt6Network.so.6"), g_loaded.load());
     return 0;
 }
