@@ -208,8 +208,8 @@ TMainForm::TMainForm(const TMainFormSite& site, QWidget* parent) : TORVForm(Main
     HelpRouter1->HelpType = htHTMLhelp;
     HelpRouter1->CHMPopupTopics = QStringLiteral("CSHelp.txt");
     HelpRouter1->ValidateID = false;
-    AboutBox = new TAboutBox(this);
-    AboutBox->setWindowFlags(Qt::Dialog);
+    // The about box is made when first shown (it reads the program's icon).
+    AboutBox = nullptr;
 
     BuildContentControls();
     WireSenderPage();
@@ -1275,6 +1275,10 @@ void TMainForm::MenuFaqClick() { HelpRouter1->ShowTopic(ApplicationHelpFile(), k
 
 void TMainForm::MenuAboutClick()
 {
+    if (!AboutBox) {
+        AboutBox = new TAboutBox(this);
+        AboutBox->setWindowFlags(Qt::Dialog);
+    }
     AboutBox->show();
     AboutBox->raise();
 }

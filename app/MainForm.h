@@ -181,7 +181,7 @@ public:
     QProgressBar* ProgressBarImport;
     QMenu* PopupMenuAbout;
     THelpRouter* HelpRouter1;
-    TAboutBox* AboutBox;
+    TAboutBox* AboutBox; // made on first show
 
     // sender page
     QComboBox* ComboBoxUserSelect;

@@ -405,8 +405,15 @@ TEST_F(MainFormTest, HelpMenuAndAboutBox)
     }();
     EXPECT_EQ(items, QStringList({ "Hilfe", "FAQ", "Über" }));
     f->PopupMenuAbout->actions()[2]->trigger();
+    ASSERT_NE(f->AboutBox, nullptr);
     EXPECT_TRUE(f->AboutBox->isVisible());
     f->AboutBox->close();
+    // Made on first show, then the same box again.
+    TAboutBox* box = f->AboutBox;
+    f->PopupMenuAbout->actions()[2]->trigger();
+    EXPECT_EQ(f->AboutBox, box);
+    EXPECT_TRUE(box->isVisible());
+    box->close();
 }
 
 TEST_F(MainFormTest, ScreenshotOfEveryPage)
