@@ -50,7 +50,8 @@ function(qly_lazy_libraries target)
   endforeach()
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_lazy_stubs.S")
   add_custom_command(OUTPUT "${out}"
-    COMMAND sh "${QLY_LAZY_STUBS_SCRIPT}" "${CMAKE_NM}" "${out}" ${entries} -- ${files}
+    COMMAND "${CMAKE_COMMAND}" -E env "READELF=${CMAKE_READELF}"
+            sh "${QLY_LAZY_STUBS_SCRIPT}" "${CMAKE_NM}" "${out}" ${entries} -- ${files}
     DEPENDS ${archives} "${QLY_LAZY_STUBS_SCRIPT}"
     COMMENT "Stubs of the libraries ${target} loads on first call"
     VERBATIM)

@@ -4,10 +4,11 @@
 # Every function of a library's file that the archives call and do not define themselves gets a
 # hidden stub of that name, apart from C++ functions whose address the archives take (a stub's
 # address differs from the library's own, which breaks comparisons such as the toolkit's signal
-# lookup; a C function's address is only called through); the stub jumps
-# through a slot that first leads to QlyLazyResolve, which loads the library by its soname and
-# puts the function's address into the slot.
+# lookup; a C function's address is only called through). The stub jumps through a slot that
+# first leads to QlyLazyResolve, which loads the library by its soname and puts the function's
+# address into the slot. READELF names the readelf to use.
 set -eu
+export LC_ALL=C
 nm=$1
 out=$2
 shift 2
