@@ -12,27 +12,55 @@ TCell* TStringCell::Copy() const
     return new TStringCell(owner(), FormatIndex(), Entry);
 }
 
+static_assert(alignof(TCellFormat) >= 8, "the kind of a slot lives in the format pointer's low three bits");
+static_assert(sizeof(TCellSlot) == 16);
+
 TCellStorage::Row* TCellStorage::newRow(int first, int capacity)
 {
-    const size_t bytes = sizeof(Row) + sizeof(TCell*) * size_t(capacity);
+    const size_t bytes = sizeof(Row) + sizeof(TCellSlot) * size_t(capacity);
     auto* r = static_cast<Row*>(PoolAlloc(bytes));
     r->first = uint16_t(first);
     r->capacity = uint16_t(capacity);
-    std::memset(r->c(), 0, sizeof(TCell*) * size_t(capacity));
+    std::memset(r->c(), 0, sizeof(TCellSlot) * size_t(capacity));
     return r;
 }
 
 void TCellStorage::freeRow(Row* r)
 {
-    PoolFree(r, sizeof(Row) + sizeof(TCell*) * size_t(r->capacity));
+    PoolFree(r, sizeof(Row) + sizeof(TCellSlot) * size_t(r->capacity));
 }
 
-void TCellStorage::PutCell(uint32_t key, TCell* cell)
+TCell* TCellStorage::MakeObject(TCellFormats* formats, int fi, TCellSlot::TKind kind, uint64_t value)
 {
-    if (key > 0xFFFFFF) {
-        delete cell;
-        return;
+    TCellSlot s{value, 0};
+    switch (kind) {
+    case TCellSlot::skFloat: return new TFloatCell(formats, fi, s.Number());
+    case TCellSlot::skString: return new TStringCell(formats, fi, s.Entry());
+    case TCellSlot::skBoolean: return new TBooleanCell(formats, fi, s.Byte());
+    case TCellSlot::skError: return new TErrorCell(formats, fi, s.Byte());
+    default: return new TBlankCell(formats, fi);
     }
+}
+
+TCell* TCellStorage::materialize(TCellSlot& s)
+{
+    // The object takes over the slot's reference to its format (and a string's use of its entry).
+    TCell* c = MakeObject(nullptr, 0, s.Kind(), s.value);
+    c->AdoptFormatReference(s.Format());
+    s.value = uint64_t(reinterpret_cast<uintptr_t>(c));
+    s.format = 0;
+    return c;
+}
+
+void TCellStorage::release(TCellSlot& s)
+{
+    if (s.format) TFormattedObject::ReleaseFormatReference(s.Format());
+    else delete s.Object();
+    s = TCellSlot{0, 0};
+}
+
+TCellSlot& TCellStorage::slotFor(uint32_t key)
+{
     const int col = int(key & 0xFF);
     Row* row = rowOf(key >> 8);
     if (!row || col < row->first || col >= row->first + row->capacity) {
@@ -50,7 +78,7 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
             capacity = qMin((capacity + 3) & ~3, 256);
             if (first + capacity > 256) first = 256 - capacity;
             Row* grown = newRow(first, capacity);
-            std::memcpy(grown->c() + (old->first - first), old->c(), sizeof(TCell*) * old->capacity);
+            std::memcpy(grown->c() + (old->first - first), old->c(), sizeof(TCellSlot) * old->capacity);
             place = grown;
             freeRow(old);
         }
@@ -58,13 +86,38 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
         m_row = row;
         m_rowKey = key >> 8;
     }
-    TCell*& slot = row->c()[col - row->first];
-    if (slot == cell) return;
-    if (slot) {
-        cell->TakeOverFormat(slot->FormatIndex());
-        delete slot;
+    return row->c()[col - row->first];
+}
+
+void TCellStorage::PutCell(uint32_t key, TCell* cell)
+{
+    if (key > 0xFFFFFF) {
+        delete cell;
+        return;
     }
-    slot = cell;
+    TCellSlot& slot = slotFor(key);
+    if (slot.Object() == cell) return;
+    if (!slot.Empty()) {
+        // The new cell keeps the format of the one it replaces.
+        cell->TakeOverFormat(slot.format ? slot.Format()->Index : slot.Object()->FormatIndex());
+        release(slot);
+    }
+    slot.value = uint64_t(reinterpret_cast<uintptr_t>(cell));
+}
+
+void TCellStorage::PutValue(uint32_t key, TCellFormats* formats, int fi, TCellSlot::TKind kind, uint64_t value)
+{
+    if (key > 0xFFFFFF) return;
+    TCellSlot& slot = slotFor(key);
+    if (!slot.Empty() || !formats) {
+        // A cell put over another (rare) goes the way of objects.
+        PutCell(key, MakeObject(formats, fi, kind, value));
+        return;
+    }
+    TCellFormat* f = formats->ForIndex(fi);
+    ++f->RefCount;
+    slot.value = value;
+    slot.format = reinterpret_cast<uintptr_t>(f) | kind;
 }
 
 void TCellStorage::Clear()
@@ -73,7 +126,10 @@ void TCellStorage::Clear()
         if (!l2) continue;
         for (Row*& row : l2->r) {
             if (!row) continue;
-            for (int i = 0; i < row->capacity; ++i) delete row->c()[i];
+            for (int i = 0; i < row->capacity; ++i) {
+                TCellSlot& s = row->c()[i];
+                if (!s.Empty()) release(s);
+            }
             freeRow(row);
         }
         delete l2;

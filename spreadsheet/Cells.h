@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace xls {
@@ -136,7 +137,25 @@ public:
     uint8_t ResultByte = 0;   // boolean value or error index
 };
 
-// Sparse table: row high byte, row low byte, then the row's cells as one array over the columns
+// A place in the cell storage. The common cells of a read workbook (numbers, shared strings,
+// blanks, booleans, errors) are held in the slot itself: their value and their format (the slot
+// holds one reference to it, like a cell object does), the kind in the format pointer's low bits.
+// Other cells, and cells someone asked for as an object, are cell objects the slot owns.
+struct TCellSlot {
+    enum TKind : uintptr_t { skObject = 0, skFloat = 1, skString = 2, skBlank = 3, skBoolean = 4, skError = 5 };
+    uint64_t value;     // the number's bits, the TSSTEntry*, the byte value, or the TCell* (0: empty)
+    uintptr_t format;   // TCellFormat* | kind for a cell in place; 0 for an object or an empty slot
+
+    TKind Kind() const { return TKind(format & 7); }
+    bool Empty() const { return format == 0 && value == 0; }
+    TCell* Object() const { return format == 0 ? reinterpret_cast<TCell*>(uintptr_t(value)) : nullptr; }
+    TCellFormat* Format() const { return reinterpret_cast<TCellFormat*>(format & ~uintptr_t(7)); }
+    double Number() const { double d; std::memcpy(&d, &value, sizeof d); return d; }
+    TSSTEntry* Entry() const { return reinterpret_cast<TSSTEntry*>(uintptr_t(value)); }
+    uint8_t Byte() const { return uint8_t(value); }
+};
+
+// Sparse table: row high byte, row low byte, then the row's slots as one array over the columns
 // that row uses (grown as cells come; most rows hold a few neighbouring columns).
 class TCellStorage {
 public:
@@ -145,25 +164,40 @@ public:
     TCellStorage(const TCellStorage&) = delete;
     TCellStorage& operator=(const TCellStorage&) = delete;
 
-    TCell* FindCell(uint32_t key) const
+    // The slot of a cell, nullptr when there is none; a cell held in place stays so.
+    const TCellSlot* FindSlot(uint32_t key) const
     {
         if (key > 0xFFFFFF) return nullptr;
         const Row* row = rowOf(key >> 8);
         if (!row) return nullptr;
         const int i = int(key & 0xFF) - row->first;
-        return (i < 0 || i >= row->capacity) ? nullptr : row->c()[i];
+        if (i < 0 || i >= row->capacity) return nullptr;
+        const TCellSlot* s = &row->c()[i];
+        return s->Empty() ? nullptr : s;
+    }
+    // The cell as an object; a cell held in place becomes one (and stays one).
+    TCell* FindCell(uint32_t key) const
+    {
+        const TCellSlot* s = FindSlot(key);
+        if (!s) return nullptr;
+        return s->format ? materialize(const_cast<TCellSlot&>(*s)) : s->Object();
     }
     void PutCell(uint32_t key, TCell* cell);
+    // A cell held in place (kind skFloat ... skError): value as TCellSlot::value holds it.
+    void PutValue(uint32_t key, TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
     void Clear();
-    template <class F> void ForEach(F f) const;   // f(key, cell), in key order
+    template <class F> void ForEach(F f) const;      // f(key, cell), in key order; every cell as an object
+    template <class F> void ForEachKey(F f) const;   // f(key), in key order
+
+    static TCell* MakeObject(TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
 
 private:
     struct Row {
         uint16_t first;      // column of the first slot
         uint16_t capacity;   // columns held: that many slots follow the header
-        uint32_t unused;
-        TCell** c() { return reinterpret_cast<TCell**>(this + 1); }
-        TCell* const* c() const { return reinterpret_cast<TCell* const*>(this + 1); }
+        uint32_t unused[3];
+        TCellSlot* c() { return reinterpret_cast<TCellSlot*>(this + 1); }
+        const TCellSlot* c() const { return reinterpret_cast<const TCellSlot*>(this + 1); }
     };
     struct L2 { Row* r[256] = {}; };
     L2* m_root[256] = {};
@@ -180,11 +214,14 @@ private:
         }
         return m_row;
     }
+    TCellSlot& slotFor(uint32_t key);   // the slot of a key within the grid, made when missing
+    static TCell* materialize(TCellSlot& s);
+    static void release(TCellSlot& s);   // frees the cell of a slot, which becomes empty
     static Row* newRow(int first, int capacity);
     static void freeRow(Row* r);
 };
 
-template <class F> void TCellStorage::ForEach(F f) const
+template <class F> void TCellStorage::ForEachKey(F f) const
 {
     for (int hi = 0; hi < 256; ++hi) {
         const L2* l2 = m_root[hi];
@@ -193,7 +230,24 @@ template <class F> void TCellStorage::ForEach(F f) const
             const Row* row = l2->r[lo];
             if (!row) continue;
             for (int i = 0; i < row->capacity; ++i)
-                if (TCell* c = row->c()[i]) f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), c);
+                if (!row->c()[i].Empty()) f(uint32_t(hi << 16 | lo << 8 | (row->first + i)));
+        }
+    }
+}
+
+template <class F> void TCellStorage::ForEach(F f) const
+{
+    for (int hi = 0; hi < 256; ++hi) {
+        const L2* l2 = m_root[hi];
+        if (!l2) continue;
+        for (int lo = 0; lo < 256; ++lo) {
+            Row* row = l2->r[lo];
+            if (!row) continue;
+            for (int i = 0; i < row->capacity; ++i) {
+                TCellSlot& s = row->c()[i];
+                if (s.Empty()) continue;
+                f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), s.format ? materialize(s) : s.Object());
+            }
         }
     }
 }
