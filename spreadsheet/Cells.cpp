@@ -68,7 +68,13 @@ TCellSlot& TCellStorage::slotFor(uint32_t key)
         if (!l2) l2 = new L2;
         Row*& place = l2->r[(key >> 8) & 0xFF];
         if (!place) {
-            place = newRow(qMin(col, 256 - 4), 4);   // a row never reaches past column 255
+            const RowHint& h = m_hints[(key >> 8) & 63];
+            // The columns the row said it takes; a wide row (a file may claim all 256 for a row
+            // of one cell) grows from a few as its cells come.
+            if (h.row == int(key >> 8) && col >= h.first && col < h.end && h.end <= 256 && h.end - h.first <= 64)
+                place = newRow(h.first, h.end - h.first);
+            else
+                place = newRow(qMin(col, 256 - 4), 4);   // a row never reaches past column 255
         } else {
             // Grow to take the column in, by half again at least, in steps of 4 columns.
             Row* old = place;

@@ -186,6 +186,16 @@ public:
     // A cell held in place (kind skFloat ... skError): value as TCellSlot::value holds it.
     void PutValue(uint32_t key, TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
     void Clear();
+    // The columns a row's cells will take (first, and last + 1, as a ROW record gives them), so
+    // its slots are made in one piece when its first cell comes. Rows come in blocks of at most
+    // 32 before their cells; the hints of the last 64 rows are kept.
+    void HintRow(int row, int firstCol, int endCol)
+    {
+        RowHint& h = m_hints[row & 63];
+        h.row = row;
+        h.first = uint16_t(firstCol);
+        h.end = uint16_t(endCol);
+    }
     template <class F> void ForEach(F f) const;      // f(key, cell), in key order; every cell as an object
     template <class F> void ForEachKey(F f) const;   // f(key), in key order
 
@@ -200,6 +210,11 @@ private:
         const TCellSlot* c() const { return reinterpret_cast<const TCellSlot*>(this + 1); }
     };
     struct L2 { Row* r[256] = {}; };
+    struct RowHint {
+        int row = -1;
+        uint16_t first = 0, end = 0;
+    };
+    RowHint m_hints[64];
     L2* m_root[256] = {};
     // The row looked up last (cells are read and put row by row): its number and the row, or
     // nullptr when it has no cells. Every change of a row's place updates it.
