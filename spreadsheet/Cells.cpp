@@ -12,8 +12,7 @@ TCell* TStringCell::Copy() const
     return new TStringCell(owner(), FormatIndex(), Entry);
 }
 
-static_assert(alignof(TCellFormat) >= 8, "the kind of a slot lives in the format pointer's low three bits");
-static_assert(sizeof(TCellSlot) == 16);
+static_assert(sizeof(TCellSlot) == 12);
 
 TCellStorage::Row* TCellStorage::newRow(int first, int capacity)
 {
@@ -32,7 +31,8 @@ void TCellStorage::freeRow(Row* r)
 
 TCell* TCellStorage::MakeObject(TCellFormats* formats, int fi, TCellSlot::TKind kind, uint64_t value)
 {
-    TCellSlot s{value, 0};
+    TCellSlot s{};
+    s.SetValue(value);
     switch (kind) {
     case TCellSlot::skFloat: return new TFloatCell(formats, fi, s.Number());
     case TCellSlot::skString: return new TStringCell(formats, fi, s.Entry());
@@ -42,21 +42,21 @@ TCell* TCellStorage::MakeObject(TCellFormats* formats, int fi, TCellSlot::TKind 
     }
 }
 
-TCell* TCellStorage::materialize(TCellSlot& s)
+TCell* TCellStorage::materialize(TCellSlot& s) const
 {
     // The object takes over the slot's reference to its format (and a string's use of its entry).
-    TCell* c = MakeObject(nullptr, 0, s.Kind(), s.value);
-    c->AdoptFormatReference(s.Format());
-    s.value = uint64_t(reinterpret_cast<uintptr_t>(c));
-    s.format = 0;
+    TCell* c = MakeObject(nullptr, 0, s.Kind(), s.Value());
+    c->AdoptFormatReference(m_formats->Item(s.xf));
+    s.SetValue(uint64_t(reinterpret_cast<uintptr_t>(c)));
+    s.kind = TCellSlot::skObject;
     return c;
 }
 
-void TCellStorage::release(TCellSlot& s)
+void TCellStorage::release(TCellSlot& s) const
 {
-    if (s.format) TFormattedObject::ReleaseFormatReference(s.Format());
-    else delete s.Object();
-    s = TCellSlot{0, 0};
+    if (s.kind == TCellSlot::skObject) delete s.Object();
+    else TFormattedObject::ReleaseFormatReference(m_formats->Item(s.xf));
+    s = TCellSlot{};
 }
 
 TCellSlot& TCellStorage::slotFor(uint32_t key)
@@ -105,25 +105,30 @@ void TCellStorage::PutCell(uint32_t key, TCell* cell)
     if (slot.Object() == cell) return;
     if (!slot.Empty()) {
         // The new cell keeps the format of the one it replaces.
-        cell->TakeOverFormat(slot.format ? slot.Format()->Index : slot.Object()->FormatIndex());
+        cell->TakeOverFormat(slot.kind == TCellSlot::skObject ? slot.Object()->FormatIndex() : slot.xf);
         release(slot);
     }
-    slot.value = uint64_t(reinterpret_cast<uintptr_t>(cell));
+    slot.SetValue(uint64_t(reinterpret_cast<uintptr_t>(cell)));
+    slot.kind = TCellSlot::skObject;
 }
 
 void TCellStorage::PutValue(uint32_t key, TCellFormats* formats, int fi, TCellSlot::TKind kind, uint64_t value)
 {
     if (key > 0xFFFFFF) return;
+    if (!m_formats) m_formats = formats;
+    TCellFormat* f = formats && formats == m_formats ? formats->ForIndex(fi) : nullptr;
     TCellSlot& slot = slotFor(key);
-    if (!slot.Empty() || !formats) {
-        // A cell put over another (rare) goes the way of objects.
+    // A cell is held in place with a format whose index stays (one read or loaded: later ones
+    // are renumbered when an earlier one goes), and not over another cell (rare): other cells
+    // go the way of objects.
+    if (!f || f->Index >= formats->LoadedCount || f->Index > 0xFFFF || !slot.Empty()) {
         PutCell(key, MakeObject(formats, fi, kind, value));
         return;
     }
-    TCellFormat* f = formats->ForIndex(fi);
     ++f->RefCount;
-    slot.value = value;
-    slot.format = reinterpret_cast<uintptr_t>(f) | kind;
+    slot.SetValue(value);
+    slot.xf = uint16_t(f->Index);
+    slot.kind = kind;
 }
 
 void TCellStorage::Clear()

@@ -137,22 +137,26 @@ public:
     uint8_t ResultByte = 0;   // boolean value or error index
 };
 
-// A place in the cell storage. The common cells of a read workbook (numbers, shared strings,
-// blanks, booleans, errors) are held in the slot itself: their value and their format (the slot
-// holds one reference to it, like a cell object does), the kind in the format pointer's low bits.
-// Other cells, and cells someone asked for as an object, are cell objects the slot owns.
+// A place in the cell storage, 12 bytes. The common cells of a read workbook (numbers, shared
+// strings, blanks, booleans, errors) are held in the slot itself: their value and the index of
+// their format (the slot holds one reference to that format, like a cell object does; only
+// formats that keep their index are held so, see TCellStorage::PutValue). Other cells, and
+// cells someone asked for as an object, are cell objects the slot owns.
 struct TCellSlot {
-    enum TKind : uintptr_t { skObject = 0, skFloat = 1, skString = 2, skBlank = 3, skBoolean = 4, skError = 5 };
-    uint64_t value;     // the number's bits, the TSSTEntry*, the byte value, or the TCell* (0: empty)
-    uintptr_t format;   // TCellFormat* | kind for a cell in place; 0 for an object or an empty slot
+    enum TKind : uint8_t { skEmpty = 0, skFloat = 1, skString = 2, skBlank = 3, skBoolean = 4, skError = 5, skObject = 6 };
+    uint32_t v[2];   // the number's bits, the TSSTEntry*, the byte value, or the TCell*
+    uint16_t xf;     // format index of a cell in place
+    uint8_t kind;
+    uint8_t spare;
 
-    TKind Kind() const { return TKind(format & 7); }
-    bool Empty() const { return format == 0 && value == 0; }
-    TCell* Object() const { return format == 0 ? reinterpret_cast<TCell*>(uintptr_t(value)) : nullptr; }
-    TCellFormat* Format() const { return reinterpret_cast<TCellFormat*>(format & ~uintptr_t(7)); }
-    double Number() const { double d; std::memcpy(&d, &value, sizeof d); return d; }
-    TSSTEntry* Entry() const { return reinterpret_cast<TSSTEntry*>(uintptr_t(value)); }
-    uint8_t Byte() const { return uint8_t(value); }
+    TKind Kind() const { return TKind(kind); }
+    bool Empty() const { return kind == skEmpty; }
+    uint64_t Value() const { uint64_t x; std::memcpy(&x, v, sizeof x); return x; }
+    void SetValue(uint64_t x) { std::memcpy(v, &x, sizeof x); }
+    TCell* Object() const { return kind == skObject ? reinterpret_cast<TCell*>(uintptr_t(Value())) : nullptr; }
+    double Number() const { double d; std::memcpy(&d, v, sizeof d); return d; }
+    TSSTEntry* Entry() const { return reinterpret_cast<TSSTEntry*>(uintptr_t(Value())); }
+    uint8_t Byte() const { return uint8_t(v[0]); }
 };
 
 // Sparse table: row high byte, row low byte, then the row's slots as one array over the columns
@@ -180,10 +184,10 @@ public:
     {
         const TCellSlot* s = FindSlot(key);
         if (!s) return nullptr;
-        return s->format ? materialize(const_cast<TCellSlot&>(*s)) : s->Object();
+        return s->kind == TCellSlot::skObject ? s->Object() : materialize(const_cast<TCellSlot&>(*s));
     }
     void PutCell(uint32_t key, TCell* cell);
-    // A cell held in place (kind skFloat ... skError): value as TCellSlot::value holds it.
+    // A cell held in place (kind skFloat ... skError): value as TCellSlot::Value holds it.
     void PutValue(uint32_t key, TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
     void Clear();
     // The columns a row's cells will take (first, and last + 1, as a ROW record gives them), so
@@ -205,7 +209,6 @@ private:
     struct Row {
         uint16_t first;      // column of the first slot
         uint16_t capacity;   // columns held: that many slots follow the header
-        uint32_t unused[3];
         TCellSlot* c() { return reinterpret_cast<TCellSlot*>(this + 1); }
         const TCellSlot* c() const { return reinterpret_cast<const TCellSlot*>(this + 1); }
     };
@@ -229,9 +232,11 @@ private:
         }
         return m_row;
     }
+    // The format list of the cells held in place (all of one book): the first one put.
+    TCellFormats* m_formats = nullptr;
     TCellSlot& slotFor(uint32_t key);   // the slot of a key within the grid, made when missing
-    static TCell* materialize(TCellSlot& s);
-    static void release(TCellSlot& s);   // frees the cell of a slot, which becomes empty
+    TCell* materialize(TCellSlot& s) const;
+    void release(TCellSlot& s) const;   // frees the cell of a slot, which becomes empty
     static Row* newRow(int first, int capacity);
     static void freeRow(Row* r);
 };
@@ -261,7 +266,7 @@ template <class F> void TCellStorage::ForEach(F f) const
             for (int i = 0; i < row->capacity; ++i) {
                 TCellSlot& s = row->c()[i];
                 if (s.Empty()) continue;
-                f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), s.format ? materialize(s) : s.Object());
+                f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), s.kind == TCellSlot::skObject ? s.Object() : materialize(s));
             }
         }
     }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+#include <cstring>
 
 using namespace xls;
 using namespace xlstest;
@@ -253,6 +254,80 @@ TEST(XlsCells, StorageCornersAndReplacement)
     // an unknown format index gives format 15
     TFloatCell odd(&formats, 4000, 0);
     EXPECT_EQ(odd.FormatIndex(), 15);
+}
+
+TEST(XlsCells, CellsHeldInPlace)
+{
+    TXFonts fonts;
+    TCellFormats formats(&fonts);   // the 21 default formats count as loaded
+    TSST2 sst(nullptr);
+    TSSTEntry* text = sst.AddText(QStringLiteral("abc"));
+    double half = 0.5;
+    uint64_t halfBits;
+    std::memcpy(&halfBits, &half, sizeof halfBits);
+    struct Case {
+        TCellSlot::TKind kind;
+        uint64_t value;
+        int type;
+    };
+    const Case cases[] = {{TCellSlot::skFloat, halfBits, ctFloat}, {TCellSlot::skString, uint64_t(uintptr_t(text)), ctString},
+                          {TCellSlot::skBlank, 0, ctBlank}, {TCellSlot::skBoolean, 1, ctBoolean}, {TCellSlot::skError, 3, ctError}};
+    const int refs15 = formats.Item(15)->RefCount, refs20 = formats.Item(20)->RefCount;
+    {
+        TCellStorage st;
+        for (const Case& c : cases) {
+            const uint32_t key = CellKey(c.kind, 9);
+            st.PutValue(key, &formats, 20, c.kind, c.value);
+            ASSERT_NE(st.FindSlot(key), nullptr);
+            EXPECT_EQ(st.FindSlot(key)->Kind(), c.kind);
+            EXPECT_EQ(st.FindSlot(key)->Value(), c.value);
+        }
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 5);
+        // asked for as objects, the cells are what was put, with their format, and stay objects
+        for (const Case& c : cases) {
+            TCell* cell = st.FindCell(CellKey(c.kind, 9));
+            ASSERT_NE(cell, nullptr);
+            EXPECT_EQ(cell->CellType(), c.type);
+            EXPECT_EQ(cell->FormatIndex(), 20);
+            EXPECT_EQ(st.FindSlot(CellKey(c.kind, 9))->Kind(), TCellSlot::skObject);
+            EXPECT_EQ(st.FindCell(CellKey(c.kind, 9)), cell);
+        }
+        EXPECT_EQ(static_cast<TFloatCell*>(st.FindCell(CellKey(TCellSlot::skFloat, 9)))->Value, 0.5);
+        EXPECT_EQ(static_cast<TStringCell*>(st.FindCell(CellKey(TCellSlot::skString, 9)))->Entry, text);
+        EXPECT_EQ(static_cast<TBooleanCell*>(st.FindCell(CellKey(TCellSlot::skBoolean, 9)))->Value, 1);
+        EXPECT_EQ(static_cast<TErrorCell*>(st.FindCell(CellKey(TCellSlot::skError, 9)))->ErrorIndex, 3);
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 5);
+
+        // a cell put where one is held in place takes over its format, either way
+        st.PutValue(CellKey(0, 1), &formats, 20, TCellSlot::skBlank, 0);
+        st.PutValue(CellKey(0, 1), &formats, 15, TCellSlot::skFloat, halfBits);
+        EXPECT_EQ(st.FindSlot(CellKey(0, 1))->Kind(), TCellSlot::skObject);
+        EXPECT_EQ(st.FindCell(CellKey(0, 1))->CellType(), ctFloat);
+        EXPECT_EQ(st.FindCell(CellKey(0, 1))->FormatIndex(), 20);
+        st.PutValue(CellKey(1, 1), &formats, 20, TCellSlot::skBlank, 0);
+        st.PutCell(CellKey(1, 1), new TBooleanCell(&formats, 15, 0));
+        EXPECT_EQ(st.FindCell(CellKey(1, 1))->FormatIndex(), 20);
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 7);
+        EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+        int walked = 0;
+        st.ForEachKey([&](uint32_t) { ++walked; });
+        EXPECT_EQ(walked, 7);
+    }
+    // the storage gave every reference back
+    EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+    EXPECT_EQ(formats.Item(20)->RefCount, refs20);
+
+    // a format added after loading may be renumbered: its cells are objects, and it goes with the
+    // last of them
+    TCellFormat* added = formats.AddNew();
+    const int addedIndex = added->Index, count = formats.Count();
+    {
+        TCellStorage st;
+        st.PutValue(CellKey(0, 0), &formats, addedIndex, TCellSlot::skFloat, halfBits);
+        EXPECT_EQ(st.FindSlot(CellKey(0, 0))->Kind(), TCellSlot::skObject);
+        EXPECT_EQ(st.FindCell(CellKey(0, 0))->FormatIndex(), addedIndex);
+    }
+    EXPECT_EQ(formats.Count(), count - 1);
 }
 
 TEST(XlsCells, RowsAndColumns)
