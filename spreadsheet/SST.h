@@ -17,15 +17,19 @@ class TXFonts;
 struct TSSTEntry {
     // The key: characters, runs (first character and font index, 4 bytes each), phonetic
     // bytes. An entry and its bytes live together in the table's arena (the bytes right after
-    // the entry); the table frees them all at once.
-    const char* Data = nullptr;
+    // the entry's fields); the table frees them all at once.
     uint32_t DataSize = 0;
     uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
     uint32_t RefCount = 0;
-    uint32_t PhoneticSize = 0;
     uint16_t CharCount = 0;
     uint16_t RunCount = 0;
     uint8_t Options = 0;           // bit 0 16-bit, bit 2 phonetic, bit 3 runs
+    const char* Data() const { return reinterpret_cast<const char*>(this) + sizeof(TSSTEntry); }
+    char* Data() { return reinterpret_cast<char*>(this) + sizeof(TSSTEntry); }
+    uint32_t PhoneticSize() const
+    {
+        return DataSize - ((Options & 1) ? 2u * CharCount : CharCount) - 4u * RunCount;
+    }
     QString Text() const;
     int RunFont(int run) const;    // font index of a formatting run
 };
@@ -38,7 +42,7 @@ public:
     TStringArena(const TStringArena&) = delete;
     TStringArena& operator=(const TStringArena&) = delete;
     char* Alloc(size_t n);
-    TSSTEntry* AllocEntry(size_t dataSize);   // an entry with room for its bytes after it
+    TSSTEntry* AllocEntry(size_t dataSize);   // an entry with room for its bytes after it (not zeroed)
     void TakeBack(char* p);   // p must be the last allocation
     void Clear();
 private:

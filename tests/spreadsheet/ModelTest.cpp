@@ -133,10 +133,10 @@ TEST(XlsSST, RunsAndPhoneticBytesWholeInTheRecordOrSplit)
         Read r;
         for (int i = 0; i < sst.IndexCount(); ++i) {
             const TSSTEntry* e = sst.EntryAt(i);
-            r.keys << QByteArray(e->Data, int(e->DataSize)) + u8(e->Options) + u16(e->CharCount);
+            r.keys << QByteArray(e->Data(), int(e->DataSize)) + u8(e->Options) + u16(e->CharCount);
             r.texts << e->Text();
             const int charBytes = (e->Options & 1) ? 2 * e->CharCount : e->CharCount;
-            r.phonetics << QByteArray(e->Data + charBytes + 4 * e->RunCount, int(e->PhoneticSize));
+            r.phonetics << QByteArray(e->Data() + charBytes + 4 * e->RunCount, int(e->PhoneticSize()));
             for (int k = 0; k < e->RunCount; ++k) r.runFonts << e->RunFont(k);
         }
         for (int f = 0; f < 4; ++f) r.usage << fonts.Item(f)->UsageCount - before[f];
