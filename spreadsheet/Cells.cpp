@@ -155,26 +155,60 @@ void TXLSRows::AddRow(const uint8_t* b, int length)
     CheckRange(length, 0, 16);
     uint16_t options = GetWord(b + 12);
     int fi = (options & 0x0080) ? (GetWord(b + 14) & 0x0FFF) : 15;
-    auto* r = new TXLSRow(m_formats, fi, &m_cb);
-    r->Row = GetWord(b);
-    r->FirstCol = GetWord(b + 2);
-    r->LastCol = GetWord(b + 4);
-    r->Height = GetWord(b + 6);
-    r->Options = options;
+    Entry e{nullptr, GetWord(b), GetWord(b + 2), GetWord(b + 4), GetWord(b + 6), options, 0};
+    TCellFormat* f = m_formats ? m_formats->ForIndex(fi) : nullptr;
+    if (f && f->Index < m_formats->LoadedCount && f->Index <= 0xFFFF) {
+        ++f->RefCount;
+        e.xf = uint16_t(f->Index);
+    } else {
+        // a format that may be renumbered: the row is an object from the start
+        e.object = new TXLSRow(m_formats, fi, &m_cb);
+        e.object->Row = e.row;
+        e.object->FirstCol = e.firstCol;
+        e.object->LastCol = e.lastCol;
+        e.object->Height = e.height;
+        e.object->Options = e.options;
+    }
     // Whether the list is still in order is noted as rows come (the last one is at hand now; a
-    // walk over all of them later would visit every row object again).
-    if (!m_rows.isEmpty() && m_rows.last()->Row > r->Row) m_unsorted = true;
-    m_rows.append(r);
+    // walk over all of them later would visit every row again).
+    if (!m_rows.isEmpty() && rowOf(m_rows.last()) > e.row) m_unsorted = true;
+    m_rows.append(e);
+}
+
+int TXLSRows::rowOf(const Entry& e) { return e.object ? e.object->Row : e.row; }
+
+TXLSRow* TXLSRows::materialize(Entry& e) const
+{
+    // The object takes over the entry's reference to its format.
+    auto* r = new TXLSRow(nullptr, 0, &m_cb);
+    r->AdoptFormatReference(m_formats->Item(e.xf));
+    r->Row = e.row;
+    r->FirstCol = e.firstCol;
+    r->LastCol = e.lastCol;
+    r->Height = e.height;
+    r->Options = e.options;
+    e.object = r;
+    return r;
+}
+
+void TXLSRows::Clear()
+{
+    for (Entry& e : m_rows) {
+        if (e.object) delete e.object;
+        else TFormattedObject::ReleaseFormatReference(m_formats->Item(e.xf));
+    }
+    m_rows.clear();
+    m_unsorted = false;
 }
 
 void TXLSRows::quickSort(int l, int r)
 {
     while (l < r) {
         int i = l, j = r;
-        int pivot = m_rows[(l + r) / 2]->Row;
+        int pivot = rowOf(m_rows[(l + r) / 2]);
         while (i <= j) {
-            while (m_rows[i]->Row < pivot) ++i;
-            while (m_rows[j]->Row > pivot) --j;
+            while (rowOf(m_rows[i]) < pivot) ++i;
+            while (rowOf(m_rows[j]) > pivot) --j;
             if (i <= j) {
                 m_rows.swapItemsAt(i, j);
                 ++i;
@@ -199,7 +233,7 @@ int TXLSRows::FindRow(int row) const
     int lo = 0, hi = int(m_rows.size()) - 1;
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
-        int v = m_rows[mid]->Row;
+        int v = rowOf(m_rows[mid]);
         if (v == row) return mid;
         if (v < row) lo = mid + 1; else hi = mid - 1;
     }

@@ -279,6 +279,9 @@ public:
     uint16_t Row = 0, FirstCol = 0, LastCol = 0, Height = 255, Options = 0;
 };
 
+// The rows of a sheet. A row read from a ROW record is held as its fields with its format
+// index (holding one reference to a format that keeps its index, like cells in place); its
+// object is made when someone asks for it, and then stands for the row.
 class TXLSRows {
 public:
     TXLSRows(TCellFormats* formats, TFormattedObjectNotify::TFormatCallback cb) : m_formats(formats), m_cb(std::move(cb)) {}
@@ -288,20 +291,25 @@ public:
     void AddRow(const uint8_t* body, int length);
     void SortRows();
     int FindRow(int row) const;   // list position or -1
-    TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : m_rows[i]; }
+    TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : Item(i); }
     int Count() const { return int(m_rows.size()); }
-    TXLSRow* Item(int i) const { return m_rows[i]; }
-    void Clear()
+    TXLSRow* Item(int i) const
     {
-        qDeleteAll(m_rows);
-        m_rows.clear();
-        m_unsorted = false;
+        Entry& e = m_rows[i];
+        return e.object ? e.object : materialize(e);
     }
+    void Clear();
 private:
+    struct Entry {
+        TXLSRow* object;   // nullptr: the row is the fields below
+        uint16_t row, firstCol, lastCol, height, options, xf;
+    };
     TCellFormats* m_formats;
     TFormattedObjectNotify::TFormatCallback m_cb;
-    QList<TXLSRow*> m_rows;
+    mutable QList<Entry> m_rows;
     bool m_unsorted = false;   // a row came after one with a higher number
+    static int rowOf(const Entry& e);
+    TXLSRow* materialize(Entry& e) const;
     void quickSort(int l, int r);
 };
 

@@ -334,14 +334,17 @@ TEST(XlsCells, RowsAndColumns)
 {
     TXFonts fonts;
     TCellFormats formats(&fonts);
+    const int refs15 = formats.Item(15)->RefCount, refs18 = formats.Item(18)->RefCount;
     TXLSRows rows(&formats, nullptr);
     auto row = [](int r, int options, int xfWord) {
         return u16(r) + u16(0) + u16(3) + u16(300) + u16(0) + u16(0) + u16(options) + u16(xfWord);
     };
     rows.AddRow(reinterpret_cast<const uint8_t*>(row(7, 0x0080, 0x1000 | 18).constData()), 16);
     rows.AddRow(reinterpret_cast<const uint8_t*>(row(3, 0, 0).constData()), 16);
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18 + 1);
     rows.SortRows();
     ASSERT_NE(rows.RowAt(7), nullptr);
+    TXLSRow* seven = rows.RowAt(7);
     EXPECT_EQ(rows.RowAt(7)->FormatIndex(), 18);   // flag bits above bit 11 ignored
     EXPECT_EQ(rows.RowAt(3)->FormatIndex(), 15);
     EXPECT_EQ(rows.RowAt(3)->Height, 300);
@@ -353,6 +356,18 @@ TEST(XlsCells, RowsAndColumns)
     rows.SortRows();
     for (int r : {3, 5, 6, 7, 9, 12}) EXPECT_NE(rows.RowAt(r), nullptr) << r;
     EXPECT_EQ(rows.RowAt(8), nullptr);
+    EXPECT_EQ(rows.RowAt(7), seven);   // a row asked for once is that object from then on
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18 + 1);
+    // a row with a format added after loading (which may be renumbered) holds it as an object,
+    // which goes with the row
+    const int added = formats.AddNew()->Index, count = formats.Count();
+    rows.AddRow(reinterpret_cast<const uint8_t*>(row(20, 0x0080, added).constData()), 16);
+    EXPECT_EQ(rows.RowAt(20)->FormatIndex(), added);
+    rows.Clear();
+    EXPECT_EQ(rows.Count(), 0);
+    EXPECT_EQ(formats.Count(), count - 1);
+    EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18);
 
     TXLSColumns cols(&formats, nullptr);
     QByteArray ci = u16(250) + u16(300) + u16(3000) + u16(16) + u16(0x0103) + u16(0);
