@@ -39,11 +39,22 @@ char* TStringArena::Alloc(size_t n)
     return own;
 #endif
     if (n > m_left) {
-        const size_t size = qMax(BigChunkSize, n);
-        char* c = static_cast<char*>(AllocBigChunk(size));
-        m_chunks.append(c);
-        m_cur = c;
-        m_left = size;
+        auto steps = [](size_t bytes) { return (bytes + PopulateStep - 1) / PopulateStep * PopulateStep; };
+        if (m_cur && size_t(m_end - m_cur) >= n) {
+            // the next parts of the chunk
+            char* populated = m_cur + m_left;
+            const size_t grow = qMin(steps(n - m_left), size_t(m_end - populated));
+            PopulateRange(populated, grow);
+            m_left += grow;
+        } else {
+            const size_t size = qMax(BigChunkSize, n);
+            char* c = static_cast<char*>(AllocBigChunk(size, false));
+            m_chunks.append(c);
+            m_cur = c;
+            m_end = c + size;
+            m_left = qMin(steps(n), size);
+            PopulateRange(c, m_left);
+        }
     }
     char* r = m_cur;
     m_cur += n;
@@ -74,6 +85,7 @@ void TStringArena::Clear()
     m_chunks.clear();
     m_cur = nullptr;
     m_left = 0;
+    m_end = nullptr;
 }
 
 TSSTEntry* TStringArena::AllocEntry(size_t dataSize)

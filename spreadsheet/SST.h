@@ -48,7 +48,8 @@ public:
 private:
     QList<char*> m_chunks;
     char* m_cur = nullptr;
-    size_t m_left = 0;
+    size_t m_left = 0;      // populated bytes after m_cur
+    char* m_end = nullptr;  // end of the newest chunk
 };
 
 // The set of entries keyed by their contents, found by a 32-bit hash. Held flat rather than as a

@@ -12,6 +12,7 @@
 
 #include <QSet>
 #include <cstring>
+#include <vector>
 
 using namespace xls;
 using namespace xlstest;
@@ -493,4 +494,34 @@ TEST(XlsPool, AModelGivesBackEveryObject)
             + rec(0x0221, QByteArray(14, 0)) + rec(0x0207, u8(5))}})}}).bytes), EXLSError);
     }
     EXPECT_EQ(PoolLiveCount(), before);
+}
+
+TEST(XlsPool, BlocksAcrossPopulatedPartsAndChunksStayApart)
+{
+    // Pool and arena hand out their chunks part by part: what is handed out before and after each
+    // step (and across chunks, and a block larger than a chunk) keeps its own bytes.
+    std::vector<std::pair<char*, size_t>> blocks;
+    for (int i = 0; i < 120000; ++i) {
+        const size_t size = 8 + size_t(i % 31) * 8;
+        blocks.emplace_back(static_cast<char*>(PoolAlloc(size)), size);
+        std::memset(blocks.back().first, i & 0x7F, size);
+    }
+    for (size_t i = 0; i < blocks.size(); ++i)
+        ASSERT_TRUE(blocks[i].first[0] == char(i & 0x7F) && blocks[i].first[blocks[i].second - 1] == char(i & 0x7F)) << i;
+    for (auto& b : blocks) PoolFree(b.first, b.second);
+
+    TStringArena arena;
+    std::vector<std::pair<char*, size_t>> strings;
+    for (int i = 0; i < 9000; ++i) {
+        const size_t size = i == 4000 ? (size_t(3) << 20) : 1 + size_t(i * 37 % 1000);
+        strings.emplace_back(arena.Alloc(size), size);
+        std::memset(strings.back().first, i & 0x7F, size);
+        if (i % 100 == 0) {
+            // a block taken back is handed out again
+            char* again = arena.Alloc(300);
+            arena.TakeBack(again);
+        }
+    }
+    for (size_t i = 0; i < strings.size(); ++i)
+        ASSERT_TRUE(strings[i].first[0] == char(i & 0x7F) && strings[i].first[strings[i].second - 1] == char(i & 0x7F)) << i;
 }
