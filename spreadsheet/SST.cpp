@@ -110,23 +110,20 @@ void THashTrie::dropSlots()
     if (m_slots) FreeBigChunk(m_slots);
     m_slots = nullptr;
     m_mask = 0;
-    m_count = 0;
+    m_items = QList<void*>();
 }
 
 void THashTrie::ClearTrie()
 {
-    if (m_slots)
-        for (size_t i = 0; i <= m_mask; ++i)
-            if (m_slots[i].value) Release(m_slots[i].value);
+    for (void* e : m_items) Release(e);
     dropSlots();
 }
 
-void THashTrie::place(void* entry, uint32_t hash)
+void THashTrie::place(uint32_t item, uint32_t hash)
 {
     size_t i = home(hash, m_mask);
-    while (m_slots[i].value) i = (i + 1) & m_mask;
-    m_slots[i] = Slot{hash, entry};
-    ++m_count;
+    while (m_slots[i].item) i = (i + 1) & m_mask;
+    m_slots[i] = Slot{hash, item};
 }
 
 void THashTrie::rehash(size_t slotCount)
@@ -138,9 +135,8 @@ void THashTrie::rehash(size_t slotCount)
     const size_t oldCount = old ? m_mask + 1 : 0;
     m_slots = table;
     m_mask = slotCount - 1;
-    m_count = 0;
     for (size_t i = 0; i < oldCount; ++i)
-        if (old[i].value) place(old[i].value, old[i].hash);
+        if (old[i].item) place(old[i].item, old[i].hash);
     if (old) FreeBigChunk(old);
 }
 
@@ -151,35 +147,38 @@ void THashTrie::Reserve(size_t count)
     size_t table = 16;
     while (table / 4 * 3 < count) table *= 2;
     if (!m_slots || table > m_mask + 1) rehash(table);
+    m_items.reserve(qsizetype(count));
 }
 
 void* THashTrie::Find(const void* entry, uint32_t hash) const
 {
     if (!m_slots) return nullptr;
-    for (size_t i = home(hash, m_mask); m_slots[i].value; i = (i + 1) & m_mask)
-        if (m_slots[i].hash == hash && Equal(m_slots[i].value, entry)) return m_slots[i].value;
+    for (size_t i = home(hash, m_mask); m_slots[i].item; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == hash && Equal(value(m_slots[i]), entry)) return value(m_slots[i]);
     return nullptr;
 }
 
 void THashTrie::Insert(void* entry, uint32_t hash)
 {
-    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
-    if (!Find(entry, hash)) place(entry, hash);
+    if (!m_slots || (size_t(m_items.size()) + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    if (Find(entry, hash)) return;
+    m_items.append(entry);
+    place(uint32_t(m_items.size()), hash);
 }
 
 void* THashTrie::AddOrFind(void* entry, bool* found) { return AddOrFind(entry, Hash(entry), found); }
 
 void* THashTrie::AddOrFind(void* entry, uint32_t h, bool* found)
 {
-    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    if (!m_slots || (size_t(m_items.size()) + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
     size_t i = home(h, m_mask);
-    for (; m_slots[i].value; i = (i + 1) & m_mask)
-        if (m_slots[i].hash == h && Equal(m_slots[i].value, entry)) {
+    for (; m_slots[i].item; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == h && Equal(value(m_slots[i]), entry)) {
             if (found) *found = true;
-            return m_slots[i].value;
+            return value(m_slots[i]);
         }
-    m_slots[i] = Slot{h, entry};
-    ++m_count;
+    m_items.append(entry);
+    m_slots[i] = Slot{h, uint32_t(m_items.size())};
     if (found) *found = false;
     return entry;
 }
