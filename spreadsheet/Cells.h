@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace xls {
@@ -136,7 +137,29 @@ public:
     uint8_t ResultByte = 0;   // boolean value or error index
 };
 
-// Sparse table: row high byte, row low byte, then the row's cells as one array over the columns
+// A place in the cell storage, 12 bytes. The common cells of a read workbook (numbers, shared
+// strings, blanks, booleans, errors) are held in the slot itself: their value and the index of
+// their format (the slot holds one reference to that format, like a cell object does; only
+// formats that keep their index are held so, see TCellStorage::PutValue). Other cells, and
+// cells someone asked for as an object, are cell objects the slot owns.
+struct TCellSlot {
+    enum TKind : uint8_t { skEmpty = 0, skFloat = 1, skString = 2, skBlank = 3, skBoolean = 4, skError = 5, skObject = 6 };
+    uint32_t v[2];   // the number's bits, the TSSTEntry*, the byte value, or the TCell*
+    uint16_t xf;     // format index of a cell in place
+    uint8_t kind;
+    uint8_t spare;
+
+    TKind Kind() const { return TKind(kind); }
+    bool Empty() const { return kind == skEmpty; }
+    uint64_t Value() const { uint64_t x; std::memcpy(&x, v, sizeof x); return x; }
+    void SetValue(uint64_t x) { std::memcpy(v, &x, sizeof x); }
+    TCell* Object() const { return kind == skObject ? reinterpret_cast<TCell*>(uintptr_t(Value())) : nullptr; }
+    double Number() const { double d; std::memcpy(&d, v, sizeof d); return d; }
+    TSSTEntry* Entry() const { return reinterpret_cast<TSSTEntry*>(uintptr_t(Value())); }
+    uint8_t Byte() const { return uint8_t(v[0]); }
+};
+
+// Sparse table: row high byte, row low byte, then the row's slots as one array over the columns
 // that row uses (grown as cells come; most rows hold a few neighbouring columns).
 class TCellStorage {
 public:
@@ -145,27 +168,56 @@ public:
     TCellStorage(const TCellStorage&) = delete;
     TCellStorage& operator=(const TCellStorage&) = delete;
 
-    TCell* FindCell(uint32_t key) const
+    // The slot of a cell, nullptr when there is none; a cell held in place stays so.
+    const TCellSlot* FindSlot(uint32_t key) const
     {
         if (key > 0xFFFFFF) return nullptr;
         const Row* row = rowOf(key >> 8);
         if (!row) return nullptr;
         const int i = int(key & 0xFF) - row->first;
-        return (i < 0 || i >= row->capacity) ? nullptr : row->c()[i];
+        if (i < 0 || i >= row->capacity) return nullptr;
+        const TCellSlot* s = &row->c()[i];
+        return s->Empty() ? nullptr : s;
+    }
+    // The cell as an object; a cell held in place becomes one (and stays one).
+    TCell* FindCell(uint32_t key) const
+    {
+        const TCellSlot* s = FindSlot(key);
+        if (!s) return nullptr;
+        return s->kind == TCellSlot::skObject ? s->Object() : materialize(const_cast<TCellSlot&>(*s));
     }
     void PutCell(uint32_t key, TCell* cell);
+    // A cell held in place (kind skFloat ... skError): value as TCellSlot::Value holds it.
+    void PutValue(uint32_t key, TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
     void Clear();
-    template <class F> void ForEach(F f) const;   // f(key, cell), in key order
+    // The columns a row's cells will take (first, and last + 1, as a ROW record gives them), so
+    // its slots are made in one piece when its first cell comes. Rows come in blocks of at most
+    // 32 before their cells; the hints of the last 64 rows are kept.
+    void HintRow(int row, int firstCol, int endCol)
+    {
+        RowHint& h = m_hints[row & 63];
+        h.row = row;
+        h.first = uint16_t(firstCol);
+        h.end = uint16_t(endCol);
+    }
+    template <class F> void ForEach(F f) const;      // f(key, cell), in key order; every cell as an object
+    template <class F> void ForEachKey(F f) const;   // f(key), in key order
+
+    static TCell* MakeObject(TCellFormats* formats, int formatIndex, TCellSlot::TKind kind, uint64_t value);
 
 private:
     struct Row {
         uint16_t first;      // column of the first slot
         uint16_t capacity;   // columns held: that many slots follow the header
-        uint32_t unused;
-        TCell** c() { return reinterpret_cast<TCell**>(this + 1); }
-        TCell* const* c() const { return reinterpret_cast<TCell* const*>(this + 1); }
+        TCellSlot* c() { return reinterpret_cast<TCellSlot*>(this + 1); }
+        const TCellSlot* c() const { return reinterpret_cast<const TCellSlot*>(this + 1); }
     };
     struct L2 { Row* r[256] = {}; };
+    struct RowHint {
+        int row = -1;
+        uint16_t first = 0, end = 0;
+    };
+    RowHint m_hints[64];
     L2* m_root[256] = {};
     // The row looked up last (cells are read and put row by row): its number and the row, or
     // nullptr when it has no cells. Every change of a row's place updates it.
@@ -180,11 +232,16 @@ private:
         }
         return m_row;
     }
+    // The format list of the cells held in place (all of one book): the first one put.
+    TCellFormats* m_formats = nullptr;
+    TCellSlot& slotFor(uint32_t key);   // the slot of a key within the grid, made when missing
+    TCell* materialize(TCellSlot& s) const;
+    void release(TCellSlot& s) const;   // frees the cell of a slot, which becomes empty
     static Row* newRow(int first, int capacity);
     static void freeRow(Row* r);
 };
 
-template <class F> void TCellStorage::ForEach(F f) const
+template <class F> void TCellStorage::ForEachKey(F f) const
 {
     for (int hi = 0; hi < 256; ++hi) {
         const L2* l2 = m_root[hi];
@@ -193,7 +250,24 @@ template <class F> void TCellStorage::ForEach(F f) const
             const Row* row = l2->r[lo];
             if (!row) continue;
             for (int i = 0; i < row->capacity; ++i)
-                if (TCell* c = row->c()[i]) f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), c);
+                if (!row->c()[i].Empty()) f(uint32_t(hi << 16 | lo << 8 | (row->first + i)));
+        }
+    }
+}
+
+template <class F> void TCellStorage::ForEach(F f) const
+{
+    for (int hi = 0; hi < 256; ++hi) {
+        const L2* l2 = m_root[hi];
+        if (!l2) continue;
+        for (int lo = 0; lo < 256; ++lo) {
+            Row* row = l2->r[lo];
+            if (!row) continue;
+            for (int i = 0; i < row->capacity; ++i) {
+                TCellSlot& s = row->c()[i];
+                if (s.Empty()) continue;
+                f(uint32_t(hi << 16 | lo << 8 | (row->first + i)), s.kind == TCellSlot::skObject ? s.Object() : materialize(s));
+            }
         }
     }
 }
@@ -205,6 +279,9 @@ public:
     uint16_t Row = 0, FirstCol = 0, LastCol = 0, Height = 255, Options = 0;
 };
 
+// The rows of a sheet. A row read from a ROW record is held as its fields with its format
+// index (holding one reference to a format that keeps its index, like cells in place); its
+// object is made when someone asks for it, and then stands for the row.
 class TXLSRows {
 public:
     TXLSRows(TCellFormats* formats, TFormattedObjectNotify::TFormatCallback cb) : m_formats(formats), m_cb(std::move(cb)) {}
@@ -214,20 +291,25 @@ public:
     void AddRow(const uint8_t* body, int length);
     void SortRows();
     int FindRow(int row) const;   // list position or -1
-    TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : m_rows[i]; }
+    TXLSRow* RowAt(int row) const { int i = FindRow(row); return i < 0 ? nullptr : Item(i); }
     int Count() const { return int(m_rows.size()); }
-    TXLSRow* Item(int i) const { return m_rows[i]; }
-    void Clear()
+    TXLSRow* Item(int i) const
     {
-        qDeleteAll(m_rows);
-        m_rows.clear();
-        m_unsorted = false;
+        Entry& e = m_rows[i];
+        return e.object ? e.object : materialize(e);
     }
+    void Clear();
 private:
+    struct Entry {
+        TXLSRow* object;   // nullptr: the row is the fields below
+        uint16_t row, firstCol, lastCol, height, options, xf;
+    };
     TCellFormats* m_formats;
     TFormattedObjectNotify::TFormatCallback m_cb;
-    QList<TXLSRow*> m_rows;
+    mutable QList<Entry> m_rows;
     bool m_unsorted = false;   // a row came after one with a higher number
+    static int rowOf(const Entry& e);
+    TXLSRow* materialize(Entry& e) const;
     void quickSort(int l, int r);
 };
 

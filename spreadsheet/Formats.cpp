@@ -300,13 +300,16 @@ void TCellFormats::Delete(int index)
 
 // ---- formatted objects
 
-TFormattedObject::~TFormattedObject()
+TFormattedObject::~TFormattedObject() { ReleaseFormatReference(m_format); }
+
+void TFormattedObject::ReleaseFormatReference(TCellFormat* f)
 {
-    if (m_format && m_format->Index >= owner()->LoadedCount && m_format->Index < owner()->Count() &&
-        owner()->Item(m_format->Index) == m_format) {
-        if (--m_format->RefCount <= 0) owner()->Delete(m_format->Index);
-    } else if (m_format) {
-        --m_format->RefCount;
+    if (!f) return;
+    TCellFormats* formats = f->Owner;
+    if (formats && f->Index >= formats->LoadedCount && f->Index < formats->Count() && formats->Item(f->Index) == f) {
+        if (--f->RefCount <= 0) formats->Delete(f->Index);
+    } else {
+        --f->RefCount;
     }
 }
 

@@ -154,6 +154,11 @@ public:
     TCellFormat* Format() const { return m_format; }
     int FormatIndex() const { return m_format ? m_format->Index : 15; }
     void TakeOverFormat(int formatIndex);
+    // An object made without a format takes over a reference someone else held (a cell slot's).
+    void AdoptFormatReference(TCellFormat* f) { m_format = f; }
+    // Gives up one reference to a format entry: an entry added after loading goes when its last
+    // user does.
+    static void ReleaseFormatReference(TCellFormat* f);
 
     // Setters (copy-on-write) and getters of the attributes.
     void SetPatternBgColor(int c);

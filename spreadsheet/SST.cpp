@@ -11,21 +11,21 @@ namespace xls {
 
 QString TSSTEntry::Text() const
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(Data);
+    const auto* p = reinterpret_cast<const uint8_t*>(Data());
     if (Options & 1) {
         QString s(CharCount, Qt::Uninitialized);
         QChar* d = s.data();
         for (int i = 0; i < CharCount; ++i) d[i] = QChar(GetWord(p + 2 * i));
         return s;
     }
-    return QString::fromLatin1(Data, CharCount);
+    return QString::fromLatin1(Data(), CharCount);
 }
 
 int TSSTEntry::RunFont(int run) const
 {
     const int charBytes = (Options & 1) ? 2 * CharCount : CharCount;
     if (run < 0 || run >= RunCount) return -1;
-    return GetWord(reinterpret_cast<const uint8_t*>(Data) + charBytes + 4 * run + 2);
+    return GetWord(reinterpret_cast<const uint8_t*>(Data()) + charBytes + 4 * run + 2);
 }
 
 char* TStringArena::Alloc(size_t n)
@@ -39,11 +39,22 @@ char* TStringArena::Alloc(size_t n)
     return own;
 #endif
     if (n > m_left) {
-        const size_t size = qMax(BigChunkSize, n);
-        char* c = static_cast<char*>(AllocBigChunk(size));
-        m_chunks.append(c);
-        m_cur = c;
-        m_left = size;
+        auto steps = [](size_t bytes) { return (bytes + PopulateStep - 1) / PopulateStep * PopulateStep; };
+        if (m_cur && size_t(m_end - m_cur) >= n) {
+            // the next parts of the chunk
+            char* populated = m_cur + m_left;
+            const size_t grow = qMin(steps(n - m_left), size_t(m_end - populated));
+            PopulateRange(populated, grow);
+            m_left += grow;
+        } else {
+            const size_t size = qMax(BigChunkSize, n);
+            char* c = static_cast<char*>(AllocBigChunk(size, false));
+            m_chunks.append(c);
+            m_cur = c;
+            m_end = c + size;
+            m_left = qMin(steps(n), size);
+            PopulateRange(c, m_left);
+        }
     }
     char* r = m_cur;
     m_cur += n;
@@ -74,14 +85,14 @@ void TStringArena::Clear()
     m_chunks.clear();
     m_cur = nullptr;
     m_left = 0;
+    m_end = nullptr;
 }
 
 TSSTEntry* TStringArena::AllocEntry(size_t dataSize)
 {
-    // Entries stay aligned: every block is a multiple of 8 bytes.
-    const size_t bytes = sizeof(TSSTEntry) + ((dataSize + 7) & ~size_t(7));
+    // Entries stay aligned: every block, the fields and their bytes, is a multiple of 8 bytes.
+    const size_t bytes = (sizeof(TSSTEntry) + dataSize + 7) & ~size_t(7);
     auto* e = new (Alloc(bytes)) TSSTEntry;
-    e->Data = reinterpret_cast<const char*>(e + 1);
     e->DataSize = uint32_t(dataSize);
     return e;
 }
@@ -99,23 +110,20 @@ void THashTrie::dropSlots()
     if (m_slots) FreeBigChunk(m_slots);
     m_slots = nullptr;
     m_mask = 0;
-    m_count = 0;
+    m_items = QList<void*>();
 }
 
 void THashTrie::ClearTrie()
 {
-    if (m_slots)
-        for (size_t i = 0; i <= m_mask; ++i)
-            if (m_slots[i].value) Release(m_slots[i].value);
+    for (void* e : m_items) Release(e);
     dropSlots();
 }
 
-void THashTrie::place(void* entry, uint32_t hash)
+void THashTrie::place(uint32_t item, uint32_t hash)
 {
     size_t i = home(hash, m_mask);
-    while (m_slots[i].value) i = (i + 1) & m_mask;
-    m_slots[i] = Slot{hash, entry};
-    ++m_count;
+    while (m_slots[i].item) i = (i + 1) & m_mask;
+    m_slots[i] = Slot{hash, item};
 }
 
 void THashTrie::rehash(size_t slotCount)
@@ -127,9 +135,8 @@ void THashTrie::rehash(size_t slotCount)
     const size_t oldCount = old ? m_mask + 1 : 0;
     m_slots = table;
     m_mask = slotCount - 1;
-    m_count = 0;
     for (size_t i = 0; i < oldCount; ++i)
-        if (old[i].value) place(old[i].value, old[i].hash);
+        if (old[i].item) place(old[i].item, old[i].hash);
     if (old) FreeBigChunk(old);
 }
 
@@ -140,35 +147,38 @@ void THashTrie::Reserve(size_t count)
     size_t table = 16;
     while (table / 4 * 3 < count) table *= 2;
     if (!m_slots || table > m_mask + 1) rehash(table);
+    m_items.reserve(qsizetype(count));
 }
 
 void* THashTrie::Find(const void* entry, uint32_t hash) const
 {
     if (!m_slots) return nullptr;
-    for (size_t i = home(hash, m_mask); m_slots[i].value; i = (i + 1) & m_mask)
-        if (m_slots[i].hash == hash && Equal(m_slots[i].value, entry)) return m_slots[i].value;
+    for (size_t i = home(hash, m_mask); m_slots[i].item; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == hash && Equal(value(m_slots[i]), entry)) return value(m_slots[i]);
     return nullptr;
 }
 
 void THashTrie::Insert(void* entry, uint32_t hash)
 {
-    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
-    if (!Find(entry, hash)) place(entry, hash);
+    if (!m_slots || (size_t(m_items.size()) + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    if (Find(entry, hash)) return;
+    m_items.append(entry);
+    place(uint32_t(m_items.size()), hash);
 }
 
 void* THashTrie::AddOrFind(void* entry, bool* found) { return AddOrFind(entry, Hash(entry), found); }
 
 void* THashTrie::AddOrFind(void* entry, uint32_t h, bool* found)
 {
-    if (!m_slots || (m_count + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
+    if (!m_slots || (size_t(m_items.size()) + 1) * 4 > (m_mask + 1) * 3) rehash(m_slots ? 2 * (m_mask + 1) : 16);
     size_t i = home(h, m_mask);
-    for (; m_slots[i].value; i = (i + 1) & m_mask)
-        if (m_slots[i].hash == h && Equal(m_slots[i].value, entry)) {
+    for (; m_slots[i].item; i = (i + 1) & m_mask)
+        if (m_slots[i].hash == h && Equal(value(m_slots[i]), entry)) {
             if (found) *found = true;
-            return m_slots[i].value;
+            return value(m_slots[i]);
         }
-    m_slots[i] = Slot{h, entry};
-    ++m_count;
+    m_items.append(entry);
+    m_slots[i] = Slot{h, uint32_t(m_items.size())};
     if (found) *found = false;
     return entry;
 }
@@ -176,7 +186,7 @@ void* THashTrie::AddOrFind(void* entry, uint32_t h, bool* found)
 uint32_t TSSTHashTrie::Hash(const void* entry) const
 {
     const auto* e = static_cast<const TSSTEntry*>(entry);
-    return Crc32(reinterpret_cast<const uint8_t*>(e->Data), e->DataSize);
+    return Crc32(reinterpret_cast<const uint8_t*>(e->Data()), e->DataSize);
 }
 
 bool TSSTHashTrie::Equal(const void* a, const void* b) const
@@ -185,7 +195,7 @@ bool TSSTHashTrie::Equal(const void* a, const void* b) const
     const auto* y = static_cast<const TSSTEntry*>(b);
     // The key holds the characters' bytes; the width must agree too.
     return (x->Options & 1) == (y->Options & 1) && x->CharCount == y->CharCount && x->DataSize == y->DataSize &&
-           (x->DataSize == 0 || std::memcmp(x->Data, y->Data, x->DataSize) == 0);
+           (x->DataSize == 0 || std::memcmp(x->Data(), y->Data(), x->DataSize) == 0);
 }
 
 // ---- string table
@@ -258,9 +268,8 @@ TSSTEntry* TSST2::readEntryInPlace()
     TSSTEntry* e = m_arena.AllocEntry(size_t(keySize));
     e->CharCount = uint16_t(count);
     e->RunCount = uint16_t(runCount);
-    e->PhoneticSize = phoneticSize;
     e->Options = opt;
-    auto* d = reinterpret_cast<uint8_t*>(const_cast<char*>(e->Data));
+    auto* d = reinterpret_cast<uint8_t*>(e->Data());
     std::memcpy(d, p + pos, size_t(keySize));
     if (runCount && m_fonts && m_fonts->Count() > 0) {
         for (int r = 0; r < runCount; ++r)
@@ -290,7 +299,8 @@ TSSTEntry* TSST2::readEntry()
     readBytes(extra, extraLen);
     int ep = 0;
     if (opt & 8) { h.RunCount = GetWord(extra); ep = 2; }
-    if (opt & 4) h.PhoneticSize = GetDWord(extra + ep);
+    uint32_t phoneticSize = 0;
+    if (opt & 4) phoneticSize = GetDWord(extra + ep);
     // Characters that go on into a CONTINUE record may change width there: such entries are
     // stored with 16-bit characters.
     bool wide = (opt & 1) || (h.CharCount > m_left);
@@ -298,11 +308,10 @@ TSSTEntry* TSST2::readEntry()
     const int charBytes = wide ? 2 * h.CharCount : h.CharCount;
     const qint64 runBytes = 4 * qint64(h.RunCount);
     // A phonetic block cannot be larger than the rest of the stream.
-    if (h.PhoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
+    if (phoneticSize > uint32_t(m_stream->Size() - m_stream->Position() + m_left))
         throw EXLSError(QStringLiteral("SST: phonetic block larger than the file"));
-    h.DataSize = uint32_t(charBytes + runBytes + h.PhoneticSize);
+    h.DataSize = uint32_t(charBytes + runBytes + phoneticSize);
     TSSTEntry* e = m_arena.AllocEntry(h.DataSize);
-    h.Data = e->Data;
     *e = h;
     char* block = reinterpret_cast<char*>(e);
     struct TakeBackOnError {
@@ -311,7 +320,7 @@ TSSTEntry* TSST2::readEntry()
         bool armed = true;
         ~TakeBackOnError() { if (armed) a.TakeBack(p); }
     } guardBytes{m_arena, block};
-    auto* d = reinterpret_cast<uint8_t*>(const_cast<char*>(e->Data));
+    auto* d = reinterpret_cast<uint8_t*>(e->Data());
     int done = 0;
     bool partWide = opt & 1;
     while (done < e->CharCount) {
@@ -349,7 +358,7 @@ TSSTEntry* TSST2::readEntry()
                 if (TXFont* f = m_fonts->Item(GetWord(d + charBytes + 4 * r + 2))) ++f->UsageCount;
         }
     }
-    if (e->PhoneticSize) readBytes(d + charBytes + runBytes, int(e->PhoneticSize));
+    if (phoneticSize) readBytes(d + charBytes + runBytes, int(phoneticSize));
     guardBytes.armed = false;
     return e;
 }
@@ -428,23 +437,20 @@ TSSTEntry* TSST2::AddText(const QString& text)
         bytes = text.left(count).toLatin1();
     }
     ++m_total;
-    TSSTEntry probe;
-    probe.Data = bytes.constData();
-    probe.DataSize = uint32_t(bytes.size());
-    probe.CharCount = uint16_t(count);
-    probe.Options = wide ? 1 : 0;
-    if (auto* found = static_cast<TSSTEntry*>(Find(&probe, Hash(&probe)))) {
+    // The entry is made in the arena and given back when an equal one is there.
+    TSSTEntry* e = m_arena.AllocEntry(size_t(bytes.size()));
+    e->CharCount = uint16_t(count);
+    e->Options = wide ? 1 : 0;
+    std::memcpy(e->Data(), bytes.constData(), size_t(bytes.size()));
+    const uint32_t h = Hash(e);
+    if (auto* found = static_cast<TSSTEntry*>(Find(e, h))) {
+        m_arena.TakeBack(reinterpret_cast<char*>(e));
         ++found->RefCount;
         return found;
     }
-    TSSTEntry* e = m_arena.AllocEntry(size_t(bytes.size()));
-    const char* data = e->Data;
-    *e = probe;
-    e->Data = data;
-    std::memcpy(const_cast<char*>(data), bytes.constData(), size_t(bytes.size()));
     e->Index = 0xFFFF;
     e->RefCount = 1;
-    Insert(e, Hash(e));
+    Insert(e, h);
     return e;
 }
 

@@ -17,15 +17,19 @@ class TXFonts;
 struct TSSTEntry {
     // The key: characters, runs (first character and font index, 4 bytes each), phonetic
     // bytes. An entry and its bytes live together in the table's arena (the bytes right after
-    // the entry); the table frees them all at once.
-    const char* Data = nullptr;
+    // the entry's fields); the table frees them all at once.
     uint32_t DataSize = 0;
     uint32_t Index = 0xFFFF;       // position in the SST record, 0xFFFF for a cell's own text
     uint32_t RefCount = 0;
-    uint32_t PhoneticSize = 0;
     uint16_t CharCount = 0;
     uint16_t RunCount = 0;
     uint8_t Options = 0;           // bit 0 16-bit, bit 2 phonetic, bit 3 runs
+    const char* Data() const { return reinterpret_cast<const char*>(this) + sizeof(TSSTEntry); }
+    char* Data() { return reinterpret_cast<char*>(this) + sizeof(TSSTEntry); }
+    uint32_t PhoneticSize() const
+    {
+        return DataSize - ((Options & 1) ? 2u * CharCount : CharCount) - 4u * RunCount;
+    }
     QString Text() const;
     int RunFont(int run) const;    // font index of a formatting run
 };
@@ -38,13 +42,14 @@ public:
     TStringArena(const TStringArena&) = delete;
     TStringArena& operator=(const TStringArena&) = delete;
     char* Alloc(size_t n);
-    TSSTEntry* AllocEntry(size_t dataSize);   // an entry with room for its bytes after it
+    TSSTEntry* AllocEntry(size_t dataSize);   // an entry with room for its bytes after it (not zeroed)
     void TakeBack(char* p);   // p must be the last allocation
     void Clear();
 private:
     QList<char*> m_chunks;
     char* m_cur = nullptr;
-    size_t m_left = 0;
+    size_t m_left = 0;      // populated bytes after m_cur
+    char* m_end = nullptr;  // end of the newest chunk
 };
 
 // The set of entries keyed by their contents, found by a 32-bit hash. Held flat rather than as a
@@ -52,7 +57,8 @@ private:
 // slot holding an entry's full hash beside it, so a probe compares hashes in the array and looks
 // at an entry only when its hash matches; entries with equal hashes take the next free slots.
 // The array doubles when three quarters are taken. (Chains of linked items missed the cache on
-// every step of a large table.)
+// every step of a large table.) A slot names its entry by its number in the list of entries
+// (in the order they came), so a slot is 8 bytes.
 class THashTrie {
 public:
     THashTrie() = default;
@@ -68,7 +74,7 @@ public:
     void Insert(void* entry, uint32_t hash);
     void Reserve(size_t count);   // room for that many entries without growing
     void ClearTrie();             // releases every entry
-    size_t Count() const { return m_count; }
+    size_t Count() const { return size_t(m_items.size()); }
     template <class F> void ForEach(F f) const;
 
 protected:
@@ -80,25 +86,24 @@ protected:
 private:
     struct Slot {
         uint32_t hash;
-        void* value;   // nullptr: free
+        uint32_t item;   // entry number + 1; 0: free
     };
     Slot* m_slots = nullptr;
     size_t m_mask = 0;   // slot count - 1 (a power of two)
-    size_t m_count = 0;
+    QList<void*> m_items;   // the entries in the order they came
     static size_t home(uint32_t hash, size_t mask)
     {
         // the hash's bits mixed, so hashes differing only in their high bits spread
         return size_t((uint64_t(hash) * 0x9E3779B97F4A7C15ull) >> 32) & mask;
     }
     void rehash(size_t slotCount);
-    void place(void* entry, uint32_t hash);   // into a free slot, no search for an equal entry
+    void place(uint32_t item, uint32_t hash);   // into a free slot, no search for an equal entry
+    void* value(const Slot& s) const { return m_items[s.item - 1]; }
 };
 
 template <class F> void THashTrie::ForEach(F f) const
 {
-    if (!m_slots) return;
-    for (size_t i = 0; i <= m_mask; ++i)
-        if (m_slots[i].value) f(m_slots[i].value);
+    for (void* e : m_items) f(e);
 }
 
 // Entries of the string table: the hash is the CRC-32 of the key bytes; equal entries have keys

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <climits>
+#include <cstring>
 
 namespace xls {
 
@@ -78,9 +79,19 @@ void TSheet::SetName(const QString& name)
 
 QString TSheet::CellText(int col, int row) const
 {
-    const TCell* c = Cell(col, row);
-    if (!c) return QString();
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return QString();
+    const TCellSlot* slot = m_cells.FindSlot(CellKey(uint32_t(col), uint32_t(row)));
+    if (!slot) return QString();
     const TXLSBook* book = Book();
+    switch (slot->Kind()) {
+    case TCellSlot::skObject: break;
+    case TCellSlot::skFloat: return FloatToStrG(slot->Number());
+    case TCellSlot::skString: return slot->Entry()->Text();
+    case TCellSlot::skBoolean: return slot->Byte() ? book->StrTRUE() : book->StrFALSE();
+    case TCellSlot::skError: return ErrorTextByIndex(slot->Byte());
+    default: return QString();
+    }
+    const TCell* c = slot->Object();
     auto formulaText = [&](const TFormulaCell* f) {
         if (f->CellType() == ctArrayFormula) {
             // The formula of an array lives in its ARRAY record.
@@ -164,7 +175,7 @@ TSheet::TUsedArea TSheet::UsedArea() const
     // Extents of 0 stand for an empty sheet as well as for a sheet whose only cell is A1.
     const bool none = !dims(m_records);
     bool first = none;
-    m_cells.ForEach([&](uint32_t key, TCell*) {
+    m_cells.ForEachKey([&](uint32_t key) {
         const int row = int(key >> 8);
         const int col = int(key & 0xFF);
         if (first) {
@@ -190,36 +201,41 @@ void TSheet::AddCell(int col, int row, TCell* cell)
     m_cells.PutCell(CellKey(uint32_t(col), uint32_t(row)), cell);
 }
 
+// The common cells are held in place in the storage (no object of their own).
 void TSheet::AddBlank(int col, int row, int fi)
 {
-    if (col > 255) return;
-    AddCell(col, row, new TBlankCell(formats(), fi));
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skBlank, 0);
 }
 void TSheet::AddBoolean(int col, int row, int fi, uint8_t v)
 {
-    if (col > 255) return;
-    AddCell(col, row, new TBooleanCell(formats(), fi, v));
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skBoolean, v);
 }
 void TSheet::AddError(int col, int row, int fi, uint8_t e)
 {
-    if (col > 255) return;
-    AddCell(col, row, new TErrorCell(formats(), fi, e));
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skError, e);
 }
 void TSheet::AddFloat(int col, int row, int fi, double v)
 {
-    if (col > 255) return;
-    AddCell(col, row, new TFloatCell(formats(), fi, v));
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skFloat, bits);
 }
 void TSheet::AddSST(int col, int row, int fi, TSSTEntry* e)
 {
-    if (col > 255) return;
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
     ++e->RefCount;
-    AddCell(col, row, new TStringCell(formats(), fi, e));
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skString,
+                     uint64_t(reinterpret_cast<uintptr_t>(e)));
 }
 void TSheet::AddText(int col, int row, int fi, const QString& text)
 {
-    if (col > 255) return;
-    AddCell(col, row, new TStringCell(formats(), fi, m_owner->SST().AddText(text)));
+    if (col < 0 || col > 255 || row < 0 || row > 65535) return;
+    m_cells.PutValue(CellKey(uint32_t(col), uint32_t(row)), formats(), fi, TCellSlot::skString,
+                     uint64_t(reinterpret_cast<uintptr_t>(m_owner->SST().AddText(text))));
 }
 
 int TSheet::FormatIndexAt(int col, int row) const

@@ -243,6 +243,8 @@ void TXLSBookReader::dispatch()
     case 0x0208:
         if (!s) return;
         s->Rows().AddRow(b, m_len);
+        // The row's columns, for its cells to come (AddRow checked the length)
+        s->Cells().HintRow(GetWord(b), GetWord(b + 2), GetWord(b + 4));
         m_taken = false;
         return;
     case 0x007D:

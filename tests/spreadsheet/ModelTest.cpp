@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+#include <cstring>
+#include <vector>
 
 using namespace xls;
 using namespace xlstest;
@@ -132,10 +134,10 @@ TEST(XlsSST, RunsAndPhoneticBytesWholeInTheRecordOrSplit)
         Read r;
         for (int i = 0; i < sst.IndexCount(); ++i) {
             const TSSTEntry* e = sst.EntryAt(i);
-            r.keys << QByteArray(e->Data, int(e->DataSize)) + u8(e->Options) + u16(e->CharCount);
+            r.keys << QByteArray(e->Data(), int(e->DataSize)) + u8(e->Options) + u16(e->CharCount);
             r.texts << e->Text();
             const int charBytes = (e->Options & 1) ? 2 * e->CharCount : e->CharCount;
-            r.phonetics << QByteArray(e->Data + charBytes + 4 * e->RunCount, int(e->PhoneticSize));
+            r.phonetics << QByteArray(e->Data() + charBytes + 4 * e->RunCount, int(e->PhoneticSize()));
             for (int k = 0; k < e->RunCount; ++k) r.runFonts << e->RunFont(k);
         }
         for (int f = 0; f < 4; ++f) r.usage << fonts.Item(f)->UsageCount - before[f];
@@ -255,18 +257,95 @@ TEST(XlsCells, StorageCornersAndReplacement)
     EXPECT_EQ(odd.FormatIndex(), 15);
 }
 
+TEST(XlsCells, CellsHeldInPlace)
+{
+    TXFonts fonts;
+    TCellFormats formats(&fonts);   // the 21 default formats count as loaded
+    TSST2 sst(nullptr);
+    TSSTEntry* text = sst.AddText(QStringLiteral("abc"));
+    double half = 0.5;
+    uint64_t halfBits;
+    std::memcpy(&halfBits, &half, sizeof halfBits);
+    struct Case {
+        TCellSlot::TKind kind;
+        uint64_t value;
+        int type;
+    };
+    const Case cases[] = {{TCellSlot::skFloat, halfBits, ctFloat}, {TCellSlot::skString, uint64_t(uintptr_t(text)), ctString},
+                          {TCellSlot::skBlank, 0, ctBlank}, {TCellSlot::skBoolean, 1, ctBoolean}, {TCellSlot::skError, 3, ctError}};
+    const int refs15 = formats.Item(15)->RefCount, refs20 = formats.Item(20)->RefCount;
+    {
+        TCellStorage st;
+        for (const Case& c : cases) {
+            const uint32_t key = CellKey(c.kind, 9);
+            st.PutValue(key, &formats, 20, c.kind, c.value);
+            ASSERT_NE(st.FindSlot(key), nullptr);
+            EXPECT_EQ(st.FindSlot(key)->Kind(), c.kind);
+            EXPECT_EQ(st.FindSlot(key)->Value(), c.value);
+        }
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 5);
+        // asked for as objects, the cells are what was put, with their format, and stay objects
+        for (const Case& c : cases) {
+            TCell* cell = st.FindCell(CellKey(c.kind, 9));
+            ASSERT_NE(cell, nullptr);
+            EXPECT_EQ(cell->CellType(), c.type);
+            EXPECT_EQ(cell->FormatIndex(), 20);
+            EXPECT_EQ(st.FindSlot(CellKey(c.kind, 9))->Kind(), TCellSlot::skObject);
+            EXPECT_EQ(st.FindCell(CellKey(c.kind, 9)), cell);
+        }
+        EXPECT_EQ(static_cast<TFloatCell*>(st.FindCell(CellKey(TCellSlot::skFloat, 9)))->Value, 0.5);
+        EXPECT_EQ(static_cast<TStringCell*>(st.FindCell(CellKey(TCellSlot::skString, 9)))->Entry, text);
+        EXPECT_EQ(static_cast<TBooleanCell*>(st.FindCell(CellKey(TCellSlot::skBoolean, 9)))->Value, 1);
+        EXPECT_EQ(static_cast<TErrorCell*>(st.FindCell(CellKey(TCellSlot::skError, 9)))->ErrorIndex, 3);
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 5);
+
+        // a cell put where one is held in place takes over its format, either way
+        st.PutValue(CellKey(0, 1), &formats, 20, TCellSlot::skBlank, 0);
+        st.PutValue(CellKey(0, 1), &formats, 15, TCellSlot::skFloat, halfBits);
+        EXPECT_EQ(st.FindSlot(CellKey(0, 1))->Kind(), TCellSlot::skObject);
+        EXPECT_EQ(st.FindCell(CellKey(0, 1))->CellType(), ctFloat);
+        EXPECT_EQ(st.FindCell(CellKey(0, 1))->FormatIndex(), 20);
+        st.PutValue(CellKey(1, 1), &formats, 20, TCellSlot::skBlank, 0);
+        st.PutCell(CellKey(1, 1), new TBooleanCell(&formats, 15, 0));
+        EXPECT_EQ(st.FindCell(CellKey(1, 1))->FormatIndex(), 20);
+        EXPECT_EQ(formats.Item(20)->RefCount, refs20 + 7);
+        EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+        int walked = 0;
+        st.ForEachKey([&](uint32_t) { ++walked; });
+        EXPECT_EQ(walked, 7);
+    }
+    // the storage gave every reference back
+    EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+    EXPECT_EQ(formats.Item(20)->RefCount, refs20);
+
+    // a format added after loading may be renumbered: its cells are objects, and it goes with the
+    // last of them
+    TCellFormat* added = formats.AddNew();
+    const int addedIndex = added->Index, count = formats.Count();
+    {
+        TCellStorage st;
+        st.PutValue(CellKey(0, 0), &formats, addedIndex, TCellSlot::skFloat, halfBits);
+        EXPECT_EQ(st.FindSlot(CellKey(0, 0))->Kind(), TCellSlot::skObject);
+        EXPECT_EQ(st.FindCell(CellKey(0, 0))->FormatIndex(), addedIndex);
+    }
+    EXPECT_EQ(formats.Count(), count - 1);
+}
+
 TEST(XlsCells, RowsAndColumns)
 {
     TXFonts fonts;
     TCellFormats formats(&fonts);
+    const int refs15 = formats.Item(15)->RefCount, refs18 = formats.Item(18)->RefCount;
     TXLSRows rows(&formats, nullptr);
     auto row = [](int r, int options, int xfWord) {
         return u16(r) + u16(0) + u16(3) + u16(300) + u16(0) + u16(0) + u16(options) + u16(xfWord);
     };
     rows.AddRow(reinterpret_cast<const uint8_t*>(row(7, 0x0080, 0x1000 | 18).constData()), 16);
     rows.AddRow(reinterpret_cast<const uint8_t*>(row(3, 0, 0).constData()), 16);
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18 + 1);
     rows.SortRows();
     ASSERT_NE(rows.RowAt(7), nullptr);
+    TXLSRow* seven = rows.RowAt(7);
     EXPECT_EQ(rows.RowAt(7)->FormatIndex(), 18);   // flag bits above bit 11 ignored
     EXPECT_EQ(rows.RowAt(3)->FormatIndex(), 15);
     EXPECT_EQ(rows.RowAt(3)->Height, 300);
@@ -278,6 +357,18 @@ TEST(XlsCells, RowsAndColumns)
     rows.SortRows();
     for (int r : {3, 5, 6, 7, 9, 12}) EXPECT_NE(rows.RowAt(r), nullptr) << r;
     EXPECT_EQ(rows.RowAt(8), nullptr);
+    EXPECT_EQ(rows.RowAt(7), seven);   // a row asked for once is that object from then on
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18 + 1);
+    // a row with a format added after loading (which may be renumbered) holds it as an object,
+    // which goes with the row
+    const int added = formats.AddNew()->Index, count = formats.Count();
+    rows.AddRow(reinterpret_cast<const uint8_t*>(row(20, 0x0080, added).constData()), 16);
+    EXPECT_EQ(rows.RowAt(20)->FormatIndex(), added);
+    rows.Clear();
+    EXPECT_EQ(rows.Count(), 0);
+    EXPECT_EQ(formats.Count(), count - 1);
+    EXPECT_EQ(formats.Item(15)->RefCount, refs15);
+    EXPECT_EQ(formats.Item(18)->RefCount, refs18);
 
     TXLSColumns cols(&formats, nullptr);
     QByteArray ci = u16(250) + u16(300) + u16(3000) + u16(16) + u16(0x0103) + u16(0);
@@ -403,4 +494,34 @@ TEST(XlsPool, AModelGivesBackEveryObject)
             + rec(0x0221, QByteArray(14, 0)) + rec(0x0207, u8(5))}})}}).bytes), EXLSError);
     }
     EXPECT_EQ(PoolLiveCount(), before);
+}
+
+TEST(XlsPool, BlocksAcrossPopulatedPartsAndChunksStayApart)
+{
+    // Pool and arena hand out their chunks part by part: what is handed out before and after each
+    // step (and across chunks, and a block larger than a chunk) keeps its own bytes.
+    std::vector<std::pair<char*, size_t>> blocks;
+    for (int i = 0; i < 120000; ++i) {
+        const size_t size = 8 + size_t(i % 31) * 8;
+        blocks.emplace_back(static_cast<char*>(PoolAlloc(size)), size);
+        std::memset(blocks.back().first, i & 0x7F, size);
+    }
+    for (size_t i = 0; i < blocks.size(); ++i)
+        ASSERT_TRUE(blocks[i].first[0] == char(i & 0x7F) && blocks[i].first[blocks[i].second - 1] == char(i & 0x7F)) << i;
+    for (auto& b : blocks) PoolFree(b.first, b.second);
+
+    TStringArena arena;
+    std::vector<std::pair<char*, size_t>> strings;
+    for (int i = 0; i < 9000; ++i) {
+        const size_t size = i == 4000 ? (size_t(3) << 20) : 1 + size_t(i * 37 % 1000);
+        strings.emplace_back(arena.Alloc(size), size);
+        std::memset(strings.back().first, i & 0x7F, size);
+        if (i % 100 == 0) {
+            // a block taken back is handed out again
+            char* again = arena.Alloc(300);
+            arena.TakeBack(again);
+        }
+    }
+    for (size_t i = 0; i < strings.size(); ++i)
+        ASSERT_TRUE(strings[i].first[0] == char(i & 0x7F) && strings[i].first[strings[i].second - 1] == char(i & 0x7F)) << i;
 }
