@@ -895,10 +895,11 @@ void TRecipientListStore::BulkPiece()
     m_bulkPiece.restart();
 }
 
-void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
+qint64 TRecipientListStore::DeleteRows(const QList<qint64>& ids)
 {
     if (m_table.isEmpty() || ids.isEmpty())
-        return;
+        return 0;
+    qint64 deleted = 0;
     {
         // Deleting many rows changes pages all over the Email index: with SQLite's small default
         // page cache they would be written out and read back again and again before the commit.
@@ -906,11 +907,13 @@ void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
         db::Transaction trans(m_conn);
         for (qsizetype from = 0; from < ids.size(); from += StatusBatchSize) {
             const qsizetype n = std::min<qsizetype>(StatusBatchSize, ids.size() - from);
-            m_conn.Execute(QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(QuoteName(m_table), QuoteName("_ID"), IdList(ids, from, n)));
+            deleted += m_conn.Execute(
+                QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(QuoteName(m_table), QuoteName("_ID"), IdList(ids, from, n)));
         }
         trans.Commit();
     }
     Requery();
+    return deleted;
 }
 
 void TRecipientListStore::ExecuteChange(const QString& sql, const QVariantList& params)
@@ -1139,6 +1142,36 @@ bool Blank(const char* text, int size)
 
 const QString kDuplicatesTable = QStringLiteral("qly_duplicates");
 
+qint64 DataVersion(db::Connection& conn) { return conn.Scalar(QStringLiteral("PRAGMA data_version")).toLongLong(); }
+
+// The shown rows' places go to a temporary table of the connection, which the statement reads;
+// the caller's transaction (if any) holds them. Notes the database's state for later.
+void ShowDuplicates(db::Connection& conn, const QString& table, TDuplicateRows& result)
+{
+    const QString shownTable = QStringLiteral("temp.") + QuoteName(kDuplicatesTable);
+    conn.Execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (Id INTEGER PRIMARY KEY, Place INTEGER)").arg(QuoteName(kDuplicatesTable)));
+    conn.Execute(QStringLiteral("DELETE FROM %1").arg(shownTable));
+    std::vector<std::pair<qint64, qint64>> byId; // _ID, place
+    byId.reserve(result.shown.size());
+    for (size_t i = 0; i < result.shown.size(); ++i)
+        byId.emplace_back(result.shown[i], qint64(i));
+    std::sort(byId.begin(), byId.end());
+    db::Statement ins(conn, QStringLiteral("INSERT INTO %1 (Id, Place) VALUES (?1, ?2)").arg(shownTable));
+    sqlite3_stmt* h = ins.Handle();
+    for (const auto& [id, place] : byId) {
+        sqlite3_bind_int64(h, 1, id);
+        sqlite3_bind_int64(h, 2, place);
+        ins.Step();
+        ins.Reset();
+    }
+    result.rows = qint64(result.shown.size());
+    result.dataVersion = DataVersion(conn);
+    result.totalChanges = sqlite3_total_changes64(conn.Handle());
+    const QString t = QuoteName(table), key = QuoteName("_ID");
+    result.statement = QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT Id FROM %3) ORDER BY (SELECT Place FROM %3 WHERE Id = %1.%2)")
+                           .arg(t, key, shownTable);
+}
+
 } // namespace
 
 TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const QString& table)
@@ -1229,7 +1262,6 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
 
     // The groups of two rows or more, in their order; every row but the last one selected.
     TDuplicateRows result;
-    std::vector<std::pair<qint64, qint64>> shown; // _ID, place
     for (size_t from = 0, to; from < candidates.size(); from = to) {
         to = from + 1;
         while (to < candidates.size() && candidates[to].key == candidates[from].key)
@@ -1237,31 +1269,49 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
         if (to - from < 2)
             continue;
         for (size_t i = from; i < to; ++i) {
-            shown.emplace_back(candidates[i].id, qint64(shown.size()));
+            result.shown.push_back(candidates[i].id);
             if (i + 1 < to)
                 result.autoSelected << candidates[i].id;
         }
+        result.groupEnds.push_back(qint64(result.shown.size()));
     }
     candidates = {};
-    result.rows = qint64(shown.size());
-
-    // The rows' places go to a temporary table of the connection, which the statement reads.
-    const QString shownTable = QStringLiteral("temp.") + QuoteName(kDuplicatesTable);
-    conn.Execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (Id INTEGER PRIMARY KEY, Place INTEGER)").arg(QuoteName(kDuplicatesTable)));
-    conn.Execute(QStringLiteral("DELETE FROM %1").arg(shownTable));
-    std::sort(shown.begin(), shown.end());
-    db::Statement ins(conn, QStringLiteral("INSERT INTO %1 (Id, Place) VALUES (?1, ?2)").arg(shownTable));
-    sqlite3_stmt* h = ins.Handle();
-    for (const auto& [id, place] : shown) {
-        sqlite3_bind_int64(h, 1, id);
-        sqlite3_bind_int64(h, 2, place);
-        ins.Step();
-        ins.Reset();
-    }
+    ShowDuplicates(conn, table, result);
     trans.Commit();
-    const QString t = QuoteName(table), key = QuoteName("_ID");
-    result.statement = QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT Id FROM %3) ORDER BY (SELECT Place FROM %3 WHERE Id = %1.%2)")
-                           .arg(t, key, shownTable);
+    return result;
+}
+
+TDuplicateRows TRecipientListStore::DuplicatesAfterDelete(db::Connection& conn, const QString& table, const TDuplicateRows& found,
+                                                          const QList<qint64>& deleted, qint64 deletedCount)
+{
+    // Deleting rows makes no new duplicates and leaves the addresses of the other rows as they
+    // were; only another change to the list since the search calls for a new one.
+    if (found.totalChanges < 0 || sqlite3_total_changes64(conn.Handle()) != found.totalChanges + deletedCount ||
+        DataVersion(conn) != found.dataVersion)
+        return FindDuplicates(conn, table);
+    std::vector<qint64> gone(deleted.begin(), deleted.end());
+    std::sort(gone.begin(), gone.end());
+    const auto isGone = [&gone](qint64 id) { return std::binary_search(gone.begin(), gone.end(), id); };
+    TDuplicateRows result;
+    qint64 from = 0;
+    for (const qint64 end : found.groupEnds) {
+        std::vector<qint64> left;
+        for (qint64 i = from; i < end; ++i)
+            if (!isGone(found.shown[size_t(i)]))
+                left.push_back(found.shown[size_t(i)]);
+        from = end;
+        if (left.size() < 2)
+            continue;
+        for (size_t i = 0; i < left.size(); ++i) {
+            result.shown.push_back(left[i]);
+            if (i + 1 < left.size())
+                result.autoSelected << left[i];
+        }
+        result.groupEnds.push_back(qint64(result.shown.size()));
+    }
+    db::Transaction trans(conn);
+    ShowDuplicates(conn, table, result);
+    trans.Commit();
     return result;
 }
 
