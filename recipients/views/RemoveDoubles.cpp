@@ -157,6 +157,7 @@ void TRemoveDoublesForm::ShowFound(TDuplicateRows found)
     FDataSet->Close();
     FFound = std::move(found);
     FDataSet->SetCommandText(FFound.statement);
+    FDataSet->SetKnownKeys(FFound.shown);
     FDataSet->Open();
     const bool named = !FListName.isEmpty();
     if (FDataSet->IsEmpty()) {
