@@ -1177,16 +1177,30 @@ void ShowDuplicates(db::Connection& conn, const QString& table, TDuplicateRows& 
 TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const QString& table)
 {
     // Two passes over the addresses, in one read transaction so both see the same rows in the
-    // same order. The first hashes every non-blank address as folded and keeps only the hash
-    // and the row's place in the pass; rows whose hash no other row has are no duplicates. The
-    // second folds the addresses of the others as text: comparing them separates the rows whose
-    // hashes merely collide, and sorts the groups.
+    // same order. The first hashes every non-blank address as folded and keeps the hash and the
+    // row's place in the pass; rows whose hash no other row has are no duplicates. The second
+    // folds the addresses of the others as text: comparing them separates the rows whose hashes
+    // merely collide, and sorts the groups. The first pass keeps the addresses' bytes as well
+    // while they take up to DuplicateTextKept; then the second reads them there, not in the table.
     db::Transaction trans(conn);
     const QString scan = QStringLiteral("SELECT %1, %2 FROM %3").arg(QuoteName("_ID"), QuoteName("Email"), QuoteName(table));
     struct Hashed {
         quint64 hash;
-        quint32 place;
+        quint32 place; // the row's place in the pass
+        quint32 entry; // its number among the non-blank addresses
     };
+    std::vector<char> keptText;    // the non-blank addresses one after the other
+    std::vector<quint32> keptEnds; // where each ends there
+    std::vector<qint64> keptIds;   // its row's _ID
+    bool keeping = true;
+    {
+        // Room for about as many rows as the highest _ID says: growing would copy them again and again.
+        const size_t rows = size_t(std::clamp<qint64>(
+            conn.Scalar(QStringLiteral("SELECT max(%1) FROM %2").arg(QuoteName("_ID"), QuoteName(table))).toLongLong(), 0, 1 << 22));
+        keptText.reserve(std::min(rows * 32, DuplicateTextKept));
+        keptEnds.reserve(rows);
+        keptIds.reserve(rows);
+    }
     // Gathered in blocks (no copies as they grow), counted by the hash's top bits, then placed
     // by those bits; each bucket is sorted on its own.
     constexpr int bucketBits = 16, blockSize = 1 << 16;
@@ -1204,7 +1218,18 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
                 if (count % blockSize == 0)
                     blocks.push_back(std::make_unique_for_overwrite<Hashed[]>(blockSize));
                 const quint64 hash = FoldedHash(email, size);
-                blocks.back()[count % blockSize] = {hash, places};
+                blocks.back()[count % blockSize] = {hash, places, quint32(count)};
+                if (keeping && keptText.size() + size_t(size) > DuplicateTextKept) {
+                    keeping = false;
+                    keptText = {};
+                    keptEnds = {};
+                    keptIds = {};
+                }
+                if (keeping) {
+                    keptText.insert(keptText.end(), email, email + size);
+                    keptEnds.push_back(quint32(keptText.size()));
+                    keptIds.push_back(sqlite3_column_int64(h, 0));
+                }
                 ++buckets[(hash >> (64 - bucketBits)) + 1];
                 ++count;
             }
@@ -1213,7 +1238,13 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
     }
     for (size_t b = 1; b < buckets.size(); ++b)
         buckets[b] += buckets[b - 1];
-    std::vector<bool> wanted(places);
+    struct Candidate {
+        QString key;
+        qint64 id;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<quint32> picked; // with the addresses kept: the entries of the rows sharing a hash
+    std::vector<bool> wanted(keeping ? 0 : places);
     quint32 lastWanted = 0;
     bool anyWanted = false;
     {
@@ -1232,21 +1263,32 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
             for (Hashed *from = first, *to = first; from != last; from = to) {
                 while (to != last && to->hash == from->hash)
                     ++to;
-                if (to - from > 1)
-                    for (Hashed* i = from; i != to; ++i) {
+                if (to - from < 2)
+                    continue;
+                for (Hashed* i = from; i != to; ++i) {
+                    if (keeping) {
+                        picked.push_back(i->entry);
+                    } else {
                         wanted[i->place] = true;
                         lastWanted = std::max(lastWanted, i->place);
                         anyWanted = true;
                     }
+                }
             }
         }
     }
-
-    struct Candidate {
-        QString key;
-        qint64 id;
-    };
-    std::vector<Candidate> candidates;
+    // Taken in the order of the pass, which is near the order of the addresses: the sort of the
+    // candidates below has less to do.
+    std::sort(picked.begin(), picked.end());
+    candidates.reserve(picked.size());
+    for (const quint32 e : picked) {
+        const quint32 begin = e ? keptEnds[e - 1] : 0;
+        candidates.push_back({FoldedText(keptText.data() + begin, int(keptEnds[e] - begin)), keptIds[e]});
+    }
+    picked = {};
+    keptText = {};
+    keptEnds = {};
+    keptIds = {};
     if (anyWanted) {
         db::Statement st(conn, scan);
         sqlite3_stmt* h = st.Handle();

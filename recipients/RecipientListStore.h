@@ -260,6 +260,9 @@ public:
     // statement reads a temporary table of the connection that this call fills anew, so it holds
     // until the next call or ForgetDuplicates.
     static TDuplicateRows FindDuplicates(db::Connection& conn, const QString& table);
+    // Bytes of addresses FindDuplicates keeps from its first pass over the table; with more it
+    // reads the table a second time.
+    static inline size_t DuplicateTextKept = size_t(64) << 20;
     // The duplicates left after DeleteRows took the rows `deleted` away (it gave `deletedCount`).
     // When the database changed in no other way since `found` (no other connection committed,
     // this one changed nothing else) they are found's groups without those rows, groups of one
