@@ -895,10 +895,11 @@ void TRecipientListStore::BulkPiece()
     m_bulkPiece.restart();
 }
 
-void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
+qint64 TRecipientListStore::DeleteRows(const QList<qint64>& ids)
 {
     if (m_table.isEmpty() || ids.isEmpty())
-        return;
+        return 0;
+    qint64 deleted = 0;
     {
         // Deleting many rows changes pages all over the Email index: with SQLite's small default
         // page cache they would be written out and read back again and again before the commit.
@@ -906,11 +907,13 @@ void TRecipientListStore::DeleteRows(const QList<qint64>& ids)
         db::Transaction trans(m_conn);
         for (qsizetype from = 0; from < ids.size(); from += StatusBatchSize) {
             const qsizetype n = std::min<qsizetype>(StatusBatchSize, ids.size() - from);
-            m_conn.Execute(QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(QuoteName(m_table), QuoteName("_ID"), IdList(ids, from, n)));
+            deleted += m_conn.Execute(
+                QStringLiteral("DELETE FROM %1 WHERE %2 IN (%3)").arg(QuoteName(m_table), QuoteName("_ID"), IdList(ids, from, n)));
         }
         trans.Commit();
     }
     Requery();
+    return deleted;
 }
 
 void TRecipientListStore::ExecuteChange(const QString& sql, const QVariantList& params)
@@ -1139,21 +1142,65 @@ bool Blank(const char* text, int size)
 
 const QString kDuplicatesTable = QStringLiteral("qly_duplicates");
 
+qint64 DataVersion(db::Connection& conn) { return conn.Scalar(QStringLiteral("PRAGMA data_version")).toLongLong(); }
+
+// The shown rows' places go to a temporary table of the connection, which the statement reads;
+// the caller's transaction (if any) holds them. Notes the database's state for later.
+void ShowDuplicates(db::Connection& conn, const QString& table, TDuplicateRows& result)
+{
+    const QString shownTable = QStringLiteral("temp.") + QuoteName(kDuplicatesTable);
+    conn.Execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (Id INTEGER PRIMARY KEY, Place INTEGER)").arg(QuoteName(kDuplicatesTable)));
+    conn.Execute(QStringLiteral("DELETE FROM %1").arg(shownTable));
+    std::vector<std::pair<qint64, qint64>> byId; // _ID, place
+    byId.reserve(result.shown.size());
+    for (size_t i = 0; i < result.shown.size(); ++i)
+        byId.emplace_back(result.shown[i], qint64(i));
+    std::sort(byId.begin(), byId.end());
+    db::Statement ins(conn, QStringLiteral("INSERT INTO %1 (Id, Place) VALUES (?1, ?2)").arg(shownTable));
+    sqlite3_stmt* h = ins.Handle();
+    for (const auto& [id, place] : byId) {
+        sqlite3_bind_int64(h, 1, id);
+        sqlite3_bind_int64(h, 2, place);
+        ins.Step();
+        ins.Reset();
+    }
+    result.rows = qint64(result.shown.size());
+    result.dataVersion = DataVersion(conn);
+    result.totalChanges = sqlite3_total_changes64(conn.Handle());
+    const QString t = QuoteName(table), key = QuoteName("_ID");
+    result.statement = QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT Id FROM %3) ORDER BY (SELECT Place FROM %3 WHERE Id = %1.%2)")
+                           .arg(t, key, shownTable);
+}
+
 } // namespace
 
 TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const QString& table)
 {
     // Two passes over the addresses, in one read transaction so both see the same rows in the
-    // same order. The first hashes every non-blank address as folded and keeps only the hash
-    // and the row's place in the pass; rows whose hash no other row has are no duplicates. The
-    // second folds the addresses of the others as text: comparing them separates the rows whose
-    // hashes merely collide, and sorts the groups.
+    // same order. The first hashes every non-blank address as folded and keeps the hash and the
+    // row's place in the pass; rows whose hash no other row has are no duplicates. The second
+    // folds the addresses of the others as text: comparing them separates the rows whose hashes
+    // merely collide, and sorts the groups. The first pass keeps the addresses' bytes as well
+    // while they take up to DuplicateTextKept; then the second reads them there, not in the table.
     db::Transaction trans(conn);
     const QString scan = QStringLiteral("SELECT %1, %2 FROM %3").arg(QuoteName("_ID"), QuoteName("Email"), QuoteName(table));
     struct Hashed {
         quint64 hash;
-        quint32 place;
+        quint32 place; // the row's place in the pass
+        quint32 entry; // its number among the non-blank addresses
     };
+    std::vector<char> keptText;    // the non-blank addresses one after the other
+    std::vector<quint32> keptEnds; // where each ends there
+    std::vector<qint64> keptIds;   // its row's _ID
+    bool keeping = true;
+    {
+        // Room for about as many rows as the highest _ID says: growing would copy them again and again.
+        const size_t rows = size_t(std::clamp<qint64>(
+            conn.Scalar(QStringLiteral("SELECT max(%1) FROM %2").arg(QuoteName("_ID"), QuoteName(table))).toLongLong(), 0, 1 << 22));
+        keptText.reserve(std::min(rows * 32, DuplicateTextKept));
+        keptEnds.reserve(rows);
+        keptIds.reserve(rows);
+    }
     // Gathered in blocks (no copies as they grow), counted by the hash's top bits, then placed
     // by those bits; each bucket is sorted on its own.
     constexpr int bucketBits = 16, blockSize = 1 << 16;
@@ -1171,7 +1218,18 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
                 if (count % blockSize == 0)
                     blocks.push_back(std::make_unique_for_overwrite<Hashed[]>(blockSize));
                 const quint64 hash = FoldedHash(email, size);
-                blocks.back()[count % blockSize] = {hash, places};
+                blocks.back()[count % blockSize] = {hash, places, quint32(count)};
+                if (keeping && keptText.size() + size_t(size) > DuplicateTextKept) {
+                    keeping = false;
+                    keptText = {};
+                    keptEnds = {};
+                    keptIds = {};
+                }
+                if (keeping) {
+                    keptText.insert(keptText.end(), email, email + size);
+                    keptEnds.push_back(quint32(keptText.size()));
+                    keptIds.push_back(sqlite3_column_int64(h, 0));
+                }
                 ++buckets[(hash >> (64 - bucketBits)) + 1];
                 ++count;
             }
@@ -1180,7 +1238,13 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
     }
     for (size_t b = 1; b < buckets.size(); ++b)
         buckets[b] += buckets[b - 1];
-    std::vector<bool> wanted(places);
+    struct Candidate {
+        QString key;
+        qint64 id;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<quint32> picked; // with the addresses kept: the entries of the rows sharing a hash
+    std::vector<bool> wanted(keeping ? 0 : places);
     quint32 lastWanted = 0;
     bool anyWanted = false;
     {
@@ -1199,21 +1263,32 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
             for (Hashed *from = first, *to = first; from != last; from = to) {
                 while (to != last && to->hash == from->hash)
                     ++to;
-                if (to - from > 1)
-                    for (Hashed* i = from; i != to; ++i) {
+                if (to - from < 2)
+                    continue;
+                for (Hashed* i = from; i != to; ++i) {
+                    if (keeping) {
+                        picked.push_back(i->entry);
+                    } else {
                         wanted[i->place] = true;
                         lastWanted = std::max(lastWanted, i->place);
                         anyWanted = true;
                     }
+                }
             }
         }
     }
-
-    struct Candidate {
-        QString key;
-        qint64 id;
-    };
-    std::vector<Candidate> candidates;
+    // Taken in the order of the pass, which is near the order of the addresses: the sort of the
+    // candidates below has less to do.
+    std::sort(picked.begin(), picked.end());
+    candidates.reserve(picked.size());
+    for (const quint32 e : picked) {
+        const quint32 begin = e ? keptEnds[e - 1] : 0;
+        candidates.push_back({FoldedText(keptText.data() + begin, int(keptEnds[e] - begin)), keptIds[e]});
+    }
+    picked = {};
+    keptText = {};
+    keptEnds = {};
+    keptIds = {};
     if (anyWanted) {
         db::Statement st(conn, scan);
         sqlite3_stmt* h = st.Handle();
@@ -1229,7 +1304,6 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
 
     // The groups of two rows or more, in their order; every row but the last one selected.
     TDuplicateRows result;
-    std::vector<std::pair<qint64, qint64>> shown; // _ID, place
     for (size_t from = 0, to; from < candidates.size(); from = to) {
         to = from + 1;
         while (to < candidates.size() && candidates[to].key == candidates[from].key)
@@ -1237,31 +1311,49 @@ TDuplicateRows TRecipientListStore::FindDuplicates(db::Connection& conn, const Q
         if (to - from < 2)
             continue;
         for (size_t i = from; i < to; ++i) {
-            shown.emplace_back(candidates[i].id, qint64(shown.size()));
+            result.shown.push_back(candidates[i].id);
             if (i + 1 < to)
                 result.autoSelected << candidates[i].id;
         }
+        result.groupEnds.push_back(qint64(result.shown.size()));
     }
     candidates = {};
-    result.rows = qint64(shown.size());
-
-    // The rows' places go to a temporary table of the connection, which the statement reads.
-    const QString shownTable = QStringLiteral("temp.") + QuoteName(kDuplicatesTable);
-    conn.Execute(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS %1 (Id INTEGER PRIMARY KEY, Place INTEGER)").arg(QuoteName(kDuplicatesTable)));
-    conn.Execute(QStringLiteral("DELETE FROM %1").arg(shownTable));
-    std::sort(shown.begin(), shown.end());
-    db::Statement ins(conn, QStringLiteral("INSERT INTO %1 (Id, Place) VALUES (?1, ?2)").arg(shownTable));
-    sqlite3_stmt* h = ins.Handle();
-    for (const auto& [id, place] : shown) {
-        sqlite3_bind_int64(h, 1, id);
-        sqlite3_bind_int64(h, 2, place);
-        ins.Step();
-        ins.Reset();
-    }
+    ShowDuplicates(conn, table, result);
     trans.Commit();
-    const QString t = QuoteName(table), key = QuoteName("_ID");
-    result.statement = QStringLiteral("SELECT * FROM %1 WHERE %2 IN (SELECT Id FROM %3) ORDER BY (SELECT Place FROM %3 WHERE Id = %1.%2)")
-                           .arg(t, key, shownTable);
+    return result;
+}
+
+TDuplicateRows TRecipientListStore::DuplicatesAfterDelete(db::Connection& conn, const QString& table, const TDuplicateRows& found,
+                                                          const QList<qint64>& deleted, qint64 deletedCount)
+{
+    // Deleting rows makes no new duplicates and leaves the addresses of the other rows as they
+    // were; only another change to the list since the search calls for a new one.
+    if (found.totalChanges < 0 || sqlite3_total_changes64(conn.Handle()) != found.totalChanges + deletedCount ||
+        DataVersion(conn) != found.dataVersion)
+        return FindDuplicates(conn, table);
+    std::vector<qint64> gone(deleted.begin(), deleted.end());
+    std::sort(gone.begin(), gone.end());
+    const auto isGone = [&gone](qint64 id) { return std::binary_search(gone.begin(), gone.end(), id); };
+    TDuplicateRows result;
+    qint64 from = 0;
+    for (const qint64 end : found.groupEnds) {
+        std::vector<qint64> left;
+        for (qint64 i = from; i < end; ++i)
+            if (!isGone(found.shown[size_t(i)]))
+                left.push_back(found.shown[size_t(i)]);
+        from = end;
+        if (left.size() < 2)
+            continue;
+        for (size_t i = 0; i < left.size(); ++i) {
+            result.shown.push_back(left[i]);
+            if (i + 1 < left.size())
+                result.autoSelected << left[i];
+        }
+        result.groupEnds.push_back(qint64(result.shown.size()));
+    }
+    db::Transaction trans(conn);
+    ShowDuplicates(conn, table, result);
+    trans.Commit();
     return result;
 }
 

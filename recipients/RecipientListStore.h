@@ -23,6 +23,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <memory>
+#include <vector>
 
 namespace db {
 class Connection;
@@ -65,6 +66,12 @@ struct TDuplicateRows {
     QString statement;          // selects them: grouped by address, in _ID order within a group
     QList<qint64> autoSelected; // the _IDs of every row but the last of each address, in that order
     qint64 rows = 0;            // how many rows the statement selects
+    // The same rows' _IDs in the statement's order, and where each address's group ends there.
+    std::vector<qint64> shown;
+    std::vector<qint64> groupEnds;
+    // The database as they were found: PRAGMA data_version and the connection's total changes.
+    qint64 dataVersion = -1;
+    qint64 totalChanges = -1;
 };
 
 class TRecipientListStore {
@@ -212,8 +219,9 @@ public:
     void BulkPiece();
     static constexpr int BulkPieceMs = 50;
     static constexpr int BulkGapUs = 3000;
-    // Deletes the rows with these _IDs, in batches, in one transaction; then Requery.
-    void DeleteRows(const QList<qint64>& ids);
+    // Deletes the rows with these _IDs, in batches, in one transaction; then Requery. Result:
+    // the rows deleted.
+    qint64 DeleteRows(const QList<qint64>& ids);
 
     // ---- status
     // Sets the status of the rows with these _IDs: one statement per StatusBatchSize ids, all in
@@ -252,6 +260,15 @@ public:
     // statement reads a temporary table of the connection that this call fills anew, so it holds
     // until the next call or ForgetDuplicates.
     static TDuplicateRows FindDuplicates(db::Connection& conn, const QString& table);
+    // Bytes of addresses FindDuplicates keeps from its first pass over the table; with more it
+    // reads the table a second time.
+    static inline size_t DuplicateTextKept = size_t(64) << 20;
+    // The duplicates left after DeleteRows took the rows `deleted` away (it gave `deletedCount`).
+    // When the database changed in no other way since `found` (no other connection committed,
+    // this one changed nothing else) they are found's groups without those rows, groups of one
+    // row left out; otherwise FindDuplicates searches anew. The temporary table is filled anew.
+    static TDuplicateRows DuplicatesAfterDelete(db::Connection& conn, const QString& table, const TDuplicateRows& found,
+                                                const QList<qint64>& deleted, qint64 deletedCount);
     // Drops that temporary table.
     static void ForgetDuplicates(db::Connection& conn);
 

@@ -3,7 +3,9 @@
 #include <QSet>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <sqlite3.h>
+#include <utility>
 
 namespace db {
 
@@ -544,8 +546,14 @@ void TExtADODataSet::TakeSnapshot()
     bool sorted = true;
     std::unique_ptr<Statement> pageStmt;
     bool tableMode = m_tableMode;
+    std::optional<std::vector<qint64>> known = std::exchange(m_knownKeys, std::nullopt);
 
-    if (tableMode) {
+    if (tableMode && known && filter.isEmpty() && !m_masterSource) {
+        // The caller knows the statement's keys: they are the snapshot.
+        keys = std::move(*known);
+        for (size_t i = 1; i < keys.size() && sorted; ++i)
+            sorted = keys[i - 1] < keys[i];
+    } else if (tableMode) {
         // The key goes in front of the statement's own columns; the statement's ORDER BY and WHERE
         // stay as written, the filter is a WHERE over its result.
         const std::vector<Tok> toks = Tokenize(sql);
@@ -578,19 +586,21 @@ void TExtADODataSet::TakeSnapshot()
                 prev = k;
                 keys.push_back(k);
             }
-            // Page reader: rows by key from the base table.
-            QStringList cols;
-            for (const Column& c : m_columns)
-                cols << (IsRowidName(c.origin) && c.autoInc && !c.updatable && m_keyColumnName.isEmpty()
-                             ? QStringLiteral("rowid")
-                             : Q(c.origin));
-            QStringList marks;
-            for (int i = 1; i <= m_pageSize; ++i)
-                marks << QStringLiteral("?%1").arg(i);
-            pageStmt = std::make_unique<Statement>(
-                *m_conn, QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
-                             .arg(QuotedKey(), cols.join(QStringLiteral(", ")), Q(m_table), marks.join(QStringLiteral(","))));
         }
+    }
+    if (tableMode) {
+        // Page reader: rows by key from the base table.
+        QStringList cols;
+        for (const Column& c : m_columns)
+            cols << (IsRowidName(c.origin) && c.autoInc && !c.updatable && m_keyColumnName.isEmpty()
+                         ? QStringLiteral("rowid")
+                         : Q(c.origin));
+        QStringList marks;
+        for (int i = 1; i <= m_pageSize; ++i)
+            marks << QStringLiteral("?%1").arg(i);
+        pageStmt = std::make_unique<Statement>(
+            *m_conn, QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                         .arg(QuotedKey(), cols.join(QStringLiteral(", ")), Q(m_table), marks.join(QStringLiteral(","))));
     }
     if (!tableMode) {
         // Read whole: every row in memory, read-only.
@@ -705,8 +715,11 @@ void TExtADODataSet::InternalOpen()
     PrefetchInitial();
 }
 
+void TExtADODataSet::SetKnownKeys(std::vector<qint64> keys) { m_knownKeys = std::move(keys); }
+
 void TExtADODataSet::InternalClose()
 {
+    m_knownKeys.reset();
     m_pageStmt.reset();
     m_keys.clear();
     m_keys.shrink_to_fit();

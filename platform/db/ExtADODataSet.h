@@ -42,6 +42,7 @@
 #include <functional>
 #include <QMap>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace db {
@@ -112,6 +113,10 @@ public:
 
     // Requery: a new snapshot of the statement, on the first record; opens when closed.
     void Requery();
+    // The keys the statement gives, in its order, when the caller has them already: the next
+    // snapshot (open or requery) takes them instead of running the statement, when the statement
+    // is over one table and neither a filter nor a master limits it. The rows must exist.
+    void SetKnownKeys(std::vector<qint64> keys);
     // Re-reads by RefreshType: rtResyncCurrent the current row, rtResyncGroup and rtResyncAll the
     // rows of the snapshot, rtResyncChapters those and the nested datasets' rows, rtRequery a
     // requery that goes back to the current record when it is still there.
@@ -307,6 +312,7 @@ private:
 
     static constexpr qint64 kPending = INT64_MIN;
     std::vector<qint64> m_keys;          // snapshot: key per position (whole mode: row ordinal)
+    std::optional<std::vector<qint64>> m_knownKeys; // SetKnownKeys, for the next snapshot
     bool m_keysSorted = true;            // keys (placeholder excepted) ascending
     int m_pendingPos = -1;               // position of an inserted record not yet posted
     mutable std::vector<std::pair<qint64, int>> m_index; // key -> position, built when keys are unsorted

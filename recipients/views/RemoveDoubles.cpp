@@ -145,13 +145,19 @@ void TRemoveDoublesForm::MyRefresh()
 {
     WaitCursor wait;
     FDataSet->Close();
-    FAutoSelected.clear();
+    FFound = {};
     db::Connection* conn = FDataSet->GetConnection();
     if (!conn)
         return;
-    TDuplicateRows found = TRecipientListStore::FindDuplicates(*conn, FTableName);
-    FAutoSelected = std::move(found.autoSelected);
-    FDataSet->SetCommandText(found.statement);
+    ShowFound(TRecipientListStore::FindDuplicates(*conn, FTableName));
+}
+
+void TRemoveDoublesForm::ShowFound(TDuplicateRows found)
+{
+    FDataSet->Close();
+    FFound = std::move(found);
+    FDataSet->SetCommandText(FFound.statement);
+    FDataSet->SetKnownKeys(FFound.shown);
     FDataSet->Open();
     const bool named = !FListName.isEmpty();
     if (FDataSet->IsEmpty()) {
@@ -175,7 +181,7 @@ void TRemoveDoublesForm::AutoSelect()
     xdb::TXBookmarkList* rows = XDBGridDoubles->SelectedRows();
     rows->Clear();
     // All but the last row of each address (in the shown order) become selected.
-    for (qint64 id : std::as_const(FAutoSelected))
+    for (qint64 id : std::as_const(FFound.autoSelected))
         rows->AppendInOrder(BookmarkOfKey(id));
     XDBGridDoubles->InvalidateSelection();
     FSelectedCount = rows->Count();
@@ -212,7 +218,7 @@ void TRemoveDoublesForm::closeEvent(QCloseEvent* event)
 {
     QDialog::closeEvent(event);
     FDataSet->Close();
-    FAutoSelected.clear();
+    FFound = {};
     if (db::Connection* conn = FDataSet->GetConnection()) {
         try {
             TRecipientListStore::ForgetDuplicates(*conn);
@@ -256,9 +262,11 @@ void TRemoveDoublesForm::ButtonRemoveClick()
     const QList<qint64> ids = SelectedIds();
     {
         WaitCursor wait;
-        FListGrid->Store()->DeleteRows(ids);
+        const qint64 deleted = FListGrid->Store()->DeleteRows(ids);
+        FDataSet->Close();
+        if (db::Connection* conn = FDataSet->GetConnection())
+            ShowFound(TRecipientListStore::DuplicatesAfterDelete(*conn, FTableName, FFound, ids, deleted));
     }
-    MyRefresh();
     XDBGridDoubles->SelectedRows()->Validate();
     // DeleteRows has read the list again.
     FListGrid->RowsDeletedInStore();

@@ -3,6 +3,7 @@
 // address occurs more than once (ignoring case), grouped by address, selects all but one row of
 // each address and deletes ("Löschen") or blocks ("Blockieren") the selected rows.
 #include "platform/db/ExtADODataSet.h"
+#include "recipients/RecipientListStore.h"
 #include "recipients/datagrid/XDBGrid.h"
 
 #include <QDialog>
@@ -69,13 +70,14 @@ private:
     QList<qint64> SelectedIds() const;
     void SetControlsEnabled(bool on);
     void BuildColumns();
+    void ShowFound(TDuplicateRows found);
 
     std::unique_ptr<db::TExtADODataSet> FDataSet;
     std::unique_ptr<db::TDataSource> FDataSource;
     QString FTableName;
     QStringList FFieldNames;
     int FSelectedCount = 0;
-    QList<qint64> FAutoSelected; // found with the shown rows
+    TDuplicateRows FFound; // the shown rows and their automatic selection
     QString FListName;
     QPointer<TRecipientsGrid> FListGrid;
     bool FSelecting = false;

@@ -965,6 +965,48 @@ TEST(DataSet, TheDuplicateDialogStatementIsOverOneTableAndUpdatable)
     EXPECT_TRUE(freed);
 }
 
+// Keys the caller knows make the next snapshot, in their order: bookmarks and Locate find those
+// rows out of key order, and they can be edited. The requery after runs the statement again, and
+// under a filter the statement always runs.
+TEST(DataSet, KnownKeysMakeTheNextSnapshot)
+{
+    Db db;
+    CreateListTable(db.conn, "RL1", 6);
+    TExtADODataSet ds(&db.conn);
+    const auto ids = [&ds] {
+        QList<int> out;
+        for (ds.First(); !ds.Eof(); ds.Next())
+            out << ds.FieldByName("_ID")->AsInteger();
+        return out;
+    };
+    ds.SetCommandText("SELECT * FROM RL1 WHERE _ID IN (2, 3, 5) ORDER BY Email DESC");
+    ds.SetKnownKeys({5, 3, 2});
+    ds.Open();
+    EXPECT_EQ(ids(), (QList<int>{5, 3, 2}));
+    EXPECT_TRUE(ds.Locate("_ID", 3));
+    EXPECT_EQ(ds.RecNo(), 2);
+    EXPECT_EQ(ds.FieldByName("Email")->AsString(), "user3@example.com");
+    const TBookmark third = (ds.Last(), ds.GetBookmark());
+    ds.First();
+    ds.GotoBookmark(third);
+    EXPECT_EQ(ds.FieldByName("_ID")->AsInteger(), 2);
+    ds.Edit();
+    ds.FieldByName("Last Name")->SetAsString("Neu");
+    ds.Post();
+    EXPECT_EQ(db.conn.Scalar("SELECT \"Last Name\" FROM RL1 WHERE _ID = 2").toString(), "Neu");
+
+    db.conn.Execute("DELETE FROM RL1 WHERE _ID = 3");
+    ds.Requery();
+    EXPECT_EQ(ids(), (QList<int>{5, 2}));
+
+    ds.Close();
+    ds.SetFilter("Status = 0");
+    ds.SetFiltered(true);
+    ds.SetKnownKeys({5, 3, 2});
+    ds.Open();
+    EXPECT_EQ(ids(), (QList<int>{5, 2}));
+}
+
 TEST(DataSet, RequeryAfterAColumnWasAddedRebuildsTheFields)
 {
     Db db;

@@ -133,17 +133,24 @@ TEST_F(ListTest, DuplicatesOfManyRowsMatchAPlainFoldedGrouping)
         }
     ASSERT_GT(expectSelected.size(), 1000);
 
+    // The addresses kept from the first pass: all of them, a part (the rest read again), none.
+    const size_t kept = TRecipientListStore::DuplicateTextKept;
+    for (const size_t keep : {kept, size_t(9000), size_t(0)}) {
+        SCOPED_TRACE(keep);
+        TRecipientListStore::DuplicateTextKept = keep;
+        const recipients::TDuplicateRows found = TRecipientListStore::FindDuplicates(conn, "RL1");
+        TRecipientListStore::DuplicateTextKept = kept;
+        db::TExtADODataSet dups(&conn);
+        dups.SetCommandText(found.statement);
+        dups.Open();
+        QList<qint64> shown;
+        for (dups.First(); !dups.Eof(); dups.Next())
+            shown << dups.FieldByName("_ID")->AsLargeInt();
+        EXPECT_EQ(shown, expectShown);
+        EXPECT_EQ(found.autoSelected, expectSelected);
+        EXPECT_EQ(found.rows, expectShown.size());
+    }
     const recipients::TDuplicateRows found = TRecipientListStore::FindDuplicates(conn, "RL1");
-    db::TExtADODataSet dups(&conn);
-    dups.SetCommandText(found.statement);
-    dups.Open();
-    QList<qint64> shown;
-    for (dups.First(); !dups.Eof(); dups.Next())
-        shown << dups.FieldByName("_ID")->AsLargeInt();
-    EXPECT_EQ(shown, expectShown);
-    EXPECT_EQ(found.autoSelected, expectSelected);
-    EXPECT_EQ(found.rows, expectShown.size());
-    dups.Close();
 
     store.OpenList("Kunden");
     store.DeleteRows(found.autoSelected);
@@ -151,6 +158,55 @@ TEST_F(ListTest, DuplicatesOfManyRowsMatchAPlainFoldedGrouping)
     EXPECT_EQ(after.rows, 0);
     EXPECT_TRUE(after.autoSelected.isEmpty());
     EXPECT_TRUE(conn.Select(after.statement).isEmpty());
+}
+
+// After a delete the duplicates left are taken from the search before it only while nothing
+// else changed the list since: a part of a group deleted leaves the rest (a group of one row
+// goes, rows never shown change nothing); an address changed on the same connection or a row
+// added by another connection meanwhile is found by a new search.
+TEST_F(ListTest, DuplicatesAfterADeleteAreThoseOfANewSearch)
+{
+    db::Connection other;
+    other.Open(dir.file("qly.db"));
+    const struct {
+        const char* name;
+        QList<qint64> deleted;
+        const char* sameConnection;  // run on this connection between search and delete
+        const char* otherConnection; // and on another one
+        QList<qint64> shown, selected;
+    } cases[] = {
+        {"the automatic selection", {1, 2, 4}, nullptr, nullptr, {}, {}},
+        {"the middle of three", {2}, nullptr, nullptr, {1, 3, 4, 5}, {1, 4}},
+        {"one of a pair", {5}, nullptr, nullptr, {1, 2, 3}, {1, 2}},
+        {"rows never shown", {6, 8}, nullptr, nullptr, {1, 2, 3, 4, 5}, {1, 2, 4}},
+        {"an address changed here", {1, 2, 4}, "UPDATE %1 SET Email = 'C@x.de' WHERE _ID = 7", nullptr, {6, 7}, {6}},
+        {"a row added elsewhere", {4}, nullptr, "INSERT INTO %1 (Email) VALUES ('b@X.DE')", {1, 2, 3, 5, 9}, {1, 2, 5}},
+        {"an address changed elsewhere", {3}, nullptr, "UPDATE %1 SET Email = 'x@x.de' WHERE _ID = 2", {4, 5}, {4}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = QStringLiteral("Kunden%1").arg(++n);
+        const QString table = MakeList(name, {{"a@x.de"}, {"A@x.de"}, {"a@X.de"}, {"b@x.de"}, {"B@x.de"}, {"c@x.de"}, {"d@x.de"}, {""}});
+        store.OpenList(name);
+        const recipients::TDuplicateRows found = TRecipientListStore::FindDuplicates(conn, table);
+        ASSERT_EQ(found.autoSelected, (QList<qint64>{1, 2, 4}));
+        if (c.sameConnection)
+            conn.Execute(QString(c.sameConnection).arg(db::QuoteName(table)));
+        if (c.otherConnection)
+            other.Execute(QString(c.otherConnection).arg(db::QuoteName(table)));
+        const qint64 deleted = store.DeleteRows(c.deleted);
+        EXPECT_EQ(deleted, c.deleted.size());
+        const recipients::TDuplicateRows after = TRecipientListStore::DuplicatesAfterDelete(conn, table, found, c.deleted, deleted);
+        EXPECT_EQ(after.autoSelected, c.selected);
+        EXPECT_EQ(after.rows, c.shown.size());
+        QList<qint64> shown;
+        for (const QVariantList& r : conn.Select(after.statement))
+            shown << r[0].toLongLong();
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(QList<qint64>(after.shown.begin(), after.shown.end()), c.shown);
+        store.CloseList();
+    }
 }
 
 // ---- search

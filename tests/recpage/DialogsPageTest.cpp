@@ -110,6 +110,38 @@ TEST_F(RecipientsPageTest, DuplicateDialogBlocksAndFollowsTheUsersSelection)
     EXPECT_EQ(DataSet().FieldByName("Status")->AsInteger(), 2) << "the list grid was refreshed";
 }
 
+TEST_F(RecipientsPageTest, DuplicateDialogDeletesTheUsersChoiceAndShowsTheDuplicatesLeft)
+{
+    // _IDs 1..7: a group of three, a pair, a pair, a single row.
+    AddRows({{"a@x.de", "", ""}, {"A@x.de", "", ""}, {"a@X.de", "", ""}, {"b@x.de", "", ""}, {"B@x.de", "", ""},
+             {"c@x.de", "", ""}, {"C@x.de", "", ""}});
+    RUN_DOUBLES_DIALOG({
+        EXPECT_EQ(DialogSelection(d), QList<int>({1, 2, 4, 6}));
+        // A click on the second row (_ID 2) takes it out of the selection; the pair "c" is kept whole.
+        auto clickRow = [d](int row) {
+            const QRect cell = d->XDBGridDoubles->CellRect(d->XDBGridDoubles->DataColToGridCol(2), row);
+            QTest::mouseClick(d->XDBGridDoubles->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        };
+        clickRow(2);
+        clickRow(6);
+        EXPECT_EQ(DialogSelection(d), QList<int>({1, 4}));
+        EXPECT_TRUE(d->RadioCustom->isChecked());
+
+        d->ButtonRemove->click();
+        QStringList shown;
+        for (d->DataSet().First(); !d->DataSet().Eof(); d->DataSet().Next())
+            shown << d->DataSet().FieldByName("Email")->AsString();
+        EXPECT_EQ(shown, QStringList({"A@x.de", "a@X.de", "c@x.de", "C@x.de"})) << "the groups left, in their order";
+        EXPECT_TRUE(DialogSelection(d).isEmpty());
+        EXPECT_TRUE(d->ButtonRemove->isEnabled());
+        d->RadioExceptOne->click();
+        EXPECT_EQ(DialogSelection(d), QList<int>({2, 6}));
+        d->ButtonRemove->click();
+        EXPECT_EQ(d->Panel1->text(), " Es konnten keine Duplikate in der ungespeicherten Liste gefunden werden.");
+    });
+    EXPECT_EQ(Emails(), QStringList({"a@X.de", "B@x.de", "C@x.de"}));
+}
+
 TEST_F(RecipientsPageTest, DuplicateDialogWithoutDuplicatesNamesTheList)
 {
     AddRows({{"a@x.de", "", ""}});
