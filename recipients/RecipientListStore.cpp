@@ -975,10 +975,12 @@ void TRecipientListStore::EndBulkInsert()
             std::function<void(const QStringList&)>& f;
             ~Forget() { f = nullptr; }
         } forget{m_onRefusedRow};
+        // The connection's settings come back also when the last commit fails.
+        struct Restore {
+            TRecipientListStore& s;
+            ~Restore() { s.BulkSettings(false); }
+        } restore{*this};
         InsertHeldRows();
-        // The last piece is committed with the connection's own settings, so it makes the whole
-        // bulk as durable as single inserts would be.
-        BulkSettings(false);
         if (m_bulkOpen) {
             m_bulkOpen = false;
             m_conn.CommitTrans();
@@ -989,16 +991,28 @@ void TRecipientListStore::EndBulkInsert()
 void TRecipientListStore::BulkSettings(bool on)
 {
     // With the write-ahead log, a piece's commit need not wait for the disk: the log stays
-    // consistent, and the bulk's last commit, made with the connection's own setting again, syncs
-    // the pieces before it too.
+    // consistent. The log is also copied into the database (and both synced) less often, every
+    // BulkCheckpointPages rather than SQLite's 1000 pages. After the bulk the connection's own
+    // settings come back (SQLite takes them only outside a transaction; one it refuses is tried
+    // again after the next bulk) and a checkpoint syncs the log, so the bulk ends as durable as
+    // single inserts would be.
     if (!on) {
-        if (m_bulkOldSync.isNull())
-            return;
-        try {
-            m_conn.Execute(QStringLiteral("PRAGMA synchronous = %1").arg(m_bulkOldSync.toLongLong()));
-        } catch (const db::EDatabaseError&) {
+        const bool changed = !m_bulkOldSync.isNull() || !m_bulkOldCheckpoint.isNull();
+        for (auto [pragma, old] : {std::pair{"synchronous", &m_bulkOldSync}, std::pair{"wal_autocheckpoint", &m_bulkOldCheckpoint}}) {
+            if (old->isNull())
+                continue;
+            try {
+                m_conn.Scalar(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(pragma)).arg(old->toLongLong()));
+                *old = QVariant();
+            } catch (const db::EDatabaseError&) {
+            }
         }
-        m_bulkOldSync = QVariant();
+        if (changed && m_conn.TransactionLevel() == 0) {
+            try {
+                m_conn.Scalar(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+            } catch (const db::EDatabaseError&) {
+            }
+        }
         return;
     }
     try {
@@ -1007,10 +1021,17 @@ void TRecipientListStore::BulkSettings(bool on)
         const QVariant sync = m_conn.Scalar(QStringLiteral("PRAGMA synchronous"));
         if (sync.toLongLong() > 1) {
             m_conn.Execute(QStringLiteral("PRAGMA synchronous = 1"));
-            m_bulkOldSync = sync;
+            if (m_bulkOldSync.isNull())
+                m_bulkOldSync = sync;
+        }
+        const QVariant checkpoint = m_conn.Scalar(QStringLiteral("PRAGMA wal_autocheckpoint"));
+        if (checkpoint.toLongLong() > 0 && checkpoint.toLongLong() < BulkCheckpointPages) {
+            m_conn.Scalar(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg(BulkCheckpointPages));
+            if (m_bulkOldCheckpoint.isNull())
+                m_bulkOldCheckpoint = checkpoint;
         }
     } catch (const db::EDatabaseError&) {
-        // The bulk runs with the setting it has.
+        // The bulk runs with the settings it has.
     }
 }
 

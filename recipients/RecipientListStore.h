@@ -217,6 +217,7 @@ public:
     void BulkPiece();
     static constexpr int BulkPieceMs = 50;
     static constexpr int BulkGapUs = 3000;
+    static constexpr int BulkCheckpointPages = 10000;
     // Deletes the rows with these _IDs, in batches, in one transaction; then Requery.
     void DeleteRows(const QList<qint64>& ids);
 
@@ -346,7 +347,7 @@ private:
     int m_bulkLevel = 0;
     bool m_bulkOpen = false;  // the bulk's own transaction is open
     QElapsedTimer m_bulkPiece;
-    QVariant m_bulkOldSync;  // the synchronous setting a bulk changed (null: unchanged)
+    QVariant m_bulkOldSync, m_bulkOldCheckpoint;  // the settings a bulk changed (null: unchanged)
     // "Abbrechen" to a busy post, for a second
     std::shared_ptr<bool> m_busyDeclined = std::make_shared<bool>(false);
     bool m_askingBusy = false;
