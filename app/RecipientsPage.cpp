@@ -569,8 +569,14 @@ void TMainForm::SpeedButtonImportClick()
             if (!grid->AddImportedRow(row) && failed++ == 0)
                 firstFailedEmail = email;
         };
-        // The run's rows go into one transaction, committed also after Cancel or a failure.
-        wizard.OnRunStart = [this] { FListStore->BeginBulkInsert(); };
+        // The run's rows go into one transaction, committed also after Cancel or a failure. Rows
+        // the store held back and the database refused come back with Status first.
+        wizard.OnRunStart = [&] {
+            FListStore->BeginBulkInsert([&](const QStringList& values) {
+                if (failed++ == 0)
+                    firstFailedEmail = values.value(emailIndex + 1);
+            });
+        };
         wizard.OnRunEnd = [this] { FListStore->EndBulkInsert(); };
         wizard.ShowModal();
     }

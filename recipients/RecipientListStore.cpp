@@ -728,6 +728,9 @@ bool TRecipientListStore::DropColumn(const QString& name)
 
 void TRecipientListStore::PrepareInsertCommand()
 {
+    // Rows held back go in before the list changes further.
+    InsertHeldRows();
+    ++m_insertGeneration;
     m_insert.reset();
     m_insertColumns.clear();
     m_statusColumn = -1;
@@ -773,30 +776,46 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
             return false;
         }
     }
+    // The row's UTF-8 texts go into one buffer that lives until the row is stored, so the
+    // statement binds them without copies. In a bulk whose caller takes refused rows later, the
+    // row waits there for the next rows and goes in with them.
+    const bool held = m_bulkDepth > 0 && m_onRefusedRow;
+    if (held && m_heldGeneration != m_insertGeneration) {
+        // The rows held so far belong to the columns as they were.
+        InsertHeldRows();
+        m_heldOne = std::make_unique<db::Statement>(m_conn, m_insert->Sql());
+        m_heldMany.reset();
+        m_heldTable = m_table;
+        m_heldColumns = m_insertColumns;
+        m_heldStatusColumn = m_statusColumn;
+        m_heldGeneration = m_insertGeneration;
+    }
+    QByteArray& text = held ? m_heldText : m_insertText;
+    QList<qsizetype>& ends = held ? m_heldEnds : m_insertEnds;
+    if (!held) {
+        text.resize(0);   // keeps its room for the next rows
+        ends.resize(0);
+    }
+    const qsizetype columns = m_insertColumns.size();
+    for (qsizetype i = 0; i < columns; ++i) {
+        if (i != m_statusColumn && i < values.size()) {
+            const QString& v = values[i];
+            const qsizetype at = text.size();
+            text.resize(at + m_insertEncoder.requiredSpace(v.size()));
+            char* const out = text.data() + at;
+            text.resize(at + (m_insertEncoder.appendToBuffer(out, v) - out));
+        }
+        ends.append(text.size());
+    }
+    if (held) {
+        m_heldStatus.append(status);
+        if (m_heldStatus.size() >= HeldRowsMax())
+            InsertHeldRows();
+        BulkPiece();
+        return true;
+    }
     try {
-        // The row's UTF-8 texts go into one buffer that lives until the row is stored, so the
-        // statement binds them without copies.
-        const qsizetype columns = m_insertColumns.size();
-        m_insertEnds.resize(columns);
-        m_insertText.resize(0);   // keeps its room for the next rows
-        for (qsizetype i = 0; i < columns; ++i) {
-            if (i != m_statusColumn && i < values.size()) {
-                const QString& v = values[i];
-                const qsizetype at = m_insertText.size();
-                m_insertText.resize(at + m_insertEncoder.requiredSpace(v.size()));
-                char* const out = m_insertText.data() + at;
-                m_insertText.resize(at + (m_insertEncoder.appendToBuffer(out, v) - out));
-            }
-            m_insertEnds[i] = m_insertText.size();
-        }
-        qsizetype from = 0;
-        for (qsizetype i = 0; i < columns; ++i) {
-            if (i == m_statusColumn)
-                m_insert->Bind(int(i) + 1, status);
-            else
-                m_insert->BindUtf8(int(i) + 1, QByteArrayView(m_insertText.constData() + from, m_insertEnds[i] - from), false);
-            from = m_insertEnds[i];
-        }
+        BindRow(*m_insert, 0, m_insertColumns.size(), m_statusColumn, text.constData(), ends.constData(), 0, status);
         m_insert->Step();
         m_insert->Reset();
     } catch (const db::EDatabaseError&) {
@@ -813,6 +832,95 @@ bool TRecipientListStore::InsertRow(const QStringList& values, QString* error)
     return true;
 }
 
+void TRecipientListStore::BindRow(db::Statement& st, int first, qsizetype columns, int statusColumn, const char* text,
+                                  const qsizetype* ends, qsizetype from, int status)
+{
+    for (qsizetype i = 0; i < columns; ++i) {
+        if (i == statusColumn)
+            st.Bind(first + int(i) + 1, status);
+        else
+            st.BindUtf8(first + int(i) + 1, QByteArrayView(text + from, ends[i] - from), false);
+        from = ends[i];
+    }
+}
+
+int TRecipientListStore::HeldRowsMax() const
+{
+    // One statement inserts this many rows; SQLite's oldest limit of parameters is 999.
+    return int(std::clamp<qsizetype>(900 / std::max<qsizetype>(1, m_heldColumns.size()), 1, 32));
+}
+
+void TRecipientListStore::InsertHeldRows()
+{
+    const qsizetype rows = m_heldStatus.size();
+    if (rows == 0)
+        return;
+    const qsizetype columns = m_heldColumns.size();
+    const char* const text = m_heldText.constData();
+    const qsizetype* const ends = m_heldEnds.constData();
+    auto from = [&](qsizetype row) { return row == 0 ? qsizetype(0) : ends[row * columns - 1]; };
+    // The rows are let go however this ends, so none goes in twice.
+    struct Clear {
+        TRecipientListStore& s;
+        ~Clear()
+        {
+            s.m_heldText.resize(0);
+            s.m_heldEnds.resize(0);
+            s.m_heldStatus.resize(0);
+        }
+    } clear{*this};
+    // A full batch goes in with one statement (the table's AUTOINCREMENT counter is then written
+    // once for all its rows); the ids follow the order of the rows as with single inserts.
+    if (rows == HeldRowsMax() && rows > 1) {
+        try {
+            if (!m_heldMany) {
+                QStringList quoted;
+                for (const QString& c : std::as_const(m_heldColumns))
+                    quoted << QuoteName(c);
+                const QString one = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(',') + QLatin1Char(')');
+                m_heldMany = std::make_unique<db::Statement>(
+                    m_conn, QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                                .arg(QuoteName(m_heldTable), quoted.join(','), QStringList(rows, one).join(',')));
+            }
+            for (qsizetype r = 0; r < rows; ++r)
+                BindRow(*m_heldMany, int(r * columns), columns, m_heldStatusColumn, text, ends + r * columns, from(r),
+                        m_heldStatus[r]);
+            m_heldMany->Step();
+            m_heldMany->Reset();
+            return;
+        } catch (const db::EDatabaseError&) {
+            // Nothing of the batch went in: each row is tried by itself, so only the refused
+            // ones are lost.
+            if (m_heldMany) {
+                try {
+                    m_heldMany->Reset();
+                } catch (const db::EDatabaseError&) {
+                }
+            }
+        }
+    }
+    for (qsizetype r = 0; r < rows; ++r) {
+        try {
+            BindRow(*m_heldOne, 0, columns, m_heldStatusColumn, text, ends + r * columns, from(r), m_heldStatus[r]);
+            m_heldOne->Step();
+            m_heldOne->Reset();
+        } catch (const db::EDatabaseError&) {
+            try {
+                m_heldOne->Reset();
+            } catch (const db::EDatabaseError&) {
+            }
+            QStringList values;
+            for (qsizetype i = 0; i < columns; ++i) {
+                const qsizetype f = i == 0 ? from(r) : ends[r * columns + i - 1];
+                values << (i == m_heldStatusColumn ? QString::number(m_heldStatus[r])
+                                               : QString::fromUtf8(text + f, ends[r * columns + i] - f));
+            }
+            if (m_onRefusedRow)
+                m_onRefusedRow(values);
+        }
+    }
+}
+
 bool TRecipientListStore::AddImportedRow(QStringList& row, QString* error)
 {
     row.prepend(QStringLiteral("0"));
@@ -821,6 +929,7 @@ bool TRecipientListStore::AddImportedRow(QStringList& row, QString* error)
 
 bool TRecipientListStore::IsDuplicate(const QString& column, const QString& value)
 {
+    InsertHeldRows();
     if (value.trimmed().isEmpty() || m_table.isEmpty())
         return false;
     // The column's index compares ASCII letters ignoring case. A value of ASCII letters is
@@ -844,9 +953,12 @@ bool TRecipientListStore::IsDuplicate(const QString& column, const QString& valu
     return false;
 }
 
-void TRecipientListStore::BeginBulkInsert()
+void TRecipientListStore::BeginBulkInsert(std::function<void(const QStringList& values)> onRefusedRow)
 {
     if (m_bulkDepth++ == 0) {
+        m_onRefusedRow = std::move(onRefusedRow);
+        if (m_conn.TransactionLevel() == 0)
+            BulkSettings(true);
         m_conn.BeginTrans();
         m_bulkOpen = true;
         m_bulkLevel = m_conn.TransactionLevel();
@@ -858,9 +970,68 @@ void TRecipientListStore::EndBulkInsert()
 {
     if (m_bulkDepth == 0)
         return;
-    if (--m_bulkDepth == 0 && m_bulkOpen) {
-        m_bulkOpen = false;
-        m_conn.CommitTrans();
+    if (--m_bulkDepth == 0) {
+        struct Forget {
+            std::function<void(const QStringList&)>& f;
+            ~Forget() { f = nullptr; }
+        } forget{m_onRefusedRow};
+        // The connection's settings come back also when the last commit fails.
+        struct Restore {
+            TRecipientListStore& s;
+            ~Restore() { s.BulkSettings(false); }
+        } restore{*this};
+        InsertHeldRows();
+        if (m_bulkOpen) {
+            m_bulkOpen = false;
+            m_conn.CommitTrans();
+        }
+    }
+}
+
+void TRecipientListStore::BulkSettings(bool on)
+{
+    // With the write-ahead log, a piece's commit need not wait for the disk: the log stays
+    // consistent. The log is also copied into the database (and both synced) less often, every
+    // BulkCheckpointPages rather than SQLite's 1000 pages. After the bulk the connection's own
+    // settings come back (SQLite takes them only outside a transaction; one it refuses is tried
+    // again after the next bulk) and a checkpoint syncs the log, so the bulk ends as durable as
+    // single inserts would be.
+    if (!on) {
+        const bool changed = !m_bulkOldSync.isNull() || !m_bulkOldCheckpoint.isNull();
+        for (auto [pragma, old] : {std::pair{"synchronous", &m_bulkOldSync}, std::pair{"wal_autocheckpoint", &m_bulkOldCheckpoint}}) {
+            if (old->isNull())
+                continue;
+            try {
+                m_conn.Scalar(QStringLiteral("PRAGMA %1 = %2").arg(QLatin1String(pragma)).arg(old->toLongLong()));
+                *old = QVariant();
+            } catch (const db::EDatabaseError&) {
+            }
+        }
+        if (changed && m_conn.TransactionLevel() == 0) {
+            try {
+                m_conn.Scalar(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+            } catch (const db::EDatabaseError&) {
+            }
+        }
+        return;
+    }
+    try {
+        if (m_conn.Scalar(QStringLiteral("PRAGMA journal_mode")).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+            return;
+        const QVariant sync = m_conn.Scalar(QStringLiteral("PRAGMA synchronous"));
+        if (sync.toLongLong() > 1) {
+            m_conn.Execute(QStringLiteral("PRAGMA synchronous = 1"));
+            if (m_bulkOldSync.isNull())
+                m_bulkOldSync = sync;
+        }
+        const QVariant checkpoint = m_conn.Scalar(QStringLiteral("PRAGMA wal_autocheckpoint"));
+        if (checkpoint.toLongLong() > 0 && checkpoint.toLongLong() < BulkCheckpointPages) {
+            m_conn.Scalar(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg(BulkCheckpointPages));
+            if (m_bulkOldCheckpoint.isNull())
+                m_bulkOldCheckpoint = checkpoint;
+        }
+    } catch (const db::EDatabaseError&) {
+        // The bulk runs with the settings it has.
     }
 }
 
@@ -876,6 +1047,7 @@ void TRecipientListStore::BulkPiece()
     if (m_bulkOpen) {
         if (m_conn.TransactionLevel() != 1)
             return;
+        InsertHeldRows();
         try {
             m_conn.CommitTrans();
         } catch (const db::EDatabaseError&) {

@@ -22,6 +22,7 @@
 #include <QStringEncoder>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -211,14 +212,19 @@ public:
     bool IsDuplicate(const QString& column, const QString& value);
     // A transaction around many inserts; EndBulkInsert commits (also after failed rows). The
     // rows are committed in pieces of about BulkPieceMs (see BulkPiece), so other programs on
-    // the database are not kept out for the whole bulk.
-    void BeginBulkInsert();
+    // the database are not kept out for the whole bulk. With onRefusedRow, InsertRow may hold a
+    // row back and store it with the next ones (it then gives true): a held row the database
+    // refuses is handed to onRefusedRow (its values in column order, Status first) at the
+    // latest in EndBulkInsert. Held rows go in before IsDuplicate looks, before a piece is
+    // committed and before the list's columns change. Only the outermost bulk's function counts.
+    void BeginBulkInsert(std::function<void(const QStringList& values)> onRefusedRow = {});
     void EndBulkInsert();
     // Inside a bulk: commits the rows so far once the piece has taken BulkPieceMs, pauses for
     // BulkGapUs and begins the next piece. InsertRow calls it after each row.
     void BulkPiece();
     static constexpr int BulkPieceMs = 50;
     static constexpr int BulkGapUs = 3000;
+    static constexpr int BulkCheckpointPages = 10000;
     // Deletes the rows with these _IDs, in batches, in one transaction; then Requery. Result:
     // the rows deleted.
     qint64 DeleteRows(const QList<qint64>& ids);
@@ -309,6 +315,14 @@ private:
     void Message(const QString& text);
     TAnswer Ask(const QString& text, TAskButtons buttons);
     void PrepareInsertCommand();
+    // The connection's settings for a bulk (on) and back (off).
+    void BulkSettings(bool on);
+    // Binds a row's values (UTF-8 texts ending at ends, the first at from) from parameter first + 1.
+    static void BindRow(db::Statement& st, int first, qsizetype columns, int statusColumn, const char* text,
+                        const qsizetype* ends, qsizetype from, int status);
+    // Rows held back by a bulk: how many one statement stores, and storing them.
+    int HeldRowsMax() const;
+    void InsertHeldRows();
     void ExecuteChange(const QString& sql, const QVariantList& params = {});
     void SetStatement();
     // After a failed statement: the open list's dataset and insert command back (errors ignored).
@@ -334,10 +348,23 @@ private:
     QStringEncoder m_insertEncoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QByteArray m_insertText;
     QList<qsizetype> m_insertEnds;
+    int m_insertGeneration = 0;  // counts the insert commands prepared
+    // Rows a bulk holds back: their texts and ends as above, row after row, their Status values,
+    // and the statements, table and columns of the insert command they were taken for.
+    std::function<void(const QStringList& values)> m_onRefusedRow;
+    QByteArray m_heldText;
+    QList<qsizetype> m_heldEnds;
+    QList<int> m_heldStatus;
+    std::unique_ptr<db::Statement> m_heldOne, m_heldMany;
+    QString m_heldTable;
+    QStringList m_heldColumns;
+    int m_heldStatusColumn = -1;
+    int m_heldGeneration = -1;
     int m_bulkDepth = 0;
     int m_bulkLevel = 0;
     bool m_bulkOpen = false;  // the bulk's own transaction is open
     QElapsedTimer m_bulkPiece;
+    QVariant m_bulkOldSync, m_bulkOldCheckpoint;  // the settings a bulk changed (null: unchanged)
     // "Abbrechen" to a busy post, for a second
     std::shared_ptr<bool> m_busyDeclined = std::make_shared<bool>(false);
     bool m_askingBusy = false;

@@ -189,7 +189,9 @@ void Connection::Open(const QString& path, OpenMode mode)
         throw EDatabaseError(QStringLiteral("No database file given"));
     if (mode == OpenMode::Existing && !QFileInfo(path).isFile())
         throw EDatabaseError(QStringLiteral("Database file not found: %1").arg(path));
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    // A connection is used by one thread at a time (threads open connections of their own), so
+    // SQLite need not lock it around every call.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode == OpenMode::CreateIfMissing)
         flags |= SQLITE_OPEN_CREATE;
     sqlite3* h = nullptr;

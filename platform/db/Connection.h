@@ -69,6 +69,7 @@ private:
 
 enum class OpenMode { Existing, CreateIfMissing };
 
+// A connection belongs to one thread at a time; another thread opens a connection of its own.
 class Connection {
 public:
     Connection();
