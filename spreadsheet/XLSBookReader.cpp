@@ -65,6 +65,20 @@ QByteArray TXLSBookReader::readNextRecord(uint16_t& id)
     return b;
 }
 
+namespace {
+// Records whose handlers take their body as it is and read no further from the stream.
+bool inPlaceRecord(uint16_t id)
+{
+    switch (id) {
+    case 0x0201: case 0x00BE: case 0x0203: case 0x027E: case 0x007E: case 0x00BD: case 0x00FD: case 0x0205:
+    case 0x0208: case 0x00D7:
+        return true;
+    default:
+        return false;
+    }
+}
+}
+
 void TXLSBookReader::run()
 {
     m_book->SetVersion(m_version);
@@ -88,7 +102,14 @@ void TXLSBookReader::run()
                 }
                 if (id & 0x8000) throw EXLSError(QStringLiteral("Bad record in file"));
                 const bool selfRead = isBof(id) || id == 0x00FC || id == 0x00EB || id == 0x00EC;
-                if (!selfRead) {
+                m_body = m_buf.data();
+                const uint8_t* inPlace = nullptr;
+                if (!selfRead && inPlaceRecord(id) && (inPlace = m_stream.PeekBody(len))) {
+                    // Cell and row records are read where the stream holds them: their handlers
+                    // read nothing more from the stream, so the bytes stay there until the next record.
+                    m_stream.SkipBody(len);
+                    m_body = inPlace;
+                } else if (!selfRead) {
                     // Records an encrypting writer leaves in plain text (interface header, shared
                     // workbook and revision records) are read as they are.
                     const bool plain = id == 0x00E1 || id == 0x0194 || id == 0x0195 || id == 0x0196 || id == 0x0138;

@@ -34,6 +34,7 @@ private:
     TXLSStream m_stream;
     TExcelVersion m_version = xvNone;
     std::vector<uint8_t> m_buf;
+    const uint8_t* m_body = nullptr;   // the current record's body: m_buf, or the stream's bytes in place
     int m_sheetIndex = -1;
     QList<QPair<QByteArray, int>> m_directory;   // raw name, hidden state
     int m_cursor = -1;
@@ -51,7 +52,7 @@ private:
     void run();
     void dispatch();
     TSheet* sheet() const;
-    const uint8_t* body() const { return m_buf.data(); }
+    const uint8_t* body() const { return m_body; }
     void need(int offset, int count) const;
     void mark(uint16_t marker);
     void storeDefault();
