@@ -108,11 +108,16 @@ void* AllocBigChunk(size_t size, bool populate)
     if (size >= BigChunkSize) {
         size = (size + BigChunkSize - 1) / BigChunkSize * BigChunkSize;
         if (posix_memalign(&p, BigChunkSize, size) != 0) p = nullptr;
-        // No huge pages: a virtual machine that hands freed memory back to its host does so in
-        // blocks of a huge page, so a huge page is mostly one the host has to fault in and clear
-        // anew (measured: 0.07-0.1 s of system time for this reader's 50 MB after a few seconds
-        // idle, against 0.01 s with small pages). Populating the block's page tables in one call
-        // still spares a fault per page.
+        // Huge pages where the system gives them: on this virtual machine the first write to
+        // every fresh small page costs a host fault (about 1.5 ms a megabyte, whether or not the
+        // page tables were populated beforehand), while a huge page is backed in one go. Measured
+        // on the 65,000-row workbook: a read in 0.058-0.08 s against 0.082-0.10 s with small
+        // pages, after a few seconds idle too; the peak grows by the untouched end of the last
+        // block (2.5 MB there). Populating the block's page tables in one call still spares a
+        // fault per page where no huge page is to be had.
+#ifdef MADV_HUGEPAGE
+        if (p) madvise(p, size, MADV_HUGEPAGE);
+#endif
         if (p && populate) madvise(p, size, PopulateWrite);
     } else {
         p = std::malloc(size);

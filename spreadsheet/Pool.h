@@ -73,8 +73,8 @@ inline void PoolFree(void* ptr, size_t size)
 
 size_t PoolLiveCount();   // objects allocated and not yet freed
 
-// Large blocks for pools and arenas: 2 MB aligned and populated at once, so filling a big
-// model costs few page faults. Without `populate`, the owner populates the parts it comes to use
+// Large blocks for pools and arenas: 2 MB aligned, backed by huge pages where the system
+// allows, and populated at once, so filling a big model costs few page faults. Without `populate`, the owner populates the parts it comes to use
 // (PopulateRange, from a page boundary) in steps of PopulateStep: the unused end of its last
 // block is never touched.
 constexpr size_t BigChunkSize = size_t(2) << 20;
